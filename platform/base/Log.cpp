@@ -1,0 +1,84 @@
+#include "platform/base/Log.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace platform {
+namespace {
+std::mutex& sinkMutex() {
+    static std::mutex m;
+    return m;
+}
+LogSink& sink() {
+    static LogSink s;
+    return s;
+}
+LogLevel& minLevel() {
+    static LogLevel l = [] {
+        const char* env = std::getenv("RUZAVE_LOG");
+        return env != nullptr && std::strcmp(env, "debug") == 0 ? LogLevel::Debug : LogLevel::Info;
+    }();
+    return l;
+}
+const char* levelName(LogLevel l) {
+    switch (l) {
+    case LogLevel::Debug: return "debug";
+    case LogLevel::Info: return "info";
+    case LogLevel::Warning: return "warning";
+    case LogLevel::Error: return "error";
+    }
+    return "?";
+}
+} // namespace
+
+void log(LogLevel level, std::string_view message) {
+    std::lock_guard<std::mutex> lock(sinkMutex());
+    if (sink()) {
+        // A capturing sink sees every line, whatever the level.
+        sink()(level, std::string(message));
+        return;
+    }
+    if (level < minLevel()) return;
+    std::fprintf(stderr, "[%s] %.*s\n", levelName(level), static_cast<int>(message.size()), message.data());
+}
+
+LogSink setLogSink(LogSink s) {
+    std::lock_guard<std::mutex> lock(sinkMutex());
+    LogSink previous = std::move(sink());
+    sink() = std::move(s);
+    return previous;
+}
+
+void setLogLevel(LogLevel level) {
+    std::lock_guard<std::mutex> lock(sinkMutex());
+    minLevel() = level;
+}
+
+LogCapture::LogCapture() {
+    previous_ = setLogSink([this](LogLevel, const std::string& line) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lines_.push_back(line);
+    });
+}
+
+LogCapture::~LogCapture() { setLogSink(std::move(previous_)); }
+
+std::vector<std::string> LogCapture::lines() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lines_;
+}
+
+bool LogCapture::contains(std::string_view fragment) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& l : lines_)
+        if (l.find(fragment) != std::string::npos) return true;
+    return false;
+}
+
+void LogCapture::clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lines_.clear();
+}
+
+} // namespace platform
