@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -42,7 +43,7 @@ private:
 std::shared_ptr<DispatchQueue> mainQueue();
 
 // A group of blocks whose completion can be awaited or observed.
-class DispatchGroup {
+class DispatchGroup : public std::enable_shared_from_this<DispatchGroup> {
 public:
     static std::shared_ptr<DispatchGroup> create();
     void async(const std::shared_ptr<DispatchQueue>& queue, DispatchQueue::Block block);

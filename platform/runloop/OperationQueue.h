@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -76,6 +77,7 @@ private:
     std::condition_variable idle_;
     std::deque<std::shared_ptr<Operation>> pending_;
     std::size_t running_ = 0;
+    std::vector<std::shared_ptr<Operation>> runningOps_;
     int width_ = -1;
     bool suspended_ = false;
 };

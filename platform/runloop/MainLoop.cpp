@@ -1,0 +1,274 @@
+#include "platform/runloop/MainLoop.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+#include "platform/base/Log.h"
+#include "platform/runloop/Clock.h"
+#include "platform/runloop/DispatchQueue.h"
+
+namespace platform {
+
+namespace detail {
+void setVirtualNow(double t);
+}
+
+namespace {
+// The process's initial thread is the main thread: shared libraries are initialised on it.
+const std::thread::id gMainThread = std::this_thread::get_id();
+
+using Steady = std::chrono::steady_clock;
+
+double secondsSince(Steady::time_point t) { return std::chrono::duration<double>(Steady::now() - t).count(); }
+} // namespace
+
+struct MainLoop::Impl {
+    struct Timed {
+        TaskId id;
+        std::shared_ptr<DispatchQueue> queue; // nullptr: the main thread
+        Task task;
+    };
+    using Key = std::pair<double, TaskId>; // due time on the Clock, then order of scheduling
+
+    std::mutex mutex;
+    std::condition_variable mainCv;  // the main thread waits here for ready tasks
+    std::condition_variable timerCv; // the timer thread waits here for due items
+    std::deque<Task> ready;
+    std::map<Key, Timed> timed;
+    std::unordered_map<TaskId, Key> keyOf;
+    TaskId nextId = 1;
+    bool stopping = false;
+    std::thread timerThread;
+    double maxTask = 0;
+    std::atomic<int> advancing{0};
+
+    Impl() {
+        timerThread = std::thread([this] { timerLoop(); });
+    }
+
+    ~Impl() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stopping = true;
+        }
+        timerCv.notify_all();
+        if (timerThread.joinable()) timerThread.join();
+    }
+
+    // In real time, hands every due item to its target: main items become ready tasks, queue items are
+    // dispatched. In virtual time only Clock::advance moves items along.
+    void timerLoop() {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!stopping) {
+            if (Clock::isVirtual() || timed.empty()) {
+                timerCv.wait_for(lock, std::chrono::milliseconds(200));
+                continue;
+            }
+            double now = Clock::now();
+            auto it = timed.begin();
+            if (it->first.first > now) {
+                auto wait = std::chrono::duration<double>(it->first.first - now);
+                timerCv.wait_for(lock, std::chrono::duration_cast<Steady::duration>(wait));
+                continue;
+            }
+            Timed item = std::move(it->second);
+            keyOf.erase(item.id);
+            timed.erase(it);
+            if (!item.queue) {
+                ready.push_back(std::move(item.task));
+                mainCv.notify_one();
+            } else {
+                lock.unlock();
+                item.queue->async(std::move(item.task));
+                lock.lock();
+            }
+        }
+    }
+
+    bool popReady(Task& out) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (ready.empty()) return false;
+        out = std::move(ready.front());
+        ready.pop_front();
+        return true;
+    }
+
+    void runTask(Task& task) {
+        auto start = Steady::now();
+        try {
+            task();
+        } catch (const std::exception& e) {
+            logError(std::string("main loop: task threw: ") + e.what());
+        } catch (...) {
+            logError("main loop: task threw");
+        }
+        double took = secondsSince(start);
+        std::lock_guard<std::mutex> lock(mutex);
+        maxTask = std::max(maxTask, took);
+    }
+};
+
+MainLoop::MainLoop() : impl_(new Impl) {}
+
+// The loop lives for the whole process; it is never destroyed (other static destructors may still post).
+MainLoop::~MainLoop() { delete impl_; }
+
+MainLoop& MainLoop::main() {
+    static MainLoop* loop = new MainLoop();
+    return *loop;
+}
+
+bool MainLoop::isMainThread() { return std::this_thread::get_id() == gMainThread; }
+
+void MainLoop::post(Task task) {
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        impl_->ready.push_back(std::move(task));
+    }
+    impl_->mainCv.notify_one();
+}
+
+MainLoop::TaskId MainLoop::postAfter(double delaySeconds, Task task) {
+    return schedule(delaySeconds, nullptr, std::move(task));
+}
+
+MainLoop::TaskId MainLoop::schedule(double delaySeconds, std::shared_ptr<DispatchQueue> queue, Task task) {
+    if (!(delaySeconds > 0)) delaySeconds = 0; // negative and NaN delays mean "now"
+    double due = Clock::now() + delaySeconds;
+    TaskId id;
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        id = impl_->nextId++;
+        Impl::Key key{due, id};
+        impl_->timed.emplace(key, Impl::Timed{id, std::move(queue), std::move(task)});
+        impl_->keyOf.emplace(id, key);
+    }
+    impl_->timerCv.notify_one();
+    return id;
+}
+
+bool MainLoop::cancel(TaskId id) {
+    Task dropped; // destroyed outside the lock: it may own objects whose destructors post
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        auto k = impl_->keyOf.find(id);
+        if (k == impl_->keyOf.end()) return false;
+        auto it = impl_->timed.find(k->second);
+        dropped = std::move(it->second.task);
+        impl_->timed.erase(it);
+        impl_->keyOf.erase(k);
+    }
+    return true;
+}
+
+bool MainLoop::runUntil(const std::function<bool()>& pred, double timeoutSeconds) {
+    if (!isMainThread()) {
+        logError("MainLoop::runUntil called off the main thread");
+        return pred();
+    }
+    auto deadline = Steady::now() + std::chrono::duration_cast<Steady::duration>(
+                                        std::chrono::duration<double>(std::max(0.0, timeoutSeconds)));
+    while (true) {
+        if (pred()) return true;
+        Task task;
+        if (impl_->popReady(task)) {
+            impl_->runTask(task);
+            continue;
+        }
+        std::unique_lock<std::mutex> lock(impl_->mutex);
+        if (impl_->ready.empty()) {
+            if (Steady::now() >= deadline) break;
+            // Wake at least every 50 ms to re-check the predicate (it may watch other threads).
+            auto until = std::min(deadline, Steady::now() + std::chrono::milliseconds(50));
+            impl_->mainCv.wait_until(lock, until);
+        }
+    }
+    return pred();
+}
+
+std::size_t MainLoop::runUntilIdle() {
+    if (!isMainThread()) {
+        logError("MainLoop::runUntilIdle called off the main thread");
+        return 0;
+    }
+    std::size_t count = 0;
+    Task task;
+    while (impl_->popReady(task)) {
+        impl_->runTask(task);
+        task = nullptr;
+        ++count;
+    }
+    return count;
+}
+
+void MainLoop::runFor(double seconds) {
+    runUntil([] { return false; }, seconds);
+}
+
+void MainLoop::wakeUp() {
+    impl_->mainCv.notify_all();
+    impl_->timerCv.notify_all();
+}
+
+std::size_t MainLoop::pendingDelayedCount() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->timed.size();
+}
+
+double MainLoop::maxTaskSeconds() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->maxTask;
+}
+
+void MainLoop::resetTaskStats() {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->maxTask = 0;
+}
+
+void Clock::advance(double seconds) {
+    if (!isVirtual() || !(seconds >= 0)) return;
+    MainLoop& loop = MainLoop::main();
+    MainLoop::Impl& impl = *loop.impl_;
+    const bool onMain = MainLoop::isMainThread();
+    if (onMain) loop.runUntilIdle();
+    const double target = now() + seconds;
+    while (true) {
+        MainLoop::Impl::Timed item;
+        {
+            std::lock_guard<std::mutex> lock(impl.mutex);
+            auto it = impl.timed.begin();
+            if (it == impl.timed.end() || it->first.first > target) break;
+            detail::setVirtualNow(it->first.first);
+            item = std::move(it->second);
+            impl.keyOf.erase(item.id);
+            impl.timed.erase(it);
+        }
+        if (item.queue) {
+            item.queue->async(std::move(item.task));
+        } else if (onMain) {
+            impl.runTask(item.task);
+            loop.runUntilIdle();
+        } else {
+            loop.post(std::move(item.task));
+        }
+    }
+    detail::setVirtualNow(target);
+    if (onMain) loop.runUntilIdle();
+}
+
+void runOnMain(MainLoop::Task task) {
+    if (MainLoop::isMainThread()) {
+        task();
+    } else {
+        MainLoop::main().post(std::move(task));
+    }
+}
+
+} // namespace platform
