@@ -101,7 +101,7 @@ TEST_CASE("MainLoop: real-time delayed tasks fire without advancing") {
     CHECK(loop.runUntil([&] { return fired; }, 5));
 }
 
-TEST_CASE("MainLoop: a throwing task is logged and the loop goes on; the longest task is measured") {
+TEST_CASE("MainLoop: a throwing task is logged and the loop goes on, and the longest task is measured") {
     auto& loop = MainLoop::main();
     loop.resetTaskStats();
     bool after = false;
