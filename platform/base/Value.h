@@ -28,6 +28,25 @@ std::string stringValue(const Value& v);
 long long integerValue(std::string_view text);
 double doubleValue(std::string_view text);
 bool boolValue(std::string_view text);
+// Text arguments would otherwise be ambiguous between Value and string_view.
+inline long long integerValue(const char* text) {
+    return integerValue(std::string_view(text != nullptr ? text : ""));
+}
+inline long long integerValue(const std::string& text) {
+    return integerValue(std::string_view(text));
+}
+inline double doubleValue(const char* text) {
+    return doubleValue(std::string_view(text != nullptr ? text : ""));
+}
+inline double doubleValue(const std::string& text) {
+    return doubleValue(std::string_view(text));
+}
+inline bool boolValue(const char* text) {
+    return boolValue(std::string_view(text != nullptr ? text : ""));
+}
+inline bool boolValue(const std::string& text) {
+    return boolValue(std::string_view(text));
+}
 
 // Typed lookups in a dictionary; missing keys or wrong types give nullptr.
 const Value* find(const Value& dict, std::string_view key);

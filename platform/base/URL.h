@@ -1,0 +1,76 @@
+#pragma once
+// A parsed URL or relative reference, following RFC 3986 and the original platform's strict
+// validity rules (no spaces, no unescaped quotes or brackets outside an IPv6 host, ASCII only).
+// A value type; any thread.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace platform {
+
+class URL {
+  public:
+    URL() = default; // the empty, invalid URL
+
+    // nullopt when the text is no URL (spaces, illegal characters, malformed escapes, bad port...).
+    static std::optional<URL> parse(std::string_view text);
+    // RFC 3986 section 5 resolution of `reference` against `base` (which needs a scheme).
+    static std::optional<URL> resolve(std::string_view reference, const URL& base);
+    // A file URL for an absolute path (a relative path is taken from the root).
+    static URL fileURL(std::string_view absolutePath);
+
+    bool isValid() const { return valid_; }
+    const std::string& absoluteString() const { return text_; }
+
+    std::string scheme() const; // lower-cased, "" for a relative reference
+    std::string host() const;   // lower-cased, without the brackets of an IPv6 literal
+    std::optional<int> port() const;
+    std::string user() const;     // percent-decoded
+    std::string password() const; // percent-decoded
+    // Percent-decoded, with a trailing "/" dropped as the original does ("/" stays "/");
+    // "" when there is none, when the URL is opaque ("mailto:x@y") or the path is not UTF-8.
+    std::string path() const;
+    std::string percentEncodedPath() const; // as written
+    // Decoded components, "/" first for an absolute path; an escaped "%2F" stays inside its component.
+    std::vector<std::string> pathComponents() const;
+    std::string lastPathComponent() const;
+    std::string pathExtension() const;
+    std::optional<std::string> query() const;    // raw, without "?"; "" for a bare "?"
+    std::optional<std::string> fragment() const; // raw, without "#"
+    std::string resourceSpecifier() const;       // everything after "scheme:"
+    bool isFileURL() const { return valid_ && scheme_ == "file"; }
+    // True for "//host..." forms and URLs whose path starts at the root.
+    bool hasAuthority() const { return hasAuthority_; }
+
+    bool operator==(const URL& o) const { return text_ == o.text_; }
+    bool operator!=(const URL& o) const { return !(*this == o); }
+
+  private:
+    static std::optional<URL> parseStrict(std::string_view text);
+
+    bool valid_ = false;
+    bool opaque_ = false; // "scheme:" followed by something other than "/"
+    bool hasAuthority_ = false;
+    std::string text_;
+    std::string scheme_; // lower-cased
+    std::string userInfo_;
+    bool hasUserInfo_ = false;
+    std::string host_; // as written, brackets removed
+    std::optional<int> port_;
+    std::string path_; // percent-encoded
+    std::optional<std::string> query_;
+    std::optional<std::string> fragment_;
+};
+
+// Percent coding over UTF-8. Encoding keeps the unreserved characters (A-Z a-z 0-9 - . _ ~)
+// plus those in `keep`; every other byte becomes "%XX".
+std::string percentEncode(std::string_view text, std::string_view keep = "");
+// nullopt on a malformed escape, or (when requireUTF8) when the result is not valid UTF-8.
+std::optional<std::string> percentDecode(std::string_view text, bool requireUTF8 = true);
+// application/x-www-form-urlencoded query parsing ("+" is a space), in order. A pair without "="
+// has an empty value; empty pairs are skipped; an undecodable part is kept as written.
+std::vector<std::pair<std::string, std::string>> parseQuery(std::string_view query);
+
+} // namespace platform
