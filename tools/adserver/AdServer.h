@@ -70,18 +70,22 @@ public:
     std::string baseURL(const std::string& host = "127.0.0.1") const;
     std::string caFile() const;    // PEM of the CA that signed the server certificate
     const std::vector<std::string>& hostNames() const;
-    // "host:443=127.0.0.1:port,..." entries for every host name (curl connect-to form), comma-separated.
+    // "host:443:127.0.0.1:port,..." for every host name: curl's CURLOPT_CONNECT_TO form
+    // (HOST:PORT:CONNECT-TO-HOST:CONNECT-TO-PORT), comma-separated, as RUZAVE_CONNECT_TO reads it;
+    // curl itself takes each entry as its own list item.
     std::string connectToSpec(std::uint16_t fromPort = 443) const;
 
     // Routes: an exact path (any host), or a path for one host. Later routes replace earlier ones
-    // for the same key. Unrouted paths answer 404.
+    // for the same key. A host's route wins over the any-host one, exact routes over prefixes, and
+    // prefixes over folders. Unrouted paths answer 404. Handlers run on the server's threads.
     void route(const std::string& path, Handler handler);
     void route(const std::string& path, Response response);
     void routeHost(const std::string& host, const std::string& path, Handler handler);
     // A prefix route: every path that starts with `prefix` (longest prefix wins after exact routes).
     void routePrefix(const std::string& prefix, Handler handler);
-    void unroute(const std::string& path);
-    // Serves the files below `folder` for paths below `urlPrefix`.
+    void unroute(const std::string& path);  // the exact, per-host and prefix routes keyed by `path`
+    // Serves the files below `folder` for paths below `urlPrefix` (whole segments; a directory answers
+    // with its index.html; nothing outside `folder`).
     void serveFolder(const std::string& urlPrefix, const std::string& folder);
 
     // The request log.
