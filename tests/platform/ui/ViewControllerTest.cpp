@@ -1,0 +1,264 @@
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/base/Log.h"
+#include "platform/testing/Harness.h"
+#include "platform/ui/AnimatedTransitioning.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Device.h"
+#include "platform/ui/PercentDrivenInteractiveTransition.h"
+#include "platform/ui/TransitionContext.h"
+#include "platform/ui/View.h"
+#include "platform/ui/ViewController.h"
+#include "platform/ui/ViewControllerTransitioningDelegate.h"
+#include "platform/ui/Window.h"
+
+using namespace platform;
+using platform::testing::Harness;
+
+namespace {
+
+using Log = std::vector<std::string>;
+
+class Recording : public ViewController {
+public:
+    static std::shared_ptr<Recording> create(Log* log, std::string name) {
+        auto c = std::shared_ptr<Recording>(new Recording());
+        c->log_ = log;
+        c->name_ = std::move(name);
+        return c;
+    }
+    void viewDidLoad() override { log_->push_back(name_ + ".viewDidLoad"); }
+    void viewWillAppear(bool) override { log_->push_back(name_ + ".willAppear"); }
+    void viewDidAppear(bool) override { log_->push_back(name_ + ".didAppear"); }
+    void viewWillDisappear(bool) override { log_->push_back(name_ + ".willDisappear"); }
+    void viewDidDisappear(bool) override { log_->push_back(name_ + ".didDisappear"); }
+    bool prefersStatusBarHidden() const override { return hidesStatusBar; }
+    unsigned supportedInterfaceOrientations() const override { return mask; }
+    bool hidesStatusBar = false;
+    unsigned mask = InterfaceOrientationMaskAllButUpsideDown;
+
+private:
+    Recording() = default;
+    Log* log_ = nullptr;
+    std::string name_;
+};
+
+struct Scene {
+    Log log;
+    std::shared_ptr<Window> window = Window::create();
+    std::shared_ptr<Recording> root = Recording::create(&log, "root");
+    Scene() {
+        window->setRootViewController(root);
+        window->makeKeyAndVisible();
+        log.clear();
+    }
+};
+
+// An animator that completes after its own duration on the clock, as a real animation does.
+class SlideAnimator : public AnimatedTransitioning {
+public:
+    double transitionDuration(TransitionContext*) override { return 0.5; }
+    void animateTransition(TransitionContext& context) override {
+        ++runs;
+        auto to = context.toViewController();
+        if (to && context.containerView() && !to->view()->superview()) context.containerView()->addSubview(to->view());
+        std::shared_ptr<TransitionContext> keep = context.shared_from_this();
+        View::animate(transitionDuration(&context), [] {}, [keep](bool) {
+            keep->completeTransition(!keep->transitionWasCancelled());
+        });
+    }
+    void animationEnded(bool completed) override { ended.push_back(completed); }
+    int runs = 0;
+    std::vector<bool> ended;
+};
+
+class Delegate : public ViewControllerTransitioningDelegate {
+public:
+    std::shared_ptr<SlideAnimator> animator = std::make_shared<SlideAnimator>();
+    std::shared_ptr<PercentDrivenInteractiveTransition> interaction;
+    std::shared_ptr<AnimatedTransitioning> animationControllerForPresentedController(ViewController&, ViewController&,
+                                                                                     ViewController&) override {
+        return animator;
+    }
+    std::shared_ptr<AnimatedTransitioning> animationControllerForDismissedController(ViewController&) override {
+        return animator;
+    }
+    std::shared_ptr<InteractiveTransitioning> interactionControllerForDismissal(AnimatedTransitioning&) override {
+        return interaction;
+    }
+};
+
+} // namespace
+
+TEST_CASE_FIXTURE(Harness, "ViewController: the view loads once, on first use") {
+    Log log;
+    auto c = Recording::create(&log, "c");
+    CHECK_FALSE(c->isViewLoaded());
+    auto v = c->view();
+    CHECK(c->view() == v);
+    CHECK(v->viewController() == c);
+    CHECK(log == Log{"c.viewDidLoad"});
+    CHECK(v->frame() == Rect(0, 0, 320, 568));
+}
+
+TEST_CASE_FIXTURE(Harness, "ViewController: animated presentation and dismissal in order, completions on the clock") {
+    Scene s;
+    auto modal = Recording::create(&s.log, "modal");
+    bool presented = false;
+    CHECK(s.root->presentViewController(modal, true, [&] {
+        presented = true;
+        s.log.push_back("completion");
+    }));
+    CHECK(s.root->presentedViewController() == modal);
+    CHECK(modal->presentingViewController() == s.root);
+    CHECK(modal->isBeingPresented());
+    CHECK(s.log == Log{"modal.viewDidLoad", "modal.willAppear", "root.willDisappear"});
+    CHECK(modal->view()->window() == s.window);
+    runUntilIdle();
+    advance(0.29);
+    CHECK_FALSE(presented);
+    advance(0.02);
+    CHECK(presented);
+    CHECK_FALSE(modal->isBeingPresented());
+    CHECK(s.log == Log{"modal.viewDidLoad", "modal.willAppear", "root.willDisappear", "modal.didAppear",
+                       "root.didDisappear", "completion"});
+
+    s.log.clear();
+    bool dismissed = false;
+    CHECK(modal->dismissViewController(true, [&] { dismissed = true; }));
+    CHECK(modal->isBeingDismissed());
+    advance(0.31);
+    CHECK(dismissed);
+    CHECK(s.log == Log{"modal.willDisappear", "root.willAppear", "modal.didDisappear", "root.didAppear"});
+    CHECK(s.root->presentedViewController() == nullptr);
+    CHECK(modal->presentingViewController() == nullptr);
+    CHECK(modal->view()->superview() == nullptr);
+    CHECK_FALSE(s.root->dismissViewController(false)); // nothing left to dismiss
+}
+
+TEST_CASE_FIXTURE(Harness, "ViewController: presenting from a controller already presenting is refused visibly") {
+    Scene s;
+    auto first = Recording::create(&s.log, "first");
+    auto second = Recording::create(&s.log, "second");
+    REQUIRE(s.root->presentViewController(first, false));
+    runUntilIdle();
+    LogCapture capture;
+    bool ran = false;
+    CHECK_FALSE(s.root->presentViewController(second, false, [&] { ran = true; }));
+    runUntilIdle();
+    advance(1);
+    CHECK_FALSE(ran);
+    CHECK(capture.contains("already presenting"));
+    CHECK(s.root->presentedViewController() == first);
+    CHECK(second->presentingViewController() == nullptr);
+    // The top controller may present on.
+    CHECK(first->presentViewController(second, false));
+    // Presenting during a transition is refused too.
+    auto third = Recording::create(&s.log, "third");
+    CHECK_FALSE(second->presentViewController(third, false));
+    runUntilIdle();
+    CHECK(second->presentViewController(third, false));
+    runUntilIdle();
+    // Dismissing from the root takes the whole stack down.
+    CHECK(s.root->dismissViewController(false));
+    runUntilIdle();
+    CHECK(s.root->presentedViewController() == nullptr);
+    CHECK(first->presentedViewController() == nullptr);
+    CHECK(third->view()->superview() == nullptr);
+}
+
+TEST_CASE_FIXTURE(Harness, "ViewController: non-animated presentation completes on the next main loop turn") {
+    Scene s;
+    auto modal = Recording::create(&s.log, "modal");
+    int completions = 0;
+    modal->setModalPresentationStyle(ModalPresentationStyle::OverFullScreen);
+    REQUIRE(s.root->presentViewController(modal, false, [&] { ++completions; }));
+    CHECK(completions == 0);
+    runUntilIdle();
+    CHECK(completions == 1);
+    // Over full screen: the presenter stays visible.
+    CHECK(s.log == Log{"modal.viewDidLoad", "modal.willAppear", "modal.didAppear"});
+}
+
+TEST_CASE_FIXTURE(Harness, "ViewController: a transitioning delegate's animator runs with the context") {
+    Scene s;
+    auto modal = Recording::create(&s.log, "modal");
+    auto delegate = std::make_shared<Delegate>();
+    modal->setModalPresentationStyle(ModalPresentationStyle::Custom);
+    modal->setTransitioningDelegate(delegate);
+    bool done = false;
+    REQUIRE(s.root->presentViewController(modal, true, [&] { done = true; }));
+    auto context = modal->transitionContext();
+    REQUIRE(context);
+    CHECK(context->fromViewController() == s.root);
+    CHECK(context->toViewController() == modal);
+    CHECK(context->containerView() == s.window);
+    CHECK(delegate->animator->runs == 1);
+    advance(0.3);
+    CHECK_FALSE(done);
+    advance(0.25);
+    CHECK(done);
+    CHECK(delegate->animator->ended == std::vector<bool>{true});
+    CHECK(modal->transitionContext() == nullptr);
+}
+
+TEST_CASE_FIXTURE(Harness, "ViewController: a percent-driven dismissal can be cancelled, then finished") {
+    Scene s;
+    auto modal = Recording::create(&s.log, "modal");
+    auto delegate = std::make_shared<Delegate>();
+    delegate->interaction = PercentDrivenInteractiveTransition::create();
+    modal->setTransitioningDelegate(delegate);
+    REQUIRE(s.root->presentViewController(modal, true));
+    advance(1);
+    REQUIRE(s.root->presentedViewController() == modal);
+
+    int completions = 0;
+    REQUIRE(modal->dismissViewController(true, [&] { ++completions; }));
+    CHECK(delegate->interaction->isActive());
+    delegate->interaction->updateInteractiveTransition(0.4f);
+    CHECK(delegate->interaction->percentComplete() == doctest::Approx(0.4));
+    delegate->interaction->cancelInteractiveTransition();
+    advance(1);
+    CHECK(completions == 1);
+    CHECK(s.root->presentedViewController() == modal); // still presented
+    CHECK(modal->view()->superview() == s.window);
+    CHECK_FALSE(modal->isBeingDismissed());
+
+    REQUIRE(modal->dismissViewController(true, [&] { ++completions; }));
+    delegate->interaction->updateInteractiveTransition(0.9f);
+    delegate->interaction->finishInteractiveTransition();
+    advance(1);
+    CHECK(completions == 2);
+    CHECK(s.root->presentedViewController() == nullptr);
+    CHECK(modal->view()->superview() == nullptr);
+}
+
+TEST_CASE_FIXTURE(Harness, "ViewController: status bar preference, rotation and child controllers") {
+    Scene s;
+    auto app = Application::sharedApplication();
+    auto modal = Recording::create(&s.log, "modal");
+    modal->hidesStatusBar = true;
+    REQUIRE(s.root->presentViewController(modal, false));
+    runUntilIdle();
+    CHECK(app->isStatusBarHidden());
+
+    Device::currentDevice()->setOrientation(DeviceOrientation::LandscapeLeft);
+    modal->mask = InterfaceOrientationMaskPortrait;
+    ViewController::attemptRotationToDeviceOrientation();
+    CHECK(app->statusBarOrientation() == InterfaceOrientation::Portrait);
+    modal->mask = InterfaceOrientationMaskAll;
+    ViewController::attemptRotationToDeviceOrientation();
+    CHECK(app->statusBarOrientation() == InterfaceOrientation::LandscapeRight);
+    CHECK(modal->interfaceOrientation() == InterfaceOrientation::LandscapeRight);
+
+    auto child = Recording::create(&s.log, "child");
+    s.root->addChildViewController(child);
+    CHECK(child->parentViewController() == s.root);
+    CHECK(s.root->childViewControllers().size() == 1);
+    // A controller with a parent cannot be presented.
+    CHECK_FALSE(modal->presentViewController(child, false));
+    child->removeFromParentViewController();
+    CHECK(s.root->childViewControllers().empty());
+}
