@@ -1,0 +1,37 @@
+#pragma once
+// The process-wide application record. Only the surface that the shared types call is here so far:
+// the early-start hook, the adapter names and store metadata (none known yet), and the statistics
+// delegate role (it asks to hear of nothing yet). Any thread.
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "ads/core/telemetry/GADStatisticDictionaryDelegate.h"
+#include "platform/base/Value.h"
+
+namespace ruzave {
+
+class GADApplication : public GADStatisticDictionaryDelegate {
+public:
+    static std::shared_ptr<GADApplication> sharedInstance();
+
+    // The one-time start-up; main thread. Caches the device's static parameters, nothing more yet.
+    void runEarlyActivities();
+    bool hasRunEarlyActivities() const { return ranEarlyActivities_; }
+    // Adapter class names, known once the core page has sent its constants; none yet.
+    std::optional<platform::Value> availableAdapterNames() const { return std::nullopt; }
+    // The store metadata dictionary; none yet.
+    std::optional<platform::Value> iTunesMetadata() const { return std::nullopt; }
+    // The app's version and bundle identifier.
+    std::string version() const;
+    std::string mainBundleIdentifier() const;
+
+    std::shared_ptr<platform::DispatchQueue> notificationQueue() override { return nullptr; }
+    void didUpdateStatisticDictionary(const std::shared_ptr<GADStatisticDictionary>&) override {}
+
+private:
+    GADApplication() = default;
+    bool ranEarlyActivities_ = false;
+};
+
+} // namespace ruzave

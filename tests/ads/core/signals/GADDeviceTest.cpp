@@ -1,0 +1,86 @@
+#include <doctest/doctest.h>
+
+#include "ads/core/signals/GADDevice.h"
+#include "platform/foundation/Bundle.h"
+#include "platform/foundation/Sandbox.h"
+#include "platform/services/AdvertisingIdentifierManager.h"
+#include "platform/services/AudioSession.h"
+#include "platform/testing/Harness.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Device.h"
+#include "platform/ui/Screen.h"
+
+using namespace ruzave;
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADDevice: version texts pad to three numbers") {
+    platform::Device::currentDevice()->setSystemVersion("7.1");
+    auto d = GADDevice::sharedInstance();
+    d->updateOperatingSystemVersionProperties();
+    CHECK(d->systemVersion() == "7.1");
+    CHECK(d->operatingSystemVersion() == std::array<int, 3>{7, 1, 0});
+    CHECK_FALSE(d->isOSAtLeastMajor(8, 0, 0));
+    platform::Device::currentDevice()->setSystemVersion("8.1.2.1");
+    d->updateOperatingSystemVersionProperties();
+    CHECK(d->operatingSystemVersion() == std::array<int, 3>{8, 1, 2});
+    CHECK(d->isOSAtLeastMajor(8, 0, 0));
+    CHECK(d->canOpenURLs({"kindle://home"}).has_value());
+}
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADDevice: static parameters and the request keys") {
+    platform::Device::currentDevice()->setSystemVersion("9.3");
+    platform::Screen::mainScreen()->setScale(2.5f);
+    platform::Bundle::mainBundle()->setValue("CFBundleVersion", "");
+    platform::Bundle::mainBundle()->setValue("CFBundleIdentifier", "com.example.app");
+    auto d = GADDevice::sharedInstance();
+    d->cacheStaticParameters();
+    CHECK_FALSE(d->canOpenURLs({"kindle://home"}));
+    platform::Value p = d->parameters();
+    CHECK(p["u_sd"] == "2.5");
+    CHECK(p["u_w"] == "320");
+    CHECK(p["cap_bs"] == 1);
+    CHECK(p["app_name"] == "iphone.com.example.app");
+    CHECK(p["u_so"] == "p");
+    CHECK_FALSE(p.contains("ios_ipadc"));
+    CHECK(p.contains("cap_noiap"));
+    CHECK(d->canMakePhoneCalls());
+}
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADDevice: landscape start on OS 8 swaps the stored portrait bounds") {
+    platform::Device::currentDevice()->setSystemVersion("8.0");
+    platform::Screen::mainScreen()->setBoundsSize({568, 320});
+    platform::Application::sharedApplication()->setStatusBarOrientation(platform::InterfaceOrientation(3));
+    auto d = GADDevice::sharedInstance();
+    d->cacheStaticParameters();
+    CHECK(d->standardizedPortraitScreenBounds() == platform::Rect(0, 0, 320, 568));
+    CHECK(d->orientationLandscape());
+    CHECK(d->standardizedOrientedScreenBounds().size == platform::Size{568, 320});
+}
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADDevice: limited tracking hides the identifier; audio routes") {
+    auto d = GADDevice::sharedInstance();
+    auto manager = platform::AdvertisingIdentifierManager::sharedManager();
+    REQUIRE(manager);
+    CHECK(d->deviceIdentifier().size() == 32);
+    manager->setAdvertisingTrackingEnabledForTesting(false);
+    CHECK(d->deviceIdentifier().empty());
+    CHECK(d->limitAdTrackingString() == "1");
+    auto audio = platform::AudioSession::sharedInstance();
+    audio->setCurrentRouteOutputsForTesting({{platform::AudioSession::portHeadphones, "h"}});
+    CHECK(d->audioRoute() == 2);
+    audio->setOutputVolumeForTesting(0);
+    CHECK(d->audioRoute() == 3);
+}
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADDevice: the temporary folder is emptied before its path is handed out") {
+    const std::string path = platform::Sandbox::temporaryDirectory() + "/DoRurTemp";
+    platform::Sandbox::createDirectory(path, true);
+    platform::Sandbox::writeFileAtomically(path + "/left", std::string_view("x"));
+    auto d = GADDevice::sharedInstance();
+    CHECK_FALSE(platform::Sandbox::fileExists(path + "/left"));
+    CHECK(d->temporaryPathWithCreation(true) == path);
+    CHECK(platform::Sandbox::fileExists(path));
+    d->setUserAgentString("");
+    CHECK_FALSE(d->userAgentString());
+    d->setUserAgentString("UA");
+    CHECK(d->userAgentString() == "UA");
+}
