@@ -295,6 +295,8 @@ std::unique_ptr<AdServer> AdServer::start(Options options) {
     server.new_task_queue = [implPtr] { return implPtr->connections.newQueue(kThreads); };
     server.set_payload_max_length(kMaxBody);
     server.set_keep_alive_timeout(2);
+    // Headers and body go out in separate writes; without this the body waits on the client's delayed ACK.
+    server.set_tcp_nodelay(true);
     // httplib's default also sets SO_REUSEPORT, which would let a second server bind a taken port and
     // take half of the first one's connections.
     server.set_socket_options([](int sock) {

@@ -1,0 +1,484 @@
+#include "platform/net/NetworkEngine.h"
+
+#include <curl/curl.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/base/Log.h"
+#include "platform/net/NetworkConfiguration.h"
+#include "platform/net/URLError.h"
+
+namespace platform {
+
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+struct Transfer {
+    NetworkEngine::TransferId id = 0;
+    void* owner = nullptr;  // the engine's Impl
+    URLRequest request;
+    std::shared_ptr<NetworkTransferListener> listener;
+    CURL* easy = nullptr;
+    curl_slist* headerList = nullptr;
+    curl_slist* connectTo = nullptr;
+    std::string url;
+    Steady::time_point lastActivity;
+    Steady::duration timeout{};
+    curl_off_t lastUploaded = 0;
+    // The response head being read; 1xx heads are skipped.
+    int status = 0;
+    HTTPHeaderFields headers;
+    bool headDelivered = false;
+    bool touched = false;  // heard something since the last flush
+    char errorBuffer[CURL_ERROR_SIZE] = {0};
+
+    ~Transfer() {
+        if (easy != nullptr) curl_easy_cleanup(easy);
+        curl_slist_free_all(headerList);
+        curl_slist_free_all(connectTo);
+    }
+};
+
+std::string_view trimLine(std::string_view s) {
+    while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '\t')) {
+        s.remove_suffix(1);
+    }
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    return s;
+}
+
+} // namespace
+
+struct NetworkEngine::Impl {
+    CURLM* multi = nullptr;
+    CURLSH* cookieShare = nullptr;
+    std::thread thread;
+    std::thread::id threadId;
+
+    std::mutex mutex;  // guards the command lists and `stopping`
+    std::vector<std::unique_ptr<Transfer>> pendingStarts;
+    std::vector<TransferId> pendingCancels;
+    bool stopping = false;
+    std::atomic<TransferId> nextId{1};
+    std::atomic<std::size_t> active{0};
+
+    // Network thread only.
+    std::unordered_map<TransferId, std::unique_ptr<Transfer>> transfers;
+    std::vector<std::shared_ptr<NetworkTransferListener>> touched;
+    std::uint64_t configGeneration = 0;
+    std::string caFile;
+    // The system CAs plus the configured ones, built once per configuration; null without extra CAs.
+    X509_STORE* trustStore = nullptr;
+
+    Impl() {
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+        multi = curl_multi_init();
+        // Keep connections to the hosts we talk to alive for reuse.
+        curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, 32L);
+        cookieShare = curl_share_init();
+        curl_share_setopt(cookieShare, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+        // Everything below runs on one thread, so the share needs no lock callbacks.
+        thread = std::thread([this] { run(); });
+        threadId = thread.get_id();
+    }
+
+    ~Impl() {
+        {
+            std::lock_guard lock(mutex);
+            stopping = true;
+        }
+        curl_multi_wakeup(multi);
+        if (thread.joinable()) thread.join();
+        for (auto& [id, t] : transfers) curl_multi_remove_handle(multi, t->easy);
+        transfers.clear();
+        pendingStarts.clear();
+        curl_multi_cleanup(multi);
+        curl_share_cleanup(cookieShare);
+        if (trustStore != nullptr) X509_STORE_free(trustStore);
+    }
+
+    void refreshConfiguration() {
+        auto config = NetworkConfiguration::sharedInstance();
+        std::uint64_t generation = config->generation();
+        if (generation == configGeneration) return;
+        configGeneration = generation;
+        // Read again even for the same path: the file may have been rewritten.
+        std::string file = config->trustedCAFile();
+        caFile = file;
+        if (trustStore != nullptr) X509_STORE_free(trustStore);
+        trustStore = nullptr;
+        if (file.empty()) return;
+        trustStore = buildTrustStore(file);
+    }
+
+    static X509_STORE* buildTrustStore(const std::string& file) {
+        BIO* bio = BIO_new_file(file.c_str(), "r");
+        if (bio == nullptr) {
+            logWarning("network: cannot read the trusted CA file " + file);
+            return nullptr;
+        }
+        std::vector<X509*> extra;
+        while (X509* cert = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr)) extra.push_back(cert);
+        BIO_free(bio);
+        ERR_clear_error();
+        if (extra.empty()) {
+            logWarning("network: no certificate in the trusted CA file " + file);
+            return nullptr;
+        }
+        X509_STORE* store = X509_STORE_new();
+        std::string systemBundle = systemCABundle();
+        if (X509_STORE_load_file(store, systemBundle.c_str()) != 1) {
+            logWarning("network: cannot load the system CAs from " + systemBundle);
+        }
+        for (X509* cert : extra) {
+            X509_STORE_add_cert(store, cert);  // a repeat is refused harmlessly
+            X509_free(cert);
+        }
+        X509_STORE_set_flags(store, X509_V_FLAG_TRUSTED_FIRST);
+        ERR_clear_error();
+        return store;
+    }
+
+    static std::string systemCABundle() {
+        std::string path = "/etc/ssl/certs/ca-certificates.crt";
+        if (CURL* probe = curl_easy_init()) {
+            char* builtIn = nullptr;
+            if (curl_easy_getinfo(probe, CURLINFO_CAINFO, &builtIn) == CURLE_OK && builtIn != nullptr) path = builtIn;
+            curl_easy_cleanup(probe);
+        }
+        return path;
+    }
+
+    // Each new TLS context gets the whole trust store, built once per configuration.
+    static CURLcode sslContext(CURL*, void* sslctx, void* userptr) {
+        auto* self = static_cast<Impl*>(userptr);
+        if (self->trustStore != nullptr) SSL_CTX_set1_cert_store(static_cast<SSL_CTX*>(sslctx), self->trustStore);
+        return CURLE_OK;
+    }
+
+    static void markTouched(Transfer& t) {
+        if (t.touched) return;
+        t.touched = true;
+        static_cast<Impl*>(t.owner)->touched.push_back(t.listener);
+    }
+
+    static size_t onHeader(char* data, size_t size, size_t count, void* userptr) {
+        auto* t = static_cast<Transfer*>(userptr);
+        const size_t n = size * count;
+        t->lastActivity = Steady::now();
+        markTouched(*t);
+        std::string_view line(data, n);
+        if (line.starts_with("HTTP/")) {
+            t->headers = HTTPHeaderFields();
+            t->status = 0;
+            auto space = line.find(' ');
+            if (space != std::string_view::npos) {
+                int code = 0;
+                for (size_t i = space + 1; i < line.size() && i < space + 4; ++i) {
+                    if (line[i] < '0' || line[i] > '9') break;
+                    code = code * 10 + (line[i] - '0');
+                }
+                t->status = code;
+            }
+            return n;
+        }
+        std::string_view trimmed = trimLine(line);
+        if (trimmed.empty()) {
+            if (t->status >= 200 && !t->headDelivered) {
+                t->headDelivered = true;
+                t->listener->transferDidReceiveResponse(t->status, std::move(t->headers));
+                t->headers = HTTPHeaderFields();
+            }
+            return n;
+        }
+        if ((line.front() == ' ' || line.front() == '\t') && !t->headers.empty()) {
+            // An obsolete folded line continues the previous field.
+            auto fields = t->headers.fields();
+            fields.back().second += " " + std::string(trimmed);
+            HTTPHeaderFields rebuilt;
+            for (auto& f : fields) rebuilt.add(f.first, f.second);
+            t->headers = std::move(rebuilt);
+            return n;
+        }
+        auto colon = trimmed.find(':');
+        if (colon == std::string_view::npos || colon == 0) return n;
+        t->headers.add(trimLine(trimmed.substr(0, colon)), trimLine(trimmed.substr(colon + 1)));
+        return n;
+    }
+
+    static size_t onData(char* data, size_t size, size_t count, void* userptr) {
+        auto* t = static_cast<Transfer*>(userptr);
+        const size_t n = size * count;
+        t->lastActivity = Steady::now();
+        markTouched(*t);
+        if (!t->headDelivered) {
+            // A body without a final head (an HTTP/0.9 answer): report what we know.
+            t->headDelivered = true;
+            t->listener->transferDidReceiveResponse(t->status == 0 ? 200 : t->status, std::move(t->headers));
+        }
+        if (n > 0) t->listener->transferDidReceiveData(data, n);
+        return n;
+    }
+
+    static int onProgress(void* userptr, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulnow) {
+        auto* t = static_cast<Transfer*>(userptr);
+        if (ulnow != t->lastUploaded) {
+            t->lastUploaded = ulnow;
+            t->lastActivity = Steady::now();
+        }
+        return 0;
+    }
+
+    // Network thread: turns the request into an easy handle in the multi. False: failed at once.
+    bool setUp(Transfer& t, Error* error) {
+        const URLRequest& r = t.request;
+        t.owner = this;
+        t.easy = curl_easy_init();
+        if (t.easy == nullptr) {
+            setError(error, URLError::make(URLError::Unknown, t.url, "curl_easy_init failed"));
+            return false;
+        }
+        CURL* e = t.easy;
+        // The fragment is ours, never the server's.
+        t.url = r.url().absoluteString();
+        if (auto hash = t.url.find('#'); hash != std::string::npos) t.url.resize(hash);
+        curl_easy_setopt(e, CURLOPT_URL, t.url.c_str());
+        curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
+        curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");
+        curl_easy_setopt(e, CURLOPT_PRIVATE, &t);
+        curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t.errorBuffer);
+        curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
+        curl_easy_setopt(e, CURLOPT_HEADERDATA, &t);
+        curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Impl::onData);
+        curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
+        curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &Impl::onProgress);
+        curl_easy_setopt(e, CURLOPT_XFERINFODATA, &t);
+        curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+        curl_easy_setopt(e, CURLOPT_SSL_CTX_FUNCTION, &Impl::sslContext);
+        curl_easy_setopt(e, CURLOPT_SSL_CTX_DATA, this);
+        if (trustStore != nullptr) {
+            // curl fills and caches the context's store after our callback has put ours in. Ours already
+            // holds the system CAs, so curl is to load no file into it, and must not cache it either:
+            // a cached store would outlive the configuration it was built from.
+            curl_easy_setopt(e, CURLOPT_CAINFO, nullptr);
+            curl_easy_setopt(e, CURLOPT_CAPATH, nullptr);
+            curl_easy_setopt(e, CURLOPT_CA_CACHE_TIMEOUT, 0L);
+        }
+
+        t.timeout = std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double>(r.timeoutInterval()));
+        curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS,
+                         static_cast<long>(std::ceil(std::min(r.timeoutInterval(), 1e6) * 1000.0)));
+
+        const std::string& method = r.httpMethod();
+        const Bytes& body = r.httpBody();
+        if (method == "GET") {
+            curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
+        } else if (method == "HEAD") {
+            curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
+        } else {
+            if (method != "POST") curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, method.c_str());
+            if (method == "POST" || !body.empty()) {
+                curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+                // The request (and so the body) lives as long as the transfer.
+                curl_easy_setopt(e, CURLOPT_POSTFIELDS, body.empty() ? "" : reinterpret_cast<const char*>(body.data()));
+            }
+        }
+
+        bool hasUserAgent = false;
+        for (const auto& [name, value] : r.allHTTPHeaderFields().fields()) {
+            if (HTTPHeaderFields::equalNames(name, "User-Agent")) hasUserAgent = true;
+            // "Name;" is curl's way of sending a field with an empty value.
+            std::string line = value.empty() ? name + ";" : name + ": " + value;
+            t.headerList = curl_slist_append(t.headerList, line.c_str());
+        }
+        // No "Expect: 100-continue" round trip before a body.
+        if (!r.allHTTPHeaderFields().contains("Expect")) t.headerList = curl_slist_append(t.headerList, "Expect:");
+        curl_easy_setopt(e, CURLOPT_HTTPHEADER, t.headerList);
+
+        auto config = NetworkConfiguration::sharedInstance();
+        if (!hasUserAgent) {
+            std::string agent = config->userAgent();
+            curl_easy_setopt(e, CURLOPT_USERAGENT, agent.c_str());  // curl copies it
+        }
+        for (const auto& entry : config->connectToEntries()) t.connectTo = curl_slist_append(t.connectTo, entry.c_str());
+        if (t.connectTo != nullptr) curl_easy_setopt(e, CURLOPT_CONNECT_TO, t.connectTo);
+
+        if (r.httpShouldHandleCookies()) {
+            curl_easy_setopt(e, CURLOPT_SHARE, cookieShare);
+            curl_easy_setopt(e, CURLOPT_COOKIEFILE, "");
+        }
+
+        t.lastActivity = Steady::now();
+        if (curl_multi_add_handle(multi, e) != CURLM_OK) {
+            setError(error, URLError::make(URLError::Unknown, t.url, "curl_multi_add_handle failed"));
+            return false;
+        }
+        return true;
+    }
+
+    void finish(TransferId id, std::optional<Error> error) {
+        auto it = transfers.find(id);
+        if (it == transfers.end()) return;
+        std::unique_ptr<Transfer> t = std::move(it->second);
+        transfers.erase(it);
+        curl_multi_remove_handle(multi, t->easy);
+        active.fetch_sub(1);
+        auto listener = std::move(t->listener);
+        t.reset();
+        listener->transferDidComplete(std::move(error));
+    }
+
+    void takeCommands(std::vector<std::unique_ptr<Transfer>>& starts, std::vector<TransferId>& cancels, bool& stop) {
+        std::lock_guard lock(mutex);
+        starts.swap(pendingStarts);
+        cancels.swap(pendingCancels);
+        stop = stopping;
+    }
+
+    void run() {
+        std::vector<std::unique_ptr<Transfer>> starts;
+        std::vector<TransferId> cancels;
+        while (true) {
+            bool stop = false;
+            takeCommands(starts, cancels, stop);
+            if (stop) return;
+            if (!starts.empty()) refreshConfiguration();
+            for (auto& t : starts) {
+                Error error;
+                TransferId id = t->id;
+                bool ok = setUp(*t, &error);
+                transfers.emplace(id, std::move(t));
+                if (!ok) finish(id, error);
+            }
+            starts.clear();
+            for (TransferId id : cancels) {
+                auto it = transfers.find(id);
+                if (it == transfers.end()) continue;
+                curl_multi_remove_handle(multi, it->second->easy);
+                transfers.erase(it);
+                active.fetch_sub(1);
+            }
+            cancels.clear();
+
+            int running = 0;
+            curl_multi_perform(multi, &running);
+            int left = 0;
+            while (CURLMsg* msg = curl_multi_info_read(multi, &left)) {
+                if (msg->msg != CURLMSG_DONE) continue;
+                Transfer* t = nullptr;
+                curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &t);
+                if (t == nullptr) continue;
+                CURLcode code = msg->data.result;
+                std::optional<Error> error;
+                if (code != CURLE_OK) {
+                    error = URLError::make(URLError::codeForCurl(code), t->url,
+                                           t->errorBuffer[0] != '\0' ? t->errorBuffer : curl_easy_strerror(code));
+                    error->userInfo["curlCode"] = static_cast<int>(code);
+                } else if (!t->headDelivered) {
+                    // A complete exchange always has a head; without one the answer was not HTTP.
+                    error = URLError::make(URLError::BadServerResponse, t->url);
+                }
+                finish(t->id, std::move(error));
+            }
+
+            // Hand what arrived on in one go per transfer (completed ones have flushed already).
+            for (auto& listener : touched) listener->transferDidFlush();
+            touched.clear();
+            for (auto& [id, t] : transfers) t->touched = false;
+
+            // Inactivity timeouts, in real time.
+            auto now = Steady::now();
+            auto nextDeadline = now + std::chrono::seconds(1);
+            std::vector<TransferId> expired;
+            for (auto& [id, t] : transfers) {
+                auto deadline = t->lastActivity + t->timeout;
+                if (deadline <= now) {
+                    expired.push_back(id);
+                } else {
+                    nextDeadline = std::min(nextDeadline, deadline);
+                }
+            }
+            for (TransferId id : expired) {
+                std::string url = transfers[id]->url;
+                finish(id, URLError::make(URLError::TimedOut, url));
+            }
+            if (!expired.empty()) continue;
+
+            long curlTimeout = -1;
+            curl_multi_timeout(multi, &curlTimeout);
+            auto untilDeadline = std::chrono::duration_cast<std::chrono::milliseconds>(nextDeadline - now).count() + 1;
+            long wait = static_cast<long>(untilDeadline);
+            if (curlTimeout >= 0) wait = std::min(wait, curlTimeout);
+            if (wait > 0) curl_multi_poll(multi, nullptr, 0, static_cast<int>(wait), nullptr);
+        }
+    }
+};
+
+NetworkEngine& NetworkEngine::shared() {
+    // Made after what it uses, so that it is stopped before they go at exit.
+    NetworkConfiguration::sharedInstance();
+    static NetworkEngine engine;
+    return engine;
+}
+
+NetworkEngine::NetworkEngine() : impl_(std::make_unique<Impl>()) {}
+
+NetworkEngine::~NetworkEngine() = default;
+
+NetworkEngine::TransferId NetworkEngine::start(const URLRequest& request,
+                                               std::shared_ptr<NetworkTransferListener> listener) {
+    auto t = std::make_unique<Transfer>();
+    TransferId id = impl_->nextId.fetch_add(1);
+    t->id = id;
+    t->request = request;
+    t->listener = std::move(listener);
+    impl_->active.fetch_add(1);
+    {
+        std::lock_guard lock(impl_->mutex);
+        impl_->pendingStarts.push_back(std::move(t));
+    }
+    curl_multi_wakeup(impl_->multi);
+    return id;
+}
+
+void NetworkEngine::cancel(TransferId id) {
+    std::unique_ptr<Transfer> dropped;
+    {
+        std::lock_guard lock(impl_->mutex);
+        // Not yet begun: drop it here, no handle was made.
+        auto& starts = impl_->pendingStarts;
+        auto it = std::find_if(starts.begin(), starts.end(), [&](const auto& t) { return t->id == id; });
+        if (it != starts.end()) {
+            dropped = std::move(*it);
+            starts.erase(it);
+            impl_->active.fetch_sub(1);
+        } else {
+            impl_->pendingCancels.push_back(id);
+        }
+    }
+    // The listener goes outside the lock: its owner may be going with it.
+    if (!dropped) curl_multi_wakeup(impl_->multi);
+}
+
+std::size_t NetworkEngine::activeTransferCount() const { return impl_->active.load(); }
+
+bool NetworkEngine::isNetworkThread() const { return std::this_thread::get_id() == impl_->threadId; }
+
+} // namespace platform

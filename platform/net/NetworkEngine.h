@@ -1,0 +1,40 @@
+#pragma once
+// The process's one curl multi handle and the one network thread that drives it, started on first
+// use. Every transfer is one HTTP exchange (redirects are not followed here). Any thread may start and
+// cancel; listeners hear from the network thread.
+#include <cstdint>
+#include <memory>
+
+#include "platform/net/NetworkTransferListener.h"
+#include "platform/net/URLRequest.h"
+
+namespace platform {
+
+class NetworkEngine {
+public:
+    using TransferId = std::uint64_t;
+
+    static NetworkEngine& shared();
+
+    // Queues the exchange; the listener is held until the transfer completes or is cancelled.
+    TransferId start(const URLRequest& request, std::shared_ptr<NetworkTransferListener> listener);
+    // Drops the transfer; its listener hears nothing more once the network thread takes the cancel
+    // (a call already under way on that thread still finishes).
+    void cancel(TransferId id);
+
+    // Transfers started and not yet completed or cancelled.
+    std::size_t activeTransferCount() const;
+    // True on the network thread.
+    bool isNetworkThread() const;
+
+    NetworkEngine(const NetworkEngine&) = delete;
+    NetworkEngine& operator=(const NetworkEngine&) = delete;
+    ~NetworkEngine();
+
+private:
+    NetworkEngine();
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace platform

@@ -1,0 +1,493 @@
+#include "platform/net/URLConnection.h"
+
+#include <condition_variable>
+
+#include "platform/base/Log.h"
+#include "platform/net/NetworkEngine.h"
+#include "platform/net/Reachability.h"
+#include "platform/net/URLError.h"
+#include "platform/net/URLProtocol.h"
+#include "platform/runloop/MainLoop.h"
+#include "platform/runloop/OperationQueue.h"
+
+namespace platform {
+
+namespace {
+
+// A redirect answer bigger than this is not kept whole; only a refused redirect ever shows it.
+constexpr std::size_t MaximumRedirectBody = 1 << 20;
+
+bool isRedirectStatus(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+URLRequest redirectedRequest(const URLRequest& previous, URL target, int status) {
+    URLRequest next = previous;
+    next.setURL(std::move(target));
+    const std::string& method = previous.httpMethod();
+    // 303 always turns into a GET; 301 and 302 do for a POST, as browsers do; 307 and 308 keep all.
+    bool toGet = status == 303 ? method != "GET" && method != "HEAD" : (status == 301 || status == 302) && method == "POST";
+    if (toGet) {
+        next.setHTTPMethod("GET");
+        next.setHTTPBody(Bytes{});
+        next.setValue("", "Content-Type");
+        next.setValue("", "Content-Length");
+    }
+    return next;
+}
+
+bool isHTTPScheme(const std::string& scheme) { return scheme == "http" || scheme == "https"; }
+
+} // namespace
+
+// Hears one network exchange on the network thread and turns it into the connection's events.
+class URLConnection::HopListener : public NetworkTransferListener {
+public:
+    HopListener(std::shared_ptr<URLConnection> connection, URLRequest request)
+        : connection_(std::move(connection)), request_(std::move(request)) {}
+
+    void transferDidReceiveResponse(int statusCode, HTTPHeaderFields headers) override {
+        HTTPURLResponse response(request_.url(), statusCode, std::move(headers));
+        if (isRedirectStatus(statusCode)) {
+            auto location = response.allHeaderFields().value("Location");
+            std::optional<URL> target = location ? URL::resolve(*location, request_.url()) : std::nullopt;
+            if (target && target->isValid()) {
+                redirectTo_ = redirectedRequest(request_, std::move(*target), statusCode);
+                redirectResponse_ = std::move(response);
+                return;
+            }
+        }
+        Event e;
+        e.kind = Event::Kind::Response;
+        e.response = std::move(response);
+        batch_.push_back(std::move(e));
+    }
+
+    void transferDidReceiveData(const char* data, std::size_t size) override {
+        if (redirectTo_) {
+            if (redirectBody_.size() + size <= MaximumRedirectBody) redirectBody_.insert(redirectBody_.end(), data, data + size);
+            return;
+        }
+        // Chunks of one burst go on as one.
+        if (!batch_.empty() && batch_.back().kind == Event::Kind::Data) {
+            batch_.back().data.insert(batch_.back().data.end(), data, data + size);
+            return;
+        }
+        Event e;
+        e.kind = Event::Kind::Data;
+        e.data.assign(data, data + size);
+        batch_.push_back(std::move(e));
+    }
+
+    void transferDidFlush() override {
+        if (batch_.empty()) return;
+        std::vector<Event> batch;
+        batch.swap(batch_);
+        connection_->enqueue(std::move(batch));
+    }
+
+    void transferDidComplete(std::optional<Error> error) override {
+        Event e;
+        if (error) {
+            e.kind = Event::Kind::Fail;
+            e.error = std::move(error);
+        } else if (redirectTo_) {
+            e.kind = Event::Kind::Redirect;
+            e.response = std::move(redirectResponse_);
+            e.request = std::move(redirectTo_);
+            e.data = std::move(redirectBody_);
+        } else {
+            e.kind = Event::Kind::Finish;
+        }
+        batch_.push_back(std::move(e));
+        std::vector<Event> batch;
+        batch.swap(batch_);
+        auto connection = std::move(connection_);
+        connection->enqueue(std::move(batch));
+    }
+
+private:
+    std::shared_ptr<URLConnection> connection_;  // a loading connection lives while its exchange does
+    URLRequest request_;
+    std::optional<URLRequest> redirectTo_;
+    std::optional<HTTPURLResponse> redirectResponse_;
+    Bytes redirectBody_;
+    std::vector<Event> batch_;  // events of the current burst, not yet handed on
+};
+
+// Turns a URLProtocol's reports, from any thread, into the connection's events.
+class URLConnection::ProtocolClient : public URLProtocolClient {
+public:
+    explicit ProtocolClient(std::weak_ptr<URLConnection> connection) : connection_(std::move(connection)) {}
+
+    void didReceiveResponse(const HTTPURLResponse& response, URLCacheStoragePolicy policy) override {
+        Event e;
+        e.kind = Event::Kind::Response;
+        e.response = response;
+        e.cacheAllowed = policy != URLCacheStoragePolicy::NotAllowed;
+        send(std::move(e));
+    }
+    void didLoadData(const Bytes& data) override {
+        Event e;
+        e.kind = Event::Kind::Data;
+        e.data = data;
+        send(std::move(e));
+    }
+    void didFinishLoading() override {
+        Event e;
+        e.kind = Event::Kind::Finish;
+        send(std::move(e));
+    }
+    void didFailWithError(const Error& error) override {
+        Event e;
+        e.kind = Event::Kind::Fail;
+        e.error = error;
+        send(std::move(e));
+    }
+
+private:
+    void send(Event e) {
+        if (auto c = connection_.lock()) c->enqueue(std::move(e));
+    }
+    std::weak_ptr<URLConnection> connection_;
+};
+
+URLConnection::URLConnection(const URLRequest& request, std::weak_ptr<URLConnectionDelegate> delegate)
+    : originalRequest_(request), delegate_(std::move(delegate)), currentRequest_(request) {}
+
+URLConnection::~URLConnection() = default;
+
+std::shared_ptr<URLConnection> URLConnection::create(const URLRequest& request,
+                                                     std::weak_ptr<URLConnectionDelegate> delegate,
+                                                     bool startImmediately) {
+    std::shared_ptr<URLConnection> connection(new URLConnection(request, std::move(delegate)));
+    if (startImmediately) connection->start();
+    return connection;
+}
+
+void URLConnection::setDelegateQueue(std::shared_ptr<OperationQueue> queue) {
+    std::lock_guard lock(mutex_);
+    if (started_) {
+        logWarning("URLConnection: the delegate queue is set before start");
+        return;
+    }
+    queue_ = std::move(queue);
+    delivery_ = queue_ ? Delivery::Queue : Delivery::MainLoop;
+}
+
+void URLConnection::start() {
+    {
+        std::lock_guard lock(mutex_);
+        if (started_ || cancelled_) return;
+        started_ = true;
+        selfWhileLoading_ = shared_from_this();
+    }
+    // Even the first question to the delegate comes on its own thread, never inside start().
+    enqueue(Event{});
+}
+
+void URLConnection::cancel() {
+    std::uint64_t transfer = 0;
+    std::shared_ptr<URLProtocol> protocol;
+    std::shared_ptr<URLConnection> keep;
+    std::deque<Event> dropped;
+    {
+        std::lock_guard lock(mutex_);
+        if (cancelled_ || ended_) return;
+        cancelled_ = true;
+        transfer = std::exchange(transferId_, 0);
+        protocol = std::move(protocol_);
+        keep = std::move(selfWhileLoading_);
+        dropped.swap(events_);
+    }
+    if (transfer != 0) NetworkEngine::shared().cancel(transfer);
+    if (protocol) protocol->stopLoading();
+}
+
+URLRequest URLConnection::currentRequest() const {
+    std::lock_guard lock(mutex_);
+    return currentRequest_;
+}
+
+std::shared_ptr<URLConnectionDelegate> URLConnection::delegate() const {
+    if (ownedDelegate_) return ownedDelegate_;
+    return delegate_.lock();
+}
+
+void URLConnection::enqueue(Event event) {
+    std::vector<Event> one;
+    one.push_back(std::move(event));
+    enqueue(std::move(one));
+}
+
+void URLConnection::enqueue(std::vector<Event> events) {
+    bool schedule = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (cancelled_) return;
+        for (auto& event : events) {
+            if (terminalQueued_) break;  // nothing after the end
+            if (event.kind == Event::Kind::Finish || event.kind == Event::Kind::Fail) terminalQueued_ = true;
+            events_.push_back(std::move(event));
+        }
+        if (events_.empty()) return;
+        if (!drainScheduled_) {
+            drainScheduled_ = true;
+            schedule = true;
+        }
+    }
+    if (!schedule) return;
+    auto self = shared_from_this();
+    switch (delivery_) {
+    case Delivery::MainLoop: MainLoop::main().post([self] { self->drain(); }); break;
+    case Delivery::Queue: queue_->addOperation([self] { self->drain(); }); break;
+    case Delivery::Direct: drain(); break;
+    }
+}
+
+// One drain at a time per connection, so events reach the delegate in order even on a concurrent queue.
+void URLConnection::drain() {
+    auto self = shared_from_this();  // the delegate may let go of us inside a call
+    while (true) {
+        Event event;
+        {
+            std::lock_guard lock(mutex_);
+            if (events_.empty() || cancelled_) {
+                events_.clear();
+                drainScheduled_ = false;
+                return;
+            }
+            event = std::move(events_.front());
+            events_.pop_front();
+        }
+        deliver(event);
+    }
+}
+
+void URLConnection::deliver(Event& event) {
+    auto self = shared_from_this();
+    auto d = delegate();
+    switch (event.kind) {
+    case Event::Kind::Begin: {
+        std::optional<URLRequest> request = originalRequest_;
+        if (d) request = d->willSendRequest(self, originalRequest_, std::nullopt);
+        if (isCancelled()) return;
+        if (!request) {
+            fail(URLError::make(URLError::Cancelled, originalRequest_.url().absoluteString()));
+            return;
+        }
+        startHop(*request);
+        return;
+    }
+    case Event::Kind::Response:
+        response_ = event.response;
+        cacheAllowed_ = event.cacheAllowed;
+        if (d) d->didReceiveResponse(self, *event.response);
+        return;
+    case Event::Kind::Data:
+        if (d) d->didReceiveData(self, event.data);
+        return;
+    case Event::Kind::Redirect: {
+        if (++redirects_ > MaximumRedirects) {
+            fail(URLError::make(URLError::HTTPTooManyRedirects, event.request->url().absoluteString()));
+            return;
+        }
+        std::optional<URLRequest> next = event.request;
+        if (d) next = d->willSendRequest(self, *event.request, event.response);
+        if (isCancelled()) return;
+        if (next) {
+            startHop(*next);
+            return;
+        }
+        // Refused: the redirect answer is the answer.
+        Event response;
+        response.kind = Event::Kind::Response;
+        response.response = std::move(event.response);
+        enqueue(std::move(response));
+        if (!event.data.empty()) {
+            Event data;
+            data.kind = Event::Kind::Data;
+            data.data = std::move(event.data);
+            enqueue(std::move(data));
+        }
+        Event finish;
+        finish.kind = Event::Kind::Finish;
+        enqueue(std::move(finish));
+        return;
+    }
+    case Event::Kind::Finish: deliverTerminal(d, std::nullopt); return;
+    case Event::Kind::Fail: deliverTerminal(d, event.error); return;
+    }
+}
+
+void URLConnection::deliverTerminal(const std::shared_ptr<URLConnectionDelegate>& d, const std::optional<Error>& error) {
+    auto self = shared_from_this();
+    std::shared_ptr<URLConnection> keep;
+    std::shared_ptr<URLProtocol> protocol;
+    URLRequest request;
+    {
+        std::lock_guard lock(mutex_);
+        if (ended_) return;
+        ended_ = true;
+        transferId_ = 0;
+        protocol = std::move(protocol_);
+        keep = std::move(selfWhileLoading_);
+        request = currentRequest_;
+    }
+    if (!d) return;
+    if (error) {
+        d->didFailWithError(self, *error);
+        return;
+    }
+    bool cacheable = response_ && cacheAllowed_ && response_->statusCode() == 200 && request.httpMethod() == "GET" &&
+                     request.cachePolicy() == URLRequest::CachePolicy::UseProtocolCachePolicy;
+    if (cacheable) {
+        d->willCacheResponse(self, *response_);
+        if (isCancelled()) return;
+    }
+    d->didFinishLoading(self);
+}
+
+void URLConnection::fail(Error error) {
+    Event e;
+    e.kind = Event::Kind::Fail;
+    e.error = std::move(error);
+    enqueue(std::move(e));
+}
+
+void URLConnection::startHop(const URLRequest& request) {
+    {
+        std::lock_guard lock(mutex_);
+        currentRequest_ = request;
+    }
+    const std::string urlText = request.url().absoluteString();
+    if (!request.url().isValid()) {
+        fail(URLError::make(URLError::BadURL, urlText));
+        return;
+    }
+    if (auto protocolClass = URLProtocol::classForRequest(request)) {
+        URLRequest canonical = protocolClass->canonicalRequest(request);
+        auto protocol = protocolClass->create(canonical, std::make_shared<ProtocolClient>(weak_from_this()));
+        if (!protocol) {
+            fail(URLError::make(URLError::Unknown, urlText, "the URL protocol made no loader"));
+            return;
+        }
+        {
+            std::lock_guard lock(mutex_);
+            if (cancelled_) return;
+            protocol_ = protocol;
+        }
+        protocol->startLoading();
+        return;
+    }
+    if (!isHTTPScheme(request.url().scheme())) {
+        fail(URLError::make(URLError::UnsupportedURL, urlText));
+        return;
+    }
+    if (request.url().host().empty()) {
+        fail(URLError::make(URLError::BadURL, urlText));
+        return;
+    }
+    if (!Reachability::isReachable(Reachability::globalFlags())) {
+        fail(URLError::make(URLError::NotConnectedToInternet, urlText));
+        return;
+    }
+    auto& engine = NetworkEngine::shared();
+    auto id = engine.start(request, std::make_shared<HopListener>(shared_from_this(), request));
+    bool cancelNow = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (cancelled_) {
+            cancelNow = true;
+        } else {
+            transferId_ = id;
+        }
+    }
+    if (cancelNow) engine.cancel(id);
+}
+
+namespace {
+
+// Gathers a one-shot load for its completion.
+class OneShotDelegate : public URLConnectionDelegate {
+public:
+    explicit OneShotDelegate(URLConnection::Completion completion) : completion_(std::move(completion)) {}
+
+    void didReceiveResponse(const std::shared_ptr<URLConnection>&, const HTTPURLResponse& response) override {
+        response_ = response;
+        data_.clear();
+    }
+    void didReceiveData(const std::shared_ptr<URLConnection>&, const Bytes& data) override {
+        data_.insert(data_.end(), data.begin(), data.end());
+    }
+    void didFinishLoading(const std::shared_ptr<URLConnection>&) override {
+        complete(std::move(response_), std::move(data_), std::nullopt);
+    }
+    void didFailWithError(const std::shared_ptr<URLConnection>&, const Error& error) override {
+        complete(std::nullopt, Bytes{}, error);
+    }
+
+private:
+    void complete(std::optional<HTTPURLResponse> response, Bytes data, std::optional<Error> error) {
+        auto completion = std::move(completion_);
+        completion_ = nullptr;
+        if (completion) completion(std::move(response), std::move(data), std::move(error));
+    }
+
+    URLConnection::Completion completion_;
+    std::optional<HTTPURLResponse> response_;
+    Bytes data_;
+};
+
+} // namespace
+
+void URLConnection::sendAsynchronousRequest(const URLRequest& request, std::shared_ptr<OperationQueue> queue,
+                                            Completion completion) {
+    std::shared_ptr<URLConnection> connection(new URLConnection(request, {}));
+    connection->ownedDelegate_ = std::make_shared<OneShotDelegate>(std::move(completion));
+    if (queue) connection->setDelegateQueue(std::move(queue));
+    connection->start();
+}
+
+std::optional<Bytes> URLConnection::sendSynchronousRequest(const URLRequest& request, HTTPURLResponse* response,
+                                                           Error* error) {
+    if (MainLoop::isMainThread()) {
+        logError("URLConnection: a synchronous load on the main thread is refused");
+        setError(error, URLError::make(URLError::Unknown, request.url().absoluteString(),
+                                       "synchronous load on the main thread"));
+        return std::nullopt;
+    }
+    struct Outcome {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool done = false;
+        std::optional<HTTPURLResponse> response;
+        Bytes data;
+        std::optional<Error> error;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    std::shared_ptr<URLConnection> connection(new URLConnection(request, {}));
+    connection->ownedDelegate_ =
+        std::make_shared<OneShotDelegate>([outcome](std::optional<HTTPURLResponse> r, Bytes d, std::optional<Error> e) {
+            std::lock_guard lock(outcome->mutex);
+            outcome->response = std::move(r);
+            outcome->data = std::move(d);
+            outcome->error = std::move(e);
+            outcome->done = true;
+            outcome->cv.notify_all();
+        });
+    // Events are handled where they arise (the network thread): this thread only waits. The engine's
+    // inactivity timeout bounds the wait.
+    connection->delivery_ = Delivery::Direct;
+    connection->start();
+    std::unique_lock lock(outcome->mutex);
+    outcome->cv.wait(lock, [&] { return outcome->done; });
+    if (outcome->error) {
+        setError(error, *outcome->error);
+        return std::nullopt;
+    }
+    if (response != nullptr && outcome->response) *response = *outcome->response;
+    return std::move(outcome->data);
+}
+
+} // namespace platform

@@ -1,0 +1,108 @@
+#pragma once
+// A URL load with a delegate: redirect hops, response, data in chunks, then exactly one of finish or
+// failure, delivered in order on the main loop or on a chosen operation queue. A loading connection
+// keeps itself alive until it ends or is cancelled; after cancel() no delegate call comes.
+// Any thread may create, start and cancel.
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "platform/base/Error.h"
+#include "platform/net/HTTPURLResponse.h"
+#include "platform/net/URLConnectionDelegate.h"
+#include "platform/net/URLRequest.h"
+
+namespace platform {
+
+class OperationQueue;
+class URLProtocol;
+
+class URLConnection : public std::enable_shared_from_this<URLConnection> {
+public:
+    using Completion = std::function<void(std::optional<HTTPURLResponse> response, Bytes data,
+                                          std::optional<Error> error)>;
+    static constexpr int MaximumRedirects = 16;
+
+    static std::shared_ptr<URLConnection> create(const URLRequest& request,
+                                                 std::weak_ptr<URLConnectionDelegate> delegate,
+                                                 bool startImmediately = true);
+
+    // Loads `request` and calls `completion` once on `queue` (nullptr: the main loop): the response
+    // and the whole body, or an error.
+    static void sendAsynchronousRequest(const URLRequest& request, std::shared_ptr<OperationQueue> queue,
+                                        Completion completion);
+    // Loads `request` while the calling thread waits. Never on the main thread (it logs and fails).
+    // nullopt on failure, with `error` filled.
+    static std::optional<Bytes> sendSynchronousRequest(const URLRequest& request, HTTPURLResponse* response,
+                                                       Error* error);
+
+    // Delivery on `queue` instead of the main loop; only before start().
+    void setDelegateQueue(std::shared_ptr<OperationQueue> queue);
+    void start();
+    void cancel();
+
+    const URLRequest& originalRequest() const { return originalRequest_; }
+    // The request of the current hop.
+    URLRequest currentRequest() const;
+
+    ~URLConnection();
+    URLConnection(const URLConnection&) = delete;
+    URLConnection& operator=(const URLConnection&) = delete;
+
+private:
+    enum class Delivery { MainLoop, Queue, Direct };
+    struct Event {
+        enum class Kind { Begin, Response, Data, Redirect, Finish, Fail };
+        Kind kind = Kind::Begin;
+        std::optional<HTTPURLResponse> response;
+        bool cacheAllowed = true;
+        Bytes data;
+        std::optional<URLRequest> request;  // where a redirect leads
+        std::optional<Error> error;
+    };
+    class HopListener;
+    class ProtocolClient;
+
+    URLConnection(const URLRequest& request, std::weak_ptr<URLConnectionDelegate> delegate);
+
+    void enqueue(Event event);
+    // Several events under one lock and at most one hand-over to the delivery thread.
+    void enqueue(std::vector<Event> events);
+    void drain();
+    void deliver(Event& event);
+    void startHop(const URLRequest& request);
+    void fail(Error error);
+    void deliverTerminal(const std::shared_ptr<URLConnectionDelegate>& delegate, const std::optional<Error>& error);
+    std::shared_ptr<URLConnectionDelegate> delegate() const;
+    bool isCancelled() const { return cancelled_.load(); }
+
+    const URLRequest originalRequest_;
+    std::weak_ptr<URLConnectionDelegate> delegate_;
+    // For the one-shot loads, whose delegate nobody else holds.
+    std::shared_ptr<URLConnectionDelegate> ownedDelegate_;
+    std::shared_ptr<OperationQueue> queue_;
+    Delivery delivery_ = Delivery::MainLoop;
+
+    std::atomic<bool> cancelled_{false};
+    mutable std::mutex mutex_;
+    bool started_ = false;
+    bool terminalQueued_ = false;    // a finish or failure is on its way: nothing after it
+    bool ended_ = false;             // the finish or failure has been delivered
+    bool drainScheduled_ = false;
+    std::deque<Event> events_;
+    URLRequest currentRequest_;
+    std::uint64_t transferId_ = 0;   // the network transfer of the current hop, if any
+    std::shared_ptr<URLProtocol> protocol_;
+    std::shared_ptr<URLConnection> selfWhileLoading_;
+
+    // Delivery thread only.
+    int redirects_ = 0;
+    std::optional<HTTPURLResponse> response_;
+    bool cacheAllowed_ = true;
+};
+
+} // namespace platform
