@@ -55,7 +55,7 @@ TEST_CASE("Geometry: non-finite rectangles sanitise to zero, negative sizes stan
     CHECK_FALSE(Rect(nan, 0, 10, 10).contains(Point{1, 1}));
 }
 
-TEST_CASE("Geometry: transforms apply, compose and invert; singular ones invert to identity") {
+TEST_CASE("Geometry: transforms apply, compose and invert, and singular ones invert to identity") {
     AffineTransform r = AffineTransform::rotation(float(M_PI / 2));
     Point p = r.apply(Point{1, 0});
     CHECK(p.x == doctest::Approx(0));

@@ -48,7 +48,7 @@ TEST_CASE("GADStatisticDictionary: a snapshot does not grow with later appends")
     CHECK(d->dictionary()["list"].size() == 2);
 }
 
-TEST_CASE("GADStatisticDictionary: a burst of notifying changes makes one call; subscripts make none") {
+TEST_CASE("GADStatisticDictionary: a burst of notifying changes makes one call and subscripts make none") {
     auto listener = std::make_shared<Listener>();
     auto d = GADStatisticDictionary::initWithQueueLabel("test.stats", listener);
     // Hold the queue so that the whole burst lands before the notification step.
