@@ -22,6 +22,9 @@ public:
     std::optional<platform::Value> availableAdapterNames() const { return std::nullopt; }
     // The store metadata dictionary; none yet.
     std::optional<platform::Value> iTunesMetadata() const { return std::nullopt; }
+    // Content hashing; nothing to start or stop yet.
+    void startContentHashing() {}
+    void stopContentHashing() {}
     // The app's version and bundle identifier.
     std::string version() const;
     std::string mainBundleIdentifier() const;

@@ -16,16 +16,13 @@
 #include "platform/runloop/OperationQueue.h"
 #include "platform/services/AdvertisingIdentifierManager.h"
 #include "platform/services/AudioSession.h"
+#include "platform/services/MessageComposer.h"
 #include "platform/services/NetworkInfo.h"
 #include "platform/services/PaymentQueue.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/Window.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
-#if __has_include("platform/services/MessageComposer.h")
-#include "platform/services/MessageComposer.h"
-#define RUZAVE_HAVE_MESSAGE_COMPOSER 1
-#endif
 
 namespace ruzave {
 
@@ -93,11 +90,7 @@ void GADDevice::cacheStaticParameters() {
     updateDynamicParameters();
     if (isOSAtLeastMajor(9, 0, 0)) {
         canMakePhoneCalls_ = true;
-#ifdef RUZAVE_HAVE_MESSAGE_COMPOSER
         canText_ = platform::MessageComposer::canSendText();
-#else
-        canText_ = false;
-#endif
     } else {
         canMakePhoneCalls_ = canOpen("tel://");
         canText_ = canOpen("sms://");

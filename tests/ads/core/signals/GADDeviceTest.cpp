@@ -5,6 +5,9 @@
 #include "platform/foundation/Sandbox.h"
 #include "platform/services/AdvertisingIdentifierManager.h"
 #include "platform/services/AudioSession.h"
+#include "platform/services/MessageComposer.h"
+#include "platform/services/NetworkInfo.h"
+#include "platform/runloop/DispatchQueue.h"
 #include "platform/testing/Harness.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
@@ -43,6 +46,7 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADDevice: static parameters and 
     CHECK_FALSE(p.contains("ios_ipadc"));
     CHECK(p.contains("cap_noiap"));
     CHECK(d->canMakePhoneCalls());
+    CHECK(d->canText());
 }
 
 TEST_CASE_FIXTURE(platform::testing::Harness, "GADDevice: landscape start on OS 8 swaps the stored portrait bounds") {
@@ -83,4 +87,71 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADDevice: the temporary folder i
     CHECK_FALSE(d->userAgentString());
     d->setUserAgentString("UA");
     CHECK(d->userAgentString() == "UA");
+}
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADDevice: from OS 9 text capability is the message composer's answer") {
+    platform::Device::currentDevice()->setSystemVersion("9.0");
+    platform::MessageComposer::setCanSendTextForTesting(false);
+    // An installed "sms" handler no longer counts: only the composer knows.
+    platform::Application::sharedApplication()->installURLScheme("sms");
+    auto d = GADDevice::sharedInstance();
+    d->cacheStaticParameters();
+    CHECK_FALSE(d->canText());
+    CHECK(d->canMakePhoneCalls());
+}
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADDevice: before OS 9 text and phone capability are the sms and tel handlers") {
+    platform::Device::currentDevice()->setSystemVersion("8.4");
+    platform::MessageComposer::setCanSendTextForTesting(false);
+    platform::Application::sharedApplication()->installURLScheme("sms");
+    auto d = GADDevice::sharedInstance();
+    d->cacheStaticParameters();
+    CHECK(d->canText());
+    CHECK_FALSE(d->canMakePhoneCalls());
+}
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADDevice: the radio technology follows change notifications from any thread") {
+    platform::NetworkInfo::setRadioAccessTechnologyForTesting(std::string(platform::NetworkInfo::technologyEdge));
+    auto d = GADDevice::sharedInstance();
+    d->cacheStaticParameters();
+    CHECK(d->radioAccessTechnology() == platform::NetworkInfo::technologyEdge);
+
+    // The platform posts from the thread that changed the radio; the device hears it on the main thread.
+    auto background = platform::DispatchQueue::createSerial("test.radio");
+    background->async(
+        [] { platform::NetworkInfo::setRadioAccessTechnologyForTesting(std::string(platform::NetworkInfo::technologyLTE)); });
+    CHECK(runUntil([&] { return d->radioAccessTechnology() == platform::NetworkInfo::technologyLTE; }));
+    CHECK(d->lastKnownRadioAccessTechnology() == platform::NetworkInfo::technologyLTE);
+
+    // Losing the radio clears the current value but keeps the last known one.
+    platform::NetworkInfo::setRadioAccessTechnologyForTesting(std::nullopt);
+    CHECK(runUntil([&] { return !d->radioAccessTechnology(); }));
+    CHECK(d->lastKnownRadioAccessTechnology() == platform::NetworkInfo::technologyLTE);
+    platform::Value p = d->parameters();
+    CHECK_FALSE(p.contains("ios_radio"));
+    CHECK(p["ios_radio_last"] == platform::NetworkInfo::technologyLTE);
+
+    // Once checking is off, changes go unheard.
+    d->disableRadioAccessTechnologyChecking();
+    platform::NetworkInfo::setRadioAccessTechnologyForTesting(std::string(platform::NetworkInfo::technologyWCDMA));
+    runUntilIdle();
+    CHECK_FALSE(d->radioAccessTechnology());
+    // Enabling again reads the radio at once and follows its changes.
+    d->enableRadioAccessTechnologyChecking();
+    d->enableRadioAccessTechnologyChecking();
+    CHECK(d->radioAccessTechnology() == platform::NetworkInfo::technologyWCDMA);
+    platform::NetworkInfo::setRadioAccessTechnologyForTesting(std::string(platform::NetworkInfo::technologyHSDPA));
+    CHECK(runUntil([&] { return d->radioAccessTechnology() == platform::NetworkInfo::technologyHSDPA; }));
+}
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADDevice: below OS 7 the radio technology is not followed") {
+    platform::Device::currentDevice()->setSystemVersion("6.1");
+    auto d = GADDevice::sharedInstance();
+    d->cacheStaticParameters();
+    CHECK_FALSE(d->radioAccessTechnology());
+    platform::NetworkInfo::setRadioAccessTechnologyForTesting(std::string(platform::NetworkInfo::technologyEdge));
+    runUntilIdle();
+    CHECK_FALSE(d->radioAccessTechnology());
+    CHECK_FALSE(d->lastKnownRadioAccessTechnology());
+    CHECK_FALSE(d->parameters().contains("ios_radio_last"));
 }

@@ -1,0 +1,22 @@
+#pragma once
+// What a banner view tells the app; every method is optional. Held weakly; always called on the main
+// thread.
+#include "platform/base/Error.h"
+
+namespace ruzave {
+
+class GADBannerView;
+
+class GADBannerViewDelegate {
+  public:
+    virtual ~GADBannerViewDelegate() = default;
+    virtual void adViewDidReceiveAd(GADBannerView&) {}
+    // adView:didFailToReceiveAdWithError:
+    virtual void adViewDidFailToReceiveAdWithError(GADBannerView&, const platform::Error&) {}
+    virtual void adViewWillPresentScreen(GADBannerView&) {}
+    virtual void adViewWillDismissScreen(GADBannerView&) {}
+    virtual void adViewDidDismissScreen(GADBannerView&) {}
+    virtual void adViewWillLeaveApplication(GADBannerView&) {}
+};
+
+} // namespace ruzave

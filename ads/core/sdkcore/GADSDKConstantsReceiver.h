@@ -1,0 +1,31 @@
+#pragma once
+// Where the SDK constants that are applied at once (not stored) go, for the parts that take them:
+// script paths of the MRAID interceptor, the character sets of content hashing, the adapter names of
+// the application record and the signed-in token. Each answers "nothing to do" until its part is
+// installed. Called on the main thread.
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ruzave {
+
+class GADSDKConstantsReceiver {
+public:
+    virtual ~GADSDKConstantsReceiver() = default;
+    // nullopt keeps the path in place: an answer never removes one.
+    virtual void setMRAIDImplementationPaths(const std::optional<std::string>& banner,
+                                             const std::optional<std::string>& interstitial,
+                                             const std::optional<std::string>& expandedBanner) {
+        (void)banner;
+        (void)interstitial;
+        (void)expandedBanner;
+    }
+    virtual void updateCharacterSets() {}
+    // nullopt when the page sent no "adapter_class_names".
+    virtual void updateAvailableAdapterNamesWithPotentialAdapterNames(const std::optional<std::vector<std::string>>& names) {
+        (void)names;
+    }
+    virtual void refreshSignedInUser() {}
+};
+
+} // namespace ruzave

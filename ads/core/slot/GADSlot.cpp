@@ -1,0 +1,786 @@
+#include "ads/core/slot/GADSlot.h"
+
+#include <cmath>
+#include <random>
+
+#include "ads/core/net/GADTimerAdditions.h"
+#include "ads/core/public/GADAdType.h"
+#include "ads/core/public/GADExtras.h"
+#include "ads/core/public/GADRequest.h"
+#include "ads/core/public/GADRequestError.h"
+#include "ads/core/signals/GADApplication.h"
+#include "ads/core/signals/GADDevice.h"
+#include "ads/core/slot/GADAd.h"
+#include "ads/core/slot/GADAdURLBuilder.h"
+#include "ads/core/slot/GADBannerAd.h"
+#include "ads/core/slot/GADInterstitialAd.h"
+#include "ads/core/slot/GADSlotAdEventDelegate.h"
+#include "ads/core/slot/GADSlotAdKeyDelegate.h"
+#include "ads/core/slot/GADSlotAdLoadDelegate.h"
+#include "ads/core/slot/GADSlotAdResponseDelegate.h"
+#include "ads/core/slot/GADSlotDelegate.h"
+#include "ads/core/telemetry/GADAbsoluteTime.h"
+#include "ads/core/telemetry/GADStatisticDictionary.h"
+#include "ads/core/util/GADLogger.h"
+#include "ads/core/util/GADRunOnMainThread.h"
+#include "ads/mediation/GADMAdManager.h"
+#include "ads/render/GADAdView.h"
+#include "ads/render/GADBannerAdViewDelegate.h"
+#include "ads/render/GADMRAIDInterceptor.h"
+#include "ads/render/GADOpener.h"
+#include "platform/base/URL.h"
+#include "platform/runloop/Timer.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/ScrollView.h"
+#include "platform/ui/Window.h"
+
+namespace ruzave {
+namespace {
+
+std::mutex& fetcherFactoryMutex() {
+    static std::mutex m;
+    return m;
+}
+
+GADSlot::AdFetcherFactory& fetcherFactory() {
+    static GADSlot::AdFetcherFactory f;
+    return f;
+}
+
+std::shared_ptr<GADAdFetcher> makeFetcher() {
+    GADSlot::AdFetcherFactory factory;
+    {
+        std::lock_guard lock(fetcherFactoryMutex());
+        factory = fetcherFactory();
+    }
+    return factory ? factory() : GADAdFetcher::init();
+}
+
+std::int32_t randomIdentifier() {
+    std::random_device device;
+    return static_cast<std::int32_t>(device());
+}
+
+std::string trimmed(const std::string& text) {
+    const char* blanks = " \t\r\n\v\f";
+    auto first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) return {};
+    auto last = text.find_last_not_of(blanks);
+    return text.substr(first, last - first + 1);
+}
+
+double nowMilliseconds() {
+    return static_cast<double>(GADAbsoluteTime::absoluteTimeInMilliseconds());
+}
+
+// The orientation mask of the "_orientation" shortcut.
+std::uint32_t orientationMaskFromExtras(const platform::Value& extras) {
+    auto it = extras.find("_orientation");
+    if (it == extras.end() || !it->is_string()) return 0;
+    const auto& text = it->get_ref<const std::string&>();
+    if (text == "p") return 6;
+    if (text == "l") return 24;
+    return 0;
+}
+
+} // namespace
+
+void GADSlot::setAdFetcherFactory(AdFetcherFactory factory) {
+    std::lock_guard lock(fetcherFactoryMutex());
+    fetcherFactory() = std::move(factory);
+}
+
+GADSlot::GADSlot(platform::Rect frame) {
+    adView_ = GADAdView::initWithFrame(frame);
+    CSIIdentifier_ = randomIdentifier();
+    adResponseKey_ = "arf_ios" + std::to_string(CSIIdentifier_);
+    netWorkLatencyKey_ = "nwl_ios" + std::to_string(CSIIdentifier_);
+    adRenderingKey_ = "awr_ios" + std::to_string(CSIIdentifier_);
+    totalTimeKey_ = "ttc_ios" + std::to_string(CSIIdentifier_);
+}
+
+std::shared_ptr<GADSlot> GADSlot::initWithFrame(platform::Rect frame) {
+    // The once-per-process start of the SDK, whichever of its triggers comes first.
+    static std::once_flag earlyStart;
+    std::call_once(earlyStart, [] {
+        GADRunOnMainThread([] { GADApplication::sharedInstance()->runEarlyActivities(); });
+    });
+
+    std::shared_ptr<GADSlot> slot(new GADSlot(frame));
+    slot->adViewDelegate_ = GADBannerAdViewDelegate::initWithSlot(slot);
+    slot->adView_->setDelegate(slot->adViewDelegate_);
+    slot->observeNotifications();
+    slot->adType_ = GADAdType::interstitialAdType();
+    slot->mediationManager_ = GADMAdManager::init();
+    slot->mediationManager_->setSlot(slot);
+    slot->activeViewMonitoredView_ = slot->adView_;
+    return slot;
+}
+
+void GADSlot::observeNotifications() {
+    auto center = platform::NotificationCenter::defaultCenter();
+    std::weak_ptr<GADSlot> weak = weak_from_this();
+    auto observe = [&](const char* name, void (GADSlot::*handler)()) {
+        observers_.push_back(center->addObserver(
+            name, nullptr, nullptr,
+            [weak, handler](const platform::Notification&) {
+                if (auto slot = weak.lock()) ((*slot).*handler)();
+            },
+            this));
+    };
+    observe(platform::kApplicationWillResignActive, &GADSlot::appWillBecomeInactive);
+    observe(platform::kApplicationDidBecomeActive, &GADSlot::appDidBecomeActive);
+    observe(kAdModalViewControllerWillPresentFullScreen, &GADSlot::adWillPresentFullScreen);
+    observe(kAdModalViewControllerDidDismissFullScreen, &GADSlot::adDidRelinquishFullScreen);
+}
+
+GADSlot::~GADSlot() {
+    if (adFetcher_) adFetcher_->cancel();
+    auto center = platform::NotificationCenter::defaultCenter();
+    for (auto token : observers_)
+        center->removeObserver(token);
+    if (reloadTimer_) reloadTimer_->invalidate();
+    if (adView_) {
+        adView_->setDelegate(std::weak_ptr<GADAdViewDelegate>());
+        adView_->removeFromSuperview();
+    }
+    if (adViewDelegate_) {
+        if (auto opener = adViewDelegate_->opener()) opener->setDelegate({});
+    }
+    if (mediationManager_) mediationManager_->setSlot({});
+}
+
+// ---------------------------------------------------------------- requests
+
+void GADSlot::loadRequest(const std::shared_ptr<GADRequest>& request) {
+    nextRequest_ = request ? request->copy() : nullptr;
+    loadNextRequestWithAutoRefresh(false);
+}
+
+void GADSlot::loadNextRequestWithAutoRefresh(bool autoRefresh) {
+    // Keeps the slot alive through delegate calls that may drop the owner.
+    auto self = shared_from_this();
+    if (auto keyDelegate = adKeyDelegate()) keyDelegate->cacheViewHierarchyInformationForSlot(*this);
+    GADDevice::sharedInstance()->updateDynamicParameters();
+    slotHasAttemptedAnAdRequestAtLeastOnce_ = true;
+
+    if (!shouldMakeRequest(nextRequest_)) {
+        // A refused reload is re-armed, or the banner would never ask again.
+        if (autoRefresh && state_ != GADSlotStateInvalidated) scheduleAdReloadTimer();
+        return;
+    }
+
+    cancelLoad();
+    willRequestAdURL();
+    if (!nextRequest_) nextRequest_ = GADRequest::request();
+    request_ = nextRequest_->copy();
+    if (auto delegate = slotDelegate()) delegate->slotWillLoadAdWithRequest(*this, request_);
+    hasAutoRefreshed_ = autoRefresh;
+
+    static std::once_flag testDeviceHint;
+    std::call_once(testDeviceHint, [this] {
+        auto device = GADDevice::sharedInstance();
+        std::string identifier = device->isSimulator() ? "Simulator" : device->deviceIdentifier();
+        bool listed = false;
+        if (const auto& devices = request_->testDevices(); devices && devices->is_array()) {
+            for (const auto& entry : *devices) {
+                if (entry.is_string() && entry.get_ref<const std::string&>() == identifier) listed = true;
+            }
+        }
+        if (!listed) logRequestTestAdInstructions();
+    });
+
+    if (auto extras = request_->networkExtrasAdditionalParameters(); extras && extras->is_object()) {
+        if (auto ad = adFromExtras(*extras)) {
+            std::optional<platform::Value> headers;
+            if (auto it = extras->find("_adHeaders"); it != extras->end() && it->is_object()) headers = *it;
+            loadAd(ad, headers);
+            return;
+        }
+    }
+
+    takeRequestSnapshot();
+    if (!GADAdURLBuilder::buildAdURL(self)) {
+        // Nothing can build the ad URL: the same outcome as an SDK core that failed to load.
+        didFailToRetrieveSDKCoreWithError(GADRequestError::errorWithCode(GADRequestErrorNetworkError));
+    }
+}
+
+std::shared_ptr<GADAd> GADSlot::adFromExtras(const platform::Value& extras) {
+    std::uint32_t orientations = orientationMaskFromExtras(extras);
+    if (auto it = extras.find("_ad"); it != extras.end() && it->is_object()) {
+        std::shared_ptr<GADAd> ad;
+        if (adType_ && adType_->isInterstitial()) {
+            ad = GADInterstitialAd::initWithDictionary(*it);
+        } else {
+            ad = GADBannerAd::initWithDictionary(*it);
+        }
+        if (ad && orientations != 0) ad->setSupportedOrientations(orientations);
+        return ad;
+    }
+    if (auto it = extras.find("_requestUrl"); it != extras.end() && it->is_string()) {
+        auto url = platform::URL::parse(it->get_ref<const std::string&>());
+        if (!url) return nullptr;
+        GADMRAIDInterceptor::allow();
+        auto ad = GADAd::init();
+        ad->setAdURL(*url);
+        if (orientations != 0) ad->setSupportedOrientations(orientations);
+        return ad;
+    }
+    return nullptr;
+}
+
+bool GADSlot::shouldMakeRequest(const std::shared_ptr<GADRequest>& request) {
+    if (state_ == GADSlotStateInvalidated) return false;
+    auto delegate = slotDelegate();
+    if (isMakingRequest()) {
+        bool preempt = delegate && delegate->slotShouldPreemptInProgressRequest(*this).value_or(false);
+        if (!preempt) return false;
+    }
+    if (delegate && !delegate->slotShouldLoadRequest(*this, request).value_or(true)) {
+        adFailedToReceiveContentWithError(
+            GADRequestError::errorWithCode(GADRequestErrorInvalidRequest, request));
+        return false;
+    }
+    bool appActive =
+        platform::Application::sharedApplication()->applicationState() == platform::ApplicationState::Active;
+    return appActive && GADDevice::sharedInstance()->OSIsSupported();
+}
+
+void GADSlot::logRequestTestAdInstructions() {
+    auto device = GADDevice::sharedInstance();
+    auto logger = GADLogger::sharedInstance();
+    if (device->isSimulator()) {
+        logger->logPublicMessage(
+            "To get test ads on this device, call: request.testDevices = @[ kGADSimulatorID ];");
+        return;
+    }
+    std::string identifier = device->deviceIdentifier();
+    if (!identifier.empty()) {
+        logger->logPublicMessage("To get test ads on this device, call: request.testDevices = @[ @\"" +
+                                 identifier + "\" ];");
+    } else {
+        logger->logPublicMessage("Advertising tracking may be disabled. To get test ads on this device, "
+                                 "enable advertising tracking.");
+    }
+}
+
+void GADSlot::takeRequestSnapshot() {
+    RequestSnapshot snapshot;
+    snapshot.request = request_ ? request_->copy() : nullptr;
+    snapshot.adType = adType_;
+    snapshot.adUnitID = adUnitID_;
+    if (auto delegate = slotDelegate()) {
+        snapshot.hasOwner = true;
+        snapshot.ownerFrame = delegate->ownerFrame();
+        snapshot.ownerBounds = delegate->ownerBounds();
+        snapshot.validAdSizes = delegate->validAdSizes();
+        snapshot.coordinatesOfContentInScreen = delegate->coordinatesOfContentInScreen(nullptr);
+    }
+    if (adView_) {
+        snapshot.adViewFrame = adView_->frame();
+        snapshot.adViewBounds = adView_->bounds();
+    }
+    if (auto keyDelegate = adKeyDelegate())
+        snapshot.viewHierarchy = keyDelegate->viewHierarchyInformationForSlot(*this);
+    snapshot.applicationStatistics = applicationStatistics_;
+    snapshot.manualImpressionsEnabled = manualImpressionsEnabled_;
+    snapshot.calledLoadAndDisplayRequest = calledLoadAndDisplayRequest_;
+    snapshot.CSIIdentifier = CSIIdentifier_;
+    std::lock_guard lock(snapshotMutex_);
+    snapshot_ = std::move(snapshot);
+}
+
+GADSlot::RequestSnapshot GADSlot::requestSnapshot() const {
+    std::lock_guard lock(snapshotMutex_);
+    return snapshot_;
+}
+
+void GADSlot::setRequestID(const std::string& requestID) {
+    std::lock_guard lock(snapshotMutex_);
+    requestID_ = requestID;
+}
+
+std::optional<std::string> GADSlot::requestID() const {
+    std::lock_guard lock(snapshotMutex_);
+    return requestID_;
+}
+
+// ---------------------------------------------------------------- fetching
+
+void GADSlot::loadAd(const std::shared_ptr<GADAd>& ad, const std::optional<platform::Value>& headers) {
+    // A late answer after the slot was invalidated starts nothing.
+    if (state_ == GADSlotStateInvalidated) return;
+    auto self = shared_from_this();
+    if (!ad) {
+        // Nothing to fetch: the load ends here rather than waiting for an answer that cannot come.
+        didFailToReceiveAdWithError(std::nullopt, false);
+        return;
+    }
+    mediationManager_->cancel();
+    if (adFetcher_) adFetcher_->cancel();
+    resetRequestState();
+    loadingAd_ = ad;
+    willFetchAdContent();
+    if (ad->hasAdNetworkJavaScript()) {
+        // Script ads of ad networks are rendered by their own delegate; it is not part of this build
+        // yet, so such a response ends as no fill rather than waiting forever.
+        didFailToReceiveAdWithError(GADRequestError::errorWithCode(GADRequestErrorNoFill, request_), false);
+        return;
+    }
+    if (adType_ && !adType_->isInterstitial()) {
+        if (std::dynamic_pointer_cast<GADBannerAd>(ad)) {
+            newAdSize_ = ad->size().size;
+            setReloadInterval(ad->reloadInterval());
+        }
+    }
+    auto fetcher = makeFetcher();
+    adFetcher_ = fetcher;
+    platform::Error error;
+    if (!fetcher || !fetcher->fetchRemainingContentForAd(ad, headers, self, request_, &error)) {
+        // A fetcher that could not start and has not told us so must not leave the slot in state 4.
+        if (adFetcher_ == fetcher && state_ == GADSlotStateFetchingAdContent && loadingAd_ == ad) {
+            adFetcher_.reset();
+            if (!fetcher) error = GADRequestError::errorWithCode(GADRequestErrorInternalError, request_);
+            didFailToReceiveAdWithError(error, false);
+        }
+    }
+}
+
+void GADSlot::adFetcher(GADAdFetcher& fetcher, const std::shared_ptr<GADAd>& ad) {
+    if (state_ == GADSlotStateInvalidated || adFetcher_.get() != &fetcher) return;
+    auto self = shared_from_this();
+    didFetchAdContent();
+    processAdResponse(ad);
+}
+
+void GADSlot::adFetcher(GADAdFetcher& fetcher, const std::shared_ptr<GADAd>& ad, const platform::Error& error,
+                        long) {
+    if (state_ == GADSlotStateInvalidated || adFetcher_.get() != &fetcher) return;
+    auto self = shared_from_this();
+    // Code 13 keeps the interval; any other failure takes the ad's, with the same floor as the setter.
+    if (error.code != GADRequestErrorInvalidResponse && ad) setReloadInterval(ad->reloadInterval());
+    didFailToReceiveAdWithError(error, false);
+}
+
+void GADSlot::processAdResponse(const std::shared_ptr<GADAd>& ad) {
+    if (state_ == GADSlotStateInvalidated || !ad) return;
+    willProcessAd();
+    switch (ad->responseType()) {
+    case GADResponseTypeStandard:
+    case GADResponseTypeNative:
+        processStandardAdResponse(ad);
+        break;
+    case GADResponseTypeMediation:
+        processMediationAdResponse(ad);
+        break;
+    case GADResponseTypeCustomRendering:
+        processCustomRenderingAdResponse(ad);
+        break;
+    default:
+        // An unusable kind: the load ends as an internal error instead of sitting in state 4.
+        didFailToReceiveAdWithError(GADRequestError::errorWithCode(GADRequestErrorInternalError, request_),
+                                    false);
+        break;
+    }
+}
+
+void GADSlot::processStandardAdResponse(const std::shared_ptr<GADAd>& ad) {
+    if (auto responseDelegate = adResponseDelegate()) {
+        platform::Error error;
+        bool process = responseDelegate->slotShouldProcessAdResponse(*this, ad, &error);
+        if (!error.empty()) {
+            didFailToReceiveAdWithError(error, false);
+            return;
+        }
+        if (!process) {
+            didReceiveValidAd();
+            return;
+        }
+    }
+    loadingAd_ = ad;
+    setReloadInterval(ad->reloadInterval());
+    scheduleAdReloadTimer();
+    if (const auto& custom = ad->customAdSizeString()) {
+        newAdSize_ =
+            (adType_ && adType_->isInterstitial()) ? platform::Size{0, 0} : CGSizeFromGADSizeString(*custom);
+    }
+    adView_->scrollView()->setScrollEnabled(ad->isScrollEnabled());
+    std::string html = trimmed(ad->adHTML().value_or(std::string()));
+    if (html.empty()) {
+        didFailToReceiveAdWithError(GADRequestError::errorWithCode(GADRequestErrorNoFill, request_), false);
+        return;
+    }
+    adView_->setAdDebugDialog(ad->debugDialog());
+    willLoadAdHTMLInWebView();
+    adView_->loadHTMLString(html, ad->adBaseURL());
+    setViewForAdUsingView(adView_);
+}
+
+void GADSlot::processCustomRenderingAdResponse(const std::shared_ptr<GADAd>& ad) {
+    reloadable_ = false;
+    deactivateReloadTimer();
+    auto previous = ad_;
+    finishedLoadingAdResponse(ad);
+    platform::Error error;
+    std::optional<bool> rendered;
+    if (auto delegate = slotDelegate())
+        rendered = delegate->slotNotifyPublisherToRenderCustomRenderingAd(*this, ad, &error);
+    if (rendered.value_or(false)) return;
+    ad_ = previous;
+    if (error.empty()) {
+        error = GADRequestError::errorWithCode(
+            GADRequestErrorInvalidArgument,
+            std::string("Custom rendered ad could not be rendered by delegate."));
+    }
+    // A refused custom ad ends the load as an invalid ad, so the slot is at rest again.
+    didReceiveInvalidAd();
+    adFailedToReceiveContentWithError(error);
+}
+
+void GADSlot::processMediationAdResponse(const std::shared_ptr<GADAd>& ad) {
+    if (auto responseDelegate = adResponseDelegate()) {
+        platform::Error error;
+        bool process = responseDelegate->slotShouldProcessMediatedAdResponse(*this, ad, &error);
+        if (!error.empty()) {
+            didFailToReceiveAdWithError(error, false);
+            return;
+        }
+        if (!process) {
+            didReceiveValidAd();
+            return;
+        }
+    }
+    // The waterfall needs the owner's connectors; no owner offers them in this build, so a mediation
+    // response ends with code 7 instead of waiting forever.
+    didFailToReceiveAdWithError(
+        GADRequestError::errorWithCode(GADRequestErrorInvalidMediationResponse,
+                                       std::string("Current class not set up for processing mediation.")),
+        false);
+}
+
+void GADSlot::setViewForAdUsingView(const std::shared_ptr<platform::View>& view) {
+    auto delegate = slotDelegate();
+    if (delegate) delegate->slotDidReceiveAdView(*this, view);
+    if (newAdSize_.width == 0 && newAdSize_.height == 0) return;
+    GADAdSize size = GADAdSizeFromCGSize(newAdSize_);
+    std::optional<platform::Value> valid = delegate ? delegate->validAdSizes() : std::nullopt;
+    if (delegate && valid && validateAdResponseWithAdSize(size, *valid)) {
+        platform::Size current = adType_ ? CGSizeFromGADAdSize(adType_->adSize()) : platform::Size{0, 0};
+        if (current.width != newAdSize_.width || current.height != newAdSize_.height) {
+            delegate->slotWillResizeToAdSize(*this, size);
+        }
+        delegate->setAdSize(size, false);
+        if (view == adView_) {
+            if (auto bounds = delegate->ownerBounds()) adView_->setFrame(*bounds);
+        }
+    }
+    newAdSize_ = {0, 0};
+}
+
+bool GADSlot::validateAdResponseWithAdSize(const GADAdSize& size, const platform::Value& validAdSizes) const {
+    if (!validAdSizes.is_array()) return false;
+    for (const auto& boxed : validAdSizes) {
+        GADAdSize candidate = GADAdSizeFromNSValue(boxed);
+        if (GADAdSizeEqualToSize(candidate, kGADAdSizeInvalid)) continue;
+        if (GADAdSizeEqualToSize(candidate, size)) return true;
+    }
+    return false;
+}
+
+void GADSlot::setAdType(const std::shared_ptr<GADAdType>& adType, bool reloadRequest) {
+    if (adType_ == adType || (adType_ && adType && adType_->isEqual(adType.get()))) return;
+    adType_ = adType;
+    if (newAdSize_.width == 0 && newAdSize_.height == 0 && reloadRequest) adView_->setHidden(true);
+    if (isMediating()) {
+        if (mediationManager_->changeAdTypeTo(adType)) return;
+        if (auto delegate = slotDelegate()) delegate->slotDidReceiveAdView(*this, nullptr);
+    }
+    if (reloadRequest) {
+        if (isMakingRequest()) cancelPendingActions();
+        if (slotHasAttemptedAnAdRequestAtLeastOnce_) loadNextRequestWithAutoRefresh(false);
+    }
+}
+
+bool GADSlot::isMediating() const {
+    return ad_ && ad_->responseType() == GADResponseTypeMediation;
+}
+
+bool GADSlot::changeAdTypeTo(const std::shared_ptr<GADAdType>& adType) {
+    if (!adType || adType->isInterstitial() || !adType_ || adType_->isInterstitial()) return false;
+    return mediationManager_->changeAdTypeTo(adType);
+}
+
+std::string GADSlot::description() const {
+    char address[32];
+    std::snprintf(address, sizeof address, "%p", static_cast<const void*>(this));
+    return "<GADSlot: " + std::string(address) + ">\nad unit ID:" + adUnitID_;
+}
+
+// ---------------------------------------------------------------- states
+
+void GADSlot::setState(GADSlotState state) {
+    if (state == state_ || state_ == GADSlotStateInvalidated) return;
+    if (state_ == GADSlotStateReset && state == GADSlotStateRequestingAdURL) {
+        GADMRAIDInterceptor::enableCanInitWithRequest();
+    } else if (state == GADSlotStateSDKCoreFailed || state == GADSlotStateValidAd ||
+               state == GADSlotStateInvalidAd) {
+        GADMRAIDInterceptor::disableCanInitWithRequest();
+    }
+    state_ = state;
+}
+
+bool GADSlot::isMakingRequest() const {
+    switch (state_) {
+    case GADSlotStateRequestingAdURL:
+    case GADSlotStateReceivedAdURL:
+    case GADSlotStateFetchingAdContent:
+    case GADSlotStateRenderingAd:
+    case GADSlotStateInvalidated:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void GADSlot::resetState() {
+    setState(GADSlotStateReset);
+}
+void GADSlot::invalidateState() {
+    setState(GADSlotStateInvalidated);
+}
+
+void GADSlot::willRequestAdURL() {
+    setState(GADSlotStateRequestingAdURL);
+    // The application's per-request statistics are not collected in this build.
+    applicationStatistics_.reset();
+}
+
+void GADSlot::didReceiveAdURL() {
+    setState(GADSlotStateReceivedAdURL);
+}
+
+void GADSlot::didFailToRetrieveSDKCoreWithError(const platform::Error& error) {
+    // Only the SDK core reports this; after invalidation its late answer is dropped.
+    if (state_ == GADSlotStateInvalidated) return;
+    setState(GADSlotStateSDKCoreFailed);
+    adFailedToReceiveContentWithError(error);
+}
+
+void GADSlot::willFetchAdContent() {
+    setState(GADSlotStateFetchingAdContent);
+    if (!loadingAd_) return;
+    auto stats = loadingAd_->statistics();
+    double now = nowMilliseconds();
+    std::optional<platform::Value> treq;
+    std::optional<platform::Value> seq;
+    if (applicationStatistics_ && applicationStatistics_->is_object()) {
+        if (auto it = applicationStatistics_->find("currts"); it != applicationStatistics_->end()) treq = *it;
+        if (auto it = applicationStatistics_->find("seq_num"); it != applicationStatistics_->end()) seq = *it;
+    }
+    stats->setObject(treq.value_or(platform::Value(now)), "treq", false);
+    stats->setObject(platform::Value(now), "tfetch", false);
+    if (!adUnitID_.empty()) stats->setObject(platform::Value(adUnitID_), "slotid", false);
+    if (seq) stats->setObject(*seq, "seq_num", false);
+}
+
+void GADSlot::didFetchAdContent() {
+    if (loadingAd_)
+        loadingAd_->statistics()->setObject(platform::Value(nowMilliseconds()), "tresponse", false);
+}
+
+void GADSlot::willProcessMediationResponse() {
+    if (loadingAd_) loadingAd_->statistics()->setObject(platform::Value(true), "ismediation", true);
+    setState(GADSlotStateFetchingAdContent);
+}
+
+void GADSlot::willStartAdRendering() {
+    setState(GADSlotStateRenderingAd);
+}
+void GADSlot::willLoadAdHTMLInWebView() {
+    willStartAdRendering();
+}
+
+void GADSlot::didLoadAdHTMLInWebView() {
+    if (loadingAd_) finishedLoadingAdResponse(loadingAd_);
+    adView_->setTouched(false);
+    double now = nowMilliseconds();
+    if (ad_) ad_->statistics()->setObject(platform::Value(now), "tload", true);
+    timeLastLoaded_ = now;
+}
+
+void GADSlot::finishedLoadingAdResponse(const std::shared_ptr<GADAd>& ad) {
+    ad_ = ad;
+    loadingAd_.reset();
+    viewHasMadeImpression_ = false;
+    finishActiveViewReporting();
+}
+
+void GADSlot::didReceiveValidAd() {
+    setState(GADSlotStateValidAd);
+}
+
+void GADSlot::didReceiveInvalidAd() {
+    setState(GADSlotStateInvalidAd);
+    loadingAd_.reset();
+}
+
+void GADSlot::didFailToReceiveAdWithError(const std::optional<platform::Error>& error,
+                                          bool shouldCancelPendingActions) {
+    auto self = shared_from_this();
+    if (shouldCancelPendingActions) cancelPendingActions();
+    didReceiveInvalidAd();
+    adFailedToReceiveContentWithError(
+        error ? *error : platform::Error(GADRequestError::errorWithCode(GADRequestErrorInternalError)));
+}
+
+// ---------------------------------------------------------------- cancellation
+
+void GADSlot::cancelLoad() {
+    if (adFetcher_) {
+        adFetcher_->cancel();
+        adFetcher_.reset();
+    }
+    loadingAd_.reset();
+    resetState();
+}
+
+void GADSlot::cancelPendingActions() {
+    deactivateReloadTimer();
+    cancelLoad();
+    mediationManager_->cancel();
+}
+
+void GADSlot::cancelPendingAndFutureActions() {
+    cancelPendingActions();
+    slotDelegate_.reset();
+    reloadable_ = false;
+    deactivateReloadTimer();
+    invalidateState();
+}
+
+void GADSlot::resetRequestState() {
+    // The current ad's MRAID handler would be told of the unload here; MRAID is not part of this build.
+    ad_.reset();
+    resetState();
+}
+
+void GADSlot::invalidate() {
+    if (adViewDelegate_) {
+        if (auto opener = adViewDelegate_->opener()) opener->setDelegate({});
+        adViewDelegate_.reset();
+    }
+    if (adView_) {
+        adView_->setDelegate(std::weak_ptr<GADAdViewDelegate>());
+        adView_->removeFromSuperview();
+        adView_.reset();
+    }
+    activeViewMonitoredView_.reset();
+    // Late answers of the fetch under way must find nothing to do.
+    if (adFetcher_) {
+        adFetcher_->cancel();
+        adFetcher_.reset();
+    }
+    deactivateReloadTimer();
+    invalidateState();
+}
+
+// ---------------------------------------------------------------- reload
+
+void GADSlot::setReloadInterval(double seconds) {
+    reloadInterval_ = (std::isfinite(seconds) && seconds >= 1.0) ? seconds : 0.0;
+}
+
+void GADSlot::scheduleAdReloadTimer() {
+    deactivateReloadTimer();
+    if (!reloadable_ || !slotHasAttemptedAnAdRequestAtLeastOnce_ || !(reloadInterval_ > 0)) return;
+    std::weak_ptr<GADSlot> weak = weak_from_this();
+    reloadTimer_ = gad_scheduledTimerWithTimeInterval(reloadInterval_, false, 0, [weak](platform::Timer&) {
+        if (auto slot = weak.lock()) slot->reloadCurrentRequest();
+    });
+}
+
+void GADSlot::deactivateReloadTimer() {
+    if (reloadTimer_) {
+        reloadTimer_->invalidate();
+        reloadTimer_.reset();
+    }
+}
+
+bool GADSlot::isReloadTimerArmed() const {
+    return reloadTimer_ && reloadTimer_->isValid();
+}
+
+std::optional<double> GADSlot::reloadTimerFireDate() const {
+    if (!isReloadTimerArmed()) return std::nullopt;
+    return reloadTimer_->fireDate();
+}
+
+void GADSlot::reloadCurrentRequest() {
+    if (!reloadable_) return;
+    auto self = shared_from_this();
+    auto delegate = slotDelegate();
+    if (delegate && delegate->slotShouldReloadCurrentRequest(*this).value_or(false)) {
+        loadNextRequestWithAutoRefresh(true);
+        return;
+    }
+    scheduleAdReloadTimer();
+}
+
+// ---------------------------------------------------------------- notifications and view events
+
+void GADSlot::appWillBecomeInactive() {
+    deactivateReloadTimer();
+}
+void GADSlot::appDidBecomeActive() {
+    scheduleAdReloadTimer();
+}
+void GADSlot::adWillPresentFullScreen() {
+    deactivateReloadTimer();
+}
+void GADSlot::adDidRelinquishFullScreen() {
+    scheduleAdReloadTimer();
+}
+
+void GADSlot::bannerDidMoveToWindow(const std::shared_ptr<platform::Window>& window) {
+    if (!window) platform::NotificationCenter::defaultCenter()->post(kSlotDidLeaveWindowNotification, this);
+}
+
+void GADSlot::interstitialViewWillAppear() {}
+void GADSlot::interstitialViewWillDisappear() {}
+
+// ---------------------------------------------------------------- ad events
+
+void GADSlot::willProcessAd() {
+    finishActiveViewReporting();
+}
+
+void GADSlot::adFailedToReceiveContentWithError(const platform::Error& error) {
+    if (auto delegate = adLoadDelegate()) delegate->slotDidFailToLoadAdContentWithError(*this, error);
+}
+
+void GADSlot::adFinishedLoadingContent() {
+    if (auto delegate = adLoadDelegate()) delegate->slotFinishedLoadingAdContent(*this);
+}
+
+void GADSlot::adWillPresentScreen() {
+    if (auto delegate = adEventDelegate()) delegate->slotWillPresentScreen(*this);
+}
+
+void GADSlot::adWillDismissScreen() {
+    if (auto delegate = adEventDelegate()) delegate->slotWillDismissScreen(*this);
+}
+
+void GADSlot::adDidDismissScreen() {
+    if (auto delegate = adEventDelegate()) delegate->slotDidDismissScreen(*this);
+}
+
+void GADSlot::adWillLeaveApplication() {
+    if (auto delegate = adEventDelegate()) delegate->slotWillLeaveApplication(*this);
+}
+
+void GADSlot::didMakeAdImpression() {
+    viewHasMadeImpression_ = true;
+}
+
+} // namespace ruzave

@@ -1,0 +1,271 @@
+#pragma once
+// The engine behind every banner view, interstitial and ad loader: gates a request, has the SDK core
+// build the ad URL, fetches the ad, sorts the response and hands it to rendering or mediation, keeps
+// the life-cycle state and the reload timer, and tells its owner of each outcome. Main thread, except
+// setRequestID() and requestSnapshot(), which the core controller calls on its own queue.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ads/core/net/GADAdFetcher.h"
+#include "ads/core/public/GADAdSize.h"
+#include "ads/core/slot/GADResponseType.h"
+#include "ads/core/slot/GADSlotState.h"
+#include "platform/base/Error.h"
+#include "platform/base/Value.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/ui/Geometry.h"
+
+namespace platform {
+class Timer;
+class View;
+class Window;
+} // namespace platform
+
+namespace ruzave {
+
+class GADAd;
+class GADAdType;
+class GADAdView;
+class GADBannerAdViewDelegate;
+class GADMAdManager;
+class GADRequest;
+class GADSlotAdEventDelegate;
+class GADSlotAdKeyDelegate;
+class GADSlotAdLoadDelegate;
+class GADSlotAdResponseDelegate;
+class GADSlotDelegate;
+
+class GADSlot : public std::enable_shared_from_this<GADSlot>, public GADAdFetcherDelegate {
+  public:
+    static constexpr const char* kSlotDidLeaveWindowNotification = "GADSlotDidLeaveWindowNotification";
+    static constexpr const char* kAdModalViewControllerWillPresentFullScreen =
+        "kAdModalViewControllerWillPresentFullScreen";
+    static constexpr const char* kAdModalViewControllerDidDismissFullScreen =
+        "kAdModalViewControllerDidDismissFullScreen";
+    static constexpr double kDefaultReloadInterval = 60.0;
+
+    // What the core controller's queue may read of a slot: taken on the main thread when the ad URL is
+    // asked for, never read live from another thread.
+    struct RequestSnapshot {
+        std::shared_ptr<GADRequest> request;
+        std::shared_ptr<GADAdType> adType;
+        std::string adUnitID;
+        bool hasOwner = false;
+        std::optional<platform::Rect> ownerFrame;
+        std::optional<platform::Rect> ownerBounds;
+        platform::Rect adViewFrame;
+        platform::Rect adViewBounds;
+        std::optional<platform::Value> validAdSizes;
+        std::optional<platform::Value> coordinatesOfContentInScreen;
+        std::optional<platform::Value> viewHierarchy;
+        std::optional<platform::Value> applicationStatistics;
+        bool manualImpressionsEnabled = false;
+        bool calledLoadAndDisplayRequest = false;
+        std::int32_t CSIIdentifier = 0;
+    };
+
+    static std::shared_ptr<GADSlot> initWithFrame(platform::Rect frame);
+    static std::shared_ptr<GADSlot> init() { return initWithFrame(platform::Rect::zero()); }
+    ~GADSlot() override;
+    GADSlot(const GADSlot&) = delete;
+    GADSlot& operator=(const GADSlot&) = delete;
+
+    // How fetchers are made; tests install fakes. Null restores the real fetcher.
+    using AdFetcherFactory = std::function<std::shared_ptr<GADAdFetcher>()>;
+    static void setAdFetcherFactory(AdFetcherFactory factory);
+
+    // --- Requests and responses.
+    void loadRequest(const std::shared_ptr<GADRequest>& request);
+    void loadNextRequestWithAutoRefresh(bool autoRefresh);
+    bool shouldMakeRequest(const std::shared_ptr<GADRequest>& request);
+    void logRequestTestAdInstructions();
+    // loadAd:headers:
+    void loadAd(const std::shared_ptr<GADAd>& ad, const std::optional<platform::Value>& headers);
+    void processAdResponse(const std::shared_ptr<GADAd>& ad);
+    void processStandardAdResponse(const std::shared_ptr<GADAd>& ad);
+    void processCustomRenderingAdResponse(const std::shared_ptr<GADAd>& ad);
+    // A mediation response; without a mediation delegate on the ad it fails with code 7.
+    void processMediationAdResponse(const std::shared_ptr<GADAd>& ad);
+    void setViewForAdUsingView(const std::shared_ptr<platform::View>& view);
+    // validateAdResponseWithAdSize:andValidAdSizes: over boxed sizes.
+    bool validateAdResponseWithAdSize(const GADAdSize& size, const platform::Value& validAdSizes) const;
+    // setAdType:andReloadRequest:
+    void setAdType(const std::shared_ptr<GADAdType>& adType, bool reloadRequest);
+    bool isMediating() const;
+    bool changeAdTypeTo(const std::shared_ptr<GADAdType>& adType);
+    std::string description() const;
+
+    // GADAdFetcherDelegate.
+    void adFetcher(GADAdFetcher& fetcher, const std::shared_ptr<GADAd>& ad) override;
+    void adFetcher(GADAdFetcher& fetcher, const std::shared_ptr<GADAd>& ad, const platform::Error& error,
+                   long responseCode) override;
+
+    // --- States.
+    GADSlotState state() const { return state_; }
+    void setState(GADSlotState state);
+    bool isMakingRequest() const;
+    void resetState();
+    void invalidateState();
+    void willRequestAdURL();
+    void didReceiveAdURL();
+    void didFailToRetrieveSDKCoreWithError(const platform::Error& error);
+    void willFetchAdContent();
+    void didFetchAdContent();
+    void willProcessMediationResponse();
+    void willStartAdRendering();
+    void willLoadAdHTMLInWebView();
+    void didLoadAdHTMLInWebView();
+    void didReceiveValidAd();
+    void didReceiveInvalidAd();
+    // didFailToReceiveAdWithError:shouldCancelPendingActions:; a null error becomes code 11.
+    void didFailToReceiveAdWithError(const std::optional<platform::Error>& error,
+                                     bool shouldCancelPendingActions);
+    void finishedLoadingAdResponse(const std::shared_ptr<GADAd>& ad);
+
+    // --- Cancellation and the end of a slot.
+    void cancelLoad();
+    void cancelPendingActions();
+    void cancelPendingAndFutureActions();
+    void resetRequestState();
+    void invalidate();
+
+    // --- Reload.
+    double reloadInterval() const { return reloadInterval_; }
+    // Below 1.0 s means no reloading (0).
+    void setReloadInterval(double seconds);
+    void scheduleAdReloadTimer();
+    void deactivateReloadTimer();
+    void reloadCurrentRequest();
+    bool isReloadTimerArmed() const;
+    // Clock reading at which the armed reload timer fires; nullopt when none is armed.
+    std::optional<double> reloadTimerFireDate() const;
+
+    // --- Notifications and view events.
+    void appWillBecomeInactive();
+    void appDidBecomeActive();
+    void adWillPresentFullScreen();
+    void adDidRelinquishFullScreen();
+    void bannerDidMoveToWindow(const std::shared_ptr<platform::Window>& window);
+    void interstitialViewWillAppear();
+    void interstitialViewWillDisappear();
+    void mediatedAdNetworkAutoRefreshed() { hasAutoRefreshed_ = true; }
+
+    // --- Ad events relayed to the owner.
+    void willProcessAd();
+    void adFailedToReceiveContentWithError(const platform::Error& error);
+    void adFinishedLoadingContent();
+    void adWillPresentScreen();
+    void adWillDismissScreen();
+    void adDidDismissScreen();
+    void adWillLeaveApplication();
+    void didMakeAdImpression();
+    void finishActiveViewReporting() {}
+
+    // --- What the core controller asks on its queue.
+    void setRequestID(const std::string& requestID);
+    std::optional<std::string> requestID() const;
+    RequestSnapshot requestSnapshot() const;
+
+    // --- The request parameters and the core page's answers, defined with the request parameters
+    // (GADSlot+RequestParameters.cpp). requestParameters() runs on the core controller's queue and
+    // reads only requestSnapshot() and requestID().
+    std::optional<platform::Value> requestParameters();
+    std::int32_t requestedAdType();
+    void loadAdURLWithParameters(const platform::Value& parameters);
+    void invalidJavaScriptRequest();
+    void failedJavaScriptFile();
+
+    // --- Properties.
+    const std::string& adUnitID() const { return adUnitID_; }
+    void setAdUnitID(const std::string& adUnitID) { adUnitID_ = adUnitID; }
+    std::shared_ptr<GADAdType> adType() const { return adType_; }
+    std::shared_ptr<GADAd> ad() const { return ad_; }
+    std::shared_ptr<GADAd> loadingAd() const { return loadingAd_; }
+    std::shared_ptr<GADRequest> request() const { return request_; }
+    std::shared_ptr<GADRequest> nextRequest() const { return nextRequest_; }
+    std::shared_ptr<GADAdView> adView() const { return adView_; }
+    std::shared_ptr<GADBannerAdViewDelegate> adViewDelegate() const { return adViewDelegate_; }
+    std::shared_ptr<GADMAdManager> mediationManager() const { return mediationManager_; }
+    std::shared_ptr<platform::View> activeViewMonitoredView() const { return activeViewMonitoredView_; }
+    bool reloadable() const { return reloadable_; }
+    void setReloadable(bool reloadable) { reloadable_ = reloadable; }
+    bool hasAutoRefreshed() const { return hasAutoRefreshed_; }
+    bool slotHasAttemptedAnAdRequestAtLeastOnce() const { return slotHasAttemptedAnAdRequestAtLeastOnce_; }
+    bool manualImpressionsEnabled() const { return manualImpressionsEnabled_; }
+    void setManualImpressionsEnabled(bool v) { manualImpressionsEnabled_ = v; }
+    bool calledLoadAndDisplayRequest() const { return calledLoadAndDisplayRequest_; }
+    void setCalledLoadAndDisplayRequest(bool v) { calledLoadAndDisplayRequest_ = v; }
+    bool viewHasMadeImpression() const { return viewHasMadeImpression_; }
+    std::int32_t CSIIdentifier() const { return CSIIdentifier_; }
+    const std::string& adResponseKey() const { return adResponseKey_; }
+    const std::string& netWorkLatencyKey() const { return netWorkLatencyKey_; }
+    const std::string& adRenderingKey() const { return adRenderingKey_; }
+    const std::string& totalTimeKey() const { return totalTimeKey_; }
+    std::optional<double> timeLastLoaded() const { return timeLastLoaded_; }
+    platform::Size newAdSize() const { return newAdSize_; }
+    void setNewAdSize(platform::Size size) { newAdSize_ = size; }
+    const std::optional<platform::Value>& applicationStatistics() const { return applicationStatistics_; }
+
+    std::shared_ptr<GADSlotDelegate> slotDelegate() const { return slotDelegate_.lock(); }
+    void setSlotDelegate(const std::weak_ptr<GADSlotDelegate>& d) { slotDelegate_ = d; }
+    std::shared_ptr<GADSlotAdLoadDelegate> adLoadDelegate() const { return adLoadDelegate_.lock(); }
+    void setAdLoadDelegate(const std::weak_ptr<GADSlotAdLoadDelegate>& d) { adLoadDelegate_ = d; }
+    std::shared_ptr<GADSlotAdEventDelegate> adEventDelegate() const { return adEventDelegate_.lock(); }
+    void setAdEventDelegate(const std::weak_ptr<GADSlotAdEventDelegate>& d) { adEventDelegate_ = d; }
+    std::shared_ptr<GADSlotAdResponseDelegate> adResponseDelegate() const {
+        return adResponseDelegate_.lock();
+    }
+    void setAdResponseDelegate(const std::weak_ptr<GADSlotAdResponseDelegate>& d) { adResponseDelegate_ = d; }
+    std::shared_ptr<GADSlotAdKeyDelegate> adKeyDelegate() const { return adKeyDelegate_.lock(); }
+    void setAdKeyDelegate(const std::weak_ptr<GADSlotAdKeyDelegate>& d) { adKeyDelegate_ = d; }
+
+  private:
+    explicit GADSlot(platform::Rect frame);
+    void observeNotifications();
+    void takeRequestSnapshot();
+    std::shared_ptr<GADAd> adFromExtras(const platform::Value& extras);
+
+    GADSlotState state_ = GADSlotStateReset;
+    std::shared_ptr<GADMAdManager> mediationManager_;
+    bool slotHasAttemptedAnAdRequestAtLeastOnce_ = false;
+    bool viewHasMadeImpression_ = false;
+    std::int32_t CSIIdentifier_ = 0;
+    std::string adResponseKey_, netWorkLatencyKey_, adRenderingKey_, totalTimeKey_;
+    bool hasAutoRefreshed_ = false;
+    bool reloadable_ = false;
+    bool manualImpressionsEnabled_ = false;
+    bool calledLoadAndDisplayRequest_ = false;
+    std::weak_ptr<GADSlotDelegate> slotDelegate_;
+    std::weak_ptr<GADSlotAdLoadDelegate> adLoadDelegate_;
+    std::weak_ptr<GADSlotAdEventDelegate> adEventDelegate_;
+    std::weak_ptr<GADSlotAdResponseDelegate> adResponseDelegate_;
+    std::weak_ptr<GADSlotAdKeyDelegate> adKeyDelegate_;
+    std::string adUnitID_;
+    std::shared_ptr<GADAd> ad_;
+    std::shared_ptr<GADAdType> adType_;
+    std::shared_ptr<GADRequest> request_;
+    std::optional<double> timeLastLoaded_;
+    std::shared_ptr<GADAdView> adView_;
+    std::shared_ptr<GADBannerAdViewDelegate> adViewDelegate_;
+    std::shared_ptr<GADAd> loadingAd_;
+    std::shared_ptr<GADAdFetcher> adFetcher_;
+    std::optional<platform::Value> applicationStatistics_;
+    std::shared_ptr<platform::Timer> reloadTimer_;
+    std::shared_ptr<GADRequest> nextRequest_;
+    std::shared_ptr<platform::View> activeViewMonitoredView_;
+    double reloadInterval_ = kDefaultReloadInterval;
+    platform::Size newAdSize_{0, 0};
+    std::vector<platform::NotificationCenter::Token> observers_;
+
+    // Guards what the core controller's queue reads.
+    mutable std::mutex snapshotMutex_;
+    std::optional<std::string> requestID_;
+    RequestSnapshot snapshot_;
+};
+
+} // namespace ruzave

@@ -1,0 +1,110 @@
+// Web view figures: time to load a 20 KB page (15 KB of it script) from memory and answer one
+// evaluate; resident memory per live web view; and, when Chromium is installed, how long headless
+// Chromium takes for the same page, as a ratio to ours.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/base/URL.h"
+#include "platform/runloop/Clock.h"
+#include "platform/runloop/MainLoop.h"
+#include "platform/web/WebView.h"
+
+namespace {
+
+struct Done : platform::WebViewDelegate {
+    int finished = 0;
+    void didFinishLoad(platform::WebView&) override { ++finished; }
+    void didFailLoad(platform::WebView&, const platform::Error&) override { ++finished; }
+};
+
+// About 15 KB of script that builds a table and sums it, inside about 5 KB of markup.
+std::string makePage(bool writeAnswerIntoDOM) {
+    std::string script = "var answer = 0;\n";
+    for (int i = 0; script.size() < 15 * 1024; ++i) {
+        script += "function f" + std::to_string(i) + "(x) { var s = 0; for (var k = 0; k < 8; k++) { s += (x * k + " +
+                  std::to_string(i) + ") % 7; } return s; }\nanswer += f" + std::to_string(i) + "(" +
+                  std::to_string(i) + ");\n";
+    }
+    if (writeAnswerIntoDOM) script += "document.getElementById('out').textContent = 'answer:' + answer;\n";
+    std::string markup = "<div id='out'></div>";
+    for (int i = 0; markup.size() < 5 * 1024; ++i)
+        markup += "<div class='row' id='r" + std::to_string(i) + "'><span>cell " + std::to_string(i) +
+                  "</span><a href='https://example.com/" + std::to_string(i) + "'>link</a></div>\n";
+    return "<!DOCTYPE html><html><head><title>bench</title></head><body>" + markup + "<script>" + script +
+           "</script></body></html>";
+}
+
+long residentKB() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+double loadOnce(const std::string& html, std::shared_ptr<platform::WebView>* keep = nullptr) {
+    auto started = std::chrono::steady_clock::now();
+    auto view = platform::WebView::create(platform::Rect(0, 0, 320, 480));
+    auto done = std::make_shared<Done>();
+    view->setDelegate(done);
+    view->loadHTMLString(html, platform::URL::parse("https://bench.example/page.html"));
+    platform::MainLoop::main().runUntil([&] { return done->finished > 0; }, 10);
+    std::string answer = view->evaluate("answer");
+    auto took = std::chrono::steady_clock::now() - started;
+    if (answer.empty()) std::fprintf(stderr, "bench_web: no answer from the page\n");
+    if (keep != nullptr) *keep = view;
+    return std::chrono::duration<double, std::milli>(took).count();
+}
+
+double chromiumMs(const std::string& html) {
+    char dir[] = "/tmp/bench_web_XXXXXX";
+    if (mkdtemp(dir) == nullptr) return -1;
+    std::string page = std::string(dir) + "/page.html";
+    std::ofstream(page) << html;
+    std::string command = "/usr/bin/chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+                          "--disable-background-networking --disable-component-update --disable-sync "
+                          "--user-data-dir=" + std::string(dir) + "/profile --dump-dom file://" + page +
+                          " 2>/dev/null | grep -q 'answer:'";
+    auto started = std::chrono::steady_clock::now();
+    int rc = std::system(command.c_str());
+    auto took = std::chrono::steady_clock::now() - started;
+    std::system(("rm -rf " + std::string(dir)).c_str());
+    if (rc != 0) return -1;
+    return std::chrono::duration<double, std::milli>(took).count();
+}
+
+} // namespace
+
+int main() {
+    platform::MainLoop::main();
+    std::string html = makePage(false);
+
+    for (int i = 0; i < 5; ++i) loadOnce(html);  // warm caches (and the compiled bindings)
+    std::vector<double> times;
+    for (int i = 0; i < 51; ++i) times.push_back(loadOnce(html));
+    std::sort(times.begin(), times.end());
+    double median = times[times.size() / 2];
+    std::printf("web_view_load_ms: %.3f ms\n", median);
+
+    std::vector<std::shared_ptr<platform::WebView>> views(100);
+    long before = residentKB();
+    for (auto& v : views) loadOnce(html, &v);
+    long after = residentKB();
+    std::printf("web_view_rss_kb: %ld KB\n", (after - before) / static_cast<long>(views.size()));
+    views.clear();
+
+    if (access("/usr/bin/chromium", X_OK) != 0) {
+        std::printf("chromium_ratio: unavailable (chromium not installed)\n");
+    } else {
+        double theirs = chromiumMs(makePage(true));
+        if (theirs < 0) std::printf("chromium_ratio: unavailable (chromium did not answer)\n");
+        else std::printf("chromium_ratio: %.1f x\n", theirs / median);
+    }
+    return 0;
+}

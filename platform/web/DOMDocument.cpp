@@ -1,0 +1,331 @@
+#include "platform/web/DOMDocument.h"
+
+#include <gumbo.h>
+
+#include <cctype>
+#include <functional>
+
+namespace platform {
+
+namespace {
+
+std::string tagNameOf(const GumboElement& el) {
+    if (el.tag != GUMBO_TAG_UNKNOWN) return gumbo_normalized_tagname(el.tag);
+    GumboStringPiece piece = el.original_tag;
+    gumbo_tag_from_original_text(&piece);
+    std::string name(piece.data != nullptr ? piece.data : "", piece.length);
+    for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name.empty() ? "unknown" : name;
+}
+
+struct Compound {
+    std::string tag;
+    std::string id;
+    std::vector<std::string> classes;
+    bool valid = true;
+};
+
+Compound parseCompound(const std::string& text) {
+    Compound c;
+    std::size_t i = 0;
+    auto readName = [&]() {
+        std::size_t s = i;
+        while (i < text.size() && (std::isalnum(static_cast<unsigned char>(text[i])) || text[i] == '-' ||
+                                   text[i] == '_' || static_cast<unsigned char>(text[i]) >= 0x80))
+            ++i;
+        return text.substr(s, i - s);
+    };
+    if (i < text.size() && text[i] == '*') {
+        ++i;
+    } else if (i < text.size() && text[i] != '#' && text[i] != '.') {
+        c.tag = readName();
+        for (auto& ch : c.tag) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    }
+    while (i < text.size()) {
+        char k = text[i++];
+        std::string name = readName();
+        if (name.empty()) {
+            c.valid = false;
+            break;
+        }
+        if (k == '#') c.id = name;
+        else if (k == '.') c.classes.push_back(name);
+        else {
+            c.valid = false;
+            break;
+        }
+    }
+    if (text.empty()) c.valid = false;
+    return c;
+}
+
+bool matchesCompound(const DOMNode& el, const Compound& c) {
+    if (!c.valid || !el.isElement()) return false;
+    if (!c.tag.empty() && el.tagName() != c.tag) return false;
+    if (!c.id.empty() && el.attribute("id") != c.id) return false;
+    if (!c.classes.empty()) {
+        auto have = el.classNames();
+        for (const auto& want : c.classes)
+            if (std::find(have.begin(), have.end(), want) == have.end()) return false;
+    }
+    return true;
+}
+
+std::vector<std::string> split(const std::string& text, char sep) {
+    std::vector<std::string> out;
+    std::string cur;
+    for (char ch : text) {
+        if (ch == sep) {
+            out.push_back(cur);
+            cur.clear();
+        } else {
+            cur += ch;
+        }
+    }
+    out.push_back(cur);
+    return out;
+}
+
+std::vector<Compound> parseChain(const std::string& selector) {
+    std::vector<Compound> chain;
+    std::string cur;
+    for (char ch : selector + " ") {
+        if (std::isspace(static_cast<unsigned char>(ch))) {
+            if (!cur.empty()) chain.push_back(parseCompound(cur));
+            cur.clear();
+        } else {
+            cur += ch;
+        }
+    }
+    return chain;
+}
+
+bool matchesChain(const DOMNode& el, const std::vector<Compound>& chain, const DOMNode* scope) {
+    if (chain.empty() || !matchesCompound(el, chain.back())) return false;
+    std::size_t k = chain.size() - 1;
+    auto anc = el.parent();
+    while (k > 0 && anc && anc.get() != scope) {
+        if (matchesCompound(*anc, chain[k - 1])) --k;
+        anc = anc->parent();
+    }
+    return k == 0;
+}
+
+} // namespace
+
+DOMDocument::DOMDocument() {
+    root_ = make(DOMNode::Type::Document, "");
+}
+
+std::shared_ptr<DOMNode> DOMDocument::make(DOMNode::Type type, std::string nameOrText) {
+    auto node = DOMNode::create(type, nextId_++, std::move(nameOrText));
+    nodes_.emplace(node->id(), node);
+    return node;
+}
+
+std::shared_ptr<DOMDocument> DOMDocument::parse(const std::string& html) {
+    auto doc = std::make_shared<DOMDocument>();
+    GumboOutput* output = gumbo_parse_with_options(&kGumboDefaultOptions, html.data(), html.size());
+    if (output != nullptr) {
+        // Iterative copy: deeply nested junk must not exhaust the stack.
+        struct Item {
+            const GumboNode* node;
+            std::shared_ptr<DOMNode> parent;
+            int depth;
+        };
+        std::vector<Item> work;
+        const GumboVector& top = output->document->v.document.children;
+        for (unsigned i = top.length; i > 0; --i)
+            work.push_back(Item{static_cast<const GumboNode*>(top.data[i - 1]), doc->root_, 1});
+        while (!work.empty()) {
+            auto [g, parent, depth] = work.back();
+            work.pop_back();
+            std::shared_ptr<DOMNode> node;
+            switch (g->type) {
+            case GUMBO_NODE_ELEMENT:
+            case GUMBO_NODE_TEMPLATE: {
+                node = doc->make(DOMNode::Type::Element, tagNameOf(g->v.element));
+                const GumboVector& attrs = g->v.element.attributes;
+                for (unsigned i = 0; i < attrs.length; ++i) {
+                    auto* a = static_cast<const GumboAttribute*>(attrs.data[i]);
+                    node->setAttribute(a->name, a->value);
+                }
+                const GumboVector& kids = g->v.element.children;
+                // Past the depth limit, children join the deepest allowed element instead.
+                bool flatten = depth >= DOMNode::MaxDepth;
+                for (unsigned i = kids.length; i > 0; --i)
+                    work.push_back(Item{static_cast<const GumboNode*>(kids.data[i - 1]), flatten ? parent : node,
+                                        flatten ? depth : depth + 1});
+                break;
+            }
+            case GUMBO_NODE_TEXT:
+            case GUMBO_NODE_CDATA:
+            case GUMBO_NODE_WHITESPACE: node = doc->make(DOMNode::Type::Text, g->v.text.text); break;
+            case GUMBO_NODE_COMMENT: node = doc->make(DOMNode::Type::Comment, g->v.text.text); break;
+            case GUMBO_NODE_DOCUMENT: break;
+            }
+            if (node) parent->appendChild(node);
+        }
+        gumbo_destroy_output(&kGumboDefaultOptions, output);
+    }
+    doc->ensureSkeleton();
+    return doc;
+}
+
+void DOMDocument::ensureSkeleton() {
+    auto html = documentElement();
+    if (!html) {
+        html = make(DOMNode::Type::Element, "html");
+        root_->appendChild(html);
+    }
+    if (!head()) {
+        auto h = make(DOMNode::Type::Element, "head");
+        html->insertBefore(h, html->children().empty() ? nullptr : html->children().front());
+    }
+    if (!body()) html->appendChild(make(DOMNode::Type::Element, "body"));
+}
+
+std::vector<std::shared_ptr<DOMNode>> DOMDocument::parseFragment(const std::string& html) {
+    auto temp = parse("<!DOCTYPE html><html><head></head><body>" + html);
+    std::vector<std::shared_ptr<DOMNode>> out;
+    // Re-home the nodes in this document with fresh ids.
+    std::function<std::shared_ptr<DOMNode>(const DOMNode&)> copy = [&](const DOMNode& src) {
+        std::shared_ptr<DOMNode> n;
+        if (src.isElement()) {
+            n = make(DOMNode::Type::Element, src.tagName());
+            for (const auto& [k, v] : src.attributes()) n->setAttribute(k, k == "style" ? src.attribute("style") : v);
+            for (const auto& c : src.children()) n->appendChild(copy(*c));
+        } else {
+            n = make(src.type(), src.data());
+        }
+        return n;
+    };
+    if (auto b = temp->body())
+        for (const auto& c : b->children()) out.push_back(copy(*c));
+    return out;
+}
+
+std::shared_ptr<DOMNode> DOMDocument::documentElement() const {
+    for (const auto& c : root_->children())
+        if (c->isElement()) return c;
+    return nullptr;
+}
+
+std::shared_ptr<DOMNode> DOMDocument::head() const {
+    auto html = documentElement();
+    if (!html) return nullptr;
+    for (const auto& c : html->children())
+        if (c->tagName() == "head") return c;
+    return nullptr;
+}
+
+std::shared_ptr<DOMNode> DOMDocument::body() const {
+    auto html = documentElement();
+    if (!html) return nullptr;
+    for (const auto& c : html->children())
+        if (c->tagName() == "body" || c->tagName() == "frameset") return c;
+    return nullptr;
+}
+
+std::string DOMDocument::title() const {
+    auto t = getElementsByTagName("title");
+    if (t.empty()) return {};
+    std::string text = t.front()->textContent();
+    std::string out;
+    bool space = false;
+    for (char c : text) {
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            space = !out.empty();
+        } else {
+            if (space) out += ' ';
+            space = false;
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::shared_ptr<DOMNode> DOMDocument::nodeById(std::uint32_t id) const {
+    auto it = nodes_.find(id);
+    return it == nodes_.end() ? nullptr : it->second;
+}
+
+std::shared_ptr<DOMNode> DOMDocument::createElement(const std::string& tag) {
+    return make(DOMNode::Type::Element, tag.empty() ? "unknown" : tag);
+}
+
+std::shared_ptr<DOMNode> DOMDocument::createTextNode(const std::string& text) {
+    return make(DOMNode::Type::Text, text);
+}
+
+std::shared_ptr<DOMNode> DOMDocument::createComment(const std::string& text) {
+    return make(DOMNode::Type::Comment, text);
+}
+
+std::vector<std::shared_ptr<DOMNode>> DOMDocument::elements(const std::shared_ptr<DOMNode>& scope) const {
+    std::vector<std::shared_ptr<DOMNode>> out;
+    std::vector<std::shared_ptr<DOMNode>> stack;
+    const auto& start = scope ? scope : root_;
+    for (auto it = start->children().rbegin(); it != start->children().rend(); ++it) stack.push_back(*it);
+    while (!stack.empty()) {
+        auto n = stack.back();
+        stack.pop_back();
+        if (!n->isElement()) continue;
+        out.push_back(n);
+        for (auto it = n->children().rbegin(); it != n->children().rend(); ++it) stack.push_back(*it);
+    }
+    return out;
+}
+
+std::shared_ptr<DOMNode> DOMDocument::getElementById(const std::string& id) const {
+    if (id.empty()) return nullptr;
+    for (const auto& e : elements())
+        if (e->attribute("id") == id) return e;
+    return nullptr;
+}
+
+std::vector<std::shared_ptr<DOMNode>> DOMDocument::getElementsByTagName(const std::string& rawTag,
+                                                                        const std::shared_ptr<DOMNode>& scope) const {
+    std::string tag = rawTag;
+    for (auto& c : tag) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::vector<std::shared_ptr<DOMNode>> out;
+    for (const auto& e : elements(scope))
+        if (tag == "*" || e->tagName() == tag) out.push_back(e);
+    return out;
+}
+
+std::vector<std::shared_ptr<DOMNode>> DOMDocument::querySelectorAll(const std::string& selector,
+                                                                    const std::shared_ptr<DOMNode>& scope) const {
+    std::vector<std::vector<Compound>> chains;
+    for (const auto& part : split(selector, ',')) {
+        auto chain = parseChain(part);
+        if (chain.empty()) return {};
+        chains.push_back(std::move(chain));
+    }
+    std::vector<std::shared_ptr<DOMNode>> out;
+    for (const auto& e : elements(scope)) {
+        for (const auto& chain : chains) {
+            if (matchesChain(*e, chain, scope.get())) {
+                out.push_back(e);
+                break;
+            }
+        }
+    }
+    return out;
+}
+
+std::shared_ptr<DOMNode> DOMDocument::querySelector(const std::string& selector,
+                                                    const std::shared_ptr<DOMNode>& scope) const {
+    auto all = querySelectorAll(selector, scope);
+    return all.empty() ? nullptr : all.front();
+}
+
+bool DOMDocument::matches(const DOMNode& element, const std::string& selector) {
+    for (const auto& part : split(selector, ',')) {
+        auto chain = parseChain(part);
+        if (!chain.empty() && matchesChain(element, chain, nullptr)) return true;
+    }
+    return false;
+}
+
+} // namespace platform

@@ -1,0 +1,60 @@
+#pragma once
+// A parsed web document: owns every node made for it (parsed or created by script), so script
+// wrappers can refer to nodes by id and find them gone once the document is. Main thread only.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/web/DOMNode.h"
+
+namespace platform {
+
+class DOMDocument {
+public:
+    // Parses `html` (malformed input is repaired the HTML way; never fails). Always has
+    // html, head and body elements.
+    static std::shared_ptr<DOMDocument> parse(const std::string& html);
+
+    std::shared_ptr<DOMNode> root() const { return root_; }
+    std::shared_ptr<DOMNode> documentElement() const;
+    std::shared_ptr<DOMNode> head() const;
+    std::shared_ptr<DOMNode> body() const;
+    std::string title() const;
+
+    std::shared_ptr<DOMNode> nodeById(std::uint32_t id) const;
+    std::shared_ptr<DOMNode> createElement(const std::string& tag);
+    std::shared_ptr<DOMNode> createTextNode(const std::string& text);
+    std::shared_ptr<DOMNode> createComment(const std::string& text);
+    // Parses `html` as the content of a body and returns the new, parentless nodes.
+    std::vector<std::shared_ptr<DOMNode>> parseFragment(const std::string& html);
+
+    std::shared_ptr<DOMNode> getElementById(const std::string& id) const;
+    // Elements below `scope` (the whole document when null) in document order; "*" matches all.
+    std::vector<std::shared_ptr<DOMNode>> getElementsByTagName(const std::string& tag,
+                                                               const std::shared_ptr<DOMNode>& scope = nullptr) const;
+    // Selectors: comma-separated lists of compound selectors (tag, #id, .class, combined as in
+    // "div.ad#top") with descendant combinators. Anything else matches nothing.
+    std::vector<std::shared_ptr<DOMNode>> querySelectorAll(const std::string& selector,
+                                                           const std::shared_ptr<DOMNode>& scope = nullptr) const;
+    std::shared_ptr<DOMNode> querySelector(const std::string& selector,
+                                           const std::shared_ptr<DOMNode>& scope = nullptr) const;
+    static bool matches(const DOMNode& element, const std::string& selector);
+
+    // Every element in document order.
+    std::vector<std::shared_ptr<DOMNode>> elements(const std::shared_ptr<DOMNode>& scope = nullptr) const;
+    std::size_t nodeCount() const { return nodes_.size(); }
+
+    DOMDocument();
+
+private:
+    std::shared_ptr<DOMNode> make(DOMNode::Type type, std::string nameOrText);
+    void ensureSkeleton();
+
+    std::uint32_t nextId_ = 1;
+    std::shared_ptr<DOMNode> root_;
+    std::unordered_map<std::uint32_t, std::shared_ptr<DOMNode>> nodes_;
+};
+
+} // namespace platform

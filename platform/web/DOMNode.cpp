@@ -1,0 +1,329 @@
+#include "platform/web/DOMNode.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace platform {
+
+namespace {
+
+std::string trim(const std::string& s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+    return s.substr(b, e - b);
+}
+
+std::string lower(std::string s) {
+    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+void escapeInto(std::string& out, const std::string& text, bool attribute) {
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += attribute ? "<" : "&lt;"; break;
+        case '>': out += attribute ? ">" : "&gt;"; break;
+        case '"': out += attribute ? "&quot;" : "\""; break;
+        default: out += c;
+        }
+    }
+}
+
+bool isRawTextTag(const std::string& tag) {
+    return tag == "script" || tag == "style" || tag == "xmp" || tag == "noscript";
+}
+
+void serialize(const DOMNode& node, std::string& out, int depth) {
+    if (depth > DOMNode::MaxDepth) return;
+    switch (node.type()) {
+    case DOMNode::Type::Text: {
+        auto p = node.parent();
+        if (p && isRawTextTag(p->tagName())) out += node.data();
+        else escapeInto(out, node.data(), false);
+        return;
+    }
+    case DOMNode::Type::Comment: out += "<!--" + node.data() + "-->"; return;
+    case DOMNode::Type::Document:
+        for (const auto& c : node.children()) serialize(*c, out, depth + 1);
+        return;
+    case DOMNode::Type::Element: break;
+    }
+    out += '<';
+    out += node.tagName();
+    for (const auto& [name, value] : node.attributes()) {
+        out += ' ';
+        out += name;
+        out += "=\"";
+        escapeInto(out, name == "style" ? node.attribute("style") : value, true);
+        out += '"';
+    }
+    out += '>';
+    if (DOMNode::isVoidTag(node.tagName())) return;
+    for (const auto& c : node.children()) serialize(*c, out, depth + 1);
+    out += "</" + node.tagName() + ">";
+}
+
+// Collects rendered text; `pendingSpace` collapses white space across text nodes.
+struct TextCollector {
+    std::string out;
+    bool pendingSpace = false;
+
+    void newline() {
+        pendingSpace = false;
+        while (!out.empty() && out.back() == ' ') out.pop_back();
+        if (!out.empty() && out.back() != '\n') out += '\n';
+    }
+    void hardBreak() {
+        pendingSpace = false;
+        while (!out.empty() && out.back() == ' ') out.pop_back();
+        out += '\n';
+    }
+    void text(const std::string& t) {
+        for (char c : t) {
+            if (std::isspace(static_cast<unsigned char>(c))) {
+                pendingSpace = true;
+                continue;
+            }
+            if (pendingSpace && !out.empty() && out.back() != '\n') out += ' ';
+            pendingSpace = false;
+            out += c;
+        }
+    }
+    void walk(const DOMNode& node, int depth) {
+        if (depth > DOMNode::MaxDepth) return;
+        if (node.type() == DOMNode::Type::Text) {
+            text(node.data());
+            return;
+        }
+        if (node.type() == DOMNode::Type::Comment) return;
+        const std::string& tag = node.tagName();
+        if (tag == "script" || tag == "style" || tag == "head" || tag == "title" || tag == "noscript" ||
+            tag == "template")
+            return;
+        if (tag == "br") {
+            hardBreak();
+            return;
+        }
+        bool block = DOMNode::isBlockTag(tag);
+        if (block) newline();
+        for (const auto& c : node.children()) walk(*c, depth + 1);
+        if (block) newline();
+    }
+};
+
+} // namespace
+
+DOMNode::DOMNode(Type type, std::uint32_t id, std::string nameOrText) : type_(type), id_(id) {
+    if (type == Type::Element) tag_ = lower(std::move(nameOrText));
+    else if (type != Type::Document) data_ = std::move(nameOrText);
+}
+
+std::shared_ptr<DOMNode> DOMNode::create(Type type, std::uint32_t id, std::string nameOrText) {
+    return std::make_shared<DOMNode>(type, id, std::move(nameOrText));
+}
+
+std::string DOMNode::attribute(const std::string& name) const {
+    if (name == "style") return serializeStyle();
+    for (const auto& [n, v] : attributes_)
+        if (n == name) return v;
+    return {};
+}
+
+bool DOMNode::hasAttribute(const std::string& name) const {
+    return std::any_of(attributes_.begin(), attributes_.end(), [&](const auto& a) { return a.first == name; });
+}
+
+void DOMNode::setAttribute(const std::string& rawName, const std::string& value) {
+    std::string name = lower(rawName);
+    if (name == "style") {
+        style_.clear();
+        parseStyleAttribute(value);
+    }
+    for (auto& a : attributes_) {
+        if (a.first == name) {
+            a.second = value;
+            return;
+        }
+    }
+    attributes_.emplace_back(name, value);
+}
+
+void DOMNode::removeAttribute(const std::string& rawName) {
+    std::string name = lower(rawName);
+    if (name == "style") style_.clear();
+    std::erase_if(attributes_, [&](const auto& a) { return a.first == name; });
+}
+
+std::vector<std::string> DOMNode::classNames() const {
+    std::vector<std::string> out;
+    std::string cur;
+    for (char c : attribute("class")) {
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            if (!cur.empty()) out.push_back(std::move(cur));
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    if (!cur.empty()) out.push_back(std::move(cur));
+    return out;
+}
+
+std::string DOMNode::styleProperty(const std::string& name) const {
+    for (const auto& [n, v] : style_)
+        if (n == name) return v;
+    return {};
+}
+
+void DOMNode::setStyleProperty(const std::string& rawName, const std::string& rawValue) {
+    std::string name = lower(trim(rawName));
+    std::string value = trim(rawValue);
+    if (name.empty()) return;
+    if (value.empty()) {
+        std::erase_if(style_, [&](const auto& d) { return d.first == name; });
+    } else {
+        bool found = false;
+        for (auto& d : style_) {
+            if (d.first == name) {
+                d.second = value;
+                found = true;
+            }
+        }
+        if (!found) style_.emplace_back(name, value);
+    }
+    // Keep the attribute present (serialized on read) so getAttribute('style') reflects the bag.
+    if (!hasAttribute("style")) attributes_.emplace_back("style", std::string());
+}
+
+void DOMNode::parseStyleAttribute(const std::string& text) {
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find(';', start);
+        if (end == std::string::npos) end = text.size();
+        std::string decl = text.substr(start, end - start);
+        std::size_t colon = decl.find(':');
+        if (colon != std::string::npos) {
+            std::string name = lower(trim(decl.substr(0, colon)));
+            std::string value = trim(decl.substr(colon + 1));
+            if (!name.empty() && !value.empty()) {
+                std::erase_if(style_, [&](const auto& d) { return d.first == name; });
+                style_.emplace_back(name, value);
+            }
+        }
+        start = end + 1;
+    }
+}
+
+std::string DOMNode::serializeStyle() const {
+    std::string out;
+    for (const auto& [n, v] : style_) {
+        if (!out.empty()) out += ' ';
+        out += n + ": " + v + ";";
+    }
+    return out;
+}
+
+bool DOMNode::contains(const DOMNode* other) const {
+    for (const DOMNode* n = other; n != nullptr;) {
+        if (n == this) return true;
+        auto p = n->parent_.lock();
+        n = p.get();
+    }
+    return false;
+}
+
+void DOMNode::detach() {
+    if (auto p = parent_.lock()) {
+        std::erase_if(p->children_, [&](const auto& c) { return c.get() == this; });
+    }
+    parent_.reset();
+}
+
+bool DOMNode::appendChild(const std::shared_ptr<DOMNode>& child) {
+    return insertBefore(child, nullptr);
+}
+
+bool DOMNode::insertBefore(const std::shared_ptr<DOMNode>& child, const std::shared_ptr<DOMNode>& reference) {
+    if (!child || type_ == Type::Text || type_ == Type::Comment) return false;
+    if (child->type_ == Type::Document) return false;
+    // Bounded depth keeps every later ancestor walk (and this cycle check) cheap.
+    int depth = 0;
+    for (auto p = parent_.lock(); p; p = p->parent_.lock())
+        if (++depth >= 2 * MaxDepth) return false;
+    if (child->contains(this)) return false;
+    if (reference && reference->parent_.lock().get() != this) return false;
+    if (reference == child) return true;
+    auto keep = child;  // detach may drop the last owner
+    keep->detach();
+    auto pos = reference ? std::find(children_.begin(), children_.end(), reference) : children_.end();
+    children_.insert(pos, keep);
+    keep->parent_ = weak_from_this();
+    return true;
+}
+
+bool DOMNode::removeChild(const std::shared_ptr<DOMNode>& child) {
+    if (!child || child->parent_.lock().get() != this) return false;
+    child->detach();
+    return true;
+}
+
+void DOMNode::removeAllChildren() {
+    for (auto& c : children_) c->parent_.reset();
+    children_.clear();
+}
+
+std::string DOMNode::textContent() const {
+    if (type_ == Type::Text || type_ == Type::Comment) return data_;
+    std::string out;
+    appendText(out, 0);
+    return out;
+}
+
+void DOMNode::appendText(std::string& out, int depth) const {
+    if (depth > MaxDepth) return;
+    for (const auto& c : children_) {
+        if (c->type_ == Type::Text) out += c->data_;
+        else if (c->type_ == Type::Element) c->appendText(out, depth + 1);
+    }
+}
+
+std::string DOMNode::innerText() const {
+    TextCollector collector;
+    if (type_ == Type::Text) return data_;
+    for (const auto& c : children_) collector.walk(*c, 1);
+    std::string out = std::move(collector.out);
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+    return out;
+}
+
+std::string DOMNode::innerHTML() const {
+    std::string out;
+    for (const auto& c : children_) serialize(*c, out, 1);
+    return out;
+}
+
+std::string DOMNode::outerHTML() const {
+    std::string out;
+    serialize(*this, out, 0);
+    return out;
+}
+
+bool DOMNode::isBlockTag(const std::string& tag) {
+    static const char* const kBlocks[] = {"address", "article", "aside", "blockquote", "body", "center", "dd",
+                                          "details", "dialog", "dir", "div", "dl", "dt", "fieldset",
+                                          "figcaption", "figure", "footer", "form", "h1", "h2", "h3", "h4",
+                                          "h5", "h6", "header", "hr", "html", "li", "main", "nav", "ol", "p",
+                                          "pre", "section", "summary", "table", "tr", "ul", "caption",
+                                          "tbody", "thead", "tfoot"};
+    return std::any_of(std::begin(kBlocks), std::end(kBlocks), [&](const char* b) { return tag == b; });
+}
+
+bool DOMNode::isVoidTag(const std::string& tag) {
+    static const char* const kVoid[] = {"area", "base", "br", "col", "embed", "hr", "img", "input",
+                                        "link", "meta", "param", "source", "track", "wbr"};
+    return std::any_of(std::begin(kVoid), std::end(kVoid), [&](const char* v) { return tag == v; });
+}
+
+} // namespace platform

@@ -1,0 +1,121 @@
+#include "platform/web/ResourceLoader.h"
+
+#include <optional>
+
+#include "platform/net/URLConnection.h"
+#include "platform/net/URLConnectionDelegate.h"
+#include "platform/net/URLError.h"
+#include "platform/runloop/MainLoop.h"
+
+namespace platform {
+
+namespace {
+std::optional<Error>& pendingFailure() {
+    static std::optional<Error> failure;
+    return failure;
+}
+} // namespace
+
+class ResourceLoader::ConnectionDelegate : public URLConnectionDelegate {
+public:
+    explicit ConnectionDelegate(std::weak_ptr<ResourceLoader> owner) : owner_(std::move(owner)) {}
+
+    void didReceiveResponse(const std::shared_ptr<URLConnection>&, const HTTPURLResponse& response) override {
+        if (auto o = owner_.lock()) {
+            o->partial_.status = response.statusCode();
+            o->partial_.mimeType = response.MIMEType();
+            o->partial_.body.clear();
+        }
+    }
+    void didReceiveData(const std::shared_ptr<URLConnection>& connection, const Bytes& data) override {
+        auto o = owner_.lock();
+        if (!o || o->finished_) return;
+        if (o->partial_.body.size() + data.size() > o->maxBytes_) {
+            connection->cancel();
+            Result r;
+            r.status = o->partial_.status;
+            r.error = Error("WebKitErrorDomain", 102, "the resource is larger than the web view accepts");
+            o->finish(std::move(r));
+            return;
+        }
+        o->partial_.body.append(data.begin(), data.end());
+    }
+    void didFinishLoading(const std::shared_ptr<URLConnection>&) override {
+        auto o = owner_.lock();
+        if (!o || o->finished_) return;
+        Result r = std::move(o->partial_);
+        r.ok = r.status == 0 || (r.status >= 200 && r.status < 400);
+        if (!r.ok) r.error = Error("WebKitErrorDomain", r.status, "status " + std::to_string(r.status));
+        o->finish(std::move(r));
+    }
+    void didFailWithError(const std::shared_ptr<URLConnection>&, const Error& error) override {
+        auto o = owner_.lock();
+        if (!o || o->finished_) return;
+        Result r;
+        r.status = o->partial_.status;
+        r.error = error;
+        o->finish(std::move(r));
+    }
+
+private:
+    std::weak_ptr<ResourceLoader> owner_;
+};
+
+ResourceLoader::ResourceLoader(URLRequest request, Completion completion, std::size_t maxBytes)
+    : request_(std::move(request)), completion_(std::move(completion)), maxBytes_(maxBytes) {}
+
+ResourceLoader::~ResourceLoader() {
+    if (connection_) connection_->cancel();
+}
+
+std::shared_ptr<ResourceLoader> ResourceLoader::load(URLRequest request, Completion completion, std::size_t maxBytes) {
+    std::shared_ptr<ResourceLoader> loader(new ResourceLoader(std::move(request), std::move(completion), maxBytes));
+    loader->start();
+    return loader;
+}
+
+void ResourceLoader::failNextLoad(Error error) {
+    pendingFailure() = std::move(error);
+}
+
+void ResourceLoader::start() {
+    if (auto& failure = pendingFailure()) {
+        Result r;
+        r.error = *failure;
+        failure.reset();
+        std::weak_ptr<ResourceLoader> weak = weak_from_this();
+        MainLoop::main().post([weak, r] {
+            if (auto self = weak.lock()) self->finish(r);
+        });
+        return;
+    }
+    delegate_ = std::make_shared<ConnectionDelegate>(weak_from_this());
+    connection_ = URLConnection::create(request_, delegate_, true);
+    if (!connection_) {
+        Result r;
+        r.error = URLError::make(URLError::BadURL, request_.url().absoluteString());
+        std::weak_ptr<ResourceLoader> weak = weak_from_this();
+        MainLoop::main().post([weak, r] {
+            if (auto self = weak.lock()) self->finish(r);
+        });
+    }
+}
+
+void ResourceLoader::cancel() {
+    finished_ = true;
+    completion_ = nullptr;
+    if (connection_) connection_->cancel();
+    connection_.reset();
+}
+
+void ResourceLoader::finish(Result result) {
+    if (finished_) return;
+    finished_ = true;
+    connection_.reset();
+    auto completion = std::move(completion_);
+    completion_ = nullptr;
+    auto keep = shared_from_this();
+    if (completion) completion(result);
+}
+
+} // namespace platform

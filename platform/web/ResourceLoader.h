@@ -1,0 +1,55 @@
+#pragma once
+// Loads one subresource of a page (script, image, frame) through a URLConnection, which asks the URL
+// protocol registry first and then goes to the network. The completion runs once, on the main loop, never inside load() itself;
+// cancel() drops it. Main thread only.
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/base/Error.h"
+#include "platform/net/URLRequest.h"
+
+namespace platform {
+
+class URLConnection;
+
+class ResourceLoader : public std::enable_shared_from_this<ResourceLoader> {
+public:
+    struct Result {
+        bool ok = false;  // a body arrived with a status below 400
+        int status = 0;
+        std::string mimeType;
+        std::string body;
+        Error error;
+    };
+    using Completion = std::function<void(const Result&)>;
+
+    static constexpr std::size_t DefaultMaxBytes = 4u << 20;
+
+    static std::shared_ptr<ResourceLoader> load(URLRequest request, Completion completion,
+                                                std::size_t maxBytes = DefaultMaxBytes);
+    void cancel();
+    bool isFinished() const { return finished_; }
+
+    // Test hook: the next load (of any page) fails with `error` instead of loading.
+    static void failNextLoad(Error error);
+
+    ~ResourceLoader();
+
+private:
+    class ConnectionDelegate;
+
+    explicit ResourceLoader(URLRequest request, Completion completion, std::size_t maxBytes);
+    void start();
+    void finish(Result result);
+
+    URLRequest request_;
+    Completion completion_;
+    std::size_t maxBytes_;
+    bool finished_ = false;
+    Result partial_;
+    std::shared_ptr<URLConnection> connection_;
+    std::shared_ptr<ConnectionDelegate> delegate_;
+};
+
+} // namespace platform

@@ -1,0 +1,60 @@
+#pragma once
+// One Duktape heap with a time limit per entry into the engine and a memory cap enforced by its
+// allocator. Every host-side touch of the heap goes through run() or evaluate(), which are
+// protected calls: a script error, an exhausted budget or a runaway loop comes back as false and an
+// Error, never as an exception. Main thread only.
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/base/Error.h"
+#include "platform/duktape/DukHeapBudget.h"
+
+struct duk_hthread;
+typedef struct duk_hthread duk_context;
+
+namespace platform {
+
+class ScriptContext {
+public:
+    static constexpr std::size_t DefaultMemoryLimit = 64u << 20;
+    static constexpr double DefaultTimeLimit = 1.0;
+    static constexpr const char* ErrorDomain = "ScriptErrorDomain";
+
+    // nullptr when the heap cannot be made.
+    static std::unique_ptr<ScriptContext> create(std::size_t memoryLimit = DefaultMemoryLimit,
+                                                 Error* error = nullptr);
+    ~ScriptContext();
+    ScriptContext(const ScriptContext&) = delete;
+    ScriptContext& operator=(const ScriptContext&) = delete;
+
+    duk_context* context() const { return ctx_; }
+    void setTimeLimit(double seconds) { timeLimit_ = seconds; }
+    double timeLimit() const { return timeLimit_; }
+    std::size_t memoryUsed() const { return budget_.memoryUsed; }
+
+    // Compiles and runs `source`. On success `result` (if given) receives the completion value
+    // printed the way a web view answers evaluate(): strings as they are, numbers and booleans
+    // printed, undefined and null as "".
+    bool evaluate(const std::string& source, const std::string& fileName, std::string* result = nullptr,
+                  Error* error = nullptr);
+    // Runs `body` as one protected entry: any engine error it raises unwinds to here. The stack is
+    // restored to its height at entry afterwards.
+    bool run(const std::function<void(duk_context*)>& body, Error* error = nullptr);
+    // True while some entry is running (nested entries share the outermost one's deadline).
+    bool isRunning() const { return depth_ > 0; }
+
+    // The printed form of the value at `index` (see evaluate).
+    static std::string printed(duk_context* ctx, int index);
+
+private:
+    ScriptContext() = default;
+    struct EntryScope;
+
+    DukHeapBudget budget_;
+    duk_context* ctx_ = nullptr;
+    double timeLimit_ = DefaultTimeLimit;
+    int depth_ = 0;
+};
+
+} // namespace platform

@@ -1,0 +1,490 @@
+#include "platform/web/WebPage.h"
+
+#include <algorithm>
+
+#include "duktape.h"
+#include "platform/base/Log.h"
+#include "platform/net/NetworkConfiguration.h"
+#include "platform/runloop/MainLoop.h"
+#include "platform/runloop/Timer.h"
+#include "platform/web/ResourceLoader.h"
+#include "platform/web/WebPageBindings.h"
+
+namespace platform {
+
+namespace {
+
+bool isScriptType(const std::string& type) {
+    std::string t;
+    for (char c : type) t += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return t.empty() || t == "text/javascript" || t == "application/javascript" || t == "text/ecmascript" ||
+           t == "application/x-javascript";
+}
+
+std::uint32_t be32(const std::string& b, std::size_t i) {
+    return (static_cast<std::uint32_t>(static_cast<unsigned char>(b[i])) << 24) |
+           (static_cast<std::uint32_t>(static_cast<unsigned char>(b[i + 1])) << 16) |
+           (static_cast<std::uint32_t>(static_cast<unsigned char>(b[i + 2])) << 8) |
+           static_cast<unsigned char>(b[i + 3]);
+}
+
+// Reads the pixel size from a PNG, GIF or JPEG header; nullopt when the bytes are no such image.
+std::optional<Size> imageDimensions(const std::string& b) {
+    auto u8 = [&](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(b[i])); };
+    if (b.size() >= 24 && b.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0 && b.compare(12, 4, "IHDR") == 0)
+        return Size{static_cast<float>(be32(b, 16)), static_cast<float>(be32(b, 20))};
+    if (b.size() >= 10 && (b.compare(0, 6, "GIF87a") == 0 || b.compare(0, 6, "GIF89a") == 0))
+        return Size{static_cast<float>(u8(6) | (u8(7) << 8)), static_cast<float>(u8(8) | (u8(9) << 8))};
+    if (b.size() >= 4 && u8(0) == 0xFF && u8(1) == 0xD8) {
+        std::size_t i = 2;
+        while (i + 9 < b.size()) {
+            if (u8(i) != 0xFF) return std::nullopt;
+            unsigned marker = u8(i + 1);
+            std::size_t len = (u8(i + 2) << 8) | u8(i + 3);
+            if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
+                return Size{static_cast<float>((u8(i + 7) << 8) | u8(i + 8)),
+                            static_cast<float>((u8(i + 5) << 8) | u8(i + 6))};
+            if (len < 2) return std::nullopt;
+            i += 2 + len;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string formEncode(const std::string& s) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : s) {
+        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '*') out += static_cast<char>(c);
+        else if (c == ' ') out += '+';
+        else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+WebPage::WebPage(URL url, std::weak_ptr<WebPageClient> client, Options options)
+    : url_(std::move(url)), client_(std::move(client)), options_(options) {}
+
+std::shared_ptr<WebPage> WebPage::create(const std::string& html, URL url, std::weak_ptr<WebPageClient> client,
+                                         Options options, Error* error) {
+    std::shared_ptr<WebPage> page(new WebPage(std::move(url), std::move(client), options));
+    page->script_ = ScriptContext::create(options.scriptMemoryLimit, error);
+    if (!page->script_) return nullptr;
+    page->script_->setTimeLimit(options.scriptTimeLimit);
+    page->document_ = DOMDocument::parse(html);
+    WebPage* raw = page.get();
+    if (!page->script_->run([raw](duk_context* ctx) { WebPageBindings::install(ctx, *raw); }, error))
+        return nullptr;
+    return page;
+}
+
+WebPage::~WebPage() {
+    close();
+}
+
+void WebPage::close() {
+    if (closed_) return;
+    closed_ = true;
+    for (auto& [id, entry] : timers_) entry.timer->invalidate();
+    timers_.clear();
+    for (auto& load : loads_) load->cancel();
+    loads_.clear();
+    outgoing_.clear();
+}
+
+bool WebPage::enter(const std::function<void(duk_context*)>& body, Error* error) {
+    if (closed_) {
+        setError(error, Error(ScriptContext::ErrorDomain, 4, "the page is closed"));
+        return false;
+    }
+    bool ok = script_->run(body, error);
+    if (!script_->isRunning() && !outgoing_.empty()) postDrain();
+    return ok;
+}
+
+std::string WebPage::evaluate(const std::string& source, Error* error) {
+    std::string out;
+    if (closed_) {
+        setError(error, Error(ScriptContext::ErrorDomain, 4, "the page is closed"));
+        return out;
+    }
+    Error e;
+    bool ok = script_->evaluate(source, "evaluate", &out, &e);
+    if (!script_->isRunning() && !outgoing_.empty()) postDrain();
+    if (!ok) {
+        logWarning("evaluate failed: " + e.description);
+        setError(error, std::move(e));
+        return {};
+    }
+    return out;
+}
+
+void WebPage::start() {
+    if (started_ || closed_) return;
+    started_ = true;
+    auto self = shared_from_this();  // the client may drop us from a callback below
+    for (const auto& el : document_->elements()) {
+        const std::string& tag = el->tagName();
+        if (tag == "script" && options_.runScripts) {
+            parserScripts_.push_back(el->id());
+            startedScripts_.insert(el->id());
+        } else if (tag == "img" && el->hasAttribute("src")) {
+            loadImage(el->id(), el->attribute("src"));
+        } else if (tag == "iframe" && el->hasAttribute("src")) {
+            queueNavigation(el->attribute("src"), WebViewNavigationType::Other, el->id());
+        }
+    }
+    continueParsing();
+}
+
+void WebPage::continueParsing() {
+    while (!closed_ && !waitingForScript_ && nextParserScript_ < parserScripts_.size()) {
+        auto node = document_->nodeById(parserScripts_[nextParserScript_++]);
+        if (!node || !isScriptType(node->attribute("type"))) continue;
+        if (node->hasAttribute("src")) {
+            loadScript(node->id(), true);
+            if (waitingForScript_) return;
+        } else {
+            runInlineScript(node);
+        }
+    }
+    if (!closed_ && !waitingForScript_ && readyState_ == ReadyState::Loading) contentLoaded();
+}
+
+void WebPage::runInlineScript(const std::shared_ptr<DOMNode>& node) {
+    runScriptText(node->textContent(), url_.absoluteString(), node->id());
+}
+
+void WebPage::runScriptText(const std::string& source, const std::string& name, unsigned scriptNode) {
+    unsigned previous = currentScript_;
+    currentScript_ = scriptNode;
+    Error error;
+    if (!enter(
+            [&](duk_context* ctx) {
+                duk_push_string(ctx, name.c_str());
+                duk_compile_lstring_filename(ctx, DUK_COMPILE_EVAL, source.data(), source.size());
+                duk_call(ctx, 0);
+            },
+            &error))
+        logWarning("script in " + url_.absoluteString() + " failed: " + error.description);
+    currentScript_ = previous;
+}
+
+void WebPage::loadScript(unsigned nodeId, bool blocking) {
+    auto node = document_->nodeById(nodeId);
+    if (!node) return;
+    auto url = resolve(node->attribute("src"));
+    if (!url) {
+        logWarning("script src is no URL: " + node->attribute("src"));
+        fireEvent(nodeId, "error", false);
+        return;
+    }
+    if (blocking) waitingForScript_ = true;
+    std::weak_ptr<WebPage> weak = weak_from_this();
+    std::string name = url->absoluteString();
+    auto loader = ResourceLoader::load(subresourceRequest(*url), [weak, nodeId, blocking, name](const ResourceLoader::Result& r) {
+        auto page = weak.lock();
+        if (!page || page->closed_) return;
+        if (r.ok) {
+            page->runScriptText(r.body, name, nodeId);
+            page->fireEvent(nodeId, "load", false);
+        } else {
+            logWarning("script " + name + " failed to load: " + r.error.description);
+            page->fireEvent(nodeId, "error", false);
+        }
+        if (blocking) {
+            page->waitingForScript_ = false;
+            page->continueParsing();
+        }
+    });
+    loads_.push_back(loader);
+}
+
+void WebPage::loadImage(unsigned nodeId, const std::string& src) {
+    auto url = resolve(src);
+    images_[nodeId] = ImageInfo{false, 0, 0, src};
+    if (!url) {
+        fireEvent(nodeId, "error", false);
+        return;
+    }
+    bool blocking = !loadFired_;
+    if (blocking) ++loadBlockers_;
+    std::weak_ptr<WebPage> weak = weak_from_this();
+    auto loader = ResourceLoader::load(subresourceRequest(*url), [weak, nodeId, src, blocking](const ResourceLoader::Result& r) {
+        auto page = weak.lock();
+        if (!page || page->closed_) return;
+        auto it = page->images_.find(nodeId);
+        if (it == page->images_.end() || it->second.source != src) {
+            // A newer src replaced this load.
+        } else if (auto size = r.ok ? imageDimensions(r.body) : std::nullopt) {
+            it->second = ImageInfo{true, static_cast<int>(size->width), static_cast<int>(size->height), src};
+            page->fireEvent(nodeId, "load", false);
+        } else {
+            page->fireEvent(nodeId, "error", false);
+        }
+        if (blocking) {
+            --page->loadBlockers_;
+            page->maybeFireLoad();
+        }
+    });
+    loads_.push_back(loader);
+}
+
+std::optional<Size> WebPage::imageSize(unsigned node) const {
+    auto it = images_.find(node);
+    if (it == images_.end() || !it->second.loaded) return std::nullopt;
+    return Size{static_cast<float>(it->second.width), static_cast<float>(it->second.height)};
+}
+
+void WebPage::contentLoaded() {
+    readyState_ = ReadyState::Interactive;
+    fireDocumentEvent("DOMContentLoaded");
+    maybeFireLoad();
+}
+
+void WebPage::maybeFireLoad() {
+    std::erase_if(loads_, [](const auto& l) { return l->isFinished(); });
+    if (closed_ || loadFired_ || readyState_ != ReadyState::Interactive || loadBlockers_ > 0) return;
+    loadFired_ = true;
+    readyState_ = ReadyState::Complete;
+    fireDocumentEvent("readystatechange");
+    fireEvent(0, "load", false);
+    if (closed_) return;
+    outgoing_.push_back(Outgoing{Outgoing::Kind::Finish, URLRequest(), WebViewNavigationType::Other, 0});
+    postDrain();
+}
+
+void WebPage::fireEvent(unsigned node, const std::string& type, bool bubbles) {
+    if (!options_.runScripts) return;
+    enter([&](duk_context* ctx) {
+        WebPageBindings::pushHook(ctx, "fire");
+        duk_push_uint(ctx, node);
+        duk_push_string(ctx, type.c_str());
+        duk_push_boolean(ctx, bubbles);
+        duk_push_false(ctx);
+        duk_call(ctx, 4);
+    });
+}
+
+void WebPage::fireDocumentEvent(const std::string& type) {
+    fireEvent(document_->root()->id(), type, true);
+}
+
+std::optional<URL> WebPage::resolve(const std::string& text) const {
+    std::string t;
+    // Browsers strip leading and trailing white space from URL attributes.
+    std::size_t b = text.find_first_not_of(" \t\r\n\f");
+    std::size_t e = text.find_last_not_of(" \t\r\n\f");
+    if (b != std::string::npos) t = text.substr(b, e - b + 1);
+    if (t.empty()) return std::nullopt;
+    if (url_.isValid() && !url_.scheme().empty()) {
+        auto r = URL::resolve(t, url_);
+        if (r && r->isValid()) return r;
+    }
+    auto r = URL::parse(t);
+    if (r && r->isValid() && !r->scheme().empty()) return r;
+    return std::nullopt;
+}
+
+URLRequest WebPage::subresourceRequest(const URL& url) const {
+    URLRequest request(url);
+    request.setValue(NetworkConfiguration::sharedInstance()->userAgent(), "User-Agent");
+    std::string scheme = url_.scheme();
+    if (scheme == "http" || scheme == "https") request.setValue(url_.absoluteString(), "Referer");
+    request.setMainDocumentURL(url_);
+    return request;
+}
+
+void WebPage::queueNavigation(const std::string& urlText, WebViewNavigationType type, unsigned frameNode,
+                              const std::string& method, const std::string& body) {
+    if (closed_) return;
+    auto url = resolve(urlText);
+    if (!url) {
+        logWarning("navigation to something that is no URL ignored: " + urlText);
+        return;
+    }
+    URLRequest request(*url);
+    request.setHTTPMethod(method);
+    if (!body.empty()) {
+        request.setHTTPBody(body);
+        request.setValue("application/x-www-form-urlencoded", "Content-Type");
+    }
+    request.setMainDocumentURL(frameNode != 0 ? url_ : *url);
+    outgoing_.push_back(Outgoing{Outgoing::Kind::Navigation, std::move(request), type, frameNode});
+    if (!script_->isRunning()) postDrain();
+}
+
+void WebPage::queueFormSubmission(const std::shared_ptr<DOMNode>& form) {
+    std::string fields;
+    for (const auto& el : document_->elements(form)) {
+        const std::string& tag = el->tagName();
+        if (tag != "input" && tag != "textarea" && tag != "select") continue;
+        std::string name = el->attribute("name");
+        std::string type = el->attribute("type");
+        if (name.empty() || type == "submit" || type == "button" || type == "image" || type == "reset") continue;
+        if ((type == "checkbox" || type == "radio") && !el->hasAttribute("checked")) continue;
+        std::string value = tag == "textarea" ? el->textContent() : el->attribute("value");
+        if (!fields.empty()) fields += '&';
+        fields += formEncode(name) + "=" + formEncode(value);
+    }
+    std::string action = form->hasAttribute("action") ? form->attribute("action") : url_.absoluteString();
+    std::string method = form->attribute("method");
+    for (auto& c : method) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (method == "POST") {
+        queueNavigation(action, WebViewNavigationType::FormSubmitted, 0, "POST", fields);
+    } else {
+        auto hash = action.find('#');
+        if (hash != std::string::npos) action.resize(hash);
+        auto q = action.find('?');
+        if (q != std::string::npos) action.resize(q);
+        queueNavigation(action + "?" + fields, WebViewNavigationType::FormSubmitted, 0);
+    }
+}
+
+void WebPage::postDrain() {
+    if (drainPosted_ || closed_) return;
+    drainPosted_ = true;
+    std::weak_ptr<WebPage> weak = weak_from_this();
+    MainLoop::main().post([weak] {
+        if (auto page = weak.lock()) page->drain();
+    });
+}
+
+void WebPage::drain() {
+    drainPosted_ = false;
+    auto self = shared_from_this();
+    // One at a time: the client may close this page (a new document) from any of these calls.
+    while (!closed_ && !outgoing_.empty()) {
+        Outgoing next = std::move(outgoing_.front());
+        outgoing_.pop_front();
+        auto client = client_.lock();
+        if (!client) {
+            outgoing_.clear();
+            return;
+        }
+        if (next.kind == Outgoing::Kind::Finish) client->pageDidFinishLoad(*this);
+        else client->pageRequestsNavigation(*this, next.request, next.type, next.frameNode);
+    }
+}
+
+bool WebPage::isConnected(const std::shared_ptr<DOMNode>& node) const {
+    return document_->root()->contains(node.get());
+}
+
+void WebPage::nodeInserted(const std::shared_ptr<DOMNode>& node) {
+    if (closed_ || !isConnected(node)) return;
+    std::vector<std::shared_ptr<DOMNode>> all;
+    if (node->isElement()) all.push_back(node);
+    auto below = document_->elements(node);
+    all.insert(all.end(), below.begin(), below.end());
+    for (const auto& el : all) {
+        if (el->tagName() == "script" && options_.runScripts && !startedScripts_.contains(el->id())) {
+            startedScripts_.insert(el->id());
+            if (!isScriptType(el->attribute("type"))) continue;
+            if (el->hasAttribute("src")) loadScript(el->id(), false);
+            else runInlineScript(el);
+        } else if (el->tagName() == "iframe" && el->hasAttribute("src")) {
+            queueNavigation(el->attribute("src"), WebViewNavigationType::Other, el->id());
+        }
+    }
+}
+
+void WebPage::attributeChanged(const std::shared_ptr<DOMNode>& node, const std::string& name) {
+    if (closed_ || name != "src") return;
+    if (node->tagName() == "img") loadImage(node->id(), node->attribute("src"));
+    else if (node->tagName() == "iframe" && isConnected(node))
+        queueNavigation(node->attribute("src"), WebViewNavigationType::Other, node->id());
+}
+
+void WebPage::write(const std::string& html) {
+    auto nodes = document_->parseFragment(html);
+    auto script = currentScript_ != 0 ? document_->nodeById(currentScript_) : nullptr;
+    auto parent = script ? script->parent() : nullptr;
+    std::shared_ptr<DOMNode> before;
+    if (parent) {
+        const auto& kids = parent->children();
+        auto it = std::find(kids.begin(), kids.end(), script);
+        if (it != kids.end() && ++it != kids.end()) before = *it;
+    } else {
+        parent = document_->body();
+    }
+    if (!parent) return;
+    for (const auto& n : nodes) {
+        parent->insertBefore(n, before);
+        nodeInserted(n);
+    }
+}
+
+int WebPage::addTimer(double seconds, bool repeats) {
+    if (closed_) return 0;
+    int id = nextTimerId_++;
+    std::weak_ptr<WebPage> weak = weak_from_this();
+    // Repeating timers are clamped so a zero interval cannot starve the main loop.
+    double interval = repeats ? std::max(seconds, 0.004) : seconds;
+    timers_[id] = TimerEntry{Timer::scheduledTimer(interval, repeats, [weak, id](Timer&) {
+                                 if (auto page = weak.lock()) page->fireTimer(id);
+                             }),
+                             repeats};
+    return id;
+}
+
+void WebPage::clearTimer(int id) {
+    auto it = timers_.find(id);
+    if (it == timers_.end()) return;
+    it->second.timer->invalidate();
+    timers_.erase(it);
+}
+
+void WebPage::fireTimer(int id) {
+    auto it = timers_.find(id);
+    if (closed_ || it == timers_.end()) return;
+    bool oneShot = !it->second.repeats;
+    if (oneShot) timers_.erase(it);
+    auto self = shared_from_this();
+    enter([&](duk_context* ctx) {
+        WebPageBindings::pushHook(ctx, "timer");
+        duk_push_int(ctx, id);
+        duk_push_boolean(ctx, !oneShot);
+        duk_call(ctx, 2);
+    });
+}
+
+void WebPage::loadFrame(unsigned frameNode, const URLRequest& request) {
+    if (closed_) return;
+    std::weak_ptr<WebPage> weak = weak_from_this();
+    URLRequest r = subresourceRequest(request.url());
+    auto loader = ResourceLoader::load(r, [weak, frameNode](const ResourceLoader::Result& result) {
+        auto page = weak.lock();
+        if (!page || page->closed_) return;
+        page->fireEvent(frameNode, result.ok ? "load" : "error", false);
+    });
+    loads_.push_back(loader);
+}
+
+bool WebPage::click(const std::string& selector) {
+    auto el = document_->querySelector(selector);
+    if (!el || closed_) return false;
+    return enter([&](duk_context* ctx) {
+        WebPageBindings::pushHook(ctx, "click");
+        duk_push_uint(ctx, el->id());
+        duk_call(ctx, 1);
+    });
+}
+
+bool WebPage::submitForm(const std::string& selector) {
+    auto el = document_->querySelector(selector);
+    if (!el || el->tagName() != "form" || closed_) return false;
+    return enter([&](duk_context* ctx) {
+        WebPageBindings::pushHook(ctx, "submit");
+        duk_push_uint(ctx, el->id());
+        duk_call(ctx, 1);
+    });
+}
+
+} // namespace platform

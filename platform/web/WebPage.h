@@ -1,0 +1,159 @@
+#pragma once
+// One loaded document with its own script heap: parses the HTML, runs its scripts in order (src ones
+// loaded as subresources), fires DOMContentLoaded and load, runs timers on the main loop, and queues
+// what scripts ask for (navigations, the end of the load) to hand to its client after the script
+// returns. Closing it (or dropping it) stops every timer and load; nothing calls back afterwards.
+// Main thread only.
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/base/Error.h"
+#include "platform/base/URL.h"
+#include "platform/ui/Geometry.h"
+#include "platform/web/DOMDocument.h"
+#include "platform/web/ScriptContext.h"
+#include "platform/web/WebPageClient.h"
+
+namespace platform {
+
+class Bitmap;
+class Color;
+class ResourceLoader;
+class Timer;
+
+class WebPage : public std::enable_shared_from_this<WebPage> {
+public:
+    struct Options {
+        double scriptTimeLimit = ScriptContext::DefaultTimeLimit;
+        std::size_t scriptMemoryLimit = ScriptContext::DefaultMemoryLimit;
+        Size viewport{320, 480};
+        float devicePixelRatio = 2;
+        bool runScripts = true;
+    };
+    enum class ReadyState { Loading, Interactive, Complete };
+
+    // nullptr (and `error`) when the script heap cannot be made.
+    static std::shared_ptr<WebPage> create(const std::string& html, URL url, std::weak_ptr<WebPageClient> client,
+                                           Options options, Error* error = nullptr);
+    ~WebPage();
+    WebPage(const WebPage&) = delete;
+    WebPage& operator=(const WebPage&) = delete;
+
+    // Runs the document's scripts and fires its events; the client hears pageDidFinishLoad once done.
+    void start();
+    // Stops timers and loads and silences the client. Idempotent.
+    void close();
+    bool isClosed() const { return closed_; }
+
+    const URL& url() const { return url_; }
+    ReadyState readyState() const { return readyState_; }
+    DOMDocument& document() { return *document_; }
+    ScriptContext& script() { return *script_; }
+
+    // evaluate() for the web view: the completion value printed, "" for undefined, null and errors.
+    std::string evaluate(const std::string& source, Error* error = nullptr);
+
+    // An iframe the client allowed: loads its document as a subresource (no script), then fires its load.
+    void loadFrame(unsigned frameNode, const URLRequest& request);
+
+    // Test hooks: a click on the first element matching `selector` (link clicks navigate), and the
+    // submission of a form (its fields encoded into the action URL or body).
+    bool click(const std::string& selector);
+    bool submitForm(const std::string& selector);
+
+    // Paint model: body background, then every element box with a size and a background colour, an
+    // image, or text, in document order.
+    void render(Bitmap& bitmap) const;
+    Size contentSize() const;
+
+    std::size_t pendingTimerCount() const { return timers_.size(); }
+
+    // --- For the script bindings (WebPageBindings), called from inside the engine.
+    void queueNavigation(const std::string& urlText, WebViewNavigationType type, unsigned frameNode,
+                         const std::string& method = "GET", const std::string& body = {});
+    void nodeInserted(const std::shared_ptr<DOMNode>& node);
+    void attributeChanged(const std::shared_ptr<DOMNode>& node, const std::string& name);
+    int addTimer(double seconds, bool repeats);
+    void clearTimer(int id);
+    void fireTimer(int id);
+    std::optional<URL> resolve(const std::string& text) const;
+    URLRequest subresourceRequest(const URL& url) const;
+    void loadScript(unsigned node, bool blocking);
+    void runInlineScript(const std::shared_ptr<DOMNode>& node);
+    void loadImage(unsigned node, const std::string& src);
+    void queueFormSubmission(const std::shared_ptr<DOMNode>& form);
+    void write(const std::string& html);
+    const Options& options() const { return options_; }
+    // Natural size of a loaded image element; nullopt while it is not loaded.
+    std::optional<Size> imageSize(unsigned node) const;
+    void markScriptStarted(unsigned node) { startedScripts_.insert(node); }
+
+private:
+    struct Outgoing {
+        enum class Kind { Navigation, Finish } kind;
+        URLRequest request;
+        WebViewNavigationType type = WebViewNavigationType::Other;
+        unsigned frameNode = 0;
+    };
+    struct ImageInfo {
+        bool loaded = false;
+        int width = 0;
+        int height = 0;
+        std::string source;
+    };
+
+    WebPage(URL url, std::weak_ptr<WebPageClient> client, Options options);
+
+    // Script entry with the bookkeeping every entry needs (drain of queued work afterwards).
+    bool enter(const std::function<void(duk_context*)>& body, Error* error = nullptr);
+    void installBindings();
+    void runScriptText(const std::string& source, const std::string& name, unsigned scriptNode);
+    void continueParsing();
+    void contentLoaded();
+    void maybeFireLoad();
+    void fireEvent(unsigned node, const std::string& type, bool bubbles);  // node 0: window
+    void fireDocumentEvent(const std::string& type);
+
+    bool isConnected(const std::shared_ptr<DOMNode>& node) const;
+    void postDrain();
+    void drain();
+    struct PaintState;
+    void paintNode(const DOMNode& node, PaintState& state, float x, float width, float& cursorY, int depth) const;
+
+    URL url_;
+    std::weak_ptr<WebPageClient> client_;
+    Options options_;
+    std::shared_ptr<DOMDocument> document_;
+    std::unique_ptr<ScriptContext> script_;
+    ReadyState readyState_ = ReadyState::Loading;
+    bool closed_ = false;
+    bool started_ = false;
+    bool loadFired_ = false;
+    bool drainPosted_ = false;
+
+    std::vector<unsigned> parserScripts_;
+    std::size_t nextParserScript_ = 0;
+    bool waitingForScript_ = false;
+    unsigned currentScript_ = 0;
+    std::set<unsigned> startedScripts_;
+    int loadBlockers_ = 0;
+
+    std::deque<Outgoing> outgoing_;
+    struct TimerEntry {
+        std::shared_ptr<Timer> timer;
+        bool repeats = false;
+    };
+    std::map<int, TimerEntry> timers_;
+    int nextTimerId_ = 1;
+    std::vector<std::shared_ptr<ResourceLoader>> loads_;
+    std::map<unsigned, ImageInfo> images_;
+};
+
+} // namespace platform

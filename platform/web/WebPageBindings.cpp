@@ -1,0 +1,560 @@
+#include "platform/web/WebPageBindings.h"
+
+#include <cctype>
+#include <cstring>
+#include <vector>
+
+#include "duktape.h"
+#include "platform/base/Log.h"
+#include "platform/net/NetworkConfiguration.h"
+#include "platform/web/WebPage.h"
+
+namespace platform {
+
+namespace {
+
+WebPage& pageOf(duk_context* ctx) {
+    duk_push_global_stash(ctx);
+    duk_get_prop_string(ctx, -1, "page");
+    auto* page = static_cast<WebPage*>(duk_get_pointer(ctx, -1));
+    duk_pop_2(ctx);
+    return *page;
+}
+
+std::string stringArg(duk_context* ctx, duk_idx_t i) {
+    duk_size_t len = 0;
+    const char* s = duk_safe_to_lstring(ctx, i, &len);
+    return std::string(s != nullptr ? s : "", len);
+}
+
+unsigned idArg(duk_context* ctx, duk_idx_t i) {
+    double d = duk_to_number(ctx, i);
+    return d >= 1 && d < 4294967296.0 ? static_cast<unsigned>(d) : 0;
+}
+
+void pushIds(duk_context* ctx, const std::vector<std::shared_ptr<DOMNode>>& nodes) {
+    duk_push_array(ctx);
+    duk_uarridx_t i = 0;
+    for (const auto& n : nodes) {
+        duk_push_uint(ctx, n->id());
+        duk_put_prop_index(ctx, -2, i++);
+    }
+}
+
+std::string upper(std::string s) {
+    for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// "backgroundColor" -> "background-color"; "cssFloat" -> "float"; names already dashed pass.
+std::string cssName(const std::string& name) {
+    if (name == "cssFloat") return "float";
+    std::string out;
+    for (char c : name) {
+        if (std::isupper(static_cast<unsigned char>(c))) {
+            out += '-';
+            out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// Parses a CSS length or attribute size into pixels: "120", "120px", "50%" (of `percentBase`).
+double lengthValue(const std::string& text, double percentBase) {
+    if (text.empty()) return 0;
+    char* end = nullptr;
+    double v = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || !(v == v)) return 0;
+    std::string rest(end);
+    while (!rest.empty() && std::isspace(static_cast<unsigned char>(rest.back()))) rest.pop_back();
+    if (rest == "%") return v * percentBase / 100.0;
+    if (!rest.empty() && rest != "px") return 0;
+    return v < 0 ? 0 : v;
+}
+
+#define NODE_OR(ret)                                       \
+    auto node = pageOf(ctx).document().nodeById(idArg(ctx, 0)); \
+    if (!node) {                                           \
+        ret;                                               \
+        return 1;                                          \
+    }
+
+duk_ret_t nType(duk_context* ctx) {
+    NODE_OR(duk_push_int(ctx, 0));
+    int t = 0;
+    switch (node->type()) {
+    case DOMNode::Type::Element: t = 1; break;
+    case DOMNode::Type::Text: t = 3; break;
+    case DOMNode::Type::Comment: t = 8; break;
+    case DOMNode::Type::Document: t = 9; break;
+    }
+    duk_push_int(ctx, t);
+    return 1;
+}
+
+duk_ret_t nTag(duk_context* ctx) {
+    NODE_OR(duk_push_string(ctx, ""));
+    duk_push_string(ctx, upper(node->tagName()).c_str());
+    return 1;
+}
+
+duk_ret_t nAttr(duk_context* ctx) {
+    NODE_OR(duk_push_null(ctx));
+    std::string name = stringArg(ctx, 1);
+    for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!node->hasAttribute(name)) {
+        duk_push_null(ctx);
+        return 1;
+    }
+    std::string v = node->attribute(name);
+    duk_push_lstring(ctx, v.data(), v.size());
+    return 1;
+}
+
+duk_ret_t nHasAttr(duk_context* ctx) {
+    NODE_OR(duk_push_false(ctx));
+    std::string name = stringArg(ctx, 1);
+    for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    duk_push_boolean(ctx, node->hasAttribute(name));
+    return 1;
+}
+
+duk_ret_t nSetAttr(duk_context* ctx) {
+    NODE_OR(duk_push_undefined(ctx));
+    if (!node->isElement()) return 0;
+    std::string name = stringArg(ctx, 1);
+    for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    node->setAttribute(name, stringArg(ctx, 2));
+    pageOf(ctx).attributeChanged(node, name);
+    return 0;
+}
+
+duk_ret_t nRemoveAttr(duk_context* ctx) {
+    NODE_OR(duk_push_undefined(ctx));
+    node->removeAttribute(stringArg(ctx, 1));
+    return 0;
+}
+
+duk_ret_t nResolvedAttr(duk_context* ctx) {
+    NODE_OR(duk_push_string(ctx, ""));
+    std::string name = stringArg(ctx, 1);
+    if (!node->hasAttribute(name)) {
+        duk_push_string(ctx, "");
+        return 1;
+    }
+    std::string raw = node->attribute(name);
+    auto url = pageOf(ctx).resolve(raw);
+    std::string out = url ? url->absoluteString() : raw;
+    duk_push_lstring(ctx, out.data(), out.size());
+    return 1;
+}
+
+duk_ret_t nSize(duk_context* ctx) {
+    NODE_OR(duk_push_int(ctx, 0));
+    int axis = duk_to_int(ctx, 1);
+    WebPage& page = pageOf(ctx);
+    auto size = page.imageSize(node->id());
+    bool loaded = size.has_value();
+    int natural[2] = {loaded ? static_cast<int>(size->width) : 0, loaded ? static_cast<int>(size->height) : 0};
+    if (axis == 4) {
+        duk_push_int(ctx, loaded ? 1 : 0);
+        return 1;
+    }
+    if (axis >= 2) {
+        duk_push_int(ctx, natural[axis - 2]);
+        return 1;
+    }
+    const char* name = axis == 0 ? "width" : "height";
+    double base = axis == 0 ? page.options().viewport.width : page.options().viewport.height;
+    double v = lengthValue(node->styleProperty(name), base);
+    if (v == 0) v = lengthValue(node->attribute(name), base);
+    if (v == 0) v = natural[axis];
+    duk_push_int(ctx, static_cast<int>(v));
+    return 1;
+}
+
+duk_ret_t nParent(duk_context* ctx) {
+    NODE_OR(duk_push_int(ctx, 0));
+    auto p = node->parent();
+    duk_push_uint(ctx, p ? p->id() : 0);
+    return 1;
+}
+
+duk_ret_t nSibling(duk_context* ctx) {
+    NODE_OR(duk_push_int(ctx, 0));
+    int dir = duk_to_int(ctx, 1);
+    auto p = node->parent();
+    unsigned out = 0;
+    if (p) {
+        const auto& kids = p->children();
+        for (std::size_t i = 0; i < kids.size(); ++i) {
+            if (kids[i] != node) continue;
+            if (dir > 0 && i + 1 < kids.size()) out = kids[i + 1]->id();
+            if (dir < 0 && i > 0) out = kids[i - 1]->id();
+            break;
+        }
+    }
+    duk_push_uint(ctx, out);
+    return 1;
+}
+
+duk_ret_t nChildren(duk_context* ctx) {
+    NODE_OR(duk_push_array(ctx));
+    bool elementsOnly = duk_to_boolean(ctx, 1);
+    std::vector<std::shared_ptr<DOMNode>> out;
+    for (const auto& c : node->children())
+        if (!elementsOnly || c->isElement()) out.push_back(c);
+    pushIds(ctx, out);
+    return 1;
+}
+
+duk_ret_t nInsert(duk_context* ctx) {
+    WebPage& page = pageOf(ctx);
+    auto parent = page.document().nodeById(idArg(ctx, 0));
+    auto child = page.document().nodeById(idArg(ctx, 1));
+    unsigned refId = idArg(ctx, 2);
+    auto ref = refId != 0 ? page.document().nodeById(refId) : nullptr;
+    bool ok = parent && child && (refId == 0 || ref) && parent->insertBefore(child, ref);
+    duk_push_boolean(ctx, ok);
+    if (ok) page.nodeInserted(child);
+    return 1;
+}
+
+duk_ret_t nRemove(duk_context* ctx) {
+    WebPage& page = pageOf(ctx);
+    auto parent = page.document().nodeById(idArg(ctx, 0));
+    auto child = page.document().nodeById(idArg(ctx, 1));
+    duk_push_boolean(ctx, parent && child && parent->removeChild(child));
+    return 1;
+}
+
+duk_ret_t nContains(duk_context* ctx) {
+    WebPage& page = pageOf(ctx);
+    auto a = page.document().nodeById(idArg(ctx, 0));
+    auto b = page.document().nodeById(idArg(ctx, 1));
+    duk_push_boolean(ctx, a && b && a->contains(b.get()));
+    return 1;
+}
+
+duk_ret_t nText(duk_context* ctx) {
+    NODE_OR(duk_push_string(ctx, ""));
+    std::string t = node->textContent();
+    duk_push_lstring(ctx, t.data(), t.size());
+    return 1;
+}
+
+duk_ret_t nSetText(duk_context* ctx) {
+    NODE_OR(duk_push_undefined(ctx));
+    std::string text = stringArg(ctx, 1);
+    if (node->type() == DOMNode::Type::Text || node->type() == DOMNode::Type::Comment) {
+        node->setData(std::move(text));
+        return 0;
+    }
+    if (node->type() != DOMNode::Type::Element) return 0;
+    node->removeAllChildren();
+    if (!text.empty()) node->appendChild(pageOf(ctx).document().createTextNode(text));
+    return 0;
+}
+
+duk_ret_t nInnerText(duk_context* ctx) {
+    NODE_OR(duk_push_string(ctx, ""));
+    std::string t = node->innerText();
+    duk_push_lstring(ctx, t.data(), t.size());
+    return 1;
+}
+
+duk_ret_t nHTML(duk_context* ctx) {
+    NODE_OR(duk_push_string(ctx, ""));
+    std::string t = duk_to_boolean(ctx, 1) ? node->outerHTML() : node->innerHTML();
+    duk_push_lstring(ctx, t.data(), t.size());
+    return 1;
+}
+
+duk_ret_t nSetHTML(duk_context* ctx) {
+    NODE_OR(duk_push_undefined(ctx));
+    if (!node->isElement()) return 0;
+    WebPage& page = pageOf(ctx);
+    auto nodes = page.document().parseFragment(stringArg(ctx, 1));
+    node->removeAllChildren();
+    for (const auto& n : nodes) {
+        // Scripts that arrive through markup never run, as in a browser.
+        for (const auto& s : page.document().getElementsByTagName("script", n)) page.markScriptStarted(s->id());
+        if (n->tagName() == "script") page.markScriptStarted(n->id());
+        node->appendChild(n);
+        page.nodeInserted(n);
+    }
+    return 0;
+}
+
+duk_ret_t nCreate(duk_context* ctx) {
+    WebPage& page = pageOf(ctx);
+    std::string s = stringArg(ctx, 0);
+    int kind = duk_to_int(ctx, 1);
+    std::shared_ptr<DOMNode> n;
+    if (kind == 1) {
+        for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        n = page.document().createElement(s);
+    } else if (kind == 3) {
+        n = page.document().createTextNode(s);
+    } else {
+        n = page.document().createComment(s);
+    }
+    duk_push_uint(ctx, n->id());
+    return 1;
+}
+
+std::shared_ptr<DOMNode> scopeArg(duk_context* ctx, duk_idx_t i) {
+    unsigned id = idArg(ctx, i);
+    return id == 0 ? nullptr : pageOf(ctx).document().nodeById(id);
+}
+
+duk_ret_t nById(duk_context* ctx) {
+    auto n = pageOf(ctx).document().getElementById(stringArg(ctx, 0));
+    duk_push_uint(ctx, n ? n->id() : 0);
+    return 1;
+}
+
+duk_ret_t nByTag(duk_context* ctx) {
+    auto scope = scopeArg(ctx, 0);
+    if (idArg(ctx, 0) != 0 && !scope) {
+        duk_push_array(ctx);
+        return 1;
+    }
+    pushIds(ctx, pageOf(ctx).document().getElementsByTagName(stringArg(ctx, 1), scope));
+    return 1;
+}
+
+duk_ret_t nByClass(duk_context* ctx) {
+    auto scope = scopeArg(ctx, 0);
+    std::string selector;
+    std::string cur;
+    for (char c : stringArg(ctx, 1) + " ") {
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            if (!cur.empty()) selector += "." + cur;
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    if (selector.empty() || (idArg(ctx, 0) != 0 && !scope)) {
+        duk_push_array(ctx);
+        return 1;
+    }
+    pushIds(ctx, pageOf(ctx).document().querySelectorAll(selector, scope));
+    return 1;
+}
+
+duk_ret_t nQuery(duk_context* ctx) {
+    auto scope = scopeArg(ctx, 0);
+    if (idArg(ctx, 0) != 0 && !scope) {
+        duk_push_array(ctx);
+        return 1;
+    }
+    pushIds(ctx, pageOf(ctx).document().querySelectorAll(stringArg(ctx, 1), scope));
+    return 1;
+}
+
+duk_ret_t nRoot(duk_context* ctx) {
+    duk_push_uint(ctx, pageOf(ctx).document().root()->id());
+    return 1;
+}
+
+duk_ret_t nPart(duk_context* ctx) {
+    DOMDocument& doc = pageOf(ctx).document();
+    int which = duk_to_int(ctx, 0);
+    auto n = which == 0 ? doc.documentElement() : which == 1 ? doc.head() : doc.body();
+    duk_push_uint(ctx, n ? n->id() : 0);
+    return 1;
+}
+
+duk_ret_t nTitle(duk_context* ctx) {
+    std::string t = pageOf(ctx).document().title();
+    duk_push_lstring(ctx, t.data(), t.size());
+    return 1;
+}
+
+duk_ret_t nReadyState(duk_context* ctx) {
+    switch (pageOf(ctx).readyState()) {
+    case WebPage::ReadyState::Loading: duk_push_string(ctx, "loading"); break;
+    case WebPage::ReadyState::Interactive: duk_push_string(ctx, "interactive"); break;
+    case WebPage::ReadyState::Complete: duk_push_string(ctx, "complete"); break;
+    }
+    return 1;
+}
+
+duk_ret_t nHref(duk_context* ctx) {
+    const std::string& s = pageOf(ctx).url().absoluteString();
+    duk_push_lstring(ctx, s.data(), s.size());
+    return 1;
+}
+
+duk_ret_t nURLPart(duk_context* ctx) {
+    const URL& url = pageOf(ctx).url();
+    std::string k = stringArg(ctx, 0);
+    std::string out;
+    std::string scheme = url.scheme();
+    std::string port = url.port() ? std::to_string(*url.port()) : std::string();
+    if (k == "protocol") out = scheme.empty() ? "" : scheme + ":";
+    else if (k == "hostname") out = url.host();
+    else if (k == "port") out = port;
+    else if (k == "host") out = url.host() + (port.empty() ? "" : ":" + port);
+    else if (k == "origin") out = scheme.empty() ? "null" : scheme + "://" + url.host() + (port.empty() ? "" : ":" + port);
+    else if (k == "pathname") out = url.percentEncodedPath().empty() && url.hasAuthority() ? "/" : url.percentEncodedPath();
+    else if (k == "search") out = url.query() && !url.query()->empty() ? "?" + *url.query() : "";
+    else if (k == "hash") out = url.fragment() && !url.fragment()->empty() ? "#" + *url.fragment() : "";
+    duk_push_lstring(ctx, out.data(), out.size());
+    return 1;
+}
+
+duk_ret_t nNavigate(duk_context* ctx) {
+    int type = duk_to_int(ctx, 1);
+    auto navType = type == 0 ? WebViewNavigationType::LinkClicked
+                   : type == 3 ? WebViewNavigationType::Reload
+                               : WebViewNavigationType::Other;
+    pageOf(ctx).queueNavigation(stringArg(ctx, 0), navType, 0);
+    return 0;
+}
+
+duk_ret_t nSubmit(duk_context* ctx) {
+    NODE_OR(duk_push_undefined(ctx));
+    pageOf(ctx).queueFormSubmission(node);
+    return 0;
+}
+
+duk_ret_t nStyleGet(duk_context* ctx) {
+    NODE_OR(duk_push_string(ctx, ""));
+    std::string v = node->styleProperty(cssName(stringArg(ctx, 1)));
+    duk_push_lstring(ctx, v.data(), v.size());
+    return 1;
+}
+
+duk_ret_t nStyleSet(duk_context* ctx) {
+    NODE_OR(duk_push_undefined(ctx));
+    if (node->isElement()) node->setStyleProperty(cssName(stringArg(ctx, 1)), stringArg(ctx, 2));
+    return 0;
+}
+
+duk_ret_t nWrite(duk_context* ctx) {
+    pageOf(ctx).write(stringArg(ctx, 0));
+    return 0;
+}
+
+duk_ret_t nSetTimer(duk_context* ctx) {
+    double ms = duk_to_number(ctx, 0);
+    if (!(ms >= 0) || ms > 1e12) ms = 0;
+    duk_push_int(ctx, pageOf(ctx).addTimer(ms / 1000.0, duk_to_boolean(ctx, 1)));
+    return 1;
+}
+
+duk_ret_t nClearTimer(duk_context* ctx) {
+    pageOf(ctx).clearTimer(duk_to_int(ctx, 0));
+    return 0;
+}
+
+duk_ret_t nLog(duk_context* ctx) {
+    int level = duk_to_int(ctx, 0);
+    std::string msg = "web console: " + stringArg(ctx, 1);
+    log(level <= 0 ? LogLevel::Debug : level == 1 ? LogLevel::Info : level == 2 ? LogLevel::Warning : LogLevel::Error, msg);
+    return 0;
+}
+
+duk_ret_t nUA(duk_context* ctx) {
+    std::string ua = NetworkConfiguration::sharedInstance()->userAgent();
+    duk_push_lstring(ctx, ua.data(), ua.size());
+    return 1;
+}
+
+duk_ret_t nViewport(duk_context* ctx) {
+    const auto& o = pageOf(ctx).options();
+    int which = duk_to_int(ctx, 0);
+    duk_push_number(ctx, which == 0 ? o.viewport.width : which == 1 ? o.viewport.height : o.devicePixelRatio);
+    return 1;
+}
+
+#undef NODE_OR
+
+struct Native {
+    const char* name;
+    duk_c_function fn;
+    duk_idx_t nargs;
+};
+
+const Native kNatives[] = {
+    {"type", nType, 1},           {"tag", nTag, 1},
+    {"attr", nAttr, 2},           {"hasAttr", nHasAttr, 2},
+    {"setAttr", nSetAttr, 3},     {"removeAttr", nRemoveAttr, 2},
+    {"resolvedAttr", nResolvedAttr, 2}, {"size", nSize, 2},
+    {"parent", nParent, 1},       {"sibling", nSibling, 2},
+    {"children", nChildren, 2},   {"insert", nInsert, 3},
+    {"remove", nRemove, 2},       {"contains", nContains, 2},
+    {"text", nText, 1},           {"setText", nSetText, 2},
+    {"innerText", nInnerText, 1}, {"html", nHTML, 2},
+    {"setHTML", nSetHTML, 2},     {"create", nCreate, 2},
+    {"byId", nById, 1},           {"byTag", nByTag, 2},
+    {"byClass", nByClass, 2},     {"query", nQuery, 2},
+    {"root", nRoot, 0},           {"part", nPart, 1},
+    {"title", nTitle, 0},         {"readyState", nReadyState, 0},
+    {"href", nHref, 0},           {"urlPart", nURLPart, 1},
+    {"navigate", nNavigate, 2},   {"submit", nSubmit, 1},
+    {"styleGet", nStyleGet, 2},   {"styleSet", nStyleSet, 3},
+    {"write", nWrite, 1},         {"setTimer", nSetTimer, 2},
+    {"clearTimer", nClearTimer, 1}, {"log", nLog, 2},
+    {"ua", nUA, 0},               {"viewport", nViewport, 1},
+};
+
+// The prelude compiled once per process; each heap loads the bytecode, which is much cheaper than
+// compiling the source again.
+std::vector<unsigned char>& preludeBytecode() {
+    static std::vector<unsigned char> bytes;
+    return bytes;
+}
+
+} // namespace
+
+void WebPageBindings::install(duk_context* ctx, WebPage& page) {
+    duk_push_global_stash(ctx);
+    duk_push_pointer(ctx, &page);
+    duk_put_prop_string(ctx, -2, "page");
+    duk_pop(ctx);
+
+    auto& bytecode = preludeBytecode();
+    if (bytecode.empty()) {
+        duk_push_string(ctx, "prelude");
+        duk_compile_string_filename(ctx, DUK_COMPILE_EVAL, preludeSource());
+        duk_dup_top(ctx);
+        duk_dump_function(ctx);
+        duk_size_t size = 0;
+        auto* data = static_cast<unsigned char*>(duk_get_buffer_data(ctx, -1, &size));
+        bytecode.assign(data, data + size);
+        duk_pop(ctx);
+    } else {
+        void* buf = duk_push_fixed_buffer(ctx, bytecode.size());
+        std::memcpy(buf, bytecode.data(), bytecode.size());
+        duk_load_function(ctx);
+    }
+    duk_call(ctx, 0);  // the program evaluates to the prelude function
+
+    duk_push_object(ctx);
+    for (const auto& n : kNatives) {
+        duk_push_c_function(ctx, n.fn, n.nargs);
+        duk_put_prop_string(ctx, -2, n.name);
+    }
+    duk_push_global_object(ctx);
+    duk_call(ctx, 2);  // prelude(N, global) -> hooks
+    duk_push_global_stash(ctx);
+    duk_swap_top(ctx, -2);
+    duk_put_prop_string(ctx, -2, "hooks");
+    duk_pop(ctx);
+}
+
+void WebPageBindings::pushHook(duk_context* ctx, const char* name) {
+    duk_push_global_stash(ctx);
+    duk_get_prop_string(ctx, -1, "hooks");
+    duk_get_prop_string(ctx, -1, name);
+    duk_remove(ctx, -2);
+    duk_remove(ctx, -2);
+}
+
+} // namespace platform

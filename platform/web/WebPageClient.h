@@ -1,0 +1,21 @@
+#pragma once
+// What a WebPage tells its owner, always from a main-loop task of its own (never from inside the
+// script engine), in the order the page raised it. Main thread only.
+#include "platform/net/URLRequest.h"
+#include "platform/web/WebViewNavigationType.h"
+
+namespace platform {
+
+class WebPage;
+
+class WebPageClient {
+public:
+    virtual ~WebPageClient() = default;
+    // The page asks to navigate. `frameNode` is the iframe element's node id, or 0 for the main frame.
+    virtual void pageRequestsNavigation(WebPage& page, const URLRequest& request, WebViewNavigationType type,
+                                        unsigned frameNode) = 0;
+    // The load event has fired and every script of the document has run.
+    virtual void pageDidFinishLoad(WebPage& page) = 0;
+};
+
+} // namespace platform

@@ -1,0 +1,294 @@
+#include "platform/web/WebView.h"
+
+#include "platform/base/Log.h"
+#include "platform/net/HTTPURLResponse.h"
+#include "platform/net/NetworkConfiguration.h"
+#include "platform/net/URLConnection.h"
+#include "platform/net/URLConnectionDelegate.h"
+#include "platform/runloop/MainLoop.h"
+#include "platform/ui/Bitmap.h"
+#include "platform/web/WebPage.h"
+#include "platform/web/WebPageClient.h"
+
+namespace platform {
+
+namespace {
+bool isHTTP(const URL& url) {
+    std::string s = url.scheme();
+    return s == "http" || s == "https";
+}
+} // namespace
+
+class WebView::PageClient : public WebPageClient {
+public:
+    explicit PageClient(WebView* view) : view_(view) {}
+    void pageRequestsNavigation(WebPage& page, const URLRequest& request, WebViewNavigationType type,
+                                unsigned frameNode) override {
+        if (view_ != nullptr) view_->pageNavigation(page, request, type, frameNode);
+    }
+    void pageDidFinishLoad(WebPage& page) override {
+        if (view_ != nullptr) view_->pageFinished(page);
+    }
+    WebView* view_;  // cleared by the view's destructor; pages hold this client weakly
+};
+
+// The main document's network load: collects the body up to the size cap, then commits or fails.
+class WebView::MainLoad : public URLConnectionDelegate {
+public:
+    MainLoad(WebView* view, Entry entry, HistoryMove move, int historyIndex)
+        : view_(view), entry_(std::move(entry)), move_(move), historyIndex_(historyIndex) {}
+
+    void start(const URLRequest& request) { connection_ = URLConnection::create(request, weakSelf_, true); }
+    void cancel() {
+        view_ = nullptr;
+        if (connection_) connection_->cancel();
+        connection_.reset();
+    }
+
+    void didReceiveResponse(const std::shared_ptr<URLConnection>&, const HTTPURLResponse& response) override {
+        response_ = response;
+        body_.clear();
+    }
+    void didReceiveData(const std::shared_ptr<URLConnection>& connection, const Bytes& data) override {
+        if (view_ == nullptr) return;
+        if (body_.size() + data.size() > MaximumDocumentSize) {
+            connection->cancel();
+            end(Error(ErrorDomain, 102, "the document is larger than the web view accepts"));
+            return;
+        }
+        body_.append(data.begin(), data.end());
+    }
+    void didFinishLoading(const std::shared_ptr<URLConnection>&) override {
+        if (view_ == nullptr) return;
+        int status = response_ ? response_->statusCode() : 0;
+        if (status >= 400) {
+            end(Error(ErrorDomain, status, "the main document answered " + std::to_string(status) + " " +
+                                               HTTPURLResponse::localizedStringForStatusCode(status)));
+            return;
+        }
+        WebView* view = view_;
+        view_ = nullptr;
+        URL url = response_ && response_->url().isValid() ? response_->url() : entry_.request.url();
+        view->mainLoad_.reset();  // may drop this object: keep what is needed on the stack
+        view->commit(body_, url, entry_, move_, historyIndex_);
+    }
+    void didFailWithError(const std::shared_ptr<URLConnection>&, const Error& error) override { end(error); }
+
+    std::weak_ptr<MainLoad> weakSelf_;
+
+private:
+    void end(const Error& error) {
+        WebView* view = view_;
+        view_ = nullptr;
+        if (view == nullptr) return;
+        view->mainLoad_.reset();
+        view->fail(error);
+    }
+
+    WebView* view_;
+    Entry entry_;
+    HistoryMove move_;
+    int historyIndex_;
+    std::shared_ptr<URLConnection> connection_;
+    std::optional<HTTPURLResponse> response_;
+    std::string body_;
+};
+
+WebView::WebView(Rect frame) : View(frame) {
+    pageClient_ = std::make_shared<PageClient>(this);
+}
+
+std::shared_ptr<WebView> WebView::create(Rect frame) {
+    std::shared_ptr<WebView> view(new WebView(frame));
+    view->scrollView_ = ScrollView::create(Rect(0, 0, frame.width(), frame.height()));
+    view->scrollView_->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
+    view->addSubview(view->scrollView_);
+    return view;
+}
+
+WebView::~WebView() {
+    pageClient_->view_ = nullptr;
+    if (mainLoad_) mainLoad_->cancel();
+    if (page_) page_->close();
+}
+
+void WebView::setFrame(Rect frame) {
+    View::setFrame(frame);
+}
+
+void WebView::loadHTMLString(const std::string& html, const std::optional<URL>& baseURL) {
+    URL url = baseURL && baseURL->isValid() ? *baseURL : URL::parse("about:blank").value_or(URL());
+    scheduleNavigation(Entry{URLRequest(url), html}, WebViewNavigationType::Other, HistoryMove::Push, -1);
+}
+
+void WebView::loadRequest(const URLRequest& request) {
+    scheduleNavigation(Entry{request, std::nullopt}, WebViewNavigationType::Other, HistoryMove::Push, -1);
+}
+
+void WebView::reload() {
+    if (historyIndex_ < 0) return;
+    scheduleNavigation(history_[historyIndex_], WebViewNavigationType::Reload, HistoryMove::Keep, historyIndex_);
+}
+
+bool WebView::canGoBack() const {
+    return historyIndex_ > 0;
+}
+
+bool WebView::canGoForward() const {
+    return historyIndex_ >= 0 && historyIndex_ + 1 < static_cast<int>(history_.size());
+}
+
+void WebView::goBack() {
+    if (!canGoBack()) return;
+    scheduleNavigation(history_[historyIndex_ - 1], WebViewNavigationType::BackForward, HistoryMove::Keep,
+                       historyIndex_ - 1);
+}
+
+void WebView::goForward() {
+    if (!canGoForward()) return;
+    scheduleNavigation(history_[historyIndex_ + 1], WebViewNavigationType::BackForward, HistoryMove::Keep,
+                       historyIndex_ + 1);
+}
+
+void WebView::stopLoading() {
+    if (mainLoad_) {
+        mainLoad_->cancel();
+        mainLoad_.reset();
+    }
+    loading_ = false;
+}
+
+void WebView::scheduleNavigation(Entry entry, WebViewNavigationType type, HistoryMove move, int historyIndex) {
+    std::weak_ptr<View> weak = weak_from_this();
+    MainLoop::main().post([weak, entry = std::move(entry), type, move, historyIndex]() mutable {
+        if (auto self = std::static_pointer_cast<WebView>(weak.lock()))
+            self->navigate(std::move(entry), type, move, historyIndex);
+    });
+}
+
+bool WebView::ask(const URLRequest& request, WebViewNavigationType type) {
+    navigationLog_.emplace_back(request, type);
+    auto d = delegate();
+    return !d || d->shouldStartLoad(*this, request, type);
+}
+
+void WebView::navigate(Entry entry, WebViewNavigationType type, HistoryMove move, int historyIndex) {
+    auto keep = shared_from_this();
+    URLRequest request = entry.request;
+    if (request.valueForHTTPHeaderField("User-Agent").value_or("").empty())
+        request.setValue(NetworkConfiguration::sharedInstance()->userAgent(), "User-Agent");
+    entry.request = request;
+    if (!ask(request, type)) return;
+    if (!entry.html && !isHTTP(request.url())) {
+        // Nothing to load (the app's own schemes, about:...): the delegate has seen it.
+        return;
+    }
+    if (mainLoad_) {
+        mainLoad_->cancel();
+        mainLoad_.reset();
+    }
+    request_ = request;
+    loading_ = true;
+    if (auto d = delegate()) d->didStartLoad(*this);
+    if (!loading_ || request_ != request) return;  // the delegate stopped or replaced the load
+    if (entry.html) {
+        if (entry.html->size() > MaximumDocumentSize) {
+            fail(Error(ErrorDomain, 102, "the document is larger than the web view accepts"));
+            return;
+        }
+        std::string html = *entry.html;
+        commit(html, request.url(), entry, move, historyIndex);
+        return;
+    }
+    auto load = std::make_shared<MainLoad>(this, entry, move, historyIndex);
+    load->weakSelf_ = load;
+    mainLoad_ = load;
+    load->start(request);
+}
+
+void WebView::commit(const std::string& html, const URL& url, const Entry& entry, HistoryMove move, int historyIndex) {
+    if (page_) page_->close();
+    page_.reset();
+    WebPage::Options options;
+    options.scriptTimeLimit = scriptTimeLimit_;
+    Size size = bounds().size;
+    if (size.width > 0 && size.height > 0) options.viewport = size;
+    Error error;
+    auto page = WebPage::create(html, url, pageClient_, options, &error);
+    if (!page) {
+        fail(error);
+        return;
+    }
+    switch (move) {
+    case HistoryMove::Push:
+        if (historyIndex_ + 1 < static_cast<int>(history_.size())) history_.resize(historyIndex_ + 1);
+        history_.push_back(entry);
+        historyIndex_ = static_cast<int>(history_.size()) - 1;
+        break;
+    case HistoryMove::Replace:
+        if (historyIndex_ >= 0) history_[historyIndex_] = entry;
+        break;
+    case HistoryMove::Keep:
+        if (historyIndex >= 0 && historyIndex < static_cast<int>(history_.size())) historyIndex_ = historyIndex;
+        break;
+    }
+    page_ = page;
+    page->start();
+}
+
+void WebView::fail(const Error& error) {
+    loading_ = false;
+    auto keep = shared_from_this();
+    if (auto d = delegate()) d->didFailLoad(*this, error);
+}
+
+void WebView::pageFinished(WebPage& page) {
+    if (&page != page_.get()) return;
+    scrollView_->setContentSize(page.contentSize());
+    loading_ = false;
+    auto keep = shared_from_this();
+    if (auto d = delegate()) d->didFinishLoad(*this);
+}
+
+void WebView::pageNavigation(WebPage& page, const URLRequest& request, WebViewNavigationType type, unsigned frameNode) {
+    if (&page != page_.get()) return;
+    auto keep = shared_from_this();
+    if (frameNode != 0) {
+        URLRequest r = request;
+        r.setValue(NetworkConfiguration::sharedInstance()->userAgent(), "User-Agent");
+        if (!ask(r, type)) return;
+        // The page may have been replaced from inside the delegate.
+        if (page_.get() == &page && isHTTP(r.url())) page_->loadFrame(frameNode, r);
+        return;
+    }
+    navigate(Entry{request, std::nullopt}, type,
+             type == WebViewNavigationType::Reload ? HistoryMove::Keep : HistoryMove::Push, historyIndex_);
+}
+
+void WebView::ensurePage() {
+    if (page_) return;
+    WebPage::Options options;
+    options.scriptTimeLimit = scriptTimeLimit_;
+    Size size = bounds().size;
+    if (size.width > 0 && size.height > 0) options.viewport = size;
+    // A blank document for evaluate() before any load; it has no client, so it tells the delegate nothing.
+    page_ = WebPage::create("", URL::parse("about:blank").value_or(URL()), std::weak_ptr<WebPageClient>(), options);
+    if (page_) page_->start();
+}
+
+std::string WebView::evaluate(const std::string& script) {
+    ensurePage();
+    if (!page_) return {};
+    auto page = page_;  // the script may not replace it, but keep it alive for the call
+    return page->evaluate(script);
+}
+
+void WebView::render(Bitmap& bitmap) const {
+    if (isOpaque()) {
+        Color bg = backgroundColor().value_or(Color::whiteColor());
+        bitmap.fillRect(Rect(0, 0, static_cast<float>(bitmap.width()), static_cast<float>(bitmap.height())), bg);
+    }
+    if (page_) page_->render(bitmap);
+}
+
+} // namespace platform

@@ -1,0 +1,116 @@
+#pragma once
+// A headless web view: loads HTML (a string with a base URL, or a request over the network), runs
+// its scripts in a real engine, keeps a history, answers evaluate(), asks its delegate before every
+// navigation, and paints a simple deterministic model of the page. Main thread only.
+//
+// Navigations that a script raises are handed to the delegate on the next main-loop turn after the
+// script returns (never from inside the engine), in the order the script raised them; evaluate()
+// returns first. Loads begun by loadHTMLString/loadRequest/reload/goBack/goForward likewise start on
+// the next main-loop turn.
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/base/Error.h"
+#include "platform/net/URLRequest.h"
+#include "platform/ui/ScrollView.h"
+#include "platform/ui/View.h"
+#include "platform/web/WebViewDelegate.h"
+#include "platform/web/WebViewNavigationType.h"
+
+namespace platform {
+
+class Bitmap;
+class WebPage;
+
+class WebView : public View {
+public:
+    static constexpr std::size_t MaximumDocumentSize = 4u << 20;
+    static constexpr const char* ErrorDomain = "WebKitErrorDomain";
+
+    static std::shared_ptr<WebView> create(Rect frame = Rect::zero());
+    ~WebView() override;
+
+    std::shared_ptr<WebViewDelegate> delegate() const { return delegate_.lock(); }
+    void setDelegate(std::weak_ptr<WebViewDelegate> delegate) { delegate_ = std::move(delegate); }
+
+    void loadHTMLString(const std::string& html, const std::optional<URL>& baseURL);
+    void loadRequest(const URLRequest& request);
+    void stopLoading();
+    void reload();
+    void goBack();
+    void goForward();
+    bool canGoBack() const;
+    bool canGoForward() const;
+    bool isLoading() const { return loading_; }
+    // The request of the current document (or of the load under way).
+    const URLRequest& request() const { return request_; }
+
+    // Runs `script` in the current document: strings come back as they are, numbers and booleans
+    // printed, undefined, null and errors as "" (errors are logged).
+    std::string evaluate(const std::string& script);
+
+    std::shared_ptr<ScrollView> scrollView() const { return scrollView_; }
+    bool scalesPageToFit() const { return scalesPageToFit_; }
+    void setScalesPageToFit(bool v) { scalesPageToFit_ = v; }
+    bool allowsInlineMediaPlayback() const { return allowsInlineMediaPlayback_; }
+    void setAllowsInlineMediaPlayback(bool v) { allowsInlineMediaPlayback_ = v; }
+    bool mediaPlaybackRequiresUserAction() const { return mediaPlaybackRequiresUserAction_; }
+    void setMediaPlaybackRequiresUserAction(bool v) { mediaPlaybackRequiresUserAction_ = v; }
+    unsigned dataDetectorTypes() const { return dataDetectorTypes_; }
+    void setDataDetectorTypes(unsigned v) { dataDetectorTypes_ = v; }
+
+    // Per entry into the script engine (a runaway script is stopped after this long).
+    double scriptTimeLimit() const { return scriptTimeLimit_; }
+    void setScriptTimeLimit(double seconds) { scriptTimeLimit_ = seconds; }
+
+    // The paint model: background colour (when opaque), then the page.
+    void render(Bitmap& bitmap) const;
+    void setFrame(Rect frame) override;
+
+    // For the test hooks: the current document, and every navigation the delegate was asked about.
+    std::shared_ptr<WebPage> currentPage() const { return page_; }
+    const std::vector<std::pair<URLRequest, WebViewNavigationType>>& navigationLog() const { return navigationLog_; }
+
+protected:
+    explicit WebView(Rect frame);
+
+private:
+    class PageClient;
+    class MainLoad;
+    struct Entry {
+        URLRequest request;
+        std::optional<std::string> html;
+    };
+    enum class HistoryMove { Push, Replace, Keep };
+
+    void scheduleNavigation(Entry entry, WebViewNavigationType type, HistoryMove move, int historyIndex);
+    void navigate(Entry entry, WebViewNavigationType type, HistoryMove move, int historyIndex);
+    void commit(const std::string& html, const URL& url, const Entry& entry, HistoryMove move, int historyIndex);
+    void fail(const Error& error);
+    void pageFinished(WebPage& page);
+    void pageNavigation(WebPage& page, const URLRequest& request, WebViewNavigationType type, unsigned frameNode);
+    bool ask(const URLRequest& request, WebViewNavigationType type);
+    void ensurePage();
+
+    std::weak_ptr<WebViewDelegate> delegate_;
+    std::shared_ptr<PageClient> pageClient_;
+    std::shared_ptr<WebPage> page_;
+    std::shared_ptr<MainLoad> mainLoad_;
+    std::shared_ptr<ScrollView> scrollView_;
+    URLRequest request_;
+    bool loading_ = false;
+    std::vector<Entry> history_;
+    int historyIndex_ = -1;
+    std::vector<std::pair<URLRequest, WebViewNavigationType>> navigationLog_;
+
+    bool scalesPageToFit_ = false;
+    bool allowsInlineMediaPlayback_ = false;
+    bool mediaPlaybackRequiresUserAction_ = true;
+    unsigned dataDetectorTypes_ = 0;
+    double scriptTimeLimit_ = 1.0;
+};
+
+} // namespace platform

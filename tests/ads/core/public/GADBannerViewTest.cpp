@@ -1,0 +1,409 @@
+#include <doctest/doctest.h>
+
+#include <cmath>
+#include <thread>
+
+#include "ads/core/public/GADAdType.h"
+#include "ads/core/public/GADBannerView.h"
+#include "ads/core/public/GADBannerViewDelegate.h"
+#include "ads/core/public/GADRequest.h"
+#include "ads/core/public/GADRequestError.h"
+#include "ads/core/slot/GADSlot.h"
+#include "ads/render/GADAdView.h"
+#include "platform/base/Log.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/runloop/MainLoop.h"
+#include "platform/testing/Harness.h"
+#include "platform/ui/ViewController.h"
+#include "platform/ui/Window.h"
+#include "tests/ads/core/slot/SlotTestSupport.h"
+
+using namespace ruzave;
+using platform::testing::Harness;
+using slottest::FakeNeighbours;
+
+namespace {
+
+struct RecordingDelegate : GADBannerViewDelegate {
+    void adViewDidReceiveAd(GADBannerView&) override { record("received"); }
+    void adViewDidFailToReceiveAdWithError(GADBannerView&, const platform::Error& error) override {
+        errors.push_back(error);
+        record("failed");
+    }
+    void adViewWillPresentScreen(GADBannerView&) override { record("willPresent"); }
+    void adViewWillLeaveApplication(GADBannerView&) override { record("willLeave"); }
+    void record(const std::string& name) {
+        calls.push_back(name);
+        allOnMain = allOnMain && platform::MainLoop::isMainThread();
+    }
+    std::vector<std::string> calls;
+    std::vector<platform::Error> errors;
+    bool allOnMain = true;
+};
+
+// A banner placed in a window with a root view controller, ready to load.
+struct Placed {
+    Placed(const GADAdSize& size = kGADAdSizeBanner) {
+        window = platform::Window::create();
+        controller = platform::ViewController::create();
+        window->setRootViewController(controller);
+        window->makeKeyAndVisible();
+        banner = GADBannerView::initWithAdSize(size);
+        REQUIRE(banner);
+        controller->view()->addSubview(banner);
+        banner->setRootViewController(controller);
+        banner->setAdUnitID("unit-b");
+        banner->setDelegate(delegate);
+    }
+    std::shared_ptr<platform::Window> window;
+    std::shared_ptr<platform::ViewController> controller;
+    std::shared_ptr<GADBannerView> banner;
+    std::shared_ptr<RecordingDelegate> delegate = std::make_shared<RecordingDelegate>();
+};
+
+// An archived banner: made by the common initialiser with whatever size its frame gave.
+class ArchivedBanner : public GADBannerView {
+  public:
+    static std::shared_ptr<ArchivedBanner> withSize(const GADAdSize& size) {
+        std::shared_ptr<ArchivedBanner> view(new ArchivedBanner());
+        view->commonInitWithAdSize(size);
+        return view;
+    }
+
+  private:
+    ArchivedBanner() : GADBannerView(platform::Rect::zero()) {}
+};
+
+} // namespace
+
+TEST_CASE_FIXTURE(Harness, "GADBannerView: an invalid size gives no view and logs why") {
+    platform::LogCapture capture;
+    CHECK(GADBannerView::initWithAdSize(GADAdSize{{0, 0}, kGADAdSizeFlagFullWidth}) == nullptr);
+    CHECK(slottest::logged(capture, "Unable to set adSize property. "));
+    CHECK(GADBannerView::initWithAdSize(GADAdSize{{std::nanf(""), 50}, 0}) == nullptr);
+    CHECK(GADBannerView::initWithFrame(platform::Rect(0, 0, -5, 50)) == nullptr);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADBannerView: a new banner holds its size, frame and a banner-type slot") {
+    auto banner = GADBannerView::initWithAdSize(kGADAdSizeMediumRectangle, platform::Point{10, 20});
+    REQUIRE(banner);
+    CHECK(GADAdSizeEqualToSize(banner->adSize(), kGADAdSizeMediumRectangle));
+    CHECK(banner->frame() == platform::Rect(10, 20, 300, 250));
+    REQUIRE(banner->slot()->adType());
+    CHECK_FALSE(banner->slot()->adType()->isInterstitial());
+    CHECK(banner->slot()->reloadable());
+    CHECK(banner->rootAdView() == banner->adView());
+    CHECK(banner->adView()->superview().get() == banner.get());
+    CHECK(banner->adView()->isHidden());
+    CHECK(banner->clipsToBounds());
+    CHECK(banner->intrinsicContentSize() == platform::Size{300, 250});
+
+    auto fluid = GADBannerView::initWithAdSize(kGADAdSizeFluid);
+    REQUIRE(fluid);
+    CHECK(fluid->intrinsicContentSize().width == platform::kViewNoIntrinsicMetric);
+}
+
+TEST_CASE_FIXTURE(Harness,
+                  "GADBannerView: loading without a root view controller logs and fails with code 0") {
+    FakeNeighbours fakes;
+    platform::LogCapture capture;
+    auto banner = GADBannerView::initWithAdSize(kGADAdSizeBanner);
+    auto delegate = std::make_shared<RecordingDelegate>();
+    banner->setDelegate(delegate);
+
+    banner->loadRequest(GADRequest::request());
+    runUntilIdle();
+
+    CHECK(slottest::logged(
+        capture, "Must set the rootViewController property of GADBannerView before loading the ad."));
+    REQUIRE(delegate->errors.size() == 1);
+    CHECK(delegate->errors[0].code == GADRequestErrorInvalidRequest);
+    CHECK(fakes.urlRequests.empty());
+}
+
+TEST_CASE_FIXTURE(Harness, "GADBannerView: a banner without a valid size never keeps the interstitial type") {
+    FakeNeighbours fakes;
+    platform::LogCapture capture;
+    auto banner = ArchivedBanner::withSize(GADAdSize{{0, 0}, kGADAdSizeFlagFullWidth});
+    CHECK(slottest::logged(capture, "Unable to set adSize property. "));
+    CHECK(banner->slot()->adType() == nullptr);
+    CHECK(GADAdSizeEqualToSize(banner->adSize(), GADAdSize{{0, 0}, 0}));
+    auto controller = platform::ViewController::create();
+    banner->setRootViewController(controller);
+    auto delegate = std::make_shared<RecordingDelegate>();
+    banner->setDelegate(delegate);
+    capture.clear();
+
+    banner->loadRequest(GADRequest::request());
+    runUntilIdle();
+
+    CHECK(slottest::logged(capture, "Unable to set adSize property. "));
+    REQUIRE(delegate->errors.size() == 1);
+    CHECK(delegate->errors[0].code == GADRequestErrorInvalidRequest);
+    CHECK(fakes.urlRequests.empty());
+
+    // A valid size later makes it a working banner.
+    banner->setAdSize(kGADAdSizeBanner);
+    banner->loadRequest(GADRequest::request());
+    CHECK(fakes.urlRequests.size() == 1);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADBannerView: setFrame with the ad size's own size keeps a smart banner smart") {
+    FakeNeighbours fakes;
+    Placed placed(kGADAdSizeSmartBannerPortrait);
+    auto& banner = placed.banner;
+    platform::Size smart = CGSizeFromGADAdSize(kGADAdSizeSmartBannerPortrait);
+    REQUIRE(smart.width > 0);
+    banner->loadRequest(GADRequest::request());
+    REQUIRE(fakes.urlRequests.size() == 1);
+
+    banner->setFrame(platform::Rect(platform::Point{0, 100}, smart));
+    CHECK(banner->adSize().flags == kGADAdSizeSmartBannerPortrait.flags);
+    CHECK(banner->frame().origin == platform::Point{0, 100});
+    CHECK(fakes.urlRequests.size() == 1);
+
+    // Any other size becomes the matching standard constant and reloads.
+    banner->setFrame(platform::Rect(0, 100, 300, 250));
+    CHECK(GADAdSizeEqualToSize(banner->adSize(), kGADAdSizeMediumRectangle));
+    CHECK(fakes.urlRequests.size() == 2);
+
+    banner->setFrame(platform::Rect(0, 100, 310, 70));
+    CHECK(banner->adSize().flags == kGADAdSizeFlagCustom);
+    CHECK(banner->frame().size == platform::Size{310, 70});
+}
+
+TEST_CASE_FIXTURE(Harness,
+                  "GADBannerView: setBounds has no sameness test and turns a smart banner standard") {
+    FakeNeighbours fakes;
+    Placed placed(kGADAdSizeSmartBannerPortrait);
+    auto& banner = placed.banner;
+    banner->loadRequest(GADRequest::request());
+
+    banner->setBounds(platform::Rect(0, 0, 320, 50));
+    CHECK(GADAdSizeEqualToSize(banner->adSize(), kGADAdSizeBanner));
+    CHECK(fakes.urlRequests.size() == 2);
+
+    // An invalid size leaves everything as it was.
+    platform::LogCapture capture;
+    banner->setAdSize(GADAdSize{{-3, 50}, 0});
+    CHECK(slottest::logged(capture, "Unable to set adSize property. "));
+    CHECK(GADAdSizeEqualToSize(banner->adSize(), kGADAdSizeBanner));
+    CHECK(banner->frame().size == platform::Size{320, 50});
+}
+
+TEST_CASE_FIXTURE(
+    Harness, "GADBannerView: setAdSize reloads between smart sizes but not for a fluid banner's height") {
+    FakeNeighbours fakes;
+    Placed placed(kGADAdSizeSmartBannerPortrait);
+    auto& banner = placed.banner;
+    banner->loadRequest(GADRequest::request());
+    REQUIRE(fakes.urlRequests.size() == 1);
+
+    banner->setAdSize(kGADAdSizeSmartBannerLandscape);
+    CHECK(fakes.urlRequests.size() == 2);
+
+    banner->setAdSize(kGADAdSizeFluid);
+    CHECK(fakes.urlRequests.size() == 3);
+    banner->setAdSize(GADFluidAdSizeWithSize(platform::Size{320, 120}));
+    CHECK(fakes.urlRequests.size() == 3);
+    CHECK(GADAdSizeIsFluid(banner->adSize()));
+
+    // An external width change keeps it fluid.
+    banner->setFrame(platform::Rect(0, 0, 300, 120));
+    CHECK(GADAdSizeIsFluid(banner->adSize()));
+}
+
+TEST_CASE_FIXTURE(Harness, "GADBannerView: alpha is either 0 or 1") {
+    auto banner = GADBannerView::initWithAdSize(kGADAdSizeBanner);
+    banner->setAlpha(0.5f);
+    CHECK(banner->alpha() == 1.0f);
+    banner->setAlpha(0);
+    CHECK(banner->alpha() == 0.0f);
+    banner->setAlpha(std::nanf(""));
+    CHECK(banner->alpha() == 1.0f);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADBannerView: autoload loads once on the main queue and never cancels") {
+    FakeNeighbours fakes;
+    Placed placed;
+    placed.banner->setAutoloadEnabled(true);
+    placed.banner->setAutoloadEnabled(true);
+    CHECK(fakes.urlRequests.empty());
+    runUntilIdle();
+    CHECK(fakes.urlRequests.size() == 1);
+    placed.banner->setAutoloadEnabled(false);
+    runUntilIdle();
+    CHECK(placed.banner->slot()->state() == GADSlotStateRequestingAdURL);
+
+    // A banner gone before the queued load runs is not loaded.
+    auto other = GADBannerView::initWithAdSize(kGADAdSizeBanner);
+    other->setAutoloadEnabled(true);
+    other.reset();
+    runUntilIdle();
+    CHECK(fakes.urlRequests.size() == 1);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADBannerView: a received ad reaches the delegate once, on the main thread") {
+    FakeNeighbours fakes;
+    Placed placed;
+    auto& banner = placed.banner;
+    banner->loadRequest(GADRequest::request());
+    banner->slot()->didReceiveAdURL();
+    banner->slot()->loadAd(GADAd::init(), std::nullopt);
+    fakes.lastFetcher()->succeed(GADResponseTypeStandard, std::string("<p>ad</p>"));
+
+    REQUIRE(runUntil([&] { return !placed.delegate->calls.empty(); }));
+    CHECK(placed.delegate->calls == std::vector<std::string>{"received"});
+    CHECK(banner->hasLoadedAd());
+    CHECK(banner->adNetworkClassName() == std::optional<std::string>("GADMAdapterRuzaveDoRurAds"));
+    CHECK(banner->mediatedAdView() == nullptr);
+
+    // Events from another thread are moved to the main thread.
+    std::thread other([&] {
+        banner->slotWillPresentScreen(*banner->slot());
+        banner->slotWillLeaveApplication(*banner->slot());
+    });
+    other.join();
+    REQUIRE(runUntil([&] { return placed.delegate->calls.size() == 3; }));
+    CHECK(placed.delegate->calls[1] == "willPresent");
+    CHECK(placed.delegate->calls[2] == "willLeave");
+    CHECK(placed.delegate->allOnMain);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADBannerView: a failed load tells the delegate and arms the next reload") {
+    FakeNeighbours fakes;
+    Placed placed;
+    auto& banner = placed.banner;
+    banner->loadRequest(GADRequest::request());
+    banner->slot()->didReceiveAdURL();
+    banner->slot()->loadAd(GADAd::init(), std::nullopt);
+    fakes.lastFetcher()->fail(GADRequestError::errorWithCode(GADRequestErrorNoFill));
+    runUntilIdle();
+
+    REQUIRE(placed.delegate->errors.size() == 1);
+    CHECK(placed.delegate->errors[0].code == GADRequestErrorNoFill);
+    CHECK_FALSE(banner->hasLoadedAd());
+    // The failed ad asked for no interval; the floor makes it 0, so nothing is armed.
+    CHECK_FALSE(banner->slot()->isReloadTimerArmed());
+
+    auto ad = GADAd::init();
+    ad->setReloadInterval(30);
+    banner->loadRequest(GADRequest::request());
+    banner->slot()->didReceiveAdURL();
+    banner->slot()->loadAd(ad, std::nullopt);
+    fakes.lastFetcher()->fail(GADRequestError::errorWithCode(GADRequestErrorNoFill));
+    runUntilIdle();
+    CHECK(banner->slot()->isReloadTimerArmed());
+    advance(30.1);
+    // Never shown yet, so the refresh check says yes.
+    CHECK(fakes.urlRequests.size() == 3);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADBannerView: the refresh check follows visibility once an ad was shown") {
+    FakeNeighbours fakes;
+    Placed placed;
+    auto& banner = placed.banner;
+    auto& slot = *banner->slot();
+    CHECK(banner->slotShouldReloadCurrentRequest(slot) == true);
+
+    banner->slotFinishedLoadingAdContent(slot);
+    REQUIRE(banner->hasLoadedAd());
+
+    // The ad view stays hidden until its page has loaded.
+    CHECK(banner->slotShouldReloadCurrentRequest(slot) == false);
+    banner->adView()->setHidden(false);
+    CHECK(banner->slotShouldReloadCurrentRequest(slot) == true);
+
+    placed.controller->view()->setHidden(true);
+    CHECK(banner->slotShouldReloadCurrentRequest(slot) == false);
+    placed.controller->view()->setHidden(false);
+    CHECK(banner->slotShouldReloadCurrentRequest(slot) == true);
+
+    placed.window->setHidden(true);
+    CHECK(banner->slotShouldReloadCurrentRequest(slot) == false);
+    placed.window->setHidden(false);
+
+    banner->removeFromSuperview();
+    CHECK(banner->slotShouldReloadCurrentRequest(slot) == false);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADBannerView: the view-hierarchy record respects the parent count setting") {
+    platform::UserDefaults::standard()->set("/ruzave/ads/ad_key_parent_view_count", 2);
+    auto banner = GADBannerView::initWithAdSize(kGADAdSizeBanner);
+    std::shared_ptr<platform::View> chain = banner;
+    std::vector<std::shared_ptr<platform::View>> parents;
+    for (int i = 0; i < 5; ++i) {
+        auto parent = platform::View::create(platform::Rect(0, 0, 400, 400));
+        parent->addSubview(platform::View::create());
+        parent->addSubview(chain);
+        parent->setClipsToBounds(i == 0);
+        parents.push_back(parent);
+        chain = parent;
+    }
+    CHECK_FALSE(banner->viewHierarchyInformationForSlot(*banner->slot()));
+
+    banner->cacheViewHierarchyInformationForSlot(*banner->slot());
+    auto record = banner->viewHierarchyInformationForSlot(*banner->slot());
+    REQUIRE(record);
+    CHECK((*record)["creator_class"] == "GADBannerView");
+    const auto& list = (*record)["parents"];
+    REQUIRE(list.size() == 2);
+    CHECK(list[0]["type"] == "View");
+    CHECK(list[0]["index_of_child"] == 1);
+    CHECK(list[0]["clips_to_bounds"] == true);
+    CHECK(list[1]["clips_to_bounds"] == false);
+    CHECK(list[0]["is_hidden"] == false);
+
+    platform::UserDefaults::standard()->set("/ruzave/ads/ad_key_parent_view_count", 0);
+    banner->cacheViewHierarchyInformationForSlot(*banner->slot());
+    CHECK((*banner->viewHierarchyInformationForSlot(*banner->slot()))["parents"].empty());
+}
+
+TEST_CASE_FIXTURE(Harness,
+                  "GADBannerView: a slot's new view replaces the root ad view and the controller follows") {
+    auto banner = GADBannerView::initWithAdSize(kGADAdSizeBanner);
+    auto network = platform::View::create(platform::Rect(0, 0, 320, 50));
+    banner->slotDidReceiveAdView(*banner->slot(), network);
+    CHECK(banner->rootAdView() == network);
+    CHECK(network->superview().get() == banner.get());
+    CHECK(banner->adView()->superview() == nullptr);
+
+    auto nested = GADBannerView::initWithAdSize(kGADAdSizeBanner);
+    banner->setRootAdView(nested);
+    auto controller = platform::ViewController::create();
+    banner->setRootViewController(controller);
+    CHECK(banner->adView()->viewController() == controller);
+    CHECK(nested->rootViewController() == controller);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADBannerView: a released banner stops its slot") {
+    FakeNeighbours fakes;
+    Placed placed;
+    placed.banner->loadRequest(GADRequest::request());
+    std::weak_ptr<GADSlot> slot = placed.banner->slot();
+    auto adView = placed.banner->adView();
+    placed.banner->removeFromSuperview();
+    placed.banner.reset();
+    CHECK(slot.expired());
+    advance(120);
+    runUntilIdle();
+    CHECK(placed.delegate->calls.empty());
+}
+
+TEST_CASE_FIXTURE(Harness, "GADBannerView: a delegate that goes away mid-load is simply not called") {
+    FakeNeighbours fakes;
+    Placed placed;
+    auto& banner = placed.banner;
+    banner->loadRequest(GADRequest::request());
+    banner->slot()->didReceiveAdURL();
+    banner->slot()->loadAd(GADAd::init(), std::nullopt);
+    std::weak_ptr<RecordingDelegate> weak = placed.delegate;
+    placed.delegate.reset();
+    CHECK(weak.expired());
+
+    fakes.lastFetcher()->succeed(GADResponseTypeStandard, std::string("<p>ad</p>"));
+    REQUIRE(runUntil([&] { return banner->slot()->state() == GADSlotStateValidAd; }));
+    runUntilIdle();
+    CHECK(banner->hasLoadedAd());
+    CHECK_FALSE(banner->adView()->isHidden());
+}

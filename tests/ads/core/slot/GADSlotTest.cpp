@@ -1,0 +1,804 @@
+#include <doctest/doctest.h>
+
+#include <thread>
+
+#include "ads/core/public/GADExtras.h"
+#include "ads/core/public/GADRequestError.h"
+#include "ads/core/slot/GADBannerAd.h"
+#include "ads/core/slot/GADInterstitialAd.h"
+#include "ads/core/telemetry/GADStatisticDictionary.h"
+#include "ads/render/GADAdView.h"
+#include "ads/render/GADMRAIDInterceptor.h"
+#include "platform/base/Log.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/runloop/Clock.h"
+#include "platform/testing/Harness.h"
+#include "platform/ui/Window.h"
+#include "tests/ads/core/slot/SlotTestSupport.h"
+
+using namespace ruzave;
+using platform::testing::Harness;
+using slottest::FakeNeighbours;
+using slottest::FakeOwner;
+
+namespace {
+
+std::shared_ptr<GADRequest> requestWithExtras(const platform::Value& parameters) {
+    auto request = GADRequest::request();
+    auto extras = GADExtras::init();
+    extras->setAdditionalParameters(parameters);
+    request->registerAdNetworkExtras(extras);
+    return request;
+}
+
+} // namespace
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: a load asks the SDK core for the ad URL and enters state 2") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    auto enablesBefore = GADMRAIDInterceptor::enableCanInitWithRequestCount();
+
+    slot->loadRequest(GADRequest::request());
+
+    CHECK(slot->state() == GADSlotStateRequestingAdURL);
+    REQUIRE(fakes.urlRequests.size() == 1);
+    CHECK(fakes.urlRequests[0].lock() == slot);
+    CHECK(GADMRAIDInterceptor::enableCanInitWithRequestCount() == enablesBefore + 1);
+    CHECK(owner->willLoadRequests.size() == 1);
+    CHECK_FALSE(slot->hasAutoRefreshed());
+    // The core controller's queue reads a snapshot taken here, not the live slot.
+    auto snapshot = slot->requestSnapshot();
+    CHECK(snapshot.adUnitID == "unit-a");
+    CHECK(snapshot.hasOwner);
+    REQUIRE(snapshot.request);
+    CHECK(snapshot.request != slot->request());
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: the gate refuses an invalidated slot silently") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    owner->shouldLoad = false; // would report, if asked
+    auto slot = slottest::makeSlot(owner);
+    slot->invalidate();
+
+    slot->loadRequest(GADRequest::request());
+
+    CHECK(slot->state() == GADSlotStateInvalidated);
+    CHECK(owner->errors.empty());
+    CHECK(fakes.urlRequests.empty());
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: a load under way is not pre-empted unless the owner says so") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    slot->loadRequest(GADRequest::request());
+    REQUIRE(fakes.urlRequests.size() == 1);
+
+    // No answer: never pre-empts, nothing reported, but the new request is kept for the next load.
+    auto second = GADRequest::request();
+    second->setContentURL(std::string("https://example.com/second"));
+    slot->loadRequest(second);
+    CHECK(fakes.urlRequests.size() == 1);
+    CHECK(owner->errors.empty());
+    REQUIRE(slot->nextRequest());
+    CHECK(slot->nextRequest()->contentURL() == std::optional<std::string>("https://example.com/second"));
+
+    owner->shouldPreempt = false;
+    slot->loadRequest(second);
+    CHECK(fakes.urlRequests.size() == 1);
+
+    owner->shouldPreempt = true;
+    slot->loadRequest(second);
+    CHECK(fakes.urlRequests.size() == 2);
+    CHECK(slot->request()->contentURL() == std::optional<std::string>("https://example.com/second"));
+}
+
+TEST_CASE_FIXTURE(Harness,
+                  "GADSlot: an owner refusing the request gets code 0, the pre-emption check comes first") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    owner->shouldLoad = false;
+
+    slot->loadRequest(GADRequest::request());
+    REQUIRE(owner->errors.size() == 1);
+    CHECK(owner->errors[0].code == GADRequestErrorInvalidRequest);
+    CHECK(slot->state() == GADSlotStateReset);
+    CHECK(fakes.urlRequests.empty());
+
+    // While a request is under way the owner is not even asked.
+    owner->shouldLoad = true;
+    slot->loadRequest(GADRequest::request());
+    owner->shouldLoad = false;
+    slot->loadRequest(GADRequest::request());
+    CHECK(owner->errors.size() == 1);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: an inactive application refuses the load without a report") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    platform::Application::sharedApplication()->setApplicationState(platform::ApplicationState::Inactive);
+
+    slot->loadRequest(GADRequest::request());
+
+    CHECK(owner->errors.empty());
+    CHECK(fakes.urlRequests.empty());
+    CHECK(slot->state() == GADSlotStateReset);
+    CHECK(slot->slotHasAttemptedAnAdRequestAtLeastOnce());
+}
+
+TEST_CASE_FIXTURE(Harness,
+                  "GADSlot: without a request a plain one is used, and a reload reuses the last one") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    slot->loadNextRequestWithAutoRefresh(false);
+    REQUIRE(slot->request());
+    auto first = slot->nextRequest();
+    REQUIRE(first);
+
+    slot->cancelLoad();
+    slot->loadNextRequestWithAutoRefresh(true);
+    CHECK(slot->nextRequest() == first);
+    CHECK(slot->hasAutoRefreshed());
+    CHECK(fakes.urlRequests.size() == 2);
+}
+
+TEST_CASE_FIXTURE(Harness,
+                  "GADSlot: with no SDK core installed the load fails in state 1 instead of waiting") {
+    FakeNeighbours fakes;
+    GADAdURLBuilder::setBuilder(nullptr);
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+
+    slot->loadRequest(GADRequest::request());
+
+    CHECK(slot->state() == GADSlotStateSDKCoreFailed);
+    REQUIRE(owner->errors.size() == 1);
+    CHECK(owner->errors[0].code == GADRequestErrorNetworkError);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: setState skips equal values, switches the interceptor, and 8 is final") {
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    auto enables = GADMRAIDInterceptor::enableCanInitWithRequestCount();
+    auto disables = GADMRAIDInterceptor::disableCanInitWithRequestCount();
+
+    slot->setState(GADSlotStateReset);
+    CHECK(GADMRAIDInterceptor::enableCanInitWithRequestCount() == enables);
+    slot->setState(GADSlotStateRequestingAdURL);
+    CHECK(GADMRAIDInterceptor::enableCanInitWithRequestCount() == enables + 1);
+    slot->setState(GADSlotStateRequestingAdURL);
+    CHECK(GADMRAIDInterceptor::enableCanInitWithRequestCount() == enables + 1);
+    slot->setState(GADSlotStateValidAd);
+    CHECK(GADMRAIDInterceptor::disableCanInitWithRequestCount() == disables + 1);
+    // 6 -> 2 is not 0 -> 2: no enable.
+    slot->setState(GADSlotStateRequestingAdURL);
+    CHECK(GADMRAIDInterceptor::enableCanInitWithRequestCount() == enables + 1);
+    slot->setState(GADSlotStateInvalidAd);
+    slot->setState(GADSlotStateSDKCoreFailed);
+    CHECK(GADMRAIDInterceptor::disableCanInitWithRequestCount() == disables + 3);
+
+    slot->invalidateState();
+    slot->setState(GADSlotStateReset);
+    CHECK(slot->state() == GADSlotStateInvalidated);
+    CHECK(slot->isMakingRequest());
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: isMakingRequest holds in states 2 to 5 and 8 only") {
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    const GADSlotState order[] = {
+        GADSlotStateSDKCoreFailed,     GADSlotStateRequestingAdURL, GADSlotStateReceivedAdURL,
+        GADSlotStateFetchingAdContent, GADSlotStateRenderingAd,     GADSlotStateValidAd,
+        GADSlotStateInvalidAd,         GADSlotStateReset,           GADSlotStateInvalidated};
+    const bool making[] = {false, true, true, true, true, false, false, false, true};
+    for (std::size_t i = 0; i < std::size(order); ++i) {
+        slot->setState(order[i]);
+        CHECK(slot->state() == order[i]);
+        CHECK(slot->isMakingRequest() == making[i]);
+    }
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: the fetch records its statistics on the loading ad") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    auto ad = GADAd::init();
+    auto fetcher = slottest::startFetch(fakes, *slot, ad);
+    REQUIRE(fetcher);
+
+    CHECK(slot->state() == GADSlotStateFetchingAdContent);
+    CHECK(slot->loadingAd() == ad);
+    CHECK(fetcher->ad_ == ad);
+    auto stats = ad->statistics();
+    CHECK(stats->objectForKey("treq"));
+    CHECK(stats->objectForKey("tfetch"));
+    CHECK(stats->objectForKey("slotid") == std::optional<platform::Value>("unit-a"));
+    CHECK_FALSE(stats->objectForKey("seq_num"));
+    CHECK_FALSE(stats->objectForKey("tresponse"));
+
+    slot->didFetchAdContent();
+    CHECK(stats->objectForKey("tresponse"));
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: a standard response renders, becomes valid and tells the owner once") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    auto fetcher = slottest::startFetch(fakes, *slot);
+    REQUIRE(fetcher);
+
+    fetcher->ad_->setReloadInterval(45);
+    fetcher->succeed(GADResponseTypeStandard, std::string("  <html><body>ad</body></html>\n"));
+    CHECK(slot->state() == GADSlotStateRenderingAd);
+    REQUIRE(owner->receivedViews.size() == 1);
+    CHECK(owner->receivedViews[0] == slot->adView());
+    CHECK(slot->reloadInterval() == doctest::Approx(45));
+    REQUIRE(slot->reloadTimerFireDate());
+    CHECK(*slot->reloadTimerFireDate() == doctest::Approx(platform::Clock::now() + 45));
+
+    REQUIRE(runUntil([&] { return slot->state() == GADSlotStateValidAd; }));
+    CHECK(owner->finished == 1);
+    CHECK(owner->onMainThread);
+    REQUIRE(slot->ad());
+    CHECK(slot->loadingAd() == nullptr);
+    CHECK(slot->ad()->statistics()->objectForKey("tload"));
+    CHECK(slot->timeLastLoaded());
+    CHECK(slot->viewHasMadeImpression());
+    CHECK_FALSE(slot->adView()->isHidden());
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: white-space-only HTML fails with code 1 and is never loaded") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    auto fetcher = slottest::startFetch(fakes, *slot);
+
+    fetcher->succeed(GADResponseTypeStandard, std::string(" \n\t\r\n  "));
+
+    CHECK(slot->state() == GADSlotStateInvalidAd);
+    REQUIRE(owner->errors.size() == 1);
+    CHECK(owner->errors[0].code == GADRequestErrorNoFill);
+    CHECK(owner->receivedViews.empty());
+    CHECK_FALSE(slot->adView()->isLoading());
+    CHECK(slot->adView()->webView()->currentPage() == nullptr);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: unknown response types end in state 7 with code 11") {
+    for (std::uint32_t type : {0u, 9u}) {
+        FakeNeighbours fakes;
+        auto owner = std::make_shared<FakeOwner>();
+        auto slot = slottest::makeSlot(owner);
+        auto fetcher = slottest::startFetch(fakes, *slot);
+        fetcher->succeed(type, std::string("<p>x</p>"));
+        CHECK(slot->state() == GADSlotStateInvalidAd);
+        REQUIRE(owner->errors.size() == 1);
+        CHECK(owner->errors[0].code == GADRequestErrorInternalError);
+    }
+}
+
+TEST_CASE_FIXTURE(Harness,
+                  "GADSlot: a nil failure error becomes code 11, and cancel stops the reload timer first") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    slot->loadRequest(GADRequest::request());
+    slot->cancelLoad();
+    slot->scheduleAdReloadTimer();
+    REQUIRE(slot->isReloadTimerArmed());
+
+    slot->didFailToReceiveAdWithError(std::nullopt, true);
+
+    CHECK_FALSE(slot->isReloadTimerArmed());
+    CHECK(slot->state() == GADSlotStateInvalidAd);
+    REQUIRE(owner->errors.size() == 1);
+    CHECK(owner->errors[0].code == GADRequestErrorInternalError);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: a failed fetch takes the ad's interval with the floor, except code 13") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+
+    auto ad = GADAd::init();
+    ad->setReloadInterval(30);
+    slottest::startFetch(fakes, *slot, ad)->fail(GADRequestError::errorWithCode(GADRequestErrorNoFill));
+    CHECK(slot->reloadInterval() == doctest::Approx(30));
+    CHECK(slot->state() == GADSlotStateInvalidAd);
+
+    ad = GADAd::init();
+    ad->setReloadInterval(0.5);
+    slottest::startFetch(fakes, *slot, ad)
+        ->fail(GADRequestError::errorWithCode(GADRequestErrorInvalidResponse));
+    CHECK(slot->reloadInterval() == doctest::Approx(30));
+
+    slottest::startFetch(fakes, *slot, ad)->fail(GADRequestError::errorWithCode(GADRequestErrorServerError));
+    CHECK(slot->reloadInterval() == 0);
+    CHECK(owner->errors.size() == 3);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: a banner ad sets the new size and interval when its fetch starts") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    auto ad = GADBannerAd::initWithDictionary(
+        {{"ad_url", "https://ads.example.com/a"}, {"ad_size", "300x250"}, {"refresh_rate", 45}});
+    slottest::startFetch(fakes, *slot, ad);
+    CHECK(slot->newAdSize() == platform::Size{300, 250});
+    CHECK(slot->reloadInterval() == doctest::Approx(45));
+
+    // An interstitial slot takes neither.
+    auto interstitial = slottest::makeSlot(owner, false);
+    auto ad2 = GADBannerAd::initWithDictionary({{"ad_size", "300x250"}, {"refresh_rate", 45}});
+    slottest::startFetch(fakes, *interstitial, ad2);
+    CHECK(interstitial->newAdSize() == platform::Size{0, 0});
+    CHECK(interstitial->reloadInterval() == doctest::Approx(60));
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: a response delegate can fail or take over a response") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+
+    owner->processResponse = false;
+    slottest::startFetch(fakes, *slot)->succeed(GADResponseTypeNative, std::string("{}"));
+    CHECK(slot->state() == GADSlotStateValidAd);
+    CHECK(owner->errors.empty());
+    CHECK(owner->receivedViews.empty());
+
+    owner->responseError = GADRequestError::errorWithCode(GADRequestErrorInvalidArgument, std::string("no"));
+    slottest::startFetch(fakes, *slot)->succeed(GADResponseTypeStandard, std::string("<p>x</p>"));
+    CHECK(slot->state() == GADSlotStateInvalidAd);
+    REQUIRE(owner->errors.size() == 1);
+    CHECK(owner->errors[0].code == GADRequestErrorInvalidArgument);
+}
+
+TEST_CASE_FIXTURE(Harness,
+                  "GADSlot: a refused custom-rendered ad ends in state 7 with code 12 and the old ad") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    auto fetcher = slottest::startFetch(fakes, *slot);
+
+    fetcher->succeed(GADResponseTypeCustomRendering, std::string("<p>custom</p>"));
+
+    CHECK(slot->state() == GADSlotStateInvalidAd);
+    CHECK_FALSE(slot->isMakingRequest());
+    CHECK_FALSE(slot->reloadable());
+    CHECK(slot->ad() == nullptr);
+    REQUIRE(owner->errors.size() == 1);
+    CHECK(owner->errors[0].code == GADRequestErrorInvalidArgument);
+    CHECK(owner->errors[0].description == "Custom rendered ad could not be rendered by delegate.");
+
+    // The owner's own error wins.
+    owner->customError = platform::Error("test", 77, "mine");
+    owner->rendersCustom = false;
+    slottest::startFetch(fakes, *slot)->succeed(GADResponseTypeCustomRendering, std::string("<p>c</p>"));
+    REQUIRE(owner->errors.size() == 2);
+    CHECK(owner->errors[1].code == 77);
+}
+
+TEST_CASE_FIXTURE(Harness,
+                  "GADSlot: an accepted custom-rendered ad becomes current and the slot stops reloading") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    owner->rendersCustom = true;
+    auto slot = slottest::makeSlot(owner);
+    auto fetcher = slottest::startFetch(fakes, *slot);
+    fetcher->succeed(GADResponseTypeCustomRendering, std::string("<p>custom</p>"));
+
+    CHECK(slot->state() == GADSlotStateFetchingAdContent);
+    CHECK(slot->ad() == fetcher->ad_);
+    CHECK_FALSE(slot->reloadable());
+    CHECK_FALSE(slot->isReloadTimerArmed());
+    CHECK(owner->errors.empty());
+}
+
+TEST_CASE_FIXTURE(Harness,
+                  "GADSlot: the reload interval has a 1 s floor and nothing arms before a first load") {
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    CHECK(slot->reloadInterval() == doctest::Approx(60));
+    slot->setReloadInterval(0.99);
+    CHECK(slot->reloadInterval() == 0);
+    slot->setReloadInterval(1.0);
+    CHECK(slot->reloadInterval() == doctest::Approx(1.0));
+    slot->setReloadInterval(std::nan(""));
+    CHECK(slot->reloadInterval() == 0);
+
+    slot->setReloadInterval(30);
+    slot->scheduleAdReloadTimer();
+    CHECK_FALSE(slot->isReloadTimerArmed());
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: the reload timer fires after the interval and asks the owner") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    slot->loadRequest(GADRequest::request());
+    slot->cancelLoad();
+    slot->setReloadInterval(30);
+    slot->scheduleAdReloadTimer();
+    REQUIRE(slot->reloadTimerFireDate());
+    CHECK(*slot->reloadTimerFireDate() == doctest::Approx(platform::Clock::now() + 30));
+
+    advance(29.9);
+    CHECK(owner->reloadQuestions == 0);
+
+    // No answer: no load, armed again for one more interval.
+    advance(0.2);
+    CHECK(owner->reloadQuestions == 1);
+    CHECK(fakes.urlRequests.size() == 1);
+    CHECK(slot->isReloadTimerArmed());
+
+    owner->shouldReload = false;
+    advance(30);
+    CHECK(owner->reloadQuestions == 2);
+    CHECK(fakes.urlRequests.size() == 1);
+    CHECK(slot->isReloadTimerArmed());
+
+    owner->shouldReload = true;
+    advance(30);
+    CHECK(fakes.urlRequests.size() == 2);
+    CHECK(slot->hasAutoRefreshed());
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: an automatic reload refused by the gate re-arms the timer") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    owner->shouldReload = true;
+    auto slot = slottest::makeSlot(owner);
+    slot->loadRequest(GADRequest::request()); // stays in state 2: the gate refuses reloads
+    slot->setReloadInterval(10);
+    slot->scheduleAdReloadTimer();
+
+    advance(10.1);
+    CHECK(owner->reloadQuestions == 1);
+    CHECK(fakes.urlRequests.size() == 1);
+    CHECK(slot->isReloadTimerArmed());
+
+    advance(10);
+    CHECK(owner->reloadQuestions == 2);
+
+    // Not in state 8.
+    slot->invalidate();
+    slot->reloadCurrentRequest();
+    CHECK_FALSE(slot->isReloadTimerArmed());
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: resigning active and full-screen ads pause the reload timer") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    slot->loadRequest(GADRequest::request());
+    slot->cancelLoad();
+    slot->setReloadInterval(20);
+    slot->scheduleAdReloadTimer();
+    auto app = platform::Application::sharedApplication();
+    auto center = platform::NotificationCenter::defaultCenter();
+
+    app->resignActive();
+    CHECK_FALSE(slot->isReloadTimerArmed());
+    advance(60);
+    CHECK(owner->reloadQuestions == 0);
+    app->becomeActive();
+    REQUIRE(slot->isReloadTimerArmed());
+    CHECK(*slot->reloadTimerFireDate() == doctest::Approx(platform::Clock::now() + 20));
+
+    // Another slot's full-screen ad, posted with any object.
+    int other = 0;
+    center->post(GADSlot::kAdModalViewControllerWillPresentFullScreen, &other);
+    CHECK_FALSE(slot->isReloadTimerArmed());
+    advance(60);
+    CHECK(owner->reloadQuestions == 0);
+    center->post(GADSlot::kAdModalViewControllerDidDismissFullScreen, nullptr);
+    CHECK(slot->isReloadTimerArmed());
+    advance(20.1);
+    CHECK(owner->reloadQuestions == 1);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: a released slot is never reached by its timer or notifications") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    slot->loadRequest(GADRequest::request());
+    slot->cancelLoad();
+    slot->setReloadInterval(5);
+    slot->scheduleAdReloadTimer();
+    std::weak_ptr<GADSlot> weak = slot;
+    slot.reset();
+    CHECK(weak.expired());
+    advance(10);
+    platform::Application::sharedApplication()->resignActive();
+    platform::Application::sharedApplication()->becomeActive();
+    CHECK(owner->reloadQuestions == 0);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: after invalidate, late answers do nothing") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    auto fetcher = slottest::startFetch(fakes, *slot);
+    slot->invalidate();
+    CHECK(fetcher->cancelled);
+    CHECK(slot->adView() == nullptr);
+
+    fetcher->succeedEvenIfCancelled(GADResponseTypeStandard, "<p>late</p>");
+    slot->loadAd(GADAd::init(), std::nullopt);
+    slot->didReceiveAdURL();
+    slot->didFailToRetrieveSDKCoreWithError(GADRequestError::errorWithCode(GADRequestErrorNetworkError));
+
+    CHECK(slot->state() == GADSlotStateInvalidated);
+    CHECK(fakes.fetchers.size() == 1);
+    CHECK(owner->errors.empty());
+    CHECK(owner->finished == 0);
+    CHECK(owner->receivedViews.empty());
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: an answer from a replaced fetcher is ignored") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    auto first = slottest::startFetch(fakes, *slot);
+    slot->loadAd(GADAd::init(), std::nullopt);
+    REQUIRE(fakes.fetchers.size() == 2);
+    CHECK(first->cancelled);
+
+    first->succeedEvenIfCancelled(GADResponseTypeStandard, "<p>stale</p>");
+    CHECK(slot->state() == GADSlotStateFetchingAdContent);
+    CHECK(owner->receivedViews.empty());
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: an owner that goes away mid-load leaves a working slot") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    auto fetcher = slottest::startFetch(fakes, *slot);
+    owner.reset();
+
+    fetcher->succeed(GADResponseTypeStandard, std::string("<p>ad</p>"));
+    REQUIRE(runUntil([&] { return slot->state() == GADSlotStateValidAd; }));
+
+    slottest::startFetch(fakes, *slot)->fail(GADRequestError::errorWithCode(GADRequestErrorNoFill));
+    CHECK(slot->state() == GADSlotStateInvalidAd);
+}
+
+TEST_CASE_FIXTURE(Harness,
+                  "GADSlot: the _ad shortcut builds the ad for the slot's type with its orientation") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner, false);
+    platform::Value extras{{"_ad", {{"ad_html", "<p>x</p>"}, {"ad_base_url", "https://ads.example.com/"}}},
+                           {"_orientation", "l"},
+                           {"_adHeaders", {{"x-zudo-refresh-rate", "30"}}}};
+
+    slot->loadRequest(requestWithExtras(extras));
+
+    CHECK(fakes.urlRequests.empty());
+    auto fetcher = fakes.lastFetcher();
+    REQUIRE(fetcher);
+    REQUIRE(std::dynamic_pointer_cast<GADInterstitialAd>(fetcher->ad_));
+    CHECK(fetcher->ad_->supportedOrientations() == 24);
+    CHECK(fetcher->ad_->adHTML() == std::optional<std::string>("<p>x</p>"));
+    REQUIRE(fetcher->headers_);
+    CHECK((*fetcher->headers_)["x-zudo-refresh-rate"] == "30");
+
+    auto banner = slottest::makeSlot(owner, true);
+    banner->loadRequest(
+        requestWithExtras({{"_ad", {{"ad_url", "https://ads.example.com/b"}}}, {"_orientation", "p"}}));
+    REQUIRE(std::dynamic_pointer_cast<GADBannerAd>(fakes.lastFetcher()->ad_));
+    CHECK(fakes.lastFetcher()->ad_->supportedOrientations() == 6);
+    CHECK_FALSE(fakes.lastFetcher()->headers_);
+}
+
+TEST_CASE_FIXTURE(Harness,
+                  "GADSlot: the _requestUrl shortcut fetches that URL and allows the MRAID interceptor") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    GADMRAIDInterceptor::disallow();
+
+    slot->loadRequest(
+        requestWithExtras({{"_requestUrl", "https://ads.example.com/direct"}, {"_orientation", "x"}}));
+
+    auto fetcher = fakes.lastFetcher();
+    REQUIRE(fetcher);
+    REQUIRE(fetcher->ad_->adURL());
+    CHECK(fetcher->ad_->adURL()->absoluteString() == "https://ads.example.com/direct");
+    CHECK(fetcher->ad_->supportedOrientations() == 30);
+    CHECK(GADMRAIDInterceptor::isAllowed());
+    CHECK(fakes.urlRequests.empty());
+
+    // Extras without a shortcut go to the SDK core.
+    slot->cancelLoad();
+    slot->loadRequest(requestWithExtras({{"_orientation", "l"}, {"other", 1}}));
+    CHECK(fakes.urlRequests.size() == 1);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: setAdType with an equal type does nothing, a new type reloads") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    auto type = slot->adType();
+
+    slot->setAdType(GADAdType::bannerAdTypeForSize(kGADAdSizeBanner), true);
+    CHECK(slot->adType() == type);
+    CHECK(fakes.urlRequests.empty());
+
+    // Before any load a new type reloads nothing.
+    slot->setAdType(GADAdType::bannerAdTypeForSize(kGADAdSizeMediumRectangle), true);
+    CHECK(fakes.urlRequests.empty());
+    CHECK(slot->adView()->isHidden());
+
+    slot->loadRequest(GADRequest::request());
+    REQUIRE(fakes.urlRequests.size() == 1);
+    // A load under way is cancelled and started again.
+    slot->setAdType(GADAdType::bannerAdTypeForSize(kGADAdSizeBanner), true);
+    CHECK(fakes.urlRequests.size() == 2);
+    CHECK(slot->state() == GADSlotStateRequestingAdURL);
+}
+
+TEST_CASE_FIXTURE(Harness,
+                  "GADSlot: valid sizes are matched on width, height and flags, skipping invalid entries") {
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    platform::Value sizes = platform::Value::array();
+    sizes.push_back(NSValueFromGADAdSize(kGADAdSizeInvalid));
+    sizes.push_back(platform::Value("not a box"));
+    sizes.push_back(NSValueFromGADAdSize(kGADAdSizeMediumRectangle));
+
+    CHECK(slot->validateAdResponseWithAdSize(kGADAdSizeMediumRectangle, sizes));
+    CHECK_FALSE(slot->validateAdResponseWithAdSize(kGADAdSizeBanner, sizes));
+    CHECK_FALSE(slot->validateAdResponseWithAdSize(GADAdSize{{300, 250}, kGADAdSizeFlagCustom}, sizes));
+    CHECK_FALSE(slot->validateAdResponseWithAdSize(kGADAdSizeInvalid, sizes));
+    CHECK_FALSE(slot->validateAdResponseWithAdSize(kGADAdSizeBanner, platform::Value("x")));
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: the test-device hint is logged once, on the first load past the gate") {
+    FakeNeighbours fakes;
+    platform::LogCapture capture;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    owner->shouldLoad = false;
+    slot->loadRequest(GADRequest::request());
+    auto count = [&] {
+        int n = 0;
+        for (const auto& line : slottest::flushedLines(capture)) {
+            if (line.find("To get test ads on this device") != std::string::npos) ++n;
+        }
+        return n;
+    };
+    CHECK(count() == 0);
+    owner->shouldLoad = true;
+    slot->loadRequest(GADRequest::request());
+    CHECK(count() == 1);
+    slot->cancelLoad();
+    slot->loadRequest(GADRequest::request());
+    CHECK(count() == 1);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: setRequestID and the snapshot are safe from another thread") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    slot->loadRequest(GADRequest::request());
+    std::thread queue([&] {
+        for (int i = 0; i < 200; ++i) {
+            slot->setRequestID(std::to_string(i));
+            auto snapshot = slot->requestSnapshot();
+            (void)snapshot;
+        }
+    });
+    for (int i = 0; i < 50; ++i) {
+        slot->cancelLoad();
+        slot->loadRequest(GADRequest::request());
+    }
+    queue.join();
+    CHECK(slot->requestID() == std::optional<std::string>("199"));
+}
+
+namespace {
+
+struct SizingOwner : FakeOwner {
+    std::optional<platform::Value> validAdSizes() const override { return sizes; }
+    std::optional<platform::Rect> ownerBounds() const override { return platform::Rect(0, 0, 300, 250); }
+    void slotWillResizeToAdSize(GADSlot&, const GADAdSize& size) override { resizes.push_back(size); }
+    void setAdSize(const GADAdSize& size, bool reload) override {
+        taken.push_back(size);
+        reloads.push_back(reload);
+    }
+    std::optional<platform::Value> sizes;
+    std::vector<GADAdSize> resizes;
+    std::vector<GADAdSize> taken;
+    std::vector<bool> reloads;
+};
+
+} // namespace
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: a response size is taken only when the owner lists it as valid") {
+    auto owner = std::make_shared<SizingOwner>();
+    auto slot = slottest::makeSlot(owner);
+
+    // No list: the view is handed over, the size dropped.
+    slot->setNewAdSize({300, 250});
+    slot->setViewForAdUsingView(slot->adView());
+    CHECK(owner->receivedViews.size() == 1);
+    CHECK(owner->taken.empty());
+    CHECK(slot->newAdSize() == platform::Size{0, 0});
+
+    owner->sizes = platform::Value::array({NSValueFromGADAdSize(kGADAdSizeBanner)});
+    slot->setNewAdSize({300, 250});
+    slot->setViewForAdUsingView(slot->adView());
+    CHECK(owner->taken.empty());
+
+    owner->sizes->push_back(NSValueFromGADAdSize(kGADAdSizeMediumRectangle));
+    slot->setNewAdSize({300, 250});
+    slot->setViewForAdUsingView(slot->adView());
+    REQUIRE(owner->taken.size() == 1);
+    CHECK(GADAdSizeEqualToSize(owner->taken[0], kGADAdSizeMediumRectangle));
+    CHECK(owner->reloads[0] == false);
+    CHECK(owner->resizes.size() == 1);
+    CHECK(slot->adView()->frame() == platform::Rect(0, 0, 300, 250));
+
+    // The slot's own size: no resize notice.
+    slot->setNewAdSize({320, 50});
+    owner->sizes->push_back(NSValueFromGADAdSize(kGADAdSizeBanner));
+    slot->setViewForAdUsingView(slot->adView());
+    CHECK(owner->resizes.size() == 1);
+    CHECK(owner->taken.size() == 2);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: cancelPendingAndFutureActions ends the slot for good") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    auto fetcher = slottest::startFetch(fakes, *slot);
+    slot->setReloadInterval(10);
+    slot->scheduleAdReloadTimer();
+
+    slot->cancelPendingAndFutureActions();
+
+    CHECK(fetcher->cancelled);
+    CHECK(slot->state() == GADSlotStateInvalidated);
+    CHECK(slot->slotDelegate() == nullptr);
+    CHECK_FALSE(slot->reloadable());
+    CHECK_FALSE(slot->isReloadTimerArmed());
+    slot->loadRequest(GADRequest::request());
+    CHECK(fakes.fetchers.size() == 1);
+    CHECK(owner->errors.empty());
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: leaving the window posts the slot's notification") {
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    const void* posted = nullptr;
+    int count = 0;
+    auto token = platform::NotificationCenter::defaultCenter()->addObserver(
+        GADSlot::kSlotDidLeaveWindowNotification, nullptr, nullptr, [&](const platform::Notification& n) {
+            posted = n.object;
+            ++count;
+        });
+    slot->bannerDidMoveToWindow(platform::Window::create());
+    CHECK(count == 0);
+    slot->bannerDidMoveToWindow(nullptr);
+    CHECK(count == 1);
+    CHECK(posted == slot.get());
+    platform::NotificationCenter::defaultCenter()->removeObserver(token);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: a load with no ad ends with code 11 instead of waiting") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    slot->loadRequest(GADRequest::request());
+    slot->didReceiveAdURL();
+    slot->loadAd(nullptr, std::nullopt);
+    CHECK(slot->state() == GADSlotStateInvalidAd);
+    REQUIRE(owner->errors.size() == 1);
+    CHECK(owner->errors[0].code == GADRequestErrorInternalError);
+    CHECK(fakes.fetchers.empty());
+}

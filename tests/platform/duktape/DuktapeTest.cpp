@@ -1,0 +1,152 @@
+// The engine as we build it: C++ exceptions for script errors (destructors run), an execution-time
+// check that stops runaway scripts, and a heap budget enforced by our allocator.
+#include <doctest/doctest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "duktape.h"
+#include "platform/duktape/DukHeapBudget.h"
+
+namespace {
+
+// Allocation functions that keep a size header so the budget sees every byte.
+struct Header {
+    std::size_t size;
+    std::size_t pad;
+};
+
+void* budgetAlloc(void* udata, duk_size_t size) {
+    auto* b = static_cast<platform::DukHeapBudget*>(udata);
+    if (size == 0) return nullptr;
+    if (b->memoryUsed + size > b->memoryLimit) return nullptr;
+    auto* h = static_cast<Header*>(std::malloc(sizeof(Header) + size));
+    if (h == nullptr) return nullptr;
+    h->size = size;
+    b->memoryUsed += size;
+    return h + 1;
+}
+
+void budgetFree(void* udata, void* ptr) {
+    if (ptr == nullptr) return;
+    auto* b = static_cast<platform::DukHeapBudget*>(udata);
+    Header* h = static_cast<Header*>(ptr) - 1;
+    b->memoryUsed -= h->size;
+    std::free(h);
+}
+
+void* budgetRealloc(void* udata, void* ptr, duk_size_t size) {
+    if (ptr == nullptr) return budgetAlloc(udata, size);
+    if (size == 0) {
+        budgetFree(udata, ptr);
+        return nullptr;
+    }
+    auto* b = static_cast<platform::DukHeapBudget*>(udata);
+    Header* h = static_cast<Header*>(ptr) - 1;
+    if (size > h->size && b->memoryUsed + (size - h->size) > b->memoryLimit) return nullptr;
+    std::size_t old = h->size;
+    auto* n = static_cast<Header*>(std::realloc(h, sizeof(Header) + size));
+    if (n == nullptr) return nullptr;
+    n->size = size;
+    b->memoryUsed = b->memoryUsed - old + size;
+    return n + 1;
+}
+
+struct Heap {
+    platform::DukHeapBudget budget;
+    duk_context* ctx = nullptr;
+    Heap() { ctx = duk_create_heap(budgetAlloc, budgetRealloc, budgetFree, &budget, nullptr); }
+    ~Heap() {
+        if (ctx != nullptr) duk_destroy_heap(ctx);
+    }
+    // Evaluates `code`; returns the result as a string, or "error:<message>".
+    std::string eval(const char* code, std::chrono::milliseconds limit = std::chrono::milliseconds(1000)) {
+        budget.startEntry(limit);
+        duk_int_t rc = duk_peval_string(ctx, code);
+        budget.endEntry();
+        std::string out = rc == 0 ? duk_safe_to_string(ctx, -1) : std::string("error:") + duk_safe_to_string(ctx, -1);
+        duk_pop(ctx);
+        return out;
+    }
+};
+
+int destructorsRun = 0;
+struct Guard {
+    ~Guard() { ++destructorsRun; }
+};
+
+duk_ret_t throwingNative(duk_context* ctx) {
+    Guard guard;
+    (void)guard;
+    return duk_error(ctx, DUK_ERR_TYPE_ERROR, "native refused");
+}
+
+duk_ret_t callbackNative(duk_context* ctx) {
+    Guard guard;
+    (void)guard;
+    // Calls back into script, which throws; the error unwinds through this frame.
+    duk_dup(ctx, 0);
+    duk_call(ctx, 0);
+    return 0;
+}
+
+} // namespace
+
+TEST_CASE("Duktape: a script error comes back as an error and the heap stays usable") {
+    Heap heap;
+    REQUIRE(heap.ctx != nullptr);
+    CHECK(heap.eval("throw new Error('boom')") == "error:Error: boom");
+    CHECK(heap.eval("undefinedName.prop") .rfind("error:ReferenceError", 0) == 0);
+    CHECK(heap.eval("var x = ") .rfind("error:SyntaxError", 0) == 0);
+    CHECK(heap.eval("var a = [1,2,3]; a.length * 2") == "6");
+    CHECK(heap.eval("var o = {}; o.__defineGetter__('g', function(){ return 'got'; }); o.g") == "got");
+}
+
+TEST_CASE("Duktape: a runaway loop is stopped by the time limit and later scripts still run") {
+    Heap heap;
+    REQUIRE(heap.ctx != nullptr);
+    heap.eval("var counter = 1;");
+    auto started = std::chrono::steady_clock::now();
+    std::string r = heap.eval("for(;;){}", std::chrono::milliseconds(50));
+    auto took = std::chrono::steady_clock::now() - started;
+    CHECK(r.rfind("error:RangeError", 0) == 0);
+    CHECK(took < std::chrono::seconds(5));
+    // A runaway loop that catches its own errors is still stopped: the check keeps firing.
+    r = heap.eval("for(;;){ try { for(;;){} } catch (e) {} }", std::chrono::milliseconds(50));
+    CHECK(r.rfind("error:", 0) == 0);
+    CHECK(heap.eval("counter + 1") == "2");
+}
+
+TEST_CASE("Duktape: no C++ destructor is skipped when a script error unwinds native frames") {
+    Heap heap;
+    REQUIRE(heap.ctx != nullptr);
+    duk_push_c_function(heap.ctx, throwingNative, 0);
+    duk_put_global_string(heap.ctx, "refuse");
+    duk_push_c_function(heap.ctx, callbackNative, 1);
+    duk_put_global_string(heap.ctx, "callBack");
+
+    destructorsRun = 0;
+    CHECK(heap.eval("refuse()") == "error:TypeError: native refused");
+    CHECK(destructorsRun == 1);
+    CHECK(heap.eval("try { refuse(); 'no' } catch (e) { 'caught ' + e.message }") == "caught native refused");
+    CHECK(destructorsRun == 2);
+    CHECK(heap.eval("callBack(function(){ throw new Error('inner'); })") == "error:Error: inner");
+    CHECK(destructorsRun == 3);
+    // The timeout also unwinds through a native frame that is running script.
+    CHECK(heap.eval("callBack(function(){ for(;;){} })", std::chrono::milliseconds(50)).rfind("error:RangeError", 0) == 0);
+    CHECK(destructorsRun == 4);
+}
+
+TEST_CASE("Duktape: the heap budget refuses growth past the cap without breaking the heap") {
+    Heap heap;
+    REQUIRE(heap.ctx != nullptr);
+    heap.budget.memoryLimit = heap.budget.memoryUsed + (2u << 20);
+    std::string r = heap.eval("var parts = []; for (var i = 0; i < 1e7; i++) parts.push('xxxxxxxxxxxxxxxx' + i); parts.length");
+    CHECK(r.rfind("error:", 0) == 0);
+    heap.eval("parts = null;");
+    duk_gc(heap.ctx, 0);
+    CHECK(heap.eval("'still ' + (1 + 1)") == "still 2");
+    CHECK(heap.budget.memoryUsed <= heap.budget.memoryLimit);
+}

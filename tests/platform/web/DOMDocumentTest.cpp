@@ -1,0 +1,116 @@
+#include <doctest/doctest.h>
+
+#include <string>
+
+#include "platform/web/DOMDocument.h"
+
+using platform::DOMDocument;
+using platform::DOMNode;
+
+namespace {
+std::string ids(const std::vector<std::shared_ptr<DOMNode>>& nodes) {
+    std::string out;
+    for (const auto& n : nodes) out += (out.empty() ? "" : ",") + n->attribute("id");
+    return out;
+}
+} // namespace
+
+TEST_CASE("DOMDocument: always has html head and body even for fragments and junk") {
+    for (const char* html : {"", "plain text", "<p>x", "\xff\xfe\x00junk", "<frameset></frameset>"}) {
+        auto doc = DOMDocument::parse(html);
+        REQUIRE(doc->documentElement());
+        CHECK(doc->head());
+        CHECK(doc->body());
+    }
+}
+
+TEST_CASE("DOMDocument: selectors match tag id class compounds and descendants in document order") {
+    auto doc = DOMDocument::parse("<div id='a' class='ad top'><p id='b' class='ad'><span id='c'></span></p></div>"
+                                  "<section id='d'><span id='e' class='ad'></span></section>");
+    CHECK(ids(doc->querySelectorAll(".ad")) == "a,b,e");
+    CHECK(ids(doc->querySelectorAll("div.ad.top")) == "a");
+    CHECK(ids(doc->querySelectorAll("div span")) == "c");
+    CHECK(ids(doc->querySelectorAll("section .ad, #b")) == "b,e");
+    CHECK(ids(doc->querySelectorAll("SPAN")) == "c,e");
+    CHECK(ids(doc->querySelectorAll("*", doc->getElementById("a"))) == "b,c");
+    // Unsupported or malformed selectors match nothing rather than everything.
+    CHECK(doc->querySelectorAll("div > p").empty());
+    CHECK(doc->querySelectorAll("#").empty());
+    CHECK(doc->querySelectorAll("a,").empty());
+    CHECK(doc->querySelectorAll("[href]").empty());
+    CHECK(DOMDocument::matches(*doc->getElementById("c"), "p span"));
+}
+
+TEST_CASE("DOMDocument: tree edits move nodes and refuse cycles") {
+    auto doc = DOMDocument::parse("<div id='outer'><div id='inner'></div></div><p id='p'></p>");
+    auto outer = doc->getElementById("outer");
+    auto inner = doc->getElementById("inner");
+    auto p = doc->getElementById("p");
+    CHECK_FALSE(inner->appendChild(outer));  // would make a cycle
+    CHECK_FALSE(outer->appendChild(outer));
+    CHECK(p->appendChild(inner));  // moves
+    CHECK(outer->children().empty());
+    CHECK(inner->parent() == p);
+    auto text = doc->createTextNode("t");
+    CHECK_FALSE(text->appendChild(outer));
+    CHECK(p->insertBefore(text, inner));
+    CHECK(p->innerHTML() == "t<div id=\"inner\"></div>");
+    CHECK_FALSE(outer->removeChild(inner));  // not its child
+    CHECK(p->removeChild(inner));
+    CHECK(doc->nodeById(inner->id()) == inner);  // still owned by the document for its wrappers
+}
+
+TEST_CASE("DOMDocument: style declarations and markup round-trip with escaping") {
+    auto doc = DOMDocument::parse("<div id='d' style='color: red; WIDTH:10px;;bad'>a &lt; b &amp; \"c\"</div>");
+    auto d = doc->getElementById("d");
+    CHECK(d->styleProperty("width") == "10px");
+    CHECK(d->attribute("style") == "color: red; width: 10px;");
+    d->setStyleProperty("color", "");
+    d->setStyleProperty("height", "5px");
+    CHECK(d->attribute("style") == "width: 10px; height: 5px;");
+    d->setAttribute("title", "say \"hi\" & bye");
+    CHECK(d->outerHTML() ==
+          "<div id=\"d\" style=\"width: 10px; height: 5px;\" title=\"say &quot;hi&quot; &amp; bye\">a &lt; b &amp; \"c\"</div>");
+    auto frag = doc->parseFragment("<b>x</b><script>if (a < b) {}</script>tail");
+    REQUIRE(frag.size() == 3);
+    CHECK(frag[1]->outerHTML() == "<script>if (a < b) {}</script>");
+    CHECK(frag[0]->parent() == nullptr);
+}
+
+TEST_CASE("DOMDocument: deep nesting is flattened and walks stay bounded") {
+    std::string html;
+    for (int i = 0; i < 3000; ++i) html += "<div>";
+    html += "deep";
+    auto doc = DOMDocument::parse(html);
+    int depth = 0;
+    auto n = doc->body();
+    while (!n->children().empty() && n->children().front()->isElement()) {
+        n = n->children().front();
+        ++depth;
+    }
+    CHECK(depth < DOMNode::MaxDepth);
+    CHECK(doc->body()->textContent() == "deep");
+    CHECK(doc->body()->innerText() == "deep");
+
+    // A chain built by hand: insertion stops at twice the walk limit, and walks stop at the limit.
+    auto root = doc->createElement("div");
+    auto cur = root;
+    int appended = 0;
+    for (int i = 0; i < 100000; ++i) {
+        auto next = doc->createElement("div");
+        if (!cur->appendChild(next)) break;
+        ++appended;
+        cur = next;
+    }
+    CHECK(appended == 2 * DOMNode::MaxDepth);
+    CHECK_FALSE(cur->appendChild(doc->createTextNode("bottom")));
+    cur->parent()->appendChild(doc->createTextNode("bottom"));
+    CHECK(root->textContent().empty());
+    CHECK(root->innerHTML().size() < 2u * DOMNode::MaxDepth * 11);
+}
+
+TEST_CASE("DOMNode: innerText collapses white space and breaks lines at blocks and br") {
+    auto doc = DOMDocument::parse("<div id='t'>  lead <h1>Head</h1><table><tr><td>a</td><td>b</td></tr></table>"
+                                  "x<br><br>y<style>.c{}</style></div>");
+    CHECK(doc->getElementById("t")->innerText() == "lead\nHead\nab\nx\n\ny");
+}

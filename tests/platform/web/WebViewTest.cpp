@@ -1,0 +1,365 @@
+#include <doctest/doctest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/base/Log.h"
+#include "platform/net/HTTPURLResponse.h"
+#include "platform/net/NetworkConfiguration.h"
+#include "platform/net/URLProtocol.h"
+#include "platform/net/URLProtocolClass.h"
+#include "platform/net/URLProtocolClient.h"
+#include "platform/runloop/MainLoop.h"
+#include "platform/testing/Harness.h"
+#include "platform/testing/web/WebViewTesting.h"
+#include "platform/ui/Bitmap.h"
+#include "platform/web/WebPage.h"
+#include "platform/web/WebView.h"
+#include "tools/adserver/AdServer.h"
+
+using platform::testing::Harness;
+using namespace platform;
+
+namespace {
+
+struct Recorder : WebViewDelegate {
+    std::vector<std::string> events;
+    std::function<bool(const URLRequest&)> allow = [](const URLRequest&) { return true; };
+    int finished = 0;
+    int failed = 0;
+    long failCode = 0;
+
+    bool shouldStartLoad(WebView&, const URLRequest& request, WebViewNavigationType type) override {
+        events.push_back("ask " + std::to_string(static_cast<int>(type)) + " " + request.url().absoluteString());
+        return allow(request);
+    }
+    void didStartLoad(WebView&) override { events.push_back("start"); }
+    void didFinishLoad(WebView&) override {
+        ++finished;
+        events.push_back("finish");
+    }
+    void didFailLoad(WebView&, const Error& error) override {
+        ++failed;
+        failCode = error.code;
+        events.push_back("fail " + std::to_string(error.code));
+    }
+    std::vector<std::string> asks() const {
+        std::vector<std::string> out;
+        for (const auto& e : events)
+            if (e.rfind("ask ", 0) == 0) out.push_back(e);
+        return out;
+    }
+};
+
+URL url(const std::string& s) {
+    return URL::parse(s).value();
+}
+
+struct Page {
+    std::shared_ptr<WebView> view = WebView::create(Rect(0, 0, 320, 480));
+    std::shared_ptr<Recorder> delegate = std::make_shared<Recorder>();
+    Page() { view->setDelegate(delegate); }
+    bool load(Harness& h, const std::string& html, const std::string& base = "https://ads.example/page.html") {
+        int before = delegate->finished + delegate->failed;
+        view->loadHTMLString(html, url(base));
+        return h.runUntil([&] { return delegate->finished + delegate->failed > before; }, 10);
+    }
+};
+
+std::unique_ptr<adserver::AdServer> startServer() {
+    auto server = adserver::AdServer::start();
+    REQUIRE(server != nullptr);
+    NetworkConfiguration::sharedInstance()->setTrustedCAFile(server->caFile());
+    return server;
+}
+
+} // namespace
+
+TEST_CASE_FIXTURE(Harness, "WebView: navigations are asked in order with their types") {
+    Page p;
+    p.delegate->allow = [](const URLRequest& r) { return r.url().scheme() != "gmsg"; };
+    REQUIRE(p.load(*this, R"HTML(<body><a id="l" href="gmsg://link">x</a>
+        <form id="f" action="gmsg://form" method="get"><input name="q" value="a b"></form>
+        <script>
+        location.href = 'gmsg://one';
+        location.assign('gmsg://two');
+        window.location = 'gmsg://three';
+        location.replace('gmsg://four');
+        window.open('gmsg://five');
+        var f = document.createElement('iframe');
+        f.src = 'gmsg://frame';
+        document.body.appendChild(f);
+        </script></body>)HTML"));
+    CHECK(WebViewTesting::clickElement(*p.view, "#l"));
+    CHECK(WebViewTesting::submitForm(*p.view, "#f"));
+    runUntilIdle();
+    std::vector<std::string> expected = {
+        "ask 5 https://ads.example/page.html", "ask 5 gmsg://one",   "ask 5 gmsg://two",
+        "ask 5 gmsg://three",                  "ask 5 gmsg://four",  "ask 5 gmsg://five",
+        "ask 5 gmsg://frame",                  "ask 0 gmsg://link",  "ask 1 gmsg://form?q=a+b"};
+    CHECK(p.delegate->asks() == expected);
+    CHECK(WebViewTesting::navigations(*p.view).size() == expected.size());
+    // The script's navigations come before the end of the load, which ran only once.
+    CHECK(p.delegate->finished == 1);
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: a refused navigation changes nothing") {
+    Page p;
+    REQUIRE(p.load(*this, "<script>var marker = 'first';</script>"));
+    p.delegate->allow = [](const URLRequest&) { return false; };
+    p.view->evaluate("location.href = 'https://ads.example/other.html'");
+    p.view->loadHTMLString("<script>var marker = 'second';</script>", url("https://ads.example/2"));
+    runUntilIdle();
+    CHECK(p.delegate->asks().size() == 3);
+    CHECK(p.view->evaluate("marker") == "first");
+    CHECK_FALSE(p.view->isLoading());
+    CHECK(p.view->request().url().absoluteString() == "https://ads.example/page.html");
+    CHECK(p.delegate->finished == 1);
+    CHECK_FALSE(p.view->canGoBack());
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: a script error or a runaway script leaves the page working") {
+    Page p;
+    p.view->setScriptTimeLimit(0.05);
+    LogCapture logs;
+    REQUIRE(p.load(*this, "<script>throw new Error('broken');</script><script>var ok = 41;</script>"
+                          "<script>\x01\xff\xfe binary junk )(</script>"));
+    CHECK(p.delegate->finished == 1);
+    CHECK(logs.contains("broken"));
+    CHECK(p.view->evaluate("ok + 1") == "42");
+    auto started = std::chrono::steady_clock::now();
+    CHECK(p.view->evaluate("for(;;){}") == "");
+    CHECK(std::chrono::steady_clock::now() - started < std::chrono::seconds(5));
+    CHECK(p.view->evaluate("setTimeout(function(){ while(true){} }, 10); ok") == "41");
+    advance(0.02);
+    CHECK(p.view->evaluate("ok") == "41");
+    CHECK(p.view->evaluate("undefined") == "");
+    CHECK(p.view->evaluate("null") == "");
+    CHECK(p.view->evaluate("1/4") == "0.25");
+    CHECK(p.view->evaluate("true") == "true");
+    CHECK(p.view->evaluate("'text'") == "text");
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: timers run on virtual time and die with their page") {
+    Page p;
+    REQUIRE(p.load(*this, R"HTML(<script>
+        var fired = [], n = 0;
+        setTimeout(function(a){ fired.push('once' + a); }, 1000, '!');
+        var iv = setInterval(function(){ n++; if (n == 3) clearInterval(iv); }, 100);
+        var gone = setTimeout(function(){ fired.push('cleared'); }, 50); clearTimeout(gone);
+        </script>)HTML"));
+    advance(0.5);
+    CHECK(p.view->evaluate("fired.join()") == "");
+    CHECK(p.view->evaluate("n") == "3");
+    advance(0.6);
+    CHECK(p.view->evaluate("fired.join()") == "once!");
+    CHECK(p.view->currentPage()->pendingTimerCount() == 0);
+
+    // A page replaced while its timer is pending: the timer never touches the new page.
+    p.view->evaluate("setTimeout(function(){ document.title = 'stale'; window.hit = 1; }, 200)");
+    REQUIRE(p.load(*this, "<title>fresh</title>"));
+    advance(1.0);
+    CHECK(p.view->evaluate("document.title") == "fresh");
+    CHECK(p.view->evaluate("typeof hit") == "undefined");
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: gmsg navigations from evaluate reach the delegate in order after it returns") {
+    Page p;
+    REQUIRE(p.load(*this, "<body></body>"));
+    std::vector<std::string> seen;
+    p.delegate->allow = [&](const URLRequest& r) {
+        seen.push_back(r.url().absoluteString());
+        return false;
+    };
+    CHECK(p.view->evaluate("location.href='gmsg://a?x=1'; location.href='gmsg://b'; 'done'") == "done");
+    CHECK(seen.empty());  // no delegate call from inside the engine
+    p.view->evaluate("location.href='gmsg://c'");
+    runUntilIdle();
+    CHECK(seen == std::vector<std::string>{"gmsg://a?x=1", "gmsg://b", "gmsg://c"});
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: events fire in load order over the DOM subset") {
+    Page p;
+    REQUIRE(p.load(*this, R"HTML(<html><head><title> A  title </title></head>
+        <body onload="log.push('body-onload:' + document.readyState)">
+        <div id="box" class="ad big" style="width: 10px">one</div>
+        <script>
+        var log = [];
+        document.addEventListener('DOMContentLoaded', function(){ log.push('dcl:' + document.readyState); });
+        window.addEventListener('load', function(){ log.push('load'); });
+        var box = document.getElementById('box');
+        log.push(box.tagName, box.className, document.querySelectorAll('.ad.big').length,
+                 document.querySelector('body div#box') === box, box.style.width);
+        box.style.backgroundColor = 'red';
+        var s = document.createElement('span');
+        s.appendChild(document.createTextNode('two'));
+        box.appendChild(s);
+        box.setAttribute('data-x', 'y');
+        var e = document.createEvent('Events'); e.initEvent('custom', true, true);
+        document.body.addEventListener('custom', function(ev){ log.push('custom:' + (ev.target === box)); });
+        box.dispatchEvent(e);
+        var o = {}; o.__defineGetter__('v', function(){ return 7; }); log.push(o.v);
+        </script></body></html>)HTML"));
+    CHECK(p.view->evaluate("log.join('|')") ==
+          "DIV|ad big|1|true|10px|custom:true|7|dcl:interactive|load|body-onload:complete");
+    CHECK(p.view->evaluate("document.title") == "A title");
+    CHECK(p.view->evaluate("box.innerHTML") == "one<span>two</span>");
+    CHECK(p.view->evaluate("box.getAttribute('style')") == "width: 10px; background-color: red;");
+    CHECK(p.view->evaluate("box.innerHTML = '<b>x</b>y'; box.childNodes.length + ':' + box.firstChild.tagName") == "2:B");
+    CHECK(p.view->evaluate("box.parentNode.removeChild(box); document.getElementById('box')") == "");
+    CHECK(p.view->evaluate("box.innerText") == "xy");  // a detached wrapper still reads its node
+    CHECK(p.view->evaluate("navigator.userAgent") == NetworkConfiguration::sharedInstance()->userAgent());
+    CHECK(p.view->evaluate("innerWidth + 'x' + innerHeight") == "320x480");
+    CHECK(p.view->evaluate("location.hostname + location.pathname") == "ads.example/page.html");
+    CHECK(p.view->evaluate("var i = new Image(); i.width = 5; i.tagName + i.width") == "IMG5");
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: innerText ends lines at block elements") {
+    Page p;
+    REQUIRE(p.load(*this, "<body><div id='t'><div>first</div>  <p>second <b>bold</b>\n text</p>"
+                          "<span>a</span><span>b</span><br>after break<ul><li>one</li><li>two</li></ul>"
+                          "<script>var hidden = 1;</script>tail</div></body>"));
+    CHECK(p.view->evaluate("document.getElementById('t').innerText") ==
+          "first\nsecond bold text\nab\nafter break\none\ntwo\ntail");
+    CHECK(p.view->evaluate("document.getElementById('t').textContent").find("var hidden") != std::string::npos);
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: script src runs in order even when the first script is slow") {
+    auto server = startServer();
+    server->route("/slow.js", [](const adserver::Request&) {
+        auto r = adserver::Response::text("order.push('slow');", "application/javascript");
+        r.delay = std::chrono::milliseconds(300);
+        return r;
+    });
+    server->route("/fast.js", adserver::Response::text("order.push('fast');", "application/javascript"));
+    Page p;
+    std::string base = server->baseURL() + "/page.html";
+    REQUIRE(p.load(*this, R"HTML(<script>var order = [];</script><script src="/slow.js"></script>
+        <script>order.push('inline:' + (typeof order));</script><script src="fast.js"></script>
+        <script src="/missing.js" onerror="order.push('missing')"></script>)HTML", base));
+    CHECK(p.view->evaluate("order.join()") == "slow,inline:object,fast,missing");
+    auto requests = server->requests("/fast.js");
+    REQUIRE(requests.size() == 1);
+    CHECK(requests[0].header("referer") == base);
+    CHECK(requests[0].header("user-agent") == NetworkConfiguration::sharedInstance()->userAgent());
+}
+
+namespace {
+struct ScriptProtocolClass : URLProtocolClass {
+    mutable std::vector<std::string> referers;
+    bool canInitWithRequest(const URLRequest& request) const override {
+        return request.url().absoluteString() == "https://cdn.example/mraid.js";
+    }
+    std::shared_ptr<URLProtocol> create(const URLRequest& request, std::shared_ptr<URLProtocolClient> client) const override {
+        referers.push_back(request.valueForHTTPHeaderField("Referer").value_or(""));
+        struct Loader : URLProtocol {
+            Loader(URLRequest r, std::shared_ptr<URLProtocolClient> c) : URLProtocol(std::move(r), std::move(c)) {}
+            void startLoading() override {
+                client()->didReceiveResponse(HTTPURLResponse(request().url(), 200, {}), URLCacheStoragePolicy::NotAllowed);
+                std::string body = "window.mraid = { version: '2.0' };";
+                client()->didLoadData(Bytes(body.begin(), body.end()));
+                client()->didFinishLoading();
+            }
+            void stopLoading() override {}
+        };
+        return std::make_shared<Loader>(request, client);
+    }
+};
+} // namespace
+
+TEST_CASE_FIXTURE(Harness, "WebView: a URL protocol answers a script and sees the page as Referer") {
+    auto protocol = std::make_shared<ScriptProtocolClass>();
+    URLProtocol::registerClass(protocol);
+    Page p;
+    REQUIRE(p.load(*this, "<script src='https://cdn.example/mraid.js'></script><script>var v = mraid.version;</script>",
+                   "https://ads.example/creative"));
+    CHECK(p.view->evaluate("v") == "2.0");
+    REQUIRE(protocol->referers.size() == 1);
+    CHECK(protocol->referers[0] == "https://ads.example/creative");
+    URLProtocol::unregisterClass(protocol);
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: a network load answers evaluate while loading and a 404 main document fails") {
+    auto server = startServer();
+    server->route("/ad.html", [](const adserver::Request&) {
+        auto r = adserver::Response::html("<body style='background:#00f'><script>var served = 'yes';</script></body>");
+        r.delay = std::chrono::milliseconds(200);
+        return r;
+    });
+    Page p;
+    p.view->loadRequest(URLRequest(url(server->baseURL() + "/ad.html")));
+    REQUIRE(runUntil([&] { return p.view->isLoading(); }, 5));
+    CHECK(p.view->evaluate("6 * 7") == "42");
+    REQUIRE(runUntil([&] { return p.delegate->finished == 1; }, 10));
+    CHECK(p.view->evaluate("served") == "yes");
+    auto log = server->requests("/ad.html");
+    REQUIRE(log.size() == 1);
+    CHECK(log[0].header("user-agent") == NetworkConfiguration::sharedInstance()->userAgent());
+
+    p.view->loadRequest(URLRequest(url(server->baseURL() + "/nothing-here")));
+    REQUIRE(runUntil([&] { return p.delegate->failed == 1; }, 10));
+    CHECK(p.delegate->failCode == 404);
+    CHECK(p.delegate->finished == 1);
+    CHECK_FALSE(p.view->isLoading());
+    CHECK(p.view->evaluate("served") == "yes");  // the old document stays
+
+    // History: back to nothing (the failed load made no entry), reload asks with its type.
+    p.view->reload();
+    REQUIRE(runUntil([&] { return p.delegate->finished == 2; }, 10));
+    CHECK(p.delegate->asks().back() == "ask 3 " + server->baseURL() + "/ad.html");
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: history moves back and forward") {
+    Page p;
+    REQUIRE(p.load(*this, "<script>var page = 1;</script>", "https://a.example/1"));
+    REQUIRE(p.load(*this, "<script>var page = 2;</script>", "https://a.example/2"));
+    CHECK(p.view->canGoBack());
+    CHECK_FALSE(p.view->canGoForward());
+    p.view->goBack();
+    REQUIRE(runUntil([&] { return p.delegate->finished == 3; }));
+    CHECK(p.view->evaluate("page") == "1");
+    CHECK(p.view->canGoForward());
+    p.view->goForward();
+    REQUIRE(runUntil([&] { return p.delegate->finished == 4; }));
+    CHECK(p.view->evaluate("page") == "2");
+    CHECK(p.delegate->asks().back() == "ask 2 https://a.example/2");
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: bad input fails or is ignored and never crashes") {
+    Page p;
+    std::string huge(WebView::MaximumDocumentSize + 1, 'a');
+    REQUIRE(p.load(*this, huge));
+    CHECK(p.delegate->failed == 1);
+    std::string junk;
+    for (int i = 0; i < 4096; ++i) junk += static_cast<char>((i * 37) & 0xff);
+    REQUIRE(p.load(*this, "<div><p><table><tr><td>unclosed" + junk + "<img src='ht tp://bad url'>"
+                          "<a href='::::'>x</a><iframe src='%%%'></iframe>"));
+    CHECK(p.delegate->finished == 1);
+    CHECK(p.view->evaluate("document.body.innerHTML.length > 0") == "true");
+    CHECK(p.view->evaluate("document.querySelector('!!') === null && document.querySelectorAll('').length === 0") == "true");
+    std::string deep;
+    for (int i = 0; i < 5000; ++i) deep += "<div>";
+    REQUIRE(p.load(*this, deep));
+    CHECK(p.delegate->finished == 2);
+    // A failed subresource fires onerror.
+    WebViewTesting::failNextSubresource();
+    REQUIRE(p.load(*this, "<script>var r = '';</script><script src='https://ads.example/x.js' onerror=\"r='err'\"></script>"));
+    CHECK(p.view->evaluate("r") == "err");
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: paints the body background and sized boxes") {
+    Page p;
+    REQUIRE(p.load(*this, "<body style='background-color: #00ff00'>"
+                          "<div style='width:100px;height:50px;background:rgb(255,0,0)'></div>"
+                          "<div width='20' height='10' bgcolor='blue'></div>"
+                          "<p style='color:#000080'>hello</p></body>"));
+    Bitmap bitmap(320, 480);
+    p.view->render(bitmap);
+    CHECK(bitmap.countPixels(Color::rgba(1, 0, 0)) == 100 * 50);
+    CHECK(bitmap.countPixels(Color::rgba(0, 0, 1)) == 20 * 10);
+    CHECK(bitmap.countPixels(Color::rgba(0, 0, 128 / 255.f)) == 5 * 8 * 16);
+    CHECK(bitmap.countPixels(Color::rgba(0, 1, 0)) == 320 * 480 - 100 * 50 - 20 * 10 - 5 * 8 * 16);
+    CHECK(p.view->scrollView()->contentSize().height == 480);
+}
