@@ -1,6 +1,10 @@
 #include "platform/web/WebPage.h"
 
 #include <algorithm>
+#include <cstring>
+#include <list>
+#include <mutex>
+#include <unordered_map>
 
 #include "duktape.h"
 #include "platform/base/Log.h"
@@ -13,6 +17,80 @@
 namespace platform {
 
 namespace {
+
+// Pages load the same scripts again and again (the SDK's core page on each refresh, the same creative
+// scripts in many ads): compiled programs are kept as bytecode keyed by their name and source, so a repeat
+// skips the compiler. The bytecode is this process's own compiler output, never bytes from outside.
+class ScriptBytecodeCache {
+public:
+    static constexpr std::size_t kMinSource = 1024;        // small scripts compile faster than a lookup pays
+    static constexpr std::size_t kMaxBytes = 8u << 20;     // source and bytecode held, in all
+
+    static ScriptBytecodeCache& shared() {
+        static ScriptBytecodeCache* cache = new ScriptBytecodeCache();
+        return *cache;
+    }
+
+    bool find(const std::string& key, std::vector<unsigned char>& out) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = index_.find(key);
+        if (it == index_.end()) return false;
+        entries_.splice(entries_.begin(), entries_, it->second);
+        out = it->second->second;
+        return true;
+    }
+
+    void put(const std::string& key, std::vector<unsigned char> bytecode) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (index_.count(key) != 0) return;
+        std::size_t size = key.size() + bytecode.size();
+        if (size > kMaxBytes / 4) return;
+        entries_.emplace_front(key, std::move(bytecode));
+        index_[key] = entries_.begin();
+        bytes_ += size;
+        while (bytes_ > kMaxBytes && !entries_.empty()) {
+            auto& last = entries_.back();
+            bytes_ -= last.first.size() + last.second.size();
+            index_.erase(last.first);
+            entries_.pop_back();
+        }
+    }
+
+private:
+    using Entry = std::pair<std::string, std::vector<unsigned char>>;
+    std::mutex mutex_;
+    std::list<Entry> entries_;
+    std::unordered_map<std::string, std::list<Entry>::iterator> index_;
+    std::size_t bytes_ = 0;
+};
+
+// Leaves the compiled program of `source` on the stack top, from the cache when it has it.
+void pushCompiledProgram(duk_context* ctx, const std::string& source, const std::string& name) {
+    const bool cacheable = source.size() >= ScriptBytecodeCache::kMinSource;
+    std::string key;
+    if (cacheable) {
+        key.reserve(name.size() + 1 + source.size());
+        key.append(name).push_back('\0');
+        key.append(source);
+        std::vector<unsigned char> bytecode;
+        if (ScriptBytecodeCache::shared().find(key, bytecode)) {
+            void* buf = duk_push_fixed_buffer(ctx, bytecode.size());
+            std::memcpy(buf, bytecode.data(), bytecode.size());
+            duk_load_function(ctx);
+            return;
+        }
+    }
+    duk_push_string(ctx, name.c_str());
+    duk_compile_lstring_filename(ctx, DUK_COMPILE_EVAL, source.data(), source.size());
+    if (cacheable) {
+        duk_dup_top(ctx);
+        duk_dump_function(ctx);
+        duk_size_t size = 0;
+        auto* data = static_cast<unsigned char*>(duk_get_buffer_data(ctx, -1, &size));
+        ScriptBytecodeCache::shared().put(key, std::vector<unsigned char>(data, data + size));
+        duk_pop(ctx);
+    }
+}
 
 bool isScriptType(const std::string& type) {
     std::string t;
@@ -167,8 +245,7 @@ void WebPage::runScriptText(const std::string& source, const std::string& name, 
     Error error;
     if (!enter(
             [&](duk_context* ctx) {
-                duk_push_string(ctx, name.c_str());
-                duk_compile_lstring_filename(ctx, DUK_COMPILE_EVAL, source.data(), source.size());
+                pushCompiledProgram(ctx, source, name);
                 duk_call(ctx, 0);
             },
             &error))

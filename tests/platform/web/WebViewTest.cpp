@@ -363,3 +363,26 @@ TEST_CASE_FIXTURE(Harness, "WebView: paints the body background and sized boxes"
     CHECK(bitmap.countPixels(Color::rgba(0, 1, 0)) == 320 * 480 - 100 * 50 - 20 * 10 - 5 * 8 * 16);
     CHECK(p.view->scrollView()->contentSize().height == 480);
 }
+
+TEST_CASE_FIXTURE(Harness, "WebView: a script loaded again from compiled form behaves as the first time") {
+    // Large enough to be kept compiled: globals, functions and a strict-mode body must survive the round trip.
+    std::string body = "var counter = 0; function twice(x) { return 2 * x; }\n"
+                       "var strictCheck = (function () { 'use strict'; return this === undefined; })();\n";
+    for (int i = 0; i < 60; ++i) body += "counter += twice(" + std::to_string(i) + ") - " + std::to_string(i) + ";\n";
+    const std::string html = "<script>" + body + "</script>";
+    for (int round = 0; round < 2; ++round) {
+        Page p;
+        REQUIRE(p.load(*this, html));
+        CHECK(p.view->evaluate("counter") == "1770");
+        CHECK(p.view->evaluate("twice(21)") == "42");
+        CHECK(p.view->evaluate("strictCheck") == "true");
+    }
+    // A broken script is never kept: it fails each time.
+    LogCapture logs;
+    std::string broken = "<script>" + body + " this is ( not a program</script>";
+    for (int round = 0; round < 2; ++round) {
+        Page p;
+        REQUIRE(p.load(*this, broken));
+        CHECK(p.view->evaluate("typeof twice") == "undefined");
+    }
+}
