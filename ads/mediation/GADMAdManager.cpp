@@ -1,11 +1,361 @@
 #include "ads/mediation/GADMAdManager.h"
 
+#include "ads/core/net/GADTimerAdditions.h"
+#include "ads/core/public/GADAdType.h"
+#include "ads/core/public/GADRequestError.h"
+#include "ads/core/slot/GADAd.h"
+#include "ads/core/slot/GADSlot.h"
+#include "ads/core/telemetry/GADSlotStatistics.h"
+#include "ads/core/util/GADRunOnMainThread.h"
+#include "ads/mediation/GADAdMediationDelegate.h"
+#include "ads/mediation/GADMAdNetworkAdapter.h"
+#include "ads/mediation/GADMAdNetworkConfig.h"
+#include "ads/mediation/GADMAdNetworkConnector.h"
+#include "ads/mediation/GADMAdNetworkConnectorNativeAd.h"
+#include "ads/mediation/GADMConfig.h"
+#include "ads/mediation/GADMUtilities.h"
+#include "ads/mediation/GADMediatedAd.h"
+#include "platform/runloop/DispatchQueue.h"
+#include "platform/runloop/MainLoop.h"
+#include "platform/runloop/Timer.h"
+
 namespace ruzave {
+namespace {
 
-void GADMAdManager::cancel() {}
+constexpr double kTimerTolerance = 0.01;
 
-bool GADMAdManager::changeAdTypeTo(const std::shared_ptr<GADAdType>&) {
-    return false;
+bool isConnectorClassName(const std::string& name) {
+    return name == "GADMAdNetworkConnector" || name == GADMAdNetworkConnector::kBannerClassName ||
+           name == GADMAdNetworkConnector::kInterstitialClassName ||
+           name == GADMAdNetworkConnector::kNativeAdClassName;
+}
+
+} // namespace
+
+GADMAdManager::~GADMAdManager() {
+    if (adNetworkTimeoutTimer_) adNetworkTimeoutTimer_->invalidate();
+    if (requestingConnector_) requestingConnector_->setAdManager({});
+    if (receivedConnector_) receivedConnector_->setAdManager({});
+}
+
+// ---------------------------------------------------------------- the slot's side
+
+void GADMAdManager::mediateForAdType(const std::shared_ptr<GADAdType>& adType,
+                                     const std::shared_ptr<GADMConfig>& config) {
+    if (!platform::MainLoop::isMainThread()) {
+        std::weak_ptr<GADMAdManager> weak = weak_from_this();
+        GADRunOnMainThread([weak, adType, config] {
+            if (auto manager = weak.lock()) manager->mediateForAdType(adType, config);
+        });
+        return;
+    }
+    auto self = shared_from_this();
+    adType_ = adType;
+    config_ = config;
+    // A running waterfall keeps its own configuration and queue until it ends.
+    if (requestInProgress_) return;
+    waterfallConfig_ = config;
+    adNetworkConfigQueue_.clear();
+    if (config) adNetworkConfigQueue_.assign(config->adNetworkConfigs().begin(), config->adNetworkConfigs().end());
+    if (auto s = slot()) s->slotStats()->resetTimingAdapters();
+    makeAdRequest();
+}
+
+bool GADMAdManager::changeAdTypeTo(const std::shared_ptr<GADAdType>& adType) {
+    adType_ = adType;
+    auto connector = receivedConnector_;
+    auto adapter = connector ? connector->adapter() : nullptr;
+    if (!adapter || !adapter->respondsToChangeAdSize()) return false;
+    adapter->changeAdSizeTo(adType ? adType->adSize() : GADAdSize{{0, 0}, 0});
+    return true;
+}
+
+void GADMAdManager::presentInterstitialFromRootViewController(const std::shared_ptr<platform::ViewController>& root) {
+    auto connector = receivedConnector_;
+    if (auto adapter = connector ? connector->adapter() : nullptr)
+        adapter->presentInterstitialFromRootViewController(root);
+}
+
+// ---------------------------------------------------------------- the waterfall
+
+void GADMAdManager::makeAdRequest() {
+    if (platform::MainLoop::isMainThread()) {
+        makeAdRequestOnMainThread();
+        return;
+    }
+    std::weak_ptr<GADMAdManager> weak = weak_from_this();
+    std::int32_t group = pendingActionGroup_;
+    platform::DispatchQueue::main()->async([weak, group] {
+        auto manager = weak.lock();
+        if (manager && manager->pendingActionGroup_ == group) manager->makeAdRequestOnMainThread();
+    });
+}
+
+void GADMAdManager::makeAdRequestOnMainThread() {
+    auto self = shared_from_this();
+    auto s = slot();
+    if (!s) {
+        resetRequestingState();
+        return;
+    }
+    auto ad = s->ad();
+    auto delegate = ad ? ad->mediationDelegate() : nullptr;
+    std::string connectorClass = delegate ? delegate->connectorClassForAd(ad) : std::string();
+    if (!isConnectorClassName(connectorClass) || !waterfallConfig_) {
+        invalidateTimer();
+        reportNoFill();
+        notifyDelegateOfFailureToReceiveWithError(GADRequestError::errorWithCode(GADRequestErrorAdapterNotFound));
+        return;
+    }
+    auto network = dequeueAdNetworkConfig();
+    if (!network) {
+        invalidateTimer();
+        reportNoFill();
+        notifyDelegateOfFailureToReceiveWithError(GADRequestError::errorWithCode(GADRequestErrorMediationNoFill));
+        return;
+    }
+    requestInProgress_ = true;
+    auto connector = GADMAdNetworkConnector::initWithClassName(connectorClass, waterfallConfig_, network);
+    if (auto native = std::dynamic_pointer_cast<GADMAdNetworkConnectorNativeAd>(connector)) {
+        if (auto configuration = delegate->adLoaderConfigurationForAd(ad)) native->setAdLoaderConfiguration(configuration);
+    }
+    connector->setUpAdapter();
+    connector->setAdManager(weak_from_this());
+    requestingConnector_ = connector;
+
+    invalidateTimer();
+    std::weak_ptr<GADMAdManager> weak = weak_from_this();
+    std::weak_ptr<GADMAdNetworkConnector> weakConnector = connector;
+    adNetworkTimeoutTimer_ = gad_scheduledTimerWithTimeInterval(
+        waterfallConfig_->adNetworkTimeout(), false, kTimerTolerance, [weak, weakConnector](platform::Timer&) {
+            auto manager = weak.lock();
+            auto timedOut = weakConnector.lock();
+            if (manager && timedOut && manager->requestingConnector_ == timedOut) manager->adNetworkTimeoutHandler();
+        });
+    // The adapter may answer before this returns; `connector` keeps it alive meanwhile.
+    connector->getAdFromAdapterWithType(adType_);
+}
+
+std::shared_ptr<GADMAdNetworkConfig> GADMAdManager::dequeueAdNetworkConfig() {
+    auto s = slot();
+    auto stats = s ? s->slotStats() : nullptr;
+    while (!adNetworkConfigQueue_.empty()) {
+        auto network = adNetworkConfigQueue_.front();
+        adNetworkConfigQueue_.pop_front();
+        if (stats) stats->startTimingAdapter();
+        if (network && network->adapterClass()) return network;
+        if (stats) stats->endTimingAdapterWithExitCode(GADMAdapterExitCodeNoAdapter);
+    }
+    return nullptr;
+}
+
+void GADMAdManager::adNetworkTimeoutHandler() {
+    auto self = shared_from_this();
+    endTiming(GADMAdapterExitCodeTimeout);
+    resetRequestingState();
+    auto connector = requestingConnector_;
+    if (connector) {
+        connector->askAdapterToStopBeingDelegate();
+        if (connector != receivedConnector_) detach(connector);
+    }
+    requestingConnector_.reset();
+    makeAdRequest();
+}
+
+bool GADMAdManager::shouldProcessResponseFromConnector(const std::shared_ptr<GADMAdNetworkConnector>& connector) {
+    if (!connector) return false;
+    if (connector == requestingConnector_) {
+        resetRequestingState();
+        return true;
+    }
+    // The network on screen may refresh itself, but not in the middle of another network's attempt.
+    return connector == receivedConnector_ && !requestInProgress_;
+}
+
+// ---------------------------------------------------------------- answers of the connectors
+
+bool GADMAdManager::adRequestReturnsFromConnectorWithView(const std::shared_ptr<GADMAdNetworkConnector>& connector,
+                                                          const std::shared_ptr<platform::View>& view) {
+    auto self = shared_from_this();
+    if (!shouldProcessResponseFromConnector(connector)) return false;
+    endTiming(GADMAdapterExitCodeAdReceived);
+    if (connector != receivedConnector_) {
+        auto old = receivedConnector_;
+        receivedConnector_ = connector;
+        detach(old);
+    }
+    if (auto s = slot()) {
+        s->setViewForAdUsingView(view);
+        s->didReceiveValidAd();
+        s->adFinishedLoadingContent();
+    }
+    return true;
+}
+
+bool GADMAdManager::adRequestReturnsFromConnectorWithInterstitial(
+    const std::shared_ptr<GADMAdNetworkConnector>& connector, const std::shared_ptr<void>& interstitial) {
+    auto self = shared_from_this();
+    if (!shouldProcessResponseFromConnector(connector)) return false;
+    bool first = connector != receivedConnector_;
+    if (first) {
+        endTiming(GADMAdapterExitCodeAdReceived);
+        auto old = receivedConnector_;
+        receivedConnector_ = connector;
+        detach(old);
+    }
+    lastMediatedInterstitial_ = interstitial;
+    // A second arrival through the same connector does not end the waterfall again.
+    if (first) {
+        if (auto s = slot()) {
+            s->didReceiveValidAd();
+            s->adFinishedLoadingContent();
+        }
+    }
+    requestingConnector_.reset();
+    return true;
+}
+
+bool GADMAdManager::adRequestReturnsFromConnectorWithMediatedAd(
+    const std::shared_ptr<GADMAdNetworkConnector>& connector, const std::shared_ptr<GADMediatedAd>& mediatedAd) {
+    auto self = shared_from_this();
+    if (!shouldProcessResponseFromConnector(connector)) return false;
+    if (receivedConnector_ || !mediatedAd) return false;
+    auto s = slot();
+    auto ad = s ? s->ad() : nullptr;
+    auto delegate = ad ? ad->mediationDelegate() : nullptr;
+    if (!delegate || !delegate->respondsToProcessMediatedAd()) {
+        makeAdRequest();
+        return true;
+    }
+    std::weak_ptr<GADMAdNetworkConnector> weakConnector = connector;
+    mediatedAd->addClickHandler([weakConnector] {
+        if (auto c = weakConnector.lock()) c->reportClick();
+    });
+    mediatedAd->addImpressionHandler([weakConnector] {
+        if (auto c = weakConnector.lock()) c->reportImpression();
+    });
+    std::weak_ptr<GADMAdManager> weak = weak_from_this();
+    std::int32_t group = pendingActionGroup_;
+    auto done = std::make_shared<bool>(false);
+    delegate->adProcessMediatedAdWithCompletionHandler(
+        ad, mediatedAd, [weak, group, connector, done](const std::optional<platform::Error>& error) {
+            // Once only, and only for the waterfall that asked.
+            if (*done) return;
+            *done = true;
+            auto manager = weak.lock();
+            if (!manager || manager->pendingActionGroup_ != group) return;
+            if (error) {
+                manager->makeAdRequest();
+                return;
+            }
+            manager->receivedConnector_ = connector;
+            if (auto slot = manager->slot()) {
+                slot->didReceiveValidAd();
+                slot->adFinishedLoadingContent();
+            }
+            manager->requestingConnector_.reset();
+        });
+    return true;
+}
+
+bool GADMAdManager::adRequestFailedFromConnectorWithError(const std::shared_ptr<GADMAdNetworkConnector>& connector,
+                                                          const platform::Error& error) {
+    auto self = shared_from_this();
+    if (!shouldProcessResponseFromConnector(connector)) return false;
+    bool refresh = connector->didNetworkRefresh();
+    bool banner = adType_ && !adType_->isInterstitial();
+    auto reportRefreshFailure = [&] {
+        if (auto s = slot()) {
+            s->mediatedAdNetworkAutoRefreshed();
+            s->adFailedToReceiveContentWithError(
+                GADRequestError::errorWithCode(GADRequestErrorServerError, error.description));
+        }
+    };
+    if (connector != requestingConnector_) {
+        // The network on screen failed on its own: a refresh failure for a banner, else nothing to do.
+        if (banner && refresh) reportRefreshFailure();
+        return true;
+    }
+    if (requestingConnector_ != receivedConnector_) detach(requestingConnector_);
+    requestingConnector_.reset();
+    if (banner && refresh) {
+        reportRefreshFailure();
+        return true;
+    }
+    updateAdapterTimingsForError(error);
+    makeAdRequest();
+    return true;
+}
+
+// ---------------------------------------------------------------- endings
+
+void GADMAdManager::reportNoFill() {
+    auto s = slot();
+    std::optional<std::string> durations, exitCodes;
+    if (s) {
+        auto stats = s->slotStats();
+        durations = stats->adapterDurationsParameter();
+        exitCodes = stats->adapterExitCodesParameter();
+        stats->resetTimingAdapters();
+    }
+    auto config = waterfallConfig_ ? waterfallConfig_ : config_;
+    GADMUtilities::trackMediationURLsFromTemplates(
+        config ? config->noFillURLs() : std::nullopt, GADMUtilities::defaultNoFillTemplate(), std::nullopt,
+        std::nullopt, config ? config->qdata() : std::nullopt, config ? config->appKey() : std::nullopt, false,
+        durations, exitCodes);
+}
+
+void GADMAdManager::notifyDelegateOfFailureToReceiveWithError(const platform::Error& error) {
+    if (auto s = slot()) s->didFailToReceiveAdWithError(error, false);
+}
+
+void GADMAdManager::resetRequestingState() {
+    invalidateTimer();
+    requestInProgress_ = false;
+}
+
+void GADMAdManager::cancel() {
+    std::weak_ptr<GADMAdManager> weak = weak_from_this();
+    GADRunOnMainThread([weak] {
+        auto manager = weak.lock();
+        if (!manager) return;
+        manager->cancelPendingActions();
+        auto requesting = std::move(manager->requestingConnector_);
+        manager->requestingConnector_.reset();
+        if (requesting && requesting != manager->receivedConnector_) {
+            requesting->askAdapterToStopBeingDelegate();
+            requesting->setAdManager({});
+        }
+        manager->adNetworkConfigQueue_.clear();
+        manager->resetRequestingState();
+    });
+}
+
+void GADMAdManager::cancelPendingActions() {
+    ++pendingActionGroup_;
+    invalidateTimer();
+}
+
+void GADMAdManager::updateAdapterTimingsForError(const platform::Error& error) {
+    bool noFill = error.domain == kGADErrorDomain && error.code == GADRequestErrorNoFill;
+    endTiming(noFill ? GADMAdapterExitCodeNoFill : GADMAdapterExitCodeError);
+}
+
+void GADMAdManager::detach(const std::shared_ptr<GADMAdNetworkConnector>& connector) {
+    if (!connector) return;
+    cancelPendingActions();
+    connector->setAdManager({});
+}
+
+void GADMAdManager::endTiming(long exitCode) {
+    if (auto s = slot()) s->slotStats()->endTimingAdapterWithExitCode(exitCode);
+}
+
+void GADMAdManager::invalidateTimer() {
+    if (adNetworkTimeoutTimer_) {
+        adNetworkTimeoutTimer_->invalidate();
+        adNetworkTimeoutTimer_.reset();
+    }
 }
 
 } // namespace ruzave

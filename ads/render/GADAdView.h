@@ -1,11 +1,18 @@
 #pragma once
-// The view that shows one ad (and the SDK-core page): it wraps a platform web view filling it, passes
-// the web view's load events to a GADAdViewDelegate, and keeps the banner and interstitial set-ups and
-// the creative's debug text and touch record. Main thread.
+// The view that shows one HTML ad: wraps a web view taken from the pool (and offered back when the
+// view goes), passes the web view's load events to its GADAdViewDelegate, sends commands and SDK
+// events into the page (events wait, at most 20, until the page has loaded), tracks whether the user
+// touched the ad, keeps the page told of the interface orientation, and records its base URL for the
+// MRAID interceptor. Main thread, except postJSNotification(), which any thread may call.
+#include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "ads/render/GADAdViewState.h"
+#include "platform/base/Value.h"
+#include "platform/ui/GestureRecognizer.h"
 #include "platform/web/WebView.h"
 #include "platform/web/WebViewDelegate.h"
 
@@ -17,55 +24,130 @@ class ViewController;
 namespace ruzave {
 
 class GADAdViewDelegate;
+class GADAdViewTouchGestureRecognizer;
+class GADWebViewCacheSet;
 
-class GADAdView : public platform::View, public platform::WebViewDelegate {
+class GADAdView : public platform::View,
+                  public platform::WebViewDelegate,
+                  public platform::GestureRecognizerDelegate {
   public:
+    static constexpr std::size_t kMaximumPendingEvents = 20;
+
     static std::shared_ptr<GADAdView> initWithFrame(platform::Rect frame);
     static std::shared_ptr<GADAdView> init() { return initWithFrame(platform::Rect::zero()); }
+    ~GADAdView() override;
+
+    // --- The pool: capacity from "/ruzave/ads/web_view_cache_max_capacity" when 0 to 9, else 0.
+    static std::shared_ptr<GADWebViewCacheSet> webViewCache();
+    static std::shared_ptr<platform::WebView> cachedWebView();
+    static void cacheWebView(const std::shared_ptr<platform::WebView>& webView);
+    // The command that delivers a message to the page's ZUDO_ReceiveMessage: the name as an escaped
+    // script string, then the user info as compact JSON when it is an object or array that serialises.
+    static std::string JSCommandForNotificationName(const std::string& name,
+                                                    const std::optional<platform::Value>& userInfo);
 
     std::shared_ptr<GADAdViewDelegate> delegate() const { return adViewDelegate_.lock(); }
-    void setDelegate(const std::weak_ptr<GADAdViewDelegate>& delegate) { adViewDelegate_ = delegate; }
-
-    void loadHTMLString(const std::string& html, const std::optional<platform::URL>& baseURL);
-    void loadRequest(const platform::URLRequest& request);
-    void stopLoading() { webView_->stopLoading(); }
-    bool isLoading() const { return webView_->isLoading(); }
-    std::string evaluate(const std::string& script) { return webView_->evaluate(script); }
-    std::shared_ptr<platform::ScrollView> scrollView() const { return webView_->scrollView(); }
-    std::shared_ptr<platform::WebView> webView() const { return webView_; }
-
-    // No bouncing, no scaling to fit, autoplay per the "/ruzave/ads/banner_prevent_autoplay" setting,
-    // hidden until an ad has loaded.
-    void configureAsBannerAdView();
-    // No bouncing, no scaling to fit.
-    void configureAsInterstitialAdView();
-
-    const std::optional<std::string>& adDebugDialog() const { return adDebugDialog_; }
-    void setAdDebugDialog(const std::optional<std::string>& text) { adDebugDialog_ = text; }
-    bool isTouched() const { return touched_; }
-    void setTouched(bool touched) { touched_ = touched; }
-    // Presents full-screen content after clicks (not the controller whose view this is).
+    // Re-records the base URL too: which MRAID script the page gets follows the delegate.
+    void setDelegate(const std::weak_ptr<GADAdViewDelegate>& delegate);
     std::shared_ptr<platform::ViewController> viewController() const { return viewController_.lock(); }
     void setViewController(const std::weak_ptr<platform::ViewController>& controller) {
         viewController_ = controller;
     }
 
-    // The web view's load events, passed on to the ad-view delegate.
+    // --- Set-up and loading.
+    void reset();
+    // No bouncing, no scaling to fit, autoplay per "/ruzave/ads/banner_prevent_autoplay", hidden.
+    void configureAsBannerAdView();
+    void configureAsInterstitialAdView();
+    // Drops waiting events, holds new ones until the page has loaded, records the base URL.
+    void loadHTMLString(const std::string& html, const std::optional<platform::URL>& baseURL);
+    // The same, without recording a URL.
+    void loadRequest(const platform::URLRequest& request);
+    const std::optional<platform::URL>& URL() const { return URL_; }
+    // setURL:forView: — moves this view's entry in the ad URL stash to `url`.
+    void setURL(const std::optional<platform::URL>& url, const std::shared_ptr<GADAdView>& view);
+
+    void stopLoading() { webView_->stopLoading(); }
+    void reload() { webView_->reload(); }
+    void goBack() { webView_->goBack(); }
+    void goForward() { webView_->goForward(); }
+    bool canGoBack() const { return webView_->canGoBack(); }
+    bool canGoForward() const { return webView_->canGoForward(); }
+    bool isLoading() const { return webView_->isLoading(); }
+    const platform::URLRequest& request() const { return webView_->request(); }
+    std::shared_ptr<platform::ScrollView> scrollView() const { return webView_->scrollView(); }
+    std::shared_ptr<platform::WebView> webView() const { return webView_; }
+
+    // --- Script.
+    std::string stringByEvaluatingJavaScriptFromString(const std::string& script);
+    std::string evaluate(const std::string& script) { return stringByEvaluatingJavaScriptFromString(script); }
+    // Runs the script on the page's next turn; the result is dropped.
+    void executeJavaScriptAsynchronouslyFromString(const std::string& script);
+    // Runs the command on a later main-loop turn (never at once); any thread.
+    void postJSNotification(const std::string& name, const std::optional<platform::Value>& userInfo);
+    // Adds "version" and "device" (parameters may replace them); waits while the page loads.
+    void dispatchSDKEvent(const std::string& name, const std::optional<platform::Value>& parameters);
+    std::size_t pendingEventCount() const { return pendingEvents_.size(); }
+    bool eventsSuspended() const { return eventsSuspended_; }
+
+    // --- Orientation (interface orientations 1 to 4; others and repeats do nothing).
+    void setHTMLWindowOrientation(int orientation, bool shouldDispatchOrientationChangeEvent);
+    void forceRotateToOrientation(int orientation) { setHTMLWindowOrientation(orientation, true); }
+    void didRotateToOrientation(int orientation) { setHTMLWindowOrientation(orientation, false); }
+    int orientation() const { return orientation_; }
+
+    // --- State transfer to an expanded controller.
+    void saveState();
+    void restoreState();
+    bool hasSavedState() const { return savedState_.has_value(); }
+
+    // --- Touch and debug text.
+    const std::optional<std::string>& adDebugDialog() const { return adDebugDialog_; }
+    void setAdDebugDialog(const std::optional<std::string>& text) { adDebugDialog_ = text; }
+    bool isTouched() const { return touched_; }
+    void setTouched(bool touched) { touched_ = touched; }
+    std::shared_ptr<GADAdViewTouchGestureRecognizer> touchGestureRecognizer() const { return touchRecognizer_; }
+
+    // platform::WebViewDelegate
     bool shouldStartLoad(platform::WebView& webView, const platform::URLRequest& request,
                          platform::WebViewNavigationType navigationType) override;
     void didStartLoad(platform::WebView& webView) override;
     void didFinishLoad(platform::WebView& webView) override;
     void didFailLoad(platform::WebView& webView, const platform::Error& error) override;
+    // platform::GestureRecognizerDelegate
+    bool gestureRecognizerShouldReceiveTouch(platform::GestureRecognizer& recognizer,
+                                             const platform::Touch& touch) override;
+    bool gestureRecognizerShouldRecognizeSimultaneously(platform::GestureRecognizer& recognizer,
+                                                        platform::GestureRecognizer& other) override;
+
+    // Lets a new process-wide user agent capture happen (tests).
+    static void resetUserAgentCaptureForTesting();
 
   protected:
     explicit GADAdView(platform::Rect frame);
 
   private:
+    struct PendingEvent {
+        std::string name;
+        platform::Value parameters;
+    };
+    void suspendEvents();
+    void recordURLInStash();
+    void reportContentSizeIfChanged();
+
     std::shared_ptr<platform::WebView> webView_;
+    std::shared_ptr<GADAdViewTouchGestureRecognizer> touchRecognizer_;
+    bool gestureRecognizersAdded_ = false;
     std::weak_ptr<GADAdViewDelegate> adViewDelegate_;
     std::weak_ptr<platform::ViewController> viewController_;
+    std::optional<platform::URL> URL_;
+    std::deque<PendingEvent> pendingEvents_;
+    bool eventsSuspended_ = true;
+    std::optional<GADAdViewState> savedState_;
     std::optional<std::string> adDebugDialog_;
     bool touched_ = false;
+    int orientation_ = 0;
+    std::optional<platform::Size> reportedContentSize_;
 };
 
 } // namespace ruzave

@@ -1,29 +1,187 @@
 #include "ads/render/GADAdViewDelegate.h"
 
+#include "ads/core/signals/GADDevice.h"
+#include "ads/core/slot/GADSlot.h"
+#include "ads/render/GADAdView.h"
+#include "ads/render/GADClickTrackerCollection.h"
+#include "ads/render/GADDefaultGMSGHandler.h"
+#include "ads/render/GADGMSGHandler.h"
+#include "ads/render/GADNotification.h"
 #include "ads/render/GADOpener.h"
+#include "platform/base/Strings.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/runloop/DispatchQueue.h"
+#include "platform/runloop/MainLoop.h"
+#include "platform/ui/Application.h"
 
 namespace ruzave {
+namespace {
 
-GADAdViewDelegate::GADAdViewDelegate() : opener_(GADOpener::init()) {}
+std::string withoutFragment(const std::string& text) {
+    auto hash = text.find('#');
+    return hash == std::string::npos ? text : text.substr(0, hash);
+}
+
+bool startsWith(const std::string& text, const char* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+} // namespace
+
+GADAdViewDelegate::GADAdViewDelegate()
+    : opener_(GADOpener::init()), parseQueue_(platform::DispatchQueue::createSerial("com.ruzave.ads.gmsg-parse")) {}
 
 std::shared_ptr<GADAdViewDelegate> GADAdViewDelegate::init() {
     std::shared_ptr<GADAdViewDelegate> delegate(new GADAdViewDelegate());
-    delegate->attachOpener();
+    delegate->addDefaultHandlers();
     return delegate;
 }
 
-void GADAdViewDelegate::attachOpener() {
-    opener_->setDelegate(weak_from_this());
+GADAdViewDelegate::~GADAdViewDelegate() {
+    if (opener_) {
+        opener_->setViewController({});
+        opener_->setSlot({});
+        opener_->setAdView({});
+    }
 }
 
-std::optional<bool> GADAdViewDelegate::adView(GADAdView&, const platform::URLRequest&,
-                                              platform::WebViewNavigationType) {
-    return std::nullopt;
+void GADAdViewDelegate::addDefaultHandlers() {
+    // The opener, MRAID, video, precache and timing handlers take their places around this one as
+    // they are built.
+    addGMSGHandler(GADDefaultGMSGHandler::init());
 }
 
-void GADAdViewDelegate::adViewDidStartLoad(GADAdView&) {}
-void GADAdViewDelegate::adViewDidFinishLoad(GADAdView&) {}
-void GADAdViewDelegate::adView(GADAdView&, const platform::Error&) {}
-void GADAdViewDelegate::adView(GADAdView&, platform::Size) {}
+void GADAdViewDelegate::addGMSGHandler(const std::shared_ptr<GADGMSGHandler>& handler) {
+    if (handler) gmsgHandlers_.push_back(handler);
+}
+
+std::optional<bool> GADAdViewDelegate::adView(const std::shared_ptr<GADAdView>& adView,
+                                              const platform::URLRequest& request,
+                                              platform::WebViewNavigationType navigationType) {
+    const platform::URL& url = request.url();
+    if (!url.isValid() || url.absoluteString().empty()) return false;
+    opener_->setNavigationURL(url.absoluteString());
+    if (adView) opener_->setViewController(adView->viewController());
+    opener_->setAdView(adView);
+    const std::string scheme = url.scheme();
+
+    if (navigationType == platform::WebViewNavigationType::LinkClicked) {
+        if (url.fragment() && adView &&
+            withoutFragment(adView->request().url().absoluteString()) == withoutFragment(url.absoluteString())) {
+            return false;
+        }
+        auto slot = opener_->slot();
+        if (startsWith(scheme, "http") && slot && slot->isMRAIDEnabled()) {
+            opener_->openBrowserToURL(url, kAllInterfaceOrientations);
+            return false;
+        }
+    }
+    if (GADNotification::isNotificationURL(url)) {
+        handleGMSGURL(url, adView);
+        return false;
+    }
+    if (scheme == "mailto") {
+        opener_->openEmailComposer(url);
+        return false;
+    }
+    if (scheme == "sms") {
+        opener_->openSmsComposer(url);
+        return false;
+    }
+    if (scheme == "file") return false;
+    if (scheme == "about") return true;
+    if (scheme == "deeplink+") {
+        auto defaults = platform::UserDefaults::standard();
+        bool off = defaults->object("/ruzave/ads/deeplinkplus_enabled").has_value() &&
+                   !defaults->boolean("/ruzave/ads/deeplinkplus_enabled");
+        if (!off) {
+            handleDeeplinkPlusURL(url);
+            return false;
+        }
+    }
+    if (scheme != "http" && scheme != "https") {
+        opener_->openApp(url);
+        return false;
+    }
+    if (adView && (!adView->URL() || adView->URL()->absoluteString() != url.absoluteString())) {
+        adView->setURL(url, adView);
+    }
+    return true;
+}
+
+void GADAdViewDelegate::adViewDidStartLoad(const std::shared_ptr<GADAdView>&) {}
+
+void GADAdViewDelegate::adViewDidFinishLoad(const std::shared_ptr<GADAdView>& adView) {
+    if (adView) {
+        adView->forceRotateToOrientation(
+            static_cast<int>(platform::Application::sharedApplication()->statusBarOrientation()));
+    }
+    hasLoadedAtLeastOnce_ = true;
+}
+
+void GADAdViewDelegate::adView(const std::shared_ptr<GADAdView>&, const platform::Error&) {}
+
+void GADAdViewDelegate::adView(const std::shared_ptr<GADAdView>&, platform::Size) {}
+
+void GADAdViewDelegate::handleGMSGURL(const platform::URL& url, const std::shared_ptr<GADAdView>& adView) {
+    // A snapshot: handlers added later do not see messages already in flight.
+    auto handlers = gmsgHandlers_;
+    std::weak_ptr<GADAdView> weakView = adView;
+    parseQueue_->async([url, handlers = std::move(handlers), weakView] {
+        auto note = GADNotification::initWithNotificationURL(url);
+        if (!note) return;
+        platform::MainLoop::main().post([note, handlers, weakView] {
+            auto view = weakView.lock();
+            for (const auto& handler : handlers) {
+                if (handler->handleNotification(note, view)) return;
+            }
+            // Nobody took it: announced one turn later under its own name.
+            platform::MainLoop::main().post([note, weakView] {
+                auto view = weakView.lock();
+                platform::NotificationCenter::defaultCenter()->post(note->name(), view.get(), note->parameters());
+            });
+        });
+    });
+}
+
+void GADAdViewDelegate::handleDeeplinkPlusURL(const platform::URL& url) {
+    if (url.host() != "navigate") return;
+    // url.host() is lower-cased; the match is case-sensitive, so the written host must be exactly it.
+    const std::string& text = url.absoluteString();
+    auto schemeEnd = text.find("://");
+    if (schemeEnd == std::string::npos || text.compare(schemeEnd + 3, 8, "navigate") != 0) return;
+
+    std::optional<std::string> primary, fallback;
+    std::vector<std::string> primaryTrackers, fallbackTrackers;
+    for (const auto& piece : platform::split(url.query().value_or(""), "&")) {
+        auto eq = piece.find('=');
+        if (eq == std::string::npos) continue;
+        std::string key = piece.substr(0, eq);
+        auto value = platform::percentDecode(piece.substr(eq + 1));
+        if (!value) continue;
+        if (key == "primaryUrl" && !primary) primary = *value;
+        else if (key == "fallbackUrl" && !fallback) fallback = *value;
+        else if (key == "primaryTrackingUrl") primaryTrackers.push_back(*value);
+        else if (key == "fallbackTrackingUrl") fallbackTrackers.push_back(*value);
+    }
+    if (!primary) return;
+    auto primaryURL = platform::URL::parse(*primary);
+    if (!primaryURL || primaryURL->scheme().empty()) return;
+
+    bool canOpenPrimary = false;
+    if (auto answer = GADDevice::sharedInstance()->canOpenURLs({*primary}); answer && answer->is_object()) {
+        auto it = answer->find(*primary);
+        canOpenPrimary = it != answer->end() && it->is_boolean() && it->get<bool>();
+    }
+    std::optional<platform::URL> target = canOpenPrimary ? primaryURL : std::nullopt;
+    if (!canOpenPrimary && fallback) target = platform::URL::parse(*fallback);
+    const auto& trackers = canOpenPrimary ? primaryTrackers : fallbackTrackers;
+    if (!target) return;
+    // Trackers count an open, so they wait for the gate to let it through.
+    if (opener_->openAppReportingResult(target) && !trackers.empty()) {
+        GADClickTrackerCollection::sharedInstance()->trackURLs(trackers, false);
+    }
+}
 
 } // namespace ruzave

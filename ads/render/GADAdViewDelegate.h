@@ -1,44 +1,73 @@
 #pragma once
-// What an ad view tells its delegate about its page; every method is optional. Held weakly by the ad
-// view. Main thread.
+// An ad view's delegate and the router of its script bridge: decides for each navigation of the page
+// whether it loads or the SDK takes it (script messages to the handler list in order, clicks to the
+// opener), and posts a message that no handler takes as a notification named after it, with the ad
+// view as object. Messages of one view are parsed on the router's serial queue and handled on the
+// main thread one at a time, in the order the page sent them. Main thread (the parse queue is
+// private).
 #include <memory>
 #include <optional>
+#include <vector>
 
+#include "ads/render/GADMRAIDScriptKind.h"
 #include "platform/base/Error.h"
+#include "platform/base/URL.h"
 #include "platform/net/URLRequest.h"
 #include "platform/ui/Geometry.h"
 #include "platform/web/WebViewNavigationType.h"
 
+namespace platform {
+class DispatchQueue;
+} // namespace platform
+
 namespace ruzave {
 
 class GADAdView;
+class GADGMSGHandler;
 class GADOpener;
 
 class GADAdViewDelegate : public std::enable_shared_from_this<GADAdViewDelegate> {
   public:
+    static constexpr unsigned kAllInterfaceOrientations = 30;
+
     static std::shared_ptr<GADAdViewDelegate> init();
-    virtual ~GADAdViewDelegate() = default;
+    virtual ~GADAdViewDelegate();
 
     // adView:shouldStartLoadWithRequest:navigationType:; nullopt lets the load go ahead.
-    virtual std::optional<bool> adView(GADAdView& adView, const platform::URLRequest& request,
+    virtual std::optional<bool> adView(const std::shared_ptr<GADAdView>& adView, const platform::URLRequest& request,
                                        platform::WebViewNavigationType navigationType);
-    virtual void adViewDidStartLoad(GADAdView& adView);
-    virtual void adViewDidFinishLoad(GADAdView& adView);
+    virtual void adViewDidStartLoad(const std::shared_ptr<GADAdView>& adView);
+    // Tells the page the status bar's orientation, then marks the first load.
+    virtual void adViewDidFinishLoad(const std::shared_ptr<GADAdView>& adView);
     // adView:didFailLoadWithError:
-    virtual void adView(GADAdView& adView, const platform::Error& error);
+    virtual void adView(const std::shared_ptr<GADAdView>& adView, const platform::Error& error);
     // adView:contentSizeDidChange:
-    virtual void adView(GADAdView& adView, platform::Size contentSize);
+    virtual void adView(const std::shared_ptr<GADAdView>& adView, platform::Size contentSize);
+    // Which MRAID script pages of views with this delegate get; read on the main thread.
+    virtual GADMRAIDScriptKind MRAIDScriptKind() const { return GADMRAIDScriptKind::ExpandedBanner; }
 
-    // Carries out the creative's open actions.
     std::shared_ptr<GADOpener> opener() const { return opener_; }
+    void setOpener(const std::shared_ptr<GADOpener>& opener) { opener_ = opener; }
+    const std::vector<std::shared_ptr<GADGMSGHandler>>& gmsgHandlers() const { return gmsgHandlers_; }
+    void addGMSGHandler(const std::shared_ptr<GADGMSGHandler>& handler);
+    bool hasLoadedAtLeastOnce() const { return hasLoadedAtLeastOnce_; }
+
+    // Parses one message on the router's queue and offers it to the handlers on the main thread.
+    void handleGMSGURL(const platform::URL& url, const std::shared_ptr<GADAdView>& adView);
+    // "deeplink+://navigate?primaryUrl=...": the app when it can be opened, else the fallback; the
+    // matching trackers are pinged only once the open has really been performed.
+    void handleDeeplinkPlusURL(const platform::URL& url);
 
   protected:
     GADAdViewDelegate();
-    // The opener reports back to this delegate; factories call this once the object is shared.
-    void attachOpener();
+    // The handlers every ad view has; subclasses' factories call this, then append their own.
+    void addDefaultHandlers();
 
   private:
     std::shared_ptr<GADOpener> opener_;
+    std::vector<std::shared_ptr<GADGMSGHandler>> gmsgHandlers_;
+    std::shared_ptr<platform::DispatchQueue> parseQueue_;
+    bool hasLoadedAtLeastOnce_ = false;
 };
 
 } // namespace ruzave

@@ -1,6 +1,15 @@
 #include "ads/render/GADMRAIDInterceptor.h"
 
+#include <atomic>
 #include <mutex>
+#include <set>
+
+#include "ads/core/sdkcore/GADHosts.h"
+#include "ads/render/GADAdURLStash.h"
+#include "platform/net/HTTPURLResponse.h"
+#include "platform/net/URLConnection.h"
+#include "platform/net/URLProtocol.h"
+#include "platform/net/URLProtocolClient.h"
 
 namespace ruzave {
 namespace {
@@ -8,24 +17,103 @@ namespace {
 struct InterceptorState {
     std::mutex mutex;
     bool allowed = false;
-    bool canInit = false;
-    std::size_t enables = 0;
-    std::size_t disables = 0;
+    std::set<const void*> participants;
+    std::size_t enableCalls = 0;
+    std::size_t disableCalls = 0;
+    std::string banner, interstitial, expandedBanner;
 };
 
 InterceptorState& state() {
-    static InterceptorState s;
-    return s;
+    static InterceptorState* s = new InterceptorState(); // Loading threads may still ask during exit.
+    return *s;
 }
+
+std::string defaultLocation(const char* file) {
+    return std::string("https://") + GADHosts::kSDKCoreHost + "/mads/static/mad/sdk/native/mraid/v2/" + file;
+}
+
+// One claimed "mraid.js" request: the script is fetched from its location and passed on whole. A
+// failed fetch, or one that does not answer 2xx, fails the load and is never cached.
+class MRAIDScriptLoad : public platform::URLProtocol {
+  public:
+    MRAIDScriptLoad(platform::URLRequest request, std::shared_ptr<platform::URLProtocolClient> client,
+                    std::optional<std::string> location)
+        : URLProtocol(std::move(request), std::move(client)), location_(std::move(location)) {}
+
+    void startLoading() override {
+        auto client = this->client();
+        std::optional<platform::URL> url = location_ ? platform::URL::parse(*location_) : std::nullopt;
+        if (!url) {
+            client->didFailWithError(platform::Error(GADMRAIDInterceptor::kCocoaErrorDomain,
+                                                     GADMRAIDInterceptor::kNoLocationErrorCode,
+                                                     "No MRAID script location for this page."));
+            return;
+        }
+        platform::URLRequest fetch(*url, platform::URLRequest::CachePolicy::ReloadIgnoringLocalCacheData,
+                                   GADMRAIDInterceptor::kScriptFetchTimeout);
+        auto stopped = stopped_;
+        platform::URLConnection::sendAsynchronousRequest(
+            fetch, nullptr,
+            [client, stopped, url = *url](std::optional<platform::HTTPURLResponse> response, platform::Bytes data,
+                                          std::optional<platform::Error> error) {
+                if (stopped->load()) return;
+                if (error || !response || response->statusCode() < 200 || response->statusCode() > 299) {
+                    client->didFailWithError(error ? *error
+                                                   : platform::Error(GADMRAIDInterceptor::kCocoaErrorDomain,
+                                                                     GADMRAIDInterceptor::kNoLocationErrorCode,
+                                                                     "The MRAID script could not be fetched."));
+                    return;
+                }
+                platform::HTTPHeaderFields headers;
+                headers.set("Content-Type", "application/javascript");
+                headers.set("Content-Length", std::to_string(data.size()));
+                client->didReceiveResponse(platform::HTTPURLResponse(url, 200, headers),
+                                           platform::URLCacheStoragePolicy::NotAllowed);
+                client->didLoadData(data);
+                client->didFinishLoading();
+            });
+    }
+
+    void stopLoading() override { stopped_->store(true); }
+
+  private:
+    std::optional<std::string> location_;
+    std::shared_ptr<std::atomic<bool>> stopped_ = std::make_shared<std::atomic<bool>>(false);
+};
+
+std::shared_ptr<GADMRAIDInterceptor> makeInterceptorClass();
 
 } // namespace
 
+void GADMRAIDInterceptor::registerOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        {
+            std::lock_guard lock(state().mutex);
+            if (state().banner.empty()) state().banner = defaultLocation("mraid_app_banner.js");
+            if (state().interstitial.empty()) state().interstitial = defaultLocation("mraid_app_interstitial.js");
+            if (state().expandedBanner.empty())
+                state().expandedBanner = defaultLocation("mraid_app_expanded_banner.js");
+        }
+        platform::URLProtocol::registerClass(makeInterceptorClass());
+    });
+}
+
+namespace {
+std::shared_ptr<GADMRAIDInterceptor> makeInterceptorClass() {
+    struct Maker : GADMRAIDInterceptor {};
+    return std::make_shared<Maker>();
+}
+} // namespace
+
 void GADMRAIDInterceptor::allow() {
+    registerOnce();
     std::lock_guard lock(state().mutex);
     state().allowed = true;
 }
 
 void GADMRAIDInterceptor::disallow() {
+    registerOnce();
     std::lock_guard lock(state().mutex);
     state().allowed = false;
 }
@@ -35,31 +123,141 @@ bool GADMRAIDInterceptor::isAllowed() {
     return state().allowed;
 }
 
-void GADMRAIDInterceptor::enableCanInitWithRequest() {
+void GADMRAIDInterceptor::enableCanInitWithRequest(const void* participant) {
     std::lock_guard lock(state().mutex);
-    state().canInit = true;
-    ++state().enables;
+    ++state().enableCalls;
+    if (participant) state().participants.insert(participant);
 }
 
-void GADMRAIDInterceptor::disableCanInitWithRequest() {
+void GADMRAIDInterceptor::disableCanInitWithRequest(const void* participant) {
     std::lock_guard lock(state().mutex);
-    state().canInit = false;
-    ++state().disables;
+    ++state().disableCalls;
+    state().participants.erase(participant);
 }
 
-bool GADMRAIDInterceptor::canInitWithRequestEnabled() {
+void GADMRAIDInterceptor::resetCanInitWithRequestCounter() {
     std::lock_guard lock(state().mutex);
-    return state().canInit;
+    state().participants.clear();
+}
+
+std::size_t GADMRAIDInterceptor::enableCount() {
+    std::lock_guard lock(state().mutex);
+    return state().participants.size();
 }
 
 std::size_t GADMRAIDInterceptor::enableCanInitWithRequestCount() {
     std::lock_guard lock(state().mutex);
-    return state().enables;
+    return state().enableCalls;
 }
 
 std::size_t GADMRAIDInterceptor::disableCanInitWithRequestCount() {
     std::lock_guard lock(state().mutex);
-    return state().disables;
+    return state().disableCalls;
+}
+
+void GADMRAIDInterceptor::resetToDefaultPaths() {
+    std::lock_guard lock(state().mutex);
+    state().banner = defaultLocation("mraid_app_banner.js");
+    state().interstitial = defaultLocation("mraid_app_interstitial.js");
+    state().expandedBanner = defaultLocation("mraid_app_expanded_banner.js");
+}
+
+void GADMRAIDInterceptor::setBannerImplementationPath(const std::string& path) {
+    registerOnce();
+    std::lock_guard lock(state().mutex);
+    state().banner = path;
+}
+
+void GADMRAIDInterceptor::setInterstitialImplementationPath(const std::string& path) {
+    registerOnce();
+    std::lock_guard lock(state().mutex);
+    state().interstitial = path;
+}
+
+void GADMRAIDInterceptor::setExpandedBannerImplementationPath(const std::string& path) {
+    registerOnce();
+    std::lock_guard lock(state().mutex);
+    state().expandedBanner = path;
+}
+
+std::string GADMRAIDInterceptor::bannerImplementationPath() {
+    registerOnce();
+    std::lock_guard lock(state().mutex);
+    return state().banner;
+}
+
+std::string GADMRAIDInterceptor::interstitialImplementationPath() {
+    registerOnce();
+    std::lock_guard lock(state().mutex);
+    return state().interstitial;
+}
+
+std::string GADMRAIDInterceptor::expandedBannerImplementationPath() {
+    registerOnce();
+    std::lock_guard lock(state().mutex);
+    return state().expandedBanner;
+}
+
+std::string GADMRAIDInterceptor::implementationPathForKind(GADMRAIDScriptKind kind) {
+    switch (kind) {
+    case GADMRAIDScriptKind::Banner:
+        return bannerImplementationPath();
+    case GADMRAIDScriptKind::Interstitial:
+        return interstitialImplementationPath();
+    case GADMRAIDScriptKind::ExpandedBanner:
+        break;
+    }
+    return expandedBannerImplementationPath();
+}
+
+bool GADMRAIDInterceptor::urlIsAnImplementationPath(const platform::URL& url) {
+    const std::string& text = url.absoluteString();
+    std::lock_guard lock(state().mutex);
+    // Only a complete set counts, as the set of paths is rebuilt only when all three are given.
+    if (state().banner.empty() || state().interstitial.empty() || state().expandedBanner.empty()) return false;
+    return text == state().banner || text == state().interstitial || text == state().expandedBanner;
+}
+
+std::optional<platform::URL> GADMRAIDInterceptor::refererURLFromRequest(const platform::URLRequest& request) {
+    auto referer = request.allHTTPHeaderFields().value("Referer");
+    if (!referer || referer->empty()) return std::nullopt;
+    return platform::URL::parse(*referer);
+}
+
+bool GADMRAIDInterceptor::shouldRedirectForMRAID(const platform::URLRequest& request) {
+    const platform::URL& url = request.url();
+    if (!url.isValid() || urlIsAnImplementationPath(url)) return false;
+    return url.lastPathComponent() == "mraid.js";
+}
+
+bool GADMRAIDInterceptor::canInitWithRequestIsEnabled() {
+    {
+        std::lock_guard lock(state().mutex);
+        if (!state().allowed || state().participants.empty()) return false;
+    }
+    // Never both locks at once.
+    return GADAdURLStash::hasStashedURLs();
+}
+
+std::optional<std::string> GADMRAIDInterceptor::locationForRequest(const platform::URLRequest& request) {
+    auto referer = refererURLFromRequest(request);
+    if (!referer) return std::nullopt;
+    auto kind = GADAdURLStash::scriptKindForURL(*referer);
+    if (!kind) return std::nullopt;
+    return implementationPathForKind(*kind);
+}
+
+bool GADMRAIDInterceptor::canInitWithRequest(const platform::URLRequest& request) const {
+    if (!canInitWithRequestIsEnabled() || !shouldRedirectForMRAID(request)) return false;
+    return locationForRequest(request).has_value();
+}
+
+std::shared_ptr<platform::URLProtocol>
+GADMRAIDInterceptor::create(const platform::URLRequest& request,
+                            std::shared_ptr<platform::URLProtocolClient> client) const {
+    // Decided now, while the request is claimed: a view that goes away later leaves no location and
+    // the load fails cleanly.
+    return std::make_shared<MRAIDScriptLoad>(request, std::move(client), locationForRequest(request));
 }
 
 } // namespace ruzave

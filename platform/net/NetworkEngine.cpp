@@ -82,12 +82,20 @@ struct NetworkEngine::Impl {
     std::string caFile;
     // The system CAs plus the configured ones, built once per configuration; null without extra CAs.
     X509_STORE* trustStore = nullptr;
+    // Pooled connections were verified against the trust before the last change: none may be reused.
+    // The pool is dropped as soon as no transfer is running; until then new transfers connect afresh.
+    bool poolStale = false;
+
+    static CURLM* makeMulti() {
+        CURLM* m = curl_multi_init();
+        // Keep connections to the hosts we talk to alive for reuse.
+        curl_multi_setopt(m, CURLMOPT_MAXCONNECTS, 32L);
+        return m;
+    }
 
     Impl() {
         curl_global_init(CURL_GLOBAL_DEFAULT);
-        multi = curl_multi_init();
-        // Keep connections to the hosts we talk to alive for reuse.
-        curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, 32L);
+        multi = makeMulti();
         cookieShare = curl_share_init();
         curl_share_setopt(cookieShare, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
         // Everything below runs on one thread, so the share needs no lock callbacks.
@@ -99,8 +107,8 @@ struct NetworkEngine::Impl {
         {
             std::lock_guard lock(mutex);
             stopping = true;
+            curl_multi_wakeup(multi);
         }
-        curl_multi_wakeup(multi);
         if (thread.joinable()) thread.join();
         for (auto& [id, t] : transfers) curl_multi_remove_handle(multi, t->easy);
         transfers.clear();
@@ -114,6 +122,8 @@ struct NetworkEngine::Impl {
         auto config = NetworkConfiguration::sharedInstance();
         std::uint64_t generation = config->generation();
         if (generation == configGeneration) return;
+        // The first reading has no pool behind it yet.
+        if (configGeneration != 0) poolStale = true;
         configGeneration = generation;
         // Read again even for the same path: the file may have been rewritten.
         std::string file = config->trustedCAFile();
@@ -325,6 +335,8 @@ struct NetworkEngine::Impl {
             curl_easy_setopt(e, CURLOPT_COOKIEFILE, "");
         }
 
+        if (poolStale) curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
+
         t.lastActivity = Steady::now();
         if (curl_multi_add_handle(multi, e) != CURLM_OK) {
             setError(error, URLError::make(URLError::Unknown, t.url, "curl_multi_add_handle failed"));
@@ -345,6 +357,15 @@ struct NetworkEngine::Impl {
         listener->transferDidComplete(std::move(error));
     }
 
+    // Network thread, with no transfer in the multi: closes every pooled connection. Other threads only
+    // wake the multi, and they do so under the mutex, so swapping it there is safe.
+    void dropConnectionPool() {
+        std::lock_guard lock(mutex);
+        curl_multi_cleanup(multi);
+        multi = makeMulti();
+        poolStale = false;
+    }
+
     void takeCommands(std::vector<std::unique_ptr<Transfer>>& starts, std::vector<TransferId>& cancels, bool& stop) {
         std::lock_guard lock(mutex);
         starts.swap(pendingStarts);
@@ -360,6 +381,7 @@ struct NetworkEngine::Impl {
             takeCommands(starts, cancels, stop);
             if (stop) return;
             if (!starts.empty()) refreshConfiguration();
+            if (poolStale && transfers.empty()) dropConnectionPool();
             for (auto& t : starts) {
                 Error error;
                 TransferId id = t->id;
@@ -453,8 +475,8 @@ NetworkEngine::TransferId NetworkEngine::start(const URLRequest& request,
     {
         std::lock_guard lock(impl_->mutex);
         impl_->pendingStarts.push_back(std::move(t));
+        curl_multi_wakeup(impl_->multi);
     }
-    curl_multi_wakeup(impl_->multi);
     return id;
 }
 
@@ -471,10 +493,10 @@ void NetworkEngine::cancel(TransferId id) {
             impl_->active.fetch_sub(1);
         } else {
             impl_->pendingCancels.push_back(id);
+            curl_multi_wakeup(impl_->multi);
         }
     }
     // The listener goes outside the lock: its owner may be going with it.
-    if (!dropped) curl_multi_wakeup(impl_->multi);
 }
 
 std::size_t NetworkEngine::activeTransferCount() const { return impl_->active.load(); }

@@ -1,5 +1,7 @@
 #include "platform/net/URLConnection.h"
 
+#include <unordered_map>
+
 #include <condition_variable>
 
 #include "platform/base/Log.h"
@@ -11,6 +13,36 @@
 #include "platform/runloop/OperationQueue.h"
 
 namespace platform {
+
+namespace {
+// A loading connection lives until it ends or is cancelled, even when nobody else holds it. The set that
+// keeps it is process-wide (and never destroyed), so a load still running at exit is not a leak.
+class LoadingConnections {
+public:
+    void add(std::shared_ptr<URLConnection> c) {
+        std::lock_guard lock(mutex_);
+        URLConnection* key = c.get();
+        live_.emplace(key, std::move(c));
+    }
+    std::shared_ptr<URLConnection> take(URLConnection* c) {
+        std::lock_guard lock(mutex_);
+        auto it = live_.find(c);
+        if (it == live_.end()) return nullptr;
+        auto out = std::move(it->second);
+        live_.erase(it);
+        return out;
+    }
+
+private:
+    std::mutex mutex_;
+    std::unordered_map<URLConnection*, std::shared_ptr<URLConnection>> live_;
+};
+
+LoadingConnections& loadingConnections() {
+    static auto* set = new LoadingConnections();
+    return *set;
+}
+} // namespace
 
 namespace {
 
@@ -180,7 +212,8 @@ void URLConnection::start() {
         std::lock_guard lock(mutex_);
         if (started_ || cancelled_) return;
         started_ = true;
-        selfWhileLoading_ = shared_from_this();
+        registeredWhileLoading_ = true;
+        loadingConnections().add(shared_from_this());  // lock order: ours, then the set's
     }
     // Even the first question to the delegate comes on its own thread, never inside start().
     enqueue(Event{});
@@ -197,7 +230,7 @@ void URLConnection::cancel() {
         cancelled_ = true;
         transfer = std::exchange(transferId_, 0);
         protocol = std::move(protocol_);
-        keep = std::move(selfWhileLoading_);
+        if (std::exchange(registeredWhileLoading_, false)) keep = loadingConnections().take(this);
         dropped.swap(events_);
     }
     if (transfer != 0) NetworkEngine::shared().cancel(transfer);
@@ -331,7 +364,7 @@ void URLConnection::deliverTerminal(const std::shared_ptr<URLConnectionDelegate>
         ended_ = true;
         transferId_ = 0;
         protocol = std::move(protocol_);
-        keep = std::move(selfWhileLoading_);
+        if (std::exchange(registeredWhileLoading_, false)) keep = loadingConnections().take(this);
         request = currentRequest_;
     }
     if (!d) return;

@@ -97,7 +97,7 @@ private:
     URLRequest currentRequest_;
     std::uint64_t transferId_ = 0;   // the network transfer of the current hop, if any
     std::shared_ptr<URLProtocol> protocol_;
-    std::shared_ptr<URLConnection> selfWhileLoading_;
+    bool registeredWhileLoading_ = false;  // held by the process-wide set of loading connections
 
     // Delivery thread only.
     int redirects_ = 0;

@@ -17,6 +17,13 @@ bool EventEditViewController::completeForTesting(EventEditViewControllerDelegate
             return false;
         }
         if (!store_->saveEvent(event_, EventStore::ThisEvent, error)) return false;
+    } else if (action == EventEditViewControllerDelegate::Deleted && event_ && !event_->eventIdentifier().empty()) {
+        // Deleting an event never saved has nothing to take out of the calendar.
+        if (!store_) {
+            setError(error, Error(EventStore::errorDomain, EventStore::NotOfThisStore, "The editor has no event store."));
+            return false;
+        }
+        if (!store_->removeEvent(event_, EventStore::ThisEvent, error)) return false;
     }
     completed_ = true;
     auto self = shared_from_this(); // the delegate typically dismisses and drops us

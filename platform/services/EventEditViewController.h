@@ -1,6 +1,7 @@
 #pragma once
 // The calendar event editor: shows an event of an event store; the user (a test) saves, deletes or
-// cancels, and the delegate hears it once. Saving saves the event in the store. Main thread.
+// cancels, and the delegate hears it once. Saving saves the event in the store, deleting a saved event
+// removes it. Main thread.
 #include <memory>
 
 #include "platform/base/Error.h"
@@ -22,7 +23,7 @@ public:
     std::shared_ptr<CalendarEvent> event() const { return event_; }
     void setEvent(std::shared_ptr<CalendarEvent> event) { event_ = std::move(event); }
 
-    // Tests: the user ends the editor. Saving that the store refuses reports nothing and returns false
+    // Tests: the user ends the editor. Saving or deleting that the store refuses reports nothing and returns false
     // with the store's error (the user stays in the editor); so does any call after the first report.
     bool completeForTesting(EventEditViewControllerDelegate::Action action, Error* error = nullptr);
 

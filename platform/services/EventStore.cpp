@@ -1,5 +1,6 @@
 #include "platform/services/EventStore.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -68,6 +69,26 @@ bool EventStore::saveEvent(const std::shared_ptr<CalendarEvent>& event, Span, Er
         event->identifier_ = "event-" + std::to_string(c.nextIdentifier++);
         c.saved.push_back(event);
     }
+    return true;
+}
+
+bool EventStore::removeEvent(const std::shared_ptr<CalendarEvent>& event, Span, Error* error) {
+    if (!event || event->store_.lock().get() != this) {
+        setError(error, Error(errorDomain, NotOfThisStore, "The event belongs to another event store."));
+        return false;
+    }
+    if (authorizationStatusForEntityType(Event) != Authorized) {
+        setError(error, Error(errorDomain, NotAuthorized, "Access to the calendar is not authorized."));
+        return false;
+    }
+    auto& saved = calendar().saved;
+    auto it = std::find(saved.begin(), saved.end(), event);
+    if (it == saved.end()) {
+        setError(error, Error(errorDomain, EventNotFound, "The event is not in the calendar."));
+        return false;
+    }
+    saved.erase(it);
+    event->identifier_.clear();
     return true;
 }
 

@@ -17,7 +17,8 @@ public:
     enum AuthorizationStatus { NotDetermined = 0, Restricted = 1, Denied = 2, Authorized = 3 };
     enum Span { ThisEvent = 0, FutureEvents = 1 };
     static constexpr const char* errorDomain = "EventStoreErrorDomain";
-    enum ErrorCode { NotAuthorized = 1, NoStartDate = 2, NoEndDate = 3, DatesInverted = 4, NotOfThisStore = 5 };
+    enum ErrorCode { NotAuthorized = 1, NoStartDate = 2, NoEndDate = 3, DatesInverted = 4, NotOfThisStore = 5,
+                     EventNotFound = 6 };
 
     using AccessCompletion = std::function<void(bool granted, std::optional<Error> error)>;
 
@@ -29,6 +30,8 @@ public:
     void requestAccessToEntityType(EntityType type, AccessCompletion completion);
     // Needs authorised access to events, a start date and an end date not before it.
     bool saveEvent(const std::shared_ptr<CalendarEvent>& event, Span span, Error* error = nullptr);
+    // Takes a saved event out of the calendar (it reads as unsaved again). Needs authorised access.
+    bool removeEvent(const std::shared_ptr<CalendarEvent>& event, Span span, Error* error = nullptr);
     // Forgets cached state (here: nothing but the count), as after access changed.
     void reset() { ++resetCount_; }
     int resetCount() const { return resetCount_; }
@@ -37,7 +40,7 @@ public:
     static void setAuthorizationStatusForTesting(EntityType type, AuthorizationStatus status);
     // The user's answer to the next access questions (granted by default).
     static void scriptAccessAnswer(bool granted);
-    // Every event saved by any store, in order.
+    // The events in the calendar (saved by any store and not removed), in the order saved.
     static std::vector<std::shared_ptr<CalendarEvent>> savedEventsForTesting();
 
 private:

@@ -79,9 +79,11 @@ void MediaPlayer::anchor() {
 void MediaPlayer::setRate(float rate) {
     if (!std::isfinite(rate) || rate < 0) rate = 0;
     if (rate == rate_) return;
+    bool wasRunning = isRunning();
     anchor();
     rate_ = rate;
     reschedule();
+    if (wasRunning != isRunning()) announceTime({});
     notify(keyPathRate);
 }
 
@@ -95,6 +97,7 @@ void MediaPlayer::seekToTime(MediaTime time) {
     anchorSeconds_ = s;
     anchorClock_ = Clock::now();
     reschedule();
+    if (item_) announceTime({});
 }
 
 void MediaPlayer::setVolume(float volume) {
@@ -189,6 +192,27 @@ void MediaPlayer::fireObserver(TimeObserverToken token, bool thenReschedule) {
     if (thenReschedule) scheduleObserver(token, false);
 }
 
+void MediaPlayer::announceTime(const std::vector<TimeObserverToken>& except) {
+    auto time = MediaTime::fromSeconds(currentSeconds(), reportTimescale);
+    std::weak_ptr<MediaPlayer> weak = weak_from_this();
+    for (auto& [token, o] : timeObservers_) {
+        if (std::find(except.begin(), except.end(), token) != except.end()) continue;
+        if (!o.queue || o.queue == DispatchQueue::main()) {
+            // Later on the main loop, and only while the observer is still registered.
+            MainLoop::main().post([weak, token = token, time] {
+                auto self = weak.lock();
+                if (!self) return;
+                auto it = self->timeObservers_.find(token);
+                if (it == self->timeObservers_.end()) return;
+                auto block = it->second.block;
+                block(time);
+            });
+        } else {
+            o.queue->async([block = o.block, time] { block(time); });
+        }
+    }
+}
+
 void MediaPlayer::reachedEnd() {
     endTask_ = 0;
     if (!item_) return;
@@ -200,6 +224,10 @@ void MediaPlayer::reachedEnd() {
         if (o.task && o.target <= end + 1e-9) due.push_back(token);
     cancelScheduled();
     for (auto token : due) fireObserver(token, false);
+    // Playback stops here: the others hear the end time too, unless their last mark was the end.
+    for (auto& [token, o] : timeObservers_)
+        if (std::abs(o.target - end) <= 1e-9) due.push_back(token);
+    announceTime(due);
     auto item = item_;
     // Keep the item, pause at its end: the platform's default action at the end of an item.
     NotificationCenter::defaultCenter()->post(MediaPlayerItem::didPlayToEndTimeNotification, item.get());
@@ -213,6 +241,7 @@ void MediaPlayer::reachedEnd() {
 void MediaPlayer::itemDidLoad(MediaPlayerItem& item) {
     if (item_.get() != &item) return;
     reschedule();
+    if (isRunning()) announceTime({});
     notify(keyPathItemStatus);
     notify(keyPathStatus);
     notify(keyPathItemDuration);

@@ -2,7 +2,8 @@
 // Plays one item at a time. Nothing is decoded: the item's time advances with the Clock (virtual time in
 // tests) while the rate is above 0 and the item is ready, up to its duration, where the player posts the
 // item's played-to-end notification and pauses. Periodic time observers run on their queue at each
-// multiple of their interval of item time reached while playing. Property changes go to the observers by
+// multiple of their interval of item time reached while playing, and also with the current time when
+// playback starts or stops and after a seek. Property changes go to the observers by
 // key path. Main thread.
 #include <functional>
 #include <map>
@@ -91,6 +92,8 @@ private:
     void scheduleObserver(TimeObserverToken token, bool fromNow);
     void fireObserver(TimeObserverToken token, bool thenReschedule);
     void cancelScheduled();
+    // Tells the time observers (but `except`) the current time, on their queues, after this call.
+    void announceTime(const std::vector<TimeObserverToken>& except);
     void reachedEnd();
     void itemDidLoad(MediaPlayerItem& item);
     void notify(const std::string& keyPath);

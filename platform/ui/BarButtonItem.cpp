@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "platform/ui/Button.h"
+
 namespace platform {
 
 std::shared_ptr<BarButtonItem> BarButtonItem::initWithBarButtonSystemItem(BarButtonSystemItem item, Action action) {
@@ -40,6 +42,16 @@ bool BarButtonItem::isSpace() const {
 }
 
 void BarButtonItem::setWidth(float width) { width_ = std::isfinite(width) && width > 0 ? width : 0; }
+
+void BarButtonItem::setEnabled(bool enabled) {
+    enabled_ = enabled;
+    if (auto b = button_.lock()) b->setEnabled(enabled);
+}
+
+void BarButtonItem::setAccessibilityLabel(std::string label) {
+    accessibilityLabel_ = std::move(label);
+    if (auto b = button_.lock()) b->setAccessibilityLabel(accessibilityLabel_);
+}
 
 bool BarButtonItem::perform() {
     if (!enabled_ || !action_ || isSpace()) return false;

@@ -9,6 +9,7 @@
 namespace platform {
 
 class Image;
+class Button;
 class View;
 
 enum class BarButtonSystemItem {
@@ -40,7 +41,11 @@ public:
     float width() const { return width_; }
     void setWidth(float width);
     bool isEnabled() const { return enabled_; }
-    void setEnabled(bool enabled) { enabled_ = enabled; }
+    // Also enables or disables the item's button in its toolbar.
+    void setEnabled(bool enabled);
+    // Carried by the item's button in its toolbar.
+    std::string accessibilityLabel() const { return accessibilityLabel_; }
+    void setAccessibilityLabel(std::string label);
     long tag() const { return tag_; }
     void setTag(long tag) { tag_ = tag; }
     void setAction(Action action) { action_ = std::move(action); }
@@ -50,6 +55,7 @@ public:
     BarButtonItem() = default;
 
 private:
+    friend class Toolbar;
     std::optional<BarButtonSystemItem> systemItem_;
     std::shared_ptr<Image> image_;
     std::string title_;
@@ -59,6 +65,8 @@ private:
     bool enabled_ = true;
     long tag_ = 0;
     Action action_;
+    std::string accessibilityLabel_;
+    std::weak_ptr<Button> button_;  // the toolbar's button standing for this item, if any
 };
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #pragma once
-// An immutable decoded image (PNG, JPEG or GIF; the first frame of a GIF): pixel size, scale, orientation,
-// and its pixels as a premultiplied bitmap. Created on any thread; read-only afterwards, so any thread.
+// An immutable decoded image (PNG, JPEG or GIF; the first frame of a GIF): pixel size, scale, orientation
+// (a JPEG's from its EXIF tag), and its pixels as stored, as a premultiplied bitmap. Created on any
+// thread; read-only afterwards, so any thread.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -23,7 +24,7 @@ public:
     static std::shared_ptr<Image> imageWithBitmap(Bitmap bitmap, float scale = 1.0f,
                                                   ImageOrientation orientation = ImageOrientation::Up);
 
-    // Size in points (pixels / scale).
+    // Size in points (pixels / scale), as shown: a sideways orientation swaps width and height.
     Size size() const;
     float scale() const { return scale_; }
     ImageOrientation imageOrientation() const { return orientation_; }
@@ -31,8 +32,11 @@ public:
     int pixelHeight() const { return bitmap_.height(); }
     const Bitmap& bitmap() const { return bitmap_; }
 
-    // Draws scaled into `rect` (pixel units of the target), source-over, nearest sample.
+    // Draws scaled into `rect` (pixel units of the target), turned upright, source-over, nearest sample.
     void drawInRect(Bitmap& target, const Rect& rect) const;
+    // Where a point of the upright image, in 0...1 of its width and height, lies in the stored pixels
+    // (again in 0...1).
+    Point sourcePoint(float u, float v) const;
 
     Image(Bitmap bitmap, float scale, ImageOrientation orientation);
 

@@ -23,9 +23,12 @@ public:
     void setTextColor(Color color) { textColor_ = color; }
     TextAlignment textAlignment() const { return alignment_; }
     void setTextAlignment(TextAlignment a) { alignment_ = a; }
-    // 0: any number of lines.
+    // 0: any number of lines. Lines past the limit are neither measured nor drawn.
     int numberOfLines() const { return numberOfLines_; }
-    void setNumberOfLines(int n) { numberOfLines_ = n < 0 ? 0 : n; }
+    void setNumberOfLines(int n) {
+        numberOfLines_ = n < 0 ? 0 : n;
+        invalidateIntrinsicContentSize();
+    }
 
     Size intrinsicContentSize() const override;
     Size sizeThatFits(Size size) const override;
@@ -35,6 +38,9 @@ protected:
     explicit Label(Rect frame);
 
 private:
+    // The lines shown: the first numberOfLines of the text.
+    std::string shownText() const;
+
     std::string text_;
     Font font_ = Font::systemFontOfSize(17);
     Color textColor_ = Color::black();

@@ -77,8 +77,9 @@ void RenderContext::drawImage(Bitmap& bitmap, const Image& image, const Rect& re
     const Bitmap& src = image.bitmap();
     if (src.empty()) return;
     paint(bitmap, rect, 0, [&](int x, int y, Point p, const Rect& r) {
-        int sx = std::clamp(int((p.x - r.minX()) / r.width() * float(src.width())), 0, src.width() - 1);
-        int sy = std::clamp(int((p.y - r.minY()) / r.height() * float(src.height())), 0, src.height() - 1);
+        Point q = image.sourcePoint((p.x - r.minX()) / r.width(), (p.y - r.minY()) / r.height());
+        int sx = std::clamp(int(q.x * float(src.width())), 0, src.width() - 1);
+        int sy = std::clamp(int(q.y * float(src.height())), 0, src.height() - 1);
         bitmap.blendPixel(x, y, src.pixel(sx, sy), alpha_);
     });
 }

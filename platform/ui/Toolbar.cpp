@@ -30,6 +30,8 @@ void Toolbar::setItems(std::vector<std::shared_ptr<BarButtonItem>> items, bool) 
                 if (auto i = weak.lock()) i->perform();
             });
             button->setEnabled(item->isEnabled());
+            button->setAccessibilityLabel(item->accessibilityLabel());
+            item->button_ = button;
             view = button;
         }
         itemViews_.push_back(view);

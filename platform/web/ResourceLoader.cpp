@@ -1,6 +1,7 @@
 #include "platform/web/ResourceLoader.h"
 
 #include <optional>
+#include <vector>
 
 #include "platform/net/URLConnection.h"
 #include "platform/net/URLConnectionDelegate.h"
@@ -10,9 +11,26 @@
 namespace platform {
 
 namespace {
-std::optional<Error>& pendingFailure() {
-    static std::optional<Error> failure;
-    return failure;
+struct PendingFailure {
+    Error error;
+    const void* owner;
+};
+
+// Main thread only, like every load.
+std::vector<PendingFailure>& pendingFailures() {
+    static std::vector<PendingFailure> failures;
+    return failures;
+}
+
+std::optional<Error> takeFailure(const void* owner) {
+    auto& failures = pendingFailures();
+    for (auto it = failures.begin(); it != failures.end(); ++it) {
+        if (it->owner != nullptr && it->owner != owner) continue;
+        Error error = std::move(it->error);
+        failures.erase(it);
+        return error;
+    }
+    return std::nullopt;
 }
 } // namespace
 
@@ -61,28 +79,28 @@ private:
     std::weak_ptr<ResourceLoader> owner_;
 };
 
-ResourceLoader::ResourceLoader(URLRequest request, Completion completion, std::size_t maxBytes)
-    : request_(std::move(request)), completion_(std::move(completion)), maxBytes_(maxBytes) {}
+ResourceLoader::ResourceLoader(URLRequest request, Completion completion, std::size_t maxBytes, const void* owner)
+    : request_(std::move(request)), completion_(std::move(completion)), maxBytes_(maxBytes), owner_(owner) {}
 
 ResourceLoader::~ResourceLoader() {
     if (connection_) connection_->cancel();
 }
 
-std::shared_ptr<ResourceLoader> ResourceLoader::load(URLRequest request, Completion completion, std::size_t maxBytes) {
-    std::shared_ptr<ResourceLoader> loader(new ResourceLoader(std::move(request), std::move(completion), maxBytes));
+std::shared_ptr<ResourceLoader> ResourceLoader::load(URLRequest request, Completion completion, std::size_t maxBytes,
+                                                     const void* owner) {
+    std::shared_ptr<ResourceLoader> loader(new ResourceLoader(std::move(request), std::move(completion), maxBytes, owner));
     loader->start();
     return loader;
 }
 
-void ResourceLoader::failNextLoad(Error error) {
-    pendingFailure() = std::move(error);
+void ResourceLoader::failNextLoad(Error error, const void* owner) {
+    pendingFailures().push_back(PendingFailure{std::move(error), owner});
 }
 
 void ResourceLoader::start() {
-    if (auto& failure = pendingFailure()) {
+    if (auto failure = takeFailure(owner_)) {
         Result r;
-        r.error = *failure;
-        failure.reset();
+        r.error = std::move(*failure);
         std::weak_ptr<ResourceLoader> weak = weak_from_this();
         MainLoop::main().post([weak, r] {
             if (auto self = weak.lock()) self->finish(r);

@@ -26,26 +26,29 @@ public:
 
     static constexpr std::size_t DefaultMaxBytes = 4u << 20;
 
+    // `owner` tags the load for failNextLoad (the web view it is for; nullptr: none).
     static std::shared_ptr<ResourceLoader> load(URLRequest request, Completion completion,
-                                                std::size_t maxBytes = DefaultMaxBytes);
+                                                std::size_t maxBytes = DefaultMaxBytes, const void* owner = nullptr);
     void cancel();
     bool isFinished() const { return finished_; }
 
-    // Test hook: the next load (of any page) fails with `error` instead of loading.
-    static void failNextLoad(Error error);
+    // Test hook: the next load for `owner` (nullptr: of any page) fails with `error` instead of loading.
+    // Several may wait; each is used once, the oldest matching first.
+    static void failNextLoad(Error error, const void* owner = nullptr);
 
     ~ResourceLoader();
 
 private:
     class ConnectionDelegate;
 
-    explicit ResourceLoader(URLRequest request, Completion completion, std::size_t maxBytes);
+    ResourceLoader(URLRequest request, Completion completion, std::size_t maxBytes, const void* owner);
     void start();
     void finish(Result result);
 
     URLRequest request_;
     Completion completion_;
     std::size_t maxBytes_;
+    const void* owner_;
     bool finished_ = false;
     Result partial_;
     std::shared_ptr<URLConnection> connection_;

@@ -63,7 +63,7 @@ std::optional<Color> backgroundOf(const DOMNode& el) {
 } // namespace
 
 struct WebPage::PaintState {
-    Bitmap* bitmap;  // null: measure only
+    const Fill* fill;  // null: measure only
     std::vector<Color> colors;
     float bottom = 0;
 };
@@ -77,8 +77,8 @@ void WebPage::paintNode(const DOMNode& node, PaintState& state, float x, float w
         std::size_t perLine = std::max<std::size_t>(1, static_cast<std::size_t>(avail / kCharWidth));
         for (std::size_t i = 0; i < text.size(); i += perLine) {
             std::size_t n = std::min(perLine, text.size() - i);
-            if (state.bitmap != nullptr)
-                state.bitmap->fillRect(Rect(x, cursorY, static_cast<float>(n) * kCharWidth, kLineHeight),
+            if (state.fill != nullptr)
+                (*state.fill)(Rect(x, cursorY, static_cast<float>(n) * kCharWidth, kLineHeight),
                                        state.colors.back());
             cursorY += kLineHeight;
         }
@@ -120,23 +120,23 @@ void WebPage::paintNode(const DOMNode& node, PaintState& state, float x, float w
         float bx = placed && left >= 0 ? left : x;
         float by = placed && top >= 0 ? top : cursorY;
         Rect box(bx, by, w, h);
-        if (state.bitmap != nullptr) {
-            if (auto bg = backgroundOf(node)) state.bitmap->fillRect(box, *bg);
+        if (state.fill != nullptr) {
+            if (auto bg = backgroundOf(node)) (*state.fill)(box, *bg);
             // Images paint as an opaque mid-grey box: the model counts pixels, not picture content.
-            if (natural) state.bitmap->fillRect(box, Color::rgba(0.5f, 0.5f, 0.5f, 1));
+            if (natural) (*state.fill)(box, Color::rgba(0.5f, 0.5f, 0.5f, 1));
         }
         float inner = by;
         for (const auto& c : node.children()) paintNode(*c, state, bx, w, inner, depth + 1);
         if (!placed) cursorY = by + h;
         state.bottom = std::max(state.bottom, by + h);
     } else {
-        if (state.bitmap != nullptr && tag != "body" && tag != "html") {
+        if (state.fill != nullptr && tag != "body" && tag != "html") {
             // A box without a size but with a colour paints behind its own lines.
             if (auto bg = backgroundOf(node)) {
                 float measure = cursorY;
                 PaintState probe{nullptr, state.colors, 0};
                 for (const auto& c : node.children()) paintNode(*c, probe, x, width, measure, depth + 1);
-                if (measure > cursorY) state.bitmap->fillRect(Rect(x, cursorY, width, measure - cursorY), *bg);
+                if (measure > cursorY) (*state.fill)(Rect(x, cursorY, width, measure - cursorY), *bg);
             }
         }
         for (const auto& c : node.children()) paintNode(*c, state, x, width, cursorY, depth + 1);
@@ -145,15 +145,19 @@ void WebPage::paintNode(const DOMNode& node, PaintState& state, float x, float w
 }
 
 void WebPage::render(Bitmap& bitmap) const {
+    Fill fill = [&bitmap](const Rect& rect, const Color& color) { bitmap.fillRect(rect, color); };
+    paint(fill, Rect(0, 0, static_cast<float>(bitmap.width()), static_cast<float>(bitmap.height())));
+}
+
+void WebPage::paint(const Fill& fill, const Rect& area) const {
     auto body = document_->body();
-    if (!body) return;
-    if (auto bg = backgroundOf(*body)) bitmap.fillRect(Rect(0, 0, static_cast<float>(bitmap.width()),
-                                                            static_cast<float>(bitmap.height())), *bg);
-    if (auto html = document_->documentElement())
-        if (!backgroundOf(*body))
-            if (auto bg = backgroundOf(*html))
-                bitmap.fillRect(Rect(0, 0, static_cast<float>(bitmap.width()), static_cast<float>(bitmap.height())), *bg);
-    PaintState state{&bitmap, {Color::black()}, 0};
+    if (!body || !fill) return;
+    if (auto bg = backgroundOf(*body)) {
+        fill(area, *bg);
+    } else if (auto html = document_->documentElement()) {
+        if (auto bg = backgroundOf(*html)) fill(area, *bg);
+    }
+    PaintState state{&fill, {Color::black()}, 0};
     float cursor = 0;
     paintNode(*body, state, 0, options_.viewport.width, cursor, 0);
 }

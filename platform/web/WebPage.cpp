@@ -279,7 +279,7 @@ void WebPage::loadScript(unsigned nodeId, bool blocking) {
             page->waitingForScript_ = false;
             page->continueParsing();
         }
-    });
+    }, ResourceLoader::DefaultMaxBytes, options_.owner);
     loads_.push_back(loader);
 }
 
@@ -309,7 +309,7 @@ void WebPage::loadImage(unsigned nodeId, const std::string& src) {
             --page->loadBlockers_;
             page->maybeFireLoad();
         }
-    });
+    }, ResourceLoader::DefaultMaxBytes, options_.owner);
     loads_.push_back(loader);
 }
 
@@ -540,7 +540,7 @@ void WebPage::loadFrame(unsigned frameNode, const URLRequest& request) {
         auto page = weak.lock();
         if (!page || page->closed_) return;
         page->fireEvent(frameNode, result.ok ? "load" : "error", false);
-    });
+    }, ResourceLoader::DefaultMaxBytes, options_.owner);
     loads_.push_back(loader);
 }
 

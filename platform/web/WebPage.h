@@ -36,6 +36,8 @@ public:
         Size viewport{320, 480};
         float devicePixelRatio = 2;
         bool runScripts = true;
+        // Who the page's subresource loads are for (its web view); lets tests aim injected failures.
+        const void* owner = nullptr;
     };
     enum class ReadyState { Loading, Interactive, Complete };
 
@@ -71,6 +73,10 @@ public:
     // Paint model: body background, then every element box with a size and a background colour, an
     // image, or text, in document order.
     void render(Bitmap& bitmap) const;
+    // The same model through any painter: `fill` receives each box in page coordinates; `area` is
+    // what the body background covers.
+    using Fill = std::function<void(const Rect&, const Color&)>;
+    void paint(const Fill& fill, const Rect& area) const;
     Size contentSize() const;
 
     std::size_t pendingTimerCount() const { return timers_.size(); }

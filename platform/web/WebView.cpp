@@ -7,6 +7,7 @@
 #include "platform/net/URLConnectionDelegate.h"
 #include "platform/runloop/MainLoop.h"
 #include "platform/ui/Bitmap.h"
+#include "platform/ui/RenderContext.h"
 #include "platform/web/WebPage.h"
 #include "platform/web/WebPageClient.h"
 
@@ -45,6 +46,25 @@ public:
         connection_.reset();
     }
 
+    // Each redirect hop of the main document is a navigation of its own: the delegate decides it (the
+    // target may be an app link or a message URL that must not load). A refused hop ends the load.
+    std::optional<URLRequest> willSendRequest(const std::shared_ptr<URLConnection>& connection,
+                                              const URLRequest& request,
+                                              const std::optional<HTTPURLResponse>& redirectResponse) override {
+        if (!redirectResponse || view_ == nullptr) return request;
+        URLRequest next = request;
+        if (next.valueForHTTPHeaderField("User-Agent").value_or("").empty())
+            next.setValue(NetworkConfiguration::sharedInstance()->userAgent(), "User-Agent");
+        auto keep = view_->shared_from_this();
+        bool allowed = view_->ask(next, WebViewNavigationType::Other);
+        if (view_ == nullptr) return std::nullopt;  // stopped or replaced from inside the delegate
+        if (!allowed) {
+            connection->cancel();
+            end(Error(ErrorDomain, 102, "Frame load interrupted"));
+            return std::nullopt;
+        }
+        return next;
+    }
     void didReceiveResponse(const std::shared_ptr<URLConnection>&, const HTTPURLResponse& response) override {
         response_ = response;
         body_.clear();
@@ -211,6 +231,7 @@ void WebView::commit(const std::string& html, const URL& url, const Entry& entry
     page_.reset();
     WebPage::Options options;
     options.scriptTimeLimit = scriptTimeLimit_;
+    options.owner = this;
     Size size = bounds().size;
     if (size.width > 0 && size.height > 0) options.viewport = size;
     Error error;
@@ -269,6 +290,7 @@ void WebView::ensurePage() {
     if (page_) return;
     WebPage::Options options;
     options.scriptTimeLimit = scriptTimeLimit_;
+    options.owner = this;
     Size size = bounds().size;
     if (size.width > 0 && size.height > 0) options.viewport = size;
     // A blank document for evaluate() before any load; it has no client, so it tells the delegate nothing.
@@ -289,6 +311,19 @@ void WebView::render(Bitmap& bitmap) const {
         bitmap.fillRect(Rect(0, 0, static_cast<float>(bitmap.width()), static_cast<float>(bitmap.height())), bg);
     }
     if (page_) page_->render(bitmap);
+}
+
+void WebView::draw(Bitmap& bitmap, const RenderContext& context) const {
+    Rect b = bounds();
+    RenderContext clip = context.clipped(b);
+    // The layer has painted a set background colour already; an opaque view without one is white.
+    if (isOpaque() && !backgroundColor()) clip.fillRect(bitmap, b, Color::whiteColor());
+    if (!page_) return;
+    Point offset = scrollView_ ? scrollView_->contentOffset() : Point{0, 0};
+    RenderContext pageContext = clip.concat(AffineTransform::translation(b.origin.x - offset.x, b.origin.y - offset.y));
+    Size viewport = b.size;
+    page_->paint([&](const Rect& rect, const Color& color) { pageContext.fillRect(bitmap, rect, color); },
+                 Rect(offset.x, offset.y, viewport.width, viewport.height));
 }
 
 } // namespace platform

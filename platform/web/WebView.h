@@ -1,7 +1,8 @@
 #pragma once
 // A headless web view: loads HTML (a string with a base URL, or a request over the network), runs
 // its scripts in a real engine, keeps a history, answers evaluate(), asks its delegate before every
-// navigation, and paints a simple deterministic model of the page. Main thread only.
+// navigation (and every redirect hop of the main document), and paints a simple deterministic model of
+// the page. Main thread only.
 //
 // Navigations that a script raises are handed to the delegate on the next main-loop turn after the
 // script returns (never from inside the engine), in the order the script raised them; evaluate()
@@ -68,6 +69,8 @@ public:
 
     // The paint model: background colour (when opaque), then the page.
     void render(Bitmap& bitmap) const;
+    // Rendering the view tree paints the page too: in the bounds, scrolled by the scroll view's offset.
+    void draw(Bitmap& bitmap, const RenderContext& context) const override;
     void setFrame(Rect frame) override;
 
     // For the test hooks: the current document, and every navigation the delegate was asked about.

@@ -8,6 +8,7 @@
 #include "ads/core/public/GADBannerViewDelegate.h"
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/slot/GADAd.h"
+#include "ads/mediation/GADMAdNetworkConnector.h"
 #include "ads/core/slot/GADSlot.h"
 #include "ads/core/util/GADLogger.h"
 #include "ads/core/util/GADRectConversions.h"
@@ -179,10 +180,7 @@ void GADBannerView::setAutoloadEnabled(bool enabled) {
 }
 
 std::optional<std::string> GADBannerView::adNetworkClassName() const {
-    if (slot_->state() != GADSlotStateValidAd) return std::nullopt;
-    // Mediated ads name their adapter; no adapter delivers ads in this build.
-    if (slot_->isMediating()) return std::nullopt;
-    return std::string("GADMAdapterRuzaveDoRurAds");
+    return slot_->adNetworkClassName();
 }
 
 bool GADBannerView::hasAutoRefreshed() const {
@@ -323,9 +321,14 @@ bool GADBannerView::slotShouldProcessAdResponse(GADSlot&, const std::shared_ptr<
     return true;
 }
 
-bool GADBannerView::slotShouldProcessMediatedAdResponse(GADSlot&, const std::shared_ptr<GADAd>&,
+bool GADBannerView::slotShouldProcessMediatedAdResponse(GADSlot&, const std::shared_ptr<GADAd>& ad,
                                                         platform::Error*) {
+    if (ad) ad->setMediationDelegate(std::static_pointer_cast<GADBannerView>(shared_from_this()));
     return true;
+}
+
+std::string GADBannerView::connectorClassForAd(const std::shared_ptr<GADAd>&) {
+    return GADMAdNetworkConnector::kBannerClassName;
 }
 
 // ---------------------------------------------------------------- view hierarchy

@@ -13,6 +13,7 @@
 #include "ads/core/slot/GADSlotAdLoadDelegate.h"
 #include "ads/core/slot/GADSlotAdResponseDelegate.h"
 #include "ads/core/slot/GADSlotDelegate.h"
+#include "ads/mediation/GADAdMediationDelegate.h"
 #include "platform/ui/View.h"
 
 namespace platform {
@@ -31,7 +32,8 @@ class GADBannerView : public platform::View,
                       public GADSlotAdLoadDelegate,
                       public GADSlotAdEventDelegate,
                       public GADSlotAdResponseDelegate,
-                      public GADSlotAdKeyDelegate {
+                      public GADSlotAdKeyDelegate,
+                      public GADAdMediationDelegate {
   public:
     static constexpr long kDefaultParentViewCount = 20;
 
@@ -103,6 +105,9 @@ class GADBannerView : public platform::View,
                                      platform::Error* error) override;
     bool slotShouldProcessMediatedAdResponse(GADSlot& slot, const std::shared_ptr<GADAd>& ad,
                                              platform::Error* error) override;
+
+    // --- GADAdMediationDelegate: banners mediate through banner connectors.
+    std::string connectorClassForAd(const std::shared_ptr<GADAd>& ad) override;
 
     // --- GADSlotAdKeyDelegate.
     void cacheViewHierarchyInformationForSlot(GADSlot& slot) override;

@@ -73,6 +73,9 @@ void GADSDKCoreController::applySDKConstants(const platform::Value& parameters) 
     auto banner = stringConstant(parameters, "mraid_banner_path");
     auto interstitial = stringConstant(parameters, "mraid_interstitial_path");
     auto expanded = stringConstant(parameters, "mraid_expanded_banner_path");
+    if (banner) GADMRAIDInterceptor::setBannerImplementationPath(*banner);
+    if (interstitial) GADMRAIDInterceptor::setInterstitialImplementationPath(*interstitial);
+    if (expanded) GADMRAIDInterceptor::setExpandedBannerImplementationPath(*expanded);
     if (receiver && (banner || interstitial || expanded)) receiver->setMRAIDImplementationPaths(banner, interstitial, expanded);
 
     // 2, 3. The unload cache and the web-view policy of active-view reporting.

@@ -7,6 +7,10 @@
 #include "ads/core/sdkcore/GADSDKCoreControllerDelegate.h"
 #include "ads/core/sdkcore/GADSDKCoreGMSGHandler.h"
 #include "ads/core/sdkcore/GADSDKCoreWebView.h"
+#include "ads/core/slot/GADAd.h"
+#include "ads/core/slot/GADBannerAd.h"
+#include "ads/core/slot/GADInterstitialAd.h"
+#include "ads/core/slot/GADResponseType.h"
 #include "ads/core/telemetry/GADAbsoluteTime.h"
 #include "ads/core/util/GADJSONAdditions.h"
 #include "ads/core/util/GADLogger.h"
@@ -15,16 +19,6 @@
 namespace ruzave {
 
 namespace {
-
-std::mutex& adBuilderMutex() {
-    static std::mutex m;
-    return m;
-}
-
-GADSDKCoreController::AdBuilder& adBuilder() {
-    static GADSDKCoreController::AdBuilder b;
-    return b;
-}
 
 // JSON put into script text: U+2028 and U+2029 end a line in script source, so escape them.
 std::string scriptSafe(std::string json) {
@@ -38,9 +32,26 @@ std::string scriptSafe(std::string json) {
 
 } // namespace
 
-void GADSDKCoreController::setAdBuilder(AdBuilder builder) {
-    std::lock_guard lock(adBuilderMutex());
-    adBuilder() = std::move(builder);
+std::shared_ptr<GADAd> GADSDKCoreController::adWithFetchedAd(const platform::Value& fetchedAd,
+                                                            std::int32_t requestedAdType) {
+    std::shared_ptr<GADAd> ad;
+    switch (requestedAdType) {
+    case 0: ad = GADAd::initWithDictionary(fetchedAd); break;
+    case 1: ad = GADBannerAd::initWithDictionary(fetchedAd); break;
+    case 2: ad = GADInterstitialAd::initWithDictionary(fetchedAd); break;
+    default: return nullptr;
+    }
+    if (const platform::Value* mediation = platform::find(fetchedAd, "is_mediation");
+        mediation != nullptr && platform::boolValue(*mediation)) {
+        ad->setResponseType(GADResponseTypeMediation);
+        platform::Value headers = ad->responseHeaders() && ad->responseHeaders()->is_object()
+                                      ? *ad->responseHeaders()
+                                      : platform::Value::object();
+        headers["x-zudo-mediation"] = 1;
+        headers["Content-Type"] = "application/json";
+        ad->setResponseHeaders(headers);
+    }
+    return ad;
 }
 
 std::shared_ptr<GADSDKCoreController> GADSDKCoreController::sharedInstance() {
@@ -209,20 +220,12 @@ void GADSDKCoreController::SDKCoreGMSGHandlerLoadAdWithRequestIDParameters(GADSD
     platform::MainLoop::main().post([weak, parameters] {
         auto r = weak.lock();
         if (!r) return;
-        AdBuilder builder;
-        {
-            std::lock_guard lock(adBuilderMutex());
-            builder = adBuilder();
-        }
-        std::optional<platform::Value> headers;
-        std::int32_t adType = r->requestedAdType();
-        std::shared_ptr<GADAd> ad;
-        if (builder && adType >= 0 && adType <= 2) ad = builder(parameters, adType, &headers);
+        std::shared_ptr<GADAd> ad = adWithFetchedAd(parameters, r->requestedAdType());
         if (!ad) {
             r->invalidJavaScriptRequest();
             return;
         }
-        r->loadAd(ad, headers);
+        r->loadAd(ad, ad->responseHeaders());
     });
 }
 

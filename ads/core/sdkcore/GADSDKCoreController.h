@@ -82,11 +82,10 @@ public:
     void SDKCoreGMSGHandlerDidLoadSDKConstants(GADSDKCoreGMSGHandler& handler, const platform::Value& parameters) override;
     void SDKCoreGMSGHandlerDidReceiveSDKCoreUpdateNotification(GADSDKCoreGMSGHandler& handler) override;
 
-    // Builds the ad of a "loadAd" answer for a requested ad type; installed by the ad response record
-    // (nullptr from the builder: no ad, which refuses the request).
-    using AdBuilder = std::function<std::shared_ptr<GADAd>(const platform::Value& fetchedAd, std::int32_t adType,
-                                                           std::optional<platform::Value>* headers)>;
-    static void setAdBuilder(AdBuilder builder);
+    // The ad of a "loadAd" answer: a plain, banner or interstitial ad (requested type 0, 1, 2) read from
+    // the decoded "fetched_ad"; a true "is_mediation" in it makes a mediation response whose headers
+    // say so. nullptr for another type (the request is then refused).
+    static std::shared_ptr<GADAd> adWithFetchedAd(const platform::Value& fetchedAd, std::int32_t requestedAdType);
 
 private:
     struct PendingRequest {

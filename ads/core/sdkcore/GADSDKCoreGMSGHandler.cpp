@@ -1,5 +1,7 @@
 #include "ads/core/sdkcore/GADSDKCoreGMSGHandler.h"
 
+#include "ads/render/GADNotification.h"
+
 #include "ads/core/public/GADRequestError.h"
 #include "ads/core/sdkcore/GADSDKCoreGMSGHandlerDelegate.h"
 #include "ads/core/sdkcore/GADSDKCoreWebView.h"
@@ -45,31 +47,14 @@ void GADSDKCoreGMSGHandler::setDelegate(std::weak_ptr<GADSDKCoreGMSGHandlerDeleg
 }
 
 bool GADSDKCoreGMSGHandler::isNotificationURL(const platform::URL& url) {
-    return url.isValid() && url.scheme() == "gmsg";
+    return GADNotification::isNotificationURL(url);
 }
 
 std::optional<std::pair<std::string, platform::Value>> GADSDKCoreGMSGHandler::parseNotificationURL(const platform::URL& url) {
-    if (!isNotificationURL(url)) return std::nullopt;
-    std::string path = url.path();
-    std::string name = path.empty() ? std::string() : path.substr(1);
-    platform::Value parameters = platform::Value::object();
-    std::string query = url.query().value_or("");
-    std::size_t start = 0;
-    while (start <= query.size()) {
-        std::size_t end = query.find_first_of("&;", start);
-        if (end == std::string::npos) end = query.size();
-        std::string pair = query.substr(start, end - start);
-        if (!pair.empty()) {
-            std::size_t eq = pair.find('=');
-            std::string key = pair.substr(0, eq);
-            std::string value = eq == std::string::npos ? std::string() : pair.substr(eq + 1);
-            auto decodedKey = platform::percentDecode(key);
-            auto decodedValue = platform::percentDecode(value);
-            if (decodedKey && decodedValue) parameters[*decodedKey] = *decodedValue;
-        }
-        start = end + 1;
-    }
-    return std::make_pair(std::move(name), std::move(parameters));
+    // One parser for every page's messages.
+    auto note = GADNotification::initWithNotificationURL(url);
+    if (!note) return std::nullopt;
+    return std::make_pair(note->name(), note->parameters());
 }
 
 bool GADSDKCoreGMSGHandler::handleRequest(const platform::URLRequest& request) {

@@ -6,6 +6,7 @@
 #include "ads/core/sdkcore/GADHosts.h"
 #include "ads/core/sdkcore/GADSDKCoreGMSGHandler.h"
 #include "ads/core/sdkcore/GADSDKCoreWebViewNotification.h"
+#include "ads/render/GADAdView.h"
 #include "ads/core/util/GADRunOnMainThread.h"
 #include "platform/base/Log.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -197,12 +198,9 @@ void GADSDKCoreWebView::executeJavaScriptAsynchronously(const std::string& comma
 }
 
 void GADSDKCoreWebView::postJSNotification(const std::string& name, const platform::Value* userInfo) {
-    // Built now, run later; the name is a script string literal, so no quote in it breaks out.
-    std::string script = "ZUDO_ReceiveMessage(" + platform::toScriptJSON(platform::Value(name));
-    if (userInfo != nullptr) {
-        script += ", " + platform::toScriptJSON(*userInfo);
-    }
-    script += ");";
+    // Built now, run later, by the one command builder of every page.
+    std::string script = GADAdView::JSCommandForNotificationName(
+        name, userInfo != nullptr ? std::optional<platform::Value>(*userInfo) : std::nullopt);
     std::weak_ptr<GADSDKCoreWebView> weak = weak_from_this();
     platform::MainLoop::main().post([weak, script] {
         auto self = weak.lock();

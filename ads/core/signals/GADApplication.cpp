@@ -1,6 +1,7 @@
 #include "ads/core/signals/GADApplication.h"
 
 #include "ads/core/signals/GADDevice.h"
+#include "ads/core/signals/GADSession.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/runloop/MainLoop.h"
 
@@ -20,5 +21,14 @@ void GADApplication::runEarlyActivities() {
 std::string GADApplication::version() const { return platform::Bundle::mainBundle()->version(); }
 
 std::string GADApplication::mainBundleIdentifier() const { return platform::Bundle::mainBundle()->identifier(); }
+
+std::shared_ptr<GADSession> GADApplication::currentSession() const {
+    static const std::shared_ptr<GADSession> session = GADSession::init();
+    return session;
+}
+
+std::string GADApplication::nextSequenceNumberAsString() {
+    return std::to_string(++sequenceNumber_);
+}
 
 } // namespace ruzave

@@ -14,6 +14,7 @@
 
 namespace ruzave {
 
+class GADAdMediationDelegate;
 class GADStatisticDictionary;
 
 class GADAd {
@@ -77,6 +78,9 @@ class GADAd {
     void setReloadInterval(double v) { reloadInterval_ = v; }
     const GADAdSize& size() const { return size_; }
     void setSize(const GADAdSize& v) { size_ = v; }
+    // The owner that supplies mediation connectors; held weakly.
+    std::shared_ptr<GADAdMediationDelegate> mediationDelegate() const { return mediationDelegate_.lock(); }
+    void setMediationDelegate(const std::weak_ptr<GADAdMediationDelegate>& v) { mediationDelegate_ = v; }
 
   protected:
     GADAd();
@@ -106,6 +110,7 @@ class GADAd {
     std::optional<platform::URL> adNetworkPassbackURL_;
     double reloadInterval_ = 0;
     GADAdSize size_{{0, 0}, 0};
+    std::weak_ptr<GADAdMediationDelegate> mediationDelegate_;
 };
 
 } // namespace ruzave

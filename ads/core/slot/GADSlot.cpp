@@ -8,10 +8,10 @@
 #include "ads/core/public/GADExtras.h"
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/public/GADRequestError.h"
+#include "ads/core/sdkcore/GADSDKCoreController.h"
 #include "ads/core/signals/GADApplication.h"
 #include "ads/core/signals/GADDevice.h"
 #include "ads/core/slot/GADAd.h"
-#include "ads/core/slot/GADAdURLBuilder.h"
 #include "ads/core/slot/GADBannerAd.h"
 #include "ads/core/slot/GADInterstitialAd.h"
 #include "ads/core/slot/GADSlotAdEventDelegate.h"
@@ -56,6 +56,11 @@ std::shared_ptr<GADAdFetcher> makeFetcher() {
     return factory ? factory() : GADAdFetcher::init();
 }
 
+GADSlot::AdURLBuilder& adURLBuilder() {
+    static GADSlot::AdURLBuilder b;
+    return b;
+}
+
 std::int32_t randomIdentifier() {
     std::random_device device;
     return static_cast<std::int32_t>(device());
@@ -88,6 +93,11 @@ std::uint32_t orientationMaskFromExtras(const platform::Value& extras) {
 void GADSlot::setAdFetcherFactory(AdFetcherFactory factory) {
     std::lock_guard lock(fetcherFactoryMutex());
     fetcherFactory() = std::move(factory);
+}
+
+void GADSlot::setAdURLBuilder(AdURLBuilder builder) {
+    std::lock_guard lock(fetcherFactoryMutex());
+    adURLBuilder() = std::move(builder);
 }
 
 GADSlot::GADSlot(platform::Rect frame) {
@@ -140,12 +150,14 @@ GADSlot::~GADSlot() {
     for (auto token : observers_)
         center->removeObserver(token);
     if (reloadTimer_) reloadTimer_->invalidate();
+    // A slot that goes away mid-load gives its enable back.
+    GADMRAIDInterceptor::disableCanInitWithRequest(this);
     if (adView_) {
         adView_->setDelegate(std::weak_ptr<GADAdViewDelegate>());
         adView_->removeFromSuperview();
     }
     if (adViewDelegate_) {
-        if (auto opener = adViewDelegate_->opener()) opener->setDelegate({});
+        if (auto opener = adViewDelegate_->opener()) opener->setSlot({});
     }
     if (mediationManager_) mediationManager_->setSlot({});
 }
@@ -200,9 +212,15 @@ void GADSlot::loadNextRequestWithAutoRefresh(bool autoRefresh) {
     }
 
     takeRequestSnapshot();
-    if (!GADAdURLBuilder::buildAdURL(self)) {
-        // Nothing can build the ad URL: the same outcome as an SDK core that failed to load.
-        didFailToRetrieveSDKCoreWithError(GADRequestError::errorWithCode(GADRequestErrorNetworkError));
+    AdURLBuilder builder;
+    {
+        std::lock_guard lock(fetcherFactoryMutex());
+        builder = adURLBuilder();
+    }
+    if (builder) {
+        builder(self);
+    } else {
+        GADSDKCoreController::sharedInstance()->buildAdURL(self);
     }
 }
 
@@ -286,6 +304,8 @@ void GADSlot::takeRequestSnapshot() {
     snapshot.applicationStatistics = applicationStatistics_;
     snapshot.manualImpressionsEnabled = manualImpressionsEnabled_;
     snapshot.calledLoadAndDisplayRequest = calledLoadAndDisplayRequest_;
+    // The flag lasts for one parameter build, and this snapshot is what that build reads.
+    calledLoadAndDisplayRequest_ = false;
     snapshot.CSIIdentifier = CSIIdentifier_;
     std::lock_guard lock(snapshotMutex_);
     snapshot_ = std::move(snapshot);
@@ -438,27 +458,6 @@ void GADSlot::processCustomRenderingAdResponse(const std::shared_ptr<GADAd>& ad)
     adFailedToReceiveContentWithError(error);
 }
 
-void GADSlot::processMediationAdResponse(const std::shared_ptr<GADAd>& ad) {
-    if (auto responseDelegate = adResponseDelegate()) {
-        platform::Error error;
-        bool process = responseDelegate->slotShouldProcessMediatedAdResponse(*this, ad, &error);
-        if (!error.empty()) {
-            didFailToReceiveAdWithError(error, false);
-            return;
-        }
-        if (!process) {
-            didReceiveValidAd();
-            return;
-        }
-    }
-    // The waterfall needs the owner's connectors; no owner offers them in this build, so a mediation
-    // response ends with code 7 instead of waiting forever.
-    didFailToReceiveAdWithError(
-        GADRequestError::errorWithCode(GADRequestErrorInvalidMediationResponse,
-                                       std::string("Current class not set up for processing mediation.")),
-        false);
-}
-
 void GADSlot::setViewForAdUsingView(const std::shared_ptr<platform::View>& view) {
     auto delegate = slotDelegate();
     if (delegate) delegate->slotDidReceiveAdView(*this, view);
@@ -522,10 +521,10 @@ std::string GADSlot::description() const {
 void GADSlot::setState(GADSlotState state) {
     if (state == state_ || state_ == GADSlotStateInvalidated) return;
     if (state_ == GADSlotStateReset && state == GADSlotStateRequestingAdURL) {
-        GADMRAIDInterceptor::enableCanInitWithRequest();
+        GADMRAIDInterceptor::enableCanInitWithRequest(this);
     } else if (state == GADSlotStateSDKCoreFailed || state == GADSlotStateValidAd ||
-               state == GADSlotStateInvalidAd) {
-        GADMRAIDInterceptor::disableCanInitWithRequest();
+               state == GADSlotStateInvalidAd || state == GADSlotStateInvalidated) {
+        GADMRAIDInterceptor::disableCanInitWithRequest(this);
     }
     state_ = state;
 }
@@ -667,7 +666,7 @@ void GADSlot::resetRequestState() {
 
 void GADSlot::invalidate() {
     if (adViewDelegate_) {
-        if (auto opener = adViewDelegate_->opener()) opener->setDelegate({});
+        if (auto opener = adViewDelegate_->opener()) opener->setSlot({});
         adViewDelegate_.reset();
     }
     if (adView_) {

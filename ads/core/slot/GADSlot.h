@@ -2,7 +2,8 @@
 // The engine behind every banner view, interstitial and ad loader: gates a request, has the SDK core
 // build the ad URL, fetches the ad, sorts the response and hands it to rendering or mediation, keeps
 // the life-cycle state and the reload timer, and tells its owner of each outcome. Main thread, except
-// setRequestID() and requestSnapshot(), which the core controller calls on its own queue.
+// setRequestID(), requestSnapshot() and requestParameters(), which the core controller calls on its
+// own queue.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,9 +14,12 @@
 
 #include "ads/core/net/GADAdFetcher.h"
 #include "ads/core/public/GADAdSize.h"
+#include "ads/core/sdkcore/GADSDKCoreControllerDelegate.h"
 #include "ads/core/slot/GADResponseType.h"
 #include "ads/core/slot/GADSlotState.h"
+#include "ads/core/telemetry/GADSlotStatistics.h"
 #include "platform/base/Error.h"
+#include "platform/base/URL.h"
 #include "platform/base/Value.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/Geometry.h"
@@ -23,6 +27,7 @@
 namespace platform {
 class Timer;
 class View;
+class ViewController;
 class Window;
 } // namespace platform
 
@@ -33,6 +38,7 @@ class GADAdType;
 class GADAdView;
 class GADBannerAdViewDelegate;
 class GADMAdManager;
+class GADMConfig;
 class GADRequest;
 class GADSlotAdEventDelegate;
 class GADSlotAdKeyDelegate;
@@ -40,7 +46,9 @@ class GADSlotAdLoadDelegate;
 class GADSlotAdResponseDelegate;
 class GADSlotDelegate;
 
-class GADSlot : public std::enable_shared_from_this<GADSlot>, public GADAdFetcherDelegate {
+class GADSlot : public std::enable_shared_from_this<GADSlot>,
+                public GADAdFetcherDelegate,
+                public GADSDKCoreControllerDelegate {
   public:
     static constexpr const char* kSlotDidLeaveWindowNotification = "GADSlotDidLeaveWindowNotification";
     static constexpr const char* kAdModalViewControllerWillPresentFullScreen =
@@ -78,6 +86,9 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>, public GADAdFetche
     // How fetchers are made; tests install fakes. Null restores the real fetcher.
     using AdFetcherFactory = std::function<std::shared_ptr<GADAdFetcher>()>;
     static void setAdFetcherFactory(AdFetcherFactory factory);
+    // Who builds the ad URL; tests install fakes. Null restores the SDK core controller.
+    using AdURLBuilder = std::function<void(const std::shared_ptr<GADSlot>&)>;
+    static void setAdURLBuilder(AdURLBuilder builder);
 
     // --- Requests and responses.
     void loadRequest(const std::shared_ptr<GADRequest>& request);
@@ -85,13 +96,26 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>, public GADAdFetche
     bool shouldMakeRequest(const std::shared_ptr<GADRequest>& request);
     void logRequestTestAdInstructions();
     // loadAd:headers:
-    void loadAd(const std::shared_ptr<GADAd>& ad, const std::optional<platform::Value>& headers);
+    void loadAd(const std::shared_ptr<GADAd>& ad, const std::optional<platform::Value>& headers) override;
     void processAdResponse(const std::shared_ptr<GADAd>& ad);
     void processStandardAdResponse(const std::shared_ptr<GADAd>& ad);
     void processCustomRenderingAdResponse(const std::shared_ptr<GADAd>& ad);
     // A mediation response; without a mediation delegate on the ad it fails with code 7.
     void processMediationAdResponse(const std::shared_ptr<GADAd>& ad);
     void setViewForAdUsingView(const std::shared_ptr<platform::View>& view);
+
+    // --- Mediation (GADSlot+Mediation.cpp).
+    // requestAdWithType:mediationConfig:
+    void requestAdWithType(const std::shared_ptr<GADAdType>& adType, const std::shared_ptr<GADMConfig>& config);
+    // False (and the slot fails with the reason) when the requested type and the configuration's clash.
+    bool hasConsistentMediationConfigForAdType(const std::shared_ptr<GADAdType>& adType);
+    // In state 6 only: the delivering adapter's class name while mediating, else the own network's.
+    std::optional<std::string> adNetworkClassName() const;
+    void presentMediatedInterstitialFromRootViewController(const std::shared_ptr<platform::ViewController>& root);
+    // The owner's root view controller, for adapters that present full-screen views.
+    std::shared_ptr<platform::ViewController> viewControllerForPresentingModalView() const;
+    std::shared_ptr<GADMConfig> mediationConfiguration() const { return mediationConfiguration_; }
+    std::shared_ptr<GADSlotStatistics> slotStats() const { return slotStats_; }
     // validateAdResponseWithAdSize:andValidAdSizes: over boxed sizes.
     bool validateAdResponseWithAdSize(const GADAdSize& size, const platform::Value& validAdSizes) const;
     // setAdType:andReloadRequest:
@@ -164,25 +188,45 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>, public GADAdFetche
     void adDidDismissScreen();
     void adWillLeaveApplication();
     void didMakeAdImpression();
+
+    // --- Clicks and the rendered page (GADSlot+Click.cpp).
+    // "tclickcurr" and "pcc" of the current ad.
+    void adWasClicked();
+    // Every click URL of the current ad, then slotDidReceiveAdClick to the owner.
+    void pingClickURLs();
+    // "pclb" of the current ad.
+    void willLeaveAppDueToClick();
+    // The URL to open for a click: gmsg and about:blank unchanged, ad-server URLs with the click signal.
+    platform::URL gestureClickURLWithURL(const platform::URL& url);
+    // Whether the current ad serves MRAID (it has an MRAID event handler); none do yet.
+    bool isMRAIDEnabled() const { return false; }
+    // The page's content size, or the ad's own size for an ad that is not fluid, to the owner.
+    void updateContentSize(platform::Size size);
     void finishActiveViewReporting() {}
 
     // --- What the core controller asks on its queue.
-    void setRequestID(const std::string& requestID);
+    void setRequestID(const std::string& requestID) override;
     std::optional<std::string> requestID() const;
     RequestSnapshot requestSnapshot() const;
 
     // --- The request parameters and the core page's answers, defined with the request parameters
     // (GADSlot+RequestParameters.cpp). requestParameters() runs on the core controller's queue and
     // reads only requestSnapshot() and requestID().
-    std::optional<platform::Value> requestParameters();
-    std::int32_t requestedAdType();
-    void loadAdURLWithParameters(const platform::Value& parameters);
-    void invalidJavaScriptRequest();
-    void failedJavaScriptFile();
+    std::optional<platform::Value> requestParameters() override;
+    std::int32_t requestedAdType() override;
+    void loadAdURLWithParameters(const platform::Value& parameters) override;
+    void invalidJavaScriptRequest() override;
+    void failedJavaScriptFile() override;
+    std::int32_t CSIIdentifier() override { return CSIIdentifier_; }
+    // multipleAdSizeParameterFromSizes: the "sz" text of boxed sizes, "" when none is usable.
+    static std::string multipleAdSizeParameterFromSizes(const platform::Value& sizes);
 
     // --- Properties.
     const std::string& adUnitID() const { return adUnitID_; }
-    void setAdUnitID(const std::string& adUnitID) { adUnitID_ = adUnitID; }
+    void setAdUnitID(const std::string& adUnitID) {
+        adUnitID_ = adUnitID;
+        slotStats_->setIdentifier(adUnitID);
+    }
     std::shared_ptr<GADAdType> adType() const { return adType_; }
     std::shared_ptr<GADAd> ad() const { return ad_; }
     std::shared_ptr<GADAd> loadingAd() const { return loadingAd_; }
@@ -232,6 +276,8 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>, public GADAdFetche
 
     GADSlotState state_ = GADSlotStateReset;
     std::shared_ptr<GADMAdManager> mediationManager_;
+    std::shared_ptr<GADMConfig> mediationConfiguration_;
+    std::shared_ptr<GADSlotStatistics> slotStats_ = GADSlotStatistics::init();
     bool slotHasAttemptedAnAdRequestAtLeastOnce_ = false;
     bool viewHasMadeImpression_ = false;
     std::int32_t CSIIdentifier_ = 0;

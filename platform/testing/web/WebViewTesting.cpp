@@ -20,6 +20,11 @@ void WebViewTesting::failNextSubresource(Error error) {
     ResourceLoader::failNextLoad(std::move(error));
 }
 
+void WebViewTesting::failNextSubresource(const WebView& webView, Error error) {
+    // Pages carry their web view's address as the owner of their loads.
+    ResourceLoader::failNextLoad(std::move(error), static_cast<const void*>(&webView));
+}
+
 std::vector<std::pair<std::string, WebViewNavigationType>> WebViewTesting::navigations(const WebView& webView) {
     std::vector<std::pair<std::string, WebViewNavigationType>> out;
     for (const auto& [request, type] : webView.navigationLog()) out.emplace_back(request.url().absoluteString(), type);

@@ -22,6 +22,10 @@ public:
     static bool submitForm(WebView& webView, const std::string& selector);
     // The next subresource load of any web view fails with `error` instead of loading.
     static void failNextSubresource(Error error = Error("NSURLErrorDomain", -1005, "injected failure"));
+    // The next subresource load of `webView` (of whichever document it shows then) fails with `error`;
+    // other web views load as usual.
+    static void failNextSubresource(const WebView& webView,
+                                    Error error = Error("NSURLErrorDomain", -1005, "injected failure"));
     // Every navigation the delegate was asked about, in order: URL and type.
     static std::vector<std::pair<std::string, WebViewNavigationType>> navigations(const WebView& webView);
 };

@@ -238,3 +238,35 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "UserDefaults: the file is named a
     platform::Bundle::mainBundle()->setValue("CFBundleIdentifier", nullptr);
     CHECK(UserDefaults::standard()->filePath() == Sandbox::preferencesDirectory() + "/standard.json");
 }
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "UserDefaults: the last holder letting go writes what is pending") {
+    auto defaults = UserDefaults::standard();
+    UserDefaults::resetStandardForTesting();  // nothing pending yet; `defaults` is now the only holder
+    defaults->set("late", "kept");
+    const std::string path = defaults->filePath();
+    CHECK_FALSE(Sandbox::fileExists(path));  // the write-back waits on the (virtual) clock
+    defaults.reset();
+    CHECK(Sandbox::fileExists(path));
+    CHECK(UserDefaults::standard()->string("late") == "kept");
+}
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "UserDefaults: a failed write keeps the values, leaves no stray file and is retried") {
+    auto defaults = UserDefaults::standard();
+    const std::string path = defaults->filePath();
+    const std::string dir = path.substr(0, path.find_last_of('/'));
+    // A directory where the file should be: the rename fails whoever runs the test.
+    REQUIRE(Sandbox::createDirectory(path, true));
+    platform::LogCapture logs;
+    defaults->set("k", 7);
+    CHECK_FALSE(defaults->synchronize());
+    CHECK(defaults->integer("k") == 7);
+    CHECK(logs.contains("cannot write"));
+    // Only the blocking directory: the temporary file is gone.
+    CHECK(Sandbox::contentsOfDirectory(dir).size() == 1);
+
+    // Still pending: once the way is clear the next synchronize writes it.
+    REQUIRE(Sandbox::removeItem(path));
+    CHECK(defaults->synchronize());
+    defaults.reset();
+    CHECK(reopen()->integer("k") == 7);
+}

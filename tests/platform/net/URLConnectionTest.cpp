@@ -496,3 +496,32 @@ TEST_CASE_FIXTURE(ServerFixture, "URLConnection: a CA no longer configured is no
     REQUIRE(nettest::runToEnd(*this, *again));
     CHECK(again->finishes == 1);
 }
+
+TEST_CASE_FIXTURE(ServerFixture, "URLConnection: a pooled connection is not reused once the trusted CA changes") {
+    server->route("/page", adserver::Response::text("x"));
+    auto first = std::make_shared<Recorder>();
+    auto c1 = load(request("/page"), first);
+    REQUIRE(nettest::runToEnd(*this, *first));
+    CHECK(first->finishes == 1);
+
+    // The same host: the connection of the first load sits in the pool, verified by the old trust. The
+    // CA of another server replaces it, so nothing else about the requests differs.
+    adserver::Options otherOptions;
+    otherOptions.hostNames = {nettest::AdsHost};
+    auto otherServer = adserver::AdServer::start(otherOptions);
+    REQUIRE(otherServer != nullptr);
+    NetworkConfiguration::sharedInstance()->setTrustedCAFile(otherServer->caFile());
+    auto second = std::make_shared<Recorder>();
+    auto c2 = load(request("/page"), second);
+    REQUIRE(nettest::runToEnd(*this, *second));
+    CHECK(second->finishes == 0);
+    REQUIRE(second->error.has_value());
+    CHECK(second->error->code == URLError::ServerCertificateUntrusted);
+
+    NetworkConfiguration::sharedInstance()->setTrustedCAFile(server->caFile());
+    auto third = std::make_shared<Recorder>();
+    auto c3 = load(request("/page"), third);
+    REQUIRE(nettest::runToEnd(*this, *third));
+    CHECK(third->finishes == 1);
+    CHECK(third->body == "x");
+}

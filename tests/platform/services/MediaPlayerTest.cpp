@@ -49,15 +49,18 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "MediaPlayer: the periodic observe
     CHECK(player->currentTime().seconds() == doctest::Approx(0));
 
     advance(1.0);
-    REQUIRE(ticks.size() == 4);
-    CHECK(ticks[0] == doctest::Approx(0.25));
-    CHECK(ticks[3] == doctest::Approx(1.0));
+    // The start, then each quarter.
+    REQUIRE(ticks.size() == 5);
+    CHECK(ticks[0] == doctest::Approx(0));
+    CHECK(ticks[1] == doctest::Approx(0.25));
+    CHECK(ticks[4] == doctest::Approx(1.0));
     CHECK(player->currentTime().seconds() == doctest::Approx(1.0));
 
-    // Paused, time stands still and the observer is quiet.
+    // Paused, time stands still and the observer hears only the stop.
     player->pause();
     advance(5);
-    CHECK(ticks.size() == 4);
+    REQUIRE(ticks.size() == 6);
+    CHECK(ticks[5] == doctest::Approx(1.0));
     CHECK(player->currentTime().seconds() == doctest::Approx(1.0));
 
     // Double speed to the end: 3 s of item in 1.5 s of clock, then the end and a pause.
@@ -69,7 +72,8 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "MediaPlayer: the periodic observe
     CHECK(player->rate() == 0.0f);
     CHECK(player->currentTime().seconds() == doctest::Approx(4.0));
     CHECK(ticks.back() == doctest::Approx(4.0));
-    CHECK(ticks.size() == 16);
+    // 6, the restart, 12 quarters up to the end (which is due and is not repeated for the stop).
+    CHECK(ticks.size() == 19);
     advance(10);
     CHECK(ends == 1);
     center->removeObserver(token);
@@ -174,4 +178,59 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "MediaPlayer: volume is clamped an
     player->currentItem()->setAudioMix(mix);
     REQUIRE(player->currentItem()->audioMix());
     CHECK(player->currentItem()->audioMix()->inputParameters[0].trackID == 2);
+}
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "MediaPlayer: time observers hear seeks, starts and stops, and a stop at an odd end") {
+    MediaAsset::scriptAsset("https://ads.example/v.mp4", fourSeconds());
+    auto player = MediaPlayer::playerWithURL("https://ads.example/v.mp4");
+    std::vector<double> ticks;
+    player->addPeriodicTimeObserver(MediaTime::make(3, 2), nullptr, [&](MediaTime t) { ticks.push_back(t.seconds()); });
+    runUntilIdle();
+    CHECK(ticks.empty());  // not playing: nothing to report
+
+    // A seek while paused is a jump of time.
+    player->seekToTime(MediaTime::fromSeconds(1, 600));
+    runUntilIdle();
+    REQUIRE(ticks.size() == 1);
+    CHECK(ticks[0] == doctest::Approx(1));
+
+    // A rate change while playing neither starts nor stops.
+    player->play();
+    player->setRate(2.0f);
+    runUntilIdle();
+    REQUIRE(ticks.size() == 2);
+    CHECK(ticks[1] == doctest::Approx(1));
+
+    // At 2 s of clock the item is at 1 + 2 * 2 = 5 > 4: the 1.5 and 3.0 marks, then the stop at the end,
+    // which is no multiple of the interval.
+    advance(2);
+    REQUIRE(ticks.size() == 5);
+    CHECK(ticks[2] == doctest::Approx(1.5));
+    CHECK(ticks[3] == doctest::Approx(3.0));
+    CHECK(ticks[4] == doctest::Approx(4.0));
+    CHECK(player->rate() == 0.0f);
+
+    // A seek while playing is heard too, and the marks go on from the new time.
+    player->seekToTime(MediaTime::fromSeconds(0, 600));
+    player->play();
+    runUntilIdle();
+    REQUIRE(ticks.size() == 7);
+    CHECK(ticks[5] == doctest::Approx(0));
+    CHECK(ticks[6] == doctest::Approx(0));
+    advance(1.5);
+    REQUIRE(ticks.size() == 8);
+    CHECK(ticks[7] == doctest::Approx(1.5));
+}
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "MediaPlayer: an observer removed before a pending start call never hears it") {
+    MediaAsset::scriptAsset("v", fourSeconds());
+    auto player = MediaPlayer::playerWithURL("v");
+    runUntilIdle();
+    int calls = 0;
+    auto token = player->addPeriodicTimeObserver(MediaTime::make(1, 1), nullptr, [&](MediaTime) { ++calls; });
+    player->play();
+    player->removeTimeObserver(token);
+    runUntilIdle();
+    advance(2);
+    CHECK(calls == 0);
 }

@@ -386,3 +386,96 @@ TEST_CASE_FIXTURE(Harness, "WebView: a script loaded again from compiled form be
         CHECK(p.view->evaluate("typeof twice") == "undefined");
     }
 }
+
+TEST_CASE_FIXTURE(Harness, "WebView: each redirect hop of the main document is asked, and a refused hop ends the load once") {
+    auto server = startServer();
+    server->route("/click", adserver::Response::redirect("/hop"));
+    server->route("/hop", adserver::Response::redirect("/landing.html", 301));
+    server->route("/landing.html", adserver::Response::html("<script>var landed = 1;</script>"));
+    server->route("/to-store", adserver::Response::redirect("itms-apps://itunes.example/app/id1"));
+
+    Page p;
+    p.view->loadRequest(URLRequest(url(server->baseURL() + "/click")));
+    REQUIRE(runUntil([&] { return p.delegate->finished + p.delegate->failed > 0; }, 10));
+    CHECK(p.delegate->asks() == std::vector<std::string>{"ask 5 " + server->baseURL() + "/click",
+                                                           "ask 5 " + server->baseURL() + "/hop",
+                                                           "ask 5 " + server->baseURL() + "/landing.html"});
+    CHECK(p.delegate->finished == 1);
+    CHECK(p.view->evaluate("landed") == "1");
+    // Every hop carries the process user agent.
+    auto landing = server->requests("/landing.html");
+    REQUIRE(landing.size() == 1);
+    CHECK(landing[0].header("user-agent") == NetworkConfiguration::sharedInstance()->userAgent());
+
+    // The delegate keeps an app link from loading: the load ends in one failure, the page stays.
+    p.delegate->allow = [](const URLRequest& r) { return r.url().scheme() != "itms-apps"; };
+    p.view->loadRequest(URLRequest(url(server->baseURL() + "/to-store")));
+    REQUIRE(runUntil([&] { return p.delegate->failed == 1; }, 10));
+    runUntilIdle();
+    CHECK(p.delegate->asks().back() == "ask 5 itms-apps://itunes.example/app/id1");
+    CHECK(p.delegate->failed == 1);
+    CHECK(p.delegate->failCode == 102);
+    CHECK(p.delegate->finished == 1);
+    CHECK_FALSE(p.view->isLoading());
+    CHECK(p.view->evaluate("landed") == "1");
+    CHECK(p.view->canGoBack() == false);  // the refused load made no history entry
+
+    // A delegate that stops the load from inside the hop question hears nothing more.
+    p.delegate->allow = [&](const URLRequest& r) {
+        if (r.url().path() == "/hop") p.view->stopLoading();
+        return true;
+    };
+    p.view->loadRequest(URLRequest(url(server->baseURL() + "/click")));
+    REQUIRE(runUntil([&] { return p.delegate->asks().size() == 7; }, 10));
+    runUntilIdle();
+    CHECK(p.delegate->failed == 1);
+    CHECK(p.delegate->finished == 1);
+    CHECK_FALSE(p.view->isLoading());
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: rendering the view tree paints the page inside the view, scrolled and clipped") {
+    auto root = View::create(Rect(0, 0, 200, 200));
+    root->setBackgroundColor(Color::rgba(0, 0, 0));
+    Page p;
+    p.view->setFrame(Rect(50, 20, 100, 60));
+    root->addSubview(p.view);
+    REQUIRE(p.load(*this, "<body style='background-color:#00ff00'>"
+                          "<div style='width:40px;height:30px;background:rgb(255,0,0)'></div>"
+                          "<div style='width:500px;height:500px;background:blue'></div></body>"));
+
+    Bitmap bitmap = root->renderToBitmap(1);
+    // The body colour fills the view's area not covered by boxes; nothing spills outside it.
+    CHECK(bitmap.countPixels(Color::rgba(1, 0, 0)) == 40 * 30);
+    CHECK(bitmap.countPixels(Color::rgba(0, 0, 1)) == 100 * 30);  // the big box, cut at the view's edges
+    CHECK(bitmap.countPixels(Color::rgba(0, 1, 0)) == 100 * 60 - 40 * 30 - 100 * 30);
+    CHECK(bitmap.countPixels(Color::rgba(0, 0, 0)) == 200 * 200 - 100 * 60);
+
+    // Scrolled down by 30 points: the red box has left the view.
+    p.view->scrollView()->setContentOffset(Point{0, 30});
+    bitmap = root->renderToBitmap(1);
+    CHECK(bitmap.countPixels(Color::rgba(1, 0, 0)) == 0);
+    CHECK(bitmap.countPixels(Color::rgba(0, 0, 1)) == 100 * 60);
+
+    // An opaque view without a background colour and without a page is white.
+    auto blank = WebView::create(Rect(0, 0, 10, 10));
+    CHECK(blank->renderToBitmap(1).countPixels(Color::whiteColor()) == 100);
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: an injected subresource failure aimed at one view leaves the others loading") {
+    auto protocol = std::make_shared<ScriptProtocolClass>();
+    URLProtocol::registerClass(protocol);
+    const std::string html = "<script>var v = 'none';</script>"
+                             "<script src='https://cdn.example/mraid.js' onerror=\"v='failed'\"></script>"
+                             "<script>if (window.mraid) v = mraid.version;</script>";
+    Page first;
+    Page second;
+    WebViewTesting::failNextSubresource(*second.view);
+    REQUIRE(first.load(*this, html));
+    CHECK(first.view->evaluate("v") == "2.0");
+    REQUIRE(second.load(*this, html));
+    CHECK(second.view->evaluate("v") == "failed");
+    // Used once: the view's next document loads its script.
+    REQUIRE(second.load(*this, html));
+    CHECK(second.view->evaluate("v") == "2.0");
+    URLProtocol::unregisterClass(protocol);
+}

@@ -1,10 +1,16 @@
 #include <doctest/doctest.h>
 
+#include <typeinfo>
+
 #include "ads/core/sdkcore/GADAdViewActiveViewMonitoring.h"
 #include "ads/core/sdkcore/GADSDKConstantsReceiver.h"
 #include "ads/core/sdkcore/GADSDKCoreController.h"
 #include "ads/core/sdkcore/GADSDKCoreGMSGHandler.h"
 #include "ads/core/sdkcore/GADSDKCoreWebView.h"
+#include "ads/core/slot/GADAd.h"
+#include "ads/core/slot/GADBannerAd.h"
+#include "ads/core/slot/GADInterstitialAd.h"
+#include "ads/core/slot/GADResponseType.h"
 #include "ads/core/telemetry/GADAbsoluteTime.h"
 #include "ads/render/GADMRAIDInterceptor.h"
 #include "platform/foundation/UserDefaults.h"
@@ -199,8 +205,7 @@ TEST_CASE_FIXTURE(Harness, "GADSDKCoreController: each page answer reaches its r
     CHECK(error->adURLParameters.contains("errors"));
     CHECK(invalid->answers == std::vector<std::string>{"invalid"});
     CHECK(broken->answers == std::vector<std::string>{"invalid"});
-    // No ad response record is installed, so a fetched ad builds no ad: refused, not lost.
-    CHECK(ad->answers == std::vector<std::string>{"invalid"});
+    CHECK(ad->answers == std::vector<std::string>{"loadAd"});
     CHECK(nilParameters->answers == std::vector<std::string>{"invalid"});
     CHECK(late->answers.empty());
     advance(5.0);
@@ -364,4 +369,34 @@ TEST_CASE_FIXTURE(Harness, "GADSDKCoreController: the unload cache keeps the thr
     CHECK(monitors[0]->stops == 1);
     CHECK(monitors[1]->stops == 1);
     CHECK(monitors[4]->stops == 0);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSDKCoreController: a fetched ad builds the requested kind, and is_mediation inside it makes a mediation response") {
+    Value fetched = Value::object();
+    fetched["ad_html"] = "<p>ad</p>";
+    fetched["ad_base_url"] = "https://ads.ruzave.example/";
+    fetched["refresh_rate"] = 45;
+    auto plain = GADSDKCoreController::adWithFetchedAd(fetched, 0);
+    auto banner = GADSDKCoreController::adWithFetchedAd(fetched, 1);
+    auto interstitial = GADSDKCoreController::adWithFetchedAd(fetched, 2);
+    REQUIRE(plain);
+    CHECK(typeid(*plain) == typeid(ruzave::GADAd));
+    REQUIRE(std::dynamic_pointer_cast<ruzave::GADBannerAd>(banner));
+    CHECK(banner->reloadInterval() == 45);
+    CHECK(std::dynamic_pointer_cast<ruzave::GADInterstitialAd>(interstitial));
+    CHECK(banner->adHTML() == std::optional<std::string>("<p>ad</p>"));
+    CHECK(banner->responseType() == 0);
+    CHECK_FALSE(banner->responseHeaders());
+    CHECK_FALSE(GADSDKCoreController::adWithFetchedAd(fetched, 3));
+    CHECK_FALSE(GADSDKCoreController::adWithFetchedAd(fetched, -1));
+
+    fetched["is_mediation"] = "1";
+    auto mediated = GADSDKCoreController::adWithFetchedAd(fetched, 1);
+    REQUIRE(mediated);
+    CHECK(mediated->responseType() == ruzave::GADResponseTypeMediation);
+    REQUIRE(mediated->responseHeaders());
+    CHECK((*mediated->responseHeaders())["x-zudo-mediation"] == 1);
+    CHECK((*mediated->responseHeaders())["Content-Type"] == "application/json");
+    fetched["is_mediation"] = false;
+    CHECK(GADSDKCoreController::adWithFetchedAd(fetched, 1)->responseType() == 0);
 }

@@ -147,20 +147,6 @@ TEST_CASE_FIXTURE(Harness,
     CHECK(fakes.urlRequests.size() == 2);
 }
 
-TEST_CASE_FIXTURE(Harness,
-                  "GADSlot: with no SDK core installed the load fails in state 1 instead of waiting") {
-    FakeNeighbours fakes;
-    GADAdURLBuilder::setBuilder(nullptr);
-    auto owner = std::make_shared<FakeOwner>();
-    auto slot = slottest::makeSlot(owner);
-
-    slot->loadRequest(GADRequest::request());
-
-    CHECK(slot->state() == GADSlotStateSDKCoreFailed);
-    REQUIRE(owner->errors.size() == 1);
-    CHECK(owner->errors[0].code == GADRequestErrorNetworkError);
-}
-
 TEST_CASE_FIXTURE(Harness, "GADSlot: setState skips equal values, switches the interceptor, and 8 is final") {
     auto owner = std::make_shared<FakeOwner>();
     auto slot = slottest::makeSlot(owner);

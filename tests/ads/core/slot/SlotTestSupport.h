@@ -10,7 +10,6 @@
 #include "ads/core/public/GADAdType.h"
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/slot/GADAd.h"
-#include "ads/core/slot/GADAdURLBuilder.h"
 #include "ads/core/slot/GADSlot.h"
 #include "ads/core/slot/GADSlotAdLoadDelegate.h"
 #include "ads/core/slot/GADSlotAdResponseDelegate.h"
@@ -73,13 +72,13 @@ struct FakeNeighbours {
             fetchers.push_back(f);
             return f;
         });
-        ruzave::GADAdURLBuilder::setBuilder(
+        ruzave::GADSlot::setAdURLBuilder(
             [this](const std::shared_ptr<ruzave::GADSlot>& slot) { urlRequests.push_back(slot); });
         platform::Application::sharedApplication()->setApplicationState(platform::ApplicationState::Active);
     }
     ~FakeNeighbours() {
         ruzave::GADSlot::setAdFetcherFactory(nullptr);
-        ruzave::GADAdURLBuilder::setBuilder(nullptr);
+        ruzave::GADSlot::setAdURLBuilder(nullptr);
     }
     std::shared_ptr<FakeFetcher> lastFetcher() const { return fetchers.empty() ? nullptr : fetchers.back(); }
 

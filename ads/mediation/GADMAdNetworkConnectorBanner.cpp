@@ -1,0 +1,92 @@
+#include "ads/mediation/GADMAdNetworkConnectorBanner.h"
+
+#include "ads/core/public/GADAdType.h"
+#include "ads/core/public/GADRequestError.h"
+#include "ads/core/slot/GADAd.h"
+#include "ads/core/slot/GADSlot.h"
+#include "ads/core/telemetry/GADStatisticDictionary.h"
+#include "ads/mediation/GADMAdManager.h"
+#include "ads/mediation/GADMAdNetworkAdapter.h"
+#include "platform/foundation/NotificationCenter.h"
+
+namespace ruzave {
+
+std::shared_ptr<GADMAdNetworkConnectorBanner>
+GADMAdNetworkConnectorBanner::initWithConfig(const std::shared_ptr<GADMConfig>& config,
+                                             const std::shared_ptr<GADMAdNetworkConfig>& network) {
+    if (!config || !network) return nullptr;
+    return std::shared_ptr<GADMAdNetworkConnectorBanner>(new GADMAdNetworkConnectorBanner(config, network));
+}
+
+void GADMAdNetworkConnectorBanner::getAdFromAdapterWithType(const std::shared_ptr<GADAdType>& adType) {
+    auto self = shared_from_this();
+    if (!adType || adType->isInterstitial()) {
+        failRequest("Connector " + className() + " doesn't support interstitial");
+        return;
+    }
+    if (!GADAdSizeIsValid(adType->adSize())) {
+        failRequest("Banner adType requested is invalid.");
+        return;
+    }
+    auto own = this->adapter();
+    if (!own || !own->respondsToGetBannerWithSize()) {
+        failRequest("Connector " + className() + " has no adapter that can request a banner.");
+        return;
+    }
+    own->getBannerWithSize(adType->adSize());
+}
+
+void GADMAdNetworkConnectorBanner::adapterDidFailAd(GADMAdNetworkAdapter& adapter, const platform::Error& error) {
+    if (!isOwnAdapter(adapter)) return;
+    auto self = shared_from_this();
+    auto keepAdapter = this->adapter();
+    didNetworkRefresh_ = didNetworkReturn_;
+    didNetworkReturn_ = true;
+    if (auto manager = adManager()) manager->adRequestFailedFromConnectorWithError(self, error);
+}
+
+void GADMAdNetworkConnectorBanner::adapterDidReceiveAdView(GADMAdNetworkAdapter& adapter,
+                                                           const std::shared_ptr<platform::View>& view) {
+    if (!isOwnAdapter(adapter)) return;
+    auto self = shared_from_this();
+    auto keepAdapter = this->adapter();
+    if (!view) {
+        adapterDidFailAd(adapter, GADRequestError::errorWithCode(GADRequestErrorInternalError,
+                                                                 std::string("The adapter delivered no view.")));
+        return;
+    }
+    didNetworkRefresh_ = didNetworkReturn_;
+    didNetworkReturn_ = true;
+    clicked_ = false;
+    auto manager = adManager();
+    if (manager && manager->adRequestReturnsFromConnectorWithView(self, view)) reportImpression();
+}
+
+void GADMAdNetworkConnectorBanner::adapterWillLeaveApplication(GADMAdNetworkAdapter&) {
+    auto self = shared_from_this();
+    if (auto s = slot()) {
+        s->adWillLeaveApplication();
+        if (auto ad = s->ad(); ad && ad->statistics())
+            ad->statistics()->setObject(platform::Value(true), "pclb", true);
+    }
+    reportClick();
+}
+
+void GADMAdNetworkConnectorBanner::adapterWillPresentFullScreenModal(GADMAdNetworkAdapter&) {
+    auto self = shared_from_this();
+    platform::NotificationCenter::defaultCenter()->post(GADSlot::kAdModalViewControllerWillPresentFullScreen);
+    if (auto s = slot()) s->adWillPresentScreen();
+    reportClick();
+}
+
+void GADMAdNetworkConnectorBanner::adapterWillDismissFullScreenModal(GADMAdNetworkAdapter&) {
+    if (auto s = slot()) s->adWillDismissScreen();
+}
+
+void GADMAdNetworkConnectorBanner::adapterDidDismissFullScreenModal(GADMAdNetworkAdapter&) {
+    auto self = shared_from_this();
+    platform::NotificationCenter::defaultCenter()->post(GADSlot::kAdModalViewControllerDidDismissFullScreen);
+    if (auto s = slot()) s->adDidDismissScreen();
+}
+
+} // namespace ruzave

@@ -1,0 +1,80 @@
+#include "ads/mediation/GADMAdNetworkConnectorInterstitial.h"
+
+#include "ads/core/public/GADAdType.h"
+#include "ads/core/slot/GADAd.h"
+#include "ads/core/slot/GADSlot.h"
+#include "ads/core/telemetry/GADStatisticDictionary.h"
+#include "ads/mediation/GADMAdManager.h"
+#include "ads/mediation/GADMAdNetworkAdapter.h"
+#include "platform/foundation/NotificationCenter.h"
+
+namespace ruzave {
+
+std::shared_ptr<GADMAdNetworkConnectorInterstitial>
+GADMAdNetworkConnectorInterstitial::initWithConfig(const std::shared_ptr<GADMConfig>& config,
+                                                   const std::shared_ptr<GADMAdNetworkConfig>& network) {
+    if (!config || !network) return nullptr;
+    return std::shared_ptr<GADMAdNetworkConnectorInterstitial>(
+        new GADMAdNetworkConnectorInterstitial(config, network));
+}
+
+void GADMAdNetworkConnectorInterstitial::getAdFromAdapterWithType(const std::shared_ptr<GADAdType>& adType) {
+    auto self = shared_from_this();
+    if (!adType || !adType->isInterstitial()) {
+        failRequest("Invalid mediation ad requested from interstitial object.");
+        return;
+    }
+    auto own = this->adapter();
+    if (!own || !own->respondsToGetInterstitial()) {
+        failRequest("Connector " + className() + " has no adapter that can request an interstitial.");
+        return;
+    }
+    own->getInterstitial();
+}
+
+void GADMAdNetworkConnectorInterstitial::adapterDidFailAd(GADMAdNetworkAdapter& adapter,
+                                                          const platform::Error& error) {
+    if (!isOwnAdapter(adapter)) return;
+    auto self = shared_from_this();
+    auto keepAdapter = this->adapter();
+    if (auto manager = adManager()) manager->adRequestFailedFromConnectorWithError(self, error);
+}
+
+void GADMAdNetworkConnectorInterstitial::adapterDidReceiveInterstitial(GADMAdNetworkAdapter& adapter) {
+    if (!isOwnAdapter(adapter)) return;
+    auto self = shared_from_this();
+    auto keepAdapter = this->adapter();
+    clicked_ = false;
+    if (auto manager = adManager()) manager->adRequestReturnsFromConnectorWithInterstitial(self, nullptr);
+}
+
+void GADMAdNetworkConnectorInterstitial::adapterWillLeaveApplication(GADMAdNetworkAdapter&) {
+    auto self = shared_from_this();
+    if (auto s = slot()) {
+        s->adWillLeaveApplication();
+        if (auto ad = s->ad(); ad && ad->statistics())
+            ad->statistics()->setObject(platform::Value(true), "pclb", true);
+    }
+    reportClick();
+}
+
+void GADMAdNetworkConnectorInterstitial::adapterWillPresentInterstitial(GADMAdNetworkAdapter&) {
+    auto self = shared_from_this();
+    platform::NotificationCenter::defaultCenter()->post(GADSlot::kAdModalViewControllerWillPresentFullScreen);
+    if (auto s = slot()) s->adWillPresentScreen();
+    reportImpression();
+}
+
+void GADMAdNetworkConnectorInterstitial::adapterWillDismissInterstitial(GADMAdNetworkAdapter&) {
+    calledWillDismissInterstitial_ = true;
+    if (auto s = slot()) s->adWillDismissScreen();
+}
+
+void GADMAdNetworkConnectorInterstitial::adapterDidDismissInterstitial(GADMAdNetworkAdapter& adapter) {
+    auto self = shared_from_this();
+    if (!calledWillDismissInterstitial_) adapterWillDismissInterstitial(adapter);
+    platform::NotificationCenter::defaultCenter()->post(GADSlot::kAdModalViewControllerDidDismissFullScreen);
+    if (auto s = slot()) s->adDidDismissScreen();
+}
+
+} // namespace ruzave

@@ -1,0 +1,23 @@
+#pragma once
+// Where an ad view sat while an expanded-ad controller borrows it. Main thread.
+#include <memory>
+
+#include "platform/ui/Geometry.h"
+
+namespace platform {
+class View;
+class ViewController;
+} // namespace platform
+
+namespace ruzave {
+
+class GADAdViewDelegate;
+
+struct GADAdViewState {
+    platform::Rect frame;
+    std::shared_ptr<platform::View> superview;
+    std::weak_ptr<GADAdViewDelegate> delegate;
+    std::weak_ptr<platform::ViewController> viewController;
+};
+
+} // namespace ruzave

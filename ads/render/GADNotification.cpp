@@ -1,0 +1,74 @@
+#include "ads/render/GADNotification.h"
+
+#include <cstdio>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace ruzave {
+
+bool GADNotification::isNotificationURL(const platform::URL& url) {
+    return url.isValid() && url.scheme() == "gmsg";
+}
+
+std::shared_ptr<GADNotification> GADNotification::initWithNotificationURL(const platform::URL& url) {
+    if (!isNotificationURL(url)) return nullptr;
+    std::string path = url.path();
+    if (path.size() < 2) return nullptr;
+    std::string name = path.substr(1);
+
+    // Pairs in order, later duplicates replacing earlier ones; indexed, as huge queries must stay cheap.
+    std::vector<std::pair<std::string, std::string>> pairs;
+    std::unordered_map<std::string, std::size_t> index;
+    const std::string query = url.query().value_or("");
+    std::size_t start = 0;
+    while (start < query.size()) {
+        std::size_t end = query.find_first_of("&;", start);
+        if (end == std::string::npos) end = query.size();
+        std::string_view piece(query.data() + start, end - start);
+        start = end + 1;
+        // Exactly one "=": bare flags and a=b=c carry no usable pair.
+        std::size_t eq = piece.find('=');
+        if (eq == std::string_view::npos || piece.find('=', eq + 1) != std::string_view::npos) continue;
+        auto key = platform::percentDecode(piece.substr(0, eq));
+        auto value = platform::percentDecode(piece.substr(eq + 1));
+        if (!key || !value) continue;
+        if (auto it = index.find(*key); it != index.end()) {
+            pairs[it->second].second = std::move(*value);
+        } else {
+            index.emplace(*key, pairs.size());
+            pairs.emplace_back(std::move(*key), std::move(*value));
+        }
+    }
+    platform::Value parameters = platform::Value::object();
+    auto& object = parameters.get_ref<platform::Value::object_t&>();
+    object.reserve(pairs.size());
+    for (auto& [key, value] : pairs) object.emplace_back(std::move(key), platform::Value(std::move(value)));
+    return std::shared_ptr<GADNotification>(new GADNotification(std::move(name), std::move(parameters)));
+}
+
+std::shared_ptr<GADNotification> GADNotification::initWithName(const std::string& name,
+                                                               const std::optional<platform::Value>& parameters) {
+    if (name.empty()) return nullptr;
+    platform::Value copy = platform::Value::object();
+    if (parameters && parameters->is_object()) {
+        for (auto it = parameters->begin(); it != parameters->end(); ++it) {
+            if (it.value().is_string()) copy[it.key()] = it.value();
+        }
+    }
+    return std::shared_ptr<GADNotification>(new GADNotification(name, std::move(copy)));
+}
+
+std::optional<std::string> GADNotification::parameter(const std::string& key) const {
+    auto it = parameters_.find(key);
+    if (it == parameters_.end() || !it->is_string()) return std::nullopt;
+    return it->get<std::string>();
+}
+
+std::string GADNotification::description() const {
+    char address[32];
+    std::snprintf(address, sizeof address, "%p", static_cast<const void*>(this));
+    return "<GADNotification: " + std::string(address) + "> name:" + name_ + " parameters:" + parameters_.dump();
+}
+
+} // namespace ruzave

@@ -1,0 +1,96 @@
+#include "ads/render/GADWebViewCacheSet.h"
+
+#include <algorithm>
+
+#include "platform/runloop/MainLoop.h"
+
+namespace ruzave {
+
+std::shared_ptr<GADWebViewCacheSet> GADWebViewCacheSet::initWithMaxCapacity(std::size_t maxCapacity) {
+    std::shared_ptr<GADWebViewCacheSet> set(new GADWebViewCacheSet(maxCapacity));
+    std::weak_ptr<GADWebViewCacheSet> weak = set;
+    set->memoryWarning_ = platform::NotificationCenter::defaultCenter()->addObserver(
+        platform::kApplicationDidReceiveMemoryWarning, nullptr, nullptr, [weak](const platform::Notification&) {
+            if (auto self = weak.lock()) self->removeAllObjects();
+        });
+    return set;
+}
+
+GADWebViewCacheSet::~GADWebViewCacheSet() {
+    platform::NotificationCenter::defaultCenter()->removeObserver(memoryWarning_);
+    for (auto& webView : clearing_) {
+        webView->setDelegate({});
+        webView->stopLoading();
+    }
+}
+
+void GADWebViewCacheSet::addObject(const std::shared_ptr<platform::WebView>& webView) {
+    if (maxCapacity_ == 0 || !webView) return;
+    std::weak_ptr<GADWebViewCacheSet> weak = weak_from_this();
+    platform::MainLoop::main().post([weak, webView] {
+        if (auto self = weak.lock()) self->clearWebView(webView);
+    });
+}
+
+std::shared_ptr<platform::WebView> GADWebViewCacheSet::anyObject() {
+    std::lock_guard lock(mutex_);
+    if (pooled_.empty()) return nullptr;
+    auto webView = pooled_.back();
+    pooled_.pop_back();
+    return webView;
+}
+
+void GADWebViewCacheSet::removeAllObjects() {
+    std::vector<std::shared_ptr<platform::WebView>> released;
+    {
+        std::lock_guard lock(mutex_);
+        released.swap(pooled_);
+    }
+}
+
+std::size_t GADWebViewCacheSet::count() const {
+    std::lock_guard lock(mutex_);
+    return pooled_.size();
+}
+
+void GADWebViewCacheSet::clearWebView(const std::shared_ptr<platform::WebView>& webView) {
+    if (!webView || clearing_.size() >= kMaximumClearing) return;
+    webView->stopLoading();
+    webView->setDelegate(weak_from_this());
+    // The platform's web view loads nothing for a bare "about:blank" request (it never finishes), so
+    // the blank page is given as an empty document with that URL.
+    webView->loadHTMLString("", platform::URL::parse("about:blank"));
+    clearing_.push_back(webView);
+}
+
+std::shared_ptr<platform::WebView> GADWebViewCacheSet::takeClearing(platform::WebView& webView) {
+    auto it = std::find_if(clearing_.begin(), clearing_.end(), [&](const auto& w) { return w.get() == &webView; });
+    if (it == clearing_.end()) return nullptr;
+    auto kept = *it;
+    clearing_.erase(it);
+    kept->setDelegate({});
+    return kept;
+}
+
+void GADWebViewCacheSet::addCleared(const std::shared_ptr<platform::WebView>& webView) {
+    std::lock_guard lock(mutex_);
+    if (pooled_.size() < maxCapacity_) pooled_.push_back(webView);
+}
+
+bool GADWebViewCacheSet::shouldStartLoad(platform::WebView&, const platform::URLRequest& request,
+                                         platform::WebViewNavigationType) {
+    // Script left in the old page must not load anything while the view is cleared.
+    return request.url().absoluteString() == "about:blank";
+}
+
+void GADWebViewCacheSet::didFinishLoad(platform::WebView& webView) {
+    auto kept = takeClearing(webView);
+    if (!kept) return;
+    if (kept->evaluate("document.body.innerHTML").empty()) addCleared(kept);
+}
+
+void GADWebViewCacheSet::didFailLoad(platform::WebView& webView, const platform::Error&) {
+    takeClearing(webView);
+}
+
+} // namespace ruzave

@@ -1,0 +1,191 @@
+#include "MediationTestSupport.h"
+
+#include "ads/core/telemetry/GADSlotStatistics.h"
+#include "ads/mediation/GADMConfig.h"
+
+using namespace mediationtest;
+using ruzave::GADRequestErrorAdapterNotFound;
+using ruzave::GADRequestErrorMediationNoFill;
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdManager: no adapter, a time-out and a fill record exit codes 4, 3, 0") {
+    Script::behaviours()[kAdapterB] = Behaviour::Silent;
+    Script::behaviours()[kAdapterC] = Behaviour::FillNow;
+    mediate(R"({"qdata":"q1","ad_networks":[)" + network("A", "NoSuchAdapter") + "," + network("B", kAdapterB) +
+            "," + network("C", kAdapterC) + "]}");
+    auto manager = slot->mediationManager();
+    REQUIRE(manager->requestInProgress());
+    CHECK(Script::log() == std::vector<std::string>{"TestAdapterB banner"});
+    advance(9.9);
+    CHECK(owner->views.empty());
+    advance(0.2);
+    // B timed out: its adapter was told to stop, and C filled at once.
+    CHECK(Script::log() ==
+          std::vector<std::string>{"TestAdapterB banner", "TestAdapterB stop", "TestAdapterC banner"});
+    REQUIRE(owner->views.size() == 1);
+    CHECK(owner->loaded == 1);
+    CHECK(slot->state() == ruzave::GADSlotStateValidAd);
+    CHECK(slot->adNetworkClassName() == std::optional<std::string>(kAdapterC));
+    CHECK_FALSE(manager->requestInProgress());
+    CHECK(manager->adNetworkTimeoutTimer() == nullptr);
+
+    REQUIRE(waitForPing("/imp"));
+    CHECK(pingParam("/imp", "aec") == "4,3,0");
+    CHECK(pingParam("/imp", "ad_network_id") == "C");
+    CHECK(pingParam("/imp", "qdata") == "q1");
+    CHECK(pingParam("/imp", "ad_loc") == "unit-1");
+    CHECK(pingParam("/imp", "nr") == "0");
+    auto durations = pingParam("/imp", "adt");
+    CHECK(durations.find(",10000,") != std::string::npos);
+    // The impression report empties the lists.
+    CHECK_FALSE(slot->slotStats()->adapterExitCodesParameter().has_value());
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdManager: an empty network list pings no-fill and fails with code 9") {
+    mediate(R"({"qdata":"abc","ad_networks":[]})");
+    REQUIRE(owner->failures.size() == 1);
+    CHECK(owner->failures[0].code == GADRequestErrorMediationNoFill);
+    CHECK(owner->failures[0].description == "Request Error: No ad to show from all configured ad networks.");
+    REQUIRE(waitForPing("/nofill"));
+    CHECK(pingParam("/nofill", "qdata") == "abc");
+    CHECK(pingParam("/nofill", "ad_loc") == "unit-1");
+    CHECK(pingParam("/nofill", "js") == ruzave::GADRequest::sdkVersion());
+    CHECK_FALSE(slot->mediationManager()->requestInProgress());
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdManager: failures record 1 only for the public no-fill error, else 2") {
+    Script::behaviours()[kAdapterB] = Behaviour::FailNoFill;
+    Script::behaviours()[kAdapterC] = Behaviour::FailOther;
+    mediate(R"({"ad_networks":[)" + network("B", kAdapterB) + "," + network("C", kAdapterC) +
+            R"(],"settings":{"nofill_urls":["https://ping.ruzave.example/custom?aec=@gw_aec@&net=@gw_adnetid@"]}})");
+    REQUIRE(owner->failures.size() == 1);
+    CHECK(owner->failures[0].code == GADRequestErrorMediationNoFill);
+    REQUIRE(waitForPing("/custom"));
+    CHECK(pingParam("/custom", "aec") == "1,2");
+    // No network identifier in a no-fill ping: the keyword stays as it was.
+    CHECK(pingParam("/custom", "net") == "@gw_adnetid@");
+    CHECK(server->requestCount("/nofill") == 0);
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdManager: a connector class that cannot be made fails with code 8") {
+    owner->connectorClass = "NoSuchConnector";
+    mediate(R"({"ad_networks":[)" + network("C", kAdapterC) + "]}");
+    REQUIRE(owner->failures.size() == 1);
+    CHECK(owner->failures[0].code == GADRequestErrorAdapterNotFound);
+    CHECK(Script::log().empty());
+    CHECK(waitForPing("/nofill"));
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdManager: the configured timeout gives each network its time") {
+    Script::behaviours()[kAdapterC] = Behaviour::FillNow;
+    mediate(R"({"settings":{"ad_network_timeout_millis":2500},"ad_networks":[)" + network("B", kAdapterB) + "," +
+            network("C", kAdapterC) + "]}");
+    advance(2.4);
+    CHECK(owner->views.empty());
+    advance(0.2);
+    CHECK(owner->views.size() == 1);
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdManager: a nil view fails the network, and an answer after the time-out is ignored") {
+    Script::behaviours()[kAdapterB] = Behaviour::NilView;
+    Script::behaviours()[kAdapterC] = Behaviour::Silent;
+    mediate(R"({"ad_networks":[)" + network("B", kAdapterB) + "," + network("C", kAdapterC) + "]}");
+    CHECK(owner->views.empty());
+    auto manager = slot->mediationManager();
+    auto late = manager->requestingConnector();
+    REQUIRE(late);
+    advance(10.1);
+    // C timed out: the list is exhausted, the slot failed once.
+    REQUIRE(owner->failures.size() == 1);
+    CHECK(owner->failures[0].code == GADRequestErrorMediationNoFill);
+    // The timed-out adapter answers late: nothing changes.
+    auto adapter = std::dynamic_pointer_cast<AdapterC>(late->adapter());
+    REQUIRE(adapter);
+    late->adapterDidReceiveAdView(*adapter, platform::View::create());
+    CHECK(owner->views.empty());
+    CHECK(owner->failures.size() == 1);
+    REQUIRE(waitForPing("/nofill"));
+    CHECK(pingParam("/nofill", "aec") == "2,3");
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdManager: an interstitial that arrives twice ends the waterfall once") {
+    owner->connectorClass = ruzave::GADMAdNetworkConnector::kInterstitialClassName;
+    slot->setAdType(ruzave::GADAdType::interstitialAdType(), false);
+    Script::behaviours()[kAdapterC] = Behaviour::FillTwice;
+    mediate(R"({"ad_type":"interstitial","ad_networks":[)" + network("C", kAdapterC) + "]}");
+    CHECK(owner->loaded == 1);
+    auto manager = slot->mediationManager();
+    CHECK(manager->requestingConnector() == nullptr);
+    REQUIRE(manager->receivedConnector());
+    slot->presentMediatedInterstitialFromRootViewController(nullptr);
+    CHECK(Script::log().back() == "TestAdapterC present");
+    // Only one exit code was recorded.
+    CHECK(slot->slotStats()->adapterExitCodesParameter() == std::optional<std::string>("0"));
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdManager: a second view through the same connector is a refresh") {
+    Script::behaviours()[kAdapterC] = Behaviour::FillNow;
+    mediate(R"({"ad_networks":[)" + network("C", kAdapterC) + "]}");
+    auto manager = slot->mediationManager();
+    auto connector = manager->receivedConnector();
+    REQUIRE(connector);
+    REQUIRE(waitForPing("/imp"));
+    auto adapter = connector->adapter();
+    connector->adapterDidReceiveAdView(*adapter, platform::View::create());
+    CHECK(owner->views.size() == 2);
+    CHECK(manager->receivedConnector() == connector);
+    CHECK(connector->didNetworkRefresh());
+    REQUIRE(waitForPing("/imp", 2));
+    CHECK(pingParam("/imp", "nr", 1) == "1");
+    CHECK(pingParam("/imp", "aec", 1) == "0");
+    // A failure on its own refresh stops there with code 3.
+    connector->adapterDidFailAd(*adapter, platform::Error("x", 5, "gone"));
+    REQUIRE(owner->failures.size() == 1);
+    CHECK(owner->failures[0].code == ruzave::GADRequestErrorServerError);
+    CHECK(owner->failures[0].description == "gone");
+    CHECK(slot->hasAutoRefreshed());
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdManager: cancel stops the attempt but keeps the ad on screen") {
+    Script::behaviours()[kAdapterC] = Behaviour::FillNow;
+    mediate(R"({"ad_networks":[)" + network("C", kAdapterC) + "]}");
+    auto manager = slot->mediationManager();
+    auto shown = manager->receivedConnector();
+    REQUIRE(shown);
+    // A refresh waterfall whose network never answers, then the slot cancels before its next fetch.
+    mediate(R"({"ad_networks":[)" + network("B", kAdapterB) + "]}");
+    REQUIRE(manager->requestInProgress());
+    auto pending = manager->requestingConnector();
+    manager->cancel();
+    CHECK_FALSE(manager->requestInProgress());
+    CHECK(manager->adNetworkTimeoutTimer() == nullptr);
+    CHECK(manager->requestingConnector() == nullptr);
+    CHECK(pending->adManager() == nullptr);
+    CHECK(manager->receivedConnector() == shown);
+    CHECK(shown->adManager() == manager);
+    advance(20);
+    CHECK(owner->failures.empty());
+    // The banner still reports its clicks.
+    shown->adapterDidGetAdClick(*shown->adapter());
+    CHECK(waitForPing("/clk"));
+    // Resizing goes to the shown network's adapter.
+    CHECK(manager->changeAdTypeTo(ruzave::GADAdType::bannerAdTypeForSize(ruzave::kGADAdSizeLeaderboard)));
+    CHECK(Script::log().back() == "TestAdapterC size 728");
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdManager: a second start during a waterfall keeps the running list") {
+    mediate(R"({"ad_networks":[)" + network("B", kAdapterB) + "]}");
+    auto manager = slot->mediationManager();
+    auto first = manager->config();
+    Script::behaviours()[kAdapterC] = Behaviour::FillNow;
+    auto second = ruzave::GADMConfig::initWithAppKey(std::string("unit-1"),
+                                                     platform::parseJSON(R"({"ad_networks":[)" +
+                                                                         network("C", kAdapterC) + "]}"));
+    REQUIRE(second);
+    manager->mediateForAdType(slot->adType(), second);
+    CHECK(manager->config() == second);
+    CHECK(Script::log() == std::vector<std::string>{"TestAdapterB banner"});
+    advance(10.1);
+    // B's list had nothing more: C of the second configuration was never asked.
+    REQUIRE(owner->failures.size() == 1);
+    CHECK(owner->failures[0].code == GADRequestErrorMediationNoFill);
+}

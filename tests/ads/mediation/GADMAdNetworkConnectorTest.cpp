@@ -1,0 +1,156 @@
+#include "MediationTestSupport.h"
+
+#include "ads/core/public/GADRequest.h"
+#include "ads/mediation/GADMAdNetworkConfig.h"
+#include "ads/mediation/GADMAdNetworkConnectorBanner.h"
+#include "ads/mediation/GADMAdNetworkConnectorInterstitial.h"
+#include "ads/mediation/GADMConfig.h"
+#include "platform/foundation/NotificationCenter.h"
+
+using namespace mediationtest;
+using ruzave::GADMAdNetworkConnector;
+
+namespace {
+
+std::shared_ptr<ruzave::GADMConfig> config(const std::string& networkJSON) {
+    return ruzave::GADMConfig::initWithAppKey(std::string("unit-1"),
+                                              platform::parseJSON(R"({"ad_networks":[)" + networkJSON + "]}"));
+}
+
+struct EventOwner : Owner, ruzave::GADSlotAdEventDelegate {
+    std::vector<std::string> events;
+    void slotWillPresentScreen(ruzave::GADSlot&) override { events.push_back("will-present"); }
+    void slotWillDismissScreen(ruzave::GADSlot&) override { events.push_back("will-dismiss"); }
+    void slotDidDismissScreen(ruzave::GADSlot&) override { events.push_back("did-dismiss"); }
+    void slotWillLeaveApplication(ruzave::GADSlot&) override { events.push_back("leave"); }
+};
+
+} // namespace
+
+TEST_CASE("GADMAdNetworkConnector: location is shared only when the credentials say 1") {
+    registerAdapters();
+    auto c = config(R"({"id":"n","adapters":["TestAdapterC"],"data":{"pubid":"a","gwhirl_share_location":"1"}})");
+    auto connector = GADMAdNetworkConnector::initWithClassName(GADMAdNetworkConnector::kBannerClassName, c,
+                                                               c->adNetworkConfigs()[0]);
+    REQUIRE(connector);
+    CHECK(connector->credentials() == platform::Value{{"pubid", "a"}});
+    CHECK(connector->isLocationShared());
+    CHECK(connector->publisherId() == std::optional<std::string>("a"));
+    // Detached from any slot: the targeting getters answer nothing.
+    CHECK_FALSE(connector->userHasLocation());
+    CHECK(connector->userLatitude() == 0);
+    CHECK_FALSE(connector->userLocationDescription().has_value());
+
+    auto d = config(R"({"id":"n","adapters":["TestAdapterC"],"data":{"gwhirl_share_location":"0"}})");
+    auto other = GADMAdNetworkConnector::initWithConfig(d, d->adNetworkConfigs()[0]);
+    CHECK_FALSE(other->isLocationShared());
+    CHECK(GADMAdNetworkConnector::initWithConfig(nullptr, nullptr) == nullptr);
+    CHECK(GADMAdNetworkConnector::initWithClassName("Nope", d, d->adNetworkConfigs()[0]) == nullptr);
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: targeting comes from the slot's request") {
+    auto request = ruzave::GADRequest::request();
+    request->setLocationWithLatitude(48.5f, 9.25f, 30.0f);
+    request->setGender(2);
+    request->tagForChildDirectedTreatment(true);
+    request->setRequestAgent(std::string("agent"));
+    ruzave::GADSlot::setAdURLBuilder([](const std::shared_ptr<ruzave::GADSlot>&) {});
+    slot->loadRequest(request);
+    slot->cancelPendingActions();
+    Script::behaviours()[kAdapterC] = Behaviour::Silent;
+    mediate(R"({"ad_networks":[{"id":"n","adapters":["TestAdapterC"],"data":{"gwhirl_share_location":"1"}}]})");
+    auto connector = slot->mediationManager()->requestingConnector();
+    REQUIRE(connector);
+    REQUIRE(connector->slot() == slot);
+    CHECK(connector->userHasLocation() == slot->request()->location()->isPreciseLocation());
+    if (connector->userHasLocation()) CHECK(connector->userLatitude() == doctest::Approx(48.5f));
+    CHECK(connector->userGender() == 2);
+    CHECK(connector->childDirectedTreatment() == std::optional<bool>(true));
+    CHECK(connector->requestAgent() == std::optional<std::string>("agent"));
+    CHECK(connector->adapterVersion() == "adapter: TestAdapterC, version: 1.0");
+    CHECK(connector->networkExtras() == nullptr);
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: a banner connector refuses interstitials and invalid sizes") {
+    auto c = config(network("n", kAdapterC));
+    auto connector = GADMAdNetworkConnector::initWithClassName(GADMAdNetworkConnector::kBannerClassName, c,
+                                                               c->adNetworkConfigs()[0]);
+    connector->setUpAdapter();
+    connector->getAdFromAdapterWithType(ruzave::GADAdType::interstitialAdType());
+    connector->getAdFromAdapterWithType(ruzave::GADAdType::bannerAdTypeForSize(ruzave::kGADAdSizeInvalid));
+    // Neither reached the adapter.
+    CHECK(Script::log().empty());
+    auto interstitial = GADMAdNetworkConnector::initWithClassName(GADMAdNetworkConnector::kInterstitialClassName, c,
+                                                                  c->adNetworkConfigs()[0]);
+    interstitial->setUpAdapter();
+    interstitial->getAdFromAdapterWithType(ruzave::GADAdType::bannerAdTypeForSize(ruzave::kGADAdSizeBanner));
+    CHECK(Script::log().empty());
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: a banner pings one click per view and relays screen events") {
+    auto events = std::make_shared<EventOwner>();
+    slot->setSlotDelegate(events);
+    slot->setAdLoadDelegate(events);
+    slot->setAdEventDelegate(events);
+    owner = events;
+    Script::behaviours()[kAdapterC] = Behaviour::FillNow;
+    int presents = 0;
+    auto center = platform::NotificationCenter::defaultCenter();
+    auto token = center->addObserver(ruzave::GADSlot::kAdModalViewControllerWillPresentFullScreen, nullptr, nullptr,
+                                     [&](const platform::Notification&) { ++presents; });
+    mediate(R"({"settings":{"click_urls":["https://ping.ruzave.example/clk?n=@gw_adnetid@&r=@gw_adnetrefresh@"]},
+                "ad_networks":[)" + network("C", kAdapterC) + "]}");
+    auto connector = slot->mediationManager()->receivedConnector();
+    REQUIRE(connector);
+    auto& adapter = *connector->adapter();
+    connector->adapterWillPresentFullScreenModal(adapter);
+    connector->adapterDidGetAdClick(adapter);
+    connector->adapterDidDismissFullScreenModal(adapter);
+    connector->adapterWillLeaveApplication(adapter);
+    CHECK(presents == 1);
+    CHECK(events->events == std::vector<std::string>{"will-present", "did-dismiss", "leave"});
+    REQUIRE(waitForPing("/clk"));
+    runUntilIdle();
+    CHECK(server->requestCount("/clk") == 1);
+    CHECK(pingParam("/clk", "n") == "C");
+    CHECK(pingParam("/clk", "r") == "0");
+    // A new view re-arms the click ping.
+    connector->adapterDidReceiveAdView(adapter, platform::View::create());
+    connector->adapterDidGetAdClick(adapter);
+    CHECK(waitForPing("/clk", 2));
+    CHECK(pingParam("/clk", "r", 1) == "1");
+    center->removeObserver(token);
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: an interstitial dismissed without will-dismiss still sends it") {
+    auto events = std::make_shared<EventOwner>();
+    events->connectorClass = GADMAdNetworkConnector::kInterstitialClassName;
+    slot->setSlotDelegate(events);
+    slot->setAdLoadDelegate(events);
+    slot->setAdEventDelegate(events);
+    owner = events;
+    slot->setAdType(ruzave::GADAdType::interstitialAdType(), false);
+    Script::behaviours()[kAdapterC] = Behaviour::FillNow;
+    mediate(R"({"ad_type":"interstitial","ad_networks":[)" + network("C", kAdapterC) + "]}");
+    auto connector = slot->mediationManager()->receivedConnector();
+    REQUIRE(connector);
+    auto& adapter = *connector->adapter();
+    connector->adapterWillPresentInterstitial(adapter);
+    connector->adapterDidDismissInterstitial(adapter);
+    CHECK(events->events == std::vector<std::string>{"will-present", "will-dismiss", "did-dismiss"});
+    // The impression is pinged when the interstitial is about to show.
+    CHECK(waitForPing("/imp"));
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: callbacks from another adapter are ignored") {
+    Script::behaviours()[kAdapterB] = Behaviour::Silent;
+    mediate(R"({"ad_networks":[)" + network("B", kAdapterB) + "]}");
+    auto connector = slot->mediationManager()->requestingConnector();
+    REQUIRE(connector);
+    AdapterC stranger;
+    connector->adapterDidReceiveAdView(stranger, platform::View::create());
+    connector->adapterDidFailAd(stranger, platform::Error("x", 1, "y"));
+    CHECK(owner->views.empty());
+    CHECK(owner->failures.empty());
+    CHECK(slot->mediationManager()->requestInProgress());
+}

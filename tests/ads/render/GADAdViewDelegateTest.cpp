@@ -1,0 +1,144 @@
+#include <doctest/doctest.h>
+
+#include <string>
+#include <vector>
+
+#include "ads/render/GADAdView.h"
+#include "ads/render/GADAdViewDelegate.h"
+#include "ads/render/GADGMSGHandler.h"
+#include "ads/render/GADNotification.h"
+#include "ads/render/GADOpener.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/testing/Harness.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Device.h"
+
+using platform::WebViewNavigationType;
+using platform::testing::Harness;
+using ruzave::GADAdView;
+using ruzave::GADAdViewDelegate;
+using ruzave::GADGMSGHandler;
+
+namespace {
+
+class Taker : public GADGMSGHandler {
+  public:
+    static std::shared_ptr<Taker> make(std::vector<std::string>* log, std::string tag) {
+        auto t = std::shared_ptr<Taker>(new Taker());
+        t->log = log;
+        t->tag = std::move(tag);
+        return t;
+    }
+    const ActionBlockDictionary* actionBlockDictionary() const override {
+        static const ActionBlockDictionary table = {
+            {"step", [](GADGMSGHandler& h, const Arguments& a) {
+                 auto& self = static_cast<Taker&>(h);
+                 self.log->push_back(self.tag + " " + a.note->parameter("n").value_or("?"));
+             }},
+        };
+        return &table;
+    }
+    std::vector<std::string>* log = nullptr;
+    std::string tag;
+};
+
+platform::URLRequest request(const std::string& text) {
+    return *platform::URLRequest::withURLString(text);
+}
+
+struct RouterFixture : Harness {
+    std::shared_ptr<GADAdViewDelegate> router = GADAdViewDelegate::init();
+    std::shared_ptr<GADAdView> view = GADAdView::initWithFrame(platform::Rect(0, 0, 320, 50));
+    RouterFixture() {
+        view->setDelegate(router);
+        platform::Application::sharedApplication()->setApplicationState(platform::ApplicationState::Active);
+        platform::Device::currentDevice()->setSystemVersion("8.4");
+    }
+    bool decide(const std::string& url, WebViewNavigationType type = WebViewNavigationType::Other) {
+        return router->adView(view, request(url), type).value_or(true);
+    }
+    std::vector<std::string> opened() {
+        std::vector<std::string> out;
+        for (const auto& u : platform::Application::sharedApplication()->openedURLs()) out.push_back(u.absoluteString());
+        return out;
+    }
+};
+
+} // namespace
+
+TEST_CASE_FIXTURE(RouterFixture, "GADAdViewDelegate: messages never load and reach the handlers later, in order") {
+    std::vector<std::string> log;
+    router->addGMSGHandler(Taker::make(&log, "first"));
+    router->addGMSGHandler(Taker::make(&log, "second"));
+    for (int i = 0; i < 30; ++i) CHECK_FALSE(decide("gmsg://x/step?n=" + std::to_string(i)));
+    CHECK(log.empty());
+    REQUIRE(runUntil([&] { return log.size() == 30; }));
+    for (int i = 0; i < 30; ++i) CHECK(log[static_cast<std::size_t>(i)] == "first " + std::to_string(i));
+}
+
+TEST_CASE_FIXTURE(RouterFixture, "GADAdViewDelegate: a message nobody takes is posted under its name with the view") {
+    std::vector<std::string> seen;
+    auto token = platform::NotificationCenter::defaultCenter()->addObserver(
+        "loadHtml", view.get(), nullptr,
+        [&](const platform::Notification& n) { seen.push_back(n.userInfo.value("overlayHtml", std::string())); });
+    CHECK_FALSE(decide("gmsg://x/loadHtml?overlayHtml=%3Cp%3Ehi%3C%2Fp%3E"));
+    CHECK_FALSE(decide("gmsg://x/"));
+    REQUIRE(runUntil([&] { return seen.size() == 1; }));
+    runUntilIdle();
+    CHECK(seen == std::vector<std::string>{"<p>hi</p>"});
+    platform::NotificationCenter::defaultCenter()->removeObserver(token);
+}
+
+TEST_CASE_FIXTURE(RouterFixture, "GADAdViewDelegate: schemes decide whether the page loads") {
+    CHECK(decide("about:blank"));
+    CHECK_FALSE(decide("file:///etc/passwd"));
+    CHECK_FALSE(decide("mailto:a@example.com"));
+    CHECK_FALSE(decide("sms:123"));
+    CHECK(decide("https://ads.example/landing"));
+    CHECK(view->URL()->absoluteString() == "https://ads.example/landing");
+    CHECK_FALSE(router->adView(view, platform::URLRequest(), WebViewNavigationType::Other).value_or(true));
+}
+
+TEST_CASE_FIXTURE(RouterFixture, "GADAdViewDelegate: an anchor of the page shown is not followed") {
+    view->loadHTMLString("<p id='s'>x</p>", platform::URL::parse("https://ads.example/page"));
+    REQUIRE(runUntil([&] { return !view->isLoading() && view->evaluate("document.body.innerHTML") != ""; }));
+    CHECK_FALSE(decide("https://ads.example/page#s", WebViewNavigationType::LinkClicked));
+    CHECK(decide("https://ads.example/page#s", WebViewNavigationType::Other));
+}
+
+TEST_CASE_FIXTURE(RouterFixture, "GADAdViewDelegate: other schemes leave the app once, through the opener") {
+    platform::Application::sharedApplication()->installURLScheme("shop");
+    CHECK_FALSE(decide("shop://item/1", WebViewNavigationType::LinkClicked));
+    runUntilIdle();
+    CHECK(opened() == std::vector<std::string>{"shop://item/1"});
+    CHECK(router->opener()->didOpenAnotherApplication());
+}
+
+TEST_CASE_FIXTURE(RouterFixture, "GADAdViewDelegate: deeplink+ opens the fallback when the app is missing") {
+    CHECK_FALSE(decide("deeplink+://navigate?primaryUrl=missing%3A%2F%2Fx&fallbackUrl=https%3A%2F%2Fshop.example%2Fp"
+                       ""));
+    runUntilIdle();
+    CHECK(opened() == std::vector<std::string>{"https://shop.example/p"});
+}
+
+TEST_CASE_FIXTURE(RouterFixture, "GADAdViewDelegate: deeplink+ with another host does nothing, switched off it is an app link") {
+    CHECK_FALSE(decide("deeplink+://elsewhere?primaryUrl=a%3A%2F%2Fb"));
+    runUntilIdle();
+    CHECK(opened().empty());
+    platform::UserDefaults::standard()->set("/ruzave/ads/deeplinkplus_enabled", platform::Value(false));
+    CHECK_FALSE(decide("deeplink+://navigate?primaryUrl=a%3A%2F%2Fb"));
+    runUntilIdle();
+    CHECK(opened() == std::vector<std::string>{"deeplink+://navigate?primaryUrl=a%3A%2F%2Fb"});
+}
+
+TEST_CASE_FIXTURE(RouterFixture, "GADAdViewDelegate: a protected opener opens nothing without a touch") {
+    router->opener()->setAutoClickProtected(true);
+    CHECK_FALSE(decide("deeplink+://navigate?primaryUrl=missing%3A%2F%2Fx&fallbackUrl=https%3A%2F%2Fshop.example%2Fp"));
+    runUntilIdle();
+    CHECK(opened().empty());
+    view->setTouched(true);
+    CHECK_FALSE(decide("deeplink+://navigate?primaryUrl=missing%3A%2F%2Fx&fallbackUrl=https%3A%2F%2Fshop.example%2Fp"));
+    runUntilIdle();
+    CHECK(opened().size() == 1);
+}

@@ -1,0 +1,141 @@
+#include <doctest/doctest.h>
+
+#include <string>
+
+#include "ads/render/GADAdURLStash.h"
+#include "ads/render/GADAdView.h"
+#include "ads/render/GADAdViewDelegate.h"
+#include "platform/testing/Harness.h"
+
+using platform::testing::Harness;
+using ruzave::GADAdView;
+
+namespace {
+
+const char* kReceiverPage =
+    "<html><body><script>var got = [];"
+    "function ZUDO_ReceiveMessage(n, d) { got.push(n + (d === undefined ? '' : ':' + JSON.stringify(d))); }"
+    "</script></body></html>";
+
+std::shared_ptr<GADAdView> loadedView(Harness& h, const char* html = kReceiverPage) {
+    auto view = GADAdView::initWithFrame(platform::Rect(0, 0, 320, 50));
+    view->loadHTMLString(html, platform::URL::parse("https://ads.example/page"));
+    REQUIRE(h.runUntil([&] { return !view->isLoading() && !view->eventsSuspended(); }));
+    return view;
+}
+
+int received(GADAdView& view) {
+    return static_cast<int>(platform::integerValue(view.evaluate("got.length")));
+}
+
+} // namespace
+
+TEST_CASE("GADAdView: commands escape the name, keep compact JSON and fall back to one argument") {
+    CHECK(GADAdView::JSCommandForNotificationName("name", platform::Value{{"a", 1}}) ==
+          "ZUDO_ReceiveMessage('name', {\"a\":1});");
+    CHECK(GADAdView::JSCommandForNotificationName("name", std::nullopt) == "ZUDO_ReceiveMessage('name');");
+    CHECK(GADAdView::JSCommandForNotificationName("x');alert(1);//", std::nullopt) ==
+          "ZUDO_ReceiveMessage('x\\');alert(1);//');");
+    CHECK(GADAdView::JSCommandForNotificationName("n", platform::Value(3)) == "ZUDO_ReceiveMessage('n');");
+    std::string separators = GADAdView::JSCommandForNotificationName("a\xE2\x80\xA8", platform::Value{{"b", "\xE2\x80\xA9"}});
+    CHECK(separators.find("\xE2\x80") == std::string::npos);
+    CHECK(separators.find("\\u2028") != std::string::npos);
+    CHECK(separators.find("\\u2029") != std::string::npos);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADAdView: 25 events before the load deliver the first 20 after it, in order") {
+    auto view = GADAdView::initWithFrame(platform::Rect(0, 0, 320, 50));
+    view->loadHTMLString(kReceiverPage, platform::URL::parse("https://ads.example/page"));
+    for (int i = 0; i < 25; ++i) view->dispatchSDKEvent("e" + std::to_string(i), platform::Value{{"i", i}});
+    CHECK(view->pendingEventCount() == 20);
+    REQUIRE(runUntil([&] { return !view->eventsSuspended(); }));
+    REQUIRE(runUntil([&] { return received(*view) == 20; }));
+    runUntilIdle();
+    CHECK(received(*view) == 20);
+    CHECK(view->evaluate("got[0]").rfind("e0:", 0) == 0);
+    CHECK(view->evaluate("got[19]").rfind("e19:", 0) == 0);
+    CHECK(view->evaluate("got[0]").find("\"version\":\"zudo-sdk-i-v7.5.2\"") != std::string::npos);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADAdView: events after the load go at once, and a new load drops waiting ones") {
+    auto view = loadedView(*this);
+    view->dispatchSDKEvent("now", platform::Value{{"version", "mine"}});
+    REQUIRE(runUntil([&] { return received(*view) == 1; }));
+    CHECK(view->evaluate("got[0]").find("\"version\":\"mine\"") != std::string::npos);
+
+    view->loadHTMLString(kReceiverPage, platform::URL::parse("https://ads.example/page2"));
+    view->dispatchSDKEvent("lost", std::nullopt);
+    view->loadHTMLString(kReceiverPage, platform::URL::parse("https://ads.example/page3"));
+    CHECK(view->pendingEventCount() == 0);
+    REQUIRE(runUntil([&] { return !view->eventsSuspended(); }));
+    runUntilIdle();
+    CHECK(received(*view) == 0);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADAdView: postJSNotification never runs at once, even on the main thread") {
+    auto view = loadedView(*this);
+    view->postJSNotification("m", std::nullopt);
+    CHECK(received(*view) == 0);
+    runUntilIdle();
+    CHECK(received(*view) == 1);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADAdView: orientation changes reach the page once, unknown orientations do nothing") {
+    auto view = loadedView(*this,
+                           "<html><body><script>var changes = 0;"
+                           "window.addEventListener('orientationchange', function(){ changes++; });</script></body></html>");
+    view->forceRotateToOrientation(3);
+    runUntilIdle();
+    advance(0.1);
+    runUntilIdle();
+    CHECK(view->evaluate("window.orientation") == "90");
+    CHECK(view->evaluate("changes") == "1");
+    view->forceRotateToOrientation(3);
+    view->forceRotateToOrientation(5);
+    advance(0.1);
+    runUntilIdle();
+    CHECK(view->orientation() == 3);
+    CHECK(view->evaluate("changes") == "1");
+    view->didRotateToOrientation(4);
+    advance(0.1);
+    runUntilIdle();
+    CHECK(view->evaluate("window.orientation") == "-90");
+    CHECK(view->evaluate("changes") == "1");
+}
+
+TEST_CASE_FIXTURE(Harness, "GADAdView: the base URL is stashed while the view lives and follows new loads") {
+    ruzave::GADAdURLStash::removeAllForTesting();
+    auto view = GADAdView::init();
+    view->loadHTMLString("<p>x</p>", platform::URL::parse("https://ads.example/one"));
+    CHECK(ruzave::GADAdURLStash::viewForURL(*platform::URL::parse("https://ads.example/one")) == view);
+    view->loadHTMLString("<p>x</p>", platform::URL::parse("https://ads.example/two"));
+    CHECK(ruzave::GADAdURLStash::viewForURL(*platform::URL::parse("https://ads.example/one")) == nullptr);
+    CHECK(ruzave::GADAdURLStash::viewForURL(*platform::URL::parse("https://ads.example/two")) == view);
+    view.reset();
+    CHECK_FALSE(ruzave::GADAdURLStash::hasStashedURLs());
+}
+
+TEST_CASE_FIXTURE(Harness, "GADAdView: saveState and restoreState put the view back where it was") {
+    auto holder = platform::View::create(platform::Rect(0, 0, 320, 480));
+    auto view = GADAdView::initWithFrame(platform::Rect(0, 10, 320, 50));
+    holder->addSubview(view);
+    auto delegate = ruzave::GADAdViewDelegate::init();
+    view->setDelegate(delegate);
+    view->saveState();
+    auto elsewhere = platform::View::create(platform::Rect(0, 0, 320, 480));
+    elsewhere->addSubview(view);
+    view->setFrame(platform::Rect(0, 0, 320, 480));
+    view->setDelegate(std::weak_ptr<ruzave::GADAdViewDelegate>());
+    view->restoreState();
+    CHECK(view->superview() == holder);
+    CHECK(view->frame() == platform::Rect(0, 10, 320, 50));
+    CHECK(view->delegate() == delegate);
+    CHECK_FALSE(view->hasSavedState());
+}
+
+TEST_CASE_FIXTURE(Harness, "GADAdView: a banner view is hidden until its ad has loaded") {
+    auto view = GADAdView::init();
+    view->configureAsBannerAdView();
+    CHECK(view->isHidden());
+    CHECK_FALSE(view->webView()->mediaPlaybackRequiresUserAction());
+}

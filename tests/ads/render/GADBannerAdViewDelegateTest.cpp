@@ -1,0 +1,275 @@
+#include <doctest/doctest.h>
+
+#include <string>
+#include <vector>
+
+#include "../core/net/FetchTestSupport.h"
+#include "../core/slot/SlotTestSupport.h"
+#include "ads/core/public/GADRequestError.h"
+#include "ads/core/slot/GADResponseType.h"
+#include "ads/core/telemetry/GADStatisticDictionary.h"
+#include "ads/render/GADAdURLStash.h"
+#include "ads/render/GADAdView.h"
+#include "ads/render/GADBannerAdViewDelegate.h"
+#include "ads/render/GADDelayPageLoadGMSGHandler.h"
+#include "ads/render/GADMRAIDInterceptor.h"
+#include "ads/render/GADOpener.h"
+#include "platform/testing/Harness.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Device.h"
+#include "tools/adserver/MRAIDScripts.h"
+
+using platform::WebViewNavigationType;
+using platform::testing::Harness;
+using ruzave::GADBannerAdViewDelegate;
+using ruzave::GADSlot;
+using namespace slottest;
+
+namespace {
+
+std::vector<std::string> opened() {
+    std::vector<std::string> out;
+    for (const auto& u : platform::Application::sharedApplication()->openedURLs()) out.push_back(u.absoluteString());
+    return out;
+}
+
+// A slot rendering `html` (state 5) in its own ad view.
+struct RenderFixture : Harness {
+    FakeNeighbours fakes;
+    std::shared_ptr<FakeOwner> owner = std::make_shared<FakeOwner>();
+    std::shared_ptr<GADSlot> slot = makeSlot(owner);
+
+    void render(const std::string& html, const std::string& base = "https://ads.ruzave.example/creative/") {
+        auto ad = ruzave::GADAd::init();
+        ad->setAdBaseURL(platform::URL::parse(base));
+        auto fetcher = startFetch(fakes, *slot, ad);
+        fetcher->succeed(ruzave::GADResponseTypeStandard, html);
+    }
+    bool settled() { return slot->state() != ruzave::GADSlotStateRenderingAd && !slot->adView()->isLoading(); }
+    std::shared_ptr<GADBannerAdViewDelegate> delegate() { return slot->adViewDelegate(); }
+    bool navigate(const std::string& url, WebViewNavigationType type = WebViewNavigationType::Other) {
+        return delegate()->adView(slot->adView(), *platform::URLRequest::withURLString(url), type).value_or(true);
+    }
+};
+
+} // namespace
+
+TEST_CASE_FIXTURE(RenderFixture, "GADBannerAdViewDelegate: a finished load makes the ad valid, shown and counted") {
+    render("<p>ad</p>");
+    CHECK(slot->state() == ruzave::GADSlotStateRenderingAd);
+    slot->adView()->setHidden(true);
+    REQUIRE(runUntil([&] { return settled(); }));
+    CHECK(slot->state() == ruzave::GADSlotStateValidAd);
+    CHECK_FALSE(slot->adView()->isHidden());
+    CHECK(slot->viewHasMadeImpression());
+    CHECK(owner->finished == 1);
+    CHECK(delegate()->isLoadFinished());
+}
+
+TEST_CASE_FIXTURE(RenderFixture, "GADBannerAdViewDelegate: a delayed load shows only after as many stops as starts") {
+    render("<p>ad</p>");
+    REQUIRE(runUntil([&] { return settled(); }));
+    // The next ad renders while its creative holds the load back twice.
+    slot->setState(ruzave::GADSlotStateRenderingAd);
+    auto handler = std::dynamic_pointer_cast<ruzave::GADDelayPageLoadGMSGHandler>(delegate()->gmsgHandlers().back());
+    REQUIRE(handler);
+    handler->handleDelayLoadWithParameters(platform::Value{{"start", "1"}});
+    handler->handleDelayLoadWithParameters(platform::Value{{"start", "1"}});
+    delegate()->adViewDidFinishLoad(slot->adView());
+    CHECK(delegate()->isLoadDelayed());
+    CHECK(slot->state() == ruzave::GADSlotStateRenderingAd);
+    handler->handleDelayLoadWithParameters(platform::Value{{"stop", "1"}});
+    CHECK(handler->delayCount() == 1);
+    CHECK(slot->state() == ruzave::GADSlotStateRenderingAd);
+    handler->handleDelayLoadWithParameters(platform::Value{{"stop", "1"}});
+    CHECK(slot->state() == ruzave::GADSlotStateValidAd);
+    // Stops at 0 reach nobody.
+    handler->handleDelayLoadWithParameters(platform::Value{{"stop", "1"}});
+    CHECK(handler->delayCount() == 0);
+}
+
+TEST_CASE_FIXTURE(RenderFixture, "GADBannerAdViewDelegate: a cancelled delay fails the load, and the next ad starts afresh") {
+    render("<p>ad</p>");
+    REQUIRE(runUntil([&] { return settled(); }));
+    slot->setState(ruzave::GADSlotStateRenderingAd);
+    auto handler = std::dynamic_pointer_cast<ruzave::GADDelayPageLoadGMSGHandler>(delegate()->gmsgHandlers().back());
+    REQUIRE(handler);
+    handler->handleDelayLoadWithParameters(platform::Value{{"start", "1"}});
+    delegate()->adViewDidFinishLoad(slot->adView());
+    handler->handleDelayLoadWithParameters(platform::Value{{"cancel", "1"}});
+    CHECK(slot->state() == ruzave::GADSlotStateInvalidAd);
+    REQUIRE(owner->errors.size() == 1);
+    CHECK(owner->errors[0].code == ruzave::GADRequestErrorNetworkError);
+    CHECK(handler->delegate() == nullptr);
+    // A new ad: the delay of the last one is gone, and the handler reaches this delegate again.
+    render("<p>next</p>");
+    REQUIRE(runUntil([&] { return settled(); }));
+    CHECK(slot->state() == ruzave::GADSlotStateValidAd);
+    CHECK_FALSE(delegate()->isLoadDelayed());
+    CHECK(handler->delegate() != nullptr);
+}
+
+TEST_CASE_FIXTURE(RenderFixture, "GADBannerAdViewDelegate: load failures count only while fetching or rendering") {
+    render("<p>ad</p>");
+    REQUIRE(runUntil([&] { return settled(); }));
+    platform::Error failure("WebKitErrorDomain", 1, "late");
+    delegate()->adView(slot->adView(), failure);
+    slot->setState(ruzave::GADSlotStateInvalidAd);
+    delegate()->adView(slot->adView(), failure);
+    CHECK(owner->errors.empty());
+    slot->setState(ruzave::GADSlotStateRenderingAd);
+    delegate()->adView(slot->adView(), failure);
+    REQUIRE(owner->errors.size() == 1);
+    CHECK(owner->errors[0].code == ruzave::GADRequestErrorNetworkError);
+}
+
+TEST_CASE_FIXTURE(RenderFixture, "GADBannerAdViewDelegate: clicks need a touch, time after the load and a forward navigation") {
+    render("<p>ad</p>");
+    REQUIRE(runUntil([&] { return settled(); }));
+    CHECK_FALSE(delegate()->isClick(WebViewNavigationType::LinkClicked)); // not touched
+    slot->adView()->setTouched(true);
+    CHECK_FALSE(delegate()->isClick(WebViewNavigationType::LinkClicked)); // right after the load
+    advance(0.2);
+    CHECK(delegate()->isClick(WebViewNavigationType::LinkClicked));
+    CHECK(delegate()->isClick(WebViewNavigationType::Other));
+    CHECK_FALSE(delegate()->isClick(WebViewNavigationType::Reload));
+    CHECK_FALSE(delegate()->isClick(WebViewNavigationType::BackForward));
+    slot->setState(ruzave::GADSlotStateRenderingAd);
+    CHECK_FALSE(delegate()->isClick(WebViewNavigationType::LinkClicked));
+}
+
+TEST_CASE_FIXTURE(RenderFixture, "GADBannerAdViewDelegate: a click leaves the app once, is counted once and stays off the page") {
+    render("<p>ad</p>");
+    REQUIRE(runUntil([&] { return settled(); }));
+    slot->adView()->setTouched(true);
+    advance(0.2);
+    CHECK_FALSE(navigate("https://shop.example/landing", WebViewNavigationType::LinkClicked));
+    // A gmsg URL in the same touch is a message, not a click.
+    CHECK_FALSE(navigate("gmsg://h/log?string=x", WebViewNavigationType::LinkClicked));
+    runUntilIdle();
+    CHECK(opened() == std::vector<std::string>{"https://shop.example/landing"});
+    CHECK(delegate()->opener()->didOpenAnotherApplication());
+    CHECK(slot->adView()->URL()->absoluteString() == "https://ads.ruzave.example/creative/");
+    auto stats = slot->ad()->statistics()->dictionary();
+    CHECK(platform::integerValue(stats.value("pcc", platform::Value(0))) == 1);
+}
+
+TEST_CASE_FIXTURE(RenderFixture, "GADBannerAdViewDelegate: a banner slot's page gets the banner script, an interstitial's the other") {
+    CHECK(delegate()->MRAIDScriptKind() == ruzave::GADMRAIDScriptKind::Banner);
+    slot->setAdType(ruzave::GADAdType::interstitialAdType(), false);
+    CHECK(delegate()->MRAIDScriptKind() == ruzave::GADMRAIDScriptKind::Interstitial);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADBannerAdViewDelegate: a page that never finishes, throws or loops leaves the slot defined") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = makeSlot(owner);
+    auto ad = ruzave::GADAd::init();
+    ad->setAdBaseURL(platform::URL::parse("https://ads.ruzave.example/loop/"));
+    auto fetcher = startFetch(fakes, *slot, ad);
+    fetcher->succeed(ruzave::GADResponseTypeStandard,
+                     std::string("<script>throw new Error('x');</script><script>while(true){}</script>"
+                                 "<script>location.href='gmsg://h/unknown';</script>"));
+    runUntil([&] { return slot->state() != ruzave::GADSlotStateRenderingAd; }, 5);
+    runUntilIdle();
+    CHECK((slot->state() == ruzave::GADSlotStateValidAd || slot->state() == ruzave::GADSlotStateInvalidAd));
+    slot.reset();
+    runUntilIdle();
+}
+
+// ------------------------------------------------------------------ against the local ad server
+
+namespace {
+
+struct ServerRender : fetchtest::ServerFixture {
+    FakeNeighbours fakes;
+    std::shared_ptr<FakeOwner> owner = std::make_shared<FakeOwner>();
+    std::shared_ptr<GADSlot> slot = makeSlot(owner);
+    ServerRender() {
+        adserver::installMRAIDScripts(*server);
+        ruzave::GADMRAIDInterceptor::resetToDefaultPaths();
+        ruzave::GADMRAIDInterceptor::allow();
+        ruzave::GADAdURLStash::removeAllForTesting();
+        platform::Device::currentDevice()->setSystemVersion("8.4");
+    }
+    void render(const std::string& html, std::vector<platform::URL> clickURLs = {}) {
+        auto ad = ruzave::GADAd::init();
+        ad->setAdBaseURL(platform::URL::parse("https://ads.ruzave.example/creative/"));
+        ad->addClickURLsFromArray(clickURLs);
+        auto fetcher = startFetch(fakes, *slot, ad);
+        fetcher->succeed(ruzave::GADResponseTypeStandard, html);
+    }
+};
+
+const char* kMRAIDAd = "<html><body><script src='mraid.js'></script>"
+                       "<div style='width:320px;height:50px;background:#f00'>ad</div>"
+                       "<script>var ready = !!window.mraid;</script></body></html>";
+
+} // namespace
+
+TEST_CASE_FIXTURE(ServerRender, "GADBannerAdViewDelegate: a served MRAID banner loads, is shown and counted") {
+    render(kMRAIDAd);
+    REQUIRE(settle([&] { return slot->state() == ruzave::GADSlotStateValidAd; }));
+    CHECK_FALSE(slot->adView()->isHidden());
+    CHECK(slot->viewHasMadeImpression());
+    CHECK(slot->adView()->evaluate("ready") == "true");
+    CHECK(slot->adView()->evaluate("mraid.getPlacementType()") == "inline");
+    CHECK(server->requests("/mads/static/mad/sdk/native/mraid/v2/mraid_app_banner.js").size() == 1);
+    CHECK(server->requests("/creative/mraid.js").empty());
+    // The slot's load is over: its enable is given back.
+    CHECK(ruzave::GADMRAIDInterceptor::enableCount() == 0);
+}
+
+TEST_CASE_FIXTURE(ServerRender, "GADBannerAdViewDelegate: mraid.js is intercepted only for live ad pages") {
+    auto plain = platform::WebView::create(platform::Rect(0, 0, 320, 50));
+    int participant = 0;
+    ruzave::GADMRAIDInterceptor::enableCanInitWithRequest(&participant);
+    plain->loadHTMLString(kMRAIDAd, platform::URL::parse("https://ads.ruzave.example/other/"));
+    REQUIRE(settle([&] { return !plain->isLoading() && plain->evaluate("typeof ready") == "boolean"; }));
+    CHECK(plain->evaluate("ready") == "false");
+    CHECK(server->requests("/other/mraid.js").size() == 1);
+    ruzave::GADMRAIDInterceptor::disableCanInitWithRequest(&participant);
+}
+
+TEST_CASE_FIXTURE(ServerRender, "GADBannerAdViewDelegate: a failed script fetch fails the script, never an empty answer") {
+    adserver::MRAIDScriptOptions options;
+    options.status = 500;
+    adserver::installMRAIDScripts(*server, options);
+    render(kMRAIDAd);
+    REQUIRE(settle([&] { return slot->state() == ruzave::GADSlotStateValidAd; }));
+    CHECK(slot->adView()->evaluate("ready") == "false");
+    CHECK(server->requests("/creative/mraid.js").empty());
+}
+
+TEST_CASE_FIXTURE(ServerRender, "GADBannerAdViewDelegate: a creative's messages reach their handlers in order") {
+    std::vector<std::string> events;
+    struct AppEvents : FakeOwner {
+        std::vector<std::string>* log = nullptr;
+        void slotDidReceiveAppEventWithInfo(GADSlot&, const std::string& name, const std::optional<std::string>& info) override {
+            log->push_back(name + "=" + info.value_or("nil"));
+        }
+    };
+    auto events_owner = std::make_shared<AppEvents>();
+    events_owner->log = &events;
+    slot->setSlotDelegate(events_owner);
+    render("<script>for (var i = 0; i < 5; i++) { location.href = 'gmsg://h/appEvent?name=e' + i + (i == 2 ? '' : '&info=' + i); }"
+           "location.href='gmsg://h/httpTrack?u=' + encodeURIComponent('https://ping.ruzave.example/track?x=1');</script>");
+    REQUIRE(settle([&] { return events.size() == 5 && slot->state() == ruzave::GADSlotStateValidAd; }));
+    CHECK(events == std::vector<std::string>{"e0=0", "e1=1", "e2=nil", "e3=3", "e4=4"});
+    CHECK(server->waitForRequest("/track", 1));
+}
+
+TEST_CASE_FIXTURE(ServerRender, "GADBannerAdViewDelegate: a tapped banner's click leaves the app once and pings its click URL once") {
+    render("<a id='go' href='https://shop.example/landing'>buy</a>",
+           {*platform::URL::parse("https://ping.ruzave.example/click?id=1")});
+    REQUIRE(settle([&] { return slot->state() == ruzave::GADSlotStateValidAd; }));
+    slot->adView()->setTouched(true);
+    advance(0.2);
+    slot->adView()->evaluate("location.href = document.getElementById('go').href;");
+    REQUIRE(settle([&] { return !opened().empty(); }));
+    CHECK(opened() == std::vector<std::string>{"https://shop.example/landing"});
+    CHECK(server->waitForRequest("/click", 1));
+    runUntilIdle();
+    CHECK(server->requests("/click").size() == 1);
+    CHECK(slot->adView()->URL()->absoluteString() == "https://ads.ruzave.example/creative/");
+}

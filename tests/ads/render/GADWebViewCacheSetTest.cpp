@@ -1,0 +1,62 @@
+#include <doctest/doctest.h>
+
+#include "ads/render/GADWebViewCacheSet.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/testing/Harness.h"
+
+using platform::testing::Harness;
+using ruzave::GADWebViewCacheSet;
+
+namespace {
+std::shared_ptr<platform::WebView> usedWebView(Harness& h, const char* html = "<p>old ad</p>") {
+    auto webView = platform::WebView::create(platform::Rect(0, 0, 320, 50));
+    webView->loadHTMLString(html, platform::URL::parse("https://ads.example/"));
+    REQUIRE(h.runUntil([&] { return !webView->isLoading() && !webView->evaluate("document.body.innerHTML").empty(); }));
+    return webView;
+}
+} // namespace
+
+TEST_CASE_FIXTURE(Harness, "GADWebViewCacheSet: capacity 0 keeps nothing") {
+    auto pool = GADWebViewCacheSet::initWithMaxCapacity(0);
+    pool->addObject(usedWebView(*this));
+    runUntilIdle();
+    CHECK(pool->clearingCount() == 0);
+    CHECK(pool->anyObject() == nullptr);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADWebViewCacheSet: a used web view comes back blank and is handed out once") {
+    auto pool = GADWebViewCacheSet::initWithMaxCapacity(2);
+    auto webView = usedWebView(*this);
+    pool->addObject(webView);
+    REQUIRE(runUntil([&] { return pool->count() == 1; }));
+    CHECK(pool->clearingCount() == 0);
+    CHECK(webView->delegate() == nullptr);
+    CHECK(webView->evaluate("document.body.innerHTML").empty());
+    CHECK(pool->anyObject() == webView);
+    CHECK(pool->anyObject() == nullptr);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADWebViewCacheSet: four at once clear three, and a full pool drops the rest") {
+    auto pool = GADWebViewCacheSet::initWithMaxCapacity(2);
+    for (int i = 0; i < 4; ++i) pool->addObject(usedWebView(*this));
+    REQUIRE(runUntil([&] { return pool->clearingCount() == 3 || pool->count() > 0; }));
+    REQUIRE(runUntil([&] { return pool->clearingCount() == 0; }));
+    CHECK(pool->count() == 2);
+    // The clearing slots are free again.
+    pool->removeAllObjects();
+    pool->addObject(usedWebView(*this));
+    REQUIRE(runUntil([&] { return pool->count() == 1; }));
+}
+
+TEST_CASE_FIXTURE(Harness, "GADWebViewCacheSet: clearing refuses navigations elsewhere, and a memory warning empties the pool") {
+    auto pool = GADWebViewCacheSet::initWithMaxCapacity(3);
+    auto webView = usedWebView(*this);
+    CHECK_FALSE(pool->shouldStartLoad(*webView, *platform::URLRequest::withURLString("https://x.example/"),
+                                      platform::WebViewNavigationType::Other));
+    CHECK(pool->shouldStartLoad(*webView, *platform::URLRequest::withURLString("about:blank"),
+                                platform::WebViewNavigationType::Other));
+    pool->addObject(webView);
+    REQUIRE(runUntil([&] { return pool->count() == 1; }));
+    platform::NotificationCenter::defaultCenter()->post(platform::kApplicationDidReceiveMemoryWarning);
+    CHECK(pool->count() == 0);
+}

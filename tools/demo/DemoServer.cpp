@@ -1,0 +1,91 @@
+#include "tools/demo/DemoServer.h"
+
+#include "ads/core/sdkcore/GADHosts.h"
+#include "platform/net/NetworkConfiguration.h"
+#include "tools/adserver/CorePage.h"
+
+namespace demo {
+
+adserver::StandardAd DemoServer::standardDemoAd() {
+    adserver::StandardAd ad;
+    const std::string ping = std::string("https://") + ruzave::GADHosts::kPingHost;
+    ad.impressionURLs = {ping + "/pagead/adview?ai=demo-1"};
+    ad.clickURLs = {ping + "/pagead/aclk?ai=demo-1"};
+    ad.refreshRate = "60";
+    ad.adSize = "320x50";
+    return ad;
+}
+
+std::unique_ptr<DemoServer> DemoServer::start(const Options& options, std::string* why) {
+    std::unique_ptr<DemoServer> demo(new DemoServer());
+    adserver::Options serverOptions;
+    serverOptions.hostNames = ruzave::GADHosts::allHosts();
+    // The server counts its log's times from its own start, a little after this.
+    demo->startedAt_ = std::chrono::steady_clock::now();
+    demo->server_ = adserver::AdServer::start(serverOptions);
+    if (!demo->server_) {
+        if (why) *why = "the local ad server did not start";
+        return nullptr;
+    }
+    adserver::AdServer& server = *demo->server_;
+
+    adserver::CorePageScenario scenario;
+    scenario.host = ruzave::GADHosts::kSDKCoreHost;
+    scenario.path = ruzave::GADHosts::kSDKCorePagePath;
+    scenario.adBase = std::string("https://") + ruzave::GADHosts::kAdServerHost;
+    scenario.slots[options.adUnitID] = adserver::CorePageScenario::answer(adserver::CorePageScenario::Answer::AdURL);
+    // Unknown ad units are refused, so a wrong id shows up as such rather than as an ad.
+    scenario.fallback = adserver::CorePageScenario::answer(adserver::CorePageScenario::Answer::Invalid);
+    // The pinger's own defaults, so the demo changes nothing by pushing them.
+    demo->constants_ = {{"ping_interval", "60"}, {"maximum_retry_url_count", "10"}, {"url_time_to_live", "3"}};
+    scenario.constants = demo->constants_;
+    if (adserver::corePageHTML(scenario).empty()) {
+        if (why) *why = "the SDK-core page file could not be read";
+        return nullptr;
+    }
+    adserver::installCorePage(server, scenario);
+
+    adserver::Response ad = adserver::standardAdResponse(options.ad);
+    auto status = demo->lastAdStatus_;
+    server.routeHost(ruzave::GADHosts::kAdServerHost, kAdPath, [ad, status](const adserver::Request&) {
+        status->store(ad.status);
+        return ad;
+    });
+    adserver::installPingEndpoints(server);
+
+    auto config = platform::NetworkConfiguration::sharedInstance();
+    platform::Error error;
+    if (!config->setHostMappings(server.connectToSpec(443), &error)) {
+        if (why) *why = "the host map was refused: " + error.description;
+        return nullptr;
+    }
+    config->setTrustedCAFile(server.caFile());
+    return demo;
+}
+
+DemoServer::~DemoServer() {
+    // The SDK must not reach a server that is gone through a stale map.
+    if (server_) {
+        auto config = platform::NetworkConfiguration::sharedInstance();
+        config->removeAllHostMappings();
+        config->setTrustedCAFile("");
+    }
+}
+
+std::size_t DemoServer::adRequestCount() const {
+    return server_->requestCount(kAdPath);
+}
+
+std::size_t DemoServer::corePageRequestCount() const {
+    return server_->requestCount(ruzave::GADHosts::kSDKCorePagePath);
+}
+
+std::vector<adserver::Request> DemoServer::pings() const {
+    std::vector<adserver::Request> out;
+    for (auto& request : server_->requests()) {
+        if (adserver::isPingPath(request.path)) out.push_back(std::move(request));
+    }
+    return out;
+}
+
+} // namespace demo
