@@ -38,10 +38,11 @@ void GADMAdNetworkConnectorNativeAd::adapterDidFailAd(GADMAdNetworkAdapter& adap
 }
 
 void GADMAdNetworkConnectorNativeAd::adapterDidReceiveMediatedNativeAd(
-    GADMAdNetworkAdapter&, const std::shared_ptr<GADMediatedNativeAd>& nativeAd) {
+    GADMAdNetworkAdapter& adapter, const std::shared_ptr<GADMediatedNativeAd>& nativeAd) {
     auto self = shared_from_this();
     auto wrapper = GADMediatedNativeAd::initWithMediatedNativeAd(nativeAd);
-    wrapper->setAdNetworkClassName(adapterClassName());
+    // The sender's class: there is no sender check here.
+    wrapper->setAdNetworkClassName(adapter.className().empty() ? adapterClassName() : adapter.className());
     if (auto manager = adManager()) manager->adRequestReturnsFromConnectorWithMediatedAd(self, wrapper);
 }
 

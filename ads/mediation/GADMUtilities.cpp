@@ -8,58 +8,21 @@
 #include "ads/core/sdkcore/GADHosts.h"
 #include "ads/core/signals/GADApplication.h"
 #include "ads/core/signals/GADSession.h"
+#include "ads/core/util/GADReplaceContentAdditions.h"
 
 namespace ruzave {
 namespace {
 
 using Keywords = std::vector<std::pair<std::string, std::optional<std::string>>>;
 
-std::size_t endOfAtRun(const std::string& text, std::size_t i) {
-    while (i < text.size() && text[i] == '@') ++i;
-    return i;
-}
-
-const std::optional<std::string>* lookup(const Keywords& keywords, std::string_view name) {
-    for (const auto& [key, value] : keywords) {
-        if (key == name) return &value;
-    }
-    return nullptr;
-}
-
-// One left-to-right pass with the escaping rules of the at-quoted templates: an opening "@" ends a run
-// of odd length ("@@" pairs before it are escapes and stay), the keyword runs to the next "@", and the
-// closing "@" may be followed by escaped pairs. Inserted values are never looked at again.
 std::string replaceAll(const std::string& text, const Keywords& keywords) {
-    std::string out;
-    out.reserve(text.size());
-    std::size_t copied = 0, i = 0;
-    const std::size_t n = text.size();
-    while (i < n) {
-        if (text[i] != '@') {
-            ++i;
-            continue;
+    std::string out = text;
+    gad_replaceAtQuotedKeywords(out, [&](std::string_view name) -> std::optional<std::string_view> {
+        for (const auto& [key, value] : keywords) {
+            if (key == name) return value ? std::optional<std::string_view>(*value) : std::nullopt;
         }
-        const std::size_t runEnd = endOfAtRun(text, i);
-        const std::size_t run = runEnd - i;
-        const std::size_t close = runEnd < n ? text.find('@', runEnd) : std::string::npos;
-        const std::optional<std::string>* value = nullptr;
-        if (run % 2 == 1 && close != std::string::npos)
-            value = lookup(keywords, std::string_view(text).substr(runEnd, close - runEnd));
-        if (!value || !*value) {
-            i = runEnd;
-            continue;
-        }
-        const std::size_t closeRun = endOfAtRun(text, close) - close;
-        const std::size_t closingPairs = (closeRun - 1) / 2;
-        const std::size_t matchEnd = close + 2 * closingPairs + 1;
-        out.append(text, copied, i - copied);
-        out.append(run - 1, '@');
-        out.append(**value);
-        out.append(2 * closingPairs, '@');
-        copied = matchEnd;
-        i = endOfAtRun(text, matchEnd);
-    }
-    out.append(text, copied, std::string::npos);
+        return std::nullopt;
+    });
     return out;
 }
 

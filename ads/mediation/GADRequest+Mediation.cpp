@@ -16,7 +16,8 @@ constexpr const char* kSimulatorIdentifier = "Simulator";
 
 // The asking adapter's class: its registered name, else the connector's adapter class when it is the
 // connector's own adapter.
-std::string adapterClassName(const GADMAdNetworkConnector& connector, const std::shared_ptr<GADMAdNetworkAdapter>& adapter) {
+std::string adapterClassName(const GADMAdNetworkConnector& connector,
+                             const std::shared_ptr<GADMAdNetworkAdapter>& adapter) {
     if (!adapter->className().empty()) return adapter->className();
     if (connector.adapter() == adapter) return connector.adapterClassName();
     return std::string();
@@ -85,7 +86,8 @@ void configureNetworkExtrasWithConnector(GADRequest& request,
     request.registerAdNetworkExtras(merged);
 }
 
-void addAdapterListWithConnector(GADRequest& request, const std::shared_ptr<GADMAdNetworkConnector>& connector,
+void addAdapterListWithConnector(GADRequest& request,
+                                 const std::shared_ptr<GADMAdNetworkConnector>& connector,
                                  const std::shared_ptr<GADMAdNetworkAdapter>& adapter) {
     if (!connector || !adapter) return;
     const std::string className = adapterClassName(*connector, adapter);

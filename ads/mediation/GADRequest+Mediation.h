@@ -24,7 +24,8 @@ void configureNetworkExtrasWithConnector(GADRequest& request,
 
 // -addAdapterListWithConnector:adapter: — the private mediation extras "man" (every network's adapter
 // list) and "mcan" (the asking adapter's class). Nothing without a connector or an adapter.
-void addAdapterListWithConnector(GADRequest& request, const std::shared_ptr<GADMAdNetworkConnector>& connector,
+void addAdapterListWithConnector(GADRequest& request,
+                                 const std::shared_ptr<GADMAdNetworkConnector>& connector,
                                  const std::shared_ptr<GADMAdNetworkAdapter>& adapter);
 
 } // namespace ruzave

@@ -118,6 +118,7 @@ std::shared_ptr<GADAdView> GADAdView::initWithFrame(platform::Rect frame) {
 }
 
 GADAdView::~GADAdView() {
+    if (alertView_) alertView_->setDelegate({});
     if (URL_) GADAdURLStash::remove(*URL_, this);
     if (webView_) {
         webView_->setDelegate({});
@@ -296,12 +297,18 @@ bool GADAdView::shouldStartLoad(platform::WebView&, const platform::URLRequest& 
 
 void GADAdView::didStartLoad(platform::WebView&) {
     auto self = std::static_pointer_cast<GADAdView>(weak_from_this().lock());
-    if (auto delegate = adViewDelegate_.lock(); delegate && self) delegate->adViewDidStartLoad(self);
+    auto delegate = adViewDelegate_.lock();
+    if (!delegate || !self) return;
+    // What the last page said is handled before the delegate starts over for the new one.
+    delegate->deliverPendingMessages();
+    delegate->adViewDidStartLoad(self);
 }
 
 void GADAdView::didFinishLoad(platform::WebView&) {
     auto self = std::static_pointer_cast<GADAdView>(weak_from_this().lock());
     if (!self) return;
+    // The page's messages sent while it loaded (such as a delayed load) come before its end.
+    if (auto delegate = adViewDelegate_.lock()) delegate->deliverPendingMessages();
     eventsSuspended_ = false;
     std::deque<PendingEvent> events;
     events.swap(pendingEvents_);
@@ -316,7 +323,10 @@ void GADAdView::didFinishLoad(platform::WebView&) {
 
 void GADAdView::didFailLoad(platform::WebView&, const platform::Error& error) {
     auto self = std::static_pointer_cast<GADAdView>(weak_from_this().lock());
-    if (auto delegate = adViewDelegate_.lock(); delegate && self) delegate->adView(self, error);
+    auto delegate = adViewDelegate_.lock();
+    if (!delegate || !self) return;
+    delegate->deliverPendingMessages();
+    delegate->adView(self, error);
 }
 
 void GADAdView::reportContentSizeIfChanged() {

@@ -12,6 +12,7 @@
 
 #include "ads/render/GADAdViewState.h"
 #include "platform/base/Value.h"
+#include "platform/ui/AlertView.h"
 #include "platform/ui/GestureRecognizer.h"
 #include "platform/web/WebView.h"
 #include "platform/web/WebViewDelegate.h"
@@ -29,7 +30,8 @@ class GADWebViewCacheSet;
 
 class GADAdView : public platform::View,
                   public platform::WebViewDelegate,
-                  public platform::GestureRecognizerDelegate {
+                  public platform::GestureRecognizerDelegate,
+                  public platform::AlertViewDelegate {
   public:
     static constexpr std::size_t kMaximumPendingEvents = 20;
 
@@ -108,6 +110,18 @@ class GADAdView : public platform::View,
     void setTouched(bool touched) { touched_ = touched; }
     std::shared_ptr<GADAdViewTouchGestureRecognizer> touchGestureRecognizer() const { return touchRecognizer_; }
 
+    // --- Debug dialog (GADAdView+Debug.cpp). The secret gesture's action: "Debug Creative Info" with
+    // the debug text (or a note that there is none), "OK", and "Copy" and "Report" when there is text.
+    static constexpr const char* kDebugDialogTitle = "Debug Creative Info";
+    static constexpr const char* kNoDebugInformation = "Creative information is not available";
+    bool showDebug() const { return showDebug_; }
+    void setShowDebug(bool show) { showDebug_ = show; }
+    void handleGesture();
+    std::shared_ptr<platform::AlertView> alertView() const { return alertView_; }
+    // platform::AlertViewDelegate: "Copy" puts the text on the pasteboard, "Report" sends it.
+    void alertViewClickedButtonAtIndex(platform::AlertView& alert, long index) override;
+    void alertViewDidDismissWithButtonIndex(platform::AlertView& alert, long index) override;
+
     // platform::WebViewDelegate
     bool shouldStartLoad(platform::WebView& webView, const platform::URLRequest& request,
                          platform::WebViewNavigationType navigationType) override;
@@ -146,6 +160,8 @@ class GADAdView : public platform::View,
     std::optional<GADAdViewState> savedState_;
     std::optional<std::string> adDebugDialog_;
     bool touched_ = false;
+    bool showDebug_ = true;
+    std::shared_ptr<platform::AlertView> alertView_;
     int orientation_ = 0;
     std::optional<platform::Size> reportedContentSize_;
 };

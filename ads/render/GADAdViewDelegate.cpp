@@ -125,23 +125,71 @@ void GADAdViewDelegate::adView(const std::shared_ptr<GADAdView>&, const platform
 void GADAdViewDelegate::adView(const std::shared_ptr<GADAdView>&, platform::Size) {}
 
 void GADAdViewDelegate::handleGMSGURL(const platform::URL& url, const std::shared_ptr<GADAdView>& adView) {
+    PendingMessage message;
+    message.sequence = ++nextSequence_;
+    message.url = url;
+    message.adView = adView;
     // A snapshot: handlers added later do not see messages already in flight.
-    auto handlers = gmsgHandlers_;
-    std::weak_ptr<GADAdView> weakView = adView;
-    parseQueue_->async([url, handlers = std::move(handlers), weakView] {
+    message.handlers = gmsgHandlers_;
+    pendingMessages_.push_back(std::move(message));
+    std::weak_ptr<GADAdViewDelegate> weakSelf = weak_from_this();
+    parseQueue_->async([url, sequence = nextSequence_, weakSelf] {
         auto note = GADNotification::initWithNotificationURL(url);
-        if (!note) return;
-        platform::MainLoop::main().post([note, handlers, weakView] {
-            auto view = weakView.lock();
-            for (const auto& handler : handlers) {
-                if (handler->handleNotification(note, view)) return;
-            }
-            // Nobody took it: announced one turn later under its own name.
-            platform::MainLoop::main().post([note, weakView] {
-                auto view = weakView.lock();
-                platform::NotificationCenter::defaultCenter()->post(note->name(), view.get(), note->parameters());
-            });
+        platform::MainLoop::main().post([weakSelf, sequence, note] {
+            if (auto self = weakSelf.lock()) self->messageParsed(sequence, note);
         });
+    });
+}
+
+void GADAdViewDelegate::messageParsed(std::uint64_t sequence, const std::shared_ptr<GADNotification>& note) {
+    for (auto& message : pendingMessages_) {
+        if (message.sequence != sequence) continue;
+        message.note = note;
+        message.parsed = true;
+        break;
+    }
+    // Not found: it was parsed and delivered on the spot already.
+    deliverMessages(false);
+}
+
+void GADAdViewDelegate::deliverPendingMessages() {
+    deliverMessages(true);
+    for (const auto& handler : gmsgHandlers_) handler->performDeferredActions();
+}
+
+void GADAdViewDelegate::deliverMessages(bool all) {
+    deliverAll_ = deliverAll_ || all;
+    // A handler may end up here again; the loop below picks up whatever is queued meanwhile.
+    if (delivering_) return;
+    auto keep = weak_from_this().lock();
+    delivering_ = true;
+    while (!pendingMessages_.empty()) {
+        PendingMessage& front = pendingMessages_.front();
+        if (!front.parsed) {
+            if (!deliverAll_) break;
+            front.note = GADNotification::initWithNotificationURL(front.url);
+            front.parsed = true;
+        }
+        PendingMessage message = std::move(front);
+        pendingMessages_.pop_front();
+        dispatchMessage(message);
+    }
+    delivering_ = false;
+    deliverAll_ = false;
+}
+
+void GADAdViewDelegate::dispatchMessage(const PendingMessage& message) {
+    // No name, no message.
+    if (!message.note) return;
+    auto view = message.adView.lock();
+    for (const auto& handler : message.handlers) {
+        if (handler->handleNotification(message.note, view)) return;
+    }
+    // Nobody took it: announced one turn later under its own name.
+    std::weak_ptr<GADAdView> weakView = message.adView;
+    platform::MainLoop::main().post([note = message.note, weakView] {
+        auto view = weakView.lock();
+        platform::NotificationCenter::defaultCenter()->post(note->name(), view.get(), note->parameters());
     });
 }
 

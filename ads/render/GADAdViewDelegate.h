@@ -3,8 +3,11 @@
 // whether it loads or the SDK takes it (script messages to the handler list in order, clicks to the
 // opener), and posts a message that no handler takes as a notification named after it, with the ad
 // view as object. Messages of one view are parsed on the router's serial queue and handled on the
-// main thread one at a time, in the order the page sent them. Main thread (the parse queue is
-// private).
+// main thread one at a time, in the order the page sent them; before a finished or failed page load
+// is handled, every message the page sent before it has reached the handlers. Main thread (the parse
+// queue is private).
+#include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -24,6 +27,7 @@ namespace ruzave {
 
 class GADAdView;
 class GADGMSGHandler;
+class GADNotification;
 class GADOpener;
 
 class GADAdViewDelegate : public std::enable_shared_from_this<GADAdViewDelegate> {
@@ -54,6 +58,12 @@ class GADAdViewDelegate : public std::enable_shared_from_this<GADAdViewDelegate>
 
     // Parses one message on the router's queue and offers it to the handlers on the main thread.
     void handleGMSGURL(const platform::URL& url, const std::shared_ptr<GADAdView>& adView);
+    // Hands every message still in flight to the handlers now, in order (those not parsed yet are
+    // parsed here), then lets the handlers finish the work they deferred to a later turn. The ad view
+    // calls it before it reports a finished or failed load, so what the page said while loading
+    // (say, "delayPageLoaded") is known when its load ends.
+    virtual void deliverPendingMessages();
+    std::size_t pendingMessageCount() const { return pendingMessages_.size(); }
     // "deeplink+://navigate?primaryUrl=...": the app when it can be opened, else the fallback; the
     // matching trackers are pinged only once the open has really been performed.
     void handleDeeplinkPlusURL(const platform::URL& url);
@@ -64,10 +74,28 @@ class GADAdViewDelegate : public std::enable_shared_from_this<GADAdViewDelegate>
     void addDefaultHandlers();
 
   private:
+    struct PendingMessage {
+        std::uint64_t sequence = 0;
+        platform::URL url;
+        std::weak_ptr<GADAdView> adView;
+        std::vector<std::shared_ptr<GADGMSGHandler>> handlers;
+        std::shared_ptr<GADNotification> note;
+        bool parsed = false;
+    };
+    void messageParsed(std::uint64_t sequence, const std::shared_ptr<GADNotification>& note);
+    // Dispatches messages from the front of the queue while they are parsed (all of them, parsing
+    // on the spot, when `all`).
+    void deliverMessages(bool all);
+    static void dispatchMessage(const PendingMessage& message);
+
     std::shared_ptr<GADOpener> opener_;
     std::vector<std::shared_ptr<GADGMSGHandler>> gmsgHandlers_;
     std::shared_ptr<platform::DispatchQueue> parseQueue_;
     bool hasLoadedAtLeastOnce_ = false;
+    std::deque<PendingMessage> pendingMessages_;
+    std::uint64_t nextSequence_ = 0;
+    bool delivering_ = false;
+    bool deliverAll_ = false;
 };
 
 } // namespace ruzave

@@ -4,6 +4,7 @@
 #include "ads/core/public/GADRequestError.h"
 #include "ads/core/slot/GADSlot.h"
 #include "ads/core/telemetry/GADAbsoluteTime.h"
+#include "ads/render/GADAdAppGMSGHandler.h"
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADAppEventGMSGHandler.h"
 #include "ads/render/GADDelayPageLoadGMSGHandler.h"
@@ -14,12 +15,18 @@ namespace ruzave {
 
 std::shared_ptr<GADBannerAdViewDelegate> GADBannerAdViewDelegate::initWithSlot(const std::weak_ptr<GADSlot>& slot) {
     std::shared_ptr<GADBannerAdViewDelegate> delegate(new GADBannerAdViewDelegate(slot));
-    delegate->opener()->setSlot(slot);
-    delegate->addDefaultHandlers();
-    delegate->addGMSGHandler(GADAppEventGMSGHandler::initWithSlot(slot.lock()));
-    delegate->delayHandler_ = GADDelayPageLoadGMSGHandler::initWithDelegate(delegate->selfAsDelayDelegate());
-    delegate->addGMSGHandler(delegate->delayHandler_);
+    delegate->setUpForSlot();
     return delegate;
+}
+
+void GADBannerAdViewDelegate::setUpForSlot() {
+    opener()->setSlot(slot_);
+    addDefaultHandlers();
+    addGMSGHandler(GADAppEventGMSGHandler::initWithSlot(slot_.lock()));
+    addGMSGHandler(GADAdAppGMSGHandler::init());
+    // The swipe handler takes its place here when swiping to a full screen is built.
+    delayHandler_ = GADDelayPageLoadGMSGHandler::initWithDelegate(selfAsDelayDelegate());
+    addGMSGHandler(delayHandler_);
 }
 
 std::weak_ptr<GADDelayLoadDelegate> GADBannerAdViewDelegate::selfAsDelayDelegate() {
@@ -129,7 +136,8 @@ void GADBannerAdViewDelegate::loadHandlerDidChangeDelay(GADDelayPageLoadGMSGHand
         loadDelayed_ = false;
         if (loadFinished_) {
             auto slot = slot_.lock();
-            adViewDidFinishLoad(slot ? slot->adView() : nullptr);
+            // The banner's own steps: a script ad's delegate has passed its render check by now.
+            GADBannerAdViewDelegate::adViewDidFinishLoad(slot ? slot->adView() : nullptr);
         }
     }
 }

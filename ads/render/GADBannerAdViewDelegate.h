@@ -43,8 +43,12 @@ class GADBannerAdViewDelegate : public GADAdViewDelegate, public GADDelayLoadDel
     void loadHandlerDidCancel(GADDelayPageLoadGMSGHandler& handler) override;
     void loadHandlerDidChangeDelay(GADDelayPageLoadGMSGHandler& handler, int from, int to) override;
 
-  private:
+  protected:
     explicit GADBannerAdViewDelegate(const std::weak_ptr<GADSlot>& slot) : slot_(slot) {}
+    // The opener's slot and the handlers of a slot-bound ad; factories call it once.
+    void setUpForSlot();
+
+  private:
     std::weak_ptr<GADDelayLoadDelegate> selfAsDelayDelegate();
 
     std::weak_ptr<GADSlot> slot_;

@@ -22,12 +22,21 @@ const GADGMSGHandler::ActionBlockDictionary* GADDelayPageLoadGMSGHandler::action
 }
 
 void GADDelayPageLoadGMSGHandler::delayPageLoadWithArguments(const Arguments& arguments) {
-    platform::Value parameters = arguments.note ? arguments.note->parameters() : platform::Value::object();
+    queuedChanges_.push_back(arguments.note ? arguments.note->parameters() : platform::Value::object());
     std::weak_ptr<GADDelayPageLoadGMSGHandler> weak =
         std::static_pointer_cast<GADDelayPageLoadGMSGHandler>(weak_from_this().lock());
-    platform::MainLoop::main().post([weak, parameters] {
-        if (auto self = weak.lock()) self->handleDelayLoadWithParameters(parameters);
+    platform::MainLoop::main().post([weak] {
+        if (auto self = weak.lock()) self->performDeferredActions();
     });
+}
+
+void GADDelayPageLoadGMSGHandler::performDeferredActions() {
+    auto self = weak_from_this().lock();
+    while (!queuedChanges_.empty()) {
+        platform::Value parameters = std::move(queuedChanges_.front());
+        queuedChanges_.pop_front();
+        handleDelayLoadWithParameters(parameters);
+    }
 }
 
 void GADDelayPageLoadGMSGHandler::handleDelayLoadWithParameters(const platform::Value& parameters) {
@@ -51,6 +60,8 @@ void GADDelayPageLoadGMSGHandler::handleDelayLoadWithParameters(const platform::
 }
 
 void GADDelayPageLoadGMSGHandler::resetWithDelegate(const std::weak_ptr<GADDelayLoadDelegate>& delegate) {
+    // Changes still queued belong to the page before.
+    queuedChanges_.clear();
     delayCount_ = 0;
     delegate_ = delegate;
 }

@@ -37,6 +37,9 @@ class GADGMSGHandler : public std::enable_shared_from_this<GADGMSGHandler> {
     bool handleNotification(const std::shared_ptr<GADNotification>& note, const std::shared_ptr<GADAdView>& adView);
     // Runs the sub-action block named by `parameterName`'s value; unknown or missing ones do nothing.
     void dispatchSubAction(const std::string& parameterName, const Arguments& arguments);
+    // Runs now what the handler queued for a later main-loop turn; the router asks before it lets a
+    // page load's end be handled, so work a message started during the load is done by then.
+    virtual void performDeferredActions() {}
 
   protected:
     GADGMSGHandler() = default;

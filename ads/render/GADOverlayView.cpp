@@ -19,6 +19,7 @@ class GADOverlayView::OverlayDelegate : public GADAdViewDelegate {
         return router_->adView(view, request, type);
     }
     void adViewDidStartLoad(const std::shared_ptr<GADAdView>& view) override { router_->adViewDidStartLoad(view); }
+    void deliverPendingMessages() override { router_->deliverPendingMessages(); }
     void adViewDidFinishLoad(const std::shared_ptr<GADAdView>& view) override {
         router_->adViewDidFinishLoad(view);
         if (auto owner = owner_.lock()) owner->overlayDidFinishLoad(view);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/runloop/MainLoop.h"
+#include "platform/web/WebPage.h"
 
 namespace ruzave {
 
@@ -86,7 +87,11 @@ bool GADWebViewCacheSet::shouldStartLoad(platform::WebView&, const platform::URL
 void GADWebViewCacheSet::didFinishLoad(platform::WebView& webView) {
     auto kept = takeClearing(webView);
     if (!kept) return;
-    if (kept->evaluate("document.body.innerHTML").empty()) addCleared(kept);
+    // Read from the document itself: asking the page's script would build a script heap for a page
+    // that has nothing to run.
+    auto page = kept->currentPage();
+    auto body = page && !page->isClosed() ? page->document().body() : nullptr;
+    if (body && body->innerHTML().empty()) addCleared(kept);
 }
 
 void GADWebViewCacheSet::didFailLoad(platform::WebView& webView, const platform::Error&) {

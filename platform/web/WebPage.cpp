@@ -92,6 +92,14 @@ void pushCompiledProgram(duk_context* ctx, const std::string& source, const std:
     }
 }
 
+// An inline "on..." attribute: the prelude compiles it when its event fires.
+bool hasEventHandlerAttribute(const DOMNode& node) {
+    for (const auto& [name, value] : node.attributes()) {
+        if (name.size() > 2 && name.compare(0, 2, "on") == 0) return true;
+    }
+    return false;
+}
+
 bool isScriptType(const std::string& type) {
     std::string t;
     for (char c : type) t += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -152,14 +160,30 @@ WebPage::WebPage(URL url, std::weak_ptr<WebPageClient> client, Options options)
 std::shared_ptr<WebPage> WebPage::create(const std::string& html, URL url, std::weak_ptr<WebPageClient> client,
                                          Options options, Error* error) {
     std::shared_ptr<WebPage> page(new WebPage(std::move(url), std::move(client), options));
-    page->script_ = ScriptContext::create(options.scriptMemoryLimit, error);
-    if (!page->script_) return nullptr;
-    page->script_->setTimeLimit(options.scriptTimeLimit);
     page->document_ = DOMDocument::parse(html);
-    WebPage* raw = page.get();
-    if (!page->script_->run([raw](duk_context* ctx) { WebPageBindings::install(ctx, *raw); }, error))
-        return nullptr;
+    // A document with nothing to run (the blank page a pooled view is cleared to) gets its heap only
+    // when something asks for script; the others get it now, so a heap that cannot be made fails the load.
+    for (const auto& el : page->document_->elements()) {
+        if (options.runScripts && (el->tagName() == "script" || hasEventHandlerAttribute(*el))) {
+            page->needsScript_ = true;
+            break;
+        }
+    }
+    if (page->needsScript_ && !page->ensureScript(error)) return nullptr;
     return page;
+}
+
+bool WebPage::ensureScript(Error* error) {
+    if (script_) return true;
+    auto script = ScriptContext::create(options_.scriptMemoryLimit, error);
+    if (!script) return false;
+    WebPage* raw = this;
+    // Our own bindings run under the engine's default limit: a page's tight limit is for its scripts,
+    // and must not fail the load of a busy machine before any of them ran.
+    if (!script->run([raw](duk_context* ctx) { WebPageBindings::install(ctx, *raw); }, error)) return false;
+    script->setTimeLimit(options_.scriptTimeLimit);
+    script_ = std::move(script);
+    return true;
 }
 
 WebPage::~WebPage() {
@@ -181,6 +205,7 @@ bool WebPage::enter(const std::function<void(duk_context*)>& body, Error* error)
         setError(error, Error(ScriptContext::ErrorDomain, 4, "the page is closed"));
         return false;
     }
+    if (!ensureScript(error)) return false;
     bool ok = script_->run(body, error);
     if (!script_->isRunning() && !outgoing_.empty()) postDrain();
     return ok;
@@ -193,8 +218,8 @@ std::string WebPage::evaluate(const std::string& source, Error* error) {
         return out;
     }
     Error e;
-    bool ok = script_->evaluate(source, "evaluate", &out, &e);
-    if (!script_->isRunning() && !outgoing_.empty()) postDrain();
+    bool ok = ensureScript(&e) && script_->evaluate(source, "evaluate", &out, &e);
+    if (script_ && !script_->isRunning() && !outgoing_.empty()) postDrain();
     if (!ok) {
         logWarning("evaluate failed: " + e.description);
         setError(error, std::move(e));
@@ -339,6 +364,8 @@ void WebPage::maybeFireLoad() {
 
 void WebPage::fireEvent(unsigned node, const std::string& type, bool bubbles) {
     if (!options_.runScripts) return;
+    // Without a heap nothing can listen: no script ran and no element carries a handler attribute.
+    if (!script_ && !needsScript_) return;
     enter([&](duk_context* ctx) {
         WebPageBindings::pushHook(ctx, "fire");
         duk_push_uint(ctx, node);
@@ -394,7 +421,7 @@ void WebPage::queueNavigation(const std::string& urlText, WebViewNavigationType 
     }
     request.setMainDocumentURL(frameNode != 0 ? url_ : *url);
     outgoing_.push_back(Outgoing{Outgoing::Kind::Navigation, std::move(request), type, frameNode});
-    if (!script_->isRunning()) postDrain();
+    if (!script_ || !script_->isRunning()) postDrain();
 }
 
 void WebPage::queueFormSubmission(const std::shared_ptr<DOMNode>& form) {

@@ -57,7 +57,9 @@ public:
     const URL& url() const { return url_; }
     ReadyState readyState() const { return readyState_; }
     DOMDocument& document() { return *document_; }
-    ScriptContext& script() { return *script_; }
+    // The page's heap, made now when it was not needed so far; nullptr when it cannot be made.
+    ScriptContext* script() { return ensureScript() ? script_.get() : nullptr; }
+    bool hasScriptHeap() const { return script_ != nullptr; }
 
     // evaluate() for the web view: the completion value printed, "" for undefined, null and errors.
     std::string evaluate(const std::string& source, Error* error = nullptr);
@@ -119,6 +121,8 @@ private:
 
     // Script entry with the bookkeeping every entry needs (drain of queued work afterwards).
     bool enter(const std::function<void(duk_context*)>& body, Error* error = nullptr);
+    // Makes the heap and installs the bindings, once; false (and `error`) when the heap cannot be made.
+    bool ensureScript(Error* error = nullptr);
     void installBindings();
     void runScriptText(const std::string& source, const std::string& name, unsigned scriptNode);
     void continueParsing();
@@ -137,7 +141,8 @@ private:
     std::weak_ptr<WebPageClient> client_;
     Options options_;
     std::shared_ptr<DOMDocument> document_;
-    std::unique_ptr<ScriptContext> script_;
+    std::unique_ptr<ScriptContext> script_;  // made on first need (see create)
+    bool needsScript_ = false;
     ReadyState readyState_ = ReadyState::Loading;
     bool closed_ = false;
     bool started_ = false;

@@ -63,6 +63,7 @@ public:
             end(Error(ErrorDomain, 102, "Frame load interrupted"));
             return std::nullopt;
         }
+        view_->request_ = next;  // the load under way is now this request's
         return next;
     }
     void didReceiveResponse(const std::shared_ptr<URLConnection>&, const HTTPURLResponse& response) override {

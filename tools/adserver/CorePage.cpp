@@ -29,6 +29,7 @@ const char* answerName(CorePageScenario::Answer a) {
     case A::Garbage: return "garbage";
     case A::NavigateAway: return "navigateAway";
     case A::RunForever: return "runForever";
+    case A::Fetch: return "fetch";
     }
     return "none";
 }

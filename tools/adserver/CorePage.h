@@ -25,6 +25,8 @@ struct CorePageScenario {
         Garbage,      // malformed gmsg messages and unknown ids
         NavigateAway, // navigates the page elsewhere
         RunForever,   // a script that never returns
+        Fetch,        // has the SDK fetch the ad URL ("fetchHttpRequest"), then "loadAd" with the body
+                      // as "ad_html" on the ad URL as base, or "invalidRequest" when the fetch fails
     };
     struct SlotAnswer {
         Answer answer = Answer::AdURL;

@@ -102,9 +102,12 @@ GADAdFetcher::~GADAdFetcher() {
     if (adConnection_) adConnection_->cancel();
 }
 
-std::shared_ptr<GADAdFetcher> GADAdFetcher::init() {
+std::shared_ptr<GADAdFetcher> GADAdFetcher::init() { return initWithConnection(GADURLConnection::init()); }
+
+std::shared_ptr<GADAdFetcher> GADAdFetcher::initWithConnection(std::shared_ptr<GADURLConnection> connection) {
+    if (!connection) return nullptr;
     std::shared_ptr<GADAdFetcher> fetcher(new GADAdFetcher());
-    fetcher->adConnection_ = GADURLConnection::init();
+    fetcher->adConnection_ = std::move(connection);
     fetcher->timer_ =
         GADTiming::initWithCategory(platform::format("GADAdFetcher (%p)", static_cast<const void*>(fetcher.get())));
     return fetcher;
@@ -192,13 +195,15 @@ bool GADAdFetcher::fetchRequestURL(const std::optional<platform::URLRequest>& re
     starting_ = false;
 
     if (startError) {
-        if (error != nullptr) {
-            *error = *startError;
-            hasNotifiedDelegate_ = true;
-            cancel();
-        } else {
-            resourceFailedToLoadWithError(*startError, 0);
-        }
+        // One report: to the caller when it asks, else to the delegate. The load the connection is
+        // busy with is not this fetch's: let go of the connection so that no cancel reaches it.
+        adConnection_.reset();
+        hasNotifiedDelegate_ = true;
+        timer_->end();
+        auto delegate = delegate_.lock();
+        delegate_.reset();
+        if (error != nullptr) *error = *startError;
+        else if (delegate) delegate->adFetcher(*this, ad_, *startError, 0);
         return false;
     }
     if (adConnectionHasCompleted_ && !hasNotifiedDelegate_) {

@@ -39,6 +39,8 @@ public:
 class GADAdFetcher : public GADURLConnectionDelegate, public std::enable_shared_from_this<GADAdFetcher> {
 public:
     static std::shared_ptr<GADAdFetcher> init();
+    // A fetcher loading over `connection` rather than a new one of its own (tests hand in a busy one).
+    static std::shared_ptr<GADAdFetcher> initWithConnection(std::shared_ptr<GADURLConnection> connection);
     ~GADAdFetcher() override;
 
     // The slot's entry: fetches the ad's URL unless the ad already carries HTML. Counts as an ad request.

@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <utility>
 
 #include "ads/core/public/GADInternalErrorAdditions.h"
@@ -170,7 +171,14 @@ GADAdSize GADAdSizeFromNSValue(const platform::Value& value) {
         !f->is_number_unsigned()) {
         return kGADAdSizeInvalid;
     }
-    return GADAdSize{{w->get<float>(), h->get<float>()}, f->get<std::uint32_t>()};
+    // What no 32-bit float or flag word can hold is no boxed size (and narrowing it would be undefined).
+    const double width = w->get<double>();
+    const double height = h->get<double>();
+    const auto fits = [](double v) { return std::isfinite(v) && std::fabs(v) <= std::numeric_limits<float>::max(); };
+    if (!fits(width) || !fits(height) || f->get<std::uint64_t>() > std::numeric_limits<std::uint32_t>::max())
+        return kGADAdSizeInvalid;
+    return GADAdSize{{static_cast<float>(width), static_cast<float>(height)},
+                     static_cast<std::uint32_t>(f->get<std::uint64_t>())};
 }
 
 GADAdSize GADFluidAdSizeWithSize(platform::Size size) { return GADAdSize{size, kGADAdSizeFlagFluid}; }

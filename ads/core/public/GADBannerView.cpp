@@ -14,6 +14,7 @@
 #include "ads/core/util/GADRectConversions.h"
 #include "ads/core/util/GADRunOnMainThread.h"
 #include "ads/render/GADAdView.h"
+#include "ads/render/GADViewUtilities.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/runloop/DispatchQueue.h"
 #include "platform/ui/Screen.h"
@@ -126,7 +127,7 @@ void GADBannerView::setAdUnitID(const std::string& adUnitID) {
 void GADBannerView::setRootViewController(const std::shared_ptr<platform::ViewController>& controller) {
     if (controller == rootViewController_.lock()) return;
     rootViewController_ = controller;
-    slot_->adView()->setViewController(controller);
+    if (auto adView = slot_->adView()) adView->setViewController(controller);
     if (auto nested = std::dynamic_pointer_cast<GADBannerView>(rootAdView_))
         nested->setRootViewController(controller);
 }
@@ -272,6 +273,13 @@ std::optional<platform::Rect> GADBannerView::ownerFrameInInterface() const {
     auto win = window();
     if (!win || win->screen() != platform::Screen::mainScreen()) return platform::Rect::zero();
     return GADInterfaceRectFromScreenRect(convertRectToView(bounds(), nullptr));
+}
+
+std::optional<platform::Value>
+GADBannerView::coordinatesOfContentInScreen(const std::shared_ptr<platform::Screen>& screen) {
+    auto adView = slot_->adView();
+    if (!adView) return std::nullopt;
+    return GADViewUtilities::positionOfView(adView, screen);
 }
 
 std::shared_ptr<platform::View> GADBannerView::swipeToViewControllerView() {

@@ -90,6 +90,9 @@ class GADBannerView : public platform::View,
     std::optional<platform::Rect> ownerFrame() const override { return frame(); }
     std::optional<platform::Rect> ownerBounds() const override { return bounds(); }
     std::optional<platform::Rect> ownerFrameInInterface() const override;
+    // The slot's ad view's place on the given screen; nullopt without an ad view.
+    std::optional<platform::Value>
+    coordinatesOfContentInScreen(const std::shared_ptr<platform::Screen>& screen) override;
     std::shared_ptr<platform::View> swipeToViewControllerView() override;
 
     // --- GADSlotAdLoadDelegate, GADSlotAdEventDelegate.

@@ -199,6 +199,10 @@ std::optional<std::string> GADRequest::contentURLString() const {
 }
 
 void GADRequest::setBirthdayWithMonth(long month, long day, long year) {
+    // Years and days no calendar reaches are refused before any sum could overflow.
+    if (year > 1000000 || year < -1000000 || month > 12000000 || month < -12000000 || day > 400000000 ||
+        day < -400000000)
+        return;
     // Out-of-range components roll over as the calendar does (month 13 is January of the next year).
     const long long monthIndex = static_cast<long long>(month) - 1;
     const long long y = static_cast<long long>(year) + (monthIndex >= 0 ? monthIndex / 12 : (monthIndex - 11) / 12);

@@ -30,6 +30,14 @@ std::string scriptSafe(std::string json) {
     return json;
 }
 
+// The requester of a sent request, when it is still there and still waits for this answer (main thread).
+std::shared_ptr<GADSDKCoreControllerDelegate> answerable(const std::weak_ptr<GADSDKCoreControllerDelegate>& weak,
+                                                         const std::string& requestID) {
+    auto requester = weak.lock();
+    if (!requester || !requester->isWaitingForRequestID(requestID)) return nullptr;
+    return requester;
+}
+
 } // namespace
 
 std::shared_ptr<GADAd> GADSDKCoreController::adWithFetchedAd(const platform::Value& fetchedAd,
@@ -156,8 +164,8 @@ void GADSDKCoreController::asynchronouslyRequestURLForDelegate(const std::shared
         if (!json) {
             // Nothing to send: the requester still hears that its request was refused.
             std::weak_ptr<GADSDKCoreControllerDelegate> weak = requester;
-            platform::MainLoop::main().post([weak] {
-                if (auto r = weak.lock()) r->invalidJavaScriptRequest();
+            platform::MainLoop::main().post([weak, requestID] {
+                if (auto r = answerable(weak, requestID)) r->invalidJavaScriptRequest();
             });
             return;
         }
@@ -192,8 +200,8 @@ void GADSDKCoreController::failRequest(const std::string& requestID) {
     auto requester = takeRequester(requestID);
     if (!requester || !*requester) return;
     std::weak_ptr<GADSDKCoreControllerDelegate> weak = *requester;
-    platform::MainLoop::main().post([weak] {
-        if (auto r = weak.lock()) r->failedJavaScriptFile();
+    platform::MainLoop::main().post([weak, requestID] {
+        if (auto r = answerable(weak, requestID)) r->failedJavaScriptFile();
     });
 }
 
@@ -207,8 +215,8 @@ void GADSDKCoreController::SDKCoreGMSGHandlerLoadAdURLWithRequestIDParameters(GA
     auto requester = takeRequester(requestID);
     if (!requester || !*requester) return;
     std::weak_ptr<GADSDKCoreControllerDelegate> weak = *requester;
-    platform::MainLoop::main().post([weak, parameters] {
-        if (auto r = weak.lock()) r->loadAdURLWithParameters(parameters);
+    platform::MainLoop::main().post([weak, requestID, parameters] {
+        if (auto r = answerable(weak, requestID)) r->loadAdURLWithParameters(parameters);
     });
 }
 
@@ -217,8 +225,8 @@ void GADSDKCoreController::SDKCoreGMSGHandlerLoadAdWithRequestIDParameters(GADSD
     auto requester = takeRequester(requestID);
     if (!requester || !*requester) return;
     std::weak_ptr<GADSDKCoreControllerDelegate> weak = *requester;
-    platform::MainLoop::main().post([weak, parameters] {
-        auto r = weak.lock();
+    platform::MainLoop::main().post([weak, requestID, parameters] {
+        auto r = answerable(weak, requestID);
         if (!r) return;
         std::shared_ptr<GADAd> ad = adWithFetchedAd(parameters, r->requestedAdType());
         if (!ad) {
@@ -236,8 +244,8 @@ void GADSDKCoreController::SDKCoreGMSGHandlerDidReceiveInvalidAdWithRequestIDPar
     auto requester = takeRequester(requestID);
     if (!requester || !*requester) return;
     std::weak_ptr<GADSDKCoreControllerDelegate> weak = *requester;
-    platform::MainLoop::main().post([weak] {
-        if (auto r = weak.lock()) r->invalidJavaScriptRequest();
+    platform::MainLoop::main().post([weak, requestID] {
+        if (auto r = answerable(weak, requestID)) r->invalidJavaScriptRequest();
     });
 }
 

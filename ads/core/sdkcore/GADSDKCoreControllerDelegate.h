@@ -1,7 +1,8 @@
 #pragma once
 // A requester of an ad URL from the SDK core (the slot, the reward-based video ad, the mediation URL
 // adapter). setRequestID() and requestParameters() are called on the controller's queue; every other
-// call comes on the main thread, and each request gets exactly one of the four answers.
+// call comes on the main thread, and each request gets at most one of the four answers (exactly one
+// while the requester is still waiting for it).
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -26,6 +27,12 @@ public:
     virtual void invalidJavaScriptRequest() = 0;
     virtual void failedJavaScriptFile() = 0;
     virtual std::int32_t CSIIdentifier() = 0;
+    // Main thread, before any answer to a request that was sent: false drops the answer. A requester
+    // that has started over answers false for its earlier ids, so a late answer cannot end a newer one.
+    virtual bool isWaitingForRequestID(const std::string& requestID) {
+        (void)requestID;
+        return true;
+    }
 };
 
 } // namespace ruzave

@@ -1,9 +1,10 @@
 #pragma once
-// The process-wide application record. Only the surface that the shared types call is here so far:
-// the early-start hook, the adapter names and store metadata (none known yet), and the statistics
-// delegate role (it asks to hear of nothing yet). Any thread.
-#include <atomic>
+// The process-wide application record: the early start, whether the app counts as active, the session
+// of this process and the application statistics with their sequence numbers. Adapter names, store
+// metadata, content hashing and the per-ad statistics are not built yet and answer "nothing".
+// Any thread, except runEarlyActivities(), which runs on the main thread only.
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -13,6 +14,7 @@
 namespace ruzave {
 
 class GADSession;
+class GADStatisticDictionary;
 
 class GADApplication : public GADStatisticDictionaryDelegate {
 public:
@@ -21,6 +23,10 @@ public:
     // The one-time start-up; main thread. Caches the device's static parameters, nothing more yet.
     void runEarlyActivities();
     bool hasRunEarlyActivities() const { return ranEarlyActivities_; }
+    // NO exactly when the app is in the background after it has finished launching.
+    bool isAppActive() const;
+    bool appFinishedLaunching() const;
+    void setAppFinishedLaunching(bool finished);
     // Adapter class names, known once the core page has sent its constants; none yet.
     std::optional<platform::Value> availableAdapterNames() const { return std::nullopt; }
     // The store metadata dictionary; none yet.
@@ -28,24 +34,31 @@ public:
     // Content hashing; nothing to start or stop yet.
     void startContentHashing() {}
     void stopContentHashing() {}
-    // The app's version and bundle identifier.
-    std::string version() const;
-    std::string mainBundleIdentifier() const;
-    // The session of this process, made once.
-    std::shared_ptr<GADSession> currentSession() const;
-    // A new decimal number on each call (pings of one process never share one).
+    // The app's version ("" when it has none) and bundle identifier.
+    const std::string& version() const { return version_; }
+    const std::string& mainBundleIdentifier() const { return mainBundleIdentifier_; }
+    // The session of this process.
+    std::shared_ptr<GADSession> currentSession() const { return currentSession_; }
+    // The application statistics ("session_id", the request counter "preqs" from -1, "seq_num", and the
+    // counters of the ad-URL answer). It has no delegate: changes notify nobody.
+    std::shared_ptr<GADStatisticDictionary> statistics() const { return statistics_; }
+    // Raises "seq_num" and returns the request counter "preqs" as text; the mediation pings' number.
     std::string nextSequenceNumberAsString();
-    // The application statistics: the ad history counters the quality signals carry. Made once, with
-    // no delegate (changes notify nobody); GADApplication+Statistics.cpp.
-    std::shared_ptr<GADStatisticDictionary> statistics() const;
 
     std::shared_ptr<platform::DispatchQueue> notificationQueue() override { return nullptr; }
     void didUpdateStatisticDictionary(const std::shared_ptr<GADStatisticDictionary>&) override {}
 
 private:
-    GADApplication() = default;
+    GADApplication();
     bool ranEarlyActivities_ = false;
-    std::atomic<long long> sequenceNumber_{0};
+    std::string version_;
+    std::string mainBundleIdentifier_;
+    std::shared_ptr<GADSession> currentSession_;
+    std::shared_ptr<GADStatisticDictionary> statistics_;
+    mutable std::mutex launchLock_;
+    bool appFinishedLaunching_ = false;
+    // Makes the read-modify-write of nextSequenceNumberAsString() one step.
+    std::mutex sequenceLock_;
 };
 
 } // namespace ruzave

@@ -179,6 +179,10 @@ void GADSlot::loadAdURLWithParameters(const platform::Value& parameters) {
     loadAd(ad, std::nullopt);
 }
 
+bool GADSlot::isWaitingForRequestID(const std::string& requestID) {
+    return state_ == GADSlotStateRequestingAdURL && this->requestID() == requestID;
+}
+
 void GADSlot::invalidJavaScriptRequest() {
     if (state_ != GADSlotStateRequestingAdURL) return;
     auto self = shared_from_this();

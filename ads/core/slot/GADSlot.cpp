@@ -31,6 +31,7 @@
 #include "platform/base/URL.h"
 #include "platform/runloop/Timer.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Screen.h"
 #include "platform/ui/ScrollView.h"
 #include "platform/ui/Window.h"
 
@@ -260,9 +261,7 @@ bool GADSlot::shouldMakeRequest(const std::shared_ptr<GADRequest>& request) {
             GADRequestError::errorWithCode(GADRequestErrorInvalidRequest, request));
         return false;
     }
-    bool appActive =
-        platform::Application::sharedApplication()->applicationState() == platform::ApplicationState::Active;
-    return appActive && GADDevice::sharedInstance()->OSIsSupported();
+    return GADApplication::sharedInstance()->isAppActive() && GADDevice::sharedInstance()->OSIsSupported();
 }
 
 void GADSlot::logRequestTestAdInstructions() {
@@ -293,7 +292,8 @@ void GADSlot::takeRequestSnapshot() {
         snapshot.ownerFrame = delegate->ownerFrame();
         snapshot.ownerBounds = delegate->ownerBounds();
         snapshot.validAdSizes = delegate->validAdSizes();
-        snapshot.coordinatesOfContentInScreen = delegate->coordinatesOfContentInScreen(nullptr);
+        snapshot.coordinatesOfContentInScreen =
+            delegate->coordinatesOfContentInScreen(platform::Screen::mainScreen());
     }
     if (adView_) {
         snapshot.adViewFrame = adView_->frame();
@@ -309,6 +309,8 @@ void GADSlot::takeRequestSnapshot() {
     snapshot.CSIIdentifier = CSIIdentifier_;
     std::lock_guard lock(snapshotMutex_);
     snapshot_ = std::move(snapshot);
+    // A new request: answers to the one before must not be taken for it.
+    requestID_.reset();
 }
 
 GADSlot::RequestSnapshot GADSlot::requestSnapshot() const {
@@ -343,9 +345,7 @@ void GADSlot::loadAd(const std::shared_ptr<GADAd>& ad, const std::optional<platf
     loadingAd_ = ad;
     willFetchAdContent();
     if (ad->hasAdNetworkJavaScript()) {
-        // Script ads of ad networks are rendered by their own delegate; it is not part of this build
-        // yet, so such a response ends as no fill rather than waiting forever.
-        didFailToReceiveAdWithError(GADRequestError::errorWithCode(GADRequestErrorNoFill, request_), false);
+        loadAdNetworkJavaScriptRequest(ad);
         return;
     }
     if (adType_ && !adType_->isInterstitial()) {
@@ -406,6 +406,8 @@ void GADSlot::processAdResponse(const std::shared_ptr<GADAd>& ad) {
 }
 
 void GADSlot::processStandardAdResponse(const std::shared_ptr<GADAd>& ad) {
+    // An invalidated slot has no ad view left to render into.
+    if (state_ == GADSlotStateInvalidated || !adView_ || !ad) return;
     if (auto responseDelegate = adResponseDelegate()) {
         platform::Error error;
         bool process = responseDelegate->slotShouldProcessAdResponse(*this, ad, &error);
@@ -432,6 +434,7 @@ void GADSlot::processStandardAdResponse(const std::shared_ptr<GADAd>& ad) {
         return;
     }
     adView_->setAdDebugDialog(ad->debugDialog());
+    restoreBannerAdViewDelegate();
     willLoadAdHTMLInWebView();
     adView_->loadHTMLString(html, ad->adBaseURL());
     setViewForAdUsingView(adView_);
@@ -470,7 +473,7 @@ void GADSlot::setViewForAdUsingView(const std::shared_ptr<platform::View>& view)
             delegate->slotWillResizeToAdSize(*this, size);
         }
         delegate->setAdSize(size, false);
-        if (view == adView_) {
+        if (view && view == adView_) {
             if (auto bounds = delegate->ownerBounds()) adView_->setFrame(*bounds);
         }
     }
@@ -490,7 +493,7 @@ bool GADSlot::validateAdResponseWithAdSize(const GADAdSize& size, const platform
 void GADSlot::setAdType(const std::shared_ptr<GADAdType>& adType, bool reloadRequest) {
     if (adType_ == adType || (adType_ && adType && adType_->isEqual(adType.get()))) return;
     adType_ = adType;
-    if (newAdSize_.width == 0 && newAdSize_.height == 0 && reloadRequest) adView_->setHidden(true);
+    if (newAdSize_.width == 0 && newAdSize_.height == 0 && reloadRequest && adView_) adView_->setHidden(true);
     if (isMediating()) {
         if (mediationManager_->changeAdTypeTo(adType)) return;
         if (auto delegate = slotDelegate()) delegate->slotDidReceiveAdView(*this, nullptr);
@@ -602,7 +605,7 @@ void GADSlot::willLoadAdHTMLInWebView() {
 
 void GADSlot::didLoadAdHTMLInWebView() {
     if (loadingAd_) finishedLoadingAdResponse(loadingAd_);
-    adView_->setTouched(false);
+    if (adView_) adView_->setTouched(false);
     double now = nowMilliseconds();
     if (ad_) ad_->statistics()->setObject(platform::Value(now), "tload", true);
     timeLastLoaded_ = now;

@@ -163,6 +163,10 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     // Below 1.0 s means no reloading (0).
     void setReloadInterval(double seconds);
     void scheduleAdReloadTimer();
+    // An ad network's script ad: rendered by its own ad-view delegate, which then drives the states.
+    void loadAdNetworkJavaScriptRequest(const std::shared_ptr<GADAd>& ad);
+    // A script ad's delegate stays only for that ad: an ordinary HTML ad after it gets a plain banner delegate.
+    void restoreBannerAdViewDelegate();
     void deactivateReloadTimer();
     void reloadCurrentRequest();
     bool isReloadTimerArmed() const;
@@ -218,6 +222,7 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     void invalidJavaScriptRequest() override;
     void failedJavaScriptFile() override;
     std::int32_t CSIIdentifier() override { return CSIIdentifier_; }
+    bool isWaitingForRequestID(const std::string& requestID) override;
     // multipleAdSizeParameterFromSizes: the "sz" text of boxed sizes, "" when none is usable.
     static std::string multipleAdSizeParameterFromSizes(const platform::Value& sizes);
 

@@ -1,8 +1,24 @@
 #include "ads/core/util/GADRectConversions.h"
 
+#include <cmath>
+#include <limits>
+
 #include "ads/core/signals/GADDevice.h"
 
 namespace ruzave {
+namespace {
+
+// A double as a 32-bit float, the way the hardware narrows: beyond the float range it is infinite.
+// (A plain cast of such a value is undefined.)
+float narrowed(double v) {
+    constexpr double kMax = std::numeric_limits<float>::max();
+    if (std::isnan(v)) return std::numeric_limits<float>::quiet_NaN();
+    if (v > kMax) return std::numeric_limits<float>::infinity();
+    if (v < -kMax) return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(v);
+}
+
+} // namespace
 
 platform::Value GADDictionaryFromRect(const platform::Rect& rect) {
     const platform::Rect r = rect.standardized();
@@ -27,7 +43,7 @@ platform::Rect GADRectFromSDKCoreDictionary(const platform::Value& dictionary, p
             }
             return platform::Rect::zero();
         }
-        values[i] = static_cast<float>(v->get<double>());
+        values[i] = narrowed(v->get<double>());
     }
     return platform::Rect(values[0], values[1], values[2], values[3]);
 }

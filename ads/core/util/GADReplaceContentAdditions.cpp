@@ -25,8 +25,7 @@ std::size_t endOfAtRun(const std::string& text, std::size_t i) {
 // One pass over `text`. A match starts at a run of "@" not preceded by "@" whose length is odd (pairs of
 // escaped "@@", then the opening "@"), continues with a keyword up to the next "@", and ends with the
 // closing "@" after as many escaped pairs as fit before it. Matching is done on the original text only.
-std::string replaceKeywords(const std::string& text, const std::function<bool(std::string_view)>& isKeyword,
-                            std::string_view replacement) {
+std::string replaceKeywords(const std::string& text, const GADKeywordValue& valueFor) {
     std::string out;
     out.reserve(text.size());
     const std::size_t n = text.size();
@@ -40,8 +39,10 @@ std::string replaceKeywords(const std::string& text, const std::function<bool(st
         const std::size_t runEnd = endOfAtRun(text, i);
         const std::size_t run = runEnd - i;
         const std::size_t close = text.find('@', runEnd);
-        if (run % 2 == 0 || runEnd == n || close == std::string::npos ||
-            !isKeyword(std::string_view(text).substr(runEnd, close - runEnd))) {
+        std::optional<std::string_view> replacement;
+        if (run % 2 == 1 && runEnd < n && close != std::string::npos)
+            replacement = valueFor(std::string_view(text).substr(runEnd, close - runEnd));
+        if (!replacement) {
             i = runEnd;
             continue;
         }
@@ -50,7 +51,7 @@ std::string replaceKeywords(const std::string& text, const std::function<bool(st
         const std::size_t matchEnd = close + 2 * closingPairs + 1;
         out.append(text, copied, i - copied);
         out.append(run - 1, '@');
-        out.append(replacement);
+        out.append(*replacement);
         out.append(2 * closingPairs, '@');
         copied = matchEnd;
         // An "@" left right after the match is preceded by one, so it cannot open the next keyword.
@@ -88,7 +89,11 @@ void gad_replaceAtQuotedKeywordPattern(std::string& text, std::optional<std::str
             };
         }
         // Built aside and swapped in, so a failure part-way leaves the text as it was.
-        text = replaceKeywords(text, isKeyword, *replacement);
+        const std::string_view value = *replacement;
+        text = replaceKeywords(text, [&](std::string_view keyword) -> std::optional<std::string_view> {
+            if (isKeyword(keyword)) return value;
+            return std::nullopt;
+        });
     } catch (const std::exception&) {
         // An invalid pattern (or a matcher that gives up) replaces nothing.
     }
@@ -96,7 +101,14 @@ void gad_replaceAtQuotedKeywordPattern(std::string& text, std::optional<std::str
 
 void gad_removeAtQuotedKeywords(std::string& text) {
     // The same as the pattern "[^@]+": every keyword, which never holds "@", is one.
-    text = replaceKeywords(text, [](std::string_view keyword) { return !keyword.empty(); }, "");
+    text = replaceKeywords(text, [](std::string_view keyword) -> std::optional<std::string_view> {
+        if (keyword.empty()) return std::nullopt;
+        return std::string_view();
+    });
+}
+
+void gad_replaceAtQuotedKeywords(std::string& text, const GADKeywordValue& valueFor) {
+    if (valueFor) text = replaceKeywords(text, valueFor);
 }
 
 void gad_unescapeAts(std::string& text) {

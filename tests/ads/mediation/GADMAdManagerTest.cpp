@@ -2,10 +2,56 @@
 
 #include "ads/core/telemetry/GADSlotStatistics.h"
 #include "ads/mediation/GADMConfig.h"
+#include "ads/native/GADMediatedNativeAd.h"
 
 using namespace mediationtest;
 using ruzave::GADRequestErrorAdapterNotFound;
 using ruzave::GADRequestErrorMediationNoFill;
+
+namespace {
+
+class TestNativeAd : public ruzave::GADMediatedNativeAd {
+  public:
+    static std::shared_ptr<TestNativeAd> make() { return std::shared_ptr<TestNativeAd>(new TestNativeAd()); }
+};
+
+// Delivers a native ad from inside its request.
+constexpr char kNativeAdapter[] = "TestNativeAdapter";
+class NativeAdapter : public ScriptedAdapter<kNativeAdapter> {
+  public:
+    bool respondsToGetNativeAd() const override { return true; }
+    void getNativeAdWithAdTypes(const std::vector<std::string>&,
+                                const std::vector<std::shared_ptr<ruzave::GADAdLoaderOptions>>&) override {
+        if (auto c = connector()) c->adapterDidReceiveMediatedNativeAd(*this, TestNativeAd::make());
+    }
+};
+const platform::ClassRegistrar<NativeAdapter, ruzave::GADMAdNetworkAdapter> nativeRegistrar(kNativeAdapter,
+                                                                                           {"GADMAdNetworkAdapter"});
+
+// An ad loader's part: processes mediated native ads and keeps the completions it was given.
+struct NativeOwner : Owner {
+    std::vector<std::function<void(const std::optional<platform::Error>&)>> completions;
+    std::vector<std::shared_ptr<ruzave::GADMediatedAd>> mediatedAds;
+    NativeOwner() { connectorClass = ruzave::GADMAdNetworkConnector::kNativeAdClassName; }
+    bool respondsToProcessMediatedAd() const override { return true; }
+    void adProcessMediatedAdWithCompletionHandler(
+        const std::shared_ptr<ruzave::GADAd>&, const std::shared_ptr<ruzave::GADMediatedAd>& ad,
+        std::function<void(const std::optional<platform::Error>&)> completion) override {
+        mediatedAds.push_back(ad);
+        completions.push_back(std::move(completion));
+    }
+};
+
+struct NativeFixture : Fixture {
+    std::shared_ptr<NativeOwner> native = std::make_shared<NativeOwner>();
+    NativeFixture() {
+        owner = native;
+        slot->setSlotDelegate(native);
+        slot->setAdLoadDelegate(native);
+    }
+};
+
+} // namespace
 
 TEST_CASE_FIXTURE(Fixture, "GADMAdManager: no adapter, a time-out and a fill record exit codes 4, 3, 0") {
     Script::behaviours()[kAdapterB] = Behaviour::Silent;
@@ -188,4 +234,57 @@ TEST_CASE_FIXTURE(Fixture, "GADMAdManager: a second start during a waterfall kee
     // B's list had nothing more: C of the second configuration was never asked.
     REQUIRE(owner->failures.size() == 1);
     CHECK(owner->failures[0].code == GADRequestErrorMediationNoFill);
+}
+
+TEST_CASE_FIXTURE(NativeFixture, "GADMAdManager: a mediated native ad completes once") {
+    mediate(R"({"ad_networks":[)" + network("N", kNativeAdapter) + "]}");
+    REQUIRE(native->completions.size() == 1);
+    auto manager = slot->mediationManager();
+    auto connector = manager->requestingConnector();
+    REQUIRE(connector);
+    CHECK(native->loaded == 0);
+    REQUIRE(native->mediatedAds.size() == 1);
+    CHECK(native->mediatedAds[0]->adNetworkClassName() == kNativeAdapter);
+    auto completion = native->completions[0];
+    completion(std::nullopt);
+    CHECK(native->loaded == 1);
+    CHECK(manager->receivedConnector() == connector);
+    CHECK(slot->state() == ruzave::GADSlotStateValidAd);
+    // A second call, even with an error, changes nothing.
+    completion(platform::Error("pub", 1, "late"));
+    CHECK(native->loaded == 1);
+    CHECK(native->failures.empty());
+}
+
+TEST_CASE_FIXTURE(NativeFixture, "GADMAdManager: a native completion from a cancelled waterfall does nothing") {
+    mediate(R"({"ad_networks":[)" + network("N", kNativeAdapter) + "]}");
+    REQUIRE(native->completions.size() == 1);
+    auto manager = slot->mediationManager();
+    manager->cancel();
+    native->completions[0](std::nullopt);
+    CHECK(native->loaded == 0);
+    CHECK(manager->receivedConnector() == nullptr);
+    CHECK(slot->state() != ruzave::GADSlotStateValidAd);
+
+    // The next waterfall's completion still works; the old one, failing late, does not move it on.
+    mediate(R"({"ad_networks":[)" + network("N", kNativeAdapter) + "]}");
+    REQUIRE(native->completions.size() == 2);
+    native->completions[0](platform::Error("pub", 1, "old"));
+    CHECK(native->failures.empty());
+    native->completions[1](std::nullopt);
+    CHECK(native->loaded == 1);
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdManager: an adapter that fails twice moves the waterfall on once") {
+    Script::behaviours()[kAdapterB] = Behaviour::FailTwice;
+    Script::behaviours()[kAdapterC] = Behaviour::Silent;
+    mediate(R"({"ad_networks":[)" + network("B", kAdapterB) + "," + network("C", kAdapterC) + "]}");
+    // C was asked once, straight after B's first failure; B's second one went nowhere.
+    CHECK(Script::log() == std::vector<std::string>{"TestAdapterB banner", "TestAdapterC banner", "TestAdapterB stop"});
+    CHECK(slot->slotStats()->adapterExitCodesParameter() == std::optional<std::string>("2"));
+    advance(10.1);
+    REQUIRE(owner->failures.size() == 1);
+    CHECK(owner->failures[0].code == GADRequestErrorMediationNoFill);
+    REQUIRE(waitForPing("/nofill"));
+    CHECK(pingParam("/nofill", "aec") == "2,3");
 }

@@ -1,11 +1,16 @@
 #include "MediationTestSupport.h"
 
+#include "ads/core/public/GADBannerView.h"
 #include "ads/core/public/GADRequest.h"
+#include "ads/core/telemetry/GADSlotStatistics.h"
+#include "ads/render/GADBannerAdViewDelegate.h"
+#include "ads/render/GADOpener.h"
 #include "ads/mediation/GADMAdNetworkConfig.h"
 #include "ads/mediation/GADMAdNetworkConnectorBanner.h"
 #include "ads/mediation/GADMAdNetworkConnectorInterstitial.h"
 #include "ads/mediation/GADMConfig.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/ui/ViewController.h"
 
 using namespace mediationtest;
 using ruzave::GADMAdNetworkConnector;
@@ -153,4 +158,67 @@ TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: callbacks from another adapt
     CHECK(owner->views.empty());
     CHECK(owner->failures.empty());
     CHECK(slot->mediationManager()->requestInProgress());
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: auto-click protection is that of the slot's opener") {
+    Script::behaviours()[kAdapterB] = Behaviour::Silent;
+    mediate(R"({"ad_networks":[)" + network("B", kAdapterB) + "]}");
+    auto connector = slot->mediationManager()->requestingConnector();
+    REQUIRE(connector);
+    auto opener = slot->adViewDelegate()->opener();
+    REQUIRE(opener);
+    CHECK_FALSE(connector->isAutoClickProtected());
+    opener->setAutoClickProtected(true);
+    CHECK(connector->isAutoClickProtected());
+    // Detached from the manager, the connector no longer reaches the slot.
+    slot->mediationManager()->cancel();
+    CHECK(connector->adManager() == nullptr);
+    CHECK_FALSE(connector->isAutoClickProtected());
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: the core page's click protection reaches the connector of a fetched waterfall") {
+    server->route("/mediated", adserver::Response::json(R"({"ad_networks":[)" + network("B", kAdapterB) + "]}")
+                                   .header("X-Zudo-Mediation", "1"));
+    Script::behaviours()[kAdapterB] = Behaviour::Silent;
+    auto banner = ruzave::GADBannerView::initWithAdSize(ruzave::kGADAdSizeBanner);
+    REQUIRE(banner);
+    banner->setAdUnitID("protected-unit");
+    auto controller = platform::ViewController::create();
+    banner->setRootViewController(controller);
+    auto bannerSlot = banner->slot();
+    ruzave::GADSlot::setAdURLBuilder([](const std::shared_ptr<ruzave::GADSlot>&) {});
+    bannerSlot->loadRequest(ruzave::GADRequest::request());
+    REQUIRE(bannerSlot->state() == ruzave::GADSlotStateRequestingAdURL);
+    bannerSlot->loadAdURLWithParameters(
+        platform::Value{{"url", url("/mediated")}, {"enable_auto_click_protection", "1"}});
+    REQUIRE(runUntil([&] { return bannerSlot->mediationManager()->requestInProgress(); }));
+    auto connector = bannerSlot->mediationManager()->requestingConnector();
+    REQUIRE(connector);
+    CHECK(connector->isAutoClickProtected());
+    ruzave::GADSlot::setAdURLBuilder(nullptr);
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: a view the manager refuses pings no impression and keeps the exit codes") {
+    Script::behaviours()[kAdapterB] = Behaviour::Silent;
+    Script::behaviours()[kAdapterC] = Behaviour::Silent;
+    mediate(R"({"ad_networks":[)" + network("B", kAdapterB) + "," + network("C", kAdapterC) + "]}");
+    auto manager = slot->mediationManager();
+    auto late = manager->requestingConnector();
+    REQUIRE(late);
+    advance(10.1);
+    // B timed out and C is being asked; B's view now comes too late.
+    auto current = manager->requestingConnector();
+    REQUIRE(current);
+    REQUIRE(current != late);
+    late->adapterDidReceiveAdView(*late->adapter(), platform::View::create());
+    CHECK(owner->views.empty());
+    CHECK(slot->slotStats()->adapterExitCodesParameter() == std::optional<std::string>("3"));
+    // C fills: its impression still carries B's time-out, so nothing reset the lists in between.
+    current->adapterDidReceiveAdView(*current->adapter(), platform::View::create());
+    REQUIRE(owner->views.size() == 1);
+    REQUIRE(waitForPing("/imp"));
+    runUntilIdle();
+    CHECK(server->requestCount("/imp") == 1);
+    CHECK(pingParam("/imp", "aec") == "3,0");
+    CHECK(pingParam("/imp", "ad_network_id") == "C");
 }

@@ -142,3 +142,61 @@ TEST_CASE_FIXTURE(RouterFixture, "GADAdViewDelegate: a protected opener opens no
     runUntilIdle();
     CHECK(opened().size() == 1);
 }
+
+namespace {
+
+// A router that notes when the ad view reports its page's load end.
+class EndRecorder : public GADAdViewDelegate {
+  public:
+    static std::shared_ptr<EndRecorder> make(std::vector<std::string>* log) {
+        std::shared_ptr<EndRecorder> r(new EndRecorder());
+        r->log = log;
+        return r;
+    }
+    void adViewDidFinishLoad(const std::shared_ptr<GADAdView>& adView) override {
+        log->push_back("finished");
+        GADAdViewDelegate::adViewDidFinishLoad(adView);
+    }
+    using GADAdViewDelegate::adView;
+    void adView(const std::shared_ptr<GADAdView>&, const platform::Error&) override { log->push_back("failed"); }
+    std::vector<std::string>* log = nullptr;
+};
+
+} // namespace
+
+TEST_CASE_FIXTURE(Harness, "GADAdViewDelegate: what a page says while loading reaches the handlers before its load ends") {
+    std::vector<std::string> log;
+    auto router = EndRecorder::make(&log);
+    router->addGMSGHandler(Taker::make(&log, "step"));
+    auto view = GADAdView::initWithFrame(platform::Rect(0, 0, 320, 50));
+    view->setDelegate(router);
+    view->loadHTMLString("<script>for (var i = 0; i < 3; i++) location.href = 'gmsg://h/step?n=' + i;</script>"
+                         "<p>ad</p><script>location.href = 'gmsg://h/step?n=3';</script>",
+                         platform::URL::parse("https://ads.example/creative/"));
+    REQUIRE(runUntil([&] { return !log.empty() && log.back() == "finished"; }));
+    CHECK(log == std::vector<std::string>{"step 0", "step 1", "step 2", "step 3", "finished"});
+    // The parses still under way find their messages delivered: nothing runs twice.
+    runUntilIdle();
+    CHECK(log.size() == 5);
+    CHECK(router->pendingMessageCount() == 0);
+    // Messages after the load flow as before, in order.
+    view->evaluate("location.href = 'gmsg://h/step?n=4'; location.href = 'gmsg://h/step?n=5';");
+    REQUIRE(runUntil([&] { return log.size() == 7; }));
+    CHECK(log[5] == "step 4");
+    CHECK(log[6] == "step 5");
+}
+
+TEST_CASE_FIXTURE(Harness, "GADAdViewDelegate: messages in flight reach the handlers before a load failure") {
+    std::vector<std::string> log;
+    auto router = EndRecorder::make(&log);
+    router->addGMSGHandler(Taker::make(&log, "step"));
+    auto view = GADAdView::initWithFrame(platform::Rect(0, 0, 320, 50));
+    view->setDelegate(router);
+    // Still being parsed when the web view reports the failure on this same turn.
+    router->handleGMSGURL(*platform::URL::parse("gmsg://h/step?n=1"), view);
+    router->handleGMSGURL(*platform::URL::parse("gmsg://h/step?n=2"), view);
+    view->didFailLoad(*view->webView(), platform::Error("WebKitErrorDomain", 1, "failed"));
+    CHECK(log == std::vector<std::string>{"step 1", "step 2", "failed"});
+    runUntilIdle();
+    CHECK(log.size() == 3);
+}

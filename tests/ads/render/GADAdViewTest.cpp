@@ -5,7 +5,9 @@
 #include "ads/render/GADAdURLStash.h"
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADAdViewDelegate.h"
+#include "platform/services/Pasteboard.h"
 #include "platform/testing/Harness.h"
+#include "platform/ui/AlertView.h"
 
 using platform::testing::Harness;
 using ruzave::GADAdView;
@@ -138,4 +140,52 @@ TEST_CASE_FIXTURE(Harness, "GADAdView: a banner view is hidden until its ad has 
     view->configureAsBannerAdView();
     CHECK(view->isHidden());
     CHECK_FALSE(view->webView()->mediaPlaybackRequiresUserAction());
+}
+
+TEST_CASE_FIXTURE(Harness, "GADAdView: the debug gesture without information shows only OK") {
+    auto view = GADAdView::initWithFrame(platform::Rect(0, 0, 320, 50));
+    view->handleGesture();
+    auto alerts = platform::AlertView::visibleAlerts();
+    REQUIRE(alerts.size() == 1);
+    CHECK(alerts[0]->title() == "Debug Creative Info");
+    CHECK(alerts[0]->message() == "Creative information is not available");
+    CHECK(alerts[0]->numberOfButtons() == 1);
+    CHECK(alerts[0]->buttonTitleAtIndex(0) == "OK");
+    // No text: no button copies anything.
+    auto changes = platform::Pasteboard::general()->changeCount();
+    alerts[0]->tapButtonAtIndex(0);
+    CHECK(platform::Pasteboard::general()->changeCount() == changes);
+    CHECK(platform::AlertView::visibleAlerts().empty());
+}
+
+TEST_CASE_FIXTURE(Harness, "GADAdView: the debug dialog copies the creative's information") {
+    auto view = GADAdView::initWithFrame(platform::Rect(0, 0, 320, 50));
+    view->setAdDebugDialog(std::string("creative 42"));
+    view->handleGesture();
+    auto alerts = platform::AlertView::visibleAlerts();
+    REQUIRE(alerts.size() == 1);
+    CHECK(alerts[0]->message() == "creative 42");
+    REQUIRE(alerts[0]->numberOfButtons() == 3);
+    CHECK(alerts[0]->buttonTitleAtIndex(1) == "Copy");
+    CHECK(alerts[0]->buttonTitleAtIndex(2) == "Report");
+    alerts[0]->tapButtonAtIndex(1);
+    CHECK(platform::Pasteboard::general()->string() == std::optional<std::string>("creative 42"));
+    runUntilIdle();
+    CHECK(view->alertView() == nullptr);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADAdView: the debug gesture does nothing with debugging off, and a second one replaces the dialog") {
+    auto view = GADAdView::initWithFrame(platform::Rect(0, 0, 320, 50));
+    view->setShowDebug(false);
+    view->handleGesture();
+    CHECK(platform::AlertView::visibleAlerts().empty());
+    view->setShowDebug(true);
+    view->handleGesture();
+    view->handleGesture();
+    CHECK(platform::AlertView::visibleAlerts().size() == 1);
+    // The view going while its dialog shows leaves a dialog that reaches nobody.
+    auto alert = platform::AlertView::visibleAlerts()[0];
+    view.reset();
+    alert->tapButtonAtIndex(0);
+    runUntilIdle();
 }

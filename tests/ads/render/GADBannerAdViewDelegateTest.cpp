@@ -14,6 +14,7 @@
 #include "ads/render/GADDelayPageLoadGMSGHandler.h"
 #include "ads/render/GADMRAIDInterceptor.h"
 #include "ads/render/GADOpener.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/testing/Harness.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
@@ -272,4 +273,54 @@ TEST_CASE_FIXTURE(ServerRender, "GADBannerAdViewDelegate: a tapped banner's clic
     runUntilIdle();
     CHECK(server->requests("/click").size() == 1);
     CHECK(slot->adView()->URL()->absoluteString() == "https://ads.ruzave.example/creative/");
+}
+
+TEST_CASE_FIXTURE(RenderFixture, "GADBannerAdViewDelegate: a page that delays its load while loading shows only after it stops") {
+    render("<script>location.href = 'gmsg://h/delayPageLoaded?start=1';</script>"
+           "<div style='width:320px;height:50px;background:#0f0'></div>");
+    REQUIRE(runUntil([&] { return !slot->adView()->isLoading() && delegate()->isLoadFinished(); }));
+    runUntilIdle();
+    advance(1);
+    CHECK(delegate()->isLoadDelayed());
+    CHECK(slot->state() == ruzave::GADSlotStateRenderingAd);
+    CHECK_FALSE(slot->viewHasMadeImpression());
+    CHECK(owner->finished == 0);
+    slot->adView()->evaluate("location.href = 'gmsg://h/delayPageLoaded?stop=1';");
+    REQUIRE(runUntil([&] { return slot->state() == ruzave::GADSlotStateValidAd; }));
+    CHECK_FALSE(slot->adView()->isHidden());
+    CHECK(slot->viewHasMadeImpression());
+    CHECK(owner->finished == 1);
+}
+
+TEST_CASE_FIXTURE(RenderFixture, "GADBannerAdViewDelegate: a page that starts and cancels its delay while loading fails once") {
+    render("<script>location.href = 'gmsg://h/delayPageLoaded?start=1';"
+           "location.href = 'gmsg://h/delayPageLoaded?cancel=1';</script><p>ad</p>");
+    REQUIRE(runUntil([&] { return slot->state() == ruzave::GADSlotStateInvalidAd; }));
+    runUntilIdle();
+    REQUIRE(owner->errors.size() == 1);
+    CHECK(owner->errors[0].code == ruzave::GADRequestErrorNetworkError);
+    CHECK(owner->finished == 0);
+}
+
+TEST_CASE_FIXTURE(RenderFixture, "GADBannerAdViewDelegate: a delay started and stopped while loading does not hold the ad") {
+    render("<script>location.href = 'gmsg://h/delayPageLoaded?start=1';"
+           "location.href = 'gmsg://h/delayPageLoaded?stop=1';</script><p>ad</p>");
+    REQUIRE(runUntil([&] { return slot->state() == ruzave::GADSlotStateValidAd; }));
+    CHECK_FALSE(delegate()->isLoadDelayed());
+    CHECK(owner->finished == 1);
+}
+
+TEST_CASE_FIXTURE(RenderFixture, "GADBannerAdViewDelegate: banners take the full-screen creative's messages without acting") {
+    std::vector<std::string> posted;
+    auto center = platform::NotificationCenter::defaultCenter();
+    auto a = center->addObserver("customClose", nullptr, nullptr, [&](const platform::Notification&) { posted.push_back("c"); });
+    auto b = center->addObserver("setInterstitialProperties", nullptr, nullptr,
+                                 [&](const platform::Notification&) { posted.push_back("s"); });
+    render("<script>location.href = 'gmsg://h/customClose?custom_close=1';"
+           "location.href = 'gmsg://h/setInterstitialProperties?transparentBackground=1';</script><p>ad</p>");
+    REQUIRE(runUntil([&] { return slot->state() == ruzave::GADSlotStateValidAd; }));
+    runUntilIdle();
+    CHECK(posted.empty());
+    center->removeObserver(a);
+    center->removeObserver(b);
 }

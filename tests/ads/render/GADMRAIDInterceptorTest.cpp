@@ -1,5 +1,7 @@
 #include <doctest/doctest.h>
 
+#include <vector>
+
 #include "ads/render/GADAdURLStash.h"
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADAdViewDelegate.h"
@@ -82,4 +84,35 @@ TEST_CASE_FIXTURE(InterceptorFixture, "GADMRAIDInterceptor: the script follows t
     CHECK(GADMRAIDInterceptor::implementationPathForKind(GADMRAIDScriptKind::Banner) == "https://cdn.example/b.js");
     CHECK(GADMRAIDInterceptor::urlIsAnImplementationPath(*platform::URL::parse("https://cdn.example/b.js")));
     CHECK_FALSE(GADMRAIDInterceptor::locationForRequest(scriptRequest("https://cdn.example/mraid.js", "")));
+}
+
+namespace {
+
+struct RecordingClient : platform::URLProtocolClient {
+    void didReceiveResponse(const platform::HTTPURLResponse&, platform::URLCacheStoragePolicy) override { ++responses; }
+    void didLoadData(const platform::Bytes&) override { ++data; }
+    void didFinishLoading() override { ++finished; }
+    void didFailWithError(const platform::Error& error) override { errors.push_back(error); }
+    int responses = 0, data = 0, finished = 0;
+    std::vector<platform::Error> errors;
+};
+
+} // namespace
+
+TEST_CASE_FIXTURE(InterceptorFixture, "GADMRAIDInterceptor: a page whose view goes away is not claimed, and a load claimed just before fails cleanly") {
+    REQUIRE(interceptor);
+    auto request = scriptRequest("https://cdn.example/mraid.js", "https://ads.example/creative");
+    REQUIRE(claims("https://cdn.example/mraid.js"));
+    // Claimed, then the view goes before the load is made.
+    view.reset();
+    CHECK_FALSE(claims("https://cdn.example/mraid.js"));
+    auto client = std::make_shared<RecordingClient>();
+    auto load = interceptor->create(request, client);
+    REQUIRE(load);
+    load->startLoading();
+    REQUIRE(client->errors.size() == 1);
+    CHECK(client->errors[0].code == GADMRAIDInterceptor::kNoLocationErrorCode);
+    CHECK(client->responses == 0);
+    CHECK(client->finished == 0);
+    load->stopLoading();
 }

@@ -3,6 +3,7 @@
 #include "ads/render/GADWebViewCacheSet.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/testing/Harness.h"
+#include "platform/web/WebPage.h"
 
 using platform::testing::Harness;
 using ruzave::GADWebViewCacheSet;
@@ -34,6 +35,19 @@ TEST_CASE_FIXTURE(Harness, "GADWebViewCacheSet: a used web view comes back blank
     CHECK(webView->evaluate("document.body.innerHTML").empty());
     CHECK(pool->anyObject() == webView);
     CHECK(pool->anyObject() == nullptr);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADWebViewCacheSet: the blank check reads the document and builds no script heap") {
+    auto pool = GADWebViewCacheSet::initWithMaxCapacity(1);
+    auto webView = usedWebView(*this, "<script>var old = 1;</script><p>old ad</p>");
+    pool->addObject(webView);
+    REQUIRE(runUntil([&] { return pool->count() == 1; }));
+    auto page = webView->currentPage();
+    REQUIRE(page);
+    CHECK(page->url().absoluteString() == "about:blank");
+    CHECK_FALSE(page->hasScriptHeap());
+    // The old page's script state is gone with it.
+    CHECK(webView->evaluate("typeof old") == "undefined");
 }
 
 TEST_CASE_FIXTURE(Harness, "GADWebViewCacheSet: four at once clear three, and a full pool drops the rest") {

@@ -1,3 +1,6 @@
+#include <doctest/doctest.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -68,6 +71,47 @@ std::vector<std::uint8_t> encodePNG(int w, int h, const std::vector<std::uint32_
     return png;
 }
 
+// A baseline greyscale JPEG of uniform mid-grey, `w` x 8 pixels (w a multiple of 8): every block has a
+// zero DC difference and no AC terms, so one one-bit code per table is enough. With `orientation` set,
+// an EXIF block carrying it goes first, in the byte order given.
+std::vector<std::uint8_t> greyJPEG(int w, int orientation = 0, bool bigEndian = false) {
+    std::vector<std::uint8_t> j{0xFF, 0xD8};
+    auto segment = [&](std::uint8_t marker, const std::vector<std::uint8_t>& body) {
+        j.insert(j.end(), {0xFF, marker, std::uint8_t((body.size() + 2) >> 8), std::uint8_t(body.size() + 2)});
+        j.insert(j.end(), body.begin(), body.end());
+    };
+    if (orientation != 0) {
+        std::vector<std::uint8_t> exif{'E', 'x', 'i', 'f', 0, 0};
+        auto o = std::uint8_t(orientation);
+        std::vector<std::uint8_t> tiff =
+            bigEndian ? std::vector<std::uint8_t>{'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, o, 0, 0, 0, 0, 0, 0}
+                      : std::vector<std::uint8_t>{'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0, o, 0, 0, 0, 0, 0, 0, 0};
+        exif.insert(exif.end(), tiff.begin(), tiff.end());
+        segment(0xE1, exif);
+    }
+    std::vector<std::uint8_t> dqt{0};
+    dqt.insert(dqt.end(), 64, 1);
+    segment(0xDB, dqt);
+    segment(0xC0, {8, 0, 8, std::uint8_t(w >> 8), std::uint8_t(w), 1, 1, 0x11, 0});
+    // One code of length 1, for symbol 0 (DC: no difference, AC: end of block).
+    std::vector<std::uint8_t> dc{0x00, 1}, ac{0x10, 1};
+    dc.insert(dc.end(), 15, 0);
+    ac.insert(ac.end(), 15, 0);
+    dc.push_back(0);
+    ac.push_back(0);
+    segment(0xC4, dc);
+    segment(0xC4, ac);
+    segment(0xDA, {1, 1, 0x00, 0, 63, 0});
+    // Two bits a block, the rest of the last byte filled with ones.
+    int bits = 2 * (w / 8);
+    for (int b = 0; b < bits; b += 8) {
+        int n = std::min(8, bits - b);
+        j.push_back(std::uint8_t(0xFF >> n));
+    }
+    j.insert(j.end(), {0xFF, 0xD9});
+    return j;
+}
+
 } // namespace
 
 TEST_CASE("Image: decodes PNG bytes with size, scale and premultiplied pixels") {
@@ -108,4 +152,57 @@ TEST_CASE("Image: bytes that are not an image give nullptr") {
     png.resize(png.size() / 2);
     CHECK(Image::imageWithData(png) == nullptr);
     CHECK(Image::imageWithBitmap(Bitmap(0, 5)) == nullptr);
+}
+
+TEST_CASE("Image: a JPEG's EXIF orientation turns its shown size, in either byte order") {
+    auto plain = Image::imageWithData(greyJPEG(16));
+    REQUIRE(plain);
+    CHECK(plain->imageOrientation() == ImageOrientation::Up);
+    CHECK(plain->size() == Size{16, 8});
+    CHECK(plain->bitmap().pixel(3, 3) == plain->bitmap().pixel(12, 6));
+
+    auto right = Image::imageWithData(greyJPEG(16, 6));
+    REQUIRE(right);
+    CHECK(right->imageOrientation() == ImageOrientation::Right);
+    CHECK(right->size() == Size{8, 16});
+    CHECK(right->pixelWidth() == 16);  // the pixels stay as stored
+
+    auto left = Image::imageWithData(greyJPEG(16, 8, true));
+    REQUIRE(left);
+    CHECK(left->imageOrientation() == ImageOrientation::Left);
+    CHECK(Image::imageWithData(greyJPEG(16, 3))->imageOrientation() == ImageOrientation::Down);
+    CHECK(Image::imageWithData(greyJPEG(16, 5))->size() == Size{8, 16});
+
+    // Values outside 1...8 and a cut EXIF block read as upright, never past the bytes.
+    CHECK(Image::imageWithData(greyJPEG(16, 9))->imageOrientation() == ImageOrientation::Up);
+    auto bytes = greyJPEG(16, 6);
+    bytes[5] = 200;  // the EXIF segment claims more than there is
+    auto cut = Image::imageWithData(bytes);
+    if (cut) CHECK(cut->imageOrientation() == ImageOrientation::Up);
+}
+
+TEST_CASE("Image: drawing turns the stored pixels upright") {
+    // Stored 2 x 1: red then blue. Shown "right" (turned a quarter clockwise): 1 x 2, red above blue.
+    Bitmap stored(2, 1);
+    stored.fillRect(Rect(0, 0, 1, 1), Color::red());
+    stored.fillRect(Rect(1, 0, 1, 1), Color::blue());
+    auto right = Image::imageWithBitmap(stored, 1, ImageOrientation::Right);
+    REQUIRE(right);
+    CHECK(right->size() == Size{1, 2});
+    Bitmap target(1, 2);
+    right->drawInRect(target, Rect(0, 0, 1, 2));
+    CHECK(target.pixel(0, 0) == Color::red().premultipliedRGBA8());
+    CHECK(target.pixel(0, 1) == Color::blue().premultipliedRGBA8());
+
+    auto left = Image::imageWithBitmap(stored, 1, ImageOrientation::Left);
+    Bitmap leftTarget(1, 2);
+    left->drawInRect(leftTarget, Rect(0, 0, 1, 2));
+    CHECK(leftTarget.pixel(0, 0) == Color::blue().premultipliedRGBA8());
+    CHECK(leftTarget.pixel(0, 1) == Color::red().premultipliedRGBA8());
+
+    auto mirrored = Image::imageWithBitmap(stored, 1, ImageOrientation::UpMirrored);
+    Bitmap mirroredTarget(2, 1);
+    mirrored->drawInRect(mirroredTarget, Rect(0, 0, 2, 1));
+    CHECK(mirroredTarget.pixel(0, 0) == Color::blue().premultipliedRGBA8());
+    CHECK(mirroredTarget.pixel(1, 0) == Color::red().premultipliedRGBA8());
 }

@@ -402,6 +402,7 @@ TEST_CASE_FIXTURE(Harness, "WebView: each redirect hop of the main document is a
                                                            "ask 5 " + server->baseURL() + "/landing.html"});
     CHECK(p.delegate->finished == 1);
     CHECK(p.view->evaluate("landed") == "1");
+    CHECK(p.view->request().url().absoluteString() == server->baseURL() + "/landing.html");
     // Every hop carries the process user agent.
     auto landing = server->requests("/landing.html");
     REQUIRE(landing.size() == 1);

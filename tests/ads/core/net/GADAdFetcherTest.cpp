@@ -65,6 +65,49 @@ TEST_CASE_FIXTURE(ServerFixture, "GADAdFetcher: a second fetch on the same fetch
     CHECK(server->requests().empty());
 }
 
+TEST_CASE_FIXTURE(ServerFixture, "GADAdFetcher: a fetch whose connection will not start reports its failure once") {
+    // A connection busy with a slow load of its own refuses a second start.
+    server->route("/slow", [](const adserver::Request&) {
+        auto r = adserver::Response::html("<p>slow</p>");
+        r.delay = std::chrono::milliseconds(200);
+        return r;
+    });
+    auto busy = ruzave::GADURLConnection::init();
+    auto other = std::make_shared<fetchtest::ConnectionRecorder>();
+    REQUIRE(busy->startWithRequestURL(request("/slow"), other, nullptr));
+    auto recorder = std::make_shared<FetchRecorder>();
+    auto ad = GADAd::init();
+    ad->setAdURL(platform::URL::parse(url("/ad")));
+    int reports = 0;
+
+    SUBCASE("to the caller when it asks for the error") {
+        auto fetcher = GADAdFetcher::initWithConnection(busy);
+        platform::Error error;
+        CHECK_FALSE(fetcher->fetchRemainingContentForAd(ad, std::nullopt, recorder, nullptr, &error));
+        CHECK(error.code == ruzave::GADRequestErrorNetworkError);
+        CHECK(error.description.find("Failed to start ad connection.") != std::string::npos);
+        CHECK(recorder->calls() == 0);
+        reports = 0;
+        fetcher->cancel();
+        fetcher.reset();
+    }
+    SUBCASE("else to the delegate, inside the start") {
+        auto fetcher = GADAdFetcher::initWithConnection(busy);
+        CHECK_FALSE(fetcher->fetchRemainingContentForAd(ad, std::nullopt, recorder, nullptr, nullptr));
+        CHECK(recorder->failed == 1);
+        CHECK(recorder->error->code == ruzave::GADRequestErrorNetworkError);
+        CHECK(recorder->responseCode == 0);
+        reports = 1;
+        fetcher.reset();
+    }
+    // Nothing more is reported, and the load the connection was busy with goes on undisturbed.
+    REQUIRE(settle([&] { return other->done(); }));
+    CHECK(other->calls.back() == "finish");
+    CHECK(other->body == std::optional<std::string>("<p>slow</p>"));
+    CHECK(recorder->calls() == reports);
+    CHECK(server->requestCount("/ad") == 0);
+}
+
 TEST_CASE_FIXTURE(ServerFixture, "GADAdFetcher: the response type follows the x-zudo headers") {
     struct Case {
         std::string name;

@@ -3,6 +3,7 @@
 #include "FetchTestSupport.h"
 #include "platform/base/HTTPDate.h"
 #include "platform/runloop/Clock.h"
+#include "tools/adserver/PlainHTTPServer.h"
 
 using fetchtest::ConnectionRecorder;
 using fetchtest::ServerFixture;
@@ -127,6 +128,31 @@ TEST_CASE_FIXTURE(ServerFixture, "GADURLConnection: the bearer token follows a r
     CHECK(server->requests("/start").at(0).header("authorization") == "Bearer secret");
     CHECK(server->requests("/same").at(0).header("authorization") == "Bearer secret");
     CHECK(server->requests("/other").at(0).header("authorization").empty());
+}
+
+TEST_CASE_FIXTURE(ServerFixture, "GADURLConnection: the bearer token never goes over plain http, even to its own host") {
+    auto plain = adserver::PlainHTTPServer::start();
+    REQUIRE(plain != nullptr);
+    platform::NetworkConfiguration::sharedInstance()->addHostMapping(ruzave::GADHosts::kAdServerHost, 80, "127.0.0.1",
+                                                                     plain->port());
+    const std::string plainURL = std::string("http://") + ruzave::GADHosts::kAdServerHost + "/plain";
+    server->route("/start", adserver::Response::redirect(plainURL));
+    plain->route("/plain", [&](const adserver::Request&) { return adserver::Response::redirect(url("/back")); });
+    server->route("/back", adserver::Response::html("done"));
+    auto r = request("/start");
+    r.setValue("Bearer secret", "Authorization");
+    auto rec = std::make_shared<ConnectionRecorder>();
+    auto c = GADURLConnection::init();
+    REQUIRE(start(c, r, rec));
+    REQUIRE(settle([&] { return rec->done(); }));
+    CHECK(rec->body == std::optional<std::string>("done"));
+    CHECK(server->requests("/start").at(0).header("authorization") == "Bearer secret");
+    REQUIRE(plain->requests().size() == 1);
+    CHECK(plain->requests().at(0).host == ruzave::GADHosts::kAdServerHost);
+    CHECK(plain->requests().at(0).header("authorization").empty());
+    // Once dropped it stays dropped, also back on https.
+    REQUIRE(server->requestCount("/back") == 1);
+    CHECK(server->requests("/back").at(0).header("authorization").empty());
 }
 
 TEST_CASE_FIXTURE(ServerFixture, "GADURLConnection: a live cached answer replaces the network answer until it expires") {

@@ -81,6 +81,13 @@ TEST_CASE("GADAdSize: boxed values and size strings reject what is not theirs") 
     platform::Value broken = boxed;
     broken["flags"] = "18";
     CHECK(GADAdSizeEqualToSize(GADAdSizeFromNSValue(broken), kGADAdSizeInvalid));
+    // Numbers no size can hold: a width beyond the float range, flags beyond 32 bits.
+    broken = boxed;
+    broken["width"] = 1e300;
+    CHECK(GADAdSizeEqualToSize(GADAdSizeFromNSValue(broken), kGADAdSizeInvalid));
+    broken = boxed;
+    broken["flags"] = std::uint64_t{1} << 33;
+    CHECK(GADAdSizeEqualToSize(GADAdSizeFromNSValue(broken), kGADAdSizeInvalid));
     CHECK(CGSizeFromGADSizeString("320x50") == platform::Size{320, 50});
     CHECK(CGSizeFromGADSizeString("junk") == platform::Size::zero());
 }

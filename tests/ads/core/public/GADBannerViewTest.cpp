@@ -14,6 +14,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/runloop/MainLoop.h"
 #include "platform/testing/Harness.h"
+#include "platform/ui/Screen.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 #include "tests/ads/core/slot/SlotTestSupport.h"
@@ -406,4 +407,31 @@ TEST_CASE_FIXTURE(Harness, "GADBannerView: a delegate that goes away mid-load is
     runUntilIdle();
     CHECK(banner->hasLoadedAd());
     CHECK_FALSE(banner->adView()->isHidden());
+}
+
+TEST_CASE_FIXTURE(Harness, "GADBannerView: the ad's place on the main screen goes with the request") {
+    FakeNeighbours fakes;
+    Placed placed;
+    placed.banner->setFrame(platform::Rect(0, 100, 320, 50));
+
+    // The ad view stays hidden until an ad has loaded.
+    auto position = placed.banner->coordinatesOfContentInScreen(platform::Screen::mainScreen());
+    REQUIRE(position);
+    CHECK((*position)["visible"] == false);
+    placed.banner->adView()->setHidden(false);
+    position = placed.banner->coordinatesOfContentInScreen(platform::Screen::mainScreen());
+    REQUIRE(position);
+    CHECK((*position)["width"] == 320);
+    CHECK((*position)["height"] == 50);
+    CHECK((*position)["visible"] == true);
+
+    placed.banner->loadRequest(GADRequest::request());
+    REQUIRE(fakes.urlRequests.size() == 1);
+    auto snapshot = placed.banner->slot()->requestSnapshot();
+    REQUIRE(snapshot.coordinatesOfContentInScreen);
+    CHECK(*snapshot.coordinatesOfContentInScreen == *position);
+
+    // A banner outside any window has no place to report.
+    placed.banner->removeFromSuperview();
+    CHECK_FALSE(placed.banner->coordinatesOfContentInScreen(platform::Screen::mainScreen()));
 }

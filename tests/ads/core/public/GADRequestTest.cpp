@@ -1,5 +1,7 @@
 #include <doctest/doctest.h>
 
+#include <limits>
+
 #include "ads/core/public/GADExtras.h"
 #include "ads/core/public/GADRequest.h"
 #include "platform/services/TimeZone.h"
@@ -46,6 +48,12 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADRequest: birthdays use the Gre
     platform::TimeZone::setLocal(platform::TimeZone("GMT", 0));
     r->setBirthday(1.0e300);
     CHECK_FALSE(r->birthdayString());
+    // Components at the ends of their range are refused without overflowing; the birthday stays.
+    r->setBirthdayWithMonth(1, 2, 2003);
+    r->setBirthdayWithMonth(13, 1, std::numeric_limits<long>::max());
+    r->setBirthdayWithMonth(std::numeric_limits<long>::min(), 1, 2000);
+    r->setBirthdayWithMonth(1, std::numeric_limits<long>::max(), 2000);
+    CHECK(r->birthdayString() == "20030102");
 }
 
 TEST_CASE_FIXTURE(platform::testing::Harness, "GADRequest: native formats and use-once extras") {

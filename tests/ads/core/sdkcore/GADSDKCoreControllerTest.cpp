@@ -246,6 +246,66 @@ TEST_CASE_FIXTURE(Harness, "GADSDKCoreController: pages that never answer, navig
     CHECK(next->answers == std::vector<std::string>{"loadAdURL"});
 }
 
+TEST_CASE_FIXTURE(Harness, "GADSDKCoreController: answers reach only a requester still waiting for that request id") {
+    CorePageScenario s;
+    s.slots["ad"] = CorePageScenario::answer(CorePageScenario::Answer::Ad);
+    s.slots["invalid"] = CorePageScenario::answer(CorePageScenario::Answer::Invalid);
+    s.slots["none"] = CorePageScenario::answer(CorePageScenario::Answer::None);
+    auto server = sdkcoretest::startCoreServer(s);
+    auto c = GADSDKCoreController::init();
+    // A requester that has started over since these were sent (a slot with a newer request).
+    std::vector<std::shared_ptr<Requester>> moved;
+    for (const char* slot : {"ad", "invalid", "none", "url"}) {
+        auto r = std::make_shared<Requester>(slot);
+        r->waiting = false;
+        c->buildAdURL(r);
+        moved.push_back(r);
+    }
+    auto nilParameters = std::make_shared<Requester>();
+    nilParameters->setNilParameters();
+    nilParameters->waiting = false;
+    c->buildAdURL(nilParameters);
+    auto current = request(c, "url");
+    REQUIRE(pump(*this, [&] { return !current->answers.empty() && c->pendingBuildAdURLDelegateCount() == 1; }));
+    CHECK(current->answers == std::vector<std::string>{"loadAdURL"});
+    CHECK(current->askedWaiting == current->requestIDs());
+    advance(31.0);  // "none" times out
+    REQUIRE(runUntil([&] { return c->pendingBuildAdURLDelegateCount() == 0; }, 5));
+    runUntilIdle();
+    for (const auto& r : moved) {
+        CHECK(r->answers.empty());
+        // Each was asked about its own id, once.
+        CHECK(r->askedWaiting == r->requestIDs());
+    }
+    CHECK(nilParameters->answers.empty());
+    CHECK(nilParameters->askedWaiting == nilParameters->requestIDs());
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSDKCoreController: the page has the SDK fetch its ad, and a failed fetch refuses the request") {
+    CorePageScenario s;
+    s.fallback = CorePageScenario::answer(CorePageScenario::Answer::Fetch);
+    auto server = sdkcoretest::startCoreServer(s);
+    server->route("/mads/gma", [](const adserver::Request& q) {
+        if (q.param("slotname") == "broken") return adserver::Response::html("<p>server error</p>", 500);
+        return adserver::Response::html("<p>fetched " + q.param("request_id") + "</p>").header("x-zudo-use-https", "0");
+    });
+    auto c = GADSDKCoreController::init();
+    auto ok = request(c, "ok");
+    auto broken = request(c, "broken");
+    REQUIRE(pump(*this, [&] { return !ok->answers.empty() && !broken->answers.empty(); }));
+    CHECK(ok->answers == std::vector<std::string>{"loadAd"});
+    REQUIRE(ok->lastAd != nullptr);
+    CHECK(ok->lastAd->adHTML().value_or("<none>") == "<p>fetched " + ok->requestIDs().at(0) + "</p>");
+    // A 500 page is no successful fetch.
+    CHECK(broken->answers == std::vector<std::string>{"invalid"});
+    CHECK(pageValue(c, "(function () { for (var i = 0; i < ZUDO_received.length; i++) {"
+                       " var d = ZUDO_received[i].data; if (d && d.success === 'false') return String(d.response.response_code);"
+                       " } return 'none'; })()") == "500");
+    // What the page fetches sets nothing process-wide.
+    CHECK(!platform::UserDefaults::standard()->object("/ruzave/ads/use_https"));
+    CHECK(c->pendingBuildAdURLDelegateCount() == 0);
+}
+
 TEST_CASE_FIXTURE(Harness, "GADSDKCoreController: mediation parameters call the adapter-less function") {
     auto server = sdkcoretest::startCoreServer();
     auto c = GADSDKCoreController::init();

@@ -72,12 +72,17 @@ public:
         answers.push_back("loadAdURL");
         adURLParameters = parameters;
     }
-    void loadAd(const std::shared_ptr<ruzave::GADAd>&, const std::optional<platform::Value>&) override {
+    void loadAd(const std::shared_ptr<ruzave::GADAd>& ad, const std::optional<platform::Value>&) override {
         answers.push_back("loadAd");
+        lastAd = ad;
     }
     void invalidJavaScriptRequest() override { answers.push_back("invalid"); }
     void failedJavaScriptFile() override { answers.push_back("failed"); }
     std::int32_t CSIIdentifier() override { return 7; }
+    bool isWaitingForRequestID(const std::string& requestID) override {
+        askedWaiting.push_back(requestID);
+        return waiting;
+    }
 
     void setParameter(const std::string& key, platform::Value value) {
         std::lock_guard lock(mutex_);
@@ -93,7 +98,10 @@ public:
     }
 
     std::vector<std::string> answers;  // main thread
+    bool waiting = true;                // main thread: whether answers are still wanted
+    std::vector<std::string> askedWaiting;
     platform::Value adURLParameters;
+    std::shared_ptr<ruzave::GADAd> lastAd;
 
 private:
     mutable std::mutex mutex_;

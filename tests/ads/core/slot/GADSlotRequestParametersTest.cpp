@@ -444,3 +444,23 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: answers for a request the slot no longer wa
     CHECK(fakes.fetchers.empty());
     CHECK(owner->errors.empty());
 }
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: the core may answer only the request the slot now waits for") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    CHECK_FALSE(slot->isWaitingForRequestID("1"));
+    slot->loadRequest(ruzave::GADRequest::request());
+    REQUIRE(slot->state() == ruzave::GADSlotStateRequestingAdURL);
+    slot->setRequestID("1");
+    CHECK(slot->isWaitingForRequestID("1"));
+    CHECK_FALSE(slot->isWaitingForRequestID("2"));
+    slot->cancelLoad();
+    CHECK_FALSE(slot->isWaitingForRequestID("1"));
+    slot->loadRequest(ruzave::GADRequest::request());
+    // The earlier id is forgotten at the load, before the core numbers the new request.
+    CHECK_FALSE(slot->isWaitingForRequestID("1"));
+    slot->setRequestID("2");
+    CHECK(slot->isWaitingForRequestID("2"));
+    CHECK_FALSE(slot->isWaitingForRequestID("1"));
+}

@@ -116,16 +116,29 @@ TEST_CASE_FIXTURE(Harness,
     CHECK(owner->errors.size() == 1);
 }
 
-TEST_CASE_FIXTURE(Harness, "GADSlot: an inactive application refuses the load without a report") {
+TEST_CASE_FIXTURE(Harness,
+                  "GADSlot: only a launched application in the background refuses the load, silently") {
     FakeNeighbours fakes;
     auto owner = std::make_shared<FakeOwner>();
     auto slot = slottest::makeSlot(owner);
-    platform::Application::sharedApplication()->setApplicationState(platform::ApplicationState::Inactive);
+    auto app = platform::Application::sharedApplication();
 
+    // Inactive (an alert or the launch itself) still loads.
+    app->setApplicationState(platform::ApplicationState::Inactive);
     slot->loadRequest(GADRequest::request());
+    CHECK(fakes.urlRequests.size() == 1);
+    slot->cancelLoad();
 
+    // In the background before launching has finished, too.
+    app->setApplicationState(platform::ApplicationState::Background);
+    slot->loadRequest(GADRequest::request());
+    CHECK(fakes.urlRequests.size() == 2);
+    slot->cancelLoad();
+
+    app->finishLaunching();
+    slot->loadRequest(GADRequest::request());
+    CHECK(fakes.urlRequests.size() == 2);
     CHECK(owner->errors.empty());
-    CHECK(fakes.urlRequests.empty());
     CHECK(slot->state() == GADSlotStateReset);
     CHECK(slot->slotHasAttemptedAnAdRequestAtLeastOnce());
 }
@@ -684,7 +697,11 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: setRequestID and the snapshot are safe from
         slot->loadRequest(GADRequest::request());
     }
     queue.join();
-    CHECK(slot->requestID() == std::optional<std::string>("199"));
+    slot->setRequestID("200");
+    CHECK(slot->requestID() == std::optional<std::string>("200"));
+    slot->cancelLoad();
+    slot->loadRequest(GADRequest::request());
+    CHECK_FALSE(slot->requestID());
 }
 
 namespace {
@@ -787,4 +804,28 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: a load with no ad ends with code 11 instead
     REQUIRE(owner->errors.size() == 1);
     CHECK(owner->errors[0].code == GADRequestErrorInternalError);
     CHECK(fakes.fetchers.empty());
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: an invalidated slot survives type changes and late view hand-overs") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<SizingOwner>();
+    owner->sizes = platform::Value::array({NSValueFromGADAdSize(kGADAdSizeMediumRectangle)});
+    auto slot = slottest::makeSlot(owner);
+    slot->loadRequest(GADRequest::request());
+    slot->invalidate();
+    REQUIRE(slot->adView() == nullptr);
+
+    slot->setNewAdSize({300, 250});
+    slot->setAdType(GADAdType::bannerAdTypeForSize(kGADAdSizeMediumRectangle), true);
+    // No view, and no ad view left to resize: the size is still taken, nothing is touched.
+    slot->setViewForAdUsingView(nullptr);
+    CHECK(owner->taken.size() == 1);
+    slot->didLoadAdHTMLInWebView();
+    auto ad = GADAd::init();
+    ad->setAdHTML(std::string("<p>late</p>"));
+    slot->processStandardAdResponse(ad);
+
+    CHECK(slot->state() == GADSlotStateInvalidated);
+    CHECK(fakes.urlRequests.size() == 1);
+    CHECK(owner->finished == 0);
 }

@@ -2,7 +2,6 @@
 
 #include "ads/core/util/GADLog.h"
 #include "ads/core/util/GADLogger.h"
-#include "ads/core/util/GADRectConversions.h"
 #include "ads/core/util/GADRunOnMainThread.h"
 #include "platform/base/Log.h"
 #include "platform/runloop/DispatchQueue.h"
@@ -31,20 +30,4 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADLogger: main-thread work runs 
     });
     CHECK(runUntil([&] { return ranLater; }));
     CHECK_FALSE(ranBeforeReturn);
-}
-
-TEST_CASE("GADLogger: rectangle dictionaries") {
-    const platform::Rect r(10, 20, -30, 40);
-    platform::Value shortForm = GADDictionaryFromRect(r);
-    CHECK(shortForm["x"] == -20);
-    CHECK(shortForm["w"] == 30);
-    platform::Value longForm = GADSDKCoreDictionaryFromRect(r);
-    CHECK(longForm["width"] == -30);
-    platform::Error error;
-    CHECK(GADRectFromSDKCoreDictionary(longForm, &error) == r);
-    longForm["height"] = "40";
-    CHECK(GADRectFromSDKCoreDictionary(longForm, &error) == platform::Rect::zero());
-    CHECK(error.domain == "cg_rect_conversion");
-    CHECK(error.code == 1);
-    CHECK(GADRectFromSDKCoreDictionary(platform::Value("x")) == platform::Rect::zero());
 }

@@ -1,5 +1,7 @@
 #include <doctest/doctest.h>
 
+#include <cmath>
+
 #include "ads/core/signals/GADDevice.h"
 #include "ads/core/util/GADRectConversions.h"
 #include "platform/testing/Harness.h"
@@ -63,4 +65,33 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADRectConversions: below OS 8 th
     CHECK(GADInterfaceRectFromScreenRect(r) == platform::Rect(210, 410, 100, 50));
     platform::Application::sharedApplication()->setStatusBarOrientation(platform::InterfaceOrientation(4));
     CHECK(GADInterfaceRectFromScreenRect(r) == platform::Rect(410, 10, 50, 100));
+}
+
+TEST_CASE("GADRectConversions: rectangle dictionaries in the short and the core page's form") {
+    const platform::Rect r(10, 20, -30, 40);
+    platform::Value shortForm = GADDictionaryFromRect(r);
+    CHECK(shortForm["x"] == -20);
+    CHECK(shortForm["w"] == 30);
+    platform::Value longForm = GADSDKCoreDictionaryFromRect(r);
+    CHECK(longForm["width"] == -30);
+    platform::Error error;
+    CHECK(GADRectFromSDKCoreDictionary(longForm, &error) == r);
+    longForm["height"] = "40";
+    CHECK(GADRectFromSDKCoreDictionary(longForm, &error) == platform::Rect::zero());
+    CHECK(error.domain == "cg_rect_conversion");
+    CHECK(error.code == 1);
+    CHECK(GADRectFromSDKCoreDictionary(platform::Value("x")) == platform::Rect::zero());
+}
+
+TEST_CASE("GADRectConversions: numbers beyond the float range read as infinite, not as garbage") {
+    platform::Value d{{"x", 1e300}, {"y", -1e300}, {"width", 5}, {"height", 1e-300}};
+    platform::Error error;
+    platform::Rect r = GADRectFromSDKCoreDictionary(d, &error);
+    CHECK(error.empty());
+    CHECK(std::isinf(r.origin.x));
+    CHECK(r.origin.x > 0);
+    CHECK(std::isinf(r.origin.y));
+    CHECK(r.origin.y < 0);
+    CHECK(r.size.width == 5);
+    CHECK(r.size.height == 0);
 }
