@@ -5,6 +5,7 @@
 
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADAdViewDelegate.h"
+#include "ads/render/GADClickTrackerCollection.h"
 #include "ads/render/GADGMSGHandler.h"
 #include "ads/render/GADNotification.h"
 #include "ads/render/GADOpener.h"
@@ -130,6 +131,23 @@ TEST_CASE_FIXTURE(RouterFixture, "GADAdViewDelegate: deeplink+ with another host
     CHECK_FALSE(decide("deeplink+://navigate?primaryUrl=a%3A%2F%2Fb"));
     runUntilIdle();
     CHECK(opened() == std::vector<std::string>{"deeplink+://navigate?primaryUrl=a%3A%2F%2Fb"});
+}
+
+TEST_CASE_FIXTURE(RouterFixture, "GADAdViewDelegate: deeplink+ trackers are pinged only once the gate lets the open through") {
+    const std::string link = "deeplink+://navigate?primaryUrl=missing%3A%2F%2Fx&fallbackUrl=https%3A%2F%2Fshop.example%2Fp"
+                             "&fallbackTrackingUrl=https%3A%2F%2Fping.example%2Ffb";
+    auto trackers = ruzave::GADClickTrackerCollection::sharedInstance();
+    const std::size_t before = trackers->trackedCount();
+    router->opener()->setAutoClickProtected(true);
+    CHECK_FALSE(decide(link));
+    runUntilIdle();
+    CHECK(opened().empty());
+    CHECK(trackers->trackedCount() == before);
+    view->setTouched(true);
+    CHECK_FALSE(decide(link));
+    runUntilIdle();
+    CHECK(opened() == std::vector<std::string>{"https://shop.example/p"});
+    CHECK(trackers->trackedCount() == before + 1);
 }
 
 TEST_CASE_FIXTURE(RouterFixture, "GADAdViewDelegate: a protected opener opens nothing without a touch") {

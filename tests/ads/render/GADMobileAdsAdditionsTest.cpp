@@ -116,3 +116,16 @@ TEST_CASE_FIXTURE(WindowFixture, "gad_render: the bounds at the view's content s
     CHECK(image.countPixels(platform::Color::red()) == 60u * 40u);
     CHECK(ruzave::gad_render(*platform::View::create(Rect(0, 0, 0, 10))).empty());
 }
+
+TEST_CASE_FIXTURE(WindowFixture, "gad_visibleBounds: never larger than the view, whatever its ancestors") {
+    // A large, non-clipping ancestor and a window bigger than the view: the answer stays inside the view.
+    auto outer = platform::View::create(Rect(0, 0, 320, 568));
+    window->addSubview(outer);
+    auto view = platform::View::create(Rect(-20, 540, 100, 50));
+    outer->addSubview(view);
+    Rect visible = ruzave::gad_visibleBounds(*view);
+    Rect own = view->convertRectToView(view->bounds(), nullptr);
+    CHECK(same(visible.intersection(own), visible));
+    // Partly off the window: only the part on it counts.
+    CHECK(same(visible, Rect(0, 540, 80, 28)));
+}
