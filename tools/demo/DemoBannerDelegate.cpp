@@ -5,7 +5,8 @@
 namespace demo {
 
 void DemoBannerDelegate::record(const std::string& name, const std::string& detail) {
-    double ms = timeline_.mark(detail.empty() ? name : name + ": " + detail);
+    std::string line = detail.empty() ? name : name + ": " + detail;
+    double ms = timeline_.mark(label_.empty() ? line : label_ + ": " + line);
     calls_.push_back(name);
     stamps_.push_back(ms);
 }

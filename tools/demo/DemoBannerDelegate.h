@@ -15,7 +15,9 @@ class DemoTimeline;
 
 class DemoBannerDelegate : public ruzave::GADBannerViewDelegate {
   public:
-    explicit DemoBannerDelegate(DemoTimeline& timeline) : timeline_(timeline) {}
+    // `label`, when given, goes in front of each line ("mediated banner: adViewDidReceiveAd").
+    explicit DemoBannerDelegate(DemoTimeline& timeline, std::string label = {})
+        : timeline_(timeline), label_(std::move(label)) {}
 
     void adViewDidReceiveAd(ruzave::GADBannerView& view) override;
     void adViewDidFailToReceiveAdWithError(ruzave::GADBannerView& view, const platform::Error& error) override;
@@ -37,6 +39,7 @@ class DemoBannerDelegate : public ruzave::GADBannerViewDelegate {
     void record(const std::string& name, const std::string& detail = {});
 
     DemoTimeline& timeline_;
+    std::string label_;
     std::vector<std::string> calls_;
     std::vector<double> stamps_;
     std::size_t received_ = 0;

@@ -41,7 +41,24 @@ std::unique_ptr<DemoHostApp> DemoHostApp::launch(const std::string& adUnitID,
     return app;
 }
 
+std::shared_ptr<ruzave::GADBannerView> DemoHostApp::placeBanner(
+    const std::string& adUnitID, const std::shared_ptr<ruzave::GADBannerViewDelegate>& delegate, float originY) {
+    auto banner = ruzave::GADBannerView::initWithAdSize(ruzave::kGADAdSizeBanner, platform::Point{0, originY});
+    if (!banner) return nullptr;
+    banner->setAdUnitID(adUnitID);
+    banner->setRootViewController(root_);
+    banner->setDelegate(delegate);
+    root_->view()->addSubview(banner);
+    moreBanners_.push_back(banner);
+    moreDelegates_.push_back(delegate);
+    return banner;
+}
+
 DemoHostApp::~DemoHostApp() {
+    for (auto& banner : moreBanners_) {
+        banner->setDelegate(std::weak_ptr<ruzave::GADBannerViewDelegate>());
+        banner->removeFromSuperview();
+    }
     if (banner_) {
         banner_->setDelegate(std::weak_ptr<ruzave::GADBannerViewDelegate>());
         banner_->removeFromSuperview();

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace platform {
 class ViewController;
@@ -31,6 +32,11 @@ class DemoHostApp {
 
     // Sends loadRequest with a fresh request, as an app does.
     void loadAd();
+    // One more 320x50 banner in the root view at `origin`, with its own ad unit and delegate (kept
+    // alive by the app); nullptr when it cannot be made.
+    std::shared_ptr<ruzave::GADBannerView> placeBanner(const std::string& adUnitID,
+                                                       const std::shared_ptr<ruzave::GADBannerViewDelegate>& delegate,
+                                                       float originY);
 
     const std::shared_ptr<ruzave::GADBannerView>& banner() const { return banner_; }
     const std::shared_ptr<platform::Window>& window() const { return window_; }
@@ -47,6 +53,8 @@ class DemoHostApp {
     std::shared_ptr<ruzave::GADBannerView> banner_;
     // The banner holds its delegate weakly; the app keeps it alive.
     std::shared_ptr<ruzave::GADBannerViewDelegate> delegate_;
+    std::vector<std::shared_ptr<ruzave::GADBannerView>> moreBanners_;
+    std::vector<std::shared_ptr<ruzave::GADBannerViewDelegate>> moreDelegates_;
 };
 
 } // namespace demo

@@ -219,7 +219,8 @@ std::string DemoRoad::serverReport() const {
         std::string kind;
         if (request.path == ruzave::GADHosts::kSDKCorePagePath) kind = "core page";
         else if (request.path == DemoServer::kAdPath) kind = "ad";
-        else if (adserver::isPingPath(request.path)) {
+        else if (request.path == DemoServer::kMediationPath) kind = "mediation";
+        else if (DemoServer::isPingPath(request.path)) {
             kind = "ping";
             ++pings;
         } else kind = "other";

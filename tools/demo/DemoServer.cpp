@@ -1,6 +1,8 @@
 #include "tools/demo/DemoServer.h"
 
 #include "ads/core/sdkcore/GADHosts.h"
+#include "platform/base/Value.h"
+#include "platform/base/URL.h"
 #include "platform/net/NetworkConfiguration.h"
 #include "tools/adserver/CorePage.h"
 
@@ -13,7 +15,32 @@ adserver::StandardAd DemoServer::standardDemoAd() {
     ad.clickURLs = {ping + "/pagead/aclk?ai=demo-1"};
     ad.refreshRate = "60";
     ad.adSize = "320x50";
+    const std::string click = std::string("https://") + ruzave::GADHosts::kAdServerHost +
+                              "/aclk?ai=demo-1&adurl=" + platform::percentEncode(kLandingURL);
+    ad.html = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>banner</title></head>\n"
+              "<body style=\"margin:0;background-color:#1a73e8\">\n"
+              "<a id=\"cta\" href=\"" + click + "\" style=\"display:block;width:320px;height:50px;color:#ffffff\">"
+              "Ruzave demo banner</a>\n"
+              "</body></html>\n";
     return ad;
+}
+
+platform::Color DemoServer::creativeColor() {
+    return platform::Color::rgba(0x1a / 255.0f, 0x73 / 255.0f, 0xe8 / 255.0f);
+}
+
+std::string DemoServer::mediationJSON(const std::string& className) {
+    platform::Value network = {
+        {"id", "demo-custom"},
+        {"adapters", platform::Value::array({"GADMAdapterCustomEvents"})},
+        {"data", {{"class_name", className}, {"label", "demo"}, {"parameter", "house-ad"}}},
+    };
+    platform::Value body = {{"qdata", "demo-qdata"}, {"ad_networks", platform::Value::array({network})}};
+    return platform::toJSON(body, false);
+}
+
+bool DemoServer::isPingPath(const std::string& path) {
+    return adserver::isPingPath(path) || path == "/imp" || path == "/clk" || path == "/nofill";
 }
 
 std::unique_ptr<DemoServer> DemoServer::start(const Options& options, std::string* why) {
@@ -34,6 +61,10 @@ std::unique_ptr<DemoServer> DemoServer::start(const Options& options, std::strin
     scenario.path = ruzave::GADHosts::kSDKCorePagePath;
     scenario.adBase = std::string("https://") + ruzave::GADHosts::kAdServerHost;
     scenario.slots[options.adUnitID] = adserver::CorePageScenario::answer(adserver::CorePageScenario::Answer::AdURL);
+    auto mediated = adserver::CorePageScenario::answer(adserver::CorePageScenario::Answer::AdURL);
+    // The core page adds the slot name and request id to it.
+    mediated.url = std::string("https://") + ruzave::GADHosts::kAdServerHost + kMediationPath;
+    scenario.slots[options.mediatedAdUnitID] = mediated;
     // Unknown ad units are refused, so a wrong id shows up as such rather than as an ad.
     scenario.fallback = adserver::CorePageScenario::answer(adserver::CorePageScenario::Answer::Invalid);
     // The pinger's own defaults, so the demo changes nothing by pushing them.
@@ -51,7 +82,16 @@ std::unique_ptr<DemoServer> DemoServer::start(const Options& options, std::strin
         status->store(ad.status);
         return ad;
     });
+    server.routeHost(ruzave::GADHosts::kAdServerHost, kMediationPath,
+                     [json = mediationJSON(options.customEventClassName)](const adserver::Request&) {
+                         return adserver::Response::json(json).header("X-Zudo-Mediation", "1");
+                     });
     adserver::installPingEndpoints(server);
+    // The mediation pings' default templates.
+    for (const char* path : {"/imp", "/clk", "/nofill"})
+        server.routeHost(ruzave::GADHosts::kPingHost, path, [](const adserver::Request&) {
+            return adserver::Response::html("", 200);
+        });
 
     auto config = platform::NetworkConfiguration::sharedInstance();
     platform::Error error;
@@ -76,6 +116,10 @@ std::size_t DemoServer::adRequestCount() const {
     return server_->requestCount(kAdPath);
 }
 
+std::size_t DemoServer::mediationRequestCount() const {
+    return server_->requestCount(kMediationPath);
+}
+
 std::size_t DemoServer::corePageRequestCount() const {
     return server_->requestCount(ruzave::GADHosts::kSDKCorePagePath);
 }
@@ -83,7 +127,7 @@ std::size_t DemoServer::corePageRequestCount() const {
 std::vector<adserver::Request> DemoServer::pings() const {
     std::vector<adserver::Request> out;
     for (auto& request : server_->requests()) {
-        if (adserver::isPingPath(request.path)) out.push_back(std::move(request));
+        if (isPingPath(request.path)) out.push_back(std::move(request));
     }
     return out;
 }

@@ -12,20 +12,34 @@
 
 #include "tools/adserver/AdResponses.h"
 #include "tools/adserver/AdServer.h"
+#include "platform/ui/Color.h"
 
 namespace demo {
 
 class DemoServer {
   public:
     static constexpr const char* kAdPath = "/mads/gma";
+    static constexpr const char* kMediationPath = "/mads/mediation";
+    // The landing page the banner's link leads to, through the ad server's click URL.
+    static constexpr const char* kLandingURL = "https://shop.ruzave.example/landing";
 
     struct Options {
         std::string adUnitID = "ruzave-demo/banner";
         adserver::StandardAd ad = standardDemoAd();
+        // The ad unit answered with a mediation response whose one network is the demo's custom event.
+        std::string mediatedAdUnitID = "ruzave-demo/mediated";
+        std::string customEventClassName = "DemoCustomEventBanner";
     };
 
-    // The banner the demo serves: trackers on the ping host, a one-minute refresh.
+    // The banner the demo serves: a coloured 320x50 creative whose link goes through the ad server's
+    // click URL, trackers on the ping host, a one-minute refresh.
     static adserver::StandardAd standardDemoAd();
+    // The creative's background colour (#1a73e8), for the render check.
+    static platform::Color creativeColor();
+    // The mediation response: one custom event network running `className`.
+    static std::string mediationJSON(const std::string& className);
+    // Pings of the mediation defaults ("/imp", "/clk", "/nofill" on the ping host) and "/pagead/..." ones.
+    static bool isPingPath(const std::string& path);
 
     // nullptr, with the reason in `why`, when the server cannot start.
     static std::unique_ptr<DemoServer> start(const Options& options, std::string* why = nullptr);
@@ -40,6 +54,7 @@ class DemoServer {
     // The status of the last ad response served (0: none yet).
     int lastAdStatus() const { return lastAdStatus_->load(); }
     std::size_t adRequestCount() const;
+    std::size_t mediationRequestCount() const;
     std::size_t corePageRequestCount() const;
     std::vector<adserver::Request> pings() const;
 

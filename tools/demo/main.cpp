@@ -1,6 +1,7 @@
 // ruzave-demo: a headless host app that loads one 320x50 banner through the whole SDK against the
-// local ad server started in this process, prints the timeline of the road and what the server
-// received, and ends with "demo: ok" (exit 0) or "demo: failed: <why>" (exit 1).
+// local ad server started in this process, checks its rendering, impression and one click, then loads
+// a mediated banner through the demo's custom event; prints the timeline and what the server received,
+// and ends with "demo: ok" (exit 0) or "demo: failed: <why>" (exit 1).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include "platform/foundation/Sandbox.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/runloop/MainLoop.h"
+#include "tools/demo/DemoAdStages.h"
 #include "tools/demo/DemoBannerDelegate.h"
 #include "tools/demo/DemoHostApp.h"
 #include "tools/demo/DemoRoad.h"
@@ -115,7 +117,15 @@ int main(int argc, char** argv) {
                 status = finish(timeline, "", why);
             } else {
                 road.run(*app, timeoutSeconds, kSettleSeconds);
-                status = finish(timeline, road.serverReport(), demo::DemoRoad::failureReason(road.observations()));
+                auto failure = demo::DemoRoad::failureReason(road.observations());
+                // The later stages build on the rendered banner: run them only on a whole road.
+                if (!failure) {
+                    demo::DemoAdStages stages(timeline, *server);
+                    stages.runBanner(*app, *delegate, timeoutSeconds);
+                    stages.runMediation(*app, options.mediatedAdUnitID, timeoutSeconds);
+                    failure = demo::DemoAdStages::failureReason(stages.observations());
+                }
+                status = finish(timeline, road.serverReport(), failure);
                 app.reset();
             }
             platform::MainLoop::main().runUntilIdle();

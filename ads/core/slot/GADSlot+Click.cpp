@@ -1,5 +1,6 @@
 // The slot's side of clicks and of the rendered page: what the opener and the ad-view delegate tell it.
 #include "ads/core/signals/GADGestureModule.h"
+#include "ads/core/signals/GADApplication.h"
 #include "ads/core/slot/GADAd.h"
 #include "ads/core/slot/GADSlot.h"
 #include "ads/core/slot/GADSlotDelegate.h"
@@ -25,6 +26,28 @@ void GADSlot::pingClickURLs() {
         GADClickTrackerCollection::sharedInstance()->trackURLs(urls, false);
     }
     if (auto delegate = slotDelegate()) delegate->slotDidReceiveAdClick(*this);
+}
+
+namespace {
+void trackOnce(std::vector<platform::URL> urls) {
+    std::vector<std::string> texts;
+    for (const auto& url : urls) texts.push_back(url.absoluteString());
+    if (!texts.empty()) GADClickTrackerCollection::sharedInstance()->trackURLs(texts, false);
+}
+} // namespace
+
+void GADSlot::pingImpressionURLs() {
+    if (!ad_) return;
+    std::vector<platform::URL> urls = ad_->impressionURLs();
+    ad_->removeAllImpressionURLs();
+    trackOnce(std::move(urls));
+}
+
+void GADSlot::pingManualTrackingURLs() {
+    if (!ad_) return;
+    std::vector<platform::URL> urls = ad_->manualImpressionURLs();
+    ad_->removeAllManualImpressionURLs();
+    trackOnce(std::move(urls));
 }
 
 void GADSlot::willLeaveAppDueToClick() {

@@ -782,6 +782,8 @@ void GADSlot::adWillLeaveApplication() {
 }
 
 void GADSlot::didMakeAdImpression() {
+    GADApplication::sharedInstance()->statistics()->incrementNumberForKey("pimp", false);
+    pingImpressionURLs();
     viewHasMadeImpression_ = true;
 }
 

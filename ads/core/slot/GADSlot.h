@@ -198,6 +198,9 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     void adWasClicked();
     // Every click URL of the current ad, then slotDidReceiveAdClick to the owner.
     void pingClickURLs();
+    // Impression URLs are pinged once per ad: the set is emptied as it is pinged.
+    void pingImpressionURLs();
+    void pingManualTrackingURLs();
     // "pclb" of the current ad.
     void willLeaveAppDueToClick();
     // The URL to open for a click: gmsg and about:blank unchanged, ad-server URLs with the click signal.

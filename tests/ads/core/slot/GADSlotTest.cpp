@@ -4,10 +4,12 @@
 
 #include "ads/core/public/GADExtras.h"
 #include "ads/core/public/GADRequestError.h"
+#include "ads/core/signals/GADApplication.h"
 #include "ads/core/slot/GADBannerAd.h"
 #include "ads/core/slot/GADInterstitialAd.h"
 #include "ads/core/telemetry/GADStatisticDictionary.h"
 #include "ads/render/GADAdView.h"
+#include "ads/render/GADClickTrackerCollection.h"
 #include "ads/render/GADMRAIDInterceptor.h"
 #include "platform/base/Log.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -828,4 +830,32 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: an invalidated slot survives type changes a
     CHECK(slot->state() == GADSlotStateInvalidated);
     CHECK(fakes.urlRequests.size() == 1);
     CHECK(owner->finished == 0);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: an impression pings the ad's impression URLs once and counts on the application") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    auto fetcher = slottest::startFetch(fakes, *slot);
+    REQUIRE(fetcher);
+    fetcher->ad_->addImpressionURLsFromArray({*platform::URL::parse("https://ping.example/imp?a=1"),
+                                             *platform::URL::parse("https://ping.example/imp?a=2")});
+    auto trackers = GADClickTrackerCollection::sharedInstance();
+    const std::size_t before = trackers->trackedCount();
+    auto pimp = [] {
+        auto v = GADApplication::sharedInstance()->statistics()->objectForKey("pimp");
+        return v ? platform::integerValue(*v) : 0;
+    };
+    const long long impressionsBefore = pimp();
+
+    fetcher->succeed(GADResponseTypeStandard, std::string("<html><body>ad</body></html>"));
+    REQUIRE(runUntil([&] { return slot->state() == GADSlotStateValidAd; }));
+    CHECK(slot->viewHasMadeImpression());
+    CHECK(trackers->trackedCount() == before + 2);
+    CHECK(slot->ad()->impressionURLs().empty());
+
+    // A second report of the same impression pings nothing more.
+    slot->didMakeAdImpression();
+    CHECK(trackers->trackedCount() == before + 2);
+    CHECK(pimp() == impressionsBefore + 2);
 }
