@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 GEN := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: deps test demo bench build-debug build-release clean
+.PHONY: deps test demo bench build-debug configure-release clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -16,15 +16,15 @@ build-debug: deps
 test: build-debug
 	@cd build && ctest --output-on-failure -j $(JOBS) --timeout 300
 
-build-release: deps
+configure-release: deps
 	@cmake -S . -B build-release $(GEN) -DCMAKE_BUILD_TYPE=Release >/dev/null
-	@cmake --build build-release -j $(JOBS)
 
-demo: build-release
-	@if [ -x build-release/tools/demo/ruzave-demo ]; then build-release/tools/demo/ruzave-demo; \
-	 else build-release/tools/adserver/ruzave-adserver --selfcheck; fi
+demo: configure-release
+	@cmake --build build-release -j $(JOBS) --target ruzave-demo
+	@build-release/tools/demo/ruzave-demo
 
-bench: build-release
+bench: configure-release
+	@cmake --build build-release -j $(JOBS) --target benchmarks
 	@set -e; for b in build-release/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
 clean:

@@ -27,7 +27,7 @@ function(ruzave_warnings target)
   endif()
   # GCC 12 at -O2/-O3 reports bounds "problems" inside std::string's inlined internals that are not there.
   if(NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
-    target_compile_options(${target} PRIVATE -Wno-stringop-overflow -Wno-array-bounds -Wno-restrict
+    target_compile_options(${target} PRIVATE -Wno-stringop-overflow -Wno-stringop-overread -Wno-array-bounds -Wno-restrict
       -Wno-maybe-uninitialized -Wno-free-nonheap-object)
   endif()
 endfunction()
