@@ -82,7 +82,7 @@ TEST_CASE_FIXTURE(Harness, "Application: openURL and canOpenURL answer from the 
     CHECK_FALSE(app->canOpenURL(store));
 }
 
-TEST_CASE_FIXTURE(Harness, "Application: status bar orientation posts its change; orientation masks per window") {
+TEST_CASE_FIXTURE(Harness, "Application: status bar orientation posts its change, and orientation masks per window") {
     Recorder rec;
     auto app = Application::sharedApplication();
     app->setStatusBarOrientation(InterfaceOrientation::Portrait); // unchanged: no post

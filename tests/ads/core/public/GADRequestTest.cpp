@@ -21,7 +21,7 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADRequest: a fresh request sends
     CHECK(r->description().find("gender") == std::string::npos);
 }
 
-TEST_CASE_FIXTURE(platform::testing::Harness, "GADRequest: set fields become keys; empty ones only where sent as is") {
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADRequest: set fields become keys, and empty ones only where sent as is") {
     auto r = GADRequest::request();
     r->setKeywords(platform::Value::array());
     r->setRequestAgent(std::string());
@@ -76,7 +76,7 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADRequest: native formats and us
     CHECK_FALSE(r->parameters().contains("extras"));
 }
 
-TEST_CASE_FIXTURE(platform::testing::Harness, "GADRequest: copies are independent; test devices and locations") {
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADRequest: copies are independent, with test devices and locations") {
     auto r = GADRequest::request();
     r->setLocationWithLatitude(12.5f, -33.25f, 50);
     auto c = r->copy();

@@ -70,7 +70,7 @@ struct FetchPage {
 
 } // namespace
 
-TEST_CASE("GADSDKCoreGMSGHandler: parses gmsg URLs in any case and splits the query at & and ;") {
+TEST_CASE("GADSDKCoreGMSGHandler: parses gmsg URLs in any case and splits the query at ampersands and semicolons") {
     auto parsed = GADSDKCoreGMSGHandler::parseNotificationURL(*platform::URL::parse("GMSG://host/loadAdURL?a=1%202;b=x&c"));
     REQUIRE(parsed);
     CHECK(parsed->first == "loadAdURL");

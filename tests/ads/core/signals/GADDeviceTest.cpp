@@ -60,7 +60,7 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADDevice: landscape start on OS 
     CHECK(d->standardizedOrientedScreenBounds().size == platform::Size{568, 320});
 }
 
-TEST_CASE_FIXTURE(platform::testing::Harness, "GADDevice: limited tracking hides the identifier; audio routes") {
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADDevice: limited tracking hides the identifier, and audio routes") {
     auto d = GADDevice::sharedInstance();
     auto manager = platform::AdvertisingIdentifierManager::sharedManager();
     REQUIRE(manager);

@@ -29,7 +29,7 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADLocation: descriptions") {
     CHECK(GADLocation::initWithLatitude(1.5f, 2.25f, 1)->locationDescription() == "1.500000,2.250000");
 }
 
-TEST_CASE_FIXTURE(platform::testing::Harness, "GADLocation: equality and hash ignore the time stamp; copies keep it") {
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADLocation: equality and hash ignore the time stamp, and copies keep it") {
     auto a = GADLocation::initWithLatitude(48.8566f, 2.3522f, 10);
     advance(3600);
     auto b = GADLocation::initWithLatitude(48.8566f, 2.3522f, 10);
