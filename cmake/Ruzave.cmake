@@ -44,5 +44,9 @@ function(ruzave_tests name)
   target_link_libraries(${name} PRIVATE ruzave_test_main ${A_LIBS})
   target_precompile_headers(${name} PRIVATE <doctest/doctest.h>)
   ruzave_warnings(${name})
+  # CTest splits test names at ';': such a case would be registered broken and never run.
+  add_custom_command(TARGET ${name} POST_BUILD
+    COMMAND sh -c "if $<TARGET_FILE:${name}> --list-test-cases --no-version | grep -n ';'; then echo 'test case names must not contain a semicolon' >&2; exit 1; fi"
+    VERBATIM)
   doctest_discover_tests(${name} ADD_LABELS 0)
 endfunction()
