@@ -5,7 +5,9 @@
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/public/GADRequestError.h"
 #include "ads/core/signals/GADLocation.h"
+#include "ads/core/slot/GADAd.h"
 #include "ads/core/slot/GADSlot.h"
+#include "ads/core/telemetry/GADStatisticDictionary.h"
 #include "ads/core/telemetry/GADSlotStatistics.h"
 #include "ads/core/util/GADLogger.h"
 #include "ads/mediation/GADMAdManager.h"
@@ -243,6 +245,16 @@ void GADMAdNetworkConnector::adapterDidReceiveInterstitial(GADMAdNetworkAdapter&
 void GADMAdNetworkConnector::adapterDidReceiveMediatedNativeAd(GADMAdNetworkAdapter&,
                                                                const std::shared_ptr<GADMediatedNativeAd>&) {}
 void GADMAdNetworkConnector::adapterWillLeaveApplication(GADMAdNetworkAdapter&) {}
+
+void GADMAdNetworkConnector::relayWillLeaveApplication() {
+    auto self = shared_from_this();
+    if (auto s = slot()) {
+        s->adWillLeaveApplication();
+        if (auto ad = s->ad(); ad && ad->statistics())
+            ad->statistics()->setObject(platform::Value(true), "pclb", true);
+    }
+    reportClick();
+}
 void GADMAdNetworkConnector::adapterWillPresentFullScreenModal(GADMAdNetworkAdapter&) {}
 void GADMAdNetworkConnector::adapterWillDismissFullScreenModal(GADMAdNetworkAdapter&) {}
 void GADMAdNetworkConnector::adapterDidDismissFullScreenModal(GADMAdNetworkAdapter&) {}

@@ -110,6 +110,8 @@ class GADMAdNetworkConnector : public std::enable_shared_from_this<GADMAdNetwork
     std::shared_ptr<GADMAdNetworkAdapter> adapter() const { return adapter_; }
 
   protected:
+    // Banner and interstitial networks leaving the app: the slot hears it, the ad records it, a click is reported.
+    void relayWillLeaveApplication();
     GADMAdNetworkConnector(const std::shared_ptr<GADMConfig>& config,
                            const std::shared_ptr<GADMAdNetworkConfig>& network);
     bool isOwnAdapter(const GADMAdNetworkAdapter& adapter) const { return adapter_ && adapter_.get() == &adapter; }

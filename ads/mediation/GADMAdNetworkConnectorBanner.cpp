@@ -63,13 +63,7 @@ void GADMAdNetworkConnectorBanner::adapterDidReceiveAdView(GADMAdNetworkAdapter&
 }
 
 void GADMAdNetworkConnectorBanner::adapterWillLeaveApplication(GADMAdNetworkAdapter&) {
-    auto self = shared_from_this();
-    if (auto s = slot()) {
-        s->adWillLeaveApplication();
-        if (auto ad = s->ad(); ad && ad->statistics())
-            ad->statistics()->setObject(platform::Value(true), "pclb", true);
-    }
-    reportClick();
+    relayWillLeaveApplication();
 }
 
 void GADMAdNetworkConnectorBanner::adapterWillPresentFullScreenModal(GADMAdNetworkAdapter&) {

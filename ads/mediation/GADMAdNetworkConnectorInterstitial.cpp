@@ -49,13 +49,7 @@ void GADMAdNetworkConnectorInterstitial::adapterDidReceiveInterstitial(GADMAdNet
 }
 
 void GADMAdNetworkConnectorInterstitial::adapterWillLeaveApplication(GADMAdNetworkAdapter&) {
-    auto self = shared_from_this();
-    if (auto s = slot()) {
-        s->adWillLeaveApplication();
-        if (auto ad = s->ad(); ad && ad->statistics())
-            ad->statistics()->setObject(platform::Value(true), "pclb", true);
-    }
-    reportClick();
+    relayWillLeaveApplication();
 }
 
 void GADMAdNetworkConnectorInterstitial::adapterWillPresentInterstitial(GADMAdNetworkAdapter&) {

@@ -1,5 +1,7 @@
 #include "platform/base/Strings.h"
 
+#include <cctype>
+
 #include <algorithm>
 #include <charconv>
 #include <clocale>
@@ -195,6 +197,36 @@ std::string formatUnsigned(unsigned long long value) {
     const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
     (void)ec; // 24 bytes always hold a 64-bit value
     return std::string(buffer, end);
+}
+
+std::string collapseWhiteSpace(std::string_view text) {
+    std::string out;
+    bool space = false;
+    for (char c : text) {
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            space = !out.empty();
+        } else {
+            if (space) out += ' ';
+            space = false;
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> splitAtWhiteSpace(std::string_view text) {
+    std::vector<std::string> out;
+    std::string cur;
+    for (char c : text) {
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            if (!cur.empty()) out.push_back(std::move(cur));
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    if (!cur.empty()) out.push_back(std::move(cur));
+    return out;
 }
 
 } // namespace platform

@@ -23,6 +23,10 @@ bool hasSuffix(std::string_view text, std::string_view suffix);
 // an empty text gives one empty part, an empty separator the whole text.
 std::vector<std::string> split(std::string_view text, std::string_view separator);
 std::string join(const std::vector<std::string>& parts, std::string_view separator);
+// Runs of ASCII white space become one space; leading and trailing white space is dropped.
+std::string collapseWhiteSpace(std::string_view text);
+// The pieces between runs of ASCII white space, none empty ("  a  b " -> "a", "b").
+std::vector<std::string> splitAtWhiteSpace(std::string_view text);
 // Replaces every non-overlapping occurrence, left to right; an empty `from` changes nothing.
 std::string replaceAll(std::string_view text, std::string_view from, std::string_view to);
 

@@ -5,6 +5,8 @@
 #include <cctype>
 #include <functional>
 
+#include "platform/base/Strings.h"
+
 namespace platform {
 
 namespace {
@@ -88,15 +90,7 @@ std::vector<std::string> split(const std::string& text, char sep) {
 
 std::vector<Compound> parseChain(const std::string& selector) {
     std::vector<Compound> chain;
-    std::string cur;
-    for (char ch : selector + " ") {
-        if (std::isspace(static_cast<unsigned char>(ch))) {
-            if (!cur.empty()) chain.push_back(parseCompound(cur));
-            cur.clear();
-        } else {
-            cur += ch;
-        }
-    }
+    for (const auto& part : splitAtWhiteSpace(selector)) chain.push_back(parseCompound(part));
     return chain;
 }
 
@@ -230,19 +224,7 @@ std::shared_ptr<DOMNode> DOMDocument::body() const {
 std::string DOMDocument::title() const {
     auto t = getElementsByTagName("title");
     if (t.empty()) return {};
-    std::string text = t.front()->textContent();
-    std::string out;
-    bool space = false;
-    for (char c : text) {
-        if (std::isspace(static_cast<unsigned char>(c))) {
-            space = !out.empty();
-        } else {
-            if (space) out += ' ';
-            space = false;
-            out += c;
-        }
-    }
-    return out;
+    return collapseWhiteSpace(t.front()->textContent());
 }
 
 std::shared_ptr<DOMNode> DOMDocument::nodeById(std::uint32_t id) const {

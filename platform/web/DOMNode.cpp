@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/base/Strings.h"
+
 namespace platform {
 
 namespace {
@@ -157,18 +159,7 @@ void DOMNode::removeAttribute(const std::string& rawName) {
 }
 
 std::vector<std::string> DOMNode::classNames() const {
-    std::vector<std::string> out;
-    std::string cur;
-    for (char c : attribute("class")) {
-        if (std::isspace(static_cast<unsigned char>(c))) {
-            if (!cur.empty()) out.push_back(std::move(cur));
-            cur.clear();
-        } else {
-            cur += c;
-        }
-    }
-    if (!cur.empty()) out.push_back(std::move(cur));
-    return out;
+    return splitAtWhiteSpace(attribute("class"));
 }
 
 std::string DOMNode::styleProperty(const std::string& name) const {

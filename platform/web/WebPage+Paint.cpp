@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 
+#include "platform/base/Strings.h"
 #include "platform/ui/Bitmap.h"
 #include "platform/web/CSSColor.h"
 #include "platform/web/WebPage.h"
@@ -25,21 +26,6 @@ float length(const std::string& text, float percentBase) {
     if (rest == "%") return static_cast<float>(v * percentBase / 100.0);
     if (!rest.empty() && rest != "px") return -1;
     return static_cast<float>(std::clamp(v, 0.0, 100000.0));
-}
-
-std::string collapsed(const std::string& text) {
-    std::string out;
-    bool space = false;
-    for (char c : text) {
-        if (std::isspace(static_cast<unsigned char>(c))) {
-            space = !out.empty();
-        } else {
-            if (space) out += ' ';
-            space = false;
-            out += c;
-        }
-    }
-    return out;
 }
 
 std::optional<Color> backgroundOf(const DOMNode& el) {
@@ -71,7 +57,7 @@ struct WebPage::PaintState {
 void WebPage::paintNode(const DOMNode& node, PaintState& state, float x, float width, float& cursorY, int depth) const {
     if (depth > DOMNode::MaxDepth) return;
     if (node.type() == DOMNode::Type::Text) {
-        std::string text = collapsed(node.data());
+        std::string text = collapseWhiteSpace(node.data());
         if (text.empty()) return;
         float avail = std::max(width, kCharWidth);
         std::size_t perLine = std::max<std::size_t>(1, static_cast<std::size_t>(avail / kCharWidth));

@@ -71,3 +71,10 @@ TEST_CASE("Strings: format handles long output") {
     const std::string big(1000, 'x');
     CHECK(platform::format("[%s]", big.c_str()) == "[" + big + "]");
 }
+
+TEST_CASE("Strings: white space collapses to single spaces and splits into non-empty pieces") {
+    CHECK(platform::collapseWhiteSpace("  a \t\n b  c ") == "a b c");
+    CHECK(platform::collapseWhiteSpace(" \n ").empty());
+    CHECK(platform::splitAtWhiteSpace("  ad  banner\tx ") == std::vector<std::string>{"ad", "banner", "x"});
+    CHECK(platform::splitAtWhiteSpace("   ").empty());
+}
