@@ -2,6 +2,8 @@
 // a few are applied at once. An answer never removes a setting, and a value of the wrong kind is skipped.
 #include "ads/core/sdkcore/GADSDKConstantsReceiver.h"
 #include "ads/core/sdkcore/GADSDKCoreController.h"
+#include "ads/core/signals/GADApplication.h"
+#include "ads/core/signals/GADTokenDispenser.h"
 #include "ads/core/util/GADJSONAdditions.h"
 #include "ads/render/GADMRAIDInterceptor.h"
 #include "platform/foundation/UserDefaults.h"
@@ -137,10 +139,12 @@ void GADSDKCoreController::applySDKConstants(const platform::Value& parameters) 
     }
 
     // 9 to 11. The parts that read their constants now.
+    std::optional<std::vector<std::string>> adapters;
+    if (auto names = stringConstant(parameters, "adapter_class_names")) adapters = stringListFromSetting(*names);
+    GADApplication::sharedInstance()->updateAvailableAdapterNamesWithPotentialAdapterNames(adapters);
+    GADTokenDispenser::sharedInstance()->refreshSignedInUser();
     if (receiver) {
         receiver->updateCharacterSets();
-        std::optional<std::vector<std::string>> adapters;
-        if (auto names = stringConstant(parameters, "adapter_class_names")) adapters = stringListFromSetting(*names);
         receiver->updateAvailableAdapterNamesWithPotentialAdapterNames(adapters);
         receiver->refreshSignedInUser();
     }

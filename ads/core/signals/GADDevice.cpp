@@ -309,7 +309,7 @@ platform::Value GADDevice::parameters() {
     platform::Value p = platform::Value::object();
     const bool ready = published();
     if (ready && deviceModel_ == "iPad" && userInterfaceIdiomIsPhone_) p["ios_ipadc"] = "1";
-    if (auto metadata = GADApplication::sharedInstance()->iTunesMetadata()) p["ios_metadata"] = *metadata;
+    p["ios_metadata"] = GADApplication::sharedInstance()->iTunesMetadata();
     if (ready && infoPlist_.is_object()) p["ios_info_plist"] = infoPlist_;
     if (auto base = baseSDKVersion()) p["ios_base_sdk"] = *base;
     auto app = GADApplication::sharedInstance();

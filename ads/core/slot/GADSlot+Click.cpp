@@ -12,6 +12,7 @@
 namespace ruzave {
 
 void GADSlot::adWasClicked() {
+    GADApplication::sharedInstance()->incrementTotalAdClickCount();
     if (!ad_) return;
     auto statistics = ad_->statistics();
     statistics->setObject(platform::Value(static_cast<double>(GADAbsoluteTime::absoluteTimeInMilliseconds())),

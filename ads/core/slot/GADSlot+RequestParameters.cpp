@@ -85,12 +85,21 @@ std::optional<platform::Value> GADSlot::requestParameters() {
 
     // 1. "correlation_id": no owner gives a slot a correlator yet, so it is never sent.
 
-    // 2. Quality signals. The application keeps no per-slot or per-ad statistics yet, so only the
-    // request's own share and the application snapshot can go.
+    // 2. Quality signals.
+    auto application = GADApplication::sharedInstance();
     platform::Value quality = platform::Value::object();
     if (nonEmpty(snapshot.applicationStatistics)) quality["app"] = *snapshot.applicationStatistics;
+    if (platform::Value slots = application->slotStatisticsDictionary(); !slots.empty()) quality["slots"] = std::move(slots);
     if (snapshot.request && nonEmpty(snapshot.request->privateMediationExtras()))
         quality["request"] = *snapshot.request->privateMediationExtras();
+    {
+        // Kept by the slot until the request's outcome says whether they went out.
+        GADStatisticDictionarySet pending = application->pendingAdStatistics();
+        platform::Value ads = platform::Value::array();
+        for (const auto& statistics : pending) ads.push_back(statistics->dictionary());
+        setPendingAdStatistics(std::move(pending));
+        if (!ads.empty()) quality["ads"] = std::move(ads);
+    }
     if (!quality.empty()) p["quality_signals"] = std::move(quality);
 
     // 3.

@@ -161,6 +161,7 @@ GADSlot::~GADSlot() {
         if (auto opener = adViewDelegate_->opener()) opener->setSlot({});
     }
     if (mediationManager_) mediationManager_->setSlot({});
+    GADApplication::sharedInstance()->didNotSendAdStatistics(takePendingAdStatistics());
 }
 
 // ---------------------------------------------------------------- requests
@@ -554,8 +555,7 @@ void GADSlot::invalidateState() {
 
 void GADSlot::willRequestAdURL() {
     setState(GADSlotStateRequestingAdURL);
-    // The application's per-request statistics are not collected in this build.
-    applicationStatistics_.reset();
+    applicationStatistics_ = GADApplication::sharedInstance()->nextRequestStatisticsDictionaryForSlot(*this);
 }
 
 void GADSlot::didReceiveAdURL() {
@@ -620,11 +620,27 @@ void GADSlot::finishedLoadingAdResponse(const std::shared_ptr<GADAd>& ad) {
 
 void GADSlot::didReceiveValidAd() {
     setState(GADSlotStateValidAd);
+    // The ad statistics went out with this request.
+    takePendingAdStatistics();
 }
 
 void GADSlot::didReceiveInvalidAd() {
     setState(GADSlotStateInvalidAd);
     loadingAd_.reset();
+    // They did not: the next request takes them along.
+    GADApplication::sharedInstance()->didNotSendAdStatistics(takePendingAdStatistics());
+}
+
+GADStatisticDictionarySet GADSlot::takePendingAdStatistics() {
+    std::lock_guard lock(snapshotMutex_);
+    GADStatisticDictionarySet taken;
+    taken.swap(pendingAdStatistics_);
+    return taken;
+}
+
+void GADSlot::setPendingAdStatistics(GADStatisticDictionarySet statistics) {
+    std::lock_guard lock(snapshotMutex_);
+    pendingAdStatistics_ = std::move(statistics);
 }
 
 void GADSlot::didFailToReceiveAdWithError(const std::optional<platform::Error>& error,
@@ -778,6 +794,7 @@ void GADSlot::adDidDismissScreen() {
 }
 
 void GADSlot::adWillLeaveApplication() {
+    GADApplication::sharedInstance()->willLeaveApplicationDueToClickOnAd(ad_);
     if (auto delegate = adEventDelegate()) delegate->slotWillLeaveApplication(*this);
 }
 

@@ -15,6 +15,7 @@
 #include "ads/core/net/GADAdFetcher.h"
 #include "ads/core/public/GADAdSize.h"
 #include "ads/core/sdkcore/GADSDKCoreControllerDelegate.h"
+#include "ads/core/signals/GADApplication.h"
 #include "ads/core/slot/GADResponseType.h"
 #include "ads/core/slot/GADSlotState.h"
 #include "ads/core/telemetry/GADSlotStatistics.h"
@@ -146,6 +147,9 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     void didLoadAdHTMLInWebView();
     void didReceiveValidAd();
     void didReceiveInvalidAd();
+    // The application's ad statistics taken by the latest parameter build (any thread).
+    GADStatisticDictionarySet takePendingAdStatistics();
+    void setPendingAdStatistics(GADStatisticDictionarySet statistics);
     // didFailToReceiveAdWithError:shouldCancelPendingActions:; a null error becomes code 11.
     void didFailToReceiveAdWithError(const std::optional<platform::Error>& error,
                                      bool shouldCancelPendingActions);
@@ -320,6 +324,7 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     mutable std::mutex snapshotMutex_;
     std::optional<std::string> requestID_;
     RequestSnapshot snapshot_;
+    GADStatisticDictionarySet pendingAdStatistics_;
 };
 
 } // namespace ruzave

@@ -137,7 +137,10 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: a banner sends its unit, the owner's frames
     CHECK(p["ad_pos"] == position);
     CHECK(p["force_https"] == "1");
     CHECK(hasNone(p, {"format", "fluid", "smart_w", "smart_h", "correlation_id", "cladr", "d_imp_hdr", "iap_set",
-                      "pan", "content_info", "eid", "_forcePrefetch", "view_hierarchy", "quality_signals"}));
+                      "pan", "content_info", "eid", "_forcePrefetch", "view_hierarchy"}));
+    // The first request of the process from a slot that is not mediating.
+    CHECK(p["quality_signals"]["app"]["preqs"] == 0);
+    CHECK(p["quality_signals"]["app"]["seq_num"] == 1);
 }
 
 TEST_CASE_FIXTURE(Harness, "GADSlot: the parameters are those of the load, not of later main-thread changes") {
@@ -256,7 +259,11 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: quality signals go only with a non-empty pa
     auto request = ruzave::GADRequest::request();
     request->setPrivateMediationExtras(platform::Value::object());
     t.load(request);
-    CHECK_FALSE(parametersOnQueue(*this, t.slot).contains("quality_signals"));
+    platform::Value first = parametersOnQueue(*this, t.slot);
+    CHECK(first["quality_signals"].contains("app"));
+    CHECK_FALSE(first["quality_signals"].contains("request"));
+    CHECK_FALSE(first["quality_signals"].contains("ads"));
+    CHECK_FALSE(first["quality_signals"].contains("slots"));
 
     platform::Value extras = platform::Value::object();
     extras["network"] = "x";
@@ -270,7 +277,7 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: quality signals go only with a non-empty pa
     t.load(request);
     platform::Value p = parametersOnQueue(*this, t.slot);
     CHECK(p["quality_signals"]["request"] == extras);
-    CHECK_FALSE(p["quality_signals"].contains("app"));
+    CHECK(p["quality_signals"]["app"]["seq_num"] == 2);
     CHECK(p["slotname"] == "unit-a");
     CHECK(p["color"] == "blue");
 }
@@ -348,16 +355,16 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: request scenarios raise their counters and 
         if (scenario) answer["request_scenario"] = scenario;
         slot->loadAdURLWithParameters(answer);
     };
-    // Before any request: a missing sequence number counts as 0.
+    // Each request raises the sequence number before its answer comes.
     answerWith("offline_empty");
     CHECK(stats->objectForKey("oar") == platform::Value(1));
-    CHECK(stats->objectForKey("losn") == platform::Value(0));
+    CHECK(stats->objectForKey("losn") == platform::Value(1));
 
     stats->addDecimalNumber(7, "seq_num", false);
     answerWith("offline_buffer");
     CHECK(stats->objectForKey("bas_off") == platform::Value(1));
     CHECK(stats->objectForKey("oar") == platform::Value(2));
-    CHECK(stats->objectForKey("losn") == platform::Value(7));
+    CHECK(stats->objectForKey("losn") == platform::Value(9));
 
     answerWith("online_buffer");
     answerWith("online_request");

@@ -219,7 +219,9 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: the fetch records its statistics on the loa
     CHECK(stats->objectForKey("treq"));
     CHECK(stats->objectForKey("tfetch"));
     CHECK(stats->objectForKey("slotid") == std::optional<platform::Value>("unit-a"));
-    CHECK_FALSE(stats->objectForKey("seq_num"));
+    // The request's sequence number and time stamp, from its application statistics.
+    CHECK(stats->objectForKey("seq_num") == platform::Value(1));
+    CHECK(stats->objectForKey("treq") == slot->applicationStatistics()->at("currts"));
     CHECK_FALSE(stats->objectForKey("tresponse"));
 
     slot->didFetchAdContent();
