@@ -43,6 +43,15 @@ struct LaunchObserver {
 };
 const LaunchObserver launchObserver;
 
+std::function<void(const std::string&)>& earlyActivitiesObserver() {
+    static std::function<void(const std::string&)> observer;
+    return observer;
+}
+
+void step(const char* name) {
+    if (auto& observer = earlyActivitiesObserver()) observer(name);
+}
+
 // `path` with its last component removed ("/a/b/" and "/a/b" both give "/a").
 std::string parentDirectory(std::string path) {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -57,6 +66,10 @@ const std::vector<std::string>& GADApplication::builtInAdapterNames() {
     static const std::vector<std::string> names = {"GADMAdapterRuzaveDoRurAds", "GADMAdapterCustomEvents",
                                                    "GADMAdapterHTML", "GADMAdURLAdapter"};
     return names;
+}
+
+void GADApplication::setEarlyActivitiesObserver(std::function<void(const std::string& step)> observer) {
+    earlyActivitiesObserver() = std::move(observer);
 }
 
 std::shared_ptr<GADApplication> GADApplication::sharedInstance() {
@@ -102,13 +115,24 @@ void GADApplication::runEarlyActivities() {
     if (ranEarlyActivities_.load() || runningEarlyActivities_) return;
     runningEarlyActivities_ = true;
     GADDevice::sharedInstance()->cacheStaticParameters();
+    step("device");
     GADMRAIDInterceptor::allow();
+    step("mraid");
     GADTokenDispenser::sharedInstance();
+    step("tokens");
     GADPinger::sharedInstance()->start();
+    step("pinger");
     auto purchases = GADInAppPurchaseTransactionReporter::sharedInstance();
-    if (purchases->shouldBeEnabled()) purchases->enableReporting();
+    if (purchases->shouldBeEnabled()) {
+        purchases->enableReporting();
+        step("purchases");
+    }
     GADCrashReporter::sharedInstance()->enableReporting();
-    if (platform::UserDefaults::standard()->boolean(kContentURLEnabledKey)) startContentHashing();
+    step("crash");
+    if (platform::UserDefaults::standard()->boolean(kContentURLEnabledKey)) {
+        startContentHashing();
+        step("content");
+    }
     // Set after the last step, not before the first.
     ranEarlyActivities_.store(true);
     runningEarlyActivities_ = false;

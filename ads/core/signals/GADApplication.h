@@ -6,6 +6,7 @@
 // Any thread, except runEarlyActivities() and didBecomeActive(), which run on the main thread.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -46,6 +47,9 @@ public:
     // (when it should run), the crash reporter, content hashing (when the setting asks for it).
     void runEarlyActivities();
     bool hasRunEarlyActivities() const { return ranEarlyActivities_.load(); }
+    // Tests: hears each start-up step as it runs: "device", "mraid", "tokens", "pinger", "purchases",
+    // "crash", "content" (the last three only when they act).
+    static void setEarlyActivitiesObserver(std::function<void(const std::string& step)> observer);
     // NO exactly when the app is in the background after it has finished launching.
     bool isAppActive() const;
     bool appFinishedLaunching() const;
