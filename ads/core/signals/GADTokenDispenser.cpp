@@ -61,10 +61,14 @@ GADTokenDispenser::GADTokenDispenser() {
 
 std::shared_ptr<GADTokenDispenser> GADTokenDispenser::init() {
     std::shared_ptr<GADTokenDispenser> dispenser(new GADTokenDispenser());
-    dispenser->loadCache();
-    dispenser->refreshTokens();
+    // The stored cache is read as the token queue's first operation, off the thread that makes the
+    // dispenser (the main thread at launch); everything that reads the cache queues up behind it.
     dispenser->perform([weak = std::weak_ptr<GADTokenDispenser>(dispenser)] {
-        if (auto self = weak.lock()) self->rescheduleRefreshes();
+        auto self = weak.lock();
+        if (!self) return;
+        self->loadCache();
+        self->refreshTokensNow();
+        self->rescheduleRefreshes();
     });
     dispenser->startObservingSignIn();
     return dispenser;
@@ -81,7 +85,6 @@ GADTokenDispenser::~GADTokenDispenser() {
 // The stored cache is a property list: an array of {"user": ..., "entry": ...} pairs in their keyed
 // forms. Entries that do not decode are left out; data that is no property-list array gives none.
 void GADTokenDispenser::loadCache() {
-    // Before the dispenser is shared with anyone: no operation can run yet.
     auto data = platform::UserDefaults::standard()->data(kSignedInTokensKey);
     if (!data) return;
     auto list = platform::PropertyList::parse(std::string_view(reinterpret_cast<const char*>(data->data()), data->size()));

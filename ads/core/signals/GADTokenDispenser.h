@@ -81,6 +81,7 @@ private:
     using Cache = std::unordered_map<GADSignedInUser, GADTokenCacheEntry, GADSignedInUser::Hash>;
 
     GADTokenDispenser();
+    // Token queue only, as its first operation.
     void loadCache();
     void startObservingSignIn();
     // Runs `block` as one operation of the token queue and waits for it (inline when already there).
