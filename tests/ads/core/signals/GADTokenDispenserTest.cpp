@@ -6,6 +6,8 @@
 #include <limits>
 
 #include "../net/FetchTestSupport.h"
+#include "../slot/SlotTestSupport.h"
+#include "ads/core/public/GADRequest.h"
 #include "SignInTestSupport.h"
 #include "ads/core/signals/GADTokenDispenser.h"
 #include "platform/foundation/PropertyList.h"
@@ -335,4 +337,17 @@ TEST_CASE_FIXTURE(TokenFixture, "GADTokenDispenser: the ad server clearing the t
     REQUIRE(settle([&] { return recorder->calls() > 0; }));
     REQUIRE(answered(2));
     CHECK(dispenser()->token() == "access-2");
+}
+
+TEST_CASE_FIXTURE(TokenFixture, "GADTokenDispenser: a request carries the token and then asks for https") {
+    platform::UserDefaults::standard()->set("/ruzave/ads/use_https", false);
+    CHECK(firstToken() == "access-1");
+    slottest::FakeNeighbours fakes;
+    auto owner = std::make_shared<slottest::FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    slot->loadRequest(ruzave::GADRequest::request());
+    auto p = slot->requestParameters();
+    REQUIRE(p);
+    CHECK((*p)["pan"] == platform::Value{{"token", "access-1"}});
+    CHECK((*p)["force_https"] == "1");
 }
