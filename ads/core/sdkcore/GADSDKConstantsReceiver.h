@@ -1,8 +1,8 @@
 #pragma once
-// Where the SDK constants that are applied at once (not stored) go, for the parts that take them:
-// script paths of the MRAID interceptor, the character sets of content hashing, the adapter names of
-// the application record and the signed-in token. Each answers "nothing to do" until its part is
-// installed. Called on the main thread.
+// Hears the SDK constants that are applied at once (not stored): script paths of the MRAID interceptor,
+// the character sets of content hashing, and the adapter names and signed-in user that the controller
+// also hands to the application record and the token dispenser itself. Each answers "nothing to do"
+// unless overridden. Called on the main thread.
 #include <optional>
 #include <string>
 #include <vector>

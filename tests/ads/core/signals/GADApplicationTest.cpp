@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "ads/core/public/GADRequest.h"
+#include "ads/core/sdkcore/GADSDKCoreController.h"
+#include "ads/core/sdkcore/GADSDKCoreGMSGHandler.h"
+#include "ads/core/sdkcore/GADSDKCoreWebView.h"
 #include "ads/core/signals/GADApplication.h"
 #include "ads/core/signals/GADSession.h"
 #include "ads/core/slot/GADSlot.h"
@@ -188,6 +191,21 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADApplication: adapter names kee
     platform::ClassRegistry::unregisterClass("GADMAdapterHTML");
     platform::ClassRegistry::unregisterClass("ThirdPartyAdapter");
     platform::ClassRegistry::unregisterClass("NotAnAdapter");
+}
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADApplication: each delivery of the core page's constants replaces the adapter names") {
+    registerClass("ThirdPartyAdapter", {"GADMAdNetworkAdapter"});
+    auto controller = ruzave::GADSDKCoreController::init();
+    auto deliver = [&](platform::Value constants) {
+        auto handler = controller->activeSDKCoreWebView()->SDKCoreGMSGHandler();
+        controller->SDKCoreGMSGHandlerDidLoadSDKConstants(*handler, constants);
+    };
+    auto record = GADApplication::sharedInstance();
+    deliver(platform::Value{{"adapter_class_names", "[\"ThirdPartyAdapter\",\"Missing\"]"}});
+    CHECK(asSet(record->availableAdapterNames()) == std::set<std::string>{"GADMAdapterCustomEvents", "ThirdPartyAdapter"});
+    deliver(platform::Value::object());
+    CHECK(asSet(record->availableAdapterNames()) == std::set<std::string>{"GADMAdapterCustomEvents"});
+    platform::ClassRegistry::unregisterClass("ThirdPartyAdapter");
 }
 
 TEST_CASE_FIXTURE(platform::testing::Harness, "GADApplication: active-view identifiers from many threads are distinct and start at 1") {

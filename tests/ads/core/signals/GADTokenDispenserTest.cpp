@@ -303,6 +303,8 @@ TEST_CASE_FIXTURE(TokenFixture, "GADTokenDispenser: the bearer token goes only t
     server->routeHost(ruzave::GADHosts::kAdServerHost, "/away", [](const adserver::Request&) {
         return adserver::Response::redirect("https://elsewhere.example/ad");
     });
+    // Plain http never qualifies, even on a whitelisted host.
+    CHECK_FALSE(ruzave::GADAdFetcher::init()->requestHeadersForURL(platform::URL::parse("http://ads.ruzave.example/ad")));
     auto fetch = [&](const std::string& url) {
         auto fetcher = ruzave::GADAdFetcher::init();
         auto recorder = std::make_shared<fetchtest::FetchRecorder>();
