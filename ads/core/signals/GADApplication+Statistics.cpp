@@ -64,6 +64,7 @@ std::uint64_t GADApplication::timeSinceFirstAdRequestInMilliseconds() const {
     auto base = integerOf(statistics_->objectForKey("basets"));
     if (!base) return 0;
     const std::uint64_t now = GADAbsoluteTime::absoluteTimeInMilliseconds();
+    if (*base < 0 || static_cast<std::uint64_t>(*base) > now) return 0;
     return now - static_cast<std::uint64_t>(*base);
 }
 

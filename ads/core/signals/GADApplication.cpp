@@ -73,12 +73,13 @@ void GADApplication::setEarlyActivitiesObserver(std::function<void(const std::st
 }
 
 std::shared_ptr<GADApplication> GADApplication::sharedInstance() {
-    static const std::shared_ptr<GADApplication> instance = [] {
+    // Never released: slots and ads that outlive other singletons at exit may still reach it.
+    static const std::shared_ptr<GADApplication>* instance = new std::shared_ptr<GADApplication>([] {
         std::shared_ptr<GADApplication> application(new GADApplication());
         application->observeDidBecomeActive();
         return application;
-    }();
-    return instance;
+    }());
+    return *instance;
 }
 
 GADApplication::GADApplication()

@@ -50,8 +50,9 @@ bool GADSignedInAdsEnabled() {
 }
 
 std::shared_ptr<GADTokenDispenser> GADTokenDispenser::sharedInstance() {
-    static const std::shared_ptr<GADTokenDispenser> instance = init();
-    return instance;
+    // Never released: token-queue work and the refresh timer may still reach it while the process exits.
+    static const std::shared_ptr<GADTokenDispenser>* instance = new std::shared_ptr<GADTokenDispenser>(init());
+    return *instance;
 }
 
 GADTokenDispenser::GADTokenDispenser() {

@@ -161,7 +161,8 @@ GADSlot::~GADSlot() {
         if (auto opener = adViewDelegate_->opener()) opener->setSlot({});
     }
     if (mediationManager_) mediationManager_->setSlot({});
-    GADApplication::sharedInstance()->didNotSendAdStatistics(takePendingAdStatistics());
+    if (auto pending = takePendingAdStatistics(); !pending.empty())
+        GADApplication::sharedInstance()->didNotSendAdStatistics(pending);
 }
 
 // ---------------------------------------------------------------- requests
