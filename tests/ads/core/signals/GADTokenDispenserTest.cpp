@@ -11,6 +11,7 @@
 #include "SignInTestSupport.h"
 #include "ads/core/signals/GADTokenDispenser.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/Sandbox.h"
 #include "platform/runloop/Clock.h"
 #include "platform/services/AdvertisingIdentifierManager.h"
 #include "tools/adserver/TokenService.h"
@@ -352,4 +353,23 @@ TEST_CASE_FIXTURE(TokenFixture, "GADTokenDispenser: a request carries the token 
     REQUIRE(p);
     CHECK((*p)["pan"] == platform::Value{{"token", "access-1"}});
     CHECK((*p)["force_https"] == "1");
+}
+
+TEST_CASE_FIXTURE(TokenFixture, "GADTokenDispenser: a torn settings file loses the tokens, not the process, and the next request recovers") {
+    CHECK(firstToken() == "access-1");
+    auto defaults = platform::UserDefaults::standard();
+    REQUIRE(defaults->synchronize());
+    const std::string path = defaults->filePath();
+    auto text = platform::Sandbox::readFile(path);
+    REQUIRE(text);
+    REQUIRE(platform::Sandbox::writeFileAtomically(path, text->substr(0, text->size() / 2), nullptr, 0600));
+    defaults.reset();
+    platform::UserDefaults::resetStandardForTesting();
+
+    platform::UserDefaults::standard()->set("/ruzave/ads/enable_signed_in_ads", "1");
+    auto restarted = GADTokenDispenser::init();
+    CHECK(restarted->cachedTokenCount() == 0);
+    REQUIRE(settle([&] { return tokenRequests() >= 2; }));
+    restarted->waitUntilIdle();
+    CHECK(restarted->token() == "access-2");
 }
