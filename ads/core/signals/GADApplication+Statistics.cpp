@@ -27,6 +27,10 @@ platform::Value GADApplication::nextRequestStatisticsDictionaryForSlot(const GAD
     return nextRequestStatisticsDictionary(slot.isMediating());
 }
 
+platform::Value GADApplication::nextRequestStatisticsDictionaryForSlot(const std::shared_ptr<GADSlot>& slot) {
+    return nextRequestStatisticsDictionary(slot && slot->isMediating());
+}
+
 platform::Value GADApplication::nextRequestStatisticsDictionary(bool slotIsMediating) {
     platform::Value snapshot;
     statisticsSerialQueue_->sync([&] {

@@ -89,6 +89,7 @@ public:
     // "seq_num", and counts the request in "preqs" (+1, or -1 for a mediating slot). The slot's state
     // is read here, on the caller's thread, never on the statistics queue.
     platform::Value nextRequestStatisticsDictionaryForSlot(const GADSlot& slot);
+    platform::Value nextRequestStatisticsDictionaryForSlot(const std::shared_ptr<GADSlot>& slot);
     platform::Value nextRequestStatisticsDictionary(bool slotIsMediating);
     // Raises "seq_num" and returns the request counter "preqs" as text: the mediation pings' number.
     std::string nextSequenceNumberAsString();

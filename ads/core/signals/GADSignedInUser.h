@@ -3,6 +3,7 @@
 // identifier, the app's client identifier and the user's refresh token. Immutable value; two users are
 // the same cache key when issuer and user identifier match. Any thread; init() on the main thread.
 #include <cstddef>
+#include <utility>
 #include <optional>
 #include <string>
 
@@ -13,6 +14,10 @@ namespace ruzave {
 class GADSignedInUser {
 public:
     GADSignedInUser(std::string issuer, std::string userID, std::string applicationID, std::string refreshToken);
+    static GADSignedInUser initWithIssuer(std::string issuer, std::string userID, std::string applicationID,
+                                          std::string refreshToken) {
+        return GADSignedInUser(std::move(issuer), std::move(userID), std::move(applicationID), std::move(refreshToken));
+    }
 
     // The sign-in library's current user; nullopt when signed-in ads are off, the library is absent,
     // or it has no complete user (client identifier, an ID token with "iss" and "sub", a refresh token).
@@ -30,6 +35,7 @@ public:
     // Issuer and user identifier only.
     bool operator==(const GADSignedInUser& other) const { return issuer_ == other.issuer_ && userID_ == other.userID_; }
     bool operator!=(const GADSignedInUser& other) const { return !(*this == other); }
+    bool isEqual(const GADSignedInUser& other) const { return *this == other; }
     std::size_t hash() const;
 
     struct Hash {

@@ -62,12 +62,12 @@ GADTokenDispenser::GADTokenDispenser() {
 
 std::shared_ptr<GADTokenDispenser> GADTokenDispenser::init() {
     std::shared_ptr<GADTokenDispenser> dispenser(new GADTokenDispenser());
-    // The stored cache is read as the token queue's first operation, off the thread that makes the
-    // dispenser (the main thread at launch); everything that reads the cache queues up behind it.
+    // Read here, before anyone else can see the dispenser: a read left to a worker could still be
+    // running while the process exits.
+    dispenser->loadCache();
     dispenser->perform([weak = std::weak_ptr<GADTokenDispenser>(dispenser)] {
         auto self = weak.lock();
         if (!self) return;
-        self->loadCache();
         self->refreshTokensNow();
         self->rescheduleRefreshes();
     });
@@ -262,8 +262,8 @@ void GADTokenDispenser::requestTokenForUser(const GADSignedInUser& user) {
             auto& flight = self->requestsInFlight_;
             flight.erase(std::remove(flight.begin(), flight.end(), user), flight.end());
             // A connection error caches nothing; the timer or the next token() asks again.
-            if (error) return;
-            self->cacheTokenFromResponseData(data, user);
+            if (!error) self->cacheTokenFromResponseData(data, user);
+            ++self->completedTokenRequests_;
         });
 }
 

@@ -76,12 +76,14 @@ public:
     std::optional<double> refreshInterval() const;
     // Waits until the token queue is idle (never on the token queue).
     void waitUntilIdle();
+    // Token requests whose answer or failure has been taken in.
+    std::size_t completedTokenRequestCount() const { return completedTokenRequests_.load(); }
 
 private:
     using Cache = std::unordered_map<GADSignedInUser, GADTokenCacheEntry, GADSignedInUser::Hash>;
 
     GADTokenDispenser();
-    // Token queue only, as its first operation.
+    // Before the dispenser is shared.
     void loadCache();
     void startObservingSignIn();
     // Runs `block` as one operation of the token queue and waits for it (inline when already there).
@@ -111,6 +113,7 @@ private:
     std::optional<double> refreshInterval_;
     std::shared_ptr<GADStubsForGID> observedSignIn_;
     std::atomic<bool> observingIdentitySDK_{false};
+    std::atomic<std::size_t> completedTokenRequests_{0};
 };
 
 } // namespace ruzave

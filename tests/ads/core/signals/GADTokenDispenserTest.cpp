@@ -33,12 +33,15 @@ struct TokenFixture : fetchtest::ServerFixture {
 
     std::shared_ptr<GADTokenDispenser> dispenser() { return GADTokenDispenser::sharedInstance(); }
     std::size_t tokenRequests() const { return server->requestCount(TokenService::kPath); }
-    // Waits until the service has had `count` requests and the dispenser has taken the answers in.
-    bool answered(std::size_t count) {
-        bool ok = settle([&] { return tokenRequests() >= count; });
-        dispenser()->waitUntilIdle();
+    // Waits until the service has had `count` requests and `d` has taken `taken` answers in, with
+    // what they set off (the timer on the main thread) done.
+    bool answered(std::size_t count, std::shared_ptr<GADTokenDispenser> d = nullptr, std::size_t taken = 0) {
+        if (!d) d = dispenser();
+        if (taken == 0) taken = count;
+        bool ok = settle([&] { return tokenRequests() >= count && d->completedTokenRequestCount() >= taken; });
+        d->waitUntilIdle();
         runUntilIdle();
-        dispenser()->waitUntilIdle();
+        d->waitUntilIdle();
         return ok && tokenRequests() == count;
     }
     // Making the dispenser with a signed-in user asks for the first token at once.
@@ -287,11 +290,8 @@ TEST_CASE_FIXTURE(TokenFixture, "GADTokenDispenser: unreadable stored tokens mea
     }
     auto d = GADTokenDispenser::init();
     CHECK(d->minLifespan() == 3600);
-    settle([&] { return tokenRequests() >= 1; });
-    d->waitUntilIdle();
-    runUntilIdle();
-    d->waitUntilIdle();
-    CHECK(d->token() == service->lastIssuedToken());
+    REQUIRE(answered(1, d));
+    CHECK(d->token() == "access-1");
     CHECK(d->cachedTokenCount() == 1);
     CHECK_FALSE(d->userForToken("old"));
 }
@@ -369,7 +369,6 @@ TEST_CASE_FIXTURE(TokenFixture, "GADTokenDispenser: a torn settings file loses t
     platform::UserDefaults::standard()->set("/ruzave/ads/enable_signed_in_ads", "1");
     auto restarted = GADTokenDispenser::init();
     CHECK(restarted->cachedTokenCount() == 0);
-    REQUIRE(settle([&] { return tokenRequests() >= 2; }));
-    restarted->waitUntilIdle();
+    REQUIRE(answered(2, restarted, 1));
     CHECK(restarted->token() == "access-2");
 }
