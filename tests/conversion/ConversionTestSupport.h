@@ -19,6 +19,7 @@
 #include "platform/net/NetworkEngine.h"
 #include "platform/services/AdvertisingIdentifierManager.h"
 #include "platform/foundation/ClassRegistry.h"
+#include "platform/runloop/Clock.h"
 #include "platform/testing/Harness.h"
 #include "tools/adserver/AdServer.h"
 #include "tools/adserver/ConversionEndpoints.h"
