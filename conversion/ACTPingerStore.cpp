@@ -5,8 +5,14 @@
 
 namespace ruzave {
 
-ACTPingerStore::ACTPingerStore(platform::Value pingers)
-    : transientStore_(pingers.is_object() ? std::move(pingers) : platform::Value::object()) {}
+ACTPingerStore::ACTPingerStore(platform::Value pingers) : transientStore_(platform::Value::object()) {
+    if (!pingers.is_object()) return;
+    // Only what this store could have written is kept: at most 500 entries of a sane length. A larger
+    // or damaged file must not be carried along and rewritten whole on every ping.
+    for (auto it = pingers.begin(); it != pingers.end() && transientStore_.size() < kMaxEntries; ++it) {
+        if (it.key().size() <= kMaxRequestStringLength) transientStore_[it.key()] = std::move(it.value());
+    }
+}
 
 std::shared_ptr<ACTPingerStore> ACTPingerStore::initWithPingers(const platform::Value& pingers) {
     return std::make_shared<ACTPingerStore>(pingers);
@@ -74,8 +80,7 @@ void ACTPingerStore::write(std::unique_lock<std::mutex>& lock, Write how) {
 std::vector<std::shared_ptr<ACTPinger>> ACTPingerStore::allPingers() const {
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<std::shared_ptr<ACTPinger>> out;
-    for (auto it = transientStore_.begin(); it != transientStore_.end() && out.size() < kMaxEntries; ++it) {
-        if (it.key().size() > kMaxRequestStringLength) continue;
+    for (auto it = transientStore_.begin(); it != transientStore_.end(); ++it) {
         auto pinger = ACTPinger::pingerWithRequestString(it.key(), it.value());
         if (pinger) out.push_back(std::move(pinger));
     }

@@ -21,10 +21,11 @@ inline constexpr const char* kACTPingDescriptorStoreKey = "ruzave_ping_descripto
 class ACTPingerStore {
 public:
     static constexpr std::size_t kMaxEntries = 500;
-    // Longer stored URLs are dropped when reloading: no ping of ours is that long.
+    // Longer stored URLs are dropped when loading: no ping of ours is that long.
     static constexpr std::size_t kMaxRequestStringLength = 16 * 1024;
 
-    // A descriptor dictionary or nothing; non-dictionaries read as empty.
+    // A descriptor dictionary; anything else reads as empty, and only its first 500 entries of a sane
+    // length are kept.
     static std::shared_ptr<ACTPingerStore> initWithPingers(const platform::Value& pingers);
     static std::shared_ptr<ACTPingerStore> initFromStorage();
     static std::shared_ptr<ACTPingerStore> init();
