@@ -9,6 +9,7 @@
 #include "conversion/ACTPingRetryScheduler.h"
 #include "conversion/ACTPingerDelegate.h"
 #include "conversion/ACTPingerStore.h"
+#include "platform/base/Log.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/Clock.h"
@@ -191,6 +192,8 @@ void ACTPinger::succeeded() {
 void ACTPinger::handleFailureWithError(const std::optional<platform::Error>& error) {
     auto self = shared_from_this();
     if (shouldRetry()) {
+        platform::logDebug("ACTPinger: will retry " + requestString() + ": " +
+                           (error ? error->description : std::string(kNoConnectionText)));
         retryQueue()->addPinger(self);
         --remainingRetryCount_;
         // The reporter stays the delegate, so a later success still sets its once-only flag.

@@ -76,10 +76,10 @@ struct ServerLaunch : Launch {
 
     std::vector<adserver::Request> pings() const { return adserver::ConversionEndpoints::pings(*server); }
     // Runs the main loop until the server has seen `count` pings and every transfer has ended.
-    bool waitForPings(std::size_t count) {
+    bool waitForPings(std::size_t count, double realTimeoutSeconds = 30) {
         bool ok = runUntil([&] {
             return pings().size() >= count && platform::NetworkEngine::shared().activeTransferCount() == 0;
-        });
+        }, realTimeoutSeconds);
         runUntilIdle();
         return ok;
     }
