@@ -150,7 +150,8 @@ struct KillLane {
             std::stringstream whole;
             whole << in.rdbuf();
             const std::string text = whole.str();
-            auto parsed = platform::parseJSON(text);
+            // No file yet is an empty store (a kill before the first write); a torn one is a fault.
+            auto parsed = text.empty() ? std::optional<platform::Value>(platform::Value::object()) : platform::parseJSON(text);
             if (!parsed || !parsed->is_object()) {
                 faults.push_back(where + "store file unreadable");
                 continue;
@@ -194,6 +195,26 @@ TEST_CASE_FIXTURE(Launch, "ACTPingerStore: holds at most 500 pings and updates n
     auto reloaded = ACTPingerStore::initFromStorage();
     CHECK(reloaded->count() == 500);
     CHECK(reloaded->allPingers().size() == 500);
+}
+
+TEST_CASE_FIXTURE(Launch, "ACTPingerStore: pings stored and removed from several threads at once are all accounted for") {
+    auto store = ACTPingerStore::init();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([store, t] {
+            ACTPingerStore::Batch writes(store);
+            for (long i = 0; i < 60; ++i) {
+                store->addPinger(storedPinger(t * 1000 + i));
+                if (i % 3 == 0) store->removePinger(storedPinger(t * 1000 + i));
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    CHECK(store->count() == 4 * 40);
+    relaunch();
+    CHECK(storedPings().size() == 4 * 40);
+    CHECK(storedPings().contains(pingURL(3001)));
+    CHECK_FALSE(storedPings().contains(pingURL(3003)));
 }
 
 TEST_CASE_FIXTURE(ServerLaunch, "ACTPingerStore: with 500 stored a new ping is still sent but not kept") {
