@@ -196,6 +196,19 @@ TEST_CASE_FIXTURE(ServerLaunch, "ACTPinger: a redirect loop or a dropped connect
     CHECK(storedPings().contains(dropped->requestString()));
 }
 
+TEST_CASE_FIXTURE(ServerLaunch, "ACTPinger: a server that hangs times the ping out and keeps it for a retry") {
+    adserver::ConversionEndpoints hanging;
+    hanging.delay = std::chrono::milliseconds(2500);
+    adserver::installConversionEndpoints(*server, hanging);
+    auto request = platform::URLRequest::withURLString("https://www.ruzaveadservices.example/pagead/conversion/1/");
+    request->setTimeoutInterval(0.5);
+    auto p = ACTPinger::initWithRequest(*request);
+    p->ping();
+    REQUIRE(runUntil([&] { return retryQueue()->count() == 1; }, 10));
+    CHECK(p->remainingRetryCount() == 199);
+    CHECK(storedPings().contains(p->requestString()));
+}
+
 TEST_CASE("ACTPinger: rebuilding a stored ping clamps its count and refuses what is no ping URL") {
     platform::testing::Harness harness;
     auto p = ACTPinger::pingerWithRequestString("https://h.example/p?q=1",
