@@ -4,6 +4,7 @@
 #include "platform/base/Value.h"
 #include "platform/base/URL.h"
 #include "platform/net/NetworkConfiguration.h"
+#include "tools/adserver/ConversionEndpoints.h"
 #include "tools/adserver/CorePage.h"
 
 namespace demo {
@@ -47,6 +48,7 @@ std::unique_ptr<DemoServer> DemoServer::start(const Options& options, std::strin
     std::unique_ptr<DemoServer> demo(new DemoServer());
     adserver::Options serverOptions;
     serverOptions.hostNames = ruzave::GADHosts::allHosts();
+    for (const auto& host : adserver::ConversionEndpoints::hostNames()) serverOptions.hostNames.push_back(host);
     // The server counts its log's times from its own start, a little after this.
     demo->startedAt_ = std::chrono::steady_clock::now();
     demo->server_ = adserver::AdServer::start(serverOptions);
@@ -87,6 +89,7 @@ std::unique_ptr<DemoServer> DemoServer::start(const Options& options, std::strin
                          return adserver::Response::json(json).header("X-Zudo-Mediation", "1");
                      });
     adserver::installPingEndpoints(server);
+    adserver::installConversionEndpoints(server);
     // The mediation pings' default templates.
     for (const char* path : {"/imp", "/clk", "/nofill"})
         server.routeHost(ruzave::GADHosts::kPingHost, path, [](const adserver::Request&) {

@@ -1,6 +1,6 @@
 // ruzave-demo: a headless host app that loads one 320x50 banner through the whole SDK against the
 // local ad server started in this process, checks its rendering, impression and one click, then loads
-// a mediated banner through the demo's custom event; prints the timeline and what the server received,
+// a mediated banner through the demo's custom event, then reports the launch conversion; prints the timeline and what the server received,
 // and ends with "demo: ok" (exit 0) or "demo: failed: <why>" (exit 1).
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +17,7 @@
 #include "platform/runloop/MainLoop.h"
 #include "tools/demo/DemoAdStages.h"
 #include "tools/demo/DemoBannerDelegate.h"
+#include "tools/demo/DemoConversion.h"
 #include "tools/demo/DemoHostApp.h"
 #include "tools/demo/DemoRoad.h"
 #include "tools/demo/DemoServer.h"
@@ -125,6 +126,7 @@ int main(int argc, char** argv) {
                     stages.runMediation(*app, options.mediatedAdUnitID, timeoutSeconds);
                     failure = demo::DemoAdStages::failureReason(stages.observations());
                 }
+                if (!failure) failure = demo::DemoConversion::run(timeline, server->server(), timeoutSeconds);
                 status = finish(timeline, road.serverReport(), failure);
                 app.reset();
             }
