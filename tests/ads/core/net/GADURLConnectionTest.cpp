@@ -130,6 +130,29 @@ TEST_CASE_FIXTURE(ServerFixture, "GADURLConnection: the bearer token follows a r
     CHECK(server->requests("/other").at(0).header("authorization").empty());
 }
 
+TEST_CASE_FIXTURE(ServerFixture, "GADURLConnection: the bearer token stays on its port and may name the default one") {
+    // The same server answers on a second port of the ad host: the client sees another origin.
+    platform::NetworkConfiguration::sharedInstance()->addHostMapping(ruzave::GADHosts::kAdServerHost, 8443, "127.0.0.1",
+                                                                     server->port());
+    const std::string host = ruzave::GADHosts::kAdServerHost;
+    server->route("/start", adserver::Response::redirect("https://" + host + ":443/explicit"));
+    server->route("/explicit", adserver::Response::redirect("https://" + host + ":8443/port"));
+    server->route("/port", adserver::Response::redirect(url("/back")));
+    server->route("/back", adserver::Response::html("done"));
+    auto r = request("/start");
+    r.setValue("Bearer secret", "Authorization");
+    auto rec = std::make_shared<ConnectionRecorder>();
+    auto c = GADURLConnection::init();
+    REQUIRE(start(c, r, rec));
+    REQUIRE(settle([&] { return rec->done(); }));
+    CHECK(rec->body == std::optional<std::string>("done"));
+    REQUIRE(server->requestCount("/back") == 1);
+    CHECK(server->requests("/explicit").at(0).header("authorization") == "Bearer secret");
+    CHECK(server->requests("/port").at(0).header("host") == host + ":8443");
+    CHECK(server->requests("/port").at(0).header("authorization").empty());
+    CHECK(server->requests("/back").at(0).header("authorization").empty());
+}
+
 TEST_CASE_FIXTURE(ServerFixture, "GADURLConnection: the bearer token never goes over plain http, even to its own host") {
     auto plain = adserver::PlainHTTPServer::start();
     REQUIRE(plain != nullptr);
