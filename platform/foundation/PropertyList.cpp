@@ -1,5 +1,6 @@
 #include "platform/foundation/PropertyList.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
@@ -177,9 +178,11 @@ std::optional<uint64_t> objectLength(std::string_view bytes, std::size_t& at, st
 
 // The library keeps a dictionary key read from a binary list by its stored length but hands it out
 // only through an accessor that asserts the key holds no NUL. Such a key (an ASCII key with a zero
-// byte, a UTF-16 one with U+0000) has no faithful reading anyway: true when the document holds one.
-// Tables that do not fit are left to the library, which refuses them.
-bool binaryKeyHoldsNUL(std::string_view bytes) {
+// byte, a UTF-16 one with U+0000) has no faithful reading anyway. True when the document holds one,
+// or when its dictionaries and keys claim more bytes than it has (objects laid over one another, which
+// a sound list never has, and which would make this scan quadratic). Tables that do not fit are left
+// to the library, which refuses them.
+bool binaryListIsRefused(std::string_view bytes) {
     constexpr std::size_t kHeader = 8;
     constexpr std::size_t kTrailer = 32;
     if (bytes.size() < kHeader + kTrailer) return false;
@@ -196,28 +199,41 @@ bool binaryKeyHoldsNUL(std::string_view bytes) {
         if (offset < kHeader || offset >= end) return std::nullopt;
         return static_cast<std::size_t>(offset);
     };
-    std::vector<bool> isKey(static_cast<std::size_t>(count), false);
+    // Each object is looked at once, however many table entries or references name it.
+    const auto distinct = [](std::vector<std::size_t>& offsets) {
+        std::sort(offsets.begin(), offsets.end());
+        offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
+    };
+    std::vector<std::size_t> dictionaries;
     for (uint64_t i = 0; i < count; ++i) {
         std::optional<std::size_t> at = offsetOf(i);
-        if (!at || (static_cast<unsigned char>(bytes[*at]) >> 4) != 0xD) continue;
-        std::optional<uint64_t> keys = objectLength(bytes, *at, end);
-        if (!keys || *keys > (end - *at) / refSize) continue;
-        for (uint64_t k = 0; k < *keys; ++k) {
-            const uint64_t ref = readBigEndian(bytes, static_cast<std::size_t>(*at + k * refSize), refSize);
-            if (ref < count) isKey[static_cast<std::size_t>(ref)] = true;
+        if (at && (static_cast<unsigned char>(bytes[*at]) >> 4) == 0xD) dictionaries.push_back(*at);
+    }
+    distinct(dictionaries);
+    std::size_t budget = bytes.size();
+    std::vector<std::size_t> keys;
+    for (std::size_t at : dictionaries) {
+        std::optional<uint64_t> n = objectLength(bytes, at, end);
+        if (!n || *n > (end - at) / refSize) continue;
+        if (*n > budget) return true;
+        budget -= static_cast<std::size_t>(*n);
+        for (uint64_t k = 0; k < *n; ++k) {
+            const uint64_t ref = readBigEndian(bytes, static_cast<std::size_t>(at + k * refSize), refSize);
+            if (ref >= count) continue;
+            if (std::optional<std::size_t> key = offsetOf(ref)) keys.push_back(*key);
         }
     }
-    for (uint64_t i = 0; i < count; ++i) {
-        if (!isKey[static_cast<std::size_t>(i)]) continue;
-        std::optional<std::size_t> at = offsetOf(i);
-        if (!at) continue;
-        const unsigned kind = static_cast<unsigned char>(bytes[*at]) >> 4;
+    distinct(keys);
+    for (std::size_t at : keys) {
+        const unsigned kind = static_cast<unsigned char>(bytes[at]) >> 4;
         if (kind != 0x5 && kind != 0x6) continue;
-        std::optional<uint64_t> length = objectLength(bytes, *at, end);
+        std::optional<uint64_t> length = objectLength(bytes, at, end);
         const std::size_t unit = kind == 0x6 ? 2 : 1;
-        if (!length || *length > (end - *at) / unit) continue;
+        if (!length || *length > (end - at) / unit) continue;
+        if (*length > budget) return true;
+        budget -= static_cast<std::size_t>(*length);
         for (uint64_t c = 0; c < *length; ++c)
-            if (readBigEndian(bytes, static_cast<std::size_t>(*at + c * unit), unit) == 0) return true;
+            if (readBigEndian(bytes, static_cast<std::size_t>(at + c * unit), unit) == 0) return true;
     }
     return false;
 }
@@ -232,8 +248,8 @@ std::optional<Value> PropertyList::parse(std::string_view bytes, Error* error) {
         setError(error, Error(kDomain, 1, bytes.empty() ? "empty property list" : "property list too large"));
         return std::nullopt;
     }
-    // NUL is no XML character; in a binary key it has no faithful reading (see binaryKeyHoldsNUL).
-    if (binary ? binaryKeyHoldsNUL(bytes) : bytes.find('\0') != std::string_view::npos) {
+    // NUL is no XML character; in a binary key it has no faithful reading (see binaryListIsRefused).
+    if (binary ? binaryListIsRefused(bytes) : bytes.find('\0') != std::string_view::npos) {
         logWarning("PropertyList: a NUL character in a key or in an XML text");
         setError(error, Error(kDomain, 2, "not a property list"));
         return std::nullopt;
