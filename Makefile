@@ -1,10 +1,11 @@
 # make test  — install what is missing, build with sanitizers, run every test
 # make demo  — install what is missing, build Release, run the demo
 # make bench — Release build, run every benchmark
+# make tsan  — ThreadSanitizer build in build-tsan, run every test under it
 JOBS ?= $(shell nproc)
 GEN := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: deps test demo bench build-debug configure-release clean
+.PHONY: deps test demo bench tsan build-debug configure-release clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -27,5 +28,13 @@ bench: configure-release
 	@cmake --build build-release -j $(JOBS) --target benchmarks
 	@set -e; for b in build-release/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
+# Races outside our code (system libraries) are named, with the reason, in scripts/tsan.supp.
+TSAN_OPTIONS_ALL := suppressions=$(CURDIR)/scripts/tsan.supp halt_on_error=1 second_deadlock_stack=1
+
+tsan: deps
+	@cmake -S . -B build-tsan $(GEN) -DCMAKE_BUILD_TYPE=Debug -DRUZAVE_TSAN=ON >/dev/null
+	@cmake --build build-tsan -j $(JOBS)
+	@cd build-tsan && TSAN_OPTIONS="$(TSAN_OPTIONS_ALL)" ctest --output-on-failure -j $(JOBS) --timeout 600
+
 clean:
-	rm -rf build build-release
+	rm -rf build build-release build-tsan

@@ -22,13 +22,6 @@ Stash& stash() {
     return *s;
 }
 
-std::optional<int> defaultPort(const std::string& scheme) {
-    if (scheme == "http" || scheme == "ws") return 80;
-    if (scheme == "https" || scheme == "wss") return 443;
-    if (scheme == "ftp") return 21;
-    return std::nullopt;
-}
-
 } // namespace
 
 std::optional<std::string> GADAdURLStash::canonicalURLForURL(const platform::URL& url) {
@@ -39,8 +32,7 @@ std::optional<std::string> GADAdURLStash::canonicalURLForURL(const platform::URL
         if (auto hash = result.find('#'); hash != std::string::npos) result.resize(hash);
     } else {
         result = url.scheme() + "://" + url.host();
-        std::optional<int> port = url.port() ? url.port() : defaultPort(url.scheme());
-        if (port) result += ":" + std::to_string(*port);
+        if (std::optional<int> port = url.effectivePort()) result += ":" + std::to_string(*port);
         result += url.percentEncodedPath();
         if (auto query = url.query()) result += "?" + *query;
     }

@@ -8,6 +8,7 @@
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADClickTrackerCollection.h"
 #include "ads/render/GADNotification.h"
+#include "platform/base/Log.h"
 #include "platform/base/Strings.h"
 #include "platform/runloop/MainLoop.h"
 #include "platform/services/SystemSound.h"
@@ -65,7 +66,8 @@ void GADDefaultGMSGHandler::didReceiveTrackHTTPNotification(const Arguments& arg
 
 void GADDefaultGMSGHandler::didReceiveLogNotification(const Arguments& arguments) {
     if (!arguments.note) return;
-    GADLog("%s", arguments.note->parameter("string").value_or("(null)").c_str());
+    // The text is the page's: it must not start lines of its own or reach the terminal as escapes.
+    GADLog("%s", platform::escapeLogText(arguments.note->parameter("string").value_or("(null)")).c_str());
 }
 
 void GADDefaultGMSGHandler::didReceiveTouchNotification(const Arguments& arguments) {

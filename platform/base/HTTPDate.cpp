@@ -147,7 +147,7 @@ std::optional<double> parseTrimmed(std::string_view text) {
 
 std::optional<double> parseHTTPDate(std::string_view text) {
     auto result = parseTrimmed(trim(text));
-    if (!result) logDebug("HTTP date: unreadable: " + std::string(text.substr(0, 100)));
+    if (!result) logDebug("HTTP date: unreadable: " + escapeLogText(text.substr(0, 100)));
     return result;
 }
 

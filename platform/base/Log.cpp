@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/base/Unicode.h"
+
 namespace platform {
 namespace {
 std::mutex& sinkMutex() {
@@ -30,7 +32,38 @@ const char* levelName(LogLevel l) {
     }
     return "?";
 }
+bool needsEscape(std::string_view text) {
+    for (unsigned char c : text)
+        if (c < 0x20 || c >= 0x7F) return true;
+    return false;
+}
+
 } // namespace
+
+std::string escapeLogText(std::string_view text) {
+    if (!needsEscape(text)) return std::string(text);
+    std::string out;
+    out.reserve(text.size() + 16);
+    char buffer[16];
+    for (char32_t cp : decodeUTF8(text)) {
+        if (cp == '\n') {
+            out += "\\n";
+        } else if (cp == '\r') {
+            out += "\\r";
+        } else if (cp == '\t') {
+            out += "\\t";
+        } else if (cp < 0x20 || cp == 0x7F) {
+            std::snprintf(buffer, sizeof buffer, "\\x%02x", static_cast<unsigned>(cp));
+            out += buffer;
+        } else if ((cp >= 0x80 && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029) {
+            std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(cp));
+            out += buffer;
+        } else {
+            appendUTF8(out, cp);
+        }
+    }
+    return out;
+}
 
 void log(LogLevel level, std::string_view message) {
     std::lock_guard<std::mutex> lock(sinkMutex());
@@ -40,7 +73,9 @@ void log(LogLevel level, std::string_view message) {
         return;
     }
     if (level < minLevel()) return;
-    std::fprintf(stderr, "[%s] %.*s\n", levelName(level), static_cast<int>(message.size()), message.data());
+    // One message is one terminal line, whatever it carries.
+    const std::string line = escapeLogText(message);
+    std::fprintf(stderr, "[%s] %s\n", levelName(level), line.c_str());
 }
 
 LogSink setLogSink(LogSink s) {

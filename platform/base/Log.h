@@ -16,6 +16,12 @@ inline void logInfo(std::string_view m) { log(LogLevel::Info, m); }
 inline void logWarning(std::string_view m) { log(LogLevel::Warning, m); }
 inline void logError(std::string_view m) { log(LogLevel::Error, m); }
 
+// Text from pages, servers or any other source we do not control, made safe for one log line: CR, LF,
+// tab, ESC and the other C0 controls, DEL, the C1 controls (U+0080-U+009F) and the Unicode line and
+// paragraph separators become visible escapes ("\n", "\r", "\t", "\x1b", "\u0085"); ill-formed UTF-8
+// becomes U+FFFD. Everything else passes unchanged, so escaping twice changes nothing more.
+std::string escapeLogText(std::string_view text);
+
 using LogSink = std::function<void(LogLevel, const std::string&)>;
 // Installs a sink (empty: back to stderr). Returns the previous one.
 LogSink setLogSink(LogSink sink);

@@ -138,7 +138,7 @@ std::string removeDotSegments(std::string_view input) {
 std::string decodedOrEmpty(std::string_view raw, const char* what) {
     auto decoded = percentDecode(raw);
     if (!decoded) {
-        logDebug(std::string("URL: undecodable ") + what + ": " + std::string(raw));
+        logDebug(std::string("URL: undecodable ") + what + ": " + escapeLogText(raw));
         return {};
     }
     return *decoded;
@@ -148,7 +148,7 @@ std::string decodedOrEmpty(std::string_view raw, const char* what) {
 
 std::optional<URL> URL::parse(std::string_view text) {
     auto url = parseStrict(text);
-    if (!url) logDebug("URL: not a URL: " + std::string(text.substr(0, 200)));
+    if (!url) logDebug("URL: not a URL: " + escapeLogText(text.substr(0, 200)));
     return url;
 }
 
@@ -357,6 +357,20 @@ std::string URL::host() const {
 
 std::optional<int> URL::port() const {
     return port_;
+}
+
+std::optional<int> URL::effectivePort() const {
+    if (port_) return port_;
+    const std::string s = scheme();
+    if (s == "http" || s == "ws") return 80;
+    if (s == "https" || s == "wss") return 443;
+    if (s == "ftp") return 21;
+    return std::nullopt;
+}
+
+bool URL::isSameOrigin(const URL& other) const {
+    if (!valid_ || !other.valid_ || !hasAuthority_ || !other.hasAuthority_) return false;
+    return scheme() == other.scheme() && host() == other.host() && effectivePort() == other.effectivePort();
 }
 
 std::string URL::user() const {

@@ -27,6 +27,10 @@ class URL {
     std::string scheme() const; // lower-cased, "" for a relative reference
     std::string host() const;   // lower-cased, without the brackets of an IPv6 literal
     std::optional<int> port() const;
+    // The port as written, else the scheme's default (http/ws 80, https/wss 443, ftp 21), else nullopt.
+    std::optional<int> effectivePort() const;
+    // Same scheme, host and effective port: where a credential sent to one may also go to the other.
+    bool isSameOrigin(const URL& other) const;
     std::string user() const;     // percent-decoded
     std::string password() const; // percent-decoded
     // Percent-decoded, with a trailing "/" dropped as the original does ("/" stays "/");

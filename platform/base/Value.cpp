@@ -224,7 +224,7 @@ const std::string* findString(const Value& dict, std::string_view key) {
 
 std::optional<Value> parseJSON(std::string_view text, Error* error) {
     const auto fail = [&](const std::string& why) -> std::optional<Value> {
-        logDebug("JSON: " + why);
+        logDebug("JSON: " + escapeLogText(why));
         setError(error, Error(kJSONErrorDomain, 1, why));
         return std::nullopt;
     };
@@ -245,7 +245,7 @@ std::string toJSON(const Value& v, bool pretty) {
     try {
         return v.dump(pretty ? 2 : -1, ' ', false, Value::error_handler_t::replace);
     } catch (const std::exception& e) {
-        logWarning(std::string("JSON: cannot write value: ") + e.what());
+        logWarning(std::string("JSON: cannot write value: ") + escapeLogText(e.what()));
         return "null";
     }
 }

@@ -42,7 +42,7 @@ void ClassRegistry::registerClass(std::string name, ClassInfo info) {
     std::lock_guard<std::mutex> lock(r.mutex);
     auto [it, inserted] = r.classes.try_emplace(name, shared);
     if (!inserted) {
-        logWarning("ClassRegistry: " + name + " registered again; the new registration wins");
+        logWarning("ClassRegistry: " + escapeLogText(name) + " registered again; the new registration wins");
         it->second = std::move(shared);
     }
 }
@@ -73,7 +73,7 @@ std::shared_ptr<void> ClassRegistry::createAs(std::string_view name, std::type_i
     if (!info) return nullptr;
     auto caster = info->casters.find(type);
     if (caster == info->casters.end()) {
-        logDebug("ClassRegistry: " + std::string(name) + " is not registered as " + type.name());
+        logDebug("ClassRegistry: " + escapeLogText(name) + " is not registered as " + type.name());
         return nullptr;
     }
     // The factory runs without the lock held: constructors may look up other classes.
@@ -82,9 +82,9 @@ std::shared_ptr<void> ClassRegistry::createAs(std::string_view name, std::type_i
         if (!object) return nullptr;
         return caster->second(object);
     } catch (const std::exception& e) {
-        logError("ClassRegistry: creating " + std::string(name) + " failed: " + e.what());
+        logError("ClassRegistry: creating " + escapeLogText(name) + " failed: " + escapeLogText(e.what()));
     } catch (...) {
-        logError("ClassRegistry: creating " + std::string(name) + " failed");
+        logError("ClassRegistry: creating " + escapeLogText(name) + " failed");
     }
     return nullptr;
 }

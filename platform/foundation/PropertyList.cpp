@@ -1,9 +1,11 @@
 #include "platform/foundation/PropertyList.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <vector>
 #include <plist/plist.h>
 
 #include "platform/base/Error.h"
@@ -53,10 +55,10 @@ std::optional<Value> toValue(plist_t node, int depth) {
         return Value(d);
     }
     case PLIST_STRING: {
-        char* raw = nullptr;
-        plist_get_string_val(node, &raw);
-        CString s(raw);
-        return Value(std::string(s ? s.get() : ""));
+        // By its stored length: a string may hold U+0000, which the copying accessor asserts on.
+        uint64_t length = 0;
+        const char* text = plist_get_string_ptr(node, &length);
+        return Value(text != nullptr ? std::string(text, length) : std::string());
     }
     case PLIST_DATE: {
         int32_t sec = 0;
@@ -154,11 +156,102 @@ PlistPtr toPlist(const Value& v, int depth) {
     }
 }
 
+uint64_t readBigEndian(std::string_view bytes, std::size_t at, std::size_t width) {
+    uint64_t v = 0;
+    for (std::size_t i = 0; i < width; ++i) v = (v << 8) | static_cast<unsigned char>(bytes[at + i]);
+    return v;
+}
+
+// A binary object's length from its marker: the low nibble, or for 0xF an integer object after it.
+// Moves `at` to the object's contents; nullopt when it runs off the end.
+std::optional<uint64_t> objectLength(std::string_view bytes, std::size_t& at, std::size_t end) {
+    const unsigned char marker = static_cast<unsigned char>(bytes[at++]);
+    if ((marker & 0x0F) != 0x0F) return marker & 0x0F;
+    if (at >= end) return std::nullopt;
+    const unsigned char intMarker = static_cast<unsigned char>(bytes[at++]);
+    const std::size_t width = std::size_t{1} << (intMarker & 0x0F);
+    if ((intMarker & 0xF0) != 0x10 || width > 8 || width > end - at) return std::nullopt;
+    const uint64_t length = readBigEndian(bytes, at, width);
+    at += width;
+    return length;
+}
+
+// The library keeps a dictionary key read from a binary list by its stored length but hands it out
+// only through an accessor that asserts the key holds no NUL. Such a key (an ASCII key with a zero
+// byte, a UTF-16 one with U+0000) has no faithful reading anyway. True when the document holds one,
+// or when its dictionaries and keys claim more bytes than it has (objects laid over one another, which
+// a sound list never has, and which would make this scan quadratic). Tables that do not fit are left
+// to the library, which refuses them.
+bool binaryListIsRefused(std::string_view bytes) {
+    constexpr std::size_t kHeader = 8;
+    constexpr std::size_t kTrailer = 32;
+    if (bytes.size() < kHeader + kTrailer) return false;
+    const std::size_t end = bytes.size() - kTrailer;
+    const std::size_t offsetSize = static_cast<unsigned char>(bytes[end + 6]);
+    const std::size_t refSize = static_cast<unsigned char>(bytes[end + 7]);
+    const uint64_t count = readBigEndian(bytes, end + 8, 8);
+    const uint64_t table = readBigEndian(bytes, end + 24, 8);
+    if (offsetSize == 0 || offsetSize > 8 || refSize == 0 || refSize > 8 || table < kHeader || table >= end ||
+        count > (end - table) / offsetSize)
+        return false;
+    const auto offsetOf = [&](uint64_t index) -> std::optional<std::size_t> {
+        const uint64_t offset = readBigEndian(bytes, static_cast<std::size_t>(table + index * offsetSize), offsetSize);
+        if (offset < kHeader || offset >= end) return std::nullopt;
+        return static_cast<std::size_t>(offset);
+    };
+    // Each object is looked at once, however many table entries or references name it.
+    const auto distinct = [](std::vector<std::size_t>& offsets) {
+        std::sort(offsets.begin(), offsets.end());
+        offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
+    };
+    std::vector<std::size_t> dictionaries;
+    for (uint64_t i = 0; i < count; ++i) {
+        std::optional<std::size_t> at = offsetOf(i);
+        if (at && (static_cast<unsigned char>(bytes[*at]) >> 4) == 0xD) dictionaries.push_back(*at);
+    }
+    distinct(dictionaries);
+    std::size_t budget = bytes.size();
+    std::vector<std::size_t> keys;
+    for (std::size_t at : dictionaries) {
+        std::optional<uint64_t> n = objectLength(bytes, at, end);
+        if (!n || *n > (end - at) / refSize) continue;
+        if (*n > budget) return true;
+        budget -= static_cast<std::size_t>(*n);
+        for (uint64_t k = 0; k < *n; ++k) {
+            const uint64_t ref = readBigEndian(bytes, static_cast<std::size_t>(at + k * refSize), refSize);
+            if (ref >= count) continue;
+            if (std::optional<std::size_t> key = offsetOf(ref)) keys.push_back(*key);
+        }
+    }
+    distinct(keys);
+    for (std::size_t at : keys) {
+        const unsigned kind = static_cast<unsigned char>(bytes[at]) >> 4;
+        if (kind != 0x5 && kind != 0x6) continue;
+        std::optional<uint64_t> length = objectLength(bytes, at, end);
+        const std::size_t unit = kind == 0x6 ? 2 : 1;
+        if (!length || *length > (end - at) / unit) continue;
+        if (*length > budget) return true;
+        budget -= static_cast<std::size_t>(*length);
+        for (uint64_t c = 0; c < *length; ++c)
+            if (readBigEndian(bytes, static_cast<std::size_t>(at + c * unit), unit) == 0) return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::optional<Value> PropertyList::parse(std::string_view bytes, Error* error) {
+    const bool binary = bytes.substr(0, 6) == "bplist";
+    // A C string's terminator may come along with an XML text.
+    while (!binary && !bytes.empty() && bytes.back() == '\0') bytes.remove_suffix(1);
     if (bytes.empty() || bytes.size() > std::numeric_limits<uint32_t>::max()) {
         setError(error, Error(kDomain, 1, bytes.empty() ? "empty property list" : "property list too large"));
+        return std::nullopt;
+    }
+    // NUL is no XML character; in a binary key it has no faithful reading (see binaryListIsRefused).
+    if (binary ? binaryListIsRefused(bytes) : bytes.find('\0') != std::string_view::npos) {
+        logWarning("PropertyList: a NUL character in a key or in an XML text");
+        setError(error, Error(kDomain, 2, "not a property list"));
         return std::nullopt;
     }
     plist_t raw = nullptr;

@@ -197,7 +197,7 @@ void UserDefaults::load() {
     auto parsed = parseJSON(*text, &error);
     if (!parsed || !parsed->is_object()) {
         logWarning("UserDefaults: stored settings at " + path_ + " are unreadable (" +
-                   (parsed ? std::string("not a dictionary") : error.description) + "); starting empty");
+                   (parsed ? std::string("not a dictionary") : escapeLogText(error.description)) + "); starting empty");
         return;
     }
     values_ = decodeMembers(*parsed);

@@ -39,7 +39,7 @@ void runGuarded(const DispatchQueue::Block& block, const std::string& label) {
     try {
         block();
     } catch (const std::exception& e) {
-        logError("dispatch queue " + label + ": block threw: " + e.what());
+        logError("dispatch queue " + label + ": block threw: " + escapeLogText(e.what()));
     } catch (...) {
         logError("dispatch queue " + label + ": block threw");
     }

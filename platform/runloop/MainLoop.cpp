@@ -105,7 +105,7 @@ struct MainLoop::Impl {
         try {
             task();
         } catch (const std::exception& e) {
-            logError(std::string("main loop: task threw: ") + e.what());
+            logError(std::string("main loop: task threw: ") + escapeLogText(e.what()));
         } catch (...) {
             logError("main loop: task threw");
         }

@@ -23,7 +23,7 @@ void Operation::run() {
         try {
             main();
         } catch (const std::exception& e) {
-            logError(std::string("operation threw: ") + e.what());
+            logError(std::string("operation threw: ") + escapeLogText(e.what()));
         } catch (...) {
             logError("operation threw");
         }

@@ -74,7 +74,7 @@ bool Application::openURL(const URL& url) {
     opened_.push_back(url);
     bool handled = url.isValid() && !url.scheme().empty() &&
                    (url.scheme() == "http" || url.scheme() == "https" || schemes_.count(url.scheme()) > 0);
-    logInfo(std::string("Application: openURL ") + url.absoluteString() + (handled ? "" : " (no handler)"));
+    logInfo(std::string("Application: openURL ") + escapeLogText(url.absoluteString()) + (handled ? "" : " (no handler)"));
     return handled;
 }
 

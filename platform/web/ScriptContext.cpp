@@ -53,7 +53,7 @@ void* budgetRealloc(void* udata, void* ptr, duk_size_t size) {
 }
 
 [[noreturn]] void fatalHandler(void*, const char* msg) {
-    logError(std::string("script engine fatal error: ") + (msg != nullptr ? msg : "?"));
+    logError(std::string("script engine fatal error: ") + escapeLogText(msg != nullptr ? msg : "?"));
     std::abort();
 }
 
@@ -109,7 +109,7 @@ bool ScriptContext::run(const std::function<void(duk_context*)>& body, Error* er
     try {
         if (duk_safe_call(ctx_, runTrampoline, &args, 0, 1) != DUK_EXEC_SUCCESS) {
             Error e = errorFromStack(ctx_);
-            logWarning("script error: " + e.description);
+            logWarning("script error: " + escapeLogText(e.description));
             setError(error, std::move(e));
             ok = false;
         }

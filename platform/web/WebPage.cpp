@@ -221,7 +221,7 @@ std::string WebPage::evaluate(const std::string& source, Error* error) {
     bool ok = ensureScript(&e) && script_->evaluate(source, "evaluate", &out, &e);
     if (script_ && !script_->isRunning() && !outgoing_.empty()) postDrain();
     if (!ok) {
-        logWarning("evaluate failed: " + e.description);
+        logWarning("evaluate failed: " + escapeLogText(e.description));
         setError(error, std::move(e));
         return {};
     }
@@ -274,7 +274,7 @@ void WebPage::runScriptText(const std::string& source, const std::string& name, 
                 duk_call(ctx, 0);
             },
             &error))
-        logWarning("script in " + url_.absoluteString() + " failed: " + error.description);
+        logWarning("script in " + url_.absoluteString() + " failed: " + escapeLogText(error.description));
     currentScript_ = previous;
 }
 
@@ -283,7 +283,7 @@ void WebPage::loadScript(unsigned nodeId, bool blocking) {
     if (!node) return;
     auto url = resolve(node->attribute("src"));
     if (!url) {
-        logWarning("script src is no URL: " + node->attribute("src"));
+        logWarning("script src is no URL: " + escapeLogText(node->attribute("src")));
         fireEvent(nodeId, "error", false);
         return;
     }
@@ -297,7 +297,7 @@ void WebPage::loadScript(unsigned nodeId, bool blocking) {
             page->runScriptText(r.body, name, nodeId);
             page->fireEvent(nodeId, "load", false);
         } else {
-            logWarning("script " + name + " failed to load: " + r.error.description);
+            logWarning("script " + escapeLogText(name) + " failed to load: " + escapeLogText(r.error.description));
             page->fireEvent(nodeId, "error", false);
         }
         if (blocking) {
@@ -410,7 +410,7 @@ void WebPage::queueNavigation(const std::string& urlText, WebViewNavigationType 
     if (closed_) return;
     auto url = resolve(urlText);
     if (!url) {
-        logWarning("navigation to something that is no URL ignored: " + urlText);
+        logWarning("navigation to something that is no URL ignored: " + escapeLogText(urlText));
         return;
     }
     URLRequest request(*url);

@@ -455,7 +455,7 @@ duk_ret_t nClearTimer(duk_context* ctx) {
 
 duk_ret_t nLog(duk_context* ctx) {
     int level = duk_to_int(ctx, 0);
-    std::string msg = "web console: " + stringArg(ctx, 1);
+    std::string msg = "web console: " + escapeLogText(stringArg(ctx, 1));
     log(level <= 0 ? LogLevel::Debug : level == 1 ? LogLevel::Info : level == 2 ? LogLevel::Warning : LogLevel::Error, msg);
     return 0;
 }

@@ -21,6 +21,7 @@
 #include <exception>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -32,8 +33,39 @@ constexpr std::size_t kMaxBody = 64 * 1024 * 1024;
 constexpr std::size_t kThreads = 16;
 constexpr const char* kMethodPattern = "[\\s\\S]*";
 
+// Request paths are the client's text: control bytes are written as \xNN so that no request can
+// start a line of its own.
 void logLine(const std::string& text) {
-    std::fprintf(stderr, "adserver: %s\n", text.c_str());
+    std::string line;
+    for (unsigned char c : text) {
+        if (c >= 0x20 && c != 0x7F) {
+            line += static_cast<char>(c);
+            continue;
+        }
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned>(c));
+        line += escaped;
+    }
+    std::fprintf(stderr, "adserver: %s\n", line.c_str());
+}
+
+// A header line the client would read differently from what the route meant: a value with CR, LF or
+// NUL ends its line early (the rest becomes a header of its own, or swallows the next one), and a name
+// with a colon, white space or a control character is no name.
+std::optional<std::string> unsendableHeader(const Response& response) {
+    const auto badValue = [](const std::string& v) {
+        return v.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+    };
+    const auto badName = [](const std::string& n) {
+        if (n.empty()) return true;
+        for (unsigned char c : n)
+            if (c <= 0x20 || c == 0x7F || c == ':') return true;
+        return false;
+    };
+    for (const auto& [name, value] : response.headers)
+        if (badName(name) || badValue(value)) return name;
+    if (badValue(response.contentType)) return std::string("Content-Type");
+    return std::nullopt;
 }
 
 std::string lower(std::string s) {
@@ -174,6 +206,11 @@ void AdServer::Impl::handle(const httplib::Request& req, httplib::Response& res)
         }
     } else {
         response = Response::text("not found\n", "text/plain", 404);
+    }
+    if (auto name = unsendableHeader(response)) {
+        logLine("refused the answer for " + request.path + ": header " + *name +
+                " holds CR, LF or NUL, or is no name");
+        response = Response::text("header refused\n", "text/plain", 500);
     }
 
     if (response.delay.count() > 0) waitDelay(response.delay);

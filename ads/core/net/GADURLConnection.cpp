@@ -253,9 +253,9 @@ std::optional<platform::URLRequest> GADURLConnection::willSendRequest(
     }
     if (!isInProgress_) return std::nullopt;
     platform::URLRequest next = request;
-    // A bearer token goes only where it was sent first: never to another host nor over plain http.
-    const bool sameHost = destinationURL_ && destinationURL_->host() == request.url().host();
-    if (!sameHost || request.url().scheme() != "https") next.setValue("", "Authorization");
+    // A bearer token goes only where it was sent first: never to another host or port, nor over plain http.
+    const bool sameOrigin = destinationURL_ && destinationURL_->isSameOrigin(request.url());
+    if (!sameOrigin || request.url().scheme() != "https") next.setValue("", "Authorization");
     destinationURL_ = request.url();
     if (auto d = delegate()) d->connectionLoadDidReceiveRedirectResponse(*this, *redirect);
     if (!isInProgress_) return std::nullopt;

@@ -269,7 +269,7 @@ void GADSDKCoreWebView::didFailLoad(platform::WebView& webView, const platform::
             state_ = GADSDKCoreWebViewStateFailed;
             if (loadTimeout_ != 0) platform::MainLoop::main().cancel(loadTimeout_);
             loadTimeout_ = 0;
-            platform::logWarning("the SDK-core page failed to load: " + error.description);
+            platform::logWarning("the SDK-core page failed to load: " + platform::escapeLogText(error.description));
         }
     }
     notifyAllObserversOnlyOnceThatSDKCoreRequestIsFinished();

@@ -1,6 +1,7 @@
 #include "ads/core/util/GADLogger.h"
 
 #include "ads/core/util/GADLog.h"
+#include "platform/base/Log.h"
 
 namespace ruzave {
 
@@ -9,6 +10,9 @@ std::shared_ptr<GADLogger> GADLogger::sharedInstance() {
     return instance;
 }
 
-void GADLogger::logPublicMessage(const std::string& message) { GADLog("<Ruzave> %s", message.c_str()); }
+// Public messages often quote what a server or page sent (class names, errors, parameters).
+void GADLogger::logPublicMessage(const std::string& message) {
+    GADLog("<Ruzave> %s", platform::escapeLogText(message).c_str());
+}
 
 } // namespace ruzave

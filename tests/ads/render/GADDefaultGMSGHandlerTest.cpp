@@ -3,9 +3,12 @@
 #include <climits>
 
 #include "ads/core/signals/GADGestureModule.h"
+#include "ads/core/util/GADLog.h"
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADDefaultGMSGHandler.h"
 #include "ads/render/GADNotification.h"
+#include "platform/base/Log.h"
+#include "platform/runloop/DispatchQueue.h"
 #include "platform/services/SystemSound.h"
 #include "platform/testing/Harness.h"
 #include "platform/ui/Device.h"
@@ -67,4 +70,18 @@ TEST_CASE_FIXTURE(Harness, "GADDefaultGMSGHandler: vibrate plays the vibration, 
     CHECK(platform::SystemSound::vibrationCount() == 1);
     CHECK(handle(*handler, "gmsg://h/close", GADAdView::init()));
     CHECK_FALSE(handle(*handler, "gmsg://h/unknown"));
+}
+
+TEST_CASE_FIXTURE(Harness, "GADDefaultGMSGHandler: a page's log text stays on one line with its controls escaped") {
+    platform::LogCapture capture;
+    auto handler = GADDefaultGMSGHandler::init();
+    // A forged second line, a carriage return, a terminal colour, an 8-bit CSI (U+009B), a line
+    // separator and a NUL; then plain text with a non-ASCII letter, which passes as it is.
+    CHECK(handle(*handler, "gmsg://h/log?string=ok%0A%5Berror%5D%20%3CRuzave%3E%20forged%0D%1B%5B31mred%C2%9Bx%E2%80%A8y%00z"));
+    CHECK(handle(*handler, "gmsg://h/log?string=caf%C3%A9%20%5C%20done"));
+    ruzave::GADLoggingQueue()->sync([] {});
+    const auto lines = capture.lines();
+    REQUIRE(lines.size() == 2);
+    CHECK(lines[0] == "ok\\n[error] <Ruzave> forged\\r\\x1b[31mred\\u009bx\\u2028y\\x00z");
+    CHECK(lines[1] == "caf\xc3\xa9 \\ done");
 }

@@ -268,3 +268,16 @@ TEST_CASE("URL: query parsing keeps order, plus signs and bare keys") {
     CHECK(q[5] == std::pair<std::string, std::string>{"k", "1=2"});
     CHECK(platform::parseQuery("").empty());
 }
+
+TEST_CASE("URL: the same origin needs the same scheme, host and port, written or default") {
+    const auto u = [](const char* text) { return *platform::URL::parse(text); };
+    CHECK(u("https://Ads.Example/a").isSameOrigin(u("https://ads.example:443/b?c")));
+    CHECK(u("http://ads.example/").isSameOrigin(u("http://ads.example:80/")));
+    CHECK_FALSE(u("https://ads.example/").isSameOrigin(u("https://ads.example:8443/")));
+    CHECK_FALSE(u("https://ads.example/").isSameOrigin(u("http://ads.example/")));
+    CHECK_FALSE(u("https://ads.example:443/").isSameOrigin(u("http://ads.example:443/")));
+    CHECK_FALSE(u("https://ads.example/").isSameOrigin(u("https://ads.example.evil/")));
+    CHECK_FALSE(u("mailto:a@ads.example").isSameOrigin(u("mailto:a@ads.example")));
+    CHECK(u("gmsg://x/").effectivePort() == std::nullopt);
+    CHECK(u("wss://x/").effectivePort() == 443);
+}

@@ -104,3 +104,73 @@ TEST_CASE("PropertyList: null has no property-list form") {
     CHECK_FALSE(PropertyList::toXML(Value{{"a", {1, nullptr}}}, &error).has_value());
     CHECK_FALSE(error.empty());
 }
+
+namespace {
+
+template <std::size_t N>
+std::string_view bytesOf(const char (&literal)[N]) {
+    return {literal, N - 1};
+}
+
+// ["é\0y"]: a UTF-16 string holding U+0000.
+const char kUTF16StringWithNUL[] =
+    "\x62\x70\x6c\x69\x73\x74\x30\x30\xa1\x01\x63\x00\xe9\x00\x00\x00\x79\x08\x0a\x00\x00\x00\x00\x00\x00\x01"
+    "\x01\x00\x00\x00\x00\x00\x00\x00\x02\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x11";
+// {"ok":{"é\0b":1}}: a UTF-16 key holding U+0000, one level down.
+const char kUTF16KeyWithNUL[] =
+    "\x62\x70\x6c\x69\x73\x74\x30\x30\xd1\x01\x02\x52\x6f\x6b\xd1\x03\x04\x63\x00\xe9\x00\x00\x00\x62\x10\x01"
+    "\x08\x0b\x0e\x11\x18\x00\x00\x00\x00\x00\x00\x01\x01\x00\x00\x00\x00\x00\x00\x00\x05\x00\x00\x00\x00\x00"
+    "\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x1a";
+// {"a\0b":"x"}: an ASCII key holding a zero byte.
+const char kASCIIKeyWithNUL[] =
+    "\x62\x70\x6c\x69\x73\x74\x30\x30\xd1\x01\x02\x53\x61\x00\x62\x51\x78\x08\x0b\x0f\x00\x00\x00\x00\x00\x00"
+    "\x01\x01\x00\x00\x00\x00\x00\x00\x00\x03\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x11";
+// {"é" + 18 × "x" + "\0": 1}: the NUL is the 20th unit of a key whose length needs its own integer.
+const char kLongKeyWithNUL[] =
+    "\x62\x70\x6c\x69\x73\x74\x30\x30\xd1\x01\x02\x6f\x10\x14\x00\xe9\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78"
+    "\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78"
+    "\x00\x00\x10\x01\x08\x0b\x36\x00\x00\x00\x00\x00\x00\x01\x01\x00\x00\x00\x00\x00\x00\x00\x03\x00\x00\x00"
+    "\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x38";
+// {"é" + 18 × "x" + "y": "é\0"}: the same long key without NUL, its value holding one.
+const char kLongKeyStringWithNUL[] =
+    "\x62\x70\x6c\x69\x73\x74\x30\x30\xd1\x01\x02\x6f\x10\x14\x00\xe9\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78"
+    "\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78\x00\x78"
+    "\x00\x79\x62\x00\xe9\x00\x00\x08\x0b\x36\x00\x00\x00\x00\x00\x00\x01\x01\x00\x00\x00\x00\x00\x00\x00\x03"
+    "\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x3b";
+
+} // namespace
+
+TEST_CASE("PropertyList: a binary string holding U+0000 reads whole, by its stored length") {
+    auto list = PropertyList::parse(bytesOf(kUTF16StringWithNUL));
+    REQUIRE(list.has_value());
+    REQUIRE(list->is_array());
+    CHECK((*list)[0] == std::string("\xc3\xa9\0y", 4));
+
+    auto dict = PropertyList::parse(bytesOf(kLongKeyStringWithNUL));
+    REQUIRE(dict.has_value());
+    CHECK((*dict)["\xc3\xa9" + std::string(18, 'x') + "y"] == std::string("\xc3\xa9\0", 3));
+}
+
+TEST_CASE("PropertyList: a binary key holding NUL is refused with the parse error") {
+    for (std::string_view bad : {bytesOf(kUTF16KeyWithNUL), bytesOf(kASCIIKeyWithNUL), bytesOf(kLongKeyWithNUL)}) {
+        CAPTURE(bad.size());
+        Error error;
+        CHECK_FALSE(PropertyList::parse(bad, &error).has_value());
+        CHECK(error.code == 2);
+    }
+}
+
+TEST_CASE("PropertyList: NUL inside an XML string or key is refused, a trailing terminator is not") {
+    for (std::string_view bad : {bytesOf("<plist><string>a\0b</string></plist>"),
+                                 bytesOf("<plist><dict><key>a\0b</key><string>x</string></dict></plist>"),
+                                 bytesOf("<plist><dict><key>a</key><string>x</string></dict></plist>\0<x/>"),
+                                 bytesOf("\0")}) {
+        CAPTURE(bad.size());
+        Error error;
+        CHECK_FALSE(PropertyList::parse(bad, &error).has_value());
+        CHECK_FALSE(error.empty());
+    }
+    auto terminated = PropertyList::parse(bytesOf("<plist><dict><key>a</key><string>x</string></dict></plist>\0"));
+    REQUIRE(terminated.has_value());
+    CHECK((*terminated)["a"] == "x");
+}

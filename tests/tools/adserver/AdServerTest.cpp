@@ -384,6 +384,36 @@ TEST_CASE("AdServer: sends headers with repeats, lets a route's Content-Type win
     CHECK(fetch(*server, url("/json")).header("content-type") == std::vector<std::string>{"application/json"});
 }
 
+TEST_CASE("AdServer: a header value with CR, LF or NUL, or a header that is no name, is refused with a 500") {
+    auto server = startServer();
+    server->route("/crlf", Response::html("x").header("X-A", "1\r\nSet-Cookie: evil=1").header("X-B", "2"));
+    server->route("/lf", Response::html("x").header("X-A", "1\nX-B: 3").header("X-B", "2"));
+    server->route("/cr", Response::html("x").header("X-A", "1\r"));
+    server->route("/nul", Response::html("x").header("X-A", std::string("1\0" "2", 3)));
+    server->route("/colon", Response::html("x").header("X-A: 1\r\nX-B", "2"));
+    server->route("/space", Response::html("x").header("X A", "1"));
+    server->route("/location", Response::redirect("/there\r\nSet-Cookie: evil=1"));
+    Response type = Response::html("x");
+    type.contentType = "text/html\r\nSet-Cookie: evil=1";
+    server->route("/type", type);
+    server->route("/fine", Response::html("x").header("X-A", "tab\tand caf\xc3\xa9"));
+
+    for (const char* path : {"/crlf", "/lf", "/cr", "/nul", "/colon", "/space", "/location", "/type"}) {
+        CAPTURE(path);
+        auto answer = fetch(*server, url(path));
+        CHECK(answer.code == CURLE_OK);
+        CHECK(answer.status == 500);
+        CHECK(answer.body == "header refused\n");
+        CHECK(answer.header("set-cookie").empty());
+        CHECK(answer.header("x-a").empty());
+        CHECK(answer.header("x-b").empty());
+        CHECK(answer.header("location").empty());
+    }
+    auto fine = fetch(*server, url("/fine"));
+    CHECK(fine.status == 200);
+    CHECK(fine.header("x-a") == std::vector<std::string>{"tab\tand caf\xc3\xa9"});
+}
+
 TEST_CASE("AdServer: a throwing handler answers 500 and the server keeps serving") {
     auto server = startServer();
     server->route("/boom", [](const Request&) -> Response { throw std::runtime_error("boom"); });

@@ -16,6 +16,17 @@ bool start(const std::shared_ptr<GADURLConnection>& c, const platform::URLReques
     return c->startWithRequestURL(r, rec, error);
 }
 
+// Loads `path` with a bearer token, following every redirect, until the load ends.
+std::shared_ptr<ConnectionRecorder> loadWithToken(ServerFixture& fixture, const std::string& path) {
+    auto r = ServerFixture::request(path);
+    r.setValue("Bearer secret", "Authorization");
+    auto rec = std::make_shared<ConnectionRecorder>();
+    auto c = GADURLConnection::init();
+    REQUIRE(start(c, r, rec));
+    REQUIRE(fixture.settle([&] { return rec->done(); }));
+    return rec;
+}
+
 } // namespace
 
 TEST_CASE_FIXTURE(ServerFixture, "GADURLConnection: reports each redirect hop and finishes with the last URL as base") {
@@ -118,16 +129,29 @@ TEST_CASE_FIXTURE(ServerFixture, "GADURLConnection: the bearer token follows a r
     server->route("/start", adserver::Response::redirect(url("/same")));
     server->route("/same", adserver::Response::redirect(url("/other", "elsewhere.example")));
     server->route("/other", adserver::Response::html("done"));
-    auto r = request("/start");
-    r.setValue("Bearer secret", "Authorization");
-    auto rec = std::make_shared<ConnectionRecorder>();
-    auto c = GADURLConnection::init();
-    REQUIRE(start(c, r, rec));
-    REQUIRE(settle([&] { return rec->done(); }));
+    loadWithToken(*this, "/start");
     REQUIRE(server->requestCount("/other") == 1);
     CHECK(server->requests("/start").at(0).header("authorization") == "Bearer secret");
     CHECK(server->requests("/same").at(0).header("authorization") == "Bearer secret");
     CHECK(server->requests("/other").at(0).header("authorization").empty());
+}
+
+TEST_CASE_FIXTURE(ServerFixture, "GADURLConnection: the bearer token stays on its port and may name the default one") {
+    // The same server answers on a second port of the ad host: the client sees another origin.
+    platform::NetworkConfiguration::sharedInstance()->addHostMapping(ruzave::GADHosts::kAdServerHost, 8443, "127.0.0.1",
+                                                                     server->port());
+    const std::string host = ruzave::GADHosts::kAdServerHost;
+    server->route("/start", adserver::Response::redirect("https://" + host + ":443/explicit"));
+    server->route("/explicit", adserver::Response::redirect("https://" + host + ":8443/port"));
+    server->route("/port", adserver::Response::redirect(url("/back")));
+    server->route("/back", adserver::Response::html("done"));
+    auto rec = loadWithToken(*this, "/start");
+    CHECK(rec->body == std::optional<std::string>("done"));
+    REQUIRE(server->requestCount("/back") == 1);
+    CHECK(server->requests("/explicit").at(0).header("authorization") == "Bearer secret");
+    CHECK(server->requests("/port").at(0).header("host") == host + ":8443");
+    CHECK(server->requests("/port").at(0).header("authorization").empty());
+    CHECK(server->requests("/back").at(0).header("authorization").empty());
 }
 
 TEST_CASE_FIXTURE(ServerFixture, "GADURLConnection: the bearer token never goes over plain http, even to its own host") {
@@ -139,12 +163,7 @@ TEST_CASE_FIXTURE(ServerFixture, "GADURLConnection: the bearer token never goes 
     server->route("/start", adserver::Response::redirect(plainURL));
     plain->route("/plain", [&](const adserver::Request&) { return adserver::Response::redirect(url("/back")); });
     server->route("/back", adserver::Response::html("done"));
-    auto r = request("/start");
-    r.setValue("Bearer secret", "Authorization");
-    auto rec = std::make_shared<ConnectionRecorder>();
-    auto c = GADURLConnection::init();
-    REQUIRE(start(c, r, rec));
-    REQUIRE(settle([&] { return rec->done(); }));
+    auto rec = loadWithToken(*this, "/start");
     CHECK(rec->body == std::optional<std::string>("done"));
     CHECK(server->requests("/start").at(0).header("authorization") == "Bearer secret");
     REQUIRE(plain->requests().size() == 1);

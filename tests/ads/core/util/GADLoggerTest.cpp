@@ -1,5 +1,7 @@
 #include <doctest/doctest.h>
 
+#include <atomic>
+
 #include "ads/core/util/GADLog.h"
 #include "ads/core/util/GADLogger.h"
 #include "ads/core/util/GADRunOnMainThread.h"
@@ -20,14 +22,17 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADLogger: main-thread work runs 
     bool ran = false;
     GADRunOnMainThread([&] { ran = true; });
     CHECK(ran);
-    bool ranLater = false;
-    bool ranBeforeReturn = true;
+    // Shared with the worker: atomics, and the worker's block has finished before anything is checked
+    // or the test returns (it writes to this frame).
+    std::atomic<bool> ranLater{false};
+    std::atomic<bool> ranBeforeReturn{true};
     auto queue = platform::DispatchQueue::createSerial("test.background");
-    queue->sync([&] {});
     queue->async([&] {
         GADRunOnMainThread([&] { ranLater = true; });
-        ranBeforeReturn = ranLater;
+        ranBeforeReturn = ranLater.load();
     });
-    CHECK(runUntil([&] { return ranLater; }));
+    queue->sync([] {});  // the main loop does not turn meanwhile, so the queued work cannot have run
     CHECK_FALSE(ranBeforeReturn);
+    CHECK_FALSE(ranLater);
+    CHECK(runUntil([&] { return ranLater.load(); }));
 }
