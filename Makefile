@@ -1,10 +1,11 @@
 # make test  — install what is missing, build with sanitizers, run every test
 # make demo  — install what is missing, build Release, run the demo
 # make bench — Release build, run every benchmark
+# make chaos — Release build, load CHAOS_LOADS (default 10000) banners each meeting a random fault
 JOBS ?= $(shell nproc)
 GEN := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: deps test demo bench build-debug configure-release clean
+.PHONY: deps test demo bench chaos build-debug configure-release clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -26,6 +27,10 @@ demo: configure-release
 bench: configure-release
 	@cmake --build build-release -j $(JOBS) --target benchmarks
 	@set -e; for b in build-release/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+chaos: configure-release
+	@cmake --build build-release -j $(JOBS) --target ruzave-chaos
+	@build-release/tools/chaos/ruzave-chaos $(CHAOS_LOADS)
 
 clean:
 	rm -rf build build-release
