@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "tools/adserver/FaultyAds.h"
 #include "tools/chaos/ChaosCustomEvents.h"
 #include "tools/demo/DemoCustomEventBanner.h"
 
@@ -58,6 +59,11 @@ const std::vector<FaultKind>& faultKinds() {
         {"core-navigate-away", 2},
         {"creative-allocate", 2},
         {"creative-flood", 2},
+        {"page-500", 1, false, true},
+        {"page-drop", 1, false, true},
+        {"page-truncate", 1, false, true},
+        {"page-garbage", 1, false, true},
+        {"page-redirect", 1, false, true},
         {"core-run-forever", 0, true},
         {"creative-loop", 0, true},
     };
@@ -93,7 +99,26 @@ std::string adUnitFor(const FaultKind& kind, std::mt19937_64& random) {
     else if (k == "mediation-garbage") fault = "mediation-garbage-" + std::to_string(between(0, 1u << 20, random));
     else if (k == "mediation-nested") fault = "mediation-nested-" + std::to_string(pick<int>({300, 2000, 10000}, random));
     else if (k == "core-late") fault = "core-late-" + std::to_string(pick(kLateMs, random));
+    // A broken page: the ad behind it would be fine.
+    if (kind.page) fault = "ok";
     return "chaos/" + fault;
+}
+
+adserver::Response brokenCorePage(const FaultKind& kind, const std::string& goodHTML, const std::string& adBase) {
+    const std::string& k = kind.name;
+    if (k == "page-500") return adserver::Response::html("<html><body>down</body></html>", 500);
+    adserver::Response page = adserver::Response::html(goodHTML);
+    if (k == "page-drop") {
+        page.fault = adserver::Fault::Drop;
+    } else if (k == "page-truncate") {
+        page.fault = adserver::Fault::Truncate;
+        page.truncateAt = goodHTML.size() / 2;
+    } else if (k == "page-garbage") {
+        page.body = adserver::seededBytes(goodHTML.size(), 4096);
+    } else if (k == "page-redirect") {
+        page = adserver::Response::redirect(adBase + "/mads/gma?slotname=chaos%2Fok");
+    }
+    return page;
 }
 
 adserver::CorePageScenario corePageScenario(const std::string& sdkCoreHost, const std::string& sdkCorePath,

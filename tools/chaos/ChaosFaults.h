@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/adserver/AdServer.h"
 #include "tools/adserver/CorePage.h"
 
 namespace chaos {
@@ -16,6 +17,9 @@ struct FaultKind {
     // Holds the main thread for a whole script time limit; planned a fixed small number of times rather
     // than drawn (see FaultPlan).
     bool runaway = false;
+    // Breaks the SDK-core page itself: the page the SDK next loads is the broken one, and every banner
+    // of the round meets it.
+    bool page = false;
 };
 
 // Every kind, in report order.
@@ -29,6 +33,9 @@ std::string adUnitFor(const FaultKind& kind, std::mt19937_64& random);
 // ad URL on `adBase`'s faulty ad route.
 adserver::CorePageScenario corePageScenario(const std::string& sdkCoreHost, const std::string& sdkCorePath,
                                             const std::string& adBase);
+
+// The broken SDK-core page of a page kind, made from the good page's HTML.
+adserver::Response brokenCorePage(const FaultKind& kind, const std::string& goodHTML, const std::string& adBase);
 
 // The custom event classes a mediated load may run, by the number in "mediation-N".
 const std::vector<std::string>& chaosCustomEventClasses();

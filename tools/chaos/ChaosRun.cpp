@@ -15,6 +15,9 @@
 #include "ads/core/public/GADBannerViewDelegate.h"
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/sdkcore/GADHosts.h"
+#include "ads/core/sdkcore/GADSDKCoreController.h"
+#include "ads/core/sdkcore/GADSDKCoreWebView.h"
+#include "ads/core/slot/GADSlot.h"
 #include "platform/base/Log.h"
 #include "platform/net/NetworkConfiguration.h"
 #include "platform/net/NetworkEngine.h"
@@ -27,6 +30,7 @@
 #include "platform/ui/Window.h"
 #include "tools/adserver/AdResponses.h"
 #include "tools/adserver/AdServer.h"
+#include "tools/adserver/CorePage.h"
 #include "tools/adserver/FaultyAds.h"
 #include "tools/chaos/ChaosCustomEvents.h"
 #include "tools/chaos/ChaosFaults.h"
@@ -112,7 +116,8 @@ class Runner {
         server_ = adserver::AdServer::start(serverOptions);
         if (!server_) return fail("the local ad server did not start");
         const std::string adBase = std::string("https://") + GADHosts::kAdServerHost;
-        adserver::installCorePage(*server_, corePageScenario(GADHosts::kSDKCoreHost, GADHosts::kSDKCorePagePath, adBase));
+        scenario_ = corePageScenario(GADHosts::kSDKCoreHost, GADHosts::kSDKCorePagePath, adBase);
+        adserver::installCorePage(*server_, scenario_);
         adserver::FaultyAdOptions faulty;
         faulty.crossHost = GADHosts::kReportHost;
         faulty.customEventClasses = chaosCustomEventClasses();
@@ -138,7 +143,7 @@ class Runner {
 
     void run() {
         std::mt19937_64 random(options_.seed);
-        const std::vector<const FaultKind*> plan = FaultPlan::make(options_.loads, random);
+        std::vector<const FaultKind*> plan = FaultPlan::make(options_.loads, random);
         records_.resize(plan.size());
         report_.warmUpLoads = plan.empty() ? 0 : std::clamp<std::size_t>(plan.size() / 10, 1, kMaxWarmUp);
         std::bernoulli_distribution grouped(options_.groupShare);
@@ -149,7 +154,17 @@ class Runner {
         std::size_t nextProgress = 1000;
         for (std::size_t next = 0; next < plan.size();) {
             std::size_t count = grouped(random) ? std::min(groupSize(random), plan.size() - next) : 1;
-            round(plan, next, count, random);
+            if (plan[next]->page) {
+                // Every banner of the round waits on the broken page.
+                for (std::size_t i = next; i < next + count; ++i) plan[i] = plan[next];
+                settle();
+                breakCorePage(*plan[next]);
+                round(plan, next, count, random);
+                settle();
+                mendCorePage();
+            } else {
+                round(plan, next, count, random);
+            }
             next += count;
             if (!measured && next >= report_.warmUpLoads) {
                 settle();
@@ -214,10 +229,41 @@ class Runner {
         const auto started = Steady::now();
         pump(answered, options_.virtualBound, options_.realBound + kRunawayAllowance * static_cast<double>(runaways));
         for (std::size_t i : indices) records_[i].realSeconds = secondsSince(started);
-        for (std::size_t i : indices) {
-            if (records_[i].answers() == 0) records_[i].wedged = true;
+        for (std::size_t k = 0; k < indices.size(); ++k) {
+            LoadRecord& record = records_[indices[k]];
+            if (record.answers() > 0) continue;
+            record.wedged = true;
+            record.stuck = whereStuck(*kept_[kept_.size() - indices.size() + k].banner);
         }
         if (kept_.size() >= options_.keptBanners) settle();
+    }
+
+    // The page the SDK loads next is broken: it is served from now on and the loaded one goes stale.
+    void breakCorePage(const FaultKind& kind) {
+        const std::string adBase = scenario_.adBase;
+        adserver::Response page = brokenCorePage(kind, adserver::corePageHTML(scenario_), adBase);
+        server_->routeHost(scenario_.host, scenario_.path, [page](const adserver::Request&) { return page; });
+        makeCorePageStale();
+    }
+
+    void mendCorePage() {
+        adserver::installCorePage(*server_, scenario_);
+        makeCorePageStale();
+    }
+
+    // The SDK reloads a page older than an hour with the next request: an hour passes (the app idle).
+    static void makeCorePageStale() {
+        platform::Clock::advance(static_cast<double>(ruzave::GADSDKCoreController::kStalePageMilliseconds) / 1000.0 + 1);
+        platform::MainLoop::main().runUntilIdle();
+    }
+
+    static std::string whereStuck(ruzave::GADBannerView& banner) {
+        auto controller = ruzave::GADSDKCoreController::sharedInstance();
+        auto page = controller->activeSDKCoreWebView();
+        return "slot state " + std::to_string(banner.slot()->state()) + ", request id " +
+               banner.slot()->requestID().value_or("none") + ", core page state " +
+               (page ? std::to_string(page->state()) : std::string("none")) + ", " +
+               std::to_string(controller->pendingBuildAdURLDelegateCount()) + " requests with the page";
     }
 
     // Moves the clock on with every kept banner alive, so that answers that should never come have their
@@ -226,6 +272,8 @@ class Runner {
         pump([] { return false; }, options_.keepSeconds, options_.realBound);
         release();
         pump([] { return false; }, 1.0, options_.realBound);
+        // The server's request log is this process's heap too, and no part of the SDK's.
+        server_->clearLog();
     }
 
     void release() {
@@ -265,6 +313,7 @@ class Runner {
     std::vector<LoadRecord> records_;
     std::vector<Placed> kept_;
     std::unique_ptr<adserver::AdServer> server_;
+    adserver::CorePageScenario scenario_;
     std::shared_ptr<platform::Window> window_;
     std::shared_ptr<platform::ViewController> root_;
 };

@@ -70,6 +70,7 @@ void ChaosTally::add(const LoadRecord& record) {
     else if (record.answers() > 1)
         why = std::to_string(record.received) + " received and " + std::to_string(record.failed) + " failed answers";
     else if (record.late) why = "answered after " + std::to_string(record.answeredAfter) + " s";
+    if (!why.empty() && !record.stuck.empty()) why += " (" + record.stuck + ")";
     if (!why.empty()) examples_.push_back(record.kind + " (" + record.adUnitID + "): " + why);
 }
 

@@ -23,6 +23,7 @@ struct LoadRecord {
     bool wedged = false;       // no answer within the bound
     bool late = false;         // answered, but only after the bound
     double realSeconds = 0;    // real time of the round the load was in
+    std::string stuck;         // where a wedged load stood when it was given up on
 
     std::size_t answers() const { return received + failed; }
     // One answer, from the banner's delegate; `refresh`: to a reload the banner started itself.

@@ -1,6 +1,7 @@
 // ruzave-chaos: loads banners against the local ad server in this process, each meeting a random fault
 // (seeded; the seed is printed), and prints per fault kind how the loads ended, with wedged, doubled and
-// late answers and the heap and descriptor growth. Exits 1 on any wedged or doubled load, 2 on bad usage.
+// late answers and the heap and descriptor growth. Exits 1 on any wedged, doubled or late load, 2 on bad
+// usage.
 //   ruzave-chaos [LOADS] [--seed N]      LOADS also from CHAOS_LOADS (default 10000), the seed from CHAOS_SEED
 #include <chrono>
 #include <cstdio>
@@ -59,8 +60,8 @@ int main(int argc, char** argv) {
     if (!report.failure.empty()) {
         std::printf("chaos: failed: %s\n", report.failure.c_str());
     } else if (!report.clean()) {
-        std::printf("chaos: failed: %zu wedged, %zu doubled (seed %llu)\n", report.tally.wedged(),
-                    report.tally.doubled(), static_cast<unsigned long long>(options.seed));
+        std::printf("chaos: failed: %zu wedged, %zu doubled, %zu late (seed %llu)\n", report.tally.wedged(),
+                    report.tally.doubled(), report.tally.total().late, static_cast<unsigned long long>(options.seed));
     } else {
         std::puts("chaos: ok");
     }
