@@ -18,10 +18,12 @@
 #include "ads/core/sdkcore/GADSDKCoreController.h"
 #include "ads/core/sdkcore/GADSDKCoreWebView.h"
 #include "ads/core/slot/GADSlot.h"
+#include "ads/render/GADAdView.h"
 #include "platform/base/Log.h"
 #include "platform/net/NetworkConfiguration.h"
 #include "platform/net/NetworkEngine.h"
 #include "platform/runloop/Clock.h"
+#include "platform/runloop/DispatchQueue.h"
 #include "platform/runloop/MainLoop.h"
 #include "platform/testing/Harness.h"
 #include "platform/ui/Application.h"
@@ -76,6 +78,12 @@ const char* levelName(platform::LogLevel level) {
     return "other";
 }
 
+std::string kilobytes(std::int64_t bytes) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.1f KB", static_cast<double>(bytes) / 1024.0);
+    return buffer;
+}
+
 class ChaosDelegate : public ruzave::GADBannerViewDelegate {
   public:
     ChaosDelegate(LoadRecord& record, double startedAt) : record_(record), startedAt_(startedAt) {}
@@ -95,6 +103,17 @@ class ChaosDelegate : public ruzave::GADBannerViewDelegate {
 struct Placed {
     std::shared_ptr<ruzave::GADBannerView> banner;
     std::shared_ptr<ChaosDelegate> delegate;
+    std::string kind;
+};
+
+// A banner let go, watched until the next count of what outlived its owner.
+struct Released {
+    std::weak_ptr<ruzave::GADBannerView> banner;
+    std::weak_ptr<ruzave::GADSlot> slot;
+    std::weak_ptr<ruzave::GADAdView> adView;
+    std::string kind;
+
+    bool alive() const { return !banner.expired() || !slot.expired() || !adView.expired(); }
 };
 
 class Runner {
@@ -173,11 +192,15 @@ class Runner {
                 measured = true;
             }
             if (options_.progress && next >= nextProgress) {
-                options_.progress(std::to_string(next) + "/" + std::to_string(plan.size()) + " loads");
+                options_.progress(std::to_string(next) + "/" + std::to_string(plan.size()) + " loads, heap " +
+                                  kilobytes(ChaosRun::heapInUse()) + ", " + std::to_string(secondsSince(started)) +
+                                  " s");
                 nextProgress += 1000;
             }
         }
         settle();
+        pump([] { return false; }, options_.keepSeconds, options_.realBound);
+        countSurvivors();
         report_.heapAfter = ChaosRun::heapInUse();
         report_.descriptorsAfter = ChaosRun::openDescriptors();
         report_.realSeconds = secondsSince(started);
@@ -217,7 +240,7 @@ class Runner {
             banner->setRootViewController(root_);
             banner->setDelegate(delegate);
             root_->view()->addSubview(banner);
-            kept_.push_back({banner, delegate});
+            kept_.push_back({banner, delegate, record.kind});
             indices.push_back(i);
         }
         // Loaded together, as an app's screen of banners does.
@@ -270,6 +293,9 @@ class Runner {
     // chance, then lets the banners go.
     void settle() {
         pump([] { return false; }, options_.keepSeconds, options_.realBound);
+        // Those let go at the last settle have had as long as these had to answer: longer than any wait
+        // of the SDK's, so whatever still holds them holds them for good.
+        countSurvivors();
         release();
         pump([] { return false; }, 1.0, options_.realBound);
         // The server's request log is this process's heap too, and no part of the SDK's.
@@ -280,9 +306,23 @@ class Runner {
         for (auto& placed : kept_) {
             placed.banner->setDelegate(std::weak_ptr<ruzave::GADBannerViewDelegate>());
             placed.banner->removeFromSuperview();
+            Released released;
+            released.banner = placed.banner;
+            released.slot = placed.banner->slot();
+            if (auto slot = placed.banner->slot()) released.adView = slot->adView();
+            released.kind = placed.kind;
+            released_.push_back(std::move(released));
         }
         kept_.clear();
         platform::MainLoop::main().runUntilIdle();
+    }
+
+    // Banners, slots and ad views that something still holds long after their owner let them go.
+    void countSurvivors() {
+        for (const auto& released : released_) {
+            if (released.alive()) ++report_.survivors[released.kind];
+        }
+        released_.clear();
     }
 
     // Runs the main loop with the clock moving until `done` holds or either bound passes.
@@ -295,8 +335,10 @@ class Runner {
             if (platform::Clock::now() - virtualStart >= virtualLimit || secondsSince(realStart) >= realLimit) return;
             loop.runUntilIdle();
             if (done()) return;
-            if (platform::NetworkEngine::shared().activeTransferCount() > 0) {
-                // Page timers keep running while an answer is on its way, but SDK timeouts stay far.
+            // Work on the network and on the SDK's queues goes at the pace of real time: while there is
+            // any, the clock creeps (page timers keep running, SDK timeouts stay far).
+            if (platform::NetworkEngine::shared().activeTransferCount() > 0 ||
+                platform::DispatchQueue::backgroundBlockCount() > 0) {
                 loop.runUntil(done, 0.001);
                 step = kSmallStep;
                 platform::Clock::advance(kSmallStep);
@@ -312,17 +354,12 @@ class Runner {
     ChaosReport& report_;
     std::vector<LoadRecord> records_;
     std::vector<Placed> kept_;
+    std::vector<Released> released_;
     std::unique_ptr<adserver::AdServer> server_;
     adserver::CorePageScenario scenario_;
     std::shared_ptr<platform::Window> window_;
     std::shared_ptr<platform::ViewController> root_;
 };
-
-std::string kilobytes(std::int64_t bytes) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.1f KB", static_cast<double>(bytes) / 1024.0);
-    return buffer;
-}
 
 } // namespace
 
@@ -383,6 +420,9 @@ std::string ChaosReport::render() const {
     out += buffer;
     std::string logs;
     for (const auto& [level, count] : logLines) logs += " " + level + " " + std::to_string(count);
+    std::string alive;
+    for (const auto& [kind, count] : survivors) alive += " " + kind + " " + std::to_string(count);
+    out += "banners alive after release:" + (alive.empty() ? std::string(" none") : alive) + "\n";
     out += "log lines:" + (logs.empty() ? std::string(" none") : logs) + "\n";
     for (const auto& example : tally.examples()) out += "  " + example + "\n";
     return out;

@@ -39,6 +39,9 @@ struct ChaosReport {
     double realSeconds = 0;
     double virtualSeconds = 0;
     std::map<std::string, std::size_t> logLines;  // by level
+    // Banners (or their slots or ad views) still held by something `keepSeconds` after the app let them
+    // go, by fault kind.
+    std::map<std::string, std::size_t> survivors;
     std::string failure;             // why the run could not run ("" when it ran)
 
     // A load answered only after the bound was wedged for that long: it fails the run too.
