@@ -1,6 +1,7 @@
 #pragma once
 // Banner custom events that misbehave as app-supplied ad sources can: one never answers, one answers
-// twice (an ad, then a failure, then another ad). Found by the SDK's custom event adapter under their
+// again and again (an ad, then a failure, three times), one answers only after the adapter's timeout,
+// one fails and then fills. Found by the SDK's custom event adapter under their
 // class names. Main thread.
 #include <memory>
 #include <optional>
@@ -21,6 +22,25 @@ class ChaosChattyCustomEvent : public ruzave::GADCustomEventBanner,
                                public std::enable_shared_from_this<ChaosChattyCustomEvent> {
   public:
     static constexpr const char* kClassName = "ChaosChattyCustomEvent";
+    void requestBannerAd(const ruzave::GADAdSize& adSize, const std::optional<std::string>& parameter,
+                         const std::optional<std::string>& label,
+                         const std::shared_ptr<ruzave::GADCustomEventRequest>& request) override;
+};
+
+class ChaosLateCustomEvent : public ruzave::GADCustomEventBanner,
+                             public std::enable_shared_from_this<ChaosLateCustomEvent> {
+  public:
+    static constexpr const char* kClassName = "ChaosLateCustomEvent";
+    static constexpr double kDelaySeconds = 12;  // past the adapter's 10-second timeout
+    void requestBannerAd(const ruzave::GADAdSize& adSize, const std::optional<std::string>& parameter,
+                         const std::optional<std::string>& label,
+                         const std::shared_ptr<ruzave::GADCustomEventRequest>& request) override;
+};
+
+class ChaosFailThenFillCustomEvent : public ruzave::GADCustomEventBanner,
+                                     public std::enable_shared_from_this<ChaosFailThenFillCustomEvent> {
+  public:
+    static constexpr const char* kClassName = "ChaosFailThenFillCustomEvent";
     void requestBannerAd(const ruzave::GADAdSize& adSize, const std::optional<std::string>& parameter,
                          const std::optional<std::string>& label,
                          const std::shared_ptr<ruzave::GADCustomEventRequest>& request) override;

@@ -45,6 +45,8 @@ const std::vector<FaultKind>& faultKinds() {
         {"mediation-ok", 3},
         {"mediation-silent", 2},
         {"mediation-chatty", 3},
+        {"mediation-late", 2},
+        {"mediation-fail-then-fill", 2},
         {"mediation-garbage", 3},
         {"mediation-nested", 2},
         {"missing-adapter", 3},
@@ -80,7 +82,9 @@ const FaultKind* findFaultKind(const std::string& name) {
 const std::vector<std::string>& chaosCustomEventClasses() {
     static const std::vector<std::string> classes = {demo::DemoCustomEventBanner::kClassName,
                                                      ChaosSilentCustomEvent::kClassName,
-                                                     ChaosChattyCustomEvent::kClassName};
+                                                     ChaosChattyCustomEvent::kClassName,
+                                                     ChaosLateCustomEvent::kClassName,
+                                                     ChaosFailThenFillCustomEvent::kClassName};
     return classes;
 }
 
@@ -96,6 +100,8 @@ std::string adUnitFor(const FaultKind& kind, std::mt19937_64& random) {
     else if (k == "mediation-ok") fault = "mediation-0";
     else if (k == "mediation-silent") fault = "mediation-1";
     else if (k == "mediation-chatty") fault = "mediation-2";
+    else if (k == "mediation-late") fault = "mediation-3";
+    else if (k == "mediation-fail-then-fill") fault = "mediation-4";
     else if (k == "mediation-garbage") fault = "mediation-garbage-" + std::to_string(between(0, 1u << 20, random));
     else if (k == "mediation-nested") fault = "mediation-nested-" + std::to_string(pick<int>({300, 2000, 10000}, random));
     else if (k == "core-late") fault = "core-late-" + std::to_string(pick(kLateMs, random));
@@ -145,18 +151,24 @@ adserver::CorePageScenario corePageScenario(const std::string& sdkCoreHost, cons
     return scenario;
 }
 
-std::vector<const FaultKind*> FaultPlan::make(std::size_t loads, std::mt19937_64& random) {
+std::vector<const FaultKind*> FaultPlan::make(std::size_t loads, std::mt19937_64& random,
+                                              const std::vector<std::string>& only) {
     std::vector<const FaultKind*> drawn;
     std::vector<double> weights;
     std::vector<const FaultKind*> runaways;
     for (const auto& kind : faultKinds()) {
-        if (kind.runaway) {
+        if (!only.empty()) {
+            if (std::find(only.begin(), only.end(), kind.name) == only.end()) continue;
+            drawn.push_back(&kind);
+            weights.push_back(1);
+        } else if (kind.runaway) {
             runaways.push_back(&kind);
         } else {
             drawn.push_back(&kind);
             weights.push_back(kind.weight);
         }
     }
+    if (drawn.empty()) return {};
     std::discrete_distribution<std::size_t> draw(weights.begin(), weights.end());
     std::vector<const FaultKind*> plan(loads);
     for (auto& slot : plan) slot = drawn[draw(random)];

@@ -41,11 +41,13 @@ adserver::Response brokenCorePage(const FaultKind& kind, const std::string& good
 const std::vector<std::string>& chaosCustomEventClasses();
 
 // The kinds of `loads` loads: drawn by weight, with max(1, loads / kLoadsPerRunaway) of each runaway
-// kind at random places (none for fewer than two loads).
+// kind at random places (none for fewer than two loads). `only`, when not empty, names the kinds to draw
+// from, each equally often (unknown names are left out).
 class FaultPlan {
   public:
     static constexpr std::size_t kLoadsPerRunaway = 500;
-    static std::vector<const FaultKind*> make(std::size_t loads, std::mt19937_64& random);
+    static std::vector<const FaultKind*> make(std::size_t loads, std::mt19937_64& random,
+                                              const std::vector<std::string>& only = {});
 };
 
 } // namespace chaos

@@ -162,7 +162,7 @@ class Runner {
 
     void run() {
         std::mt19937_64 random(options_.seed);
-        std::vector<const FaultKind*> plan = FaultPlan::make(options_.loads, random);
+        std::vector<const FaultKind*> plan = FaultPlan::make(options_.loads, random, options_.kinds);
         records_.resize(plan.size());
         report_.warmUpLoads = plan.empty() ? 0 : std::clamp<std::size_t>(plan.size() / 10, 1, kMaxWarmUp);
         std::bernoulli_distribution grouped(options_.groupShare);
@@ -206,6 +206,7 @@ class Runner {
         report_.realSeconds = secondsSince(started);
         report_.virtualSeconds = platform::Clock::now() - virtualStart;
         report_.loads = records_.size();
+        if (records_.empty()) report_.failure = "no fault kind to draw from";
         for (const auto& record : records_) report_.tally.add(record);
     }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "tools/chaos/ChaosTally.h"
 
@@ -17,6 +18,7 @@ struct ChaosOptions {
     std::uint64_t seed = 1;
     double groupShare = 0.1;        // share of rounds that load several banners at once
     std::size_t largestGroup = 6;
+    std::vector<std::string> kinds;  // only these fault kinds, equally often (empty: all, by weight)
     double virtualBound = 100;      // seconds on the SDK's clock before a load counts as wedged
     double realBound = 20;          // and seconds of real time (plus a little per runaway load)
     std::size_t keptBanners = 24;   // answered banners kept (and time moved on) before they are let go

@@ -21,7 +21,7 @@ std::string failures(const std::map<long, std::size_t>& byCode) {
 std::string line(const std::string& name, const ChaosTally::Row& row) {
     char buffer[256];
     const double meanMs = row.loads == 0 ? 0 : 1000.0 * row.realSeconds / static_cast<double>(row.loads);
-    std::snprintf(buffer, sizeof buffer, "%-22s %6zu %8zu  %-26s %6zu %7zu %5zu %7zu %9zu %8.0f\n", name.c_str(),
+    std::snprintf(buffer, sizeof buffer, "%-24s %6zu %8zu  %-26s %6zu %7zu %5zu %7zu %9zu %8.0f\n", name.c_str(),
                   row.loads, row.received, failures(row.failedByCode).c_str(), row.wedged, row.doubled, row.late,
                   row.grouped, row.refreshed, meanMs);
     return buffer;
@@ -81,7 +81,7 @@ ChaosTally::Row ChaosTally::row(const std::string& kind) const {
 
 std::string ChaosTally::render(const std::vector<std::string>& order) const {
     char header[256];
-    std::snprintf(header, sizeof header, "%-22s %6s %8s  %-26s %6s %7s %5s %7s %9s %8s\n", "fault", "loads",
+    std::snprintf(header, sizeof header, "%-24s %6s %8s  %-26s %6s %7s %5s %7s %9s %8s\n", "fault", "loads",
                   "received", "failed (count x code)", "wedged", "doubled", "late", "grouped", "refreshes", "real ms");
     std::string out = header;
     for (const auto& name : order) {

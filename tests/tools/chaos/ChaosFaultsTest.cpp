@@ -60,3 +60,14 @@ TEST_CASE("FaultPlan: every kind's ad unit is a fault the server or the core pag
     CHECK(chaos::findFaultKind("drop") != nullptr);
     CHECK(chaos::findFaultKind("nope") == nullptr);
 }
+
+TEST_CASE("FaultPlan: a plan of chosen kinds draws only those, runaway ones included when named") {
+    std::mt19937_64 random(8);
+    auto plan = FaultPlan::make(200, random, {"drop", "creative-loop", "no-such-kind"});
+    std::map<std::string, std::size_t> counts;
+    for (const FaultKind* kind : plan) ++counts[kind->name];
+    CHECK(counts.size() == 2);
+    CHECK(counts["drop"] > 50);
+    CHECK(counts["creative-loop"] > 50);
+    CHECK(FaultPlan::make(10, random, {"no-such-kind"}).empty());
+}

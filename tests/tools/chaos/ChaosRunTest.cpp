@@ -52,3 +52,35 @@ TEST_CASE("ChaosRun: faults land as their kind says") {
     onlyFailed("redirect-loop", 13);
     CHECK(report.clean());
 }
+
+TEST_CASE("ChaosRun: custom events that answer late, twice or after failing give one answer per load") {
+    chaos::ChaosOptions options;
+    options.loads = 12;
+    options.seed = 2;
+    options.kinds = {"mediation-late", "mediation-fail-then-fill", "mediation-chatty", "mediation-silent"};
+    chaos::ChaosReport report = chaos::ChaosRun::run(options);
+    REQUIRE(report.failure.empty());
+    CHECK(report.clean());
+    const auto& tally = report.tally;
+    // The adapter's timeout ends the late one's load; its ad then comes to nothing.
+    for (const char* kind : {"mediation-late", "mediation-silent", "mediation-fail-then-fill"}) {
+        auto row = tally.row(kind);
+        CHECK_MESSAGE(row.received == 0, kind);
+        CHECK_MESSAGE(row.failedByCode[9] == row.loads, kind);
+        CHECK_MESSAGE(row.doubled == 0, kind);
+    }
+    // The chatty one's first ad is the load's; what it says after that is the network refreshing.
+    auto chatty = tally.row("mediation-chatty");
+    CHECK(chatty.received == chatty.loads);
+    CHECK(chatty.doubled == 0);
+    CHECK(tally.total().loads == 12);
+}
+
+TEST_CASE("ChaosRun: no kind to draw from is a failure to run, not a clean run") {
+    chaos::ChaosOptions options;
+    options.loads = 5;
+    options.kinds = {"no-such-kind"};
+    chaos::ChaosReport report = chaos::ChaosRun::run(options);
+    CHECK_FALSE(report.failure.empty());
+    CHECK_FALSE(report.clean());
+}
