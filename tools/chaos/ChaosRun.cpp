@@ -406,6 +406,12 @@ std::string ChaosReport::render() const {
                   "wedged: %zu  doubled: %zu  late: %zu\n",
                   loads, groupedLoads, groups, tally.wedged(), tally.doubled(), tally.total().late);
     out += buffer;
+    std::size_t runaways = 0;
+    for (const auto& kind : faultKinds()) {
+        if (kind.runaway) runaways += tally.row(kind.name).loads;
+    }
+    out += "runaway loads (a script that never returns holds the main thread for its time limit): " +
+           std::to_string(runaways) + "\n";
     const std::int64_t heapGrowth = heapAfter - heapBefore;
     const std::size_t measuredLoads = loads > warmUpLoads ? loads - warmUpLoads : 0;
     out += "heap: " + kilobytes(heapBefore) + " after " + std::to_string(warmUpLoads) + " warm-up loads, " +
