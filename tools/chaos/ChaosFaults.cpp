@@ -146,8 +146,12 @@ adserver::CorePageScenario corePageScenario(const std::string& sdkCoreHost, cons
         late.lateMs = ms;
         scenario.slots["chaos/core-late-" + std::to_string(ms)] = late;
     }
-    // Twice answers with an ad URL that works, so the second answer would show a second ad.
-    scenario.slots["chaos/core-twice"].url = adBase + "/mads/gma?slotname=chaos%2Fok";
+    // Answers that do come lead to an ad that works: a second answer would show a second ad, and a late
+    // one in time is a received ad.
+    for (auto& [name, slot] : scenario.slots) {
+        if (name == "chaos/core-twice" || name.rfind("chaos/core-late-", 0) == 0)
+            slot.url = adBase + "/mads/gma?slotname=chaos%2Fok";
+    }
     return scenario;
 }
 

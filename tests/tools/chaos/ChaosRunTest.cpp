@@ -84,3 +84,21 @@ TEST_CASE("ChaosRun: no kind to draw from is a failure to run, not a clean run")
     CHECK_FALSE(report.failure.empty());
     CHECK_FALSE(report.clean());
 }
+
+TEST_CASE("ChaosRun: a core page that answers twice, late or never gives each load one answer") {
+    chaos::ChaosOptions options;
+    options.loads = 16;
+    options.seed = 6;
+    options.kinds = {"core-twice", "core-late", "core-none", "core-garbage"};
+    chaos::ChaosReport report = chaos::ChaosRun::run(options);
+    REQUIRE(report.failure.empty());
+    CHECK(report.clean());
+    const auto& tally = report.tally;
+    // The second answer of a request is dropped: one ad, no second one.
+    CHECK(tally.row("core-twice").received == tally.row("core-twice").loads);
+    // Within the 30-second wait an answer shows its ad; after it the load has failed with code 2.
+    auto late = tally.row("core-late");
+    CHECK(late.received + late.failedByCode[2] == late.loads);
+    CHECK(tally.row("core-none").failedByCode[2] == tally.row("core-none").loads);
+    CHECK(tally.total().doubled == 0);
+}
