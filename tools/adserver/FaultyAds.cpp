@@ -58,8 +58,8 @@ const char* kLoopCreative = "<html><body><script>for(;;){}</script><div>never</d
 
 const char* kAllocateCreative =
     "<html><body style=\"margin:0\"><div id=\"a\" style=\"width:320px;height:50px\">x</div><script>\n"
-    "var s = 'x'; for (var i = 0; i < 22; i++) s = s + s;\n"
-    "var a = []; for (var j = 0; j < 100000; j++) a.push({ n: j, t: 'item' + j });\n"
+    "var s = 'x'; for (var i = 0; i < 21; i++) s = s + s;\n"
+    "var a = []; for (var j = 0; j < 50000; j++) a.push({ n: j, t: 'item' + j });\n"
     "document.getElementById('a').innerHTML = String(s.length + a.length);\n"
     "</script></body></html>";
 

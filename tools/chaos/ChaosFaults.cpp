@@ -94,16 +94,16 @@ std::string adUnitFor(const FaultKind& kind, std::mt19937_64& random) {
     if (k == "http-4xx") fault = "status-" + std::to_string(pick<int>({400, 403, 404, 410, 429}, random));
     else if (k == "http-5xx") fault = "status-" + std::to_string(pick<int>({500, 502, 503, 504}, random));
     else if (k == "truncate") fault = "truncate-" + std::to_string(between(0, 100000, random));
-    else if (k == "slow") fault = "slow-" + std::to_string(between(20, 300, random));
+    else if (k == "slow") fault = "slow-" + std::to_string(between(20, 150, random));
     else if (k == "garbage") fault = "garbage-" + std::to_string(between(0, 1u << 20, random));
-    else if (k == "nested") fault = "nested-" + std::to_string(pick<int>({300, 2000, 10000}, random));
+    else if (k == "nested") fault = "nested-" + std::to_string(pick<int>({300, 1000, 5000}, random));
     else if (k == "mediation-ok") fault = "mediation-0";
     else if (k == "mediation-silent") fault = "mediation-1";
     else if (k == "mediation-chatty") fault = "mediation-2";
     else if (k == "mediation-late") fault = "mediation-3";
     else if (k == "mediation-fail-then-fill") fault = "mediation-4";
     else if (k == "mediation-garbage") fault = "mediation-garbage-" + std::to_string(between(0, 1u << 20, random));
-    else if (k == "mediation-nested") fault = "mediation-nested-" + std::to_string(pick<int>({300, 2000, 10000}, random));
+    else if (k == "mediation-nested") fault = "mediation-nested-" + std::to_string(pick<int>({300, 1000, 5000}, random));
     else if (k == "core-late") fault = "core-late-" + std::to_string(pick(kLateMs, random));
     // A broken page: the ad behind it would be fine.
     if (kind.page) fault = "ok";
