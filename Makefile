@@ -2,10 +2,11 @@
 # make demo  — install what is missing, build Release, run the demo
 # make bench — Release build, run every benchmark
 # make tsan  — ThreadSanitizer build in build-tsan, run every test under it
+# make chaos — Release build, load CHAOS_LOADS (default 10000) banners each meeting a random fault
 JOBS ?= $(shell nproc)
 GEN := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: deps test demo bench tsan build-debug configure-release clean
+.PHONY: deps test demo bench tsan chaos build-debug configure-release clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -35,6 +36,9 @@ tsan: deps
 	@cmake -S . -B build-tsan $(GEN) -DCMAKE_BUILD_TYPE=Debug -DRUZAVE_TSAN=ON >/dev/null
 	@cmake --build build-tsan -j $(JOBS)
 	@cd build-tsan && TSAN_OPTIONS="$(TSAN_OPTIONS_ALL)" ctest --output-on-failure -j $(JOBS) --timeout 600
+chaos: configure-release
+	@cmake --build build-release -j $(JOBS) --target ruzave-chaos
+	@build-release/tools/chaos/ruzave-chaos $(CHAOS_LOADS)
 
 clean:
 	rm -rf build build-release build-tsan

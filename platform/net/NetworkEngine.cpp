@@ -351,10 +351,12 @@ struct NetworkEngine::Impl {
         std::unique_ptr<Transfer> t = std::move(it->second);
         transfers.erase(it);
         curl_multi_remove_handle(multi, t->easy);
-        active.fetch_sub(1);
         auto listener = std::move(t->listener);
         t.reset();
         listener->transferDidComplete(std::move(error));
+        // Counted until its end is handed on, so that a caller waiting for no transfers also finds the
+        // delivery already queued.
+        active.fetch_sub(1);
     }
 
     // Network thread, with no transfer in the multi: closes every pooled connection. Other threads only

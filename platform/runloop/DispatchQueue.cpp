@@ -54,6 +54,11 @@ public:
         return *pool;
     }
 
+    std::size_t busyCount() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return pending_ + running_;
+    }
+
     void submit(DispatchQueue::Priority priority, std::function<void()> job) {
         bool spawn = false;
         {
@@ -93,10 +98,12 @@ private:
                 continue;
             }
             --pending_;
+            ++running_;
             lock.unlock();
             job();
             job = nullptr;
             lock.lock();
+            --running_;
         }
     }
 
@@ -104,6 +111,7 @@ private:
     std::condition_variable cv_;
     std::array<std::deque<std::function<void()>>, 4> jobs_;
     std::size_t pending_ = 0;
+    std::size_t running_ = 0;
     std::size_t idle_ = 0;
     std::size_t threads_ = 0;
 };
@@ -289,6 +297,10 @@ std::shared_ptr<DispatchQueue> DispatchQueue::current() {
     if (tCurrent != nullptr) return tCurrent->shared_from_this();
     if (MainLoop::isMainThread()) return main();
     return nullptr;
+}
+
+std::size_t DispatchQueue::backgroundBlockCount() {
+    return ThreadPool::shared().busyCount();
 }
 
 void DispatchQueue::asyncAfter(double delaySeconds, Block block) {

@@ -23,6 +23,9 @@ public:
     static std::shared_ptr<DispatchQueue> global(Priority priority = Priority::Default);
     // The queue whose block is running on this thread, or nullptr.
     static std::shared_ptr<DispatchQueue> current();
+    // Blocks of the queues other than the main one that are waiting or running (a driver of virtual
+    // time waits for them before it moves the clock far).
+    static std::size_t backgroundBlockCount();
 
     virtual ~DispatchQueue() = default;
     virtual void async(Block block) = 0;

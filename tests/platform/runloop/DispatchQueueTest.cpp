@@ -1,6 +1,8 @@
 #include <doctest/doctest.h>
 
 #include <atomic>
+#include <chrono>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -150,4 +152,30 @@ TEST_CASE("DispatchQueue: groups notify once all blocks finish, and global queue
     CHECK(done == 4);
     CHECK(peak > 1);
     CHECK(group->wait(0));
+}
+
+TEST_CASE("DispatchQueue: background blocks are counted while they wait and run, and not after") {
+    auto q = DispatchQueue::createSerial("test.count");
+    std::mutex gate;
+    std::unique_lock<std::mutex> closed(gate);
+    std::atomic<int> ran{0};
+    // The first block holds the queue, the second waits behind it: a clock driver must see both.
+    q->async([&] {
+        std::lock_guard<std::mutex> pass(gate);
+        ++ran;
+    });
+    q->async([&] { ++ran; });
+    CHECK(DispatchQueue::backgroundBlockCount() >= 1);
+    // A block on the main queue is the main loop's, not background work.
+    DispatchQueue::main()->async([] {});
+    closed.unlock();
+    auto group = DispatchGroup::create();
+    group->async(q, [] {});
+    REQUIRE(group->wait(10));
+    CHECK(ran == 2);
+    // The group's own notification may still be leaving its worker; it ends at once.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (DispatchQueue::backgroundBlockCount() > 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    CHECK(DispatchQueue::backgroundBlockCount() == 0);
+    MainLoop::main().runUntilIdle();
 }
