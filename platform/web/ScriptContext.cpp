@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <vector>
 #include <exception>
@@ -35,14 +36,22 @@ Error errorFromStack(duk_context* ctx) {
     return Error(ScriptContext::ErrorDomain, 1, message);
 }
 
+double threadCPUSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
 } // namespace
 
 struct ScriptContext::EntryScope {
     ScriptContext& owner;
     std::chrono::steady_clock::time_point started;
+    double startedCPU = 0;
     explicit EntryScope(ScriptContext& o) : owner(o) {
         if (owner.depth_++ != 0) return;
         started = std::chrono::steady_clock::now();
+        startedCPU = threadCPUSeconds();
         owner.budget_.startEntry(std::chrono::milliseconds(static_cast<long long>(owner.timeLimit_ * 1000)));
     }
     ~EntryScope() {
@@ -50,6 +59,7 @@ struct ScriptContext::EntryScope {
         owner.lastEntry_.overran = owner.budget_.expired();
         owner.budget_.endEntry();
         owner.lastEntry_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        owner.lastEntry_.cpuSeconds = threadCPUSeconds() - startedCPU;
     }
 };
 
