@@ -2,6 +2,7 @@
 
 #include <gumbo.h>
 
+#include <algorithm>
 #include <cctype>
 #include <functional>
 
@@ -108,13 +109,31 @@ bool matchesChain(const DOMNode& el, const std::vector<Compound>& chain, const D
 } // namespace
 
 DOMDocument::DOMDocument() {
-    root_ = make(DOMNode::Type::Document, "");
+    root_ = make(DOMNode::Type::Document, "", true);
 }
 
-std::shared_ptr<DOMNode> DOMDocument::make(DOMNode::Type type, std::string nameOrText) {
+std::shared_ptr<DOMNode> DOMDocument::make(DOMNode::Type type, std::string nameOrText, bool essential) {
+    if (!essential && nodes_.size() >= MaximumNodes) return nullptr;
     auto node = DOMNode::create(type, nextId_++, std::move(nameOrText));
     nodes_.emplace(node->id(), node);
     return node;
+}
+
+void DOMDocument::collectIfCrowded() {
+    if (nodes_.size() < collectAt_) return;
+    // Kept: the tree, and whatever hangs below a node script may still hold.
+    std::unordered_map<std::uint32_t, bool> keep;
+    std::vector<const DOMNode*> work{root_.get()};
+    for (const auto& [id, node] : nodes_)
+        if (node->isExposed()) work.push_back(node.get());
+    while (!work.empty()) {
+        const DOMNode* n = work.back();
+        work.pop_back();
+        if (!keep.emplace(n->id(), true).second) continue;
+        for (const auto& c : n->children()) work.push_back(c.get());
+    }
+    std::erase_if(nodes_, [&](const auto& entry) { return !keep.contains(entry.first); });
+    collectAt_ = std::max<std::size_t>(4096, nodes_.size() * 2);
 }
 
 std::shared_ptr<DOMDocument> DOMDocument::parse(const std::string& html) {
@@ -139,6 +158,7 @@ std::shared_ptr<DOMDocument> DOMDocument::parse(const std::string& html) {
             case GUMBO_NODE_ELEMENT:
             case GUMBO_NODE_TEMPLATE: {
                 node = doc->make(DOMNode::Type::Element, tagNameOf(g->v.element));
+                if (!node) break;  // past the cap: the element and what is inside it are dropped
                 const GumboVector& attrs = g->v.element.attributes;
                 for (unsigned i = 0; i < attrs.length; ++i) {
                     auto* a = static_cast<const GumboAttribute*>(attrs.data[i]);
@@ -169,14 +189,14 @@ std::shared_ptr<DOMDocument> DOMDocument::parse(const std::string& html) {
 void DOMDocument::ensureSkeleton() {
     auto html = documentElement();
     if (!html) {
-        html = make(DOMNode::Type::Element, "html");
+        html = make(DOMNode::Type::Element, "html", true);
         root_->appendChild(html);
     }
     if (!head()) {
-        auto h = make(DOMNode::Type::Element, "head");
+        auto h = make(DOMNode::Type::Element, "head", true);
         html->insertBefore(h, html->children().empty() ? nullptr : html->children().front());
     }
-    if (!body()) html->appendChild(make(DOMNode::Type::Element, "body"));
+    if (!body()) html->appendChild(make(DOMNode::Type::Element, "body", true));
 }
 
 std::vector<std::shared_ptr<DOMNode>> DOMDocument::parseFragment(const std::string& html) {
@@ -187,15 +207,18 @@ std::vector<std::shared_ptr<DOMNode>> DOMDocument::parseFragment(const std::stri
         std::shared_ptr<DOMNode> n;
         if (src.isElement()) {
             n = make(DOMNode::Type::Element, src.tagName());
+            if (!n) return n;
             for (const auto& [k, v] : src.attributes()) n->setAttribute(k, k == "style" ? src.attribute("style") : v);
-            for (const auto& c : src.children()) n->appendChild(copy(*c));
+            for (const auto& c : src.children())
+                if (auto copied = copy(*c)) n->appendChild(copied);
         } else {
             n = make(src.type(), src.data());
         }
         return n;
     };
     if (auto b = temp->body())
-        for (const auto& c : b->children()) out.push_back(copy(*c));
+        for (const auto& c : b->children())
+            if (auto copied = copy(*c)) out.push_back(copied);
     return out;
 }
 

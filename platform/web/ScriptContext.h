@@ -46,8 +46,8 @@ public:
     // True while some entry is running (nested entries share the outermost one's deadline).
     bool isRunning() const { return depth_ > 0; }
 
-    // The outermost entry that ended last: how long it held the thread (wall clock, and the thread's
-    // processor time), and whether it was stopped at its time limit.
+    // The outermost entry that ended last: how long it held the thread (wall clock, and the processor
+    // time it used, which a busy machine does not inflate), and whether it was stopped at its limit.
     struct EntryRecord {
         double seconds = 0;
         double cpuSeconds = 0;

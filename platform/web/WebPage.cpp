@@ -227,6 +227,7 @@ void WebPage::entryEnded(bool pagesOwn) {
     }
     // What the host runs through evaluate() is the host's own time; it still may not overrun.
     if (!pagesOwn) return;
+    // Processor time: what the scripts did, not how long a busy machine made it take.
     double real = busyReal_.add(std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(),
                                 entry.cpuSeconds);
     // Virtual time in tests crowds a long stretch of timers into a moment of real time: the share
@@ -352,7 +353,13 @@ void WebPage::loadScript(unsigned nodeId, bool blocking) {
             page->continueParsing();
         }
     }, ResourceLoader::DefaultMaxBytes, options_.owner);
-    loads_.push_back(loader);
+    track(loader);
+}
+
+void WebPage::track(std::shared_ptr<ResourceLoader> loader) {
+    // A page that keeps changing an image's source must not keep every finished load.
+    std::erase_if(loads_, [](const auto& l) { return l->isFinished(); });
+    loads_.push_back(std::move(loader));
 }
 
 void WebPage::loadImage(unsigned nodeId, const std::string& src) {
@@ -382,7 +389,7 @@ void WebPage::loadImage(unsigned nodeId, const std::string& src) {
             page->maybeFireLoad();
         }
     }, ResourceLoader::DefaultMaxBytes, options_.owner);
-    loads_.push_back(loader);
+    track(loader);
 }
 
 std::optional<Size> WebPage::imageSize(unsigned node) const {
@@ -413,6 +420,8 @@ void WebPage::fireEvent(unsigned node, const std::string& type, bool bubbles) {
     if (!options_.runScripts) return;
     // Without a heap nothing can listen: no script ran and no element carries a handler attribute.
     if (!script_ && !needsScript_) return;
+    // Its listeners may keep the node's wrapper: the document keeps the node.
+    if (auto n = node != 0 ? document_->nodeById(node) : nullptr) n->markExposed();
     enter([&](duk_context* ctx) {
         WebPageBindings::pushHook(ctx, "fire");
         duk_push_uint(ctx, node);
@@ -554,6 +563,7 @@ void WebPage::attributeChanged(const std::shared_ptr<DOMNode>& node, const std::
 }
 
 void WebPage::write(const std::string& html) {
+    document_->collectIfCrowded();
     auto nodes = document_->parseFragment(html);
     auto script = currentScript_ != 0 ? document_->nodeById(currentScript_) : nullptr;
     auto parent = script ? script->parent() : nullptr;
@@ -620,12 +630,13 @@ void WebPage::loadFrame(unsigned frameNode, const URLRequest& request) {
         if (!page || page->closed_) return;
         page->fireEvent(frameNode, result.ok ? "load" : "error", false);
     }, ResourceLoader::DefaultMaxBytes, options_.owner);
-    loads_.push_back(loader);
+    track(loader);
 }
 
 bool WebPage::click(const std::string& selector) {
     auto el = document_->querySelector(selector);
     if (!el || closed_) return false;
+    el->markExposed();
     return enter([&](duk_context* ctx) {
         WebPageBindings::pushHook(ctx, "click");
         duk_push_uint(ctx, el->id());
@@ -636,6 +647,7 @@ bool WebPage::click(const std::string& selector) {
 bool WebPage::submitForm(const std::string& selector) {
     auto el = document_->querySelector(selector);
     if (!el || el->tagName() != "form" || closed_) return false;
+    el->markExposed();
     return enter([&](duk_context* ctx) {
         WebPageBindings::pushHook(ctx, "submit");
         duk_push_uint(ctx, el->id());

@@ -137,6 +137,7 @@ private:
     // page's scripts have taken more than their share of the thread.
     void entryEnded(bool pagesOwn);
     void stopScripts(const Error& why);
+    void track(std::shared_ptr<ResourceLoader> loader);
     bool refusesScript(Error* error) const;
     // Makes the heap and installs the bindings, once; false (and `error`) when the heap cannot be made.
     bool ensureScript(Error* error = nullptr);

@@ -114,3 +114,41 @@ TEST_CASE("DOMNode: innerText collapses white space and breaks lines at blocks a
                                   "x<br><br>y<style>.c{}</style></div>");
     CHECK(doc->getElementById("t")->innerText() == "lead\nHead\nab\nx\n\ny");
 }
+
+TEST_CASE("DOMDocument: replaced nodes script never saw are let go and the ones it may hold are kept") {
+    auto doc = DOMDocument::parse("<div id='box'></div>");
+    auto box = doc->getElementById("box");
+    auto held = doc->createElement("span");
+    held->markExposed();
+    held->appendChild(doc->createTextNode("inner"));
+    auto inner = held->children().front();
+    for (int i = 0; i < 20000; ++i) {
+        box->removeAllChildren();
+        doc->collectIfCrowded();
+        for (const auto& n : doc->parseFragment("<b>tick</b> text")) box->appendChild(n);
+    }
+    CHECK(doc->nodeCount() < 10000);
+    CHECK(doc->nodeById(held->id()) == held);
+    CHECK(doc->nodeById(inner->id()) == inner);  // below a node script holds
+    CHECK(doc->getElementsByTagName("b").size() == 1);
+    CHECK(doc->nodeById(box->children().front()->id()) == box->children().front());
+}
+
+TEST_CASE("DOMDocument: past the node cap nothing more is made and the skeleton stays") {
+    std::string html;
+    for (std::size_t i = 0; i < DOMDocument::MaximumNodes + 10; ++i) html += "<p></p>";
+    auto doc = DOMDocument::parse(html);
+    CHECK(doc->nodeCount() <= DOMDocument::MaximumNodes + 3);
+    REQUIRE(doc->body() != nullptr);
+    REQUIRE(doc->head() != nullptr);
+    CHECK(doc->createElement("p") == nullptr);
+
+    doc = DOMDocument::parse("<p>small</p>");
+    for (std::size_t i = doc->nodeCount(); i < DOMDocument::MaximumNodes; ++i) doc->createComment("fill");
+    CHECK(doc->createElement("p") == nullptr);
+    CHECK(doc->createTextNode("t") == nullptr);
+    CHECK(doc->parseFragment("<p>more</p>").empty());
+    // Comments nobody holds go at the next collection, and there is room again.
+    doc->collectIfCrowded();
+    CHECK(doc->createElement("p") != nullptr);
+}
