@@ -138,7 +138,11 @@ void DOMDocument::collectIfCrowded() {
 
 std::shared_ptr<DOMDocument> DOMDocument::parse(const std::string& html) {
     auto doc = std::make_shared<DOMDocument>();
-    GumboOutput* output = gumbo_parse_with_options(&kGumboDefaultOptions, html.data(), html.size());
+    // Parse errors are not kept: the parser records a copy of the open-element stack with each one,
+    // which for deeply nested junk grows with the square of the depth.
+    GumboOptions options = kGumboDefaultOptions;
+    options.max_errors = 0;
+    GumboOutput* output = gumbo_parse_with_options(&options, html.data(), html.size());
     if (output != nullptr) {
         // Iterative copy: deeply nested junk must not exhaust the stack.
         struct Item {
@@ -180,7 +184,7 @@ std::shared_ptr<DOMDocument> DOMDocument::parse(const std::string& html) {
             }
             if (node) parent->appendChild(node);
         }
-        gumbo_destroy_output(&kGumboDefaultOptions, output);
+        gumbo_destroy_output(&options, output);
     }
     doc->ensureSkeleton();
     return doc;
