@@ -21,6 +21,81 @@ std::string tagNameOf(const GumboElement& el) {
     return name.empty() ? "unknown" : name;
 }
 
+// The parser's work for each tag grows with the number of elements open around it, so markup nested
+// thousands deep takes time by the square of its depth. The tree keeps only DOMNode::MaxDepth levels
+// anyway: start tags found deeper than twice that (counted roughly: void elements and elements a
+// later tag closes implicitly do not nest) are left out, their content joining
+// the element around them. Linear, and documents that nest less pass unchanged.
+std::string withoutDeepNesting(const std::string& html) {
+    static const char* const kNotNesting[] = {"p", "li", "dt", "dd", "tr", "td", "th", "option", "optgroup",
+                                              "rb", "rt", "rp", "tbody", "thead", "tfoot", "colgroup"};
+    static const char* const kRawText[] = {"script", "style", "textarea", "title", "xmp", "iframe",
+                                           "noembed", "noframes", "plaintext"};
+    const int most = 2 * DOMNode::MaxDepth;
+    auto in = [](const std::string& name, const auto& list) {
+        return std::any_of(std::begin(list), std::end(list), [&](const char* t) { return name == t; });
+    };
+    std::string out;
+    int depth = 0;
+    bool dropped = false;
+    std::size_t i = 0, copied = 0;
+    while ((i = html.find('<', i)) != std::string::npos && i + 1 < html.size()) {
+        char next = html[i + 1];
+        if (next == '!') {
+            std::size_t end = html.compare(i, 4, "<!--") == 0 ? html.find("-->", i + 4) : html.find('>', i);
+            i = end == std::string::npos ? html.size() : end + 1;
+            continue;
+        }
+        if (next == '/') {
+            depth = std::max(0, depth - 1);
+            i += 2;
+            continue;
+        }
+        if (!std::isalpha(static_cast<unsigned char>(next))) {
+            ++i;
+            continue;
+        }
+        std::size_t nameEnd = i + 1;
+        while (nameEnd < html.size() && std::isalnum(static_cast<unsigned char>(html[nameEnd]))) ++nameEnd;
+        std::string name = html.substr(i + 1, nameEnd - i - 1);
+        for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        // The end of the tag, past quoted attribute values.
+        std::size_t end = nameEnd;
+        char quote = 0;
+        for (; end < html.size(); ++end) {
+            char c = html[end];
+            if (quote != 0) {
+                if (c == quote) quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (c == '>') {
+                break;
+            }
+        }
+        if (end >= html.size()) break;
+        if (in(name, kRawText)) {
+            std::size_t close = html.find("</" + name, end);
+            i = close == std::string::npos ? html.size() : close;
+            continue;
+        }
+        if (DOMNode::isVoidTag(name) || in(name, kNotNesting)) {
+            i = end + 1;
+            continue;
+        }
+        if (depth >= most) {
+            out.append(html, copied, i - copied);
+            copied = end + 1;
+            dropped = true;
+        } else {
+            ++depth;
+        }
+        i = end + 1;
+    }
+    if (!dropped) return html;
+    out.append(html, copied, std::string::npos);
+    return out;
+}
+
 struct Compound {
     std::string tag;
     std::string id;
@@ -142,7 +217,8 @@ std::shared_ptr<DOMDocument> DOMDocument::parse(const std::string& html) {
     // which for deeply nested junk grows with the square of the depth.
     GumboOptions options = kGumboDefaultOptions;
     options.max_errors = 0;
-    GumboOutput* output = gumbo_parse_with_options(&options, html.data(), html.size());
+    const std::string shallow = withoutDeepNesting(html);
+    GumboOutput* output = gumbo_parse_with_options(&options, shallow.data(), shallow.size());
     if (output != nullptr) {
         // Iterative copy: deeply nested junk must not exhaust the stack.
         struct Item {

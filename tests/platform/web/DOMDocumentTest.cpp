@@ -1,5 +1,6 @@
 #include <doctest/doctest.h>
 
+#include <chrono>
 #include <fstream>
 #include <string>
 #include <unistd.h>
@@ -168,5 +169,24 @@ TEST_CASE("DOMDocument: deeply nested junk parses in memory that grows with its 
     auto doc = DOMDocument::parse(html);
     // Unclosed at the end, every one of these is a parse error; keeping them all took half a gigabyte.
     CHECK(residentMB() - before < 150);
-    CHECK(doc->getElementsByTagName("div").size() == 8000);
+    CHECK(doc->getElementsByTagName("div").size() == 2 * DOMNode::MaxDepth);
+}
+
+TEST_CASE("DOMDocument: markup nested far past what the tree keeps parses in linear time") {
+    std::string html = "<p title='a > b'>first</p><script>var s = '<div><div><div>';</script>";
+    for (int i = 0; i < 200000; ++i) html += i % 2 == 0 ? "<div class=\"x>y\">" : "<span/><b>";
+    html += "deep<br>text";
+    auto started = std::chrono::steady_clock::now();
+    auto doc = DOMDocument::parse(html);
+    // Unbounded, the parser took minutes for this (its work per tag grows with the open elements).
+    CHECK(std::chrono::steady_clock::now() - started < std::chrono::seconds(10));
+    CHECK(doc->body()->textContent() == "firstvar s = '<div><div><div>';deeptext");
+    CHECK(doc->getElementsByTagName("p").front()->attribute("title") == "a > b");
+    // Shallow documents are untouched.
+    std::string shallow;
+    for (int i = 0; i < 300; ++i) shallow += "<div><i>";
+    shallow += "bottom";
+    auto kept = DOMDocument::parse(shallow);
+    CHECK(kept->getElementsByTagName("div").size() == 300);
+    CHECK(kept->getElementsByTagName("i").size() == 300);
 }
