@@ -25,17 +25,18 @@ std::string tagNameOf(const GumboElement& el) {
 // thousands deep takes time by the square of its depth. The tree keeps only DOMNode::MaxDepth levels
 // anyway: start tags found deeper than twice that (counted roughly: void elements and elements a
 // later tag closes implicitly do not nest) are left out, their content joining
-// the element around them. Linear, and documents that nest less pass unchanged.
-std::string withoutDeepNesting(const std::string& html) {
+// the element around them. Linear; answers false (and leaves `out` alone) for documents that nest less.
+bool withoutDeepNesting(const std::string& html, std::string& out) {
     static const char* const kNotNesting[] = {"p", "li", "dt", "dd", "tr", "td", "th", "option", "optgroup",
                                               "rb", "rt", "rp", "tbody", "thead", "tfoot", "colgroup"};
     static const char* const kRawText[] = {"script", "style", "textarea", "title", "xmp", "iframe",
                                            "noembed", "noframes", "plaintext"};
     const int most = 2 * DOMNode::MaxDepth;
+    if (std::count(html.begin(), html.end(), '<') <= most) return false;
     auto in = [](const std::string& name, const auto& list) {
         return std::any_of(std::begin(list), std::end(list), [&](const char* t) { return name == t; });
     };
-    std::string out;
+    out.clear();
     int depth = 0;
     bool dropped = false;
     std::size_t i = 0, copied = 0;
@@ -91,9 +92,9 @@ std::string withoutDeepNesting(const std::string& html) {
         }
         i = end + 1;
     }
-    if (!dropped) return html;
+    if (!dropped) return false;
     out.append(html, copied, std::string::npos);
-    return out;
+    return true;
 }
 
 struct Compound {
@@ -217,8 +218,9 @@ std::shared_ptr<DOMDocument> DOMDocument::parse(const std::string& html) {
     // which for deeply nested junk grows with the square of the depth.
     GumboOptions options = kGumboDefaultOptions;
     options.max_errors = 0;
-    const std::string shallow = withoutDeepNesting(html);
-    GumboOutput* output = gumbo_parse_with_options(&options, shallow.data(), shallow.size());
+    std::string shallow;
+    const std::string& source = withoutDeepNesting(html, shallow) ? shallow : html;
+    GumboOutput* output = gumbo_parse_with_options(&options, source.data(), source.size());
     if (output != nullptr) {
         // Iterative copy: deeply nested junk must not exhaust the stack.
         struct Item {

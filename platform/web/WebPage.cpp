@@ -222,7 +222,8 @@ void WebPage::entryEnded(bool pagesOwn) {
     const auto& entry = script_->lastEntry();
     if (entry.overran) {
         stopScripts(Error(ScriptContext::ErrorDomain, ScriptContext::TimeLimitCode,
-                          "a script ran past its time limit of " + std::to_string(script_->timeLimit()) + " s"));
+                          "a script ran past its time limit of " +
+                              std::to_string(static_cast<long long>(script_->timeLimit() * 1000)) + " ms"));
         return;
     }
     // What the host runs through evaluate() is the host's own time; it still may not overrun.
