@@ -11,12 +11,13 @@ namespace platform {
 // functions): the execution deadline of the current entry into the engine, and a memory cap.
 //
 // A watchdog thread raises `expired` when the deadline passes; the engine reads it (a load, no clock)
-// every few hundred bytecodes, at every call, number conversion, JSON nesting level and regular
+// every thousand bytecodes, at every call, number conversion, JSON nesting level and regular
 // expression backtrack, and at every allocation, which then fails. So a script that spends its time
 // inside slow built-ins (a huge join, sort, replace, JSON.parse) is stopped as promptly as a plain
 // loop. Once raised the flag stays raised until the entry ends: the script cannot catch the error and
 // carry on. With the heap attached, an expired entry also holds the collector, so failing allocations
-// do not each start a round of garbage collection on the way out.
+// do not each start a round of garbage collection on the way out. The few built-ins whose native loops
+// reach none of these checks on large input are replaced by bounded steps (ScriptContext+Guards.cpp).
 //
 // Owned and used on one thread (the one running the heap); only `expired` is shared with the watchdog.
 struct DukHeapBudget {
