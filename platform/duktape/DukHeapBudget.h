@@ -1,19 +1,57 @@
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 
+struct duk_hthread;
+
 namespace platform {
 
-// The per-heap user data handed to duk_create_heap: an execution deadline for the current entry into
-// the engine, and a memory cap enforced by the allocation functions. Main thread only.
+// The per-heap user data handed to duk_create_heap (with allocate/reallocate/release as its allocation
+// functions): the execution deadline of the current entry into the engine, and a memory cap.
+//
+// A watchdog thread raises `expired` when the deadline passes; the engine reads it (a load, no clock)
+// every thousand bytecodes, at every call, number conversion, JSON nesting level and regular
+// expression backtrack, and at every allocation, which then fails. So a script that spends its time
+// inside slow built-ins (a huge join, sort, replace, JSON.parse) is stopped as promptly as a plain
+// loop. Once raised the flag stays raised until the entry ends: the script cannot catch the error and
+// carry on. With the heap attached, an expired entry also holds the collector, so failing allocations
+// do not each start a round of garbage collection on the way out. The few built-ins whose native loops
+// reach none of these checks on large input are replaced by bounded steps (ScriptContext+Guards.cpp).
+//
+// Owned and used on one thread (the one running the heap); only `expired` is shared with the watchdog.
 struct DukHeapBudget {
-    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+    using Clock = std::chrono::steady_clock;
+
+    Clock::time_point deadline = Clock::time_point::max();
     std::size_t memoryLimit = 64u << 20;
     std::size_t memoryUsed = 0;
 
-    void startEntry(std::chrono::milliseconds limit) { deadline = std::chrono::steady_clock::now() + limit; }
-    void endEntry() { deadline = std::chrono::steady_clock::time_point::max(); }
-    bool expired() const { return std::chrono::steady_clock::now() >= deadline; }
+    DukHeapBudget() = default;
+    ~DukHeapBudget();
+    DukHeapBudget(const DukHeapBudget&) = delete;
+    DukHeapBudget& operator=(const DukHeapBudget&) = delete;
+
+    // The heap made with this budget (optional; lets an expired entry hold the collector).
+    void attach(duk_hthread* heap) { heap_ = heap; }
+    void startEntry(std::chrono::milliseconds limit);
+    void endEntry();
+    bool expired() const { return expired_.load(std::memory_order_relaxed); }
+    // Ends the running entry's time now (as the watchdog does at the deadline).
+    void expire() { expired_.store(true, std::memory_order_relaxed); }
+
+    static void* allocate(void* udata, std::size_t size);
+    static void* reallocate(void* udata, void* ptr, std::size_t size);
+    static void release(void* udata, void* ptr);
+
+private:
+    friend class ScriptWatchdog;
+    std::atomic<bool> expired_{false};
+    bool watched_ = false;
+    duk_hthread* heap_ = nullptr;
+    bool holdsCollector_ = false;
+
+    bool refuseAllocation();
 };
 
 } // namespace platform

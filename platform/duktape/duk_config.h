@@ -2964,8 +2964,9 @@ typedef struct duk_hthread duk_context;
 #undef DUK_USE_EXEC_INDIRECT_BOUND_CHECK
 #undef DUK_USE_EXEC_PREFER_SIZE
 #define DUK_USE_EXEC_REGCONST_OPTIMIZE
-/* The host decides when a script has run too long (see duk_exec_timeout.h). */
-#define DUK_USE_EXEC_TIMEOUT_CHECK(udata) ruzave_duk_exec_timeout_check(udata)
+/* The host decides when a script has run too long (see duk_exec_timeout.h). Expanded inside the
+ * engine's interrupt handler, where it also sets the interval to the next interrupt (`ctr`). */
+#define DUK_USE_EXEC_TIMEOUT_CHECK(udata) (ctr = RUZAVE_DUK_INTERRUPT_INTERVAL, ruzave_duk_exec_timeout_check(udata))
 #undef DUK_USE_EXPLICIT_NULL_INIT
 #undef DUK_USE_EXTSTR_FREE
 #undef DUK_USE_EXTSTR_INTERN_CHECK
@@ -3026,7 +3027,10 @@ typedef struct duk_hthread duk_context;
 #define DUK_USE_MARK_AND_SWEEP_RECLIMIT 256
 #define DUK_USE_MATH_BUILTIN
 #define DUK_USE_NATIVE_CALL_RECLIMIT 1000
-#undef DUK_USE_NATIVE_STACK_CHECK
+/* Reached at every call, number conversion, JSON nesting level and regular expression backtrack:
+ * where built-ins that never return to the bytecode loop meet the time limit. Expanded inside the
+ * engine's duk_native_stack_check(thr). */
+#define DUK_USE_NATIVE_STACK_CHECK() ruzave_duk_exec_timeout_check(thr->heap->heap_udata)
 #define DUK_USE_NONSTD_ARRAY_SPLICE_DELCOUNT
 #undef DUK_USE_NONSTD_FUNC_CALLER_PROPERTY
 #undef DUK_USE_NONSTD_FUNC_SOURCE_PROPERTY

@@ -2,6 +2,7 @@
 
 #include <gumbo.h>
 
+#include <algorithm>
 #include <cctype>
 #include <functional>
 
@@ -18,6 +19,82 @@ std::string tagNameOf(const GumboElement& el) {
     std::string name(piece.data != nullptr ? piece.data : "", piece.length);
     for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return name.empty() ? "unknown" : name;
+}
+
+// The parser's work for each tag grows with the number of elements open around it, so markup nested
+// thousands deep takes time by the square of its depth. The tree keeps only DOMNode::MaxDepth levels
+// anyway: start tags found deeper than twice that (counted roughly: void elements and elements a
+// later tag closes implicitly do not nest) are left out, their content joining
+// the element around them. Linear; answers false (and leaves `out` alone) for documents that nest less.
+bool withoutDeepNesting(const std::string& html, std::string& out) {
+    static const char* const kNotNesting[] = {"p", "li", "dt", "dd", "tr", "td", "th", "option", "optgroup",
+                                              "rb", "rt", "rp", "tbody", "thead", "tfoot", "colgroup"};
+    static const char* const kRawText[] = {"script", "style", "textarea", "title", "xmp", "iframe",
+                                           "noembed", "noframes", "plaintext"};
+    const int most = 2 * DOMNode::MaxDepth;
+    if (std::count(html.begin(), html.end(), '<') <= most) return false;
+    auto in = [](const std::string& name, const auto& list) {
+        return std::any_of(std::begin(list), std::end(list), [&](const char* t) { return name == t; });
+    };
+    out.clear();
+    int depth = 0;
+    bool dropped = false;
+    std::size_t i = 0, copied = 0;
+    while ((i = html.find('<', i)) != std::string::npos && i + 1 < html.size()) {
+        char next = html[i + 1];
+        if (next == '!') {
+            std::size_t end = html.compare(i, 4, "<!--") == 0 ? html.find("-->", i + 4) : html.find('>', i);
+            i = end == std::string::npos ? html.size() : end + 1;
+            continue;
+        }
+        if (next == '/') {
+            depth = std::max(0, depth - 1);
+            i += 2;
+            continue;
+        }
+        if (!std::isalpha(static_cast<unsigned char>(next))) {
+            ++i;
+            continue;
+        }
+        std::size_t nameEnd = i + 1;
+        while (nameEnd < html.size() && std::isalnum(static_cast<unsigned char>(html[nameEnd]))) ++nameEnd;
+        std::string name = html.substr(i + 1, nameEnd - i - 1);
+        for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        // The end of the tag, past quoted attribute values.
+        std::size_t end = nameEnd;
+        char quote = 0;
+        for (; end < html.size(); ++end) {
+            char c = html[end];
+            if (quote != 0) {
+                if (c == quote) quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (c == '>') {
+                break;
+            }
+        }
+        if (end >= html.size()) break;
+        if (in(name, kRawText)) {
+            std::size_t close = html.find("</" + name, end);
+            i = close == std::string::npos ? html.size() : close;
+            continue;
+        }
+        if (DOMNode::isVoidTag(name) || in(name, kNotNesting)) {
+            i = end + 1;
+            continue;
+        }
+        if (depth >= most) {
+            out.append(html, copied, i - copied);
+            copied = end + 1;
+            dropped = true;
+        } else {
+            ++depth;
+        }
+        i = end + 1;
+    }
+    if (!dropped) return false;
+    out.append(html, copied, std::string::npos);
+    return true;
 }
 
 struct Compound {
@@ -108,18 +185,42 @@ bool matchesChain(const DOMNode& el, const std::vector<Compound>& chain, const D
 } // namespace
 
 DOMDocument::DOMDocument() {
-    root_ = make(DOMNode::Type::Document, "");
+    root_ = make(DOMNode::Type::Document, "", true);
 }
 
-std::shared_ptr<DOMNode> DOMDocument::make(DOMNode::Type type, std::string nameOrText) {
+std::shared_ptr<DOMNode> DOMDocument::make(DOMNode::Type type, std::string nameOrText, bool essential) {
+    if (!essential && nodes_.size() >= MaximumNodes) return nullptr;
     auto node = DOMNode::create(type, nextId_++, std::move(nameOrText));
     nodes_.emplace(node->id(), node);
     return node;
 }
 
+void DOMDocument::collectIfCrowded() {
+    if (nodes_.size() < collectAt_) return;
+    // Kept: the tree, and whatever hangs below a node script may still hold.
+    std::unordered_map<std::uint32_t, bool> keep;
+    std::vector<const DOMNode*> work{root_.get()};
+    for (const auto& [id, node] : nodes_)
+        if (node->isExposed()) work.push_back(node.get());
+    while (!work.empty()) {
+        const DOMNode* n = work.back();
+        work.pop_back();
+        if (!keep.emplace(n->id(), true).second) continue;
+        for (const auto& c : n->children()) work.push_back(c.get());
+    }
+    std::erase_if(nodes_, [&](const auto& entry) { return !keep.contains(entry.first); });
+    collectAt_ = std::max<std::size_t>(4096, nodes_.size() * 2);
+}
+
 std::shared_ptr<DOMDocument> DOMDocument::parse(const std::string& html) {
     auto doc = std::make_shared<DOMDocument>();
-    GumboOutput* output = gumbo_parse_with_options(&kGumboDefaultOptions, html.data(), html.size());
+    // Parse errors are not kept: the parser records a copy of the open-element stack with each one,
+    // which for deeply nested junk grows with the square of the depth.
+    GumboOptions options = kGumboDefaultOptions;
+    options.max_errors = 0;
+    std::string shallow;
+    const std::string& source = withoutDeepNesting(html, shallow) ? shallow : html;
+    GumboOutput* output = gumbo_parse_with_options(&options, source.data(), source.size());
     if (output != nullptr) {
         // Iterative copy: deeply nested junk must not exhaust the stack.
         struct Item {
@@ -139,6 +240,7 @@ std::shared_ptr<DOMDocument> DOMDocument::parse(const std::string& html) {
             case GUMBO_NODE_ELEMENT:
             case GUMBO_NODE_TEMPLATE: {
                 node = doc->make(DOMNode::Type::Element, tagNameOf(g->v.element));
+                if (!node) break;  // past the cap: the element and what is inside it are dropped
                 const GumboVector& attrs = g->v.element.attributes;
                 for (unsigned i = 0; i < attrs.length; ++i) {
                     auto* a = static_cast<const GumboAttribute*>(attrs.data[i]);
@@ -160,7 +262,7 @@ std::shared_ptr<DOMDocument> DOMDocument::parse(const std::string& html) {
             }
             if (node) parent->appendChild(node);
         }
-        gumbo_destroy_output(&kGumboDefaultOptions, output);
+        gumbo_destroy_output(&options, output);
     }
     doc->ensureSkeleton();
     return doc;
@@ -169,14 +271,14 @@ std::shared_ptr<DOMDocument> DOMDocument::parse(const std::string& html) {
 void DOMDocument::ensureSkeleton() {
     auto html = documentElement();
     if (!html) {
-        html = make(DOMNode::Type::Element, "html");
+        html = make(DOMNode::Type::Element, "html", true);
         root_->appendChild(html);
     }
     if (!head()) {
-        auto h = make(DOMNode::Type::Element, "head");
+        auto h = make(DOMNode::Type::Element, "head", true);
         html->insertBefore(h, html->children().empty() ? nullptr : html->children().front());
     }
-    if (!body()) html->appendChild(make(DOMNode::Type::Element, "body"));
+    if (!body()) html->appendChild(make(DOMNode::Type::Element, "body", true));
 }
 
 std::vector<std::shared_ptr<DOMNode>> DOMDocument::parseFragment(const std::string& html) {
@@ -187,15 +289,18 @@ std::vector<std::shared_ptr<DOMNode>> DOMDocument::parseFragment(const std::stri
         std::shared_ptr<DOMNode> n;
         if (src.isElement()) {
             n = make(DOMNode::Type::Element, src.tagName());
+            if (!n) return n;
             for (const auto& [k, v] : src.attributes()) n->setAttribute(k, k == "style" ? src.attribute("style") : v);
-            for (const auto& c : src.children()) n->appendChild(copy(*c));
+            for (const auto& c : src.children())
+                if (auto copied = copy(*c)) n->appendChild(copied);
         } else {
             n = make(src.type(), src.data());
         }
         return n;
     };
     if (auto b = temp->body())
-        for (const auto& c : b->children()) out.push_back(copy(*c));
+        for (const auto& c : b->children())
+            if (auto copied = copy(*c)) out.push_back(copied);
     return out;
 }
 

@@ -46,12 +46,22 @@ public:
     std::vector<std::shared_ptr<DOMNode>> elements(const std::shared_ptr<DOMNode>& scope = nullptr) const;
     std::size_t nodeCount() const { return nodes_.size(); }
 
+    // The most nodes a document holds. Nodes that left the tree and that script was never handed
+    // (replaced markup and text, mostly) are let go when the count has doubled since the last time;
+    // past the cap, no more nodes are made (the create calls answer nullptr, parsing drops the rest).
+    static constexpr std::size_t MaximumNodes = 100000;
+    // Lets go of unreachable nodes if enough were made since the last time. Only between edits: a
+    // subtree being built is reachable from nothing yet.
+    void collectIfCrowded();
+
     DOMDocument();
 
 private:
-    std::shared_ptr<DOMNode> make(DOMNode::Type type, std::string nameOrText);
+    // nullptr past MaximumNodes unless `essential` (the document and its skeleton).
+    std::shared_ptr<DOMNode> make(DOMNode::Type type, std::string nameOrText, bool essential = false);
     void ensureSkeleton();
 
+    std::size_t collectAt_ = 4096;
     std::uint32_t nextId_ = 1;
     std::shared_ptr<DOMNode> root_;
     std::unordered_map<std::uint32_t, std::shared_ptr<DOMNode>> nodes_;

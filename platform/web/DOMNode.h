@@ -47,6 +47,10 @@ public:
     void removeAllChildren();
     bool contains(const DOMNode* other) const;
 
+    // Script has been handed this node's id (it may hold a reference to it from now on).
+    void markExposed() const { exposed_ = true; }
+    bool isExposed() const { return exposed_; }
+
     // Concatenated text of every descendant text node.
     std::string textContent() const;
     // Rendered text: block elements start and end lines, <br> breaks, white space collapsed,
@@ -76,6 +80,7 @@ private:
     std::string data_;
     std::vector<std::pair<std::string, std::string>> attributes_;
     std::vector<std::pair<std::string, std::string>> style_;
+    mutable bool exposed_ = false;
     std::weak_ptr<DOMNode> parent_;
     std::vector<std::shared_ptr<DOMNode>> children_;
 };

@@ -2,6 +2,10 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <vector>
 #include <exception>
 
 #include "duktape.h"
@@ -10,47 +14,6 @@
 namespace platform {
 
 namespace {
-
-// A size header in front of every block, so the budget can account for frees and reallocs.
-struct alignas(std::max_align_t) Header {
-    std::size_t size;
-};
-
-void* budgetAlloc(void* udata, duk_size_t size) {
-    auto* b = static_cast<DukHeapBudget*>(udata);
-    if (size == 0) return nullptr;
-    if (size > b->memoryLimit || b->memoryUsed > b->memoryLimit - size) return nullptr;
-    auto* h = static_cast<Header*>(std::malloc(sizeof(Header) + size));
-    if (h == nullptr) return nullptr;
-    h->size = size;
-    b->memoryUsed += size;
-    return h + 1;
-}
-
-void budgetFree(void* udata, void* ptr) {
-    if (ptr == nullptr) return;
-    auto* b = static_cast<DukHeapBudget*>(udata);
-    Header* h = static_cast<Header*>(ptr) - 1;
-    b->memoryUsed -= h->size;
-    std::free(h);
-}
-
-void* budgetRealloc(void* udata, void* ptr, duk_size_t size) {
-    if (ptr == nullptr) return budgetAlloc(udata, size);
-    if (size == 0) {
-        budgetFree(udata, ptr);
-        return nullptr;
-    }
-    auto* b = static_cast<DukHeapBudget*>(udata);
-    Header* h = static_cast<Header*>(ptr) - 1;
-    std::size_t old = h->size;
-    if (size > old && (size - old > b->memoryLimit || b->memoryUsed > b->memoryLimit - (size - old))) return nullptr;
-    auto* n = static_cast<Header*>(std::realloc(h, sizeof(Header) + size));
-    if (n == nullptr) return nullptr;
-    n->size = size;
-    b->memoryUsed = b->memoryUsed - old + size;
-    return n + 1;
-}
 
 [[noreturn]] void fatalHandler(void*, const char* msg) {
     logError(std::string("script engine fatal error: ") + escapeLogText(msg != nullptr ? msg : "?"));
@@ -73,28 +36,71 @@ Error errorFromStack(duk_context* ctx) {
     return Error(ScriptContext::ErrorDomain, 1, message);
 }
 
+double threadCPUSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
 } // namespace
 
 struct ScriptContext::EntryScope {
     ScriptContext& owner;
+    std::chrono::steady_clock::time_point started;
+    double startedCPU = 0;
     explicit EntryScope(ScriptContext& o) : owner(o) {
-        if (owner.depth_++ == 0)
-            owner.budget_.startEntry(std::chrono::milliseconds(static_cast<long long>(owner.timeLimit_ * 1000)));
+        if (owner.depth_++ != 0) return;
+        started = std::chrono::steady_clock::now();
+        startedCPU = threadCPUSeconds();
+        owner.budget_.startEntry(std::chrono::milliseconds(static_cast<long long>(owner.timeLimit_ * 1000)));
     }
     ~EntryScope() {
-        if (--owner.depth_ == 0) owner.budget_.endEntry();
+        if (--owner.depth_ != 0) return;
+        owner.lastEntry_.overran = owner.budget_.expired();
+        owner.budget_.endEntry();
+        owner.lastEntry_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        owner.lastEntry_.cpuSeconds = threadCPUSeconds() - startedCPU;
     }
 };
 
 std::unique_ptr<ScriptContext> ScriptContext::create(std::size_t memoryLimit, Error* error) {
     std::unique_ptr<ScriptContext> sc(new ScriptContext());
     sc->budget_.memoryLimit = memoryLimit;
-    sc->ctx_ = duk_create_heap(budgetAlloc, budgetRealloc, budgetFree, &sc->budget_, fatalHandler);
+    sc->ctx_ = duk_create_heap(DukHeapBudget::allocate, DukHeapBudget::reallocate, DukHeapBudget::release,
+                               &sc->budget_, fatalHandler);
     if (sc->ctx_ == nullptr) {
         setError(error, Error(ErrorDomain, 2, "cannot create the script heap"));
         return nullptr;
     }
+    sc->budget_.attach(sc->ctx_);
+    if (!sc->installGuards(error)) return nullptr;
     return sc;
+}
+
+bool ScriptContext::installGuards(Error* error) {
+    // Compiled once per process; each heap loads the bytecode.
+    static std::mutex mutex;
+    static std::vector<unsigned char> bytecode;
+    return run(
+        [&](duk_context* ctx) {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (bytecode.empty()) {
+                duk_push_string(ctx, "guards");
+                duk_compile_string_filename(ctx, DUK_COMPILE_EVAL, guardSource());
+                duk_dup_top(ctx);
+                duk_dump_function(ctx);
+                duk_size_t size = 0;
+                auto* data = static_cast<unsigned char*>(duk_get_buffer_data(ctx, -1, &size));
+                bytecode.assign(data, data + size);
+                duk_pop(ctx);
+            } else {
+                void* buf = duk_push_fixed_buffer(ctx, bytecode.size());
+                std::memcpy(buf, bytecode.data(), bytecode.size());
+                duk_load_function(ctx);
+            }
+            duk_call(ctx, 0);
+        },
+        error);
 }
 
 ScriptContext::~ScriptContext() {
@@ -108,7 +114,9 @@ bool ScriptContext::run(const std::function<void(duk_context*)>& body, Error* er
     bool ok = true;
     try {
         if (duk_safe_call(ctx_, runTrampoline, &args, 0, 1) != DUK_EXEC_SUCCESS) {
-            Error e = errorFromStack(ctx_);
+            // Past the deadline the engine's own error may be a bare one (its allocations fail then).
+            Error e = budget_.expired() ? Error(ErrorDomain, TimeLimitCode, "the script ran past its time limit")
+                                        : errorFromStack(ctx_);
             logWarning("script error: " + escapeLogText(e.description));
             setError(error, std::move(e));
             ok = false;

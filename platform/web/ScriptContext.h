@@ -1,6 +1,6 @@
 #pragma once
-// One Duktape heap with a time limit per entry into the engine and a memory cap enforced by its
-// allocator. Every host-side touch of the heap goes through run() or evaluate(), which are
+// One Duktape heap with a time limit per entry into the engine (which holds inside slow built-ins
+// too, see DukHeapBudget) and a memory cap enforced by its allocator. Every host-side touch of the heap goes through run() or evaluate(), which are
 // protected calls: a script error, an exhausted budget or a runaway loop comes back as false and an
 // Error, never as an exception. Main thread only.
 #include <functional>
@@ -20,6 +20,8 @@ public:
     static constexpr std::size_t DefaultMemoryLimit = 64u << 20;
     static constexpr double DefaultTimeLimit = 1.0;
     static constexpr const char* ErrorDomain = "ScriptErrorDomain";
+    // The error code of an entry stopped at its time limit.
+    static constexpr int TimeLimitCode = 5;
 
     // nullptr when the heap cannot be made.
     static std::unique_ptr<ScriptContext> create(std::size_t memoryLimit = DefaultMemoryLimit,
@@ -44,17 +46,30 @@ public:
     // True while some entry is running (nested entries share the outermost one's deadline).
     bool isRunning() const { return depth_ > 0; }
 
+    // The outermost entry that ended last: how long it held the thread (wall clock, and the processor
+    // time it used, which a busy machine does not inflate), and whether it was stopped at its limit.
+    struct EntryRecord {
+        double seconds = 0;
+        double cpuSeconds = 0;
+        bool overran = false;
+    };
+    const EntryRecord& lastEntry() const { return lastEntry_; }
+
     // The printed form of the value at `index` (see evaluate).
     static std::string printed(duk_context* ctx, int index);
 
 private:
     ScriptContext() = default;
     struct EntryScope;
+    // The guard script every heap runs first (ScriptContext+Guards.cpp).
+    static const char* guardSource();
+    bool installGuards(Error* error);
 
     DukHeapBudget budget_;
     duk_context* ctx_ = nullptr;
     double timeLimit_ = DefaultTimeLimit;
     int depth_ = 0;
+    EntryRecord lastEntry_;
 };
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/web/WebPage.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <list>
 #include <mutex>
@@ -9,6 +10,7 @@
 #include "duktape.h"
 #include "platform/base/Log.h"
 #include "platform/net/NetworkConfiguration.h"
+#include "platform/runloop/Clock.h"
 #include "platform/runloop/MainLoop.h"
 #include "platform/runloop/Timer.h"
 #include "platform/web/ResourceLoader.h"
@@ -200,26 +202,73 @@ void WebPage::close() {
     outgoing_.clear();
 }
 
+bool WebPage::refusesScript(Error* error) const {
+    if (closed_) setError(error, Error(ScriptContext::ErrorDomain, 4, "the page is closed"));
+    else if (scriptsStopped_) setError(error, Error(ScriptContext::ErrorDomain, 7, "the page's scripts are stopped"));
+    return closed_ || scriptsStopped_;
+}
+
 bool WebPage::enter(const std::function<void(duk_context*)>& body, Error* error) {
-    if (closed_) {
-        setError(error, Error(ScriptContext::ErrorDomain, 4, "the page is closed"));
-        return false;
-    }
-    if (!ensureScript(error)) return false;
+    if (refusesScript(error) || !ensureScript(error)) return false;
     bool ok = script_->run(body, error);
-    if (!script_->isRunning() && !outgoing_.empty()) postDrain();
+    if (!script_->isRunning()) {
+        entryEnded(true);
+        if (!outgoing_.empty()) postDrain();
+    }
     return ok;
+}
+
+void WebPage::entryEnded(bool pagesOwn) {
+    const auto& entry = script_->lastEntry();
+    if (entry.overran) {
+        stopScripts(Error(ScriptContext::ErrorDomain, ScriptContext::TimeLimitCode,
+                          "a script ran past its time limit of " +
+                              std::to_string(static_cast<long long>(script_->timeLimit() * 1000)) + " ms"));
+        return;
+    }
+    // What the host runs through evaluate() is the host's own time; it still may not overrun.
+    if (!pagesOwn) return;
+    // Processor time: what the scripts did, not how long a busy machine made it take.
+    double real = busyReal_.add(std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(),
+                                entry.cpuSeconds);
+    // Virtual time in tests crowds a long stretch of timers into a moment of real time: the share
+    // must be exceeded on the app's clock too (the same clock outside tests).
+    double app = busyApp_.add(Clock::now(), entry.cpuSeconds);
+    const double most = MaximumScriptShare * ScriptBusyMeter::Window;
+    if (real > most && app > most)
+        stopScripts(Error(ScriptContext::ErrorDomain, ScriptShareCode,
+                          "its scripts took more than a quarter of the main thread over a second"));
+}
+
+void WebPage::stopScripts(const Error& why) {
+    if (scriptsStopped_ || closed_) return;
+    scriptsStopped_ = true;
+    logWarning("web page " + url_.absoluteString() + " stopped: " + why.description);
+    for (auto& [id, entry] : timers_) entry.timer->invalidate();
+    timers_.clear();
+    for (auto& load : loads_) load->cancel();
+    loads_.clear();
+    outgoing_.clear();
+    nextParserScript_ = parserScripts_.size();
+    waitingForScript_ = false;
+    // Told from a task of its own, like everything else the client hears.
+    std::weak_ptr<WebPage> weak = weak_from_this();
+    MainLoop::main().post([weak, why] {
+        auto page = weak.lock();
+        if (!page || page->closed_) return;
+        if (auto client = page->client_.lock()) client->pageScriptsStopped(*page, why);
+    });
 }
 
 std::string WebPage::evaluate(const std::string& source, Error* error) {
     std::string out;
-    if (closed_) {
-        setError(error, Error(ScriptContext::ErrorDomain, 4, "the page is closed"));
-        return out;
-    }
+    if (refusesScript(error)) return out;
     Error e;
     bool ok = ensureScript(&e) && script_->evaluate(source, "evaluate", &out, &e);
-    if (script_ && !script_->isRunning() && !outgoing_.empty()) postDrain();
+    if (script_ && !script_->isRunning()) {
+        entryEnded(false);
+        if (!outgoing_.empty()) postDrain();
+    }
     if (!ok) {
         logWarning("evaluate failed: " + escapeLogText(e.description));
         setError(error, std::move(e));
@@ -305,7 +354,13 @@ void WebPage::loadScript(unsigned nodeId, bool blocking) {
             page->continueParsing();
         }
     }, ResourceLoader::DefaultMaxBytes, options_.owner);
-    loads_.push_back(loader);
+    track(loader);
+}
+
+void WebPage::track(std::shared_ptr<ResourceLoader> loader) {
+    // A page that keeps changing an image's source must not keep every finished load.
+    std::erase_if(loads_, [](const auto& l) { return l->isFinished(); });
+    loads_.push_back(std::move(loader));
 }
 
 void WebPage::loadImage(unsigned nodeId, const std::string& src) {
@@ -335,7 +390,7 @@ void WebPage::loadImage(unsigned nodeId, const std::string& src) {
             page->maybeFireLoad();
         }
     }, ResourceLoader::DefaultMaxBytes, options_.owner);
-    loads_.push_back(loader);
+    track(loader);
 }
 
 std::optional<Size> WebPage::imageSize(unsigned node) const {
@@ -352,7 +407,7 @@ void WebPage::contentLoaded() {
 
 void WebPage::maybeFireLoad() {
     std::erase_if(loads_, [](const auto& l) { return l->isFinished(); });
-    if (closed_ || loadFired_ || readyState_ != ReadyState::Interactive || loadBlockers_ > 0) return;
+    if (closed_ || scriptsStopped_ || loadFired_ || readyState_ != ReadyState::Interactive || loadBlockers_ > 0) return;
     loadFired_ = true;
     readyState_ = ReadyState::Complete;
     fireDocumentEvent("readystatechange");
@@ -366,6 +421,8 @@ void WebPage::fireEvent(unsigned node, const std::string& type, bool bubbles) {
     if (!options_.runScripts) return;
     // Without a heap nothing can listen: no script ran and no element carries a handler attribute.
     if (!script_ && !needsScript_) return;
+    // Its listeners may keep the node's wrapper: the document keeps the node.
+    if (auto n = node != 0 ? document_->nodeById(node) : nullptr) n->markExposed();
     enter([&](duk_context* ctx) {
         WebPageBindings::pushHook(ctx, "fire");
         duk_push_uint(ctx, node);
@@ -407,7 +464,7 @@ URLRequest WebPage::subresourceRequest(const URL& url) const {
 
 void WebPage::queueNavigation(const std::string& urlText, WebViewNavigationType type, unsigned frameNode,
                               const std::string& method, const std::string& body) {
-    if (closed_) return;
+    if (closed_ || scriptsStopped_) return;
     auto url = resolve(urlText);
     if (!url) {
         logWarning("navigation to something that is no URL ignored: " + escapeLogText(urlText));
@@ -507,6 +564,7 @@ void WebPage::attributeChanged(const std::shared_ptr<DOMNode>& node, const std::
 }
 
 void WebPage::write(const std::string& html) {
+    document_->collectIfCrowded();
     auto nodes = document_->parseFragment(html);
     auto script = currentScript_ != 0 ? document_->nodeById(currentScript_) : nullptr;
     auto parent = script ? script->parent() : nullptr;
@@ -526,7 +584,12 @@ void WebPage::write(const std::string& html) {
 }
 
 int WebPage::addTimer(double seconds, bool repeats) {
-    if (closed_) return 0;
+    if (closed_ || scriptsStopped_) return 0;
+    if (timers_.size() >= MaximumTimers) {
+        if (!timerCapLogged_) logWarning("web page " + url_.absoluteString() + " has too many timers; new ones are refused");
+        timerCapLogged_ = true;
+        return 0;
+    }
     int id = nextTimerId_++;
     std::weak_ptr<WebPage> weak = weak_from_this();
     // Repeating timers are clamped so a zero interval cannot starve the main loop.
@@ -547,7 +610,7 @@ void WebPage::clearTimer(int id) {
 
 void WebPage::fireTimer(int id) {
     auto it = timers_.find(id);
-    if (closed_ || it == timers_.end()) return;
+    if (closed_ || scriptsStopped_ || it == timers_.end()) return;
     bool oneShot = !it->second.repeats;
     if (oneShot) timers_.erase(it);
     auto self = shared_from_this();
@@ -568,12 +631,13 @@ void WebPage::loadFrame(unsigned frameNode, const URLRequest& request) {
         if (!page || page->closed_) return;
         page->fireEvent(frameNode, result.ok ? "load" : "error", false);
     }, ResourceLoader::DefaultMaxBytes, options_.owner);
-    loads_.push_back(loader);
+    track(loader);
 }
 
 bool WebPage::click(const std::string& selector) {
     auto el = document_->querySelector(selector);
     if (!el || closed_) return false;
+    el->markExposed();
     return enter([&](duk_context* ctx) {
         WebPageBindings::pushHook(ctx, "click");
         duk_push_uint(ctx, el->id());
@@ -584,6 +648,7 @@ bool WebPage::click(const std::string& selector) {
 bool WebPage::submitForm(const std::string& selector) {
     auto el = document_->querySelector(selector);
     if (!el || el->tagName() != "form" || closed_) return false;
+    el->markExposed();
     return enter([&](duk_context* ctx) {
         WebPageBindings::pushHook(ctx, "submit");
         duk_push_uint(ctx, el->id());

@@ -18,6 +18,7 @@
 #include "platform/base/URL.h"
 #include "platform/ui/Geometry.h"
 #include "platform/web/DOMDocument.h"
+#include "platform/web/ScriptBusyMeter.h"
 #include "platform/web/ScriptContext.h"
 #include "platform/web/WebPageClient.h"
 
@@ -48,11 +49,22 @@ public:
     WebPage(const WebPage&) = delete;
     WebPage& operator=(const WebPage&) = delete;
 
+    // The share of the main thread a page's own scripts (timers, events, its documents' scripts) may
+    // take over any second, and the most timers it may have pending.
+    static constexpr double MaximumScriptShare = 0.25;
+    static constexpr std::size_t MaximumTimers = 1000;
+    // The error code (in ScriptContext's domain) of a page stopped for taking too much of the thread.
+    static constexpr int ScriptShareCode = 6;
+
     // Runs the document's scripts and fires its events; the client hears pageDidFinishLoad once done.
     void start();
     // Stops timers and loads and silences the client. Idempotent.
     void close();
     bool isClosed() const { return closed_; }
+    // A page whose script ran past its time limit, or whose scripts took more than their share of the
+    // main thread, is stopped: no timer, event, script or evaluate() runs in it again and it delivers
+    // nothing more; the client hears pageScriptsStopped (the page still paints).
+    bool scriptsStopped() const { return scriptsStopped_; }
 
     const URL& url() const { return url_; }
     ReadyState readyState() const { return readyState_; }
@@ -121,6 +133,12 @@ private:
 
     // Script entry with the bookkeeping every entry needs (drain of queued work afterwards).
     bool enter(const std::function<void(duk_context*)>& body, Error* error = nullptr);
+    // After an outermost entry: stops the page if it overran, or (for the page's own entries) if the
+    // page's scripts have taken more than their share of the thread.
+    void entryEnded(bool pagesOwn);
+    void stopScripts(const Error& why);
+    void track(std::shared_ptr<ResourceLoader> loader);
+    bool refusesScript(Error* error) const;
     // Makes the heap and installs the bindings, once; false (and `error`) when the heap cannot be made.
     bool ensureScript(Error* error = nullptr);
     void installBindings();
@@ -145,6 +163,9 @@ private:
     bool needsScript_ = false;
     ReadyState readyState_ = ReadyState::Loading;
     bool closed_ = false;
+    bool scriptsStopped_ = false;
+    ScriptBusyMeter busyReal_;  // on the steady clock
+    ScriptBusyMeter busyApp_;   // on the app's clock (virtual in tests)
     bool started_ = false;
     bool loadFired_ = false;
     bool drainPosted_ = false;
@@ -163,6 +184,7 @@ private:
     };
     std::map<int, TimerEntry> timers_;
     int nextTimerId_ = 1;
+    bool timerCapLogged_ = false;
     std::vector<std::shared_ptr<ResourceLoader>> loads_;
     std::map<unsigned, ImageInfo> images_;
 };

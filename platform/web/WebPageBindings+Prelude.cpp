@@ -267,7 +267,7 @@ function timer(fn, ms, args, repeat) {
   if (typeof fn !== 'function') { var code = String(fn); fn = function () { (0, eval)(code); }; }
   var delay = Number(ms); if (!(delay > 0)) delay = 0;
   var id = N.setTimer(delay, repeat);
-  T[id] = { fn: fn, args: args };
+  if (id) T[id] = { fn: fn, args: args };
   return id;
 }
 G.setTimeout = function (fn, ms) { return timer(fn, ms, Array.prototype.slice.call(arguments, 2), false); };

@@ -32,11 +32,17 @@ unsigned idArg(duk_context* ctx, duk_idx_t i) {
     return d >= 1 && d < 4294967296.0 ? static_cast<unsigned>(d) : 0;
 }
 
+// Every node id script sees goes through here: script may keep it, so the document keeps the node.
+void pushNode(duk_context* ctx, const std::shared_ptr<DOMNode>& node) {
+    if (node) node->markExposed();
+    duk_push_uint(ctx, node ? node->id() : 0);
+}
+
 void pushIds(duk_context* ctx, const std::vector<std::shared_ptr<DOMNode>>& nodes) {
     duk_push_array(ctx);
     duk_uarridx_t i = 0;
     for (const auto& n : nodes) {
-        duk_push_uint(ctx, n->id());
+        pushNode(ctx, n);
         duk_put_prop_index(ctx, -2, i++);
     }
 }
@@ -177,8 +183,7 @@ duk_ret_t nSize(duk_context* ctx) {
 
 duk_ret_t nParent(duk_context* ctx) {
     NODE_OR(duk_push_int(ctx, 0));
-    auto p = node->parent();
-    duk_push_uint(ctx, p ? p->id() : 0);
+    pushNode(ctx, node->parent());
     return 1;
 }
 
@@ -186,17 +191,17 @@ duk_ret_t nSibling(duk_context* ctx) {
     NODE_OR(duk_push_int(ctx, 0));
     int dir = duk_to_int(ctx, 1);
     auto p = node->parent();
-    unsigned out = 0;
+    std::shared_ptr<DOMNode> out;
     if (p) {
         const auto& kids = p->children();
         for (std::size_t i = 0; i < kids.size(); ++i) {
             if (kids[i] != node) continue;
-            if (dir > 0 && i + 1 < kids.size()) out = kids[i + 1]->id();
-            if (dir < 0 && i > 0) out = kids[i - 1]->id();
+            if (dir > 0 && i + 1 < kids.size()) out = kids[i + 1];
+            if (dir < 0 && i > 0) out = kids[i - 1];
             break;
         }
     }
-    duk_push_uint(ctx, out);
+    pushNode(ctx, out);
     return 1;
 }
 
@@ -254,7 +259,9 @@ duk_ret_t nSetText(duk_context* ctx) {
     }
     if (node->type() != DOMNode::Type::Element) return 0;
     node->removeAllChildren();
-    if (!text.empty()) node->appendChild(pageOf(ctx).document().createTextNode(text));
+    DOMDocument& document = pageOf(ctx).document();
+    document.collectIfCrowded();
+    if (auto t = text.empty() ? nullptr : document.createTextNode(text)) node->appendChild(t);
     return 0;
 }
 
@@ -276,8 +283,9 @@ duk_ret_t nSetHTML(duk_context* ctx) {
     NODE_OR(duk_push_undefined(ctx));
     if (!node->isElement()) return 0;
     WebPage& page = pageOf(ctx);
-    auto nodes = page.document().parseFragment(stringArg(ctx, 1));
     node->removeAllChildren();
+    page.document().collectIfCrowded();
+    auto nodes = page.document().parseFragment(stringArg(ctx, 1));
     for (const auto& n : nodes) {
         // Scripts that arrive through markup never run, as in a browser.
         for (const auto& s : page.document().getElementsByTagName("script", n)) page.markScriptStarted(s->id());
@@ -293,6 +301,7 @@ duk_ret_t nCreate(duk_context* ctx) {
     std::string s = stringArg(ctx, 0);
     int kind = duk_to_int(ctx, 1);
     std::shared_ptr<DOMNode> n;
+    page.document().collectIfCrowded();
     if (kind == 1) {
         for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         n = page.document().createElement(s);
@@ -301,7 +310,8 @@ duk_ret_t nCreate(duk_context* ctx) {
     } else {
         n = page.document().createComment(s);
     }
-    duk_push_uint(ctx, n->id());
+    if (!n) return duk_error(ctx, DUK_ERR_RANGE_ERROR, "the document holds too many nodes");
+    pushNode(ctx, n);
     return 1;
 }
 
@@ -311,8 +321,7 @@ std::shared_ptr<DOMNode> scopeArg(duk_context* ctx, duk_idx_t i) {
 }
 
 duk_ret_t nById(duk_context* ctx) {
-    auto n = pageOf(ctx).document().getElementById(stringArg(ctx, 0));
-    duk_push_uint(ctx, n ? n->id() : 0);
+    pushNode(ctx, pageOf(ctx).document().getElementById(stringArg(ctx, 0)));
     return 1;
 }
 
@@ -364,8 +373,7 @@ duk_ret_t nRoot(duk_context* ctx) {
 duk_ret_t nPart(duk_context* ctx) {
     DOMDocument& doc = pageOf(ctx).document();
     int which = duk_to_int(ctx, 0);
-    auto n = which == 0 ? doc.documentElement() : which == 1 ? doc.head() : doc.body();
-    duk_push_uint(ctx, n ? n->id() : 0);
+    pushNode(ctx, which == 0 ? doc.documentElement() : which == 1 ? doc.head() : doc.body());
     return 1;
 }
 

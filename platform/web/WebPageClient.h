@@ -1,6 +1,7 @@
 #pragma once
 // What a WebPage tells its owner, always from a main-loop task of its own (never from inside the
 // script engine), in the order the page raised it. Main thread only.
+#include "platform/base/Error.h"
 #include "platform/net/URLRequest.h"
 #include "platform/web/WebViewNavigationType.h"
 
@@ -16,6 +17,12 @@ public:
                                         unsigned frameNode) = 0;
     // The load event has fired and every script of the document has run.
     virtual void pageDidFinishLoad(WebPage& page) = 0;
+    // The page's scripts were stopped (see WebPage::scriptsStopped); `error` says why. A page stopped
+    // before its load event never finishes loading.
+    virtual void pageScriptsStopped(WebPage& page, const Error& error) {
+        (void)page;
+        (void)error;
+    }
 };
 
 } // namespace platform

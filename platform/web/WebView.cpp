@@ -30,6 +30,9 @@ public:
     void pageDidFinishLoad(WebPage& page) override {
         if (view_ != nullptr) view_->pageFinished(page);
     }
+    void pageScriptsStopped(WebPage& page, const Error& error) override {
+        if (view_ != nullptr) view_->pageStopped(page, error);
+    }
     WebView* view_;  // cleared by the view's destructor; pages hold this client weakly
 };
 
@@ -187,8 +190,24 @@ void WebView::scheduleNavigation(Entry entry, WebViewNavigationType type, Histor
     });
 }
 
-bool WebView::ask(const URLRequest& request, WebViewNavigationType type) {
+namespace {
+std::size_t logSize(const URLRequest& request) {
+    return request.url().absoluteString().size() + request.httpBody().size();
+}
+} // namespace
+
+void WebView::logNavigation(const URLRequest& request, WebViewNavigationType type) {
     navigationLog_.emplace_back(request, type);
+    navigationLogBytes_ += logSize(request);
+    while (navigationLog_.size() > 1 &&
+           (navigationLog_.size() > NavigationLogEntries || navigationLogBytes_ > NavigationLogBytes)) {
+        navigationLogBytes_ -= logSize(navigationLog_.front().first);
+        navigationLog_.pop_front();
+    }
+}
+
+bool WebView::ask(const URLRequest& request, WebViewNavigationType type) {
+    logNavigation(request, type);
     auto d = delegate();
     return !d || d->shouldStartLoad(*this, request, type);
 }
@@ -270,6 +289,12 @@ void WebView::pageFinished(WebPage& page) {
     loading_ = false;
     auto keep = shared_from_this();
     if (auto d = delegate()) d->didFinishLoad(*this);
+}
+
+void WebView::pageStopped(WebPage& page, const Error& error) {
+    // A newer load under way reports for itself.
+    if (&page != page_.get() || mainLoad_) return;
+    fail(error);
 }
 
 void WebView::pageNavigation(WebPage& page, const URLRequest& request, WebViewNavigationType type, unsigned frameNode) {

@@ -6,8 +6,14 @@
 //
 // Navigations that a script raises are handed to the delegate on the next main-loop turn after the
 // script returns (never from inside the engine), in the order the script raised them; evaluate()
-// returns first. Loads begun by loadHTMLString/loadRequest/reload/goBack/goForward likewise start on
+// returns first.
+//
+// A document whose script runs past the time limit, or whose scripts take more than a quarter of the
+// main thread over a second, is stopped (see WebPage::scriptsStopped) and the delegate hears
+// didFailLoad once: the failure of its load when it was still loading, and otherwise the news that the
+// document no longer works (its owner may reload it). Loads begun by loadHTMLString/loadRequest/reload/goBack/goForward likewise start on
 // the next main-loop turn.
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -73,9 +79,15 @@ public:
     void draw(Bitmap& bitmap, const RenderContext& context) const override;
     void setFrame(Rect frame) override;
 
-    // For the test hooks: the current document, and every navigation the delegate was asked about.
+    // For the test hooks: the current document, and the navigations the delegate was asked about, the
+    // latest last. Only the latest are kept (a page can raise messages for as long as it lives): at
+    // most NavigationLogEntries, and of those only as many as fit in NavigationLogBytes of URLs and
+    // bodies (the latest is always kept).
+    static constexpr std::size_t NavigationLogEntries = 256;
+    static constexpr std::size_t NavigationLogBytes = 256u << 10;
+    using NavigationLog = std::deque<std::pair<URLRequest, WebViewNavigationType>>;
     std::shared_ptr<WebPage> currentPage() const { return page_; }
-    const std::vector<std::pair<URLRequest, WebViewNavigationType>>& navigationLog() const { return navigationLog_; }
+    const NavigationLog& navigationLog() const { return navigationLog_; }
 
 protected:
     explicit WebView(Rect frame);
@@ -94,6 +106,8 @@ private:
     void commit(const std::string& html, const URL& url, const Entry& entry, HistoryMove move, int historyIndex);
     void fail(const Error& error);
     void pageFinished(WebPage& page);
+    void pageStopped(WebPage& page, const Error& error);
+    void logNavigation(const URLRequest& request, WebViewNavigationType type);
     void pageNavigation(WebPage& page, const URLRequest& request, WebViewNavigationType type, unsigned frameNode);
     bool ask(const URLRequest& request, WebViewNavigationType type);
     void ensurePage();
@@ -107,7 +121,8 @@ private:
     bool loading_ = false;
     std::vector<Entry> history_;
     int historyIndex_ = -1;
-    std::vector<std::pair<URLRequest, WebViewNavigationType>> navigationLog_;
+    NavigationLog navigationLog_;
+    std::size_t navigationLogBytes_ = 0;
 
     bool scalesPageToFit_ = false;
     bool allowsInlineMediaPlayback_ = false;

@@ -324,3 +324,23 @@ TEST_CASE_FIXTURE(RenderFixture, "GADBannerAdViewDelegate: banners take the full
     center->removeObserver(a);
     center->removeObserver(b);
 }
+
+TEST_CASE_FIXTURE(RenderFixture, "GADBannerAdViewDelegate: a creative stopped for running away while loading is a failed ad, once") {
+    render("<div>ad</div><script>for (;;) { new Array(1000).join('x'); }</script><script>var later = 1;</script>");
+    REQUIRE(runUntil([&] { return !owner->errors.empty(); }, 10));
+    runUntilIdle();
+    advance(1.0);
+    REQUIRE(owner->errors.size() == 1);
+    CHECK(owner->errors[0].code == ruzave::GADRequestErrorNetworkError);
+    CHECK(slot->state() != ruzave::GADSlotStateRenderingAd);
+}
+
+TEST_CASE_FIXTURE(RenderFixture, "GADBannerAdViewDelegate: a shown creative that runs away later stays shown") {
+    render("<p>ad</p><script>setTimeout(function () { for (;;) {} }, 100);</script>");
+    REQUIRE(runUntil([&] { return settled(); }));
+    auto shown = slot->state();
+    advance(0.2);
+    runUntilIdle();
+    CHECK(owner->errors.empty());
+    CHECK(slot->state() == shown);
+}

@@ -1,6 +1,9 @@
 #include <doctest/doctest.h>
 
+#include <chrono>
+#include <fstream>
 #include <string>
+#include <unistd.h>
 
 #include "platform/web/DOMDocument.h"
 
@@ -113,4 +116,77 @@ TEST_CASE("DOMNode: innerText collapses white space and breaks lines at blocks a
     auto doc = DOMDocument::parse("<div id='t'>  lead <h1>Head</h1><table><tr><td>a</td><td>b</td></tr></table>"
                                   "x<br><br>y<style>.c{}</style></div>");
     CHECK(doc->getElementById("t")->innerText() == "lead\nHead\nab\nx\n\ny");
+}
+
+TEST_CASE("DOMDocument: replaced nodes script never saw are let go and the ones it may hold are kept") {
+    auto doc = DOMDocument::parse("<div id='box'></div>");
+    auto box = doc->getElementById("box");
+    auto held = doc->createElement("span");
+    held->markExposed();
+    held->appendChild(doc->createTextNode("inner"));
+    auto inner = held->children().front();
+    for (int i = 0; i < 20000; ++i) {
+        box->removeAllChildren();
+        doc->collectIfCrowded();
+        for (const auto& n : doc->parseFragment("<b>tick</b> text")) box->appendChild(n);
+    }
+    CHECK(doc->nodeCount() < 10000);
+    CHECK(doc->nodeById(held->id()) == held);
+    CHECK(doc->nodeById(inner->id()) == inner);  // below a node script holds
+    CHECK(doc->getElementsByTagName("b").size() == 1);
+    CHECK(doc->nodeById(box->children().front()->id()) == box->children().front());
+}
+
+TEST_CASE("DOMDocument: past the node cap nothing more is made and the skeleton stays") {
+    std::string html;
+    for (std::size_t i = 0; i < DOMDocument::MaximumNodes + 10; ++i) html += "<p></p>";
+    auto doc = DOMDocument::parse(html);
+    CHECK(doc->nodeCount() <= DOMDocument::MaximumNodes + 3);
+    REQUIRE(doc->body() != nullptr);
+    REQUIRE(doc->head() != nullptr);
+    CHECK(doc->createElement("p") == nullptr);
+
+    doc = DOMDocument::parse("<p>small</p>");
+    for (std::size_t i = doc->nodeCount(); i < DOMDocument::MaximumNodes; ++i) doc->createComment("fill");
+    CHECK(doc->createElement("p") == nullptr);
+    CHECK(doc->createTextNode("t") == nullptr);
+    CHECK(doc->parseFragment("<p>more</p>").empty());
+    // Comments nobody holds go at the next collection, and there is room again.
+    doc->collectIfCrowded();
+    CHECK(doc->createElement("p") != nullptr);
+}
+
+TEST_CASE("DOMDocument: deeply nested junk parses in memory that grows with its size only") {
+    auto residentMB = [] {
+        std::ifstream statm("/proc/self/statm");
+        long pages = 0, resident = 0;
+        statm >> pages >> resident;
+        return resident * sysconf(_SC_PAGESIZE) / (1 << 20);
+    };
+    std::string html;
+    for (int i = 0; i < 8000; ++i) html += "<div>";
+    long before = residentMB();
+    auto doc = DOMDocument::parse(html);
+    // Unclosed at the end, every one of these is a parse error; keeping them all took half a gigabyte.
+    CHECK(residentMB() - before < 150);
+    CHECK(doc->getElementsByTagName("div").size() == 2 * DOMNode::MaxDepth);
+}
+
+TEST_CASE("DOMDocument: markup nested far past what the tree keeps parses in linear time") {
+    std::string html = "<p title='a > b'>first</p><script>var s = '<div><div><div>';</script>";
+    for (int i = 0; i < 200000; ++i) html += i % 2 == 0 ? "<div class=\"x>y\">" : "<span/><b>";
+    html += "deep<br>text";
+    auto started = std::chrono::steady_clock::now();
+    auto doc = DOMDocument::parse(html);
+    // Unbounded, the parser took minutes for this (its work per tag grows with the open elements).
+    CHECK(std::chrono::steady_clock::now() - started < std::chrono::seconds(10));
+    CHECK(doc->body()->textContent() == "firstvar s = '<div><div><div>';deeptext");
+    CHECK(doc->getElementsByTagName("p").front()->attribute("title") == "a > b");
+    // Shallow documents are untouched.
+    std::string shallow;
+    for (int i = 0; i < 300; ++i) shallow += "<div><i>";
+    shallow += "bottom";
+    auto kept = DOMDocument::parse(shallow);
+    CHECK(kept->getElementsByTagName("div").size() == 300);
+    CHECK(kept->getElementsByTagName("i").size() == 300);
 }

@@ -1,0 +1,137 @@
+#include "platform/duktape/DukHeapBudget.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "duk_exec_timeout.h"
+
+namespace platform {
+
+// One thread for every heap in the process: sleeps until the earliest deadline of the entries under
+// way, then raises the flag of each entry past its deadline. Starting an entry costs a lock, plus a
+// wake-up only when its deadline is earlier than the one the thread sleeps towards.
+class ScriptWatchdog {
+public:
+    static ScriptWatchdog& shared() {
+        static ScriptWatchdog* watchdog = new ScriptWatchdog();  // never destroyed: the thread outlives statics
+        return *watchdog;
+    }
+
+    void watch(DukHeapBudget& budget) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+        budgets_.push_back(&budget);
+        if (budget.deadline < wakeAt_) {
+            wakeAt_ = budget.deadline;
+            wake_.notify_one();
+        }
+    }
+
+    void unwatch(DukHeapBudget& budget) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::erase(budgets_, &budget);
+    }
+
+private:
+    void run() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            auto now = DukHeapBudget::Clock::now();
+            auto next = DukHeapBudget::Clock::time_point::max();
+            for (auto* b : budgets_) {
+                if (b->deadline <= now) b->expire();
+                else next = std::min(next, b->deadline);
+            }
+            wakeAt_ = next;
+            if (next == DukHeapBudget::Clock::time_point::max()) wake_.wait(lock);
+            else wake_.wait_until(lock, next);
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::thread thread_;
+    std::vector<DukHeapBudget*> budgets_;
+    DukHeapBudget::Clock::time_point wakeAt_ = DukHeapBudget::Clock::time_point::max();
+};
+
+namespace {
+// A size header in front of every block, so the budget can account for frees and reallocs.
+struct alignas(std::max_align_t) Header {
+    std::size_t size;
+};
+} // namespace
+
+DukHeapBudget::~DukHeapBudget() {
+    if (watched_) ScriptWatchdog::shared().unwatch(*this);
+}
+
+void DukHeapBudget::startEntry(std::chrono::milliseconds limit) {
+    if (watched_) ScriptWatchdog::shared().unwatch(*this);
+    expired_.store(false, std::memory_order_relaxed);
+    auto now = Clock::now();
+    deadline = limit >= std::chrono::duration_cast<std::chrono::milliseconds>(Clock::time_point::max() - now)
+                   ? Clock::time_point::max()
+                   : now + limit;
+    watched_ = true;
+    ScriptWatchdog::shared().watch(*this);
+}
+
+void DukHeapBudget::endEntry() {
+    if (watched_) ScriptWatchdog::shared().unwatch(*this);
+    watched_ = false;
+    deadline = Clock::time_point::max();
+    expired_.store(false, std::memory_order_relaxed);
+    if (holdsCollector_) ruzave_duk_hold_collector(heap_, false);
+    holdsCollector_ = false;
+}
+
+bool DukHeapBudget::refuseAllocation() {
+    if (!expired()) return false;
+    if (!holdsCollector_ && heap_ != nullptr) holdsCollector_ = ruzave_duk_hold_collector(heap_, true);
+    return true;
+}
+
+void* DukHeapBudget::allocate(void* udata, std::size_t size) {
+    auto* b = static_cast<DukHeapBudget*>(udata);
+    if (size == 0 || b->refuseAllocation()) return nullptr;
+    if (size > b->memoryLimit || b->memoryUsed > b->memoryLimit - size) return nullptr;
+    auto* h = static_cast<Header*>(std::malloc(sizeof(Header) + size));
+    if (h == nullptr) return nullptr;
+    h->size = size;
+    b->memoryUsed += size;
+    return h + 1;
+}
+
+void DukHeapBudget::release(void* udata, void* ptr) {
+    if (ptr == nullptr) return;
+    auto* b = static_cast<DukHeapBudget*>(udata);
+    Header* h = static_cast<Header*>(ptr) - 1;
+    b->memoryUsed -= h->size;
+    std::free(h);
+}
+
+void* DukHeapBudget::reallocate(void* udata, void* ptr, std::size_t size) {
+    if (ptr == nullptr) return allocate(udata, size);
+    if (size == 0) {
+        release(udata, ptr);
+        return nullptr;
+    }
+    auto* b = static_cast<DukHeapBudget*>(udata);
+    Header* h = static_cast<Header*>(ptr) - 1;
+    std::size_t old = h->size;
+    if (size > old && (b->refuseAllocation() || size - old > b->memoryLimit ||
+                       b->memoryUsed > b->memoryLimit - (size - old)))
+        return nullptr;
+    auto* n = static_cast<Header*>(std::realloc(h, sizeof(Header) + size));
+    if (n == nullptr) return nullptr;
+    n->size = size;
+    b->memoryUsed = b->memoryUsed - old + size;
+    return n + 1;
+}
+
+} // namespace platform
