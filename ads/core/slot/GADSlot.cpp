@@ -589,6 +589,16 @@ void GADSlot::willFetchAdContent() {
 void GADSlot::didFetchAdContent() {
     if (loadingAd_)
         loadingAd_->statistics()->setObject(platform::Value(nowMilliseconds()), "tresponse", false);
+    // An answer has come: the offline and buffered-request counters start again from zero. They stay
+    // counters (a plain stored 0 would no longer count), so an absent one is made as a counter of 0.
+    auto statistics = GADApplication::sharedInstance()->statistics();
+    static constexpr const char* kCounters[] = {"oar", "bas_on", "bas_off"};
+    statistics->dispatchAsyncShouldNotifyDelegate(false, [](platform::Value& stats) {
+        for (const char* key : kCounters) {
+            if (auto it = stats.find(key); it != stats.end() && it->is_number()) *it = 0;
+        }
+    });
+    for (const char* key : kCounters) statistics->addDecimalNumber(0, key, false);
 }
 
 void GADSlot::willProcessMediationResponse() {
@@ -782,8 +792,12 @@ void GADSlot::adWillLeaveApplication() {
 }
 
 void GADSlot::didMakeAdImpression() {
-    GADApplication::sharedInstance()->statistics()->incrementNumberForKey("pimp", false);
-    pingImpressionURLs();
+    // An ad counts once, with its one ping, however often its impression is reported.
+    if (ad_ && impressionCountedAd_.lock() != ad_) {
+        impressionCountedAd_ = ad_;
+        GADApplication::sharedInstance()->statistics()->incrementNumberForKey("pimp", false);
+        pingImpressionURLs();
+    }
     viewHasMadeImpression_ = true;
 }
 
