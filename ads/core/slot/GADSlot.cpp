@@ -193,7 +193,7 @@ void GADSlot::loadNextRequestWithAutoRefresh(bool autoRefresh) {
     static std::once_flag testDeviceHint;
     std::call_once(testDeviceHint, [this] {
         auto device = GADDevice::sharedInstance();
-        std::string identifier = device->isSimulator() ? "Simulator" : device->deviceIdentifier();
+        std::string identifier = device->isSimulator() ? kGADSimulatorID : device->deviceIdentifier();
         bool listed = false;
         if (const auto& devices = request_->testDevices(); devices && devices->is_array()) {
             for (const auto& entry : *devices) {
