@@ -16,6 +16,9 @@ public:
                                         unsigned frameNode) = 0;
     // The load event has fired and every script of the document has run.
     virtual void pageDidFinishLoad(WebPage& page) = 0;
+    // The loaded document changed (nodes, attributes, styles, text, a loaded image), so its layout and
+    // content size may have changed. At most once per drain of the page's messages.
+    virtual void pageMayHaveChangedLayout(WebPage& page) { (void)page; }
 };
 
 } // namespace platform

@@ -30,6 +30,9 @@ public:
     void pageDidFinishLoad(WebPage& page) override {
         if (view_ != nullptr) view_->pageFinished(page);
     }
+    void pageMayHaveChangedLayout(WebPage& page) override {
+        if (view_ != nullptr) view_->pageLayoutChanged(page);
+    }
     WebView* view_;  // cleared by the view's destructor; pages hold this client weakly
 };
 
@@ -270,6 +273,12 @@ void WebView::pageFinished(WebPage& page) {
     loading_ = false;
     auto keep = shared_from_this();
     if (auto d = delegate()) d->didFinishLoad(*this);
+}
+
+void WebView::pageLayoutChanged(WebPage& page) {
+    // Only the current, loaded document sizes the content; a load under way sets it when it ends.
+    if (&page != page_.get() || loading_) return;
+    scrollView_->setContentSize(page.contentSize());
 }
 
 void WebView::pageNavigation(WebPage& page, const URLRequest& request, WebViewNavigationType type, unsigned frameNode) {

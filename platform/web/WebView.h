@@ -94,6 +94,7 @@ private:
     void commit(const std::string& html, const URL& url, const Entry& entry, HistoryMove move, int historyIndex);
     void fail(const Error& error);
     void pageFinished(WebPage& page);
+    void pageLayoutChanged(WebPage& page);
     void pageNavigation(WebPage& page, const URLRequest& request, WebViewNavigationType type, unsigned frameNode);
     bool ask(const URLRequest& request, WebViewNavigationType type);
     void ensurePage();
