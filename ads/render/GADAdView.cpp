@@ -185,6 +185,8 @@ void GADAdView::setDelegate(const std::weak_ptr<GADAdViewDelegate>& delegate) {
 void GADAdView::suspendEvents() {
     pendingEvents_.clear();
     eventsSuspended_ = true;
+    // Each new page reports its size once loaded, even when it matches the last page's.
+    reportedContentSize_.reset();
 }
 
 void GADAdView::loadHTMLString(const std::string& html, const std::optional<platform::URL>& baseURL) {

@@ -231,6 +231,10 @@ TEST_CASE_FIXTURE(Harness, "GADAdView: every content size change after the load 
     view->evaluate("grow(300)");
     runUntilIdle();
     CHECK(recorder->sizes.size() == 4);
+    // A new page reports its size when loaded, whatever the last page's was.
+    view->loadHTMLString("<body><div style='width:320px;height:300px'></div></body>", platform::URL::parse("https://ads.example/next"));
+    REQUIRE(runUntil([&] { return recorder->sizes.size() == 6; }));
+    CHECK(recorder->sizes[5] == platform::Size{320, 300});
 }
 
 TEST_CASE_FIXTURE(Harness, "GADAdView: a pooled web view tells only its current ad view of size changes") {
