@@ -55,7 +55,8 @@ std::shared_ptr<GADMAdNetworkConfig> GADMAdNetworkConfig::initWithDictionary(con
     }
     if (id->is_string()) {
         config->networkID_ = id->get<std::string>();
-    } else if (id->is_number()) {
+    } else if (id->is_number() || id->is_boolean()) {
+        // A JSON true or false is the number 1 or 0, as the platform reads it.
         config->networkID_ = numberText(*id);
     } else {
         platform::setError(error, GADRequestError::errorWithCode(

@@ -12,7 +12,7 @@ namespace ruzave {
 namespace {
 
 // Both simulator constants of the SDK name the same identifier.
-constexpr const char* kSimulatorIdentifier = "Simulator";
+constexpr const char* kSimulatorIdentifier = kGADSimulatorID;
 
 // The asking adapter's class: its registered name, else the connector's adapter class when it is the
 // connector's own adapter.

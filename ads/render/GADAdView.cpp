@@ -114,6 +114,13 @@ std::shared_ptr<GADAdView> GADAdView::initWithFrame(platform::Rect frame) {
     view->webView_->setAutoresizingMask(platform::AutoresizingFlexibleWidth | platform::AutoresizingFlexibleHeight);
     view->addSubview(view->webView_);
     view->reset();
+    // Every later change of the page's content size reaches the delegate (a fluid ad grows with it).
+    std::weak_ptr<GADAdView> weak = view;
+    view->contentSizeObserver_ = view->scrollView()->addContentSizeObserver([weak](platform::ScrollView&) {
+        auto self = weak.lock();
+        // While a page loads its size is told at the end of the load, once the page is in place.
+        if (self && !self->eventsSuspended_) self->reportContentSizeIfChanged();
+    });
     return view;
 }
 
@@ -121,6 +128,8 @@ GADAdView::~GADAdView() {
     if (alertView_) alertView_->setDelegate({});
     if (URL_) GADAdURLStash::remove(*URL_, this);
     if (webView_) {
+        // The web view may serve another ad view from the pool.
+        if (auto scroll = webView_->scrollView()) scroll->removeContentSizeObserver(contentSizeObserver_);
         webView_->setDelegate({});
         webView_->removeFromSuperview();
         cacheWebView(webView_);
@@ -133,16 +142,22 @@ void GADAdView::reset() {
     setAutoresizingMask(platform::AutoresizingFlexibleWidth | platform::AutoresizingFlexibleHeight);
     setOpaque(false);
     setBackgroundColor(platform::Color::clear());
-    webView_->setOpaque(false);
     webView_->setBackgroundColor(platform::Color::clear());
     webView_->setDataDetectorTypes(0);
     webView_->setAllowsInlineMediaPlayback(true);
     webView_->setMediaPlaybackRequiresUserAction(false);
     scrollView()->setScrollEnabled(true);
+    // A tap on the status bar scrolls the app's own content, never the ad.
+    scrollView()->setScrollsToTop(false);
     if (!gestureRecognizersAdded_) {
         gestureRecognizersAdded_ = true;
         addGestureRecognizer(touchRecognizer_);
     }
+}
+
+void GADAdView::setOpaque(bool opaque) {
+    platform::View::setOpaque(opaque);
+    if (webView_) webView_->setOpaque(opaque);
 }
 
 void GADAdView::configureAsBannerAdView() {
@@ -170,6 +185,8 @@ void GADAdView::setDelegate(const std::weak_ptr<GADAdViewDelegate>& delegate) {
 void GADAdView::suspendEvents() {
     pendingEvents_.clear();
     eventsSuspended_ = true;
+    // Each new page reports its size once loaded, even when it matches the last page's.
+    reportedContentSize_.reset();
 }
 
 void GADAdView::loadHTMLString(const std::string& html, const std::optional<platform::URL>& baseURL) {

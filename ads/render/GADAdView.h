@@ -58,6 +58,8 @@ class GADAdView : public platform::View,
 
     // --- Set-up and loading.
     void reset();
+    // The view and its web view alike.
+    void setOpaque(bool opaque) override;
     // No bouncing, no scaling to fit, autoplay per "/ruzave/ads/banner_prevent_autoplay", hidden.
     void configureAsBannerAdView();
     void configureAsInterstitialAdView();
@@ -164,6 +166,7 @@ class GADAdView : public platform::View,
     std::shared_ptr<platform::AlertView> alertView_;
     int orientation_ = 0;
     std::optional<platform::Size> reportedContentSize_;
+    std::uint64_t contentSizeObserver_ = 0;
 };
 
 } // namespace ruzave

@@ -32,6 +32,13 @@ std::string defaultLocation(const char* file) {
     return std::string("https://") + GADHosts::kSDKCoreHost + "/mads/static/mad/sdk/native/mraid/v2/" + file;
 }
 
+// Under the state's lock.
+void setDefaultPaths(InterceptorState& s) {
+    s.banner = defaultLocation("mraid_app_banner.js");
+    s.interstitial = defaultLocation("mraid_app_interstitial.js");
+    s.expandedBanner = defaultLocation("mraid_app_expanded_banner.js");
+}
+
 // One claimed "mraid.js" request: the script is fetched from its location and passed on whole. A
 // failed fetch, or one that does not answer 2xx, fails the load and is never cached.
 class MRAIDScriptLoad : public platform::URLProtocol {
@@ -86,16 +93,18 @@ std::shared_ptr<GADMRAIDInterceptor> makeInterceptorClass();
 } // namespace
 
 void GADMRAIDInterceptor::registerOnce() {
+    // The class's first use, whichever operation it is: default script paths, registered with the
+    // URL loading system, and allowed, so an MRAID creative gets the SDK's script even when it renders
+    // before the SDK constants have arrived.
     static std::once_flag once;
     std::call_once(once, [] {
         {
             std::lock_guard lock(state().mutex);
-            if (state().banner.empty()) state().banner = defaultLocation("mraid_app_banner.js");
-            if (state().interstitial.empty()) state().interstitial = defaultLocation("mraid_app_interstitial.js");
-            if (state().expandedBanner.empty())
-                state().expandedBanner = defaultLocation("mraid_app_expanded_banner.js");
+            setDefaultPaths(state());
         }
         platform::URLProtocol::registerClass(makeInterceptorClass());
+        std::lock_guard lock(state().mutex);
+        state().allowed = true;
     });
 }
 
@@ -119,47 +128,53 @@ void GADMRAIDInterceptor::disallow() {
 }
 
 bool GADMRAIDInterceptor::isAllowed() {
+    registerOnce();
     std::lock_guard lock(state().mutex);
     return state().allowed;
 }
 
 void GADMRAIDInterceptor::enableCanInitWithRequest(const void* participant) {
+    registerOnce();
     std::lock_guard lock(state().mutex);
     ++state().enableCalls;
     if (participant) state().participants.insert(participant);
 }
 
 void GADMRAIDInterceptor::disableCanInitWithRequest(const void* participant) {
+    registerOnce();
     std::lock_guard lock(state().mutex);
     ++state().disableCalls;
     state().participants.erase(participant);
 }
 
 void GADMRAIDInterceptor::resetCanInitWithRequestCounter() {
+    registerOnce();
     std::lock_guard lock(state().mutex);
     state().participants.clear();
 }
 
 std::size_t GADMRAIDInterceptor::enableCount() {
+    registerOnce();
     std::lock_guard lock(state().mutex);
     return state().participants.size();
 }
 
 std::size_t GADMRAIDInterceptor::enableCanInitWithRequestCount() {
+    registerOnce();
     std::lock_guard lock(state().mutex);
     return state().enableCalls;
 }
 
 std::size_t GADMRAIDInterceptor::disableCanInitWithRequestCount() {
+    registerOnce();
     std::lock_guard lock(state().mutex);
     return state().disableCalls;
 }
 
 void GADMRAIDInterceptor::resetToDefaultPaths() {
+    registerOnce();
     std::lock_guard lock(state().mutex);
-    state().banner = defaultLocation("mraid_app_banner.js");
-    state().interstitial = defaultLocation("mraid_app_interstitial.js");
-    state().expandedBanner = defaultLocation("mraid_app_expanded_banner.js");
+    setDefaultPaths(state());
 }
 
 void GADMRAIDInterceptor::setBannerImplementationPath(const std::string& path) {
@@ -211,6 +226,7 @@ std::string GADMRAIDInterceptor::implementationPathForKind(GADMRAIDScriptKind ki
 }
 
 bool GADMRAIDInterceptor::urlIsAnImplementationPath(const platform::URL& url) {
+    registerOnce();
     const std::string& text = url.absoluteString();
     std::lock_guard lock(state().mutex);
     // Only a complete set counts, as the set of paths is rebuilt only when all three are given.
@@ -231,6 +247,7 @@ bool GADMRAIDInterceptor::shouldRedirectForMRAID(const platform::URLRequest& req
 }
 
 bool GADMRAIDInterceptor::canInitWithRequestIsEnabled() {
+    registerOnce();
     {
         std::lock_guard lock(state().mutex);
         if (!state().allowed || state().participants.empty()) return false;

@@ -21,7 +21,8 @@ class GADMRAIDInterceptor : public platform::URLProtocolClass {
     static constexpr int kNoLocationErrorCode = -1000;
     static constexpr const char* kCocoaErrorDomain = "NSCocoaErrorDomain";
 
-    // The first call registers the interceptor with the URL loading system.
+    // The first use of any operation below sets the default script paths, registers the interceptor
+    // with the URL loading system and allows it.
     static void allow();
     static void disallow();
     static bool isAllowed();

@@ -19,9 +19,9 @@ std::shared_ptr<GADWebViewCacheSet> GADWebViewCacheSet::initWithMaxCapacity(std:
 
 GADWebViewCacheSet::~GADWebViewCacheSet() {
     platform::NotificationCenter::defaultCenter()->removeObserver(memoryWarning_);
-    for (auto& webView : clearing_) {
-        webView->setDelegate({});
-        webView->stopLoading();
+    for (auto& entry : clearing_) {
+        entry.webView->setDelegate({});
+        entry.webView->stopLoading();
     }
 }
 
@@ -61,13 +61,21 @@ void GADWebViewCacheSet::clearWebView(const std::shared_ptr<platform::WebView>& 
     // The platform's web view loads nothing for a bare "about:blank" request (it never finishes), so
     // the blank page is given as an empty document with that URL.
     webView->loadHTMLString("", platform::URL::parse("about:blank"));
-    clearing_.push_back(webView);
+    clearing_.push_back(Clearing{webView, webView->currentPage()});
 }
 
-std::shared_ptr<platform::WebView> GADWebViewCacheSet::takeClearing(platform::WebView& webView) {
-    auto it = std::find_if(clearing_.begin(), clearing_.end(), [&](const auto& w) { return w.get() == &webView; });
+std::vector<GADWebViewCacheSet::Clearing>::iterator GADWebViewCacheSet::findClearing(platform::WebView& webView) {
+    auto it = std::find_if(clearing_.begin(), clearing_.end(), [&](const auto& c) { return c.webView.get() == &webView; });
+    if (it == clearing_.end()) return it;
+    // Still the old document: its load ended late, after clearing began. The blank page is yet to come.
+    auto previous = it->previousPage.lock();
+    if (previous && previous == webView.currentPage()) return clearing_.end();
+    return it;
+}
+
+std::shared_ptr<platform::WebView> GADWebViewCacheSet::takeClearing(std::vector<Clearing>::iterator it) {
     if (it == clearing_.end()) return nullptr;
-    auto kept = *it;
+    auto kept = it->webView;
     clearing_.erase(it);
     kept->setDelegate({});
     return kept;
@@ -85,7 +93,7 @@ bool GADWebViewCacheSet::shouldStartLoad(platform::WebView&, const platform::URL
 }
 
 void GADWebViewCacheSet::didFinishLoad(platform::WebView& webView) {
-    auto kept = takeClearing(webView);
+    auto kept = takeClearing(findClearing(webView));
     if (!kept) return;
     // Read from the document itself: asking the page's script would build a script heap for a page
     // that has nothing to run.
@@ -95,7 +103,7 @@ void GADWebViewCacheSet::didFinishLoad(platform::WebView& webView) {
 }
 
 void GADWebViewCacheSet::didFailLoad(platform::WebView& webView, const platform::Error&) {
-    takeClearing(webView);
+    takeClearing(findClearing(webView));
 }
 
 } // namespace ruzave

@@ -12,6 +12,10 @@
 #include "platform/web/WebView.h"
 #include "platform/web/WebViewDelegate.h"
 
+namespace platform {
+class WebPage;
+}
+
 namespace ruzave {
 
 class GADWebViewCacheSet : public platform::WebViewDelegate, public std::enable_shared_from_this<GADWebViewCacheSet> {
@@ -41,13 +45,19 @@ class GADWebViewCacheSet : public platform::WebViewDelegate, public std::enable_
 
   private:
     explicit GADWebViewCacheSet(std::size_t maxCapacity) : maxCapacity_(maxCapacity) {}
-    std::shared_ptr<platform::WebView> takeClearing(platform::WebView& webView);
+    struct Clearing {
+        std::shared_ptr<platform::WebView> webView;
+        // The document shown when clearing began: its late load events are not the blank page's.
+        std::weak_ptr<platform::WebPage> previousPage;
+    };
+    std::vector<Clearing>::iterator findClearing(platform::WebView& webView);
+    std::shared_ptr<platform::WebView> takeClearing(std::vector<Clearing>::iterator it);
     void addCleared(const std::shared_ptr<platform::WebView>& webView);
 
     const std::size_t maxCapacity_;
     mutable std::mutex mutex_;
     std::vector<std::shared_ptr<platform::WebView>> pooled_;
-    std::vector<std::shared_ptr<platform::WebView>> clearing_;
+    std::vector<Clearing> clearing_;
     platform::NotificationCenter::Token memoryWarning_{};
 };
 

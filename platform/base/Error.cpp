@@ -1,9 +1,6 @@
 #include "platform/base/Error.h"
 
 namespace platform {
-namespace {
-constexpr const char* kUnderlyingErrorKey = "underlyingError";
-}
 
 std::optional<Error> Error::underlying() const {
     if (!userInfo.is_object()) return std::nullopt;

@@ -7,6 +7,9 @@
 
 namespace platform {
 
+// The user-info key under which an error carries the error that caused it.
+inline constexpr const char* kUnderlyingErrorKey = "NSUnderlyingError";
+
 struct Error {
     std::string domain;
     long code = 0;

@@ -1,6 +1,10 @@
 #pragma once
 // A view that shows part of a larger content area: the content offset is its bounds origin. Main thread.
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "platform/ui/View.h"
 
@@ -22,6 +26,11 @@ public:
     // Negative or non-finite dimensions read as 0.
     Size contentSize() const { return contentSize_; }
     void setContentSize(Size size);
+    // Observers of the content size, told after each change (a set to the same size tells no one).
+    // An observer may add or remove observers while it is told.
+    using ContentSizeObserver = std::function<void(ScrollView&)>;
+    std::uint64_t addContentSizeObserver(ContentSizeObserver observer);
+    void removeContentSizeObserver(std::uint64_t token);
     // The bounds origin. Non-finite values are ignored.
     Point contentOffset() const { return bounds().origin; }
     void setContentOffset(Point offset, bool animated = false);
@@ -54,6 +63,8 @@ private:
     bool showsHorizontal_ = true;
     bool showsVertical_ = true;
     std::weak_ptr<ScrollViewDelegate> delegate_;
+    std::vector<std::pair<std::uint64_t, ContentSizeObserver>> contentSizeObservers_;
+    std::uint64_t nextObserverToken_ = 1;
 };
 
 } // namespace platform

@@ -82,7 +82,8 @@ public:
     float alpha() const;
     void setAlpha(float alpha); // clamped to 0...1, NaN reads as 0
     bool isOpaque() const { return opaque_; }
-    void setOpaque(bool opaque) { opaque_ = opaque; }
+    // Virtual so that a view wrapping another (an ad view and its web view) can pass it on.
+    virtual void setOpaque(bool opaque) { opaque_ = opaque; }
     std::optional<Color> backgroundColor() const;
     void setBackgroundColor(std::optional<Color> color);
     bool clipsToBounds() const;

@@ -6,6 +6,7 @@
 #include <list>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
 
 #include "duktape.h"
 #include "platform/base/Log.h"
@@ -213,7 +214,7 @@ bool WebPage::enter(const std::function<void(duk_context*)>& body, Error* error)
     bool ok = script_->run(body, error);
     if (!script_->isRunning()) {
         entryEnded(true);
-        if (!outgoing_.empty()) postDrain();
+        if (!outgoing_.empty() || layoutMayHaveChanged_) postDrain();
     }
     return ok;
 }
@@ -267,7 +268,7 @@ std::string WebPage::evaluate(const std::string& source, Error* error) {
     bool ok = ensureScript(&e) && script_->evaluate(source, "evaluate", &out, &e);
     if (script_ && !script_->isRunning()) {
         entryEnded(false);
-        if (!outgoing_.empty()) postDrain();
+        if (!outgoing_.empty() || layoutMayHaveChanged_) postDrain();
     }
     if (!ok) {
         logWarning("evaluate failed: " + escapeLogText(e.description));
@@ -381,6 +382,7 @@ void WebPage::loadImage(unsigned nodeId, const std::string& src) {
             // A newer src replaced this load.
         } else if (auto size = r.ok ? imageDimensions(r.body) : std::nullopt) {
             it->second = ImageInfo{true, static_cast<int>(size->width), static_cast<int>(size->height), src};
+            page->layoutChanged();
             page->fireEvent(nodeId, "load", false);
         } else {
             page->fireEvent(nodeId, "error", false);
@@ -532,14 +534,24 @@ void WebPage::drain() {
         if (next.kind == Outgoing::Kind::Finish) client->pageDidFinishLoad(*this);
         else client->pageRequestsNavigation(*this, next.request, next.type, next.frameNode);
     }
+    if (closed_ || !std::exchange(layoutMayHaveChanged_, false)) return;
+    if (auto client = client_.lock()) client->pageMayHaveChangedLayout(*this);
 }
 
 bool WebPage::isConnected(const std::shared_ptr<DOMNode>& node) const {
     return document_->root()->contains(node.get());
 }
 
+void WebPage::layoutChanged() {
+    if (closed_ || !loadFired_) return;
+    layoutMayHaveChanged_ = true;
+    // From inside the engine the drain is posted when the script returns.
+    if (!script_ || !script_->isRunning()) postDrain();
+}
+
 void WebPage::nodeInserted(const std::shared_ptr<DOMNode>& node) {
     if (closed_ || !isConnected(node)) return;
+    layoutChanged();
     std::vector<std::shared_ptr<DOMNode>> all;
     if (node->isElement()) all.push_back(node);
     auto below = document_->elements(node);
@@ -557,7 +569,9 @@ void WebPage::nodeInserted(const std::shared_ptr<DOMNode>& node) {
 }
 
 void WebPage::attributeChanged(const std::shared_ptr<DOMNode>& node, const std::string& name) {
-    if (closed_ || name != "src") return;
+    if (closed_) return;
+    layoutChanged();
+    if (name != "src") return;
     if (node->tagName() == "img") loadImage(node->id(), node->attribute("src"));
     else if (node->tagName() == "iframe" && isConnected(node))
         queueNavigation(node->attribute("src"), WebViewNavigationType::Other, node->id());

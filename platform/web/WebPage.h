@@ -99,6 +99,8 @@ public:
     void queueNavigation(const std::string& urlText, WebViewNavigationType type, unsigned frameNode,
                          const std::string& method = "GET", const std::string& body = {});
     void nodeInserted(const std::shared_ptr<DOMNode>& node);
+    // The document changed after its load in a way that may move its boxes: the client hears of it.
+    void layoutChanged();
     void attributeChanged(const std::shared_ptr<DOMNode>& node, const std::string& name);
     int addTimer(double seconds, bool repeats);
     void clearTimer(int id);
@@ -169,6 +171,8 @@ private:
     bool started_ = false;
     bool loadFired_ = false;
     bool drainPosted_ = false;
+    // Script ran after the load: the client hears of a possible layout change with the next drain.
+    bool layoutMayHaveChanged_ = false;
 
     std::vector<unsigned> parserScripts_;
     std::size_t nextParserScript_ = 0;

@@ -140,6 +140,7 @@ duk_ret_t nSetAttr(duk_context* ctx) {
 duk_ret_t nRemoveAttr(duk_context* ctx) {
     NODE_OR(duk_push_undefined(ctx));
     node->removeAttribute(stringArg(ctx, 1));
+    pageOf(ctx).layoutChanged();
     return 0;
 }
 
@@ -231,7 +232,9 @@ duk_ret_t nRemove(duk_context* ctx) {
     WebPage& page = pageOf(ctx);
     auto parent = page.document().nodeById(idArg(ctx, 0));
     auto child = page.document().nodeById(idArg(ctx, 1));
-    duk_push_boolean(ctx, parent && child && parent->removeChild(child));
+    bool removed = parent && child && parent->removeChild(child);
+    duk_push_boolean(ctx, removed);
+    if (removed) page.layoutChanged();
     return 1;
 }
 
@@ -255,6 +258,7 @@ duk_ret_t nSetText(duk_context* ctx) {
     std::string text = stringArg(ctx, 1);
     if (node->type() == DOMNode::Type::Text || node->type() == DOMNode::Type::Comment) {
         node->setData(std::move(text));
+        pageOf(ctx).layoutChanged();
         return 0;
     }
     if (node->type() != DOMNode::Type::Element) return 0;
@@ -262,6 +266,7 @@ duk_ret_t nSetText(duk_context* ctx) {
     DOMDocument& document = pageOf(ctx).document();
     document.collectIfCrowded();
     if (auto t = text.empty() ? nullptr : document.createTextNode(text)) node->appendChild(t);
+    pageOf(ctx).layoutChanged();
     return 0;
 }
 
@@ -293,6 +298,7 @@ duk_ret_t nSetHTML(duk_context* ctx) {
         node->appendChild(n);
         page.nodeInserted(n);
     }
+    page.layoutChanged();
     return 0;
 }
 
@@ -440,7 +446,10 @@ duk_ret_t nStyleGet(duk_context* ctx) {
 
 duk_ret_t nStyleSet(duk_context* ctx) {
     NODE_OR(duk_push_undefined(ctx));
-    if (node->isElement()) node->setStyleProperty(cssName(stringArg(ctx, 1)), stringArg(ctx, 2));
+    if (node->isElement()) {
+        node->setStyleProperty(cssName(stringArg(ctx, 1)), stringArg(ctx, 2));
+        pageOf(ctx).layoutChanged();
+    }
     return 0;
 }
 

@@ -23,6 +23,9 @@ public:
         (void)page;
         (void)error;
     }
+    // The loaded document changed (nodes, attributes, styles, text, a loaded image), so its layout and
+    // content size may have changed. At most once per drain of the page's messages.
+    virtual void pageMayHaveChangedLayout(WebPage& page) { (void)page; }
 };
 
 } // namespace platform

@@ -33,6 +33,9 @@ public:
     void pageScriptsStopped(WebPage& page, const Error& error) override {
         if (view_ != nullptr) view_->pageStopped(page, error);
     }
+    void pageMayHaveChangedLayout(WebPage& page) override {
+        if (view_ != nullptr) view_->pageLayoutChanged(page);
+    }
     WebView* view_;  // cleared by the view's destructor; pages hold this client weakly
 };
 
@@ -295,6 +298,12 @@ void WebView::pageStopped(WebPage& page, const Error& error) {
     // A newer load under way reports for itself.
     if (&page != page_.get() || mainLoad_) return;
     fail(error);
+}
+
+void WebView::pageLayoutChanged(WebPage& page) {
+    // Only the current, loaded document sizes the content; a load under way sets it when it ends.
+    if (&page != page_.get() || loading_) return;
+    scrollView_->setContentSize(page.contentSize());
 }
 
 void WebView::pageNavigation(WebPage& page, const URLRequest& request, WebViewNavigationType type, unsigned frameNode) {

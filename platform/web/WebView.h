@@ -108,6 +108,7 @@ private:
     void pageFinished(WebPage& page);
     void pageStopped(WebPage& page, const Error& error);
     void logNavigation(const URLRequest& request, WebViewNavigationType type);
+    void pageLayoutChanged(WebPage& page);
     void pageNavigation(WebPage& page, const URLRequest& request, WebViewNavigationType type, unsigned frameNode);
     bool ask(const URLRequest& request, WebViewNavigationType type);
     void ensurePage();

@@ -9,6 +9,7 @@
 
 #include "ads/core/public/GADInternalErrorAdditions.h"
 #include "ads/core/signals/GADDevice.h"
+#include "ads/core/util/GADObjectValidation.h"
 
 namespace ruzave {
 
@@ -164,21 +165,19 @@ platform::Value NSValueFromGADAdSize(const GADAdSize& size) {
 GADAdSize GADAdSizeFromNSValue(const platform::Value& value) {
     const std::string* type = platform::findString(value, "type");
     if (type == nullptr || *type != kGADAdSizeValueType) return kGADAdSizeInvalid;
-    const platform::Value* w = platform::find(value, "width");
-    const platform::Value* h = platform::find(value, "height");
+    // A JSON true or false reads as 1 or 0, as the platform reads numbers.
+    const platform::Value* w = gad_objectForKey(value, "width", GADValueClass::Number);
+    const platform::Value* h = gad_objectForKey(value, "height", GADValueClass::Number);
     const platform::Value* f = platform::find(value, "flags");
-    if (w == nullptr || h == nullptr || f == nullptr || !w->is_number() || !h->is_number() ||
-        !f->is_number_unsigned()) {
+    if (w == nullptr || h == nullptr || f == nullptr || !(f->is_number_unsigned() || f->is_boolean()))
         return kGADAdSizeInvalid;
-    }
     // What no 32-bit float or flag word can hold is no boxed size (and narrowing it would be undefined).
-    const double width = w->get<double>();
-    const double height = h->get<double>();
+    const double width = platform::doubleValue(*w);
+    const double height = platform::doubleValue(*h);
+    const std::uint64_t flags = f->is_boolean() ? (f->get<bool>() ? 1 : 0) : f->get<std::uint64_t>();
     const auto fits = [](double v) { return std::isfinite(v) && std::fabs(v) <= std::numeric_limits<float>::max(); };
-    if (!fits(width) || !fits(height) || f->get<std::uint64_t>() > std::numeric_limits<std::uint32_t>::max())
-        return kGADAdSizeInvalid;
-    return GADAdSize{{static_cast<float>(width), static_cast<float>(height)},
-                     static_cast<std::uint32_t>(f->get<std::uint64_t>())};
+    if (!fits(width) || !fits(height) || flags > std::numeric_limits<std::uint32_t>::max()) return kGADAdSizeInvalid;
+    return GADAdSize{{static_cast<float>(width), static_cast<float>(height)}, static_cast<std::uint32_t>(flags)};
 }
 
 GADAdSize GADFluidAdSizeWithSize(platform::Size size) { return GADAdSize{size, kGADAdSizeFlagFluid}; }

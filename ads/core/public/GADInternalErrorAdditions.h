@@ -13,7 +13,8 @@ inline constexpr const char* kGADInternalErrorDomain = "com.ruzave.ads.private";
 // The user-info keys that carry an error's texts.
 inline constexpr const char* kGADLocalizedDescriptionKey = "NSLocalizedDescription";
 inline constexpr const char* kGADLocalizedFailureReasonErrorKey = "NSLocalizedFailureReason";
-inline constexpr const char* kGADUnderlyingErrorKey = "NSUnderlyingError";
+// The very key under which platform::Error::setUnderlying() keeps the cause.
+inline constexpr const char* kGADUnderlyingErrorKey = platform::kUnderlyingErrorKey;
 
 enum GADInternalErrorCode : long {
     GADInternalErrorFileUnreadable = 1,

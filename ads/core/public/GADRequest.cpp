@@ -223,7 +223,7 @@ void GADRequest::setLocationWithDescription(const std::string& description) {
 bool GADRequest::isATestDevice() const {
     if (!testDevices_ || !testDevices_->is_array()) return false;
     auto device = GADDevice::sharedInstance();
-    const std::string identifier = device->isSimulator() ? std::string("Simulator") : device->deviceIdentifier();
+    const std::string identifier = device->isSimulator() ? std::string(kGADSimulatorID) : device->deviceIdentifier();
     for (const auto& entry : *testDevices_) {
         if (entry.is_string() && !entry.get_ref<const std::string&>().empty() && entry.get<std::string>() == identifier) {
             return true;

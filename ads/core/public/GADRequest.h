@@ -14,6 +14,9 @@
 
 namespace ruzave {
 
+// The test-device identifier of the simulator, for GADRequest::setTestDevices().
+inline constexpr const char* kGADSimulatorID = "Simulator";
+
 class GADRequest {
 public:
     static constexpr const char* kSDKVersion = "zudo-sdk-i-v7.5.2";

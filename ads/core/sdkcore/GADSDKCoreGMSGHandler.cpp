@@ -2,6 +2,7 @@
 
 #include "ads/render/GADNotification.h"
 
+#include "ads/core/net/GADURLRequestAdditions.h"
 #include "ads/core/public/GADRequestError.h"
 #include "ads/core/sdkcore/GADSDKCoreGMSGHandlerDelegate.h"
 #include "ads/core/sdkcore/GADSDKCoreWebView.h"
@@ -146,15 +147,19 @@ void GADSDKCoreGMSGHandler::didReceiveFetchAdAction(const platform::Value& param
     const std::string* urlText = platform::findString(*fetch, "url");
     std::optional<platform::URL> url;
     if (urlText != nullptr && !urlText->empty()) url = platform::URL::parse(*urlText);
-    if (!url || !isHTTPScheme(*url)) {
+    auto refuseURL = [&] {
         std::string shown = urlText != nullptr ? *urlText : std::string();
         GADRequestError error = GADRequestError::errorWithCode(
             GADRequestErrorInternalError, "Invalid URL (" + shown + ") requested for fetching");
         answerFetch(false, error.description, 0, "", fetchRequestID, platform::Value::array());
+    };
+    if (!url || !isHTTPScheme(*url)) {
+        refuseURL();
         return;
     }
 
-    platform::URLRequest request(*url);
+    // Header fields as a dictionary: later duplicates win.
+    platform::Value fields = platform::Value::object();
     if (const platform::Value* headers = platform::find(*fetch, "headers"); headers != nullptr && headers->is_array()) {
         for (const auto& entry : *headers) {
             if (!entry.is_object()) continue;
@@ -162,16 +167,24 @@ void GADSDKCoreGMSGHandler::didReceiveFetchAdAction(const platform::Value& param
             const std::string* v = platform::findString(entry, "value");
             // A header that could end the line would let the page write its own request.
             if (k == nullptr || v == nullptr || k->empty() || hasLineBreak(*k) || hasLineBreak(*v)) continue;
-            request.setValue(*v, *k);
+            fields[*k] = *v;
         }
     }
     const std::string* body = platform::findString(*fetch, "post_body");
     const std::string* contentType = platform::findString(*fetch, "content_type");
+    std::optional<platform::Bytes> data;
+    std::optional<std::string> type;
     if (body != nullptr && contentType != nullptr && !hasLineBreak(*contentType)) {
-        request.setHTTPMethod("POST");
-        request.setValue(*contentType, "Content-Type");
-        request.setHTTPBody(std::string_view(*body));
+        data = platform::Bytes(body->begin(), body->end());
+        type = *contentType;
     }
+    // The SDK's own request builder, so the fetch carries the SDK's user agent and defaults.
+    std::optional<platform::URLRequest> built = gad_requestForURL(url, data, fields, type);
+    if (!built) {
+        refuseURL();
+        return;
+    }
+    const platform::URLRequest& request = *built;
 
     std::uint64_t token = 0;
     if (tracked) {

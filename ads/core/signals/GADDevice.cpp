@@ -80,13 +80,9 @@ void GADDevice::cacheStaticParameters() {
     userInterfaceIdiomIsPhone_ = device->userInterfaceIdiom() == platform::UserInterfaceIdiom::Phone;
     auto screen = platform::Screen::mainScreen();
     mainScreenDensity_ = screen->scale();
-    standardizedMainScreenPortraitBounds_ = screen->bounds().standardized();
     const int orientation = applicationStatusBarOrientation();
     lockQueue_->sync([&] { statusBarOrientation_ = orientation; });
-    if ((orientation == 3 || orientation == 4) && isOSAtLeastMajor(8, 0, 0)) {
-        const platform::Size s = standardizedMainScreenPortraitBounds_.size;
-        standardizedMainScreenPortraitBounds_ = platform::Rect(0, 0, s.height, s.width);
-    }
+    standardizedMainScreenPortraitBounds_ = portraitBoundsOfMainScreen();
     updateDynamicParameters();
     if (isOSAtLeastMajor(9, 0, 0)) {
         canMakePhoneCalls_ = true;
@@ -97,6 +93,20 @@ void GADDevice::cacheStaticParameters() {
     }
     infoPlist_ = platform::Bundle::mainBundle()->infoDictionary();
     hasCachedStaticParameters_.store(true, std::memory_order_release);
+}
+
+platform::Rect GADDevice::portraitBoundsOfMainScreen() const {
+    platform::Rect bounds = platform::Screen::mainScreen()->bounds().standardized();
+    // From OS 8 on the screen's bounds follow the interface orientation.
+    const int orientation = applicationStatusBarOrientation();
+    if ((orientation == 3 || orientation == 4) && isOSAtLeastMajor(8, 0, 0))
+        bounds = platform::Rect(0, 0, bounds.size.height, bounds.size.width);
+    return bounds;
+}
+
+platform::Rect GADDevice::standardizedPortraitScreenBounds() const {
+    if (hasCachedStaticParameters_.load(std::memory_order_acquire)) return standardizedMainScreenPortraitBounds_;
+    return platform::MainLoop::isMainThread() ? portraitBoundsOfMainScreen() : platform::Rect::zero();
 }
 
 void GADDevice::updateDynamicParameters() {
@@ -316,7 +326,8 @@ platform::Value GADDevice::parameters() {
     const std::string version = app->version();
     p["app_name"] = (version.empty() ? std::string() : version + ".") + "iphone." + app->mainBundleIdentifier();
     if (jailbroken()) p["ios_jb"] = "1";
-    p["platform"] = deviceModel();
+    // Empty until the static parameters are cached: left out rather than sent empty.
+    if (std::string model = deviceModel(); !model.empty()) p["platform"] = model;
     p["submodel"] = deviceSubmodel();
     if (auto l = locale()) p["hl"] = *l;
     p["u_audio"] = std::to_string(audioRoute());

@@ -67,9 +67,9 @@ public:
     std::optional<std::string> locale() const;
     long audioRoute() const;
     bool orientationLandscape();
-    platform::Rect standardizedPortraitScreenBounds() const {
-        return published() ? standardizedMainScreenPortraitBounds_ : platform::Rect::zero();
-    }
+    // Read from the screen on the main thread until the static parameters are cached, so sizes can be
+    // checked before the SDK's early start; zero on other threads until then.
+    platform::Rect standardizedPortraitScreenBounds() const;
     platform::Rect standardizedOrientedScreenBounds();
     platform::Rect standardizedOrientedApplicationFrame();
     std::optional<std::string> radioAccessTechnology() const;
@@ -94,6 +94,8 @@ private:
     void setStatusBarOrientation(int orientation);
     // The main thread writes the static fields; other threads may read them once they are published.
     bool published() const;
+    // The main screen's bounds, turned to portrait. Main thread.
+    platform::Rect portraitBoundsOfMainScreen() const;
 
     std::shared_ptr<platform::DispatchQueue> lockQueue_;
     // Queue fields.

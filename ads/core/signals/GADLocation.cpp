@@ -1,6 +1,8 @@
 #include "ads/core/signals/GADLocation.h"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 
 #include "platform/base/Strings.h"
@@ -38,28 +40,48 @@ std::shared_ptr<GADLocation> GADLocation::initWithLocationDescription(const std:
 
 bool GADLocation::isPreciseLocation() const { return precise(latitude_, longitude_); }
 
+double GADLocation::timestamp() const {
+    std::lock_guard lock(mutex_);
+    return timestamp_;
+}
+
+void GADLocation::setTimestamp(double secondsSince1970) {
+    std::lock_guard lock(mutex_);
+    timestamp_ = secondsSince1970;
+}
+
 std::string GADLocation::locationDescription() const {
-    if (description_) return *description_;
+    {
+        std::lock_guard lock(mutex_);
+        if (description_) return *description_;
+    }
     if (isPreciseLocation()) {
         return platform::format("%f,%f", static_cast<double>(latitude_), static_cast<double>(longitude_));
     }
     return {};
 }
 
-platform::Value GADLocation::wireForm() const {
+void GADLocation::setLocationDescription(const std::optional<std::string>& description) {
+    std::lock_guard lock(mutex_);
+    description_ = description;
+}
+
+std::optional<platform::Value> GADLocation::dictionaryRepresentation() {
+    std::lock_guard lock(mutex_);
+    if (representation_) return representation_;
+    if (!isPreciseLocation()) return std::nullopt;
     platform::Value v = platform::Value::object();
     v["time"] = timestamp_ * 1000000.0;
     v["lat"] = static_cast<long long>(static_cast<double>(latitude_) * 10000000.0);
     v["long"] = static_cast<long long>(static_cast<double>(longitude_) * 10000000.0);
     v["radius"] = static_cast<double>(accuracy_) * 1000.0;
-    return v;
+    representation_ = std::move(v);
+    return representation_;
 }
 
-std::optional<platform::Value> GADLocation::dictionaryRepresentation() {
-    if (representation_) return representation_;
-    if (!isPreciseLocation()) return std::nullopt;
-    representation_ = wireForm();
-    return representation_;
+void GADLocation::setDictionaryRepresentation(const std::optional<platform::Value>& v) {
+    std::lock_guard lock(mutex_);
+    representation_ = v;
 }
 
 bool GADLocation::isEqual(const GADLocation* other) const {
@@ -72,20 +94,36 @@ bool GADLocation::isEqual(const GADLocation* other) const {
     return locationDescription() == other->locationDescription();
 }
 
+namespace {
+
+// What a coordinate contributes to the hash. Equality lets values differ by less than kEpsilon, so
+// the hash must be the same along every chain of such neighbours. Above 1 in size, neighbouring floats
+// are kEpsilon or more apart, so only equal floats are equal and the value itself serves. From -1 to
+// 1 floats lie closer than kEpsilon, which chains them all together: they share one key.
+std::uint64_t hashKey(float value) {
+    if (std::fabs(value) <= 1.0f) return std::uint64_t{1} << 32;
+    return std::bit_cast<std::uint32_t>(value);
+}
+
+} // namespace
+
 std::size_t GADLocation::hash() const {
     if (isPreciseLocation()) {
-        // Equal locations may differ in time stamp; hash only what equality compares, rounded so that
-        // values within the equality tolerance of the same float land alike.
-        return std::hash<std::string>{}(platform::format("%.5f,%.5f,%.3f", static_cast<double>(latitude_),
-                                                         static_cast<double>(longitude_),
-                                                         static_cast<double>(accuracy_)));
+        std::size_t h = std::hash<std::uint64_t>{}(hashKey(latitude_));
+        for (float v : {longitude_, accuracy_}) h = h * 1000003u ^ std::hash<std::uint64_t>{}(hashKey(v));
+        return h;
     }
     return std::hash<std::string>{}(locationDescription());
 }
 
 std::shared_ptr<GADLocation> GADLocation::copy() const {
-    std::shared_ptr<GADLocation> c(new GADLocation(*this));
-    c->representation_.reset();
+    std::shared_ptr<GADLocation> c(new GADLocation());
+    c->latitude_ = latitude_;
+    c->longitude_ = longitude_;
+    c->accuracy_ = accuracy_;
+    std::lock_guard lock(mutex_);
+    c->description_ = description_;
+    c->timestamp_ = timestamp_;
     return c;
 }
 

@@ -5,6 +5,7 @@
 #include "ads/core/signals/GADApplication.h"
 #include "ads/core/telemetry/GADStatisticDictionary.h"
 #include "ads/core/util/GADJSONAdditions.h"
+#include "ads/core/util/GADObjectValidation.h"
 #include "ads/render/GADInterfaceOrientationMask.h"
 
 namespace ruzave {
@@ -66,8 +67,9 @@ void GADAd::applyDictionary(const platform::Value& d) {
     if (auto mask = GADInterfaceOrientationMaskFromString(stringEntry(d, "orientation")); mask != 0) {
         supportedOrientations_ = mask;
     }
-    if (auto it = d.find("ad_is_javascript"); it != d.end() && it->is_number()) {
-        hasAdNetworkJavaScript_ = it->get<double>() != 0;
+    // A JSON true or false reads as 1 or 0, as the platform reads numbers.
+    if (const platform::Value* flag = gad_objectForKey(d, "ad_is_javascript", GADValueClass::Number)) {
+        hasAdNetworkJavaScript_ = platform::doubleValue(*flag) != 0;
         if (hasAdNetworkJavaScript_) {
             if (auto passback = stringEntry(d, "ad_passback_url"))
                 adNetworkPassbackURL_ = platform::URL::parse(*passback);

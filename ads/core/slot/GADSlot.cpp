@@ -195,7 +195,7 @@ void GADSlot::loadNextRequestWithAutoRefresh(bool autoRefresh) {
     static std::once_flag testDeviceHint;
     std::call_once(testDeviceHint, [this] {
         auto device = GADDevice::sharedInstance();
-        std::string identifier = device->isSimulator() ? "Simulator" : device->deviceIdentifier();
+        std::string identifier = device->isSimulator() ? kGADSimulatorID : device->deviceIdentifier();
         bool listed = false;
         if (const auto& devices = request_->testDevices(); devices && devices->is_array()) {
             for (const auto& entry : *devices) {
@@ -590,6 +590,16 @@ void GADSlot::willFetchAdContent() {
 void GADSlot::didFetchAdContent() {
     if (loadingAd_)
         loadingAd_->statistics()->setObject(platform::Value(nowMilliseconds()), "tresponse", false);
+    // An answer has come: the offline and buffered-request counters start again from zero. They stay
+    // counters (a plain stored 0 would no longer count), so an absent one is made as a counter of 0.
+    auto statistics = GADApplication::sharedInstance()->statistics();
+    static constexpr const char* kCounters[] = {"oar", "bas_on", "bas_off"};
+    statistics->dispatchAsyncShouldNotifyDelegate(false, [](platform::Value& stats) {
+        for (const char* key : kCounters) {
+            if (auto it = stats.find(key); it != stats.end() && it->is_number()) *it = 0;
+        }
+    });
+    for (const char* key : kCounters) statistics->addDecimalNumber(0, key, false);
 }
 
 void GADSlot::willProcessMediationResponse() {
@@ -800,8 +810,12 @@ void GADSlot::adWillLeaveApplication() {
 }
 
 void GADSlot::didMakeAdImpression() {
-    GADApplication::sharedInstance()->statistics()->incrementNumberForKey("pimp", false);
-    pingImpressionURLs();
+    // An ad counts once, with its one ping, however often its impression is reported.
+    if (ad_ && impressionCountedAd_.lock() != ad_) {
+        impressionCountedAd_ = ad_;
+        GADApplication::sharedInstance()->statistics()->incrementNumberForKey("pimp", false);
+        pingImpressionURLs();
+    }
     viewHasMadeImpression_ = true;
 }
 

@@ -292,6 +292,8 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     std::shared_ptr<GADSlotStatistics> slotStats_ = GADSlotStatistics::init();
     bool slotHasAttemptedAnAdRequestAtLeastOnce_ = false;
     bool viewHasMadeImpression_ = false;
+    // The ad whose impression was counted and pinged.
+    std::weak_ptr<GADAd> impressionCountedAd_;
     std::int32_t CSIIdentifier_ = 0;
     std::string adResponseKey_, netWorkLatencyKey_, adRenderingKey_, totalTimeKey_;
     bool hasAutoRefreshed_ = false;

@@ -51,8 +51,9 @@ void GADTimingManager::loadPersistentTimings() {
     for (const auto& [category, representation] : saved->items()) {
         if (!representation.is_object()) continue;
         auto timing = GADTiming::initWithDictionaryRepresentation(representation);
-        timing->setStartTimestamp(0);
-        timing->setEndTimestamp(0);
+        // A timing still running when it was saved started on the clock of an earlier process, which
+        // means nothing now: it comes back idle. Ended timings keep their stamps and so their duration.
+        if (timing->isActive()) timing->reset();
         timings_[category] = timing;
     }
 }

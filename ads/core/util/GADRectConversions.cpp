@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "ads/core/signals/GADDevice.h"
+#include "ads/core/util/GADObjectValidation.h"
 
 namespace ruzave {
 namespace {
@@ -34,8 +35,9 @@ platform::Rect GADRectFromSDKCoreDictionary(const platform::Value& dictionary, p
     const char* keys[4] = {"x", "y", "width", "height"};
     float values[4] = {0, 0, 0, 0};
     for (int i = 0; i < 4; ++i) {
-        const platform::Value* v = platform::find(dictionary, keys[i]);
-        if (v == nullptr || !v->is_number()) {
+        // A JSON true or false reads as 1 or 0, as the platform reads numbers.
+        const platform::Value* v = gad_objectForKey(dictionary, keys[i], GADValueClass::Number);
+        if (v == nullptr) {
             if (error != nullptr) {
                 *error = platform::Error(kGADRectConversionErrorDomain, 1,
                                          "Invalid SDK Core rectangle " + platform::toJSON(dictionary) + ".");
@@ -43,7 +45,7 @@ platform::Rect GADRectFromSDKCoreDictionary(const platform::Value& dictionary, p
             }
             return platform::Rect::zero();
         }
-        values[i] = narrowed(v->get<double>());
+        values[i] = narrowed(platform::doubleValue(*v));
     }
     return platform::Rect(values[0], values[1], values[2], values[3]);
 }

@@ -52,3 +52,15 @@ TEST_CASE("GADMAdNetworkConfig: pubid is a string or a number, and values of the
     CHECK_FALSE(d->publisherID().has_value());
     CHECK(d->description() == R"(networkID:n adapter:(null) data:{"pubid":[1]})");
 }
+
+TEST_CASE("GADMAdNetworkConfig: a JSON true or false id reads as the number 1 or 0") {
+    auto yes = GADMAdNetworkConfig::initWithDictionary(platform::Value{{"id", true}});
+    REQUIRE(yes);
+    CHECK(yes->networkID() == "1");
+    auto no = GADMAdNetworkConfig::initWithDictionary(platform::Value{{"id", false}});
+    REQUIRE(no);
+    CHECK(no->networkID() == "0");
+    platform::Error error;
+    CHECK_FALSE(GADMAdNetworkConfig::initWithDictionary(platform::Value{{"id", nullptr}}, &error));
+    CHECK(error.description.find("invalid network ID") != std::string::npos);
+}

@@ -85,7 +85,7 @@ TEST_CASE("GADMConfig: elements that are no object are skipped and a bad network
     CHECK(c->adNetworkConfigs()[0]->networkID() == "N");
 
     platform::Error error;
-    CHECK_FALSE(parse(std::string(R"({"ad_networks":[)") + network("N", kAdapterC) + R"(,{"id":true}]})", &error));
+    CHECK_FALSE(parse(std::string(R"({"ad_networks":[)") + network("N", kAdapterC) + R"(,{"id":[1]}]})", &error));
     CHECK(error.code == ruzave::GADRequestErrorInvalidMediationResponse);
     CHECK(error.description ==
           "The DoRur Mediation response was invalid: An ad network config has an invalid network ID.");

@@ -5,7 +5,10 @@
 #include "ads/render/GADAdURLStash.h"
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADAdViewDelegate.h"
+#include "ads/render/GADWebViewCacheSet.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/services/Pasteboard.h"
+#include "platform/ui/ScrollView.h"
 #include "platform/testing/Harness.h"
 #include "platform/ui/AlertView.h"
 
@@ -188,4 +191,83 @@ TEST_CASE_FIXTURE(Harness, "GADAdView: the debug gesture does nothing with debug
     view.reset();
     alert->tapButtonAtIndex(0);
     runUntilIdle();
+}
+
+namespace {
+
+struct SizeRecorder : ruzave::GADAdViewDelegate {
+    using ruzave::GADAdViewDelegate::adView;
+    void adView(const std::shared_ptr<GADAdView>&, platform::Size size) override { sizes.push_back(size); }
+    void adViewDidFinishLoad(const std::shared_ptr<GADAdView>& view) override {
+        sizes.push_back(platform::Size{-1, -1});  // marks the end of the load among the reports
+        ruzave::GADAdViewDelegate::adViewDidFinishLoad(view);
+    }
+    std::vector<platform::Size> sizes;
+};
+
+} // namespace
+
+TEST_CASE_FIXTURE(Harness, "GADAdView: every content size change after the load reaches the delegate") {
+    auto view = GADAdView::initWithFrame(platform::Rect(0, 0, 320, 50));
+    auto recorder = std::make_shared<SizeRecorder>();
+    view->setDelegate(recorder);
+    view->loadHTMLString("<body><div id='ad' style='width:320px;height:50px'></div>"
+                         "<script>function grow(h) { document.getElementById('ad').style.height = h + 'px'; }"
+                         "setTimeout(function () { grow(120); }, 1000);</script></body>",
+                         platform::URL::parse("https://ads.example/fluid"));
+    REQUIRE(runUntil([&] { return !view->isLoading() && !view->eventsSuspended(); }));
+    // Reported once the load has ended, not while the page was still loading.
+    REQUIRE(recorder->sizes.size() == 2);
+    CHECK(recorder->sizes[0] == platform::Size{-1, -1});
+    CHECK(recorder->sizes[1] == platform::Size{320, 50});
+
+    advance(1);
+    REQUIRE(runUntil([&] { return recorder->sizes.size() == 3; }));
+    CHECK(recorder->sizes[2] == platform::Size{320, 120});
+    view->evaluate("grow(300)");
+    REQUIRE(runUntil([&] { return recorder->sizes.size() == 4; }));
+    CHECK(recorder->sizes[3] == platform::Size{320, 300});
+    // The same size again is no change.
+    view->evaluate("grow(300)");
+    runUntilIdle();
+    CHECK(recorder->sizes.size() == 4);
+    // A new page reports its size when loaded, whatever the last page's was.
+    view->loadHTMLString("<body><div style='width:320px;height:300px'></div></body>", platform::URL::parse("https://ads.example/next"));
+    REQUIRE(runUntil([&] { return recorder->sizes.size() == 6; }));
+    CHECK(recorder->sizes[5] == platform::Size{320, 300});
+}
+
+TEST_CASE_FIXTURE(Harness, "GADAdView: a pooled web view tells only its current ad view of size changes") {
+    platform::UserDefaults::standard()->set("/ruzave/ads/web_view_cache_max_capacity", 1);
+    auto first = GADAdView::initWithFrame(platform::Rect(0, 0, 320, 50));
+    auto webView = first->webView();
+    auto firstRecorder = std::make_shared<SizeRecorder>();
+    first->setDelegate(firstRecorder);
+    first.reset();
+    REQUIRE(runUntil([&] { return GADAdView::webViewCache()->count() == 1; }));
+    auto second = loadedView(*this);
+    REQUIRE(second->webView() == webView);
+    auto secondRecorder = std::make_shared<SizeRecorder>();
+    second->setDelegate(secondRecorder);
+    webView->scrollView()->setContentSize({320, 777});
+    CHECK(firstRecorder->sizes.empty());
+    REQUIRE(secondRecorder->sizes.size() == 1);
+    CHECK(secondRecorder->sizes[0] == platform::Size{320, 777});
+}
+
+TEST_CASE_FIXTURE(Harness, "GADAdView: reset turns scroll-to-top off, and opacity is set on the web view too") {
+    auto view = GADAdView::initWithFrame(platform::Rect(0, 0, 320, 50));
+    CHECK_FALSE(view->scrollView()->scrollsToTop());
+    CHECK_FALSE(view->isOpaque());
+    CHECK_FALSE(view->webView()->isOpaque());
+    view->setOpaque(true);
+    CHECK(view->isOpaque());
+    CHECK(view->webView()->isOpaque());
+    // Also when set through the plain view.
+    platform::View& plain = *view;
+    plain.setOpaque(false);
+    CHECK_FALSE(view->webView()->isOpaque());
+    view->scrollView()->setScrollsToTop(true);
+    view->reset();
+    CHECK_FALSE(view->scrollView()->scrollsToTop());
 }

@@ -344,3 +344,34 @@ TEST_CASE_FIXTURE(RenderFixture, "GADBannerAdViewDelegate: a shown creative that
     CHECK(owner->errors.empty());
     CHECK(slot->state() == shown);
 }
+
+namespace {
+
+struct SizeOwner : FakeOwner {
+    void slotContentSizeDidChange(GADSlot&, platform::Size size) override { sizes.push_back(size); }
+    std::vector<platform::Size> sizes;
+};
+
+} // namespace
+
+TEST_CASE_FIXTURE(fetchtest::ServerFixture, "GADBannerAdViewDelegate: a fluid creative that grows after its load resizes its owner") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<SizeOwner>();
+    auto slot = makeSlot(owner);
+    auto ad = ruzave::GADAd::init();
+    ad->setAdBaseURL(platform::URL::parse("https://ads.ruzave.example/fluid/"));
+    ad->setFluid(true);
+    auto fetcher = startFetch(fakes, *slot, ad);
+    REQUIRE(fetcher);
+    fetcher->succeed(ruzave::GADResponseTypeStandard,
+                     std::string("<html><body style='margin:0'><div id='ad' style='width:320px;height:40px'></div>"
+                                 "<script>setTimeout(function () {"
+                                 "document.getElementById('ad').style.height = '700px'; }, 2000);</script>"
+                                 "</body></html>"));
+    REQUIRE(settle([&] { return slot->state() == ruzave::GADSlotStateValidAd; }));
+    REQUIRE_FALSE(owner->sizes.empty());
+    const std::size_t atLoad = owner->sizes.size();
+    advance(2);
+    REQUIRE(runUntil([&] { return owner->sizes.size() > atLoad; }));
+    CHECK(owner->sizes.back().height == 700);
+}

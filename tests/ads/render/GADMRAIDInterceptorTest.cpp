@@ -6,7 +6,10 @@
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADAdViewDelegate.h"
 #include "ads/render/GADMRAIDInterceptor.h"
+#include "platform/net/URLConnection.h"
+#include "platform/net/URLConnectionDelegate.h"
 #include "platform/net/URLProtocol.h"
+#include "tests/ads/core/net/FetchTestSupport.h"
 #include "platform/testing/Harness.h"
 
 using platform::testing::Harness;
@@ -115,4 +118,79 @@ TEST_CASE_FIXTURE(InterceptorFixture, "GADMRAIDInterceptor: a page whose view go
     CHECK(client->responses == 0);
     CHECK(client->finished == 0);
     load->stopLoading();
+}
+
+TEST_CASE_FIXTURE(Harness, "GADMRAIDInterceptor: its first use sets the default paths, registers it and allows it") {
+    // No one calls allow() or resetToDefaultPaths() here: a slot's first enable is the first use.
+    int participant = 0;
+    GADMRAIDInterceptor::enableCanInitWithRequest(&participant);
+    CHECK(GADMRAIDInterceptor::isAllowed());
+    CHECK(GADMRAIDInterceptor::bannerImplementationPath().find("/mads/static/mad/sdk/native/mraid/v2/mraid_app_banner.js") !=
+          std::string::npos);
+    CHECK(GADMRAIDInterceptor::urlIsAnImplementationPath(
+        *platform::URL::parse(GADMRAIDInterceptor::interstitialImplementationPath())));
+    auto view = GADAdView::init();
+    view->loadHTMLString("<p>ad</p>", *platform::URL::parse("https://ads.example/creative"));
+    auto cls = platform::URLProtocol::classForRequest(scriptRequest("https://cdn.example/mraid.js", "https://ads.example/creative"));
+    CHECK(std::dynamic_pointer_cast<GADMRAIDInterceptor>(cls));
+    // Switches thrown later still count.
+    GADMRAIDInterceptor::disallow();
+    CHECK_FALSE(GADMRAIDInterceptor::isAllowed());
+    GADMRAIDInterceptor::disableCanInitWithRequest(&participant);
+}
+
+namespace {
+
+struct BannerKindDelegate : ruzave::GADAdViewDelegate {
+    ruzave::GADMRAIDScriptKind MRAIDScriptKind() const override { return GADMRAIDScriptKind::Banner; }
+};
+
+struct ScriptLoad : platform::URLConnectionDelegate {
+    void didReceiveData(const std::shared_ptr<platform::URLConnection>&, const platform::Bytes& data) override {
+        body.append(data.begin(), data.end());
+    }
+    bool willCacheResponse(const std::shared_ptr<platform::URLConnection>&, const platform::HTTPURLResponse&) override {
+        offeredToCache = true;
+        return true;
+    }
+    void didFinishLoading(const std::shared_ptr<platform::URLConnection>&) override { finished = true; }
+    void didFailWithError(const std::shared_ptr<platform::URLConnection>&, const platform::Error&) override { finished = true; }
+    std::string body;
+    bool offeredToCache = false;
+    bool finished = false;
+};
+
+} // namespace
+
+// The same "mraid.js" URL gets another script for another kind of page: a cached answer would hand
+// one page's script to the next, so the answer is never offered to a cache.
+TEST_CASE_FIXTURE(fetchtest::ServerFixture, "GADMRAIDInterceptor: the script varies with the referring page and is never cached") {
+    server->route("/scripts/banner.js", adserver::Response::text("var kind = 'banner';", "application/javascript"));
+    server->route("/scripts/expanded.js", adserver::Response::text("var kind = 'expanded';", "application/javascript"));
+    GADMRAIDInterceptor::setBannerImplementationPath(url("/scripts/banner.js"));
+    GADMRAIDInterceptor::setExpandedBannerImplementationPath(url("/scripts/expanded.js"));
+    GADAdURLStash::removeAllForTesting();
+    auto bannerDelegate = std::make_shared<BannerKindDelegate>();
+    auto banner = GADAdView::init();
+    banner->setDelegate(bannerDelegate);
+    banner->loadHTMLString("<p>banner</p>", *platform::URL::parse("https://ads.example/banner"));
+    auto expanded = GADAdView::init();
+    expanded->loadHTMLString("<p>expanded</p>", *platform::URL::parse("https://ads.example/expanded"));
+    int participant = 0;
+    GADMRAIDInterceptor::enableCanInitWithRequest(&participant);
+
+    auto load = [&](const std::string& referer) {
+        auto delegate = std::make_shared<ScriptLoad>();
+        auto connection = platform::URLConnection::create(scriptRequest("https://cdn.example/mraid.js", referer), delegate);
+        REQUIRE(settle([&] { return delegate->finished; }));
+        return delegate;
+    };
+    auto first = load("https://ads.example/banner");
+    auto second = load("https://ads.example/expanded");
+    CHECK(first->body == "var kind = 'banner';");
+    CHECK(second->body == "var kind = 'expanded';");
+    CHECK_FALSE(first->offeredToCache);
+    CHECK_FALSE(second->offeredToCache);
+    CHECK(server->requests("/mraid.js").empty());
+    GADMRAIDInterceptor::disableCanInitWithRequest(&participant);
 }

@@ -74,3 +74,28 @@ TEST_CASE_FIXTURE(Harness, "GADWebViewCacheSet: clearing refuses navigations els
     platform::NotificationCenter::defaultCenter()->post(platform::kApplicationDidReceiveMemoryWarning);
     CHECK(pool->count() == 0);
 }
+
+TEST_CASE_FIXTURE(Harness, "GADWebViewCacheSet: a late finish of the previous page does not end the clearing") {
+    auto pool = GADWebViewCacheSet::initWithMaxCapacity(2);
+    auto webView = platform::WebView::create(platform::Rect(0, 0, 320, 50));
+    webView->loadHTMLString("<p>old ad</p>", platform::URL::parse("https://ads.example/"));
+    // The ad's document is in place and its load end is queued, but not delivered yet.
+    REQUIRE(runUntil([&] { return webView->currentPage() != nullptr; }));
+    REQUIRE(webView->currentPage()->url().absoluteString() == "https://ads.example/");
+    pool->clearWebView(webView);
+    CHECK(pool->clearingCount() == 1);
+    // The old page's finish arrives first: the web view keeps clearing and then comes back blank.
+    REQUIRE(runUntil([&] { return pool->count() == 1 || pool->clearingCount() == 0; }));
+    CHECK(pool->clearingCount() == 0);
+    CHECK(pool->count() == 1);
+    CHECK(webView->currentPage()->url().absoluteString() == "about:blank");
+    CHECK(pool->anyObject() == webView);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADWebViewCacheSet: a web view that never loaded anything is cleared and pooled") {
+    auto pool = GADWebViewCacheSet::initWithMaxCapacity(1);
+    auto fresh = platform::WebView::create(platform::Rect(0, 0, 320, 50));
+    pool->clearWebView(fresh);
+    REQUIRE(runUntil([&] { return pool->count() == 1; }));
+    CHECK(pool->clearingCount() == 0);
+}

@@ -363,6 +363,27 @@ TEST_CASE_FIXTURE(Harness, "WebView: paints the body background and sized boxes"
     CHECK(p.view->scrollView()->contentSize().height == 480);
 }
 
+TEST_CASE_FIXTURE(Harness, "WebView: the content size follows a page that grows after its load") {
+    Page p;
+    REQUIRE(p.load(*this, "<body><div id='box' style='width:320px;height:100px'></div>"
+                          "<script>setTimeout(function () { document.getElementById('box').style.height = '900px'; }, 500);"
+                          "</script></body>"));
+    CHECK(p.view->scrollView()->contentSize().height == 480);
+    int changes = 0;
+    p.view->scrollView()->addContentSizeObserver([&](ScrollView&) { ++changes; });
+    advance(0.5);
+    REQUIRE(runUntil([&] { return changes > 0; }));
+    CHECK(p.view->scrollView()->contentSize().height == 900);
+    // A script the app runs counts as well.
+    p.view->evaluate("document.getElementById('box').style.height = '1200px';");
+    REQUIRE(runUntil([&] { return changes > 1; }));
+    CHECK(p.view->scrollView()->contentSize().height == 1200);
+    // Scripts that change nothing tell no one.
+    p.view->evaluate("1 + 1");
+    runUntilIdle();
+    CHECK(changes == 2);
+}
+
 TEST_CASE_FIXTURE(Harness, "WebView: a script loaded again from compiled form behaves as the first time") {
     // Large enough to be kept compiled: globals, functions and a strict-mode body must survive the round trip.
     std::string body = "var counter = 0; function twice(x) { return 2 * x; }\n"

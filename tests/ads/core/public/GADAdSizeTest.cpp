@@ -91,3 +91,25 @@ TEST_CASE("GADAdSize: boxed values and size strings reject what is not theirs") 
     CHECK(CGSizeFromGADSizeString("320x50") == platform::Size{320, 50});
     CHECK(CGSizeFromGADSizeString("junk") == platform::Size::zero());
 }
+
+TEST_CASE("GADAdSize: boxed sizes read JSON booleans as 1 and 0") {
+    platform::Value boxed = NSValueFromGADAdSize(GADAdSizeFromCGSize({320, 50.5f}));
+    boxed["flags"] = true;
+    CHECK(GADAdSizeEqualToSize(GADAdSizeFromNSValue(boxed), GADAdSize{{320, 50.5f}, kGADAdSizeFlagCustom}));
+    boxed["flags"] = false;
+    boxed["height"] = true;
+    CHECK(GADAdSizeEqualToSize(GADAdSizeFromNSValue(boxed), GADAdSize{{320, 1}, 0}));
+    boxed["flags"] = -1;
+    CHECK(GADAdSizeEqualToSize(GADAdSizeFromNSValue(boxed), kGADAdSizeInvalid));
+}
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADAdSize: a custom size is checked against the screen before the early start") {
+    platform::Screen::mainScreen()->setBoundsSize({320, 480});
+    REQUIRE_FALSE(GADDevice::sharedInstance()->hasCachedStaticParameters());
+    platform::Error error;
+    CHECK(GADAdSizeIsValid(GADAdSizeFromCGSize({310, 400}), &error));
+    CHECK_FALSE(GADAdSizeIsValid(GADAdSizeFromCGSize({310, 481}), &error));
+    CHECK(error.description.find("current screen bounds of {320, 480}") != std::string::npos);
+    // Full-width sizes read the same screen.
+    CHECK(CGSizeFromGADAdSize(kGADAdSizeSmartBannerPortrait).width == 320);
+}

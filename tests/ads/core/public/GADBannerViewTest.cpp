@@ -8,6 +8,7 @@
 #include "ads/core/public/GADBannerViewDelegate.h"
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/public/GADRequestError.h"
+#include "ads/core/signals/GADDevice.h"
 #include "ads/core/slot/GADSlot.h"
 #include "ads/render/GADAdView.h"
 #include "platform/base/Log.h"
@@ -82,7 +83,8 @@ TEST_CASE_FIXTURE(Harness, "GADBannerView: an invalid size gives no view and log
     CHECK(GADBannerView::initWithAdSize(GADAdSize{{0, 0}, kGADAdSizeFlagFullWidth}) == nullptr);
     CHECK(slottest::logged(capture, "Unable to set adSize property. "));
     CHECK(GADBannerView::initWithAdSize(GADAdSize{{std::nanf(""), 50}, 0}) == nullptr);
-    CHECK(GADBannerView::initWithFrame(platform::Rect(0, 0, -5, 50)) == nullptr);
+    // Custom sizes are measured by magnitude against the screen's longer side.
+    CHECK(GADBannerView::initWithFrame(platform::Rect(0, 0, -5000, 50)) == nullptr);
 }
 
 TEST_CASE_FIXTURE(Harness, "GADBannerView: a new banner holds its size, frame and a banner-type slot") {
@@ -434,4 +436,14 @@ TEST_CASE_FIXTURE(Harness, "GADBannerView: the ad's place on the main screen goe
     // A banner outside any window has no place to report.
     placed.banner->removeFromSuperview();
     CHECK_FALSE(placed.banner->coordinatesOfContentInScreen(platform::Screen::mainScreen()));
+}
+
+TEST_CASE_FIXTURE(Harness, "GADBannerView: a custom-size banner made before the early start is accepted") {
+    platform::Screen::mainScreen()->setBoundsSize({320, 568});
+    REQUIRE_FALSE(GADDevice::sharedInstance()->hasCachedStaticParameters());
+    platform::LogCapture capture;
+    auto banner = GADBannerView::initWithAdSize(GADAdSizeFromCGSize({310, 120}));
+    REQUIRE(banner);
+    CHECK(banner->frame().size == platform::Size{310, 120});
+    CHECK_FALSE(slottest::logged(capture, "current screen bounds"));
 }

@@ -56,3 +56,15 @@ TEST_CASE("GADRequestError: internal error texts") {
     CHECK(e.domain == "com.ruzave.ads.private");
     CHECK(e.userInfo.empty());
 }
+
+TEST_CASE("GADRequestError: the underlying error is found under the public key") {
+    auto e = GADRequestError::initWithDomain("other.domain", 5, platform::Value::object());
+    REQUIRE(e.userInfo.contains(kGADUnderlyingErrorKey));
+    CHECK(platform::Error::fromValue(e.userInfo[kGADUnderlyingErrorKey]).domain == "other.domain");
+    CHECK(std::string(kGADUnderlyingErrorKey) == "NSUnderlyingError");
+    // And an error a caller files under the key is the one underlying() finds.
+    platform::Error mine("mine", 1, "outer");
+    mine.userInfo[kGADUnderlyingErrorKey] = platform::Error("cause", 7, "inner").toValue();
+    REQUIRE(mine.underlying());
+    CHECK(mine.underlying()->code == 7);
+}

@@ -6,6 +6,7 @@
 #include "ads/core/public/GADRequest.h"
 #include "platform/services/TimeZone.h"
 #include "platform/testing/Harness.h"
+#include "platform/ui/Device.h"
 
 using namespace ruzave;
 
@@ -91,4 +92,12 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADRequest: copies are independen
     CHECK(GADRequest::requestTypeFromString(std::nullopt) == 0);
     CHECK(GADRequest::extendedSDKVersionNumber() ==
           "zudo-sdk-i-v7.5.2-rc.1+79c019728c92e2becb873e2ec68944d6bd128de1");
+}
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADRequest: kGADSimulatorID names the simulator as a test device") {
+    CHECK(std::string(kGADSimulatorID) == "Simulator");
+    platform::Device::currentDevice()->setSimulator(true);
+    auto request = GADRequest::request();
+    request->setTestDevices(platform::Value::array({kGADSimulatorID}));
+    CHECK(request->parameters().contains("adtest"));
 }

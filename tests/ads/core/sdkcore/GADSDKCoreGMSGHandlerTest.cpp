@@ -4,6 +4,7 @@
 #include "ads/core/sdkcore/GADSDKCoreGMSGHandlerDelegate.h"
 #include "ads/core/sdkcore/GADSDKCoreWebView.h"
 #include "ads/core/sdkcore/GADSDKCoreWebViewNotification.h"
+#include "ads/core/signals/GADDevice.h"
 #include "platform/web/WebView.h"
 #include "tests/ads/core/sdkcore/SDKCoreTestSupport.h"
 
@@ -145,6 +146,31 @@ TEST_CASE_FIXTURE(Harness, "GADSDKCoreGMSGHandler: a fetch answers the body, the
         CHECK(r.header("x-injected").empty());
     }
     CHECK(page.server->requests("/fetch/hop")[0].method == "POST");
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSDKCoreGMSGHandler: a fetch goes out with the SDK's user agent, not the page's or the platform's") {
+    FetchPage page(*this);
+    page.server->route("/fetch/agent", adserver::Response::html("ok"));
+    GADDevice::sharedInstance()->setUserAgentString("RuzaveSDKAgent/7 (test)");
+    std::size_t base = page.answers();
+    page.fetch(Value{{"http_request_id", 1},
+                     {"url", "https://ads.ruzave.example/fetch/agent"},
+                     {"headers", Value::array({Value{{"key", "X-Kept"}, {"value", "first"}},
+                                               Value{{"key", "X-Kept"}, {"value", "second"}}})}});
+    page.fetch(Value{{"http_request_id", 2},
+                     {"url", "https://ads.ruzave.example/fetch/agent"},
+                     {"post_body", "a=1"},
+                     {"content_type", "application/x-www-form-urlencoded"},
+                     {"headers", Value::array({Value{{"key", "User-Agent"}, {"value", "PageAgent"}}})}});
+    REQUIRE(page.waitAnswers(*this, base + 2));
+    auto logged = page.server->requests("/fetch/agent");
+    REQUIRE(logged.size() == 2);
+    for (const auto& r : logged) CHECK(r.header("user-agent") == "RuzaveSDKAgent/7 (test)");
+    const auto& get = logged[0].method == "GET" ? logged[0] : logged[1];
+    const auto& post = logged[0].method == "GET" ? logged[1] : logged[0];
+    CHECK(get.header("x-kept") == "second");
+    CHECK(post.method == "POST");
+    CHECK(post.header("content-type") == "application/x-www-form-urlencoded");
 }
 
 TEST_CASE_FIXTURE(Harness, "GADSDKCoreGMSGHandler: bad fetch requests fail at once with response code 0") {

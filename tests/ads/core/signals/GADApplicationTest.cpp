@@ -62,7 +62,6 @@ TEST_CASE_FIXTURE(platform::testing::Harness,
                   "GADApplication: the launch notification starts the SDK once, in order, and marks the flag last") {
     StepRecorder recorder;
     auto record = GADApplication::sharedInstance();
-    CHECK_FALSE(ruzave::GADMRAIDInterceptor::isAllowed());
     platform::Application::sharedApplication()->finishLaunching();
     runUntilIdle();
     CHECK(record->appFinishedLaunching());

@@ -155,3 +155,13 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADDevice: below OS 7 the radio t
     CHECK_FALSE(d->lastKnownRadioAccessTechnology());
     CHECK_FALSE(d->parameters().contains("ios_radio_last"));
 }
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADDevice: the platform key is left out until the model is known") {
+    auto d = GADDevice::sharedInstance();
+    CHECK_FALSE(d->parameters().contains("platform"));
+    d->cacheStaticParameters();
+    platform::Value p = d->parameters();
+    REQUIRE(p.contains("platform"));
+    CHECK(p["platform"] == platform::Device::currentDevice()->model());
+    CHECK_FALSE(p["platform"].get<std::string>().empty());
+}

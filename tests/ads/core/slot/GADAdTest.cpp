@@ -72,3 +72,17 @@ TEST_CASE_FIXTURE(Harness, "GADAd: a banner ad reads a numeric refresh rate only
     CHECK(GADBannerAd::initWithDictionary({{"refresh_rate", "45"}})->reloadInterval() == 0);
     CHECK(GADInterstitialAd::initWithDictionary({{"refresh_rate", 45}})->reloadInterval() == 0);
 }
+
+TEST_CASE_FIXTURE(Harness, "GADAd: a JSON true or false marks network script as 1 or 0 would") {
+    auto yes = GADAd::initWithDictionary(
+        {{"ad_url", "https://net.example/ad"}, {"ad_is_javascript", true}, {"ad_passback_url", "https://p.example/"}});
+    CHECK(yes->hasAdNetworkJavaScript());
+    REQUIRE(yes->adNetworkPassbackURL());
+    CHECK(yes->adNetworkPassbackURL()->absoluteString() == "https://p.example/");
+    auto no = GADAd::initWithDictionary(
+        {{"ad_url", "https://net.example/ad"}, {"ad_is_javascript", false}, {"ad_passback_url", "https://p.example/"}});
+    CHECK_FALSE(no->hasAdNetworkJavaScript());
+    CHECK_FALSE(no->adNetworkPassbackURL());
+    // A string is no number here.
+    CHECK_FALSE(GADAd::initWithDictionary({{"ad_is_javascript", "1"}})->hasAdNetworkJavaScript());
+}

@@ -856,8 +856,47 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: an impression pings the ad's impression URL
     CHECK(trackers->trackedCount() == before + 2);
     CHECK(slot->ad()->impressionURLs().empty());
 
-    // A second report of the same impression pings nothing more.
+    CHECK(pimp() == impressionsBefore + 1);
+
+    // A second report of the same impression neither pings nor counts again.
+    slot->didMakeAdImpression();
     slot->didMakeAdImpression();
     CHECK(trackers->trackedCount() == before + 2);
+    CHECK(pimp() == impressionsBefore + 1);
+    CHECK(slot->viewHasMadeImpression());
+
+    // The next ad counts once more.
+    slot->cancelLoad();
+    auto next = slottest::startFetch(fakes, *slot);
+    REQUIRE(next);
+    next->succeed(GADResponseTypeStandard, std::string("<html><body>next</body></html>"));
+    REQUIRE(runUntil([&] { return slot->state() == GADSlotStateValidAd && slot->ad() == next->ad_; }));
+    slot->didMakeAdImpression();
     CHECK(pimp() == impressionsBefore + 2);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: a fetched answer resets the offline and buffered counters, which keep counting") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    auto stats = GADApplication::sharedInstance()->statistics();
+    stats->incrementNumberForKey("oar", false);
+    stats->incrementNumberForKey("oar", false);
+    stats->incrementNumberForKey("bas_on", false);
+    // "bas_off" was never raised.
+    auto fetcher = slottest::startFetch(fakes, *slot);
+    REQUIRE(fetcher);
+    CHECK(stats->objectForKey("oar") == platform::Value(2));
+
+    fetcher->succeed(GADResponseTypeStandard, std::string("<html><body>ad</body></html>"));
+    CHECK(stats->objectForKey("oar") == platform::Value(0));
+    CHECK(stats->objectForKey("bas_on") == platform::Value(0));
+    CHECK(stats->objectForKey("bas_off") == platform::Value(0));
+    CHECK(fetcher->ad_->statistics()->objectForKey("tresponse"));
+
+    // Still counters: the next offline answer counts from zero.
+    stats->incrementNumberForKey("oar", false);
+    stats->incrementNumberForKey("bas_off", false);
+    CHECK(stats->objectForKey("oar") == platform::Value(1));
+    CHECK(stats->objectForKey("bas_off") == platform::Value(1));
 }

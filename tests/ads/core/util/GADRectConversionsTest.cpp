@@ -95,3 +95,14 @@ TEST_CASE("GADRectConversions: numbers beyond the float range read as infinite, 
     CHECK(r.size.width == 5);
     CHECK(r.size.height == 0);
 }
+
+TEST_CASE("GADRectConversions: JSON booleans in a core page rectangle read as 1 and 0") {
+    platform::Error error;
+    platform::Rect r = GADRectFromSDKCoreDictionary(
+        platform::Value{{"x", true}, {"y", false}, {"width", 320}, {"height", 50.5}}, &error);
+    CHECK(error.empty());
+    CHECK(r == platform::Rect(1, 0, 320, 50.5f));
+    CHECK(GADRectFromSDKCoreDictionary(platform::Value{{"x", nullptr}, {"y", 0}, {"width", 1}, {"height", 1}}, &error) ==
+          platform::Rect::zero());
+    CHECK(error.code == 1);
+}
