@@ -205,6 +205,9 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     void willLeaveAppDueToClick();
     // The URL to open for a click: gmsg and about:blank unchanged, ad-server URLs with the click signal.
     platform::URL gestureClickURLWithURL(const platform::URL& url);
+    // Whether the URL's host is one of the ad server's: the whole host or a suffix on a label boundary of
+    // an "as_domains" entry (or of the built-in list when that setting is empty).
+    static bool isRuzaveAdURL(const platform::URL& url);
     // Whether the current ad serves MRAID (it has an MRAID event handler); none do yet.
     bool isMRAIDEnabled() const { return false; }
     // The page's content size, or the ad's own size for an ad that is not fluid, to the owner.
