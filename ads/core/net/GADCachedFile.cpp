@@ -114,7 +114,7 @@ void GADCachedFile::beginFetchWithCacheBuster(bool cacheBuster) {
     platform::URL url = sourceURL_;
     if (cacheBuster) {
         char unique[32];
-        std::snprintf(unique, sizeof unique, "%.0f", platform::Clock::now() - kSecondsFrom1970To2001);
+        std::snprintf(unique, sizeof unique, "%.0f", platform::Clock::wallTime() - kSecondsFrom1970To2001);
         if (auto busted = gad_appendQueryValue(url, std::string(unique), "unique")) url = *busted;
         cachePolicy_ = platform::URLRequest::CachePolicy::ReloadIgnoringLocalCacheData;
     }

@@ -20,6 +20,7 @@
 #include "ads/core/slot/GADSlotAdResponseDelegate.h"
 #include "ads/core/slot/GADSlotDelegate.h"
 #include "ads/core/telemetry/GADAbsoluteTime.h"
+#include "ads/core/telemetry/GADCSI.h"
 #include "ads/core/telemetry/GADStatisticDictionary.h"
 #include "ads/core/util/GADLogger.h"
 #include "ads/core/util/GADRunOnMainThread.h"
@@ -108,6 +109,7 @@ GADSlot::GADSlot(platform::Rect frame) {
     netWorkLatencyKey_ = "nwl_ios" + std::to_string(CSIIdentifier_);
     adRenderingKey_ = "awr_ios" + std::to_string(CSIIdentifier_);
     totalTimeKey_ = "ttc_ios" + std::to_string(CSIIdentifier_);
+    GADCSI::sharedInstance()->recordTimestampForLabel("native:view_create");
 }
 
 std::shared_ptr<GADSlot> GADSlot::initWithFrame(platform::Rect frame) {
@@ -185,6 +187,7 @@ void GADSlot::loadNextRequestWithAutoRefresh(bool autoRefresh) {
 
     cancelLoad();
     willRequestAdURL();
+    CSIRequestWillStart();
     if (!nextRequest_) nextRequest_ = GADRequest::request();
     request_ = nextRequest_->copy();
     if (auto delegate = slotDelegate()) delegate->slotWillLoadAdWithRequest(*this, request_);
@@ -389,12 +392,14 @@ void GADSlot::processAdResponse(const std::shared_ptr<GADAd>& ad) {
     switch (ad->responseType()) {
     case GADResponseTypeStandard:
     case GADResponseTypeNative:
+        CSIResponseWillRender();
         processStandardAdResponse(ad);
         break;
     case GADResponseTypeMediation:
         processMediationAdResponse(ad);
         break;
     case GADResponseTypeCustomRendering:
+        CSIResponseWillRender();
         processCustomRenderingAdResponse(ad);
         break;
     default:
@@ -620,11 +625,13 @@ void GADSlot::finishedLoadingAdResponse(const std::shared_ptr<GADAd>& ad) {
 
 void GADSlot::didReceiveValidAd() {
     setState(GADSlotStateValidAd);
+    CSILoadDidEnd(true);
 }
 
 void GADSlot::didReceiveInvalidAd() {
     setState(GADSlotStateInvalidAd);
     loadingAd_.reset();
+    CSILoadDidEnd(false);
 }
 
 void GADSlot::didFailToReceiveAdWithError(const std::optional<platform::Error>& error,

@@ -280,6 +280,11 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     void setAdKeyDelegate(const std::weak_ptr<GADSlotAdKeyDelegate>& d) { adKeyDelegate_ = d; }
 
   private:
+    // The ad-load timing report's stages (GADSlot+CSI.cpp).
+    void CSIRequestWillStart();
+    void CSIResponseWillRender();
+    void CSILoadDidEnd(bool valid);
+
     explicit GADSlot(platform::Rect frame);
     void observeNotifications();
     void takeRequestSnapshot();
