@@ -23,7 +23,8 @@ GADClickTrackerCollection::~GADClickTrackerCollection() {
 }
 
 void GADClickTrackerCollection::trackURL(const platform::URL& url, bool cacheEnabled) {
-    if (!url.isValid()) return;
+    // An empty string parses as an empty reference, which is nothing to load.
+    if (!url.isValid() || url.absoluteString().empty()) return;
     auto tracker = GADClickTracker::init();
     tracker->setDelegate(weak_from_this());
     tracker->setCacheEnabled(cacheEnabled);
