@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "platform/base/Crypto.h"
-#include "platform/runloop/Clock.h"
+#include "ads/core/telemetry/GADAbsoluteTime.h"
 #include "platform/runloop/DispatchQueue.h"
 
 namespace ruzave {
@@ -17,7 +17,8 @@ std::shared_ptr<GADCSITimeRecorder> GADCSITimeRecorder::initWithAction(const std
 }
 
 double GADCSITimeRecorder::currentTime() {
-    return platform::Clock::now();
+    // The SDK's monotonic clock never reads 0, so a variable started at any moment can be valid.
+    return static_cast<double>(GADAbsoluteTime::absoluteTimeInMilliseconds()) / 1000.0;
 }
 
 void GADCSITimeRecorder::startTimeRecorder() {
@@ -41,18 +42,20 @@ void GADCSITimeRecorder::startTimingVariableWithName(const std::string& name, co
 
 void GADCSITimeRecorder::endTimingVariableWithName(const std::string& name, const std::string& key) {
     if (name.empty() || key.empty()) return;
-    auto self = shared_from_this();
-    lockQueue_->async([self, key] {
-        auto it = self->ongoingVariables_.find(key);
-        if (it == self->ongoingVariables_.end()) return;
+    // The end is taken when it is reported and settled before the call returns: a queued end would
+    // measure the queue's delay, and a resign-active arriving meanwhile would spoil a finished stage.
+    const double now = currentTime();
+    lockQueue_->sync([&] {
+        auto it = ongoingVariables_.find(key);
+        if (it == ongoingVariables_.end()) return;
         auto variable = it->second;
-        self->ongoingVariables_.erase(it);
-        variable->setLength(currentTime() - variable->start());
+        ongoingVariables_.erase(it);
+        variable->setLength(now - variable->start());
         std::string completedKey = key;
-        while (self->completedVariables_.count(completedKey)) {
+        while (completedVariables_.count(completedKey)) {
             completedKey = key + std::to_string(static_cast<std::int32_t>(platform::uniformRandom(UINT32_MAX)));
         }
-        self->completedVariables_[completedKey] = variable;
+        completedVariables_[completedKey] = variable;
     });
 }
 

@@ -26,6 +26,7 @@ class GADCSITimeRecorder : public std::enable_shared_from_this<GADCSITimeRecorde
     void startTimeRecorder();
 
     void startTimingVariableWithName(const std::string& name, const std::string& key);
+    // Reads the clock at the call and completes the variable before returning.
     void endTimingVariableWithName(const std::string& name, const std::string& key);
     void cancelTimingVariableWithName(const std::string& name, const std::string& key);
     void startTimingVariableWithName(const std::string& name) { startTimingVariableWithName(name, name); }
