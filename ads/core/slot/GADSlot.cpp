@@ -9,6 +9,8 @@
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/public/GADRequestError.h"
 #include "ads/core/sdkcore/GADSDKCoreController.h"
+#include "ads/core/sdkcore/GADSDKCoreWebView.h"
+#include "ads/core/telemetry/GADActiveViewMonitor.h"
 #include "ads/core/signals/GADApplication.h"
 #include "ads/core/signals/GADDevice.h"
 #include "ads/core/slot/GADAd.h"
@@ -153,6 +155,10 @@ GADSlot::~GADSlot() {
     for (auto token : observers_)
         center->removeObserver(token);
     if (reloadTimer_) reloadTimer_->invalidate();
+    if (statusBarObserver_) center->removeObserver(*statusBarObserver_);
+    if (creativeOrientationObserver_) center->removeObserver(*creativeOrientationObserver_);
+    if (activeViewMonitor_) activeViewMonitor_->stopMonitoring();
+    if (SDKCoreWebView_) SDKCoreWebView_->removeActiveViewObserverForActiveViewID(activeViewID_);
     // A slot that goes away mid-load gives its enable back.
     GADMRAIDInterceptor::disableCanInitWithRequest(this);
     if (adView_) {
@@ -669,7 +675,9 @@ void GADSlot::cancelPendingAndFutureActions() {
 }
 
 void GADSlot::resetRequestState() {
-    // The current ad's MRAID handler would be told of the unload here; MRAID is not part of this build.
+    if (ad_) {
+        if (auto handler = ad_->MRAIDEventHandler()) handler->MRAIDAdDidUnload();
+    }
     ad_.reset();
     resetState();
 }
@@ -740,9 +748,11 @@ void GADSlot::reloadCurrentRequest() {
 
 void GADSlot::appWillBecomeInactive() {
     deactivateReloadTimer();
+    activeViewAppStateDidChange();
 }
 void GADSlot::appDidBecomeActive() {
     scheduleAdReloadTimer();
+    activeViewAppStateDidChange();
 }
 void GADSlot::adWillPresentFullScreen() {
     deactivateReloadTimer();
@@ -752,11 +762,16 @@ void GADSlot::adDidRelinquishFullScreen() {
 }
 
 void GADSlot::bannerDidMoveToWindow(const std::shared_ptr<platform::Window>& window) {
+    activeViewWindowDidChange(window != nullptr);
     if (!window) platform::NotificationCenter::defaultCenter()->post(kSlotDidLeaveWindowNotification, this);
 }
 
-void GADSlot::interstitialViewWillAppear() {}
-void GADSlot::interstitialViewWillDisappear() {}
+void GADSlot::interstitialViewWillAppear() {
+    activeViewWindowDidChange(true);
+}
+void GADSlot::interstitialViewWillDisappear() {
+    activeViewWindowDidChange(false);
+}
 
 // ---------------------------------------------------------------- ad events
 
@@ -792,6 +807,7 @@ void GADSlot::didMakeAdImpression() {
     GADApplication::sharedInstance()->statistics()->incrementNumberForKey("pimp", false);
     pingImpressionURLs();
     viewHasMadeImpression_ = true;
+    startActiveViewReportingIfEnabled();
 }
 
 } // namespace ruzave
