@@ -41,6 +41,21 @@ std::shared_ptr<GADCSITimeRecorder> GADCSI::timeRecorderForAction(const std::opt
     return recorder;
 }
 
+void GADCSI::startLoadAdStage(const std::string& name, const std::string& key) {
+    if (auto recorder = sharedInstance()->timeRecorderForAction(std::string(kLoadAdAction)))
+        recorder->startTimingVariableWithName(name, key);
+}
+
+void GADCSI::endLoadAdStage(const std::string& name, const std::string& key) {
+    if (auto recorder = sharedInstance()->timeRecorderForAction(std::string(kLoadAdAction)))
+        recorder->endTimingVariableWithName(name, key);
+}
+
+void GADCSI::cancelLoadAdStage(const std::string& name, const std::string& key) {
+    if (auto recorder = sharedInstance()->timeRecorderForAction(std::string(kLoadAdAction)))
+        recorder->cancelTimingVariableWithName(name, key);
+}
+
 void GADCSI::recordTimestampForLabel(const std::string& label) {
     setTimestamp(static_cast<std::int64_t>(platform::Clock::wallTime() * 1000.0), label);
 }

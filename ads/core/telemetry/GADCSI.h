@@ -36,6 +36,15 @@ class GADCSI {
     // 0 when none is stored.
     std::int64_t timestampForLabel(const std::string& label) const;
 
+    // The ad-load report's stages, timed by whoever sees them start and end; nothing while reporting is
+    // off. The key tells concurrent loads apart (the stage name and the requester's CSI identifier).
+    static void startLoadAdStage(const std::string& name, const std::string& key);
+    static void endLoadAdStage(const std::string& name, const std::string& key);
+    static void cancelLoadAdStage(const std::string& name, const std::string& key);
+    static std::string loadAdStageKey(const std::string& name, std::int32_t CSIIdentifier) {
+        return name + std::to_string(CSIIdentifier);
+    }
+
     // Reports every recorder (its valid completed variables) and forgets the time stamps.
     void sendReport();
 
