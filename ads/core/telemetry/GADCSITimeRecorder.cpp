@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "platform/base/Crypto.h"
-#include "ads/core/telemetry/GADAbsoluteTime.h"
+#include "platform/runloop/Clock.h"
 #include "platform/runloop/DispatchQueue.h"
 
 namespace ruzave {
@@ -17,8 +17,9 @@ std::shared_ptr<GADCSITimeRecorder> GADCSITimeRecorder::initWithAction(const std
 }
 
 double GADCSITimeRecorder::currentTime() {
-    // The SDK's monotonic clock never reads 0, so a variable started at any moment can be valid.
-    return static_cast<double>(GADAbsoluteTime::absoluteTimeInMilliseconds()) / 1000.0;
+    // Full resolution of the monotonic clock, moved one second on so that no reading is 0: a variable
+    // started at the clock's origin must still count as started.
+    return platform::Clock::now() + 1.0;
 }
 
 void GADCSITimeRecorder::startTimeRecorder() {
