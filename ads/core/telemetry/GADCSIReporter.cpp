@@ -6,6 +6,7 @@
 #include "ads/core/util/GADNSURLUtilities.h"
 #include "platform/net/URLConnection.h"
 #include "platform/net/URLRequest.h"
+#include "platform/runloop/MainLoop.h"
 
 namespace ruzave {
 namespace {
@@ -88,12 +89,16 @@ void GADCSIReporter::reportTimeRecorder(const std::shared_ptr<GADCSITimeRecorder
     if (!url) return;
     platform::URLRequest request(*url);
     request.setValue(configuration_->userAgent(), "User-Agent");
-    platform::URLConnection::sendAsynchronousRequest(
-        request, nullptr,
-        [completion](std::optional<platform::HTTPURLResponse> response, platform::Bytes,
-                     std::optional<platform::Error> error) {
-            if (completion) completion(response, error);
-        });
+    // Started from the main loop, where its answer arrives too: a report built on a worker queue while
+    // the process winds down is then simply never sent.
+    platform::MainLoop::main().post([request, completion] {
+        platform::URLConnection::sendAsynchronousRequest(
+            request, nullptr,
+            [completion](std::optional<platform::HTTPURLResponse> response, platform::Bytes,
+                         std::optional<platform::Error> error) {
+                if (completion) completion(response, error);
+            });
+    });
 }
 
 } // namespace ruzave

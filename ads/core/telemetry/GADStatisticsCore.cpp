@@ -26,6 +26,8 @@ std::optional<platform::Value> stringList(const platform::Value& value) {
 std::shared_ptr<GADStatisticsCore> GADStatisticsCore::init() {
     std::shared_ptr<GADStatisticsCore> core(new GADStatisticsCore());
     core->lockQueue_ = platform::DispatchQueue::createSerial("com.ruzave.ads.statistics");
+    // Held, not looked up from the queue: a queued change may still run while the process winds down.
+    core->defaults_ = platform::UserDefaults::standard();
     std::weak_ptr<GADStatisticsCore> weak = core;
     core->terminateObserver_ = platform::NotificationCenter::defaultCenter()->addObserver(
         platform::kApplicationWillTerminate, nullptr, nullptr, [weak](const platform::Notification&) {
@@ -46,7 +48,7 @@ void GADStatisticsCore::setIdentifier(const std::string& identifier) {
         if (key == self->userDefaultsKey_) return;
         self->userDefaultsKey_ = key;
         if (!key) return;
-        auto saved = platform::UserDefaults::standard()->dictionary(*key);
+        auto saved = self->defaults_->dictionary(*key);
         if (!saved || !saved->is_object()) return;
         for (auto it = saved->begin(); it != saved->end(); ++it) {
             if (auto list = stringList(it.value())) self->statistics_[it.key()] = *list;
@@ -93,9 +95,8 @@ void GADStatisticsCore::removeObjectForKey(const std::string& key) {
 
 void GADStatisticsCore::savePersistentStatistics() {
     if (!userDefaultsKey_) return;
-    auto defaults = platform::UserDefaults::standard();
-    defaults->set(*userDefaultsKey_, statistics_);
-    defaults->synchronize();
+    defaults_->set(*userDefaultsKey_, statistics_);
+    defaults_->synchronize();
 }
 
 void GADStatisticsCore::applicationWillTerminate() {

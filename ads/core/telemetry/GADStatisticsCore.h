@@ -11,6 +11,7 @@
 
 namespace platform {
 class DispatchQueue;
+class UserDefaults;
 }
 
 namespace ruzave {
@@ -37,6 +38,7 @@ class GADStatisticsCore : public std::enable_shared_from_this<GADStatisticsCore>
     void savePersistentStatistics();
 
     std::shared_ptr<platform::DispatchQueue> lockQueue_;
+    std::shared_ptr<platform::UserDefaults> defaults_;
     // Queue only.
     platform::Value statistics_ = platform::Value::object();
     std::optional<std::string> userDefaultsKey_;
