@@ -5,7 +5,8 @@ namespace ruzave {
 std::shared_ptr<GADCSIVariableTiming> GADCSIVariableTiming::initWithName(const std::string& name, double startTime) {
     std::shared_ptr<GADCSIVariableTiming> v(new GADCSIVariableTiming(name, startTime));
     std::weak_ptr<GADCSIVariableTiming> weak = v;
-    v->observer_ = platform::NotificationCenter::defaultCenter()->addObserver(
+    v->center_ = platform::NotificationCenter::defaultCenter();
+    v->observer_ = v->center_->addObserver(
         platform::kApplicationWillResignActive, nullptr, nullptr, [weak](const platform::Notification&) {
             if (auto variable = weak.lock()) variable->resigningActive();
         });
@@ -13,7 +14,7 @@ std::shared_ptr<GADCSIVariableTiming> GADCSIVariableTiming::initWithName(const s
 }
 
 GADCSIVariableTiming::~GADCSIVariableTiming() {
-    platform::NotificationCenter::defaultCenter()->removeObserver(observer_);
+    center_->removeObserver(observer_);
 }
 
 void GADCSIVariableTiming::resigningActive() {

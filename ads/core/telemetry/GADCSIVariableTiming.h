@@ -29,6 +29,8 @@ class GADCSIVariableTiming : public std::enable_shared_from_this<GADCSIVariableT
     const std::string name_;
     std::atomic<double> start_;
     std::atomic<double> length_{-1.0};
+    // Kept so that a variable released on a worker queue late in the process finds its center.
+    std::shared_ptr<platform::NotificationCenter> center_;
     platform::NotificationCenter::Token observer_{};
 };
 

@@ -15,7 +15,8 @@ std::shared_ptr<GADCacheSet> GADCacheSet::initWithMaxCapacity(std::uint32_t maxC
 
 void GADCacheSet::observeMemoryWarnings() {
     std::weak_ptr<GADCacheSet> weak = weak_from_this();
-    observer_ = platform::NotificationCenter::defaultCenter()->addObserver(
+    center_ = platform::NotificationCenter::defaultCenter();
+    observer_ = center_->addObserver(
         platform::kApplicationDidReceiveMemoryWarning, nullptr, platform::DispatchQueue::main(),
         [weak](const platform::Notification&) {
             if (auto pool = weak.lock()) pool->removeAllObjects();
@@ -23,7 +24,7 @@ void GADCacheSet::observeMemoryWarnings() {
 }
 
 GADCacheSet::~GADCacheSet() {
-    if (observer_ != platform::NotificationCenter::Token{}) platform::NotificationCenter::defaultCenter()->removeObserver(observer_);
+    if (center_) center_->removeObserver(observer_);
 }
 
 void GADCacheSet::addObject(const std::shared_ptr<void>& object) {

@@ -36,6 +36,7 @@ class GADCacheSet : public std::enable_shared_from_this<GADCacheSet> {
     const std::uint32_t maxCapacity_;
     std::shared_ptr<platform::DispatchQueue> lockQueue_;
     std::set<std::shared_ptr<void>> set_;  // queue only
+    std::shared_ptr<platform::NotificationCenter> center_;
     platform::NotificationCenter::Token observer_{};
 };
 

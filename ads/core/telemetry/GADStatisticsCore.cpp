@@ -29,7 +29,8 @@ std::shared_ptr<GADStatisticsCore> GADStatisticsCore::init() {
     // Held, not looked up from the queue: a queued change may still run while the process winds down.
     core->defaults_ = platform::UserDefaults::standard();
     std::weak_ptr<GADStatisticsCore> weak = core;
-    core->terminateObserver_ = platform::NotificationCenter::defaultCenter()->addObserver(
+    core->center_ = platform::NotificationCenter::defaultCenter();
+    core->terminateObserver_ = core->center_->addObserver(
         platform::kApplicationWillTerminate, nullptr, nullptr, [weak](const platform::Notification&) {
             if (auto c = weak.lock()) c->applicationWillTerminate();
         });
@@ -37,7 +38,7 @@ std::shared_ptr<GADStatisticsCore> GADStatisticsCore::init() {
 }
 
 GADStatisticsCore::~GADStatisticsCore() {
-    platform::NotificationCenter::defaultCenter()->removeObserver(terminateObserver_);
+    center_->removeObserver(terminateObserver_);
 }
 
 void GADStatisticsCore::setIdentifier(const std::string& identifier) {

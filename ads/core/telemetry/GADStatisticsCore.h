@@ -42,6 +42,7 @@ class GADStatisticsCore : public std::enable_shared_from_this<GADStatisticsCore>
     // Queue only.
     platform::Value statistics_ = platform::Value::object();
     std::optional<std::string> userDefaultsKey_;
+    std::shared_ptr<platform::NotificationCenter> center_;
     platform::NotificationCenter::Token terminateObserver_{};
 };
 
