@@ -3,6 +3,7 @@
 #include "ads/core/signals/GADDevice.h"
 #include "ads/core/slot/GADSlot.h"
 #include "ads/render/GADAdView.h"
+#include "ads/core/telemetry/GADCSIGMSGHandler.h"
 #include "ads/render/GADClickTrackerCollection.h"
 #include "ads/render/GADDefaultGMSGHandler.h"
 #include "ads/render/GADGMSGHandler.h"
@@ -50,6 +51,7 @@ void GADAdViewDelegate::addDefaultHandlers() {
     // The opener, MRAID, video, precache and timing handlers take their places around this one as
     // they are built.
     addGMSGHandler(GADDefaultGMSGHandler::init());
+    addGMSGHandler(GADCSIGMSGHandler::init());
 }
 
 void GADAdViewDelegate::addGMSGHandler(const std::shared_ptr<GADGMSGHandler>& handler) {

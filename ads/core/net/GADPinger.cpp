@@ -33,6 +33,16 @@ platform::Value storedGroup(const std::shared_ptr<platform::UserDefaults>& defau
 
 } // namespace
 
+struct GADPinger::RetryPass {
+    struct Retry {
+        std::string group;
+        std::string url;
+    };
+    std::mutex mutex;
+    std::vector<Retry> retries;
+    std::size_t next = 0;
+};
+
 std::shared_ptr<GADPinger> GADPinger::sharedInstance() {
     static const std::shared_ptr<GADPinger> instance = init();
     return instance;
@@ -180,12 +190,29 @@ void GADPinger::pingRetryURLs() {
             defaults->set(key, kept);
         }
     }
-    auto self = shared_from_this();
+    auto pass = std::make_shared<RetryPass>();
+    // Everything this pass will send counts as in flight from now on, so a pass that outlasts the period
+    // neither counts these down again nor sends them twice.
     for (const auto& retry : toPing) {
-        pingURLString(retry.url, [self, retry](bool success) {
-            if (success) self->removeRetryURLString(retry.url, retry.group);
-        });
+        markInFlight(retry.url);
+        pass->retries.push_back({retry.group, retry.url});
     }
+    for (std::size_t i = 0; i < kMaximumConcurrentRetries; ++i) sendNextRetry(pass);
+}
+
+void GADPinger::sendNextRetry(const std::shared_ptr<RetryPass>& pass) {
+    RetryPass::Retry retry;
+    {
+        std::lock_guard lock(pass->mutex);
+        if (pass->next >= pass->retries.size()) return;
+        retry = pass->retries[pass->next++];
+    }
+    auto self = shared_from_this();
+    pingURLString(retry.url, [self, pass, retry](bool success) {
+        self->unmarkInFlight(retry.url);
+        if (success) self->removeRetryURLString(retry.url, retry.group);
+        self->sendNextRetry(pass);
+    });
 }
 
 void GADPinger::start() {

@@ -26,6 +26,9 @@ public:
     static constexpr double kDefaultPingInterval = 60;
     static constexpr int kDefaultMaximumRetryURLCount = 10;
     static constexpr int kDefaultURLRetryCount = 3;
+    // A retry pass keeps at most this many pings on the wire: thousands of stored pings must neither
+    // open thousands of sockets at once nor flood the main thread with their answers.
+    static constexpr std::size_t kMaximumConcurrentRetries = 16;
 
     static std::shared_ptr<GADPinger> sharedInstance();
     // A pinger reading the settings and the retry store afresh (the shared one is made with it).
@@ -52,7 +55,9 @@ public:
     const std::shared_ptr<platform::DispatchQueue>& lockQueue() const { return lockQueue_; }
 
 private:
+    struct RetryPass;
     GADPinger() = default;
+    void sendNextRetry(const std::shared_ptr<RetryPass>& pass);
     void removeRetryURLString(const std::string& retryURLString, const std::string& retryGroupKey);
     void markInFlight(const std::string& urlString);
     void unmarkInFlight(const std::string& urlString);

@@ -12,6 +12,7 @@
 #include "ads/core/slot/GADInterstitialAd.h"
 #include "ads/core/slot/GADResponseType.h"
 #include "ads/core/telemetry/GADAbsoluteTime.h"
+#include "ads/core/telemetry/GADCSI.h"
 #include "ads/core/util/GADJSONAdditions.h"
 #include "ads/core/util/GADLogger.h"
 #include "platform/runloop/DispatchQueue.h"
@@ -89,6 +90,7 @@ void GADSDKCoreController::setSDKConstantsReceiver(std::shared_ptr<GADSDKConstan
 
 void GADSDKCoreController::buildAdURL(const std::shared_ptr<GADSDKCoreControllerDelegate>& requester) {
     if (!requester) return;
+    GADCSI::startLoadAdStage("rur_ios", GADCSI::loadAdStageKey("rur_ios", requester->CSIIdentifier()));
     {
         std::lock_guard lock(mutex_);
         pendingActiveWebViewLoadDelegates_.push_back(requester);
@@ -216,7 +218,11 @@ void GADSDKCoreController::SDKCoreGMSGHandlerLoadAdURLWithRequestIDParameters(GA
     if (!requester || !*requester) return;
     std::weak_ptr<GADSDKCoreControllerDelegate> weak = *requester;
     platform::MainLoop::main().post([weak, requestID, parameters] {
-        if (auto r = answerable(weak, requestID)) r->loadAdURLWithParameters(parameters);
+        auto r = answerable(weak, requestID);
+        if (!r) return;
+        GADCSI::endLoadAdStage("rur_ios", GADCSI::loadAdStageKey("rur_ios", r->CSIIdentifier()));
+        GADCSI::startLoadAdStage("nwl_ios", GADCSI::loadAdStageKey("nwl_ios", r->CSIIdentifier()));
+        r->loadAdURLWithParameters(parameters);
     });
 }
 
@@ -243,6 +249,7 @@ void GADSDKCoreController::SDKCoreGMSGHandlerDidReceiveInvalidAdWithRequestIDPar
     GADLogger::sharedInstance()->logPublicMessage("Invalid Request: " + gad_valueDescription(parameters));
     auto requester = takeRequester(requestID);
     if (!requester || !*requester) return;
+    GADCSI::cancelLoadAdStage("rur_ios", GADCSI::loadAdStageKey("rur_ios", (*requester)->CSIIdentifier()));
     std::weak_ptr<GADSDKCoreControllerDelegate> weak = *requester;
     platform::MainLoop::main().post([weak, requestID] {
         if (auto r = answerable(weak, requestID)) r->invalidJavaScriptRequest();

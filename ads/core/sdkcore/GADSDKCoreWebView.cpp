@@ -8,6 +8,7 @@
 #include "ads/core/sdkcore/GADSDKCoreWebViewNotification.h"
 #include "ads/render/GADAdView.h"
 #include "ads/core/util/GADRunOnMainThread.h"
+#include "ads/core/telemetry/GADCSI.h"
 #include "platform/base/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/net/URLRequest.h"
@@ -222,6 +223,7 @@ bool GADSDKCoreWebView::shouldStartLoad(platform::WebView&, const platform::URLR
         // Also when the page reloads itself: the old document's questions go unanswered.
         leaveDocument(lock);
         state_ = GADSDKCoreWebViewStateLoading;
+        GADCSI::startLoadAdStage("jsf_ios", "jsf_ios");
         if (loadTimeout_ == 0) {
             std::uint64_t generation = ++loadGeneration_;
             std::weak_ptr<GADSDKCoreWebView> weak = weak_from_this();
@@ -248,6 +250,7 @@ void GADSDKCoreWebView::didFinishLoad(platform::WebView&) {
         if (state_ == GADSDKCoreWebViewStateLoading) {
             state_ = GADSDKCoreWebViewStateLoaded;
             loadedOnce_ = true;
+            GADCSI::endLoadAdStage("jsf_ios", "jsf_ios");
             if (loadTimeout_ != 0) platform::MainLoop::main().cancel(loadTimeout_);
             loadTimeout_ = 0;
         }
@@ -269,6 +272,7 @@ void GADSDKCoreWebView::didFailLoad(platform::WebView& webView, const platform::
             state_ = GADSDKCoreWebViewStateFailed;
             if (loadTimeout_ != 0) platform::MainLoop::main().cancel(loadTimeout_);
             loadTimeout_ = 0;
+            GADCSI::cancelLoadAdStage("jsf_ios", "jsf_ios");
             platform::logWarning("the SDK-core page failed to load: " + platform::escapeLogText(error.description));
         }
     }

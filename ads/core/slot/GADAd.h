@@ -15,6 +15,7 @@
 namespace ruzave {
 
 class GADAdMediationDelegate;
+class GADMRAIDEventHandling;
 class GADStatisticDictionary;
 
 class GADAd {
@@ -58,6 +59,9 @@ class GADAd {
     void setActiveViewConfigurations(const std::optional<platform::Value>& v) {
         activeViewConfigurations_ = v;
     }
+    // The creative's MRAID handler (the slot), once its MRAID script has loaded; held weakly.
+    std::shared_ptr<GADMRAIDEventHandling> MRAIDEventHandler() const { return MRAIDEventHandler_.lock(); }
+    void setMRAIDEventHandler(const std::weak_ptr<GADMRAIDEventHandling>& handler) { MRAIDEventHandler_ = handler; }
     // The raw swipe-to-store settings of the response, when it has any.
     const std::optional<platform::Value>& swipeToViewControllerConfigurations() const {
         return swipeSettings_;
@@ -103,6 +107,7 @@ class GADAd {
     std::optional<platform::Value> responseHeaders_;
     std::optional<platform::Value> activeViewConfigurations_;
     std::optional<platform::Value> swipeSettings_;
+    std::weak_ptr<GADMRAIDEventHandling> MRAIDEventHandler_;
     std::uint32_t responseType_ = 0;
     std::uint32_t supportedOrientations_ = 30;
     std::optional<std::string> debugDialog_;

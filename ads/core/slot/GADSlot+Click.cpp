@@ -1,4 +1,7 @@
 // The slot's side of clicks and of the rendered page: what the opener and the ad-view delegate tell it.
+#include <cctype>
+
+#include "ads/core/sdkcore/GADHosts.h"
 #include "ads/core/signals/GADGestureModule.h"
 #include "ads/core/signals/GADApplication.h"
 #include "ads/core/slot/GADAd.h"
@@ -7,7 +10,9 @@
 #include "ads/core/telemetry/GADAbsoluteTime.h"
 #include "ads/core/telemetry/GADStatisticDictionary.h"
 #include "ads/render/GADClickTrackerCollection.h"
+#include "ads/core/util/GADNSURLUtilities.h"
 #include "ads/render/GADNotification.h"
+#include "platform/foundation/UserDefaults.h"
 
 namespace ruzave {
 
@@ -21,19 +26,13 @@ void GADSlot::adWasClicked() {
 }
 
 void GADSlot::pingClickURLs() {
-    if (ad_) {
-        std::vector<std::string> urls;
-        for (const auto& url : ad_->clickURLs()) urls.push_back(url.absoluteString());
-        GADClickTrackerCollection::sharedInstance()->trackURLs(urls, false);
-    }
+    if (ad_) GADClickTrackerCollection::sharedInstance()->trackURLs(ad_->clickURLs(), false);
     if (auto delegate = slotDelegate()) delegate->slotDidReceiveAdClick(*this);
 }
 
 namespace {
-void trackOnce(std::vector<platform::URL> urls) {
-    std::vector<std::string> texts;
-    for (const auto& url : urls) texts.push_back(url.absoluteString());
-    if (!texts.empty()) GADClickTrackerCollection::sharedInstance()->trackURLs(texts, false);
+void trackOnce(const std::vector<platform::URL>& urls) {
+    GADClickTrackerCollection::sharedInstance()->trackURLs(urls, false);
 }
 } // namespace
 
@@ -57,15 +56,12 @@ void GADSlot::willLeaveAppDueToClick() {
 
 platform::URL GADSlot::gestureClickURLWithURL(const platform::URL& url) {
     if (GADNotification::isNotificationURL(url) || url.absoluteString() == "about:blank") return url;
-    auto query = url.query();
-    if (!query || query->empty()) return url;
-    std::optional<std::string> ai;
-    for (const auto& [key, value] : platform::parseQuery(*query)) {
-        if (key == "ai") {
-            ai = value;
-            break;
-        }
+    if (ad_) {
+        if (auto ticket = gad_impressionTicket(url)) ad_->statistics()->setObject(platform::Value(*ticket), "pit", true);
     }
+    auto query = url.query();
+    if (!query || query->empty() || !isRuzaveAdURL(url)) return url;
+    std::optional<std::string> ai = gad_parameterValueForKey(url, "ai");
     if (!ai || ai->empty()) return url;
     std::string signal;
     if (GADGestureModuleRequestParameter(signal) != 1 || signal.empty()) return url;
@@ -81,6 +77,27 @@ platform::URL GADSlot::gestureClickURLWithURL(const platform::URL& url) {
     }
     auto signed_ = platform::URL::parse(text);
     return signed_ ? *signed_ : url;
+}
+
+bool GADSlot::isRuzaveAdURL(const platform::URL& url) {
+    std::string list = platform::UserDefaults::standard()->string("/ruzave/ads/as_domains").value_or("");
+    if (list.empty()) list = GADHosts::defaultAdServerDomains();
+    std::string host = url.host();  // already lower-cased
+    if (host.empty()) return false;
+    // Whole labels only: "ruzave.example" matches "ads.ruzave.example", never "evilruzave.example".
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t comma = list.find(',', start);
+        std::string entry = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        start = comma == std::string::npos ? list.size() + 1 : comma + 1;
+        for (auto& c : entry) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (entry.empty() || entry == ".") continue;
+        if (host == entry || host == entry.substr(entry[0] == '.' ? 1 : 0)) return true;
+        std::string suffix = entry[0] == '.' ? entry : "." + entry;
+        if (host.size() > suffix.size() && host.compare(host.size() - suffix.size(), suffix.size(), suffix) == 0)
+            return true;
+    }
+    return false;
 }
 
 void GADSlot::updateContentSize(platform::Size size) {

@@ -9,6 +9,8 @@
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/public/GADRequestError.h"
 #include "ads/core/sdkcore/GADSDKCoreController.h"
+#include "ads/core/sdkcore/GADSDKCoreWebView.h"
+#include "ads/core/telemetry/GADActiveViewMonitor.h"
 #include "ads/core/signals/GADApplication.h"
 #include "ads/core/signals/GADDevice.h"
 #include "ads/core/slot/GADAd.h"
@@ -20,6 +22,7 @@
 #include "ads/core/slot/GADSlotAdResponseDelegate.h"
 #include "ads/core/slot/GADSlotDelegate.h"
 #include "ads/core/telemetry/GADAbsoluteTime.h"
+#include "ads/core/telemetry/GADCSI.h"
 #include "ads/core/telemetry/GADStatisticDictionary.h"
 #include "ads/core/util/GADLogger.h"
 #include "ads/core/util/GADRunOnMainThread.h"
@@ -108,6 +111,7 @@ GADSlot::GADSlot(platform::Rect frame) {
     netWorkLatencyKey_ = "nwl_ios" + std::to_string(CSIIdentifier_);
     adRenderingKey_ = "awr_ios" + std::to_string(CSIIdentifier_);
     totalTimeKey_ = "ttc_ios" + std::to_string(CSIIdentifier_);
+    GADCSI::sharedInstance()->recordTimestampForLabel("native:view_create");
 }
 
 std::shared_ptr<GADSlot> GADSlot::initWithFrame(platform::Rect frame) {
@@ -151,6 +155,10 @@ GADSlot::~GADSlot() {
     for (auto token : observers_)
         center->removeObserver(token);
     if (reloadTimer_) reloadTimer_->invalidate();
+    if (statusBarObserver_) center->removeObserver(*statusBarObserver_);
+    if (creativeOrientationObserver_) center->removeObserver(*creativeOrientationObserver_);
+    if (activeViewMonitor_) activeViewMonitor_->stopMonitoring();
+    if (SDKCoreWebView_) SDKCoreWebView_->removeActiveViewObserverForActiveViewID(activeViewID_);
     // A slot that goes away mid-load gives its enable back.
     GADMRAIDInterceptor::disableCanInitWithRequest(this);
     if (adView_) {
@@ -187,6 +195,7 @@ void GADSlot::loadNextRequestWithAutoRefresh(bool autoRefresh) {
 
     cancelLoad();
     willRequestAdURL();
+    CSIRequestWillStart();
     if (!nextRequest_) nextRequest_ = GADRequest::request();
     request_ = nextRequest_->copy();
     if (auto delegate = slotDelegate()) delegate->slotWillLoadAdWithRequest(*this, request_);
@@ -391,12 +400,14 @@ void GADSlot::processAdResponse(const std::shared_ptr<GADAd>& ad) {
     switch (ad->responseType()) {
     case GADResponseTypeStandard:
     case GADResponseTypeNative:
+        CSIResponseWillRender();
         processStandardAdResponse(ad);
         break;
     case GADResponseTypeMediation:
         processMediationAdResponse(ad);
         break;
     case GADResponseTypeCustomRendering:
+        CSIResponseWillRender();
         processCustomRenderingAdResponse(ad);
         break;
     default:
@@ -633,11 +644,13 @@ void GADSlot::didReceiveValidAd() {
     setState(GADSlotStateValidAd);
     // The ad statistics went out with this request.
     takePendingAdStatistics();
+    CSILoadDidEnd(true);
 }
 
 void GADSlot::didReceiveInvalidAd() {
     setState(GADSlotStateInvalidAd);
     loadingAd_.reset();
+    CSILoadDidEnd(false);
     // They did not: the next request takes them along.
     GADApplication::sharedInstance()->didNotSendAdStatistics(takePendingAdStatistics());
 }
@@ -689,7 +702,9 @@ void GADSlot::cancelPendingAndFutureActions() {
 }
 
 void GADSlot::resetRequestState() {
-    // The current ad's MRAID handler would be told of the unload here; MRAID is not part of this build.
+    if (ad_) {
+        if (auto handler = ad_->MRAIDEventHandler()) handler->MRAIDAdDidUnload();
+    }
     ad_.reset();
     resetState();
 }
@@ -760,9 +775,11 @@ void GADSlot::reloadCurrentRequest() {
 
 void GADSlot::appWillBecomeInactive() {
     deactivateReloadTimer();
+    activeViewAppStateDidChange();
 }
 void GADSlot::appDidBecomeActive() {
     scheduleAdReloadTimer();
+    activeViewAppStateDidChange();
 }
 void GADSlot::adWillPresentFullScreen() {
     deactivateReloadTimer();
@@ -772,11 +789,16 @@ void GADSlot::adDidRelinquishFullScreen() {
 }
 
 void GADSlot::bannerDidMoveToWindow(const std::shared_ptr<platform::Window>& window) {
+    activeViewWindowDidChange(window != nullptr);
     if (!window) platform::NotificationCenter::defaultCenter()->post(kSlotDidLeaveWindowNotification, this);
 }
 
-void GADSlot::interstitialViewWillAppear() {}
-void GADSlot::interstitialViewWillDisappear() {}
+void GADSlot::interstitialViewWillAppear() {
+    activeViewWindowDidChange(true);
+}
+void GADSlot::interstitialViewWillDisappear() {
+    activeViewWindowDidChange(false);
+}
 
 // ---------------------------------------------------------------- ad events
 
@@ -817,6 +839,7 @@ void GADSlot::didMakeAdImpression() {
         pingImpressionURLs();
     }
     viewHasMadeImpression_ = true;
+    startActiveViewReportingIfEnabled();
 }
 
 } // namespace ruzave

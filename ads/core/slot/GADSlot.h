@@ -14,10 +14,13 @@
 
 #include "ads/core/net/GADAdFetcher.h"
 #include "ads/core/public/GADAdSize.h"
+#include "ads/core/sdkcore/GADAdViewActiveViewMonitoring.h"
 #include "ads/core/sdkcore/GADSDKCoreControllerDelegate.h"
 #include "ads/core/signals/GADApplication.h"
+#include "ads/core/slot/GADMRAIDEventHandling.h"
 #include "ads/core/slot/GADResponseType.h"
 #include "ads/core/slot/GADSlotState.h"
+#include "ads/core/telemetry/GADActiveViewMonitorDelegate.h"
 #include "ads/core/telemetry/GADSlotStatistics.h"
 #include "platform/base/Error.h"
 #include "platform/base/URL.h"
@@ -40,7 +43,9 @@ class GADAdView;
 class GADBannerAdViewDelegate;
 class GADMAdManager;
 class GADMConfig;
+class GADActiveViewMonitor;
 class GADRequest;
+class GADSDKCoreWebView;
 class GADSlotAdEventDelegate;
 class GADSlotAdKeyDelegate;
 class GADSlotAdLoadDelegate;
@@ -49,7 +54,10 @@ class GADSlotDelegate;
 
 class GADSlot : public std::enable_shared_from_this<GADSlot>,
                 public GADAdFetcherDelegate,
-                public GADSDKCoreControllerDelegate {
+                public GADSDKCoreControllerDelegate,
+                public GADMRAIDEventHandling,
+                public GADActiveViewMonitorDelegate,
+                public GADAdViewActiveViewMonitoring {
   public:
     static constexpr const char* kSlotDidLeaveWindowNotification = "GADSlotDidLeaveWindowNotification";
     static constexpr const char* kAdModalViewControllerWillPresentFullScreen =
@@ -209,11 +217,59 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     void willLeaveAppDueToClick();
     // The URL to open for a click: gmsg and about:blank unchanged, ad-server URLs with the click signal.
     platform::URL gestureClickURLWithURL(const platform::URL& url);
-    // Whether the current ad serves MRAID (it has an MRAID event handler); none do yet.
-    bool isMRAIDEnabled() const { return false; }
+    // Whether the URL's host is one of the ad server's: the whole host or a suffix on a label boundary of
+    // an "as_domains" entry (or of the built-in list when that setting is empty).
+    static bool isRuzaveAdURL(const platform::URL& url);
+    // Whether the current ad serves MRAID (it has an MRAID event handler).
+    bool isMRAIDEnabled() const;
     // The page's content size, or the ad's own size for an ad that is not fluid, to the owner.
     void updateContentSize(platform::Size size);
-    void finishActiveViewReporting() {}
+
+    // --- Messages to the creative (GADSlot+CreativeMessages.cpp).
+    void MRAIDAdDidLoad() override;
+    void MRAIDAdDidUnload() override;
+    // "onAdVisibilityChanged".
+    void updateVisibility(bool visible) override;
+    // "onSizeChanged" and "onDefaultPositionReceived", each only when its rectangle changed.
+    void updatePositionFromView(const std::shared_ptr<platform::View>& view) override;
+    void handleError(const std::string& message, const std::string& action) override;
+    void notifyOrientationToMRAIDCreative();
+    void notifyDeviceFeatures();
+    void SDKDidBecomeReady();
+    // "x", "y", "width", "height" of the standardised rectangle.
+    static platform::Value creativePositionDictionaryForActiveViewBounds(const platform::Rect& bounds);
+    void beginListeningToDeviceOrientationChangeEvent();
+    void endListeningToDeviceOrientationChangeEvent();
+    void didChangeDeviceOrientation();
+    bool isListeningToDeviceOrientationChangeEvent() const { return isListeningToDeviceOrientationChangeEvent_; }
+    // Calls `block` whenever this slot's creative orientation changes; the token removes it.
+    platform::NotificationCenter::Token addCreativeOrientationChangeObserver(std::function<void()> block,
+                                                                             const void* owner);
+
+    // --- Active view (GADSlot+ActiveView.cpp).
+    void startActiveViewReportingIfEnabled();
+    bool canEnableActiveViewMonitoring() const;
+    void createActiveViewMonitor();
+    bool monitoredViewIsSubviewOfDeviceScreen() const;
+    void activeViewMonitorDidRefresh(GADActiveViewMonitor& monitor) override;
+    void activeViewMonitorWillUnload();
+    void finishActiveViewReporting();
+    // activeViewParameters:activeViewUnloaded:
+    platform::Value activeViewParameters(const std::shared_ptr<GADActiveViewMonitor>& monitor, bool unloaded) const;
+    static std::optional<std::string> activeViewJSCommandWithParams(const std::optional<platform::Value>& params);
+    // "top", "bottom", "left", "right" of the standardised rectangle; a null or infinite one is zero.
+    static platform::Value dictionaryForBounds(const platform::Rect& bounds);
+    std::string adFormat() const;
+    void adViewDidChangeActiveViewVisibility(bool visible) override;
+    void adViewDidStopActiveViewMonitoring() override;
+    void setViewHasMadeImpression(bool made) { viewHasMadeImpression_ = made; }
+    std::shared_ptr<GADActiveViewMonitor> activeViewMonitor() const { return activeViewMonitor_; }
+    std::uint32_t activeViewID() const { return activeViewID_; }
+    std::shared_ptr<GADSDKCoreWebView> SDKCoreWebView() const { return SDKCoreWebView_; }
+    // The slot's view events as the monitor sees them: a sample on app state changes, sampling while
+    // the ad is in a window or on screen.
+    void activeViewAppStateDidChange();
+    void activeViewWindowDidChange(bool inWindow);
 
     // --- What the core controller asks on its queue.
     void setRequestID(const std::string& requestID) override;
@@ -281,6 +337,11 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     void setAdKeyDelegate(const std::weak_ptr<GADSlotAdKeyDelegate>& d) { adKeyDelegate_ = d; }
 
   private:
+    // The ad-load timing report's stages (GADSlot+CSI.cpp).
+    void CSIRequestWillStart();
+    void CSIResponseWillRender();
+    void CSILoadDidEnd(bool valid);
+
     explicit GADSlot(platform::Rect frame);
     void observeNotifications();
     void takeRequestSnapshot();
@@ -321,6 +382,17 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     double reloadInterval_ = kDefaultReloadInterval;
     platform::Size newAdSize_{0, 0};
     std::vector<platform::NotificationCenter::Token> observers_;
+
+    // What the creative was last told, and its orientation observation.
+    bool isListeningToDeviceOrientationChangeEvent_ = false;
+    platform::Rect usableInterfaceFrame_, creativeWebViewFrame_, creativeAdFrame_;
+    std::optional<platform::NotificationCenter::Token> statusBarObserver_;
+    std::optional<platform::NotificationCenter::Token> creativeOrientationObserver_;
+
+    // Active view.
+    std::shared_ptr<GADActiveViewMonitor> activeViewMonitor_;
+    std::uint32_t activeViewID_ = 0;
+    std::shared_ptr<GADSDKCoreWebView> SDKCoreWebView_;
 
     // Guards what the core controller's queue reads.
     mutable std::mutex snapshotMutex_;

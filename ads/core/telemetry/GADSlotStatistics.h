@@ -1,20 +1,16 @@
 #pragma once
 // A slot's record of the mediation adapters it has tried since its last report: one duration and one
 // exit code per adapter, kept in the user defaults under the ad unit so that a report after a restart
-// still carries them. Any thread (calls are serialised by its own lock).
-#include <cstdint>
+// still carries them. The slot's and the mediation manager's thread (main), one call at a time.
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
-#include "platform/base/Value.h"
+#include "ads/core/telemetry/GADStatistics.h"
 
 namespace ruzave {
 
-class GADTiming;
-
-class GADSlotStatistics {
+class GADSlotStatistics : public GADStatistics {
   public:
     static constexpr const char* kAdapterTimingCategory = "adapter";
     static constexpr const char* kAdapterDurationKey = "adapter_duration";
@@ -23,11 +19,13 @@ class GADSlotStatistics {
     static std::shared_ptr<GADSlotStatistics> init();
 
     const std::string& identifier() const { return identifier_; }
-    // Persistence follows the identifier: lists saved under it are merged in; "" keeps them in memory.
+    // An equal identifier changes nothing; otherwise the store and the timings follow it ("" keeps them
+    // in memory only).
     void setIdentifier(const std::string& identifier);
 
     void startTimingAdapter();
-    // Ends the running adapter timing (if any) and appends its milliseconds and the code.
+    // Appends the running adapter's milliseconds ("0" when none is timed, so both lists stay in step)
+    // and the code.
     void endTimingAdapterWithExitCode(long exitCode);
     void resetTimingAdapters();
     // The lists joined by ","; nullopt when there is none.
@@ -37,14 +35,8 @@ class GADSlotStatistics {
   private:
     GADSlotStatistics() = default;
     std::optional<std::string> joined(const char* key) const;
-    void append(const char* key, const std::string& value);
-    void save();
 
-    mutable std::mutex mutex_;
     std::string identifier_;
-    std::optional<std::string> userDefaultsKey_;
-    platform::Value statistics_ = platform::Value::object();
-    std::shared_ptr<GADTiming> adapterTiming_;
 };
 
 } // namespace ruzave

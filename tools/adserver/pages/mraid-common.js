@@ -86,7 +86,7 @@
   window.ZUDO_ReceiveMessage = function (name, data) {
     data = data || {};
     if (name === 'onStateChanged' && data.state) { setState(data.state); }
-    else if (name === 'onAdVisibilityChanged') { viewable = !!data.isVisible; fire('viewableChange', [viewable]); }
+    else if (name === 'onAdVisibilityChanged') { viewable = data.visible !== undefined ? String(data.visible) === '1' : !!data.isVisible; fire('viewableChange', [viewable]); }
     else if (name === 'onSizeChanged') { size = { width: data.width, height: data.height }; fire('sizeChange', [size.width, size.height]); }
     else if (name === 'onDefaultPositionReceived') { defaultPosition = data; }
     else if (name === 'onError') { fire('error', [data.message, data.action]); }

@@ -184,3 +184,32 @@ TEST_CASE_FIXTURE(ServerFixture, "GADPinger: unusable settings fall back to the 
     CHECK(tuned->maximumRetryURLCount() == 2);
     CHECK(tuned->URLRetryCount() == 5);
 }
+
+TEST_CASE_FIXTURE(ServerFixture, "GADPinger: a large retry pass keeps few pings on the wire and a second pass sends none twice") {
+    auto busy = std::make_shared<std::atomic<int>>(0);
+    auto peak = std::make_shared<std::atomic<int>>(0);
+    server->route("/pagead/many", [busy, peak](const adserver::Request&) {
+        int now = ++*busy;
+        int seen = peak->load();
+        while (now > seen && !peak->compare_exchange_weak(seen, now)) {}
+        adserver::Response r = adserver::Response::text("", "text/plain", 204);
+        r.delay = std::chrono::milliseconds(20);
+        --*busy;
+        return r;
+    });
+    constexpr int kStored = 60;
+    platform::Value stored = platform::Value::object();
+    for (int i = 0; i < kStored; ++i)
+        stored[pingURL("/pagead/many?i=" + std::to_string(i))] = platform::Value{{"/ruzave/ads/retry_count", 3}};
+    auto defaults = platform::UserDefaults::standard();
+    defaults->set(kGroup, stored);
+    defaults->set("/ruzave/ads/retry_group_keys", platform::Value::array({kGroup}));
+    auto pinger = GADPinger::init();
+    pinger->lockQueue()->async([pinger] { pinger->pingRetryURLs(); });
+    // A second pass while the first is still sending finds everything in flight.
+    pinger->lockQueue()->async([pinger] { pinger->pingRetryURLs(); });
+    REQUIRE(settle([&] { return group().empty(); }));
+    drain(*this, pinger);
+    CHECK(server->requestCount("/pagead/many") == static_cast<std::size_t>(kStored));
+    CHECK(peak->load() <= static_cast<int>(GADPinger::kMaximumConcurrentRetries));
+}

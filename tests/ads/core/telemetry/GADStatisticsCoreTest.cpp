@@ -1,0 +1,43 @@
+#include <doctest/doctest.h>
+
+#include "ads/core/telemetry/GADStatisticsCore.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/testing/Harness.h"
+
+using platform::testing::Harness;
+using ruzave::GADStatisticsCore;
+
+TEST_CASE_FIXTURE(Harness, "GADStatisticsCore: a store holding the wrong types reads as lists of strings") {
+    auto defaults = platform::UserDefaults::standard();
+    defaults->set("ruzave_stats_unit", platform::Value::parse(R"({"adapter_exit":"3,0","adapter_duration":[1,"2",{},null,2.5],"x":7})"));
+    auto core = GADStatisticsCore::init();
+    core->setIdentifier("unit");
+    CHECK_FALSE(core->arrayForKey("adapter_exit").has_value());
+    CHECK(core->arrayForKey("adapter_duration") == std::optional<std::vector<std::string>>({"1", "2"}));
+    // A non-list under the key is replaced by a fresh one.
+    core->appendStringToArrayForKey("4", "adapter_exit");
+    CHECK(core->arrayForKey("adapter_exit") == std::optional<std::vector<std::string>>({"4"}));
+    core->applicationWillTerminate();
+    auto saved = defaults->dictionary("ruzave_stats_unit");
+    REQUIRE(saved.has_value());
+    CHECK((*saved)["adapter_exit"] == platform::Value::parse(R"(["4"])"));
+}
+
+TEST_CASE_FIXTURE(Harness, "GADStatisticsCore: saved lists win over in-memory ones and an empty identifier keeps changes in memory") {
+    auto defaults = platform::UserDefaults::standard();
+    defaults->set("ruzave_stats_a", platform::Value::parse(R"({"k":["saved"]})"));
+    auto core = GADStatisticsCore::init();
+    core->appendStringToArrayForKey("memory", "k");
+    core->appendStringToArrayForKey("other", "j");
+    core->setIdentifier("a");
+    CHECK(core->userDefaultsKey() == std::optional<std::string>("ruzave_stats_a"));
+    CHECK(core->arrayForKey("k") == std::optional<std::vector<std::string>>({"saved"}));
+    CHECK(core->arrayForKey("j") == std::optional<std::vector<std::string>>({"other"}));
+
+    core->setIdentifier("");
+    CHECK_FALSE(core->userDefaultsKey().has_value());
+    core->removeObjectForKey("k");
+    core->applicationWillTerminate();
+    CHECK(defaults->dictionary("ruzave_stats_a") == platform::Value::parse(R"({"k":["saved"]})"));
+    CHECK_FALSE(core->arrayForKey("k").has_value());
+}
