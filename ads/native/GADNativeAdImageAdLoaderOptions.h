@@ -15,7 +15,7 @@ class GADNativeAdImageAdLoaderOptions : public GADAdLoaderOptions {
     // 0 any, 1 portrait, 2 landscape.
     std::int32_t preferredImageOrientation = 0;
 
-    std::shared_ptr<GADNativeAdImageAdLoaderOptions> copy() const {
+    std::shared_ptr<GADAdLoaderOptions> copyOptions() const override {
         return std::make_shared<GADNativeAdImageAdLoaderOptions>(*this);
     }
 };

@@ -1,6 +1,7 @@
 #include "ads/native/GADNativeAppInstallAd.h"
 
 #include "ads/native/GADMediatedNativeAppInstallAd.h"
+#include "ads/native/GADAdLoader.h"
 #include "ads/native/GADNativeAdImage.h"
 
 namespace ruzave {
@@ -44,6 +45,11 @@ GADNativeAppInstallAd::initWithMediatedNativeAd(const std::shared_ptr<GADMediate
     if (!ad->headline_ || !ad->callToAction_ || !ad->icon_) return nullptr;
     ad->observeNotificationsFromMediatedNativeAd();
     return ad;
+}
+
+void GADNativeAppInstallAd::adLoaderDidReceiveAd(GADAdLoader& loader) {
+    if (auto d = std::dynamic_pointer_cast<GADNativeAppInstallAdLoaderDelegate>(loader.delegate()))
+        d->adLoaderDidReceiveNativeAppInstallAd(loader, std::static_pointer_cast<GADNativeAppInstallAd>(shared_from_this()));
 }
 
 } // namespace ruzave

@@ -1,6 +1,7 @@
 #include "ads/native/GADNativeContentAd.h"
 
 #include "ads/native/GADMediatedNativeContentAd.h"
+#include "ads/native/GADAdLoader.h"
 #include "ads/native/GADNativeAdImage.h"
 
 namespace ruzave {
@@ -39,6 +40,11 @@ GADNativeContentAd::initWithMediatedNativeAd(const std::shared_ptr<GADMediatedNa
     if (!ad->headline_ || !ad->body_) return nullptr;
     ad->observeNotificationsFromMediatedNativeAd();
     return ad;
+}
+
+void GADNativeContentAd::adLoaderDidReceiveAd(GADAdLoader& loader) {
+    if (auto d = std::dynamic_pointer_cast<GADNativeContentAdLoaderDelegate>(loader.delegate()))
+        d->adLoaderDidReceiveNativeContentAd(loader, std::static_pointer_cast<GADNativeContentAd>(shared_from_this()));
 }
 
 } // namespace ruzave

@@ -104,4 +104,48 @@ std::string NativeAds::greyJPEG() {
     return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 
+namespace {
+
+std::string tracking(const std::string& base) {
+    return "\"tracking_urls_and_actions\":{\"ruzave_click_tracking_url\":\"" + base +
+           "/native/click?ad=1\",\"impression_tracking_urls\":[\"" + base +
+           "/native/impression?ad=1\"],\"third_party_click_tracking_urls\":[],\"click_actions\":[]}";
+}
+
+std::string badge(const std::string& base) {
+    return "\"attribution\":{\"text\":\"Ad\",\"image\":{\"url\":\"" + base +
+           "/native/img/badge.png\"},\"text_color\":{\"r\":255,\"g\":255,\"b\":255}}";
+}
+
+} // namespace
+
+void NativeAds::installPictures(AdServer& server) {
+    server.route("/native/img/image.png", Response::text(png(32, 16, 0x3366CCFF), "image/png"));
+    server.route("/native/img/logo.png", Response::text(png(8, 8, 0xCC3333FF), "image/png"));
+    server.route("/native/img/badge.png", Response::text(png(6, 6, 0x00AA00FF), "image/png"));
+    server.route("/native/img/icon.jpg", Response::text(greyJPEG(), "image/jpeg"));
+}
+
+std::string NativeAds::contentAdResponse(const std::string& base) {
+    return "{\"ads\":[{\"type\":\"native\",\"template_id\":1,\"headline\":\"Fresh bread daily\","
+           "\"body\":\"Baked before dawn, at your door by seven.\",\"call_to_action\":\"Order now\","
+           "\"advertiser\":\"Corner Bakery\",\"images\":[{\"url\":\"" + base + "/native/img/image.png\"},"
+           "{\"url\":\"" + base + "/native/img/image.png\",\"scale\":2}],\"secondary_image\":{\"url\":\"" + base +
+           "/native/img/logo.png\"}," + badge(base) + "," + tracking(base) + "}]}";
+}
+
+std::string NativeAds::appInstallAdResponse(const std::string& base) {
+    return "{\"ads\":[{\"type\":\"native\",\"template_id\":\"2\",\"headline\":\"Star Garden\","
+           "\"call_to_action\":\"Install\",\"body\":\"Grow a garden in the night sky.\",\"store\":\"Store\","
+           "\"price\":\"Free\",\"rating\":4.5,\"app_icon\":{\"url\":\"" + base + "/native/img/icon.jpg\"},"
+           "\"images\":[{\"url\":\"" + base + "/native/img/image.png\"}]," + badge(base) + "," + tracking(base) +
+           "}]}";
+}
+
+Response NativeAds::nativeResponse(const std::string& json) {
+    Response r = Response::json(json);
+    r.header("X-Zudo-Ad-Format", "native");
+    return r;
+}
+
 } // namespace adserver

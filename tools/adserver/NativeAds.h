@@ -7,6 +7,7 @@
 namespace adserver {
 
 class AdServer;
+struct Response;
 
 struct NativeAds {
     static constexpr const char* kSupportPagePath = "/mads/static/mad/sdk/native/native_ads.html";
@@ -18,6 +19,16 @@ struct NativeAds {
     static std::string png(int width, int height, std::uint32_t rgba);
     // An 8 x 8 baseline JPEG of uniform mid-grey.
     static std::string greyJPEG();
+    // Routes the pictures the sample responses use: "/native/img/<name>" for image.png, logo.png,
+    // icon.jpg and badge.png.
+    static void installPictures(AdServer& server);
+    // Sample native responses (JSON text) whose pictures are on `base` ("https://host"): a content ad
+    // with two pictures and a logo, and an app-install ad with an icon; both with an attribution badge,
+    // click and impression tracking on `base`'s "/native/click" and "/native/impression".
+    static std::string contentAdResponse(const std::string& base);
+    static std::string appInstallAdResponse(const std::string& base);
+    // A native ad answer: the JSON text with the native format header.
+    static Response nativeResponse(const std::string& json);
 };
 
 } // namespace adserver
