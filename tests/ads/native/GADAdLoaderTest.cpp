@@ -4,7 +4,11 @@
 #include "ads/core/slot/GADSlot.h"
 #include "ads/core/util/GADLog.h"
 #include "platform/runloop/DispatchQueue.h"
+#include "ads/mediation/GADCustomEventNativeAd.h"
+#include "ads/mediation/GADCustomEventNativeAdDelegate.h"
 #include "ads/native/GADAdLoader.h"
+#include "ads/native/GADMediatedNativeContentAd.h"
+#include "platform/foundation/ClassRegistrar.h"
 #include "ads/native/GADAdLoaderAdTypes.h"
 #include "ads/native/GADAdPreprocessor.h"
 #include "ads/native/GADAdLoaderConfiguration.h"
@@ -26,6 +30,27 @@ using ruzave::GADAdLoader;
 namespace {
 
 constexpr const char* kAdPath = "/mads/gma";
+
+// A publisher's native custom event: delivers a content ad of its own network from inside its request.
+struct NetworkContentAd : ruzave::GADMediatedNativeContentAd {
+    std::optional<std::string> headline() const override { return "From the network"; }
+    std::optional<std::string> body() const override { return "Network body"; }
+};
+
+class TestNativeEvent : public ruzave::GADCustomEventNativeAd {
+  public:
+    static inline std::vector<std::string> seenTypes;
+    void requestNativeAdWithParameter(const std::optional<std::string>&, const std::shared_ptr<ruzave::GADCustomEventRequest>&,
+                                      const std::vector<std::string>& adTypes,
+                                      const std::vector<std::shared_ptr<ruzave::GADAdLoaderOptions>>&,
+                                      const std::shared_ptr<platform::ViewController>&) override {
+        seenTypes = adTypes;
+        if (auto d = delegate()) d->customEventNativeAdDidReceiveMediatedNativeAd(*this, std::make_shared<NetworkContentAd>());
+    }
+};
+
+const platform::ClassRegistrar<TestNativeEvent, ruzave::GADCustomEventNativeAd> nativeEvent("TestNativeEvent",
+                                                                                           {"GADCustomEventNativeAd"});
 
 struct ContentOnly : ruzave::GADNativeContentAdLoaderDelegate {
     std::vector<std::shared_ptr<ruzave::GADNativeContentAd>> ads;
@@ -252,4 +277,20 @@ TEST_CASE_FIXTURE(Road, "GADAdLoader: a support page that never answers fails th
     advance(60);
     runUntil([] { return false; }, 0.2);
     CHECK(delegate->calls() == 1);
+}
+
+TEST_CASE_FIXTURE(Road, "GADAdLoader: a mediated native ad from a custom event reaches the delegate") {
+    const std::string config = R"({"qdata":"n","ad_networks":[{"id":"C","adapters":["GADMAdapterCustomEvents"],)"
+                               R"("data":{"class_name":"TestNativeEvent","parameter":"p"}}]})";
+    server->routeHost(ruzave::GADHosts::kAdServerHost, kAdPath, [config](const adserver::Request&) {
+        return adserver::Response::json(config).header("X-Zudo-Mediation", "1");
+    });
+    REQUIRE(load());
+    REQUIRE(delegate->ads.size() == 1);
+    auto ad = delegate->ads[0];
+    CHECK(ad->headline() == "From the network");
+    CHECK(ad->adNetworkClassName() == "GADMAdapterCustomEvents");
+    CHECK_FALSE(ad->slot());
+    CHECK(TestNativeEvent::seenTypes == std::vector<std::string>{"1", "2"});
+    CHECK(loader->pendingNativeAdCount() == 0);
 }
