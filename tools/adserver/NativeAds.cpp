@@ -124,6 +124,8 @@ void NativeAds::installPictures(AdServer& server) {
     server.route("/native/img/logo.png", Response::text(png(8, 8, 0xCC3333FF), "image/png"));
     server.route("/native/img/badge.png", Response::text(png(6, 6, 0x00AA00FF), "image/png"));
     server.route("/native/img/icon.jpg", Response::text(greyJPEG(), "image/jpeg"));
+    server.route("/native/click", Response::text("", "text/plain", 204));
+    server.route("/native/impression", Response::text("", "text/plain", 204));
 }
 
 std::string NativeAds::contentAdResponse(const std::string& base) {

@@ -19,8 +19,8 @@ struct NativeAds {
     static std::string png(int width, int height, std::uint32_t rgba);
     // An 8 x 8 baseline JPEG of uniform mid-grey.
     static std::string greyJPEG();
-    // Routes the pictures the sample responses use: "/native/img/<name>" for image.png, logo.png,
-    // icon.jpg and badge.png.
+    // Routes the pictures the sample responses use ("/native/img/<name>" for image.png, logo.png,
+    // icon.jpg and badge.png) and their trackers ("/native/click", "/native/impression").
     static void installPictures(AdServer& server);
     // Sample native responses (JSON text) whose pictures are on `base` ("https://host"): a content ad
     // with two pictures and a logo, and an app-install ad with an icon; both with an attribution badge,
