@@ -18,6 +18,7 @@
 #include "ads/native/GADMediatedNativeAd.h"
 #include "ads/native/GADNativeAppInstallAd.h"
 #include "ads/native/GADNativeContentAd.h"
+#include "ads/native/GADNativeCustomTemplateAd.h"
 #include "ads/render/GADAdView.h"
 #include "platform/runloop/DispatchQueue.h"
 
@@ -29,7 +30,7 @@ namespace {
 struct NativeAdClass {
     const char* protocolName;
     std::function<bool(const std::shared_ptr<GADAdLoaderDelegate>&)> conforms;
-    std::function<platform::Value(const GADAdLoader&)> requestParameters;
+    std::function<platform::Value(GADAdLoader&)> requestParameters;
     std::function<std::shared_ptr<GADNativeAd>(const platform::Value&, const GADNativeAd::Options&)> fromJSON;
     std::function<std::shared_ptr<GADNativeAd>(const std::shared_ptr<GADMediatedNativeAd>&, const GADNativeAd::Options&)>
         fromMediated;
@@ -41,7 +42,7 @@ NativeAdClass nativeAdClass(const char* protocolName) {
     return NativeAdClass{
         protocolName,
         [](const std::shared_ptr<GADAdLoaderDelegate>& d) { return std::dynamic_pointer_cast<Protocol>(d) != nullptr; },
-        [](const GADAdLoader& loader) { return Ad::requestParametersForAdLoader(loader); },
+        [](GADAdLoader& loader) { return Ad::requestParametersForAdLoader(loader); },
         [](const platform::Value& json, const GADNativeAd::Options& options) -> std::shared_ptr<GADNativeAd> {
             return Ad::initWithDictionary(json, options);
         },
@@ -60,13 +61,15 @@ const NativeAdClass* nativeAdClassNamed(const std::string& name) {
          nativeAdClass<GADNativeContentAd, GADNativeContentAdLoaderDelegate>("GADNativeContentAdLoaderDelegate")},
         {kGADNativeAppInstallAdClassName,
          nativeAdClass<GADNativeAppInstallAd, GADNativeAppInstallAdLoaderDelegate>("GADNativeAppInstallAdLoaderDelegate")},
+        {kGADNativeCustomTemplateAdClassName,
+         nativeAdClass<GADNativeCustomTemplateAd, GADNativeCustomTemplateAdLoaderDelegate>(
+             "GADNativeCustomTemplateAdLoaderDelegate")},
     };
     auto it = classes.find(name);
     return it == classes.end() ? nullptr : &it->second;
 }
 
 const char* protocolNameForClass(const std::string& name) {
-    if (name == kGADNativeCustomTemplateAdClassName) return "GADNativeCustomTemplateAdLoaderDelegate";
     const NativeAdClass* c = nativeAdClassNamed(name);
     return c ? c->protocolName : "GADAdLoaderDelegate";
 }
@@ -75,12 +78,8 @@ const char* protocolNameForClass(const std::string& name) {
 
 bool GADDelegateConformsToRequiredProtocol(const std::shared_ptr<GADAdLoaderDelegate>& delegate,
                                            const std::string& adClassName, platform::Error* error) {
-    bool conforms = false;
-    if (adClassName == kGADNativeCustomTemplateAdClassName) {
-        conforms = std::dynamic_pointer_cast<GADNativeCustomTemplateAdLoaderDelegate>(delegate) != nullptr;
-    } else if (const NativeAdClass* c = nativeAdClassNamed(adClassName)) {
-        conforms = c->conforms(delegate);
-    }
+    const NativeAdClass* c = nativeAdClassNamed(adClassName);
+    bool conforms = c && c->conforms(delegate);
     if (conforms) return true;
     if (error) {
         std::string protocol = protocolNameForClass(adClassName);

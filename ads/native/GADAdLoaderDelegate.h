@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "platform/base/Error.h"
+#include "platform/base/Value.h"
 
 namespace ruzave {
 
 class GADAdLoader;
 class GADNativeAppInstallAd;
 class GADNativeContentAd;
+class GADNativeCustomTemplateAd;
 
 class GADAdLoaderDelegate {
   public:
@@ -35,7 +37,11 @@ class GADNativeAppInstallAdLoaderDelegate : public virtual GADAdLoaderDelegate {
 
 class GADNativeCustomTemplateAdLoaderDelegate : public virtual GADAdLoaderDelegate {
   public:
-    virtual std::vector<std::string> nativeCustomTemplateIDsForAdLoader(GADAdLoader& loader) = 0;
+    // The template ids the app can show: strings or numbers (anything else is logged and dropped).
+    virtual platform::Value nativeCustomTemplateIDsForAdLoader(GADAdLoader& loader) = 0;
+    // adLoader:didReceiveNativeCustomTemplateAd:
+    virtual void adLoaderDidReceiveNativeCustomTemplateAd(GADAdLoader& loader,
+                                                          const std::shared_ptr<GADNativeCustomTemplateAd>& ad) = 0;
 };
 
 // GADDelegateConformsToRequiredProtocol: whether `delegate` takes ads of the native ad class named;
