@@ -149,12 +149,8 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADNativeAd: an impression pings 
 }
 
 TEST_CASE_FIXTURE(platform::testing::Harness, "GADNativeAd: a click hands the ad and the asset to the support page script") {
-    auto slot = ruzave::GADSlot::init();
+    auto slot = nativetest::recordingSlot(*this);
     auto adView = slot->adView();
-    adView->loadHTMLString("<html><head><script>var ruzave={zudo:{nativeAds:{handleClickGmsg:function(m){"
-                           "window.clicks=(window.clicks||[]);window.clicks.push(m);}}}};</script></head></html>",
-                           platform::URL::parse("https://sdkcore.ruzave.example/"));
-    REQUIRE(runUntil([&] { return !adView->isLoading() && adView->evaluate("typeof ruzave") == "object"; }));
     auto ad = TestAd::make({{"headline", "line\u2028break"}, {"n", 1}});
     ad->setSlot(slot);
     CHECK(slot->adEventDelegate().get() == ad.get());

@@ -102,12 +102,8 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADNativeCustomTemplateAd: with i
 
 TEST_CASE_FIXTURE(platform::testing::Harness, "GADNativeCustomTemplateAd: a custom click waits for the page and a second one is ignored") {
     platform::LogCapture log;
-    auto slot = ruzave::GADSlot::init();
+    auto slot = nativetest::recordingSlot(*this);
     auto adView = slot->adView();
-    adView->loadHTMLString("<html><head><script>var ruzave={zudo:{nativeAds:{handleClickGmsg:function(m){"
-                           "window.clicks=(window.clicks||[]);window.clicks.push(m);}}}};</script></head></html>",
-                           platform::URL::parse("https://sdkcore.ruzave.example/"));
-    REQUIRE(runUntil([&] { return !adView->isLoading() && adView->evaluate("typeof ruzave") == "object"; }));
     auto ad = GADNativeCustomTemplateAd::initWithDictionary(templateJSON("https://a.example/m.png"), {});
     ad->setSlot(slot);
     ad->performClickOnAssetWithKey("Main", nullptr); // not loaded: unavailable

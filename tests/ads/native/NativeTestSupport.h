@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "ads/core/sdkcore/GADHosts.h"
+#include "ads/core/slot/GADSlot.h"
+#include "ads/render/GADAdView.h"
 #include "platform/base/Error.h"
 #include "platform/net/NetworkConfiguration.h"
 #include "platform/testing/Harness.h"
@@ -40,6 +42,17 @@ struct Server : platform::testing::Harness {
     ~Server() { platform::NetworkConfiguration::sharedInstance()->reset(); }
     static std::string url(const std::string& path) { return std::string("https://") + kImageHost + path; }
 };
+
+// A slot whose ad view holds a stand-in support page that keeps every click message in window.clicks.
+inline std::shared_ptr<ruzave::GADSlot> recordingSlot(platform::testing::Harness& h) {
+    auto slot = ruzave::GADSlot::init();
+    auto adView = slot->adView();
+    adView->loadHTMLString("<html><head><script>var ruzave={zudo:{nativeAds:{handleClickGmsg:function(m){"
+                           "window.clicks=(window.clicks||[]);window.clicks.push(m);}}}};</script></head></html>",
+                           platform::URL::parse("https://sdkcore.ruzave.example/"));
+    REQUIRE(h.runUntil([&] { return !adView->isLoading() && adView->evaluate("typeof ruzave") == "object"; }));
+    return slot;
+}
 
 // Outcomes of completion handlers that take an optional error.
 struct Outcomes {
