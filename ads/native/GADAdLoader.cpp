@@ -83,7 +83,8 @@ bool GADDelegateConformsToRequiredProtocol(const std::shared_ptr<GADAdLoaderDele
     if (conforms) return true;
     if (error) {
         std::string protocol = protocolNameForClass(adClassName);
-        std::string delegateName = delegate ? typeid(*delegate).name() : "(null)";
+        const GADAdLoaderDelegate* raw = delegate.get();
+        std::string delegateName = raw ? GADClassName(typeid(*raw)) : "(null)";
         *error = gad_errorWithCode(GADInternalErrorInvalidArgument,
                                    "Delegate does not conform to the required protocol, " + protocol + ". Add " +
                                        protocol + " to " + delegateName + "'s protocol list.");
@@ -278,7 +279,8 @@ void GADAdLoader::adProcessMediatedAdWithCompletionHandler(
         processMediatedNativeAd(native, std::move(completionHandler));
         return;
     }
-    std::string name = mediatedAd ? typeid(*mediatedAd).name() : "(null)";
+    const GADMediatedAd* raw = mediatedAd.get();
+    std::string name = raw ? GADClassName(typeid(*raw)) : "(null)";
     if (completionHandler)
         completionHandler(gad_errorWithCode(
             GADRequestErrorInternalError, "Ad loader currently isn't able to process returned mediated ad class " + name));

@@ -1,6 +1,10 @@
 #include "ads/native/GADAdLoaderAdTypes.h"
 
+#include <cxxabi.h>
+
+#include <cstdlib>
 #include <map>
+#include <memory>
 
 #include "ads/core/public/GADInternalErrorAdditions.h"
 #include "ads/core/public/GADRequestError.h"
@@ -37,6 +41,12 @@ std::optional<std::string> GADNativeAdClassForFormat(const std::string& format, 
         *error = gad_errorWithCode(GADInternalErrorInvalidArgument,
                                    "Invalid ad format: \"" + format + "\", " + idText + ".");
     return std::nullopt;
+}
+
+std::string GADClassName(const std::type_info& type) {
+    int status = 0;
+    std::unique_ptr<char, void (*)(void*)> name(abi::__cxa_demangle(type.name(), nullptr, nullptr, &status), std::free);
+    return status == 0 && name ? std::string(name.get()) : std::string(type.name());
 }
 
 std::optional<std::vector<platform::URL>> GADURLsFromWhitespaceSeparatedString(const std::string& text) {

@@ -3,6 +3,7 @@
 // URL-list splitter of the response headers. Native ad classes are named by their class names. Any thread.
 #include <optional>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "platform/base/Error.h"
@@ -24,6 +25,8 @@ std::optional<std::string> GADClassForAdLoaderAdType(const std::string& adType, 
 // "Invalid ad format: \"%@\", %@.".
 std::optional<std::string> GADNativeAdClassForFormat(const std::string& format, long long templateID,
                                                      platform::Error* error = nullptr);
+// The readable name of a class ("ruzave::GADNativeAdImageAdLoaderOptions"), for log and error texts.
+std::string GADClassName(const std::type_info& type);
 // Splits at blanks and tabs; keeps pieces that make a URL; nullopt when none does.
 std::optional<std::vector<platform::URL>> GADURLsFromWhitespaceSeparatedString(const std::string& text);
 

@@ -27,13 +27,16 @@ GADAdLoaderConfiguration::initWithAdTypes(const std::vector<std::string>& adType
             logger->logPublicMessage("Error: Invalid ad loader option will be ignored ((null)).");
             continue;
         }
-        const auto& kind = typeid(*option);
-        bool taken = std::any_of(c->options_.begin(), c->options_.end(),
-                                 [&](const std::shared_ptr<GADAdLoaderOptions>& o) { return typeid(*o) == kind; });
+        const GADAdLoaderOptions& given = *option;
+        const std::type_info& kind = typeid(given);
+        bool taken = std::any_of(c->options_.begin(), c->options_.end(), [&](const std::shared_ptr<GADAdLoaderOptions>& o) {
+            const GADAdLoaderOptions& kept = *o;
+            return typeid(kept) == kind;
+        });
         if (taken) {
             char address[32];
             std::snprintf(address, sizeof address, "%p", static_cast<const void*>(option.get()));
-            logger->logPublicMessage(std::string("Error: Options already provided for ") + kind.name() +
+            logger->logPublicMessage("Error: Options already provided for " + GADClassName(kind) +
                                      ". Ignoring option object (" + address + ").");
             continue;
         }

@@ -216,24 +216,16 @@ void GADNativeAd::callAndClearAssetLoadCompletionHandlersWithError(const std::op
     }
 }
 
-void GADNativeAd::slotWillPresentScreen(GADSlot&) {
+void GADNativeAd::relayOnMainThread(void (GADNativeAdDelegate::*method)(GADNativeAd&)) {
     auto self = shared_from_this();
-    GADRunOnMainThread([self] { self->tellDelegate(&GADNativeAdDelegate::nativeAdWillPresentScreen); });
+    GADRunOnMainThread([self, method] { self->tellDelegate(method); });
 }
 
-void GADNativeAd::slotWillDismissScreen(GADSlot&) {
-    auto self = shared_from_this();
-    GADRunOnMainThread([self] { self->tellDelegate(&GADNativeAdDelegate::nativeAdWillDismissScreen); });
-}
-
-void GADNativeAd::slotDidDismissScreen(GADSlot&) {
-    auto self = shared_from_this();
-    GADRunOnMainThread([self] { self->tellDelegate(&GADNativeAdDelegate::nativeAdDidDismissScreen); });
-}
-
+void GADNativeAd::slotWillPresentScreen(GADSlot&) { relayOnMainThread(&GADNativeAdDelegate::nativeAdWillPresentScreen); }
+void GADNativeAd::slotWillDismissScreen(GADSlot&) { relayOnMainThread(&GADNativeAdDelegate::nativeAdWillDismissScreen); }
+void GADNativeAd::slotDidDismissScreen(GADSlot&) { relayOnMainThread(&GADNativeAdDelegate::nativeAdDidDismissScreen); }
 void GADNativeAd::slotWillLeaveApplication(GADSlot&) {
-    auto self = shared_from_this();
-    GADRunOnMainThread([self] { self->tellDelegate(&GADNativeAdDelegate::nativeAdWillLeaveApplication); });
+    relayOnMainThread(&GADNativeAdDelegate::nativeAdWillLeaveApplication);
 }
 
 } // namespace ruzave

@@ -121,6 +121,7 @@ class GADNativeAd : public GADSlotAdEventDelegate, public std::enable_shared_fro
 
   private:
     void tellDelegate(void (GADNativeAdDelegate::*method)(GADNativeAd&));
+    void relayOnMainThread(void (GADNativeAdDelegate::*method)(GADNativeAd&));
 
     bool hasRecordedImpression_ = false;
     std::set<std::string> impressionTrackingURLs_;

@@ -132,7 +132,9 @@ void GADNativeCustomTemplateAd::loadAssetsWithCompletionHandler(AssetLoadComplet
 void GADNativeCustomTemplateAd::loadImageAssetsWithImageDictionary(
     const std::map<std::string, std::shared_ptr<GADNativeAdImage>>& images) {
     std::weak_ptr<GADNativeCustomTemplateAd> weakSelf = std::static_pointer_cast<GADNativeCustomTemplateAd>(shared_from_this());
-    for (const auto& [name, image] : images) {
+    for (const auto& entry : images) {
+        const std::string name = entry.first;
+        const std::shared_ptr<GADNativeAdImage> image = entry.second;
         addAssetWithNameToRequestedAssets(name);
         image->loadImageWithCompletionHandler([weakSelf, name, image](const std::optional<platform::Error>& error) {
             auto self = weakSelf.lock();

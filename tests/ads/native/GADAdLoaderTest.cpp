@@ -243,7 +243,9 @@ TEST_CASE_FIXTURE(Road, "GADAdLoader: bad native JSON fails exactly once and not
         {"{\"ads\":[{\"type\":\"native\",\"template_id\":1,\"headline\":\"h\",\"body\":\"b\","
          "\"attribution\":{\"image\":{\"url\":\"" + base + "/native/img/none.png\"}}}]}", 11},  // a failing badge
     };
-    for (const auto& [json, code] : cases) {
+    for (const auto& entry : cases) {
+        const std::string& json = entry.first;
+        const long code = entry.second;
         CAPTURE(json);
         delegate->errors.clear();
         answer(json);
