@@ -74,6 +74,7 @@ GADNativeAdImage::nativeAdImagesFromImageConfigurationArray(
     bool multiple = imageOptions && imageOptions->shouldRequestMultipleImages;
     std::vector<std::shared_ptr<GADNativeAdImage>> images;
     for (const auto& object : array) {
+        if (images.size() == kMaximumImageCount) break;
         if (auto image = initWithDictionary(object)) images.push_back(image);
         if (!multiple) break;
     }

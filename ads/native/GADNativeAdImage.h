@@ -27,8 +27,11 @@ class GADNativeAdImage : public std::enable_shared_from_this<GADNativeAdImage> {
     // Bodies larger than this are not decoded: a hostile server cannot make us hold more.
     static constexpr std::size_t kMaximumImageBytes = 8u * 1024u * 1024u;
     static constexpr double kTimeoutSeconds = 60.0;
+    // A list keeps at most this many pictures: a response cannot make us start thousands of downloads.
+    static constexpr std::size_t kMaximumImageCount = 100;
 
-    // nativeAdImagesFromImageConfigurationArray:options: — nullptr-free, never empty: nullopt instead.
+    // nativeAdImagesFromImageConfigurationArray:options: — never empty (nullopt instead), at most
+    // kMaximumImageCount long.
     static std::optional<std::vector<std::shared_ptr<GADNativeAdImage>>>
     nativeAdImagesFromImageConfigurationArray(const platform::Value& array,
                                               const std::vector<std::shared_ptr<GADAdLoaderOptions>>& options);

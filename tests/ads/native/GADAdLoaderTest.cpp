@@ -18,6 +18,7 @@
 #include "ads/native/GADNativeAdImageAdLoaderOptions.h"
 #include "ads/native/GADNativeAppInstallAd.h"
 #include "ads/native/GADNativeContentAd.h"
+#include "ads/native/GADNativeCustomTemplateAd.h"
 #include "ads/render/GADAdView.h"
 #include "platform/base/Log.h"
 #include "platform/ui/Application.h"
@@ -88,8 +89,9 @@ struct Road : platform::testing::Harness {
         platform::Application::sharedApplication()->setApplicationState(platform::ApplicationState::Active);
         loader = GADAdLoader::initWithAdUnitID("native-unit", controller, types, {});
         REQUIRE(loader);
+        // Both takes content and app-install ads, not custom templates.
         loader->setDelegate(delegate);
-        REQUIRE(loader->delegate() == delegate);
+        if (std::find(types.begin(), types.end(), "3") == types.end()) REQUIRE(loader->delegate() == delegate);
     }
     ~Road() { platform::NetworkConfiguration::sharedInstance()->reset(); }
     void answer(const std::string& json) {
@@ -295,4 +297,39 @@ TEST_CASE_FIXTURE(Road, "GADAdLoader: a mediated native ad from a custom event r
     CHECK_FALSE(ad->slot());
     CHECK(TestNativeEvent::seenTypes == std::vector<std::string>{"1", "2"});
     CHECK(loader->pendingNativeAdCount() == 0);
+}
+
+TEST_CASE("GADAdLoader: a custom template ad of a requested template arrives, another template does not") {
+    struct TemplateReceiver : ruzave::GADNativeCustomTemplateAdLoaderDelegate {
+        std::vector<std::shared_ptr<ruzave::GADNativeCustomTemplateAd>> ads;
+        std::vector<platform::Error> errors;
+        void adLoaderDidFailToReceiveAdWithError(GADAdLoader&, const platform::Error& e) override { errors.push_back(e); }
+        platform::Value nativeCustomTemplateIDsForAdLoader(GADAdLoader&) override { return platform::Value::array({10045}); }
+        void adLoaderDidReceiveNativeCustomTemplateAd(GADAdLoader&, const std::shared_ptr<ruzave::GADNativeCustomTemplateAd>& ad) override {
+            ads.push_back(ad);
+        }
+    };
+    Road road({"3"});
+    auto receiver = std::make_shared<TemplateReceiver>();
+    road.loader->setDelegate(receiver);
+    auto answerTemplate = [&](const std::string& id) {
+        road.answer("{\"ads\":[{\"type\":\"native\",\"template_id\":3,\"custom_template_id\":\"" + id +
+                    "\",\"custom_assets\":[{\"name\":\"Caption\",\"type\":\"string\",\"string_value\":\"Hi\"},"
+                    "{\"name\":\"Picture\",\"type\":\"image\",\"image_value\":{\"url\":\"" + road.base +
+                    "/native/img/logo.png\"}}]}]}");
+    };
+    answerTemplate("10045");
+    road.loader->loadRequest(ruzave::GADRequest::request());
+    REQUIRE(sdkcoretest::pump(road, [&] { return receiver->ads.size() + receiver->errors.size() == 1; }, 30));
+    REQUIRE(receiver->ads.size() == 1);
+    CHECK(receiver->ads[0]->stringForKey("Caption") == "Hi");
+    REQUIRE(receiver->ads[0]->imageForKey("Picture"));
+    auto sent = road.loader->slot()->request()->formatParameters();
+    REQUIRE(sent);
+    CHECK((*sent)[0]["custom_template_ids"] == platform::Value::array({"10045"}));
+
+    answerTemplate("777");
+    road.loader->loadRequest(ruzave::GADRequest::request());
+    REQUIRE(sdkcoretest::pump(road, [&] { return receiver->errors.size() == 1; }, 30));
+    CHECK(receiver->errors[0].code == 13);
 }

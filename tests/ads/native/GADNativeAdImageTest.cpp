@@ -38,6 +38,12 @@ TEST_CASE("GADNativeAdImage: a list keeps every usable object with multiple imag
     // Only an object without "url": no list at all, never an empty one.
     CHECK_FALSE(GADNativeAdImage::nativeAdImagesFromImageConfigurationArray(platform::Value::array({{{"scale", 1}}}), {}));
     CHECK_FALSE(GADNativeAdImage::nativeAdImagesFromImageConfigurationArray("not a list", {multiple}));
+    // Ten thousand pictures are cut to a bounded list.
+    platform::Value many = platform::Value::array();
+    for (int i = 0; i < 10000; ++i) many.push_back({{"url", "https://a.example/" + std::to_string(i) + ".png"}});
+    auto capped = GADNativeAdImage::nativeAdImagesFromImageConfigurationArray(many, {multiple});
+    REQUIRE(capped);
+    CHECK(capped->size() == GADNativeAdImage::kMaximumImageCount);
 }
 
 TEST_CASE("GADNativeAdImage: require defaults to yes and scale to one") {
