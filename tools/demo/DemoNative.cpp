@@ -7,8 +7,12 @@
 #include "ads/native/GADNativeAdAttribution.h"
 #include "ads/native/GADNativeAdImage.h"
 #include "ads/native/GADNativeContentAd.h"
+#include "ads/native/GADNativeContentAdView.h"
 #include "platform/runloop/MainLoop.h"
+#include "platform/testing/ui/TouchInjector.h"
 #include "platform/ui/Image.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/ViewController.h"
 #include "tools/adserver/AdServer.h"
 #include "tools/adserver/NativeAds.h"
 #include "tools/demo/DemoServer.h"
@@ -62,15 +66,27 @@ std::optional<std::string> DemoNative::run(DemoTimeline& timeline, adserver::AdS
                   sizeOf(ad->logo()) + ", badge \"" + ad->attribution()->text().value_or("") + "\" with " +
                   std::to_string(ad->attribution()->icons() ? ad->attribution()->icons()->size() : 0) + " icon");
 
-    ad->performClickOnView(nullptr, std::string("headline"), {{"x", 40}, {"y", 12}, {"view_width", 320}, {"view_height", 120}});
-    ad->recordImpression();
+    // The app shows the ad in its own view: a headline label registered as the headline asset. Laid out
+    // on screen it records the impression; a finger on the headline is the click.
+    auto adView = ruzave::GADNativeContentAdView::initWithFrame({{0, 200}, {320, 120}});
+    auto headline = platform::Label::create({{8, 8}, {300, 24}});
+    headline->setText(ad->headline().value_or(""));
+    adView->addSubview(headline);
+    adView->setHeadlineView(headline);
+    adView->setNativeContentAd(ad);
+    if (root && root->view()) root->view()->addSubview(adView);
+    adView->layoutIfNeeded();
+    if (!ad->hasRecordedImpression()) return std::string("the native ad view on screen recorded no impression");
+    platform::Point finger = adView->convertPointToView({40, 20}, nullptr);
+    if (!platform::TouchInjector::tap(finger)) return std::string("no window to tap the native ad in");
     bool pinged = loop.runUntil([&] {
         return server.requestCount("/native/click") > 0 && server.requestCount("/native/impression") > 0;
     }, timeoutSeconds);
     if (!pinged) return std::string("the native click or impression never reached the server");
     auto click = server.requests("/native/click")[0];
-    timeline.mark("native ad: tap on the headline reached the server as /native/click?" + click.query);
-    timeline.mark("native ad: impression reached the server once");
+    timeline.mark("native ad: a tap on the headline reached the server as /native/click?" + click.query);
+    timeline.mark("native ad: the impression, recorded once the view showed, reached the server");
+    adView->removeFromSuperview();
     return std::nullopt;
 }
 

@@ -18,11 +18,14 @@
 #include "ads/native/GADNativeAdImageAdLoaderOptions.h"
 #include "ads/native/GADNativeAppInstallAd.h"
 #include "ads/native/GADNativeContentAd.h"
+#include "ads/native/GADNativeContentAdView.h"
 #include "ads/native/GADNativeCustomTemplateAd.h"
 #include "ads/render/GADAdView.h"
 #include "platform/base/Log.h"
 #include "platform/ui/Application.h"
+#include "platform/testing/ui/TouchInjector.h"
 #include "platform/ui/ViewController.h"
+#include "platform/ui/Window.h"
 #include "tests/ads/core/sdkcore/SDKCoreTestSupport.h"
 #include "tests/ads/native/NativeTestSupport.h"
 
@@ -202,13 +205,26 @@ TEST_CASE_FIXTURE(Road, "GADAdLoader: a content ad arrives with its pictures, at
     // The processed JSON is what the ad holds.
     CHECK((*ad->adConfiguration())["processed_by"] == "native_ads");
 
-    ad->performClickOnView(nullptr, std::string("headline"), {{"x", 12}, {"y", 30}});
+    // Shown in the app's own view: laid out on screen, it records the impression; a finger on the
+    // headline is a click with its place.
+    auto window = platform::Window::create();
+    window->setRootViewController(controller);
+    window->makeKeyAndVisible();
+    auto adView = ruzave::GADNativeContentAdView::initWithFrame({{0, 100}, {320, 200}});
+    auto headline = platform::View::create({{10, 10}, {200, 30}});
+    adView->addSubview(headline);
+    adView->setHeadlineView(headline);
+    adView->setNativeContentAd(ad);
+    controller->view()->addSubview(adView);
+    adView->layoutIfNeeded();
+    CHECK(ad->hasRecordedImpression());
+    REQUIRE(platform::TouchInjector::tap({20, 120}, window));
     REQUIRE(sdkcoretest::pump(*this, [&] { return server->requestCount("/native/click") == 1; }, 20));
     auto click = server->requests("/native/click")[0];
-    CHECK(click.param("x") == "12");
-    CHECK(click.param("y") == "30");
-    CHECK(click.param("asset") == "headline");
-    ad->recordImpression();
+    CHECK(click.param("x") == "20");
+    CHECK(click.param("y") == "20");
+    CHECK(click.param("view_width") == "320");
+    CHECK(click.param("asset") == "1001");
     ad->recordImpression();
     REQUIRE(sdkcoretest::pump(*this, [&] { return server->requestCount("/native/impression") == 1; }, 20));
     runUntil([] { return false; }, 0.3);
