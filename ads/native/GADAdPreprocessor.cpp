@@ -96,7 +96,10 @@ void GADAdPreprocessor::scheduleTimeout(double seconds) {
 
 void GADAdPreprocessor::complete(const std::optional<platform::Value>& object, const std::shared_ptr<GADSlot>& slot,
                                  const std::optional<platform::Error>& error) {
-    if (completionHandler_) completionHandler_(object, slot, error);
+    // Taken, not kept: the first outcome wins, and a handler that holds this preprocessor lets it go.
+    CompletionHandler handler = std::move(completionHandler_);
+    completionHandler_ = nullptr;
+    if (handler) handler(object, slot, error);
 }
 
 void GADAdPreprocessor::slotFinishedLoadingAdContent(GADSlot& slot) {

@@ -66,6 +66,20 @@ TEST_CASE_FIXTURE(Page, "GADAdPreprocessor: the support page processes the respo
     CHECK(server->requestCount(adserver::NativeAds::kSupportPagePath) == 1);
 }
 
+TEST_CASE_FIXTURE(Page, "GADAdPreprocessor: a handler that holds the preprocessor lets it go once it has run") {
+    auto p = GADAdPreprocessor::initWithAdUnitID("native-unit");
+    std::weak_ptr<GADAdPreprocessor> weak = p;
+    std::shared_ptr<ruzave::GADSlot> slot;
+    p->preprocessNativeAdJSON(R"({"ads":[{"type":"native"}]})",
+                              [p, &slot](const std::optional<platform::Value>&, const std::shared_ptr<ruzave::GADSlot>& s,
+                                         const std::optional<platform::Error>&) { slot = s; });
+    p.reset();
+    REQUIRE(runUntil([&] { return slot != nullptr; }, 20));
+    runUntilIdle();
+    CHECK(weak.expired());
+    CHECK(slot->adView());
+}
+
 TEST_CASE_FIXTURE(Page, "GADAdPreprocessor: the text goes in unchanged and only the first answer counts") {
     server->route(adserver::NativeAds::kSupportPagePath, adserver::Response::html(kRecordingPage));
     Result result;
