@@ -67,6 +67,9 @@ std::unique_ptr<DemoServer> DemoServer::start(const Options& options, std::strin
     // The core page adds the slot name and request id to it.
     mediated.url = std::string("https://") + ruzave::GADHosts::kAdServerHost + kMediationPath;
     scenario.slots[options.mediatedAdUnitID] = mediated;
+    auto native = adserver::CorePageScenario::answer(adserver::CorePageScenario::Answer::AdURL);
+    native.url = std::string("https://") + ruzave::GADHosts::kAdServerHost + kNativePath;
+    scenario.slots[options.nativeAdUnitID] = native;
     // Unknown ad units are refused, so a wrong id shows up as such rather than as an ad.
     scenario.fallback = adserver::CorePageScenario::answer(adserver::CorePageScenario::Answer::Invalid);
     // The pinger's own defaults, so the demo changes nothing by pushing them.

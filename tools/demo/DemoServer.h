@@ -20,6 +20,7 @@ class DemoServer {
   public:
     static constexpr const char* kAdPath = "/mads/gma";
     static constexpr const char* kMediationPath = "/mads/mediation";
+    static constexpr const char* kNativePath = "/mads/native";
     // The landing page the banner's link leads to, through the ad server's click URL.
     static constexpr const char* kLandingURL = "https://shop.ruzave.example/landing";
 
@@ -29,6 +30,8 @@ class DemoServer {
         // The ad unit answered with a mediation response whose one network is the demo's custom event.
         std::string mediatedAdUnitID = "ruzave-demo/mediated";
         std::string customEventClassName = "DemoCustomEventBanner";
+        // The ad unit answered with a native content ad (DemoNative).
+        std::string nativeAdUnitID = "ruzave-demo/native";
     };
 
     // The banner the demo serves: a coloured 320x50 creative whose link goes through the ad server's

@@ -19,6 +19,7 @@
 #include "tools/demo/DemoBannerDelegate.h"
 #include "tools/demo/DemoConversion.h"
 #include "tools/demo/DemoHostApp.h"
+#include "tools/demo/DemoNative.h"
 #include "tools/demo/DemoRoad.h"
 #include "tools/demo/DemoServer.h"
 #include "tools/demo/DemoTimeline.h"
@@ -126,6 +127,9 @@ int main(int argc, char** argv) {
                     stages.runMediation(*app, options.mediatedAdUnitID, timeoutSeconds);
                     failure = demo::DemoAdStages::failureReason(stages.observations());
                 }
+                if (!failure)
+                    failure = demo::DemoNative::run(timeline, server->server(), options.nativeAdUnitID,
+                                                    app->rootViewController(), timeoutSeconds);
                 if (!failure) failure = demo::DemoConversion::run(timeline, server->server(), timeoutSeconds);
                 status = finish(timeline, road.serverReport(), failure);
                 app.reset();
