@@ -1,10 +1,11 @@
 # make test  — install what is missing, build with sanitizers, run every test
 # make demo  — install what is missing, build Release, run the demo
 # make bench — Release build, run every benchmark
+# make fuzz  — clang build with ASan+UBSan in build-fuzz, each libFuzzer target run FUZZ_SECONDS
 JOBS ?= $(shell nproc)
 GEN := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: deps test demo bench build-debug configure-release clean
+.PHONY: deps test demo bench build-debug configure-release clean fuzz
 
 deps:
 	@bash scripts/install-deps.sh
@@ -27,5 +28,14 @@ bench: configure-release
 	@cmake --build build-release -j $(JOBS) --target benchmarks
 	@set -e; for b in build-release/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
+FUZZ_SECONDS ?= 60
+FUZZ_JOBS ?= 4
+fuzz:
+	@bash scripts/install-deps.sh fuzz
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz $(GEN) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
+	  -DRUZAVE_SANITIZE=ON -DRUZAVE_FUZZ=ON >/dev/null
+	@cmake --build build-fuzz -j $(FUZZ_JOBS) --target fuzzers
+	@bash scripts/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS) $(FUZZ_JOBS)
+
 clean:
-	rm -rf build build-release
+	rm -rf build build-release build-fuzz
