@@ -1,7 +1,8 @@
 // The banner's navigation router and its message handlers against any navigation a creative can
-// start: a banner slot renders an ad, then each input line is offered to its ad view's delegate as a
-// navigation ("<type digit> <URL>" or just a URL, taken as a link click once the ad was touched).
-// Messages reach their handlers, timers run, and the slot is torn down.
+// start. An input starting with "<" is the creative itself: its page's scripts drive the router. Any
+// other input is a list of navigations offered to the ad view's delegate once a plain ad has rendered,
+// one per line ("<type digit> <URL>", or just a URL, a link click on the touched ad). Messages reach
+// their handlers, timers run, and the slot has answered its load at most once.
 #include "ads/core/slot/GADResponseType.h"
 #include "ads/core/slot/GADSlot.h"
 #include "ads/render/GADAdView.h"
@@ -13,6 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto& harness = fuzz::harness();
     fuzz::CannedAnswers::install();
     std::string_view rest = fuzz::text(data, size);
+    const bool creative = rest.starts_with("<");
     {
         slottest::FakeNeighbours fakes;
         auto owner = std::make_shared<slottest::FakeOwner>();
@@ -20,7 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         auto ad = ruzave::GADAd::init();
         ad->setAdBaseURL(platform::URL::parse("https://ads.ruzave.example/creative/"));
         auto fetcher = slottest::startFetch(fakes, *slot, ad);
-        fetcher->succeed(ruzave::GADResponseTypeStandard, std::string("<p>ad</p>"));
+        fetcher->succeed(ruzave::GADResponseTypeStandard, creative ? std::string(rest) : std::string("<p>ad</p>"));
+        if (creative) rest = {};
+        slot->adView()->webView()->setScriptTimeLimit(0.02);
         harness.runUntil([&] { return !slot->adView()->isLoading(); }, 5.0);
         harness.advance(0.5);
         slot->adView()->setTouched(true);
@@ -40,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         delegate->deliverPendingMessages();
         harness.runUntilIdle();
-        harness.advance(1.0);
+        for (int i = 0; i < 10; ++i) harness.advance(0.1);
+        fuzz::require(owner->finished + owner->errors.size() <= 1);
     }
     harness.runUntilIdle();
     return 0;

@@ -1,8 +1,10 @@
 // HTML and script from creatives: the input is loaded as a page (every subresource answered locally
-// with a 404, every later navigation refused), then run as a script in it, painted, and given a
-// moment of virtual time for its timers. Scripts get a short time limit.
+// with a 404, every later navigation refused), then run as a script in it, its first link clicked and
+// first form submitted, painted, and given a moment of virtual time for its timers. Scripts get a
+// short time limit.
 #include "fuzz/FuzzSupport.h"
 #include "platform/ui/Bitmap.h"
+#include "platform/testing/web/WebViewTesting.h"
 #include "platform/web/WebView.h"
 
 namespace {
@@ -32,6 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         harness.runUntil([&] { return delegate->finished; }, 5.0);
         webView->evaluate(input);
         webView->evaluate("document.body ? document.body.innerHTML : ''");
+        platform::WebViewTesting::clickElement(*webView, "a");
+        platform::WebViewTesting::submitForm(*webView, "form");
         platform::Bitmap bitmap(32, 8);
         webView->render(bitmap);
         for (int i = 0; i < 5; ++i) harness.advance(0.02);
