@@ -4,6 +4,8 @@
 
 #include <cctype>
 #include <functional>
+#include <optional>
+#include <string_view>
 
 #include "platform/base/Strings.h"
 
@@ -18,6 +20,110 @@ std::string tagNameOf(const GumboElement& el) {
     std::string name(piece.data != nullptr ? piece.data : "", piece.length);
     for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return name.empty() ? "unknown" : name;
+}
+
+bool isASCIIAlpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// Elements that open nothing the parser keeps open: void ones, and those closed by their next sibling.
+bool opensNoScope(std::string_view name) {
+    static constexpr std::string_view kNames[] = {
+        "area",  "base",   "br",    "col", "embed", "hr", "img",   "input", "link",   "meta",
+        "param", "source", "track", "wbr", "p",     "li", "dt",    "dd",    "option", "optgroup",
+        "tr",    "td",     "th",    "rb",  "rt",    "rp", "tbody", "thead", "tfoot",  "colgroup"};
+    for (auto n : kNames) {
+        if (n == name) return true;
+    }
+    return false;
+}
+
+// Elements whose content is text up to their end tag.
+bool isRawText(std::string_view name) {
+    return name == "script" || name == "style" || name == "textarea" || name == "title" || name == "xmp" ||
+           name == "iframe" || name == "noembed" || name == "noframes" || name == "noscript";
+}
+
+// The tree builder walks its stack of open elements for every tag, so markup nested thousands deep costs
+// time growing with the square of its size. Nesting is cut at `limit` beforehand: start tags that would
+// open deeper are dropped, with as many of the end tags that follow, so their content joins the deepest
+// element kept (as the tree does past its depth limit anyway). nullopt: nothing to cut.
+std::optional<std::string> capNesting(const std::string& html, int limit) {
+    std::string out;
+    std::size_t copied = 0; // html[0, copied) is in `out` (only once something was dropped)
+    bool cut = false;
+    int depth = 0;
+    int dropped = 0;
+    std::size_t i = 0;
+    auto drop = [&](std::size_t from, std::size_t to) {
+        out.append(html, copied, from - copied);
+        copied = to;
+        cut = true;
+    };
+    while ((i = html.find('<', i)) != std::string::npos) {
+        if (html.compare(i, 4, "<!--") == 0) {
+            auto end = html.find("-->", i + 4);
+            i = end == std::string::npos ? html.size() : end + 3;
+            continue;
+        }
+        const bool closing = i + 1 < html.size() && html[i + 1] == '/';
+        std::size_t nameStart = i + 1 + (closing ? 1 : 0);
+        if (nameStart >= html.size() || !isASCIIAlpha(html[nameStart])) {
+            ++i;
+            continue;
+        }
+        std::size_t nameEnd = nameStart;
+        while (nameEnd < html.size() &&
+               (std::isalnum(static_cast<unsigned char>(html[nameEnd])) || html[nameEnd] == '-'))
+            ++nameEnd;
+        std::string name = toLowerASCII(std::string_view(html).substr(nameStart, nameEnd - nameStart));
+        // The tag ends at the first ">" outside quoted attribute values.
+        std::size_t end = nameEnd;
+        char quote = 0;
+        for (; end < html.size(); ++end) {
+            char c = html[end];
+            if (quote != 0) {
+                if (c == quote) quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (c == '>') {
+                break;
+            }
+        }
+        const std::size_t next = end < html.size() ? end + 1 : html.size();
+        if (closing) {
+            if (!opensNoScope(name)) {
+                if (dropped > 0) {
+                    --dropped;
+                    drop(i, next);
+                } else if (depth > 0) {
+                    --depth;
+                }
+            }
+        } else if (isRawText(name)) {
+            // Its text holds no tags; skip past its end tag.
+            std::size_t close = next;
+            while ((close = html.find("</", close)) != std::string::npos &&
+                   !equalsIgnoringCase(std::string_view(html).substr(close + 2, name.size()), name)) {
+                close += 2;
+            }
+            if (close == std::string::npos) break;
+            auto closeEnd = html.find('>', close);
+            i = closeEnd == std::string::npos ? html.size() : closeEnd + 1;
+            continue;
+        } else if (!opensNoScope(name) && html[next - 1] != '/') {
+            if (depth >= limit) {
+                ++dropped;
+                drop(i, next);
+            } else {
+                ++depth;
+            }
+        }
+        i = next;
+    }
+    if (!cut) return std::nullopt;
+    out.append(html, copied, std::string::npos);
+    return out;
 }
 
 struct Compound {
@@ -119,7 +225,13 @@ std::shared_ptr<DOMNode> DOMDocument::make(DOMNode::Type type, std::string nameO
 
 std::shared_ptr<DOMDocument> DOMDocument::parse(const std::string& html) {
     auto doc = std::make_shared<DOMDocument>();
-    GumboOutput* output = gumbo_parse_with_options(&kGumboDefaultOptions, html.data(), html.size());
+    // No parse errors are kept: gumbo copies the whole stack of open elements into each one, so a page
+    // of unclosed nested elements would cost time and memory growing with the square of its size.
+    GumboOptions options = kGumboDefaultOptions;
+    options.max_errors = 0;
+    const auto capped = capNesting(html, DOMNode::MaxDepth);
+    const std::string& text = capped ? *capped : html;
+    GumboOutput* output = gumbo_parse_with_options(&options, text.data(), text.size());
     if (output != nullptr) {
         // Iterative copy: deeply nested junk must not exhaust the stack.
         struct Item {
@@ -158,9 +270,9 @@ std::shared_ptr<DOMDocument> DOMDocument::parse(const std::string& html) {
             case GUMBO_NODE_COMMENT: node = doc->make(DOMNode::Type::Comment, g->v.text.text); break;
             case GUMBO_NODE_DOCUMENT: break;
             }
-            if (node) parent->appendChild(node);
+            if (node) parent->appendParsedChild(std::move(node));
         }
-        gumbo_destroy_output(&kGumboDefaultOptions, output);
+        gumbo_destroy_output(&options, output);
     }
     doc->ensureSkeleton();
     return doc;

@@ -254,6 +254,11 @@ bool DOMNode::insertBefore(const std::shared_ptr<DOMNode>& child, const std::sha
     return true;
 }
 
+void DOMNode::appendParsedChild(std::shared_ptr<DOMNode> child) {
+    child->parent_ = weak_from_this();
+    children_.push_back(std::move(child));
+}
+
 bool DOMNode::removeChild(const std::shared_ptr<DOMNode>& child) {
     if (!child || child->parent_.lock().get() != this) return false;
     child->detach();

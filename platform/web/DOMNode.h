@@ -43,6 +43,9 @@ public:
     // Tree edits. A node moves when inserted elsewhere; refusing cycles keeps the tree a tree.
     bool appendChild(const std::shared_ptr<DOMNode>& child);
     bool insertBefore(const std::shared_ptr<DOMNode>& child, const std::shared_ptr<DOMNode>& reference);
+    // For the HTML parser: appends a node it has just made, without the cycle and depth walks (the
+    // parser bounds the depth itself), so that parsing stays linear in the page's size.
+    void appendParsedChild(std::shared_ptr<DOMNode> child);
     bool removeChild(const std::shared_ptr<DOMNode>& child);
     void removeAllChildren();
     bool contains(const DOMNode* other) const;

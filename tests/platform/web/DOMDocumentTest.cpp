@@ -109,6 +109,42 @@ TEST_CASE("DOMDocument: deep nesting is flattened and walks stay bounded") {
     CHECK(root->innerHTML().size() < 2u * DOMNode::MaxDepth * 11);
 }
 
+TEST_CASE("DOMDocument: markup nested a hundred thousand deep parses at once, its content in the deepest element") {
+    // Found while fuzzing the web view: 40,000 unclosed divs took seconds and 100,000 exhausted memory, as the
+    // tree builder kept a copy of its whole element stack per parse error and walked it for every tag.
+    std::string html;
+    for (int i = 0; i < 100000; ++i) html += "<div class=d>";
+    html += "deep";
+    auto doc = DOMDocument::parse(html);
+    CHECK(doc->body()->textContent() == "deep");
+    CHECK(doc->getElementsByTagName("div").size() <= static_cast<std::size_t>(DOMNode::MaxDepth));
+
+    // Closed again, what follows the nest is the body's own; the dropped tags' text stays.
+    html.clear();
+    for (int i = 0; i < 2000; ++i) html += "<div>";
+    html += "<span id=s>t</span>";
+    for (int i = 0; i < 2000; ++i) html += "</div>";
+    html += "<p id=after>a</p>";
+    doc = DOMDocument::parse(html);
+    auto after = doc->getElementById("after");
+    REQUIRE(after);
+    CHECK(after->parent() == doc->body());
+    CHECK(doc->body()->textContent() == "ta");
+}
+
+TEST_CASE("DOMDocument: paragraphs, void elements, comments and script text do not count as nesting") {
+    std::string html = "<script>for (var i = 0; i < 9; i++) { if (i<j) {} }</script><!-- <div><div> -->";
+    for (int i = 0; i < 700; ++i) html += "<p><br><img src=x.png><li title='a>b'>";
+    for (int i = 0; i < 500; ++i) html += "<div>";
+    html += "<b id=inner>x</b>";
+    auto doc = DOMDocument::parse(html);
+    CHECK(doc->getElementsByTagName("p").size() == 700);
+    CHECK(doc->getElementsByTagName("img").size() == 700);
+    CHECK(doc->getElementsByTagName("div").size() == 500);
+    CHECK(doc->getElementById("inner"));
+    CHECK(doc->getElementsByTagName("script")[0]->textContent() == "for (var i = 0; i < 9; i++) { if (i<j) {} }");
+}
+
 TEST_CASE("DOMNode: innerText collapses white space and breaks lines at blocks and br") {
     auto doc = DOMDocument::parse("<div id='t'>  lead <h1>Head</h1><table><tr><td>a</td><td>b</td></tr></table>"
                                   "x<br><br>y<style>.c{}</style></div>");
