@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string_view>
+#include <unordered_set>
 
 #include "platform/base/Strings.h"
 
@@ -21,6 +22,9 @@ std::string tagNameOf(const GumboElement& el) {
     for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return name.empty() ? "unknown" : name;
 }
+
+// More attributes than any real page gives one element.
+constexpr int kMaximumAttributes = 256;
 
 bool isASCIIAlpha(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -44,11 +48,13 @@ bool isRawText(std::string_view name) {
            name == "iframe" || name == "noembed" || name == "noframes" || name == "noscript";
 }
 
-// The tree builder walks its stack of open elements for every tag, so markup nested thousands deep costs
-// time growing with the square of its size. Nesting is cut at `limit` beforehand: start tags that would
-// open deeper are dropped, with as many of the end tags that follow, so their content joins the deepest
-// element kept (as the tree does past its depth limit anyway). nullopt: nothing to cut.
-std::optional<std::string> capNesting(const std::string& html, int limit) {
+// The HTML parser walks its stack of open elements for every tag and compares each attribute of a tag
+// with those before it, so markup nested thousands deep, or a tag with thousands of attributes, costs
+// time growing with the square of its size. Both are bounded beforehand: start tags that would open
+// deeper than `maxDepth` are dropped, with as many of the end tags that follow, so their content joins
+// the deepest element kept (as the tree does past its depth limit anyway); attributes of a tag past
+// `maxAttributes` are dropped. nullopt: nothing to cut.
+std::optional<std::string> boundMarkup(const std::string& html, int maxDepth, int maxAttributes) {
     std::string out;
     std::size_t copied = 0; // html[0, copied) is in `out` (only once something was dropped)
     bool cut = false;
@@ -60,6 +66,7 @@ std::optional<std::string> capNesting(const std::string& html, int limit) {
         copied = to;
         cut = true;
     };
+    auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; };
     while ((i = html.find('<', i)) != std::string::npos) {
         if (html.compare(i, 4, "<!--") == 0) {
             auto end = html.find("-->", i + 4);
@@ -77,30 +84,51 @@ std::optional<std::string> capNesting(const std::string& html, int limit) {
                (std::isalnum(static_cast<unsigned char>(html[nameEnd])) || html[nameEnd] == '-'))
             ++nameEnd;
         std::string name = toLowerASCII(std::string_view(html).substr(nameStart, nameEnd - nameStart));
-        // The tag ends at the first ">" outside quoted attribute values.
+        // The tag ends at the first ">" outside quoted attribute values; attributes are counted on the way.
         std::size_t end = nameEnd;
+        std::size_t attributesCut = std::string::npos;
+        int attributes = 0;
         char quote = 0;
+        bool between = true;     // after white space, where an attribute name may start
+        bool valueNext = false;  // after "=": the next word is a value
         for (; end < html.size(); ++end) {
             char c = html[end];
             if (quote != 0) {
                 if (c == quote) quote = 0;
-            } else if (c == '"' || c == '\'') {
-                quote = c;
-            } else if (c == '>') {
-                break;
+                continue;
             }
+            if (c == '>') break;
+            if (isSpace(c) || c == '/') {
+                between = true;
+                continue;
+            }
+            if (c == '=') {
+                valueNext = true;
+                between = true;
+                continue;
+            }
+            if (c == '"' || c == '\'') quote = c;
+            if (between && !valueNext && quote == 0 && ++attributes > maxAttributes &&
+                attributesCut == std::string::npos) {
+                attributesCut = end;
+            }
+            if (between) valueNext = false;
+            between = false;
         }
         const std::size_t next = end < html.size() ? end + 1 : html.size();
+        auto cutAttributes = [&] {
+            if (attributesCut != std::string::npos) drop(attributesCut, end);
+        };
         if (closing) {
-            if (!opensNoScope(name)) {
-                if (dropped > 0) {
-                    --dropped;
-                    drop(i, next);
-                } else if (depth > 0) {
-                    --depth;
-                }
+            if (!opensNoScope(name) && dropped > 0) {
+                --dropped;
+                drop(i, next);
+            } else {
+                if (!opensNoScope(name) && depth > 0) --depth;
+                cutAttributes();
             }
         } else if (isRawText(name)) {
+            cutAttributes();
             // Its text holds no tags; skip past its end tag.
             std::size_t close = next;
             while ((close = html.find("</", close)) != std::string::npos &&
@@ -112,12 +140,15 @@ std::optional<std::string> capNesting(const std::string& html, int limit) {
             i = closeEnd == std::string::npos ? html.size() : closeEnd + 1;
             continue;
         } else if (!opensNoScope(name) && html[next - 1] != '/') {
-            if (depth >= limit) {
+            if (depth >= maxDepth) {
                 ++dropped;
                 drop(i, next);
             } else {
                 ++depth;
+                cutAttributes();
             }
+        } else {
+            cutAttributes();
         }
         i = next;
     }
@@ -229,7 +260,7 @@ std::shared_ptr<DOMDocument> DOMDocument::parse(const std::string& html) {
     // of unclosed nested elements would cost time and memory growing with the square of its size.
     GumboOptions options = kGumboDefaultOptions;
     options.max_errors = 0;
-    const auto capped = capNesting(html, DOMNode::MaxDepth);
+    const auto capped = boundMarkup(html, DOMNode::MaxDepth, kMaximumAttributes);
     const std::string& text = capped ? *capped : html;
     GumboOutput* output = gumbo_parse_with_options(&options, text.data(), text.size());
     if (output != nullptr) {
@@ -252,9 +283,15 @@ std::shared_ptr<DOMDocument> DOMDocument::parse(const std::string& html) {
             case GUMBO_NODE_TEMPLATE: {
                 node = doc->make(DOMNode::Type::Element, tagNameOf(g->v.element));
                 const GumboVector& attrs = g->v.element.attributes;
+                // The tokenizer drops repeated names; only names that lower-case alike still meet here.
+                std::unordered_set<std::string> names;
                 for (unsigned i = 0; i < attrs.length; ++i) {
                     auto* a = static_cast<const GumboAttribute*>(attrs.data[i]);
-                    node->setAttribute(a->name, a->value);
+                    if (names.insert(toLowerASCII(a->name)).second) {
+                        node->appendParsedAttribute(a->name, a->value);
+                    } else {
+                        node->setAttribute(a->name, a->value);
+                    }
                 }
                 const GumboVector& kids = g->v.element.children;
                 // Past the depth limit, children join the deepest allowed element instead.

@@ -152,6 +152,15 @@ void DOMNode::setAttribute(const std::string& rawName, const std::string& value)
     attributes_.emplace_back(name, value);
 }
 
+void DOMNode::appendParsedAttribute(const std::string& rawName, const std::string& value) {
+    std::string name = lower(rawName);
+    if (name == "style") {
+        style_.clear();
+        parseStyleAttribute(value);
+    }
+    attributes_.emplace_back(std::move(name), value);
+}
+
 void DOMNode::removeAttribute(const std::string& rawName) {
     std::string name = lower(rawName);
     if (name == "style") style_.clear();

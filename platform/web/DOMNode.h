@@ -29,6 +29,9 @@ public:
     std::string attribute(const std::string& name) const;
     bool hasAttribute(const std::string& name) const;
     void setAttribute(const std::string& name, const std::string& value);
+    // For the HTML parser: adds an attribute it knows the element does not have yet, without looking
+    // for it (a tag with many thousands of attributes would otherwise cost their number squared).
+    void appendParsedAttribute(const std::string& name, const std::string& value);
     void removeAttribute(const std::string& name);
     const std::vector<std::pair<std::string, std::string>>& attributes() const { return attributes_; }
     std::vector<std::string> classNames() const;
