@@ -26,7 +26,7 @@ function(ruzave_warnings target)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
   # GCC 12 at -O2/-O3 reports bounds "problems" inside std::string's inlined internals that are not there.
-  if(NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
     target_compile_options(${target} PRIVATE -Wno-stringop-overflow -Wno-stringop-overread -Wno-array-bounds -Wno-restrict
       -Wno-maybe-uninitialized -Wno-free-nonheap-object)
   endif()

@@ -50,6 +50,7 @@ void StringCodec::ignoreCharacters(std::string_view chars) {
 void StringCodec::setPaddingChar(char c) {
     if (!isASCII(c)) return;
     paddingChar_ = c;
+    hasPaddingChar_ = true;
     reverse_[index(c)] = kPadding;
 }
 
@@ -57,7 +58,8 @@ std::string StringCodec::encode(const std::uint8_t* data, std::size_t size) cons
     if (size == 0 || data == nullptr) return {};
     std::size_t outLen = (size * 8 + static_cast<std::size_t>(shift_) - 1) / static_cast<std::size_t>(shift_);
     std::size_t padded = outLen;
-    if (doPad_) {
+    // Without a padding character there is nothing to pad with (NULs would not decode again).
+    if (doPad_ && hasPaddingChar_) {
         const auto pl = static_cast<std::size_t>(padLen_);
         padded = (outLen + pl - 1) / pl * pl;
     }

@@ -28,7 +28,8 @@ public:
     void addDecodeSynonyms(std::string_view synonyms);
     // Each ASCII character of `chars` is skipped by decoding from now on.
     void ignoreCharacters(std::string_view chars);
-    // `c` pads encoded text and marks the end when decoding. A non-ASCII character is refused.
+    // `c` pads encoded text and marks the end when decoding. A non-ASCII character is refused. Until
+    // one is set, doPad() adds nothing.
     void setPaddingChar(char c);
     char paddingChar() const { return paddingChar_; }
     bool doPad() const { return doPad_; }
@@ -55,6 +56,7 @@ private:
     int mask_ = 0;
     bool doPad_ = false;
     char paddingChar_ = 0;
+    bool hasPaddingChar_ = false;
     int padLen_ = 0;
 };
 

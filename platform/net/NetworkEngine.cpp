@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/base/Log.h"
+#include "platform/net/HTTPResponseHeadParser.h"
 #include "platform/net/NetworkConfiguration.h"
 #include "platform/net/URLError.h"
 
@@ -39,8 +40,7 @@ struct Transfer {
     Steady::duration timeout{};
     curl_off_t lastUploaded = 0;
     // The response head being read; 1xx heads are skipped.
-    int status = 0;
-    HTTPHeaderFields headers;
+    HTTPResponseHeadParser head;
     bool headDelivered = false;
     bool touched = false;  // heard something since the last flush
     char errorBuffer[CURL_ERROR_SIZE] = {0};
@@ -51,14 +51,6 @@ struct Transfer {
         curl_slist_free_all(connectTo);
     }
 };
-
-std::string_view trimLine(std::string_view s) {
-    while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '\t')) {
-        s.remove_suffix(1);
-    }
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    return s;
-}
 
 } // namespace
 
@@ -190,42 +182,10 @@ struct NetworkEngine::Impl {
         const size_t n = size * count;
         t->lastActivity = Steady::now();
         markTouched(*t);
-        std::string_view line(data, n);
-        if (line.starts_with("HTTP/")) {
-            t->headers = HTTPHeaderFields();
-            t->status = 0;
-            auto space = line.find(' ');
-            if (space != std::string_view::npos) {
-                int code = 0;
-                for (size_t i = space + 1; i < line.size() && i < space + 4; ++i) {
-                    if (line[i] < '0' || line[i] > '9') break;
-                    code = code * 10 + (line[i] - '0');
-                }
-                t->status = code;
-            }
-            return n;
+        if (t->head.addLine(std::string_view(data, n)) && !t->headDelivered) {
+            t->headDelivered = true;
+            t->listener->transferDidReceiveResponse(t->head.status(), t->head.takeFields());
         }
-        std::string_view trimmed = trimLine(line);
-        if (trimmed.empty()) {
-            if (t->status >= 200 && !t->headDelivered) {
-                t->headDelivered = true;
-                t->listener->transferDidReceiveResponse(t->status, std::move(t->headers));
-                t->headers = HTTPHeaderFields();
-            }
-            return n;
-        }
-        if ((line.front() == ' ' || line.front() == '\t') && !t->headers.empty()) {
-            // An obsolete folded line continues the previous field.
-            auto fields = t->headers.fields();
-            fields.back().second += " " + std::string(trimmed);
-            HTTPHeaderFields rebuilt;
-            for (auto& f : fields) rebuilt.add(f.first, f.second);
-            t->headers = std::move(rebuilt);
-            return n;
-        }
-        auto colon = trimmed.find(':');
-        if (colon == std::string_view::npos || colon == 0) return n;
-        t->headers.add(trimLine(trimmed.substr(0, colon)), trimLine(trimmed.substr(colon + 1)));
         return n;
     }
 
@@ -237,7 +197,8 @@ struct NetworkEngine::Impl {
         if (!t->headDelivered) {
             // A body without a final head (an HTTP/0.9 answer): report what we know.
             t->headDelivered = true;
-            t->listener->transferDidReceiveResponse(t->status == 0 ? 200 : t->status, std::move(t->headers));
+            int status = t->head.status() == 0 ? 200 : t->head.status();
+            t->listener->transferDidReceiveResponse(status, t->head.takeFields());
         }
         if (n > 0) t->listener->transferDidReceiveData(data, n);
         return n;

@@ -161,7 +161,12 @@ void LayoutConstraint::solve(View& container, const std::vector<std::shared_ptr<
                     changed = true;
                 }
             }
-            for (auto& [v, l] : layouts) changed = l.x.settle() | l.y.settle() | changed;
+            for (auto& [v, l] : layouts) {
+                // Both axes settle every round, so no short-circuit here.
+                bool settledX = l.x.settle();
+                bool settledY = l.y.settle();
+                changed = settledX || settledY || changed;
+            }
             if (!changed) return;
         }
     };

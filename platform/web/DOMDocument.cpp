@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cctype>
 #include <functional>
+#include <optional>
+#include <string_view>
+#include <unordered_set>
 
 #include "platform/base/Strings.h"
 
@@ -21,80 +24,138 @@ std::string tagNameOf(const GumboElement& el) {
     return name.empty() ? "unknown" : name;
 }
 
-// The parser's work for each tag grows with the number of elements open around it, so markup nested
-// thousands deep takes time by the square of its depth. The tree keeps only DOMNode::MaxDepth levels
-// anyway: start tags found deeper than twice that (counted roughly: void elements and elements a
-// later tag closes implicitly do not nest) are left out, their content joining
-// the element around them. Linear; answers false (and leaves `out` alone) for documents that nest less.
-bool withoutDeepNesting(const std::string& html, std::string& out) {
-    static const char* const kNotNesting[] = {"p", "li", "dt", "dd", "tr", "td", "th", "option", "optgroup",
-                                              "rb", "rt", "rp", "tbody", "thead", "tfoot", "colgroup"};
-    static const char* const kRawText[] = {"script", "style", "textarea", "title", "xmp", "iframe",
-                                           "noembed", "noframes", "plaintext"};
-    const int most = 2 * DOMNode::MaxDepth;
-    if (std::count(html.begin(), html.end(), '<') <= most) return false;
-    auto in = [](const std::string& name, const auto& list) {
-        return std::any_of(std::begin(list), std::end(list), [&](const char* t) { return name == t; });
-    };
-    out.clear();
+// More attributes than any real page gives one element.
+constexpr int kMaximumAttributes = 256;
+
+bool isASCIIAlpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// Elements that open nothing the parser keeps open: void ones, and those closed by their next sibling.
+bool opensNoScope(std::string_view name) {
+    static constexpr std::string_view kNames[] = {
+        "area",  "base",   "br",    "col", "embed", "hr", "img",   "input", "link",   "meta",
+        "param", "source", "track", "wbr", "p",     "li", "dt",    "dd",    "option", "optgroup",
+        "tr",    "td",     "th",    "rb",  "rt",    "rp", "tbody", "thead", "tfoot",  "colgroup"};
+    for (auto n : kNames) {
+        if (n == name) return true;
+    }
+    return false;
+}
+
+// Elements whose content is text up to their end tag.
+bool isRawText(std::string_view name) {
+    return name == "script" || name == "style" || name == "textarea" || name == "title" || name == "xmp" ||
+           name == "iframe" || name == "noembed" || name == "noframes" || name == "noscript";
+}
+
+// The HTML parser walks its stack of open elements for every tag and compares each attribute of a tag
+// with those before it, so markup nested thousands deep, or a tag with thousands of attributes, costs
+// time growing with the square of its size. Both are bounded beforehand: start tags that would open
+// deeper than `maxDepth` are dropped, with as many of the end tags that follow, so their content joins
+// the deepest element kept (as the tree does past its depth limit anyway); attributes of a tag past
+// `maxAttributes` are dropped. nullopt: nothing to cut.
+std::optional<std::string> boundMarkup(const std::string& html, int maxDepth, int maxAttributes) {
+    std::string out;
+    std::size_t copied = 0; // html[0, copied) is in `out` (only once something was dropped)
+    bool cut = false;
     int depth = 0;
-    bool dropped = false;
-    std::size_t i = 0, copied = 0;
-    while ((i = html.find('<', i)) != std::string::npos && i + 1 < html.size()) {
-        char next = html[i + 1];
-        if (next == '!') {
-            std::size_t end = html.compare(i, 4, "<!--") == 0 ? html.find("-->", i + 4) : html.find('>', i);
-            i = end == std::string::npos ? html.size() : end + 1;
+    int dropped = 0;
+    std::size_t i = 0;
+    auto drop = [&](std::size_t from, std::size_t to) {
+        out.append(html, copied, from - copied);
+        copied = to;
+        cut = true;
+    };
+    auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; };
+    while ((i = html.find('<', i)) != std::string::npos) {
+        if (html.compare(i, 4, "<!--") == 0) {
+            auto end = html.find("-->", i + 4);
+            i = end == std::string::npos ? html.size() : end + 3;
             continue;
         }
-        if (next == '/') {
-            depth = std::max(0, depth - 1);
-            i += 2;
-            continue;
-        }
-        if (!std::isalpha(static_cast<unsigned char>(next))) {
+        const bool closing = i + 1 < html.size() && html[i + 1] == '/';
+        std::size_t nameStart = i + 1 + (closing ? 1 : 0);
+        if (nameStart >= html.size() || !isASCIIAlpha(html[nameStart])) {
             ++i;
             continue;
         }
-        std::size_t nameEnd = i + 1;
-        while (nameEnd < html.size() && std::isalnum(static_cast<unsigned char>(html[nameEnd]))) ++nameEnd;
-        std::string name = html.substr(i + 1, nameEnd - i - 1);
-        for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        // The end of the tag, past quoted attribute values.
+        std::size_t nameEnd = nameStart;
+        while (nameEnd < html.size() &&
+               (std::isalnum(static_cast<unsigned char>(html[nameEnd])) || html[nameEnd] == '-'))
+            ++nameEnd;
+        std::string name = toLowerASCII(std::string_view(html).substr(nameStart, nameEnd - nameStart));
+        // The tag ends at the first ">" outside quoted attribute values; attributes are counted on the way.
         std::size_t end = nameEnd;
+        std::size_t attributesCut = std::string::npos;
+        int attributes = 0;
         char quote = 0;
+        bool between = true;     // after white space, where an attribute name may start
+        bool valueNext = false;  // after "=": the next word is a value
         for (; end < html.size(); ++end) {
             char c = html[end];
             if (quote != 0) {
                 if (c == quote) quote = 0;
-            } else if (c == '"' || c == '\'') {
-                quote = c;
-            } else if (c == '>') {
-                break;
+                continue;
             }
+            if (c == '>') break;
+            if (isSpace(c) || c == '/') {
+                between = true;
+                continue;
+            }
+            if (c == '=') {
+                valueNext = true;
+                between = true;
+                continue;
+            }
+            if (c == '"' || c == '\'') quote = c;
+            if (between && !valueNext && quote == 0 && ++attributes > maxAttributes &&
+                attributesCut == std::string::npos) {
+                attributesCut = end;
+            }
+            if (between) valueNext = false;
+            between = false;
         }
-        if (end >= html.size()) break;
-        if (in(name, kRawText)) {
-            std::size_t close = html.find("</" + name, end);
-            i = close == std::string::npos ? html.size() : close;
+        const std::size_t next = end < html.size() ? end + 1 : html.size();
+        auto cutAttributes = [&] {
+            if (attributesCut != std::string::npos) drop(attributesCut, end);
+        };
+        if (closing) {
+            if (!opensNoScope(name) && dropped > 0) {
+                --dropped;
+                drop(i, next);
+            } else {
+                if (!opensNoScope(name) && depth > 0) --depth;
+                cutAttributes();
+            }
+        } else if (isRawText(name)) {
+            cutAttributes();
+            // Its text holds no tags; skip past its end tag.
+            std::size_t close = next;
+            while ((close = html.find("</", close)) != std::string::npos &&
+                   !equalsIgnoringCase(std::string_view(html).substr(close + 2, name.size()), name)) {
+                close += 2;
+            }
+            if (close == std::string::npos) break;
+            auto closeEnd = html.find('>', close);
+            i = closeEnd == std::string::npos ? html.size() : closeEnd + 1;
             continue;
-        }
-        if (DOMNode::isVoidTag(name) || in(name, kNotNesting)) {
-            i = end + 1;
-            continue;
-        }
-        if (depth >= most) {
-            out.append(html, copied, i - copied);
-            copied = end + 1;
-            dropped = true;
+        } else if (!opensNoScope(name) && html[next - 1] != '/') {
+            if (depth >= maxDepth) {
+                ++dropped;
+                drop(i, next);
+            } else {
+                ++depth;
+                cutAttributes();
+            }
         } else {
-            ++depth;
+            cutAttributes();
         }
-        i = end + 1;
+        i = next;
     }
-    if (!dropped) return false;
+    if (!cut) return std::nullopt;
     out.append(html, copied, std::string::npos);
-    return true;
+    return out;
 }
 
 struct Compound {
@@ -214,13 +275,13 @@ void DOMDocument::collectIfCrowded() {
 
 std::shared_ptr<DOMDocument> DOMDocument::parse(const std::string& html) {
     auto doc = std::make_shared<DOMDocument>();
-    // Parse errors are not kept: the parser records a copy of the open-element stack with each one,
-    // which for deeply nested junk grows with the square of the depth.
+    // No parse errors are kept: gumbo copies the whole stack of open elements into each one, so a page
+    // of unclosed nested elements would cost time and memory growing with the square of its size.
     GumboOptions options = kGumboDefaultOptions;
     options.max_errors = 0;
-    std::string shallow;
-    const std::string& source = withoutDeepNesting(html, shallow) ? shallow : html;
-    GumboOutput* output = gumbo_parse_with_options(&options, source.data(), source.size());
+    const auto capped = boundMarkup(html, DOMNode::MaxDepth, kMaximumAttributes);
+    const std::string& text = capped ? *capped : html;
+    GumboOutput* output = gumbo_parse_with_options(&options, text.data(), text.size());
     if (output != nullptr) {
         // Iterative copy: deeply nested junk must not exhaust the stack.
         struct Item {
@@ -242,9 +303,15 @@ std::shared_ptr<DOMDocument> DOMDocument::parse(const std::string& html) {
                 node = doc->make(DOMNode::Type::Element, tagNameOf(g->v.element));
                 if (!node) break;  // past the cap: the element and what is inside it are dropped
                 const GumboVector& attrs = g->v.element.attributes;
+                // The tokenizer drops repeated names; only names that lower-case alike still meet here.
+                std::unordered_set<std::string> names;
                 for (unsigned i = 0; i < attrs.length; ++i) {
                     auto* a = static_cast<const GumboAttribute*>(attrs.data[i]);
-                    node->setAttribute(a->name, a->value);
+                    if (names.insert(toLowerASCII(a->name)).second) {
+                        node->appendParsedAttribute(a->name, a->value);
+                    } else {
+                        node->setAttribute(a->name, a->value);
+                    }
                 }
                 const GumboVector& kids = g->v.element.children;
                 // Past the depth limit, children join the deepest allowed element instead.
@@ -260,7 +327,7 @@ std::shared_ptr<DOMDocument> DOMDocument::parse(const std::string& html) {
             case GUMBO_NODE_COMMENT: node = doc->make(DOMNode::Type::Comment, g->v.text.text); break;
             case GUMBO_NODE_DOCUMENT: break;
             }
-            if (node) parent->appendChild(node);
+            if (node) parent->appendParsedChild(std::move(node));
         }
         gumbo_destroy_output(&options, output);
     }

@@ -152,6 +152,15 @@ void DOMNode::setAttribute(const std::string& rawName, const std::string& value)
     attributes_.emplace_back(name, value);
 }
 
+void DOMNode::appendParsedAttribute(const std::string& rawName, const std::string& value) {
+    std::string name = lower(rawName);
+    if (name == "style") {
+        style_.clear();
+        parseStyleAttribute(value);
+    }
+    attributes_.emplace_back(std::move(name), value);
+}
+
 void DOMNode::removeAttribute(const std::string& rawName) {
     std::string name = lower(rawName);
     if (name == "style") style_.clear();
@@ -252,6 +261,11 @@ bool DOMNode::insertBefore(const std::shared_ptr<DOMNode>& child, const std::sha
     children_.insert(pos, keep);
     keep->parent_ = weak_from_this();
     return true;
+}
+
+void DOMNode::appendParsedChild(std::shared_ptr<DOMNode> child) {
+    child->parent_ = weak_from_this();
+    children_.push_back(std::move(child));
 }
 
 bool DOMNode::removeChild(const std::shared_ptr<DOMNode>& child) {

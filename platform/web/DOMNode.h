@@ -29,6 +29,9 @@ public:
     std::string attribute(const std::string& name) const;
     bool hasAttribute(const std::string& name) const;
     void setAttribute(const std::string& name, const std::string& value);
+    // For the HTML parser: adds an attribute it knows the element does not have yet, without looking
+    // for it (a tag with many thousands of attributes would otherwise cost their number squared).
+    void appendParsedAttribute(const std::string& name, const std::string& value);
     void removeAttribute(const std::string& name);
     const std::vector<std::pair<std::string, std::string>>& attributes() const { return attributes_; }
     std::vector<std::string> classNames() const;
@@ -43,6 +46,9 @@ public:
     // Tree edits. A node moves when inserted elsewhere; refusing cycles keeps the tree a tree.
     bool appendChild(const std::shared_ptr<DOMNode>& child);
     bool insertBefore(const std::shared_ptr<DOMNode>& child, const std::shared_ptr<DOMNode>& reference);
+    // For the HTML parser: appends a node it has just made, without the cycle and depth walks (the
+    // parser bounds the depth itself), so that parsing stays linear in the page's size.
+    void appendParsedChild(std::shared_ptr<DOMNode> child);
     bool removeChild(const std::shared_ptr<DOMNode>& child);
     void removeAllChildren();
     bool contains(const DOMNode* other) const;

@@ -70,3 +70,21 @@ TEST_CASE("StringCodec: decodeToString refuses bytes that are not UTF-8") {
     CHECK_FALSE(ruzave::isValidUTF8("\xED\xA0\x80")); // a surrogate
     CHECK_FALSE(ruzave::isValidUTF8("\xC0\xAF"));     // overlong
 }
+
+TEST_CASE("StringCodec: padding switched on without a padding character adds nothing that would not decode") {
+    // Found by fuzzing: the Crockford alphabet has no padding character, and padding it wrote NUL bytes.
+    auto crockford = StringCodec::withAlphabet("0123456789ABCDEFGHJKMNPQRSTVWXYZ");
+    REQUIRE(crockford);
+    crockford->setDoPad(true);
+    const std::string bytes("\0\0\0\0a`aa0", 9);
+    std::string encoded = crockford->encode(bytes);
+    CHECK(encoded == "00000031C1GP2C0");
+    auto decoded = crockford->decode(encoded);
+    REQUIRE(decoded);
+    CHECK(std::string(decoded->begin(), decoded->end()) == bytes);
+    // A padding character set later pads as usual, NUL included when chosen on purpose.
+    crockford->setPaddingChar('\0');
+    encoded = crockford->encode(bytes);
+    CHECK(encoded == std::string("00000031C1GP2C0") + std::string(1, '\0'));
+    CHECK(crockford->decode(encoded).has_value());
+}

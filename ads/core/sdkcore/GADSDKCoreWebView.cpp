@@ -301,9 +301,8 @@ void GADSDKCoreWebView::clearAllActiveViewInstances() {
         runningActiveViewIDs_.clear();
         observers.swap(activeViewObservers_);
     }
-    for (auto& [id, weak] : observers) {
-        (void)id;
-        GADRunOnMainThread([weak] {
+    for (const auto& entry : observers) {
+        GADRunOnMainThread([weak = entry.second] {
             if (auto o = weak.lock()) o->adViewDidStopActiveViewMonitoring();
         });
     }

@@ -70,3 +70,17 @@ TEST_CASE("GADNotification: initWithName refuses an empty name and keeps only st
     CHECK(note->parameters() == platform::Value{{"a", "1"}});
     CHECK(note->description().find("name:n") != std::string::npos);
 }
+
+TEST_CASE("GADNotification: a named message with a hundred thousand parameters is made at once, in order") {
+    // Found while fuzzing the script messages: each parameter was looked up before it was added.
+    platform::Value parameters = platform::Value::object();
+    auto& object = parameters.get_ref<platform::Value::object_t&>();
+    for (int i = 0; i < 100000; ++i) object.emplace_back("k" + std::to_string(i), std::to_string(i));
+    object.emplace_back("number", 5);
+    auto note = GADNotification::initWithName("many", parameters);
+    REQUIRE(note);
+    CHECK(note->parameters().size() == 100000);
+    CHECK(note->parameters().begin().key() == "k0");
+    CHECK(note->parameter("k99999") == "99999");
+    CHECK_FALSE(note->parameter("number"));
+}

@@ -204,9 +204,10 @@ TEST_CASE("URL: resolves the reference examples of RFC 3986") {
         {"g#s/../x", "http://a/b/c/g#s/../x"},
         {"http:g", "http:g"},
     };
-    for (const auto& [ref, expected] : cases) {
+    for (const auto& c : cases) {
+        const auto& ref = c.first;
         CAPTURE(ref);
-        CHECK(resolved(ref, *base) == expected);
+        CHECK(resolved(ref, *base) == c.second);
     }
 }
 

@@ -446,7 +446,8 @@ TEST_CASE_FIXTURE(Harness, "GADSDKCoreController: a fetched ad builds the reques
     auto banner = GADSDKCoreController::adWithFetchedAd(fetched, 1);
     auto interstitial = GADSDKCoreController::adWithFetchedAd(fetched, 2);
     REQUIRE(plain);
-    CHECK(typeid(*plain) == typeid(ruzave::GADAd));
+    const ruzave::GADAd& plainAd = *plain;
+    CHECK(typeid(plainAd) == typeid(ruzave::GADAd));
     REQUIRE(std::dynamic_pointer_cast<ruzave::GADBannerAd>(banner));
     CHECK(banner->reloadInterval() == 45);
     CHECK(std::dynamic_pointer_cast<ruzave::GADInterstitialAd>(interstitial));
