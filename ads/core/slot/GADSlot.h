@@ -211,8 +211,13 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     void willLeaveAppDueToClick();
     // The URL to open for a click: gmsg and about:blank unchanged, ad-server URLs with the click signal.
     platform::URL gestureClickURLWithURL(const platform::URL& url);
-    // Whether the current ad serves MRAID (it has an MRAID event handler); none do yet.
-    bool isMRAIDEnabled() const { return false; }
+    // --- MRAID (GADSlot+MRAID.cpp).
+    // Whether the current ad serves MRAID: its page said that the MRAID script has loaded.
+    bool isMRAIDEnabled() const;
+    // The ad's MRAID script has loaded: from now on errors reach the ad (the ad being loaded, or shown).
+    void MRAIDAdDidLoad();
+    // handleError:action: — the "onError" event to an MRAID ad; nothing for other ads.
+    void handleError(const std::string& message, const std::string& action);
     // The page's content size, or the ad's own size for an ad that is not fluid, to the owner.
     void updateContentSize(platform::Size size);
     void finishActiveViewReporting() {}
@@ -313,6 +318,7 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     std::weak_ptr<GADSlotAdKeyDelegate> adKeyDelegate_;
     std::weak_ptr<GADInterstitial> interstitial_;
     std::weak_ptr<GADIntermission> intermission_;
+    std::weak_ptr<GADAd> MRAIDAd_;
     std::string adUnitID_;
     std::shared_ptr<GADAd> ad_;
     std::shared_ptr<GADAdType> adType_;
