@@ -52,6 +52,16 @@ std::string recipientsPart(const platform::URL& url) {
     return rest.substr(0, rest.find('?'));
 }
 
+// The query of a "mailto:" or "sms:" URL, keys lower-cased; such URLs keep it in their specifier.
+platform::Value composerQuery(const platform::URL& url) {
+    std::string rest = url.resourceSpecifier();
+    auto mark = rest.find('?');
+    if (mark == std::string::npos) return platform::Value::object();
+    auto carrier = platform::URL::parse("https://query.invalid/?" + rest.substr(mark + 1));
+    if (!carrier) return platform::Value::object();
+    return gad_dictionaryFromQueryParametersAndConvertKeysToLowercase(*carrier, true);
+}
+
 std::optional<std::string> stringEntry(const platform::Value& dict, const char* key) {
     if (!dict.is_object()) return std::nullopt;
     auto it = dict.find(key);
@@ -395,8 +405,8 @@ bool GADOpener::openEmailComposer(const platform::URL& url) {
     if (!shouldPerformOpenAction() || !canOpenContent(true) || !platform::MailComposer::canSendMail()) return false;
     auto composer = platform::MailComposer::create();
     composer->setToRecipients({recipientsPart(url)});
-    if (url.query()) {
-        auto query = gad_dictionaryFromQueryParametersAndConvertKeysToLowercase(url, true);
+    {
+        auto query = composerQuery(url);
         if (auto cc = stringEntry(query, "cc")) composer->setCcRecipients(splitNonEmpty(*cc, ','));
         if (auto bcc = stringEntry(query, "bcc")) composer->setBccRecipients(splitNonEmpty(*bcc, ','));
         if (auto subject = stringEntry(query, "subject")) composer->setSubject(*subject);
@@ -412,8 +422,8 @@ bool GADOpener::openSmsComposer(const platform::URL& url) {
     if (!shouldPerformOpenAction() || !canOpenContent(true) || !platform::MessageComposer::canSendText()) return false;
     auto composer = platform::MessageComposer::create();
     composer->setRecipients(splitNonEmpty(recipientsPart(url), ','));
-    if (url.query()) {
-        auto query = gad_dictionaryFromQueryParametersAndConvertKeysToLowercase(url, true);
+    {
+        auto query = composerQuery(url);
         if (auto body = stringEntry(query, "body")) composer->setBody(*body);
     }
     GADOverlayProxy::initWithViewController(composer)->setSlot(slot_);

@@ -6,7 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "ads/core/slot/GADAd.h"
 #include "ads/core/slot/GADSlot.h"
+#include "ads/core/telemetry/GADStatisticDictionary.h"
+#include "ads/render/GADAdView.h"
+#include "ads/render/GADOpener.h"
+#include "platform/base/Value.h"
+#include "platform/testing/Harness.h"
+#include "platform/ui/ViewController.h"
+#include "platform/ui/Window.h"
 #include "ads/core/slot/GADSlotAdEventDelegate.h"
 #include "ads/render/GADIntermission.h"
 #include "ads/render/GADIntermitting.h"
@@ -52,6 +60,52 @@ struct Participant : ruzave::GADIntermitting, std::enable_shared_from_this<Parti
     bool dismissOnForeground;
     std::shared_ptr<ruzave::GADIntermission> joined;
     std::shared_ptr<std::vector<std::string>> log = std::make_shared<std::vector<std::string>>();
+};
+
+// A shown MRAID banner ad: the slot's ad view on a page that notes every SDK event it is sent, in a
+// window, with an opener set up as the router would.
+struct MRAIDBanner : platform::testing::Harness {
+    MRAIDBanner() {
+        window = platform::Window::create();
+        root = platform::ViewController::create();
+        window->setRootViewController(root);
+        window->makeKeyAndVisible();
+        adView = s.slot->adView();
+        adView->setFrame({0, 100, 320, 50});
+        root->view()->addSubview(adView);
+        adView->setHidden(false);
+        adView->setViewController(root);
+        s.slot->finishedLoadingAdResponse(ad);
+        s.slot->MRAIDAdDidLoad();
+        adView->loadHTMLString("<html><head><script>var seen=[];window.ZUDO_ReceiveMessage=function(n,i){"
+                               "seen.push(n+(i&&i.message?':'+i.message:'')+(i&&i.state?':'+i.state:''));};"
+                               "</script></head><body>ad</body></html>",
+                               platform::URL::parse("https://ads.ruzave.example/"));
+        runUntil([&] { return !adView->eventsSuspended(); });
+        opener->setSlot(s.slot);
+        opener->setAdView(adView);
+        opener->setViewController(root);
+    }
+    // The events the page has seen so far, joined by ",".
+    std::string seen() {
+        runUntilIdle();
+        return adView->evaluate("seen.join(',')");
+    }
+    void settle() {
+        advance(0.5);
+        runUntilIdle();
+    }
+    long clicks() {
+        auto pcc = ad->statistics()->objectForKey("pcc");
+        return pcc ? static_cast<long>(platform::doubleValue(*pcc)) : 0;
+    }
+
+    RecordedSlot s;
+    std::shared_ptr<ruzave::GADAd> ad = ruzave::GADAd::init();
+    std::shared_ptr<platform::Window> window;
+    std::shared_ptr<platform::ViewController> root;
+    std::shared_ptr<ruzave::GADAdView> adView;
+    std::shared_ptr<ruzave::GADOpener> opener = ruzave::GADOpener::init();
 };
 
 } // namespace fullscreentest
