@@ -1,6 +1,7 @@
 // ruzave-demo: a headless host app that loads one 320x50 banner through the whole SDK against the
 // local ad server started in this process, checks its rendering, impression and one click, then loads
-// a mediated banner through the demo's custom event, then reports the launch conversion; prints the timeline and what the server received,
+// a mediated banner through the demo's custom event, shows an interstitial (load, present, click,
+// close), then reports the launch conversion; prints the timeline and what the server received,
 // and ends with "demo: ok" (exit 0) or "demo: failed: <why>" (exit 1).
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +20,7 @@
 #include "tools/demo/DemoBannerDelegate.h"
 #include "tools/demo/DemoConversion.h"
 #include "tools/demo/DemoHostApp.h"
+#include "tools/demo/DemoInterstitial.h"
 #include "tools/demo/DemoRoad.h"
 #include "tools/demo/DemoServer.h"
 #include "tools/demo/DemoTimeline.h"
@@ -126,6 +128,9 @@ int main(int argc, char** argv) {
                     stages.runMediation(*app, options.mediatedAdUnitID, timeoutSeconds);
                     failure = demo::DemoAdStages::failureReason(stages.observations());
                 }
+                if (!failure)
+                    failure = demo::DemoInterstitial::run(timeline, app->rootViewController(),
+                                                          demo::DemoServer::kLandingURL, timeoutSeconds);
                 if (!failure) failure = demo::DemoConversion::run(timeline, server->server(), timeoutSeconds);
                 status = finish(timeline, road.serverReport(), failure);
                 app.reset();
