@@ -1,11 +1,13 @@
 #include "ads/render/GADExpandedAdAppViewController.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "ads/render/GADAdView.h"
-#include "ads/render/GADMobileAdsAdditions.h"
+#include "platform/ui/Bitmap.h"
 #include "platform/ui/Image.h"
 #include "platform/ui/ImageView.h"
+#include "platform/ui/Layer.h"
 
 namespace ruzave {
 
@@ -26,7 +28,12 @@ void GADExpandedAdAppViewController::configureView() {
     adView->saveState();
     adView->setViewController(std::static_pointer_cast<platform::ViewController>(self()));
     renderedBanner_ = platform::ImageView::create(adView->frame());
-    renderedBanner_->setImage(platform::Image::imageWithBitmap(gad_render(*adView)));
+    // The stand-in picture is drawn at one pixel per point: it only holds the banner's place while the
+    // ad is expanded, and a full-scale render would slow the expand itself several times over.
+    platform::Rect b = adView->bounds();
+    platform::Bitmap picture(static_cast<int>(std::lround(b.width())), static_cast<int>(std::lround(b.height())));
+    if (!picture.empty()) adView->layer()->render(picture, 1.0f);
+    renderedBanner_->setImage(platform::Image::imageWithBitmap(std::move(picture)));
     if (auto superview = adView->superview()) {
         // The picture takes the banner's own place among its siblings.
         const auto& siblings = superview->subviews();
