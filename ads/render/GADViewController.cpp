@@ -49,20 +49,28 @@ void GADViewController::presentFromViewController(const std::shared_ptr<platform
     center->post(GADSlot::kAdModalViewControllerWillPresentFullScreen, this);
     addToCurrentIntermission();
     std::weak_ptr<GADViewController> weak = self;
-    presenter_->presentFromViewController(presenting, [weak, completion = std::move(completion)] {
-        if (auto controller = weak.lock()) controller->finishAppearing();
-        if (completion) completion();
-    });
+    auto rollBack = [this, &view, &center] {
+        view->setUserInteractionEnabled(true);
+        retainCycle_.reset();
+        if (auto intermission = intermission_) {
+            intermission->participantDidRelinquishScreen(*this);
+            intermission_.reset();
+        }
+        center->post(GADSlot::kAdModalViewControllerDidDismissFullScreen, this);
+    };
+    try {
+        presenter_->presentFromViewController(presenting, [weak, completion = std::move(completion)] {
+            if (auto controller = weak.lock()) controller->finishAppearing();
+            if (completion) completion();
+        });
+    } catch (...) {
+        // The caller hears of the failure; nothing stays half up.
+        rollBack();
+        throw;
+    }
     // A presentation the platform refused leaves nothing on screen: undo what was prepared for it.
     bool up = presentingViewController() || (view->window() != nullptr);
-    if (up) return;
-    view->setUserInteractionEnabled(true);
-    retainCycle_.reset();
-    if (auto intermission = intermission_) {
-        intermission->participantDidRelinquishScreen(*this);
-        intermission_.reset();
-    }
-    center->post(GADSlot::kAdModalViewControllerDidDismissFullScreen, this);
+    if (!up) rollBack();
 }
 
 void GADViewController::addToCurrentIntermission() {

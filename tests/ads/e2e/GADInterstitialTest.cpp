@@ -3,6 +3,7 @@
 #include <doctest/doctest.h>
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "ads/core/slot/GADSlot.h"
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADInterstitialViewController.h"
+#include "ads/render/GADOverlayPresenting.h"
 #include "platform/base/Log.h"
 #include "platform/testing/Harness.h"
 #include "platform/ui/Application.h"
@@ -172,4 +174,41 @@ TEST_CASE("GADInterstitial: an app that marks the object used by hand gets code 
     road.runUntilIdle();
     CHECK(road.delegate->calls == std::vector<std::string>{"failed 11"});
     CHECK(road.server->requestCount(kAdPath) == 0);
+}
+
+namespace {
+
+// A presenter that fails the way a broken screen would.
+struct ThrowingPresenter : ruzave::GADOverlayPresenting {
+    void presentFromViewController(const std::shared_ptr<platform::ViewController>&, Completion) override {
+        throw std::runtime_error("no screen");
+    }
+    std::shared_ptr<platform::ViewController> presentationViewController() const override { return nullptr; }
+    void dismissWithCompletionHandler(Completion completion) override {
+        if (completion) completion();
+    }
+    std::shared_ptr<ruzave::GADViewController> presentedViewController() const override { return presented.lock(); }
+    void setPresentedViewController(const std::weak_ptr<ruzave::GADViewController>& c) override { presented = c; }
+    bool isReadyToPresent() override { return true; }
+    std::weak_ptr<ruzave::GADViewController> presented;
+};
+
+} // namespace
+
+TEST_CASE("GADInterstitial: a presentation that throws reports code 11 and still counts as used") {
+    Road road;
+    REQUIRE(road.loaded());
+    auto controller = road.interstitial->viewController();
+    controller->setPresenter(std::make_shared<ThrowingPresenter>());
+    road.delegate->calls.clear();
+    road.interstitial->presentFromRootViewController(road.root);
+    road.runUntilIdle();
+    REQUIRE_FALSE(road.delegate->errors.empty());
+    CHECK(road.delegate->errors.back().code == 11);
+    CHECK(road.delegate->errors.back().description.rfind("Presenting the interstitial threw exception: no screen", 0) == 0);
+    CHECK(road.interstitial->hasBeenUsed());
+    // Nothing stayed half up: the controller let itself go and the idle timer is the app's again.
+    CHECK_FALSE(controller->retainCycle());
+    CHECK_FALSE(controller->intermission());
+    CHECK_FALSE(platform::Application::sharedApplication()->isIdleTimerDisabled());
 }
