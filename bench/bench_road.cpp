@@ -15,6 +15,7 @@
 #include "ads/core/public/GADBannerView.h"
 #include "ads/core/slot/GADAd.h"
 #include "ads/core/slot/GADSlot.h"
+#include "bench/BenchDirectFetcher.h"
 #include "platform/base/Log.h"
 #include "platform/foundation/Sandbox.h"
 #include "platform/foundation/UserDefaults.h"
@@ -27,60 +28,14 @@
 
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
+using bench::DirectFetcher;
+using bench::median;
+using bench::msSince;
+using bench::SteadyClock;
 
 constexpr int kWarmUpLoads = 10;
 constexpr int kMeasuredLoads = 200;
 constexpr double kLoadTimeoutSeconds = 10.0;
-
-double msSince(SteadyClock::time_point start) {
-    return std::chrono::duration<double, std::milli>(SteadyClock::now() - start).count();
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    std::size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-size_t sink(char*, size_t size, size_t count, void* userp) {
-    *static_cast<std::size_t*>(userp) += size * count;
-    return size * count;
-}
-
-// One easy handle for every fetch, so that it keeps its connection as the SDK's engine does.
-class DirectFetcher {
-  public:
-    DirectFetcher(const std::string& caFile) : easy_(curl_easy_init()) {
-        for (const auto& entry : platform::NetworkConfiguration::sharedInstance()->connectToEntries())
-            connectTo_ = curl_slist_append(connectTo_, entry.c_str());
-        curl_easy_setopt(easy_, CURLOPT_CONNECT_TO, connectTo_);
-        curl_easy_setopt(easy_, CURLOPT_CAINFO, caFile.c_str());
-        curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &sink);
-        curl_easy_setopt(easy_, CURLOPT_WRITEDATA, &bytes_);
-    }
-    ~DirectFetcher() {
-        curl_easy_cleanup(easy_);
-        curl_slist_free_all(connectTo_);
-    }
-    // The milliseconds one GET of `url` took; negative when it failed.
-    double fetch(const std::string& url) {
-        bytes_ = 0;
-        curl_easy_setopt(easy_, CURLOPT_URL, url.c_str());
-        auto start = SteadyClock::now();
-        CURLcode result = curl_easy_perform(easy_);
-        double ms = msSince(start);
-        long status = 0;
-        curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
-        return (result == CURLE_OK && status == 200 && bytes_ > 0) ? ms : -1;
-    }
-
-  private:
-    CURL* easy_;
-    curl_slist* connectTo_ = nullptr;
-    std::size_t bytes_ = 0;
-};
 
 // One banner load: the milliseconds from loadRequest to adViewDidReceiveAd; negative when it failed.
 double load(demo::DemoHostApp& app, const demo::DemoBannerDelegate& delegate) {

@@ -7,6 +7,8 @@
 #include "ads/render/GADClickTrackerCollection.h"
 #include "ads/render/GADDefaultGMSGHandler.h"
 #include "ads/render/GADGMSGHandler.h"
+#include "ads/render/GADMRAIDGMSGHandler.h"
+#include "ads/render/GADOpenerGMSGHandler.h"
 #include "ads/render/GADNotification.h"
 #include "ads/render/GADOpener.h"
 #include "platform/base/Strings.h"
@@ -50,8 +52,10 @@ GADAdViewDelegate::~GADAdViewDelegate() {
 void GADAdViewDelegate::addDefaultHandlers() {
     // The opener, MRAID, video, precache and timing handlers take their places around this one as
     // they are built.
+    addGMSGHandler(GADOpenerGMSGHandler::initWithOpener(opener_));
     addGMSGHandler(GADDefaultGMSGHandler::init());
     addGMSGHandler(GADCSIGMSGHandler::init());
+    addGMSGHandler(GADMRAIDGMSGHandler::initWithOpener(opener_));
 }
 
 void GADAdViewDelegate::addGMSGHandler(const std::shared_ptr<GADGMSGHandler>& handler) {

@@ -7,7 +7,6 @@
 #include "ads/render/GADAdAppGMSGHandler.h"
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADAppEventGMSGHandler.h"
-#include "ads/render/GADMRAIDGMSGHandler.h"
 #include "ads/render/GADDelayPageLoadGMSGHandler.h"
 #include "ads/render/GADOpener.h"
 #include "platform/net/URLError.h"
@@ -25,7 +24,6 @@ void GADBannerAdViewDelegate::setUpForSlot() {
     addDefaultHandlers();
     addGMSGHandler(GADAppEventGMSGHandler::initWithSlot(slot_.lock()));
     addGMSGHandler(GADAdAppGMSGHandler::init());
-    addGMSGHandler(GADMRAIDGMSGHandler::initWithSlot(slot_.lock()));
     // The swipe handler takes its place here when swiping to a full screen is built.
     delayHandler_ = GADDelayPageLoadGMSGHandler::initWithDelegate(selfAsDelayDelegate());
     addGMSGHandler(delayHandler_);

@@ -9,6 +9,7 @@
 #include "ads/render/GADClickTrackerCollection.h"
 #include "ads/render/GADNotification.h"
 #include "platform/base/Log.h"
+#include "ads/render/GADViewController.h"
 #include "platform/base/Strings.h"
 #include "platform/runloop/MainLoop.h"
 #include "platform/services/SystemSound.h"
@@ -92,6 +93,11 @@ void GADDefaultGMSGHandler::didReceiveCanOpenURLsNotification(const Arguments& a
     });
 }
 
-void GADDefaultGMSGHandler::didReceiveCloseNotification(const Arguments&) {}
+void GADDefaultGMSGHandler::didReceiveCloseNotification(const Arguments& arguments) {
+    // An ad on a full screen of its own gives it up; a banner in its place has nothing to close.
+    auto controller = arguments.adView ? std::dynamic_pointer_cast<GADViewController>(arguments.adView->viewController())
+                                       : nullptr;
+    if (controller && controller->retainCycle()) controller->relinquishScreenWithCompletion(nullptr);
+}
 
 } // namespace ruzave

@@ -1,13 +1,81 @@
 #include "ads/render/GADOpener.h"
 
+#include <sstream>
+
 #include "ads/core/sdkcore/GADSDKCoreController.h"
 #include "ads/core/sdkcore/GADSDKCoreWebView.h"
 #include "ads/core/slot/GADSlot.h"
+#include "ads/core/util/GADNSURLUtilities.h"
+#include "ads/core/util/GADRunOnMainThread.h"
 #include "ads/render/GADAdView.h"
+#include "ads/render/GADExpandedAdAppViewController.h"
+#include "ads/render/GADMRAIDCalendarProperties.h"
+#include "ads/render/GADMRAIDResizeOverlayPresenter.h"
+#include "ads/render/GADMRAIDResizeProperties.h"
+#include "ads/render/GADMobileAdsAdditions.h"
+#include "ads/render/GADOverlayProxy.h"
+#include "ads/render/GADSupplementalAdAppViewController.h"
+#include "platform/base/Strings.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/runloop/DispatchQueue.h"
 #include "platform/runloop/OperationQueue.h"
+#include "platform/services/CalendarEvent.h"
+#include "platform/services/EventEditViewController.h"
+#include "platform/services/EventStore.h"
+#include "platform/services/MailComposer.h"
+#include "platform/services/MessageComposer.h"
+#include "platform/services/ProductViewController.h"
 #include "platform/ui/Application.h"
 
 namespace ruzave {
+namespace {
+
+constexpr std::uint32_t kAllOrientations = 30;
+
+platform::Value stateParameters(const char* state) {
+    platform::Value p = platform::Value::object();
+    p["state"] = state;
+    return p;
+}
+
+std::vector<std::string> splitNonEmpty(const std::string& text, char separator) {
+    std::vector<std::string> pieces;
+    std::stringstream in(text);
+    for (std::string piece; std::getline(in, piece, separator);)
+        if (!piece.empty()) pieces.push_back(piece);
+    return pieces;
+}
+
+// The recipients part of a "mailto:" or "sms:" URL: after the scheme, up to the query.
+std::string recipientsPart(const platform::URL& url) {
+    std::string rest = url.resourceSpecifier();
+    return rest.substr(0, rest.find('?'));
+}
+
+// The query of a "mailto:" or "sms:" URL, keys lower-cased; such URLs keep it in their specifier.
+platform::Value composerQuery(const platform::URL& url) {
+    std::string rest = url.resourceSpecifier();
+    auto mark = rest.find('?');
+    if (mark == std::string::npos) return platform::Value::object();
+    auto carrier = platform::URL::parse("https://query.invalid/?" + rest.substr(mark + 1));
+    if (!carrier) return platform::Value::object();
+    return gad_dictionaryFromQueryParametersAndConvertKeysToLowercase(*carrier, true);
+}
+
+std::optional<std::string> stringEntry(const platform::Value& dict, const char* key) {
+    if (!dict.is_object()) return std::nullopt;
+    auto it = dict.find(key);
+    if (it == dict.end() || !it->is_string()) return std::nullopt;
+    return it->get<std::string>();
+}
+
+GADViewController* asFullScreen(const std::shared_ptr<platform::ViewController>& controller) {
+    return dynamic_cast<GADViewController*>(controller.get());
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- gates
 
 bool GADOpener::shouldPerformOpenAction() {
     if (!autoClickProtected_) return true;
@@ -22,13 +90,79 @@ bool GADOpener::shouldPerformOpenAction() {
     return false;
 }
 
+bool GADOpener::shouldPerformOpenActionWithOrientations(std::uint32_t mask) {
+    auto adView = adView_.lock();
+    if (adView && !gad_supportsOrientations(*adView, mask)) return false;
+    return shouldPerformOpenAction();
+}
+
+bool GADOpener::canOpenContent(bool hasContent) const {
+    return !viewController_.expired() && hasContent;
+}
+
+void GADOpener::reportError(const std::string& message, const std::string& action) {
+    if (auto slot = slot_.lock()) slot->handleError(message, action);
+}
+
+// ---------------------------------------------------------------- leaving the app
+
 void GADOpener::openApp(const std::optional<platform::URL>& url) {
     openAppReportingResult(url);
+}
+
+std::optional<std::string> GADOpener::confirmationMessageForURL(const platform::URL& url) const {
+    platform::Value table = platform::Value::object();
+    if (auto stored = platform::UserDefaults::standard()->object(kConfirmSchemesKey)) {
+        table = *stored;
+    } else {
+        table["tel"] = "Call";
+        table["facetime"] = "FaceTime";
+    }
+    if (!table.is_object()) return std::nullopt;
+    // Schemes compare without regard to case: "TEL:" asks as "tel:" does.
+    const std::string scheme = platform::toLowerASCII(url.scheme());
+    for (auto it = table.begin(); it != table.end(); ++it) {
+        if (platform::toLowerASCII(it.key()) == scheme && it->is_string()) return it->get<std::string>();
+    }
+    return std::nullopt;
+}
+
+void GADOpener::confirmClickToURL(const platform::URL& url, const std::string& message) {
+    auto alert = platform::AlertView::create("", url.resourceSpecifier(), weak_from_this(), "Cancel", {message});
+    confirmationAlertURLs_.insert_or_assign(alert.get(), url);
+    selfWhileConfirming_ = shared_from_this();
+    alert->show();
+}
+
+void GADOpener::alertViewClickedButtonAtIndex(platform::AlertView& alert, long index) {
+    auto it = confirmationAlertURLs_.find(&alert);
+    if (it == confirmationAlertURLs_.end()) return;
+    platform::URL url = it->second;
+    confirmationAlertURLs_.erase(it);
+    if (index != alert.cancelButtonIndex()) {
+        allowedAppURLs_.insert(url.absoluteString());
+        openApp(url);
+    }
+    alertViewDidDismissWithButtonIndex(alert, index);
+}
+
+void GADOpener::alertViewDidDismissWithButtonIndex(platform::AlertView& alert, long) {
+    confirmationAlertURLs_.erase(&alert);
+    if (!confirmationAlertURLs_.empty() || !selfWhileConfirming_) return;
+    // Let go on a later turn: this call may be the last thing holding the opener.
+    platform::mainQueue()->async([keep = std::move(selfWhileConfirming_)] {});
+    selfWhileConfirming_.reset();
 }
 
 bool GADOpener::openAppReportingResult(const std::optional<platform::URL>& url) {
     if (!url || !url->isValid()) return false;
     if (!shouldPerformOpenAction()) return false;
+    // "about:" pages are our own: nothing leaves and no click is counted.
+    if (url->scheme() == "about") return false;
+    if (auto title = confirmationMessageForURL(*url); title && !isAllowedAppURL(*url)) {
+        confirmClickToURL(*url, *title);
+        return false;
+    }
     didOpenExternalApp();
     auto slot = slot_.lock();
     if (slot) slot->adWillLeaveApplication();
@@ -44,13 +178,360 @@ bool GADOpener::openBrowserToURL(const platform::URL&, unsigned) {
     return false;
 }
 
-bool GADOpener::openEmailComposer(const platform::URL&) {
-    return false;
+// ---------------------------------------------------------------- store sheet
+
+void GADOpener::presentStoreSheet(const std::shared_ptr<platform::ViewController>& sheet) {
+    auto proxy = GADOverlayProxy::overlayProxyForViewController(sheet.get());
+    auto presenting = viewController_.lock();
+    if (!proxy || !presenting) return;
+    std::weak_ptr<GADOpener> weak = weak_from_this();
+    proxy->presentFromViewController(presenting, [weak] {
+        if (auto self = weak.lock()) self->didOpenInApp();
+    });
 }
 
-bool GADOpener::openSmsComposer(const platform::URL&) {
-    return false;
+void GADOpener::openInAppStoreWithProductID(const std::string& productID,
+                                            const std::optional<platform::URL>& fallbackURL,
+                                            bool shouldWaitForFetch) {
+    if (!shouldPerformOpenAction()) return;
+    if (auto cached = cachedStoreProductViewController_.find(productID);
+        cached != cachedStoreProductViewController_.end()) {
+        auto sheet = cached->second;
+        cachedStoreProductViewController_.erase(cached);
+        auto proxy = GADOverlayProxy::overlayProxyForViewController(sheet.get());
+        if (!proxy) proxy = GADOverlayProxy::initWithViewController(sheet);
+        proxy->setSlot(slot_);
+        sheet->setDelegate(weak_from_this());
+        presentStoreSheet(sheet);
+        return;
+    }
+    auto sheet = platform::ProductViewController::create();
+    auto proxy = GADOverlayProxy::initWithViewController(sheet);
+    proxy->setSlot(slot_);
+    sheet->setDelegate(weak_from_this());
+    platform::Value parameters = platform::Value::object();
+    parameters[platform::ProductViewController::itemIdentifierParameter] = platform::integerValue(productID);
+    auto self = shared_from_this(); // the load completion holds the opener until it runs
+    std::weak_ptr<platform::ProductViewController> weakSheet = sheet;
+    sheet->loadProductWithParameters(parameters, [self, weakSheet, fallbackURL, shouldWaitForFetch](
+                                                     bool loaded, std::optional<platform::Error>) {
+        auto sheet = weakSheet.lock();
+        if (loaded) {
+            if (shouldWaitForFetch && sheet) self->presentStoreSheet(sheet);
+            return;
+        }
+        bool onScreen = sheet && sheet->presentingViewController() &&
+                        sheet->presentingViewController()->presentedViewController() == sheet;
+        if (onScreen) self->productViewControllerDidFinish(*sheet);
+        // A sheet that could not load leaves for the fallback, whether it was waited for or shown.
+        if (onScreen || shouldWaitForFetch) self->openApp(fallbackURL);
+    });
+    if (!shouldWaitForFetch) presentStoreSheet(sheet);
 }
+
+void GADOpener::fetchInAppStoreForProductID(const std::string& productID) {
+    if (cachedStoreProductViewController_.count(productID)) return;
+    auto sheet = platform::ProductViewController::create();
+    platform::Value parameters = platform::Value::object();
+    parameters[platform::ProductViewController::itemIdentifierParameter] = platform::integerValue(productID);
+    auto self = shared_from_this();
+    sheet->loadProductWithParameters(parameters, [self, sheet, productID](bool loaded, std::optional<platform::Error>) {
+        if (loaded) self->cachedStoreProductViewController_[productID] = sheet;
+    });
+}
+
+void GADOpener::productViewControllerDidFinish(platform::ProductViewController& controller) {
+    takeDown(controller);
+}
+
+void GADOpener::takeDown(platform::ViewController& controller) {
+    if (auto proxy = GADOverlayProxy::overlayProxyForViewController(&controller)) {
+        proxy->relinquishScreenWithCompletion(nullptr);
+    } else if (auto presenting = controller.presentingViewController()) {
+        presenting->dismissViewController(true);
+    }
+}
+
+// ---------------------------------------------------------------- web apps, expand and resize
+
+std::shared_ptr<GADSupplementalAdAppViewController> GADOpener::overlayWithOrientations(std::uint32_t orientations,
+                                                                                      bool useCustomClose) {
+    auto overlay = GADSupplementalAdAppViewController::init();
+    overlay->setSupportedInterfaceOrientations(orientations);
+    overlay->setSlot(slot_);
+    overlay->setUseCustomClose(useCustomClose);
+    return overlay;
+}
+
+void GADOpener::disableAutoCollapseForResize() {
+    auto* controller = asFullScreen(viewController_.lock());
+    if (!controller) return;
+    if (auto presenter = std::dynamic_pointer_cast<GADMRAIDResizeOverlayPresenter>(controller->presenter()))
+        presenter->setDismissToDefaultState(false);
+}
+
+void GADOpener::presentOverlay(const std::shared_ptr<GADSupplementalAdAppViewController>& overlay) {
+    overlay->presentFromViewController(viewController_.lock(), nullptr);
+    didOpenInApp();
+}
+
+void GADOpener::openWebApp(const std::optional<platform::URL>& url, std::uint32_t orientations, bool useCustomClose) {
+    if (!shouldPerformOpenActionWithOrientations(orientations)) {
+        reportError(kExpandNotAllowed, "expand");
+        return;
+    }
+    if (!canOpenContent(url.has_value())) return;
+    disableAutoCollapseForResize();
+    auto overlay = overlayWithOrientations(orientations, useCustomClose);
+    overlay->load(url);
+    presentOverlay(overlay);
+}
+
+void GADOpener::openWebAppWithHTML(const std::optional<std::string>& html, std::uint32_t orientations,
+                                   bool useCustomClose) {
+    if (!shouldPerformOpenActionWithOrientations(orientations)) {
+        reportError(kExpandNotAllowed, "expand");
+        return;
+    }
+    if (!canOpenContent(html.has_value())) return;
+    disableAutoCollapseForResize();
+    auto overlay = overlayWithOrientations(orientations, useCustomClose);
+    overlay->loadHTML(html, std::nullopt);
+    presentOverlay(overlay);
+}
+
+void GADOpener::expandToWebAppWithSupportedOrientations(std::uint32_t orientations, bool useCustomClose) {
+    if (!shouldPerformOpenActionWithOrientations(orientations)) {
+        reportError(kExpandNotAllowed, "expand");
+        return;
+    }
+    auto adView = adView_.lock();
+    if (!canOpenContent(adView != nullptr)) return;
+    auto presenting = viewController_.lock();
+    if (auto* fullScreen = asFullScreen(presenting)) {
+        auto resize = std::dynamic_pointer_cast<GADMRAIDResizeOverlayPresenter>(fullScreen->presenter());
+        if (!resize) {
+            // Already full screen (an interstitial, or expanded): the ad stays as it is.
+            reportError("Cannot expand an ad that is already full screen.", "expand");
+            return;
+        }
+        // A resized ad: its overlay goes first, and the ad expands from its banner place.
+        resize->setDismissToDefaultState(false);
+        std::weak_ptr<GADOpener> weak = weak_from_this();
+        fullScreen->relinquishScreenWithCompletion([weak, adView, orientations, useCustomClose] {
+            auto self = weak.lock();
+            if (!self) return;
+            self->viewController_ = adView->viewController();
+            self->expandToWebAppWithSupportedOrientations(orientations, useCustomClose);
+        });
+        return;
+    }
+    auto controller = GADExpandedAdAppViewController::initWithAdView(adView);
+    controller->setSupportedInterfaceOrientations(orientations);
+    controller->setSlot(slot_);
+    controller->setUseCustomClose(useCustomClose);
+    std::weak_ptr<GADAdView> weakAdView = adView;
+    controller->setDismissalCompletion([weakAdView] {
+        if (auto view = weakAdView.lock()) {
+            view->dispatchSDKEvent("collapsed", std::nullopt);
+            view->dispatchSDKEvent("onStateChanged", stateParameters("default"));
+        }
+    });
+    controller->presentFromViewController(presenting, [weakAdView] {
+        if (auto view = weakAdView.lock()) view->dispatchSDKEvent("onStateChanged", stateParameters("expanded"));
+    });
+    adView->dispatchSDKEvent("expanding", std::nullopt);
+    didOpenInApp();
+}
+
+void GADOpener::reportResized(const std::shared_ptr<GADMRAIDResizeProperties>& properties) {
+    auto adView = adView_.lock();
+    if (!adView) return;
+    adView->dispatchSDKEvent("onStateChanged", stateParameters("resized"));
+    platform::Value size = platform::Value::object();
+    size["width"] = properties ? static_cast<double>(properties->size().width) : 0.0;
+    size["height"] = properties ? static_cast<double>(properties->size().height) : 0.0;
+    adView->dispatchSDKEvent("onSizeChanged", size);
+}
+
+void GADOpener::openWebAppWithResizeProperties(const std::shared_ptr<GADMRAIDResizeProperties>& properties) {
+    if (!shouldPerformOpenAction()) {
+        reportError(kResizeNotAllowed, "resize");
+        return;
+    }
+    auto adView = adView_.lock();
+    if (!canOpenContent(adView != nullptr)) return;
+    auto presenting = viewController_.lock();
+    if (auto* fullScreen = asFullScreen(presenting)) {
+        auto resize = std::dynamic_pointer_cast<GADMRAIDResizeOverlayPresenter>(fullScreen->presenter());
+        if (!resize) return;
+        resize->setResizeProperties(properties);
+        if (!properties || resize->resizeProperties() != properties) return; // refused and reported
+        resize->repositionContentIfNeeded();
+        if (auto* adApp = dynamic_cast<GADAdAppViewController*>(fullScreen))
+            adApp->setCustomClosePosition(properties->customClosePosition());
+        reportResized(properties);
+        return;
+    }
+    auto presenter = GADMRAIDResizeOverlayPresenter::initWithReferenceView(adView->superview());
+    if (!presenter) return;
+    presenter->setMRAIDEventHandler(slot_);
+    presenter->setResizeProperties(properties);
+    // Missing or refused properties were reported; nothing is shown and no click is counted.
+    if (!presenter->resizeProperties()) return;
+    auto controller = GADExpandedAdAppViewController::initWithAdView(adView);
+    controller->setSupportedInterfaceOrientations(kAllOrientations);
+    controller->setSlot(slot_);
+    controller->setUseCustomClose(true);
+    controller->setPresenter(presenter);
+    controller->setCustomClosePosition(properties->customClosePosition());
+    std::weak_ptr<GADAdView> weakAdView = adView;
+    std::weak_ptr<GADMRAIDResizeOverlayPresenter> weakPresenter = presenter;
+    controller->setDismissalCompletion([weakAdView, weakPresenter] {
+        auto view = weakAdView.lock();
+        auto p = weakPresenter.lock();
+        if (view && p && p->dismissToDefaultState()) view->dispatchSDKEvent("onStateChanged", stateParameters("default"));
+    });
+    std::weak_ptr<GADOpener> weak = weak_from_this();
+    controller->presentFromViewController(presenting, [weak, properties] {
+        if (auto self = weak.lock()) self->reportResized(properties);
+    });
+    if (controller->retainCycle()) didOpenInApp(); // only when it went up
+}
+
+// ---------------------------------------------------------------- composers and the calendar
+
+bool GADOpener::openEmailComposer(const platform::URL& url) {
+    if (!shouldPerformOpenAction() || !canOpenContent(true) || !platform::MailComposer::canSendMail()) return false;
+    auto composer = platform::MailComposer::create();
+    composer->setToRecipients({recipientsPart(url)});
+    {
+        auto query = composerQuery(url);
+        if (auto cc = stringEntry(query, "cc")) composer->setCcRecipients(splitNonEmpty(*cc, ','));
+        if (auto bcc = stringEntry(query, "bcc")) composer->setBccRecipients(splitNonEmpty(*bcc, ','));
+        if (auto subject = stringEntry(query, "subject")) composer->setSubject(*subject);
+        if (auto body = stringEntry(query, "body")) composer->setMessageBody(*body, false);
+    }
+    GADOverlayProxy::initWithViewController(composer)->setSlot(slot_);
+    composer->setMailComposeDelegate(weak_from_this());
+    presentComposerController(composer);
+    return true;
+}
+
+bool GADOpener::openSmsComposer(const platform::URL& url) {
+    if (!shouldPerformOpenAction() || !canOpenContent(true) || !platform::MessageComposer::canSendText()) return false;
+    auto composer = platform::MessageComposer::create();
+    composer->setRecipients(splitNonEmpty(recipientsPart(url), ','));
+    {
+        auto query = composerQuery(url);
+        if (auto body = stringEntry(query, "body")) composer->setBody(*body);
+    }
+    GADOverlayProxy::initWithViewController(composer)->setSlot(slot_);
+    composer->setMessageComposeDelegate(weak_from_this());
+    presentComposerController(composer);
+    return true;
+}
+
+void GADOpener::presentComposerController(const std::shared_ptr<platform::ViewController>& composer) {
+    presentComposerController(composer, 0);
+}
+
+void GADOpener::presentComposerController(const std::shared_ptr<platform::ViewController>& composer, int attempt) {
+    if (!composer || !shouldPerformOpenAction()) return;
+    auto presenting = viewController_.lock();
+    if (!presenting) return;
+    if (auto* fullScreen = asFullScreen(presenting);
+        fullScreen && fullScreen->isViewLoaded() && !fullScreen->view()->isUserInteractionEnabled()) {
+        // A full-screen ad still animating in: try again shortly, but not forever.
+        if (attempt >= kMaximumComposerRetries) return;
+        std::weak_ptr<GADOpener> weak = weak_from_this();
+        platform::mainQueue()->asyncAfter(kComposerRetryDelay, [weak, composer, attempt] {
+            if (auto self = weak.lock()) self->presentComposerController(composer, attempt + 1);
+        });
+        return;
+    }
+    auto proxy = GADOverlayProxy::overlayProxyForViewController(composer.get());
+    if (!proxy) {
+        proxy = GADOverlayProxy::initWithViewController(composer);
+        proxy->setSlot(slot_);
+    }
+    proxy->setOpener(shared_from_this());
+    proxy->presentFromViewController(presenting, nullptr);
+    didOpenInApp();
+}
+
+void GADOpener::mailComposeControllerDidFinishWithResult(platform::MailComposer& controller,
+                                                         platform::MailComposerDelegate::Result,
+                                                         const std::optional<platform::Error>&) {
+    std::weak_ptr<platform::ViewController> weak = controller.shared_from_this();
+    platform::mainQueue()->async([weak] {
+        if (auto c = weak.lock()) takeDown(*c);
+    });
+}
+
+void GADOpener::messageComposeViewControllerDidFinishWithResult(platform::MessageComposer& controller,
+                                                                platform::MessageComposerDelegate::Result) {
+    std::weak_ptr<platform::ViewController> weak = controller.shared_from_this();
+    platform::mainQueue()->async([weak] {
+        if (auto c = weak.lock()) takeDown(*c);
+    });
+}
+
+void GADOpener::eventEditViewControllerDidCompleteWithAction(platform::EventEditViewController& controller,
+                                                             platform::EventEditViewControllerDelegate::Action) {
+    takeDown(controller);
+}
+
+void GADOpener::openCalendarWithDictionary(const platform::Value& dictionary) {
+    auto editor = platform::EventEditViewController::create();
+    auto store = platform::EventStore::create();
+    auto properties = GADMRAIDCalendarProperties::initWithDictionary(dictionary);
+    if (!shouldPerformOpenAction()) {
+        reportError(kCalendarNotAllowed, "createCalendarEvent");
+        return;
+    }
+    auto event = platform::CalendarEvent::eventWithEventStore(store);
+    event->setTitle(properties->eventDescription().value_or(""));
+    event->setNotes(properties->summary().value_or(""));
+    event->setLocation(properties->location().value_or(""));
+    event->setStartDate(properties->startTime());
+    event->setEndDate(properties->endTime());
+    auto proxy = GADOverlayProxy::initWithViewController(editor);
+    proxy->setSlot(slot_);
+    proxy->setOpener(shared_from_this());
+    editor->setEditViewDelegate(weak_from_this());
+    editor->setEvent(event);
+    editor->setEventStore(store);
+
+    auto present = [editor](const std::shared_ptr<GADOpener>& self) {
+        auto presenting = self->viewController_.lock();
+        if (!presenting) return;
+        if (auto p = GADOverlayProxy::overlayProxyForViewController(editor.get())) p->presentFromViewController(presenting, nullptr);
+        self->didOpenInApp();
+    };
+    auto cancelled = [](const std::shared_ptr<GADOpener>& self) {
+        if (auto adView = self->adView_.lock()) adView->postJSNotification("onCalendarEventCanceled", std::nullopt);
+    };
+    switch (platform::EventStore::authorizationStatusForEntityType(platform::EventStore::Event)) {
+    case platform::EventStore::NotDetermined: {
+        auto self = shared_from_this(); // held until the answer comes
+        store->requestAccessToEntityType(platform::EventStore::Event,
+                                         [self, store, present, cancelled](bool granted, std::optional<platform::Error>) {
+                                             if (!granted) {
+                                                 GADRunOnMainThread([self, cancelled] { cancelled(self); });
+                                                 return;
+                                             }
+                                             store->reset();
+                                             GADRunOnMainThread([self, present] { present(self); });
+                                         });
+        break;
+    }
+    case platform::EventStore::Authorized: present(shared_from_this()); break;
+    default: cancelled(shared_from_this()); break;
+    }
+}
+
+// ---------------------------------------------------------------- bookkeeping
 
 void GADOpener::didOpen() {
     auto slot = slot_.lock();

@@ -1,25 +1,54 @@
 #pragma once
-// Carries out the opens an ad asks for after a click, behind the auto-click gate (while the ad is
-// protected, an open needs a real touch on the ad view since its last load), and books each open on
-// the slot. So far it leaves the app for other apps and URLs; in-app screens (browser, composers,
-// store sheets) are not offered yet and are refused. Main thread.
+// Carries out the opens an ad asks for after a click: leaving the app for another app or URL (with a
+// confirmation alert for schemes such as "tel"), the store product sheet, MRAID expand and resize,
+// full-screen web apps, the mail and text composers and the calendar editor. Each open passes the
+// auto-click gate first (while the ad is protected, an open needs a real touch on the ad view since
+// its last load) and, once really performed, is booked on the slot as a click. In-app screens take
+// part in the slot's full-screen period. Main thread.
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "platform/base/URL.h"
+#include "platform/base/Value.h"
+#include "platform/services/EventEditViewControllerDelegate.h"
+#include "platform/services/MailComposerDelegate.h"
+#include "platform/services/MessageComposerDelegate.h"
+#include "platform/services/ProductViewControllerDelegate.h"
+#include "platform/ui/AlertView.h"
 
 namespace platform {
+class ProductViewController;
 class ViewController;
 } // namespace platform
 
 namespace ruzave {
 
+class GADAdAppViewController;
 class GADAdView;
+class GADMRAIDResizeProperties;
 class GADSlot;
+class GADSupplementalAdAppViewController;
 
-class GADOpener : public std::enable_shared_from_this<GADOpener> {
+class GADOpener : public std::enable_shared_from_this<GADOpener>,
+                  public platform::AlertViewDelegate,
+                  public platform::MailComposerDelegate,
+                  public platform::MessageComposerDelegate,
+                  public platform::EventEditViewControllerDelegate,
+                  public platform::ProductViewControllerDelegate {
   public:
+    static constexpr const char* kConfirmSchemesKey = "/ruzave/ads/clickthrough_confirm_schemes";
+    static constexpr const char* kExpandNotAllowed = "Expanding an ad is not allowed until the user interacts with the ad.";
+    static constexpr const char* kResizeNotAllowed = "Resizing an ad is not allowed until the user interacts with the ad.";
+    static constexpr const char* kCalendarNotAllowed =
+        "Creating calendar events is not allowed until the user interacts with the ad.";
+    static constexpr double kComposerRetryDelay = 0.25;
+    // A full-screen ad animates in well within this; a composer is not retried forever.
+    static constexpr int kMaximumComposerRetries = 40;
+
     static std::shared_ptr<GADOpener> init() { return std::shared_ptr<GADOpener>(new GADOpener()); }
 
     std::shared_ptr<platform::ViewController> viewController() const { return viewController_.lock(); }
@@ -36,19 +65,55 @@ class GADOpener : public std::enable_shared_from_this<GADOpener> {
     void setNavigationURL(const std::optional<std::string>& url) { navigationURL_ = url; }
     bool isAutoClickProtected() const { return autoClickProtected_; }
     void setAutoClickProtected(bool on) { autoClickProtected_ = on; }
+    std::size_t cachedStoreProductViewControllerCount() const { return cachedStoreProductViewController_.size(); }
 
     // The auto-click gate. A refusal tells the SDK-core page "navigationBlocked".
     bool shouldPerformOpenAction();
-    // Leaves the app for `url` on a later main-loop turn, after the slot has been told; nothing when
-    // the gate refuses or there is no URL.
-    void openApp(const std::optional<platform::URL>& url);
-    // Returns whether the open could be performed (the gate passed and there was a URL).
-    bool openAppReportingResult(const std::optional<platform::URL>& url);
+    // The gate, after the ad view's window allows one of the orientations.
+    bool shouldPerformOpenActionWithOrientations(std::uint32_t mask);
+    bool canOpenContent(bool hasContent) const;
 
-    // In-app screens are not offered yet: these refuse (they return false and open nothing).
+    // Leaves the app for `url` on a later main-loop turn, after the slot has been told; nothing when
+    // the gate refuses or there is no URL; an alert first for schemes that ask for confirmation.
+    void openApp(const std::optional<platform::URL>& url);
+    // Whether the app is being left now (false too while a confirmation alert waits).
+    bool openAppReportingResult(const std::optional<platform::URL>& url);
+    std::optional<std::string> confirmationMessageForURL(const platform::URL& url) const;
+    void confirmClickToURL(const platform::URL& url, const std::string& message);
+    void alertViewClickedButtonAtIndex(platform::AlertView& alert, long index) override;
+    void alertViewDidDismissWithButtonIndex(platform::AlertView& alert, long index) override;
+    bool isAllowedAppURL(const platform::URL& url) const { return allowedAppURLs_.count(url.absoluteString()) > 0; }
+
+    // The in-app browser is not offered: this refuses (returns false and opens nothing).
     bool openBrowserToURL(const platform::URL& url, unsigned supportedOrientations);
+
+    // --- Store sheet.
+    void openInAppStoreWithProductID(const std::string& productID, const std::optional<platform::URL>& fallbackURL,
+                                     bool shouldWaitForFetch);
+    void fetchInAppStoreForProductID(const std::string& productID);
+    void productViewControllerDidFinish(platform::ProductViewController& controller) override;
+
+    // --- Full-screen web apps, MRAID expand and resize.
+    void openWebApp(const std::optional<platform::URL>& url, std::uint32_t orientations, bool useCustomClose);
+    void openWebAppWithHTML(const std::optional<std::string>& html, std::uint32_t orientations, bool useCustomClose);
+    void expandToWebAppWithSupportedOrientations(std::uint32_t orientations, bool useCustomClose);
+    void openWebAppWithResizeProperties(const std::shared_ptr<GADMRAIDResizeProperties>& properties);
+    std::shared_ptr<GADSupplementalAdAppViewController> overlayWithOrientations(std::uint32_t orientations,
+                                                                               bool useCustomClose);
+    void disableAutoCollapseForResize();
+
+    // --- Composers and the calendar.
     bool openEmailComposer(const platform::URL& url);
     bool openSmsComposer(const platform::URL& url);
+    void presentComposerController(const std::shared_ptr<platform::ViewController>& composer);
+    void openCalendarWithDictionary(const platform::Value& dictionary);
+    void mailComposeControllerDidFinishWithResult(platform::MailComposer& controller,
+                                                  platform::MailComposerDelegate::Result result,
+                                                  const std::optional<platform::Error>& error) override;
+    void messageComposeViewControllerDidFinishWithResult(platform::MessageComposer& controller,
+                                                         platform::MessageComposerDelegate::Result result) override;
+    void eventEditViewControllerDidCompleteWithAction(platform::EventEditViewController& controller,
+                                                      platform::EventEditViewControllerDelegate::Action action) override;
 
     // Bookkeeping of an open: the click on the slot and its click URLs.
     void didOpen();
@@ -57,6 +122,13 @@ class GADOpener : public std::enable_shared_from_this<GADOpener> {
 
   private:
     GADOpener() = default;
+    void reportError(const std::string& message, const std::string& action);
+    void reportResized(const std::shared_ptr<GADMRAIDResizeProperties>& properties);
+    void presentOverlay(const std::shared_ptr<GADSupplementalAdAppViewController>& overlay);
+    void presentComposerController(const std::shared_ptr<platform::ViewController>& composer, int attempt);
+    void presentStoreSheet(const std::shared_ptr<platform::ViewController>& sheet);
+    // The composer or editor leaves through its proxy, or its presenter dismisses it.
+    static void takeDown(platform::ViewController& controller);
 
     std::weak_ptr<platform::ViewController> viewController_;
     std::optional<platform::URL> referringURL_;
@@ -65,6 +137,11 @@ class GADOpener : public std::enable_shared_from_this<GADOpener> {
     bool didOpenAnotherApplication_ = false;
     std::optional<std::string> navigationURL_;
     bool autoClickProtected_ = false;
+    std::map<std::string, std::shared_ptr<platform::ProductViewController>> cachedStoreProductViewController_;
+    std::map<const platform::AlertView*, platform::URL> confirmationAlertURLs_;
+    std::set<std::string> allowedAppURLs_;
+    // Held while a confirmation alert is on screen: the alert only knows its delegate weakly.
+    std::shared_ptr<GADOpener> selfWhileConfirming_;
 };
 
 } // namespace ruzave

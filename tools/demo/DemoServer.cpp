@@ -6,6 +6,7 @@
 #include "platform/net/NetworkConfiguration.h"
 #include "tools/adserver/ConversionEndpoints.h"
 #include "tools/adserver/CorePage.h"
+#include "tools/demo/DemoInterstitial.h"
 
 namespace demo {
 
@@ -63,6 +64,8 @@ std::unique_ptr<DemoServer> DemoServer::start(const Options& options, std::strin
     scenario.path = ruzave::GADHosts::kSDKCorePagePath;
     scenario.adBase = std::string("https://") + ruzave::GADHosts::kAdServerHost;
     scenario.slots[options.adUnitID] = adserver::CorePageScenario::answer(adserver::CorePageScenario::Answer::AdURL);
+    scenario.slots[DemoInterstitial::kAdUnitID] =
+        adserver::CorePageScenario::answer(adserver::CorePageScenario::Answer::AdURL);
     auto mediated = adserver::CorePageScenario::answer(adserver::CorePageScenario::Answer::AdURL);
     // The core page adds the slot name and request id to it.
     mediated.url = std::string("https://") + ruzave::GADHosts::kAdServerHost + kMediationPath;

@@ -1,6 +1,7 @@
 // ruzave-demo: a headless host app that loads one 320x50 banner through the whole SDK against the
 // local ad server started in this process, checks its rendering, impression and one click, then loads
-// a mediated banner through the demo's custom event, then reports the launch conversion; prints the timeline and what the server received,
+// a mediated banner through the demo's custom event, shows an interstitial (load, present, click,
+// close), then reports the launch conversion; prints the timeline and what the server received,
 // and ends with "demo: ok" (exit 0) or "demo: failed: <why>" (exit 1).
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include "tools/demo/DemoConversion.h"
 #include "tools/demo/DemoHostApp.h"
 #include "tools/demo/DemoNative.h"
+#include "tools/demo/DemoInterstitial.h"
 #include "tools/demo/DemoRoad.h"
 #include "tools/demo/DemoServer.h"
 #include "tools/demo/DemoTimeline.h"
@@ -130,6 +132,9 @@ int main(int argc, char** argv) {
                 if (!failure)
                     failure = demo::DemoNative::run(timeline, server->server(), options.nativeAdUnitID,
                                                     app->rootViewController(), timeoutSeconds);
+                if (!failure)
+                    failure = demo::DemoInterstitial::run(timeline, app->rootViewController(),
+                                                          demo::DemoServer::kLandingURL, timeoutSeconds);
                 if (!failure) failure = demo::DemoConversion::run(timeline, server->server(), timeoutSeconds);
                 status = finish(timeline, road.serverReport(), failure);
                 app.reset();

@@ -41,6 +41,8 @@ class GADAd;
 class GADAdType;
 class GADAdView;
 class GADBannerAdViewDelegate;
+class GADIntermission;
+class GADInterstitial;
 class GADMAdManager;
 class GADMConfig;
 class GADActiveViewMonitor;
@@ -335,6 +337,12 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     void setAdResponseDelegate(const std::weak_ptr<GADSlotAdResponseDelegate>& d) { adResponseDelegate_ = d; }
     std::shared_ptr<GADSlotAdKeyDelegate> adKeyDelegate() const { return adKeyDelegate_.lock(); }
     void setAdKeyDelegate(const std::weak_ptr<GADSlotAdKeyDelegate>& d) { adKeyDelegate_ = d; }
+    // The public interstitial that owns this slot, if any (weak: the interstitial owns the slot).
+    std::shared_ptr<GADInterstitial> interstitial() const { return interstitial_.lock(); }
+    void setInterstitial(const std::weak_ptr<GADInterstitial>& i) { interstitial_ = i; }
+    // The full-screen period under way; its participants keep it alive, the slot only looks at it.
+    std::shared_ptr<GADIntermission> intermission() const { return intermission_.lock(); }
+    void setIntermission(const std::weak_ptr<GADIntermission>& i) { intermission_ = i; }
 
   private:
     // The ad-load timing report's stages (GADSlot+CSI.cpp).
@@ -366,6 +374,8 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     std::weak_ptr<GADSlotAdEventDelegate> adEventDelegate_;
     std::weak_ptr<GADSlotAdResponseDelegate> adResponseDelegate_;
     std::weak_ptr<GADSlotAdKeyDelegate> adKeyDelegate_;
+    std::weak_ptr<GADInterstitial> interstitial_;
+    std::weak_ptr<GADIntermission> intermission_;
     std::string adUnitID_;
     std::shared_ptr<GADAd> ad_;
     std::shared_ptr<GADAdType> adType_;

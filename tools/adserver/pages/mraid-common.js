@@ -50,7 +50,11 @@
     },
     open: function (url) { send('open', { a: 'webapp', u: url }); },
     close: function () { send('close', {}); },
-    expand: function (url) { send('mraid', { a: 'expand', u: url, custom_close: expandProperties.useCustomClose ? '1' : '0' }); },
+    expand: function (url) {
+      var customClose = expandProperties.useCustomClose ? '1' : '0';
+      if (url) { send('open', { a: 'webapp', u: url, custom_close: customClose }); return; }
+      send('open', { a: 'expand', custom_close: customClose });
+    },
     resize: function () {
       if (!resizeProperties) { fire('error', ['Resize properties are not set.', 'resize']); return; }
       send('mraid', { a: 'resize', width: resizeProperties.width, height: resizeProperties.height,

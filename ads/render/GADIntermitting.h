@@ -1,0 +1,28 @@
+#pragma once
+// A screen that takes part in a slot's full-screen period: it presents itself, may be sent away when
+// the app returns to the foreground, gives the screen up, and names the period it belongs to. Main
+// thread.
+#include <functional>
+#include <memory>
+
+namespace platform {
+class ViewController;
+} // namespace platform
+
+namespace ruzave {
+
+class GADIntermission;
+
+class GADIntermitting {
+  public:
+    using Completion = std::function<void()>;
+    virtual ~GADIntermitting() = default;
+    // presentFromViewController:completion:
+    virtual void presentFromViewController(const std::shared_ptr<platform::ViewController>& presenting,
+                                           Completion completion) = 0;
+    virtual bool shouldDismissOnApplicationEnteringForeground() = 0;
+    virtual void relinquishScreenWithCompletion(Completion completion) = 0;
+    virtual std::shared_ptr<GADIntermission> intermission() const = 0;
+};
+
+} // namespace ruzave

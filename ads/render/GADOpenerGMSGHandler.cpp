@@ -1,0 +1,168 @@
+#include "ads/render/GADOpenerGMSGHandler.h"
+
+#include <cctype>
+
+#include "ads/core/slot/GADSlot.h"
+#include "ads/render/GADClickTrackerCollection.h"
+#include "ads/render/GADNotification.h"
+#include "ads/render/GADOpener.h"
+#include "platform/ui/Application.h"
+
+namespace ruzave {
+namespace {
+
+using platform::InterfaceOrientation;
+
+GADOpenerGMSGHandler& self(GADGMSGHandler& h) {
+    return static_cast<GADOpenerGMSGHandler&>(h);
+}
+
+const platform::Value& paramsOf(const GADGMSGHandler::Arguments& a) {
+    static const platform::Value empty = platform::Value::object();
+    return a.note ? a.note->parameters() : empty;
+}
+
+std::optional<std::string> param(const platform::Value& params, const char* key) {
+    if (!params.is_object()) return std::nullopt;
+    auto it = params.find(key);
+    if (it == params.end() || !it->is_string()) return std::nullopt;
+    return it->get<std::string>();
+}
+
+} // namespace
+
+const GADGMSGHandler::ActionBlockDictionary* GADOpenerGMSGHandler::actionBlockDictionary() const {
+    static const ActionBlockDictionary table = {
+        {"click", [](GADGMSGHandler& h, const Arguments& a) { self(h).didReceiveClickNotification(a); }},
+        {"open", [](GADGMSGHandler& h, const Arguments& a) { self(h).didReceiveOpenNotification(a); }},
+        {"fetchAppStore", [](GADGMSGHandler& h, const Arguments& a) { self(h).fetchInAppStore(a); }},
+    };
+    return &table;
+}
+
+const GADGMSGHandler::ActionBlockDictionary* GADOpenerGMSGHandler::subActionBlockDictionary() const {
+    static const ActionBlockDictionary table = {
+        {"in_app_store", [](GADGMSGHandler& h, const Arguments& a) { self(h).actionOpenInAppStore(a); }},
+        {"in_app_purchase", [](GADGMSGHandler& h, const Arguments& a) { self(h).actionOpenInAppPurchase(a); }},
+        {"browser", [](GADGMSGHandler& h, const Arguments& a) { self(h).actionOpenBrowser(a); }},
+        {"video", [](GADGMSGHandler& h, const Arguments& a) { self(h).actionOpenBrowser(a); }},
+        {"webapp", [](GADGMSGHandler& h, const Arguments& a) { self(h).actionOpenWebApp(a); }},
+        {"expand", [](GADGMSGHandler& h, const Arguments& a) { self(h).actionExpand(a); }},
+        {"call", [](GADGMSGHandler& h, const Arguments& a) { self(h).actionOpenApp(a); }},
+        {"app", [](GADGMSGHandler& h, const Arguments& a) { self(h).actionOpenApp(a); }},
+    };
+    return &table;
+}
+
+std::optional<platform::URL> GADOpenerGMSGHandler::URLFromParams(const platform::Value& params) {
+    auto text = param(params, "u");
+    if (!text) return std::nullopt;
+    auto url = platform::URL::parse(*text);
+    if (!url || !url->isValid()) return std::nullopt;
+    return url;
+}
+
+std::uint32_t GADOpenerGMSGHandler::orientationFromParams(const platform::Value& params) {
+    auto o = param(params, "o");
+    if (!o) return kAllOrientations;
+    if (*o == "p") return 6;
+    if (*o == "l") return 24;
+    if (*o == "c") {
+        auto current = platform::Application::sharedApplication()->statusBarOrientation();
+        bool landscape = current == InterfaceOrientation::LandscapeLeft || current == InterfaceOrientation::LandscapeRight;
+        return landscape ? 24 : 6;
+    }
+    return kAllOrientations;
+}
+
+bool GADOpenerGMSGHandler::shouldUseCustomClose(const platform::Value& params) {
+    return param(params, "custom_close") == "1";
+}
+
+std::vector<std::string> GADOpenerGMSGHandler::reportingURLFormats(const std::string& text) {
+    std::vector<std::string> formats;
+    std::string current;
+    for (char c : text) {
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            if (!current.empty()) formats.push_back(std::move(current));
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    if (!current.empty()) formats.push_back(std::move(current));
+    return formats;
+}
+
+std::optional<long long> GADOpenerGMSGHandler::validQuantity(const platform::Value& params) {
+    long long quantity = platform::integerValue(param(params, "quantity").value_or(""));
+    if (quantity < 1 || quantity > 10) return std::nullopt;
+    return quantity;
+}
+
+void GADOpenerGMSGHandler::didReceiveClickNotification(const Arguments& arguments) {
+    auto url = URLFromParams(paramsOf(arguments));
+    if (!url) return;
+    auto slot = opener_->slot();
+    platform::URL target = slot ? slot->gestureClickURLWithURL(*url) : *url;
+    GADClickTrackerCollection::sharedInstance()->trackURL(target);
+}
+
+void GADOpenerGMSGHandler::didReceiveOpenNotification(const Arguments& arguments) {
+    auto a = param(paramsOf(arguments), "a");
+    const auto* table = subActionBlockDictionary();
+    auto it = a ? table->find(*a) : table->end();
+    if (it == table->end()) {
+        actionOpenApp(arguments);
+        return;
+    }
+    it->second(*this, arguments);
+}
+
+void GADOpenerGMSGHandler::fetchInAppStore(const Arguments& arguments) {
+    if (auto product = param(paramsOf(arguments), "product_id")) opener_->fetchInAppStoreForProductID(*product);
+}
+
+void GADOpenerGMSGHandler::actionOpenInAppStore(const Arguments& arguments) {
+    const auto& params = paramsOf(arguments);
+    auto product = param(params, "product_id");
+    if (!product) return;
+    auto wait = param(params, "wait_for_fetch");
+    opener_->openInAppStoreWithProductID(*product, URLFromParams(params), !wait || *wait == "true");
+}
+
+void GADOpenerGMSGHandler::actionOpenInAppPurchase(const Arguments& arguments) {
+    const auto& params = paramsOf(arguments);
+    if (!param(params, "product_id") || !validQuantity(params)) return;
+    // In-app purchase hand-offs are not offered by this SDK build: a valid request opens nothing.
+}
+
+void GADOpenerGMSGHandler::actionOpenBrowser(const Arguments& arguments) {
+    const auto& params = paramsOf(arguments);
+    if (auto url = URLFromParams(params)) opener_->openBrowserToURL(*url, orientationFromParams(params));
+}
+
+void GADOpenerGMSGHandler::actionOpenWebApp(const Arguments& arguments) {
+    const auto& params = paramsOf(arguments);
+    auto mask = orientationFromParams(params);
+    bool customClose = shouldUseCustomClose(params);
+    if (auto url = URLFromParams(params)) {
+        opener_->openWebApp(url, mask, customClose);
+    } else if (auto html = param(params, "html")) {
+        opener_->openWebAppWithHTML(html, mask, customClose);
+    }
+}
+
+void GADOpenerGMSGHandler::actionExpand(const Arguments& arguments) {
+    const auto& params = paramsOf(arguments);
+    opener_->expandToWebAppWithSupportedOrientations(orientationFromParams(params), shouldUseCustomClose(params));
+}
+
+void GADOpenerGMSGHandler::actionOpenApp(const Arguments& arguments) {
+    auto url = URLFromParams(paramsOf(arguments));
+    if (!url) return;
+    auto slot = opener_->slot();
+    opener_->openApp(slot ? slot->gestureClickURLWithURL(*url) : *url);
+}
+
+} // namespace ruzave

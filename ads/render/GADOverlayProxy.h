@@ -1,0 +1,42 @@
+#pragma once
+// Lets a platform screen that an ad opens (store sheet, composer, calendar editor) take part in the
+// slot's full-screen period. The screen owns its proxy: one per view controller, found again with
+// overlayProxyForViewController(). Main thread.
+#include <memory>
+
+#include "ads/render/GADIntermitting.h"
+
+namespace ruzave {
+
+class GADOpener;
+class GADSlot;
+
+class GADOverlayProxy : public GADIntermitting, public std::enable_shared_from_this<GADOverlayProxy> {
+  public:
+    // nullptr for a null controller or one that already has a proxy.
+    static std::shared_ptr<GADOverlayProxy> initWithViewController(const std::shared_ptr<platform::ViewController>& vc);
+    static std::shared_ptr<GADOverlayProxy> overlayProxyForViewController(const platform::ViewController* vc);
+
+    std::shared_ptr<platform::ViewController> viewController() const { return viewController_.lock(); }
+    std::shared_ptr<GADSlot> slot() const { return slot_.lock(); }
+    void setSlot(const std::weak_ptr<GADSlot>& slot) { slot_ = slot; }
+    std::shared_ptr<GADOpener> opener() const { return opener_; }
+    void setOpener(const std::shared_ptr<GADOpener>& opener) { opener_ = opener; }
+
+    // Does nothing while the proxy is up (the completion does not run).
+    void presentFromViewController(const std::shared_ptr<platform::ViewController>& presenting,
+                                   Completion completion) override;
+    bool shouldDismissOnApplicationEnteringForeground() override { return false; }
+    void relinquishScreenWithCompletion(Completion completion) override;
+    std::shared_ptr<GADIntermission> intermission() const override { return intermission_; }
+
+  private:
+    GADOverlayProxy() = default;
+
+    std::weak_ptr<platform::ViewController> viewController_;
+    std::weak_ptr<GADSlot> slot_;
+    std::shared_ptr<GADOpener> opener_;
+    std::shared_ptr<GADIntermission> intermission_;
+};
+
+} // namespace ruzave

@@ -1,0 +1,98 @@
+#include "ads/render/GADOpenerGMSGHandler.h"
+
+#include <doctest/doctest.h>
+
+#include "ads/render/GADNotification.h"
+#include "ads/render/GADSupplementalAdAppViewController.h"
+#include "platform/services/ProductViewController.h"
+#include "platform/ui/AlertView.h"
+#include "platform/ui/Application.h"
+#include "tests/ads/render/RenderFullScreenTestSupport.h"
+
+using fullscreentest::MRAIDBanner;
+using ruzave::GADOpenerGMSGHandler;
+
+namespace {
+
+struct OpenMessages : MRAIDBanner {
+    bool send(const char* name, platform::Value params) {
+        return handler->handleNotification(ruzave::GADNotification::initWithName(name, params), adView);
+    }
+    std::shared_ptr<GADOpenerGMSGHandler> handler = GADOpenerGMSGHandler::initWithOpener(opener);
+};
+
+platform::Value params(std::initializer_list<std::pair<const char*, const char*>> items) {
+    platform::Value v = platform::Value::object();
+    for (auto& [k, value] : items) v[k] = value;
+    return v;
+}
+
+} // namespace
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADOpenerGMSGHandler: orientation masks from o") {
+    auto app = platform::Application::sharedApplication();
+    CHECK(GADOpenerGMSGHandler::orientationFromParams(params({})) == 30);
+    CHECK(GADOpenerGMSGHandler::orientationFromParams(params({{"o", "p"}})) == 6);
+    CHECK(GADOpenerGMSGHandler::orientationFromParams(params({{"o", "l"}})) == 24);
+    CHECK(GADOpenerGMSGHandler::orientationFromParams(params({{"o", "x"}})) == 30);
+    app->setStatusBarOrientation(platform::InterfaceOrientation::PortraitUpsideDown);
+    CHECK(GADOpenerGMSGHandler::orientationFromParams(params({{"o", "c"}})) == 6);
+    app->setStatusBarOrientation(platform::InterfaceOrientation::LandscapeLeft);
+    CHECK(GADOpenerGMSGHandler::orientationFromParams(params({{"o", "c"}})) == 24);
+    CHECK(GADOpenerGMSGHandler::shouldUseCustomClose(params({{"custom_close", "1"}})));
+    CHECK_FALSE(GADOpenerGMSGHandler::shouldUseCustomClose(params({{"custom_close", "true"}})));
+}
+
+TEST_CASE("GADOpenerGMSGHandler: purchase quantities and reporting formats") {
+    CHECK_FALSE(GADOpenerGMSGHandler::validQuantity(params({{"quantity", "11"}})));
+    CHECK_FALSE(GADOpenerGMSGHandler::validQuantity(params({{"quantity", "0"}})));
+    CHECK_FALSE(GADOpenerGMSGHandler::validQuantity(params({})));
+    CHECK(GADOpenerGMSGHandler::validQuantity(params({{"quantity", "3"}})) == 3);
+    CHECK(GADOpenerGMSGHandler::reportingURLFormats("  https://a/%s\n   https://b/%s  ") ==
+          std::vector<std::string>{"https://a/%s", "https://b/%s"});
+}
+
+TEST_CASE_FIXTURE(OpenMessages, "GADOpenerGMSGHandler: open without a or u is handled and does nothing") {
+    CHECK(send("open", params({})));
+    CHECK(send("open", params({{"a", "video"}})));
+    CHECK(send("click", params({})));
+    runUntilIdle();
+    CHECK(platform::Application::sharedApplication()->openedURLs().empty());
+    CHECK(clicks() == 0);
+    CHECK_FALSE(send("teleport", params({})));
+}
+
+TEST_CASE_FIXTURE(OpenMessages, "GADOpenerGMSGHandler: call with a tel URL goes through the confirmation") {
+    CHECK(send("open", params({{"a", "call"}, {"u", "tel:5550000"}})));
+    auto alerts = platform::AlertView::visibleAlerts();
+    REQUIRE(alerts.size() == 1);
+    CHECK(alerts[0]->message() == "5550000");
+    alerts[0]->tapButtonAtIndex(0);
+    runUntilIdle();
+    CHECK(platform::Application::sharedApplication()->openedURLs().empty());
+}
+
+TEST_CASE_FIXTURE(OpenMessages, "GADOpenerGMSGHandler: a store open that does not wait shows the sheet at once") {
+    platform::ProductViewController::scriptLoad("9", true, std::nullopt, 5.0);
+    for (const char* wait : {"false", "TRUE"}) {
+        CAPTURE(wait);
+        CHECK(send("open", params({{"a", "in_app_store"}, {"product_id", "9"}, {"wait_for_fetch", wait}})));
+        settle();
+        auto sheet = std::dynamic_pointer_cast<platform::ProductViewController>(root->presentedViewController());
+        REQUIRE(sheet);
+        opener->productViewControllerDidFinish(*sheet);
+        settle();
+    }
+}
+
+TEST_CASE_FIXTURE(OpenMessages, "GADOpenerGMSGHandler: a web app with html opens a second page over the ad") {
+    CHECK(send("open", params({{"a", "webapp"}, {"html", "<html><body>more</body></html>"}, {"o", "p"}})));
+    settle();
+    auto page = std::dynamic_pointer_cast<ruzave::GADSupplementalAdAppViewController>(root->presentedViewController());
+    REQUIRE(page);
+    CHECK(page->supportedInterfaceOrientations() == 6);
+    CHECK(clicks() == 1);
+    page->relinquishScreenWithCompletion(nullptr);
+    settle();
+    CHECK(seen() == "onStateChanged:expanded,onStateChanged:default");
+}

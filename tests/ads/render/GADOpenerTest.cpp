@@ -1,0 +1,200 @@
+#include "ads/render/GADOpener.h"
+
+#include <doctest/doctest.h>
+
+#include "ads/render/GADExpandedAdAppViewController.h"
+#include "ads/render/GADInterstitialViewController.h"
+#include "ads/render/GADMRAIDResizeOverlayPresenter.h"
+#include "ads/render/GADMRAIDResizeProperties.h"
+#include "ads/render/GADOverlayProxy.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/services/MailComposer.h"
+#include "platform/services/ProductViewController.h"
+#include "platform/ui/AlertView.h"
+#include "platform/ui/ImageView.h"
+#include "platform/ui/Application.h"
+#include "tests/ads/render/RenderFullScreenTestSupport.h"
+
+using fullscreentest::MRAIDBanner;
+using ruzave::GADMRAIDResizeProperties;
+using ruzave::GADOpener;
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+std::vector<std::string> openedURLs() {
+    std::vector<std::string> out;
+    for (const auto& u : platform::Application::sharedApplication()->openedURLs()) out.push_back(u.absoluteString());
+    return out;
+}
+
+platform::URL url(const char* text) {
+    return *platform::URL::parse(text);
+}
+
+} // namespace
+
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a tel link asks first, whatever the case of its scheme") {
+    opener->openApp(url("TEL:5551234"));
+    auto alerts = platform::AlertView::visibleAlerts();
+    REQUIRE(alerts.size() == 1);
+    CHECK(alerts[0]->title().empty());
+    CHECK(alerts[0]->message() == "5551234");
+    CHECK(alerts[0]->buttonTitleAtIndex(0) == "Cancel");
+    CHECK(alerts[0]->buttonTitleAtIndex(1) == "Call");
+    runUntilIdle();
+    CHECK(openedURLs().empty());
+    CHECK(clicks() == 0);
+
+    // The opener stays alive for the alert even when its owner lets it go.
+    std::weak_ptr<GADOpener> weak = opener;
+    opener.reset();
+    runUntilIdle();
+    REQUIRE_FALSE(weak.expired());
+    alerts[0]->tapButtonAtIndex(1);
+    runUntilIdle();
+    REQUIRE(openedURLs().size() == 1);
+    CHECK(platform::Application::sharedApplication()->openedURLs()[0].scheme() == "tel");
+    CHECK(clicks() == 1);
+    CHECK(s.events->calls == Calls{"leave"});
+    runUntilIdle();
+    CHECK(weak.expired());
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a confirmed URL opens again without asking, a cancelled one never opens") {
+    opener->openApp(url("tel:1"));
+    platform::AlertView::visibleAlerts().at(0)->tapButtonAtIndex(0);
+    runUntilIdle();
+    CHECK(openedURLs().empty());
+    opener->openApp(url("tel:1"));
+    platform::AlertView::visibleAlerts().at(0)->tapButtonAtIndex(1);
+    opener->openApp(url("tel:1"));
+    CHECK(platform::AlertView::visibleAlerts().empty());
+    runUntilIdle();
+    CHECK(openedURLs() == Calls{"tel:1", "tel:1"});
+    CHECK(clicks() == 2);
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: the stored scheme table replaces the default one") {
+    platform::Value table = platform::Value::object();
+    table["facetime"] = "FaceTime";
+    platform::UserDefaults::standard()->set(GADOpener::kConfirmSchemesKey, table);
+    opener->openApp(url("tel:2"));
+    CHECK(platform::AlertView::visibleAlerts().empty());
+    runUntilIdle();
+    CHECK(openedURLs() == Calls{"tel:2"});
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: the gate blocks until a touch, and about pages are never clicks") {
+    opener->setAutoClickProtected(true);
+    CHECK_FALSE(opener->openAppReportingResult(url("https://shop.example/a")));
+    adView->setTouched(true);
+    CHECK_FALSE(opener->openAppReportingResult(url("about:blank")));
+    CHECK(clicks() == 0);
+    CHECK(opener->openAppReportingResult(url("https://shop.example/a")));
+    CHECK(opener->openAppReportingResult(url("https://shop.example/b")));
+    CHECK(opener->didOpenAnotherApplication());
+    CHECK(clicks() == 2);
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: resize with missing or refused properties reports and counts no click") {
+    opener->openWebAppWithResizeProperties(nullptr);
+    CHECK(seen() == "onError:Received invalid resize properties (null)");
+    // Allowed off screen, but with the close area off screen too: refused.
+    opener->openWebAppWithResizeProperties(GADMRAIDResizeProperties::init({300, 250}, {0, 5000}, 0, true));
+    CHECK(seen().find("resized") == std::string::npos);
+    CHECK(clicks() == 0);
+    CHECK(root->presentedViewController() == nullptr);
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a resize lays the ad over the app, then default when it closes") {
+    opener->openWebAppWithResizeProperties(GADMRAIDResizeProperties::init({300, 100}, {10, 0}, 2, false));
+    settle();
+    CHECK(seen() == "onStateChanged:resized,onSizeChanged");
+    CHECK(clicks() == 1);
+    auto controller = std::dynamic_pointer_cast<ruzave::GADExpandedAdAppViewController>(adView->viewController());
+    REQUIRE(controller);
+    CHECK(controller->view()->window() == window);
+    CHECK(controller->view()->frame().size.width == doctest::Approx(300));
+    CHECK(controller->renderedBanner()->superview() == root->view());
+    CHECK(s.events->calls == Calls{"willPresent"});
+    controller->relinquishScreenWithCompletion(nullptr);
+    settle();
+    CHECK(adView->superview() == root->view());
+    CHECK(seen() == "onStateChanged:resized,onSizeChanged,onStateChanged:default");
+    CHECK(s.events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: expand of a resized ad takes the overlay down first and never says default for it") {
+    opener->openWebAppWithResizeProperties(GADMRAIDResizeProperties::init({300, 100}, {10, 0}, 0, false));
+    settle();
+    auto resized = std::dynamic_pointer_cast<ruzave::GADViewController>(adView->viewController());
+    REQUIRE(resized);
+    opener->setViewController(resized);
+    opener->expandToWebAppWithSupportedOrientations(30, false);
+    settle();
+    settle();
+    auto expanded = root->presentedViewController();
+    REQUIRE(std::dynamic_pointer_cast<ruzave::GADExpandedAdAppViewController>(expanded));
+    CHECK(adView->superview() == expanded->view());
+    CHECK_FALSE(resized->view()->window());
+    CHECK(seen() == "onStateChanged:resized,onSizeChanged,expanding,onStateChanged:expanded");
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: expand inside a full-screen interstitial does nothing but tell the ad") {
+    auto interstitial = ruzave::GADInterstitialViewController::initWithSlot(s.slot);
+    opener->setViewController(interstitial);
+    opener->expandToWebAppWithSupportedOrientations(30, false);
+    settle();
+    CHECK(seen() == "onError:Cannot expand an ad that is already full screen.");
+    CHECK(clicks() == 0);
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a mailto link fills the composer, keys matched without case") {
+    platform::MailComposer::setCanSendMailForTesting(true);
+    CHECK(opener->openEmailComposer(url("mailto:a@example.com?subject=Hi&CC=b@example.com,c@example.com")));
+    settle();
+    auto composer = std::dynamic_pointer_cast<platform::MailComposer>(root->presentedViewController());
+    REQUIRE(composer);
+    CHECK(composer->toRecipients() == Calls{"a@example.com"});
+    CHECK(composer->ccRecipients() == Calls{"b@example.com", "c@example.com"});
+    CHECK(composer->subject() == "Hi");
+    CHECK(s.events->calls == Calls{"willPresent"});
+    opener->mailComposeControllerDidFinishWithResult(*composer, platform::MailComposerDelegate::Sent, std::nullopt);
+    settle();
+    CHECK(root->presentedViewController() == nullptr);
+    CHECK(s.events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a composer waits for an animating full screen, but not forever") {
+    auto blocked = ruzave::GADViewController::init();
+    blocked->view()->setUserInteractionEnabled(false);
+    opener->setViewController(blocked);
+    auto composer = platform::MailComposer::create();
+    opener->presentComposerController(composer);
+    for (int i = 0; i <= GADOpener::kMaximumComposerRetries + 2; ++i) advance(GADOpener::kComposerRetryDelay);
+    runUntilIdle();
+    CHECK(composer->presentingViewController() == nullptr);
+    CHECK(clicks() == 0);
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a store sheet waited for that fails to load opens the fallback") {
+    platform::ProductViewController::scriptLoad("42", false);
+    opener->openInAppStoreWithProductID("42", url("https://shop.example/fallback"), true);
+    settle();
+    CHECK(root->presentedViewController() == nullptr);
+    CHECK(openedURLs() == Calls{"https://shop.example/fallback"});
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a prefetched sheet is shown once without a new load") {
+    platform::ProductViewController::scriptLoad("7", true);
+    opener->fetchInAppStoreForProductID("7");
+    settle();
+    CHECK(opener->cachedStoreProductViewControllerCount() == 1);
+    opener->openInAppStoreWithProductID("7", std::nullopt, true);
+    settle();
+    CHECK(opener->cachedStoreProductViewControllerCount() == 0);
+    CHECK(std::dynamic_pointer_cast<platform::ProductViewController>(root->presentedViewController()));
+    CHECK(clicks() == 1);
+}
