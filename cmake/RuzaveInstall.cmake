@@ -17,8 +17,7 @@ set_target_properties(${RUZAVE_INSTALLED_LIBRARIES} PROPERTIES INSTALL_RPATH "$O
 
 install(TARGETS ${RUZAVE_INSTALLED_LIBRARIES} platform EXPORT RuzaveTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-  INCLUDES DESTINATION ${RUZAVE_INSTALL_INCLUDEDIR})
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(EXPORT RuzaveTargets NAMESPACE Ruzave:: DESTINATION ${RUZAVE_INSTALL_CMAKEDIR})
 
 # Headers keep the tree's layout; the test harness and the engine's internals stay out.
@@ -46,3 +45,22 @@ foreach(pc ruzave-platform ruzave-ads ruzave-conversion)
     configure_file(\"${PROJECT_BINARY_DIR}/package/${pc}.pc.in\" \"${PROJECT_BINARY_DIR}/package/${pc}.pc\" @ONLY)")
   install(FILES ${PROJECT_BINARY_DIR}/package/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endforeach()
+
+# An app built out of tree against the package installed in a temporary prefix receives an ad from the
+# local ad server (linked from the build tree: it is a test tool, not part of the package).
+if(BUILD_TESTING)
+  set(_package_flags)
+  if(RUZAVE_SANITIZE)
+    set(_package_flags "-fsanitize=address,undefined -fno-omit-frame-pointer")
+  elseif(RUZAVE_TSAN)
+    set(_package_flags "-fsanitize=thread")
+  endif()
+  add_test(NAME package_install_app COMMAND ${CMAKE_COMMAND}
+    -DBUILD_DIR=${PROJECT_BINARY_DIR} -DWORK=${PROJECT_BINARY_DIR}/package-test
+    -DAPP_SOURCE=${PROJECT_SOURCE_DIR}/tests/package/app
+    -DADSERVER_LIBRARY=$<TARGET_FILE:adserver> -DADSERVER_HEADERS=${PROJECT_SOURCE_DIR}/tools/adserver
+    -DCXX=${CMAKE_CXX_COMPILER} -DCXX_FLAGS=${_package_flags} -DGENERATOR=${CMAKE_GENERATOR}
+    -P ${PROJECT_SOURCE_DIR}/tests/package/PackageTest.cmake)
+  set_tests_properties(package_install_app PROPERTIES TIMEOUT 120
+    FAIL_REGULAR_EXPRESSION "Sanitizer|runtime error")
+endif()
