@@ -20,7 +20,7 @@ file(REMOVE_RECURSE ${WORK})
 set(prefix ${WORK}/prefix)
 step("cmake --install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 # The library folder GNUInstallDirs chose ("lib" or "lib64").
-file(GLOB config LIST_DIRECTORIES false ${prefix}/lib*/cmake/Ruzave/RuzaveConfig.cmake)
+file(GLOB_RECURSE config LIST_DIRECTORIES false ${prefix}/RuzaveConfig.cmake)
 if(NOT config)
   message(FATAL_ERROR "package test: no RuzaveConfig.cmake under ${prefix}")
 endif()
@@ -33,6 +33,7 @@ set(ENV{PKG_CONFIG_PATH} ${libdir}/pkgconfig)
 step("pkg-config" pkg-config --print-errors --cflags --libs ruzave-ads ruzave-conversion)
 string(STRIP "${step_output}" flags)
 separate_arguments(flags UNIX_COMMAND "${flags}")
+set(pc_flags ${flags})
 set(include_dir)
 foreach(flag ${flags})
   if(flag MATCHES "^-l(ruzave|platform)_(.*)$")
@@ -56,6 +57,12 @@ step("configuring the app" ${CMAKE_COMMAND} -S ${APP_SOURCE} -B ${WORK}/app -G $
   -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF
   -DRUZAVE_ADSERVER_LIBRARY=${ADSERVER_LIBRARY} -DRUZAVE_ADSERVER_INCLUDE=${WORK}/adserver-include)
 step("building the app" ${CMAKE_COMMAND} --build ${WORK}/app)
+
+# The app's object linked with what pkg-config gives alone: its Libs are whole.
+file(GLOB_RECURSE app_object ${WORK}/app/CMakeFiles/main.cpp.o)
+separate_arguments(cxx_flags UNIX_COMMAND "${CXX_FLAGS}")
+step("linking the app with pkg-config's flags" ${CXX} ${cxx_flags} ${app_object} -o ${WORK}/package_app_pkgconfig
+  ${pc_flags} ${ADSERVER_LIBRARY} -lcrypto)
 
 file(MAKE_DIRECTORY ${WORK}/home)
 set(ENV{RUZAVE_APP_HOME} ${WORK}/home)
