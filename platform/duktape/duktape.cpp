@@ -3,6 +3,12 @@
 // provider macros in it only appear when DUK_COMPILING_DUKTAPE is set, so set it first.
 #define DUK_COMPILING_DUKTAPE
 #include "duk_config.h"
+// The header is generated from the system's copy at configure time; stop here if the changes the
+// engine is built around did not make it in.
+#if !defined(DUK_USE_CPP_EXCEPTIONS) || !defined(DUK_USE_INTERRUPT_COUNTER) || !defined(DUK_USE_EXEC_TIMEOUT_CHECK) || \
+    !defined(DUK_USE_NATIVE_STACK_CHECK) || !defined(RUZAVE_DUK_INTERRUPT_INTERVAL)
+#error "duk_config.h lacks our changes: reconfigure (platform/duktape/CMakeLists.txt writes it)"
+#endif
 #include "/usr/share/duktape/duktape.c"
 
 // Holding the collector the way the engine's own debugger does while paused. Never from inside a
