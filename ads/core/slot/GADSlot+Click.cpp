@@ -64,7 +64,7 @@ platform::URL GADSlot::gestureClickURLWithURL(const platform::URL& url) {
     std::optional<std::string> ai = gad_parameterValueForKey(url, "ai");
     if (!ai || ai->empty()) return url;
     std::string signal;
-    if (GADGestureModuleRequestParameter(signal) != 1 || signal.empty()) return url;
+    if (GADGestureModuleClickSignal(*ai, signal) != 1 || signal.empty()) return url;
     // The signal goes in as one more query item, before the landing page part when there is one.
     std::string text = url.absoluteString();
     std::size_t adurl = text.find("&adurl=");

@@ -60,3 +60,18 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: a click records its impression ticket but g
     CHECK(slot->gestureClickURLWithURL(other).absoluteString() == other.absoluteString());
     CHECK(stats->objectForKey("pit") == std::optional<platform::Value>(platform::Value("A/B")));
 }
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: a click on the ad server gets the gesture signal in front of its landing page") {
+    slottest::FakeNeighbours fakes;
+    auto owner = std::make_shared<slottest::FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    auto fetcher = slottest::startFetch(fakes, *slot);
+    fetcher->succeed(ruzave::GADResponseTypeStandard, std::string("<html><body>ad</body></html>"));
+    REQUIRE(runUntil([&] { return slot->state() == ruzave::GADSlotStateValidAd; }));
+    auto click = *platform::URL::parse("https://ads.ruzave.example/aclk/T1/T2?ai=abc&adurl=https://shop.example/");
+    const std::string signed_ = slot->gestureClickURLWithURL(click).absoluteString();
+    const auto ms = signed_.find("&ms=");
+    REQUIRE(ms != std::string::npos);
+    CHECK(signed_.find("&adurl=https://shop.example/") > ms);
+    CHECK(signed_.rfind("https://ads.ruzave.example/aclk/T1/T2?ai=abc&ms=", 0) == 0);
+}
