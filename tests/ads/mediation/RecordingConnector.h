@@ -52,6 +52,9 @@ class RecordingConnector : public ruzave::GADMAdNetworkConnector {
     }
     void adapterDidReceiveInterstitial(ruzave::GADMAdNetworkAdapter&) override { events.push_back("interstitial"); }
     void adapterDidGetAdClick(ruzave::GADMAdNetworkAdapter&) override { events.push_back("click"); }
+    void adapterClickDidOccurInBanner(ruzave::GADMAdNetworkAdapter&, const std::shared_ptr<platform::View>&) override {
+        events.push_back("click");
+    }
     void adapterWillLeaveApplication(ruzave::GADMAdNetworkAdapter&) override { events.push_back("leave"); }
     void adapterWillPresentFullScreenModal(ruzave::GADMAdNetworkAdapter&) override { events.push_back("willPresentModal"); }
     void adapterWillDismissFullScreenModal(ruzave::GADMAdNetworkAdapter&) override { events.push_back("willDismissModal"); }
