@@ -37,7 +37,7 @@ std::shared_ptr<platform::Image> GADMAdapterIAdIntrinsicImages::closeButton() {
     return closeButton_;
 }
 
-const std::string& GADMAdapterIAdIntrinsicImages::chooseImage(const std::string& single,
+std::string GADMAdapterIAdIntrinsicImages::chooseImage(const std::string& single,
                                                               const std::string& doubleDensity) {
     return GADMAdapterIAdUtilities::sharedInstance().screenScale() == 1.0f ? single : doubleDensity;
 }

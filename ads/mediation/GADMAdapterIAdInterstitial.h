@@ -28,7 +28,7 @@ class GADMAdapterIAdIntrinsicImages {
     static GADMAdapterIAdIntrinsicImages& sharedInstance();
     std::shared_ptr<platform::Image> closeButton();
     // The first text on a screen of scale 1, else the second.
-    static const std::string& chooseImage(const std::string& single, const std::string& doubleDensity);
+    static std::string chooseImage(const std::string& single, const std::string& doubleDensity);
     // Base64 PNG data as an image of the screen's scale, upright; nullptr for unreadable data.
     static std::shared_ptr<platform::Image> imageWithBase64EncodedString(const std::string& text);
 
