@@ -1,6 +1,7 @@
 #include "MediationTestSupport.h"
 #include "RecordingConnector.h"
 
+#include "ads/core/public/GADBannerView.h"
 #include "ads/mediation/GADMAdapterHTML.h"
 #include "platform/testing/Harness.h"
 #include "platform/web/WebView.h"
@@ -267,4 +268,31 @@ TEST_CASE_FIXTURE(DirectFixture, "GADMAdapterHTML: a report about another web vi
     CHECK(connector->events.empty());
     CHECK_FALSE(adapter->shouldStartLoad(*other, platform::URLRequest(GADMAdapterHTML::baseURL()),
                                          platform::WebViewNavigationType::Other));
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdapterHTML: an HTML passback end to end from the local ad server") {
+    // The HTML gives up at once by going to its passback; the next network fills.
+    const std::string passback = url("/passback?reason=none");
+    const std::string html = "<html><body><script>location.href = '" + url("/passback/?late=1") +
+                             "';</script></body></html>";
+    const std::string body = R"({"qdata":"pb","ad_networks":[)" + htmlNetwork("H", credentials(html, passback)) + "," +
+                             network("B", kAdapterB) + "]}";
+    server->route("/mediated", adserver::Response::json(body).header("X-Zudo-Mediation", "1"));
+    server->route("/passback", adserver::Response::html("", 200));
+    Script::behaviours()[kAdapterB] = Behaviour::FillNow;
+
+    auto banner = ruzave::GADBannerView::initWithAdSize(ruzave::kGADAdSizeBanner);
+    REQUIRE(banner);
+    banner->setAdUnitID("pb-unit");
+    auto ad = ruzave::GADAd::init();
+    ad->setAdURL(platform::URL::parse(url("/mediated")));
+    banner->slot()->loadAd(ad, std::nullopt);
+    REQUIRE(runUntil([&] { return banner->slot()->state() == ruzave::GADSlotStateValidAd; }));
+    CHECK(banner->adNetworkClassName() == std::optional<std::string>(kAdapterB));
+    REQUIRE(waitForPing("/imp"));
+    // The HTML network counts as a no-fill, and its passback page is never fetched.
+    CHECK(pingParam("/imp", "aec") == "1,0");
+    CHECK(pingParam("/imp", "qdata") == "pb");
+    CHECK(server->requestCount("/passback") == 0);
+    CHECK(server->requestCount("/passback/") == 0);
 }
