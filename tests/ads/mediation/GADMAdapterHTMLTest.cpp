@@ -31,11 +31,7 @@ platform::Value credentials(const std::optional<std::string>& html, const std::o
 }
 
 struct HTMLFixture : Fixture {
-    // One HTML network with a long time limit (a test of the give-up must outlive the 101 checks).
-    void mediateHTML(const platform::Value& creds, const std::string& then = "") {
-        mediate(R"({"settings":{"ad_network_timeout_millis":60000},"ad_networks":[)" + htmlNetwork("h", creds) +
-                then + "]}");
-    }
+    void mediateHTML(const platform::Value& creds) { mediate(R"({"ad_networks":[)" + htmlNetwork("h", creds) + "]}"); }
     std::shared_ptr<GADMAdapterHTML> adapter() {
         auto manager = slot->mediationManager();
         if (!manager || !manager->requestingConnector()) return nullptr;
