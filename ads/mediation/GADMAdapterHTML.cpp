@@ -16,15 +16,15 @@ namespace {
 const platform::ClassRegistrar<GADMAdapterHTML, GADMAdNetworkAdapter>
     registrar(GADMAdapterHTML::kClassName, {GADMAdNetworkAdapter::kProtocolName});
 
-// The base URL, kept out of the binary's plain strings: each byte XOR kScrambleKey.
+// The base URL, kept out of the binary's plain strings: each byte XOR kScrambleKey, done at compile
+// time. On the SDK's own ad host, so that relative references of the HTML stay with it.
 constexpr unsigned char kScrambleKey = 0x5A;
-constexpr std::array<unsigned char, 27> kScrambledBaseURL = {
-    'h' ^ kScrambleKey, 't' ^ kScrambleKey, 't' ^ kScrambleKey, 'p' ^ kScrambleKey, 's' ^ kScrambleKey,
-    ':' ^ kScrambleKey, '/' ^ kScrambleKey, '/' ^ kScrambleKey, 't' ^ kScrambleKey, 'y' ^ kScrambleKey,
-    'm' ^ kScrambleKey, '.' ^ kScrambleKey, 'r' ^ kScrambleKey, 'u' ^ kScrambleKey, 'z' ^ kScrambleKey,
-    'a' ^ kScrambleKey, 'v' ^ kScrambleKey, 'e' ^ kScrambleKey, '.' ^ kScrambleKey, 'i' ^ kScrambleKey,
-    'n' ^ kScrambleKey, 'v' ^ kScrambleKey, 'a' ^ kScrambleKey, 'l' ^ kScrambleKey, 'i' ^ kScrambleKey,
-    'd' ^ kScrambleKey, '/' ^ kScrambleKey};
+template <std::size_t N> constexpr std::array<unsigned char, N - 1> scramble(const char (&text)[N]) {
+    std::array<unsigned char, N - 1> out{};
+    for (std::size_t i = 0; i + 1 < N; ++i) out[i] = static_cast<unsigned char>(text[i]) ^ kScrambleKey;
+    return out;
+}
+constexpr auto kScrambledBaseURL = scramble("https://ads.ruzave.example/mads/tym/");
 
 } // namespace
 
