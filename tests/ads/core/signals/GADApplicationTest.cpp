@@ -174,9 +174,8 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADApplication: adapter names kee
     CHECK(record->availableAdapterNames() == std::nullopt);
     // Without "adapter_class_names" only the built-in names present count.
     record->updateAvailableAdapterNamesWithPotentialAdapterNames(std::nullopt);
-    CHECK(asSet(record->availableAdapterNames()) == std::set<std::string>{"GADMAdapterCustomEvents"});
+    CHECK(asSet(record->availableAdapterNames()) == std::set<std::string>{"GADMAdapterCustomEvents", "GADMAdapterHTML"});
 
-    registerClass("GADMAdapterHTML", {"GADMAdNetworkAdapter"});
     registerClass("ThirdPartyAdapter", {"GADMAdNetworkAdapter"});
     registerClass("NotAnAdapter", {"SomethingElse"});
     record->updateAvailableAdapterNamesWithPotentialAdapterNames(
@@ -187,7 +186,6 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADApplication: adapter names kee
     // A read right after a set on the same thread sees it.
     record->setAvailableAdapterNames({"X"});
     CHECK(record->availableAdapterNames() == std::vector<std::string>{"X"});
-    platform::ClassRegistry::unregisterClass("GADMAdapterHTML");
     platform::ClassRegistry::unregisterClass("ThirdPartyAdapter");
     platform::ClassRegistry::unregisterClass("NotAnAdapter");
 }
@@ -201,9 +199,9 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADApplication: each delivery of 
     };
     auto record = GADApplication::sharedInstance();
     deliver(platform::Value{{"adapter_class_names", "[\"ThirdPartyAdapter\",\"Missing\"]"}});
-    CHECK(asSet(record->availableAdapterNames()) == std::set<std::string>{"GADMAdapterCustomEvents", "ThirdPartyAdapter"});
+    CHECK(asSet(record->availableAdapterNames()) == std::set<std::string>{"GADMAdapterCustomEvents", "GADMAdapterHTML", "ThirdPartyAdapter"});
     deliver(platform::Value::object());
-    CHECK(asSet(record->availableAdapterNames()) == std::set<std::string>{"GADMAdapterCustomEvents"});
+    CHECK(asSet(record->availableAdapterNames()) == std::set<std::string>{"GADMAdapterCustomEvents", "GADMAdapterHTML"});
     platform::ClassRegistry::unregisterClass("ThirdPartyAdapter");
 }
 
