@@ -1,5 +1,6 @@
 // content_hash_pass_ms: one content-hashing pass over a 1,000-view tree holding 100 KB of text in text
-// views, from the walk's start until its fingerprint is stored; content_hash_main_max_task_ms is the
+// views, from the walk's start until its fingerprint is stored (the first pass of a process also
+// builds the character sets); content_hash_main_max_task_ms is the
 // longest main-loop task meanwhile (goal <= 4 ms on the main thread, the hashing runs off it).
 // murmur3_mb_s: the token hash over 1 MB buffers on one core (goal >= 1,000 MB/s).
 #include <chrono>
@@ -43,17 +44,22 @@ int contentHashPass() {
     auto app = ruzave::GADApplication::sharedInstance();
     app->startContentHashing();
     auto& loop = platform::MainLoop::main();
-    loop.resetTaskStats();
-    auto start = SteadyClock::now();
-    app->walkViewHierarchyForContent();
-    bool done = loop.runUntil([&] { return app->contentQueue()->count() == 1; }, 60.0);
-    double ms = std::chrono::duration<double, std::milli>(SteadyClock::now() - start).count();
-    app->stopContentHashing();
-    if (!done) {
-        std::fprintf(stderr, "bench_content: the pass stored no fingerprint\n");
-        return 1;
+    // The first pass also builds the character sets once per process.
+    double ms[2] = {0, 0};
+    for (std::uint32_t pass = 1; pass <= 2; ++pass) {
+        loop.resetTaskStats();
+        auto start = SteadyClock::now();
+        app->walkViewHierarchyForContent();
+        bool done = loop.runUntil([&] { return app->contentQueue()->contentWithSequenceNumber(pass) != nullptr; }, 60.0);
+        ms[pass - 1] = std::chrono::duration<double, std::milli>(SteadyClock::now() - start).count();
+        if (!done) {
+            std::fprintf(stderr, "bench_content: the pass stored no fingerprint\n");
+            return 1;
+        }
     }
-    std::printf("content_hash_pass_ms: %.3f ms\n", ms);
+    app->stopContentHashing();
+    std::printf("content_hash_first_pass_ms: %.3f ms\n", ms[0]);
+    std::printf("content_hash_pass_ms: %.3f ms\n", ms[1]);
     std::printf("content_hash_main_max_task_ms: %.3f ms\n", loop.maxTaskSeconds() * 1000);
     return 0;
 }
