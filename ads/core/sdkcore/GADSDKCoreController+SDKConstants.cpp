@@ -4,6 +4,7 @@
 #include "ads/core/sdkcore/GADSDKCoreController.h"
 #include "ads/core/signals/GADApplication.h"
 #include "ads/core/signals/GADTokenDispenser.h"
+#include "ads/core/telemetry/GADCharacterSets.h"
 #include "ads/core/util/GADJSONAdditions.h"
 #include "ads/render/GADMRAIDInterceptor.h"
 #include "platform/foundation/UserDefaults.h"
@@ -143,6 +144,7 @@ void GADSDKCoreController::applySDKConstants(const platform::Value& parameters) 
     if (auto names = stringConstant(parameters, "adapter_class_names")) adapters = stringListFromSetting(*names);
     GADApplication::sharedInstance()->updateAvailableAdapterNamesWithPotentialAdapterNames(adapters);
     GADTokenDispenser::sharedInstance()->refreshSignedInUser();
+    GADCharacterSets::sharedInstance()->updateCharacterSets();
     if (receiver) {
         receiver->updateCharacterSets();
         receiver->updateAvailableAdapterNamesWithPotentialAdapterNames(adapters);

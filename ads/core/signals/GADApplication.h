@@ -26,7 +26,10 @@ class DispatchQueue;
 namespace ruzave {
 
 class GADAd;
+class GADContentQueue;
+class GADScheduler;
 class GADSession;
+class GADViewHierarchyTraverser;
 class GADSlot;
 class GADStatisticDictionary;
 
@@ -73,11 +76,18 @@ public:
     // That file's dictionary, read once per process; an empty dictionary when missing or malformed.
     platform::Value iTunesMetadata();
 
-    // --- Content hashing: the view-tree walk that feeds "content_info". Not built into this SDK yet:
-    // these are the hooks the start-up and the ad fetcher call, and they do nothing.
-    void startContentHashing() {}
-    void stopContentHashing() {}
-    std::optional<std::string> fingerprintWithServedPenaltyDeduction() { return std::nullopt; }
+    // --- Content hashing (GADApplication+ContentHashing.cpp): the periodic view-tree walk whose
+    // fingerprints feed "content_info". Start and stop on the main thread; the fingerprint on any.
+    // Starts the walk timer with a new content queue; nothing while the timer exists.
+    void startContentHashing();
+    // Stops the timer; the stored contents stay and may still be served.
+    void stopContentHashing();
+    // The best content's fingerprint, whose score then drops by 100; nullopt without a positive score.
+    std::optional<std::string> fingerprintWithServedPenaltyDeduction();
+    std::shared_ptr<GADContentQueue> contentQueue() const;
+    std::shared_ptr<GADScheduler> contentHashingScheduler() const { return scheduler_; }
+    // One walk now, as the timer does it (main thread).
+    void walkViewHierarchyForContent();
 
     // --- Statistics (GADApplication+Statistics.cpp).
     // The application statistics ("session_id", "preqs" from -1, "pclick", "seq_num", "basets",
@@ -152,6 +162,14 @@ private:
     GADStatisticDictionarySet adStatistics_;
 
     std::optional<platform::NotificationCenter::Token> appBecameActiveObserver_;
+
+    // Content hashing: the queue and timer exist while it runs (main thread); the content lock guards
+    // contentQueue_ and every use of it, from the hashing queue and from request builders alike.
+    std::shared_ptr<platform::DispatchQueue> contentHashingQueue_;
+    std::shared_ptr<GADScheduler> scheduler_;
+    std::shared_ptr<GADViewHierarchyTraverser> traverser_;
+    mutable std::mutex contentLock_;
+    std::shared_ptr<GADContentQueue> contentQueue_;
 };
 
 // Reads a property-list file and returns it when it is a dictionary. A file that cannot be read fills

@@ -137,7 +137,10 @@ std::optional<platform::Value> GADSlot::requestParameters() {
     // 11.
     if (!defaults->object(kUseHTTPSKey) || defaults->boolean(kUseHTTPSKey)) p["force_https"] = "1";
 
-    // 12. Content hashing computes no fingerprint yet; the one last stored still goes.
+    // 12. The best on-screen content's fingerprint, remembered; else the one last remembered.
+    if (auto served = GADApplication::sharedInstance()->fingerprintWithServedPenaltyDeduction()) {
+        defaults->set(kContentURLFingerprintKey, *served);
+    }
     if (auto fingerprint = defaults->string(kContentURLFingerprintKey)) {
         platform::Value info = platform::Value::object();
         info["fingerprint"] = *fingerprint;

@@ -14,6 +14,8 @@
 #include "ads/core/slot/GADAd.h"
 #include "ads/core/slot/GADSlot.h"
 #include "ads/core/slot/GADSlotAdKeyDelegate.h"
+#include "ads/core/telemetry/GADContent.h"
+#include "ads/core/telemetry/GADContentQueue.h"
 #include "ads/core/telemetry/GADStatisticDictionary.h"
 #include "ads/render/GADBannerAdViewDelegate.h"
 #include "ads/render/GADOpener.h"
@@ -248,6 +250,20 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: stored settings give force_https, the finge
         CHECK(p["content_info"]["v"] == 1);
         CHECK(p["eid"] == "exp-9");
         CHECK(p["_forcePrefetch"] == "1");
+    }
+    SUBCASE("a served on-screen fingerprint replaces the stored one and is remembered") {
+        defaults->set("/ruzave/ads/content_url_fingerprint", "abc123");
+        auto app = ruzave::GADApplication::sharedInstance();
+        app->startContentHashing();
+        auto content = std::make_shared<ruzave::GADContent>(1);
+        content->updateContentWithText("the quick brown fox jumps over the lazy dog");
+        app->contentQueue()->enqueueContent(content);
+        t.load();
+        platform::Value p = parametersOnQueue(*this, t.slot);
+        app->stopContentHashing();
+        CHECK(p["content_info"]["fingerprint"] == content->fingerprint());
+        CHECK(defaults->string("/ruzave/ads/content_url_fingerprint") == content->fingerprint());
+        CHECK(content->score() == 44 - 100);
     }
     platform::Value p = parametersOnQueue(*this, t.slot);
     CHECK(p["d_imp_hdr"] == "1");

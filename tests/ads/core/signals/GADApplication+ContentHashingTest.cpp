@@ -1,0 +1,77 @@
+#include <doctest/doctest.h>
+
+#include "ads/core/net/GADScheduler.h"
+#include "ads/core/signals/GADApplication.h"
+#include "ads/core/telemetry/GADContentQueue.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/testing/Harness.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/TextView.h"
+#include "platform/ui/ViewController.h"
+#include "platform/ui/Window.h"
+
+using ruzave::GADApplication;
+
+namespace {
+
+struct Screen : platform::testing::Harness {
+    std::shared_ptr<platform::Window> window = platform::Window::create();
+    std::shared_ptr<platform::ViewController> controller = platform::ViewController::create();
+    std::shared_ptr<platform::TextView> text = platform::TextView::create();
+    std::shared_ptr<GADApplication> app = GADApplication::sharedInstance();
+    Screen() {
+        window->setRootViewController(controller);
+        window->makeKeyAndVisible();
+        controller->view()->addSubview(text);
+        text->setText("the quick brown fox jumps over the lazy dog");
+    }
+    ~Screen() { app->stopContentHashing(); }
+    bool stored(std::size_t count) {
+        return runUntil([&] { return app->contentQueue() && app->contentQueue()->count() == count; });
+    }
+};
+
+} // namespace
+
+TEST_CASE_FIXTURE(Screen, "GADApplication: content hashing walks each period and serves the best fingerprint") {
+    CHECK_FALSE(app->fingerprintWithServedPenaltyDeduction());
+    platform::UserDefaults::standard()->set("/ruzave/ads/traversal_interval", 2.0);
+    app->startContentHashing();
+    auto scheduler = app->contentHashingScheduler();
+    REQUIRE(scheduler);
+    CHECK(scheduler->interval() == 2.0);
+    app->startContentHashing();
+    CHECK(app->contentHashingScheduler() == scheduler);
+    CHECK(app->contentQueue()->size() == 10);
+
+    advance(2.0);
+    REQUIRE(stored(1));
+    // The first walk: 43 code units plus sequence number 1.
+    auto first = app->fingerprintWithServedPenaltyDeduction();
+    REQUIRE(first);
+    CHECK(first->size() == 24);
+    // The same text again replaces the older content with the newer (number 2, score 45 - 100 < 0 is gone).
+    advance(2.0);
+    REQUIRE(runUntil([&] { return app->contentQueue()->contentWithSequenceNumber(2) != nullptr; }));
+    CHECK(app->contentQueue()->count() == 1);
+    CHECK(app->fingerprintWithServedPenaltyDeduction() == first);
+    CHECK_FALSE(app->fingerprintWithServedPenaltyDeduction());
+
+    // A stop keeps what is stored.
+    app->stopContentHashing();
+    CHECK_FALSE(app->contentHashingScheduler());
+    CHECK(app->contentQueue()->count() == 1);
+}
+
+TEST_CASE_FIXTURE(Screen, "GADApplication: a walk whose text gives no fingerprint stores nothing") {
+    text->setText("tiny");
+    platform::UserDefaults::standard()->set("/ruzave/ads/content_queue_maximum_capacity", 3);
+    app->startContentHashing();
+    CHECK(app->contentQueue()->size() == 3);
+    app->walkViewHierarchyForContent();
+    runUntilIdle();
+    CHECK(app->contentQueue()->count() == 0);
+    text->setText("now a text long enough for a fingerprint");
+    app->walkViewHierarchyForContent();
+    REQUIRE(stored(1));
+}
