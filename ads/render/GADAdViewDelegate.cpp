@@ -9,6 +9,7 @@
 #include "ads/render/GADGMSGHandler.h"
 #include "ads/render/GADNotification.h"
 #include "ads/render/GADOpener.h"
+#include "ads/render/GADPrecacheGMSGHandler.h"
 #include "platform/base/Strings.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
@@ -52,6 +53,7 @@ void GADAdViewDelegate::addDefaultHandlers() {
     // they are built.
     addGMSGHandler(GADDefaultGMSGHandler::init());
     addGMSGHandler(GADCSIGMSGHandler::init());
+    addGMSGHandler(GADPrecacheGMSGHandler::init());
 }
 
 void GADAdViewDelegate::addGMSGHandler(const std::shared_ptr<GADGMSGHandler>& handler) {
