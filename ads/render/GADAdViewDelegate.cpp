@@ -10,6 +10,7 @@
 #include "ads/render/GADNotification.h"
 #include "ads/render/GADOpener.h"
 #include "ads/render/GADPrecacheGMSGHandler.h"
+#include "ads/render/GADVideoPlayerGMSGHandler.h"
 #include "platform/base/Strings.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
@@ -54,6 +55,7 @@ void GADAdViewDelegate::addDefaultHandlers() {
     addGMSGHandler(GADDefaultGMSGHandler::init());
     addGMSGHandler(GADCSIGMSGHandler::init());
     addGMSGHandler(GADPrecacheGMSGHandler::init());
+    addGMSGHandler(GADVideoPlayerGMSGHandler::init());
 }
 
 void GADAdViewDelegate::addGMSGHandler(const std::shared_ptr<GADGMSGHandler>& handler) {
