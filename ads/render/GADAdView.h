@@ -18,6 +18,7 @@
 #include "platform/web/WebViewDelegate.h"
 
 namespace platform {
+class PlayerLayerView;
 class ScrollView;
 class ViewController;
 } // namespace platform
@@ -26,6 +27,8 @@ namespace ruzave {
 
 class GADAdViewDelegate;
 class GADAdViewTouchGestureRecognizer;
+class GADVideoPlayer;
+class GADVideoPlayerDelegate;
 class GADWebViewCacheSet;
 
 class GADAdView : public platform::View,
@@ -124,6 +127,19 @@ class GADAdView : public platform::View,
     void alertViewClickedButtonAtIndex(platform::AlertView& alert, long index) override;
     void alertViewDidDismissWithButtonIndex(platform::AlertView& alert, long index) override;
 
+    // --- Inline video (GADAdView+Video.cpp). One player and one video view, under the web content,
+    // for the view's whole life, made by the first source.
+    void setUpVideoPlayerWithURL(const std::optional<platform::URL>& url);
+    // The zero rectangle stands for the whole bounds; nothing without a video view.
+    void setVideoPlayerFrame(platform::Rect frame);
+    void hideVideo();
+    void showVideo();
+    std::shared_ptr<GADVideoPlayer> videoPlayer() const { return videoPlayer_; }
+    std::shared_ptr<platform::PlayerLayerView> videoPlayerLayer() const { return videoPlayerLayer_; }
+    platform::Rect cachedVideoPlayerFrame() const { return cachedVideoPlayerFrame_; }
+    // Keeps the frame and applies it to the video view.
+    void setCachedVideoPlayerFrame(platform::Rect frame);
+
     // platform::WebViewDelegate
     bool shouldStartLoad(platform::WebView& webView, const platform::URLRequest& request,
                          platform::WebViewNavigationType navigationType) override;
@@ -160,6 +176,10 @@ class GADAdView : public platform::View,
     std::deque<PendingEvent> pendingEvents_;
     bool eventsSuspended_ = true;
     std::optional<GADAdViewState> savedState_;
+    std::shared_ptr<GADVideoPlayer> videoPlayer_;
+    std::shared_ptr<GADVideoPlayerDelegate> videoPlayerDelegate_;
+    std::shared_ptr<platform::PlayerLayerView> videoPlayerLayer_;
+    platform::Rect cachedVideoPlayerFrame_ = platform::Rect::zero();
     std::optional<std::string> adDebugDialog_;
     bool touched_ = false;
     bool showDebug_ = true;

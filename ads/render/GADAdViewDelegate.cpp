@@ -11,6 +11,8 @@
 #include "ads/render/GADOpenerGMSGHandler.h"
 #include "ads/render/GADNotification.h"
 #include "ads/render/GADOpener.h"
+#include "ads/render/GADPrecacheGMSGHandler.h"
+#include "ads/render/GADVideoPlayerGMSGHandler.h"
 #include "platform/base/Strings.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
@@ -50,12 +52,12 @@ GADAdViewDelegate::~GADAdViewDelegate() {
 }
 
 void GADAdViewDelegate::addDefaultHandlers() {
-    // The opener, MRAID, video, precache and timing handlers take their places around this one as
-    // they are built.
     addGMSGHandler(GADOpenerGMSGHandler::initWithOpener(opener_));
     addGMSGHandler(GADDefaultGMSGHandler::init());
     addGMSGHandler(GADCSIGMSGHandler::init());
     addGMSGHandler(GADMRAIDGMSGHandler::initWithOpener(opener_));
+    addGMSGHandler(GADPrecacheGMSGHandler::init());
+    addGMSGHandler(GADVideoPlayerGMSGHandler::init());
 }
 
 void GADAdViewDelegate::addGMSGHandler(const std::shared_ptr<GADGMSGHandler>& handler) {

@@ -247,6 +247,29 @@ void AdServer::Impl::handle(const httplib::Request& req, httplib::Response& res)
     // after the full Content-Length went out.
     auto body = std::make_shared<std::string>(std::move(response.body));
     std::size_t limit = response.fault == Fault::Truncate ? response.truncateAt : body->size();
+    if (response.unknownLength || response.chunkDelay.count() > 0) {
+        std::size_t piece = response.chunkBytes == 0 ? 64 * 1024 : response.chunkBytes;
+        auto pause = response.chunkDelay;
+        bool chunked = response.unknownLength;
+        auto provide = [body, limit, piece, pause](std::size_t offset, httplib::DataSink& sink) {
+            if (offset >= limit) {
+                if (limit < body->size()) return false;  // truncated: close without the last chunk
+                sink.done();
+                return true;
+            }
+            if (pause.count() > 0) std::this_thread::sleep_for(pause);
+            return sink.write(body->data() + offset, std::min(piece, limit - offset));
+        };
+        if (chunked) {
+            res.set_chunked_content_provider(contentType, provide);
+        } else {
+            res.set_content_provider(body->size(), contentType,
+                                     [provide](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                         return provide(offset, sink);
+                                     });
+        }
+        return;
+    }
     res.set_content_provider(
         body->size(), contentType, [body, limit](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
             std::size_t end = offset + length;

@@ -41,6 +41,11 @@ struct Response {
     std::chrono::milliseconds delay{0};  // before answering (real time on the server's thread)
     Fault fault = Fault::None;
     std::size_t truncateAt = 0;
+    // Stream the body chunked, with no Content-Length, in pieces of `chunkBytes` (0: 64 KiB),
+    // waiting `chunkDelay` before each piece. A Truncate fault stops after `truncateAt` bytes.
+    bool unknownLength = false;
+    std::size_t chunkBytes = 0;
+    std::chrono::milliseconds chunkDelay{0};
 
     static Response html(std::string body, int status = 200);
     static Response json(std::string body, int status = 200);
