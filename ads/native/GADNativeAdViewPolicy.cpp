@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "ads/core/telemetry/GADActiveViewMonitor.h"
 #include "ads/core/util/GADRectConversions.h"
 #include "ads/native/GADNativeAdAttribution.h"
 #include "ads/native/GADNativeAdAttributionView.h"
@@ -9,7 +10,6 @@
 #include "ads/render/GADAdViewTouchGestureRecognizer.h"
 #include "ads/render/GADMobileAdsAdditions.h"
 #include "ads/render/GADOverlayView.h"
-#include "platform/runloop/DispatchQueue.h"
 #include "platform/ui/LayoutConstraint.h"
 #include "platform/ui/TapGestureRecognizer.h"
 #include "platform/ui/View.h"
@@ -112,23 +112,26 @@ void GADNativeAdViewPolicy::checkForImpression() {
 }
 
 void GADNativeAdViewPolicy::startImpressionMonitoring() {
-    if (monitoring_) return;
-    monitoring_ = true;
-    // Looks again on the main queue until the view shows or the policy ends.
-    std::weak_ptr<GADNativeAdViewPolicy> weakSelf = weak_from_this();
-    auto look = std::make_shared<std::function<void()>>();
-    *look = [weakSelf, weakLook = std::weak_ptr<std::function<void()>>(look)] {
-        auto self = weakSelf.lock();
-        if (!self || !self->monitoring_) return;
-        auto adView = self->adView_.lock();
-        if (adView && gad_visibleBounds(*adView) != platform::Rect::zero()) {
-            self->recordImpression();
-            return;
-        }
-        if (auto again = weakLook.lock()) platform::mainQueue()->asyncAfter(kImpressionCheckIntervalSeconds, *again);
-    };
-    monitorLook_ = look;
-    platform::mainQueue()->asyncAfter(kImpressionCheckIntervalSeconds, *look);
+    if (impressionMonitor_) return;
+    auto monitor = GADActiveViewMonitor::initWithView(adView_.lock());
+    if (!monitor) return; // the ad view is gone: nothing left to show
+    impressionMonitor_ = monitor;
+    monitor->setDelegate(std::weak_ptr<GADActiveViewMonitorDelegate>(shared_from_this()));
+    monitor->startMonitoring();
+}
+
+void GADNativeAdViewPolicy::activeViewMonitorDidRefresh(GADActiveViewMonitor& monitor) {
+    // A sample from a monitor already let go of (queued before the stop) counts for nothing.
+    if (&monitor != impressionMonitor_.get()) return;
+    if (monitor.monitoredViewVisible()) recordImpression();
+}
+
+void GADNativeAdViewPolicy::stopImpressionMonitoring() {
+    auto monitor = std::move(impressionMonitor_);
+    impressionMonitor_ = nullptr;
+    if (!monitor) return;
+    monitor->setDelegate({});
+    monitor->stopMonitoring();
 }
 
 void GADNativeAdViewPolicy::recordImpression() {

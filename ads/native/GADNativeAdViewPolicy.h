@@ -2,14 +2,15 @@
 // What a native ad view does on the SDK's behalf: pins the attribution badge to its top-right corner and
 // lays the ad's overlay view over it, turns a tap into a click on one named asset with a description of
 // where every asset lies, and records the impression as soon as the view is visible, watching it until
-// it is. One per ad view, living as long as it. Main thread.
-#include <functional>
+// it is, through an active-view monitor that exists only while it waits. One per ad view, living as long
+// as it. Main thread.
 #include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "ads/core/telemetry/GADActiveViewMonitorDelegate.h"
 #include "platform/base/Value.h"
 #include "platform/ui/GestureRecognizer.h"
 #include "platform/ui/Geometry.h"
@@ -20,16 +21,15 @@ class View;
 
 namespace ruzave {
 
+class GADActiveViewMonitor;
 class GADNativeAdAttributionView;
 class GADNativeStandardAd;
 class GADOverlayView;
 
 class GADNativeAdViewPolicy : public platform::GestureRecognizerDelegate,
+                              public GADActiveViewMonitorDelegate,
                               public std::enable_shared_from_this<GADNativeAdViewPolicy> {
   public:
-    // How often a view that is not yet visible is looked at again.
-    static constexpr double kImpressionCheckIntervalSeconds = 0.2;
-
     // initWithAdView:attributionIconAssetName:attributionTextAssetName: — nil when any is missing.
     static std::shared_ptr<GADNativeAdViewPolicy> initWithAdView(const std::shared_ptr<platform::View>& adView,
                                                                  const std::string& attributionIconAssetName,
@@ -50,7 +50,11 @@ class GADNativeAdViewPolicy : public platform::GestureRecognizerDelegate,
     void handleTapAtLocation(platform::Point location);
     platform::Value tapHandlingEnvironmentWithTapLocation(platform::Point location) const;
     std::shared_ptr<GADNativeAdAttributionView> attributionView() const { return attributionView_; }
-    bool isMonitoringImpression() const { return monitoring_; }
+    // The monitor watching for the impression; present only while the policy waits for the view to show.
+    std::shared_ptr<GADActiveViewMonitor> impressionMonitor() const { return impressionMonitor_; }
+    bool isMonitoringImpression() const { return impressionMonitor_ != nullptr; }
+
+    void activeViewMonitorDidRefresh(GADActiveViewMonitor& monitor) override;
 
     bool gestureRecognizerShouldRecognizeSimultaneously(platform::GestureRecognizer&, platform::GestureRecognizer&) override {
         return true;
@@ -64,7 +68,7 @@ class GADNativeAdViewPolicy : public platform::GestureRecognizerDelegate,
     void orderViews();
     void checkForImpression();
     void startImpressionMonitoring();
-    void stopImpressionMonitoring() { monitoring_ = false; }
+    void stopImpressionMonitoring();
     void recordImpression();
     // The registered asset views still alive, in registration order.
     std::vector<std::pair<std::shared_ptr<platform::View>, std::string>> assetViews() const;
@@ -76,8 +80,7 @@ class GADNativeAdViewPolicy : public platform::GestureRecognizerDelegate,
     std::vector<std::pair<std::weak_ptr<platform::View>, std::string>> assetViewAssetNames_;
     std::string attributionIconAssetName_;
     std::string attributionTextAssetName_;
-    bool monitoring_ = false;
-    std::shared_ptr<std::function<void()>> monitorLook_;
+    std::shared_ptr<GADActiveViewMonitor> impressionMonitor_;
     std::weak_ptr<GADNativeStandardAd> delegate_;
     std::shared_ptr<GADNativeStandardAd> nativeAd_;
 };

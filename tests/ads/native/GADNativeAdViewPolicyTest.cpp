@@ -1,5 +1,7 @@
 #include <doctest/doctest.h>
 
+#include "ads/core/sdkcore/GADSDKCoreController.h"
+#include "ads/core/telemetry/GADActiveViewMonitor.h"
 #include "ads/native/GADMediatedNativeContentAd.h"
 #include "ads/native/GADNativeAdAttribution.h"
 #include "ads/native/GADNativeAdAttributionView.h"
@@ -129,10 +131,11 @@ TEST_CASE_FIXTURE(Screen, "GADNativeAdViewPolicy: an ad view off screen records 
     auto ad = ruzave::GADNativeContentAd::initWithMediatedNativeAd(wrapper, {});
     adView->setNativeContentAd(ad);
     adView->layoutSubviews();
-    CHECK(adView->nativeAdViewPolicy()->isMonitoringImpression());
+    REQUIRE(adView->nativeAdViewPolicy()->isMonitoringImpression());
+    const double interval = adView->nativeAdViewPolicy()->impressionMonitor()->samplingInterval();
     CHECK(impressions == 0);
     controller->view()->addSubview(adView);
-    advance(ruzave::GADNativeAdViewPolicy::kImpressionCheckIntervalSeconds + 0.01);
+    advance(interval + 0.01);
     runUntilIdle();
     CHECK(impressions == 1);
     CHECK_FALSE(adView->nativeAdViewPolicy()->isMonitoringImpression());
@@ -148,6 +151,75 @@ TEST_CASE_FIXTURE(Screen, "GADNativeAdViewPolicy: an ad view off screen records 
     shown->layoutSubviews();
     CHECK(second->hasRecordedImpression());
     CHECK_FALSE(shown->nativeAdViewPolicy()->isMonitoringImpression());
+}
+
+TEST_CASE_FIXTURE(Screen, "GADNativeAdViewPolicy: the impression waits for a visible sample and is recorded once") {
+    struct Interval {
+        std::shared_ptr<ruzave::GADSDKCoreController> core = ruzave::GADSDKCoreController::sharedInstance();
+        double saved = core->activeViewSamplingInterval();
+        ~Interval() { core->setActiveViewSamplingInterval(saved); }
+    } interval;
+    interval.core->setActiveViewSamplingInterval(1.0);
+    auto ad = jsonAd(platform::Value());
+    adView->setNativeContentAd(ad);
+    auto policy = adView->nativeAdViewPolicy();
+
+    // Off-window: one monitor, however often the view is laid out.
+    adView->layoutSubviews();
+    policy->adViewDidMoveToSuperview();
+    auto monitor = policy->impressionMonitor();
+    REQUIRE(monitor != nullptr);
+    adView->layoutSubviews();
+    CHECK(policy->impressionMonitor() == monitor);
+    CHECK(monitor->isMonitoring());
+    advance(3.5);
+    runUntilIdle();
+    CHECK_FALSE(ad->hasRecordedImpression());
+
+    // In the window but hidden: still nothing.
+    adView->setHidden(true);
+    controller->view()->addSubview(adView);
+    advance(3.0);
+    runUntilIdle();
+    CHECK_FALSE(ad->hasRecordedImpression());
+    CHECK(policy->impressionMonitor() == monitor);
+
+    // Shown: the next sample at the monitor's interval records it, not an earlier look.
+    adView->setHidden(false);
+    advance(0.25);
+    runUntilIdle();
+    CHECK_FALSE(ad->hasRecordedImpression());
+    advance(1.0);
+    runUntilIdle();
+    CHECK(ad->hasRecordedImpression());
+    CHECK(policy->impressionMonitor() == nullptr);
+    CHECK_FALSE(monitor->isMonitoring());
+    CHECK(monitor->delegate() == nullptr);
+
+    // Moving off screen and back neither starts a new monitor nor records again.
+    adView->removeFromSuperview();
+    adView->layoutSubviews();
+    controller->view()->addSubview(adView);
+    adView->layoutSubviews();
+    advance(2.0);
+    runUntilIdle();
+    CHECK(policy->impressionMonitor() == nullptr);
+}
+
+TEST_CASE_FIXTURE(Screen, "GADNativeAdViewPolicy: an ad view that goes away while watched leaves no sampling behind") {
+    auto ad = jsonAd(platform::Value());
+    std::weak_ptr<ruzave::GADActiveViewMonitor> monitor;
+    {
+        auto view = GADNativeContentAdView::initWithFrame({{0, 0}, {100, 100}});
+        view->setNativeContentAd(ad);
+        view->layoutSubviews();
+        monitor = view->nativeAdViewPolicy()->impressionMonitor();
+        REQUIRE_FALSE(monitor.expired());
+    }
+    advance(5.0);
+    runUntilIdle();
+    CHECK(monitor.expired());
+    CHECK_FALSE(ad->hasRecordedImpression());
 }
 
 TEST_CASE("GADNativeAdViewPolicy: an app-install ad view names its assets from 2001") {
