@@ -100,8 +100,10 @@ void GADAdAppViewController::updateCloseButtonVisibilityAndImage() {
         closeButton_->removeFromSuperview();
         return;
     }
-    // With custom close an MRAID ad keeps the button as an invisible tap area.
-    closeButton_->setAlpha(useCustomClose_ ? 0.0f : 1.0f);
+    // With custom close an MRAID ad keeps the button as an invisible tap area: it draws no image but
+    // stays opaque, since a fully transparent view takes no touches.
+    closeButton_->setAlpha(1.0f);
+    if (useCustomClose_) closeButton_->setImage(nullptr, platform::ControlStateNormal);
     auto v = view();
     if (closeButton_->superview() == v) {
         v->bringSubviewToFront(closeButton_);

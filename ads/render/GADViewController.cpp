@@ -73,6 +73,22 @@ void GADViewController::presentFromViewController(const std::shared_ptr<platform
     if (!up) rollBack();
 }
 
+std::shared_ptr<platform::ViewController> GADViewController::standIn() const {
+    auto other = presenter_ ? presenter_->presentationViewController() : nullptr;
+    return other.get() == this ? nullptr : other;
+}
+
+bool GADViewController::presentViewController(const std::shared_ptr<platform::ViewController>& controller,
+                                              bool animated, Completion completion) {
+    if (auto other = standIn()) return other->presentViewController(controller, animated, std::move(completion));
+    return platform::ViewController::presentViewController(controller, animated, std::move(completion));
+}
+
+bool GADViewController::dismissViewController(bool animated, Completion completion) {
+    if (auto other = standIn()) return other->dismissViewController(animated, std::move(completion));
+    return platform::ViewController::dismissViewController(animated, std::move(completion));
+}
+
 void GADViewController::addToCurrentIntermission() {
     auto slot = slot_.lock();
     if (!slot) return;

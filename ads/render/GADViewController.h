@@ -48,6 +48,12 @@ class GADViewController : public platform::ViewController, public GADIntermittin
     const std::function<void()>& dismissalCompletion() const { return dismissalCompletion_; }
     void setDismissalCompletion(std::function<void()> c) { dismissalCompletion_ = std::move(c); }
 
+    // When the presenter shows this controller on behalf of another controller, that controller presents
+    // and dismisses in this one's place; otherwise the platform's own steps run.
+    bool presentViewController(const std::shared_ptr<platform::ViewController>& controller, bool animated,
+                               Completion completion = nullptr) override;
+    bool dismissViewController(bool animated, Completion completion = nullptr) override;
+
     // Hooks for subclasses.
     virtual void finishAppearing();
     // Reached from the platform's dismissal and from the presenter's; runs once per showing.
@@ -71,6 +77,9 @@ class GADViewController : public platform::ViewController, public GADIntermittin
     }
 
   private:
+    // The presenter's presentation controller when it is another controller than this one.
+    std::shared_ptr<platform::ViewController> standIn() const;
+
     std::uint32_t supportedOrientations_ = 30;
     std::weak_ptr<GADSlot> slot_;
     std::shared_ptr<GADIntermission> intermission_;

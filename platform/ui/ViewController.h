@@ -70,11 +70,12 @@ public:
     // controller is already presented, or a transition is under way. Otherwise the presented
     // controller's view covers the window; the completion runs after the transition (on the next main
     // loop turn without animation, after kTransitionDuration or the animator's own timing with it).
-    bool presentViewController(const std::shared_ptr<ViewController>& controller, bool animated,
-                               Completion completion = nullptr);
+    // Virtual so that a controller can hand its presentations to another controller.
+    virtual bool presentViewController(const std::shared_ptr<ViewController>& controller, bool animated,
+                                       Completion completion = nullptr);
     // Dismisses the controller this one presents, or else this one from its presenter. False when there
     // is nothing to dismiss or a transition is under way.
-    bool dismissViewController(bool animated, Completion completion = nullptr);
+    virtual bool dismissViewController(bool animated, Completion completion = nullptr);
     std::shared_ptr<ViewController> presentingViewController() const { return presenting_.lock(); }
     std::shared_ptr<ViewController> presentedViewController() const { return presented_; }
     bool isBeingPresented() const { return beingPresented_; }

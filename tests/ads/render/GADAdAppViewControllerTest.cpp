@@ -38,9 +38,13 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADAdAppViewController: the close button, plain,
     mraid->setCustomClosePosition(4);
     mraid->beginAppearanceTransition(true, false);
     CHECK(mraid->closeButton()->superview() == mraid->view());
-    CHECK(mraid->closeButton()->alpha() == 0);
     CHECK(mraid->closeButton()->frame() ==
           ruzave::GADMRAIDResizeProperties::closeButtonRectForPosition(4, mraid->view()->bounds()));
+    // Invisible, yet a touch at its place still lands on it and closes the ad.
+    CHECK_FALSE(mraid->closeButton()->currentImage());
+    auto frame = mraid->closeButton()->frame();
+    platform::Point tap{frame.origin.x + frame.size.width / 2, frame.origin.y + frame.size.height / 2};
+    CHECK(mraid->view()->hitTest(tap, nullptr) == mraid->closeButton());
 }
 
 TEST_CASE_FIXTURE(MRAIDBanner, "GADAdAppViewController: a page that left the app keeps the screen once on return") {

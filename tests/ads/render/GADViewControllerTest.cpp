@@ -3,6 +3,7 @@
 #include <doctest/doctest.h>
 
 #include "ads/render/GADModalOverlayPresenter.h"
+#include "ads/render/GADOverlayPresenting.h"
 #include "platform/base/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/testing/Harness.h"
@@ -56,7 +57,88 @@ class CountingController : public GADViewController {
     void didFinishDismissal() override { ++subclassDismissals; }
 };
 
+// Shows its controller on behalf of a chosen controller (nil: none).
+class StandInPresenter : public ruzave::GADOverlayPresenting {
+  public:
+    std::shared_ptr<platform::ViewController> standIn;
+    void presentFromViewController(const std::shared_ptr<platform::ViewController>&, Completion) override {}
+    std::shared_ptr<platform::ViewController> presentationViewController() const override { return standIn; }
+    void dismissWithCompletionHandler(Completion completion) override {
+        if (completion) completion();
+    }
+    std::shared_ptr<GADViewController> presentedViewController() const override { return presented.lock(); }
+    void setPresentedViewController(const std::weak_ptr<GADViewController>& c) override { presented = c; }
+    bool isReadyToPresent() override { return true; }
+    std::weak_ptr<GADViewController> presented;
+};
+
 } // namespace
+
+TEST_CASE_FIXTURE(Screen, "GADViewController: another presentation controller presents and dismisses in its place") {
+    auto controller = GADViewController::init();
+    auto presenter = std::make_shared<StandInPresenter>();
+    presenter->standIn = root;
+    controller->setPresenter(presenter);
+    CHECK(presenter->presentedViewController() == controller);
+    auto sheet = platform::ViewController::create();
+    bool presented = false;
+    // Callers that only know a platform controller reach the override too.
+    platform::ViewController& asPlatform = *controller;
+    CHECK(asPlatform.presentViewController(sheet, false, [&] { presented = true; }));
+    settle();
+    CHECK(presented);
+    CHECK(root->presentedViewController() == sheet);
+    CHECK(sheet->presentingViewController() == root);
+    CHECK_FALSE(controller->presentedViewController());
+
+    bool dismissed = false;
+    CHECK(asPlatform.dismissViewController(false, [&] { dismissed = true; }));
+    settle();
+    CHECK(dismissed);
+    CHECK_FALSE(root->presentedViewController());
+    CHECK_FALSE(sheet->presentingViewController());
+    // With nothing left to dismiss the stand-in's answer comes back.
+    CHECK_FALSE(controller->dismissViewController(false));
+}
+
+TEST_CASE_FIXTURE(Screen, "GADViewController: presents for itself when the presenter names it or nothing") {
+    auto presenter = std::make_shared<StandInPresenter>();
+    auto controller = GADViewController::init();
+    SUBCASE("the presenter names the controller itself") { presenter->standIn = controller; }
+    SUBCASE("the presenter names no controller") { presenter->standIn = nullptr; }
+    controller->setPresenter(presenter);
+    root->presentViewController(controller, false);
+    settle();
+    auto sheet = platform::ViewController::create();
+    CHECK(controller->presentViewController(sheet, false));
+    settle();
+    CHECK(controller->presentedViewController() == sheet);
+    CHECK(root->presentedViewController() == controller);
+    // The controller dismisses what it presents, then itself from the root.
+    CHECK(controller->dismissViewController(false));
+    settle();
+    CHECK_FALSE(controller->presentedViewController());
+    CHECK(root->presentedViewController() == controller);
+    CHECK(controller->dismissViewController(false));
+    settle();
+    CHECK_FALSE(root->presentedViewController());
+    presenter->standIn.reset();
+}
+
+TEST_CASE_FIXTURE(Screen, "GADViewController: a modal presenter leaves the platform's own presentation in force") {
+    auto controller = GADViewController::init();
+    controller->presentFromViewController(root, nullptr);
+    settle();
+    REQUIRE(root->presentedViewController() == controller);
+    auto sheet = platform::ViewController::create();
+    CHECK(controller->presentViewController(sheet, false));
+    settle();
+    CHECK(controller->presentedViewController() == sheet);
+    CHECK(sheet->presentingViewController() == controller);
+    controller->relinquishScreenWithCompletion(nullptr);
+    settle();
+    CHECK_FALSE(root->presentedViewController());
+}
 
 TEST_CASE_FIXTURE(Screen, "GADViewController: a nil presenting controller only logs and never completes") {
     platform::LogCapture capture;
