@@ -84,23 +84,28 @@ bool ScriptContext::installGuards(Error* error) {
     return run(
         [&](duk_context* ctx) {
             std::lock_guard<std::mutex> lock(mutex);
-            if (bytecode.empty()) {
-                duk_push_string(ctx, "guards");
-                duk_compile_string_filename(ctx, DUK_COMPILE_EVAL, guardSource());
-                duk_dup_top(ctx);
-                duk_dump_function(ctx);
-                duk_size_t size = 0;
-                auto* data = static_cast<unsigned char*>(duk_get_buffer_data(ctx, -1, &size));
-                bytecode.assign(data, data + size);
-                duk_pop(ctx);
-            } else {
-                void* buf = duk_push_fixed_buffer(ctx, bytecode.size());
-                std::memcpy(buf, bytecode.data(), bytecode.size());
-                duk_load_function(ctx);
-            }
+            pushCompiledOnce(ctx, "guards", guardSource(), bytecode);
             duk_call(ctx, 0);
         },
         error);
+}
+
+void ScriptContext::pushCompiledOnce(duk_context* ctx, const char* name, const char* source,
+                                     std::vector<unsigned char>& bytecode) {
+    if (bytecode.empty()) {
+        duk_push_string(ctx, name);
+        duk_compile_string_filename(ctx, DUK_COMPILE_EVAL, source);
+        duk_dup_top(ctx);
+        duk_dump_function(ctx);
+        duk_size_t size = 0;
+        auto* data = static_cast<unsigned char*>(duk_get_buffer_data(ctx, -1, &size));
+        bytecode.assign(data, data + size);
+        duk_pop(ctx);
+    } else {
+        void* buf = duk_push_fixed_buffer(ctx, bytecode.size());
+        std::memcpy(buf, bytecode.data(), bytecode.size());
+        duk_load_function(ctx);
+    }
 }
 
 ScriptContext::~ScriptContext() {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/base/Error.h"
 #include "platform/duktape/DukHeapBudget.h"
@@ -57,6 +58,10 @@ public:
 
     // The printed form of the value at `index` (see evaluate).
     static std::string printed(duk_context* ctx, int index);
+    // Pushes the function of the program `source`: compiled the first time, into `bytecode`, and loaded from
+    // it afterwards, so repeat heaps skip the compiler. The caller guards `bytecode` where threads share it.
+    static void pushCompiledOnce(duk_context* ctx, const char* name, const char* source,
+                                 std::vector<unsigned char>& bytecode);
 
 private:
     ScriptContext() = default;

@@ -536,21 +536,7 @@ void WebPageBindings::install(duk_context* ctx, WebPage& page) {
     duk_put_prop_string(ctx, -2, "page");
     duk_pop(ctx);
 
-    auto& bytecode = preludeBytecode();
-    if (bytecode.empty()) {
-        duk_push_string(ctx, "prelude");
-        duk_compile_string_filename(ctx, DUK_COMPILE_EVAL, preludeSource());
-        duk_dup_top(ctx);
-        duk_dump_function(ctx);
-        duk_size_t size = 0;
-        auto* data = static_cast<unsigned char*>(duk_get_buffer_data(ctx, -1, &size));
-        bytecode.assign(data, data + size);
-        duk_pop(ctx);
-    } else {
-        void* buf = duk_push_fixed_buffer(ctx, bytecode.size());
-        std::memcpy(buf, bytecode.data(), bytecode.size());
-        duk_load_function(ctx);
-    }
+    ScriptContext::pushCompiledOnce(ctx, "prelude", preludeSource(), preludeBytecode());
     duk_call(ctx, 0);  // the program evaluates to the prelude function
 
     duk_push_object(ctx);
