@@ -1,5 +1,7 @@
 #include "ads/core/signals/GAD_GTMStringEncoding.h"
 
+#include "common/StringCodecPresets.h"
+
 namespace ruzave {
 
 std::shared_ptr<GAD_GTMStringEncoding> GAD_GTMStringEncoding::stringEncodingWithString(std::string_view alphabet) {
@@ -12,43 +14,40 @@ std::shared_ptr<GAD_GTMStringEncoding> GAD_GTMStringEncoding::initWithString(std
     return std::make_shared<GAD_GTMStringEncoding>(std::move(*codec));
 }
 
-std::shared_ptr<GAD_GTMStringEncoding> GAD_GTMStringEncoding::padded(std::string_view alphabet) {
-    auto e = initWithString(alphabet);
-    e->setPaddingChar('=');
-    e->setDoPad(true);
-    return e;
+namespace {
+
+std::shared_ptr<GAD_GTMStringEncoding> wrapped(StringCodec codec) {
+    return std::make_shared<GAD_GTMStringEncoding>(std::move(codec));
 }
 
+} // namespace
+
 std::shared_ptr<GAD_GTMStringEncoding> GAD_GTMStringEncoding::binaryStringEncoding() {
-    return initWithString("01");
+    return wrapped(codecs::binary());
 }
 
 std::shared_ptr<GAD_GTMStringEncoding> GAD_GTMStringEncoding::hexStringEncoding() {
-    auto e = initWithString("0123456789ABCDEF");
-    e->addDecodeSynonyms("AaBbCcDdEeFf");
-    return e;
+    return wrapped(codecs::hex());
 }
 
 std::shared_ptr<GAD_GTMStringEncoding> GAD_GTMStringEncoding::rfc4648Base32StringEncoding() {
-    return padded("ABCDEFGHIJKLMNOPQRSTUVWXYZ234567");
+    return wrapped(codecs::rfc4648Base32());
 }
 
 std::shared_ptr<GAD_GTMStringEncoding> GAD_GTMStringEncoding::rfc4648Base32HexStringEncoding() {
-    return padded("0123456789ABCDEFGHIJKLMNOPQRSTUV");
+    return wrapped(codecs::rfc4648Base32Hex());
 }
 
 std::shared_ptr<GAD_GTMStringEncoding> GAD_GTMStringEncoding::crockfordBase32StringEncoding() {
-    auto e = initWithString("0123456789ABCDEFGHJKMNPQRSTVWXYZ");
-    e->addDecodeSynonyms("0oO1iIlLAaBbCcDdEeFfGgHhJjKkMmNnPpQqRrSsTtVvWwXxYyZz");
-    return e;
+    return wrapped(codecs::crockfordBase32());
 }
 
 std::shared_ptr<GAD_GTMStringEncoding> GAD_GTMStringEncoding::rfc4648Base64StringEncoding() {
-    return padded("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/");
+    return wrapped(codecs::rfc4648Base64());
 }
 
 std::shared_ptr<GAD_GTMStringEncoding> GAD_GTMStringEncoding::rfc4648Base64WebsafeStringEncoding() {
-    return padded("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_");
+    return wrapped(codecs::rfc4648Base64Websafe());
 }
 
 std::string GAD_GTMStringEncoding::description() const {

@@ -43,7 +43,6 @@ public:
     explicit GAD_GTMStringEncoding(StringCodec codec) : codec_(std::move(codec)) {}
 
 private:
-    static std::shared_ptr<GAD_GTMStringEncoding> padded(std::string_view alphabet);
     StringCodec codec_;
 };
 
