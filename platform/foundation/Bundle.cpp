@@ -25,8 +25,9 @@ Value defaultInfo() {
 Bundle::Bundle() : info_(defaultInfo()) {}
 
 std::shared_ptr<Bundle> Bundle::mainBundle() {
-    static const std::shared_ptr<Bundle> bundle(new Bundle());
-    return bundle;
+    // Never destroyed: background work still running while the process exits may ask for it.
+    static const auto* bundle = new std::shared_ptr<Bundle>(new Bundle());
+    return *bundle;
 }
 
 std::string Bundle::stringForKey(std::string_view key) const {
