@@ -15,6 +15,7 @@
 #include "ads/native/GADAdLoaderAdTypes.h"
 #include "ads/native/GADAdLoaderConfiguration.h"
 #include "ads/native/GADAdPreprocessor.h"
+#include "ads/native/GADCorrelatorAdLoaderOptions.h"
 #include "ads/native/GADMediatedNativeAd.h"
 #include "ads/native/GADNativeAppInstallAd.h"
 #include "ads/native/GADNativeContentAd.h"
@@ -106,6 +107,14 @@ GADAdLoader::initWithAdUnitID(const std::string& adUnitID, const std::shared_ptr
     loader->slot_->setAdResponseDelegate(std::static_pointer_cast<GADSlotAdResponseDelegate>(loader));
     loader->slot_->setAdLoadDelegate(std::static_pointer_cast<GADSlotAdLoadDelegate>(loader));
     loader->slot_->setAdUnitID(adUnitID);
+    if (loader->adLoaderConfiguration_) {
+        for (const auto& option : loader->adLoaderConfiguration_->options()) {
+            if (auto correlated = std::dynamic_pointer_cast<GADCorrelatorAdLoaderOptions>(option)) {
+                loader->slot_->setCorrelator(correlated->correlator);
+                break;
+            }
+        }
+    }
     if (auto adView = loader->slot_->adView()) adView->configureAsBannerAdView();
     loader->slot_->setAdType(GADAdType::initWithAdSize(kGADAdSizeBanner), false);
     return loader;

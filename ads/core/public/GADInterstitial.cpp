@@ -19,18 +19,23 @@ namespace ruzave {
 
 std::shared_ptr<GADInterstitial> GADInterstitial::initWithAdUnitID(const std::optional<std::string>& adUnitID) {
     std::shared_ptr<GADInterstitial> self(new GADInterstitial());
+    self->commonInitWithAdUnitID(adUnitID);
+    return self;
+}
+
+void GADInterstitial::commonInitWithAdUnitID(const std::optional<std::string>& adUnitID) {
+    auto self = shared_from_this();
     auto device = GADDevice::sharedInstance();
-    self->slot_ = GADSlot::initWithFrame(device ? device->standardizedPortraitScreenBounds() : platform::Rect::zero());
-    auto& slot = self->slot_;
+    slot_ = GADSlot::initWithFrame(device ? device->standardizedPortraitScreenBounds() : platform::Rect::zero());
+    auto& slot = slot_;
     slot->setInterstitial(self);
     slot->setSlotDelegate(self);
     slot->setAdEventDelegate(self);
     slot->setAdLoadDelegate(self);
     if (auto adView = slot->adView()) adView->configureAsInterstitialAdView();
     slot->setAdResponseDelegate(self);
-    self->viewController_ = GADInterstitialViewController::initWithSlot(slot);
+    viewController_ = GADInterstitialViewController::initWithSlot(slot);
     if (adUnitID) slot->setAdUnitID(*adUnitID);
-    return self;
 }
 
 GADInterstitial::~GADInterstitial() {

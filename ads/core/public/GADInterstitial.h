@@ -51,7 +51,7 @@ class GADInterstitial : public std::enable_shared_from_this<GADInterstitial>,
     bool hasBeenUsed() const { return hasBeenUsed_; }
     void setHasBeenUsed(bool used) { hasBeenUsed_ = used; }
     std::optional<std::string> adNetworkClassName() const;
-    void presentFromRootViewController(const std::shared_ptr<platform::ViewController>& root);
+    virtual void presentFromRootViewController(const std::shared_ptr<platform::ViewController>& root);
     void cancel();
 
     std::shared_ptr<GADSlot> slot() const { return slot_; }
@@ -84,8 +84,12 @@ class GADInterstitial : public std::enable_shared_from_this<GADInterstitial>,
     // --- GADAdMediationDelegate.
     std::string connectorClassForAd(const std::shared_ptr<GADAd>& ad) override;
 
-  private:
+  protected:
     GADInterstitial() = default;
+    // What every factory of an interstitial, of any class, runs on the new object.
+    void commonInitWithAdUnitID(const std::optional<std::string>& adUnitID);
+
+  private:
     void notifyDelegate(void (GADInterstitialDelegate::*message)(GADInterstitial&));
     // The refusal of a used object: logged and told to the delegate, without touching the slot, whose
     // mediated screen may still be up.

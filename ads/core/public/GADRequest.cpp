@@ -71,8 +71,12 @@ void startOnce() {
 
 } // namespace
 
-std::shared_ptr<GADRequest> GADRequest::request() {
+void GADRequest::willCreateRequest() {
     startOnce();
+}
+
+std::shared_ptr<GADRequest> GADRequest::request() {
+    willCreateRequest();
     return std::shared_ptr<GADRequest>(new GADRequest());
 }
 

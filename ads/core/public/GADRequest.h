@@ -55,7 +55,7 @@ public:
     void tagForChildDirectedTreatment(bool childDirected) { childDirectedTreatment_ = childDirected; }
 
     bool isATestDevice() const;
-    platform::Value parameters() const;
+    virtual platform::Value parameters() const;
 
     const std::optional<platform::Value>& testDevices() const { return testDevices_; }
     void setTestDevices(const std::optional<platform::Value>& v) { testDevices_ = v; }
@@ -84,6 +84,8 @@ public:
 
 protected:
     GADRequest() = default;
+    // What every factory of a request, of any class, runs first.
+    static void willCreateRequest();
     // Copies this request's fields into `target`, a new request of the same class.
     void copyInto(GADRequest& target) const;
 

@@ -83,7 +83,8 @@ std::optional<platform::Value> GADSlot::requestParameters() {
     platform::Value p = snapshot.request ? snapshot.request->parameters() : platform::Value::object();
     if (!p.is_object()) p = platform::Value::object();
 
-    // 1. "correlation_id": no owner gives a slot a correlator yet, so it is never sent.
+    // 1.
+    if (snapshot.correlationID != 0) p["correlation_id"] = snapshot.correlationID;
 
     // 2. Quality signals.
     auto application = GADApplication::sharedInstance();

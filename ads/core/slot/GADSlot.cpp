@@ -5,6 +5,7 @@
 
 #include "ads/core/net/GADTimerAdditions.h"
 #include "ads/core/public/GADAdType.h"
+#include "ads/core/public/GADCorrelator.h"
 #include "ads/core/public/GADExtras.h"
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/public/GADRequestError.h"
@@ -314,6 +315,7 @@ void GADSlot::takeRequestSnapshot() {
         snapshot.viewHierarchy = keyDelegate->viewHierarchyInformationForSlot(*this);
     snapshot.applicationStatistics = applicationStatistics_;
     snapshot.manualImpressionsEnabled = manualImpressionsEnabled_;
+    snapshot.correlationID = correlator_ ? correlator_->correlationID() : 0;
     snapshot.calledLoadAndDisplayRequest = calledLoadAndDisplayRequest_;
     // The flag lasts for one parameter build, and this snapshot is what that build reads.
     calledLoadAndDisplayRequest_ = false;

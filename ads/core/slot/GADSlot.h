@@ -41,6 +41,7 @@ class GADAd;
 class GADAdType;
 class GADAdView;
 class GADBannerAdViewDelegate;
+class GADCorrelator;
 class GADIntermission;
 class GADInterstitial;
 class GADMAdManager;
@@ -84,6 +85,8 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
         std::optional<platform::Value> viewHierarchy;
         std::optional<platform::Value> applicationStatistics;
         bool manualImpressionsEnabled = false;
+        // The correlator's identifier when the load started; 0 for a slot without one.
+        std::uint32_t correlationID = 0;
         bool calledLoadAndDisplayRequest = false;
         std::int32_t CSIIdentifier = 0;
     };
@@ -312,6 +315,9 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     bool slotHasAttemptedAnAdRequestAtLeastOnce() const { return slotHasAttemptedAnAdRequestAtLeastOnce_; }
     bool manualImpressionsEnabled() const { return manualImpressionsEnabled_; }
     void setManualImpressionsEnabled(bool v) { manualImpressionsEnabled_ = v; }
+    // Shared by the ad objects of one page view; none by default.
+    std::shared_ptr<GADCorrelator> correlator() const { return correlator_; }
+    void setCorrelator(const std::shared_ptr<GADCorrelator>& correlator) { correlator_ = correlator; }
     bool calledLoadAndDisplayRequest() const { return calledLoadAndDisplayRequest_; }
     void setCalledLoadAndDisplayRequest(bool v) { calledLoadAndDisplayRequest_ = v; }
     bool viewHasMadeImpression() const { return viewHasMadeImpression_; }
@@ -368,6 +374,7 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     bool hasAutoRefreshed_ = false;
     bool reloadable_ = false;
     bool manualImpressionsEnabled_ = false;
+    std::shared_ptr<GADCorrelator> correlator_;
     bool calledLoadAndDisplayRequest_ = false;
     std::weak_ptr<GADSlotDelegate> slotDelegate_;
     std::weak_ptr<GADSlotAdLoadDelegate> adLoadDelegate_;
