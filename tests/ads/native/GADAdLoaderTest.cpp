@@ -11,6 +11,8 @@
 #include "platform/foundation/ClassRegistrar.h"
 #include "ads/native/GADAdLoaderAdTypes.h"
 #include "ads/native/GADAdPreprocessor.h"
+#include "ads/native/GADCorrelatorAdLoaderOptions.h"
+#include "ads/core/public/GADCorrelator.h"
 #include "ads/native/GADAdLoaderConfiguration.h"
 #include "ads/native/GADNativeAdAttribution.h"
 #include "ads/native/GADNativeAdImage.h"
@@ -182,6 +184,31 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADAdLoader: the slot gets a nati
     CHECK(sent->responseType() == 3);
     CHECK(*sent->formatParameters() == platform::Value::array({{{"format", 2}}, {{"format", 1}}}));
     CHECK_FALSE(request->formatParameters());
+    ruzave::GADSlot::setAdURLBuilder(nullptr);
+}
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADAdLoader: the correlator option puts the loader into the page view") {
+    ruzave::GADSlot::setAdURLBuilder([](const std::shared_ptr<ruzave::GADSlot>&) {});
+    platform::Application::sharedApplication()->setApplicationState(platform::ApplicationState::Active);
+    auto correlator = ruzave::GADCorrelator::init();
+    auto option = std::make_shared<ruzave::GADCorrelatorAdLoaderOptions>();
+    option->correlator = correlator;
+    // A copy shares the correlator itself.
+    auto copied = std::dynamic_pointer_cast<ruzave::GADCorrelatorAdLoaderOptions>(option->copyOptions());
+    REQUIRE(copied);
+    CHECK(copied->correlator == correlator);
+
+    auto loader = GADAdLoader::initWithAdUnitID("u", nullptr, {"1"}, {option});
+    REQUIRE(loader);
+    CHECK(loader->slot()->correlator() == correlator);
+    loader->loadRequest(ruzave::GADRequest::request());
+    auto p = loader->slot()->requestParameters();
+    REQUIRE(p);
+    CHECK((*p)["correlation_id"] == correlator->correlationID());
+
+    // Without the option, or with unusable ad types, the slot has none.
+    CHECK_FALSE(GADAdLoader::initWithAdUnitID("u", nullptr, {"1"}, {})->slot()->correlator());
+    CHECK_FALSE(GADAdLoader::initWithAdUnitID("u", nullptr, {"9"}, {option})->slot()->correlator());
     ruzave::GADSlot::setAdURLBuilder(nullptr);
 }
 
