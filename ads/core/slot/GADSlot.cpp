@@ -155,6 +155,8 @@ GADSlot::~GADSlot() {
     for (auto token : observers_)
         center->removeObserver(token);
     if (reloadTimer_) reloadTimer_->invalidate();
+    unscheduleSwipeToViewControllerChecker();
+    disableSwipeToViewController();
     if (statusBarObserver_) center->removeObserver(*statusBarObserver_);
     if (creativeOrientationObserver_) center->removeObserver(*creativeOrientationObserver_);
     if (activeViewMonitor_) activeViewMonitor_->stopMonitoring();
@@ -804,6 +806,9 @@ void GADSlot::interstitialViewWillDisappear() {
 
 void GADSlot::willProcessAd() {
     finishActiveViewReporting();
+    unscheduleSwipeToViewControllerChecker();
+    disableSwipeToViewController();
+    swipeableStoreProductViewController_.reset();
 }
 
 void GADSlot::adFailedToReceiveContentWithError(const platform::Error& error) {
@@ -811,6 +816,7 @@ void GADSlot::adFailedToReceiveContentWithError(const platform::Error& error) {
 }
 
 void GADSlot::adFinishedLoadingContent() {
+    if (ad_ && ad_->swipeToViewControllerConfigurations()) scheduleSwipeToViewControllerChecker();
     if (auto delegate = adLoadDelegate()) delegate->slotFinishedLoadingAdContent(*this);
 }
 
