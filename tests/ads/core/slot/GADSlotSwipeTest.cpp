@@ -6,8 +6,7 @@
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADPercentDrivenUserInteractionAnimationController.h"
 #include "ads/render/GADSwipeToViewControllerConfigurations.h"
-#include "ads/render/GADSwipeToViewControllerGMSGHandler.h"
-#include "ads/render/GADNotification.h"
+#include "ads/render/GADBannerAdViewDelegate.h"
 #include "ads/render/GADViewControllerFullScreenSwipeAnimation.h"
 #include "platform/services/ProductViewController.h"
 #include "platform/testing/Harness.h"
@@ -82,11 +81,14 @@ struct SwipeAd : Harness {
             if (m.rfind(prefix, 0) == 0) out.push_back(m);
         return out;
     }
-    void enable(const char* direction = "top_to_bottom") {
-        handler->handleNotification(ruzave::GADNotification::initWithName(
-                                        "enableSwipeToViewController",
-                                        platform::Value{{"swipe_direction", direction}, {"ad_draggable", "1"}}),
-                                    slot->adView());
+    // As the page sends it, through the slot's banner delegate.
+    void message(const std::string& path, bool enabledAfter) {
+        slot->adViewDelegate()->handleGMSGURL(*platform::URL::parse("gmsg://h/" + path), slot->adView());
+        REQUIRE(runUntil([&] { return slot->swipeToViewControllerEnabled() == enabledAfter; }));
+        runUntilIdle();
+    }
+    void enable(const std::string& direction = "top_to_bottom") {
+        message("enableSwipeToViewController?swipe_direction=" + direction + "&ad_draggable=1", true);
     }
     // Settles what the last gesture started.
     void settle() {
@@ -97,8 +99,6 @@ struct SwipeAd : Harness {
     slottest::FakeNeighbours fakes;
     std::shared_ptr<SwipeOwner> owner = std::make_shared<SwipeOwner>();
     std::shared_ptr<ruzave::GADSlot> slot = slottest::makeSlot(owner);
-    std::shared_ptr<ruzave::GADSwipeToViewControllerGMSGHandler> handler =
-        ruzave::GADSwipeToViewControllerGMSGHandler::initWithSlot(slot);
     std::shared_ptr<platform::Window> window;
     std::shared_ptr<platform::ViewController> root = platform::ViewController::create();
 };
@@ -139,8 +139,14 @@ TEST_CASE_FIXTURE(SwipeAd, "GADSlot: enabling needs a swipe view and takes each 
     load(platform::Value::parse(kSettings));
     auto swipeView = owner->swipeView;
     owner->swipeView = nullptr;
-    enable();
+    slot->enableSwipeToViewController();
     CHECK_FALSE(slot->swipeToViewControllerEnabled());
+    owner->swipeView = swipeView;
+    auto root = owner->root;
+    owner->root = nullptr;
+    slot->enableSwipeToViewController();
+    CHECK_FALSE(slot->swipeToViewControllerEnabled());
+    owner->root = root;
     owner->swipeView = swipeView;
 
     // Disabling what is not on does nothing.
@@ -153,8 +159,7 @@ TEST_CASE_FIXTURE(SwipeAd, "GADSlot: enabling needs a swipe view and takes each 
     CHECK(slot->animation()->draggableView() == swipeView);
     CHECK(slot->animation()->transitionDuration() == 0.3);
 
-    handler->handleNotification(ruzave::GADNotification::initWithName("disableSwipeToViewController", std::nullopt),
-                                slot->adView());
+    message("disableSwipeToViewController", false);
     CHECK_FALSE(slot->swipeToViewControllerEnabled());
     CHECK(pan->view() == nullptr);
     CHECK_FALSE(slot->ad()->swipeToViewControllerConfigurations()->isAdDraggable());
@@ -221,7 +226,6 @@ TEST_CASE_FIXTURE(SwipeAd, "GADSlot: the store sheet keeps the slot and quiets t
     std::weak_ptr<ruzave::GADSlot> weak = slot;
     auto adView = slot->adView();
     slot.reset();
-    handler.reset();
     runUntilIdle();
     // Nothing but the slot's hold on itself keeps it now.
     REQUIRE_FALSE(weak.expired());
@@ -295,4 +299,36 @@ TEST_CASE_FIXTURE(SwipeAd, "GADSlot: metadata the JSON writer refuses goes out a
     messages();
     slot->animationControllerDidFinishAnimationTransition(*slot->animationController());
     CHECK(named("onSwipeable") == std::vector<std::string>{"onSwipeableViewControllerPresentationFinished"});
+}
+
+TEST_CASE_FIXTURE(SwipeAd, "GADSlot: a swipe the system cancels or a sheet dismissed by the app releases the slot") {
+    load(platform::Value::parse(kSettings));
+    enable();
+    platform::TouchInjector finger(window);
+    REQUIRE(finger.down({160, 102}));
+    finger.move({160, 115}, 0.1);
+    finger.move({160, 200}, 0.2);
+    REQUIRE(slot->animationController()->isActive());
+    finger.cancel(0.3);
+    // The page does not stay half way: the transition goes back and the pan is armed again.
+    CHECK_FALSE(slot->animationController()->isActive());
+    CHECK(named("onSwipeable") ==
+          std::vector<std::string>{R"(onSwipeableViewControllerPresentationCanceled:{"campaign":"c-1"})"});
+    CHECK_FALSE(slot->isHeldForSwipeToViewController());
+    CHECK(slot->swipeGestureRecognizer()->isEnabled());
+    settle();
+    CHECK(root->presentedViewController() == nullptr);
+
+    REQUIRE(finger.down({160, 102}));
+    finger.move({160, 115}, 0.1);
+    finger.move({160, 300}, 0.2);
+    finger.up(0.3);
+    settle();
+    REQUIRE(slot->isHeldForSwipeToViewController());
+    // The app takes the sheet down itself; the store never says it finished.
+    root->dismissViewController(true);
+    settle();
+    CHECK(root->presentedViewController() == nullptr);
+    CHECK_FALSE(slot->isHeldForSwipeToViewController());
+    CHECK(slot->swipeableStoreProductViewController() == nullptr);
 }
