@@ -8,6 +8,7 @@
 #include "ads/render/GADSwipeToViewControllerConfigurations.h"
 #include "ads/render/GADBannerAdViewDelegate.h"
 #include "ads/render/GADViewControllerFullScreenSwipeAnimation.h"
+#include "platform/base/Strings.h"
 #include "platform/services/ProductViewController.h"
 #include "platform/testing/Harness.h"
 #include "platform/testing/ui/TouchInjector.h"
@@ -66,14 +67,8 @@ struct SwipeAd : Harness {
         auto adView = slot->adView();
         std::string text = adView->evaluate("got.join('|')");
         adView->evaluate("got = [];");
-        std::vector<std::string> out;
-        for (std::size_t start = 0; start < text.size();) {
-            std::size_t bar = text.find('|', start);
-            if (bar == std::string::npos) bar = text.size();
-            out.push_back(text.substr(start, bar - start));
-            start = bar + 1;
-        }
-        return out;
+        if (text.empty()) return {};
+        return platform::split(text, "|");
     }
     std::vector<std::string> named(const std::string& prefix) {
         std::vector<std::string> out;
@@ -94,6 +89,16 @@ struct SwipeAd : Harness {
     void settle() {
         advance(1.0);
         runUntilIdle();
+    }
+    // A finger that starts on the swipeable strip, passes through `ys` a tenth of a second apart and
+    // lets go; the transition has run its course when this returns.
+    void swipe(std::initializer_list<float> ys) {
+        platform::TouchInjector finger(window);
+        REQUIRE(finger.down({160, 102}));
+        double t = 0;
+        for (float y : ys) finger.move({160, y}, t += 0.1);
+        finger.up(t + 0.1);
+        settle();
     }
 
     slottest::FakeNeighbours fakes;
@@ -209,12 +214,7 @@ TEST_CASE_FIXTURE(SwipeAd, "GADSlot: a pan outside the swipeable area is refused
 TEST_CASE_FIXTURE(SwipeAd, "GADSlot: the store sheet keeps the slot and quiets the checker until it closes") {
     load(platform::Value::parse(kSettings));
     enable();
-    platform::TouchInjector finger(window);
-    REQUIRE(finger.down({160, 102}));
-    finger.move({160, 115}, 0.1);
-    finger.move({160, 300}, 0.2);
-    finger.up(0.3);
-    settle();
+    swipe({115, 300});
     auto sheet = slot->swipeableStoreProductViewController();
     REQUIRE(sheet);
     messages();
@@ -240,12 +240,7 @@ TEST_CASE_FIXTURE(SwipeAd, "GADSlot: closing the sheet tells the creative and th
     enable();
     advance(0.1);
     REQUIRE(named("onAdVisible").size() == 1);
-    platform::TouchInjector finger(window);
-    REQUIRE(finger.down({160, 102}));
-    finger.move({160, 115}, 0.1);
-    finger.move({160, 300}, 0.2);
-    finger.up(0.3);
-    settle();
+    swipe({115, 300});
     auto sheet = slot->swipeableStoreProductViewController();
     REQUIRE(sheet);
     messages();
@@ -266,29 +261,23 @@ TEST_CASE_FIXTURE(SwipeAd, "GADSlot: closing the sheet tells the creative and th
 TEST_CASE_FIXTURE(SwipeAd, "GADSlot: a swipe let go the wrong way or a busy root leaves no hold") {
     load(platform::Value::parse(kSettings));
     enable();
-    platform::TouchInjector finger(window);
-    REQUIRE(finger.down({160, 102}));
-    finger.move({160, 115}, 0.1);
-    finger.move({160, 300}, 0.2);
-    finger.move({160, 250}, 0.3);
-    finger.up(0.4);
+    swipe({115, 300, 250});
     CHECK(named("onSwipeable") ==
           std::vector<std::string>{R"(onSwipeableViewControllerPresentationCanceled:{"campaign":"c-1"})"});
     CHECK_FALSE(slot->isHeldForSwipeToViewController());
     CHECK(slot->swipeableStoreProductViewController() == nullptr);
-    settle();
     CHECK(root->presentedViewController() == nullptr);
     CHECK(slot->intermission() == nullptr);
 
     // The root already shows something: the sheet cannot go up, so nothing holds the slot.
-    root->presentViewController(platform::ViewController::create(), false);
+    auto other = platform::ViewController::create();
+    root->presentViewController(other, false);
     runUntilIdle();
-    REQUIRE(finger.down({160, 102}));
-    finger.move({160, 115}, 0.1);
+    swipe({115, 300});
     CHECK_FALSE(slot->isHeldForSwipeToViewController());
     CHECK(slot->swipeableStoreProductViewController() == nullptr);
-    finger.up(0.2);
-    settle();
+    CHECK(root->presentedViewController() == other);
+    CHECK(slot->intermission() == nullptr);
 }
 
 TEST_CASE_FIXTURE(SwipeAd, "GADSlot: metadata the JSON writer refuses goes out as no data") {
@@ -319,11 +308,7 @@ TEST_CASE_FIXTURE(SwipeAd, "GADSlot: a swipe the system cancels or a sheet dismi
     settle();
     CHECK(root->presentedViewController() == nullptr);
 
-    REQUIRE(finger.down({160, 102}));
-    finger.move({160, 115}, 0.1);
-    finger.move({160, 300}, 0.2);
-    finger.up(0.3);
-    settle();
+    swipe({115, 300});
     REQUIRE(slot->isHeldForSwipeToViewController());
     // The app takes the sheet down itself; the store never says it finished.
     root->dismissViewController(true);
