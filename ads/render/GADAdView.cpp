@@ -7,6 +7,7 @@
 #include "ads/render/GADAdURLStash.h"
 #include "ads/render/GADAdViewDelegate.h"
 #include "ads/render/GADAdViewTouchGestureRecognizer.h"
+#include "ads/render/GADImpressionTicketGestureRecognizer.h"
 #include "ads/render/GADWebViewCacheSet.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/runloop/MainLoop.h"
@@ -101,6 +102,12 @@ std::shared_ptr<GADAdView> GADAdView::initWithFrame(platform::Rect frame) {
     std::shared_ptr<GADAdView> view(new GADAdView(frame));
     view->touchRecognizer_ = GADAdViewTouchGestureRecognizer::init();
     view->touchRecognizer_->setDelegate(std::weak_ptr<platform::GestureRecognizerDelegate>(view));
+    view->impressionTicketRecognizer_ = GADImpressionTicketGestureRecognizer::init();
+    view->impressionTicketRecognizer_->setDelegate(std::weak_ptr<platform::GestureRecognizerDelegate>(view));
+    std::weak_ptr<GADAdView> weakView = view;
+    view->impressionTicketRecognizer_->addTarget([weakView](platform::GestureRecognizer&) {
+        if (auto self = weakView.lock()) self->handleGesture();
+    });
     platform::Rect inner(0, 0, frame.width(), frame.height());
     view->webView_ = cachedWebView();
     if (view->webView_) {
@@ -152,6 +159,7 @@ void GADAdView::reset() {
     if (!gestureRecognizersAdded_) {
         gestureRecognizersAdded_ = true;
         addGestureRecognizer(touchRecognizer_);
+        addGestureRecognizer(impressionTicketRecognizer_);
     }
 }
 
@@ -364,9 +372,11 @@ bool GADAdView::gestureRecognizerShouldReceiveTouch(platform::GestureRecognizer&
     return true;
 }
 
-bool GADAdView::gestureRecognizerShouldRecognizeSimultaneously(platform::GestureRecognizer&,
-                                                               platform::GestureRecognizer&) {
-    return true;
+bool GADAdView::gestureRecognizerShouldRecognizeSimultaneously(platform::GestureRecognizer& recognizer,
+                                                               platform::GestureRecognizer& other) {
+    // Two zig-zag recognisers (an ad view inside another) would both open a dialog for one gesture.
+    return !(dynamic_cast<GADImpressionTicketGestureRecognizer*>(&recognizer) &&
+             dynamic_cast<GADImpressionTicketGestureRecognizer*>(&other));
 }
 
 } // namespace ruzave

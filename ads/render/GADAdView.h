@@ -27,6 +27,7 @@ namespace ruzave {
 
 class GADAdViewDelegate;
 class GADAdViewTouchGestureRecognizer;
+class GADImpressionTicketGestureRecognizer;
 class GADVideoPlayer;
 class GADVideoPlayerDelegate;
 class GADWebViewCacheSet;
@@ -114,6 +115,10 @@ class GADAdView : public platform::View,
     bool isTouched() const { return touched_; }
     void setTouched(bool touched) { touched_ = touched; }
     std::shared_ptr<GADAdViewTouchGestureRecognizer> touchGestureRecognizer() const { return touchRecognizer_; }
+    // The zig-zag that opens the debug dialog.
+    std::shared_ptr<GADImpressionTicketGestureRecognizer> impressionTicketGestureRecognizer() const {
+        return impressionTicketRecognizer_;
+    }
 
     // --- Debug dialog (GADAdView+Debug.cpp). The secret gesture's action: "Debug Creative Info" with
     // the debug text (or a note that there is none), "OK", and "Copy" and "Report" when there is text.
@@ -169,6 +174,7 @@ class GADAdView : public platform::View,
 
     std::shared_ptr<platform::WebView> webView_;
     std::shared_ptr<GADAdViewTouchGestureRecognizer> touchRecognizer_;
+    std::shared_ptr<GADImpressionTicketGestureRecognizer> impressionTicketRecognizer_;
     bool gestureRecognizersAdded_ = false;
     std::weak_ptr<GADAdViewDelegate> adViewDelegate_;
     std::weak_ptr<platform::ViewController> viewController_;

@@ -9,6 +9,7 @@
 #include "ads/render/GADAppEventGMSGHandler.h"
 #include "ads/render/GADDelayPageLoadGMSGHandler.h"
 #include "ads/render/GADOpener.h"
+#include "ads/render/GADSwipeToViewControllerGMSGHandler.h"
 #include "platform/net/URLError.h"
 
 namespace ruzave {
@@ -24,7 +25,7 @@ void GADBannerAdViewDelegate::setUpForSlot() {
     addDefaultHandlers();
     addGMSGHandler(GADAppEventGMSGHandler::initWithSlot(slot_.lock()));
     addGMSGHandler(GADAdAppGMSGHandler::init());
-    // The swipe handler takes its place here when swiping to a full screen is built.
+    addGMSGHandler(GADSwipeToViewControllerGMSGHandler::initWithSlot(slot_.lock()));
     delayHandler_ = GADDelayPageLoadGMSGHandler::initWithDelegate(selfAsDelayDelegate());
     addGMSGHandler(delayHandler_);
 }

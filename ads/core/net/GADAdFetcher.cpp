@@ -18,6 +18,7 @@
 #include "ads/core/util/GADJSONAdditions.h"
 #include "ads/core/util/GADLogger.h"
 #include "ads/render/GADInterfaceOrientationMask.h"
+#include "ads/render/GADSwipeToViewControllerConfigurations.h"
 #include "platform/base/Strings.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/net/URLRequest.h"
@@ -360,7 +361,9 @@ void GADAdFetcher::processHTTPHeaders(const platform::Value& headers, bool proce
 
     if (auto text = stringHeader(lower, "x-zudo-swipe-to-view-controller")) {
         auto decoded = gad_decodedJSONObjectError(*text);
-        if (decoded && decoded->is_object() && !decoded->empty()) ad_->setSwipeToViewControllerConfigurations(decoded);
+        if (decoded && decoded->is_object() && !decoded->empty())
+            ad_->setSwipeToViewControllerConfigurations(
+                GADSwipeToViewControllerConfigurations::initWithSwipeConfigurations(*decoded));
     }
 }
 

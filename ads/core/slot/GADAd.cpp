@@ -7,6 +7,7 @@
 #include "ads/core/util/GADJSONAdditions.h"
 #include "ads/core/util/GADObjectValidation.h"
 #include "ads/render/GADInterfaceOrientationMask.h"
+#include "ads/render/GADSwipeToViewControllerConfigurations.h"
 
 namespace ruzave {
 namespace {
@@ -78,7 +79,7 @@ void GADAd::applyDictionary(const platform::Value& d) {
     if (auto dialog = stringEntry(d, "debug_dialog")) debugDialog_ = dialog;
     if (auto it = d.find("active_view"); it != d.end() && it->is_object()) activeViewConfigurations_ = *it;
     if (auto it = d.find("swipe_to_viewcontroller"); it != d.end() && it->is_object() && !it->empty()) {
-        swipeSettings_ = *it;
+        swipeSettings_ = GADSwipeToViewControllerConfigurations::initWithSwipeConfigurations(*it);
     }
     addURLs(clickURLs_, urlsEntry(d, "click_urls"));
     addURLs(impressionURLs_, urlsEntry(d, "impression_urls"));

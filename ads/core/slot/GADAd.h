@@ -17,6 +17,7 @@ namespace ruzave {
 class GADAdMediationDelegate;
 class GADMRAIDEventHandling;
 class GADStatisticDictionary;
+class GADSwipeToViewControllerConfigurations;
 
 class GADAd {
   public:
@@ -62,11 +63,11 @@ class GADAd {
     // The creative's MRAID handler (the slot), once its MRAID script has loaded; held weakly.
     std::shared_ptr<GADMRAIDEventHandling> MRAIDEventHandler() const { return MRAIDEventHandler_.lock(); }
     void setMRAIDEventHandler(const std::weak_ptr<GADMRAIDEventHandling>& handler) { MRAIDEventHandler_ = handler; }
-    // The raw swipe-to-store settings of the response, when it has any.
-    const std::optional<platform::Value>& swipeToViewControllerConfigurations() const {
+    // The swipe-to-store settings of the response; nullptr when it has none.
+    std::shared_ptr<GADSwipeToViewControllerConfigurations> swipeToViewControllerConfigurations() const {
         return swipeSettings_;
     }
-    void setSwipeToViewControllerConfigurations(const std::optional<platform::Value>& v) {
+    void setSwipeToViewControllerConfigurations(const std::shared_ptr<GADSwipeToViewControllerConfigurations>& v) {
         swipeSettings_ = v;
     }
     std::uint32_t responseType() const { return responseType_; }
@@ -106,7 +107,7 @@ class GADAd {
     std::optional<platform::URL> adURL_;
     std::optional<platform::Value> responseHeaders_;
     std::optional<platform::Value> activeViewConfigurations_;
-    std::optional<platform::Value> swipeSettings_;
+    std::shared_ptr<GADSwipeToViewControllerConfigurations> swipeSettings_;
     std::weak_ptr<GADMRAIDEventHandling> MRAIDEventHandler_;
     std::uint32_t responseType_ = 0;
     std::uint32_t supportedOrientations_ = 30;

@@ -156,6 +156,8 @@ GADSlot::~GADSlot() {
     for (auto token : observers_)
         center->removeObserver(token);
     if (reloadTimer_) reloadTimer_->invalidate();
+    unscheduleSwipeToViewControllerChecker();
+    disableSwipeToViewController();
     if (statusBarObserver_) center->removeObserver(*statusBarObserver_);
     if (creativeOrientationObserver_) center->removeObserver(*creativeOrientationObserver_);
     if (activeViewMonitor_) activeViewMonitor_->stopMonitoring();
@@ -806,6 +808,9 @@ void GADSlot::interstitialViewWillDisappear() {
 
 void GADSlot::willProcessAd() {
     finishActiveViewReporting();
+    unscheduleSwipeToViewControllerChecker();
+    disableSwipeToViewController();
+    swipeableStoreProductViewController_.reset();
 }
 
 void GADSlot::adFailedToReceiveContentWithError(const platform::Error& error) {
@@ -813,6 +818,7 @@ void GADSlot::adFailedToReceiveContentWithError(const platform::Error& error) {
 }
 
 void GADSlot::adFinishedLoadingContent() {
+    if (ad_ && ad_->swipeToViewControllerConfigurations()) scheduleSwipeToViewControllerChecker();
     if (auto delegate = adLoadDelegate()) delegate->slotFinishedLoadingAdContent(*this);
 }
 

@@ -22,13 +22,18 @@
 #include "ads/core/slot/GADSlotState.h"
 #include "ads/core/telemetry/GADActiveViewMonitorDelegate.h"
 #include "ads/core/telemetry/GADSlotStatistics.h"
+#include "ads/render/GADPercentDrivenUserInteractionAnimationControllerDelegate.h"
 #include "platform/base/Error.h"
 #include "platform/base/URL.h"
 #include "platform/base/Value.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/services/ProductViewControllerDelegate.h"
 #include "platform/ui/Geometry.h"
 
 namespace platform {
+class GestureRecognizer;
+class PanGestureRecognizer;
+class ProductViewController;
 class Timer;
 class View;
 class ViewController;
@@ -46,6 +51,9 @@ class GADIntermission;
 class GADInterstitial;
 class GADMAdManager;
 class GADMConfig;
+class GADPercentDrivenUserInteractionAnimationController;
+class GADScheduler;
+class GADViewControllerFullScreenSwipeAnimation;
 class GADActiveViewMonitor;
 class GADRequest;
 class GADSDKCoreWebView;
@@ -60,7 +68,9 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
                 public GADSDKCoreControllerDelegate,
                 public GADMRAIDEventHandling,
                 public GADActiveViewMonitorDelegate,
-                public GADAdViewActiveViewMonitoring {
+                public GADAdViewActiveViewMonitoring,
+                public GADPercentDrivenUserInteractionAnimationControllerDelegate,
+                public platform::ProductViewControllerDelegate {
   public:
     static constexpr const char* kSlotDidLeaveWindowNotification = "GADSlotDidLeaveWindowNotification";
     static constexpr const char* kAdModalViewControllerWillPresentFullScreen =
@@ -276,6 +286,37 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     void activeViewAppStateDidChange();
     void activeViewWindowDidChange(bool inWindow);
 
+    // --- Swiping the ad into the store sheet (GADSlot+Swipe.cpp).
+    void scheduleSwipeToViewControllerChecker();
+    void unscheduleSwipeToViewControllerChecker();
+    // One check: "onAdVisible" to the creative when where the ad sits has changed.
+    void canEnableSwipeToViewController();
+    void enableSwipeToViewController();
+    void disableSwipeToViewController();
+    void setUpAnimationController();
+    void handlePanGesture(platform::PanGestureRecognizer& pan);
+    // shouldProcessTouch:inView:
+    bool shouldProcessTouch(platform::Point point, const platform::View* view) const;
+    void loadStoreProductViewController();
+    void productViewControllerDidFinish(platform::ProductViewController& controller) override;
+    void animationControllerDidFinishAnimationTransition(GADPercentDrivenUserInteractionAnimationController&) override;
+    void animationControllerDidCancelAnimationTransition(GADPercentDrivenUserInteractionAnimationController&) override;
+    void animationControllerDidDismissViewController(GADPercentDrivenUserInteractionAnimationController&) override;
+    bool swipeToViewControllerEnabled() const { return swipeToViewControllerEnabled_; }
+    std::shared_ptr<GADScheduler> swipeToViewControllerChecker() const { return swipeToViewControllerChecker_; }
+    const std::optional<platform::Value>& savedParamsForCheckingSwipeToViewController() const {
+        return savedParamsForCheckingSwipeToViewController_;
+    }
+    std::shared_ptr<GADViewControllerFullScreenSwipeAnimation> animation() const { return animation_; }
+    std::shared_ptr<GADPercentDrivenUserInteractionAnimationController> animationController() const {
+        return animationController_;
+    }
+    std::shared_ptr<platform::PanGestureRecognizer> swipeGestureRecognizer() const { return swipeGestureRecognizer_; }
+    std::shared_ptr<platform::ProductViewController> swipeableStoreProductViewController() const {
+        return swipeableStoreProductViewController_;
+    }
+    bool isHeldForSwipeToViewController() const { return strongSlotForSwipeToViewController_ != nullptr; }
+
     // --- What the core controller asks on its queue.
     void setRequestID(const std::string& requestID) override;
     std::optional<std::string> requestID() const;
@@ -405,6 +446,21 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     platform::Rect usableInterfaceFrame_, creativeWebViewFrame_, creativeAdFrame_;
     std::optional<platform::NotificationCenter::Token> statusBarObserver_;
     std::optional<platform::NotificationCenter::Token> creativeOrientationObserver_;
+
+    // Swiping to the store sheet.
+    void releaseSwipeHold();
+    std::optional<platform::Value> swipeEventCreativeMetadata() const;
+    std::shared_ptr<GADScheduler> swipeToViewControllerChecker_;
+    std::int32_t swipeToViewControllerCheckerTaskID_ = 0;
+    std::optional<platform::Value> savedParamsForCheckingSwipeToViewController_;
+    bool swipeToViewControllerEnabled_ = false;
+    bool swipeToViewControllerAnimationControllerInitialized_ = false;
+    std::shared_ptr<GADViewControllerFullScreenSwipeAnimation> animation_;
+    std::shared_ptr<GADPercentDrivenUserInteractionAnimationController> animationController_;
+    std::shared_ptr<platform::PanGestureRecognizer> swipeGestureRecognizer_;
+    std::size_t swipeGestureTarget_ = 0;
+    std::shared_ptr<platform::ProductViewController> swipeableStoreProductViewController_;
+    std::shared_ptr<GADSlot> strongSlotForSwipeToViewController_;
 
     // Active view.
     std::shared_ptr<GADActiveViewMonitor> activeViewMonitor_;

@@ -2,6 +2,7 @@
 
 #include "FetchTestSupport.h"
 #include "ads/core/public/GADRequestError.h"
+#include "ads/core/signals/GADDevice.h"
 #include "ads/core/telemetry/GADCSI.h"
 #include "platform/foundation/UserDefaults.h"
 
@@ -168,6 +169,8 @@ TEST_CASE_FIXTURE(ServerFixture, "GADAdFetcher: trackers of redirect hops and of
 }
 
 TEST_CASE_FIXTURE(ServerFixture, "GADAdFetcher: the headers' presentation settings are read into the ad") {
+    // Swipe settings need the OS version the SDK's start-up reads.
+    ruzave::GADDevice::sharedInstance()->updateOperatingSystemVersionProperties();
     platform::Value headers = {
         {"X-Zudo-Orientation", "landscape"},
         {"x-zudo-refresh-rate", "0"},
@@ -191,7 +194,7 @@ TEST_CASE_FIXTURE(ServerFixture, "GADAdFetcher: the headers' presentation settin
     CHECK(x.ad->isFluid());
     REQUIRE(x.ad->activeViewConfigurations().has_value());
     CHECK((*x.ad->activeViewConfigurations())["enabled"] == true);
-    REQUIRE(x.ad->swipeToViewControllerConfigurations().has_value());
+    REQUIRE(x.ad->swipeToViewControllerConfigurations() != nullptr);
     CHECK(ruzave::GADCSI::sharedInstance()->GWSQueryID() == std::optional<std::string>("q-1"));
     runUntilIdle();
     CHECK(x.recorder->fetched == 1);
