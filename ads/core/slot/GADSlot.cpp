@@ -314,6 +314,7 @@ void GADSlot::takeRequestSnapshot() {
         snapshot.viewHierarchy = keyDelegate->viewHierarchyInformationForSlot(*this);
     snapshot.applicationStatistics = applicationStatistics_;
     snapshot.manualImpressionsEnabled = manualImpressionsEnabled_;
+    snapshot.inAppPurchaseDelegateSet = inAppPurchaseDelegate() != nullptr;
     snapshot.calledLoadAndDisplayRequest = calledLoadAndDisplayRequest_;
     // The flag lasts for one parameter build, and this snapshot is what that build reads.
     calledLoadAndDisplayRequest_ = false;

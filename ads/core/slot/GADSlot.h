@@ -41,6 +41,8 @@ class GADAd;
 class GADAdType;
 class GADAdView;
 class GADBannerAdViewDelegate;
+class GADInAppPurchase;
+class GADInAppPurchaseDelegate;
 class GADIntermission;
 class GADInterstitial;
 class GADMAdManager;
@@ -84,6 +86,7 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
         std::optional<platform::Value> viewHierarchy;
         std::optional<platform::Value> applicationStatistics;
         bool manualImpressionsEnabled = false;
+        bool inAppPurchaseDelegateSet = false;
         bool calledLoadAndDisplayRequest = false;
         std::int32_t CSIIdentifier = 0;
     };
@@ -290,6 +293,12 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     bool isWaitingForRequestID(const std::string& requestID) override;
     // multipleAdSizeParameterFromSizes: the "sz" text of boxed sizes, "" when none is usable.
     static std::string multipleAdSizeParameterFromSizes(const platform::Value& sizes);
+
+    // --- In-app purchases (GADSlot+InAppPurchase.cpp).
+    // The default purchase flow while it is on, else the owner's in-app-purchase delegate, else none.
+    std::shared_ptr<GADInAppPurchaseDelegate> inAppPurchaseDelegate() const;
+    // Hands the purchase to that delegate on the main thread; without one it is dropped with a log.
+    void didReceiveInAppPurchase(const std::shared_ptr<GADInAppPurchase>& purchase);
 
     // --- Properties.
     const std::string& adUnitID() const { return adUnitID_; }
