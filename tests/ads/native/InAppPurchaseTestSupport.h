@@ -14,12 +14,12 @@
 #include "ads/native/GADInAppPurchase.h"
 #include "ads/native/GADInAppPurchaseDelegate.h"
 #include "ads/render/GADViewController.h"
-#include "platform/net/NetworkConfiguration.h"
 #include "platform/runloop/DispatchQueue.h"
 #include "platform/services/PaymentQueue.h"
 #include "platform/services/Product.h"
 #include "platform/services/ProductsRequest.h"
 #include "platform/testing/Harness.h"
+#include "tests/ads/native/NativeTestSupport.h"
 #include "tools/adserver/AdServer.h"
 #include "tools/adserver/ConversionEndpoints.h"
 
@@ -75,21 +75,10 @@ inline void drain(platform::testing::Harness& h) {
     }
 }
 
-// The local server with every SDK host mapped to it; pings below "/pagead/" answer 204.
-struct Server : platform::testing::Harness {
-    std::unique_ptr<adserver::AdServer> server;
-    Server() {
-        adserver::Options options;
-        options.hostNames = ruzave::GADHosts::allHosts();
-        server = adserver::AdServer::start(options);
-        REQUIRE(server != nullptr);
-        auto config = platform::NetworkConfiguration::sharedInstance();
-        config->reset();
-        config->setTrustedCAFile(server->caFile());
-        REQUIRE(config->setHostMappings(server->connectToSpec(443)));
-        adserver::installConversionEndpoints(*server);
-    }
-    ~Server() { platform::NetworkConfiguration::sharedInstance()->reset(); }
+// The native tests' local server (every SDK host mapped to it; pings below "/pagead/" answer 204) with
+// the conversion endpoints.
+struct Server : nativetest::Server {
+    Server() { adserver::installConversionEndpoints(*server); }
     static std::string reportURL(const std::string& pathAndQuery) {
         return std::string("https://") + ruzave::GADHosts::kReportHost + pathAndQuery;
     }
