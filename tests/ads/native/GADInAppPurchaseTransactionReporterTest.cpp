@@ -99,12 +99,6 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADInAppPurchaseTransactionReport
     CHECK_FALSE(Reporter::sharedInstance()->isReportingEnabled());
 }
 
-TEST_CASE_FIXTURE(platform::testing::Harness, "GADInAppPurchaseTransactionReporter: the start-up enables it") {
-    ruzave::GADApplication::sharedInstance()->runEarlyActivities();
-    runUntilIdle();
-    CHECK(Reporter::sharedInstance()->isReportingEnabled());
-}
-
 TEST_CASE_FIXTURE(Reporting, "GADInAppPurchaseTransactionReporter: a known product is reported at once with its price") {
     iaptest::stock("gem", "4.99", "EUR");
     bool cached = false;
@@ -214,12 +208,4 @@ TEST_CASE_FIXTURE(Reporting, "GADInAppPurchaseTransactionReporter: a failed ping
     REQUIRE(group);
     CHECK(group->contains(std::string("https://") + ruzave::GADHosts::kConversionHost +
                           "/pagead/conversion/custom?s=coin&q=1&x=&at=@&again=yes"));
-}
-
-TEST_CASE_FIXTURE(Reporting, "GADInAppPurchaseTransactionReporter: nothing is reported once disabled") {
-    ruzave::GADMobileAds::disableAutomatedInAppPurchaseReporting();
-    reporter->enableReporting(); // too late: the switch holds for the process
-    buy("gem");
-    drain();
-    CHECK(conversionPings().empty());
 }

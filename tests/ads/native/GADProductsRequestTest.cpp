@@ -70,23 +70,3 @@ TEST_CASE_FIXTURE(Asker, "GADProductsRequest: a store failure an empty request a
     CHECK(answers[0].error->description == "Couldn't initialize.");
     CHECK(answers[1].error->domain == "StoreDomain");
 }
-
-TEST_CASE_FIXTURE(Asker, "GADProductsRequest: answers reach a background queue once") {
-    iaptest::stock("gem", "0.99");
-    auto queue = platform::DispatchQueue::createSerial("test.products");
-    std::atomic<int> calls{0};
-    std::atomic<bool> onQueue{false};
-    auto request = GADProductsRequest::initWithProductIdentifiers({"gem"});
-    REQUIRE(request);
-    request->requestWithQueue(queue, [&, queue](const auto& products, const auto&, const auto&) {
-        onQueue = queue->isCurrent() && products && products->count("gem") == 1;
-        ++calls;
-    });
-    REQUIRE(runUntil([&] { return calls.load() == 1; }));
-    CHECK(onQueue.load());
-    queue->sync([] {});
-    // Answered once: the request lets go of its handler, and the class call keeps nothing alive after.
-    std::weak_ptr<GADProductsRequest> weak = request;
-    request.reset();
-    CHECK(weak.expired());
-}
