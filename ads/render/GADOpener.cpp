@@ -8,6 +8,7 @@
 #include "ads/core/util/GADNSURLUtilities.h"
 #include "ads/core/util/GADRunOnMainThread.h"
 #include "ads/render/GADAdView.h"
+#include "ads/native/GADInAppPurchase.h"
 #include "ads/render/GADExpandedAdAppViewController.h"
 #include "ads/render/GADMRAIDCalendarProperties.h"
 #include "ads/render/GADMRAIDResizeOverlayPresenter.h"
@@ -188,6 +189,18 @@ void GADOpener::presentStoreSheet(const std::shared_ptr<platform::ViewController
     proxy->presentFromViewController(presenting, [weak] {
         if (auto self = weak.lock()) self->didOpenInApp();
     });
+}
+
+void GADOpener::openInAppPurchase(const std::string& productID, long quantity,
+                                  const std::vector<std::string>& reportingURLStringFormats) {
+    if (!shouldPerformOpenAction()) return;
+    auto controller = std::dynamic_pointer_cast<GADViewController>(viewController_.lock());
+    auto purchase = GADInAppPurchase::initWithViewController(controller);
+    purchase->setProductID(productID);
+    purchase->setQuantity(quantity);
+    purchase->setReportingURLStringFormats(reportingURLStringFormats);
+    if (auto slot = slot_.lock()) slot->didReceiveInAppPurchase(purchase);
+    didOpenInApp();
 }
 
 void GADOpener::openInAppStoreWithProductID(const std::string& productID,

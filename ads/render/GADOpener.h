@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/base/URL.h"
 #include "platform/base/Value.h"
@@ -92,6 +93,10 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
                                      bool shouldWaitForFetch);
     void fetchInAppStoreForProductID(const std::string& productID);
     void productViewControllerDidFinish(platform::ProductViewController& controller) override;
+
+    // --- In-app purchase: after the gate, the purchase goes to the slot's in-app-purchase delegate.
+    void openInAppPurchase(const std::string& productID, long quantity,
+                           const std::vector<std::string>& reportingURLStringFormats);
 
     // --- Full-screen web apps, MRAID expand and resize.
     void openWebApp(const std::optional<platform::URL>& url, std::uint32_t orientations, bool useCustomClose);

@@ -133,8 +133,12 @@ void GADOpenerGMSGHandler::actionOpenInAppStore(const Arguments& arguments) {
 
 void GADOpenerGMSGHandler::actionOpenInAppPurchase(const Arguments& arguments) {
     const auto& params = paramsOf(arguments);
-    if (!param(params, "product_id") || !validQuantity(params)) return;
-    // In-app purchase hand-offs are not offered by this SDK build: a valid request opens nothing.
+    auto product = param(params, "product_id");
+    auto quantity = validQuantity(params);
+    if (!product || !quantity) return;
+    auto reports = param(params, "report_urls");
+    opener_->openInAppPurchase(*product, static_cast<long>(*quantity),
+                               reports ? reportingURLFormats(*reports) : std::vector<std::string>{});
 }
 
 void GADOpenerGMSGHandler::actionOpenBrowser(const Arguments& arguments) {

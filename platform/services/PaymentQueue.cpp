@@ -110,6 +110,14 @@ std::size_t PaymentQueue::completePendingForTesting() {
     return moved;
 }
 
+std::size_t PaymentQueue::redeliverUnfinishedForTesting() {
+    std::vector<std::shared_ptr<PaymentTransaction>> again;
+    for (const auto& t : transactions_)
+        if (isFinal(t->state_)) again.push_back(t);
+    if (!again.empty()) announce(again, false);
+    return again.size();
+}
+
 std::vector<std::shared_ptr<PaymentTransactionObserver>> PaymentQueue::liveObservers() {
     std::vector<std::shared_ptr<PaymentTransactionObserver>> live;
     std::erase_if(observers_, [](const auto& o) { return o.expired(); });

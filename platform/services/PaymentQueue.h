@@ -43,6 +43,9 @@ public:
     // Tests: moves every purchasing transaction, and every deferred one whose product now has a final
     // outcome, to its scripted state. The updates arrive on the main loop. Returns how many moved.
     std::size_t completePendingForTesting();
+    // Tests: announces every unfinished purchased, failed or restored transaction again, as the store
+    // does at a later launch of an app that did not finish them. Returns how many.
+    std::size_t redeliverUnfinishedForTesting();
 
 private:
     PaymentQueue() = default;

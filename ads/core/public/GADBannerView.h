@@ -24,6 +24,7 @@ namespace ruzave {
 
 class GADAdView;
 class GADBannerViewDelegate;
+class GADInAppPurchaseDelegate;
 class GADRequest;
 class GADSlot;
 
@@ -62,6 +63,12 @@ class GADBannerView : public platform::View,
     void setAdSizeFromExternalCGSize(platform::Size size);
     std::shared_ptr<GADBannerViewDelegate> delegate() const { return delegate_.lock(); }
     void setDelegate(const std::weak_ptr<GADBannerViewDelegate>& delegate) { delegate_ = delegate; }
+    // Gets the purchases that in-app-purchase ads start (unless the default purchase flow is on). Weak.
+    std::shared_ptr<GADInAppPurchaseDelegate> publisherInAppPurchaseDelegate() const { return inAppPurchaseDelegate_.lock(); }
+    void setInAppPurchaseDelegate(const std::weak_ptr<GADInAppPurchaseDelegate>& d) { inAppPurchaseDelegate_ = d; }
+    std::optional<std::shared_ptr<GADInAppPurchaseDelegate>> inAppPurchaseDelegate() const override {
+        return inAppPurchaseDelegate_.lock();
+    }
     bool isAutoloadEnabled() const { return autoloadEnabled_; }
     void setAutoloadEnabled(bool enabled);
     std::optional<std::string> adNetworkClassName() const;
@@ -131,6 +138,7 @@ class GADBannerView : public platform::View,
     std::shared_ptr<platform::View> rootAdView_;
     std::weak_ptr<platform::ViewController> rootViewController_;
     std::weak_ptr<GADBannerViewDelegate> delegate_;
+    std::weak_ptr<GADInAppPurchaseDelegate> inAppPurchaseDelegate_;
     bool autoloadEnabled_ = false;
     bool hasInitialized_ = false;
     bool hasLoadedAd_ = false;

@@ -21,6 +21,7 @@ class ViewController;
 namespace ruzave {
 
 class GADInterstitialDelegate;
+class GADInAppPurchaseDelegate;
 class GADInterstitialViewController;
 class GADRequest;
 class GADSlot;
@@ -46,6 +47,12 @@ class GADInterstitial : public std::enable_shared_from_this<GADInterstitial>,
     void setAdUnitID(const std::string& adUnitID);
     std::shared_ptr<GADInterstitialDelegate> delegate() const { return delegate_.lock(); }
     void setDelegate(const std::weak_ptr<GADInterstitialDelegate>& delegate) { delegate_ = delegate; }
+    // Gets the purchases that in-app-purchase ads start (unless the default purchase flow is on). Weak.
+    std::shared_ptr<GADInAppPurchaseDelegate> publisherInAppPurchaseDelegate() const { return inAppPurchaseDelegate_.lock(); }
+    void setInAppPurchaseDelegate(const std::weak_ptr<GADInAppPurchaseDelegate>& d) { inAppPurchaseDelegate_ = d; }
+    std::optional<std::shared_ptr<GADInAppPurchaseDelegate>> inAppPurchaseDelegate() const override {
+        return inAppPurchaseDelegate_.lock();
+    }
     void loadRequest(const std::shared_ptr<GADRequest>& request);
     bool isReady() const;
     bool hasBeenUsed() const { return hasBeenUsed_; }
@@ -99,6 +106,7 @@ class GADInterstitial : public std::enable_shared_from_this<GADInterstitial>,
     std::shared_ptr<GADSlot> slot_;
     std::shared_ptr<GADInterstitialViewController> viewController_;
     std::weak_ptr<GADInterstitialDelegate> delegate_;
+    std::weak_ptr<GADInAppPurchaseDelegate> inAppPurchaseDelegate_;
     bool hasBeenUsed_ = false;
     std::optional<platform::Error> alreadyUsedError_;
 };

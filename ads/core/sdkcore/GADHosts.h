@@ -16,6 +16,8 @@ public:
     static constexpr const char* kReportHost = "report.ruzave.example";
     // Takes pings, timing reports and crash reports.
     static constexpr const char* kPingHost = "ping.ruzave.example";
+    // Takes the automatic in-app-purchase conversion pings.
+    static constexpr const char* kConversionHost = "www.ruzaveadservices.example";
     // The token service of signed-in ads (and the host of its display-ads scope).
     static constexpr const char* kTokenServiceHost = "accounts.ruzave.example";
 
@@ -28,7 +30,7 @@ public:
     // Host suffixes of the ad servers, comma-separated, as the "as_domains" setting stores them.
     static std::string defaultAdServerDomains() { return ".ruzave.example"; }
     // Every built-in host, for the local server's certificate and the host map.
-    static std::vector<std::string> allHosts() { return {kSDKCoreHost, kAdServerHost, kReportHost, kPingHost, kTokenServiceHost}; }
+    static std::vector<std::string> allHosts() { return {kSDKCoreHost, kAdServerHost, kReportHost, kPingHost, kTokenServiceHost, kConversionHost}; }
 };
 
 } // namespace ruzave

@@ -133,7 +133,8 @@ std::optional<platform::Value> GADSlot::requestParameters() {
     if (snapshot.calledLoadAndDisplayRequest) p["cladr"] = "1";
     if (snapshot.manualImpressionsEnabled) p["d_imp_hdr"] = "1";
 
-    // 10. "iap_set": no owner offers an in-app-purchase delegate yet, so it is never sent.
+    // 10.
+    if (snapshot.inAppPurchaseDelegateSet) p["iap_set"] = "1";
 
     // 11.
     if (!defaults->object(kUseHTTPSKey) || defaults->boolean(kUseHTTPSKey)) p["force_https"] = "1";

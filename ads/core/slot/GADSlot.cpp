@@ -318,6 +318,7 @@ void GADSlot::takeRequestSnapshot() {
     snapshot.applicationStatistics = applicationStatistics_;
     snapshot.manualImpressionsEnabled = manualImpressionsEnabled_;
     snapshot.correlationID = correlator_ ? correlator_->correlationID() : 0;
+    snapshot.inAppPurchaseDelegateSet = inAppPurchaseDelegate() != nullptr;
     snapshot.calledLoadAndDisplayRequest = calledLoadAndDisplayRequest_;
     // The flag lasts for one parameter build, and this snapshot is what that build reads.
     calledLoadAndDisplayRequest_ = false;

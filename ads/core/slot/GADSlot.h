@@ -47,6 +47,8 @@ class GADAdType;
 class GADAdView;
 class GADBannerAdViewDelegate;
 class GADCorrelator;
+class GADInAppPurchase;
+class GADInAppPurchaseDelegate;
 class GADIntermission;
 class GADInterstitial;
 class GADMAdManager;
@@ -97,6 +99,7 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
         bool manualImpressionsEnabled = false;
         // The correlator's identifier when the load started; 0 for a slot without one.
         std::uint32_t correlationID = 0;
+        bool inAppPurchaseDelegateSet = false;
         bool calledLoadAndDisplayRequest = false;
         std::int32_t CSIIdentifier = 0;
     };
@@ -334,6 +337,12 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     bool isWaitingForRequestID(const std::string& requestID) override;
     // multipleAdSizeParameterFromSizes: the "sz" text of boxed sizes, "" when none is usable.
     static std::string multipleAdSizeParameterFromSizes(const platform::Value& sizes);
+
+    // --- In-app purchases (GADSlot+InAppPurchase.cpp).
+    // The default purchase flow while it is on, else the owner's in-app-purchase delegate, else none.
+    std::shared_ptr<GADInAppPurchaseDelegate> inAppPurchaseDelegate() const;
+    // Hands the purchase to that delegate on the main thread; without one it is dropped with a log.
+    void didReceiveInAppPurchase(const std::shared_ptr<GADInAppPurchase>& purchase);
 
     // --- Properties.
     const std::string& adUnitID() const { return adUnitID_; }

@@ -20,6 +20,7 @@ class ViewController;
 namespace ruzave {
 
 class GADAd;
+class GADInAppPurchaseDelegate;
 class GADRequest;
 class GADSlot;
 
@@ -40,6 +41,10 @@ class GADSlotDelegate {
     // coordinatesOfContentInScreen:; nullopt for no answer.
     virtual std::optional<platform::Value>
     coordinatesOfContentInScreen(const std::shared_ptr<platform::Screen>&) {
+        return std::nullopt;
+    }
+    // inAppPurchaseDelegate; nullopt for an owner that offers none (a null answer is no delegate either).
+    virtual std::optional<std::shared_ptr<GADInAppPurchaseDelegate>> inAppPurchaseDelegate() const {
         return std::nullopt;
     }
     virtual std::shared_ptr<platform::View> swipeToViewControllerView() { return nullptr; }

@@ -2,6 +2,9 @@
 
 #include <doctest/doctest.h>
 
+#include "ads/core/slot/GADSlotDelegate.h"
+#include "ads/native/GADInAppPurchase.h"
+#include "ads/native/GADInAppPurchaseDelegate.h"
 #include "ads/render/GADNotification.h"
 #include "ads/render/GADSupplementalAdAppViewController.h"
 #include "platform/services/ProductViewController.h"
@@ -95,4 +98,53 @@ TEST_CASE_FIXTURE(OpenMessages, "GADOpenerGMSGHandler: a web app with html opens
     page->relinquishScreenWithCompletion(nullptr);
     settle();
     CHECK(seen() == "onStateChanged:expanded,onStateChanged:default");
+}
+
+namespace {
+
+// The public ad object with its in-app-purchase delegate.
+struct PurchaseOwner : ruzave::GADSlotDelegate, ruzave::GADInAppPurchaseDelegate {
+    std::optional<std::shared_ptr<ruzave::GADInAppPurchaseDelegate>> inAppPurchaseDelegate() const override {
+        return std::shared_ptr<ruzave::GADInAppPurchaseDelegate>(self.lock());
+    }
+    void didReceiveInAppPurchase(const std::shared_ptr<ruzave::GADInAppPurchase>& purchase) override {
+        purchases.push_back(purchase);
+    }
+    std::weak_ptr<PurchaseOwner> self;
+    std::vector<std::shared_ptr<ruzave::GADInAppPurchase>> purchases;
+};
+
+} // namespace
+
+TEST_CASE_FIXTURE(OpenMessages, "GADOpenerGMSGHandler: an in-app purchase open hands a checked purchase to the slot") {
+    auto owner = std::make_shared<PurchaseOwner>();
+    owner->self = owner;
+    s.slot->setSlotDelegate(owner);
+    auto open = [&](platform::Value p) {
+        p["a"] = "in_app_purchase";
+        CHECK(send("open", p));
+        settle();
+    };
+    open(params({{"quantity", "1"}}));                          // no product
+    open(params({{"product_id", "gem"}, {"quantity", "11"}}));  // refused quantity
+    open(params({{"product_id", "gem"}}));                      // missing quantity
+    CHECK(owner->purchases.empty());
+    CHECK(clicks() == 0);
+
+    open(params({{"product_id", "gem"}, {"quantity", "3"}, {"report_urls", " https://r.example/a?s=@status@\n\nhttps://r.example/b "}}));
+    REQUIRE(owner->purchases.size() == 1);
+    auto purchase = owner->purchases[0];
+    CHECK(purchase->productID() == "gem");
+    CHECK(purchase->quantity() == 3);
+    CHECK(purchase->reportingURLStringFormats() == std::vector<std::string>{"https://r.example/a?s=@status@", "https://r.example/b"});
+    CHECK(purchase->adViewController() == nullptr); // a banner's controller is not a full-screen ad
+    CHECK(clicks() == 1);
+
+    // The auto-click gate applies as to every open.
+    opener->setAutoClickProtected(true);
+    open(params({{"product_id", "gem"}, {"quantity", "1"}}));
+    CHECK(owner->purchases.size() == 1);
+    adView->setTouched(true);
+    open(params({{"product_id", "gem"}, {"quantity", "1"}}));
+    CHECK(owner->purchases.size() == 2);
 }

@@ -43,7 +43,7 @@ struct StepRecorder {
     ~StepRecorder() { GADApplication::setEarlyActivitiesObserver(nullptr); }
 };
 
-const std::vector<std::string> kSteps = {"device", "mraid", "tokens", "pinger", "crash"};
+const std::vector<std::string> kSteps = {"device", "mraid", "tokens", "pinger", "purchases", "crash"};
 
 void registerClass(const std::string& name, std::vector<std::string> protocols) {
     platform::ClassRegistry::ClassInfo info;

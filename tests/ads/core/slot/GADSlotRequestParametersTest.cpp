@@ -17,6 +17,9 @@
 #include "ads/core/telemetry/GADContent.h"
 #include "ads/core/telemetry/GADContentQueue.h"
 #include "ads/core/telemetry/GADStatisticDictionary.h"
+#include "ads/native/GADDefaultInAppPurchase.h"
+#include "ads/native/GADDefaultInAppPurchaseDelegate.h"
+#include "ads/native/GADInAppPurchaseDelegate.h"
 #include "ads/render/GADBannerAdViewDelegate.h"
 #include "ads/render/GADOpener.h"
 #include "platform/foundation/UserDefaults.h"
@@ -43,7 +46,11 @@ class GeometryOwner : public FakeOwner, public ruzave::GADSlotAdKeyDelegate {
     }
     void cacheViewHierarchyInformationForSlot(GADSlot&) override {}
     std::optional<platform::Value> viewHierarchyInformationForSlot(GADSlot&) override { return hierarchy; }
+    std::optional<std::shared_ptr<ruzave::GADInAppPurchaseDelegate>> inAppPurchaseDelegate() const override {
+        return purchases;
+    }
 
+    std::shared_ptr<ruzave::GADInAppPurchaseDelegate> purchases;
     std::optional<platform::Rect> frame;
     std::optional<platform::Rect> bounds;
     std::optional<platform::Value> sizes;
@@ -218,6 +225,32 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: cladr goes with one parameter build only") 
     t.slot->cancelLoad();
     t.load();
     CHECK_FALSE(parametersOnQueue(*this, t.slot).contains("cladr"));
+}
+
+namespace {
+
+struct Purchases : ruzave::GADInAppPurchaseDelegate, ruzave::GADDefaultInAppPurchaseDelegate {
+    void didReceiveInAppPurchase(const std::shared_ptr<ruzave::GADInAppPurchase>&) override {}
+    void userDidPayForPurchase(const std::shared_ptr<ruzave::GADDefaultInAppPurchase>&) override {}
+};
+
+} // namespace
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: iap_set goes while purchases have a delegate") {
+    Loaded t(ruzave::kGADAdSizeBanner);
+    auto purchases = std::make_shared<Purchases>();
+    auto build = [&] {
+        t.slot->cancelLoad();
+        t.load();
+        return parametersOnQueue(*this, t.slot);
+    };
+    CHECK_FALSE(build().contains("iap_set"));
+    t.owner->purchases = purchases;
+    CHECK(build()["iap_set"] == "1");
+    t.owner->purchases = nullptr;
+    CHECK_FALSE(build().contains("iap_set"));
+    ruzave::GADDefaultInAppPurchase::enableDefaultPurchaseFlowWithDelegate(purchases);
+    CHECK(build()["iap_set"] == "1");
 }
 
 TEST_CASE_FIXTURE(Harness, "GADSlot: stored settings give force_https, the fingerprint and the prefetch keys") {

@@ -1,0 +1,88 @@
+#include "ads/native/GADInAppPurchase.h"
+
+#include <cstdio>
+#include <map>
+
+#include "ads/core/net/GADClickTrackerCollection.h"
+#include "ads/core/public/GADRequest.h"
+#include "ads/core/signals/GADApplication.h"
+#include "ads/core/signals/GADDevice.h"
+#include "ads/core/signals/GADSession.h"
+#include "ads/core/util/GADRunOnMainThread.h"
+#include "ads/native/GADAtQuotedKeywords.h"
+#include "ads/render/GADViewController.h"
+#include "platform/base/URL.h"
+
+namespace ruzave {
+namespace {
+
+// Report values land in a query value: escape what cannot stand there (space, controls, non-ASCII,
+// "%", "&", "#", "+", quotes and brackets) and keep "@" and the other harmless delimiters readable.
+std::string escapeQueryValue(const std::string& value) { return platform::percentEncode(value, "@!$'()*,;:/?="); }
+
+void putIfPresent(std::map<std::string, std::string>& values, const char* name, const std::string& value) {
+    if (!value.empty()) values[name] = escapeQueryValue(value);
+}
+
+} // namespace
+
+std::string GADInAppPurchase::stringForStatus(long status) {
+    switch (status) {
+    case Success: return "success";
+    case Cancel: return "cancel";
+    case InvalidProduct: return "invalid product";
+    default: return "error";
+    }
+}
+
+std::shared_ptr<GADInAppPurchase> GADInAppPurchase::initWithViewController(
+    const std::shared_ptr<GADViewController>& controller) {
+    std::shared_ptr<GADInAppPurchase> purchase(new GADInAppPurchase());
+    purchase->adViewController_ = controller;
+    return purchase;
+}
+
+void GADInAppPurchase::reportPurchaseStatus(long status) {
+    if (status == Success) {
+        std::weak_ptr<GADViewController> weakController = adViewController_;
+        GADRunOnMainThread([weakController] {
+            if (auto controller = weakController.lock()) controller->relinquishScreenWithCompletion(nullptr);
+        });
+    }
+    purchaseStatus_.store(static_cast<std::int32_t>(status));
+    std::vector<std::string> urls;
+    for (const auto& format : reportingURLStringFormats_) {
+        auto expanded = expandedURLStringForURLStringFormat(format);
+        if (!expanded.empty()) urls.push_back(std::move(expanded));
+    }
+    pingReportingURLStrings(urls);
+}
+
+std::string GADInAppPurchase::expandedURLStringForURLStringFormat(const std::string& format) const {
+    std::map<std::string, std::string> values;
+    auto app = GADApplication::sharedInstance();
+    putIfPresent(values, "sku", productID_);
+    values["quantity"] = std::to_string(quantity_);
+    values["status"] = std::to_string(purchaseStatus_.load());
+    if (auto session = app->currentSession()) putIfPresent(values, "sessionid", session->uniqueID());
+    putIfPresent(values, "appid", app->mainBundleIdentifier());
+    putIfPresent(values, "appversion", app->version());
+    putIfPresent(values, "osversion", GADDevice::sharedInstance()->systemVersion());
+    putIfPresent(values, "sdkversion", GADRequest::sdkVersion());
+    values["timestamp"] = std::to_string(app->timeSinceFirstAdRequestInMilliseconds());
+    return GADExpandAtQuotedKeywords(format, values);
+}
+
+void GADInAppPurchase::pingReportingURLStrings(const std::vector<std::string>& urls) {
+    if (urls.empty()) return;
+    GADRunOnMainThread([urls] { GADClickTrackerCollection::sharedInstance()->trackURLs(urls, false); });
+}
+
+std::string GADInAppPurchase::description() const {
+    char address[32];
+    std::snprintf(address, sizeof address, "%p", static_cast<const void*>(this));
+    return "<GADInAppPurchase: " + std::string(address) + ">(\n  productID: " + productID_ + ",\n  quantity: " +
+           std::to_string(quantity_) + ")";
+}
+
+} // namespace ruzave

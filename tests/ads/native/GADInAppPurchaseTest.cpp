@@ -1,0 +1,156 @@
+#include "ads/native/GADInAppPurchase.h"
+
+#include <doctest/doctest.h>
+
+#include "ads/core/signals/GADApplication.h"
+#include "ads/core/signals/GADSession.h"
+#include "ads/core/slot/GADSlot.h"
+#include "ads/core/slot/GADSlotDelegate.h"
+#include "ads/core/util/GADLog.h"
+#include "ads/native/GADDefaultInAppPurchaseFlow.h"
+#include "platform/base/Log.h"
+#include "tests/ads/native/InAppPurchaseTestSupport.h"
+
+using ruzave::GADInAppPurchase;
+
+namespace {
+
+std::shared_ptr<GADInAppPurchase> purchase(const std::string& productID, long status = 0) {
+    auto p = GADInAppPurchase::initWithViewController(nullptr);
+    p->setProductID(productID);
+    if (status != 0) p->reportPurchaseStatus(status);
+    return p;
+}
+
+// The public ad object as the slot sees it: it may offer an in-app-purchase delegate.
+struct Owner : ruzave::GADSlotDelegate {
+    std::optional<std::shared_ptr<ruzave::GADInAppPurchaseDelegate>> inAppPurchaseDelegate() const override {
+        if (!offers) return std::nullopt;
+        return delegate;
+    }
+    bool offers = true;
+    std::shared_ptr<ruzave::GADInAppPurchaseDelegate> delegate;
+};
+
+} // namespace
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADInAppPurchase: keywords are filled and unknown ones removed") {
+    auto p = purchase("p1", 2);
+    CHECK(p->expandedURLStringForURLStringFormat("https://r.example/x?s=@status@&p=@sku@&x=@unknown@") ==
+          "https://r.example/x?s=2&p=p1&x=");
+    p->setQuantity(4);
+    CHECK(p->expandedURLStringForURLStringFormat("q=@quantity@&t=@timestamp@") == "q=4&t=0");
+    auto session = ruzave::GADApplication::sharedInstance()->currentSession();
+    REQUIRE(session);
+    CHECK(p->expandedURLStringForURLStringFormat("sid=@sessionid@") == "sid=" + session->uniqueID());
+    CHECK(p->expandedURLStringForURLStringFormat("v=@sdkversion@") == "v=zudo-sdk-i-v7.5.2");
+    // Without a product the keyword goes; an empty name is no keyword.
+    CHECK(purchase("")->expandedURLStringForURLStringFormat("a=@sku@&b=@@") == "a=&b=@");
+}
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADInAppPurchase: doubled at signs are literal and values never form keywords") {
+    auto p = purchase("p1");
+    CHECK(p->expandedURLStringForURLStringFormat("@@sku@@") == "@sku@");
+    CHECK(p->expandedURLStringForURLStringFormat("@@@sku@") == "@p1");
+    CHECK(p->expandedURLStringForURLStringFormat("a@b") == "a@b");
+    // The "@@" in the middle is a literal pair, so neither "@" around it closes or opens a keyword.
+    CHECK(p->expandedURLStringForURLStringFormat("@sku@@sku@") == "@sku@sku@");
+    CHECK(p->expandedURLStringForURLStringFormat("@sku@-@sku@") == "p1-p1");
+    // A product that looks like a keyword stays as it is.
+    auto tricky = purchase("@status@x@@y");
+    CHECK(tricky->expandedURLStringForURLStringFormat("p=@sku@&s=@status@") == "p=@status@x@@y&s=0");
+}
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADInAppPurchase: values are escaped where a query value cannot hold them") {
+    CHECK(purchase("a b&c#d")->expandedURLStringForURLStringFormat("p=@sku@") == "p=a%20b%26c%23d");
+    CHECK(purchase("caf\xC3\xA9\n")->expandedURLStringForURLStringFormat("p=@sku@") == "p=caf%C3%A9%0A");
+    CHECK(purchase("100%+1")->expandedURLStringForURLStringFormat("p=@sku@") == "p=100%25%2B1");
+    CHECK(purchase("me@shop.example:1/2")->expandedURLStringForURLStringFormat("p=@sku@") == "p=me@shop.example:1/2");
+}
+
+TEST_CASE("GADInAppPurchase: quantities statuses and description") {
+    auto p = purchase("gold");
+    CHECK(p->quantity() == 1);
+    p->setQuantity(10);
+    CHECK(p->quantity() == 10);
+    p->setQuantity(11);
+    CHECK(p->quantity() == 0);
+    p->setQuantity(-3);
+    CHECK(p->quantity() == 0);
+    CHECK(GADInAppPurchase::stringForStatus(3) == "invalid product");
+    CHECK(GADInAppPurchase::stringForStatus(7) == "error");
+    CHECK(GADInAppPurchase::stringForStatus(-1) == "error");
+    p->setQuantity(2);
+    auto text = p->description();
+    CHECK(text.rfind("<GADInAppPurchase: 0x", 0) == 0);
+    CHECK(text.find(">(\n  productID: gold,\n  quantity: 2)") != std::string::npos);
+}
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADInAppPurchase: only success closes the full-screen ad") {
+    auto controller = std::make_shared<iaptest::ClosingController>();
+    auto p = GADInAppPurchase::initWithViewController(controller);
+    for (long status : {0, 2, 3, 9}) p->reportPurchaseStatus(status);
+    runUntilIdle();
+    CHECK(controller->closeRequests == 0);
+    p->reportPurchaseStatus(1);
+    runUntilIdle();
+    CHECK(controller->closeRequests == 1);
+    CHECK(p->purchaseStatus() == 1);
+    // The purchase does not keep a closed ad's controller alive.
+    std::weak_ptr<iaptest::ClosingController> weak = controller;
+    controller.reset();
+    CHECK(weak.expired());
+    p->reportPurchaseStatus(1);
+    runUntilIdle();
+}
+
+TEST_CASE_FIXTURE(iaptest::Server, "GADInAppPurchase: each report pings every template with the latest status") {
+    auto p = purchase("p1");
+    p->setReportingURLStringFormats({reportURL("/iap/a?s=@status@&p=@sku@"), "@nothing@", reportURL("/iap/b?s=@status@")});
+    p->reportPurchaseStatus(2);
+    REQUIRE(waitFor("/iap/a"));
+    REQUIRE(waitFor("/iap/b"));
+    p->reportPurchaseStatus(1);
+    REQUIRE(waitFor("/iap/a", 2));
+    REQUIRE(waitFor("/iap/b", 2));
+    auto a = server->requests("/iap/a");
+    CHECK(a[0].query == "s=2&p=p1");
+    CHECK(a[1].query == "s=1&p=p1");
+    CHECK(server->requests("/iap/b")[1].param("s") == "1");
+}
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADInAppPurchase: the slot hands purchases to the owner or the default flow") {
+    auto slot = ruzave::GADSlot::init();
+    auto p = purchase("p1");
+    {
+        // No owner: dropped with the public message, nothing delivered.
+        platform::LogCapture log;
+        slot->didReceiveInAppPurchase(p);
+        runUntilIdle();
+        ruzave::GADLoggingQueue()->sync([] {});
+        CHECK(log.contains("You must set the in-app purchase delegate. Transaction cannot be completed."));
+    }
+    auto owner = std::make_shared<Owner>();
+    auto recorder = std::make_shared<iaptest::PurchaseRecorder>();
+    owner->delegate = recorder;
+    slot->setSlotDelegate(owner);
+    CHECK(slot->inAppPurchaseDelegate() == recorder);
+    slot->didReceiveInAppPurchase(p);
+    runUntilIdle();
+    REQUIRE(recorder->purchases.size() == 1);
+    CHECK(recorder->purchases[0] == p);
+
+    owner->offers = false;
+    CHECK(slot->inAppPurchaseDelegate() == nullptr);
+    owner->offers = true;
+
+    // The default flow wins over the owner's own delegate.
+    auto publisher = std::make_shared<iaptest::Publisher>();
+    ruzave::GADDefaultInAppPurchase::enableDefaultPurchaseFlowWithDelegate(publisher);
+    CHECK(slot->inAppPurchaseDelegate() == ruzave::GADDefaultInAppPurchaseFlow::sharedInstance());
+    slot->didReceiveInAppPurchase(purchase(""));
+    runUntilIdle();
+    CHECK(recorder->purchases.size() == 1);
+    ruzave::GADDefaultInAppPurchase::disableDefaultPurchaseFlow();
+    CHECK(slot->inAppPurchaseDelegate() == recorder);
+}
