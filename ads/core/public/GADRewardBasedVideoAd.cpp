@@ -12,8 +12,9 @@
 namespace ruzave {
 
 std::shared_ptr<GADRewardBasedVideoAd> GADRewardBasedVideoAd::sharedInstance() {
-    static const std::shared_ptr<GADRewardBasedVideoAd> instance(new GADRewardBasedVideoAd());
-    return instance;
+    // Lives until the process ends: adapters and their networks may call it during exit.
+    static const auto* instance = new std::shared_ptr<GADRewardBasedVideoAd>(new GADRewardBasedVideoAd());
+    return *instance;
 }
 
 GADRewardBasedVideoAd::~GADRewardBasedVideoAd() {
