@@ -64,6 +64,7 @@ TEST_CASE_FIXTURE(CoreFixture, "GADRewardBasedVideoAd: the request parameters ca
 TEST_CASE_FIXTURE(CoreFixture, "GADRewardBasedVideoAd: each answer of the core page that is no ad URL ends the load with its own error") {
     scenario.slots["unit-ad"] = adserver::CorePageScenario::answer(Answer::Ad);
     scenario.slots["unit-invalid"] = adserver::CorePageScenario::answer(Answer::Invalid);
+    scenario.slots["unit-none"] = adserver::CorePageScenario::answer(Answer::None);
     install();
     ad->loadRequest(ruzave::GADRequest::request(), std::string("unit-ad"), std::nullopt);
     REQUIRE(waitForOutcomes(1));
@@ -78,18 +79,18 @@ TEST_CASE_FIXTURE(CoreFixture, "GADRewardBasedVideoAd: each answer of the core p
     // The core controller's answer when its page cannot be had.
     ad->failedJavaScriptFile(); // no load running: ignored
     CHECK(publisher->calls.size() == 2);
-    ad->loadRequest(ruzave::GADRequest::request(), std::string("unit-invalid"), std::nullopt);
+    auto controller = ruzave::GADSDKCoreController::sharedInstance();
+    ad->loadRequest(ruzave::GADRequest::request(), std::string("unit-none"), std::nullopt);
+    REQUIRE(sdkcoretest::pump(*this, [&] { return controller->pendingBuildAdURLDelegateCount() == 1; }, 20));
     ad->failedJavaScriptFile();
     REQUIRE(publisher->calls.size() == 3);
     CHECK(publisher->errors[2].code == 2);
     CHECK(publisher->errors[2].description == "No network connection.");
     CHECK_FALSE(ad->isReady());
-    // The page's own answer for that request comes after the load ended: it is not taken.
-    auto controller = ruzave::GADSDKCoreController::sharedInstance();
-    REQUIRE(sdkcoretest::pump(*this, [&] {
-        return ad->requestID() && controller->pendingBuildAdURLDelegateCount() == 0;
-    }, 20));
+    // The controller's own answer for that request comes after the load ended: it is not taken.
+    advance(ruzave::GADSDKCoreController::kRequestTimeoutSeconds + 1);
     runUntilIdle();
+    CHECK(controller->pendingBuildAdURLDelegateCount() == 0);
     CHECK(publisher->calls.size() == 3);
 }
 
