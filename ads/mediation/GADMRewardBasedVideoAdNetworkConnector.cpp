@@ -6,12 +6,13 @@
 #include "ads/core/public/GADRewardBasedVideoAd.h"
 #include "ads/core/public/GADRewardBasedVideoAdDelegate.h"
 #include "ads/core/signals/GADLocation.h"
-#include "ads/core/util/GADLogger.h"
+#include "ads/mediation/GADMAdNetworkConnector.h"
 #include "ads/mediation/GADMAdNetworkConfig.h"
 #include "ads/mediation/GADMConfig.h"
 #include "ads/mediation/GADMRewardBasedVideoAdConnectorDelegate.h"
 #include "ads/mediation/GADMRewardBasedVideoAdNetworkAdapter.h"
 #include "ads/mediation/GADMUtilities.h"
+#include "platform/runloop/MainLoop.h"
 
 namespace ruzave {
 
@@ -31,14 +32,7 @@ void GADMRewardBasedVideoAdNetworkConnector::setAdNetworkConfig(const std::share
         if (adNetworkConfig_->adapterClass() != network->adapterClass()) return;
     }
     adNetworkConfig_ = network;
-    isLocationShared_ = false;
-    networkData_ = platform::Value::object();
-    if (const auto& credentials = network->credentials(); credentials && credentials->is_object()) {
-        networkData_ = *credentials;
-        if (const auto* share = platform::findString(*credentials, "gwhirl_share_location"))
-            isLocationShared_ = *share == "1";
-        networkData_.erase("gwhirl_share_location");
-    }
+    networkData_ = network->strippedCredentials(&isLocationShared_);
 }
 
 void GADMRewardBasedVideoAdNetworkConnector::setRequest(const std::shared_ptr<GADRequest>& request) {
@@ -133,9 +127,7 @@ bool GADMRewardBasedVideoAdNetworkConnector::testMode() const {
 std::shared_ptr<GADAdNetworkExtras> GADMRewardBasedVideoAdNetworkConnector::networkExtras() const {
     auto extrasClass = adapter_ ? adapter_->networkExtrasClass() : std::nullopt;
     if (!extrasClass) {
-        GADLogger::sharedInstance()->logPublicMessage("Adapter class " + adapterClassName() +
-                                                      " does not respond to networkExtrasClass. Unable to "
-                                                      "retrieve network extras.");
+        GADMAdNetworkConnector::logMissingNetworkExtrasClass(adapterClassName());
         return nullptr;
     }
     return request_ ? request_->adNetworkExtrasFor(*extrasClass) : nullptr;
@@ -187,64 +179,92 @@ template <class Send> void GADMRewardBasedVideoAdNetworkConnector::tellPublisher
     if (publisher) send(*publisher, *ad);
 }
 
+template <class Work> void GADMRewardBasedVideoAdNetworkConnector::onMainThread(Work work) {
+    // Networks' SDKs may answer on their own threads; the ad and the publisher hear everything on the
+    // main thread, in the order the adapter spoke.
+    if (platform::MainLoop::isMainThread()) {
+        auto self = shared_from_this();
+        work();
+        return;
+    }
+    std::weak_ptr<GADMRewardBasedVideoAdNetworkConnector> weak = weak_from_this();
+    platform::MainLoop::main().post([weak, work] {
+        if (auto self = weak.lock()) work();
+    });
+}
+
 void GADMRewardBasedVideoAdNetworkConnector::adapterDidSetUpRewardBasedVideoAd(GADMRewardBasedVideoAdNetworkAdapter&) {
-    auto self = shared_from_this();
-    if (auto d = delegate()) d->connectorDidSetUpRewardBasedVideoAd(*this);
+    onMainThread([this] {
+        if (auto d = delegate()) d->connectorDidSetUpRewardBasedVideoAd(*this);
+    });
 }
 
 void GADMRewardBasedVideoAdNetworkConnector::adapterDidFailToSetUpRewardBasedVideoAdWithError(
     GADMRewardBasedVideoAdNetworkAdapter&, const platform::Error& error) {
-    auto self = shared_from_this();
-    if (auto d = delegate()) d->connectorDidFailToSetUpRewardBasedVideoAdWithError(*this, error);
+    onMainThread([this, error] {
+        if (auto d = delegate()) d->connectorDidFailToSetUpRewardBasedVideoAdWithError(*this, error);
+    });
 }
 
 void GADMRewardBasedVideoAdNetworkConnector::adapterDidGetAdClick(GADMRewardBasedVideoAdNetworkAdapter&) {
-    auto self = shared_from_this();
-    pingClickURLs();
-    if (auto d = delegate()) d->connectorDidReceiveClick(*this);
+    onMainThread([this] {
+        pingClickURLs();
+        if (auto d = delegate()) d->connectorDidReceiveClick(*this);
+    });
 }
 
 void GADMRewardBasedVideoAdNetworkConnector::adapterDidReceiveRewardBasedVideoAd(GADMRewardBasedVideoAdNetworkAdapter&) {
-    auto self = shared_from_this();
-    if (auto d = delegate()) d->connectorDidReceiveRewardBasedVideoAd(*this);
+    onMainThread([this] {
+        if (auto d = delegate()) d->connectorDidReceiveRewardBasedVideoAd(*this);
+    });
 }
 
 void GADMRewardBasedVideoAdNetworkConnector::adapterDidOpenRewardBasedVideoAd(GADMRewardBasedVideoAdNetworkAdapter&) {
-    tellPublisher([](GADRewardBasedVideoAdDelegate& p, GADRewardBasedVideoAd& ad) { p.rewardBasedVideoAdDidOpen(ad); });
+    onMainThread([this] {
+        tellPublisher([](GADRewardBasedVideoAdDelegate& p, GADRewardBasedVideoAd& ad) { p.rewardBasedVideoAdDidOpen(ad); });
+    });
 }
 
 void GADMRewardBasedVideoAdNetworkConnector::adapterDidStartPlayingRewardBasedVideoAd(
     GADMRewardBasedVideoAdNetworkAdapter&) {
-    auto self = shared_from_this();
-    pingVideoStartPlayingURLs();
-    tellPublisher(
-        [](GADRewardBasedVideoAdDelegate& p, GADRewardBasedVideoAd& ad) { p.rewardBasedVideoAdDidStartPlaying(ad); });
+    onMainThread([this] {
+        pingVideoStartPlayingURLs();
+        tellPublisher([](GADRewardBasedVideoAdDelegate& p, GADRewardBasedVideoAd& ad) {
+            p.rewardBasedVideoAdDidStartPlaying(ad);
+        });
+    });
 }
 
 void GADMRewardBasedVideoAdNetworkConnector::adapterDidCloseRewardBasedVideoAd(GADMRewardBasedVideoAdNetworkAdapter&) {
-    auto self = shared_from_this();
-    tellPublisher([](GADRewardBasedVideoAdDelegate& p, GADRewardBasedVideoAd& ad) { p.rewardBasedVideoAdDidClose(ad); });
-    // The video is gone: later screen events of this adapter speak for no presentation.
-    rewardBasedVideoAd_.reset();
+    onMainThread([this] {
+        tellPublisher(
+            [](GADRewardBasedVideoAdDelegate& p, GADRewardBasedVideoAd& ad) { p.rewardBasedVideoAdDidClose(ad); });
+        // The video is gone: later screen events of this adapter speak for no presentation.
+        rewardBasedVideoAd_.reset();
+    });
 }
 
 void GADMRewardBasedVideoAdNetworkConnector::adapterDidRewardUserWithReward(GADMRewardBasedVideoAdNetworkAdapter&,
                                                                             const std::shared_ptr<GADAdReward>& reward) {
-    auto self = shared_from_this();
-    pingRewardedUserURLs();
-    if (auto d = delegate()) d->connectorDidRewardUserWithReward(*this, reward);
+    onMainThread([this, reward] {
+        pingRewardedUserURLs();
+        if (auto d = delegate()) d->connectorDidRewardUserWithReward(*this, reward);
+    });
 }
 
 void GADMRewardBasedVideoAdNetworkConnector::adapterWillLeaveApplication(GADMRewardBasedVideoAdNetworkAdapter&) {
-    tellPublisher([](GADRewardBasedVideoAdDelegate& p, GADRewardBasedVideoAd& ad) {
-        p.rewardBasedVideoAdWillLeaveApplication(ad);
+    onMainThread([this] {
+        tellPublisher([](GADRewardBasedVideoAdDelegate& p, GADRewardBasedVideoAd& ad) {
+            p.rewardBasedVideoAdWillLeaveApplication(ad);
+        });
     });
 }
 
 void GADMRewardBasedVideoAdNetworkConnector::adapterDidFailToLoadRewardBasedVideoAdwithError(
     GADMRewardBasedVideoAdNetworkAdapter&, const platform::Error& error) {
-    auto self = shared_from_this();
-    if (auto d = delegate()) d->connectorDidFailToReceiveRewardBasedVideoAdWithError(*this, error);
+    onMainThread([this, error] {
+        if (auto d = delegate()) d->connectorDidFailToReceiveRewardBasedVideoAdWithError(*this, error);
+    });
 }
 
 } // namespace ruzave

@@ -3,7 +3,7 @@
 // adapter, hands it the network's credentials and the publisher's targeting, and turns its callbacks
 // into load-time calls of the ad (its delegate) and into the publisher's messages while the ad it is
 // linked to presents the video; sends the network's pings. Kept by the ad across loads, one per
-// adapter class. Main thread.
+// adapter class. Main thread; adapters may call back from any thread.
 #include <memory>
 #include <optional>
 #include <string>
@@ -106,6 +106,8 @@ class GADMRewardBasedVideoAdNetworkConnector
     void failSetUp(long code, const std::string& message);
     // The linked ad's publisher delegate, with the ad it speaks for.
     template <class Send> void tellPublisher(Send send);
+    // Runs an adapter callback on the main thread (at once when already there).
+    template <class Work> void onMainThread(Work work);
 
     std::shared_ptr<GADMRewardBasedVideoAdNetworkAdapter> adapter_;
     platform::Value networkData_ = platform::Value::object();

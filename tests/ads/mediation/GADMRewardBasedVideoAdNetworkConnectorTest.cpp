@@ -1,5 +1,7 @@
 #include "RewardTestSupport.h"
 
+#include <thread>
+
 #include "ads/core/signals/GADLocation.h"
 #include "ads/mediation/GADMAdNetworkConfig.h"
 #include "ads/mediation/GADMConfig.h"
@@ -144,4 +146,11 @@ TEST_CASE_FIXTURE(ConnectorFixture, "GADMRewardBasedVideoAdNetworkConnector: scr
     // No network click list: the built-in click template, once per click.
     CHECK(waitForPing("/clk", 1));
     CHECK(listener->calls[listener->calls.size() - 2] == "click");
+
+    // A network answering on a thread of its own is heard on the main thread.
+    std::thread network([&] { a->fill(); });
+    network.join();
+    CHECK(listener->calls.back() == "reward none");
+    runUntilIdle();
+    CHECK(listener->calls.back() == "received");
 }
