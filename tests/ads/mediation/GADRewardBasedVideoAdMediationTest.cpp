@@ -279,3 +279,15 @@ TEST_CASE_FIXTURE(Fixture, "GADRewardBasedVideoAd: a new load during playback ke
     CHECK(publisher->calls.back() == "close");
     CHECK(ad->isReady());
 }
+
+TEST_CASE_FIXTURE(Fixture, "GADRewardBasedVideoAd: thousands of networks failing at once end in one no-fill") {
+    // Each failure arrives inside its own request: the waterfall must move on without nesting calls.
+    Script::loads()[kRewardA] = Load::Fail;
+    std::string networks;
+    for (int i = 0; i < 5000; ++i) networks += (i ? "," : "") + network(std::to_string(i), kRewardA);
+    load(answer(networks));
+    CHECK(publisher->calls == std::vector<std::string>{"failed 9"});
+    CHECK(without(Script::log(), "setup").size() == 5000);
+    CHECK(ad->pendingAdRequestConnectors().empty());
+    CHECK_FALSE(ad->requestingConnector());
+}
