@@ -79,6 +79,18 @@ std::shared_ptr<GADMAdNetworkConfig> GADMAdNetworkConfig::initWithDictionary(con
     return config;
 }
 
+platform::Value GADMAdNetworkConfig::strippedCredentials(bool* locationShared) const {
+    platform::Value stripped = platform::Value::object();
+    bool shared = false;
+    if (credentials_ && credentials_->is_object()) {
+        stripped = *credentials_;
+        if (const auto* share = platform::findString(*credentials_, "gwhirl_share_location")) shared = *share == "1";
+        stripped.erase("gwhirl_share_location");
+    }
+    if (locationShared) *locationShared = shared;
+    return stripped;
+}
+
 void GADMAdNetworkConfig::chooseAdapter(platform::Error* error) {
     std::vector<std::string> oldAdapters;
     if (adapterList_) {

@@ -21,6 +21,8 @@ class GADMAdNetworkConfig {
     // "pubid" of the credentials: a string, or the decimal text of a number; nothing else.
     std::optional<std::string> publisherID() const;
     const std::optional<platform::Value>& credentials() const { return credentials_; }
+    // The credentials the adapter sees: without "gwhirl_share_location", whose "1" sets `locationShared`.
+    platform::Value strippedCredentials(bool* locationShared) const;
     const std::optional<platform::Value>& extras() const { return extras_; }
     const std::optional<platform::Value>& ad() const { return ad_; }
     const std::optional<platform::Value>& adapterList() const { return adapterList_; }

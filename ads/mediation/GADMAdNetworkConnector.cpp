@@ -42,12 +42,7 @@ std::optional<platform::Value> joinedTemplates(const std::optional<platform::Val
 GADMAdNetworkConnector::GADMAdNetworkConnector(const std::shared_ptr<GADMConfig>& config,
                                                const std::shared_ptr<GADMAdNetworkConfig>& network)
     : mediationConfig_(config), networkConfig_(network) {
-    if (const auto& credentials = network->credentials(); credentials && credentials->is_object()) {
-        strippedCredentials_ = *credentials;
-        if (const auto* share = platform::findString(*credentials, "gwhirl_share_location"))
-            isLocationShared_ = *share == "1";
-        strippedCredentials_.erase("gwhirl_share_location");
-    }
+    strippedCredentials_ = network->strippedCredentials(&isLocationShared_);
 }
 
 std::shared_ptr<GADMAdNetworkConnector>
@@ -177,12 +172,16 @@ bool GADMAdNetworkConnector::testMode() const {
 std::shared_ptr<GADAdNetworkExtras> GADMAdNetworkConnector::networkExtras() const {
     auto extrasClass = adapter_ ? adapter_->networkExtrasClass() : std::nullopt;
     if (!extrasClass) {
-        GADLogger::sharedInstance()->logPublicMessage("Adapter class " + adapterClassName() +
-                                                      " does not respond to networkExtrasClass. Unable to "
-                                                      "retrieve network extras.");
+        logMissingNetworkExtrasClass(adapterClassName());
         return nullptr;
     }
     return networkExtrasForClass(*extrasClass);
+}
+
+void GADMAdNetworkConnector::logMissingNetworkExtrasClass(const std::string& adapterClassName) {
+    GADLogger::sharedInstance()->logPublicMessage("Adapter class " + adapterClassName +
+                                                  " does not respond to networkExtrasClass. Unable to "
+                                                  "retrieve network extras.");
 }
 
 std::shared_ptr<platform::ViewController> GADMAdNetworkConnector::viewControllerForPresentingModalView() const {

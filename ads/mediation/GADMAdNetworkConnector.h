@@ -63,6 +63,8 @@ class GADMAdNetworkConnector : public std::enable_shared_from_this<GADMAdNetwork
     bool isAutoClickProtected() const;
     std::optional<std::string> requestAgent() const;
     std::shared_ptr<GADAdNetworkExtras> networkExtrasForClass(const std::string& className) const;
+    // The public log line of an adapter that names no network extras class.
+    static void logMissingNetworkExtrasClass(const std::string& adapterClassName);
 
     // --- Data for the adapter (the slot's request; nothing once detached).
     std::optional<std::string> publisherId() const;
