@@ -6,6 +6,7 @@
 // its last load) and, once really performed, is booked on the slot as a click. In-app screens take
 // part in the slot's full-screen period. Main thread.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -84,7 +85,8 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
     void alertViewDidDismissWithButtonIndex(platform::AlertView& alert, long index) override;
     bool isAllowedAppURL(const platform::URL& url) const { return allowedAppURLs_.count(url.absoluteString()) > 0; }
 
-    // The in-app browser is not offered: this refuses (returns false and opens nothing).
+    // Presents the in-app browser on `url` (the referring URL's host as "Referer") when the window allows
+    // one of the orientations and the gate passes; whether it went up.
     bool openBrowserToURL(const platform::URL& url, unsigned supportedOrientations);
 
     // --- Store sheet.
@@ -128,7 +130,7 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
     void presentComposerController(const std::shared_ptr<platform::ViewController>& composer, int attempt);
     void presentStoreSheet(const std::shared_ptr<platform::ViewController>& sheet);
     // The composer or editor leaves through its proxy, or its presenter dismisses it.
-    static void takeDown(platform::ViewController& controller);
+    static void takeDown(platform::ViewController& controller, std::function<void()> completion = nullptr);
 
     std::weak_ptr<platform::ViewController> viewController_;
     std::optional<platform::URL> referringURL_;

@@ -2,12 +2,17 @@
 
 #include <doctest/doctest.h>
 
+#include <algorithm>
+
 #include "ads/render/GADExpandedAdAppViewController.h"
 #include "ads/render/GADInterstitialViewController.h"
+#include "ads/render/GADMailComposeDelegateProxy.h"
 #include "ads/render/GADMRAIDResizeOverlayPresenter.h"
 #include "ads/render/GADMRAIDResizeProperties.h"
 #include "ads/render/GADOverlayProxy.h"
+#include "ads/render/GADSKStoreProductViewControllerDelegate.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/services/EventStore.h"
 #include "platform/services/MailComposer.h"
 #include "platform/services/ProductViewController.h"
 #include "platform/ui/AlertView.h"
@@ -161,10 +166,16 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a mailto link fills the composer, key
     CHECK(composer->ccRecipients() == Calls{"b@example.com", "c@example.com"});
     CHECK(composer->subject() == "Hi");
     CHECK(s.events->calls == Calls{"willPresent"});
-    opener->mailComposeControllerDidFinishWithResult(*composer, platform::MailComposerDelegate::Sent, std::nullopt);
+    // The composer reports to its delegate proxy, which hands the result to the opener.
+    std::weak_ptr<ruzave::GADMailComposeDelegateProxy> proxy = ruzave::GADMailComposeDelegateProxy::proxyForController(*composer);
+    REQUIRE(proxy.lock());
+    CHECK(proxy.lock()->mailComposeDelegate() == opener);
+    REQUIRE(composer->finishForTesting(platform::MailComposerDelegate::Sent));
     settle();
     CHECK(root->presentedViewController() == nullptr);
     CHECK(s.events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
+    // Once the composer is down its proxy stops and goes.
+    CHECK(proxy.expired());
 }
 
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a composer waits for an animating full screen, but not forever") {
@@ -195,6 +206,39 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a prefetched sheet is shown once with
     opener->openInAppStoreWithProductID("7", std::nullopt, true);
     settle();
     CHECK(opener->cachedStoreProductViewControllerCount() == 0);
-    CHECK(std::dynamic_pointer_cast<platform::ProductViewController>(root->presentedViewController()));
+    auto sheet = std::dynamic_pointer_cast<platform::ProductViewController>(root->presentedViewController());
+    REQUIRE(sheet);
     CHECK(clicks() == 1);
+    // Every store sheet has the one shared delegate, which takes it down through its proxy.
+    CHECK(sheet->delegate().lock() == ruzave::GADSKStoreProductViewControllerDelegate::sharedInstance());
+    sheet->finishForTesting();
+    settle();
+    CHECK(root->presentedViewController() == nullptr);
+    CHECK(s.events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a store sheet shown at once whose load fails is taken down and the fallback opened") {
+    platform::ProductViewController::scriptLoad("9", false, std::nullopt, 1.0);
+    opener->openInAppStoreWithProductID("9", url("https://shop.example/fallback"), false);
+    settle();
+    REQUIRE(std::dynamic_pointer_cast<platform::ProductViewController>(root->presentedViewController()));
+    CHECK(clicks() == 1);
+    advance(1.0);
+    settle();
+    CHECK(root->presentedViewController() == nullptr);
+    CHECK(std::count(s.events->calls.begin(), s.events->calls.end(), "didDismiss") == 1);
+    CHECK(std::count(s.events->calls.begin(), s.events->calls.end(), "leave") == 1);
+    CHECK(openedURLs() == Calls{"https://shop.example/fallback"});
+    CHECK(clicks() == 2);
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a calendar event without access tells the ad it was cancelled and shows nothing") {
+    adView->evaluate("window.cancelled=0;var was=window.ZUDO_ReceiveMessage;window.ZUDO_ReceiveMessage=function(n,i){"
+                     "if(n=='onCalendarEventCanceled')cancelled++;was(n,i);};");
+    platform::EventStore::setAuthorizationStatusForTesting(platform::EventStore::Event, platform::EventStore::Denied);
+    opener->openCalendarWithDictionary(platform::Value{{"description", "Sale"}, {"start", "2026-12-24T10:00:00Z"}});
+    settle();
+    CHECK(adView->evaluate("String(cancelled)") == "1");
+    CHECK(root->presentedViewController() == nullptr);
+    CHECK(clicks() == 0);
 }
