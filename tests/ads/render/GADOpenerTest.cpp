@@ -116,7 +116,8 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: resize with missing or refused proper
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a resize lays the ad over the app, then default when it closes") {
     opener->openWebAppWithResizeProperties(GADMRAIDResizeProperties::init({300, 100}, {10, 0}, 2, false));
     settle();
-    CHECK(seen() == "onStateChanged:resized,onSizeChanged");
+    // Visible once on screen, then told it is resized when the presentation ends.
+    CHECK(seen() == "onAdVisibilityChanged,onStateChanged:resized,onSizeChanged");
     CHECK(clicks() == 1);
     auto controller = std::dynamic_pointer_cast<ruzave::GADExpandedAdAppViewController>(adView->viewController());
     REQUIRE(controller);
@@ -127,7 +128,7 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a resize lays the ad over the app, th
     controller->relinquishScreenWithCompletion(nullptr);
     settle();
     CHECK(adView->superview() == root->view());
-    CHECK(seen() == "onStateChanged:resized,onSizeChanged,onStateChanged:default");
+    CHECK(seen() == "onAdVisibilityChanged,onStateChanged:resized,onSizeChanged,onAdVisibilityChanged,onStateChanged:default");
     CHECK(s.events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
 }
 
@@ -144,7 +145,9 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: expand of a resized ad takes the over
     REQUIRE(std::dynamic_pointer_cast<ruzave::GADExpandedAdAppViewController>(expanded));
     CHECK(adView->superview() == expanded->view());
     CHECK_FALSE(resized->view()->window());
-    CHECK(seen() == "onStateChanged:resized,onSizeChanged,expanding,onStateChanged:expanded");
+    // The resized screen leaves (not visible) before the expanded one comes up (visible).
+    CHECK(seen() == "onAdVisibilityChanged,onStateChanged:resized,onSizeChanged,onAdVisibilityChanged,expanding,"
+                    "onAdVisibilityChanged,onStateChanged:expanded");
 }
 
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: expand inside a full-screen interstitial does nothing but tell the ad") {
