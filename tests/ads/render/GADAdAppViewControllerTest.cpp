@@ -6,6 +6,7 @@
 #include "ads/render/GADInterstitialViewController.h"
 #include "ads/render/GADIntrinsicImages.h"
 #include "ads/render/GADMRAIDResizeProperties.h"
+#include "platform/testing/web/WebViewTesting.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Image.h"
@@ -109,4 +110,24 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADAdAppViewController: the MRAID creative hears
     controller->relinquishScreenWithCompletion(nullptr);
     settle();
     CHECK(visibility() == "1,0");
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner, "GADAdAppViewController: a URL handed over before the view appears loads at once and only once") {
+    auto controller = GADAdAppViewController::init();
+    controller->setSlot(s.slot);
+    const auto target = *platform::URL::parse("https://127.0.0.1:9/landing");
+    controller->load(target);
+    runUntilIdle();
+    auto count = [&] {
+        int n = 0;
+        for (const auto& nav : platform::WebViewTesting::navigations(*controller->adView()->webView()))
+            if (nav.first == target.absoluteString()) ++n;
+        return n;
+    };
+    CHECK(count() == 1);
+    controller->presentFromViewController(root, nullptr);
+    settle();
+    CHECK(count() == 1);
+    controller->relinquishScreenWithCompletion(nullptr);
+    settle();
 }

@@ -7,6 +7,8 @@
 #include "ads/render/GADBrowserAdView.h"
 #include "ads/render/GADBrowserAdViewDelegate.h"
 #include "ads/render/GADIntrinsicImages.h"
+#include "ads/render/GADNotification.h"
+#include "ads/render/GADOpenerGMSGHandler.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/net/URLConnection.h"
 #include "platform/testing/web/WebViewTesting.h"
@@ -278,4 +280,32 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADIntrinsicImages: images follow
     CHECK(ruzave::GADIntrinsicImages::chooseImage("single", "double") == "double");
     CHECK(ruzave::GADIntrinsicImages::imageWithBase64EncodedString("not base64 at all!") == nullptr);
     CHECK(ruzave::GADIntrinsicImages::imageWithBase64EncodedString("aGVsbG8=") == nullptr); // "hello": no picture
+}
+
+TEST_CASE_FIXTURE(LandingServer, "GADOpenerGMSGHandler: browser and video opens show the page in the in-app browser") {
+    auto handler = ruzave::GADOpenerGMSGHandler::initWithOpener(opener);
+    opener->setReferringURL(platform::URL::parse("https://ads.ruzave.example/creative.html"));
+    platform::Value params = platform::Value::object();
+    params["a"] = "video";
+    params["u"] = landing("/landing/referer").absoluteString();
+    params["o"] = "p";
+    CHECK(handler->handleNotification(ruzave::GADNotification::initWithName("open", params), adView));
+    settle();
+    auto browser = std::dynamic_pointer_cast<GADBrowserViewController>(root->presentedViewController());
+    REQUIRE(browser);
+    CHECK(browser->supportedInterfaceOrientations() == 6);
+    REQUIRE(runUntil([&] { return server->requestCount("/landing/referer") == 1 && !browser->adView()->isLoading(); }));
+    CHECK(server->requests("/landing/referer")[0].header("referer") == "ads.ruzave.example");
+    CHECK(clicks() == 1);
+    browser->doneButtonPressed();
+    settle();
+
+    params["a"] = "browser";
+    params["u"] = landing("/landing/page?title=Again").absoluteString();
+    CHECK(handler->handleNotification(ruzave::GADNotification::initWithName("open", params), adView));
+    settle();
+    browser = std::dynamic_pointer_cast<GADBrowserViewController>(root->presentedViewController());
+    REQUIRE(browser);
+    REQUIRE(shows(browser, "Again"));
+    CHECK(clicks() == 2);
 }
