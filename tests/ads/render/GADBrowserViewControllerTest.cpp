@@ -309,3 +309,32 @@ TEST_CASE_FIXTURE(LandingServer, "GADOpenerGMSGHandler: browser and video opens 
     REQUIRE(shows(browser, "Again"));
     CHECK(clicks() == 2);
 }
+
+TEST_CASE_FIXTURE(fullscreentest::MRAIDBanner, "GADBrowserViewController: View in Safari on a tel page asks first through its own opener") {
+    auto browser = GADBrowserViewController::init();
+    browser->setSlot(s.slot);
+    browser->presentFromViewController(root, nullptr);
+    settle();
+    // A document whose URL is a phone number (loaded past the delegate, which would never show one).
+    auto delegate = browser->adView()->delegate();
+    browser->adView()->setDelegate({});
+    browser->adView()->webView()->loadHTMLString("<html><body>call</body></html>", platform::URL::parse("tel:5550100"));
+    REQUIRE(runUntil([&] { return !browser->adView()->isLoading() && browser->adView()->request().url().scheme() == "tel"; }));
+    browser->adView()->setDelegate(delegate);
+
+    browser->openInSafari();
+    settle();
+    auto alerts = platform::AlertView::visibleAlerts();
+    REQUIRE(alerts.size() == 1);
+    CHECK(alerts[0]->message() == "5550100");
+    CHECK(alerts[0]->buttonTitleAtIndex(1) == "Call");
+    CHECK(platform::Application::sharedApplication()->openedURLs().empty());
+    // The opener lives on while it asks: confirming leaves the app as a click on the ad.
+    CHECK(alerts[0]->tapButtonAtIndex(1));
+    settle();
+    REQUIRE(platform::Application::sharedApplication()->openedURLs().size() == 1);
+    CHECK(platform::Application::sharedApplication()->openedURLs()[0].absoluteString() == "tel:5550100");
+    CHECK(clicks() == 1);
+    browser->doneButtonPressed();
+    settle();
+}
