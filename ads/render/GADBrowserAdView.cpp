@@ -12,7 +12,8 @@ std::shared_ptr<GADBrowserAdView> GADBrowserAdView::initWithFrame(platform::Rect
 
 void GADBrowserAdView::setViewController(const std::weak_ptr<platform::ViewController>& controller) {
     // Held weakly, so a released browser needs no clearing.
-    if (std::dynamic_pointer_cast<GADBrowserViewController>(controller.lock())) GADAdView::setViewController(controller);
+    if (std::dynamic_pointer_cast<GADBrowserViewController>(controller.lock()))
+        GADAdView::setViewController(controller);
 }
 
 std::shared_ptr<GADBrowserViewController> GADBrowserAdView::browserViewController() const {

@@ -82,7 +82,8 @@ void GADBrowserAdViewDelegate::adViewDidFinishLoad(const std::shared_ptr<GADAdVi
     if (browser) browser->refreshToolbar();
 }
 
-void GADBrowserAdViewDelegate::adView(const std::shared_ptr<GADAdView>& adView, const platform::Error& error) {
+void GADBrowserAdViewDelegate::adView(const std::shared_ptr<GADAdView>& adView,
+                                      const platform::Error& error) {
     userActivated_ = false;
     GADAdViewDelegate::adView(adView, error);
     if (auto browser = browserControllerForAdView(adView)) browser->refreshToolbar();

@@ -20,7 +20,8 @@ class GADBrowserAdViewDelegate : public GADAdViewDelegate {
     static std::shared_ptr<GADBrowserAdViewDelegate> init();
 
     // The browser controller showing `adView`, when it is a browser ad view.
-    static std::shared_ptr<GADBrowserViewController> browserControllerForAdView(const std::shared_ptr<GADAdView>& adView);
+    static std::shared_ptr<GADBrowserViewController>
+    browserControllerForAdView(const std::shared_ptr<GADAdView>& adView);
 
     std::optional<bool> adView(const std::shared_ptr<GADAdView>& adView, const platform::URLRequest& request,
                                platform::WebViewNavigationType navigationType) override;
@@ -34,7 +35,8 @@ class GADBrowserAdViewDelegate : public GADAdViewDelegate {
 
   private:
     GADBrowserAdViewDelegate() = default;
-    static std::shared_ptr<GADStatisticDictionary> statisticsFor(const std::shared_ptr<GADBrowserViewController>& browser);
+    static std::shared_ptr<GADStatisticDictionary>
+    statisticsFor(const std::shared_ptr<GADBrowserViewController>& browser);
 
     // The browser opens on a click, so its first page counts as started by the user.
     bool userActivated_ = true;

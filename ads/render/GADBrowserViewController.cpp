@@ -1,5 +1,6 @@
 #include "ads/render/GADBrowserViewController.h"
 
+#include "ads/core/signals/GADDevice.h"
 #include "ads/core/slot/GADAd.h"
 #include "ads/core/slot/GADSlot.h"
 #include "ads/core/telemetry/GADStatisticDictionary.h"
@@ -14,7 +15,6 @@
 #include "platform/ui/Color.h"
 #include "platform/ui/Device.h"
 #include "platform/ui/Toolbar.h"
-#include "ads/core/signals/GADDevice.h"
 
 namespace ruzave {
 namespace {
@@ -78,17 +78,21 @@ void GADBrowserViewController::doneButtonPressed() {
     relinquishScreenWithCompletion(nullptr);
 }
 
-std::function<void(platform::BarButtonItem&)> GADBrowserViewController::action(void (GADBrowserViewController::*method)()) {
+std::function<void(platform::BarButtonItem&)>
+GADBrowserViewController::action(void (GADBrowserViewController::*method)()) {
     std::weak_ptr<GADViewController> weak = self();
     return [weak, method](platform::BarButtonItem&) {
-        if (auto controller = std::static_pointer_cast<GADBrowserViewController>(weak.lock())) ((*controller).*method)();
+        if (auto controller = std::static_pointer_cast<GADBrowserViewController>(weak.lock()))
+            ((*controller).*method)();
     };
 }
 
 std::shared_ptr<platform::BarButtonItem>
-GADBrowserViewController::buttonWithImage(const std::shared_ptr<platform::Image>& image, const std::string& name,
-                                          float width, bool enabled, void (GADBrowserViewController::*method)()) {
-    auto item = platform::BarButtonItem::initWithImage(image, platform::BarButtonItemStyle::Plain, action(method));
+GADBrowserViewController::buttonWithImage(const std::shared_ptr<platform::Image>& image,
+                                          const std::string& name, float width, bool enabled,
+                                          void (GADBrowserViewController::*method)()) {
+    auto item =
+        platform::BarButtonItem::initWithImage(image, platform::BarButtonItemStyle::Plain, action(method));
     item->setAccessibilityLabel(name);
     item->setWidth(width);
     item->setEnabled(enabled);
@@ -97,27 +101,30 @@ GADBrowserViewController::buttonWithImage(const std::shared_ptr<platform::Image>
 
 void GADBrowserViewController::createToolbarButtons() {
     auto images = GADIntrinsicImages::sharedInstance();
-    flexibleSpaceButton_ = platform::BarButtonItem::initWithBarButtonSystemItem(platform::BarButtonSystemItem::FlexibleSpace);
-    backButton_ = buttonWithImage(images->browserBackButton(), "Back", kButtonWidth, false, &GADBrowserViewController::back);
-    forwardButton_ =
-        buttonWithImage(images->browserForwardButton(), "Forward", kButtonWidth, false, &GADBrowserViewController::forward);
+    flexibleSpaceButton_ =
+        platform::BarButtonItem::initWithBarButtonSystemItem(platform::BarButtonSystemItem::FlexibleSpace);
+    backButton_ = buttonWithImage(images->browserBackButton(), "Back", kButtonWidth, false,
+                                  &GADBrowserViewController::back);
+    forwardButton_ = buttonWithImage(images->browserForwardButton(), "Forward", kButtonWidth, false,
+                                     &GADBrowserViewController::forward);
 
     spinner_ = platform::ActivityIndicator::create(platform::ActivityIndicatorStyle::White);
     spinner_->setFrame({0, 0, kSpinnerSide, kSpinnerSide});
-    spinner_->setAutoresizingMask(platform::AutoresizingFlexibleLeftMargin | platform::AutoresizingFlexibleRightMargin);
+    spinner_->setAutoresizingMask(platform::AutoresizingFlexibleLeftMargin |
+                                  platform::AutoresizingFlexibleRightMargin);
     spinnerContainingButton_ = platform::BarButtonItem::initWithCustomView(spinner_);
     spinnerContainingButton_->setWidth(kSpinnerSide);
     spinnerContainingButton_->setEnabled(true);
     spinnerContainingButton_->setAccessibilityLabel("Spinner");
 
-    reloadButton_ = platform::BarButtonItem::initWithBarButtonSystemItem(platform::BarButtonSystemItem::Refresh,
-                                                                         action(&GADBrowserViewController::reload));
+    reloadButton_ = platform::BarButtonItem::initWithBarButtonSystemItem(
+        platform::BarButtonSystemItem::Refresh, action(&GADBrowserViewController::reload));
     reloadButton_->setWidth(kButtonWidth);
     reloadButton_->setEnabled(true);
     reloadButton_->setAccessibilityLabel("Reload");
 
-    safariButton_ = platform::BarButtonItem::initWithBarButtonSystemItem(platform::BarButtonSystemItem::Action,
-                                                                         action(&GADBrowserViewController::openInSafari));
+    safariButton_ = platform::BarButtonItem::initWithBarButtonSystemItem(
+        platform::BarButtonSystemItem::Action, action(&GADBrowserViewController::openInSafari));
     safariButton_->setWidth(kButtonWidth);
     safariButton_->setEnabled(false);
     safariButton_->setAccessibilityLabel("View in Safari");
@@ -168,7 +175,8 @@ void GADBrowserViewController::viewWillAppear(bool animated) {
     adView_ = browserView;
     browserView->setViewController(std::static_pointer_cast<platform::ViewController>(self()));
     browserView->setShowDebug(false);
-    browserView->setAutoresizingMask(platform::AutoresizingFlexibleWidth | platform::AutoresizingFlexibleHeight);
+    browserView->setAutoresizingMask(platform::AutoresizingFlexibleWidth |
+                                     platform::AutoresizingFlexibleHeight);
     browserView->webView()->setDataDetectorTypes(kAllDataDetectorTypes);
     browserView->setHidden(false);
     v->addSubview(browserView);
@@ -185,7 +193,8 @@ void GADBrowserViewController::viewWillAppear(bool animated) {
     }
 
     toolbar_ = platform::Toolbar::create({0, height - toolbarHeight + 1, width, toolbarHeight});
-    toolbar_->setAutoresizingMask(platform::AutoresizingFlexibleWidth | platform::AutoresizingFlexibleTopMargin);
+    toolbar_->setAutoresizingMask(platform::AutoresizingFlexibleWidth |
+                                  platform::AutoresizingFlexibleTopMargin);
     toolbar_->setAutoresizesSubviews(true);
     toolbar_->setBarTintColor(platform::Color::black());
     v->addSubview(toolbar_);

@@ -47,7 +47,8 @@ class GADBrowserViewController : public GADViewController {
     void refreshToolbar();
     void createToolbarButtons();
     std::shared_ptr<platform::BarButtonItem> buttonWithImage(const std::shared_ptr<platform::Image>& image,
-                                                             const std::string& name, float width, bool enabled,
+                                                             const std::string& name, float width,
+                                                             bool enabled,
                                                              void (GADBrowserViewController::*action)());
 
     const std::optional<platform::URL>& URLToLoad() const { return URLToLoad_; }
@@ -60,7 +61,9 @@ class GADBrowserViewController : public GADViewController {
     std::shared_ptr<platform::BarButtonItem> reloadButton() const { return reloadButton_; }
     std::shared_ptr<platform::BarButtonItem> safariButton() const { return safariButton_; }
     std::shared_ptr<platform::BarButtonItem> doneButton() const { return doneButton_; }
-    std::shared_ptr<platform::BarButtonItem> spinnerContainingButton() const { return spinnerContainingButton_; }
+    std::shared_ptr<platform::BarButtonItem> spinnerContainingButton() const {
+        return spinnerContainingButton_;
+    }
     std::shared_ptr<platform::ActivityIndicator> spinner() const { return spinner_; }
 
     void viewDidLoad() override;

@@ -5,7 +5,8 @@
 
 namespace ruzave {
 
-std::shared_ptr<GADMailComposeDelegateProxy> GADMailComposeDelegateProxy::associatedDelegateProxyForController(
+std::shared_ptr<GADMailComposeDelegateProxy>
+GADMailComposeDelegateProxy::associatedDelegateProxyForController(
     const std::shared_ptr<platform::MailComposer>& composer) {
     if (!composer) return nullptr;
     std::shared_ptr<GADMailComposeDelegateProxy> proxy(new GADMailComposeDelegateProxy());
@@ -13,14 +14,17 @@ std::shared_ptr<GADMailComposeDelegateProxy> GADMailComposeDelegateProxy::associ
     return proxy;
 }
 
-std::shared_ptr<GADMailComposeDelegateProxy> GADMailComposeDelegateProxy::proxyForController(const platform::MailComposer& composer) {
+std::shared_ptr<GADMailComposeDelegateProxy>
+GADMailComposeDelegateProxy::proxyForController(const platform::MailComposer& composer) {
     return std::dynamic_pointer_cast<GADMailComposeDelegateProxy>(composer.mailComposeDelegate().lock());
 }
 
-void GADMailComposeDelegateProxy::setMailComposeViewController(const std::shared_ptr<platform::MailComposer>& composer) {
+void GADMailComposeDelegateProxy::setMailComposeViewController(
+    const std::shared_ptr<platform::MailComposer>& composer) {
     if (composer == mailComposeViewController_) return;
     if (mailComposeViewController_) {
-        if (mailComposeViewController_->mailComposeDelegate().lock().get() == this) mailComposeViewController_->setMailComposeDelegate({});
+        if (mailComposeViewController_->mailComposeDelegate().lock().get() == this)
+            mailComposeViewController_->setMailComposeDelegate({});
         mailComposeViewController_.reset();
     }
     // Let go of itself last: this call may be what keeps the proxy alive.
@@ -38,9 +42,9 @@ void GADMailComposeDelegateProxy::stopProxying() {
     mailComposeDelegate_.reset();
 }
 
-void GADMailComposeDelegateProxy::mailComposeControllerDidFinishWithResult(platform::MailComposer& controller,
-                                                                           platform::MailComposerDelegate::Result result,
-                                                                           const std::optional<platform::Error>& error) {
+void GADMailComposeDelegateProxy::mailComposeControllerDidFinishWithResult(
+    platform::MailComposer& controller, platform::MailComposerDelegate::Result result,
+    const std::optional<platform::Error>& error) {
     if (auto listener = mailComposeDelegate_.lock()) {
         listener->mailComposeControllerDidFinishWithResult(controller, result, error);
         return;

@@ -10,17 +10,25 @@
 
 namespace ruzave {
 
-class GADMailComposeDelegateProxy : public platform::MailComposerDelegate, public std::enable_shared_from_this<GADMailComposeDelegateProxy> {
+class GADMailComposeDelegateProxy : public platform::MailComposerDelegate,
+                                    public std::enable_shared_from_this<GADMailComposeDelegateProxy> {
   public:
     // A new proxy, already attached to `composer` (nullptr for no composer).
-    static std::shared_ptr<GADMailComposeDelegateProxy> associatedDelegateProxyForController(
-        const std::shared_ptr<platform::MailComposer>& composer);
+    static std::shared_ptr<GADMailComposeDelegateProxy>
+    associatedDelegateProxyForController(const std::shared_ptr<platform::MailComposer>& composer);
     // The proxy attached to `composer`, if any.
-    static std::shared_ptr<GADMailComposeDelegateProxy> proxyForController(const platform::MailComposer& composer);
+    static std::shared_ptr<GADMailComposeDelegateProxy>
+    proxyForController(const platform::MailComposer& composer);
 
-    std::shared_ptr<platform::MailComposerDelegate> mailComposeDelegate() const { return mailComposeDelegate_.lock(); }
-    void setMailComposeDelegate(const std::weak_ptr<platform::MailComposerDelegate>& delegate) { mailComposeDelegate_ = delegate; }
-    std::shared_ptr<platform::MailComposer> mailComposeViewController() const { return mailComposeViewController_; }
+    std::shared_ptr<platform::MailComposerDelegate> mailComposeDelegate() const {
+        return mailComposeDelegate_.lock();
+    }
+    void setMailComposeDelegate(const std::weak_ptr<platform::MailComposerDelegate>& delegate) {
+        mailComposeDelegate_ = delegate;
+    }
+    std::shared_ptr<platform::MailComposer> mailComposeViewController() const {
+        return mailComposeViewController_;
+    }
     // Detaches the composer held so far (its delegate cleared) and attaches this one; the same
     // composer again changes nothing.
     void setMailComposeViewController(const std::shared_ptr<platform::MailComposer>& composer);

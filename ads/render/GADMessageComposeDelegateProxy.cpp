@@ -5,7 +5,8 @@
 
 namespace ruzave {
 
-std::shared_ptr<GADMessageComposeDelegateProxy> GADMessageComposeDelegateProxy::associatedDelegateProxyForController(
+std::shared_ptr<GADMessageComposeDelegateProxy>
+GADMessageComposeDelegateProxy::associatedDelegateProxyForController(
     const std::shared_ptr<platform::MessageComposer>& composer) {
     if (!composer) return nullptr;
     std::shared_ptr<GADMessageComposeDelegateProxy> proxy(new GADMessageComposeDelegateProxy());
@@ -13,14 +14,18 @@ std::shared_ptr<GADMessageComposeDelegateProxy> GADMessageComposeDelegateProxy::
     return proxy;
 }
 
-std::shared_ptr<GADMessageComposeDelegateProxy> GADMessageComposeDelegateProxy::proxyForController(const platform::MessageComposer& composer) {
-    return std::dynamic_pointer_cast<GADMessageComposeDelegateProxy>(composer.messageComposeDelegate().lock());
+std::shared_ptr<GADMessageComposeDelegateProxy>
+GADMessageComposeDelegateProxy::proxyForController(const platform::MessageComposer& composer) {
+    return std::dynamic_pointer_cast<GADMessageComposeDelegateProxy>(
+        composer.messageComposeDelegate().lock());
 }
 
-void GADMessageComposeDelegateProxy::setMessageComposeViewController(const std::shared_ptr<platform::MessageComposer>& composer) {
+void GADMessageComposeDelegateProxy::setMessageComposeViewController(
+    const std::shared_ptr<platform::MessageComposer>& composer) {
     if (composer == messageComposeViewController_) return;
     if (messageComposeViewController_) {
-        if (messageComposeViewController_->messageComposeDelegate().lock().get() == this) messageComposeViewController_->setMessageComposeDelegate({});
+        if (messageComposeViewController_->messageComposeDelegate().lock().get() == this)
+            messageComposeViewController_->setMessageComposeDelegate({});
         messageComposeViewController_.reset();
     }
     // Let go of itself last: this call may be what keeps the proxy alive.

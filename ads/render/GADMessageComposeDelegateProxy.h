@@ -10,17 +10,25 @@
 
 namespace ruzave {
 
-class GADMessageComposeDelegateProxy : public platform::MessageComposerDelegate, public std::enable_shared_from_this<GADMessageComposeDelegateProxy> {
+class GADMessageComposeDelegateProxy : public platform::MessageComposerDelegate,
+                                       public std::enable_shared_from_this<GADMessageComposeDelegateProxy> {
   public:
     // A new proxy, already attached to `composer` (nullptr for no composer).
-    static std::shared_ptr<GADMessageComposeDelegateProxy> associatedDelegateProxyForController(
-        const std::shared_ptr<platform::MessageComposer>& composer);
+    static std::shared_ptr<GADMessageComposeDelegateProxy>
+    associatedDelegateProxyForController(const std::shared_ptr<platform::MessageComposer>& composer);
     // The proxy attached to `composer`, if any.
-    static std::shared_ptr<GADMessageComposeDelegateProxy> proxyForController(const platform::MessageComposer& composer);
+    static std::shared_ptr<GADMessageComposeDelegateProxy>
+    proxyForController(const platform::MessageComposer& composer);
 
-    std::shared_ptr<platform::MessageComposerDelegate> messageComposeDelegate() const { return messageComposeDelegate_.lock(); }
-    void setMessageComposeDelegate(const std::weak_ptr<platform::MessageComposerDelegate>& delegate) { messageComposeDelegate_ = delegate; }
-    std::shared_ptr<platform::MessageComposer> messageComposeViewController() const { return messageComposeViewController_; }
+    std::shared_ptr<platform::MessageComposerDelegate> messageComposeDelegate() const {
+        return messageComposeDelegate_.lock();
+    }
+    void setMessageComposeDelegate(const std::weak_ptr<platform::MessageComposerDelegate>& delegate) {
+        messageComposeDelegate_ = delegate;
+    }
+    std::shared_ptr<platform::MessageComposer> messageComposeViewController() const {
+        return messageComposeViewController_;
+    }
     // Detaches the composer held so far (its delegate cleared) and attaches this one; the same
     // composer again changes nothing.
     void setMessageComposeViewController(const std::shared_ptr<platform::MessageComposer>& composer);
@@ -28,8 +36,8 @@ class GADMessageComposeDelegateProxy : public platform::MessageComposerDelegate,
     void stopProxying();
     bool isAttached() const { return strongSelf_ != nullptr; }
 
-    void messageComposeViewControllerDidFinishWithResult(platform::MessageComposer& controller,
-                                                         platform::MessageComposerDelegate::Result result) override;
+    void messageComposeViewControllerDidFinishWithResult(
+        platform::MessageComposer& controller, platform::MessageComposerDelegate::Result result) override;
 
   private:
     GADMessageComposeDelegateProxy() = default;

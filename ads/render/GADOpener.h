@@ -1,10 +1,10 @@
 #pragma once
 // Carries out the opens an ad asks for after a click: leaving the app for another app or URL (with a
-// confirmation alert for schemes such as "tel"), the store product sheet, MRAID expand and resize,
-// full-screen web apps, the mail and text composers and the calendar editor. Each open passes the
-// auto-click gate first (while the ad is protected, an open needs a real touch on the ad view since
-// its last load) and, once really performed, is booked on the slot as a click. In-app screens take
-// part in the slot's full-screen period. Main thread.
+// confirmation alert for schemes such as "tel"), the store product sheet, the in-app browser, MRAID
+// expand and resize, full-screen web apps, the mail and text composers and the calendar editor. Each
+// open passes the auto-click gate first (while the ad is protected, an open needs a real touch on the
+// ad view since its last load) and, once really performed, is booked on the slot as a click. In-app
+// screens take part in the slot's full-screen period. Main thread.
 #include <cstdint>
 #include <functional>
 #include <map>

@@ -4,12 +4,15 @@
 
 namespace ruzave {
 
-std::shared_ptr<GADSKStoreProductViewControllerDelegate> GADSKStoreProductViewControllerDelegate::sharedInstance() {
-    static std::shared_ptr<GADSKStoreProductViewControllerDelegate> instance(new GADSKStoreProductViewControllerDelegate());
+std::shared_ptr<GADSKStoreProductViewControllerDelegate>
+GADSKStoreProductViewControllerDelegate::sharedInstance() {
+    static std::shared_ptr<GADSKStoreProductViewControllerDelegate> instance(
+        new GADSKStoreProductViewControllerDelegate());
     return instance;
 }
 
-void GADSKStoreProductViewControllerDelegate::productViewControllerDidFinish(platform::ProductViewController& controller) {
+void GADSKStoreProductViewControllerDelegate::productViewControllerDidFinish(
+    platform::ProductViewController& controller) {
     if (auto proxy = GADOverlayProxy::overlayProxyForViewController(&controller)) {
         proxy->relinquishScreenWithCompletion(nullptr);
         return;

@@ -12,11 +12,20 @@ std::string escapeHTML(const std::string& text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '&': out += "&amp;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '&':
+            out += "&amp;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -69,8 +78,8 @@ void installLandingPages(AdServer& server) {
     });
     server.route("/landing/loop", [](const Request&) { return Response::redirect("/landing/loop"); });
     server.route("/landing/referer", [](const Request& request) {
-        return Response::html("<!DOCTYPE html><html><body><p id=\"referer\">" + escapeHTML(request.header("referer")) +
-                              "</p></body></html>");
+        return Response::html("<!DOCTYPE html><html><body><p id=\"referer\">" +
+                              escapeHTML(request.header("referer")) + "</p></body></html>");
     });
     server.route("/landing/missing", [](const Request&) {
         return Response::html("<!DOCTYPE html><html><body>Not here</body></html>", 404);

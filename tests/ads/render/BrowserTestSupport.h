@@ -38,7 +38,8 @@ struct LandingServer : fullscreentest::MRAIDBanner {
     // Opens `url` in the browser as an ad click would and waits until the browser is up.
     std::shared_ptr<ruzave::GADBrowserViewController> open(const platform::URL& url) {
         REQUIRE(opener->openBrowserToURL(url, 30));
-        auto browser = std::dynamic_pointer_cast<ruzave::GADBrowserViewController>(root->presentedViewController());
+        auto browser =
+            std::dynamic_pointer_cast<ruzave::GADBrowserViewController>(root->presentedViewController());
         REQUIRE(browser);
         settle();
         return browser;
@@ -53,7 +54,9 @@ struct LandingServer : fullscreentest::MRAIDBanner {
     std::string title(const std::shared_ptr<ruzave::GADBrowserViewController>& browser) {
         return browser->adView()->evaluate("document.title");
     }
-    std::optional<platform::Value> stat(const std::string& key) { return ad->statistics()->objectForKey(key); }
+    std::optional<platform::Value> stat(const std::string& key) {
+        return ad->statistics()->objectForKey(key);
+    }
 
     std::unique_ptr<adserver::AdServer> server;
 };

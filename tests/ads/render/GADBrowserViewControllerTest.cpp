@@ -34,7 +34,9 @@ bool clickOn(const std::shared_ptr<GADBrowserViewController>& browser, const std
 
 } // namespace
 
-TEST_CASE_FIXTURE(LandingServer, "GADOpener: a browser open shows the landing page as one click in the ad's full-screen period") {
+TEST_CASE_FIXTURE(
+    LandingServer,
+    "GADOpener: a browser open shows the landing page as one click in the ad's full-screen period") {
     // Refused: no orientation of the mask is allowed, or the protected ad was never touched.
     CHECK_FALSE(opener->openBrowserToURL(landing("/landing/page"), 0));
     opener->setAutoClickProtected(true);
@@ -64,7 +66,8 @@ TEST_CASE_FIXTURE(LandingServer, "GADOpener: a browser open shows the landing pa
     CHECK(browser->safariButton()->isEnabled());
     CHECK(browser->backButton()->accessibilityLabel() == "Back");
     CHECK(browser->safariButton()->accessibilityLabel() == "View in Safari");
-    CHECK(browser->backButton()->image() == ruzave::GADIntrinsicImages::sharedInstance()->browserBackButton());
+    CHECK(browser->backButton()->image() ==
+          ruzave::GADIntrinsicImages::sharedInstance()->browserBackButton());
 
     CHECK(browser->doneButton()->perform());
     settle();
@@ -73,17 +76,20 @@ TEST_CASE_FIXTURE(LandingServer, "GADOpener: a browser open shows the landing pa
     CHECK(clicks() == 1);
 }
 
-TEST_CASE_FIXTURE(LandingServer, "GADBrowserViewController: a load asked for before the page exists goes out on first appearance with the referring host only") {
+TEST_CASE_FIXTURE(LandingServer, "GADBrowserViewController: a load asked for before the page exists goes out "
+                                 "on first appearance with the referring host only") {
     auto browser = GADBrowserViewController::init();
     browser->setSlot(s.slot);
     browser->load(std::nullopt, std::nullopt); // nothing
     CHECK_FALSE(browser->URLToLoad());
-    browser->load(landing("/landing/referer"), platform::URL::parse("https://ads.ruzave.example:8443/creative?id=7"));
+    browser->load(landing("/landing/referer"),
+                  platform::URL::parse("https://ads.ruzave.example:8443/creative?id=7"));
     CHECK(browser->URLToLoad());
     CHECK(browser->adView() == nullptr);
     browser->presentFromViewController(root, nullptr);
     settle();
-    REQUIRE(runUntil([&] { return server->requestCount("/landing/referer") == 1 && !browser->adView()->isLoading(); }));
+    REQUIRE(runUntil(
+        [&] { return server->requestCount("/landing/referer") == 1 && !browser->adView()->isLoading(); }));
     CHECK(server->requests("/landing/referer")[0].header("referer") == "ads.ruzave.example");
     CHECK_FALSE(browser->URLToLoad());
     CHECK_FALSE(browser->referringURLToLoad());
@@ -99,7 +105,9 @@ TEST_CASE_FIXTURE(LandingServer, "GADBrowserViewController: a load asked for bef
     CHECK(server->requestCount("/landing/referer") == 1);
 }
 
-TEST_CASE_FIXTURE(LandingServer, "GADBrowserViewController: links load in place while the toolbar follows the load and the history") {
+TEST_CASE_FIXTURE(
+    LandingServer,
+    "GADBrowserViewController: links load in place while the toolbar follows the load and the history") {
     auto browser = open(landing("/landing/page?title=First"));
     REQUIRE(shows(browser, "First"));
     REQUIRE(clickOn(browser, "#next"));
@@ -132,7 +140,8 @@ TEST_CASE_FIXTURE(LandingServer, "GADBrowserViewController: links load in place 
     CHECK(title(browser) == "Next");
 }
 
-TEST_CASE_FIXTURE(LandingServer, "GADBrowserAdViewDelegate: the first start time survives redirects and reloads while the end time follows the last finish") {
+TEST_CASE_FIXTURE(LandingServer, "GADBrowserAdViewDelegate: the first start time survives redirects and "
+                                 "reloads while the end time follows the last finish") {
     auto browser = open(landing("/landing/redirect?hops=3&to=%2Flanding%2Fpage%3Ftitle%3DDest"));
     REQUIRE(shows(browser, "Dest"));
     CHECK(server->requestCount("/landing/redirect") == 3);
@@ -144,17 +153,21 @@ TEST_CASE_FIXTURE(LandingServer, "GADBrowserAdViewDelegate: the first start time
 
     advance(5);
     browser->reloadButton()->perform();
-    REQUIRE(runUntil([&] { return stat("tlanding_page_load_end") != end && !browser->adView()->isLoading(); }));
+    REQUIRE(
+        runUntil([&] { return stat("tlanding_page_load_end") != end && !browser->adView()->isLoading(); }));
     CHECK(stat("tlanding_page_load_start") == start);
     CHECK(platform::doubleValue(*stat("tlanding_page_load_end")) >= platform::doubleValue(*end) + 5000);
 }
 
-TEST_CASE_FIXTURE(LandingServer, "GADBrowserAdViewDelegate: a landing page gets no script messages and cannot leave the app on its own") {
+TEST_CASE_FIXTURE(
+    LandingServer,
+    "GADBrowserAdViewDelegate: a landing page gets no script messages and cannot leave the app on its own") {
     auto browser = open(landing("/landing/page?title=Calm"));
     REQUIRE(shows(browser, "Calm"));
     int posted = 0;
     auto center = platform::NotificationCenter::defaultCenter();
-    auto token = center->addObserver("httpTrack", nullptr, nullptr, [&](const platform::Notification&) { ++posted; });
+    auto token =
+        center->addObserver("httpTrack", nullptr, nullptr, [&](const platform::Notification&) { ++posted; });
     // A page script tries the ad bridge and then a phone call, with no user action.
     browser->adView()->evaluate("location.href='gmsg://mobileads.ruzave.example/httpTrack?u=" +
                                 std::string("https%3A%2F%2Fshop.ruzave.example%2Ftrack") +
@@ -184,23 +197,29 @@ TEST_CASE_FIXTURE(LandingServer, "GADBrowserAdViewDelegate: a landing page gets 
     center->removeObserver(token);
 }
 
-TEST_CASE_FIXTURE(LandingServer, "GADBrowserViewController: a page that redirects forever or fails only refreshes the toolbar") {
+TEST_CASE_FIXTURE(
+    LandingServer,
+    "GADBrowserViewController: a page that redirects forever or fails only refreshes the toolbar") {
     auto browser = open(landing("/landing/loop"));
-    REQUIRE(runUntil([&] { return server->requestCount("/landing/loop") > 1 && !browser->adView()->isLoading(); }));
+    REQUIRE(runUntil(
+        [&] { return server->requestCount("/landing/loop") > 1 && !browser->adView()->isLoading(); }));
     settle();
     CHECK(server->requestCount("/landing/loop") <= platform::URLConnection::MaximumRedirects + 1);
     CHECK(browser->toolbar()->items()[4] == browser->reloadButton());
     CHECK(root->presentedViewController() == browser);
 
     browser->load(landing("/landing/missing"), std::nullopt);
-    REQUIRE(runUntil([&] { return server->requestCount("/landing/missing") == 1 && !browser->adView()->isLoading(); }));
+    REQUIRE(runUntil(
+        [&] { return server->requestCount("/landing/missing") == 1 && !browser->adView()->isLoading(); }));
     settle();
     CHECK(browser->toolbar()->items()[4] == browser->reloadButton());
     CHECK(root->presentedViewController() == browser);
     CHECK(platform::AlertView::visibleAlerts().empty());
 }
 
-TEST_CASE_FIXTURE(LandingServer, "GADBrowserViewController: View in Safari leaves the app for the page as a click and marks the ad") {
+TEST_CASE_FIXTURE(
+    LandingServer,
+    "GADBrowserViewController: View in Safari leaves the app for the page as a click and marks the ad") {
     auto browser = open(landing("/landing/page?title=Out"));
     REQUIRE(shows(browser, "Out"));
     CHECK(browser->safariButton()->perform());
@@ -214,7 +233,9 @@ TEST_CASE_FIXTURE(LandingServer, "GADBrowserViewController: View in Safari leave
     CHECK(std::count(s.events->calls.begin(), s.events->calls.end(), "leave") == 1);
 }
 
-TEST_CASE_FIXTURE(fullscreentest::MRAIDBanner, "GADBrowserViewController: the toolbar is 30 points high on a landscape phone and 44 on a tablet") {
+TEST_CASE_FIXTURE(
+    fullscreentest::MRAIDBanner,
+    "GADBrowserViewController: the toolbar is 30 points high on a landscape phone and 44 on a tablet") {
     auto app = platform::Application::sharedApplication();
     auto device = platform::Device::currentDevice();
     auto build = [&] {
@@ -241,7 +262,8 @@ TEST_CASE_FIXTURE(fullscreentest::MRAIDBanner, "GADBrowserViewController: the to
     app->setStatusBarOrientation(platform::InterfaceOrientation::Portrait);
 }
 
-TEST_CASE_FIXTURE(fullscreentest::MRAIDBanner, "GADBrowserAdView: only a browser controller becomes its view controller") {
+TEST_CASE_FIXTURE(fullscreentest::MRAIDBanner,
+                  "GADBrowserAdView: only a browser controller becomes its view controller") {
     auto view = ruzave::GADBrowserAdView::initWithFrame({0, 0, 100, 100});
     auto browser = GADBrowserViewController::init();
     view->setViewController(root);
@@ -256,7 +278,8 @@ TEST_CASE_FIXTURE(fullscreentest::MRAIDBanner, "GADBrowserAdView: only a browser
     CHECK(ruzave::GADBrowserAdViewDelegate::browserControllerForAdView(adView) == nullptr);
 }
 
-TEST_CASE_FIXTURE(platform::testing::Harness, "GADIntrinsicImages: images follow the screen density and are made once") {
+TEST_CASE_FIXTURE(platform::testing::Harness,
+                  "GADIntrinsicImages: images follow the screen density and are made once") {
     platform::Screen::mainScreen()->setScale(3);
     REQUIRE(ruzave::GADIntrinsicImages::mainScreenDensity() == 3);
     auto images = ruzave::GADIntrinsicImages::sharedInstance();
@@ -279,10 +302,12 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADIntrinsicImages: images follow
     platform::Screen::mainScreen()->setScale(2);
     CHECK(ruzave::GADIntrinsicImages::chooseImage("single", "double") == "double");
     CHECK(ruzave::GADIntrinsicImages::imageWithBase64EncodedString("not base64 at all!") == nullptr);
-    CHECK(ruzave::GADIntrinsicImages::imageWithBase64EncodedString("aGVsbG8=") == nullptr); // "hello": no picture
+    CHECK(ruzave::GADIntrinsicImages::imageWithBase64EncodedString("aGVsbG8=") ==
+          nullptr); // "hello": no picture
 }
 
-TEST_CASE_FIXTURE(LandingServer, "GADOpenerGMSGHandler: browser and video opens show the page in the in-app browser") {
+TEST_CASE_FIXTURE(LandingServer,
+                  "GADOpenerGMSGHandler: browser and video opens show the page in the in-app browser") {
     auto handler = ruzave::GADOpenerGMSGHandler::initWithOpener(opener);
     opener->setReferringURL(platform::URL::parse("https://ads.ruzave.example/creative.html"));
     platform::Value params = platform::Value::object();
@@ -294,7 +319,8 @@ TEST_CASE_FIXTURE(LandingServer, "GADOpenerGMSGHandler: browser and video opens 
     auto browser = std::dynamic_pointer_cast<GADBrowserViewController>(root->presentedViewController());
     REQUIRE(browser);
     CHECK(browser->supportedInterfaceOrientations() == 6);
-    REQUIRE(runUntil([&] { return server->requestCount("/landing/referer") == 1 && !browser->adView()->isLoading(); }));
+    REQUIRE(runUntil(
+        [&] { return server->requestCount("/landing/referer") == 1 && !browser->adView()->isLoading(); }));
     CHECK(server->requests("/landing/referer")[0].header("referer") == "ads.ruzave.example");
     CHECK(clicks() == 1);
     browser->doneButtonPressed();
@@ -310,7 +336,9 @@ TEST_CASE_FIXTURE(LandingServer, "GADOpenerGMSGHandler: browser and video opens 
     CHECK(clicks() == 2);
 }
 
-TEST_CASE_FIXTURE(fullscreentest::MRAIDBanner, "GADBrowserViewController: View in Safari on a tel page asks first through its own opener") {
+TEST_CASE_FIXTURE(
+    fullscreentest::MRAIDBanner,
+    "GADBrowserViewController: View in Safari on a tel page asks first through its own opener") {
     auto browser = GADBrowserViewController::init();
     browser->setSlot(s.slot);
     browser->presentFromViewController(root, nullptr);
@@ -318,8 +346,11 @@ TEST_CASE_FIXTURE(fullscreentest::MRAIDBanner, "GADBrowserViewController: View i
     // A document whose URL is a phone number (loaded past the delegate, which would never show one).
     auto delegate = browser->adView()->delegate();
     browser->adView()->setDelegate({});
-    browser->adView()->webView()->loadHTMLString("<html><body>call</body></html>", platform::URL::parse("tel:5550100"));
-    REQUIRE(runUntil([&] { return !browser->adView()->isLoading() && browser->adView()->request().url().scheme() == "tel"; }));
+    browser->adView()->webView()->loadHTMLString("<html><body>call</body></html>",
+                                                 platform::URL::parse("tel:5550100"));
+    REQUIRE(runUntil([&] {
+        return !browser->adView()->isLoading() && browser->adView()->request().url().scheme() == "tel";
+    }));
     browser->adView()->setDelegate(delegate);
 
     browser->openInSafari();

@@ -30,7 +30,9 @@ struct MessageListener : platform::MessageComposerDelegate {
 
 } // namespace
 
-TEST_CASE_FIXTURE(MRAIDBanner, "GADMailComposeDelegateProxy: a composer whose listener is gone still goes away and its proxy is freed") {
+TEST_CASE_FIXTURE(
+    MRAIDBanner,
+    "GADMailComposeDelegateProxy: a composer whose listener is gone still goes away and its proxy is freed") {
     platform::MailComposer::setCanSendMailForTesting(true);
     std::weak_ptr<platform::MailComposer> weakComposer;
     std::weak_ptr<GADMailComposeDelegateProxy> weakProxy;
@@ -55,7 +57,8 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADMailComposeDelegateProxy: a composer whose li
     CHECK(weakComposer.expired());
 }
 
-TEST_CASE_FIXTURE(MRAIDBanner, "GADMailComposeDelegateProxy: forwards the result while its listener lives and attaches a composer once") {
+TEST_CASE_FIXTURE(MRAIDBanner, "GADMailComposeDelegateProxy: forwards the result while its listener lives "
+                               "and attaches a composer once") {
     CHECK(GADMailComposeDelegateProxy::associatedDelegateProxyForController(nullptr) == nullptr);
     auto composer = platform::MailComposer::create();
     auto proxy = GADMailComposeDelegateProxy::associatedDelegateProxyForController(composer);
@@ -71,7 +74,8 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADMailComposeDelegateProxy: forwards the result
     settle();
     REQUIRE(composer->finishForTesting(platform::MailComposerDelegate::Cancelled));
     settle();
-    CHECK(listener->results == std::vector<platform::MailComposerDelegate::Result>{platform::MailComposerDelegate::Cancelled});
+    CHECK(listener->results ==
+          std::vector<platform::MailComposerDelegate::Result>{platform::MailComposerDelegate::Cancelled});
     // Taking the composer down is the listener's business.
     CHECK(root->presentedViewController() == composer);
 
@@ -86,7 +90,9 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADMailComposeDelegateProxy: forwards the result
     CHECK(proxy->mailComposeDelegate() == nullptr);
 }
 
-TEST_CASE_FIXTURE(MRAIDBanner, "GADMessageComposeDelegateProxy: forwards to its listener and alone ends the ad's screen period") {
+TEST_CASE_FIXTURE(
+    MRAIDBanner,
+    "GADMessageComposeDelegateProxy: forwards to its listener and alone ends the ad's screen period") {
     platform::MessageComposer::setCanSendTextForTesting(true);
     auto composer = platform::MessageComposer::create();
     auto proxy = GADMessageComposeDelegateProxy::associatedDelegateProxyForController(composer);

@@ -23,7 +23,8 @@ struct Presenter : platform::ViewController {
 
 } // namespace
 
-TEST_CASE_FIXTURE(MRAIDBanner, "GADSKStoreProductViewControllerDelegate: a sheet without an overlay proxy is dismissed by its presenter which then becomes first responder") {
+TEST_CASE_FIXTURE(MRAIDBanner, "GADSKStoreProductViewControllerDelegate: a sheet without an overlay proxy is "
+                               "dismissed by its presenter which then becomes first responder") {
     auto presenter = Presenter::create();
     root->presentViewController(presenter, false);
     settle();
@@ -38,10 +39,13 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADSKStoreProductViewControllerDelegate: a sheet
     settle();
     CHECK(presenter->presentedViewController() == nullptr);
     CHECK(presenter->asked == 1);
-    CHECK(GADSKStoreProductViewControllerDelegate::sharedInstance() == GADSKStoreProductViewControllerDelegate::sharedInstance());
+    CHECK(GADSKStoreProductViewControllerDelegate::sharedInstance() ==
+          GADSKStoreProductViewControllerDelegate::sharedInstance());
 }
 
-TEST_CASE_FIXTURE(MRAIDBanner, "GADSKStoreProductViewControllerDelegate: a sheet with an overlay proxy ends the ad's screen period") {
+TEST_CASE_FIXTURE(
+    MRAIDBanner,
+    "GADSKStoreProductViewControllerDelegate: a sheet with an overlay proxy ends the ad's screen period") {
     auto sheet = platform::ProductViewController::create();
     sheet->setDelegate(GADSKStoreProductViewControllerDelegate::sharedInstance());
     auto proxy = ruzave::GADOverlayProxy::initWithViewController(sheet);
