@@ -1,8 +1,11 @@
 #include "ads/render/GADAdAppViewController.h"
 
+#include "ads/core/slot/GADAd.h"
+#include "ads/core/slot/GADMRAIDEventHandling.h"
 #include "ads/core/slot/GADSlot.h"
 #include "ads/render/GADAdAppAdViewDelegate.h"
 #include "ads/render/GADAdView.h"
+#include "ads/render/GADIntrinsicImages.h"
 #include "ads/render/GADMRAIDResizeProperties.h"
 #include "ads/render/GADOpener.h"
 #include "platform/net/URLRequest.h"
@@ -100,10 +103,12 @@ void GADAdAppViewController::updateCloseButtonVisibilityAndImage() {
         closeButton_->removeFromSuperview();
         return;
     }
-    // With custom close an MRAID ad keeps the button as an invisible tap area: it draws no image but
-    // stays opaque, since a fully transparent view takes no touches.
+    // With custom close an MRAID ad keeps the button as an invisible tap area: a clear image on a view
+    // that stays opaque, since a fully transparent view takes no touches.
     closeButton_->setAlpha(1.0f);
-    if (useCustomClose_) closeButton_->setImage(nullptr, platform::ControlStateNormal);
+    auto images = GADIntrinsicImages::sharedInstance();
+    closeButton_->setImage(useCustomClose_ ? images->transparentImage() : images->closeButton(),
+                           platform::ControlStateNormal);
     auto v = view();
     if (closeButton_->superview() == v) {
         v->bringSubviewToFront(closeButton_);
@@ -155,14 +160,23 @@ void GADAdAppViewController::viewWillAppear(bool animated) {
     if (auto s = slot()) s->interstitialViewWillAppear();
 }
 
+void GADAdAppViewController::updateMRAIDVisibility(bool visible) {
+    auto s = slot();
+    auto ad = s ? s->ad() : nullptr;
+    // Before the creative said MRAID has loaded there is no handler, and nothing to tell.
+    if (auto handler = ad ? ad->MRAIDEventHandler() : nullptr) handler->updateVisibility(visible);
+}
+
 void GADAdAppViewController::viewDidAppear(bool animated) {
     GADViewController::viewDidAppear(animated);
     if (adView_) adView_->forceRotateToOrientation(static_cast<int>(interfaceOrientation()));
+    updateMRAIDVisibility(true);
 }
 
 void GADAdAppViewController::viewWillDisappear(bool animated) {
     GADViewController::viewWillDisappear(animated);
     if (auto s = slot()) s->interstitialViewWillDisappear();
+    updateMRAIDVisibility(false);
 }
 
 void GADAdAppViewController::viewWillLayoutSubviews() {

@@ -60,6 +60,8 @@ class GADAdAppViewController : public GADViewController {
 
   private:
     bool isMRAIDAd() const;
+    // Tells the slot's MRAID creative whether this screen shows.
+    void updateMRAIDVisibility(bool visible);
 
     std::shared_ptr<GADAdView> adView_;
     std::shared_ptr<GADAdAppAdViewDelegate> adViewDelegate_;

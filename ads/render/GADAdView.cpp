@@ -100,6 +100,12 @@ GADAdView::GADAdView(platform::Rect frame) : platform::View(frame) {}
 
 std::shared_ptr<GADAdView> GADAdView::initWithFrame(platform::Rect frame) {
     std::shared_ptr<GADAdView> view(new GADAdView(frame));
+    setUp(view);
+    return view;
+}
+
+void GADAdView::setUp(const std::shared_ptr<GADAdView>& view) {
+    const platform::Rect frame = view->frame();
     view->touchRecognizer_ = GADAdViewTouchGestureRecognizer::init();
     view->touchRecognizer_->setDelegate(std::weak_ptr<platform::GestureRecognizerDelegate>(view));
     view->impressionTicketRecognizer_ = GADImpressionTicketGestureRecognizer::init();
@@ -128,7 +134,6 @@ std::shared_ptr<GADAdView> GADAdView::initWithFrame(platform::Rect frame) {
         // While a page loads its size is told at the end of the load, once the page is in place.
         if (self && !self->eventsSuspended_) self->reportContentSizeIfChanged();
     });
-    return view;
 }
 
 GADAdView::~GADAdView() {

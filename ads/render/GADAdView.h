@@ -56,7 +56,7 @@ class GADAdView : public platform::View,
     // Re-records the base URL too: which MRAID script the page gets follows the delegate.
     void setDelegate(const std::weak_ptr<GADAdViewDelegate>& delegate);
     std::shared_ptr<platform::ViewController> viewController() const { return viewController_.lock(); }
-    void setViewController(const std::weak_ptr<platform::ViewController>& controller) {
+    virtual void setViewController(const std::weak_ptr<platform::ViewController>& controller) {
         viewController_ = controller;
     }
 
@@ -162,6 +162,8 @@ class GADAdView : public platform::View,
 
   protected:
     explicit GADAdView(platform::Rect frame);
+    // What every factory does after construction: the web view, the touch recogniser, the observers.
+    static void setUp(const std::shared_ptr<GADAdView>& view);
 
   private:
     struct PendingEvent {

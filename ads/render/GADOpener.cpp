@@ -9,12 +9,16 @@
 #include "ads/core/util/GADRunOnMainThread.h"
 #include "ads/render/GADAdView.h"
 #include "ads/native/GADInAppPurchase.h"
+#include "ads/render/GADBrowserViewController.h"
 #include "ads/render/GADExpandedAdAppViewController.h"
+#include "ads/render/GADMailComposeDelegateProxy.h"
+#include "ads/render/GADMessageComposeDelegateProxy.h"
 #include "ads/render/GADMRAIDCalendarProperties.h"
 #include "ads/render/GADMRAIDResizeOverlayPresenter.h"
 #include "ads/render/GADMRAIDResizeProperties.h"
 #include "ads/render/GADMobileAdsAdditions.h"
 #include "ads/render/GADOverlayProxy.h"
+#include "ads/render/GADSKStoreProductViewControllerDelegate.h"
 #include "ads/render/GADSupplementalAdAppViewController.h"
 #include "platform/base/Strings.h"
 #include "platform/foundation/UserDefaults.h"
@@ -175,8 +179,17 @@ bool GADOpener::openAppReportingResult(const std::optional<platform::URL>& url) 
     return true;
 }
 
-bool GADOpener::openBrowserToURL(const platform::URL&, unsigned) {
-    return false;
+bool GADOpener::openBrowserToURL(const platform::URL& url, unsigned supportedOrientations) {
+    if (!shouldPerformOpenActionWithOrientations(supportedOrientations) || !canOpenContent(url.isValid())) return false;
+    auto browser = GADBrowserViewController::init();
+    browser->setSupportedInterfaceOrientations(supportedOrientations);
+    browser->setSlot(slot_);
+    browser->load(url, referringURL_);
+    browser->presentFromViewController(viewController_.lock(), nullptr);
+    // The browser holds itself while it is up; one that did not go up is no open.
+    if (!browser->retainCycle()) return false;
+    didOpenInApp();
+    return true;
 }
 
 // ---------------------------------------------------------------- store sheet
@@ -214,14 +227,14 @@ void GADOpener::openInAppStoreWithProductID(const std::string& productID,
         auto proxy = GADOverlayProxy::overlayProxyForViewController(sheet.get());
         if (!proxy) proxy = GADOverlayProxy::initWithViewController(sheet);
         proxy->setSlot(slot_);
-        sheet->setDelegate(weak_from_this());
+        sheet->setDelegate(GADSKStoreProductViewControllerDelegate::sharedInstance());
         presentStoreSheet(sheet);
         return;
     }
     auto sheet = platform::ProductViewController::create();
     auto proxy = GADOverlayProxy::initWithViewController(sheet);
     proxy->setSlot(slot_);
-    sheet->setDelegate(weak_from_this());
+    sheet->setDelegate(GADSKStoreProductViewControllerDelegate::sharedInstance());
     platform::Value parameters = platform::Value::object();
     parameters[platform::ProductViewController::itemIdentifierParameter] = platform::integerValue(productID);
     auto self = shared_from_this(); // the load completion holds the opener until it runs
@@ -235,7 +248,9 @@ void GADOpener::openInAppStoreWithProductID(const std::string& productID,
         }
         bool onScreen = sheet && sheet->presentingViewController() &&
                         sheet->presentingViewController()->presentedViewController() == sheet;
-        if (onScreen) self->productViewControllerDidFinish(*sheet);
+        if (onScreen) {
+            if (auto delegate = sheet->delegate().lock()) delegate->productViewControllerDidFinish(*sheet);
+        }
         // A sheet that could not load leaves for the fallback, whether it was waited for or shown.
         if (onScreen || shouldWaitForFetch) self->openApp(fallbackURL);
     });
@@ -254,14 +269,16 @@ void GADOpener::fetchInAppStoreForProductID(const std::string& productID) {
 }
 
 void GADOpener::productViewControllerDidFinish(platform::ProductViewController& controller) {
-    takeDown(controller);
+    GADSKStoreProductViewControllerDelegate::sharedInstance()->productViewControllerDidFinish(controller);
 }
 
-void GADOpener::takeDown(platform::ViewController& controller) {
+void GADOpener::takeDown(platform::ViewController& controller, std::function<void()> completion) {
     if (auto proxy = GADOverlayProxy::overlayProxyForViewController(&controller)) {
-        proxy->relinquishScreenWithCompletion(nullptr);
+        proxy->relinquishScreenWithCompletion(std::move(completion));
     } else if (auto presenting = controller.presentingViewController()) {
-        presenting->dismissViewController(true);
+        if (!presenting->dismissViewController(true, completion) && completion) completion();
+    } else if (completion) {
+        completion();
     }
 }
 
@@ -426,7 +443,7 @@ bool GADOpener::openEmailComposer(const platform::URL& url) {
         if (auto body = stringEntry(query, "body")) composer->setMessageBody(*body, false);
     }
     GADOverlayProxy::initWithViewController(composer)->setSlot(slot_);
-    composer->setMailComposeDelegate(weak_from_this());
+    GADMailComposeDelegateProxy::associatedDelegateProxyForController(composer)->setMailComposeDelegate(weak_from_this());
     presentComposerController(composer);
     return true;
 }
@@ -440,7 +457,8 @@ bool GADOpener::openSmsComposer(const platform::URL& url) {
         if (auto body = stringEntry(query, "body")) composer->setBody(*body);
     }
     GADOverlayProxy::initWithViewController(composer)->setSlot(slot_);
-    composer->setMessageComposeDelegate(weak_from_this());
+    GADMessageComposeDelegateProxy::associatedDelegateProxyForController(composer)->setMessageComposeDelegate(
+        weak_from_this());
     presentComposerController(composer);
     return true;
 }
@@ -476,17 +494,28 @@ void GADOpener::presentComposerController(const std::shared_ptr<platform::ViewCo
 void GADOpener::mailComposeControllerDidFinishWithResult(platform::MailComposer& controller,
                                                          platform::MailComposerDelegate::Result,
                                                          const std::optional<platform::Error>&) {
-    std::weak_ptr<platform::ViewController> weak = controller.shared_from_this();
+    std::weak_ptr<platform::MailComposer> weak = std::static_pointer_cast<platform::MailComposer>(controller.shared_from_this());
     platform::mainQueue()->async([weak] {
-        if (auto c = weak.lock()) takeDown(*c);
+        auto composer = weak.lock();
+        if (!composer) return;
+        takeDown(*composer, [weak] {
+            auto c = weak.lock();
+            if (auto proxy = c ? GADMailComposeDelegateProxy::proxyForController(*c) : nullptr) proxy->stopProxying();
+        });
     });
 }
 
 void GADOpener::messageComposeViewControllerDidFinishWithResult(platform::MessageComposer& controller,
                                                                 platform::MessageComposerDelegate::Result) {
-    std::weak_ptr<platform::ViewController> weak = controller.shared_from_this();
+    std::weak_ptr<platform::MessageComposer> weak =
+        std::static_pointer_cast<platform::MessageComposer>(controller.shared_from_this());
     platform::mainQueue()->async([weak] {
-        if (auto c = weak.lock()) takeDown(*c);
+        auto composer = weak.lock();
+        if (!composer) return;
+        takeDown(*composer, [weak] {
+            auto c = weak.lock();
+            if (auto proxy = c ? GADMessageComposeDelegateProxy::proxyForController(*c) : nullptr) proxy->stopProxying();
+        });
     });
 }
 
@@ -499,6 +528,10 @@ void GADOpener::openCalendarWithDictionary(const platform::Value& dictionary) {
     auto editor = platform::EventEditViewController::create();
     auto store = platform::EventStore::create();
     auto properties = GADMRAIDCalendarProperties::initWithDictionary(dictionary);
+    if (!properties) {
+        reportError("Could not fully parse event dictionary: " + dictionary.dump(), "createCalendarEvent");
+        return;
+    }
     if (!shouldPerformOpenAction()) {
         reportError(kCalendarNotAllowed, "createCalendarEvent");
         return;

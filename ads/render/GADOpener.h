@@ -1,11 +1,12 @@
 #pragma once
 // Carries out the opens an ad asks for after a click: leaving the app for another app or URL (with a
-// confirmation alert for schemes such as "tel"), the store product sheet, MRAID expand and resize,
-// full-screen web apps, the mail and text composers and the calendar editor. Each open passes the
-// auto-click gate first (while the ad is protected, an open needs a real touch on the ad view since
-// its last load) and, once really performed, is booked on the slot as a click. In-app screens take
-// part in the slot's full-screen period. Main thread.
+// confirmation alert for schemes such as "tel"), the store product sheet, the in-app browser, MRAID
+// expand and resize, full-screen web apps, the mail and text composers and the calendar editor. Each
+// open passes the auto-click gate first (while the ad is protected, an open needs a real touch on the
+// ad view since its last load) and, once really performed, is booked on the slot as a click. In-app
+// screens take part in the slot's full-screen period. Main thread.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -85,7 +86,8 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
     void alertViewDidDismissWithButtonIndex(platform::AlertView& alert, long index) override;
     bool isAllowedAppURL(const platform::URL& url) const { return allowedAppURLs_.count(url.absoluteString()) > 0; }
 
-    // The in-app browser is not offered: this refuses (returns false and opens nothing).
+    // Presents the in-app browser on `url` (the referring URL's host as "Referer") when the window allows
+    // one of the orientations and the gate passes; whether it went up.
     bool openBrowserToURL(const platform::URL& url, unsigned supportedOrientations);
 
     // --- Store sheet.
@@ -133,7 +135,7 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
     void presentComposerController(const std::shared_ptr<platform::ViewController>& composer, int attempt);
     void presentStoreSheet(const std::shared_ptr<platform::ViewController>& sheet);
     // The composer or editor leaves through its proxy, or its presenter dismisses it.
-    static void takeDown(platform::ViewController& controller);
+    static void takeDown(platform::ViewController& controller, std::function<void()> completion = nullptr);
 
     std::weak_ptr<platform::ViewController> viewController_;
     std::optional<platform::URL> referringURL_;

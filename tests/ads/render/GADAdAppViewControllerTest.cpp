@@ -4,9 +4,13 @@
 
 #include "ads/render/GADAdAppAdViewDelegate.h"
 #include "ads/render/GADInterstitialViewController.h"
+#include "ads/render/GADIntrinsicImages.h"
 #include "ads/render/GADMRAIDResizeProperties.h"
+#include "platform/testing/web/WebViewTesting.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
+#include "platform/ui/Image.h"
+#include "platform/ui/Screen.h"
 #include "tests/ads/render/RenderFullScreenTestSupport.h"
 
 using fullscreentest::MRAIDBanner;
@@ -22,6 +26,12 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADAdAppViewController: the close button, plain,
     CHECK(plain->closeButton()->superview() == plain->view());
     CHECK(plain->closeButton()->frame() == platform::Rect(0, 0, 32, 32));
     CHECK(plain->closeButton()->accessibilityLabel() == "Close Advertisement");
+    // The drawn close control, 25 points at the screen's density.
+    auto drawn = plain->closeButton()->currentImage();
+    REQUIRE(drawn);
+    CHECK(drawn == ruzave::GADIntrinsicImages::sharedInstance()->closeButton());
+    CHECK(drawn->size().width == doctest::Approx(25));
+    CHECK(drawn->pixelWidth() == static_cast<int>(25 * platform::Screen::mainScreen()->scale()));
 
     // Custom close on an ad that is not MRAID: no button at all.
     auto custom = GADAdAppViewController::init();
@@ -40,8 +50,13 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADAdAppViewController: the close button, plain,
     CHECK(mraid->closeButton()->superview() == mraid->view());
     CHECK(mraid->closeButton()->frame() ==
           ruzave::GADMRAIDResizeProperties::closeButtonRectForPosition(4, mraid->view()->bounds()));
-    // Invisible, yet a touch at its place still lands on it and closes the ad.
-    CHECK_FALSE(mraid->closeButton()->currentImage());
+    // Invisible (a clear image), yet a touch at its place still lands on it and closes the ad.
+    auto clear = mraid->closeButton()->currentImage();
+    REQUIRE(clear);
+    CHECK(clear == ruzave::GADIntrinsicImages::sharedInstance()->transparentImage());
+    CHECK(clear->size().width == doctest::Approx(10));
+    for (int y = 0; y < clear->pixelHeight(); ++y)
+        for (int x = 0; x < clear->pixelWidth(); ++x) REQUIRE(clear->bitmap().pixel(x, y) == 0u);
     auto frame = mraid->closeButton()->frame();
     platform::Point tap{frame.origin.x + frame.size.width / 2, frame.origin.y + frame.size.height / 2};
     CHECK(mraid->view()->hitTest(tap, nullptr) == mraid->closeButton());
@@ -77,4 +92,42 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADInterstitialViewController: made for a slot, 
     settle();
     CHECK(seen().find("onshow,onhide") != std::string::npos);
     CHECK(controller->adView() == nullptr); // dropped once dismissed
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner, "GADAdAppViewController: the MRAID creative hears it shows on appearing and not on leaving") {
+    // Notes the "visible" of every visibility event the creative's page receives.
+    adView->evaluate("window.vis=[];var was=window.ZUDO_ReceiveMessage;window.ZUDO_ReceiveMessage=function(n,i){"
+                     "if(n=='onAdVisibilityChanged')vis.push(i.visible);was(n,i);};");
+    auto visibility = [&] {
+        runUntilIdle();
+        return adView->evaluate("vis.join(',')");
+    };
+    auto controller = GADAdAppViewController::init();
+    controller->setSlot(s.slot);
+    controller->presentFromViewController(root, nullptr);
+    settle();
+    CHECK(visibility() == "1");
+    controller->relinquishScreenWithCompletion(nullptr);
+    settle();
+    CHECK(visibility() == "1,0");
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner, "GADAdAppViewController: a URL handed over before the view appears loads at once and only once") {
+    auto controller = GADAdAppViewController::init();
+    controller->setSlot(s.slot);
+    const auto target = *platform::URL::parse("https://127.0.0.1:9/landing");
+    controller->load(target);
+    runUntilIdle();
+    auto count = [&] {
+        int n = 0;
+        for (const auto& nav : platform::WebViewTesting::navigations(*controller->adView()->webView()))
+            if (nav.first == target.absoluteString()) ++n;
+        return n;
+    };
+    CHECK(count() == 1);
+    controller->presentFromViewController(root, nullptr);
+    settle();
+    CHECK(count() == 1);
+    controller->relinquishScreenWithCompletion(nullptr);
+    settle();
 }

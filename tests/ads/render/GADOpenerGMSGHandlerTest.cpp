@@ -97,7 +97,8 @@ TEST_CASE_FIXTURE(OpenMessages, "GADOpenerGMSGHandler: a web app with html opens
     CHECK(clicks() == 1);
     page->relinquishScreenWithCompletion(nullptr);
     settle();
-    CHECK(seen() == "onStateChanged:expanded,onStateChanged:default");
+    // The banner's creative hears it shows while the page is up, and no longer once it starts to go.
+    CHECK(seen() == "onAdVisibilityChanged,onStateChanged:expanded,onAdVisibilityChanged,onStateChanged:default");
 }
 
 namespace {

@@ -2,12 +2,17 @@
 
 #include <doctest/doctest.h>
 
+#include <algorithm>
+
 #include "ads/render/GADExpandedAdAppViewController.h"
 #include "ads/render/GADInterstitialViewController.h"
+#include "ads/render/GADMailComposeDelegateProxy.h"
 #include "ads/render/GADMRAIDResizeOverlayPresenter.h"
 #include "ads/render/GADMRAIDResizeProperties.h"
 #include "ads/render/GADOverlayProxy.h"
+#include "ads/render/GADSKStoreProductViewControllerDelegate.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/services/EventStore.h"
 #include "platform/services/MailComposer.h"
 #include "platform/services/ProductViewController.h"
 #include "platform/ui/AlertView.h"
@@ -111,7 +116,8 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: resize with missing or refused proper
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a resize lays the ad over the app, then default when it closes") {
     opener->openWebAppWithResizeProperties(GADMRAIDResizeProperties::init({300, 100}, {10, 0}, 2, false));
     settle();
-    CHECK(seen() == "onStateChanged:resized,onSizeChanged");
+    // Visible once on screen, then told it is resized when the presentation ends.
+    CHECK(seen() == "onAdVisibilityChanged,onStateChanged:resized,onSizeChanged");
     CHECK(clicks() == 1);
     auto controller = std::dynamic_pointer_cast<ruzave::GADExpandedAdAppViewController>(adView->viewController());
     REQUIRE(controller);
@@ -122,7 +128,7 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a resize lays the ad over the app, th
     controller->relinquishScreenWithCompletion(nullptr);
     settle();
     CHECK(adView->superview() == root->view());
-    CHECK(seen() == "onStateChanged:resized,onSizeChanged,onStateChanged:default");
+    CHECK(seen() == "onAdVisibilityChanged,onStateChanged:resized,onSizeChanged,onAdVisibilityChanged,onStateChanged:default");
     CHECK(s.events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
 }
 
@@ -139,7 +145,9 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: expand of a resized ad takes the over
     REQUIRE(std::dynamic_pointer_cast<ruzave::GADExpandedAdAppViewController>(expanded));
     CHECK(adView->superview() == expanded->view());
     CHECK_FALSE(resized->view()->window());
-    CHECK(seen() == "onStateChanged:resized,onSizeChanged,expanding,onStateChanged:expanded");
+    // The resized screen leaves (not visible) before the expanded one comes up (visible).
+    CHECK(seen() == "onAdVisibilityChanged,onStateChanged:resized,onSizeChanged,onAdVisibilityChanged,expanding,"
+                    "onAdVisibilityChanged,onStateChanged:expanded");
 }
 
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: expand inside a full-screen interstitial does nothing but tell the ad") {
@@ -161,10 +169,16 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a mailto link fills the composer, key
     CHECK(composer->ccRecipients() == Calls{"b@example.com", "c@example.com"});
     CHECK(composer->subject() == "Hi");
     CHECK(s.events->calls == Calls{"willPresent"});
-    opener->mailComposeControllerDidFinishWithResult(*composer, platform::MailComposerDelegate::Sent, std::nullopt);
+    // The composer reports to its delegate proxy, which hands the result to the opener.
+    std::weak_ptr<ruzave::GADMailComposeDelegateProxy> proxy = ruzave::GADMailComposeDelegateProxy::proxyForController(*composer);
+    REQUIRE(proxy.lock());
+    CHECK(proxy.lock()->mailComposeDelegate() == opener);
+    REQUIRE(composer->finishForTesting(platform::MailComposerDelegate::Sent));
     settle();
     CHECK(root->presentedViewController() == nullptr);
     CHECK(s.events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
+    // Once the composer is down its proxy stops and goes.
+    CHECK(proxy.expired());
 }
 
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a composer waits for an animating full screen, but not forever") {
@@ -195,6 +209,39 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a prefetched sheet is shown once with
     opener->openInAppStoreWithProductID("7", std::nullopt, true);
     settle();
     CHECK(opener->cachedStoreProductViewControllerCount() == 0);
-    CHECK(std::dynamic_pointer_cast<platform::ProductViewController>(root->presentedViewController()));
+    auto sheet = std::dynamic_pointer_cast<platform::ProductViewController>(root->presentedViewController());
+    REQUIRE(sheet);
     CHECK(clicks() == 1);
+    // Every store sheet has the one shared delegate, which takes it down through its proxy.
+    CHECK(sheet->delegate().lock() == ruzave::GADSKStoreProductViewControllerDelegate::sharedInstance());
+    sheet->finishForTesting();
+    settle();
+    CHECK(root->presentedViewController() == nullptr);
+    CHECK(s.events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a store sheet shown at once whose load fails is taken down and the fallback opened") {
+    platform::ProductViewController::scriptLoad("9", false, std::nullopt, 1.0);
+    opener->openInAppStoreWithProductID("9", url("https://shop.example/fallback"), false);
+    settle();
+    REQUIRE(std::dynamic_pointer_cast<platform::ProductViewController>(root->presentedViewController()));
+    CHECK(clicks() == 1);
+    advance(1.0);
+    settle();
+    CHECK(root->presentedViewController() == nullptr);
+    CHECK(std::count(s.events->calls.begin(), s.events->calls.end(), "didDismiss") == 1);
+    CHECK(std::count(s.events->calls.begin(), s.events->calls.end(), "leave") == 1);
+    CHECK(openedURLs() == Calls{"https://shop.example/fallback"});
+    CHECK(clicks() == 2);
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a calendar event without access tells the ad it was cancelled and shows nothing") {
+    adView->evaluate("window.cancelled=0;var was=window.ZUDO_ReceiveMessage;window.ZUDO_ReceiveMessage=function(n,i){"
+                     "if(n=='onCalendarEventCanceled')cancelled++;was(n,i);};");
+    platform::EventStore::setAuthorizationStatusForTesting(platform::EventStore::Event, platform::EventStore::Denied);
+    opener->openCalendarWithDictionary(platform::Value{{"description", "Sale"}, {"start", "2026-12-24T10:00:00Z"}});
+    settle();
+    CHECK(adView->evaluate("String(cancelled)") == "1");
+    CHECK(root->presentedViewController() == nullptr);
+    CHECK(clicks() == 0);
 }
