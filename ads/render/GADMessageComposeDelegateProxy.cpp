@@ -1,7 +1,6 @@
 #include "ads/render/GADMessageComposeDelegateProxy.h"
 
-#include "ads/render/GADOverlayProxy.h"
-#include "platform/runloop/DispatchQueue.h"
+#include "ads/render/GADComposerTeardown.h"
 
 namespace ruzave {
 
@@ -50,28 +49,7 @@ void GADMessageComposeDelegateProxy::messageComposeViewControllerDidFinishWithRe
         return;
     }
     // Nobody listens any more: the composer goes away by itself, and the proxy with it.
-    std::weak_ptr<GADMessageComposeDelegateProxy> weak = weak_from_this();
-    std::weak_ptr<platform::ViewController> weakComposer = controller.shared_from_this();
-    platform::mainQueue()->async([weak, weakComposer] {
-        auto self = weak.lock();
-        auto composer = weakComposer.lock();
-        if (!self) return;
-        auto done = [weak] {
-            if (auto proxy = weak.lock()) proxy->stopProxying();
-        };
-        if (!composer) {
-            done();
-            return;
-        }
-        // Through its overlay proxy when it has one, so the ad's full-screen period ends too.
-        if (auto overlay = GADOverlayProxy::overlayProxyForViewController(composer.get())) {
-            overlay->relinquishScreenWithCompletion(done);
-        } else if (auto presenting = composer->presentingViewController()) {
-            if (!presenting->dismissViewController(true, done)) done();
-        } else {
-            done();
-        }
-    });
+    GADTearDownUnattendedComposer(shared_from_this(), controller);
 }
 
 } // namespace ruzave
