@@ -1,6 +1,7 @@
 #include "ads/mediation/GADMAdapterRuzaveDoRurAds.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "ads/core/public/GADBannerView.h"
 #include "ads/core/public/GADInterstitial.h"

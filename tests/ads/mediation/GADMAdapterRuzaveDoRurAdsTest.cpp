@@ -1,6 +1,10 @@
 #include "MediationTestSupport.h"
 #include "RecordingConnector.h"
 
+#include <algorithm>
+#include <iterator>
+#include <map>
+
 #include "ads/core/public/GADBannerView.h"
 #include "ads/core/public/GADBannerViewDelegate.h"
 #include "ads/core/public/GADInternalErrorAdditions.h"
