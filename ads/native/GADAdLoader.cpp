@@ -12,6 +12,7 @@
 #include "ads/core/slot/GADResponseType.h"
 #include "ads/core/slot/GADSlot.h"
 #include "ads/core/util/GADLogger.h"
+#include "ads/mediation/GADMediatedRuzaveNativeAd.h"
 #include "ads/native/GADAdLoaderAdTypes.h"
 #include "ads/native/GADAdLoaderConfiguration.h"
 #include "ads/native/GADAdPreprocessor.h"
@@ -313,7 +314,19 @@ void GADAdLoader::processMediatedNativeAd(const std::shared_ptr<GADMediatedNativ
         return;
     }
     auto options = adLoaderConfiguration_ ? adLoaderConfiguration_->options() : GADNativeAd::Options{};
-    auto ad = adClass->fromMediated(mediatedAd, options);
+    std::shared_ptr<GADNativeAd> ad;
+    if (auto own = std::dynamic_pointer_cast<GADMediatedRuzaveNativeAd>(mediatedAd->mediatedNativeAd())) {
+        // Served by our own network: the finished ad is taken as it is and keeps the wrapper for its
+        // impression and click reports.
+        ad = own->takeNativeAd();
+        mediatedAd->setMediatedNativeAd(nullptr);
+        if (ad) {
+            ad->setMediatedNativeAd(mediatedAd);
+            ad->setAdNetworkClassName(mediatedAd->adNetworkClassName());
+        }
+    } else {
+        ad = adClass->fromMediated(mediatedAd, options);
+    }
     if (!ad) {
         complete(gad_errorWithCode(GADRequestErrorInternalError, "Ad loader failed to process mediated native ad response."));
         return;

@@ -4,6 +4,7 @@
 #include "ads/core/slot/GADSlot.h"
 #include "ads/core/util/GADJSONAdditions.h"
 #include "ads/core/util/GADRunOnMainThread.h"
+#include "ads/mediation/GADMediatedRuzaveNativeAd.h"
 #include "ads/native/GADAdLoaderAdTypes.h"
 #include "ads/native/GADMediatedNativeAppInstallAd.h"
 #include "ads/native/GADMediatedNativeContentAd.h"
@@ -63,6 +64,11 @@ std::optional<std::string> GADNativeAd::classFromAdConfigurationDictionary(const
 std::optional<std::string>
 GADNativeAd::classFromMediatedNativeAd(const std::shared_ptr<GADMediatedNativeAd>& wrapper) {
     auto ad = wrapper ? wrapper->mediatedNativeAd() : nullptr;
+    // An ad of our own network arrives finished: its class is its own.
+    if (auto own = std::dynamic_pointer_cast<GADMediatedRuzaveNativeAd>(ad)) {
+        if (auto native = own->nativeAd()) return native->className();
+        return std::nullopt;
+    }
     if (std::dynamic_pointer_cast<GADMediatedNativeAppInstallAd>(ad)) return kGADNativeAppInstallAdClassName;
     if (std::dynamic_pointer_cast<GADMediatedNativeContentAd>(ad)) return kGADNativeContentAdClassName;
     return std::nullopt;

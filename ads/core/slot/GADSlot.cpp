@@ -217,8 +217,20 @@ void GADSlot::loadNextRequestWithAutoRefresh(bool autoRefresh) {
         if (!listed) logRequestTestAdInstructions();
     });
 
+    auto givenExtras = std::dynamic_pointer_cast<GADExtras>(request_->adNetworkExtrasFor(GADExtras::kClassName));
     if (auto extras = request_->networkExtrasAdditionalParameters(); extras && extras->is_object()) {
-        if (auto ad = adFromExtras(*extras)) {
+        // Use-once extras serve this load only: a later load of the same request must not find them.
+        if (givenExtras && !request_->adNetworkExtrasFor(GADExtras::kClassName) && nextRequest_ &&
+            nextRequest_->adNetworkExtrasFor(GADExtras::kClassName) == givenExtras)
+            nextRequest_->removeAdNetworkExtrasFor(GADExtras::kClassName);
+        std::shared_ptr<GADAd> ad = givenExtras ? givenExtras->ad() : nullptr;
+        if (ad) {
+            if (std::uint32_t orientations = orientationMaskFromExtras(*extras); orientations != 0)
+                ad->setSupportedOrientations(orientations);
+        } else {
+            ad = adFromExtras(*extras);
+        }
+        if (ad) {
             std::optional<platform::Value> headers;
             if (auto it = extras->find("_adHeaders"); it != extras->end() && it->is_object()) headers = *it;
             loadAd(ad, headers);

@@ -96,8 +96,9 @@ void GADStatisticsCore::removeObjectForKey(const std::string& key) {
 
 void GADStatisticsCore::savePersistentStatistics() {
     if (!userDefaultsKey_) return;
+    // The defaults write themselves back shortly after, once for a burst of changes: a file write for
+    // every counted event would stall whoever waits on this queue.
     defaults_->set(*userDefaultsKey_, statistics_);
-    defaults_->synchronize();
 }
 
 void GADStatisticsCore::applicationWillTerminate() {

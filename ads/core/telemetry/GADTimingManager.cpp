@@ -66,8 +66,8 @@ void GADTimingManager::savePersistentTimings() {
         platform::Value saved = platform::Value::object();
         for (const auto& [category, timing] : snapshot) saved[category] = timing->dictionaryRepresentation();
         auto defaults = platform::UserDefaults::standard();
+        // Written back with the defaults' next coalesced write, not one file write per change.
         defaults->set(key, saved);
-        defaults->synchronize();
     });
 }
 

@@ -174,14 +174,14 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADApplication: adapter names kee
     CHECK(record->availableAdapterNames() == std::nullopt);
     // Without "adapter_class_names" only the built-in names present count.
     record->updateAvailableAdapterNamesWithPotentialAdapterNames(std::nullopt);
-    CHECK(asSet(record->availableAdapterNames()) == std::set<std::string>{"GADMAdapterCustomEvents", "GADMAdapterHTML"});
+    CHECK(asSet(record->availableAdapterNames()) == std::set<std::string>{"GADMAdURLAdapter", "GADMAdapterCustomEvents", "GADMAdapterHTML", "GADMAdapterRuzaveDoRurAds"});
 
     registerClass("ThirdPartyAdapter", {"GADMAdNetworkAdapter"});
     registerClass("NotAnAdapter", {"SomethingElse"});
     record->updateAvailableAdapterNamesWithPotentialAdapterNames(
         std::vector<std::string>{"ThirdPartyAdapter", "NotAnAdapter", "NoSuchClass", ""});
     CHECK(asSet(record->availableAdapterNames()) ==
-          std::set<std::string>{"GADMAdapterCustomEvents", "GADMAdapterHTML", "ThirdPartyAdapter"});
+          std::set<std::string>{"GADMAdURLAdapter", "GADMAdapterCustomEvents", "GADMAdapterHTML", "GADMAdapterRuzaveDoRurAds", "ThirdPartyAdapter"});
 
     // A read right after a set on the same thread sees it.
     record->setAvailableAdapterNames({"X"});
@@ -199,9 +199,9 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADApplication: each delivery of 
     };
     auto record = GADApplication::sharedInstance();
     deliver(platform::Value{{"adapter_class_names", "[\"ThirdPartyAdapter\",\"Missing\"]"}});
-    CHECK(asSet(record->availableAdapterNames()) == std::set<std::string>{"GADMAdapterCustomEvents", "GADMAdapterHTML", "ThirdPartyAdapter"});
+    CHECK(asSet(record->availableAdapterNames()) == std::set<std::string>{"GADMAdURLAdapter", "GADMAdapterCustomEvents", "GADMAdapterHTML", "GADMAdapterRuzaveDoRurAds", "ThirdPartyAdapter"});
     deliver(platform::Value::object());
-    CHECK(asSet(record->availableAdapterNames()) == std::set<std::string>{"GADMAdapterCustomEvents", "GADMAdapterHTML"});
+    CHECK(asSet(record->availableAdapterNames()) == std::set<std::string>{"GADMAdURLAdapter", "GADMAdapterCustomEvents", "GADMAdapterHTML", "GADMAdapterRuzaveDoRurAds"});
     platform::ClassRegistry::unregisterClass("ThirdPartyAdapter");
 }
 
