@@ -82,6 +82,10 @@ struct NetworkEngine::Impl {
         CURLM* m = curl_multi_init();
         // Keep connections to the hosts we talk to alive for reuse.
         curl_multi_setopt(m, CURLMOPT_MAXCONNECTS, 32L);
+        // At most six connections to one host at once, as the phone's loader: a burst of requests
+        // (a feed of banners loading together) waits for a warm connection instead of opening a
+        // handshake each, which would also swamp the server.
+        curl_multi_setopt(m, CURLMOPT_MAX_HOST_CONNECTIONS, 6L);
         return m;
     }
 
