@@ -43,6 +43,7 @@ struct Transfer {
     HTTPResponseHeadParser head;
     bool headDelivered = false;
     bool touched = false;  // heard something since the last flush
+    bool paused = false;   // held by its listener, waiting for resume()
     char errorBuffer[CURL_ERROR_SIZE] = {0};
 
     ~Transfer() {
@@ -63,6 +64,7 @@ struct NetworkEngine::Impl {
     std::mutex mutex;  // guards the command lists and `stopping`
     std::vector<std::unique_ptr<Transfer>> pendingStarts;
     std::vector<TransferId> pendingCancels;
+    std::vector<TransferId> pendingResumes;
     bool stopping = false;
     std::atomic<TransferId> nextId{1};
     std::atomic<std::size_t> active{0};
@@ -82,6 +84,10 @@ struct NetworkEngine::Impl {
         CURLM* m = curl_multi_init();
         // Keep connections to the hosts we talk to alive for reuse.
         curl_multi_setopt(m, CURLMOPT_MAXCONNECTS, 32L);
+        // At most six connections to one host at once, as the phone's loader: a burst of requests
+        // (a feed of banners loading together) waits for a warm connection instead of opening a
+        // handshake each, which would also swamp the server.
+        curl_multi_setopt(m, CURLMOPT_MAX_HOST_CONNECTIONS, 6L);
         return m;
     }
 
@@ -200,7 +206,12 @@ struct NetworkEngine::Impl {
             int status = t->head.status() == 0 ? 200 : t->head.status();
             t->listener->transferDidReceiveResponse(status, t->head.takeFields());
         }
-        if (n > 0) t->listener->transferDidReceiveData(data, n);
+        if (n == 0) return n;
+        if (t->listener->transferShouldPause()) {
+            t->paused = true;
+            return CURL_WRITEFUNC_PAUSE;
+        }
+        t->listener->transferDidReceiveData(data, n);
         return n;
     }
 
@@ -329,19 +340,22 @@ struct NetworkEngine::Impl {
         poolStale = false;
     }
 
-    void takeCommands(std::vector<std::unique_ptr<Transfer>>& starts, std::vector<TransferId>& cancels, bool& stop) {
+    void takeCommands(std::vector<std::unique_ptr<Transfer>>& starts, std::vector<TransferId>& cancels,
+                      std::vector<TransferId>& resumes, bool& stop) {
         std::lock_guard lock(mutex);
         starts.swap(pendingStarts);
         cancels.swap(pendingCancels);
+        resumes.swap(pendingResumes);
         stop = stopping;
     }
 
     void run() {
         std::vector<std::unique_ptr<Transfer>> starts;
         std::vector<TransferId> cancels;
+        std::vector<TransferId> resumes;
         while (true) {
             bool stop = false;
-            takeCommands(starts, cancels, stop);
+            takeCommands(starts, cancels, resumes, stop);
             if (stop) return;
             if (!starts.empty()) refreshConfiguration();
             if (poolStale && transfers.empty()) dropConnectionPool();
@@ -361,6 +375,16 @@ struct NetworkEngine::Impl {
                 active.fetch_sub(1);
             }
             cancels.clear();
+            for (TransferId id : resumes) {
+                auto it = transfers.find(id);
+                if (it == transfers.end() || !it->second->paused) continue;
+                Transfer& t = *it->second;
+                t.paused = false;
+                t.lastActivity = Steady::now();
+                // The held piece may come again at once, from inside this call.
+                curl_easy_pause(t.easy, CURLPAUSE_CONT);
+            }
+            resumes.clear();
 
             int running = 0;
             curl_multi_perform(multi, &running);
@@ -393,6 +417,8 @@ struct NetworkEngine::Impl {
             auto nextDeadline = now + std::chrono::seconds(1);
             std::vector<TransferId> expired;
             for (auto& [id, t] : transfers) {
+                // A held transfer waits for its consumer, not for the server.
+                if (t->paused) continue;
                 auto deadline = t->lastActivity + t->timeout;
                 if (deadline <= now) {
                     expired.push_back(id);
@@ -441,6 +467,12 @@ NetworkEngine::TransferId NetworkEngine::start(const URLRequest& request,
         curl_multi_wakeup(impl_->multi);
     }
     return id;
+}
+
+void NetworkEngine::resume(TransferId id) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->pendingResumes.push_back(id);
+    curl_multi_wakeup(impl_->multi);
 }
 
 void NetworkEngine::cancel(TransferId id) {

@@ -21,6 +21,8 @@ public:
     // Drops the transfer; its listener hears nothing more once the network thread takes the cancel
     // (a call already under way on that thread still finishes).
     void cancel(TransferId id);
+    // Any thread. Reads on with a transfer its listener paused; nothing for one that is not paused.
+    void resume(TransferId id);
 
     // Transfers started and not yet completed or cancelled.
     std::size_t activeTransferCount() const;

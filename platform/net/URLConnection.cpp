@@ -111,6 +111,20 @@ public:
         batch_.push_back(std::move(e));
     }
 
+    bool transferShouldPause() override {
+        if (redirectTo_) return false;
+        std::size_t batched = 0;
+        for (const auto& e : batch_) batched += e.data.size();
+        if (connection_->undeliveredData_.load() + batched < kHeldDataHighWater) return false;
+        // Held from here; the delivery side reads on once it has taken enough. Should it have done so
+        // between the check and the flag, this transfer would wait for nobody: look again.
+        connection_->transferHeld_.store(true);
+        if (connection_->undeliveredData_.load() + batched < kHeldDataLowWater &&
+            connection_->transferHeld_.exchange(false))
+            return false;
+        return true;
+    }
+
     void transferDidFlush() override {
         if (batch_.empty()) return;
         std::vector<Event> batch;
@@ -261,6 +275,7 @@ void URLConnection::enqueue(std::vector<Event> events) {
         for (auto& event : events) {
             if (terminalQueued_) break;  // nothing after the end
             if (event.kind == Event::Kind::Finish || event.kind == Event::Kind::Fail) terminalQueued_ = true;
+            if (event.kind == Event::Kind::Data) undeliveredData_.fetch_add(event.data.size());
             events_.push_back(std::move(event));
         }
         if (events_.empty()) return;
@@ -293,8 +308,21 @@ void URLConnection::drain() {
             event = std::move(events_.front());
             events_.pop_front();
         }
+        const std::size_t data = event.kind == Event::Kind::Data ? event.data.size() : 0;
         deliver(event);
+        if (data > 0) dataTaken(data);
     }
+}
+
+void URLConnection::dataTaken(std::size_t bytes) {
+    const std::size_t left = undeliveredData_.fetch_sub(bytes) - bytes;
+    if (left >= kHeldDataLowWater || !transferHeld_.exchange(false)) return;
+    std::uint64_t transfer = 0;
+    {
+        std::lock_guard lock(mutex_);
+        transfer = transferId_;
+    }
+    if (transfer != 0) NetworkEngine::shared().resume(transfer);
 }
 
 void URLConnection::deliver(Event& event) {

@@ -48,6 +48,8 @@ public:
     const URLRequest& originalRequest() const { return originalRequest_; }
     // The request of the current hop.
     URLRequest currentRequest() const;
+    // Any thread. Body bytes come from the network that the delegate has not had yet.
+    std::size_t undeliveredDataBytes() const { return undeliveredData_.load(); }
 
     ~URLConnection();
     URLConnection(const URLConnection&) = delete;
@@ -79,6 +81,12 @@ private:
     void deliverTerminal(const std::shared_ptr<URLConnectionDelegate>& delegate, const std::optional<Error>& error);
     std::shared_ptr<URLConnectionDelegate> delegate() const;
     bool isCancelled() const { return cancelled_.load(); }
+    // Body bytes the network has handed on that the delegate has not had yet, past which the transfer
+    // is held, and below which a held one reads on: what a slow consumer leaves in memory stays near this.
+    static constexpr std::size_t kHeldDataHighWater = 256u << 10;
+    static constexpr std::size_t kHeldDataLowWater = 128u << 10;
+    // Delivery thread, after a piece of data went to the delegate.
+    void dataTaken(std::size_t bytes);
 
     const URLRequest originalRequest_;
     std::weak_ptr<URLConnectionDelegate> delegate_;
@@ -88,6 +96,8 @@ private:
     Delivery delivery_ = Delivery::MainLoop;
 
     std::atomic<bool> cancelled_{false};
+    std::atomic<std::size_t> undeliveredData_{0};
+    std::atomic<bool> transferHeld_{false};
     mutable std::mutex mutex_;
     bool started_ = false;
     bool terminalQueued_ = false;    // a finish or failure is on its way: nothing after it

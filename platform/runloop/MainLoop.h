@@ -41,6 +41,11 @@ public:
     std::size_t pendingDelayedCount() const;
     // The longest single task run on the main loop since the last reset, in seconds.
     double maxTaskSeconds() const;
+    // The time within which `fraction` (0 to 1) of the main-loop tasks since the last reset ran, in
+    // seconds, to 10 microseconds (tasks past 10 ms count as the longest one); 0 when none ran.
+    double taskSecondsPercentile(double fraction) const;
+    // Main-loop tasks run since the last reset.
+    std::uint64_t taskCount() const;
     void resetTaskStats();
 
     MainLoop(const MainLoop&) = delete;

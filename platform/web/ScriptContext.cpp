@@ -1,5 +1,6 @@
 #include "platform/web/ScriptContext.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -113,6 +114,20 @@ ScriptContext::~ScriptContext() {
 }
 
 bool ScriptContext::run(const std::function<void(duk_context*)>& body, Error* error) {
+    bool ok = runEntry(body, error);
+    if (depth_ == 0) collectIfGrown();
+    return ok;
+}
+
+void ScriptContext::collectIfGrown() {
+    if (budget_.memoryUsed >= collectAbove_) {
+        // A tiny fresh heap is not collected on its first entries; it only gets a threshold.
+        if (collectAbove_ != 0) duk_gc(ctx_, 0);
+        collectAbove_ = budget_.memoryUsed + std::max(kCollectSlack, budget_.memoryUsed / 2);
+    }
+}
+
+bool ScriptContext::runEntry(const std::function<void(duk_context*)>& body, Error* error) {
     EntryScope scope(*this);
     duk_idx_t top = duk_get_top(ctx_);
     RunArgs args{&body, nullptr};

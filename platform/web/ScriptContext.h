@@ -70,7 +70,16 @@ private:
     static const char* guardSource();
     bool installGuards(Error* error);
 
+    // After an outermost entry: a full collection once the heap has grown well past its size after
+    // the last one. Counting references frees most garbage at once, but every function a script makes
+    // is a cycle (with its prototype) that holds what it closed over; a long-lived page that gets a
+    // call per request would otherwise pile those up until the engine's own, rare, collection.
+    void collectIfGrown();
+    bool runEntry(const std::function<void(duk_context*)>& body, Error* error);
+    static constexpr std::size_t kCollectSlack = 512u << 10;
+
     DukHeapBudget budget_;
+    std::size_t collectAbove_ = 0;
     duk_context* ctx_ = nullptr;
     double timeLimit_ = DefaultTimeLimit;
     int depth_ = 0;

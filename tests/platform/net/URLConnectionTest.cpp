@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "NetTestSupport.h"
@@ -524,4 +526,55 @@ TEST_CASE_FIXTURE(ServerFixture, "URLConnection: a pooled connection is not reus
     REQUIRE(nettest::runToEnd(*this, *third));
     CHECK(third->finishes == 1);
     CHECK(third->body == "x");
+}
+
+TEST_CASE_FIXTURE(ServerFixture, "URLConnection: a consumer slower than the network holds the transfer, and nothing is lost") {
+    std::string big;
+    big.reserve(12u << 20);
+    for (int i = 0; big.size() < (12u << 20); ++i) big += std::to_string(i) + ",";
+    server->route("/huge", adserver::Response::text(big));
+
+    // The delegate takes the first piece, then blocks until the test lets it go on.
+    struct Gated : URLConnectionDelegate {
+        std::mutex mutex;
+        std::condition_variable opened;
+        bool open = false;
+        std::string body;
+        std::atomic<bool> ended{false};
+        std::atomic<bool> failed{false};
+        void didReceiveData(const std::shared_ptr<URLConnection>&, const Bytes& data) override {
+            std::unique_lock lock(mutex);
+            body.append(data.begin(), data.end());
+            opened.wait_for(lock, std::chrono::seconds(20), [&] { return open; });
+        }
+        void didFinishLoading(const std::shared_ptr<URLConnection>&) override { ended = true; }
+        void didFailWithError(const std::shared_ptr<URLConnection>&, const Error&) override { ended = failed = true; }
+        void letGo() {
+            {
+                std::lock_guard lock(mutex);
+                open = true;
+            }
+            opened.notify_all();
+        }
+    };
+    auto delegate = std::make_shared<Gated>();
+    auto queue = OperationQueue::create("net.slow-consumer");
+    auto connection = URLConnection::create(request("/huge"), delegate, false);
+    connection->setDelegateQueue(queue);
+    connection->start();
+
+    const std::size_t high = 256u << 10;
+    REQUIRE(runUntil([&] { return connection->undeliveredDataBytes() >= high; }));
+    // Held there: the rest of the 12 MB stays on the server's side of the socket.
+    CHECK_FALSE(runUntil([&] { return connection->undeliveredDataBytes() > high + (2u << 20); }, 0.5));
+    CHECK_FALSE(delegate->ended.load());
+
+    delegate->letGo();
+    REQUIRE(runUntil([&] { return delegate->ended.load(); }, 30));
+    queue->waitUntilAllOperationsAreFinished();
+    CHECK_FALSE(delegate->failed.load());
+    CHECK(connection->undeliveredDataBytes() == 0);
+    std::lock_guard lock(delegate->mutex);
+    CHECK(delegate->body.size() == big.size());
+    CHECK(delegate->body == big);
 }
