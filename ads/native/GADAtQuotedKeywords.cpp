@@ -37,12 +37,17 @@ std::string GADExpandAtQuotedKeywords(std::string_view format, const std::map<st
     std::string out;
     out.reserve(format.size());
     for (std::size_t i = 0; i < tokens.size(); ++i) {
-        bool keyword = tokens[i].kind == Token::Delimiter && i + 2 < tokens.size() &&
-                       tokens[i + 1].kind == Token::Text && tokens[i + 2].kind == Token::Delimiter;
-        if (keyword) {
-            if (auto it = values.find(tokens[i + 1].text); it != values.end()) out += it->second;
-            i += 2;
-            continue;
+        // A keyword: "@", its name, then the closing "@". Literal pairs between the name and the closing
+        // "@" ("@sku@@@") stay where they are, after the value.
+        if (tokens[i].kind == Token::Delimiter && i + 2 < tokens.size() && tokens[i + 1].kind == Token::Text) {
+            std::size_t close = i + 2;
+            while (close < tokens.size() && tokens[close].kind == Token::LiteralAt) ++close;
+            if (close < tokens.size() && tokens[close].kind == Token::Delimiter) {
+                if (auto it = values.find(tokens[i + 1].text); it != values.end()) out += it->second;
+                out.append(close - (i + 2), '@');
+                i = close;
+                continue;
+            }
         }
         out += tokens[i].text;
     }

@@ -9,7 +9,8 @@ namespace ruzave {
 
 // Replaces each keyword found in `values` by its value (inserted as given, never scanned again), removes
 // every other keyword and turns each "@@" into "@". A run of "@" is read as pairs first, so "@@@sku@" is
-// a literal "@" before the keyword and "@@sku@@" is the literal text "@sku@".
+// a literal "@" before the keyword, "@sku@@@" the keyword followed by a literal "@", and "@@sku@@" is the
+// literal text "@sku@".
 std::string GADExpandAtQuotedKeywords(std::string_view format, const std::map<std::string, std::string>& values);
 
 } // namespace ruzave

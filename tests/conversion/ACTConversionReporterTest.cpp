@@ -142,6 +142,14 @@ TEST_CASE_FIXTURE(Launch, "ACTConversionReporter: click referrers are stored for
     CHECK_FALSE(ACTConversionReporter::registerReferrer(*platform::URL::parse("app://open?referrer=")));
     CHECK_FALSE(ACTConversionReporter::registerReferrer(*platform::URL::parse("app://open?referrer=%FF%FE")));
     CHECK_FALSE(ACTConversionReporter::registerReferrer(*platform::URL::parse("app://open")));
+    // A click identifier with a line break is stored as given, but logged on one line.
+    log.clear();
+    CHECK(ACTConversionReporter::registerReferrer(referrerURL("7", "a\n<Ruzave> ping successful.")));
+    CHECK(defaults->object("ruzave_conversion_click_referrer:7") ==
+          platform::Value{{"gclid", "a\n<Ruzave> ping successful."}, {"ai", "click-string"}});
+    REQUIRE(log.lines().size() == 1);
+    CHECK(log.lines()[0].find('\n') == std::string::npos);
+    CHECK(log.contains("click ID \"a\\n<Ruzave> ping successful.\""));
 
     for (int i = 100; i < 199; ++i) CHECK(ACTConversionReporter::registerReferrer(referrerURL(std::to_string(i), "c")));
     CHECK(defaults->integer("ruzave_conversion_click_referrer_count") == 100);

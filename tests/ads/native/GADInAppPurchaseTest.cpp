@@ -52,6 +52,10 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADInAppPurchase: doubled at sign
     auto p = purchase("p1");
     CHECK(p->expandedURLStringForURLStringFormat("@@sku@@") == "@sku@");
     CHECK(p->expandedURLStringForURLStringFormat("@@@sku@") == "@p1");
+    // Pairs between the name and the closing "@" stay after the value.
+    CHECK(p->expandedURLStringForURLStringFormat("@sku@@@") == "p1@");
+    CHECK(p->expandedURLStringForURLStringFormat("@@@sku@@@") == "@p1@");
+    CHECK(p->expandedURLStringForURLStringFormat("x=@unknown@@@&q=@quantity@") == "x=@&q=1");
     CHECK(p->expandedURLStringForURLStringFormat("a@b") == "a@b");
     // The "@@" in the middle is a literal pair, so neither "@" around it closes or opens a keyword.
     CHECK(p->expandedURLStringForURLStringFormat("@sku@@sku@") == "@sku@sku@");
