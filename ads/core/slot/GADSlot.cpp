@@ -188,6 +188,8 @@ void GADSlot::loadNextRequestWithAutoRefresh(bool autoRefresh) {
     auto self = shared_from_this();
     if (auto keyDelegate = adKeyDelegate()) keyDelegate->cacheViewHierarchyInformationForSlot(*this);
     GADDevice::sharedInstance()->updateDynamicParameters();
+    // The load's timings start before the gate: a refused load leaves them started.
+    CSIRequestWillStart();
     slotHasAttemptedAnAdRequestAtLeastOnce_ = true;
 
     if (!shouldMakeRequest(nextRequest_)) {
@@ -198,7 +200,6 @@ void GADSlot::loadNextRequestWithAutoRefresh(bool autoRefresh) {
 
     cancelLoad();
     willRequestAdURL();
-    CSIRequestWillStart();
     if (!nextRequest_) nextRequest_ = GADRequest::request();
     request_ = nextRequest_->copy();
     if (auto delegate = slotDelegate()) delegate->slotWillLoadAdWithRequest(*this, request_);
@@ -408,8 +409,11 @@ void GADSlot::processAdResponse(const std::shared_ptr<GADAd>& ad) {
     willProcessAd();
     switch (ad->responseType()) {
     case GADResponseTypeStandard:
-    case GADResponseTypeNative:
         CSIResponseWillRender();
+        processStandardAdResponse(ad);
+        break;
+    case GADResponseTypeNative:
+        // Native responses are not rendered here: no rendering stage.
         processStandardAdResponse(ad);
         break;
     case GADResponseTypeMediation:

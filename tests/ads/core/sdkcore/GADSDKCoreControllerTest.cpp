@@ -395,8 +395,11 @@ TEST_CASE_FIXTURE(Harness, "GADSDKCoreController: settings applied at once, cach
     CHECK(c->swipeToViewSamplingInterval() == 0);
     applyConstants(c, Value{{"refresh_intervals", "{broken"}});
     CHECK(c->activeViewSamplingInterval() == doctest::Approx(0.25));
-    CHECK(spy->characterSets == 3);
-    CHECK(spy->tokens == 3);
+    // The page sends the interval as text too.
+    applyConstants(c, Value{{"refresh_intervals", "{\"active_view_sampling_interval\": \"0.5\"}"}});
+    CHECK(c->activeViewSamplingInterval() == doctest::Approx(0.5));
+    CHECK(spy->characterSets == 4);
+    CHECK(spy->tokens == 4);
     CHECK(GADSDKCoreController::stringListFromSetting("A, B,,C") == std::vector<std::string>{"A", "B", "C"});
 }
 
