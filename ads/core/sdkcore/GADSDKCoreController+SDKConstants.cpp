@@ -139,12 +139,12 @@ void GADSDKCoreController::applySDKConstants(const platform::Value& parameters) 
         if (value && !value->empty()) defaults->set(settingKey(name), *value);
     }
 
-    // 9 to 11. The parts that read their constants now.
+    // 9 to 11. The parts that read their constants now: character sets, adapter names, signed-in user.
     std::optional<std::vector<std::string>> adapters;
     if (auto names = stringConstant(parameters, "adapter_class_names")) adapters = stringListFromSetting(*names);
+    GADCharacterSets::sharedInstance()->updateCharacterSets();
     GADApplication::sharedInstance()->updateAvailableAdapterNamesWithPotentialAdapterNames(adapters);
     GADTokenDispenser::sharedInstance()->refreshSignedInUser();
-    GADCharacterSets::sharedInstance()->updateCharacterSets();
     if (receiver) {
         receiver->updateCharacterSets();
         receiver->updateAvailableAdapterNamesWithPotentialAdapterNames(adapters);

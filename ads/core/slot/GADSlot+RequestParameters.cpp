@@ -5,6 +5,7 @@
 
 #include "ads/core/public/GADAdType.h"
 #include "ads/core/public/GADBannerView.h"
+#include "ads/core/public/GADInterstitial.h"
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/public/GADRequestError.h"
 #include "ads/core/signals/GADApplication.h"
@@ -168,6 +169,7 @@ std::optional<platform::Value> GADSlot::requestParameters() {
 std::int32_t GADSlot::requestedAdType() {
     auto owner = slotDelegate();
     if (dynamic_cast<GADBannerView*>(owner.get()) != nullptr) return 1;
+    if (dynamic_cast<GADInterstitial*>(owner.get()) != nullptr) return 2;
     return 0;
 }
 

@@ -188,6 +188,8 @@ void GADSlot::loadNextRequestWithAutoRefresh(bool autoRefresh) {
     auto self = shared_from_this();
     if (auto keyDelegate = adKeyDelegate()) keyDelegate->cacheViewHierarchyInformationForSlot(*this);
     GADDevice::sharedInstance()->updateDynamicParameters();
+    // The load's timings start before the gate: a refused load leaves them started.
+    CSIRequestWillStart();
     slotHasAttemptedAnAdRequestAtLeastOnce_ = true;
 
     if (!shouldMakeRequest(nextRequest_)) {
@@ -198,7 +200,6 @@ void GADSlot::loadNextRequestWithAutoRefresh(bool autoRefresh) {
 
     cancelLoad();
     willRequestAdURL();
-    CSIRequestWillStart();
     if (!nextRequest_) nextRequest_ = GADRequest::request();
     request_ = nextRequest_->copy();
     if (auto delegate = slotDelegate()) delegate->slotWillLoadAdWithRequest(*this, request_);
@@ -406,8 +407,12 @@ void GADSlot::adFetcher(GADAdFetcher& fetcher, const std::shared_ptr<GADAd>& ad,
                         long) {
     if (state_ == GADSlotStateInvalidated || adFetcher_.get() != &fetcher) return;
     auto self = shared_from_this();
-    // Code 13 keeps the interval; any other failure takes the ad's, with the same floor as the setter.
-    if (error.code != GADRequestErrorInvalidResponse && ad) setReloadInterval(ad->reloadInterval());
+    // Code 13 keeps the interval; any other failure takes the failed ad's as it stands, without the
+    // setter's 1 s floor. Only a value no timer can use is read as "no reloading".
+    if (error.code != GADRequestErrorInvalidResponse && ad) {
+        double interval = ad->reloadInterval();
+        reloadInterval_ = std::isfinite(interval) ? interval : 0.0;
+    }
     didFailToReceiveAdWithError(error, false);
 }
 
@@ -416,8 +421,11 @@ void GADSlot::processAdResponse(const std::shared_ptr<GADAd>& ad) {
     willProcessAd();
     switch (ad->responseType()) {
     case GADResponseTypeStandard:
-    case GADResponseTypeNative:
         CSIResponseWillRender();
+        processStandardAdResponse(ad);
+        break;
+    case GADResponseTypeNative:
+        // Native responses are not rendered here: no rendering stage.
         processStandardAdResponse(ad);
         break;
     case GADResponseTypeMediation:
@@ -592,8 +600,8 @@ void GADSlot::didReceiveAdURL() {
 }
 
 void GADSlot::didFailToRetrieveSDKCoreWithError(const platform::Error& error) {
-    // Only the SDK core reports this; after invalidation its late answer is dropped.
-    if (state_ == GADSlotStateInvalidated) return;
+    // After invalidation the state stays 8 but the owner still hears the failure; late answers of the
+    // SDK core are filtered before they get here (failedJavaScriptFile).
     setState(GADSlotStateSDKCoreFailed);
     adFailedToReceiveContentWithError(error);
 }

@@ -168,3 +168,21 @@ TEST_CASE_FIXTURE(Harness, "GADSDKCoreWebView: active-view observers, first regi
     CHECK(c->stops == 1);
     CHECK(!view->isActiveViewRunning());
 }
+
+TEST_CASE_FIXTURE(Harness, "GADSDKCoreWebView: refreshing a loaded page reloads it and holds new commands until it has loaded") {
+    auto server = sdkcoretest::startCoreServer();
+    auto view = GADSDKCoreWebView::init();
+    auto observer = std::make_shared<LoadObserver>();
+    REQUIRE(load(*this, view, observer));
+    REQUIRE(view->state() == GADSDKCoreWebViewStateLoaded);
+
+    view->refreshSDKCoreAndNotifyObserver(observer);
+    REQUIRE(runUntil([&] { return view->state() != GADSDKCoreWebViewStateLoaded; }, 2));
+    // While the reload runs a command waits; it must not run in the old document.
+    view->enqueueJavaScriptCommand("window.afterReload = 1;");
+    CHECK(eval(view, "String(window.afterReload)") == "undefined");
+    REQUIRE(pump(*this, [&] { return observer->heard.size() == 2; }));
+    CHECK(observer->heard.back() == GADSDKCoreWebViewStateLoaded);
+    CHECK(sdkcoretest::pageLoads(*server) == 2);
+    REQUIRE(pump(*this, [&] { return eval(view, "String(window.afterReload)") == "1"; }));
+}

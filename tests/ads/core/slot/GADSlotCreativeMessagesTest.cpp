@@ -125,3 +125,39 @@ TEST_CASE_FIXTURE(Creative, "GADSlot: positions are standardised and errors carr
     slot->updateVisibility(false);
     CHECK(messages() == std::vector<std::string>{"onAdVisibilityChanged:1", "onAdVisibilityChanged:0"});
 }
+
+namespace {
+
+struct SizedOwner : FakeOwner {
+    std::vector<platform::Size> sizes;
+    void slotContentSizeDidChange(ruzave::GADSlot&, platform::Size size) override { sizes.push_back(size); }
+};
+
+} // namespace
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: content size passes a fluid creative's size and otherwise the custom size") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<SizedOwner>();
+    auto slot = slottest::makeSlot(owner);
+
+    // No ad yet: a non-fluid slot passes zero, whatever the page reported.
+    slot->updateContentSize(platform::Size{300, 600});
+    REQUIRE(owner->sizes.size() == 1);
+    CHECK(owner->sizes[0] == platform::Size{0, 0});
+
+    // Fluid is read from the loading ad while there is no current one.
+    auto fluid = ruzave::GADAd::init();
+    fluid->setFluid(true);
+    slottest::startFetch(fakes, *slot, fluid);
+    slot->updateContentSize(platform::Size{300, 123});
+    REQUIRE(owner->sizes.size() == 2);
+    CHECK(owner->sizes[1] == platform::Size{300, 123});
+
+    // A shown non-fluid ad with a custom size passes that size.
+    auto fixed = ruzave::GADAd::init();
+    fixed->setCustomAdSizeString(std::string("320x50"));
+    slot->finishedLoadingAdResponse(fixed);
+    slot->updateContentSize(platform::Size{999, 999});
+    REQUIRE(owner->sizes.size() == 3);
+    CHECK(owner->sizes[2] == platform::Size{320, 50});
+}

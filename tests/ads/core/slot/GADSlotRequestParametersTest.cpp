@@ -8,6 +8,7 @@
 #include "ads/core/public/GADAdSize.h"
 #include "ads/core/public/GADAdType.h"
 #include "ads/core/public/GADBannerView.h"
+#include "ads/core/public/GADInterstitial.h"
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/public/GADRequestError.h"
 #include "ads/core/signals/GADApplication.h"
@@ -331,7 +332,7 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: quality signals go only with a non-empty pa
     CHECK(p["color"] == "blue");
 }
 
-TEST_CASE_FIXTURE(Harness, "GADSlot: requestedAdType is 1 only for a banner view owner") {
+TEST_CASE_FIXTURE(Harness, "GADSlot: requestedAdType is 1 for a banner view owner and 2 for an interstitial owner") {
     FakeNeighbours fakes;
     auto owner = std::make_shared<FakeOwner>();
     auto slot = slottest::makeSlot(owner);
@@ -341,6 +342,11 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: requestedAdType is 1 only for a banner view
     auto banner = ruzave::GADBannerView::initWithAdSize(ruzave::kGADAdSizeBanner);
     REQUIRE(banner);
     CHECK(banner->slot()->requestedAdType() == 1);
+    // An interstitial's slot asks the page for an interstitial ad.
+    auto interstitial = ruzave::GADInterstitial::initWithAdUnitID(std::string("unit-i"));
+    REQUIRE(interstitial);
+    REQUIRE(interstitial->slot());
+    CHECK(interstitial->slot()->requestedAdType() == 2);
 }
 
 TEST_CASE_FIXTURE(Harness, "GADSlot: an ad-URL answer fetches its url as a plain ad in state 4") {
