@@ -197,6 +197,12 @@ void GADContent::selectShinglesFromTokens(const std::vector<std::string>& tokens
     }
 }
 
+void GADContent::applyRollingHashToTokens(const std::vector<std::string>& tokens, std::uint64_t baseHash) {
+    std::vector<std::uint64_t> values(tokens.size());
+    std::transform(tokens.begin(), tokens.end(), values.begin(), [](const std::string& t) { return tokenValue(t); });
+    applyRollingHashToTokens(tokens, values, baseHash);
+}
+
 void GADContent::applyRollingHashToTokens(const std::vector<std::string>& tokens, const std::vector<std::uint64_t>& values,
                                           std::uint64_t baseHash) {
     const std::size_t length = shingleLength_;

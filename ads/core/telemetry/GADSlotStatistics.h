@@ -24,8 +24,7 @@ class GADSlotStatistics : public GADStatistics {
     void setIdentifier(const std::string& identifier);
 
     void startTimingAdapter();
-    // Appends the running adapter's milliseconds ("0" when none is timed, so both lists stay in step)
-    // and the code.
+    // Appends the adapter timing's milliseconds (nothing when no adapter is timed) and the code.
     void endTimingAdapterWithExitCode(long exitCode);
     void resetTimingAdapters();
     // The lists joined by ","; nullopt when there is none.

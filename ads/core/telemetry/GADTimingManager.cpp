@@ -28,6 +28,12 @@ void GADTimingManager::setIdentifier(const std::string& identifier) {
     // Reloading the same key would replace running timings with their idle saved copies.
     if (userDefaultsKey_ && identifier == identifier_) return;
     identifier_ = identifier;
+    // Without an identifier the timings stay in memory: a key shared by every unnamed owner would mix
+    // their timings.
+    if (identifier.empty()) {
+        userDefaultsKey_.reset();
+        return;
+    }
     userDefaultsKey_ = "ruzave_timing_" + identifier;
     loadPersistentTimings();
 }

@@ -22,7 +22,8 @@ public:
     ~GADTimingManager();
 
     const std::string& identifier() const { return identifier_; }
-    // Loads the timings saved under the identifier; setting the same identifier again loads nothing.
+    // Loads the timings saved under the identifier; setting the same identifier again loads nothing,
+    // and an empty one keeps the timings in memory only.
     void setIdentifier(const std::string& identifier);
     const std::optional<std::string>& userDefaultsKey() const { return userDefaultsKey_; }
 

@@ -21,6 +21,7 @@ public:
     using CompletionBlock = std::function<void(bool finished)>;
 
     static std::shared_ptr<GADViewHierarchyTraverser> create();
+    static std::shared_ptr<GADViewHierarchyTraverser> init() { return create(); }
 
     // A walk already running, or a missing root or traversal block, walks nothing: the completion
     // hears NO on the main queue. Otherwise every visit comes first, then the completion with YES.

@@ -1,6 +1,7 @@
 #include <doctest/doctest.h>
 
 #include "ads/core/telemetry/GADSlotStatistics.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/testing/Harness.h"
 
 using platform::testing::Harness;
@@ -29,12 +30,34 @@ TEST_CASE_FIXTURE(Harness, "GADSlotStatistics: adapters ending with 3 and 0 afte
     CHECK_FALSE(stats->adapterExitCodesParameter().has_value());
 }
 
-TEST_CASE_FIXTURE(Harness, "GADSlotStatistics: ending an adapter that was never timed keeps durations and codes paired") {
+TEST_CASE_FIXTURE(Harness, "GADSlotStatistics: ending an adapter that was never timed records only its exit code") {
     auto stats = GADSlotStatistics::init();
     stats->endTimingAdapterWithExitCode(4);
+    CHECK_FALSE(stats->adapterDurationsParameter().has_value());
+    CHECK(stats->adapterExitCodesParameter() == std::optional<std::string>("4"));
     stats->startTimingAdapter();
     advance(0.25);
     stats->endTimingAdapterWithExitCode(1);
-    CHECK(stats->adapterDurationsParameter() == std::optional<std::string>("0,250"));
+    CHECK(stats->adapterDurationsParameter() == std::optional<std::string>("250"));
     CHECK(stats->adapterExitCodesParameter() == std::optional<std::string>("4,1"));
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlotStatistics: an empty identifier keeps the adapter lists in memory only") {
+    auto stats = GADSlotStatistics::init();
+    stats->setIdentifier("unit-mem");
+    stats->setIdentifier("");
+    stats->startTimingAdapter();
+    advance(0.1);
+    stats->endTimingAdapterWithExitCode(0);
+    CHECK(stats->adapterExitCodesParameter() == std::optional<std::string>("0"));
+    stats->statistics()->applicationWillTerminate();
+    stats->timingManager()->applicationWillTerminate();
+    // Nothing is written under a key of its own nor under a bare prefix that unnamed slots would share.
+    auto defaults = platform::UserDefaults::standard();
+    CHECK_FALSE(defaults->object("ruzave_timing_").has_value());
+    CHECK_FALSE(defaults->object("ruzave_stats_").has_value());
+    auto next = GADSlotStatistics::init();
+    next->setIdentifier("unit-mem");
+    CHECK_FALSE(next->adapterExitCodesParameter().has_value());
+    CHECK_FALSE(next->adapterDurationsParameter().has_value());
 }
