@@ -8,7 +8,7 @@ namespace ruzave {
 
 std::shared_ptr<GADScheduler> GADScheduler::initWithInterval(double interval) {
     std::shared_ptr<GADScheduler> s(new GADScheduler());
-    s->interval_ = interval >= kMinimumInterval ? interval : kMinimumInterval;
+    s->interval_ = interval;
     return s;
 }
 

@@ -15,9 +15,8 @@ namespace ruzave {
 
 class GADScheduler : public std::enable_shared_from_this<GADScheduler> {
 public:
-    // Periods below this floor (including zero, negative and NaN) are raised to it, never spinning.
-    static constexpr double kMinimumInterval = 0.1;
-
+    // The period goes to the platform timer as given: one of 0 or less fires as often as the platform's
+    // own minimum interval allows, with no tolerance.
     static std::shared_ptr<GADScheduler> initWithInterval(double interval);
     // Stops the timer: a scheduler that goes away leaves nothing firing.
     ~GADScheduler();
@@ -31,6 +30,8 @@ public:
 
     double interval() const { return interval_; }
     bool isRunning() const { return timer_ != nullptr; }
+    // The running timer, none when stopped.
+    const std::shared_ptr<platform::Timer>& timer() const { return timer_; }
     std::size_t taskCount() const { return blocks_.size(); }
     std::string description() const;
 
@@ -44,7 +45,7 @@ private:
 
     int taskID_ = 0;
     std::map<int, GADSchedulerTask> blocks_;
-    double interval_ = kMinimumInterval;
+    double interval_ = 0;
     std::shared_ptr<platform::Timer> timer_;
 };
 

@@ -21,4 +21,8 @@ class GADInterstitialDelegate {
     virtual void interstitialDidReceiveAdClick(GADInterstitial&) {}
 };
 
+// The click message belongs to the delegate itself here, so a listener that only wants clicks (the
+// mediation adapters) adopts the same class under this name.
+using GADInterstitialAdClickDelegate = GADInterstitialDelegate;
+
 } // namespace ruzave

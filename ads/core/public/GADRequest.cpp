@@ -138,7 +138,7 @@ std::string GADRequest::description() const {
     if (location_) parts += "\nlocation:" + location_->locationDescription();
     if (keywords_) parts += "\nkeywords:" + platform::toJSON(*keywords_);
     if (auto extras = extrasParameters()) parts += "\nadditionalParameters:" + platform::toJSON(*extras);
-    return platform::format("<GADRequest %p: %s>", static_cast<const void*>(this), parts.c_str());
+    return platform::format("<%s %p: %s>", className().c_str(), static_cast<const void*>(this), parts.c_str());
 }
 
 void GADRequest::registerAdNetworkExtras(const std::shared_ptr<GADAdNetworkExtras>& extras) {

@@ -36,6 +36,8 @@ public:
     static int requestTypeFromString(const std::optional<std::string>& text);
 
     virtual std::string description() const;
+    // The class name the description starts with.
+    virtual std::string className() const { return "GADRequest"; }
 
     // Logs and stores nothing for null extras.
     void registerAdNetworkExtras(const std::shared_ptr<GADAdNetworkExtras>& extras);

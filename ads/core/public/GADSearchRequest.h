@@ -26,6 +26,7 @@ class GADSearchRequest : public GADRequest {
     static std::shared_ptr<GADSearchRequest> init() { return request(); }
 
     std::shared_ptr<GADRequest> copy() const override;
+    std::string className() const override { return "GADSearchRequest"; }
     platform::Value parameters() const override;
     // "#rrggbb" of the colour's red, green and blue; black for a colour that has none (a pattern).
     static std::string colorText(const platform::Color& color);

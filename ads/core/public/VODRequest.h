@@ -20,6 +20,7 @@ class VODRequest : public GADRequest {
     static void updateCorrelator() {}
 
     std::shared_ptr<GADRequest> copy() const override;
+    std::string className() const override { return "VODRequest"; }
     platform::Value parameters() const override;
 
     const std::optional<std::string>& publisherProvidedID() const { return publisherProvidedID_; }

@@ -372,3 +372,19 @@ TEST_CASE_FIXTURE(ServerFixture, "GADAdFetcher: no access token is sent while th
     CHECK_FALSE(fetcher->requestHeadersForURL(platform::URL::parse("http://ads.ruzave.example/x")).has_value());
     CHECK_FALSE(fetcher->signedInAdsToken().has_value());
 }
+
+TEST_CASE_FIXTURE(ServerFixture, "GADAdFetcher: a refresh rate of 0 switches reloading off, a missing one leaves it") {
+    Fetch zero;
+    zero.ad->setAdHTML(std::string("<p>x</p>"));
+    zero.ad->setReloadInterval(45);
+    REQUIRE(zero.fetcher->fetchRequestURL(std::nullopt, zero.recorder, platform::Value{{"x-zudo-refresh-rate", "0"}},
+                                          zero.ad, nullptr));
+    CHECK(zero.ad->reloadInterval() == 0);
+    Fetch none;
+    none.ad->setAdHTML(std::string("<p>x</p>"));
+    none.ad->setReloadInterval(45);
+    REQUIRE(none.fetcher->fetchRequestURL(std::nullopt, none.recorder, platform::Value{{"x-zudo-other", "1"}}, none.ad,
+                                          nullptr));
+    CHECK(none.ad->reloadInterval() == 45);
+    runUntilIdle();
+}

@@ -8,6 +8,7 @@
 #include "ads/core/public/GADBannerViewDelegate.h"
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/public/GADRequestError.h"
+#include "ads/core/public/GADSearchBannerView.h"
 #include "ads/core/signals/GADDevice.h"
 #include "ads/core/slot/GADSlot.h"
 #include "ads/render/GADAdView.h"
@@ -446,4 +447,24 @@ TEST_CASE_FIXTURE(Harness, "GADBannerView: a custom-size banner made before the 
     REQUIRE(banner);
     CHECK(banner->frame().size == platform::Size{310, 120});
     CHECK_FALSE(slottest::logged(capture, "current screen bounds"));
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSearchBannerView: a banner under its own name") {
+    FakeNeighbours fakes;
+    platform::LogCapture capture;
+    CHECK_FALSE(GADSearchBannerView::initWithAdSize(GADAdSize{{0, 0}, 2}));
+    CHECK(slottest::logged(capture, "Unable to set adSize property. Non-standard size, "));
+
+    auto banner = GADSearchBannerView::initWithAdSize(kGADAdSizeBanner, platform::Point{10, 20});
+    REQUIRE(banner);
+    CHECK(banner->frame() == platform::Rect(10, 20, 320, 50));
+    CHECK(GADAdSizeEqualToSize(banner->adSize(), kGADAdSizeBanner));
+    auto delegate = std::make_shared<RecordingDelegate>();
+    banner->setDelegate(delegate);
+    banner->loadRequest(GADRequest::request());
+    runUntilIdle();
+    CHECK(slottest::logged(
+        capture, "Must set the rootViewController property of GADSearchBannerView before loading the ad."));
+    REQUIRE(delegate->errors.size() == 1);
+    CHECK(delegate->errors[0].code == GADRequestErrorInvalidRequest);
 }

@@ -4,6 +4,8 @@
 
 #include "ads/core/public/GADExtras.h"
 #include "ads/core/public/GADRequest.h"
+#include "ads/core/public/GADSearchRequest.h"
+#include "ads/core/public/VODRequest.h"
 #include "platform/services/TimeZone.h"
 #include "platform/testing/Harness.h"
 #include "platform/ui/Device.h"
@@ -100,4 +102,21 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADRequest: kGADSimulatorID names
     auto request = GADRequest::request();
     request->setTestDevices(platform::Value::array({kGADSimulatorID}));
     CHECK(request->parameters().contains("adtest"));
+}
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADRequest: the description names the class and only the parts that are set") {
+    auto r = GADRequest::request();
+    CHECK(r->description().rfind("<GADRequest 0x", 0) == 0);
+    CHECK(r->description().find('\n') == std::string::npos);
+    r->setGender(2);
+    r->setKeywords(platform::Value::array({"a"}));
+    const std::string text = r->description();
+    CHECK(text.find("\ngender:Female") != std::string::npos);
+    CHECK(text.find("\nkeywords:") != std::string::npos);
+    CHECK(text.find("\nbirthday:") == std::string::npos);
+    CHECK(text.find("\nadditionalParameters:") == std::string::npos);
+    r->setGender(1);
+    CHECK(r->description().find("\ngender:Male") != std::string::npos);
+    CHECK(VODRequest::request()->description().rfind("<VODRequest 0x", 0) == 0);
+    CHECK(GADSearchRequest::request()->description().rfind("<GADSearchRequest 0x", 0) == 0);
 }

@@ -165,3 +165,48 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADDevice: the platform key is le
     CHECK(p["platform"] == platform::Device::currentDevice()->model());
     CHECK_FALSE(p["platform"].get<std::string>().empty());
 }
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADDevice: a phone app on a tablet says so and whole scales have no fraction") {
+    auto device = platform::Device::currentDevice();
+    device->setModel("iPad");
+    device->setUserInterfaceIdiom(platform::UserInterfaceIdiom::Phone);
+    platform::Screen::mainScreen()->setScale(2.0f);
+    auto d = GADDevice::sharedInstance();
+    d->cacheStaticParameters();
+    platform::Value p = d->parameters();
+    CHECK(p["ios_ipadc"] == "1");
+    CHECK(p["u_sd"] == "2");
+    CHECK(d->isOSAtLeastMajor(0, 0, 0));
+}
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADDevice: a phone app on a phone or a tablet app sends no compatibility key") {
+    auto device = platform::Device::currentDevice();
+    SUBCASE("phone") {
+        device->setModel("iPhone");
+        device->setUserInterfaceIdiom(platform::UserInterfaceIdiom::Phone);
+    }
+    SUBCASE("tablet app") {
+        device->setModel("iPad");
+        device->setUserInterfaceIdiom(platform::UserInterfaceIdiom::Pad);
+    }
+    auto d = GADDevice::sharedInstance();
+    d->cacheStaticParameters();
+    CHECK_FALSE(d->parameters().contains("ios_ipadc"));
+}
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADDevice: the OS test compares major then minor then patch") {
+    auto d = GADDevice::sharedInstance();
+    platform::Device::currentDevice()->setSystemVersion("8.0.0");
+    d->updateOperatingSystemVersionProperties();
+    CHECK(d->isOSAtLeastMajor(8, 0, 0));
+    CHECK_FALSE(d->isOSAtLeastMajor(8, 0, 1));
+    platform::Device::currentDevice()->setSystemVersion("9.0.0");
+    d->updateOperatingSystemVersionProperties();
+    CHECK(d->isOSAtLeastMajor(8, 0, 0));
+    CHECK(d->isOSAtLeastMajor(8, 9, 9));
+    platform::Device::currentDevice()->setSystemVersion("7.1.2");
+    d->updateOperatingSystemVersionProperties();
+    CHECK_FALSE(d->isOSAtLeastMajor(8, 0, 0));
+    CHECK(d->isOSAtLeastMajor(7, 1, 2));
+    CHECK_FALSE(d->isOSAtLeastMajor(7, 2, 0));
+}
