@@ -1,5 +1,7 @@
 #include "ads/core/net/GADScheduler.h"
 
+#include <cmath>
+
 #include "ads/core/net/GADTimerAdditions.h"
 #include "platform/base/Strings.h"
 #include "platform/runloop/DispatchQueue.h"
@@ -8,7 +10,8 @@ namespace ruzave {
 
 std::shared_ptr<GADScheduler> GADScheduler::initWithInterval(double interval) {
     std::shared_ptr<GADScheduler> s(new GADScheduler());
-    s->interval_ = interval;
+    // A period that is no number at all reads as 0, which the timer takes as its own minimum.
+    s->interval_ = std::isnan(interval) ? 0 : interval;
     return s;
 }
 

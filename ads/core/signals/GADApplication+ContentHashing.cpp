@@ -1,6 +1,8 @@
 // Content hashing: every few seconds the view tree is walked, the text of web and text views becomes
 // a GADContent fingerprint on the content-hashing queue, and the walk's content joins a bounded queue.
 // Each ad request is served the best-scoring fingerprint, whose score then drops so others get a turn.
+#include <cmath>
+
 #include "ads/core/net/GADScheduler.h"
 #include "ads/core/signals/GADApplication.h"
 #include "ads/core/telemetry/GADContent.h"
@@ -50,8 +52,11 @@ void GADApplication::startContentHashing() {
     contentHashingQueue_ = platform::DispatchQueue::createSerial("com.ruzave.ads.content-hashing");
     const long long capacity =
         defaults->object(kContentQueueCapacityKey) ? defaults->integer(kContentQueueCapacityKey) : kDefaultContentQueueCapacity;
-    const double interval =
+    // A stored period that is not a positive number would walk the view hierarchy at every turn of the
+    // main loop: it takes the default instead.
+    const double stored =
         defaults->object(kTraversalIntervalKey) ? defaults->doubleValue(kTraversalIntervalKey) : kDefaultTraversalInterval;
+    const double interval = std::isfinite(stored) && stored > 0 ? stored : kDefaultTraversalInterval;
     {
         std::lock_guard lock(contentLock_);
         contentQueue_ = std::make_shared<GADContentQueue>(

@@ -21,12 +21,21 @@
 #include "platform/ui/ScrollView.h"
 #include "platform/ui/View.h"
 
+#include <cmath>
+
 namespace ruzave {
+
+namespace {
+constexpr double kSwipeCheckerMinimumInterval = 0.1;
+}
 
 void GADSlot::scheduleSwipeToViewControllerChecker() {
     if (swipeToViewControllerChecker_) return;
-    // A period the server leaves at 0 is raised to the scheduler's floor rather than spinning.
-    auto checker = GADScheduler::initWithInterval(GADSDKCoreController::sharedInstance()->swipeToViewSamplingInterval());
+    // The server leaves the period at 0 unless it sends one: the checker then runs at a floor instead of
+    // asking the creative's page at every turn of the main loop.
+    const double sampling = GADSDKCoreController::sharedInstance()->swipeToViewSamplingInterval();
+    auto checker = GADScheduler::initWithInterval(
+        std::isfinite(sampling) && sampling >= kSwipeCheckerMinimumInterval ? sampling : kSwipeCheckerMinimumInterval);
     std::weak_ptr<GADSlot> weak = weak_from_this();
     swipeToViewControllerCheckerTaskID_ = checker->taskIDScheduledOnQueue(platform::mainQueue(), [weak] {
         if (auto self = weak.lock()) self->canEnableSwipeToViewController();

@@ -75,3 +75,14 @@ TEST_CASE_FIXTURE(Screen, "GADApplication: a walk whose text gives no fingerprin
     app->walkViewHierarchyForContent();
     REQUIRE(stored(1));
 }
+
+TEST_CASE_FIXTURE(Screen, "GADApplication: a stored walk period of 0 or less takes the 10 second default") {
+    for (const char* stored : {"0", "-3", "nan"}) {
+        platform::UserDefaults::standard()->set("/ruzave/ads/traversal_interval", std::string(stored));
+        app->startContentHashing();
+        REQUIRE(app->contentHashingScheduler());
+        CHECK(app->contentHashingScheduler()->interval() == 10.0);
+        app->stopContentHashing();
+    }
+    platform::UserDefaults::standard()->remove("/ruzave/ads/traversal_interval");
+}
