@@ -227,15 +227,19 @@ TEST_CASE_FIXTURE(fullscreentest::MRAIDBanner,
     router->opener()->setSlot(s.slot);
     adView->setTouched(true);
     // Loaded by script the page simply goes there.
-    CHECK(router->adView(adView, request("https://shop.example/p"), WebViewNavigationType::Other).value_or(false));
+    CHECK(router->adView(adView, request("http://127.0.0.1:9/p"), WebViewNavigationType::Other).value_or(false));
     settle();
     CHECK_FALSE(root->presentedViewController());
     // Clicked, it goes to the in-app browser with every orientation and never loads in the ad.
-    CHECK_FALSE(router->adView(adView, request("HTTPS://shop.example/p"), WebViewNavigationType::LinkClicked)
+    CHECK_FALSE(router->adView(adView, request("HTTP://127.0.0.1:9/p"), WebViewNavigationType::LinkClicked)
                     .value_or(true));
     settle();
     auto browser = std::dynamic_pointer_cast<ruzave::GADBrowserViewController>(root->presentedViewController());
     REQUIRE(browser);
     CHECK(browser->supportedInterfaceOrientations() == 30);
     CHECK(platform::Application::sharedApplication()->openedURLs().empty());
+    if (auto page = browser->adView()) page->stopLoading();
+    browser->relinquishScreenWithCompletion(nullptr);
+    settle();
+    CHECK_FALSE(root->presentedViewController());
 }
