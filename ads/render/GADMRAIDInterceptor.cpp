@@ -18,6 +18,7 @@ struct InterceptorState {
     std::mutex mutex;
     bool allowed = false;
     std::set<const void*> participants;
+    long anonymousCount = 0;
     std::size_t enableCalls = 0;
     std::size_t disableCalls = 0;
     std::string banner, interstitial, expandedBanner;
@@ -138,19 +139,22 @@ void GADMRAIDInterceptor::enableCanInitWithRequest(const void* participant) {
     std::lock_guard lock(state().mutex);
     ++state().enableCalls;
     if (participant) state().participants.insert(participant);
+    else ++state().anonymousCount;
 }
 
 void GADMRAIDInterceptor::disableCanInitWithRequest(const void* participant) {
     registerOnce();
     std::lock_guard lock(state().mutex);
     ++state().disableCalls;
-    state().participants.erase(participant);
+    if (participant) state().participants.erase(participant);
+    else --state().anonymousCount;
 }
 
 void GADMRAIDInterceptor::resetCanInitWithRequestCounter() {
     registerOnce();
     std::lock_guard lock(state().mutex);
     state().participants.clear();
+    state().anonymousCount = 0;
 }
 
 std::size_t GADMRAIDInterceptor::enableCount() {
@@ -250,7 +254,7 @@ bool GADMRAIDInterceptor::canInitWithRequestIsEnabled() {
     registerOnce();
     {
         std::lock_guard lock(state().mutex);
-        if (!state().allowed || state().participants.empty()) return false;
+        if (!state().allowed || (state().participants.empty() && state().anonymousCount == 0)) return false;
     }
     // Never both locks at once.
     return GADAdURLStash::hasStashedURLs();

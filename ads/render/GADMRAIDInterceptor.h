@@ -29,8 +29,10 @@ class GADMRAIDInterceptor : public platform::URLProtocolClass {
 
     // Each participant holds at most one enable: a second enable by the same participant, or a
     // disable by one that holds none, changes nothing, so the count never goes below 0.
-    static void enableCanInitWithRequest(const void* participant);
-    static void disableCanInitWithRequest(const void* participant);
+    // Calls that name no participant share one plain counter instead: it has no floor, and any value
+    // other than 0 (below 0 too) enables.
+    static void enableCanInitWithRequest(const void* participant = nullptr);
+    static void disableCanInitWithRequest(const void* participant = nullptr);
     static void resetCanInitWithRequestCounter();
     // Participants holding an enable now.
     static std::size_t enableCount();

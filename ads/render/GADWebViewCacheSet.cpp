@@ -103,7 +103,10 @@ void GADWebViewCacheSet::didFinishLoad(platform::WebView& webView) {
 }
 
 void GADWebViewCacheSet::didFailLoad(platform::WebView& webView, const platform::Error&) {
-    takeClearing(findClearing(webView));
+    // Any failure while clearing ends it, whichever document it came from: a web view that waited on
+    // would hold one of the few clearing places for good. It is not pooled.
+    auto it = std::find_if(clearing_.begin(), clearing_.end(), [&](const auto& c) { return c.webView.get() == &webView; });
+    takeClearing(it);
 }
 
 } // namespace ruzave

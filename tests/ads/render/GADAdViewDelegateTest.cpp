@@ -5,6 +5,7 @@
 
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADAdViewDelegate.h"
+#include "ads/render/GADBrowserViewController.h"
 #include "ads/render/GADClickTrackerCollection.h"
 #include "ads/render/GADGMSGHandler.h"
 #include "ads/render/GADNotification.h"
@@ -14,6 +15,7 @@
 #include "platform/testing/Harness.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
+#include "tests/ads/render/RenderFullScreenTestSupport.h"
 
 using platform::WebViewNavigationType;
 using platform::testing::Harness;
@@ -217,4 +219,27 @@ TEST_CASE_FIXTURE(Harness, "GADAdViewDelegate: messages in flight reach the hand
     CHECK(log == std::vector<std::string>{"step 1", "step 2", "failed"});
     runUntilIdle();
     CHECK(log.size() == 3);
+}
+
+TEST_CASE_FIXTURE(fullscreentest::MRAIDBanner,
+                  "GADAdViewDelegate: an MRAID ad's clicked web link opens the browser, the same URL by script loads") {
+    auto router = GADAdViewDelegate::init();
+    router->opener()->setSlot(s.slot);
+    adView->setTouched(true);
+    // Loaded by script the page simply goes there.
+    CHECK(router->adView(adView, request("http://127.0.0.1:9/p"), WebViewNavigationType::Other).value_or(false));
+    settle();
+    CHECK_FALSE(root->presentedViewController());
+    // Clicked, it goes to the in-app browser with every orientation and never loads in the ad.
+    CHECK_FALSE(router->adView(adView, request("HTTP://127.0.0.1:9/p"), WebViewNavigationType::LinkClicked)
+                    .value_or(true));
+    settle();
+    auto browser = std::dynamic_pointer_cast<ruzave::GADBrowserViewController>(root->presentedViewController());
+    REQUIRE(browser);
+    CHECK(browser->supportedInterfaceOrientations() == 30);
+    CHECK(platform::Application::sharedApplication()->openedURLs().empty());
+    if (auto page = browser->adView()) page->stopLoading();
+    browser->relinquishScreenWithCompletion(nullptr);
+    settle();
+    CHECK_FALSE(root->presentedViewController());
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "ads/core/signals/GADDevice.h"
 #include "ads/render/GADAdURLStash.h"
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADAdViewDelegate.h"
@@ -270,4 +271,51 @@ TEST_CASE_FIXTURE(Harness, "GADAdView: reset turns scroll-to-top off, and opacit
     view->scrollView()->setScrollsToTop(true);
     view->reset();
     CHECK_FALSE(view->scrollView()->scrollsToTop());
+}
+
+// The pool is made once per process from the defaults entry; each of these runs in its own process.
+TEST_CASE_FIXTURE(Harness, "GADAdView: a capacity of 10 or more pools nothing") {
+    platform::UserDefaults::standard()->set("/ruzave/ads/web_view_cache_max_capacity", 12);
+    auto first = GADAdView::initWithFrame(platform::Rect(0, 0, 320, 50));
+    auto webView = first->webView();
+    first.reset();
+    runUntilIdle();
+    CHECK(GADAdView::webViewCache()->count() == 0);
+    auto second = GADAdView::initWithFrame(platform::Rect(0, 0, 320, 50));
+    CHECK(second->webView() != webView);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADAdView: a negative capacity pools nothing") {
+    platform::UserDefaults::standard()->set("/ruzave/ads/web_view_cache_max_capacity", -1);
+    auto first = GADAdView::initWithFrame(platform::Rect(0, 0, 320, 50));
+    auto webView = first->webView();
+    first.reset();
+    runUntilIdle();
+    CHECK(GADAdView::webViewCache()->count() == 0);
+    auto second = GADAdView::initWithFrame(platform::Rect(0, 0, 320, 50));
+    CHECK(second->webView() != webView);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADAdView: only the first request with a user agent sets the device's") {
+    GADAdView::resetUserAgentCaptureForTesting();
+    auto device = ruzave::GADDevice::sharedInstance();
+    device->setUserAgentString("before");
+    auto view = GADAdView::initWithFrame(platform::Rect(0, 0, 320, 50));
+    auto request = [](const char* agent) {
+        platform::URLRequest r(*platform::URL::parse("https://ads.example/page"));
+        if (agent) r.setValue(agent, "User-Agent");
+        return r;
+    };
+    const auto other = platform::WebViewNavigationType::Other;
+    // Without the header, or with an empty one, nothing is captured and the next request still may.
+    CHECK(view->shouldStartLoad(*view->webView(), request(nullptr), other));
+    CHECK(view->shouldStartLoad(*view->webView(), request(""), other));
+    CHECK(device->userAgentString() == "before");
+    CHECK(view->shouldStartLoad(*view->webView(), request("Agent/1"), other));
+    CHECK(device->userAgentString() == "Agent/1");
+    // Later requests, from this view or another, leave it.
+    CHECK(view->shouldStartLoad(*view->webView(), request("Agent/2"), other));
+    auto another = GADAdView::initWithFrame(platform::Rect(0, 0, 320, 50));
+    CHECK(another->shouldStartLoad(*another->webView(), request("Agent/3"), other));
+    CHECK(device->userAgentString() == "Agent/1");
 }

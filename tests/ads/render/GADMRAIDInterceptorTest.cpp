@@ -194,3 +194,20 @@ TEST_CASE_FIXTURE(fetchtest::ServerFixture, "GADMRAIDInterceptor: the script var
     CHECK(server->requests("/mraid.js").empty());
     GADMRAIDInterceptor::disableCanInitWithRequest(&participant);
 }
+
+TEST_CASE_FIXTURE(InterceptorFixture, "GADMRAIDInterceptor: unnamed switches share one plain count that enables whenever it is not 0") {
+    GADMRAIDInterceptor::disableCanInitWithRequest(&participant);
+    CHECK_FALSE(claims("https://cdn.example/mraid.js"));
+    for (int i = 0; i < 3; ++i) GADMRAIDInterceptor::enableCanInitWithRequest();
+    CHECK(claims("https://cdn.example/mraid.js"));
+    for (int i = 0; i < 3; ++i) GADMRAIDInterceptor::disableCanInitWithRequest();
+    CHECK_FALSE(claims("https://cdn.example/mraid.js"));
+    // Below 0 still differs from 0.
+    GADMRAIDInterceptor::disableCanInitWithRequest();
+    CHECK(claims("https://cdn.example/mraid.js"));
+    GADMRAIDInterceptor::disallow();
+    CHECK_FALSE(claims("https://cdn.example/mraid.js"));
+    GADMRAIDInterceptor::allow();
+    GADMRAIDInterceptor::resetCanInitWithRequestCounter();
+    CHECK_FALSE(claims("https://cdn.example/mraid.js"));
+}

@@ -58,6 +58,7 @@ TEST_CASE("GADOpenerGMSGHandler: purchase quantities and reporting formats") {
 TEST_CASE_FIXTURE(OpenMessages, "GADOpenerGMSGHandler: open without a or u is handled and does nothing") {
     CHECK(send("open", params({})));
     CHECK(send("open", params({{"a", "video"}})));
+    CHECK(send("open", params({{"a", "nothing"}})));
     CHECK(send("click", params({})));
     runUntilIdle();
     CHECK(platform::Application::sharedApplication()->openedURLs().empty());

@@ -51,3 +51,38 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADPushTransitionView: a change r
     push->setViews({});
     CHECK_FALSE(push->currentView());
 }
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADPushTransitionView: three views cycle every 5 seconds and a new list starts at its first") {
+    auto push = GADPushTransitionView::initWithFrame({{0, 0}, {20, 20}});
+    auto a = platform::View::create();
+    auto b = platform::View::create();
+    auto c = platform::View::create();
+    push->setViews({a, b, c});
+    auto at = [&](double seconds) {
+        advance(seconds);
+        runUntilIdle();
+        return push->currentView();
+    };
+    CHECK(push->currentView() == a);
+    CHECK(at(4.9) == a);
+    CHECK(at(0.2) == b);
+    CHECK(at(4.8) == b);
+    CHECK(at(0.2) == c);
+    CHECK(at(5.0) == a);
+    CHECK(at(5.0) == b);
+    // A new list in the middle of a cycle: its first view at once, its second one full period later.
+    auto d = platform::View::create();
+    auto e = platform::View::create();
+    advance(2.0);
+    push->setViews({d, e});
+    CHECK(push->currentView() == d);
+    CHECK_FALSE(b->superview());
+    CHECK(at(3.5) == d);
+    CHECK(at(1.6) == e);
+    CHECK(at(5.0) == d);
+    // An empty list clears the view and nothing comes back.
+    push->setViews({});
+    CHECK_FALSE(push->currentView());
+    CHECK(push->clippingView()->subviews().empty());
+    CHECK_FALSE(at(30.0));
+}

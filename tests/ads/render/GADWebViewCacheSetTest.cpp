@@ -1,5 +1,7 @@
 #include <doctest/doctest.h>
 
+#include <vector>
+
 #include "ads/render/GADWebViewCacheSet.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/testing/Harness.h"
@@ -98,4 +100,24 @@ TEST_CASE_FIXTURE(Harness, "GADWebViewCacheSet: a web view that never loaded any
     pool->clearWebView(fresh);
     REQUIRE(runUntil([&] { return pool->count() == 1; }));
     CHECK(pool->clearingCount() == 0);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADWebViewCacheSet: a failed clearing frees its place and pools nothing") {
+    auto pool = GADWebViewCacheSet::initWithMaxCapacity(3);
+    std::vector<std::shared_ptr<platform::WebView>> failing;
+    for (int i = 0; i < 3; ++i) failing.push_back(usedWebView(*this));
+    for (auto& webView : failing) pool->clearWebView(webView);
+    REQUIRE(pool->clearingCount() == 3);
+    // The failures come before the blank pages have even started.
+    for (auto& webView : failing) pool->didFailLoad(*webView, platform::Error(platform::WebView::ErrorDomain, -1));
+    CHECK(pool->clearingCount() == 0);
+    for (auto& webView : failing) CHECK(webView->delegate() == nullptr);
+    // Later web views are still cleared and pooled; the failed ones never are.
+    auto next = usedWebView(*this);
+    pool->clearWebView(next);
+    CHECK(pool->clearingCount() == 1);
+    REQUIRE(runUntil([&] { return pool->count() == 1; }));
+    runUntilIdle();
+    CHECK(pool->count() == 1);
+    CHECK(pool->anyObject() == next);
 }
