@@ -1,11 +1,11 @@
 #include <doctest/doctest.h>
 
-#include "TrackingTestSupport.h"
+#include "TrackingHarness.h"
 #include "ads/core/net/GADCachedFile.h"
 #include "platform/base/HTTPDate.h"
 #include "platform/foundation/Sandbox.h"
 
-using trackingtest::TrackingFixture;
+using tracking_harness::TrackingFixture;
 
 namespace {
 

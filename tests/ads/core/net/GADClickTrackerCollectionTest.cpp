@@ -1,10 +1,10 @@
 #include <doctest/doctest.h>
 
-#include "TrackingTestSupport.h"
+#include "TrackingHarness.h"
 #include "ads/core/net/GADClickTrackerCollection.h"
 #include "platform/foundation/Sandbox.h"
 
-using trackingtest::TrackingFixture;
+using tracking_harness::TrackingFixture;
 
 TEST_CASE_FIXTURE(TrackingFixture, "GADClickTrackerCollection: only URL strings are tracked and reported trackers leave with their files") {
     auto collection = ruzave::GADClickTrackerCollection::sharedInstance();

@@ -1,11 +1,11 @@
 #include <doctest/doctest.h>
 
-#include "TrackingTestSupport.h"
+#include "TrackingHarness.h"
 #include "ads/core/net/GADClickTracker.h"
 #include "platform/ui/Application.h"
 
-using trackingtest::TrackerRecorder;
-using trackingtest::TrackingFixture;
+using tracking_harness::TrackerRecorder;
+using tracking_harness::TrackingFixture;
 
 namespace {
 

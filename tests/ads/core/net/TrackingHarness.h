@@ -11,7 +11,7 @@
 #include "tools/adserver/AdResponses.h"
 #include "tools/adserver/TrackingRoutes.h"
 
-namespace trackingtest {
+namespace tracking_harness {
 
 struct TrackingFixture : fetchtest::ServerFixture {
     TrackingFixture() {
@@ -38,4 +38,4 @@ struct TrackerRecorder : ruzave::GADClickTrackerDelegate {
     std::size_t reports() const { return redirects.size() + failures.size(); }
 };
 
-} // namespace trackingtest
+} // namespace tracking_harness
