@@ -76,6 +76,39 @@ TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: targeting comes from the slo
     CHECK(connector->networkExtras() == nullptr);
 }
 
+TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: a network not sharing location sees none of it") {
+    std::string data;
+    SUBCASE("share flag 0") {
+        data = R"(,"data":{"pubid":"a","gwhirl_share_location":"0"})";
+    }
+    SUBCASE("no share flag") {
+        data = R"(,"data":{"pubid":"a"})";
+    }
+    SUBCASE("share flag 1 as a number") {
+        data = R"(,"data":{"pubid":"a","gwhirl_share_location":1})";
+    }
+    auto request = ruzave::GADRequest::request();
+    request->setLocationWithLatitude(48.5f, 9.25f, 30.0f);
+    request->location()->setLocationDescription(std::string("Ulm"));
+    ruzave::GADSlot::setAdURLBuilder([](const std::shared_ptr<ruzave::GADSlot>&) {});
+    slot->loadRequest(request);
+    slot->cancelPendingActions();
+    Script::behaviours()[kAdapterC] = Behaviour::Silent;
+    mediate(R"({"ad_networks":[{"id":"n","adapters":["TestAdapterC"])" + data + "}]}");
+    auto connector = slot->mediationManager()->requestingConnector();
+    REQUIRE(connector);
+    REQUIRE(connector->slot() == slot);
+    CHECK_FALSE(connector->isLocationShared());
+    CHECK_FALSE(connector->userHasLocation());
+    CHECK(connector->userLatitude() == 0);
+    CHECK(connector->userLongitude() == 0);
+    CHECK(connector->userLocationAccuracyInMeters() == 0);
+    CHECK_FALSE(connector->userLocationDescription().has_value());
+    // The request's location itself is still what the request holds.
+    CHECK(connector->userLocation() == slot->request()->location());
+    CHECK(connector->credentials() == platform::Value{{"pubid", "a"}});
+}
+
 TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: a banner connector refuses interstitials and invalid sizes") {
     auto c = config(network("n", kAdapterC));
     auto connector = GADMAdNetworkConnector::initWithClassName(GADMAdNetworkConnector::kBannerClassName, c,
