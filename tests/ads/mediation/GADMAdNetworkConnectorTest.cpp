@@ -1,5 +1,7 @@
 #include "MediationTestSupport.h"
 
+#include <algorithm>
+
 #include "ads/core/public/GADBannerView.h"
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/telemetry/GADSlotStatistics.h"
@@ -158,6 +160,29 @@ TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: a banner pings one click per
     CHECK(waitForPing("/clk", 2));
     CHECK(pingParam("/clk", "r", 1) == "1");
     center->removeObserver(token);
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: every banner view through one connector pings an impression") {
+    Script::behaviours()[kAdapterC] = Behaviour::FillNow;
+    mediate(R"({"ad_networks":[)" + network("C", kAdapterC) + "]}");
+    auto connector = slot->mediationManager()->receivedConnector();
+    REQUIRE(connector);
+    CHECK_FALSE(connector->didNetworkRefresh());
+    auto& adapter = *connector->adapter();
+    connector->adapterDidReceiveAdView(adapter, platform::View::create());
+    CHECK(connector->didNetworkRefresh());
+    connector->adapterDidReceiveAdView(adapter, platform::View::create());
+    CHECK(connector->didNetworkRefresh());
+    CHECK(slot->mediationManager()->receivedConnector() == connector);
+    // Without templates each view pings the built-in impression template once.
+    REQUIRE(waitForPing("/imp", 3));
+    runUntilIdle();
+    CHECK(server->requestCount("/imp") == 3);
+    CHECK(pingParam("/imp", "ad_network_id") == "C");
+    std::vector<std::string> refresh;
+    for (std::size_t i = 0; i < 3; ++i) refresh.push_back(pingParam("/imp", "nr", i));
+    std::sort(refresh.begin(), refresh.end());
+    CHECK(refresh == std::vector<std::string>{"0", "1", "1"});
 }
 
 TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: an interstitial dismissed without will-dismiss still sends it") {
