@@ -209,6 +209,11 @@ std::optional<platform::Value> GADMAdNetworkConnector::userKeywords() const {
     return request ? request->keywords() : std::nullopt;
 }
 
+std::shared_ptr<GADLocation> GADMAdNetworkConnector::userLocation() const {
+    auto request = slotRequest();
+    return request ? request->location() : nullptr;
+}
+
 bool GADMAdNetworkConnector::userHasLocation() const {
     if (!isLocationShared_) return false;
     auto request = slotRequest();

@@ -21,6 +21,7 @@ namespace ruzave {
 class GADAdNetworkExtras;
 class GADAdType;
 class GADMAdManager;
+class GADLocation;
 class GADMAdNetworkAdapter;
 class GADMAdNetworkConfig;
 class GADMConfig;
@@ -75,6 +76,7 @@ class GADMAdNetworkConnector : public std::enable_shared_from_this<GADMAdNetwork
     std::optional<bool> childDirectedTreatment() const;
     int userGender() const;
     std::optional<double> userBirthday() const;
+    std::shared_ptr<GADLocation> userLocation() const;
     bool userHasLocation() const;
     float userLatitude() const;
     float userLongitude() const;

@@ -1,6 +1,7 @@
 #include "ads/mediation/GADMConfig.h"
 
 #include <cmath>
+#include <cstdio>
 #include <map>
 
 #include "ads/core/public/GADAdType.h"
@@ -115,7 +116,9 @@ std::string GADMConfig::description() const {
     std::string networks;
     for (const auto& network : adNetworkConfigs_)
         networks += "\n" + network->description();
-    return "<GADMConfig>:\n qdata:" + qdata_.value_or("(null)") +
+    char address[48];
+    std::snprintf(address, sizeof address, "<GADMConfig: %p>", static_cast<const void*>(this));
+    return std::string(address) + ":\nqdata:" + qdata_.value_or("(null)") +
            " adTypeString:" + (adType_ ? adType_->description() : std::string("(null)")) + " " + line +
            " ad_networks:" + networks;
 }

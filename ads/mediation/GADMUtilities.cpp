@@ -87,7 +87,8 @@ void GADMUtilities::trackMediationURLsFromTemplates(
     auto application = GADApplication::sharedInstance();
     for (const auto& entry : list) {
         if (!entry.is_string()) continue;
-        std::string sequence = application->nextSequenceNumberAsString();
+        // One number per template: two pings of one list never share a sequence number.
+        std::string sequence = application->nextUniqueSequenceNumberAsString();
         std::string session = application->currentSession()->uniqueID();
         auto url = mediationURLFrom(entry.get<std::string>(), appKey, refresh, allocationID, networkID, query,
                                     session, sequence, exitCodes, durations);

@@ -68,6 +68,7 @@ void GADNativeAdAttribution::loadAssetsWithCompletionHandler(CompletionHandler h
     }
     if (loading_) return;
     loading_ = true;
+    answeredIcons_ = 0;
     availableImages_.clear();
     assetCompletionHandler_ = std::move(handler);
     std::weak_ptr<GADNativeAdAttribution> weakSelf = weak_from_this();
@@ -84,10 +85,15 @@ void GADNativeAdAttribution::loadAssetsWithCompletionHandler(CompletionHandler h
     }
 }
 
+void GADNativeAdAttribution::iconAnswered() {
+    // Once every icon has answered the load is over, and a later load may start afresh.
+    if (++answeredIcons_ >= loadingImages_.size()) loading_ = false;
+}
+
 void GADNativeAdAttribution::finishedLoadingNativeAdImage(const std::shared_ptr<GADNativeAdImage>& image) {
     availableImages_.push_back(image);
+    iconAnswered();
     if (availableImages_.size() != loadingImages_.size()) return;
-    loading_ = false;
     CompletionHandler handler = std::move(assetCompletionHandler_);
     assetCompletionHandler_ = nullptr;
     if (!handler) return; // an icon failed before: icons stay unset
@@ -96,6 +102,7 @@ void GADNativeAdAttribution::finishedLoadingNativeAdImage(const std::shared_ptr<
 }
 
 void GADNativeAdAttribution::failedLoadingNativeAdImageWithError(const platform::Error& error) {
+    iconAnswered();
     CompletionHandler handler = std::move(assetCompletionHandler_);
     assetCompletionHandler_ = nullptr;
     if (handler) platform::mainQueue()->async([handler, error] { handler(error); });

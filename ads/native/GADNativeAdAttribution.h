@@ -38,13 +38,15 @@ class GADNativeAdAttribution : public std::enable_shared_from_this<GADNativeAdAt
     // The configured icons.
     const std::vector<std::shared_ptr<GADNativeAdImage>>& loadingImages() const { return loadingImages_; }
 
-    // A second call while a load runs is ignored: the first handler keeps the outcome.
+    // A second call while a load runs is ignored: the first handler keeps the outcome. Once every icon
+    // has answered, a new call loads again.
     void loadAssetsWithCompletionHandler(CompletionHandler handler);
 
   private:
     GADNativeAdAttribution() = default;
     void finishedLoadingNativeAdImage(const std::shared_ptr<GADNativeAdImage>& image);
     void failedLoadingNativeAdImageWithError(const platform::Error& error);
+    void iconAnswered();
 
     std::optional<std::string> text_;
     std::optional<std::vector<std::shared_ptr<GADNativeAdImage>>> icons_;
@@ -57,6 +59,8 @@ class GADNativeAdAttribution : public std::enable_shared_from_this<GADNativeAdAt
     std::vector<std::shared_ptr<GADNativeAdImage>> availableImages_;
     CompletionHandler assetCompletionHandler_;
     bool loading_ = false;
+    // Icons of the running load that have answered, with success or failure.
+    std::size_t answeredIcons_ = 0;
 };
 
 } // namespace ruzave

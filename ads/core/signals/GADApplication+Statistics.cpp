@@ -59,6 +59,16 @@ std::string GADApplication::nextSequenceNumberAsString() {
     return text;
 }
 
+std::string GADApplication::nextUniqueSequenceNumberAsString() {
+    std::string text;
+    statisticsSerialQueue_->sync([&] {
+        incrementSequenceNumber();
+        // The dictionary's queue runs the change above before this read.
+        text = std::to_string(integerOf(statistics_->objectForKey("seq_num")).value_or(0));
+    });
+    return text;
+}
+
 void GADApplication::incrementTotalAdRequestCount() { statistics_->incrementNumberForKey("preqs", false); }
 void GADApplication::decrementTotalAdRequestCount() { statistics_->decrementNumberForKey("preqs", false); }
 void GADApplication::incrementTotalAdClickCount() { statistics_->incrementNumberForKey("pclick", false); }

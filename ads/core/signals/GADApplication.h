@@ -103,6 +103,9 @@ public:
     platform::Value nextRequestStatisticsDictionary(bool slotIsMediating);
     // Raises "seq_num" and returns the request counter "preqs" as text: the mediation pings' number.
     std::string nextSequenceNumberAsString();
+    // Raises "seq_num" as above and returns the raised "seq_num" itself: a number no two callers share,
+    // which the mediation pings carry so that each ping of one list is told apart.
+    std::string nextUniqueSequenceNumberAsString();
     void incrementTotalAdRequestCount();
     void decrementTotalAdRequestCount();
     void incrementTotalAdClickCount();

@@ -98,6 +98,26 @@ TEST_CASE_FIXTURE(Fixture, "GADMAdManager: an empty network list pings no-fill a
     CHECK_FALSE(slot->mediationManager()->requestInProgress());
 }
 
+TEST_CASE_FIXTURE(Fixture, "GADMAdManager: each no-fill template is its own ping with its own sequence number") {
+    mediate(R"({"qdata":"abc","settings":{"nofill_urls":[)"
+            R"("https://ping.ruzave.example/nf1?seq=@gw_seqnum@&q=@gw_qdata@&qq=@@gw_qdata@@&alloc=@gw_allocid@&nr=@gw_adnetrefresh@",)"
+            R"(7,"https://ping.ruzave.example/nf2?seq=@gw_seqnum@&net=@gw_adnetid@"]},"ad_networks":[]})");
+    REQUIRE(owner->failures.size() == 1);
+    REQUIRE(waitForPing("/nf1"));
+    REQUIRE(waitForPing("/nf2"));
+    CHECK(pingParam("/nf1", "q") == "abc");
+    // The doubled at-signs are an escape, and keywords without a value stay as written.
+    CHECK(pingParam("/nf1", "qq") == "@@gw_qdata@@");
+    CHECK(pingParam("/nf1", "alloc") == "@gw_allocid@");
+    CHECK(pingParam("/nf2", "net") == "@gw_adnetid@");
+    CHECK(pingParam("/nf1", "nr") == "0");
+    CHECK_FALSE(pingParam("/nf1", "seq").empty());
+    CHECK(pingParam("/nf1", "seq") != pingParam("/nf2", "seq"));
+    // The configuration's own templates replace the built-in one.
+    runUntilIdle();
+    CHECK(server->requestCount("/nofill") == 0);
+}
+
 TEST_CASE_FIXTURE(Fixture, "GADMAdManager: failures record 1 only for the public no-fill error, else 2") {
     Script::behaviours()[kAdapterB] = Behaviour::FailNoFill;
     Script::behaviours()[kAdapterC] = Behaviour::FailOther;

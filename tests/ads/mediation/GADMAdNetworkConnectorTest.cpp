@@ -1,5 +1,7 @@
 #include "MediationTestSupport.h"
 
+#include <algorithm>
+
 #include "ads/core/public/GADBannerView.h"
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/telemetry/GADSlotStatistics.h"
@@ -76,6 +78,39 @@ TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: targeting comes from the slo
     CHECK(connector->networkExtras() == nullptr);
 }
 
+TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: a network not sharing location sees none of it") {
+    std::string data;
+    SUBCASE("share flag 0") {
+        data = R"(,"data":{"pubid":"a","gwhirl_share_location":"0"})";
+    }
+    SUBCASE("no share flag") {
+        data = R"(,"data":{"pubid":"a"})";
+    }
+    SUBCASE("share flag 1 as a number") {
+        data = R"(,"data":{"pubid":"a","gwhirl_share_location":1})";
+    }
+    auto request = ruzave::GADRequest::request();
+    request->setLocationWithLatitude(48.5f, 9.25f, 30.0f);
+    request->location()->setLocationDescription(std::string("Ulm"));
+    ruzave::GADSlot::setAdURLBuilder([](const std::shared_ptr<ruzave::GADSlot>&) {});
+    slot->loadRequest(request);
+    slot->cancelPendingActions();
+    Script::behaviours()[kAdapterC] = Behaviour::Silent;
+    mediate(R"({"ad_networks":[{"id":"n","adapters":["TestAdapterC"])" + data + "}]}");
+    auto connector = slot->mediationManager()->requestingConnector();
+    REQUIRE(connector);
+    REQUIRE(connector->slot() == slot);
+    CHECK_FALSE(connector->isLocationShared());
+    CHECK_FALSE(connector->userHasLocation());
+    CHECK(connector->userLatitude() == 0);
+    CHECK(connector->userLongitude() == 0);
+    CHECK(connector->userLocationAccuracyInMeters() == 0);
+    CHECK_FALSE(connector->userLocationDescription().has_value());
+    // The request's location itself is still what the request holds.
+    CHECK(connector->userLocation() == slot->request()->location());
+    CHECK(connector->credentials() == platform::Value{{"pubid", "a"}});
+}
+
 TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: a banner connector refuses interstitials and invalid sizes") {
     auto c = config(network("n", kAdapterC));
     auto connector = GADMAdNetworkConnector::initWithClassName(GADMAdNetworkConnector::kBannerClassName, c,
@@ -125,6 +160,29 @@ TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: a banner pings one click per
     CHECK(waitForPing("/clk", 2));
     CHECK(pingParam("/clk", "r", 1) == "1");
     center->removeObserver(token);
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: every banner view through one connector pings an impression") {
+    Script::behaviours()[kAdapterC] = Behaviour::FillNow;
+    mediate(R"({"ad_networks":[)" + network("C", kAdapterC) + "]}");
+    auto connector = slot->mediationManager()->receivedConnector();
+    REQUIRE(connector);
+    CHECK_FALSE(connector->didNetworkRefresh());
+    auto& adapter = *connector->adapter();
+    connector->adapterDidReceiveAdView(adapter, platform::View::create());
+    CHECK(connector->didNetworkRefresh());
+    connector->adapterDidReceiveAdView(adapter, platform::View::create());
+    CHECK(connector->didNetworkRefresh());
+    CHECK(slot->mediationManager()->receivedConnector() == connector);
+    // Without templates each view pings the built-in impression template once.
+    REQUIRE(waitForPing("/imp", 3));
+    runUntilIdle();
+    CHECK(server->requestCount("/imp") == 3);
+    CHECK(pingParam("/imp", "ad_network_id") == "C");
+    std::vector<std::string> refresh;
+    for (std::size_t i = 0; i < 3; ++i) refresh.push_back(pingParam("/imp", "nr", i));
+    std::sort(refresh.begin(), refresh.end());
+    CHECK(refresh == std::vector<std::string>{"0", "1", "1"});
 }
 
 TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: an interstitial dismissed without will-dismiss still sends it") {

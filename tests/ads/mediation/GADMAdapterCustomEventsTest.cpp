@@ -6,7 +6,11 @@
 #include "ads/mediation/GADCustomEventBanner.h"
 #include "ads/mediation/GADCustomEventExtras.h"
 #include "ads/mediation/GADCustomEventRequest.h"
+#include "ads/mediation/GADCustomEventNativeAd.h"
 #include "ads/mediation/GADMAdapterCustomEvents.h"
+#include "ads/native/GADMediatedNativeAd.h"
+#include "RecordingConnector.h"
+#include "platform/testing/Harness.h"
 
 using namespace mediationtest;
 
@@ -44,12 +48,22 @@ class FailingBanner : public ruzave::GADCustomEventBanner {
     }
 };
 
+class SilentNative : public ruzave::GADCustomEventNativeAd {
+  public:
+    void requestNativeAdWithParameter(const std::optional<std::string>&,
+                                      const std::shared_ptr<ruzave::GADCustomEventRequest>&,
+                                      const std::vector<std::string>&,
+                                      const std::vector<std::shared_ptr<ruzave::GADAdLoaderOptions>>&,
+                                      const std::shared_ptr<platform::ViewController>&) override {}
+};
+
 struct NotAnEvent {};
 
 const platform::ClassRegistrar<FillingBanner, ruzave::GADCustomEventBanner> filling("TestFillingBanner",
                                                                                     {"GADCustomEventBanner"});
 const platform::ClassRegistrar<FailingBanner, ruzave::GADCustomEventBanner> failing("TestFailingBanner",
                                                                                     {"GADCustomEventBanner"});
+const platform::ClassRegistrar<SilentNative, ruzave::GADCustomEventNativeAd> silentNative("TestSilentNative", {});
 const platform::ClassRegistrar<NotAnEvent> plain("TestNotAnEvent", {});
 
 std::string customNetwork(const std::string& id, const std::string& credentials) {
@@ -137,4 +151,24 @@ TEST_CASE_FIXTURE(Fixture, "GADMAdapterCustomEvents: a mediated banner end to en
     CHECK(pingParam("/imp", "qdata") == "e2e");
     CHECK(pingParam("/imp", "ad_loc") == "e2e-unit");
     CHECK(pingParam("/imp", "ad_network_id") == "C");
+}
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADMAdapterCustomEvents: native ads need a native connector") {
+    auto connector = RecordingConnector::make("GADMAdapterCustomEvents", platform::Value{{"class_name", "TestSilentNative"}});
+    auto adapter = std::dynamic_pointer_cast<ruzave::GADMAdapterCustomEvents>(connector->adapter());
+    REQUIRE(adapter);
+    // Asked for a native ad through a connector of another kind: refused before any custom event is made.
+    adapter->getNativeAdWithAdTypes({"1"}, {});
+    REQUIRE(connector->errors.size() == 1);
+    CHECK(connector->errors[0].domain == "ad_mediation");
+    CHECK(connector->errors[0].description.find("isn't a valid connector for requesting native ad") != std::string::npos);
+    // A native custom event answering with an ad anyway: only the code 11 failure, no ad handed on.
+    SilentNative event;
+    adapter->customEventNativeAdDidReceiveMediatedNativeAd(event, ruzave::GADMediatedNativeAd::initWithMediatedNativeAd(nullptr));
+    CHECK(connector->events == std::vector<std::string>{"failAd", "failAd"});
+    REQUIRE(connector->errors.size() == 2);
+    CHECK(connector->errors[1].domain == ruzave::kGADErrorDomain);
+    CHECK(connector->errors[1].code == ruzave::GADRequestErrorInternalError);
+    CHECK(connector->errors[1].description ==
+          "Native ad response received for connector which can't processed native ad.");
 }

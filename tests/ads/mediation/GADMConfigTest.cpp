@@ -33,6 +33,11 @@ TEST_CASE("GADMConfig: settings give refresh, timeout and animation, with their 
     CHECK(defaults->adNetworkTimeout() == 10.0);
     CHECK(defaults->bannerAnimationType() == 8);
     CHECK_FALSE(defaults->noFillURLs().has_value());
+    // Its description: the object, then the settings line, then the networks.
+    const std::string text = defaults->description();
+    CHECK(text.rfind("<GADMConfig: ", 0) == 0);
+    CHECK(text.find(">:\nqdata:(null) adTypeString:") != std::string::npos);
+    CHECK(text.find(" refresh:0.000000 transition:8 ad_networks:") != std::string::npos);
 }
 
 TEST_CASE("GADMConfig: a timeout that is not a positive finite number keeps 10 seconds") {

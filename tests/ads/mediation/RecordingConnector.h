@@ -51,6 +51,10 @@ class RecordingConnector : public ruzave::GADMAdNetworkConnector {
         views.push_back(v);
     }
     void adapterDidReceiveInterstitial(ruzave::GADMAdNetworkAdapter&) override { events.push_back("interstitial"); }
+    void adapterDidReceiveMediatedNativeAd(ruzave::GADMAdNetworkAdapter&,
+                                           const std::shared_ptr<ruzave::GADMediatedNativeAd>&) override {
+        events.push_back("nativeAd");
+    }
     void adapterDidGetAdClick(ruzave::GADMAdNetworkAdapter&) override { events.push_back("click"); }
     void adapterClickDidOccurInBanner(ruzave::GADMAdNetworkAdapter&, const std::shared_ptr<platform::View>&) override {
         events.push_back("click");

@@ -78,4 +78,14 @@ TEST_CASE_FIXTURE(nativetest::Server, "GADNativeAdAttribution: icons load togeth
     REQUIRE(failed.calls[0]);
     CHECK(failed.calls[0]->description == "Couldn't create URL request for ftp://a.example/1.png.");
     CHECK_FALSE(bad->icons());
+
+    // A load after the failed one has ended is answered too, not left waiting.
+    nativetest::Outcomes again;
+    bad->loadAssetsWithCompletionHandler(again.handler());
+    REQUIRE(runUntil([&] { return again.calls.size() == 1; }, 20));
+    REQUIRE(again.calls[0]);
+    CHECK(again.calls[0]->description == "Couldn't create URL request for ftp://a.example/1.png.");
+    runUntilIdle();
+    CHECK(again.calls.size() == 1);
+    CHECK(failed.calls.size() == 1);
 }

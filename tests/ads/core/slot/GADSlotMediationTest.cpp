@@ -1,6 +1,7 @@
 #include "../../mediation/MediationTestSupport.h"
 
 #include "ads/mediation/GADMConfig.h"
+#include "platform/base/Log.h"
 
 using namespace mediationtest;
 
@@ -66,4 +67,19 @@ TEST_CASE_FIXTURE(Fixture,
     CHECK(owner->failures.empty());
     // While the network is asked, no class name is known.
     CHECK_FALSE(slot->adNetworkClassName().has_value());
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADSlot: a configuration without an ad type takes the slot's banner with a warning") {
+    Script::behaviours()[kAdapterC] = Behaviour::Silent;
+    platform::LogCapture log;
+    mediate(R"({"ad_networks":[)" + network("C", kAdapterC) + "]}");
+    const std::string expected = "Warning: mediated ad type is unknown or invalid. Resetting type to " +
+                                 slot->adType()->description() + ".";
+    CHECK(log.contains(expected));
+    CHECK(expected.find("kGADAdSizeBanner") != std::string::npos);
+    auto manager = slot->mediationManager();
+    REQUIRE(manager->requestInProgress());
+    CHECK(ruzave::GADAdSizeEqualToSize(manager->adType()->adSize(), ruzave::kGADAdSizeBanner));
+    CHECK(ruzave::GADAdSizeEqualToSize(slot->mediationConfiguration()->adType()->adSize(), ruzave::kGADAdSizeBanner));
+    CHECK(owner->failures.empty());
 }
