@@ -1,5 +1,6 @@
 #include "platform/base/Crypto.h"
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
@@ -34,6 +35,11 @@ std::string md5(const void* data, size_t size) {
     }
     return toHex(digest, length);
 }
+
+// The library's own clean-up at process exit would free its locks while a background thread (a ping
+// retried at exit, a queue still drawing a random number) may be inside it. Initialised here first, at
+// load time, it registers no such clean-up; the process's end frees everything anyway.
+[[maybe_unused]] const bool kCryptoInitialised = OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
 
 void fillRandom(unsigned char* out, size_t count) {
     // RAND_bytes takes an int count; feed it in chunks.

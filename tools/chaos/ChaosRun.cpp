@@ -37,15 +37,15 @@
 #include "tools/chaos/ChaosCustomEvents.h"
 #include "tools/chaos/ChaosFaults.h"
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define CHAOS_ASAN 1
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 #define CHAOS_ASAN 1
 #endif
 #endif
 #ifdef CHAOS_ASAN
-// The sanitizer's allocator takes over malloc, so its own count is the one that moves.
+// A sanitizer's allocator takes over malloc, so its own count is the one that moves.
 extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 

@@ -1,4 +1,5 @@
 #include <doctest/doctest.h>
+#include <atomic>
 #include <thread>
 
 #include "IAdTestSupport.h"
@@ -57,7 +58,7 @@ TEST_CASE_FIXTURE(IAdFixture, "GADMAdapterIAd: the OS version is split and compa
 TEST_CASE_FIXTURE(IAdFixture, "GADMAdapterIAd: the screen scale is read once, on the main thread") {
     platform::Screen::mainScreen()->setScale(3);
     GADMAdapterIAdUtilities::sharedInstance().resetForTesting();
-    float fromWorker = 0;
+    std::atomic<float> fromWorker = 0;
     std::thread worker([&] { fromWorker = GADMAdapterIAdUtilities::sharedInstance().screenScale(); });
     CHECK(runUntil([&] { return fromWorker != 0; }));
     worker.join();

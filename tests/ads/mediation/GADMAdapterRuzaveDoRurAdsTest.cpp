@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <iterator>
 #include <map>
+#include <mutex>
 
 #include "ads/core/public/GADBannerView.h"
 #include "ads/core/public/GADBannerViewDelegate.h"
@@ -71,10 +72,12 @@ struct BannerRecorder : ruzave::GADBannerViewDelegate {
 
 // The local server with the core page, the ad route answering per ad unit, and a banner in a window.
 struct Road : platform::testing::Harness {
+    // Declared before the server, so the server stops before the answers its threads read go away.
+    std::mutex answersMutex;
+    std::map<std::string, adserver::Response> answers;  // by "slotname"
     std::unique_ptr<adserver::AdServer> server;
     std::shared_ptr<platform::Window> window = platform::Window::create();
     std::shared_ptr<platform::ViewController> controller = platform::ViewController::create();
-    std::map<std::string, adserver::Response> answers;  // by "slotname"
 
     Road() {
         registerAdapters();
@@ -84,6 +87,7 @@ struct Road : platform::testing::Harness {
         for (const char* path : {"/nofill", "/imp", "/clk"}) server->route(path, adserver::Response::html("", 200));
         adserver::installPingEndpoints(*server);
         server->routeHost(ruzave::GADHosts::kAdServerHost, kAdPath, [this](const adserver::Request& r) {
+            std::lock_guard lock(answersMutex);
             auto it = answers.find(r.param("slotname"));
             return it == answers.end() ? adserver::Response::html("", 404) : it->second;
         });
@@ -93,6 +97,7 @@ struct Road : platform::testing::Harness {
     }
     ~Road() { platform::NetworkConfiguration::sharedInstance()->reset(); }
     void mediation(const std::string& unit, const std::string& json) {
+        std::lock_guard lock(answersMutex);
         answers[unit] = adserver::Response::json(json).header("X-Zudo-Mediation", "1");
     }
     std::size_t fetches(const std::string& unit) const {
@@ -269,7 +274,10 @@ TEST_CASE_FIXTURE(Road,
                            network("D", kAdapterD) + "]}");
     adserver::StandardAd own;
     own.refreshRate = "30";
-    answers["own-unit"] = adserver::standardAdResponse(own);
+    {
+        std::lock_guard lock(answersMutex);
+        answers["own-unit"] = adserver::standardAdResponse(own);
+    }
 
     auto delegate = std::make_shared<BannerRecorder>();
     auto banner = ruzave::GADBannerView::initWithAdSize(ruzave::kGADAdSizeBanner);
@@ -319,7 +327,10 @@ TEST_CASE_FIXTURE(Road, "GADMAdapterRuzaveDoRurAds: an own-network content ad re
     mediation("native-unit", R"({"qdata":"n","ad_networks":[)" + network("B", kAdapterB) +
                                  R"(,{"id":"R","adapters":["GADMAdapterRuzaveDoRurAds"],"data":{"pubid":"own-native"}}]})");
     Script::behaviours()[kAdapterB] = Behaviour::FailOther;
-    answers["own-native"] = adserver::NativeAds::nativeResponse(adserver::NativeAds::contentAdResponse(base));
+    {
+        std::lock_guard lock(answersMutex);
+        answers["own-native"] = adserver::NativeAds::nativeResponse(adserver::NativeAds::contentAdResponse(base));
+    }
 
     auto delegate = std::make_shared<Both>();
     auto loader = ruzave::GADAdLoader::initWithAdUnitID("native-unit", controller, {"1", "2"}, {});

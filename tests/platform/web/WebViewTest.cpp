@@ -614,10 +614,12 @@ TEST_CASE_FIXTURE(Harness, "WebView: a page taking more than a quarter of the ma
 TEST_CASE_FIXTURE(Harness, "WebView: message history is bounded") {
     Page p;
     REQUIRE(p.load(*this, "<script>var n = 0; setInterval(function(){"
-                          "for (var i = 0; i < 10; i++) location.href = 'gmsg://m?n=' + (n++); }, 1);</script>"));
+                          "for (var i = 0; i < 10; i++) location.href = 'gmsg://m?n=' + (n++); }, 10);</script>"));
     for (int i = 0; i < 20; ++i) advance(0.1);
     runUntilIdle();
-    CHECK(p.delegate->asks().size() > 2000);
+    // Far more than the log keeps, yet gentle enough that a slow (instrumented) build never has the page
+    // stopped as a runaway.
+    CHECK(p.delegate->asks().size() > 1000);
     auto log = WebViewTesting::navigations(*p.view);
     REQUIRE(log.size() == WebView::NavigationLogEntries);
     CHECK(log.back().first == "gmsg://m?n=" + std::to_string(p.delegate->asks().size() - 2));
