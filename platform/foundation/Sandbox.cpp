@@ -20,14 +20,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Both live until the process ends: a background queue (a ping retried at exit) may still ask for the
+// home after static destruction has begun.
 std::mutex& homeMutex() {
-    static std::mutex m;
-    return m;
+    static auto* m = new std::mutex;
+    return *m;
 }
 
 std::string& homeStorage() {
-    static std::string home;
-    return home;
+    static auto* home = new std::string;
+    return *home;
 }
 
 Error posixError(int code, const std::string& what, const std::string& path) {

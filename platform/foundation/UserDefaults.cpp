@@ -1,6 +1,7 @@
 #include "platform/foundation/UserDefaults.h"
 
 #include <array>
+#include <cstdlib>
 
 #include "platform/base/Error.h"
 #include "platform/base/Log.h"
@@ -19,13 +20,24 @@ constexpr const char* kDataTag = "$data";
 constexpr const char* kDictTag = "$dict";
 
 std::mutex& standardMutex() {
-    static std::mutex m;
-    return m;
+    // Never destroyed: queues still running at exit may ask for the standard defaults.
+    static auto* m = new std::mutex;
+    return *m;
 }
 
 std::shared_ptr<UserDefaults>& standardStorage() {
-    static std::shared_ptr<UserDefaults> instance;
-    return instance;
+    // Never destroyed, for the same reason; what is still unwritten at exit is written by the exit hook.
+    static auto* instance = new std::shared_ptr<UserDefaults>;
+    return *instance;
+}
+
+void writeStandardAtExit() {
+    std::shared_ptr<UserDefaults> defaults;
+    {
+        std::lock_guard<std::mutex> lock(standardMutex());
+        defaults = standardStorage();
+    }
+    if (defaults) defaults->synchronize();
 }
 
 // Shared by every instance and never destroyed, so that dropping an instance from inside a write-back
@@ -174,7 +186,11 @@ UserDefaults::~UserDefaults() {
 std::shared_ptr<UserDefaults> UserDefaults::standard() {
     std::lock_guard<std::mutex> lock(standardMutex());
     auto& instance = standardStorage();
-    if (!instance) instance.reset(new UserDefaults(standardPath()));
+    if (!instance) {
+        instance.reset(new UserDefaults(standardPath()));
+        static const bool hooked = std::atexit(writeStandardAtExit) == 0;
+        (void)hooked;
+    }
     return instance;
 }
 
