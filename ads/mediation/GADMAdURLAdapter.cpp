@@ -12,6 +12,7 @@
 #include "ads/core/slot/GADSlot.h"
 #include "ads/core/util/GADRectConversions.h"
 #include "ads/mediation/GADMAdNetworkConnector.h"
+#include "ads/mediation/GADMInnerSlot.h"
 #include "ads/mediation/GADRequest+Mediation.h"
 #include "ads/render/GADBannerAdViewDelegate.h"
 #include "ads/render/GADOpener.h"
@@ -23,19 +24,6 @@ namespace {
 
 const platform::ClassRegistrar<GADMAdURLAdapter, GADMAdNetworkAdapter>
     registrar(GADMAdURLAdapter::kClassName, {GADMAdNetworkAdapter::kProtocolName});
-
-void copyAutoClickProtection(const std::shared_ptr<GADSlot>& slot, const GADMAdNetworkConnector& connector) {
-    if (!slot) return;
-    if (auto delegate = slot->adViewDelegate())
-        if (auto opener = delegate->opener()) opener->setAutoClickProtected(connector.isAutoClickProtected());
-}
-
-void cancelInFlight(const std::shared_ptr<GADSlot>& slot) {
-    if (!slot) return;
-    slot->setReloadable(false);
-    slot->deactivateReloadTimer();
-    if (slot->isMakingRequest()) slot->cancelPendingActions();
-}
 
 // The advertising identifier the user lets apps use: "" without the service or with tracking limited.
 std::string advertisingIdentifier() {
@@ -109,7 +97,7 @@ void GADMAdURLAdapter::getBannerWithSize(const GADAdSize& adSize) {
     if (c) banner_->setRootViewController(c->viewControllerForPresentingModalView());
     banner_->slot()->setReloadable(false);
     banner_->setDelegate(std::weak_ptr<GADBannerViewDelegate>(self));
-    if (c) copyAutoClickProtection(banner_->slot(), *c);
+    if (c) GADMInnerSlotCopyAutoClickProtection(banner_->slot(), *c);
     loadRequest();
 }
 
@@ -126,7 +114,7 @@ void GADMAdURLAdapter::getInterstitial() {
         return;
     }
     interstitial_->setDelegate(std::weak_ptr<GADInterstitialDelegate>(self));
-    if (c) copyAutoClickProtection(interstitial_->slot(), *c);
+    if (c) GADMInnerSlotCopyAutoClickProtection(interstitial_->slot(), *c);
     loadRequest();
 }
 
@@ -215,11 +203,11 @@ void GADMAdURLAdapter::stopBeingDelegate() {
     shouldRespondToSDKCore_ = false;
     if (banner_) {
         banner_->setDelegate({});
-        cancelInFlight(banner_->slot());
+        GADMInnerSlotCancelInFlight(banner_->slot());
     }
     if (interstitial_) {
         interstitial_->setDelegate({});
-        cancelInFlight(interstitial_->slot());
+        GADMInnerSlotCancelInFlight(interstitial_->slot());
     }
 }
 

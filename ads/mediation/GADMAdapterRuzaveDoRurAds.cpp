@@ -10,6 +10,7 @@
 #include "ads/core/slot/GADSlot.h"
 #include "ads/mediation/GADMAdNetworkConnector.h"
 #include "ads/mediation/GADMAdNetworkConnectorNativeAd.h"
+#include "ads/mediation/GADMInnerSlot.h"
 #include "ads/mediation/GADMediatedRuzaveNativeAd.h"
 #include "ads/mediation/GADRequest+Mediation.h"
 #include "ads/native/GADAdLoader.h"
@@ -25,21 +26,6 @@ namespace {
 
 const platform::ClassRegistrar<GADMAdapterRuzaveDoRurAds, GADMAdNetworkAdapter>
     registrar(GADMAdapterRuzaveDoRurAds::kClassName, {GADMAdNetworkAdapter::kProtocolName});
-
-// The mediating slot's auto-click protection holds for the inner one too.
-void copyAutoClickProtection(const std::shared_ptr<GADSlot>& slot, const GADMAdNetworkConnector& connector) {
-    if (!slot) return;
-    if (auto delegate = slot->adViewDelegate())
-        if (auto opener = delegate->opener()) opener->setAutoClickProtected(connector.isAutoClickProtected());
-}
-
-// A load still in flight on an inner slot is stopped; a shown ad is left alone.
-void cancelInFlight(const std::shared_ptr<GADSlot>& slot) {
-    if (!slot) return;
-    slot->setReloadable(false);
-    slot->deactivateReloadTimer();
-    if (slot->isMakingRequest()) slot->cancelPendingActions();
-}
 
 } // namespace
 
@@ -81,7 +67,7 @@ void GADMAdapterRuzaveDoRurAds::getBannerWithSize(const GADAdSize& adSize) {
     if (c) {
         if (auto unit = c->publisherId()) bannerView_->setAdUnitID(*unit);
         bannerView_->setRootViewController(c->viewControllerForPresentingModalView());
-        copyAutoClickProtection(bannerView_->slot(), *c);
+        GADMInnerSlotCopyAutoClickProtection(bannerView_->slot(), *c);
     }
     auto banner = bannerView_;
     banner->loadRequest(req);
@@ -98,7 +84,7 @@ void GADMAdapterRuzaveDoRurAds::getInterstitial() {
         return;
     }
     interstitial_->setDelegate(std::weak_ptr<GADInterstitialDelegate>(self));
-    if (c) copyAutoClickProtection(interstitial_->slot(), *c);
+    if (c) GADMInnerSlotCopyAutoClickProtection(interstitial_->slot(), *c);
     auto interstitial = interstitial_;
     interstitial->loadRequest(req);
 }
@@ -150,21 +136,21 @@ void GADMAdapterRuzaveDoRurAds::changeAdSizeTo(const GADAdSize& adSize) {
 void GADMAdapterRuzaveDoRurAds::releaseBannerView() {
     if (!bannerView_) return;
     bannerView_->setDelegate({});
-    cancelInFlight(bannerView_->slot());
+    GADMInnerSlotCancelInFlight(bannerView_->slot());
     bannerView_.reset();
 }
 
 void GADMAdapterRuzaveDoRurAds::releaseInterstitial() {
     if (!interstitial_) return;
     interstitial_->setDelegate({});
-    cancelInFlight(interstitial_->slot());
+    GADMInnerSlotCancelInFlight(interstitial_->slot());
     interstitial_.reset();
 }
 
 void GADMAdapterRuzaveDoRurAds::releaseAdLoader() {
     if (!adLoader_) return;
     adLoader_->setDelegate(nullptr);
-    cancelInFlight(adLoader_->slot());
+    GADMInnerSlotCancelInFlight(adLoader_->slot());
     adLoader_.reset();
 }
 
@@ -173,15 +159,15 @@ void GADMAdapterRuzaveDoRurAds::stopBeingDelegate() {
     // only stop talking to this adapter and stop loading.
     if (bannerView_) {
         bannerView_->setDelegate({});
-        cancelInFlight(bannerView_->slot());
+        GADMInnerSlotCancelInFlight(bannerView_->slot());
     }
     if (interstitial_) {
         interstitial_->setDelegate({});
-        cancelInFlight(interstitial_->slot());
+        GADMInnerSlotCancelInFlight(interstitial_->slot());
     }
     if (adLoader_) {
         adLoader_->setDelegate(nullptr);
-        cancelInFlight(adLoader_->slot());
+        GADMInnerSlotCancelInFlight(adLoader_->slot());
     }
 }
 
