@@ -1,5 +1,6 @@
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -50,7 +51,8 @@ TEST_CASE_FIXTURE(Harness, "GADViewHierarchyTraverser: a second walk while one r
     traverser->traverseView(root, count, record);
     CHECK(traverser->sequenceNumber() == 1);
     REQUIRE(runUntil([&] { return outcomes.size() == 2; }));
-    CHECK(outcomes == std::vector<bool>{false, true});
+    // The refusal and the walk's end come back on different queues: either may arrive first.
+    CHECK(std::count(outcomes.begin(), outcomes.end(), true) == 1);
     CHECK(visits == 1);
 
     // Missing root or block: NO, and nothing at all without a completion.
