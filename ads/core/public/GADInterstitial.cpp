@@ -54,8 +54,12 @@ void GADInterstitial::setAdUnitID(const std::string& adUnitID) {
 }
 
 void GADInterstitial::loadRequest(const std::shared_ptr<GADRequest>& request) {
-    // A used object is refused through slotShouldLoadRequest (code 6), and the slot adds its own code-0
-    // failure; after the dismissal the invalidated slot drops the request before asking.
+    // A used object refuses once with code 6, before the slot could add a code-0 refusal of its own.
+    // After the dismissal the invalidated slot drops the request silently.
+    if (hasBeenUsed_ && slot_->state() != GADSlotStateInvalidated) {
+        reportAlreadyUsed();
+        return;
+    }
     slot_->loadRequest(request);
 }
 
