@@ -147,7 +147,7 @@ void GADMRAIDInterceptor::disableCanInitWithRequest(const void* participant) {
     std::lock_guard lock(state().mutex);
     ++state().disableCalls;
     if (participant) state().participants.erase(participant);
-    else --state().anonymousCount;
+    else if (state().anonymousCount > 0) --state().anonymousCount;
 }
 
 void GADMRAIDInterceptor::resetCanInitWithRequestCounter() {
@@ -254,7 +254,7 @@ bool GADMRAIDInterceptor::canInitWithRequestIsEnabled() {
     registerOnce();
     {
         std::lock_guard lock(state().mutex);
-        if (!state().allowed || (state().participants.empty() && state().anonymousCount == 0)) return false;
+        if (!state().allowed || (state().participants.empty() && state().anonymousCount <= 0)) return false;
     }
     // Never both locks at once.
     return GADAdURLStash::hasStashedURLs();

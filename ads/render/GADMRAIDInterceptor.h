@@ -29,8 +29,8 @@ class GADMRAIDInterceptor : public platform::URLProtocolClass {
 
     // Each participant holds at most one enable: a second enable by the same participant, or a
     // disable by one that holds none, changes nothing, so the count never goes below 0.
-    // Calls that name no participant share one plain counter instead: it has no floor, and any value
-    // other than 0 (below 0 too) enables.
+    // Calls that name no participant share one plain counter instead, which never goes below 0 either
+    // (a stray disable must not leave the interceptor on or make a later enable count for nothing).
     static void enableCanInitWithRequest(const void* participant = nullptr);
     static void disableCanInitWithRequest(const void* participant = nullptr);
     static void resetCanInitWithRequestCounter();

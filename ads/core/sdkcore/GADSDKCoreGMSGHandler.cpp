@@ -85,16 +85,12 @@ bool GADSDKCoreGMSGHandler::handleNotification(const std::string& name, const pl
         std::string requestID = stringParameter(parameters, "request_id");
         const std::string* text = platform::findString(parameters, "fetched_ad");
         std::optional<platform::Value> ad = text != nullptr ? gad_decodedJSONObjectError(*text) : std::nullopt;
-        if (text != nullptr && !ad) {
-            // Text that is no JSON at all is dropped; the controller's request time-out answers the requester.
-            return true;
-        }
         if (ad && ad->is_object()) {
             later([requestID, ad = std::move(*ad)](GADSDKCoreGMSGHandler& h, GADSDKCoreGMSGHandlerDelegate& d) {
                 d.SDKCoreGMSGHandlerLoadAdWithRequestIDParameters(h, requestID, ad);
             });
         } else {
-            // No ad at all, or JSON that is no ad record, is a refused request: its requester hears that at once.
+            // A broken ad is a refused request: its requester must still hear an answer.
             later([requestID, parameters](GADSDKCoreGMSGHandler& h, GADSDKCoreGMSGHandlerDelegate& d) {
                 d.SDKCoreGMSGHandlerDidReceiveInvalidAdWithRequestIDParameters(h, requestID, parameters);
             });
@@ -234,8 +230,7 @@ void GADSDKCoreGMSGHandler::fetchFinished(const std::string& key, std::uint64_t 
         if (it == fetches_.end() || it->second != token) return;
         fetches_.erase(it);
     }
-    // A fetch that succeeded reports 200 whatever its 2xx status was; a failure reports the real one.
-    answerFetch(success, reason, success ? 200 : responseCode, body, fetchRequestID, headers);
+    answerFetch(success, reason, responseCode, body, fetchRequestID, headers);
 }
 
 void GADSDKCoreGMSGHandler::answerFetch(bool success, const std::string& reason, int responseCode, const std::string& body,

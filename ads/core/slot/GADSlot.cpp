@@ -407,12 +407,8 @@ void GADSlot::adFetcher(GADAdFetcher& fetcher, const std::shared_ptr<GADAd>& ad,
                         long) {
     if (state_ == GADSlotStateInvalidated || adFetcher_.get() != &fetcher) return;
     auto self = shared_from_this();
-    // Code 13 keeps the interval; any other failure takes the failed ad's as it stands, without the
-    // setter's 1 s floor. Only a value no timer can use is read as "no reloading".
-    if (error.code != GADRequestErrorInvalidResponse && ad) {
-        double interval = ad->reloadInterval();
-        reloadInterval_ = std::isfinite(interval) ? interval : 0.0;
-    }
+    // Code 13 keeps the interval; any other failure takes the ad's, with the same floor as the setter.
+    if (error.code != GADRequestErrorInvalidResponse && ad) setReloadInterval(ad->reloadInterval());
     didFailToReceiveAdWithError(error, false);
 }
 
@@ -600,8 +596,8 @@ void GADSlot::didReceiveAdURL() {
 }
 
 void GADSlot::didFailToRetrieveSDKCoreWithError(const platform::Error& error) {
-    // After invalidation the state stays 8 but the owner still hears the failure; late answers of the
-    // SDK core are filtered before they get here (failedJavaScriptFile).
+    // Only the SDK core reports this; after invalidation its late answer is dropped.
+    if (state_ == GADSlotStateInvalidated) return;
     setState(GADSlotStateSDKCoreFailed);
     adFailedToReceiveContentWithError(error);
 }

@@ -195,15 +195,17 @@ TEST_CASE_FIXTURE(fetchtest::ServerFixture, "GADMRAIDInterceptor: the script var
     GADMRAIDInterceptor::disableCanInitWithRequest(&participant);
 }
 
-TEST_CASE_FIXTURE(InterceptorFixture, "GADMRAIDInterceptor: unnamed switches share one plain count that enables whenever it is not 0") {
+TEST_CASE_FIXTURE(InterceptorFixture, "GADMRAIDInterceptor: unnamed switches share one plain count that never goes below 0") {
     GADMRAIDInterceptor::disableCanInitWithRequest(&participant);
     CHECK_FALSE(claims("https://cdn.example/mraid.js"));
     for (int i = 0; i < 3; ++i) GADMRAIDInterceptor::enableCanInitWithRequest();
     CHECK(claims("https://cdn.example/mraid.js"));
     for (int i = 0; i < 3; ++i) GADMRAIDInterceptor::disableCanInitWithRequest();
     CHECK_FALSE(claims("https://cdn.example/mraid.js"));
-    // Below 0 still differs from 0.
+    // A stray disable is ignored: the next enable switches it on again.
     GADMRAIDInterceptor::disableCanInitWithRequest();
+    CHECK_FALSE(claims("https://cdn.example/mraid.js"));
+    GADMRAIDInterceptor::enableCanInitWithRequest();
     CHECK(claims("https://cdn.example/mraid.js"));
     GADMRAIDInterceptor::disallow();
     CHECK_FALSE(claims("https://cdn.example/mraid.js"));

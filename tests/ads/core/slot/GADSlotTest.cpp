@@ -302,7 +302,7 @@ TEST_CASE_FIXTURE(Harness,
     CHECK(owner->errors[0].code == GADRequestErrorInternalError);
 }
 
-TEST_CASE_FIXTURE(Harness, "GADSlot: a failed fetch takes the ad's interval unclamped, except code 13") {
+TEST_CASE_FIXTURE(Harness, "GADSlot: a failed fetch takes the ad's interval with the floor, except code 13") {
     FakeNeighbours fakes;
     auto owner = std::make_shared<FakeOwner>();
     auto slot = slottest::makeSlot(owner);
@@ -320,7 +320,7 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: a failed fetch takes the ad's interval uncl
     CHECK(slot->reloadInterval() == doctest::Approx(30));
 
     slottest::startFetch(fakes, *slot, ad)->fail(GADRequestError::errorWithCode(GADRequestErrorServerError));
-    CHECK(slot->reloadInterval() == doctest::Approx(0.5));
+    CHECK(slot->reloadInterval() == 0);
     CHECK(owner->errors.size() == 3);
 }
 
@@ -533,8 +533,7 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: after invalidate, late answers do nothing")
     fetcher->succeedEvenIfCancelled(GADResponseTypeStandard, "<p>late</p>");
     slot->loadAd(GADAd::init(), std::nullopt);
     slot->didReceiveAdURL();
-    slot->failedJavaScriptFile();
-    slot->invalidJavaScriptRequest();
+    slot->didFailToRetrieveSDKCoreWithError(GADRequestError::errorWithCode(GADRequestErrorNetworkError));
 
     CHECK(slot->state() == GADSlotStateInvalidated);
     CHECK(fakes.fetchers.size() == 1);
@@ -900,29 +899,4 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: a fetched answer resets the offline and buf
     stats->incrementNumberForKey("bas_off", false);
     CHECK(stats->objectForKey("oar") == platform::Value(1));
     CHECK(stats->objectForKey("bas_off") == platform::Value(1));
-}
-
-TEST_CASE_FIXTURE(Harness, "GADSlot: state-entry calls after invalidation keep state 8 but still report") {
-    FakeNeighbours fakes;
-    auto owner = std::make_shared<FakeOwner>();
-    auto slot = slottest::makeSlot(owner);
-    slot->invalidate();
-    REQUIRE(slot->state() == GADSlotStateInvalidated);
-
-    slot->setState(GADSlotStateReset);
-    slot->willRequestAdURL();
-    slot->didReceiveValidAd();
-    CHECK(slot->state() == GADSlotStateInvalidated);
-
-    slot->didFailToRetrieveSDKCoreWithError(GADRequestError::errorWithCode(GADRequestErrorNetworkError));
-    slot->didFailToReceiveAdWithError(std::nullopt, false);
-    CHECK(slot->state() == GADSlotStateInvalidated);
-    REQUIRE(owner->errors.size() == 2);
-    CHECK(owner->errors[0].code == GADRequestErrorNetworkError);
-    CHECK(owner->errors[1].code == GADRequestErrorInternalError);
-
-    // And a later load is refused without a report.
-    slot->loadRequest(GADRequest::request());
-    CHECK(owner->errors.size() == 2);
-    CHECK(fakes.urlRequests.empty());
 }
