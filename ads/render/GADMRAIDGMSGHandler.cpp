@@ -43,6 +43,25 @@ bool GADOrientationMaskContainsOrientation(std::uint32_t mask, long orientation)
     return (mask & (1u << orientation)) != 0;
 }
 
+// Hears the picture's alert close: a cancelled alert forgets the pending picture.
+struct GADMRAIDGMSGHandler::PictureWatch : platform::AlertViewDelegate {
+    std::weak_ptr<GADMRAIDGMSGHandler> handler;
+    std::weak_ptr<GADMRAIDPicture> picture;
+    std::string key;
+    void alertViewClickedButtonAtIndex(platform::AlertView& alert, long index) override {
+        auto p = picture.lock();
+        if (p) p->alertViewClickedButtonAtIndex(alert, index);
+        if (index != alert.cancelButtonIndex()) return;
+        auto h = handler.lock();
+        if (!h) return;
+        auto watchKey = key; // this watch goes with the entry; keep it alive until the call returns
+        auto keep = h->pictureWatches_[watchKey];
+        h->pendingPictureDownloads_.erase(watchKey);
+        h->pictureWatches_.erase(watchKey);
+        platform::mainQueue()->async([keep] {});
+    }
+};
+
 const GADGMSGHandler::ActionBlockDictionary* GADMRAIDGMSGHandler::actionBlockDictionary() const {
     static const ActionBlockDictionary table = {
         {"mraid", [](GADGMSGHandler& h, const Arguments& a) { self(h).didReceiveMRAIDNotification(a); }},
@@ -92,13 +111,20 @@ void GADMRAIDGMSGHandler::actionStorePicture(const Arguments& arguments) {
     auto picture = GADMRAIDPicture::initWithURL(url);
     picture->setDelegate(std::static_pointer_cast<GADMRAIDGMSGHandler>(shared_from_this()));
     pendingPictureDownloads_[key] = picture;
-    // A picture the user declined stays pending, so the ad cannot ask about it again.
     picture->storeInPhotoAlbum();
+    // The handler watches the alert so that a cancelled one lets the ad ask again.
+    auto watch = std::make_shared<PictureWatch>();
+    watch->handler = std::static_pointer_cast<GADMRAIDGMSGHandler>(shared_from_this());
+    watch->picture = picture;
+    watch->key = key;
+    pictureWatches_[key] = watch;
+    if (auto alert = picture->alert()) alert->setDelegate(watch);
 }
 
 void GADMRAIDGMSGHandler::MRAIDPictureDidStorePictureWithURL(GADMRAIDPicture&, const platform::URL& url) {
     auto keep = pendingPictureDownloads_[url.absoluteString()];
     pendingPictureDownloads_.erase(url.absoluteString());
+    pictureWatches_.erase(url.absoluteString());
     platform::mainQueue()->async([keep] {});
 }
 
@@ -108,6 +134,7 @@ void GADMRAIDGMSGHandler::MRAIDPictureFailedToStorePictureWithURL(GADMRAIDPictur
     if (url) {
         auto keep = pendingPictureDownloads_[url->absoluteString()];
         pendingPictureDownloads_.erase(url->absoluteString());
+        pictureWatches_.erase(url->absoluteString());
         platform::mainQueue()->async([keep] {});
     }
     reportError(message, "storePicture");

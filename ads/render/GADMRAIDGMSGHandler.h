@@ -46,9 +46,12 @@ class GADMRAIDGMSGHandler : public GADGMSGHandler, public GADMRAIDPictureDelegat
   private:
     explicit GADMRAIDGMSGHandler(const std::shared_ptr<GADOpener>& opener) : opener_(opener) {}
     void reportError(const std::string& message, const std::string& action);
+    // A picture whose alert was cancelled is forgotten, so the ad may ask again.
+    struct PictureWatch;
 
     std::shared_ptr<GADOpener> opener_;
     std::map<std::string, std::shared_ptr<GADMRAIDPicture>> pendingPictureDownloads_;
+    std::map<std::string, std::shared_ptr<PictureWatch>> pictureWatches_;
 };
 
 } // namespace ruzave
