@@ -72,7 +72,7 @@ void GADDefaultGMSGHandler::didReceiveLogNotification(const Arguments& arguments
 }
 
 void GADDefaultGMSGHandler::didReceiveTouchNotification(const Arguments& arguments) {
-    platform::Value parameters = arguments.note ? arguments.note->parameters() : platform::Value::object();
+    platform::Value parameters = arguments.parameters();
     int x = clampedInt(integerForKey("tx", parameters, -1));
     int y = clampedInt(integerForKey("ty", parameters, -1));
     int duration = clampedInt(integerForKey("td", parameters, -1));

@@ -22,7 +22,7 @@ const GADGMSGHandler::ActionBlockDictionary* GADDelayPageLoadGMSGHandler::action
 }
 
 void GADDelayPageLoadGMSGHandler::delayPageLoadWithArguments(const Arguments& arguments) {
-    queuedChanges_.push_back(arguments.note ? arguments.note->parameters() : platform::Value::object());
+    queuedChanges_.push_back(arguments.parameters());
     std::weak_ptr<GADDelayPageLoadGMSGHandler> weak =
         std::static_pointer_cast<GADDelayPageLoadGMSGHandler>(weak_from_this().lock());
     platform::MainLoop::main().post([weak] {

@@ -4,6 +4,11 @@
 
 namespace ruzave {
 
+const platform::Value& GADGMSGHandler::Arguments::parameters() const {
+    static const platform::Value empty = platform::Value::object();
+    return note ? note->parameters() : empty;
+}
+
 bool GADGMSGHandler::handleRequest(const platform::URLRequest& request, const std::shared_ptr<GADAdView>& adView) {
     if (!GADNotification::isNotificationURL(request.url())) return false;
     auto note = GADNotification::initWithNotificationURL(request.url());

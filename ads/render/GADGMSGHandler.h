@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/base/Value.h"
 #include "platform/net/URLRequest.h"
 
 namespace ruzave {
@@ -20,6 +21,8 @@ class GADGMSGHandler : public std::enable_shared_from_this<GADGMSGHandler> {
     struct Arguments {
         std::shared_ptr<GADAdView> adView;
         std::shared_ptr<GADNotification> note;
+        // The message's parameters; an empty dictionary without a message.
+        const platform::Value& parameters() const;
     };
     using ActionBlock = std::function<void(GADGMSGHandler& handler, const Arguments& arguments)>;
     using ActionBlockDictionary = std::map<std::string, ActionBlock>;

@@ -20,18 +20,6 @@ GADMRAIDGMSGHandler& self(GADGMSGHandler& h) {
     return static_cast<GADMRAIDGMSGHandler&>(h);
 }
 
-const platform::Value& paramsOf(const GADGMSGHandler::Arguments& a) {
-    static const platform::Value empty = platform::Value::object();
-    return a.note ? a.note->parameters() : empty;
-}
-
-std::optional<std::string> param(const platform::Value& params, const char* key) {
-    if (!params.is_object()) return std::nullopt;
-    auto it = params.find(key);
-    if (it == params.end() || !it->is_string()) return std::nullopt;
-    return it->get<std::string>();
-}
-
 std::uint32_t pairOf(InterfaceOrientation o) {
     return (o == InterfaceOrientation::LandscapeLeft || o == InterfaceOrientation::LandscapeRight) ? 24 : 6;
 }
@@ -95,11 +83,11 @@ void GADMRAIDGMSGHandler::didReceiveMRAIDNotification(const Arguments& arguments
 
 void GADMRAIDGMSGHandler::actionResize(const Arguments& arguments) {
     opener_->openWebAppWithResizeProperties(
-        GADMRAIDResizeProperties::MRAIDResizePropertiesWithDictionary(paramsOf(arguments)));
+        GADMRAIDResizeProperties::MRAIDResizePropertiesWithDictionary(arguments.parameters()));
 }
 
 void GADMRAIDGMSGHandler::actionStorePicture(const Arguments& arguments) {
-    auto text = param(paramsOf(arguments), "iurl");
+    auto text = GADNotification::stringParameter(arguments.parameters(), "iurl");
     auto url = text ? platform::URL::parse(*text) : std::nullopt;
     // Only a picture on the web can be fetched.
     if (!url || !url->isValid() || (url->scheme() != "http" && url->scheme() != "https")) {
@@ -141,15 +129,15 @@ void GADMRAIDGMSGHandler::MRAIDPictureFailedToStorePictureWithURL(GADMRAIDPictur
 }
 
 void GADMRAIDGMSGHandler::actionCreateCalendarEvent(const Arguments& arguments) {
-    opener_->openCalendarWithDictionary(paramsOf(arguments));
+    opener_->openCalendarWithDictionary(arguments.parameters());
 }
 
 void GADMRAIDGMSGHandler::actionSetOrientationProperties(const Arguments& arguments) {
     auto controller = std::dynamic_pointer_cast<GADViewController>(opener_->viewController());
     if (!controller) return;
-    const auto& params = paramsOf(arguments);
-    auto allow = param(params, "allowOrientationChange");
-    auto force = param(params, "forceOrientation");
+    const auto& params = arguments.parameters();
+    auto allow = GADNotification::stringParameter(params, "allowOrientationChange");
+    auto force = GADNotification::stringParameter(params, "forceOrientation");
     auto app = platform::Application::sharedApplication();
     auto current = app->statusBarOrientation();
     std::uint32_t mask = 0;

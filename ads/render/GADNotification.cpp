@@ -63,9 +63,12 @@ std::shared_ptr<GADNotification> GADNotification::initWithName(const std::string
 }
 
 std::optional<std::string> GADNotification::parameter(const std::string& key) const {
-    auto it = parameters_.find(key);
-    if (it == parameters_.end() || !it->is_string()) return std::nullopt;
-    return it->get<std::string>();
+    return stringParameter(parameters_, key);
+}
+
+std::optional<std::string> GADNotification::stringParameter(const platform::Value& parameters, std::string_view key) {
+    if (const std::string* text = platform::findString(parameters, key)) return *text;
+    return std::nullopt;
 }
 
 std::string GADNotification::description() const {

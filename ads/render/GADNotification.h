@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/base/URL.h"
 #include "platform/base/Value.h"
@@ -24,6 +25,9 @@ class GADNotification {
     // An object from key to string value; empty (never null) without a query.
     const platform::Value& parameters() const { return parameters_; }
     std::optional<std::string> parameter(const std::string& key) const;
+    // The string under `key` in a parameter dictionary; nullopt when it is missing, not a string, or the
+    // dictionary is no object.
+    static std::optional<std::string> stringParameter(const platform::Value& parameters, std::string_view key);
     std::string description() const;
 
   private:

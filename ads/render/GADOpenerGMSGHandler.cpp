@@ -17,18 +17,6 @@ GADOpenerGMSGHandler& self(GADGMSGHandler& h) {
     return static_cast<GADOpenerGMSGHandler&>(h);
 }
 
-const platform::Value& paramsOf(const GADGMSGHandler::Arguments& a) {
-    static const platform::Value empty = platform::Value::object();
-    return a.note ? a.note->parameters() : empty;
-}
-
-std::optional<std::string> param(const platform::Value& params, const char* key) {
-    if (!params.is_object()) return std::nullopt;
-    auto it = params.find(key);
-    if (it == params.end() || !it->is_string()) return std::nullopt;
-    return it->get<std::string>();
-}
-
 } // namespace
 
 const GADGMSGHandler::ActionBlockDictionary* GADOpenerGMSGHandler::actionBlockDictionary() const {
@@ -55,7 +43,7 @@ const GADGMSGHandler::ActionBlockDictionary* GADOpenerGMSGHandler::subActionBloc
 }
 
 std::optional<platform::URL> GADOpenerGMSGHandler::URLFromParams(const platform::Value& params) {
-    auto text = param(params, "u");
+    auto text = GADNotification::stringParameter(params, "u");
     if (!text) return std::nullopt;
     auto url = platform::URL::parse(*text);
     if (!url || !url->isValid()) return std::nullopt;
@@ -63,7 +51,7 @@ std::optional<platform::URL> GADOpenerGMSGHandler::URLFromParams(const platform:
 }
 
 std::uint32_t GADOpenerGMSGHandler::orientationFromParams(const platform::Value& params) {
-    auto o = param(params, "o");
+    auto o = GADNotification::stringParameter(params, "o");
     if (!o) return kAllOrientations;
     if (*o == "p") return 6;
     if (*o == "l") return 24;
@@ -76,7 +64,7 @@ std::uint32_t GADOpenerGMSGHandler::orientationFromParams(const platform::Value&
 }
 
 bool GADOpenerGMSGHandler::shouldUseCustomClose(const platform::Value& params) {
-    return param(params, "custom_close") == "1";
+    return GADNotification::stringParameter(params, "custom_close") == "1";
 }
 
 std::vector<std::string> GADOpenerGMSGHandler::reportingURLFormats(const std::string& text) {
@@ -95,13 +83,13 @@ std::vector<std::string> GADOpenerGMSGHandler::reportingURLFormats(const std::st
 }
 
 std::optional<long long> GADOpenerGMSGHandler::validQuantity(const platform::Value& params) {
-    long long quantity = platform::integerValue(param(params, "quantity").value_or(""));
+    long long quantity = platform::integerValue(GADNotification::stringParameter(params, "quantity").value_or(""));
     if (quantity < 1 || quantity > 10) return std::nullopt;
     return quantity;
 }
 
 void GADOpenerGMSGHandler::didReceiveClickNotification(const Arguments& arguments) {
-    auto url = URLFromParams(paramsOf(arguments));
+    auto url = URLFromParams(arguments.parameters());
     if (!url) return;
     auto slot = opener_->slot();
     platform::URL target = slot ? slot->gestureClickURLWithURL(*url) : *url;
@@ -109,7 +97,7 @@ void GADOpenerGMSGHandler::didReceiveClickNotification(const Arguments& argument
 }
 
 void GADOpenerGMSGHandler::didReceiveOpenNotification(const Arguments& arguments) {
-    auto a = param(paramsOf(arguments), "a");
+    auto a = GADNotification::stringParameter(arguments.parameters(), "a");
     const auto* table = subActionBlockDictionary();
     auto it = a ? table->find(*a) : table->end();
     if (it == table->end()) {
@@ -120,50 +108,50 @@ void GADOpenerGMSGHandler::didReceiveOpenNotification(const Arguments& arguments
 }
 
 void GADOpenerGMSGHandler::fetchInAppStore(const Arguments& arguments) {
-    if (auto product = param(paramsOf(arguments), "product_id")) opener_->fetchInAppStoreForProductID(*product);
+    if (auto product = GADNotification::stringParameter(arguments.parameters(), "product_id")) opener_->fetchInAppStoreForProductID(*product);
 }
 
 void GADOpenerGMSGHandler::actionOpenInAppStore(const Arguments& arguments) {
-    const auto& params = paramsOf(arguments);
-    auto product = param(params, "product_id");
+    const auto& params = arguments.parameters();
+    auto product = GADNotification::stringParameter(params, "product_id");
     if (!product) return;
-    auto wait = param(params, "wait_for_fetch");
+    auto wait = GADNotification::stringParameter(params, "wait_for_fetch");
     opener_->openInAppStoreWithProductID(*product, URLFromParams(params), !wait || *wait == "true");
 }
 
 void GADOpenerGMSGHandler::actionOpenInAppPurchase(const Arguments& arguments) {
-    const auto& params = paramsOf(arguments);
-    auto product = param(params, "product_id");
+    const auto& params = arguments.parameters();
+    auto product = GADNotification::stringParameter(params, "product_id");
     auto quantity = validQuantity(params);
     if (!product || !quantity) return;
-    auto reports = param(params, "report_urls");
+    auto reports = GADNotification::stringParameter(params, "report_urls");
     opener_->openInAppPurchase(*product, static_cast<long>(*quantity),
                                reports ? reportingURLFormats(*reports) : std::vector<std::string>{});
 }
 
 void GADOpenerGMSGHandler::actionOpenBrowser(const Arguments& arguments) {
-    const auto& params = paramsOf(arguments);
+    const auto& params = arguments.parameters();
     if (auto url = URLFromParams(params)) opener_->openBrowserToURL(*url, orientationFromParams(params));
 }
 
 void GADOpenerGMSGHandler::actionOpenWebApp(const Arguments& arguments) {
-    const auto& params = paramsOf(arguments);
+    const auto& params = arguments.parameters();
     auto mask = orientationFromParams(params);
     bool customClose = shouldUseCustomClose(params);
     if (auto url = URLFromParams(params)) {
         opener_->openWebApp(url, mask, customClose);
-    } else if (auto html = param(params, "html")) {
+    } else if (auto html = GADNotification::stringParameter(params, "html")) {
         opener_->openWebAppWithHTML(html, mask, customClose);
     }
 }
 
 void GADOpenerGMSGHandler::actionExpand(const Arguments& arguments) {
-    const auto& params = paramsOf(arguments);
+    const auto& params = arguments.parameters();
     opener_->expandToWebAppWithSupportedOrientations(orientationFromParams(params), shouldUseCustomClose(params));
 }
 
 void GADOpenerGMSGHandler::actionOpenApp(const Arguments& arguments) {
-    auto url = URLFromParams(paramsOf(arguments));
+    auto url = URLFromParams(arguments.parameters());
     if (!url) return;
     auto slot = opener_->slot();
     opener_->openApp(slot ? slot->gestureClickURLWithURL(*url) : *url);
