@@ -1,14 +1,19 @@
 #pragma once
-// What the road benchmarks share: a steady clock in milliseconds, the median, and a direct curl
-// fetcher that reaches the local ad server the way the SDK's engine does (host map, trusted CA, one
-// kept connection), giving the raw HTTP time of a request.
+// What the road benchmarks share: a steady clock in milliseconds, the median, a direct curl fetcher
+// that reaches the local ad server the way the SDK's engine does (host map, trusted CA, one kept
+// connection), giving the raw HTTP time of a request, and the program's set-up around a measurement.
 #include <curl/curl.h>
+
+#include <stdlib.h>
 
 #include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
 
+#include "platform/base/Log.h"
+#include "platform/foundation/Sandbox.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/net/NetworkConfiguration.h"
 
 namespace bench {
@@ -66,5 +71,25 @@ class DirectFetcher {
     curl_slist* connectTo_ = nullptr;
     std::size_t bytes_ = 0;
 };
+
+// Runs `measure` with the app's home in a fresh temporary folder named after `name` (removed after),
+// only warnings and errors logged so the figures stay readable, and curl set up around it. `fail`
+// reports a home that could not be made.
+template <class Measure, class Fail>
+int runInTemporaryHome(const std::string& name, Measure measure, Fail fail) {
+    std::string pattern = "/tmp/ruzave-bench-" + name + "-XXXXXX";
+    std::vector<char> home(pattern.begin(), pattern.end());
+    home.push_back('\0');
+    if (::mkdtemp(home.data()) == nullptr) return fail("no temporary folder for the app home");
+    ::setenv("RUZAVE_APP_HOME", home.data(), 1);
+    platform::setLogLevel(platform::LogLevel::Warning);
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    int status = measure();
+    curl_global_cleanup();
+    // Written now, or the settings' write-back would bring the home back after it is removed.
+    platform::UserDefaults::standard()->synchronize();
+    platform::Sandbox::removeItem(home.data());
+    return status;
+}
 
 } // namespace bench

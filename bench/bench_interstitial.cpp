@@ -138,14 +138,5 @@ int measure() {
 } // namespace
 
 int main() {
-    char home[] = "/tmp/ruzave-bench-interstitial-XXXXXX";
-    if (::mkdtemp(home) == nullptr) return fail("no temporary folder for the app home");
-    ::setenv("RUZAVE_APP_HOME", home, 1);
-    platform::setLogLevel(platform::LogLevel::Warning);
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-    int status = measure();
-    curl_global_cleanup();
-    platform::UserDefaults::standard()->synchronize();
-    platform::Sandbox::removeItem(home);
-    return status;
+    return bench::runInTemporaryHome("interstitial", measure, fail);
 }

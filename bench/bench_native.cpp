@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchDirectFetcher.h"
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/sdkcore/GADHosts.h"
 #include "ads/native/GADAdLoader.h"
@@ -157,14 +158,5 @@ int measure() {
 } // namespace
 
 int main() {
-    char home[] = "/tmp/ruzave-bench-native-XXXXXX";
-    if (::mkdtemp(home) == nullptr) return fail("no temporary folder for the app home");
-    ::setenv("RUZAVE_APP_HOME", home, 1);
-    platform::setLogLevel(platform::LogLevel::Warning);
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-    int status = measure();
-    curl_global_cleanup();
-    platform::UserDefaults::standard()->synchronize();
-    platform::Sandbox::removeItem(home);
-    return status;
+    return bench::runInTemporaryHome("native", measure, fail);
 }

@@ -104,16 +104,5 @@ int measure() {
 } // namespace
 
 int main() {
-    char home[] = "/tmp/ruzave-bench-road-XXXXXX";
-    if (::mkdtemp(home) == nullptr) return fail("no temporary folder for the app home");
-    ::setenv("RUZAVE_APP_HOME", home, 1);
-    // Only warnings and errors: the benchmark's own lines stay readable.
-    platform::setLogLevel(platform::LogLevel::Warning);
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-    int status = measure();
-    curl_global_cleanup();
-    // Written now, or the settings' write-back would bring the home back after it is removed.
-    platform::UserDefaults::standard()->synchronize();
-    platform::Sandbox::removeItem(home);
-    return status;
+    return bench::runInTemporaryHome("road", measure, fail);
 }
