@@ -26,13 +26,7 @@ void GADTearDownUnattendedComposer(const std::shared_ptr<Proxy>& proxy, platform
             done();
             return;
         }
-        if (auto overlay = GADOverlayProxy::overlayProxyForViewController(controller.get())) {
-            overlay->relinquishScreenWithCompletion(done);
-        } else if (auto presenting = controller->presentingViewController()) {
-            if (!presenting->dismissViewController(true, done)) done();
-        } else {
-            done();
-        }
+        GADOverlayProxy::takeDownViewController(*controller, done);
     });
 }
 

@@ -272,16 +272,6 @@ void GADOpener::productViewControllerDidFinish(platform::ProductViewController& 
     GADSKStoreProductViewControllerDelegate::sharedInstance()->productViewControllerDidFinish(controller);
 }
 
-void GADOpener::takeDown(platform::ViewController& controller, std::function<void()> completion) {
-    if (auto proxy = GADOverlayProxy::overlayProxyForViewController(&controller)) {
-        proxy->relinquishScreenWithCompletion(std::move(completion));
-    } else if (auto presenting = controller.presentingViewController()) {
-        if (!presenting->dismissViewController(true, completion) && completion) completion();
-    } else if (completion) {
-        completion();
-    }
-}
-
 // ---------------------------------------------------------------- web apps, expand and resize
 
 std::shared_ptr<GADSupplementalAdAppViewController> GADOpener::overlayWithOrientations(std::uint32_t orientations,
@@ -491,37 +481,33 @@ void GADOpener::presentComposerController(const std::shared_ptr<platform::ViewCo
     didOpenInApp();
 }
 
-void GADOpener::mailComposeControllerDidFinishWithResult(platform::MailComposer& controller,
-                                                         platform::MailComposerDelegate::Result,
-                                                         const std::optional<platform::Error>&) {
-    std::weak_ptr<platform::MailComposer> weak = std::static_pointer_cast<platform::MailComposer>(controller.shared_from_this());
+template <class Proxy, class Composer>
+void GADOpener::takeDownFinishedComposer(Composer& controller) {
+    std::weak_ptr<Composer> weak = std::static_pointer_cast<Composer>(controller.shared_from_this());
     platform::mainQueue()->async([weak] {
         auto composer = weak.lock();
         if (!composer) return;
-        takeDown(*composer, [weak] {
+        GADOverlayProxy::takeDownViewController(*composer, [weak] {
             auto c = weak.lock();
-            if (auto proxy = c ? GADMailComposeDelegateProxy::proxyForController(*c) : nullptr) proxy->stopProxying();
+            if (auto proxy = c ? Proxy::proxyForController(*c) : nullptr) proxy->stopProxying();
         });
     });
+}
+
+void GADOpener::mailComposeControllerDidFinishWithResult(platform::MailComposer& controller,
+                                                         platform::MailComposerDelegate::Result,
+                                                         const std::optional<platform::Error>&) {
+    takeDownFinishedComposer<GADMailComposeDelegateProxy>(controller);
 }
 
 void GADOpener::messageComposeViewControllerDidFinishWithResult(platform::MessageComposer& controller,
                                                                 platform::MessageComposerDelegate::Result) {
-    std::weak_ptr<platform::MessageComposer> weak =
-        std::static_pointer_cast<platform::MessageComposer>(controller.shared_from_this());
-    platform::mainQueue()->async([weak] {
-        auto composer = weak.lock();
-        if (!composer) return;
-        takeDown(*composer, [weak] {
-            auto c = weak.lock();
-            if (auto proxy = c ? GADMessageComposeDelegateProxy::proxyForController(*c) : nullptr) proxy->stopProxying();
-        });
-    });
+    takeDownFinishedComposer<GADMessageComposeDelegateProxy>(controller);
 }
 
 void GADOpener::eventEditViewControllerDidCompleteWithAction(platform::EventEditViewController& controller,
                                                              platform::EventEditViewControllerDelegate::Action) {
-    takeDown(controller);
+    GADOverlayProxy::takeDownViewController(controller);
 }
 
 void GADOpener::openCalendarWithDictionary(const platform::Value& dictionary) {

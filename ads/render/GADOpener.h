@@ -135,7 +135,9 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
     void presentComposerController(const std::shared_ptr<platform::ViewController>& composer, int attempt);
     void presentStoreSheet(const std::shared_ptr<platform::ViewController>& sheet);
     // The composer or editor leaves through its proxy, or its presenter dismisses it.
-    static void takeDown(platform::ViewController& controller, std::function<void()> completion = nullptr);
+    // A finished composer is taken down on the next main-queue turn; its proxy then stops proxying.
+    template <class Proxy, class Composer>
+    static void takeDownFinishedComposer(Composer& controller);
 
     std::weak_ptr<platform::ViewController> viewController_;
     std::optional<platform::URL> referringURL_;

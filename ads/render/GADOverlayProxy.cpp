@@ -29,6 +29,16 @@ std::shared_ptr<GADOverlayProxy> GADOverlayProxy::overlayProxyForViewController(
     return it == table.end() ? nullptr : it->second.proxy;
 }
 
+void GADOverlayProxy::takeDownViewController(platform::ViewController& vc, std::function<void()> completion) {
+    if (auto proxy = overlayProxyForViewController(&vc)) {
+        proxy->relinquishScreenWithCompletion(std::move(completion));
+    } else if (auto presenting = vc.presentingViewController()) {
+        if (!presenting->dismissViewController(true, completion) && completion) completion();
+    } else if (completion) {
+        completion();
+    }
+}
+
 std::shared_ptr<GADOverlayProxy>
 GADOverlayProxy::initWithViewController(const std::shared_ptr<platform::ViewController>& vc) {
     if (!vc || overlayProxyForViewController(vc.get())) return nullptr;

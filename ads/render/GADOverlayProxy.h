@@ -2,6 +2,7 @@
 // Lets a platform screen that an ad opens (store sheet, composer, calendar editor) take part in the
 // slot's full-screen period. The screen owns its proxy: one per view controller, found again with
 // overlayProxyForViewController(). Main thread.
+#include <functional>
 #include <memory>
 
 #include "ads/render/GADIntermitting.h"
@@ -16,6 +17,10 @@ class GADOverlayProxy : public GADIntermitting, public std::enable_shared_from_t
     // nullptr for a null controller or one that already has a proxy.
     static std::shared_ptr<GADOverlayProxy> initWithViewController(const std::shared_ptr<platform::ViewController>& vc);
     static std::shared_ptr<GADOverlayProxy> overlayProxyForViewController(const platform::ViewController* vc);
+    // Takes a screen the ad opened off the display: through its proxy when it has one (so the slot's
+    // full-screen period ends too), else through its presenter. `completion` (may be null) runs once it
+    // is down, or at once when nothing presents it.
+    static void takeDownViewController(platform::ViewController& vc, std::function<void()> completion = nullptr);
 
     std::shared_ptr<platform::ViewController> viewController() const { return viewController_.lock(); }
     std::shared_ptr<GADSlot> slot() const { return slot_.lock(); }
