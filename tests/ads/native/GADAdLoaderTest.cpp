@@ -119,11 +119,28 @@ TEST_CASE("GADAdLoader: ad types map to classes and unknown ones to errors") {
     CHECK(error.description == "Invalid ad format requested: \"4\".");
     CHECK_FALSE(ruzave::GADNativeAdClassForFormat("banner", 1, &error));
     CHECK(error.description == "Invalid ad format: \"banner\", 1.");
-    auto urls = ruzave::GADURLsFromWhitespaceSeparatedString(" https://a.example/1\t\thttps://b.example/2  ");
-    REQUIRE(urls);
-    CHECK(urls->size() == 2);
-    CHECK((*urls)[1].absoluteString() == "https://b.example/2");
-    CHECK_FALSE(ruzave::GADURLsFromWhitespaceSeparatedString(" \t "));
+}
+
+TEST_CASE("GADURLsFromWhitespaceSeparatedString: every white space and line break separates URLs") {
+    auto strings = [](const std::string& text) {
+        std::vector<std::string> out;
+        for (const auto& url :
+             ruzave::GADURLsFromWhitespaceSeparatedString(text).value_or(std::vector<platform::URL>{}))
+            out.push_back(url.absoluteString());
+        return out;
+    };
+    CHECK(strings(" https://a.example/1\t\thttps://b.example/2  ") ==
+          std::vector<std::string>{"https://a.example/1", "https://b.example/2"});
+    CHECK(strings("https://a.example/1\nhttps://b.example/2\r\nhttps://c.example/3\fhttps://d.example/4\v") ==
+          std::vector<std::string>{"https://a.example/1", "https://b.example/2", "https://c.example/3",
+                                   "https://d.example/4"});
+    // No-break space and the line separator are white space too; a stray byte is not.
+    CHECK(strings("https://a.example/1\u00a0https://b.example/2\u2028https://c.example/3") ==
+          std::vector<std::string>{"https://a.example/1", "https://b.example/2", "https://c.example/3"});
+    CHECK(strings("https://a.example/1 \xC3 https://b.example/2\x85https://c.example/3") ==
+          std::vector<std::string>{"https://a.example/1"});
+    CHECK_FALSE(ruzave::GADURLsFromWhitespaceSeparatedString(" \t\r\n "));
+    CHECK_FALSE(ruzave::GADURLsFromWhitespaceSeparatedString(""));
 }
 
 TEST_CASE_FIXTURE(platform::testing::Harness, "GADAdLoader: the configuration refuses unknown types and keeps one option of each kind") {
