@@ -2,12 +2,14 @@
 
 #include <cxxabi.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <memory>
 
 #include "ads/core/public/GADInternalErrorAdditions.h"
 #include "ads/core/public/GADRequestError.h"
+#include "platform/base/Unicode.h"
 
 namespace ruzave {
 
@@ -51,16 +53,33 @@ std::string GADClassName(const std::type_info& type) {
 
 std::optional<std::vector<platform::URL>> GADURLsFromWhitespaceSeparatedString(const std::string& text) {
     std::vector<platform::URL> urls;
-    std::size_t i = 0;
-    while (i <= text.size()) {
-        std::size_t end = text.find_first_of(" \t", i);
-        if (end == std::string::npos) end = text.size();
-        if (end > i) {
-            auto url = platform::URL::parse(std::string_view(text).substr(i, end - i));
-            if (url && !url->absoluteString().empty()) urls.push_back(*url);
+    auto keep = [&](std::string_view piece) {
+        if (piece.empty()) return;
+        auto url = platform::URL::parse(piece);
+        if (url && url->isValid() && !url->absoluteString().empty()) urls.push_back(*url);
+    };
+    // Every white space and line separator splits, also the non-ASCII ones (a URL holds none of them).
+    std::size_t start = 0, i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        length = std::min(length, text.size() - i);
+        bool separator = lead < 0x80 && platform::isWhiteSpaceOrNewline(lead);
+        if (length > 1) {
+            const auto codePoints = platform::decodeUTF8(std::string_view(text).substr(i, length));
+            // An ill-formed sequence moves on by one byte only, so it never hides a blank after it.
+            if (codePoints.size() != 1 || codePoints[0] == platform::kReplacementCharacter)
+                length = 1;
+            else
+                separator = platform::isWhiteSpaceOrNewline(codePoints[0]);
         }
-        i = end + 1;
+        if (separator) {
+            keep(std::string_view(text).substr(start, i - start));
+            start = i + length;
+        }
+        i += length;
     }
+    keep(std::string_view(text).substr(start));
     if (urls.empty()) return std::nullopt;
     return urls;
 }

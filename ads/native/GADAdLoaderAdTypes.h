@@ -27,7 +27,8 @@ std::optional<std::string> GADNativeAdClassForFormat(const std::string& format, 
                                                      platform::Error* error = nullptr);
 // The readable name of a class ("ruzave::GADNativeAdImageAdLoaderOptions"), for log and error texts.
 std::string GADClassName(const std::type_info& type);
-// Splits at blanks and tabs; keeps pieces that make a URL; nullopt when none does.
+// Splits at every white space and line separator; keeps the pieces that make a URL, in order; nullopt
+// when none does.
 std::optional<std::vector<platform::URL>> GADURLsFromWhitespaceSeparatedString(const std::string& text);
 
 } // namespace ruzave

@@ -38,8 +38,12 @@ void addNames(const platform::Value& array, std::vector<std::string>& names) {
 } // namespace
 
 std::shared_ptr<GADInAppPurchaseTransactionReporter> GADInAppPurchaseTransactionReporter::sharedInstance() {
-    static const std::shared_ptr<GADInAppPurchaseTransactionReporter> instance(new GADInAppPurchaseTransactionReporter());
+    static const std::shared_ptr<GADInAppPurchaseTransactionReporter> instance = init();
     return instance;
+}
+
+std::shared_ptr<GADInAppPurchaseTransactionReporter> GADInAppPurchaseTransactionReporter::init() {
+    return std::shared_ptr<GADInAppPurchaseTransactionReporter>(new GADInAppPurchaseTransactionReporter());
 }
 
 std::string GADInAppPurchaseTransactionReporter::defaultReportFormat() {
@@ -103,18 +107,22 @@ void GADInAppPurchaseTransactionReporter::disableReporting() {
     platform::PaymentQueue::defaultQueue()->removeTransactionObserver(shared_from_this());
 }
 
-bool GADInAppPurchaseTransactionReporter::rememberTransaction(const std::string& identifier) {
-    auto defaults = platform::UserDefaults::standard();
+bool GADInAppPurchaseTransactionReporter::isReportedOrPending(const std::string& identifier) {
     if (!loadedReported_) {
         loadedReported_ = true;
-        if (auto stored = defaults->array(kReportedTransactionsKey)) {
+        if (auto stored = platform::UserDefaults::standard()->array(kReportedTransactionsKey)) {
             for (const auto& entry : *stored) {
                 if (!entry.is_string() || !reported_.insert(entry.get<std::string>()).second) continue;
                 reportedOrder_.push_back(entry.get<std::string>());
             }
         }
     }
-    if (!reported_.insert(identifier).second) return false;
+    return reported_.count(identifier) > 0 || pending_.count(identifier) > 0;
+}
+
+void GADInAppPurchaseTransactionReporter::rememberReportedTransaction(const std::string& identifier) {
+    pending_.erase(identifier);
+    if (!reported_.insert(identifier).second) return;
     reportedOrder_.push_back(identifier);
     while (reportedOrder_.size() > kMaximumRememberedTransactions) {
         reported_.erase(reportedOrder_.front());
@@ -122,8 +130,7 @@ bool GADInAppPurchaseTransactionReporter::rememberTransaction(const std::string&
     }
     platform::Value list = platform::Value::array();
     for (const auto& id : reportedOrder_) list.push_back(id);
-    defaults->set(kReportedTransactionsKey, std::move(list));
-    return true;
+    platform::UserDefaults::standard()->set(kReportedTransactionsKey, std::move(list));
 }
 
 void GADInAppPurchaseTransactionReporter::paymentQueueUpdatedTransactions(
@@ -135,7 +142,10 @@ void GADInAppPurchaseTransactionReporter::paymentQueueUpdatedTransactions(
     for (const auto& transaction : transactions) {
         if (!transaction || transaction->transactionState() != platform::PaymentTransaction::Purchased) continue;
         const auto& identifier = transaction->transactionIdentifier();
-        if (!identifier.empty() && !rememberTransaction(identifier)) continue;
+        if (!identifier.empty()) {
+            if (isReportedOrPending(identifier)) continue;
+            pending_.insert(identifier);
+        }
         const auto& payment = transaction->payment();
         char timestamp[64];
         std::snprintf(timestamp, sizeof timestamp, "%f", transaction->transactionDate());
@@ -198,6 +208,20 @@ void GADInAppPurchaseTransactionReporter::reportTransactionsFromArray(const plat
         auto expanded = GADExpandAtQuotedKeywords(format, values);
         pinger->pingWithRetryGroupKey(kRetryGroupKey, platform::URL::parse(expanded), expanded + suffix);
     }
+    // The pinger stores retry URLs in order on its queue: once this block runs there, the reports above
+    // are stored, and only now may a later delivery of these transactions be skipped.
+    std::vector<std::string> identifiers;
+    for (const auto& transaction : transactions)
+        if (auto id = stringOf(transaction, "transactionid"); !id.empty())
+            identifiers.push_back(std::move(id));
+    if (identifiers.empty()) return;
+    auto self = shared_from_this();
+    pinger->lockQueue()->async([self, identifiers] {
+        platform::DispatchQueue::main()->async([self, identifiers] {
+            for (const auto& id : identifiers)
+                self->rememberReportedTransaction(id);
+        });
+    });
 }
 
 } // namespace ruzave

@@ -27,8 +27,8 @@ class GADInAppPurchaseTransactionReporter : public platform::PaymentTransactionO
     static constexpr const char* kEquivalentClassesKey = "/ruzave/ads/iap_equivalent_classes";
     static constexpr const char* kReportFormatKey = "/ruzave/ads/iap_report_format";
     static constexpr const char* kRetrySuffixKey = "/ruzave/ads/iap_retry_suffix";
-    // The transaction identifiers already reported, so that one the store delivers again (as it does at
-    // a later launch while the app has not finished it) is not reported twice.
+    // The transaction identifiers whose reports the pinger has stored, so that one the store delivers
+    // again (as it does at a later launch while the app has not finished it) is not reported twice.
     static constexpr const char* kReportedTransactionsKey = "/ruzave/ads/iap_reported_transaction_ids";
     static constexpr std::size_t kMaximumRememberedTransactions = 256;
     static constexpr const char* kRetryGroupKey = "/ruzave/ads/auto-iap";
@@ -36,6 +36,9 @@ class GADInAppPurchaseTransactionReporter : public platform::PaymentTransactionO
     static constexpr const char* kDefaultRetrySuffix = "&retry=1";
 
     static std::shared_ptr<GADInAppPurchaseTransactionReporter> sharedInstance();
+    // A reporter that reads the remembered transactions afresh, as at a new launch (the shared one is
+    // made with it).
+    static std::shared_ptr<GADInAppPurchaseTransactionReporter> init();
     static std::string defaultReportFormat();
 
     // NO once disabled, and while a class named by the equivalent-classes setting exists.
@@ -60,13 +63,18 @@ class GADInAppPurchaseTransactionReporter : public platform::PaymentTransactionO
     void reportTransactionsFromArray(const platform::Value& transactions);
     void reportTransactionsFromArray(const platform::Value& transactions, const platform::Value& sharedParameters);
     // Main thread.
-    bool rememberTransaction(const std::string& identifier);
+    bool isReportedOrPending(const std::string& identifier);
+    void rememberReportedTransaction(const std::string& identifier);
 
     std::atomic<bool> reportingEnabled_{false};
     std::atomic<bool> wasDisabled_{false};
+    // Main thread.
     bool loadedReported_ = false;
     std::set<std::string> reported_;
     std::deque<std::string> reportedOrder_;
+    // Collected but not yet stored by the pinger: a duplicate delivery meanwhile is not reported twice,
+    // and a process that dies meanwhile has not marked them reported.
+    std::set<std::string> pending_;
 };
 
 } // namespace ruzave

@@ -66,11 +66,21 @@ void GADNativeAdAttribution::loadAssetsWithCompletionHandler(CompletionHandler h
         if (handler) platform::mainQueue()->async([handler] { handler(std::nullopt); });
         return;
     }
-    if (loading_) return;
+    if (loading_) {
+        // The running load answers this caller too; one that already failed answers at once.
+        if (!handler) return;
+        if (loadError_)
+            platform::mainQueue()->async([handler, error = *loadError_] { handler(error); });
+        else
+            assetCompletionHandlers_.push_back(std::move(handler));
+        return;
+    }
     loading_ = true;
     answeredIcons_ = 0;
+    loadError_.reset();
     availableImages_.clear();
-    assetCompletionHandler_ = std::move(handler);
+    assetCompletionHandlers_.clear();
+    if (handler) assetCompletionHandlers_.push_back(std::move(handler));
     std::weak_ptr<GADNativeAdAttribution> weakSelf = weak_from_this();
     auto icons = loadingImages_;
     for (const auto& icon : icons) {
@@ -90,22 +100,27 @@ void GADNativeAdAttribution::iconAnswered() {
     if (++answeredIcons_ >= loadingImages_.size()) loading_ = false;
 }
 
+void GADNativeAdAttribution::callCompletionHandlers(const std::optional<platform::Error>& error) {
+    auto handlers = std::move(assetCompletionHandlers_);
+    assetCompletionHandlers_.clear();
+    for (auto& handler : handlers)
+        platform::mainQueue()->async([handler = std::move(handler), error] { handler(error); });
+}
+
 void GADNativeAdAttribution::finishedLoadingNativeAdImage(const std::shared_ptr<GADNativeAdImage>& image) {
     availableImages_.push_back(image);
     iconAnswered();
-    if (availableImages_.size() != loadingImages_.size()) return;
-    CompletionHandler handler = std::move(assetCompletionHandler_);
-    assetCompletionHandler_ = nullptr;
-    if (!handler) return; // an icon failed before: icons stay unset
+    if (availableImages_.size() != loadingImages_.size() || loadError_)
+        return; // after a failure icons stay unset
     icons_ = availableImages_;
-    platform::mainQueue()->async([handler] { handler(std::nullopt); });
+    callCompletionHandlers(std::nullopt);
 }
 
 void GADNativeAdAttribution::failedLoadingNativeAdImageWithError(const platform::Error& error) {
     iconAnswered();
-    CompletionHandler handler = std::move(assetCompletionHandler_);
-    assetCompletionHandler_ = nullptr;
-    if (handler) platform::mainQueue()->async([handler, error] { handler(error); });
+    if (loadError_) return;
+    loadError_ = error;
+    callCompletionHandlers(error);
 }
 
 } // namespace ruzave

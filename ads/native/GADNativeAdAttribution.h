@@ -38,8 +38,8 @@ class GADNativeAdAttribution : public std::enable_shared_from_this<GADNativeAdAt
     // The configured icons.
     const std::vector<std::shared_ptr<GADNativeAdImage>>& loadingImages() const { return loadingImages_; }
 
-    // A second call while a load runs is ignored: the first handler keeps the outcome. Once every icon
-    // has answered, a new call loads again.
+    // A call while a load runs waits for that load: every waiting handler hears its outcome. Once every
+    // icon has answered, a new call loads again.
     void loadAssetsWithCompletionHandler(CompletionHandler handler);
 
   private:
@@ -47,6 +47,7 @@ class GADNativeAdAttribution : public std::enable_shared_from_this<GADNativeAdAt
     void finishedLoadingNativeAdImage(const std::shared_ptr<GADNativeAdImage>& image);
     void failedLoadingNativeAdImageWithError(const platform::Error& error);
     void iconAnswered();
+    void callCompletionHandlers(const std::optional<platform::Error>& error);
 
     std::optional<std::string> text_;
     std::optional<std::vector<std::shared_ptr<GADNativeAdImage>>> icons_;
@@ -57,7 +58,10 @@ class GADNativeAdAttribution : public std::enable_shared_from_this<GADNativeAdAt
     platform::Color backgroundColor_;
     std::vector<std::shared_ptr<GADNativeAdImage>> loadingImages_;
     std::vector<std::shared_ptr<GADNativeAdImage>> availableImages_;
-    CompletionHandler assetCompletionHandler_;
+    // The handlers waiting for the running load's outcome.
+    std::vector<CompletionHandler> assetCompletionHandlers_;
+    // The running load's first icon error: it decides the outcome for every caller.
+    std::optional<platform::Error> loadError_;
     bool loading_ = false;
     // Icons of the running load that have answered, with success or failure.
     std::size_t answeredIcons_ = 0;

@@ -194,6 +194,7 @@ void GADNativeCustomTemplateAd::performClickOnAssetWithKey(const std::string& ke
         performClickOnView(nullptr, key, platform::Value::object());
         return;
     }
+    std::uint64_t click = 0;
     {
         std::lock_guard<std::mutex> guard(clickLock_);
         if (customClickHandler_) {
@@ -201,8 +202,24 @@ void GADNativeCustomTemplateAd::performClickOnAssetWithKey(const std::string& ke
             return;
         }
         customClickHandler_ = std::move(customClickHandler);
+        click = ++customClicks_;
     }
     performClickOnView(nullptr, key, {{"has_custom_click_handler", true}});
+    std::weak_ptr<GADNativeCustomTemplateAd> weakSelf =
+        std::static_pointer_cast<GADNativeCustomTemplateAd>(shared_from_this());
+    platform::mainQueue()->asyncAfter(kCustomClickTimeout, [weakSelf, click] {
+        if (auto self = weakSelf.lock()) self->expireCustomClick(click);
+    });
+}
+
+void GADNativeCustomTemplateAd::expireCustomClick(std::uint64_t click) {
+    std::function<void()> expired;
+    {
+        std::lock_guard<std::mutex> guard(clickLock_);
+        if (click != customClicks_ || !customClickHandler_) return;
+        expired.swap(customClickHandler_);
+    }
+    GADLogger::sharedInstance()->logPublicMessage("The prior click event got no answer. It was dropped.");
 }
 
 void GADNativeCustomTemplateAd::handleNativeAdCustomClick() {

@@ -1,7 +1,9 @@
 #pragma once
 // A custom template ad (ad-loader type "3"): a template id and named text and image assets that the app
 // renders itself. A click goes to the support page's script, or to the app's own click handler once the
-// page asks for it with the script message "nativeAdCustomClick". Main thread.
+// page asks for it with the script message "nativeAdCustomClick" (a click unanswered for a while is
+// dropped). Main thread.
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -21,6 +23,9 @@ class GADNativeAdImage;
 class GADNativeCustomTemplateAd : public GADNativeAd {
   public:
     static constexpr const char* kCustomClickMessage = "nativeAdCustomClick";
+    // How long a click with the app's handler waits for the page's answer: a page that never answers
+    // must not block every later click.
+    static constexpr double kCustomClickTimeout = 5;
 
     // Nil unless "custom_template_id" is a string or a number.
     static std::shared_ptr<GADNativeCustomTemplateAd> initWithDictionary(const platform::Value& dictionary,
@@ -58,6 +63,8 @@ class GADNativeCustomTemplateAd : public GADNativeAd {
     void setImage(const std::shared_ptr<GADNativeAdImage>& image, const std::string& key);
     void loadImageAssetsWithImageDictionary(const std::map<std::string, std::shared_ptr<GADNativeAdImage>>& images);
     void removeCustomClickObserver();
+    // Drops the pending handler of click `click` if the page has not answered it.
+    void expireCustomClick(std::uint64_t click);
 
     bool disableImageLoading_ = false;
     std::map<std::string, std::shared_ptr<GADNativeAdImage>> optionalImages_;
@@ -67,6 +74,7 @@ class GADNativeCustomTemplateAd : public GADNativeAd {
     std::set<std::string> availableAssetKeys_;
     std::mutex clickLock_;
     std::function<void()> customClickHandler_;
+    std::uint64_t customClicks_ = 0; // guarded by clickLock_
     std::string templateID_;
     std::optional<platform::NotificationCenter::Token> clickObserver_;
 };

@@ -15,6 +15,10 @@ namespace {
 
 constexpr float kStandardSpacing = 8.0f;
 
+bool dimension(LayoutAttribute a) {
+    return a == LayoutAttribute::Width || a == LayoutAttribute::Height;
+}
+
 bool horizontal(LayoutAttribute a) {
     return a == LayoutAttribute::Left || a == LayoutAttribute::Right || a == LayoutAttribute::Leading ||
            a == LayoutAttribute::Trailing || a == LayoutAttribute::Width || a == LayoutAttribute::CenterX;
@@ -75,8 +79,16 @@ std::shared_ptr<LayoutConstraint> LayoutConstraint::constraintWithItem(const std
                                                                        const std::shared_ptr<View>& item2,
                                                                        LayoutAttribute a2, float multiplier,
                                                                        float constant) {
-    if (!item1 || a1 == LayoutAttribute::NotAnAttribute) return nullptr;
-    if (item2 && (a2 == LayoutAttribute::NotAnAttribute || horizontal(a1) != horizontal(a2))) return nullptr;
+    auto refuse = [](const char* why) {
+        logWarning(std::string("LayoutConstraint: refused a constraint: ") + why);
+        return nullptr;
+    };
+    if (!item1) return refuse("it has no first item");
+    if (a1 == LayoutAttribute::NotAnAttribute) return refuse("it has no first attribute");
+    // A size may follow the other axis' size (an aspect ratio); a place only its own axis.
+    if (item2 && (a2 == LayoutAttribute::NotAnAttribute ||
+                  (horizontal(a1) != horizontal(a2) && !(dimension(a1) && dimension(a2)))))
+        return refuse("it relates attributes of different axes");
     if (!item2) a2 = LayoutAttribute::NotAnAttribute;
     return std::make_shared<LayoutConstraint>(item1, a1, relation, item2, a2, multiplier, constant);
 }

@@ -373,7 +373,11 @@ void View::sizeToFit() {
 Size View::intrinsicContentSize() const { return {kViewNoIntrinsicMetric, kViewNoIntrinsicMetric}; }
 
 void View::addConstraint(const std::shared_ptr<LayoutConstraint>& constraint) {
-    if (!constraint) return;
+    if (!constraint) {
+        // A refused constraint leaves the layout short of a rule: never silently.
+        logWarning("View: a missing constraint was not added");
+        return;
+    }
     if (std::find(constraints_.begin(), constraints_.end(), constraint) == constraints_.end())
         constraints_.push_back(constraint);
     setNeedsLayout();

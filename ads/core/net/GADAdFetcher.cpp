@@ -17,6 +17,7 @@
 #include "ads/core/telemetry/GADTiming.h"
 #include "ads/core/util/GADJSONAdditions.h"
 #include "ads/core/util/GADLogger.h"
+#include "ads/native/GADAdLoaderAdTypes.h"
 #include "ads/render/GADInterfaceOrientationMask.h"
 #include "ads/render/GADSwipeToViewControllerConfigurations.h"
 #include "platform/base/Strings.h"
@@ -51,22 +52,10 @@ std::optional<std::string> stringHeader(const platform::Value& headers, const ch
     return std::nullopt;
 }
 
-// The URLs among the blank- or tab-separated pieces, in order; pieces that are no URL are skipped.
-std::vector<platform::URL> urlsFromWhitespaceSeparatedString(const std::optional<std::string>& text) {
-    std::vector<platform::URL> urls;
-    if (!text) return urls;
-    std::size_t i = 0;
-    while (i < text->size()) {
-        while (i < text->size() && std::isspace(static_cast<unsigned char>((*text)[i]))) ++i;
-        std::size_t j = i;
-        while (j < text->size() && !std::isspace(static_cast<unsigned char>((*text)[j]))) ++j;
-        if (j > i) {
-            auto url = platform::URL::parse(std::string_view(*text).substr(i, j - i));
-            if (url && url->isValid() && !url->absoluteString().empty()) urls.push_back(*url);
-        }
-        i = j;
-    }
-    return urls;
+// The URLs of a header that lists them separated by white space; none without the header.
+std::vector<platform::URL> urlsFromHeader(const std::optional<std::string>& text) {
+    if (!text) return {};
+    return GADURLsFromWhitespaceSeparatedString(*text).value_or(std::vector<platform::URL>{});
 }
 
 // The refresh rate counts only when the whole text is a finite number of 0 or more.
@@ -305,10 +294,9 @@ void GADAdFetcher::processHTTPHeaders(const platform::Value& headers, bool proce
     ad_->setResponseType(type);
     if (type == GADResponseTypeNone) resourceFailedToLoadWithError(typeError, 0);
 
-    ad_->addClickURLsFromArray(urlsFromWhitespaceSeparatedString(stringHeader(lower, "x-zudo-click-tracking-urls")));
-    ad_->addImpressionURLsFromArray(urlsFromWhitespaceSeparatedString(stringHeader(lower, "x-zudo-tracking-urls")));
-    ad_->addManualImpressionURLsFromArray(
-        urlsFromWhitespaceSeparatedString(stringHeader(lower, "x-zudo-manual-tracking-urls")));
+    ad_->addClickURLsFromArray(urlsFromHeader(stringHeader(lower, "x-zudo-click-tracking-urls")));
+    ad_->addImpressionURLsFromArray(urlsFromHeader(stringHeader(lower, "x-zudo-tracking-urls")));
+    ad_->addManualImpressionURLsFromArray(urlsFromHeader(stringHeader(lower, "x-zudo-manual-tracking-urls")));
 
     if (processWide) {
         auto defaults = platform::UserDefaults::standard();

@@ -79,6 +79,21 @@ struct Both : ContentOnly, ruzave::GADNativeAppInstallAdLoaderDelegate {
     std::size_t calls() const { return ContentOnly::calls() + appAds.size(); }
 };
 
+struct TemplateReceiver : ruzave::GADNativeCustomTemplateAdLoaderDelegate {
+    std::vector<std::shared_ptr<ruzave::GADNativeCustomTemplateAd>> ads;
+    std::vector<platform::Error> errors;
+    void adLoaderDidFailToReceiveAdWithError(GADAdLoader&, const platform::Error& e) override {
+        errors.push_back(e);
+    }
+    platform::Value nativeCustomTemplateIDsForAdLoader(GADAdLoader&) override {
+        return platform::Value::array({10045});
+    }
+    void adLoaderDidReceiveNativeCustomTemplateAd(
+        GADAdLoader&, const std::shared_ptr<ruzave::GADNativeCustomTemplateAd>& ad) override {
+        ads.push_back(ad);
+    }
+};
+
 // The whole road: the core page, the ad server's native answer, the support page and the pictures.
 struct Road : platform::testing::Harness {
     std::unique_ptr<adserver::AdServer> server;
@@ -119,11 +134,28 @@ TEST_CASE("GADAdLoader: ad types map to classes and unknown ones to errors") {
     CHECK(error.description == "Invalid ad format requested: \"4\".");
     CHECK_FALSE(ruzave::GADNativeAdClassForFormat("banner", 1, &error));
     CHECK(error.description == "Invalid ad format: \"banner\", 1.");
-    auto urls = ruzave::GADURLsFromWhitespaceSeparatedString(" https://a.example/1\t\thttps://b.example/2  ");
-    REQUIRE(urls);
-    CHECK(urls->size() == 2);
-    CHECK((*urls)[1].absoluteString() == "https://b.example/2");
-    CHECK_FALSE(ruzave::GADURLsFromWhitespaceSeparatedString(" \t "));
+}
+
+TEST_CASE("GADURLsFromWhitespaceSeparatedString: every white space and line break separates URLs") {
+    auto strings = [](const std::string& text) {
+        std::vector<std::string> out;
+        for (const auto& url :
+             ruzave::GADURLsFromWhitespaceSeparatedString(text).value_or(std::vector<platform::URL>{}))
+            out.push_back(url.absoluteString());
+        return out;
+    };
+    CHECK(strings(" https://a.example/1\t\thttps://b.example/2  ") ==
+          std::vector<std::string>{"https://a.example/1", "https://b.example/2"});
+    CHECK(strings("https://a.example/1\nhttps://b.example/2\r\nhttps://c.example/3\fhttps://d.example/4\v") ==
+          std::vector<std::string>{"https://a.example/1", "https://b.example/2", "https://c.example/3",
+                                   "https://d.example/4"});
+    // No-break space and the line separator are white space too; a stray byte is not.
+    CHECK(strings("https://a.example/1\u00a0https://b.example/2\u2028https://c.example/3") ==
+          std::vector<std::string>{"https://a.example/1", "https://b.example/2", "https://c.example/3"});
+    CHECK(strings("https://a.example/1 \xC3 https://b.example/2\x85https://c.example/3") ==
+          std::vector<std::string>{"https://a.example/1"});
+    CHECK_FALSE(ruzave::GADURLsFromWhitespaceSeparatedString(" \t\r\n "));
+    CHECK_FALSE(ruzave::GADURLsFromWhitespaceSeparatedString(""));
 }
 
 TEST_CASE_FIXTURE(platform::testing::Harness, "GADAdLoader: the configuration refuses unknown types and keeps one option of each kind") {
@@ -345,15 +377,6 @@ TEST_CASE_FIXTURE(Road, "GADAdLoader: a mediated native ad from a custom event r
 }
 
 TEST_CASE("GADAdLoader: a custom template ad of a requested template arrives, another template does not") {
-    struct TemplateReceiver : ruzave::GADNativeCustomTemplateAdLoaderDelegate {
-        std::vector<std::shared_ptr<ruzave::GADNativeCustomTemplateAd>> ads;
-        std::vector<platform::Error> errors;
-        void adLoaderDidFailToReceiveAdWithError(GADAdLoader&, const platform::Error& e) override { errors.push_back(e); }
-        platform::Value nativeCustomTemplateIDsForAdLoader(GADAdLoader&) override { return platform::Value::array({10045}); }
-        void adLoaderDidReceiveNativeCustomTemplateAd(GADAdLoader&, const std::shared_ptr<ruzave::GADNativeCustomTemplateAd>& ad) override {
-            ads.push_back(ad);
-        }
-    };
     Road road({"3"});
     auto receiver = std::make_shared<TemplateReceiver>();
     road.loader->setDelegate(receiver);
@@ -377,4 +400,29 @@ TEST_CASE("GADAdLoader: a custom template ad of a requested template arrives, an
     road.loader->loadRequest(ruzave::GADRequest::request());
     REQUIRE(sdkcoretest::pump(road, [&] { return receiver->errors.size() == 1; }, 30));
     CHECK(receiver->errors[0].code == 13);
+}
+
+TEST_CASE("GADAdLoader: the support page runs the click handler of a custom template ad, click after click") {
+    Road road({"3"});
+    auto receiver = std::make_shared<TemplateReceiver>();
+    road.loader->setDelegate(receiver);
+    road.answer("{\"ads\":[{\"type\":\"native\",\"template_id\":3,\"custom_template_id\":\"10045\","
+                "\"custom_assets\":[{\"name\":\"Caption\",\"type\":\"string\",\"string_value\":\"Hi\"}],"
+                "\"tracking_urls_and_actions\":{\"ruzave_click_tracking_url\":\"" +
+                road.base + "/native/click\"}}]}");
+    road.loader->loadRequest(ruzave::GADRequest::request());
+    REQUIRE(sdkcoretest::pump(
+        road, [&] { return receiver->ads.size() + receiver->errors.size() == 1; }, 30));
+    REQUIRE(receiver->ads.size() == 1);
+    auto ad = receiver->ads[0];
+    int handled = 0;
+    ad->performClickOnAssetWithKey("Caption", [&] { ++handled; });
+    REQUIRE(sdkcoretest::pump(
+        road, [&] { return handled == 1; }, 20));
+    ad->performClickOnAssetWithKey("Caption", [&] { handled += 10; });
+    REQUIRE(sdkcoretest::pump(
+        road, [&] { return handled == 11; }, 20));
+    REQUIRE(sdkcoretest::pump(
+        road, [&] { return road.server->requestCount("/native/click") == 2; }, 20));
+    CHECK(road.server->requests("/native/click")[0].param("asset") == "Caption");
 }

@@ -209,3 +209,33 @@ TEST_CASE_FIXTURE(Reporting, "GADInAppPurchaseTransactionReporter: a failed ping
     CHECK(group->contains(std::string("https://") + ruzave::GADHosts::kConversionHost +
                           "/pagead/conversion/custom?s=coin&q=1&x=&at=@&again=yes"));
 }
+
+TEST_CASE_FIXTURE(Reporting, "GADInAppPurchaseTransactionReporter: a process killed during the product "
+                             "lookup reports at the next launch") {
+    iaptest::stock("gem", "0.99");
+    // The store takes its time answering; the process dies before it does.
+    platform::ProductsRequest::setResponseDelayForTesting(30);
+    buy("gem");
+    CHECK(conversionPings().empty());
+    queue->removeTransactionObserver(reporter);
+
+    // The next launch: a new reporter over the same user defaults; the store hands the purchase back.
+    platform::ProductsRequest::setResponseDelayForTesting(0);
+    auto relaunched = Reporter::init();
+    relaunched->enableReporting();
+    CHECK(queue->redeliverUnfinishedForTesting() == 1);
+    REQUIRE(waitForConversionPings(1));
+    drain();
+    auto ping = conversionPings()[0];
+    CHECK(ping.param("sku") == "gem");
+    CHECK(ping.param("price") == "0.99");
+    auto stored = platform::UserDefaults::standard()->array(Reporter::kReportedTransactionsKey);
+    REQUIRE(stored);
+    CHECK(*stored == platform::Value::array({ping.param("transaction_id")}));
+
+    // Reported now: a further hand-back sends nothing.
+    CHECK(queue->redeliverUnfinishedForTesting() == 1);
+    runUntilIdle();
+    drain();
+    CHECK(conversionPings().size() == 1);
+}

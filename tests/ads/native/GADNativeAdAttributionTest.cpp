@@ -57,26 +57,32 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADNativeAdAttribution: without i
 TEST_CASE_FIXTURE(nativetest::Server, "GADNativeAdAttribution: icons load together and the first failure wins once") {
     auto good = GADNativeAdAttribution::initWithDictionary(
         {{"images", platform::Value::array({{{"url", Server::url("/img/red.png")}}, {{"url", Server::url("/img/grey.jpg")}}})}});
-    nativetest::Outcomes ok;
+    nativetest::Outcomes ok, waiting;
     good->loadAssetsWithCompletionHandler(ok.handler());
-    // A second load while the first runs is ignored.
-    good->loadAssetsWithCompletionHandler(ok.handler());
-    REQUIRE(runUntil([&] { return ok.calls.size() == 1; }, 20));
+    // A second load while the first runs waits for it, and loads nothing twice.
+    good->loadAssetsWithCompletionHandler(waiting.handler());
+    REQUIRE(runUntil([&] { return ok.calls.size() == 1 && waiting.calls.size() == 1; }, 20));
     runUntilIdle();
     CHECK(ok.calls.size() == 1);
     CHECK_FALSE(ok.calls[0]);
+    CHECK(waiting.calls.size() == 1);
+    CHECK_FALSE(waiting.calls[0]);
+    CHECK(server->requestCount("/img/red.png") == 1);
     REQUIRE(good->icons());
     CHECK(good->icons()->size() == 2);
 
     auto bad = GADNativeAdAttribution::initWithDictionary(
         {{"images", platform::Value::array({{{"url", "ftp://a.example/1.png"}}, {{"url", Server::url("/img/red.png")}}})}});
-    nativetest::Outcomes failed;
+    nativetest::Outcomes failed, failedToo;
     bad->loadAssetsWithCompletionHandler(failed.handler());
+    bad->loadAssetsWithCompletionHandler(failedToo.handler());
     REQUIRE(runUntil([&] { return server->requestCount("/img/red.png") == 2; }, 20));
     runUntil([] { return false; }, 0.3);
     REQUIRE(failed.calls.size() == 1);
     REQUIRE(failed.calls[0]);
     CHECK(failed.calls[0]->description == "Couldn't create URL request for ftp://a.example/1.png.");
+    REQUIRE(failedToo.calls.size() == 1);
+    CHECK(failedToo.calls[0]->description == failed.calls[0]->description);
     CHECK_FALSE(bad->icons());
 
     // A load after the failed one has ended is answered too, not left waiting.

@@ -21,6 +21,21 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADNativeAdAttributionView: text 
     CHECK(size.width == doctest::Approx(12.0 + 2 * 0.37 * 12.0));
 }
 
+TEST_CASE_FIXTURE(platform::testing::Harness,
+                  "GADNativeAdAttributionView: the text has margins of 0.37 times its height") {
+    auto view = GADNativeAdAttributionView::initWithFrame(platform::Rect::zero());
+    view->setAttribution(
+        ruzave::GADNativeAdAttribution::initWithDictionary({{"text", "Ad"}, {"text_size", 10}}));
+    view->setFrame({{0, 0}, view->intrinsicContentSize()});
+    view->layoutIfNeeded();
+    // "Ad" in a 10-point font is 12 by 12: each margin is 4.44 wide.
+    auto text = view->textView()->frame();
+    CHECK(text.minX() == doctest::Approx(0.37 * 12));
+    CHECK(text.width() == doctest::Approx(12.0));
+    CHECK(text.height() == doctest::Approx(12.0));
+    CHECK(view->bounds().width() - text.maxX() == doctest::Approx(0.37 * 12));
+}
+
 TEST_CASE_FIXTURE(nativetest::Server, "GADNativeAdAttributionView: loaded icons cycle in an area of the largest icon") {
     auto attribution = ruzave::GADNativeAdAttribution::initWithDictionary(
         {{"images", platform::Value::array({{{"url", Server::url("/img/red.png")}}, {{"url", Server::url("/img/grey.jpg")}}})},

@@ -128,3 +128,37 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADNativeCustomTemplateAd: a cust
     CHECK(log.contains("Asset is unavailable. Cannot perform click on \"Main\"."));
     CHECK(log.contains("Still processing prior click event. This click event will be ignored."));
 }
+
+TEST_CASE_FIXTURE(platform::testing::Harness,
+                  "GADNativeCustomTemplateAd: a custom click the page never answers ends in time") {
+    platform::LogCapture log;
+    auto slot = nativetest::recordingSlot(*this);
+    auto adView = slot->adView();
+    auto ad = GADNativeCustomTemplateAd::initWithDictionary(templateJSON("https://a.example/m.png"), {});
+    ad->setSlot(slot);
+    auto answer = [&] {
+        platform::NotificationCenter::defaultCenter()->post(GADNativeCustomTemplateAd::kCustomClickMessage,
+                                                            adView.get());
+        runUntilIdle();
+    };
+    int unanswered = 0, answered = 0, later = 0;
+    ad->performClickOnAssetWithKey("Title", [&] { ++unanswered; });
+    advance(GADNativeCustomTemplateAd::kCustomClickTimeout - 1);
+    ad->performClickOnAssetWithKey("Title", [&] { ++answered; }); // still waiting: ignored
+    CHECK(adView->evaluate("window.clicks.length") == "1");
+    advance(1);
+    // The wait is over: the next click goes to the page, and its answer runs its own handler only.
+    ad->performClickOnAssetWithKey("Title", [&] { ++answered; });
+    CHECK(adView->evaluate("window.clicks.length") == "2");
+    answer();
+    CHECK(unanswered == 0);
+    CHECK(answered == 1);
+    // A click answered in time is not cut short by an earlier click's deadline.
+    advance(GADNativeCustomTemplateAd::kCustomClickTimeout - 1);
+    ad->performClickOnAssetWithKey("Title", [&] { ++later; });
+    advance(2);
+    answer();
+    CHECK(later == 1);
+    ruzave::GADLoggingQueue()->sync([] {});
+    CHECK(log.contains("The prior click event got no answer. It was dropped."));
+}

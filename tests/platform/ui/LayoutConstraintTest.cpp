@@ -1,6 +1,7 @@
 #include <map>
 
 #include "platform/base/Error.h"
+#include "platform/base/Log.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/LayoutConstraint.h"
 #include "platform/ui/View.h"
@@ -91,6 +92,36 @@ TEST_CASE("LayoutConstraint: explicit constraints: centre, multiplier, equal edg
     // Removing a view drops the constraints naming it.
     half->removeFromSuperview();
     CHECK(parent->constraints().size() == 2);
+}
+
+TEST_CASE("LayoutConstraint: a size may follow the other axis' size, and a refused constraint is logged") {
+    LogCapture log;
+    auto parent = View::create(Rect(0, 0, 200, 100));
+    auto tall = child(parent), wide = child(parent);
+    using A = LayoutAttribute;
+    using R = LayoutRelation;
+    parent->addConstraint(
+        LayoutConstraint::constraintWithItem(tall, A::Height, R::Equal, nullptr, A::NotAnAttribute, 1, 20));
+    // An aspect ratio on one view, and a height that follows another view's width.
+    parent->addConstraint(
+        LayoutConstraint::constraintWithItem(tall, A::Width, R::Equal, tall, A::Height, 0.5f, 2));
+    parent->addConstraint(
+        LayoutConstraint::constraintWithItem(wide, A::Height, R::Equal, tall, A::Width, 2, 0));
+    parent->addConstraint(
+        LayoutConstraint::constraintWithItem(wide, A::Width, R::Equal, nullptr, A::NotAnAttribute, 1, 30));
+    parent->layoutIfNeeded();
+    CHECK(tall->frame().size == Size(12, 20));
+    CHECK(wide->frame().size == Size(30, 24));
+    CHECK(parent->constraints().size() == 4);
+    CHECK_FALSE(log.contains("LayoutConstraint"));
+
+    // A place never follows the other axis: refused, and said so, as is adding what was refused.
+    auto refused = LayoutConstraint::constraintWithItem(tall, A::Left, R::Equal, wide, A::Top, 1, 0);
+    CHECK(refused == nullptr);
+    CHECK(log.contains("LayoutConstraint: refused a constraint: it relates attributes of different axes"));
+    parent->addConstraint(refused);
+    CHECK(log.contains("View: a missing constraint was not added"));
+    CHECK(parent->constraints().size() == 4);
 }
 
 TEST_CASE("LayoutConstraint: malformed visual formats give no constraints and an error") {
