@@ -1,8 +1,10 @@
 // Many banners at once, against the local ad server, each with its own ad unit and creative.
 // banners_100_cost_ratio: the mean time from loadRequest to adViewDidReceiveAd of 100 banners loaded
 // together, divided by the median of the same for one banner loaded alone, in the same run.
+// banner_main_thread_ms: the main thread's processor time per banner while those 100 load.
 // banner_rss_kb: resident memory added per loaded banner over those 100; banner_rss_after_release_kb:
-// what stays in all once the 100 are released and the loop has run.
+// what stays in all once the 100 are released and the loop has run; banner_heap_after_release_kb: the
+// same in bytes the allocator counts as still allocated.
 // core_page_requests_per_second: ad URL requests answered by the core page per second, 50 requesters
 // asking at once, straight through the core controller.
 #include <curl/curl.h>
@@ -10,6 +12,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -57,15 +60,28 @@ long residentKB() {
     return resident * (::sysconf(_SC_PAGESIZE) / 1024);
 }
 
-// Resident memory once the loop is idle and the allocator has handed freed pages back. The local
-// server runs in this process: its request log is emptied first, so only the app's memory counts.
-long settledResidentKB(adserver::AdServer& server) {
+double threadCPUms() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1000 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+struct Memory {
+    long residentKB = 0;
+    long allocatedKB = 0;
+};
+
+// Resident memory once the loop is idle and the allocator has handed freed pages back, and what the
+// allocator counts as allocated. The local server runs in this process: its request log is emptied
+// first, so only the app's memory counts.
+Memory settledMemory(adserver::AdServer& server) {
     auto& loop = platform::MainLoop::main();
     server.clearLog();
     loop.runFor(0.2);
     loop.runUntilIdle();
     ::malloc_trim(0);
-    return residentKB();
+    const auto info = ::mallinfo2();
+    return Memory{residentKB(), static_cast<long>((info.uordblks + info.hblkhd) / 1024)};
 }
 
 // Hears one banner's outcome, with the time it came.
@@ -248,24 +264,28 @@ int measure() {
     }
     const double single = median(singles);
 
-    const long before = settledResidentKB(server->server());
+    const Memory before = settledMemory(server->server());
     std::vector<Placed> many;
+    const double cpuStarted = threadCPUms();
     for (int i = 0; i < kManyBanners; ++i) many.push_back(place(*app, i, 80 + 50.0f * static_cast<float>(i)));
     if (!loadTogether(many, &why)) return fail(why);
+    const double mainThreadMs = (threadCPUms() - cpuStarted) / kManyBanners;
     double sum = 0;
     for (const auto& p : many) sum += p.outcome->ms;
     const double mean = sum / kManyBanners;
-    const long loaded = settledResidentKB(server->server());
+    const Memory loaded = settledMemory(server->server());
     release(many);
-    const long after = settledResidentKB(server->server());
+    const Memory after = settledMemory(server->server());
 
     const double perSecond = corePageRequestsPerSecond();
 
     std::printf("banners_100_cost_ratio: %.3f ratio\n", mean / single);
     std::printf("banners_100_mean_load_ms: %.3f ms\n", mean);
     std::printf("banner_single_load_median_ms: %.3f ms\n", single);
-    std::printf("banner_rss_kb: %.1f KB\n", static_cast<double>(loaded - before) / kManyBanners);
-    std::printf("banner_rss_after_release_kb: %ld KB\n", after - before);
+    std::printf("banner_main_thread_ms: %.3f ms\n", mainThreadMs);
+    std::printf("banner_rss_kb: %.1f KB\n", static_cast<double>(loaded.residentKB - before.residentKB) / kManyBanners);
+    std::printf("banner_rss_after_release_kb: %ld KB\n", after.residentKB - before.residentKB);
+    std::printf("banner_heap_after_release_kb: %ld KB\n", after.allocatedKB - before.allocatedKB);
     if (perSecond > 0)
         std::printf("core_page_requests_per_second: %.0f requests/s\n", perSecond);
     else

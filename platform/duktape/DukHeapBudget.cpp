@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -60,10 +61,18 @@ private:
 };
 
 namespace {
-// A size header in front of every block, so the budget can account for frees and reallocs.
-struct alignas(std::max_align_t) Header {
+// Blocks the arena does not keep come from the system, with their size in the last word in front of
+// them as the arena's blocks have it, marked as the system's (the word before keeps them 16-byte
+// aligned).
+struct alignas(std::max_align_t) SystemHeader {
+    std::size_t unused;
     std::size_t size;
 };
+constexpr std::size_t kSystemBlock = std::size_t(1) << (sizeof(std::size_t) * 8 - 1);
+
+SystemHeader* systemHeaderOf(void* ptr) { return static_cast<SystemHeader*>(ptr) - 1; }
+bool isSystemBlock(const void* ptr) { return (DukArena::sizeOf(ptr) & kSystemBlock) != 0; }
+std::size_t blockSize(const void* ptr) { return DukArena::sizeOf(ptr) & ~kSystemBlock; }
 } // namespace
 
 DukHeapBudget::~DukHeapBudget() {
@@ -100,19 +109,39 @@ void* DukHeapBudget::allocate(void* udata, std::size_t size) {
     auto* b = static_cast<DukHeapBudget*>(udata);
     if (size == 0 || b->refuseAllocation()) return nullptr;
     if (size > b->memoryLimit || b->memoryUsed > b->memoryLimit - size) return nullptr;
-    auto* h = static_cast<Header*>(std::malloc(sizeof(Header) + size));
+    void* block = b->take(size);
+    if (block != nullptr) b->memoryUsed += size;
+    return block;
+}
+
+void* DukHeapBudget::take(std::size_t size) {
+    // The arena holds at most the limit; once its free blocks are all of other sizes, small blocks come
+    // from the system too. So a heap holds at most twice its limit, whatever sizes it churns through.
+    if (size <= DukArena::MaximumBlock) {
+        if (void* block = arena_.allocate(size, memoryLimit)) return block;
+    }
+    if (size >= kSystemBlock) return nullptr;
+    auto* h = static_cast<SystemHeader*>(std::malloc(sizeof(SystemHeader) + size));
     if (h == nullptr) return nullptr;
-    h->size = size;
-    b->memoryUsed += size;
+    h->size = size | kSystemBlock;
+    systemBytes_ += size;
     return h + 1;
+}
+
+void DukHeapBudget::give(void* ptr) {
+    if (!isSystemBlock(ptr)) {
+        arena_.release(ptr);
+        return;
+    }
+    systemBytes_ -= blockSize(ptr);
+    std::free(systemHeaderOf(ptr));
 }
 
 void DukHeapBudget::release(void* udata, void* ptr) {
     if (ptr == nullptr) return;
     auto* b = static_cast<DukHeapBudget*>(udata);
-    Header* h = static_cast<Header*>(ptr) - 1;
-    b->memoryUsed -= h->size;
-    std::free(h);
+    b->memoryUsed -= blockSize(ptr);
+    b->give(ptr);
 }
 
 void* DukHeapBudget::reallocate(void* udata, void* ptr, std::size_t size) {
@@ -122,16 +151,27 @@ void* DukHeapBudget::reallocate(void* udata, void* ptr, std::size_t size) {
         return nullptr;
     }
     auto* b = static_cast<DukHeapBudget*>(udata);
-    Header* h = static_cast<Header*>(ptr) - 1;
-    std::size_t old = h->size;
+    const std::size_t old = blockSize(ptr);
     if (size > old && (b->refuseAllocation() || size - old > b->memoryLimit ||
                        b->memoryUsed > b->memoryLimit - (size - old)))
         return nullptr;
-    auto* n = static_cast<Header*>(std::realloc(h, sizeof(Header) + size));
-    if (n == nullptr) return nullptr;
-    n->size = size;
+    void* moved = ptr;
+    if (isSystemBlock(ptr)) {
+        if (size >= kSystemBlock) return nullptr;
+        auto* n = static_cast<SystemHeader*>(std::realloc(systemHeaderOf(ptr), sizeof(SystemHeader) + size));
+        if (n == nullptr) return nullptr;
+        n->size = size | kSystemBlock;
+        b->systemBytes_ = b->systemBytes_ - old + size;
+        moved = n + 1;
+    } else if (!b->arena_.resize(ptr, size)) {
+        moved = b->take(size);
+        // A block that cannot move smaller may stay as it is.
+        if (moved == nullptr) return size < old ? ptr : nullptr;
+        std::memcpy(moved, ptr, std::min(old, size));
+        b->give(ptr);
+    }
     b->memoryUsed = b->memoryUsed - old + size;
-    return n + 1;
+    return moved;
 }
 
 } // namespace platform

@@ -3,12 +3,16 @@
 #include <chrono>
 #include <cstddef>
 
+#include "platform/duktape/DukArena.h"
+
 struct duk_hthread;
 
 namespace platform {
 
 // The per-heap user data handed to duk_create_heap (with allocate/reallocate/release as its allocation
-// functions): the execution deadline of the current entry into the engine, and a memory cap.
+// functions): the execution deadline of the current entry into the engine, and a memory cap. Small
+// blocks come from the heap's own arena, which goes back to the system at once with the budget (so the
+// budget must outlive its heap).
 //
 // A watchdog thread raises `expired` when the deadline passes; the engine reads it (a load, no clock)
 // every thousand bytecodes, at every call, number conversion, JSON nesting level and regular
@@ -40,6 +44,10 @@ struct DukHeapBudget {
     // Ends the running entry's time now (as the watchdog does at the deadline).
     void expire() { expired_.store(true, std::memory_order_relaxed); }
 
+    // Bytes the heap holds from the system (its arena's chunks and the blocks taken one by one): at
+    // most twice the limit.
+    std::size_t heldBytes() const { return arena_.reservedBytes() + systemBytes_; }
+
     static void* allocate(void* udata, std::size_t size);
     static void* reallocate(void* udata, void* ptr, std::size_t size);
     static void release(void* udata, void* ptr);
@@ -52,6 +60,12 @@ private:
     bool holdsCollector_ = false;
 
     bool refuseAllocation();
+    // A block from the arena (small ones while it has room) or from the system.
+    void* take(std::size_t size);
+    void give(void* ptr);
+
+    DukArena arena_;
+    std::size_t systemBytes_ = 0;
 };
 
 } // namespace platform

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <exception>
 #include <mutex>
 #include <vector>
-#include <exception>
 
 #include "duktape.h"
 #include "platform/base/Log.h"
@@ -79,13 +79,14 @@ std::unique_ptr<ScriptContext> ScriptContext::create(std::size_t memoryLimit, Er
 }
 
 bool ScriptContext::installGuards(Error* error) {
-    // Compiled once per process; each heap loads the bytecode.
-    static std::mutex mutex;
-    static std::vector<unsigned char> bytecode;
+    // Compiled once per process; each heap loads the bytecode. Never destroyed: heaps are made ahead on
+    // another thread too (ScriptHeapReserve), which may still be at work while the process exits.
+    static std::mutex* mutex = new std::mutex();
+    static std::vector<unsigned char>* bytecode = new std::vector<unsigned char>();
     return run(
         [&](duk_context* ctx) {
-            std::lock_guard<std::mutex> lock(mutex);
-            pushCompiledOnce(ctx, "guards", guardSource(), bytecode);
+            std::lock_guard<std::mutex> lock(*mutex);
+            pushCompiledOnce(ctx, "guards", guardSource(), *bytecode);
             duk_call(ctx, 0);
         },
         error);

@@ -15,6 +15,7 @@
 #include "platform/runloop/MainLoop.h"
 #include "platform/runloop/Timer.h"
 #include "platform/web/ResourceLoader.h"
+#include "platform/web/ScriptHeapReserve.h"
 #include "platform/web/WebPageBindings.h"
 
 namespace platform {
@@ -178,12 +179,19 @@ std::shared_ptr<WebPage> WebPage::create(const std::string& html, URL url, std::
 
 bool WebPage::ensureScript(Error* error) {
     if (script_) return true;
-    auto script = ScriptContext::create(options_.scriptMemoryLimit, error);
-    if (!script) return false;
     WebPage* raw = this;
-    // Our own bindings run under the engine's default limit: a page's tight limit is for its scripts,
-    // and must not fail the load of a busy machine before any of them ran.
-    if (!script->run([raw](duk_context* ctx) { WebPageBindings::install(ctx, *raw); }, error)) return false;
+    // A heap made ahead has its bindings; it only learns its page. Our own bindings run under the
+    // engine's default limit: a page's tight limit is for its scripts, and must not fail the load of a
+    // busy machine before any of them ran.
+    std::unique_ptr<ScriptContext> script;
+    if (options_.scriptMemoryLimit == ScriptContext::DefaultMemoryLimit) script = ScriptHeapReserve::shared().take();
+    if (script) {
+        if (!script->run([raw](duk_context* ctx) { WebPageBindings::attach(ctx, *raw); }, error)) return false;
+    } else {
+        script = ScriptContext::create(options_.scriptMemoryLimit, error);
+        if (!script) return false;
+        if (!script->run([raw](duk_context* ctx) { WebPageBindings::install(ctx, *raw); }, error)) return false;
+    }
     script->setTimeLimit(options_.scriptTimeLimit);
     script_ = std::move(script);
     return true;
@@ -191,6 +199,9 @@ bool WebPage::ensureScript(Error* error) {
 
 WebPage::~WebPage() {
     close();
+    // The heap's objects are freed on another thread; from now on it cannot reach this page.
+    if (script_ && !script_->isRunning() && WebPageBindings::detach(script_->context()))
+        ScriptHeapReserve::shared().retire(std::move(script_));
 }
 
 void WebPage::close() {

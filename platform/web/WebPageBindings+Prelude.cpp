@@ -196,7 +196,6 @@ ElementProto.submit = function () { if (N.tag(this.__id) === 'FORM') N.submit(th
 var cookie = '';
 var DocProto = Object.create(NodeProto);
 var document = Object.create(DocProto);
-Object.defineProperty(document, '__id', { value: N.root() });
 prop(document, 'nodeName', function () { return '#document'; });
 prop(document, 'readyState', function () { return N.readyState(); });
 prop(document, 'documentElement', function () { return wrap(N.part(0)); });
@@ -245,9 +244,8 @@ for (var k in ET) G[k] = ET[k];
 G.window = G; G.self = G; G.top = G; G.parent = G; G.frames = G;
 G.document = document;
 Object.defineProperty(G, 'location', { get: function () { return loc; }, set: setLocation, configurable: false });
-G.navigator = { userAgent: N.ua(), platform: 'iPhone', language: 'en-US', languages: ['en-US'],
+G.navigator = { userAgent: '', platform: 'iPhone', language: 'en-US', languages: ['en-US'],
   cookieEnabled: true, onLine: true, appName: 'Netscape', vendor: 'Apple Computer, Inc.' };
-G.navigator.appVersion = G.navigator.userAgent.replace(/^Mozilla\//, '');
 prop(G, 'innerWidth', function () { return N.viewport(0); });
 prop(G, 'innerHeight', function () { return N.viewport(1); });
 prop(G, 'devicePixelRatio', function () { return N.viewport(2); });
@@ -300,6 +298,12 @@ function logger(level) {
 G.console = { log: logger(1), info: logger(1), debug: logger(0), warn: logger(2), error: logger(3) };
 
 return {
+  // What the heap learns of its page once it has one (it may be made before the page).
+  attach: function () {
+    Object.defineProperty(document, '__id', { value: N.root() });
+    G.navigator.userAgent = N.ua();
+    G.navigator.appVersion = G.navigator.userAgent.replace(/^Mozilla\//, '');
+  },
   fire: function (id, type, bubbles, cancelable) {
     var e = new Ev(type, bubbles, cancelable);
     return dispatch(id ? wrap(id) : G, e);

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "duktape.h"
@@ -13,11 +14,13 @@ namespace platform {
 
 namespace {
 
+// A heap without a page (made ahead, or its page gone) answers every call about the page with an error.
 WebPage& pageOf(duk_context* ctx) {
     duk_push_global_stash(ctx);
     duk_get_prop_string(ctx, -1, "page");
     auto* page = static_cast<WebPage*>(duk_get_pointer(ctx, -1));
     duk_pop_2(ctx);
+    if (page == nullptr) (void)duk_error(ctx, DUK_ERR_ERROR, "the document has no page");
     return *page;
 }
 
@@ -522,21 +525,37 @@ const Native kNatives[] = {
 };
 
 // The prelude compiled once per process; each heap loads the bytecode, which is much cheaper than
-// compiling the source again.
+// compiling the source again. Never destroyed: heaps are prepared on another thread too, which may still
+// be at work while the process exits.
+std::mutex& preludeMutex() {
+    static std::mutex* mutex = new std::mutex();
+    return *mutex;
+}
 std::vector<unsigned char>& preludeBytecode() {
-    static std::vector<unsigned char> bytes;
-    return bytes;
+    static std::vector<unsigned char>* bytes = new std::vector<unsigned char>();
+    return *bytes;
+}
+
+void putPage(duk_context* ctx, WebPage* page) {
+    duk_push_global_stash(ctx);
+    duk_push_pointer(ctx, page);
+    duk_put_prop_string(ctx, -2, "page");
+    duk_pop(ctx);
 }
 
 } // namespace
 
 void WebPageBindings::install(duk_context* ctx, WebPage& page) {
-    duk_push_global_stash(ctx);
-    duk_push_pointer(ctx, &page);
-    duk_put_prop_string(ctx, -2, "page");
-    duk_pop(ctx);
+    prepare(ctx);
+    attach(ctx, page);
+}
 
-    ScriptContext::pushCompiledOnce(ctx, "prelude", preludeSource(), preludeBytecode());
+void WebPageBindings::prepare(duk_context* ctx) {
+    putPage(ctx, nullptr);
+    {
+        std::lock_guard<std::mutex> lock(preludeMutex());
+        ScriptContext::pushCompiledOnce(ctx, "prelude", preludeSource(), preludeBytecode());
+    }
     duk_call(ctx, 0);  // the program evaluates to the prelude function
 
     duk_push_object(ctx);
@@ -550,6 +569,27 @@ void WebPageBindings::install(duk_context* ctx, WebPage& page) {
     duk_swap_top(ctx, -2);
     duk_put_prop_string(ctx, -2, "hooks");
     duk_pop(ctx);
+}
+
+void WebPageBindings::attach(duk_context* ctx, WebPage& page) {
+    putPage(ctx, &page);
+    pushHook(ctx, "attach");
+    duk_call(ctx, 0);
+    duk_pop(ctx);
+}
+
+bool WebPageBindings::detach(duk_context* ctx) {
+    // Protected, but no entry of ScriptContext::run: that would start a time limit and maybe a
+    // collection, for a heap about to go.
+    duk_int_t rc = duk_safe_call(
+        ctx,
+        [](duk_context* c, void*) -> duk_ret_t {
+            putPage(c, nullptr);
+            return 0;
+        },
+        nullptr, 0, 1);
+    duk_pop(ctx);
+    return rc == DUK_EXEC_SUCCESS;
 }
 
 void WebPageBindings::pushHook(duk_context* ctx, const char* name) {

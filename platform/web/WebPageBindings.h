@@ -1,6 +1,7 @@
 #pragma once
 // The DOM bindings of a WebPage's heap: native functions over node ids (never pointers, so a wrapper
-// outliving its node finds nothing) and the script prelude built on them. Main thread only.
+// outliving its node finds nothing) and the script prelude built on them. Main thread only, but for
+// prepare.
 #include <string>
 
 #include "platform/base/Error.h"
@@ -14,8 +15,17 @@ class WebPage;
 
 class WebPageBindings {
 public:
-    // Installs window, document and the rest into the page's heap. Runs inside an engine entry.
+    // Installs window, document and the rest into the page's heap: prepare, then attach. Runs inside an
+    // engine entry.
     static void install(duk_context* ctx, WebPage& page);
+    // Installs the bindings into a heap that has no page yet (any thread, inside an engine entry); nothing
+    // about a page is read until attach.
+    static void prepare(duk_context* ctx);
+    // Gives a prepared heap its page: the document and the user agent are read now. Inside an entry.
+    static void attach(duk_context* ctx, WebPage& page);
+    // From now on the heap's calls about its page fail with a script error (the page is going). Outside
+    // any entry; false when it could not be done.
+    static bool detach(duk_context* ctx);
     // Pushes the prelude's hook `name` (fire, timer, click, submit); the caller pushes the arguments
     // and calls it. Runs inside an engine entry.
     static void pushHook(duk_context* ctx, const char* name);

@@ -1,0 +1,67 @@
+#include <doctest/doctest.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/base/URL.h"
+#include "platform/net/NetworkConfiguration.h"
+#include "platform/testing/Harness.h"
+#include "platform/web/ScriptContext.h"
+#include "platform/web/WebPage.h"
+#include "platform/web/WebPageBindings.h"
+
+using platform::testing::Harness;
+using namespace platform;
+
+namespace {
+
+std::shared_ptr<WebPage> blankPage(const std::string& html) {
+    auto page = WebPage::create(html, *URL::parse("https://page.example/"), std::weak_ptr<WebPageClient>(), {});
+    REQUIRE(page);
+    return page;
+}
+
+std::string eval(ScriptContext& sc, const std::string& source, bool* ok = nullptr) {
+    std::string out;
+    Error error;
+    bool done = sc.evaluate(source, "test", &out, &error);
+    if (ok != nullptr) *ok = done;
+    return done ? out : error.description;
+}
+
+} // namespace
+
+TEST_CASE_FIXTURE(Harness, "WebPageBindings: a heap prepared before its page reads the page's document and user agent when attached") {
+    auto sc = ScriptContext::create();
+    REQUIRE(sc);
+    REQUIRE(sc->run([](duk_context* ctx) { WebPageBindings::prepare(ctx); }));
+    // Made ahead, the heap knows no page yet: questions about it fail, the rest of script works.
+    bool ok = true;
+    CHECK(eval(*sc, "document.body", &ok).find("the document has no page") != std::string::npos);
+    CHECK_FALSE(ok);
+    CHECK(eval(*sc, "typeof setTimeout + typeof document.createElement") == "functionfunction");
+
+    // The user agent may change between the heap's making and its page.
+    NetworkConfiguration::sharedInstance()->setUserAgent("Mozilla/5.0 (Later; Test)");
+    auto page = blankPage("<p id='x'>hi</p>");
+    REQUIRE(sc->run([&](duk_context* ctx) { WebPageBindings::attach(ctx, *page); }));
+    CHECK(eval(*sc, "navigator.userAgent") == "Mozilla/5.0 (Later; Test)");
+    CHECK(eval(*sc, "navigator.appVersion") == "5.0 (Later; Test)");
+    CHECK(eval(*sc, "document.getElementById('x').textContent + document.nodeType") == "hi9");
+    CHECK(eval(*sc, "document.body.parentNode.parentNode === document") == "true");
+}
+
+TEST_CASE_FIXTURE(Harness, "WebPageBindings: once detached, a heap's calls about its page are script errors") {
+    auto page = blankPage("<p id='x'>hi</p>");
+    auto sc = ScriptContext::create();
+    REQUIRE(sc);
+    REQUIRE(sc->run([&](duk_context* ctx) { WebPageBindings::install(ctx, *page); }));
+    CHECK(eval(*sc, "var kept = document.getElementById('x'); kept.textContent") == "hi");
+
+    REQUIRE(WebPageBindings::detach(sc->context()));
+    bool ok = true;
+    CHECK(eval(*sc, "kept.textContent", &ok).find("the document has no page") != std::string::npos);
+    CHECK_FALSE(ok);
+    CHECK(eval(*sc, "try { document.title; 'no' } catch (e) { 'caught' }") == "caught");
+    CHECK(eval(*sc, "[3, 1, 2].sort().join('')") == "123");
+}
