@@ -244,7 +244,10 @@ void GADAdView::executeJavaScriptAsynchronouslyFromString(const std::string& scr
 }
 
 void GADAdView::postJSNotification(const std::string& name, const std::optional<platform::Value>& userInfo) {
-    std::string command = JSCommandForNotificationName(name, userInfo);
+    if (!receivesSDKEvents()) return;
+    // A page without a receiver (a creative without the MRAID script) simply does not hear the event.
+    std::string command =
+        "if (typeof ZUDO_ReceiveMessage == 'function') " + JSCommandForNotificationName(name, userInfo);
     std::weak_ptr<GADAdView> weak = std::static_pointer_cast<GADAdView>(weak_from_this().lock());
     // MainLoop::post wakes the loop, so commands from other threads are not left waiting.
     platform::MainLoop::main().post([weak, command = std::move(command)] {
@@ -253,6 +256,7 @@ void GADAdView::postJSNotification(const std::string& name, const std::optional<
 }
 
 void GADAdView::dispatchSDKEvent(const std::string& name, const std::optional<platform::Value>& parameters) {
+    if (!receivesSDKEvents()) return;
     platform::Value info = platform::Value::object();
     info["version"] = GADRequest::sdkVersion();
     info["device"] = GADDevice::sharedInstance()->deviceSubmodel();

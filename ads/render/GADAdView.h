@@ -91,7 +91,8 @@ class GADAdView : public platform::View,
     std::string evaluate(const std::string& script) { return stringByEvaluatingJavaScriptFromString(script); }
     // Runs the script on the page's next turn; the result is dropped.
     void executeJavaScriptAsynchronouslyFromString(const std::string& script);
-    // Runs the command on a later main-loop turn (never at once); any thread.
+    // Runs the command on a later main-loop turn (never at once), when the page has a receiver; any
+    // thread.
     void postJSNotification(const std::string& name, const std::optional<platform::Value>& userInfo);
     // Adds "version" and "device" (parameters may replace them); waits while the page loads.
     void dispatchSDKEvent(const std::string& name, const std::optional<platform::Value>& parameters);
@@ -162,6 +163,8 @@ class GADAdView : public platform::View,
 
   protected:
     explicit GADAdView(platform::Rect frame);
+    // Whether the view shows the ad's own page, which hears the SDK's events (a landing page does not).
+    virtual bool receivesSDKEvents() const { return true; }
     // What every factory does after construction: the web view, the touch recogniser, the observers.
     static void setUp(const std::shared_ptr<GADAdView>& view);
 

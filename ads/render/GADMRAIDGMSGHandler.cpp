@@ -96,6 +96,11 @@ void GADMRAIDGMSGHandler::actionStorePicture(const Arguments& arguments) {
     }
     const std::string key = url->absoluteString();
     if (pendingPictureDownloads_.count(key)) return;
+    // One permission alert at a time: an ad must not stack them up without the user's say.
+    if (pictureAlertShowing()) {
+        reportError(kPictureInitFailed, "storePicture");
+        return;
+    }
     auto picture = GADMRAIDPicture::initWithURL(url);
     picture->setDelegate(std::static_pointer_cast<GADMRAIDGMSGHandler>(shared_from_this()));
     pendingPictureDownloads_[key] = picture;
@@ -107,6 +112,13 @@ void GADMRAIDGMSGHandler::actionStorePicture(const Arguments& arguments) {
     watch->key = key;
     pictureWatches_[key] = watch;
     if (auto alert = picture->alert()) alert->setDelegate(watch);
+}
+
+bool GADMRAIDGMSGHandler::pictureAlertShowing() const {
+    for (const auto& [key, picture] : pendingPictureDownloads_) {
+        if (auto alert = picture->alert(); alert && alert->isVisible()) return true;
+    }
+    return false;
 }
 
 void GADMRAIDGMSGHandler::MRAIDPictureDidStorePictureWithURL(GADMRAIDPicture&, const platform::URL& url) {

@@ -1,7 +1,8 @@
 #pragma once
 // Serves the MRAID calls an ad's MRAID script sends: resize, store a picture, create a calendar event,
 // set orientation properties, and the signal that the script has loaded. Shares its ad-view
-// delegate's opener. Errors reach the ad as "onError" through the slot. Main thread.
+// delegate's opener. At most one picture's permission alert is up at a time. Errors reach the ad as
+// "onError" through the slot. Main thread.
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -46,6 +47,8 @@ class GADMRAIDGMSGHandler : public GADGMSGHandler, public GADMRAIDPictureDelegat
   private:
     explicit GADMRAIDGMSGHandler(const std::shared_ptr<GADOpener>& opener) : opener_(opener) {}
     void reportError(const std::string& message, const std::string& action);
+    // Whether a picture's permission alert is on screen (pictures past it are downloading).
+    bool pictureAlertShowing() const;
     // A picture whose alert was cancelled is forgotten, so the ad may ask again.
     struct PictureWatch;
 

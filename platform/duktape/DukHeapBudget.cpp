@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -13,7 +14,8 @@
 namespace platform {
 
 // One thread for every heap in the process: sleeps until the earliest deadline of the entries under
-// way, then raises the flag of each entry past its deadline. Starting an entry costs a lock, plus a
+// way, then moves each entry past its deadline on: past its limit in wall time (its own thread reads
+// its processor clock from then on), or expired at its backstop. Starting an entry costs a lock, plus a
 // wake-up only when its deadline is earlier than the one the thread sleeps towards.
 class ScriptWatchdog {
 public:
@@ -44,8 +46,17 @@ private:
             auto now = DukHeapBudget::Clock::now();
             auto next = DukHeapBudget::Clock::time_point::max();
             for (auto* b : budgets_) {
-                if (b->deadline <= now) b->expire();
-                else next = std::min(next, b->deadline);
+                if (b->deadline <= now && b->deadline < b->backstop) {
+                    int running = DukHeapBudget::Running;
+                    b->state_.compare_exchange_strong(running, DukHeapBudget::PastWallLimit,
+                                                      std::memory_order_relaxed);
+                    b->deadline = b->backstop;
+                }
+                if (b->deadline <= now) {
+                    b->expire();
+                    continue;
+                }
+                next = std::min(next, b->deadline);
             }
             wakeAt_ = next;
             if (next == DukHeapBudget::Clock::time_point::max()) wake_.wait(lock);
@@ -79,13 +90,36 @@ DukHeapBudget::~DukHeapBudget() {
     if (watched_) ScriptWatchdog::shared().unwatch(*this);
 }
 
+std::chrono::nanoseconds DukHeapBudget::threadProcessorTime() {
+    timespec ts{};
+    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts) != 0) {
+        // No processor clock: the wall clock, which never runs slower.
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch());
+    }
+    return std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec);
+}
+
+namespace {
+// now + limit * factor, or time_point::max() when that is past the clock's range.
+DukHeapBudget::Clock::time_point after(DukHeapBudget::Clock::time_point now, std::chrono::milliseconds limit,
+                                       int factor) {
+    auto room =
+        std::chrono::duration_cast<std::chrono::milliseconds>(DukHeapBudget::Clock::time_point::max() - now);
+    if (limit >= room / factor) return DukHeapBudget::Clock::time_point::max();
+    return now + limit * factor;
+}
+} // namespace
+
 void DukHeapBudget::startEntry(std::chrono::milliseconds limit) {
     if (watched_) ScriptWatchdog::shared().unwatch(*this);
-    expired_.store(false, std::memory_order_relaxed);
+    state_.store(Running, std::memory_order_relaxed);
+    limit = std::max(limit, std::chrono::milliseconds(0));
+    limit_ = limit;
+    processorStart_ = processorTime();
+    checksUntilClockRead_ = 0;
     auto now = Clock::now();
-    deadline = limit >= std::chrono::duration_cast<std::chrono::milliseconds>(Clock::time_point::max() - now)
-                   ? Clock::time_point::max()
-                   : now + limit;
+    deadline = after(now, limit, 1);
+    backstop = after(now, limit, kBackstopFactor);
     watched_ = true;
     ScriptWatchdog::shared().watch(*this);
 }
@@ -94,13 +128,26 @@ void DukHeapBudget::endEntry() {
     if (watched_) ScriptWatchdog::shared().unwatch(*this);
     watched_ = false;
     deadline = Clock::time_point::max();
-    expired_.store(false, std::memory_order_relaxed);
+    backstop = Clock::time_point::max();
+    state_.store(Running, std::memory_order_relaxed);
     if (holdsCollector_) ruzave_duk_hold_collector(heap_, false);
     holdsCollector_ = false;
 }
 
+bool DukHeapBudget::outOfTime() {
+    int state = state_.load(std::memory_order_relaxed);
+    if (state == Running) return false;
+    if (state == Expired) return true;
+    // Past the limit in wall time: whether the thread itself used it up.
+    if (--checksUntilClockRead_ > 0) return false;
+    checksUntilClockRead_ = kChecksPerClockRead;
+    if (processorTime() - processorStart_ < limit_) return false;
+    expire();
+    return true;
+}
+
 bool DukHeapBudget::refuseAllocation() {
-    if (!expired()) return false;
+    if (!outOfTime()) return false;
     if (!holdsCollector_ && heap_ != nullptr) holdsCollector_ = ruzave_duk_hold_collector(heap_, true);
     return true;
 }

@@ -10,26 +10,43 @@ struct duk_hthread;
 namespace platform {
 
 // The per-heap user data handed to duk_create_heap (with allocate/reallocate/release as its allocation
-// functions): the execution deadline of the current entry into the engine, and a memory cap. Small
+// functions): the time limit of the current entry into the engine, and a memory cap. Small
 // blocks come from the heap's own arena, which goes back to the system at once with the budget (so the
 // budget must outlive its heap).
 //
-// A watchdog thread raises `expired` when the deadline passes; the engine reads it (a load, no clock)
-// every thousand bytecodes, at every call, number conversion, JSON nesting level and regular
-// expression backtrack, and at every allocation, which then fails. So a script that spends its time
-// inside slow built-ins (a huge join, sort, replace, JSON.parse) is stopped as promptly as a plain
-// loop. Once raised the flag stays raised until the entry ends: the script cannot catch the error and
-// carry on. With the heap attached, an expired entry also holds the collector, so failing allocations
-// do not each start a round of garbage collection on the way out. The few built-ins whose native loops
-// reach none of these checks on large input are replaced by bounded steps (ScriptContext+Guards.cpp).
+// The limit counts the processor time of the thread that runs the entry, so a healthy script on a busy
+// machine, where the scheduler and not the script used the time, is not stopped; a wall-clock backstop
+// kBackstopFactor times the limit stops an entry whatever the processor clock says. A thread's
+// processor time never runs ahead of the wall clock, so nothing is read until the limit has passed in
+// wall time: a watchdog thread then raises a flag, and from there on the engine's checks read the
+// processor clock now and then (every kChecksPerClockRead checks) until the limit is used up.
+// Before that, a check is one relaxed load, no clock.
 //
-// Owned and used on one thread (the one running the heap); only `expired` is shared with the watchdog.
+// The engine checks every thousand bytecodes, at every call, number conversion, JSON nesting level
+// and regular expression backtrack, and at every allocation, which fails once the entry has expired.
+// So a script that spends its time inside slow built-ins (a huge join, sort, replace, JSON.parse) is
+// stopped as promptly as a plain loop. Once expired the entry stays expired until it ends: the script
+// cannot catch the error and carry on. With the heap attached, an expired entry also holds the
+// collector, so failing allocations do not each start a round of garbage collection on the way out.
+// The few built-ins whose native loops reach none of these checks on large input are replaced by
+// bounded steps (ScriptContext+Guards.cpp).
+//
+// Owned and used on one thread (the one running the heap); only the entry's state is shared with the
+// watchdog.
 struct DukHeapBudget {
     using Clock = std::chrono::steady_clock;
+    static constexpr int kBackstopFactor = 4;
+    static constexpr int kChecksPerClockRead = 64;
 
+    // The processor time of the calling thread (tests may substitute their own clock).
+    static std::chrono::nanoseconds threadProcessorTime();
+
+    // When the watchdog next looks at the entry: the limit in wall time, then the backstop.
     Clock::time_point deadline = Clock::time_point::max();
+    Clock::time_point backstop = Clock::time_point::max();
     std::size_t memoryLimit = 64u << 20;
     std::size_t memoryUsed = 0;
+    std::chrono::nanoseconds (*processorTime)() = threadProcessorTime;
 
     DukHeapBudget() = default;
     ~DukHeapBudget();
@@ -40,9 +57,11 @@ struct DukHeapBudget {
     void attach(duk_hthread* heap) { heap_ = heap; }
     void startEntry(std::chrono::milliseconds limit);
     void endEntry();
-    bool expired() const { return expired_.load(std::memory_order_relaxed); }
-    // Ends the running entry's time now (as the watchdog does at the deadline).
-    void expire() { expired_.store(true, std::memory_order_relaxed); }
+    bool expired() const { return state_.load(std::memory_order_relaxed) == Expired; }
+    // Ends the running entry's time now (as the limit or the backstop does).
+    void expire() { state_.store(Expired, std::memory_order_relaxed); }
+    // The engine's check: whether the entry has used up its time (and from then on, that it has).
+    bool outOfTime();
 
     // Bytes the heap holds from the system (its arena's chunks and the blocks taken one by one): at
     // most twice the limit.
@@ -54,7 +73,11 @@ struct DukHeapBudget {
 
 private:
     friend class ScriptWatchdog;
-    std::atomic<bool> expired_{false};
+    enum State : int { Running, PastWallLimit, Expired };
+    std::atomic<int> state_{Running};
+    std::chrono::nanoseconds limit_{0};
+    std::chrono::nanoseconds processorStart_{0};
+    int checksUntilClockRead_ = 0;
     bool watched_ = false;
     duk_hthread* heap_ = nullptr;
     bool holdsCollector_ = false;

@@ -4,5 +4,5 @@
 
 int ruzave_duk_exec_timeout_check(void* udata) {
     auto* budget = static_cast<platform::DukHeapBudget*>(udata);
-    return budget != nullptr && budget->expired() ? 1 : 0;
+    return budget != nullptr && budget->outOfTime() ? 1 : 0;
 }

@@ -1,6 +1,6 @@
 #pragma once
-// One Duktape heap with a time limit per entry into the engine (which holds inside slow built-ins
-// too, see DukHeapBudget) and a memory cap enforced by its allocator. Every host-side touch of the heap goes through run() or evaluate(), which are
+// One Duktape heap with a time limit per entry into the engine, counted in the processor time of its
+// thread (which holds inside slow built-ins too, see DukHeapBudget) and a memory cap enforced by its allocator. Every host-side touch of the heap goes through run() or evaluate(), which are
 // protected calls: a script error, an exhausted budget or a runaway loop comes back as false and an
 // Error, never as an exception. One thread at a time: the main thread, but for
 // heaps made ahead and dropped on a thread of their own (ScriptHeapReserve).

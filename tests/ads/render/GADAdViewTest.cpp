@@ -7,6 +7,7 @@
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADAdViewDelegate.h"
 #include "ads/render/GADWebViewCacheSet.h"
+#include "platform/base/Log.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/services/Pasteboard.h"
 #include "platform/ui/ScrollView.h"
@@ -84,6 +85,21 @@ TEST_CASE_FIXTURE(Harness, "GADAdView: postJSNotification never runs at once, ev
     CHECK(received(*view) == 0);
     runUntilIdle();
     CHECK(received(*view) == 1);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADAdView: a page without a receiver hears no event and logs no warning") {
+    auto view = loadedView(*this, "<html><body>a creative without the MRAID script</body></html>");
+    platform::LogCapture logs;
+    view->dispatchSDKEvent("onAdVisibilityChanged", platform::Value{{"visible", "1"}});
+    view->postJSNotification("openableURLs", std::nullopt);
+    runUntilIdle();
+    CHECK_FALSE(logs.contains("ZUDO_ReceiveMessage"));
+    CHECK_FALSE(logs.contains("script error"));
+    // A receiver the page makes later hears what comes after.
+    view->evaluate("var got = []; function ZUDO_ReceiveMessage(n) { got.push(n); }");
+    view->postJSNotification("late", std::nullopt);
+    runUntilIdle();
+    CHECK(view->evaluate("got.join()") == "late");
 }
 
 TEST_CASE_FIXTURE(Harness, "GADAdView: orientation changes reach the page once, unknown orientations do nothing") {

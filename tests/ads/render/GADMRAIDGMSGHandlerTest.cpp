@@ -62,6 +62,34 @@ TEST_CASE_FIXTURE(MRAIDMessages, "GADMRAIDGMSGHandler: one alert per picture, an
     CHECK(seen().empty());
 }
 
+TEST_CASE_FIXTURE(MRAIDMessages, "GADMRAIDGMSGHandler: one picture alert at a time, the others are refused") {
+    auto seenCount = [&] {
+        runUntilIdle();
+        return adView->evaluate("seen.length");
+    };
+    for (int i = 0; i < 500; ++i)
+        send(params({{"a", "storePicture"}, {"iurl", ("https://img.example/" + std::to_string(i) + ".png").c_str()}}));
+    auto alerts = platform::AlertView::visibleAlerts();
+    REQUIRE(alerts.size() == 1);
+    CHECK(handler->pendingPictureDownloadCount() == 1);
+    CHECK(seenCount() == "499");
+    CHECK(adView->evaluate("seen[498]") == "onError:Could not initialize picture download.");
+    // The picture on screen asked for again is still quietly the same alert.
+    send(params({{"a", "storePicture"}, {"iurl", "https://img.example/0.png"}}));
+    CHECK(seenCount() == "499");
+
+    // Once the user has answered, the ad may ask for another picture.
+    alerts[0]->tapButtonAtIndex(alerts[0]->cancelButtonIndex());
+    send(params({{"a", "storePicture"}, {"iurl", "https://img.example/1.png"}}));
+    alerts = platform::AlertView::visibleAlerts();
+    REQUIRE(alerts.size() == 1);
+    CHECK(seenCount() == "499");
+    alerts[0]->tapButtonAtIndex(1); // "Save": the download goes on without an alert
+    send(params({{"a", "storePicture"}, {"iurl", "https://img.example/2.png"}}));
+    CHECK(platform::AlertView::visibleAlerts().size() == 1);
+    CHECK(handler->pendingPictureDownloadCount() == 2);
+}
+
 TEST_CASE_FIXTURE(MRAIDMessages, "GADMRAIDGMSGHandler: a picture that fails to download is reported to the ad") {
     send(params({{"a", "storePicture"}, {"iurl", "http://127.0.0.1:9/none.png"}}));
     platform::AlertView::visibleAlerts().at(0)->tapButtonAtIndex(1);

@@ -88,6 +88,25 @@ TEST_CASE("Duktape: a runaway loop is stopped by the time limit and later script
     CHECK(heap.eval("counter + 1") == "2");
 }
 
+namespace {
+// A thread the scheduler keeps off the processor: its processor clock stands still.
+std::chrono::nanoseconds starvedProcessor() {
+    return std::chrono::nanoseconds(0);
+}
+} // namespace
+
+TEST_CASE("Duktape: the time limit counts processor time, with a wall-clock backstop") {
+    Heap heap;
+    REQUIRE(heap.ctx != nullptr);
+    heap.budget.processorTime = starvedProcessor;
+    // Twice its limit in wall time, well short of the backstop: not the script's doing, so it finishes.
+    CHECK(heap.eval("var t = Date.now(); while (Date.now() - t < 500) {} 'done'", std::chrono::milliseconds(250)) ==
+          "done");
+    // The backstop still stops a runaway whose processor clock never moves.
+    CHECK(heap.eval("for(;;){}", std::chrono::milliseconds(50)).rfind("error:", 0) == 0);
+    CHECK(heap.eval("'after'") == "after");
+}
+
 TEST_CASE("Duktape: no C++ destructor is skipped when a script error unwinds native frames") {
     Heap heap;
     REQUIRE(heap.ctx != nullptr);
