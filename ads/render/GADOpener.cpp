@@ -237,16 +237,16 @@ void GADOpener::openInAppStoreWithProductID(const std::string& productID,
     sheet->setDelegate(GADSKStoreProductViewControllerDelegate::sharedInstance());
     platform::Value parameters = platform::Value::object();
     parameters[platform::ProductViewController::itemIdentifierParameter] = platform::integerValue(productID);
-    auto self = shared_from_this(); // the load completion holds the opener until it runs
-    std::weak_ptr<platform::ProductViewController> weakSheet = sheet;
-    sheet->loadProductWithParameters(parameters, [self, weakSheet, fallbackURL, shouldWaitForFetch](
+    // The load completion holds the opener and the sheet until it runs: a sheet waited for is held by
+    // nothing else until it goes up.
+    auto self = shared_from_this();
+    sheet->loadProductWithParameters(parameters, [self, sheet, fallbackURL, shouldWaitForFetch](
                                                      bool loaded, std::optional<platform::Error>) {
-        auto sheet = weakSheet.lock();
         if (loaded) {
-            if (shouldWaitForFetch && sheet) self->presentStoreSheet(sheet);
+            if (shouldWaitForFetch) self->presentStoreSheet(sheet);
             return;
         }
-        bool onScreen = sheet && sheet->presentingViewController() &&
+        bool onScreen = sheet->presentingViewController() &&
                         sheet->presentingViewController()->presentedViewController() == sheet;
         if (onScreen) {
             if (auto delegate = sheet->delegate().lock()) delegate->productViewControllerDidFinish(*sheet);
