@@ -4,6 +4,7 @@
 
 #include "ads/core/sdkcore/GADSDKCoreController.h"
 #include "ads/core/sdkcore/GADSDKCoreWebView.h"
+#include "ads/core/slot/GADAd.h"
 #include "ads/core/slot/GADSlot.h"
 #include "ads/core/util/GADNSURLUtilities.h"
 #include "ads/core/util/GADRunOnMainThread.h"
@@ -105,8 +106,15 @@ bool GADOpener::canOpenContent(bool hasContent) const {
     return !viewController_.expired() && hasContent;
 }
 
+std::shared_ptr<GADMRAIDEventHandling> GADOpener::MRAIDEventHandler() const {
+    auto slot = slot_.lock();
+    auto ad = slot ? slot->ad() : nullptr;
+    return ad ? ad->MRAIDEventHandler() : nullptr;
+}
+
 void GADOpener::reportError(const std::string& message, const std::string& action) {
-    if (auto slot = slot_.lock()) slot->handleError(message, action);
+    // An ad whose MRAID has not loaded has no handler and no listener for the error.
+    if (auto handler = MRAIDEventHandler()) handler->handleError(message, action);
 }
 
 // ---------------------------------------------------------------- leaving the app
@@ -395,7 +403,7 @@ void GADOpener::openWebAppWithResizeProperties(const std::shared_ptr<GADMRAIDRes
     }
     auto presenter = GADMRAIDResizeOverlayPresenter::initWithReferenceView(adView->superview());
     if (!presenter) return;
-    presenter->setMRAIDEventHandler(slot_);
+    presenter->setMRAIDEventHandler(MRAIDEventHandler());
     presenter->setResizeProperties(properties);
     // Missing or refused properties were reported; nothing is shown and no click is counted.
     if (!presenter->resizeProperties()) return;

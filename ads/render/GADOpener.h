@@ -31,6 +31,7 @@ namespace ruzave {
 
 class GADAdAppViewController;
 class GADAdView;
+class GADMRAIDEventHandling;
 class GADMRAIDResizeProperties;
 class GADSlot;
 class GADSupplementalAdAppViewController;
@@ -124,12 +125,16 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
 
     // Bookkeeping of an open: the click on the slot and its click URLs.
     void didOpen();
+    // The MRAID event handler of the slot's current ad: nullptr until the ad's MRAID has loaded.
+    std::shared_ptr<GADMRAIDEventHandling> MRAIDEventHandler() const;
+    // Tells the ad that an open failed ("onError"), through its MRAID event handler; nothing without one.
+    void reportError(const std::string& message, const std::string& action);
+
     void didOpenInApp() { didOpen(); }
     void didOpenExternalApp() { didOpen(); }
 
   private:
     GADOpener() = default;
-    void reportError(const std::string& message, const std::string& action);
     void reportResized(const std::shared_ptr<GADMRAIDResizeProperties>& properties);
     void presentOverlay(const std::shared_ptr<GADSupplementalAdAppViewController>& overlay);
     void presentComposerController(const std::shared_ptr<platform::ViewController>& composer, int attempt);

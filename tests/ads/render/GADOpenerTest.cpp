@@ -4,20 +4,22 @@
 
 #include <algorithm>
 
+#include "ads/core/slot/GADAd.h"
 #include "ads/render/GADExpandedAdAppViewController.h"
 #include "ads/render/GADInterstitialViewController.h"
-#include "ads/render/GADMailComposeDelegateProxy.h"
 #include "ads/render/GADMRAIDResizeOverlayPresenter.h"
 #include "ads/render/GADMRAIDResizeProperties.h"
+#include "ads/render/GADMailComposeDelegateProxy.h"
 #include "ads/render/GADOverlayProxy.h"
 #include "ads/render/GADSKStoreProductViewControllerDelegate.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/services/EventStore.h"
 #include "platform/services/MailComposer.h"
+#include "platform/services/MessageComposer.h"
 #include "platform/services/ProductViewController.h"
 #include "platform/ui/AlertView.h"
-#include "platform/ui/ImageView.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/ImageView.h"
 #include "tests/ads/render/RenderFullScreenTestSupport.h"
 
 using fullscreentest::MRAIDBanner;
@@ -36,6 +38,13 @@ std::vector<std::string> openedURLs() {
 
 platform::URL url(const char* text) {
     return *platform::URL::parse(text);
+}
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++n;
+    return n;
 }
 
 } // namespace
@@ -101,6 +110,23 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: the gate blocks until a touch, and ab
     CHECK(opener->openAppReportingResult(url("https://shop.example/b")));
     CHECK(opener->didOpenAnotherApplication());
     CHECK(clicks() == 2);
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: errors reach the ad only through its MRAID event handler") {
+    // A newly served ad whose script has not said that MRAID loaded.
+    s.slot->finishedLoadingAdResponse(ruzave::GADAd::init());
+    CHECK(opener->MRAIDEventHandler() == nullptr);
+    opener->openApp(url("javascript:alert(1)"));
+    // Refused by the resize overlay, whose errors take the same road.
+    opener->openWebAppWithResizeProperties(GADMRAIDResizeProperties::init({300, 250}, {0, 5000}, 0, true));
+    opener->setAutoClickProtected(true);
+    opener->expandToWebAppWithSupportedOrientations(30, false);
+    CHECK(seen().find("onError") == std::string::npos);
+
+    s.slot->MRAIDAdDidLoad();
+    CHECK(opener->MRAIDEventHandler() == s.slot);
+    opener->expandToWebAppWithSupportedOrientations(30, false);
+    CHECK(occurrences(seen(), std::string("onError:") + GADOpener::kExpandNotAllowed) == 1);
 }
 
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: resize with missing or refused properties reports and counts no click") {
