@@ -75,6 +75,14 @@ std::optional<std::string> stringEntry(const platform::Value& dict, const char* 
     return it->get<std::string>();
 }
 
+// Schemes that would run or read something inside the app instead of leaving it; a URL without a
+// scheme names nothing to open.
+bool isUnsafeToOpen(const platform::URL& url) {
+    static const std::set<std::string> refused = {"javascript", "vbscript", "data", "file", "blob"};
+    const std::string scheme = url.scheme();
+    return scheme.empty() || refused.count(scheme) > 0;
+}
+
 GADViewController* asFullScreen(const std::shared_ptr<platform::ViewController>& controller) {
     return dynamic_cast<GADViewController*>(controller.get());
 }
@@ -172,6 +180,10 @@ bool GADOpener::openAppReportingResult(const std::optional<platform::URL>& url) 
     if (!shouldPerformOpenAction()) return false;
     // "about:" pages are our own: nothing leaves and no click is counted.
     if (url->scheme() == "about") return false;
+    if (isUnsafeToOpen(*url)) {
+        reportError(kOpenNotAllowed, "open");
+        return false;
+    }
     if (auto title = confirmationMessageForURL(*url); title && !isAllowedAppURL(*url)) {
         confirmClickToURL(*url, *title);
         return false;

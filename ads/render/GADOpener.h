@@ -48,6 +48,7 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
     static constexpr const char* kResizeNotAllowed = "Resizing an ad is not allowed until the user interacts with the ad.";
     static constexpr const char* kCalendarNotAllowed =
         "Creating calendar events is not allowed until the user interacts with the ad.";
+    static constexpr const char* kOpenNotAllowed = "Opening a URL of this kind is not allowed.";
     static constexpr double kComposerRetryDelay = 0.25;
     // A full-screen ad animates in well within this; a composer is not retried forever.
     static constexpr int kMaximumComposerRetries = 40;
@@ -77,7 +78,8 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
     bool canOpenContent(bool hasContent) const;
 
     // Leaves the app for `url` on a later main-loop turn, after the slot has been told; nothing when
-    // the gate refuses or there is no URL; an alert first for schemes that ask for confirmation.
+    // the gate refuses or there is no URL; an alert first for schemes that ask for confirmation. URLs
+    // that would run script or read data in the app (or have no scheme) are refused and reported.
     void openApp(const std::optional<platform::URL>& url);
     // Whether the app is being left now (false too while a confirmation alert waits).
     bool openAppReportingResult(const std::optional<platform::URL>& url);

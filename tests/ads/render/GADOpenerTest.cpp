@@ -112,6 +112,29 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: the gate blocks until a touch, and ab
     CHECK(clicks() == 2);
 }
 
+TEST_CASE_FIXTURE(MRAIDBanner,
+                  "GADOpener: URLs that would run script or read data in the app never leave it") {
+    const char* refused[] = {"javascript:alert(1)", "JavaScript:void(0)",
+                             "vbscript:msgbox",     "data:text/html;base64,PGI+",
+                             "file:///etc/hosts",   "blob:https://ads.ruzave.example/1",
+                             "shop.example/page",   "//shop.example/page"};
+    for (const char* text : refused) {
+        CAPTURE(text);
+        CHECK_FALSE(opener->openAppReportingResult(url(text)));
+    }
+    runUntilIdle();
+    CHECK(openedURLs().empty());
+    CHECK(clicks() == 0);
+    CHECK(occurrences(seen(), std::string("onError:") + GADOpener::kOpenNotAllowed) == std::size(refused));
+    // The web, the store and other apps' own schemes still leave.
+    for (const char* text :
+         {"https://shop.example/x", "itms-apps://apps.example/app/id1", "shopapp://deal/7"})
+        CHECK(opener->openAppReportingResult(url(text)));
+    runUntilIdle();
+    CHECK(openedURLs() ==
+          Calls{"https://shop.example/x", "itms-apps://apps.example/app/id1", "shopapp://deal/7"});
+}
+
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: errors reach the ad only through its MRAID event handler") {
     // A newly served ad whose script has not said that MRAID loaded.
     s.slot->finishedLoadingAdResponse(ruzave::GADAd::init());
