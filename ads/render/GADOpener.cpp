@@ -8,15 +8,15 @@
 #include "ads/core/slot/GADSlot.h"
 #include "ads/core/util/GADNSURLUtilities.h"
 #include "ads/core/util/GADRunOnMainThread.h"
-#include "ads/render/GADAdView.h"
 #include "ads/native/GADInAppPurchase.h"
+#include "ads/render/GADAdView.h"
 #include "ads/render/GADBrowserViewController.h"
 #include "ads/render/GADExpandedAdAppViewController.h"
-#include "ads/render/GADMailComposeDelegateProxy.h"
-#include "ads/render/GADMessageComposeDelegateProxy.h"
 #include "ads/render/GADMRAIDCalendarProperties.h"
 #include "ads/render/GADMRAIDResizeOverlayPresenter.h"
 #include "ads/render/GADMRAIDResizeProperties.h"
+#include "ads/render/GADMailComposeDelegateProxy.h"
+#include "ads/render/GADMessageComposeDelegateProxy.h"
 #include "ads/render/GADMobileAdsAdditions.h"
 #include "ads/render/GADOverlayProxy.h"
 #include "ads/render/GADSKStoreProductViewControllerDelegate.h"
@@ -477,14 +477,29 @@ void GADOpener::presentComposerController(const std::shared_ptr<platform::ViewCo
     presentComposerController(composer, 0);
 }
 
+void GADOpener::abandonComposer(platform::ViewController& composer) {
+    if (auto* mail = dynamic_cast<platform::MailComposer*>(&composer)) {
+        if (auto proxy = GADMailComposeDelegateProxy::proxyForController(*mail)) proxy->stopProxying();
+    } else if (auto* text = dynamic_cast<platform::MessageComposer*>(&composer)) {
+        if (auto proxy = GADMessageComposeDelegateProxy::proxyForController(*text)) proxy->stopProxying();
+    }
+    if (auto proxy = GADOverlayProxy::overlayProxyForViewController(&composer)) proxy->setOpener(nullptr);
+}
+
 void GADOpener::presentComposerController(const std::shared_ptr<platform::ViewController>& composer, int attempt) {
-    if (!composer || !shouldPerformOpenAction()) return;
+    if (!composer) return;
     auto presenting = viewController_.lock();
-    if (!presenting) return;
+    if (!shouldPerformOpenAction() || !presenting) {
+        abandonComposer(*composer);
+        return;
+    }
     if (auto* fullScreen = asFullScreen(presenting);
         fullScreen && fullScreen->isViewLoaded() && !fullScreen->view()->isUserInteractionEnabled()) {
         // A full-screen ad still animating in: try again shortly, but not forever.
-        if (attempt >= kMaximumComposerRetries) return;
+        if (attempt >= kMaximumComposerRetries) {
+            abandonComposer(*composer);
+            return;
+        }
         std::weak_ptr<GADOpener> weak = weak_from_this();
         platform::mainQueue()->asyncAfter(kComposerRetryDelay, [weak, composer, attempt] {
             if (auto self = weak.lock()) self->presentComposerController(composer, attempt + 1);
@@ -498,6 +513,11 @@ void GADOpener::presentComposerController(const std::shared_ptr<platform::ViewCo
     }
     proxy->setOpener(shared_from_this());
     proxy->presentFromViewController(presenting, nullptr);
+    if (!composer->presentingViewController()) {
+        // Refused, as when another screen is up: no click, and nothing may keep the composer.
+        abandonComposer(*composer);
+        return;
+    }
     didOpenInApp();
 }
 

@@ -125,13 +125,13 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
     void eventEditViewControllerDidCompleteWithAction(platform::EventEditViewController& controller,
                                                       platform::EventEditViewControllerDelegate::Action action) override;
 
-    // Bookkeeping of an open: the click on the slot and its click URLs.
-    void didOpen();
     // The MRAID event handler of the slot's current ad: nullptr until the ad's MRAID has loaded.
     std::shared_ptr<GADMRAIDEventHandling> MRAIDEventHandler() const;
     // Tells the ad that an open failed ("onError"), through its MRAID event handler; nothing without one.
     void reportError(const std::string& message, const std::string& action);
 
+    // Bookkeeping of an open: the click on the slot and its click URLs.
+    void didOpen();
     void didOpenInApp() { didOpen(); }
     void didOpenExternalApp() { didOpen(); }
 
@@ -141,6 +141,9 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
     void presentOverlay(const std::shared_ptr<GADSupplementalAdAppViewController>& overlay);
     void presentComposerController(const std::shared_ptr<platform::ViewController>& composer, int attempt);
     void presentStoreSheet(const std::shared_ptr<platform::ViewController>& sheet);
+    // A composer that will not go up lets go of its delegate proxy (which holds it while it is up) and
+    // of this opener, so that nothing keeps either alive.
+    static void abandonComposer(platform::ViewController& composer);
     // The composer or editor leaves through its proxy, or its presenter dismisses it.
     // A finished composer is taken down on the next main-queue turn; its proxy then stops proxying.
     template <class Proxy, class Composer>

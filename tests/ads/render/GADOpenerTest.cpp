@@ -47,6 +47,19 @@ std::size_t occurrences(const std::string& text, const std::string& part) {
     return n;
 }
 
+// Notes the last screen it was asked to present; like any presenter it refuses while it shows another.
+struct RecordingPresenter : platform::ViewController {
+    static std::shared_ptr<RecordingPresenter> create() {
+        return std::shared_ptr<RecordingPresenter>(new RecordingPresenter());
+    }
+    bool presentViewController(const std::shared_ptr<platform::ViewController>& controller, bool animated,
+                               Completion completion = nullptr) override {
+        asked.push_back(controller);
+        return platform::ViewController::presentViewController(controller, animated, std::move(completion));
+    }
+    std::vector<std::weak_ptr<platform::ViewController>> asked;
+};
+
 } // namespace
 
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a tel link asks first, whatever the case of its scheme") {
@@ -150,6 +163,33 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: errors reach the ad only through its 
     CHECK(opener->MRAIDEventHandler() == s.slot);
     opener->expandToWebAppWithSupportedOrientations(30, false);
     CHECK(occurrences(seen(), std::string("onError:") + GADOpener::kExpandNotAllowed) == 1);
+}
+
+TEST_CASE_FIXTURE(
+    MRAIDBanner, "GADOpener: composers refused because another screen is up are let go, and the opener too") {
+    platform::MailComposer::setCanSendMailForTesting(true);
+    auto busy = RecordingPresenter::create();
+    root->presentViewController(busy, false);
+    settle();
+    busy->presentViewController(platform::ViewController::create(), false);
+    settle();
+    opener->setViewController(busy);
+    busy->asked.clear();
+
+    opener->openSmsComposer(url("sms:5550001?body=Hi"));
+    opener->openEmailComposer(url("mailto:a@example.com"));
+    REQUIRE(busy->asked.size() == 2);
+    settle();
+    CHECK(busy->asked[0].expired());
+    CHECK(busy->asked[1].expired());
+    CHECK(clicks() == 0);
+    // Each began the slot's full-screen period and ended it again.
+    CHECK(s.events->calls ==
+          Calls{"willPresent", "willDismiss", "didDismiss", "willPresent", "willDismiss", "didDismiss"});
+    std::weak_ptr<GADOpener> weak = opener;
+    opener.reset();
+    runUntilIdle();
+    CHECK(weak.expired());
 }
 
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: resize with missing or refused properties reports and counts no click") {
