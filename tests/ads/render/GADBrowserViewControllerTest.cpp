@@ -68,6 +68,8 @@ TEST_CASE_FIXTURE(
     CHECK(browser->safariButton()->accessibilityLabel() == "View in Safari");
     CHECK(browser->backButton()->image() ==
           ruzave::GADIntrinsicImages::sharedInstance()->browserBackButton());
+    CHECK(browser->doneButton()->systemItem() == platform::BarButtonSystemItem::Done);
+    CHECK(browser->doneButton()->style() == platform::BarButtonItemStyle::Done);
 
     CHECK(browser->doneButton()->perform());
     settle();
