@@ -131,6 +131,7 @@ void GADBrowserViewController::createToolbarButtons() {
 
     doneButton_ = platform::BarButtonItem::initWithBarButtonSystemItem(
         platform::BarButtonSystemItem::Done, action(&GADBrowserViewController::doneButtonPressed));
+    doneButton_->setStyle(platform::BarButtonItemStyle::Done);
     doneButton_->setEnabled(true);
     doneButton_->setAccessibilityLabel("Done");
 }

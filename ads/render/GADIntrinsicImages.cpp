@@ -71,14 +71,23 @@ std::string GADIntrinsicImages::chooseImage(const std::string& single, const std
 }
 
 std::shared_ptr<platform::Image> GADIntrinsicImages::imageWithBase64EncodedString(const std::string& text) {
+    return imageWithBase64EncodedString(text, mainScreenDensity());
+}
+
+std::shared_ptr<platform::Image> GADIntrinsicImages::imageWithBase64EncodedString(const std::string& text,
+                                                                                  float scale) {
     auto bytes = GAD_GTMStringEncoding::rfc4648Base64StringEncoding()->decode(text);
     if (!bytes || bytes->empty()) return nullptr;
-    return platform::Image::imageWithData(*bytes, mainScreenDensity());
+    return platform::Image::imageWithData(*bytes, scale);
 }
 
 std::shared_ptr<platform::Image> GADIntrinsicImages::decodeOnce(std::shared_ptr<platform::Image>& slot,
                                                                 const char* single, const char* doubleDensity) {
-    if (!slot) slot = imageWithBase64EncodedString(chooseImage(single, doubleDensity));
+    if (slot) return slot;
+    // Each picture is taken at the density it was drawn for, so that it keeps its size in points on
+    // screens of other densities too (the double-density one on a triple-density screen).
+    const std::string chosen = chooseImage(single, doubleDensity);
+    slot = imageWithBase64EncodedString(chosen, chosen == single ? 1.0f : 2.0f);
     return slot;
 }
 

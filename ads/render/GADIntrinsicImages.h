@@ -15,10 +15,10 @@ class GADIntrinsicImages {
   public:
     static std::shared_ptr<GADIntrinsicImages> sharedInstance();
 
-    // 27 by 27 points.
+    // 27 by 27 points on every screen.
     std::shared_ptr<platform::Image> browserBackButton();
     std::shared_ptr<platform::Image> browserForwardButton();
-    // 25 by 25 points.
+    // 25 by 25 points on every screen.
     std::shared_ptr<platform::Image> closeButton();
     // 10 by 10 points of nothing, at the screen's scale.
     std::shared_ptr<platform::Image> transparentImage();
@@ -28,6 +28,9 @@ class GADIntrinsicImages {
     // An image from RFC 4648 base64 text, at the main screen's density; nullptr for text that is not
     // base64 of a picture.
     static std::shared_ptr<platform::Image> imageWithBase64EncodedString(const std::string& text);
+    // The same at the given scale.
+    static std::shared_ptr<platform::Image> imageWithBase64EncodedString(const std::string& text,
+                                                                         float scale);
     // The main screen's density as the SDK reads it (the screen's own before the device facts are cached).
     static float mainScreenDensity();
 

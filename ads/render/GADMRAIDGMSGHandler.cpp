@@ -70,7 +70,7 @@ const GADGMSGHandler::ActionBlockDictionary* GADMRAIDGMSGHandler::subActionBlock
 }
 
 void GADMRAIDGMSGHandler::reportError(const std::string& message, const std::string& action) {
-    if (auto slot = opener_->slot()) slot->handleError(message, action);
+    opener_->reportError(message, action);
 }
 
 void GADMRAIDGMSGHandler::didReceiveMRAIDLoadNotification(const Arguments&) {

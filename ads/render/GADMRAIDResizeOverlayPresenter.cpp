@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "ads/core/slot/GADSlot.h"
+#include "ads/core/slot/GADMRAIDEventHandling.h"
 #include "ads/render/GADMRAIDResizeProperties.h"
 #include "ads/render/GADUnclickableView.h"
 #include "ads/render/GADViewController.h"
@@ -128,11 +128,11 @@ void GADMRAIDResizeOverlayPresenter::repositionContentIfNeeded() {
                                                       resizeProperties_->allowOffscreen(),
                                                       resizeProperties_->customClosePosition()))
         return;
-    std::weak_ptr<GADSlot> handler = MRAIDEventHandler_;
+    std::weak_ptr<GADMRAIDEventHandling> handler = MRAIDEventHandler_;
     std::weak_ptr<GADViewController> weakController = presented;
     platform::OperationQueue::mainQueue()->addOperation([handler, weakController] {
-        if (auto slot = handler.lock())
-            slot->handleError("Resize properties became invalid after device rotation.", "resize");
+        if (auto mraid = handler.lock())
+            mraid->handleError("Resize properties became invalid after device rotation.", "resize");
         if (auto controller = weakController.lock()) controller->relinquishScreenWithCompletion(nullptr);
     });
 }

@@ -2,7 +2,7 @@
 // The overlay of an MRAID resize: the ad's own view laid over the app at the rectangle the resize
 // properties ask for (in the coordinates of the banner's superview), moved into the screen when it
 // may not leave it, and settled again after each rotation; properties that no longer fit end it.
-// Errors go to the ad through the slot. Main thread.
+// Errors go to the ad through its MRAID event handler. Main thread.
 #include <memory>
 
 #include "ads/render/GADTransparentOverlayPresenter.h"
@@ -13,8 +13,8 @@ class View;
 
 namespace ruzave {
 
+class GADMRAIDEventHandling;
 class GADMRAIDResizeProperties;
-class GADSlot;
 
 class GADMRAIDResizeOverlayPresenter : public GADTransparentOverlayPresenter {
   public:
@@ -40,8 +40,10 @@ class GADMRAIDResizeOverlayPresenter : public GADTransparentOverlayPresenter {
 
     std::shared_ptr<platform::View> referenceView() const { return referenceView_; }
     std::shared_ptr<GADMRAIDResizeProperties> resizeProperties() const { return resizeProperties_; }
-    std::shared_ptr<GADSlot> MRAIDEventHandler() const { return MRAIDEventHandler_.lock(); }
-    void setMRAIDEventHandler(const std::weak_ptr<GADSlot>& handler) { MRAIDEventHandler_ = handler; }
+    std::shared_ptr<GADMRAIDEventHandling> MRAIDEventHandler() const { return MRAIDEventHandler_.lock(); }
+    void setMRAIDEventHandler(const std::weak_ptr<GADMRAIDEventHandling>& handler) {
+        MRAIDEventHandler_ = handler;
+    }
     bool dismissToDefaultState() const { return dismissToDefaultState_; }
     void setDismissToDefaultState(bool v) { dismissToDefaultState_ = v; }
 
@@ -51,7 +53,7 @@ class GADMRAIDResizeOverlayPresenter : public GADTransparentOverlayPresenter {
 
     std::shared_ptr<platform::View> referenceView_;
     std::shared_ptr<GADMRAIDResizeProperties> resizeProperties_;
-    std::weak_ptr<GADSlot> MRAIDEventHandler_;
+    std::weak_ptr<GADMRAIDEventHandling> MRAIDEventHandler_;
     bool dismissToDefaultState_ = true;
 };
 

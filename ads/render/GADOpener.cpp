@@ -4,18 +4,19 @@
 
 #include "ads/core/sdkcore/GADSDKCoreController.h"
 #include "ads/core/sdkcore/GADSDKCoreWebView.h"
+#include "ads/core/slot/GADAd.h"
 #include "ads/core/slot/GADSlot.h"
 #include "ads/core/util/GADNSURLUtilities.h"
 #include "ads/core/util/GADRunOnMainThread.h"
-#include "ads/render/GADAdView.h"
 #include "ads/native/GADInAppPurchase.h"
+#include "ads/render/GADAdView.h"
 #include "ads/render/GADBrowserViewController.h"
 #include "ads/render/GADExpandedAdAppViewController.h"
-#include "ads/render/GADMailComposeDelegateProxy.h"
-#include "ads/render/GADMessageComposeDelegateProxy.h"
 #include "ads/render/GADMRAIDCalendarProperties.h"
 #include "ads/render/GADMRAIDResizeOverlayPresenter.h"
 #include "ads/render/GADMRAIDResizeProperties.h"
+#include "ads/render/GADMailComposeDelegateProxy.h"
+#include "ads/render/GADMessageComposeDelegateProxy.h"
 #include "ads/render/GADMobileAdsAdditions.h"
 #include "ads/render/GADOverlayProxy.h"
 #include "ads/render/GADSKStoreProductViewControllerDelegate.h"
@@ -74,6 +75,14 @@ std::optional<std::string> stringEntry(const platform::Value& dict, const char* 
     return it->get<std::string>();
 }
 
+// Schemes that would run or read something inside the app instead of leaving it; a URL without a
+// scheme names nothing to open.
+bool isUnsafeToOpen(const platform::URL& url) {
+    static const std::set<std::string> refused = {"javascript", "vbscript", "data", "file", "blob"};
+    const std::string scheme = url.scheme();
+    return scheme.empty() || refused.count(scheme) > 0;
+}
+
 GADViewController* asFullScreen(const std::shared_ptr<platform::ViewController>& controller) {
     return dynamic_cast<GADViewController*>(controller.get());
 }
@@ -105,8 +114,15 @@ bool GADOpener::canOpenContent(bool hasContent) const {
     return !viewController_.expired() && hasContent;
 }
 
+std::shared_ptr<GADMRAIDEventHandling> GADOpener::MRAIDEventHandler() const {
+    auto slot = slot_.lock();
+    auto ad = slot ? slot->ad() : nullptr;
+    return ad ? ad->MRAIDEventHandler() : nullptr;
+}
+
 void GADOpener::reportError(const std::string& message, const std::string& action) {
-    if (auto slot = slot_.lock()) slot->handleError(message, action);
+    // An ad whose MRAID has not loaded has no handler and no listener for the error.
+    if (auto handler = MRAIDEventHandler()) handler->handleError(message, action);
 }
 
 // ---------------------------------------------------------------- leaving the app
@@ -164,6 +180,10 @@ bool GADOpener::openAppReportingResult(const std::optional<platform::URL>& url) 
     if (!shouldPerformOpenAction()) return false;
     // "about:" pages are our own: nothing leaves and no click is counted.
     if (url->scheme() == "about") return false;
+    if (isUnsafeToOpen(*url)) {
+        reportError(kOpenNotAllowed, "open");
+        return false;
+    }
     if (auto title = confirmationMessageForURL(*url); title && !isAllowedAppURL(*url)) {
         confirmClickToURL(*url, *title);
         return false;
@@ -237,16 +257,16 @@ void GADOpener::openInAppStoreWithProductID(const std::string& productID,
     sheet->setDelegate(GADSKStoreProductViewControllerDelegate::sharedInstance());
     platform::Value parameters = platform::Value::object();
     parameters[platform::ProductViewController::itemIdentifierParameter] = platform::integerValue(productID);
-    auto self = shared_from_this(); // the load completion holds the opener until it runs
-    std::weak_ptr<platform::ProductViewController> weakSheet = sheet;
-    sheet->loadProductWithParameters(parameters, [self, weakSheet, fallbackURL, shouldWaitForFetch](
+    // The load completion holds the opener and the sheet until it runs: a sheet waited for is held by
+    // nothing else until it goes up.
+    auto self = shared_from_this();
+    sheet->loadProductWithParameters(parameters, [self, sheet, fallbackURL, shouldWaitForFetch](
                                                      bool loaded, std::optional<platform::Error>) {
-        auto sheet = weakSheet.lock();
         if (loaded) {
-            if (shouldWaitForFetch && sheet) self->presentStoreSheet(sheet);
+            if (shouldWaitForFetch) self->presentStoreSheet(sheet);
             return;
         }
-        bool onScreen = sheet && sheet->presentingViewController() &&
+        bool onScreen = sheet->presentingViewController() &&
                         sheet->presentingViewController()->presentedViewController() == sheet;
         if (onScreen) {
             if (auto delegate = sheet->delegate().lock()) delegate->productViewControllerDidFinish(*sheet);
@@ -395,7 +415,7 @@ void GADOpener::openWebAppWithResizeProperties(const std::shared_ptr<GADMRAIDRes
     }
     auto presenter = GADMRAIDResizeOverlayPresenter::initWithReferenceView(adView->superview());
     if (!presenter) return;
-    presenter->setMRAIDEventHandler(slot_);
+    presenter->setMRAIDEventHandler(MRAIDEventHandler());
     presenter->setResizeProperties(properties);
     // Missing or refused properties were reported; nothing is shown and no click is counted.
     if (!presenter->resizeProperties()) return;
@@ -457,14 +477,29 @@ void GADOpener::presentComposerController(const std::shared_ptr<platform::ViewCo
     presentComposerController(composer, 0);
 }
 
+void GADOpener::abandonComposer(platform::ViewController& composer) {
+    if (auto* mail = dynamic_cast<platform::MailComposer*>(&composer)) {
+        if (auto proxy = GADMailComposeDelegateProxy::proxyForController(*mail)) proxy->stopProxying();
+    } else if (auto* text = dynamic_cast<platform::MessageComposer*>(&composer)) {
+        if (auto proxy = GADMessageComposeDelegateProxy::proxyForController(*text)) proxy->stopProxying();
+    }
+    if (auto proxy = GADOverlayProxy::overlayProxyForViewController(&composer)) proxy->setOpener(nullptr);
+}
+
 void GADOpener::presentComposerController(const std::shared_ptr<platform::ViewController>& composer, int attempt) {
-    if (!composer || !shouldPerformOpenAction()) return;
+    if (!composer) return;
     auto presenting = viewController_.lock();
-    if (!presenting) return;
+    if (!shouldPerformOpenAction() || !presenting) {
+        abandonComposer(*composer);
+        return;
+    }
     if (auto* fullScreen = asFullScreen(presenting);
         fullScreen && fullScreen->isViewLoaded() && !fullScreen->view()->isUserInteractionEnabled()) {
         // A full-screen ad still animating in: try again shortly, but not forever.
-        if (attempt >= kMaximumComposerRetries) return;
+        if (attempt >= kMaximumComposerRetries) {
+            abandonComposer(*composer);
+            return;
+        }
         std::weak_ptr<GADOpener> weak = weak_from_this();
         platform::mainQueue()->asyncAfter(kComposerRetryDelay, [weak, composer, attempt] {
             if (auto self = weak.lock()) self->presentComposerController(composer, attempt + 1);
@@ -478,6 +513,11 @@ void GADOpener::presentComposerController(const std::shared_ptr<platform::ViewCo
     }
     proxy->setOpener(shared_from_this());
     proxy->presentFromViewController(presenting, nullptr);
+    if (!composer->presentingViewController()) {
+        // Refused, as when another screen is up: no click, and nothing may keep the composer.
+        abandonComposer(*composer);
+        return;
+    }
     didOpenInApp();
 }
 

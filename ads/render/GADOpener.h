@@ -31,6 +31,7 @@ namespace ruzave {
 
 class GADAdAppViewController;
 class GADAdView;
+class GADMRAIDEventHandling;
 class GADMRAIDResizeProperties;
 class GADSlot;
 class GADSupplementalAdAppViewController;
@@ -47,6 +48,7 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
     static constexpr const char* kResizeNotAllowed = "Resizing an ad is not allowed until the user interacts with the ad.";
     static constexpr const char* kCalendarNotAllowed =
         "Creating calendar events is not allowed until the user interacts with the ad.";
+    static constexpr const char* kOpenNotAllowed = "Opening a URL of this kind is not allowed.";
     static constexpr double kComposerRetryDelay = 0.25;
     // A full-screen ad animates in well within this; a composer is not retried forever.
     static constexpr int kMaximumComposerRetries = 40;
@@ -76,7 +78,8 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
     bool canOpenContent(bool hasContent) const;
 
     // Leaves the app for `url` on a later main-loop turn, after the slot has been told; nothing when
-    // the gate refuses or there is no URL; an alert first for schemes that ask for confirmation.
+    // the gate refuses or there is no URL; an alert first for schemes that ask for confirmation. URLs
+    // that would run script or read data in the app (or have no scheme) are refused and reported.
     void openApp(const std::optional<platform::URL>& url);
     // Whether the app is being left now (false too while a confirmation alert waits).
     bool openAppReportingResult(const std::optional<platform::URL>& url);
@@ -122,6 +125,11 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
     void eventEditViewControllerDidCompleteWithAction(platform::EventEditViewController& controller,
                                                       platform::EventEditViewControllerDelegate::Action action) override;
 
+    // The MRAID event handler of the slot's current ad: nullptr until the ad's MRAID has loaded.
+    std::shared_ptr<GADMRAIDEventHandling> MRAIDEventHandler() const;
+    // Tells the ad that an open failed ("onError"), through its MRAID event handler; nothing without one.
+    void reportError(const std::string& message, const std::string& action);
+
     // Bookkeeping of an open: the click on the slot and its click URLs.
     void didOpen();
     void didOpenInApp() { didOpen(); }
@@ -129,11 +137,13 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
 
   private:
     GADOpener() = default;
-    void reportError(const std::string& message, const std::string& action);
     void reportResized(const std::shared_ptr<GADMRAIDResizeProperties>& properties);
     void presentOverlay(const std::shared_ptr<GADSupplementalAdAppViewController>& overlay);
     void presentComposerController(const std::shared_ptr<platform::ViewController>& composer, int attempt);
     void presentStoreSheet(const std::shared_ptr<platform::ViewController>& sheet);
+    // A composer that will not go up lets go of its delegate proxy (which holds it while it is up) and
+    // of this opener, so that nothing keeps either alive.
+    static void abandonComposer(platform::ViewController& composer);
     // The composer or editor leaves through its proxy, or its presenter dismisses it.
     // A finished composer is taken down on the next main-queue turn; its proxy then stops proxying.
     template <class Proxy, class Composer>

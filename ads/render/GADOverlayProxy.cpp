@@ -62,7 +62,12 @@ void GADOverlayProxy::presentFromViewController(const std::shared_ptr<platform::
     }
     intermission_ = intermission;
     if (intermission_) intermission_->addParticipant(shared_from_this());
-    presenting->presentViewController(controller, true, std::move(completion));
+    if (presenting->presentViewController(controller, true, std::move(completion))) return;
+    // Refused (another screen is up): nothing covers the app, so the period this one began ends.
+    if (auto joined = std::move(intermission_)) {
+        intermission_.reset();
+        joined->participantDidRelinquishScreen(*this);
+    }
 }
 
 void GADOverlayProxy::relinquishScreenWithCompletion(Completion completion) {

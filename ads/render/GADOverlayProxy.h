@@ -28,7 +28,8 @@ class GADOverlayProxy : public GADIntermitting, public std::enable_shared_from_t
     std::shared_ptr<GADOpener> opener() const { return opener_; }
     void setOpener(const std::shared_ptr<GADOpener>& opener) { opener_ = opener; }
 
-    // Does nothing while the proxy is up (the completion does not run).
+    // Does nothing while the proxy is up (the completion does not run). When the presenter refuses the
+    // screen, the proxy leaves the slot's full-screen period again at once.
     void presentFromViewController(const std::shared_ptr<platform::ViewController>& presenting,
                                    Completion completion) override;
     bool shouldDismissOnApplicationEnteringForeground() override { return false; }

@@ -36,6 +36,8 @@ public:
     std::shared_ptr<Image> image() const { return image_; }
     std::string title() const { return title_; }
     BarButtonItemStyle style() const { return style_; }
+    // Any item may take a style, a system item too (the done style marks a bar's confirming item).
+    void setStyle(BarButtonItemStyle style) { style_ = style; }
     std::shared_ptr<View> customView() const { return customView_; }
     // The item's fixed width; 0 means its natural width.
     float width() const { return width_; }

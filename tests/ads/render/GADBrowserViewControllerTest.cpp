@@ -68,6 +68,8 @@ TEST_CASE_FIXTURE(
     CHECK(browser->safariButton()->accessibilityLabel() == "View in Safari");
     CHECK(browser->backButton()->image() ==
           ruzave::GADIntrinsicImages::sharedInstance()->browserBackButton());
+    CHECK(browser->doneButton()->systemItem() == platform::BarButtonSystemItem::Done);
+    CHECK(browser->doneButton()->style() == platform::BarButtonItemStyle::Done);
 
     CHECK(browser->doneButton()->perform());
     settle();
@@ -283,13 +285,15 @@ TEST_CASE_FIXTURE(platform::testing::Harness,
     platform::Screen::mainScreen()->setScale(3);
     REQUIRE(ruzave::GADIntrinsicImages::mainScreenDensity() == 3);
     auto images = ruzave::GADIntrinsicImages::sharedInstance();
-    // Density 3 takes the double-density pictures, shown at a third of their pixels.
+    // Density 3 takes the double-density pictures, which keep their size in points.
     auto back = images->browserBackButton();
     REQUIRE(back);
     CHECK(back->pixelWidth() == 54);
-    CHECK(back->size().width == doctest::Approx(18));
+    CHECK(back->size().width == doctest::Approx(27));
     CHECK(images->browserForwardButton()->pixelHeight() == 54);
+    CHECK(images->browserForwardButton()->size().height == doctest::Approx(27));
     CHECK(images->closeButton()->pixelWidth() == 50);
+    CHECK(images->closeButton()->size().width == doctest::Approx(25));
     CHECK(images->browserBackButton() == back);
     // The transparent image is drawn at the screen's scale and is clear.
     auto clear = images->transparentImage();

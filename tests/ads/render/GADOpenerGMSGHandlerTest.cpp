@@ -89,6 +89,55 @@ TEST_CASE_FIXTURE(OpenMessages, "GADOpenerGMSGHandler: a store open that does no
     }
 }
 
+TEST_CASE_FIXTURE(OpenMessages, "GADOpenerGMSGHandler: store opens waited for, at once and prefetched each "
+                                "show the loaded sheet and count one click") {
+    auto shownSheet = [&] {
+        return std::dynamic_pointer_cast<platform::ProductViewController>(root->presentedViewController());
+    };
+    auto closeSheet = [&] {
+        shownSheet()->finishForTesting();
+        settle();
+        REQUIRE(root->presentedViewController() == nullptr);
+    };
+    platform::ProductViewController::scriptLoad("11", true, std::nullopt, 2.0);
+
+    // Without "wait_for_fetch" the sheet goes up once its product has loaded, and only then is a click.
+    CHECK(send("open", params({{"a", "in_app_store"}, {"product_id", "11"}})));
+    settle();
+    CHECK(root->presentedViewController() == nullptr);
+    CHECK(clicks() == 0);
+    advance(2.0);
+    settle();
+    REQUIRE(shownSheet());
+    CHECK(shownSheet()->loadedItemIdentifier() == "11");
+    CHECK(clicks() == 1);
+    CHECK(s.events->calls == std::vector<std::string>{"willPresent"});
+    closeSheet();
+
+    // Not waiting: up at once, loading while shown, one click whatever the load does later.
+    CHECK(send("open", params({{"a", "in_app_store"}, {"product_id", "11"}, {"wait_for_fetch", "false"}})));
+    settle();
+    REQUIRE(shownSheet());
+    CHECK(clicks() == 2);
+    advance(2.0);
+    settle();
+    CHECK(shownSheet()->loadedItemIdentifier() == "11");
+    CHECK(clicks() == 2);
+    closeSheet();
+
+    // Prefetched: the loaded sheet goes up without waiting again.
+    CHECK(send("fetchAppStore", params({{"product_id", "11"}})));
+    advance(2.0);
+    settle();
+    REQUIRE(opener->cachedStoreProductViewControllerCount() == 1);
+    CHECK(send("open", params({{"a", "in_app_store"}, {"product_id", "11"}})));
+    settle();
+    REQUIRE(shownSheet());
+    CHECK(shownSheet()->loadedItemIdentifier() == "11");
+    CHECK(clicks() == 3);
+    closeSheet();
+}
+
 TEST_CASE_FIXTURE(OpenMessages, "GADOpenerGMSGHandler: a web app with html opens a second page over the ad") {
     CHECK(send("open", params({{"a", "webapp"}, {"html", "<html><body>more</body></html>"}, {"o", "p"}})));
     settle();

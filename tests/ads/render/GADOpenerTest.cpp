@@ -4,20 +4,22 @@
 
 #include <algorithm>
 
+#include "ads/core/slot/GADAd.h"
 #include "ads/render/GADExpandedAdAppViewController.h"
 #include "ads/render/GADInterstitialViewController.h"
-#include "ads/render/GADMailComposeDelegateProxy.h"
 #include "ads/render/GADMRAIDResizeOverlayPresenter.h"
 #include "ads/render/GADMRAIDResizeProperties.h"
+#include "ads/render/GADMailComposeDelegateProxy.h"
 #include "ads/render/GADOverlayProxy.h"
 #include "ads/render/GADSKStoreProductViewControllerDelegate.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/services/EventStore.h"
 #include "platform/services/MailComposer.h"
+#include "platform/services/MessageComposer.h"
 #include "platform/services/ProductViewController.h"
 #include "platform/ui/AlertView.h"
-#include "platform/ui/ImageView.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/ImageView.h"
 #include "tests/ads/render/RenderFullScreenTestSupport.h"
 
 using fullscreentest::MRAIDBanner;
@@ -37,6 +39,26 @@ std::vector<std::string> openedURLs() {
 platform::URL url(const char* text) {
     return *platform::URL::parse(text);
 }
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++n;
+    return n;
+}
+
+// Notes the last screen it was asked to present; like any presenter it refuses while it shows another.
+struct RecordingPresenter : platform::ViewController {
+    static std::shared_ptr<RecordingPresenter> create() {
+        return std::shared_ptr<RecordingPresenter>(new RecordingPresenter());
+    }
+    bool presentViewController(const std::shared_ptr<platform::ViewController>& controller, bool animated,
+                               Completion completion = nullptr) override {
+        asked.push_back(controller);
+        return platform::ViewController::presentViewController(controller, animated, std::move(completion));
+    }
+    std::vector<std::weak_ptr<platform::ViewController>> asked;
+};
 
 } // namespace
 
@@ -101,6 +123,73 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: the gate blocks until a touch, and ab
     CHECK(opener->openAppReportingResult(url("https://shop.example/b")));
     CHECK(opener->didOpenAnotherApplication());
     CHECK(clicks() == 2);
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner,
+                  "GADOpener: URLs that would run script or read data in the app never leave it") {
+    const char* refused[] = {"javascript:alert(1)", "JavaScript:void(0)",
+                             "vbscript:msgbox",     "data:text/html;base64,PGI+",
+                             "file:///etc/hosts",   "blob:https://ads.ruzave.example/1",
+                             "shop.example/page",   "//shop.example/page"};
+    for (const char* text : refused) {
+        CAPTURE(text);
+        CHECK_FALSE(opener->openAppReportingResult(url(text)));
+    }
+    runUntilIdle();
+    CHECK(openedURLs().empty());
+    CHECK(clicks() == 0);
+    CHECK(occurrences(seen(), std::string("onError:") + GADOpener::kOpenNotAllowed) == std::size(refused));
+    // The web, the store and other apps' own schemes still leave.
+    for (const char* text :
+         {"https://shop.example/x", "itms-apps://apps.example/app/id1", "shopapp://deal/7"})
+        CHECK(opener->openAppReportingResult(url(text)));
+    runUntilIdle();
+    CHECK(openedURLs() ==
+          Calls{"https://shop.example/x", "itms-apps://apps.example/app/id1", "shopapp://deal/7"});
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: errors reach the ad only through its MRAID event handler") {
+    // A newly served ad whose script has not said that MRAID loaded.
+    s.slot->finishedLoadingAdResponse(ruzave::GADAd::init());
+    CHECK(opener->MRAIDEventHandler() == nullptr);
+    opener->openApp(url("javascript:alert(1)"));
+    // Refused by the resize overlay, whose errors take the same road.
+    opener->openWebAppWithResizeProperties(GADMRAIDResizeProperties::init({300, 250}, {0, 5000}, 0, true));
+    opener->setAutoClickProtected(true);
+    opener->expandToWebAppWithSupportedOrientations(30, false);
+    CHECK(seen().find("onError") == std::string::npos);
+
+    s.slot->MRAIDAdDidLoad();
+    CHECK(opener->MRAIDEventHandler() == s.slot);
+    opener->expandToWebAppWithSupportedOrientations(30, false);
+    CHECK(occurrences(seen(), std::string("onError:") + GADOpener::kExpandNotAllowed) == 1);
+}
+
+TEST_CASE_FIXTURE(
+    MRAIDBanner, "GADOpener: composers refused because another screen is up are let go, and the opener too") {
+    platform::MailComposer::setCanSendMailForTesting(true);
+    auto busy = RecordingPresenter::create();
+    root->presentViewController(busy, false);
+    settle();
+    busy->presentViewController(platform::ViewController::create(), false);
+    settle();
+    opener->setViewController(busy);
+    busy->asked.clear();
+
+    opener->openSmsComposer(url("sms:5550001?body=Hi"));
+    opener->openEmailComposer(url("mailto:a@example.com"));
+    REQUIRE(busy->asked.size() == 2);
+    settle();
+    CHECK(busy->asked[0].expired());
+    CHECK(busy->asked[1].expired());
+    CHECK(clicks() == 0);
+    // Each began the slot's full-screen period and ended it again.
+    CHECK(s.events->calls ==
+          Calls{"willPresent", "willDismiss", "didDismiss", "willPresent", "willDismiss", "didDismiss"});
+    std::weak_ptr<GADOpener> weak = opener;
+    opener.reset();
+    runUntilIdle();
+    CHECK(weak.expired());
 }
 
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: resize with missing or refused properties reports and counts no click") {
