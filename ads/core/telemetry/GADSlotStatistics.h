@@ -24,7 +24,7 @@ class GADSlotStatistics : public GADStatistics {
     void setIdentifier(const std::string& identifier);
 
     void startTimingAdapter();
-    // Appends the adapter timing's milliseconds (nothing when no adapter is timed) and the code.
+    // Appends the adapter timing's milliseconds ("0" when no adapter is timed) and the code.
     void endTimingAdapterWithExitCode(long exitCode);
     void resetTimingAdapters();
     // The lists joined by ","; nullopt when there is none.
