@@ -92,7 +92,25 @@ void GADMAdManager::makeAdRequest() {
 }
 
 void GADMAdManager::makeAdRequestOnMainThread() {
+    if (makingAdRequest_) {
+        // A network failed inside its request: the loop below asks the next one once that request has
+        // returned, so a long list of failing networks does not pile up stack frames.
+        anotherAdRequestWanted_ = true;
+        wantedGroup_ = pendingActionGroup_;
+        return;
+    }
     auto self = shared_from_this();
+    makingAdRequest_ = true;
+    // A cancel after the next request was asked for stops the waterfall, as it stops a queued request.
+    do {
+        anotherAdRequestWanted_ = false;
+        makeOneAdRequest();
+    } while (anotherAdRequestWanted_ && wantedGroup_ == pendingActionGroup_);
+    anotherAdRequestWanted_ = false;
+    makingAdRequest_ = false;
+}
+
+void GADMAdManager::makeOneAdRequest() {
     auto s = slot();
     if (!s) {
         resetRequestingState();
