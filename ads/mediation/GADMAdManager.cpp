@@ -155,16 +155,26 @@ void GADMAdManager::makeOneAdRequest() {
 }
 
 std::shared_ptr<GADMAdNetworkConfig> GADMAdManager::dequeueAdNetworkConfig() {
-    auto s = slot();
-    auto stats = s ? s->slotStats() : nullptr;
-    while (!adNetworkConfigQueue_.empty()) {
-        auto network = adNetworkConfigQueue_.front();
+    std::shared_ptr<GADMAdNetworkConfig> next;
+    std::size_t withoutAdapter = 0;
+    while (!next && !adNetworkConfigQueue_.empty()) {
+        auto network = std::move(adNetworkConfigQueue_.front());
         adNetworkConfigQueue_.pop_front();
-        if (stats) stats->startTimingAdapter();
-        if (network && network->adapterClass()) return network;
-        if (stats) stats->endTimingAdapterWithExitCode(GADMAdapterExitCodeNoAdapter);
+        if (network && network->adapterClass()) {
+            next = std::move(network);
+        } else {
+            ++withoutAdapter;
+        }
     }
-    return nullptr;
+    auto s = slot();
+    if (auto stats = s ? s->slotStats() : nullptr) {
+        // A network without an adapter ends as it starts: a run of them is recorded in one step rather
+        // than timed one by one, which would make a long run of them hold up the main thread.
+        if (withoutAdapter)
+            stats->endAdaptersWithoutTimingWithExitCode(withoutAdapter, GADMAdapterExitCodeNoAdapter);
+        if (next) stats->startTimingAdapter();
+    }
+    return next;
 }
 
 void GADMAdManager::adNetworkTimeoutHandler() {

@@ -30,6 +30,12 @@ void GADSlotStatistics::endTimingAdapterWithExitCode(long exitCode) {
     statistics_->appendStringToArrayForKey(std::to_string(exitCode), kAdapterExitKey);
 }
 
+void GADSlotStatistics::endAdaptersWithoutTimingWithExitCode(std::size_t count, long exitCode) {
+    statistics_->appendStringsToArrayForKey(std::vector<std::string>(count, "0"), kAdapterDurationKey);
+    statistics_->appendStringsToArrayForKey(std::vector<std::string>(count, std::to_string(exitCode)),
+                                            kAdapterExitKey);
+}
+
 void GADSlotStatistics::resetTimingAdapters() {
     statistics_->removeObjectForKey(kAdapterExitKey);
     statistics_->removeObjectForKey(kAdapterDurationKey);

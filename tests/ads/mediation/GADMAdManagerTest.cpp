@@ -117,6 +117,28 @@ TEST_CASE_FIXTURE(Fixture, "GADMAdManager: a native waterfall of ten thousand ne
                           ruzave::GADAdType::bannerAdTypeForSize(ruzave::kGADAdSizeBanner));
 }
 
+TEST_CASE_FIXTURE(Fixture, "GADMAdManager: a run of 3000 networks without adapters records a code and a duration for each") {
+    mediate(R"({"ad_networks":[)" + networks(3000, "NoSuchAdapter") + "," + network("B", kAdapterB) + "]}");
+    CHECK(Script::log() == std::vector<std::string>{"TestAdapterB banner"});
+    auto stats = slot->slotStats();
+    auto codes = stats->adapterExitCodesParameter();
+    auto durations = stats->adapterDurationsParameter();
+    REQUIRE(codes.has_value());
+    REQUIRE(durations.has_value());
+    std::string fours, zeros;
+    for (int i = 0; i < 3000; ++i) {
+        fours += i ? ",4" : "4";
+        zeros += i ? ",0" : "0";
+    }
+    CHECK(*codes == fours);
+    CHECK(*durations == zeros);
+    // B never answers: the waterfall ends with its time-out.
+    CHECK(owner->failures.empty());
+    advance(10.1);
+    REQUIRE(owner->failures.size() == 1);
+    CHECK(owner->failures[0].code == GADRequestErrorMediationNoFill);
+}
+
 TEST_CASE_FIXTURE(Fixture, "GADMAdManager: no adapter, a time-out and a fill record exit codes 4, 3, 0") {
     Script::behaviours()[kAdapterB] = Behaviour::Silent;
     Script::behaviours()[kAdapterC] = Behaviour::FillNow;
