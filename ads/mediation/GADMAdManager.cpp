@@ -92,7 +92,25 @@ void GADMAdManager::makeAdRequest() {
 }
 
 void GADMAdManager::makeAdRequestOnMainThread() {
+    if (makingAdRequest_) {
+        // A network failed inside its request: the loop below asks the next one once that request has
+        // returned, so a long list of failing networks does not pile up stack frames.
+        anotherAdRequestWanted_ = true;
+        wantedGroup_ = pendingActionGroup_;
+        return;
+    }
     auto self = shared_from_this();
+    makingAdRequest_ = true;
+    // A cancel after the next request was asked for stops the waterfall, as it stops a queued request.
+    do {
+        anotherAdRequestWanted_ = false;
+        makeOneAdRequest();
+    } while (anotherAdRequestWanted_ && wantedGroup_ == pendingActionGroup_);
+    anotherAdRequestWanted_ = false;
+    makingAdRequest_ = false;
+}
+
+void GADMAdManager::makeOneAdRequest() {
     auto s = slot();
     if (!s) {
         resetRequestingState();
@@ -137,16 +155,26 @@ void GADMAdManager::makeAdRequestOnMainThread() {
 }
 
 std::shared_ptr<GADMAdNetworkConfig> GADMAdManager::dequeueAdNetworkConfig() {
-    auto s = slot();
-    auto stats = s ? s->slotStats() : nullptr;
-    while (!adNetworkConfigQueue_.empty()) {
-        auto network = adNetworkConfigQueue_.front();
+    std::shared_ptr<GADMAdNetworkConfig> next;
+    std::size_t withoutAdapter = 0;
+    while (!next && !adNetworkConfigQueue_.empty()) {
+        auto network = std::move(adNetworkConfigQueue_.front());
         adNetworkConfigQueue_.pop_front();
-        if (stats) stats->startTimingAdapter();
-        if (network && network->adapterClass()) return network;
-        if (stats) stats->endTimingAdapterWithExitCode(GADMAdapterExitCodeNoAdapter);
+        if (network && network->adapterClass()) {
+            next = std::move(network);
+        } else {
+            ++withoutAdapter;
+        }
     }
-    return nullptr;
+    auto s = slot();
+    if (auto stats = s ? s->slotStats() : nullptr) {
+        // A network without an adapter ends as it starts: a run of them is recorded in one step rather
+        // than timed one by one, which would make a long run of them hold up the main thread.
+        if (withoutAdapter)
+            stats->endAdaptersWithoutTimingWithExitCode(withoutAdapter, GADMAdapterExitCodeNoAdapter);
+        if (next) stats->startTimingAdapter();
+    }
+    return next;
 }
 
 void GADMAdManager::adNetworkTimeoutHandler() {

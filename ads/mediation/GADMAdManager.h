@@ -85,6 +85,7 @@ class GADMAdManager : public std::enable_shared_from_this<GADMAdManager> {
   private:
     GADMAdManager() = default;
     void makeAdRequestOnMainThread();
+    void makeOneAdRequest();
     void detach(const std::shared_ptr<GADMAdNetworkConnector>& connector);
     void endTiming(long exitCode);
     void invalidateTimer();
@@ -96,6 +97,11 @@ class GADMAdManager : public std::enable_shared_from_this<GADMAdManager> {
     std::shared_ptr<GADMConfig> config_;
     // The configuration of the running waterfall (a second mediateForAdType only replaces config_).
     std::shared_ptr<GADMConfig> waterfallConfig_;
+    // The waterfall's loop is running; a request asked for meanwhile is made by the loop, in the
+    // pending-action group it was asked in.
+    bool makingAdRequest_ = false;
+    bool anotherAdRequestWanted_ = false;
+    std::int32_t wantedGroup_ = 0;
     std::shared_ptr<GADAdType> adType_;
     std::shared_ptr<GADMAdNetworkConnector> requestingConnector_;
     std::shared_ptr<GADMAdNetworkConnector> receivedConnector_;

@@ -23,10 +23,17 @@ void GADSlotStatistics::startTimingAdapter() {
 void GADSlotStatistics::endTimingAdapterWithExitCode(long exitCode) {
     endTimingNamed(kAdapterTimingCategory);
     auto timing = timingNamed(kAdapterTimingCategory);
-    // Without a timing there is no duration to record; the exit code is still kept. The mediation
-    // manager starts a timing before every network, so the lists stay in step in practice.
-    if (timing) statistics_->appendStringToArrayForKey(timing->elapsedMillisecondsString(), kAdapterDurationKey);
+    // Without a timing the duration is unknown, but a missing entry would pair every later duration
+    // with the wrong exit code: "0" keeps the two lists in step.
+    statistics_->appendStringToArrayForKey(timing ? timing->elapsedMillisecondsString() : std::string("0"),
+                                           kAdapterDurationKey);
     statistics_->appendStringToArrayForKey(std::to_string(exitCode), kAdapterExitKey);
+}
+
+void GADSlotStatistics::endAdaptersWithoutTimingWithExitCode(std::size_t count, long exitCode) {
+    statistics_->appendStringsToArrayForKey(std::vector<std::string>(count, "0"), kAdapterDurationKey);
+    statistics_->appendStringsToArrayForKey(std::vector<std::string>(count, std::to_string(exitCode)),
+                                            kAdapterExitKey);
 }
 
 void GADSlotStatistics::resetTimingAdapters() {

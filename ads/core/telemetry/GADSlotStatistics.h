@@ -2,6 +2,7 @@
 // A slot's record of the mediation adapters it has tried since its last report: one duration and one
 // exit code per adapter, kept in the user defaults under the ad unit so that a report after a restart
 // still carries them. The slot's and the mediation manager's thread (main), one call at a time.
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,8 +25,11 @@ class GADSlotStatistics : public GADStatistics {
     void setIdentifier(const std::string& identifier);
 
     void startTimingAdapter();
-    // Appends the adapter timing's milliseconds (nothing when no adapter is timed) and the code.
+    // Appends the adapter timing's milliseconds ("0" when no adapter is timed) and the code.
     void endTimingAdapterWithExitCode(long exitCode);
+    // Records `count` adapters that ended as soon as they started, with no timing of their own: "0" and
+    // the code for each, in two changes however many there are.
+    void endAdaptersWithoutTimingWithExitCode(std::size_t count, long exitCode);
     void resetTimingAdapters();
     // The lists joined by ","; nullopt when there is none.
     std::optional<std::string> adapterDurationsParameter() const;

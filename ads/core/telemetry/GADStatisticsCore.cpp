@@ -7,6 +7,10 @@
 namespace ruzave {
 namespace {
 
+// Changes within this time are saved together: a save copies every list, so saving after each change of
+// a long burst (a waterfall of thousands of networks) would cost the square of its length.
+constexpr double kSaveDelay = 0.2;
+
 // A stored list as strings: numbers keep their text, anything else is dropped. nullopt when it is no list.
 std::optional<platform::Value> stringList(const platform::Value& value) {
     if (!value.is_array()) return std::nullopt;
@@ -47,6 +51,8 @@ void GADStatisticsCore::setIdentifier(const std::string& identifier) {
     auto self = shared_from_this();
     lockQueue_->async([self, key] {
         if (key == self->userDefaultsKey_) return;
+        // Changes made under the old key are saved there.
+        self->savePendingStatistics();
         self->userDefaultsKey_ = key;
         if (!key) return;
         auto saved = self->defaults_->dictionary(*key);
@@ -77,12 +83,17 @@ std::optional<std::vector<std::string>> GADStatisticsCore::arrayForKey(const std
 }
 
 void GADStatisticsCore::appendStringToArrayForKey(const std::string& value, const std::string& key) {
+    appendStringsToArrayForKey({value}, key);
+}
+
+void GADStatisticsCore::appendStringsToArrayForKey(std::vector<std::string> values, const std::string& key) {
+    if (values.empty()) return;
     auto self = shared_from_this();
-    lockQueue_->async([self, value, key] {
+    lockQueue_->async([self, values = std::move(values), key] {
         auto& list = self->statistics_[key];
         if (!list.is_array()) list = platform::Value::array();
-        list.push_back(value);
-        self->savePersistentStatistics();
+        for (const auto& value : values) list.push_back(value);
+        self->scheduleSave();
     });
 }
 
@@ -90,8 +101,22 @@ void GADStatisticsCore::removeObjectForKey(const std::string& key) {
     auto self = shared_from_this();
     lockQueue_->async([self, key] {
         self->statistics_.erase(key);
-        self->savePersistentStatistics();
+        self->scheduleSave();
     });
+}
+
+void GADStatisticsCore::scheduleSave() {
+    if (savePending_) return;
+    savePending_ = true;
+    // Holds the store until the save has run, so that its last changes are not lost with it.
+    auto self = shared_from_this();
+    lockQueue_->asyncAfter(kSaveDelay, [self] { self->savePendingStatistics(); });
+}
+
+void GADStatisticsCore::savePendingStatistics() {
+    if (!savePending_) return;
+    savePending_ = false;
+    savePersistentStatistics();
 }
 
 void GADStatisticsCore::savePersistentStatistics() {
@@ -102,7 +127,8 @@ void GADStatisticsCore::savePersistentStatistics() {
 }
 
 void GADStatisticsCore::applicationWillTerminate() {
-    lockQueue_->sync([] {});
+    auto self = shared_from_this();
+    lockQueue_->sync([self] { self->savePendingStatistics(); });
 }
 
 } // namespace ruzave

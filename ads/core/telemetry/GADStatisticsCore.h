@@ -1,6 +1,7 @@
 #pragma once
 // Named lists of strings kept in the user defaults under "ruzave_stats_<identifier>". Changes are
-// queued on its serial queue, reads wait on it; a change is saved at once. Any thread.
+// queued on its serial queue, reads wait on it; the changes of a short while are saved together, and
+// at once when the identifier changes or the application terminates. Any thread.
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,12 +30,16 @@ class GADStatisticsCore : public std::enable_shared_from_this<GADStatisticsCore>
 
     std::optional<std::vector<std::string>> arrayForKey(const std::string& key) const;
     void appendStringToArrayForKey(const std::string& value, const std::string& key);
+    // Appends the values in order, as one change.
+    void appendStringsToArrayForKey(std::vector<std::string> values, const std::string& key);
     void removeObjectForKey(const std::string& key);
-    // Waits for every queued change and save.
+    // Waits for every queued change and saves what is not saved yet.
     void applicationWillTerminate();
 
   private:
     GADStatisticsCore() = default;
+    void scheduleSave();
+    void savePendingStatistics();
     void savePersistentStatistics();
 
     std::shared_ptr<platform::DispatchQueue> lockQueue_;
@@ -42,6 +47,7 @@ class GADStatisticsCore : public std::enable_shared_from_this<GADStatisticsCore>
     // Queue only.
     platform::Value statistics_ = platform::Value::object();
     std::optional<std::string> userDefaultsKey_;
+    bool savePending_ = false;
     std::shared_ptr<platform::NotificationCenter> center_;
     platform::NotificationCenter::Token terminateObserver_{};
 };

@@ -51,7 +51,93 @@ struct NativeFixture : Fixture {
     }
 };
 
+// Fails inside every kind of request, and notes how many of its requests were running at once: a
+// waterfall that asks the next network from inside the failed one nests them.
+constexpr char kInstantFailureAdapter[] = "TestInstantFailureAdapter";
+class InstantFailureAdapter : public ScriptedAdapter<kInstantFailureAdapter> {
+  public:
+    static inline int requests = 0;
+    static inline int running = 0;
+    static inline int mostRunning = 0;
+    void getBannerWithSize(const ruzave::GADAdSize&) override { fail(); }
+    void getInterstitial() override { fail(); }
+    bool respondsToGetNativeAd() const override { return true; }
+    void getNativeAdWithAdTypes(const std::vector<std::string>&,
+                                const std::vector<std::shared_ptr<ruzave::GADAdLoaderOptions>>&) override {
+        fail();
+    }
+
+  private:
+    void fail() {
+        ++requests;
+        mostRunning = std::max(mostRunning, ++running);
+        if (auto c = connector()) c->adapterDidFailAd(*this, platform::Error("other.domain", 1, "nope"));
+        --running;
+    }
+};
+const platform::ClassRegistrar<InstantFailureAdapter, ruzave::GADMAdNetworkAdapter>
+    instantFailureRegistrar(kInstantFailureAdapter, {"GADMAdNetworkAdapter"});
+
+std::string networks(int count, const std::string& adapter) {
+    std::string list;
+    for (int i = 0; i < count; ++i)
+        list += (i ? "," : "") + network("N" + std::to_string(i), adapter);
+    return list;
+}
+
+// Ten thousand networks whose adapters fail inside their requests: each must be asked once its
+// predecessor's request has returned, or the stack grows with the list until the process dies.
+void failTenThousandAtOnce(Fixture& f, const char* connectorClass,
+                           const std::shared_ptr<ruzave::GADAdType>& type) {
+    f.owner->connectorClass = connectorClass;
+    f.slot->setAdType(type, false);
+    InstantFailureAdapter::requests = InstantFailureAdapter::mostRunning = 0;
+    f.mediate(R"({"ad_networks":[)" + networks(10000, kInstantFailureAdapter) + "]}");
+    CHECK(InstantFailureAdapter::requests == 10000);
+    CHECK(InstantFailureAdapter::mostRunning == 1);
+    REQUIRE(f.owner->failures.size() == 1);
+    CHECK(f.owner->failures[0].code == GADRequestErrorMediationNoFill);
+    CHECK_FALSE(f.slot->mediationManager()->requestInProgress());
+}
+
 } // namespace
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdManager: a banner waterfall of ten thousand networks failing at once ends in one failure on a flat stack") {
+    failTenThousandAtOnce(*this, ruzave::GADMAdNetworkConnector::kBannerClassName,
+                          ruzave::GADAdType::bannerAdTypeForSize(ruzave::kGADAdSizeBanner));
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdManager: an interstitial waterfall of ten thousand networks failing at once ends in one failure on a flat stack") {
+    failTenThousandAtOnce(*this, ruzave::GADMAdNetworkConnector::kInterstitialClassName,
+                          ruzave::GADAdType::interstitialAdType());
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdManager: a native waterfall of ten thousand networks failing at once ends in one failure on a flat stack") {
+    failTenThousandAtOnce(*this, ruzave::GADMAdNetworkConnector::kNativeAdClassName,
+                          ruzave::GADAdType::bannerAdTypeForSize(ruzave::kGADAdSizeBanner));
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdManager: a run of 3000 networks without adapters records a code and a duration for each") {
+    mediate(R"({"ad_networks":[)" + networks(3000, "NoSuchAdapter") + "," + network("B", kAdapterB) + "]}");
+    CHECK(Script::log() == std::vector<std::string>{"TestAdapterB banner"});
+    auto stats = slot->slotStats();
+    auto codes = stats->adapterExitCodesParameter();
+    auto durations = stats->adapterDurationsParameter();
+    REQUIRE(codes.has_value());
+    REQUIRE(durations.has_value());
+    std::string fours, zeros;
+    for (int i = 0; i < 3000; ++i) {
+        fours += i ? ",4" : "4";
+        zeros += i ? ",0" : "0";
+    }
+    CHECK(*codes == fours);
+    CHECK(*durations == zeros);
+    // B never answers: the waterfall ends with its time-out.
+    CHECK(owner->failures.empty());
+    advance(10.1);
+    REQUIRE(owner->failures.size() == 1);
+    CHECK(owner->failures[0].code == GADRequestErrorMediationNoFill);
+}
 
 TEST_CASE_FIXTURE(Fixture, "GADMAdManager: no adapter, a time-out and a fill record exit codes 4, 3, 0") {
     Script::behaviours()[kAdapterB] = Behaviour::Silent;
@@ -299,8 +385,9 @@ TEST_CASE_FIXTURE(Fixture, "GADMAdManager: an adapter that fails twice moves the
     Script::behaviours()[kAdapterB] = Behaviour::FailTwice;
     Script::behaviours()[kAdapterC] = Behaviour::Silent;
     mediate(R"({"ad_networks":[)" + network("B", kAdapterB) + "," + network("C", kAdapterC) + "]}");
-    // C was asked once, straight after B's first failure; B's second one went nowhere.
-    CHECK(Script::log() == std::vector<std::string>{"TestAdapterB banner", "TestAdapterC banner", "TestAdapterB stop"});
+    // C was asked once, when B's failed request had returned; B's second failure went nowhere.
+    CHECK(Script::log() ==
+          std::vector<std::string>{"TestAdapterB banner", "TestAdapterB stop", "TestAdapterC banner"});
     CHECK(slot->slotStats()->adapterExitCodesParameter() == std::optional<std::string>("2"));
     advance(10.1);
     REQUIRE(owner->failures.size() == 1);

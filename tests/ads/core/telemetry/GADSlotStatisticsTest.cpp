@@ -30,15 +30,15 @@ TEST_CASE_FIXTURE(Harness, "GADSlotStatistics: adapters ending with 3 and 0 afte
     CHECK_FALSE(stats->adapterExitCodesParameter().has_value());
 }
 
-TEST_CASE_FIXTURE(Harness, "GADSlotStatistics: ending an adapter that was never timed records only its exit code") {
+TEST_CASE_FIXTURE(Harness, "GADSlotStatistics: ending an adapter that was never timed keeps durations and codes paired") {
     auto stats = GADSlotStatistics::init();
     stats->endTimingAdapterWithExitCode(4);
-    CHECK_FALSE(stats->adapterDurationsParameter().has_value());
+    CHECK(stats->adapterDurationsParameter() == std::optional<std::string>("0"));
     CHECK(stats->adapterExitCodesParameter() == std::optional<std::string>("4"));
     stats->startTimingAdapter();
     advance(0.25);
     stats->endTimingAdapterWithExitCode(1);
-    CHECK(stats->adapterDurationsParameter() == std::optional<std::string>("250"));
+    CHECK(stats->adapterDurationsParameter() == std::optional<std::string>("0,250"));
     CHECK(stats->adapterExitCodesParameter() == std::optional<std::string>("4,1"));
 }
 

@@ -41,3 +41,30 @@ TEST_CASE_FIXTURE(Harness, "GADStatisticsCore: saved lists win over in-memory on
     CHECK(defaults->dictionary("ruzave_stats_a") == platform::Value::parse(R"({"k":["saved"]})"));
     CHECK_FALSE(core->arrayForKey("k").has_value());
 }
+
+TEST_CASE_FIXTURE(Harness, "GADStatisticsCore: a burst of changes is saved together when it is over or the identifier changes or the app terminates") {
+    auto defaults = platform::UserDefaults::standard();
+    auto core = GADStatisticsCore::init();
+    core->setIdentifier("burst");
+    for (int i = 0; i < 3000; ++i) core->appendStringToArrayForKey(std::to_string(i), "k");
+    core->appendStringsToArrayForKey({"a", "b"}, "k");
+    REQUIRE(core->arrayForKey("k").has_value());
+    CHECK(core->arrayForKey("k")->size() == 3002);
+    // Not one save per change: the burst is written once it is over.
+    CHECK_FALSE(defaults->object("ruzave_stats_burst").has_value());
+    advance(0.3);
+    REQUIRE(runUntil([&] { return defaults->dictionary("ruzave_stats_burst").has_value(); }));
+    auto saved = defaults->dictionary("ruzave_stats_burst");
+    CHECK((*saved)["k"].size() == 3002);
+    CHECK((*saved)["k"][3001] == "b");
+
+    // Changes made under one identifier are saved under it when the identifier changes.
+    core->appendStringToArrayForKey("c", "k");
+    core->setIdentifier("next");
+    CHECK(core->userDefaultsKey() == std::optional<std::string>("ruzave_stats_next"));
+    CHECK((*defaults->dictionary("ruzave_stats_burst"))["k"].size() == 3003);
+
+    core->removeObjectForKey("k");
+    core->applicationWillTerminate();
+    CHECK(defaults->dictionary("ruzave_stats_next") == platform::Value::object());
+}
