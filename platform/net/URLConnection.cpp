@@ -102,9 +102,12 @@ public:
             if (redirectBody_.size() + size <= MaximumRedirectBody) redirectBody_.insert(redirectBody_.end(), data, data + size);
             return;
         }
-        // Chunks of one burst go on as one, up to kDataChunk.
-        if (batch_.empty() || batch_.back().kind != Event::Kind::Data ||
-            batch_.back().data.size() >= kDataChunk) {
+        // Pieces of one burst go on as one chunk of at most kDataChunk; a piece that would overflow the
+        // chunk sends it on first, so a chunk never grows past the room reserved for it.
+        bool fits = !batch_.empty() && batch_.back().kind == Event::Kind::Data &&
+                    batch_.back().data.size() + size <= kDataChunk;
+        if (!fits) {
+            if (!batch_.empty() && batch_.back().kind == Event::Kind::Data) transferDidFlush();
             Event e;
             e.kind = Event::Kind::Data;
             // Room for what is still to come (when the server said), so that appending never copies.

@@ -87,7 +87,7 @@ private:
     // The held transfer reads on as soon as one chunk has gone, so the consumer never runs dry while
     // the network wakes up again.
     static constexpr std::size_t kDataChunk = 128u << 10;
-    static constexpr std::size_t kHeldDataHighWater = 512u << 10;
+    static constexpr std::size_t kHeldDataHighWater = 1024u << 10;
     static constexpr std::size_t kHeldDataLowWater = kHeldDataHighWater - kDataChunk;
     // Delivery thread, after a piece of data went to the delegate.
     void dataTaken(std::size_t bytes);
