@@ -95,7 +95,9 @@ int measure(const std::string& home, const std::string& spec, const std::string&
     std::atomic<bool> done{false};
     std::atomic<bool> complete{false};
     std::atomic<long> peak{0};
+    std::atomic<long> events{0};
     handler->setEventObserver([&](const platform::Value& event) {
+        events.fetch_add(1);
         long now = rssKb();
         long seen = peak.load();
         while (now > seen && !peak.compare_exchange_weak(seen, now)) {}
@@ -113,6 +115,9 @@ int measure(const std::string& home, const std::string& spec, const std::string&
     if (!complete) return fail("the precache download did not complete");
     std::printf("precache_throughput_ratio: %.3f\n", curlSeconds / handlerSeconds);
     std::printf("precache_rss_growth_kb: %ld KB\n", std::max(0L, peak.load() - before));
+    std::printf("precache_curl_s: %.3f s\n", curlSeconds);
+    std::printf("precache_handler_s: %.3f s\n", handlerSeconds);
+    std::printf("precache_events: %ld events\n", events.load());
     return 0;
 }
 

@@ -292,6 +292,21 @@ void UserDefaults::remove(std::string_view key) {
     changed(lock);
 }
 
+bool UserDefaults::removeFromDictionary(std::string_view key, std::string_view member) {
+    const std::string name(key);
+    std::unique_lock<std::mutex> lock(mutex_);
+    auto it = values_.find(name);
+    Value* dictionary = it != values_.end() ? &*it : nullptr;
+    if (dictionary == nullptr) {
+        const Value* registered = find(registered_, key);
+        if (registered == nullptr || !registered->is_object() || !registered->contains(member)) return false;
+        dictionary = &(values_[name] = *registered);
+    }
+    if (!dictionary->is_object() || dictionary->erase(std::string(member)) == 0) return false;
+    changed(lock);
+    return true;
+}
+
 void UserDefaults::registerDefaults(const Value& defaults) {
     if (!defaults.is_object()) return;
     std::lock_guard<std::mutex> lock(mutex_);

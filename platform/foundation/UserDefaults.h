@@ -44,6 +44,9 @@ class UserDefaults : public std::enable_shared_from_this<UserDefaults> {
     // Setting null removes the key.
     void set(std::string_view key, Value value);
     void remove(std::string_view key);
+    // Removes `member` from the dictionary at `key` in place, without copying the dictionary (a
+    // registered one is copied into the store first). True when the member was there.
+    bool removeFromDictionary(std::string_view key, std::string_view member);
     // Values read for absent keys; not persisted. Merged into what was registered before.
     void registerDefaults(const Value& defaults);
     // The registered defaults overlaid with the stored values.

@@ -5,6 +5,7 @@
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -147,9 +148,14 @@ struct NetworkEngine::Impl {
             return nullptr;
         }
         X509_STORE* store = X509_STORE_new();
-        std::string systemBundle = systemCABundle();
-        if (X509_STORE_load_file(store, systemBundle.c_str()) != 1) {
-            logWarning("network: cannot load the system CAs from " + systemBundle);
+        // The system's hashed folder is read certificate by certificate as verification asks for them;
+        // parsing the whole bundle up front would hold the first transfer up for tens of milliseconds.
+        auto [systemFolder, systemBundle] = systemCAs();
+        if (systemFolder.empty() || ::access(systemFolder.c_str(), R_OK | X_OK) != 0 ||
+            X509_STORE_load_path(store, systemFolder.c_str()) != 1) {
+            if (X509_STORE_load_file(store, systemBundle.c_str()) != 1) {
+                logWarning("network: cannot load the system CAs from " + systemBundle);
+            }
         }
         for (X509* cert : extra) {
             X509_STORE_add_cert(store, cert);  // a repeat is refused harmlessly
@@ -160,14 +166,20 @@ struct NetworkEngine::Impl {
         return store;
     }
 
-    static std::string systemCABundle() {
-        std::string path = "/etc/ssl/certs/ca-certificates.crt";
+    // curl's own system CA folder (empty without one) and bundle.
+    static std::pair<std::string, std::string> systemCAs() {
+        std::string folder;
+        std::string bundle = "/etc/ssl/certs/ca-certificates.crt";
         if (CURL* probe = curl_easy_init()) {
             char* builtIn = nullptr;
-            if (curl_easy_getinfo(probe, CURLINFO_CAINFO, &builtIn) == CURLE_OK && builtIn != nullptr) path = builtIn;
+            if (curl_easy_getinfo(probe, CURLINFO_CAPATH, &builtIn) == CURLE_OK && builtIn != nullptr)
+                folder = builtIn;
+            builtIn = nullptr;
+            if (curl_easy_getinfo(probe, CURLINFO_CAINFO, &builtIn) == CURLE_OK && builtIn != nullptr)
+                bundle = builtIn;
             curl_easy_cleanup(probe);
         }
-        return path;
+        return {folder, bundle};
     }
 
     // Each new TLS context gets the whole trust store, built once per configuration.

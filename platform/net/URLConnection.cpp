@@ -89,6 +89,8 @@ public:
                 return;
             }
         }
+        long long announced = response.expectedContentLength();
+        bodyBytesLeft_ = announced > 0 ? static_cast<std::size_t>(announced) : 0;
         Event e;
         e.kind = Event::Kind::Response;
         e.response = std::move(response);
@@ -100,15 +102,23 @@ public:
             if (redirectBody_.size() + size <= MaximumRedirectBody) redirectBody_.insert(redirectBody_.end(), data, data + size);
             return;
         }
-        // Chunks of one burst go on as one.
-        if (!batch_.empty() && batch_.back().kind == Event::Kind::Data) {
-            batch_.back().data.insert(batch_.back().data.end(), data, data + size);
-            return;
+        // Pieces of one burst go on as one chunk of at most kDataChunk; a piece that would overflow the
+        // chunk sends it on first, so a chunk never grows past the room reserved for it.
+        bool fits = !batch_.empty() && batch_.back().kind == Event::Kind::Data &&
+                    batch_.back().data.size() + size <= kDataChunk;
+        if (!fits) {
+            if (!batch_.empty() && batch_.back().kind == Event::Kind::Data) transferDidFlush();
+            Event e;
+            e.kind = Event::Kind::Data;
+            // Room for what is still to come (when the server said), so that appending never copies.
+            e.data.reserve(std::min(kDataChunk, std::max(size, bodyBytesLeft_)));
+            batch_.push_back(std::move(e));
         }
-        Event e;
-        e.kind = Event::Kind::Data;
-        e.data.assign(data, data + size);
-        batch_.push_back(std::move(e));
+        Bytes& chunk = batch_.back().data;
+        chunk.insert(chunk.end(), data, data + size);
+        bodyBytesLeft_ -= std::min(bodyBytesLeft_, size);
+        // A full chunk goes on at once: the consumer writes it away while the network reads the next.
+        if (chunk.size() >= kDataChunk) transferDidFlush();
     }
 
     bool transferShouldPause() override {
@@ -159,6 +169,7 @@ private:
     std::optional<HTTPURLResponse> redirectResponse_;
     Bytes redirectBody_;
     std::vector<Event> batch_;  // events of the current burst, not yet handed on
+    std::size_t bodyBytesLeft_ = 0; // what the response head announced, less what came
 };
 
 // Turns a URLProtocol's reports, from any thread, into the connection's events.

@@ -83,8 +83,12 @@ private:
     bool isCancelled() const { return cancelled_.load(); }
     // Body bytes the network has handed on that the delegate has not had yet, past which the transfer
     // is held, and below which a held one reads on: what a slow consumer leaves in memory stays near this.
-    static constexpr std::size_t kHeldDataHighWater = 256u << 10;
-    static constexpr std::size_t kHeldDataLowWater = 128u << 10;
+    // Data is handed on in chunks of at most kDataChunk, each as soon as it is full.
+    // The held transfer reads on as soon as one chunk has gone, so the consumer never runs dry while
+    // the network wakes up again.
+    static constexpr std::size_t kDataChunk = 128u << 10;
+    static constexpr std::size_t kHeldDataHighWater = 1024u << 10;
+    static constexpr std::size_t kHeldDataLowWater = kHeldDataHighWater - kDataChunk;
     // Delivery thread, after a piece of data went to the delegate.
     void dataTaken(std::size_t bytes);
 

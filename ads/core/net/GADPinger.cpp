@@ -130,11 +130,9 @@ void GADPinger::storeRetryURLString(const std::string& retryURLString, const std
 
 void GADPinger::removeRetryURLString(const std::string& retryURLString, const std::string& retryGroupKey) {
     std::lock_guard lock(mutex_);
-    auto defaults = platform::UserDefaults::standard();
-    auto group = defaults->dictionary(retryGroupKey);
-    if (!group || !group->is_object()) return;
-    group->erase(retryURLString);
-    defaults->set(retryGroupKey, *group);
+    // In place: a retry pass removes thousands of URLs one by one, and copying the group for each
+    // would keep this thread allocating for seconds.
+    platform::UserDefaults::standard()->removeFromDictionary(retryGroupKey, retryURLString);
 }
 
 void GADPinger::pingURLString(const std::string& urlString, std::function<void(bool)> completionBlock) {

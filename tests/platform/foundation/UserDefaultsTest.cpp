@@ -270,3 +270,28 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "UserDefaults: a failed write keep
     defaults.reset();
     CHECK(reopen()->integer("k") == 7);
 }
+
+TEST_CASE_FIXTURE(platform::testing::Harness,
+                  "UserDefaults: one member leaves a dictionary in place and the change is written") {
+    auto defaults = UserDefaults::standard();
+    defaults->set("group", Value{{"a", 1}, {"b", Value{{"n", 2}}}, {"c", 3}});
+    defaults->set("scalar", 7);
+    defaults->registerDefaults(Value{{"registered", Value{{"x", 1}, {"y", 2}}}});
+
+    CHECK(defaults->removeFromDictionary("group", "b"));
+    CHECK_FALSE(defaults->removeFromDictionary("group", "b"));
+    CHECK_FALSE(defaults->removeFromDictionary("group", "missing"));
+    CHECK_FALSE(defaults->removeFromDictionary("scalar", "a"));
+    CHECK_FALSE(defaults->removeFromDictionary("absent", "a"));
+    // A registered dictionary becomes a stored one without the member; the registered one is untouched.
+    CHECK_FALSE(defaults->removeFromDictionary("registered", "z"));
+    CHECK(defaults->object("registered") == Value{{"x", 1}, {"y", 2}});
+    CHECK(defaults->removeFromDictionary("registered", "x"));
+
+    defaults = reopen();
+    // The order of what is left is kept.
+    CHECK(defaults->dictionary("group")->dump() == Value{{"a", 1}, {"c", 3}}.dump());
+    CHECK(defaults->integer("scalar") == 7);
+    CHECK(defaults->dictionary("registered") == Value{{"y", 2}});
+    CHECK_FALSE(defaults->object("absent").has_value());
+}

@@ -578,3 +578,54 @@ TEST_CASE_FIXTURE(ServerFixture, "URLConnection: a consumer slower than the netw
     CHECK(delegate->body.size() == big.size());
     CHECK(delegate->body == big);
 }
+
+TEST_CASE_FIXTURE(
+    ServerFixture,
+    "URLConnection: a large body comes in pieces of at most 128 KB, whatever the network reads at once") {
+    std::string big;
+    big.reserve(4u << 20);
+    for (int i = 0; big.size() < (4u << 20); ++i)
+        big += std::to_string(i) + ";";
+    server->route("/large", adserver::Response::text(big));
+
+    // The first piece waits until the test lets it go, so the network runs far ahead of the consumer
+    // and what it reads in one go is as large as it gets.
+    struct Sizes : URLConnectionDelegate {
+        std::mutex mutex;
+        std::condition_variable opened;
+        bool open = false;
+        std::string body;
+        std::vector<std::size_t> pieces;
+        std::atomic<bool> ended{false};
+        std::atomic<bool> failed{false};
+        void didReceiveData(const std::shared_ptr<URLConnection>&, const Bytes& data) override {
+            std::unique_lock lock(mutex);
+            pieces.push_back(data.size());
+            body.append(data.begin(), data.end());
+            opened.wait_for(lock, std::chrono::seconds(20), [&] { return open; });
+        }
+        void didFinishLoading(const std::shared_ptr<URLConnection>&) override { ended = true; }
+        void didFailWithError(const std::shared_ptr<URLConnection>&, const Error&) override {
+            ended = failed = true;
+        }
+    };
+    auto delegate = std::make_shared<Sizes>();
+    auto queue = OperationQueue::create("net.pieces");
+    auto connection = URLConnection::create(request("/large"), delegate, false);
+    connection->setDelegateQueue(queue);
+    connection->start();
+
+    REQUIRE(runUntil([&] { return connection->undeliveredDataBytes() >= (256u << 10); }));
+    {
+        std::lock_guard lock(delegate->mutex);
+        delegate->open = true;
+    }
+    delegate->opened.notify_all();
+    REQUIRE(runUntil([&] { return delegate->ended.load(); }, 30));
+    queue->waitUntilAllOperationsAreFinished();
+    CHECK_FALSE(delegate->failed.load());
+    std::lock_guard lock(delegate->mutex);
+    CHECK(delegate->body == big);
+    REQUIRE(delegate->pieces.size() > 1);
+    CHECK(*std::max_element(delegate->pieces.begin(), delegate->pieces.end()) <= (128u << 10));
+}
