@@ -45,6 +45,11 @@ function(ruzave_tests name)
   target_link_libraries(${name} PRIVATE ruzave_test_main ${A_LIBS})
   target_precompile_headers(${name} PRIVATE <doctest/doctest.h>)
   ruzave_warnings(${name})
+  if(RUZAVE_SANITIZE)
+    # The sanitizers' static data gives a position-independent program millions of relocations to apply
+    # at every start, and every test case starts the program anew: a fixed-address program has none.
+    target_link_options(${name} PRIVATE -no-pie)
+  endif()
   # CTest splits test names at ';': such a case would be registered broken and never run.
   add_custom_command(TARGET ${name} POST_BUILD
     COMMAND sh -c "if $<TARGET_FILE:${name}> --list-test-cases --no-version | grep -n ';'; then echo 'test case names must not contain a semicolon' >&2; exit 1; fi"

@@ -3,7 +3,7 @@
 # `install-deps.sh fuzz` adds clang and its libFuzzer and sanitizer runtimes for `make fuzz`.
 set -euo pipefail
 pkgs=(
-  build-essential cmake ninja-build ccache pkg-config
+  build-essential cmake ninja-build ccache mold pkg-config
   libcurl4-openssl-dev libssl-dev duktape-dev libgumbo-dev nlohmann-json3-dev
   libutf8proc-dev libplist-dev libstb-dev libcpp-httplib-dev doctest-dev zlib1g-dev
 )

@@ -10,6 +10,11 @@
 #include "platform/base/Log.h"
 #include "platform/base/Strings.h"
 
+// The one compiled copy of the value type (see Value.h).
+template class nlohmann::basic_json<nlohmann::ordered_map>;
+template class nlohmann::detail::serializer<nlohmann::ordered_json>;
+template class nlohmann::detail::json_ref<nlohmann::ordered_json>;
+
 namespace platform {
 namespace {
 

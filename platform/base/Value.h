@@ -8,6 +8,12 @@
 #include <string>
 #include <string_view>
 
+// The value type is compiled once, in Value.cpp: without these declarations every file that touches a
+// Value would instantiate and compile its whole class (and the serializer its printing needs) again.
+extern template class nlohmann::basic_json<nlohmann::ordered_map>;
+extern template class nlohmann::detail::serializer<nlohmann::ordered_json>;
+extern template class nlohmann::detail::json_ref<nlohmann::ordered_json>;
+
 namespace platform {
 
 struct Error;
