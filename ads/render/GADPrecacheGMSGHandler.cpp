@@ -136,6 +136,8 @@ void GADPrecacheGMSGHandler::discardLocked() {
     if (cachedURL_) {
         std::error_code ignored;
         std::filesystem::remove(cachedURL_->path(), ignored);
+        // The page is never pointed at a removed file, nor at one from an earlier download.
+        cachedURL_.reset();
     }
 }
 
@@ -226,6 +228,11 @@ void GADPrecacheGMSGHandler::didReceiveResponse(const std::shared_ptr<platform::
         if (file_) {  // a second response (no body came for the first): start the file over
             std::fclose(file_);
             file_ = nullptr;
+        }
+        if (cachedURL_) { // the first response's file is not this one's
+            std::error_code ignored;
+            std::filesystem::remove(cachedURL_->path(), ignored);
+            cachedURL_.reset();
         }
         bytesWritten_ = 0;
         long long announced = response.expectedContentLength();
