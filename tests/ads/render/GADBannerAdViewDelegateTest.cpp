@@ -262,7 +262,7 @@ TEST_CASE_FIXTURE(ReportingServerRender, "GADBannerAdViewDelegate: a loaded page
     // The creative ticks 250 ms later against the default start.
     slot->adView()->evaluate("location.href = 'gmsg://h/instrument?action=tick&label=first_paint&timestamp=" +
                              std::to_string(loaded + 250) + "'");
-    runUntilIdle();
+    REQUIRE(runUntil([&] { return csi->timestampForLabel("first_paint") != 0; }));
     auto recorder = csi->timeRecorderForAction(std::string(ruzave::GADCSI::kMakeWebViewAction));
     REQUIRE(recorder);
     auto url = ruzave::GADCSIReporter::initWithConfiguration(csi->configuration())->URLForTimeRecorder(recorder);
