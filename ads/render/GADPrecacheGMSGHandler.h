@@ -68,6 +68,8 @@ class GADPrecacheGMSGHandler : public GADGMSGHandler, public platform::URLConnec
     bool isCurrent(const std::shared_ptr<platform::URLConnection>& connection) const;
     // Under the lock: stops the transfer, closes and removes the partial file and forgets its URL.
     void discardLocked();
+    // Under the lock: removes the local copy and forgets its URL.
+    void removeCachedFileLocked();
     std::int64_t cleanUp(bool wait);
 
     mutable std::mutex mutex_;
