@@ -37,7 +37,15 @@ void GADMAdNetworkConnectorInterstitial::adapterDidFailAd(GADMAdNetworkAdapter& 
     if (!isOwnAdapter(adapter)) return;
     auto self = shared_from_this();
     auto keepAdapter = this->adapter();
-    if (auto manager = adManager()) manager->adRequestFailedFromConnectorWithError(self, error);
+    auto manager = adManager();
+    if (awaitingPresentation_ && manager && manager->receivedConnector() == self) {
+        // The network took back the interstitial the app was told of: the app hears that it is gone
+        // instead of holding an ad that looks ready and never shows.
+        awaitingPresentation_ = false;
+        if (auto s = slot()) s->didFailToReceiveAdWithError(error, true);
+        return;
+    }
+    if (manager) manager->adRequestFailedFromConnectorWithError(self, error);
 }
 
 void GADMAdNetworkConnectorInterstitial::adapterDidReceiveInterstitial(GADMAdNetworkAdapter& adapter) {
@@ -45,6 +53,7 @@ void GADMAdNetworkConnectorInterstitial::adapterDidReceiveInterstitial(GADMAdNet
     auto self = shared_from_this();
     auto keepAdapter = this->adapter();
     clicked_ = false;
+    awaitingPresentation_ = true;
     if (auto manager = adManager()) manager->adRequestReturnsFromConnectorWithInterstitial(self, nullptr);
 }
 
@@ -54,6 +63,7 @@ void GADMAdNetworkConnectorInterstitial::adapterWillLeaveApplication(GADMAdNetwo
 
 void GADMAdNetworkConnectorInterstitial::adapterWillPresentInterstitial(GADMAdNetworkAdapter&) {
     auto self = shared_from_this();
+    awaitingPresentation_ = false;
     platform::NotificationCenter::defaultCenter()->post(GADSlot::kAdModalViewControllerWillPresentFullScreen);
     if (auto s = slot()) s->adWillPresentScreen();
     reportImpression();

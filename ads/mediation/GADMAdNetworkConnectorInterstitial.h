@@ -12,6 +12,7 @@ class GADMAdNetworkConnectorInterstitial : public GADMAdNetworkConnector {
     std::string className() const override { return kInterstitialClassName; }
 
     void getAdFromAdapterWithType(const std::shared_ptr<GADAdType>& adType) override;
+    // A failure of the interstitial the slot already holds, before it shows, fails the slot's ad.
     void adapterDidFailAd(GADMAdNetworkAdapter& adapter, const platform::Error& error) override;
     void adapterDidReceiveInterstitial(GADMAdNetworkAdapter& adapter) override;
     void adapterWillLeaveApplication(GADMAdNetworkAdapter& adapter) override;
@@ -29,6 +30,8 @@ class GADMAdNetworkConnectorInterstitial : public GADMAdNetworkConnector {
   private:
     using GADMAdNetworkConnector::GADMAdNetworkConnector;
     bool calledWillDismissInterstitial_ = false;
+    // Its interstitial was handed to the slot and has not begun to show.
+    bool awaitingPresentation_ = false;
 };
 
 } // namespace ruzave

@@ -213,7 +213,20 @@ void GADMAdapterIAdInterstitial::interstitialAdActionDidFinish(platform::Platfor
 }
 
 void GADMAdapterIAdInterstitial::interstitialAdDidUnload(platform::PlatformAdInterstitial& ad) {
-    if (isCurrent(ad)) finish();
+    if (!isCurrent(ad)) return;
+    if (presented_) {
+        finish();
+        return;
+    }
+    // Gone before it was shown: the connector was told of a loaded ad, so it hears of a failure
+    // instead; the app's interstitial would otherwise look ready and never show.
+    auto self = shared_from_this();
+    drop();
+    platform::Error error(kGADErrorDomain, GADRequestErrorNoFill, kUnloadedBeforeShownMessage);
+    error.userInfo[kGADLocalizedDescriptionKey] = error.description;
+    toConnector(connector_, adapter_, [&](GADMAdNetworkConnector& c, GADMAdNetworkAdapter& a) {
+        c.adapterDidFailInterstitial(a, error);
+    });
 }
 
 } // namespace ruzave

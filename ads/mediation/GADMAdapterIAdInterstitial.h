@@ -63,6 +63,8 @@ class GADMAdapterIAdInterstitial : public platform::PlatformAdInterstitialDelega
                                    public std::enable_shared_from_this<GADMAdapterIAdInterstitial> {
   public:
     static constexpr const char* kPreIOS7PhoneMessage = "Only iPad interstitial ads are available in pre-iOS 7.";
+    static constexpr const char* kUnloadedBeforeShownMessage =
+        "The interstitial ad was unloaded before it was shown.";
 
     static bool currentPlatformIsSupported();
     GADMAdapterIAdInterstitial() = default;

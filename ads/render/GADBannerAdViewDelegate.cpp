@@ -4,6 +4,7 @@
 #include "ads/core/public/GADRequestError.h"
 #include "ads/core/slot/GADSlot.h"
 #include "ads/core/telemetry/GADAbsoluteTime.h"
+#include "ads/core/telemetry/GADCSI.h"
 #include "ads/render/GADAdAppGMSGHandler.h"
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADAppEventGMSGHandler.h"
@@ -102,13 +103,17 @@ void GADBannerAdViewDelegate::adViewDidFinishLoad(const std::shared_ptr<GADAdVie
     if (loadDelayed_) return;
     GADAdViewDelegate::adViewDidFinishLoad(adView);
     auto slot = slot_.lock();
-    if (!slot || slot->state() != GADSlotStateRenderingAd) return;
-    slot->didReceiveValidAd();
-    slot->didLoadAdHTMLInWebView();
-    if (adView) adView->setHidden(false);
-    auto type = slot->adType();
-    if (!type || !type->isInterstitial()) slot->didMakeAdImpression();
-    slot->adFinishedLoadingContent();
+    if (slot && slot->state() == GADSlotStateRenderingAd) {
+        slot->didReceiveValidAd();
+        slot->didLoadAdHTMLInWebView();
+        if (adView) adView->setHidden(false);
+        auto type = slot->adType();
+        if (!type || !type->isInterstitial()) slot->didMakeAdImpression();
+        slot->adFinishedLoadingContent();
+    }
+    // A creative's script ticks are timed from here unless they name another start. Stamped after the
+    // valid ad's load report, which clears the stamps, so the page's ticks still find it.
+    GADCSI::sharedInstance()->recordTimestampForLabel(GADCSI::kViewLoadLabel);
 }
 
 void GADBannerAdViewDelegate::adView(const std::shared_ptr<GADAdView>& adView, const platform::Error& error) {

@@ -133,10 +133,15 @@ void GADPrecacheGMSGHandler::discardLocked() {
         std::fclose(file_);
         file_ = nullptr;
     }
-    if (cachedURL_) {
-        std::error_code ignored;
-        std::filesystem::remove(cachedURL_->path(), ignored);
-    }
+    removeCachedFileLocked();
+}
+
+void GADPrecacheGMSGHandler::removeCachedFileLocked() {
+    if (!cachedURL_) return;
+    std::error_code ignored;
+    std::filesystem::remove(cachedURL_->path(), ignored);
+    // The page is never pointed at a removed file, nor at one from an earlier download.
+    cachedURL_.reset();
 }
 
 void GADPrecacheGMSGHandler::dispatchPrecacheEventWithBytesLoaded(std::int64_t bytesLoaded, std::int64_t totalBytes,
@@ -227,6 +232,7 @@ void GADPrecacheGMSGHandler::didReceiveResponse(const std::shared_ptr<platform::
             std::fclose(file_);
             file_ = nullptr;
         }
+        removeCachedFileLocked(); // the first response's file is not this one's
         bytesWritten_ = 0;
         long long announced = response.expectedContentLength();
         std::string folder = GADDevice::sharedInstance()->temporaryPathWithCreation(true) + "/" + platform::uuidString();

@@ -37,7 +37,7 @@ class GADPrecacheGMSGHandler : public GADGMSGHandler, public platform::URLConnec
 
     void preload();
     void abort();
-    // Stops the download, removes the file (its URL is kept) and returns the bytes written.
+    // Stops the download, removes the file (and forgets its URL) and returns the bytes written.
     std::int64_t lastBytesAfterCleanUp();
     void dispatchPrecacheEventWithBytesLoaded(std::int64_t bytesLoaded, std::int64_t totalBytes,
                                               const std::string& event);
@@ -66,8 +66,10 @@ class GADPrecacheGMSGHandler : public GADGMSGHandler, public platform::URLConnec
   private:
     GADPrecacheGMSGHandler() = default;
     bool isCurrent(const std::shared_ptr<platform::URLConnection>& connection) const;
-    // Under the lock: stops the transfer, closes and removes the partial file.
+    // Under the lock: stops the transfer, closes and removes the partial file and forgets its URL.
     void discardLocked();
+    // Under the lock: removes the local copy and forgets its URL.
+    void removeCachedFileLocked();
     std::int64_t cleanUp(bool wait);
 
     mutable std::mutex mutex_;

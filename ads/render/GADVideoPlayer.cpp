@@ -48,7 +48,19 @@ void GADVideoPlayer::setSourceURL(const std::optional<platform::URL>& url) {
         observePlayer();
         if (auto delegate = delegate_.lock()) delegate->playerDidCreateMediaPlayer(*this, player_);
     }
+    applyVolumeAndMute();
     listenForEnd();
+}
+
+void GADVideoPlayer::applyVolumeAndMute() {
+    if (!player_) return;
+    if (player_->hasVolumeControl()) {
+        player_->setVolume(volume_);
+        player_->setMuted(muted_);
+    } else {
+        // The audio mix belongs to the item, so each new one needs it again.
+        setAudioMixVolume(muted_ ? 0.0f : volume_);
+    }
 }
 
 void GADVideoPlayer::listenForEnd() {
@@ -72,7 +84,8 @@ void GADVideoPlayer::pause() {
 void GADVideoPlayer::setVolume(float volume) {
     if (player_ && player_->hasVolumeControl()) {
         player_->setVolume(volume);
-    } else {
+    } else if (!muted_) {
+        // Without the player's own mute the mix is the mute: while muted the volume waits for the unmute.
         setAudioMixVolume(volume);
     }
     volume_ = volume;

@@ -66,6 +66,8 @@ class GADVideoPlayer : public platform::MediaPlayerObserver, public std::enable_
     GADVideoPlayer() = default;
     void send(platform::Value event);
     void listenForEnd();
+    // Hands the page's volume and mute to a new player or item, which start out loud.
+    void applyVolumeAndMute();
 
     std::weak_ptr<GADAdView> adView_;
     std::weak_ptr<GADVideoPlayerDelegate> delegate_;

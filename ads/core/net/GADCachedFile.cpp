@@ -6,6 +6,7 @@
 #include "ads/core/signals/GADDevice.h"
 #include "ads/core/util/GADNSURLUtilities.h"
 #include "platform/base/HTTPDate.h"
+#include "platform/base/Unicode.h"
 #include "platform/foundation/Sandbox.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/Clock.h"
@@ -92,7 +93,10 @@ bool GADCachedFile::fileExists() const {
 
 std::optional<std::string> GADCachedFile::contentAsString() const {
     if (filePath_.empty()) return std::nullopt;
-    return platform::Sandbox::readFile(filePath_);
+    auto bytes = platform::Sandbox::readFile(filePath_);
+    // A body that is not UTF-8 text has no string form.
+    if (!bytes || !platform::isValidUTF8(*bytes)) return std::nullopt;
+    return bytes;
 }
 
 std::optional<std::string> GADCachedFile::fileModificationRFC1123DateString() const {

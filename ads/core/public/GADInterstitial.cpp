@@ -7,6 +7,7 @@
 #include "ads/core/signals/GADDevice.h"
 #include "ads/core/slot/GADAd.h"
 #include "ads/core/slot/GADSlot.h"
+#include "ads/core/telemetry/GADCSI.h"
 #include "ads/core/util/GADLogger.h"
 #include "ads/core/util/GADRunOnMainThread.h"
 #include "ads/mediation/GADMAdNetworkConnector.h"
@@ -116,6 +117,8 @@ bool GADInterstitial::canPresentFullScreen() {
 void GADInterstitial::presentFromRootViewController(const std::shared_ptr<platform::ViewController>& root) {
     if (!canPresentFullScreen()) return;
     auto self = shared_from_this(); // the delegate may drop the app's reference while we present
+    // Shown, on either road: a creative's ticks may be timed from here.
+    GADCSI::sharedInstance()->recordTimestampForLabel(GADCSI::kViewShowLabel);
     if (slot_->isMediating()) {
         slot_->presentMediatedInterstitialFromRootViewController(root);
     } else {

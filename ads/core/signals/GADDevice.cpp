@@ -177,6 +177,14 @@ void GADDevice::setUserAgentString(const std::string& userAgent) {
     lockQueue_->async([self, userAgent] { self->userAgentString_ = userAgent; });
 }
 
+std::array<int, 3> GADDevice::operatingSystemVersion() const {
+    if (hasCachedStaticParameters_.load(std::memory_order_acquire)) return operatingSystemVersion_;
+    std::array<int, 3> live{0, 0, 0};
+    if (platform::MainLoop::isMainThread())
+        padVersion(platform::Device::currentDevice()->systemVersion(), live);
+    return live;
+}
+
 bool GADDevice::isOSAtLeastMajor(int major, int minor, int patch) const {
     const auto v = operatingSystemVersion();
     return std::tie(v[0], v[1], v[2]) >= std::tie(major, minor, patch);

@@ -49,9 +49,9 @@ public:
     // The device keys of a request.
     platform::Value parameters();
     std::shared_ptr<GADNetwork> network() const { return network_; }
-    std::array<int, 3> operatingSystemVersion() const {
-        return published() ? operatingSystemVersion_ : std::array<int, 3>{0, 0, 0};
-    }
+    // Read from the platform on the main thread until the static parameters are cached, as the screen
+    // size is, so version checks hold before the SDK's early start; zeros on other threads until then.
+    std::array<int, 3> operatingSystemVersion() const;
     std::string systemVersion() const { return published() ? systemVersion_ : std::string{}; }
     bool isOSAtLeastMajor(int major, int minor, int patch) const;
     bool OSIsSupported() const { return isOSAtLeastMajor(6, 0, 0); }

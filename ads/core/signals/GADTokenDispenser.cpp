@@ -32,13 +32,14 @@ const char kObservationContext = 0;
 
 double now() { return platform::Clock::wallTime(); }
 
-// "expires_in" as a lifespan: a number or a numeric string, counted only when finite and positive.
+// "expires_in" as a lifespan: a number or a string read as one. Zero, a negative or a garbled value
+// still says the token is short-lived (or gone), so it is kept, to be raised to the floor; taking it
+// for an absent lifespan would hand out an expired token for most of an hour.
 std::optional<double> grantedLifespan(const platform::Value& answer) {
     const platform::Value* v = platform::find(answer, "expires_in");
     if (v == nullptr || !(v->is_number() || v->is_string())) return std::nullopt;
     double seconds = platform::doubleValue(*v);
-    if (!std::isfinite(seconds) || seconds <= 0) return std::nullopt;
-    return seconds;
+    return std::isnan(seconds) ? 0.0 : seconds;
 }
 
 } // namespace

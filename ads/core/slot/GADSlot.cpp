@@ -112,7 +112,7 @@ GADSlot::GADSlot(platform::Rect frame) {
     netWorkLatencyKey_ = "nwl_ios" + std::to_string(CSIIdentifier_);
     adRenderingKey_ = "awr_ios" + std::to_string(CSIIdentifier_);
     totalTimeKey_ = "ttc_ios" + std::to_string(CSIIdentifier_);
-    GADCSI::sharedInstance()->recordTimestampForLabel("native:view_create");
+    GADCSI::sharedInstance()->recordTimestampForLabel(GADCSI::kViewCreateLabel);
 }
 
 std::shared_ptr<GADSlot> GADSlot::initWithFrame(platform::Rect frame) {

@@ -24,6 +24,10 @@ class GADCSI {
     static constexpr const char* kProbabilityKey = "/ruzave/ads/csi_reporting_probability";
     static constexpr const char* kLoadAdAction = "load_ad_ios";
     static constexpr const char* kMakeWebViewAction = "make_wv";
+    // Time stamps of an ad's life: its slot made, its page loaded, its full screen shown.
+    static constexpr const char* kViewCreateLabel = "native:view_create";
+    static constexpr const char* kViewLoadLabel = "native:view_load";
+    static constexpr const char* kViewShowLabel = "native:view_show";
 
     static std::shared_ptr<GADCSI> sharedInstance();
 

@@ -3,13 +3,14 @@
 // for the "make_wv" report. Main thread.
 #include <memory>
 
+#include "ads/core/telemetry/GADCSI.h"
 #include "ads/render/GADGMSGHandler.h"
 
 namespace ruzave {
 
 class GADCSIGMSGHandler : public GADGMSGHandler {
   public:
-    static constexpr const char* kDefaultStartLabel = "native:view_load";
+    static constexpr const char* kDefaultStartLabel = GADCSI::kViewLoadLabel;
 
     static std::shared_ptr<GADCSIGMSGHandler> init();
 

@@ -14,10 +14,12 @@
 #include "ads/core/sdkcore/GADHosts.h"
 #include "ads/core/slot/GADAd.h"
 #include "ads/core/slot/GADSlot.h"
+#include "ads/core/telemetry/GADCSI.h"
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADInterstitialViewController.h"
 #include "ads/render/GADOverlayPresenting.h"
 #include "platform/base/Log.h"
+#include "platform/runloop/Clock.h"
 #include "platform/testing/Harness.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
@@ -25,6 +27,7 @@
 #include "platform/ui/Window.h"
 #include "tests/ads/core/sdkcore/SDKCoreTestSupport.h"
 #include "tests/ads/core/slot/SlotTestSupport.h"
+#include "tests/ads/mediation/MediationTestSupport.h"
 #include "tools/adserver/AdServer.h"
 #include "tools/adserver/CorePage.h"
 
@@ -140,6 +143,38 @@ TEST_CASE("GADInterstitial: load, present, close and the one-shot rule end to en
     road.interstitial->loadRequest(ruzave::GADRequest::request());
     road.runUntilIdle();
     CHECK(road.delegate->calls.empty());
+}
+
+TEST_CASE("GADInterstitial: a presentation stamps when the ad was shown, a refused one does not") {
+    Road road;
+    auto csi = ruzave::GADCSI::sharedInstance();
+    road.interstitial->presentFromRootViewController(road.root); // not ready yet
+    CHECK(csi->timestampForLabel(ruzave::GADCSI::kViewShowLabel) == 0);
+    REQUIRE(road.loaded());
+    road.advance(2);
+    const double shown = platform::Clock::wallTime();
+    road.interstitial->presentFromRootViewController(road.root);
+    CHECK(csi->timestampForLabel(ruzave::GADCSI::kViewShowLabel) == static_cast<std::int64_t>(shown * 1000.0));
+}
+
+TEST_CASE("GADInterstitial: a mediated presentation stamps when the ad was shown too") {
+    Road road;
+    mediationtest::registerAdapters();
+    mediationtest::Script::behaviours()[mediationtest::kAdapterC] = mediationtest::Behaviour::FillNow;
+    auto ad = ruzave::GADAd::init();
+    ad->setResponseType(ruzave::GADResponseTypeMediation);
+    ad->setAdHTML(R"({"ad_type":"interstitial","ad_networks":[)" +
+                  mediationtest::network("C", mediationtest::kAdapterC) + "]}");
+    ad->setMediationDelegate(road.interstitial);
+    road.interstitial->slot()->processMediationAdResponse(ad);
+    REQUIRE(road.waitFor(1));
+    REQUIRE(road.interstitial->isReady());
+    road.advance(2);
+    const double shown = platform::Clock::wallTime();
+    road.interstitial->presentFromRootViewController(road.root);
+    CHECK(mediationtest::Script::log().back() == "TestAdapterC present");
+    CHECK(ruzave::GADCSI::sharedInstance()->timestampForLabel(ruzave::GADCSI::kViewShowLabel) ==
+          static_cast<std::int64_t>(shown * 1000.0));
 }
 
 TEST_CASE("GADInterstitial: presenting before the ad is ready only logs and leaves the object unused") {

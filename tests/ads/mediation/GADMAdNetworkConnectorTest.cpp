@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ads/core/public/GADBannerView.h"
+#include "ads/core/public/GADInternalErrorAdditions.h"
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/telemetry/GADSlotStatistics.h"
 #include "ads/render/GADBannerAdViewDelegate.h"
@@ -203,6 +204,27 @@ TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: an interstitial dismissed wi
     CHECK(events->events == std::vector<std::string>{"will-present", "will-dismiss", "did-dismiss"});
     // The impression is pinged when the interstitial is about to show.
     CHECK(waitForPing("/imp"));
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: an interstitial the network takes back before it shows fails the slot's ad") {
+    owner->connectorClass = GADMAdNetworkConnector::kInterstitialClassName;
+    slot->setAdType(ruzave::GADAdType::interstitialAdType(), false);
+    Script::behaviours()[kAdapterC] = Behaviour::FillNow;
+    mediate(R"({"ad_type":"interstitial","ad_networks":[)" + network("C", kAdapterC) + "]}");
+    REQUIRE(owner->loaded == 1);
+    REQUIRE(slot->state() == ruzave::GADSlotStateValidAd);
+    auto connector = slot->mediationManager()->receivedConnector();
+    REQUIRE(connector);
+    auto& adapter = *connector->adapter();
+    const platform::Error gone(ruzave::kGADErrorDomain, ruzave::GADRequestErrorNoFill, "gone");
+    connector->adapterDidFailInterstitial(adapter, gone);
+    REQUIRE(owner->failures.size() == 1);
+    CHECK(owner->failures[0].code == ruzave::GADRequestErrorNoFill);
+    CHECK(owner->failures[0].description == "gone");
+    CHECK(slot->state() == ruzave::GADSlotStateInvalidAd);
+    // Told once: a second word of the same loss changes nothing.
+    connector->adapterDidFailInterstitial(adapter, gone);
+    CHECK(owner->failures.size() == 1);
 }
 
 TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: callbacks from another adapter are ignored") {

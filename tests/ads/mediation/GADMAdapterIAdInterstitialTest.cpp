@@ -122,14 +122,26 @@ TEST_CASE_FIXTURE(InterstitialFixture, "GADMAdapterIAdInterstitial: the network 
     CHECK_FALSE(root->presentedViewController());
 }
 
-TEST_CASE_FIXTURE(InterstitialFixture, "GADMAdapterIAdInterstitial: an ad unloaded before it was shown is dropped without a dismissal") {
+TEST_CASE_FIXTURE(InterstitialFixture, "GADMAdapterIAdInterstitial: an ad unloaded before it was shown is a failure, not a dismissal") {
     load();
-    impl()->iAdInterstitial()->unloadForTesting();
+    auto ad = impl()->iAdInterstitial();
+    ad->unloadForTesting();
+    ad->unloadForTesting();
     settle();
-    CHECK(connector->events.empty());
+    REQUIRE(connector->events == std::vector<std::string>{"failInterstitial"});
+    CHECK(connector->errors[0].domain == ruzave::kGADErrorDomain);
+    CHECK(connector->errors[0].code == ruzave::GADRequestErrorNoFill);
+    CHECK(connector->errors[0].description == GADMAdapterIAdInterstitial::kUnloadedBeforeShownMessage);
     CHECK_FALSE(impl()->iAdInterstitial());
     adapter->presentInterstitialFromRootViewController(root);
-    CHECK(connector->events.empty());
+    settle();
+    CHECK(connector->events == std::vector<std::string>{"failInterstitial"});
+    CHECK_FALSE(root->presentedViewController());
+    // A new load may start.
+    PlatformAdInterstitial::script(PlatformAdOutcome::loaded());
+    adapter->getInterstitial();
+    runUntilIdle();
+    CHECK(connector->events == std::vector<std::string>{"failInterstitial", "interstitial"});
 }
 
 TEST_CASE_FIXTURE(InterstitialFixture, "GADMAdapterIAdInterstitial: on tablets before OS 7 the platform presents the ad itself") {

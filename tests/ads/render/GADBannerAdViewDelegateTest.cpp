@@ -5,9 +5,12 @@
 
 #include "../core/net/FetchTestSupport.h"
 #include "../core/slot/SlotTestSupport.h"
+#include "../core/telemetry/CSITestSupport.h"
 #include "ads/core/public/GADRequestError.h"
 #include "ads/core/slot/GADResponseType.h"
+#include "ads/core/telemetry/GADCSIReporter.h"
 #include "ads/core/telemetry/GADStatisticDictionary.h"
+#include "ads/core/util/GADNSURLUtilities.h"
 #include "ads/render/GADAdURLStash.h"
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADBannerAdViewDelegate.h"
@@ -15,6 +18,7 @@
 #include "ads/render/GADMRAIDInterceptor.h"
 #include "ads/render/GADOpener.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/runloop/Clock.h"
 #include "platform/testing/Harness.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
@@ -183,10 +187,13 @@ TEST_CASE_FIXTURE(Harness, "GADBannerAdViewDelegate: a page that never finishes,
 namespace {
 
 struct ServerRender : fetchtest::ServerFixture {
+    // Set before the slot is made: the shared timing reporter draws whether to report once, at first use.
+    std::shared_ptr<ruzave::GADCSI> csi;
     FakeNeighbours fakes;
     std::shared_ptr<FakeOwner> owner = std::make_shared<FakeOwner>();
     std::shared_ptr<GADSlot> slot = makeSlot(owner);
-    ServerRender() {
+    explicit ServerRender(const char* reportingProbability = nullptr)
+        : csi(reportingProbability ? csitest::reportingCSI(reportingProbability) : nullptr) {
         adserver::installMRAIDScripts(*server);
         ruzave::GADMRAIDInterceptor::resetToDefaultPaths();
         ruzave::GADMRAIDInterceptor::allow();
@@ -200,6 +207,11 @@ struct ServerRender : fetchtest::ServerFixture {
         auto fetcher = startFetch(fakes, *slot, ad);
         fetcher->succeed(ruzave::GADResponseTypeStandard, html);
     }
+};
+
+// Every process reports its timings.
+struct ReportingServerRender : ServerRender {
+    ReportingServerRender() : ServerRender("1") {}
 };
 
 const char* kMRAIDAd = "<html><body><script src='mraid.js'></script>"
@@ -240,6 +252,22 @@ TEST_CASE_FIXTURE(ServerRender, "GADBannerAdViewDelegate: a failed script fetch 
     REQUIRE(settle([&] { return slot->state() == ruzave::GADSlotStateValidAd; }));
     CHECK(slot->adView()->evaluate("ready") == "false");
     CHECK(server->requests("/creative/mraid.js").empty());
+}
+
+TEST_CASE_FIXTURE(ReportingServerRender, "GADBannerAdViewDelegate: a loaded page is the start a creative's ticks are timed from") {
+    render("<p>ad</p>");
+    REQUIRE(settle([&] { return slot->state() == ruzave::GADSlotStateValidAd; }));
+    const std::int64_t loaded = csi->timestampForLabel(ruzave::GADCSI::kViewLoadLabel);
+    CHECK(loaded == static_cast<std::int64_t>(platform::Clock::wallTime() * 1000.0));
+    // The creative ticks 250 ms later against the default start.
+    slot->adView()->evaluate("location.href = 'gmsg://h/instrument?action=tick&label=first_paint&timestamp=" +
+                             std::to_string(loaded + 250) + "'");
+    REQUIRE(runUntil([&] { return csi->timestampForLabel("first_paint") != 0; }));
+    auto recorder = csi->timeRecorderForAction(std::string(ruzave::GADCSI::kMakeWebViewAction));
+    REQUIRE(recorder);
+    auto url = ruzave::GADCSIReporter::initWithConfiguration(csi->configuration())->URLForTimeRecorder(recorder);
+    REQUIRE(url);
+    CHECK(ruzave::gad_parameterValueForKey(*url, "it") == std::optional<std::string>("first_paint.250"));
 }
 
 TEST_CASE_FIXTURE(ServerRender, "GADBannerAdViewDelegate: a creative's messages reach their handlers in order") {

@@ -105,7 +105,7 @@ TEST_CASE_FIXTURE(PrecacheFixture, "GADPrecacheGMSGHandler: an unknown length re
     CHECK(contents(list.back()) == adserver::precacheBody(200000));
 }
 
-TEST_CASE_FIXTURE(PrecacheFixture, "GADPrecacheGMSGHandler: abort during a slow download removes the file and keeps its name") {
+TEST_CASE_FIXTURE(PrecacheFixture, "GADPrecacheGMSGHandler: abort during a slow download removes the file and names no cached file") {
     precache("/precache/slow?size=400000");
     REQUIRE(runUntil([&] {
         auto list = events.copy();
@@ -119,7 +119,8 @@ TEST_CASE_FIXTURE(PrecacheFixture, "GADPrecacheGMSGHandler: abort during a slow 
     CHECK(last["event"] == "precacheCanceled");
     CHECK(last["bytesLoaded"].get<long long>() > 0);
     CHECK(last["bytesLoaded"].get<long long>() < 400000);
-    CHECK(last["cachedSrc"] == cached->absoluteString());
+    CHECK(last["cachedSrc"] == "");
+    CHECK_FALSE(handler->cachedURL().has_value());
     CHECK_FALSE(std::filesystem::exists(cached->path()));
     CHECK_FALSE(handler->hasStartedPreloading());
     // Nothing arrives after the clean-up.
@@ -177,6 +178,22 @@ TEST_CASE_FIXTURE(PrecacheFixture, "GADPrecacheGMSGHandler: error statuses are n
     auto list = events.copy();
     CHECK(list.back()["event"] == "precacheCanceled");
     CHECK(list.back()["bytesLoaded"] == 0);
+}
+
+TEST_CASE_FIXTURE(PrecacheFixture, "GADPrecacheGMSGHandler: a refused response after an earlier download names no cached file") {
+    precache("/precache/known?size=1000");
+    REQUIRE(finish());
+    REQUIRE(events.copy().back()["event"] == "precacheComplete");
+    send(platform::Value{{"abort", "1"}});
+    {
+        std::lock_guard<std::mutex> lock(events.mutex);
+        events.list.clear();
+    }
+    precache("/precache/status?code=404");
+    REQUIRE(finish());
+    auto last = events.copy().back();
+    CHECK(last["event"] == "precacheCanceled");
+    CHECK(last["cachedSrc"] == "");
 }
 
 TEST_CASE_FIXTURE(PrecacheFixture, "GADPrecacheGMSGHandler: abort before any src reports nothing known") {

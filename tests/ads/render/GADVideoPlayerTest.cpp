@@ -16,9 +16,22 @@ namespace {
 
 struct Delegate : ruzave::GADVideoPlayerDelegate {
     int created = 0;
+    bool oldPlayers = false;  // players made without their own volume and mute
     void playerDidCacheFileAtURL(GADVideoPlayer&, const platform::URL&) override {}
-    void playerDidCreateMediaPlayer(GADVideoPlayer&, const std::shared_ptr<platform::MediaPlayer>&) override { ++created; }
+    void playerDidCreateMediaPlayer(GADVideoPlayer&, const std::shared_ptr<platform::MediaPlayer>& player) override {
+        ++created;
+        if (oldPlayers) player->setHasVolumeControlForTesting(false);
+    }
 };
+
+// The volume of every audio input of the current item's mix; {1} without a mix (full volume).
+std::vector<float> mixVolumes(const platform::MediaPlayer& media) {
+    const auto& mix = media.currentItem()->audioMix();
+    if (!mix) return {1.0f};
+    std::vector<float> out;
+    for (const auto& input : mix->inputParameters) out.push_back(input.volume);
+    return out;
+}
 
 struct VideoFixture : Harness {
     std::shared_ptr<Delegate> delegate = std::make_shared<Delegate>();
@@ -118,6 +131,37 @@ TEST_CASE_FIXTURE(VideoFixture, "GADVideoPlayer: volume and muting use the playe
         player->setAudioMixVolume(1.0f);
         CHECK_FALSE(media->currentItem()->audioMix().has_value());
     }
+}
+
+TEST_CASE_FIXTURE(VideoFixture, "GADVideoPlayer: a muted video on an old player stays silent through volume changes and new sources") {
+    delegate->oldPlayers = true;
+    player->setMuted(true);  // before there is a player
+    player->setSourceURL(platform::URL::parse("https://ads.ruzave.example/a.mp4"));
+    settle();
+    auto media = player->player();
+    REQUIRE(media);
+    CHECK(mixVolumes(*media) == std::vector<float>{0.0f});
+    player->setVolume(0.5f);
+    CHECK(mixVolumes(*media) == std::vector<float>{0.0f});
+    CHECK(player->muted());
+    player->setSourceURL(platform::URL::parse("https://ads.ruzave.example/b.mp4"));
+    settle();
+    CHECK(mixVolumes(*media) == std::vector<float>{0.0f});
+    // Unmuted, the volume set while muted applies, and a new source keeps it.
+    player->setMuted(false);
+    CHECK(mixVolumes(*media) == std::vector<float>{0.5f});
+    player->setSourceURL(platform::URL::parse("https://ads.ruzave.example/a.mp4"));
+    CHECK(mixVolumes(*media) == std::vector<float>{0.5f});
+}
+
+TEST_CASE_FIXTURE(VideoFixture, "GADVideoPlayer: a page's mute before its first source reaches a player with its own controls") {
+    player->setVolume(0.25f);
+    player->setMuted(true);
+    player->setSourceURL(platform::URL::parse("https://ads.ruzave.example/a.mp4"));
+    auto media = player->player();
+    REQUIRE(media);
+    CHECK(media->isMuted());
+    CHECK(media->volume() == doctest::Approx(0.25f));
 }
 
 TEST_CASE_FIXTURE(VideoFixture, "GADVideoPlayer: playback reports play, time updates, pause and the end") {

@@ -111,3 +111,17 @@ TEST_CASE_FIXTURE(TrackingFixture, "GADCachedFile: invalidate deletes the stored
     CHECK_FALSE(file->fileExists());
     CHECK_FALSE(file->fileModificationRFC1123DateString().has_value());
 }
+
+TEST_CASE_FIXTURE(TrackingFixture, "GADCachedFile: a stored body reads as a string only when it is UTF-8 text") {
+    auto file = ruzave::GADCachedFile::initWithURL(*platform::URL::parse(ping("/track/file")));
+    CHECK_FALSE(file->contentAsString().has_value()); // nothing stored yet
+    const std::string folder = file->filePath().substr(0, file->filePath().rfind('/'));
+    REQUIRE(platform::Sandbox::createDirectory(folder, true));
+    REQUIRE(platform::Sandbox::writeFileAtomically(file->filePath(), std::string_view("caf\xC3\xA9")));
+    CHECK(file->contentAsString() == std::optional<std::string>("caf\xC3\xA9"));
+    // A Latin-1 byte, a lone continuation byte, and a sequence cut short at the end.
+    for (std::string_view bytes : {std::string_view("caf\xE9"), std::string_view("\x80"), std::string_view("ok\xE2\x82")}) {
+        REQUIRE(platform::Sandbox::writeFileAtomically(file->filePath(), bytes));
+        CHECK_FALSE(file->contentAsString().has_value());
+    }
+}

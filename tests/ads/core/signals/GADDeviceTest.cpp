@@ -210,3 +210,18 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADDevice: the OS test compares m
     CHECK(d->isOSAtLeastMajor(7, 1, 2));
     CHECK_FALSE(d->isOSAtLeastMajor(7, 2, 0));
 }
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADDevice: version checks before the early start read the platform's version") {
+    auto d = GADDevice::sharedInstance();
+    REQUIRE_FALSE(d->hasCachedStaticParameters());
+    platform::Device::currentDevice()->setSystemVersion("8.2");
+    CHECK(d->isOSAtLeastMajor(8, 0, 0));
+    CHECK(d->operatingSystemVersion() == std::array<int, 3>{8, 2, 0});
+    platform::Device::currentDevice()->setSystemVersion("6.1.4");
+    CHECK(d->OSIsSupported());
+    CHECK_FALSE(d->isOSAtLeastMajor(7, 0, 0));
+    // Once cached, the version is the one read at the start.
+    d->cacheStaticParameters();
+    platform::Device::currentDevice()->setSystemVersion("9.0");
+    CHECK_FALSE(d->isOSAtLeastMajor(7, 0, 0));
+}

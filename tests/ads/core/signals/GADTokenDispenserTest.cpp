@@ -92,7 +92,7 @@ TEST_CASE_FIXTURE(TokenFixture, "GADTokenDispenser: a signed-in user's token com
     CHECK(tokenRequests() == 1);
 }
 
-TEST_CASE_FIXTURE(TokenFixture, "GADTokenDispenser: granted lifespans are raised to the floor and odd ones are not counted") {
+TEST_CASE_FIXTURE(TokenFixture, "GADTokenDispenser: granted lifespans are raised to the floor, expired and garbled ones too") {
     struct Case {
         const char* expiresIn;
         double lifespan;
@@ -101,10 +101,11 @@ TEST_CASE_FIXTURE(TokenFixture, "GADTokenDispenser: granted lifespans are raised
         {"30", 60},                  // below the floor of 60 s
         {"\"3600\"", 3600},          // a numeric string counts like the number
         {"", 3600},                  // absent, and no other user: the default
-        {"-5", 3600},                // negative: not counted
-        {"0", 3600},                 // zero: not counted
-        {"\"soon\"", 3600},          // not numeric
-        {"null", 3600},              // not a number
+        {"-5", 60},                  // already expired: as short as allowed
+        {"0", 60},                   // expires now
+        {"\"-1\"", 60},              // a negative numeric string
+        {"\"soon\"", 60},            // garbled text reads as 0
+        {"null", 3600},              // no lifespan given
         {"1e308", GADTokenDispenser::kMaximumLifespan},  // huge: held to the maximum
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
