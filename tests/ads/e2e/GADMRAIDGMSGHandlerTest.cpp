@@ -70,10 +70,7 @@ struct Creative : Harness {
     void call(const std::string& script) {
         adView()->evaluate(script);
         // Let the message (parsed off the main thread) and the screens it moves settle.
-        for (int i = 0; i < 15; ++i) {
-            runUntil([] { return false; }, 0.02);
-            advance(0.1);
-        }
+        sdkcoretest::settle(*this);
     }
     std::string heard() { return adView()->evaluate("heard.join('|')"); }
     std::shared_ptr<ruzave::GADAdView> adView() { return banner->slot()->adView(); }
