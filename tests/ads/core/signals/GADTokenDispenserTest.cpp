@@ -382,8 +382,12 @@ TEST_CASE_FIXTURE(TokenFixture, "GADTokenDispenser: a torn settings file loses t
     platform::UserDefaults::resetStandardForTesting();
 
     platform::UserDefaults::standard()->set("/ruzave/ads/enable_signed_in_ads", "1");
+    // The restarted dispenser asks for a token at once: its answer must not fill the cache before it is read.
+    std::promise<void> release;
+    holdAnswers(release);
     auto restarted = GADTokenDispenser::init();
     CHECK(restarted->cachedTokenCount() == 0);
+    release.set_value();
     REQUIRE(answered(2, restarted, 1));
     CHECK(restarted->token() == "access-2");
 }
