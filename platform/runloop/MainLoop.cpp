@@ -1,10 +1,8 @@
 #include "platform/runloop/MainLoop.h"
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -15,6 +13,7 @@
 #include "platform/base/Log.h"
 #include "platform/runloop/Clock.h"
 #include "platform/runloop/DispatchQueue.h"
+#include "platform/runloop/TaskTimeTally.h"
 
 namespace platform {
 
@@ -48,13 +47,7 @@ struct MainLoop::Impl {
     TaskId nextId = 1;
     bool stopping = false;
     std::thread timerThread;
-    double maxTask = 0;
-    // Task durations in 10-microsecond buckets up to 10 ms, the last bucket for longer ones: a
-    // fixed-size tally, however long the loop runs.
-    static constexpr std::size_t kTaskBuckets = 1000;
-    static constexpr double kTaskBucketSeconds = 10e-6;
-    std::array<std::uint64_t, kTaskBuckets + 1> taskTally{};
-    std::uint64_t tasksRun = 0;
+    TaskTimeTally taskTimes;
     std::atomic<int> advancing{0};
 
     Impl() {
@@ -119,9 +112,7 @@ struct MainLoop::Impl {
         }
         double took = secondsSince(start);
         std::lock_guard<std::mutex> lock(mutex);
-        maxTask = std::max(maxTask, took);
-        ++taskTally[std::min(kTaskBuckets, static_cast<std::size_t>(took / kTaskBucketSeconds))];
-        ++tasksRun;
+        taskTimes.record(took);
     }
 };
 
@@ -234,33 +225,22 @@ std::size_t MainLoop::pendingDelayedCount() const {
 
 double MainLoop::maxTaskSeconds() const {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    return impl_->maxTask;
+    return impl_->taskTimes.maxSeconds();
 }
 
 double MainLoop::taskSecondsPercentile(double fraction) const {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    if (impl_->tasksRun == 0) return 0;
-    fraction = std::clamp(std::isnan(fraction) ? 1.0 : fraction, 0.0, 1.0);
-    // The rank of the task at that fraction, counting from 1.
-    auto rank = std::max<std::uint64_t>(1, static_cast<std::uint64_t>(std::ceil(fraction * impl_->tasksRun)));
-    std::uint64_t seen = 0;
-    for (std::size_t i = 0; i < Impl::kTaskBuckets; ++i) {
-        seen += impl_->taskTally[i];
-        if (seen >= rank) return std::min(impl_->maxTask, (i + 1) * Impl::kTaskBucketSeconds);
-    }
-    return impl_->maxTask;
+    return impl_->taskTimes.percentile(fraction);
 }
 
 std::uint64_t MainLoop::taskCount() const {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    return impl_->tasksRun;
+    return impl_->taskTimes.count();
 }
 
 void MainLoop::resetTaskStats() {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->maxTask = 0;
-    impl_->taskTally.fill(0);
-    impl_->tasksRun = 0;
+    impl_->taskTimes.reset();
 }
 
 void Clock::advance(double seconds) {

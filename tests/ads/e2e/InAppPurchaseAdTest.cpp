@@ -65,12 +65,7 @@ struct PurchaseAd : Harness {
             "&report_urls='+encodeURIComponent(" + quoted(reports) + ")");
         settle();
     }
-    void settle() {
-        for (int i = 0; i < 15; ++i) {
-            runUntil([] { return false; }, 0.02);
-            advance(0.1);
-        }
-    }
+    void settle() { sdkcoretest::settle(*this); }
     static std::string quoted(const std::string& text) { return "'" + text + "'"; }
 
     std::unique_ptr<adserver::AdServer> server;

@@ -24,6 +24,7 @@
 #include "ads/native/GADNativeCustomTemplateAd.h"
 #include "ads/render/GADAdView.h"
 #include "platform/base/Log.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/Application.h"
 #include "platform/testing/ui/TouchInjector.h"
 #include "platform/ui/ViewController.h"
@@ -345,12 +346,17 @@ TEST_CASE_FIXTURE(Road, "GADAdLoader: bad native JSON fails exactly once and not
 }
 
 TEST_CASE_FIXTURE(Road, "GADAdLoader: a support page that never answers fails the load once") {
+    // The page only says it was asked, so that the answer's time-out is known to be running.
     server->route(adserver::NativeAds::kSupportPagePath,
-                  adserver::Response::html("<html><script>var ruzave={zudo:{nativeAds:{preProcessJsonGmsg:function(){}}}};</script></html>"));
+                  adserver::Response::html("<html><script>var ruzave={zudo:{nativeAds:{preProcessJsonGmsg:function(){"
+                                           "location.href='gmsg://mobileads.ruzave.example/testAsked';}}}};</script></html>"));
+    bool asked = false;
+    auto center = platform::NotificationCenter::defaultCenter();
+    auto token = center->addObserver("testAsked", nullptr, nullptr, [&](const platform::Notification&) { asked = true; });
     answer(adserver::NativeAds::contentAdResponse(base));
     loader->loadRequest(ruzave::GADRequest::request());
-    REQUIRE(sdkcoretest::pump(*this, [&] { return server->requestCount(adserver::NativeAds::kSupportPagePath) == 1; }, 20));
-    runUntil([] { return false; }, 0.5);
+    REQUIRE(sdkcoretest::pump(*this, [&] { return asked; }, 20));
+    center->removeObserver(token);
     advance(ruzave::GADAdPreprocessor::kAnswerTimeoutSeconds + 0.1);
     REQUIRE(sdkcoretest::pump(*this, [&] { return delegate->calls() == 1; }, 20));
     REQUIRE(delegate->errors.size() == 1);

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -135,13 +136,21 @@ TEST_CASE("DispatchQueue: asyncAfter honours virtual time on serial and main que
 TEST_CASE("DispatchQueue: groups notify once all blocks finish, and global queues run concurrently") {
     auto group = DispatchGroup::create();
     std::atomic<int> concurrent{0}, peak{0}, done{0};
+    std::mutex mutex;
+    std::condition_variable changed;
     for (int i = 0; i < 4; ++i) {
         group->async(DispatchQueue::global(DispatchQueue::Priority::High), [&] {
             int now = ++concurrent;
             int p = peak.load();
             while (now > p && !peak.compare_exchange_weak(p, now)) {
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            // Each block stays until another one runs beside it (a serial queue never gets there and
+            // gives up after the bound), so the overlap does not hang on how busy the machine is.
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                changed.notify_all();
+                changed.wait_for(lock, std::chrono::seconds(10), [&] { return peak.load() > 1; });
+            }
             --concurrent;
             ++done;
         });

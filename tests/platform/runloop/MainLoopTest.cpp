@@ -116,37 +116,24 @@ TEST_CASE("MainLoop: a throwing task is logged and the loop goes on, and the lon
     CHECK(loop.maxTaskSeconds() >= 0.015);
 }
 
-TEST_CASE("MainLoop: the task-time percentiles put one long task in the tail only") {
+TEST_CASE("MainLoop: every task run is timed into the percentiles") {
     auto& loop = MainLoop::main();
     loop.runUntilIdle();
     loop.resetTaskStats();
     CHECK(loop.taskCount() == 0);
     CHECK(loop.taskSecondsPercentile(0.99) == 0);
     for (int i = 0; i < 199; ++i) loop.post([] {});
-    // Busy, not asleep: a 3 ms task at the end of the queue.
-    loop.post([] {
-        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(3);
-        while (std::chrono::steady_clock::now() < until) {
-        }
-    });
-    loop.runUntilIdle();
-    CHECK(loop.taskCount() == 200);
-    CHECK(loop.taskSecondsPercentile(0.5) < 0.001);
-    CHECK(loop.taskSecondsPercentile(0.99) < 0.003);
-    CHECK(loop.taskSecondsPercentile(1.0) >= 0.003);
-    CHECK(loop.taskSecondsPercentile(1.0) <= loop.maxTaskSeconds());
-    // Out-of-range fractions read as the nearest end.
-    CHECK(loop.taskSecondsPercentile(7.0) == loop.taskSecondsPercentile(1.0));
-    CHECK(loop.taskSecondsPercentile(-1.0) <= loop.taskSecondsPercentile(0.5));
-
-    // A task past the tally's range still counts as the longest one.
-    loop.resetTaskStats();
+    // Busy, not asleep: a task of at least 12 ms, past the tally's range.
     loop.post([] {
         auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(12);
         while (std::chrono::steady_clock::now() < until) {
         }
     });
     loop.runUntilIdle();
-    CHECK(loop.taskSecondsPercentile(0.99) == loop.maxTaskSeconds());
+    // Only lower bounds on real time: how fast the short tasks ran depends on the machine's load.
+    CHECK(loop.taskCount() == 200);
     CHECK(loop.maxTaskSeconds() >= 0.012);
+    CHECK(loop.taskSecondsPercentile(1.0) == loop.maxTaskSeconds());
+    CHECK(loop.taskSecondsPercentile(0.5) <= loop.taskSecondsPercentile(0.99));
+    CHECK(loop.taskSecondsPercentile(0.99) <= loop.taskSecondsPercentile(1.0));
 }

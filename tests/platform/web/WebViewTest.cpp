@@ -122,7 +122,8 @@ TEST_CASE_FIXTURE(Harness, "WebView: a refused navigation changes nothing") {
 
 TEST_CASE_FIXTURE(Harness, "WebView: a script error leaves the page working") {
     Page p;
-    p.view->setScriptTimeLimit(0.05);
+    // A busy machine may hold even these short scripts up for a good part of a second.
+    p.view->setScriptTimeLimit(1.0);
     LogCapture logs;
     REQUIRE(p.load(*this, "<script>throw new Error('broken');</script><script>var ok = 41;</script>"
                           "<script>\x01\xff\xfe binary junk )(</script>"));
@@ -517,8 +518,9 @@ std::size_t countLines(const LogCapture& logs, const std::string& fragment) {
 
 TEST_CASE_FIXTURE(Harness, "WebView: a runaway page is stopped after its first overrun and its neighbour keeps working") {
     Page runaway, healthy;
-    runaway.view->setScriptTimeLimit(0.05);
-    healthy.view->setScriptTimeLimit(0.05);
+    // A second each: a busy machine may hold a healthy tick for a good part of that.
+    runaway.view->setScriptTimeLimit(1.0);
+    healthy.view->setScriptTimeLimit(1.0);
     LogCapture logs;
     REQUIRE(runaway.load(*this, "<script>var ticks = 0; setInterval(function(){ ticks++; if (ticks == 3) for(;;){} }, 1);"
                                 "document.addEventListener('click', function(){ location.href = 'gmsg://late'; });"
@@ -528,7 +530,7 @@ TEST_CASE_FIXTURE(Harness, "WebView: a runaway page is stopped after its first o
     auto started = std::chrono::steady_clock::now();
     advance(2.005);
     // Re-armed every 4 ms, the loop would have held the thread for 500 overruns; it gets one.
-    CHECK(secondsSince(started) < 1.0);
+    CHECK(secondsSince(started) < 30.0);
     auto page = runaway.view->currentPage();
     CHECK(page->scriptsStopped());
     CHECK(page->pendingTimerCount() == 0);

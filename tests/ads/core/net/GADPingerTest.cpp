@@ -1,6 +1,10 @@
 #include <doctest/doctest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 
 #include "FetchTestSupport.h"
 #include "ads/core/net/GADPinger.h"
@@ -34,6 +38,42 @@ void drain(ServerFixture& f, const std::shared_ptr<GADPinger>& pinger) {
     done = false;
     pinger->lockQueue()->async([&] { done = true; });
     REQUIRE(f.settle([&] { return done.load(); }));
+}
+
+// Holds the answers of a route while shut (30 s at most), so that the pinger's passes come while its
+// pings are in flight, however busy the machine is. Opened again when it goes out of scope.
+struct AnswerGate {
+    struct State {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool open = false;
+    };
+    std::shared_ptr<State> state = std::make_shared<State>();
+
+    ~AnswerGate() { setOpen(true); }
+    void setOpen(bool open) {
+        {
+            std::lock_guard<std::mutex> lock(state->mutex);
+            state->open = open;
+        }
+        state->changed.notify_all();
+    }
+    adserver::Handler answer(adserver::Response response) const {
+        return [state = state, response](const adserver::Request&) {
+            std::unique_lock<std::mutex> lock(state->mutex);
+            state->changed.wait_for(lock, std::chrono::seconds(30), [&] { return state->open; });
+            return response;
+        };
+    }
+};
+
+// Waits until the pinger's queue has run what was queued on it so far, and what that queued.
+void passQueue(ServerFixture& f, const std::shared_ptr<GADPinger>& pinger) {
+    for (int i = 0; i < 2; ++i) {
+        std::atomic<bool> done{false};
+        pinger->lockQueue()->async([&] { done = true; });
+        REQUIRE(f.runUntil([&] { return done.load(); }));
+    }
 }
 
 } // namespace
@@ -80,9 +120,8 @@ TEST_CASE_FIXTURE(ServerFixture, "GADPinger: any 2xx answer is success and remov
 }
 
 TEST_CASE_FIXTURE(ServerFixture, "GADPinger: a retry URL in flight is neither sent again nor counted down") {
-    adserver::Response slow = adserver::Response::html("late", 500);
-    slow.delay = std::chrono::milliseconds(400);
-    server->route("/slow", slow);
+    AnswerGate gate;
+    server->route("/slow", gate.answer(adserver::Response::html("late", 500)));
     server->route("/retry", adserver::Response::html("no", 500));
     auto pinger = GADPinger::init();
     pinger->start();
@@ -90,6 +129,8 @@ TEST_CASE_FIXTURE(ServerFixture, "GADPinger: a retry URL in flight is neither se
     pinger->pingWithRetryGroupKey(std::string(kGroup), platform::URL::parse(pingURL("/slow")), pingURL("/retry"));
     REQUIRE(runUntil([&] { return server->requestCount("/slow") == 1; }));
     advance(60);
+    passQueue(*this, pinger);
+    gate.setOpen(true);
     REQUIRE(settle([&] { return retriesLeft(pingURL("/retry")) == 3 && server->requests().size() == 1; }));
     drain(*this, pinger);
     CHECK(server->requestCount("/retry") == 0);
@@ -97,9 +138,12 @@ TEST_CASE_FIXTURE(ServerFixture, "GADPinger: a retry URL in flight is neither se
 
     // A retry that is itself slow is skipped by the next pass too.
     pinger->storeRetryURLString(pingURL("/slow"), "/ruzave/ads/auto-iap");
+    gate.setOpen(false);
     advance(60);
     REQUIRE(runUntil([&] { return server->requestCount("/slow") == 2; }));
     advance(60);
+    passQueue(*this, pinger);
+    gate.setOpen(true);
     REQUIRE(settle([&] { return server->requestCount("/slow") == 2 && server->requestCount("/retry") == 2; }));
     drain(*this, pinger);
     CHECK(platform::integerValue(group("/ruzave/ads/auto-iap")[pingURL("/slow")]["/ruzave/ads/retry_count"]) == 2);

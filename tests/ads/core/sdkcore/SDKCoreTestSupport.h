@@ -14,6 +14,8 @@
 #include "ads/core/sdkcore/GADSDKCoreControllerDelegate.h"
 #include "platform/base/Value.h"
 #include "platform/net/NetworkConfiguration.h"
+#include "platform/net/NetworkEngine.h"
+#include "platform/runloop/DispatchQueue.h"
 #include "platform/testing/Harness.h"
 #include "tools/adserver/AdServer.h"
 #include "tools/adserver/CorePage.h"
@@ -47,6 +49,20 @@ bool pump(platform::testing::Harness& h, Pred pred, double realSeconds = 10.0) {
         h.advance(0.002);
     }
     return true;
+}
+
+// Lets what the page or a message set going settle, in `rounds` steps of `step` seconds of virtual
+// time: each step first waits (bounded) for the work handed to other queues and to the network, and runs
+// what that work posted back, so that nothing depends on how fast the machine is.
+inline void settle(platform::testing::Harness& h, int rounds = 15, double step = 0.1) {
+    for (int i = 0; i < rounds; ++i) {
+        h.runUntil([] {
+            return platform::DispatchQueue::backgroundBlockCount() == 0 &&
+                   platform::NetworkEngine::shared().activeTransferCount() == 0;
+        });
+        h.runUntilIdle();
+        h.advance(step);
+    }
 }
 
 class Requester : public ruzave::GADSDKCoreControllerDelegate {

@@ -22,9 +22,12 @@ namespace {
 
 long long counter(const platform::Value& statistics, const char* key) { return statistics.at(key).get<long long>(); }
 
-// Waits until the dictionaries' change notices have reached the application.
+// Waits until the dictionaries' change notices have reached the application. A change queues its
+// notice on the dictionary's queue only when it runs, and the notice then queues the delivery on the
+// application's queue: one wait per hop, in that order.
 void deliverNotices(const std::shared_ptr<ruzave::GADAd>& ad) {
-    ad->statistics()->serialQueue()->sync([] {});
+    ad->statistics()->serialQueue()->sync([] {}); // the changes ran; their notice is queued
+    ad->statistics()->serialQueue()->sync([] {}); // the notice ran; the delivery is queued
     GADApplication::sharedInstance()->notificationSerialQueue()->sync([] {});
 }
 

@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cmath>
+#include <future>
 #include <limits>
 
 #include "../net/FetchTestSupport.h"
@@ -51,6 +53,16 @@ struct TokenFixture : fetchtest::ServerFixture {
         auto token = dispenser()->token();
         REQUIRE(token);
         return *token;
+    }
+    // Holds the service's answers until `release` is set (30 s at most), so that whatever the test does
+    // meanwhile comes first, however busy the machine is.
+    void holdAnswers(std::promise<void>& release) {
+        std::shared_future<void> released = release.get_future().share();
+        server->routeHost(TokenService::kDefaultHost, TokenService::kPath,
+                          [service = service, released](const adserver::Request& request) {
+                              released.wait_for(std::chrono::seconds(30));
+                              return service->answer(request);
+                          });
     }
     ruzave::GADTokenCacheEntry entry() {
         auto e = dispenser()->cacheEntryForUser(kUser);
@@ -180,7 +192,10 @@ TEST_CASE_FIXTURE(TokenFixture, "GADTokenDispenser: an error answer drops a toke
     CHECK(firstToken() == "access-1");
     service->answerNext(adserver::Response::json("{\"error\":\"backend_error\"}", 500));
     // The timer asks at 720 s; the answer is taken in after the token's end.
+    std::promise<void> release;
+    holdAnswers(release);
     advance(1000.5);
+    release.set_value();
     REQUIRE(answered(2));
     CHECK_FALSE(dispenser()->userForToken("access-1"));
     CHECK(dispenser()->cachedTokenCount() == 0);
@@ -368,8 +383,12 @@ TEST_CASE_FIXTURE(TokenFixture, "GADTokenDispenser: a torn settings file loses t
     platform::UserDefaults::resetStandardForTesting();
 
     platform::UserDefaults::standard()->set("/ruzave/ads/enable_signed_in_ads", "1");
+    // The restarted dispenser asks for a token at once: its answer must not fill the cache before it is read.
+    std::promise<void> release;
+    holdAnswers(release);
     auto restarted = GADTokenDispenser::init();
     CHECK(restarted->cachedTokenCount() == 0);
+    release.set_value();
     REQUIRE(answered(2, restarted, 1));
     CHECK(restarted->token() == "access-2");
 }
