@@ -220,7 +220,11 @@ bool binaryListIsRefused(std::string_view bytes) {
         for (uint64_t k = 0; k < *n; ++k) {
             const uint64_t ref = readBigEndian(bytes, static_cast<std::size_t>(at + k * refSize), refSize);
             if (ref >= count) continue;
-            if (std::optional<std::size_t> key = offsetOf(ref)) keys.push_back(*key);
+            // A key laid outside the objects (over the header, say) is no sound list's: the library
+            // still reads it, and may read a key with a NUL in it from there.
+            std::optional<std::size_t> key = offsetOf(ref);
+            if (!key) return true;
+            keys.push_back(*key);
         }
     }
     distinct(keys);
