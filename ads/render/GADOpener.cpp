@@ -78,7 +78,8 @@ std::optional<std::string> stringEntry(const platform::Value& dict, const char* 
 // Schemes that would run or read something inside the app instead of leaving it; a URL without a
 // scheme names nothing to open.
 bool isUnsafeToOpen(const platform::URL& url) {
-    static const std::set<std::string> refused = {"javascript", "vbscript", "data", "file", "blob"};
+    static const std::set<std::string> refused = {"javascript", "x-javascript", "vbscript", "data", "file",
+                                                  "blob",       "filesystem",   "jar",      "view-source"};
     const std::string scheme = url.scheme();
     return scheme.empty() || refused.count(scheme) > 0;
 }

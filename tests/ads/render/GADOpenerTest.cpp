@@ -127,13 +127,31 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: the gate blocks until a touch, and ab
 
 TEST_CASE_FIXTURE(MRAIDBanner,
                   "GADOpener: URLs that would run script or read data in the app never leave it") {
-    const char* refused[] = {"javascript:alert(1)", "JavaScript:void(0)",
-                             "vbscript:msgbox",     "data:text/html;base64,PGI+",
-                             "file:///etc/hosts",   "blob:https://ads.ruzave.example/1",
-                             "shop.example/page",   "//shop.example/page"};
+    const char* refused[] = {"javascript:alert(1)",
+                             "JavaScript:void(0)",
+                             "x-javascript:alert(1)",
+                             "X-JavaScript:alert(1)",
+                             "vbscript:msgbox",
+                             "data:text/html;base64,PGI+",
+                             "file:///etc/hosts",
+                             "blob:https://ads.ruzave.example/1",
+                             "view-source:https://ads.ruzave.example/",
+                             "VIEW-SOURCE:file:///etc/hosts",
+                             "jar:https://ads.ruzave.example/a.jar!/b.html",
+                             "JAR:file:///a.jar!/b",
+                             "filesystem:https://ads.ruzave.example/temporary/f",
+                             "FileSystem:https://ads.ruzave.example/persistent/f",
+                             "shop.example/page",
+                             "//shop.example/page"};
     for (const char* text : refused) {
         CAPTURE(text);
         CHECK_FALSE(opener->openAppReportingResult(url(text)));
+    }
+    // White space or control characters before a scheme make no URL at all, so nothing can open.
+    for (const char* text : {" javascript:alert(1)", "\tjavascript:alert(1)", "\x01view-source:https://a.example/",
+                             "java\nscript:alert(1)", "\x7fjar:https://a.example/a.jar!/b", "\x0cfilesystem:https://a/"}) {
+        CAPTURE(text);
+        CHECK_FALSE(opener->openAppReportingResult(platform::URL::parse(text)));
     }
     runUntilIdle();
     CHECK(openedURLs().empty());
