@@ -313,7 +313,8 @@ void GADOpener::disableAutoCollapseForResize() {
 
 void GADOpener::presentOverlay(const std::shared_ptr<GADSupplementalAdAppViewController>& overlay) {
     overlay->presentFromViewController(viewController_.lock(), nullptr);
-    didOpenInApp();
+    // It holds itself while it is up; one refused (another screen is up) is no open.
+    if (overlay->retainCycle()) didOpenInApp();
 }
 
 void GADOpener::openWebApp(const std::optional<platform::URL>& url, std::uint32_t orientations, bool useCustomClose) {
@@ -381,6 +382,7 @@ void GADOpener::expandToWebAppWithSupportedOrientations(std::uint32_t orientatio
     controller->presentFromViewController(presenting, [weakAdView] {
         if (auto view = weakAdView.lock()) view->dispatchSDKEvent("onStateChanged", stateParameters("expanded"));
     });
+    if (!controller->retainCycle()) return; // refused: nothing expands and nothing was clicked open
     adView->dispatchSDKEvent("expanding", std::nullopt);
     didOpenInApp();
 }
@@ -580,7 +582,7 @@ void GADOpener::openCalendarWithDictionary(const platform::Value& dictionary) {
         auto presenting = self->viewController_.lock();
         if (!presenting) return;
         if (auto p = GADOverlayProxy::overlayProxyForViewController(editor.get())) p->presentFromViewController(presenting, nullptr);
-        self->didOpenInApp();
+        if (editor->presentingViewController()) self->didOpenInApp();
     };
     auto cancelled = [](const std::shared_ptr<GADOpener>& self) {
         if (auto adView = self->adView_.lock()) adView->postJSNotification("onCalendarEventCanceled", std::nullopt);

@@ -210,6 +210,21 @@ TEST_CASE_FIXTURE(
     CHECK(weak.expired());
 }
 
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: screens refused because another is up count no click") {
+    auto busy = platform::ViewController::create();
+    root->presentViewController(busy, false);
+    settle();
+    opener->openWebApp(url("https://ads.ruzave.example/page"), 30, false);
+    opener->openWebAppWithHTML(std::string("<p>more</p>"), 30, false);
+    opener->expandToWebAppWithSupportedOrientations(30, false);
+    settle();
+    CHECK(root->presentedViewController() == busy);
+    CHECK(busy->presentedViewController() == nullptr);
+    CHECK(adView->superview() == root->view());
+    CHECK(seen().find("expanding") == std::string::npos);
+    CHECK(clicks() == 0);
+}
+
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: resize with missing or refused properties reports and counts no click") {
     opener->openWebAppWithResizeProperties(nullptr);
     CHECK(seen() == "onError:Received invalid resize properties (null)");
