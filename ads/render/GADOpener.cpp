@@ -515,6 +515,8 @@ void GADOpener::presentComposerController(const std::shared_ptr<platform::ViewCo
         proxy->setSlot(slot_);
     }
     proxy->setOpener(shared_from_this());
+    // Taken down with the screen under it, it hears no result: it is let go as one never shown.
+    proxy->setScreenLostHandler(&GADOpener::abandonComposer);
     proxy->presentFromViewController(presenting, nullptr);
     if (!composer->presentingViewController()) {
         // Refused, as when another screen is up: no click, and nothing may keep the composer.

@@ -78,8 +78,10 @@ const std::string kClickCreative =
 struct ClickRecorder : ruzave::GADInterstitialDelegate {
     void interstitialDidReceiveAd(ruzave::GADInterstitial&) override { ++received; }
     void interstitialDidReceiveAdClick(ruzave::GADInterstitial&) override { ++clicks; }
+    void interstitialDidDismissScreen(ruzave::GADInterstitial&) override { ++dismissed; }
     int received = 0;
     int clicks = 0;
+    int dismissed = 0;
 };
 
 // The local ad server with the core page, the MRAID scripts and the ping endpoints, serving
@@ -318,4 +320,20 @@ TEST_CASE_FIXTURE(ClickRoad, "GADAdAppAdViewDelegate: each tap on a link of an e
     REQUIRE(std::dynamic_pointer_cast<ruzave::GADSupplementalAdAppViewController>(expanded->presentedViewController()));
     CHECK(pings() == 4);
     CHECK(counted(slot) == 4);
+}
+
+TEST_CASE_FIXTURE(ClickRoad, "GADAdAppAdViewDelegate: a composer over a full-screen ad that the app sends away goes with it") {
+    auto controller = showInterstitial();
+    tap(interstitial->slot()->adView(), "#sms");
+    std::weak_ptr<platform::ViewController> composer = controller->presentedViewController();
+    REQUIRE(std::dynamic_pointer_cast<platform::MessageComposer>(composer.lock()));
+    // Back from the background, the app dismisses the ad, and the composer with it.
+    auto app = platform::Application::sharedApplication();
+    app->enterBackground();
+    app->enterForeground();
+    REQUIRE(until([&] { return root->presentedViewController() == nullptr && recorder->dismissed == 1; }));
+    settle();
+    CHECK(composer.expired());
+    CHECK(recorder->dismissed == 1);
+    CHECK(recorder->clicks == 1);
 }

@@ -10,6 +10,7 @@
 #include "ads/render/GADMRAIDResizeOverlayPresenter.h"
 #include "ads/render/GADMRAIDResizeProperties.h"
 #include "ads/render/GADMailComposeDelegateProxy.h"
+#include "ads/render/GADMessageComposeDelegateProxy.h"
 #include "ads/render/GADOverlayProxy.h"
 #include "ads/render/GADSKStoreProductViewControllerDelegate.h"
 #include "platform/foundation/UserDefaults.h"
@@ -208,6 +209,53 @@ TEST_CASE_FIXTURE(
     opener.reset();
     runUntilIdle();
     CHECK(weak.expired());
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner,
+                  "GADOpener: composers taken down with the app's screen under them are let go, and the opener too") {
+    platform::MailComposer::setCanSendMailForTesting(true);
+    for (bool mail : {false, true}) {
+        CAPTURE(mail);
+        auto screen = platform::ViewController::create();
+        root->presentViewController(screen, false);
+        settle();
+        auto local = GADOpener::init();
+        local->setSlot(s.slot);
+        local->setAdView(adView);
+        local->setViewController(screen);
+        REQUIRE((mail ? local->openEmailComposer(url("mailto:a@example.com")) : local->openSmsComposer(url("sms:5550001"))));
+        settle();
+        std::weak_ptr<platform::ViewController> composer = screen->presentedViewController();
+        REQUIRE_FALSE(composer.expired());
+        std::weak_ptr<ruzave::GADOverlayProxy> overlay =
+            ruzave::GADOverlayProxy::overlayProxyForViewController(composer.lock().get());
+        std::weak_ptr<void> delegateProxy;
+        if (mail) {
+            delegateProxy = ruzave::GADMailComposeDelegateProxy::proxyForController(
+                *std::dynamic_pointer_cast<platform::MailComposer>(composer.lock()));
+        } else {
+            delegateProxy = ruzave::GADMessageComposeDelegateProxy::proxyForController(
+                *std::dynamic_pointer_cast<platform::MessageComposer>(composer.lock()));
+        }
+        REQUIRE_FALSE(overlay.expired());
+        REQUIRE_FALSE(delegateProxy.expired());
+
+        // The app takes its own screen away, and the composer over it goes too, with no result.
+        REQUIRE(root->dismissViewController(true));
+        settle();
+        CHECK(root->presentedViewController() == nullptr);
+        CHECK(composer.expired());
+        CHECK(overlay.expired());
+        CHECK(delegateProxy.expired());
+        std::weak_ptr<GADOpener> weakOpener = local;
+        local.reset();
+        runUntilIdle();
+        CHECK(weakOpener.expired());
+    }
+    CHECK(clicks() == 2);
+    // Each composer's part of the slot's full-screen period ended with it.
+    CHECK(s.events->calls ==
+          Calls{"willPresent", "willDismiss", "didDismiss", "willPresent", "willDismiss", "didDismiss"});
 }
 
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: screens refused because another is up count no click") {
