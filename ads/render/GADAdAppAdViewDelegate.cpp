@@ -46,14 +46,17 @@ void GADAdAppAdViewDelegate::giveBackEnable() {
 std::optional<bool> GADAdAppAdViewDelegate::adView(const std::shared_ptr<GADAdView>& adView,
                                                    const platform::URLRequest& request,
                                                    platform::WebViewNavigationType navigationType) {
-    if (navigationType == platform::WebViewNavigationType::LinkClicked &&
+    auto routing = route(adView, request, navigationType);
+    // A link the opener or a script message took over is counted there, once and only when something
+    // really opens; this ping is for the links that the page follows itself.
+    if (navigationType == platform::WebViewNavigationType::LinkClicked && !routing.takenOver &&
         platform::UserDefaults::standard()->string(kDisableClickPingKey) != std::optional<std::string>("1")) {
         std::weak_ptr<GADSlot> weakSlot = slot_;
         platform::MainLoop::main().post([weakSlot] {
             if (auto slot = weakSlot.lock()) slot->pingClickURLs();
         });
     }
-    return GADAdViewDelegate::adView(adView, request, navigationType);
+    return routing.answer;
 }
 
 void GADAdAppAdViewDelegate::adViewDidStartLoad(const std::shared_ptr<GADAdView>& adView) {

@@ -67,8 +67,17 @@ void GADAdViewDelegate::addGMSGHandler(const std::shared_ptr<GADGMSGHandler>& ha
 std::optional<bool> GADAdViewDelegate::adView(const std::shared_ptr<GADAdView>& adView,
                                               const platform::URLRequest& request,
                                               platform::WebViewNavigationType navigationType) {
+    return route(adView, request, navigationType).answer;
+}
+
+GADAdViewDelegate::Routing GADAdViewDelegate::route(const std::shared_ptr<GADAdView>& adView,
+                                                    const platform::URLRequest& request,
+                                                    platform::WebViewNavigationType navigationType) {
+    const Routing loads{true, false};
+    const Routing dropped{false, false};
+    const Routing takenOver{false, true};
     const platform::URL& url = request.url();
-    if (!url.isValid() || url.absoluteString().empty()) return false;
+    if (!url.isValid() || url.absoluteString().empty()) return dropped;
     opener_->setNavigationURL(url.absoluteString());
     if (adView) opener_->setViewController(adView->viewController());
     opener_->setAdView(adView);
@@ -77,45 +86,45 @@ std::optional<bool> GADAdViewDelegate::adView(const std::shared_ptr<GADAdView>& 
     if (navigationType == platform::WebViewNavigationType::LinkClicked) {
         if (url.fragment() && adView &&
             withoutFragment(adView->request().url().absoluteString()) == withoutFragment(url.absoluteString())) {
-            return false;
+            return dropped;
         }
         auto slot = opener_->slot();
         if (startsWith(scheme, "http") && slot && slot->isMRAIDEnabled()) {
             opener_->openBrowserToURL(url, kAllInterfaceOrientations);
-            return false;
+            return takenOver;
         }
     }
     if (GADNotification::isNotificationURL(url)) {
         handleGMSGURL(url, adView);
-        return false;
+        return takenOver;
     }
     if (scheme == "mailto") {
         opener_->openEmailComposer(url);
-        return false;
+        return takenOver;
     }
     if (scheme == "sms") {
         opener_->openSmsComposer(url);
-        return false;
+        return takenOver;
     }
-    if (scheme == "file") return false;
-    if (scheme == "about") return true;
+    if (scheme == "file") return dropped;
+    if (scheme == "about") return loads;
     if (scheme == "deeplink+") {
         auto defaults = platform::UserDefaults::standard();
         bool off = defaults->object("/ruzave/ads/deeplinkplus_enabled").has_value() &&
                    !defaults->boolean("/ruzave/ads/deeplinkplus_enabled");
         if (!off) {
             handleDeeplinkPlusURL(url);
-            return false;
+            return takenOver;
         }
     }
     if (scheme != "http" && scheme != "https") {
         opener_->openApp(url);
-        return false;
+        return takenOver;
     }
     if (adView && (!adView->URL() || adView->URL()->absoluteString() != url.absoluteString())) {
         adView->setURL(url, adView);
     }
-    return true;
+    return loads;
 }
 
 void GADAdViewDelegate::adViewDidStartLoad(const std::shared_ptr<GADAdView>&) {}

@@ -69,6 +69,15 @@ class GADAdViewDelegate : public std::enable_shared_from_this<GADAdViewDelegate>
     void handleDeeplinkPlusURL(const platform::URL& url);
 
   protected:
+    // Where the router sent a navigation: `answer` as adView() gives it, and whether the SDK took the
+    // URL over (to the opener or as a script message), which then owns any click it makes.
+    struct Routing {
+        std::optional<bool> answer;
+        bool takenOver = false;
+    };
+    Routing route(const std::shared_ptr<GADAdView>& adView, const platform::URLRequest& request,
+                  platform::WebViewNavigationType navigationType);
+
     GADAdViewDelegate();
     // The handlers every ad view has; subclasses' factories call this, then append their own.
     void addDefaultHandlers();

@@ -78,7 +78,8 @@ std::optional<std::string> stringEntry(const platform::Value& dict, const char* 
 // Schemes that would run or read something inside the app instead of leaving it; a URL without a
 // scheme names nothing to open.
 bool isUnsafeToOpen(const platform::URL& url) {
-    static const std::set<std::string> refused = {"javascript", "vbscript", "data", "file", "blob"};
+    static const std::set<std::string> refused = {"javascript", "x-javascript", "vbscript", "data", "file",
+                                                  "blob",       "filesystem",   "jar",      "view-source"};
     const std::string scheme = url.scheme();
     return scheme.empty() || refused.count(scheme) > 0;
 }
@@ -312,7 +313,8 @@ void GADOpener::disableAutoCollapseForResize() {
 
 void GADOpener::presentOverlay(const std::shared_ptr<GADSupplementalAdAppViewController>& overlay) {
     overlay->presentFromViewController(viewController_.lock(), nullptr);
-    didOpenInApp();
+    // It holds itself while it is up; one refused (another screen is up) is no open.
+    if (overlay->retainCycle()) didOpenInApp();
 }
 
 void GADOpener::openWebApp(const std::optional<platform::URL>& url, std::uint32_t orientations, bool useCustomClose) {
@@ -380,6 +382,7 @@ void GADOpener::expandToWebAppWithSupportedOrientations(std::uint32_t orientatio
     controller->presentFromViewController(presenting, [weakAdView] {
         if (auto view = weakAdView.lock()) view->dispatchSDKEvent("onStateChanged", stateParameters("expanded"));
     });
+    if (!controller->retainCycle()) return; // refused: nothing expands and nothing was clicked open
     adView->dispatchSDKEvent("expanding", std::nullopt);
     didOpenInApp();
 }
@@ -512,6 +515,8 @@ void GADOpener::presentComposerController(const std::shared_ptr<platform::ViewCo
         proxy->setSlot(slot_);
     }
     proxy->setOpener(shared_from_this());
+    // Taken down with the screen under it, it hears no result: it is let go as one never shown.
+    proxy->setScreenLostHandler(&GADOpener::abandonComposer);
     proxy->presentFromViewController(presenting, nullptr);
     if (!composer->presentingViewController()) {
         // Refused, as when another screen is up: no click, and nothing may keep the composer.
@@ -579,7 +584,7 @@ void GADOpener::openCalendarWithDictionary(const platform::Value& dictionary) {
         auto presenting = self->viewController_.lock();
         if (!presenting) return;
         if (auto p = GADOverlayProxy::overlayProxyForViewController(editor.get())) p->presentFromViewController(presenting, nullptr);
-        self->didOpenInApp();
+        if (editor->presentingViewController()) self->didOpenInApp();
     };
     auto cancelled = [](const std::shared_ptr<GADOpener>& self) {
         if (auto adView = self->adView_.lock()) adView->postJSNotification("onCalendarEventCanceled", std::nullopt);

@@ -141,8 +141,8 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
     void presentOverlay(const std::shared_ptr<GADSupplementalAdAppViewController>& overlay);
     void presentComposerController(const std::shared_ptr<platform::ViewController>& composer, int attempt);
     void presentStoreSheet(const std::shared_ptr<platform::ViewController>& sheet);
-    // A composer that will not go up lets go of its delegate proxy (which holds it while it is up) and
-    // of this opener, so that nothing keeps either alive.
+    // A composer that will not go up, or went down without a result, lets go of its delegate proxy
+    // (which holds it while it is up) and of this opener, so that nothing keeps either alive.
     static void abandonComposer(platform::ViewController& composer);
     // The composer or editor leaves through its proxy, or its presenter dismisses it.
     // A finished composer is taken down on the next main-queue turn; its proxy then stops proxying.

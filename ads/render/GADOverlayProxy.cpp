@@ -4,19 +4,46 @@
 
 #include "ads/core/slot/GADSlot.h"
 #include "ads/render/GADIntermission.h"
+#include "platform/runloop/DispatchQueue.h"
 #include "platform/ui/ViewController.h"
 
 namespace ruzave {
-namespace {
 
-// Each view controller's proxy, owned on the controller's behalf: an entry goes with its controller.
-struct Attachment {
-    std::weak_ptr<platform::ViewController> controller;
-    std::shared_ptr<GADOverlayProxy> proxy;
+// The proxy's place in its view controller: a child with no view of its own, so the controller owns its
+// proxy and the proxy goes with it. Children share their parent's appearance callbacks, so it also
+// hears the controller leave the screen, however that happens.
+class GADOverlayProxy::Attachment : public platform::ViewController {
+  public:
+    static std::shared_ptr<Attachment> create(const std::shared_ptr<GADOverlayProxy>& proxy) {
+        std::shared_ptr<Attachment> attachment(new Attachment());
+        attachment->proxy_ = proxy;
+        return attachment;
+    }
+    const std::shared_ptr<GADOverlayProxy>& proxy() const { return proxy_; }
+    void viewDidDisappear(bool) override {
+        // On the next turn: a controller dropped with the screen under it is unlinked from its presenter
+        // only after it has been told that it disappeared.
+        std::weak_ptr<GADOverlayProxy> weak = proxy_;
+        platform::mainQueue()->async([weak] {
+            if (auto proxy = weak.lock()) proxy->controllerDidDisappear();
+        });
+    }
+
+  private:
+    Attachment() = default;
+    std::shared_ptr<GADOverlayProxy> proxy_;
 };
 
-std::map<const platform::ViewController*, Attachment>& attachments() {
-    static std::map<const platform::ViewController*, Attachment> table;
+namespace {
+
+// Where each controller's proxy is found again; an entry goes with its controller.
+struct Entry {
+    std::weak_ptr<platform::ViewController> controller;
+    std::weak_ptr<GADOverlayProxy> proxy;
+};
+
+std::map<const platform::ViewController*, Entry>& entries() {
+    static std::map<const platform::ViewController*, Entry> table;
     std::erase_if(table, [](const auto& item) { return item.second.controller.expired(); });
     return table;
 }
@@ -24,9 +51,9 @@ std::map<const platform::ViewController*, Attachment>& attachments() {
 } // namespace
 
 std::shared_ptr<GADOverlayProxy> GADOverlayProxy::overlayProxyForViewController(const platform::ViewController* vc) {
-    auto& table = attachments();
+    auto& table = entries();
     auto it = table.find(vc);
-    return it == table.end() ? nullptr : it->second.proxy;
+    return it == table.end() ? nullptr : it->second.proxy.lock();
 }
 
 void GADOverlayProxy::takeDownViewController(platform::ViewController& vc, std::function<void()> completion) {
@@ -44,7 +71,8 @@ GADOverlayProxy::initWithViewController(const std::shared_ptr<platform::ViewCont
     if (!vc || overlayProxyForViewController(vc.get())) return nullptr;
     std::shared_ptr<GADOverlayProxy> proxy(new GADOverlayProxy());
     proxy->viewController_ = vc;
-    attachments()[vc.get()] = Attachment{vc, proxy};
+    vc->addChildViewController(Attachment::create(proxy));
+    entries()[vc.get()] = Entry{vc, proxy};
     return proxy;
 }
 
@@ -62,7 +90,10 @@ void GADOverlayProxy::presentFromViewController(const std::shared_ptr<platform::
     }
     intermission_ = intermission;
     if (intermission_) intermission_->addParticipant(shared_from_this());
-    if (presenting->presentViewController(controller, true, std::move(completion))) return;
+    if (presenting->presentViewController(controller, true, std::move(completion))) {
+        up_ = true;
+        return;
+    }
     // Refused (another screen is up): nothing covers the app, so the period this one began ends.
     if (auto joined = std::move(intermission_)) {
         intermission_.reset();
@@ -70,10 +101,24 @@ void GADOverlayProxy::presentFromViewController(const std::shared_ptr<platform::
     }
 }
 
+void GADOverlayProxy::controllerDidDisappear() {
+    auto self = shared_from_this(); // the handler may let go of the controller, which owns this proxy
+    auto controller = viewController_.lock();
+    if (!up_ || (controller && (controller->presentingViewController() || controller->isBeingPresented()))) return;
+    up_ = false;
+    if (auto joined = std::move(intermission_)) {
+        intermission_.reset();
+        joined->participantDidRelinquishScreen(*this);
+    }
+    opener_.reset();
+    if (controller && screenLostHandler_) screenLostHandler_(*controller);
+}
+
 void GADOverlayProxy::relinquishScreenWithCompletion(Completion completion) {
     auto self = shared_from_this();
     if (intermission_) intermission_->participantWillRelinquishScreen(*this);
     auto finish = [self, completion = std::move(completion)] {
+        self->up_ = false;
         if (completion) completion();
         if (auto intermission = self->intermission_) intermission->participantDidRelinquishScreen(*self);
         self->intermission_.reset();

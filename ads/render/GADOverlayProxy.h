@@ -27,6 +27,10 @@ class GADOverlayProxy : public GADIntermitting, public std::enable_shared_from_t
     void setSlot(const std::weak_ptr<GADSlot>& slot) { slot_ = slot; }
     std::shared_ptr<GADOpener> opener() const { return opener_; }
     void setOpener(const std::shared_ptr<GADOpener>& opener) { opener_ = opener; }
+    // Runs when the shown controller left the screen by another road than this proxy (the app dismissed
+    // the screen under it, or the controller itself): whoever keeps it for its time on screen lets go.
+    using ScreenLostHandler = std::function<void(platform::ViewController&)>;
+    void setScreenLostHandler(ScreenLostHandler handler) { screenLostHandler_ = std::move(handler); }
 
     // Does nothing while the proxy is up (the completion does not run). When the presenter refuses the
     // screen, the proxy leaves the slot's full-screen period again at once.
@@ -37,12 +41,18 @@ class GADOverlayProxy : public GADIntermitting, public std::enable_shared_from_t
     std::shared_ptr<GADIntermission> intermission() const override { return intermission_; }
 
   private:
+    class Attachment;
     GADOverlayProxy() = default;
+    // The controller disappeared: when it is no longer presented and this proxy did not take it down,
+    // the proxy leaves the full-screen period and lets go of what it kept for the screen's time.
+    void controllerDidDisappear();
 
     std::weak_ptr<platform::ViewController> viewController_;
     std::weak_ptr<GADSlot> slot_;
     std::shared_ptr<GADOpener> opener_;
     std::shared_ptr<GADIntermission> intermission_;
+    ScreenLostHandler screenLostHandler_;
+    bool up_ = false;
 };
 
 } // namespace ruzave

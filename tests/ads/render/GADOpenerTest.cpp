@@ -10,6 +10,7 @@
 #include "ads/render/GADMRAIDResizeOverlayPresenter.h"
 #include "ads/render/GADMRAIDResizeProperties.h"
 #include "ads/render/GADMailComposeDelegateProxy.h"
+#include "ads/render/GADMessageComposeDelegateProxy.h"
 #include "ads/render/GADOverlayProxy.h"
 #include "ads/render/GADSKStoreProductViewControllerDelegate.h"
 #include "platform/foundation/UserDefaults.h"
@@ -127,13 +128,31 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: the gate blocks until a touch, and ab
 
 TEST_CASE_FIXTURE(MRAIDBanner,
                   "GADOpener: URLs that would run script or read data in the app never leave it") {
-    const char* refused[] = {"javascript:alert(1)", "JavaScript:void(0)",
-                             "vbscript:msgbox",     "data:text/html;base64,PGI+",
-                             "file:///etc/hosts",   "blob:https://ads.ruzave.example/1",
-                             "shop.example/page",   "//shop.example/page"};
+    const char* refused[] = {"javascript:alert(1)",
+                             "JavaScript:void(0)",
+                             "x-javascript:alert(1)",
+                             "X-JavaScript:alert(1)",
+                             "vbscript:msgbox",
+                             "data:text/html;base64,PGI+",
+                             "file:///etc/hosts",
+                             "blob:https://ads.ruzave.example/1",
+                             "view-source:https://ads.ruzave.example/",
+                             "VIEW-SOURCE:file:///etc/hosts",
+                             "jar:https://ads.ruzave.example/a.jar!/b.html",
+                             "JAR:file:///a.jar!/b",
+                             "filesystem:https://ads.ruzave.example/temporary/f",
+                             "FileSystem:https://ads.ruzave.example/persistent/f",
+                             "shop.example/page",
+                             "//shop.example/page"};
     for (const char* text : refused) {
         CAPTURE(text);
         CHECK_FALSE(opener->openAppReportingResult(url(text)));
+    }
+    // White space or control characters before a scheme make no URL at all, so nothing can open.
+    for (const char* text : {" javascript:alert(1)", "\tjavascript:alert(1)", "\x01view-source:https://a.example/",
+                             "java\nscript:alert(1)", "\x7fjar:https://a.example/a.jar!/b", "\x0cfilesystem:https://a/"}) {
+        CAPTURE(text);
+        CHECK_FALSE(opener->openAppReportingResult(platform::URL::parse(text)));
     }
     runUntilIdle();
     CHECK(openedURLs().empty());
@@ -190,6 +209,68 @@ TEST_CASE_FIXTURE(
     opener.reset();
     runUntilIdle();
     CHECK(weak.expired());
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner,
+                  "GADOpener: composers taken down with the app's screen under them are let go, and the opener too") {
+    platform::MailComposer::setCanSendMailForTesting(true);
+    for (bool mail : {false, true}) {
+        CAPTURE(mail);
+        auto screen = platform::ViewController::create();
+        root->presentViewController(screen, false);
+        settle();
+        auto local = GADOpener::init();
+        local->setSlot(s.slot);
+        local->setAdView(adView);
+        local->setViewController(screen);
+        REQUIRE((mail ? local->openEmailComposer(url("mailto:a@example.com")) : local->openSmsComposer(url("sms:5550001"))));
+        settle();
+        std::weak_ptr<platform::ViewController> composer = screen->presentedViewController();
+        REQUIRE_FALSE(composer.expired());
+        std::weak_ptr<ruzave::GADOverlayProxy> overlay =
+            ruzave::GADOverlayProxy::overlayProxyForViewController(composer.lock().get());
+        std::weak_ptr<void> delegateProxy;
+        if (mail) {
+            delegateProxy = ruzave::GADMailComposeDelegateProxy::proxyForController(
+                *std::dynamic_pointer_cast<platform::MailComposer>(composer.lock()));
+        } else {
+            delegateProxy = ruzave::GADMessageComposeDelegateProxy::proxyForController(
+                *std::dynamic_pointer_cast<platform::MessageComposer>(composer.lock()));
+        }
+        REQUIRE_FALSE(overlay.expired());
+        REQUIRE_FALSE(delegateProxy.expired());
+
+        // The app takes its own screen away, and the composer over it goes too, with no result.
+        REQUIRE(root->dismissViewController(true));
+        settle();
+        CHECK(root->presentedViewController() == nullptr);
+        CHECK(composer.expired());
+        CHECK(overlay.expired());
+        CHECK(delegateProxy.expired());
+        std::weak_ptr<GADOpener> weakOpener = local;
+        local.reset();
+        runUntilIdle();
+        CHECK(weakOpener.expired());
+    }
+    CHECK(clicks() == 2);
+    // Each composer's part of the slot's full-screen period ended with it.
+    CHECK(s.events->calls ==
+          Calls{"willPresent", "willDismiss", "didDismiss", "willPresent", "willDismiss", "didDismiss"});
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: screens refused because another is up count no click") {
+    auto busy = platform::ViewController::create();
+    root->presentViewController(busy, false);
+    settle();
+    opener->openWebApp(url("https://ads.ruzave.example/page"), 30, false);
+    opener->openWebAppWithHTML(std::string("<p>more</p>"), 30, false);
+    opener->expandToWebAppWithSupportedOrientations(30, false);
+    settle();
+    CHECK(root->presentedViewController() == busy);
+    CHECK(busy->presentedViewController() == nullptr);
+    CHECK(adView->superview() == root->view());
+    CHECK(seen().find("expanding") == std::string::npos);
+    CHECK(clicks() == 0);
 }
 
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: resize with missing or refused properties reports and counts no click") {
