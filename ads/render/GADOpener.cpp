@@ -202,6 +202,10 @@ bool GADOpener::openAppReportingResult(const std::optional<platform::URL>& url) 
 
 bool GADOpener::openBrowserToURL(const platform::URL& url, unsigned supportedOrientations) {
     if (!shouldPerformOpenActionWithOrientations(supportedOrientations) || !canOpenContent(url.isValid())) return false;
+    if (isUnsafeToOpen(url)) {
+        reportError(kOpenNotAllowed, "open");
+        return false;
+    }
     auto browser = GADBrowserViewController::init();
     browser->setSupportedInterfaceOrientations(supportedOrientations);
     browser->setSlot(slot_);
@@ -323,6 +327,10 @@ void GADOpener::openWebApp(const std::optional<platform::URL>& url, std::uint32_
         return;
     }
     if (!canOpenContent(url.has_value())) return;
+    if (isUnsafeToOpen(*url)) {
+        reportError(kOpenNotAllowed, "expand");
+        return;
+    }
     disableAutoCollapseForResize();
     auto overlay = overlayWithOrientations(orientations, useCustomClose);
     overlay->load(url);

@@ -167,6 +167,23 @@ TEST_CASE_FIXTURE(MRAIDBanner,
           Calls{"https://shop.example/x", "itms-apps://apps.example/app/id1", "shopapp://deal/7"});
 }
 
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: the in-app browser and an expanded page refuse URLs that would run script") {
+    for (const char* text : {"javascript:alert(1)", "data:text/html;base64,PGI+", "view-source:https://a.example/"}) {
+        CAPTURE(text);
+        CHECK_FALSE(opener->openBrowserToURL(url(text), 30));
+        opener->openWebApp(url(text), 30, false);
+        settle();
+        CHECK(root->presentedViewController() == nullptr);
+    }
+    CHECK(clicks() == 0);
+    CHECK(occurrences(seen(), std::string("onError:") + GADOpener::kOpenNotAllowed) == 6);
+    // A landing page still opens.
+    CHECK(opener->openBrowserToURL(url("https://shop.example/landing"), 30));
+    settle();
+    CHECK(root->presentedViewController() != nullptr);
+    CHECK(clicks() == 1);
+}
+
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: errors reach the ad only through its MRAID event handler") {
     // A newly served ad whose script has not said that MRAID loaded.
     s.slot->finishedLoadingAdResponse(ruzave::GADAd::init());
