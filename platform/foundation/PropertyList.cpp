@@ -163,7 +163,8 @@ uint64_t readBigEndian(std::string_view bytes, std::size_t at, std::size_t width
 }
 
 // A binary object's length from its marker: the low nibble, or for 0xF an integer object after it.
-// Moves `at` to the object's contents; nullopt when it runs off the end.
+// Moves `at` to the object's contents; nullopt when it runs past `end` or is wider than 8 bytes (the
+// library reads only the low 8 bytes of a wider one; no writer makes them).
 std::optional<uint64_t> objectLength(std::string_view bytes, std::size_t& at, std::size_t end) {
     const unsigned char marker = static_cast<unsigned char>(bytes[at++]);
     if ((marker & 0x0F) != 0x0F) return marker & 0x0F;
@@ -177,23 +178,27 @@ std::optional<uint64_t> objectLength(std::string_view bytes, std::size_t& at, st
 }
 
 // The library keeps a dictionary key read from a binary list by its stored length but hands it out
-// only through an accessor that asserts the key holds no NUL. Such a key (an ASCII key with a zero
-// byte, a UTF-16 one with U+0000) has no faithful reading anyway. True when the document holds one,
-// or when its dictionaries and keys claim more bytes than it has (objects laid over one another, which
-// a sound list never has, and which would make this scan quadratic). Tables that do not fit are left
-// to the library, which refuses them.
+// only through an accessor that asserts the key holds no NUL (an ASCII one comes out cut at the NUL).
+// Such a key (an ASCII key with a zero byte, a UTF-16 one with U+0000) has no faithful reading anyway.
+// True when the document holds one, or when this check cannot read every key the way the library
+// would: a table, offset, reference or length it cannot read (wider than 8 bytes, or running past the
+// objects), a key laid outside the objects, or dictionaries and keys claiming more bytes than the
+// document has (objects laid over one another, which would make this scan quadratic). A sound list has
+// none of these, and the library refuses most of them anyway.
 bool binaryListIsRefused(std::string_view bytes) {
     constexpr std::size_t kHeader = 8;
     constexpr std::size_t kTrailer = 32;
-    if (bytes.size() < kHeader + kTrailer) return false;
-    const std::size_t end = bytes.size() - kTrailer;
-    const std::size_t offsetSize = static_cast<unsigned char>(bytes[end + 6]);
-    const std::size_t refSize = static_cast<unsigned char>(bytes[end + 7]);
-    const uint64_t count = readBigEndian(bytes, end + 8, 8);
-    const uint64_t table = readBigEndian(bytes, end + 24, 8);
-    if (offsetSize == 0 || offsetSize > 8 || refSize == 0 || refSize > 8 || table < kHeader || table >= end ||
-        count > (end - table) / offsetSize)
-        return false;
+    if (bytes.size() < kHeader + kTrailer) return true;
+    const std::size_t trailer = bytes.size() - kTrailer;
+    const std::size_t offsetSize = static_cast<unsigned char>(bytes[trailer + 6]);
+    const std::size_t refSize = static_cast<unsigned char>(bytes[trailer + 7]);
+    const uint64_t count = readBigEndian(bytes, trailer + 8, 8);
+    const uint64_t table = readBigEndian(bytes, trailer + 24, 8);
+    if (offsetSize == 0 || offsetSize > 8 || refSize == 0 || refSize > 8 || table < kHeader || table >= trailer ||
+        count > (trailer - table) / offsetSize)
+        return true;
+    // Objects lie between the header and the offset table; the library reads none from elsewhere.
+    const std::size_t end = static_cast<std::size_t>(table);
     const auto offsetOf = [&](uint64_t index) -> std::optional<std::size_t> {
         const uint64_t offset = readBigEndian(bytes, static_cast<std::size_t>(table + index * offsetSize), offsetSize);
         if (offset < kHeader || offset >= end) return std::nullopt;
@@ -207,34 +212,31 @@ bool binaryListIsRefused(std::string_view bytes) {
     std::vector<std::size_t> dictionaries;
     for (uint64_t i = 0; i < count; ++i) {
         std::optional<std::size_t> at = offsetOf(i);
-        if (at && (static_cast<unsigned char>(bytes[*at]) >> 4) == 0xD) dictionaries.push_back(*at);
+        if (!at) return true;
+        if ((static_cast<unsigned char>(bytes[*at]) >> 4) == 0xD) dictionaries.push_back(*at);
     }
     distinct(dictionaries);
     std::size_t budget = bytes.size();
     std::vector<std::size_t> keys;
     for (std::size_t at : dictionaries) {
+        // A dictionary holds its key references, then as many value references.
         std::optional<uint64_t> n = objectLength(bytes, at, end);
-        if (!n || *n > (end - at) / refSize) continue;
-        if (*n > budget) return true;
+        if (!n || *n > (end - at) / refSize / 2 || *n > budget) return true;
         budget -= static_cast<std::size_t>(*n);
         for (uint64_t k = 0; k < *n; ++k) {
             const uint64_t ref = readBigEndian(bytes, static_cast<std::size_t>(at + k * refSize), refSize);
-            if (ref >= count) continue;
-            // A key laid outside the objects (over the header, say) is no sound list's: the library
-            // still reads it, and may read a key with a NUL in it from there.
-            std::optional<std::size_t> key = offsetOf(ref);
-            if (!key) return true;
-            keys.push_back(*key);
+            if (ref >= count) return true;
+            keys.push_back(*offsetOf(ref));
         }
     }
     distinct(keys);
     for (std::size_t at : keys) {
+        // The library refuses a key of any other kind before reading it.
         const unsigned kind = static_cast<unsigned char>(bytes[at]) >> 4;
         if (kind != 0x5 && kind != 0x6) continue;
         std::optional<uint64_t> length = objectLength(bytes, at, end);
         const std::size_t unit = kind == 0x6 ? 2 : 1;
-        if (!length || *length > (end - at) / unit) continue;
-        if (*length > budget) return true;
+        if (!length || *length > (end - at) / unit || *length > budget) return true;
         budget -= static_cast<std::size_t>(*length);
         for (uint64_t c = 0; c < *length; ++c)
             if (readBigEndian(bytes, static_cast<std::size_t>(at + c * unit), unit) == 0) return true;
@@ -254,7 +256,8 @@ std::optional<Value> PropertyList::parse(std::string_view bytes, Error* error) {
     }
     // NUL is no XML character; in a binary key it has no faithful reading (see binaryListIsRefused).
     if (binary ? binaryListIsRefused(bytes) : bytes.find('\0') != std::string_view::npos) {
-        logWarning("PropertyList: a NUL character in a key or in an XML text");
+        logWarning(binary ? "PropertyList: a binary list with a NUL in a key, or whose keys cannot be checked"
+                          : "PropertyList: a NUL character in an XML text");
         setError(error, Error(kDomain, 2, "not a property list"));
         return std::nullopt;
     }

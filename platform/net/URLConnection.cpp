@@ -1,5 +1,6 @@
 #include "platform/net/URLConnection.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include <condition_variable>
@@ -110,11 +111,15 @@ public:
             if (!batch_.empty() && batch_.back().kind == Event::Kind::Data) transferDidFlush();
             Event e;
             e.kind = Event::Kind::Data;
-            // Room for what is still to come (when the server said), so that appending never copies.
-            e.data.reserve(std::min(kDataChunk, std::max(size, bodyBytesLeft_)));
+            // Room for as much as the last chunk held (no more than the server still announces), so that
+            // a fast body's chunks never copy as they fill. Room is earned by bytes that came: a server
+            // that announces much and sends little gets little.
+            const std::size_t announced = bodyBytesLeft_ > 0 ? bodyBytesLeft_ : kDataChunk;
+            e.data.reserve(std::max(size, std::min({lastChunkBytes_, announced, kDataChunk})));
             batch_.push_back(std::move(e));
         }
         Bytes& chunk = batch_.back().data;
+        makeRoom(chunk, chunk.size() + size);
         chunk.insert(chunk.end(), data, data + size);
         bodyBytesLeft_ -= std::min(bodyBytesLeft_, size);
         // A full chunk goes on at once: the consumer writes it away while the network reads the next.
@@ -124,12 +129,12 @@ public:
     bool transferShouldPause() override {
         if (redirectTo_) return false;
         std::size_t batched = 0;
-        for (const auto& e : batch_) batched += e.data.size();
-        if (connection_->undeliveredData_.load() + batched < kHeldDataHighWater) return false;
+        for (const auto& e : batch_) batched += e.data.capacity();
+        if (connection_->heldData_.load() + batched < kHeldDataHighWater) return false;
         // Held from here; the delivery side reads on once it has taken enough. Should it have done so
         // between the check and the flag, this transfer would wait for nobody: look again.
         connection_->transferHeld_.store(true);
-        if (connection_->undeliveredData_.load() + batched < kHeldDataLowWater &&
+        if (connection_->heldData_.load() + batched < kHeldDataLowWater &&
             connection_->transferHeld_.exchange(false))
             return false;
         return true;
@@ -137,6 +142,7 @@ public:
 
     void transferDidFlush() override {
         if (batch_.empty()) return;
+        if (batch_.back().kind == Event::Kind::Data) lastChunkBytes_ = batch_.back().data.size();
         std::vector<Event> batch;
         batch.swap(batch_);
         connection_->enqueue(std::move(batch));
@@ -170,6 +176,7 @@ private:
     Bytes redirectBody_;
     std::vector<Event> batch_;  // events of the current burst, not yet handed on
     std::size_t bodyBytesLeft_ = 0; // what the response head announced, less what came
+    std::size_t lastChunkBytes_ = 0; // the last data chunk handed on
 };
 
 // Turns a URLProtocol's reports, from any thread, into the connection's events.
@@ -286,7 +293,22 @@ void URLConnection::enqueue(std::vector<Event> events) {
         for (auto& event : events) {
             if (terminalQueued_) break;  // nothing after the end
             if (event.kind == Event::Kind::Finish || event.kind == Event::Kind::Fail) terminalQueued_ = true;
-            if (event.kind == Event::Kind::Data) undeliveredData_.fetch_add(event.data.size());
+            if (event.kind == Event::Kind::Data) {
+                const Bytes& piece = event.data;
+                undeliveredData_.fetch_add(piece.size());
+                // A server dribbling its body to a consumer that is behind leaves one chunk, not an event
+                // per piece.
+                if (piece.size() < kJoinedPiece && !events_.empty() && events_.back().kind == Event::Kind::Data &&
+                    events_.back().data.size() + piece.size() <= kDataChunk) {
+                    Bytes& chunk = events_.back().data;
+                    const std::size_t room = chunk.capacity();
+                    makeRoom(chunk, chunk.size() + piece.size());
+                    chunk.insert(chunk.end(), piece.begin(), piece.end());
+                    heldData_.fetch_add(chunk.capacity() - room);
+                    continue;
+                }
+                heldData_.fetch_add(piece.capacity());
+            }
             events_.push_back(std::move(event));
         }
         if (events_.empty()) return;
@@ -319,14 +341,21 @@ void URLConnection::drain() {
             event = std::move(events_.front());
             events_.pop_front();
         }
-        const std::size_t data = event.kind == Event::Kind::Data ? event.data.size() : 0;
+        const bool data = event.kind == Event::Kind::Data;
+        const std::size_t bytes = event.data.size();
+        const std::size_t held = event.data.capacity();
         deliver(event);
-        if (data > 0) dataTaken(data);
+        if (data) dataTaken(bytes, held);
     }
 }
 
-void URLConnection::dataTaken(std::size_t bytes) {
-    const std::size_t left = undeliveredData_.fetch_sub(bytes) - bytes;
+void URLConnection::makeRoom(Bytes& chunk, std::size_t needed) {
+    if (needed > chunk.capacity()) chunk.reserve(std::max(needed, std::min(kDataChunk, 2 * chunk.capacity())));
+}
+
+void URLConnection::dataTaken(std::size_t bytes, std::size_t held) {
+    undeliveredData_.fetch_sub(bytes);
+    const std::size_t left = heldData_.fetch_sub(held) - held;
     if (left >= kHeldDataLowWater || !transferHeld_.exchange(false)) return;
     std::uint64_t transfer = 0;
     {

@@ -50,6 +50,8 @@ public:
     URLRequest currentRequest() const;
     // Any thread. Body bytes come from the network that the delegate has not had yet.
     std::size_t undeliveredDataBytes() const { return undeliveredData_.load(); }
+    // Any thread. The memory those bytes take (the room reserved for them): what holds the transfer.
+    std::size_t heldDataBytes() const { return heldData_.load(); }
 
     ~URLConnection();
     URLConnection(const URLConnection&) = delete;
@@ -81,16 +83,22 @@ private:
     void deliverTerminal(const std::shared_ptr<URLConnectionDelegate>& delegate, const std::optional<Error>& error);
     std::shared_ptr<URLConnectionDelegate> delegate() const;
     bool isCancelled() const { return cancelled_.load(); }
-    // Body bytes the network has handed on that the delegate has not had yet, past which the transfer
-    // is held, and below which a held one reads on: what a slow consumer leaves in memory stays near this.
+    // Memory taken by body data the network has handed on that the delegate has not had yet, past which
+    // the transfer is held, and below which a held one reads on: what a slow consumer leaves in memory
+    // stays near this, however the server cuts its body up.
     // Data is handed on in chunks of at most kDataChunk, each as soon as it is full.
     // The held transfer reads on as soon as one chunk has gone, so the consumer never runs dry while
     // the network wakes up again.
     static constexpr std::size_t kDataChunk = 128u << 10;
     static constexpr std::size_t kHeldDataHighWater = 1024u << 10;
     static constexpr std::size_t kHeldDataLowWater = kHeldDataHighWater - kDataChunk;
-    // Delivery thread, after a piece of data went to the delegate.
-    void dataTaken(std::size_t bytes);
+    // Pieces smaller than this join the data chunk waiting before them, rather than each taking an
+    // event's room of its own.
+    static constexpr std::size_t kJoinedPiece = 4u << 10;
+    // Room in `chunk` for `needed` bytes: doubled as it fills, never past kDataChunk.
+    static void makeRoom(Bytes& chunk, std::size_t needed);
+    // Delivery thread, after a chunk of `bytes` that took `held` went to the delegate.
+    void dataTaken(std::size_t bytes, std::size_t held);
 
     const URLRequest originalRequest_;
     std::weak_ptr<URLConnectionDelegate> delegate_;
@@ -101,6 +109,7 @@ private:
 
     std::atomic<bool> cancelled_{false};
     std::atomic<std::size_t> undeliveredData_{0};
+    std::atomic<std::size_t> heldData_{0};
     std::atomic<bool> transferHeld_{false};
     mutable std::mutex mutex_;
     bool started_ = false;

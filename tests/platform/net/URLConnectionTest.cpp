@@ -1,12 +1,15 @@
 #include <doctest/doctest.h>
 
 #include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -43,6 +46,62 @@ const unsigned char GzipBody[] = {
     0x1f, 0x8b, 0x8,  0x0,  0x0,  0x0,  0x0,  0x0,  0x2,  0x3,  0xb3, 0x29, 0xb0, 0x4b, 0xce, 0xcf, 0x2d, 0x28,
     0x4a, 0x2d, 0x2e, 0x4e, 0x4d, 0x51, 0x48, 0xca, 0x4f, 0xa9, 0xb4, 0xd1, 0x2f, 0xb0, 0xb3, 0x19, 0x15, 0x1d,
     0x15, 0x1d, 0x15, 0x1d, 0x15, 0x25, 0x49, 0x14, 0x0,  0x37, 0x69, 0xa7, 0xf3, 0x4c, 0x4,  0x0,  0x0};
+
+// One HTTP exchange on 127.0.0.1 that the test answers by hand, a write at a time.
+class HandServer {
+public:
+    HandServer() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&addr), len) == 0 && ::listen(listener_, 1) == 0 &&
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+            port_ = ntohs(addr.sin_port);
+    }
+    ~HandServer() {
+        if (peer_ >= 0) ::close(peer_);
+        ::close(listener_);
+    }
+    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+    // Takes the connection and reads the request head; false when none came within 10 s.
+    bool accept() {
+        pollfd waiting{listener_, POLLIN, 0};
+        if (port_ == 0 || ::poll(&waiting, 1, 10000) != 1) return false;
+        peer_ = ::accept(listener_, nullptr, nullptr);
+        int on = 1;
+        ::setsockopt(peer_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);  // each write goes out at once
+        std::string head;
+        char buffer[1024];
+        pollfd reading{peer_, POLLIN, 0};
+        while (head.find("\r\n\r\n") == std::string::npos) {
+            if (::poll(&reading, 1, 10000) != 1) return false;
+            ssize_t n = ::recv(peer_, buffer, sizeof buffer, 0);
+            if (n <= 0) return false;
+            head.append(buffer, static_cast<std::size_t>(n));
+        }
+        return true;
+    }
+    bool write(const std::string& bytes) {
+        return ::send(peer_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+    }
+
+private:
+    int listener_ = -1;
+    int peer_ = -1;
+    std::uint16_t port_ = 0;
+};
+
+// Waits for another thread's doing without running the main loop (real time, at most `seconds`).
+bool waitOffLoop(const std::function<bool()>& pred, double seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() >= deadline) return pred();
+        std::this_thread::yield();
+    }
+    return true;
+}
 
 std::string repeated(const std::string& piece, int times) {
     std::string out;
@@ -628,4 +687,47 @@ TEST_CASE_FIXTURE(
     CHECK(delegate->body == big);
     REQUIRE(delegate->pieces.size() > 1);
     CHECK(*std::max_element(delegate->pieces.begin(), delegate->pieces.end()) <= (128u << 10));
+}
+
+TEST_CASE_FIXTURE(ServerFixture,
+                  "URLConnection: a body dribbled to a consumer that is behind takes memory by what came and is held by it") {
+    HandServer hand;
+    auto recorder = std::make_shared<Recorder>();
+    auto connection = load(*URLRequest::withURLString(hand.url("/dribble")), recorder);
+    // The main loop runs until the load is under way, then no more: nothing is taken from here on.
+    REQUIRE(runUntil([] { return NetworkEngine::shared().activeTransferCount() > 0; }));
+    REQUIRE(hand.accept());
+    REQUIRE(hand.write("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                       "Content-Length: 100000000\r\n\r\n"));
+
+    // Each piece is read on its own: the next is written once the connection has the last.
+    std::size_t sent = 0;
+    const auto dribble = [&](std::size_t piece) {
+        if (!hand.write(std::string(piece, 'x'))) return false;
+        sent += piece;
+        return waitOffLoop([&] { return connection->undeliveredDataBytes() == sent; }, 10);
+    };
+    const std::size_t slack = 64u << 10;
+    for (int i = 0; i < 1000; ++i) {
+        REQUIRE(dribble(16));
+        CAPTURE(sent);
+        REQUIRE(connection->heldDataBytes() <= 2 * sent + slack);
+    }
+    // Larger pieces, until what is held reaches the 1 MB the transfer is held at.
+    while (connection->heldDataBytes() < (1u << 20)) {
+        REQUIRE(sent < (4u << 20));
+        REQUIRE(dribble(8u << 10));
+        CAPTURE(sent);
+        REQUIRE(connection->heldDataBytes() <= 2 * sent + slack);
+    }
+    // Held there: the next piece stays in the socket.
+    const std::size_t received = connection->undeliveredDataBytes();
+    REQUIRE(hand.write(std::string(8u << 10, 'x')));
+    CHECK_FALSE(waitOffLoop([&] { return connection->undeliveredDataBytes() > received; }, 0.5));
+    CHECK(connection->heldDataBytes() <= (1u << 20) + slack);
+
+    connection->cancel();
+    runUntil([] { return NetworkEngine::shared().activeTransferCount() == 0; });
+    runUntilIdle();
+    CHECK(recorder->calls == std::vector<std::string>{"request"});
 }
