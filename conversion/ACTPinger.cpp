@@ -102,19 +102,29 @@ std::shared_ptr<ACTPingerStore> ACTPinger::pingerStore() const {
 
 void ACTPinger::ping() {
     if (platform::MainLoop::isMainThread()) {
-        pingOnMain();
+        if (connection_) return;
+        startConnection(storeForSending());
         return;
     }
+    // Stored before this returns, on this thread, as on the main thread: the app may be ended before the
+    // main loop next runs, and a report must not be lost with it. A ping started here is a new one, which
+    // no other thread holds yet.
+    platform::URLRequest sending = storeForSending();
     // A connection belongs to the main run loop: a queue thread's would never deliver.
-    platform::MainLoop::main().post([self = shared_from_this()] { self->pingOnMain(); });
+    platform::MainLoop::main().post([self = shared_from_this(), sending = std::move(sending)] {
+        if (!self->connection_) self->startConnection(sending);
+    });
 }
 
-void ACTPinger::pingOnMain() {
-    if (connection_) return;
+platform::URLRequest ACTPinger::storeForSending() {
     const platform::URLRequest sending = request_;
     appendRetryParameter();
     // Stored before it leaves, so that ending the app at any moment keeps it.
     pingerStore()->addPinger(shared_from_this());
+    return sending;
+}
+
+void ACTPinger::startConnection(const platform::URLRequest& sending) {
     auto connection = platform::URLConnection::create(sending, weak_from_this(), false);
     if (!connection) {
         ACTLog::logPublicMessage("could not initiate connection.");

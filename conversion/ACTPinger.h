@@ -2,9 +2,9 @@
 // Sends one conversion ping and decides from the HTTP status what happens next: a 2xx answer ends it,
 // another status below 400 leaves it stored for the next launch, and 400 or above or a failed
 // connection hands it to the retry queue until its retries run out or it goes stale. Every attempt
-// stores the ping first, so that it survives the app being ended.
-// ping() may be called from any thread and always runs the connection on the main thread; everything
-// else is main thread only.
+// stores the ping before ping() returns, so that it survives the app being ended.
+// ping() may be called from any thread (off the main thread, only for a new ping) and always runs the
+// connection on the main thread; everything else is main thread only.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -89,7 +89,9 @@ public:
     ACTPinger& operator=(const ACTPinger&) = delete;
 
 private:
-    void pingOnMain();
+    // Marks the request as a retry and stores it; gives the request of this attempt.
+    platform::URLRequest storeForSending();
+    void startConnection(const platform::URLRequest& sending);
     void appendRetryParameter();
     void handleFailureWithError(const std::optional<platform::Error>& error);
     void succeeded();

@@ -1,9 +1,6 @@
 #include <doctest/doctest.h>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,9 +16,8 @@
 #include "conversion/ACTPingRetryScheduler.h"
 #include "conversion/ACTPingerStore.h"
 #include "platform/foundation/Sandbox.h"
+#include "tests/conversion/ChildProcessSupport.h"
 #include "tests/conversion/ConversionTestSupport.h"
-
-extern char** environ;
 
 using namespace conversiontest;
 using ruzave::ACTPinger;
@@ -58,60 +54,6 @@ const bool isStoreChild = [] {
     return false;
 }();
 
-struct Child {
-    pid_t pid = -1;
-    int out = -1;
-};
-
-// Starts this test binary as a store child on `home`; pid -1 when it cannot.
-Child spawnChild(const std::string& home, long firstID) {
-    Child child;
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return child;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        if (std::string_view(*e).rfind("RUZAVE_APP_HOME=", 0) != 0) env.emplace_back(*e);
-    }
-    env.push_back("RUZAVE_APP_HOME=" + home);
-    env.push_back("RUZAVE_TEST_STORE_CHILD=" + std::to_string(firstID));
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    char self[] = "/proc/self/exe";
-    char* argv[] = {self, nullptr};
-    if (::posix_spawn(&child.pid, "/proc/self/exe", &actions, nullptr, argv, envp.data()) != 0) child.pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    child.out = fds[0];
-    return child;
-}
-
-// Reads whole lines from the child for up to `waitMs` of real time (negative: until it closes).
-void readLines(int fd, std::string& pending, std::vector<std::string>& lines, int waitMs) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-    for (;;) {
-        int timeout = -1;
-        if (waitMs >= 0) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
-            if (left <= 0) return;
-            timeout = static_cast<int>(left);
-        }
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, timeout) <= 0) return;
-        char buffer[4096];
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n <= 0) return;
-        pending.append(buffer, static_cast<std::size_t>(n));
-        for (std::size_t nl; (nl = pending.find('\n')) != std::string::npos;) {
-            lines.push_back(pending.substr(0, nl));
-            pending.erase(0, nl + 1);
-        }
-    }
-}
-
 std::size_t occurrences(const std::string& text, const std::string& needle) {
     std::size_t count = 0;
     for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
@@ -132,7 +74,7 @@ struct KillLane {
         long nextID = 1;
         for (int round = 0; round < rounds; ++round) {
             const std::string where = home + " round " + std::to_string(round) + ": ";
-            Child child = spawnChild(home, nextID);
+            Child child = spawnChild(home, {"RUZAVE_TEST_STORE_CHILD=" + std::to_string(nextID)});
             if (child.pid < 0) return faults.push_back(where + "no child");
             std::string pending;
             std::vector<std::string> lines;

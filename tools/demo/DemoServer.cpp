@@ -37,7 +37,9 @@ std::string DemoServer::mediationJSON(const std::string& className) {
         {"adapters", platform::Value::array({"GADMAdapterCustomEvents"})},
         {"data", {{"class_name", className}, {"label", "demo"}, {"parameter", "house-ad"}}},
     };
-    platform::Value body = {{"qdata", "demo-qdata"}, {"ad_networks", platform::Value::array({network})}};
+    // Named as the banner it fills (320x50), so the SDK need not guess the type and warn about it.
+    platform::Value body = {
+        {"ad_type", "banner"}, {"qdata", "demo-qdata"}, {"ad_networks", platform::Value::array({network})}};
     return platform::toJSON(body, false);
 }
 

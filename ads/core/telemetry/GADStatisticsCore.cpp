@@ -38,11 +38,16 @@ std::shared_ptr<GADStatisticsCore> GADStatisticsCore::init() {
         platform::kApplicationWillTerminate, nullptr, nullptr, [weak](const platform::Notification&) {
             if (auto c = weak.lock()) c->applicationWillTerminate();
         });
+    core->backgroundObserver_ = core->center_->addObserver(
+        platform::kApplicationDidEnterBackground, nullptr, nullptr, [weak](const platform::Notification&) {
+            if (auto c = weak.lock()) c->applicationDidEnterBackground();
+        });
     return core;
 }
 
 GADStatisticsCore::~GADStatisticsCore() {
     center_->removeObserver(terminateObserver_);
+    center_->removeObserver(backgroundObserver_);
 }
 
 void GADStatisticsCore::setIdentifier(const std::string& identifier) {
@@ -126,9 +131,19 @@ void GADStatisticsCore::savePersistentStatistics() {
     defaults_->set(*userDefaultsKey_, statistics_);
 }
 
+void GADStatisticsCore::applicationDidEnterBackground() {
+    saveNow();
+}
+
 void GADStatisticsCore::applicationWillTerminate() {
+    saveNow();
+}
+
+void GADStatisticsCore::saveNow() {
     auto self = shared_from_this();
     lockQueue_->sync([self] { self->savePendingStatistics(); });
+    // A backgrounded app may be killed before the defaults' own write-back comes.
+    defaults_->synchronize();
 }
 
 } // namespace ruzave

@@ -1,7 +1,8 @@
 #pragma once
 // Named lists of strings kept in the user defaults under "ruzave_stats_<identifier>". Changes are
 // queued on its serial queue, reads wait on it; the changes of a short while are saved together, and
-// at once when the identifier changes or the application terminates. Any thread.
+// at once when the identifier changes, the application enters the background (where it may be killed
+// without notice) or terminates. Any thread.
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,7 +34,8 @@ class GADStatisticsCore : public std::enable_shared_from_this<GADStatisticsCore>
     // Appends the values in order, as one change.
     void appendStringsToArrayForKey(std::vector<std::string> values, const std::string& key);
     void removeObjectForKey(const std::string& key);
-    // Waits for every queued change and saves what is not saved yet.
+    // Wait for every queued change and save what is not saved yet, to disk.
+    void applicationDidEnterBackground();
     void applicationWillTerminate();
 
   private:
@@ -41,6 +43,7 @@ class GADStatisticsCore : public std::enable_shared_from_this<GADStatisticsCore>
     void scheduleSave();
     void savePendingStatistics();
     void savePersistentStatistics();
+    void saveNow();
 
     std::shared_ptr<platform::DispatchQueue> lockQueue_;
     std::shared_ptr<platform::UserDefaults> defaults_;
@@ -50,6 +53,7 @@ class GADStatisticsCore : public std::enable_shared_from_this<GADStatisticsCore>
     bool savePending_ = false;
     std::shared_ptr<platform::NotificationCenter> center_;
     platform::NotificationCenter::Token terminateObserver_{};
+    platform::NotificationCenter::Token backgroundObserver_{};
 };
 
 } // namespace ruzave

@@ -1,5 +1,7 @@
 #include "MediationTestSupport.h"
 
+#include <algorithm>
+
 #include "ads/core/telemetry/GADSlotStatistics.h"
 #include "ads/mediation/GADMConfig.h"
 #include "ads/native/GADMediatedNativeAd.h"
@@ -78,6 +80,28 @@ class InstantFailureAdapter : public ScriptedAdapter<kInstantFailureAdapter> {
 const platform::ClassRegistrar<InstantFailureAdapter, ruzave::GADMAdNetworkAdapter>
     instantFailureRegistrar(kInstantFailureAdapter, {"GADMAdNetworkAdapter"});
 
+// Fails inside its request and cancels the waterfall there too, before or after the failure, as an app
+// would that tears its ad down while a network answers.
+constexpr char kCancellingAdapter[] = "TestCancellingAdapter";
+class CancellingAdapter : public ScriptedAdapter<kCancellingAdapter> {
+  public:
+    static inline std::weak_ptr<ruzave::GADMAdManager> manager;
+    static inline bool cancelFirst = false;
+    void getBannerWithSize(const ruzave::GADAdSize&) override { failAndCancel(); }
+    void getInterstitial() override { failAndCancel(); }
+
+  private:
+    void failAndCancel() {
+        Script::log().push_back(std::string(kCancellingAdapter) + " request");
+        auto m = manager.lock();
+        if (m && cancelFirst) m->cancel();
+        if (auto c = connector()) c->adapterDidFailAd(*this, platform::Error("other.domain", 1, "nope"));
+        if (m && !cancelFirst) m->cancel();
+    }
+};
+const platform::ClassRegistrar<CancellingAdapter, ruzave::GADMAdNetworkAdapter>
+    cancellingRegistrar(kCancellingAdapter, {"GADMAdNetworkAdapter"});
+
 std::string networks(int count, const std::string& adapter) {
     std::string list;
     for (int i = 0; i < count; ++i)
@@ -100,7 +124,114 @@ void failTenThousandAtOnce(Fixture& f, const char* connectorClass,
     CHECK_FALSE(f.slot->mediationManager()->requestInProgress());
 }
 
+// Three networks fail inside their requests, then one fills inside its own: the ad is that network's,
+// received once, and nothing follows it.
+void failThreeThenFillAtOnce(Fixture& f, const char* connectorClass, const std::shared_ptr<ruzave::GADAdType>& type,
+                             const char* filling) {
+    f.owner->connectorClass = connectorClass;
+    f.slot->setAdType(type, false);
+    Script::behaviours()[kAdapterC] = Behaviour::FillNow;
+    InstantFailureAdapter::requests = InstantFailureAdapter::mostRunning = 0;
+    f.mediate(R"({"ad_networks":[)" + networks(3, kInstantFailureAdapter) + "," + network("F", filling) + "," +
+              network("Z", kAdapterB) + "]}");
+    CHECK(InstantFailureAdapter::requests == 3);
+    CHECK(InstantFailureAdapter::mostRunning == 1);
+    auto manager = f.slot->mediationManager();
+    auto received = manager->receivedConnector();
+    REQUIRE(received);
+    REQUIRE(received->adapter());
+    CHECK(received->adapter()->className() == filling);
+    CHECK(f.slot->adNetworkClassName() == std::optional<std::string>(filling));
+    CHECK(f.owner->loaded == 1);
+    CHECK_FALSE(manager->requestInProgress());
+    CHECK(manager->adNetworkTimeoutTimer() == nullptr);
+    // The network after it is never asked, and no time-out or failure comes later.
+    f.advance(20);
+    const std::string request = type->isInterstitial() ? " interstitial" : " banner";
+    CHECK(std::count(Script::log().begin(), Script::log().end(), std::string(filling) + request) == 1);
+    CHECK(std::count(Script::log().begin(), Script::log().end(), std::string(kAdapterB) + request) == 0);
+    CHECK(f.owner->loaded == 1);
+    CHECK(f.owner->failures.empty());
+    CHECK(manager->receivedConnector() == received);
+}
+
 } // namespace
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdManager: networks failing inside their requests then one filling inside its own give that one's ad once") {
+    SUBCASE("a banner") {
+        failThreeThenFillAtOnce(*this, ruzave::GADMAdNetworkConnector::kBannerClassName,
+                                ruzave::GADAdType::bannerAdTypeForSize(ruzave::kGADAdSizeBanner), kAdapterC);
+        CHECK(owner->views.size() == 1);
+        // Three errors and a fill, in the banner's impression ping.
+        REQUIRE(waitForPing("/imp"));
+        CHECK(pingParam("/imp", "aec") == "2,2,2,0");
+        CHECK(pingParam("/imp", "ad_network_id") == "F");
+    }
+    SUBCASE("an interstitial") {
+        failThreeThenFillAtOnce(*this, ruzave::GADMAdNetworkConnector::kInterstitialClassName,
+                                ruzave::GADAdType::interstitialAdType(), kAdapterC);
+        CHECK(slot->slotStats()->adapterExitCodesParameter() == std::optional<std::string>("2,2,2,0"));
+        slot->presentMediatedInterstitialFromRootViewController(nullptr);
+        CHECK(Script::log().back() == "TestAdapterC present");
+    }
+}
+
+TEST_CASE_FIXTURE(NativeFixture, "GADMAdManager: native networks failing inside their requests then one filling inside its own complete once") {
+    InstantFailureAdapter::requests = InstantFailureAdapter::mostRunning = 0;
+    mediate(R"({"ad_networks":[)" + networks(3, kInstantFailureAdapter) + "," + network("N", kNativeAdapter) + "," +
+            network("Z", kAdapterB) + "]}");
+    CHECK(InstantFailureAdapter::requests == 3);
+    CHECK(InstantFailureAdapter::mostRunning == 1);
+    REQUIRE(native->completions.size() == 1);
+    REQUIRE(native->mediatedAds.size() == 1);
+    CHECK(native->mediatedAds[0]->adNetworkClassName() == kNativeAdapter);
+    native->completions[0](std::nullopt);
+    CHECK(native->loaded == 1);
+    advance(20);
+    CHECK(std::count(Script::log().begin(), Script::log().end(), "TestAdapterB banner") == 0);
+    CHECK(native->loaded == 1);
+    CHECK(native->failures.empty());
+    CHECK_FALSE(slot->mediationManager()->requestInProgress());
+}
+
+TEST_CASE_FIXTURE(Fixture, "GADMAdManager: a cancel from inside a failing request asks no further network and reports nothing") {
+    auto manager = slot->mediationManager();
+    CancellingAdapter::manager = manager;
+    Script::behaviours()[kAdapterC] = Behaviour::FillNow;
+    auto waterfall = [&](bool interstitial, bool cancelFirst) {
+        CancellingAdapter::cancelFirst = cancelFirst;
+        if (interstitial) {
+            owner->connectorClass = ruzave::GADMAdNetworkConnector::kInterstitialClassName;
+            slot->setAdType(ruzave::GADAdType::interstitialAdType(), false);
+        }
+        mediate(R"({"ad_networks":[)" + network("X", kCancellingAdapter) + "," + network("C", kAdapterC) + "]}");
+    };
+    SUBCASE("a banner, cancelled after the failure") { waterfall(false, false); }
+    SUBCASE("a banner, cancelled before the failure") { waterfall(false, true); }
+    SUBCASE("an interstitial, cancelled after the failure") { waterfall(true, false); }
+    SUBCASE("an interstitial, cancelled before the failure") { waterfall(true, true); }
+    auto askedC = [] {
+        return std::count_if(Script::log().begin(), Script::log().end(),
+                             [](const std::string& line) { return line.rfind("TestAdapterC ", 0) == 0; });
+    };
+    CHECK(std::count(Script::log().begin(), Script::log().end(), "TestCancellingAdapter request") == 1);
+    CHECK(askedC() == 0);
+    CHECK_FALSE(manager->requestInProgress());
+    CHECK(manager->requestingConnector() == nullptr);
+    CHECK(manager->receivedConnector() == nullptr);
+    advance(20);
+    CHECK(owner->failures.empty());
+    CHECK(owner->views.empty());
+    CHECK(owner->loaded == 0);
+    CHECK(askedC() == 0);
+
+    // The next waterfall runs as usual.
+    Script::log().clear();
+    mediate(R"({"ad_networks":[)" + network("C", kAdapterC) + "]}");
+    CHECK(owner->loaded == 1);
+    CHECK(slot->adNetworkClassName() == std::optional<std::string>(kAdapterC));
+    CancellingAdapter::manager.reset();
+}
 
 TEST_CASE_FIXTURE(Fixture, "GADMAdManager: a banner waterfall of ten thousand networks failing at once ends in one failure on a flat stack") {
     failTenThousandAtOnce(*this, ruzave::GADMAdNetworkConnector::kBannerClassName,

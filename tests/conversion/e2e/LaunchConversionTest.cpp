@@ -2,9 +2,17 @@
 // relaunch, and never counted twice.
 #include <doctest/doctest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <thread>
+
 #include "conversion/ACTConversionReporter.h"
 #include "conversion/ACTPingRetryQueue.h"
 #include "conversion/ACTPingRetryScheduler.h"
+#include "tests/conversion/ChildProcessSupport.h"
 #include "tests/conversion/ConversionTestSupport.h"
 
 using namespace conversiontest;
@@ -24,7 +32,60 @@ std::vector<adserver::Request> conversionPings(const std::vector<adserver::Reque
     return out;
 }
 
+constexpr const char* kKilledAppCase = "ACTConversionReporter: the app of the kill test reports and is killed at once";
+constexpr const char* kKilledAppEnv = "RUZAVE_TEST_KILLED_APP";
+
 } // namespace
+
+// Run only as the child of the kill test below, with the thread to report on in its environment.
+TEST_CASE(kKilledAppCase * doctest::skip()) {
+    const char* thread = std::getenv(kKilledAppEnv);
+    if (thread == nullptr) return;
+    platform::AdvertisingIdentifierManager::registerClass();
+    auto ids = platform::AdvertisingIdentifierManager::sharedManager();
+    ids->setAdvertisingIdentifierForTesting(kAdvertisingID);
+    ids->setAdvertisingTrackingEnabledForTesting(true);
+    platform::Bundle::mainBundle()->setValue("CFBundleIdentifier", "com.example.app");
+    if (std::string(thread) == "main") {
+        launchConversion();
+    } else {
+        std::thread([] { launchConversion(); }).join();
+    }
+    (void)!::write(1, "reported\n", 9);
+    // Killed as soon as the report returns: nothing queued for later runs.
+    ::_exit(0);
+}
+
+TEST_CASE_FIXTURE(ServerLaunch, "ACTConversionReporter: a conversion reported just before the app is killed is sent at the next launch") {
+    std::string thread;
+    SUBCASE("reported on the main thread") { thread = "main"; }
+    SUBCASE("reported on another thread") { thread = "other"; }
+    CAPTURE(thread);
+    relaunch();  // nothing of this process's is left to be written over the child's file
+    Child child = spawnChild(home(), {std::string(kKilledAppEnv) + "=" + thread},
+                             {"--no-skip", std::string("-tc=") + kKilledAppCase});
+    REQUIRE(child.pid > 0);
+    std::string pending;
+    std::vector<std::string> lines;
+    readLines(child.out, pending, lines, -1);
+    ::close(child.out);
+    int status = 0;
+    ::waitpid(child.pid, &status, 0);
+    REQUIRE(std::count(lines.begin(), lines.end(), "reported") == 1);
+    CHECK(WIFEXITED(status));
+
+    // The next launch finds the ping stored and sends it, marked as a retry; its success ends it.
+    relaunch();
+    REQUIRE(storedPings().size() == 1);
+    ruzave::ACTApplication::sharedApplication();
+    REQUIRE(waitForPings(1));
+    auto sent = conversionPings(pings());
+    REQUIRE(sent.size() == 1);
+    CHECK(sent.front().path == "/pagead/conversion/1234567890/");
+    CHECK(sent.front().param("retry") == "1");
+    CHECK(storedPings().empty());
+    CHECK(platform::UserDefaults::standard()->boolean("ruzave_conversion_ping:paid-edition"));
+}
 
 TEST_CASE_FIXTURE(ServerLaunch, "ACTConversionReporter: the launch ping reaches the server once with its exact key order") {
     launchConversion();

@@ -1,7 +1,9 @@
 #include <doctest/doctest.h>
 
 #include "ads/core/telemetry/GADStatisticsCore.h"
+#include "platform/foundation/Sandbox.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/ui/Application.h"
 #include "platform/testing/Harness.h"
 
 using platform::testing::Harness;
@@ -67,4 +69,30 @@ TEST_CASE_FIXTURE(Harness, "GADStatisticsCore: a burst of changes is saved toget
     core->removeObjectForKey("k");
     core->applicationWillTerminate();
     CHECK(defaults->dictionary("ruzave_stats_next") == platform::Value::object());
+}
+
+TEST_CASE_FIXTURE(Harness, "GADStatisticsCore: a burst of changes is on disk as soon as the app enters the background") {
+    auto defaults = platform::UserDefaults::standard();
+    auto core = GADStatisticsCore::init();
+    core->setIdentifier("bg");
+    for (int i = 0; i < 500; ++i) core->appendStringToArrayForKey(std::to_string(i), "k");
+    auto onDisk = [&]() -> platform::Value {
+        auto text = platform::Sandbox::readFile(defaults->filePath());
+        auto parsed = text ? platform::parseJSON(*text) : std::nullopt;
+        return parsed && parsed->is_object() ? parsed->value("ruzave_stats_bg", platform::Value()) : platform::Value();
+    };
+    REQUIRE(core->arrayForKey("k")->size() == 500);
+    CHECK(onDisk().is_null());
+
+    auto app = platform::Application::sharedApplication();
+    app->enterForeground();
+    app->becomeActive();
+    // The clock stands still: only the move to the background writes it, as a phone may kill the app next.
+    app->enterBackground();
+    const platform::Value saved = onDisk();
+    app->enterForeground();
+    app->becomeActive();
+    REQUIRE(saved.is_object());
+    REQUIRE(saved["k"].size() == 500);
+    CHECK(saved["k"][499] == "499");
 }
