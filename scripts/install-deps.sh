@@ -6,6 +6,7 @@ pkgs=(
   build-essential cmake ninja-build ccache mold pkg-config
   libcurl4-openssl-dev libssl-dev duktape-dev libgumbo-dev nlohmann-json3-dev
   libutf8proc-dev libplist-dev libstb-dev libcpp-httplib-dev doctest-dev zlib1g-dev
+  libjs-jquery
 )
 if [ "${1:-}" = "fuzz" ]; then
   pkgs+=(clang libclang-rt-14-dev)

@@ -508,6 +508,20 @@ double secondsSince(std::chrono::steady_clock::time_point started) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 }
 
+// How many turns of an empty script loop take `seconds` of processor time in this build.
+long loopIterationsFor(Harness& h, double seconds) {
+    Page probe;
+    REQUIRE(probe.load(h, "<p></p>"));
+    auto page = probe.view->currentPage();
+    long n = 100000;
+    for (;;) {
+        page->evaluate("for (var i = 0; i < " + std::to_string(n) + "; i++) {}");
+        double took = page->script()->lastEntry().cpuSeconds;
+        if (took > 0.005 || n > 100000000) return std::max(1L, static_cast<long>(n * seconds / std::max(took, 1e-6)));
+        n *= 4;
+    }
+}
+
 std::size_t countLines(const LogCapture& logs, const std::string& fragment) {
     std::size_t n = 0;
     for (const auto& line : logs.lines()) n += line.find(fragment) != std::string::npos ? 1 : 0;
@@ -593,12 +607,15 @@ TEST_CASE_FIXTURE(Harness, "WebView: a page that runs away while loading fails i
 TEST_CASE_FIXTURE(Harness, "WebView: a page taking more than a quarter of the main thread is stopped") {
     Page greedy, modest;
     LogCapture logs;
+    // A page's clock is the app's (virtual here): busy loops count iterations, measured for this build.
+    const std::string n20 = std::to_string(loopIterationsFor(*this, 0.020));
+    const std::string n30 = std::to_string(loopIterationsFor(*this, 0.030));
     // Each tick busy for 20 ms, every 4 ms: all of the thread (500 ticks in two seconds if left alone).
     REQUIRE(greedy.load(*this, "<title>0</title><script>var ticks = 0; setInterval(function(){ document.title = String(++ticks);"
-                               "var t = Date.now(); while (Date.now() - t < 20) {} }, 1);</script>"));
+                               "for (var i = 0; i < " + n20 + "; i++) {} }, 1);</script>"));
     // 30 ms every 200 ms: 15% of the thread, though virtual time runs these back to back in real time.
     REQUIRE(modest.load(*this, "<script>var ticks = 0; setInterval(function(){ ticks++;"
-                               "var t = Date.now(); while (Date.now() - t < 30) {} }, 200);</script>"));
+                               "for (var i = 0; i < " + n30 + "; i++) {} }, 200);</script>"));
     for (int i = 0; i < 40; ++i) advance(0.05);
     auto page = greedy.view->currentPage();
     CHECK(page->scriptsStopped());
