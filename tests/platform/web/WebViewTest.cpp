@@ -13,8 +13,10 @@
 #include "platform/net/URLProtocolClient.h"
 #include "platform/runloop/MainLoop.h"
 #include "platform/testing/Harness.h"
+#include "platform/testing/ui/TouchInjector.h"
 #include "platform/testing/web/WebViewTesting.h"
 #include "platform/ui/Bitmap.h"
+#include "platform/ui/Window.h"
 #include "platform/web/WebPage.h"
 #include "platform/web/WebView.h"
 #include "tools/adserver/AdServer.h"
@@ -691,4 +693,84 @@ TEST_CASE_FIXTURE(Harness, "WebView: a page rewriting its markup keeps a bounded
     CHECK(p.view->evaluate("var kept = []; try { for (;;) kept.push(document.createElement('i')); } catch (e) { e.name }") ==
           "RangeError");
     CHECK(p.view->evaluate("kept[0].tagName + (kept.length > 50000)") == "Itrue");
+}
+
+namespace {
+
+// A web view on screen at (0, 40), under a window that delivers injected touches.
+struct TouchPage : Page {
+    std::shared_ptr<Window> window = Window::create(Rect(0, 0, 320, 568));
+    TouchPage() {
+        view->setFrame(Rect(0, 40, 320, 480));
+        window->addSubview(view);
+        window->makeKeyAndVisible();
+    }
+};
+
+// Listeners that log every touch and click the page hears, with what a handler reads of them.
+const char* kTouchLog = R"HTML(<body style="margin: 0">
+    <div id="top" style="width: 320px; height: 100px"></div>
+    <a id="cta" href="https://click.example/go" style="display: block; width: 200px; height: 50px"><span>Go</span></a>
+    <script>
+    var log = [];
+    ['touchstart', 'touchmove', 'touchend', 'touchcancel', 'click'].forEach(function (type) {
+      document.addEventListener(type, function (e) {
+        var t = e.changedTouches ? e.changedTouches[0] : e;
+        log.push(type + '@' + e.target.id + ':' + t.clientX + ',' + t.clientY +
+                 (e.touches ? '/' + e.touches.length + (e.touches.length ? e.touches[0].target.id : '') : ''));
+      });
+    });
+    </script></body>)HTML";
+
+} // namespace
+
+TEST_CASE_FIXTURE(Harness, "WebView: a tap reaches the page as touchstart, touchend and click") {
+    TouchPage p;
+    REQUIRE(p.load(*this, kTouchLog));
+    // Window point (50, 90) is (50, 50) in the page: the top box.
+    CHECK(TouchInjector::tap(Point{50, 90}, p.window));
+    CHECK(p.view->evaluate("log.join(' ')") == "touchstart@top:50,50/1top touchend@top:50,50/0 click@top:50,50");
+    runUntilIdle();
+    CHECK(p.delegate->asks().size() == 1);  // the load only
+
+    // On the link: the click lands on the element under the finger and follows the link as a user's click.
+    p.view->evaluate("log = []");
+    CHECK(TouchInjector::tap(Point{20, 150}, p.window));
+    CHECK(p.view->evaluate("log.join(' ')") == "touchstart@cta:20,110/1cta touchend@cta:20,110/0 click@cta:20,110");
+    runUntilIdle();
+    REQUIRE(p.delegate->asks().size() == 2);
+    CHECK(p.delegate->asks()[1] == "ask " + std::to_string(static_cast<int>(WebViewNavigationType::LinkClicked)) +
+                                       " https://click.example/go");
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: a cancelled touchend or a finger that moved away ends a touch without a click") {
+    TouchPage p;
+    REQUIRE(p.load(*this, kTouchLog));
+    p.view->evaluate("document.addEventListener('touchend', function (e) { e.preventDefault(); });");
+    CHECK(TouchInjector::tap(Point{20, 150}, p.window));
+    CHECK(p.view->evaluate("log.join(' ')") == "touchstart@cta:20,110/1cta touchend@cta:20,110/0");
+
+    // A drag is a scroll, not a tap; its moves go to the element it began on.
+    TouchPage q;
+    REQUIRE(q.load(*this, kTouchLog));
+    TouchInjector finger(q.window);
+    CHECK(finger.down(Point{20, 150}));
+    CHECK(finger.move(Point{20, 100}));
+    CHECK(finger.up(Point{20, 100}));
+    CHECK(q.view->evaluate("log.join(' ')") == "touchstart@cta:20,110/1cta touchmove@cta:20,60/1cta touchend@cta:20,60/0");
+    runUntilIdle();
+    CHECK(p.delegate->asks().size() == 1);
+    CHECK(q.delegate->asks().size() == 1);
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: a touch handler that never returns is stopped by the time limit") {
+    TouchPage p;
+    p.view->setScriptTimeLimit(0.2);
+    REQUIRE(p.load(*this, "<script>var clicked = 0; document.addEventListener('touchstart', function () { for (;;) {} });"
+                          "document.addEventListener('click', function () { clicked++; });</script>"));
+    CHECK(TouchInjector::tap(Point{50, 90}, p.window));
+    CHECK(p.view->currentPage()->scriptsStopped());
+    runUntilIdle();
+    CHECK(p.delegate->failed == 1);
+    CHECK(p.delegate->failCode == ScriptContext::TimeLimitCode);
 }
