@@ -534,10 +534,14 @@ G.Event = function (type, init) { Ev.call(this, type, init && init.bubbles, init
 G.Event.prototype = Ev.prototype;
 G.CustomEvent = function (type, init) { Ev.call(this, type, init && init.bubbles, init && init.cancelable); this.detail = init && init.detail !== undefined ? init.detail : null; };
 G.CustomEvent.prototype = Ev.prototype;
-G.Node = { ELEMENT_NODE: 1, TEXT_NODE: 3, COMMENT_NODE: 8, DOCUMENT_NODE: 9, DOCUMENT_FRAGMENT_NODE: 11 };
+// Interface objects, for instanceof and the node type constants; script cannot construct them.
+function illegal() { throw new TypeError('Illegal constructor'); }
+G.Node = function () { illegal(); };
 G.Node.prototype = NodeProto;
-G.Element = G.HTMLElement = function () { throw new TypeError('Illegal constructor'); };
-G.Element.prototype = G.HTMLElement.prototype = ElementProto;
+G.Node.ELEMENT_NODE = 1; G.Node.TEXT_NODE = 3; G.Node.COMMENT_NODE = 8; G.Node.DOCUMENT_NODE = 9;
+G.Node.DOCUMENT_FRAGMENT_NODE = 11;
+G.Element = G.HTMLElement = function () { illegal(); };
+G.Element.prototype = ElementProto;
 G.ontouchstart = null;
 G.Image = function (w, h) {
   var el = document.createElement('img');

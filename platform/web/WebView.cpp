@@ -363,6 +363,7 @@ bool WebView::forwardTouch(const std::vector<std::shared_ptr<Touch>>& touches, i
     Point client{p.x - b.origin.x, p.y - b.origin.y};
     if (kind == 0) {
         finger_ = finger;
+        fingerPage_ = page_;
         fingerStart_ = client;
         fingerMoved_ = false;
     } else if (std::abs(client.x - fingerStart_.x) > TapSlop || std::abs(client.y - fingerStart_.y) > TapSlop) {
@@ -370,8 +371,8 @@ bool WebView::forwardTouch(const std::vector<std::shared_ptr<Touch>>& touches, i
     }
     if (kind >= 2) finger_.reset();
     if (where != nullptr) *where = client;
-    auto page = page_;  // a handler may replace the document
-    if (!page) return false;
+    auto page = fingerPage_.lock();  // a handler may replace the document
+    if (!page || page != page_) return false;
     Point scroll = scrollView_ ? scrollView_->contentOffset() : Point{0, 0};
     return page->touch(static_cast<WebPage::TouchKind>(kind), client, scroll);
 }
@@ -394,7 +395,7 @@ void WebView::touchesEnded(const std::vector<std::shared_ptr<Touch>>& touches, c
     if (!forwardTouch(touches, 2, &where) || moved || fingerMoved_) return;
     auto page = page_;
     Point scroll = scrollView_ ? scrollView_->contentOffset() : Point{0, 0};
-    if (page) page->clickAt(where, scroll);
+    if (page && page == fingerPage_.lock()) page->clickAt(where, scroll);
 }
 
 void WebView::touchesCancelled(const std::vector<std::shared_ptr<Touch>>& touches, const Event&) {

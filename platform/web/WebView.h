@@ -145,6 +145,7 @@ private:
     // The one finger the page follows (phones' pages see more; ads need one), where it went down, and
     // whether it has moved too far to tap.
     std::weak_ptr<Touch> finger_;
+    std::weak_ptr<WebPage> fingerPage_;  // the document it went down on: a newer one hears none of it
     Point fingerStart_;
     bool fingerMoved_ = false;
 };

@@ -114,6 +114,8 @@ TEST_CASE_FIXTURE(Harness, "WebPage: cloneNode copies a node alone or with its s
           "|0|<div id=\"a\" class=\"k\" style=\"width: 5px;\" data-x=\"1\"></div>");
     CHECK(page->evaluate("var d = a.cloneNode(true); d.outerHTML === a.outerHTML && d !== a") == "true");
     CHECK(page->evaluate("d.lastChild.nodeType + ':' + d.lastChild.data + ':' + d.firstChild.cloneNode().data") == "8:c:one");
+    CHECK(page->evaluate("(d instanceof HTMLElement) + ':' + (d.lastChild instanceof Node) + ':' + (d.lastChild instanceof Element)") ==
+          "true:true:false");
     // The copy is its own: changing it leaves the original, and listeners are not copied.
     CHECK(page->evaluate("d.firstChild.data = 'uno'; d.style.width = '9px'; d.id = 'b'; document.body.appendChild(d);"
                          "a.firstChild.data + a.style.width + document.querySelectorAll('div').length") == "one5px2");
