@@ -670,9 +670,10 @@ int WebPage::requestFrame() {
     int id = nextFrameId_++;
     frameCallbacks_.push_back(id);
     if (!frameTimer_) {
-        // Frames fall on the display's refreshes: the next multiple of the interval.
+        // Frames fall on the display's refreshes: the next multiple of the interval (a reading a rounding
+        // error short of one is that one, whose frame has run).
         double now = Clock::now();
-        double next = (std::floor(now / FrameInterval) + 1) * FrameInterval;
+        double next = (std::floor(now / FrameInterval + 1e-6) + 1) * FrameInterval;
         std::weak_ptr<WebPage> weak = weak_from_this();
         frameTimer_ = Timer::scheduledTimer(std::max(next - now, 0.0), false, [weak](Timer&) {
             if (auto page = weak.lock()) page->runFrame();

@@ -96,6 +96,7 @@ TEST_CASE_FIXTURE(Harness, "WebView: jQuery loads and its selectors find element
     CHECK(p.js("$('<p class=\"n\"><b>new</b></p>').appendTo('body'); $('p.n b').text() + ' ' + $('#a').clone().attr('id')") ==
           "new a");
     CHECK(p.js("$('#a').html('<i>x</i><i>y</i>').find('i').length + ' ' + $('#a').text()") == "2 xy");
+    for (const auto& e : p.errors()) MESSAGE(e);
     CHECK(p.errors().empty());
 }
 
@@ -112,6 +113,7 @@ TEST_CASE_FIXTURE(Harness, "WebView: jQuery binds, triggers and unbinds events, 
     CHECK(p.js("seen.join(' ')") == "touchstart:30,40 touchend:30,40 click:box:click");
     CHECK(p.js("seen = []; $('#box').off('click'); $('#box').trigger('click'); $('#box').click(); seen.length") == "0");
     CHECK(p.js("var once = 0; $('#box').one('ping', function () { once++; }).trigger('ping').trigger('ping'); once") == "1");
+    for (const auto& e : p.errors()) MESSAGE(e);
     CHECK(p.errors().empty());
 }
 
@@ -126,6 +128,7 @@ TEST_CASE_FIXTURE(Harness, "WebView: jQuery changes classes, shows and hides ele
                "$('#a').css('background-color') + ' ' + $('#a').css('opacity') + ' ' + $('#a').width()") ==
           "100px red 0.5 100");
     CHECK(p.js("document.getElementById('a').style.backgroundColor") == "red");
+    for (const auto& e : p.errors()) MESSAGE(e);
     CHECK(p.errors().empty());
 }
 
@@ -140,5 +143,6 @@ TEST_CASE_FIXTURE(Harness, "WebView: jQuery animations complete on the virtual c
     CHECK(p.js("done.join() + ' ' + $('#a').css('opacity') + ' ' + $('#a').css('width') + ' ' + $('#b').css('display')") ==
           "b,a 0.5 200px none");
     CHECK(p.js("$(':animated').length + ' ' + $.timers.length") == "0 0");
+    for (const auto& e : p.errors()) MESSAGE(e);
     CHECK(p.errors().empty());
 }
