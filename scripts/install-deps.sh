@@ -6,6 +6,7 @@ pkgs=(
   build-essential cmake ninja-build ccache pkg-config
   libcurl4-openssl-dev libssl-dev duktape-dev libgumbo-dev nlohmann-json3-dev
   libutf8proc-dev libplist-dev libstb-dev libcpp-httplib-dev doctest-dev zlib1g-dev
+  libjs-jquery
 )
 # Only where the distribution has them: the build works without (mold only links faster).
 optional=(mold)

@@ -352,23 +352,39 @@ std::vector<std::shared_ptr<DOMNode>> DOMDocument::parseFragment(const std::stri
     auto temp = parse("<!DOCTYPE html><html><head></head><body>" + html);
     std::vector<std::shared_ptr<DOMNode>> out;
     // Re-home the nodes in this document with fresh ids.
-    std::function<std::shared_ptr<DOMNode>(const DOMNode&)> copy = [&](const DOMNode& src) {
-        std::shared_ptr<DOMNode> n;
-        if (src.isElement()) {
-            n = make(DOMNode::Type::Element, src.tagName());
-            if (!n) return n;
-            for (const auto& [k, v] : src.attributes()) n->setAttribute(k, k == "style" ? src.attribute("style") : v);
-            for (const auto& c : src.children())
-                if (auto copied = copy(*c)) n->appendChild(copied);
-        } else {
-            n = make(src.type(), src.data());
-        }
-        return n;
-    };
     if (auto b = temp->body())
         for (const auto& c : b->children())
-            if (auto copied = copy(*c)) out.push_back(copied);
+            if (auto copied = copyNode(*c, true)) out.push_back(copied);
     return out;
+}
+
+std::shared_ptr<DOMNode> DOMDocument::cloneNode(const DOMNode& src, bool deep) {
+    if (src.type() == DOMNode::Type::Document) return nullptr;
+    // All or nothing: a copy that would not fit under the cap is not begun.
+    std::size_t room = nodes_.size() < MaximumNodes ? MaximumNodes - nodes_.size() : 0;
+    std::size_t needed = 0;
+    std::vector<const DOMNode*> work{&src};
+    while (!work.empty() && needed <= room) {
+        const DOMNode* n = work.back();
+        work.pop_back();
+        ++needed;
+        if (deep)
+            for (const auto& c : n->children()) work.push_back(c.get());
+    }
+    if (needed > room) return nullptr;
+    return copyNode(src, deep);
+}
+
+std::shared_ptr<DOMNode> DOMDocument::copyNode(const DOMNode& src, bool deep) {
+    auto n = make(src.type(), src.isElement() ? src.tagName() : src.data());
+    if (!n || !src.isElement()) return n;
+    // The source's attributes are distinct already; the style attribute is read back from its declarations.
+    for (const auto& [k, v] : src.attributes()) n->appendParsedAttribute(k, k == "style" ? src.attribute("style") : v);
+    if (!deep) return n;
+    // Sources are trees of bounded depth (the parser flattens, tree edits refuse deeper), so recursion is safe.
+    for (const auto& c : src.children())
+        if (auto copied = copyNode(*c, true)) n->appendParsedChild(copied);
+    return n;
 }
 
 std::shared_ptr<DOMNode> DOMDocument::documentElement() const {

@@ -52,6 +52,9 @@ struct WebPage::PaintState {
     const Fill* fill;  // null: measure only
     std::vector<Color> colors;
     float bottom = 0;
+    // Hit testing: the last element painted at `probe` is the topmost there.
+    std::optional<Point> probe;
+    const DOMNode* hit = nullptr;
 };
 
 void WebPage::paintNode(const DOMNode& node, PaintState& state, float x, float width, float& cursorY, int depth) const {
@@ -63,9 +66,11 @@ void WebPage::paintNode(const DOMNode& node, PaintState& state, float x, float w
         std::size_t perLine = std::max<std::size_t>(1, static_cast<std::size_t>(avail / kCharWidth));
         for (std::size_t i = 0; i < text.size(); i += perLine) {
             std::size_t n = std::min(perLine, text.size() - i);
-            if (state.fill != nullptr)
-                (*state.fill)(Rect(x, cursorY, static_cast<float>(n) * kCharWidth, kLineHeight),
-                                       state.colors.back());
+            Rect line(x, cursorY, static_cast<float>(n) * kCharWidth, kLineHeight);
+            if (state.fill != nullptr) (*state.fill)(line, state.colors.back());
+            if (state.probe && line.contains(*state.probe)) {
+                if (auto parent = node.parent(); parent && parent->isElement()) state.hit = parent.get();
+            }
             cursorY += kLineHeight;
         }
         state.bottom = std::max(state.bottom, cursorY);
@@ -106,6 +111,7 @@ void WebPage::paintNode(const DOMNode& node, PaintState& state, float x, float w
         float bx = placed && left >= 0 ? left : x;
         float by = placed && top >= 0 ? top : cursorY;
         Rect box(bx, by, w, h);
+        if (state.probe && box.contains(*state.probe)) state.hit = &node;
         if (state.fill != nullptr) {
             if (auto bg = backgroundOf(node)) (*state.fill)(box, *bg);
             // Images paint as an opaque mid-grey box: the model counts pixels, not picture content.
@@ -120,7 +126,7 @@ void WebPage::paintNode(const DOMNode& node, PaintState& state, float x, float w
             // A box without a size but with a colour paints behind its own lines.
             if (auto bg = backgroundOf(node)) {
                 float measure = cursorY;
-                PaintState probe{nullptr, state.colors, 0};
+                PaintState probe{nullptr, state.colors, 0, std::nullopt, nullptr};
                 for (const auto& c : node.children()) paintNode(*c, probe, x, width, measure, depth + 1);
                 if (measure > cursorY) (*state.fill)(Rect(x, cursorY, width, measure - cursorY), *bg);
             }
@@ -143,14 +149,24 @@ void WebPage::paint(const Fill& fill, const Rect& area) const {
     } else if (auto html = document_->documentElement()) {
         if (auto bg = backgroundOf(*html)) fill(area, *bg);
     }
-    PaintState state{&fill, {Color::black()}, 0};
+    PaintState state{&fill, {Color::black()}, 0, std::nullopt, nullptr};
     float cursor = 0;
     paintNode(*body, state, 0, options_.viewport.width, cursor, 0);
 }
 
+std::shared_ptr<DOMNode> WebPage::elementAt(Point pagePoint) const {
+    auto body = document_->body();
+    if (!body) return nullptr;
+    PaintState state{nullptr, {Color::black()}, 0, pagePoint, nullptr};
+    float cursor = 0;
+    paintNode(*body, state, 0, options_.viewport.width, cursor, 0);
+    auto hit = state.hit != nullptr ? document_->nodeById(state.hit->id()) : nullptr;
+    return hit ? hit : body;
+}
+
 Size WebPage::contentSize() const {
     auto body = document_->body();
-    PaintState state{nullptr, {Color::black()}, 0};
+    PaintState state{nullptr, {Color::black()}, 0, std::nullopt, nullptr};
     float cursor = 0;
     if (body) paintNode(*body, state, 0, options_.viewport.width, cursor, 0);
     return Size{options_.viewport.width, std::max(options_.viewport.height, std::max(state.bottom, cursor))};

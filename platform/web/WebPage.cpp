@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <limits>
 #include <cstring>
 #include <list>
 #include <mutex>
@@ -159,7 +161,7 @@ std::string formEncode(const std::string& s) {
 } // namespace
 
 WebPage::WebPage(URL url, std::weak_ptr<WebPageClient> client, Options options)
-    : url_(std::move(url)), client_(std::move(client)), options_(options) {}
+    : url_(std::move(url)), client_(std::move(client)), options_(options), timeOrigin_(Clock::now()) {}
 
 std::shared_ptr<WebPage> WebPage::create(const std::string& html, URL url, std::weak_ptr<WebPageClient> client,
                                          Options options, Error* error) {
@@ -209,6 +211,9 @@ void WebPage::close() {
     closed_ = true;
     for (auto& [id, entry] : timers_) entry.timer->invalidate();
     timers_.clear();
+    if (frameTimer_) frameTimer_->invalidate();
+    frameTimer_.reset();
+    frameCallbacks_.clear();
     for (auto& load : loads_) load->cancel();
     loads_.clear();
     outgoing_.clear();
@@ -258,6 +263,9 @@ void WebPage::stopScripts(const Error& why) {
     logWarning("web page " + url_.absoluteString() + " stopped: " + why.description);
     for (auto& [id, entry] : timers_) entry.timer->invalidate();
     timers_.clear();
+    if (frameTimer_) frameTimer_->invalidate();
+    frameTimer_.reset();
+    frameCallbacks_.clear();
     for (auto& load : loads_) load->cancel();
     loads_.clear();
     outgoing_.clear();
@@ -575,6 +583,9 @@ void WebPage::nodeInserted(const std::shared_ptr<DOMNode>& node) {
             else runInlineScript(el);
         } else if (el->tagName() == "iframe" && el->hasAttribute("src")) {
             queueNavigation(el->attribute("src"), WebViewNavigationType::Other, el->id());
+        } else if (el->tagName() == "img" && el->hasAttribute("src") && !images_.contains(el->id())) {
+            // Markup inserted by script (innerHTML, document.write) brings its images as parsing does.
+            loadImage(el->id(), el->attribute("src"));
         }
     }
 }
@@ -644,6 +655,105 @@ void WebPage::fireTimer(int id) {
         duk_push_int(ctx, id);
         duk_push_boolean(ctx, !oneShot);
         duk_call(ctx, 2);
+    });
+}
+
+int WebPage::requestFrame() {
+    if (closed_ || scriptsStopped_) return 0;
+    if (frameCallbacks_.size() >= MaximumFrameCallbacks) {
+        if (!frameCapLogged_)
+            logWarning("web page " + url_.absoluteString() + " has too many animation frame callbacks; new ones are refused");
+        frameCapLogged_ = true;
+        return 0;
+    }
+    if (nextFrameId_ == std::numeric_limits<int>::max()) nextFrameId_ = 1;
+    int id = nextFrameId_++;
+    frameCallbacks_.push_back(id);
+    if (!frameTimer_) {
+        // Frames fall on the display's refreshes: the next multiple of the interval (a reading a rounding
+        // error short of one is that one, whose frame has run).
+        double now = Clock::now();
+        double next = (std::floor(now / FrameInterval + 1e-6) + 1) * FrameInterval;
+        std::weak_ptr<WebPage> weak = weak_from_this();
+        frameTimer_ = Timer::scheduledTimer(std::max(next - now, 0.0), false, [weak](Timer&) {
+            if (auto page = weak.lock()) page->runFrame();
+        });
+    }
+    return id;
+}
+
+void WebPage::cancelFrame(int id) {
+    std::erase(frameCallbacks_, id);
+}
+
+void WebPage::runFrame() {
+    frameTimer_.reset();
+    if (closed_ || scriptsStopped_ || frameCallbacks_.empty()) return;
+    // Callbacks asked for from inside this frame wait for the next one.
+    std::vector<int> due = std::move(frameCallbacks_);
+    frameCallbacks_.clear();
+    double timestamp = timeSinceOrigin();
+    auto self = shared_from_this();
+    enter([&](duk_context* ctx) {
+        WebPageBindings::pushHook(ctx, "frame");
+        duk_push_array(ctx);
+        for (std::size_t i = 0; i < due.size(); ++i) {
+            duk_push_int(ctx, due[i]);
+            duk_put_prop_index(ctx, -2, static_cast<duk_uarridx_t>(i));
+        }
+        duk_push_number(ctx, timestamp);
+        duk_call(ctx, 2);
+    });
+}
+
+double WebPage::timeSinceOrigin() const {
+    return (Clock::now() - timeOrigin_) * 1000;
+}
+
+bool WebPage::touch(TouchKind kind, Point clientPoint, Point scroll) {
+    if (closed_ || scriptsStopped_) return true;
+    if (kind == TouchKind::Start) {
+        auto el = elementAt(Point{clientPoint.x + scroll.x, clientPoint.y + scroll.y});
+        touchTarget_ = el ? el->id() : 0;
+    }
+    unsigned target = touchTarget_;
+    if (kind == TouchKind::End || kind == TouchKind::Cancel) touchTarget_ = 0;
+    auto node = target != 0 ? document_->nodeById(target) : nullptr;
+    // Without a heap nothing can listen (as for fireEvent).
+    if (!node || !options_.runScripts || (!script_ && !needsScript_)) return true;
+    node->markExposed();
+    static const char* const names[] = {"touchstart", "touchmove", "touchend", "touchcancel"};
+    bool proceed = true;
+    auto self = shared_from_this();
+    enter([&](duk_context* ctx) {
+        WebPageBindings::pushHook(ctx, "touch");
+        duk_push_string(ctx, names[static_cast<int>(kind)]);
+        duk_push_uint(ctx, target);
+        duk_push_number(ctx, clientPoint.x);
+        duk_push_number(ctx, clientPoint.y);
+        duk_push_number(ctx, clientPoint.x + scroll.x);
+        duk_push_number(ctx, clientPoint.y + scroll.y);
+        duk_call(ctx, 6);
+        proceed = duk_to_boolean(ctx, -1);
+        duk_pop(ctx);
+    });
+    return proceed;
+}
+
+bool WebPage::clickAt(Point clientPoint, Point scroll) {
+    if (closed_) return false;
+    auto el = elementAt(Point{clientPoint.x + scroll.x, clientPoint.y + scroll.y});
+    if (!el) return false;
+    el->markExposed();
+    auto self = shared_from_this();
+    return enter([&](duk_context* ctx) {
+        WebPageBindings::pushHook(ctx, "clickAt");
+        duk_push_uint(ctx, el->id());
+        duk_push_number(ctx, clientPoint.x);
+        duk_push_number(ctx, clientPoint.y);
+        duk_push_number(ctx, clientPoint.x + scroll.x);
+        duk_push_number(ctx, clientPoint.y + scroll.y);
+        duk_call(ctx, 5);
     });
 }
 

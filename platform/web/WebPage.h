@@ -53,6 +53,10 @@ public:
     // take over any second, and the most timers it may have pending.
     static constexpr double MaximumScriptShare = 0.25;
     static constexpr std::size_t MaximumTimers = 1000;
+    // Animation frames come at the display's rate (phones refresh at 60 Hz); at most this many
+    // callbacks wait for the next one.
+    static constexpr double FrameInterval = 1.0 / 60;
+    static constexpr std::size_t MaximumFrameCallbacks = 1000;
     // The error code (in ScriptContext's domain) of a page stopped for taking too much of the thread.
     static constexpr int ScriptShareCode = 6;
 
@@ -84,6 +88,17 @@ public:
     bool click(const std::string& selector);
     bool submitForm(const std::string& selector);
 
+    // A finger on the page, at `clientPoint` in the viewport (`scroll`: how far the page is scrolled):
+    // touchstart, touchmove, touchend or touchcancel at the element under the finger where it went down.
+    // False when script cancelled the event (a cancelled touchend means no click follows).
+    enum class TouchKind { Start, Move, End, Cancel };
+    bool touch(TouchKind kind, Point clientPoint, Point scroll = {0, 0});
+    // The click a tap ends with, at the element under `clientPoint` (a link navigates as a user's click).
+    bool clickAt(Point clientPoint, Point scroll = {0, 0});
+    // The element whose box (or line of text) is topmost at `pagePoint` in the paint model; the body
+    // when none is.
+    std::shared_ptr<DOMNode> elementAt(Point pagePoint) const;
+
     // Paint model: body background, then every element box with a size and a background colour, an
     // image, or text, in document order.
     void render(Bitmap& bitmap) const;
@@ -94,6 +109,7 @@ public:
     Size contentSize() const;
 
     std::size_t pendingTimerCount() const { return timers_.size(); }
+    std::size_t pendingFrameCallbackCount() const { return frameCallbacks_.size(); }
 
     // --- For the script bindings (WebPageBindings), called from inside the engine.
     void queueNavigation(const std::string& urlText, WebViewNavigationType type, unsigned frameNode,
@@ -105,6 +121,11 @@ public:
     int addTimer(double seconds, bool repeats);
     void clearTimer(int id);
     void fireTimer(int id);
+    // requestAnimationFrame: 0 when refused (past the cap, or the page is closed or stopped).
+    int requestFrame();
+    void cancelFrame(int id);
+    // performance.now(): milliseconds on the app's clock since the page was made.
+    double timeSinceOrigin() const;
     std::optional<URL> resolve(const std::string& text) const;
     URLRequest subresourceRequest(const URL& url) const;
     void loadScript(unsigned node, bool blocking);
@@ -116,6 +137,7 @@ public:
     // Natural size of a loaded image element; nullopt while it is not loaded.
     std::optional<Size> imageSize(unsigned node) const;
     void markScriptStarted(unsigned node) { startedScripts_.insert(node); }
+    bool hasScriptStarted(unsigned node) const { return startedScripts_.contains(node); }
 
 private:
     struct Outgoing {
@@ -156,6 +178,7 @@ private:
     void drain();
     struct PaintState;
     void paintNode(const DOMNode& node, PaintState& state, float x, float width, float& cursorY, int depth) const;
+    void runFrame();
 
     URL url_;
     std::weak_ptr<WebPageClient> client_;
@@ -189,6 +212,14 @@ private:
     std::map<int, TimerEntry> timers_;
     int nextTimerId_ = 1;
     bool timerCapLogged_ = false;
+    // Animation frame callbacks waiting for the next frame, in request order, and its timer.
+    std::vector<int> frameCallbacks_;
+    int nextFrameId_ = 1;
+    std::shared_ptr<Timer> frameTimer_;
+    bool frameCapLogged_ = false;
+    double timeOrigin_;  // Clock::now() at the page's making: performance.now() counts from here
+    // The touch sequence under way: the element it began on.
+    unsigned touchTarget_ = 0;
     std::vector<std::shared_ptr<ResourceLoader>> loads_;
     std::map<unsigned, ImageInfo> images_;
 };

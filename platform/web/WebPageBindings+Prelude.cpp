@@ -8,7 +8,7 @@ const char* WebPageBindings::preludeSource() {
     return R"JS(
 (function (N, G) {
 var W = {};
-var ET = {}, NodeProto, ElementProto, TextProto;
+var ET = {}, NodeProto, ElementProto, TextProto, FragmentProto;
 function report(err) { N.log(3, 'uncaught: ' + String(err && err.stack || err)); }
 function wrap(id) {
   if (!id) return null;
@@ -17,7 +17,7 @@ function wrap(id) {
   var t = N.type(id);
   if (t === 9) return document;
   if (t === 0) return null;
-  w = Object.create(t === 1 ? ElementProto : TextProto);
+  w = Object.create(t === 1 ? ElementProto : t === 11 ? FragmentProto : TextProto);
   Object.defineProperty(w, '__id', { value: id });
   W[id] = w;
   return w;
@@ -102,6 +102,40 @@ NodeProto.removeChild = function (c) { if (!N.remove(this.__id, idOf(c))) throw 
 NodeProto.replaceChild = function (n, old) { this.insertBefore(n, old); return this.removeChild(old); };
 NodeProto.contains = function (o) { return !!o && N.contains(this.__id, idOf(o)); };
 NodeProto.hasChildNodes = function () { return N.children(this.__id, false).length > 0; };
+NodeProto.cloneNode = function (deep) { return wrap(N.clone(this.__id, !!deep)); };
+NodeProto.getRootNode = function () {
+  var id = this.__id, p;
+  while ((p = N.parent(id))) id = p;
+  return wrap(id);
+};
+prop(NodeProto, 'isConnected', function () { return N.contains(N.root(), this.__id); });
+NodeProto.compareDocumentPosition = function (o) {
+  var a = this.__id, b = idOf(o);
+  if (a === b) return 0;
+  if (!b) return 1;
+  if (N.contains(a, b)) return 20;  // contained by, following
+  if (N.contains(b, a)) return 10;  // contains, preceding
+  var pa = [a], pb = [b], p;
+  for (p = a; (p = N.parent(p));) pa.unshift(p);
+  for (p = b; (p = N.parent(p));) pb.unshift(p);
+  if (pa[0] !== pb[0]) return 1 | 32 | (a < b ? 4 : 2);  // disconnected: an order, but a fixed one
+  var i = 0;
+  while (pa[i] === pb[i]) i++;
+  var kids = N.children(pa[i - 1], false);
+  return kids.indexOf(pb[i]) > kids.indexOf(pa[i]) ? 4 : 2;
+};
+
+FragmentProto = Object.create(NodeProto);
+prop(FragmentProto, 'nodeName', function () { return '#document-fragment'; });
+prop(FragmentProto, 'children', function () { return list(N.children(this.__id, true)); });
+prop(FragmentProto, 'firstElementChild', function () { return wrap(N.children(this.__id, true)[0]); });
+FragmentProto.querySelectorAll = function (s) { return list(N.query(this.__id, String(s))); };
+FragmentProto.querySelector = function (s) { return wrap(N.query(this.__id, String(s))[0]); };
+FragmentProto.getElementById = function (i) {
+  var all = N.byTag(this.__id, '*');
+  for (var k = 0; k < all.length; k++) if (N.attr(all[k], 'id') === String(i)) return wrap(all[k]);
+  return null;
+};
 
 TextProto = Object.create(NodeProto);
 prop(TextProto, 'data', function () { return N.text(this.__id); }, function (v) { N.setText(this.__id, String(v)); });
@@ -121,6 +155,13 @@ function urlProp(name) {
        function (v) { N.setAttr(this.__id, name, String(v)); });
 }
 urlProp('src'); urlProp('href');
+function flag(name, attr) {
+  prop(ElementProto, name, function () { return N.hasAttr(this.__id, attr); },
+       function (v) { if (v) N.setAttr(this.__id, attr, ''); else N.removeAttr(this.__id, attr); });
+}
+flag('checked', 'checked'); flag('defaultChecked', 'checked'); flag('disabled', 'disabled');
+flag('selected', 'selected'); flag('hidden', 'hidden'); flag('readOnly', 'readonly'); flag('multiple', 'multiple');
+prop(ElementProto, 'defaultValue', function () { return N.tag(this.__id) === 'TEXTAREA' ? N.text(this.__id) : (N.attr(this.__id, 'value') || ''); });
 function sizeProp(name, axis) {
   prop(ElementProto, name, function () { return N.size(this.__id, axis); },
        function (v) { N.setAttr(this.__id, name, String(v)); });
@@ -165,14 +206,152 @@ ElementProto.getElementsByClassName = function (c) { return list(N.byClass(this.
 ElementProto.querySelectorAll = function (s) { return list(N.query(this.__id, String(s))); };
 ElementProto.querySelector = function (s) { return wrap(N.query(this.__id, String(s))[0]); };
 ElementProto.focus = ElementProto.blur = function () {};
+ElementProto.matches = ElementProto.webkitMatchesSelector = function (s) { return N.matches(this.__id, String(s)); };
+ElementProto.closest = function (s) {
+  s = String(s);
+  for (var id = this.__id; id && N.type(id) === 1; id = N.parent(id)) if (N.matches(id, s)) return wrap(id);
+  return null;
+};
+prop(ElementProto, 'firstElementChild', function () { return wrap(N.children(this.__id, true)[0]); });
+prop(ElementProto, 'lastElementChild', function () { var c = N.children(this.__id, true); return wrap(c[c.length - 1]); });
+prop(ElementProto, 'childElementCount', function () { return N.children(this.__id, true).length; });
+function siblingElement(id, dir) {
+  while ((id = N.sibling(id, dir)) && N.type(id) !== 1) {}
+  return wrap(id);
+}
+prop(ElementProto, 'nextElementSibling', function () { return siblingElement(this.__id, 1); });
+prop(ElementProto, 'previousElementSibling', function () { return siblingElement(this.__id, -1); });
+prop(ElementProto, 'localName', function () { return N.tag(this.__id).toLowerCase(); });
+prop(ElementProto, 'attributes', function () {
+  var a = N.attrs(this.__id), out = [];
+  for (var i = 0; i < a.length; i++) out.push({ name: a[i][0], nodeName: a[i][0], localName: a[i][0], value: a[i][1], nodeValue: a[i][1], specified: true });
+  out.item = function (i) { return this[i] || null; };
+  out.getNamedItem = function (n) { n = String(n).toLowerCase(); for (var i = 0; i < this.length; i++) if (this[i].name === n) return this[i]; return null; };
+  return out;
+});
+ElementProto.getAttributeNode = function (n) { return this.attributes.getNamedItem(n); };
+ElementProto.insertAdjacentHTML = function (where, html) {
+  var w = String(where).toLowerCase(), parent = this.parentNode;
+  if ((w === 'beforebegin' || w === 'afterend') && (!parent || parent.nodeType !== 1)) throw new Error('NoModificationAllowedError: the element has no parent element');
+  var holder = document.createElement('div');
+  holder.innerHTML = String(html);
+  var frag = document.createDocumentFragment(), c;
+  while ((c = holder.firstChild)) frag.appendChild(c);
+  if (w === 'beforebegin') parent.insertBefore(frag, this);
+  else if (w === 'afterbegin') this.insertBefore(frag, this.firstChild);
+  else if (w === 'beforeend') this.appendChild(frag);
+  else if (w === 'afterend') parent.insertBefore(frag, this.nextSibling);
+  else throw new Error('SyntaxError: ' + w + ' is no position');
+};
+// Rendered sizes of the paint model: nothing for an element out of the document or not displayed.
+function displayed(id) {
+  if (!N.contains(N.root(), id)) return false;
+  for (; id && N.type(id) === 1; id = N.parent(id))
+    if (N.styleGet(id, 'display') === 'none' || N.hasAttr(id, 'hidden')) return false;
+  return true;
+}
+prop(ElementProto, 'offsetWidth', function () { return displayed(this.__id) ? N.size(this.__id, 0) : 0; });
+prop(ElementProto, 'offsetHeight', function () { return displayed(this.__id) ? N.size(this.__id, 1) : 0; });
+prop(ElementProto, 'clientWidth', function () { return displayed(this.__id) ? N.size(this.__id, 0) : 0; });
+prop(ElementProto, 'clientHeight', function () { return displayed(this.__id) ? N.size(this.__id, 1) : 0; });
+ElementProto.getClientRects = function () { return displayed(this.__id) ? [this.getBoundingClientRect()] : []; };
+
+// classList: the class attribute as an ordered set of tokens, read afresh at every call.
+function classTokens(id) {
+  var v = N.attr(id, 'class'), out = [];
+  if (v) {
+    var parts = v.split(/[ \t\n\f\r]+/);
+    for (var i = 0; i < parts.length; i++) if (parts[i] && out.indexOf(parts[i]) < 0) out.push(parts[i]);
+  }
+  return out;
+}
+function classToken(t) {
+  t = String(t);
+  if (t === '') throw new Error('SyntaxError: the token is empty');
+  if (/[ \t\n\f\r]/.test(t)) throw new Error('InvalidCharacterError: the token holds white space');
+  return t;
+}
+function TokenList(id) { Object.defineProperty(this, '__owner', { value: id }); }
+TokenList.prototype.__set = function (tokens) { N.setAttr(this.__owner, 'class', tokens.join(' ')); };
+prop(TokenList.prototype, 'length', function () { return classTokens(this.__owner).length; });
+prop(TokenList.prototype, 'value', function () { var v = N.attr(this.__owner, 'class'); return v === null ? '' : v; },
+     function (v) { N.setAttr(this.__owner, 'class', String(v)); });
+TokenList.prototype.toString = function () { return this.value; };
+TokenList.prototype.item = function (i) { var t = classTokens(this.__owner); i = Number(i); return i >= 0 && i < t.length ? t[i] : null; };
+TokenList.prototype.contains = function (t) { return classTokens(this.__owner).indexOf(String(t)) >= 0; };
+TokenList.prototype.add = function () {
+  var add = Array.prototype.map.call(arguments, classToken), t = classTokens(this.__owner);
+  for (var i = 0; i < add.length; i++) if (t.indexOf(add[i]) < 0) t.push(add[i]);
+  this.__set(t);
+};
+TokenList.prototype.remove = function () {
+  var drop = Array.prototype.map.call(arguments, classToken), t = classTokens(this.__owner);
+  this.__set(t.filter(function (x) { return drop.indexOf(x) < 0; }));
+};
+TokenList.prototype.toggle = function (token, force) {
+  token = classToken(token);
+  var has = this.contains(token);
+  var want = force === undefined ? !has : !!force;
+  if (want && !has) this.add(token);
+  if (!want && has) this.remove(token);
+  return want;
+};
+TokenList.prototype.replace = function (from, to) {
+  from = classToken(from); to = classToken(to);
+  var t = classTokens(this.__owner), i = t.indexOf(from);
+  if (i < 0) return false;
+  if (t.indexOf(to) >= 0 && to !== from) t.splice(i, 1); else t[i] = to;
+  this.__set(t);
+  return true;
+};
+TokenList.prototype.forEach = function (fn, that) { var t = classTokens(this.__owner); for (var i = 0; i < t.length; i++) fn.call(that, t[i], i, this); };
+prop(ElementProto, 'classList', function () { return new TokenList(this.__id); });
+
+// dataset: the data-* attributes by their camel-cased names.
+function dataAttr(k) { return 'data-' + k.replace(/[A-Z]/g, function (c) { return '-' + c.toLowerCase(); }); }
+function dataKey(a) { return a.substring(5).replace(/-([a-z])/g, function (m, c) { return c.toUpperCase(); }); }
+function dataKeys(id) {
+  var a = N.attrs(id), out = [];
+  for (var i = 0; i < a.length; i++) if (a[i][0].indexOf('data-') === 0) out.push(dataKey(a[i][0]));
+  return out;
+}
+function mirrorKeys(t, keys) {
+  Object.getOwnPropertyNames(t).forEach(function (k) { delete t[k]; });
+  keys.forEach(function (k) { t[k] = true; });
+  return keys;
+}
+prop(ElementProto, 'dataset', function () {
+  if (this.__dataset) return this.__dataset;
+  var id = this.__id;
+  var d = new Proxy({}, {
+    get: function (t, k) {
+      if (typeof k !== 'string') return undefined;
+      var v = N.attr(id, dataAttr(k));
+      return v === null ? undefined : v;
+    },
+    set: function (t, k, v) {
+      if (typeof k !== 'string') return true;
+      if (/-[a-z]/.test(k)) throw new Error('SyntaxError: ' + k + ' is no dataset name');
+      N.setAttr(id, dataAttr(k), String(v));
+      return true;
+    },
+    has: function (t, k) { return typeof k === 'string' && N.hasAttr(id, dataAttr(k)); },
+    deleteProperty: function (t, k) { if (typeof k === 'string') N.removeAttr(id, dataAttr(k)); return true; },
+    // The engine enumerates only what the target itself holds as enumerable: mirror the keys there.
+    ownKeys: function (t) { return mirrorKeys(t, dataKeys(id)); },
+    enumerate: function (t) { return mirrorKeys(t, dataKeys(id)); }
+  });
+  Object.defineProperty(this, '__dataset', { value: d });
+  return d;
+});
 ElementProto.getBoundingClientRect = function () {
   var w = N.size(this.__id, 0), h = N.size(this.__id, 1);
   return { left: 0, top: 0, right: w, bottom: h, width: w, height: h, x: 0, y: 0 };
 };
-ElementProto.click = function () {
-  var e = new Ev('click', true, true);
-  if (!dispatch(this, e)) return;
-  var id = this.__id;
+// A click and what it does by default: links navigate, submit buttons submit their form.
+function activate(el, e) {
+  if (!dispatch(el, e)) return;
+  var id = el.__id;
   while (id && N.type(id) === 1) {
     var t = N.tag(id);
     if (t === 'A' || t === 'AREA') {
@@ -186,7 +365,14 @@ ElementProto.click = function () {
     }
     id = N.parent(id);
   }
-};
+}
+function pointer(e, x, y, px, py) {
+  e.clientX = e.screenX = e.x = x; e.clientY = e.screenY = e.y = y; e.pageX = px; e.pageY = py;
+  e.button = 0; e.buttons = 0; e.which = 1; e.detail = 1; e.view = G;
+  e.altKey = e.ctrlKey = e.metaKey = e.shiftKey = false;
+  return e;
+}
+ElementProto.click = function () { activate(this, new Ev('click', true, true)); };
 function submit(formId) {
   var e = new Ev('submit', true, true);
   if (dispatch(wrap(formId), e)) N.submit(formId);
@@ -216,7 +402,7 @@ prop(document, 'cookie', function () { return cookie; }, function (v) {
 document.createElement = function (t) { return wrap(N.create(String(t), 1)); };
 document.createTextNode = function (t) { return wrap(N.create(String(t), 3)); };
 document.createComment = function (t) { return wrap(N.create(String(t), 8)); };
-document.createDocumentFragment = function () { return wrap(N.create('div', 1)); };
+document.createDocumentFragment = function () { return wrap(N.fragment()); };
 document.getElementById = function (i) { return wrap(N.byId(String(i))); };
 document.getElementsByTagName = function (t) { return list(N.byTag(0, String(t))); };
 document.getElementsByClassName = function (c) { return list(N.byClass(0, String(c))); };
@@ -227,6 +413,38 @@ document.write = function () { N.write(Array.prototype.join.call(arguments, ''))
 document.writeln = function () { N.write(Array.prototype.join.call(arguments, '') + '\n'); };
 document.open = document.close = function () {};
 document.hasFocus = function () { return true; };
+document.hidden = false;
+document.visibilityState = 'visible';
+document.compatMode = 'CSS1Compat';
+document.characterSet = document.charset = 'UTF-8';
+document.cloneNode = function () { throw new Error('NotSupportedError: the document cannot be cloned'); };
+prop(document, 'activeElement', function () { return wrap(N.part(2)); });
+// A second document for markup that must not touch this one (libraries parse HTML there): its own
+// skeleton, apart from this document's tree; its nodes are inert until moved here.
+function InertDocument(title) {
+  var html = document.createElement('html'), head = document.createElement('head'), body = document.createElement('body');
+  html.appendChild(head); html.appendChild(body);
+  if (title !== undefined) { var t = document.createElement('title'); t.textContent = String(title); head.appendChild(t); }
+  this.documentElement = html; this.head = head; this.body = body;
+}
+InertDocument.prototype = Object.create(DocProto);
+InertDocument.prototype.nodeType = 9;
+InertDocument.prototype.nodeName = '#document';
+['createElement', 'createTextNode', 'createComment', 'createDocumentFragment', 'createEvent'].forEach(function (k) {
+  InertDocument.prototype[k] = function (a) { return document[k](a); };
+});
+InertDocument.prototype.getElementsByTagName = function (t) { return this.documentElement.getElementsByTagName(t); };
+InertDocument.prototype.querySelectorAll = function (s) { return this.documentElement.querySelectorAll(s); };
+InertDocument.prototype.querySelector = function (s) { return this.documentElement.querySelector(s); };
+InertDocument.prototype.getElementById = function (i) {
+  var all = this.documentElement.getElementsByTagName('*');
+  for (var k = 0; k < all.length; k++) if (all[k].id === String(i)) return all[k];
+  return null;
+};
+document.implementation = {
+  createHTMLDocument: function (title) { return new InertDocument(title); },
+  hasFeature: function () { return true; }
+};
 
 var loc = {};
 prop(loc, 'href', function () { return N.href(); }, function (v) { N.navigate(String(v), 5); });
@@ -276,8 +494,55 @@ G.alert = function (m) { N.log(1, 'alert: ' + m); };
 G.confirm = function (m) { N.log(1, 'confirm: ' + m); return false; };
 G.prompt = function (m) { N.log(1, 'prompt: ' + m); return null; };
 G.getComputedStyle = function (el) { return el.style; };
+G.matchMedia = function (q) {
+  return { matches: false, media: String(q), addListener: function () {}, removeListener: function () {},
+           addEventListener: function () {}, removeEventListener: function () {} };
+};
+
+// Animation frames come at the display's rate; the timestamp is performance.now()'s at the frame.
+var F = {};
+G.requestAnimationFrame = G.webkitRequestAnimationFrame = function (fn) {
+  if (typeof fn !== 'function') throw new TypeError('requestAnimationFrame needs a function');
+  var id = N.requestFrame();
+  if (id) F[id] = fn;
+  return id;
+};
+G.cancelAnimationFrame = G.webkitCancelAnimationFrame = function (id) {
+  if (F[id]) { delete F[id]; N.cancelFrame(Number(id)); }
+};
+G.performance = { now: function () { return N.now(1); } };
+prop(G.performance, 'timeOrigin', function () { return N.now(0) - N.now(1); });
+G.performance.timing = {};
+prop(G.performance.timing, 'navigationStart', function () { return Math.round(N.now(0) - N.now(1)); });
+
+// The page's clock is the app's (a phone's wall clock; virtual in tests), as every other clock here.
+var EngineDate = Date;
+function PageDate(y, mo, d, h, mi, s, ms) {
+  var n = arguments.length;
+  if (!(this instanceof PageDate)) return new EngineDate(N.now(0)).toString();
+  if (n === 0) return new EngineDate(N.now(0));
+  if (n === 1) return new EngineDate(y instanceof EngineDate ? y.getTime() : y);
+  return new EngineDate(y, mo, n > 2 ? d : 1, n > 3 ? h : 0, n > 4 ? mi : 0, n > 5 ? s : 0, n > 6 ? ms : 0);
+}
+PageDate.prototype = EngineDate.prototype;
+PageDate.UTC = EngineDate.UTC;
+PageDate.parse = EngineDate.parse;
+PageDate.now = function () { return Math.floor(N.now(0)); };
+Object.defineProperty(EngineDate.prototype, 'constructor', { value: PageDate, writable: true, configurable: true });
+G.Date = PageDate;
 G.Event = function (type, init) { Ev.call(this, type, init && init.bubbles, init && init.cancelable); };
 G.Event.prototype = Ev.prototype;
+G.CustomEvent = function (type, init) { Ev.call(this, type, init && init.bubbles, init && init.cancelable); this.detail = init && init.detail !== undefined ? init.detail : null; };
+G.CustomEvent.prototype = Ev.prototype;
+// Interface objects, for instanceof and the node type constants; script cannot construct them.
+function illegal() { throw new TypeError('Illegal constructor'); }
+G.Node = function () { illegal(); };
+G.Node.prototype = NodeProto;
+G.Node.ELEMENT_NODE = 1; G.Node.TEXT_NODE = 3; G.Node.COMMENT_NODE = 8; G.Node.DOCUMENT_NODE = 9;
+G.Node.DOCUMENT_FRAGMENT_NODE = 11;
+G.Element = G.HTMLElement = function () { illegal(); };
+G.Element.prototype = ElementProto;
+G.ontouchstart = null;
 G.Image = function (w, h) {
   var el = document.createElement('img');
   if (w !== undefined) el.setAttribute('width', String(w));
@@ -315,6 +580,31 @@ return {
     t.fn.apply(G, t.args);
   },
   click: function (id) { var w = wrap(id); if (w) w.click(); },
+  clickAt: function (id, x, y, px, py) { var w = wrap(id); if (w) activate(w, pointer(new Ev('click', true, true), x, y, px, py)); },
+  // One finger: the touch lists as a phone gives them (an ended finger is only in changedTouches).
+  touch: function (type, id, x, y, px, py) {
+    var target = wrap(id);
+    if (!target) return true;
+    var t = { identifier: 0, target: target, clientX: x, clientY: y, pageX: px, pageY: py, screenX: x, screenY: y,
+              radiusX: 1, radiusY: 1, rotationAngle: 0, force: 1 };
+    var ended = type === 'touchend' || type === 'touchcancel';
+    var e = new Ev(type, true, type !== 'touchcancel');
+    var touches = ended ? [] : [t];
+    touches.item = function (i) { return this[i] || null; };
+    var changed = [t];
+    changed.item = touches.item;
+    e.touches = touches; e.targetTouches = touches; e.changedTouches = changed;
+    e.altKey = e.ctrlKey = e.metaKey = e.shiftKey = false; e.view = G; e.detail = 0;
+    return dispatch(target, e);
+  },
+  frame: function (ids, ts) {
+    for (var i = 0; i < ids.length; i++) {
+      var f = F[ids[i]];
+      if (!f) continue;
+      delete F[ids[i]];
+      try { f.call(G, ts); } catch (err) { report(err); }
+    }
+  },
   submit: function (id) { submit(id); }
 };
 })

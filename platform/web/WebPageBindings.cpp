@@ -8,6 +8,7 @@
 #include "duktape.h"
 #include "platform/base/Log.h"
 #include "platform/net/NetworkConfiguration.h"
+#include "platform/runloop/Clock.h"
 #include "platform/web/WebPage.h"
 
 namespace platform {
@@ -83,6 +84,13 @@ double lengthValue(const std::string& text, double percentBase) {
     return v < 0 ? 0 : v;
 }
 
+// Document fragments are elements of a tag no markup can name; inserting one moves its children.
+constexpr const char* kFragmentTag = "#document-fragment";
+
+bool isFragment(const DOMNode& node) {
+    return node.isElement() && node.tagName() == kFragmentTag;
+}
+
 #define NODE_OR(ret)                                       \
     auto node = pageOf(ctx).document().nodeById(idArg(ctx, 0)); \
     if (!node) {                                           \
@@ -94,7 +102,7 @@ duk_ret_t nType(duk_context* ctx) {
     NODE_OR(duk_push_int(ctx, 0));
     int t = 0;
     switch (node->type()) {
-    case DOMNode::Type::Element: t = 1; break;
+    case DOMNode::Type::Element: t = isFragment(*node) ? 11 : 1; break;
     case DOMNode::Type::Text: t = 3; break;
     case DOMNode::Type::Comment: t = 8; break;
     case DOMNode::Type::Document: t = 9; break;
@@ -225,9 +233,78 @@ duk_ret_t nInsert(duk_context* ctx) {
     auto child = page.document().nodeById(idArg(ctx, 1));
     unsigned refId = idArg(ctx, 2);
     auto ref = refId != 0 ? page.document().nodeById(refId) : nullptr;
+    if (child && isFragment(*child) && parent && (refId == 0 || ref) && !isFragment(*parent) &&
+        child != parent && !child->contains(parent.get())) {
+        auto moving = child->children();
+        bool ok = true;
+        for (const auto& c : moving) {
+            if (!parent->insertBefore(c, ref)) {
+                ok = false;
+                break;
+            }
+            page.nodeInserted(c);
+        }
+        duk_push_boolean(ctx, ok);
+        return 1;
+    }
     bool ok = parent && child && (refId == 0 || ref) && parent->insertBefore(child, ref);
     duk_push_boolean(ctx, ok);
     if (ok) page.nodeInserted(child);
+    return 1;
+}
+
+duk_ret_t nClone(duk_context* ctx) {
+    NODE_OR(duk_push_int(ctx, 0));
+    WebPage& page = pageOf(ctx);
+    if (node->type() == DOMNode::Type::Document)
+        return duk_error(ctx, DUK_ERR_ERROR, "NotSupportedError: the document cannot be cloned");
+    page.document().collectIfCrowded();
+    auto copy = page.document().cloneNode(*node, duk_to_boolean(ctx, 1));
+    if (!copy) return duk_error(ctx, DUK_ERR_RANGE_ERROR, "the document holds too many nodes");
+    // A copied script that ran (or was never to run) does not run when the copy is inserted.
+    std::vector<std::shared_ptr<DOMNode>> from{node}, to{copy};
+    for (std::size_t i = 0; i < from.size(); ++i) {
+        if (from[i]->tagName() == "script" && page.hasScriptStarted(from[i]->id())) page.markScriptStarted(to[i]->id());
+        const auto& a = from[i]->children();
+        const auto& b = to[i]->children();
+        for (std::size_t k = 0; k < a.size() && k < b.size(); ++k) {
+            from.push_back(a[k]);
+            to.push_back(b[k]);
+        }
+    }
+    pushNode(ctx, copy);
+    return 1;
+}
+
+duk_ret_t nFragment(duk_context* ctx) {
+    WebPage& page = pageOf(ctx);
+    page.document().collectIfCrowded();
+    auto n = page.document().createElement(kFragmentTag);
+    if (!n) return duk_error(ctx, DUK_ERR_RANGE_ERROR, "the document holds too many nodes");
+    pushNode(ctx, n);
+    return 1;
+}
+
+duk_ret_t nMatches(duk_context* ctx) {
+    NODE_OR(duk_push_false(ctx));
+    duk_push_boolean(ctx, node->isElement() && !isFragment(*node) && DOMDocument::matches(*node, stringArg(ctx, 1)));
+    return 1;
+}
+
+// [[name, value], ...] in source order.
+duk_ret_t nAttrs(duk_context* ctx) {
+    NODE_OR(duk_push_array(ctx));
+    duk_push_array(ctx);
+    duk_uarridx_t i = 0;
+    for (const auto& [name, raw] : node->attributes()) {
+        std::string value = name == "style" ? node->attribute("style") : raw;
+        duk_push_array(ctx);
+        duk_push_lstring(ctx, name.data(), name.size());
+        duk_put_prop_index(ctx, -2, 0);
+        duk_push_lstring(ctx, value.data(), value.size());
+        duk_put_prop_index(ctx, -2, 1);
+        duk_put_prop_index(ctx, -2, i++);
+    }
     return 1;
 }
 
@@ -473,6 +550,23 @@ duk_ret_t nClearTimer(duk_context* ctx) {
     return 0;
 }
 
+duk_ret_t nRequestFrame(duk_context* ctx) {
+    duk_push_int(ctx, pageOf(ctx).requestFrame());
+    return 1;
+}
+
+duk_ret_t nCancelFrame(duk_context* ctx) {
+    pageOf(ctx).cancelFrame(duk_to_int(ctx, 0));
+    return 0;
+}
+
+// 0: the wall clock in milliseconds since 1970; 1: milliseconds since the page was made. Both on the
+// app's clock (virtual in tests), as every clock of the process.
+duk_ret_t nNow(duk_context* ctx) {
+    duk_push_number(ctx, duk_to_int(ctx, 0) == 0 ? Clock::wallTime() * 1000 : pageOf(ctx).timeSinceOrigin());
+    return 1;
+}
+
 duk_ret_t nLog(duk_context* ctx) {
     int level = duk_to_int(ctx, 0);
     std::string msg = "web console: " + escapeLogText(stringArg(ctx, 1));
@@ -522,6 +616,10 @@ const Native kNatives[] = {
     {"write", nWrite, 1},         {"setTimer", nSetTimer, 2},
     {"clearTimer", nClearTimer, 1}, {"log", nLog, 2},
     {"ua", nUA, 0},               {"viewport", nViewport, 1},
+    {"clone", nClone, 2},         {"fragment", nFragment, 0},
+    {"matches", nMatches, 2},     {"attrs", nAttrs, 1},
+    {"requestFrame", nRequestFrame, 0}, {"cancelFrame", nCancelFrame, 1},
+    {"now", nNow, 1},
 };
 
 // The prelude compiled once per process; each heap loads the bytecode, which is much cheaper than

@@ -1,5 +1,7 @@
 #include "platform/web/WebView.h"
 
+#include <cmath>
+
 #include "platform/base/Log.h"
 #include "platform/net/HTTPURLResponse.h"
 #include "platform/net/NetworkConfiguration.h"
@@ -8,6 +10,7 @@
 #include "platform/runloop/MainLoop.h"
 #include "platform/ui/Bitmap.h"
 #include "platform/ui/RenderContext.h"
+#include "platform/ui/Touch.h"
 #include "platform/web/WebPage.h"
 #include "platform/web/WebPageClient.h"
 
@@ -338,6 +341,66 @@ std::string WebView::evaluate(const std::string& script) {
     if (!page_) return {};
     auto page = page_;  // the script may not replace it, but keep it alive for the call
     return page->evaluate(script);
+}
+
+std::shared_ptr<View> WebView::hitTest(Point point, const Event* event) {
+    auto hit = View::hitTest(point, event);
+    // The scroll view is the page's frame, not a target of its own: touches on it are the page's.
+    return hit == scrollView_ ? shared_from_this() : hit;
+}
+
+bool WebView::forwardTouch(const std::vector<std::shared_ptr<Touch>>& touches, int kind, Point* where) {
+    std::shared_ptr<Touch> finger;
+    for (const auto& t : touches) {
+        if (kind == 0 ? finger_.expired() : t == finger_.lock()) {
+            finger = t;
+            break;
+        }
+    }
+    if (!finger) return false;
+    Point p = finger->locationInView(this);
+    Rect b = bounds();
+    Point client{p.x - b.origin.x, p.y - b.origin.y};
+    if (kind == 0) {
+        finger_ = finger;
+        fingerPage_ = page_;
+        fingerStart_ = client;
+        fingerMoved_ = false;
+    } else if (std::abs(client.x - fingerStart_.x) > TapSlop || std::abs(client.y - fingerStart_.y) > TapSlop) {
+        fingerMoved_ = true;
+    }
+    if (kind >= 2) finger_.reset();
+    if (where != nullptr) *where = client;
+    auto page = fingerPage_.lock();  // a handler may replace the document
+    if (!page || page != page_) return false;
+    Point scroll = scrollView_ ? scrollView_->contentOffset() : Point{0, 0};
+    return page->touch(static_cast<WebPage::TouchKind>(kind), client, scroll);
+}
+
+void WebView::touchesBegan(const std::vector<std::shared_ptr<Touch>>& touches, const Event&) {
+    auto keep = shared_from_this();
+    forwardTouch(touches, 0);
+}
+
+void WebView::touchesMoved(const std::vector<std::shared_ptr<Touch>>& touches, const Event&) {
+    auto keep = shared_from_this();
+    forwardTouch(touches, 1);
+}
+
+void WebView::touchesEnded(const std::vector<std::shared_ptr<Touch>>& touches, const Event&) {
+    auto keep = shared_from_this();
+    Point where;
+    bool moved = fingerMoved_;
+    // As on phones, a cancelled touchend (or a finger that moved away: a scroll) means no click.
+    if (!forwardTouch(touches, 2, &where) || moved || fingerMoved_) return;
+    auto page = page_;
+    Point scroll = scrollView_ ? scrollView_->contentOffset() : Point{0, 0};
+    if (page && page == fingerPage_.lock()) page->clickAt(where, scroll);
+}
+
+void WebView::touchesCancelled(const std::vector<std::shared_ptr<Touch>>& touches, const Event&) {
+    auto keep = shared_from_this();
+    forwardTouch(touches, 3);
 }
 
 void WebView::render(Bitmap& bitmap) const {

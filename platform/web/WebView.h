@@ -79,6 +79,16 @@ public:
     void draw(Bitmap& bitmap, const RenderContext& context) const override;
     void setFrame(Rect frame) override;
 
+    // A finger on the view reaches the page as a phone's web view gives it: touchstart, touchmove and
+    // touchend at the element under it, and, for a tap whose touchend was not cancelled, a click there.
+    std::shared_ptr<View> hitTest(Point point, const Event* event = nullptr) override;
+    void touchesBegan(const std::vector<std::shared_ptr<Touch>>& touches, const Event& event) override;
+    void touchesMoved(const std::vector<std::shared_ptr<Touch>>& touches, const Event& event) override;
+    void touchesEnded(const std::vector<std::shared_ptr<Touch>>& touches, const Event& event) override;
+    void touchesCancelled(const std::vector<std::shared_ptr<Touch>>& touches, const Event& event) override;
+    // How far a finger may move and still tap.
+    static constexpr float TapSlop = 10;
+
     // For the test hooks: the current document, and the navigations the delegate was asked about, the
     // latest last. Only the latest are kept (a page can raise messages for as long as it lives): at
     // most NavigationLogEntries, and of those only as many as fit in NavigationLogBytes of URLs and
@@ -112,6 +122,8 @@ private:
     void pageNavigation(WebPage& page, const URLRequest& request, WebViewNavigationType type, unsigned frameNode);
     bool ask(const URLRequest& request, WebViewNavigationType type);
     void ensurePage();
+    // The page's touch of `kind` for the finger this view follows, if `touches` holds it.
+    bool forwardTouch(const std::vector<std::shared_ptr<Touch>>& touches, int kind, Point* where = nullptr);
 
     std::weak_ptr<WebViewDelegate> delegate_;
     std::shared_ptr<PageClient> pageClient_;
@@ -130,6 +142,12 @@ private:
     bool mediaPlaybackRequiresUserAction_ = true;
     unsigned dataDetectorTypes_ = 0;
     double scriptTimeLimit_ = 1.0;
+    // The one finger the page follows (phones' pages see more; ads need one), where it went down, and
+    // whether it has moved too far to tap.
+    std::weak_ptr<Touch> finger_;
+    std::weak_ptr<WebPage> fingerPage_;  // the document it went down on: a newer one hears none of it
+    Point fingerStart_;
+    bool fingerMoved_ = false;
 };
 
 } // namespace platform

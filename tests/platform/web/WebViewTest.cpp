@@ -13,8 +13,10 @@
 #include "platform/net/URLProtocolClient.h"
 #include "platform/runloop/MainLoop.h"
 #include "platform/testing/Harness.h"
+#include "platform/testing/ui/TouchInjector.h"
 #include "platform/testing/web/WebViewTesting.h"
 #include "platform/ui/Bitmap.h"
+#include "platform/ui/Window.h"
 #include "platform/web/WebPage.h"
 #include "platform/web/WebView.h"
 #include "tools/adserver/AdServer.h"
@@ -508,6 +510,20 @@ double secondsSince(std::chrono::steady_clock::time_point started) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 }
 
+// How many turns of an empty script loop take `seconds` of processor time in this build.
+long loopIterationsFor(Harness& h, double seconds) {
+    Page probe;
+    REQUIRE(probe.load(h, "<p></p>"));
+    auto page = probe.view->currentPage();
+    long n = 100000;
+    for (;;) {
+        page->evaluate("for (var i = 0; i < " + std::to_string(n) + "; i++) {}");
+        double took = page->script()->lastEntry().cpuSeconds;
+        if (took > 0.005 || n > 100000000) return std::max(1L, static_cast<long>(n * seconds / std::max(took, 1e-6)));
+        n *= 4;
+    }
+}
+
 std::size_t countLines(const LogCapture& logs, const std::string& fragment) {
     std::size_t n = 0;
     for (const auto& line : logs.lines()) n += line.find(fragment) != std::string::npos ? 1 : 0;
@@ -593,12 +609,15 @@ TEST_CASE_FIXTURE(Harness, "WebView: a page that runs away while loading fails i
 TEST_CASE_FIXTURE(Harness, "WebView: a page taking more than a quarter of the main thread is stopped") {
     Page greedy, modest;
     LogCapture logs;
+    // A page's clock is the app's (virtual here): busy loops count iterations, measured for this build.
+    const std::string n20 = std::to_string(loopIterationsFor(*this, 0.020));
+    const std::string n30 = std::to_string(loopIterationsFor(*this, 0.030));
     // Each tick busy for 20 ms, every 4 ms: all of the thread (500 ticks in two seconds if left alone).
     REQUIRE(greedy.load(*this, "<title>0</title><script>var ticks = 0; setInterval(function(){ document.title = String(++ticks);"
-                               "var t = Date.now(); while (Date.now() - t < 20) {} }, 1);</script>"));
+                               "for (var i = 0; i < " + n20 + "; i++) {} }, 1);</script>"));
     // 30 ms every 200 ms: 15% of the thread, though virtual time runs these back to back in real time.
     REQUIRE(modest.load(*this, "<script>var ticks = 0; setInterval(function(){ ticks++;"
-                               "var t = Date.now(); while (Date.now() - t < 30) {} }, 200);</script>"));
+                               "for (var i = 0; i < " + n30 + "; i++) {} }, 200);</script>"));
     for (int i = 0; i < 40; ++i) advance(0.05);
     auto page = greedy.view->currentPage();
     CHECK(page->scriptsStopped());
@@ -674,4 +693,84 @@ TEST_CASE_FIXTURE(Harness, "WebView: a page rewriting its markup keeps a bounded
     CHECK(p.view->evaluate("var kept = []; try { for (;;) kept.push(document.createElement('i')); } catch (e) { e.name }") ==
           "RangeError");
     CHECK(p.view->evaluate("kept[0].tagName + (kept.length > 50000)") == "Itrue");
+}
+
+namespace {
+
+// A web view on screen at (0, 40), under a window that delivers injected touches.
+struct TouchPage : Page {
+    std::shared_ptr<Window> window = Window::create(Rect(0, 0, 320, 568));
+    TouchPage() {
+        view->setFrame(Rect(0, 40, 320, 480));
+        window->addSubview(view);
+        window->makeKeyAndVisible();
+    }
+};
+
+// Listeners that log every touch and click the page hears, with what a handler reads of them.
+const char* kTouchLog = R"HTML(<body style="margin: 0">
+    <div id="top" style="width: 320px; height: 100px"></div>
+    <a id="cta" href="https://click.example/go" style="display: block; width: 200px; height: 50px"><span>Go</span></a>
+    <script>
+    var log = [];
+    ['touchstart', 'touchmove', 'touchend', 'touchcancel', 'click'].forEach(function (type) {
+      document.addEventListener(type, function (e) {
+        var t = e.changedTouches ? e.changedTouches[0] : e;
+        log.push(type + '@' + e.target.id + ':' + t.clientX + ',' + t.clientY +
+                 (e.touches ? '/' + e.touches.length + (e.touches.length ? e.touches[0].target.id : '') : ''));
+      });
+    });
+    </script></body>)HTML";
+
+} // namespace
+
+TEST_CASE_FIXTURE(Harness, "WebView: a tap reaches the page as touchstart, touchend and click") {
+    TouchPage p;
+    REQUIRE(p.load(*this, kTouchLog));
+    // Window point (50, 90) is (50, 50) in the page: the top box.
+    CHECK(TouchInjector::tap(Point{50, 90}, p.window));
+    CHECK(p.view->evaluate("log.join(' ')") == "touchstart@top:50,50/1top touchend@top:50,50/0 click@top:50,50");
+    runUntilIdle();
+    CHECK(p.delegate->asks().size() == 1);  // the load only
+
+    // On the link: the click lands on the element under the finger and follows the link as a user's click.
+    p.view->evaluate("log = []");
+    CHECK(TouchInjector::tap(Point{20, 150}, p.window));
+    CHECK(p.view->evaluate("log.join(' ')") == "touchstart@cta:20,110/1cta touchend@cta:20,110/0 click@cta:20,110");
+    runUntilIdle();
+    REQUIRE(p.delegate->asks().size() == 2);
+    CHECK(p.delegate->asks()[1] == "ask " + std::to_string(static_cast<int>(WebViewNavigationType::LinkClicked)) +
+                                       " https://click.example/go");
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: a cancelled touchend or a finger that moved away ends a touch without a click") {
+    TouchPage p;
+    REQUIRE(p.load(*this, kTouchLog));
+    p.view->evaluate("document.addEventListener('touchend', function (e) { e.preventDefault(); });");
+    CHECK(TouchInjector::tap(Point{20, 150}, p.window));
+    CHECK(p.view->evaluate("log.join(' ')") == "touchstart@cta:20,110/1cta touchend@cta:20,110/0");
+
+    // A drag is a scroll, not a tap; its moves go to the element it began on.
+    TouchPage q;
+    REQUIRE(q.load(*this, kTouchLog));
+    TouchInjector finger(q.window);
+    CHECK(finger.down(Point{20, 150}));
+    CHECK(finger.move(Point{20, 100}));
+    CHECK(finger.up(Point{20, 100}));
+    CHECK(q.view->evaluate("log.join(' ')") == "touchstart@cta:20,110/1cta touchmove@cta:20,60/1cta touchend@cta:20,60/0");
+    runUntilIdle();
+    CHECK(p.delegate->asks().size() == 1);
+    CHECK(q.delegate->asks().size() == 1);
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: a touch handler that never returns is stopped by the time limit") {
+    TouchPage p;
+    p.view->setScriptTimeLimit(0.2);
+    REQUIRE(p.load(*this, "<script>var clicked = 0; document.addEventListener('touchstart', function () { for (;;) {} });"
+                          "document.addEventListener('click', function () { clicked++; });</script>"));
+    CHECK(TouchInjector::tap(Point{50, 90}, p.window));
+    CHECK(p.view->currentPage()->scriptsStopped());
+    runUntilIdle();
+    CHECK(p.delegate->failed == 1);
+    CHECK(p.delegate->failCode == ScriptContext::TimeLimitCode);
 }
