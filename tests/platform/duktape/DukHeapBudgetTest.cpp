@@ -1,5 +1,6 @@
 #include <doctest/doctest.h>
 
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -57,6 +58,33 @@ TEST_CASE("DukHeapBudget: as block sizes churn, every size can fill the limit an
         CHECK(budget.memoryUsed == 0);
     }
     CHECK(budget.heldBytes() <= budget.memoryLimit);
+}
+
+namespace {
+int clockReads = 0;
+// A thread the scheduler keeps off the processor, whose every clock read is counted.
+std::chrono::nanoseconds starvedCountedProcessor() {
+    ++clockReads;
+    return std::chrono::nanoseconds(0);
+}
+} // namespace
+
+TEST_CASE("DukHeapBudget: past its limit in wall time the processor clock is read once per tick of time, however many checks come") {
+    DukHeapBudget budget;
+    budget.processorTime = starvedCountedProcessor;
+    clockReads = 0;
+    const auto started = std::chrono::steady_clock::now();
+    budget.startEntry(std::chrono::milliseconds(500));
+    // Checks as fast as they come, until the backstop ends the entry.
+    long checks = 0;
+    while (!budget.outOfTime()) ++checks;
+    const auto elapsed = std::chrono::steady_clock::now() - started;
+    budget.endEntry();
+    CHECK(elapsed >= std::chrono::seconds(1));
+    CHECK(checks > 10000);
+    // Read at the start, then at least once past the limit, and at most once per tick.
+    CHECK(clockReads >= 2);
+    CHECK(clockReads <= 2 + elapsed / DukHeapBudget::kClockReadInterval);
 }
 
 #if defined(RUZAVE_SANITIZED)
