@@ -59,6 +59,7 @@ private:
             auto now = DukHeapBudget::Clock::now();
             auto next = DukHeapBudget::Clock::time_point::max();
             for (auto* b : budgets_) {
+                if (b->expired()) continue;
                 if (b->backstop <= now) {
                     b->expire();
                 } else if (b->deadline <= now) {
