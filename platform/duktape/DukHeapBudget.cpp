@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -14,9 +15,10 @@
 namespace platform {
 
 // One thread for every heap in the process: sleeps until the earliest deadline of the entries under
-// way, then moves each entry past its deadline on: past its limit in wall time (its own thread reads
-// its processor clock from then on), or expired at its backstop. Starting an entry costs a lock, plus a
-// wake-up only when its deadline is earlier than the one the thread sleeps towards.
+// way. An entry past its limit in wall time gets a tick every kClockReadInterval (its own thread reads
+// its processor clock at the next check), until it expires by itself or at its backstop. Starting an
+// entry costs a lock, plus a wake-up only when its deadline is earlier than the one the thread sleeps
+// towards.
 class ScriptWatchdog {
 public:
     static ScriptWatchdog& shared() {
@@ -40,23 +42,32 @@ public:
     }
 
 private:
+    // The next tick of an entry past its limit in wall time; an expired entry is left as it is.
+    static void tick(DukHeapBudget& b) {
+        int state = b.state_.load(std::memory_order_relaxed);
+        while (state != DukHeapBudget::Expired) {
+            int next = state < DukHeapBudget::FirstTick || state == std::numeric_limits<int>::max()
+                           ? DukHeapBudget::FirstTick
+                           : state + 1;
+            if (b.state_.compare_exchange_weak(state, next, std::memory_order_relaxed)) return;
+        }
+    }
+
     void run() {
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
             auto now = DukHeapBudget::Clock::now();
             auto next = DukHeapBudget::Clock::time_point::max();
             for (auto* b : budgets_) {
-                if (b->deadline <= now && b->deadline < b->backstop) {
-                    int running = DukHeapBudget::Running;
-                    b->state_.compare_exchange_strong(running, DukHeapBudget::PastWallLimit,
-                                                      std::memory_order_relaxed);
-                    b->deadline = b->backstop;
-                }
-                if (b->deadline <= now) {
+                if (b->expired()) continue;
+                if (b->backstop <= now) {
                     b->expire();
-                    continue;
+                } else if (b->deadline <= now) {
+                    tick(*b);
+                    next = std::min({next, b->backstop, now + DukHeapBudget::kClockReadInterval});
+                } else {
+                    next = std::min(next, b->deadline);
                 }
-                next = std::min(next, b->deadline);
             }
             wakeAt_ = next;
             if (next == DukHeapBudget::Clock::time_point::max()) wake_.wait(lock);
@@ -80,6 +91,7 @@ struct alignas(std::max_align_t) SystemHeader {
     std::size_t size;
 };
 constexpr std::size_t kSystemBlock = std::size_t(1) << (sizeof(std::size_t) * 8 - 1);
+std::atomic<std::size_t> allHeld{0};
 
 SystemHeader* systemHeaderOf(void* ptr) { return static_cast<SystemHeader*>(ptr) - 1; }
 bool isSystemBlock(const void* ptr) { return (DukArena::sizeOf(ptr) & kSystemBlock) != 0; }
@@ -88,6 +100,11 @@ std::size_t blockSize(const void* ptr) { return DukArena::sizeOf(ptr) & ~kSystem
 
 DukHeapBudget::~DukHeapBudget() {
     if (watched_) ScriptWatchdog::shared().unwatch(*this);
+    allHeld.fetch_sub(heldBytes(), std::memory_order_relaxed);
+}
+
+std::size_t DukHeapBudget::heldByAllHeaps() {
+    return allHeld.load(std::memory_order_relaxed);
 }
 
 std::chrono::nanoseconds DukHeapBudget::threadProcessorTime() {
@@ -116,7 +133,7 @@ void DukHeapBudget::startEntry(std::chrono::milliseconds limit) {
     limit = std::max(limit, std::chrono::milliseconds(0));
     limit_ = limit;
     processorStart_ = processorTime();
-    checksUntilClockRead_ = 0;
+    clockReadAt_ = Running;
     auto now = Clock::now();
     deadline = after(now, limit, 1);
     backstop = after(now, limit, kBackstopFactor);
@@ -138,9 +155,9 @@ bool DukHeapBudget::outOfTime() {
     int state = state_.load(std::memory_order_relaxed);
     if (state == Running) return false;
     if (state == Expired) return true;
-    // Past the limit in wall time: whether the thread itself used it up.
-    if (--checksUntilClockRead_ > 0) return false;
-    checksUntilClockRead_ = kChecksPerClockRead;
+    // Past the limit in wall time: at each tick, whether the thread itself used it up.
+    if (state == clockReadAt_) return false;
+    clockReadAt_ = state;
     if (processorTime() - processorStart_ < limit_) return false;
     expire();
     return true;
@@ -164,14 +181,24 @@ void* DukHeapBudget::allocate(void* udata, std::size_t size) {
 void* DukHeapBudget::take(std::size_t size) {
     // The arena holds at most the limit; once its free blocks are all of other sizes, small blocks come
     // from the system too. So a heap holds at most twice its limit, whatever sizes it churns through.
+    // Sanitizer builds leave the arena out: the system allocator's blocks have red zones and are not
+    // reused at once, so overflows and uses after free inside a heap are caught.
+#if !defined(RUZAVE_SANITIZED)
     if (size <= DukArena::MaximumBlock) {
-        if (void* block = arena_.allocate(size, memoryLimit)) return block;
+        const std::size_t reserved = arena_.reservedBytes();
+        if (void* block = arena_.allocate(size, memoryLimit)) {
+            if (arena_.reservedBytes() != reserved)
+                allHeld.fetch_add(arena_.reservedBytes() - reserved, std::memory_order_relaxed);
+            return block;
+        }
     }
+#endif
     if (size >= kSystemBlock) return nullptr;
     auto* h = static_cast<SystemHeader*>(std::malloc(sizeof(SystemHeader) + size));
     if (h == nullptr) return nullptr;
     h->size = size | kSystemBlock;
     systemBytes_ += size;
+    allHeld.fetch_add(size, std::memory_order_relaxed);
     return h + 1;
 }
 
@@ -181,6 +208,7 @@ void DukHeapBudget::give(void* ptr) {
         return;
     }
     systemBytes_ -= blockSize(ptr);
+    allHeld.fetch_sub(blockSize(ptr), std::memory_order_relaxed);
     std::free(systemHeaderOf(ptr));
 }
 
@@ -209,6 +237,7 @@ void* DukHeapBudget::reallocate(void* udata, void* ptr, std::size_t size) {
         if (n == nullptr) return nullptr;
         n->size = size | kSystemBlock;
         b->systemBytes_ = b->systemBytes_ - old + size;
+        allHeld.fetch_add(size - old, std::memory_order_relaxed);  // wraps to a subtraction when smaller
         moved = n + 1;
     } else if (!b->arena_.resize(ptr, size)) {
         moved = b->take(size);

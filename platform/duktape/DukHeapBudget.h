@@ -11,16 +11,18 @@ namespace platform {
 
 // The per-heap user data handed to duk_create_heap (with allocate/reallocate/release as its allocation
 // functions): the time limit of the current entry into the engine, and a memory cap. Small
-// blocks come from the heap's own arena, which goes back to the system at once with the budget (so the
-// budget must outlive its heap).
+// blocks come from the heap's own arena (but in sanitizer builds), which goes back to the system at once
+// with the budget (so the budget must outlive its heap).
 //
 // The limit counts the processor time of the thread that runs the entry, so a healthy script on a busy
 // machine, where the scheduler and not the script used the time, is not stopped; a wall-clock backstop
-// kBackstopFactor times the limit stops an entry whatever the processor clock says. A thread's
-// processor time never runs ahead of the wall clock, so nothing is read until the limit has passed in
-// wall time: a watchdog thread then raises a flag, and from there on the engine's checks read the
-// processor clock now and then (every kChecksPerClockRead checks) until the limit is used up.
-// Before that, a check is one relaxed load, no clock.
+// kBackstopFactor times the limit stops an entry whatever the processor clock says (so a runaway holds
+// its thread at most that long however busy the machine). A thread's processor time never runs ahead
+// of the wall clock, so nothing is read until the limit has passed in wall time: from then on a
+// watchdog thread ticks every kClockReadInterval, and the first check after each tick reads the
+// processor clock, until the limit is used up. So the clock is read at a bounded interval of time
+// however far apart (a slow built-in step) or close together the checks are. Before the limit has
+// passed in wall time, and between ticks, a check is one relaxed load, no clock.
 //
 // The engine checks every thousand bytecodes, at every call, number conversion, JSON nesting level
 // and regular expression backtrack, and at every allocation, which fails once the entry has expired.
@@ -35,13 +37,13 @@ namespace platform {
 // watchdog.
 struct DukHeapBudget {
     using Clock = std::chrono::steady_clock;
-    static constexpr int kBackstopFactor = 4;
-    static constexpr int kChecksPerClockRead = 64;
+    static constexpr int kBackstopFactor = 2;
+    static constexpr std::chrono::milliseconds kClockReadInterval{2};
 
     // The processor time of the calling thread (tests may substitute their own clock).
     static std::chrono::nanoseconds threadProcessorTime();
 
-    // When the watchdog next looks at the entry: the limit in wall time, then the backstop.
+    // The entry's limit in wall time and its backstop.
     Clock::time_point deadline = Clock::time_point::max();
     Clock::time_point backstop = Clock::time_point::max();
     std::size_t memoryLimit = 64u << 20;
@@ -66,6 +68,8 @@ struct DukHeapBudget {
     // Bytes the heap holds from the system (its arena's chunks and the blocks taken one by one): at
     // most twice the limit.
     std::size_t heldBytes() const { return arena_.reservedBytes() + systemBytes_; }
+    // What all budgets of the process hold together (any thread).
+    static std::size_t heldByAllHeaps();
 
     static void* allocate(void* udata, std::size_t size);
     static void* reallocate(void* udata, void* ptr, std::size_t size);
@@ -73,11 +77,13 @@ struct DukHeapBudget {
 
 private:
     friend class ScriptWatchdog;
-    enum State : int { Running, PastWallLimit, Expired };
+    // Past the limit in wall time, the state is the watchdog's latest tick: FirstTick and up.
+    enum State : int { Running, Expired, FirstTick };
     std::atomic<int> state_{Running};
     std::chrono::nanoseconds limit_{0};
     std::chrono::nanoseconds processorStart_{0};
-    int checksUntilClockRead_ = 0;
+    // The tick at which the processor clock was last read.
+    int clockReadAt_ = Running;
     bool watched_ = false;
     duk_hthread* heap_ = nullptr;
     bool holdsCollector_ = false;

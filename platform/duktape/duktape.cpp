@@ -6,10 +6,19 @@
 // The header is generated from the system's copy at configure time; stop here if the changes the
 // engine is built around did not make it in.
 #if !defined(DUK_USE_CPP_EXCEPTIONS) || !defined(DUK_USE_INTERRUPT_COUNTER) || !defined(DUK_USE_EXEC_TIMEOUT_CHECK) || \
-    !defined(DUK_USE_NATIVE_STACK_CHECK) || !defined(RUZAVE_DUK_INTERRUPT_INTERVAL)
+    !defined(DUK_USE_NATIVE_STACK_CHECK) || !defined(RUZAVE_DUK_INTERRUPT_INTERVAL) || defined(DUK_USE_FINALIZER_SUPPORT)
 #error "duk_config.h lacks our changes: reconfigure (platform/duktape/CMakeLists.txt writes it)"
 #endif
+// Without finalizer support no object is ever marked finalizable, so the engine's one use of the
+// finalize list outside that support (in duk_push_heapptr) is never reached.
+#define DUK_HEAP_REMOVE_FROM_FINALIZE_LIST(heap, hdr) ((void)(heap), (void)(hdr))
 #include "/usr/share/duktape/duktape.c"
+
+// The engine's prebuilt table of built-ins still lists Duktape.fin, which it only defines with finalizer
+// support: without it, setting or reading a finalizer is refused (as duk_set_finalizer is).
+DUK_INTERNAL duk_ret_t duk_bi_duktape_object_fin(duk_hthread* thr) {
+    DUK_DCERROR_UNSUPPORTED(thr);
+}
 
 // Holding the collector the way the engine's own debugger does while paused. Never from inside a
 // collection (it resets the count when it ends).

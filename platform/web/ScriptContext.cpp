@@ -88,6 +88,10 @@ bool ScriptContext::installGuards(Error* error) {
             std::lock_guard<std::mutex> lock(*mutex);
             pushCompiledOnce(ctx, "guards", guardSource(), *bytecode);
             duk_call(ctx, 0);
+            // The engine's own object (finalizers, threads, the error hooks, the call stack) is no page's
+            // business; nothing of ours uses it.
+            duk_push_global_object(ctx);
+            duk_del_prop_string(ctx, -1, "Duktape");
         },
         error);
 }

@@ -1,8 +1,10 @@
 #pragma once
 // One Duktape heap with a time limit per entry into the engine, counted in the processor time of its
-// thread (which holds inside slow built-ins too, see DukHeapBudget) and a memory cap enforced by its allocator. Every host-side touch of the heap goes through run() or evaluate(), which are
-// protected calls: a script error, an exhausted budget or a runaway loop comes back as false and an
-// Error, never as an exception. One thread at a time: the main thread, but for
+// thread (which holds inside slow built-ins too, see DukHeapBudget) and a memory cap enforced by its
+// allocator. Every host-side touch of the heap goes through run() or evaluate(), which are protected
+// calls: a script error, an exhausted budget or a runaway loop comes back as false and an Error, never as
+// an exception. Nothing a script defines runs outside an entry: the engine is built without finalizers,
+// and its own object (Duktape) is out of scripts' reach. One thread at a time: the main thread, but for
 // heaps made ahead and dropped on a thread of their own (ScriptHeapReserve).
 #include <functional>
 #include <memory>

@@ -30,6 +30,13 @@ void ScriptHeapReserve::retire(std::unique_ptr<ScriptContext> heap) {
     wake_.notify_one();
 }
 
+bool ScriptHeapReserve::settle(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    startIfNeeded();
+    wake_.notify_one();
+    return settled_.wait_for(lock, timeout, [this] { return !working_ && !hasWork(); });
+}
+
 void ScriptHeapReserve::startIfNeeded() {
     if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
 }
@@ -37,7 +44,12 @@ void ScriptHeapReserve::startIfNeeded() {
 void ScriptHeapReserve::run() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [this] { return !retired_.empty() || (ready_.size() < Ready && !failed_); });
+        if (!hasWork()) {
+            working_ = false;
+            settled_.notify_all();
+            wake_.wait(lock, [this] { return hasWork(); });
+        }
+        working_ = true;
         if (!retired_.empty()) {
             auto dead = std::move(retired_);
             lock.unlock();
