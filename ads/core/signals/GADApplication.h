@@ -86,6 +86,8 @@ public:
     std::optional<std::string> fingerprintWithServedPenaltyDeduction();
     std::shared_ptr<GADContentQueue> contentQueue() const;
     std::shared_ptr<GADScheduler> contentHashingScheduler() const { return scheduler_; }
+    // The walker of the view tree while content hashing runs (main thread).
+    std::shared_ptr<GADViewHierarchyTraverser> contentHashingTraverser() const { return traverser_; }
     // One walk now, as the timer does it (main thread).
     void walkViewHierarchyForContent();
 

@@ -3,6 +3,7 @@
 #include "ads/core/net/GADScheduler.h"
 #include "ads/core/signals/GADApplication.h"
 #include "ads/core/telemetry/GADContentQueue.h"
+#include "ads/core/telemetry/GADViewHierarchyTraverser.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/testing/Harness.h"
 #include "platform/ui/Application.h"
@@ -68,12 +69,19 @@ TEST_CASE_FIXTURE(Screen, "GADApplication: a walk whose text gives no fingerprin
     platform::UserDefaults::standard()->set("/ruzave/ads/content_queue_maximum_capacity", 3);
     app->startContentHashing();
     CHECK(app->contentQueue()->size() == 3);
-    app->walkViewHierarchyForContent();
-    runUntilIdle();
-    CHECK(app->contentQueue()->count() == 0);
+    // A walk's visits pass through a background queue: idle main thread or not, it has ended only
+    // when its walker says so (and a walk started before that is refused).
+    auto walked = [&] {
+        app->walkViewHierarchyForContent();
+        return runUntil([&] { return !app->contentHashingTraverser()->traversing(); });
+    };
+    REQUIRE(walked());
     text->setText("now a text long enough for a fingerprint");
-    app->walkViewHierarchyForContent();
+    REQUIRE(walked());
+    // The hashing queue takes each walk's result in order: the tiny text's came first and stored nothing.
     REQUIRE(stored(1));
+    runUntilIdle();
+    CHECK(app->contentQueue()->count() == 1);
 }
 
 TEST_CASE_FIXTURE(Screen, "GADApplication: a stored walk period of 0 or less takes the 10 second default") {
