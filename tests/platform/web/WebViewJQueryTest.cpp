@@ -47,7 +47,7 @@ struct JQueryPage {
         window->addSubview(view);
         window->makeKeyAndVisible();
         view->setDelegate(delegate);
-        load(h, view, delegate, body);
+        REQUIRE(load(h, view, delegate, body));
     }
     std::string js(const std::string& source) { return view->evaluate(source); }
     // Nothing logged as going wrong: no uncaught error, failed script or stopped page (each one reported).
@@ -64,14 +64,21 @@ struct JQueryPage {
     }
 
 private:
-    static void load(Harness& h, const std::shared_ptr<WebView>& view, const std::shared_ptr<Delegate>& delegate,
+    // True once the page has finished loading; false when it never does (its scripts stopped, say), with
+    // what was logged as the reason.
+    static bool load(Harness& h, const std::shared_ptr<WebView>& view, const std::shared_ptr<Delegate>& delegate,
                      const std::string& body) {
+        LogCapture seen;
         view->loadHTMLString("<html><head><script>" + jquerySource() + "</script></head><body>" + body + "</body></html>",
                              URL::parse("https://ads.example/creative.html"));
-        REQUIRE(h.runUntil([&] { return delegate->finished > 0; }));
+        auto stopped = [&] { return seen.contains("stopped:"); };
+        h.runUntil([&] { return delegate->finished > 0 || stopped(); });
+        if (delegate->finished > 0) return true;
+        for (const auto& line : seen.lines()) MESSAGE(line);
+        return false;
     }
     // The first page compiles jQuery, which in an instrumented build can take more than a page's share of the
-    // main thread; later pages load its compiled form, as pages repeating a library do.
+    // main thread (and be stopped for it); later pages load its compiled form, as pages repeating a library do.
     static void warmUp(Harness& h) {
         static bool done = false;
         if (std::exchange(done, true)) return;
