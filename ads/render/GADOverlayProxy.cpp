@@ -19,7 +19,6 @@ class GADOverlayProxy::Attachment : public platform::ViewController {
         attachment->proxy_ = proxy;
         return attachment;
     }
-    const std::shared_ptr<GADOverlayProxy>& proxy() const { return proxy_; }
     void viewDidDisappear(bool) override {
         // On the next turn: a controller dropped with the screen under it is unlinked from its presenter
         // only after it has been told that it disappeared.

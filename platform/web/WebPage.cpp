@@ -206,9 +206,7 @@ WebPage::~WebPage() {
         ScriptHeapReserve::shared().retire(std::move(script_));
 }
 
-void WebPage::close() {
-    if (closed_) return;
-    closed_ = true;
+void WebPage::cancelPending() {
     for (auto& [id, entry] : timers_) entry.timer->invalidate();
     timers_.clear();
     if (frameTimer_) frameTimer_->invalidate();
@@ -217,6 +215,12 @@ void WebPage::close() {
     for (auto& load : loads_) load->cancel();
     loads_.clear();
     outgoing_.clear();
+}
+
+void WebPage::close() {
+    if (closed_) return;
+    closed_ = true;
+    cancelPending();
 }
 
 bool WebPage::refusesScript(Error* error) const {
@@ -261,14 +265,7 @@ void WebPage::stopScripts(const Error& why) {
     if (scriptsStopped_ || closed_) return;
     scriptsStopped_ = true;
     logWarning("web page " + url_.absoluteString() + " stopped: " + why.description);
-    for (auto& [id, entry] : timers_) entry.timer->invalidate();
-    timers_.clear();
-    if (frameTimer_) frameTimer_->invalidate();
-    frameTimer_.reset();
-    frameCallbacks_.clear();
-    for (auto& load : loads_) load->cancel();
-    loads_.clear();
-    outgoing_.clear();
+    cancelPending();
     nextParserScript_ = parserScripts_.size();
     waitingForScript_ = false;
     // Told from a task of its own, like everything else the client hears.

@@ -179,6 +179,8 @@ private:
     struct PaintState;
     void paintNode(const DOMNode& node, PaintState& state, float x, float width, float& cursorY, int depth) const;
     void runFrame();
+    // Ends what would call back into the page: timers, animation frames, loads and outgoing messages.
+    void cancelPending();
 
     URL url_;
     std::weak_ptr<WebPageClient> client_;

@@ -125,17 +125,16 @@ NodeProto.compareDocumentPosition = function (o) {
   return kids.indexOf(pb[i]) > kids.indexOf(pa[i]) ? 4 : 2;
 };
 
-FragmentProto = Object.create(NodeProto);
-prop(FragmentProto, 'nodeName', function () { return '#document-fragment'; });
-prop(FragmentProto, 'children', function () { return list(N.children(this.__id, true)); });
-prop(FragmentProto, 'firstElementChild', function () { return wrap(N.children(this.__id, true)[0]); });
-FragmentProto.querySelectorAll = function (s) { return list(N.query(this.__id, String(s))); };
-FragmentProto.querySelector = function (s) { return wrap(N.query(this.__id, String(s))[0]); };
-FragmentProto.getElementById = function (i) {
-  var all = N.byTag(this.__id, '*');
+// The element below `root` whose id is `i`, for trees the document's id index does not cover.
+function elementByIdUnder(root, i) {
+  var all = N.byTag(root, '*');
   for (var k = 0; k < all.length; k++) if (N.attr(all[k], 'id') === String(i)) return wrap(all[k]);
   return null;
-};
+}
+
+FragmentProto = Object.create(NodeProto);
+prop(FragmentProto, 'nodeName', function () { return '#document-fragment'; });
+FragmentProto.getElementById = function (i) { return elementByIdUnder(this.__id, i); };
 
 TextProto = Object.create(NodeProto);
 prop(TextProto, 'data', function () { return N.text(this.__id); }, function (v) { N.setText(this.__id, String(v)); });
@@ -215,6 +214,10 @@ ElementProto.closest = function (s) {
 prop(ElementProto, 'firstElementChild', function () { return wrap(N.children(this.__id, true)[0]); });
 prop(ElementProto, 'lastElementChild', function () { var c = N.children(this.__id, true); return wrap(c[c.length - 1]); });
 prop(ElementProto, 'childElementCount', function () { return N.children(this.__id, true).length; });
+// A fragment lists and finds its elements as an element does.
+['children', 'firstElementChild', 'querySelectorAll', 'querySelector'].forEach(function (k) {
+  Object.defineProperty(FragmentProto, k, Object.getOwnPropertyDescriptor(ElementProto, k));
+});
 function siblingElement(id, dir) {
   while ((id = N.sibling(id, dir)) && N.type(id) !== 1) {}
   return wrap(id);
@@ -436,11 +439,7 @@ InertDocument.prototype.nodeName = '#document';
 InertDocument.prototype.getElementsByTagName = function (t) { return this.documentElement.getElementsByTagName(t); };
 InertDocument.prototype.querySelectorAll = function (s) { return this.documentElement.querySelectorAll(s); };
 InertDocument.prototype.querySelector = function (s) { return this.documentElement.querySelector(s); };
-InertDocument.prototype.getElementById = function (i) {
-  var all = this.documentElement.getElementsByTagName('*');
-  for (var k = 0; k < all.length; k++) if (all[k].id === String(i)) return all[k];
-  return null;
-};
+InertDocument.prototype.getElementById = function (i) { return elementByIdUnder(this.documentElement.__id, i); };
 document.implementation = {
   createHTMLDocument: function (title) { return new InertDocument(title); },
   hasFeature: function () { return true; }

@@ -187,7 +187,10 @@ TEST_CASE_FIXTURE(Harness, "WebPage: inserting a document fragment moves its chi
     auto page = loadPage(*this, client, "<ul id='l'><li>z</li></ul>");
     CHECK(page->evaluate("var f = document.createDocumentFragment(); ['a', 'b'].forEach(function (t) {"
                          " var li = document.createElement('li'); li.textContent = t; f.appendChild(li); });"
-                         "var l = document.getElementById('l'); l.insertBefore(f, l.firstChild);"
+                         "f.lastChild.id = 'b'; var seen = [f.children.length, f.firstElementChild.textContent,"
+                         " f.querySelectorAll('li').length, f.querySelector('li').textContent, f.getElementById('b').textContent,"
+                         " f.getElementById('l')].join('|'); f.lastChild.removeAttribute('id'); seen") == "2|a|2|a|b|");
+    CHECK(page->evaluate("var l = document.getElementById('l'); l.insertBefore(f, l.firstChild);"
                          "[f.nodeType, f.nodeName, f.childNodes.length, l.textContent].join('|')") == "11|#document-fragment|0|abz");
     CHECK(page->document().body()->innerHTML() == "<ul id=\"l\"><li>a</li><li>b</li><li>z</li></ul>");
 }
