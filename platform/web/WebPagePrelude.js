@@ -1,11 +1,6 @@
 // The script half of the DOM bindings: wrappers, events, window, document, location and timers,
-// written over the natives of WebPageBindings.cpp. Compiled once per process to bytecode.
-#include "platform/web/WebPageBindings.h"
-
-namespace platform {
-
-const char* WebPageBindings::preludeSource() {
-    return R"JS(
+// written over the natives of WebPageBindings.cpp (N) for the page's global object (G). Embedded in the
+// library at build time and compiled once per process to bytecode.
 (function (N, G) {
 var W = {};
 var ET = {}, NodeProto, ElementProto, TextProto, FragmentProto;
@@ -607,7 +602,3 @@ return {
   submit: function (id) { submit(id); }
 };
 })
-)JS";
-}
-
-} // namespace platform
