@@ -98,6 +98,10 @@ bool isSystemBlock(const void* ptr) { return (DukArena::sizeOf(ptr) & kSystemBlo
 std::size_t blockSize(const void* ptr) { return DukArena::sizeOf(ptr) & ~kSystemBlock; }
 } // namespace
 
+std::size_t DukHeapBudget::sizeOf(const void* block) {
+    return blockSize(block);
+}
+
 DukHeapBudget::~DukHeapBudget() {
     if (watched_) ScriptWatchdog::shared().unwatch(*this);
     allHeld.fetch_sub(heldBytes(), std::memory_order_relaxed);
@@ -172,7 +176,7 @@ bool DukHeapBudget::refuseAllocation() {
 void* DukHeapBudget::allocate(void* udata, std::size_t size) {
     auto* b = static_cast<DukHeapBudget*>(udata);
     if (size == 0 || b->refuseAllocation()) return nullptr;
-    if (size > b->memoryLimit || b->memoryUsed > b->memoryLimit - size) return nullptr;
+    if (!b->hasRoomFor(size)) return nullptr;
     void* block = b->take(size);
     if (block != nullptr) b->memoryUsed += size;
     return block;
@@ -215,7 +219,9 @@ void DukHeapBudget::give(void* ptr) {
 void DukHeapBudget::release(void* udata, void* ptr) {
     if (ptr == nullptr) return;
     auto* b = static_cast<DukHeapBudget*>(udata);
-    b->memoryUsed -= blockSize(ptr);
+    const std::size_t size = blockSize(ptr);
+    if (b->releaseHook_ != nullptr && size == b->releaseSize_) b->releaseHook_(b->releaseOwner_, ptr);
+    b->memoryUsed -= size;
     b->give(ptr);
 }
 
@@ -227,9 +233,7 @@ void* DukHeapBudget::reallocate(void* udata, void* ptr, std::size_t size) {
     }
     auto* b = static_cast<DukHeapBudget*>(udata);
     const std::size_t old = blockSize(ptr);
-    if (size > old && (b->refuseAllocation() || size - old > b->memoryLimit ||
-                       b->memoryUsed > b->memoryLimit - (size - old)))
-        return nullptr;
+    if (size > old && (b->refuseAllocation() || !b->hasRoomFor(size - old))) return nullptr;
     void* moved = ptr;
     if (isSystemBlock(ptr)) {
         if (size >= kSystemBlock) return nullptr;

@@ -48,6 +48,14 @@ struct DukHeapBudget {
     Clock::time_point backstop = Clock::time_point::max();
     std::size_t memoryLimit = 64u << 20;
     std::size_t memoryUsed = 0;
+    // Bytes the host holds on the heap's behalf (a page's documents), counted against the limit with
+    // the heap's own: the heap gets only what they leave.
+    std::size_t externalUsed = 0;
+    // Room for `bytes` more, the heap's and the host's together.
+    bool hasRoomFor(std::size_t bytes) const {
+        const std::size_t used = memoryUsed + externalUsed;
+        return bytes <= memoryLimit && used <= memoryLimit - bytes;
+    }
     std::chrono::nanoseconds (*processorTime)() = threadProcessorTime;
 
     DukHeapBudget() = default;
@@ -70,6 +78,17 @@ struct DukHeapBudget {
     std::size_t heldBytes() const { return arena_.reservedBytes() + systemBytes_; }
     // What all budgets of the process hold together (any thread).
     static std::size_t heldByAllHeaps();
+
+    // The host hears of every block of `size` bytes the heap gives back (the blocks of one kind of
+    // object it watches), from inside the engine: the hook may only take note. Null to stop.
+    using ReleaseHook = void (*)(void* owner, void* block);
+    void setReleaseHook(ReleaseHook hook, void* owner, std::size_t size) {
+        releaseHook_ = hook;
+        releaseOwner_ = owner;
+        releaseSize_ = size;
+    }
+    // The size of a block the heap holds.
+    static std::size_t sizeOf(const void* block);
 
     static void* allocate(void* udata, std::size_t size);
     static void* reallocate(void* udata, void* ptr, std::size_t size);
@@ -95,6 +114,9 @@ private:
 
     DukArena arena_;
     std::size_t systemBytes_ = 0;
+    ReleaseHook releaseHook_ = nullptr;
+    void* releaseOwner_ = nullptr;
+    std::size_t releaseSize_ = 0;
 };
 
 } // namespace platform

@@ -252,25 +252,49 @@ DOMDocument::DOMDocument() {
 std::shared_ptr<DOMNode> DOMDocument::make(DOMNode::Type type, std::string nameOrText, bool essential) {
     if (!essential && nodes_.size() >= MaximumNodes) return nullptr;
     auto node = DOMNode::create(type, nextId_++, std::move(nameOrText));
+    node->setLedger(ledger_);
     nodes_.emplace(node->id(), node);
     return node;
 }
 
-void DOMDocument::collectIfCrowded() {
-    if (nodes_.size() < collectAt_) return;
-    // Kept: the tree, and whatever hangs below a node script may still hold.
-    std::unordered_map<std::uint32_t, bool> keep;
-    std::vector<const DOMNode*> work{root_.get()};
-    for (const auto& [id, node] : nodes_)
-        if (node->isExposed()) work.push_back(node.get());
-    while (!work.empty()) {
-        const DOMNode* n = work.back();
-        work.pop_back();
-        if (!keep.emplace(n->id(), true).second) continue;
-        for (const auto& c : n->children()) work.push_back(c.get());
+std::vector<std::uint32_t> DOMDocument::collect(const Holds& held) {
+    // Kept: the tree, and every parentless subtree with a node somebody holds (a node keeps the
+    // nodes above it as well as those below: script walks both ways).
+    std::unordered_set<std::uint32_t> keep;
+    auto keepTree = [&](const DOMNode* top) {
+        if (keep.contains(top->id())) return;
+        std::vector<const DOMNode*> work{top};
+        while (!work.empty()) {
+            const DOMNode* n = work.back();
+            work.pop_back();
+            if (!keep.insert(n->id()).second) continue;
+            for (const auto& c : n->children()) work.push_back(c.get());
+        }
+    };
+    keepTree(root_.get());
+    if (held) {
+        for (const auto& [id, node] : nodes_) {
+            if (keep.contains(id) || !held(id)) continue;
+            std::shared_ptr<DOMNode> top = node;
+            while (auto p = top->parent()) top = std::move(p);
+            keepTree(top.get());
+        }
     }
-    std::erase_if(nodes_, [&](const auto& entry) { return !keep.contains(entry.first); });
+    std::vector<std::uint32_t> gone;
+    // Dropped here only from the map: a node still goes when its tree does, all at once.
+    std::vector<std::shared_ptr<DOMNode>> dropped;
+    for (auto it = nodes_.begin(); it != nodes_.end();) {
+        if (keep.contains(it->first)) {
+            ++it;
+            continue;
+        }
+        gone.push_back(it->first);
+        dropped.push_back(std::move(it->second));
+        it = nodes_.erase(it);
+    }
+    dropped.clear();
     collectAt_ = std::max<std::size_t>(4096, nodes_.size() * 2);
+    return gone;
 }
 
 std::shared_ptr<DOMDocument> DOMDocument::parse(const std::string& html) {
@@ -348,14 +372,34 @@ void DOMDocument::ensureSkeleton() {
     if (!body()) html->appendChild(make(DOMNode::Type::Element, "body", true));
 }
 
-std::vector<std::shared_ptr<DOMNode>> DOMDocument::parseFragment(const std::string& html) {
+std::vector<std::shared_ptr<DOMNode>> DOMDocument::parseFragment(const std::string& html, std::size_t roomBytes,
+                                                                 bool* fits) {
     auto temp = parse("<!DOCTYPE html><html><head></head><body>" + html);
     std::vector<std::shared_ptr<DOMNode>> out;
+    auto b = temp->body();
+    std::size_t needed = 0;
+    if (b)
+        for (const auto& c : b->children()) needed += bytesOf(*c, true);
+    if (fits != nullptr) *fits = needed <= roomBytes;
+    if (needed > roomBytes) return out;
     // Re-home the nodes in this document with fresh ids.
-    if (auto b = temp->body())
+    if (b)
         for (const auto& c : b->children())
             if (auto copied = copyNode(*c, true)) out.push_back(copied);
     return out;
+}
+
+std::size_t DOMDocument::bytesOf(const DOMNode& node, bool deep) {
+    std::size_t total = 0;
+    std::vector<const DOMNode*> work{&node};
+    while (!work.empty()) {
+        const DOMNode* n = work.back();
+        work.pop_back();
+        total += n->footprint();
+        if (deep)
+            for (const auto& c : n->children()) work.push_back(c.get());
+    }
+    return total;
 }
 
 std::shared_ptr<DOMNode> DOMDocument::cloneNode(const DOMNode& src, bool deep) {

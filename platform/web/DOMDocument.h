@@ -2,6 +2,7 @@
 // A parsed web document: owns every node made for it (parsed or created by script), so script
 // wrappers can refer to nodes by id and find them gone once the document is. Main thread only.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -27,8 +28,10 @@ public:
     std::shared_ptr<DOMNode> createElement(const std::string& tag);
     std::shared_ptr<DOMNode> createTextNode(const std::string& text);
     std::shared_ptr<DOMNode> createComment(const std::string& text);
-    // Parses `html` as the content of a body and returns the new, parentless nodes.
-    std::vector<std::shared_ptr<DOMNode>> parseFragment(const std::string& html);
+    // Parses `html` as the content of a body and returns the new, parentless nodes. Nothing when they
+    // would hold more than `roomBytes` (see bytes()): `fits` (if given) says which.
+    std::vector<std::shared_ptr<DOMNode>> parseFragment(const std::string& html,
+                                                        std::size_t roomBytes = SIZE_MAX, bool* fits = nullptr);
     // A parentless copy of `node` (with its descendants when `deep`) made in this document; nullptr for
     // the document itself or when the copy would not fit under the node cap.
     std::shared_ptr<DOMNode> cloneNode(const DOMNode& node, bool deep);
@@ -48,14 +51,27 @@ public:
     // Every element in document order.
     std::vector<std::shared_ptr<DOMNode>> elements(const std::shared_ptr<DOMNode>& scope = nullptr) const;
     std::size_t nodeCount() const { return nodes_.size(); }
+    // What the document's nodes hold, in bytes (DOMNode::footprint), and what a copy of `node` (with
+    // its descendants when `deep`) would add.
+    std::size_t bytes() const { return ledger_->bytes; }
+    static std::size_t bytesOf(const DOMNode& node, bool deep);
+    // The count of bytes() follows `counter` too from now on (null: no more).
+    void mirrorBytesInto(std::size_t* counter) { ledger_->mirrorInto(counter); }
 
-    // The most nodes a document holds. Nodes that left the tree and that script was never handed
-    // (replaced markup and text, mostly) are let go when the count has doubled since the last time;
+    // The most nodes a document holds. Nodes out of the tree that nobody holds (replaced markup and
+    // text, and nodes script let go of) are let go when the count has doubled since the last time;
     // past the cap, no more nodes are made (the create calls answer nullptr, parsing drops the rest).
     static constexpr std::size_t MaximumNodes = 100000;
-    // Lets go of unreachable nodes if enough were made since the last time. Only between edits: a
-    // subtree being built is reachable from nothing yet.
-    void collectIfCrowded();
+    // Whether enough nodes were made since the last collection for the next one to be worth it.
+    bool isCrowded() const { return nodes_.size() >= collectAt_; }
+    // Lets go of every node outside the tree but those in a tree (parentless subtree) holding a node
+    // `held` names, and answers the ids let go of. Only between edits: a subtree being built is
+    // reachable from nothing yet.
+    using Holds = std::function<bool(std::uint32_t)>;
+    std::vector<std::uint32_t> collect(const Holds& held = {});
+    void collectIfCrowded(const Holds& held = {}) {
+        if (isCrowded()) collect(held);
+    }
 
     DOMDocument();
 
@@ -67,6 +83,7 @@ private:
     std::shared_ptr<DOMNode> copyNode(const DOMNode& node, bool deep);
 
     std::size_t collectAt_ = 4096;
+    std::shared_ptr<DOMLedger> ledger_ = std::make_shared<DOMLedger>();
     std::uint32_t nextId_ = 1;
     std::shared_ptr<DOMNode> root_;
     std::unordered_map<std::uint32_t, std::shared_ptr<DOMNode>> nodes_;

@@ -122,8 +122,39 @@ DOMNode::DOMNode(Type type, std::uint32_t id, std::string nameOrText) : type_(ty
     else if (type != Type::Document) data_ = std::move(nameOrText);
 }
 
+DOMNode::~DOMNode() {
+    if (ledger_) ledger_->remove(counted_);
+}
+
+void DOMNode::setLedger(std::shared_ptr<DOMLedger> ledger) {
+    if (ledger_) ledger_->remove(counted_);
+    counted_ = 0;
+    ledger_ = std::move(ledger);
+    recount();
+}
+
+std::size_t DOMNode::footprint() const {
+    std::size_t bytes = NodeBytes + tag_.size() + data_.size();
+    for (const auto& [n, v] : attributes_) bytes += EntryBytes + n.size() + v.size();
+    for (const auto& [n, v] : style_) bytes += EntryBytes + n.size() + v.size();
+    return bytes;
+}
+
+void DOMNode::recount() {
+    if (!ledger_) return;
+    const std::size_t now = footprint();
+    if (now > counted_) ledger_->add(now - counted_);
+    else ledger_->remove(counted_ - now);
+    counted_ = now;
+}
+
 std::shared_ptr<DOMNode> DOMNode::create(Type type, std::uint32_t id, std::string nameOrText) {
     return std::make_shared<DOMNode>(type, id, std::move(nameOrText));
+}
+
+void DOMNode::setData(std::string data) {
+    data_ = std::move(data);
+    recount();
 }
 
 std::string DOMNode::attribute(const std::string& name) const {
@@ -146,10 +177,12 @@ void DOMNode::setAttribute(const std::string& rawName, const std::string& value)
     for (auto& a : attributes_) {
         if (a.first == name) {
             a.second = value;
+            recount();
             return;
         }
     }
     attributes_.emplace_back(name, value);
+    recount();
 }
 
 void DOMNode::appendParsedAttribute(const std::string& rawName, const std::string& value) {
@@ -159,12 +192,14 @@ void DOMNode::appendParsedAttribute(const std::string& rawName, const std::strin
         parseStyleAttribute(value);
     }
     attributes_.emplace_back(std::move(name), value);
+    recount();
 }
 
 void DOMNode::removeAttribute(const std::string& rawName) {
     std::string name = lower(rawName);
     if (name == "style") style_.clear();
     std::erase_if(attributes_, [&](const auto& a) { return a.first == name; });
+    recount();
 }
 
 std::vector<std::string> DOMNode::classNames() const {
@@ -195,6 +230,7 @@ void DOMNode::setStyleProperty(const std::string& rawName, const std::string& ra
     }
     // Keep the attribute present (serialized on read) so getAttribute('style') reflects the bag.
     if (!hasAttribute("style")) attributes_.emplace_back("style", std::string());
+    recount();
 }
 
 void DOMNode::parseStyleAttribute(const std::string& text) {

@@ -10,6 +10,29 @@
 
 namespace platform {
 
+// What a document's nodes hold, in bytes: their names, text, attributes and style declarations, and a
+// fixed cost for each node. `mirror`, when set, follows the same count (the budget of the page's heap,
+// so what the document holds leaves the heap that much less). Main thread only.
+struct DOMLedger {
+    std::size_t bytes = 0;
+    std::size_t* mirror = nullptr;
+    void add(std::size_t n) {
+        bytes += n;
+        if (mirror != nullptr) *mirror += n;
+    }
+    void remove(std::size_t n) {
+        bytes -= n;
+        if (mirror != nullptr) *mirror -= n;
+    }
+    // Follows `counter` from now on, adding what the nodes hold now (and taking it back from the
+    // counter followed so far); null stops.
+    void mirrorInto(std::size_t* counter) {
+        if (mirror != nullptr) *mirror -= bytes;
+        mirror = counter;
+        if (mirror != nullptr) *mirror += bytes;
+    }
+};
+
 class DOMNode : public std::enable_shared_from_this<DOMNode> {
 public:
     enum class Type { Document, Element, Text, Comment };
@@ -23,7 +46,7 @@ public:
     const std::string& tagName() const { return tag_; }
     // Text and comment data.
     const std::string& data() const { return data_; }
-    void setData(std::string data) { data_ = std::move(data); }
+    void setData(std::string data);
 
     // Attributes, in source order. The style attribute is kept as parsed declarations.
     std::string attribute(const std::string& name) const;
@@ -53,9 +76,13 @@ public:
     void removeAllChildren();
     bool contains(const DOMNode* other) const;
 
-    // Script has been handed this node's id (it may hold a reference to it from now on).
-    void markExposed() const { exposed_ = true; }
-    bool isExposed() const { return exposed_; }
+    // The count this node's bytes go to (its document's), from now on.
+    void setLedger(std::shared_ptr<DOMLedger> ledger);
+    // What the node itself holds (not its children), in bytes, as its ledger counts it.
+    std::size_t footprint() const;
+    // The cost of a node and of an attribute or declaration over their text.
+    static constexpr std::size_t NodeBytes = 256;
+    static constexpr std::size_t EntryBytes = 64;
 
     // Concatenated text of every descendant text node.
     std::string textContent() const;
@@ -73,6 +100,9 @@ public:
     static bool isVoidTag(const std::string& tag);
 
     DOMNode(Type type, std::uint32_t id, std::string nameOrText);
+    ~DOMNode();
+    DOMNode(const DOMNode&) = delete;
+    DOMNode& operator=(const DOMNode&) = delete;
 
 private:
     void parseStyleAttribute(const std::string& text);
@@ -86,7 +116,10 @@ private:
     std::string data_;
     std::vector<std::pair<std::string, std::string>> attributes_;
     std::vector<std::pair<std::string, std::string>> style_;
-    mutable bool exposed_ = false;
+    // Brings the ledger up to date after a change of what the node holds.
+    void recount();
+    std::shared_ptr<DOMLedger> ledger_;
+    std::size_t counted_ = 0;
     std::weak_ptr<DOMNode> parent_;
     std::vector<std::shared_ptr<DOMNode>> children_;
 };

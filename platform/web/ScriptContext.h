@@ -38,6 +38,8 @@ public:
     void setTimeLimit(double seconds) { timeLimit_ = seconds; }
     double timeLimit() const { return timeLimit_; }
     std::size_t memoryUsed() const { return budget_.memoryUsed; }
+    // The heap's allocator and budget: what the host counts against the limit, and the blocks it watches.
+    DukHeapBudget& budget() { return budget_; }
 
     // Compiles and runs `source`. On success `result` (if given) receives the completion value
     // printed the way a web view answers evaluate(): strings as they are, numbers and booleans

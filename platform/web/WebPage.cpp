@@ -7,6 +7,7 @@
 #include <cstring>
 #include <list>
 #include <mutex>
+#include <unordered_set>
 #include <unordered_map>
 #include <utility>
 
@@ -196,11 +197,16 @@ bool WebPage::ensureScript(Error* error) {
     }
     script->setTimeLimit(options_.scriptTimeLimit);
     script_ = std::move(script);
+    // What the documents hold leaves the heap that much less of the page's budget.
+    document_->mirrorBytesInto(&script_->budget().externalUsed);
     return true;
 }
 
 WebPage::~WebPage() {
     close();
+    // The heap may go on another thread: it tells nothing more to this page, and counts nothing of its.
+    if (script_) script_->budget().setReleaseHook(nullptr, nullptr, 0);
+    document_->mirrorBytesInto(nullptr);
     // The heap's objects are freed on another thread; from now on it cannot reach this page.
     if (script_ && !script_->isRunning() && WebPageBindings::detach(script_->context()))
         ScriptHeapReserve::shared().retire(std::move(script_));
@@ -214,6 +220,11 @@ void WebPage::cancelPending() {
     frameCallbacks_.clear();
     for (auto& load : loads_) load->cancel();
     loads_.clear();
+    for (auto& [node, load] : imageLoads_)
+        if (load.loader) load.loader->cancel();
+    imageLoads_.clear();
+    imageQueues_.clear();
+    imageLoadsByHost_.clear();
     outgoing_.clear();
 }
 
@@ -383,32 +394,98 @@ void WebPage::track(std::shared_ptr<ResourceLoader> loader) {
 void WebPage::loadImage(unsigned nodeId, const std::string& src) {
     auto url = resolve(src);
     images_[nodeId] = ImageInfo{false, 0, 0, src};
+    // A newer source replaces a load under way or waiting; the load event waits for the new one instead.
+    const bool replacedBlocking = dropImageLoad(nodeId);
     if (!url) {
         fireEvent(nodeId, "error", false);
+        if (replacedBlocking) {
+            --loadBlockers_;
+            maybeFireLoad();
+        }
+        startImageLoads();
         return;
     }
     bool blocking = !loadFired_;
     if (blocking) ++loadBlockers_;
-    std::weak_ptr<WebPage> weak = weak_from_this();
-    auto loader = ResourceLoader::load(subresourceRequest(*url), [weak, nodeId, src, blocking](const ResourceLoader::Result& r) {
-        auto page = weak.lock();
-        if (!page || page->closed_) return;
-        auto it = page->images_.find(nodeId);
-        if (it == page->images_.end() || it->second.source != src) {
-            // A newer src replaced this load.
-        } else if (auto size = r.ok ? imageDimensions(r.body) : std::nullopt) {
-            it->second = ImageInfo{true, static_cast<int>(size->width), static_cast<int>(size->height), src};
-            page->layoutChanged();
-            page->fireEvent(nodeId, "load", false);
+    if (replacedBlocking) --loadBlockers_;
+    const std::uint64_t ticket = nextImageTicket_++;
+    imageLoads_[nodeId] = ImageLoad{src, *url, blocking, ticket, nullptr};
+    auto& queue = imageQueues_[url->host()];
+    queue.emplace_back(nodeId, ticket);
+    // Replaced sources leave stale places behind; a queue mostly stale is swept.
+    if (queue.size() > 64 && queue.size() > 2 * imageLoads_.size()) {
+        std::erase_if(queue, [this](const auto& place) {
+            auto it = imageLoads_.find(place.first);
+            return it == imageLoads_.end() || it->second.ticket != place.second;
+        });
+    }
+    startImageLoads();
+}
+
+bool WebPage::dropImageLoad(unsigned node) {
+    auto it = imageLoads_.find(node);
+    if (it == imageLoads_.end()) return false;
+    const bool blocking = it->second.blocking;
+    if (it->second.loader) {
+        it->second.loader->cancel();
+        auto running = imageLoadsByHost_.find(it->second.url.host());
+        if (running != imageLoadsByHost_.end() && --running->second <= 0) imageLoadsByHost_.erase(running);
+    }
+    // Its place in its host's queue, if it still waits, is skipped when reached.
+    imageLoads_.erase(it);
+    return blocking;
+}
+
+void WebPage::startImageLoads() {
+    if (closed_) return;
+    for (auto q = imageQueues_.begin(); q != imageQueues_.end();) {
+        const std::string& host = q->first;
+        auto& queue = q->second;
+        while (!queue.empty() && imageLoadsByHost_[host] < MaximumImageLoadsPerHost) {
+            auto [nodeId, ticket] = queue.front();
+            queue.pop_front();
+            auto it = imageLoads_.find(nodeId);
+            if (it == imageLoads_.end() || it->second.ticket != ticket || it->second.loader) continue;
+            ++imageLoadsByHost_[host];
+            std::weak_ptr<WebPage> weak = weak_from_this();
+            // The completion never runs inside load().
+            it->second.loader = ResourceLoader::load(
+                subresourceRequest(it->second.url),
+                [weak, nodeId, ticket](const ResourceLoader::Result& r) {
+                    auto page = weak.lock();
+                    if (page && !page->closed_) page->imageLoaded(nodeId, ticket, r);
+                },
+                ResourceLoader::DefaultMaxBytes, options_.owner);
+        }
+        if (imageLoadsByHost_[host] <= 0) imageLoadsByHost_.erase(host);
+        q = queue.empty() ? imageQueues_.erase(q) : std::next(q);
+    }
+}
+
+void WebPage::imageLoaded(unsigned nodeId, std::uint64_t ticket, const ResourceLoader::Result& r) {
+    auto found = imageLoads_.find(nodeId);
+    if (found == imageLoads_.end() || found->second.ticket != ticket) return;
+    ImageLoad done = std::move(found->second);
+    imageLoads_.erase(found);
+    auto running = imageLoadsByHost_.find(done.url.host());
+    if (running != imageLoadsByHost_.end() && --running->second <= 0) imageLoadsByHost_.erase(running);
+    auto self = shared_from_this();  // listeners may drop the page
+    auto it = images_.find(nodeId);
+    if (it != images_.end() && it->second.source == done.source) {
+        if (auto size = r.ok ? imageDimensions(r.body) : std::nullopt) {
+            it->second = ImageInfo{true, static_cast<int>(size->width), static_cast<int>(size->height), done.source};
+            layoutChanged();
+            fireEvent(nodeId, "load", false);
         } else {
-            page->fireEvent(nodeId, "error", false);
+            fireEvent(nodeId, "error", false);
         }
-        if (blocking) {
-            --page->loadBlockers_;
-            page->maybeFireLoad();
-        }
-    }, ResourceLoader::DefaultMaxBytes, options_.owner);
-    track(loader);
+    }
+    if (closed_) return;
+    if (done.blocking) {
+        --loadBlockers_;
+        maybeFireLoad();
+    }
+    startImageLoads();
 }
 
 std::optional<Size> WebPage::imageSize(unsigned node) const {
@@ -439,8 +516,6 @@ void WebPage::fireEvent(unsigned node, const std::string& type, bool bubbles) {
     if (!options_.runScripts) return;
     // Without a heap nothing can listen: no script ran and no element carries a handler attribute.
     if (!script_ && !needsScript_) return;
-    // Its listeners may keep the node's wrapper: the document keeps the node.
-    if (auto n = node != 0 ? document_->nodeById(node) : nullptr) n->markExposed();
     enter([&](duk_context* ctx) {
         WebPageBindings::pushHook(ctx, "fire");
         duk_push_uint(ctx, node);
@@ -596,9 +671,7 @@ void WebPage::attributeChanged(const std::shared_ptr<DOMNode>& node, const std::
         queueNavigation(node->attribute("src"), WebViewNavigationType::Other, node->id());
 }
 
-void WebPage::write(const std::string& html) {
-    document_->collectIfCrowded();
-    auto nodes = document_->parseFragment(html);
+void WebPage::write(const std::vector<std::shared_ptr<DOMNode>>& nodes) {
     auto script = currentScript_ != 0 ? document_->nodeById(currentScript_) : nullptr;
     auto parent = script ? script->parent() : nullptr;
     std::shared_ptr<DOMNode> before;
@@ -703,6 +776,182 @@ void WebPage::runFrame() {
     });
 }
 
+std::size_t WebPage::runningImageLoadCount() const {
+    std::size_t n = 0;
+    for (const auto& [node, load] : imageLoads_)
+        if (load.loader) ++n;
+    return n;
+}
+
+void WebPage::adoptWrapper(duk_context* ctx, void* object, unsigned node) {
+    (void)ctx;
+    if (object == nullptr || node == 0 || !script_) return;
+    if (wrappers_.objectSize() == 0) {
+        // Every wrapper is a plain object, of one block size: the heap reports the release of those.
+        wrappers_.setObjectSize(DukHeapBudget::sizeOf(object));
+        script_->budget().setReleaseHook(&DOMWrapperTable::released, &wrappers_, wrappers_.objectSize());
+    }
+    wrappers_.adopt(node, object);
+}
+
+void* WebPage::liveWrapper(unsigned node) {
+    void* object = wrappers_.find(node);
+    if (object != nullptr) wrappers_.setPinned(node, true);
+    return object;
+}
+
+namespace {
+// Pushes the prelude's pin table (node id -> wrapper).
+void pushPins(duk_context* ctx) {
+    WebPageBindings::pushHook(ctx, "pins");
+}
+} // namespace
+
+void WebPage::pinWrappersUnder(duk_context* ctx, const std::shared_ptr<DOMNode>& node) {
+    if (wrappers_.unpinnedCount() == 0 || !node) return;
+    pushPins(ctx);
+    std::vector<const DOMNode*> work{node.get()};
+    while (!work.empty() && wrappers_.unpinnedCount() > 0) {
+        const DOMNode* n = work.back();
+        work.pop_back();
+        if (void* object = wrappers_.find(n->id()); object != nullptr && !wrappers_.isPinned(n->id())) {
+            duk_push_heapptr(ctx, object);
+            duk_put_prop_index(ctx, -2, n->id());
+            wrappers_.setPinned(n->id(), true);
+        }
+        for (const auto& c : n->children()) work.push_back(c.get());
+    }
+    duk_pop(ctx);
+}
+
+void WebPage::collectGarbage(duk_context* ctx, bool force) {
+    if (!force && !document_->isCrowded()) return;
+    if (script_ && wrappers_.size() > 0) {
+        // The top of each node's tree, found once per node (a walk up stops at a node already placed).
+        std::unordered_map<std::uint32_t, std::uint32_t> topOf;
+        const std::uint32_t rootId = document_->root()->id();
+        auto top = [&](const std::shared_ptr<DOMNode>& start) {
+            std::vector<std::uint32_t> path;
+            std::shared_ptr<DOMNode> n = start;
+            std::uint32_t found = 0;
+            for (;;) {
+                if (auto it = topOf.find(n->id()); it != topOf.end()) {
+                    found = it->second;
+                    break;
+                }
+                path.push_back(n->id());
+                auto p = n->parent();
+                if (!p) {
+                    found = n->id();
+                    break;
+                }
+                n = std::move(p);
+            }
+            for (auto id : path) topOf[id] = found;
+            return found;
+        };
+        // Wrappers of nodes out of the document, by tree.
+        std::map<std::uint32_t, std::vector<std::uint32_t>> outside;
+        std::vector<std::uint32_t> repin;
+        for (std::uint32_t id : wrappers_.nodes()) {
+            auto node = document_->nodeById(id);
+            if (!node) continue;
+            if (top(node) == rootId) {
+                if (!wrappers_.isPinned(id)) repin.push_back(id);
+            } else {
+                outside[topOf[id]].push_back(id);
+            }
+        }
+        pushPins(ctx);
+        for (std::uint32_t id : repin) {
+            duk_push_heapptr(ctx, wrappers_.find(id));
+            duk_put_prop_index(ctx, -2, id);
+            wrappers_.setPinned(id, true);
+        }
+        bool unpinned = false;
+        for (const auto& [treeTop, ids] : outside) {
+            // The wrappers of one tree hold each other (through a shared list): script holding any of
+            // them keeps the whole tree, with what it stored on each wrapper, as it keeps the nodes.
+            if (ids.size() > 1) {
+                duk_push_array(ctx);
+                duk_uarridx_t k = 0;
+                for (std::uint32_t id : ids) {
+                    if (void* object = wrappers_.find(id)) {
+                        duk_push_heapptr(ctx, object);
+                        duk_put_prop_index(ctx, -2, k++);
+                    }
+                }
+                for (duk_uarridx_t i = 0; i < k; ++i) {
+                    duk_get_prop_index(ctx, -1, i);
+                    duk_dup(ctx, -2);
+                    // Protected: a wrapper script made non-extensible takes no link (and loses nothing it had).
+                    duk_safe_call(
+                        ctx,
+                        [](duk_context* c, void*) -> duk_ret_t {
+                            duk_put_prop_string(c, -2, DUK_HIDDEN_SYMBOL("tree"));
+                            return 0;
+                        },
+                        nullptr, 2, 1);
+                    duk_pop(ctx);
+                }
+                duk_pop(ctx);
+            }
+            for (std::uint32_t id : ids) {
+                if (!wrappers_.isPinned(id)) continue;
+                wrappers_.setPinned(id, false);
+                unpinned = true;
+                // The wrapper may go right here, if this was its last holder.
+                duk_del_prop_index(ctx, -1, id);
+            }
+        }
+        duk_pop(ctx);
+        // Wrappers that hold each other only (a tree's, or a listener's closure over its element) go at a
+        // full collection; the others went as their pins did.
+        if (unpinned && wrappers_.unpinnedCount() > 0) duk_gc(ctx, 0);
+    }
+    forgetNodes(document_->collect([this](std::uint32_t id) { return wrappers_.holds(id); }));
+}
+
+void WebPage::forgetNodes(const std::vector<std::uint32_t>& nodes) {
+    bool blockersChanged = false;
+    for (std::uint32_t id : nodes) {
+        images_.erase(id);
+        if (dropImageLoad(id)) {
+            --loadBlockers_;
+            blockersChanged = true;
+        }
+        startedScripts_.erase(id);
+        if (touchTarget_ == id) touchTarget_ = 0;
+    }
+    if (nodes.empty()) return;
+    startImageLoads();
+    if (!blockersChanged) return;
+    // Not from inside the engine: the load event is a task of its own.
+    std::weak_ptr<WebPage> weak = weak_from_this();
+    MainLoop::main().post([weak] {
+        if (auto page = weak.lock()) page->maybeFireLoad();
+    });
+}
+
+std::size_t WebPage::roomForDocuments() const {
+    if (!script_) return SIZE_MAX;
+    const auto& b = script_->budget();
+    const std::size_t used = b.memoryUsed + b.externalUsed;
+    return used >= b.memoryLimit ? 0 : b.memoryLimit - used;
+}
+
+void WebPage::makeRoom(duk_context* ctx) {
+    collectGarbage(ctx, true);
+    duk_gc(ctx, 0);
+}
+
+bool WebPage::admitBytes(duk_context* ctx, std::size_t bytes) {
+    if (!script_ || script_->budget().hasRoomFor(bytes)) return true;
+    // What nobody holds any more may make the room.
+    makeRoom(ctx);
+    return script_->budget().hasRoomFor(bytes);
+}
+
 double WebPage::timeSinceOrigin() const {
     return (Clock::now() - timeOrigin_) * 1000;
 }
@@ -718,7 +967,6 @@ bool WebPage::touch(TouchKind kind, Point clientPoint, Point scroll) {
     auto node = target != 0 ? document_->nodeById(target) : nullptr;
     // Without a heap nothing can listen (as for fireEvent).
     if (!node || !options_.runScripts || (!script_ && !needsScript_)) return true;
-    node->markExposed();
     static const char* const names[] = {"touchstart", "touchmove", "touchend", "touchcancel"};
     bool proceed = true;
     auto self = shared_from_this();
@@ -741,7 +989,6 @@ bool WebPage::clickAt(Point clientPoint, Point scroll) {
     if (closed_) return false;
     auto el = elementAt(Point{clientPoint.x + scroll.x, clientPoint.y + scroll.y});
     if (!el) return false;
-    el->markExposed();
     auto self = shared_from_this();
     return enter([&](duk_context* ctx) {
         WebPageBindings::pushHook(ctx, "clickAt");
@@ -769,7 +1016,6 @@ void WebPage::loadFrame(unsigned frameNode, const URLRequest& request) {
 bool WebPage::click(const std::string& selector) {
     auto el = document_->querySelector(selector);
     if (!el || closed_) return false;
-    el->markExposed();
     return enter([&](duk_context* ctx) {
         WebPageBindings::pushHook(ctx, "click");
         duk_push_uint(ctx, el->id());
@@ -780,7 +1026,6 @@ bool WebPage::click(const std::string& selector) {
 bool WebPage::submitForm(const std::string& selector) {
     auto el = document_->querySelector(selector);
     if (!el || el->tagName() != "form" || closed_) return false;
-    el->markExposed();
     return enter([&](duk_context* ctx) {
         WebPageBindings::pushHook(ctx, "submit");
         duk_push_uint(ctx, el->id());

@@ -18,7 +18,9 @@
 #include "platform/base/URL.h"
 #include "platform/ui/Geometry.h"
 #include "platform/web/DOMDocument.h"
+#include "platform/web/DOMWrapperTable.h"
 #include "platform/web/ScriptBusyMeter.h"
+#include "platform/web/ResourceLoader.h"
 #include "platform/web/ScriptContext.h"
 #include "platform/web/WebPageClient.h"
 
@@ -57,6 +59,9 @@ public:
     // callbacks wait for the next one.
     static constexpr double FrameInterval = 1.0 / 60;
     static constexpr std::size_t MaximumFrameCallbacks = 1000;
+    // Image loads run at most this many at once for one host, as a phone's web view opens a handful of
+    // connections per host; the others wait their turn.
+    static constexpr int MaximumImageLoadsPerHost = 6;
     // The error code (in ScriptContext's domain) of a page stopped for taking too much of the thread.
     static constexpr int ScriptShareCode = 6;
 
@@ -131,8 +136,35 @@ public:
     void loadScript(unsigned node, bool blocking);
     void runInlineScript(const std::shared_ptr<DOMNode>& node);
     void loadImage(unsigned node, const std::string& src);
+    // Image loads under way, and waiting their turn.
+    std::size_t runningImageLoadCount() const;
+    std::size_t imageLoadCount() const { return imageLoads_.size(); }
+    // Image elements the page keeps a source and size for.
+    std::size_t imageCount() const { return images_.size(); }
+
+    // Script's objects for the document's nodes (see DOMWrapperTable): a new wrapper, and the live one
+    // of a node (pinned again), or null.
+    void adoptWrapper(duk_context* ctx, void* object, unsigned node);
+    void* liveWrapper(unsigned node);
+    // Pins the live wrappers of `node` and what is below it, after it moved: they are held as long as the
+    // tree they joined is.
+    void pinWrappersUnder(duk_context* ctx, const std::shared_ptr<DOMNode>& node);
+    // Lets go of the nodes nobody can reach any more, if enough were made since the last time (or now,
+    // when `force`d): the wrappers of nodes out of the document stay only while script holds them (or a
+    // wrapper of a node of their tree), and nodes out of the document stay only while one of their
+    // tree's wrappers does. Inside an engine entry, between edits.
+    void collectGarbage(duk_context* ctx, bool force = false);
+    // Whether the page's documents may grow by `bytes` within its memory budget (which the script heap
+    // shares), after a collection if need be.
+    bool admitBytes(duk_context* ctx, std::size_t bytes);
+    // A forced collection of the documents and of the heap.
+    void makeRoom(duk_context* ctx);
+    // What the documents may still grow by (SIZE_MAX without a heap).
+    std::size_t roomForDocuments() const;
+    std::size_t liveWrapperCount() const { return wrappers_.size(); }
     void queueFormSubmission(const std::shared_ptr<DOMNode>& form);
-    void write(const std::string& html);
+    // document.write of markup parsed into the document: the nodes go after the running script.
+    void write(const std::vector<std::shared_ptr<DOMNode>>& nodes);
     const Options& options() const { return options_; }
     // Natural size of a loaded image element; nullopt while it is not loaded.
     std::optional<Size> imageSize(unsigned node) const;
@@ -151,6 +183,13 @@ private:
         int width = 0;
         int height = 0;
         std::string source;
+    };
+    struct ImageLoad {
+        std::string source;
+        URL url;
+        bool blocking = false;  // holds the page's load event
+        std::uint64_t ticket = 0;
+        std::shared_ptr<ResourceLoader> loader;  // null while it waits
     };
 
     WebPage(URL url, std::weak_ptr<WebPageClient> client, Options options);
@@ -179,6 +218,12 @@ private:
     struct PaintState;
     void paintNode(const DOMNode& node, PaintState& state, float x, float width, float& cursorY, int depth) const;
     void runFrame();
+    void startImageLoads();
+    void imageLoaded(unsigned node, std::uint64_t ticket, const ResourceLoader::Result& result);
+    // Ends the load of `node`'s image under way or waiting; whether it held the page's load event.
+    bool dropImageLoad(unsigned node);
+    // What the page kept about nodes that are gone.
+    void forgetNodes(const std::vector<std::uint32_t>& nodes);
     // Ends what would call back into the page: timers, animation frames, loads and outgoing messages.
     void cancelPending();
 
@@ -224,6 +269,13 @@ private:
     unsigned touchTarget_ = 0;
     std::vector<std::shared_ptr<ResourceLoader>> loads_;
     std::map<unsigned, ImageInfo> images_;
+    // Image loads by node, under way or waiting; the waiting ones' places in their host's queue (node and
+    // ticket: a place whose load was replaced or dropped is skipped); the loads under way by host.
+    std::map<unsigned, ImageLoad> imageLoads_;
+    std::map<std::string, std::deque<std::pair<unsigned, std::uint64_t>>> imageQueues_;
+    std::map<std::string, int> imageLoadsByHost_;
+    std::uint64_t nextImageTicket_ = 1;
+    DOMWrapperTable wrappers_;
 };
 
 } // namespace platform

@@ -36,10 +36,30 @@ unsigned idArg(duk_context* ctx, duk_idx_t i) {
     return d >= 1 && d < 4294967296.0 ? static_cast<unsigned>(d) : 0;
 }
 
-// Every node id script sees goes through here: script may keep it, so the document keeps the node.
+// Node ids go to the prelude, which holds nodes through their wrappers (see DOMWrapperTable).
 void pushNode(duk_context* ctx, const std::shared_ptr<DOMNode>& node) {
-    if (node) node->markExposed();
     duk_push_uint(ctx, node ? node->id() : 0);
+}
+
+// Refuses growth of the page's documents past its memory budget, as the heap refuses an allocation.
+void admit(duk_context* ctx, WebPage& page, std::size_t bytes) {
+    if (!page.admitBytes(ctx, bytes))
+        (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "out of memory: the page's documents would pass its memory budget");
+}
+
+// The nodes of `html`, made in the page's document; a script error when they would not fit its budget.
+std::vector<std::shared_ptr<DOMNode>> parseWithinBudget(duk_context* ctx, WebPage& page, const std::string& html) {
+    bool fits = true;
+    auto nodes = page.document().parseFragment(html, page.roomForDocuments(), &fits);
+    if (fits) return nodes;
+    page.makeRoom(ctx);
+    nodes = page.document().parseFragment(html, page.roomForDocuments(), &fits);
+    if (!fits) (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "out of memory: the page's documents would pass its memory budget");
+    return nodes;
+}
+
+std::size_t entryBytes(const std::string& name, const std::string& value) {
+    return DOMNode::EntryBytes + name.size() + value.size();
 }
 
 void pushIds(duk_context* ctx, const std::vector<std::shared_ptr<DOMNode>>& nodes) {
@@ -89,6 +109,37 @@ constexpr const char* kFragmentTag = "#document-fragment";
 
 bool isFragment(const DOMNode& node) {
     return node.isElement() && node.tagName() == kFragmentTag;
+}
+
+// Pushes `node`'s wrapper (see DOMWrapperTable), pinned in the prelude's table; made if none lives. Null
+// for no node, and the document object for the document.
+void pushWrapper(duk_context* ctx, WebPage& page, const std::shared_ptr<DOMNode>& node) {
+    if (!node) {
+        duk_push_null(ctx);
+        return;
+    }
+    if (node == page.document().root()) {
+        WebPageBindings::pushHook(ctx, "document");
+        return;
+    }
+    const unsigned id = node->id();
+    if (void* object = page.liveWrapper(id)) {
+        duk_push_heapptr(ctx, object);
+    } else {
+        duk_push_object(ctx);
+        WebPageBindings::pushHook(ctx, node->isElement() ? (isFragment(*node) ? "fragmentProto" : "elementProto") : "textProto");
+        duk_set_prototype(ctx, -2);
+        duk_push_string(ctx, "__id");
+        duk_push_uint(ctx, id);
+        // Read-only, hidden from enumeration, fixed: as Object.defineProperty makes it.
+        duk_def_prop(ctx, -3, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_HAVE_WRITABLE | DUK_DEFPROP_HAVE_ENUMERABLE |
+                                  DUK_DEFPROP_HAVE_CONFIGURABLE);
+        page.adoptWrapper(ctx, duk_get_heapptr(ctx, -1), id);
+    }
+    WebPageBindings::pushHook(ctx, "pins");
+    duk_dup(ctx, -2);
+    duk_put_prop_index(ctx, -2, id);
+    duk_pop(ctx);
 }
 
 #define NODE_OR(ret)                                       \
@@ -143,8 +194,12 @@ duk_ret_t nSetAttr(duk_context* ctx) {
     if (!node->isElement()) return 0;
     std::string name = stringArg(ctx, 1);
     for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    node->setAttribute(name, stringArg(ctx, 2));
-    pageOf(ctx).attributeChanged(node, name);
+    std::string value = stringArg(ctx, 2);
+    WebPage& page = pageOf(ctx);
+    // A style attribute is also kept as its declarations.
+    admit(ctx, page, entryBytes(name, value) * (name == "style" ? 2 : 1));
+    node->setAttribute(name, value);
+    page.attributeChanged(node, name);
     return 0;
 }
 
@@ -242,12 +297,14 @@ duk_ret_t nInsert(duk_context* ctx) {
                 ok = false;
                 break;
             }
+            page.pinWrappersUnder(ctx, c);
             page.nodeInserted(c);
         }
         duk_push_boolean(ctx, ok);
         return 1;
     }
     bool ok = parent && child && (refId == 0 || ref) && parent->insertBefore(child, ref);
+    if (ok) page.pinWrappersUnder(ctx, child);
     duk_push_boolean(ctx, ok);
     if (ok) page.nodeInserted(child);
     return 1;
@@ -258,8 +315,10 @@ duk_ret_t nClone(duk_context* ctx) {
     WebPage& page = pageOf(ctx);
     if (node->type() == DOMNode::Type::Document)
         return duk_error(ctx, DUK_ERR_ERROR, "NotSupportedError: the document cannot be cloned");
-    page.document().collectIfCrowded();
-    auto copy = page.document().cloneNode(*node, duk_to_boolean(ctx, 1));
+    page.collectGarbage(ctx);
+    const bool deep = duk_to_boolean(ctx, 1);
+    admit(ctx, page, DOMDocument::bytesOf(*node, deep));
+    auto copy = page.document().cloneNode(*node, deep);
     if (!copy) return duk_error(ctx, DUK_ERR_RANGE_ERROR, "the document holds too many nodes");
     // A copied script that ran (or was never to run) does not run when the copy is inserted.
     std::vector<std::shared_ptr<DOMNode>> from{node}, to{copy};
@@ -272,16 +331,17 @@ duk_ret_t nClone(duk_context* ctx) {
             to.push_back(b[k]);
         }
     }
-    pushNode(ctx, copy);
+    pushWrapper(ctx, page, copy);
     return 1;
 }
 
 duk_ret_t nFragment(duk_context* ctx) {
     WebPage& page = pageOf(ctx);
-    page.document().collectIfCrowded();
+    page.collectGarbage(ctx);
+    admit(ctx, page, DOMNode::NodeBytes + std::strlen(kFragmentTag));
     auto n = page.document().createElement(kFragmentTag);
     if (!n) return duk_error(ctx, DUK_ERR_RANGE_ERROR, "the document holds too many nodes");
-    pushNode(ctx, n);
+    pushWrapper(ctx, page, n);
     return 1;
 }
 
@@ -336,15 +396,18 @@ duk_ret_t nText(duk_context* ctx) {
 duk_ret_t nSetText(duk_context* ctx) {
     NODE_OR(duk_push_undefined(ctx));
     std::string text = stringArg(ctx, 1);
+    WebPage& page = pageOf(ctx);
     if (node->type() == DOMNode::Type::Text || node->type() == DOMNode::Type::Comment) {
+        if (text.size() > node->data().size()) admit(ctx, page, text.size() - node->data().size());
         node->setData(std::move(text));
-        pageOf(ctx).layoutChanged();
+        page.layoutChanged();
         return 0;
     }
     if (node->type() != DOMNode::Type::Element) return 0;
+    page.collectGarbage(ctx);
+    if (!text.empty()) admit(ctx, page, DOMNode::NodeBytes + text.size());
     node->removeAllChildren();
-    DOMDocument& document = pageOf(ctx).document();
-    document.collectIfCrowded();
+    DOMDocument& document = page.document();
     if (auto t = text.empty() ? nullptr : document.createTextNode(text)) node->appendChild(t);
     pageOf(ctx).layoutChanged();
     return 0;
@@ -368,9 +431,10 @@ duk_ret_t nSetHTML(duk_context* ctx) {
     NODE_OR(duk_push_undefined(ctx));
     if (!node->isElement()) return 0;
     WebPage& page = pageOf(ctx);
+    page.collectGarbage(ctx);
+    const std::string html = stringArg(ctx, 1);
+    auto nodes = parseWithinBudget(ctx, page, html);
     node->removeAllChildren();
-    page.document().collectIfCrowded();
-    auto nodes = page.document().parseFragment(stringArg(ctx, 1));
     for (const auto& n : nodes) {
         // Scripts that arrive through markup never run, as in a browser.
         for (const auto& s : page.document().getElementsByTagName("script", n)) page.markScriptStarted(s->id());
@@ -387,7 +451,8 @@ duk_ret_t nCreate(duk_context* ctx) {
     std::string s = stringArg(ctx, 0);
     int kind = duk_to_int(ctx, 1);
     std::shared_ptr<DOMNode> n;
-    page.document().collectIfCrowded();
+    page.collectGarbage(ctx);
+    admit(ctx, page, DOMNode::NodeBytes + s.size());
     if (kind == 1) {
         for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         n = page.document().createElement(s);
@@ -397,7 +462,7 @@ duk_ret_t nCreate(duk_context* ctx) {
         n = page.document().createComment(s);
     }
     if (!n) return duk_error(ctx, DUK_ERR_RANGE_ERROR, "the document holds too many nodes");
-    pushNode(ctx, n);
+    pushWrapper(ctx, page, n);
     return 1;
 }
 
@@ -527,15 +592,28 @@ duk_ret_t nStyleGet(duk_context* ctx) {
 duk_ret_t nStyleSet(duk_context* ctx) {
     NODE_OR(duk_push_undefined(ctx));
     if (node->isElement()) {
-        node->setStyleProperty(cssName(stringArg(ctx, 1)), stringArg(ctx, 2));
+        std::string name = cssName(stringArg(ctx, 1));
+        std::string value = stringArg(ctx, 2);
+        admit(ctx, pageOf(ctx), 2 * entryBytes(name, value));  // the declaration and the attribute's text
+        node->setStyleProperty(name, value);
         pageOf(ctx).layoutChanged();
     }
     return 0;
 }
 
 duk_ret_t nWrite(duk_context* ctx) {
-    pageOf(ctx).write(stringArg(ctx, 0));
+    WebPage& page = pageOf(ctx);
+    page.collectGarbage(ctx);
+    page.write(parseWithinBudget(ctx, page, stringArg(ctx, 0)));
     return 0;
+}
+
+// wrap(id): the node's wrapper, or null when there is no such node.
+duk_ret_t nWrap(duk_context* ctx) {
+    WebPage& page = pageOf(ctx);
+    const unsigned id = idArg(ctx, 0);
+    pushWrapper(ctx, page, id != 0 ? page.document().nodeById(id) : nullptr);
+    return 1;
 }
 
 duk_ret_t nSetTimer(duk_context* ctx) {
@@ -620,6 +698,7 @@ const Native kNatives[] = {
     {"matches", nMatches, 2},     {"attrs", nAttrs, 1},
     {"requestFrame", nRequestFrame, 0}, {"cancelFrame", nCancelFrame, 1},
     {"now", nNow, 1},
+    {"wrap", nWrap, 1},
 };
 
 // The prelude compiled once per process; each heap loads the bytecode, which is much cheaper than

@@ -2,20 +2,17 @@
 // written over the natives of WebPageBindings.cpp (N) for the page's global object (G). Embedded in the
 // library at build time and compiled once per process to bytecode.
 (function (N, G) {
+// Wrappers pinned by node id: those of nodes the page may reach again by walking its documents. The
+// page lets go of the pins of nodes out of the document at its collections; a wrapper script still
+// holds stays live, and N.wrapper finds it again, so a node keeps one wrapper as long as either lives.
 var W = {};
 var ET = {}, NodeProto, ElementProto, TextProto, FragmentProto;
 function report(err) { N.log(3, 'uncaught: ' + String(err && err.stack || err)); }
 function wrap(id) {
   if (!id) return null;
   var w = W[id];
-  if (w) return w;
-  var t = N.type(id);
-  if (t === 9) return document;
-  if (t === 0) return null;
-  w = Object.create(t === 1 ? ElementProto : t === 11 ? FragmentProto : TextProto);
-  Object.defineProperty(w, '__id', { value: id });
-  W[id] = w;
-  return w;
+  // Made (or found again) natively: an object of the node's prototype with its id, pinned in W.
+  return w ? w : N.wrap(id);
 }
 function idOf(x) { return x && typeof x === 'object' && x.__id ? x.__id : 0; }
 function list(ids) {
@@ -97,7 +94,7 @@ NodeProto.removeChild = function (c) { if (!N.remove(this.__id, idOf(c))) throw 
 NodeProto.replaceChild = function (n, old) { this.insertBefore(n, old); return this.removeChild(old); };
 NodeProto.contains = function (o) { return !!o && N.contains(this.__id, idOf(o)); };
 NodeProto.hasChildNodes = function () { return N.children(this.__id, false).length > 0; };
-NodeProto.cloneNode = function (deep) { return wrap(N.clone(this.__id, !!deep)); };
+NodeProto.cloneNode = function (deep) { return N.clone(this.__id, !!deep); };
 NodeProto.getRootNode = function () {
   var id = this.__id, p;
   while ((p = N.parent(id))) id = p;
@@ -172,8 +169,9 @@ prop(ElementProto, 'outerHTML', function () { return N.html(this.__id, true); })
 prop(ElementProto, 'innerText', function () { return N.innerText(this.__id); }, function (v) { N.setText(this.__id, String(v)); });
 prop(ElementProto, 'style', function () {
   if (this.__style) return this.__style;
-  var id = this.__id;
-  var s = new Proxy({}, {
+  // The declarations hold their element (as a browser's do), not only its id.
+  var el = this, id = this.__id;
+  var s = new Proxy({ element: el }, {
     get: function (t, k) {
       if (k === 'cssText') return N.attr(id, 'style') || '';
       if (k === 'setProperty') return function (n, v) { N.styleSet(id, String(n), String(v)); };
@@ -321,7 +319,7 @@ function mirrorKeys(t, keys) {
 prop(ElementProto, 'dataset', function () {
   if (this.__dataset) return this.__dataset;
   var id = this.__id;
-  var d = new Proxy({}, {
+  var d = new Proxy({ element: this }, {
     get: function (t, k) {
       if (typeof k !== 'string') return undefined;
       var v = N.attr(id, dataAttr(k));
@@ -397,10 +395,10 @@ prop(document, 'cookie', function () { return cookie; }, function (v) {
   out.push(k + '=' + kv.substring(eq + 1).trim());
   cookie = out.join('; ');
 });
-document.createElement = function (t) { return wrap(N.create(String(t), 1)); };
-document.createTextNode = function (t) { return wrap(N.create(String(t), 3)); };
-document.createComment = function (t) { return wrap(N.create(String(t), 8)); };
-document.createDocumentFragment = function () { return wrap(N.fragment()); };
+document.createElement = function (t) { return N.create(String(t), 1); };
+document.createTextNode = function (t) { return N.create(String(t), 3); };
+document.createComment = function (t) { return N.create(String(t), 8); };
+document.createDocumentFragment = function () { return N.fragment(); };
 document.getElementById = function (i) { return wrap(N.byId(String(i))); };
 document.getElementsByTagName = function (t) { return list(N.byTag(0, String(t))); };
 document.getElementsByClassName = function (c) { return list(N.byClass(0, String(c))); };
@@ -557,6 +555,7 @@ function logger(level) {
 G.console = { log: logger(1), info: logger(1), debug: logger(0), warn: logger(2), error: logger(3) };
 
 return {
+  pins: W, document: document, elementProto: ElementProto, textProto: TextProto, fragmentProto: FragmentProto,
   // What the heap learns of its page once it has one (it may be made before the page).
   attach: function () {
     Object.defineProperty(document, '__id', { value: N.root() });

@@ -1,5 +1,6 @@
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <string>
@@ -178,23 +179,67 @@ TEST_CASE("DOMNode: innerText collapses white space and breaks lines at blocks a
     CHECK(doc->getElementById("t")->innerText() == "lead\nHead\nab\nx\n\ny");
 }
 
-TEST_CASE("DOMDocument: replaced nodes script never saw are let go and the ones it may hold are kept") {
+TEST_CASE("DOMDocument: nodes out of the tree go at a collection unless their tree holds a node somebody holds") {
     auto doc = DOMDocument::parse("<div id='box'></div>");
     auto box = doc->getElementById("box");
+    // A held leaf keeps the detached tree it is in, above it as well as below.
+    auto top = doc->createElement("section");
     auto held = doc->createElement("span");
-    held->markExposed();
+    top->appendChild(held);
     held->appendChild(doc->createTextNode("inner"));
     auto inner = held->children().front();
+    const std::uint32_t heldId = held->id(), topId = top->id(), innerId = inner->id();
+    std::weak_ptr<DOMNode> weakTop = top;
+    top.reset();
+    inner.reset();
+    held.reset();
+    auto holds = [&](std::uint32_t id) { return id == heldId; };
     for (int i = 0; i < 20000; ++i) {
         box->removeAllChildren();
-        doc->collectIfCrowded();
+        doc->collectIfCrowded(holds);
         for (const auto& n : doc->parseFragment("<b>tick</b> text")) box->appendChild(n);
     }
     CHECK(doc->nodeCount() < 10000);
-    CHECK(doc->nodeById(held->id()) == held);
-    CHECK(doc->nodeById(inner->id()) == inner);  // below a node script holds
+    REQUIRE(doc->nodeById(heldId));
+    CHECK(doc->nodeById(heldId)->parent() == doc->nodeById(topId));
+    CHECK(doc->nodeById(innerId));
     CHECK(doc->getElementsByTagName("b").size() == 1);
     CHECK(doc->nodeById(box->children().front()->id()) == box->children().front());
+    // Let go of, the tree goes whole, and its bytes with it.
+    const std::size_t bytes = doc->bytes();
+    auto gone = doc->collect();
+    CHECK(std::find(gone.begin(), gone.end(), topId) != gone.end());
+    CHECK(weakTop.expired());
+    CHECK(doc->bytes() < bytes);
+}
+
+TEST_CASE("DOMDocument: its bytes count every node's text, attributes and style, and fall back as nodes go") {
+    auto doc = DOMDocument::parse("<p>x</p>");
+    const std::size_t base = doc->bytes();
+    auto el = doc->createElement("div");
+    CHECK(doc->bytes() == base + DOMNode::NodeBytes + 3);
+    el->setAttribute("data-big", std::string(100000, 'a'));
+    CHECK(doc->bytes() >= base + 100000);
+    el->setAttribute("data-big", "small");
+    CHECK(doc->bytes() < base + 1000);
+    el->setStyleProperty("width", std::string(5000, '9'));
+    CHECK(doc->bytes() >= base + 5000);
+    auto text = doc->createTextNode(std::string(20000, 't'));
+    el->appendChild(text);
+    CHECK(DOMDocument::bytesOf(*el, true) == el->footprint() + text->footprint());
+    auto copy = doc->cloneNode(*el, true);
+    CHECK(doc->bytes() >= base + 2 * 25000);
+    std::size_t mirrored = 7;
+    doc->mirrorBytesInto(&mirrored);
+    CHECK(mirrored == 7 + doc->bytes());
+    copy.reset();
+    el.reset();
+    text.reset();
+    doc->collect();
+    CHECK(doc->bytes() == base);
+    CHECK(mirrored == 7 + base);
+    doc->mirrorBytesInto(nullptr);
+    CHECK(mirrored == 7);
 }
 
 TEST_CASE("DOMDocument: past the node cap nothing more is made and the skeleton stays") {
