@@ -206,7 +206,7 @@ WebPage::~WebPage() {
     close();
     // The heap may go on another thread: it tells nothing more to this page, and counts nothing of its.
     if (script_) script_->budget().setReleaseHook(nullptr, nullptr, 0);
-    document_->mirrorBytesInto(nullptr);
+    if (document_) document_->mirrorBytesInto(nullptr);
     // The heap's objects are freed on another thread; from now on it cannot reach this page.
     if (script_ && !script_->isRunning() && WebPageBindings::detach(script_->context()))
         ScriptHeapReserve::shared().retire(std::move(script_));
