@@ -99,14 +99,18 @@ public:
     // when none is.
     std::shared_ptr<DOMNode> elementAt(Point pagePoint) const;
 
-    // Paint model: body background, then every element box with a size and a background colour, an
-    // image, or text, in document order.
+    // Paint model: body background, then every element box with a background colour, an image, or
+    // text, in document order.
     void render(Bitmap& bitmap) const;
     // The same model through any painter: `fill` receives each box in page coordinates; `area` is
     // what the body background covers.
     using Fill = std::function<void(const Rect&, const Color&)>;
     void paint(const Fill& fill, const Rect& area) const;
     Size contentSize() const;
+    // The box the paint model gives an element, in page coordinates; nullopt for one it does not draw
+    // (out of the document, not displayed, or inside such an element). The layout behind it is made
+    // once for each state of the document.
+    std::optional<Rect> boxOf(const DOMNode& element) const;
 
     std::size_t pendingTimerCount() const { return timers_.size(); }
     std::size_t pendingFrameCallbackCount() const { return frameCallbacks_.size(); }
@@ -115,7 +119,9 @@ public:
     void queueNavigation(const std::string& urlText, WebViewNavigationType type, unsigned frameNode,
                          const std::string& method = "GET", const std::string& body = {});
     void nodeInserted(const std::shared_ptr<DOMNode>& node);
-    // The document changed after its load in a way that may move its boxes: the client hears of it.
+    // The document changed in a way that may move its boxes: the layout is made again when next
+    // needed, and after the load the client hears of it. Every change to the document goes through
+    // here or nodeInserted.
     void layoutChanged();
     void attributeChanged(const std::shared_ptr<DOMNode>& node, const std::string& name);
     int addTimer(double seconds, bool repeats);
@@ -176,8 +182,10 @@ private:
     bool isConnected(const std::shared_ptr<DOMNode>& node) const;
     void postDrain();
     void drain();
-    struct PaintState;
-    void paintNode(const DOMNode& node, PaintState& state, float x, float width, float& cursorY, int depth) const;
+    struct Layout;
+    struct LayoutState;
+    const Layout& layout() const;
+    void layoutNode(const DOMNode& node, LayoutState& state, float x, float width, float& cursorY, int depth) const;
     void runFrame();
     // Ends what would call back into the page: timers, animation frames, loads and outgoing messages.
     void cancelPending();
@@ -224,6 +232,10 @@ private:
     unsigned touchTarget_ = 0;
     std::vector<std::shared_ptr<ResourceLoader>> loads_;
     std::map<unsigned, ImageInfo> images_;
+    // The paint model's layout, kept while the document stays as it was when it was made.
+    std::uint64_t documentGeneration_ = 0;
+    mutable std::shared_ptr<const Layout> layout_;
+    mutable std::uint64_t layoutGeneration_ = 0;
 };
 
 } // namespace platform

@@ -193,6 +193,24 @@ duk_ret_t nSize(duk_context* ctx) {
     return 1;
 }
 
+// The paint model's box of an element, [left, top, width, height] in the viewport (pages do not
+// scroll), or null for an element the model does not draw.
+duk_ret_t nBox(duk_context* ctx) {
+    NODE_OR(duk_push_null(ctx));
+    auto box = node->isElement() ? pageOf(ctx).boxOf(*node) : std::nullopt;
+    if (!box) {
+        duk_push_null(ctx);
+        return 1;
+    }
+    duk_push_array(ctx);
+    const float parts[] = {box->origin.x, box->origin.y, box->size.width, box->size.height};
+    for (duk_uarridx_t i = 0; i < 4; ++i) {
+        duk_push_number(ctx, parts[i]);
+        duk_put_prop_index(ctx, -2, i);
+    }
+    return 1;
+}
+
 duk_ret_t nParent(duk_context* ctx) {
     NODE_OR(duk_push_int(ctx, 0));
     pushNode(ctx, node->parent());
@@ -600,6 +618,7 @@ const Native kNatives[] = {
     {"attr", nAttr, 2},           {"hasAttr", nHasAttr, 2},
     {"setAttr", nSetAttr, 3},     {"removeAttr", nRemoveAttr, 2},
     {"resolvedAttr", nResolvedAttr, 2}, {"size", nSize, 2},
+    {"box", nBox, 1},
     {"parent", nParent, 1},       {"sibling", nSibling, 2},
     {"children", nChildren, 2},   {"insert", nInsert, 3},
     {"remove", nRemove, 2},       {"contains", nContains, 2},

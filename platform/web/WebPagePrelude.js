@@ -241,18 +241,24 @@ ElementProto.insertAdjacentHTML = function (where, html) {
   else if (w === 'afterend') parent.insertBefore(frag, this.nextSibling);
   else throw new Error('SyntaxError: ' + w + ' is no position');
 };
-// Rendered sizes of the paint model: nothing for an element out of the document or not displayed.
-function displayed(id) {
-  if (!N.contains(N.root(), id)) return false;
-  for (; id && N.type(id) === 1; id = N.parent(id))
-    if (N.styleGet(id, 'display') === 'none' || N.hasAttr(id, 'hidden')) return false;
-  return true;
+// Boxes of the paint model, in the viewport: none for an element out of the document or not drawn.
+// Sizes are whole pixels; the root element's client area is the viewport, as on phones.
+function boxSize(el, i) { var b = N.box(el.__id); return b ? Math.round(b[i]) : 0; }
+function clientSize(el, i) { return el.__id === N.part(0) ? N.viewport(i - 2) : boxSize(el, i); }
+function domRect(b) {
+  return { left: b[0], top: b[1], right: b[0] + b[2], bottom: b[1] + b[3], width: b[2], height: b[3], x: b[0], y: b[1] };
 }
-prop(ElementProto, 'offsetWidth', function () { return displayed(this.__id) ? N.size(this.__id, 0) : 0; });
-prop(ElementProto, 'offsetHeight', function () { return displayed(this.__id) ? N.size(this.__id, 1) : 0; });
-prop(ElementProto, 'clientWidth', function () { return displayed(this.__id) ? N.size(this.__id, 0) : 0; });
-prop(ElementProto, 'clientHeight', function () { return displayed(this.__id) ? N.size(this.__id, 1) : 0; });
-ElementProto.getClientRects = function () { return displayed(this.__id) ? [this.getBoundingClientRect()] : []; };
+prop(ElementProto, 'offsetWidth', function () { return boxSize(this, 2); });
+prop(ElementProto, 'offsetHeight', function () { return boxSize(this, 3); });
+prop(ElementProto, 'clientWidth', function () { return clientSize(this, 2); });
+prop(ElementProto, 'clientHeight', function () { return clientSize(this, 3); });
+ElementProto.getBoundingClientRect = function () { return domRect(N.box(this.__id) || [0, 0, 0, 0]); };
+ElementProto.getClientRects = function () {
+  var b = N.box(this.__id), out = b ? [domRect(b)] : [];
+  out.item = function (i) { return this[i] || null; };
+  return out;
+};
+
 
 // classList: the class attribute as an ordered set of tokens, read afresh at every call.
 function classTokens(id) {
@@ -342,10 +348,6 @@ prop(ElementProto, 'dataset', function () {
   Object.defineProperty(this, '__dataset', { value: d });
   return d;
 });
-ElementProto.getBoundingClientRect = function () {
-  var w = N.size(this.__id, 0), h = N.size(this.__id, 1);
-  return { left: 0, top: 0, right: w, bottom: h, width: w, height: h, x: 0, y: 0 };
-};
 // A click and what it does by default: links navigate, submit buttons submit their form.
 function activate(el, e) {
   if (!dispatch(el, e)) return;

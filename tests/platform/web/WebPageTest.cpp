@@ -12,6 +12,7 @@
 #include "platform/net/URLProtocolClient.h"
 #include "platform/runloop/Clock.h"
 #include "platform/testing/Harness.h"
+#include "platform/ui/Bitmap.h"
 #include "platform/web/WebPage.h"
 #include "platform/web/WebPageClient.h"
 
@@ -193,6 +194,87 @@ TEST_CASE_FIXTURE(Harness, "WebPage: inserting a document fragment moves its chi
     CHECK(page->evaluate("var l = document.getElementById('l'); l.insertBefore(f, l.firstChild);"
                          "[f.nodeType, f.nodeName, f.childNodes.length, l.textContent].join('|')") == "11|#document-fragment|0|abz");
     CHECK(page->document().body()->innerHTML() == "<ul id=\"l\"><li>a</li><li>b</li><li>z</li></ul>");
+}
+
+TEST_CASE_FIXTURE(Harness, "WebPage: element sizes and places are the boxes the paint model draws") {
+    auto client = std::make_shared<Client>();
+    // 320 x 480 viewport; text is 8 px a character on 16 px lines.
+    auto page = loadPage(*this, client, "<body><p id='p'>hello</p>"
+                                        "<div id='w' style='width:100px;background:#00f'>abcdefghijklmnopqrstuvwxyz</div>"
+                                        "<div id='s' style='width:50px;height:20px'></div>"
+                                        "<div id='a' style='position:absolute;left:10px;top:300px'>x</div>"
+                                        "<span id='h' style='display:none'><b id='in'>hidden</b></span><img id='i'></body>");
+    auto rect = [&](const std::string& id) {
+        return page->evaluate("var r = document.getElementById('" + id + "').getBoundingClientRect();"
+                              "[r.left, r.top, r.width, r.height, r.right, r.bottom].join()");
+    };
+    CHECK(rect("p") == "0,0,320,16,320,16");
+    CHECK(rect("w") == "0,16,100,48,100,64");  // a width alone: its text wraps inside it, its height is the text's
+    CHECK(rect("s") == "0,64,50,20,50,84");
+    CHECK(rect("a") == "10,300,320,16,330,316");  // positioned: where it is put, taking no room
+    CHECK(rect("i") == "0,84,0,0,0,84");          // an image without a picture has no size
+    CHECK(page->evaluate("var b = document.body; [b.offsetWidth, b.offsetHeight, b.clientWidth, b.clientHeight].join()") == "320,84,320,84");
+    // The root element spans the content; its client area is the viewport.
+    CHECK(page->evaluate("var h = document.documentElement; [h.offsetWidth, h.offsetHeight, h.clientWidth, h.clientHeight].join()") ==
+          "320,84,320,480");
+    // Nothing drawn, nothing measured: not displayed, inside what is not, or out of the document.
+    CHECK(page->evaluate("var out = []; [document.getElementById('h'), document.getElementById('in'), document.createElement('div'),"
+                         " document.head].forEach(function (e) { var r = e.getBoundingClientRect();"
+                         " out.push(e.offsetWidth + e.offsetHeight + e.clientWidth + r.width + r.height + r.top + e.getClientRects().length); });"
+                         "out.join()") == "0,0,0,0");
+    CHECK(page->evaluate("var c = document.getElementById('s').getClientRects(); c.length + ':' + c[0].top + ':' + c.item(0).height") ==
+          "1:64:20");
+    // The pixels are the same boxes: the blue box is 100 x 48 less its 26 characters of black text.
+    Bitmap bitmap(320, 480);
+    page->render(bitmap);
+    CHECK(bitmap.countPixels(Color::rgba(0, 0, 1)) == 100 * 48 - 26 * 8 * 16);
+    CHECK(page->elementAt(Point{20, 70})->attribute("id") == "s");
+    CHECK(page->elementAt(Point{12, 305})->attribute("id") == "a");
+}
+
+TEST_CASE_FIXTURE(Harness, "WebPage: sizes follow every change to the document") {
+    auto client = std::make_shared<Client>();
+    auto page = loadPage(*this, client, "<div id='d'><p id='p'>one</p></div><div id='held'></div>");
+    page->evaluate("var d = document.getElementById('d'), p = document.getElementById('p'), held = document.getElementById('held');"
+                   "function h() { return d.offsetHeight; }");
+    CHECK(page->evaluate("h()") == "16");
+    CHECK(page->evaluate("p.appendChild(document.createElement('div')).textContent = 'two'; h()") == "32");
+    CHECK(page->evaluate("p.style.height = '100px'; h()") == "100");
+    CHECK(page->evaluate("p.removeAttribute('style'); h()") == "32");
+    CHECK(page->evaluate("p.setAttribute('style', 'display: none'); h()") == "0");
+    CHECK(page->evaluate("p.style.display = ''; p.textContent = 'one line'; h()") == "16");
+    CHECK(page->evaluate("p.firstChild.data = 'thirty-three characters of text!!'; h()") == "16");
+    CHECK(page->evaluate("p.firstChild.data += ' and more, past one line of 40'; h()") == "32");
+    CHECK(page->evaluate("d.innerHTML = '<p>a</p><p>b</p><p>c</p>'; h()") == "48");
+    CHECK(page->evaluate("d.removeChild(d.firstChild); h()") == "32");
+    CHECK(page->evaluate("held.appendChild(d.firstChild); h() + ':' + held.offsetHeight") == "16:16");
+    CHECK(page->evaluate("var f = document.createDocumentFragment(); f.appendChild(d.firstChild); h()") == "0");
+    CHECK(page->evaluate("d.hidden = true; held.getBoundingClientRect().top") == "0");
+    CHECK(page->evaluate("d.hidden = false; d.appendChild(f); held.getBoundingClientRect().top") == "16");
+    CHECK(page->contentSize().height == 480);
+    page->evaluate("held.style.height = '900px'");
+    CHECK(page->contentSize().height == 16 + 900);
+}
+
+TEST_CASE_FIXTURE(Harness, "WebPage: nested boxes without a size are laid out in one walk, to a bounded depth") {
+    auto client = std::make_shared<Client>();
+    // Each coloured box without a size needs its content's height before it paints: measured once, not
+    // once more at every level.
+    std::string html;
+    for (int i = 0; i < 200; ++i) html += "<div style='background:#f00'>";
+    html += "x";
+    auto page = loadPage(*this, client, html);
+    Bitmap bitmap(320, 480);
+    page->render(bitmap);
+    CHECK(bitmap.countPixels(Color::rgba(1, 0, 0)) == 320 * 16 - 8 * 16);
+    CHECK(page->contentSize().height == 480);
+    CHECK(page->elementAt(Point{4, 4})->tagName() == "div");
+    CHECK(page->evaluate("document.querySelectorAll('div')[199].offsetHeight") == "16");
+    // Script can nest deeper than the walk goes: what lies below is not drawn and has no size.
+    CHECK(page->evaluate("var e = document.body; for (var i = 0; i < 700; i++) e = e.appendChild(document.createElement('div'));"
+                         "e.textContent = 'deep'; var all = document.getElementsByTagName('div');"
+                         "[all[400].offsetWidth, all[800].offsetWidth].join()") == "320,0");
+    page->render(bitmap);
 }
 
 TEST_CASE_FIXTURE(Harness, "WebPage: images inserted as markup are fetched and fire load or error") {
