@@ -157,6 +157,14 @@ TEST_CASE_FIXTURE(Harness, "WebPage: classList reads and edits the class attribu
     CHECK(page->evaluate("var errs = []; ['', 'a b'].forEach(function (t) { try { c.add(t); } catch (e) { errs.push(e.message.split(':')[0]); } });"
                          "errs.join()") == "SyntaxError,InvalidCharacterError");
     CHECK(page->evaluate("c.value = 'x y'; c.length + document.getElementById('a').getAttribute('class')") == "2x y");
+    // Indexed as an array, and live.
+    CHECK(page->evaluate("[c[0], c[1], c[2], '1' in c, '2' in c, c['01']].join('|')") == "x|y||true|false|");
+    CHECK(page->evaluate("c.add('z'); var seen = []; for (var i = 0; i < c.length; i++) seen.push(c[i]); seen.join()") == "x,y,z");
+    // No tokens and no attribute: the attribute stays absent.
+    CHECK(page->evaluate("var e = document.createElement('p'); e.classList.add(); e.classList.remove('gone');"
+                         "e.hasAttribute('class') + ':' + e.outerHTML") == "false:<p></p>");
+    CHECK(page->evaluate("e.className = 'k'; e.classList.remove('k'); e.hasAttribute('class') + ':' + e.outerHTML") ==
+          "true:<p class=\"\"></p>");
 }
 
 TEST_CASE_FIXTURE(Harness, "WebPage: closest and matches test an element and its ancestors against a selector") {
@@ -194,6 +202,70 @@ TEST_CASE_FIXTURE(Harness, "WebPage: inserting a document fragment moves its chi
     CHECK(page->evaluate("var l = document.getElementById('l'); l.insertBefore(f, l.firstChild);"
                          "[f.nodeType, f.nodeName, f.childNodes.length, l.textContent].join('|')") == "11|#document-fragment|0|abz");
     CHECK(page->document().body()->innerHTML() == "<ul id=\"l\"><li>a</li><li>b</li><li>z</li></ul>");
+}
+
+TEST_CASE_FIXTURE(Harness, "WebPage: a fragment's children move into another fragment, all of them or none") {
+    auto client = std::make_shared<Client>();
+    auto page = loadPage(*this, client, "<ul id='l'><li id='z'>z</li></ul>");
+    CHECK(page->evaluate("function li(t) { var e = document.createElement('li'); e.textContent = t; return e; }"
+                         "var f = document.createDocumentFragment(), g = document.createDocumentFragment();"
+                         "g.appendChild(li('a')); g.appendChild(li('b')); f.appendChild(li('0')); f.appendChild(g);"
+                         "[f.childNodes.length, f.textContent, g.childNodes.length, f.lastChild.nodeType].join('|')") == "3|0ab|0|1");
+    // A script among the children runs once all are in, so it cannot strand the rest half way.
+    CHECK(page->evaluate("var s = document.createElement('script'); s.textContent = 'var z = document.getElementById(\"z\"); z.parentNode.removeChild(z);';"
+                         "f.insertBefore(s, f.firstChild); var l = document.getElementById('l');"
+                         "l.insertBefore(f, document.getElementById('z'));"
+                         "[f.childNodes.length, l.children.length, l.textContent.indexOf('0ab') > 0, document.getElementById('z')].join('|')") ==
+          "0|4|true|");
+    // Refused inserts leave the fragment whole.
+    CHECK(page->evaluate("g.appendChild(li('c')); g.appendChild(li('d')); var errs = [];"
+                         "[function () { g.firstChild.appendChild(g); }, function () { l.firstChild.firstChild.appendChild(g); },"
+                         " function () { l.insertBefore(g, li('elsewhere')); }, function () { g.appendChild(g); }].forEach(function (f) {"
+                         " try { f(); } catch (e) { errs.push(e.message); } });"
+                         "errs.length + ':' + g.textContent") == "4:cd");
+}
+
+TEST_CASE_FIXTURE(Harness, "WebPage: insertAdjacentHTML beside an element works under any parent but a document") {
+    auto client = std::make_shared<Client>();
+    auto page = loadPage(*this, client, "<p id='p'>x</p>");
+    CHECK(page->evaluate("var f = document.createDocumentFragment(), s = document.createElement('span'); f.appendChild(s);"
+                         "s.insertAdjacentHTML('afterend', '<b>1</b>2'); s.insertAdjacentHTML('beforebegin', '<i>0</i>');"
+                         "var names = []; for (var n = f.firstChild; n; n = n.nextSibling) names.push(n.nodeName); names.join()") ==
+          "I,SPAN,B,#text");
+    CHECK(page->evaluate("var errs = []; [document.createElement('div'), document.documentElement].forEach(function (e) {"
+                         " try { e.insertAdjacentHTML('afterend', '<b></b>'); } catch (x) { errs.push(x.message.split(':')[0]); } });"
+                         "errs.join()") == "NoModificationAllowedError,NoModificationAllowedError");
+}
+
+TEST_CASE_FIXTURE(Harness, "WebPage: createHTMLDocument makes a document of its own that its nodes belong to") {
+    auto client = std::make_shared<Client>();
+    auto page = loadPage(*this, client, "<title>Main</title><p id='p'>x</p>");
+    CHECK(page->evaluate("var d = document.implementation.createHTMLDocument('Side  doc ');"
+                         "[d.nodeType, d.nodeName, d.title, document.title, d.documentElement.tagName, d.head.parentNode === d.documentElement,"
+                         " d.body.parentNode === d.documentElement, d.documentElement.parentNode === d, d.body !== document.body,"
+                         " d.ownerDocument, document.ownerDocument].join('|')") == "9|#document|Side doc|Main|HTML|true|true|true|true||");
+    CHECK(page->evaluate("var u = document.implementation.createHTMLDocument(); [u.title, u.head.childNodes.length].join('|')") == "|0");
+    // Its nodes, parsed or made by it, are its own, in its tree or out of it; the page's stay the page's.
+    CHECK(page->evaluate("d.body.innerHTML = '<div id=\"in\"><b>t</b></div>'; var b = d.getElementById('in').firstChild;"
+                         "var made = d.createElement('i'), text = d.createTextNode('t'), frag = d.createDocumentFragment();"
+                         "[b.ownerDocument === d, made.ownerDocument === d, text.ownerDocument === d, frag.ownerDocument === d,"
+                         " b.cloneNode(true).ownerDocument === d, b.getRootNode() === d, b.isConnected,"
+                         " document.getElementById('p').ownerDocument === document, document.createElement('a').ownerDocument === document,"
+                         " d.querySelectorAll('b').length, d.getElementsByTagName('div').length, document.getElementById('in')].join('|')") ==
+          "true|true|true|true|true|true|false|true|true|1|1|");
+    // A node taken out of its tree stays with its document; one moved into the page's belongs to it from then on.
+    CHECK(page->evaluate("var div = d.getElementById('in'); d.body.removeChild(div); var owned = [div.ownerDocument === d, b.ownerDocument === d];"
+                         "document.body.appendChild(div); owned.push(div.ownerDocument === document, b.ownerDocument === document);"
+                         "document.body.removeChild(div); owned.push(div.ownerDocument === document);"
+                         "d.body.appendChild(made); d.body.innerHTML = ''; owned.push(made.ownerDocument === d); owned.join()") ==
+          "true,true,true,true,true,true");
+    // Nodes of different documents are disconnected, in one fixed order of the two trees.
+    CHECK(page->evaluate("var x = document.getElementById('p'), y = d.body, z = d.head;"
+                         "[x.compareDocumentPosition(y), y.compareDocumentPosition(x), x.compareDocumentPosition(z), d.compareDocumentPosition(x),"
+                         " (x.compareDocumentPosition(y) & 4) === (document.body.compareDocumentPosition(d) & 4)].join()") ==
+          "37,35,37,35,true");
+    CHECK(page->evaluate("var r = []; [null, {}, 'x'].forEach(function (o) { try { x.compareDocumentPosition(o); } catch (e) { r.push(e.name); } });"
+                         "r.join()") == "TypeError,TypeError,TypeError");
 }
 
 TEST_CASE_FIXTURE(Harness, "WebPage: element sizes and places are the boxes the paint model draws") {
