@@ -1,6 +1,7 @@
 // Web view figures: time to load a 20 KB page (15 KB of it script) from memory and answer one
-// evaluate; how far past a 100 ms time limit scripts calling slow built-ins run; resident memory per
-// live web view; and, when Chromium is installed, how long headless
+// evaluate; how far past a 100 ms time limit scripts calling slow built-ins run; how long painting a
+// page of deeply nested boxes takes after each change, and one read of an element's size; resident
+// memory per live web view; and, when Chromium is installed, how long headless
 // Chromium takes for the same page, as a ratio to ours.
 #include <algorithm>
 #include <chrono>
@@ -15,6 +16,7 @@
 #include "platform/base/URL.h"
 #include "platform/runloop/Clock.h"
 #include "platform/runloop/MainLoop.h"
+#include "platform/ui/Bitmap.h"
 #include "platform/web/WebView.h"
 
 namespace {
@@ -108,6 +110,44 @@ int main() {
         worst = std::max(worst, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count() - 100);
     }
     std::printf("web_view_limit_overrun_ms: %.1f ms\n", worst);
+
+    // 300 coloured boxes without a size, each inside the one before and holding 30 lines of text: every
+    // box needs the height of all it holds. Painted after a change, so laid out each time.
+    {
+        std::string nested = "<body>";
+        for (int i = 0; i < 300; ++i) {
+            nested += "<div style='background:#" + std::string(i % 2 ? "f00" : "00f") + "'>";
+            for (int k = 0; k < 30; ++k) nested += "<p>line " + std::to_string(k) + "</p>";
+        }
+        nested += "</body>";
+        auto view = platform::WebView::create(platform::Rect(0, 0, 320, 480));
+        auto done = std::make_shared<Done>();
+        view->setDelegate(done);
+        view->loadHTMLString(nested, platform::URL::parse("https://bench.example/nested.html"));
+        platform::MainLoop::main().runUntil([&] { return done->finished > 0; }, 30);
+        platform::Bitmap bitmap(320, 480);
+        std::vector<double> paints;
+        for (int i = 0; i < 7; ++i) {
+            view->evaluate("document.body.setAttribute('data-round', '" + std::to_string(i) + "')");
+            auto started = std::chrono::steady_clock::now();
+            view->render(bitmap);
+            paints.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count());
+        }
+        std::sort(paints.begin(), paints.end());
+        std::printf("web_view_nested_paint_ms: %.2f ms\n", paints[paints.size() / 2]);
+    }
+
+    // An element's size read in a loop, as animation libraries do: the layout is made once, not per read.
+    {
+        std::shared_ptr<platform::WebView> view;
+        loadOnce(html, &view);
+        auto started = std::chrono::steady_clock::now();
+        std::string sum = view->evaluate("var s = 0, e = document.getElementById('r40');"
+                                         "for (var i = 0; i < 20000; i++) s += e.offsetWidth + e.offsetHeight; s");
+        double took = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - started).count();
+        if (sum.empty()) std::fprintf(stderr, "bench_web: no answer from the size loop\n");
+        std::printf("web_view_size_read_us: %.2f us\n", took / 40000);
+    }
 
     std::vector<std::shared_ptr<platform::WebView>> views(100);
     long before = residentKB();

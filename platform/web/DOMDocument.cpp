@@ -293,6 +293,7 @@ std::vector<std::uint32_t> DOMDocument::collect(const Holds& held) {
         it = nodes_.erase(it);
     }
     dropped.clear();
+    std::erase_if(owners_, [&](const auto& entry) { return !keep.contains(entry.first); });
     collectAt_ = std::max<std::size_t>(4096, nodes_.size() * 2);
     return gone;
 }
@@ -431,32 +432,54 @@ std::shared_ptr<DOMNode> DOMDocument::copyNode(const DOMNode& src, bool deep) {
     return n;
 }
 
-std::shared_ptr<DOMNode> DOMDocument::documentElement() const {
-    for (const auto& c : root_->children())
+std::shared_ptr<DOMNode> DOMDocument::documentElement(const std::shared_ptr<DOMNode>& document) const {
+    for (const auto& c : (document ? document : root_)->children())
         if (c->isElement()) return c;
     return nullptr;
 }
 
-std::shared_ptr<DOMNode> DOMDocument::head() const {
-    auto html = documentElement();
+std::shared_ptr<DOMNode> DOMDocument::head(const std::shared_ptr<DOMNode>& document) const {
+    auto html = documentElement(document);
     if (!html) return nullptr;
     for (const auto& c : html->children())
         if (c->tagName() == "head") return c;
     return nullptr;
 }
 
-std::shared_ptr<DOMNode> DOMDocument::body() const {
-    auto html = documentElement();
+std::shared_ptr<DOMNode> DOMDocument::body(const std::shared_ptr<DOMNode>& document) const {
+    auto html = documentElement(document);
     if (!html) return nullptr;
     for (const auto& c : html->children())
         if (c->tagName() == "body" || c->tagName() == "frameset") return c;
     return nullptr;
 }
 
-std::string DOMDocument::title() const {
-    auto t = getElementsByTagName("title");
+std::string DOMDocument::title(const std::shared_ptr<DOMNode>& document) const {
+    auto t = getElementsByTagName("title", document);
     if (t.empty()) return {};
     return collapseWhiteSpace(t.front()->textContent());
+}
+
+std::shared_ptr<DOMNode> DOMDocument::createDocumentNode() {
+    return make(DOMNode::Type::Document, "");
+}
+
+std::shared_ptr<DOMNode> DOMDocument::ownerDocument(const DOMNode& node) const {
+    const DOMNode* top = &node;
+    std::shared_ptr<DOMNode> up;
+    while ((up = top->parent())) top = up.get();
+    if (top->type() == DOMNode::Type::Document) {
+        if (top == root_.get()) return root_;
+        if (auto d = nodeById(top->id())) return d;
+    }
+    auto it = owners_.find(top->id());
+    auto recorded = it == owners_.end() ? nullptr : nodeById(it->second);
+    return recorded ? recorded : root_;
+}
+
+void DOMDocument::setOwnerDocument(const DOMNode& node, const DOMNode& document) {
+    if (&document == root_.get() || document.type() != DOMNode::Type::Document) owners_.erase(node.id());
+    else owners_[node.id()] = document.id();
 }
 
 std::shared_ptr<DOMNode> DOMDocument::nodeById(std::uint32_t id) const {

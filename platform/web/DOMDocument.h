@@ -19,10 +19,19 @@ public:
     static std::shared_ptr<DOMDocument> parse(const std::string& html);
 
     std::shared_ptr<DOMNode> root() const { return root_; }
-    std::shared_ptr<DOMNode> documentElement() const;
-    std::shared_ptr<DOMNode> head() const;
-    std::shared_ptr<DOMNode> body() const;
-    std::string title() const;
+    // Of this document, or of `document` when given (a document node script made, see below).
+    std::shared_ptr<DOMNode> documentElement(const std::shared_ptr<DOMNode>& document = nullptr) const;
+    std::shared_ptr<DOMNode> head(const std::shared_ptr<DOMNode>& document = nullptr) const;
+    std::shared_ptr<DOMNode> body(const std::shared_ptr<DOMNode>& document = nullptr) const;
+    std::string title(const std::shared_ptr<DOMNode>& document = nullptr) const;
+
+    // Documents script makes beside this one (an HTML document of their own) are document nodes made
+    // here, apart from the root, whose nodes live here too. A node belongs to the document whose tree
+    // holds it; a node out of every tree, to the document recorded for it: the one that made it or whose
+    // tree it left (this one when none is).
+    std::shared_ptr<DOMNode> createDocumentNode();
+    std::shared_ptr<DOMNode> ownerDocument(const DOMNode& node) const;
+    void setOwnerDocument(const DOMNode& node, const DOMNode& document);
 
     std::shared_ptr<DOMNode> nodeById(std::uint32_t id) const;
     std::shared_ptr<DOMNode> createElement(const std::string& tag);
@@ -87,6 +96,8 @@ private:
     std::uint32_t nextId_ = 1;
     std::shared_ptr<DOMNode> root_;
     std::unordered_map<std::uint32_t, std::shared_ptr<DOMNode>> nodes_;
+    // Node id -> id of the document node it belongs to, for nodes out of this document's tree.
+    std::unordered_map<std::uint32_t, std::uint32_t> owners_;
 };
 
 } // namespace platform

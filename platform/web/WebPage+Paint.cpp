@@ -1,8 +1,12 @@
-// The paint model: a deterministic stand-in for layout and painting. Element boxes with a size stack
-// top to bottom (or sit where style left/top put them); text paints as 16 px lines, 8 px per character.
+// The paint model: a deterministic stand-in for layout and painting. Every element is a block: its width
+// and height come from its style, its attributes or its picture, a missing width is its container's and
+// a missing height its content's. Boxes stack top to bottom; positioned ones (absolute, fixed) sit where
+// left/top put them and take no room. Text paints as 16 px lines, 8 px per character. One walk of the
+// tree lays the page out; the result is kept until the document changes.
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <unordered_map>
 
 #include "platform/base/Strings.h"
 #include "platform/ui/Bitmap.h"
@@ -46,34 +50,64 @@ std::optional<Color> backgroundOf(const DOMNode& el) {
     return std::nullopt;
 }
 
+bool isEmpty(const Rect& r) {
+    return !(r.size.width > 0) || !(r.size.height > 0);
+}
+
 } // namespace
 
-struct WebPage::PaintState {
-    const Fill* fill;  // null: measure only
-    std::vector<Color> colors;
-    float bottom = 0;
-    // Hit testing: the last element painted at `probe` is the topmost there.
-    std::optional<Point> probe;
-    const DOMNode* hit = nullptr;
+struct WebPage::Layout {
+    // What the model draws, in paint order: boxes in their background colour, images, and text.
+    struct Item {
+        Rect rect;                   // a box; for text, the rectangle around its lines
+        std::optional<Color> color;  // none: a box that only hit testing sees
+        std::uint32_t target = 0;    // the element a point inside finds (0: none)
+        // Text: its number of characters, `perLine` to a line.
+        std::size_t chars = 0;
+        std::size_t perLine = 0;
+
+        std::size_t lineCount() const { return perLine == 0 ? 0 : (chars + perLine - 1) / perLine; }
+        Rect line(std::size_t i) const {
+            std::size_t n = std::min(perLine, chars - i * perLine);
+            return Rect(rect.origin.x, rect.origin.y + static_cast<float>(i) * kLineHeight,
+                        static_cast<float>(n) * kCharWidth, kLineHeight);
+        }
+        bool contains(Point p) const {
+            if (perLine == 0) return rect.contains(p);
+            if (!rect.contains(p)) return false;
+            auto i = static_cast<std::size_t>(std::max(0.0f, (p.y - rect.origin.y) / kLineHeight));
+            return line(std::min(i, lineCount() - 1)).contains(p);
+        }
+    };
+    std::vector<Item> items;
+    // Every element the model draws (and the root element): its box in page coordinates.
+    std::unordered_map<std::uint32_t, Rect> boxes;
+    float bottom = 0;  // of the lowest box or line
+    float flowEnd = 0; // where the body's flow ends
 };
 
-void WebPage::paintNode(const DOMNode& node, PaintState& state, float x, float width, float& cursorY, int depth) const {
+struct WebPage::LayoutState {
+    Layout& out;
+    std::vector<Color> colors;
+};
+
+void WebPage::layoutNode(const DOMNode& node, LayoutState& state, float x, float width, float& cursorY, int depth) const {
     if (depth > DOMNode::MaxDepth) return;
+    Layout& out = state.out;
     if (node.type() == DOMNode::Type::Text) {
         std::string text = collapseWhiteSpace(node.data());
         if (text.empty()) return;
         float avail = std::max(width, kCharWidth);
-        std::size_t perLine = std::max<std::size_t>(1, static_cast<std::size_t>(avail / kCharWidth));
-        for (std::size_t i = 0; i < text.size(); i += perLine) {
-            std::size_t n = std::min(perLine, text.size() - i);
-            Rect line(x, cursorY, static_cast<float>(n) * kCharWidth, kLineHeight);
-            if (state.fill != nullptr) (*state.fill)(line, state.colors.back());
-            if (state.probe && line.contains(*state.probe)) {
-                if (auto parent = node.parent(); parent && parent->isElement()) state.hit = parent.get();
-            }
-            cursorY += kLineHeight;
-        }
-        state.bottom = std::max(state.bottom, cursorY);
+        Layout::Item item;
+        item.chars = text.size();
+        item.perLine = std::max<std::size_t>(1, static_cast<std::size_t>(avail / kCharWidth));
+        const float lines = static_cast<float>(item.lineCount());
+        item.rect = Rect(x, cursorY, static_cast<float>(std::min(item.chars, item.perLine)) * kCharWidth, lines * kLineHeight);
+        item.color = state.colors.back();
+        if (auto parent = node.parent(); parent && parent->isElement()) item.target = parent->id();
+        out.items.push_back(std::move(item));
+        cursorY += lines * kLineHeight;
+        out.bottom = std::max(out.bottom, cursorY);
         return;
     }
     if (!node.isElement()) return;
@@ -92,7 +126,8 @@ void WebPage::paintNode(const DOMNode& node, PaintState& state, float x, float w
     if (w < 0) w = length(node.attribute("width"), width);
     float h = length(node.styleProperty("height"), options_.viewport.height);
     if (h < 0) h = length(node.attribute("height"), options_.viewport.height);
-    auto natural = tag == "img" ? imageSize(node.id()) : std::nullopt;
+    const bool image = tag == "img";
+    auto natural = image ? imageSize(node.id()) : std::nullopt;
     if (natural) {
         if (w < 0 && h < 0) {
             w = natural->width;
@@ -103,37 +138,60 @@ void WebPage::paintNode(const DOMNode& node, PaintState& state, float x, float w
             h = natural->width > 0 ? w * natural->height / natural->width : 0;
         }
     }
-    if (w >= 0 && h >= 0) {
-        std::string position = node.styleProperty("position");
-        bool placed = position == "absolute" || position == "fixed";
-        float left = length(node.styleProperty("left"), width);
-        float top = length(node.styleProperty("top"), options_.viewport.height);
-        float bx = placed && left >= 0 ? left : x;
-        float by = placed && top >= 0 ? top : cursorY;
-        Rect box(bx, by, w, h);
-        if (state.probe && box.contains(*state.probe)) state.hit = &node;
-        if (state.fill != nullptr) {
-            if (auto bg = backgroundOf(node)) (*state.fill)(box, *bg);
-            // Images paint as an opaque mid-grey box: the model counts pixels, not picture content.
-            if (natural) (*state.fill)(box, Color::rgba(0.5f, 0.5f, 0.5f, 1));
-        }
-        float inner = by;
-        for (const auto& c : node.children()) paintNode(*c, state, bx, w, inner, depth + 1);
-        if (!placed) cursorY = by + h;
-        state.bottom = std::max(state.bottom, by + h);
-    } else {
-        if (state.fill != nullptr && tag != "body" && tag != "html") {
-            // A box without a size but with a colour paints behind its own lines.
-            if (auto bg = backgroundOf(node)) {
-                float measure = cursorY;
-                PaintState probe{nullptr, state.colors, 0, std::nullopt, nullptr};
-                for (const auto& c : node.children()) paintNode(*c, probe, x, width, measure, depth + 1);
-                if (measure > cursorY) (*state.fill)(Rect(x, cursorY, width, measure - cursorY), *bg);
-            }
-        }
-        for (const auto& c : node.children()) paintNode(*c, state, x, width, cursorY, depth + 1);
+    // A box with both sizes is what a point finds (text finds the element around it).
+    const bool sized = w >= 0 && h >= 0;
+    // An image without a picture has no size of its own.
+    if (image && w < 0) w = 0;
+    if (image && h < 0) h = 0;
+
+    std::string position = node.styleProperty("position");
+    const bool placed = position == "absolute" || position == "fixed";
+    float left = placed ? length(node.styleProperty("left"), width) : -1;
+    float top = placed ? length(node.styleProperty("top"), options_.viewport.height) : -1;
+    Rect box(left >= 0 ? left : x, top >= 0 ? top : cursorY, w >= 0 ? w : width, std::max(h, 0.0f));
+
+    // The background goes under the content, though an unsized box knows its height only after it.
+    std::size_t background = out.items.size();
+    std::optional<Color> bg;
+    if (sized || (tag != "body" && tag != "html")) bg = backgroundOf(node);  // those two fill the page
+    if (bg || sized) out.items.push_back(Layout::Item{box, bg, sized ? node.id() : 0});
+    // Images paint as an opaque mid-grey box: the model counts pixels, not picture content.
+    if (natural) out.items.push_back(Layout::Item{box, Color::rgba(0.5f, 0.5f, 0.5f, 1)});
+
+    float inner = box.origin.y;
+    for (const auto& c : node.children()) layoutNode(*c, state, box.origin.x, box.size.width, inner, depth + 1);
+    if (h < 0) {
+        box.size.height = inner - box.origin.y;
+        if (bg) out.items[background].rect = box;
     }
+    out.boxes[node.id()] = box;
+    if (!placed) cursorY = box.origin.y + box.size.height;
+    out.bottom = std::max(out.bottom, box.origin.y + box.size.height);
     state.colors.pop_back();
+}
+
+const WebPage::Layout& WebPage::layout() const {
+    if (layout_ && layoutGeneration_ == documentGeneration_) return *layout_;
+    auto fresh = std::make_shared<Layout>();
+    if (auto body = document_->body()) {
+        LayoutState state{*fresh, {Color::black()}};
+        float cursor = 0;
+        layoutNode(*body, state, 0, options_.viewport.width, cursor, 0);
+        fresh->flowEnd = cursor;
+    }
+    // The root element spans the page's width and its content.
+    if (auto html = document_->documentElement())
+        fresh->boxes[html->id()] = Rect(0, 0, options_.viewport.width, fresh->flowEnd);
+    layout_ = std::move(fresh);
+    layoutGeneration_ = documentGeneration_;
+    return *layout_;
+}
+
+std::optional<Rect> WebPage::boxOf(const DOMNode& element) const {
+    const auto& boxes = layout().boxes;
+    auto it = boxes.find(element.id());
+    if (it == boxes.end()) return std::nullopt;
+    return it->second;
 }
 
 void WebPage::render(Bitmap& bitmap) const {
@@ -149,27 +207,30 @@ void WebPage::paint(const Fill& fill, const Rect& area) const {
     } else if (auto html = document_->documentElement()) {
         if (auto bg = backgroundOf(*html)) fill(area, *bg);
     }
-    PaintState state{&fill, {Color::black()}, 0, std::nullopt, nullptr};
-    float cursor = 0;
-    paintNode(*body, state, 0, options_.viewport.width, cursor, 0);
+    for (const auto& item : layout().items) {
+        if (!item.color) continue;
+        if (item.perLine == 0) {
+            if (!isEmpty(item.rect)) fill(item.rect, *item.color);
+            continue;
+        }
+        for (std::size_t i = 0, n = item.lineCount(); i < n; ++i) fill(item.line(i), *item.color);
+    }
 }
 
 std::shared_ptr<DOMNode> WebPage::elementAt(Point pagePoint) const {
     auto body = document_->body();
     if (!body) return nullptr;
-    PaintState state{nullptr, {Color::black()}, 0, pagePoint, nullptr};
-    float cursor = 0;
-    paintNode(*body, state, 0, options_.viewport.width, cursor, 0);
-    auto hit = state.hit != nullptr ? document_->nodeById(state.hit->id()) : nullptr;
-    return hit ? hit : body;
+    // The last one painted there is the topmost.
+    std::uint32_t hit = 0;
+    for (const auto& item : layout().items)
+        if (item.target != 0 && item.contains(pagePoint)) hit = item.target;
+    auto node = hit != 0 ? document_->nodeById(hit) : nullptr;
+    return node ? node : body;
 }
 
 Size WebPage::contentSize() const {
-    auto body = document_->body();
-    PaintState state{nullptr, {Color::black()}, 0, std::nullopt, nullptr};
-    float cursor = 0;
-    if (body) paintNode(*body, state, 0, options_.viewport.width, cursor, 0);
-    return Size{options_.viewport.width, std::max(options_.viewport.height, std::max(state.bottom, cursor))};
+    const Layout& l = layout();
+    return Size{options_.viewport.width, std::max(options_.viewport.height, std::max(l.bottom, l.flowEnd))};
 }
 
 } // namespace platform

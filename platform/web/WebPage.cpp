@@ -394,6 +394,7 @@ void WebPage::track(std::shared_ptr<ResourceLoader> loader) {
 void WebPage::loadImage(unsigned nodeId, const std::string& src) {
     auto url = resolve(src);
     images_[nodeId] = ImageInfo{false, 0, 0, src};
+    ++documentGeneration_;  // the picture it had no longer sizes it
     // A newer source replaces a load under way or waiting; the load event waits for the new one instead.
     const bool replacedBlocking = dropImageLoad(nodeId);
     if (!url) {
@@ -634,6 +635,7 @@ bool WebPage::isConnected(const std::shared_ptr<DOMNode>& node) const {
 }
 
 void WebPage::layoutChanged() {
+    ++documentGeneration_;
     if (closed_ || !loadFired_) return;
     layoutMayHaveChanged_ = true;
     // From inside the engine the drain is posted when the script returns.
@@ -641,6 +643,7 @@ void WebPage::layoutChanged() {
 }
 
 void WebPage::nodeInserted(const std::shared_ptr<DOMNode>& node) {
+    ++documentGeneration_;  // it may have left the document's tree for another
     if (closed_ || !isConnected(node)) return;
     layoutChanged();
     std::vector<std::shared_ptr<DOMNode>> all;

@@ -104,14 +104,18 @@ public:
     // when none is.
     std::shared_ptr<DOMNode> elementAt(Point pagePoint) const;
 
-    // Paint model: body background, then every element box with a size and a background colour, an
-    // image, or text, in document order.
+    // Paint model: body background, then every element box with a background colour, an image, or
+    // text, in document order.
     void render(Bitmap& bitmap) const;
     // The same model through any painter: `fill` receives each box in page coordinates; `area` is
     // what the body background covers.
     using Fill = std::function<void(const Rect&, const Color&)>;
     void paint(const Fill& fill, const Rect& area) const;
     Size contentSize() const;
+    // The box the paint model gives an element, in page coordinates; nullopt for one it does not draw
+    // (out of the document, not displayed, or inside such an element). The layout behind it is made
+    // once for each state of the document.
+    std::optional<Rect> boxOf(const DOMNode& element) const;
 
     std::size_t pendingTimerCount() const { return timers_.size(); }
     std::size_t pendingFrameCallbackCount() const { return frameCallbacks_.size(); }
@@ -120,7 +124,9 @@ public:
     void queueNavigation(const std::string& urlText, WebViewNavigationType type, unsigned frameNode,
                          const std::string& method = "GET", const std::string& body = {});
     void nodeInserted(const std::shared_ptr<DOMNode>& node);
-    // The document changed after its load in a way that may move its boxes: the client hears of it.
+    // The document changed in a way that may move its boxes: the layout is made again when next
+    // needed, and after the load the client hears of it. Every change to the document goes through
+    // here or nodeInserted.
     void layoutChanged();
     void attributeChanged(const std::shared_ptr<DOMNode>& node, const std::string& name);
     int addTimer(double seconds, bool repeats);
@@ -215,8 +221,10 @@ private:
     bool isConnected(const std::shared_ptr<DOMNode>& node) const;
     void postDrain();
     void drain();
-    struct PaintState;
-    void paintNode(const DOMNode& node, PaintState& state, float x, float width, float& cursorY, int depth) const;
+    struct Layout;
+    struct LayoutState;
+    const Layout& layout() const;
+    void layoutNode(const DOMNode& node, LayoutState& state, float x, float width, float& cursorY, int depth) const;
     void runFrame();
     void startImageLoads();
     void imageLoaded(unsigned node, std::uint64_t ticket, const ResourceLoader::Result& result);
@@ -276,6 +284,10 @@ private:
     std::map<std::string, int> imageLoadsByHost_;
     std::uint64_t nextImageTicket_ = 1;
     DOMWrapperTable wrappers_;
+    // The paint model's layout, kept while the document stays as it was when it was made.
+    std::uint64_t documentGeneration_ = 0;
+    mutable std::shared_ptr<const Layout> layout_;
+    mutable std::uint64_t layoutGeneration_ = 0;
 };
 
 } // namespace platform

@@ -127,7 +127,11 @@ void pushWrapper(duk_context* ctx, WebPage& page, const std::shared_ptr<DOMNode>
         duk_push_heapptr(ctx, object);
     } else {
         duk_push_object(ctx);
-        WebPageBindings::pushHook(ctx, node->isElement() ? (isFragment(*node) ? "fragmentProto" : "elementProto") : "textProto");
+        const char* proto = node->type() == DOMNode::Type::Document ? "inertDocProto"
+                            : !node->isElement()                     ? "textProto"
+                            : isFragment(*node)                      ? "fragmentProto"
+                                                                     : "elementProto";
+        WebPageBindings::pushHook(ctx, proto);
         duk_set_prototype(ctx, -2);
         duk_push_string(ctx, "__id");
         duk_push_uint(ctx, id);
@@ -248,6 +252,24 @@ duk_ret_t nSize(duk_context* ctx) {
     return 1;
 }
 
+// The paint model's box of an element, [left, top, width, height] in the viewport (pages do not
+// scroll), or null for an element the model does not draw.
+duk_ret_t nBox(duk_context* ctx) {
+    NODE_OR(duk_push_null(ctx));
+    auto box = node->isElement() ? pageOf(ctx).boxOf(*node) : std::nullopt;
+    if (!box) {
+        duk_push_null(ctx);
+        return 1;
+    }
+    duk_push_array(ctx);
+    const float parts[] = {box->origin.x, box->origin.y, box->size.width, box->size.height};
+    for (duk_uarridx_t i = 0; i < 4; ++i) {
+        duk_push_number(ctx, parts[i]);
+        duk_put_prop_index(ctx, -2, i);
+    }
+    return 1;
+}
+
 duk_ret_t nParent(duk_context* ctx) {
     NODE_OR(duk_push_int(ctx, 0));
     pushNode(ctx, node->parent());
@@ -282,31 +304,37 @@ duk_ret_t nChildren(duk_context* ctx) {
     return 1;
 }
 
+// Inserts the child before the reference (at the end without one); a fragment gives its children
+// instead, all of them or, when one cannot go, none. Scripts among them run once all are in.
 duk_ret_t nInsert(duk_context* ctx) {
     WebPage& page = pageOf(ctx);
-    auto parent = page.document().nodeById(idArg(ctx, 0));
-    auto child = page.document().nodeById(idArg(ctx, 1));
+    DOMDocument& document = page.document();
+    auto parent = document.nodeById(idArg(ctx, 0));
+    auto child = document.nodeById(idArg(ctx, 1));
     unsigned refId = idArg(ctx, 2);
-    auto ref = refId != 0 ? page.document().nodeById(refId) : nullptr;
-    if (child && isFragment(*child) && parent && (refId == 0 || ref) && !isFragment(*parent) &&
-        child != parent && !child->contains(parent.get())) {
-        auto moving = child->children();
-        bool ok = true;
-        for (const auto& c : moving) {
-            if (!parent->insertBefore(c, ref)) {
-                ok = false;
-                break;
-            }
-            page.pinWrappersUnder(ctx, c);
-            page.nodeInserted(c);
-        }
-        duk_push_boolean(ctx, ok);
+    auto ref = refId != 0 ? document.nodeById(refId) : nullptr;
+    if (!parent || !child || (refId != 0 && !ref) || child->contains(parent.get())) {
+        duk_push_false(ctx);
         return 1;
     }
-    bool ok = parent && child && (refId == 0 || ref) && parent->insertBefore(child, ref);
-    if (ok) page.pinWrappersUnder(ctx, child);
-    duk_push_boolean(ctx, ok);
-    if (ok) page.nodeInserted(child);
+    const bool fragment = isFragment(*child);
+    std::vector<std::shared_ptr<DOMNode>> moving = fragment ? child->children() : std::vector{child};
+    const bool wasConnected = !fragment && document.root()->contains(child.get());
+    std::size_t moved = 0;
+    while (moved < moving.size() && parent->insertBefore(moving[moved], ref)) ++moved;
+    if (moved < moving.size()) {
+        // Put back what went: the fragment is left as it was.
+        for (std::size_t i = 0; i < moved; ++i) child->insertBefore(moving[i], moving[moved]);
+        duk_push_false(ctx);
+        return 1;
+    }
+    // Recorded for when they leave the tree again.
+    auto owner = document.ownerDocument(*parent);
+    for (const auto& c : moving) document.setOwnerDocument(*c, *owner);
+    if (wasConnected) page.layoutChanged();  // it may have left the document's tree
+    for (const auto& c : moving) page.pinWrappersUnder(ctx, c);
+    for (const auto& c : moving) page.nodeInserted(c);
+    duk_push_true(ctx);
     return 1;
 }
 
@@ -320,6 +348,7 @@ duk_ret_t nClone(duk_context* ctx) {
     admit(ctx, page, DOMDocument::bytesOf(*node, deep));
     auto copy = page.document().cloneNode(*node, deep);
     if (!copy) return duk_error(ctx, DUK_ERR_RANGE_ERROR, "the document holds too many nodes");
+    page.document().setOwnerDocument(*copy, *page.document().ownerDocument(*node));
     // A copied script that ran (or was never to run) does not run when the copy is inserted.
     std::vector<std::shared_ptr<DOMNode>> from{node}, to{copy};
     for (std::size_t i = 0; i < from.size(); ++i) {
@@ -335,13 +364,38 @@ duk_ret_t nClone(duk_context* ctx) {
     return 1;
 }
 
+// The document node a new node is for: the page's (0) or one script made.
+std::shared_ptr<DOMNode> documentArg(duk_context* ctx, duk_idx_t i) {
+    DOMDocument& document = pageOf(ctx).document();
+    auto d = document.nodeById(idArg(ctx, i));
+    return d && d->type() == DOMNode::Type::Document ? d : document.root();
+}
+
 duk_ret_t nFragment(duk_context* ctx) {
     WebPage& page = pageOf(ctx);
     page.collectGarbage(ctx);
     admit(ctx, page, DOMNode::NodeBytes + std::strlen(kFragmentTag));
     auto n = page.document().createElement(kFragmentTag);
     if (!n) return duk_error(ctx, DUK_ERR_RANGE_ERROR, "the document holds too many nodes");
+    page.document().setOwnerDocument(*n, *documentArg(ctx, 0));
     pushWrapper(ctx, page, n);
+    return 1;
+}
+
+duk_ret_t nNewDocument(duk_context* ctx) {
+    WebPage& page = pageOf(ctx);
+    DOMDocument& document = page.document();
+    page.collectGarbage(ctx);
+    admit(ctx, page, DOMNode::NodeBytes);
+    auto n = document.createDocumentNode();
+    if (!n) return duk_error(ctx, DUK_ERR_RANGE_ERROR, "the document holds too many nodes");
+    pushNode(ctx, n);
+    return 1;
+}
+
+duk_ret_t nOwner(duk_context* ctx) {
+    NODE_OR(duk_push_int(ctx, 0));
+    pushNode(ctx, pageOf(ctx).document().ownerDocument(*node));
     return 1;
 }
 
@@ -372,9 +426,12 @@ duk_ret_t nRemove(duk_context* ctx) {
     WebPage& page = pageOf(ctx);
     auto parent = page.document().nodeById(idArg(ctx, 0));
     auto child = page.document().nodeById(idArg(ctx, 1));
+    auto owner = parent ? page.document().ownerDocument(*parent) : nullptr;
     bool removed = parent && child && parent->removeChild(child);
     duk_push_boolean(ctx, removed);
-    if (removed) page.layoutChanged();
+    if (!removed) return 1;
+    page.document().setOwnerDocument(*child, *owner);
+    page.layoutChanged();
     return 1;
 }
 
@@ -393,6 +450,13 @@ duk_ret_t nText(duk_context* ctx) {
     return 1;
 }
 
+// Children that leave the tree keep the document they were in.
+void removeChildren(DOMDocument& document, DOMNode& node) {
+    auto owner = document.ownerDocument(node);
+    for (const auto& c : node.children()) document.setOwnerDocument(*c, *owner);
+    node.removeAllChildren();
+}
+
 duk_ret_t nSetText(duk_context* ctx) {
     NODE_OR(duk_push_undefined(ctx));
     std::string text = stringArg(ctx, 1);
@@ -406,8 +470,8 @@ duk_ret_t nSetText(duk_context* ctx) {
     if (node->type() != DOMNode::Type::Element) return 0;
     page.collectGarbage(ctx);
     if (!text.empty()) admit(ctx, page, DOMNode::NodeBytes + text.size());
-    node->removeAllChildren();
     DOMDocument& document = page.document();
+    removeChildren(document, *node);
     if (auto t = text.empty() ? nullptr : document.createTextNode(text)) node->appendChild(t);
     pageOf(ctx).layoutChanged();
     return 0;
@@ -434,7 +498,7 @@ duk_ret_t nSetHTML(duk_context* ctx) {
     page.collectGarbage(ctx);
     const std::string html = stringArg(ctx, 1);
     auto nodes = parseWithinBudget(ctx, page, html);
-    node->removeAllChildren();
+    removeChildren(page.document(), *node);
     for (const auto& n : nodes) {
         // Scripts that arrive through markup never run, as in a browser.
         for (const auto& s : page.document().getElementsByTagName("script", n)) page.markScriptStarted(s->id());
@@ -462,6 +526,7 @@ duk_ret_t nCreate(duk_context* ctx) {
         n = page.document().createComment(s);
     }
     if (!n) return duk_error(ctx, DUK_ERR_RANGE_ERROR, "the document holds too many nodes");
+    page.document().setOwnerDocument(*n, *documentArg(ctx, 2));
     pushWrapper(ctx, page, n);
     return 1;
 }
@@ -524,12 +589,13 @@ duk_ret_t nRoot(duk_context* ctx) {
 duk_ret_t nPart(duk_context* ctx) {
     DOMDocument& doc = pageOf(ctx).document();
     int which = duk_to_int(ctx, 0);
-    pushNode(ctx, which == 0 ? doc.documentElement() : which == 1 ? doc.head() : doc.body());
+    auto of = documentArg(ctx, 1);
+    pushNode(ctx, which == 0 ? doc.documentElement(of) : which == 1 ? doc.head(of) : doc.body(of));
     return 1;
 }
 
 duk_ret_t nTitle(duk_context* ctx) {
-    std::string t = pageOf(ctx).document().title();
+    std::string t = pageOf(ctx).document().title(documentArg(ctx, 0));
     duk_push_lstring(ctx, t.data(), t.size());
     return 1;
 }
@@ -678,23 +744,25 @@ const Native kNatives[] = {
     {"attr", nAttr, 2},           {"hasAttr", nHasAttr, 2},
     {"setAttr", nSetAttr, 3},     {"removeAttr", nRemoveAttr, 2},
     {"resolvedAttr", nResolvedAttr, 2}, {"size", nSize, 2},
+    {"box", nBox, 1},             {"owner", nOwner, 1},
+    {"newDocument", nNewDocument, 0},
     {"parent", nParent, 1},       {"sibling", nSibling, 2},
     {"children", nChildren, 2},   {"insert", nInsert, 3},
     {"remove", nRemove, 2},       {"contains", nContains, 2},
     {"text", nText, 1},           {"setText", nSetText, 2},
     {"innerText", nInnerText, 1}, {"html", nHTML, 2},
-    {"setHTML", nSetHTML, 2},     {"create", nCreate, 2},
+    {"setHTML", nSetHTML, 2},     {"create", nCreate, 3},
     {"byId", nById, 1},           {"byTag", nByTag, 2},
     {"byClass", nByClass, 2},     {"query", nQuery, 2},
-    {"root", nRoot, 0},           {"part", nPart, 1},
-    {"title", nTitle, 0},         {"readyState", nReadyState, 0},
+    {"root", nRoot, 0},           {"part", nPart, 2},
+    {"title", nTitle, 1},         {"readyState", nReadyState, 0},
     {"href", nHref, 0},           {"urlPart", nURLPart, 1},
     {"navigate", nNavigate, 2},   {"submit", nSubmit, 1},
     {"styleGet", nStyleGet, 2},   {"styleSet", nStyleSet, 3},
     {"write", nWrite, 1},         {"setTimer", nSetTimer, 2},
     {"clearTimer", nClearTimer, 1}, {"log", nLog, 2},
     {"ua", nUA, 0},               {"viewport", nViewport, 1},
-    {"clone", nClone, 2},         {"fragment", nFragment, 0},
+    {"clone", nClone, 2},         {"fragment", nFragment, 1},
     {"matches", nMatches, 2},     {"attrs", nAttrs, 1},
     {"requestFrame", nRequestFrame, 0}, {"cancelFrame", nCancelFrame, 1},
     {"now", nNow, 1},

@@ -6,7 +6,7 @@
 // page lets go of the pins of nodes out of the document at its collections; a wrapper script still
 // holds stays live, and N.wrapper finds it again, so a node keeps one wrapper as long as either lives.
 var W = {};
-var ET = {}, NodeProto, ElementProto, TextProto, FragmentProto;
+var ET = {}, NodeProto, ElementProto, TextProto, FragmentProto, InertDocProto;
 function report(err) { N.log(3, 'uncaught: ' + String(err && err.stack || err)); }
 function wrap(id) {
   if (!id) return null;
@@ -86,7 +86,7 @@ prop(NodeProto, 'previousSibling', function () { return wrap(N.sibling(this.__id
 prop(NodeProto, 'childNodes', function () { return list(N.children(this.__id, false)); });
 prop(NodeProto, 'firstChild', function () { var c = N.children(this.__id, false); return wrap(c[0]); });
 prop(NodeProto, 'lastChild', function () { var c = N.children(this.__id, false); return wrap(c[c.length - 1]); });
-prop(NodeProto, 'ownerDocument', function () { return document; });
+prop(NodeProto, 'ownerDocument', function () { return wrap(N.owner(this.__id)); });
 prop(NodeProto, 'textContent', function () { return N.text(this.__id); }, function (v) { N.setText(this.__id, String(v)); });
 NodeProto.appendChild = function (c) { if (!N.insert(this.__id, idOf(c), 0)) throw new Error('HierarchyRequestError'); return c; };
 NodeProto.insertBefore = function (c, ref) { if (!N.insert(this.__id, idOf(c), idOf(ref))) throw new Error('HierarchyRequestError'); return c; };
@@ -103,14 +103,15 @@ NodeProto.getRootNode = function () {
 prop(NodeProto, 'isConnected', function () { return N.contains(N.root(), this.__id); });
 NodeProto.compareDocumentPosition = function (o) {
   var a = this.__id, b = idOf(o);
+  if (!b) throw new TypeError('compareDocumentPosition needs a node');
   if (a === b) return 0;
-  if (!b) return 1;
   if (N.contains(a, b)) return 20;  // contained by, following
   if (N.contains(b, a)) return 10;  // contains, preceding
   var pa = [a], pb = [b], p;
   for (p = a; (p = N.parent(p));) pa.unshift(p);
   for (p = b; (p = N.parent(p));) pb.unshift(p);
-  if (pa[0] !== pb[0]) return 1 | 32 | (a < b ? 4 : 2);  // disconnected: an order, but a fixed one
+  // In different trees (or documents): disconnected, in a fixed order of the trees.
+  if (pa[0] !== pb[0]) return 1 | 32 | (pa[0] < pb[0] ? 4 : 2);
   var i = 0;
   while (pa[i] === pb[i]) i++;
   var kids = N.children(pa[i - 1], false);
@@ -228,7 +229,7 @@ prop(ElementProto, 'attributes', function () {
 ElementProto.getAttributeNode = function (n) { return this.attributes.getNamedItem(n); };
 ElementProto.insertAdjacentHTML = function (where, html) {
   var w = String(where).toLowerCase(), parent = this.parentNode;
-  if ((w === 'beforebegin' || w === 'afterend') && (!parent || parent.nodeType !== 1)) throw new Error('NoModificationAllowedError: the element has no parent element');
+  if ((w === 'beforebegin' || w === 'afterend') && (!parent || parent.nodeType === 9)) throw new Error('NoModificationAllowedError: the element has no parent element');
   var holder = document.createElement('div');
   holder.innerHTML = String(html);
   var frag = document.createDocumentFragment(), c;
@@ -239,18 +240,23 @@ ElementProto.insertAdjacentHTML = function (where, html) {
   else if (w === 'afterend') parent.insertBefore(frag, this.nextSibling);
   else throw new Error('SyntaxError: ' + w + ' is no position');
 };
-// Rendered sizes of the paint model: nothing for an element out of the document or not displayed.
-function displayed(id) {
-  if (!N.contains(N.root(), id)) return false;
-  for (; id && N.type(id) === 1; id = N.parent(id))
-    if (N.styleGet(id, 'display') === 'none' || N.hasAttr(id, 'hidden')) return false;
-  return true;
+// Boxes of the paint model, in the viewport: none for an element out of the document or not drawn.
+// Sizes are whole pixels; the root element's client area is the viewport, as on phones.
+function boxSize(el, i) { var b = N.box(el.__id); return b ? Math.round(b[i]) : 0; }
+function clientSize(el, i) { return el.__id === N.part(0) ? N.viewport(i - 2) : boxSize(el, i); }
+function domRect(b) {
+  return { left: b[0], top: b[1], right: b[0] + b[2], bottom: b[1] + b[3], width: b[2], height: b[3], x: b[0], y: b[1] };
 }
-prop(ElementProto, 'offsetWidth', function () { return displayed(this.__id) ? N.size(this.__id, 0) : 0; });
-prop(ElementProto, 'offsetHeight', function () { return displayed(this.__id) ? N.size(this.__id, 1) : 0; });
-prop(ElementProto, 'clientWidth', function () { return displayed(this.__id) ? N.size(this.__id, 0) : 0; });
-prop(ElementProto, 'clientHeight', function () { return displayed(this.__id) ? N.size(this.__id, 1) : 0; });
-ElementProto.getClientRects = function () { return displayed(this.__id) ? [this.getBoundingClientRect()] : []; };
+prop(ElementProto, 'offsetWidth', function () { return boxSize(this, 2); });
+prop(ElementProto, 'offsetHeight', function () { return boxSize(this, 3); });
+prop(ElementProto, 'clientWidth', function () { return clientSize(this, 2); });
+prop(ElementProto, 'clientHeight', function () { return clientSize(this, 3); });
+ElementProto.getBoundingClientRect = function () { return domRect(N.box(this.__id) || [0, 0, 0, 0]); };
+ElementProto.getClientRects = function () {
+  var b = N.box(this.__id), out = b ? [domRect(b)] : [];
+  out.item = function (i) { return this[i] || null; };
+  return out;
+};
 
 // classList: the class attribute as an ordered set of tokens, read afresh at every call.
 function classTokens(id) {
@@ -268,7 +274,10 @@ function classToken(t) {
   return t;
 }
 function TokenList(id) { Object.defineProperty(this, '__owner', { value: id }); }
-TokenList.prototype.__set = function (tokens) { N.setAttr(this.__owner, 'class', tokens.join(' ')); };
+// No tokens to write where there was no attribute: the attribute stays absent.
+TokenList.prototype.__set = function (tokens) {
+  if (tokens.length || N.hasAttr(this.__owner, 'class')) N.setAttr(this.__owner, 'class', tokens.join(' '));
+};
 prop(TokenList.prototype, 'length', function () { return classTokens(this.__owner).length; });
 prop(TokenList.prototype, 'value', function () { var v = N.attr(this.__owner, 'class'); return v === null ? '' : v; },
      function (v) { N.setAttr(this.__owner, 'class', String(v)); });
@@ -301,7 +310,14 @@ TokenList.prototype.replace = function (from, to) {
   return true;
 };
 TokenList.prototype.forEach = function (fn, that) { var t = classTokens(this.__owner); for (var i = 0; i < t.length; i++) fn.call(that, t[i], i, this); };
-prop(ElementProto, 'classList', function () { return new TokenList(this.__id); });
+// Indexed as an array is: list[0] is the first token. (The engine hands index keys over as numbers.)
+function tokenIndex(k) { return typeof k === 'number' || (typeof k === 'string' && /^(0|[1-9][0-9]*)$/.test(k)); }
+prop(ElementProto, 'classList', function () {
+  return new Proxy(new TokenList(this.__id), {
+    get: function (t, k) { return tokenIndex(k) ? classTokens(t.__owner)[k] : t[k]; },
+    has: function (t, k) { return tokenIndex(k) ? classTokens(t.__owner)[k] !== undefined : k in t; }
+  });
+});
 
 // dataset: the data-* attributes by their camel-cased names.
 function dataAttr(k) { return 'data-' + k.replace(/[A-Z]/g, function (c) { return '-' + c.toLowerCase(); }); }
@@ -340,10 +356,6 @@ prop(ElementProto, 'dataset', function () {
   Object.defineProperty(this, '__dataset', { value: d });
   return d;
 });
-ElementProto.getBoundingClientRect = function () {
-  var w = N.size(this.__id, 0), h = N.size(this.__id, 1);
-  return { left: 0, top: 0, right: w, bottom: h, width: w, height: h, x: 0, y: 0 };
-};
 // A click and what it does by default: links navigate, submit buttons submit their form.
 function activate(el, e) {
   if (!dispatch(el, e)) return;
@@ -415,28 +427,37 @@ document.compatMode = 'CSS1Compat';
 document.characterSet = document.charset = 'UTF-8';
 document.cloneNode = function () { throw new Error('NotSupportedError: the document cannot be cloned'); };
 prop(document, 'activeElement', function () { return wrap(N.part(2)); });
-// A second document for markup that must not touch this one (libraries parse HTML there): its own
-// skeleton, apart from this document's tree; its nodes are inert until moved here.
-function InertDocument(title) {
-  var html = document.createElement('html'), head = document.createElement('head'), body = document.createElement('body');
-  html.appendChild(head); html.appendChild(body);
-  if (title !== undefined) { var t = document.createElement('title'); t.textContent = String(title); head.appendChild(t); }
-  this.documentElement = html; this.head = head; this.body = body;
-}
-InertDocument.prototype = Object.create(DocProto);
-InertDocument.prototype.nodeType = 9;
-InertDocument.prototype.nodeName = '#document';
-['createElement', 'createTextNode', 'createComment', 'createDocumentFragment', 'createEvent'].forEach(function (k) {
-  InertDocument.prototype[k] = function (a) { return document[k](a); };
-});
-InertDocument.prototype.getElementsByTagName = function (t) { return this.documentElement.getElementsByTagName(t); };
-InertDocument.prototype.querySelectorAll = function (s) { return this.documentElement.querySelectorAll(s); };
-InertDocument.prototype.querySelector = function (s) { return this.documentElement.querySelector(s); };
-InertDocument.prototype.getElementById = function (i) { return elementByIdUnder(this.documentElement.__id, i); };
+// Documents script makes beside this one (libraries parse markup there): a document node of their
+// own, with its own tree; their nodes are inert until moved here, and belong here from then on.
+InertDocProto = Object.create(DocProto);
+prop(InertDocProto, 'nodeName', function () { return '#document'; });
+prop(InertDocProto, 'documentElement', function () { return wrap(N.part(0, this.__id)); });
+prop(InertDocProto, 'head', function () { return wrap(N.part(1, this.__id)); });
+prop(InertDocProto, 'body', function () { return wrap(N.part(2, this.__id)); });
+prop(InertDocProto, 'title', function () { return N.title(this.__id); });
+InertDocProto.createElement = function (t) { return N.create(String(t), 1, this.__id); };
+InertDocProto.createTextNode = function (t) { return N.create(String(t), 3, this.__id); };
+InertDocProto.createComment = function (t) { return N.create(String(t), 8, this.__id); };
+InertDocProto.createDocumentFragment = function () { return N.fragment(this.__id); };
+InertDocProto.createEvent = document.createEvent;
+InertDocProto.getElementById = function (i) { return elementByIdUnder(this.__id, i); };
+InertDocProto.getElementsByTagName = function (t) { return list(N.byTag(this.__id, String(t))); };
+InertDocProto.getElementsByClassName = function (c) { return list(N.byClass(this.__id, String(c))); };
+InertDocProto.querySelectorAll = function (s) { return list(N.query(this.__id, String(s))); };
+InertDocProto.querySelector = function (s) { return wrap(N.query(this.__id, String(s))[0]); };
+prop(DocProto, 'ownerDocument', function () { return null; });
 document.implementation = {
-  createHTMLDocument: function (title) { return new InertDocument(title); },
+  createHTMLDocument: function (title) {
+    var d = wrap(N.newDocument()), html = d.createElement('html');
+    d.appendChild(html);
+    html.appendChild(d.createElement('head'));
+    html.appendChild(d.createElement('body'));
+    if (title !== undefined) { var t = d.createElement('title'); t.textContent = String(title); d.head.appendChild(t); }
+    return d;
+  },
   hasFeature: function () { return true; }
 };
+InertDocProto.implementation = document.implementation;
 
 var loc = {};
 prop(loc, 'href', function () { return N.href(); }, function (v) { N.navigate(String(v), 5); });
@@ -556,6 +577,7 @@ G.console = { log: logger(1), info: logger(1), debug: logger(0), warn: logger(2)
 
 return {
   pins: W, document: document, elementProto: ElementProto, textProto: TextProto, fragmentProto: FragmentProto,
+  inertDocProto: InertDocProto,
   // What the heap learns of its page once it has one (it may be made before the page).
   attach: function () {
     Object.defineProperty(document, '__id', { value: N.root() });

@@ -12,6 +12,7 @@
 #include "platform/net/URLProtocolClient.h"
 #include "platform/runloop/Clock.h"
 #include "platform/testing/Harness.h"
+#include "platform/ui/Bitmap.h"
 #include "platform/web/WebPage.h"
 #include "platform/web/WebPageClient.h"
 
@@ -157,6 +158,14 @@ TEST_CASE_FIXTURE(Harness, "WebPage: classList reads and edits the class attribu
     CHECK(page->evaluate("var errs = []; ['', 'a b'].forEach(function (t) { try { c.add(t); } catch (e) { errs.push(e.message.split(':')[0]); } });"
                          "errs.join()") == "SyntaxError,InvalidCharacterError");
     CHECK(page->evaluate("c.value = 'x y'; c.length + document.getElementById('a').getAttribute('class')") == "2x y");
+    // Indexed as an array, and live.
+    CHECK(page->evaluate("[c[0], c[1], c[2], '1' in c, '2' in c, c['01']].join('|')") == "x|y||true|false|");
+    CHECK(page->evaluate("c.add('z'); var seen = []; for (var i = 0; i < c.length; i++) seen.push(c[i]); seen.join()") == "x,y,z");
+    // No tokens and no attribute: the attribute stays absent.
+    CHECK(page->evaluate("var e = document.createElement('p'); e.classList.add(); e.classList.remove('gone');"
+                         "e.hasAttribute('class') + ':' + e.outerHTML") == "false:<p></p>");
+    CHECK(page->evaluate("e.className = 'k'; e.classList.remove('k'); e.hasAttribute('class') + ':' + e.outerHTML") ==
+          "true:<p class=\"\"></p>");
 }
 
 TEST_CASE_FIXTURE(Harness, "WebPage: closest and matches test an element and its ancestors against a selector") {
@@ -194,6 +203,151 @@ TEST_CASE_FIXTURE(Harness, "WebPage: inserting a document fragment moves its chi
     CHECK(page->evaluate("var l = document.getElementById('l'); l.insertBefore(f, l.firstChild);"
                          "[f.nodeType, f.nodeName, f.childNodes.length, l.textContent].join('|')") == "11|#document-fragment|0|abz");
     CHECK(page->document().body()->innerHTML() == "<ul id=\"l\"><li>a</li><li>b</li><li>z</li></ul>");
+}
+
+TEST_CASE_FIXTURE(Harness, "WebPage: a fragment's children move into another fragment, all of them or none") {
+    auto client = std::make_shared<Client>();
+    auto page = loadPage(*this, client, "<ul id='l'><li id='z'>z</li></ul>");
+    CHECK(page->evaluate("function li(t) { var e = document.createElement('li'); e.textContent = t; return e; }"
+                         "var f = document.createDocumentFragment(), g = document.createDocumentFragment();"
+                         "g.appendChild(li('a')); g.appendChild(li('b')); f.appendChild(li('0')); f.appendChild(g);"
+                         "[f.childNodes.length, f.textContent, g.childNodes.length, f.lastChild.nodeType].join('|')") == "3|0ab|0|1");
+    // A script among the children runs once all are in, so it cannot strand the rest half way.
+    CHECK(page->evaluate("var s = document.createElement('script'); s.textContent = 'var z = document.getElementById(\"z\"); z.parentNode.removeChild(z);';"
+                         "f.insertBefore(s, f.firstChild); var l = document.getElementById('l');"
+                         "l.insertBefore(f, document.getElementById('z'));"
+                         "[f.childNodes.length, l.children.length, l.textContent.indexOf('0ab') > 0, document.getElementById('z')].join('|')") ==
+          "0|4|true|");
+    // Refused inserts leave the fragment whole.
+    CHECK(page->evaluate("g.appendChild(li('c')); g.appendChild(li('d')); var errs = [];"
+                         "[function () { g.firstChild.appendChild(g); }, function () { l.firstChild.firstChild.appendChild(g); },"
+                         " function () { l.insertBefore(g, li('elsewhere')); }, function () { g.appendChild(g); }].forEach(function (f) {"
+                         " try { f(); } catch (e) { errs.push(e.message); } });"
+                         "errs.length + ':' + g.textContent") == "4:cd");
+}
+
+TEST_CASE_FIXTURE(Harness, "WebPage: insertAdjacentHTML beside an element works under any parent but a document") {
+    auto client = std::make_shared<Client>();
+    auto page = loadPage(*this, client, "<p id='p'>x</p>");
+    CHECK(page->evaluate("var f = document.createDocumentFragment(), s = document.createElement('span'); f.appendChild(s);"
+                         "s.insertAdjacentHTML('afterend', '<b>1</b>2'); s.insertAdjacentHTML('beforebegin', '<i>0</i>');"
+                         "var names = []; for (var n = f.firstChild; n; n = n.nextSibling) names.push(n.nodeName); names.join()") ==
+          "I,SPAN,B,#text");
+    CHECK(page->evaluate("var errs = []; [document.createElement('div'), document.documentElement].forEach(function (e) {"
+                         " try { e.insertAdjacentHTML('afterend', '<b></b>'); } catch (x) { errs.push(x.message.split(':')[0]); } });"
+                         "errs.join()") == "NoModificationAllowedError,NoModificationAllowedError");
+}
+
+TEST_CASE_FIXTURE(Harness, "WebPage: createHTMLDocument makes a document of its own that its nodes belong to") {
+    auto client = std::make_shared<Client>();
+    auto page = loadPage(*this, client, "<title>Main</title><p id='p'>x</p>");
+    CHECK(page->evaluate("var d = document.implementation.createHTMLDocument('Side  doc ');"
+                         "[d.nodeType, d.nodeName, d.title, document.title, d.documentElement.tagName, d.head.parentNode === d.documentElement,"
+                         " d.body.parentNode === d.documentElement, d.documentElement.parentNode === d, d.body !== document.body,"
+                         " d.ownerDocument, document.ownerDocument].join('|')") == "9|#document|Side doc|Main|HTML|true|true|true|true||");
+    CHECK(page->evaluate("var u = document.implementation.createHTMLDocument(); [u.title, u.head.childNodes.length].join('|')") == "|0");
+    // Its nodes, parsed or made by it, are its own, in its tree or out of it; the page's stay the page's.
+    CHECK(page->evaluate("d.body.innerHTML = '<div id=\"in\"><b>t</b></div>'; var b = d.getElementById('in').firstChild;"
+                         "var made = d.createElement('i'), text = d.createTextNode('t'), frag = d.createDocumentFragment();"
+                         "[b.ownerDocument === d, made.ownerDocument === d, text.ownerDocument === d, frag.ownerDocument === d,"
+                         " b.cloneNode(true).ownerDocument === d, b.getRootNode() === d, b.isConnected,"
+                         " document.getElementById('p').ownerDocument === document, document.createElement('a').ownerDocument === document,"
+                         " d.querySelectorAll('b').length, d.getElementsByTagName('div').length, document.getElementById('in')].join('|')") ==
+          "true|true|true|true|true|true|false|true|true|1|1|");
+    // A node taken out of its tree stays with its document; one moved into the page's belongs to it from then on.
+    CHECK(page->evaluate("var div = d.getElementById('in'); d.body.removeChild(div); var owned = [div.ownerDocument === d, b.ownerDocument === d];"
+                         "document.body.appendChild(div); owned.push(div.ownerDocument === document, b.ownerDocument === document);"
+                         "document.body.removeChild(div); owned.push(div.ownerDocument === document);"
+                         "d.body.appendChild(made); d.body.innerHTML = ''; owned.push(made.ownerDocument === d); owned.join()") ==
+          "true,true,true,true,true,true");
+    // Nodes of different documents are disconnected, in one fixed order of the two trees.
+    CHECK(page->evaluate("var x = document.getElementById('p'), y = d.body, z = d.head;"
+                         "[x.compareDocumentPosition(y), y.compareDocumentPosition(x), x.compareDocumentPosition(z), d.compareDocumentPosition(x),"
+                         " (x.compareDocumentPosition(y) & 4) === (document.body.compareDocumentPosition(d) & 4)].join()") ==
+          "37,35,37,35,true");
+    CHECK(page->evaluate("var r = []; [null, {}, 'x'].forEach(function (o) { try { x.compareDocumentPosition(o); } catch (e) { r.push(e.name); } });"
+                         "r.join()") == "TypeError,TypeError,TypeError");
+}
+
+TEST_CASE_FIXTURE(Harness, "WebPage: element sizes and places are the boxes the paint model draws") {
+    auto client = std::make_shared<Client>();
+    // 320 x 480 viewport; text is 8 px a character on 16 px lines.
+    auto page = loadPage(*this, client, "<body><p id='p'>hello</p>"
+                                        "<div id='w' style='width:100px;background:#00f'>abcdefghijklmnopqrstuvwxyz</div>"
+                                        "<div id='s' style='width:50px;height:20px'></div>"
+                                        "<div id='a' style='position:absolute;left:10px;top:300px'>x</div>"
+                                        "<span id='h' style='display:none'><b id='in'>hidden</b></span><img id='i'></body>");
+    auto rect = [&](const std::string& id) {
+        return page->evaluate("var r = document.getElementById('" + id + "').getBoundingClientRect();"
+                              "[r.left, r.top, r.width, r.height, r.right, r.bottom].join()");
+    };
+    CHECK(rect("p") == "0,0,320,16,320,16");
+    CHECK(rect("w") == "0,16,100,48,100,64");  // a width alone: its text wraps inside it, its height is the text's
+    CHECK(rect("s") == "0,64,50,20,50,84");
+    CHECK(rect("a") == "10,300,320,16,330,316");  // positioned: where it is put, taking no room
+    CHECK(rect("i") == "0,84,0,0,0,84");          // an image without a picture has no size
+    CHECK(page->evaluate("var b = document.body; [b.offsetWidth, b.offsetHeight, b.clientWidth, b.clientHeight].join()") == "320,84,320,84");
+    // The root element spans the content; its client area is the viewport.
+    CHECK(page->evaluate("var h = document.documentElement; [h.offsetWidth, h.offsetHeight, h.clientWidth, h.clientHeight].join()") ==
+          "320,84,320,480");
+    // Nothing drawn, nothing measured: not displayed, inside what is not, or out of the document.
+    CHECK(page->evaluate("var out = []; [document.getElementById('h'), document.getElementById('in'), document.createElement('div'),"
+                         " document.head].forEach(function (e) { var r = e.getBoundingClientRect();"
+                         " out.push(e.offsetWidth + e.offsetHeight + e.clientWidth + r.width + r.height + r.top + e.getClientRects().length); });"
+                         "out.join()") == "0,0,0,0");
+    CHECK(page->evaluate("var c = document.getElementById('s').getClientRects(); c.length + ':' + c[0].top + ':' + c.item(0).height") ==
+          "1:64:20");
+    // The pixels are the same boxes: the blue box is 100 x 48 less its 26 characters of black text.
+    Bitmap bitmap(320, 480);
+    page->render(bitmap);
+    CHECK(bitmap.countPixels(Color::rgba(0, 0, 1)) == 100 * 48 - 26 * 8 * 16);
+    CHECK(page->elementAt(Point{20, 70})->attribute("id") == "s");
+    CHECK(page->elementAt(Point{12, 305})->attribute("id") == "a");
+}
+
+TEST_CASE_FIXTURE(Harness, "WebPage: sizes follow every change to the document") {
+    auto client = std::make_shared<Client>();
+    auto page = loadPage(*this, client, "<div id='d'><p id='p'>one</p></div><div id='held'></div>");
+    page->evaluate("var d = document.getElementById('d'), p = document.getElementById('p'), held = document.getElementById('held');"
+                   "function h() { return d.offsetHeight; }");
+    CHECK(page->evaluate("h()") == "16");
+    CHECK(page->evaluate("p.appendChild(document.createElement('div')).textContent = 'two'; h()") == "32");
+    CHECK(page->evaluate("p.style.height = '100px'; h()") == "100");
+    CHECK(page->evaluate("p.removeAttribute('style'); h()") == "32");
+    CHECK(page->evaluate("p.setAttribute('style', 'display: none'); h()") == "0");
+    CHECK(page->evaluate("p.style.display = ''; p.textContent = 'one line'; h()") == "16");
+    CHECK(page->evaluate("p.firstChild.data = 'thirty-three characters of text!!'; h()") == "16");
+    CHECK(page->evaluate("p.firstChild.data += ' and more, past one line of 40'; h()") == "32");
+    CHECK(page->evaluate("d.innerHTML = '<p>a</p><p>b</p><p>c</p>'; h()") == "48");
+    CHECK(page->evaluate("d.removeChild(d.firstChild); h()") == "32");
+    CHECK(page->evaluate("held.appendChild(d.firstChild); h() + ':' + held.offsetHeight") == "16:16");
+    CHECK(page->evaluate("var f = document.createDocumentFragment(); f.appendChild(d.firstChild); h()") == "0");
+    CHECK(page->evaluate("d.hidden = true; held.getBoundingClientRect().top") == "0");
+    CHECK(page->evaluate("d.hidden = false; d.appendChild(f); held.getBoundingClientRect().top") == "16");
+    CHECK(page->contentSize().height == 480);
+    page->evaluate("held.style.height = '900px'");
+    CHECK(page->contentSize().height == 16 + 900);
+}
+
+TEST_CASE_FIXTURE(Harness, "WebPage: nested boxes without a size are laid out in one walk, to a bounded depth") {
+    auto client = std::make_shared<Client>();
+    // Each coloured box without a size needs its content's height before it paints: measured once, not
+    // once more at every level.
+    std::string html;
+    for (int i = 0; i < 200; ++i) html += "<div style='background:#f00'>";
+    html += "x";
+    auto page = loadPage(*this, client, html);
+    Bitmap bitmap(320, 480);
+    page->render(bitmap);
+    CHECK(bitmap.countPixels(Color::rgba(1, 0, 0)) == 320 * 16 - 8 * 16);
+    CHECK(page->contentSize().height == 480);
+    CHECK(page->elementAt(Point{4, 4})->tagName() == "div");
+    CHECK(page->evaluate("document.querySelectorAll('div')[199].offsetHeight") == "16");
+    // Script can nest deeper than the walk goes: what lies below is not drawn and has no size.
+    CHECK(page->evaluate("var e = document.body; for (var i = 0; i < 700; i++) e = e.appendChild(document.createElement('div'));"
+                         "e.textContent = 'deep'; var all = document.getElementsByTagName('div');"
+                         "[all[400].offsetWidth, all[800].offsetWidth].join()") == "320,0");
+    page->render(bitmap);
 }
 
 TEST_CASE_FIXTURE(Harness, "WebPage: images inserted as markup are fetched and fire load or error") {

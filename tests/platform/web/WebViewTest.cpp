@@ -385,6 +385,10 @@ TEST_CASE_FIXTURE(Harness, "WebView: the content size follows a page that grows 
     p.view->evaluate("1 + 1");
     runUntilIdle();
     CHECK(changes == 2);
+    // A box moved out of the page into a fragment leaves it as a removed one does.
+    p.view->evaluate("document.createDocumentFragment().appendChild(document.getElementById('box'));");
+    REQUIRE(runUntil([&] { return changes > 2; }));
+    CHECK(p.view->scrollView()->contentSize().height == 480);
 }
 
 TEST_CASE_FIXTURE(Harness, "WebView: a script loaded again from compiled form behaves as the first time") {
