@@ -273,7 +273,8 @@ function classToken(t) {
   if (/[ \t\n\f\r]/.test(t)) throw new Error('InvalidCharacterError: the token holds white space');
   return t;
 }
-function TokenList(id) { Object.defineProperty(this, '__owner', { value: id }); }
+// The list holds its element (as a browser's does), not only its id.
+function TokenList(el) { Object.defineProperty(this, '__owner', { value: el.__id }); Object.defineProperty(this, '__element', { value: el }); }
 // No tokens to write where there was no attribute: the attribute stays absent.
 TokenList.prototype.__set = function (tokens) {
   if (tokens.length || N.hasAttr(this.__owner, 'class')) N.setAttr(this.__owner, 'class', tokens.join(' '));
@@ -313,7 +314,7 @@ TokenList.prototype.forEach = function (fn, that) { var t = classTokens(this.__o
 // Indexed as an array is: list[0] is the first token. (The engine hands index keys over as numbers.)
 function tokenIndex(k) { return typeof k === 'number' || (typeof k === 'string' && /^(0|[1-9][0-9]*)$/.test(k)); }
 prop(ElementProto, 'classList', function () {
-  return new Proxy(new TokenList(this.__id), {
+  return new Proxy(new TokenList(this), {
     get: function (t, k) { return tokenIndex(k) ? classTokens(t.__owner)[k] : t[k]; },
     has: function (t, k) { return tokenIndex(k) ? classTokens(t.__owner)[k] !== undefined : k in t; }
   });

@@ -152,8 +152,12 @@ TEST_CASE_FIXTURE(Harness, "WebPage: a node script let go of keeps its wrapper, 
                 "  window.heldLeaf = leaf;"
                 // A cycle: the listener's closure holds its own element, out of the document and let go of.
                 "  var lost = document.createElement('b'); lost.onclick = function () { return lost; };"
-                "})(); 'ok'") == "ok");
+                "})();"
+                // Declarations, class lists and data sets hold their elements too.
+                "var gone = document.createElement('em'); gone.style.width = '3px'; gone.className = 'x y'; gone.dataset.k = 'v';"
+                "var style = gone.style, classes = gone.classList, data = gone.dataset; gone = null; 'ok'") == "ok");
     churn();
+    CHECK(page->evaluate("[style.width, classes.length, classes[1], data.k].join()") == "3px,2,y,v");
     CHECK(page->evaluate("var a = document.getElementById('link'); a.note + ':' + (a === box.firstChild)") == "kept:true");
     CHECK(page->evaluate("a.click(); heard.join()") == "a");
     CHECK(page->evaluate("var mid = heldLeaf.parentNode; [mid.note, mid.firstChild.note, mid.parentNode.tagName].join()") ==
