@@ -73,6 +73,11 @@ const std::string kClickCreative =
     "<a id='sms' href='sms:5550100'>text</a>"
     "<a id='source' href='view-source:https://" + std::string(ruzave::GADHosts::kAdServerHost) + "/'>source</a>"
     "<a id='spaced' href=' \t\nVIEW-SOURCE:https://" + std::string(ruzave::GADHosts::kAdServerHost) + "/'>spaced</a>"
+    "<a id='hash' href='#' onclick=\"mraid.open('https://" + std::string(ruzave::GADHosts::kAdServerHost) + "/landing')\">hash</a>"
+    "<a id='void' href='javascript:void(0)' onclick=\"mraid.open('https://" + std::string(ruzave::GADHosts::kAdServerHost) + "/landing')\">void</a>"
+    "<a id='top' href='#top'>top</a>"
+    "<a id='file' href='file:///etc/hosts'>file</a>"
+    "<a id='invalid' href='https://[bad/'>invalid</a>"
     "</body></html>";
 
 struct ClickRecorder : ruzave::GADInterstitialDelegate {
@@ -228,6 +233,12 @@ TEST_CASE_FIXTURE(ExpandedFixture, "GADAdAppAdViewDelegate: a link the page foll
     }
     runUntilIdle();
     CHECK(clicks() == before + 2);
+    // A link the page drops goes nowhere: no click.
+    CHECK_FALSE(delegate->adView(view, *platform::URLRequest::withURLString("file:///etc/hosts"),
+                                 WebViewNavigationType::LinkClicked).value_or(true));
+    CHECK_FALSE(delegate->adView(view, platform::URLRequest(), WebViewNavigationType::LinkClicked).value_or(true));
+    runUntilIdle();
+    CHECK(clicks() == before + 2);
     platform::UserDefaults::standard()->set(GADAdAppAdViewDelegate::kDisableClickPingKey, platform::Value("1"));
     delegate->adView(view, *platform::URLRequest::withURLString("https://shop.example/c"), WebViewNavigationType::LinkClicked);
     runUntilIdle();
@@ -336,4 +347,27 @@ TEST_CASE_FIXTURE(ClickRoad, "GADAdAppAdViewDelegate: a composer over a full-scr
     CHECK(composer.expired());
     CHECK(recorder->dismissed == 1);
     CHECK(recorder->clicks == 1);
+}
+
+TEST_CASE_FIXTURE(ClickRoad, "GADAdAppAdViewDelegate: a link the page drops counts no click, so a same-page link that opens by script is one") {
+    auto controller = showInterstitial();
+    auto adView = interstitial->slot()->adView();
+    for (const char* link : {"#hash", "#void"}) {
+        CAPTURE(link);
+        const auto before = pings();
+        const auto clicks = recorder->clicks;
+        tap(adView, link);
+        REQUIRE(controller->presentedViewController());
+        CHECK(pings() == before + 1);
+        CHECK(recorder->clicks == clicks + 1);
+        closeScreenOver(controller);
+    }
+    for (const char* link : {"#top", "#file", "#invalid"}) {
+        CAPTURE(link);
+        tap(adView, link);
+        CHECK(controller->presentedViewController() == nullptr);
+    }
+    CHECK(pings() == 2);
+    CHECK(recorder->clicks == 2);
+    CHECK(counted(interstitial->slot()) == 2);
 }
