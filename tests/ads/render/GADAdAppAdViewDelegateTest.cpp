@@ -25,6 +25,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/services/MessageComposer.h"
 #include "platform/testing/Harness.h"
+#include "platform/testing/ui/TouchInjector.h"
 #include "platform/testing/web/WebViewTesting.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
@@ -108,9 +109,9 @@ struct ClickRoad : Harness {
         window->setRootViewController(root);
         window->makeKeyAndVisible();
     }
-    void serve(const std::string& adSize) {
+    void serve(const std::string& adSize, const std::string& html = kClickCreative) {
         adserver::StandardAd ad;
-        ad.html = kClickCreative;
+        ad.html = html;
         ad.adSize = adSize;
         ad.refreshRate = "";
         ad.clickURLs = {"https://" + std::string(ruzave::GADHosts::kPingHost) + kClickPath + "?n=1"};
@@ -130,8 +131,8 @@ struct ClickRoad : Harness {
         settle();
     }
     // Loads an interstitial of kClickCreative and shows it; its full-screen controller.
-    std::shared_ptr<ruzave::GADInterstitialViewController> showInterstitial() {
-        serve("");
+    std::shared_ptr<ruzave::GADInterstitialViewController> showInterstitial(const std::string& html = kClickCreative) {
+        serve("", html);
         interstitial = ruzave::GADInterstitial::initWithAdUnitID("click-interstitial");
         interstitial->setDelegate(recorder);
         interstitial->loadRequest(ruzave::GADRequest::request());
@@ -370,4 +371,28 @@ TEST_CASE_FIXTURE(ClickRoad, "GADAdAppAdViewDelegate: a link the page drops coun
     CHECK(pings() == 2);
     CHECK(recorder->clicks == 2);
     CHECK(counted(interstitial->slot()) == 2);
+}
+
+TEST_CASE_FIXTURE(ClickRoad, "GADAdAppAdViewDelegate: a tap whose touch handler opens and cancels the touch is one open and one click") {
+    // Opens on the touch, and keeps a click handler for desktops.
+    const std::string open = "mraid.open('https://" + std::string(ruzave::GADHosts::kAdServerHost) + "/landing')";
+    const std::string box = "href='#' style='display:block;width:320px;height:200px' onclick=\"clicks++;" + open + "\"";
+    auto controller = showInterstitial("<html><body style='margin:0'><script src='mraid.js'></script>"
+                                       "<script>var clicks = 0;</script>"
+                                       "<a " + box + " ontouchstart=\"event.preventDefault();" + open + "\">start</a>"
+                                       "<a " + box + " ontouchend=\"event.preventDefault();" + open + "\">end</a>"
+                                       "</body></html>");
+    auto adView = interstitial->slot()->adView();
+    int taps = 0;
+    for (float y : {100.0f, 300.0f}) {
+        CAPTURE(y);
+        REQUIRE(platform::TouchInjector::tap(adView->convertPointToView({160, y}, nullptr), window));
+        settle();
+        ++taps;
+        REQUIRE(std::dynamic_pointer_cast<ruzave::GADSupplementalAdAppViewController>(controller->presentedViewController()));
+        CHECK(adView->evaluate("clicks") == "0");
+        CHECK(pings() == static_cast<std::size_t>(taps));
+        CHECK(recorder->clicks == taps);
+        closeScreenOver(controller);
+    }
 }
