@@ -390,7 +390,13 @@ void GADOpener::expandToWebAppWithSupportedOrientations(std::uint32_t orientatio
     controller->presentFromViewController(presenting, [weakAdView] {
         if (auto view = weakAdView.lock()) view->dispatchSDKEvent("onStateChanged", stateParameters("expanded"));
     });
-    if (!controller->retainCycle()) return; // refused: nothing expands and nothing was clicked open
+    if (!controller->retainCycle()) {
+        // Refused (another screen is up): nothing expands, nothing was clicked open, and the ad, which
+        // never left its state, hears no collapse when the unused controller goes.
+        controller->setDismissalCompletion(nullptr);
+        reportError(kExpandRefused, "expand");
+        return;
+    }
     adView->dispatchSDKEvent("expanding", std::nullopt);
     didOpenInApp();
 }

@@ -49,6 +49,7 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
     static constexpr const char* kCalendarNotAllowed =
         "Creating calendar events is not allowed until the user interacts with the ad.";
     static constexpr const char* kOpenNotAllowed = "Opening a URL of this kind is not allowed.";
+    static constexpr const char* kExpandRefused = "Cannot expand the ad while another screen is shown.";
     static constexpr double kComposerRetryDelay = 0.25;
     // A full-screen ad animates in well within this; a composer is not retried forever.
     static constexpr int kMaximumComposerRetries = 40;
