@@ -381,6 +381,65 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a composer waits for an animating ful
     CHECK(clicks() == 0);
 }
 
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a composer waiting for a full screen to come up goes up after it, or goes with its opener") {
+    platform::MailComposer::setCanSendMailForTesting(true);
+    for (bool openerStays : {true, false}) {
+        for (bool mail : {false, true}) {
+            CAPTURE(openerStays);
+            CAPTURE(mail);
+            auto coming = ruzave::GADViewController::init();
+            root->presentViewController(coming, false);
+            settle();
+            coming->view()->setUserInteractionEnabled(false); // still animating in
+            auto local = GADOpener::init();
+            local->setSlot(s.slot);
+            local->setAdView(adView);
+            local->setViewController(coming);
+            // Made and kept as the opener's mail and text links make and keep them.
+            std::shared_ptr<platform::ViewController> composer;
+            std::weak_ptr<void> delegateProxy;
+            if (mail) {
+                auto c = platform::MailComposer::create();
+                auto proxy = ruzave::GADMailComposeDelegateProxy::associatedDelegateProxyForController(c);
+                proxy->setMailComposeDelegate(local);
+                delegateProxy = proxy;
+                composer = c;
+            } else {
+                auto c = platform::MessageComposer::create();
+                auto proxy = ruzave::GADMessageComposeDelegateProxy::associatedDelegateProxyForController(c);
+                proxy->setMessageComposeDelegate(local);
+                delegateProxy = proxy;
+                composer = c;
+            }
+            ruzave::GADOverlayProxy::initWithViewController(composer)->setSlot(s.slot);
+            std::weak_ptr<platform::ViewController> weakComposer = composer;
+            local->presentComposerController(composer);
+            composer.reset();
+            settle();
+            REQUIRE_FALSE(weakComposer.expired());
+            CHECK(coming->presentedViewController() == nullptr);
+            if (openerStays) {
+                coming->view()->setUserInteractionEnabled(true);
+                settle();
+                CHECK(coming->presentedViewController() == weakComposer.lock());
+                coming->dismissViewController(false);
+                settle();
+            } else {
+                local.reset();
+                CHECK(weakComposer.expired());
+                CHECK(delegateProxy.expired());
+                advance(GADOpener::kComposerRetryDelay);
+                runUntilIdle();
+            }
+            root->dismissViewController(false);
+            settle();
+            CHECK(weakComposer.expired());
+            CHECK(delegateProxy.expired());
+        }
+    }
+    CHECK(clicks() == 2);
+}
+
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a store sheet waited for that fails to load opens the fallback") {
     platform::ProductViewController::scriptLoad("42", false);
     opener->openInAppStoreWithProductID("42", url("https://shop.example/fallback"), true);
