@@ -320,6 +320,44 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a resize lays the ad over the app, th
     CHECK(s.events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
 }
 
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: an expanded screen that the app dismisses, or the screen under it, tells of its dismissal in full") {
+    auto calls = [&] {
+        std::string joined;
+        for (const auto& c : s.events->calls) joined += c + " ";
+        return joined;
+    };
+    for (bool twoPart : {false, true}) {
+        for (bool overAppScreen : {false, true}) {
+            CAPTURE(twoPart);
+            CAPTURE(overAppScreen);
+            s.events->calls.clear();
+            adView->evaluate("seen = []");
+            auto under = root;
+            if (overAppScreen) {
+                under = platform::ViewController::create();
+                root->presentViewController(under, false);
+                settle();
+            }
+            opener->setViewController(under);
+            if (twoPart) opener->openWebApp(url("https://ads.ruzave.example/more"), 30, false);
+            else opener->expandToWebAppWithSupportedOrientations(30, false);
+            settle();
+            std::weak_ptr<platform::ViewController> screen = under->presentedViewController();
+            REQUIRE(std::dynamic_pointer_cast<ruzave::GADAdAppViewController>(screen.lock()));
+            CHECK(calls() == "willPresent ");
+            REQUIRE(root->dismissViewController(true));
+            settle();
+            CHECK(root->presentedViewController() == nullptr);
+            CHECK(calls() == "willPresent willDismiss didDismiss ");
+            CHECK(screen.expired());
+            CHECK(adView->superview() == root->view());
+            // The ad hears that it is back in its default state, once.
+            CHECK(occurrences(seen(), "onStateChanged:default") == 1);
+        }
+    }
+    CHECK(clicks() == 4);
+}
+
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: expand of a resized ad takes the overlay down first and never says default for it") {
     opener->openWebAppWithResizeProperties(GADMRAIDResizeProperties::init({300, 100}, {10, 0}, 0, false));
     settle();
