@@ -321,11 +321,6 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a resize lays the ad over the app, th
 }
 
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: an expanded screen that the app dismisses, or the screen under it, tells of its dismissal in full") {
-    auto calls = [&] {
-        std::string joined;
-        for (const auto& c : s.events->calls) joined += c + " ";
-        return joined;
-    };
     for (bool twoPart : {false, true}) {
         for (bool overAppScreen : {false, true}) {
             CAPTURE(twoPart);
@@ -344,11 +339,11 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: an expanded screen that the app dismi
             settle();
             std::weak_ptr<platform::ViewController> screen = under->presentedViewController();
             REQUIRE(std::dynamic_pointer_cast<ruzave::GADAdAppViewController>(screen.lock()));
-            CHECK(calls() == "willPresent ");
+            CHECK(s.events->calls == Calls{"willPresent"});
             REQUIRE(root->dismissViewController(true));
             settle();
             CHECK(root->presentedViewController() == nullptr);
-            CHECK(calls() == "willPresent willDismiss didDismiss ");
+            CHECK(s.events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
             CHECK(screen.expired());
             CHECK(adView->superview() == root->view());
             // The ad hears that it is back in its default state, once.
