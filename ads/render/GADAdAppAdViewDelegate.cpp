@@ -48,8 +48,11 @@ std::optional<bool> GADAdAppAdViewDelegate::adView(const std::shared_ptr<GADAdVi
                                                    platform::WebViewNavigationType navigationType) {
     auto routing = route(adView, request, navigationType);
     // A link the opener or a script message took over is counted there, once and only when something
-    // really opens; this ping is for the links that the page follows itself.
-    if (navigationType == platform::WebViewNavigationType::LinkClicked && !routing.takenOver &&
+    // really opens; this ping is for the links that the page follows itself. A dropped link (a fragment
+    // of this page, "file:", no URL at all) goes nowhere and is no click: a "#" link whose click
+    // handler opens something is counted by that open alone.
+    const bool follows = routing.answer.value_or(true) && !routing.takenOver;
+    if (navigationType == platform::WebViewNavigationType::LinkClicked && follows &&
         platform::UserDefaults::standard()->string(kDisableClickPingKey) != std::optional<std::string>("1")) {
         std::weak_ptr<GADSlot> weakSlot = slot_;
         platform::MainLoop::main().post([weakSlot] {

@@ -1,8 +1,9 @@
 #pragma once
 // The delegate of the web view of an expanded or full-screen ad: a link that the page follows itself
-// pings the slot's click URLs (unless switched off; a link the opener takes is its click), the landing
-// page's load start and end are stamped into the ad's statistics, and the MRAID interceptor is enabled
-// while the page loads (one enable, given back at the load's end, failure, or when the delegate goes).
+// pings the slot's click URLs (unless switched off; a link the opener takes is its click, a link the
+// page drops is none), the landing page's load start and end are stamped into the ad's statistics, and
+// the MRAID interceptor is enabled while the page loads (one enable, given back at the load's end,
+// failure, or when the delegate goes).
 // Main thread.
 #include <memory>
 

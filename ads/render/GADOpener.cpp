@@ -90,6 +90,10 @@ GADViewController* asFullScreen(const std::shared_ptr<platform::ViewController>&
 
 } // namespace
 
+GADOpener::~GADOpener() {
+    for (const auto& composer : waitingComposers_) abandonComposer(*composer);
+}
+
 // ---------------------------------------------------------------- gates
 
 bool GADOpener::shouldPerformOpenAction() {
@@ -390,7 +394,13 @@ void GADOpener::expandToWebAppWithSupportedOrientations(std::uint32_t orientatio
     controller->presentFromViewController(presenting, [weakAdView] {
         if (auto view = weakAdView.lock()) view->dispatchSDKEvent("onStateChanged", stateParameters("expanded"));
     });
-    if (!controller->retainCycle()) return; // refused: nothing expands and nothing was clicked open
+    if (!controller->retainCycle()) {
+        // Refused (another screen is up): nothing expands, nothing was clicked open, and the ad, which
+        // never left its state, hears no collapse when the unused controller goes.
+        controller->setDismissalCompletion(nullptr);
+        reportError(kExpandRefused, "expand");
+        return;
+    }
     adView->dispatchSDKEvent("expanding", std::nullopt);
     didOpenInApp();
 }
@@ -499,6 +509,7 @@ void GADOpener::abandonComposer(platform::ViewController& composer) {
 
 void GADOpener::presentComposerController(const std::shared_ptr<platform::ViewController>& composer, int attempt) {
     if (!composer) return;
+    std::erase(waitingComposers_, composer);
     auto presenting = viewController_.lock();
     if (!shouldPerformOpenAction() || !presenting) {
         abandonComposer(*composer);
@@ -511,9 +522,14 @@ void GADOpener::presentComposerController(const std::shared_ptr<platform::ViewCo
             abandonComposer(*composer);
             return;
         }
+        // Held here, not by the retry: a composer never shown is let go with this opener.
+        waitingComposers_.push_back(composer);
         std::weak_ptr<GADOpener> weak = weak_from_this();
-        platform::mainQueue()->asyncAfter(kComposerRetryDelay, [weak, composer, attempt] {
-            if (auto self = weak.lock()) self->presentComposerController(composer, attempt + 1);
+        std::weak_ptr<platform::ViewController> weakComposer = composer;
+        platform::mainQueue()->asyncAfter(kComposerRetryDelay, [weak, weakComposer, attempt] {
+            auto self = weak.lock();
+            auto waiting = weakComposer.lock();
+            if (self && waiting) self->presentComposerController(waiting, attempt + 1);
         });
         return;
     }

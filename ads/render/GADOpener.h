@@ -49,11 +49,14 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
     static constexpr const char* kCalendarNotAllowed =
         "Creating calendar events is not allowed until the user interacts with the ad.";
     static constexpr const char* kOpenNotAllowed = "Opening a URL of this kind is not allowed.";
+    static constexpr const char* kExpandRefused = "Cannot expand the ad while another screen is shown.";
     static constexpr double kComposerRetryDelay = 0.25;
     // A full-screen ad animates in well within this; a composer is not retried forever.
     static constexpr int kMaximumComposerRetries = 40;
 
     static std::shared_ptr<GADOpener> init() { return std::shared_ptr<GADOpener>(new GADOpener()); }
+    // Composers still waiting to go up are let go.
+    ~GADOpener() override;
 
     std::shared_ptr<platform::ViewController> viewController() const { return viewController_.lock(); }
     void setViewController(const std::weak_ptr<platform::ViewController>& controller) { viewController_ = controller; }
@@ -161,6 +164,9 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
     std::set<std::string> allowedAppURLs_;
     // Held while a confirmation alert is on screen: the alert only knows its delegate weakly.
     std::shared_ptr<GADOpener> selfWhileConfirming_;
+    // Composers waiting for a full-screen ad to finish coming up: they are this opener's to show, and
+    // go with it when it goes first.
+    std::vector<std::shared_ptr<platform::ViewController>> waitingComposers_;
 };
 
 } // namespace ruzave

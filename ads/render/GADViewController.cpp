@@ -9,6 +9,7 @@
 #include "ads/render/GADModalOverlayPresenter.h"
 #include "ads/render/GADOverlayPresenting.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/runloop/DispatchQueue.h"
 #include "platform/ui/Color.h"
 #include "platform/ui/View.h"
 
@@ -167,6 +168,20 @@ void GADViewController::viewWillDisappear(bool) {
 
 void GADViewController::viewDidDisappear(bool) {
     if (isBeingDismissed()) finishDismissal();
+    // Still held for its time on screen: the app dismissed it, or the screen under it, rather than this
+    // controller giving the screen up. The platform unlinks it from its presenter after this call, so it
+    // is looked at on the next turn; one that is only covered by another screen is still presented then.
+    if (!retainCycle_) return;
+    std::weak_ptr<GADViewController> weak = self();
+    platform::mainQueue()->async([weak] {
+        auto controller = weak.lock();
+        if (!controller || !controller->retainCycle_ || controller->presentingViewController() ||
+            controller->isBeingPresented() || controller->view()->window())
+            return;
+        // Gone by another road: it leaves as when it gives the screen up itself, so its slot hears the
+        // dismissal in full and whatever it borrowed goes back.
+        controller->relinquishScreenWithCompletion(nullptr);
+    });
 }
 
 } // namespace ruzave

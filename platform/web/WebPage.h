@@ -95,7 +95,7 @@ public:
 
     // A finger on the page, at `clientPoint` in the viewport (`scroll`: how far the page is scrolled):
     // touchstart, touchmove, touchend or touchcancel at the element under the finger where it went down.
-    // False when script cancelled the event (a cancelled touchend means no click follows).
+    // False when script cancelled the event (a cancelled touchstart or touchend means no click follows).
     enum class TouchKind { Start, Move, End, Cancel };
     bool touch(TouchKind kind, Point clientPoint, Point scroll = {0, 0});
     // The click a tap ends with, at the element under `clientPoint` (a link navigates as a user's click).

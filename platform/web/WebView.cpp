@@ -366,6 +366,7 @@ bool WebView::forwardTouch(const std::vector<std::shared_ptr<Touch>>& touches, i
         fingerPage_ = page_;
         fingerStart_ = client;
         fingerMoved_ = false;
+        fingerStartCancelled_ = false;
     } else if (std::abs(client.x - fingerStart_.x) > TapSlop || std::abs(client.y - fingerStart_.y) > TapSlop) {
         fingerMoved_ = true;
     }
@@ -374,7 +375,9 @@ bool WebView::forwardTouch(const std::vector<std::shared_ptr<Touch>>& touches, i
     auto page = fingerPage_.lock();  // a handler may replace the document
     if (!page || page != page_) return false;
     Point scroll = scrollView_ ? scrollView_->contentOffset() : Point{0, 0};
-    return page->touch(static_cast<WebPage::TouchKind>(kind), client, scroll);
+    bool proceed = page->touch(static_cast<WebPage::TouchKind>(kind), client, scroll);
+    if (kind == 0 && !proceed) fingerStartCancelled_ = true;
+    return proceed;
 }
 
 void WebView::touchesBegan(const std::vector<std::shared_ptr<Touch>>& touches, const Event&) {
@@ -391,8 +394,9 @@ void WebView::touchesEnded(const std::vector<std::shared_ptr<Touch>>& touches, c
     auto keep = shared_from_this();
     Point where;
     bool moved = fingerMoved_;
-    // As on phones, a cancelled touchend (or a finger that moved away: a scroll) means no click.
-    if (!forwardTouch(touches, 2, &where) || moved || fingerMoved_) return;
+    // As on phones, a cancelled touchstart or touchend (or a finger that moved away: a scroll) means no
+    // click: a page that acts on the touch itself cancels it so that the tap does not act twice.
+    if (!forwardTouch(touches, 2, &where) || moved || fingerMoved_ || fingerStartCancelled_) return;
     auto page = page_;
     Point scroll = scrollView_ ? scrollView_->contentOffset() : Point{0, 0};
     if (page && page == fingerPage_.lock()) page->clickAt(where, scroll);

@@ -80,7 +80,8 @@ public:
     void setFrame(Rect frame) override;
 
     // A finger on the view reaches the page as a phone's web view gives it: touchstart, touchmove and
-    // touchend at the element under it, and, for a tap whose touchend was not cancelled, a click there.
+    // touchend at the element under it, and, for a tap whose touchstart and touchend were not cancelled,
+    // a click there.
     std::shared_ptr<View> hitTest(Point point, const Event* event = nullptr) override;
     void touchesBegan(const std::vector<std::shared_ptr<Touch>>& touches, const Event& event) override;
     void touchesMoved(const std::vector<std::shared_ptr<Touch>>& touches, const Event& event) override;
@@ -142,12 +143,13 @@ private:
     bool mediaPlaybackRequiresUserAction_ = true;
     unsigned dataDetectorTypes_ = 0;
     double scriptTimeLimit_ = 1.0;
-    // The one finger the page follows (phones' pages see more; ads need one), where it went down, and
-    // whether it has moved too far to tap.
+    // The one finger the page follows (phones' pages see more; ads need one), where it went down,
+    // whether it has moved too far to tap, and whether the page cancelled its touchstart.
     std::weak_ptr<Touch> finger_;
     std::weak_ptr<WebPage> fingerPage_;  // the document it went down on: a newer one hears none of it
     Point fingerStart_;
     bool fingerMoved_ = false;
+    bool fingerStartCancelled_ = false;
 };
 
 } // namespace platform

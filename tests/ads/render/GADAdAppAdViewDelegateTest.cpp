@@ -25,6 +25,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/services/MessageComposer.h"
 #include "platform/testing/Harness.h"
+#include "platform/testing/ui/TouchInjector.h"
 #include "platform/testing/web/WebViewTesting.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
@@ -73,6 +74,11 @@ const std::string kClickCreative =
     "<a id='sms' href='sms:5550100'>text</a>"
     "<a id='source' href='view-source:https://" + std::string(ruzave::GADHosts::kAdServerHost) + "/'>source</a>"
     "<a id='spaced' href=' \t\nVIEW-SOURCE:https://" + std::string(ruzave::GADHosts::kAdServerHost) + "/'>spaced</a>"
+    "<a id='hash' href='#' onclick=\"mraid.open('https://" + std::string(ruzave::GADHosts::kAdServerHost) + "/landing')\">hash</a>"
+    "<a id='void' href='javascript:void(0)' onclick=\"mraid.open('https://" + std::string(ruzave::GADHosts::kAdServerHost) + "/landing')\">void</a>"
+    "<a id='top' href='#top'>top</a>"
+    "<a id='file' href='file:///etc/hosts'>file</a>"
+    "<a id='invalid' href='https://[bad/'>invalid</a>"
     "</body></html>";
 
 struct ClickRecorder : ruzave::GADInterstitialDelegate {
@@ -103,9 +109,9 @@ struct ClickRoad : Harness {
         window->setRootViewController(root);
         window->makeKeyAndVisible();
     }
-    void serve(const std::string& adSize) {
+    void serve(const std::string& adSize, const std::string& html = kClickCreative) {
         adserver::StandardAd ad;
-        ad.html = kClickCreative;
+        ad.html = html;
         ad.adSize = adSize;
         ad.refreshRate = "";
         ad.clickURLs = {"https://" + std::string(ruzave::GADHosts::kPingHost) + kClickPath + "?n=1"};
@@ -125,8 +131,8 @@ struct ClickRoad : Harness {
         settle();
     }
     // Loads an interstitial of kClickCreative and shows it; its full-screen controller.
-    std::shared_ptr<ruzave::GADInterstitialViewController> showInterstitial() {
-        serve("");
+    std::shared_ptr<ruzave::GADInterstitialViewController> showInterstitial(const std::string& html = kClickCreative) {
+        serve("", html);
         interstitial = ruzave::GADInterstitial::initWithAdUnitID("click-interstitial");
         interstitial->setDelegate(recorder);
         interstitial->loadRequest(ruzave::GADRequest::request());
@@ -226,6 +232,12 @@ TEST_CASE_FIXTURE(ExpandedFixture, "GADAdAppAdViewDelegate: a link the page foll
         CHECK_FALSE(delegate->adView(view, *platform::URLRequest::withURLString(link), WebViewNavigationType::LinkClicked)
                         .value_or(true));
     }
+    runUntilIdle();
+    CHECK(clicks() == before + 2);
+    // A link the page drops goes nowhere: no click.
+    CHECK_FALSE(delegate->adView(view, *platform::URLRequest::withURLString("file:///etc/hosts"),
+                                 WebViewNavigationType::LinkClicked).value_or(true));
+    CHECK_FALSE(delegate->adView(view, platform::URLRequest(), WebViewNavigationType::LinkClicked).value_or(true));
     runUntilIdle();
     CHECK(clicks() == before + 2);
     platform::UserDefaults::standard()->set(GADAdAppAdViewDelegate::kDisableClickPingKey, platform::Value("1"));
@@ -336,4 +348,51 @@ TEST_CASE_FIXTURE(ClickRoad, "GADAdAppAdViewDelegate: a composer over a full-scr
     CHECK(composer.expired());
     CHECK(recorder->dismissed == 1);
     CHECK(recorder->clicks == 1);
+}
+
+TEST_CASE_FIXTURE(ClickRoad, "GADAdAppAdViewDelegate: a link the page drops counts no click, so a same-page link that opens by script is one") {
+    auto controller = showInterstitial();
+    auto adView = interstitial->slot()->adView();
+    for (const char* link : {"#hash", "#void"}) {
+        CAPTURE(link);
+        const auto before = pings();
+        const auto clicks = recorder->clicks;
+        tap(adView, link);
+        REQUIRE(controller->presentedViewController());
+        CHECK(pings() == before + 1);
+        CHECK(recorder->clicks == clicks + 1);
+        closeScreenOver(controller);
+    }
+    for (const char* link : {"#top", "#file", "#invalid"}) {
+        CAPTURE(link);
+        tap(adView, link);
+        CHECK(controller->presentedViewController() == nullptr);
+    }
+    CHECK(pings() == 2);
+    CHECK(recorder->clicks == 2);
+    CHECK(counted(interstitial->slot()) == 2);
+}
+
+TEST_CASE_FIXTURE(ClickRoad, "GADAdAppAdViewDelegate: a tap whose touch handler opens and cancels the touch is one open and one click") {
+    // Opens on the touch, and keeps a click handler for desktops.
+    const std::string open = "mraid.open('https://" + std::string(ruzave::GADHosts::kAdServerHost) + "/landing')";
+    const std::string box = "href='#' style='display:block;width:320px;height:200px' onclick=\"clicks++;" + open + "\"";
+    auto controller = showInterstitial("<html><body style='margin:0'><script src='mraid.js'></script>"
+                                       "<script>var clicks = 0;</script>"
+                                       "<a " + box + " ontouchstart=\"event.preventDefault();" + open + "\">start</a>"
+                                       "<a " + box + " ontouchend=\"event.preventDefault();" + open + "\">end</a>"
+                                       "</body></html>");
+    auto adView = interstitial->slot()->adView();
+    int taps = 0;
+    for (float y : {100.0f, 300.0f}) {
+        CAPTURE(y);
+        REQUIRE(platform::TouchInjector::tap(adView->convertPointToView({160, y}, nullptr), window));
+        settle();
+        ++taps;
+        REQUIRE(std::dynamic_pointer_cast<ruzave::GADSupplementalAdAppViewController>(controller->presentedViewController()));
+        CHECK(adView->evaluate("clicks") == "0");
+        CHECK(pings() == static_cast<std::size_t>(taps));
+        CHECK(recorder->clicks == taps);
+        closeScreenOver(controller);
+    }
 }

@@ -286,7 +286,8 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: screens refused because another is up
     CHECK(root->presentedViewController() == busy);
     CHECK(busy->presentedViewController() == nullptr);
     CHECK(adView->superview() == root->view());
-    CHECK(seen().find("expanding") == std::string::npos);
+    // The refused expand is an error to the ad, which stays in its state.
+    CHECK(seen() == std::string("onError:") + GADOpener::kExpandRefused);
     CHECK(clicks() == 0);
 }
 
@@ -317,6 +318,39 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a resize lays the ad over the app, th
     CHECK(adView->superview() == root->view());
     CHECK(seen() == "onAdVisibilityChanged,onStateChanged:resized,onSizeChanged,onAdVisibilityChanged,onStateChanged:default");
     CHECK(s.events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: an expanded screen that the app dismisses, or the screen under it, tells of its dismissal in full") {
+    for (bool twoPart : {false, true}) {
+        for (bool overAppScreen : {false, true}) {
+            CAPTURE(twoPart);
+            CAPTURE(overAppScreen);
+            s.events->calls.clear();
+            adView->evaluate("seen = []");
+            auto under = root;
+            if (overAppScreen) {
+                under = platform::ViewController::create();
+                root->presentViewController(under, false);
+                settle();
+            }
+            opener->setViewController(under);
+            if (twoPart) opener->openWebApp(url("https://ads.ruzave.example/more"), 30, false);
+            else opener->expandToWebAppWithSupportedOrientations(30, false);
+            settle();
+            std::weak_ptr<platform::ViewController> screen = under->presentedViewController();
+            REQUIRE(std::dynamic_pointer_cast<ruzave::GADAdAppViewController>(screen.lock()));
+            CHECK(s.events->calls == Calls{"willPresent"});
+            REQUIRE(root->dismissViewController(true));
+            settle();
+            CHECK(root->presentedViewController() == nullptr);
+            CHECK(s.events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
+            CHECK(screen.expired());
+            CHECK(adView->superview() == root->view());
+            // The ad hears that it is back in its default state, once.
+            CHECK(occurrences(seen(), "onStateChanged:default") == 1);
+        }
+    }
+    CHECK(clicks() == 4);
 }
 
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: expand of a resized ad takes the overlay down first and never says default for it") {
@@ -378,6 +412,65 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a composer waits for an animating ful
     runUntilIdle();
     CHECK(composer->presentingViewController() == nullptr);
     CHECK(clicks() == 0);
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a composer waiting for a full screen to come up goes up after it, or goes with its opener") {
+    platform::MailComposer::setCanSendMailForTesting(true);
+    for (bool openerStays : {true, false}) {
+        for (bool mail : {false, true}) {
+            CAPTURE(openerStays);
+            CAPTURE(mail);
+            auto coming = ruzave::GADViewController::init();
+            root->presentViewController(coming, false);
+            settle();
+            coming->view()->setUserInteractionEnabled(false); // still animating in
+            auto local = GADOpener::init();
+            local->setSlot(s.slot);
+            local->setAdView(adView);
+            local->setViewController(coming);
+            // Made and kept as the opener's mail and text links make and keep them.
+            std::shared_ptr<platform::ViewController> composer;
+            std::weak_ptr<void> delegateProxy;
+            if (mail) {
+                auto c = platform::MailComposer::create();
+                auto proxy = ruzave::GADMailComposeDelegateProxy::associatedDelegateProxyForController(c);
+                proxy->setMailComposeDelegate(local);
+                delegateProxy = proxy;
+                composer = c;
+            } else {
+                auto c = platform::MessageComposer::create();
+                auto proxy = ruzave::GADMessageComposeDelegateProxy::associatedDelegateProxyForController(c);
+                proxy->setMessageComposeDelegate(local);
+                delegateProxy = proxy;
+                composer = c;
+            }
+            ruzave::GADOverlayProxy::initWithViewController(composer)->setSlot(s.slot);
+            std::weak_ptr<platform::ViewController> weakComposer = composer;
+            local->presentComposerController(composer);
+            composer.reset();
+            settle();
+            REQUIRE_FALSE(weakComposer.expired());
+            CHECK(coming->presentedViewController() == nullptr);
+            if (openerStays) {
+                coming->view()->setUserInteractionEnabled(true);
+                settle();
+                CHECK(coming->presentedViewController() == weakComposer.lock());
+                coming->dismissViewController(false);
+                settle();
+            } else {
+                local.reset();
+                CHECK(weakComposer.expired());
+                CHECK(delegateProxy.expired());
+                advance(GADOpener::kComposerRetryDelay);
+                runUntilIdle();
+            }
+            root->dismissViewController(false);
+            settle();
+            CHECK(weakComposer.expired());
+            CHECK(delegateProxy.expired());
+        }
+    }
+    CHECK(clicks() == 2);
 }
 
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a store sheet waited for that fails to load opens the fallback") {

@@ -747,12 +747,25 @@ TEST_CASE_FIXTURE(Harness, "WebView: a tap reaches the page as touchstart, touch
                                        " https://click.example/go");
 }
 
-TEST_CASE_FIXTURE(Harness, "WebView: a cancelled touchend or a finger that moved away ends a touch without a click") {
+TEST_CASE_FIXTURE(Harness, "WebView: a cancelled touchstart or touchend, or a finger that moved away, ends a touch without a click") {
     TouchPage p;
     REQUIRE(p.load(*this, kTouchLog));
     p.view->evaluate("document.addEventListener('touchend', function (e) { e.preventDefault(); });");
     CHECK(TouchInjector::tap(Point{20, 150}, p.window));
     CHECK(p.view->evaluate("log.join(' ')") == "touchstart@cta:20,110/1cta touchend@cta:20,110/0");
+
+    // A cancelled start cancels the click of its own touch only; a handler attribute cancels by
+    // returning false.
+    TouchPage s;
+    REQUIRE(s.load(*this, kTouchLog));
+    s.view->evaluate("var cancel = 1; document.getElementById('cta').setAttribute('ontouchstart', 'return !cancel--');");
+    CHECK(TouchInjector::tap(Point{20, 150}, s.window));
+    CHECK(s.view->evaluate("log.join(' ')") == "touchstart@cta:20,110/1cta touchend@cta:20,110/0");
+    s.view->evaluate("log = []");
+    CHECK(TouchInjector::tap(Point{20, 150}, s.window));
+    CHECK(s.view->evaluate("log.join(' ')") == "touchstart@cta:20,110/1cta touchend@cta:20,110/0 click@cta:20,110");
+    runUntilIdle();
+    CHECK(s.delegate->asks().size() == 2);
 
     // A drag is a scroll, not a tap; its moves go to the element it began on.
     TouchPage q;
