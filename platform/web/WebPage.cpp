@@ -225,6 +225,7 @@ void WebPage::cancelPending() {
     imageLoads_.clear();
     imageQueues_.clear();
     imageLoadsByHost_.clear();
+    runningImageLoads_ = 0;
     outgoing_.clear();
 }
 
@@ -431,6 +432,7 @@ bool WebPage::dropImageLoad(unsigned node) {
         it->second.loader->cancel();
         auto running = imageLoadsByHost_.find(it->second.url.host());
         if (running != imageLoadsByHost_.end() && --running->second <= 0) imageLoadsByHost_.erase(running);
+        --runningImageLoads_;
     }
     // Its place in its host's queue, if it still waits, is skipped when reached.
     imageLoads_.erase(it);
@@ -442,12 +444,14 @@ void WebPage::startImageLoads() {
     for (auto q = imageQueues_.begin(); q != imageQueues_.end();) {
         const std::string& host = q->first;
         auto& queue = q->second;
-        while (!queue.empty() && imageLoadsByHost_[host] < MaximumImageLoadsPerHost) {
+        while (!queue.empty() && imageLoadsByHost_[host] < MaximumImageLoadsPerHost &&
+               runningImageLoads_ < MaximumImageLoads) {
             auto [nodeId, ticket] = queue.front();
             queue.pop_front();
             auto it = imageLoads_.find(nodeId);
             if (it == imageLoads_.end() || it->second.ticket != ticket || it->second.loader) continue;
             ++imageLoadsByHost_[host];
+            ++runningImageLoads_;
             std::weak_ptr<WebPage> weak = weak_from_this();
             // The completion never runs inside load().
             it->second.loader = ResourceLoader::load(
@@ -470,6 +474,7 @@ void WebPage::imageLoaded(unsigned nodeId, std::uint64_t ticket, const ResourceL
     imageLoads_.erase(found);
     auto running = imageLoadsByHost_.find(done.url.host());
     if (running != imageLoadsByHost_.end() && --running->second <= 0) imageLoadsByHost_.erase(running);
+    --runningImageLoads_;
     auto self = shared_from_this();  // listeners may drop the page
     auto it = images_.find(nodeId);
     if (it != images_.end() && it->second.source == done.source) {
@@ -777,13 +782,6 @@ void WebPage::runFrame() {
         duk_push_number(ctx, timestamp);
         duk_call(ctx, 2);
     });
-}
-
-std::size_t WebPage::runningImageLoadCount() const {
-    std::size_t n = 0;
-    for (const auto& [node, load] : imageLoads_)
-        if (load.loader) ++n;
-    return n;
 }
 
 void WebPage::adoptWrapper(duk_context* ctx, void* object, unsigned node) {

@@ -62,6 +62,8 @@ public:
     // Image loads run at most this many at once for one host, as a phone's web view opens a handful of
     // connections per host; the others wait their turn.
     static constexpr int MaximumImageLoadsPerHost = 6;
+    // And at most this many in all (what each holds until it ends is up to ResourceLoader::DefaultMaxBytes).
+    static constexpr int MaximumImageLoads = 16;
     // The error code (in ScriptContext's domain) of a page stopped for taking too much of the thread.
     static constexpr int ScriptShareCode = 6;
 
@@ -143,7 +145,7 @@ public:
     void runInlineScript(const std::shared_ptr<DOMNode>& node);
     void loadImage(unsigned node, const std::string& src);
     // Image loads under way, and waiting their turn.
-    std::size_t runningImageLoadCount() const;
+    std::size_t runningImageLoadCount() const { return static_cast<std::size_t>(runningImageLoads_); }
     std::size_t imageLoadCount() const { return imageLoads_.size(); }
     // Image elements the page keeps a source and size for.
     std::size_t imageCount() const { return images_.size(); }
@@ -283,6 +285,7 @@ private:
     std::map<std::string, std::deque<std::pair<unsigned, std::uint64_t>>> imageQueues_;
     std::map<std::string, int> imageLoadsByHost_;
     std::uint64_t nextImageTicket_ = 1;
+    int runningImageLoads_ = 0;
     DOMWrapperTable wrappers_;
     // The paint model's layout, kept while the document stays as it was when it was made.
     std::uint64_t documentGeneration_ = 0;

@@ -3,6 +3,7 @@
 #include <doctest/doctest.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -42,6 +43,7 @@ struct SlowImages : URLProtocolClass, std::enable_shared_from_this<SlowImages> {
     mutable std::vector<std::weak_ptr<Loader>> open;
     mutable int started = 0;
     mutable std::size_t mostOpen = 0;
+    mutable std::size_t mostForOneHost = 0;
 
     struct Loader : URLProtocol {
         Loader(URLRequest r, std::shared_ptr<URLProtocolClient> c) : URLProtocol(std::move(r), std::move(c)) {}
@@ -56,7 +58,15 @@ struct SlowImages : URLProtocolClass, std::enable_shared_from_this<SlowImages> {
             client()->didFinishLoading();
         }
     };
-    bool canInitWithRequest(const URLRequest& request) const override { return request.url().host() == "slow.example"; }
+    bool canInitWithRequest(const URLRequest& request) const override { return request.url().host().ends_with("slow.example"); }
+    // The most loads open at once for one host.
+    std::size_t mostOpenForOneHost() const {
+        std::map<std::string, std::size_t> byHost;
+        std::size_t most = 0;
+        for (const auto& w : open)
+            if (auto l = w.lock(); l && !l->stopped) most = std::max(most, ++byHost[l->request().url().host()]);
+        return most;
+    }
     std::shared_ptr<URLProtocol> create(const URLRequest& request, std::shared_ptr<URLProtocolClient> client) const override {
         auto loader = std::make_shared<Loader>(request, client);
         ++started;
@@ -66,6 +76,7 @@ struct SlowImages : URLProtocolClass, std::enable_shared_from_this<SlowImages> {
             return !l || l->stopped;
         });
         mostOpen = std::max(mostOpen, open.size());
+        mostForOneHost = std::max(mostForOneHost, mostOpenForOneHost());
         return loader;
     }
     // Answers every load open now.
@@ -233,6 +244,29 @@ TEST_CASE_FIXTURE(Harness, "WebPage: image loads wait their turn per host and an
     CHECK(client->finished == 1);
     CHECK(page->evaluate("loaded") == "40");
     CHECK(protocol->mostOpen <= static_cast<std::size_t>(WebPage::MaximumImageLoadsPerHost));
+
+    // Over many hosts: a handful for each, and a few more in all.
+    auto spread = std::make_shared<SlowImages>();
+    URLProtocol::unregisterClass(protocol);
+    URLProtocol::registerClass(spread);
+    std::string many = "<script>var loaded = 0;</script>";
+    for (int i = 0; i < 100; ++i)
+        many += "<img src='https://h" + std::to_string(i % 10) + ".slow.example/" + std::to_string(i) + ".gif' onload='loaded++'>";
+    auto client2 = std::make_shared<Client>();
+    auto wide = WebPage::create(many, *URL::parse("https://page.example/"), client2, {});
+    REQUIRE(wide);
+    wide->start();
+    runUntilIdle();
+    CHECK(spread->started == WebPage::MaximumImageLoads);
+    for (int i = 0; i < 40 && client2->finished == 0; ++i) {
+        spread->release();
+        runUntilIdle();
+    }
+    CHECK(wide->evaluate("loaded") == "100");
+    CHECK(spread->mostOpen <= static_cast<std::size_t>(WebPage::MaximumImageLoads));
+    CHECK(spread->mostForOneHost <= static_cast<std::size_t>(WebPage::MaximumImageLoadsPerHost));
+    URLProtocol::unregisterClass(spread);
+    URLProtocol::registerClass(protocol);
 
     // Markup of images replaced over and over: loads of images gone are dropped and the page keeps nothing of them.
     const int startedBefore = protocol->started;
