@@ -358,7 +358,7 @@ std::vector<std::shared_ptr<DOMNode>> DOMDocument::parseFragment(const std::stri
     return out;
 }
 
-std::shared_ptr<DOMNode> DOMDocument::cloneNode(const DOMNode& src, bool deep) {
+std::shared_ptr<DOMNode> DOMDocument::cloneNode(const DOMNode& src, bool deep, DOMWorkLimit* limit) {
     if (src.type() == DOMNode::Type::Document) return nullptr;
     // All or nothing: a copy that would not fit under the cap is not begun.
     std::size_t room = nodes_.size() < MaximumNodes ? MaximumNodes - nodes_.size() : 0;
@@ -372,19 +372,34 @@ std::shared_ptr<DOMNode> DOMDocument::cloneNode(const DOMNode& src, bool deep) {
             for (const auto& c : n->children()) work.push_back(c.get());
     }
     if (needed > room) return nullptr;
-    return copyNode(src, deep);
+    return copyNode(src, deep, limit);
 }
 
-std::shared_ptr<DOMNode> DOMDocument::copyNode(const DOMNode& src, bool deep) {
-    auto n = make(src.type(), src.isElement() ? src.tagName() : src.data());
-    if (!n || !src.isElement()) return n;
+std::shared_ptr<DOMNode> DOMDocument::copyNode(const DOMNode& src, bool deep, DOMWorkLimit* limit) {
     // The source's attributes are distinct already; the style attribute is read back from its declarations.
-    for (const auto& [k, v] : src.attributes()) n->appendParsedAttribute(k, k == "style" ? src.attribute("style") : v);
-    if (!deep) return n;
-    // Sources are trees of bounded depth (the parser flattens, tree edits refuse deeper), so recursion is safe.
-    for (const auto& c : src.children())
-        if (auto copied = copyNode(*c, true)) n->appendParsedChild(copied);
-    return n;
+    auto copyOne = [this](const DOMNode& from) {
+        auto n = make(from.type(), from.isElement() ? from.tagName() : from.data());
+        if (n && from.isElement())
+            for (const auto& [k, v] : from.attributes())
+                n->appendParsedAttribute(k, k == "style" ? from.attribute("style") : v);
+        return n;
+    };
+    auto top = copyOne(src);
+    if (!top || !deep) return top;
+    // Trees script builds may be as deep as they have nodes: copied from a list of work, not by recursion.
+    std::vector<std::pair<const DOMNode*, DOMNode*>> work{{&src, top.get()}};
+    while (!work.empty()) {
+        auto [from, to] = work.back();
+        work.pop_back();
+        for (const auto& c : from->children()) {
+            if (!DOMWorkLimit::step(limit)) return top;
+            auto copied = copyOne(*c);
+            if (!copied) continue;
+            to->appendParsedChild(copied);
+            if (!c->children().empty()) work.emplace_back(c.get(), copied.get());
+        }
+    }
+    return top;
 }
 
 std::shared_ptr<DOMNode> DOMDocument::documentElement() const {

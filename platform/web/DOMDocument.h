@@ -30,8 +30,9 @@ public:
     // Parses `html` as the content of a body and returns the new, parentless nodes.
     std::vector<std::shared_ptr<DOMNode>> parseFragment(const std::string& html);
     // A parentless copy of `node` (with its descendants when `deep`) made in this document; nullptr for
-    // the document itself or when the copy would not fit under the node cap.
-    std::shared_ptr<DOMNode> cloneNode(const DOMNode& node, bool deep);
+    // the document itself or when the copy would not fit under the node cap. Once `limit` has stopped,
+    // the copy is incomplete.
+    std::shared_ptr<DOMNode> cloneNode(const DOMNode& node, bool deep, DOMWorkLimit* limit = nullptr);
 
     std::shared_ptr<DOMNode> getElementById(const std::string& id) const;
     // Elements below `scope` (the whole document when null) in document order; "*" matches all.
@@ -64,7 +65,7 @@ private:
     std::shared_ptr<DOMNode> make(DOMNode::Type type, std::string nameOrText, bool essential = false);
     void ensureSkeleton();
     // Copies what fits under the cap (parsed fragments keep what fits).
-    std::shared_ptr<DOMNode> copyNode(const DOMNode& node, bool deep);
+    std::shared_ptr<DOMNode> copyNode(const DOMNode& node, bool deep, DOMWorkLimit* limit = nullptr);
 
     std::size_t collectAt_ = 4096;
     std::uint32_t nextId_ = 1;

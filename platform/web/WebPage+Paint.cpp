@@ -57,83 +57,108 @@ struct WebPage::PaintState {
     const DOMNode* hit = nullptr;
 };
 
-void WebPage::paintNode(const DOMNode& node, PaintState& state, float x, float width, float& cursorY, int depth) const {
-    if (depth > DOMNode::MaxDepth) return;
-    if (node.type() == DOMNode::Type::Text) {
-        std::string text = collapseWhiteSpace(node.data());
-        if (text.empty()) return;
-        float avail = std::max(width, kCharWidth);
-        std::size_t perLine = std::max<std::size_t>(1, static_cast<std::size_t>(avail / kCharWidth));
-        for (std::size_t i = 0; i < text.size(); i += perLine) {
-            std::size_t n = std::min(perLine, text.size() - i);
-            Rect line(x, cursorY, static_cast<float>(n) * kCharWidth, kLineHeight);
-            if (state.fill != nullptr) (*state.fill)(line, state.colors.back());
-            if (state.probe && line.contains(*state.probe)) {
-                if (auto parent = node.parent(); parent && parent->isElement()) state.hit = parent.get();
+void WebPage::paintNode(const DOMNode& top, PaintState& state, float x, float width, float& cursorY, int depth) const {
+    // Where the content of each element under way goes, the innermost last: trees script builds may be
+    // far deeper than the walk goes, and the walk does not recurse.
+    struct Box {
+        float x;
+        float width;
+        float cursor;
+        bool sized;
+        bool placed;  // sized, and out of the flow
+        float bottom;  // sized: its bottom edge
+    };
+    std::vector<Box> boxes{Box{x, width, cursorY, false, false, 0}};
+    auto enter = [&](const DOMNode& node, int nodeDepth) {
+        Box& at = boxes.back();
+        if (node.type() == DOMNode::Type::Text) {
+            std::string text = collapseWhiteSpace(node.data());
+            if (text.empty()) return false;
+            float avail = std::max(at.width, kCharWidth);
+            std::size_t perLine = std::max<std::size_t>(1, static_cast<std::size_t>(avail / kCharWidth));
+            for (std::size_t i = 0; i < text.size(); i += perLine) {
+                std::size_t n = std::min(perLine, text.size() - i);
+                Rect line(at.x, at.cursor, static_cast<float>(n) * kCharWidth, kLineHeight);
+                if (state.fill != nullptr) (*state.fill)(line, state.colors.back());
+                if (state.probe && line.contains(*state.probe)) {
+                    if (auto parent = node.parent(); parent && parent->isElement()) state.hit = parent.get();
+                }
+                at.cursor += kLineHeight;
             }
-            cursorY += kLineHeight;
+            state.bottom = std::max(state.bottom, at.cursor);
+            return false;
         }
-        state.bottom = std::max(state.bottom, cursorY);
-        return;
-    }
-    if (!node.isElement()) return;
-    const std::string& tag = node.tagName();
-    if (tag == "head" || tag == "script" || tag == "style" || tag == "title" || tag == "template" ||
-        tag == "noscript" || node.hasAttribute("hidden"))
-        return;
-    if (node.styleProperty("display") == "none" || node.styleProperty("visibility") == "hidden") return;
+        if (!node.isElement()) return false;
+        const std::string& tag = node.tagName();
+        if (tag == "head" || tag == "script" || tag == "style" || tag == "title" || tag == "template" ||
+            tag == "noscript" || node.hasAttribute("hidden"))
+            return false;
+        if (node.styleProperty("display") == "none" || node.styleProperty("visibility") == "hidden") return false;
 
-    std::string colorText = node.styleProperty("color");
-    if (colorText.empty() && tag == "font") colorText = node.attribute("color");
-    auto color = CSSColor::parse(colorText);
-    state.colors.push_back(color ? *color : state.colors.back());
+        std::string colorText = node.styleProperty("color");
+        if (colorText.empty() && tag == "font") colorText = node.attribute("color");
+        auto color = CSSColor::parse(colorText);
+        state.colors.push_back(color ? *color : state.colors.back());
 
-    float w = length(node.styleProperty("width"), width);
-    if (w < 0) w = length(node.attribute("width"), width);
-    float h = length(node.styleProperty("height"), options_.viewport.height);
-    if (h < 0) h = length(node.attribute("height"), options_.viewport.height);
-    auto natural = tag == "img" ? imageSize(node.id()) : std::nullopt;
-    if (natural) {
-        if (w < 0 && h < 0) {
-            w = natural->width;
-            h = natural->height;
-        } else if (w < 0) {
-            w = natural->height > 0 ? h * natural->width / natural->height : 0;
-        } else if (h < 0) {
-            h = natural->width > 0 ? w * natural->height / natural->width : 0;
+        float w = length(node.styleProperty("width"), at.width);
+        if (w < 0) w = length(node.attribute("width"), at.width);
+        float h = length(node.styleProperty("height"), options_.viewport.height);
+        if (h < 0) h = length(node.attribute("height"), options_.viewport.height);
+        auto natural = tag == "img" ? imageSize(node.id()) : std::nullopt;
+        if (natural) {
+            if (w < 0 && h < 0) {
+                w = natural->width;
+                h = natural->height;
+            } else if (w < 0) {
+                w = natural->height > 0 ? h * natural->width / natural->height : 0;
+            } else if (h < 0) {
+                h = natural->width > 0 ? w * natural->height / natural->width : 0;
+            }
         }
-    }
-    if (w >= 0 && h >= 0) {
-        std::string position = node.styleProperty("position");
-        bool placed = position == "absolute" || position == "fixed";
-        float left = length(node.styleProperty("left"), width);
-        float top = length(node.styleProperty("top"), options_.viewport.height);
-        float bx = placed && left >= 0 ? left : x;
-        float by = placed && top >= 0 ? top : cursorY;
-        Rect box(bx, by, w, h);
-        if (state.probe && box.contains(*state.probe)) state.hit = &node;
-        if (state.fill != nullptr) {
-            if (auto bg = backgroundOf(node)) (*state.fill)(box, *bg);
-            // Images paint as an opaque mid-grey box: the model counts pixels, not picture content.
-            if (natural) (*state.fill)(box, Color::rgba(0.5f, 0.5f, 0.5f, 1));
+        if (w >= 0 && h >= 0) {
+            std::string position = node.styleProperty("position");
+            bool placed = position == "absolute" || position == "fixed";
+            float left = length(node.styleProperty("left"), at.width);
+            float top = length(node.styleProperty("top"), options_.viewport.height);
+            float bx = placed && left >= 0 ? left : at.x;
+            float by = placed && top >= 0 ? top : at.cursor;
+            Rect box(bx, by, w, h);
+            if (state.probe && box.contains(*state.probe)) state.hit = &node;
+            if (state.fill != nullptr) {
+                if (auto bg = backgroundOf(node)) (*state.fill)(box, *bg);
+                // Images paint as an opaque mid-grey box: the model counts pixels, not picture content.
+                if (natural) (*state.fill)(box, Color::rgba(0.5f, 0.5f, 0.5f, 1));
+            }
+            boxes.push_back(Box{bx, w, by, true, placed, by + h});
+            return true;
         }
-        float inner = by;
-        for (const auto& c : node.children()) paintNode(*c, state, bx, w, inner, depth + 1);
-        if (!placed) cursorY = by + h;
-        state.bottom = std::max(state.bottom, by + h);
-    } else {
         if (state.fill != nullptr && tag != "body" && tag != "html") {
-            // A box without a size but with a colour paints behind its own lines.
+            // A box without a size but with a colour paints behind its own lines (measured first: the
+            // measuring walk paints nothing, so measures nothing in turn).
             if (auto bg = backgroundOf(node)) {
-                float measure = cursorY;
+                float measure = at.cursor;
                 PaintState probe{nullptr, state.colors, 0, std::nullopt, nullptr};
-                for (const auto& c : node.children()) paintNode(*c, probe, x, width, measure, depth + 1);
-                if (measure > cursorY) (*state.fill)(Rect(x, cursorY, width, measure - cursorY), *bg);
+                for (const auto& c : node.children()) paintNode(*c, probe, at.x, at.width, measure, nodeDepth + 1);
+                if (measure > at.cursor) (*state.fill)(Rect(at.x, at.cursor, at.width, measure - at.cursor), *bg);
             }
         }
-        for (const auto& c : node.children()) paintNode(*c, state, x, width, cursorY, depth + 1);
-    }
-    state.colors.pop_back();
+        boxes.push_back(Box{at.x, at.width, at.cursor, false, false, 0});
+        return true;
+    };
+    auto leave = [&](const DOMNode&) {
+        Box done = boxes.back();
+        boxes.pop_back();
+        Box& at = boxes.back();
+        if (done.sized) {
+            if (!done.placed) at.cursor = done.bottom;
+            state.bottom = std::max(state.bottom, done.bottom);
+        } else {
+            at.cursor = done.cursor;
+        }
+        state.colors.pop_back();
+    };
+    DOMNode::walk(top, depth, enter, leave);
+    cursorY = boxes.front().cursor;
 }
 
 void WebPage::render(Bitmap& bitmap) const {

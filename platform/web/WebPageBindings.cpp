@@ -9,6 +9,7 @@
 #include "platform/base/Log.h"
 #include "platform/net/NetworkConfiguration.h"
 #include "platform/runloop/Clock.h"
+#include "platform/web/ScriptContext.h"
 #include "platform/web/WebPage.h"
 
 namespace platform {
@@ -49,6 +50,17 @@ void pushIds(duk_context* ctx, const std::vector<std::shared_ptr<DOMNode>>& node
         pushNode(ctx, n);
         duk_put_prop_index(ctx, -2, i++);
     }
+}
+
+// Work whose size the arguments or the page's tree set stops when the entry's time is up...
+DOMWorkLimit entryLimit(duk_context* ctx) {
+    return DOMWorkLimit([ctx] { return ScriptContext::outOfTime(ctx); });
+}
+
+// ...and the native then throws, leaving what it made: the entry stays out of time, so the error unwinds
+// the page's script whatever catches it on the way.
+void throwIfStopped(duk_context* ctx, const DOMWorkLimit& limit) {
+    if (limit.stopped()) (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "the script ran past its time limit");
 }
 
 std::string upper(std::string s) {
@@ -259,7 +271,9 @@ duk_ret_t nClone(duk_context* ctx) {
     if (node->type() == DOMNode::Type::Document)
         return duk_error(ctx, DUK_ERR_ERROR, "NotSupportedError: the document cannot be cloned");
     page.document().collectIfCrowded();
-    auto copy = page.document().cloneNode(*node, duk_to_boolean(ctx, 1));
+    DOMWorkLimit limit = entryLimit(ctx);
+    auto copy = page.document().cloneNode(*node, duk_to_boolean(ctx, 1), &limit);
+    throwIfStopped(ctx, limit);
     if (!copy) return duk_error(ctx, DUK_ERR_RANGE_ERROR, "the document holds too many nodes");
     // A copied script that ran (or was never to run) does not run when the copy is inserted.
     std::vector<std::shared_ptr<DOMNode>> from{node}, to{copy};
@@ -328,7 +342,9 @@ duk_ret_t nContains(duk_context* ctx) {
 
 duk_ret_t nText(duk_context* ctx) {
     NODE_OR(duk_push_string(ctx, ""));
-    std::string t = node->textContent();
+    DOMWorkLimit limit = entryLimit(ctx);
+    std::string t = node->textContent(&limit);
+    throwIfStopped(ctx, limit);
     duk_push_lstring(ctx, t.data(), t.size());
     return 1;
 }
@@ -352,14 +368,18 @@ duk_ret_t nSetText(duk_context* ctx) {
 
 duk_ret_t nInnerText(duk_context* ctx) {
     NODE_OR(duk_push_string(ctx, ""));
-    std::string t = node->innerText();
+    DOMWorkLimit limit = entryLimit(ctx);
+    std::string t = node->innerText(&limit);
+    throwIfStopped(ctx, limit);
     duk_push_lstring(ctx, t.data(), t.size());
     return 1;
 }
 
 duk_ret_t nHTML(duk_context* ctx) {
     NODE_OR(duk_push_string(ctx, ""));
-    std::string t = duk_to_boolean(ctx, 1) ? node->outerHTML() : node->innerHTML();
+    DOMWorkLimit limit = entryLimit(ctx);
+    std::string t = duk_to_boolean(ctx, 1) ? node->outerHTML(&limit) : node->innerHTML(&limit);
+    throwIfStopped(ctx, limit);
     duk_push_lstring(ctx, t.data(), t.size());
     return 1;
 }

@@ -268,3 +268,57 @@ TEST_CASE_FIXTURE(Harness, "WebPage: animation frame callbacks are capped and ea
     CHECK(page->pendingFrameCallbackCount() == 0);
     CHECK(page->evaluate("requestAnimationFrame(function () {})").empty());
 }
+
+TEST_CASE_FIXTURE(Harness, "WebPage: a chain script wrapped bottom-up tens of thousands deep is copied, written out, searched, painted and let go") {
+    // The node cap leaves room for the chain and one copy of it.
+    constexpr int kDepth = 49000;
+    auto client = std::make_shared<Client>();
+    const std::string depth = std::to_string(kDepth);
+    // A little at a time, a timer apart, as a page would to stay under its time limit and share.
+    auto page = loadPage(*this, client, "<script>var t = document.createElement('b'); t.id = 'bottom'; t.className = 'leaf';"
+                                        "t.textContent = 'x'; var bottom = t, depth = 1;"
+                                        "function wrap() { for (var i = 0; i < 1000 && depth < " + depth + "; i++, depth++) {"
+                                        " var p = document.createElement('div'); p.appendChild(t); t = p; }"
+                                        " if (depth < " + depth + ") setTimeout(wrap, 1000); }"
+                                        "wrap();</script>");
+    for (int i = 0; i < 2 * kDepth / 1000 && page->evaluate("depth") != depth; ++i) advance(1.0);
+    REQUIRE(page->evaluate("depth") == depth);
+    REQUIRE_FALSE(page->scriptsStopped());
+    auto levelsAbove = [](std::shared_ptr<DOMNode> n) {
+        int levels = 0;
+        while ((n = n->parent())) ++levels;
+        return levels;
+    };
+
+    CHECK(page->evaluate("var c = t.cloneNode(true); var cb = c.querySelector('#bottom');"
+                         "[cb.className, cb.textContent, cb !== bottom, t.contains(bottom), c.contains(bottom)].join()") ==
+          "leaf,x,true,true,false");
+    // The two bottoms, neither in the document.
+    std::vector<std::shared_ptr<DOMNode>> bs;
+    for (std::uint32_t id = 1; id <= 2 * DOMDocument::MaximumNodes; ++id)
+        if (auto n = page->document().nodeById(id); n && n->tagName() == "b") bs.push_back(n);
+    REQUIRE(bs.size() == 2);
+    CHECK(levelsAbove(bs[0]) == kDepth - 1);
+    CHECK(levelsAbove(bs[1]) == kDepth - 1);
+    // Markup and text stop at the walks' depth limit.
+    CHECK(page->evaluate("[t.outerHTML.length, t.outerHTML.indexOf('bottom'), t.textContent, t.innerText].join()") ==
+          std::to_string(11 * (DOMNode::MaxDepth + 1)) + ",-1,,");
+    CHECK(page->evaluate("[bottom.closest('div') === bottom.parentNode, bottom.matches('div div b.leaf'), bottom.closest('p'),"
+                         " t.getElementsByTagName('b').length, t.querySelectorAll('div').length].join()") ==
+          "true,true,,1," + std::to_string(kDepth - 2));  // the divs below the top one
+
+    CHECK(page->evaluate("document.body.appendChild(t); [document.getElementById('bottom') === bottom,"
+                         " bottom.closest('body') === document.body, document.querySelectorAll('body div b').length,"
+                         " bottom.isConnected].join()") == "true,true,1,true");
+    CHECK(page->contentSize().height > 0);
+    CHECK(page->elementAt(Point{1, 1}) != nullptr);
+    CHECK(page->evaluate("document.body.removeChild(t); [document.getElementById('bottom'), bottom.isConnected].join()") == ",false");
+
+    // The document goes with its page: parents are the last to hold the chain's nodes.
+    std::weak_ptr<WebPage> weak = page;
+    page->close();
+    page.reset();
+    bs.clear();
+    runUntilIdle();
+    CHECK(weak.expired());
+}
