@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "platform/base/Strings.h"
+#include "platform/web/DOMSelector.h"
 
 namespace platform {
 
@@ -156,91 +157,6 @@ std::optional<std::string> boundMarkup(const std::string& html, int maxDepth, in
     if (!cut) return std::nullopt;
     out.append(html, copied, std::string::npos);
     return out;
-}
-
-struct Compound {
-    std::string tag;
-    std::string id;
-    std::vector<std::string> classes;
-    bool valid = true;
-};
-
-Compound parseCompound(const std::string& text) {
-    Compound c;
-    std::size_t i = 0;
-    auto readName = [&]() {
-        std::size_t s = i;
-        while (i < text.size() && (std::isalnum(static_cast<unsigned char>(text[i])) || text[i] == '-' ||
-                                   text[i] == '_' || static_cast<unsigned char>(text[i]) >= 0x80))
-            ++i;
-        return text.substr(s, i - s);
-    };
-    if (i < text.size() && text[i] == '*') {
-        ++i;
-    } else if (i < text.size() && text[i] != '#' && text[i] != '.') {
-        c.tag = readName();
-        for (auto& ch : c.tag) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    }
-    while (i < text.size()) {
-        char k = text[i++];
-        std::string name = readName();
-        if (name.empty()) {
-            c.valid = false;
-            break;
-        }
-        if (k == '#') c.id = name;
-        else if (k == '.') c.classes.push_back(name);
-        else {
-            c.valid = false;
-            break;
-        }
-    }
-    if (text.empty()) c.valid = false;
-    return c;
-}
-
-bool matchesCompound(const DOMNode& el, const Compound& c) {
-    if (!c.valid || !el.isElement()) return false;
-    if (!c.tag.empty() && el.tagName() != c.tag) return false;
-    if (!c.id.empty() && el.attribute("id") != c.id) return false;
-    if (!c.classes.empty()) {
-        auto have = el.classNames();
-        for (const auto& want : c.classes)
-            if (std::find(have.begin(), have.end(), want) == have.end()) return false;
-    }
-    return true;
-}
-
-std::vector<std::string> split(const std::string& text, char sep) {
-    std::vector<std::string> out;
-    std::string cur;
-    for (char ch : text) {
-        if (ch == sep) {
-            out.push_back(cur);
-            cur.clear();
-        } else {
-            cur += ch;
-        }
-    }
-    out.push_back(cur);
-    return out;
-}
-
-std::vector<Compound> parseChain(const std::string& selector) {
-    std::vector<Compound> chain;
-    for (const auto& part : splitAtWhiteSpace(selector)) chain.push_back(parseCompound(part));
-    return chain;
-}
-
-bool matchesChain(const DOMNode& el, const std::vector<Compound>& chain, const DOMNode* scope) {
-    if (chain.empty() || !matchesCompound(el, chain.back())) return false;
-    std::size_t k = chain.size() - 1;
-    auto anc = el.parent();
-    while (k > 0 && anc && anc.get() != scope) {
-        if (matchesCompound(*anc, chain[k - 1])) --k;
-        anc = anc->parent();
-    }
-    return k == 0;
 }
 
 } // namespace
@@ -481,36 +397,17 @@ std::vector<std::shared_ptr<DOMNode>> DOMDocument::getElementsByTagName(const st
 
 std::vector<std::shared_ptr<DOMNode>> DOMDocument::querySelectorAll(const std::string& selector,
                                                                     const std::shared_ptr<DOMNode>& scope) const {
-    std::vector<std::vector<Compound>> chains;
-    for (const auto& part : split(selector, ',')) {
-        auto chain = parseChain(part);
-        if (chain.empty()) return {};
-        chains.push_back(std::move(chain));
-    }
-    std::vector<std::shared_ptr<DOMNode>> out;
-    for (const auto& e : elements(scope)) {
-        for (const auto& chain : chains) {
-            if (matchesChain(*e, chain, scope.get())) {
-                out.push_back(e);
-                break;
-            }
-        }
-    }
-    return out;
+    return DOMSelector::parse(selector).select(scope ? *scope : *root_);
 }
 
 std::shared_ptr<DOMNode> DOMDocument::querySelector(const std::string& selector,
                                                     const std::shared_ptr<DOMNode>& scope) const {
-    auto all = querySelectorAll(selector, scope);
-    return all.empty() ? nullptr : all.front();
+    auto first = DOMSelector::parse(selector).select(scope ? *scope : *root_, true);
+    return first.empty() ? nullptr : first.front();
 }
 
 bool DOMDocument::matches(const DOMNode& element, const std::string& selector) {
-    for (const auto& part : split(selector, ',')) {
-        auto chain = parseChain(part);
-        if (!chain.empty() && matchesChain(element, chain, nullptr)) return true;
-    }
-    return false;
+    return DOMSelector::parse(selector).matches(element);
 }
 
 } // namespace platform

@@ -38,8 +38,8 @@ public:
     // Elements below `scope` (the whole document when null) in document order; "*" matches all.
     std::vector<std::shared_ptr<DOMNode>> getElementsByTagName(const std::string& tag,
                                                                const std::shared_ptr<DOMNode>& scope = nullptr) const;
-    // Selectors: comma-separated lists of compound selectors (tag, #id, .class, combined as in
-    // "div.ad#top") with descendant combinators. Anything else matches nothing.
+    // Selectors (see DOMSelector; below `scope`, its ancestors count for descendant combinators).
+    // Text that is no selector matches nothing here.
     std::vector<std::shared_ptr<DOMNode>> querySelectorAll(const std::string& selector,
                                                            const std::shared_ptr<DOMNode>& scope = nullptr) const;
     std::shared_ptr<DOMNode> querySelector(const std::string& selector,

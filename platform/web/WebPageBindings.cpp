@@ -7,8 +7,10 @@
 
 #include "duktape.h"
 #include "platform/base/Log.h"
+#include "platform/base/Strings.h"
 #include "platform/net/NetworkConfiguration.h"
 #include "platform/runloop/Clock.h"
+#include "platform/web/DOMSelector.h"
 #include "platform/web/ScriptContext.h"
 #include "platform/web/WebPage.h"
 
@@ -61,6 +63,14 @@ DOMWorkLimit entryLimit(duk_context* ctx) {
 // the page's script whatever catches it on the way.
 void throwIfStopped(duk_context* ctx, const DOMWorkLimit& limit) {
     if (limit.stopped()) (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "the script ran past its time limit");
+}
+
+// Text that is no selector is a SyntaxError, as in a browser (valid ones the subset does not evaluate
+// match nothing).
+DOMSelector selectorArg(duk_context* ctx, duk_idx_t i) {
+    auto selector = DOMSelector::parse(stringArg(ctx, i));
+    if (!selector.valid()) (void)duk_error(ctx, DUK_ERR_SYNTAX_ERROR, "%s", selector.error().c_str());
+    return selector;
 }
 
 std::string upper(std::string s) {
@@ -301,7 +311,22 @@ duk_ret_t nFragment(duk_context* ctx) {
 
 duk_ret_t nMatches(duk_context* ctx) {
     NODE_OR(duk_push_false(ctx));
-    duk_push_boolean(ctx, node->isElement() && !isFragment(*node) && DOMDocument::matches(*node, stringArg(ctx, 1)));
+    auto selector = selectorArg(ctx, 1);
+    DOMWorkLimit limit = entryLimit(ctx);
+    bool matched = node->isElement() && !isFragment(*node) && selector.matches(*node, &limit);
+    throwIfStopped(ctx, limit);
+    duk_push_boolean(ctx, matched);
+    return 1;
+}
+
+// The element or its nearest ancestor element that matches (0 for none).
+duk_ret_t nClosest(duk_context* ctx) {
+    NODE_OR(duk_push_int(ctx, 0));
+    auto selector = selectorArg(ctx, 1);
+    DOMWorkLimit limit = entryLimit(ctx);
+    const DOMNode* found = node->isElement() && !isFragment(*node) ? selector.closest(*node, &limit) : nullptr;
+    throwIfStopped(ctx, limit);
+    pushNode(ctx, found != nullptr ? pageOf(ctx).document().nodeById(found->id()) : nullptr);
     return 1;
 }
 
@@ -443,31 +468,30 @@ duk_ret_t nByTag(duk_context* ctx) {
 
 duk_ret_t nByClass(duk_context* ctx) {
     auto scope = scopeArg(ctx, 0);
-    std::string selector;
-    std::string cur;
-    for (char c : stringArg(ctx, 1) + " ") {
-        if (std::isspace(static_cast<unsigned char>(c))) {
-            if (!cur.empty()) selector += "." + cur;
-            cur.clear();
-        } else {
-            cur += c;
-        }
-    }
-    if (selector.empty() || (idArg(ctx, 0) != 0 && !scope)) {
+    auto classes = splitAtWhiteSpace(stringArg(ctx, 1));
+    if (classes.empty() || (idArg(ctx, 0) != 0 && !scope)) {
         duk_push_array(ctx);
         return 1;
     }
-    pushIds(ctx, pageOf(ctx).document().querySelectorAll(selector, scope));
+    DOMWorkLimit limit = entryLimit(ctx);
+    auto found = DOMSelector::withClasses(classes).select(scope ? *scope : *pageOf(ctx).document().root(), false, &limit);
+    throwIfStopped(ctx, limit);
+    pushIds(ctx, found);
     return 1;
 }
 
+// Elements below the scope (the document for 0) that match, in document order; only the first when asked.
 duk_ret_t nQuery(duk_context* ctx) {
     auto scope = scopeArg(ctx, 0);
+    auto selector = selectorArg(ctx, 1);
     if (idArg(ctx, 0) != 0 && !scope) {
         duk_push_array(ctx);
         return 1;
     }
-    pushIds(ctx, pageOf(ctx).document().querySelectorAll(stringArg(ctx, 1), scope));
+    DOMWorkLimit limit = entryLimit(ctx);
+    auto found = selector.select(scope ? *scope : *pageOf(ctx).document().root(), duk_to_boolean(ctx, 2), &limit);
+    throwIfStopped(ctx, limit);
+    pushIds(ctx, found);
     return 1;
 }
 
@@ -627,7 +651,7 @@ const Native kNatives[] = {
     {"innerText", nInnerText, 1}, {"html", nHTML, 2},
     {"setHTML", nSetHTML, 2},     {"create", nCreate, 2},
     {"byId", nById, 1},           {"byTag", nByTag, 2},
-    {"byClass", nByClass, 2},     {"query", nQuery, 2},
+    {"byClass", nByClass, 2},     {"query", nQuery, 3},
     {"root", nRoot, 0},           {"part", nPart, 1},
     {"title", nTitle, 0},         {"readyState", nReadyState, 0},
     {"href", nHref, 0},           {"urlPart", nURLPart, 1},
@@ -637,7 +661,8 @@ const Native kNatives[] = {
     {"clearTimer", nClearTimer, 1}, {"log", nLog, 2},
     {"ua", nUA, 0},               {"viewport", nViewport, 1},
     {"clone", nClone, 2},         {"fragment", nFragment, 0},
-    {"matches", nMatches, 2},     {"attrs", nAttrs, 1},
+    {"matches", nMatches, 2},     {"closest", nClosest, 2},
+    {"attrs", nAttrs, 1},
     {"requestFrame", nRequestFrame, 0}, {"cancelFrame", nCancelFrame, 1},
     {"now", nNow, 1},
 };

@@ -322,3 +322,52 @@ TEST_CASE_FIXTURE(Harness, "WebPage: a chain script wrapped bottom-up tens of th
     runUntilIdle();
     CHECK(weak.expired());
 }
+
+TEST_CASE_FIXTURE(Harness, "WebPage: one selector call holds the thread no longer than the page's time limit") {
+    LogCapture logs;
+    auto client = std::make_shared<Client>();
+    WebPage::Options options;
+    options.scriptTimeLimit = 30;  // for building what the calls get; the calls get half a second
+    auto page = loadPage(*this, client, "<p>x</p>", options);
+    auto secondsFor = [&](const std::string& script, std::string* answer) {
+        page->script()->setTimeLimit(0.5);
+        auto started = std::chrono::steady_clock::now();
+        *answer = page->evaluate(script);
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    };
+    // An element 505 levels deep, and a list of 100,000 selectors to test it against: past any sane size.
+    REQUIRE(page->evaluate("var e = document.body; for (var i = 0; i < 505; i++) { e = e.appendChild(document.createElement('div'));"
+                           " e.className = 'a b c d'; } e.className = 'c';"
+                           "var parts = []; for (var i = 0; i < 100000; i++) parts.push('.n' + i + ' .c'); var huge = parts.join(); 'ok'") == "ok");
+    std::string answer;
+    for (const char* call : {"e.matches(huge)", "e.closest(huge)", "document.querySelectorAll(huge)"}) {
+        CHECK(secondsFor("try { " + std::string(call) + "; 'answered' } catch (err) { err.name }", &answer) < 5.0);
+        CHECK(answer == "SyntaxError");
+    }
+    // Within the limits, but more work than the time limit allows: the call itself stops at the limit.
+    page->script()->setTimeLimit(30);
+    REQUIRE(page->evaluate("document.body.innerHTML = new Array(40001).join(\"<i class='a b c'></i>\"); parts = [];"
+                           "for (var i = 0; i < 2000; i++) parts.push('i.a.b.c.z' + i); var heavy = parts.join(); heavy.length < 32768") == "true");
+    CHECK(secondsFor("try { document.querySelectorAll(heavy).length } catch (err) { 'caught: ' + err.name }", &answer) < 5.0);
+    CHECK(answer.empty());
+    CHECK(page->scriptsStopped());
+    CHECK(logs.contains("stopped: a script ran past its time limit"));
+}
+
+TEST_CASE_FIXTURE(Harness, "WebPage: selectors that are no CSS throw a SyntaxError and CSS the subset does not evaluate matches nothing") {
+    auto client = std::make_shared<Client>();
+    auto page = loadPage(*this, client, "<div class='ad' id='top'><p class='a:b x'><b id='in'>go</b></p></div>");
+    CHECK(page->evaluate("var b = document.getElementById('in'), errors = [];"
+                         "['', ' ', 'a,', ',a', 'b!', '#', 'div >', '> b', '[x', '[x=]', ':not(a', 'a..b'].forEach(function (s) {"
+                         "  [function () { return b.matches(s); }, function () { return b.closest(s); },"
+                         "   function () { return document.querySelector(s); }, function () { return b.querySelectorAll(s); }]"
+                         "  .forEach(function (f) { try { f(); errors.push('none'); } catch (e) { errors.push(e.name); } });"
+                         "}); errors.filter(function (n) { return n !== 'SyntaxError'; }).length + '/' + errors.length") == "0/48");
+    // Valid CSS beyond the subset: nothing, and the supported parts of a list still match.
+    CHECK(page->evaluate("[b.matches('div > p b'), b.matches('[id]'), b.matches('b:first-child'), b.closest('p + b'),"
+                         " document.querySelectorAll('p ~ b, b::before, b[id=\"in\" i], #x\\\\:y').length,"
+                         " b.matches('div ~ b, .ad b'), b.closest('i, #top').id].join()") == "false,false,false,,0,true,top");
+    // Class names are tokens, not selector text.
+    CHECK(page->evaluate("document.getElementsByClassName('a:b')[0].tagName + document.getElementsByClassName(' x  a:b ').length") ==
+          "P1");
+}
