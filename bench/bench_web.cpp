@@ -1,8 +1,8 @@
 // Web view figures: time to load a 20 KB page (15 KB of it script) from memory and answer one
 // evaluate; how far past a 100 ms time limit scripts calling slow built-ins run; how long painting a
-// page of deeply nested boxes takes after each change, and one read of an element's size; resident
-// memory per live web view; and, when Chromium is installed, how long headless
-// Chromium takes for the same page, as a ratio to ours.
+// page of deeply nested boxes takes after each change, and one read of an element's size; the longest
+// one selector call holds the main thread; resident memory per live web view; and, when Chromium is
+// installed, how long headless Chromium takes for the same page, as a ratio to ours.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +17,8 @@
 #include "platform/runloop/Clock.h"
 #include "platform/runloop/MainLoop.h"
 #include "platform/ui/Bitmap.h"
+#include "platform/web/ScriptContext.h"
+#include "platform/web/WebPage.h"
 #include "platform/web/WebView.h"
 
 namespace {
@@ -80,6 +82,31 @@ double chromiumMs(const std::string& html) {
     std::system(("rm -rf " + std::string(dir)).c_str());
     if (rc != 0) return -1;
     return std::chrono::duration<double, std::milli>(took).count();
+}
+
+// How long one selector call holds the thread, in milliseconds. The page holds an element 505 levels
+// deep whose ancestors each carry a few classes, and 40,000 more elements; `huge` is a list of 100,000
+// compound selectors, `heavy` one of 2,000 and `most` one of 1,000 descendant pairs (these two within
+// the size limits). The call gets the default time limit of a second, which `heavy` needs more than.
+double selectorHoldMs(const char* call) {
+    auto view = platform::WebView::create(platform::Rect(0, 0, 320, 480));
+    auto done = std::make_shared<Done>();
+    view->setDelegate(done);
+    view->setScriptTimeLimit(60);  // for building what the call gets
+    view->loadHTMLString("<body></body>", platform::URL::parse("https://bench.example/deep.html"));
+    platform::MainLoop::main().runUntil([&] { return done->finished > 0; }, 10);
+    view->evaluate("var e = document.body; for (var i = 0; i < 505; i++) { e = e.appendChild(document.createElement('div'));"
+                   " e.className = 'a b c d'; } e.className = 'c';"
+                   "var box = document.body.appendChild(document.createElement('div'));"
+                   "box.innerHTML = new Array(40001).join(\"<i class='a b c'></i>\");"
+                   "function list(n, part) { var parts = []; for (var i = 0; i < n; i++) parts.push(part(i)); return parts.join(); }"
+                   "var huge = list(100000, function (i) { return '.n' + i + ' .c'; });"
+                   "var most = list(1000, function (i) { return '.n' + i + ' .c'; });"
+                   "var heavy = list(2000, function (i) { return 'i.a.b.c.z' + i; });");
+    view->currentPage()->script()->setTimeLimit(platform::ScriptContext::DefaultTimeLimit);
+    auto started = std::chrono::steady_clock::now();
+    view->evaluate(call);
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
 }
 
 } // namespace
@@ -148,6 +175,11 @@ int main() {
         if (sum.empty()) std::fprintf(stderr, "bench_web: no answer from the size loop\n");
         std::printf("web_view_size_read_us: %.2f us\n", took / 40000);
     }
+    double hold = 0;
+    for (const char* call : {"e.matches(huge)", "e.closest(huge)", "document.querySelectorAll(huge)", "e.matches(most)",
+                             "e.closest(most)", "document.querySelectorAll(most)", "document.querySelectorAll(heavy)"})
+        hold = std::max(hold, selectorHoldMs(call));
+    std::printf("web_view_selector_hold_ms: %.1f ms\n", hold);
 
     std::vector<std::shared_ptr<platform::WebView>> views(100);
     long before = residentKB();

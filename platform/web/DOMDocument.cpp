@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "platform/base/Strings.h"
+#include "platform/web/DOMSelector.h"
 
 namespace platform {
 
@@ -156,91 +157,6 @@ std::optional<std::string> boundMarkup(const std::string& html, int maxDepth, in
     if (!cut) return std::nullopt;
     out.append(html, copied, std::string::npos);
     return out;
-}
-
-struct Compound {
-    std::string tag;
-    std::string id;
-    std::vector<std::string> classes;
-    bool valid = true;
-};
-
-Compound parseCompound(const std::string& text) {
-    Compound c;
-    std::size_t i = 0;
-    auto readName = [&]() {
-        std::size_t s = i;
-        while (i < text.size() && (std::isalnum(static_cast<unsigned char>(text[i])) || text[i] == '-' ||
-                                   text[i] == '_' || static_cast<unsigned char>(text[i]) >= 0x80))
-            ++i;
-        return text.substr(s, i - s);
-    };
-    if (i < text.size() && text[i] == '*') {
-        ++i;
-    } else if (i < text.size() && text[i] != '#' && text[i] != '.') {
-        c.tag = readName();
-        for (auto& ch : c.tag) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    }
-    while (i < text.size()) {
-        char k = text[i++];
-        std::string name = readName();
-        if (name.empty()) {
-            c.valid = false;
-            break;
-        }
-        if (k == '#') c.id = name;
-        else if (k == '.') c.classes.push_back(name);
-        else {
-            c.valid = false;
-            break;
-        }
-    }
-    if (text.empty()) c.valid = false;
-    return c;
-}
-
-bool matchesCompound(const DOMNode& el, const Compound& c) {
-    if (!c.valid || !el.isElement()) return false;
-    if (!c.tag.empty() && el.tagName() != c.tag) return false;
-    if (!c.id.empty() && el.attribute("id") != c.id) return false;
-    if (!c.classes.empty()) {
-        auto have = el.classNames();
-        for (const auto& want : c.classes)
-            if (std::find(have.begin(), have.end(), want) == have.end()) return false;
-    }
-    return true;
-}
-
-std::vector<std::string> split(const std::string& text, char sep) {
-    std::vector<std::string> out;
-    std::string cur;
-    for (char ch : text) {
-        if (ch == sep) {
-            out.push_back(cur);
-            cur.clear();
-        } else {
-            cur += ch;
-        }
-    }
-    out.push_back(cur);
-    return out;
-}
-
-std::vector<Compound> parseChain(const std::string& selector) {
-    std::vector<Compound> chain;
-    for (const auto& part : splitAtWhiteSpace(selector)) chain.push_back(parseCompound(part));
-    return chain;
-}
-
-bool matchesChain(const DOMNode& el, const std::vector<Compound>& chain, const DOMNode* scope) {
-    if (chain.empty() || !matchesCompound(el, chain.back())) return false;
-    std::size_t k = chain.size() - 1;
-    auto anc = el.parent();
-    while (k > 0 && anc && anc.get() != scope) {
-        if (matchesCompound(*anc, chain[k - 1])) --k;
-        anc = anc->parent();
-    }
-    return k == 0;
 }
 
 } // namespace
@@ -403,7 +319,7 @@ std::size_t DOMDocument::bytesOf(const DOMNode& node, bool deep) {
     return total;
 }
 
-std::shared_ptr<DOMNode> DOMDocument::cloneNode(const DOMNode& src, bool deep) {
+std::shared_ptr<DOMNode> DOMDocument::cloneNode(const DOMNode& src, bool deep, DOMWorkLimit* limit) {
     if (src.type() == DOMNode::Type::Document) return nullptr;
     // All or nothing: a copy that would not fit under the cap is not begun.
     std::size_t room = nodes_.size() < MaximumNodes ? MaximumNodes - nodes_.size() : 0;
@@ -417,19 +333,34 @@ std::shared_ptr<DOMNode> DOMDocument::cloneNode(const DOMNode& src, bool deep) {
             for (const auto& c : n->children()) work.push_back(c.get());
     }
     if (needed > room) return nullptr;
-    return copyNode(src, deep);
+    return copyNode(src, deep, limit);
 }
 
-std::shared_ptr<DOMNode> DOMDocument::copyNode(const DOMNode& src, bool deep) {
-    auto n = make(src.type(), src.isElement() ? src.tagName() : src.data());
-    if (!n || !src.isElement()) return n;
+std::shared_ptr<DOMNode> DOMDocument::copyNode(const DOMNode& src, bool deep, DOMWorkLimit* limit) {
     // The source's attributes are distinct already; the style attribute is read back from its declarations.
-    for (const auto& [k, v] : src.attributes()) n->appendParsedAttribute(k, k == "style" ? src.attribute("style") : v);
-    if (!deep) return n;
-    // Sources are trees of bounded depth (the parser flattens, tree edits refuse deeper), so recursion is safe.
-    for (const auto& c : src.children())
-        if (auto copied = copyNode(*c, true)) n->appendParsedChild(copied);
-    return n;
+    auto copyOne = [this](const DOMNode& from) {
+        auto n = make(from.type(), from.isElement() ? from.tagName() : from.data());
+        if (n && from.isElement())
+            for (const auto& [k, v] : from.attributes())
+                n->appendParsedAttribute(k, k == "style" ? from.attribute("style") : v);
+        return n;
+    };
+    auto top = copyOne(src);
+    if (!top || !deep) return top;
+    // Trees script builds may be as deep as they have nodes: copied from a list of work, not by recursion.
+    std::vector<std::pair<const DOMNode*, DOMNode*>> work{{&src, top.get()}};
+    while (!work.empty()) {
+        auto [from, to] = work.back();
+        work.pop_back();
+        for (const auto& c : from->children()) {
+            if (!DOMWorkLimit::step(limit)) return top;
+            auto copied = copyOne(*c);
+            if (!copied) continue;
+            to->appendParsedChild(copied);
+            if (!c->children().empty()) work.emplace_back(c.get(), copied.get());
+        }
+    }
+    return top;
 }
 
 std::shared_ptr<DOMNode> DOMDocument::documentElement(const std::shared_ptr<DOMNode>& document) const {
@@ -533,36 +464,17 @@ std::vector<std::shared_ptr<DOMNode>> DOMDocument::getElementsByTagName(const st
 
 std::vector<std::shared_ptr<DOMNode>> DOMDocument::querySelectorAll(const std::string& selector,
                                                                     const std::shared_ptr<DOMNode>& scope) const {
-    std::vector<std::vector<Compound>> chains;
-    for (const auto& part : split(selector, ',')) {
-        auto chain = parseChain(part);
-        if (chain.empty()) return {};
-        chains.push_back(std::move(chain));
-    }
-    std::vector<std::shared_ptr<DOMNode>> out;
-    for (const auto& e : elements(scope)) {
-        for (const auto& chain : chains) {
-            if (matchesChain(*e, chain, scope.get())) {
-                out.push_back(e);
-                break;
-            }
-        }
-    }
-    return out;
+    return DOMSelector::parse(selector).select(scope ? *scope : *root_);
 }
 
 std::shared_ptr<DOMNode> DOMDocument::querySelector(const std::string& selector,
                                                     const std::shared_ptr<DOMNode>& scope) const {
-    auto all = querySelectorAll(selector, scope);
-    return all.empty() ? nullptr : all.front();
+    auto first = DOMSelector::parse(selector).select(scope ? *scope : *root_, true);
+    return first.empty() ? nullptr : first.front();
 }
 
 bool DOMDocument::matches(const DOMNode& element, const std::string& selector) {
-    for (const auto& part : split(selector, ',')) {
-        auto chain = parseChain(part);
-        if (!chain.empty() && matchesChain(element, chain, nullptr)) return true;
-    }
-    return false;
+    return DOMSelector::parse(selector).matches(element);
 }
 
 } // namespace platform

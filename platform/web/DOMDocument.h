@@ -42,15 +42,16 @@ public:
     std::vector<std::shared_ptr<DOMNode>> parseFragment(const std::string& html,
                                                         std::size_t roomBytes = SIZE_MAX, bool* fits = nullptr);
     // A parentless copy of `node` (with its descendants when `deep`) made in this document; nullptr for
-    // the document itself or when the copy would not fit under the node cap.
-    std::shared_ptr<DOMNode> cloneNode(const DOMNode& node, bool deep);
+    // the document itself or when the copy would not fit under the node cap. Once `limit` has stopped,
+    // the copy is incomplete.
+    std::shared_ptr<DOMNode> cloneNode(const DOMNode& node, bool deep, DOMWorkLimit* limit = nullptr);
 
     std::shared_ptr<DOMNode> getElementById(const std::string& id) const;
     // Elements below `scope` (the whole document when null) in document order; "*" matches all.
     std::vector<std::shared_ptr<DOMNode>> getElementsByTagName(const std::string& tag,
                                                                const std::shared_ptr<DOMNode>& scope = nullptr) const;
-    // Selectors: comma-separated lists of compound selectors (tag, #id, .class, combined as in
-    // "div.ad#top") with descendant combinators. Anything else matches nothing.
+    // Selectors (see DOMSelector; below `scope`, its ancestors count for descendant combinators).
+    // Text that is no selector matches nothing here.
     std::vector<std::shared_ptr<DOMNode>> querySelectorAll(const std::string& selector,
                                                            const std::shared_ptr<DOMNode>& scope = nullptr) const;
     std::shared_ptr<DOMNode> querySelector(const std::string& selector,
@@ -89,7 +90,7 @@ private:
     std::shared_ptr<DOMNode> make(DOMNode::Type type, std::string nameOrText, bool essential = false);
     void ensureSkeleton();
     // Copies what fits under the cap (parsed fragments keep what fits).
-    std::shared_ptr<DOMNode> copyNode(const DOMNode& node, bool deep);
+    std::shared_ptr<DOMNode> copyNode(const DOMNode& node, bool deep, DOMWorkLimit* limit = nullptr);
 
     std::size_t collectAt_ = 4096;
     std::shared_ptr<DOMLedger> ledger_ = std::make_shared<DOMLedger>();

@@ -37,34 +37,37 @@ bool isRawTextTag(const std::string& tag) {
     return tag == "script" || tag == "style" || tag == "xmp" || tag == "noscript";
 }
 
-void serialize(const DOMNode& node, std::string& out, int depth) {
-    if (depth > DOMNode::MaxDepth) return;
-    switch (node.type()) {
-    case DOMNode::Type::Text: {
-        auto p = node.parent();
-        if (p && isRawTextTag(p->tagName())) out += node.data();
-        else escapeInto(out, node.data(), false);
-        return;
-    }
-    case DOMNode::Type::Comment: out += "<!--" + node.data() + "-->"; return;
-    case DOMNode::Type::Document:
-        for (const auto& c : node.children()) serialize(*c, out, depth + 1);
-        return;
-    case DOMNode::Type::Element: break;
-    }
-    out += '<';
-    out += node.tagName();
-    for (const auto& [name, value] : node.attributes()) {
-        out += ' ';
-        out += name;
-        out += "=\"";
-        escapeInto(out, name == "style" ? node.attribute("style") : value, true);
-        out += '"';
-    }
-    out += '>';
-    if (DOMNode::isVoidTag(node.tagName())) return;
-    for (const auto& c : node.children()) serialize(*c, out, depth + 1);
-    out += "</" + node.tagName() + ">";
+void serialize(const DOMNode& top, std::string& out, int depth, DOMWorkLimit* limit) {
+    DOMNode::walk(
+        top, depth,
+        [&out](const DOMNode& node, int) {
+            switch (node.type()) {
+            case DOMNode::Type::Text: {
+                auto p = node.parent();
+                if (p && isRawTextTag(p->tagName())) out += node.data();
+                else escapeInto(out, node.data(), false);
+                return false;
+            }
+            case DOMNode::Type::Comment: out += "<!--" + node.data() + "-->"; return false;
+            case DOMNode::Type::Document: return true;
+            case DOMNode::Type::Element: break;
+            }
+            out += '<';
+            out += node.tagName();
+            for (const auto& [name, value] : node.attributes()) {
+                out += ' ';
+                out += name;
+                out += "=\"";
+                escapeInto(out, name == "style" ? node.attribute("style") : value, true);
+                out += '"';
+            }
+            out += '>';
+            return !DOMNode::isVoidTag(node.tagName());
+        },
+        [&out](const DOMNode& node) {
+            if (node.isElement()) out += "</" + node.tagName() + ">";
+        },
+        limit);
 }
 
 // Collects rendered text; `pendingSpace` collapses white space across text nodes.
@@ -93,25 +96,30 @@ struct TextCollector {
             out += c;
         }
     }
-    void walk(const DOMNode& node, int depth) {
-        if (depth > DOMNode::MaxDepth) return;
-        if (node.type() == DOMNode::Type::Text) {
-            text(node.data());
-            return;
-        }
-        if (node.type() == DOMNode::Type::Comment) return;
-        const std::string& tag = node.tagName();
-        if (tag == "script" || tag == "style" || tag == "head" || tag == "title" || tag == "noscript" ||
-            tag == "template")
-            return;
-        if (tag == "br") {
-            hardBreak();
-            return;
-        }
-        bool block = DOMNode::isBlockTag(tag);
-        if (block) newline();
-        for (const auto& c : node.children()) walk(*c, depth + 1);
-        if (block) newline();
+    void walk(const DOMNode& top, int depth, DOMWorkLimit* limit) {
+        DOMNode::walk(
+            top, depth,
+            [this](const DOMNode& node, int) {
+                if (node.type() == DOMNode::Type::Text) {
+                    text(node.data());
+                    return false;
+                }
+                if (node.type() == DOMNode::Type::Comment) return false;
+                const std::string& tag = node.tagName();
+                if (tag == "script" || tag == "style" || tag == "head" || tag == "title" || tag == "noscript" ||
+                    tag == "template")
+                    return false;
+                if (tag == "br") {
+                    hardBreak();
+                    return false;
+                }
+                if (DOMNode::isBlockTag(tag)) newline();
+                return true;
+            },
+            [this](const DOMNode& node) {
+                if (DOMNode::isBlockTag(node.tagName())) newline();
+            },
+            limit);
     }
 };
 
@@ -124,6 +132,17 @@ DOMNode::DOMNode(Type type, std::uint32_t id, std::string nameOrText) : type_(ty
 
 DOMNode::~DOMNode() {
     if (ledger_) ledger_->remove(counted_);
+    // The children this node alone holds go with it, and theirs with them: taken into a list here, so
+    // that a chain thousands deep is let go one node after another rather than by nested destructors.
+    std::vector<std::shared_ptr<DOMNode>> dropped = std::move(children_);
+    while (!dropped.empty()) {
+        std::shared_ptr<DOMNode> node = std::move(dropped.back());
+        dropped.pop_back();
+        if (node.use_count() == 1) {
+            for (auto& c : node->children_) dropped.push_back(std::move(c));
+            node->children_.clear();
+        }
+    }
 }
 
 void DOMNode::setLedger(std::shared_ptr<DOMLedger> ledger) {
@@ -315,39 +334,36 @@ void DOMNode::removeAllChildren() {
     children_.clear();
 }
 
-std::string DOMNode::textContent() const {
+std::string DOMNode::textContent(DOMWorkLimit* limit) const {
     if (type_ == Type::Text || type_ == Type::Comment) return data_;
     std::string out;
-    appendText(out, 0);
+    auto enter = [&out](const DOMNode& node, int) {
+        if (node.type_ == Type::Text) out += node.data_;
+        return node.type_ == Type::Element;
+    };
+    for (const auto& c : children_)
+        if (!walk(*c, 0, enter, [](const DOMNode&) {}, limit)) break;
     return out;
 }
 
-void DOMNode::appendText(std::string& out, int depth) const {
-    if (depth > MaxDepth) return;
-    for (const auto& c : children_) {
-        if (c->type_ == Type::Text) out += c->data_;
-        else if (c->type_ == Type::Element) c->appendText(out, depth + 1);
-    }
-}
-
-std::string DOMNode::innerText() const {
+std::string DOMNode::innerText(DOMWorkLimit* limit) const {
     TextCollector collector;
     if (type_ == Type::Text) return data_;
-    for (const auto& c : children_) collector.walk(*c, 1);
+    for (const auto& c : children_) collector.walk(*c, 1, limit);
     std::string out = std::move(collector.out);
     while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
     return out;
 }
 
-std::string DOMNode::innerHTML() const {
+std::string DOMNode::innerHTML(DOMWorkLimit* limit) const {
     std::string out;
-    for (const auto& c : children_) serialize(*c, out, 1);
+    for (const auto& c : children_) serialize(*c, out, 1, limit);
     return out;
 }
 
-std::string DOMNode::outerHTML() const {
+std::string DOMNode::outerHTML(DOMWorkLimit* limit) const {
     std::string out;
-    serialize(*this, out, 0);
+    serialize(*this, out, 0, limit);
     return out;
 }
 

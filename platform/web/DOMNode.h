@@ -1,7 +1,9 @@
 #pragma once
 // A node of a web document: element, text, comment or the document itself. Nodes are owned by their
 // DOMDocument; tree links are shared downwards and weak upwards. Main thread only.
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -31,6 +33,33 @@ struct DOMLedger {
         mirror = counter;
         if (mirror != nullptr) *mirror += bytes;
     }
+};
+
+// Work whose size a page sets (a selector it passes, a tree it built) counts its steps here and asks
+// `expired` every few thousand of them; once that answers true, the work stops early and what it
+// made is incomplete, for the caller to drop. Work given no limit runs to its end.
+class DOMWorkLimit {
+public:
+    static constexpr std::size_t CheckInterval = 4096;
+
+    explicit DOMWorkLimit(std::function<bool()> expired) : expired_(std::move(expired)) {}
+    // Counts `steps`; false once the work is to stop (and from then on).
+    bool step(std::size_t steps = 1) {
+        if (stopped_) return false;
+        pending_ += steps;
+        if (pending_ < CheckInterval) return true;
+        pending_ = 0;
+        stopped_ = expired_ && expired_();
+        return !stopped_;
+    }
+    bool stopped() const { return stopped_; }
+    // For work that may be given no limit.
+    static bool step(DOMWorkLimit* limit, std::size_t steps = 1) { return limit == nullptr || limit->step(steps); }
+
+private:
+    std::function<bool()> expired_;
+    std::size_t pending_ = 0;
+    bool stopped_ = false;
 };
 
 class DOMNode : public std::enable_shared_from_this<DOMNode> {
@@ -85,16 +114,25 @@ public:
     static constexpr std::size_t EntryBytes = 64;
 
     // Concatenated text of every descendant text node.
-    std::string textContent() const;
+    std::string textContent(DOMWorkLimit* limit = nullptr) const;
     // Rendered text: block elements start and end lines, <br> breaks, white space collapsed,
     // script/style/head contents left out.
-    std::string innerText() const;
-    std::string innerHTML() const;
-    std::string outerHTML() const;
+    std::string innerText(DOMWorkLimit* limit = nullptr) const;
+    std::string innerHTML(DOMWorkLimit* limit = nullptr) const;
+    std::string outerHTML(DOMWorkLimit* limit = nullptr) const;
 
     // Tree walks (text, markup, paint) stop descending below this depth, and the parser flattens
-    // deeper markup, so hostile nesting cannot exhaust the stack.
+    // deeper markup. Trees script builds may be far deeper (a chain wrapped bottom-up is as deep as
+    // it has nodes), so no walk over a tree recurses: they all go through walk() or keep their own
+    // list of work, and so does the destruction of a tree.
     static constexpr int MaxDepth = 512;
+
+    // Visits `top` and the nodes below it in document order, taking `top` to be `depth` levels deep and
+    // going no deeper than MaxDepth. enter(node, depth) answers whether to visit the node's children,
+    // after which leave(node) is called. False when `limit` stopped the walk (at once, leaving the
+    // nodes under way unleft). The tree must not change during the walk.
+    template <typename Enter, typename Leave>
+    static bool walk(const DOMNode& top, int depth, Enter&& enter, Leave&& leave, DOMWorkLimit* limit = nullptr);
 
     static bool isBlockTag(const std::string& tag);
     static bool isVoidTag(const std::string& tag);
@@ -108,7 +146,6 @@ private:
     void parseStyleAttribute(const std::string& text);
     std::string serializeStyle() const;
     void detach();
-    void appendText(std::string& out, int depth) const;
 
     Type type_;
     std::uint32_t id_;
@@ -123,5 +160,28 @@ private:
     std::weak_ptr<DOMNode> parent_;
     std::vector<std::shared_ptr<DOMNode>> children_;
 };
+
+template <typename Enter, typename Leave>
+bool DOMNode::walk(const DOMNode& top, int depth, Enter&& enter, Leave&& leave, DOMWorkLimit* limit) {
+    if (depth > MaxDepth) return true;
+    if (!DOMWorkLimit::step(limit)) return false;
+    if (!enter(top, depth)) return true;
+    // The nodes entered and not yet left, each with the index of its next child.
+    std::vector<std::pair<const DOMNode*, std::size_t>> open{{&top, 0}};
+    while (!open.empty()) {
+        auto& [node, next] = open.back();
+        const int childDepth = depth + static_cast<int>(open.size());
+        if (next < node->children_.size() && childDepth <= MaxDepth) {
+            const DOMNode& child = *node->children_[next++];
+            if (!DOMWorkLimit::step(limit)) return false;
+            if (enter(child, childDepth)) open.emplace_back(&child, 0);
+        } else {
+            const DOMNode& done = *node;
+            open.pop_back();
+            leave(done);
+        }
+    }
+    return true;
+}
 
 } // namespace platform

@@ -114,6 +114,14 @@ void ScriptContext::pushCompiledOnce(duk_context* ctx, const char* name, const c
     }
 }
 
+bool ScriptContext::outOfTime(duk_context* ctx) {
+    duk_memory_functions functions{};
+    duk_get_memory_functions(ctx, &functions);
+    // Every heap of ours is made with a budget as its allocator's data.
+    if (functions.alloc_func != DukHeapBudget::allocate || functions.udata == nullptr) return false;
+    return static_cast<DukHeapBudget*>(functions.udata)->outOfTime();
+}
+
 ScriptContext::~ScriptContext() {
     if (ctx_ != nullptr) duk_destroy_heap(ctx_);
 }

@@ -61,6 +61,11 @@ public:
     };
     const EntryRecord& lastEntry() const { return lastEntry_; }
 
+    // For natives whose work a script sets the size of: whether the entry running on the heap of `ctx`
+    // has used up its time (and from then on, that it has, until it ends). Such a native asks as it goes
+    // and throws when told so, and the script unwinds as from any overrun.
+    static bool outOfTime(duk_context* ctx);
+
     // The printed form of the value at `index` (see evaluate).
     static std::string printed(duk_context* ctx, int index);
     // Pushes the function of the program `source`: compiled the first time, into `bytecode`, and loaded from

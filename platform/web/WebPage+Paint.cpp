@@ -117,10 +117,10 @@ void WebPage::layoutNode(const DOMNode& node, LayoutState& state, float x, float
         return;
     if (node.styleProperty("display") == "none" || node.styleProperty("visibility") == "hidden") return;
 
-    std::string colorText = node.styleProperty("color");
-    if (colorText.empty() && tag == "font") colorText = node.attribute("color");
-    auto color = CSSColor::parse(colorText);
-    state.colors.push_back(color ? *color : state.colors.back());
+        std::string colorText = node.styleProperty("color");
+        if (colorText.empty() && tag == "font") colorText = node.attribute("color");
+        auto color = CSSColor::parse(colorText);
+        state.colors.push_back(color ? *color : state.colors.back());
 
     float w = length(node.styleProperty("width"), width);
     if (w < 0) w = length(node.attribute("width"), width);

@@ -7,8 +7,11 @@
 
 #include "duktape.h"
 #include "platform/base/Log.h"
+#include "platform/base/Strings.h"
 #include "platform/net/NetworkConfiguration.h"
 #include "platform/runloop/Clock.h"
+#include "platform/web/DOMSelector.h"
+#include "platform/web/ScriptContext.h"
 #include "platform/web/WebPage.h"
 
 namespace platform {
@@ -69,6 +72,25 @@ void pushIds(duk_context* ctx, const std::vector<std::shared_ptr<DOMNode>>& node
         pushNode(ctx, n);
         duk_put_prop_index(ctx, -2, i++);
     }
+}
+
+// Work whose size the arguments or the page's tree set stops when the entry's time is up...
+DOMWorkLimit entryLimit(duk_context* ctx) {
+    return DOMWorkLimit([ctx] { return ScriptContext::outOfTime(ctx); });
+}
+
+// ...and the native then throws, leaving what it made: the entry stays out of time, so the error unwinds
+// the page's script whatever catches it on the way.
+void throwIfStopped(duk_context* ctx, const DOMWorkLimit& limit) {
+    if (limit.stopped()) (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "the script ran past its time limit");
+}
+
+// Text that is no selector is a SyntaxError, as in a browser (valid ones the subset does not evaluate
+// match nothing).
+DOMSelector selectorArg(duk_context* ctx, duk_idx_t i) {
+    auto selector = DOMSelector::parse(stringArg(ctx, i));
+    if (!selector.valid()) (void)duk_error(ctx, DUK_ERR_SYNTAX_ERROR, "%s", selector.error().c_str());
+    return selector;
 }
 
 std::string upper(std::string s) {
@@ -346,7 +368,9 @@ duk_ret_t nClone(duk_context* ctx) {
     page.collectGarbage(ctx);
     const bool deep = duk_to_boolean(ctx, 1);
     admit(ctx, page, DOMDocument::bytesOf(*node, deep));
-    auto copy = page.document().cloneNode(*node, deep);
+    DOMWorkLimit limit = entryLimit(ctx);
+    auto copy = page.document().cloneNode(*node, deep, &limit);
+    throwIfStopped(ctx, limit);
     if (!copy) return duk_error(ctx, DUK_ERR_RANGE_ERROR, "the document holds too many nodes");
     page.document().setOwnerDocument(*copy, *page.document().ownerDocument(*node));
     // A copied script that ran (or was never to run) does not run when the copy is inserted.
@@ -401,7 +425,22 @@ duk_ret_t nOwner(duk_context* ctx) {
 
 duk_ret_t nMatches(duk_context* ctx) {
     NODE_OR(duk_push_false(ctx));
-    duk_push_boolean(ctx, node->isElement() && !isFragment(*node) && DOMDocument::matches(*node, stringArg(ctx, 1)));
+    auto selector = selectorArg(ctx, 1);
+    DOMWorkLimit limit = entryLimit(ctx);
+    bool matched = node->isElement() && !isFragment(*node) && selector.matches(*node, &limit);
+    throwIfStopped(ctx, limit);
+    duk_push_boolean(ctx, matched);
+    return 1;
+}
+
+// The element or its nearest ancestor element that matches (0 for none).
+duk_ret_t nClosest(duk_context* ctx) {
+    NODE_OR(duk_push_int(ctx, 0));
+    auto selector = selectorArg(ctx, 1);
+    DOMWorkLimit limit = entryLimit(ctx);
+    const DOMNode* found = node->isElement() && !isFragment(*node) ? selector.closest(*node, &limit) : nullptr;
+    throwIfStopped(ctx, limit);
+    pushNode(ctx, found != nullptr ? pageOf(ctx).document().nodeById(found->id()) : nullptr);
     return 1;
 }
 
@@ -445,7 +484,9 @@ duk_ret_t nContains(duk_context* ctx) {
 
 duk_ret_t nText(duk_context* ctx) {
     NODE_OR(duk_push_string(ctx, ""));
-    std::string t = node->textContent();
+    DOMWorkLimit limit = entryLimit(ctx);
+    std::string t = node->textContent(&limit);
+    throwIfStopped(ctx, limit);
     duk_push_lstring(ctx, t.data(), t.size());
     return 1;
 }
@@ -479,14 +520,18 @@ duk_ret_t nSetText(duk_context* ctx) {
 
 duk_ret_t nInnerText(duk_context* ctx) {
     NODE_OR(duk_push_string(ctx, ""));
-    std::string t = node->innerText();
+    DOMWorkLimit limit = entryLimit(ctx);
+    std::string t = node->innerText(&limit);
+    throwIfStopped(ctx, limit);
     duk_push_lstring(ctx, t.data(), t.size());
     return 1;
 }
 
 duk_ret_t nHTML(duk_context* ctx) {
     NODE_OR(duk_push_string(ctx, ""));
-    std::string t = duk_to_boolean(ctx, 1) ? node->outerHTML() : node->innerHTML();
+    DOMWorkLimit limit = entryLimit(ctx);
+    std::string t = duk_to_boolean(ctx, 1) ? node->outerHTML(&limit) : node->innerHTML(&limit);
+    throwIfStopped(ctx, limit);
     duk_push_lstring(ctx, t.data(), t.size());
     return 1;
 }
@@ -553,31 +598,30 @@ duk_ret_t nByTag(duk_context* ctx) {
 
 duk_ret_t nByClass(duk_context* ctx) {
     auto scope = scopeArg(ctx, 0);
-    std::string selector;
-    std::string cur;
-    for (char c : stringArg(ctx, 1) + " ") {
-        if (std::isspace(static_cast<unsigned char>(c))) {
-            if (!cur.empty()) selector += "." + cur;
-            cur.clear();
-        } else {
-            cur += c;
-        }
-    }
-    if (selector.empty() || (idArg(ctx, 0) != 0 && !scope)) {
+    auto classes = splitAtWhiteSpace(stringArg(ctx, 1));
+    if (classes.empty() || (idArg(ctx, 0) != 0 && !scope)) {
         duk_push_array(ctx);
         return 1;
     }
-    pushIds(ctx, pageOf(ctx).document().querySelectorAll(selector, scope));
+    DOMWorkLimit limit = entryLimit(ctx);
+    auto found = DOMSelector::withClasses(classes).select(scope ? *scope : *pageOf(ctx).document().root(), false, &limit);
+    throwIfStopped(ctx, limit);
+    pushIds(ctx, found);
     return 1;
 }
 
+// Elements below the scope (the document for 0) that match, in document order; only the first when asked.
 duk_ret_t nQuery(duk_context* ctx) {
     auto scope = scopeArg(ctx, 0);
+    auto selector = selectorArg(ctx, 1);
     if (idArg(ctx, 0) != 0 && !scope) {
         duk_push_array(ctx);
         return 1;
     }
-    pushIds(ctx, pageOf(ctx).document().querySelectorAll(stringArg(ctx, 1), scope));
+    DOMWorkLimit limit = entryLimit(ctx);
+    auto found = selector.select(scope ? *scope : *pageOf(ctx).document().root(), duk_to_boolean(ctx, 2), &limit);
+    throwIfStopped(ctx, limit);
+    pushIds(ctx, found);
     return 1;
 }
 
@@ -753,7 +797,7 @@ const Native kNatives[] = {
     {"innerText", nInnerText, 1}, {"html", nHTML, 2},
     {"setHTML", nSetHTML, 2},     {"create", nCreate, 3},
     {"byId", nById, 1},           {"byTag", nByTag, 2},
-    {"byClass", nByClass, 2},     {"query", nQuery, 2},
+    {"byClass", nByClass, 2},     {"query", nQuery, 3},
     {"root", nRoot, 0},           {"part", nPart, 2},
     {"title", nTitle, 1},         {"readyState", nReadyState, 0},
     {"href", nHref, 0},           {"urlPart", nURLPart, 1},
@@ -763,7 +807,8 @@ const Native kNatives[] = {
     {"clearTimer", nClearTimer, 1}, {"log", nLog, 2},
     {"ua", nUA, 0},               {"viewport", nViewport, 1},
     {"clone", nClone, 2},         {"fragment", nFragment, 1},
-    {"matches", nMatches, 2},     {"attrs", nAttrs, 1},
+    {"matches", nMatches, 2},     {"closest", nClosest, 2},
+    {"attrs", nAttrs, 1},
     {"requestFrame", nRequestFrame, 0}, {"cancelFrame", nCancelFrame, 1},
     {"now", nNow, 1},
     {"wrap", nWrap, 1},

@@ -197,14 +197,10 @@ ElementProto.hasAttribute = function (n) { return N.hasAttr(this.__id, String(n)
 ElementProto.getElementsByTagName = function (t) { return list(N.byTag(this.__id, String(t))); };
 ElementProto.getElementsByClassName = function (c) { return list(N.byClass(this.__id, String(c))); };
 ElementProto.querySelectorAll = function (s) { return list(N.query(this.__id, String(s))); };
-ElementProto.querySelector = function (s) { return wrap(N.query(this.__id, String(s))[0]); };
+ElementProto.querySelector = function (s) { return wrap(N.query(this.__id, String(s), true)[0]); };
 ElementProto.focus = ElementProto.blur = function () {};
 ElementProto.matches = ElementProto.webkitMatchesSelector = function (s) { return N.matches(this.__id, String(s)); };
-ElementProto.closest = function (s) {
-  s = String(s);
-  for (var id = this.__id; id && N.type(id) === 1; id = N.parent(id)) if (N.matches(id, s)) return wrap(id);
-  return null;
-};
+ElementProto.closest = function (s) { return wrap(N.closest(this.__id, String(s))); };
 prop(ElementProto, 'firstElementChild', function () { return wrap(N.children(this.__id, true)[0]); });
 prop(ElementProto, 'lastElementChild', function () { var c = N.children(this.__id, true); return wrap(c[c.length - 1]); });
 prop(ElementProto, 'childElementCount', function () { return N.children(this.__id, true).length; });
@@ -416,7 +412,7 @@ document.getElementById = function (i) { return wrap(N.byId(String(i))); };
 document.getElementsByTagName = function (t) { return list(N.byTag(0, String(t))); };
 document.getElementsByClassName = function (c) { return list(N.byClass(0, String(c))); };
 document.querySelectorAll = function (s) { return list(N.query(0, String(s))); };
-document.querySelector = function (s) { return wrap(N.query(0, String(s))[0]); };
+document.querySelector = function (s) { return wrap(N.query(0, String(s), true)[0]); };
 document.createEvent = function () { return new Ev('', false, false); };
 document.write = function () { N.write(Array.prototype.join.call(arguments, '')); };
 document.writeln = function () { N.write(Array.prototype.join.call(arguments, '') + '\n'); };

@@ -45,6 +45,26 @@ TEST_CASE("DOMDocument: selectors match tag id class compounds and descendants i
     CHECK(DOMDocument::matches(*doc->getElementById("c"), "p span"));
 }
 
+TEST_CASE("DOMDocument: selectors count the scope and its ancestors and match descendant chains exactly") {
+    auto doc = DOMDocument::parse("<div id='a' class='x'><div id='b' class='y'><p id='c' class='x y'><span id='d' class='x'></span>"
+                                  "</p></div></div><span id='e' class='x'></span>");
+    auto b = doc->getElementById("b");
+    // As in a browser: the scope and what is above it count as ancestors; only what is below it is found.
+    CHECK(ids(doc->querySelectorAll("#a span", b)) == "d");
+    CHECK(ids(doc->querySelectorAll(".y p", b)) == "c");
+    CHECK(ids(doc->querySelectorAll("div", b)).empty());
+    // Each compound of a chain needs an ancestor of its own, in order.
+    CHECK(ids(doc->querySelectorAll(".x .x")) == "c,d");
+    CHECK(ids(doc->querySelectorAll(".x .x .x")) == "d");
+    CHECK(ids(doc->querySelectorAll(".x .x .x .x")).empty());
+    CHECK(ids(doc->querySelectorAll("div div p span, .y.x")) == "c,d");
+    CHECK(ids(doc->querySelectorAll("#a#a span, #a#b span")) == "d");
+    auto d = doc->getElementById("d");
+    CHECK(DOMDocument::matches(*d, "#a .y .x span"));
+    CHECK_FALSE(DOMDocument::matches(*d, "#b #a span"));
+    CHECK(DOMDocument::matches(*d, "nothing, span"));
+}
+
 TEST_CASE("DOMDocument: tree edits move nodes and refuse cycles") {
     auto doc = DOMDocument::parse("<div id='outer'><div id='inner'></div></div><p id='p'></p>");
     auto outer = doc->getElementById("outer");

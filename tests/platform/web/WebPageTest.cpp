@@ -423,3 +423,106 @@ TEST_CASE_FIXTURE(Harness, "WebPage: animation frame callbacks are capped and ea
     CHECK(page->pendingFrameCallbackCount() == 0);
     CHECK(page->evaluate("requestAnimationFrame(function () {})").empty());
 }
+
+TEST_CASE_FIXTURE(Harness, "WebPage: a chain script wrapped bottom-up tens of thousands deep is copied, written out, searched, painted and let go") {
+    // The node cap leaves room for the chain and one copy of it.
+    constexpr int kDepth = 49000;
+    auto client = std::make_shared<Client>();
+    const std::string depth = std::to_string(kDepth);
+    // A little at a time, a timer apart, as a page would to stay under its time limit and share.
+    auto page = loadPage(*this, client, "<script>var t = document.createElement('b'); t.id = 'bottom'; t.className = 'leaf';"
+                                        "t.textContent = 'x'; var bottom = t, depth = 1;"
+                                        "function wrap() { for (var i = 0; i < 1000 && depth < " + depth + "; i++, depth++) {"
+                                        " var p = document.createElement('div'); p.appendChild(t); t = p; }"
+                                        " if (depth < " + depth + ") setTimeout(wrap, 1000); }"
+                                        "wrap();</script>");
+    for (int i = 0; i < 2 * kDepth / 1000 && page->evaluate("depth") != depth; ++i) advance(1.0);
+    REQUIRE(page->evaluate("depth") == depth);
+    REQUIRE_FALSE(page->scriptsStopped());
+    auto levelsAbove = [](std::shared_ptr<DOMNode> n) {
+        int levels = 0;
+        while ((n = n->parent())) ++levels;
+        return levels;
+    };
+
+    CHECK(page->evaluate("var c = t.cloneNode(true); var cb = c.querySelector('#bottom');"
+                         "[cb.className, cb.textContent, cb !== bottom, t.contains(bottom), c.contains(bottom)].join()") ==
+          "leaf,x,true,true,false");
+    // The two bottoms, neither in the document.
+    std::vector<std::shared_ptr<DOMNode>> bs;
+    for (std::uint32_t id = 1; id <= 2 * DOMDocument::MaximumNodes; ++id)
+        if (auto n = page->document().nodeById(id); n && n->tagName() == "b") bs.push_back(n);
+    REQUIRE(bs.size() == 2);
+    CHECK(levelsAbove(bs[0]) == kDepth - 1);
+    CHECK(levelsAbove(bs[1]) == kDepth - 1);
+    // Markup and text stop at the walks' depth limit.
+    CHECK(page->evaluate("[t.outerHTML.length, t.outerHTML.indexOf('bottom'), t.textContent, t.innerText].join()") ==
+          std::to_string(11 * (DOMNode::MaxDepth + 1)) + ",-1,,");
+    CHECK(page->evaluate("[bottom.closest('div') === bottom.parentNode, bottom.matches('div div b.leaf'), bottom.closest('p'),"
+                         " t.getElementsByTagName('b').length, t.querySelectorAll('div').length].join()") ==
+          "true,true,,1," + std::to_string(kDepth - 2));  // the divs below the top one
+
+    CHECK(page->evaluate("document.body.appendChild(t); [document.getElementById('bottom') === bottom,"
+                         " bottom.closest('body') === document.body, document.querySelectorAll('body div b').length,"
+                         " bottom.isConnected].join()") == "true,true,1,true");
+    CHECK(page->contentSize().height > 0);
+    CHECK(page->elementAt(Point{1, 1}) != nullptr);
+    CHECK(page->evaluate("document.body.removeChild(t); [document.getElementById('bottom'), bottom.isConnected].join()") == ",false");
+
+    // The document goes with its page: parents are the last to hold the chain's nodes.
+    std::weak_ptr<WebPage> weak = page;
+    page->close();
+    page.reset();
+    bs.clear();
+    runUntilIdle();
+    CHECK(weak.expired());
+}
+
+TEST_CASE_FIXTURE(Harness, "WebPage: one selector call holds the thread no longer than the page's time limit") {
+    LogCapture logs;
+    auto client = std::make_shared<Client>();
+    WebPage::Options options;
+    options.scriptTimeLimit = 30;  // for building what the calls get; the calls get half a second
+    auto page = loadPage(*this, client, "<p>x</p>", options);
+    auto secondsFor = [&](const std::string& script, std::string* answer) {
+        page->script()->setTimeLimit(0.5);
+        auto started = std::chrono::steady_clock::now();
+        *answer = page->evaluate(script);
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    };
+    // An element 505 levels deep, and a list of 100,000 selectors to test it against: past any sane size.
+    REQUIRE(page->evaluate("var e = document.body; for (var i = 0; i < 505; i++) { e = e.appendChild(document.createElement('div'));"
+                           " e.className = 'a b c d'; } e.className = 'c';"
+                           "var parts = []; for (var i = 0; i < 100000; i++) parts.push('.n' + i + ' .c'); var huge = parts.join(); 'ok'") == "ok");
+    std::string answer;
+    for (const char* call : {"e.matches(huge)", "e.closest(huge)", "document.querySelectorAll(huge)"}) {
+        CHECK(secondsFor("try { " + std::string(call) + "; 'answered' } catch (err) { err.name }", &answer) < 5.0);
+        CHECK(answer == "SyntaxError");
+    }
+    // Within the limits, but more work than the time limit allows: the call itself stops at the limit.
+    page->script()->setTimeLimit(30);
+    REQUIRE(page->evaluate("document.body.innerHTML = new Array(40001).join(\"<i class='a b c'></i>\"); parts = [];"
+                           "for (var i = 0; i < 2000; i++) parts.push('i.a.b.c.z' + i); var heavy = parts.join(); heavy.length < 32768") == "true");
+    CHECK(secondsFor("try { document.querySelectorAll(heavy).length } catch (err) { 'caught: ' + err.name }", &answer) < 5.0);
+    CHECK(answer.empty());
+    CHECK(page->scriptsStopped());
+    CHECK(logs.contains("stopped: a script ran past its time limit"));
+}
+
+TEST_CASE_FIXTURE(Harness, "WebPage: selectors that are no CSS throw a SyntaxError and CSS the subset does not evaluate matches nothing") {
+    auto client = std::make_shared<Client>();
+    auto page = loadPage(*this, client, "<div class='ad' id='top'><p class='a:b x'><b id='in'>go</b></p></div>");
+    CHECK(page->evaluate("var b = document.getElementById('in'), errors = [];"
+                         "['', ' ', 'a,', ',a', 'b!', '#', 'div >', '> b', '[x', '[x=]', ':not(a', 'a..b'].forEach(function (s) {"
+                         "  [function () { return b.matches(s); }, function () { return b.closest(s); },"
+                         "   function () { return document.querySelector(s); }, function () { return b.querySelectorAll(s); }]"
+                         "  .forEach(function (f) { try { f(); errors.push('none'); } catch (e) { errors.push(e.name); } });"
+                         "}); errors.filter(function (n) { return n !== 'SyntaxError'; }).length + '/' + errors.length") == "0/48");
+    // Valid CSS beyond the subset: nothing, and the supported parts of a list still match.
+    CHECK(page->evaluate("[b.matches('div > p b'), b.matches('[id]'), b.matches('b:first-child'), b.closest('p + b'),"
+                         " document.querySelectorAll('p ~ b, b::before, b[id=\"in\" i], #x\\\\:y').length,"
+                         " b.matches('div ~ b, .ad b'), b.closest('i, #top').id].join()") == "false,false,false,,0,true,top");
+    // Class names are tokens, not selector text.
+    CHECK(page->evaluate("document.getElementsByClassName('a:b')[0].tagName + document.getElementsByClassName(' x  a:b ').length") ==
+          "P1");
+}
