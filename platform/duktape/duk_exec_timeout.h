@@ -1,6 +1,6 @@
 #pragma once
-/* The engine's hooks into the host (see DukHeapBudget.h). ruzave_duk_exec_timeout_check is called with
- * the heap's user data from the bytecode interrupt and from the engine's native stack check (every
+/* The engine's hooks into the host (see DukHeapBudget.h), and two questions the host asks of it.
+ * ruzave_duk_exec_timeout_check is called with the heap's user data from the bytecode interrupt and from the engine's native stack check (every
  * call, number conversion, JSON nesting level and regular expression backtrack); a non-zero answer
  * throws a RangeError out of the running script. ruzave_duk_hold_collector stops (or resumes) the
  * garbage collector of a heap, answering whether it changed anything. */
@@ -10,6 +10,10 @@ extern "C++" {
 struct duk_hthread;
 int ruzave_duk_exec_timeout_check(void* udata);
 bool ruzave_duk_hold_collector(duk_hthread* heap, bool hold);
+/* For an object by its heap pointer (duk_get_heapptr): how many own property slots it has used (deleted
+ * properties may still count until the engine compacts it), and whether properties can be added. */
+unsigned ruzave_duk_own_slots(void* object);
+bool ruzave_duk_is_extensible(void* object);
 #ifdef __cplusplus
 }
 #endif

@@ -34,3 +34,13 @@ bool ruzave_duk_hold_collector(duk_hthread* thr, bool hold) {
     heap->ms_prevent_count--;
     return true;
 }
+
+// What the public API does not tell of an object, by its heap pointer (see duk_exec_timeout.h).
+unsigned ruzave_duk_own_slots(void* object) {
+    auto* h = static_cast<duk_hobject*>(object);
+    return static_cast<unsigned>(DUK_HOBJECT_GET_ENEXT(h) + DUK_HOBJECT_GET_ASIZE(h));
+}
+
+bool ruzave_duk_is_extensible(void* object) {
+    return DUK_HOBJECT_HAS_EXTENSIBLE(static_cast<duk_hobject*>(object)) != 0;
+}

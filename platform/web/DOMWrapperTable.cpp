@@ -32,6 +32,15 @@ void DOMWrapperTable::setPinned(std::uint32_t node, bool pinned) {
     else ++unpinned_;
 }
 
+bool DOMWrapperTable::isLinked(std::uint32_t node) const {
+    auto it = byNode_.find(node);
+    return it != byNode_.end() && it->second.linked;
+}
+
+void DOMWrapperTable::setLinked(std::uint32_t node, bool linked) {
+    if (auto it = byNode_.find(node); it != byNode_.end()) it->second.linked = linked;
+}
+
 std::vector<std::uint32_t> DOMWrapperTable::nodes() const {
     std::vector<std::uint32_t> out;
     out.reserve(byNode_.size());

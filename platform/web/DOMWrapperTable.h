@@ -6,8 +6,8 @@
 // table forgets a wrapper the moment its object goes, so it never hands out a freed one.
 //
 // Pinned wrappers are held from script by the page's pin table (the prelude's `W`); wrappers of nodes
-// out of the document are unpinned at a collection and live on only while script holds them (or a
-// wrapper of a node of their tree: see WebPage::collectGarbage). Main thread only.
+// out of the document are unpinned for the length of a collection and live on only while script holds
+// them (or a wrapper of a node of their tree: see WebPage::collectGarbage). Main thread only.
 #include <cstddef>
 #include <cstdint>
 #include <unordered_map>
@@ -24,8 +24,10 @@ public:
     bool holds(std::uint32_t node) const { return byNode_.contains(node); }
     bool isPinned(std::uint32_t node) const;
     void setPinned(std::uint32_t node, bool pinned);
-    // Pinned wrappers not pinned any more since the last collection (none: insertions need not look).
     std::size_t unpinnedCount() const { return unpinned_; }
+    // Whether the wrapper holds a link to its tree's holder (set at a collection).
+    bool isLinked(std::uint32_t node) const;
+    void setLinked(std::uint32_t node, bool linked);
     std::size_t size() const { return byNode_.size(); }
     // Every node with a live wrapper, pinned or not.
     std::vector<std::uint32_t> nodes() const;
@@ -40,6 +42,7 @@ private:
     struct Entry {
         void* object = nullptr;
         bool pinned = true;
+        bool linked = false;
     };
     std::unordered_map<std::uint32_t, Entry> byNode_;
     std::unordered_map<void*, std::uint32_t> byObject_;

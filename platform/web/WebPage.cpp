@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "duk_exec_timeout.h"
 #include "duktape.h"
 #include "platform/base/Log.h"
 #include "platform/net/NetworkConfiguration.h"
@@ -267,7 +268,7 @@ void WebPage::entryEnded(bool pagesOwn) {
     // Virtual time in tests crowds a long stretch of timers into a moment of real time: the share
     // must be exceeded on the app's clock too (the same clock outside tests).
     double app = busyApp_.add(Clock::now(), entry.cpuSeconds);
-    const double most = MaximumScriptShare * ScriptBusyMeter::Window;
+    const double most = options_.scriptShare * ScriptBusyMeter::Window;
     if (real > most && app > most)
         stopScripts(Error(ScriptContext::ErrorDomain, ScriptShareCode,
                           "its scripts took more than a quarter of the main thread over a second"));
@@ -801,116 +802,120 @@ void* WebPage::liveWrapper(unsigned node) {
     return object;
 }
 
-namespace {
-// Pushes the prelude's pin table (node id -> wrapper).
-void pushPins(duk_context* ctx) {
-    WebPageBindings::pushHook(ctx, "pins");
+void WebPage::collectGarbage(duk_context* ctx, bool force) {
+    if (!force && !document_->isCrowded()) return;
+    if (script_ && wrappers_.size() > 0) releaseWrappers(ctx);
+    forgetNodes(document_->collect([this](std::uint32_t id) { return wrappers_.holds(id); }));
 }
-} // namespace
 
-void WebPage::pinWrappersUnder(duk_context* ctx, const std::shared_ptr<DOMNode>& node) {
-    if (wrappers_.unpinnedCount() == 0 || !node) return;
-    pushPins(ctx);
-    std::vector<const DOMNode*> work{node.get()};
-    while (!work.empty() && wrappers_.unpinnedCount() > 0) {
-        const DOMNode* n = work.back();
-        work.pop_back();
-        if (void* object = wrappers_.find(n->id()); object != nullptr && !wrappers_.isPinned(n->id())) {
-            duk_push_heapptr(ctx, object);
-            duk_put_prop_index(ctx, -2, n->id());
-            wrappers_.setPinned(n->id(), true);
-        }
-        for (const auto& c : n->children()) work.push_back(c.get());
+namespace {
+// Sets (or, with `holder` 0, removes) the link of the wrapper on the stack's top to its tree's holder,
+// and pops the wrapper. A wrapper script made non-extensible takes no link (and loses nothing it had).
+void linkWrapper(duk_context* ctx, duk_idx_t holder) {
+    if (holder == 0) {
+        duk_del_prop_string(ctx, -1, DUK_HIDDEN_SYMBOL("tree"));
+    } else if (ruzave_duk_is_extensible(duk_get_heapptr(ctx, -1))) {
+        duk_dup(ctx, holder);
+        duk_put_prop_string(ctx, -2, DUK_HIDDEN_SYMBOL("tree"));
     }
     duk_pop(ctx);
 }
+} // namespace
 
-void WebPage::collectGarbage(duk_context* ctx, bool force) {
-    if (!force && !document_->isCrowded()) return;
-    if (script_ && wrappers_.size() > 0) {
-        // The top of each node's tree, found once per node (a walk up stops at a node already placed).
-        std::unordered_map<std::uint32_t, std::uint32_t> topOf;
-        const std::uint32_t rootId = document_->root()->id();
-        auto top = [&](const std::shared_ptr<DOMNode>& start) {
-            std::vector<std::uint32_t> path;
-            std::shared_ptr<DOMNode> n = start;
-            std::uint32_t found = 0;
-            for (;;) {
-                if (auto it = topOf.find(n->id()); it != topOf.end()) {
-                    found = it->second;
-                    break;
-                }
-                path.push_back(n->id());
-                auto p = n->parent();
-                if (!p) {
-                    found = n->id();
-                    break;
-                }
-                n = std::move(p);
+void WebPage::releaseWrappers(duk_context* ctx) {
+    // The top of each node's tree, found once per node (a walk up stops at a node already placed).
+    std::unordered_map<std::uint32_t, std::uint32_t> topOf;
+    auto top = [&](const std::shared_ptr<DOMNode>& start) {
+        std::vector<std::uint32_t> path;
+        std::shared_ptr<DOMNode> n = start;
+        std::uint32_t found = 0;
+        for (;;) {
+            if (auto it = topOf.find(n->id()); it != topOf.end()) {
+                found = it->second;
+                break;
             }
-            for (auto id : path) topOf[id] = found;
-            return found;
-        };
-        // Wrappers of nodes out of the document, by tree.
-        std::map<std::uint32_t, std::vector<std::uint32_t>> outside;
-        std::vector<std::uint32_t> repin;
-        for (std::uint32_t id : wrappers_.nodes()) {
-            auto node = document_->nodeById(id);
-            if (!node) continue;
-            if (top(node) == rootId) {
-                if (!wrappers_.isPinned(id)) repin.push_back(id);
-            } else {
-                outside[topOf[id]].push_back(id);
+            path.push_back(n->id());
+            auto p = n->parent();
+            if (!p) {
+                found = n->id();
+                break;
             }
+            n = std::move(p);
         }
-        pushPins(ctx);
-        for (std::uint32_t id : repin) {
+        for (auto id : path) topOf[id] = found;
+        return found;
+    };
+    const std::uint32_t rootId = document_->root()->id();
+    std::vector<std::uint32_t> outside;
+    // Wrappers out of the document that script stored something on (more than their id and link: listeners,
+    // fields), by tree.
+    std::map<std::uint32_t, std::vector<std::uint32_t>> keeping;
+    for (std::uint32_t id : wrappers_.nodes()) {
+        auto node = document_->nodeById(id);
+        if (!node) continue;
+        const bool linked = wrappers_.isLinked(id);
+        if (top(node) == rootId) {
+            // A wrapper of the document keeps no holder of a tree it was in once.
+            if (linked) {
+                duk_push_heapptr(ctx, wrappers_.find(id));
+                linkWrapper(ctx, 0);
+                wrappers_.setLinked(id, false);
+            }
+            continue;
+        }
+        outside.push_back(id);
+        if (ruzave_duk_own_slots(wrappers_.find(id)) > (linked ? 2u : 1u)) keeping[topOf[id]].push_back(id);
+        else if (linked) {
+            duk_push_heapptr(ctx, wrappers_.find(id));
+            linkWrapper(ctx, 0);
+            wrappers_.setLinked(id, false);
+        }
+    }
+    // Those of one tree hold each other (through a list they share), so that script holding any of them
+    // keeps them all, with what it stored on each, as it keeps the nodes. A wrapper with nothing stored
+    // on it needs no keeping: one made anew when script meets its node again is the same to script.
+    for (const auto& [treeTop, ids] : keeping) {
+        if (ids.size() < 2) {
+            if (wrappers_.isLinked(ids.front())) {
+                duk_push_heapptr(ctx, wrappers_.find(ids.front()));
+                linkWrapper(ctx, 0);
+                wrappers_.setLinked(ids.front(), false);
+            }
+            continue;
+        }
+        duk_push_array(ctx);
+        const duk_idx_t holder = duk_get_top_index(ctx);
+        duk_uarridx_t k = 0;
+        for (std::uint32_t id : ids) {
+            duk_push_heapptr(ctx, wrappers_.find(id));
+            duk_dup_top(ctx);
+            duk_put_prop_index(ctx, holder, k++);
+            linkWrapper(ctx, holder);
+            wrappers_.setLinked(id, true);
+        }
+        duk_pop(ctx);
+    }
+    // Their pins go for one full collection: those nobody holds go with it, the others are pinned again
+    // until the next one (so that a wrapper never lives on its tree's holder alone between collections,
+    // when its node may have moved to another tree).
+    WebPageBindings::pushHook(ctx, "pins");
+    for (std::uint32_t id : outside) {
+        if (!wrappers_.isPinned(id)) continue;
+        wrappers_.setPinned(id, false);
+        duk_del_prop_index(ctx, -1, id);  // the wrapper may go right here, if this was its last holder
+    }
+    if (wrappers_.unpinnedCount() > 0) {
+        // Wrappers that hold each other only (a tree's, or a listener's closure over its element) go at a
+        // full collection; the others went as their pins did.
+        duk_gc(ctx, 0);
+        for (std::uint32_t id : wrappers_.nodes()) {
+            if (wrappers_.isPinned(id)) continue;
             duk_push_heapptr(ctx, wrappers_.find(id));
             duk_put_prop_index(ctx, -2, id);
             wrappers_.setPinned(id, true);
         }
-        bool unpinned = false;
-        for (const auto& [treeTop, ids] : outside) {
-            // The wrappers of one tree hold each other (through a shared list): script holding any of
-            // them keeps the whole tree, with what it stored on each wrapper, as it keeps the nodes.
-            if (ids.size() > 1) {
-                duk_push_array(ctx);
-                duk_uarridx_t k = 0;
-                for (std::uint32_t id : ids) {
-                    if (void* object = wrappers_.find(id)) {
-                        duk_push_heapptr(ctx, object);
-                        duk_put_prop_index(ctx, -2, k++);
-                    }
-                }
-                for (duk_uarridx_t i = 0; i < k; ++i) {
-                    duk_get_prop_index(ctx, -1, i);
-                    duk_dup(ctx, -2);
-                    // Protected: a wrapper script made non-extensible takes no link (and loses nothing it had).
-                    duk_safe_call(
-                        ctx,
-                        [](duk_context* c, void*) -> duk_ret_t {
-                            duk_put_prop_string(c, -2, DUK_HIDDEN_SYMBOL("tree"));
-                            return 0;
-                        },
-                        nullptr, 2, 1);
-                    duk_pop(ctx);
-                }
-                duk_pop(ctx);
-            }
-            for (std::uint32_t id : ids) {
-                if (!wrappers_.isPinned(id)) continue;
-                wrappers_.setPinned(id, false);
-                unpinned = true;
-                // The wrapper may go right here, if this was its last holder.
-                duk_del_prop_index(ctx, -1, id);
-            }
-        }
-        duk_pop(ctx);
-        // Wrappers that hold each other only (a tree's, or a listener's closure over its element) go at a
-        // full collection; the others went as their pins did.
-        if (unpinned && wrappers_.unpinnedCount() > 0) duk_gc(ctx, 0);
     }
-    forgetNodes(document_->collect([this](std::uint32_t id) { return wrappers_.holds(id); }));
+    duk_pop(ctx);
 }
 
 void WebPage::forgetNodes(const std::vector<std::uint32_t>& nodes) {

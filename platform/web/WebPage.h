@@ -36,6 +36,9 @@ public:
     struct Options {
         double scriptTimeLimit = ScriptContext::DefaultTimeLimit;
         std::size_t scriptMemoryLimit = ScriptContext::DefaultMemoryLimit;
+        // The share of the main thread the page's scripts may take over any second (see
+        // MaximumScriptShare); tests of heavy pages in slow builds raise it.
+        double scriptShare = 0.25;
         Size viewport{320, 480};
         float devicePixelRatio = 2;
         bool runScripts = true;
@@ -154,13 +157,11 @@ public:
     // of a node (pinned again), or null.
     void adoptWrapper(duk_context* ctx, void* object, unsigned node);
     void* liveWrapper(unsigned node);
-    // Pins the live wrappers of `node` and what is below it, after it moved: they are held as long as the
-    // tree they joined is.
-    void pinWrappersUnder(duk_context* ctx, const std::shared_ptr<DOMNode>& node);
     // Lets go of the nodes nobody can reach any more, if enough were made since the last time (or now,
     // when `force`d): the wrappers of nodes out of the document stay only while script holds them (or a
     // wrapper of a node of their tree), and nodes out of the document stay only while one of their
-    // tree's wrappers does. Inside an engine entry, between edits.
+    // tree's wrappers does. Inside an engine entry, between edits. Between collections every live
+    // wrapper is pinned.
     void collectGarbage(duk_context* ctx, bool force = false);
     // Whether the page's documents may grow by `bytes` within its memory budget (which the script heap
     // shares), after a collection if need be.
@@ -234,6 +235,9 @@ private:
     bool dropImageLoad(unsigned node);
     // What the page kept about nodes that are gone.
     void forgetNodes(const std::vector<std::uint32_t>& nodes);
+    // The wrappers' part of a collection: pins of wrappers out of the document go for one full collection
+    // of the heap.
+    void releaseWrappers(duk_context* ctx);
     // Ends what would call back into the page: timers, animation frames, loads and outgoing messages.
     void cancelPending();
 

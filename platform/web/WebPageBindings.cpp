@@ -354,7 +354,6 @@ duk_ret_t nInsert(duk_context* ctx) {
     auto owner = document.ownerDocument(*parent);
     for (const auto& c : moving) document.setOwnerDocument(*c, *owner);
     if (wasConnected) page.layoutChanged();  // it may have left the document's tree
-    for (const auto& c : moving) page.pinWrappersUnder(ctx, c);
     for (const auto& c : moving) page.nodeInserted(c);
     duk_push_true(ctx);
     return 1;
