@@ -111,6 +111,12 @@ public:
     std::size_t pendingTimerCount() const { return timers_.size(); }
     std::size_t pendingFrameCallbackCount() const { return frameCallbacks_.size(); }
 
+    // Whether anyone can see the page (its view is in a window and the app in the foreground). A page
+    // nobody sees gets no animation frames: its callbacks wait for the first frame once it is seen
+    // again. Timers run either way. Pages start seen.
+    void setVisible(bool visible);
+    bool isVisible() const { return visible_; }
+
     // --- For the script bindings (WebPageBindings), called from inside the engine.
     void queueNavigation(const std::string& urlText, WebViewNavigationType type, unsigned frameNode,
                          const std::string& method = "GET", const std::string& body = {});
@@ -178,6 +184,8 @@ private:
     void drain();
     struct PaintState;
     void paintNode(const DOMNode& node, PaintState& state, float x, float width, float& cursorY, int depth) const;
+    // Arms the timer of the next display refresh, when callbacks wait and the page is seen.
+    void scheduleFrame();
     void runFrame();
     // Ends what would call back into the page: timers, animation frames, loads and outgoing messages.
     void cancelPending();
@@ -219,6 +227,7 @@ private:
     int nextFrameId_ = 1;
     std::shared_ptr<Timer> frameTimer_;
     bool frameCapLogged_ = false;
+    bool visible_ = true;
     double timeOrigin_;  // Clock::now() at the page's making: performance.now() counts from here
     // The touch sequence under way: the element it began on.
     unsigned touchTarget_ = 0;
