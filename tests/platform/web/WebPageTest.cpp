@@ -269,7 +269,7 @@ TEST_CASE_FIXTURE(Harness, "WebPage: animation frame callbacks are capped and ea
     CHECK(page->evaluate("requestAnimationFrame(function () {})").empty());
 }
 
-TEST_CASE_FIXTURE(Harness, "WebPage: matchMedia answers the queries it reads from the viewport and no others") {
+TEST_CASE_FIXTURE(Harness, "WebPage: matchMedia answers the queries it reads from the viewport, portrait or landscape, and no others") {
     auto client = std::make_shared<Client>();
     WebPage::Options options;
     options.viewport = Size{320, 480};
@@ -298,15 +298,11 @@ TEST_CASE_FIXTURE(Harness, "WebPage: matchMedia answers the queries it reads fro
                   "'(color)', 'screen or print', '(orientation: sideways)', 'not not all") == "0000000000000");
     CHECK(page->evaluate("var m = matchMedia('(max-width: 600px)'); m.media + ':' + typeof m.addListener") ==
           "(max-width: 600px):function");
-}
 
-TEST_CASE_FIXTURE(Harness, "WebPage: matchMedia reads a landscape viewport as landscape") {
-    auto client = std::make_shared<Client>();
-    WebPage::Options options;
     options.viewport = Size{1024, 768};
     options.devicePixelRatio = 1;
-    auto page = loadPage(*this, client, "<p>x</p>", options);
-    CHECK(page->evaluate("[matchMedia('(orientation: landscape)').matches, matchMedia('(orientation: portrait)').matches,"
+    auto wide = loadPage(*this, std::make_shared<Client>(), "<p>x</p>", options);
+    CHECK(wide->evaluate("[matchMedia('(orientation: landscape)').matches, matchMedia('(orientation: portrait)').matches,"
                          " matchMedia('(min-width: 1000px) and (max-height: 800px)').matches,"
                          " matchMedia('(min-device-pixel-ratio: 2)').matches].join()") == "true,false,true,false");
 }
