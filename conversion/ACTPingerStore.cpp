@@ -65,10 +65,13 @@ void ACTPingerStore::persistStore() {
 }
 
 void ACTPingerStore::write(std::unique_lock<std::mutex>& lock, Write how) {
-    if (batchDepth_ > 0) {
+    // A batch holds back count updates only: a new ping, reported on any thread meanwhile, is on disk
+    // before its report returns. That write takes the batch's changes so far along.
+    if (batchDepth_ > 0 && how != Write::Durable) {
         pending_ = std::max(pending_, how);
         return;
     }
+    pending_ = Write::None;
     auto defaults = platform::UserDefaults::standard();
     defaults->set(kACTPingDescriptorStoreKey, transientStore_);
     lock.unlock();

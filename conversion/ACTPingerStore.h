@@ -45,7 +45,8 @@ public:
     std::size_t count() const;
     platform::Value transientStore() const;
 
-    // While one is alive, changes are written once, when the last ends (a retry batch).
+    // While one is alive, count updates and removals are written once, when the last ends (a retry
+    // batch); a new ping is still written at once.
     class Batch {
     public:
         explicit Batch(std::shared_ptr<ACTPingerStore> store);

@@ -6,7 +6,8 @@
 // The header is generated from the system's copy at configure time; stop here if the changes the
 // engine is built around did not make it in.
 #if !defined(DUK_USE_CPP_EXCEPTIONS) || !defined(DUK_USE_INTERRUPT_COUNTER) || !defined(DUK_USE_EXEC_TIMEOUT_CHECK) || \
-    !defined(DUK_USE_NATIVE_STACK_CHECK) || !defined(RUZAVE_DUK_INTERRUPT_INTERVAL) || defined(DUK_USE_FINALIZER_SUPPORT)
+    !defined(DUK_USE_NATIVE_STACK_CHECK) || !defined(RUZAVE_DUK_INTERRUPT_INTERVAL) || defined(DUK_USE_FINALIZER_SUPPORT) || \
+    defined(DUK_USE_CBOR_SUPPORT)
 #error "duk_config.h lacks our changes: reconfigure (platform/duktape/CMakeLists.txt writes it)"
 #endif
 // Without finalizer support no object is ever marked finalizable, so the engine's one use of the

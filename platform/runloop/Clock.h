@@ -12,7 +12,8 @@ public:
     static double wallTime();
 
     static bool isVirtual();
-    // Switches to virtual time, frozen at the current readings until advance() moves it.
+    // Switches to virtual time, frozen until advance() moves it, at the current readings rounded to whole
+    // seconds (the monotonic one up). It counts whole nanoseconds: advances add up exactly.
     static void useVirtualTime();
     // Back to real time (tests rarely need this).
     static void useRealTime();

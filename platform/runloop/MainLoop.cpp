@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -18,7 +19,10 @@
 namespace platform {
 
 namespace detail {
-void setVirtualNow(double t);
+// Virtual time in whole nanoseconds (Clock.cpp).
+std::int64_t nanoseconds(double seconds);
+std::int64_t virtualNanoseconds();
+void setVirtualNanoseconds(std::int64_t t);
 }
 
 namespace {
@@ -249,14 +253,18 @@ void Clock::advance(double seconds) {
     MainLoop::Impl& impl = *loop.impl_;
     const bool onMain = MainLoop::isMainThread();
     if (onMain) loop.runUntilIdle();
-    const double target = now() + seconds;
+    // Due times are compared to the nanosecond: one computed as a reading plus an interval is due when
+    // advances summing to that interval have passed, whatever rounding the reading's seconds carry.
+    const std::int64_t target = detail::virtualNanoseconds() + detail::nanoseconds(seconds);
     while (true) {
         MainLoop::Impl::Timed item;
         {
             std::lock_guard<std::mutex> lock(impl.mutex);
             auto it = impl.timed.begin();
-            if (it == impl.timed.end() || it->first.first > target) break;
-            detail::setVirtualNow(it->first.first);
+            if (it == impl.timed.end()) break;
+            const std::int64_t due = detail::nanoseconds(it->first.first);
+            if (due > target) break;
+            detail::setVirtualNanoseconds(due);
             item = std::move(it->second);
             impl.keyOf.erase(item.id);
             impl.timed.erase(it);
@@ -270,7 +278,7 @@ void Clock::advance(double seconds) {
             loop.post(std::move(item.task));
         }
     }
-    detail::setVirtualNow(target);
+    detail::setVirtualNanoseconds(target);
     if (onMain) loop.runUntilIdle();
 }
 

@@ -748,17 +748,32 @@ int WebPage::requestFrame() {
     if (nextFrameId_ == std::numeric_limits<int>::max()) nextFrameId_ = 1;
     int id = nextFrameId_++;
     frameCallbacks_.push_back(id);
-    if (!frameTimer_) {
-        // Frames fall on the display's refreshes: the next multiple of the interval (a reading a rounding
-        // error short of one is that one, whose frame has run).
-        double now = Clock::now();
-        double next = (std::floor(now / FrameInterval + 1e-6) + 1) * FrameInterval;
-        std::weak_ptr<WebPage> weak = weak_from_this();
-        frameTimer_ = Timer::scheduledTimer(std::max(next - now, 0.0), false, [weak](Timer&) {
-            if (auto page = weak.lock()) page->runFrame();
-        });
-    }
+    scheduleFrame();
     return id;
+}
+
+void WebPage::setVisible(bool visible) {
+    if (visible_ == visible) return;
+    visible_ = visible;
+    if (visible) {
+        scheduleFrame();
+    } else if (frameTimer_) {
+        // A phone stops the display link of a page nobody sees: nothing wakes the thread for it.
+        frameTimer_->invalidate();
+        frameTimer_.reset();
+    }
+}
+
+void WebPage::scheduleFrame() {
+    if (frameTimer_ || !visible_ || frameCallbacks_.empty() || closed_ || scriptsStopped_) return;
+    // Frames fall on the display's refreshes: the next multiple of the interval (a reading a rounding
+    // error short of one is that one, whose frame has run).
+    double now = Clock::now();
+    double next = (std::floor(now / FrameInterval + 1e-6) + 1) * FrameInterval;
+    std::weak_ptr<WebPage> weak = weak_from_this();
+    frameTimer_ = Timer::scheduledTimer(std::max(next - now, 0.0), false, [weak](Timer&) {
+        if (auto page = weak.lock()) page->runFrame();
+    });
 }
 
 void WebPage::cancelFrame(int id) {
@@ -767,7 +782,7 @@ void WebPage::cancelFrame(int id) {
 
 void WebPage::runFrame() {
     frameTimer_.reset();
-    if (closed_ || scriptsStopped_ || frameCallbacks_.empty()) return;
+    if (closed_ || scriptsStopped_ || !visible_ || frameCallbacks_.empty()) return;
     // Callbacks asked for from inside this frame wait for the next one.
     std::vector<int> due = std::move(frameCallbacks_);
     frameCallbacks_.clear();
@@ -898,7 +913,7 @@ void WebPage::releaseWrappers(duk_context* ctx) {
     // Their pins go for one full collection: those nobody holds go with it, the others are pinned again
     // until the next one (so that a wrapper never lives on its tree's holder alone between collections,
     // when its node may have moved to another tree).
-    WebPageBindings::pushHook(ctx, "pins");
+    duk_push_heapptr(ctx, scriptObjects_.pins);
     for (std::uint32_t id : outside) {
         if (!wrappers_.isPinned(id)) continue;
         wrappers_.setPinned(id, false);

@@ -125,6 +125,12 @@ public:
     std::size_t pendingTimerCount() const { return timers_.size(); }
     std::size_t pendingFrameCallbackCount() const { return frameCallbacks_.size(); }
 
+    // Whether anyone can see the page (its view is in a window and the app in the foreground). A page
+    // nobody sees gets no animation frames: its callbacks wait for the first frame once it is seen
+    // again. Timers run either way. Pages start seen.
+    void setVisible(bool visible);
+    bool isVisible() const { return visible_; }
+
     // --- For the script bindings (WebPageBindings), called from inside the engine.
     void queueNavigation(const std::string& urlText, WebViewNavigationType type, unsigned frameNode,
                          const std::string& method = "GET", const std::string& body = {});
@@ -171,6 +177,19 @@ public:
     // What the documents may still grow by (SIZE_MAX without a heap).
     std::size_t roomForDocuments() const;
     std::size_t liveWrapperCount() const { return wrappers_.size(); }
+    // Objects of the bindings' script that live as long as the heap (held from its stash, so their heap
+    // pointers stay good): the pin table, the document object and the wrappers' prototypes. Read once,
+    // when the heap learns its page.
+    struct ScriptObjects {
+        void* pins = nullptr;
+        void* document = nullptr;
+        void* elementPrototype = nullptr;
+        void* textPrototype = nullptr;
+        void* fragmentPrototype = nullptr;
+        void* documentPrototype = nullptr;
+    };
+    const ScriptObjects& scriptObjects() const { return scriptObjects_; }
+    void setScriptObjects(const ScriptObjects& objects) { scriptObjects_ = objects; }
     void queueFormSubmission(const std::shared_ptr<DOMNode>& form);
     // document.write of markup parsed into the document: the nodes go after the running script.
     void write(const std::vector<std::shared_ptr<DOMNode>>& nodes);
@@ -228,6 +247,8 @@ private:
     struct LayoutState;
     const Layout& layout() const;
     void layoutNode(const DOMNode& node, LayoutState& state, float x, float width, float& cursorY, int depth) const;
+    // Arms the timer of the next display refresh, when callbacks wait and the page is seen.
+    void scheduleFrame();
     void runFrame();
     void startImageLoads();
     void imageLoaded(unsigned node, std::uint64_t ticket, const ResourceLoader::Result& result);
@@ -278,6 +299,7 @@ private:
     int nextFrameId_ = 1;
     std::shared_ptr<Timer> frameTimer_;
     bool frameCapLogged_ = false;
+    bool visible_ = true;
     double timeOrigin_;  // Clock::now() at the page's making: performance.now() counts from here
     // The touch sequence under way: the element it began on.
     unsigned touchTarget_ = 0;
@@ -291,6 +313,7 @@ private:
     std::uint64_t nextImageTicket_ = 1;
     int runningImageLoads_ = 0;
     DOMWrapperTable wrappers_;
+    ScriptObjects scriptObjects_;
     // The paint model's layout, kept while the document stays as it was when it was made.
     std::uint64_t documentGeneration_ = 0;
     mutable std::shared_ptr<const Layout> layout_;

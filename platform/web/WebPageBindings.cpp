@@ -140,8 +140,9 @@ void pushWrapper(duk_context* ctx, WebPage& page, const std::shared_ptr<DOMNode>
         duk_push_null(ctx);
         return;
     }
+    const auto& objects = page.scriptObjects();
     if (node == page.document().root()) {
-        WebPageBindings::pushHook(ctx, "document");
+        duk_push_heapptr(ctx, objects.document);
         return;
     }
     const unsigned id = node->id();
@@ -149,11 +150,10 @@ void pushWrapper(duk_context* ctx, WebPage& page, const std::shared_ptr<DOMNode>
         duk_push_heapptr(ctx, object);
     } else {
         duk_push_object(ctx);
-        const char* proto = node->type() == DOMNode::Type::Document ? "inertDocProto"
-                            : !node->isElement()                     ? "textProto"
-                            : isFragment(*node)                      ? "fragmentProto"
-                                                                     : "elementProto";
-        WebPageBindings::pushHook(ctx, proto);
+        duk_push_heapptr(ctx, node->type() == DOMNode::Type::Document ? objects.documentPrototype
+                              : !node->isElement()                     ? objects.textPrototype
+                              : isFragment(*node)                      ? objects.fragmentPrototype
+                                                                       : objects.elementPrototype);
         duk_set_prototype(ctx, -2);
         duk_push_string(ctx, "__id");
         duk_push_uint(ctx, id);
@@ -162,7 +162,7 @@ void pushWrapper(duk_context* ctx, WebPage& page, const std::shared_ptr<DOMNode>
                                   DUK_DEFPROP_HAVE_CONFIGURABLE);
         page.adoptWrapper(ctx, duk_get_heapptr(ctx, -1), id);
     }
-    WebPageBindings::pushHook(ctx, "pins");
+    duk_push_heapptr(ctx, objects.pins);
     duk_dup(ctx, -2);
     duk_put_prop_index(ctx, -2, id);
     duk_pop(ctx);
@@ -862,6 +862,15 @@ void WebPageBindings::prepare(duk_context* ctx) {
 
 void WebPageBindings::attach(duk_context* ctx, WebPage& page) {
     putPage(ctx, &page);
+    WebPage::ScriptObjects objects;
+    for (auto [name, slot] : {std::pair{"pins", &objects.pins}, {"document", &objects.document},
+                              {"elementProto", &objects.elementPrototype}, {"textProto", &objects.textPrototype},
+                              {"fragmentProto", &objects.fragmentPrototype}, {"inertDocProto", &objects.documentPrototype}}) {
+        pushHook(ctx, name);
+        *slot = duk_get_heapptr(ctx, -1);
+        duk_pop(ctx);
+    }
+    page.setScriptObjects(objects);
     pushHook(ctx, "attach");
     duk_call(ctx, 0);
     duk_pop(ctx);

@@ -504,8 +504,54 @@ G.alert = function (m) { N.log(1, 'alert: ' + m); };
 G.confirm = function (m) { N.log(1, 'confirm: ' + m); return false; };
 G.prompt = function (m) { N.log(1, 'prompt: ' + m); return null; };
 G.getComputedStyle = function (el) { return el.style; };
+// Media queries against the viewport: media types all, screen and print; not and only; and-joined
+// min-/max-width and -height in px, orientation, and min-/max-device-pixel-ratio (also -webkit-);
+// a comma list matches when one of its queries does. A query with anything else matches nothing.
+function mediaFeature(text, w, h, r) {
+  var m = /^\(\s*([a-z-]+)\s*:\s*([^\s()]+)\s*\)$/.exec(text);
+  if (!m) return null;
+  var name = m[1], value = m[2], n;
+  if (name === 'orientation') return value === 'portrait' ? h >= w : value === 'landscape' ? w > h : null;
+  var f = /^(min|max)-(width|height)$/.exec(name) || /^(?:-webkit-)?(min|max)-(device-pixel-ratio)$/.exec(name);
+  if (!f) return null;
+  n = f[2] === 'device-pixel-ratio' ? /^(\d+(?:\.\d+)?|\.\d+)$/.exec(value) : /^(\d+(?:\.\d+)?|\.\d+)px$|^(0)$/.exec(value);
+  if (!n) return null;
+  var limit = Number(n[1] || n[2]), actual = f[2] === 'width' ? w : f[2] === 'height' ? h : r;
+  return f[1] === 'min' ? actual >= limit : actual <= limit;
+}
+function mediaQuery(text, w, h, r) {
+  var words = /^(?:(not|only)\s+)?([a-z-]+)(?:\s+and\s+(.*))?$/.exec(text), negated = false, result, rest;
+  if (words && /^(?:not|only|and|or)$/.test(words[2])) return false;
+  if (words) {
+    negated = words[1] === 'not';
+    result = words[2] === 'all' || words[2] === 'screen';
+    rest = words[3];
+  } else {
+    words = /^(not\s+)?(\(.*)$/.exec(text);
+    if (!words) return false;
+    negated = !!words[1];
+    result = true;
+    rest = words[2];
+  }
+  if (rest !== undefined) {
+    var parts = rest.split(/\s+and\s+/);
+    for (var i = 0; i < parts.length; i++) {
+      var one = mediaFeature(parts[i], w, h, r);
+      if (one === null) return false;
+      result = result && one;
+    }
+  }
+  return negated ? !result : result;
+}
 G.matchMedia = function (q) {
-  return { matches: false, media: String(q), addListener: function () {}, removeListener: function () {},
+  var media = String(q), list = media.toLowerCase().split(','), matches = false;
+  var w = N.viewport(0), h = N.viewport(1), r = N.viewport(2);
+  for (var i = 0; i < list.length && !matches; i++) {
+    var text = list[i].trim();
+    // An empty list is every medium.
+    matches = text === '' ? list.length === 1 : mediaQuery(text, w, h, r);
+  }
+  return { matches: matches, media: media, onchange: null, addListener: function () {}, removeListener: function () {},
            addEventListener: function () {}, removeEventListener: function () {} };
 };
 

@@ -3,11 +3,13 @@
 #include <cmath>
 
 #include "platform/base/Log.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/net/HTTPURLResponse.h"
 #include "platform/net/NetworkConfiguration.h"
 #include "platform/net/URLConnection.h"
 #include "platform/net/URLConnectionDelegate.h"
 #include "platform/runloop/MainLoop.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/Bitmap.h"
 #include "platform/ui/RenderContext.h"
 #include "platform/ui/Touch.h"
@@ -133,10 +135,24 @@ std::shared_ptr<WebView> WebView::create(Rect frame) {
     view->scrollView_ = ScrollView::create(Rect(0, 0, frame.width(), frame.height()));
     view->scrollView_->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
     view->addSubview(view->scrollView_);
+    view->appInBackground_ = Application::sharedApplication()->applicationState() == ApplicationState::Background;
+    std::weak_ptr<View> weak = view;
+    auto follow = [weak](bool background) {
+        return [weak, background](const Notification&) {
+            if (auto self = std::static_pointer_cast<WebView>(weak.lock())) {
+                self->appInBackground_ = background;
+                self->updatePageVisibility();
+            }
+        };
+    };
+    auto center = NotificationCenter::defaultCenter();
+    center->addObserver(kApplicationDidEnterBackground, nullptr, nullptr, follow(true), view.get());
+    center->addObserver(kApplicationWillEnterForeground, nullptr, nullptr, follow(false), view.get());
     return view;
 }
 
 WebView::~WebView() {
+    NotificationCenter::defaultCenter()->removeObserver(static_cast<const void*>(this));
     pageClient_->view_ = nullptr;
     if (mainLoad_) mainLoad_->cancel();
     if (page_) page_->close();
@@ -144,6 +160,19 @@ WebView::~WebView() {
 
 void WebView::setFrame(Rect frame) {
     View::setFrame(frame);
+}
+
+void WebView::didMoveToWindow() {
+    View::didMoveToWindow();
+    updatePageVisibility();
+}
+
+bool WebView::isSeen() const {
+    return window() != nullptr && !appInBackground_;
+}
+
+void WebView::updatePageVisibility() {
+    if (page_) page_->setVisible(isSeen());
 }
 
 void WebView::loadHTMLString(const std::string& html, const std::optional<URL>& baseURL) {
@@ -280,6 +309,7 @@ void WebView::commit(const std::string& html, const URL& url, const Entry& entry
         break;
     }
     page_ = page;
+    page->setVisible(isSeen());
     page->start();
 }
 
@@ -333,7 +363,9 @@ void WebView::ensurePage() {
     if (size.width > 0 && size.height > 0) options.viewport = size;
     // A blank document for evaluate() before any load; it has no client, so it tells the delegate nothing.
     page_ = WebPage::create("", URL::parse("about:blank").value_or(URL()), std::weak_ptr<WebPageClient>(), options);
-    if (page_) page_->start();
+    if (!page_) return;
+    page_->setVisible(isSeen());
+    page_->start();
 }
 
 std::string WebView::evaluate(const std::string& script) {

@@ -78,6 +78,9 @@ public:
     // Rendering the view tree paints the page too: in the bounds, scrolled by the scroll view's offset.
     void draw(Bitmap& bitmap, const RenderContext& context) const override;
     void setFrame(Rect frame) override;
+    // A page nobody can see (the view in no window, or the app in the background) gets no animation
+    // frames until it is seen again; see WebPage::setVisible.
+    void didMoveToWindow() override;
 
     // A finger on the view reaches the page as a phone's web view gives it: touchstart, touchmove and
     // touchend at the element under it, and, for a tap whose touchstart and touchend were not cancelled,
@@ -123,6 +126,8 @@ private:
     void pageNavigation(WebPage& page, const URLRequest& request, WebViewNavigationType type, unsigned frameNode);
     bool ask(const URLRequest& request, WebViewNavigationType type);
     void ensurePage();
+    bool isSeen() const;
+    void updatePageVisibility();
     // The page's touch of `kind` for the finger this view follows, if `touches` holds it.
     bool forwardTouch(const std::vector<std::shared_ptr<Touch>>& touches, int kind, Point* where = nullptr);
 
@@ -143,6 +148,8 @@ private:
     bool mediaPlaybackRequiresUserAction_ = true;
     unsigned dataDetectorTypes_ = 0;
     double scriptTimeLimit_ = 1.0;
+    // Between the app's did-enter-background and will-enter-foreground.
+    bool appInBackground_ = false;
     // The one finger the page follows (phones' pages see more; ads need one), where it went down,
     // whether it has moved too far to tap, and whether the page cancelled its touchstart.
     std::weak_ptr<Touch> finger_;

@@ -33,6 +33,13 @@ std::shared_ptr<ACTPinger> storedPinger(long id, int count = 200) {
     return ACTPinger::pingerWithRequestString(pingURL(id), platform::Value{{"ruzave_ping_rc", count}, {"ruzave_ping_stalets", 4e9}});
 }
 
+// A full store's dictionary: pings 0 to 499 (stored one by one, each would be written on its own).
+platform::Value fullStore() {
+    platform::Value pingers = platform::Value::object();
+    for (long id = 0; id < 500; ++id) pingers[pingURL(id)] = *storedPinger(id)->parameters();
+    return pingers;
+}
+
 // The child of the kill test: on every start (a relaunch) it clears what the last run stored, then
 // stores pings one after another, telling the parent "<id>" once each is on disk. It never returns.
 [[noreturn]] void runStoreChild(long firstID) {
@@ -117,11 +124,7 @@ struct KillLane {
 } // namespace
 
 TEST_CASE_FIXTURE(Launch, "ACTPingerStore: holds at most 500 pings and updates none at the limit") {
-    auto store = ACTPingerStore::init();
-    {
-        ACTPingerStore::Batch oneWrite(store);
-        for (long id = 0; id < 500; ++id) store->addPinger(storedPinger(id));
-    }
+    auto store = ACTPingerStore::initWithPingers(fullStore());
     CHECK(store->count() == 500);
     store->addPinger(storedPinger(999));
     CHECK(store->count() == 500);
@@ -137,6 +140,34 @@ TEST_CASE_FIXTURE(Launch, "ACTPingerStore: holds at most 500 pings and updates n
     auto reloaded = ACTPingerStore::initFromStorage();
     CHECK(reloaded->count() == 500);
     CHECK(reloaded->allPingers().size() == 500);
+}
+
+TEST_CASE_FIXTURE(Launch, "ACTPingerStore: a new ping is on disk at once during a retry batch, whose count updates wait for its end") {
+    auto store = ACTPingerStore::init();
+    const std::string file = platform::UserDefaults::standard()->filePath();
+    auto onDisk = [&] {
+        std::ifstream in(file);
+        std::stringstream whole;
+        whole << in.rdbuf();
+        auto parsed = platform::parseJSON(whole.str());
+        return parsed && parsed->is_object() ? parsed->value(ruzave::kACTPingDescriptorStoreKey, platform::Value::object())
+                                             : platform::Value::object();
+    };
+    store->addPinger(storedPinger(1, 200));
+    REQUIRE(onDisk().contains(pingURL(1)));
+    {
+        ACTPingerStore::Batch retryPass(store);
+        store->addPinger(storedPinger(1, 199));
+        CHECK(storedPings()[pingURL(1)]["ruzave_ping_rc"] == 200);
+        // A conversion reported on another thread meanwhile.
+        std::thread([&] { store->addPinger(storedPinger(2)); }).join();
+        CHECK(onDisk().contains(pingURL(2)));
+        CHECK(onDisk()[pingURL(1)]["ruzave_ping_rc"] == 199);
+        store->addPinger(storedPinger(1, 198));
+        CHECK(storedPings()[pingURL(1)]["ruzave_ping_rc"] == 199);
+    }
+    CHECK(storedPings()[pingURL(1)]["ruzave_ping_rc"] == 198);
+    CHECK(storedPings().contains(pingURL(2)));
 }
 
 TEST_CASE_FIXTURE(Launch, "ACTPingerStore: pings stored and removed from several threads at once are all accounted for") {
@@ -160,11 +191,9 @@ TEST_CASE_FIXTURE(Launch, "ACTPingerStore: pings stored and removed from several
 }
 
 TEST_CASE_FIXTURE(ServerLaunch, "ACTPingerStore: with 500 stored a new ping is still sent but not kept") {
-    auto store = ruzave::ACTApplication::sharedApplication()->pingerStore();
-    {
-        ACTPingerStore::Batch oneWrite(store);
-        for (long id = 0; id < 500; ++id) store->addPinger(storedPinger(id));
-    }
+    platform::UserDefaults::standard()->set(ruzave::kACTPingDescriptorStoreKey, fullStore());
+    relaunch();
+    REQUIRE(ruzave::ACTApplication::sharedApplication()->pingerStore()->count() == 500);
     runUntilIdle();  // the first batch resends 50 of them
     server->clearLog();
     auto fresh = ACTPinger::initWithRequest(*platform::URLRequest::withURLString("https://www.ruzaveadservices.example/pagead/conversion/fresh/"));

@@ -53,6 +53,19 @@ struct NativeFixture : Fixture {
     }
 };
 
+// Answers native requests, but only notes them: a network the waterfall should never reach.
+constexpr char kNotingNativeAdapter[] = "TestNotingNativeAdapter";
+class NotingNativeAdapter : public ScriptedAdapter<kNotingNativeAdapter> {
+  public:
+    bool respondsToGetNativeAd() const override { return true; }
+    void getNativeAdWithAdTypes(const std::vector<std::string>&,
+                                const std::vector<std::shared_ptr<ruzave::GADAdLoaderOptions>>&) override {
+        Script::log().push_back(std::string(kNotingNativeAdapter) + " native");
+    }
+};
+const platform::ClassRegistrar<NotingNativeAdapter, ruzave::GADMAdNetworkAdapter>
+    notingNativeRegistrar(kNotingNativeAdapter, {"GADMAdNetworkAdapter"});
+
 // Fails inside every kind of request, and notes how many of its requests were running at once: a
 // waterfall that asks the next network from inside the failed one nests them.
 constexpr char kInstantFailureAdapter[] = "TestInstantFailureAdapter";
@@ -179,7 +192,7 @@ TEST_CASE_FIXTURE(Fixture, "GADMAdManager: networks failing inside their request
 TEST_CASE_FIXTURE(NativeFixture, "GADMAdManager: native networks failing inside their requests then one filling inside its own complete once") {
     InstantFailureAdapter::requests = InstantFailureAdapter::mostRunning = 0;
     mediate(R"({"ad_networks":[)" + networks(3, kInstantFailureAdapter) + "," + network("N", kNativeAdapter) + "," +
-            network("Z", kAdapterB) + "]}");
+            network("Z", kNotingNativeAdapter) + "]}");
     CHECK(InstantFailureAdapter::requests == 3);
     CHECK(InstantFailureAdapter::mostRunning == 1);
     REQUIRE(native->completions.size() == 1);
@@ -188,7 +201,7 @@ TEST_CASE_FIXTURE(NativeFixture, "GADMAdManager: native networks failing inside 
     native->completions[0](std::nullopt);
     CHECK(native->loaded == 1);
     advance(20);
-    CHECK(std::count(Script::log().begin(), Script::log().end(), "TestAdapterB banner") == 0);
+    CHECK(std::count(Script::log().begin(), Script::log().end(), "TestNotingNativeAdapter native") == 0);
     CHECK(native->loaded == 1);
     CHECK(native->failures.empty());
     CHECK_FALSE(slot->mediationManager()->requestInProgress());

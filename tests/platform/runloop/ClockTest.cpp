@@ -3,8 +3,10 @@
 #include <cmath>
 
 #include "platform/runloop/Clock.h"
+#include "platform/runloop/Timer.h"
 
 using platform::Clock;
+using platform::Timer;
 
 TEST_CASE("Clock: virtual time stands still until advanced, and moves both readings") {
     Clock::useVirtualTime();
@@ -27,4 +29,30 @@ TEST_CASE("Clock: switching back to real time keeps the monotonic reading monoto
     double v = Clock::now();
     Clock::useRealTime();
     CHECK(Clock::now() >= v);
+}
+
+TEST_CASE("Clock: virtual advances add up exactly, so what falls due after an interval fires after advances summing to it") {
+    Clock::useVirtualTime();
+    const double start = Clock::now(), wall = Clock::wallTime();
+    for (int i = 0; i < 600; ++i) Clock::advance(0.1);
+    CHECK(Clock::now() == start + 60);
+    CHECK(Clock::wallTime() == wall + 60);
+    Clock::setWallTime(1000.25);
+    for (int i = 0; i < 10; ++i) Clock::advance(0.1);
+    CHECK(Clock::wallTime() == 1001.25);
+
+    // Timers set at readings with all sorts of fractions: each fires at the advance that completes its
+    // interval, never one early and never one late.
+    int early = 0, fired = 0;
+    for (int k = 1; k <= 200; ++k) {
+        bool done = false;
+        auto timer = Timer::scheduledTimer(0.3, false, [&](Timer&) { done = true; });
+        Clock::advance(0.2);
+        early += done;
+        Clock::advance(0.1);
+        fired += done;
+        Clock::advance(0.001 * k);
+    }
+    CHECK(early == 0);
+    CHECK(fired == 200);
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/web/ScriptContext.h"
+#include "tests/platform/web/ScriptLeftovers.h"
 
 using platform::ScriptContext;
 
@@ -201,4 +202,27 @@ TEST_CASE("ScriptContext: a script cannot reach the engine's own object") {
                     "}); offered.join()") == "");
     // Our guards still work without it.
     CHECK(eval(*sc, "'b,a'.split(',').sort().join()") == "a,b");
+}
+
+TEST_CASE("ScriptContext: nothing a script leaves behind runs when its heap is collected outside an entry or ends") {
+    using namespace scriptleftovers;
+    noted = 0;
+    {
+        auto sc = ScriptContext::create();
+        REQUIRE(sc);
+        REQUIRE(sc->run(installNote));
+        std::string offers;
+        REQUIRE(sc->evaluate(kLeaveBehind, "leave", &offers));
+        CHECK(offers == "0");
+        CHECK(noted == 0);
+        bool keyed = true;
+        REQUIRE(sc->run([&](duk_context* ctx) { keyed = finalizerKeyInReach(ctx); }));
+        CHECK_FALSE(keyed);
+        // A collection outside any entry, as after an entry that grew the heap.
+        duk_gc(sc->context(), 0);
+        duk_gc(sc->context(), 0);
+        CHECK(noted == 0);
+    }
+    // The heap's end, with half the objects alive.
+    CHECK(noted == 0);
 }

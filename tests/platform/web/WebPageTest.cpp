@@ -430,10 +430,11 @@ TEST_CASE_FIXTURE(Harness, "WebPage: a chain script wrapped bottom-up tens of th
     auto client = std::make_shared<Client>();
     const std::string depth = std::to_string(kDepth);
     // A little at a time, a timer apart, as a page would to stay under its time limit and share.
-    // A sanitizer build runs such a page many times slower than a phone would: its share of the thread
-    // is not what this is about.
+    // A sanitizer build runs such a page many times slower than a phone would: its time limit and share of
+    // the thread are not what this is about (wrapping tens of thousands of nodes found takes a while there).
     WebPage::Options options;
     options.scriptShare = 1;
+    options.scriptTimeLimit = 10;
     auto page = loadPage(*this, client, "<script>var t = document.createElement('b'); t.id = 'bottom'; t.className = 'leaf';"
                                         "t.textContent = 'x'; var bottom = t, depth = 1;"
                                         "function wrap() { for (var i = 0; i < 1000 && depth < " + depth + "; i++, depth++) {"
@@ -529,4 +530,42 @@ TEST_CASE_FIXTURE(Harness, "WebPage: selectors that are no CSS throw a SyntaxErr
     // Class names are tokens, not selector text.
     CHECK(page->evaluate("document.getElementsByClassName('a:b')[0].tagName + document.getElementsByClassName(' x  a:b ').length") ==
           "P1");
+}
+
+TEST_CASE_FIXTURE(Harness, "WebPage: matchMedia answers the queries it reads from the viewport, portrait or landscape, and no others") {
+    auto client = std::make_shared<Client>();
+    WebPage::Options options;
+    options.viewport = Size{320, 480};
+    options.devicePixelRatio = 2;
+    auto page = loadPage(*this, client, "<p>x</p>", options);
+    // Each query's answer as 1 or 0, in order.
+    auto answers = [&](const std::string& queries) {
+        return page->evaluate("['" + queries + "'].map(function (q) { return matchMedia(q).matches ? 1 : 0; }).join('')");
+    };
+    CHECK(answers("all', 'screen', 'print', 'ALL', '', 'only screen', 'not print', 'not screen', 'tv', 'not tv") ==
+          "1101111001");
+    CHECK(answers("(max-width: 9999px)', '(min-width: 320px)', '(min-width:321px)', '(max-width: 319.5px)', "
+                  "'(min-height: 480px)', '(max-height: 479px)', '( MAX-WIDTH : 320PX )', '(min-width: 0)") ==
+          "11001011");
+    CHECK(answers("(orientation: portrait)', '(orientation: landscape)', 'not (orientation: landscape)") == "101");
+    CHECK(answers("(min-device-pixel-ratio: 2)', '(max-device-pixel-ratio: 1.5)', "
+                  "'(-webkit-min-device-pixel-ratio: 1.5)', '(-webkit-max-device-pixel-ratio: 3)', "
+                  "'only screen and (-webkit-min-device-pixel-ratio: 2.5)") == "10110");
+    // Features joined by and must all hold; a comma list needs one query to.
+    CHECK(answers("screen and (min-width: 300px) and (orientation: portrait)', "
+                  "'screen and (min-width: 300px) and (orientation: landscape)', "
+                  "'print, (max-width: 100px), (min-height: 400px)', 'print, (max-width: 100px)") == "1010");
+    // Anything it cannot read matches nothing, negated or not.
+    CHECK(answers("(min-width: 300em)', '(min-width: 300)', '(width: 320px)', '(min-resolution: 2dppx)', "
+                  "'not (min-width: 300em)', 'screen and', 'only (min-width: 0)', 'and', '(min-width: 0px', "
+                  "'(color)', 'screen or print', '(orientation: sideways)', 'not not all") == "0000000000000");
+    CHECK(page->evaluate("var m = matchMedia('(max-width: 600px)'); m.media + ':' + typeof m.addListener") ==
+          "(max-width: 600px):function");
+
+    options.viewport = Size{1024, 768};
+    options.devicePixelRatio = 1;
+    auto wide = loadPage(*this, std::make_shared<Client>(), "<p>x</p>", options);
+    CHECK(wide->evaluate("[matchMedia('(orientation: landscape)').matches, matchMedia('(orientation: portrait)').matches,"
+                         " matchMedia('(min-width: 1000px) and (max-height: 800px)').matches,"
+                         " matchMedia('(min-device-pixel-ratio: 2)').matches].join()") == "true,false,true,false");
 }

@@ -15,6 +15,7 @@
 #include "platform/testing/Harness.h"
 #include "platform/testing/ui/TouchInjector.h"
 #include "platform/testing/web/WebViewTesting.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/Bitmap.h"
 #include "platform/ui/Window.h"
 #include "platform/web/WebPage.h"
@@ -165,6 +166,73 @@ TEST_CASE_FIXTURE(Harness, "WebView: timers run on virtual time and die with the
     advance(1.0);
     CHECK(p.view->evaluate("document.title") == "fresh");
     CHECK(p.view->evaluate("typeof hit") == "undefined");
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: animation frames wait while nobody can see the page and resume once it is seen") {
+    auto app = Application::sharedApplication();
+    app->finishLaunching();
+    app->becomeActive();
+    auto window = Window::create();
+    auto holder = View::create(Rect(0, 0, 320, 480));
+    window->addSubview(holder);
+    Page p;
+    holder->addSubview(p.view);
+    REQUIRE(p.load(*this, "<script>var frames = 0, ticks = 0;"
+                          "(function tick() { frames++; requestAnimationFrame(tick); })();"
+                          "setInterval(function () { ticks++; }, 100);</script>"));
+    auto frames = [&] { return std::stoi(p.view->evaluate("frames")); };
+    auto ticks = [&] { return std::stoi(p.view->evaluate("ticks")); };
+    advance(1);
+    CHECK(frames() >= 60);
+
+    std::function<void()> hide, show;
+    SUBCASE("the view leaves the window") {
+        hide = [&] { p.view->removeFromSuperview(); };
+        show = [&] { holder->addSubview(p.view); };
+    }
+    SUBCASE("a view holding it leaves the window") {
+        hide = [&] { holder->removeFromSuperview(); };
+        show = [&] { window->addSubview(holder); };
+    }
+    SUBCASE("the app goes to the background") {
+        hide = [&] { app->enterBackground(); };
+        show = [&] {
+            app->enterForeground();
+            app->becomeActive();
+        };
+    }
+    hide();
+    const int before = frames(), ticksBefore = ticks();
+    MainLoop::main().resetTaskStats();
+    advance(2);
+    // No frame, and the thread is not woken for them (the page's timer alone is 20 tasks); the
+    // callback waits, and timers go on.
+    CHECK(frames() == before);
+    CHECK(MainLoop::main().taskCount() < 40);
+    CHECK(p.view->currentPage()->pendingFrameCallbackCount() == 1);
+    CHECK(ticks() - ticksBefore == 20);
+    // Seen again: the next refresh runs the waiting callback, and frames go on at the display's rate.
+    show();
+    advance(WebPage::FrameInterval);
+    CHECK(frames() == before + 1);
+    advance(1);
+    CHECK(frames() >= before + 60);
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: a page loaded out of any window runs its first frame once the view is in one") {
+    Page p;
+    REQUIRE(p.load(*this, "<script>var frames = 0; (function tick() { frames++; requestAnimationFrame(tick); })();</script>"));
+    advance(1);
+    CHECK(p.view->evaluate("frames") == "1");
+    // In the background, a window is not enough.
+    Application::sharedApplication()->enterBackground();
+    auto window = Window::create();
+    window->addSubview(p.view);
+    advance(1);
+    CHECK(p.view->evaluate("frames") == "1");
+    Application::sharedApplication()->enterForeground();
+    advance(WebPage::FrameInterval);
+    CHECK(p.view->evaluate("frames") == "2");
 }
 
 TEST_CASE_FIXTURE(Harness, "WebView: gmsg navigations from evaluate reach the delegate in order after it returns") {
