@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <unordered_set>
 
 #include "platform/base/Strings.h"
 
@@ -315,6 +316,32 @@ bool DOMNode::insertBefore(const std::shared_ptr<DOMNode>& child, const std::sha
     auto pos = reference ? std::find(children_.begin(), children_.end(), reference) : children_.end();
     children_.insert(pos, keep);
     keep->parent_ = weak_from_this();
+    return true;
+}
+
+bool DOMNode::insertChildrenBefore(const std::vector<std::shared_ptr<DOMNode>>& nodes,
+                                   const std::shared_ptr<DOMNode>& reference) {
+    if (type_ == Type::Text || type_ == Type::Comment) return false;
+    if (reference && reference->parent_.lock().get() != this) return false;
+    // This node and its ancestors, once: none of them may move below it.
+    std::unordered_set<const DOMNode*> above{this};
+    for (auto p = parent_.lock(); p; p = p->parent_.lock())
+        if (above.insert(p.get()).second && above.size() > 2 * MaxDepth) return false;
+    std::unordered_set<const DOMNode*> moving;
+    for (const auto& n : nodes) {
+        if (!n || n->type_ == Type::Document || above.contains(n.get()) || n == reference || !moving.insert(n.get()).second)
+            return false;
+    }
+    if (nodes.empty()) return true;
+    // Out of their parents, in one pass over each parent's children.
+    std::vector<std::shared_ptr<DOMNode>> keep(nodes);  // the last owners may be those parents
+    std::unordered_set<DOMNode*> parents;
+    for (const auto& n : keep)
+        if (auto p = n->parent_.lock()) parents.insert(p.get());
+    for (DOMNode* p : parents) std::erase_if(p->children_, [&](const auto& c) { return moving.contains(c.get()); });
+    auto pos = reference ? std::find(children_.begin(), children_.end(), reference) : children_.end();
+    for (const auto& n : keep) n->parent_ = weak_from_this();
+    children_.insert(pos, keep.begin(), keep.end());
     return true;
 }
 

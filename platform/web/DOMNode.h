@@ -98,6 +98,10 @@ public:
     // Tree edits. A node moves when inserted elsewhere; refusing cycles keeps the tree a tree.
     bool appendChild(const std::shared_ptr<DOMNode>& child);
     bool insertBefore(const std::shared_ptr<DOMNode>& child, const std::shared_ptr<DOMNode>& reference);
+    // Moves `nodes` (from wherever they are) before `reference`, in order and all at once: all of them or,
+    // when one cannot go (a document, this node or one above it, a repeat), none. Costs the nodes' number
+    // and this node's depth once, not their product.
+    bool insertChildrenBefore(const std::vector<std::shared_ptr<DOMNode>>& nodes, const std::shared_ptr<DOMNode>& reference);
     // For the HTML parser: appends a node it has just made, without the cycle and depth walks (the
     // parser bounds the depth itself), so that parsing stays linear in the page's size.
     void appendParsedChild(std::shared_ptr<DOMNode> child);

@@ -651,7 +651,25 @@ void WebPage::layoutChanged() {
 void WebPage::nodeInserted(const std::shared_ptr<DOMNode>& node) {
     ++documentGeneration_;  // it may have left the document's tree for another
     if (closed_ || !isConnected(node)) return;
+    insertedIntoDocument(node);
+}
+
+void WebPage::nodesInserted(const std::vector<std::shared_ptr<DOMNode>>& nodes) {
+    ++documentGeneration_;
+    // Siblings share the walk up to the document, until a script runs (and may move anything).
+    std::shared_ptr<DOMNode> knownConnected;
+    for (const auto& n : nodes) {
+        if (closed_) return;
+        auto p = n->parent();
+        if (!p || (p != knownConnected && !isConnected(p))) continue;
+        knownConnected = p;
+        if (insertedIntoDocument(n)) knownConnected.reset();
+    }
+}
+
+bool WebPage::insertedIntoDocument(const std::shared_ptr<DOMNode>& node) {
     layoutChanged();
+    bool ranScript = false;
     std::vector<std::shared_ptr<DOMNode>> all;
     if (node->isElement()) all.push_back(node);
     auto below = document_->elements(node);
@@ -660,8 +678,12 @@ void WebPage::nodeInserted(const std::shared_ptr<DOMNode>& node) {
         if (el->tagName() == "script" && options_.runScripts && !startedScripts_.contains(el->id())) {
             startedScripts_.insert(el->id());
             if (!isScriptType(el->attribute("type"))) continue;
-            if (el->hasAttribute("src")) loadScript(el->id(), false);
-            else runInlineScript(el);
+            if (el->hasAttribute("src")) {
+                loadScript(el->id(), false);
+            } else {
+                runInlineScript(el);
+                ranScript = true;
+            }
         } else if (el->tagName() == "iframe" && el->hasAttribute("src")) {
             queueNavigation(el->attribute("src"), WebViewNavigationType::Other, el->id());
         } else if (el->tagName() == "img" && el->hasAttribute("src") && !images_.contains(el->id())) {
@@ -669,6 +691,7 @@ void WebPage::nodeInserted(const std::shared_ptr<DOMNode>& node) {
             loadImage(el->id(), el->attribute("src"));
         }
     }
+    return ranScript;
 }
 
 void WebPage::attributeChanged(const std::shared_ptr<DOMNode>& node, const std::string& name) {
@@ -691,11 +714,8 @@ void WebPage::write(const std::vector<std::shared_ptr<DOMNode>>& nodes) {
     } else {
         parent = document_->body();
     }
-    if (!parent) return;
-    for (const auto& n : nodes) {
-        parent->insertBefore(n, before);
-        nodeInserted(n);
-    }
+    if (!parent || !parent->insertChildrenBefore(nodes, before)) return;
+    nodesInserted(nodes);
 }
 
 int WebPage::addTimer(double seconds, bool repeats) {

@@ -135,6 +135,8 @@ public:
     void queueNavigation(const std::string& urlText, WebViewNavigationType type, unsigned frameNode,
                          const std::string& method = "GET", const std::string& body = {});
     void nodeInserted(const std::shared_ptr<DOMNode>& node);
+    // Siblings inserted together.
+    void nodesInserted(const std::vector<std::shared_ptr<DOMNode>>& nodes);
     // The document changed in a way that may move its boxes: the layout is made again when next
     // needed, and after the load the client hears of it. Every change to the document goes through
     // here or nodeInserted.
@@ -241,6 +243,8 @@ private:
     void fireDocumentEvent(const std::string& type);
 
     bool isConnected(const std::shared_ptr<DOMNode>& node) const;
+    // What a node joining the document brings (scripts, frames, images); whether a script ran.
+    bool insertedIntoDocument(const std::shared_ptr<DOMNode>& node);
     void postDrain();
     void drain();
     struct Layout;

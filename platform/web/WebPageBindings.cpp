@@ -342,11 +342,8 @@ duk_ret_t nInsert(duk_context* ctx) {
     const bool fragment = isFragment(*child);
     std::vector<std::shared_ptr<DOMNode>> moving = fragment ? child->children() : std::vector{child};
     const bool wasConnected = !fragment && document.root()->contains(child.get());
-    std::size_t moved = 0;
-    while (moved < moving.size() && parent->insertBefore(moving[moved], ref)) ++moved;
-    if (moved < moving.size()) {
-        // Put back what went: the fragment is left as it was.
-        for (std::size_t i = 0; i < moved; ++i) child->insertBefore(moving[i], moving[moved]);
+    // A fragment's children go all together or, when one cannot, none (the fragment is left as it was).
+    if (!(fragment ? parent->insertChildrenBefore(moving, ref) : parent->insertBefore(child, ref))) {
         duk_push_false(ctx);
         return 1;
     }
@@ -354,7 +351,7 @@ duk_ret_t nInsert(duk_context* ctx) {
     auto owner = document.ownerDocument(*parent);
     for (const auto& c : moving) document.setOwnerDocument(*c, *owner);
     if (wasConnected) page.layoutChanged();  // it may have left the document's tree
-    for (const auto& c : moving) page.nodeInserted(c);
+    page.nodesInserted(moving);
     duk_push_true(ctx);
     return 1;
 }
@@ -535,6 +532,18 @@ duk_ret_t nHTML(duk_context* ctx) {
     return 1;
 }
 
+// Markup parsed for `parent` goes in before `ref`, at once; its scripts never run, as in a browser.
+void insertMarkup(WebPage& page, const std::shared_ptr<DOMNode>& parent, const std::shared_ptr<DOMNode>& ref,
+                  const std::vector<std::shared_ptr<DOMNode>>& nodes) {
+    for (const auto& n : nodes) {
+        for (const auto& s : page.document().getElementsByTagName("script", n)) page.markScriptStarted(s->id());
+        if (n->tagName() == "script") page.markScriptStarted(n->id());
+    }
+    if (!parent->insertChildrenBefore(nodes, ref)) return;
+    page.nodesInserted(nodes);
+    page.layoutChanged();
+}
+
 duk_ret_t nSetHTML(duk_context* ctx) {
     NODE_OR(duk_push_undefined(ctx));
     if (!node->isElement()) return 0;
@@ -543,15 +552,54 @@ duk_ret_t nSetHTML(duk_context* ctx) {
     const std::string html = stringArg(ctx, 1);
     auto nodes = parseWithinBudget(ctx, page, html);
     removeChildren(page.document(), *node);
-    for (const auto& n : nodes) {
-        // Scripts that arrive through markup never run, as in a browser.
-        for (const auto& s : page.document().getElementsByTagName("script", n)) page.markScriptStarted(s->id());
-        if (n->tagName() == "script") page.markScriptStarted(n->id());
-        node->appendChild(n);
-        page.nodeInserted(n);
-    }
+    insertMarkup(page, node, nullptr, nodes);
     page.layoutChanged();
     return 0;
+}
+
+// insertAdjacentHTML(where, html) of an element.
+duk_ret_t nAdjacent(duk_context* ctx) {
+    NODE_OR(duk_push_undefined(ctx));
+    std::string where = stringArg(ctx, 1);
+    for (auto& c : where) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const bool outside = where == "beforebegin" || where == "afterend";
+    if (!outside && where != "afterbegin" && where != "beforeend")
+        return duk_error(ctx, DUK_ERR_SYNTAX_ERROR, "SyntaxError: %s is no position", where.c_str());
+    auto parent = outside ? node->parent() : node;
+    if (!parent || parent->type() == DOMNode::Type::Document)
+        return duk_error(ctx, DUK_ERR_ERROR, "NoModificationAllowedError: the element has no parent element");
+    std::shared_ptr<DOMNode> ref;
+    if (where == "beforebegin") {
+        ref = node;
+    } else if (where == "afterbegin") {
+        ref = node->children().empty() ? nullptr : node->children().front();
+    } else if (where == "afterend") {
+        const auto& kids = parent->children();
+        auto it = std::find(kids.begin(), kids.end(), node);
+        if (it != kids.end() && ++it != kids.end()) ref = *it;
+    }
+    WebPage& page = pageOf(ctx);
+    page.collectGarbage(ctx);
+    auto nodes = parseWithinBudget(ctx, page, stringArg(ctx, 2));
+    insertMarkup(page, parent, ref, nodes);
+    return 0;
+}
+
+// The first or last child (elements only, if asked), as an id.
+duk_ret_t nEdgeChild(duk_context* ctx) {
+    NODE_OR(duk_push_int(ctx, 0));
+    const bool last = duk_to_boolean(ctx, 1), elementsOnly = duk_to_boolean(ctx, 2);
+    const auto& kids = node->children();
+    std::shared_ptr<DOMNode> found;
+    if (last) {
+        for (auto it = kids.rbegin(); it != kids.rend() && !found; ++it)
+            if (!elementsOnly || (*it)->isElement()) found = *it;
+    } else {
+        for (auto it = kids.begin(); it != kids.end() && !found; ++it)
+            if (!elementsOnly || (*it)->isElement()) found = *it;
+    }
+    pushNode(ctx, found);
+    return 1;
 }
 
 duk_ret_t nCreate(duk_context* ctx) {
@@ -810,7 +858,8 @@ const Native kNatives[] = {
     {"attrs", nAttrs, 1},
     {"requestFrame", nRequestFrame, 0}, {"cancelFrame", nCancelFrame, 1},
     {"now", nNow, 1},
-    {"wrap", nWrap, 1},
+    {"wrap", nWrap, 1},           {"adjacent", nAdjacent, 3},
+    {"edgeChild", nEdgeChild, 3},
 };
 
 // The prelude compiled once per process; each heap loads the bytecode, which is much cheaper than

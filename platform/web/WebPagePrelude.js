@@ -84,8 +84,8 @@ prop(NodeProto, 'parentElement', function () { var p = N.parent(this.__id); retu
 prop(NodeProto, 'nextSibling', function () { return wrap(N.sibling(this.__id, 1)); });
 prop(NodeProto, 'previousSibling', function () { return wrap(N.sibling(this.__id, -1)); });
 prop(NodeProto, 'childNodes', function () { return list(N.children(this.__id, false)); });
-prop(NodeProto, 'firstChild', function () { var c = N.children(this.__id, false); return wrap(c[0]); });
-prop(NodeProto, 'lastChild', function () { var c = N.children(this.__id, false); return wrap(c[c.length - 1]); });
+prop(NodeProto, 'firstChild', function () { return wrap(N.edgeChild(this.__id, false, false)); });
+prop(NodeProto, 'lastChild', function () { return wrap(N.edgeChild(this.__id, true, false)); });
 prop(NodeProto, 'ownerDocument', function () { return wrap(N.owner(this.__id)); });
 prop(NodeProto, 'textContent', function () { return N.text(this.__id); }, function (v) { N.setText(this.__id, String(v)); });
 NodeProto.appendChild = function (c) { if (!N.insert(this.__id, idOf(c), 0)) throw new Error('HierarchyRequestError'); return c; };
@@ -201,8 +201,8 @@ ElementProto.querySelector = function (s) { return wrap(N.query(this.__id, Strin
 ElementProto.focus = ElementProto.blur = function () {};
 ElementProto.matches = ElementProto.webkitMatchesSelector = function (s) { return N.matches(this.__id, String(s)); };
 ElementProto.closest = function (s) { return wrap(N.closest(this.__id, String(s))); };
-prop(ElementProto, 'firstElementChild', function () { return wrap(N.children(this.__id, true)[0]); });
-prop(ElementProto, 'lastElementChild', function () { var c = N.children(this.__id, true); return wrap(c[c.length - 1]); });
+prop(ElementProto, 'firstElementChild', function () { return wrap(N.edgeChild(this.__id, false, true)); });
+prop(ElementProto, 'lastElementChild', function () { return wrap(N.edgeChild(this.__id, true, true)); });
 prop(ElementProto, 'childElementCount', function () { return N.children(this.__id, true).length; });
 // A fragment lists and finds its elements as an element does.
 ['children', 'firstElementChild', 'querySelectorAll', 'querySelector'].forEach(function (k) {
@@ -223,19 +223,7 @@ prop(ElementProto, 'attributes', function () {
   return out;
 });
 ElementProto.getAttributeNode = function (n) { return this.attributes.getNamedItem(n); };
-ElementProto.insertAdjacentHTML = function (where, html) {
-  var w = String(where).toLowerCase(), parent = this.parentNode;
-  if ((w === 'beforebegin' || w === 'afterend') && (!parent || parent.nodeType === 9)) throw new Error('NoModificationAllowedError: the element has no parent element');
-  var holder = document.createElement('div');
-  holder.innerHTML = String(html);
-  var frag = document.createDocumentFragment(), c;
-  while ((c = holder.firstChild)) frag.appendChild(c);
-  if (w === 'beforebegin') parent.insertBefore(frag, this);
-  else if (w === 'afterbegin') this.insertBefore(frag, this.firstChild);
-  else if (w === 'beforeend') this.appendChild(frag);
-  else if (w === 'afterend') parent.insertBefore(frag, this.nextSibling);
-  else throw new Error('SyntaxError: ' + w + ' is no position');
-};
+ElementProto.insertAdjacentHTML = function (where, html) { N.adjacent(this.__id, String(where), String(html)); };
 // Boxes of the paint model, in the viewport: none for an element out of the document or not drawn.
 // Sizes are whole pixels; the root element's client area is the viewport, as on phones.
 function boxSize(el, i) { var b = N.box(el.__id); return b ? Math.round(b[i]) : 0; }
