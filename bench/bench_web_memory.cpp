@@ -18,17 +18,12 @@
 #include "platform/runloop/Clock.h"
 #include "platform/runloop/MainLoop.h"
 #include "platform/web/WebPage.h"
-#include "platform/web/WebPageClient.h"
+#include "platform/testing/web/WebPageTesting.h"
 
 using namespace platform;
 
 namespace {
 
-struct Client : WebPageClient {
-    int finished = 0;
-    void pageRequestsNavigation(WebPage&, const URLRequest&, WebViewNavigationType, unsigned) override {}
-    void pageDidFinishLoad(WebPage&) override { ++finished; }
-};
 
 long residentKB() {
     std::ifstream statm("/proc/self/statm");
@@ -37,12 +32,8 @@ long residentKB() {
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
-std::shared_ptr<WebPage> load(const std::shared_ptr<Client>& client, const std::string& html) {
-    auto page = WebPage::create(html, *URL::parse("https://bench.example/"), client, {});
-    if (!page) return nullptr;
-    page->start();
-    MainLoop::main().runUntil([&] { return client->finished > 0; }, 10);
-    return page;
+std::shared_ptr<WebPage> load(const std::shared_ptr<LoadCountingClient>& client, const std::string& html) {
+    return WebPageTesting::load(html, client);
 }
 
 // Answers every https://img.example/ load with a 3 x 2 GIF header.
@@ -68,7 +59,7 @@ struct Images : URLProtocolClass {
 int main() {
     Clock::useVirtualTime();
     {
-        auto client = std::make_shared<Client>();
+        auto client = std::make_shared<LoadCountingClient>();
         auto page = load(client, "<div id='big'></div>");
         const long before = residentKB();
         std::string made = page ? page->evaluate(
@@ -80,7 +71,7 @@ int main() {
     {
         auto images = std::make_shared<Images>();
         URLProtocol::registerClass(images);
-        auto client = std::make_shared<Client>();
+        auto client = std::make_shared<LoadCountingClient>();
         auto page = load(client, "<div id='box'></div>");
         const long before = residentKB();
         for (int round = 0; page && round < 46; ++round) {
@@ -92,7 +83,7 @@ int main() {
         URLProtocol::unregisterClass(images);
     }
     {
-        auto client = std::make_shared<Client>();
+        auto client = std::make_shared<LoadCountingClient>();
         auto page = load(client, "<div id='stage'></div><script>var stage = document.getElementById('stage'), frames = 0;"
                                  "function frame() { var made = [];"
                                  "  for (var i = 0; i < 20; i++) { var d = document.createElement('div'); stage.appendChild(d); made.push(d); }"

@@ -15,26 +15,15 @@
 #include "platform/ui/Bitmap.h"
 #include "platform/web/WebPage.h"
 #include "platform/web/WebPageClient.h"
+#include "tests/platform/web/WebPageTestSupport.h"
 
 using platform::testing::Harness;
 using namespace platform;
+using platform::webtest::Client;
+using platform::webtest::loadPage;
 
 namespace {
 
-struct Client : WebPageClient {
-    int finished = 0;
-    void pageRequestsNavigation(WebPage&, const URLRequest&, WebViewNavigationType, unsigned) override {}
-    void pageDidFinishLoad(WebPage&) override { ++finished; }
-};
-
-std::shared_ptr<WebPage> loadPage(Harness& h, const std::shared_ptr<Client>& client, const std::string& html,
-                                  WebPage::Options options = {}) {
-    auto page = WebPage::create(html, *URL::parse("https://page.example/"), client, options);
-    REQUIRE(page);
-    page->start();
-    REQUIRE(h.runUntil([&] { return client->finished > 0; }));
-    return page;
-}
 
 // Answers https://img.example/NAME.gif with a 3 x 2 GIF header, and anything else there with text.
 struct ImageProtocolClass : URLProtocolClass {

@@ -1,0 +1,23 @@
+#pragma once
+// What the page tests share: a client counting finished loads, and a page loaded from markup (the test
+// stops when it cannot be made or does not finish loading).
+#include <doctest/doctest.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/testing/Harness.h"
+#include "platform/testing/web/WebPageTesting.h"
+
+namespace platform::webtest {
+
+using Client = LoadCountingClient;
+
+inline std::shared_ptr<WebPage> loadPage(testing::Harness&, const std::shared_ptr<Client>& client, const std::string& html,
+                                         WebPage::Options options = {}) {
+    auto page = WebPageTesting::load(html, client, options);
+    REQUIRE(page);
+    return page;
+}
+
+} // namespace platform::webtest
