@@ -840,7 +840,8 @@ void* WebPage::liveWrapper(unsigned node) {
 void WebPage::collectGarbage(duk_context* ctx, bool force) {
     if (!force && !document_->isCrowded()) return;
     if (script_ && wrappers_.size() > 0) releaseWrappers(ctx);
-    forgetNodes(document_->collect([this](std::uint32_t id) { return wrappers_.holds(id); }));
+    // The element a finger went down on hears the touch's end even if script took it out meanwhile.
+    forgetNodes(document_->collect([this](std::uint32_t id) { return wrappers_.holds(id) || id == touchTarget_; }));
 }
 
 namespace {
@@ -889,7 +890,8 @@ void WebPage::releaseWrappers(duk_context* ctx) {
         auto node = document_->nodeById(id);
         if (!node) continue;
         const bool linked = wrappers_.isLinked(id);
-        if (top(node) == rootId) {
+        // The element a finger is on keeps its wrapper (and listeners) until the touch ends.
+        if (top(node) == rootId || id == touchTarget_) {
             // A wrapper of the document keeps no holder of a tree it was in once.
             if (linked) {
                 duk_push_heapptr(ctx, wrappers_.find(id));
@@ -962,7 +964,6 @@ void WebPage::forgetNodes(const std::vector<std::uint32_t>& nodes) {
             blockersChanged = true;
         }
         startedScripts_.erase(id);
-        if (touchTarget_ == id) touchTarget_ = 0;
     }
     if (nodes.empty()) return;
     startImageLoads();

@@ -291,3 +291,18 @@ TEST_CASE_FIXTURE(Harness, "WebPage: tens of thousands of nodes go into an eleme
           "60000,B,B,I");
     CHECK(!page->scriptsStopped());
 }
+
+TEST_CASE_FIXTURE(Harness, "WebPage: an element taken out while a finger is on it still hears the touch end, whatever was collected meanwhile") {
+    auto client = std::make_shared<Client>();
+    auto page = loadPage(*this, client,
+                         "<div id='pad' style='width:100px;height:100px'></div><script>var heard = [];"
+                         "(function () { var pad = document.getElementById('pad');"
+                         "  pad.addEventListener('touchstart', function () { heard.push('start'); pad.parentNode.removeChild(pad); pad = null; });"
+                         "  pad.addEventListener('touchend', function () { heard.push('end'); });"
+                         "})();</script>");
+    page->touch(WebPage::TouchKind::Start, Point{10, 10});
+    // Nodes made and dropped in between, enough for a collection.
+    REQUIRE(page->evaluate("for (var i = 0; i < 5000; i++) document.createElement('u'); heard.join()") == "start");
+    page->touch(WebPage::TouchKind::End, Point{10, 10});
+    CHECK(page->evaluate("heard.join()") == "start,end");
+}
