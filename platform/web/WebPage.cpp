@@ -447,7 +447,8 @@ void WebPage::startImageLoads() {
         auto& queue = q->second;
         while (!queue.empty() && imageLoadsByHost_[host] < MaximumImageLoadsPerHost &&
                runningImageLoads_ < MaximumImageLoads) {
-            auto [nodeId, ticket] = queue.front();
+            const unsigned nodeId = queue.front().first;
+            const std::uint64_t ticket = queue.front().second;
             queue.pop_front();
             auto it = imageLoads_.find(nodeId);
             if (it == imageLoads_.end() || it->second.ticket != ticket || it->second.loader) continue;
