@@ -912,9 +912,14 @@ void WebPageBindings::prepare(duk_context* ctx) {
 void WebPageBindings::attach(duk_context* ctx, WebPage& page) {
     putPage(ctx, &page);
     WebPage::ScriptObjects objects;
-    for (auto [name, slot] : {std::pair{"pins", &objects.pins}, {"document", &objects.document},
-                              {"elementProto", &objects.elementPrototype}, {"textProto", &objects.textPrototype},
-                              {"fragmentProto", &objects.fragmentPrototype}, {"inertDocProto", &objects.documentPrototype}}) {
+    const std::pair<const char*, void**> slots[] = {
+        {"pins", &objects.pins},
+        {"document", &objects.document},
+        {"elementProto", &objects.elementPrototype},
+        {"textProto", &objects.textPrototype},
+        {"fragmentProto", &objects.fragmentPrototype},
+        {"inertDocProto", &objects.documentPrototype}};
+    for (const auto& [name, slot] : slots) {
         pushHook(ctx, name);
         *slot = duk_get_heapptr(ctx, -1);
         duk_pop(ctx);
