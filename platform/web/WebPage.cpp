@@ -821,8 +821,7 @@ void WebPage::runFrame() {
     });
 }
 
-void WebPage::adoptWrapper(duk_context* ctx, void* object, unsigned node) {
-    (void)ctx;
+void WebPage::adoptWrapper(void* object, unsigned node) {
     if (object == nullptr || node == 0 || !script_) return;
     if (wrappers_.objectSize() == 0) {
         // Every wrapper is a plain object, of one block size: the heap reports the release of those.
@@ -847,11 +846,14 @@ void WebPage::collectGarbage(duk_context* ctx, bool force) {
 
 namespace {
 // Sets (or, with `holder` 0, removes) the link of the wrapper on the stack's top to its tree's holder,
-// and pops the wrapper. A wrapper script made non-extensible takes no link (and loses nothing it had).
+// and pops the wrapper. A wrapper script made non-extensible (frozen, sealed) is left as it is: it takes
+// no link (and loses nothing it had), and keeps one it has, which only keeps more alive.
 void linkWrapper(duk_context* ctx, duk_idx_t holder) {
-    if (holder == 0) {
+    if (!ruzave_duk_is_extensible(duk_get_heapptr(ctx, -1))) {
+        // as it is
+    } else if (holder == 0) {
         duk_del_prop_string(ctx, -1, DUK_HIDDEN_SYMBOL("tree"));
-    } else if (ruzave_duk_is_extensible(duk_get_heapptr(ctx, -1))) {
+    } else {
         duk_dup(ctx, holder);
         duk_put_prop_string(ctx, -2, DUK_HIDDEN_SYMBOL("tree"));
     }

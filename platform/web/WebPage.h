@@ -163,7 +163,7 @@ public:
 
     // Script's objects for the document's nodes (see DOMWrapperTable): a new wrapper, and the live one
     // of a node (pinned again), or null.
-    void adoptWrapper(duk_context* ctx, void* object, unsigned node);
+    void adoptWrapper(void* object, unsigned node);
     void* liveWrapper(unsigned node);
     // Lets go of the nodes nobody can reach any more, if enough were made since the last time (or now,
     // when `force`d): the wrappers of nodes out of the document stay only while script holds them (or a

@@ -160,7 +160,7 @@ void pushWrapper(duk_context* ctx, WebPage& page, const std::shared_ptr<DOMNode>
         // Read-only, hidden from enumeration, fixed: as Object.defineProperty makes it.
         duk_def_prop(ctx, -3, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_HAVE_WRITABLE | DUK_DEFPROP_HAVE_ENUMERABLE |
                                   DUK_DEFPROP_HAVE_CONFIGURABLE);
-        page.adoptWrapper(ctx, duk_get_heapptr(ctx, -1), id);
+        page.adoptWrapper(duk_get_heapptr(ctx, -1), id);
     }
     duk_push_heapptr(ctx, objects.pins);
     duk_dup(ctx, -2);

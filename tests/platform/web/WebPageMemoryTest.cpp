@@ -306,3 +306,17 @@ TEST_CASE_FIXTURE(Harness, "WebPage: an element taken out while a finger is on i
     page->touch(WebPage::TouchKind::End, Point{10, 10});
     CHECK(page->evaluate("heard.join()") == "start,end");
 }
+
+TEST_CASE_FIXTURE(Harness, "WebPage: wrappers a page froze are left as they are by collections") {
+    auto client = std::make_shared<Client>();
+    auto page = loadPage(*this, client, "<div id='box'></div>");
+    const std::string churn = "for (var i = 0; i < 5000; i++) document.createElement('u'); 'churned'";
+    REQUIRE(page->evaluate("var top = document.createElement('p'), leaf = top.appendChild(document.createElement('b'));"
+                           "top.note = 'top'; leaf.note = 'leaf'; 'ok'") == "ok");
+    REQUIRE(page->evaluate(churn) == "churned");  // the two are kept together now
+    REQUIRE(page->evaluate("Object.freeze(top); Object.seal(leaf); document.getElementById('box').appendChild(top); 'ok'") == "ok");
+    CHECK(page->evaluate(churn) == "churned");
+    REQUIRE(page->evaluate("document.getElementById('box').removeChild(top); leaf = null; 'ok'") == "ok");
+    CHECK(page->evaluate(churn) == "churned");
+    CHECK(page->evaluate("[Object.isFrozen(top), top.note, top.firstChild.note].join()") == "true,top,leaf");
+}
