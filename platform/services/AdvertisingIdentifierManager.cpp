@@ -21,8 +21,10 @@ std::string randomUUID() {
 }
 
 std::shared_ptr<AdvertisingIdentifierManager>& instance() {
-    static auto manager = std::make_shared<AdvertisingIdentifierManager>();
-    return manager;
+    // Never destroyed: background work still running while the process exits may ask for it.
+    static auto* manager =
+        new std::shared_ptr<AdvertisingIdentifierManager>(std::make_shared<AdvertisingIdentifierManager>());
+    return *manager;
 }
 
 struct Registrar {

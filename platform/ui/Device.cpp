@@ -7,8 +7,9 @@
 namespace platform {
 
 std::shared_ptr<Device> Device::currentDevice() {
-    static auto device = std::make_shared<Device>();
-    return device;
+    // Never destroyed: background work still running while the process exits may ask for it.
+    static const auto* device = new std::shared_ptr<Device>(std::make_shared<Device>());
+    return *device;
 }
 
 std::array<int, 3> Device::parseVersion(const std::string& version) {

@@ -7,8 +7,9 @@
 namespace platform {
 
 std::shared_ptr<Screen> Screen::mainScreen() {
-    static auto screen = std::make_shared<Screen>();
-    return screen;
+    // Never destroyed: background work still running while the process exits may ask for it.
+    static const auto* screen = new std::shared_ptr<Screen>(std::make_shared<Screen>());
+    return *screen;
 }
 
 Rect Screen::applicationFrame() const {
