@@ -277,7 +277,10 @@ TEST_CASE_FIXTURE(Harness, "WebPage: image loads wait their turn per host and an
 TEST_CASE_FIXTURE(Harness, "WebPage: tens of thousands of nodes go into an element a thousand deep in one step") {
     auto client = std::make_shared<Client>();
     auto page = loadPage(*this, client, "<p>x</p>");
-    REQUIRE(page->evaluate("var deep = document.body; for (var i = 0; i < 1000; i++) deep = deep.appendChild(document.createElement('div'));"
+    // Built bottom-up, then put in the document: every insert but the last is under a parentless element.
+    REQUIRE(page->evaluate("var deep = document.createElement('div'), top = deep;"
+                           "for (var i = 1; i < 1000; i++) { var p = document.createElement('div'); p.appendChild(top); top = p; }"
+                           "document.body.appendChild(top);"
                            "var f = document.createDocumentFragment(), mark = f.appendChild(document.createElement('span')); 'ok'") == "ok");
     // Markup beside an element of a fragment, then the fragment into the deep element: each child once, not
     // once per level above it (before, the page was stopped at its time limit inside one of these calls).
