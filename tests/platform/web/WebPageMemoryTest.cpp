@@ -185,6 +185,7 @@ TEST_CASE_FIXTURE(Harness, "WebPage: what a page's documents hold counts against
     auto client = std::make_shared<Client>();
     WebPage::Options options;
     options.scriptMemoryLimit = 32u << 20;
+    options.scriptTimeLimit = 10;  // copying and parsing megabytes takes a while in an instrumented build
     auto page = loadPage(*this, client, "<div id='big'></div>", options);
     // A 4 MB attribute copied over and over: refused once the copies would pass the budget.
     CHECK(page->evaluate("var big = document.getElementById('big'), four = 'y'; while (four.length < (4 << 20)) four += four;"
