@@ -77,14 +77,19 @@ struct SlowImages : URLProtocolClass, std::enable_shared_from_this<SlowImages> {
     }
 };
 
+// These pages churn through thousands of nodes, which an instrumented build runs many times slower than a
+// phone would: their time limit and share of the thread are not what these tests are about.
+WebPage::Options roomy() {
+    WebPage::Options options;
+    options.scriptTimeLimit = 10;
+    options.scriptShare = 1;
+    return options;
+}
+
 } // namespace
 
 TEST_CASE_FIXTURE(Harness, "WebPage: an animation adding and removing elements every frame runs on with its nodes and memory flat") {
     auto client = std::make_shared<Client>();
-    // A sanitizer build runs such a page many times slower than a phone would: its share of the thread
-    // is not what this is about.
-    WebPage::Options options;
-    options.scriptShare = 1;
     auto page = loadPage(*this, client,
                          "<div id='stage'></div><script>var stage = document.getElementById('stage'), frames = 0, failed = '';"
                          "function frame() {"
@@ -97,7 +102,7 @@ TEST_CASE_FIXTURE(Harness, "WebPage: an animation adding and removing elements e
                          "  } catch (e) { failed = String(e); return; }"
                          "  requestAnimationFrame(frame);"
                          "}"
-                         "requestAnimationFrame(frame);</script>", options);
+                         "requestAnimationFrame(frame);</script>", roomy());
     // Before, the node cap was reached after 2,500 frames and createElement threw from then on.
     std::size_t mostNodes = 0, mostBytes = 0, mostWrappers = 0;
     const std::size_t bytesAtStart = page->document().bytes();
@@ -117,7 +122,8 @@ TEST_CASE_FIXTURE(Harness, "WebPage: an animation adding and removing elements e
 
 TEST_CASE_FIXTURE(Harness, "WebPage: markup inserted and removed, and documents made and dropped, are let go of") {
     auto client = std::make_shared<Client>();
-    auto page = loadPage(*this, client, "<div id='stage'></div><script>var stage = document.getElementById('stage');</script>");
+    auto page = loadPage(*this, client, "<div id='stage'></div><script>var stage = document.getElementById('stage');</script>",
+                         roomy());
     // Before, the node cap was reached after 25,000 insertions and 14,000 documents.
     // In short entries, each well inside the time limit of a sanitizer build on a loaded machine.
     std::size_t mostNodes = 0;
@@ -134,7 +140,7 @@ TEST_CASE_FIXTURE(Harness, "WebPage: markup inserted and removed, and documents 
 
 TEST_CASE_FIXTURE(Harness, "WebPage: a node script let go of keeps its wrapper, listeners and fields while its tree can be reached") {
     auto client = std::make_shared<Client>();
-    auto page = loadPage(*this, client, "<div id='box'></div>");
+    auto page = loadPage(*this, client, "<div id='box'></div>", roomy());
     // Enough nodes made and dropped for a collection or two.
     auto churn = [&] {
         for (int i = 0; i < 4; ++i)
@@ -183,9 +189,8 @@ TEST_CASE_FIXTURE(Harness, "WebPage: a node script let go of keeps its wrapper, 
 
 TEST_CASE_FIXTURE(Harness, "WebPage: what a page's documents hold counts against its memory budget") {
     auto client = std::make_shared<Client>();
-    WebPage::Options options;
+    WebPage::Options options = roomy();
     options.scriptMemoryLimit = 32u << 20;
-    options.scriptTimeLimit = 10;  // copying and parsing megabytes takes a while in an instrumented build
     auto page = loadPage(*this, client, "<div id='big'></div>", options);
     // A 4 MB attribute copied over and over: refused once the copies would pass the budget.
     CHECK(page->evaluate("var big = document.getElementById('big'), four = 'y'; while (four.length < (4 << 20)) four += four;"
@@ -225,7 +230,7 @@ TEST_CASE_FIXTURE(Harness, "WebPage: image loads wait their turn per host and an
     std::string html = "<script>var loaded = 0;</script>";
     for (int i = 0; i < 40; ++i)
         html += "<img src='https://slow.example/" + std::to_string(i) + ".gif' onload='loaded++'>";
-    auto page = WebPage::create(html, *URL::parse("https://page.example/"), client, {});
+    auto page = WebPage::create(html, *URL::parse("https://page.example/"), client, roomy());
     REQUIRE(page);
     page->start();
     runUntilIdle();
@@ -247,7 +252,7 @@ TEST_CASE_FIXTURE(Harness, "WebPage: image loads wait their turn per host and an
     for (int i = 0; i < 100; ++i)
         many += "<img src='https://h" + std::to_string(i % 10) + ".slow.example/" + std::to_string(i) + ".gif' onload='loaded++'>";
     auto client2 = std::make_shared<Client>();
-    auto wide = WebPage::create(many, *URL::parse("https://page.example/"), client2, {});
+    auto wide = WebPage::create(many, *URL::parse("https://page.example/"), client2, roomy());
     REQUIRE(wide);
     wide->start();
     runUntilIdle();
@@ -310,7 +315,8 @@ TEST_CASE_FIXTURE(Harness, "WebPage: an element taken out while a finger is on i
                          "(function () { var pad = document.getElementById('pad');"
                          "  pad.addEventListener('touchstart', function () { heard.push('start'); pad.parentNode.removeChild(pad); pad = null; });"
                          "  pad.addEventListener('touchend', function () { heard.push('end'); });"
-                         "})();</script>");
+                         "})();</script>",
+                         roomy());
     page->touch(WebPage::TouchKind::Start, Point{10, 10});
     // Nodes made and dropped in between, enough for a collection.
     REQUIRE(page->evaluate("for (var i = 0; i < 5000; i++) document.createElement('u'); heard.join()") == "start");
@@ -320,7 +326,7 @@ TEST_CASE_FIXTURE(Harness, "WebPage: an element taken out while a finger is on i
 
 TEST_CASE_FIXTURE(Harness, "WebPage: wrappers a page froze are left as they are by collections") {
     auto client = std::make_shared<Client>();
-    auto page = loadPage(*this, client, "<div id='box'></div>");
+    auto page = loadPage(*this, client, "<div id='box'></div>", roomy());
     const std::string churn = "for (var i = 0; i < 5000; i++) document.createElement('u'); 'churned'";
     REQUIRE(page->evaluate("var top = document.createElement('p'), leaf = top.appendChild(document.createElement('b'));"
                            "top.note = 'top'; leaf.note = 'leaf'; 'ok'") == "ok");
