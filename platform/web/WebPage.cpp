@@ -886,9 +886,10 @@ void WebPage::releaseWrappers(duk_context* ctx) {
     };
     const std::uint32_t rootId = document_->root()->id();
     std::vector<std::uint32_t> outside;
-    // Wrappers out of the document that script stored something on (more than their id and link: listeners,
-    // fields), by tree.
-    std::map<std::uint32_t, std::vector<std::uint32_t>> keeping;
+    // Wrappers out of the document by tree, and the trees where script stored something on one of them
+    // (more than its id and link: listeners, fields).
+    std::map<std::uint32_t, std::vector<std::uint32_t>> trees;
+    std::unordered_set<std::uint32_t> holding;
     for (std::uint32_t id : wrappers_.nodes()) {
         auto node = document_->nodeById(id);
         if (!node) continue;
@@ -904,22 +905,20 @@ void WebPage::releaseWrappers(duk_context* ctx) {
             continue;
         }
         outside.push_back(id);
-        if (ruzave_duk_own_slots(wrappers_.find(id)) > (linked ? 2u : 1u)) keeping[topOf[id]].push_back(id);
-        else if (linked) {
-            duk_push_heapptr(ctx, wrappers_.find(id));
-            linkWrapper(ctx, 0);
-            wrappers_.setLinked(id, false);
-        }
+        trees[topOf[id]].push_back(id);
+        if (ruzave_duk_own_slots(wrappers_.find(id)) > (linked ? 2u : 1u)) holding.insert(topOf[id]);
     }
-    // Those of one tree hold each other (through a list they share), so that script holding any of them
-    // keeps them all, with what it stored on each, as it keeps the nodes. A wrapper with nothing stored
-    // on it needs no keeping: one made anew when script meets its node again is the same to script.
-    for (const auto& [treeTop, ids] : keeping) {
-        if (ids.size() < 2) {
-            if (wrappers_.isLinked(ids.front())) {
-                duk_push_heapptr(ctx, wrappers_.find(ids.front()));
+    // The wrappers of a tree where something was stored hold each other (through a list they share), so
+    // that script holding any of them keeps them all, with what it stored on each, as it keeps the nodes.
+    // In a tree where nothing was stored no wrapper needs keeping: one made anew when script meets its
+    // node again is the same to script.
+    for (const auto& [treeTop, ids] : trees) {
+        if (ids.size() < 2 || !holding.contains(treeTop)) {
+            for (std::uint32_t id : ids) {
+                if (!wrappers_.isLinked(id)) continue;
+                duk_push_heapptr(ctx, wrappers_.find(id));
                 linkWrapper(ctx, 0);
-                wrappers_.setLinked(ids.front(), false);
+                wrappers_.setLinked(id, false);
             }
             continue;
         }
