@@ -222,10 +222,6 @@ void DOMNode::removeAttribute(const std::string& rawName) {
     recount();
 }
 
-std::vector<std::string> DOMNode::classNames() const {
-    return splitAtWhiteSpace(attribute("class"));
-}
-
 std::string DOMNode::styleProperty(const std::string& name) const {
     for (const auto& [n, v] : style_)
         if (n == name) return v;

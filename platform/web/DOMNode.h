@@ -86,7 +86,6 @@ public:
     void appendParsedAttribute(const std::string& name, const std::string& value);
     void removeAttribute(const std::string& name);
     const std::vector<std::pair<std::string, std::string>>& attributes() const { return attributes_; }
-    std::vector<std::string> classNames() const;
 
     // Inline style declarations by CSS property name ("background-color").
     std::string styleProperty(const std::string& name) const;

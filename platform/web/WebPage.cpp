@@ -412,7 +412,7 @@ void WebPage::loadImage(unsigned nodeId, const std::string& src) {
     if (blocking) ++loadBlockers_;
     if (replacedBlocking) --loadBlockers_;
     const std::uint64_t ticket = nextImageTicket_++;
-    imageLoads_[nodeId] = ImageLoad{src, *url, blocking, ticket, nullptr};
+    imageLoads_[nodeId] = ImageLoad{*url, blocking, ticket, nullptr};
     auto& queue = imageQueues_[url->host()];
     queue.emplace_back(nodeId, ticket);
     // Replaced sources leave stale places behind; a queue mostly stale is swept.
@@ -431,13 +431,17 @@ bool WebPage::dropImageLoad(unsigned node) {
     const bool blocking = it->second.blocking;
     if (it->second.loader) {
         it->second.loader->cancel();
-        auto running = imageLoadsByHost_.find(it->second.url.host());
-        if (running != imageLoadsByHost_.end() && --running->second <= 0) imageLoadsByHost_.erase(running);
-        --runningImageLoads_;
+        loadEnded(it->second);
     }
     // Its place in its host's queue, if it still waits, is skipped when reached.
     imageLoads_.erase(it);
     return blocking;
+}
+
+void WebPage::loadEnded(const ImageLoad& load) {
+    auto running = imageLoadsByHost_.find(load.url.host());
+    if (running != imageLoadsByHost_.end() && --running->second <= 0) imageLoadsByHost_.erase(running);
+    --runningImageLoads_;
 }
 
 void WebPage::startImageLoads() {
@@ -474,14 +478,13 @@ void WebPage::imageLoaded(unsigned nodeId, std::uint64_t ticket, const ResourceL
     if (found == imageLoads_.end() || found->second.ticket != ticket) return;
     ImageLoad done = std::move(found->second);
     imageLoads_.erase(found);
-    auto running = imageLoadsByHost_.find(done.url.host());
-    if (running != imageLoadsByHost_.end() && --running->second <= 0) imageLoadsByHost_.erase(running);
-    --runningImageLoads_;
+    loadEnded(done);
     auto self = shared_from_this();  // listeners may drop the page
+    // A load of the image's present source: a new source or the image's end drops the load under way.
     auto it = images_.find(nodeId);
-    if (it != images_.end() && it->second.source == done.source) {
+    if (it != images_.end()) {
         if (auto size = r.ok ? imageDimensions(r.body) : std::nullopt) {
-            it->second = ImageInfo{true, static_cast<int>(size->width), static_cast<int>(size->height), done.source};
+            it->second = ImageInfo{true, static_cast<int>(size->width), static_cast<int>(size->height), it->second.source};
             layoutChanged();
             fireEvent(nodeId, "load", false);
         } else {
@@ -647,12 +650,6 @@ void WebPage::layoutChanged() {
     layoutMayHaveChanged_ = true;
     // From inside the engine the drain is posted when the script returns.
     if (!script_ || !script_->isRunning()) postDrain();
-}
-
-void WebPage::nodeInserted(const std::shared_ptr<DOMNode>& node) {
-    ++documentGeneration_;  // it may have left the document's tree for another
-    if (closed_ || !isConnected(node)) return;
-    insertedIntoDocument(node);
 }
 
 void WebPage::nodesInserted(const std::vector<std::shared_ptr<DOMNode>>& nodes) {
@@ -884,6 +881,12 @@ void WebPage::releaseWrappers(duk_context* ctx) {
         for (auto id : path) topOf[id] = found;
         return found;
     };
+    auto unlink = [&](std::uint32_t id) {
+        if (!wrappers_.isLinked(id)) return;
+        duk_push_heapptr(ctx, wrappers_.find(id));
+        linkWrapper(ctx, 0);
+        wrappers_.setLinked(id, false);
+    };
     const std::uint32_t rootId = document_->root()->id();
     std::vector<std::uint32_t> outside;
     // Wrappers out of the document by tree, and the trees where script stored something on one of them
@@ -897,11 +900,7 @@ void WebPage::releaseWrappers(duk_context* ctx) {
         // The element a finger is on keeps its wrapper (and listeners) until the touch ends.
         if (top(node) == rootId || id == touchTarget_) {
             // A wrapper of the document keeps no holder of a tree it was in once.
-            if (linked) {
-                duk_push_heapptr(ctx, wrappers_.find(id));
-                linkWrapper(ctx, 0);
-                wrappers_.setLinked(id, false);
-            }
+            unlink(id);
             continue;
         }
         outside.push_back(id);
@@ -914,12 +913,7 @@ void WebPage::releaseWrappers(duk_context* ctx) {
     // node again is the same to script.
     for (const auto& [treeTop, ids] : trees) {
         if (ids.size() < 2 || !holding.contains(treeTop)) {
-            for (std::uint32_t id : ids) {
-                if (!wrappers_.isLinked(id)) continue;
-                duk_push_heapptr(ctx, wrappers_.find(id));
-                linkWrapper(ctx, 0);
-                wrappers_.setLinked(id, false);
-            }
+            for (std::uint32_t id : ids) unlink(id);
             continue;
         }
         duk_push_array(ctx);

@@ -134,12 +134,11 @@ public:
     // --- For the script bindings (WebPageBindings), called from inside the engine.
     void queueNavigation(const std::string& urlText, WebViewNavigationType type, unsigned frameNode,
                          const std::string& method = "GET", const std::string& body = {});
-    void nodeInserted(const std::shared_ptr<DOMNode>& node);
-    // Siblings inserted together.
+    // Siblings inserted together (or one node).
     void nodesInserted(const std::vector<std::shared_ptr<DOMNode>>& nodes);
     // The document changed in a way that may move its boxes: the layout is made again when next
     // needed, and after the load the client hears of it. Every change to the document goes through
-    // here or nodeInserted.
+    // here or nodesInserted.
     void layoutChanged();
     void attributeChanged(const std::shared_ptr<DOMNode>& node, const std::string& name);
     int addTimer(double seconds, bool repeats);
@@ -156,7 +155,6 @@ public:
     void runInlineScript(const std::shared_ptr<DOMNode>& node);
     void loadImage(unsigned node, const std::string& src);
     // Image loads under way, and waiting their turn.
-    std::size_t runningImageLoadCount() const { return static_cast<std::size_t>(runningImageLoads_); }
     std::size_t imageLoadCount() const { return imageLoads_.size(); }
     // Image elements the page keeps a source and size for.
     std::size_t imageCount() const { return images_.size(); }
@@ -215,7 +213,6 @@ private:
         std::string source;
     };
     struct ImageLoad {
-        std::string source;
         URL url;
         bool blocking = false;  // holds the page's load event
         std::uint64_t ticket = 0;
@@ -255,6 +252,8 @@ private:
     void scheduleFrame();
     void runFrame();
     void startImageLoads();
+    // A load that was under way ended: its host has room again.
+    void loadEnded(const ImageLoad& load);
     void imageLoaded(unsigned node, std::uint64_t ticket, const ResourceLoader::Result& result);
     // Ends the load of `node`'s image under way or waiting; whether it held the page's load event.
     bool dropImageLoad(unsigned node);

@@ -45,9 +45,12 @@ void pushNode(duk_context* ctx, const std::shared_ptr<DOMNode>& node) {
 }
 
 // Refuses growth of the page's documents past its memory budget, as the heap refuses an allocation.
+void refuseGrowth(duk_context* ctx) {
+    (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "out of memory: the page's documents would pass its memory budget");
+}
+
 void admit(duk_context* ctx, WebPage& page, std::size_t bytes) {
-    if (!page.admitBytes(ctx, bytes))
-        (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "out of memory: the page's documents would pass its memory budget");
+    if (!page.admitBytes(ctx, bytes)) refuseGrowth(ctx);
 }
 
 // The nodes of `html`, made in the page's document; a script error when they would not fit its budget.
@@ -57,7 +60,7 @@ std::vector<std::shared_ptr<DOMNode>> parseWithinBudget(duk_context* ctx, WebPag
     if (fits) return nodes;
     page.makeRoom(ctx);
     nodes = page.document().parseFragment(html, page.roomForDocuments(), &fits);
-    if (!fits) (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "out of memory: the page's documents would pass its memory budget");
+    if (!fits) refuseGrowth(ctx);
     return nodes;
 }
 
@@ -539,9 +542,7 @@ void insertMarkup(WebPage& page, const std::shared_ptr<DOMNode>& parent, const s
         for (const auto& s : page.document().getElementsByTagName("script", n)) page.markScriptStarted(s->id());
         if (n->tagName() == "script") page.markScriptStarted(n->id());
     }
-    if (!parent->insertChildrenBefore(nodes, ref)) return;
-    page.nodesInserted(nodes);
-    page.layoutChanged();
+    if (parent->insertChildrenBefore(nodes, ref)) page.nodesInserted(nodes);
 }
 
 duk_ret_t nSetHTML(duk_context* ctx) {
