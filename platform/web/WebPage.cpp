@@ -198,15 +198,19 @@ bool WebPage::ensureScript(Error* error) {
     }
     script->setTimeLimit(options_.scriptTimeLimit);
     script_ = std::move(script);
-    // What the documents hold leaves the heap that much less of the page's budget.
+    // What the documents and the page's other native work hold leaves the heap that much less of the budget.
     document_->mirrorBytesInto(&script_->budget().externalUsed);
+    script_->budget().externalUsed += charged_;
     return true;
 }
 
 WebPage::~WebPage() {
     close();
     // The heap may go on another thread: it tells nothing more to this page, and counts nothing of its.
-    if (script_) script_->budget().setReleaseHook(nullptr, nullptr, 0);
+    if (script_) {
+        script_->budget().setReleaseHook(nullptr, nullptr, 0);
+        script_->budget().externalUsed -= std::min(charged_, script_->budget().externalUsed);
+    }
     if (document_) document_->mirrorBytesInto(nullptr);
     // The heap's objects are freed on another thread; from now on it cannot reach this page.
     if (script_ && !script_->isRunning() && WebPageBindings::detach(script_->context()))
@@ -972,10 +976,31 @@ void WebPage::forgetNodes(const std::vector<std::uint32_t>& nodes) {
 }
 
 std::size_t WebPage::roomForDocuments() const {
-    if (!script_) return SIZE_MAX;
+    if (!script_) {
+        const std::size_t used = document_->bytes() + charged_;
+        return used >= options_.scriptMemoryLimit ? 0 : options_.scriptMemoryLimit - used;
+    }
     const auto& b = script_->budget();
     const std::size_t used = b.memoryUsed + b.externalUsed;
     return used >= b.memoryLimit ? 0 : b.memoryLimit - used;
+}
+
+bool WebPage::charge(std::size_t bytes, duk_context* ctx) {
+    if (bytes == 0) return true;
+    if (bytes > roomForDocuments()) {
+        if (ctx == nullptr || !script_) return false;
+        makeRoom(ctx);
+        if (bytes > roomForDocuments()) return false;
+    }
+    charged_ += bytes;
+    if (script_) script_->budget().externalUsed += bytes;
+    return true;
+}
+
+void WebPage::discharge(std::size_t bytes) {
+    bytes = std::min(bytes, charged_);
+    charged_ -= bytes;
+    if (script_) script_->budget().externalUsed -= bytes;
 }
 
 void WebPage::makeRoom(duk_context* ctx) {

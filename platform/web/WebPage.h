@@ -169,13 +169,37 @@ public:
     // tree's wrappers does. Inside an engine entry, between edits. Between collections every live
     // wrapper is pinned.
     void collectGarbage(duk_context* ctx, bool force = false);
-    // Whether the page's documents may grow by `bytes` within its memory budget (which the script heap
-    // shares), after a collection if need be.
+    // The page's memory budget (Options::scriptMemoryLimit) is shared by its script heap, its documents
+    // and every other native byte it causes; a page without a heap gives the others all of it.
+    // Whether the page's documents may grow by `bytes` within it, after a collection if need be.
     bool admitBytes(duk_context* ctx, std::size_t bytes);
     // A forced collection of the documents and of the heap.
     void makeRoom(duk_context* ctx);
-    // What the documents may still grow by (SIZE_MAX without a heap).
+    // What the documents (or anything else the page causes) may still take of the budget.
     std::size_t roomForDocuments() const;
+    // Native bytes the page holds besides its heap and documents (parse trees, serializations, pending
+    // loads and navigations), counted against the budget while held. charge() admits first: false, and
+    // nothing charged, when `bytes` would not fit (after a forced collection when `ctx`, an entry of the
+    // page's heap, is given). discharge() gives back what a charge took, once what it counted is freed.
+    bool charge(std::size_t bytes, duk_context* ctx = nullptr);
+    void discharge(std::size_t bytes);
+    std::size_t chargedBytes() const { return charged_; }
+    // A charge held for one scope (a serialization being built, a parse under way); ok() says whether it
+    // was admitted. The page must outlive it.
+    class ScopedCharge {
+    public:
+        ScopedCharge(WebPage& page, std::size_t bytes, duk_context* ctx = nullptr)
+            : page_(page), bytes_(page.charge(bytes, ctx) ? bytes : 0), ok_(bytes_ == bytes || bytes == 0) {}
+        ~ScopedCharge() { page_.discharge(bytes_); }
+        ScopedCharge(const ScopedCharge&) = delete;
+        ScopedCharge& operator=(const ScopedCharge&) = delete;
+        bool ok() const { return ok_; }
+
+    private:
+        WebPage& page_;
+        std::size_t bytes_;
+        bool ok_;
+    };
     std::size_t liveWrapperCount() const { return wrappers_.size(); }
     // Objects of the bindings' script that live as long as the heap (held from its stash, so their heap
     // pointers stay good): the pin table, the document object and the wrappers' prototypes. Read once,
@@ -317,6 +341,8 @@ private:
     int runningImageLoads_ = 0;
     DOMWrapperTable wrappers_;
     ScriptObjects scriptObjects_;
+    // What charge() holds (mirrored into the heap's budget while there is one).
+    std::size_t charged_ = 0;
     // The paint model's layout, kept while the document stays as it was when it was made.
     std::uint64_t documentGeneration_ = 0;
     mutable std::shared_ptr<const Layout> layout_;
