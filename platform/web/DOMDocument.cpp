@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <csetjmp>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <string_view>
@@ -159,6 +162,126 @@ std::optional<std::string> boundMarkup(const std::string& html, int maxDepth, in
     return out;
 }
 
+// The memory of one parse. Every block gumbo takes comes from here and is counted with its header, charged
+// to the budget (if any) in steps as the count grows and given back as it shrinks, together with the copies
+// of the markup the parse makes. The blocks are linked, so that all of them go with this object. gumbo
+// keeps no state of its own outside these blocks and holds no other resource, and no frame between
+// run() and the allocator has anything to destroy: a parse that passes its budget or its time is
+// abandoned by a jump from the allocator back to run(), and what it took is freed here.
+class ParserMemory {
+public:
+    explicit ParserMemory(DOMParseBudget* budget) : budget_(budget) { head_.prev = head_.next = &head_; }
+    ~ParserMemory() {
+        for (Block* b = head_.next; b != &head_;) {
+            Block* next = b->next;
+            std::free(b);
+            b = next;
+        }
+        if (charged_ > 0) budget_->discharge(charged_);
+    }
+    ParserMemory(const ParserMemory&) = delete;
+    ParserMemory& operator=(const ParserMemory&) = delete;
+
+    // Counts `bytes` the parse holds besides gumbo's blocks; false (and the outcome) when they do not fit.
+    bool hold(std::size_t bytes) {
+        used_ += bytes;
+        if (used_ <= charged_ || budget_ == nullptr) return true;
+        const std::size_t more = (used_ - charged_ + kStep - 1) / kStep * kStep;
+        if (!budget_->charge(more)) {
+            used_ -= bytes;
+            outcome_ = DOMParseBudget::Outcome::NoRoom;
+            return false;
+        }
+        charged_ += more;
+        return true;
+    }
+    void let(std::size_t bytes) {
+        used_ -= std::min(bytes, used_);
+        if (budget_ == nullptr || charged_ - used_ < 2 * kStep) return;
+        const std::size_t back = (charged_ - used_ - kStep) / kStep * kStep;
+        charged_ -= back;
+        budget_->discharge(back);
+    }
+
+    // gumbo's tree of `text`; null when the parse was abandoned (see outcome()).
+    GumboOutput* parse(const std::string& text) {
+        options_ = kGumboDefaultOptions;
+        // No parse errors are kept: gumbo copies the whole stack of open elements into each one, so a page
+        // of unclosed nested elements would cost time and memory growing with the square of its size.
+        options_.max_errors = 0;
+        options_.allocator = &ParserMemory::allocate;
+        options_.deallocator = &ParserMemory::release;
+        options_.userdata = this;
+        text_ = &text;
+        return run();
+    }
+    DOMParseBudget::Outcome outcome() const { return outcome_; }
+
+private:
+    struct alignas(std::max_align_t) Block {
+        Block* prev;
+        Block* next;
+        std::size_t size;
+    };
+    static constexpr std::size_t kStep = 64u << 10;
+
+    // Nothing here may need destroying: an abandoned parse jumps back into it.
+    GumboOutput* run() {
+        if (setjmp(abandon_) != 0) return nullptr;
+        return gumbo_parse_with_options(&options_, text_->data(), text_->size());
+    }
+
+    static void* allocate(void* userdata, std::size_t size) {
+        auto* self = static_cast<ParserMemory*>(userdata);
+        const std::size_t total = sizeof(Block) + size;
+        if (self->budget_ != nullptr && !DOMWorkLimit::step(self->budget_->limit)) {
+            self->outcome_ = DOMParseBudget::Outcome::OutOfTime;
+            std::longjmp(self->abandon_, 1);
+        }
+        if (!self->hold(total)) std::longjmp(self->abandon_, 1);
+        auto* block = static_cast<Block*>(std::malloc(total));
+        if (block == nullptr) {
+            self->let(total);
+            self->outcome_ = DOMParseBudget::Outcome::NoRoom;
+            std::longjmp(self->abandon_, 1);
+        }
+        block->size = size;
+        block->prev = &self->head_;
+        block->next = self->head_.next;
+        self->head_.next->prev = block;
+        self->head_.next = block;
+        return block + 1;
+    }
+
+    static void release(void* userdata, void* ptr) {
+        if (ptr == nullptr) return;
+        auto* self = static_cast<ParserMemory*>(userdata);
+        Block* block = static_cast<Block*>(ptr) - 1;
+        block->prev->next = block->next;
+        block->next->prev = block->prev;
+        self->let(sizeof(Block) + block->size);
+        std::free(block);
+    }
+
+    DOMParseBudget* budget_;
+    Block head_{};
+    std::size_t used_ = 0;
+    std::size_t charged_ = 0;
+    DOMParseBudget::Outcome outcome_ = DOMParseBudget::Outcome::Done;
+    GumboOptions options_{};
+    const std::string* text_ = nullptr;
+    std::jmp_buf abandon_;
+};
+
+// gumbo's tree of `html` in `memory`, bounded first (see boundMarkup) into `capped` when need be.
+GumboOutput* parseBounded(const std::string& html, ParserMemory& memory, std::optional<std::string>& capped) {
+    // Room for the bounded copy, in case one is made.
+    if (!memory.hold(html.size())) return nullptr;
+    capped = boundMarkup(html, DOMNode::MaxDepth, kMaximumAttributes);
+    if (!capped) memory.let(html.size());
+    return memory.parse(capped ? *capped : html);
+}
+
 } // namespace
 
 DOMDocument::DOMDocument() {
@@ -214,66 +337,97 @@ std::vector<std::uint32_t> DOMDocument::collect(const Holds& held) {
     return gone;
 }
 
-std::shared_ptr<DOMDocument> DOMDocument::parse(const std::string& html) {
+std::shared_ptr<DOMDocument> DOMDocument::parse(const std::string& html, DOMParseBudget* budget) {
     auto doc = std::make_shared<DOMDocument>();
-    // No parse errors are kept: gumbo copies the whole stack of open elements into each one, so a page
-    // of unclosed nested elements would cost time and memory growing with the square of its size.
-    GumboOptions options = kGumboDefaultOptions;
-    options.max_errors = 0;
-    const auto capped = boundMarkup(html, DOMNode::MaxDepth, kMaximumAttributes);
-    const std::string& text = capped ? *capped : html;
-    GumboOutput* output = gumbo_parse_with_options(&options, text.data(), text.size());
-    if (output != nullptr) {
-        // Iterative copy: deeply nested junk must not exhaust the stack.
-        struct Item {
-            const GumboNode* node;
-            std::shared_ptr<DOMNode> parent;
-            int depth;
-        };
-        std::vector<Item> work;
-        const GumboVector& top = output->document->v.document.children;
-        for (unsigned i = top.length; i > 0; --i)
-            work.push_back(Item{static_cast<const GumboNode*>(top.data[i - 1]), doc->root_, 1});
-        while (!work.empty()) {
-            auto [g, parent, depth] = work.back();
-            work.pop_back();
-            std::shared_ptr<DOMNode> node;
-            switch (g->type) {
-            case GUMBO_NODE_ELEMENT:
-            case GUMBO_NODE_TEMPLATE: {
-                node = doc->make(DOMNode::Type::Element, tagNameOf(g->v.element));
-                if (!node) break;  // past the cap: the element and what is inside it are dropped
-                const GumboVector& attrs = g->v.element.attributes;
-                // The tokenizer drops repeated names; only names that lower-case alike still meet here.
-                std::unordered_set<std::string> names;
-                for (unsigned i = 0; i < attrs.length; ++i) {
-                    auto* a = static_cast<const GumboAttribute*>(attrs.data[i]);
-                    if (names.insert(toLowerASCII(a->name)).second) {
-                        node->appendParsedAttribute(a->name, a->value);
-                    } else {
-                        node->setAttribute(a->name, a->value);
-                    }
-                }
-                const GumboVector& kids = g->v.element.children;
-                // Past the depth limit, children join the deepest allowed element instead.
-                bool flatten = depth >= DOMNode::MaxDepth;
-                for (unsigned i = kids.length; i > 0; --i)
-                    work.push_back(Item{static_cast<const GumboNode*>(kids.data[i - 1]), flatten ? parent : node,
-                                        flatten ? depth : depth + 1});
-                break;
-            }
-            case GUMBO_NODE_TEXT:
-            case GUMBO_NODE_CDATA:
-            case GUMBO_NODE_WHITESPACE: node = doc->make(DOMNode::Type::Text, g->v.text.text); break;
-            case GUMBO_NODE_COMMENT: node = doc->make(DOMNode::Type::Comment, g->v.text.text); break;
-            case GUMBO_NODE_DOCUMENT: break;
-            }
-            if (node) parent->appendParsedChild(std::move(node));
-        }
-        gumbo_destroy_output(&options, output);
+    ParserMemory memory(budget);
+    std::optional<std::string> capped;
+    GumboOutput* output = parseBounded(html, memory, capped);
+    if (output == nullptr && budget != nullptr) {
+        budget->outcome = memory.outcome();
+        return nullptr;
     }
+    if (output != nullptr && !doc->build(output->document, doc->root_, budget, nullptr)) return nullptr;
     doc->ensureSkeleton();
     return doc;
+}
+
+bool DOMDocument::build(const void* gumboNode, const std::shared_ptr<DOMNode>& parent, DOMParseBudget* budget,
+                        std::vector<std::shared_ptr<DOMNode>>* out) {
+    const auto* from = static_cast<const GumboNode*>(gumboNode);
+    const std::size_t room = budget != nullptr && budget->room ? budget->room() : SIZE_MAX;
+    const std::size_t before = ledger_->bytes;
+    auto stop = [budget](DOMParseBudget::Outcome why) {
+        budget->outcome = why;
+        return false;
+    };
+    // Iterative copy: deeply nested junk must not exhaust the stack. A null parent: parentless, into `out`.
+    struct Item {
+        const GumboNode* node;
+        std::shared_ptr<DOMNode> parent;
+        int depth;
+    };
+    std::vector<Item> work;
+    const GumboVector& top = from->type == GUMBO_NODE_DOCUMENT ? from->v.document.children : from->v.element.children;
+    for (unsigned i = top.length; i > 0; --i)
+        work.push_back(Item{static_cast<const GumboNode*>(top.data[i - 1]), parent, 1});
+    while (!work.empty()) {
+        auto [g, into, depth] = work.back();
+        work.pop_back();
+        const bool element = g->type == GUMBO_NODE_ELEMENT || g->type == GUMBO_NODE_TEMPLATE;
+        if (budget != nullptr && g->type != GUMBO_NODE_DOCUMENT) {
+            // What the node will hold, and its share of the work (a style attribute is parsed too), before it is made.
+            std::size_t bytes = DOMNode::NodeBytes, steps = 1;
+            if (element) {
+                const GumboVector& attrs = g->v.element.attributes;
+                for (unsigned i = 0; i < attrs.length; ++i) {
+                    auto* a = static_cast<const GumboAttribute*>(attrs.data[i]);
+                    const std::size_t value = std::strlen(a->value);
+                    bytes += (DOMNode::EntryBytes + std::strlen(a->name) + value) * (std::strcmp(a->name, "style") == 0 ? 2 : 1);
+                    steps += 1 + value / 64;
+                }
+            } else {
+                bytes += std::strlen(g->v.text.text);
+            }
+            if (!DOMWorkLimit::step(budget->limit, steps)) return stop(DOMParseBudget::Outcome::OutOfTime);
+            if (ledger_->bytes - before + bytes > room) return stop(DOMParseBudget::Outcome::NoRoom);
+            if (nodes_.size() >= MaximumNodes) return stop(DOMParseBudget::Outcome::TooManyNodes);
+        }
+        std::shared_ptr<DOMNode> node;
+        switch (g->type) {
+        case GUMBO_NODE_ELEMENT:
+        case GUMBO_NODE_TEMPLATE: {
+            node = make(DOMNode::Type::Element, tagNameOf(g->v.element));
+            if (!node) break;  // past the cap: the element and what is inside it are dropped
+            const GumboVector& attrs = g->v.element.attributes;
+            // The tokenizer drops repeated names; only names that lower-case alike still meet here.
+            std::unordered_set<std::string> names;
+            for (unsigned i = 0; i < attrs.length; ++i) {
+                auto* a = static_cast<const GumboAttribute*>(attrs.data[i]);
+                if (names.insert(toLowerASCII(a->name)).second) {
+                    node->appendParsedAttribute(a->name, a->value);
+                } else {
+                    node->setAttribute(a->name, a->value);
+                }
+            }
+            const GumboVector& kids = g->v.element.children;
+            // Past the depth limit, children join the deepest allowed element instead.
+            bool flatten = depth >= DOMNode::MaxDepth;
+            for (unsigned i = kids.length; i > 0; --i)
+                work.push_back(Item{static_cast<const GumboNode*>(kids.data[i - 1]), flatten ? into : node,
+                                    flatten ? depth : depth + 1});
+            break;
+        }
+        case GUMBO_NODE_TEXT:
+        case GUMBO_NODE_CDATA:
+        case GUMBO_NODE_WHITESPACE: node = make(DOMNode::Type::Text, g->v.text.text); break;
+        case GUMBO_NODE_COMMENT: node = make(DOMNode::Type::Comment, g->v.text.text); break;
+        case GUMBO_NODE_DOCUMENT: break;
+        }
+        if (!node) continue;
+        if (into) into->appendParsedChild(std::move(node));
+        else out->push_back(std::move(node));
+    }
+    return true;
 }
 
 void DOMDocument::ensureSkeleton() {
@@ -289,20 +443,44 @@ void DOMDocument::ensureSkeleton() {
     if (!body()) html->appendChild(make(DOMNode::Type::Element, "body", true));
 }
 
-std::vector<std::shared_ptr<DOMNode>> DOMDocument::parseFragment(const std::string& html, std::size_t roomBytes,
-                                                                 bool* fits) {
-    auto temp = parse("<!DOCTYPE html><html><head></head><body>" + html);
+std::vector<std::shared_ptr<DOMNode>> DOMDocument::parseFragment(std::string_view html, DOMParseBudget* budget) {
+    static constexpr std::string_view kPrefix = "<!DOCTYPE html><html><head></head><body>";
     std::vector<std::shared_ptr<DOMNode>> out;
-    auto b = temp->body();
-    std::size_t needed = 0;
-    if (b)
-        for (const auto& c : b->children()) needed += bytesOf(*c, true);
-    if (fits != nullptr) *fits = needed <= roomBytes;
-    if (needed > roomBytes) return out;
-    // Re-home the nodes in this document with fresh ids.
-    if (b)
-        for (const auto& c : b->children())
-            if (auto copied = copyNode(*c, true)) out.push_back(copied);
+    ParserMemory memory(budget);
+    if (!memory.hold(kPrefix.size() + html.size())) {
+        budget->outcome = memory.outcome();
+        return out;
+    }
+    std::string text;
+    text.reserve(kPrefix.size() + html.size());
+    text.append(kPrefix).append(html);
+    std::optional<std::string> capped;
+    GumboOutput* output = parseBounded(text, memory, capped);
+    if (output == nullptr) {
+        if (budget != nullptr) budget->outcome = memory.outcome();
+        return out;
+    }
+    // The body gumbo made: the html element's last element child.
+    const GumboNode* body = nullptr;
+    const GumboVector& top = output->document->v.document.children;
+    for (unsigned i = 0; i < top.length && body == nullptr; ++i) {
+        auto* html = static_cast<const GumboNode*>(top.data[i]);
+        if (html->type != GUMBO_NODE_ELEMENT || html->v.element.tag != GUMBO_TAG_HTML) continue;
+        const GumboVector& parts = html->v.element.children;
+        for (unsigned k = parts.length; k > 0 && body == nullptr; --k) {
+            auto* part = static_cast<const GumboNode*>(parts.data[k - 1]);
+            if (part->type == GUMBO_NODE_ELEMENT &&
+                (part->v.element.tag == GUMBO_TAG_BODY || part->v.element.tag == GUMBO_TAG_FRAMESET))
+                body = part;
+        }
+    }
+    if (body == nullptr) return out;
+    // Made here, with fresh ids; all taken back when the budget stops the work midway.
+    const std::uint32_t first = nextId_;
+    if (!build(body, nullptr, budget, &out)) {
+        out.clear();
+        for (std::uint32_t id = first; id != nextId_; ++id) nodes_.erase(id);
+    }
     return out;
 }
 

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -12,11 +13,26 @@
 
 namespace platform {
 
+// What a parse of markup a page chose may spend. The parser's own memory (and the copies of the markup it
+// makes) is charged as it is taken and given back as it is freed; `charge` answers false when it does not
+// fit. The nodes made may hold at most what `room` answers once the parser is done; `limit` stops the
+// work when its time is up; and every node must fit under the document's node cap. A parse that passes
+// any of these is abandoned whole (the parser midway, too): nothing of it stays, and `outcome` says why.
+struct DOMParseBudget {
+    enum class Outcome { Done, NoRoom, TooManyNodes, OutOfTime };
+    std::function<bool(std::size_t)> charge;
+    std::function<void(std::size_t)> discharge;
+    std::function<std::size_t()> room;
+    DOMWorkLimit* limit = nullptr;
+    Outcome outcome = Outcome::Done;
+};
+
 class DOMDocument {
 public:
-    // Parses `html` (malformed input is repaired the HTML way; never fails). Always has
-    // html, head and body elements.
-    static std::shared_ptr<DOMDocument> parse(const std::string& html);
+    // Parses `html` (malformed input is repaired the HTML way). Always has html, head and body elements.
+    // Without a budget it never fails (past the node cap the rest is dropped); with one, nullptr when the
+    // parse was abandoned (see DOMParseBudget).
+    static std::shared_ptr<DOMDocument> parse(const std::string& html, DOMParseBudget* budget = nullptr);
 
     std::shared_ptr<DOMNode> root() const { return root_; }
     // Of this document, or of `document` when given (a document node script made, see below).
@@ -37,10 +53,10 @@ public:
     std::shared_ptr<DOMNode> createElement(const std::string& tag);
     std::shared_ptr<DOMNode> createTextNode(const std::string& text);
     std::shared_ptr<DOMNode> createComment(const std::string& text);
-    // Parses `html` as the content of a body and returns the new, parentless nodes. Nothing when they
-    // would hold more than `roomBytes` (see bytes()): `fits` (if given) says which.
-    std::vector<std::shared_ptr<DOMNode>> parseFragment(const std::string& html,
-                                                        std::size_t roomBytes = SIZE_MAX, bool* fits = nullptr);
+    // Parses `html` as the content of a body and returns the new, parentless nodes. Without a budget,
+    // past the node cap the rest is dropped; with one, all of them or, when the parse was abandoned (see
+    // DOMParseBudget), none.
+    std::vector<std::shared_ptr<DOMNode>> parseFragment(std::string_view html, DOMParseBudget* budget = nullptr);
     // A parentless copy of `node` (with its descendants when `deep`) made in this document; nullptr for
     // the document itself or when the copy would not fit under the node cap. Once `limit` has stopped,
     // the copy is incomplete.
@@ -70,7 +86,7 @@ public:
 
     // The most nodes a document holds. Nodes out of the tree that nobody holds (replaced markup and
     // text, and nodes script let go of) are let go when the count has doubled since the last time;
-    // past the cap, no more nodes are made (the create calls answer nullptr, parsing drops the rest).
+    // past the cap, no more nodes are made (the create calls answer nullptr; parsing drops the rest or, given a budget, is refused whole).
     static constexpr std::size_t MaximumNodes = 100000;
     // Whether enough nodes were made since the last collection for the next one to be worth it.
     bool isCrowded() const { return nodes_.size() >= collectAt_; }
@@ -89,6 +105,10 @@ private:
     // nullptr past MaximumNodes unless `essential` (the document and its skeleton).
     std::shared_ptr<DOMNode> make(DOMNode::Type type, std::string nameOrText, bool essential = false);
     void ensureSkeleton();
+    // Makes nodes here for the children of `gumboNode` (a GumboNode): below `parent`, or parentless into
+    // `out` when there is none. False (with the budget's outcome) when the budget stopped it midway.
+    bool build(const void* gumboNode, const std::shared_ptr<DOMNode>& parent, DOMParseBudget* budget,
+               std::vector<std::shared_ptr<DOMNode>>* out);
     // Copies what fits under the cap (parsed fragments keep what fits).
     std::shared_ptr<DOMNode> copyNode(const DOMNode& node, bool deep, DOMWorkLimit* limit = nullptr);
 

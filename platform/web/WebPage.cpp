@@ -168,7 +168,38 @@ WebPage::WebPage(URL url, std::weak_ptr<WebPageClient> client, Options options)
 std::shared_ptr<WebPage> WebPage::create(const std::string& html, URL url, std::weak_ptr<WebPageClient> client,
                                          Options options, Error* error) {
     std::shared_ptr<WebPage> page(new WebPage(std::move(url), std::move(client), options));
-    page->document_ = DOMDocument::parse(html);
+    // The ad's markup is parsed under the page's limits, as its scripts run under them: the parser's memory
+    // and the nodes come from its budget, and the work from a script entry's time. Markup that would pass
+    // them is not half-loaded (a creative missing its later scripts would count an impression it never
+    // showed right): the page keeps an empty document and is stopped as a runaway script is, so its web
+    // view fails the load and says why.
+    page->document_ = DOMDocument::parse("");
+    WebPage* raw = page.get();
+    DOMWorkLimit limit = page->loadLimit();
+    DOMParseBudget budget{[raw](std::size_t bytes) { return raw->charge(bytes); },
+                          [raw](std::size_t bytes) { raw->discharge(bytes); }, [raw] { return raw->roomForDocuments(); },
+                          &limit};
+    if (auto parsed = DOMDocument::parse(html, &budget)) {
+        page->document_ = std::move(parsed);
+    } else {
+        const std::string limitMs = std::to_string(static_cast<long long>(options.scriptTimeLimit * 1000));
+        switch (budget.outcome) {
+        case DOMParseBudget::Outcome::OutOfTime:
+            page->stopScripts(Error(ScriptContext::ErrorDomain, ScriptContext::TimeLimitCode,
+                                    "its markup took longer to load than the time limit of " + limitMs + " ms"));
+            break;
+        case DOMParseBudget::Outcome::TooManyNodes:
+            page->stopScripts(Error(ScriptContext::ErrorDomain, MarkupLimitCode,
+                                    "its markup holds more than " + std::to_string(DOMDocument::MaximumNodes) + " nodes"));
+            break;
+        default:
+            page->stopScripts(Error(ScriptContext::ErrorDomain, MarkupLimitCode,
+                                    "its markup would pass its memory budget of " +
+                                        std::to_string(options.scriptMemoryLimit) + " bytes"));
+            break;
+        }
+        return page;
+    }
     // A document with nothing to run (the blank page a pooled view is cleared to) gets its heap only
     // when something asks for script; the others get it now, so a heap that cannot be made fails the load.
     for (const auto& el : page->document_->elements()) {
@@ -311,11 +342,30 @@ std::string WebPage::evaluate(const std::string& source, Error* error) {
     return out;
 }
 
+DOMWorkLimit WebPage::loadLimit() const {
+    using std::chrono::nanoseconds;
+    const auto limit = std::chrono::duration_cast<nanoseconds>(std::chrono::duration<double>(options_.scriptTimeLimit));
+    const nanoseconds start = DukHeapBudget::threadProcessorTime();
+    const auto backstop = DukHeapBudget::Clock::now() + limit * DukHeapBudget::kBackstopFactor;
+    return DOMWorkLimit([limit, start, backstop] {
+        return DukHeapBudget::threadProcessorTime() - start > limit || DukHeapBudget::Clock::now() > backstop;
+    });
+}
+
 void WebPage::start() {
     if (started_ || closed_) return;
     started_ = true;
+    if (scriptsStopped_) return;  // its markup was refused
     auto self = shared_from_this();  // the client may drop us from a callback below
+    // Each element may start a load: the meter is read every few dozen of them.
+    DOMWorkLimit limit = loadLimit();
     for (const auto& el : document_->elements()) {
+        if (!limit.step(DOMWorkLimit::CheckInterval / 64)) {
+            stopScripts(Error(ScriptContext::ErrorDomain, ScriptContext::TimeLimitCode,
+                              "starting its elements took longer than the time limit of " +
+                                  std::to_string(static_cast<long long>(options_.scriptTimeLimit * 1000)) + " ms"));
+            return;
+        }
         const std::string& tag = el->tagName();
         if (tag == "script" && options_.runScripts) {
             parserScripts_.push_back(el->id());

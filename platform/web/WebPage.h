@@ -69,6 +69,10 @@ public:
     static constexpr int MaximumImageLoads = 16;
     // The error code (in ScriptContext's domain) of a page stopped for taking too much of the thread.
     static constexpr int ScriptShareCode = 6;
+    // The error code (in ScriptContext's domain) of a page stopped at load because its markup would pass
+    // its memory budget or the node cap. Markup that takes longer than a script entry may is stopped as a
+    // script at its time limit is (ScriptContext::TimeLimitCode).
+    static constexpr int MarkupLimitCode = 8;
 
     // Runs the document's scripts and fires its events; the client hears pageDidFinishLoad once done.
     void start();
@@ -257,6 +261,9 @@ private:
     bool ensureScript(Error* error = nullptr);
     void installBindings();
     void runScriptText(const std::string& source, const std::string& name, unsigned scriptNode);
+    // The meter of the page's own load work (its markup parsed, its elements started): a script entry's
+    // time limit, in the thread's processor time, with the entry's wall-clock backstop.
+    DOMWorkLimit loadLimit() const;
     void continueParsing();
     void contentLoaded();
     void maybeFireLoad();

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 #include <vector>
 
 #include "duktape.h"
@@ -53,17 +54,6 @@ void admit(duk_context* ctx, WebPage& page, std::size_t bytes) {
     if (!page.admitBytes(ctx, bytes)) refuseGrowth(ctx);
 }
 
-// The nodes of `html`, made in the page's document; a script error when they would not fit its budget.
-std::vector<std::shared_ptr<DOMNode>> parseWithinBudget(duk_context* ctx, WebPage& page, const std::string& html) {
-    bool fits = true;
-    auto nodes = page.document().parseFragment(html, page.roomForDocuments(), &fits);
-    if (fits) return nodes;
-    page.makeRoom(ctx);
-    nodes = page.document().parseFragment(html, page.roomForDocuments(), &fits);
-    if (!fits) refuseGrowth(ctx);
-    return nodes;
-}
-
 std::size_t entryBytes(const std::string& name, const std::string& value) {
     return DOMNode::EntryBytes + name.size() + value.size();
 }
@@ -86,6 +76,39 @@ DOMWorkLimit entryLimit(duk_context* ctx) {
 // the page's script whatever catches it on the way.
 void throwIfStopped(duk_context* ctx, const DOMWorkLimit& limit) {
     if (limit.stopped()) (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "the script ran past its time limit");
+}
+
+// The text of an argument without a copy, good while the argument stays on the stack.
+std::string_view stringViewArg(duk_context* ctx, duk_idx_t i) {
+    duk_size_t len = 0;
+    const char* s = duk_safe_to_lstring(ctx, i, &len);
+    return std::string_view(s != nullptr ? s : "", len);
+}
+
+// The nodes of `html`, made in the page's document. The parse is admitted as it goes (its memory charged to
+// the page, its nodes within the room left, its time the entry's) and abandoned whole when it would pass
+// them, after one forced collection to make room: a script error then, and nothing of it is made.
+std::vector<std::shared_ptr<DOMNode>> parseWithinBudget(duk_context* ctx, WebPage& page, std::string_view html) {
+    DOMWorkLimit limit = entryLimit(ctx);
+    DOMParseBudget budget{[&page](std::size_t bytes) { return page.charge(bytes); },
+                          [&page](std::size_t bytes) { page.discharge(bytes); }, [&page] { return page.roomForDocuments(); },
+                          &limit};
+    for (int attempt = 0;; ++attempt) {
+        budget.outcome = DOMParseBudget::Outcome::Done;
+        auto nodes = page.document().parseFragment(html, &budget);
+        switch (budget.outcome) {
+        case DOMParseBudget::Outcome::Done: return nodes;
+        case DOMParseBudget::Outcome::OutOfTime: throwIfStopped(ctx, limit); break;
+        case DOMParseBudget::Outcome::NoRoom:
+        case DOMParseBudget::Outcome::TooManyNodes:
+            if (attempt == 0) {
+                page.makeRoom(ctx);
+                continue;
+            }
+            if (budget.outcome == DOMParseBudget::Outcome::NoRoom) refuseGrowth(ctx);
+            (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "the document holds too many nodes");
+        }
+    }
 }
 
 // Text that is no selector is a SyntaxError, as in a browser (valid ones the subset does not evaluate
@@ -550,8 +573,7 @@ duk_ret_t nSetHTML(duk_context* ctx) {
     if (!node->isElement()) return 0;
     WebPage& page = pageOf(ctx);
     page.collectGarbage(ctx);
-    const std::string html = stringArg(ctx, 1);
-    auto nodes = parseWithinBudget(ctx, page, html);
+    auto nodes = parseWithinBudget(ctx, page, stringViewArg(ctx, 1));
     removeChildren(page.document(), *node);
     insertMarkup(page, node, nullptr, nodes);
     page.layoutChanged();
@@ -581,7 +603,7 @@ duk_ret_t nAdjacent(duk_context* ctx) {
     }
     WebPage& page = pageOf(ctx);
     page.collectGarbage(ctx);
-    auto nodes = parseWithinBudget(ctx, page, stringArg(ctx, 2));
+    auto nodes = parseWithinBudget(ctx, page, stringViewArg(ctx, 2));
     insertMarkup(page, parent, ref, nodes);
     return 0;
 }
@@ -762,7 +784,7 @@ duk_ret_t nStyleSet(duk_context* ctx) {
 duk_ret_t nWrite(duk_context* ctx) {
     WebPage& page = pageOf(ctx);
     page.collectGarbage(ctx);
-    page.write(parseWithinBudget(ctx, page, stringArg(ctx, 0)));
+    page.write(parseWithinBudget(ctx, page, stringViewArg(ctx, 0)));
     return 0;
 }
 
