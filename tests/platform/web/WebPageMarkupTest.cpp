@@ -10,7 +10,10 @@
 #include "platform/base/URL.h"
 #include "platform/testing/Harness.h"
 #include "platform/web/DOMDocument.h"
+#include "platform/ui/Geometry.h"
 #include "platform/web/WebPage.h"
+#include "platform/web/WebView.h"
+#include "platform/web/WebViewDelegate.h"
 #include "tests/platform/web/WebPageTestSupport.h"
 
 using platform::testing::Harness;
@@ -26,6 +29,18 @@ struct StopClient : Client {
     Error why;
     void pageScriptsStopped(WebPage&, const Error& error) override {
         ++stopped;
+        why = error;
+    }
+};
+
+// Hears how a web view's load ends.
+struct LoadEnd : WebViewDelegate {
+    int finished = 0;
+    int failed = 0;
+    Error why;
+    void didFinishLoad(WebView&) override { ++finished; }
+    void didFailLoad(WebView&, const Error& error) override {
+        ++failed;
         why = error;
     }
 };
@@ -221,4 +236,18 @@ TEST_CASE_FIXTURE(Harness, "WebPage: the ad's own markup loads under the page's 
     CHECK(page->evaluate("[first, last, document.getElementsByTagName('p').length].join()") == "1,1,20000");
     CHECK(client->stopped == 0);
     CHECK(page->chargedBytes() == 0);
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: an ad whose markup passes its page's limits fails its load and says why") {
+    auto view = WebView::create(Rect(0, 0, 320, 480));
+    auto delegate = std::make_shared<LoadEnd>();
+    view->setDelegate(delegate);
+    // The tracking script at its end would have been dropped without a word, and the load reported done.
+    view->loadHTMLString(repeat("<br>", DOMDocument::MaximumNodes) + "<script>new Image().src = 'https://t.example/imp';</script>",
+                         URL::parse("https://ads.example/page.html"));
+    REQUIRE(runUntil([&] { return delegate->finished + delegate->failed > 0; }, 10));
+    CHECK(delegate->failed == 1);
+    CHECK(delegate->finished == 0);
+    CHECK(delegate->why.code == WebPage::MarkupLimitCode);
+    CHECK(delegate->why.description.find("100000 nodes") != std::string::npos);
 }
