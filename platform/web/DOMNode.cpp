@@ -481,13 +481,21 @@ void DOMNode::parseStyleAttribute(const std::string& text, DOMWorkLimit* limit) 
         const std::string_view value = trimView(decl.substr(colon + 1));
         if (name.empty() || value.empty()) continue;
         if (const std::size_t at = findStyle(name); at != std::string::npos) {
-            style_[at].first.clear();
             repeated = true;
+            // The index's slot for the name moves to the new place.
+            std::uint32_t* slot = styleIndex_.empty() ? nullptr : styleSlot(name);
+            style_[at].first.clear();
+            style_.emplace_back(std::move(name), std::string(value));
+            countEntry(style_.back(), true);
+            if (styleIndex_.size() < 2 * style_.size()) reindexStyle();
+            else if (slot != nullptr) *slot = static_cast<std::uint32_t>(style_.size());
+            continue;
         }
         appendStyle(std::move(name), std::string(value));
     }
     if (repeated) {
         std::erase_if(style_, [](const Entry& d) { return d.first.empty(); });
+        if (style_.capacity() > 2 * style_.size()) style_.shrink_to_fit();
         reindexStyle();
     }
     recountEntries();
