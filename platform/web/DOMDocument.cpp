@@ -382,7 +382,7 @@ bool DOMDocument::build(const void* gumboNode, const std::shared_ptr<DOMNode>& p
                 for (unsigned i = 0; i < attrs.length; ++i) {
                     auto* a = static_cast<const GumboAttribute*>(attrs.data[i]);
                     const std::size_t value = std::strlen(a->value);
-                    bytes += (DOMNode::EntryBytes + std::strlen(a->name) + value) * (std::strcmp(a->name, "style") == 0 ? 2 : 1);
+                    bytes += 2 * sizeof(std::string) + DOMNode::stringBytes(std::strlen(a->name)) + DOMNode::stringBytes(value);
                     steps += 1 + value / 64;
                 }
             } else {
@@ -426,6 +426,9 @@ bool DOMDocument::build(const void* gumboNode, const std::shared_ptr<DOMNode>& p
         if (!node) continue;
         if (into) into->appendParsedChild(std::move(node));
         else out->push_back(std::move(node));
+        // What the node really took (a style attribute's declarations hold more than its text): the parse
+        // is abandoned whole once that passes the room, at most one node past it.
+        if (budget != nullptr && ledger_->bytes - before > room) return stop(DOMParseBudget::Outcome::NoRoom);
     }
     return true;
 }

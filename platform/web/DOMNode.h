@@ -7,13 +7,14 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 namespace platform {
 
-// What a document's nodes hold, in bytes: their names, text, attributes and style declarations, and a
-// fixed cost for each node. `mirror`, when set, follows the same count (the budget of the page's heap,
+// What a document's nodes hold, in bytes: what each node allocated for itself, its names, text,
+// attributes, style declarations and child list (see DOMNode::footprint). `mirror`, when set, follows the same count (the budget of the page's heap,
 // so what the document holds leaves the heap that much less). Main thread only.
 struct DOMLedger {
     std::size_t bytes = 0;
@@ -80,17 +81,23 @@ public:
     // Attributes, in source order. The style attribute is kept as parsed declarations.
     std::string attribute(const std::string& name) const;
     bool hasAttribute(const std::string& name) const;
-    void setAttribute(const std::string& name, const std::string& value);
+    // A style attribute's declarations are parsed in time linear in its text, counting their steps on
+    // `limit`: once it stops, the declarations are those parsed so far.
+    void setAttribute(const std::string& name, const std::string& value, DOMWorkLimit* limit = nullptr);
     // For the HTML parser: adds an attribute it knows the element does not have yet, without looking
     // for it (a tag with many thousands of attributes would otherwise cost their number squared).
-    void appendParsedAttribute(const std::string& name, const std::string& value);
+    void appendParsedAttribute(const std::string& name, const std::string& value, DOMWorkLimit* limit = nullptr);
     void removeAttribute(const std::string& name);
     const std::vector<std::pair<std::string, std::string>>& attributes() const { return attributes_; }
 
     // Inline style declarations by CSS property name ("background-color").
-    std::string styleProperty(const std::string& name) const;
+    const std::string& styleProperty(const std::string& name) const;
     void setStyleProperty(const std::string& name, const std::string& value);
     const std::vector<std::pair<std::string, std::string>>& style() const { return style_; }
+    // At most what setAttribute(name, value) and setStyleProperty(name, value) add to footprint(), for
+    // admitting them first (a style's text is scanned once; `name` is lower case).
+    std::size_t bytesToSetAttribute(const std::string& name, const std::string& value) const;
+    std::size_t bytesToSetStyleProperty(const std::string& name, const std::string& value) const;
 
     std::shared_ptr<DOMNode> parent() const { return parent_.lock(); }
     const std::vector<std::shared_ptr<DOMNode>>& children() const { return children_; }
@@ -110,11 +117,14 @@ public:
 
     // The count this node's bytes go to (its document's), from now on.
     void setLedger(std::shared_ptr<DOMLedger> ledger);
-    // What the node itself holds (not its children), in bytes, as its ledger counts it.
+    // What the node itself allocated (not its children), in bytes, as its ledger counts it: its block
+    // (see NodeBytes), and the heap blocks of its strings, attribute and style lists, style index and
+    // child list, by their capacity.
     std::size_t footprint() const;
-    // The cost of a node and of an attribute or declaration over their text.
-    static constexpr std::size_t NodeBytes = 256;
-    static constexpr std::size_t EntryBytes = 64;
+    // A node's own block: the node with its shared count, and its entry in its document's index.
+    static const std::size_t NodeBytes;
+    // What a string of `length` bytes allocates beyond its own object (nothing while it fits inside).
+    static std::size_t stringBytes(std::size_t length);
 
     // Concatenated text of every descendant text node.
     std::string textContent(DOMWorkLimit* limit = nullptr) const;
@@ -123,6 +133,16 @@ public:
     std::string innerText(DOMWorkLimit* limit = nullptr) const;
     std::string innerHTML(DOMWorkLimit* limit = nullptr) const;
     std::string outerHTML(DOMWorkLimit* limit = nullptr) const;
+    // The same four, for a caller that admits the text before it is built: serializedSize() answers at
+    // most the bytes serialized() makes, in a walk as long as the one building them (steps count bytes,
+    // not nodes; once `limit` stops, both answer what they had so far). serialized() builds into a
+    // string of `reserve` bytes, so that it allocates once.
+    enum class Serialization { TextContent, InnerText, InnerHTML, OuterHTML };
+    std::size_t serializedSize(Serialization kind, DOMWorkLimit* limit = nullptr) const;
+    std::string serialized(Serialization kind, DOMWorkLimit* limit = nullptr, std::size_t reserve = 0) const;
+    // The style attribute's text, piece by piece ("name", ": ", "value", ";", " ", ...).
+    template <typename Piece>
+    void forEachStylePiece(Piece&& piece) const;
 
     // Tree walks (text, markup, paint) stop descending below this depth, and the parser flattens
     // deeper markup. Trees script builds may be far deeper (a chain wrapped bottom-up is as deep as
@@ -146,8 +166,17 @@ public:
     DOMNode& operator=(const DOMNode&) = delete;
 
 private:
-    void parseStyleAttribute(const std::string& text);
+    void parseStyleAttribute(const std::string& text, DOMWorkLimit* limit);
     std::string serializeStyle() const;
+    // Position of the declaration of `name` in style_ (npos when none), and the index's slot for it.
+    std::size_t findStyle(std::string_view name) const;
+    std::uint32_t* styleSlot(std::string_view name);
+    void appendStyle(std::string name, std::string value);
+    void clearStyle();
+    void reindexStyle();
+    // The heap bytes of the strings of attributes_ and style_, kept as they change.
+    void countEntry(const std::pair<std::string, std::string>& entry, bool adding);
+    void recountEntries();
     void detach();
 
     Type type_;
@@ -156,6 +185,9 @@ private:
     std::string data_;
     std::vector<std::pair<std::string, std::string>> attributes_;
     std::vector<std::pair<std::string, std::string>> style_;
+    // Positions in style_ + 1 by property name, open addressing (0: empty); empty for a few declarations.
+    std::vector<std::uint32_t> styleIndex_;
+    std::size_t entryBytes_ = 0;
     // Brings the ledger up to date after a change of what the node holds.
     void recount();
     std::shared_ptr<DOMLedger> ledger_;
@@ -185,6 +217,19 @@ bool DOMNode::walk(const DOMNode& top, int depth, Enter&& enter, Leave&& leave, 
         }
     }
     return true;
+}
+
+template <typename Piece>
+void DOMNode::forEachStylePiece(Piece&& piece) const {
+    bool first = true;
+    for (const auto& [n, v] : style_) {
+        if (!first) piece(std::string_view(" "));
+        first = false;
+        piece(std::string_view(n));
+        piece(std::string_view(": "));
+        piece(std::string_view(v));
+        piece(std::string_view(";"));
+    }
 }
 
 } // namespace platform

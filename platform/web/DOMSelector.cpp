@@ -356,13 +356,39 @@ DOMSelector DOMSelector::parse(std::string_view text) {
     return DOMSelectorParser(text).parse();
 }
 
-DOMSelector DOMSelector::withClasses(const std::vector<std::string>& classes) {
+namespace {
+
+// Calls `token` with each white-space-separated part of `list`, counting steps by bytes.
+template <typename Token>
+bool forEachClass(std::string_view list, DOMWorkLimit* limit, Token&& token) {
+    std::size_t i = 0;
+    while (i < list.size()) {
+        while (i < list.size() && std::isspace(static_cast<unsigned char>(list[i]))) ++i;
+        const std::size_t start = i;
+        while (i < list.size() && !std::isspace(static_cast<unsigned char>(list[i]))) ++i;
+        if (!DOMWorkLimit::step(limit, 1 + (i - start) / 64)) return false;
+        if (i > start) token(list.substr(start, i - start));
+    }
+    return true;
+}
+
+} // namespace
+
+std::size_t DOMSelector::classListBytes(std::string_view list, DOMWorkLimit* limit) {
+    std::size_t bytes = 0;
+    forEachClass(list, limit, [&bytes](std::string_view name) { bytes += sizeof(std::string) + DOMNode::stringBytes(name.size()); });
+    return bytes;
+}
+
+// Repeats are kept: a compound's classes need no order, and finding them out would cost more than
+// testing them twice.
+DOMSelector DOMSelector::withClassList(std::string_view list, DOMWorkLimit* limit) {
     DOMSelector out;
-    if (classes.empty()) return out;
+    std::size_t count = 0;
+    if (!forEachClass(list, limit, [&count](std::string_view) { ++count; }) || count == 0) return out;
     Compound c;
-    c.classes = classes;
-    std::sort(c.classes.begin(), c.classes.end());
-    c.classes.erase(std::unique(c.classes.begin(), c.classes.end()), c.classes.end());
+    c.classes.reserve(count);
+    forEachClass(list, limit, [&c](std::string_view name) { c.classes.emplace_back(name); });
     out.chains_.push_back(Chain{std::move(c)});
     return out;
 }

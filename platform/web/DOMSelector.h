@@ -26,8 +26,12 @@ public:
     static constexpr std::size_t MaximumCompounds = 2048;
 
     static DOMSelector parse(std::string_view text);
-    // The elements having every one of `classes` (none when it is empty).
-    static DOMSelector withClasses(const std::vector<std::string>& classes);
+    // The elements having every class `list` names, separated by white space (none when it names none).
+    // The split counts its steps on `limit`; once that stops, the selector holds the classes split so far.
+    static DOMSelector withClassList(std::string_view list, DOMWorkLimit* limit = nullptr);
+    // What withClassList(list) allocates, in bytes (a name for each class named, repeats too), found in
+    // a walk over `list` counted on `limit`, so that a caller can admit it first.
+    static std::size_t classListBytes(std::string_view list, DOMWorkLimit* limit = nullptr);
 
     bool valid() const { return error_.empty(); }
     // Why the text is no selector ("" when it is one).

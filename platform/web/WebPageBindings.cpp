@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -54,8 +55,9 @@ void admit(duk_context* ctx, WebPage& page, std::size_t bytes) {
     if (!page.admitBytes(ctx, bytes)) refuseGrowth(ctx);
 }
 
-std::size_t entryBytes(const std::string& name, const std::string& value) {
-    return DOMNode::EntryBytes + name.size() + value.size();
+// Refuses native work whose bytes (`what`: text to be built, a list to be split) would not fit.
+void refuseBytes(duk_context* ctx, const char* what) {
+    (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "out of memory: %s would pass the page's memory budget", what);
 }
 
 void pushIds(duk_context* ctx, const std::vector<std::shared_ptr<DOMNode>>& nodes) {
@@ -248,10 +250,11 @@ duk_ret_t nSetAttr(duk_context* ctx) {
     for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     std::string value = stringArg(ctx, 2);
     WebPage& page = pageOf(ctx);
-    // A style attribute is also kept as its declarations.
-    admit(ctx, page, entryBytes(name, value) * (name == "style" ? 2 : 1));
-    node->setAttribute(name, value);
+    admit(ctx, page, node->bytesToSetAttribute(name, value));
+    DOMWorkLimit limit = entryLimit(ctx);
+    node->setAttribute(name, value, &limit);
     page.attributeChanged(node, name);
+    throwIfStopped(ctx, limit);
     return 0;
 }
 
@@ -504,12 +507,27 @@ duk_ret_t nContains(duk_context* ctx) {
     return 1;
 }
 
+// Text made of the tree is admitted before it is built: its size is found first, and the native string
+// and the heap's copy of it, held at once, must both fit.
+void pushSerialized(duk_context* ctx, const DOMNode& node, DOMNode::Serialization kind) {
+    WebPage& page = pageOf(ctx);
+    DOMWorkLimit limit = entryLimit(ctx);
+    const std::size_t size = node.serializedSize(kind, &limit);
+    throwIfStopped(ctx, limit);
+    const std::size_t bytes = size + 1;
+    WebPage::ScopedCharge native(page, bytes, ctx);
+    std::optional<WebPage::ScopedCharge> copy;
+    if (native.ok()) copy.emplace(page, bytes, ctx);
+    if (!copy || !copy->ok()) refuseBytes(ctx, "the text");
+    const std::string t = node.serialized(kind, &limit, size);
+    throwIfStopped(ctx, limit);
+    copy.reset();  // the heap counts its copy itself
+    duk_push_lstring(ctx, t.data(), t.size());
+}
+
 duk_ret_t nText(duk_context* ctx) {
     NODE_OR(duk_push_string(ctx, ""));
-    DOMWorkLimit limit = entryLimit(ctx);
-    std::string t = node->textContent(&limit);
-    throwIfStopped(ctx, limit);
-    duk_push_lstring(ctx, t.data(), t.size());
+    pushSerialized(ctx, *node, DOMNode::Serialization::TextContent);
     return 1;
 }
 
@@ -542,19 +560,14 @@ duk_ret_t nSetText(duk_context* ctx) {
 
 duk_ret_t nInnerText(duk_context* ctx) {
     NODE_OR(duk_push_string(ctx, ""));
-    DOMWorkLimit limit = entryLimit(ctx);
-    std::string t = node->innerText(&limit);
-    throwIfStopped(ctx, limit);
-    duk_push_lstring(ctx, t.data(), t.size());
+    pushSerialized(ctx, *node, DOMNode::Serialization::InnerText);
     return 1;
 }
 
 duk_ret_t nHTML(duk_context* ctx) {
     NODE_OR(duk_push_string(ctx, ""));
-    DOMWorkLimit limit = entryLimit(ctx);
-    std::string t = duk_to_boolean(ctx, 1) ? node->outerHTML(&limit) : node->innerHTML(&limit);
-    throwIfStopped(ctx, limit);
-    duk_push_lstring(ctx, t.data(), t.size());
+    pushSerialized(ctx, *node,
+                   duk_to_boolean(ctx, 1) ? DOMNode::Serialization::OuterHTML : DOMNode::Serialization::InnerHTML);
     return 1;
 }
 
@@ -666,15 +679,26 @@ duk_ret_t nByTag(duk_context* ctx) {
     return 1;
 }
 
+// A list of any length is taken, as in a browser, when the names it splits into fit the page's budget.
+// It is read where it lies, on the value stack.
 duk_ret_t nByClass(duk_context* ctx) {
     auto scope = scopeArg(ctx, 0);
-    auto classes = splitAtWhiteSpace(stringArg(ctx, 1));
-    if (classes.empty() || (idArg(ctx, 0) != 0 && !scope)) {
+    duk_size_t length = 0;
+    const char* text = duk_safe_to_lstring(ctx, 1, &length);
+    const std::string_view list(text != nullptr ? text : "", text != nullptr ? length : 0);
+    if (idArg(ctx, 0) != 0 && !scope) {
         duk_push_array(ctx);
         return 1;
     }
+    WebPage& page = pageOf(ctx);
     DOMWorkLimit limit = entryLimit(ctx);
-    auto found = DOMSelector::withClasses(classes).select(scope ? *scope : *pageOf(ctx).document().root(), false, &limit);
+    const std::size_t bytes = DOMSelector::classListBytes(list, &limit);
+    throwIfStopped(ctx, limit);
+    WebPage::ScopedCharge charge(page, bytes, ctx);
+    if (!charge.ok()) refuseBytes(ctx, "the class list");
+    const auto selector = DOMSelector::withClassList(list, &limit);
+    throwIfStopped(ctx, limit);
+    auto found = selector.select(scope ? *scope : *page.document().root(), false, &limit);
     throwIfStopped(ctx, limit);
     pushIds(ctx, found);
     return 1;
@@ -774,7 +798,7 @@ duk_ret_t nStyleSet(duk_context* ctx) {
     if (node->isElement()) {
         std::string name = cssName(stringArg(ctx, 1));
         std::string value = stringArg(ctx, 2);
-        admit(ctx, pageOf(ctx), 2 * entryBytes(name, value));  // the declaration and the attribute's text
+        admit(ctx, pageOf(ctx), node->bytesToSetStyleProperty(name, value));
         node->setStyleProperty(name, value);
         pageOf(ctx).layoutChanged();
     }
