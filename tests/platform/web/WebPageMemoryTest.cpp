@@ -273,7 +273,8 @@ TEST_CASE_FIXTURE(Harness, "WebPage: image loads wait their turn per host and an
     URLProtocol::unregisterClass(spread);
     URLProtocol::registerClass(protocol);
 
-    // Markup of images replaced over and over: loads of images gone are dropped and the page keeps nothing of them.
+    // Markup of images replaced over and over: the images taken out live until their loads end, no more of them
+    // than the queue takes, and the page keeps nothing of those refused.
     const int startedBefore = protocol->started;
     for (int round = 0; round < 160; ++round) {
         REQUIRE(page->evaluate("var box = document.body; for (var i = 0; i < 250; i++)"
