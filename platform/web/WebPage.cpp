@@ -399,10 +399,11 @@ void WebPage::loadImage(unsigned nodeId, const std::string& src) {
 
 void WebPage::queueLoad(unsigned node, LoadKind kind, bool blocking, const std::optional<URL>& url,
                         const std::string& src) {
+    if (closed_) return;
     const std::uint64_t serial = nextLoadSerial_++;
     std::string why = "its source is no URL";
     SubresourceQueue::Ticket ticket = 0;
-    if (url && !closed_) {
+    if (url) {
         std::weak_ptr<WebPage> weak = weak_from_this();
         ticket = subresources_->add(
             *url,
@@ -451,9 +452,9 @@ void WebPage::loadEnded(unsigned nodeId, std::uint64_t serial, const URL* url, c
     auto found = pendingLoads_.find(nodeId);
     if (found == pendingLoads_.end() || found->second.serial != serial) return;
     const PendingLoad load = found->second;
-    // Let go of before its event: a listener may start a new load of the node. Script holds the element
-    // while its event is dispatched.
-    pendingLoads_.erase(found);
+    // Let go of before its event (a listener may start a new load of the node; script holds the element
+    // while its event is dispatched), but a script's only once it ran: collections may come meanwhile.
+    if (load.kind != LoadKind::Script) pendingLoads_.erase(found);
     auto self = shared_from_this();  // listeners may drop the page
     switch (load.kind) {
     case LoadKind::Image:
@@ -465,8 +466,11 @@ void WebPage::loadEnded(unsigned nodeId, std::uint64_t serial, const URL* url, c
         }
         break;
     case LoadKind::Script:
+        if (r.ok && url != nullptr) runScriptText(r.body, url->absoluteString(), nodeId);
+        if (auto again = pendingLoads_.find(nodeId); again != pendingLoads_.end() && again->second.serial == serial)
+            pendingLoads_.erase(again);
+        if (closed_) return;
         if (r.ok && url != nullptr) {
-            runScriptText(r.body, url->absoluteString(), nodeId);
             fireEvent(nodeId, "load", false);
         } else {
             if (url != nullptr)
