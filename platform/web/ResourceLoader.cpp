@@ -1,6 +1,7 @@
 #include "platform/web/ResourceLoader.h"
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/net/URLConnection.h"
@@ -43,6 +44,8 @@ public:
             o->partial_.status = response.statusCode();
             o->partial_.mimeType = response.MIMEType();
             o->partial_.body.clear();
+            o->partial_.body.shrink_to_fit();
+            o->releaseBudget();
         }
     }
     void didReceiveData(const std::shared_ptr<URLConnection>& connection, const Bytes& data) override {
@@ -56,6 +59,15 @@ public:
             o->finish(std::move(r));
             return;
         }
+        if (o->budget_.charge && !o->budget_.charge(data.size())) {
+            connection->cancel();
+            Result r;
+            r.status = o->partial_.status;
+            r.error = Error("WebKitErrorDomain", 102, "the resource does not fit in the page's memory budget");
+            o->finish(std::move(r));
+            return;
+        }
+        o->charged_ += data.size();
         o->partial_.body.append(data.begin(), data.end());
     }
     void didFinishLoading(const std::shared_ptr<URLConnection>&) override {
@@ -79,16 +91,20 @@ private:
     std::weak_ptr<ResourceLoader> owner_;
 };
 
-ResourceLoader::ResourceLoader(URLRequest request, Completion completion, std::size_t maxBytes, const void* owner)
-    : request_(std::move(request)), completion_(std::move(completion)), maxBytes_(maxBytes), owner_(owner) {}
+ResourceLoader::ResourceLoader(URLRequest request, Completion completion, std::size_t maxBytes, const void* owner,
+                               Budget budget)
+    : request_(std::move(request)), completion_(std::move(completion)), maxBytes_(maxBytes), owner_(owner),
+      budget_(std::move(budget)) {}
 
 ResourceLoader::~ResourceLoader() {
     if (connection_) connection_->cancel();
+    releaseBudget();
 }
 
 std::shared_ptr<ResourceLoader> ResourceLoader::load(URLRequest request, Completion completion, std::size_t maxBytes,
-                                                     const void* owner) {
-    std::shared_ptr<ResourceLoader> loader(new ResourceLoader(std::move(request), std::move(completion), maxBytes, owner));
+                                                     const void* owner, Budget budget) {
+    std::shared_ptr<ResourceLoader> loader(
+        new ResourceLoader(std::move(request), std::move(completion), maxBytes, owner, std::move(budget)));
     loader->start();
     return loader;
 }
@@ -124,16 +140,27 @@ void ResourceLoader::cancel() {
     completion_ = nullptr;
     if (connection_) connection_->cancel();
     connection_.reset();
+    partial_ = Result();
+    releaseBudget();
+}
+
+void ResourceLoader::releaseBudget() {
+    if (charged_ == 0) return;
+    const std::size_t bytes = std::exchange(charged_, 0);
+    if (budget_.discharge) budget_.discharge(bytes);
 }
 
 void ResourceLoader::finish(Result result) {
     if (finished_) return;
     finished_ = true;
     connection_.reset();
+    partial_ = Result();  // a failed load's partial body goes now
     auto completion = std::move(completion_);
     completion_ = nullptr;
     auto keep = shared_from_this();
     if (completion) completion(result);
+    // The body went with the completion's result.
+    releaseBudget();
 }
 
 } // namespace platform

@@ -23,12 +23,20 @@ public:
         Error error;
     };
     using Completion = std::function<void(const Result&)>;
+    // What the body received so far counts against (its page's budget): charge() admits each piece before
+    // it is kept (false fails the load), discharge() gives it all back once the body is freed, after the
+    // completion ran or when the load is cancelled. Either may be empty.
+    struct Budget {
+        std::function<bool(std::size_t)> charge;
+        std::function<void(std::size_t)> discharge;
+    };
 
     static constexpr std::size_t DefaultMaxBytes = 4u << 20;
 
     // `owner` tags the load for failNextLoad (the web view it is for; nullptr: none).
     static std::shared_ptr<ResourceLoader> load(URLRequest request, Completion completion,
-                                                std::size_t maxBytes = DefaultMaxBytes, const void* owner = nullptr);
+                                                std::size_t maxBytes = DefaultMaxBytes, const void* owner = nullptr,
+                                                Budget budget = {});
     void cancel();
     bool isFinished() const { return finished_; }
 
@@ -41,14 +49,18 @@ public:
 private:
     class ConnectionDelegate;
 
-    ResourceLoader(URLRequest request, Completion completion, std::size_t maxBytes, const void* owner);
+    ResourceLoader(URLRequest request, Completion completion, std::size_t maxBytes, const void* owner, Budget budget);
     void start();
     void finish(Result result);
+    // Gives back what the body was charged, once.
+    void releaseBudget();
 
     URLRequest request_;
     Completion completion_;
     std::size_t maxBytes_;
     const void* owner_;
+    Budget budget_;
+    std::size_t charged_ = 0;
     bool finished_ = false;
     Result partial_;
     std::shared_ptr<URLConnection> connection_;

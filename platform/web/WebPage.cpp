@@ -168,6 +168,24 @@ WebPage::WebPage(URL url, std::weak_ptr<WebPageClient> client, Options options)
 std::shared_ptr<WebPage> WebPage::create(const std::string& html, URL url, std::weak_ptr<WebPageClient> client,
                                          Options options, Error* error) {
     std::shared_ptr<WebPage> page(new WebPage(std::move(url), std::move(client), options));
+    std::weak_ptr<WebPage> weak = page;
+    // Gone with the page: its own teardown gives back whatever the loads still held.
+    ResourceLoader::Budget loads{[weak](std::size_t bytes) {
+                                      auto p = weak.lock();
+                                      return p && p->charge(bytes);
+                                  },
+                                  [weak](std::size_t bytes) {
+                                      if (auto p = weak.lock()) p->discharge(bytes);
+                                  }};
+    const void* owner = options.owner;
+    page->subresources_ = std::make_shared<SubresourceQueue>(
+        [weak, owner](const URL& url, ResourceLoader::Completion done, ResourceLoader::Budget loadBudget) {
+            auto p = weak.lock();
+            if (!p) return std::shared_ptr<ResourceLoader>();
+            return ResourceLoader::load(p->subresourceRequest(url), std::move(done), ResourceLoader::DefaultMaxBytes,
+                                        owner, std::move(loadBudget));
+        },
+        loads);
     // The ad's markup is parsed under the page's limits, as its scripts run under them: the parser's memory
     // and the nodes come from its budget, and the work from a script entry's time. Markup that would pass
     // them is not half-loaded (a creative missing its later scripts would count an impression it never
@@ -254,14 +272,11 @@ void WebPage::cancelPending() {
     if (frameTimer_) frameTimer_->invalidate();
     frameTimer_.reset();
     frameCallbacks_.clear();
-    for (auto& load : loads_) load->cancel();
-    loads_.clear();
-    for (auto& [node, load] : imageLoads_)
-        if (load.loader) load.loader->cancel();
-    imageLoads_.clear();
-    imageQueues_.clear();
-    imageLoadsByHost_.clear();
-    runningImageLoads_ = 0;
+    if (subresources_) subresources_->cancelAll();
+    pendingLoads_.clear();
+    refused_.clear();
+    refusalReasons_.clear();
+    for (const auto& out : outgoing_) discharge(out.charged);
     outgoing_.clear();
 }
 
@@ -414,143 +429,137 @@ void WebPage::runScriptText(const std::string& source, const std::string& name, 
 void WebPage::loadScript(unsigned nodeId, bool blocking) {
     auto node = document_->nodeById(nodeId);
     if (!node) return;
-    auto url = resolve(node->attribute("src"));
-    if (!url) {
-        logWarning("script src is no URL: " + escapeLogText(node->attribute("src")));
-        fireEvent(nodeId, "error", false);
-        return;
-    }
+    const std::string& src = node->attribute("src");
     if (blocking) waitingForScript_ = true;
-    std::weak_ptr<WebPage> weak = weak_from_this();
-    std::string name = url->absoluteString();
-    auto loader = ResourceLoader::load(subresourceRequest(*url), [weak, nodeId, blocking, name](const ResourceLoader::Result& r) {
-        auto page = weak.lock();
-        if (!page || page->closed_) return;
-        if (r.ok) {
-            page->runScriptText(r.body, name, nodeId);
-            page->fireEvent(nodeId, "load", false);
-        } else {
-            logWarning("script " + escapeLogText(name) + " failed to load: " + escapeLogText(r.error.description));
-            page->fireEvent(nodeId, "error", false);
-        }
-        if (blocking) {
-            page->waitingForScript_ = false;
-            page->continueParsing();
-        }
-    }, ResourceLoader::DefaultMaxBytes, options_.owner);
-    track(loader);
-}
-
-void WebPage::track(std::shared_ptr<ResourceLoader> loader) {
-    // A page that keeps changing an image's source must not keep every finished load.
-    std::erase_if(loads_, [](const auto& l) { return l->isFinished(); });
-    loads_.push_back(std::move(loader));
+    queueLoad(nodeId, LoadKind::Script, blocking, resolve(src), src);
 }
 
 void WebPage::loadImage(unsigned nodeId, const std::string& src) {
-    auto url = resolve(src);
-    images_[nodeId] = ImageInfo{false, 0, 0, src};
+    // A node already let go of has nothing to load and nobody to tell.
+    if (closed_ || !document_->nodeById(nodeId)) return;
+    images_[nodeId] = ImageInfo{};
     ++documentGeneration_;  // the picture it had no longer sizes it
     // A newer source replaces a load under way or waiting; the load event waits for the new one instead.
-    const bool replacedBlocking = dropImageLoad(nodeId);
-    if (!url) {
-        fireEvent(nodeId, "error", false);
-        if (replacedBlocking) {
+    const bool replacedBlocking = dropLoad(nodeId);
+    const bool blocking = !loadFired_;
+    if (blocking) ++loadBlockers_;
+    if (replacedBlocking) --loadBlockers_;
+    queueLoad(nodeId, LoadKind::Image, blocking, resolve(src), src);
+}
+
+void WebPage::queueLoad(unsigned node, LoadKind kind, bool blocking, const std::optional<URL>& url,
+                        const std::string& src) {
+    if (closed_) return;
+    const std::uint64_t serial = nextLoadSerial_++;
+    std::string why = "its source is no URL";
+    SubresourceQueue::Ticket ticket = 0;
+    if (url) {
+        std::weak_ptr<WebPage> weak = weak_from_this();
+        ticket = subresources_->add(
+            *url,
+            [weak, node, serial](const URL& loaded, const ResourceLoader::Result& result) {
+                auto page = weak.lock();
+                if (page && !page->closed_) page->loadEnded(node, serial, &loaded, result);
+            },
+            &why);
+    }
+    pendingLoads_[node] = PendingLoad{kind, serial, ticket, blocking};
+    if (ticket == 0) refuseLoad(node, serial, why, src);
+}
+
+void WebPage::refuseLoad(unsigned node, std::uint64_t serial, const std::string& why, const std::string& src) {
+    if (refused_.empty()) {
+        std::weak_ptr<WebPage> weak = weak_from_this();
+        MainLoop::main().post([weak] {
+            if (auto page = weak.lock()) page->fireRefusals();
+        });
+    }
+    refused_.emplace_back(node, serial);
+    // One line per reason for each batch; the first source refused for it names the batch.
+    if (refusalReasons_[why]++ == 0) {
+        constexpr std::size_t kShown = 200;
+        std::string shown = src.size() > kShown ? src.substr(0, kShown) + "..." : src;
+        logWarning("web page " + url_.absoluteString() + " refused the load of " + escapeLogText(shown) + ": " + why);
+    }
+}
+
+void WebPage::fireRefusals() {
+    auto refused = std::exchange(refused_, {});
+    auto reasons = std::exchange(refusalReasons_, {});
+    for (const auto& [why, count] : reasons)
+        if (count > 1)
+            logWarning("web page " + url_.absoluteString() + " refused " + std::to_string(count) + " loads: " + why);
+    auto self = shared_from_this();
+    ResourceLoader::Result failed;
+    failed.error = Error("WebKitErrorDomain", 102, "the load was refused");
+    for (const auto& [node, serial] : refused) {
+        if (closed_) return;
+        loadEnded(node, serial, nullptr, failed);
+    }
+}
+
+void WebPage::loadEnded(unsigned nodeId, std::uint64_t serial, const URL* url, const ResourceLoader::Result& r) {
+    auto found = pendingLoads_.find(nodeId);
+    if (found == pendingLoads_.end() || found->second.serial != serial) return;
+    const PendingLoad load = found->second;
+    // Let go of before its event (a listener may start a new load of the node; script holds the element
+    // while its event is dispatched), but a script's only once it ran: collections may come meanwhile.
+    if (load.kind != LoadKind::Script) pendingLoads_.erase(found);
+    auto self = shared_from_this();  // listeners may drop the page
+    switch (load.kind) {
+    case LoadKind::Image:
+        imageLoaded(nodeId, r);
+        if (closed_) return;
+        if (load.blocking) {
             --loadBlockers_;
             maybeFireLoad();
         }
-        startImageLoads();
-        return;
+        break;
+    case LoadKind::Script:
+        if (r.ok && url != nullptr) runScriptText(r.body, url->absoluteString(), nodeId);
+        if (auto again = pendingLoads_.find(nodeId); again != pendingLoads_.end() && again->second.serial == serial)
+            pendingLoads_.erase(again);
+        if (closed_) return;
+        if (r.ok && url != nullptr) {
+            fireEvent(nodeId, "load", false);
+        } else {
+            if (url != nullptr)
+                logWarning("script " + escapeLogText(url->absoluteString()) + " failed to load: " +
+                           escapeLogText(r.error.description));
+            fireEvent(nodeId, "error", false);
+        }
+        if (load.blocking && !closed_) {
+            waitingForScript_ = false;
+            continueParsing();
+        }
+        break;
+    case LoadKind::Frame:
+        fireEvent(nodeId, r.ok ? "load" : "error", false);
+        break;
     }
-    bool blocking = !loadFired_;
-    if (blocking) ++loadBlockers_;
-    if (replacedBlocking) --loadBlockers_;
-    const std::uint64_t ticket = nextImageTicket_++;
-    imageLoads_[nodeId] = ImageLoad{*url, blocking, ticket, nullptr};
-    auto& queue = imageQueues_[url->host()];
-    queue.emplace_back(nodeId, ticket);
-    // Replaced sources leave stale places behind; a queue mostly stale is swept.
-    if (queue.size() > 64 && queue.size() > 2 * imageLoads_.size()) {
-        std::erase_if(queue, [this](const auto& place) {
-            auto it = imageLoads_.find(place.first);
-            return it == imageLoads_.end() || it->second.ticket != place.second;
-        });
-    }
-    startImageLoads();
 }
 
-bool WebPage::dropImageLoad(unsigned node) {
-    auto it = imageLoads_.find(node);
-    if (it == imageLoads_.end()) return false;
-    const bool blocking = it->second.blocking;
-    if (it->second.loader) {
-        it->second.loader->cancel();
-        loadEnded(it->second);
-    }
-    // Its place in its host's queue, if it still waits, is skipped when reached.
-    imageLoads_.erase(it);
+bool WebPage::dropLoad(unsigned node) {
+    auto it = pendingLoads_.find(node);
+    if (it == pendingLoads_.end()) return false;
+    const bool blocking = it->second.blocking && it->second.kind == LoadKind::Image;
+    // A refused one's event, still to come, is skipped.
+    if (it->second.ticket != 0) subresources_->cancel(it->second.ticket);
+    pendingLoads_.erase(it);
     return blocking;
 }
 
-void WebPage::loadEnded(const ImageLoad& load) {
-    auto running = imageLoadsByHost_.find(load.url.host());
-    if (running != imageLoadsByHost_.end() && --running->second <= 0) imageLoadsByHost_.erase(running);
-    --runningImageLoads_;
-}
-
-void WebPage::startImageLoads() {
-    if (closed_) return;
-    for (auto q = imageQueues_.begin(); q != imageQueues_.end();) {
-        const std::string& host = q->first;
-        auto& queue = q->second;
-        while (!queue.empty() && imageLoadsByHost_[host] < MaximumImageLoadsPerHost &&
-               runningImageLoads_ < MaximumImageLoads) {
-            const unsigned nodeId = queue.front().first;
-            const std::uint64_t ticket = queue.front().second;
-            queue.pop_front();
-            auto it = imageLoads_.find(nodeId);
-            if (it == imageLoads_.end() || it->second.ticket != ticket || it->second.loader) continue;
-            ++imageLoadsByHost_[host];
-            ++runningImageLoads_;
-            std::weak_ptr<WebPage> weak = weak_from_this();
-            // The completion never runs inside load().
-            it->second.loader = ResourceLoader::load(
-                subresourceRequest(it->second.url),
-                [weak, nodeId, ticket](const ResourceLoader::Result& r) {
-                    auto page = weak.lock();
-                    if (page && !page->closed_) page->imageLoaded(nodeId, ticket, r);
-                },
-                ResourceLoader::DefaultMaxBytes, options_.owner);
-        }
-        if (imageLoadsByHost_[host] <= 0) imageLoadsByHost_.erase(host);
-        q = queue.empty() ? imageQueues_.erase(q) : std::next(q);
-    }
-}
-
-void WebPage::imageLoaded(unsigned nodeId, std::uint64_t ticket, const ResourceLoader::Result& r) {
-    auto found = imageLoads_.find(nodeId);
-    if (found == imageLoads_.end() || found->second.ticket != ticket) return;
-    ImageLoad done = std::move(found->second);
-    imageLoads_.erase(found);
-    loadEnded(done);
-    auto self = shared_from_this();  // listeners may drop the page
+void WebPage::imageLoaded(unsigned nodeId, const ResourceLoader::Result& r) {
     // A load of the image's present source: a new source or the image's end drops the load under way.
     auto it = images_.find(nodeId);
-    if (it != images_.end()) {
-        if (auto size = r.ok ? imageDimensions(r.body) : std::nullopt) {
-            it->second = ImageInfo{true, static_cast<int>(size->width), static_cast<int>(size->height), it->second.source};
-            layoutChanged();
-            fireEvent(nodeId, "load", false);
-        } else {
-            fireEvent(nodeId, "error", false);
-        }
+    if (it == images_.end()) return;
+    if (auto size = r.ok ? imageDimensions(r.body) : std::nullopt) {
+        it->second = ImageInfo{true, static_cast<int>(size->width), static_cast<int>(size->height)};
+        layoutChanged();
+        fireEvent(nodeId, "load", false);
+    } else {
+        fireEvent(nodeId, "error", false);
     }
-    if (closed_) return;
-    if (done.blocking) {
-        --loadBlockers_;
-        maybeFireLoad();
-    }
-    startImageLoads();
 }
 
 std::optional<Size> WebPage::imageSize(unsigned node) const {
@@ -566,7 +575,6 @@ void WebPage::contentLoaded() {
 }
 
 void WebPage::maybeFireLoad() {
-    std::erase_if(loads_, [](const auto& l) { return l->isFinished(); });
     if (closed_ || scriptsStopped_ || loadFired_ || readyState_ != ReadyState::Interactive || loadBlockers_ > 0) return;
     loadFired_ = true;
     readyState_ = ReadyState::Complete;
@@ -581,6 +589,8 @@ void WebPage::fireEvent(unsigned node, const std::string& type, bool bubbles) {
     if (!options_.runScripts) return;
     // Without a heap nothing can listen: no script ran and no element carries a handler attribute.
     if (!script_ && !needsScript_) return;
+    // Nothing fires at a node that is gone.
+    if (node != 0 && !document_->nodeById(node)) return;
     enter([&](duk_context* ctx) {
         WebPageBindings::pushHook(ctx, "fire");
         duk_push_uint(ctx, node);
@@ -620,14 +630,26 @@ URLRequest WebPage::subresourceRequest(const URL& url) const {
     return request;
 }
 
-void WebPage::queueNavigation(const std::string& urlText, WebViewNavigationType type, unsigned frameNode,
+bool WebPage::queueNavigation(const std::string& urlText, WebViewNavigationType type, unsigned frameNode,
                               const std::string& method, const std::string& body) {
-    if (closed_ || scriptsStopped_) return;
+    if (closed_ || scriptsStopped_) return true;
+    auto refuse = [&](const std::string& why) {
+        logWarning("web page " + url_.absoluteString() + " refused a navigation: " + why);
+        return false;
+    };
+    if (urlText.size() > SubresourceQueue::MaximumURLLength) return refuse("its URL is too long");
     auto url = resolve(urlText);
     if (!url) {
-        logWarning("navigation to something that is no URL ignored: " + escapeLogText(urlText));
-        return;
+        constexpr std::size_t kShown = 200;
+        logWarning("navigation to something that is no URL ignored: " +
+                   escapeLogText(urlText.size() > kShown ? urlText.substr(0, kShown) + "..." : urlText));
+        return true;
     }
+    if (outgoing_.size() >= MaximumQueuedNavigations) return refuse("too many navigations are waiting");
+    // The request's URL and the document's (its text and parts each), its method and body, and the record.
+    const std::size_t bytes = sizeof(Outgoing) + 256 + 2 * url->absoluteString().size() +
+                              2 * (frameNode != 0 ? url_ : *url).absoluteString().size() + method.size() + body.size();
+    if (!charge(bytes)) return refuse("it does not fit in the page's memory budget");
     URLRequest request(*url);
     request.setHTTPMethod(method);
     if (!body.empty()) {
@@ -635,8 +657,9 @@ void WebPage::queueNavigation(const std::string& urlText, WebViewNavigationType 
         request.setValue("application/x-www-form-urlencoded", "Content-Type");
     }
     request.setMainDocumentURL(frameNode != 0 ? url_ : *url);
-    outgoing_.push_back(Outgoing{Outgoing::Kind::Navigation, std::move(request), type, frameNode});
+    outgoing_.push_back(Outgoing{Outgoing::Kind::Navigation, std::move(request), type, frameNode, bytes});
     if (!script_ || !script_->isRunning()) postDrain();
+    return true;
 }
 
 void WebPage::queueFormSubmission(const std::shared_ptr<DOMNode>& form) {
@@ -684,11 +707,14 @@ void WebPage::drain() {
         outgoing_.pop_front();
         auto client = client_.lock();
         if (!client) {
+            discharge(next.charged);
+            for (const auto& out : outgoing_) discharge(out.charged);
             outgoing_.clear();
             return;
         }
         if (next.kind == Outgoing::Kind::Finish) client->pageDidFinishLoad(*this);
         else client->pageRequestsNavigation(*this, next.request, next.type, next.frameNode);
+        discharge(next.charged);
     }
     if (closed_ || !std::exchange(layoutMayHaveChanged_, false)) return;
     if (auto client = client_.lock()) client->pageMayHaveChangedLayout(*this);
@@ -727,6 +753,8 @@ bool WebPage::insertedIntoDocument(const std::shared_ptr<DOMNode>& node) {
     auto below = document_->elements(node);
     all.insert(all.end(), below.begin(), below.end());
     for (const auto& el : all) {
+        // A script that ran may have let go of what came after it in the same markup.
+        if (ranScript && document_->nodeById(el->id()) != el) continue;
         if (el->tagName() == "script" && options_.runScripts && !startedScripts_.contains(el->id())) {
             startedScripts_.insert(el->id());
             if (!isScriptType(el->attribute("type"))) continue;
@@ -892,7 +920,8 @@ void WebPage::collectGarbage(duk_context* ctx, bool force) {
     if (!force && !document_->isCrowded()) return;
     if (script_ && wrappers_.size() > 0) releaseWrappers(ctx);
     // The element a finger went down on hears the touch's end even if script took it out meanwhile.
-    forgetNodes(document_->collect([this](std::uint32_t id) { return wrappers_.holds(id) || id == touchTarget_; }));
+    forgetNodes(document_->collect(
+        [this](std::uint32_t id) { return wrappers_.holds(id) || id == touchTarget_ || loadHolds(id); }));
 }
 
 namespace {
@@ -951,8 +980,9 @@ void WebPage::releaseWrappers(duk_context* ctx) {
         auto node = document_->nodeById(id);
         if (!node) continue;
         const bool linked = wrappers_.isLinked(id);
-        // The element a finger is on keeps its wrapper (and listeners) until the touch ends.
-        if (top(node) == rootId || id == touchTarget_) {
+        // The element a finger is on keeps its wrapper (and listeners) until the touch ends, and one whose
+        // load is pending until its event has fired.
+        if (top(node) == rootId || id == touchTarget_ || loadHolds(id)) {
             // A wrapper of the document keeps no holder of a tree it was in once.
             unlink(id);
             continue;
@@ -1009,14 +1039,12 @@ void WebPage::forgetNodes(const std::vector<std::uint32_t>& nodes) {
     bool blockersChanged = false;
     for (std::uint32_t id : nodes) {
         images_.erase(id);
-        if (dropImageLoad(id)) {
+        if (dropLoad(id)) {
             --loadBlockers_;
             blockersChanged = true;
         }
         startedScripts_.erase(id);
     }
-    if (nodes.empty()) return;
-    startImageLoads();
     if (!blockersChanged) return;
     // Not from inside the engine: the load event is a task of its own.
     std::weak_ptr<WebPage> weak = weak_from_this();
@@ -1115,15 +1143,9 @@ bool WebPage::clickAt(Point clientPoint, Point scroll) {
 }
 
 void WebPage::loadFrame(unsigned frameNode, const URLRequest& request) {
-    if (closed_) return;
-    std::weak_ptr<WebPage> weak = weak_from_this();
-    URLRequest r = subresourceRequest(request.url());
-    auto loader = ResourceLoader::load(r, [weak, frameNode](const ResourceLoader::Result& result) {
-        auto page = weak.lock();
-        if (!page || page->closed_) return;
-        page->fireEvent(frameNode, result.ok ? "load" : "error", false);
-    }, ResourceLoader::DefaultMaxBytes, options_.owner);
-    track(loader);
+    if (closed_ || !document_->nodeById(frameNode)) return;
+    dropLoad(frameNode);
+    queueLoad(frameNode, LoadKind::Frame, false, request.url(), request.url().absoluteString());
 }
 
 bool WebPage::click(const std::string& selector) {

@@ -11,6 +11,7 @@
 #include <optional>
 #include <memory>
 #include <set>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@
 #include "platform/web/ScriptBusyMeter.h"
 #include "platform/web/ResourceLoader.h"
 #include "platform/web/ScriptContext.h"
+#include "platform/web/SubresourceQueue.h"
 #include "platform/web/WebPageClient.h"
 
 namespace platform {
@@ -62,11 +64,9 @@ public:
     // callbacks wait for the next one.
     static constexpr double FrameInterval = 1.0 / 60;
     static constexpr std::size_t MaximumFrameCallbacks = 1000;
-    // Image loads run at most this many at once for one host, as a phone's web view opens a handful of
-    // connections per host; the others wait their turn.
-    static constexpr int MaximumImageLoadsPerHost = 6;
-    // And at most this many in all (what each holds until it ends is up to ResourceLoader::DefaultMaxBytes).
-    static constexpr int MaximumImageLoads = 16;
+    // Navigations waiting for the client (each is delivered: pages send messages as navigations); past
+    // this many, or past the page's budget, more are refused.
+    static constexpr std::size_t MaximumQueuedNavigations = 1000;
     // The error code (in ScriptContext's domain) of a page stopped for taking too much of the thread.
     static constexpr int ScriptShareCode = 6;
     // The error code (in ScriptContext's domain) of a page stopped at load because its markup would pass
@@ -94,7 +94,8 @@ public:
     // evaluate() for the web view: the completion value printed, "" for undefined, null and errors.
     std::string evaluate(const std::string& source, Error* error = nullptr);
 
-    // An iframe the client allowed: loads its document as a subresource (no script), then fires its load.
+    // An iframe the client allowed: loads its document as a subresource (no script), then fires its load
+    // (a later one for the same frame replaces it).
     void loadFrame(unsigned frameNode, const URLRequest& request);
 
     // Test hooks: a click on the first element matching `selector` (link clicks navigate), and the
@@ -136,7 +137,9 @@ public:
     bool isVisible() const { return visible_; }
 
     // --- For the script bindings (WebPageBindings), called from inside the engine.
-    void queueNavigation(const std::string& urlText, WebViewNavigationType type, unsigned frameNode,
+    // False when refused for the page's bounds (a URL too long, no room in its budget, too many waiting);
+    // a text that is no URL is ignored with a warning.
+    bool queueNavigation(const std::string& urlText, WebViewNavigationType type, unsigned frameNode,
                          const std::string& method = "GET", const std::string& body = {});
     // Siblings inserted together (or one node).
     void nodesInserted(const std::vector<std::shared_ptr<DOMNode>>& nodes);
@@ -157,9 +160,14 @@ public:
     URLRequest subresourceRequest(const URL& url) const;
     void loadScript(unsigned node, bool blocking);
     void runInlineScript(const std::shared_ptr<DOMNode>& node);
+    // Subresource loads go through one queue (see SubresourceQueue). An element whose load is queued or
+    // under way lives (its node and its wrapper) until the load has ended and its load or error event has
+    // fired, whatever script let go of meanwhile; a load refused gets its error event (from a task of its
+    // own, as every load's end) and a warning in the log.
     void loadImage(unsigned node, const std::string& src);
-    // Image loads under way, and waiting their turn.
-    std::size_t imageLoadCount() const { return imageLoads_.size(); }
+    // Loads waiting or under way, and refused ones whose error event is still to come.
+    std::size_t pendingLoadCount() const { return pendingLoads_.size(); }
+    std::size_t queuedNavigationCount() const { return outgoing_.size(); }
     // Image elements the page keeps a source and size for.
     std::size_t imageCount() const { return images_.size(); }
 
@@ -233,18 +241,19 @@ private:
         URLRequest request;
         WebViewNavigationType type = WebViewNavigationType::Other;
         unsigned frameNode = 0;
+        std::size_t charged = 0;  // what it holds of the page's budget
     };
     struct ImageInfo {
         bool loaded = false;
         int width = 0;
         int height = 0;
-        std::string source;
     };
-    struct ImageLoad {
-        URL url;
-        bool blocking = false;  // holds the page's load event
-        std::uint64_t ticket = 0;
-        std::shared_ptr<ResourceLoader> loader;  // null while it waits
+    enum class LoadKind { Image, Script, Frame };
+    struct PendingLoad {
+        LoadKind kind = LoadKind::Image;
+        std::uint64_t serial = 0;         // this load of the node, among those it had
+        SubresourceQueue::Ticket ticket = 0;  // 0: refused, its error event to come
+        bool blocking = false;  // an image's: holds the page's load event; a script's: holds the parser
     };
 
     WebPage(URL url, std::weak_ptr<WebPageClient> client, Options options);
@@ -255,7 +264,6 @@ private:
     // page's scripts have taken more than their share of the thread.
     void entryEnded(bool pagesOwn);
     void stopScripts(const Error& why);
-    void track(std::shared_ptr<ResourceLoader> loader);
     bool refusesScript(Error* error) const;
     // Makes the heap and installs the bindings, once; false (and `error`) when the heap cannot be made.
     bool ensureScript(Error* error = nullptr);
@@ -282,12 +290,18 @@ private:
     // Arms the timer of the next display refresh, when callbacks wait and the page is seen.
     void scheduleFrame();
     void runFrame();
-    void startImageLoads();
-    // A load that was under way ended: its host has room again.
-    void loadEnded(const ImageLoad& load);
-    void imageLoaded(unsigned node, std::uint64_t ticket, const ResourceLoader::Result& result);
-    // Ends the load of `node`'s image under way or waiting; whether it held the page's load event.
-    bool dropImageLoad(unsigned node);
+    // Queues the load of `url` for `node` (nullopt: no URL, refused); the node is held until it ends.
+    void queueLoad(unsigned node, LoadKind kind, bool blocking, const std::optional<URL>& url, const std::string& src);
+    void refuseLoad(unsigned node, std::uint64_t serial, const std::string& why, const std::string& src);
+    void fireRefusals();
+    // A load ended (or was refused): its node is let go of, then hears its event.
+    void loadEnded(unsigned node, std::uint64_t serial, const URL* url, const ResourceLoader::Result& result);
+    void imageLoaded(unsigned node, const ResourceLoader::Result& result);
+    // Ends the load of `node` under way or waiting; whether it was an image's holding the page's load event.
+    bool dropLoad(unsigned node);
+    // The collection's hold for loads: an element whose load is pending (or whose refusal is still to be
+    // told) keeps its node and its wrapper.
+    bool loadHolds(std::uint32_t node) const { return pendingLoads_.contains(node); }
     // What the page kept about nodes that are gone.
     void forgetNodes(const std::vector<std::uint32_t>& nodes);
     // The wrappers' part of a collection: pins of wrappers out of the document go for one full collection
@@ -337,15 +351,14 @@ private:
     double timeOrigin_;  // Clock::now() at the page's making: performance.now() counts from here
     // The touch sequence under way: the element it began on.
     unsigned touchTarget_ = 0;
-    std::vector<std::shared_ptr<ResourceLoader>> loads_;
     std::map<unsigned, ImageInfo> images_;
-    // Image loads by node, under way or waiting; the waiting ones' places in their host's queue (node and
-    // ticket: a place whose load was replaced or dropped is skipped); the loads under way by host.
-    std::map<unsigned, ImageLoad> imageLoads_;
-    std::map<std::string, std::deque<std::pair<unsigned, std::uint64_t>>> imageQueues_;
-    std::map<std::string, int> imageLoadsByHost_;
-    std::uint64_t nextImageTicket_ = 1;
-    int runningImageLoads_ = 0;
+    // Subresource loads by node (one per node: a new one replaces the last), and their queue.
+    std::unordered_map<unsigned, PendingLoad> pendingLoads_;
+    std::shared_ptr<SubresourceQueue> subresources_;
+    std::uint64_t nextLoadSerial_ = 1;
+    // Loads refused since the last task that told them (node, serial), and why, by reason.
+    std::vector<std::pair<unsigned, std::uint64_t>> refused_;
+    std::map<std::string, std::size_t> refusalReasons_;
     DOMWrapperTable wrappers_;
     ScriptObjects scriptObjects_;
     // What charge() holds (mirrored into the heap's budget while there is one).

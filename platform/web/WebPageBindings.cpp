@@ -776,7 +776,8 @@ duk_ret_t nNavigate(duk_context* ctx) {
     auto navType = type == 0 ? WebViewNavigationType::LinkClicked
                    : type == 3 ? WebViewNavigationType::Reload
                                : WebViewNavigationType::Other;
-    pageOf(ctx).queueNavigation(stringArg(ctx, 0), navType, 0);
+    if (!pageOf(ctx).queueNavigation(stringArg(ctx, 0), navType, 0))
+        (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "the navigation was refused: it passes the page's bounds");
     return 0;
 }
 

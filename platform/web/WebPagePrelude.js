@@ -616,8 +616,9 @@ return {
     G.navigator.appVersion = G.navigator.userAgent.replace(/^Mozilla\//, '');
   },
   fire: function (id, type, bubbles, cancelable) {
-    var e = new Ev(type, bubbles, cancelable);
-    return dispatch(id ? wrap(id) : G, e);
+    var target = id ? wrap(id) : G;
+    if (!target) return true;  // a node that is gone hears nothing
+    return dispatch(target, new Ev(type, bubbles, cancelable));
   },
   timer: function (id, repeat) {
     var t = T[id];

@@ -241,7 +241,7 @@ TEST_CASE_FIXTURE(Harness, "WebPage: image loads wait their turn per host and an
     REQUIRE(page);
     page->start();
     runUntilIdle();
-    CHECK(protocol->started == WebPage::MaximumImageLoadsPerHost);
+    CHECK(protocol->started == SubresourceQueue::MaximumLoadsPerHost);
     // Each answer lets the next ones start; the page's load waits for them all.
     for (int i = 0; i < 20 && client->finished == 0; ++i) {
         protocol->release();
@@ -249,9 +249,9 @@ TEST_CASE_FIXTURE(Harness, "WebPage: image loads wait their turn per host and an
     }
     CHECK(client->finished == 1);
     CHECK(page->evaluate("loaded") == "40");
-    CHECK(protocol->mostOpen <= static_cast<std::size_t>(WebPage::MaximumImageLoadsPerHost));
+    CHECK(protocol->mostOpen <= static_cast<std::size_t>(SubresourceQueue::MaximumLoadsPerHost));
 
-    // Over many hosts: a handful for each, and a few more in all.
+    // Over many hosts: a handful for each.
     auto spread = std::make_shared<SlowImages>();
     URLProtocol::unregisterClass(protocol);
     URLProtocol::registerClass(spread);
@@ -263,25 +263,25 @@ TEST_CASE_FIXTURE(Harness, "WebPage: image loads wait their turn per host and an
     REQUIRE(wide);
     wide->start();
     runUntilIdle();
-    CHECK(spread->started == WebPage::MaximumImageLoads);
+    CHECK(spread->started == 10 * SubresourceQueue::MaximumLoadsPerHost);
     for (int i = 0; i < 40 && client2->finished == 0; ++i) {
         spread->release();
         runUntilIdle();
     }
     CHECK(wide->evaluate("loaded") == "100");
-    CHECK(spread->mostOpen <= static_cast<std::size_t>(WebPage::MaximumImageLoads));
-    CHECK(spread->mostForOneHost <= static_cast<std::size_t>(WebPage::MaximumImageLoadsPerHost));
+    CHECK(spread->mostForOneHost <= static_cast<std::size_t>(SubresourceQueue::MaximumLoadsPerHost));
     URLProtocol::unregisterClass(spread);
     URLProtocol::registerClass(protocol);
 
-    // Markup of images replaced over and over: loads of images gone are dropped and the page keeps nothing of them.
+    // Markup of images replaced over and over: the images taken out live until their loads end, no more of them
+    // than the queue takes, and the page keeps nothing of those refused.
     const int startedBefore = protocol->started;
     for (int round = 0; round < 160; ++round) {
         REQUIRE(page->evaluate("var box = document.body; for (var i = 0; i < 250; i++)"
                                " box.innerHTML = '<img src=\"https://slow.example/r' + i + '.gif\">'; 'ok'") == "ok");
         runUntilIdle();
     }
-    CHECK(page->imageLoadCount() < 3 * 4096);
+    CHECK(page->pendingLoadCount() <= SubresourceQueue::MaximumPendingLoads);
     CHECK(protocol->started - startedBefore < 3 * 4096);
     CHECK(page->imageCount() < 3 * 4096);
     URLProtocol::unregisterClass(protocol);

@@ -1,0 +1,161 @@
+#include "platform/web/SubresourceQueue.h"
+
+#include <utility>
+
+#include "platform/runloop/MainLoop.h"
+
+namespace platform {
+
+namespace {
+// A URL holds its text and its parts, which together are no longer than the text.
+std::size_t urlBytes(const URL& url) {
+    return 2 * url.absoluteString().size();
+}
+// The entry, its map and list nodes and its host's record, with room to spare.
+constexpr std::size_t kRecordBytes = 512;
+// A request: its URL and its headers (the page's URL as referrer, the user agent), and what the network
+// engine and its client copy of the URL.
+constexpr std::size_t kRequestBytes = 1024;
+} // namespace
+
+std::size_t SubresourceQueue::waitingBytes(const URL& url) {
+    return kRecordBytes + urlBytes(url) + url.host().size();
+}
+
+std::size_t SubresourceQueue::runningBytes(const URL& url) {
+    return kRequestBytes + 2 * urlBytes(url);
+}
+
+SubresourceQueue::SubresourceQueue(Starter starter, ResourceLoader::Budget budget)
+    : starter_(std::move(starter)), budget_(std::move(budget)) {}
+
+SubresourceQueue::~SubresourceQueue() {
+    cancelAll();
+}
+
+bool SubresourceQueue::charge(std::size_t bytes) {
+    return !budget_.charge || budget_.charge(bytes);
+}
+
+void SubresourceQueue::discharge(std::size_t bytes) {
+    if (bytes != 0 && budget_.discharge) budget_.discharge(bytes);
+}
+
+SubresourceQueue::Ticket SubresourceQueue::add(const URL& url, Completion completion, std::string* why) {
+    auto refuse = [&](const char* reason) -> Ticket {
+        if (why != nullptr) *why = reason;
+        return 0;
+    };
+    if (entries_.size() >= MaximumPendingLoads) return refuse("the page has too many loads pending");
+    if (url.absoluteString().size() > MaximumURLLength) return refuse("its URL is too long");
+    const std::size_t bytes = waitingBytes(url);
+    if (!charge(bytes)) return refuse("it does not fit in the page's memory budget");
+    const Ticket ticket = nextTicket_++;
+    auto [hostIt, madeHost] = hosts_.try_emplace(url.host());
+    Host& host = hostIt->second;
+    Entry& entry = entries_[ticket];
+    entry.url = url;
+    entry.host = &hostIt->first;
+    entry.completion = std::move(completion);
+    entry.charged = bytes;
+    entry.place = host.waiting.insert(host.waiting.end(), ticket);
+    takeTurn(host, entry.host);
+    pump();
+    return ticket;
+}
+
+void SubresourceQueue::takeTurn(Host& host, const std::string* name) {
+    if (host.turn || host.waiting.empty() || host.underWay >= MaximumLoadsPerHost) return;
+    host.turn = turns_.insert(turns_.end(), name);
+}
+
+void SubresourceQueue::pump() {
+    while (underWay_ < MaximumLoadsUnderWay && !turns_.empty()) {
+        const std::string* name = turns_.front();
+        turns_.pop_front();
+        Host& host = hosts_.at(*name);
+        host.turn.reset();
+        if (host.waiting.empty() || host.underWay >= MaximumLoadsPerHost) continue;
+        const Ticket ticket = host.waiting.front();
+        host.waiting.pop_front();
+        Entry& entry = entries_.at(ticket);
+        entry.place = {};
+        ++host.underWay;
+        ++underWay_;
+        // The host takes its next turn after the others waiting.
+        takeTurn(host, name);
+        entry.running = true;
+        ResourceLoader::Result refused;
+        std::weak_ptr<SubresourceQueue> weak = weak_from_this();
+        if (charge(runningBytes(entry.url))) {
+            entry.charged += runningBytes(entry.url);
+            // The completion never runs inside the start.
+            entry.loader = starter_(entry.url,
+                                    [weak, ticket](const ResourceLoader::Result& result) {
+                                        if (auto queue = weak.lock()) queue->ended(ticket, result);
+                                    },
+                                    budget_);
+            if (entry.loader) continue;
+            refused.error = Error("WebKitErrorDomain", 102, "the load could not be started");
+        } else {
+            refused.error = Error("WebKitErrorDomain", 102, "the load does not fit in the page's memory budget");
+        }
+        // Told as any load's end is, from a task of its own.
+        MainLoop::main().post([weak, ticket, refused] {
+            if (auto queue = weak.lock()) queue->ended(ticket, refused);
+        });
+    }
+}
+
+void SubresourceQueue::ended(Ticket ticket, const ResourceLoader::Result& result) {
+    auto it = entries_.find(ticket);
+    if (it == entries_.end()) return;
+    auto keep = shared_from_this();
+    Entry entry = std::move(it->second);
+    entries_.erase(it);
+    release(entry);
+    pump();
+    if (entry.completion) entry.completion(entry.url, result);
+}
+
+void SubresourceQueue::release(Entry& entry) {
+    discharge(std::exchange(entry.charged, 0));
+    auto hostIt = hosts_.find(*entry.host);
+    if (hostIt == hosts_.end()) return;
+    Host& host = hostIt->second;
+    if (entry.running) {
+        --host.underWay;
+        --underWay_;
+    } else {
+        host.waiting.erase(entry.place);
+    }
+    if (host.waiting.empty() && host.underWay == 0) {
+        if (host.turn) turns_.erase(*host.turn);
+        hosts_.erase(hostIt);
+        return;
+    }
+    takeTurn(host, &hostIt->first);
+}
+
+void SubresourceQueue::cancel(Ticket ticket) {
+    auto it = entries_.find(ticket);
+    if (it == entries_.end()) return;
+    Entry entry = std::move(it->second);
+    entries_.erase(it);
+    if (entry.loader) entry.loader->cancel();
+    release(entry);
+    pump();
+}
+
+void SubresourceQueue::cancelAll() {
+    for (auto& [ticket, entry] : entries_) {
+        if (entry.loader) entry.loader->cancel();
+        discharge(entry.charged);
+    }
+    entries_.clear();
+    hosts_.clear();
+    turns_.clear();
+    underWay_ = 0;
+}
+
+} // namespace platform
