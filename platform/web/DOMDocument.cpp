@@ -210,7 +210,10 @@ std::vector<std::uint32_t> DOMDocument::collect(const Holds& held) {
     }
     dropped.clear();
     std::erase_if(owners_, [&](const auto& entry) { return !keep.contains(entry.first); });
-    collectAt_ = std::max<std::size_t>(4096, nodes_.size() * 2);
+    // Doubling keeps the work of collections linear in what is made; the cap is reached at most once
+    // between two.
+    collectAt_ = std::min(MaximumNodes, std::max<std::size_t>(4096, nodes_.size() * 2));
+    collectBytesAt_ = std::max(CollectionBytesFloor, ledger_->bytes * 2);
     return gone;
 }
 
@@ -297,8 +300,10 @@ std::vector<std::shared_ptr<DOMNode>> DOMDocument::parseFragment(const std::stri
     std::size_t needed = 0;
     if (b)
         for (const auto& c : b->children()) needed += bytesOf(*c, true);
-    if (fits != nullptr) *fits = needed <= roomBytes;
-    if (needed > roomBytes) return out;
+    // All of it or nothing: markup cut short at the cap would be a change reported as done.
+    const bool underCap = temp->nodeCount() <= roomForNodes() + 4;  // the scratch document, its html, head and body
+    if (fits != nullptr) *fits = needed <= roomBytes && underCap;
+    if (needed > roomBytes || !underCap) return out;
     // Re-home the nodes in this document with fresh ids.
     if (b)
         for (const auto& c : b->children())

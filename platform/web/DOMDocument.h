@@ -38,7 +38,7 @@ public:
     std::shared_ptr<DOMNode> createTextNode(const std::string& text);
     std::shared_ptr<DOMNode> createComment(const std::string& text);
     // Parses `html` as the content of a body and returns the new, parentless nodes. Nothing when they
-    // would hold more than `roomBytes` (see bytes()): `fits` (if given) says which.
+    // would hold more than `roomBytes` (see bytes()) or pass the node cap: `fits` (if given) says which.
     std::vector<std::shared_ptr<DOMNode>> parseFragment(const std::string& html,
                                                         std::size_t roomBytes = SIZE_MAX, bool* fits = nullptr);
     // A parentless copy of `node` (with its descendants when `deep`) made in this document; nullptr for
@@ -69,11 +69,16 @@ public:
     void mirrorBytesInto(std::size_t* counter) { ledger_->mirrorInto(counter); }
 
     // The most nodes a document holds. Nodes out of the tree that nobody holds (replaced markup and
-    // text, and nodes script let go of) are let go when the count has doubled since the last time;
-    // past the cap, no more nodes are made (the create calls answer nullptr, parsing drops the rest).
+    // text, and nodes script let go of) are let go when their count or their bytes have doubled since
+    // the last time, and at the latest at the cap; at the cap, no more nodes are made (the create calls
+    // answer nullptr, parsing drops the rest), so callers that can collect do so first.
     static constexpr std::size_t MaximumNodes = 100000;
-    // Whether enough nodes were made since the last collection for the next one to be worth it.
-    bool isCrowded() const { return nodes_.size() >= collectAt_; }
+    // Bytes the documents may grow by after a collection before the next, however little they held.
+    static constexpr std::size_t CollectionBytesFloor = 1u << 20;
+    // Whether enough nodes or bytes were made since the last collection for the next one to be worth it.
+    bool isCrowded() const { return nodes_.size() >= collectAt_ || ledger_->bytes >= collectBytesAt_; }
+    // How many more nodes may be made before the cap.
+    std::size_t roomForNodes() const { return nodes_.size() < MaximumNodes ? MaximumNodes - nodes_.size() : 0; }
     // Lets go of every node outside the tree but those in a tree (parentless subtree) holding a node
     // `held` names, and answers the ids let go of. Only between edits: a subtree being built is
     // reachable from nothing yet.
@@ -93,6 +98,7 @@ private:
     std::shared_ptr<DOMNode> copyNode(const DOMNode& node, bool deep, DOMWorkLimit* limit = nullptr);
 
     std::size_t collectAt_ = 4096;
+    std::size_t collectBytesAt_ = CollectionBytesFloor;
     std::shared_ptr<DOMLedger> ledger_ = std::make_shared<DOMLedger>();
     std::uint32_t nextId_ = 1;
     std::shared_ptr<DOMNode> root_;
