@@ -94,7 +94,7 @@ function isCapture(options) { return options === true || !!(options && typeof op
 ET.addEventListener = function (type, fn, options) {
   if (typeof fn !== 'function' && !(fn && typeof fn.handleEvent === 'function')) return;
   var capture = isCapture(options);
-  if (!this.__l) Object.defineProperty(this, '__l', { value: {} });
+  if (!this.__l) Object.defineProperty(this, '__l', { value: Object.create(null) });
   var a = this.__l[type] || (this.__l[type] = []);
   for (var i = 0; i < a.length; i++) if (a[i].fn === fn && a[i].capture === capture) return;
   a.push({ fn: fn, capture: capture });

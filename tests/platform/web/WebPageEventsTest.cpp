@@ -65,6 +65,9 @@ TEST_CASE_FIXTURE(Harness, "WebPage: capture listeners hear events from the wind
                              "run(function () { t.click(); })") == "window^1 document^1");
         CHECK(page->evaluate("document.removeEventListener('click', once, true);"
                              "run(function () { inner.click(); })") == "window^1 document^1 outer^1");
+        // Any type name is a type of its own.
+        CHECK(page->evaluate("t.addEventListener('constructor', note('ctor'));"
+                             "run(function () { t.dispatchEvent(new Event('constructor')); })") == "ctor2");
         // A listener removed by an earlier one of the same dispatch does not run.
         CHECK(page->evaluate("var later = note('later'); t.addEventListener('ping', function () { t.removeEventListener('ping', later); });"
                              "t.addEventListener('ping', later);"
