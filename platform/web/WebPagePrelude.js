@@ -658,8 +658,10 @@ return {
     G.navigator.appVersion = G.navigator.userAgent.replace(/^Mozilla\//, '');
   },
   fire: function (id, type, bubbles, cancelable) {
-    var e = new Ev(type, bubbles, cancelable);
-    return dispatch(id ? wrap(id) : G, e);
+    var target = id ? wrap(id) : G;
+    // A node gone meanwhile (collected as the entry began) hears nothing.
+    if (!target) return true;
+    return dispatch(target, new Ev(type, bubbles, cancelable));
   },
   timer: function (id, repeat) {
     var t = T[id];
