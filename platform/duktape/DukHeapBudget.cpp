@@ -176,7 +176,10 @@ bool DukHeapBudget::refuseAllocation() {
 void* DukHeapBudget::allocate(void* udata, std::size_t size) {
     auto* b = static_cast<DukHeapBudget*>(udata);
     if (size == 0 || b->refuseAllocation()) return nullptr;
-    if (!b->hasRoomFor(size)) return nullptr;
+    if (!b->hasRoomFor(size)) {
+        ++b->roomRefusals;
+        return nullptr;
+    }
     void* block = b->take(size);
     if (block != nullptr) b->memoryUsed += size;
     return block;
@@ -233,7 +236,11 @@ void* DukHeapBudget::reallocate(void* udata, void* ptr, std::size_t size) {
     }
     auto* b = static_cast<DukHeapBudget*>(udata);
     const std::size_t old = blockSize(ptr);
-    if (size > old && (b->refuseAllocation() || !b->hasRoomFor(size - old))) return nullptr;
+    if (size > old && b->refuseAllocation()) return nullptr;
+    if (size > old && !b->hasRoomFor(size - old)) {
+        ++b->roomRefusals;
+        return nullptr;
+    }
     void* moved = ptr;
     if (isSystemBlock(ptr)) {
         if (size >= kSystemBlock) return nullptr;

@@ -57,6 +57,10 @@ struct DukHeapBudget {
         return bytes <= memoryLimit && used <= memoryLimit - bytes;
     }
     std::chrono::nanoseconds (*processorTime)() = threadProcessorTime;
+    // Allocations refused for want of room (not of time) so far. The allocator cannot make room itself
+    // (the host's bytes go only at points where it may touch the heap): the host reads this at such
+    // points and gives back what nobody holds once it has moved.
+    std::size_t roomRefusals = 0;
 
     DukHeapBudget() = default;
     ~DukHeapBudget();

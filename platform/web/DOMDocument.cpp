@@ -333,7 +333,10 @@ std::vector<std::uint32_t> DOMDocument::collect(const Holds& held) {
     }
     dropped.clear();
     std::erase_if(owners_, [&](const auto& entry) { return !keep.contains(entry.first); });
-    collectAt_ = std::max<std::size_t>(4096, nodes_.size() * 2);
+    // Doubling keeps the work of collections linear in what is made; the cap is reached at most once
+    // between two.
+    collectAt_ = std::min(MaximumNodes, std::max<std::size_t>(4096, nodes_.size() * 2));
+    collectBytesAt_ = std::max(CollectionBytesFloor, ledger_->bytes * 2);
     return gone;
 }
 

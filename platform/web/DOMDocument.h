@@ -85,11 +85,17 @@ public:
     void mirrorBytesInto(std::size_t* counter) { ledger_->mirrorInto(counter); }
 
     // The most nodes a document holds. Nodes out of the tree that nobody holds (replaced markup and
-    // text, and nodes script let go of) are let go when the count has doubled since the last time;
-    // past the cap, no more nodes are made (the create calls answer nullptr; parsing drops the rest or, given a budget, is refused whole).
+    // text, and nodes script let go of) are let go when their count or their bytes have doubled since
+    // the last time, and at the latest at the cap; at the cap, no more nodes are made (the create calls
+    // answer nullptr; parsing drops the rest or, given a budget, is refused whole), so callers that can
+    // collect do so first.
     static constexpr std::size_t MaximumNodes = 100000;
-    // Whether enough nodes were made since the last collection for the next one to be worth it.
-    bool isCrowded() const { return nodes_.size() >= collectAt_; }
+    // Bytes the documents may grow by after a collection before the next, however little they held.
+    static constexpr std::size_t CollectionBytesFloor = 1u << 20;
+    // Whether enough nodes or bytes were made since the last collection for the next one to be worth it.
+    bool isCrowded() const { return nodes_.size() >= collectAt_ || ledger_->bytes >= collectBytesAt_; }
+    // How many more nodes may be made before the cap.
+    std::size_t roomForNodes() const { return nodes_.size() < MaximumNodes ? MaximumNodes - nodes_.size() : 0; }
     // Lets go of every node outside the tree but those in a tree (parentless subtree) holding a node
     // `held` names, and answers the ids let go of. Only between edits: a subtree being built is
     // reachable from nothing yet.
@@ -113,6 +119,7 @@ private:
     std::shared_ptr<DOMNode> copyNode(const DOMNode& node, bool deep, DOMWorkLimit* limit = nullptr);
 
     std::size_t collectAt_ = 4096;
+    std::size_t collectBytesAt_ = CollectionBytesFloor;
     std::shared_ptr<DOMLedger> ledger_ = std::make_shared<DOMLedger>();
     std::uint32_t nextId_ = 1;
     std::shared_ptr<DOMNode> root_;

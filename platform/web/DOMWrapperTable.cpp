@@ -1,5 +1,7 @@
 #include "platform/web/DOMWrapperTable.h"
 
+#include <cassert>
+
 namespace platform {
 
 void DOMWrapperTable::adopt(std::uint32_t node, void* object) {
@@ -10,8 +12,11 @@ void DOMWrapperTable::adopt(std::uint32_t node, void* object) {
         if (!it->second.pinned) --unpinned_;
         byNode_.erase(it);
     }
+    // One object is one node's wrapper: a second node's would be forgotten with the first.
+    assert(object != nullptr && !byObject_.contains(object));
     byNode_.emplace(node, Entry{object, true});
     byObject_[object] = node;
+    assert(byObject_.size() == byNode_.size());
 }
 
 void* DOMWrapperTable::find(std::uint32_t node) const {
@@ -30,6 +35,7 @@ void DOMWrapperTable::setPinned(std::uint32_t node, bool pinned) {
     it->second.pinned = pinned;
     if (pinned) --unpinned_;
     else ++unpinned_;
+    assert(unpinned_ <= byNode_.size());
 }
 
 bool DOMWrapperTable::isLinked(std::uint32_t node) const {
@@ -53,6 +59,7 @@ void DOMWrapperTable::released(void* table, void* block) {
     auto it = self->byObject_.find(block);
     if (it == self->byObject_.end()) return;
     auto entry = self->byNode_.find(it->second);
+    assert(entry != self->byNode_.end() && entry->second.object == block);
     if (entry != self->byNode_.end()) {
         if (!entry->second.pinned) --self->unpinned_;
         self->byNode_.erase(entry);

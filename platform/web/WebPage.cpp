@@ -1,6 +1,7 @@
 #include "platform/web/WebPage.h"
 
 #include <algorithm>
+#include <cassert>
 #include <chrono>
 #include <cmath>
 #include <limits>
@@ -294,7 +295,15 @@ bool WebPage::refusesScript(Error* error) const {
 
 bool WebPage::enter(const std::function<void(duk_context*)>& body, Error* error) {
     if (refusesScript(error) || !ensureScript(error)) return false;
-    bool ok = script_->run(body, error);
+    const bool outermost = !script_->isRunning();
+    bool ok = script_->run(
+        [&](duk_context* ctx) {
+            // Between entries nothing is half built: a collection due (the heap refused room to the last
+            // one, say) runs before the page's script asks for more.
+            if (outermost) collectGarbage(ctx);
+            body(ctx);
+        },
+        error);
     if (!script_->isRunning()) {
         entryEnded(true);
         if (!outgoing_.empty() || layoutMayHaveChanged_) postDrain();
@@ -591,7 +600,12 @@ void WebPage::fireEvent(unsigned node, const std::string& type, bool bubbles) {
     if (!script_ && !needsScript_) return;
     // Nothing fires at a node that is gone.
     if (node != 0 && !document_->nodeById(node)) return;
+    // The target is held through the collection its entry may begin with: a load that just ended let go
+    // of its element, whose event this is.
+    const unsigned outer = firing_;
+    firing_ = node;
     enter([&](duk_context* ctx) {
+        firing_ = outer;
         WebPageBindings::pushHook(ctx, "fire");
         duk_push_uint(ctx, node);
         duk_push_string(ctx, type.c_str());
@@ -599,6 +613,7 @@ void WebPage::fireEvent(unsigned node, const std::string& type, bool bubbles) {
         duk_push_false(ctx);
         duk_call(ctx, 4);
     });
+    firing_ = outer;
 }
 
 void WebPage::fireDocumentEvent(const std::string& type) {
@@ -883,6 +898,14 @@ void WebPage::cancelFrame(int id) {
 void WebPage::runFrame() {
     frameTimer_.reset();
     if (closed_ || scriptsStopped_ || !visible_ || frameCallbacks_.empty()) return;
+    if (seenCheck_ && !seenCheck_()) {
+        // Nobody sees it: the callbacks wait, and the thread is woken only to ask again.
+        std::weak_ptr<WebPage> weak = weak_from_this();
+        frameTimer_ = Timer::scheduledTimer(HiddenCheckInterval, false, [weak](Timer&) {
+            if (auto page = weak.lock()) page->runFrame();
+        });
+        return;
+    }
     // Callbacks asked for from inside this frame wait for the next one.
     std::vector<int> due = std::move(frameCallbacks_);
     frameCallbacks_.clear();
@@ -907,6 +930,8 @@ void WebPage::adoptWrapper(void* object, unsigned node) {
         wrappers_.setObjectSize(DukHeapBudget::sizeOf(object));
         script_->budget().setReleaseHook(&DOMWrapperTable::released, &wrappers_, wrappers_.objectSize());
     }
+    // A wrapper of another size would never be reported gone, and the table would hand it out freed.
+    assert(DukHeapBudget::sizeOf(object) == wrappers_.objectSize());
     wrappers_.adopt(node, object);
 }
 
@@ -916,12 +941,29 @@ void* WebPage::liveWrapper(unsigned node) {
     return object;
 }
 
+bool WebPage::wantsCollection() const {
+    if (document_->isCrowded()) return true;
+    if (!script_) return false;
+    const auto& budget = script_->budget();
+    if (budget.roomRefusals != refusalsSeen_) return true;
+    return roomForDocuments() < budget.memoryLimit / 4 &&
+           document_->bytes() >= bytesAfterCollection_ + budget.memoryLimit / 64;
+}
+
 void WebPage::collectGarbage(duk_context* ctx, bool force) {
-    if (!force && !document_->isCrowded()) return;
+    if (!force && !wantsCollection()) return;
+    if (script_) refusalsSeen_ = script_->budget().roomRefusals;
     if (script_ && wrappers_.size() > 0) releaseWrappers(ctx);
     // The element a finger went down on hears the touch's end even if script took it out meanwhile.
     forgetNodes(document_->collect(
-        [this](std::uint32_t id) { return wrappers_.holds(id) || id == touchTarget_ || loadHolds(id); }));
+        [this](std::uint32_t id) { return wrappers_.holds(id) || id == touchTarget_ || id == firing_ || loadHolds(id); }));
+    bytesAfterCollection_ = document_->bytes();
+}
+
+bool WebPage::admitNodes(duk_context* ctx, std::size_t count) {
+    if (count <= document_->roomForNodes()) return true;
+    collectGarbage(ctx, true);
+    return count <= document_->roomForNodes();
 }
 
 namespace {
@@ -964,9 +1006,20 @@ void WebPage::releaseWrappers(duk_context* ctx) {
         for (auto id : path) topOf[id] = found;
         return found;
     };
+    // The table forgets a wrapper as its block goes (DOMWrapperTable::released): one it lists is live, a
+    // plain object of the watched size, and pushing it is safe.
+    auto objectOf = [&](std::uint32_t id) {
+        void* object = wrappers_.find(id);
+        assert(object != nullptr && DukHeapBudget::sizeOf(object) == wrappers_.objectSize());
+        return object;
+    };
+    auto pushObject = [&](std::uint32_t id) {
+        duk_push_heapptr(ctx, objectOf(id));
+        assert(duk_is_object(ctx, -1));
+    };
     auto unlink = [&](std::uint32_t id) {
         if (!wrappers_.isLinked(id)) return;
-        duk_push_heapptr(ctx, wrappers_.find(id));
+        pushObject(id);
         linkWrapper(ctx, 0);
         wrappers_.setLinked(id, false);
     };
@@ -982,14 +1035,14 @@ void WebPage::releaseWrappers(duk_context* ctx) {
         const bool linked = wrappers_.isLinked(id);
         // The element a finger is on keeps its wrapper (and listeners) until the touch ends, and one whose
         // load is pending until its event has fired.
-        if (top(node) == rootId || id == touchTarget_ || loadHolds(id)) {
+        if (top(node) == rootId || id == touchTarget_ || id == firing_ || loadHolds(id)) {
             // A wrapper of the document keeps no holder of a tree it was in once.
             unlink(id);
             continue;
         }
         outside.push_back(id);
         trees[topOf[id]].push_back(id);
-        if (ruzave_duk_own_slots(wrappers_.find(id)) > (linked ? 2u : 1u)) holding.insert(topOf[id]);
+        if (ruzave_duk_own_slots(objectOf(id)) > (linked ? 2u : 1u)) holding.insert(topOf[id]);
     }
     // The wrappers of a tree where something was stored hold each other (through a list they share), so
     // that script holding any of them keeps them all, with what it stored on each, as it keeps the nodes.
@@ -1004,7 +1057,7 @@ void WebPage::releaseWrappers(duk_context* ctx) {
         const duk_idx_t holder = duk_get_top_index(ctx);
         duk_uarridx_t k = 0;
         for (std::uint32_t id : ids) {
-            duk_push_heapptr(ctx, wrappers_.find(id));
+            pushObject(id);
             duk_dup_top(ctx);
             duk_put_prop_index(ctx, holder, k++);
             linkWrapper(ctx, holder);
@@ -1015,6 +1068,7 @@ void WebPage::releaseWrappers(duk_context* ctx) {
     // Their pins go for one full collection: those nobody holds go with it, the others are pinned again
     // until the next one (so that a wrapper never lives on its tree's holder alone between collections,
     // when its node may have moved to another tree).
+    assert(scriptObjects_.pins != nullptr);
     duk_push_heapptr(ctx, scriptObjects_.pins);
     for (std::uint32_t id : outside) {
         if (!wrappers_.isPinned(id)) continue;
@@ -1027,11 +1081,12 @@ void WebPage::releaseWrappers(duk_context* ctx) {
         duk_gc(ctx, 0);
         for (std::uint32_t id : wrappers_.nodes()) {
             if (wrappers_.isPinned(id)) continue;
-            duk_push_heapptr(ctx, wrappers_.find(id));
+            pushObject(id);
             duk_put_prop_index(ctx, -2, id);
             wrappers_.setPinned(id, true);
         }
     }
+    assert(wrappers_.unpinnedCount() == 0);
     duk_pop(ctx);
 }
 

@@ -135,6 +135,11 @@ public:
     // again. Timers run either way. Pages start seen.
     void setVisible(bool visible);
     bool isVisible() const { return visible_; }
+    // Whether the page's view can be seen at this moment, asked when a frame is due: a view (or one
+    // holding it) hidden or made transparent tells nobody. While it answers no, no frame runs and it is
+    // asked again every HiddenCheckInterval.
+    void setSeenCheck(std::function<bool()> check) { seenCheck_ = std::move(check); }
+    static constexpr double HiddenCheckInterval = 0.25;
 
     // --- For the script bindings (WebPageBindings), called from inside the engine.
     // False when refused for the page's bounds (a URL too long, no room in its budget, too many waiting);
@@ -181,6 +186,9 @@ public:
     // tree's wrappers does. Inside an engine entry, between edits. Between collections every live
     // wrapper is pinned.
     void collectGarbage(duk_context* ctx, bool force = false);
+    // Whether `count` more nodes may be made in the page's documents, after a collection if the cap is
+    // reached (inside an engine entry, between edits).
+    bool admitNodes(duk_context* ctx, std::size_t count);
     // The page's memory budget (Options::scriptMemoryLimit) is shared by its script heap, its documents
     // and every other native byte it causes; a page without a heap gives the others all of it.
     // Whether the page's documents may grow by `bytes` within it, after a collection if need be.
@@ -302,6 +310,9 @@ private:
     // The collection's hold for loads: an element whose load is pending (or whose refusal is still to be
     // told) keeps its node and its wrapper.
     bool loadHolds(std::uint32_t node) const { return pendingLoads_.contains(node); }
+    // Whether a collection is due: enough was made since the last, the heap was refused room since, or
+    // the budget runs short while the documents grew.
+    bool wantsCollection() const;
     // What the page kept about nodes that are gone.
     void forgetNodes(const std::vector<std::uint32_t>& nodes);
     // The wrappers' part of a collection: pins of wrappers out of the document go for one full collection
@@ -348,9 +359,12 @@ private:
     std::shared_ptr<Timer> frameTimer_;
     bool frameCapLogged_ = false;
     bool visible_ = true;
+    std::function<bool()> seenCheck_;
     double timeOrigin_;  // Clock::now() at the page's making: performance.now() counts from here
     // The touch sequence under way: the element it began on.
     unsigned touchTarget_ = 0;
+    // The node an event is about to be fired at, until its entry has begun.
+    unsigned firing_ = 0;
     std::map<unsigned, ImageInfo> images_;
     // Subresource loads by node (one per node: a new one replaces the last), and their queue.
     std::unordered_map<unsigned, PendingLoad> pendingLoads_;
@@ -360,6 +374,9 @@ private:
     std::vector<std::pair<unsigned, std::uint64_t>> refused_;
     std::map<std::string, std::size_t> refusalReasons_;
     DOMWrapperTable wrappers_;
+    // The heap's refusals for room, and the documents' bytes, at the last collection.
+    std::size_t refusalsSeen_ = 0;
+    std::size_t bytesAfterCollection_ = 0;
     ScriptObjects scriptObjects_;
     // What charge() holds (mirrored into the heap's budget while there is one).
     std::size_t charged_ = 0;

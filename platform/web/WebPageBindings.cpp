@@ -60,6 +60,24 @@ void refuseBytes(duk_context* ctx, const char* what) {
     (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "out of memory: %s would pass the page's memory budget", what);
 }
 
+// Room for `count` more nodes under the document's cap, after a collection if need be; a RangeError
+// when there is none.
+void admitNodes(duk_context* ctx, WebPage& page, std::size_t count) {
+    if (!page.admitNodes(ctx, count)) (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "the document holds too many nodes");
+}
+
+// Whether an element can take children: insertion refuses below a depth (see DOMNode::insertBefore).
+bool takesChildren(const DOMNode& node) {
+    int depth = 0;
+    for (auto p = node.parent(); p; p = p->parent())
+        if (++depth >= 2 * DOMNode::MaxDepth) return false;
+    return true;
+}
+
+void refuseDepth(duk_context* ctx) {
+    (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "HierarchyRequestError: the element is too deep to take children");
+}
+
 void pushIds(duk_context* ctx, const std::vector<std::shared_ptr<DOMNode>>& nodes) {
     duk_push_array(ctx);
     duk_uarridx_t i = 0;
@@ -327,6 +345,30 @@ duk_ret_t nParent(duk_context* ctx) {
     return 1;
 }
 
+// An event's path above its target: the nearest 2 x DOMNode::MaxDepth ancestors, nearest first, then the
+// document when the tree is the document's and it is further up. Insertion refuses below that depth, so
+// only a chain built bottom-up is deeper; the walk up it is native and linear, never recursive, and what
+// script gets stays bounded however deep the page made it.
+duk_ret_t nPath(duk_context* ctx) {
+    NODE_OR(duk_push_array(ctx));
+    const auto root = pageOf(ctx).document().root();
+    duk_push_array(ctx);
+    duk_uarridx_t count = 0;
+    std::shared_ptr<DOMNode> top, last;
+    for (auto p = node->parent(); p; p = p->parent()) {
+        top = p;
+        if (count >= 2 * DOMNode::MaxDepth) continue;
+        pushNode(ctx, p);
+        duk_put_prop_index(ctx, -2, count++);
+        last = p;
+    }
+    if (top == root && last != root) {
+        pushNode(ctx, root);
+        duk_put_prop_index(ctx, -2, count);
+    }
+    return 1;
+}
+
 duk_ret_t nSibling(duk_context* ctx) {
     NODE_OR(duk_push_int(ctx, 0));
     int dir = duk_to_int(ctx, 1);
@@ -396,6 +438,12 @@ duk_ret_t nClone(duk_context* ctx) {
     DOMWorkLimit limit = entryLimit(ctx);
     auto copy = page.document().cloneNode(*node, deep, &limit);
     throwIfStopped(ctx, limit);
+    if (!copy) {
+        // Past the node cap: what nobody holds may make the room.
+        page.collectGarbage(ctx, true);
+        copy = page.document().cloneNode(*node, deep, &limit);
+        throwIfStopped(ctx, limit);
+    }
     if (!copy) return duk_error(ctx, DUK_ERR_RANGE_ERROR, "the document holds too many nodes");
     page.document().setOwnerDocument(*copy, *page.document().ownerDocument(*node));
     // A copied script that ran (or was never to run) does not run when the copy is inserted.
@@ -424,6 +472,7 @@ duk_ret_t nFragment(duk_context* ctx) {
     WebPage& page = pageOf(ctx);
     page.collectGarbage(ctx);
     admit(ctx, page, DOMNode::NodeBytes + std::strlen(kFragmentTag));
+    admitNodes(ctx, page, 1);
     auto n = page.document().createElement(kFragmentTag);
     if (!n) return duk_error(ctx, DUK_ERR_RANGE_ERROR, "the document holds too many nodes");
     page.document().setOwnerDocument(*n, *documentArg(ctx, 0));
@@ -436,6 +485,7 @@ duk_ret_t nNewDocument(duk_context* ctx) {
     DOMDocument& document = page.document();
     page.collectGarbage(ctx);
     admit(ctx, page, DOMNode::NodeBytes);
+    admitNodes(ctx, page, 1);
     auto n = document.createDocumentNode();
     if (!n) return duk_error(ctx, DUK_ERR_RANGE_ERROR, "the document holds too many nodes");
     pushNode(ctx, n);
@@ -550,10 +600,18 @@ duk_ret_t nSetText(duk_context* ctx) {
     }
     if (node->type() != DOMNode::Type::Element) return 0;
     page.collectGarbage(ctx);
-    if (!text.empty()) admit(ctx, page, DOMNode::NodeBytes + text.size());
     DOMDocument& document = page.document();
+    // The new text is made before the old children go: a refusal leaves the element as it was.
+    std::shared_ptr<DOMNode> t;
+    if (!text.empty()) {
+        if (!takesChildren(*node)) refuseDepth(ctx);
+        admit(ctx, page, DOMNode::NodeBytes + text.size());
+        admitNodes(ctx, page, 1);
+        t = document.createTextNode(text);
+        if (!t) return duk_error(ctx, DUK_ERR_RANGE_ERROR, "the document holds too many nodes");
+    }
     removeChildren(document, *node);
-    if (auto t = text.empty() ? nullptr : document.createTextNode(text)) node->appendChild(t);
+    if (t) node->appendChild(t);
     pageOf(ctx).layoutChanged();
     return 0;
 }
@@ -572,13 +630,15 @@ duk_ret_t nHTML(duk_context* ctx) {
 }
 
 // Markup parsed for `parent` goes in before `ref`, at once; its scripts never run, as in a browser.
-void insertMarkup(WebPage& page, const std::shared_ptr<DOMNode>& parent, const std::shared_ptr<DOMNode>& ref,
-                  const std::vector<std::shared_ptr<DOMNode>>& nodes) {
+void insertMarkup(duk_context* ctx, WebPage& page, const std::shared_ptr<DOMNode>& parent,
+                  const std::shared_ptr<DOMNode>& ref, const std::vector<std::shared_ptr<DOMNode>>& nodes) {
     for (const auto& n : nodes) {
         for (const auto& s : page.document().getElementsByTagName("script", n)) page.markScriptStarted(s->id());
         if (n->tagName() == "script") page.markScriptStarted(n->id());
     }
-    if (parent->insertChildrenBefore(nodes, ref)) page.nodesInserted(nodes);
+    if (!parent->insertChildrenBefore(nodes, ref))
+        refuseDepth(ctx);
+    page.nodesInserted(nodes);
 }
 
 duk_ret_t nSetHTML(duk_context* ctx) {
@@ -587,8 +647,9 @@ duk_ret_t nSetHTML(duk_context* ctx) {
     WebPage& page = pageOf(ctx);
     page.collectGarbage(ctx);
     auto nodes = parseWithinBudget(ctx, page, stringViewArg(ctx, 1));
+    if (!nodes.empty() && !takesChildren(*node)) refuseDepth(ctx);
     removeChildren(page.document(), *node);
-    insertMarkup(page, node, nullptr, nodes);
+    insertMarkup(ctx, page, node, nullptr, nodes);
     page.layoutChanged();
     return 0;
 }
@@ -617,7 +678,7 @@ duk_ret_t nAdjacent(duk_context* ctx) {
     WebPage& page = pageOf(ctx);
     page.collectGarbage(ctx);
     auto nodes = parseWithinBudget(ctx, page, stringViewArg(ctx, 2));
-    insertMarkup(page, parent, ref, nodes);
+    insertMarkup(ctx, page, parent, ref, nodes);
     return 0;
 }
 
@@ -645,6 +706,7 @@ duk_ret_t nCreate(duk_context* ctx) {
     std::shared_ptr<DOMNode> n;
     page.collectGarbage(ctx);
     admit(ctx, page, DOMNode::NodeBytes + s.size());
+    admitNodes(ctx, page, 1);
     if (kind == 1) {
         for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         n = page.document().createElement(s);
@@ -886,6 +948,7 @@ const Native kNatives[] = {
     {"box", nBox, 1},             {"owner", nOwner, 1},
     {"newDocument", nNewDocument, 0},
     {"parent", nParent, 1},       {"sibling", nSibling, 2},
+    {"path", nPath, 1},
     {"children", nChildren, 2},   {"insert", nInsert, 3},
     {"remove", nRemove, 2},       {"contains", nContains, 2},
     {"text", nText, 1},           {"setText", nSetText, 2},

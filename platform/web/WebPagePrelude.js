@@ -27,21 +27,36 @@ function prop(o, name, get, set) {
 function Ev(type, bubbles, cancelable) {
   this.type = String(type); this.bubbles = !!bubbles; this.cancelable = !!cancelable;
   this.defaultPrevented = false; this.target = null; this.currentTarget = null; this.timeStamp = Date.now();
+  this.eventPhase = 0;
 }
+Ev.prototype.NONE = 0; Ev.prototype.CAPTURING_PHASE = 1; Ev.prototype.AT_TARGET = 2; Ev.prototype.BUBBLING_PHASE = 3;
 Ev.prototype.initEvent = function (t, b, c) { this.type = String(t); this.bubbles = !!b; this.cancelable = !!c; };
 Ev.prototype.preventDefault = function () { if (this.cancelable) this.defaultPrevented = true; };
 Ev.prototype.stopPropagation = function () { this.__stop = true; };
 Ev.prototype.stopImmediatePropagation = function () { this.__stop = this.__stopImm = true; };
-function invoke(node, e) {
+function CustomEv(type, init) {
+  Ev.call(this, type, init && init.bubbles, init && init.cancelable);
+  this.detail = init && init.detail !== undefined ? init.detail : null;
+}
+CustomEv.prototype = Object.create(Ev.prototype);
+CustomEv.prototype.constructor = CustomEv;
+CustomEv.prototype.initCustomEvent = function (t, b, c, d) { this.initEvent(t, b, c); this.detail = d === undefined ? null : d; };
+// The listeners of `node` for one phase: capture (true), bubbling (false) or, at the target, all of them
+// (null) in the order they were added; handler attributes run with the bubbling ones.
+function invoke(node, e, capture) {
   e.currentTarget = node;
   var a = node.__l && node.__l[e.type];
   if (a) {
     a = a.slice();
     for (var i = 0; i < a.length; i++) {
-      try { var f = a[i]; if (typeof f === 'function') f.call(node, e); else f.handleEvent(e); } catch (err) { report(err); }
+      var l = a[i];
+      // Removed meanwhile, or of the other phase.
+      if (l.gone || (capture !== null && l.capture !== capture)) continue;
+      try { var f = l.fn; if (typeof f === 'function') f.call(node, e); else f.handleEvent(e); } catch (err) { report(err); }
       if (e.__stopImm) return;
     }
   }
+  if (capture === true) return;
   var h = node['on' + e.type];
   // Handler attributes; the window's live on the body element.
   var holder = node === G ? N.part(2) : node.__id;
@@ -52,28 +67,48 @@ function invoke(node, e) {
     try { if (h.call(node, e) === false) e.defaultPrevented = true; } catch (err) { report(err); }
   }
 }
+// Capture from the window down to the target's parent, then the target, then (for events that bubble)
+// back up. The path is the target's ancestors as N.path gives them (a bounded list, made natively, however
+// deep the tree), then the window for a tree of the document; a load never reaches the window from a node.
 function dispatch(target, e) {
   e.target = target;
-  var path = [target];
-  if (e.bubbles && target !== G) {
-    var p = target.__id ? N.parent(target.__id) : 0;
-    while (p) { path.push(wrap(p)); p = N.parent(p); }
-    if (path[path.length - 1] === document) path.push(G);
+  e.__stop = e.__stopImm = false;
+  var path = [target], i;
+  if (target !== G) {
+    var ids = target.__id ? N.path(target.__id) : [];
+    for (i = 0; i < ids.length; i++) path.push(wrap(ids[i]));
+    if (path[path.length - 1] === document && e.type !== 'load') path.push(G);
   }
-  for (var i = 0; i < path.length && !e.__stop; i++) invoke(path[i], e);
+  e.eventPhase = 1;
+  for (i = path.length - 1; i > 0 && !e.__stop; i--) invoke(path[i], e, true);
+  e.eventPhase = 2;
+  if (!e.__stop) invoke(target, e, null);
+  e.eventPhase = 3;
+  for (i = 1; e.bubbles && i < path.length && !e.__stop; i++) invoke(path[i], e, false);
+  e.eventPhase = 0;
+  e.currentTarget = null;
+  e.__stop = e.__stopImm = false;
   return !e.defaultPrevented;
 }
-ET.addEventListener = function (type, fn) {
+function isCapture(options) { return options === true || !!(options && typeof options === 'object' && options.capture); }
+ET.addEventListener = function (type, fn, options) {
   if (typeof fn !== 'function' && !(fn && typeof fn.handleEvent === 'function')) return;
-  if (!this.__l) Object.defineProperty(this, '__l', { value: {} });
+  var capture = isCapture(options);
+  if (!this.__l) Object.defineProperty(this, '__l', { value: Object.create(null) });
   var a = this.__l[type] || (this.__l[type] = []);
-  if (a.indexOf(fn) < 0) a.push(fn);
+  for (var i = 0; i < a.length; i++) if (a[i].fn === fn && a[i].capture === capture) return;
+  a.push({ fn: fn, capture: capture });
 };
-ET.removeEventListener = function (type, fn) {
+ET.removeEventListener = function (type, fn, options) {
   var a = this.__l && this.__l[type];
   if (!a) return;
-  var i = a.indexOf(fn);
-  if (i >= 0) a.splice(i, 1);
+  var capture = isCapture(options);
+  for (var i = 0; i < a.length; i++) {
+    if (a[i].fn !== fn || a[i].capture !== capture) continue;
+    a[i].gone = true;  // a dispatch under way skips it
+    a.splice(i, 1);
+    return;
+  }
 };
 ET.dispatchEvent = function (e) { return dispatch(this, e); };
 
@@ -91,7 +126,11 @@ prop(NodeProto, 'textContent', function () { return N.text(this.__id); }, functi
 NodeProto.appendChild = function (c) { if (!N.insert(this.__id, idOf(c), 0)) throw new Error('HierarchyRequestError'); return c; };
 NodeProto.insertBefore = function (c, ref) { if (!N.insert(this.__id, idOf(c), idOf(ref))) throw new Error('HierarchyRequestError'); return c; };
 NodeProto.removeChild = function (c) { if (!N.remove(this.__id, idOf(c))) throw new Error('NotFoundError'); return c; };
-NodeProto.replaceChild = function (n, old) { this.insertBefore(n, old); return this.removeChild(old); };
+NodeProto.replaceChild = function (n, old) {
+  // A node replacing itself stays where it is.
+  if (n === old && old && N.parent(idOf(old)) === this.__id) return old;
+  this.insertBefore(n, old); return this.removeChild(old);
+};
 NodeProto.contains = function (o) { return !!o && N.contains(this.__id, idOf(o)); };
 NodeProto.hasChildNodes = function () { return N.children(this.__id, false).length > 0; };
 NodeProto.cloneNode = function (deep) { return N.clone(this.__id, !!deep); };
@@ -220,6 +259,8 @@ prop(ElementProto, 'attributes', function () {
   for (var i = 0; i < a.length; i++) out.push({ name: a[i][0], nodeName: a[i][0], localName: a[i][0], value: a[i][1], nodeValue: a[i][1], specified: true });
   out.item = function (i) { return this[i] || null; };
   out.getNamedItem = function (n) { n = String(n).toLowerCase(); for (var i = 0; i < this.length; i++) if (this[i].name === n) return this[i]; return null; };
+  // Named too (attributes.id), where the name hides nothing the collection has.
+  for (i = 0; i < out.length; i++) if (!(out[i].name in out)) out[out[i].name] = out[i];
   return out;
 });
 ElementProto.getAttributeNode = function (n) { return this.attributes.getNamedItem(n); };
@@ -306,6 +347,8 @@ prop(ElementProto, 'classList', function () {
 
 // dataset: the data-* attributes by their camel-cased names.
 function dataAttr(k) { return 'data-' + k.replace(/[A-Z]/g, function (c) { return '-' + c.toLowerCase(); }); }
+// A dash before a lower-case letter names no data-* attribute: such keys are none of the dataset's.
+function isDataKey(k) { return typeof k === 'string' && !/-[a-z]/.test(k); }
 function dataKey(a) { return a.substring(5).replace(/-([a-z])/g, function (m, c) { return c.toUpperCase(); }); }
 function dataKeys(id) {
   var a = N.attrs(id), out = [];
@@ -322,7 +365,7 @@ prop(ElementProto, 'dataset', function () {
   var id = this.__id;
   var d = new Proxy({ element: this }, {
     get: function (t, k) {
-      if (typeof k !== 'string') return undefined;
+      if (!isDataKey(k)) return undefined;
       var v = N.attr(id, dataAttr(k));
       return v === null ? undefined : v;
     },
@@ -332,8 +375,8 @@ prop(ElementProto, 'dataset', function () {
       N.setAttr(id, dataAttr(k), String(v));
       return true;
     },
-    has: function (t, k) { return typeof k === 'string' && N.hasAttr(id, dataAttr(k)); },
-    deleteProperty: function (t, k) { if (typeof k === 'string') N.removeAttr(id, dataAttr(k)); return true; },
+    has: function (t, k) { return isDataKey(k) && N.hasAttr(id, dataAttr(k)); },
+    deleteProperty: function (t, k) { if (isDataKey(k)) N.removeAttr(id, dataAttr(k)); return true; },
     // The engine enumerates only what the target itself holds as enumerable: mirror the keys there.
     ownKeys: function (t) { return mirrorKeys(t, dataKeys(id)); },
     enumerate: function (t) { return mirrorKeys(t, dataKeys(id)); }
@@ -401,7 +444,7 @@ document.getElementsByTagName = function (t) { return list(N.byTag(0, String(t))
 document.getElementsByClassName = function (c) { return list(N.byClass(0, String(c))); };
 document.querySelectorAll = function (s) { return list(N.query(0, String(s))); };
 document.querySelector = function (s) { return wrap(N.query(0, String(s), true)[0]); };
-document.createEvent = function () { return new Ev('', false, false); };
+document.createEvent = function (kind) { return /^customevents?$/i.test(String(kind)) ? new CustomEv('') : new Ev('', false, false); };
 document.write = function () { N.write(Array.prototype.join.call(arguments, '')); };
 document.writeln = function () { N.write(Array.prototype.join.call(arguments, '') + '\n'); };
 document.open = document.close = function () {};
@@ -576,8 +619,7 @@ Object.defineProperty(EngineDate.prototype, 'constructor', { value: PageDate, wr
 G.Date = PageDate;
 G.Event = function (type, init) { Ev.call(this, type, init && init.bubbles, init && init.cancelable); };
 G.Event.prototype = Ev.prototype;
-G.CustomEvent = function (type, init) { Ev.call(this, type, init && init.bubbles, init && init.cancelable); this.detail = init && init.detail !== undefined ? init.detail : null; };
-G.CustomEvent.prototype = Ev.prototype;
+G.CustomEvent = CustomEv;
 // Interface objects, for instanceof and the node type constants; script cannot construct them.
 function illegal() { throw new TypeError('Illegal constructor'); }
 G.Node = function () { illegal(); };
@@ -617,7 +659,8 @@ return {
   },
   fire: function (id, type, bubbles, cancelable) {
     var target = id ? wrap(id) : G;
-    if (!target) return true;  // a node that is gone hears nothing
+    // A node gone meanwhile (collected as the entry began) hears nothing.
+    if (!target) return true;
     return dispatch(target, new Ev(type, bubbles, cancelable));
   },
   timer: function (id, repeat) {

@@ -13,6 +13,7 @@
 #include "platform/ui/Bitmap.h"
 #include "platform/ui/RenderContext.h"
 #include "platform/ui/Touch.h"
+#include "platform/ui/Window.h"
 #include "platform/web/WebPage.h"
 #include "platform/web/WebPageClient.h"
 
@@ -171,8 +172,29 @@ bool WebView::isSeen() const {
     return window() != nullptr && !appInBackground_;
 }
 
+bool WebView::isShown() const {
+    if (!isSeen()) return false;
+    // Hidden or transparent (as hit testing counts it), itself or through a view holding it below the
+    // window. The window's own state is left out, as before: windows start hidden and apps that never
+    // show theirs still run their pages.
+    const auto window = this->window();
+    for (std::shared_ptr<const View> v = shared_from_this(); v && v != window; v = v->superview())
+        if (v->isHidden() || v->alpha() < 0.01f) return false;
+    return true;
+}
+
 void WebView::updatePageVisibility() {
     if (page_) page_->setVisible(isSeen());
+}
+
+void WebView::watchVisibility(WebPage& page) {
+    page.setVisible(isSeen());
+    // Hiding a view or one above it tells nobody: the page asks when a frame is due.
+    std::weak_ptr<View> weak = weak_from_this();
+    page.setSeenCheck([weak] {
+        auto view = std::static_pointer_cast<WebView>(weak.lock());
+        return view && view->isShown();
+    });
 }
 
 void WebView::loadHTMLString(const std::string& html, const std::optional<URL>& baseURL) {
@@ -309,7 +331,7 @@ void WebView::commit(const std::string& html, const URL& url, const Entry& entry
         break;
     }
     page_ = page;
-    page->setVisible(isSeen());
+    watchVisibility(*page);
     page->start();
 }
 
@@ -364,7 +386,7 @@ void WebView::ensurePage() {
     // A blank document for evaluate() before any load; it has no client, so it tells the delegate nothing.
     page_ = WebPage::create("", URL::parse("about:blank").value_or(URL()), std::weak_ptr<WebPageClient>(), options);
     if (!page_) return;
-    page_->setVisible(isSeen());
+    watchVisibility(*page_);
     page_->start();
 }
 

@@ -78,8 +78,9 @@ public:
     // Rendering the view tree paints the page too: in the bounds, scrolled by the scroll view's offset.
     void draw(Bitmap& bitmap, const RenderContext& context) const override;
     void setFrame(Rect frame) override;
-    // A page nobody can see (the view in no window, or the app in the background) gets no animation
-    // frames until it is seen again; see WebPage::setVisible.
+    // A page nobody can see (the view in no window, hidden or transparent, itself or through a view
+    // holding it, or the app in the background) gets no animation frames until it is seen again; see
+    // WebPage::setVisible.
     void didMoveToWindow() override;
 
     // A finger on the view reaches the page as a phone's web view gives it: touchstart, touchmove and
@@ -126,8 +127,13 @@ private:
     void pageNavigation(WebPage& page, const URLRequest& request, WebViewNavigationType type, unsigned frameNode);
     bool ask(const URLRequest& request, WebViewNavigationType type);
     void ensurePage();
+    // In a window with the app in the foreground (what the view hears of), and besides not hidden or
+    // transparent, itself or through a view holding it (what it does not).
     bool isSeen() const;
+    bool isShown() const;
     void updatePageVisibility();
+    // Tells `page` whether it is seen now, and lets it ask when a frame is due.
+    void watchVisibility(WebPage& page);
     // The page's touch of `kind` for the finger this view follows, if `touches` holds it.
     bool forwardTouch(const std::vector<std::shared_ptr<Touch>>& touches, int kind, Point* where = nullptr);
 

@@ -344,3 +344,101 @@ TEST_CASE_FIXTURE(Harness, "WebPage: wrappers a page froze are left as they are 
     CHECK(page->evaluate(churn) == "churned");
     CHECK(page->evaluate("[Object.isFrozen(top), top.note, top.firstChild.note].join()") == "true,top,leaf");
 }
+
+TEST_CASE_FIXTURE(Harness, "WebPage: reaching the node cap collects before it refuses, and every refusal throws") {
+    auto client = std::make_shared<Client>();
+    WebPage::Options options = roomy();
+    options.scriptTimeLimit = 60;
+    options.scriptShare = 1000;
+    auto page = loadPage(*this, client,
+                         "<div id='live'></div><div id='el'>kept</div><script>"
+                         "var live = document.getElementById('live'), el = document.getElementById('el');"
+                         "for (var i = 0; i < 50000; i++) live.appendChild(document.createElement('i'));"
+                         "var made = 0, failed = '';"
+                         "var churn = setInterval(function () {"
+                         "  try { for (var k = 0; k < 15000; k++) { document.createElement('span'); made++; } }"
+                         "  catch (e) { failed = e.name + ': ' + e.message; clearInterval(churn); }"
+                         "}, 100);</script>",
+                         options);
+    // 50,000 live and 15,000 made and dropped a tick: the cap is reached every few ticks and collected.
+    advance(0.75);
+    CHECK(page->evaluate("failed") == "");
+    CHECK(page->evaluate("made") == "105000");
+    CHECK(page->document().nodeCount() <= DOMDocument::MaximumNodes);
+    page->evaluate("clearInterval(churn)");
+
+    // Held, nodes fill the document: the refusal throws, and leaves what it would have changed as it was.
+    CHECK(page->evaluate("var held = [], refusal = '';"
+                         "try { for (;;) held.push(document.createElement('b')); } catch (e) { refusal = e.name + ': ' + e.message; }"
+                         "refusal") == "RangeError: the document holds too many nodes");
+    CHECK(page->document().nodeCount() == DOMDocument::MaximumNodes);
+    CHECK(page->evaluate("var out = [];"
+                         "[function () { el.textContent = 'hello'; },"
+                         " function () { el.innerHTML = '<b>bold</b>'; },"
+                         " function () { el.insertAdjacentHTML('beforeend', '<b>bold</b>'); },"
+                         " function () { el.cloneNode(true); },"
+                         " function () { document.createTextNode('t'); },"
+                         " function () { document.createDocumentFragment(); },"
+                         " function () { document.implementation.createHTMLDocument('x'); }].forEach(function (f) {"
+                         "  try { f(); out.push('done'); } catch (e) { out.push(e.name); } });"
+                         "out.join() + '|' + el.innerHTML") ==
+          "RangeError,RangeError,RangeError,RangeError,RangeError,RangeError,RangeError|kept");
+    // Let go of, they make room at the next creation.
+    CHECK(page->evaluate("held = null; el.textContent = 'hello'; el.innerHTML += '<b>bold</b>'; el.innerHTML") ==
+          "hello<b>bold</b>");
+    CHECK(page->document().nodeCount() < 60000);
+    CHECK(!page->scriptsStopped());
+}
+
+TEST_CASE_FIXTURE(Harness, "WebPage: a carousel swapping slide markup runs for minutes within its budget") {
+    auto client = std::make_shared<Client>();
+    WebPage::Options options = roomy();
+    // A quarter of the size of a real carousel's budget and markup: a slide is two nodes and 25 KB of text,
+    // so the documents' bytes, not their count of nodes, call for collections.
+    options.scriptMemoryLimit = 16u << 20;
+    auto page = loadPage(*this, client,
+                         "<div id='stage'></div><script>"
+                         "var stage = document.getElementById('stage'), swaps = 0, failures = 0, first = '';"
+                         "var words = 'Summer sale: everything must go, up to seventy percent off &amp; more. ';"
+                         "setInterval(function () {"
+                         "  try {"
+                         "    var html = '';"
+                         "    for (var w = 0; w < 340; w++) html += words + (swaps + w);"
+                         "    stage.innerHTML = '<div class=\"slide\">' + html + '</div>';"
+                         "    swaps++;"
+                         "  } catch (e) { failures++; if (!first) first = e.name + ': ' + e.message + ' at ' + swaps; }"
+                         "}, 250);</script>",
+                         options);
+    CHECK(std::stoi(page->evaluate("stage.innerHTML.length")) == 0);
+    for (int second = 0; second < 240; ++second) advance(1);
+    CHECK(page->evaluate("first") == "");
+    CHECK(page->evaluate("failures") == "0");
+    CHECK(std::stoi(page->evaluate("swaps")) >= 950);
+    CHECK(page->evaluate("document.querySelectorAll('.slide').length") == "1");
+    CHECK(std::stoi(page->evaluate("stage.innerHTML.length")) > 20000);
+    CHECK(page->document().bytes() + page->chargedBytes() < options.scriptMemoryLimit / 2);
+    CHECK(!page->scriptsStopped());
+}
+
+TEST_CASE_FIXTURE(Harness, "WebPage: a heap refused room gets what the documents let go of by its next entry") {
+    auto client = std::make_shared<Client>();
+    WebPage::Options options = roomy();
+    options.scriptMemoryLimit = 24u << 20;
+    auto page = loadPage(*this, client, "<div id='keep'></div>", options);
+    // 8 MB kept in the document, 4 MB let go of: together less than the documents' doubling, and the
+    // budget not yet short, so no collection is due.
+    CHECK(page->evaluate("function text(n) { var s = 'x'; while (s.length < n) s += s; return s; }"
+                         "document.getElementById('keep').setAttribute('data-k', text(8 << 20));"
+                         "var g = document.createElement('p'); g.textContent = text(4 << 20); g = null;"
+                         "document.body.childNodes.length") == "1");
+    CHECK(page->document().bytes() > (12u << 20));
+    // 13 MB refused while they hold it...
+    CHECK(page->evaluate("var result = ''; try { var b = new Uint8Array(13 << 20); 'made' } catch (e) { e.message }") ==
+          "alloc failed");
+    // ...the page's next entry finds the room.
+    page->evaluate("setTimeout(function () { try { result = new Uint8Array(13 << 20).length; } catch (e) { result = e.message; } }, 0)");
+    advance(0.01);
+    CHECK(page->evaluate("result") == std::to_string(13 << 20));
+    CHECK(page->document().bytes() < (9u << 20));
+    CHECK(!page->scriptsStopped());
+}

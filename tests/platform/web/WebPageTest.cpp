@@ -345,7 +345,7 @@ TEST_CASE_FIXTURE(Harness, "WebPage: images inserted as markup are fetched and f
     auto client = std::make_shared<Client>();
     auto page = loadPage(*this, client, "<div id='box'></div><script>var seen = [];"
                                         "function note(e) { seen.push(e.type + ':' + e.target.getAttribute('src')); }"
-                                        "document.addEventListener('load', note, true); document.addEventListener('error', note, true);"
+                                        "document.addEventListener('load', note); document.addEventListener('error', note);"
                                         "document.write('<img src=\"https://img.example/w.gif\" onload=\"note(event)\">');</script>");
     // Events on images do not bubble; handlers on the images themselves hear them.
     page->evaluate("var box = document.getElementById('box');"

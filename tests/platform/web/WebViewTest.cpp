@@ -219,6 +219,59 @@ TEST_CASE_FIXTURE(Harness, "WebView: animation frames wait while nobody can see 
     CHECK(frames() >= before + 60);
 }
 
+TEST_CASE_FIXTURE(Harness, "WebView: a page hidden in its window gets no animation frames") {
+    auto app = Application::sharedApplication();
+    app->finishLaunching();
+    app->becomeActive();
+    auto window = Window::create();
+    auto holder = View::create(Rect(0, 0, 320, 480));
+    window->addSubview(holder);
+    Page p;
+    holder->addSubview(p.view);
+    std::function<void()> hide, show;
+    SUBCASE("the view is hidden") {
+        hide = [&] { p.view->setHidden(true); };
+        show = [&] { p.view->setHidden(false); };
+    }
+    SUBCASE("a view holding it is hidden") {
+        hide = [&] { holder->setHidden(true); };
+        show = [&] { holder->setHidden(false); };
+    }
+    SUBCASE("the view is transparent") {
+        hide = [&] { p.view->setAlpha(0); };
+        show = [&] { p.view->setAlpha(1); };
+    }
+    SUBCASE("a view holding it is transparent") {
+        hide = [&] { holder->setAlpha(0); };
+        show = [&] { holder->setAlpha(0.5f); };
+    }
+    // Hidden while it loads, as a banner waiting its turn is.
+    hide();
+    REQUIRE(p.load(*this, "<script>var frames = 0, ticks = 0;"
+                          "(function tick() { frames++; requestAnimationFrame(tick); })();"
+                          "setInterval(function () { ticks++; }, 100);</script>"));
+    MainLoop::main().resetTaskStats();
+    advance(2);
+    // No frame, and the thread is woken a few times a second to ask (the page's timer alone is 20 tasks).
+    CHECK(p.view->evaluate("frames") == "1");
+    CHECK(MainLoop::main().taskCount() < 40);
+    CHECK(p.view->evaluate("ticks") == "20");
+    CHECK(p.view->currentPage()->pendingFrameCallbackCount() == 1);
+    // Shown, frames come from the next check on, at the display's rate.
+    show();
+    advance(WebPage::HiddenCheckInterval + WebPage::FrameInterval);
+    CHECK(std::stoi(p.view->evaluate("frames")) >= 2);
+    const int shown = std::stoi(p.view->evaluate("frames"));
+    advance(1);
+    CHECK(std::stoi(p.view->evaluate("frames")) >= shown + 59);
+    // Hidden again once running, they stop again.
+    hide();
+    advance(WebPage::FrameInterval);
+    const std::string before = p.view->evaluate("frames");
+    advance(1);
+    CHECK(p.view->evaluate("frames") == before);
+}
+
 TEST_CASE_FIXTURE(Harness, "WebView: a page loaded out of any window runs its first frame once the view is in one") {
     Page p;
     REQUIRE(p.load(*this, "<script>var frames = 0; (function tick() { frames++; requestAnimationFrame(tick); })();</script>"));
