@@ -170,6 +170,13 @@ TEST_CASE_FIXTURE(Harness, "WebPage: serializing markup past the page's budget i
     // Once the text is smaller, the same reads answer.
     CHECK(page->evaluate("t.textContent = '<&>'; document.body.innerHTML.length > 0 && t.outerHTML") ==
           "<div id=\"t\">&lt;&amp;&gt;</div>");
+    // A style attribute's text is made of its declarations: admitted the same way.
+    REQUIRE(page->evaluate("var v = 'v'.repeat(3 << 20); p.style.width = v; v = null; p.style.width.length") ==
+            std::to_string(3 << 20));
+    CHECK(page->evaluate("try { p.getAttribute('style').length } catch (e) { e.name + ': ' + e.message }") == refused);
+    CHECK(page->evaluate("try { p.attributes.length } catch (e) { e.name + ': ' + e.message }") == refused);
+    CHECK(page->evaluate("p.style.width = '2px'; p.getAttribute('style')") == "width: 2px;");
+    CHECK(page->chargedBytes() == 0);
 }
 
 TEST_CASE_FIXTURE(Harness, "WebPage: a class list past the page's budget or time is refused") {
