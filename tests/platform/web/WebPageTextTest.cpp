@@ -203,6 +203,15 @@ TEST_CASE_FIXTURE(Harness, "WebPage: a class list past the page's budget or time
     }
     CHECK(page->chargedBytes() == 0);
     CHECK(page->evaluate("list = null; by('c')") == "200");
+    // An element's own long class list is matched without being split into a million names.
+    REQUIRE(page->evaluate("var long = document.createElement('p'); long.className = 'a '.repeat(1 << 20) + 'tail';"
+                           "document.body.appendChild(long); 'ok'") == "ok");
+    {
+        AllocationTally tally;
+        CHECK(page->evaluate("[by('tail a'), by('a'), by('tail b'), document.querySelectorAll('p.a.tail').length].join()") ==
+              "1,201,0,1");
+        CHECK(tally.peak() < (256 << 10));
+    }
 
     // A list that fits but whose matching would run for minutes is stopped at the entry's time limit.
     WebPage::Options quick = options;
