@@ -205,7 +205,8 @@ duk_ret_t nTag(duk_context* ctx) {
 template <typename Build>
 void pushBuilt(duk_context* ctx, std::size_t size, Build&& build) {
     WebPage& page = pageOf(ctx);
-    const std::size_t bytes = size + 1;
+    // (Short text is built inside the string object, and its copy is the heap's alone to admit.)
+    const std::size_t bytes = DOMNode::stringBytes(size);
     WebPage::ScopedCharge native(page, bytes, ctx);
     std::optional<WebPage::ScopedCharge> copy;
     if (native.ok()) copy.emplace(page, bytes, ctx);
