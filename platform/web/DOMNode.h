@@ -14,8 +14,9 @@
 namespace platform {
 
 // What a document's nodes hold, in bytes: what each node allocated for itself, its names, text,
-// attributes, style declarations and child list (see DOMNode::footprint). `mirror`, when set, follows the same count (the budget of the page's heap,
-// so what the document holds leaves the heap that much less). Main thread only.
+// attributes, style declarations and child list (see DOMNode::footprint). `mirror`, when set, follows
+// the same count (the budget of the page's heap, so what the document holds leaves the heap that much
+// less). Main thread only.
 struct DOMLedger {
     std::size_t bytes = 0;
     std::size_t* mirror = nullptr;
@@ -174,7 +175,7 @@ private:
     void appendStyle(std::string name, std::string value);
     void clearStyle();
     void reindexStyle();
-    // The heap bytes of the strings of attributes_ and style_, kept as they change.
+    // entryBytes_ kept as entries come and go, and counted anew.
     void countEntry(const std::pair<std::string, std::string>& entry, bool adding);
     void recountEntries();
     void detach();
@@ -187,6 +188,7 @@ private:
     std::vector<std::pair<std::string, std::string>> style_;
     // Positions in style_ + 1 by property name, open addressing (0: empty); empty for a few declarations.
     std::vector<std::uint32_t> styleIndex_;
+    // What the strings of attributes_ and style_ allocated.
     std::size_t entryBytes_ = 0;
     // Brings the ledger up to date after a change of what the node holds.
     void recount();

@@ -240,16 +240,44 @@ duk_ret_t nTag(duk_context* ctx) {
     return 1;
 }
 
+// Text made natively (`size` bytes at most, by `build`) is admitted before it is built: the native string
+// and the heap's copy of it, held at once, must both fit.
+template <typename Build>
+void pushBuilt(duk_context* ctx, std::size_t size, Build&& build) {
+    WebPage& page = pageOf(ctx);
+    // (Short text is built inside the string object, and its copy is the heap's alone to admit.)
+    const std::size_t bytes = DOMNode::stringBytes(size);
+    WebPage::ScopedCharge native(page, bytes, ctx);
+    std::optional<WebPage::ScopedCharge> copy;
+    if (native.ok()) copy.emplace(page, bytes, ctx);
+    if (!copy || !copy->ok()) refuseBytes(ctx, "the text");
+    const std::string t = build();
+    copy.reset();  // the heap counts its copy itself
+    duk_push_lstring(ctx, t.data(), t.size());
+}
+
+// An attribute's value goes to the heap from where it lies; the style attribute's is made of its declarations.
+void pushAttribute(duk_context* ctx, const DOMNode& node, const std::string& name, const std::string& raw) {
+    if (name != "style") {
+        duk_push_lstring(ctx, raw.data(), raw.size());
+        return;
+    }
+    std::size_t size = 0;
+    node.forEachStylePiece([&size](std::string_view piece) { size += piece.size(); });
+    pushBuilt(ctx, size, [&node] { return node.attribute("style"); });
+}
+
 duk_ret_t nAttr(duk_context* ctx) {
     NODE_OR(duk_push_null(ctx));
     std::string name = stringArg(ctx, 1);
     for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (!node->hasAttribute(name)) {
-        duk_push_null(ctx);
-        return 1;
+    for (const auto& [n, v] : node->attributes()) {
+        if (n == name) {
+            pushAttribute(ctx, *node, n, v);
+            return 1;
+        }
     }
-    std::string v = node->attribute(name);
-    duk_push_lstring(ctx, v.data(), v.size());
+    duk_push_null(ctx);
     return 1;
 }
 
@@ -525,11 +553,10 @@ duk_ret_t nAttrs(duk_context* ctx) {
     duk_push_array(ctx);
     duk_uarridx_t i = 0;
     for (const auto& [name, raw] : node->attributes()) {
-        std::string value = name == "style" ? node->attribute("style") : raw;
         duk_push_array(ctx);
         duk_push_lstring(ctx, name.data(), name.size());
         duk_put_prop_index(ctx, -2, 0);
-        duk_push_lstring(ctx, value.data(), value.size());
+        pushAttribute(ctx, *node, name, raw);
         duk_put_prop_index(ctx, -2, 1);
         duk_put_prop_index(ctx, -2, i++);
     }
@@ -557,22 +584,16 @@ duk_ret_t nContains(duk_context* ctx) {
     return 1;
 }
 
-// Text made of the tree is admitted before it is built: its size is found first, and the native string
-// and the heap's copy of it, held at once, must both fit.
+// Text made of the tree: its size is found first, in a walk as long as building it.
 void pushSerialized(duk_context* ctx, const DOMNode& node, DOMNode::Serialization kind) {
-    WebPage& page = pageOf(ctx);
     DOMWorkLimit limit = entryLimit(ctx);
     const std::size_t size = node.serializedSize(kind, &limit);
     throwIfStopped(ctx, limit);
-    const std::size_t bytes = size + 1;
-    WebPage::ScopedCharge native(page, bytes, ctx);
-    std::optional<WebPage::ScopedCharge> copy;
-    if (native.ok()) copy.emplace(page, bytes, ctx);
-    if (!copy || !copy->ok()) refuseBytes(ctx, "the text");
-    const std::string t = node.serialized(kind, &limit, size);
-    throwIfStopped(ctx, limit);
-    copy.reset();  // the heap counts its copy itself
-    duk_push_lstring(ctx, t.data(), t.size());
+    pushBuilt(ctx, size, [&] {
+        std::string t = node.serialized(kind, &limit, size);
+        throwIfStopped(ctx, limit);
+        return t;
+    });
 }
 
 duk_ret_t nText(duk_context* ctx) {

@@ -170,6 +170,13 @@ TEST_CASE_FIXTURE(Harness, "WebPage: serializing markup past the page's budget i
     // Once the text is smaller, the same reads answer.
     CHECK(page->evaluate("t.textContent = '<&>'; document.body.innerHTML.length > 0 && t.outerHTML") ==
           "<div id=\"t\">&lt;&amp;&gt;</div>");
+    // A style attribute's text is made of its declarations: admitted the same way.
+    REQUIRE(page->evaluate("var v = 'v'.repeat(3 << 20); p.style.width = v; v = null; p.style.width.length") ==
+            std::to_string(3 << 20));
+    CHECK(page->evaluate("try { p.getAttribute('style').length } catch (e) { e.name + ': ' + e.message }") == refused);
+    CHECK(page->evaluate("try { p.attributes.length } catch (e) { e.name + ': ' + e.message }") == refused);
+    CHECK(page->evaluate("p.style.width = '2px'; p.getAttribute('style')") == "width: 2px;");
+    CHECK(page->chargedBytes() == 0);
 }
 
 TEST_CASE_FIXTURE(Harness, "WebPage: a class list past the page's budget or time is refused") {
@@ -196,6 +203,15 @@ TEST_CASE_FIXTURE(Harness, "WebPage: a class list past the page's budget or time
     }
     CHECK(page->chargedBytes() == 0);
     CHECK(page->evaluate("list = null; by('c')") == "200");
+    // An element's own long class list is matched without being split into a million names.
+    REQUIRE(page->evaluate("var long = document.createElement('p'); long.className = 'a '.repeat(1 << 20) + 'tail';"
+                           "document.body.appendChild(long); 'ok'") == "ok");
+    {
+        AllocationTally tally;
+        CHECK(page->evaluate("[by('tail a'), by('a'), by('tail b'), document.querySelectorAll('p.a.tail').length].join()") ==
+              "1,201,0,1");
+        CHECK(tally.peak() < (256 << 10));
+    }
 
     // A list that fits but whose matching would run for minutes is stopped at the entry's time limit.
     WebPage::Options quick = options;
