@@ -290,10 +290,21 @@ DOMDocument::DOMDocument() {
 
 std::shared_ptr<DOMNode> DOMDocument::make(DOMNode::Type type, std::string nameOrText, bool essential) {
     if (!essential && nodes_.size() >= MaximumNodes) return nullptr;
-    auto node = DOMNode::create(type, nextId_++, std::move(nameOrText));
+    auto node = DOMNode::create(type, takeId(), std::move(nameOrText));
     node->setLedger(ledger_);
     nodes_.emplace(node->id(), node);
+    if (made_ != nullptr) made_->push_back(node->id());
     return node;
+}
+
+std::uint32_t DOMDocument::takeId() {
+    // Once every id has been given, those of nodes that are gone are given again (a page churning nodes
+    // for hours gets there). That is safe: a node script holds a wrapper of is never let go, and the page
+    // forgets what it kept about a node when it goes. At most MaximumNodes ids are skipped.
+    for (;;) {
+        const std::uint32_t id = nextId_++;
+        if (id != 0 && !nodes_.contains(id)) return id;
+    }
 }
 
 std::vector<std::uint32_t> DOMDocument::collect(const Holds& held) {
@@ -359,6 +370,7 @@ bool DOMDocument::build(const void* gumboNode, const std::shared_ptr<DOMNode>& p
     const auto* from = static_cast<const GumboNode*>(gumboNode);
     const std::size_t room = budget != nullptr && budget->room ? budget->room() : SIZE_MAX;
     const std::size_t before = ledger_->bytes;
+    DOMWorkLimit* limit = budget != nullptr ? budget->limit : nullptr;
     auto stop = [budget](DOMParseBudget::Outcome why) {
         budget->outcome = why;
         return false;
@@ -407,11 +419,13 @@ bool DOMDocument::build(const void* gumboNode, const std::shared_ptr<DOMNode>& p
             for (unsigned i = 0; i < attrs.length; ++i) {
                 auto* a = static_cast<const GumboAttribute*>(attrs.data[i]);
                 if (names.insert(toLowerASCII(a->name)).second) {
-                    node->appendParsedAttribute(a->name, a->value);
+                    node->appendParsedAttribute(a->name, a->value, limit);
                 } else {
-                    node->setAttribute(a->name, a->value);
+                    node->setAttribute(a->name, a->value, limit);
                 }
             }
+            // A style's declarations are parsed on the same meter.
+            if (limit != nullptr && limit->stopped()) return stop(DOMParseBudget::Outcome::OutOfTime);
             const GumboVector& kids = g->v.element.children;
             // Past the depth limit, children join the deepest allowed element instead.
             bool flatten = depth >= DOMNode::MaxDepth;
@@ -482,10 +496,13 @@ std::vector<std::shared_ptr<DOMNode>> DOMDocument::parseFragment(std::string_vie
     }
     if (body == nullptr) return out;
     // Made here, with fresh ids; all taken back when the budget stops the work midway.
-    const std::uint32_t first = nextId_;
-    if (!build(body, nullptr, budget, &out)) {
+    std::vector<std::uint32_t> made;
+    made_ = &made;
+    const bool built = build(body, nullptr, budget, &out);
+    made_ = nullptr;
+    if (!built) {
         out.clear();
-        for (std::uint32_t id = first; id != nextId_; ++id) nodes_.erase(id);
+        for (std::uint32_t id : made) nodes_.erase(id);
     }
     return out;
 }

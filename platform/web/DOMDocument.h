@@ -107,10 +107,15 @@ public:
 
     DOMDocument();
 
+    // Test hook: the next id to be given, to reach the end of the id space.
+    void setNextIdForTesting(std::uint32_t id) { nextId_ = id; }
+
 private:
     // nullptr past MaximumNodes unless `essential` (the document and its skeleton).
     std::shared_ptr<DOMNode> make(DOMNode::Type type, std::string nameOrText, bool essential = false);
     void ensureSkeleton();
+    // A node id no node of this document has.
+    std::uint32_t takeId();
     // Makes nodes here for the children of `gumboNode` (a GumboNode): below `parent`, or parentless into
     // `out` when there is none. False (with the budget's outcome) when the budget stopped it midway.
     bool build(const void* gumboNode, const std::shared_ptr<DOMNode>& parent, DOMParseBudget* budget,
@@ -121,7 +126,10 @@ private:
     std::size_t collectAt_ = 4096;
     std::size_t collectBytesAt_ = CollectionBytesFloor;
     std::shared_ptr<DOMLedger> ledger_ = std::make_shared<DOMLedger>();
+    // The next id to try (see takeId).
     std::uint32_t nextId_ = 1;
+    // While set, every node made is listed here (a parse that may be taken back whole).
+    std::vector<std::uint32_t>* made_ = nullptr;
     std::shared_ptr<DOMNode> root_;
     std::unordered_map<std::uint32_t, std::shared_ptr<DOMNode>> nodes_;
     // Node id -> id of the document node it belongs to, for nodes out of this document's tree.

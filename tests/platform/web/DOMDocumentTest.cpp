@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <set>
 #include <string>
 #include <unistd.h>
 
@@ -314,4 +315,38 @@ TEST_CASE("DOMDocument: markup nested far past what the tree keeps parses in lin
     auto kept = DOMDocument::parse(shallow);
     CHECK(kept->getElementsByTagName("div").size() == 200);
     CHECK(kept->getElementsByTagName("i").size() == 200);
+}
+
+TEST_CASE("DOMDocument: node ids past the last one go to nodes that are gone, never to a live one or 0") {
+    auto doc = DOMDocument::parse("<div id='box'></div>");
+    auto box = doc->getElementById("box");
+    auto kept = doc->createElement("p");
+    const std::uint32_t keptId = kept->id();
+    // Ids near the end of their range, some of them still live when the count wraps.
+    doc->setNextIdForTesting(0xFFFFFFF0u);
+    std::vector<std::shared_ptr<DOMNode>> live;
+    for (int i = 0; i < 12; ++i) live.push_back(doc->createElement("i"));
+    for (int i = 0; i < 6; ++i) doc->createElement("b");  // let go of at once
+    std::set<std::uint32_t> seen;
+    for (const auto& n : live) seen.insert(n->id());
+    doc->collect([&](std::uint32_t id) { return id == keptId || seen.contains(id); });
+    doc->setNextIdForTesting(0xFFFFFFF0u);
+    seen.insert(keptId);
+    seen.insert(box->id());
+    for (int i = 0; i < 40; ++i) {
+        auto n = doc->createElement("u");
+        REQUIRE(n);
+        CHECK(n->id() != 0);
+        CHECK(seen.insert(n->id()).second);
+        live.push_back(n);
+    }
+    for (const auto& n : live) CHECK(doc->nodeById(n->id()) == n);
+    CHECK(doc->nodeById(keptId) == kept);
+    CHECK(doc->getElementById("box") == box);
+    // A parse taken back whole takes back only what it made.
+    doc->setNextIdForTesting(0xFFFFFFF0u);
+    platform::DOMParseBudget budget{[](std::size_t) { return true; }, [](std::size_t) {}, [] { return DOMNode::NodeBytes * 3; },
+                                    nullptr};
+    CHECK(doc->parseFragment("<p>one</p><p>two</p><p>three</p>", &budget).empty());
+    for (const auto& n : live) CHECK(doc->nodeById(n->id()) == n);
 }
