@@ -75,6 +75,11 @@ void leaveChain(const std::shared_ptr<ViewController>& top, std::vector<std::sha
 
 } // namespace
 
+void ViewController::leavePresentationChain() {
+    didLeavePresentationChain();
+    for (auto& child : std::vector<std::shared_ptr<ViewController>>(children_)) child->leavePresentationChain();
+}
+
 void ViewController::performAfterTransitions(Completion block) {
     if (!block) return;
     transitions().waiting.push_back(std::move(block));
@@ -94,7 +99,7 @@ ViewController::~ViewController() {
     }
     presented_->presenting_.reset();
     presented_.reset();
-    for (auto& c : chain) c->didLeavePresentationChain();
+    for (auto& c : chain) c->leavePresentationChain();
 }
 
 std::shared_ptr<View> ViewController::view() {
@@ -239,7 +244,7 @@ void ViewController::finishPresentation(const std::shared_ptr<ViewController>& p
             beginAppearanceTransition(true, false);
             endAppearanceTransition();
         }
-        presented->didLeavePresentationChain();
+        presented->leavePresentationChain();
     }
     setNeedsStatusBarAppearanceUpdate();
     if (completion) completion();
@@ -260,7 +265,7 @@ void ViewController::dropPresentedChain() {
     top->endAppearanceTransition();
     top->presenting_.reset();
     presented_.reset();
-    top->didLeavePresentationChain();
+    top->leavePresentationChain();
 }
 
 bool ViewController::dismissPresented(bool animated, Completion completion) {
@@ -318,7 +323,7 @@ void ViewController::finishDismissal(const std::shared_ptr<ViewController>& dism
         dismissed->presenting_.reset();
         dismissed->endAppearanceTransition();
         if (covers) endAppearanceTransition();
-        dismissed->didLeavePresentationChain();
+        dismissed->leavePresentationChain();
     } else {
         dismissed->beginAppearanceTransition(true, false);
         dismissed->endAppearanceTransition();

@@ -83,11 +83,14 @@ public:
     // Called once a presented controller is no longer presented: dismissed, taken down with a stack
     // dismissed beneath or over it (covered ones included, which get no second appearance call), a
     // presentation that did not complete, or its presenter gone. Called after the controller is
-    // unlinked from its presenter, topmost controller first.
+    // unlinked from its presenter, topmost controller first; its children hear it with it.
     virtual void didLeavePresentationChain() {}
     std::shared_ptr<ViewController> presentingViewController() const { return presenting_.lock(); }
     std::shared_ptr<ViewController> presentedViewController() const { return presented_; }
     bool isBeingPresented() const { return beingPresented_; }
+    // Whether a presentation or dismissal involving this controller (as presenter or presented) is
+    // under way; dismissals and presentations are refused meanwhile.
+    bool isInTransition() const { return inTransition(); }
     bool isBeingDismissed() const { return beingDismissed_; }
     ModalPresentationStyle modalPresentationStyle() const { return presentationStyle_; }
     void setModalPresentationStyle(ModalPresentationStyle s) { presentationStyle_ = s; }
@@ -138,6 +141,7 @@ private:
     bool inTransition() const;
     bool dismissPresented(bool animated, Completion completion);
     void dropPresentedChain();
+    void leavePresentationChain();
 
     std::shared_ptr<View> view_;
     std::string title_;

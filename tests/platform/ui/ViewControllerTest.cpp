@@ -279,12 +279,15 @@ TEST_CASE_FIXTURE(Harness, "ViewController: every controller of a dismissed stac
         runUntilIdle();
         REQUIRE(mid->presentViewController(top, false));
         runUntilIdle();
+        // A child, added once its parent was up (so it heard no appearance), hears it with its parent.
+        auto child = Recording::create(&s.log, "child");
+        top->addChildViewController(child);
         s.log.clear();
         // The root's dismissal takes the whole stack down; the low screen's takes down what it presents.
         REQUIRE((fromBelow ? s.root : low)->dismissViewController(true));
         // Controllers above the dismissed one leave at once, topmost first; covered screens had
         // disappeared already and hear nothing else.
-        Log atOnce{"top.willDisappear", "top.didDisappear", "top.left"};
+        Log atOnce{"top.willDisappear", "top.didDisappear", "top.left", "child.left"};
         if (fromBelow) {
             atOnce.insert(atOnce.end(), {"mid.left", "root.willAppear"});
         } else {
