@@ -242,7 +242,10 @@ void GADViewController::viewDidLoad() {
 }
 
 void GADViewController::viewWillAppear(bool) {
-    if (isBeingPresented() && !intermission_) addToCurrentIntermission();
+    if (!isBeingPresented() || intermission_) return;
+    addToCurrentIntermission();
+    // Presented by the platform's own steps rather than through its presenter: it leaves as a shown one.
+    if (intermission_ && state_ == ScreenState::Idle) state_ = ScreenState::Shown;
 }
 
 void GADViewController::viewWillDisappear(bool) {

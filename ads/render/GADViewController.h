@@ -64,7 +64,8 @@ class GADViewController : public platform::ViewController, public GADIntermittin
 
     // Hooks for subclasses.
     virtual void finishAppearing();
-    // Reached from the platform's dismissal and from the presenter's; runs once per showing.
+    // Run once per showing when the screen is gone: the period hears did-dismiss, then the dismissal
+    // completion and the subclass's part run.
     void finishDismissal();
     virtual void viewChangedToOrientation(platform::InterfaceOrientation) {}
     void addToCurrentIntermission();
