@@ -53,7 +53,13 @@ void GADOverlayProxy::takeDownViewController(platform::ViewController& vc, std::
     if (auto proxy = overlayProxyForViewController(&vc)) {
         proxy->relinquishScreenWithCompletion(std::move(completion));
     } else if (auto presenting = vc.presentingViewController()) {
-        if (!presenting->dismissViewController(true, completion) && completion) completion();
+        if (presenting->dismissViewController(true, completion)) return;
+        // Refused while a transition is under way: asked again once it is over.
+        std::weak_ptr<platform::ViewController> weak = vc.shared_from_this();
+        platform::ViewController::performAfterTransitions([weak, completion = std::move(completion)]() mutable {
+            if (auto controller = weak.lock()) takeDownViewController(*controller, std::move(completion));
+            else if (completion) completion();
+        });
     } else if (completion) {
         completion();
     }

@@ -19,8 +19,8 @@ class GADOverlayProxy : public GADIntermitting, public std::enable_shared_from_t
     static std::shared_ptr<GADOverlayProxy> initWithViewController(const std::shared_ptr<platform::ViewController>& vc);
     static std::shared_ptr<GADOverlayProxy> overlayProxyForViewController(const platform::ViewController* vc);
     // Takes a screen the ad opened off the display: through its proxy when it has one (so the slot's
-    // full-screen period ends too), else through its presenter. `completion` (may be null) runs once it
-    // is down, or at once when nothing presents it.
+    // full-screen period ends too), else through its presenter, once any transition under way is over.
+    // `completion` (may be null) runs once it is down, or at once when nothing presents it.
     static void takeDownViewController(platform::ViewController& vc, std::function<void()> completion = nullptr);
 
     std::shared_ptr<platform::ViewController> viewController() const { return viewController_.lock(); }
