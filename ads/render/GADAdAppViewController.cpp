@@ -187,4 +187,8 @@ void GADAdAppViewController::viewChangedToOrientation(platform::InterfaceOrienta
     if (adView_) adView_->didRotateToOrientation(static_cast<int>(orientation));
 }
 
+void GADAdAppViewController::didAbandonScreen() {
+    if (adView_) adView_->closePage();
+}
+
 } // namespace ruzave

@@ -53,6 +53,8 @@ class GADAdAppViewController : public GADViewController {
   protected:
     GADAdAppViewController() = default;
     void setUp(const std::shared_ptr<GADAdView>& adView);
+    // The ad's release ends the page shown here.
+    void didAbandonScreen() override;
     virtual void configureView();
     void updateCloseButtonVisibilityAndImage();
     void positionMRAIDCloseButton();

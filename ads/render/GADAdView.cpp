@@ -13,6 +13,7 @@
 #include "platform/runloop/MainLoop.h"
 #include "platform/ui/Color.h"
 #include "platform/ui/ScrollView.h"
+#include "platform/web/WebPage.h"
 
 namespace ruzave {
 namespace {
@@ -140,12 +141,20 @@ GADAdView::~GADAdView() {
     if (alertView_) alertView_->setDelegate({});
     if (URL_) GADAdURLStash::remove(*URL_, this);
     if (webView_) {
+        // Nothing of this ad runs on in the pooled web view.
+        closePage();
         // The web view may serve another ad view from the pool.
         if (auto scroll = webView_->scrollView()) scroll->removeContentSizeObserver(contentSizeObserver_);
         webView_->setDelegate({});
         webView_->removeFromSuperview();
         cacheWebView(webView_);
     }
+}
+
+void GADAdView::closePage() {
+    if (!webView_) return;
+    webView_->stopLoading();
+    if (auto page = webView_->currentPage()) page->close();
 }
 
 void GADAdView::reset() {
@@ -306,7 +315,8 @@ void GADAdView::restoreState() {
     auto self = weak_from_this().lock();
     removeFromSuperview();
     setFrame(state.frame);
-    if (state.superview && self) state.superview->addSubview(std::static_pointer_cast<platform::View>(self));
+    if (auto superview = state.superview.lock(); superview && self)
+        superview->addSubview(std::static_pointer_cast<platform::View>(self));
     setDelegate(state.delegate);
     viewController_ = state.viewController;
 }

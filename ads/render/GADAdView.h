@@ -76,6 +76,8 @@ class GADAdView : public platform::View,
     void setURL(const std::optional<platform::URL>& url, const std::shared_ptr<GADAdView>& view);
 
     void stopLoading() { webView_->stopLoading(); }
+    // Ends the page for good: its loads, timers and scripts stop and it asks the network for nothing more.
+    void closePage();
     void reload() { webView_->reload(); }
     void goBack() { webView_->goBack(); }
     void goForward() { webView_->goForward(); }

@@ -15,7 +15,8 @@ class GADAdViewDelegate;
 
 struct GADAdViewState {
     platform::Rect frame;
-    std::shared_ptr<platform::View> superview;
+    // Weak: a borrowed ad view must not keep its banner alive once the app has let the banner go.
+    std::weak_ptr<platform::View> superview;
     std::weak_ptr<GADAdViewDelegate> delegate;
     std::weak_ptr<platform::ViewController> viewController;
 };

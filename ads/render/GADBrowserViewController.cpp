@@ -211,4 +211,8 @@ void GADBrowserViewController::viewChangedToOrientation(platform::InterfaceOrien
     }
 }
 
+void GADBrowserViewController::didAbandonScreen() {
+    if (adView_) adView_->closePage();
+}
+
 } // namespace ruzave

@@ -70,6 +70,10 @@ class GADBrowserViewController : public GADViewController {
     void viewWillAppear(bool animated) override;
     void viewChangedToOrientation(platform::InterfaceOrientation orientation) override;
 
+  protected:
+    // The ad's release ends the page shown here.
+    void didAbandonScreen() override;
+
   private:
     GADBrowserViewController() = default;
     std::function<void(platform::BarButtonItem&)> action(void (GADBrowserViewController::*method)());

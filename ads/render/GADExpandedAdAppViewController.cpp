@@ -45,10 +45,9 @@ void GADExpandedAdAppViewController::configureView() {
     GADAdAppViewController::configureView();
 }
 
-void GADExpandedAdAppViewController::relinquishScreenWithCompletion(Completion completion) {
+void GADExpandedAdAppViewController::willBeginDismissal() {
     auto adView = this->adView();
     if (adView && adView->viewController().get() == this) adView->restoreState();
-    GADAdAppViewController::relinquishScreenWithCompletion(std::move(completion));
 }
 
 } // namespace ruzave

@@ -1,7 +1,7 @@
 #pragma once
 // Borrows a banner's own ad view for an MRAID expand or resize: a picture of the ad stands in the
 // banner's place while the view is on the full screen, and the view goes back where it was when the
-// controller gives the screen up. Main thread.
+// screen starts to leave, however it leaves. Main thread.
 #include <memory>
 
 #include "ads/render/GADAdAppViewController.h"
@@ -19,11 +19,12 @@ class GADExpandedAdAppViewController : public GADAdAppViewController {
     ~GADExpandedAdAppViewController() override;
 
     bool isLoaded() const override { return true; }
-    void relinquishScreenWithCompletion(Completion completion) override;
     std::shared_ptr<platform::ImageView> renderedBanner() const { return renderedBanner_; }
 
   protected:
     void configureView() override;
+    // However the screen goes, the ad view goes back to the banner as the dismissal begins.
+    void willBeginDismissal() override;
 
   private:
     GADExpandedAdAppViewController() = default;

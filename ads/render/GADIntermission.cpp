@@ -79,6 +79,23 @@ void GADIntermission::participantDidRelinquishScreen(const GADIntermitting& part
     if (deactivating_.empty()) resumeDeactivationQueue();
 }
 
+void GADIntermission::abandonAllParticipants() {
+    auto self = shared_from_this();
+    std::vector<std::shared_ptr<GADIntermitting>> all;
+    for (const auto* set : {&active_, &deactivating_})
+        for (const auto& entry : *set)
+            if (auto participant = entry.participant.lock()) all.push_back(participant);
+    deactivationQueue_.clear();
+    for (auto& participant : all) participant->abandonScreen();
+    // Whatever did not say it left is gone all the same.
+    bool wasActive = !active_.empty();
+    bool wasLeaving = !deactivating_.empty();
+    active_.clear();
+    deactivating_.clear();
+    if (wasActive) willEnd();
+    if (wasActive || wasLeaving) didEnd();
+}
+
 void GADIntermission::begin() {
     began_ = true;
     toldWillDismiss_ = false;

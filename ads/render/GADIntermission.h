@@ -28,6 +28,8 @@ class GADIntermission : public std::enable_shared_from_this<GADIntermission> {
     void participantWillOverrideStatusBarVisibility(const GADIntermitting& participant);
     void participantWillRelinquishScreen(const GADIntermitting& participant);
     void participantDidRelinquishScreen(const GADIntermitting& participant);
+    // The slot's ad goes away: every screen of the period leaves now, and the period ends.
+    void abandonAllParticipants();
 
     std::size_t activeParticipantCount() const { return active_.size(); }
     std::size_t deactivatingParticipantCount() const { return deactivating_.size(); }

@@ -22,6 +22,9 @@ class GADIntermitting {
                                            Completion completion) = 0;
     virtual bool shouldDismissOnApplicationEnteringForeground() = 0;
     virtual void relinquishScreenWithCompletion(Completion completion) = 0;
+    // The ad goes away: the screen leaves now, whatever it is doing, without animation, and has told
+    // its period that it left before this returns.
+    virtual void abandonScreen() { relinquishScreenWithCompletion(nullptr); }
     virtual std::shared_ptr<GADIntermission> intermission() const = 0;
 };
 

@@ -33,9 +33,8 @@ void GADInterstitialViewController::finishAppearing() {
     if (auto adView = this->adView()) adView->dispatchSDKEvent("onshow", std::nullopt);
 }
 
-void GADInterstitialViewController::relinquishScreenWithCompletion(Completion completion) {
+void GADInterstitialViewController::willBeginDismissal() {
     if (auto adView = this->adView()) adView->dispatchSDKEvent("onhide", std::nullopt);
-    GADAdAppViewController::relinquishScreenWithCompletion(std::move(completion));
 }
 
 void GADInterstitialViewController::didFinishDismissal() {

@@ -19,10 +19,10 @@ class GADInterstitialViewController : public GADAdAppViewController {
                                    Completion completion) override;
     bool isLoaded() const override;
     void finishAppearing() override;
-    void relinquishScreenWithCompletion(Completion completion) override;
     std::shared_ptr<GADInterstitial> interstitial() const { return interstitial_; }
 
   protected:
+    void willBeginDismissal() override;
     void didFinishDismissal() override;
 
   private:

@@ -43,15 +43,24 @@ void GADModalOverlayPresenter::presentFromViewController(const std::shared_ptr<p
     if (presenting && controller) presenting->presentViewController(controller, true, std::move(completion));
 }
 
-void GADModalOverlayPresenter::dismissWithCompletionHandler(Completion completion) {
-    stopObserving();
+bool GADModalOverlayPresenter::canDismissNow() const {
+    auto controller = presented_.lock();
+    auto presenting = controller ? controller->presentingViewController() : nullptr;
+    if (!presenting || presenting->presentedViewController() != controller) return true;
+    return !presenting->isInTransition() && !controller->isInTransition();
+}
+
+bool GADModalOverlayPresenter::dismissWithCompletionHandler(Completion completion) {
     auto controller = presented_.lock();
     auto presenting = controller ? controller->presentingViewController() : nullptr;
     if (presenting && presenting->presentedViewController() == controller) {
-        presenting->dismissViewController(true, std::move(completion));
-        return;
+        if (!presenting->dismissViewController(true, std::move(completion))) return false;
+        stopObserving();
+        return true;
     }
+    stopObserving();
     if (completion) completion();
+    return true;
 }
 
 } // namespace ruzave

@@ -19,7 +19,8 @@ class GADModalOverlayPresenter : public GADOverlayPresenting,
     void presentFromViewController(const std::shared_ptr<platform::ViewController>& presenting,
                                    Completion completion) override;
     std::shared_ptr<platform::ViewController> presentationViewController() const override;
-    void dismissWithCompletionHandler(Completion completion) override;
+    bool dismissWithCompletionHandler(Completion completion) override;
+    bool canDismissNow() const override;
     std::shared_ptr<GADViewController> presentedViewController() const override {
         return presented_.lock();
     }

@@ -4,14 +4,13 @@
 
 #include "ads/core/slot/GADSlot.h"
 #include "ads/render/GADIntermission.h"
-#include "platform/runloop/DispatchQueue.h"
 #include "platform/ui/ViewController.h"
 
 namespace ruzave {
 
 // The proxy's place in its view controller: a child with no view of its own, so the controller owns its
-// proxy and the proxy goes with it. Children share their parent's appearance callbacks, so it also
-// hears the controller leave the screen, however that happens.
+// proxy and the proxy goes with it. Children hear with their parent that it is no longer presented,
+// however that happened.
 class GADOverlayProxy::Attachment : public platform::ViewController {
   public:
     static std::shared_ptr<Attachment> create(const std::shared_ptr<GADOverlayProxy>& proxy) {
@@ -19,13 +18,8 @@ class GADOverlayProxy::Attachment : public platform::ViewController {
         attachment->proxy_ = proxy;
         return attachment;
     }
-    void viewDidDisappear(bool) override {
-        // On the next turn: a controller dropped with the screen under it is unlinked from its presenter
-        // only after it has been told that it disappeared.
-        std::weak_ptr<GADOverlayProxy> weak = proxy_;
-        platform::mainQueue()->async([weak] {
-            if (auto proxy = weak.lock()) proxy->controllerDidDisappear();
-        });
+    void didLeavePresentationChain() override {
+        if (auto proxy = proxy_) proxy->controllerLeft();
     }
 
   private:
@@ -59,7 +53,13 @@ void GADOverlayProxy::takeDownViewController(platform::ViewController& vc, std::
     if (auto proxy = overlayProxyForViewController(&vc)) {
         proxy->relinquishScreenWithCompletion(std::move(completion));
     } else if (auto presenting = vc.presentingViewController()) {
-        if (!presenting->dismissViewController(true, completion) && completion) completion();
+        if (presenting->dismissViewController(true, completion)) return;
+        // Refused while a transition is under way: asked again once it is over.
+        std::weak_ptr<platform::ViewController> weak = vc.shared_from_this();
+        platform::ViewController::performAfterTransitions([weak, completion = std::move(completion)]() mutable {
+            if (auto controller = weak.lock()) takeDownViewController(*controller, std::move(completion));
+            else if (completion) completion();
+        });
     } else if (completion) {
         completion();
     }
@@ -89,6 +89,8 @@ void GADOverlayProxy::presentFromViewController(const std::shared_ptr<platform::
     }
     intermission_ = intermission;
     if (intermission_) intermission_->addParticipant(shared_from_this());
+    dismissing_ = false;
+    closeWanted_ = false;
     if (presenting->presentViewController(controller, true, std::move(completion))) {
         up_ = true;
         return;
@@ -100,31 +102,85 @@ void GADOverlayProxy::presentFromViewController(const std::shared_ptr<platform::
     }
 }
 
-void GADOverlayProxy::controllerDidDisappear() {
+void GADOverlayProxy::controllerLeft() {
     auto self = shared_from_this(); // the handler may let go of the controller, which owns this proxy
+    if (!up_) return;
+    bool byAnotherRoad = !dismissing_;
+    screenGone();
     auto controller = viewController_.lock();
-    if (!up_ || (controller && (controller->presentingViewController() || controller->isBeingPresented()))) return;
+    if (byAnotherRoad && controller && screenLostHandler_) screenLostHandler_(*controller);
+}
+
+void GADOverlayProxy::screenGone() {
+    auto self = shared_from_this();
     up_ = false;
-    if (auto joined = std::move(intermission_)) {
-        intermission_.reset();
-        joined->participantDidRelinquishScreen(*this);
-    }
+    dismissing_ = false;
+    closeWanted_ = false;
+    auto joined = std::move(intermission_);
+    intermission_.reset();
+    if (joined) joined->participantWillRelinquishScreen(*this);
+    auto completions = std::move(completions_);
+    completions_.clear();
+    for (auto& completion : completions)
+        if (completion) completion();
+    if (joined) joined->participantDidRelinquishScreen(*this);
     opener_.reset();
-    if (controller && screenLostHandler_) screenLostHandler_(*controller);
 }
 
 void GADOverlayProxy::relinquishScreenWithCompletion(Completion completion) {
     auto self = shared_from_this();
-    if (intermission_) intermission_->participantWillRelinquishScreen(*this);
-    auto finish = [self, completion = std::move(completion)] {
-        self->up_ = false;
-        if (completion) completion();
-        if (auto intermission = self->intermission_) intermission->participantDidRelinquishScreen(*self);
-        self->intermission_.reset();
-    };
+    if (completion) completions_.push_back(std::move(completion));
+    if (dismissing_) return;
+    closeWanted_ = true;
+    takeDown(true);
+}
+
+void GADOverlayProxy::takeDown(bool animated) {
+    if (!closeWanted_ || dismissing_) return;
+    auto self = shared_from_this();
     auto controller = viewController_.lock();
     auto presenting = controller ? controller->presentingViewController() : nullptr;
-    if (!presenting || !presenting->dismissViewController(true, finish)) finish();
+    if (!up_ || !presenting) {
+        screenGone();
+        return;
+    }
+    if (presenting->dismissViewController(animated, [self] {
+            if (self->up_) self->screenGone();
+        })) {
+        dismissing_ = true;
+        if (intermission_) intermission_->participantWillRelinquishScreen(*this);
+        return;
+    }
+    // Refused while a transition is under way: asked again once it is over.
+    std::weak_ptr<GADOverlayProxy> weak = self;
+    platform::ViewController::performAfterTransitions([weak, animated] {
+        if (auto proxy = weak.lock()) proxy->takeDown(animated);
+    });
+}
+
+void GADOverlayProxy::abandonScreen() {
+    auto self = shared_from_this();
+    opener_.reset();
+    if (!up_) return;
+    closeWanted_ = true;
+    auto controller = viewController_.lock();
+    // Off the screen without animation, now or once the transition under way allows; the period
+    // ends now.
+    if (!dismissing_ && controller && controller->presentingViewController()) {
+        auto takeDownLater = std::make_shared<std::function<void()>>();
+        *takeDownLater = [controller, weakAgain = std::weak_ptr<std::function<void()>>(takeDownLater)] {
+            auto presenting = controller->presentingViewController();
+            if (!presenting || presenting->presentedViewController() != controller) return;
+            if (presenting->dismissViewController(false)) return;
+            if (auto again = weakAgain.lock())
+                platform::ViewController::performAfterTransitions([again] { (*again)(); });
+        };
+        (*takeDownLater)();
+    }
+    if (!up_) return;
+    screenGone();
+    // Whoever kept the screen for its time on screen lets go.
+    if (controller && screenLostHandler_) screenLostHandler_(*controller);
 }
 
 } // namespace ruzave

@@ -4,6 +4,7 @@
 // overlayProxyForViewController(). Main thread.
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "ads/render/GADIntermitting.h"
 
@@ -18,8 +19,8 @@ class GADOverlayProxy : public GADIntermitting, public std::enable_shared_from_t
     static std::shared_ptr<GADOverlayProxy> initWithViewController(const std::shared_ptr<platform::ViewController>& vc);
     static std::shared_ptr<GADOverlayProxy> overlayProxyForViewController(const platform::ViewController* vc);
     // Takes a screen the ad opened off the display: through its proxy when it has one (so the slot's
-    // full-screen period ends too), else through its presenter. `completion` (may be null) runs once it
-    // is down, or at once when nothing presents it.
+    // full-screen period ends too), else through its presenter, once any transition under way is over.
+    // `completion` (may be null) runs once it is down, or at once when nothing presents it.
     static void takeDownViewController(platform::ViewController& vc, std::function<void()> completion = nullptr);
 
     std::shared_ptr<platform::ViewController> viewController() const { return viewController_.lock(); }
@@ -37,22 +38,31 @@ class GADOverlayProxy : public GADIntermitting, public std::enable_shared_from_t
     void presentFromViewController(const std::shared_ptr<platform::ViewController>& presenting,
                                    Completion completion) override;
     bool shouldDismissOnApplicationEnteringForeground() override { return false; }
+    // Takes the controller down; asked during a transition, it waits for the transition's end. The
+    // completion runs once the controller is down (at once when it is not up).
     void relinquishScreenWithCompletion(Completion completion) override;
+    void abandonScreen() override;
     std::shared_ptr<GADIntermission> intermission() const override { return intermission_; }
 
   private:
     class Attachment;
     GADOverlayProxy() = default;
-    // The controller disappeared: when it is no longer presented and this proxy did not take it down,
-    // the proxy leaves the full-screen period and lets go of what it kept for the screen's time.
-    void controllerDidDisappear();
+    // The controller is no longer presented: the proxy leaves the full-screen period and lets go of
+    // what it kept for the screen's time; when it did not take the controller down, the screen-lost
+    // handler runs.
+    void controllerLeft();
+    void screenGone();
+    void takeDown(bool animated);
 
     std::weak_ptr<platform::ViewController> viewController_;
     std::weak_ptr<GADSlot> slot_;
     std::shared_ptr<GADOpener> opener_;
     std::shared_ptr<GADIntermission> intermission_;
     ScreenLostHandler screenLostHandler_;
+    std::vector<Completion> completions_;
     bool up_ = false;
+    bool dismissing_ = false;
+    bool closeWanted_ = false;
 };
 
 } // namespace ruzave

@@ -176,7 +176,7 @@ void GADTransparentOverlayPresenter::updateTransparentInterstitialOrientation() 
         });
 }
 
-void GADTransparentOverlayPresenter::dismissWithCompletionHandler(Completion completion) {
+bool GADTransparentOverlayPresenter::dismissWithCompletionHandler(Completion completion) {
     removeObservers();
     auto presented = presented_.lock();
     auto view = presented && presented->isViewLoaded() ? presented->view() : nullptr;
@@ -194,6 +194,7 @@ void GADTransparentOverlayPresenter::dismissWithCompletionHandler(Completion com
             if (auto c = weak.lock()) c->endAppearanceTransition();
             if (completion) completion();
         });
+    return true;
 }
 
 } // namespace ruzave

@@ -26,7 +26,7 @@ class GADTransparentOverlayPresenter : public GADOverlayPresenting,
     bool isReadyToPresent() override { return !presented_.expired(); }
     void presentFromViewController(const std::shared_ptr<platform::ViewController>& presenting,
                                    Completion completion) override;
-    void dismissWithCompletionHandler(Completion completion) override;
+    bool dismissWithCompletionHandler(Completion completion) override;
     std::shared_ptr<platform::ViewController> presentationViewController() const override;
     std::shared_ptr<GADViewController> presentedViewController() const override { return presented_.lock(); }
     void setPresentedViewController(const std::weak_ptr<GADViewController>& controller) override {

@@ -44,6 +44,8 @@ void GADViewController::presentFromViewController(const std::shared_ptr<platform
     auto self = this->self();
     auto view = this->view();
     dismissalFinished_ = false;
+    closeWanted_ = false;
+    state_ = ScreenState::Presenting;
     view->setUserInteractionEnabled(false);
     retainCycle_ = self;
     auto center = platform::NotificationCenter::defaultCenter();
@@ -51,6 +53,7 @@ void GADViewController::presentFromViewController(const std::shared_ptr<platform
     addToCurrentIntermission();
     std::weak_ptr<GADViewController> weak = self;
     auto rollBack = [this, &view, &center] {
+        state_ = ScreenState::Idle;
         view->setUserInteractionEnabled(true);
         retainCycle_.reset();
         if (auto intermission = intermission_) {
@@ -61,7 +64,7 @@ void GADViewController::presentFromViewController(const std::shared_ptr<platform
     };
     try {
         presenter_->presentFromViewController(presenting, [weak, completion = std::move(completion)] {
-            if (auto controller = weak.lock()) controller->finishAppearing();
+            if (auto controller = weak.lock()) controller->presentationDidEnd();
             if (completion) completion();
         });
     } catch (...) {
@@ -71,7 +74,15 @@ void GADViewController::presentFromViewController(const std::shared_ptr<platform
     }
     // A presentation the platform refused leaves nothing on screen: undo what was prepared for it.
     bool up = presentingViewController() || (view->window() != nullptr);
-    if (!up) rollBack();
+    if (!up && state_ == ScreenState::Presenting) rollBack();
+}
+
+void GADViewController::presentationDidEnd() {
+    if (state_ != ScreenState::Presenting) return;
+    state_ = ScreenState::Shown;
+    finishAppearing();
+    // A close asked for while the screen came up happens now.
+    if (closeWanted_) closeNow();
 }
 
 std::shared_ptr<platform::ViewController> GADViewController::standIn() const {
@@ -103,20 +114,92 @@ void GADViewController::addToCurrentIntermission() {
 }
 
 void GADViewController::relinquishScreenWithCompletion(Completion completion) {
-    auto self = this->self(); // the completion below keeps the controller alive until it has run
-    view()->setUserInteractionEnabled(false);
-    retainCycle_.reset();
-    if (intermission_) intermission_->participantWillRelinquishScreen(*this);
-    auto finish = [self, completion = std::move(completion)] {
-        self->finishDismissal();
+    auto self = this->self(); // whatever runs below may drop the last other hold
+    if (state_ == ScreenState::Gone || (state_ == ScreenState::Idle && !retainCycle_ && !intermission_)) {
         if (completion) completion();
-    };
-    if (presenter_) {
-        presenter_->dismissWithCompletionHandler(finish);
-    } else {
-        finish();
+        return;
     }
+    if (completion) closeCompletions_.push_back(std::move(completion));
+    if (state_ == ScreenState::Dismissing) return;
+    closeWanted_ = true;
+    // One that joined a period without coming up through its presenter leaves as a shown one does.
+    if (state_ == ScreenState::Idle) state_ = ScreenState::Shown;
+    if (state_ == ScreenState::Shown) closeNow();
+}
+
+void GADViewController::closeNow() {
+    if (state_ != ScreenState::Shown || !closeWanted_) return;
+    auto self = this->self();
+    std::weak_ptr<GADViewController> weak = self;
+    if (presenter_ && !presenter_->canDismissNow()) {
+        // A transition is under way: the close waits for its end.
+        platform::ViewController::performAfterTransitions([weak] {
+            if (auto controller = weak.lock()) controller->closeNow();
+        });
+        return;
+    }
+    beginDismissal();
+    takeDown();
+}
+
+void GADViewController::takeDown() {
+    if (state_ != ScreenState::Dismissing) return;
+    auto self = this->self();
+    // The completion keeps the controller until it has run.
+    auto gone = [self] { self->screenGone(); };
+    if (!presenter_) {
+        gone();
+        return;
+    }
+    if (presenter_->dismissWithCompletionHandler(gone)) return;
+    std::weak_ptr<GADViewController> weak = self;
+    platform::ViewController::performAfterTransitions([weak] {
+        if (auto controller = weak.lock()) controller->takeDown();
+    });
+}
+
+void GADViewController::beginDismissal() {
+    if (state_ == ScreenState::Idle || state_ == ScreenState::Dismissing || state_ == ScreenState::Gone) return;
+    state_ = ScreenState::Dismissing;
+    if (isViewLoaded()) view()->setUserInteractionEnabled(false);
+    willBeginDismissal();
+    if (intermission_) intermission_->participantWillRelinquishScreen(*this);
     platform::NotificationCenter::defaultCenter()->post(GADSlot::kAdModalViewControllerDidDismissFullScreen, this);
+}
+
+void GADViewController::screenGone() {
+    if (state_ == ScreenState::Idle || state_ == ScreenState::Gone) return;
+    auto self = this->self();
+    beginDismissal();
+    state_ = ScreenState::Gone;
+    closeWanted_ = false;
+    finishDismissal();
+    auto completions = std::move(closeCompletions_);
+    closeCompletions_.clear();
+    for (auto& completion : completions)
+        if (completion) completion();
+    // The hold ends here, on a later turn: this may be running inside a call on this controller.
+    if (retainCycle_) platform::mainQueue()->async([keep = std::move(retainCycle_)] {});
+    retainCycle_.reset();
+}
+
+void GADViewController::abandonScreen() {
+    if (state_ == ScreenState::Idle || state_ == ScreenState::Gone) return;
+    auto self = this->self();
+    closeWanted_ = true;
+    // Off the screen without animation, now or as soon as the transition under way allows.
+    auto takeDown = std::make_shared<std::function<void()>>();
+    *takeDown = [self, weakTakeDown = std::weak_ptr<std::function<void()>>(takeDown)] {
+        auto presenting = self->presentingViewController();
+        if (!presenting || presenting->presentedViewController() != self) return;
+        if (presenting->dismissViewController(false)) return;
+        if (auto again = weakTakeDown.lock())
+            platform::ViewController::performAfterTransitions([again] { (*again)(); });
+    };
+    if (presentingViewController()) (*takeDown)();
+    else if (presenter_) presenter_->dismissWithCompletionHandler(nullptr); // laid over the window
+    screenGone();
+    didAbandonScreen();
 }
 
 void GADViewController::finishAppearing() {
@@ -159,29 +242,19 @@ void GADViewController::viewDidLoad() {
 }
 
 void GADViewController::viewWillAppear(bool) {
-    if (isBeingPresented() && !intermission_) addToCurrentIntermission();
+    if (!isBeingPresented() || intermission_) return;
+    addToCurrentIntermission();
+    // Presented by the platform's own steps rather than through its presenter: it leaves as a shown one.
+    if (intermission_ && state_ == ScreenState::Idle) state_ = ScreenState::Shown;
 }
 
 void GADViewController::viewWillDisappear(bool) {
-    if (isBeingDismissed() && intermission_) intermission_->participantWillRelinquishScreen(*this);
+    // The app, or this controller's presenter, began taking the screen down.
+    if (isBeingDismissed()) beginDismissal();
 }
 
-void GADViewController::viewDidDisappear(bool) {
-    if (isBeingDismissed()) finishDismissal();
-    // Still held for its time on screen: the app dismissed it, or the screen under it, rather than this
-    // controller giving the screen up. The platform unlinks it from its presenter after this call, so it
-    // is looked at on the next turn; one that is only covered by another screen is still presented then.
-    if (!retainCycle_) return;
-    std::weak_ptr<GADViewController> weak = self();
-    platform::mainQueue()->async([weak] {
-        auto controller = weak.lock();
-        if (!controller || !controller->retainCycle_ || controller->presentingViewController() ||
-            controller->isBeingPresented() || controller->view()->window())
-            return;
-        // Gone by another road: it leaves as when it gives the screen up itself, so its slot hears the
-        // dismissal in full and whatever it borrowed goes back.
-        controller->relinquishScreenWithCompletion(nullptr);
-    });
+void GADViewController::didLeavePresentationChain() {
+    screenGone();
 }
 
 } // namespace ruzave

@@ -1,10 +1,14 @@
 #pragma once
 // The base of every screen the SDK lays over the app: presents itself through an overlay presenter
 // (modal by default), takes part in its slot's full-screen period while up, keeps itself alive while
-// shown, and records the time of its dismissal in the ad's statistics when released. Main thread.
+// shown, and records the time of its dismissal in the ad's statistics when released. Each showing
+// goes presenting, shown, dismissing, gone: its period hears will-dismiss when a dismissal really
+// begins and did-dismiss when the screen is really gone, once each, however it ends; a close asked
+// for during a transition waits for the transition's end. Main thread.
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "ads/render/GADIntermitting.h"
 #include "platform/ui/ViewController.h"
@@ -17,6 +21,7 @@ class GADSlot;
 class GADViewController : public platform::ViewController, public GADIntermitting {
   public:
     using Completion = GADIntermitting::Completion;
+    enum class ScreenState { Idle, Presenting, Shown, Dismissing, Gone };
     static constexpr const char* kNoViewControllerMessage = "No UIViewController supplied to the ad. Cannot continue.";
 
     static std::shared_ptr<GADViewController> init();
@@ -26,8 +31,11 @@ class GADViewController : public platform::ViewController, public GADIntermittin
     void presentFromViewController(const std::shared_ptr<platform::ViewController>& presenting,
                                    Completion completion) override;
     bool shouldDismissOnApplicationEnteringForeground() override { return true; }
+    // Completions run once the screen is gone (at once when it is not up).
     void relinquishScreenWithCompletion(Completion completion) override;
+    void abandonScreen() override;
     std::shared_ptr<GADIntermission> intermission() const override { return intermission_; }
+    ScreenState screenState() const { return state_; }
 
     // Orientations: setSupportedOrientations ignores 0, setSupportedInterfaceOrientations does not.
     unsigned supportedInterfaceOrientations() const override { return supportedOrientations_; }
@@ -56,7 +64,8 @@ class GADViewController : public platform::ViewController, public GADIntermittin
 
     // Hooks for subclasses.
     virtual void finishAppearing();
-    // Reached from the platform's dismissal and from the presenter's; runs once per showing.
+    // Run once per showing when the screen is gone: the period hears did-dismiss, then the dismissal
+    // completion and the subclass's part run.
     void finishDismissal();
     virtual void viewChangedToOrientation(platform::InterfaceOrientation) {}
     void addToCurrentIntermission();
@@ -66,12 +75,17 @@ class GADViewController : public platform::ViewController, public GADIntermittin
     void viewDidLoad() override;
     void viewWillAppear(bool animated) override;
     void viewWillDisappear(bool animated) override;
-    void viewDidDisappear(bool animated) override;
+    // The platform's word that the screen is no longer presented, however that came about.
+    void didLeavePresentationChain() override;
 
   protected:
     GADViewController();
+    // A subclass's part of the start of a dismissal, run once per showing.
+    virtual void willBeginDismissal() {}
     // A subclass's part of finishDismissal, run once per showing after the base steps.
     virtual void didFinishDismissal() {}
+    // A subclass's part of the ad's release, after the screen is gone.
+    virtual void didAbandonScreen() {}
     std::shared_ptr<GADViewController> self() {
         return std::static_pointer_cast<GADViewController>(shared_from_this());
     }
@@ -79,6 +93,12 @@ class GADViewController : public platform::ViewController, public GADIntermittin
   private:
     // The presenter's presentation controller when it is another controller than this one.
     std::shared_ptr<platform::ViewController> standIn() const;
+    void presentationDidEnd();
+    // Asks the presenter to take the screen down; refused during a transition, it asks again after.
+    void closeNow();
+    void takeDown();
+    void beginDismissal();
+    void screenGone();
 
     std::uint32_t supportedOrientations_ = 30;
     std::weak_ptr<GADSlot> slot_;
@@ -87,6 +107,9 @@ class GADViewController : public platform::ViewController, public GADIntermittin
     std::shared_ptr<GADViewController> retainCycle_;
     std::function<void()> dismissalCompletion_;
     bool dismissalFinished_ = false;
+    ScreenState state_ = ScreenState::Idle;
+    bool closeWanted_ = false;
+    std::vector<Completion> closeCompletions_;
 };
 
 } // namespace ruzave

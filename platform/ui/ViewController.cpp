@@ -30,11 +30,77 @@ std::string describe(const ViewController* c) {
     return buf;
 }
 
+// Transitions under way, and the blocks waiting for none to be.
+struct Transitions {
+    int underWay = 0;
+    std::vector<ViewController::Completion> waiting;
+    bool flushPosted = false;
+};
+
+Transitions& transitions() {
+    static Transitions t;
+    return t;
+}
+
+void flushWaiting() {
+    auto& t = transitions();
+    if (t.flushPosted || t.waiting.empty()) return;
+    t.flushPosted = true;
+    MainLoop::main().post([] {
+        auto& t = transitions();
+        t.flushPosted = false;
+        if (t.underWay > 0) return;
+        auto blocks = std::move(t.waiting);
+        t.waiting.clear();
+        for (auto& block : blocks) block();
+    });
+}
+
+// Marks one transition under way for as long as it is held: the finish of a transition holds it, so a
+// transition ends when its finish has run or has been dropped unrun.
+std::shared_ptr<void> beginTransition() {
+    ++transitions().underWay;
+    return std::shared_ptr<void>(nullptr, [](void*) {
+        auto& t = transitions();
+        if (--t.underWay == 0) flushWaiting();
+    });
+}
+
+// Unlinks the controllers presented above `top` (itself included), topmost first, and tells each.
+void leaveChain(const std::shared_ptr<ViewController>& top, std::vector<std::shared_ptr<ViewController>>& out) {
+    if (!top) return;
+    leaveChain(top->presentedViewController(), out);
+    out.push_back(top);
+}
+
 } // namespace
+
+void ViewController::leavePresentationChain() {
+    didLeavePresentationChain();
+    for (auto& child : std::vector<std::shared_ptr<ViewController>>(children_)) child->leavePresentationChain();
+}
+
+void ViewController::performAfterTransitions(Completion block) {
+    if (!block) return;
+    transitions().waiting.push_back(std::move(block));
+    if (transitions().underWay == 0) flushWaiting();
+}
 
 std::shared_ptr<ViewController> ViewController::create() { return std::shared_ptr<ViewController>(new ViewController()); }
 
-ViewController::~ViewController() = default;
+ViewController::~ViewController() {
+    // Controllers still presented over this one are no longer presented by anything.
+    if (!presented_) return;
+    std::vector<std::shared_ptr<ViewController>> chain;
+    leaveChain(presented_, chain);
+    for (auto& c : chain) {
+        if (auto above = c->presented_) above->presenting_.reset();
+        c->presented_.reset();
+    }
+    presented_->presenting_.reset();
+    presented_.reset();
+    for (auto& c : chain) c->leavePresentationChain();
+}
 
 std::shared_ptr<View> ViewController::view() {
     if (!view_) {
@@ -128,10 +194,12 @@ bool ViewController::presentViewController(const std::shared_ptr<ViewController>
 
     std::weak_ptr<ViewController> weakSelf = self;
     std::weak_ptr<ViewController> weakPresented = controller;
-    auto finish = [weakSelf, weakPresented, animated, completion = std::move(completion)](bool done) mutable {
+    auto finish = [weakSelf, weakPresented, animated, completion = std::move(completion),
+                   mark = beginTransition()](bool done) mutable {
         auto s = weakSelf.lock();
         auto p = weakPresented.lock();
         if (s && p) s->finishPresentation(p, animated, done, std::move(completion));
+        mark.reset();
     };
     std::shared_ptr<AnimatedTransitioning> animator;
     auto delegate = controller->transitioningDelegate();
@@ -176,6 +244,7 @@ void ViewController::finishPresentation(const std::shared_ptr<ViewController>& p
             beginAppearanceTransition(true, false);
             endAppearanceTransition();
         }
+        presented->leavePresentationChain();
     }
     setNeedsStatusBarAppearanceUpdate();
     if (completion) completion();
@@ -196,6 +265,7 @@ void ViewController::dropPresentedChain() {
     top->endAppearanceTransition();
     top->presenting_.reset();
     presented_.reset();
+    top->leavePresentationChain();
 }
 
 bool ViewController::dismissPresented(bool animated, Completion completion) {
@@ -214,10 +284,12 @@ bool ViewController::dismissPresented(bool animated, Completion completion) {
 
     std::weak_ptr<ViewController> weakSelf = self;
     std::weak_ptr<ViewController> weakDismissed = dismissed;
-    auto finish = [weakSelf, weakDismissed, animated, completion = std::move(completion)](bool done) mutable {
+    auto finish = [weakSelf, weakDismissed, animated, completion = std::move(completion),
+                   mark = beginTransition()](bool done) mutable {
         auto s = weakSelf.lock();
         auto d = weakDismissed.lock();
         if (s && d) s->finishDismissal(d, animated, done, std::move(completion));
+        mark.reset();
     };
     std::shared_ptr<AnimatedTransitioning> animator;
     auto delegate = dismissed->transitioningDelegate();
@@ -251,6 +323,7 @@ void ViewController::finishDismissal(const std::shared_ptr<ViewController>& dism
         dismissed->presenting_.reset();
         dismissed->endAppearanceTransition();
         if (covers) endAppearanceTransition();
+        dismissed->leavePresentationChain();
     } else {
         dismissed->beginAppearanceTransition(true, false);
         dismissed->endAppearanceTransition();

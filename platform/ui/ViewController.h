@@ -74,11 +74,23 @@ public:
     virtual bool presentViewController(const std::shared_ptr<ViewController>& controller, bool animated,
                                        Completion completion = nullptr);
     // Dismisses the controller this one presents, or else this one from its presenter. False when there
-    // is nothing to dismiss or a transition is under way.
+    // is nothing to dismiss or a transition is under way; the completion then never runs, so a caller
+    // that still wants the dismissal asks again, for instance from performAfterTransitions.
     virtual bool dismissViewController(bool animated, Completion completion = nullptr);
+    // Runs `block` on a later main loop turn once no presentation or dismissal is under way anywhere
+    // (on the next turn when none is). A transition whose controllers went away counts as ended.
+    static void performAfterTransitions(Completion block);
+    // Called once a presented controller is no longer presented: dismissed, taken down with a stack
+    // dismissed beneath or over it (covered ones included, which get no second appearance call), a
+    // presentation that did not complete, or its presenter gone. Called after the controller is
+    // unlinked from its presenter, topmost controller first; its children hear it with it.
+    virtual void didLeavePresentationChain() {}
     std::shared_ptr<ViewController> presentingViewController() const { return presenting_.lock(); }
     std::shared_ptr<ViewController> presentedViewController() const { return presented_; }
     bool isBeingPresented() const { return beingPresented_; }
+    // Whether a presentation or dismissal involving this controller (as presenter or presented) is
+    // under way; dismissals and presentations are refused meanwhile.
+    bool isInTransition() const { return inTransition(); }
     bool isBeingDismissed() const { return beingDismissed_; }
     ModalPresentationStyle modalPresentationStyle() const { return presentationStyle_; }
     void setModalPresentationStyle(ModalPresentationStyle s) { presentationStyle_ = s; }
@@ -129,6 +141,7 @@ private:
     bool inTransition() const;
     bool dismissPresented(bool animated, Completion completion);
     void dropPresentedChain();
+    void leavePresentationChain();
 
     std::shared_ptr<View> view_;
     std::string title_;

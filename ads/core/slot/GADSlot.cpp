@@ -30,6 +30,7 @@
 #include "ads/mediation/GADMAdManager.h"
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADBannerAdViewDelegate.h"
+#include "ads/render/GADIntermission.h"
 #include "ads/render/GADMRAIDInterceptor.h"
 #include "ads/render/GADOpener.h"
 #include "platform/base/URL.h"
@@ -151,6 +152,7 @@ void GADSlot::observeNotifications() {
 }
 
 GADSlot::~GADSlot() {
+    abandonScreens();
     if (adFetcher_) adFetcher_->cancel();
     auto center = platform::NotificationCenter::defaultCenter();
     for (auto token : observers_)
@@ -712,6 +714,10 @@ void GADSlot::cancelPendingActions() {
     deactivateReloadTimer();
     cancelLoad();
     mediationManager_->cancel();
+}
+
+void GADSlot::abandonScreens() {
+    if (auto period = intermission_.lock()) period->abandonAllParticipants();
 }
 
 void GADSlot::cancelPendingAndFutureActions() {

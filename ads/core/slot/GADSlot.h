@@ -398,6 +398,8 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     void setInterstitial(const std::weak_ptr<GADInterstitial>& i) { interstitial_ = i; }
     // The full-screen period under way; its participants keep it alive, the slot only looks at it.
     std::shared_ptr<GADIntermission> intermission() const { return intermission_.lock(); }
+    // The ad goes away: its screens leave now, whatever they are doing, and their period ends.
+    void abandonScreens();
     void setIntermission(const std::weak_ptr<GADIntermission>& i) { intermission_ = i; }
 
   private:

@@ -219,8 +219,9 @@ struct ThrowingPresenter : ruzave::GADOverlayPresenting {
         throw std::runtime_error("no screen");
     }
     std::shared_ptr<platform::ViewController> presentationViewController() const override { return nullptr; }
-    void dismissWithCompletionHandler(Completion completion) override {
+    bool dismissWithCompletionHandler(Completion completion) override {
         if (completion) completion();
+        return true;
     }
     std::shared_ptr<ruzave::GADViewController> presentedViewController() const override { return presented.lock(); }
     void setPresentedViewController(const std::weak_ptr<ruzave::GADViewController>& c) override { presented = c; }

@@ -34,6 +34,9 @@ public:
     void viewDidAppear(bool) override { log_->push_back(name_ + ".didAppear"); }
     void viewWillDisappear(bool) override { log_->push_back(name_ + ".willDisappear"); }
     void viewDidDisappear(bool) override { log_->push_back(name_ + ".didDisappear"); }
+    void didLeavePresentationChain() override {
+        log_->push_back(name_ + ".left" + (presentingViewController() ? "(still linked)" : ""));
+    }
     bool prefersStatusBarHidden() const override { return hidesStatusBar; }
     unsigned supportedInterfaceOrientations() const override { return mask; }
     bool hidesStatusBar = false;
@@ -131,7 +134,7 @@ TEST_CASE_FIXTURE(Harness, "ViewController: animated presentation and dismissal 
     CHECK(modal->isBeingDismissed());
     advance(0.31);
     CHECK(dismissed);
-    CHECK(s.log == Log{"modal.willDisappear", "root.willAppear", "modal.didDisappear", "root.didAppear"});
+    CHECK(s.log == Log{"modal.willDisappear", "root.willAppear", "modal.didDisappear", "root.didAppear", "modal.left"});
     CHECK(s.root->presentedViewController() == nullptr);
     CHECK(modal->presentingViewController() == nullptr);
     CHECK(modal->view()->superview() == nullptr);
@@ -261,4 +264,118 @@ TEST_CASE_FIXTURE(Harness, "ViewController: status bar preference, rotation and 
     CHECK_FALSE(modal->presentViewController(child, false));
     child->removeFromParentViewController();
     CHECK(s.root->childViewControllers().empty());
+}
+
+TEST_CASE_FIXTURE(Harness, "ViewController: every controller of a dismissed stack hears it left, covered ones without a second disappearance") {
+    for (bool fromBelow : {true, false}) {
+        CAPTURE(fromBelow);
+        Scene s;
+        auto low = Recording::create(&s.log, "low");
+        auto mid = Recording::create(&s.log, "mid");
+        auto top = Recording::create(&s.log, "top");
+        REQUIRE(s.root->presentViewController(low, false));
+        runUntilIdle();
+        REQUIRE(low->presentViewController(mid, false));
+        runUntilIdle();
+        REQUIRE(mid->presentViewController(top, false));
+        runUntilIdle();
+        // A child, added once its parent was up (so it heard no appearance), hears it with its parent.
+        auto child = Recording::create(&s.log, "child");
+        top->addChildViewController(child);
+        s.log.clear();
+        // The root's dismissal takes the whole stack down; the low screen's takes down what it presents.
+        REQUIRE((fromBelow ? s.root : low)->dismissViewController(true));
+        // Controllers above the dismissed one leave at once, topmost first; covered screens had
+        // disappeared already and hear nothing else.
+        Log atOnce{"top.willDisappear", "top.didDisappear", "top.left", "child.left"};
+        if (fromBelow) {
+            atOnce.insert(atOnce.end(), {"mid.left", "root.willAppear"});
+        } else {
+            atOnce.push_back("low.willAppear");
+        }
+        CHECK(s.log == atOnce);
+        advance(0.31);
+        Log later = atOnce;
+        if (fromBelow) later.insert(later.end(), {"root.didAppear", "low.left"});
+        else later.insert(later.end(), {"low.didAppear", "mid.left"});
+        CHECK(s.log == later);
+        CHECK(s.root->presentedViewController() == (fromBelow ? nullptr : low));
+    }
+}
+
+TEST_CASE_FIXTURE(Harness, "ViewController: a presentation that does not complete, or a presenter that goes, ends the chain above it") {
+    Scene s;
+    auto delegate = std::make_shared<Delegate>();
+    auto modal = Recording::create(&s.log, "modal");
+    modal->setTransitioningDelegate(delegate);
+    REQUIRE(s.root->presentViewController(modal, true));
+    auto context = modal->transitionContext();
+    REQUIRE(context);
+    context->cancelInteractiveTransition();
+    advance(0.6);
+    CHECK(s.root->presentedViewController() == nullptr);
+    CHECK(s.log.back() == "modal.left");
+    context.reset();
+
+    s.log.clear();
+    auto under = Recording::create(&s.log, "under");
+    auto over = Recording::create(&s.log, "over");
+    REQUIRE(s.root->presentViewController(under, false));
+    runUntilIdle();
+    REQUIRE(under->presentViewController(over, false));
+    runUntilIdle();
+    s.log.clear();
+    std::weak_ptr<Recording> weakUnder = under;
+    // The app lets go of the screen under while the stack is still shown: the window's root keeps it,
+    // until the root itself goes.
+    under.reset();
+    s.window->setRootViewController(nullptr);
+    s.root.reset();
+    CHECK(weakUnder.expired());
+    CHECK(s.log == Log{"over.left", "under.left"});
+    CHECK(over->presentingViewController() == nullptr);
+}
+
+TEST_CASE_FIXTURE(Harness, "ViewController: a dismissal refused during a transition keeps its completion out and can run after it") {
+    Scene s;
+    auto modal = Recording::create(&s.log, "modal");
+    auto over = Recording::create(&s.log, "over");
+    REQUIRE(s.root->presentViewController(modal, true));
+    int completions = 0;
+    LogCapture capture;
+    // Still coming up: refused, and the completion is not run now or later.
+    CHECK_FALSE(modal->dismissViewController(true, [&] { ++completions; }));
+    CHECK(capture.contains("while a transition is in progress"));
+    std::vector<std::string> order;
+    ViewController::performAfterTransitions([&] {
+        order.push_back("after");
+        CHECK_FALSE(modal->isBeingPresented());
+        CHECK(modal->dismissViewController(true, [&] { ++completions; }));
+    });
+    runUntilIdle();
+    CHECK(order.empty());
+    advance(0.31);
+    CHECK(order == std::vector<std::string>{"after"});
+    CHECK(completions == 0);
+    // A block asked for while the dismissal runs waits for it too; one asked for with nothing under way
+    // runs on the next turn.
+    ViewController::performAfterTransitions([&] { order.push_back(std::to_string(completions)); });
+    advance(0.31);
+    CHECK(completions == 1);
+    CHECK(order == std::vector<std::string>{"after", "1"});
+    ViewController::performAfterTransitions([&] { order.push_back("idle"); });
+    CHECK(order.size() == 2);
+    runUntilIdle();
+    CHECK(order.back() == "idle");
+
+    // A screen coming up over another holds back the dismissal of the one under it.
+    REQUIRE(s.root->presentViewController(modal, false));
+    runUntilIdle();
+    REQUIRE(modal->presentViewController(over, true));
+    CHECK_FALSE(s.root->dismissViewController(false));
+    advance(0.31);
+    CHECK(s.root->dismissViewController(false));
+    runUntilIdle();
+    CHECK(s.root->presentedViewController() == nullptr);
+    CHECK(completions == 1);
 }
