@@ -125,8 +125,9 @@ TEST_CASE_FIXTURE(HangingHosts, "NetworkEngine: a host that hangs holds only its
     CHECK(requestsFrom("/hang", DeadHostA) == PerHost);
     CHECK(requestsFrom("/hang", DeadHostB) == PerHost);
 
-    // Cancelled, waiting or not, they are gone: nothing more is heard of them.
-    for (auto& l : hanging) l.connection->cancel();
+    // Cancelled, waiting or not, they are gone: nothing more is heard of them. The waiting ones go first,
+    // so that none of them is still queued when a place frees up, and none goes out.
+    for (auto l = hanging.rbegin(); l != hanging.rend(); ++l) l->connection->cancel();
     REQUIRE(runUntil([&] { return engine.activeTransferCount() == 0; }));
     runUntilIdle();
     for (auto& l : hanging) CHECK_FALSE(l.recorder->done());
