@@ -12,7 +12,9 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <list>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -32,12 +34,13 @@ struct Transfer {
     NetworkEngine::TransferId id = 0;
     void* owner = nullptr;  // the engine's Impl
     URLRequest request;
+    std::string hostKey;  // what the per-host limit counts by
     std::shared_ptr<NetworkTransferListener> listener;
     CURL* easy = nullptr;
     curl_slist* headerList = nullptr;
     curl_slist* connectTo = nullptr;
     std::string url;
-    Steady::time_point lastActivity;
+    Steady::time_point lastActivity;  // from the start: time spent waiting for its host counts
     Steady::duration timeout{};
     curl_off_t lastUploaded = 0;
     // The response head being read; 1xx heads are skipped.
@@ -71,7 +74,18 @@ struct NetworkEngine::Impl {
     std::atomic<std::size_t> active{0};
 
     // Network thread only.
+    // Transfers under way: each has its handle in the multi.
     std::unordered_map<TransferId, std::unique_ptr<Transfer>> transfers;
+    // Per URL host, the transfers under way and those waiting for one of them to end, in order.
+    struct Host {
+        int running = 0;
+        std::list<std::unique_ptr<Transfer>> waiting;
+    };
+    std::unordered_map<std::string, Host> hosts;
+    // Where each waiting transfer sits, so that a cancel takes it out at once.
+    std::unordered_map<TransferId, std::list<std::unique_ptr<Transfer>>::iterator> waitingById;
+    // When each waiting transfer times out (nothing is heard while waiting, so that stays put), soonest first.
+    std::set<std::pair<Steady::time_point, TransferId>> waitingDeadlines;
     std::vector<std::shared_ptr<NetworkTransferListener>> touched;
     std::uint64_t configGeneration = 0;
     std::string caFile;
@@ -85,10 +99,9 @@ struct NetworkEngine::Impl {
         CURLM* m = curl_multi_init();
         // Keep connections to the hosts we talk to alive for reuse.
         curl_multi_setopt(m, CURLMOPT_MAXCONNECTS, 32L);
-        // At most six connections to one host at once, as the phone's loader: a burst of requests
-        // (a feed of banners loading together) waits for a warm connection instead of opening a
-        // handshake each, which would also swamp the server.
-        curl_multi_setopt(m, CURLMOPT_MAX_HOST_CONNECTIONS, 6L);
+        // No per-host or total connection limit in curl: it groups by the address it connects to, so
+        // hosts mapped to one address would share one limit, and its queue cannot be told apart by host.
+        // The engine limits transfers per URL host itself (see MaximumTransfersPerHost).
         return m;
     }
 
@@ -111,6 +124,9 @@ struct NetworkEngine::Impl {
         if (thread.joinable()) thread.join();
         for (auto& [id, t] : transfers) curl_multi_remove_handle(multi, t->easy);
         transfers.clear();
+        waitingById.clear();
+        waitingDeadlines.clear();
+        hosts.clear();
         pendingStarts.clear();
         curl_multi_cleanup(multi);
         curl_share_cleanup(cookieShare);
@@ -276,7 +292,6 @@ struct NetworkEngine::Impl {
             curl_easy_setopt(e, CURLOPT_CA_CACHE_TIMEOUT, 0L);
         }
 
-        t.timeout = std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double>(r.timeoutInterval()));
         curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS,
                          static_cast<long>(std::ceil(std::min(r.timeoutInterval(), 1e6) * 1000.0)));
 
@@ -321,7 +336,6 @@ struct NetworkEngine::Impl {
 
         if (poolStale) curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
 
-        t.lastActivity = Steady::now();
         if (curl_multi_add_handle(multi, e) != CURLM_OK) {
             setError(error, URLError::make(URLError::Unknown, t.url, "curl_multi_add_handle failed"));
             return false;
@@ -329,18 +343,120 @@ struct NetworkEngine::Impl {
         return true;
     }
 
-    void finish(TransferId id, std::optional<Error> error) {
+    // Scheme, host and port: a phone's stack keeps its connections, and so its limit, per origin.
+    static std::string hostKeyOf(const URL& url) {
+        auto port = url.effectivePort();
+        return url.scheme() + "://" + url.host() + ":" + (port ? std::to_string(*port) : std::string());
+    }
+
+    // Starts the transfer now if its host has room, else queues it behind the host's others.
+    void admit(std::unique_ptr<Transfer> t) {
+        t->hostKey = hostKeyOf(t->request.url());
+        // Bounded: a far deadline must not overflow the clock.
+        t->timeout = std::chrono::duration_cast<Steady::duration>(
+            std::chrono::duration<double>(std::min(t->request.timeoutInterval(), 1e6)));
+        t->lastActivity = Steady::now();
+        Host& host = hosts[t->hostKey];
+        if (host.running < MaximumTransfersPerHost) {
+            std::string key = t->hostKey;
+            launch(std::move(t));
+            startWaiting(key);  // only forgets the host, should the transfer have ended at once
+            return;
+        }
+        TransferId id = t->id;
+        waitingDeadlines.emplace(t->lastActivity + t->timeout, id);
+        host.waiting.push_back(std::move(t));
+        waitingById.emplace(id, std::prev(host.waiting.end()));
+    }
+
+    // Takes a waiting transfer out of its host's queue. Null when it is not waiting.
+    std::unique_ptr<Transfer> takeWaiting(TransferId id) {
+        auto waiting = waitingById.find(id);
+        if (waiting == waitingById.end()) return nullptr;
+        std::unique_ptr<Transfer> t = std::move(*waiting->second);
+        hosts[t->hostKey].waiting.erase(waiting->second);
+        waitingById.erase(waiting);
+        waitingDeadlines.erase({t->lastActivity + t->timeout, id});
+        return t;
+    }
+
+    // Fails the waiting transfers whose time is up; returns when the next one's is.
+    Steady::time_point expireWaiting(Steady::time_point now) {
+        while (!waitingDeadlines.empty() && waitingDeadlines.begin()->first <= now) {
+            std::unique_ptr<Transfer> t = takeWaiting(waitingDeadlines.begin()->second);
+            std::string key = t->hostKey;
+            auto listener = std::move(t->listener);
+            std::string url = t->request.url().absoluteString();
+            if (auto hash = url.find('#'); hash != std::string::npos) url.resize(hash);
+            t.reset();
+            listener->transferDidComplete(URLError::make(URLError::TimedOut, url));
+            active.fetch_sub(1);
+            startWaiting(key);  // forgets the host if that was its last
+        }
+        return waitingDeadlines.empty() ? Steady::time_point::max() : waitingDeadlines.begin()->first;
+    }
+
+    // Puts the transfer under way; one that cannot be set up ends at once (without starting the next:
+    // the caller's loop does).
+    void launch(std::unique_ptr<Transfer> t) {
+        refreshConfiguration();
+        ++hosts[t->hostKey].running;
+        Error error;
+        TransferId id = t->id;
+        bool ok = setUp(*t, &error);
+        transfers.emplace(id, std::move(t));
+        if (!ok) endRunning(id, error);
+    }
+
+    // Starts the host's waiting transfers while it has room; forgets a host with nothing left.
+    void startWaiting(const std::string& key) {
+        auto it = hosts.find(key);
+        if (it == hosts.end()) return;
+        Host& host = it->second;
+        while (host.running < MaximumTransfersPerHost && !host.waiting.empty()) {
+            launch(takeWaiting(host.waiting.front()->id));
+        }
+        if (host.running == 0 && host.waiting.empty()) hosts.erase(it);
+    }
+
+    // Takes a transfer under way out of the multi and gives its host's slot back. Null when unknown.
+    std::unique_ptr<Transfer> takeRunning(TransferId id) {
         auto it = transfers.find(id);
-        if (it == transfers.end()) return;
+        if (it == transfers.end()) return nullptr;
         std::unique_ptr<Transfer> t = std::move(it->second);
         transfers.erase(it);
         curl_multi_remove_handle(multi, t->easy);
+        if (auto host = hosts.find(t->hostKey); host != hosts.end()) --host->second.running;
+        return t;
+    }
+
+    void endRunning(TransferId id, std::optional<Error> error) {
+        std::unique_ptr<Transfer> t = takeRunning(id);
+        if (t == nullptr) return;
         auto listener = std::move(t->listener);
         t.reset();
         listener->transferDidComplete(std::move(error));
         // Counted until its end is handed on, so that a caller waiting for no transfers also finds the
         // delivery already queued.
         active.fetch_sub(1);
+    }
+
+    void finish(TransferId id, std::optional<Error> error) {
+        auto it = transfers.find(id);
+        if (it == transfers.end()) return;
+        std::string key = it->second->hostKey;
+        endRunning(id, std::move(error));
+        startWaiting(key);
+    }
+
+    void cancelTransfer(TransferId id) {
+        std::unique_ptr<Transfer> t = takeWaiting(id);
+        if (t == nullptr) t = takeRunning(id);
+        if (t == nullptr) return;
+        std::string key = t->hostKey;
+        t.reset();
+        active.fetch_sub(1);
+        startWaiting(key);
     }
 
     // Network thread, with no transfer in the multi: closes every pooled connection. Other threads only
@@ -371,21 +487,9 @@ struct NetworkEngine::Impl {
             if (stop) return;
             if (!starts.empty()) refreshConfiguration();
             if (poolStale && transfers.empty()) dropConnectionPool();
-            for (auto& t : starts) {
-                Error error;
-                TransferId id = t->id;
-                bool ok = setUp(*t, &error);
-                transfers.emplace(id, std::move(t));
-                if (!ok) finish(id, error);
-            }
+            for (auto& t : starts) admit(std::move(t));
             starts.clear();
-            for (TransferId id : cancels) {
-                auto it = transfers.find(id);
-                if (it == transfers.end()) continue;
-                curl_multi_remove_handle(multi, it->second->easy);
-                transfers.erase(it);
-                active.fetch_sub(1);
-            }
+            for (TransferId id : cancels) cancelTransfer(id);
             cancels.clear();
             for (TransferId id : resumes) {
                 auto it = transfers.find(id);
@@ -443,6 +547,7 @@ struct NetworkEngine::Impl {
                 finish(id, URLError::make(URLError::TimedOut, url));
             }
             if (!expired.empty()) continue;
+            nextDeadline = std::min(nextDeadline, expireWaiting(now));
 
             long curlTimeout = -1;
             curl_multi_timeout(multi, &curlTimeout);

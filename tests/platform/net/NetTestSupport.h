@@ -25,9 +25,12 @@ inline const char* const OtherHost = "other.ruzave.example";
 struct ServerFixture : platform::testing::Harness {
     std::unique_ptr<adserver::AdServer> server;
 
-    ServerFixture() {
+    ServerFixture() : ServerFixture(std::vector<std::string>{}) {}
+    // Certifies and maps `moreHosts` too.
+    explicit ServerFixture(const std::vector<std::string>& moreHosts) {
         adserver::Options options;
         options.hostNames = {AdsHost, OtherHost};
+        options.hostNames.insert(options.hostNames.end(), moreHosts.begin(), moreHosts.end());
         server = adserver::AdServer::start(options);
         REQUIRE(server != nullptr);
         platform::Reachability::resetForTesting();
