@@ -345,9 +345,7 @@ struct SweepPage {
         std::string setup = std::string(kHelpers) + (f == Fixture::Small ? kSmallIds : "");
         if (f == Fixture::Full)
             setup += std::string(kSmallIds) + "var T = ids('#t'), E = ids('#e'), F = ids('#f');" + kFullBuild;
-        const double t0 = threadSeconds();
         REQUIRE_MESSAGE(page->script()->evaluate(setup, "sweep-setup", nullptr, &error), error.description);
-        if (std::getenv("SWEEP_TRACE")) fprintf(stderr, "fixture %d built in %.2f s, %zu nodes\n", int(f), threadSeconds() - t0, page->document().nodeCount());
         page->script()->setTimeLimit(kTimeLimit);
     }
 
@@ -515,10 +513,8 @@ TEST_CASE_FIXTURE(Harness, "WebPageBindings: every native call a page can reach 
             if (shape.fixture == Fixture::Small) fresh = false;
             const std::string what = name + " with " + shape.label;
             Error setupError;
-            const double t0 = threadSeconds();
             const Outcome o = callNative(sweep, name, shape, &setupError);
             if (&shape == &all.front()) firstSeconds = o.seconds;
-            if (std::getenv("SWEEP_TRACE")) fprintf(stderr, "%s: call %.2f s, all %.2f s, %lld KB of %zu KB%s%s\n", what.c_str(), o.seconds, threadSeconds() - t0, (long long)(o.bytes / 1024), o.room / 1024, o.threw ? " threw " : "", o.error.c_str());
             // A page the setup cannot make is no finding about the native, but the sweep must not pass on it.
             CHECK_MESSAGE(setupError.empty(), what, ": its arguments could not be made: ", setupError.description);
             CHECK_MESSAGE(o.ran, what, ": no entry: ", o.error);
