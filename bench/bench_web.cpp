@@ -2,7 +2,10 @@
 // evaluate; how far past a 100 ms time limit scripts calling slow built-ins run; how long painting a
 // page of deeply nested boxes takes after each change, and one read of an element's size; the longest
 // one selector call holds the main thread; resident memory per live web view; and, when Chromium is
-// installed, how long headless Chromium takes for the same page, as a ratio to ours.
+// installed, how long headless Chromium takes for the same page, as a ratio to ours. Each figure is taken
+// in a process of its own (this program run again for one phase), so that none depends on the phases
+// before it: resident memory in particular would read low where earlier phases left freed heap for the
+// views to reuse.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -109,19 +112,28 @@ double selectorHoldMs(const char* call) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
 }
 
-} // namespace
-
-int main() {
-    platform::MainLoop::main();
-    std::string html = makePage(false);
-
-    for (int i = 0; i < 5; ++i) loadOnce(html);  // warm caches (and the compiled bindings)
+// The median load of the page, after a few to warm caches (and the compiled bindings).
+double medianLoadMs(const std::string& html) {
+    for (int i = 0; i < 5; ++i) loadOnce(html);
     std::vector<double> times;
     for (int i = 0; i < 51; ++i) times.push_back(loadOnce(html));
     std::sort(times.begin(), times.end());
-    double median = times[times.size() / 2];
-    std::printf("web_view_load_ms: %.3f ms\n", median);
+    return times[times.size() / 2];
+}
 
+void loadPhase(const std::string& html) {
+    const double median = medianLoadMs(html);
+    std::printf("web_view_load_ms: %.3f ms\n", median);
+    if (access("/usr/bin/chromium", X_OK) != 0) {
+        std::printf("chromium_ratio: unavailable (chromium not installed)\n");
+    } else {
+        double theirs = chromiumMs(makePage(true));
+        if (theirs < 0) std::printf("chromium_ratio: unavailable (chromium did not answer)\n");
+        else std::printf("chromium_ratio: %.1f x\n", theirs / median);
+    }
+}
+
+void overrunPhase() {
     // How far past its time limit a script calling slow built-ins holds the thread (the worst of a few).
     const char* hostile[] = {"for (;;) { new Array(2000).join('x') }", "new Array(4294967295).join('')",
                              "var a = []; for (var i = 0; i < 1e6; i++) a[i] = 'same'; for (;;) a.sort()",
@@ -137,7 +149,9 @@ int main() {
         worst = std::max(worst, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count() - 100);
     }
     std::printf("web_view_limit_overrun_ms: %.1f ms\n", worst);
+}
 
+void paintPhase() {
     // 300 coloured boxes without a size, each inside the one before and holding 30 lines of text: every
     // box needs the height of all it holds. Painted after a change, so laid out each time.
     {
@@ -163,7 +177,9 @@ int main() {
         std::sort(paints.begin(), paints.end());
         std::printf("web_view_nested_paint_ms: %.2f ms\n", paints[paints.size() / 2]);
     }
+}
 
+void sizeReadPhase(const std::string& html) {
     // An element's size read in a loop, as animation libraries do: the layout is made once, not per read.
     {
         std::shared_ptr<platform::WebView> view;
@@ -175,25 +191,53 @@ int main() {
         if (sum.empty()) std::fprintf(stderr, "bench_web: no answer from the size loop\n");
         std::printf("web_view_size_read_us: %.2f us\n", took / 40000);
     }
+}
+
+void selectorPhase() {
     double hold = 0;
     for (const char* call : {"e.matches(huge)", "e.closest(huge)", "document.querySelectorAll(huge)", "e.matches(most)",
                              "e.closest(most)", "document.querySelectorAll(most)", "document.querySelectorAll(heavy)"})
         hold = std::max(hold, selectorHoldMs(call));
     std::printf("web_view_selector_hold_ms: %.1f ms\n", hold);
+}
 
+// Resident memory per live web view, in a fresh process: one load first, so that what every process
+// makes once (the compiled bindings, the engine's tables) is not counted against the views.
+void residentPhase(const std::string& html) {
+    loadOnce(html);
     std::vector<std::shared_ptr<platform::WebView>> views(100);
     long before = residentKB();
     for (auto& v : views) loadOnce(html, &v);
     long after = residentKB();
     std::printf("web_view_rss_kb: %ld KB\n", (after - before) / static_cast<long>(views.size()));
-    views.clear();
+}
 
-    if (access("/usr/bin/chromium", X_OK) != 0) {
-        std::printf("chromium_ratio: unavailable (chromium not installed)\n");
-    } else {
-        double theirs = chromiumMs(makePage(true));
-        if (theirs < 0) std::printf("chromium_ratio: unavailable (chromium did not answer)\n");
-        else std::printf("chromium_ratio: %.1f x\n", theirs / median);
+} // namespace
+
+int main(int argc, char** argv) {
+    const char* phases[] = {"load", "overrun", "paint", "size", "selector", "resident"};
+    if (argc < 2) {
+        // Each phase in a process of its own, in order.
+        int status = 0;
+        for (const char* phase : phases) {
+            std::fflush(stdout);
+            const std::string command = "'/proc/" + std::to_string(getpid()) + "/exe' " + phase;
+            if (std::system(command.c_str()) != 0) status = 1;
+        }
+        return status;
+    }
+    platform::MainLoop::main();
+    const std::string phase = argv[1];
+    const std::string html = makePage(false);
+    if (phase == "load") loadPhase(html);
+    else if (phase == "overrun") overrunPhase();
+    else if (phase == "paint") paintPhase();
+    else if (phase == "size") sizeReadPhase(html);
+    else if (phase == "selector") selectorPhase();
+    else if (phase == "resident") residentPhase(html);
+    else {
+        std::fprintf(stderr, "bench_web: no phase %s\n", phase.c_str());
+        return 2;
     }
     return 0;
 }

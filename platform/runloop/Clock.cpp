@@ -84,6 +84,14 @@ double Clock::wallTime() {
     return s.isVirtual ? virtualWall(s) : realWall();
 }
 
+std::int64_t Clock::nanoseconds() {
+    auto& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (s.isVirtual) return s.virtualNow;
+    const auto d = std::chrono::steady_clock::now() - s.origin;
+    return 1'000'000'000 + std::chrono::duration_cast<std::chrono::nanoseconds>(d).count();
+}
+
 bool Clock::isVirtual() {
     auto& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);

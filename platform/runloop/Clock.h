@@ -2,12 +2,17 @@
 // Every delay, timer and clock of the process reads this. Real by default; tests switch it to
 // virtual time and advance it, which fires due timers and delayed blocks in time order. Any thread.
 
+#include <cstdint>
+
 namespace platform {
 
 class Clock {
 public:
     // Monotonic seconds (arbitrary origin, never goes back).
     static double now();
+    // The same reading in whole nanoseconds, exact: in virtual time it is the sum of the advances, so
+    // intervals read in whole units come out whole (a double of seconds does not hold a millisecond).
+    static std::int64_t nanoseconds();
     // Seconds since 1970.
     static double wallTime();
 

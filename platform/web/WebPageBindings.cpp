@@ -1033,6 +1033,10 @@ void WebPageBindings::prepare(duk_context* ctx) {
         duk_push_c_function(ctx, n.fn, n.nargs);
         duk_put_prop_string(ctx, -2, n.name);
     }
+    duk_push_global_stash(ctx);
+    duk_dup(ctx, -2);
+    duk_put_prop_string(ctx, -2, "natives");
+    duk_pop(ctx);
     duk_push_global_object(ctx);
     duk_call(ctx, 2);  // prelude(N, global) -> hooks
     duk_push_global_stash(ctx);
@@ -1074,6 +1078,15 @@ bool WebPageBindings::detach(duk_context* ctx) {
         nullptr, 0, 1);
     duk_pop(ctx);
     return rc == DUK_EXEC_SUCCESS;
+}
+
+std::span<const WebPageBindings::NativeInfo> WebPageBindings::natives() {
+    static const auto* infos = [] {
+        auto* out = new std::vector<NativeInfo>();
+        for (const auto& n : kNatives) out->push_back({n.name, static_cast<int>(n.nargs)});
+        return out;
+    }();
+    return *infos;
 }
 
 void WebPageBindings::pushHook(duk_context* ctx, const char* name) {

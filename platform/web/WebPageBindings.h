@@ -2,6 +2,7 @@
 // The DOM bindings of a WebPage's heap: native functions over node ids (never pointers, so a wrapper
 // outliving its node finds nothing) and the script prelude built on them. Main thread only, but for
 // prepare.
+#include <span>
 #include <string>
 
 #include "platform/base/Error.h"
@@ -30,6 +31,14 @@ public:
     // and calls it. Runs inside an engine entry.
     static void pushHook(duk_context* ctx, const char* name);
     static const char* preludeSource();
+
+    // The natives the prelude is built on, by name and number of arguments. A prepared heap also keeps
+    // them in its global stash as "natives", out of pages' reach, where tests call them directly.
+    struct NativeInfo {
+        const char* name;
+        int nargs;
+    };
+    static std::span<const NativeInfo> natives();
 };
 
 } // namespace platform

@@ -4,10 +4,12 @@
 
 namespace ruzave {
 
+// Whole milliseconds from the clock's exact nanoseconds: seconds in a double, scaled and truncated, read
+// 300 ms as 299.
 std::uint64_t GADMonotonicMilliseconds() {
-    static const double base = platform::Clock::now();
-    const double elapsed = (platform::Clock::now() - base) * 1000.0;
-    return static_cast<std::uint64_t>((elapsed > 0 ? elapsed : 0.0) + 1.0);
+    static const std::int64_t base = platform::Clock::nanoseconds();
+    const std::int64_t elapsed = platform::Clock::nanoseconds() - base;
+    return static_cast<std::uint64_t>(elapsed > 0 ? elapsed / 1'000'000 : 0) + 1;
 }
 
 } // namespace ruzave

@@ -1,6 +1,7 @@
 #include <doctest/doctest.h>
 
 #include "ads/core/telemetry/GADAbsoluteTime.h"
+#include "ads/core/telemetry/GADSlotStatistics.h"
 #include "ads/core/telemetry/GADTiming.h"
 #include "platform/testing/Harness.h"
 
@@ -55,4 +56,27 @@ TEST_CASE("GADTiming: the representation round-trips without user data or explic
     CHECK(odd->startTimestamp() == 0);
     CHECK(odd->endTimestamp() == 0);
     CHECK(GADTiming::init()->category().rfind("GADTiming (", 0) == 0);
+}
+
+TEST_CASE_FIXTURE(platform::testing::Harness, "GADTiming: intervals read whole milliseconds from the exact clock") {
+    // Wherever an interval starts, 300 ms reads 300 (seconds in a double, scaled and truncated, read 299 at
+    // some starts and 301 at others); so do the slot statistics' adapter durations built on it.
+    auto t = GADTiming::initWithCategory(std::string("interval"));
+    auto stats = GADSlotStatistics::init();
+    std::string durations;
+    for (int start = 0; start < 200; ++start) {
+        advance(0.001 * 7);
+        t->start();
+        stats->startTimingAdapter();
+        advance(0.3);
+        t->end();
+        stats->endTimingAdapterWithExitCode(0);
+        REQUIRE(t->elapsedMilliseconds() == 300);
+        durations += (durations.empty() ? "" : ",") + std::string("300");
+    }
+    CHECK(stats->adapterDurationsParameter() == std::optional<std::string>(durations));
+    // The clock counts from the same exact reading: one millisecond is one.
+    const auto before = GADMonotonicMilliseconds();
+    advance(0.001);
+    CHECK(GADMonotonicMilliseconds() - before == 1);
 }

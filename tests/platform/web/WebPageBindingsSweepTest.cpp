@@ -1,0 +1,541 @@
+// Every native the bindings give a page, called as a hostile creative would: strings up to what is left of
+// the page's budget, text that escaping grows, a document at the node cap, a 40,000-deep chain, 20,000
+// children, many calls in one entry; and the load of hostile markup. Each call must answer (return or
+// throw, never quietly do nothing), stay within the entry's time limit in processor time, and allocate no
+// more native memory than the page has left.
+//
+// The natives come from the bindings' own table: one added later without hostile shapes here fails the
+// sweep, since only shapes written for it can say what "doing nothing" means for it. Each native also gets
+// the same call many times in one entry, without a new line here.
+#include <doctest/doctest.h>
+
+#include <malloc.h>
+#include <time.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <new>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "duktape.h"
+#include "platform/base/Log.h"
+#include "platform/testing/Harness.h"
+#include "platform/web/WebPage.h"
+#include "platform/web/WebPageBindings.h"
+#include "tests/platform/web/WebPageTestSupport.h"
+
+// --- Native bytes: global operator new and delete of this test executable, counting on the thread that armed
+// them while armed. Unarmed, the cost is one relaxed load. Duktape's heap and gumbo allocate with malloc and
+// are not counted here (the heap has its own budget).
+namespace {
+
+std::atomic<bool> gArmed{false};
+thread_local bool tArming = false;
+std::int64_t gLive = 0;
+std::int64_t gPeak = 0;
+
+void* counted(std::size_t size) {
+    void* p = std::malloc(size != 0 ? size : 1);
+    if (p == nullptr) throw std::bad_alloc();
+    if (gArmed.load(std::memory_order_relaxed) && tArming) {
+        gLive += static_cast<std::int64_t>(malloc_usable_size(p));
+        gPeak = std::max(gPeak, gLive);
+    }
+    return p;
+}
+
+void uncounted(void* p) noexcept {
+    if (p == nullptr) return;
+    if (gArmed.load(std::memory_order_relaxed) && tArming) gLive -= static_cast<std::int64_t>(malloc_usable_size(p));
+    std::free(p);
+}
+
+// The peak of native bytes live during one scope, over those live at its start.
+class NativeBytesMeter {
+public:
+    NativeBytesMeter() {
+        tArming = true;
+        gLive = gPeak = 0;
+        gArmed.store(true, std::memory_order_relaxed);
+    }
+    ~NativeBytesMeter() { stop(); }
+    NativeBytesMeter(const NativeBytesMeter&) = delete;
+    NativeBytesMeter& operator=(const NativeBytesMeter&) = delete;
+    std::int64_t stop() {
+        gArmed.store(false, std::memory_order_relaxed);
+        tArming = false;
+        return gPeak;
+    }
+};
+
+double threadSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+} // namespace
+
+void* operator new(std::size_t size) { return counted(size); }
+void* operator new[](std::size_t size) { return counted(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return counted(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return counted(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void operator delete(void* p) noexcept { uncounted(p); }
+void operator delete[](void* p) noexcept { uncounted(p); }
+void operator delete(void* p, std::size_t) noexcept { uncounted(p); }
+void operator delete[](void* p, std::size_t) noexcept { uncounted(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { uncounted(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { uncounted(p); }
+
+using namespace platform;
+using platform::testing::Harness;
+using platform::webtest::Client;
+
+namespace {
+
+// The pages' limits for the sweep: a budget that holds a document at the node cap (a small one for the
+// small page, whose shapes are strings up to what it has left) and a short time limit.
+constexpr std::size_t kBudget = 48u << 20;
+constexpr std::size_t kSmallBudget = 8u << 20;
+constexpr double kTimeLimit = 0.25;
+// What a call may take past the limit (the natives check the clock as they go, not at every step), and
+// native bytes past the page's room (bookkeeping a call needs whatever its size: ids, small strings).
+constexpr double kTimeMargin = 1.0;
+constexpr std::int64_t kByteMargin = 1 << 20;
+
+// Where a shape runs: a small page, or one at the node cap holding the 40,000-deep chain and the 20,000
+// children.
+enum class Fixture { Small, Full };
+
+// One hostile call: its arguments (a script expression over the fixture, run before the call and not
+// measured: it may also set the document up), what must hold when the call returned (over R, its
+// result, and A, its arguments; null where a return of any value is an answer), and how many times it is
+// made in one entry.
+struct Shape {
+    const char* label;
+    Fixture fixture;
+    const char* args;
+    const char* effect = nullptr;
+    int repeat = 1;
+};
+
+// Helpers every fixture has: big(n) is n characters that escaping grows (quotes and ampersands), style(n)
+// n distinct declarations, hosts(n) markup of n images on distinct hosts.
+constexpr const char* kHelpers =
+    "var N = this.__natives;"
+    "function make(n, u) { n = Math.max(1, Math.floor(n)); var s = u; while (s.length < n) s += s; return s.substring(0, n); }"
+    "function big(n) { return make(n, '\"&'); }"
+    "function amp(n) { return make(n, '&'); }"
+    "function quote(n) { return make(n, '\"'); }"
+    "function style(n) { var a = []; for (var i = 0; i < n; i++) a.push('p' + i + ':' + i); return a.join(';'); }"
+    "function hosts(n) { var a = []; for (var i = 0; i < n; i++) a.push('<img src=\"https://h' + i + '.example/a.gif\">'); return a.join(''); }"
+    "function ids(s) { return N.query(0, s, true)[0] || 0; }"
+    "var R = null, A = null;";
+
+const char* kSmallMarkup = "<html><head><title>t</title></head><body><div id='t' class='c d' title='x'>text</div>"
+                           "<div id='e'></div><form id='f' action='https://page.example/go'><input name='q' value='1'></form>"
+                           "</body></html>";
+
+// The ids the shapes name: T (a div with text), E (an empty div), F (a form), B (the body); and in the full
+// fixture DEEP and LEAF (the ends of the chain), WIDE (the parent of the 20,000) and W (one of them).
+constexpr const char* kSmallIds = "var T = ids('#t'), E = ids('#e'), F = ids('#f'), B = N.part(2, 0), DEEP = T, "
+                                  "LEAF = T, WIDE = E, W = T;";
+constexpr const char* kFullBuild =
+    "var DEEP = ids('#deep'), WIDE = ids('#wide');"
+    // The chain, 500 levels at a time (markup deeper than that is flattened).
+    "var open = '', close = ''; for (var i = 0; i < 500; i++) { open += '<p>'; close += '</p>'; }"
+    "var LEAF = DEEP;"
+    "for (var k = 0; k < 80; k++) { N.setHTML(LEAF, open + close); for (var c = N.edgeChild(LEAF, false, true); c; "
+    "  c = N.edgeChild(c, false, true)) LEAF = c; }"
+    "var kids = make(20000 * 7, '<i></i>');"
+    "N.setHTML(WIDE, kids); var W = N.children(WIDE, true)[10000];"
+    "var DP = N.parent(DEEP), WP = N.parent(WIDE), FILL = ids('#fill');"
+    // The rest, up to the node cap; also what puts the fixture back after a call took part of it away.
+    "function fill() { for (var q = 0; q < 8; q++) try { var d = N.create('div', 1, 0).__id; N.insert(FILL, d, 0); "
+    "  N.setHTML(d, kids); } catch (e) { return; } }"
+    "function restore() { if (N.parent(DEEP) !== DP) N.insert(DP, DEEP, 0); if (N.parent(WIDE) !== WP) "
+    "  N.insert(WP, WIDE, 0); if (N.parent(W) !== WIDE) N.insert(WIDE, W, 0); N.setText(E, ''); fill(); }"
+    "fill();";
+
+// Every native's hostile shapes. The effect of a setter is what it set; a refusal must throw.
+const std::map<std::string, std::vector<Shape>>& shapes() {
+    static const std::map<std::string, std::vector<Shape>> table = {
+        {"type", {{"the chain's leaf", Fixture::Full, "[LEAF]", "R === 1"}}},
+        {"tag", {{"the chain's leaf", Fixture::Full, "[LEAF]", "R === 'P'"}}},
+        {"attr",
+         {{"an attribute up to the room", Fixture::Small, "(N.setAttr(T, 'title', quote(ROOM / 4)), [T, 'title'])",
+           "R.length > 1"},
+          {"a name up to the room", Fixture::Small, "[T, big(ROOM / 4)]", "R === null"}}},
+        {"hasAttr", {{"a name up to the room", Fixture::Small, "[T, big(ROOM / 4)]", "R === false"}}},
+        {"setAttr",
+         {{"a value up to the room", Fixture::Small, "[T, 'title', quote(ROOM / 4)]", "N.attr(T, 'title') === A[2]"},
+          {"a style of 10,000 declarations", Fixture::Small, "[T, 'style', style(10000)]",
+           "N.styleGet(T, 'p9999') === '9999'"},
+          {"at the node cap", Fixture::Full, "[W, 'data-k', 'v']", "N.attr(W, 'data-k') === 'v'"}}},
+        {"removeAttr",
+         {{"at the node cap", Fixture::Full, "(N.setAttr(W, 'title', 'x'), [W, 'title'])", "!N.hasAttr(W, 'title')"},
+          {"a name up to the room", Fixture::Small, "[T, big(ROOM / 4)]"}}},
+        {"resolvedAttr",
+         {{"a link up to the room", Fixture::Small,
+           "(N.setAttr(T, 'href', 'https://a.example/?' + amp(ROOM / 4)), [T, 'href'])", "R.length > 1"}}},
+        {"size", {{"a width up to the room", Fixture::Small, "(N.styleSet(T, 'width', big(ROOM / 4)), [T, 0])"}}},
+        {"box",
+         {{"the chain's leaf", Fixture::Full, "[LEAF]"}, {"one of 20,000 children", Fixture::Full, "[W]"}}},
+        {"owner", {{"the chain's leaf", Fixture::Full, "[LEAF]", "R === N.root()"}}},
+        {"newDocument", {{"at the node cap", Fixture::Full, "[]", "R > 0"}}},
+        {"parent", {{"the chain's leaf", Fixture::Full, "[LEAF]", "R > 0"}}},
+        {"sibling", {{"the last of 20,000 children", Fixture::Full, "[N.edgeChild(WIDE, true, true), -1]", "R > 0"}}},
+        {"children", {{"20,000 children", Fixture::Full, "[WIDE, false]", "R.length > 19900"}}},
+        {"insert",
+         {{"a node at the node cap", Fixture::Full, "[E, N.edgeChild(WIDE, true, true), 0]", "N.parent(A[1]) === E"},
+          {"the chain below its own leaf", Fixture::Full, "[LEAF, DEEP, 0]", "R === false"},
+          {"the 20,000 children's parent moved", Fixture::Full, "[E, WIDE, 0]", "N.parent(WIDE) === E"}}},
+        {"remove", {{"the 40,000-deep chain", Fixture::Full, "[N.parent(DEEP), DEEP]", "N.parent(DEEP) === 0"}}},
+        {"contains", {{"the chain's ends", Fixture::Full, "[DEEP, LEAF]", "R === true"}}},
+        {"text",
+         {{"the 40,000-deep chain", Fixture::Full, "[DEEP]", "R === ''"},
+          {"text up to the room", Fixture::Small, "(N.setText(T, amp(ROOM / 4)), [T])", "R.length > 1"}}},
+        {"setText",
+         {{"at the node cap", Fixture::Full, "[E, 'hello']", "N.text(E) === 'hello'"},
+          {"text up to the room", Fixture::Small, "[T, amp(ROOM / 4)]", "N.text(T).length === A[1].length"},
+          {"over 20,000 children", Fixture::Full, "[WIDE, 'hello']", "N.text(WIDE) === 'hello'"}}},
+        {"innerText",
+         {{"the 40,000-deep chain", Fixture::Full, "[DEEP]"},
+          {"text up to the room", Fixture::Small, "(N.setText(T, amp(ROOM / 4)), [T])", "R.length > 1"}}},
+        {"html",
+         {{"text that escaping grows", Fixture::Small, "(N.setText(T, amp(ROOM / 4)), [T, false])",
+           "R.length > 1"},
+          {"an attribute that escaping grows", Fixture::Small, "(N.setAttr(T, 'title', quote(ROOM / 4)), [T, true])",
+           "R.length > 1"},
+          {"the 40,000-deep chain", Fixture::Full, "[DEEP, true]", "R.length > 1"},
+          {"20,000 children", Fixture::Full, "[WIDE, false]", "R.length > 1"}}},
+        {"setHTML",
+         {{"markup of a twentieth of the room", Fixture::Small, "[T, make(ROOM / 20, '<br>')]",
+           "N.edgeChild(T, false, true) > 0"},
+          {"a style of 6,000 declarations", Fixture::Small, "[T, '<b style=\"' + style(6000) + '\">x</b>']",
+           "N.edgeChild(T, false, true) > 0"},
+          {"images on 1,200 hosts", Fixture::Small, "[T, hosts(1200)]", "N.children(T, true).length === 1200"},
+          {"at the node cap", Fixture::Full, "[E, '<b>bold</b>']", "N.text(E) === 'bold'"},
+          {"text up to the room", Fixture::Small, "[T, amp(ROOM / 4)]", "N.text(T).length > 1"}}},
+        {"create",
+         {{"at the node cap", Fixture::Full, "['div', 1, 0]", "N.type(R.__id) === 1"},
+          {"text up to the room", Fixture::Small, "[amp(ROOM / 4), 3, 0]", "N.text(R.__id) === A[0]"}}},
+        {"byId", {{"an id up to the room", Fixture::Small, "[big(ROOM / 4)]", "R === 0"}}},
+        {"byTag", {{"a document at the node cap", Fixture::Full, "[0, '*']", "R.length > 60000"}}},
+        {"byClass",
+         {{"classes up to an eighth of the room", Fixture::Small, "[0, make(ROOM / 8, 'c ')]"},
+          {"a document at the node cap", Fixture::Full, "[0, 'nothing here']", "R.length === 0"}}},
+        {"query",
+         {{"the node cap's every element", Fixture::Full, "[0, '*', false]", "R.length > 60000"},
+          {"a selector up to the room", Fixture::Small, "[0, big(ROOM / 4), false]"}}},
+        {"root", {{"at the node cap", Fixture::Full, "[]", "R > 0"}}},
+        {"part", {{"at the node cap", Fixture::Full, "[2, 0]", "R === B"}}},
+        {"title",
+         {{"a title up to the room", Fixture::Small,
+           "(N.setText(N.query(0, 'title', true)[0], amp(ROOM / 4)), [0])", "R.length > 1"}}},
+        {"readyState", {{"at the node cap", Fixture::Full, "[]", "R === 'complete'"}}},
+        {"href", {{"at the node cap", Fixture::Full, "[]", "R.length > 0"}}},
+        {"urlPart", {{"a part up to the room", Fixture::Small, "[big(ROOM / 4)]", "R === ''"}}},
+        {"navigate",
+         {{"a URL up to the room", Fixture::Small, "['https://a.example/?' + amp(ROOM / 4), 1]"},
+          {"URLs past the room in one entry", Fixture::Small, "['https://a.example/?' + amp(ROOM / 50), 1]", nullptr,
+           100}}},
+        {"submit",
+         {{"a field up to the room", Fixture::Small,
+           "(N.setAttr(N.query(F, 'input', true)[0], 'value', amp(ROOM / 4)), [F])"},
+          {"forms past the room in one entry", Fixture::Small,
+           "(N.setAttr(N.query(F, 'input', true)[0], 'value', amp(ROOM / 50)), [F])", nullptr, 100}}},
+        {"styleGet", {{"a name up to the room", Fixture::Small, "[T, big(ROOM / 4)]", "R === ''"}}},
+        {"styleSet",
+         {{"a value up to the room", Fixture::Small, "[T, 'color', big(ROOM / 4)]",
+           "N.styleGet(T, 'color') === A[2]"},
+          {"a value of 20,000 declarations", Fixture::Small, "[T, 'color', style(10000)]"},
+          {"at the node cap", Fixture::Full, "[W, 'color', 'red']", "N.styleGet(W, 'color') === 'red'"}}},
+        {"write",
+         {{"markup of a twentieth of the room", Fixture::Small, "[make(ROOM / 20, '<br>')]"},
+          {"at the node cap", Fixture::Full, "['<b>written</b>']"}}},
+        {"setTimer", {{"timers in one entry", Fixture::Small, "[1000, false]", nullptr, 5000}}},
+        {"clearTimer", {{"a timer that is not", Fixture::Small, "[123456]"}}},
+        {"log", {{"a message up to the room", Fixture::Small, "[1, amp(ROOM / 4)]"}}},
+        {"ua", {{"many in one entry", Fixture::Small, "[]", "R.length > 0", 1000}}},
+        {"viewport", {{"at the node cap", Fixture::Full, "[0]", "R === 320"}}},
+        {"clone",
+         {{"the 40,000-deep chain", Fixture::Full, "[DEEP, true]"},
+          {"20,000 children in a small page", Fixture::Small,
+           "(N.setHTML(E, make(20000 * 7, '<i></i>')), "
+           "[E, true])",
+           "N.children(R.__id, false).length === 20000"},
+          {"text up to the room", Fixture::Small, "(N.setText(T, amp(ROOM / 4)), [T, true])",
+           "N.text(R.__id) === N.text(T)"}}},
+        {"fragment", {{"at the node cap", Fixture::Full, "[0]", "N.type(R.__id) === 11"}}},
+        {"matches",
+         {{"the chain's leaf", Fixture::Full, "[LEAF, 'div p p p p p p p p p p p p p p p p p p p p p p p p p']",
+           "R === true"},
+          {"a selector up to the room", Fixture::Small, "[T, big(ROOM / 4)]"}}},
+        {"closest",
+         {{"the chain's leaf", Fixture::Full, "[LEAF, 'section']", "R === 0"},
+          {"a selector up to the room", Fixture::Small, "[T, big(ROOM / 4)]"}}},
+        {"attrs",
+         {{"an attribute up to the room", Fixture::Small, "(N.setAttr(T, 'title', quote(ROOM / 4)), [T])",
+           "R.length === 3"}}},
+        {"requestFrame", {{"frames in one entry", Fixture::Small, "[]", nullptr, 5000}}},
+        {"cancelFrame", {{"a frame that is not", Fixture::Small, "[123456]"}}},
+        {"now", {{"many in one entry", Fixture::Small, "[1]", "R >= 0", 1000}}},
+        {"wrap",
+         {{"the chain's leaf", Fixture::Full, "[LEAF]", "R.__id === LEAF"},
+          {"every one of 20,000 children", Fixture::Full, "[W]", "R.__id === W", 20000}}},
+        {"adjacent",
+         {{"markup of a twentieth of the room", Fixture::Small, "[T, 'beforeend', make(ROOM / 20, '<br>')]",
+           "N.edgeChild(T, true, true) > 0"},
+          {"at the node cap", Fixture::Full, "[E, 'afterbegin', '<b>bold</b>']", "N.text(E) === 'bold'"}}},
+        {"edgeChild", {{"20,000 children", Fixture::Full, "[WIDE, true, true]", "R > 0"}}},
+    };
+    return table;
+}
+
+// A page of a fixture, its helpers and ids in place; the test stops when it cannot be made.
+struct SweepPage {
+    std::shared_ptr<Client> client = std::make_shared<Client>();
+    std::shared_ptr<WebPage> page;
+    Fixture fixture;
+
+    SweepPage(Fixture f) : fixture(f) {
+        WebPage::Options options;
+        options.scriptMemoryLimit = f == Fixture::Small ? kSmallBudget : kBudget;
+        options.scriptTimeLimit = kTimeLimit;
+        options.scriptShare = 1;
+        const std::string markup = f == Fixture::Small ? kSmallMarkup
+                                                       : "<body><div id='t'>text</div><div id='e'></div>"
+                                                         "<form id='f'></form><div id='deep'></div><div id='wide'>"
+                                                         "</div><div id='fill'></div></body>";
+        page = WebPageTesting::load(markup, client, options);
+        REQUIRE(page);
+        // Building the full document is no hostile call: it gets all the time it needs.
+        page->script()->setTimeLimit(120);
+        Error error;
+        const bool made = page->script()->run(
+            [](duk_context* ctx) {
+                duk_push_global_object(ctx);
+                duk_push_global_stash(ctx);
+                duk_get_prop_string(ctx, -1, "natives");
+                duk_remove(ctx, -2);
+                duk_put_prop_string(ctx, -2, "__natives");
+                duk_pop(ctx);
+            },
+            &error);
+        REQUIRE(made);
+        std::string setup = std::string(kHelpers) + (f == Fixture::Small ? kSmallIds : "");
+        if (f == Fixture::Full)
+            setup += std::string(kSmallIds) + "var T = ids('#t'), E = ids('#e'), F = ids('#f');" + kFullBuild;
+        REQUIRE_MESSAGE(page->script()->evaluate(setup, "sweep-setup", nullptr, &error), error.description);
+        page->script()->setTimeLimit(kTimeLimit);
+    }
+
+    // Whether the fixture is still what the shapes expect, put back where a call took part of it away.
+    bool intact() {
+        if (fixture == Fixture::Small) return true;
+        std::string ok;
+        page->script()->setTimeLimit(30);
+        page->script()->evaluate("A = R = null; restore();", "sweep-restore");
+        page->script()->evaluate("N.contains(N.root(), LEAF) && N.children(WIDE, true).length > 19900 && "
+                                 "N.parent(WIDE) !== E && N.text(E) === ''",
+                                 "sweep-check", &ok);
+        page->script()->setTimeLimit(kTimeLimit);
+        return ok == "true" && page->document().nodeCount() + 16 >= DOMDocument::MaximumNodes;
+    }
+};
+
+struct Outcome {
+    bool ran = false;        // the measured entry could be made
+    bool threw = false;
+    std::string error;
+    double seconds = 0;
+    std::int64_t bytes = 0;  // native bytes at the peak, over those at the start
+    std::size_t room = 0;    // what the page had left just before
+};
+
+// Sets A from the shape's expression (unmeasured), then calls the native with it `repeat` times in one entry,
+// measured, leaving its result in R.
+Outcome callNative(SweepPage& sweep, const std::string& name, const Shape& shape, Error* setupError) {
+    Outcome out;
+    auto* script = sweep.page->script();
+    script->setTimeLimit(120);
+    const std::string setup = "A = " + std::string(shape.args) + "; 0";
+    // The last shape's arguments and result go first.
+    script->evaluate("A = R = null;", "sweep-clear");
+    const std::size_t roomBefore = sweep.page->roomForDocuments();
+    // ROOM: what the page has left before the shape's arguments are made.
+    script->evaluate("var ROOM = " + std::to_string(roomBefore) + ";", "sweep-room");
+    const bool prepared = script->evaluate(setup, "sweep-args", nullptr, setupError);
+    script->setTimeLimit(kTimeLimit);
+    if (!prepared) return out;
+    out.room = sweep.page->roomForDocuments();
+    Error error;
+    out.ran = script->run(
+        [&](duk_context* ctx) {
+            duk_push_global_object(ctx);
+            const duk_idx_t global = duk_get_top(ctx) - 1;
+            duk_get_prop_string(ctx, -1, "__natives");
+            duk_get_prop_string(ctx, -1, name.c_str());
+            duk_get_prop_string(ctx, -3, "A");
+            const duk_idx_t fn = duk_get_top(ctx) - 2;
+            // The repeat loop is the engine's own: a page's loop of calls is stopped as any loop is.
+            duk_eval_string(ctx, "(function (f, a, k) { var r; for (var i = 0; i < k; i++) r = f.apply(null, a); "
+                                 "return r; })");
+            duk_dup(ctx, fn);
+            duk_dup(ctx, fn + 1);
+            duk_push_int(ctx, shape.repeat);
+            NativeBytesMeter meter;
+            const double start = threadSeconds();
+            const duk_int_t rc = duk_pcall(ctx, 3);
+            out.seconds = threadSeconds() - start;
+            out.bytes = meter.stop();
+            out.threw = rc != DUK_EXEC_SUCCESS;
+            if (out.threw) out.error = duk_safe_to_string(ctx, -1);
+            else duk_put_prop_string(ctx, global, "R");
+        },
+        &error);
+    if (!out.ran) out.error = error.description;
+    return out;
+}
+
+struct LoadShape {
+    const char* label;
+    std::string markup;
+};
+
+// The ad's markup comes in through WebPage::create and start, with no script entry around its parse: it must
+// keep to the same time and memory, and a script after hostile markup runs or the page says why not.
+void sweepLoads(Harness& harness) {
+    auto repeat = [](const std::string& unit, std::size_t n) {
+        std::string s;
+        s.reserve(unit.size() * n);
+        for (std::size_t i = 0; i < n; ++i) s += unit;
+        return s;
+    };
+    std::string styles;
+    for (int i = 0; i < 10000; ++i) styles += "p" + std::to_string(i) + ":" + std::to_string(i) + ";";
+    std::string images;
+    for (int i = 0; i < 1200; ++i) images += "<img src='https://h" + std::to_string(i) + ".example/a.gif'>";
+    const std::string last = "<script>window.reached = 1;</script>";
+    const std::vector<LoadShape> loads = {
+        {"nothing hostile (what the others are measured against)", "<p>x</p>" + last},
+        {"markup past the node cap", repeat("<br>", DOMDocument::MaximumNodes + 20000) + last},
+        {"markup 40,000 deep", repeat("<div>", 40000) + last},
+        {"text up to the budget that escaping grows", "<div title='" + repeat("\"", kBudget / 6) + "'>" +
+                                                          repeat("&amp;", kBudget / 30) + "</div>" + last},
+        {"a style of 10,000 declarations", "<div style='" + styles + "'>x</div>" + last},
+        {"images on 1,200 hosts", images + last},
+    };
+    for (const auto& load : loads) {
+        const std::string what = std::string("the ad's markup with ") + load.label;
+        auto client = std::make_shared<Client>();
+        WebPage::Options options;
+        options.scriptMemoryLimit = kBudget;
+        options.scriptTimeLimit = kTimeLimit;
+        options.scriptShare = 1;
+        NativeBytesMeter meter;
+        const double start = threadSeconds();
+        Error error;
+        auto page = WebPage::create(load.markup, URL::parse("https://page.example/").value(), client, options, &error);
+        if (page) page->start();
+        harness.runUntilIdle();
+        const double seconds = threadSeconds() - start;
+        const std::int64_t bytes = meter.stop();
+        // Answered: the page was refused with an error, or its last script ran, or its scripts were stopped.
+        const bool answered = !page || page->scriptsStopped() || page->evaluate("window.reached") == "1";
+        CHECK_MESSAGE(answered, what, ": the script after it never ran and nothing said why");
+        CHECK_MESSAGE(seconds <= kTimeLimit + kTimeMargin, what, ": held the thread ", seconds, " s of processor time");
+        CHECK_MESSAGE(bytes <= static_cast<std::int64_t>(kBudget) + kByteMargin, what, ": took ", bytes / 1024,
+                      " KB of native memory for a budget of ", kBudget / 1024, " KB");
+        if (page) page->close();
+        harness.advance(1);
+    }
+}
+
+} // namespace
+
+TEST_CASE_FIXTURE(Harness, "WebPageBindings: every native call a page can reach stays inside the page's time and memory") {
+    LogCapture quiet;  // a page's console lines (some are megabytes) stay out of the test's output
+    std::map<Fixture, std::unique_ptr<SweepPage>> pages;
+    bool fresh = true;  // each native starts from a new small page
+    auto pageFor = [&](Fixture f) -> SweepPage& {
+        auto& p = pages[f];
+        if (!p || p->page->scriptsStopped() || !p->intact() || (f == Fixture::Small && fresh)) {
+            p.reset();
+            p = std::make_unique<SweepPage>(f);
+        }
+        return *p;
+    };
+
+    std::set<std::string> swept;
+    for (const auto& native : WebPageBindings::natives()) {
+        const std::string name = native.name;
+        swept.insert(name);
+        auto found = shapes().find(name);
+        CHECK_MESSAGE(found != shapes().end(), "native ", name, " has no hostile shapes in the sweep");
+        if (found == shapes().end()) continue;
+        std::vector<Shape> all = found->second;
+        // Any native, many times in one entry: its first shape a thousand times.
+        if (all.front().repeat == 1) {
+            Shape many = all.front();
+            many.label = "its first shape 1,000 times in one entry";
+            many.repeat = 1000;
+            all.push_back(many);
+        }
+        fresh = true;
+        double firstSeconds = 0;
+        for (const auto& shape : all) {
+            quiet.clear();
+            const bool many = &shape == &all.back() && shape.repeat == 1000;
+            // A first call that already took the entry's time says what its repeats would.
+            if (many && &shape != &all.front() && firstSeconds >= kTimeLimit) continue;
+            if (many) fresh = true;
+            SweepPage& sweep = pageFor(shape.fixture);
+            if (shape.fixture == Fixture::Small) fresh = false;
+            const std::string what = name + " with " + shape.label;
+            Error setupError;
+            const Outcome o = callNative(sweep, name, shape, &setupError);
+            if (&shape == &all.front()) firstSeconds = o.seconds;
+            // A page the setup cannot make is no finding about the native, but the sweep must not pass on it.
+            CHECK_MESSAGE(setupError.empty(), what, ": its arguments could not be made: ", setupError.description);
+            CHECK_MESSAGE(o.ran, what, ": no entry: ", o.error);
+            if (!setupError.empty() || !o.ran) continue;
+            std::string effectHolds = "true";
+            if (!o.threw && shape.effect != nullptr) {
+                sweep.page->script()->setTimeLimit(120);
+                sweep.page->script()->evaluate(std::string("!!(") + shape.effect + ")", "sweep-effect", &effectHolds);
+                sweep.page->script()->setTimeLimit(kTimeLimit);
+            }
+            CHECK_MESSAGE(effectHolds == "true", what, ": returned without doing what it was asked and without a throw");
+            CHECK_MESSAGE(o.seconds <= kTimeLimit + kTimeMargin, what, ": held the thread ", o.seconds,
+                          " s of processor time (limit ", kTimeLimit, " s)", std::string(o.threw ? " then threw: " : ""), o.error);
+            CHECK_MESSAGE(o.bytes <= static_cast<std::int64_t>(o.room) + kByteMargin, what, ": took ", o.bytes / 1024,
+                          " KB of native memory with ", o.room / 1024, " KB left of the page's budget",
+                          std::string(o.threw ? " then threw: " : ""), o.error);
+            advance(0.01);
+        }
+    }
+    // Shapes for a native that is gone would test nothing.
+    for (const auto& [name, list] : shapes()) CHECK_MESSAGE(swept.contains(name), "shapes for a native that is gone: ", name);
+    sweepLoads(*this);
+}
+
