@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <optional>
 #include <string_view>
 #include <unordered_set>
@@ -174,7 +175,7 @@ public:
     ~ParserMemory() {
         for (Block* b = head_.next; b != &head_;) {
             Block* next = b->next;
-            std::free(b);
+            ::operator delete(b);
             b = next;
         }
         if (charged_ > 0) budget_->discharge(charged_);
@@ -239,7 +240,7 @@ private:
             std::longjmp(self->abandon_, 1);
         }
         if (!self->hold(total)) std::longjmp(self->abandon_, 1);
-        auto* block = static_cast<Block*>(std::malloc(total));
+        auto* block = static_cast<Block*>(::operator new(total, std::nothrow));
         if (block == nullptr) {
             self->let(total);
             self->outcome_ = DOMParseBudget::Outcome::NoRoom;
@@ -260,7 +261,7 @@ private:
         block->prev->next = block->next;
         block->next->prev = block->prev;
         self->let(sizeof(Block) + block->size);
-        std::free(block);
+        ::operator delete(block);
     }
 
     DOMParseBudget* budget_;

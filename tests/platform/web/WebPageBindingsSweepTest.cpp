@@ -28,50 +28,30 @@
 #include "platform/testing/Harness.h"
 #include "platform/web/WebPage.h"
 #include "platform/web/WebPageBindings.h"
+#include "tests/platform/web/AllocationTally.h"
 #include "tests/platform/web/WebPageTestSupport.h"
 
-// --- Native bytes: global operator new and delete of this test executable, counting on the thread that armed
-// them while armed. Unarmed, the cost is one relaxed load. Duktape's heap and gumbo allocate with malloc and
-// are not counted here (the heap has its own budget).
+// --- Native bytes: what the calling thread takes through operator new while a call runs (the test program
+// replaces it: see AllocationTally), the parser's blocks included. Duktape's heap allocates on its own
+// budget and is not counted here.
 namespace {
-
-std::atomic<bool> gArmed{false};
-thread_local bool tArming = false;
-std::int64_t gLive = 0;
-std::int64_t gPeak = 0;
-
-void* counted(std::size_t size) {
-    void* p = std::malloc(size != 0 ? size : 1);
-    if (p == nullptr) throw std::bad_alloc();
-    if (gArmed.load(std::memory_order_relaxed) && tArming) {
-        gLive += static_cast<std::int64_t>(malloc_usable_size(p));
-        gPeak = std::max(gPeak, gLive);
-    }
-    return p;
-}
-
-void uncounted(void* p) noexcept {
-    if (p == nullptr) return;
-    if (gArmed.load(std::memory_order_relaxed) && tArming) gLive -= static_cast<std::int64_t>(malloc_usable_size(p));
-    std::free(p);
-}
 
 // The peak of native bytes live during one scope, over those live at its start.
 class NativeBytesMeter {
 public:
-    NativeBytesMeter() {
-        tArming = true;
-        gLive = gPeak = 0;
-        gArmed.store(true, std::memory_order_relaxed);
-    }
-    ~NativeBytesMeter() { stop(); }
-    NativeBytesMeter(const NativeBytesMeter&) = delete;
-    NativeBytesMeter& operator=(const NativeBytesMeter&) = delete;
     std::int64_t stop() {
-        gArmed.store(false, std::memory_order_relaxed);
-        tArming = false;
-        return gPeak;
+        if (!stopped_) {
+            peak_ = tally_->peak();
+            tally_.reset();
+            stopped_ = true;
+        }
+        return peak_;
     }
+
+private:
+    std::unique_ptr<platform::webtest::AllocationTally> tally_ = std::make_unique<platform::webtest::AllocationTally>();
+    std::int64_t peak_ = 0;
+    bool stopped_ = false;
 };
 
 double threadSeconds() {
@@ -81,29 +61,6 @@ double threadSeconds() {
 }
 
 } // namespace
-
-void* operator new(std::size_t size) { return counted(size); }
-void* operator new[](std::size_t size) { return counted(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return counted(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return counted(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void operator delete(void* p) noexcept { uncounted(p); }
-void operator delete[](void* p) noexcept { uncounted(p); }
-void operator delete(void* p, std::size_t) noexcept { uncounted(p); }
-void operator delete[](void* p, std::size_t) noexcept { uncounted(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { uncounted(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { uncounted(p); }
 
 using namespace platform;
 using platform::testing::Harness;
