@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchResident.h"
 #include "ads/core/public/GADAdSize.h"
 #include "ads/core/public/GADBannerView.h"
 #include "ads/core/public/GADBannerViewDelegate.h"
@@ -53,12 +54,6 @@ constexpr int kCorePageRounds = 20;
 constexpr double kTimeoutSeconds = 60.0;
 const char* const kUnitPrefix = "ruzave-bench/banner-";
 
-long residentKB() {
-    std::ifstream statm("/proc/self/statm");
-    long size = 0, resident = 0;
-    statm >> size >> resident;
-    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
-}
 
 double threadCPUms() {
     timespec ts{};

@@ -16,6 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench/BenchResident.h"
 #include "platform/base/URL.h"
 #include "platform/runloop/Clock.h"
 #include "platform/runloop/MainLoop.h"
@@ -49,12 +50,6 @@ std::string makePage(bool writeAnswerIntoDOM) {
            "</script></body></html>";
 }
 
-long residentKB() {
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
 
 double loadOnce(const std::string& html, std::shared_ptr<platform::WebView>* keep = nullptr) {
     auto started = std::chrono::steady_clock::now();

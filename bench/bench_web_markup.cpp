@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/BenchResident.h"
 #include "platform/base/URL.h"
 #include "platform/runloop/Clock.h"
 #include "platform/runloop/MainLoop.h"
@@ -23,12 +24,6 @@ using namespace platform;
 
 namespace {
 
-long residentKB() {
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
 
 long peakKB() {
     rusage usage{};

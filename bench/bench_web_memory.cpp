@@ -10,6 +10,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "bench/BenchResident.h"
 #include "platform/base/URL.h"
 #include "platform/net/HTTPURLResponse.h"
 #include "platform/net/URLProtocol.h"
@@ -25,12 +26,6 @@ using namespace platform;
 namespace {
 
 
-long residentKB() {
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
 
 std::shared_ptr<WebPage> load(const std::shared_ptr<LoadCountingClient>& client, const std::string& html) {
     return WebPageTesting::load(html, client);

@@ -11,17 +11,9 @@
 using platform::testing::Harness;
 using namespace platform;
 using platform::webtest::Client;
+using platform::webtest::roomy;
 using platform::webtest::loadPage;
 
-namespace {
-// The deep chain below takes seconds to build in an instrumented build: time is not what these test.
-WebPage::Options roomy() {
-    WebPage::Options options;
-    options.scriptTimeLimit = 20;
-    options.scriptShare = 100;
-    return options;
-}
-} // namespace
 
 TEST_CASE_FIXTURE(Harness, "WebPage: capture listeners hear events from the window down before the target and bubbling") {
     auto client = std::make_shared<Client>();

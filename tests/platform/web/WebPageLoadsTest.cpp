@@ -22,6 +22,7 @@
 using platform::testing::Harness;
 using namespace platform;
 using platform::webtest::Client;
+using platform::webtest::roomy;
 using platform::webtest::loadPage;
 
 namespace {
@@ -89,12 +90,6 @@ struct Registered {
 };
 
 // Thousands of nodes in an instrumented build: the time limit and share are not what these test.
-WebPage::Options roomy() {
-    WebPage::Options options;
-    options.scriptTimeLimit = 10;
-    options.scriptShare = 1;
-    return options;
-}
 
 const std::string kChurn = "for (var i = 0; i < 6000; i++) document.createElement('u'); 'churned'";
 

@@ -19,6 +19,7 @@
 using platform::testing::Harness;
 using namespace platform;
 using platform::webtest::Client;
+using platform::webtest::roomy;
 using platform::webtest::loadPage;
 
 namespace {
@@ -47,13 +48,6 @@ struct LoadEnd : WebViewDelegate {
 
 // Pages of these tests parse hundreds of thousands of bytes, which an instrumented build does many times
 // slower than a phone: their time is not what the memory cases test.
-WebPage::Options roomy(std::size_t memory = ScriptContext::DefaultMemoryLimit) {
-    WebPage::Options options;
-    options.scriptTimeLimit = 30;  // time is not what these test (but where they say)
-    options.scriptShare = 1;
-    options.scriptMemoryLimit = memory;
-    return options;
-}
 
 std::string repeat(const std::string& piece, std::size_t times) {
     std::string out;

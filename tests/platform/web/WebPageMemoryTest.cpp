@@ -20,6 +20,7 @@
 using platform::testing::Harness;
 using namespace platform;
 using platform::webtest::Client;
+using platform::webtest::roomy;
 using platform::webtest::loadPage;
 
 namespace {
@@ -79,12 +80,6 @@ struct SlowImages : URLProtocolClass, std::enable_shared_from_this<SlowImages> {
 
 // These pages churn through thousands of nodes, which an instrumented build runs many times slower than a
 // phone would: their time limit and share of the thread are not what these tests are about.
-WebPage::Options roomy() {
-    WebPage::Options options;
-    options.scriptTimeLimit = 10;
-    options.scriptShare = 1;
-    return options;
-}
 
 } // namespace
 

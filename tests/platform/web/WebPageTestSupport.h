@@ -20,4 +20,14 @@ inline std::shared_ptr<WebPage> loadPage(testing::Harness&, const std::shared_pt
     return page;
 }
 
+// Options for pages whose test is not about time: room for a slow instrumented build on a busy machine,
+// and the given memory budget.
+inline WebPage::Options roomy(std::size_t memory = ScriptContext::DefaultMemoryLimit) {
+    WebPage::Options options;
+    options.scriptTimeLimit = 30;
+    options.scriptShare = 1;
+    options.scriptMemoryLimit = memory;
+    return options;
+}
+
 } // namespace platform::webtest
