@@ -982,15 +982,19 @@ std::size_t submissionBytes(duk_context* ctx, WebPage& page, const std::shared_p
         if (!DOMWorkLimit::step(&limit)) break;
         const std::string& tag = el->tagName();
         if (tag != "input" && tag != "textarea" && tag != "select") continue;
+        const std::string* raw = rawAttribute(*el, "value");
+        const std::string* named = rawAttribute(*el, "name");
         const std::size_t value = tag == "textarea" ? el->serializedSize(DOMNode::Serialization::TextContent, &limit)
-                                                    : el->attribute("value").size();
-        const std::size_t name = el->attribute("name").size();
+                                  : raw != nullptr  ? raw->size()
+                                                    : 0;
+        const std::size_t name = named != nullptr ? named->size() : 0;
         fields += 3 * (name + value) + 2;
         largest = std::max(largest, 4 * (name + value));
     }
     throwIfStopped(ctx, limit);
-    const std::size_t action = form->attribute("action").size() + page.url().absoluteString().size();
-    return largest + 2 * fields + resolutionBytes(fields + action);
+    const std::string* action = rawAttribute(*form, "action");
+    const std::size_t target = (action != nullptr ? action->size() : 0) + page.url().absoluteString().size();
+    return largest + 2 * fields + resolutionBytes(fields + target);
 }
 
 duk_ret_t nSubmit(duk_context* ctx) {
