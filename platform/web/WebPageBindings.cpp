@@ -354,6 +354,8 @@ duk_ret_t nSetAttr(duk_context* ctx) {
     // Read where it lies: the node's copy, admitted, is the only one.
     const std::string_view value = stringViewArg(ctx, 2);
     WebPage& page = pageOf(ctx);
+    // (The node lower-cases a copy of the name of its own.)
+    NativeCall::charge(ctx, DOMNode::stringBytes(name.size()), "the attribute's name");
     admit(ctx, page, node->bytesToSetAttribute(name, value));
     DOMWorkLimit limit = entryLimit(ctx);
     node->setAttribute(name, value, &limit);
@@ -364,7 +366,10 @@ duk_ret_t nSetAttr(duk_context* ctx) {
 
 duk_ret_t nRemoveAttr(duk_context* ctx) {
     NODE_OR(duk_push_undefined(ctx));
-    node->removeAttribute(stringArg(ctx, 1));
+    const std::string name = stringArg(ctx, 1);
+    // (The node lower-cases a copy of the name of its own.)
+    NativeCall::charge(ctx, DOMNode::stringBytes(name.size()), "the attribute's name");
+    node->removeAttribute(name);
     pageOf(ctx).layoutChanged();
     return 0;
 }
