@@ -428,11 +428,14 @@ bool DOMDocument::build(const void* gumboNode, const std::shared_ptr<DOMNode>& p
             // A style's declarations are parsed on the same meter.
             if (limit != nullptr && limit->stopped()) return stop(DOMParseBudget::Outcome::OutOfTime);
             const GumboVector& kids = g->v.element.children;
-            // Past the depth limit, children join the deepest allowed element instead.
-            bool flatten = depth >= DOMNode::MaxDepth;
-            for (unsigned i = kids.length; i > 0; --i)
-                work.push_back(Item{static_cast<const GumboNode*>(kids.data[i - 1]), flatten ? into : node,
-                                    flatten ? depth : depth + 1});
+            // Past the depth limit, children join the deepest allowed element instead. Elements stop one
+            // level short of it, so the deepest keeps its own text (a script there still has its source).
+            for (unsigned i = kids.length; i > 0; --i) {
+                const auto* kid = static_cast<const GumboNode*>(kids.data[i - 1]);
+                const bool kidElement = kid->type == GUMBO_NODE_ELEMENT || kid->type == GUMBO_NODE_TEMPLATE;
+                const bool flatten = depth >= DOMNode::MaxDepth || (kidElement && depth + 1 >= DOMNode::MaxDepth);
+                work.push_back(Item{kid, flatten ? into : node, flatten ? depth : depth + 1});
+            }
             break;
         }
         case GUMBO_NODE_TEXT:
@@ -624,12 +627,12 @@ std::shared_ptr<DOMNode> DOMDocument::createElement(const std::string& tag) {
     return make(DOMNode::Type::Element, tag.empty() ? "unknown" : tag);
 }
 
-std::shared_ptr<DOMNode> DOMDocument::createTextNode(const std::string& text) {
-    return make(DOMNode::Type::Text, text);
+std::shared_ptr<DOMNode> DOMDocument::createTextNode(std::string text) {
+    return make(DOMNode::Type::Text, std::move(text));
 }
 
-std::shared_ptr<DOMNode> DOMDocument::createComment(const std::string& text) {
-    return make(DOMNode::Type::Comment, text);
+std::shared_ptr<DOMNode> DOMDocument::createComment(std::string text) {
+    return make(DOMNode::Type::Comment, std::move(text));
 }
 
 std::vector<std::shared_ptr<DOMNode>> DOMDocument::elements(const std::shared_ptr<DOMNode>& scope) const {

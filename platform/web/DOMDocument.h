@@ -51,8 +51,9 @@ public:
 
     std::shared_ptr<DOMNode> nodeById(std::uint32_t id) const;
     std::shared_ptr<DOMNode> createElement(const std::string& tag);
-    std::shared_ptr<DOMNode> createTextNode(const std::string& text);
-    std::shared_ptr<DOMNode> createComment(const std::string& text);
+    // (The text is taken: passed a temporary, the node's copy is the only one.)
+    std::shared_ptr<DOMNode> createTextNode(std::string text);
+    std::shared_ptr<DOMNode> createComment(std::string text);
     // Parses `html` as the content of a body and returns the new, parentless nodes. Without a budget,
     // past the node cap the rest is dropped; with one, all of them or, when the parse was abandoned (see
     // DOMParseBudget), none.

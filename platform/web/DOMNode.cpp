@@ -297,7 +297,7 @@ void DOMNode::recountEntries() {
     for (const auto& d : style_) entryBytes_ += held(d);
 }
 
-std::size_t DOMNode::bytesToSetAttribute(const std::string& name, const std::string& value) const {
+std::size_t DOMNode::bytesToSetAttribute(const std::string& name, std::string_view value) const {
     const bool style = name == "style";
     std::size_t bytes = stringBytes(value.size());
     if (!hasAttribute(name)) bytes += growthOf(attributes_) + stringBytes(name.size());
@@ -308,7 +308,7 @@ std::size_t DOMNode::bytesToSetAttribute(const std::string& name, const std::str
            value.size() + 2 * count;
 }
 
-std::size_t DOMNode::bytesToSetStyleProperty(const std::string& rawName, const std::string& rawValue) const {
+std::size_t DOMNode::bytesToSetStyleProperty(const std::string& rawName, std::string_view rawValue) const {
     const std::string name = lower(trim(rawName));
     const std::size_t value = trimView(rawValue).size();
     std::size_t bytes = hasAttribute("style") ? 0 : growthOf(attributes_);
@@ -347,7 +347,7 @@ bool DOMNode::hasAttribute(const std::string& name) const {
 }
 
 // The style attribute's own text is not kept: it is read back from the declarations.
-void DOMNode::setAttribute(const std::string& rawName, const std::string& value, DOMWorkLimit* limit) {
+void DOMNode::setAttribute(const std::string& rawName, std::string_view value, DOMWorkLimit* limit) {
     std::string name = lower(rawName);
     const bool style = name == "style";
     if (style) {
@@ -357,7 +357,7 @@ void DOMNode::setAttribute(const std::string& rawName, const std::string& value,
     for (auto& a : attributes_) {
         if (a.first == name) {
             // Swapped in, so that a shorter value gives back the longer one's buffer.
-            std::string fresh(style ? std::string() : value);
+            std::string fresh(style ? std::string_view() : value);
             countEntry(a, false);
             a.second.swap(fresh);
             countEntry(a, true);
@@ -365,7 +365,7 @@ void DOMNode::setAttribute(const std::string& rawName, const std::string& value,
             return;
         }
     }
-    attributes_.emplace_back(name, style ? std::string() : value);
+    attributes_.emplace_back(name, style ? std::string_view() : value);
     countEntry(attributes_.back(), true);
     recount();
 }
@@ -396,9 +396,9 @@ const std::string& DOMNode::styleProperty(const std::string& name) const {
     return at == std::string::npos ? none : style_[at].second;
 }
 
-void DOMNode::setStyleProperty(const std::string& rawName, const std::string& rawValue) {
+void DOMNode::setStyleProperty(const std::string& rawName, std::string_view rawValue) {
     std::string name = lower(trim(rawName));
-    std::string value = trim(rawValue);
+    std::string value(trimView(rawValue));
     if (name.empty()) return;
     const std::size_t at = findStyle(name);
     if (value.empty()) {
@@ -464,7 +464,7 @@ void DOMNode::clearStyle() {
 
 // In one pass: a repeated property leaves its earlier place empty (its name cleared), and the places
 // left empty go at the end, at once.
-void DOMNode::parseStyleAttribute(const std::string& text, DOMWorkLimit* limit) {
+void DOMNode::parseStyleAttribute(std::string_view text, DOMWorkLimit* limit) {
     const std::string_view all(text);
     style_.reserve(countDeclarations(all));
     bool repeated = false;

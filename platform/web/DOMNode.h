@@ -84,7 +84,8 @@ public:
     bool hasAttribute(const std::string& name) const;
     // A style attribute's declarations are parsed in time linear in its text, counting their steps on
     // `limit`: once it stops, the declarations are those parsed so far.
-    void setAttribute(const std::string& name, const std::string& value, DOMWorkLimit* limit = nullptr);
+    // Values are read where they lie (a script's string): the node's own copy is the only one made.
+    void setAttribute(const std::string& name, std::string_view value, DOMWorkLimit* limit = nullptr);
     // For the HTML parser: adds an attribute it knows the element does not have yet, without looking
     // for it (a tag with many thousands of attributes would otherwise cost their number squared).
     void appendParsedAttribute(const std::string& name, const std::string& value, DOMWorkLimit* limit = nullptr);
@@ -93,12 +94,12 @@ public:
 
     // Inline style declarations by CSS property name ("background-color").
     const std::string& styleProperty(const std::string& name) const;
-    void setStyleProperty(const std::string& name, const std::string& value);
+    void setStyleProperty(const std::string& name, std::string_view value);
     const std::vector<std::pair<std::string, std::string>>& style() const { return style_; }
     // At most what setAttribute(name, value) and setStyleProperty(name, value) add to footprint(), for
     // admitting them first (a style's text is scanned once; `name` is lower case).
-    std::size_t bytesToSetAttribute(const std::string& name, const std::string& value) const;
-    std::size_t bytesToSetStyleProperty(const std::string& name, const std::string& value) const;
+    std::size_t bytesToSetAttribute(const std::string& name, std::string_view value) const;
+    std::size_t bytesToSetStyleProperty(const std::string& name, std::string_view value) const;
 
     std::shared_ptr<DOMNode> parent() const { return parent_.lock(); }
     const std::vector<std::shared_ptr<DOMNode>>& children() const { return children_; }
@@ -167,7 +168,7 @@ public:
     DOMNode& operator=(const DOMNode&) = delete;
 
 private:
-    void parseStyleAttribute(const std::string& text, DOMWorkLimit* limit);
+    void parseStyleAttribute(std::string_view text, DOMWorkLimit* limit);
     std::string serializeStyle() const;
     // Position of the declaration of `name` in style_ (npos when none), and the index's slot for it.
     std::size_t findStyle(std::string_view name) const;

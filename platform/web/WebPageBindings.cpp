@@ -30,10 +30,67 @@ WebPage& pageOf(duk_context* ctx) {
     return *page;
 }
 
-std::string stringArg(duk_context* ctx, duk_idx_t i) {
+// Refuses native work whose bytes (`what`: text to be built, a list to be split) would not fit.
+void refuseBytes(duk_context* ctx, const char* what) {
+    (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "out of memory: %s would pass the page's memory budget", what);
+}
+
+// One native call: every native of the table runs inside one (see trampoline), so the native bytes a call
+// holds while it runs (copies of its arguments, URLs resolved, text being built) are charged to its page
+// and given back when it returns or throws, whatever the native is. Calls nest: a native may run the
+// page's scripts, which call natives.
+class NativeCall {
+public:
+    NativeCall() : outer_(current_) { current_ = this; }
+    ~NativeCall() {
+        if (page_ != nullptr) page_->discharge(bytes_);
+        current_ = outer_;
+    }
+    NativeCall(const NativeCall&) = delete;
+    NativeCall& operator=(const NativeCall&) = delete;
+
+    // Charges `bytes` to the page until the innermost call returns (after a collection to make room if
+    // need be); the page's RangeError, naming `what`, when they do not fit. Short strings are the
+    // bookkeeping any call has, whatever its arguments: they are not counted.
+    static void charge(duk_context* ctx, std::size_t bytes, const char* what) {
+        if (bytes < SmallBytes) return;
+        if (current_ == nullptr) (void)duk_error(ctx, DUK_ERR_ERROR, "a native ran outside its call");
+        WebPage& page = pageOf(ctx);
+        if (!page.charge(bytes, ctx)) refuseBytes(ctx, what);
+        current_->page_ = &page;
+        current_->bytes_ += bytes;
+    }
+    static constexpr std::size_t SmallBytes = 4096;
+
+private:
+    static thread_local NativeCall* current_;
+    NativeCall* outer_;
+    WebPage* page_ = nullptr;
+    std::size_t bytes_ = 0;
+};
+
+thread_local NativeCall* NativeCall::current_ = nullptr;
+
+// What every native of the table is called through: made from the table's entry, so a native added later
+// gets its call scope without a line of its own.
+template <duk_c_function F>
+duk_ret_t trampoline(duk_context* ctx) {
+    NativeCall call;
+    return F(ctx);
+}
+
+// The text of an argument without a copy, good while the argument stays on the stack. Prefer it.
+std::string_view stringViewArg(duk_context* ctx, duk_idx_t i) {
     duk_size_t len = 0;
     const char* s = duk_safe_to_lstring(ctx, i, &len);
-    return std::string(s != nullptr ? s : "", len);
+    return std::string_view(s != nullptr ? s : "", len);
+}
+
+// A copy of an argument, charged to the page for the call.
+std::string stringArg(duk_context* ctx, duk_idx_t i) {
+    const std::string_view s = stringViewArg(ctx, i);
+    NativeCall::charge(ctx, DOMNode::stringBytes(s.size()), "a copy of the argument");
+    return std::string(s);
 }
 
 unsigned idArg(duk_context* ctx, duk_idx_t i) {
@@ -53,11 +110,6 @@ void refuseGrowth(duk_context* ctx) {
 
 void admit(duk_context* ctx, WebPage& page, std::size_t bytes) {
     if (!page.admitBytes(ctx, bytes)) refuseGrowth(ctx);
-}
-
-// Refuses native work whose bytes (`what`: text to be built, a list to be split) would not fit.
-void refuseBytes(duk_context* ctx, const char* what) {
-    (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "out of memory: %s would pass the page's memory budget", what);
 }
 
 // Room for `count` more nodes under the document's cap, after a collection if need be; a RangeError
@@ -98,13 +150,6 @@ void throwIfStopped(duk_context* ctx, const DOMWorkLimit& limit) {
     if (limit.stopped()) (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "the script ran past its time limit");
 }
 
-// The text of an argument without a copy, good while the argument stays on the stack.
-std::string_view stringViewArg(duk_context* ctx, duk_idx_t i) {
-    duk_size_t len = 0;
-    const char* s = duk_safe_to_lstring(ctx, i, &len);
-    return std::string_view(s != nullptr ? s : "", len);
-}
-
 // The nodes of `html`, made in the page's document. The parse is admitted as it goes (its memory charged to
 // the page, its nodes within the room left, its time the entry's) and abandoned whole when it would pass
 // them, after one forced collection to make room: a script error then, and nothing of it is made.
@@ -134,7 +179,7 @@ std::vector<std::shared_ptr<DOMNode>> parseWithinBudget(duk_context* ctx, WebPag
 // Text that is no selector is a SyntaxError, as in a browser (valid ones the subset does not evaluate
 // match nothing).
 DOMSelector selectorArg(duk_context* ctx, duk_idx_t i) {
-    auto selector = DOMSelector::parse(stringArg(ctx, i));
+    auto selector = DOMSelector::parse(stringViewArg(ctx, i));
     if (!selector.valid()) (void)duk_error(ctx, DUK_ERR_SYNTAX_ERROR, "%s", selector.error().c_str());
     return selector;
 }
@@ -144,10 +189,13 @@ std::string upper(std::string s) {
     return s;
 }
 
-// "backgroundColor" -> "background-color"; "cssFloat" -> "float"; names already dashed pass.
-std::string cssName(const std::string& name) {
+// "backgroundColor" -> "background-color"; "cssFloat" -> "float"; names already dashed pass. The name
+// made (twice the argument at most) is charged for the call.
+std::string cssName(duk_context* ctx, std::string_view name) {
     if (name == "cssFloat") return "float";
+    NativeCall::charge(ctx, DOMNode::stringBytes(2 * name.size()), "the style property's name");
     std::string out;
+    out.reserve(name.size());
     for (char c : name) {
         if (std::isupper(static_cast<unsigned char>(c))) {
             out += '-';
@@ -165,8 +213,8 @@ double lengthValue(const std::string& text, double percentBase) {
     char* end = nullptr;
     double v = std::strtod(text.c_str(), &end);
     if (end == text.c_str() || !(v == v)) return 0;
-    std::string rest(end);
-    while (!rest.empty() && std::isspace(static_cast<unsigned char>(rest.back()))) rest.pop_back();
+    std::string_view rest(end, static_cast<std::size_t>(text.c_str() + text.size() - end));
+    while (!rest.empty() && std::isspace(static_cast<unsigned char>(rest.back()))) rest.remove_suffix(1);
     if (rest == "%") return v * percentBase / 100.0;
     if (!rest.empty() && rest != "px") return 0;
     return v < 0 ? 0 : v;
@@ -234,12 +282,6 @@ duk_ret_t nType(duk_context* ctx) {
     return 1;
 }
 
-duk_ret_t nTag(duk_context* ctx) {
-    NODE_OR(duk_push_string(ctx, ""));
-    duk_push_string(ctx, upper(node->tagName()).c_str());
-    return 1;
-}
-
 // Text made natively (`size` bytes at most, by `build`) is admitted before it is built: the native string
 // and the heap's copy of it, held at once, must both fit.
 template <typename Build>
@@ -254,6 +296,21 @@ void pushBuilt(duk_context* ctx, std::size_t size, Build&& build) {
     const std::string t = build();
     copy.reset();  // the heap counts its copy itself
     duk_push_lstring(ctx, t.data(), t.size());
+}
+
+duk_ret_t nTag(duk_context* ctx) {
+    NODE_OR(duk_push_string(ctx, ""));
+    pushBuilt(ctx, node->tagName().size(), [&node] { return upper(node->tagName()); });
+    return 1;
+}
+
+// An attribute's value where it lies (null for none, and for the style attribute, which is made of its
+// declarations).
+const std::string* rawAttribute(const DOMNode& node, std::string_view name) {
+    if (name == "style") return nullptr;
+    for (const auto& [n, v] : node.attributes())
+        if (n == name) return &v;
+    return nullptr;
 }
 
 // An attribute's value goes to the heap from where it lies; the style attribute's is made of its declarations.
@@ -294,8 +351,11 @@ duk_ret_t nSetAttr(duk_context* ctx) {
     if (!node->isElement()) return 0;
     std::string name = stringArg(ctx, 1);
     for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    std::string value = stringArg(ctx, 2);
+    // Read where it lies: the node's copy, admitted, is the only one.
+    const std::string_view value = stringViewArg(ctx, 2);
     WebPage& page = pageOf(ctx);
+    // (The node lower-cases a copy of the name of its own.)
+    NativeCall::charge(ctx, DOMNode::stringBytes(name.size()), "the attribute's name");
     admit(ctx, page, node->bytesToSetAttribute(name, value));
     DOMWorkLimit limit = entryLimit(ctx);
     node->setAttribute(name, value, &limit);
@@ -306,21 +366,40 @@ duk_ret_t nSetAttr(duk_context* ctx) {
 
 duk_ret_t nRemoveAttr(duk_context* ctx) {
     NODE_OR(duk_push_undefined(ctx));
-    node->removeAttribute(stringArg(ctx, 1));
+    const std::string name = stringArg(ctx, 1);
+    // (The node lower-cases a copy of the name of its own.)
+    NativeCall::charge(ctx, DOMNode::stringBytes(name.size()), "the attribute's name");
+    node->removeAttribute(name);
     pageOf(ctx).layoutChanged();
     return 0;
 }
 
+// What resolving a link of `length` bytes holds at once, at most: the trimmed text, the URL's own text and
+// its parts, and the text URL::resolve builds on the way.
+std::size_t resolutionBytes(std::size_t length) {
+    return 4 * DOMNode::stringBytes(length);
+}
+
 duk_ret_t nResolvedAttr(duk_context* ctx) {
     NODE_OR(duk_push_string(ctx, ""));
-    std::string name = stringArg(ctx, 1);
+    const std::string name = stringArg(ctx, 1);
     if (!node->hasAttribute(name)) {
         duk_push_string(ctx, "");
         return 1;
     }
-    std::string raw = node->attribute(name);
-    auto url = pageOf(ctx).resolve(raw);
-    std::string out = url ? url->absoluteString() : raw;
+    // The style attribute is made of its declarations; any other is read where it lies.
+    const std::string* raw = rawAttribute(*node, name);
+    std::string built;
+    if (raw == nullptr) {
+        std::size_t size = 0;
+        node->forEachStylePiece([&size](std::string_view piece) { size += piece.size(); });
+        NativeCall::charge(ctx, DOMNode::stringBytes(size), "the attribute");
+        built = node->attribute(name);
+        raw = &built;
+    }
+    NativeCall::charge(ctx, resolutionBytes(raw->size()), "the link's URL");
+    auto url = pageOf(ctx).resolve(*raw);
+    const std::string& out = url ? url->absoluteString() : *raw;
     duk_push_lstring(ctx, out.data(), out.size());
     return 1;
 }
@@ -343,7 +422,8 @@ duk_ret_t nSize(duk_context* ctx) {
     const char* name = axis == 0 ? "width" : "height";
     double base = axis == 0 ? page.options().viewport.width : page.options().viewport.height;
     double v = lengthValue(node->styleProperty(name), base);
-    if (v == 0) v = lengthValue(node->attribute(name), base);
+    if (v == 0)
+        if (const std::string* raw = rawAttribute(*node, name)) v = lengthValue(*raw, base);
     if (v == 0) v = natural[axis];
     duk_push_int(ctx, static_cast<int>(v));
     return 1;
@@ -611,11 +691,12 @@ void removeChildren(DOMDocument& document, DOMNode& node) {
 
 duk_ret_t nSetText(duk_context* ctx) {
     NODE_OR(duk_push_undefined(ctx));
-    std::string text = stringArg(ctx, 1);
+    // Read where it lies: the one copy made is the node's, admitted.
+    const std::string_view text = stringViewArg(ctx, 1);
     WebPage& page = pageOf(ctx);
     if (node->type() == DOMNode::Type::Text || node->type() == DOMNode::Type::Comment) {
         if (text.size() > node->data().size()) admit(ctx, page, text.size() - node->data().size());
-        node->setData(std::move(text));
+        node->setData(std::string(text));
         page.layoutChanged();
         return 0;
     }
@@ -628,7 +709,7 @@ duk_ret_t nSetText(duk_context* ctx) {
         if (!takesChildren(*node)) refuseDepth(ctx);
         admit(ctx, page, DOMNode::NodeBytes + text.size());
         admitNodes(ctx, page, 1);
-        t = document.createTextNode(text);
+        t = document.createTextNode(std::string(text));
         if (!t) return duk_error(ctx, DUK_ERR_RANGE_ERROR, "the document holds too many nodes");
     }
     removeChildren(document, *node);
@@ -722,19 +803,21 @@ duk_ret_t nEdgeChild(duk_context* ctx) {
 
 duk_ret_t nCreate(duk_context* ctx) {
     WebPage& page = pageOf(ctx);
-    std::string s = stringArg(ctx, 0);
+    const std::string_view s = stringViewArg(ctx, 0);
     int kind = duk_to_int(ctx, 1);
     std::shared_ptr<DOMNode> n;
     page.collectGarbage(ctx);
     admit(ctx, page, DOMNode::NodeBytes + s.size());
     admitNodes(ctx, page, 1);
+    // A text's one copy is the node's, admitted; a tag is lower-cased in a copy of its own first.
     if (kind == 1) {
-        for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        n = page.document().createElement(s);
+        std::string tag = stringArg(ctx, 0);
+        for (auto& c : tag) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        n = page.document().createElement(tag);
     } else if (kind == 3) {
-        n = page.document().createTextNode(s);
+        n = page.document().createTextNode(std::string(s));
     } else {
-        n = page.document().createComment(s);
+        n = page.document().createComment(std::string(s));
     }
     if (!n) return duk_error(ctx, DUK_ERR_RANGE_ERROR, "the document holds too many nodes");
     page.document().setOwnerDocument(*n, *documentArg(ctx, 2));
@@ -815,9 +898,35 @@ duk_ret_t nPart(duk_context* ctx) {
     return 1;
 }
 
+// The title element's text with its white space collapsed (as DOMDocument::title makes it), collapsed
+// where it was built: the title is text made natively as any other, and held once.
 duk_ret_t nTitle(duk_context* ctx) {
-    std::string t = pageOf(ctx).document().title(documentArg(ctx, 0));
-    duk_push_lstring(ctx, t.data(), t.size());
+    const auto titles = pageOf(ctx).document().getElementsByTagName("title", documentArg(ctx, 0));
+    if (titles.empty()) {
+        duk_push_string(ctx, "");
+        return 1;
+    }
+    DOMWorkLimit limit = entryLimit(ctx);
+    const DOMNode& title = *titles.front();
+    const std::size_t size = title.serializedSize(DOMNode::Serialization::TextContent, &limit);
+    throwIfStopped(ctx, limit);
+    pushBuilt(ctx, size, [&] {
+        std::string t = title.serialized(DOMNode::Serialization::TextContent, &limit, size);
+        throwIfStopped(ctx, limit);
+        std::size_t kept = 0;
+        bool space = false;
+        for (const char c : t) {
+            if (std::isspace(static_cast<unsigned char>(c))) {
+                space = kept != 0;
+            } else {
+                if (space) t[kept++] = ' ';
+                space = false;
+                t[kept++] = c;
+            }
+        }
+        t.resize(kept);
+        return t;
+    });
     return 1;
 }
 
@@ -838,7 +947,7 @@ duk_ret_t nHref(duk_context* ctx) {
 
 duk_ret_t nURLPart(duk_context* ctx) {
     const URL& url = pageOf(ctx).url();
-    std::string k = stringArg(ctx, 0);
+    const std::string_view k = stringViewArg(ctx, 0);
     std::string out;
     std::string scheme = url.scheme();
     std::string port = url.port() ? std::to_string(*url.port()) : std::string();
@@ -859,20 +968,51 @@ duk_ret_t nNavigate(duk_context* ctx) {
     auto navType = type == 0 ? WebViewNavigationType::LinkClicked
                    : type == 3 ? WebViewNavigationType::Reload
                                : WebViewNavigationType::Other;
-    if (!pageOf(ctx).queueNavigation(stringArg(ctx, 0), navType, 0))
+    const std::string url = stringArg(ctx, 0);
+    // (Past its longest URL the page refuses a navigation before resolving it.)
+    if (url.size() <= SubresourceQueue::MaximumURLLength)
+        NativeCall::charge(ctx, resolutionBytes(url.size()), "the navigation's URL");
+    if (!pageOf(ctx).queueNavigation(url, navType, 0))
         (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "the navigation was refused: it passes the page's bounds");
     return 0;
 }
 
+// What submitting `form` builds at once, at most: each field's value read, its name and value encoded
+// (three bytes for one at most), the fields joined, and that joined to the action (twice: the text and
+// the URL's own).
+std::size_t submissionBytes(duk_context* ctx, WebPage& page, const std::shared_ptr<DOMNode>& form) {
+    DOMWorkLimit limit = entryLimit(ctx);
+    std::size_t fields = 0, largest = 0;
+    for (const auto& el : page.document().elements(form)) {
+        if (!DOMWorkLimit::step(&limit)) break;
+        const std::string& tag = el->tagName();
+        if (tag != "input" && tag != "textarea" && tag != "select") continue;
+        const std::string* raw = rawAttribute(*el, "value");
+        const std::string* named = rawAttribute(*el, "name");
+        const std::size_t value = tag == "textarea" ? el->serializedSize(DOMNode::Serialization::TextContent, &limit)
+                                  : raw != nullptr  ? raw->size()
+                                                    : 0;
+        const std::size_t name = named != nullptr ? named->size() : 0;
+        fields += 3 * (name + value) + 2;
+        largest = std::max(largest, 4 * (name + value));
+    }
+    throwIfStopped(ctx, limit);
+    const std::string* action = rawAttribute(*form, "action");
+    const std::size_t target = (action != nullptr ? action->size() : 0) + page.url().absoluteString().size();
+    return largest + 2 * fields + resolutionBytes(fields + target);
+}
+
 duk_ret_t nSubmit(duk_context* ctx) {
     NODE_OR(duk_push_undefined(ctx));
-    pageOf(ctx).queueFormSubmission(node);
+    WebPage& page = pageOf(ctx);
+    NativeCall::charge(ctx, submissionBytes(ctx, page, node), "the form's submission");
+    page.queueFormSubmission(node);
     return 0;
 }
 
 duk_ret_t nStyleGet(duk_context* ctx) {
     NODE_OR(duk_push_string(ctx, ""));
-    std::string v = node->styleProperty(cssName(stringArg(ctx, 1)));
+    const std::string& v = node->styleProperty(cssName(ctx, stringViewArg(ctx, 1)));
     duk_push_lstring(ctx, v.data(), v.size());
     return 1;
 }
@@ -880,8 +1020,8 @@ duk_ret_t nStyleGet(duk_context* ctx) {
 duk_ret_t nStyleSet(duk_context* ctx) {
     NODE_OR(duk_push_undefined(ctx));
     if (node->isElement()) {
-        std::string name = cssName(stringArg(ctx, 1));
-        std::string value = stringArg(ctx, 2);
+        std::string name = cssName(ctx, stringViewArg(ctx, 1));
+        const std::string_view value = stringViewArg(ctx, 2);
         admit(ctx, pageOf(ctx), node->bytesToSetStyleProperty(name, value));
         node->setStyleProperty(name, value);
         pageOf(ctx).layoutChanged();
@@ -933,9 +1073,22 @@ duk_ret_t nNow(duk_context* ctx) {
     return 1;
 }
 
+// A console line is for a person reading the log: a message is cut to a few kilobytes before it is
+// escaped (escaping may grow it several times), so a page's megabytes never reach the log.
+constexpr std::size_t kLoggedMessage = 2000;
+
 duk_ret_t nLog(duk_context* ctx) {
     int level = duk_to_int(ctx, 0);
-    std::string msg = "web console: " + escapeLogText(stringArg(ctx, 1));
+    std::string_view text = stringViewArg(ctx, 1);
+    const std::size_t length = text.size();
+    if (length > kLoggedMessage) {
+        text = text.substr(0, kLoggedMessage);
+        // Not in the middle of a character.
+        while (!text.empty() && (static_cast<unsigned char>(text.back()) & 0xC0) == 0x80) text.remove_suffix(1);
+        if (!text.empty() && static_cast<unsigned char>(text.back()) >= 0xC0) text.remove_suffix(1);
+    }
+    std::string msg = "web console: " + escapeLogText(text);
+    if (text.size() < length) msg += "... (" + std::to_string(length) + " bytes)";
     log(level <= 0 ? LogLevel::Debug : level == 1 ? LogLevel::Info : level == 2 ? LogLevel::Warning : LogLevel::Error, msg);
     return 0;
 }
@@ -955,6 +1108,7 @@ duk_ret_t nViewport(duk_context* ctx) {
 
 #undef NODE_OR
 
+// Each entry's function is the trampoline made for its native: no native is reached without its call scope.
 struct Native {
     const char* name;
     duk_c_function fn;
@@ -962,36 +1116,36 @@ struct Native {
 };
 
 const Native kNatives[] = {
-    {"type", nType, 1},           {"tag", nTag, 1},
-    {"attr", nAttr, 2},           {"hasAttr", nHasAttr, 2},
-    {"setAttr", nSetAttr, 3},     {"removeAttr", nRemoveAttr, 2},
-    {"resolvedAttr", nResolvedAttr, 2}, {"size", nSize, 2},
-    {"box", nBox, 1},             {"owner", nOwner, 1},
-    {"newDocument", nNewDocument, 0},
-    {"parent", nParent, 1},       {"sibling", nSibling, 2},
-    {"path", nPath, 1},
-    {"children", nChildren, 2},   {"insert", nInsert, 3},
-    {"remove", nRemove, 2},       {"contains", nContains, 2},
-    {"text", nText, 1},           {"setText", nSetText, 2},
-    {"innerText", nInnerText, 1}, {"html", nHTML, 2},
-    {"setHTML", nSetHTML, 2},     {"create", nCreate, 3},
-    {"byId", nById, 1},           {"byTag", nByTag, 2},
-    {"byClass", nByClass, 2},     {"query", nQuery, 3},
-    {"root", nRoot, 0},           {"part", nPart, 2},
-    {"title", nTitle, 1},         {"readyState", nReadyState, 0},
-    {"href", nHref, 0},           {"urlPart", nURLPart, 1},
-    {"navigate", nNavigate, 2},   {"submit", nSubmit, 1},
-    {"styleGet", nStyleGet, 2},   {"styleSet", nStyleSet, 3},
-    {"write", nWrite, 1},         {"setTimer", nSetTimer, 2},
-    {"clearTimer", nClearTimer, 1}, {"log", nLog, 2},
-    {"ua", nUA, 0},               {"viewport", nViewport, 1},
-    {"clone", nClone, 2},         {"fragment", nFragment, 1},
-    {"matches", nMatches, 2},     {"closest", nClosest, 2},
-    {"attrs", nAttrs, 1},
-    {"requestFrame", nRequestFrame, 0}, {"cancelFrame", nCancelFrame, 1},
-    {"now", nNow, 1},
-    {"wrap", nWrap, 1},           {"adjacent", nAdjacent, 3},
-    {"edgeChild", nEdgeChild, 3},
+    {"type", trampoline<nType>, 1},           {"tag", trampoline<nTag>, 1},
+    {"attr", trampoline<nAttr>, 2},           {"hasAttr", trampoline<nHasAttr>, 2},
+    {"setAttr", trampoline<nSetAttr>, 3},     {"removeAttr", trampoline<nRemoveAttr>, 2},
+    {"resolvedAttr", trampoline<nResolvedAttr>, 2}, {"size", trampoline<nSize>, 2},
+    {"box", trampoline<nBox>, 1},             {"owner", trampoline<nOwner>, 1},
+    {"newDocument", trampoline<nNewDocument>, 0},
+    {"parent", trampoline<nParent>, 1},       {"sibling", trampoline<nSibling>, 2},
+    {"path", trampoline<nPath>, 1},
+    {"children", trampoline<nChildren>, 2},   {"insert", trampoline<nInsert>, 3},
+    {"remove", trampoline<nRemove>, 2},       {"contains", trampoline<nContains>, 2},
+    {"text", trampoline<nText>, 1},           {"setText", trampoline<nSetText>, 2},
+    {"innerText", trampoline<nInnerText>, 1}, {"html", trampoline<nHTML>, 2},
+    {"setHTML", trampoline<nSetHTML>, 2},     {"create", trampoline<nCreate>, 3},
+    {"byId", trampoline<nById>, 1},           {"byTag", trampoline<nByTag>, 2},
+    {"byClass", trampoline<nByClass>, 2},     {"query", trampoline<nQuery>, 3},
+    {"root", trampoline<nRoot>, 0},           {"part", trampoline<nPart>, 2},
+    {"title", trampoline<nTitle>, 1},         {"readyState", trampoline<nReadyState>, 0},
+    {"href", trampoline<nHref>, 0},           {"urlPart", trampoline<nURLPart>, 1},
+    {"navigate", trampoline<nNavigate>, 2},   {"submit", trampoline<nSubmit>, 1},
+    {"styleGet", trampoline<nStyleGet>, 2},   {"styleSet", trampoline<nStyleSet>, 3},
+    {"write", trampoline<nWrite>, 1},         {"setTimer", trampoline<nSetTimer>, 2},
+    {"clearTimer", trampoline<nClearTimer>, 1}, {"log", trampoline<nLog>, 2},
+    {"ua", trampoline<nUA>, 0},               {"viewport", trampoline<nViewport>, 1},
+    {"clone", trampoline<nClone>, 2},         {"fragment", trampoline<nFragment>, 1},
+    {"matches", trampoline<nMatches>, 2},     {"closest", trampoline<nClosest>, 2},
+    {"attrs", trampoline<nAttrs>, 1},
+    {"requestFrame", trampoline<nRequestFrame>, 0}, {"cancelFrame", trampoline<nCancelFrame>, 1},
+    {"now", trampoline<nNow>, 1},
+    {"wrap", trampoline<nWrap>, 1},           {"adjacent", trampoline<nAdjacent>, 3},
+    {"edgeChild", trampoline<nEdgeChild>, 3},
 };
 
 // The prelude compiled once per process; each heap loads the bytecode, which is much cheaper than

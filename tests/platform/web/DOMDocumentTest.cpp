@@ -155,6 +155,16 @@ TEST_CASE("DOMDocument: markup nested a hundred thousand deep parses at once, it
     REQUIRE(after);
     CHECK(after->parent() == doc->body());
     CHECK(doc->body()->textContent() == "ta");
+
+    // The deepest element kept keeps its own text: a script there still has its source.
+    html.clear();
+    for (int i = 0; i < 40000; ++i) html += "<div>";
+    html += "<script>run()</script>";
+    doc = DOMDocument::parse(html);
+    auto scripts = doc->getElementsByTagName("script");
+    REQUIRE(scripts.size() == 1);
+    CHECK(scripts.front()->textContent() == "run()");
+    CHECK(doc->body()->textContent() == "run()");
 }
 
 TEST_CASE("DOMDocument: a tag with a hundred thousand attributes parses at once, keeping its first few hundred") {

@@ -3,12 +3,14 @@
 #include <memory>
 #include <string>
 
+#include "platform/base/Log.h"
 #include "platform/base/URL.h"
 #include "platform/net/NetworkConfiguration.h"
 #include "platform/testing/Harness.h"
 #include "platform/web/ScriptContext.h"
 #include "platform/web/WebPage.h"
 #include "platform/web/WebPageBindings.h"
+#include "tests/platform/web/WebPageTestSupport.h"
 
 using platform::testing::Harness;
 using namespace platform;
@@ -64,4 +66,36 @@ TEST_CASE_FIXTURE(Harness, "WebPageBindings: once detached, a heap's calls about
     CHECK_FALSE(ok);
     CHECK(eval(*sc, "try { document.title; 'no' } catch (e) { 'caught' }") == "caught");
     CHECK(eval(*sc, "[3, 1, 2].sort().join('')") == "123");
+}
+
+TEST_CASE_FIXTURE(Harness, "WebPageBindings: a native's copies are charged to its page for the call, and refused when they do not fit") {
+    auto client = std::make_shared<webtest::Client>();
+    WebPage::Options options;
+    options.scriptMemoryLimit = 4u << 20;
+    options.scriptTimeLimit = 10;
+    options.scriptShare = 1;
+    auto page = webtest::loadPage(*this, client, "<p id='p'>x</p>", options);
+    const std::size_t room = page->roomForDocuments();
+    // A string of more than a third of the room, also kept by the document (read where it lies, the node's
+    // copy is the only one): a copy of it for a lookup is one too many.
+    const std::string n = std::to_string(room * 37 / 100);
+    REQUIRE(page->evaluate("var big = 'x'.repeat(" + n + "); var p = document.getElementById('p');"
+                           "p.setAttribute('title', big); p.getAttribute('title').length") == n);
+    CHECK(page->chargedBytes() == 0);
+    CHECK(page->evaluate("try { document.getElementById(big); 'made' } catch (e) { e.name + ': ' + e.message }") ==
+          "RangeError: out of memory: a copy of the argument would pass the page's memory budget");
+    CHECK(page->chargedBytes() == 0);
+    CHECK(page->evaluate("document.getElementById('p') === p") == "true");
+    // A console line is cut before it is escaped; it says how long the message was.
+    LogCapture log;
+    page->evaluate("big = null; p.removeAttribute('title'); console.log('\\n'.repeat(1 << 20))");
+    bool found = false;
+    for (const auto& line : log.lines()) {
+        if (line.find("web console:") == std::string::npos) continue;
+        found = true;
+        CHECK(line.size() < 8000);
+        CHECK(line.find("(1048576 bytes)") != std::string::npos);
+    }
+    CHECK(found);
+    CHECK(!page->scriptsStopped());
 }
