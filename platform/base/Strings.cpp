@@ -200,18 +200,24 @@ std::string formatUnsigned(unsigned long long value) {
 }
 
 std::string collapseWhiteSpace(std::string_view text) {
-    std::string out;
+    std::string out(text);
+    collapseWhiteSpaceInPlace(out);
+    return out;
+}
+
+void collapseWhiteSpaceInPlace(std::string& text) {
+    std::size_t kept = 0;
     bool space = false;
-    for (char c : text) {
+    for (const char c : text) {
         if (std::isspace(static_cast<unsigned char>(c))) {
-            space = !out.empty();
+            space = kept != 0;
         } else {
-            if (space) out += ' ';
+            if (space) text[kept++] = ' ';
             space = false;
-            out += c;
+            text[kept++] = c;
         }
     }
-    return out;
+    text.resize(kept);
 }
 
 std::vector<std::string> splitAtWhiteSpace(std::string_view text) {

@@ -25,6 +25,8 @@ std::vector<std::string> split(std::string_view text, std::string_view separator
 std::string join(const std::vector<std::string>& parts, std::string_view separator);
 // Runs of ASCII white space become one space; leading and trailing white space is dropped.
 std::string collapseWhiteSpace(std::string_view text);
+// The same, in place (no second buffer for text that may be large).
+void collapseWhiteSpaceInPlace(std::string& text);
 // The pieces between runs of ASCII white space, none empty ("  a  b " -> "a", "b").
 std::vector<std::string> splitAtWhiteSpace(std::string_view text);
 // Replaces every non-overlapping occurrence, left to right; an empty `from` changes nothing.

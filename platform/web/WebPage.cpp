@@ -146,6 +146,12 @@ std::optional<Size> imageDimensions(const std::string& b) {
     return std::nullopt;
 }
 
+// What a log line shows of a source or URL a page gave, which may be megabytes: its start, escaped.
+std::string shownInLog(std::string_view text) {
+    constexpr std::size_t kShown = 200;
+    return text.size() > kShown ? escapeLogText(text.substr(0, kShown)) + "..." : escapeLogText(text);
+}
+
 std::string formEncode(const std::string& s) {
     static const char* hex = "0123456789ABCDEF";
     std::string out;
@@ -486,9 +492,7 @@ void WebPage::refuseLoad(unsigned node, std::uint64_t serial, const std::string&
     refused_.emplace_back(node, serial);
     // One line per reason for each batch; the first source refused for it names the batch.
     if (refusalReasons_[why]++ == 0) {
-        constexpr std::size_t kShown = 200;
-        std::string shown = src.size() > kShown ? src.substr(0, kShown) + "..." : src;
-        logWarning("web page " + url_.absoluteString() + " refused the load of " + escapeLogText(shown) + ": " + why);
+        logWarning("web page " + url_.absoluteString() + " refused the load of " + shownInLog(src) + ": " + why);
     }
 }
 
@@ -655,9 +659,7 @@ bool WebPage::queueNavigation(const std::string& urlText, WebViewNavigationType 
     if (urlText.size() > SubresourceQueue::MaximumURLLength) return refuse("its URL is too long");
     auto url = resolve(urlText);
     if (!url) {
-        constexpr std::size_t kShown = 200;
-        logWarning("navigation to something that is no URL ignored: " +
-                   escapeLogText(urlText.size() > kShown ? urlText.substr(0, kShown) + "..." : urlText));
+        logWarning("navigation to something that is no URL ignored: " + shownInLog(urlText));
         return true;
     }
     if (outgoing_.size() >= MaximumQueuedNavigations) return refuse("too many navigations are waiting");
@@ -956,7 +958,7 @@ void WebPage::collectGarbage(duk_context* ctx, bool force) {
     if (script_ && wrappers_.size() > 0) releaseWrappers(ctx);
     // The element a finger went down on hears the touch's end even if script took it out meanwhile.
     forgetNodes(document_->collect(
-        [this](std::uint32_t id) { return wrappers_.holds(id) || id == touchTarget_ || id == firing_ || loadHolds(id); }));
+        [this](std::uint32_t id) { return wrappers_.holds(id) || pageHolds(id); }));
     bytesAfterCollection_ = document_->bytes();
 }
 
@@ -1035,7 +1037,7 @@ void WebPage::releaseWrappers(duk_context* ctx) {
         const bool linked = wrappers_.isLinked(id);
         // The element a finger is on keeps its wrapper (and listeners) until the touch ends, and one whose
         // load is pending until its event has fired.
-        if (top(node) == rootId || id == touchTarget_ || id == firing_ || loadHolds(id)) {
+        if (top(node) == rootId || pageHolds(id)) {
             // A wrapper of the document keeps no holder of a tree it was in once.
             unlink(id);
             continue;

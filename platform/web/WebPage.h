@@ -307,9 +307,12 @@ private:
     void imageLoaded(unsigned node, const ResourceLoader::Result& result);
     // Ends the load of `node` under way or waiting; whether it was an image's holding the page's load event.
     bool dropLoad(unsigned node);
-    // The collection's hold for loads: an element whose load is pending (or whose refusal is still to be
-    // told) keeps its node and its wrapper.
-    bool loadHolds(std::uint32_t node) const { return pendingLoads_.contains(node); }
+    // What the page itself holds through a collection, whatever script holds: the element a finger is on
+    // (until the touch ends), the target of an event about to fire (until its entry began), and an element
+    // whose load is pending or whose refusal is still to be told (until its event has fired).
+    bool pageHolds(std::uint32_t node) const {
+        return node == touchTarget_ || node == firing_ || pendingLoads_.contains(node);
+    }
     // Whether a collection is due: enough was made since the last, the heap was refused room since, or
     // the budget runs short while the documents grew.
     bool wantsCollection() const;

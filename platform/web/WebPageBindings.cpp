@@ -313,15 +313,20 @@ const std::string* rawAttribute(const DOMNode& node, std::string_view name) {
     return nullptr;
 }
 
+// The length of the style attribute's text, which is made of its declarations.
+std::size_t styleTextSize(const DOMNode& node) {
+    std::size_t size = 0;
+    node.forEachStylePiece([&size](std::string_view piece) { size += piece.size(); });
+    return size;
+}
+
 // An attribute's value goes to the heap from where it lies; the style attribute's is made of its declarations.
 void pushAttribute(duk_context* ctx, const DOMNode& node, const std::string& name, const std::string& raw) {
     if (name != "style") {
         duk_push_lstring(ctx, raw.data(), raw.size());
         return;
     }
-    std::size_t size = 0;
-    node.forEachStylePiece([&size](std::string_view piece) { size += piece.size(); });
-    pushBuilt(ctx, size, [&node] { return node.attribute("style"); });
+    pushBuilt(ctx, styleTextSize(node), [&node] { return node.attribute("style"); });
 }
 
 duk_ret_t nAttr(duk_context* ctx) {
@@ -391,9 +396,7 @@ duk_ret_t nResolvedAttr(duk_context* ctx) {
     const std::string* raw = rawAttribute(*node, name);
     std::string built;
     if (raw == nullptr) {
-        std::size_t size = 0;
-        node->forEachStylePiece([&size](std::string_view piece) { size += piece.size(); });
-        NativeCall::charge(ctx, DOMNode::stringBytes(size), "the attribute");
+        NativeCall::charge(ctx, DOMNode::stringBytes(styleTextSize(*node)), "the attribute");
         built = node->attribute(name);
         raw = &built;
     }
@@ -849,9 +852,7 @@ duk_ret_t nByTag(duk_context* ctx) {
 // It is read where it lies, on the value stack.
 duk_ret_t nByClass(duk_context* ctx) {
     auto scope = scopeArg(ctx, 0);
-    duk_size_t length = 0;
-    const char* text = duk_safe_to_lstring(ctx, 1, &length);
-    const std::string_view list(text != nullptr ? text : "", text != nullptr ? length : 0);
+    const std::string_view list = stringViewArg(ctx, 1);
     if (idArg(ctx, 0) != 0 && !scope) {
         duk_push_array(ctx);
         return 1;
@@ -913,18 +914,7 @@ duk_ret_t nTitle(duk_context* ctx) {
     pushBuilt(ctx, size, [&] {
         std::string t = title.serialized(DOMNode::Serialization::TextContent, &limit, size);
         throwIfStopped(ctx, limit);
-        std::size_t kept = 0;
-        bool space = false;
-        for (const char c : t) {
-            if (std::isspace(static_cast<unsigned char>(c))) {
-                space = kept != 0;
-            } else {
-                if (space) t[kept++] = ' ';
-                space = false;
-                t[kept++] = c;
-            }
-        }
-        t.resize(kept);
+        collapseWhiteSpaceInPlace(t);
         return t;
     });
     return 1;
