@@ -329,7 +329,7 @@ Rect View::convertRectFromScreen(const Rect& rect) const { return transformToRoo
 // --- Hit testing
 
 std::shared_ptr<View> View::hitTest(Point point, const Event* event) {
-    if (isHidden() || !userInteractionEnabled_ || alpha() < 0.01f) return nullptr;
+    if (isHidden() || !userInteractionEnabled_ || alpha() < MinimumVisibleAlpha) return nullptr;
     if (!pointInside(point, event)) return nullptr;
     for (auto it = subviews_.rbegin(); it != subviews_.rend(); ++it) {
         auto sub = *it;

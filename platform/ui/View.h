@@ -137,8 +137,10 @@ public:
     // This view's local space to its superview's (the screen's, for a root).
     AffineTransform transformToSuperview() const;
 
-    // --- Hit testing. Hidden, nearly transparent (alpha < 0.01) or non-interactive views and their
-    // subtrees are skipped; a point outside a view reaches none of its subviews.
+    // Below this alpha a view counts as not shown: touches pass it, and what it holds is not seen.
+    static constexpr float MinimumVisibleAlpha = 0.01f;
+    // --- Hit testing. Hidden, nearly transparent (alpha < MinimumVisibleAlpha) or non-interactive views and
+    // their subtrees are skipped; a point outside a view reaches none of its subviews.
     virtual std::shared_ptr<View> hitTest(Point point, const Event* event = nullptr);
     virtual bool pointInside(Point point, const Event* event = nullptr) const;
 

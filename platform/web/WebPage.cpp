@@ -207,12 +207,8 @@ std::shared_ptr<WebPage> WebPage::create(const std::string& html, URL url, std::
     if (auto parsed = DOMDocument::parse(html, &budget)) {
         page->document_ = std::move(parsed);
     } else {
-        const std::string limitMs = std::to_string(static_cast<long long>(options.scriptTimeLimit * 1000));
         switch (budget.outcome) {
-        case DOMParseBudget::Outcome::OutOfTime:
-            page->stopScripts(Error(ScriptContext::ErrorDomain, ScriptContext::TimeLimitCode,
-                                    "its markup took longer to load than the time limit of " + limitMs + " ms"));
-            break;
+        case DOMParseBudget::Outcome::OutOfTime: page->stopForLoadTime("loading its markup"); break;
         case DOMParseBudget::Outcome::TooManyNodes:
             page->stopScripts(Error(ScriptContext::ErrorDomain, MarkupLimitCode,
                                     "its markup holds more than " + std::to_string(DOMDocument::MaximumNodes) + " nodes"));
@@ -382,6 +378,12 @@ DOMWorkLimit WebPage::loadLimit() const {
     });
 }
 
+void WebPage::stopForLoadTime(const std::string& what) {
+    stopScripts(Error(ScriptContext::ErrorDomain, ScriptContext::TimeLimitCode,
+                      what + " took longer than the time limit of " +
+                          std::to_string(static_cast<long long>(options_.scriptTimeLimit * 1000)) + " ms"));
+}
+
 void WebPage::start() {
     if (started_ || closed_) return;
     started_ = true;
@@ -391,9 +393,7 @@ void WebPage::start() {
     DOMWorkLimit limit = loadLimit();
     for (const auto& el : document_->elements()) {
         if (!limit.step(DOMWorkLimit::CheckInterval / 64)) {
-            stopScripts(Error(ScriptContext::ErrorDomain, ScriptContext::TimeLimitCode,
-                              "starting its elements took longer than the time limit of " +
-                                  std::to_string(static_cast<long long>(options_.scriptTimeLimit * 1000)) + " ms"));
+            stopForLoadTime("starting its elements");
             return;
         }
         const std::string& tag = el->tagName();

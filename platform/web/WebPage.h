@@ -280,6 +280,8 @@ private:
     // The meter of the page's own load work (its markup parsed, its elements started): a script entry's
     // time limit, in the thread's processor time, with the entry's wall-clock backstop.
     DOMWorkLimit loadLimit() const;
+    // Stops the page whose load (`what` it was doing) passed its time meter, as a runaway script is stopped.
+    void stopForLoadTime(const std::string& what);
     void continueParsing();
     void contentLoaded();
     void maybeFireLoad();

@@ -179,7 +179,7 @@ bool WebView::isShown() const {
     // show theirs still run their pages.
     const auto window = this->window();
     for (std::shared_ptr<const View> v = shared_from_this(); v && v != window; v = v->superview())
-        if (v->isHidden() || v->alpha() < 0.01f) return false;
+        if (v->isHidden() || v->alpha() < MinimumVisibleAlpha) return false;
     return true;
 }
 
