@@ -166,17 +166,7 @@ void GADOverlayProxy::abandonScreen() {
     auto controller = viewController_.lock();
     // Off the screen without animation, now or once the transition under way allows; the period
     // ends now.
-    if (!dismissing_ && controller && controller->presentingViewController()) {
-        auto takeDownLater = std::make_shared<std::function<void()>>();
-        *takeDownLater = [controller, weakAgain = std::weak_ptr<std::function<void()>>(takeDownLater)] {
-            auto presenting = controller->presentingViewController();
-            if (!presenting || presenting->presentedViewController() != controller) return;
-            if (presenting->dismissViewController(false)) return;
-            if (auto again = weakAgain.lock())
-                platform::ViewController::performAfterTransitions([again] { (*again)(); });
-        };
-        (*takeDownLater)();
-    }
+    if (!dismissing_ && controller) platform::ViewController::dismissWhenPossible(controller);
     if (!up_) return;
     screenGone();
     // Whoever kept the screen for its time on screen lets go.

@@ -188,15 +188,7 @@ void GADViewController::abandonScreen() {
     auto self = this->self();
     closeWanted_ = true;
     // Off the screen without animation, now or as soon as the transition under way allows.
-    auto takeDown = std::make_shared<std::function<void()>>();
-    *takeDown = [self, weakTakeDown = std::weak_ptr<std::function<void()>>(takeDown)] {
-        auto presenting = self->presentingViewController();
-        if (!presenting || presenting->presentedViewController() != self) return;
-        if (presenting->dismissViewController(false)) return;
-        if (auto again = weakTakeDown.lock())
-            platform::ViewController::performAfterTransitions([again] { (*again)(); });
-    };
-    if (presentingViewController()) (*takeDown)();
+    if (presentingViewController()) platform::ViewController::dismissWhenPossible(self);
     else if (presenter_) presenter_->dismissWithCompletionHandler(nullptr); // laid over the window
     screenGone();
     didAbandonScreen();

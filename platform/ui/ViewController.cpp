@@ -86,6 +86,13 @@ void ViewController::performAfterTransitions(Completion block) {
     if (transitions().underWay == 0) flushWaiting();
 }
 
+void ViewController::dismissWhenPossible(const std::shared_ptr<ViewController>& controller) {
+    auto presenting = controller ? controller->presentingViewController() : nullptr;
+    if (!presenting || presenting->presentedViewController() != controller) return;
+    if (presenting->dismissViewController(false)) return;
+    performAfterTransitions([controller] { dismissWhenPossible(controller); });
+}
+
 std::shared_ptr<ViewController> ViewController::create() { return std::shared_ptr<ViewController>(new ViewController()); }
 
 ViewController::~ViewController() {

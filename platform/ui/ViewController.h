@@ -80,6 +80,9 @@ public:
     // Runs `block` on a later main loop turn once no presentation or dismissal is under way anywhere
     // (on the next turn when none is). A transition whose controllers went away counts as ended.
     static void performAfterTransitions(Completion block);
+    // Takes `controller` down from its presenter without animation while it is still presented: now, or
+    // once the transitions under way allow (asked again after each).
+    static void dismissWhenPossible(const std::shared_ptr<ViewController>& controller);
     // Called once a presented controller is no longer presented: dismissed, taken down with a stack
     // dismissed beneath or over it (covered ones included, which get no second appearance call), a
     // presentation that did not complete, or its presenter gone. Called after the controller is
