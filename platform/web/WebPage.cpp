@@ -800,7 +800,7 @@ void WebPage::attributeChanged(const std::shared_ptr<DOMNode>& node, const std::
         queueNavigation(node->attribute("src"), WebViewNavigationType::Other, node->id());
 }
 
-void WebPage::write(const std::vector<std::shared_ptr<DOMNode>>& nodes) {
+bool WebPage::write(const std::vector<std::shared_ptr<DOMNode>>& nodes) {
     auto script = currentScript_ != 0 ? document_->nodeById(currentScript_) : nullptr;
     auto parent = script ? script->parent() : nullptr;
     std::shared_ptr<DOMNode> before;
@@ -811,8 +811,10 @@ void WebPage::write(const std::vector<std::shared_ptr<DOMNode>>& nodes) {
     } else {
         parent = document_->body();
     }
-    if (!parent || !parent->insertChildrenBefore(nodes, before)) return;
+    if (nodes.empty()) return true;
+    if (!parent || !parent->insertChildrenBefore(nodes, before)) return false;
     nodesInserted(nodes);
+    return true;
 }
 
 int WebPage::addTimer(double seconds, bool repeats) {

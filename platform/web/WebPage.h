@@ -236,7 +236,8 @@ public:
     void setScriptObjects(const ScriptObjects& objects) { scriptObjects_ = objects; }
     void queueFormSubmission(const std::shared_ptr<DOMNode>& form);
     // document.write of markup parsed into the document: the nodes go after the running script.
-    void write(const std::vector<std::shared_ptr<DOMNode>>& nodes);
+    // False when they cannot go there (no place to write to, or one too deep to take children).
+    bool write(const std::vector<std::shared_ptr<DOMNode>>& nodes);
     const Options& options() const { return options_; }
     // Natural size of a loaded image element; nullopt while it is not loaded.
     std::optional<Size> imageSize(unsigned node) const;

@@ -1022,7 +1022,8 @@ duk_ret_t nStyleSet(duk_context* ctx) {
 duk_ret_t nWrite(duk_context* ctx) {
     WebPage& page = pageOf(ctx);
     page.collectGarbage(ctx);
-    page.write(parseWithinBudget(ctx, page, stringViewArg(ctx, 0)));
+    if (!page.write(parseWithinBudget(ctx, page, stringViewArg(ctx, 0))))
+        (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "HierarchyRequestError: the markup written has no place to go");
     return 0;
 }
 

@@ -139,3 +139,16 @@ TEST_CASE_FIXTURE(Harness, "WebPage: attributes, dataset, custom events and repl
         CHECK(page->evaluate("try { list.replaceChild(b, b); 'done' } catch (e) { 'threw' }") == "threw");
     }
 }
+
+TEST_CASE_FIXTURE(Harness, "WebPage: document.write with no place to write to throws and leaves the document as it was") {
+    auto client = std::make_shared<Client>();
+    auto page = loadPage(*this, client, "<p id='kept'>kept</p>", roomy());
+    // With the body taken out, the markup has nowhere to go: before, it was dropped without a word.
+    CHECK(page->evaluate("var body = document.body; document.documentElement.removeChild(body);"
+                         "try { document.write('<b>lost</b>'); 'done' } catch (e) { e.name + ': ' + e.message }") ==
+          "RangeError: HierarchyRequestError: the markup written has no place to go");
+    CHECK(page->document().getElementsByTagName("b").empty());
+    // Back in place, it is written.
+    CHECK(page->evaluate("document.documentElement.appendChild(body); document.write('<b>there</b>');"
+                         "document.getElementsByTagName('b').length") == "1");
+}
