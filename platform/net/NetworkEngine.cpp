@@ -34,6 +34,7 @@ struct Transfer {
     NetworkEngine::TransferId id = 0;
     void* owner = nullptr;  // the engine's Impl
     URLRequest request;
+    TransferOrigin origin;
     std::string hostKey;  // what the per-host limit counts by
     std::shared_ptr<NetworkTransferListener> listener;
     CURL* easy = nullptr;
@@ -571,11 +572,12 @@ NetworkEngine::NetworkEngine() : impl_(std::make_unique<Impl>()) {}
 NetworkEngine::~NetworkEngine() = default;
 
 NetworkEngine::TransferId NetworkEngine::start(const URLRequest& request,
-                                               std::shared_ptr<NetworkTransferListener> listener) {
+                                               std::shared_ptr<NetworkTransferListener> listener, TransferOrigin origin) {
     auto t = std::make_unique<Transfer>();
     TransferId id = impl_->nextId.fetch_add(1);
     t->id = id;
     t->request = request;
+    t->origin = origin;
     t->listener = std::move(listener);
     impl_->active.fetch_add(1);
     {

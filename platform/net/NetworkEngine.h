@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "platform/net/NetworkTransferListener.h"
+#include "platform/net/TransferOrigin.h"
 #include "platform/net/URLRequest.h"
 
 namespace platform {
@@ -22,8 +23,10 @@ public:
 
     static NetworkEngine& shared();
 
-    // Queues the exchange; the listener is held until the transfer completes or is cancelled.
-    TransferId start(const URLRequest& request, std::shared_ptr<NetworkTransferListener> listener);
+    // Queues the exchange for `origin`'s side; the listener is held until the transfer completes or is
+    // cancelled.
+    TransferId start(const URLRequest& request, std::shared_ptr<NetworkTransferListener> listener,
+                     TransferOrigin origin = {});
     // Drops the transfer; its listener hears nothing more once the network thread takes the cancel
     // (a call already under way on that thread still finishes).
     void cancel(TransferId id);

@@ -216,15 +216,16 @@ private:
     std::weak_ptr<URLConnection> connection_;
 };
 
-URLConnection::URLConnection(const URLRequest& request, std::weak_ptr<URLConnectionDelegate> delegate)
-    : originalRequest_(request), delegate_(std::move(delegate)), currentRequest_(request) {}
+URLConnection::URLConnection(const URLRequest& request, std::weak_ptr<URLConnectionDelegate> delegate,
+                             TransferOrigin origin)
+    : originalRequest_(request), origin_(origin), delegate_(std::move(delegate)), currentRequest_(request) {}
 
 URLConnection::~URLConnection() = default;
 
 std::shared_ptr<URLConnection> URLConnection::create(const URLRequest& request,
                                                      std::weak_ptr<URLConnectionDelegate> delegate,
-                                                     bool startImmediately) {
-    std::shared_ptr<URLConnection> connection(new URLConnection(request, std::move(delegate)));
+                                                     bool startImmediately, TransferOrigin origin) {
+    std::shared_ptr<URLConnection> connection(new URLConnection(request, std::move(delegate), origin));
     if (startImmediately) connection->start();
     return connection;
 }
@@ -494,7 +495,7 @@ void URLConnection::startHop(const URLRequest& request) {
         return;
     }
     auto& engine = NetworkEngine::shared();
-    auto id = engine.start(request, std::make_shared<HopListener>(shared_from_this(), request));
+    auto id = engine.start(request, std::make_shared<HopListener>(shared_from_this(), request), origin_);
     bool cancelNow = false;
     {
         std::lock_guard lock(mutex_);

@@ -14,6 +14,7 @@
 #include "platform/base/Error.h"
 #include "platform/net/HTTPURLResponse.h"
 #include "platform/net/URLConnectionDelegate.h"
+#include "platform/net/TransferOrigin.h"
 #include "platform/net/URLRequest.h"
 
 namespace platform {
@@ -27,9 +28,10 @@ public:
                                           std::optional<Error> error)>;
     static constexpr int MaximumRedirects = 16;
 
+    // `origin`: whose load it is (every hop goes on that side of the network engine).
     static std::shared_ptr<URLConnection> create(const URLRequest& request,
                                                  std::weak_ptr<URLConnectionDelegate> delegate,
-                                                 bool startImmediately = true);
+                                                 bool startImmediately = true, TransferOrigin origin = {});
 
     // Loads `request` and calls `completion` once on `queue` (nullptr: the main loop): the response
     // and the whole body, or an error.
@@ -71,7 +73,8 @@ private:
     class HopListener;
     class ProtocolClient;
 
-    URLConnection(const URLRequest& request, std::weak_ptr<URLConnectionDelegate> delegate);
+    URLConnection(const URLRequest& request, std::weak_ptr<URLConnectionDelegate> delegate,
+                  TransferOrigin origin = {});
 
     void enqueue(Event event);
     // Several events under one lock and at most one hand-over to the delivery thread.
@@ -101,6 +104,7 @@ private:
     void dataTaken(std::size_t bytes, std::size_t held);
 
     const URLRequest originalRequest_;
+    const TransferOrigin origin_;
     std::weak_ptr<URLConnectionDelegate> delegate_;
     // For the one-shot loads, whose delegate nobody else holds.
     std::shared_ptr<URLConnectionDelegate> ownedDelegate_;

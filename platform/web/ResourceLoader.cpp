@@ -92,9 +92,9 @@ private:
 };
 
 ResourceLoader::ResourceLoader(URLRequest request, Completion completion, std::size_t maxBytes, const void* owner,
-                               Budget budget)
+                               Budget budget, TransferOrigin origin)
     : request_(std::move(request)), completion_(std::move(completion)), maxBytes_(maxBytes), owner_(owner),
-      budget_(std::move(budget)) {}
+      budget_(std::move(budget)), origin_(origin) {}
 
 ResourceLoader::~ResourceLoader() {
     if (connection_) connection_->cancel();
@@ -102,9 +102,9 @@ ResourceLoader::~ResourceLoader() {
 }
 
 std::shared_ptr<ResourceLoader> ResourceLoader::load(URLRequest request, Completion completion, std::size_t maxBytes,
-                                                     const void* owner, Budget budget) {
-    std::shared_ptr<ResourceLoader> loader(
-        new ResourceLoader(std::move(request), std::move(completion), maxBytes, owner, std::move(budget)));
+                                                     const void* owner, Budget budget, TransferOrigin origin) {
+    std::shared_ptr<ResourceLoader> loader(new ResourceLoader(std::move(request), std::move(completion), maxBytes,
+                                                              owner, std::move(budget), origin));
     loader->start();
     return loader;
 }
@@ -124,7 +124,7 @@ void ResourceLoader::start() {
         return;
     }
     delegate_ = std::make_shared<ConnectionDelegate>(weak_from_this());
-    connection_ = URLConnection::create(request_, delegate_, true);
+    connection_ = URLConnection::create(request_, delegate_, true, origin_);
     if (!connection_) {
         Result r;
         r.error = URLError::make(URLError::BadURL, request_.url().absoluteString());

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/base/Error.h"
+#include "platform/net/TransferOrigin.h"
 #include "platform/net/URLRequest.h"
 
 namespace platform {
@@ -33,10 +34,11 @@ public:
 
     static constexpr std::size_t DefaultMaxBytes = 4u << 20;
 
-    // `owner` tags the load for failNextLoad (the web view it is for; nullptr: none).
+    // `owner` tags the load for failNextLoad (the web view it is for; nullptr: none); `origin` is the
+    // page whose web content it is.
     static std::shared_ptr<ResourceLoader> load(URLRequest request, Completion completion,
                                                 std::size_t maxBytes = DefaultMaxBytes, const void* owner = nullptr,
-                                                Budget budget = {});
+                                                Budget budget = {}, TransferOrigin origin = {});
     void cancel();
     bool isFinished() const { return finished_; }
 
@@ -49,7 +51,8 @@ public:
 private:
     class ConnectionDelegate;
 
-    ResourceLoader(URLRequest request, Completion completion, std::size_t maxBytes, const void* owner, Budget budget);
+    ResourceLoader(URLRequest request, Completion completion, std::size_t maxBytes, const void* owner, Budget budget,
+                   TransferOrigin origin);
     void start();
     void finish(Result result);
     // Gives back what the body was charged, once.
@@ -60,6 +63,7 @@ private:
     std::size_t maxBytes_;
     const void* owner_;
     Budget budget_;
+    TransferOrigin origin_;
     std::size_t charged_ = 0;
     bool finished_ = false;
     Result partial_;

@@ -174,6 +174,7 @@ WebPage::WebPage(URL url, std::weak_ptr<WebPageClient> client, Options options)
 
 std::shared_ptr<WebPage> WebPage::create(const std::string& html, URL url, std::weak_ptr<WebPageClient> client,
                                          Options options, Error* error) {
+    if (options.origin.isWebContent() && options.origin.page == 0) options.origin.page = TransferOrigin::newPage();
     std::shared_ptr<WebPage> page(new WebPage(std::move(url), std::move(client), options));
     std::weak_ptr<WebPage> weak = page;
     // Gone with the page: its own teardown gives back whatever the loads still held.
@@ -185,12 +186,13 @@ std::shared_ptr<WebPage> WebPage::create(const std::string& html, URL url, std::
                                       if (auto p = weak.lock()) p->discharge(bytes);
                                   }};
     const void* owner = options.owner;
+    const TransferOrigin origin = options.origin;
     page->subresources_ = std::make_shared<SubresourceQueue>(
-        [weak, owner](const URL& url, ResourceLoader::Completion done, ResourceLoader::Budget loadBudget) {
+        [weak, owner, origin](const URL& url, ResourceLoader::Completion done, ResourceLoader::Budget loadBudget) {
             auto p = weak.lock();
             if (!p) return std::shared_ptr<ResourceLoader>();
             return ResourceLoader::load(p->subresourceRequest(url), std::move(done), ResourceLoader::DefaultMaxBytes,
-                                        owner, std::move(loadBudget));
+                                        owner, std::move(loadBudget), origin);
         },
         loads);
     // The ad's markup is parsed under the page's limits, as its scripts run under them: the parser's memory

@@ -17,6 +17,7 @@
 
 #include "platform/base/Error.h"
 #include "platform/base/URL.h"
+#include "platform/net/TransferOrigin.h"
 #include "platform/ui/Geometry.h"
 #include "platform/web/DOMDocument.h"
 #include "platform/web/DOMWrapperTable.h"
@@ -46,6 +47,9 @@ public:
         bool runScripts = true;
         // Who the page's subresource loads are for (its web view); lets tests aim injected failures.
         const void* owner = nullptr;
+        // The side of the network its loads go on: web content (page 0: a page of its own, given an id
+        // at creation), or the app's for a page the app itself runs.
+        TransferOrigin origin = TransferOrigin::webContent(0);
     };
     enum class ReadyState { Loading, Interactive, Complete };
 

@@ -51,7 +51,9 @@ public:
     MainLoad(WebView* view, Entry entry, HistoryMove move, int historyIndex)
         : view_(view), entry_(std::move(entry)), move_(move), historyIndex_(historyIndex) {}
 
-    void start(const URLRequest& request) { connection_ = URLConnection::create(request, weakSelf_, true); }
+    void start(const URLRequest& request, TransferOrigin origin) {
+        connection_ = URLConnection::create(request, weakSelf_, true, origin);
+    }
     void cancel() {
         view_ = nullptr;
         if (connection_) connection_->cancel();
@@ -157,6 +159,10 @@ WebView::~WebView() {
     pageClient_->view_ = nullptr;
     if (mainLoad_) mainLoad_->cancel();
     if (page_) page_->close();
+}
+
+void WebView::setLoadsForApp(bool app) {
+    origin_ = app ? TransferOrigin::app() : TransferOrigin::webContent(TransferOrigin::newPage());
 }
 
 void WebView::setFrame(Rect frame) {
@@ -300,7 +306,7 @@ void WebView::navigate(Entry entry, WebViewNavigationType type, HistoryMove move
     auto load = std::make_shared<MainLoad>(this, entry, move, historyIndex);
     load->weakSelf_ = load;
     mainLoad_ = load;
-    load->start(request);
+    load->start(request, origin_);
 }
 
 void WebView::commit(const std::string& html, const URL& url, const Entry& entry, HistoryMove move, int historyIndex) {
@@ -309,6 +315,7 @@ void WebView::commit(const std::string& html, const URL& url, const Entry& entry
     WebPage::Options options;
     options.scriptTimeLimit = scriptTimeLimit_;
     options.owner = this;
+    options.origin = origin_;
     Size size = bounds().size;
     if (size.width > 0 && size.height > 0) options.viewport = size;
     Error error;
@@ -381,6 +388,7 @@ void WebView::ensurePage() {
     WebPage::Options options;
     options.scriptTimeLimit = scriptTimeLimit_;
     options.owner = this;
+    options.origin = origin_;
     Size size = bounds().size;
     if (size.width > 0 && size.height > 0) options.viewport = size;
     // A blank document for evaluate() before any load; it has no client, so it tells the delegate nothing.

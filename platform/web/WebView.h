@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/base/Error.h"
+#include "platform/net/TransferOrigin.h"
 #include "platform/net/URLRequest.h"
 #include "platform/ui/ScrollView.h"
 #include "platform/ui/View.h"
@@ -68,6 +69,12 @@ public:
     void setMediaPlaybackRequiresUserAction(bool v) { mediaPlaybackRequiresUserAction_ = v; }
     unsigned dataDetectorTypes() const { return dataDetectorTypes_; }
     void setDataDetectorTypes(unsigned v) { dataDetectorTypes_ = v; }
+
+    // Whose loads the view's pages make: web content (the default, each view a page of its own for the
+    // network's fair shares), or the app's, for a page the app itself runs (its own requests are never
+    // held up by web content). Set before the first load.
+    bool loadsForApp() const { return origin_.side == TransferOrigin::Side::App; }
+    void setLoadsForApp(bool app);
 
     // Per entry into the script engine (a runaway script is stopped after this long).
     double scriptTimeLimit() const { return scriptTimeLimit_; }
@@ -154,6 +161,7 @@ private:
     bool mediaPlaybackRequiresUserAction_ = true;
     unsigned dataDetectorTypes_ = 0;
     double scriptTimeLimit_ = 1.0;
+    TransferOrigin origin_ = TransferOrigin::webContent(TransferOrigin::newPage());
     // Between the app's did-enter-background and will-enter-foreground.
     bool appInBackground_ = false;
     // The one finger the page follows (phones' pages see more; ads need one), where it went down,

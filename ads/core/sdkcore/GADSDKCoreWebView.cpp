@@ -71,6 +71,8 @@ void GADSDKCoreWebView::startLoad() {
     if (!webView_) {
         webView_ = platform::WebView::create();
         webView_->setHidden(true);
+        // The core page is the SDK's own: its fetches are the app's requests, never queued behind an ad's.
+        webView_->setLoadsForApp(true);
         webView_->setDelegate(weak_from_this());
     }
     std::uint64_t generation = 0;
