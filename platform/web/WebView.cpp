@@ -238,6 +238,7 @@ void WebView::goForward() {
 }
 
 void WebView::stopLoading() {
+    ++stopGeneration_;
     if (mainLoad_) {
         mainLoad_->cancel();
         mainLoad_.reset();
@@ -247,9 +248,10 @@ void WebView::stopLoading() {
 
 void WebView::scheduleNavigation(Entry entry, WebViewNavigationType type, HistoryMove move, int historyIndex) {
     std::weak_ptr<View> weak = weak_from_this();
-    MainLoop::main().post([weak, entry = std::move(entry), type, move, historyIndex]() mutable {
-        if (auto self = std::static_pointer_cast<WebView>(weak.lock()))
-            self->navigate(std::move(entry), type, move, historyIndex);
+    MainLoop::main().post([weak, generation = stopGeneration_, entry = std::move(entry), type, move,
+                           historyIndex]() mutable {
+        auto self = std::static_pointer_cast<WebView>(weak.lock());
+        if (self && self->stopGeneration_ == generation) self->navigate(std::move(entry), type, move, historyIndex);
     });
 }
 

@@ -46,6 +46,8 @@ public:
 
     void loadHTMLString(const std::string& html, const std::optional<URL>& baseURL);
     void loadRequest(const URLRequest& request);
+    // Ends the load under way and drops those scheduled and not yet started (by the calls above, reload
+    // and the history moves): after it, nothing asked for before it loads.
     void stopLoading();
     void reload();
     void goBack();
@@ -148,6 +150,8 @@ private:
     std::shared_ptr<PageClient> pageClient_;
     std::shared_ptr<WebPage> page_;
     std::shared_ptr<MainLoad> mainLoad_;
+    // Bumped by stopLoading: a scheduled navigation of an earlier stop's time does not start.
+    std::uint64_t stopGeneration_ = 0;
     std::shared_ptr<ScrollView> scrollView_;
     URLRequest request_;
     bool loading_ = false;

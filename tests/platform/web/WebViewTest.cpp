@@ -450,6 +450,27 @@ TEST_CASE_FIXTURE(Harness, "WebView: history moves back and forward") {
     CHECK(p.delegate->asks().back() == "ask 2 https://a.example/2");
 }
 
+TEST_CASE_FIXTURE(Harness, "WebView: stopping drops the loads scheduled in its turn as well as the one under way") {
+    Page p;
+    REQUIRE(p.load(*this, "<script>var page = 1;</script>", "https://a.example/1"));
+    REQUIRE(p.load(*this, "<script>var page = 2;</script>", "https://a.example/2"));
+    const auto asked = p.delegate->asks().size();
+    // Each road that schedules a load, stopped in the turn it was asked for: none of them is even asked.
+    p.view->loadHTMLString("<script>var page = 3;</script>", url("https://a.example/3"));
+    p.view->loadRequest(URLRequest(url("https://a.example/4")));
+    p.view->reload();
+    p.view->goBack();
+    p.view->stopLoading();
+    runUntilIdle();
+    CHECK(p.delegate->asks().size() == asked);
+    CHECK(p.view->evaluate("page") == "2");
+    CHECK_FALSE(p.view->isLoading());
+    // What is asked for after the stop loads as ever.
+    p.view->loadHTMLString("<script>var page = 5;</script>", url("https://a.example/5"));
+    REQUIRE(runUntil([&] { return p.delegate->finished == 3; }));
+    CHECK(p.view->evaluate("page") == "5");
+}
+
 TEST_CASE_FIXTURE(Harness, "WebView: bad input fails or is ignored and never crashes") {
     Page p;
     std::string huge(WebView::MaximumDocumentSize + 1, 'a');
