@@ -103,38 +103,14 @@ void GADBannerView::commonInitWithAdSize(const GADAdSize& adSize) {
     setAdSize(adSize, false);
 }
 
-namespace {
-
-// Tells the delegate of a banner being released that its screens went with it: the banner can no
-// longer relay for itself.
-class ReleaseRelay : public GADSlotAdEventDelegate {
-  public:
-    ReleaseRelay(GADBannerView& banner, std::shared_ptr<GADBannerViewDelegate> delegate)
-        : banner_(banner), delegate_(std::move(delegate)) {}
-    void slotWillDismissScreen(GADSlot&) override { delegate_->adViewWillDismissScreen(banner_); }
-    void slotDidDismissScreen(GADSlot&) override { delegate_->adViewDidDismissScreen(banner_); }
-
-  private:
-    GADBannerView& banner_;
-    std::shared_ptr<GADBannerViewDelegate> delegate_;
-};
-
-} // namespace
-
 GADBannerView::~GADBannerView() {
-    if (slot_) {
-        // Its screens, pages and timers end with it, whatever they are doing.
-        if (auto delegate = delegate_.lock()) {
-            auto relay = std::make_shared<ReleaseRelay>(*this, delegate);
-            slot_->setAdEventDelegate(relay);
-            slot_->abandonScreens();
-            slot_->setAdEventDelegate(std::weak_ptr<GADSlotAdEventDelegate>());
-        } else {
-            slot_->abandonScreens();
-        }
-        slot_->finishActiveViewReporting();
-        slot_->cancelPendingAndFutureActions();
-    }
+    if (!slot_) return;
+    // Its screens, pages and timers end with it, whatever they are doing. The app let go of the banner,
+    // so its delegate hears nothing of that: nothing may hand it a banner half destroyed.
+    slot_->setAdEventDelegate(std::weak_ptr<GADSlotAdEventDelegate>());
+    slot_->abandonScreens();
+    slot_->finishActiveViewReporting();
+    slot_->cancelPendingAndFutureActions();
 }
 
 // ---------------------------------------------------------------- public API

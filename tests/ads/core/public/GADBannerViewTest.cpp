@@ -1,5 +1,6 @@
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <thread>
 
@@ -12,6 +13,8 @@
 #include "ads/core/signals/GADDevice.h"
 #include "ads/core/slot/GADSlot.h"
 #include "ads/render/GADAdView.h"
+#include "ads/render/GADOpener.h"
+#include "ads/render/GADViewController.h"
 #include "platform/base/Log.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/runloop/MainLoop.h"
@@ -392,6 +395,105 @@ TEST_CASE_FIXTURE(Harness, "GADBannerView: a released banner stops its slot") {
     advance(120);
     runUntilIdle();
     CHECK(placed.delegate->calls.empty());
+}
+
+namespace {
+
+// One thing an app may do, inside any callback, with the banner it is told about.
+enum class Act { Keep, Autoload, Load, SetDelegate, SetAdSize, ReadAdUnit };
+
+struct ActingDelegate : GADBannerViewDelegate, std::enable_shared_from_this<ActingDelegate> {
+    explicit ActingDelegate(Act a) : act(a) {}
+    void adViewDidReceiveAd(GADBannerView& b) override { heard("received", b); }
+    void adViewDidFailToReceiveAdWithError(GADBannerView& b, const platform::Error&) override { heard("failed", b); }
+    void adViewWillPresentScreen(GADBannerView& b) override { heard("willPresent", b); }
+    void adViewWillDismissScreen(GADBannerView& b) override { heard("willDismiss", b); }
+    void adViewDidDismissScreen(GADBannerView& b) override { heard("didDismiss", b); }
+    void adViewWillLeaveApplication(GADBannerView& b) override { heard("willLeave", b); }
+    void heard(const char* call, GADBannerView& banner) {
+        calls.push_back(call);
+        switch (act) {
+        case Act::Keep: kept.push_back(std::static_pointer_cast<GADBannerView>(banner.shared_from_this())); break;
+        case Act::Autoload: banner.setAutoloadEnabled(!banner.isAutoloadEnabled()); break;
+        case Act::Load: banner.loadRequest(GADRequest::request()); break;
+        case Act::SetDelegate: banner.setDelegate(shared_from_this()); break;
+        case Act::SetAdSize:
+            banner.setAdSize(GADAdSizeEqualToSize(banner.adSize(), kGADAdSizeBanner) ? kGADAdSizeLargeBanner
+                                                                                     : kGADAdSizeBanner);
+            break;
+        case Act::ReadAdUnit: units.push_back(banner.adUnitID()); break;
+        }
+    }
+    bool heardOf(const std::string& call) const { return std::find(calls.begin(), calls.end(), call) != calls.end(); }
+    Act act;
+    std::vector<std::string> calls;
+    std::vector<std::shared_ptr<GADBannerView>> kept;
+    std::vector<std::string> units;
+};
+
+} // namespace
+
+TEST_CASE_FIXTURE(Harness,
+                  "GADBannerView: a delegate may keep or reload the banner it is told about, and a released banner tells it nothing") {
+    const Act acts[] = {Act::Keep, Act::Autoload, Act::Load, Act::SetDelegate, Act::SetAdSize, Act::ReadAdUnit};
+    for (Act act : acts) {
+        CAPTURE(static_cast<int>(act));
+        FakeNeighbours fakes;
+        Placed placed;
+        auto delegate = std::make_shared<ActingDelegate>(act);
+        placed.banner->setDelegate(delegate);
+        auto slot = placed.banner->slot();
+        auto answer = [&](bool ok) {
+            placed.banner->loadRequest(GADRequest::request());
+            slot->didReceiveAdURL();
+            slot->loadAd(GADAd::init(), std::nullopt);
+            if (ok) fakes.lastFetcher()->succeed(GADResponseTypeStandard, std::string("<p>ad</p>"));
+            else fakes.lastFetcher()->fail(GADRequestError::errorWithCode(GADRequestErrorNoFill));
+        };
+        auto settle = [&] {
+            advance(0.5);
+            runUntilIdle();
+        };
+        auto opener = GADOpener::init();
+        opener->setSlot(slot);
+        opener->setAdView(placed.banner->adView());
+        opener->setViewController(placed.controller);
+
+        answer(false);
+        REQUIRE(runUntil([&] { return delegate->heardOf("failed"); }));
+        answer(true);
+        REQUIRE(runUntil([&] { return delegate->heardOf("received"); }));
+        opener->expandToWebAppWithSupportedOrientations(30, false);
+        settle();
+        auto screen = std::dynamic_pointer_cast<GADViewController>(placed.controller->presentedViewController());
+        REQUIRE(screen);
+        screen->relinquishScreenWithCompletion(nullptr);
+        settle();
+        slot->adWillLeaveApplication();
+        runUntilIdle();
+        for (const char* call : {"willPresent", "willDismiss", "didDismiss", "willLeave"}) {
+            CAPTURE(call);
+            CHECK(delegate->heardOf(call));
+        }
+        for (const auto& kept : delegate->kept) CHECK(kept == placed.banner);
+        for (const auto& unit : delegate->units) CHECK(unit == "unit-b");
+        CHECK(placed.banner->delegate() == delegate);
+
+        // Released with its screen up: the screen goes, and the delegate hears nothing of it.
+        opener->expandToWebAppWithSupportedOrientations(30, false);
+        settle();
+        REQUIRE(placed.controller->presentedViewController());
+        const auto heardBefore = delegate->calls.size();
+        std::weak_ptr<GADBannerView> released = placed.banner;
+        delegate->kept.clear();
+        placed.banner->removeFromSuperview();
+        placed.banner.reset();
+        slot.reset();
+        for (int i = 0; i < 4; ++i) settle();
+        CHECK(released.expired());
+        CHECK(placed.controller->presentedViewController() == nullptr);
+        CHECK(delegate->calls.size() == heardBefore);
+    }
 }
 
 TEST_CASE_FIXTURE(Harness, "GADBannerView: a delegate that goes away mid-load is simply not called") {
