@@ -15,6 +15,9 @@ std::shared_ptr<GADIntermission> GADIntermission::initWithSlot(const std::shared
 }
 
 GADIntermission::~GADIntermission() {
+    // What the period's end tells the slot, and through it the app, waits for a later turn: this runs
+    // inside the teardown of whoever held the period last.
+    tellingLater_ = true;
     cleanUpDeallocatedParticipants();
     if (!active_.empty()) {
         willEnd();
@@ -121,7 +124,7 @@ void GADIntermission::willEnd() {
     if (statusBarOverridden_) app->setStatusBarHidden(statusBarWasOriginallyHidden_);
     if (toldWillDismiss_) return;
     toldWillDismiss_ = true;
-    if (auto slot = slot_.lock()) slot->adWillDismissScreen();
+    tellSlot(&GADSlot::adWillDismissScreen);
 }
 
 void GADIntermission::didEnd() {
@@ -131,7 +134,17 @@ void GADIntermission::didEnd() {
     }
     if (ended_) return;
     ended_ = true;
-    if (auto slot = slot_.lock()) slot->adDidDismissScreen();
+    tellSlot(&GADSlot::adDidDismissScreen);
+}
+
+void GADIntermission::tellSlot(void (GADSlot::*message)()) {
+    if (!tellingLater_) {
+        if (auto slot = slot_.lock()) ((*slot).*message)();
+        return;
+    }
+    platform::mainQueue()->async([slot = slot_, message] {
+        if (auto s = slot.lock()) ((*s).*message)();
+    });
 }
 
 void GADIntermission::cleanUpDeallocatedParticipants() {

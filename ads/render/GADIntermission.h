@@ -52,6 +52,8 @@ class GADIntermission : public std::enable_shared_from_this<GADIntermission> {
     void begin();
     void willEnd();
     void didEnd();
+    // Tells the slot now, or on a later turn once the period is being torn down.
+    void tellSlot(void (GADSlot::*message)());
     void cleanUpDeallocatedParticipants();
     void resumeDeactivationQueue();
     void runNextDeactivation();
@@ -71,6 +73,7 @@ class GADIntermission : public std::enable_shared_from_this<GADIntermission> {
     bool toldWillDismiss_ = false;
     bool ended_ = false;
     bool observing_ = false;
+    bool tellingLater_ = false;
     platform::NotificationCenter::Token foregroundObserver_{};
 };
 

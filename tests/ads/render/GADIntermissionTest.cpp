@@ -129,11 +129,23 @@ TEST_CASE_FIXTURE(Harness, "GADIntermission: on return to the foreground screens
     CHECK(intermission->isActiveParticipant(*proxy)); // a proxy stays up
 }
 
-TEST_CASE_FIXTURE(Harness, "GADIntermission: released while a screen is up it still ends the period") {
+TEST_CASE_FIXTURE(Harness, "GADIntermission: released while a screen is up it still ends the period, on a later turn") {
     RecordedSlot s;
     auto intermission = GADIntermission::initWithSlot(s.slot);
     auto ad = std::make_shared<Participant>("ad");
     intermission->addParticipant(ad);
     intermission.reset();
+    // Nothing is told from inside the release of whoever held the period last.
+    CHECK(s.events->calls == Calls{"willPresent"});
+    runUntilIdle();
     CHECK(s.events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
+    // A slot gone meanwhile hears nothing.
+    RecordedSlot other;
+    intermission = GADIntermission::initWithSlot(other.slot);
+    intermission->addParticipant(ad);
+    intermission.reset();
+    auto events = other.events;
+    other.slot.reset();
+    runUntilIdle();
+    CHECK(events->calls == Calls{"willPresent"});
 }
