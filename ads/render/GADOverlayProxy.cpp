@@ -116,14 +116,16 @@ void GADOverlayProxy::screenGone() {
     up_ = false;
     dismissing_ = false;
     closeWanted_ = false;
-    auto joined = std::move(intermission_);
-    intermission_.reset();
+    // The callers' completions run while the proxy still belongs to its period, which it leaves after
+    // them.
+    auto joined = intermission_;
     if (joined) joined->participantWillRelinquishScreen(*this);
     auto completions = std::move(completions_);
     completions_.clear();
     for (auto& completion : completions)
         if (completion) completion();
     if (joined) joined->participantDidRelinquishScreen(*this);
+    intermission_.reset();
     opener_.reset();
 }
 

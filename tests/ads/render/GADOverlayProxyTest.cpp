@@ -31,7 +31,7 @@ TEST_CASE_FIXTURE(Harness, "GADOverlayProxy: one proxy per controller, owned by 
     CHECK(weak.expired());
 }
 
-TEST_CASE_FIXTURE(Harness, "GADOverlayProxy: a sheet shown and closed through its proxy makes one period") {
+TEST_CASE_FIXTURE(Harness, "GADOverlayProxy: a sheet shown and closed through its proxy makes one period, and the completion runs inside it") {
     RecordedSlot s;
     auto window = platform::Window::create();
     auto root = platform::ViewController::create();
@@ -57,7 +57,14 @@ TEST_CASE_FIXTURE(Harness, "GADOverlayProxy: a sheet shown and closed through it
     CHECK_FALSE(proxy->shouldDismissOnApplicationEnteringForeground());
 
     std::vector<std::string> order;
-    proxy->relinquishScreenWithCompletion([&] { order.push_back("completion " + s.events->calls.back()); });
+    auto period = proxy->intermission();
+    REQUIRE(period);
+    proxy->relinquishScreenWithCompletion([&] {
+        order.push_back("completion " + s.events->calls.back());
+        // The caller finds the proxy still in its period, as the screen's leaving is not yet reported.
+        CHECK(proxy->intermission() == period);
+        CHECK(period->deactivatingParticipantCount() == 1);
+    });
     advance(0.5);
     runUntilIdle();
     // The caller's completion runs before the proxy reports its end.
