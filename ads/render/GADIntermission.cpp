@@ -46,15 +46,17 @@ bool GADIntermission::isActiveParticipant(const GADIntermitting& participant) co
 void GADIntermission::addParticipant(const std::shared_ptr<GADIntermitting>& participant) {
     cleanUpDeallocatedParticipants();
     if (!participant) return;
-    if (active_.empty() && deactivating_.empty()) {
-        begin();
-    } else if (active_.empty()) {
+    const bool beginning = active_.empty() && deactivating_.empty();
+    if (!beginning && active_.empty()) {
         // A screen comes up while the last one is still leaving: the period goes on, and the idle
         // timer that the leaving screen gave back is taken again.
         platform::Application::sharedApplication()->setIdleTimerDisabled(true);
     }
     auto id = idOf(*participant);
     if (!contains(active_, id)) active_.push_back({id, participant});
+    // Last: told that a screen comes up, the app may let go of the ad, which abandons this participant
+    // with the others and ends the period before it is up.
+    if (beginning) begin();
 }
 
 void GADIntermission::participantWillOverrideStatusBarVisibility(const GADIntermitting&) {
@@ -103,7 +105,6 @@ void GADIntermission::begin() {
     began_ = true;
     toldWillDismiss_ = false;
     ended_ = false;
-    if (auto slot = slot_.lock()) slot->adWillPresentScreen();
     auto app = platform::Application::sharedApplication();
     publisherIdleTimerDisabled_ = app->isIdleTimerDisabled();
     app->setIdleTimerDisabled(true);
@@ -116,6 +117,8 @@ void GADIntermission::begin() {
             });
         observing_ = true;
     }
+    // Last, as the period may end inside it.
+    if (auto slot = slot_.lock()) slot->adWillPresentScreen();
 }
 
 void GADIntermission::willEnd() {

@@ -88,9 +88,14 @@ void GADOverlayProxy::presentFromViewController(const std::shared_ptr<platform::
         slot->setIntermission(intermission);
     }
     intermission_ = intermission;
-    if (intermission_) intermission_->addParticipant(shared_from_this());
     dismissing_ = false;
     closeWanted_ = false;
+    if (intermission_) intermission_->addParticipant(shared_from_this());
+    if (closeWanted_) {
+        // Told that the screen comes up, the app let go of the ad, and the period ended without it.
+        intermission_.reset();
+        return;
+    }
     if (presenting->presentViewController(controller, true, std::move(completion))) {
         up_ = true;
         return;
@@ -163,8 +168,8 @@ void GADOverlayProxy::takeDown(bool animated) {
 void GADOverlayProxy::abandonScreen() {
     auto self = shared_from_this();
     opener_.reset();
-    if (!up_) return;
     closeWanted_ = true;
+    if (!up_) return;
     auto controller = viewController_.lock();
     // Off the screen without animation, now or once the transition under way allows; the period
     // ends now.

@@ -51,6 +51,8 @@ void GADViewController::presentFromViewController(const std::shared_ptr<platform
     auto center = platform::NotificationCenter::defaultCenter();
     center->post(GADSlot::kAdModalViewControllerWillPresentFullScreen, this);
     addToCurrentIntermission();
+    // Told that the screen comes up, the app may have let go of the ad: the screen was abandoned with it.
+    if (state_ != ScreenState::Presenting) return;
     std::weak_ptr<GADViewController> weak = self;
     auto rollBack = [this, &view, &center] {
         state_ = ScreenState::Idle;

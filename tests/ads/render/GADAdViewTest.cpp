@@ -2,10 +2,15 @@
 
 #include <string>
 
+#include "ads/core/public/GADBannerView.h"
+#include "ads/core/sdkcore/GADHosts.h"
 #include "ads/core/signals/GADDevice.h"
+#include "ads/core/slot/GADAd.h"
+#include "ads/core/slot/GADSlot.h"
 #include "ads/render/GADAdURLStash.h"
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADAdViewDelegate.h"
+#include "ads/render/GADOpener.h"
 #include "ads/render/GADWebViewCacheSet.h"
 #include "platform/base/Log.h"
 #include "platform/foundation/UserDefaults.h"
@@ -13,6 +18,11 @@
 #include "platform/ui/ScrollView.h"
 #include "platform/testing/Harness.h"
 #include "platform/ui/AlertView.h"
+#include "platform/ui/ViewController.h"
+#include "platform/ui/Window.h"
+#include "platform/web/WebPage.h"
+#include "tests/ads/core/sdkcore/SDKCoreTestSupport.h"
+#include "tools/adserver/AdServer.h"
 
 using platform::testing::Harness;
 using ruzave::GADAdView;
@@ -334,4 +344,122 @@ TEST_CASE_FIXTURE(Harness, "GADAdView: only the first request with a user agent 
     auto another = GADAdView::initWithFrame(platform::Rect(0, 0, 320, 50));
     CHECK(another->shouldStartLoad(*another->webView(), request("Agent/3"), other));
     CHECK(device->userAgentString() == "Agent/1");
+}
+
+namespace {
+
+// A creative that asks the network for a beacon as its markup loads, from its inline script and again
+// 0.2 s later.
+std::string beaconingPage(const std::string& name) {
+    const std::string beacon = std::string("https://") + ruzave::GADHosts::kAdServerHost + "/beacon?" + name;
+    return "<html><body><img src='" + beacon + "-img'><script>"
+           "function ping(n){var i=document.createElement('img');i.setAttribute('src','" + beacon + "-'+n);}"
+           "ping('inline');setTimeout(function(){ping('later');},200);</script>ad</body></html>";
+}
+
+// Banners on a window's root screen, whose creatives and second pages come from the local ad server.
+struct ReleasedAds : Harness {
+    ReleasedAds() {
+        // Each case runs in its own process, where the pool is made from this on first use.
+        platform::UserDefaults::standard()->set("/ruzave/ads/web_view_cache_max_capacity", 1);
+        server = sdkcoretest::startCoreServer();
+        server->routeHost(ruzave::GADHosts::kAdServerHost, "/part2", [](const adserver::Request&) {
+            return adserver::Response::html(beaconingPage("part2"));
+        });
+        server->routeHost(ruzave::GADHosts::kAdServerHost, "/creative", [](const adserver::Request&) {
+            return adserver::Response::html(beaconingPage("creative"));
+        });
+        server->route("/beacon", adserver::Response::text("ok"));
+        window = platform::Window::create();
+        root = platform::ViewController::create();
+        window->setRootViewController(root);
+        window->makeKeyAndVisible();
+    }
+    ~ReleasedAds() { platform::NetworkConfiguration::sharedInstance()->reset(); }
+
+    // A banner with an ad in place, as the slot has it once the response is in.
+    std::shared_ptr<ruzave::GADBannerView> placedBanner() {
+        auto banner = ruzave::GADBannerView::initWithFrame(platform::Rect(0, 100, 320, 50));
+        banner->setRootViewController(root);
+        root->view()->addSubview(banner);
+        banner->slot()->finishedLoadingAdResponse(ruzave::GADAd::init());
+        banner->slot()->MRAIDAdDidLoad();
+        return banner;
+    }
+    void release(std::shared_ptr<ruzave::GADBannerView>& banner) {
+        banner->removeFromSuperview();
+        banner.reset();
+    }
+    // Two seconds of the creative's time, each step waiting for what went to the network.
+    void aWhile() { sdkcoretest::settle(*this, 20, 0.1); }
+    std::size_t sent(const std::string& path) const { return server->requestCount(path); }
+
+    std::unique_ptr<adserver::AdServer> server;
+    std::shared_ptr<platform::Window> window;
+    std::shared_ptr<platform::ViewController> root;
+};
+
+} // namespace
+
+TEST_CASE_FIXTURE(ReleasedAds, "GADAdView: a released ad sends nothing, even what was scheduled in the turn of its release") {
+    const platform::URL base = *platform::URL::parse(std::string("https://") + ruzave::GADHosts::kAdServerHost + "/");
+    const platform::URL part2 = *platform::URL::parse(base.absoluteString() + "part2");
+    const platform::URL creative = *platform::URL::parse(base.absoluteString() + "creative");
+
+    // The road works: a creative shown sends its beacons, and an expand with a URL loads its second part.
+    auto banner = placedBanner();
+    banner->adView()->loadRequest(platform::URLRequest(creative));
+    REQUIRE(sdkcoretest::pump(*this, [&] { return sent("/beacon") == 3; }));
+    auto opener = ruzave::GADOpener::init();
+    opener->setSlot(banner->slot());
+    opener->setAdView(banner->adView());
+    opener->setViewController(root);
+    opener->openWebApp(part2, 30, false);
+    REQUIRE(sdkcoretest::pump(*this, [&] { return sent("/beacon") == 6; }));
+    CHECK(sent("/part2") == 1);
+    release(banner);
+    aWhile();
+    CHECK(root->presentedViewController() == nullptr);
+    server->clearLog();
+
+    SUBCASE("a two-part expand released in the turn it opened") {
+        banner = placedBanner();
+        banner->adView()->loadHTMLString("<html><body>first part</body></html>", base);
+        REQUIRE(runUntil([&] { return !banner->adView()->eventsSuspended(); }));
+        opener->setSlot(banner->slot());
+        opener->setAdView(banner->adView());
+        opener->openWebApp(part2, 30, false);
+        REQUIRE(root->presentedViewController());
+        release(banner);
+        opener.reset();
+        aWhile();
+        CHECK(sent("/part2") == 0);
+        CHECK(sent("/beacon") == 0);
+        CHECK(root->presentedViewController() == nullptr);
+    }
+    SUBCASE("a pooled web view given a creative in the turn of its banner's release") {
+        for (bool byURL : {false, true}) {
+            CAPTURE(byURL);
+            REQUIRE(runUntil([] { return ruzave::GADAdView::webViewCache()->count() == 1; }));
+            server->clearLog();
+            banner = placedBanner();
+            std::weak_ptr<platform::WebView> pooled = banner->adView()->webView();
+            CHECK(ruzave::GADAdView::webViewCache()->count() == 0);
+            if (byURL) banner->adView()->loadRequest(platform::URLRequest(creative));
+            else banner->adView()->loadHTMLString(beaconingPage("creative"), base);
+            release(banner);
+            aWhile();
+            CHECK(sent("/creative") == 0);
+            CHECK(sent("/beacon") == 0);
+            // Back in the pool, blank: nothing of the released ad was loaded into it.
+            REQUIRE(runUntil([] { return ruzave::GADAdView::webViewCache()->count() == 1; }));
+            auto back = ruzave::GADAdView::webViewCache()->anyObject();
+            REQUIRE(back);
+            CHECK(back == pooled.lock());
+            REQUIRE(back->currentPage());
+            CHECK(back->currentPage()->url().absoluteString() == "about:blank");
+            CHECK(back->currentPage()->document().body()->innerHTML().empty());
+            ruzave::GADAdView::cacheWebView(back);
+        }
+    }
 }

@@ -18,6 +18,8 @@
 #include "platform/base/Log.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/runloop/MainLoop.h"
+#include "platform/services/MessageComposer.h"
+#include "platform/ui/Application.h"
 #include "platform/testing/Harness.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/ViewController.h"
@@ -493,6 +495,63 @@ TEST_CASE_FIXTURE(Harness,
         CHECK(released.expired());
         CHECK(placed.controller->presentedViewController() == nullptr);
         CHECK(delegate->calls.size() == heardBefore);
+    }
+}
+
+namespace {
+
+// Lets go of the app's only reference to the banner as soon as a screen of it comes up.
+struct ReleasingDelegate : GADBannerViewDelegate {
+    void adViewWillPresentScreen(GADBannerView&) override {
+        calls.push_back("willPresent");
+        if (!held) return;
+        (*held)->removeFromSuperview();
+        held->reset();
+    }
+    void adViewWillDismissScreen(GADBannerView&) override { calls.push_back("willDismiss"); }
+    void adViewDidDismissScreen(GADBannerView&) override { calls.push_back("didDismiss"); }
+    std::shared_ptr<GADBannerView>* held = nullptr;
+    std::vector<std::string> calls;
+};
+
+} // namespace
+
+TEST_CASE_FIXTURE(Harness, "GADBannerView: a banner its delegate releases as a screen comes up leaves no screen behind") {
+    platform::MessageComposer::setCanSendTextForTesting(true);
+    auto app = platform::Application::sharedApplication();
+    for (const std::string which : {"expand", "two-part expand", "text composer"}) {
+        CAPTURE(which);
+        FakeNeighbours fakes;
+        Placed placed;
+        auto delegate = std::make_shared<ReleasingDelegate>();
+        delegate->held = &placed.banner;
+        placed.banner->setDelegate(delegate);
+        auto slot = placed.banner->slot();
+        slot->finishedLoadingAdResponse(GADAd::init());
+        slot->MRAIDAdDidLoad();
+        placed.banner->adView()->loadHTMLString("<p>ad</p>", platform::URL::parse("https://ads.example/"));
+        REQUIRE(runUntil([&] { return !placed.banner->adView()->eventsSuspended(); }));
+        std::weak_ptr<GADBannerView> banner = placed.banner;
+        std::weak_ptr<GADAdView> adView = placed.banner->adView();
+        auto opener = GADOpener::init();
+        opener->setSlot(slot);
+        opener->setAdView(adView);
+        opener->setViewController(placed.controller);
+        slot.reset();
+
+        if (which == "expand") opener->expandToWebAppWithSupportedOrientations(30, false);
+        else if (which == "two-part expand") opener->openWebAppWithHTML(std::string("<p>part two</p>"), 30, false);
+        else opener->openSmsComposer(*platform::URL::parse("sms:5551234"));
+        CHECK(banner.expired());
+        opener.reset();
+        for (int i = 0; i < 4; ++i) {
+            advance(0.5);
+            runUntilIdle();
+        }
+        CHECK(delegate->calls == std::vector<std::string>{"willPresent"});
+        CHECK(placed.controller->presentedViewController() == nullptr);
+        CHECK(adView.expired());
+        CHECK_FALSE(app->isIdleTimerDisabled());
     }
 }
 
