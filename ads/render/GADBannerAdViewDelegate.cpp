@@ -14,6 +14,17 @@
 #include "platform/net/URLError.h"
 
 namespace ruzave {
+namespace {
+
+// A creative that failed in its web view keeps the code apps know, and says why: a page stopped at its
+// own limits (node cap, time, memory) is no network fault, and the app's log should show which it was.
+platform::Error creativeLoadError(const platform::Error& cause, const std::shared_ptr<GADRequest>& request) {
+    std::string description = GADRequestError::defaultDescription(GADRequestErrorNetworkError);
+    if (!cause.description.empty()) description += " The creative failed to load: " + cause.description + ".";
+    return GADRequestError::errorWithCode(GADRequestErrorNetworkError, request, 0, description, cause).error();
+}
+
+} // namespace
 
 std::shared_ptr<GADBannerAdViewDelegate> GADBannerAdViewDelegate::initWithSlot(const std::weak_ptr<GADSlot>& slot) {
     std::shared_ptr<GADBannerAdViewDelegate> delegate(new GADBannerAdViewDelegate(slot));
@@ -121,8 +132,7 @@ void GADBannerAdViewDelegate::adView(const std::shared_ptr<GADAdView>& adView, c
     auto slot = slot_.lock();
     if (!slot) return;
     if (slot->state() != GADSlotStateFetchingAdContent && slot->state() != GADSlotStateRenderingAd) return;
-    slot->didFailToReceiveAdWithError(GADRequestError::errorWithCode(GADRequestErrorNetworkError, slot->request()),
-                                      false);
+    slot->didFailToReceiveAdWithError(creativeLoadError(error, slot->request()), false);
 }
 
 void GADBannerAdViewDelegate::adView(const std::shared_ptr<GADAdView>&, platform::Size contentSize) {

@@ -126,6 +126,11 @@ TEST_CASE_FIXTURE(RenderFixture, "GADBannerAdViewDelegate: load failures count o
     delegate()->adView(slot->adView(), failure);
     REQUIRE(owner->errors.size() == 1);
     CHECK(owner->errors[0].code == ruzave::GADRequestErrorNetworkError);
+    // The web view's reason goes with it, in the description and as the cause.
+    CHECK(owner->errors[0].description ==
+          ruzave::GADRequestError::defaultDescription(ruzave::GADRequestErrorNetworkError) + " The creative failed to load: late.");
+    REQUIRE(owner->errors[0].underlying());
+    CHECK(owner->errors[0].underlying()->domain == "WebKitErrorDomain");
 }
 
 TEST_CASE_FIXTURE(RenderFixture, "GADBannerAdViewDelegate: clicks need a touch, time after the load and a forward navigation") {
