@@ -21,7 +21,8 @@ namespace {
 platform::Error creativeLoadError(const platform::Error& cause, const std::shared_ptr<GADRequest>& request) {
     std::string description = GADRequestError::defaultDescription(GADRequestErrorNetworkError);
     if (!cause.description.empty()) description += " The creative failed to load: " + cause.description + ".";
-    return GADRequestError::errorWithCode(GADRequestErrorNetworkError, request, 0, description, cause).error();
+    return GADRequestError::errorWithCode(GADRequestErrorNetworkError, request, 0, description, cause)
+        .error();
 }
 
 } // namespace

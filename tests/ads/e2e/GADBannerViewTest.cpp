@@ -192,10 +192,12 @@ TEST_CASE("GADBannerView: an ad server answering 500 fails the load with code 3"
     CHECK_FALSE(road.banner->hasLoadedAd());
 }
 
-TEST_CASE("GADBannerView: a creative stopped at its own limits fails with code 2 and a description naming the cause") {
+TEST_CASE("GADBannerView: a creative stopped at its own limits fails with code 2 and a description naming "
+          "the cause") {
     std::string pastNodeCap = "<html><body>";
     pastNodeCap.reserve(12 * 100'100);
-    for (int i = 0; i < 100'001; ++i) pastNodeCap += "<b></b>";
+    for (int i = 0; i < 100'001; ++i)
+        pastNodeCap += "<b></b>";
     pastNodeCap += "</body></html>";
     const struct {
         std::string name;
@@ -208,8 +210,9 @@ TEST_CASE("GADBannerView: a creative stopped at its own limits fails with code 2
     for (const auto& creative : creatives) {
         CAPTURE(creative.name);
         Road road;
-        road.server->routeHost(GADHosts::kAdServerHost, kAdPath,
-                               [html = creative.html](const adserver::Request&) { return adserver::Response::html(html); });
+        road.server->routeHost(
+            GADHosts::kAdServerHost, kAdPath,
+            [html = creative.html](const adserver::Request&) { return adserver::Response::html(html); });
         road.load("e2e-unit");
         REQUIRE(road.settled());
         CHECK(road.delegate->calls == std::vector<std::string>{"failed"});
@@ -217,7 +220,8 @@ TEST_CASE("GADBannerView: a creative stopped at its own limits fails with code 2
         CHECK(error.domain == ruzave::kGADErrorDomain);
         CHECK(error.code == ruzave::GADRequestErrorNetworkError);
         // The text apps knew still leads; the web view's reason follows it.
-        CHECK(error.description.rfind(ruzave::GADRequestError::defaultDescription(ruzave::GADRequestErrorNetworkError), 0) == 0);
+        CHECK(error.description.rfind(
+                  ruzave::GADRequestError::defaultDescription(ruzave::GADRequestErrorNetworkError), 0) == 0);
         CHECK(error.description.find(creative.cause) != std::string::npos);
         CHECK(error.userInfo.value(ruzave::kGADLocalizedDescriptionKey, std::string()) == error.description);
         auto cause = error.underlying();
@@ -225,7 +229,8 @@ TEST_CASE("GADBannerView: a creative stopped at its own limits fails with code 2
         CHECK(cause->domain == platform::ScriptContext::ErrorDomain);
         if (std::string(creative.cause) == "markup") {
             // Whichever of its limits the parse reaches first: the node cap, or its time on a slow machine.
-            CHECK((cause->code == platform::WebPage::MarkupLimitCode || cause->code == platform::ScriptContext::TimeLimitCode));
+            CHECK((cause->code == platform::WebPage::MarkupLimitCode ||
+                   cause->code == platform::ScriptContext::TimeLimitCode));
         } else {
             CHECK(cause->code == platform::ScriptContext::TimeLimitCode);
         }

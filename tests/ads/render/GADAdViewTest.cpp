@@ -15,9 +15,9 @@
 #include "platform/base/Log.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/services/Pasteboard.h"
-#include "platform/ui/ScrollView.h"
 #include "platform/testing/Harness.h"
 #include "platform/ui/AlertView.h"
+#include "platform/ui/ScrollView.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 #include "platform/web/WebPage.h"
@@ -352,8 +352,11 @@ namespace {
 // 0.2 s later.
 std::string beaconingPage(const std::string& name) {
     const std::string beacon = std::string("https://") + ruzave::GADHosts::kAdServerHost + "/beacon?" + name;
-    return "<html><body><img src='" + beacon + "-img'><script>"
-           "function ping(n){var i=document.createElement('img');i.setAttribute('src','" + beacon + "-'+n);}"
+    return "<html><body><img src='" + beacon +
+           "-img'><script>"
+           "function ping(n){var i=document.createElement('img');i.setAttribute('src','" +
+           beacon +
+           "-'+n);}"
            "ping('inline');setTimeout(function(){ping('later');},200);</script>ad</body></html>";
 }
 
@@ -401,8 +404,11 @@ struct ReleasedAds : Harness {
 
 } // namespace
 
-TEST_CASE_FIXTURE(ReleasedAds, "GADAdView: a released ad sends nothing, even what was scheduled in the turn of its release") {
-    const platform::URL base = *platform::URL::parse(std::string("https://") + ruzave::GADHosts::kAdServerHost + "/");
+TEST_CASE_FIXTURE(
+    ReleasedAds,
+    "GADAdView: a released ad sends nothing, even what was scheduled in the turn of its release") {
+    const platform::URL base =
+        *platform::URL::parse(std::string("https://") + ruzave::GADHosts::kAdServerHost + "/");
     const platform::URL part2 = *platform::URL::parse(base.absoluteString() + "part2");
     const platform::URL creative = *platform::URL::parse(base.absoluteString() + "creative");
 
@@ -445,8 +451,10 @@ TEST_CASE_FIXTURE(ReleasedAds, "GADAdView: a released ad sends nothing, even wha
             banner = placedBanner();
             std::weak_ptr<platform::WebView> pooled = banner->adView()->webView();
             CHECK(ruzave::GADAdView::webViewCache()->count() == 0);
-            if (byURL) banner->adView()->loadRequest(platform::URLRequest(creative));
-            else banner->adView()->loadHTMLString(beaconingPage("creative"), base);
+            if (byURL)
+                banner->adView()->loadRequest(platform::URLRequest(creative));
+            else
+                banner->adView()->loadHTMLString(beaconingPage("creative"), base);
             release(banner);
             aWhile();
             CHECK(sent("/creative") == 0);

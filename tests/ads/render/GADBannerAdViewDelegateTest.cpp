@@ -128,7 +128,8 @@ TEST_CASE_FIXTURE(RenderFixture, "GADBannerAdViewDelegate: load failures count o
     CHECK(owner->errors[0].code == ruzave::GADRequestErrorNetworkError);
     // The web view's reason goes with it, in the description and as the cause.
     CHECK(owner->errors[0].description ==
-          ruzave::GADRequestError::defaultDescription(ruzave::GADRequestErrorNetworkError) + " The creative failed to load: late.");
+          ruzave::GADRequestError::defaultDescription(ruzave::GADRequestErrorNetworkError) +
+              " The creative failed to load: late.");
     REQUIRE(owner->errors[0].underlying());
     CHECK(owner->errors[0].underlying()->domain == "WebKitErrorDomain");
 }

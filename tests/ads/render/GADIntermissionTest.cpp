@@ -129,7 +129,8 @@ TEST_CASE_FIXTURE(Harness, "GADIntermission: on return to the foreground screens
     CHECK(intermission->isActiveParticipant(*proxy)); // a proxy stays up
 }
 
-TEST_CASE_FIXTURE(Harness, "GADIntermission: released while a screen is up it still ends the period, on a later turn") {
+TEST_CASE_FIXTURE(
+    Harness, "GADIntermission: released while a screen is up it still ends the period, on a later turn") {
     RecordedSlot s;
     auto intermission = GADIntermission::initWithSlot(s.slot);
     auto ad = std::make_shared<Participant>("ad");

@@ -31,7 +31,8 @@ TEST_CASE_FIXTURE(Harness, "GADOverlayProxy: one proxy per controller, owned by 
     CHECK(weak.expired());
 }
 
-TEST_CASE_FIXTURE(Harness, "GADOverlayProxy: a sheet shown and closed through its proxy makes one period, and the completion runs inside it") {
+TEST_CASE_FIXTURE(Harness, "GADOverlayProxy: a sheet shown and closed through its proxy makes one period, "
+                           "and the completion runs inside it") {
     RecordedSlot s;
     auto window = platform::Window::create();
     auto root = platform::ViewController::create();

@@ -452,7 +452,8 @@ struct BeaconScreen : Screen {
 } // namespace
 
 TEST_CASE_FIXTURE(BeaconScreen,
-                  "GADViewController: every way a screen ends tells one willDismiss and one didDismiss, in order, and lets go, but a released banner tells nothing more") {
+                  "GADViewController: every way a screen ends tells one willDismiss and one didDismiss, in "
+                  "order, and lets go, but a released banner tells nothing more") {
     const Kind kinds[] = {Kind::Expand, Kind::TwoPartExpand, Kind::Open,       Kind::Sms,
                           Kind::Mail,   Kind::Calendar,      Kind::StoreSheet, Kind::Interstitial};
     const Way ways[] = {Way::CreativeClose,      Way::CloseButton,       Way::AppDismisses,
@@ -528,7 +529,8 @@ TEST_CASE_FIXTURE(BeaconScreen,
                 // The app let go of the banner: its delegate hears nothing from then on, whatever had begun.
                 CHECK(ad->heard->calls == heardAtRelease);
                 const bool dismissalBegun = way == Way::ReleaseWithAppDismissal && !isPlatformScreen(kind);
-                CHECK(heardAtRelease == (dismissalBegun ? Calls{"willPresent", "willDismiss"} : Calls{"willPresent"}));
+                CHECK(heardAtRelease ==
+                      (dismissalBegun ? Calls{"willPresent", "willDismiss"} : Calls{"willPresent"}));
             } else {
                 CHECK(ad->heard->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
             }

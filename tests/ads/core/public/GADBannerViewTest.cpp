@@ -19,8 +19,8 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/runloop/MainLoop.h"
 #include "platform/services/MessageComposer.h"
-#include "platform/ui/Application.h"
 #include "platform/testing/Harness.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
@@ -407,7 +407,9 @@ enum class Act { Keep, Autoload, Load, SetDelegate, SetAdSize, ReadAdUnit };
 struct ActingDelegate : GADBannerViewDelegate, std::enable_shared_from_this<ActingDelegate> {
     explicit ActingDelegate(Act a) : act(a) {}
     void adViewDidReceiveAd(GADBannerView& b) override { heard("received", b); }
-    void adViewDidFailToReceiveAdWithError(GADBannerView& b, const platform::Error&) override { heard("failed", b); }
+    void adViewDidFailToReceiveAdWithError(GADBannerView& b, const platform::Error&) override {
+        heard("failed", b);
+    }
     void adViewWillPresentScreen(GADBannerView& b) override { heard("willPresent", b); }
     void adViewWillDismissScreen(GADBannerView& b) override { heard("willDismiss", b); }
     void adViewDidDismissScreen(GADBannerView& b) override { heard("didDismiss", b); }
@@ -415,18 +417,30 @@ struct ActingDelegate : GADBannerViewDelegate, std::enable_shared_from_this<Acti
     void heard(const char* call, GADBannerView& banner) {
         calls.push_back(call);
         switch (act) {
-        case Act::Keep: kept.push_back(std::static_pointer_cast<GADBannerView>(banner.shared_from_this())); break;
-        case Act::Autoload: banner.setAutoloadEnabled(!banner.isAutoloadEnabled()); break;
-        case Act::Load: banner.loadRequest(GADRequest::request()); break;
-        case Act::SetDelegate: banner.setDelegate(shared_from_this()); break;
+        case Act::Keep:
+            kept.push_back(std::static_pointer_cast<GADBannerView>(banner.shared_from_this()));
+            break;
+        case Act::Autoload:
+            banner.setAutoloadEnabled(!banner.isAutoloadEnabled());
+            break;
+        case Act::Load:
+            banner.loadRequest(GADRequest::request());
+            break;
+        case Act::SetDelegate:
+            banner.setDelegate(shared_from_this());
+            break;
         case Act::SetAdSize:
             banner.setAdSize(GADAdSizeEqualToSize(banner.adSize(), kGADAdSizeBanner) ? kGADAdSizeLargeBanner
                                                                                      : kGADAdSizeBanner);
             break;
-        case Act::ReadAdUnit: units.push_back(banner.adUnitID()); break;
+        case Act::ReadAdUnit:
+            units.push_back(banner.adUnitID());
+            break;
         }
     }
-    bool heardOf(const std::string& call) const { return std::find(calls.begin(), calls.end(), call) != calls.end(); }
+    bool heardOf(const std::string& call) const {
+        return std::find(calls.begin(), calls.end(), call) != calls.end();
+    }
     Act act;
     std::vector<std::string> calls;
     std::vector<std::shared_ptr<GADBannerView>> kept;
@@ -435,9 +449,10 @@ struct ActingDelegate : GADBannerViewDelegate, std::enable_shared_from_this<Acti
 
 } // namespace
 
-TEST_CASE_FIXTURE(Harness,
-                  "GADBannerView: a delegate may keep or reload the banner it is told about, and a released banner tells it nothing") {
-    const Act acts[] = {Act::Keep, Act::Autoload, Act::Load, Act::SetDelegate, Act::SetAdSize, Act::ReadAdUnit};
+TEST_CASE_FIXTURE(Harness, "GADBannerView: a delegate may keep or reload the banner it is told about, and a "
+                           "released banner tells it nothing") {
+    const Act acts[] = {Act::Keep,        Act::Autoload,  Act::Load,
+                        Act::SetDelegate, Act::SetAdSize, Act::ReadAdUnit};
     for (Act act : acts) {
         CAPTURE(static_cast<int>(act));
         FakeNeighbours fakes;
@@ -449,8 +464,10 @@ TEST_CASE_FIXTURE(Harness,
             placed.banner->loadRequest(GADRequest::request());
             slot->didReceiveAdURL();
             slot->loadAd(GADAd::init(), std::nullopt);
-            if (ok) fakes.lastFetcher()->succeed(GADResponseTypeStandard, std::string("<p>ad</p>"));
-            else fakes.lastFetcher()->fail(GADRequestError::errorWithCode(GADRequestErrorNoFill));
+            if (ok)
+                fakes.lastFetcher()->succeed(GADResponseTypeStandard, std::string("<p>ad</p>"));
+            else
+                fakes.lastFetcher()->fail(GADRequestError::errorWithCode(GADRequestErrorNoFill));
         };
         auto settle = [&] {
             advance(0.5);
@@ -467,7 +484,8 @@ TEST_CASE_FIXTURE(Harness,
         REQUIRE(runUntil([&] { return delegate->heardOf("received"); }));
         opener->expandToWebAppWithSupportedOrientations(30, false);
         settle();
-        auto screen = std::dynamic_pointer_cast<GADViewController>(placed.controller->presentedViewController());
+        auto screen =
+            std::dynamic_pointer_cast<GADViewController>(placed.controller->presentedViewController());
         REQUIRE(screen);
         screen->relinquishScreenWithCompletion(nullptr);
         settle();
@@ -477,8 +495,10 @@ TEST_CASE_FIXTURE(Harness,
             CAPTURE(call);
             CHECK(delegate->heardOf(call));
         }
-        for (const auto& kept : delegate->kept) CHECK(kept == placed.banner);
-        for (const auto& unit : delegate->units) CHECK(unit == "unit-b");
+        for (const auto& kept : delegate->kept)
+            CHECK(kept == placed.banner);
+        for (const auto& unit : delegate->units)
+            CHECK(unit == "unit-b");
         CHECK(placed.banner->delegate() == delegate);
 
         // Released with its screen up: the screen goes, and the delegate hears nothing of it.
@@ -491,7 +511,8 @@ TEST_CASE_FIXTURE(Harness,
         placed.banner->removeFromSuperview();
         placed.banner.reset();
         slot.reset();
-        for (int i = 0; i < 4; ++i) settle();
+        for (int i = 0; i < 4; ++i)
+            settle();
         CHECK(released.expired());
         CHECK(placed.controller->presentedViewController() == nullptr);
         CHECK(delegate->calls.size() == heardBefore);
@@ -516,7 +537,8 @@ struct ReleasingDelegate : GADBannerViewDelegate {
 
 } // namespace
 
-TEST_CASE_FIXTURE(Harness, "GADBannerView: a banner its delegate releases as a screen comes up leaves no screen behind") {
+TEST_CASE_FIXTURE(
+    Harness, "GADBannerView: a banner its delegate releases as a screen comes up leaves no screen behind") {
     platform::MessageComposer::setCanSendTextForTesting(true);
     auto app = platform::Application::sharedApplication();
     for (const std::string which : {"expand", "two-part expand", "text composer"}) {
@@ -539,9 +561,12 @@ TEST_CASE_FIXTURE(Harness, "GADBannerView: a banner its delegate releases as a s
         opener->setViewController(placed.controller);
         slot.reset();
 
-        if (which == "expand") opener->expandToWebAppWithSupportedOrientations(30, false);
-        else if (which == "two-part expand") opener->openWebAppWithHTML(std::string("<p>part two</p>"), 30, false);
-        else opener->openSmsComposer(*platform::URL::parse("sms:5551234"));
+        if (which == "expand")
+            opener->expandToWebAppWithSupportedOrientations(30, false);
+        else if (which == "two-part expand")
+            opener->openWebAppWithHTML(std::string("<p>part two</p>"), 30, false);
+        else
+            opener->openSmsComposer(*platform::URL::parse("sms:5551234"));
         CHECK(banner.expired());
         opener.reset();
         for (int i = 0; i < 4; ++i) {
