@@ -156,8 +156,6 @@ public:
         forgetIfIdle(page);
     }
 
-    std::size_t running() const { return running_; }
-
     void clear() {
         ready_.clear();
         waiting_.clear();
