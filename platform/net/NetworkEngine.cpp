@@ -5,6 +5,7 @@
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,10 +13,12 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <limits>
 #include <list>
 #include <mutex>
 #include <set>
 #include <thread>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -41,8 +44,9 @@ struct Transfer {
     curl_slist* headerList = nullptr;
     curl_slist* connectTo = nullptr;
     std::string url;
-    Steady::time_point lastActivity;  // from the start: time spent waiting for its host counts
+    Steady::time_point lastActivity;  // set when it starts: waiting for a place does not count
     Steady::duration timeout{};
+    Steady::time_point waitDeadline;  // when it stops waiting for a place and fails
     curl_off_t lastUploaded = 0;
     // The response head being read; 1xx heads are skipped.
     HTTPResponseHeadParser head;
@@ -58,6 +62,178 @@ struct Transfer {
     }
 };
 
+// One side's transfers (network thread only): at most MaximumTransfersPerHost under way per origin and
+// `limit` in all; the others wait, in order per origin and page. A free place goes to the page with the
+// fewest under way among those with a transfer that may start (ties to the one served longest ago), and
+// there to its oldest such transfer. The app's side is all one page, so its order is plain FIFO per
+// origin. Each call takes log time in what waits, plus, when an origin fills or frees, time in the
+// number of pages waiting for it.
+class TransferPool {
+public:
+    using TransferId = NetworkEngine::TransferId;
+
+    explicit TransferPool(std::size_t limit) : limit_(limit) {}
+
+    // Behind its page's others for its origin.
+    void enqueue(std::unique_ptr<Transfer> t) {
+        auto [originAt, newOrigin] = origins_.try_emplace(t->hostKey);
+        Origin& origin = originAt->second;
+        if (newOrigin) origin.key = t->hostKey;
+        auto [pageAt, newPage] = pages_.try_emplace(t->origin.page);
+        Page& page = pageAt->second;
+        if (newPage) {
+            page.id = t->origin.page;
+            page.turn = ++turns_;
+        }
+        Queue& queue = origin.queues[page.id];
+        TransferId id = t->id;
+        bool first = queue.empty();
+        queue.push_back(std::move(t));
+        waiting_.emplace(id, Waiting{&origin, &page, std::prev(queue.end())});
+        ++page.waiting;
+        if (first && hasRoom(origin)) offer(origin, page, id);
+    }
+
+    // Out of its queue. Null when it is not waiting here.
+    std::unique_ptr<Transfer> takeWaiting(TransferId id) {
+        auto found = waiting_.find(id);
+        if (found == waiting_.end()) return nullptr;
+        auto [origin, page, at] = found->second;
+        waiting_.erase(found);
+        auto queue = origin->queues.find(page->id);
+        bool front = at == queue->second.begin();
+        std::unique_ptr<Transfer> t = std::move(*at);
+        queue->second.erase(at);
+        --page->waiting;
+        if (front && hasRoom(*origin)) {
+            withdraw(*origin, *page, id);
+            if (!queue->second.empty()) offer(*origin, *page, queue->second.front()->id);
+        }
+        if (queue->second.empty()) origin->queues.erase(queue);
+        forgetIfIdle(*origin);
+        forgetIfIdle(*page);
+        return t;
+    }
+
+    // The transfer to start next, out of its queue and counted as under way. Null when none may start.
+    std::unique_ptr<Transfer> next() {
+        if (running_ >= limit_ || ready_.empty()) return nullptr;
+        Page& page = pages_.at(std::get<2>(*ready_.begin()));
+        auto [id, origin] = *page.ready.begin();
+        withdraw(*origin, page, id);
+        auto queue = origin->queues.find(page.id);
+        std::unique_ptr<Transfer> t = std::move(queue->second.front());
+        queue->second.pop_front();
+        waiting_.erase(id);
+        --page.waiting;
+        ++running_;
+        ++origin->running;
+        rekey(page, +1, true);
+        if (!hasRoom(*origin)) {
+            // Full now: nobody else waiting for it may start.
+            for (auto& [other, waiting] : origin->queues) {
+                if (other != page.id) withdraw(*origin, pages_.at(other), waiting.front()->id);
+            }
+        } else if (!queue->second.empty()) {
+            offer(*origin, page, queue->second.front()->id);
+        }
+        if (queue->second.empty()) origin->queues.erase(queue);
+        return t;
+    }
+
+    // A transfer next() handed out has ended: its places free.
+    void ended(const Transfer& t) {
+        Origin& origin = origins_.at(t.hostKey);
+        Page& page = pages_.at(t.origin.page);
+        bool wasFull = !hasRoom(origin);
+        --running_;
+        --origin.running;
+        rekey(page, -1, false);
+        if (wasFull) {
+            for (auto& [other, waiting] : origin.queues) offer(origin, pages_.at(other), waiting.front()->id);
+        }
+        forgetIfIdle(origin);
+        forgetIfIdle(page);
+    }
+
+    void clear() {
+        ready_.clear();
+        waiting_.clear();
+        pages_.clear();
+        origins_.clear();
+        running_ = 0;
+    }
+
+private:
+    using Queue = std::list<std::unique_ptr<Transfer>>;
+    struct Origin;
+    struct Page {
+        std::uint64_t id = 0;
+        int running = 0;
+        std::size_t waiting = 0;
+        std::uint64_t turn = 0;  // when it last got a place, or came
+        // The origins with room where it has transfers waiting, by the id of its first one there.
+        std::set<std::pair<TransferId, Origin*>> ready;
+    };
+    struct Origin {
+        std::string key;
+        int running = 0;
+        std::unordered_map<std::uint64_t, Queue> queues;  // by page; none empty
+    };
+    struct Waiting {
+        Origin* origin;
+        Page* page;
+        Queue::iterator at;
+    };
+    using PageKey = std::tuple<int, std::uint64_t, std::uint64_t>;  // under way, turn, id
+
+    static PageKey keyOf(const Page& page) { return {page.running, page.turn, page.id}; }
+    static bool hasRoom(const Origin& origin) {
+        return origin.running < NetworkEngine::MaximumTransfersPerHost;
+    }
+
+    // The page's first transfer waiting for `origin` may start, as far as the origin goes.
+    void offer(Origin& origin, Page& page, TransferId first) {
+        if (page.ready.empty()) ready_.insert(keyOf(page));
+        page.ready.emplace(first, &origin);
+    }
+    void withdraw(Origin& origin, Page& page, TransferId first) {
+        page.ready.erase({first, &origin});
+        if (page.ready.empty()) ready_.erase(keyOf(page));
+    }
+    void rekey(Page& page, int runningChange, bool served) {
+        bool listed = !page.ready.empty();
+        if (listed) ready_.erase(keyOf(page));
+        page.running += runningChange;
+        if (served) page.turn = ++turns_;
+        if (listed) ready_.insert(keyOf(page));
+    }
+    // By a copy of the key: the one in the entry goes with it.
+    void forgetIfIdle(Origin& origin) {
+        if (origin.running == 0 && origin.queues.empty()) origins_.erase(std::string(origin.key));
+    }
+    void forgetIfIdle(Page& page) {
+        if (page.running == 0 && page.waiting == 0) pages_.erase(std::uint64_t{page.id});
+    }
+
+    const std::size_t limit_;
+    std::size_t running_ = 0;
+    std::uint64_t turns_ = 0;
+    // Node-based: the pointers and iterators held into them stay valid.
+    std::unordered_map<std::string, Origin> origins_;
+    std::unordered_map<std::uint64_t, Page> pages_;
+    std::set<PageKey> ready_;  // the pages with a transfer that may start
+    std::unordered_map<TransferId, Waiting> waiting_;
+};
+
+// The soft descriptor limit; a huge or unlimited one reads as a big round figure.
+std::size_t softDescriptorLimit() {
+    constexpr std::size_t Plenty = 1 << 20;
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return Plenty;
+    return std::min<std::size_t>(limit.rlim_cur, Plenty);
+}
+
 } // namespace
 
 struct NetworkEngine::Impl {
@@ -66,8 +242,12 @@ struct NetworkEngine::Impl {
     std::thread thread;
     std::thread::id threadId;
 
+    const Limits limits = limitsFor(softDescriptorLimit());
+
     std::mutex mutex;  // guards the command lists and `stopping`
-    std::vector<std::unique_ptr<Transfer>> pendingStarts;
+    std::list<std::unique_ptr<Transfer>> pendingStarts;
+    // So that a cancel finds its start at once, however many wait.
+    std::unordered_map<TransferId, std::list<std::unique_ptr<Transfer>>::iterator> pendingStartsById;
     std::vector<TransferId> pendingCancels;
     std::vector<TransferId> pendingResumes;
     bool stopping = false;
@@ -77,15 +257,10 @@ struct NetworkEngine::Impl {
     // Network thread only.
     // Transfers under way: each has its handle in the multi.
     std::unordered_map<TransferId, std::unique_ptr<Transfer>> transfers;
-    // Per URL host, the transfers under way and those waiting for one of them to end, in order.
-    struct Host {
-        int running = 0;
-        std::list<std::unique_ptr<Transfer>> waiting;
-    };
-    std::unordered_map<std::string, Host> hosts;
-    // Where each waiting transfer sits, so that a cancel takes it out at once.
-    std::unordered_map<TransferId, std::list<std::unique_ptr<Transfer>>::iterator> waitingById;
-    // When each waiting transfer times out (nothing is heard while waiting, so that stays put), soonest first.
+    // Those waiting for a place, per side.
+    TransferPool appPool{std::numeric_limits<std::size_t>::max()};
+    TransferPool webPool{limits.webContentTransfers};
+    // When each waiting transfer gives up waiting, soonest first.
     std::set<std::pair<Steady::time_point, TransferId>> waitingDeadlines;
     std::vector<std::shared_ptr<NetworkTransferListener>> touched;
     std::uint64_t configGeneration = 0;
@@ -96,13 +271,15 @@ struct NetworkEngine::Impl {
     // The pool is dropped as soon as no transfer is running; until then new transfers connect afresh.
     bool poolStale = false;
 
-    static CURLM* makeMulti() {
+    CURLM* makeMulti() const {
         CURLM* m = curl_multi_init();
-        // Keep connections to the hosts we talk to alive for reuse.
-        curl_multi_setopt(m, CURLMOPT_MAXCONNECTS, 32L);
+        // Keep connections to the hosts we talk to alive for reuse, as many as the descriptor arithmetic
+        // counted. curl counts those in use too: past this many, each transfer that ends closes the
+        // oldest idle one, so idle connections never pile up beside a full pool.
+        curl_multi_setopt(m, CURLMOPT_MAXCONNECTS, static_cast<long>(limits.idleConnections));
         // No per-host or total connection limit in curl: it groups by the address it connects to, so
-        // hosts mapped to one address would share one limit, and its queue cannot be told apart by host.
-        // The engine limits transfers per URL host itself (see MaximumTransfersPerHost).
+        // hosts mapped to one address would share one limit, and its queue cannot be told apart by side
+        // or host. The engine's pools limit transfers themselves.
         return m;
     }
 
@@ -125,9 +302,10 @@ struct NetworkEngine::Impl {
         if (thread.joinable()) thread.join();
         for (auto& [id, t] : transfers) curl_multi_remove_handle(multi, t->easy);
         transfers.clear();
-        waitingById.clear();
         waitingDeadlines.clear();
-        hosts.clear();
+        appPool.clear();
+        webPool.clear();
+        pendingStartsById.clear();
         pendingStarts.clear();
         curl_multi_cleanup(multi);
         curl_share_cleanup(cookieShare);
@@ -350,87 +528,76 @@ struct NetworkEngine::Impl {
         return url.scheme() + "://" + url.host() + ":" + (port ? std::to_string(*port) : std::string());
     }
 
-    // Starts the transfer now if its host has room, else queues it behind the host's others.
+    TransferPool& poolOf(const Transfer& t) { return t.origin.isWebContent() ? webPool : appPool; }
+
+    // Queues the transfer on its side; startWaiting() puts it under way when it has a place.
     void admit(std::unique_ptr<Transfer> t) {
         t->hostKey = hostKeyOf(t->request.url());
         // Bounded: a far deadline must not overflow the clock.
         t->timeout = std::chrono::duration_cast<Steady::duration>(
             std::chrono::duration<double>(std::min(t->request.timeoutInterval(), 1e6)));
-        t->lastActivity = Steady::now();
-        Host& host = hosts[t->hostKey];
-        if (host.running < MaximumTransfersPerHost) {
-            std::string key = t->hostKey;
-            launch(std::move(t));
-            startWaiting(key);  // only forgets the host, should the transfer have ended at once
-            return;
-        }
-        TransferId id = t->id;
-        waitingDeadlines.emplace(t->lastActivity + t->timeout, id);
-        host.waiting.push_back(std::move(t));
-        waitingById.emplace(id, std::prev(host.waiting.end()));
+        t->waitDeadline = Steady::now() + t->timeout;
+        waitingDeadlines.emplace(t->waitDeadline, t->id);
+        poolOf(*t).enqueue(std::move(t));
     }
 
-    // Takes a waiting transfer out of its host's queue. Null when it is not waiting.
+    // Takes a waiting transfer out of its queue. Null when it is not waiting.
     std::unique_ptr<Transfer> takeWaiting(TransferId id) {
-        auto waiting = waitingById.find(id);
-        if (waiting == waitingById.end()) return nullptr;
-        std::unique_ptr<Transfer> t = std::move(*waiting->second);
-        hosts[t->hostKey].waiting.erase(waiting->second);
-        waitingById.erase(waiting);
-        waitingDeadlines.erase({t->lastActivity + t->timeout, id});
+        std::unique_ptr<Transfer> t = appPool.takeWaiting(id);
+        if (t == nullptr) t = webPool.takeWaiting(id);
+        if (t != nullptr) waitingDeadlines.erase({t->waitDeadline, id});
         return t;
     }
 
-    // Fails the waiting transfers whose time is up; returns when the next one's is.
+    // Fails the waiting transfers whose time is up, unsent; returns when the next one's is. A waiting
+    // transfer holds no place, so none frees.
     Steady::time_point expireWaiting(Steady::time_point now) {
         while (!waitingDeadlines.empty() && waitingDeadlines.begin()->first <= now) {
             std::unique_ptr<Transfer> t = takeWaiting(waitingDeadlines.begin()->second);
-            std::string key = t->hostKey;
             auto listener = std::move(t->listener);
             std::string url = t->request.url().absoluteString();
             if (auto hash = url.find('#'); hash != std::string::npos) url.resize(hash);
             t.reset();
             listener->transferDidComplete(URLError::make(URLError::TimedOut, url));
             active.fetch_sub(1);
-            startWaiting(key);  // forgets the host if that was its last
         }
         return waitingDeadlines.empty() ? Steady::time_point::max() : waitingDeadlines.begin()->first;
     }
 
-    // Puts the transfer under way; one that cannot be set up ends at once (without starting the next:
-    // the caller's loop does).
+    // Puts the transfer under way, its timeout running from now; one that cannot be set up ends at once.
     void launch(std::unique_ptr<Transfer> t) {
         refreshConfiguration();
-        ++hosts[t->hostKey].running;
         Error error;
         TransferId id = t->id;
+        t->lastActivity = Steady::now();
         bool ok = setUp(*t, &error);
         transfers.emplace(id, std::move(t));
         if (!ok) endRunning(id, error);
     }
 
-    // Starts the host's waiting transfers while it has room; forgets a host with nothing left.
-    void startWaiting(const std::string& key) {
-        auto it = hosts.find(key);
-        if (it == hosts.end()) return;
-        Host& host = it->second;
-        while (host.running < MaximumTransfersPerHost && !host.waiting.empty()) {
-            launch(takeWaiting(host.waiting.front()->id));
+    // Starts what has a place, after failing what waited too long, so that nothing starts doomed.
+    void startWaiting() {
+        expireWaiting(Steady::now());
+        for (TransferPool* pool : {&appPool, &webPool}) {
+            while (std::unique_ptr<Transfer> t = pool->next()) {
+                waitingDeadlines.erase({t->waitDeadline, t->id});
+                launch(std::move(t));
+            }
         }
-        if (host.running == 0 && host.waiting.empty()) hosts.erase(it);
     }
 
-    // Takes a transfer under way out of the multi and gives its host's slot back. Null when unknown.
+    // Takes a transfer under way out of the multi and gives its places back. Null when unknown.
     std::unique_ptr<Transfer> takeRunning(TransferId id) {
         auto it = transfers.find(id);
         if (it == transfers.end()) return nullptr;
         std::unique_ptr<Transfer> t = std::move(it->second);
         transfers.erase(it);
         curl_multi_remove_handle(multi, t->easy);
-        if (auto host = hosts.find(t->hostKey); host != hosts.end()) --host->second.running;
+        poolOf(*t).ended(*t);
         return t;
     }
 
+    // Ends a transfer under way; the caller starts what its place lets start.
     void endRunning(TransferId id, std::optional<Error> error) {
         std::unique_ptr<Transfer> t = takeRunning(id);
         if (t == nullptr) return;
@@ -442,22 +609,12 @@ struct NetworkEngine::Impl {
         active.fetch_sub(1);
     }
 
-    void finish(TransferId id, std::optional<Error> error) {
-        auto it = transfers.find(id);
-        if (it == transfers.end()) return;
-        std::string key = it->second->hostKey;
-        endRunning(id, std::move(error));
-        startWaiting(key);
-    }
-
     void cancelTransfer(TransferId id) {
         std::unique_ptr<Transfer> t = takeWaiting(id);
         if (t == nullptr) t = takeRunning(id);
         if (t == nullptr) return;
-        std::string key = t->hostKey;
         t.reset();
         active.fetch_sub(1);
-        startWaiting(key);
     }
 
     // Network thread, with no transfer in the multi: closes every pooled connection. Other threads only
@@ -469,17 +626,18 @@ struct NetworkEngine::Impl {
         poolStale = false;
     }
 
-    void takeCommands(std::vector<std::unique_ptr<Transfer>>& starts, std::vector<TransferId>& cancels,
+    void takeCommands(std::list<std::unique_ptr<Transfer>>& starts, std::vector<TransferId>& cancels,
                       std::vector<TransferId>& resumes, bool& stop) {
         std::lock_guard lock(mutex);
         starts.swap(pendingStarts);
+        pendingStartsById.clear();
         cancels.swap(pendingCancels);
         resumes.swap(pendingResumes);
         stop = stopping;
     }
 
     void run() {
-        std::vector<std::unique_ptr<Transfer>> starts;
+        std::list<std::unique_ptr<Transfer>> starts;
         std::vector<TransferId> cancels;
         std::vector<TransferId> resumes;
         while (true) {
@@ -490,8 +648,10 @@ struct NetworkEngine::Impl {
             if (poolStale && transfers.empty()) dropConnectionPool();
             for (auto& t : starts) admit(std::move(t));
             starts.clear();
+            // Before anything starts, so that a place freed here never goes to one cancelled next.
             for (TransferId id : cancels) cancelTransfer(id);
             cancels.clear();
+            startWaiting();
             for (TransferId id : resumes) {
                 auto it = transfers.find(id);
                 if (it == transfers.end() || !it->second->paused) continue;
@@ -521,8 +681,9 @@ struct NetworkEngine::Impl {
                     // A complete exchange always has a head; without one the answer was not HTTP.
                     error = URLError::make(URLError::BadServerResponse, t->url);
                 }
-                finish(t->id, std::move(error));
+                endRunning(t->id, std::move(error));
             }
+            startWaiting();
 
             // Hand what arrived on in one go per transfer (completed ones have flushed already).
             for (auto& listener : touched) listener->transferDidFlush();
@@ -545,9 +706,12 @@ struct NetworkEngine::Impl {
             }
             for (TransferId id : expired) {
                 std::string url = transfers[id]->url;
-                finish(id, URLError::make(URLError::TimedOut, url));
+                endRunning(id, URLError::make(URLError::TimedOut, url));
             }
-            if (!expired.empty()) continue;
+            if (!expired.empty()) {
+                startWaiting();
+                continue;
+            }
             nextDeadline = std::min(nextDeadline, expireWaiting(now));
 
             long curlTimeout = -1;
@@ -583,6 +747,7 @@ NetworkEngine::TransferId NetworkEngine::start(const URLRequest& request,
     {
         std::lock_guard lock(impl_->mutex);
         impl_->pendingStarts.push_back(std::move(t));
+        impl_->pendingStartsById.emplace(id, std::prev(impl_->pendingStarts.end()));
         curl_multi_wakeup(impl_->multi);
     }
     return id;
@@ -599,11 +764,11 @@ void NetworkEngine::cancel(TransferId id) {
     {
         std::lock_guard lock(impl_->mutex);
         // Not yet begun: drop it here, no handle was made.
-        auto& starts = impl_->pendingStarts;
-        auto it = std::find_if(starts.begin(), starts.end(), [&](const auto& t) { return t->id == id; });
-        if (it != starts.end()) {
-            dropped = std::move(*it);
-            starts.erase(it);
+        auto pending = impl_->pendingStartsById.find(id);
+        if (pending != impl_->pendingStartsById.end()) {
+            dropped = std::move(*pending->second);
+            impl_->pendingStarts.erase(pending->second);
+            impl_->pendingStartsById.erase(pending);
             impl_->active.fetch_sub(1);
         } else {
             impl_->pendingCancels.push_back(id);
@@ -614,6 +779,22 @@ void NetworkEngine::cancel(TransferId id) {
 }
 
 std::size_t NetworkEngine::activeTransferCount() const { return impl_->active.load(); }
+
+const NetworkEngine::Limits& NetworkEngine::limits() const { return impl_->limits; }
+
+NetworkEngine::Limits NetworkEngine::limitsFor(std::size_t descriptorLimit) {
+    Limits limits;
+    limits.descriptorLimit = descriptorLimit;
+    limits.idleConnections = std::min(MaximumIdleConnections, descriptorLimit / 8);
+    std::size_t setAside = ReservedDescriptors + limits.idleConnections;
+    std::size_t left = descriptorLimit > setAside ? descriptorLimit - setAside : 0;
+    // At absurdly low limits, still one host's worth, so that pages load at all.
+    limits.webContentTransfers = std::clamp(left / 3, static_cast<std::size_t>(MaximumTransfersPerHost),
+                                            MaximumWebContentTransfers);
+    std::size_t webAtWorst = limits.webContentTransfers * DescriptorsPerTransferAtWorst;
+    limits.appDescriptors = left > webAtWorst ? left - webAtWorst : 0;
+    return limits;
+}
 
 bool NetworkEngine::isNetworkThread() const { return std::this_thread::get_id() == impl_->threadId; }
 

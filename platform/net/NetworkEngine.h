@@ -2,11 +2,17 @@
 // The process's one curl multi handle and the one network thread that drives it, started on first
 // use. Every transfer is one HTTP exchange (redirects are not followed here). Any thread may start and
 // cancel; listeners hear from the network thread.
-// At most MaximumTransfersPerHost transfers are under way per URL origin (scheme, host and port), as a
-// phone's stack keeps a handful of connections per host; the others wait in that host's queue, in order,
-// and never hold up another host's. A request's timeout runs from its start, waiting included. There is no limit across hosts: with one, hosts that never answer
-// would fill it and starve the app's own requests. What many hosts add up to is bounded by the callers
-// (a web page caps its own loads under way).
+// Transfers load in two pools, as on a phone: the app's own and web content (see TransferOrigin). Each
+// has its own limit of MaximumTransfersPerHost under way per URL origin (scheme, host and port) and its
+// own queues, so a page's load never waits in front of an app request or takes its place. Web content
+// is also capped across all pages, below the process's descriptor limit (see Limits); when a place
+// frees, the page with the fewest loads under way gets it (ties go to the one served longest ago), so a
+// page with many hanging loads cannot shut the others out. Nothing under way is preempted, and waiting
+// costs no descriptor. The app's side has no cap across hosts: hosts that never answer hold only their
+// own places.
+// A transfer's inactivity timeout runs from when it starts; one that waits its whole timeout for a place
+// fails as timed out without being sent.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -20,6 +26,28 @@ class NetworkEngine {
 public:
     using TransferId = std::uint64_t;
     static constexpr int MaximumTransfersPerHost = 6;
+
+    // Descriptor arithmetic, from the soft RLIMIT_NOFILE (L) read when the engine starts:
+    //   idle connections = min(MaximumIdleConnections, L / 8)
+    //   web content      = (L - ReservedDescriptors - idle) / 3,
+    //                      within [MaximumTransfersPerHost, MaximumWebContentTransfers]
+    // A transfer holds one socket, two for a moment at worst (a name lookup's wake-up pair, a second
+    // address family tried), so web content holds at most two thirds of what the reserve and curl's idle
+    // cache leave, and the app's side keeps the last third besides the reserve. 1,024 descriptors give
+    // web content 256 and the app 416; 256 (common on phones) give web content 53 and the app 54.
+    static constexpr std::size_t MaximumWebContentTransfers = 256;  // a desktop browser's figure
+    static constexpr std::size_t MaximumIdleConnections = 32;
+    // The process's own files: standard streams, logs, stored data, the engine's wake-up pair.
+    static constexpr std::size_t ReservedDescriptors = 64;
+    static constexpr std::size_t DescriptorsPerTransferAtWorst = 2;
+
+    struct Limits {
+        std::size_t descriptorLimit = 0;      // what the figures are derived from
+        std::size_t idleConnections = 0;      // connections curl keeps for reuse, at most
+        std::size_t webContentTransfers = 0;  // web content under way at once, all pages together
+        std::size_t appDescriptors = 0;       // left to the app's side when web content holds its most
+    };
+    static Limits limitsFor(std::size_t descriptorLimit);
 
     static NetworkEngine& shared();
 
@@ -35,6 +63,8 @@ public:
 
     // Transfers started and not yet completed or cancelled, waiting ones included.
     std::size_t activeTransferCount() const;
+    // The figures this engine runs by. Any thread.
+    const Limits& limits() const;
     // True on the network thread.
     bool isNetworkThread() const;
 
