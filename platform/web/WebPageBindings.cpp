@@ -1035,10 +1035,15 @@ duk_ret_t nWrap(duk_context* ctx) {
     return 1;
 }
 
+// Timers and animation frames past their caps are refused as every other call is: with an error.
 duk_ret_t nSetTimer(duk_context* ctx) {
     double ms = duk_to_number(ctx, 0);
     if (!(ms >= 0) || ms > 1e12) ms = 0;
-    duk_push_int(ctx, pageOf(ctx).addTimer(ms / 1000.0, duk_to_boolean(ctx, 1)));
+    const int id = pageOf(ctx).addTimer(ms / 1000.0, duk_to_boolean(ctx, 1));
+    if (id == 0)
+        (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "the page has too many timers pending (at most %d)",
+                        static_cast<int>(WebPage::MaximumTimers));
+    duk_push_int(ctx, id);
     return 1;
 }
 
@@ -1048,7 +1053,11 @@ duk_ret_t nClearTimer(duk_context* ctx) {
 }
 
 duk_ret_t nRequestFrame(duk_context* ctx) {
-    duk_push_int(ctx, pageOf(ctx).requestFrame());
+    const int id = pageOf(ctx).requestFrame();
+    if (id == 0)
+        (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "the page has too many animation frame callbacks waiting (at most %d)",
+                        static_cast<int>(WebPage::MaximumFrameCallbacks));
+    duk_push_int(ctx, id);
     return 1;
 }
 
