@@ -996,7 +996,12 @@ duk_ret_t nSubmit(duk_context* ctx) {
     NODE_OR(duk_push_undefined(ctx));
     WebPage& page = pageOf(ctx);
     NativeCall::charge(ctx, submissionBytes(ctx, page, node), "the form's submission");
+    // A submission is queued as a navigation: one that was not (past the queue or the budget, an action
+    // that is no URL) was refused, and is said to be.
+    const std::size_t queued = page.queuedNavigationCount();
     page.queueFormSubmission(node);
+    if (page.queuedNavigationCount() == queued)
+        (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "the form's submission was refused");
     return 0;
 }
 
