@@ -21,20 +21,11 @@
 using platform::testing::Harness;
 using namespace platform;
 using platform::webtest::Client;
+using platform::webtest::StopClient;
 using platform::webtest::roomy;
 using platform::webtest::loadPage;
 
 namespace {
-
-// A client that also hears why a page was stopped.
-struct StopClient : Client {
-    int stopped = 0;
-    Error why;
-    void pageScriptsStopped(WebPage&, const Error& error) override {
-        ++stopped;
-        why = error;
-    }
-};
 
 // Hears how a web view's load ends.
 struct LoadEnd : WebViewDelegate {
