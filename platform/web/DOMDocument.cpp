@@ -663,12 +663,13 @@ std::shared_ptr<DOMNode> DOMDocument::createComment(std::string text) {
     return make(DOMNode::Type::Comment, std::move(text));
 }
 
-std::vector<std::shared_ptr<DOMNode>> DOMDocument::elements(const std::shared_ptr<DOMNode>& scope) const {
+std::vector<std::shared_ptr<DOMNode>> DOMDocument::elements(const std::shared_ptr<DOMNode>& scope,
+                                                            DOMWorkLimit* limit) const {
     std::vector<std::shared_ptr<DOMNode>> out;
     std::vector<std::shared_ptr<DOMNode>> stack;
     const auto& start = scope ? scope : root_;
     for (auto it = start->children().rbegin(); it != start->children().rend(); ++it) stack.push_back(*it);
-    while (!stack.empty()) {
+    while (!stack.empty() && DOMWorkLimit::step(limit)) {
         auto n = stack.back();
         stack.pop_back();
         if (!n->isElement()) continue;
@@ -678,19 +679,20 @@ std::vector<std::shared_ptr<DOMNode>> DOMDocument::elements(const std::shared_pt
     return out;
 }
 
-std::shared_ptr<DOMNode> DOMDocument::getElementById(const std::string& id) const {
+std::shared_ptr<DOMNode> DOMDocument::getElementById(const std::string& id, DOMWorkLimit* limit) const {
     if (id.empty()) return nullptr;
-    for (const auto& e : elements())
+    for (const auto& e : elements(nullptr, limit))
         if (e->attribute("id") == id) return e;
     return nullptr;
 }
 
 std::vector<std::shared_ptr<DOMNode>> DOMDocument::getElementsByTagName(const std::string& rawTag,
-                                                                        const std::shared_ptr<DOMNode>& scope) const {
+                                                                        const std::shared_ptr<DOMNode>& scope,
+                                                                        DOMWorkLimit* limit) const {
     std::string tag = rawTag;
     for (auto& c : tag) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     std::vector<std::shared_ptr<DOMNode>> out;
-    for (const auto& e : elements(scope))
+    for (const auto& e : elements(scope, limit))
         if (tag == "*" || e->tagName() == tag) out.push_back(e);
     return out;
 }

@@ -834,7 +834,10 @@ std::shared_ptr<DOMNode> scopeArg(duk_context* ctx, duk_idx_t i) {
 }
 
 duk_ret_t nById(duk_context* ctx) {
-    pushNode(ctx, pageOf(ctx).document().getElementById(stringArg(ctx, 0)));
+    DOMWorkLimit limit = entryLimit(ctx);
+    auto found = pageOf(ctx).document().getElementById(stringArg(ctx, 0), &limit);
+    throwIfStopped(ctx, limit);
+    pushNode(ctx, found);
     return 1;
 }
 
@@ -844,7 +847,10 @@ duk_ret_t nByTag(duk_context* ctx) {
         duk_push_array(ctx);
         return 1;
     }
-    pushIds(ctx, pageOf(ctx).document().getElementsByTagName(stringArg(ctx, 1), scope));
+    DOMWorkLimit limit = entryLimit(ctx);
+    auto found = pageOf(ctx).document().getElementsByTagName(stringArg(ctx, 1), scope, &limit);
+    throwIfStopped(ctx, limit);
+    pushIds(ctx, found);
     return 1;
 }
 
@@ -902,12 +908,13 @@ duk_ret_t nPart(duk_context* ctx) {
 // The title element's text with its white space collapsed (as DOMDocument::title makes it), collapsed
 // where it was built: the title is text made natively as any other, and held once.
 duk_ret_t nTitle(duk_context* ctx) {
-    const auto titles = pageOf(ctx).document().getElementsByTagName("title", documentArg(ctx, 0));
+    DOMWorkLimit limit = entryLimit(ctx);
+    const auto titles = pageOf(ctx).document().getElementsByTagName("title", documentArg(ctx, 0), &limit);
+    throwIfStopped(ctx, limit);
     if (titles.empty()) {
         duk_push_string(ctx, "");
         return 1;
     }
-    DOMWorkLimit limit = entryLimit(ctx);
     const DOMNode& title = *titles.front();
     const std::size_t size = title.serializedSize(DOMNode::Serialization::TextContent, &limit);
     throwIfStopped(ctx, limit);
