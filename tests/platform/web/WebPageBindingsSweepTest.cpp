@@ -98,8 +98,8 @@ constexpr double kTimeLimit = kThreadSanitized ? 1.0 : 0.25;
 constexpr double kTimeMargin = kThreadSanitized ? 4.0 : 1.0;
 constexpr std::int64_t kByteMargin = 1 << 20;
 
-// Where a shape runs: a small page, or one at the node cap holding the 40,000-deep chain and the 20,000
-// children.
+// Where a shape runs: a small page, or one kGap nodes short of the node cap holding the 40,000-deep chain
+// and the 20,000 children.
 enum class Fixture { Small, Full };
 
 // What a shape asks of the page's limits, and so what answers it. Every answer is also held to the entry's
@@ -135,7 +135,7 @@ struct Shape {
 };
 
 // Helpers every fixture has: big(n) is n characters that escaping grows (quotes and ampersands), style(n)
-// n distinct declarations, hosts(n) markup of n images on distinct hosts.
+// n distinct declarations, hosts(n) markup of n images on distinct hosts, brs(n) markup of n elements.
 constexpr const char* kHelpers =
     "var N = this.__natives;"
     "function make(n, u) { n = Math.max(1, Math.floor(n)); var s = u; while (s.length < n) s += s; return s.substring(0, n); }"
