@@ -1,8 +1,9 @@
 // What markup a page chooses costs the process: one innerHTML of 16 MB of <br>, one insertAdjacentHTML of
 // 14.7 MB, one document.write of 8 MB, and 3.9 MB of the ad's own markup (430,000 nodes, a script at the
-// end), and as a yardstick one innerHTML that fits (40,000 paragraphs). Each runs in a process of its own,
-// so that its peak is its own: how long the call or load held the thread, what it answered, the process's
-// peak and what stays resident after.
+// end), and as a yardstick one innerHTML that fits (40,000 paragraphs); then 20 MB of end tags (which make
+// no node) as an innerHTML and as the ad's markup, under a time limit of 50 ms, which is all they may hold
+// the thread. Each runs in a process of its own, so that its peak is its own: how long the call or load
+// held the thread, what it answered, the process's peak and what stays resident after.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,8 +43,8 @@ void report(const char* name, double held, const std::string& answer) {
     std::printf("web_markup_%s_answer: %s\n", name, answer.c_str());
 }
 
-// One call of script (`use`) with the markup `make` built beforehand.
-void call(const char* name, const std::string& make, const std::string& use) {
+// One call of script (`use`) with the markup `make` built beforehand, the call under `timeLimit` when given.
+void call(const char* name, const std::string& make, const std::string& use, double timeLimit = 0) {
     auto client = std::make_shared<LoadCountingClient>();
     auto page = WebPageTesting::load("<div id='d'><p>kept</p></div><script>var d = document.getElementById('d');</script>", client);
     if (!page) {
@@ -51,6 +52,7 @@ void call(const char* name, const std::string& make, const std::string& use) {
         return;
     }
     if (page->evaluate(make).empty()) std::printf("web_markup_%s: the markup was not made\n", name);
+    if (timeLimit > 0) page->script()->setTimeLimit(timeLimit);
     auto start = std::chrono::steady_clock::now();
     std::string answer = page->evaluate("try { " + use + "; 'done: ' + d.childNodes.length } catch (e) { e.name + ': ' + e.message }");
     const double held = seconds(start);
@@ -59,32 +61,44 @@ void call(const char* name, const std::string& make, const std::string& use) {
                            page->evaluate("d.childNodes.length") + ")");
 }
 
-void adMarkup() {
-    std::string html = "<div id='ad'>";
-    while (html.size() < 3900000) html += "<p>ad</p>";
-    html += "</div><script>var ran = 'yes';</script>";
+void adMarkup(const char* name, const std::string& body, double timeLimit = 0) {
+    const std::string html = body + "<script>var ran = 'yes';</script>";
     auto client = std::make_shared<LoadCountingClient>();
+    WebPage::Options options;
+    if (timeLimit > 0) options.scriptTimeLimit = timeLimit;
     auto start = std::chrono::steady_clock::now();
-    auto page = WebPage::create(html, *URL::parse("https://page.example/"), client, WebPage::Options());
+    auto page = WebPage::create(html, *URL::parse("https://page.example/"), client, options);
     const double created = seconds(start);
     if (!page) {
-        report("ad", created, "create failed");
+        report(name, created, "create failed");
         return;
     }
     start = std::chrono::steady_clock::now();
     page->start();
     const double started = seconds(start);
     MainLoop::main().runUntil([&] { return client->finished > 0 || page->scriptsStopped(); }, 30);
-    report("ad", std::max(created, started),
+    report(name, std::max(created, started),
            "nodes " + std::to_string(page->document().nodeCount()) + ", script ran: " +
                (page->hasScriptHeap() ? page->evaluate("typeof ran == 'string' ? ran : 'no'") : std::string("no heap")) +
                (page->scriptsStopped() ? ", stopped" : "") + ", finished " + std::to_string(client->finished));
 }
 
-// Script making `s`, <br> over and over to `bytes`.
+// Script making `s`, `unit` over and over to `bytes`.
+std::string repeated(const std::string& unit, double bytes) {
+    const long n = static_cast<long>(bytes);
+    return "var s = '" + unit + "'; while (s.length < " + std::to_string(n) + ") s += s; s = s.substring(0, " +
+           std::to_string(n / static_cast<long>(unit.size()) * static_cast<long>(unit.size())) + "); s.length";
+}
+
 std::string brs(double bytes) {
-    return "var s = '<br>'; while (s.length < " + std::to_string(static_cast<long>(bytes)) + ") s += s; s = s.substring(0, " +
-           std::to_string(static_cast<long>(bytes) / 4 * 4) + "); s.length";
+    return repeated("<br>", bytes);
+}
+
+std::string endTags(std::size_t bytes) {
+    std::string html;
+    html.reserve(bytes);
+    while (html.size() + 6 <= bytes) html += "</div>";
+    return html;
 }
 
 void run(int which) {
@@ -95,10 +109,17 @@ void run(int which) {
              "d.insertAdjacentHTML('beforeend', s)");
         break;
     case 2: call("document_write_8mb", brs(8 << 20), "document.write(s)"); break;
-    case 3: adMarkup(); break;
+    case 3: {
+        std::string html = "<div id='ad'>";
+        while (html.size() < 3900000) html += "<p>ad</p>";
+        adMarkup("ad", html + "</div>");
+        break;
+    }
     case 4:
         call("inner_html_fits", "var s = new Array(40001).join('<p>ad</p>'); s.length", "d.innerHTML = s");
         break;
+    case 5: call("inner_html_end_tags_20mb", repeated("</div>", 20 << 20), "d.innerHTML = s", 0.05); break;
+    case 6: adMarkup("ad_end_tags_20mb", endTags(20 << 20), 0.05); break;
     }
 }
 
@@ -106,7 +127,7 @@ void run(int which) {
 
 int main() {
     Clock::useVirtualTime();
-    for (int which = 0; which < 5; ++which) {
+    for (int which = 0; which < 7; ++which) {
         std::fflush(stdout);
         pid_t child = fork();
         if (child == 0) {

@@ -54,115 +54,6 @@ bool isRawText(std::string_view name) {
            name == "iframe" || name == "noembed" || name == "noframes" || name == "noscript";
 }
 
-// The HTML parser walks its stack of open elements for every tag and compares each attribute of a tag
-// with those before it, so markup nested thousands deep, or a tag with thousands of attributes, costs
-// time growing with the square of its size. Both are bounded beforehand: start tags that would open
-// deeper than `maxDepth` are dropped, with as many of the end tags that follow, so their content joins
-// the deepest element kept (as the tree does past its depth limit anyway); attributes of a tag past
-// `maxAttributes` are dropped. nullopt: nothing to cut.
-std::optional<std::string> boundMarkup(const std::string& html, int maxDepth, int maxAttributes) {
-    std::string out;
-    std::size_t copied = 0; // html[0, copied) is in `out` (only once something was dropped)
-    bool cut = false;
-    int depth = 0;
-    int dropped = 0;
-    std::size_t i = 0;
-    auto drop = [&](std::size_t from, std::size_t to) {
-        out.append(html, copied, from - copied);
-        copied = to;
-        cut = true;
-    };
-    auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; };
-    while ((i = html.find('<', i)) != std::string::npos) {
-        if (html.compare(i, 4, "<!--") == 0) {
-            auto end = html.find("-->", i + 4);
-            i = end == std::string::npos ? html.size() : end + 3;
-            continue;
-        }
-        const bool closing = i + 1 < html.size() && html[i + 1] == '/';
-        std::size_t nameStart = i + 1 + (closing ? 1 : 0);
-        if (nameStart >= html.size() || !isASCIIAlpha(html[nameStart])) {
-            ++i;
-            continue;
-        }
-        std::size_t nameEnd = nameStart;
-        while (nameEnd < html.size() &&
-               (std::isalnum(static_cast<unsigned char>(html[nameEnd])) || html[nameEnd] == '-'))
-            ++nameEnd;
-        std::string name = toLowerASCII(std::string_view(html).substr(nameStart, nameEnd - nameStart));
-        // The tag ends at the first ">" outside quoted attribute values; attributes are counted on the way.
-        std::size_t end = nameEnd;
-        std::size_t attributesCut = std::string::npos;
-        int attributes = 0;
-        char quote = 0;
-        bool between = true;     // after white space, where an attribute name may start
-        bool valueNext = false;  // after "=": the next word is a value
-        for (; end < html.size(); ++end) {
-            char c = html[end];
-            if (quote != 0) {
-                if (c == quote) quote = 0;
-                continue;
-            }
-            if (c == '>') break;
-            if (isSpace(c) || c == '/') {
-                between = true;
-                continue;
-            }
-            if (c == '=') {
-                valueNext = true;
-                between = true;
-                continue;
-            }
-            if (c == '"' || c == '\'') quote = c;
-            if (between && !valueNext && quote == 0 && ++attributes > maxAttributes &&
-                attributesCut == std::string::npos) {
-                attributesCut = end;
-            }
-            if (between) valueNext = false;
-            between = false;
-        }
-        const std::size_t next = end < html.size() ? end + 1 : html.size();
-        auto cutAttributes = [&] {
-            if (attributesCut != std::string::npos) drop(attributesCut, end);
-        };
-        if (closing) {
-            if (!opensNoScope(name) && dropped > 0) {
-                --dropped;
-                drop(i, next);
-            } else {
-                if (!opensNoScope(name) && depth > 0) --depth;
-                cutAttributes();
-            }
-        } else if (isRawText(name)) {
-            cutAttributes();
-            // Its text holds no tags; skip past its end tag.
-            std::size_t close = next;
-            while ((close = html.find("</", close)) != std::string::npos &&
-                   !equalsIgnoringCase(std::string_view(html).substr(close + 2, name.size()), name)) {
-                close += 2;
-            }
-            if (close == std::string::npos) break;
-            auto closeEnd = html.find('>', close);
-            i = closeEnd == std::string::npos ? html.size() : closeEnd + 1;
-            continue;
-        } else if (!opensNoScope(name) && html[next - 1] != '/') {
-            if (depth >= maxDepth) {
-                ++dropped;
-                drop(i, next);
-            } else {
-                ++depth;
-                cutAttributes();
-            }
-        } else {
-            cutAttributes();
-        }
-        i = next;
-    }
-    if (!cut) return std::nullopt;
-    out.append(html, copied, std::string::npos);
-    return out;
-}
-
 // The memory of one parse. Every block gumbo takes comes from here and is counted with its header, charged
 // to the budget (if any) in steps as the count grows and given back as it shrinks, together with the copies
 // of the markup the parse makes. The blocks are linked, so that all of them go with this object. gumbo
@@ -204,6 +95,13 @@ public:
         budget_->discharge(back);
     }
 
+    // Counts `steps` of the parse's work on its meter; false (and the outcome) once its time is up.
+    bool step(std::size_t steps) {
+        if (budget_ == nullptr || DOMWorkLimit::step(budget_->limit, steps)) return true;
+        outcome_ = DOMParseBudget::Outcome::OutOfTime;
+        return false;
+    }
+
     // gumbo's tree of `text`; null when the parse was abandoned (see outcome()).
     GumboOutput* parse(const std::string& text) {
         options_ = kGumboDefaultOptions;
@@ -235,11 +133,7 @@ private:
     static void* allocate(void* userdata, std::size_t size) {
         auto* self = static_cast<ParserMemory*>(userdata);
         const std::size_t total = sizeof(Block) + size;
-        if (self->budget_ != nullptr && !DOMWorkLimit::step(self->budget_->limit)) {
-            self->outcome_ = DOMParseBudget::Outcome::OutOfTime;
-            std::longjmp(self->abandon_, 1);
-        }
-        if (!self->hold(total)) std::longjmp(self->abandon_, 1);
+        if (!self->step(1) || !self->hold(total)) std::longjmp(self->abandon_, 1);
         auto* block = static_cast<Block*>(::operator new(total, std::nothrow));
         if (block == nullptr) {
             self->let(total);
@@ -274,12 +168,146 @@ private:
     std::jmp_buf abandon_;
 };
 
-// gumbo's tree of `html` in `memory`, bounded first (see boundMarkup) into `capped` when need be.
+// The HTML parser walks its stack of open elements for every tag and compares each attribute of a tag
+// with those before it, so markup nested thousands deep, or a tag with thousands of attributes, costs
+// time growing with the square of its size. Both are bounded beforehand: start tags that would open
+// deeper than `maxDepth` are dropped, with as many of the end tags that follow, so their content joins
+// the deepest element kept (as the tree does past its depth limit anyway); attributes of a tag past
+// `maxAttributes` are dropped. The pass is part of the parse: one step per byte looked at on its meter,
+// and the copy it makes (once something is cut: `bounded`) held in its memory. False when the parse is
+// to be abandoned (see ParserMemory::outcome).
+bool boundMarkup(const std::string& html, int maxDepth, int maxAttributes, ParserMemory& memory,
+                 std::optional<std::string>& bounded) {
+    std::size_t copied = 0;   // html[0, copied) is in `bounded`
+    std::size_t metered = 0;  // html[0, metered) is counted on the meter
+    int depth = 0;
+    int dropped = 0;
+    std::size_t i = 0;
+    auto meter = [&](std::size_t to) {
+        if (to <= metered) return true;
+        const std::size_t steps = to - metered;
+        metered = to;
+        return memory.step(steps);
+    };
+    // For loops a byte at a time: the meter every few kilobytes.
+    auto meterAt = [&](std::size_t at) { return (at & 0xfff) != 0 || meter(at); };
+    auto drop = [&](std::size_t from, std::size_t to) {
+        if (!bounded) {
+            // The copy is never longer than the markup: its room is asked for once, whole.
+            if (!memory.hold(html.size() + 1)) return false;
+            bounded.emplace();
+            bounded->reserve(html.size());
+        }
+        bounded->append(html, copied, from - copied);
+        copied = to;
+        return true;
+    };
+    auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; };
+    while ((i = html.find('<', i)) != std::string::npos) {
+        if (!meter(i)) return false;
+        if (html.compare(i, 4, "<!--") == 0) {
+            auto end = html.find("-->", i + 4);
+            i = end == std::string::npos ? html.size() : end + 3;
+            continue;
+        }
+        const bool closing = i + 1 < html.size() && html[i + 1] == '/';
+        std::size_t nameStart = i + 1 + (closing ? 1 : 0);
+        if (nameStart >= html.size() || !isASCIIAlpha(html[nameStart])) {
+            ++i;
+            continue;
+        }
+        std::size_t nameEnd = nameStart;
+        while (nameEnd < html.size() &&
+               (std::isalnum(static_cast<unsigned char>(html[nameEnd])) || html[nameEnd] == '-')) {
+            if (!meterAt(++nameEnd)) return false;
+        }
+        // Lower-cased in place of a copy: a name longer than any below is none of them.
+        char lowered[16];
+        std::string_view name;
+        if (nameEnd - nameStart <= sizeof lowered) {
+            for (std::size_t k = nameStart; k < nameEnd; ++k)
+                lowered[k - nameStart] = static_cast<char>(std::tolower(static_cast<unsigned char>(html[k])));
+            name = std::string_view(lowered, nameEnd - nameStart);
+        }
+        // The tag ends at the first ">" outside quoted attribute values; attributes are counted on the way.
+        std::size_t end = nameEnd;
+        std::size_t attributesCut = std::string::npos;
+        int attributes = 0;
+        char quote = 0;
+        bool between = true;     // after white space, where an attribute name may start
+        bool valueNext = false;  // after "=": the next word is a value
+        for (; end < html.size(); ++end) {
+            if (!meterAt(end)) return false;
+            char c = html[end];
+            if (quote != 0) {
+                if (c == quote) quote = 0;
+                continue;
+            }
+            if (c == '>') break;
+            if (isSpace(c) || c == '/') {
+                between = true;
+                continue;
+            }
+            if (c == '=') {
+                valueNext = true;
+                between = true;
+                continue;
+            }
+            if (c == '"' || c == '\'') quote = c;
+            if (between && !valueNext && quote == 0 && ++attributes > maxAttributes &&
+                attributesCut == std::string::npos) {
+                attributesCut = end;
+            }
+            if (between) valueNext = false;
+            between = false;
+        }
+        const std::size_t next = end < html.size() ? end + 1 : html.size();
+        auto cutAttributes = [&] { return attributesCut == std::string::npos || drop(attributesCut, end); };
+        bool kept = true;
+        if (closing) {
+            if (!opensNoScope(name) && dropped > 0) {
+                --dropped;
+                kept = drop(i, next);
+            } else {
+                if (!opensNoScope(name) && depth > 0) --depth;
+                kept = cutAttributes();
+            }
+        } else if (isRawText(name)) {
+            if (!cutAttributes()) return false;
+            // Its text holds no tags; skip past its end tag.
+            std::size_t close = next;
+            while ((close = html.find("</", close)) != std::string::npos &&
+                   !equalsIgnoringCase(std::string_view(html).substr(close + 2, name.size()), name)) {
+                if (!meter(close)) return false;
+                close += 2;
+            }
+            if (close == std::string::npos) break;
+            auto closeEnd = html.find('>', close);
+            i = closeEnd == std::string::npos ? html.size() : closeEnd + 1;
+            continue;
+        } else if (!opensNoScope(name) && html[next - 1] != '/') {
+            if (depth >= maxDepth) {
+                ++dropped;
+                kept = drop(i, next);
+            } else {
+                ++depth;
+                kept = cutAttributes();
+            }
+        } else {
+            kept = cutAttributes();
+        }
+        if (!kept) return false;
+        i = next;
+    }
+    if (!meter(html.size())) return false;
+    if (bounded) bounded->append(html, copied, std::string::npos);
+    return true;
+}
+
+// gumbo's tree of `html` in `memory`, bounded first (see boundMarkup) into `capped` when need be; null
+// when the parse was abandoned (see ParserMemory::outcome).
 GumboOutput* parseBounded(const std::string& html, ParserMemory& memory, std::optional<std::string>& capped) {
-    // Room for the bounded copy, in case one is made.
-    if (!memory.hold(html.size())) return nullptr;
-    capped = boundMarkup(html, DOMNode::MaxDepth, kMaximumAttributes);
-    if (!capped) memory.let(html.size());
+    if (!boundMarkup(html, DOMNode::MaxDepth, kMaximumAttributes, memory, capped)) return nullptr;
     return memory.parse(capped ? *capped : html);
 }
 
@@ -635,12 +663,13 @@ std::shared_ptr<DOMNode> DOMDocument::createComment(std::string text) {
     return make(DOMNode::Type::Comment, std::move(text));
 }
 
-std::vector<std::shared_ptr<DOMNode>> DOMDocument::elements(const std::shared_ptr<DOMNode>& scope) const {
+std::vector<std::shared_ptr<DOMNode>> DOMDocument::elements(const std::shared_ptr<DOMNode>& scope,
+                                                            DOMWorkLimit* limit) const {
     std::vector<std::shared_ptr<DOMNode>> out;
     std::vector<std::shared_ptr<DOMNode>> stack;
     const auto& start = scope ? scope : root_;
     for (auto it = start->children().rbegin(); it != start->children().rend(); ++it) stack.push_back(*it);
-    while (!stack.empty()) {
+    while (!stack.empty() && DOMWorkLimit::step(limit)) {
         auto n = stack.back();
         stack.pop_back();
         if (!n->isElement()) continue;
@@ -650,19 +679,20 @@ std::vector<std::shared_ptr<DOMNode>> DOMDocument::elements(const std::shared_pt
     return out;
 }
 
-std::shared_ptr<DOMNode> DOMDocument::getElementById(const std::string& id) const {
+std::shared_ptr<DOMNode> DOMDocument::getElementById(const std::string& id, DOMWorkLimit* limit) const {
     if (id.empty()) return nullptr;
-    for (const auto& e : elements())
+    for (const auto& e : elements(nullptr, limit))
         if (e->attribute("id") == id) return e;
     return nullptr;
 }
 
 std::vector<std::shared_ptr<DOMNode>> DOMDocument::getElementsByTagName(const std::string& rawTag,
-                                                                        const std::shared_ptr<DOMNode>& scope) const {
+                                                                        const std::shared_ptr<DOMNode>& scope,
+                                                                        DOMWorkLimit* limit) const {
     std::string tag = rawTag;
     for (auto& c : tag) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     std::vector<std::shared_ptr<DOMNode>> out;
-    for (const auto& e : elements(scope))
+    for (const auto& e : elements(scope, limit))
         if (tag == "*" || e->tagName() == tag) out.push_back(e);
     return out;
 }

@@ -63,10 +63,12 @@ public:
     // the copy is incomplete.
     std::shared_ptr<DOMNode> cloneNode(const DOMNode& node, bool deep, DOMWorkLimit* limit = nullptr);
 
-    std::shared_ptr<DOMNode> getElementById(const std::string& id) const;
+    // The walks below count a step per node on `limit`: once it stops, they answer what they found so far.
+    std::shared_ptr<DOMNode> getElementById(const std::string& id, DOMWorkLimit* limit = nullptr) const;
     // Elements below `scope` (the whole document when null) in document order; "*" matches all.
     std::vector<std::shared_ptr<DOMNode>> getElementsByTagName(const std::string& tag,
-                                                               const std::shared_ptr<DOMNode>& scope = nullptr) const;
+                                                               const std::shared_ptr<DOMNode>& scope = nullptr,
+                                                               DOMWorkLimit* limit = nullptr) const;
     // Selectors (see DOMSelector; below `scope`, its ancestors count for descendant combinators).
     // Text that is no selector matches nothing here.
     std::vector<std::shared_ptr<DOMNode>> querySelectorAll(const std::string& selector,
@@ -76,7 +78,8 @@ public:
     static bool matches(const DOMNode& element, const std::string& selector);
 
     // Every element in document order.
-    std::vector<std::shared_ptr<DOMNode>> elements(const std::shared_ptr<DOMNode>& scope = nullptr) const;
+    std::vector<std::shared_ptr<DOMNode>> elements(const std::shared_ptr<DOMNode>& scope = nullptr,
+                                                   DOMWorkLimit* limit = nullptr) const;
     std::size_t nodeCount() const { return nodes_.size(); }
     // What the document's nodes hold, in bytes (DOMNode::footprint), and what a copy of `node` (with
     // its descendants when `deep`) would add.

@@ -157,10 +157,11 @@ public:
     // here or nodesInserted.
     void layoutChanged();
     void attributeChanged(const std::shared_ptr<DOMNode>& node, const std::string& name);
+    // setTimeout/setInterval and requestAnimationFrame: 0 when refused (past the cap, or the page is
+    // closed or stopped), which the bindings throw as the page's RangeError.
     int addTimer(double seconds, bool repeats);
     void clearTimer(int id);
     void fireTimer(int id);
-    // requestAnimationFrame: 0 when refused (past the cap, or the page is closed or stopped).
     int requestFrame();
     void cancelFrame(int id);
     // performance.now(): milliseconds on the app's clock since the page was made.

@@ -834,7 +834,10 @@ std::shared_ptr<DOMNode> scopeArg(duk_context* ctx, duk_idx_t i) {
 }
 
 duk_ret_t nById(duk_context* ctx) {
-    pushNode(ctx, pageOf(ctx).document().getElementById(stringArg(ctx, 0)));
+    DOMWorkLimit limit = entryLimit(ctx);
+    auto found = pageOf(ctx).document().getElementById(stringArg(ctx, 0), &limit);
+    throwIfStopped(ctx, limit);
+    pushNode(ctx, found);
     return 1;
 }
 
@@ -844,7 +847,10 @@ duk_ret_t nByTag(duk_context* ctx) {
         duk_push_array(ctx);
         return 1;
     }
-    pushIds(ctx, pageOf(ctx).document().getElementsByTagName(stringArg(ctx, 1), scope));
+    DOMWorkLimit limit = entryLimit(ctx);
+    auto found = pageOf(ctx).document().getElementsByTagName(stringArg(ctx, 1), scope, &limit);
+    throwIfStopped(ctx, limit);
+    pushIds(ctx, found);
     return 1;
 }
 
@@ -902,12 +908,13 @@ duk_ret_t nPart(duk_context* ctx) {
 // The title element's text with its white space collapsed (as DOMDocument::title makes it), collapsed
 // where it was built: the title is text made natively as any other, and held once.
 duk_ret_t nTitle(duk_context* ctx) {
-    const auto titles = pageOf(ctx).document().getElementsByTagName("title", documentArg(ctx, 0));
+    DOMWorkLimit limit = entryLimit(ctx);
+    const auto titles = pageOf(ctx).document().getElementsByTagName("title", documentArg(ctx, 0), &limit);
+    throwIfStopped(ctx, limit);
     if (titles.empty()) {
         duk_push_string(ctx, "");
         return 1;
     }
-    DOMWorkLimit limit = entryLimit(ctx);
     const DOMNode& title = *titles.front();
     const std::size_t size = title.serializedSize(DOMNode::Serialization::TextContent, &limit);
     throwIfStopped(ctx, limit);
@@ -996,7 +1003,12 @@ duk_ret_t nSubmit(duk_context* ctx) {
     NODE_OR(duk_push_undefined(ctx));
     WebPage& page = pageOf(ctx);
     NativeCall::charge(ctx, submissionBytes(ctx, page, node), "the form's submission");
+    // A submission is queued as a navigation: one that was not (past the queue or the budget, an action
+    // that is no URL) was refused, and is said to be.
+    const std::size_t queued = page.queuedNavigationCount();
     page.queueFormSubmission(node);
+    if (page.queuedNavigationCount() == queued)
+        (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "the form's submission was refused");
     return 0;
 }
 
@@ -1035,10 +1047,15 @@ duk_ret_t nWrap(duk_context* ctx) {
     return 1;
 }
 
+// Timers and animation frames past their caps are refused as every other call is: with an error.
 duk_ret_t nSetTimer(duk_context* ctx) {
     double ms = duk_to_number(ctx, 0);
     if (!(ms >= 0) || ms > 1e12) ms = 0;
-    duk_push_int(ctx, pageOf(ctx).addTimer(ms / 1000.0, duk_to_boolean(ctx, 1)));
+    const int id = pageOf(ctx).addTimer(ms / 1000.0, duk_to_boolean(ctx, 1));
+    if (id == 0)
+        (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "the page has too many timers pending (at most %d)",
+                        static_cast<int>(WebPage::MaximumTimers));
+    duk_push_int(ctx, id);
     return 1;
 }
 
@@ -1048,7 +1065,11 @@ duk_ret_t nClearTimer(duk_context* ctx) {
 }
 
 duk_ret_t nRequestFrame(duk_context* ctx) {
-    duk_push_int(ctx, pageOf(ctx).requestFrame());
+    const int id = pageOf(ctx).requestFrame();
+    if (id == 0)
+        (void)duk_error(ctx, DUK_ERR_RANGE_ERROR, "the page has too many animation frame callbacks waiting (at most %d)",
+                        static_cast<int>(WebPage::MaximumFrameCallbacks));
+    duk_push_int(ctx, id);
     return 1;
 }
 

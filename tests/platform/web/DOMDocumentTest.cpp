@@ -360,3 +360,21 @@ TEST_CASE("DOMDocument: node ids past the last one go to nodes that are gone, ne
     CHECK(doc->parseFragment("<p>one</p><p>two</p><p>three</p>", &budget).empty());
     for (const auto& n : live) CHECK(doc->nodeById(n->id()) == n);
 }
+
+TEST_CASE("DOMDocument: lookups by tag and by id walk on their meter and stop with it") {
+    std::string html;
+    for (int i = 0; i < 50000; ++i) html += "<i></i>";
+    auto doc = DOMDocument::parse(html + "<b id='last'></b>");
+    platform::DOMWorkLimit open([] { return false; });
+    CHECK(doc->getElementsByTagName("i", nullptr, &open).size() == 50000);
+    CHECK(doc->getElementById("last", &open) == doc->getElementsByTagName("b").front());
+    CHECK_FALSE(open.stopped());
+    // A meter out of time stops the walk at its first reading: what was found by then, and no more.
+    platform::DOMWorkLimit spent([] { return true; });
+    const auto found = doc->getElementsByTagName("*", nullptr, &spent);
+    CHECK(spent.stopped());
+    CHECK(found.size() <= platform::DOMWorkLimit::CheckInterval);
+    platform::DOMWorkLimit spentToo([] { return true; });
+    CHECK(doc->getElementById("last", &spentToo) == nullptr);
+    CHECK(spentToo.stopped());
+}

@@ -99,3 +99,20 @@ TEST_CASE_FIXTURE(Harness, "WebPageBindings: a native's copies are charged to it
     CHECK(found);
     CHECK(!page->scriptsStopped());
 }
+
+TEST_CASE_FIXTURE(Harness, "WebPageBindings: a form submission that cannot be queued throws instead of going nowhere") {
+    auto client = std::make_shared<webtest::Client>();
+    auto page = webtest::loadPage(*this, client,
+                                  "<form id='f' action='https://next.example/go'><input name='q' value='1'></form>",
+                                  webtest::roomy());
+    // Submissions go as navigations, under the same cap on those waiting.
+    CHECK(page->evaluate("var form = document.getElementById('f'), sent = 0, refused = '';"
+                         "try { for (var i = 0; i <= 1000; i++) { form.submit(); sent++; } }"
+                         "catch (e) { refused = e.name + ': ' + e.message; } sent + ' ' + refused") ==
+          std::to_string(WebPage::MaximumQueuedNavigations) + " RangeError: the form's submission was refused");
+    CHECK(page->queuedNavigationCount() == WebPage::MaximumQueuedNavigations);
+    runUntilIdle();
+    // Room again once they went: the next one is queued.
+    CHECK(page->evaluate("form.submit(); 'sent'") == "sent");
+    CHECK(page->queuedNavigationCount() == 1);
+}

@@ -4,10 +4,12 @@
 #include <doctest/doctest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <string>
 
 #include "platform/base/URL.h"
+#include "platform/duktape/DukHeapBudget.h"
 #include "platform/testing/Harness.h"
 #include "platform/web/DOMDocument.h"
 #include "platform/ui/Geometry.h"
@@ -19,20 +21,11 @@
 using platform::testing::Harness;
 using namespace platform;
 using platform::webtest::Client;
+using platform::webtest::StopClient;
 using platform::webtest::roomy;
 using platform::webtest::loadPage;
 
 namespace {
-
-// A client that also hears why a page was stopped.
-struct StopClient : Client {
-    int stopped = 0;
-    Error why;
-    void pageScriptsStopped(WebPage&, const Error& error) override {
-        ++stopped;
-        why = error;
-    }
-};
 
 // Hears how a web view's load ends.
 struct LoadEnd : WebViewDelegate {
@@ -195,6 +188,59 @@ TEST_CASE_FIXTURE(Harness, "WebPage: markup a script sets is parsed within the e
     CHECK(d->children().size() == 1);
     CHECK(page->document().nodeCount() <= nodes);
     CHECK(page->chargedBytes() == 0);
+}
+
+TEST_CASE_FIXTURE(Harness, "WebPage: twenty megabytes of end tags are parsed on the meter, set by a script or as the ad's markup") {
+    // End tags with nothing open make no node and little of the parser's memory: only the meter, from the
+    // first byte looked at, stops their parse in time.
+    const std::size_t size = (20u << 20) / 6 * 6;
+    const double limit = 0.05;
+    auto heldSince = [](std::chrono::nanoseconds start) {
+        return std::chrono::duration<double>(DukHeapBudget::threadProcessorTime() - start).count();
+    };
+
+    // Set by a script: the call throws at the entry's time limit and the document is as it was.
+    auto client = std::make_shared<StopClient>();
+    auto page = loadPage(*this, client, "<div id='d'><p>kept</p></div><script>var d = document.getElementById('d');</script>",
+                         roomy());
+    REQUIRE(page->evaluate("var s = '</div>'; while (s.length < " + std::to_string(size) + ") s += s; s = s.substring(0, " +
+                           std::to_string(size) + "); s.length") == std::to_string(size));
+    // A few of them, within the time: nothing is made, nothing is lost.
+    CHECK(page->evaluate("d.innerHTML = s.substring(0, 6000); d.childNodes.length") == "0");
+    REQUIRE(page->evaluate("d.innerHTML = '<p>kept</p>'; d.childNodes.length") == "1");
+    const std::size_t nodes = page->document().nodeCount();
+    page->script()->setTimeLimit(limit);
+    Error error;
+    auto start = DukHeapBudget::threadProcessorTime();
+    page->evaluate("try { d.innerHTML = s; } catch (e) { 'caught' }", &error);
+    // (Unmetered, the pass that bounds the markup alone took seconds in an instrumented build.)
+    CHECK(heldSince(start) < limit + 2);
+    CHECK(error.code == ScriptContext::TimeLimitCode);
+    CHECK(page->scriptsStopped());
+    auto d = page->document().getElementById("d");
+    REQUIRE(d);
+    REQUIRE(d->children().size() == 1);
+    CHECK(d->children().front()->textContent() == "kept");
+    CHECK(page->document().nodeCount() <= nodes);
+    CHECK(page->chargedBytes() == 0);
+
+    // The ad's own markup: the page is stopped for its time and nothing of the markup stays.
+    auto adClient = std::make_shared<StopClient>();
+    WebPage::Options options = roomy();
+    options.scriptTimeLimit = limit;
+    const std::string markup = repeat("</div>", size / 6) + "<script>var reached = 1;</script>";
+    start = DukHeapBudget::threadProcessorTime();
+    auto ad = WebPage::create(markup, *URL::parse("https://page.example/"), adClient, options);
+    REQUIRE(ad);
+    ad->start();
+    CHECK(heldSince(start) < limit + 2);
+    runUntilIdle();
+    CHECK(ad->scriptsStopped());
+    CHECK(adClient->stopped == 1);
+    CHECK(adClient->why.code == ScriptContext::TimeLimitCode);
+    CHECK(adClient->finished == 0);
+    CHECK(ad->document().nodeCount() <= 4);
+    CHECK(ad->chargedBytes() == 0);
 }
 
 TEST_CASE_FIXTURE(Harness, "WebPage: the ad's own markup loads under the page's time and memory limits") {

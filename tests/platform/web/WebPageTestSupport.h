@@ -13,6 +13,16 @@ namespace platform::webtest {
 
 using Client = LoadCountingClient;
 
+// A client that also hears why (and how often) the page's scripts were stopped.
+struct StopClient : Client {
+    int stopped = 0;
+    Error why;
+    void pageScriptsStopped(WebPage&, const Error& error) override {
+        ++stopped;
+        why = error;
+    }
+};
+
 inline std::shared_ptr<WebPage> loadPage(testing::Harness&, const std::shared_ptr<Client>& client, const std::string& html,
                                          WebPage::Options options = {}) {
     auto page = WebPageTesting::load(html, client, options);
