@@ -21,6 +21,21 @@ struct StandardAd {
 
 // The creative used when StandardAd::html is empty.
 std::string defaultBannerHTML();
+// A 320x50 creative that adds images once it has loaded, so that the ad is shown while they load (or
+// hang): each of `imageURLs`, taken out of the document again at once when `removeImages` says so, then
+// the one at `pixelURL`, whose outcome the page keeps in its variable `pixel` ("", "load" or "error").
+// `imagesPerTurn` of them at a time (0: all), a second apart, keep a page that adds thousands within its
+// share of the main thread; the page counts those added in its variable `added`. With a `linkURL`, a link to
+// it covers the banner. URLs are written into the page as they are.
+struct ImageCreative {
+    std::vector<std::string> imageURLs;
+    bool removeImages = false;
+    std::size_t imagesPerTurn = 0;
+    std::string pixelURL;
+    std::string linkURL;
+};
+std::string imageCreativeHTML(const ImageCreative& creative);
+
 // The response for `ad`: text/html with the headers above, in the table's order.
 Response standardAdResponse(const StandardAd& ad);
 // Routes `path` on `host` to `ad`, replacing an earlier route there.

@@ -9,6 +9,7 @@
 #include <httplib.h>
 
 #include <openssl/ssl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -158,7 +159,7 @@ struct AdServer::Impl {
 
     Request makeRequest(const httplib::Request& req) const;
     void handle(const httplib::Request& req, httplib::Response& res);
-    void waitDelay(std::chrono::milliseconds delay);
+    bool waitDelay(std::chrono::milliseconds delay, int fd);
     void stop();
 };
 
@@ -182,10 +183,23 @@ Request AdServer::Impl::makeRequest(const httplib::Request& req) const {
     return r;
 }
 
-void AdServer::Impl::waitDelay(std::chrono::milliseconds delay) {
-    // Stopping the server cuts a delay short, so a test's teardown never waits on it.
+// Waits out a route's delay; false when the client closed the connection meanwhile. Stopping the
+// server cuts a delay short, so a test's teardown never waits on it; a client that gave up ends it too,
+// so a route that never answers holds a server thread only while someone waits for it.
+bool AdServer::Impl::waitDelay(std::chrono::milliseconds delay, int fd) {
+    constexpr auto kGlance = std::chrono::milliseconds(50);
+    const auto end = std::chrono::steady_clock::now() + delay;
     std::unique_lock lock(stateMutex);
-    stateChanged.wait_for(lock, delay, [this] { return stopping; });
+    while (!stopping) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= end) return true;
+        const auto slice = std::min<std::chrono::steady_clock::duration>(end - now, kGlance);
+        if (stateChanged.wait_for(lock, slice, [this] { return stopping; })) break;
+        if (fd < 0) continue;
+        pollfd peer{fd, POLLRDHUP, 0};
+        if (::poll(&peer, 1, 0) > 0 && (peer.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) return false;
+    }
+    return true;
 }
 
 void AdServer::Impl::handle(const httplib::Request& req, httplib::Response& res) {
@@ -213,9 +227,10 @@ void AdServer::Impl::handle(const httplib::Request& req, httplib::Response& res)
         response = Response::text("header refused\n", "text/plain", 500);
     }
 
-    if (response.delay.count() > 0) waitDelay(response.delay);
+    const bool clientLeft =
+        response.delay.count() > 0 && !waitDelay(response.delay, req.ssl ? SSL_get_fd(req.ssl) : -1);
 
-    if (response.fault == Fault::Drop) {
+    if (response.fault == Fault::Drop || clientLeft) {
         // Shut the socket under the TLS layer: whatever httplib then tries to write goes nowhere,
         // and the client sees the connection end without a byte of answer.
         int fd = req.ssl ? SSL_get_fd(req.ssl) : -1;

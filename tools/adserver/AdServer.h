@@ -38,7 +38,9 @@ struct Response {
     std::vector<std::pair<std::string, std::string>> headers;  // in order, repeats allowed
     std::string body;
     std::string contentType = "text/html; charset=utf-8";
-    std::chrono::milliseconds delay{0};  // before answering (real time on the server's thread)
+    // Before answering (real time on the server's thread). A client that closes the connection meanwhile
+    // ends the wait, and gets no answer: a long delay is a server that never answers.
+    std::chrono::milliseconds delay{0};
     Fault fault = Fault::None;
     std::size_t truncateAt = 0;
     // Stream the body chunked, with no Content-Length, in pieces of `chunkBytes` (0: 64 KiB),

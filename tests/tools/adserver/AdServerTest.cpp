@@ -314,6 +314,32 @@ TEST_CASE("AdServer: stopping cuts a pending delay short") {
     CHECK(answer.seconds < 10);
 }
 
+TEST_CASE("AdServer: a delay ends when its client gives up, so answers that never come hold no thread") {
+    auto server = startServer();
+    Response never = Response::text("never");
+    never.delay = std::chrono::hours(1);
+    server->route("/never", never);
+    server->route("/fine", Response::text("fine"));
+
+    // More impatient clients than the server has threads, all at once.
+    const AdServer& peer = *server;
+    std::vector<std::future<Fetched>> clients;
+    for (int i = 0; i < 24; ++i) {
+        clients.push_back(std::async(std::launch::async, [&peer] {
+            Fetch impatient;
+            impatient.timeoutMs = 1000;
+            return fetch(peer, url("/never"), impatient);
+        }));
+    }
+    for (auto& client : clients)
+        CHECK(client.get().code == CURLE_OPERATION_TIMEDOUT);
+    CHECK(server->requestCount("/never") >= 16);
+
+    auto answer = fetch(*server, url("/fine"));
+    CHECK(answer.code == CURLE_OK);
+    CHECK(answer.body == "fine");
+}
+
 TEST_CASE("AdServer: a dropped connection reaches the client as an error without an answer") {
     auto server = startServer();
     Response drop;

@@ -1,0 +1,724 @@
+// The app's own requests against what its ad creatives load, end to end: the SDK against the local ad
+// server over TLS in this process, on the real clock, each measurement with a fresh server. A host that
+// hangs is the server's own route that never answers (while anyone waits for it), or, for hosts of a
+// creative's own, a listener that never answers. The process runs under a soft limit of 1,024
+// descriptors, a phone's and Linux's common default. Arguments pick measurements (default all: a b c d e);
+// `--cycles=N` (or APP_ISOLATION_CYCLES) sets the refresh cycles of c (default 3).
+//
+// a. A banner whose every creative adds 8 images on the ad host that never answer; then trickling
+//    (answered a byte every 3 s). For 3 ad requests made after the images are under way, the time from
+//    loadRequest to the server hearing the request:
+//      app_request_behind_{hanging,trickling}_images_max_ms, and _unheard: those not heard in 65 s.
+// b. 5 runs: a banner whose creative hangs 8 images on the ping host, then a tap on its link; the time
+//    from the tap to the server hearing the click ping:
+//      click_ping_behind_hanging_images_max_ms; _late: heard after more than a second; _lost: not in 65 s.
+// c. 20 banners refreshing every 30 s and 4 interstitials, each creative adding 3 images on the ad host
+//    answered after 20 s (then 2 s), with impression and click trackers on the ad host; every ad is
+//    clicked once, 5 s after its first load (the click the SDK pings after a tap):
+//      slow_images_{20,2}s_refresh_interval_{mean,min,max}_s: between a banner's ad requests at the server;
+//      _impression_ping_late_{median,max}_ms: from adViewDidReceiveAd to the server hearing its tracker;
+//      _click_ping_late_{median,max}_ms: from the click; _impression_pings_lost, _click_pings_lost: not
+//      heard by 65 s after the run (the banners hidden, so that they refresh no more);
+//      _ads_never_loaded: ads that did not come in the run (nor had a click).
+// d. Twelve banners, loaded one after another, whose creatives hang 128 images each on 32 hosts of their
+//    own: hanging_pages_descriptors (/proc/self/fd once settled), hanging_pages_loaded (of 12), and
+//    hanging_pages_next_ad_ms (loadRequest to adViewDidReceiveAd of one more banner) or why it failed.
+// e. One creative adds 1,000 images on 20 hanging hosts, takes each out of the document, then adds an
+//    impression pixel on the ping host: pixel_behind_1000_dropped_loads_sent (0 or 1), and its _ms from
+//    the page's last image to the server hearing the pixel.
+#include <dirent.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ads/core/public/GADAdSize.h"
+#include "ads/core/public/GADBannerView.h"
+#include "ads/core/public/GADBannerViewDelegate.h"
+#include "ads/core/public/GADInterstitial.h"
+#include "ads/core/public/GADInterstitialDelegate.h"
+#include "ads/core/public/GADRequest.h"
+#include "ads/core/sdkcore/GADHosts.h"
+#include "ads/core/slot/GADSlot.h"
+#include "ads/render/GADAdView.h"
+#include "bench/BenchDirectFetcher.h"
+#include "platform/net/NetworkConfiguration.h"
+#include "platform/runloop/MainLoop.h"
+#include "platform/testing/ui/TouchInjector.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/ViewController.h"
+#include "platform/ui/Window.h"
+#include "tools/adserver/AdResponses.h"
+#include "tools/adserver/AdServer.h"
+#include "tools/adserver/CorePage.h"
+#include "tools/adserver/SilentServer.h"
+
+namespace {
+
+using bench::median;
+using bench::msSince;
+using bench::SteadyClock;
+using ruzave::GADHosts;
+
+constexpr const char* kAdPath = "/mads/gma";
+constexpr const char* kHangPath = "/hang.png";
+constexpr const char* kTricklePath = "/trickle.png";
+constexpr const char* kSlowPath = "/slow.png";
+constexpr const char* kImpressionPath = "/pagead/adview";
+constexpr const char* kClickPath = "/pagead/aclk";
+constexpr const char* kLandingURL = "https://shop.ruzave.example/landing";
+// Past the SDK's 60 s timeouts: what is not heard by then never will be.
+constexpr double kGiveUpSeconds = 65;
+constexpr rlim_t kDescriptorLimit = 1024;
+
+std::string https(const std::string& host, const std::string& pathAndQuery) {
+    return "https://" + host + pathAndQuery;
+}
+
+double msBetween(SteadyClock::time_point from, SteadyClock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+bool runUntil(const std::function<bool()>& pred, double seconds) {
+    return platform::MainLoop::main().runUntil(pred, seconds);
+}
+
+void runFor(double seconds) {
+    platform::MainLoop::main().runFor(seconds);
+}
+
+// What the process holds open now. The listing stays open from the start: at the limit, no descriptor
+// would be left to open it with.
+std::size_t openDescriptors() {
+    static DIR* listing = ::opendir("/proc/self/fd");
+    if (listing == nullptr) return 0;
+    ::rewinddir(listing);
+    std::size_t count = 0;
+    while (const dirent* entry = ::readdir(listing))
+        if (entry->d_name[0] != '.') ++count;
+    return count - 1; // the listing's own
+}
+
+// One measurement's world: a fresh local server under the SDK's host names (the core page answering
+// every ad unit with an ad URL on the ad host, pings answered, the image routes that hang, trickle or
+// come late), a listener that never answers behind the silent hosts mapped to it, and the host map and
+// CA installed. Main thread.
+class Stage {
+  public:
+    using AdMaker = std::function<adserver::StandardAd(const adserver::Request&)>;
+
+    static std::unique_ptr<Stage> start(AdMaker adFor, std::chrono::milliseconds slowImageDelay = {}) {
+        std::unique_ptr<Stage> stage(new Stage());
+        adserver::Options options;
+        options.hostNames = GADHosts::allHosts();
+        // The server's log counts from its start, a moment after this.
+        stage->origin_ = SteadyClock::now();
+        stage->server_ = adserver::AdServer::start(options);
+        stage->silent_ = adserver::SilentServer::start();
+        if (!stage->server_ || !stage->silent_) return nullptr;
+        adserver::AdServer& server = *stage->server_;
+        adserver::CorePageScenario scenario;
+        scenario.host = GADHosts::kSDKCoreHost;
+        scenario.path = GADHosts::kSDKCorePagePath;
+        scenario.adBase = std::string("https://") + GADHosts::kAdServerHost;
+        adserver::installCorePage(server, scenario);
+        adserver::installPingEndpoints(server);
+        server.routeHost(GADHosts::kAdServerHost, kAdPath, [adFor](const adserver::Request& request) {
+            return adserver::standardAdResponse(adFor(request));
+        });
+
+        adserver::Response hang = adserver::Response::text("", "image/png");
+        hang.delay = std::chrono::hours(1);
+        adserver::Response trickle = adserver::Response::text(std::string(1000, 'x'), "image/png");
+        trickle.chunkBytes = 1;
+        trickle.chunkDelay = std::chrono::seconds(3);
+        adserver::Response slow = adserver::Response::text("", "image/png");
+        slow.delay = slowImageDelay;
+        for (const char* host : {GADHosts::kAdServerHost, GADHosts::kPingHost}) {
+            server.routeHost(host, kHangPath, [hang](const adserver::Request&) { return hang; });
+            server.routeHost(host, kTricklePath, [trickle](const adserver::Request&) { return trickle; });
+            server.routeHost(host, kSlowPath, [slow](const adserver::Request&) { return slow; });
+        }
+
+        auto config = platform::NetworkConfiguration::sharedInstance();
+        if (!config->setHostMappings(server.connectToSpec(443))) return nullptr;
+        config->setTrustedCAFile(server.caFile());
+        return stage;
+    }
+
+    ~Stage() {
+        // The SDK must not reach a server that is gone through a stale map.
+        auto config = platform::NetworkConfiguration::sharedInstance();
+        config->removeAllHostMappings();
+        config->setTrustedCAFile("");
+    }
+
+    adserver::AdServer& server() { return *server_; }
+    void mapSilentHost(const std::string& host) const {
+        platform::NetworkConfiguration::sharedInstance()->addHostMapping(host, 443, "127.0.0.1",
+                                                                         silent_->port());
+    }
+    // When the server heard `request`, on this process's clock.
+    SteadyClock::time_point heardAt(const adserver::Request& request) const {
+        return origin_ +
+               std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(request.time));
+    }
+    // The requests for `path` on `host` so far.
+    std::vector<adserver::Request> heard(const std::string& path, const std::string& host) const {
+        std::vector<adserver::Request> out;
+        for (auto& request : server_->requests(path))
+            if (request.host == host) out.push_back(std::move(request));
+        return out;
+    }
+
+  private:
+    Stage() = default;
+    SteadyClock::time_point origin_;
+    std::unique_ptr<adserver::AdServer> server_;
+    std::unique_ptr<adserver::SilentServer> silent_;
+};
+
+// The host app: a key window with a root view controller, for the whole run. Main thread.
+struct App {
+    std::shared_ptr<platform::Window> window = platform::Window::create();
+    std::shared_ptr<platform::ViewController> root = platform::ViewController::create();
+
+    App() {
+        auto application = platform::Application::sharedApplication();
+        application->finishLaunching();
+        application->becomeActive();
+        window->setRootViewController(root);
+        window->makeKeyAndVisible();
+    }
+};
+
+// A banner's outcomes, with when they came and which request each answered.
+struct BannerWatch : ruzave::GADBannerViewDelegate {
+    std::vector<SteadyClock::time_point> receivedAt;
+    std::vector<std::string> receivedIDs;
+    int failed = 0;
+    std::string error;
+    void adViewDidReceiveAd(ruzave::GADBannerView& banner) override {
+        receivedAt.push_back(SteadyClock::now());
+        receivedIDs.push_back(banner.slot()->requestID().value_or(""));
+    }
+    void adViewDidFailToReceiveAdWithError(ruzave::GADBannerView&, const platform::Error& e) override {
+        ++failed;
+        error = e.description;
+    }
+    int outcomes() const { return static_cast<int>(receivedAt.size()) + failed; }
+};
+
+struct InterstitialWatch : ruzave::GADInterstitialDelegate {
+    bool received = false;
+    bool failed = false;
+    void interstitialDidReceiveAd(ruzave::GADInterstitial&) override { received = true; }
+    void interstitialDidFailToReceiveAdWithError(ruzave::GADInterstitial&, const platform::Error&) override {
+        failed = true;
+    }
+};
+
+struct PlacedBanner {
+    std::shared_ptr<ruzave::GADBannerView> view;
+    std::shared_ptr<BannerWatch> watch = std::make_shared<BannerWatch>();
+};
+
+PlacedBanner place(App& app, const std::string& unit, float originY = 20) {
+    PlacedBanner placed;
+    placed.view =
+        ruzave::GADBannerView::initWithAdSize(ruzave::kGADAdSizeBanner, platform::Point{0, originY});
+    placed.view->setAdUnitID(unit);
+    placed.view->setRootViewController(app.root);
+    placed.view->setDelegate(placed.watch);
+    app.root->view()->addSubview(placed.view);
+    return placed;
+}
+
+void release(PlacedBanner& placed) {
+    if (!placed.view) return;
+    placed.view->setDelegate(std::weak_ptr<ruzave::GADBannerViewDelegate>());
+    placed.view->removeFromSuperview();
+    placed.view.reset();
+}
+
+// A creative of 320x50 adding `count` images at `path` on `host`, numbered and marked with the request.
+adserver::StandardAd imageAd(const adserver::Request& request, const std::string& host,
+                             const std::string& path, int count) {
+    adserver::ImageCreative creative;
+    for (int i = 0; i < count; ++i)
+        creative.imageURLs.push_back(https(host, path + "?ai=" + request.param("slotname") + "-" +
+                                                     request.param("request_id") +
+                                                     "&n=" + std::to_string(i)));
+    creative.linkURL = kLandingURL;
+    adserver::StandardAd ad;
+    ad.html = adserver::imageCreativeHTML(creative);
+    ad.refreshRate.clear();
+    return ad;
+}
+
+void printMs(const std::string& name, double ms) {
+    std::printf("%s: %.1f ms\n", name.c_str(), ms);
+}
+
+void printCount(const std::string& name, std::size_t count, std::size_t of) {
+    std::printf("%s: %zu of %zu\n", name.c_str(), count, of);
+}
+
+void noFigure(const std::string& name, const std::string& why) {
+    std::printf("%s: %s, no figure\n", name.c_str(), why.c_str());
+}
+
+// --- a ----------------------------------------------------------------------------------------------
+
+constexpr int kImagesOnAdHost = 8;
+constexpr int kRequestsBehindImages = 3;
+
+bool measureRequestsBehindImages(App& app, const std::string& name, const char* imagePath) {
+    auto stage = Stage::start([imagePath](const adserver::Request& request) {
+        return imageAd(request, GADHosts::kAdServerHost, imagePath, kImagesOnAdHost);
+    });
+    const std::string figure = "app_request_behind_" + name + "_images";
+    if (!stage) {
+        noFigure(figure + "_max_ms", "the local server did not start");
+        return false;
+    }
+    auto banner = place(app, "isolation-" + name);
+    banner.view->loadRequest(ruzave::GADRequest::request());
+    if (!runUntil([&] { return !banner.watch->receivedAt.empty(); }, kGiveUpSeconds)) {
+        noFigure(figure + "_max_ms", "the first ad did not load");
+        release(banner);
+        return false;
+    }
+    double slowest = -1;
+    std::size_t unheard = 0;
+    for (int k = 1; k <= kRequestsBehindImages; ++k) {
+        // The shown creative's images are under way (as many as its host lets run) before the next request.
+        const std::string shown = "ai=" + banner.view->adUnitID() + "-" + banner.watch->receivedIDs.back();
+        runUntil(
+            [&] {
+                std::size_t n = 0;
+                for (const auto& r : stage->heard(imagePath, GADHosts::kAdServerHost))
+                    n += r.query.find(shown) == 0;
+                return n >= 6;
+            },
+            10);
+        const int outcomes = banner.watch->outcomes();
+        const auto made = SteadyClock::now();
+        banner.view->loadRequest(ruzave::GADRequest::request());
+        if (runUntil([&] { return stage->server().requestCount(kAdPath) > static_cast<std::size_t>(k); },
+                     kGiveUpSeconds)) {
+            slowest =
+                std::max(slowest, msBetween(made, stage->heardAt(stage->server().requests(kAdPath).back())));
+        } else {
+            ++unheard;
+        }
+        runUntil([&] { return banner.watch->outcomes() > outcomes; }, kGiveUpSeconds);
+        if (banner.watch->receivedAt.empty() || banner.watch->outcomes() == outcomes) break;
+    }
+    if (slowest < 0) {
+        noFigure(figure + "_max_ms", "none heard");
+    } else {
+        printMs(figure + "_max_ms", slowest);
+    }
+    printCount(figure + "_unheard", unheard, kRequestsBehindImages);
+    release(banner);
+    return true;
+}
+
+// --- b ----------------------------------------------------------------------------------------------
+
+constexpr int kClickRuns = 5;
+
+bool measureClickPings(App& app) {
+    auto stage = Stage::start([](const adserver::Request& request) {
+        adserver::StandardAd ad = imageAd(request, GADHosts::kPingHost, kHangPath, kImagesOnAdHost);
+        ad.clickURLs = {
+            https(GADHosts::kPingHost, std::string(kClickPath) + "?ai=" + request.param("slotname"))};
+        return ad;
+    });
+    const std::string figure = "click_ping_behind_hanging_images";
+    if (!stage) {
+        noFigure(figure + "_max_ms", "the local server did not start");
+        return false;
+    }
+    double slowest = 0;
+    std::size_t late = 0, lost = 0;
+    for (int run = 0; run < kClickRuns; ++run) {
+        const std::string unit = "isolation-click-" + std::to_string(run);
+        auto banner = place(app, unit);
+        const std::size_t imagesBefore = stage->heard(kHangPath, GADHosts::kPingHost).size();
+        banner.view->loadRequest(ruzave::GADRequest::request());
+        if (!runUntil([&] { return !banner.watch->receivedAt.empty(); }, kGiveUpSeconds)) {
+            noFigure(figure + "_max_ms", "an ad did not load");
+            release(banner);
+            return false;
+        }
+        runUntil([&] { return stage->heard(kHangPath, GADHosts::kPingHost).size() >= imagesBefore + 6; }, 10);
+        runFor(0.2); // a tap sooner after the load would be taken for part of it
+        const platform::Rect frame = banner.view->convertRectToView(banner.view->bounds(), nullptr);
+        const auto tapped = SteadyClock::now();
+        platform::TouchInjector::tap({frame.midX(), frame.midY()}, app.window);
+        auto clicks = [&] {
+            std::vector<adserver::Request> out;
+            for (auto& r : stage->heard(kClickPath, GADHosts::kPingHost))
+                if (r.param("ai") == unit) out.push_back(std::move(r));
+            return out;
+        };
+        if (runUntil([&] { return !clicks().empty(); }, kGiveUpSeconds)) {
+            const double ms = msBetween(tapped, stage->heardAt(clicks().front()));
+            slowest = std::max(slowest, ms);
+            late += ms > 1000 ? 1 : 0;
+        } else {
+            ++lost;
+        }
+        release(banner);
+        runFor(0.5);
+    }
+    printMs(figure + "_max_ms", slowest);
+    printCount(figure + "_late", late, kClickRuns);
+    printCount(figure + "_lost", lost, kClickRuns);
+    return true;
+}
+
+// --- c ----------------------------------------------------------------------------------------------
+
+constexpr int kRefreshingBanners = 20;
+constexpr int kInterstitials = 4;
+constexpr int kSlowImagesPerCreative = 3;
+constexpr double kRefreshSeconds = 30;
+constexpr double kClickAfterSeconds = 5;
+
+struct Lateness {
+    std::vector<double> ms;
+    std::size_t lost = 0;
+    void print(const std::string& figure) const {
+        printMs(figure + "_median_ms", median(ms));
+        printMs(figure + "_max_ms", ms.empty() ? 0 : *std::max_element(ms.begin(), ms.end()));
+    }
+};
+
+bool measureSlowImages(App& app, int slowSeconds, int cycles) {
+    const std::string figure = "slow_images_" + std::to_string(slowSeconds) + "s";
+    auto stage = Stage::start(
+        [](const adserver::Request& request) {
+            const std::string unit = request.param("slotname");
+            adserver::StandardAd ad =
+                imageAd(request, GADHosts::kAdServerHost, kSlowPath, kSlowImagesPerCreative);
+            const std::string ai = "?ai=" + unit + "-" + request.param("request_id");
+            ad.impressionURLs = {https(GADHosts::kAdServerHost, kImpressionPath + ai)};
+            ad.clickURLs = {https(GADHosts::kAdServerHost, kClickPath + ai)};
+            if (unit.find("interstitial") != std::string::npos) {
+                ad.adSize.clear();
+            } else {
+                ad.refreshRate = std::to_string(static_cast<int>(kRefreshSeconds));
+            }
+            return ad;
+        },
+        std::chrono::seconds(slowSeconds));
+    if (!stage) {
+        noFigure(figure + "_refresh_interval_mean_s", "the local server did not start");
+        return false;
+    }
+
+    std::vector<PlacedBanner> banners;
+    for (int i = 0; i < kRefreshingBanners; ++i)
+        banners.push_back(
+            place(app, "isolation-banner-" + std::to_string(i), 20 + 50.0f * static_cast<float>(i)));
+    struct Interstitial {
+        std::string unit;
+        std::shared_ptr<ruzave::GADInterstitial> ad;
+        std::shared_ptr<InterstitialWatch> watch = std::make_shared<InterstitialWatch>();
+        std::optional<SteadyClock::time_point> seenAt;
+    };
+    std::vector<Interstitial> interstitials(kInterstitials);
+    const auto started = SteadyClock::now();
+    for (auto& b : banners)
+        b.view->loadRequest(ruzave::GADRequest::request());
+    for (int j = 0; j < kInterstitials; ++j) {
+        auto& i = interstitials[static_cast<std::size_t>(j)];
+        i.unit = "isolation-interstitial-" + std::to_string(j);
+        i.ad = ruzave::GADInterstitial::initWithAdUnitID(i.unit);
+        i.ad->setDelegate(i.watch);
+        i.ad->loadRequest(ruzave::GADRequest::request());
+    }
+
+    // Each ad is clicked once, kClickAfterSeconds after its first load, while its images are still coming;
+    // the click goes to the trackers of the ad up then.
+    std::map<std::string, SteadyClock::time_point> clickedAt; // by the tracker's "ai"
+    std::set<std::string> clickedUnits;
+    const double clickAfterMs = kClickAfterSeconds * 1000;
+    while (msSince(started) < (kRefreshSeconds * cycles + 5) * 1000) {
+        runFor(0.1);
+        const auto now = SteadyClock::now();
+        for (auto& b : banners) {
+            const std::string unit = b.view->adUnitID();
+            const auto& seen = b.watch->receivedAt;
+            if (seen.empty() || clickedUnits.count(unit) || msBetween(seen.front(), now) < clickAfterMs)
+                continue;
+            clickedUnits.insert(unit);
+            clickedAt.emplace(unit + "-" + b.watch->receivedIDs.back(), now);
+            b.view->slot()->pingClickURLs();
+        }
+        for (auto& i : interstitials) {
+            if (!i.watch->received || clickedUnits.count(i.unit)) continue;
+            if (!i.seenAt) i.seenAt = now;
+            if (msBetween(*i.seenAt, now) < clickAfterMs) continue;
+            clickedUnits.insert(i.unit);
+            clickedAt.emplace(i.unit + "-" + i.ad->slot()->requestID().value_or(""), now);
+            i.ad->slot()->pingClickURLs();
+        }
+    }
+    // No more refreshes: what was shown has its pings out by now, or never will.
+    const auto ended = SteadyClock::now();
+    for (auto& b : banners)
+        b.view->setHidden(true);
+    runFor(kGiveUpSeconds);
+
+    // Refresh intervals, from the server's own times of each banner's requests.
+    std::map<std::string, std::vector<double>> requestTimes;
+    for (const auto& r : stage->heard(kAdPath, GADHosts::kAdServerHost))
+        requestTimes[r.param("slotname")].push_back(r.time);
+    std::vector<double> intervals;
+    for (const auto& [unit, times] : requestTimes) {
+        if (unit.find("banner") == std::string::npos) continue;
+        for (std::size_t k = 1; k < times.size(); ++k)
+            intervals.push_back(times[k] - times[k - 1]);
+    }
+    // Pings, matched to what they were for by their "ai".
+    auto heardByAI = [&](const char* path) {
+        std::map<std::string, SteadyClock::time_point> first;
+        for (const auto& r : stage->heard(path, GADHosts::kAdServerHost))
+            first.emplace(r.param("ai"), stage->heardAt(r));
+        return first;
+    };
+    const auto impressions = heardByAI(kImpressionPath);
+    const auto clicks = heardByAI(kClickPath);
+    Lateness impressionLate, clickLate;
+    std::size_t loads = 0;
+    for (const auto& b : banners) {
+        for (std::size_t k = 0; k < b.watch->receivedAt.size() && b.watch->receivedAt[k] < ended; ++k) {
+            ++loads;
+            auto heard = impressions.find(b.view->adUnitID() + "-" + b.watch->receivedIDs[k]);
+            if (heard == impressions.end()) {
+                ++impressionLate.lost;
+            } else {
+                impressionLate.ms.push_back(msBetween(b.watch->receivedAt[k], heard->second));
+            }
+        }
+    }
+    for (const auto& [ai, at] : clickedAt) {
+        auto heard = clicks.find(ai);
+        if (heard == clicks.end()) {
+            ++clickLate.lost;
+        } else {
+            clickLate.ms.push_back(msBetween(at, heard->second));
+        }
+    }
+
+    double sum = 0;
+    for (double s : intervals)
+        sum += s;
+    std::printf("%s_refresh_interval_mean_s: %.2f s\n", figure.c_str(),
+                intervals.empty() ? 0 : sum / intervals.size());
+    std::printf("%s_refresh_interval_min_s: %.2f s\n", figure.c_str(),
+                intervals.empty() ? 0 : *std::min_element(intervals.begin(), intervals.end()));
+    std::printf("%s_refresh_interval_max_s: %.2f s\n", figure.c_str(),
+                intervals.empty() ? 0 : *std::max_element(intervals.begin(), intervals.end()));
+    impressionLate.print(figure + "_impression_ping_late");
+    clickLate.print(figure + "_click_ping_late");
+    printCount(figure + "_impression_pings_lost", impressionLate.lost, loads);
+    printCount(figure + "_click_pings_lost", clickLate.lost, clickedAt.size());
+    std::size_t neverLoaded = 0;
+    for (const auto& b : banners)
+        neverLoaded += b.watch->receivedAt.empty() || b.watch->receivedAt.front() >= ended;
+    for (const auto& i : interstitials)
+        neverLoaded += !i.seenAt;
+    printCount(figure + "_ads_never_loaded", neverLoaded, kRefreshingBanners + kInterstitials);
+
+    for (auto& b : banners)
+        release(b);
+    for (auto& i : interstitials)
+        i.ad->setDelegate(std::weak_ptr<ruzave::GADInterstitialDelegate>());
+    interstitials.clear();
+    runFor(0.5);
+    return true;
+}
+
+// --- d ----------------------------------------------------------------------------------------------
+
+constexpr int kHangingPages = 12;
+constexpr int kHostsPerPage = 32;
+constexpr int kLoadsPerHost = 4;
+
+std::string silentHost(int page, int host) {
+    return "p" + std::to_string(page) + "-h" + std::to_string(host) + ".silent.ruzave.example";
+}
+
+bool measureHangingPages(App& app) {
+    auto stage = Stage::start([](const adserver::Request& request) {
+        adserver::ImageCreative creative;
+        const std::string unit = request.param("slotname");
+        if (unit.rfind("isolation-silent-", 0) == 0) {
+            const int page = std::atoi(unit.c_str() + 17);
+            for (int h = 0; h < kHostsPerPage; ++h)
+                for (int i = 0; i < kLoadsPerHost; ++i)
+                    creative.imageURLs.push_back(https(silentHost(page, h), "/i.png?n=" + std::to_string(i)));
+        }
+        adserver::StandardAd ad;
+        ad.html = adserver::imageCreativeHTML(creative);
+        ad.refreshRate.clear();
+        return ad;
+    });
+    if (!stage) {
+        noFigure("hanging_pages_descriptors", "the local server did not start");
+        return false;
+    }
+    for (int p = 0; p < kHangingPages; ++p)
+        for (int h = 0; h < kHostsPerPage; ++h)
+            stage->mapSilentHost(silentHost(p, h));
+
+    std::vector<PlacedBanner> pages;
+    std::size_t loaded = 0;
+    for (int p = 0; p < kHangingPages; ++p) {
+        pages.push_back(place(app, "isolation-silent-" + std::to_string(p)));
+        auto& page = pages.back();
+        page.view->loadRequest(ruzave::GADRequest::request());
+        runUntil([&] { return page.watch->outcomes() > 0; }, kGiveUpSeconds);
+        loaded += page.watch->receivedAt.empty() ? 0 : 1;
+    }
+    // Descriptors grow while the loads connect: the figure is where they settle.
+    std::size_t held = openDescriptors();
+    for (int quiet = 0, round = 0; quiet < 20 && round < 300; ++round) {
+        runFor(0.1);
+        const std::size_t now = openDescriptors();
+        quiet = now > held ? 0 : quiet + 1;
+        held = std::max(held, now);
+    }
+    printCount("hanging_pages_descriptors", held, kDescriptorLimit);
+    printCount("hanging_pages_loaded", loaded, kHangingPages);
+
+    auto next = place(app, "isolation-next");
+    const auto made = SteadyClock::now();
+    next.view->loadRequest(ruzave::GADRequest::request());
+    runUntil([&] { return next.watch->outcomes() > 0; }, kGiveUpSeconds);
+    if (!next.watch->receivedAt.empty()) {
+        printMs("hanging_pages_next_ad_ms", msBetween(made, next.watch->receivedAt.front()));
+    } else {
+        noFigure("hanging_pages_next_ad_ms",
+                 next.watch->failed ? "failed: " + next.watch->error : "no answer in 65 s");
+    }
+    release(next);
+    for (auto& page : pages)
+        release(page);
+    runFor(0.5);
+    return true;
+}
+
+// --- e ----------------------------------------------------------------------------------------------
+
+bool measurePixelBehindDroppedLoads(App& app) {
+    const std::string pixel = https(GADHosts::kPingHost, "/pagead/pixel?ai=isolation-pixel");
+    auto stage = Stage::start([pixel](const adserver::Request&) {
+        adserver::ImageCreative creative;
+        for (int i = 0; i < 1000; ++i)
+            creative.imageURLs.push_back(https(silentHost(0, i % 20), "/i.png?n=" + std::to_string(i)));
+        creative.removeImages = true;
+        creative.imagesPerTurn = 250;
+        creative.pixelURL = pixel;
+        adserver::StandardAd ad;
+        ad.html = adserver::imageCreativeHTML(creative);
+        ad.refreshRate.clear();
+        return ad;
+    });
+    const std::string figure = "pixel_behind_1000_dropped_loads";
+    if (!stage) {
+        noFigure(figure + "_sent", "the local server did not start");
+        return false;
+    }
+    for (int h = 0; h < 20; ++h)
+        stage->mapSilentHost(silentHost(0, h));
+    auto banner = place(app, "isolation-pixel");
+    banner.view->loadRequest(ruzave::GADRequest::request());
+    if (!runUntil([&] { return !banner.watch->receivedAt.empty(); }, kGiveUpSeconds)) {
+        noFigure(figure + "_sent", "the ad did not load");
+        release(banner);
+        return false;
+    }
+    auto adView = banner.view->slot()->adView();
+    runUntil([&] { return adView->evaluate("added") == "1000"; }, 10);
+    const auto added = SteadyClock::now();
+    const bool sent = runUntil([&] { return stage->server().requestCount("/pagead/pixel") > 0; }, 10);
+    printCount(figure + "_sent", sent ? 1 : 0, 1);
+    if (sent)
+        printMs(figure + "_ms",
+                msBetween(added, stage->heardAt(stage->server().requests("/pagead/pixel").front())));
+    release(banner);
+    runFor(0.5);
+    return true;
+}
+
+// ----------------------------------------------------------------------------------------------------
+
+int cyclesFrom(int argc, char** argv) {
+    int cycles = 3;
+    if (const char* env = std::getenv("APP_ISOLATION_CYCLES")) cycles = std::atoi(env);
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.rfind("--cycles=", 0) == 0) cycles = std::atoi(arg.c_str() + 9);
+    }
+    return std::max(1, cycles);
+}
+
+std::set<std::string> measurementsFrom(int argc, char** argv) {
+    std::set<std::string> picked;
+    for (int i = 1; i < argc; ++i)
+        if (argv[i][0] != '-') picked.insert(argv[i]);
+    if (picked.empty()) picked = {"a", "b", "c", "d", "e"};
+    return picked;
+}
+
+int fail(const std::string& why) {
+    std::printf("app_isolation: %s, no figure\n", why.c_str());
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur > kDescriptorLimit) {
+        limit.rlim_cur = kDescriptorLimit;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    openDescriptors();
+    const int cycles = cyclesFrom(argc, argv);
+    const auto picked = measurementsFrom(argc, argv);
+    return bench::runInTemporaryHome(
+        "app-isolation",
+        [&] {
+            App app;
+            bool ok = true;
+            if (picked.count("a")) {
+                ok = measureRequestsBehindImages(app, "hanging", kHangPath) && ok;
+                ok = measureRequestsBehindImages(app, "trickling", kTricklePath) && ok;
+            }
+            if (picked.count("b")) ok = measureClickPings(app) && ok;
+            if (picked.count("c")) {
+                ok = measureSlowImages(app, 20, cycles) && ok;
+                ok = measureSlowImages(app, 2, cycles) && ok;
+            }
+            if (picked.count("d")) ok = measureHangingPages(app) && ok;
+            if (picked.count("e")) ok = measurePixelBehindDroppedLoads(app) && ok;
+            return ok ? 0 : 1;
+        },
+        fail);
+}
