@@ -510,6 +510,8 @@ bool measureSlowImages(App& app, int slowSeconds, int cycles) {
             auto heard = impressions.find(b.view->adUnitID() + "-" + b.watch->receivedIDs[k]);
             if (heard == impressions.end()) {
                 ++impressionLate.lost;
+                std::fprintf(stderr, "%s: the impression ping for %s-%s was never heard\n", figure.c_str(),
+                             b.view->adUnitID().c_str(), b.watch->receivedIDs[k].c_str());
             } else {
                 impressionLate.ms.push_back(msBetween(b.watch->receivedAt[k], heard->second));
             }
@@ -519,11 +521,14 @@ bool measureSlowImages(App& app, int slowSeconds, int cycles) {
         auto heard = clicks.find(ai);
         if (heard == clicks.end()) {
             ++clickLate.lost;
+            std::fprintf(stderr, "%s: the click ping for %s was never heard\n", figure.c_str(), ai.c_str());
         } else {
             clickLate.ms.push_back(msBetween(at, heard->second));
         }
     }
 
+    for (const auto& [ai, at] : clicks)
+        if (!clickedAt.count(ai)) std::fprintf(stderr, "%s: a click ping for %s was heard unasked\n", figure.c_str(), ai.c_str());
     double sum = 0;
     for (double s : intervals)
         sum += s;
