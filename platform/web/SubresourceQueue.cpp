@@ -46,10 +46,13 @@ SubresourceQueue::Ticket SubresourceQueue::add(const URL& url, Completion comple
         if (why != nullptr) *why = reason;
         return 0;
     };
-    if (entries_.size() >= MaximumPendingLoads) return refuse("the page has too many loads pending");
+    const bool full = entries_.size() >= MaximumPendingLoads;
+    if (full && !mayDisplace(url.host())) return refuse("the page has too many loads pending");
     if (url.absoluteString().size() > MaximumURLLength) return refuse("its URL is too long");
     const std::size_t bytes = waitingBytes(url);
     if (!charge(bytes)) return refuse("it does not fit in the page's memory budget");
+    // Another host's load gives way only for one that is queued.
+    if (full) giveWay();
     const Ticket ticket = nextTicket_++;
     auto [hostIt, madeHost] = hosts_.try_emplace(url.host());
     Host& host = hostIt->second;
@@ -59,9 +62,57 @@ SubresourceQueue::Ticket SubresourceQueue::add(const URL& url, Completion comple
     entry.completion = std::move(completion);
     entry.charged = bytes;
     entry.place = host.waiting.insert(host.waiting.end(), ticket);
+    rankHost(host, entry.host);
     takeTurn(host, entry.host);
     pump();
     return ticket;
+}
+
+void SubresourceQueue::rankHost(Host& host, const std::string* name) {
+    if (host.rankedAt == host.waiting.size()) return;
+    if (host.rankedAt != 0) {
+        auto bucket = byWaiting_.find(host.rankedAt);
+        bucket->second.erase(host.rank);
+        if (bucket->second.empty()) byWaiting_.erase(bucket);
+    }
+    host.rankedAt = host.waiting.size();
+    if (host.rankedAt == 0) return;
+    auto& bucket = byWaiting_[host.rankedAt];
+    host.rank = bucket.insert(bucket.end(), name);
+}
+
+bool SubresourceQueue::mayDisplace(const std::string& name) const {
+    if (byWaiting_.empty()) return false;
+    auto host = hosts_.find(name);
+    const std::size_t own = host == hosts_.end() ? 0 : host->second.waiting.size();
+    return own < byWaiting_.rbegin()->first;
+}
+
+void SubresourceQueue::giveWay() {
+    const std::string* name = byWaiting_.rbegin()->second.back();
+    const Ticket ticket = hosts_.at(*name).waiting.back();
+    auto node = entries_.extract(ticket);
+    Entry& entry = node.mapped();
+    // It keeps its charge until its end is told: what it holds meanwhile is the page's still.
+    const std::size_t charged = std::exchange(entry.charged, 0);
+    release(entry);
+    givenWay_.emplace(ticket, GivenWay{std::move(entry.url), std::move(entry.completion), charged});
+    std::weak_ptr<SubresourceQueue> weak = weak_from_this();
+    MainLoop::main().post([weak, ticket] {
+        if (auto queue = weak.lock()) queue->toldGivenWay(ticket);
+    });
+}
+
+void SubresourceQueue::toldGivenWay(Ticket ticket) {
+    auto it = givenWay_.find(ticket);
+    if (it == givenWay_.end()) return;
+    auto keep = shared_from_this();
+    GivenWay given = std::move(it->second);
+    givenWay_.erase(it);
+    discharge(given.charged);
+    ResourceLoader::Result result;
+    result.error = Error("WebKitErrorDomain", 102, "the page had too many loads pending");
+    if (given.completion) given.completion(given.url, result);
 }
 
 void SubresourceQueue::takeTurn(Host& host, const std::string* name) {
@@ -78,6 +129,7 @@ void SubresourceQueue::pump() {
         if (host.waiting.empty() || host.underWay >= MaximumLoadsPerHost) continue;
         const Ticket ticket = host.waiting.front();
         host.waiting.pop_front();
+        rankHost(host, name);
         Entry& entry = entries_.at(ticket);
         entry.place = {};
         ++host.underWay;
@@ -128,6 +180,7 @@ void SubresourceQueue::release(Entry& entry) {
         --underWay_;
     } else {
         host.waiting.erase(entry.place);
+        rankHost(host, &hostIt->first);
     }
     if (host.waiting.empty() && host.underWay == 0) {
         if (host.turn) turns_.erase(*host.turn);
@@ -139,7 +192,13 @@ void SubresourceQueue::release(Entry& entry) {
 
 void SubresourceQueue::cancel(Ticket ticket) {
     auto it = entries_.find(ticket);
-    if (it == entries_.end()) return;
+    if (it == entries_.end()) {
+        if (auto given = givenWay_.find(ticket); given != givenWay_.end()) {
+            discharge(given->second.charged);
+            givenWay_.erase(given);
+        }
+        return;
+    }
     Entry entry = std::move(it->second);
     entries_.erase(it);
     if (entry.loader) entry.loader->cancel();
@@ -152,9 +211,13 @@ void SubresourceQueue::cancelAll() {
         if (entry.loader) entry.loader->cancel();
         discharge(entry.charged);
     }
+    for (auto& [ticket, given] : givenWay_)
+        discharge(given.charged);
     entries_.clear();
+    givenWay_.clear();
     hosts_.clear();
     turns_.clear();
+    byWaiting_.clear();
     underWay_ = 0;
 }
 

@@ -2,15 +2,21 @@
 // The subresource loads of one page (images, scripts, frames) in one queue. At most MaximumLoadsPerHost
 // run at once for one host, as a phone's web view opens a handful of connections per host, and at most
 // MaximumLoadsUnderWay in all, so that a page's loads leave the network engine room for the app's own
-// requests; the others wait their turn, hosts taking turns. A host that never answers holds its own loads
-// only (up to the page's total, which many such hosts would need to fill). What waits or runs is bounded in
-// number (MaximumPendingLoads) and counted against the page's budget while held: its record and URL, the
-// copies a load under way makes of them, and its body as it arrives. What does not fit is refused at once.
-// Each call is constant work per load it starts or ends, whatever the number queued. Main thread only.
+// requests; the others wait their turn, hosts taking turns. What waits or runs is bounded in number
+// (MaximumPendingLoads, every host together) and counted against the page's budget while held: its record
+// and URL, the copies a load under way makes of them, and its body as it arrives.
+// A host that never answers holds its own loads only, however many hosts hang: when the page is full, the
+// host with the longest waiting list gives way. A new load for that host (or one as long) is refused at
+// once; a new load for another host takes the place of that host's newest waiting load, which never made
+// its request and ends with an error (told from a task of its own, as every load's end; until then it
+// keeps its charge). What does not fit the budget is refused at once.
+// Each call is constant work per load it starts or ends (and logarithmic in the hosts waiting to rank them),
+// whatever the number queued. Main thread only.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,14 +48,15 @@ public:
     SubresourceQueue(const SubresourceQueue&) = delete;
     SubresourceQueue& operator=(const SubresourceQueue&) = delete;
 
-    // Queues the load of `url` (started now if its host and the page have room). 0 when refused, with
-    // the reason in `why`: too many pending, a URL too long, or no room left in the page's budget.
+    // Queues the load of `url` (started now if its host and the page have room), in place of another host's
+    // newest waiting load when the page has too many pending (see above). 0 when refused, with the reason
+    // in `why`: too many pending for its host, a URL too long, or no room left in the page's budget.
     Ticket add(const URL& url, Completion completion, std::string* why = nullptr);
-    // Ends a load waiting or under way; its completion never runs.
+    // Ends a load waiting or under way (or given way, its end still to be told); its completion never runs.
     void cancel(Ticket ticket);
     void cancelAll();
 
-    // Loads waiting or under way, and those under way.
+    // Loads waiting or under way (not those given way), and those under way.
     std::size_t pendingCount() const { return entries_.size(); }
     std::size_t underWayCount() const { return underWay_; }
 
@@ -64,6 +71,9 @@ private:
         int underWay = 0;
         // Its place in the turns of hosts with loads waiting and room to start one.
         std::optional<std::list<const std::string*>::iterator> turn;
+        // Its place among the hosts with as many loads waiting (rankedAt), while it has any.
+        std::size_t rankedAt = 0;
+        std::list<const std::string*>::iterator rank;
     };
     struct Entry {
         URL url;
@@ -75,6 +85,13 @@ private:
         std::size_t charged = 0;
     };
 
+    // Puts the host among those with as many loads waiting as it has now, last.
+    void rankHost(Host& host, const std::string* name);
+    // Whether a load for `host` may have the place of another host's, when the page has too many pending.
+    bool mayDisplace(const std::string& host) const;
+    // Ends the newest waiting load of the host with the longest waiting list, to be told from a task.
+    void giveWay();
+    void toldGivenWay(Ticket ticket);
     void pump();
     void ended(Ticket ticket, const ResourceLoader::Result& result);
     // Takes the entry out of its host's accounting, and its host out of the queue once it has nothing.
@@ -88,6 +105,15 @@ private:
     std::unordered_map<Ticket, Entry> entries_;
     std::unordered_map<std::string, Host> hosts_;
     std::list<const std::string*> turns_;
+    // Hosts with loads waiting, by how many; in each, those that came to that number last at the back.
+    std::map<std::size_t, std::list<const std::string*>> byWaiting_;
+    // Loads that gave way, their end to be told; each keeps its charge until then.
+    struct GivenWay {
+        URL url;
+        Completion completion;
+        std::size_t charged = 0;
+    };
+    std::unordered_map<Ticket, GivenWay> givenWay_;
     std::size_t underWay_ = 0;
     Ticket nextTicket_ = 1;
 };
