@@ -106,30 +106,43 @@ bool hasOnlyLegalCharacters(std::string_view text) {
     return true;
 }
 
-// RFC 3986 5.2.4.
-std::string removeDotSegments(std::string_view input) {
-    std::string in(input);
+// RFC 3986 5.2.4, in one pass: each input character is looked at a bounded number of times, and each
+// output character is removed at most once, so a path of a million segments costs a million steps.
+std::string removeDotSegments(std::string_view in) {
     std::string out;
-    while (!in.empty()) {
-        if (in.rfind("../", 0) == 0) {
-            in.erase(0, 3);
-        } else if (in.rfind("./", 0) == 0) {
-            in.erase(0, 2);
-        } else if (in.rfind("/./", 0) == 0) {
-            in.erase(0, 2);
-        } else if (in == "/.") {
-            in = "/";
-        } else if (in.rfind("/../", 0) == 0 || in == "/..") {
-            in = in.size() == 3 ? std::string("/") : in.substr(3);
-            const size_t slash = out.rfind('/');
-            out.erase(slash == std::string::npos ? 0 : slash);
-        } else if (in == "." || in == "..") {
-            in.clear();
+    out.reserve(in.size());
+    // Drops the last segment of the output and its "/".
+    const auto pop = [&out] {
+        const size_t slash = out.rfind('/');
+        out.erase(slash == std::string::npos ? 0 : slash);
+    };
+    const auto at = [&in](size_t i, std::string_view what) { return in.substr(i, what.size()) == what; };
+    size_t i = 0;
+    while (i < in.size()) {
+        const size_t left = in.size() - i;
+        if (at(i, "../")) {
+            i += 3;
+        } else if (at(i, "./")) {
+            i += 2;
+        } else if (at(i, "/./")) {
+            i += 2; // the input goes on with "/"
+        } else if (left == 2 && at(i, "/.")) {
+            out.push_back('/');
+            break;
+        } else if (at(i, "/../")) {
+            i += 3;
+            pop();
+        } else if (left == 3 && at(i, "/..")) {
+            pop();
+            out.push_back('/');
+            break;
+        } else if ((left == 1 && in[i] == '.') || (left == 2 && at(i, ".."))) {
+            break;
         } else {
-            const size_t next = in.find('/', 1);
-            const size_t n = next == std::string::npos ? in.size() : next;
-            out.append(in, 0, n);
-            in.erase(0, n);
+            size_t next = in.find('/', i + 1);
+            if (next == std::string_view::npos) next = in.size();
+            out.append(in.substr(i, next - i));
+            i = next;
         }
     }
     return out;
@@ -147,20 +160,28 @@ std::string decodedOrEmpty(std::string_view raw, const char* what) {
 } // namespace
 
 std::optional<URL> URL::parse(std::string_view text) {
-    auto url = parseStrict(text);
+    auto url = parseStrict(std::string(text));
     if (!url) logDebug("URL: not a URL: " + escapeLogText(text.substr(0, 200)));
     return url;
 }
 
-std::optional<URL> URL::parseStrict(std::string_view text) {
+std::optional<URL> URL::parseStrict(std::string owned) {
+    const std::string_view text = owned;
     if (!hasOnlyLegalCharacters(text)) return std::nullopt;
     URL url;
+    const auto spanOf = [&text](std::string_view part) { return Span{static_cast<size_t>(part.data() - text.data()), part.size()}; };
+    const auto finish = [&url, &owned]() -> std::optional<URL> {
+        url.valid_ = true;
+        url.text_ = std::make_shared<const std::string>(std::move(owned));
+        return url;
+    };
     std::string_view rest = text;
 
     if (const size_t hash = rest.find('#'); hash != std::string_view::npos) {
         const std::string_view frag = rest.substr(hash + 1);
         if (!allOf(frag, isQueryChar)) return std::nullopt; // a second "#", or brackets
-        url.fragment_ = std::string(frag);
+        url.fragment_ = spanOf(frag);
+        url.hasFragment_ = true;
         rest = rest.substr(0, hash);
     }
 
@@ -170,37 +191,36 @@ std::optional<URL> URL::parseStrict(std::string_view text) {
         if (scheme.empty() || !isAlpha(scheme[0])) return std::nullopt;
         for (char c : scheme)
             if (!isAlpha(c) && !isDigit(c) && c != '+' && c != '-' && c != '.') return std::nullopt;
-        url.scheme_ = lower(scheme);
+        url.scheme_ = spanOf(scheme);
         rest = rest.substr(delim + 1);
         if (!rest.empty() && rest[0] != '/') {
             // Opaque: "mailto:x@y", "about:blank", "data:...". Its query is part of the opaque text.
             if (!allOf(rest, isQueryChar)) return std::nullopt;
             url.opaque_ = true;
-            url.path_ = std::string(rest);
-            url.valid_ = true;
-            url.text_ = std::string(text);
-            return url;
+            url.path_ = spanOf(rest);
+            return finish();
         }
     }
 
     if (const size_t q = rest.find('?'); q != std::string_view::npos) {
         const std::string_view query = rest.substr(q + 1);
         if (!allOf(query, isQueryChar)) return std::nullopt;
-        url.query_ = std::string(query);
+        url.query_ = spanOf(query);
+        url.hasQuery_ = true;
         rest = rest.substr(0, q);
     }
 
-    if (rest.rfind("//", 0) == 0) {
+    if (rest.substr(0, 2) == "//") {
         rest = rest.substr(2);
         const size_t slash = rest.find('/');
         std::string_view authority = rest.substr(0, slash);
-        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
+        rest = slash == std::string_view::npos ? rest.substr(rest.size()) : rest.substr(slash);
         url.hasAuthority_ = true;
 
         if (const size_t at = authority.find('@'); at != std::string_view::npos) {
             const std::string_view userInfo = authority.substr(0, at);
             if (!allOf(userInfo, isUserInfoChar)) return std::nullopt;
-            url.userInfo_ = std::string(userInfo);
+            url.userInfo_ = spanOf(userInfo);
             url.hasUserInfo_ = true;
             authority = authority.substr(at + 1);
         }
@@ -216,7 +236,7 @@ std::optional<URL> URL::parseStrict(std::string_view text) {
             } else if (!allOf(literal, isIPLiteralChar) || literal.find(':') == std::string_view::npos) {
                 return std::nullopt;
             }
-            url.host_ = std::string(literal);
+            url.host_ = spanOf(literal);
             const std::string_view after = authority.substr(close + 1);
             if (!after.empty()) {
                 if (after[0] != ':') return std::nullopt;
@@ -227,7 +247,7 @@ std::optional<URL> URL::parseStrict(std::string_view text) {
             const size_t colon = authority.find(':');
             const std::string_view host = authority.substr(0, colon);
             if (!allOf(host, isRegNameChar)) return std::nullopt;
-            url.host_ = std::string(host);
+            url.host_ = spanOf(host);
             if (colon != std::string_view::npos) {
                 hasPort = true;
                 portText = authority.substr(colon + 1);
@@ -244,100 +264,141 @@ std::optional<URL> URL::parseStrict(std::string_view text) {
     }
 
     if (!allOf(rest, isPathChar)) return std::nullopt;
-    url.path_ = std::string(rest);
-    url.valid_ = true;
-    url.text_ = std::string(text);
-    return url;
+    url.path_ = spanOf(rest);
+    return finish();
+}
+
+std::string_view URL::part(Span span) const {
+    if (!text_) return {};
+    return std::string_view(*text_).substr(span.at, span.size);
+}
+
+std::optional<std::string_view> URL::queryText() const {
+    if (!hasQuery_) return std::nullopt;
+    return part(query_);
+}
+
+std::optional<std::string_view> URL::fragmentText() const {
+    if (!hasFragment_) return std::nullopt;
+    return part(fragment_);
+}
+
+const std::string& URL::absoluteString() const {
+    static const std::string empty;
+    return text_ ? *text_ : empty;
+}
+
+bool URL::isFileURL() const {
+    return valid_ && scheme() == "file";
 }
 
 std::optional<URL> URL::resolve(std::string_view reference, const URL& base) {
     auto ref = parse(reference);
     if (!ref) return std::nullopt;
-    if (!ref->scheme_.empty()) {
+    const bool refHasScheme = !ref->schemeText().empty();
+    if (refHasScheme) {
         // Normalise the dots of an absolute reference too, as section 5.2.2 does.
-        if (ref->opaque_ || ref->path_.find('.') == std::string::npos) return ref;
-    } else if (!base.valid_ || base.scheme_.empty()) {
+        if (ref->opaque_ || ref->pathText().find('.') == std::string_view::npos) return ref;
+    } else if (!base.valid_ || base.schemeText().empty()) {
         logDebug("URL: cannot resolve against a base without a scheme");
         return std::nullopt;
     } else if (base.opaque_) {
         // An opaque base ("about:blank") only takes a fragment or nothing.
         if (!reference.empty() && reference[0] != '#') return std::nullopt;
-        std::string out = base.text_.substr(0, base.text_.find('#'));
-        if (ref->fragment_) out += "#" + *ref->fragment_;
-        return parse(out);
+        const std::string_view baseText = base.absoluteString();
+        std::string out(baseText.substr(0, baseText.find('#')));
+        if (auto fragment = ref->fragmentText()) {
+            out += '#';
+            out += *fragment;
+        }
+        return parseStrict(std::move(out));
     }
 
     // Section 5.2.2, on the raw (encoded) components.
-    std::string scheme, authority, path;
+    std::string_view scheme, authority;
+    std::string path;
     bool hasAuthority = false;
-    std::optional<std::string> query;
-    const auto authorityOf = [](const URL& u) {
-        std::string a;
-        if (u.hasUserInfo_) a += u.userInfo_ + "@";
-        a += u.host_.find(':') != std::string::npos ? "[" + u.host_ + "]" : u.host_;
-        if (u.port_) a += ":" + std::to_string(*u.port_);
-        return a;
-    };
-    // Keep the authority exactly as written (an empty port, the host's case).
-    const auto rawAuthorityOf = [&](const URL& u) -> std::string {
+    std::optional<std::string_view> query;
+    // The authority exactly as written (an empty port, the host's case).
+    const auto rawAuthorityOf = [](const URL& u) -> std::string_view {
         if (!u.hasAuthority_) return {};
-        std::string_view t = u.text_;
+        std::string_view t = u.absoluteString();
         const size_t start = t.find("//");
-        if (start == std::string_view::npos) return authorityOf(u);
+        if (start == std::string_view::npos) return {};
         t = t.substr(start + 2);
-        return std::string(t.substr(0, t.find_first_of("/?#")));
+        return t.substr(0, t.find_first_of("/?#"));
     };
 
-    if (!ref->scheme_.empty()) {
-        const size_t colon = ref->text_.find(':');
-        scheme = ref->text_.substr(0, colon);
+    if (refHasScheme) {
+        scheme = ref->schemeText();
         hasAuthority = ref->hasAuthority_;
         authority = rawAuthorityOf(*ref);
-        path = removeDotSegments(ref->path_);
-        query = ref->query_;
+        path = removeDotSegments(ref->pathText());
+        query = ref->queryText();
     } else {
-        scheme = base.text_.substr(0, base.text_.find(':'));
+        scheme = base.schemeText();
+        const std::string_view refPath = ref->pathText();
+        const std::string_view basePath = base.pathText();
         if (ref->hasAuthority_) {
             hasAuthority = true;
             authority = rawAuthorityOf(*ref);
-            path = removeDotSegments(ref->path_);
-            query = ref->query_;
+            path = removeDotSegments(refPath);
+            query = ref->queryText();
         } else {
             hasAuthority = base.hasAuthority_;
             authority = rawAuthorityOf(base);
-            if (ref->path_.empty()) {
-                path = base.path_;
-                query = ref->query_ ? ref->query_ : base.query_;
+            if (refPath.empty()) {
+                path = std::string(basePath);
+                query = ref->hasQuery_ ? ref->queryText() : base.queryText();
             } else {
-                if (ref->path_[0] == '/') {
-                    path = removeDotSegments(ref->path_);
+                if (refPath[0] == '/') {
+                    path = removeDotSegments(refPath);
                 } else {
                     std::string merged;
-                    if (base.hasAuthority_ && base.path_.empty()) {
-                        merged = "/" + ref->path_;
+                    if (base.hasAuthority_ && basePath.empty()) {
+                        merged.reserve(refPath.size() + 1);
+                        merged += '/';
                     } else {
-                        const size_t slash = base.path_.rfind('/');
-                        merged =
-                            (slash == std::string::npos ? std::string() : base.path_.substr(0, slash + 1)) +
-                            ref->path_;
+                        const size_t slash = basePath.rfind('/');
+                        if (slash != std::string_view::npos) {
+                            merged.reserve(slash + 1 + refPath.size());
+                            merged += basePath.substr(0, slash + 1);
+                        }
                     }
+                    merged += refPath;
                     path = removeDotSegments(merged);
                 }
-                query = ref->query_;
+                query = ref->queryText();
             }
         }
     }
 
     // Section 5.3.
-    std::string out = scheme + ":";
-    if (hasAuthority)
-        out += "//" + authority;
-    else if (path.rfind("//", 0) == 0)
+    const auto fragment = ref->fragmentText();
+    std::string out;
+    out.reserve(scheme.size() + 4 + authority.size() + path.size() + (query ? query->size() + 1 : 0) +
+                (fragment ? fragment->size() + 1 : 0));
+    out += scheme;
+    out += ':';
+    if (hasAuthority) {
+        out += "//";
+        out += authority;
+    } else if (path.substr(0, 2) == "//") {
         out += "/."; // keep a path from reading as an authority
+    }
     out += path;
-    if (query) out += "?" + *query;
-    if (ref->fragment_) out += "#" + *ref->fragment_;
-    return parse(out);
+    if (query) {
+        out += '?';
+        out += *query;
+    }
+    if (fragment) {
+        out += '#';
+        out += *fragment;
+    }
+    std::string shown = out.substr(0, 200);
+    auto url = parseStrict(std::move(out));
+    if (!url) logDebug("URL: not a URL: " + escapeLogText(shown));
+    return url;
 }
 
 URL URL::fileURL(std::string_view absolutePath) {
@@ -348,11 +409,11 @@ URL URL::fileURL(std::string_view absolutePath) {
 }
 
 std::string URL::scheme() const {
-    return scheme_;
+    return lower(schemeText());
 }
 
 std::string URL::host() const {
-    return lower(host_);
+    return lower(hostText());
 }
 
 std::optional<int> URL::port() const {
@@ -375,37 +436,41 @@ bool URL::isSameOrigin(const URL& other) const {
 
 std::string URL::user() const {
     if (!hasUserInfo_) return {};
-    return decodedOrEmpty(std::string_view(userInfo_).substr(0, userInfo_.find(':')), "user");
+    const std::string_view userInfo = userInfoText();
+    return decodedOrEmpty(userInfo.substr(0, userInfo.find(':')), "user");
 }
 
 std::string URL::password() const {
-    const size_t colon = userInfo_.find(':');
-    if (!hasUserInfo_ || colon == std::string::npos) return {};
-    return decodedOrEmpty(std::string_view(userInfo_).substr(colon + 1), "password");
+    const std::string_view userInfo = userInfoText();
+    const size_t colon = userInfo.find(':');
+    if (!hasUserInfo_ || colon == std::string_view::npos) return {};
+    return decodedOrEmpty(userInfo.substr(colon + 1), "password");
 }
 
 std::string URL::path() const {
     if (opaque_) return {};
-    std::string p = decodedOrEmpty(path_, "path");
+    const std::string_view raw = pathText();
+    std::string p = decodedOrEmpty(raw, "path");
     // Decide on the encoded form, so an escaped trailing "%2F" stays.
-    if (path_.size() > 1 && path_.back() == '/' && !p.empty()) p.pop_back();
+    if (raw.size() > 1 && raw.back() == '/' && !p.empty()) p.pop_back();
     return p;
 }
 
 std::string URL::percentEncodedPath() const {
-    return opaque_ ? std::string() : path_;
+    return opaque_ ? std::string() : std::string(pathText());
 }
 
 std::vector<std::string> URL::pathComponents() const {
     std::vector<std::string> out;
-    if (opaque_ || path_.empty()) return out;
-    if (path_[0] == '/') out.emplace_back("/");
+    const std::string_view path = pathText();
+    if (opaque_ || path.empty()) return out;
+    if (path[0] == '/') out.emplace_back("/");
     size_t start = 0;
-    while (start <= path_.size()) {
-        size_t end = path_.find('/', start);
-        if (end == std::string::npos) end = path_.size();
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string_view::npos) end = path.size();
         if (end > start) {
-            auto decoded = percentDecode(std::string_view(path_).substr(start, end - start));
+            auto decoded = percentDecode(path.substr(start, end - start));
             if (!decoded) return {};
             out.push_back(std::move(*decoded));
         }
@@ -427,16 +492,19 @@ std::string URL::pathExtension() const {
 }
 
 std::optional<std::string> URL::query() const {
-    return query_;
+    if (!hasQuery_) return std::nullopt;
+    return std::string(part(query_));
 }
 
 std::optional<std::string> URL::fragment() const {
-    return fragment_;
+    if (!hasFragment_) return std::nullopt;
+    return std::string(part(fragment_));
 }
 
 std::string URL::resourceSpecifier() const {
-    if (scheme_.empty()) return text_;
-    return text_.substr(text_.find(':') + 1);
+    const std::string& text = absoluteString();
+    if (schemeText().empty()) return text;
+    return text.substr(text.find(':') + 1);
 }
 
 std::string percentEncode(std::string_view text, std::string_view keep) {

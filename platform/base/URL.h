@@ -1,7 +1,10 @@
 #pragma once
 // A parsed URL or relative reference, following RFC 3986 and the original platform's strict
 // validity rules (no spaces, no unescaped quotes or brackets outside an IPv6 host, ASCII only).
-// A value type; any thread.
+// A value type; any thread. Its text is held once, immutable, and shared by every copy; its parts are
+// places in that text. A copy costs a reference, whatever the URL's length.
+#include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,7 +25,7 @@ class URL {
     static URL fileURL(std::string_view absolutePath);
 
     bool isValid() const { return valid_; }
-    const std::string& absoluteString() const { return text_; }
+    const std::string& absoluteString() const;
 
     std::string scheme() const; // lower-cased, "" for a relative reference
     std::string host() const;   // lower-cased, without the brackets of an IPv6 literal
@@ -44,28 +47,42 @@ class URL {
     std::optional<std::string> query() const;    // raw, without "?"; "" for a bare "?"
     std::optional<std::string> fragment() const; // raw, without "#"
     std::string resourceSpecifier() const;       // everything after "scheme:"
-    bool isFileURL() const { return valid_ && scheme_ == "file"; }
+    bool isFileURL() const;
     // True for "//host..." forms and URLs whose path starts at the root.
     bool hasAuthority() const { return hasAuthority_; }
 
-    bool operator==(const URL& o) const { return text_ == o.text_; }
+    bool operator==(const URL& o) const { return text_ == o.text_ || absoluteString() == o.absoluteString(); }
     bool operator!=(const URL& o) const { return !(*this == o); }
 
   private:
-    static std::optional<URL> parseStrict(std::string_view text);
+    // Where a part lies in the text.
+    struct Span {
+        std::size_t at = 0;
+        std::size_t size = 0;
+    };
+    static std::optional<URL> parseStrict(std::string text);
+    std::string_view part(Span span) const;
+    std::string_view schemeText() const { return part(scheme_); }
+    std::string_view userInfoText() const { return part(userInfo_); }
+    std::string_view hostText() const { return part(host_); }
+    std::string_view pathText() const { return part(path_); }
+    std::optional<std::string_view> queryText() const;
+    std::optional<std::string_view> fragmentText() const;
 
+    std::shared_ptr<const std::string> text_; // null for the empty URL
     bool valid_ = false;
     bool opaque_ = false; // "scheme:" followed by something other than "/"
     bool hasAuthority_ = false;
-    std::string text_;
-    std::string scheme_; // lower-cased
-    std::string userInfo_;
     bool hasUserInfo_ = false;
-    std::string host_; // as written, brackets removed
+    bool hasQuery_ = false;
+    bool hasFragment_ = false;
+    Span scheme_;   // as written; empty for a relative reference
+    Span userInfo_;
+    Span host_;     // as written, brackets removed
     std::optional<int> port_;
-    std::string path_; // percent-encoded
-    std::optional<std::string> query_;
-    std::optional<std::string> fragment_;
+    Span path_;     // percent-encoded
+    Span query_;    // without "?"
+    Span fragment_; // without "#"
 };
 
 // Percent coding over UTF-8. Encoding keeps the unreserved characters (A-Z a-z 0-9 - . _ ~)

@@ -43,7 +43,6 @@ struct Transfer {
     CURL* easy = nullptr;
     curl_slist* headerList = nullptr;
     curl_slist* connectTo = nullptr;
-    std::string url;
     Steady::time_point lastActivity;  // set when it starts: waiting for a place does not count
     Steady::duration timeout{};
     Steady::time_point waitDeadline;  // when it stops waiting for a place and fails
@@ -54,6 +53,13 @@ struct Transfer {
     bool touched = false;  // heard something since the last flush
     bool paused = false;   // held by its listener, waiting for resume()
     char errorBuffer[CURL_ERROR_SIZE] = {0};
+
+    // The URL as sent, without the fragment (ours, never the server's). Made when needed, as for an error:
+    // the request's URL is the one copy a transfer holds, besides the network library's.
+    std::string url() const {
+        const std::string& text = request.url().absoluteString();
+        return text.substr(0, text.find('#'));
+    }
 
     ~Transfer() {
         if (easy != nullptr) curl_easy_cleanup(easy);
@@ -323,26 +329,29 @@ struct NetworkEngine::Impl {
         std::string file = config->trustedCAFile();
         caFile = file;
         if (trustStore != nullptr) X509_STORE_free(trustStore);
-        trustStore = nullptr;
-        if (file.empty()) return;
         trustStore = buildTrustStore(file);
     }
 
+    // One store for every connection, the system's CAs and the file's (`file` empty: none). Left to
+    // itself, the network library would read the whole system bundle into each new secure connection,
+    // most of a megabyte apiece. Null when no store can be made: the library's defaults then apply.
     static X509_STORE* buildTrustStore(const std::string& file) {
-        BIO* bio = BIO_new_file(file.c_str(), "r");
-        if (bio == nullptr) {
-            logWarning("network: cannot read the trusted CA file " + file);
-            return nullptr;
-        }
         std::vector<X509*> extra;
-        while (X509* cert = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr)) extra.push_back(cert);
-        BIO_free(bio);
-        ERR_clear_error();
-        if (extra.empty()) {
-            logWarning("network: no certificate in the trusted CA file " + file);
-            return nullptr;
+        if (!file.empty()) {
+            if (BIO* bio = BIO_new_file(file.c_str(), "r")) {
+                while (X509* cert = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr)) extra.push_back(cert);
+                BIO_free(bio);
+                if (extra.empty()) logWarning("network: no certificate in the trusted CA file " + file);
+            } else {
+                logWarning("network: cannot read the trusted CA file " + file);
+            }
+            ERR_clear_error();
         }
         X509_STORE* store = X509_STORE_new();
+        if (store == nullptr) {
+            for (X509* cert : extra) X509_free(cert);
+            return nullptr;
+        }
         // The system's hashed folder is read certificate by certificate as verification asks for them;
         // parsing the whole bundle up front would hold the first transfer up for tens of milliseconds.
         auto [systemFolder, systemBundle] = systemCAs();
@@ -437,14 +446,16 @@ struct NetworkEngine::Impl {
         t.owner = this;
         t.easy = curl_easy_init();
         if (t.easy == nullptr) {
-            setError(error, URLError::make(URLError::Unknown, t.url, "curl_easy_init failed"));
+            setError(error, URLError::make(URLError::Unknown, t.url(), "curl_easy_init failed"));
             return false;
         }
         CURL* e = t.easy;
-        // The fragment is ours, never the server's.
-        t.url = r.url().absoluteString();
-        if (auto hash = t.url.find('#'); hash != std::string::npos) t.url.resize(hash);
-        curl_easy_setopt(e, CURLOPT_URL, t.url.c_str());
+        // The fragment is ours, never the server's. curl copies the text.
+        const std::string& urlText = r.url().absoluteString();
+        if (urlText.find('#') == std::string::npos)
+            curl_easy_setopt(e, CURLOPT_URL, urlText.c_str());
+        else
+            curl_easy_setopt(e, CURLOPT_URL, t.url().c_str());
         curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
         curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
@@ -516,7 +527,7 @@ struct NetworkEngine::Impl {
         if (poolStale) curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
 
         if (curl_multi_add_handle(multi, e) != CURLM_OK) {
-            setError(error, URLError::make(URLError::Unknown, t.url, "curl_multi_add_handle failed"));
+            setError(error, URLError::make(URLError::Unknown, t.url(), "curl_multi_add_handle failed"));
             return false;
         }
         return true;
@@ -555,8 +566,7 @@ struct NetworkEngine::Impl {
         while (!waitingDeadlines.empty() && waitingDeadlines.begin()->first <= now) {
             std::unique_ptr<Transfer> t = takeWaiting(waitingDeadlines.begin()->second);
             auto listener = std::move(t->listener);
-            std::string url = t->request.url().absoluteString();
-            if (auto hash = url.find('#'); hash != std::string::npos) url.resize(hash);
+            std::string url = t->url();
             t.reset();
             listener->transferDidComplete(URLError::make(URLError::TimedOut, url));
             active.fetch_sub(1);
@@ -674,12 +684,12 @@ struct NetworkEngine::Impl {
                 CURLcode code = msg->data.result;
                 std::optional<Error> error;
                 if (code != CURLE_OK) {
-                    error = URLError::make(URLError::codeForCurl(code), t->url,
+                    error = URLError::make(URLError::codeForCurl(code), t->url(),
                                            t->errorBuffer[0] != '\0' ? t->errorBuffer : curl_easy_strerror(code));
                     error->userInfo["curlCode"] = static_cast<int>(code);
                 } else if (!t->headDelivered) {
                     // A complete exchange always has a head; without one the answer was not HTTP.
-                    error = URLError::make(URLError::BadServerResponse, t->url);
+                    error = URLError::make(URLError::BadServerResponse, t->url());
                 }
                 endRunning(t->id, std::move(error));
             }
@@ -705,7 +715,7 @@ struct NetworkEngine::Impl {
                 }
             }
             for (TransferId id : expired) {
-                std::string url = transfers[id]->url;
+                std::string url = transfers[id]->url();
                 endRunning(id, URLError::make(URLError::TimedOut, url));
             }
             if (!expired.empty()) {

@@ -462,9 +462,16 @@ void URLConnection::startHop(const URLRequest& request) {
         std::lock_guard lock(mutex_);
         currentRequest_ = request;
     }
-    const std::string urlText = request.url().absoluteString();
+    const std::string& urlText = request.url().absoluteString();
     if (!request.url().isValid()) {
         fail(URLError::make(URLError::BadURL, urlText));
+        return;
+    }
+    if (origin_.isWebContent() && urlText.size() > TransferOrigin::MaximumURLLength) {
+        // The error names the URL by its start: it is not copied whole again to say it is too long.
+        fail(URLError::make(URLError::BadURL, urlText.substr(0, 256),
+                            "web content loads no URL longer than " +
+                                std::to_string(TransferOrigin::MaximumURLLength >> 20) + " MB"));
         return;
     }
     if (auto protocolClass = URLProtocol::classForRequest(request)) {

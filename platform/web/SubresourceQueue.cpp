@@ -3,27 +3,30 @@
 #include <utility>
 
 #include "platform/runloop/MainLoop.h"
+#include "platform/web/WebPage.h"
 
 namespace platform {
 
 namespace {
-// A URL holds its text and its parts, which together are no longer than the text.
-std::size_t urlBytes(const URL& url) {
-    return 2 * url.absoluteString().size();
-}
 // The entry, its map and list nodes and its host's record, with room to spare.
 constexpr std::size_t kRecordBytes = 512;
-// A request: its URL and its headers (the page's URL as referrer, the user agent), and what the network
-// engine and its client copy of the URL.
-constexpr std::size_t kRequestBytes = 1024;
+// A load under way: its request (the page's referrer, at most MaximumReferrerLength, and the user agent),
+// loader and connection records, and the network engine's transfer. The network library's connection
+// (its buffers, and a secure one's state: about 80 KB) is not the page's: web content's connections are
+// capped for all pages together (NetworkEngine), so their memory is bounded in the process whatever pages do.
+constexpr std::size_t kLoadBytes = 8192 + WebPage::MaximumReferrerLength;
+// The network library's copies of the URL while the load is under way: the text it is given, its parsed
+// parts, the URL it rebuilds from them and the path it sends (measured: about five).
+constexpr std::size_t kNetworkURLCopies = 5;
 } // namespace
 
 std::size_t SubresourceQueue::waitingBytes(const URL& url) {
-    return kRecordBytes + urlBytes(url) + url.host().size();
+    // Its URL's text is held once, shared by the request and the loads made from it.
+    return kRecordBytes + url.absoluteString().size() + url.host().size();
 }
 
 std::size_t SubresourceQueue::runningBytes(const URL& url) {
-    return kRequestBytes + 2 * urlBytes(url);
+    return kLoadBytes + kNetworkURLCopies * url.absoluteString().size();
 }
 
 SubresourceQueue::SubresourceQueue(Starter starter, ResourceLoader::Budget budget)

@@ -340,7 +340,7 @@ void WebPage::entryEnded(bool pagesOwn) {
 void WebPage::stopScripts(const Error& why) {
     if (scriptsStopped_ || closed_) return;
     scriptsStopped_ = true;
-    logWarning("web page " + url_.absoluteString() + " stopped: " + why.description);
+    logWarning("web page " + shownInLog(url_.absoluteString()) + " stopped: " + why.description);
     cancelPending();
     nextParserScript_ = parserScripts_.size();
     waitingForScript_ = false;
@@ -439,7 +439,7 @@ void WebPage::runScriptText(const std::string& source, const std::string& name, 
                 duk_call(ctx, 0);
             },
             &error))
-        logWarning("script in " + url_.absoluteString() + " failed: " + escapeLogText(error.description));
+        logWarning("script in " + shownInLog(url_.absoluteString()) + " failed: " + escapeLogText(error.description));
     currentScript_ = previous;
 }
 
@@ -494,7 +494,7 @@ void WebPage::refuseLoad(unsigned node, std::uint64_t serial, const std::string&
     refused_.emplace_back(node, serial);
     // One line per reason for each batch; the first source refused for it names the batch.
     if (refusalReasons_[why]++ == 0) {
-        logWarning("web page " + url_.absoluteString() + " refused the load of " + shownInLog(src) + ": " + why);
+        logWarning("web page " + shownInLog(url_.absoluteString()) + " refused the load of " + shownInLog(src) + ": " + why);
     }
 }
 
@@ -503,7 +503,7 @@ void WebPage::fireRefusals() {
     auto reasons = std::exchange(refusalReasons_, {});
     for (const auto& [why, count] : reasons)
         if (count > 1)
-            logWarning("web page " + url_.absoluteString() + " refused " + std::to_string(count) + " loads: " + why);
+            logWarning("web page " + shownInLog(url_.absoluteString()) + " refused " + std::to_string(count) + " loads: " + why);
     auto self = shared_from_this();
     ResourceLoader::Result failed;
     failed.error = Error("WebKitErrorDomain", 102, "the load was refused");
@@ -642,11 +642,20 @@ std::optional<URL> WebPage::resolve(const std::string& text) const {
     return std::nullopt;
 }
 
+std::string WebPage::referrer() const {
+    const std::string scheme = url_.scheme();
+    if (scheme != "http" && scheme != "https") return {};
+    const std::string& text = url_.absoluteString();
+    if (text.size() <= MaximumReferrerLength) return text;
+    // As browsers do, a longer referrer is cut to its origin.
+    const auto port = url_.port();
+    return scheme + "://" + url_.host() + (port ? ":" + std::to_string(*port) : std::string()) + "/";
+}
+
 URLRequest WebPage::subresourceRequest(const URL& url) const {
     URLRequest request(url);
     request.setValue(NetworkConfiguration::sharedInstance()->userAgent(), "User-Agent");
-    std::string scheme = url_.scheme();
-    if (scheme == "http" || scheme == "https") request.setValue(url_.absoluteString(), "Referer");
+    if (std::string referrer = this->referrer(); !referrer.empty()) request.setValue(referrer, "Referer");
     request.setMainDocumentURL(url_);
     return request;
 }
@@ -655,7 +664,7 @@ bool WebPage::queueNavigation(const std::string& urlText, WebViewNavigationType 
                               const std::string& method, const std::string& body) {
     if (closed_ || scriptsStopped_) return true;
     auto refuse = [&](const std::string& why) {
-        logWarning("web page " + url_.absoluteString() + " refused a navigation: " + why);
+        logWarning("web page " + shownInLog(url_.absoluteString()) + " refused a navigation: " + why);
         return false;
     };
     if (urlText.size() > SubresourceQueue::MaximumURLLength) return refuse("its URL is too long");
@@ -664,10 +673,12 @@ bool WebPage::queueNavigation(const std::string& urlText, WebViewNavigationType 
         logWarning("navigation to something that is no URL ignored: " + shownInLog(urlText));
         return true;
     }
+    // Resolved against a long document URL, a short reference can pass the bound too.
+    if (url->absoluteString().size() > SubresourceQueue::MaximumURLLength) return refuse("its URL is too long");
     if (outgoing_.size() >= MaximumQueuedNavigations) return refuse("too many navigations are waiting");
-    // The request's URL and the document's (its text and parts each), its method and body, and the record.
-    const std::size_t bytes = sizeof(Outgoing) + 256 + 2 * url->absoluteString().size() +
-                              2 * (frameNode != 0 ? url_ : *url).absoluteString().size() + method.size() + body.size();
+    // The request's URL (held once: the document's is the page's own or the same), its method and body,
+    // and the record.
+    const std::size_t bytes = sizeof(Outgoing) + 256 + url->absoluteString().size() + method.size() + body.size();
     if (!charge(bytes)) return refuse("it does not fit in the page's memory budget");
     URLRequest request(*url);
     request.setHTTPMethod(method);
@@ -822,7 +833,7 @@ bool WebPage::write(const std::vector<std::shared_ptr<DOMNode>>& nodes) {
 int WebPage::addTimer(double seconds, bool repeats) {
     if (closed_ || scriptsStopped_) return 0;
     if (timers_.size() >= MaximumTimers) {
-        if (!timerCapLogged_) logWarning("web page " + url_.absoluteString() + " has too many timers; new ones are refused");
+        if (!timerCapLogged_) logWarning("web page " + shownInLog(url_.absoluteString()) + " has too many timers; new ones are refused");
         timerCapLogged_ = true;
         return 0;
     }
@@ -862,7 +873,7 @@ int WebPage::requestFrame() {
     if (closed_ || scriptsStopped_) return 0;
     if (frameCallbacks_.size() >= MaximumFrameCallbacks) {
         if (!frameCapLogged_)
-            logWarning("web page " + url_.absoluteString() + " has too many animation frame callbacks; new ones are refused");
+            logWarning("web page " + shownInLog(url_.absoluteString()) + " has too many animation frame callbacks; new ones are refused");
         frameCapLogged_ = true;
         return 0;
     }

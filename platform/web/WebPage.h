@@ -71,6 +71,9 @@ public:
     // Navigations waiting for the client (each is delivered: pages send messages as navigations); past
     // this many, or past the page's budget, more are refused.
     static constexpr std::size_t MaximumQueuedNavigations = 1000;
+    // A page's loads name it as their referrer up to this length, and by its origin past it, as browsers
+    // do: a long document URL is not copied into every request it makes.
+    static constexpr std::size_t MaximumReferrerLength = 4096;
     // The error code (in ScriptContext's domain) of a page stopped for taking too much of the thread.
     static constexpr int ScriptShareCode = 6;
     // The error code (in ScriptContext's domain) of a page stopped at load because its markup would pass
@@ -168,6 +171,8 @@ public:
     double timeSinceOrigin() const;
     std::optional<URL> resolve(const std::string& text) const;
     URLRequest subresourceRequest(const URL& url) const;
+    // What its loads send as "Referer": "" for a document not from the web.
+    std::string referrer() const;
     void loadScript(unsigned node, bool blocking);
     void runInlineScript(const std::shared_ptr<DOMNode>& node);
     // Subresource loads go through one queue (see SubresourceQueue). An element whose load is queued or

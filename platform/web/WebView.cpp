@@ -66,6 +66,11 @@ public:
                                               const URLRequest& request,
                                               const std::optional<HTTPURLResponse>& redirectResponse) override {
         if (!redirectResponse || view_ == nullptr) return request;
+        if (!view_->loadsForApp() && request.url().absoluteString().size() > TransferOrigin::MaximumURLLength) {
+            connection->cancel();
+            end(Error(ErrorDomain, 102, "the document redirects to a URL longer than the web view loads"));
+            return std::nullopt;
+        }
         URLRequest next = request;
         if (next.valueForHTTPHeaderField("User-Agent").value_or("").empty())
             next.setValue(NetworkConfiguration::sharedInstance()->userAgent(), "User-Agent");
@@ -279,6 +284,13 @@ bool WebView::ask(const URLRequest& request, WebViewNavigationType type) {
 
 void WebView::navigate(Entry entry, WebViewNavigationType type, HistoryMove move, int historyIndex) {
     auto keep = shared_from_this();
+    if (!loadsForApp() && entry.request.url().absoluteString().size() > TransferOrigin::MaximumURLLength) {
+        // Refused before the delegate is asked: nothing reads or copies a URL the web view will not load.
+        fail(Error(ErrorDomain, 102,
+                   "the web view loads no URL longer than " + std::to_string(TransferOrigin::MaximumURLLength >> 20) +
+                       " MB"));
+        return;
+    }
     URLRequest request = entry.request;
     if (request.valueForHTTPHeaderField("User-Agent").value_or("").empty())
         request.setValue(NetworkConfiguration::sharedInstance()->userAgent(), "User-Agent");
@@ -330,6 +342,9 @@ void WebView::commit(const std::string& html, const URL& url, const Entry& entry
     case HistoryMove::Push:
         if (historyIndex_ + 1 < static_cast<int>(history_.size())) history_.resize(historyIndex_ + 1);
         history_.push_back(entry);
+        // The oldest go first, as a browser's session history keeps a bounded number.
+        if (history_.size() > MaximumHistoryEntries)
+            history_.erase(history_.begin(), history_.begin() + static_cast<std::ptrdiff_t>(history_.size() - MaximumHistoryEntries));
         historyIndex_ = static_cast<int>(history_.size()) - 1;
         break;
     case HistoryMove::Replace:

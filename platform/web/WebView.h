@@ -36,6 +36,8 @@ class WebPage;
 class WebView : public View {
 public:
     static constexpr std::size_t MaximumDocumentSize = 4u << 20;
+    // Back-forward history keeps the latest this many documents.
+    static constexpr std::size_t MaximumHistoryEntries = 50;
     static constexpr const char* ErrorDomain = "WebKitErrorDomain";
 
     static std::shared_ptr<WebView> create(Rect frame = Rect::zero());

@@ -290,7 +290,8 @@ TEST_CASE_FIXTURE(Harness, "WebPage: image sources and queued navigations count 
     const int sent = std::stoi(page->evaluate("sent"));
     CHECK(sent >= 2);
     CHECK(page->queuedNavigationCount() == static_cast<std::size_t>(sent));
-    CHECK(page->chargedBytes() - before >= static_cast<std::size_t>(sent) * 2 * (1u << 18));
+    // Each holds its URL once (the request's and the document's are the same text).
+    CHECK(page->chargedBytes() - before >= static_cast<std::size_t>(sent) * (1u << 18));
     CHECK(page->document().bytes() + page->chargedBytes() <= options.scriptMemoryLimit);
     runUntilIdle();
     CHECK(page->queuedNavigationCount() == 0);
@@ -343,7 +344,7 @@ TEST_CASE_FIXTURE(Harness, "WebPage: pending script loads are bounded") {
     CHECK(r.hosts->started("hang.example") == static_cast<int>(SubresourceQueue::MaximumLoadsUnderWay));
     const std::size_t charged = page->chargedBytes() - before;
     CHECK(charged >= SubresourceQueue::MaximumPendingLoads * 512);
-    CHECK(charged <= 2u << 20);
+    CHECK(charged <= 4u << 20);
     // Taken out and let go of, they still run to their end; closing the page ends them and their charge.
     page->close();
     CHECK(page->chargedBytes() == 0);

@@ -1,0 +1,199 @@
+// What a page is charged for the URLs of its loads against what the loads really take: the process's
+// allocations, the network engine's and the network library's on their own thread included, measured
+// while long-URL loads are under way on a host that never answers. And the roads on which a URL past the
+// longest a page may load is refused.
+#include <doctest/doctest.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/base/Log.h"
+#include "platform/net/NetworkConfiguration.h"
+#include "platform/net/Reachability.h"
+#include "platform/net/TransferOrigin.h"
+#include "platform/net/URLProtocol.h"
+#include "platform/testing/Harness.h"
+#include "platform/web/SubresourceQueue.h"
+#include "platform/web/WebPage.h"
+#include "tests/platform/web/WebPageTestSupport.h"
+#include "tools/adserver/SilentServer.h"
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// The sanitizers' allocator keeps the count (their runtime exports it; the compiler need not ship its
+// header).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#define RUZAVE_ALLOCATOR_STATS 1
+#else
+#include <malloc.h>
+#endif
+
+using platform::testing::Harness;
+using namespace platform;
+using platform::webtest::Client;
+using platform::webtest::loadPage;
+using platform::webtest::roomy;
+
+namespace {
+
+// Bytes the whole process holds allocated now, every thread's and library's.
+long long allocatedBytes() {
+#ifdef RUZAVE_ALLOCATOR_STATS
+    return static_cast<long long>(__sanitizer_get_current_allocated_bytes());
+#else
+    return static_cast<long long>(mallinfo2().uordblks);
+#endif
+}
+
+constexpr long long MB = 1 << 20;
+
+// Hosts whose connections go to one listener that never answers: one on plain http (the request is
+// written at once, so the network library holds everything it builds for it), one on https (the
+// handshake waits).
+struct HangingHost {
+    std::unique_ptr<adserver::SilentServer> server = adserver::SilentServer::start();
+    HangingHost() {
+        REQUIRE(server != nullptr);
+        Reachability::resetForTesting();
+        URLProtocol::unregisterAllClasses();
+        auto config = NetworkConfiguration::sharedInstance();
+        config->reset();
+        config->addHostMapping("hang.charge.example", 80, "127.0.0.1", server->port());
+        config->addHostMapping("tls.charge.example", 443, "127.0.0.1", server->port());
+        config->addHostMapping("warm.charge.example", 443, "127.0.0.1", server->port());
+    }
+    ~HangingHost() { NetworkConfiguration::sharedInstance()->reset(); }
+};
+
+// What the page's documents and the native bytes it causes hold of its budget (its script heap aside).
+long long heldOfBudget(WebPage& page) {
+    return static_cast<long long>(page.document().bytes() + page.chargedBytes());
+}
+
+// What the page's `script` takes from the process and from the page's budget, once `started` loads reached
+// the listener and the network thread had a moment to write their requests. `prepare` runs first, outside
+// the measure: it makes the URLs, which are the script heap's own strings.
+struct Cost {
+    long long allocated = 0;
+    long long charged = 0;
+};
+
+Cost costOf(Harness& h, HangingHost& host, WebPage& page, const std::string& prepare,
+            const std::string& script, std::size_t started) {
+    REQUIRE(page.evaluate(prepare + "; 'ok'") == "ok");
+    h.runUntilIdle();
+    const long long allocatedBefore = allocatedBytes();
+    const long long chargedBefore = heldOfBudget(page);
+    CHECK(page.evaluate(script + "; 'ok'") == "ok");
+    h.runUntilIdle();
+    REQUIRE(h.runUntil([&] { return host.server->waitingConnections() >= started; }, 30));
+    // Each request is written as soon as its connection is made; give the network thread time to do it.
+    h.runUntil([] { return false; }, 1.5);
+    return {allocatedBytes() - allocatedBefore, heldOfBudget(page) - chargedBefore};
+}
+
+// What the network library holds for one connection (its buffers, and a secure one's state): the
+// engine's, bounded by its cap on web content's connections across pages, and not charged to a page.
+constexpr long long kConnectionBytes = 128 << 10;
+
+// Nothing is held beyond what was charged but the loads' `connections`, and the charge is no multiple of
+// what is held either.
+void checkCharged(const Cost& cost, std::size_t connections) {
+    MESSAGE("allocated " << cost.allocated << ", charged " << cost.charged << ", connections "
+                         << connections);
+    CHECK(cost.allocated <= cost.charged + static_cast<long long>(connections) * kConnectionBytes + MB / 8);
+    CHECK(cost.charged <= cost.allocated * 5 / 4 + MB / 8);
+}
+
+} // namespace
+
+TEST_CASE_FIXTURE(Harness, "WebPage: a URL is charged what its load really allocates") {
+    HangingHost host;
+    auto client = std::make_shared<Client>();
+    auto page = loadPage(*this, client, "<p>ad</p>", roomy(256 * MB));
+    REQUIRE(page->evaluate(
+                "var pad = 'a'.repeat(1 << 20);"
+                "function url(scheme, n, k) {"
+                "  var s = scheme + (scheme === 'http' ? '://hang' : '://tls') + '.charge.example/';"
+                "  return (k === 'query' ? s + 'q?' : s) + pad.slice(0, n - s.length - 4) + k.slice(0, 4); }"
+                "function urls(scheme, n, k, count) { var out = [];"
+                "  for (var i = 0; i < count; i++) out.push(url(scheme, n, k + i)); return out; }"
+                "var held = []; var next = []; 'ok'") == "ok");
+    // The process builds its trust store at its first secure connection of a configuration: once, not
+    // for each load, so it is built before the measures.
+    REQUIRE(page->evaluate("var warm = new Image(); warm.src = 'https://warm.charge.example/'; 'ok'") ==
+            "ok");
+    REQUIRE(runUntil([&] { return host.server->waitingConnections() >= 1; }, 30));
+    runUntil([] { return false; }, 1.5);
+    const std::string images =
+        "for (var i = 0; i < next.length; i++) { var im = new Image(); im.src = next[i]; held.push(im); }";
+
+    // The network library sends no request over a megabyte (a longer URL fails there, as a server's 414
+    // would), so the loads measured stay under it.
+    SUBCASE("images with long paths or queries, on plain http and on https") {
+        for (const char* scheme : {"http", "https"}) {
+            for (const char* part : {"path", "query"}) {
+                CAPTURE(scheme);
+                CAPTURE(part);
+                const std::size_t before = host.server->waitingConnections();
+                checkCharged(
+                    costOf(*this, host, *page,
+                           "next = urls('" + std::string(scheme) + "', 768 << 10, '" + part + "', 2)", images,
+                           before + 2),
+                    2);
+            }
+        }
+    }
+
+    SUBCASE("images with short URLs, more than may be under way for their host") {
+        for (const char* scheme : {"http", "https"}) {
+            CAPTURE(scheme);
+            const std::size_t before = host.server->waitingConnections();
+            checkCharged(costOf(*this, host, *page,
+                                "next = urls('" + std::string(scheme) + "', 100, 's', 16)", images,
+                                before + SubresourceQueue::MaximumLoadsPerHost),
+                         SubresourceQueue::MaximumLoadsPerHost);
+        }
+    }
+
+    SUBCASE("navigations waiting for their turn") {
+        REQUIRE(page->evaluate("next = urls('https', 1 << 20, 'n', 8); 'ok'") == "ok");
+        runUntilIdle();
+        const long long allocatedBefore = allocatedBytes();
+        const std::size_t chargedBefore = page->chargedBytes();
+        // Queued in one entry: none is handed to the client before the script returns.
+        REQUIRE(page->evaluate("for (var i = 0; i < next.length; i++) location.href = next[i]; 'ok'") ==
+                "ok");
+        checkCharged({allocatedBytes() - allocatedBefore,
+                      static_cast<long long>(page->chargedBytes() - chargedBefore)},
+                     0);
+        runUntilIdle();
+        CHECK(page->chargedBytes() == chargedBefore);
+    }
+
+    page->close();
+    CHECK(page->chargedBytes() == 0);
+}
+
+TEST_CASE_FIXTURE(Harness, "WebPage: no URL past the longest a page may load is loaded or navigated to") {
+    auto client = std::make_shared<Client>();
+    auto page = loadPage(*this, client, "<p>ad</p>", roomy(256 * MB));
+    LogCapture logs;
+    const std::size_t longest = TransferOrigin::MaximumURLLength;
+    REQUIRE(page->evaluate("var base = 'https://far.example/'; var long = base + 'a'.repeat(" +
+                           std::to_string(longest) + " - base.length + 1); 'ok'") == "ok");
+
+    // Each refusal throws, so the page knows; none leaves a load behind.
+    CHECK(page->evaluate("try { location.href = long; 'went' } catch (e) { e.name }") == "RangeError");
+    CHECK(page->evaluate("try { location.replace(long); 'went' } catch (e) { e.name }") == "RangeError");
+    CHECK(page->evaluate("var failed = 0; var im = new Image(); im.onerror = function () { failed++; };"
+                         "im.src = long; 'set'") == "set");
+    runUntil([&] { return page->evaluate("failed") == "1"; }, 10);
+    CHECK(page->evaluate("failed") == "1");
+    // A reference short enough, resolved against a long document URL, is measured as resolved.
+    CHECK(page->evaluate("var f = document.createElement('iframe'); f.src = long.slice(base.length);"
+                         "try { document.body.appendChild(f); 'appended' } catch (e) { e.name }") ==
+          "appended");
+    runUntilIdle();
+    CHECK(page->pendingLoadCount() == 0);
+    CHECK(!logs.contains("uncaught"));
+}
