@@ -2,6 +2,8 @@
 
 #include <doctest/doctest.h>
 
+#include <chrono>
+
 #include "platform/base/Log.h"
 
 using platform::URL;
@@ -281,4 +283,46 @@ TEST_CASE("URL: the same origin needs the same scheme, host and port, written or
     CHECK_FALSE(u("mailto:a@ads.example").isSameOrigin(u("mailto:a@ads.example")));
     CHECK(u("gmsg://x/").effectivePort() == std::nullopt);
     CHECK(u("wss://x/").effectivePort() == 443);
+}
+
+TEST_CASE("URL: long references resolve in time linear in their length, and copies share one text") {
+    auto base = URL::parse("https://a.example/b/c/d");
+    REQUIRE(base);
+    std::string forward, backward, mixed;
+    for (int i = 0; i < 250000; ++i) {
+        forward += "a/";
+        backward += "../";
+        mixed += "a/../";
+    }
+    // Each took tens of seconds when every segment moved the rest of the text.
+    const auto start = std::chrono::steady_clock::now();
+    auto f = URL::resolve(forward + "x", *base);
+    auto b = URL::resolve(backward + "x", *base);
+    auto m = URL::resolve(mixed + "x", *base);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    CHECK(seconds < 10);
+    REQUIRE(f);
+    CHECK(f->absoluteString().size() == std::string("https://a.example/b/c/").size() + forward.size() + 1);
+    CHECK(resolved(backward + "x", *base) == "https://a.example/x");
+    CHECK(resolved(mixed + "x", *base) == "https://a.example/b/c/x");
+    CHECK(resolved("/" + mixed + "./x/.", *base) == "https://a.example/x/");
+
+    // Parts read from the shared text are the same as from a fresh parse.
+    URL copy = *f;
+    CHECK(&copy.absoluteString() == &f->absoluteString());
+    CHECK(copy.host() == "a.example");
+    CHECK(copy.percentEncodedPath() == URL::parse(f->absoluteString())->percentEncodedPath());
+    URL withQuery = URL::parse("HTTPS://User:pw@A.Example:8443/p/q.txt?x=1&y#frag").value();
+    URL again = withQuery;
+    CHECK(again.scheme() == "https");
+    CHECK(again.user() == "User");
+    CHECK(again.password() == "pw");
+    CHECK(again.host() == "a.example");
+    CHECK(again.port() == 8443);
+    CHECK(again.pathExtension() == "txt");
+    CHECK(again.query() == "x=1&y");
+    CHECK(again.fragment() == "frag");
+    CHECK(again == withQuery);
+    CHECK(URL() == URL());
+    CHECK(URL().absoluteString().empty());
 }

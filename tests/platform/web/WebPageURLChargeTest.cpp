@@ -197,3 +197,24 @@ TEST_CASE_FIXTURE(Harness, "WebPage: no URL past the longest a page may load is 
     CHECK(page->pendingLoadCount() == 0);
     CHECK(!logs.contains("uncaught"));
 }
+
+TEST_CASE_FIXTURE(Harness,
+                  "WebPage: its loads name it as referrer in full up to 4 KB, and by its origin past that") {
+    auto client = std::make_shared<Client>();
+    const URL image = URL::parse("https://img.example/a.gif").value();
+    auto referrerOf = [&](const std::string& pageURL) {
+        auto page = WebPage::create("<p>ad</p>", URL::parse(pageURL).value(), client, roomy());
+        REQUIRE(page);
+        auto referrer = page->subresourceRequest(image).valueForHTTPHeaderField("Referer");
+        page->close();
+        return referrer;
+    };
+    const std::string atLimit =
+        "https://page.example:8443/?" + std::string(WebPage::MaximumReferrerLength - 27, 'q');
+    REQUIRE(atLimit.size() == WebPage::MaximumReferrerLength);
+    CHECK(referrerOf(atLimit) == atLimit);
+    CHECK(referrerOf(atLimit + "q") == "https://page.example:8443/");
+    CHECK(referrerOf("HTTP://Page.Example/" + std::string(8000, 'p')) == "http://page.example/");
+    // A document not from the web names none.
+    CHECK(!referrerOf("about:blank").has_value());
+}

@@ -8,6 +8,7 @@
 #include "platform/base/Log.h"
 #include "platform/net/HTTPURLResponse.h"
 #include "platform/net/NetworkConfiguration.h"
+#include "platform/net/TransferOrigin.h"
 #include "platform/net/URLProtocol.h"
 #include "platform/net/URLProtocolClass.h"
 #include "platform/net/URLProtocolClient.h"
@@ -940,4 +941,30 @@ TEST_CASE_FIXTURE(Harness, "WebView: a touch handler that never returns is stopp
     runUntilIdle();
     CHECK(p.delegate->failed == 1);
     CHECK(p.delegate->failCode == ScriptContext::TimeLimitCode);
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: history keeps its latest documents, and no URL past the longest a page loads") {
+    Page p;
+    // Documents come and go; history holds the latest, as a browser's does.
+    for (std::size_t i = 0; i < WebView::MaximumHistoryEntries + 10; ++i)
+        REQUIRE(p.load(*this, "<script>var page = " + std::to_string(i) + ";</script>",
+                       "https://a.example/" + std::to_string(i)));
+    std::size_t back = 0;
+    while (p.view->canGoBack() && back <= WebView::MaximumHistoryEntries) {
+        const int finished = p.delegate->finished;
+        p.view->goBack();
+        REQUIRE(runUntil([&] { return p.delegate->finished > finished; }));
+        ++back;
+    }
+    CHECK(back == WebView::MaximumHistoryEntries - 1);
+    CHECK(p.view->evaluate("page") == "10");
+
+    // A request past the longest URL a web view loads fails at once and says why; its delegate is not
+    // asked about it and the page stays.
+    const std::size_t asked = p.delegate->asks().size();
+    const int failed = p.delegate->failed;
+    p.view->loadRequest(URLRequest(url("https://a.example/?" + std::string(TransferOrigin::MaximumURLLength, 'q'))));
+    REQUIRE(runUntil([&] { return p.delegate->failed > failed; }));
+    CHECK(p.delegate->asks().size() == asked);
+    CHECK(p.view->evaluate("page") == "10");
 }
