@@ -48,9 +48,11 @@
 #include "ads/core/public/GADInterstitialDelegate.h"
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/sdkcore/GADHosts.h"
+#include "ads/core/slot/GADAd.h"
 #include "ads/core/slot/GADSlot.h"
 #include "ads/render/GADAdView.h"
 #include "bench/BenchDirectFetcher.h"
+#include "platform/base/URL.h"
 #include "platform/net/NetworkConfiguration.h"
 #include "platform/runloop/MainLoop.h"
 #include "platform/testing/ui/TouchInjector.h"
@@ -397,6 +399,17 @@ constexpr int kSlowImagesPerCreative = 3;
 constexpr double kRefreshSeconds = 30;
 constexpr double kClickAfterSeconds = 5;
 
+// The "ai" of the click trackers a click on `slot` pings now: those of the ad it shows, whichever
+// request that answered. Empty when it shows none.
+std::string clickedAI(const ruzave::GADSlot& slot) {
+    const auto ad = slot.ad();
+    if (!ad) return {};
+    for (const auto& url : ad->clickURLs())
+        for (const auto& [name, value] : platform::parseQuery(url.query().value_or("")))
+            if (name == "ai") return value;
+    return {};
+}
+
 struct Lateness {
     std::vector<double> ms;
     std::size_t lost = 0;
@@ -452,10 +465,17 @@ bool measureSlowImages(App& app, int slowSeconds, int cycles) {
     }
 
     // Each ad is clicked once, kClickAfterSeconds after its first load, while its images are still coming;
-    // the click goes to the trackers of the ad up then.
+    // the click goes to the trackers of the ad up then, and is awaited under their "ai".
     std::map<std::string, SteadyClock::time_point> clickedAt; // by the tracker's "ai"
     std::set<std::string> clickedUnits;
     const double clickAfterMs = kClickAfterSeconds * 1000;
+    auto click = [&](const std::string& unit, ruzave::GADSlot& slot, SteadyClock::time_point now) {
+        const std::string ai = clickedAI(slot);
+        if (ai.empty()) return;
+        clickedUnits.insert(unit);
+        clickedAt.emplace(ai, now);
+        slot.pingClickURLs();
+    };
     while (msSince(started) < (kRefreshSeconds * cycles + 5) * 1000) {
         runFor(0.1);
         const auto now = SteadyClock::now();
@@ -464,17 +484,13 @@ bool measureSlowImages(App& app, int slowSeconds, int cycles) {
             const auto& seen = b.watch->receivedAt;
             if (seen.empty() || clickedUnits.count(unit) || msBetween(seen.front(), now) < clickAfterMs)
                 continue;
-            clickedUnits.insert(unit);
-            clickedAt.emplace(unit + "-" + b.watch->receivedIDs.back(), now);
-            b.view->slot()->pingClickURLs();
+            click(unit, *b.view->slot(), now);
         }
         for (auto& i : interstitials) {
             if (!i.watch->received || clickedUnits.count(i.unit)) continue;
             if (!i.seenAt) i.seenAt = now;
             if (msBetween(*i.seenAt, now) < clickAfterMs) continue;
-            clickedUnits.insert(i.unit);
-            clickedAt.emplace(i.unit + "-" + i.ad->slot()->requestID().value_or(""), now);
-            i.ad->slot()->pingClickURLs();
+            click(i.unit, *i.ad->slot(), now);
         }
     }
     // No more refreshes: what was shown has its pings out by now, or never will.

@@ -52,6 +52,8 @@ struct Transfer {
     bool headDelivered = false;
     bool touched = false;  // heard something since the last flush
     bool paused = false;   // held by its listener, waiting for resume()
+    // Sent once more, on a new connection, after kept-alive ones failed it.
+    bool sentAfresh = false;
     char errorBuffer[CURL_ERROR_SIZE] = {0};
 
     // The URL as sent, without the fragment (ours, never the server's). Made when needed, as for an error:
@@ -607,6 +609,35 @@ struct NetworkEngine::Impl {
         return t;
     }
 
+    // A server may close an idle kept-alive connection at any moment, and over TLS curl takes one it
+    // has closed for alive (its close alert is data waiting to be read). curl sends such a request
+    // again on another pooled connection, and gives up after a few: when that many pooled connections
+    // to the host were closed together, it fails a request the server never saw. True when that is what
+    // ended `t`: it failed sending or before a byte of answer, on reused connections only.
+    static bool diedOnKeptAliveConnections(Transfer& t, CURLcode code) {
+        if (t.sentAfresh || t.headDelivered) return false;
+        if (code != CURLE_SEND_ERROR && code != CURLE_RECV_ERROR && code != CURLE_GOT_NOTHING) return false;
+        long newConnections = -1;
+        long headBytes = -1;
+        curl_off_t bodyBytes = -1;
+        curl_easy_getinfo(t.easy, CURLINFO_NUM_CONNECTS, &newConnections);
+        curl_easy_getinfo(t.easy, CURLINFO_HEADER_SIZE, &headBytes);
+        curl_easy_getinfo(t.easy, CURLINFO_SIZE_DOWNLOAD_T, &bodyBytes);
+        return newConnections == 0 && headBytes == 0 && bodyBytes == 0;
+    }
+
+    // Sends `t` again, once, on a connection of its own; it keeps its place. Ends it when curl refuses.
+    void sendAfresh(Transfer& t) {
+        t.sentAfresh = true;
+        t.head = HTTPResponseHeadParser();
+        t.errorBuffer[0] = '\0';
+        t.lastActivity = Steady::now();
+        curl_multi_remove_handle(multi, t.easy);
+        curl_easy_setopt(t.easy, CURLOPT_FRESH_CONNECT, 1L);
+        if (curl_multi_add_handle(multi, t.easy) != CURLM_OK)
+            endRunning(t.id, URLError::make(URLError::NetworkConnectionLost, t.url));
+    }
+
     // Ends a transfer under way; the caller starts what its place lets start.
     void endRunning(TransferId id, std::optional<Error> error) {
         std::unique_ptr<Transfer> t = takeRunning(id);
@@ -682,6 +713,10 @@ struct NetworkEngine::Impl {
                 curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &t);
                 if (t == nullptr) continue;
                 CURLcode code = msg->data.result;
+                if (code != CURLE_OK && diedOnKeptAliveConnections(*t, code)) {
+                    sendAfresh(*t);
+                    continue;
+                }
                 std::optional<Error> error;
                 if (code != CURLE_OK) {
                     error = URLError::make(URLError::codeForCurl(code), t->url(),

@@ -11,7 +11,8 @@
 // costs no descriptor. The app's side has no cap across hosts: hosts that never answer hold only their
 // own places.
 // A transfer's inactivity timeout runs from when it starts; one that waits its whole timeout for a place
-// fails as timed out without being sent.
+// fails as timed out without being sent. One that dies on kept-alive connections the server had closed,
+// before a byte of answer, is sent once more on a new connection.
 #include <cstddef>
 #include <cstdint>
 #include <memory>

@@ -6,9 +6,12 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -140,6 +143,30 @@ std::size_t openDescriptors() {
     return count - 1;  // the listing's own
 }
 
+// This process's TCP connections to `port` on 127.0.0.1, by state: open both ways, or closed by the
+// server and not yet by us.
+struct ConnectionsTo {
+    int open = 0;
+    int closedByPeer = 0;
+};
+ConnectionsTo connectionsTo(std::uint16_t port) {
+    char remote[16];
+    std::snprintf(remote, sizeof remote, "0100007F:%04X", static_cast<unsigned>(port));
+    ConnectionsTo found;
+    std::ifstream table("/proc/self/net/tcp");
+    std::string line;
+    std::getline(table, line);  // the column names
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, peer, state;
+        fields >> slot >> local >> peer >> state;
+        if (peer != remote) continue;
+        if (state == "01") ++found.open;         // ESTABLISHED
+        if (state == "08") ++found.closedByPeer;  // CLOSE_WAIT
+    }
+    return found;
+}
+
 void cancelAll(std::vector<Load>& loads) {
     // The waiting ones first (the later ones), so that none of them takes a place freed meanwhile.
     for (auto l = loads.rbegin(); l != loads.rend(); ++l) l->connection->cancel();
@@ -263,6 +290,50 @@ TEST_CASE_FIXTURE(HangingHosts,
 
     gate->openAll();
     REQUIRE(runUntil([&] { return engine.activeTransferCount() == 0; }));
+}
+
+TEST_CASE_FIXTURE(HangingHosts,
+                  "NetworkEngine: a request finds every kept-alive connection closed by the server and goes out "
+                  "on a new one") {
+    auto& engine = platform::NetworkEngine::shared();
+    constexpr int PerHost = platform::NetworkEngine::MaximumTransfersPerHost;
+    adserver::Response drop;
+    drop.fault = adserver::Fault::Drop;
+    server->route("/drop", drop);
+
+    // With no connection kept yet, one the server drops unanswered fails and is not sent again.
+    Load dropped = load(request("/drop"));
+    REQUIRE(runUntil([&] { return dropped.recorder->done(); }));
+    REQUIRE(dropped.recorder->error.has_value());
+    CHECK(dropped.recorder->error->code == platform::URLError::NetworkConnectionLost);
+    REQUIRE(runUntil([&] { return engine.activeTransferCount() == 0; }));
+    CHECK(server->requestCount("/drop") == 1);
+
+    // Both sides' most under way at once, each on a connection of its own, all kept for reuse once done.
+    std::vector<Load> loads;
+    auto page = newPage();
+    for (int i = 0; i < PerHost; ++i) {
+        loads.push_back(load(request("/held?n=app" + std::to_string(i))));
+        loads.push_back(load(request("/held?n=page" + std::to_string(i)), page));
+    }
+    REQUIRE(runUntil([&] { return server->requestCount("/held") == 2 * PerHost; }));
+    gate->openAll();
+    REQUIRE(runUntil([&] { return allDone(loads); }));
+    for (auto& l : loads) CHECK(l.recorder->body == "passed");
+    // The server closes each once idle for its keep-alive time, all within a moment.
+    REQUIRE(runUntil(
+        [&] {
+            auto connections = connectionsTo(server->port());
+            return connections.open == 0 && connections.closedByPeer >= 2 * PerHost;
+        },
+        30));
+
+    Load after = load(request("/quick?n=after"));
+    REQUIRE(runUntil([&] { return after.recorder->done(); }));
+    CHECK(after.recorder->finishes == 1);
+    CHECK(after.recorder->body == "quick");
+    REQUIRE(runUntil([&] { return engine.activeTransferCount() == 0; }));
+    CHECK(server->requestCount("/quick") == 1);
 }
 
 TEST_CASE_FIXTURE(HangingHosts,
