@@ -635,7 +635,7 @@ struct NetworkEngine::Impl {
         curl_multi_remove_handle(multi, t.easy);
         curl_easy_setopt(t.easy, CURLOPT_FRESH_CONNECT, 1L);
         if (curl_multi_add_handle(multi, t.easy) != CURLM_OK)
-            endRunning(t.id, URLError::make(URLError::NetworkConnectionLost, t.url));
+            endRunning(t.id, URLError::make(URLError::NetworkConnectionLost, t.url()));
     }
 
     // Ends a transfer under way; the caller starts what its place lets start.
