@@ -20,7 +20,11 @@ std::shared_ptr<GADNotification> GADNotification::initWithNotificationURL(const 
     // Pairs in order, later duplicates replacing earlier ones; indexed, as huge queries must stay cheap.
     std::vector<std::pair<std::string, std::string>> pairs;
     std::unordered_map<std::string, std::size_t> index;
-    const std::string query = url.query().value_or("");
+    // Read where it lies: a message's query may be megabytes, and is not copied whole to be split.
+    std::string_view query = url.absoluteString();
+    query = query.substr(0, query.find('#'));
+    const std::size_t mark = query.find('?');
+    query = mark == std::string_view::npos ? std::string_view() : query.substr(mark + 1);
     std::size_t start = 0;
     while (start < query.size()) {
         std::size_t end = query.find_first_of("&;", start);
