@@ -446,6 +446,14 @@ struct NetworkEngine::Impl {
     bool setUp(Transfer& t, Error* error) {
         const URLRequest& r = t.request;
         t.owner = this;
+        std::size_t head = r.httpMethod().size() + r.url().absoluteString().size() + 256;
+        for (const auto& [name, value] : r.allHTTPHeaderFields().fields()) head += name.size() + value.size() + 4;
+        if (head > NetworkEngine::MaximumRequestHeadBytes) {
+            // Named by its start: a URL too long to send is not copied whole into its error.
+            setError(error, URLError::make(URLError::BadURL, r.url().absoluteString().substr(0, 256),
+                                           "the request is larger than the network library sends"));
+            return false;
+        }
         t.easy = curl_easy_init();
         if (t.easy == nullptr) {
             setError(error, URLError::make(URLError::Unknown, t.url(), "curl_easy_init failed"));

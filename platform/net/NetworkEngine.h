@@ -27,6 +27,9 @@ class NetworkEngine {
 public:
     using TransferId = std::uint64_t;
     static constexpr int MaximumTransfersPerHost = 6;
+    // The network library builds no request head (request line and header fields) larger than this: a
+    // request that would need more fails as it starts, before the library copies its URL.
+    static constexpr std::size_t MaximumRequestHeadBytes = 1u << 20;
 
     // Descriptor arithmetic, from the soft RLIMIT_NOFILE (L) read when the engine starts:
     //   idle connections = min(MaximumIdleConnections, L / 8)

@@ -731,3 +731,20 @@ TEST_CASE_FIXTURE(ServerFixture,
     runUntilIdle();
     CHECK(recorder->calls == std::vector<std::string>{"request"});
 }
+
+TEST_CASE_FIXTURE(ServerFixture, "URLConnection: a request too large for the network library fails at once, unsent") {
+    server->route("/long", adserver::Response::text("long"));
+    auto recorder = std::make_shared<Recorder>();
+    const std::string query(platform::NetworkEngine::MaximumRequestHeadBytes, 'q');
+    auto connection = load(request("/long?" + query), recorder);
+    REQUIRE(nettest::runToEnd(*this, *recorder));
+    REQUIRE(recorder->error.has_value());
+    CHECK(recorder->error->code == platform::URLError::BadURL);
+    CHECK(server->requestCount("/long") == 0);
+    // Just under the bound it goes out (our server drops a request line that long: the connection ends,
+    // rather than the request being refused here).
+    auto fits = std::make_shared<Recorder>();
+    auto sent = load(request("/long?" + query.substr(0, 900000)), fits);
+    REQUIRE(nettest::runToEnd(*this, *fits));
+    if (fits->error) CHECK(fits->error->code != platform::URLError::BadURL);
+}
