@@ -23,8 +23,23 @@ struct StopClient : Client {
     }
 };
 
+#if defined(__SANITIZE_THREAD__)
+constexpr double kInstrumentedSlowdown = 4;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+constexpr double kInstrumentedSlowdown = 4;
+#else
+constexpr double kInstrumentedSlowdown = 1;
+#endif
+#else
+constexpr double kInstrumentedSlowdown = 1;
+#endif
+
+// ThreadSanitizer's build runs our code several times slower than the others: a page of a test gets its
+// time limit that many times over there, so that work sized for the limit in the other builds fits it.
 inline std::shared_ptr<WebPage> loadPage(testing::Harness&, const std::shared_ptr<Client>& client, const std::string& html,
                                          WebPage::Options options = {}) {
+    options.scriptTimeLimit *= kInstrumentedSlowdown;
     auto page = WebPageTesting::load(html, client, options);
     REQUIRE(page);
     return page;
