@@ -297,7 +297,7 @@ TEST_CASE_FIXTURE(Harness, "WebPage: tens of thousands of nodes go into an eleme
                            "var f = fragmentOf('i'), g = fragmentOf('b'); [f.firstChild.tagName, g.lastChild.tagName].join()") == "I,B");
     // Each child once, not once per level above it, nor a shift of the fragment's list per child: well
     // inside a second (before, the page was stopped at its time limit inside the first call).
-    page->script()->setTimeLimit(ScriptContext::DefaultTimeLimit);
+    page->script()->setTimeLimit(ScriptContext::DefaultTimeLimit * webtest::kInstrumentedSlowdown);
     CHECK(page->evaluate("deep.appendChild(f); [f.firstChild, deep.childElementCount, deep.lastChild.tagName].join()") ==
           ",30000,I");
     CHECK(page->evaluate("deep.insertBefore(g, deep.firstChild);"
