@@ -19,10 +19,15 @@
 #include "tools/adserver/SilentServer.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-// The sanitizers' allocator keeps the count (their runtime exports it; the compiler need not ship its
-// header).
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #define RUZAVE_ALLOCATOR_STATS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define RUZAVE_ALLOCATOR_STATS 1
+#endif
+#endif
+#ifdef RUZAVE_ALLOCATOR_STATS
+// The sanitizers' allocator keeps the count (their runtime exports it; the compiler need not ship its header).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #else
 #include <malloc.h>
 #endif
