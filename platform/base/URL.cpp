@@ -434,6 +434,10 @@ bool URL::isSameOrigin(const URL& other) const {
     return scheme() == other.scheme() && host() == other.host() && effectivePort() == other.effectivePort();
 }
 
+std::string URL::origin() const {
+    return scheme() + "://" + host() + (port_ ? ":" + std::to_string(*port_) : std::string());
+}
+
 std::string URL::user() const {
     if (!hasUserInfo_) return {};
     const std::string_view userInfo = userInfoText();

@@ -34,6 +34,9 @@ class URL {
     std::optional<int> effectivePort() const;
     // Same scheme, host and effective port: where a credential sent to one may also go to the other.
     bool isSameOrigin(const URL& other) const;
+    // "scheme://host", with ":port" when one is written (lower-cased scheme and host), as a page reads
+    // location.origin.
+    std::string origin() const;
     std::string user() const;     // percent-decoded
     std::string password() const; // percent-decoded
     // Percent-decoded, with a trailing "/" dropped as the original does ("/" stays "/");

@@ -49,15 +49,16 @@ SubresourceQueue::Ticket SubresourceQueue::add(const URL& url, Completion comple
         if (why != nullptr) *why = reason;
         return 0;
     };
+    std::string hostName = url.host();
     const bool full = entries_.size() >= MaximumPendingLoads;
-    if (full && !mayDisplace(url.host())) return refuse("the page has too many loads pending");
+    if (full && !mayDisplace(hostName)) return refuse("the page has too many loads pending");
     if (url.absoluteString().size() > MaximumURLLength) return refuse("its URL is too long");
     const std::size_t bytes = waitingBytes(url);
     if (!charge(bytes)) return refuse("it does not fit in the page's memory budget");
     // Another host's load gives way only for one that is queued.
     if (full) giveWay();
     const Ticket ticket = nextTicket_++;
-    auto [hostIt, madeHost] = hosts_.try_emplace(url.host());
+    auto [hostIt, madeHost] = hosts_.try_emplace(std::move(hostName));
     Host& host = hostIt->second;
     Entry& entry = entries_[ticket];
     entry.url = url;
@@ -142,8 +143,8 @@ void SubresourceQueue::pump() {
         entry.running = true;
         ResourceLoader::Result refused;
         std::weak_ptr<SubresourceQueue> weak = weak_from_this();
-        if (charge(runningBytes(entry.url))) {
-            entry.charged += runningBytes(entry.url);
+        if (const std::size_t running = runningBytes(entry.url); charge(running)) {
+            entry.charged += running;
             // The completion never runs inside the start.
             entry.loader = starter_(entry.url,
                                     [weak, ticket](const ResourceLoader::Result& result) {

@@ -39,8 +39,8 @@ public:
     static constexpr int MaximumLoadsPerHost = 6;
     static constexpr std::size_t MaximumLoadsUnderWay = 128;
     static constexpr std::size_t MaximumPendingLoads = 1000;
-    // As a phone's web view, no load of a longer URL (each load under way copies it several times over).
-    static constexpr std::size_t MaximumURLLength = 2u << 20;
+    // As a phone's web view, no load of a longer URL: web content's one bound (TransferOrigin).
+    static constexpr std::size_t MaximumURLLength = TransferOrigin::MaximumURLLength;
 
     // `budget` is the page's: the queue's records and the loads' bodies are charged to it.
     SubresourceQueue(Starter starter, ResourceLoader::Budget budget);

@@ -648,8 +648,7 @@ std::string WebPage::referrer() const {
     const std::string& text = url_.absoluteString();
     if (text.size() <= MaximumReferrerLength) return text;
     // As browsers do, a longer referrer is cut to its origin.
-    const auto port = url_.port();
-    return scheme + "://" + url_.host() + (port ? ":" + std::to_string(*port) : std::string()) + "/";
+    return url_.origin() + "/";
 }
 
 URLRequest WebPage::subresourceRequest(const URL& url) const {
