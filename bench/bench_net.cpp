@@ -40,7 +40,7 @@ bool viaConnection(const platform::URLRequest& request, int count, double* secon
     auto start = Clock::now();
     for (int i = 0; i < count; ++i) {
         auto delegate = std::make_shared<Done>();
-        auto connection = platform::URLConnection::create(request, delegate);
+        auto connection = platform::URLConnection::create(request, delegate, platform::TransferOrigin::app());
         platform::MainLoop::main().runUntil([&] { return delegate->ended; }, 10.0);
         if (!delegate->ended || delegate->failed || delegate->bytes == 0) return false;
     }

@@ -48,7 +48,7 @@ Load load(const std::string& url, platform::TransferOrigin origin, double timeou
     Load l;
     auto request = *platform::URLRequest::withURLString(url);
     request.setTimeoutInterval(timeout);
-    l.connection = platform::URLConnection::create(request, l.delegate, true, origin);
+    l.connection = platform::URLConnection::create(request, l.delegate, origin, true);
     return l;
 }
 

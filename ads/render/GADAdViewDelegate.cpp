@@ -245,7 +245,10 @@ void GADAdViewDelegate::handleDeeplinkPlusURL(const platform::URL& url) {
     if (!target) return;
     // Trackers count an open, so they wait for the gate to let it through.
     if (opener_->openAppReportingResult(target) && !trackers.empty()) {
-        GADClickTrackerCollection::sharedInstance()->trackURLs(trackers, false);
+        // Trackers the creative named: its page's to load.
+        auto view = opener_->adView();
+        GADClickTrackerCollection::sharedInstance()->trackURLsForPage(trackers, false,
+                                                                      view ? view->webView() : nullptr);
     }
 }
 

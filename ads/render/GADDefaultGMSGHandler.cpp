@@ -62,7 +62,9 @@ void GADDefaultGMSGHandler::didReceiveTrackHTTPNotification(const Arguments& arg
     if (!arguments.note) return;
     auto text = arguments.note->parameter("u");
     if (!text) return;
-    if (auto url = platform::URL::parse(*text)) GADClickTrackerCollection::sharedInstance()->trackURL(*url);
+    // The creative's own tracking: its page's load, never the app's.
+    auto page = arguments.adView ? arguments.adView->webView() : nullptr;
+    if (auto url = platform::URL::parse(*text)) GADClickTrackerCollection::sharedInstance()->trackURLForPage(*url, page);
 }
 
 void GADDefaultGMSGHandler::didReceiveLogNotification(const Arguments& arguments) {

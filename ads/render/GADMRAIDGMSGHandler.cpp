@@ -1,6 +1,7 @@
 #include "ads/render/GADMRAIDGMSGHandler.h"
 
 #include "ads/core/slot/GADSlot.h"
+#include "ads/render/GADAdView.h"
 #include "ads/render/GADInterfaceOrientationMask.h"
 #include "ads/render/GADMRAIDResizeProperties.h"
 #include "ads/render/GADNotification.h"
@@ -103,6 +104,7 @@ void GADMRAIDGMSGHandler::actionStorePicture(const Arguments& arguments) {
     }
     auto picture = GADMRAIDPicture::initWithURL(url);
     picture->setDelegate(std::static_pointer_cast<GADMRAIDGMSGHandler>(shared_from_this()));
+    if (arguments.adView) picture->setPage(arguments.adView->webView());
     pendingPictureDownloads_[key] = picture;
     picture->storeInPhotoAlbum();
     // The handler watches the alert so that a cancelled one lets the ad ask again.

@@ -60,8 +60,9 @@ class MRAIDScriptLoad : public platform::URLProtocol {
         platform::URLRequest fetch(*url, platform::URLRequest::CachePolicy::ReloadIgnoringLocalCacheData,
                                    GADMRAIDInterceptor::kScriptFetchTimeout);
         auto stopped = stopped_;
+        // Fetched for the page that asked for "mraid.js", on its side.
         platform::URLConnection::sendAsynchronousRequest(
-            fetch, nullptr,
+            fetch, transferOrigin(), nullptr,
             [client, stopped, url = *url](std::optional<platform::HTTPURLResponse> response, platform::Bytes data,
                                           std::optional<platform::Error> error) {
                 if (stopped->load()) return;

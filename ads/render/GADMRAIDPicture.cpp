@@ -4,6 +4,7 @@
 #include "platform/net/URLRequest.h"
 #include "platform/services/PhotoAlbum.h"
 #include "platform/ui/Image.h"
+#include "platform/web/WebView.h"
 
 namespace ruzave {
 
@@ -32,10 +33,16 @@ void GADMRAIDPicture::downloadImageWithURL(const std::optional<platform::URL>& u
         return;
     }
     platform::URLRequest request(*url, platform::URLRequest::CachePolicy::UseProtocolCachePolicy, kTimeout);
-    connection_ = platform::URLConnection::create(request, weak_from_this(), true);
-    if (!connection_ && delegate)
-        delegate->MRAIDPictureFailedToStorePictureWithURL(*this, url, "Couldn't create URL request for " +
-                                                                            url->absoluteString());
+    platform::Error error(platform::WebView::ErrorDomain, 102, "the page that asked for the picture has gone");
+    if (auto page = page_.lock()) connection_ = page->connectionForPage(request, weak_from_this(), &error);
+    if (!connection_) {
+        if (delegate)
+            delegate->MRAIDPictureFailedToStorePictureWithURL(*this, url, "Couldn't create URL request for " +
+                                                                              url->absoluteString() + ": " +
+                                                                              error.description);
+        return;
+    }
+    connection_->start();
 }
 
 void GADMRAIDPicture::fail(const std::string& reason) {
@@ -53,6 +60,12 @@ void GADMRAIDPicture::didReceiveData(const std::shared_ptr<platform::URLConnecti
     if (data_.size() + data.size() > kMaximumBytes) {
         connection->cancel();
         fail("The image is too large.");
+        return;
+    }
+    // Held within the page's memory until stored.
+    if (!connection->charge(data.size())) {
+        connection->cancel();
+        fail("The image does not fit in the page's memory.");
         return;
     }
     data_.insert(data_.end(), data.begin(), data.end());

@@ -14,6 +14,7 @@
 
 namespace platform {
 class URLConnection;
+class WebView;
 }
 
 namespace ruzave {
@@ -44,6 +45,9 @@ class GADMRAIDPicture : public std::enable_shared_from_this<GADMRAIDPicture>,
     const std::optional<platform::URL>& pictureURL() const { return pictureURL_; }
     bool downloadStarted() const { return downloadStarted_; }
     void setDelegate(const std::weak_ptr<GADMRAIDPictureDelegate>& d) { delegate_ = d; }
+    // The page that asked: the picture is its load (see platform::WebView::connectionForPage), and is not
+    // fetched once the page has gone.
+    void setPage(std::weak_ptr<platform::WebView> page) { page_ = std::move(page); }
     std::shared_ptr<platform::AlertView> alert() const { return alert_; }
 
     void storeInPhotoAlbum();
@@ -63,6 +67,7 @@ class GADMRAIDPicture : public std::enable_shared_from_this<GADMRAIDPicture>,
     std::weak_ptr<GADMRAIDPictureDelegate> delegate_;
     std::shared_ptr<platform::AlertView> alert_;
     std::shared_ptr<platform::URLConnection> connection_;
+    std::weak_ptr<platform::WebView> page_;
     platform::Bytes data_;
 };
 

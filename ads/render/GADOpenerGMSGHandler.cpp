@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "ads/core/slot/GADSlot.h"
+#include "ads/render/GADAdView.h"
 #include "ads/render/GADClickTrackerCollection.h"
 #include "ads/render/GADNotification.h"
 #include "ads/render/GADOpener.h"
@@ -93,7 +94,9 @@ void GADOpenerGMSGHandler::didReceiveClickNotification(const Arguments& argument
     if (!url) return;
     auto slot = opener_->slot();
     platform::URL target = slot ? slot->gestureClickURLWithURL(*url) : *url;
-    GADClickTrackerCollection::sharedInstance()->trackURL(target);
+    // The creative names the URL: its page loads it.
+    auto page = arguments.adView ? arguments.adView->webView() : nullptr;
+    GADClickTrackerCollection::sharedInstance()->trackURLForPage(target, page);
 }
 
 void GADOpenerGMSGHandler::didReceiveOpenNotification(const Arguments& arguments) {

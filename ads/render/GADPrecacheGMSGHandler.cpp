@@ -10,6 +10,7 @@
 #include "platform/foundation/Sandbox.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/OperationQueue.h"
+#include "platform/web/WebView.h"
 
 namespace ruzave {
 namespace {
@@ -68,6 +69,13 @@ void GADPrecacheGMSGHandler::didReceivePrecacheNotification(const Arguments& arg
 
 void GADPrecacheGMSGHandler::preload() {
     std::shared_ptr<platform::URLConnection> connection;
+    // The ad's web view, taken outside the lock: the last hold of a view may go with `view`.
+    std::shared_ptr<GADAdView> view;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        view = adView_.lock();
+    }
+    auto page = view ? view->webView() : nullptr;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!sourceURL_ || hasStartedPreloading_) return;
@@ -75,10 +83,13 @@ void GADPrecacheGMSGHandler::preload() {
             // Only web sources: a file or custom scheme never reaches the loader.
             downloadingURL_.reset();
         } else if (auto request = gad_requestForURL(sourceURL_, std::nullopt, std::nullopt, std::nullopt)) {
+            // The creative names the file: its page loads it, within the page's bounds.
+            auto self = std::static_pointer_cast<GADPrecacheGMSGHandler>(shared_from_this());
+            if (page) connection = page->connectionForPage(*request, std::weak_ptr<platform::URLConnectionDelegate>(self));
+        }
+        if (connection) {
             queue_ = platform::OperationQueue::create("com.ruzave.ads.precache");
             queue_->setMaxConcurrentOperationCount(1);
-            auto self = std::static_pointer_cast<GADPrecacheGMSGHandler>(shared_from_this());
-            connection = platform::URLConnection::create(*request, std::weak_ptr<platform::URLConnectionDelegate>(self), false);
             connection->setDelegateQueue(queue_);
             connection_ = connection;
             downloadingURL_ = sourceURL_;

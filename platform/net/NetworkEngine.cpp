@@ -37,7 +37,7 @@ struct Transfer {
     NetworkEngine::TransferId id = 0;
     void* owner = nullptr;  // the engine's Impl
     URLRequest request;
-    TransferOrigin origin;
+    TransferOrigin origin = TransferOrigin::app();  // set by start()
     std::string hostKey;  // what the per-host limit counts by
     std::shared_ptr<NetworkTransferListener> listener;
     CURL* easy = nullptr;

@@ -58,7 +58,7 @@ public:
     // Queues the exchange for `origin`'s side; the listener is held until the transfer completes or is
     // cancelled.
     TransferId start(const URLRequest& request, std::shared_ptr<NetworkTransferListener> listener,
-                     TransferOrigin origin = {});
+                     TransferOrigin origin);
     // Drops the transfer; its listener hears nothing more once the network thread takes the cancel
     // (a call already under way on that thread still finishes).
     void cancel(TransferId id);

@@ -224,7 +224,7 @@ URLConnection::~URLConnection() = default;
 
 std::shared_ptr<URLConnection> URLConnection::create(const URLRequest& request,
                                                      std::weak_ptr<URLConnectionDelegate> delegate,
-                                                     bool startImmediately, TransferOrigin origin) {
+                                                     TransferOrigin origin, bool startImmediately) {
     std::shared_ptr<URLConnection> connection(new URLConnection(request, std::move(delegate), origin));
     if (startImmediately) connection->start();
     return connection;
@@ -240,22 +240,39 @@ void URLConnection::setDelegateQueue(std::shared_ptr<OperationQueue> queue) {
     delivery_ = queue_ ? Delivery::Queue : Delivery::MainLoop;
 }
 
+void URLConnection::setTicket(std::shared_ptr<Ticket> ticket) {
+    std::shared_ptr<Ticket> replaced;
+    std::lock_guard lock(mutex_);
+    if (started_ || cancelled_) {
+        logWarning("URLConnection: the ticket is set before start");
+        return;
+    }
+    replaced = std::exchange(ticket_, std::move(ticket));
+}
+
 void URLConnection::start() {
+    Event first;
     {
         std::lock_guard lock(mutex_);
         if (started_ || cancelled_) return;
         started_ = true;
         registeredWhileLoading_ = true;
         loadingConnections().add(shared_from_this());  // lock order: ours, then the set's
+        if (abandonedBeforeStart_) {
+            first.kind = Event::Kind::Fail;
+            first.error = std::move(abandonedBeforeStart_);
+            abandonedBeforeStart_.reset();
+        }
     }
     // Even the first question to the delegate comes on its own thread, never inside start().
-    enqueue(Event{});
+    enqueue(std::move(first));
 }
 
 void URLConnection::cancel() {
     std::uint64_t transfer = 0;
     std::shared_ptr<URLProtocol> protocol;
     std::shared_ptr<URLConnection> keep;
+    std::shared_ptr<Ticket> ticket;
     std::deque<Event> dropped;
     {
         std::lock_guard lock(mutex_);
@@ -263,11 +280,46 @@ void URLConnection::cancel() {
         cancelled_ = true;
         transfer = std::exchange(transferId_, 0);
         protocol = std::move(protocol_);
+        ticket = std::move(ticket_);
         if (std::exchange(registeredWhileLoading_, false)) keep = loadingConnections().take(this);
         dropped.swap(events_);
     }
     if (transfer != 0) NetworkEngine::shared().cancel(transfer);
     if (protocol) protocol->stopLoading();
+}
+
+void URLConnection::abandon(Error error) {
+    std::uint64_t transfer = 0;
+    std::shared_ptr<URLProtocol> protocol;
+    {
+        std::lock_guard lock(mutex_);
+        if (cancelled_ || ended_ || terminalQueued_ || abandoned_) return;
+        abandoned_ = true;
+        if (!started_) {
+            abandonedBeforeStart_ = std::move(error);
+            return;
+        }
+        transfer = std::exchange(transferId_, 0);
+        protocol = std::move(protocol_);
+    }
+    if (transfer != 0) NetworkEngine::shared().cancel(transfer);
+    if (protocol) protocol->stopLoading();
+    Event failure;
+    failure.kind = Event::Kind::Fail;
+    failure.error = std::move(error);
+    std::vector<Event> events;
+    events.push_back(std::move(failure));
+    enqueue(std::move(events), true);
+}
+
+bool URLConnection::charge(std::size_t bytes) {
+    std::shared_ptr<Ticket> ticket;
+    {
+        std::lock_guard lock(mutex_);
+        if (ended_ || cancelled_) return bytes == 0;
+        ticket = ticket_;
+    }
+    return !ticket || ticket->charge(bytes);
 }
 
 URLRequest URLConnection::currentRequest() const {
@@ -286,11 +338,13 @@ void URLConnection::enqueue(Event event) {
     enqueue(std::move(one));
 }
 
-void URLConnection::enqueue(std::vector<Event> events) {
+void URLConnection::enqueue(std::vector<Event> events, bool dropQueued) {
     bool schedule = false;
+    std::deque<Event> dropped;  // freed outside the lock
     {
         std::lock_guard lock(mutex_);
         if (cancelled_) return;
+        if (dropQueued) dropped.swap(events_);
         for (auto& event : events) {
             if (terminalQueued_) break;  // nothing after the end
             if (event.kind == Event::Kind::Finish || event.kind == Event::Kind::Fail) terminalQueued_ = true;
@@ -424,6 +478,8 @@ void URLConnection::deliver(Event& event) {
 
 void URLConnection::deliverTerminal(const std::shared_ptr<URLConnectionDelegate>& d, const std::optional<Error>& error) {
     auto self = shared_from_this();
+    // Given up once the delegate has heard the end (and let go of what it charged to it).
+    std::shared_ptr<Ticket> ticket;
     std::shared_ptr<URLConnection> keep;
     std::shared_ptr<URLProtocol> protocol;
     URLRequest request;
@@ -432,6 +488,7 @@ void URLConnection::deliverTerminal(const std::shared_ptr<URLConnectionDelegate>
         if (ended_) return;
         ended_ = true;
         transferId_ = 0;
+        ticket = std::move(ticket_);
         protocol = std::move(protocol_);
         if (std::exchange(registeredWhileLoading_, false)) keep = loadingConnections().take(this);
         request = currentRequest_;
@@ -460,6 +517,7 @@ void URLConnection::fail(Error error) {
 void URLConnection::startHop(const URLRequest& request) {
     {
         std::lock_guard lock(mutex_);
+        if (abandoned_) return;  // its failure is on its way
         currentRequest_ = request;
     }
     const std::string& urlText = request.url().absoluteString();
@@ -481,9 +539,10 @@ void URLConnection::startHop(const URLRequest& request) {
             fail(URLError::make(URLError::Unknown, urlText, "the URL protocol made no loader"));
             return;
         }
+        protocol->setTransferOrigin(origin_);
         {
             std::lock_guard lock(mutex_);
-            if (cancelled_) return;
+            if (cancelled_ || abandoned_) return;
             protocol_ = protocol;
         }
         protocol->startLoading();
@@ -506,7 +565,7 @@ void URLConnection::startHop(const URLRequest& request) {
     bool cancelNow = false;
     {
         std::lock_guard lock(mutex_);
-        if (cancelled_) {
+        if (cancelled_ || abandoned_) {
             cancelNow = true;
         } else {
             transferId_ = id;
@@ -550,16 +609,16 @@ private:
 
 } // namespace
 
-void URLConnection::sendAsynchronousRequest(const URLRequest& request, std::shared_ptr<OperationQueue> queue,
-                                            Completion completion) {
-    std::shared_ptr<URLConnection> connection(new URLConnection(request, {}));
+void URLConnection::sendAsynchronousRequest(const URLRequest& request, TransferOrigin origin,
+                                            std::shared_ptr<OperationQueue> queue, Completion completion) {
+    std::shared_ptr<URLConnection> connection(new URLConnection(request, {}, origin));
     connection->ownedDelegate_ = std::make_shared<OneShotDelegate>(std::move(completion));
     if (queue) connection->setDelegateQueue(std::move(queue));
     connection->start();
 }
 
-std::optional<Bytes> URLConnection::sendSynchronousRequest(const URLRequest& request, HTTPURLResponse* response,
-                                                           Error* error) {
+std::optional<Bytes> URLConnection::sendSynchronousRequest(const URLRequest& request, TransferOrigin origin,
+                                                           HTTPURLResponse* response, Error* error) {
     if (MainLoop::isMainThread()) {
         logError("URLConnection: a synchronous load on the main thread is refused");
         setError(error, URLError::make(URLError::Unknown, request.url().absoluteString(),
@@ -575,7 +634,7 @@ std::optional<Bytes> URLConnection::sendSynchronousRequest(const URLRequest& req
         std::optional<Error> error;
     };
     auto outcome = std::make_shared<Outcome>();
-    std::shared_ptr<URLConnection> connection(new URLConnection(request, {}));
+    std::shared_ptr<URLConnection> connection(new URLConnection(request, {}, origin));
     connection->ownedDelegate_ =
         std::make_shared<OneShotDelegate>([outcome](std::optional<HTTPURLResponse> r, Bytes d, std::optional<Error> e) {
             std::lock_guard lock(outcome->mutex);

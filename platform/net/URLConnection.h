@@ -28,24 +28,45 @@ public:
                                           std::optional<Error> error)>;
     static constexpr int MaximumRedirects = 16;
 
-    // `origin`: whose load it is (every hop goes on that side of the network engine).
-    static std::shared_ptr<URLConnection> create(const URLRequest& request,
-                                                 std::weak_ptr<URLConnectionDelegate> delegate,
-                                                 bool startImmediately = true, TransferOrigin origin = {});
+    // What a load holds of whoever it is for while it loads (a place among a page's loads, room in that
+    // page's memory): given up when the load ends, however it ends (its end delivered, cancelled,
+    // abandoned, or the connection let go of), on whichever thread that happens.
+    class Ticket {
+    public:
+        virtual ~Ticket() = default;
+        // Memory the delegate keeps of the load (a body it gathers): false when there is no room for it.
+        virtual bool charge(std::size_t bytes) = 0;
+    };
 
-    // Loads `request` and calls `completion` once on `queue` (nullptr: the main loop): the response
-    // and the whole body, or an error.
-    static void sendAsynchronousRequest(const URLRequest& request, std::shared_ptr<OperationQueue> queue,
-                                        Completion completion);
-    // Loads `request` while the calling thread waits. Never on the main thread (it logs and fails).
-    // nullopt on failure, with `error` filled.
-    static std::optional<Bytes> sendSynchronousRequest(const URLRequest& request, HTTPURLResponse* response,
-                                                       Error* error);
+    // `origin`: whose load it is (every hop goes on that side of the network engine; see TransferOrigin).
+    static std::shared_ptr<URLConnection> create(const URLRequest& request,
+                                                 std::weak_ptr<URLConnectionDelegate> delegate, TransferOrigin origin,
+                                                 bool startImmediately = true);
+
+    // Loads `request` for `origin` and calls `completion` once on `queue` (nullptr: the main loop): the
+    // response and the whole body, or an error.
+    static void sendAsynchronousRequest(const URLRequest& request, TransferOrigin origin,
+                                        std::shared_ptr<OperationQueue> queue, Completion completion);
+    // Loads `request` for `origin` while the calling thread waits. Never on the main thread (it logs and
+    // fails). nullopt on failure, with `error` filled.
+    static std::optional<Bytes> sendSynchronousRequest(const URLRequest& request, TransferOrigin origin,
+                                                       HTTPURLResponse* response, Error* error);
 
     // Delivery on `queue` instead of the main loop; only before start().
     void setDelegateQueue(std::shared_ptr<OperationQueue> queue);
+    // Before start(): what the load holds while it loads (see Ticket).
+    void setTicket(std::shared_ptr<Ticket> ticket);
     void start();
     void cancel();
+    // Ends the load as failed: the transfer stops now, and the delegate hears didFailWithError(error) on
+    // its delivery thread, never inside this call, unless the load had already ended or been cancelled.
+    // A connection not started yet fails as it starts. Any thread.
+    void abandon(Error error);
+    // Counts `bytes` the delegate keeps of this load against its ticket until the load ends: false when
+    // they do not fit, and the delegate then ends the load. Always true without a ticket. Any thread; a
+    // page's ticket admits from the main thread only.
+    bool charge(std::size_t bytes);
+    const TransferOrigin& origin() const { return origin_; }
 
     const URLRequest& originalRequest() const { return originalRequest_; }
     // The request of the current hop.
@@ -73,12 +94,12 @@ private:
     class HopListener;
     class ProtocolClient;
 
-    URLConnection(const URLRequest& request, std::weak_ptr<URLConnectionDelegate> delegate,
-                  TransferOrigin origin = {});
+    URLConnection(const URLRequest& request, std::weak_ptr<URLConnectionDelegate> delegate, TransferOrigin origin);
 
     void enqueue(Event event);
-    // Several events under one lock and at most one hand-over to the delivery thread.
-    void enqueue(std::vector<Event> events);
+    // Several events under one lock and at most one hand-over to the delivery thread; `dropQueued`: in
+    // place of those still waiting for delivery.
+    void enqueue(std::vector<Event> events, bool dropQueued = false);
     void drain();
     void deliver(Event& event);
     void startHop(const URLRequest& request);
@@ -117,6 +138,8 @@ private:
     std::atomic<bool> transferHeld_{false};
     mutable std::mutex mutex_;
     bool started_ = false;
+    bool abandoned_ = false;         // no further hop starts; its failure is queued (or waits for start)
+    std::optional<Error> abandonedBeforeStart_;
     bool terminalQueued_ = false;    // a finish or failure is on its way: nothing after it
     bool ended_ = false;             // the finish or failure has been delivered
     bool drainScheduled_ = false;
@@ -125,6 +148,7 @@ private:
     std::uint64_t transferId_ = 0;   // the network transfer of the current hop, if any
     std::shared_ptr<URLProtocol> protocol_;
     bool registeredWhileLoading_ = false;  // held by the process-wide set of loading connections
+    std::shared_ptr<Ticket> ticket_;       // until the load ends
 
     // Delivery thread only.
     int redirects_ = 0;

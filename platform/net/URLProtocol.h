@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/net/URLProtocolClass.h"
+#include "platform/net/TransferOrigin.h"
 #include "platform/net/URLProtocolClient.h"
 #include "platform/net/URLRequest.h"
 
@@ -29,6 +30,10 @@ public:
 
     const URLRequest& request() const { return request_; }
     const std::shared_ptr<URLProtocolClient>& client() const { return client_; }
+    // Whose load this is, told by its connection before startLoading: what the protocol itself loads to
+    // answer it goes on the same side.
+    const TransferOrigin& transferOrigin() const { return origin_; }
+    void setTransferOrigin(TransferOrigin origin) { origin_ = origin; }
 
 protected:
     URLProtocol(URLRequest request, std::shared_ptr<URLProtocolClient> client)
@@ -37,6 +42,7 @@ protected:
 private:
     URLRequest request_;
     std::shared_ptr<URLProtocolClient> client_;
+    TransferOrigin origin_ = TransferOrigin::app();
 };
 
 } // namespace platform

@@ -101,8 +101,8 @@ ResourceLoader::~ResourceLoader() {
     releaseBudget();
 }
 
-std::shared_ptr<ResourceLoader> ResourceLoader::load(URLRequest request, Completion completion, std::size_t maxBytes,
-                                                     const void* owner, Budget budget, TransferOrigin origin) {
+std::shared_ptr<ResourceLoader> ResourceLoader::load(URLRequest request, TransferOrigin origin, Completion completion,
+                                                     std::size_t maxBytes, const void* owner, Budget budget) {
     std::shared_ptr<ResourceLoader> loader(new ResourceLoader(std::move(request), std::move(completion), maxBytes,
                                                               owner, std::move(budget), origin));
     loader->start();
@@ -124,7 +124,7 @@ void ResourceLoader::start() {
         return;
     }
     delegate_ = std::make_shared<ConnectionDelegate>(weak_from_this());
-    connection_ = URLConnection::create(request_, delegate_, true, origin_);
+    connection_ = URLConnection::create(request_, delegate_, origin_);
     if (!connection_) {
         Result r;
         r.error = URLError::make(URLError::BadURL, request_.url().absoluteString());

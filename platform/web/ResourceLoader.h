@@ -34,11 +34,11 @@ public:
 
     static constexpr std::size_t DefaultMaxBytes = 4u << 20;
 
-    // `owner` tags the load for failNextLoad (the web view it is for; nullptr: none); `origin` is the
-    // page whose web content it is.
-    static std::shared_ptr<ResourceLoader> load(URLRequest request, Completion completion,
+    // `origin` is whose load it is (the page whose web content it is); `owner` tags the load for
+    // failNextLoad (the web view it is for; nullptr: none).
+    static std::shared_ptr<ResourceLoader> load(URLRequest request, TransferOrigin origin, Completion completion,
                                                 std::size_t maxBytes = DefaultMaxBytes, const void* owner = nullptr,
-                                                Budget budget = {}, TransferOrigin origin = {});
+                                                Budget budget = {});
     void cancel();
     bool isFinished() const { return finished_; }
 

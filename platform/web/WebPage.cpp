@@ -16,6 +16,7 @@
 #include "duktape.h"
 #include "platform/base/Log.h"
 #include "platform/net/NetworkConfiguration.h"
+#include "platform/net/URLConnection.h"
 #include "platform/runloop/Clock.h"
 #include "platform/runloop/MainLoop.h"
 #include "platform/runloop/Timer.h"
@@ -191,8 +192,8 @@ std::shared_ptr<WebPage> WebPage::create(const std::string& html, URL url, std::
         [weak, owner, origin](const URL& url, ResourceLoader::Completion done, ResourceLoader::Budget loadBudget) {
             auto p = weak.lock();
             if (!p) return std::shared_ptr<ResourceLoader>();
-            return ResourceLoader::load(p->subresourceRequest(url), std::move(done), ResourceLoader::DefaultMaxBytes,
-                                        owner, std::move(loadBudget), origin);
+            return ResourceLoader::load(p->subresourceRequest(url), origin, std::move(done),
+                                        ResourceLoader::DefaultMaxBytes, owner, std::move(loadBudget));
         },
         loads);
     // The ad's markup is parsed under the page's limits, as its scripts run under them: the parser's memory
@@ -283,6 +284,73 @@ void WebPage::cancelPending() {
     refusalReasons_.clear();
     for (const auto& out : outgoing_) discharge(out.charged);
     outgoing_.clear();
+    // Loads made for the page end with it; each gives back its charge as its end is told.
+    auto loads = std::move(loadsForPage_);
+    loadsForPage_.clear();
+    for (auto& [serial, weak] : loads) {
+        if (auto connection = weak.lock())
+            connection->abandon(Error("WebKitErrorDomain", 102, "the page that asked for the load has gone"));
+    }
+}
+
+// Held by a load made for the page while it loads; gives back its place and charge when it goes, on the
+// main thread (the load may end on another).
+class WebPage::LoadForPageTicket : public URLConnection::Ticket {
+public:
+    LoadForPageTicket(std::weak_ptr<WebPage> page, std::uint64_t serial, std::size_t charged)
+        : page_(std::move(page)), serial_(serial), charged_(charged) {}
+    ~LoadForPageTicket() override {
+        auto end = [page = page_, serial = serial_, charged = charged_] {
+            if (auto p = page.lock()) p->loadForPageEnded(serial, charged);
+        };
+        if (MainLoop::isMainThread()) {
+            end();
+        } else {
+            MainLoop::main().post(std::move(end));
+        }
+    }
+    bool charge(std::size_t bytes) override {
+        if (!MainLoop::isMainThread()) return false;
+        auto page = page_.lock();
+        if (!page || !page->charge(bytes)) return false;
+        charged_ += bytes;
+        return true;
+    }
+
+private:
+    std::weak_ptr<WebPage> page_;
+    const std::uint64_t serial_;
+    std::size_t charged_;  // main thread; read at the end, once nothing charges any more
+};
+
+std::shared_ptr<URLConnection> WebPage::connectionForPage(const URLRequest& request,
+                                                          std::weak_ptr<URLConnectionDelegate> delegate, Error* error) {
+    auto refuse = [&](const std::string& why) -> std::shared_ptr<URLConnection> {
+        // A page can ask without end: the log hears of the first refusals, then of every doubling.
+        ++loadsForPageRefused_;
+        if ((loadsForPageRefused_ & (loadsForPageRefused_ - 1)) == 0)
+            logWarning("web page: a load it asked for is refused (" + std::to_string(loadsForPageRefused_) +
+                       " so far): " + why);
+        setError(error, Error("WebKitErrorDomain", 102, "the page's load is refused: " + why));
+        return nullptr;
+    };
+    if (closed_ || scriptsStopped_) return refuse("the page is closed");
+    const URL& url = request.url();
+    if (url.absoluteString().size() > TransferOrigin::MaximumURLLength) return refuse("its URL is too long");
+    if (loadsForPage_.size() >= MaximumLoadsForPage) return refuse("the page has too many loads under way");
+    // As a subresource load of the URL costs, waiting and then under way: it may start at any moment.
+    const std::size_t bytes = SubresourceQueue::waitingBytes(url) + SubresourceQueue::runningBytes(url);
+    if (!charge(bytes)) return refuse("it does not fit in the page's memory budget");
+    auto connection = URLConnection::create(request, std::move(delegate), options_.origin, false);
+    const std::uint64_t serial = nextLoadForPage_++;
+    connection->setTicket(std::make_shared<LoadForPageTicket>(weak_from_this(), serial, bytes));
+    loadsForPage_.emplace(serial, connection);
+    return connection;
+}
+
+void WebPage::loadForPageEnded(std::uint64_t serial, std::size_t charged) {
+    loadsForPage_.erase(serial);
+    discharge(charged);
 }
 
 void WebPage::close() {

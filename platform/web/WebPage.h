@@ -33,6 +33,8 @@ class Bitmap;
 class Color;
 class ResourceLoader;
 class Timer;
+class URLConnection;
+class URLConnectionDelegate;
 
 class WebPage : public std::enable_shared_from_this<WebPage> {
 public:
@@ -183,6 +185,19 @@ public:
     // Loads waiting or under way, and refused ones whose error event is still to come.
     std::size_t pendingLoadCount() const { return pendingLoads_.size(); }
     std::size_t queuedNavigationCount() const { return outgoing_.size(); }
+
+    // Loads the app makes because this page asked for them (a tracking ping, a precache, a picture to
+    // store) are the page's web content: they go under its id, count among its at most
+    // MaximumLoadsForPage such loads at once and against its budget (their URL and what loading it
+    // copies, and what their owner keeps of them: URLConnection::charge), and are refused past either or
+    // for a URL longer than web content loads. They end with the page: when it closes or stops, any still
+    // loading fails (its delegate hears so from a later task). The connection comes back not started (its
+    // owner may set a delegate queue, then starts it); nullptr, with the reason in `error`, when refused.
+    static constexpr std::size_t MaximumLoadsForPage = 64;
+    std::shared_ptr<URLConnection> connectionForPage(const URLRequest& request,
+                                                     std::weak_ptr<URLConnectionDelegate> delegate,
+                                                     Error* error = nullptr);
+    std::size_t loadsForPageCount() const { return loadsForPage_.size(); }
     // Image elements the page keeps a source and size for.
     std::size_t imageCount() const { return images_.size(); }
 
@@ -336,6 +351,9 @@ private:
     void releaseWrappers(duk_context* ctx);
     // Ends what would call back into the page: timers, animation frames, loads and outgoing messages.
     void cancelPending();
+    class LoadForPageTicket;
+    // A load made for the page has ended: its place and what it was charged come back.
+    void loadForPageEnded(std::uint64_t serial, std::size_t charged);
 
     URL url_;
     std::weak_ptr<WebPageClient> client_;
@@ -385,6 +403,10 @@ private:
     // Subresource loads by node (one per node: a new one replaces the last), and their queue.
     std::unordered_map<unsigned, PendingLoad> pendingLoads_;
     std::shared_ptr<SubresourceQueue> subresources_;
+    // Loads the app makes for the page, by serial, while they load; and refusals of them, for the log.
+    std::unordered_map<std::uint64_t, std::weak_ptr<URLConnection>> loadsForPage_;
+    std::uint64_t nextLoadForPage_ = 1;
+    std::size_t loadsForPageRefused_ = 0;
     std::uint64_t nextLoadSerial_ = 1;
     // Loads refused since the last task that told them (node, serial), and why, by reason.
     std::vector<std::pair<unsigned, std::uint64_t>> refused_;

@@ -52,7 +52,7 @@ public:
         : view_(view), entry_(std::move(entry)), move_(move), historyIndex_(historyIndex) {}
 
     void start(const URLRequest& request, TransferOrigin origin) {
-        connection_ = URLConnection::create(request, weakSelf_, true, origin);
+        connection_ = URLConnection::create(request, weakSelf_, origin);
     }
     void cancel() {
         view_ = nullptr;
@@ -164,6 +164,15 @@ WebView::~WebView() {
     pageClient_->view_ = nullptr;
     if (mainLoad_) mainLoad_->cancel();
     if (page_) page_->close();
+}
+
+std::shared_ptr<URLConnection> WebView::connectionForPage(const URLRequest& request,
+                                                          std::weak_ptr<URLConnectionDelegate> delegate, Error* error) {
+    if (!page_) {
+        setError(error, Error(ErrorDomain, 102, "the web view holds no page to load for"));
+        return nullptr;
+    }
+    return page_->connectionForPage(request, std::move(delegate), error);
 }
 
 void WebView::setLoadsForApp(bool app) {

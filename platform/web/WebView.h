@@ -31,6 +31,8 @@
 namespace platform {
 
 class Bitmap;
+class URLConnection;
+class URLConnectionDelegate;
 class WebPage;
 
 class WebView : public View {
@@ -79,6 +81,14 @@ public:
     // held up by web content). Set before the first load.
     bool loadsForApp() const { return origin_.side == TransferOrigin::Side::App; }
     void setLoadsForApp(bool app);
+
+    // A load the app makes because this view's page asked for it (a tracking ping, a precache, a picture
+    // to store): web content of the current document, bounded and charged as WebPage::connectionForPage
+    // says, and ended with it. Not started; nullptr, with the reason in `error`, when refused or when the
+    // view holds no document.
+    std::shared_ptr<URLConnection> connectionForPage(const URLRequest& request,
+                                                     std::weak_ptr<URLConnectionDelegate> delegate,
+                                                     Error* error = nullptr);
 
     // Per entry into the script engine (a runaway script is stopped after this long).
     double scriptTimeLimit() const { return scriptTimeLimit_; }

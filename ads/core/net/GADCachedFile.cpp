@@ -10,6 +10,7 @@
 #include "platform/foundation/Sandbox.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/Clock.h"
+#include "platform/web/WebView.h"
 
 namespace ruzave {
 namespace {
@@ -128,9 +129,21 @@ void GADCachedFile::beginFetchWithCacheBuster(bool cacheBuster) {
         request.setValue(*agent, "User-Agent");
     if (auto date = fileModificationRFC1123DateString()) request.setValue(*date, "If-Modified-Since");
 
-    auto connection = platform::URLConnection::create(request, weak_from_this(), false);
+    std::shared_ptr<platform::URLConnection> connection;
+    std::optional<platform::Error> refusal;
+    if (forPage_) {
+        platform::Error error("", 0);
+        if (auto page = page_.lock()) {
+            connection = page->connectionForPage(request, weak_from_this(), &error);
+        } else {
+            error = platform::Error(platform::WebView::ErrorDomain, 102, "the page that named the URL has gone");
+        }
+        if (!connection) refusal = error;
+    } else {
+        connection = platform::URLConnection::create(request, weak_from_this(), platform::TransferOrigin::app(), false);
+    }
     if (!connection) {
-        if (auto d = delegate()) d->cachedFileDownloadDidFail(*this, std::nullopt);
+        if (auto d = delegate()) d->cachedFileDownloadDidFail(*this, refusal);
         return;
     }
     receivedData_.clear();
@@ -188,6 +201,11 @@ void GADCachedFile::didReceiveResponse(const std::shared_ptr<platform::URLConnec
 void GADCachedFile::didReceiveData(const std::shared_ptr<platform::URLConnection>& connection,
                                    const platform::Bytes& data) {
     if (!isCurrent(connection) || !storeBody_) return;
+    // A page's download keeps its body within the page's memory.
+    if (!connection->charge(data.size())) {
+        fail(platform::Error(platform::WebView::ErrorDomain, 102, "the body does not fit in the page's memory budget"));
+        return;
+    }
     receivedData_.append(data.begin(), data.end());
 }
 

@@ -15,6 +15,7 @@
 
 namespace platform {
 class URLConnection;
+class WebView;
 }
 
 namespace ruzave {
@@ -57,6 +58,15 @@ class GADCachedFile : public platform::URLConnectionDelegate, public std::enable
     bool isDownloading() const { return connection_ != nullptr; }
     const std::optional<std::string>& receivedModificationDate() const { return receivedModificationDate_; }
 
+    // The page that named the URL, when a creative did: the download is then that page's web content
+    // (platform::WebView::connectionForPage), its body charged to the page, and it fails when the page has
+    // gone or refuses it. Without one it is the app's own. Before validate().
+    void setPage(std::weak_ptr<platform::WebView> page) {
+        page_ = std::move(page);
+        forPage_ = true;
+    }
+    bool isForPage() const { return forPage_; }
+
     std::shared_ptr<GADCachedFileDelegate> delegate() const { return delegate_.lock(); }
     void setDelegate(const std::weak_ptr<GADCachedFileDelegate>& d) { delegate_ = d; }
 
@@ -89,6 +99,8 @@ class GADCachedFile : public platform::URLConnectionDelegate, public std::enable
     long HTTPStatusCode_ = 0;
     platform::HTTPHeaderFields HTTPHeaders_;
     std::shared_ptr<platform::URLConnection> connection_;
+    std::weak_ptr<platform::WebView> page_;
+    bool forPage_ = false;
     std::optional<std::string> receivedModificationDate_;
     // Only a 200 carries a body worth storing; other 2xx answers end without touching the file.
     bool storeBody_ = false;

@@ -41,6 +41,7 @@ void GADClickTracker::trackURL(const std::optional<platform::URL>& url) {
     });
     tracker_ = GADCachedFile::initWithURL(*url);
     tracker_->setDelegate(weak_from_this());
+    if (forPage_) tracker_->setPage(page_);
     if (!cacheEnabled_) tracker_->setCachePolicy(platform::URLRequest::CachePolicy::ReloadIgnoringLocalCacheData);
     // Keep the file: validate() may report synchronously, and the delegate may drop us.
     auto file = tracker_;

@@ -19,6 +19,11 @@ class GADClickTracker : public GADCachedFileDelegate, public std::enable_shared_
     ~GADClickTracker() override;
 
     void trackURL(const std::optional<platform::URL>& url);
+    // The page that named the URL (see GADCachedFile::setPage); before trackURL.
+    void setPage(std::weak_ptr<platform::WebView> page) {
+        page_ = std::move(page);
+        forPage_ = true;
+    }
     void reset();
 
     bool hasTracked() const { return hasTracked_; }
@@ -44,6 +49,8 @@ class GADClickTracker : public GADCachedFileDelegate, public std::enable_shared_
     bool hasTracked_ = false;
     bool cacheEnabled_ = true;
     std::weak_ptr<GADClickTrackerDelegate> delegate_;
+    std::weak_ptr<platform::WebView> page_;
+    bool forPage_ = false;
 };
 
 } // namespace ruzave

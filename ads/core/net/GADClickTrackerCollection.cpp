@@ -22,15 +22,31 @@ GADClickTrackerCollection::~GADClickTrackerCollection() {
     }
 }
 
-void GADClickTrackerCollection::trackURL(const platform::URL& url, bool cacheEnabled) {
+void GADClickTrackerCollection::start(const platform::URL& url, bool cacheEnabled,
+                                      const std::shared_ptr<platform::WebView>* page) {
     // An empty string parses as an empty reference, which is nothing to load.
     if (!url.isValid() || url.absoluteString().empty()) return;
+    // A creative's URL with no page to load it for is nobody's to send.
+    if (page != nullptr && *page == nullptr) return;
     auto tracker = GADClickTracker::init();
     tracker->setDelegate(weak_from_this());
     tracker->setCacheEnabled(cacheEnabled);
+    if (page != nullptr) tracker->setPage(*page);
     ++started;
     trackers_.insert(tracker);
     tracker->trackURL(url);
+}
+
+void GADClickTrackerCollection::trackURLForPage(const platform::URL& url, bool cacheEnabled,
+                                                const std::shared_ptr<platform::WebView>& page) {
+    start(url, cacheEnabled, &page);
+}
+
+void GADClickTrackerCollection::trackURLsForPage(const std::vector<std::string>& urls, bool cacheEnabled,
+                                                 const std::shared_ptr<platform::WebView>& page) {
+    for (const auto& text : urls) {
+        if (auto url = platform::URL::parse(text)) start(*url, cacheEnabled, &page);
+    }
 }
 
 void GADClickTrackerCollection::trackURLs(const platform::Value& urls, bool cacheEnabled) {

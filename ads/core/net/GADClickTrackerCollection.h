@@ -1,6 +1,9 @@
 #pragma once
 // The process's running click trackers: starts one per tracking URL and lets it go (deleting what it
-// downloaded) once it has reported. Main thread.
+// downloaded) once it has reported. A URL the SDK tracks of its own accord (the ad response's impression
+// and click URLs) is the app's request; a URL a creative named (its tracking messages, the trackers it
+// passes along) is that creative's page's web content, bounded and charged there, and ends with the page
+// (see platform::WebView::connectionForPage). Main thread.
 #include <cstddef>
 #include <memory>
 #include <set>
@@ -19,12 +22,20 @@ class GADClickTrackerCollection : public GADClickTrackerDelegate,
     static std::shared_ptr<GADClickTrackerCollection> sharedInstance();
     ~GADClickTrackerCollection() override;
 
+    // The SDK's own.
     void trackURL(const platform::URL& url) { trackURL(url, true); }
-    void trackURL(const platform::URL& url, bool cacheEnabled);
+    void trackURL(const platform::URL& url, bool cacheEnabled) { start(url, cacheEnabled, nullptr); }
     // Each entry in order: URL strings are parsed (skipped when they form no URL), anything else skipped.
     void trackURLs(const platform::Value& urls, bool cacheEnabled);
     void trackURLs(const std::vector<std::string>& urls, bool cacheEnabled);
     void trackURLs(const std::vector<platform::URL>& urls, bool cacheEnabled);
+    // Named by the page in `page` (a null page: no page to load for, and nothing is loaded).
+    void trackURLForPage(const platform::URL& url, const std::shared_ptr<platform::WebView>& page) {
+        trackURLForPage(url, true, page);
+    }
+    void trackURLForPage(const platform::URL& url, bool cacheEnabled, const std::shared_ptr<platform::WebView>& page);
+    void trackURLsForPage(const std::vector<std::string>& urls, bool cacheEnabled,
+                          const std::shared_ptr<platform::WebView>& page);
 
     // Drops the trackers that have reported.
     void cleanupTrackers();
@@ -38,6 +49,8 @@ class GADClickTrackerCollection : public GADClickTrackerDelegate,
 
   private:
     GADClickTrackerCollection() = default;
+    // `page` null: the app's own; otherwise for that page.
+    void start(const platform::URL& url, bool cacheEnabled, const std::shared_ptr<platform::WebView>* page);
     void scheduleCleanup();
 
     std::set<std::shared_ptr<GADClickTracker>> trackers_;

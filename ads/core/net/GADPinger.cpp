@@ -145,7 +145,7 @@ void GADPinger::pingURLString(const std::string& urlString, std::function<void(b
     markInFlight(urlString);
     auto self = shared_from_this();
     platform::URLConnection::sendAsynchronousRequest(
-        platform::URLRequest(*url), platform::OperationQueue::mainQueue(),
+        platform::URLRequest(*url), platform::TransferOrigin::app(), platform::OperationQueue::mainQueue(),
         [self, urlString, completionBlock](std::optional<platform::HTTPURLResponse> response, platform::Bytes,
                                            std::optional<platform::Error> error) {
             const bool success =

@@ -182,7 +182,7 @@ bool GADURLConnection::startWithRequestURL(const platform::URLRequest& request,
     }
 
     bridge_ = std::make_shared<Bridge>(weak_from_this());
-    connection_ = platform::URLConnection::create(request, bridge_, false);
+    connection_ = platform::URLConnection::create(request, bridge_, platform::TransferOrigin::app(), false);
     if (!connection_) {
         stop();
         if (auto d = delegate()) d->connectionLoadDidFail(*this, std::nullopt, -1);

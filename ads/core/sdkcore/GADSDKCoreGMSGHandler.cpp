@@ -194,7 +194,7 @@ void GADSDKCoreGMSGHandler::didReceiveFetchAdAction(const platform::Value& param
     }
     std::weak_ptr<GADSDKCoreGMSGHandler> weak = weak_from_this();
     platform::URLConnection::sendAsynchronousRequest(
-        request, nullptr,
+        request, platform::TransferOrigin::app(), nullptr,
         [weak, key, token, fetchRequestID](std::optional<platform::HTTPURLResponse> response, platform::Bytes data,
                                            std::optional<platform::Error> error) {
             auto self = weak.lock();

@@ -256,7 +256,7 @@ void GADTokenDispenser::requestTokenForUser(const GADSignedInUser& user) {
     requestsInFlight_.push_back(user);
     std::weak_ptr<GADTokenDispenser> weak = weak_from_this();
     platform::URLConnection::sendAsynchronousRequest(
-        *request, tokenRequestQueue_,
+        *request, platform::TransferOrigin::app(), tokenRequestQueue_,
         [weak, user](std::optional<platform::HTTPURLResponse>, platform::Bytes data, std::optional<platform::Error> error) {
             auto self = weak.lock();
             if (!self) return;

@@ -93,7 +93,7 @@ void GADCSIReporter::reportTimeRecorder(const std::shared_ptr<GADCSITimeRecorder
     // the process winds down is then simply never sent.
     platform::MainLoop::main().post([request, completion] {
         platform::URLConnection::sendAsynchronousRequest(
-            request, nullptr,
+            request, platform::TransferOrigin::app(), nullptr,
             [completion](std::optional<platform::HTTPURLResponse> response, platform::Bytes,
                          std::optional<platform::Error> error) {
                 if (completion) completion(response, error);

@@ -14,6 +14,7 @@
 #include "ads/render/GADAdURLStash.h"
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADBannerAdViewDelegate.h"
+#include "ads/render/GADClickTrackerCollection.h"
 #include "ads/render/GADDelayPageLoadGMSGHandler.h"
 #include "ads/render/GADMRAIDInterceptor.h"
 #include "ads/render/GADOpener.h"
@@ -22,6 +23,8 @@
 #include "platform/testing/Harness.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
+#include "platform/web/WebPage.h"
+#include "platform/web/WebView.h"
 #include "tools/adserver/MRAIDScripts.h"
 
 using platform::WebViewNavigationType;
@@ -292,6 +295,37 @@ TEST_CASE_FIXTURE(ServerRender, "GADBannerAdViewDelegate: a creative's messages 
     REQUIRE(settle([&] { return events.size() == 5 && slot->state() == ruzave::GADSlotStateValidAd; }));
     CHECK(events == std::vector<std::string>{"e0=0", "e1=1", "e2=nil", "e3=3", "e4=4"});
     CHECK(server->waitForRequest("/track", 1));
+}
+
+TEST_CASE_FIXTURE(ServerRender, "GADBannerAdViewDelegate: what a creative's messages name loads as its page's web content, bounded, and ends with the page") {
+    adserver::Response hang = adserver::Response::text("late");
+    hang.delay = std::chrono::seconds(60);  // cut short when the server stops
+    server->route("/track/hang", hang);
+    // Tracking and click messages to a URL on the ad host that never answers, with no tap.
+    render("<script>function send(kind, n) { location.href = 'gmsg://h/' + kind + '?u=' +"
+           " encodeURIComponent('https://ads.ruzave.example/track/hang?n=' + n); }"
+           "for (var i = 0; i < 8; i++) send('httpTrack', i); for (; i < 12; i++) send('click', i);</script>",
+           {*platform::URL::parse("https://ads.ruzave.example/pagead/aclk?id=1")});
+    REQUIRE(runUntil([&] { return slot->state() == ruzave::GADSlotStateValidAd; }));
+    auto page = slot->adView()->webView()->currentPage();
+    REQUIRE(runUntil([&] { return page->loadsForPageCount() == 12; }));
+    // Web content's own places on the host: six under way, the others waiting behind them.
+    REQUIRE(runUntil([&] { return server->requestCount("/track/hang") == 6; }));
+    // The SDK's own click ping to the same host goes out at once all the same.
+    slot->pingClickURLs();
+    CHECK(runUntil([&] { return server->requestCount("/pagead/aclk") == 1; }));
+
+    // A page asks for at most its bound at once; the rest is refused at once, unsent.
+    slot->adView()->evaluate("for (var i = 100; i < 200; i++) send('httpTrack', i);");
+    REQUIRE(runUntil([&] { return page->loadsForPageCount() == platform::WebPage::MaximumLoadsForPage; }));
+    runUntilIdle();
+    CHECK(page->loadsForPageCount() == platform::WebPage::MaximumLoadsForPage);
+
+    // The creative goes: what it asked for ends with its page, and what waited is never sent.
+    render("<p>next</p>");
+    REQUIRE(runUntil([&] { return page->loadsForPageCount() == 0; }));
+    REQUIRE(runUntil([&] { return ruzave::GADClickTrackerCollection::sharedInstance()->runningTrackerCount() == 0; }));
+    CHECK(server->requestCount("/track/hang") == 6);
 }
 
 TEST_CASE_FIXTURE(ServerRender, "GADBannerAdViewDelegate: a tapped banner's click leaves the app once and pings its click URL once") {

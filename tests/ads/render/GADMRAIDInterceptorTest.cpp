@@ -181,7 +181,7 @@ TEST_CASE_FIXTURE(fetchtest::ServerFixture, "GADMRAIDInterceptor: the script var
 
     auto load = [&](const std::string& referer) {
         auto delegate = std::make_shared<ScriptLoad>();
-        auto connection = platform::URLConnection::create(scriptRequest("https://cdn.example/mraid.js", referer), delegate);
+        auto connection = platform::URLConnection::create(scriptRequest("https://cdn.example/mraid.js", referer), delegate, platform::TransferOrigin::app());
         REQUIRE(settle([&] { return delegate->finished; }));
         return delegate;
     };

@@ -7,8 +7,11 @@
 #include <vector>
 
 #include "ads/core/signals/GADDevice.h"
+#include "ads/render/GADAdView.h"
 #include "ads/render/GADNotification.h"
 #include "ads/render/GADPrecacheGMSGHandler.h"
+#include "platform/web/WebPage.h"
+#include "platform/web/WebView.h"
 #include "tests/platform/net/NetTestSupport.h"
 #include "tools/adserver/PrecacheRoutes.h"
 
@@ -34,10 +37,13 @@ struct Events {
 
 struct PrecacheFixture : nettest::ServerFixture {
     std::shared_ptr<GADPrecacheGMSGHandler> handler = GADPrecacheGMSGHandler::init();
+    // The creative's view: a precache is its page's load.
+    std::shared_ptr<ruzave::GADAdView> adView = ruzave::GADAdView::initWithFrame(platform::Rect(0, 0, 320, 50));
     Events events;
 
     PrecacheFixture() {
         adserver::installPrecacheRoutes(*server);
+        adView->webView()->evaluate("0");  // a blank document to load for
         handler->setEventObserver([this](const platform::Value& event) {
             std::lock_guard<std::mutex> lock(events.mutex);
             events.list.push_back(event);
@@ -45,7 +51,7 @@ struct PrecacheFixture : nettest::ServerFixture {
     }
 
     void send(platform::Value parameters) {
-        handler->didReceivePrecacheNotification({nullptr, GADNotification::initWithName("precache", parameters)});
+        handler->didReceivePrecacheNotification({adView, GADNotification::initWithName("precache", parameters)});
     }
     void precache(const std::string& path) { send(platform::Value{{"src", url(path)}}); }
     bool finish() { return runUntil([&] { return events.ended(); }, 30.0); }
@@ -259,7 +265,7 @@ TEST_CASE_FIXTURE(PrecacheFixture, "GADPrecacheGMSGHandler: events name the URL 
     precache("/precache/slow?size=100000");
     precache("/precache/known?size=5");
     other->didReceivePrecacheNotification(
-        {nullptr, GADNotification::initWithName("precache", platform::Value{{"src", url("/precache/known?size=7")}})});
+        {adView, GADNotification::initWithName("precache", platform::Value{{"src", url("/precache/known?size=7")}})});
     REQUIRE(finish());
     REQUIRE(runUntil([&] { return otherEvents.ended(); }));
     CHECK(handler->sourceURL()->absoluteString() == url("/precache/known?size=5"));
@@ -271,4 +277,35 @@ TEST_CASE_FIXTURE(PrecacheFixture, "GADPrecacheGMSGHandler: events name the URL 
     auto file = otherEvents.copy().back();
     other.reset();
     CHECK_FALSE(exists(file));
+}
+
+TEST_CASE_FIXTURE(PrecacheFixture, "GADPrecacheGMSGHandler: a file the creative names is loaded as its page's web content and ends with the page") {
+    auto page = adView->webView()->currentPage();
+    const std::size_t chargedBefore = page->chargedBytes();
+    precache("/precache/slow?size=100000");
+    // Under way for the page: counted among its loads and charged to its budget.
+    CHECK(page->loadsForPageCount() == 1);
+    CHECK(page->chargedBytes() > chargedBefore);
+    REQUIRE(runUntil([&] { return !events.copy().empty(); }));
+    // The page goes (the view shows another document): the download ends with it, and nothing is kept.
+    adView->webView()->loadHTMLString("<p>next</p>", platform::URL::parse("https://ad.example/next"));
+    REQUIRE(finish());
+    CHECK(events.endedWith("precacheCanceled"));
+    CHECK_FALSE(handler->cachedURL().has_value());
+    REQUIRE(runUntil([&] { return page->chargedBytes() == chargedBefore; }));
+    CHECK(page->loadsForPageCount() == 0);
+
+    // With no page to load for, nothing is fetched.
+    auto orphan = GADPrecacheGMSGHandler::init();
+    Events orphanEvents;
+    orphan->setEventObserver([&](const platform::Value& event) {
+        std::lock_guard<std::mutex> lock(orphanEvents.mutex);
+        orphanEvents.list.push_back(event);
+    });
+    const std::size_t heard = requestsFor("/precache/known");
+    orphan->didReceivePrecacheNotification(
+        {nullptr, GADNotification::initWithName("precache", platform::Value{{"src", url("/precache/known?size=7")}})});
+    CHECK(orphanEvents.endedWith("precacheCanceled"));
+    CHECK_FALSE(orphan->hasStartedPreloading());
+    CHECK(requestsFor("/precache/known") == heard);
 }

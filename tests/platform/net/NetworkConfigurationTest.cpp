@@ -57,7 +57,7 @@ TEST_CASE_FIXTURE(ServerFixture, "NetworkConfiguration: mapped hosts keep their 
     NetworkConfiguration::sharedInstance()->setUserAgent("RuzaveTest/2.0");
     server->route("/who", [](const adserver::Request& r) { return adserver::Response::text(r.host); });
     auto recorder = std::make_shared<Recorder>();
-    auto connection = URLConnection::create(request("/who", nettest::OtherHost), recorder);
+    auto connection = URLConnection::create(request("/who", nettest::OtherHost), recorder, platform::TransferOrigin::app());
     REQUIRE(nettest::runToEnd(*this, *recorder));
     CHECK(recorder->body == nettest::OtherHost);
     CHECK(server->requests("/who").at(0).header("user-agent") == "RuzaveTest/2.0");
@@ -65,7 +65,7 @@ TEST_CASE_FIXTURE(ServerFixture, "NetworkConfiguration: mapped hosts keep their 
     // Without the mapping the name does not lead to the local server.
     NetworkConfiguration::sharedInstance()->removeAllHostMappings();
     auto unmapped = std::make_shared<Recorder>();
-    auto c2 = URLConnection::create(request("/who", "unmapped.invalid"), unmapped);
+    auto c2 = URLConnection::create(request("/who", "unmapped.invalid"), unmapped, platform::TransferOrigin::app());
     REQUIRE(nettest::runToEnd(*this, *unmapped));
     CHECK(unmapped->failures == 1);
     CHECK(server->requestCount("/who") == 1);

@@ -31,7 +31,7 @@ TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: when no transfer is left the en
     auto& engine = platform::NetworkEngine::shared();
     for (int i = 0; i < 20; ++i) {
         auto recorder = std::make_shared<Recorder>();
-        auto connection = platform::URLConnection::create(request("/page"), recorder);
+        auto connection = platform::URLConnection::create(request("/page"), recorder, platform::TransferOrigin::app());
         REQUIRE(runUntil([&] { return engine.activeTransferCount() > 0 || recorder->done(); }));
         // Without the main loop: only the network thread moves.
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -105,9 +105,9 @@ struct Load {
     std::shared_ptr<platform::URLConnection> connection;
 };
 
-Load load(const platform::URLRequest& request, platform::TransferOrigin origin = {}) {
+Load load(const platform::URLRequest& request, platform::TransferOrigin origin = platform::TransferOrigin::app()) {
     Load l;
-    l.connection = platform::URLConnection::create(request, l.recorder, true, origin);
+    l.connection = platform::URLConnection::create(request, l.recorder, origin, true);
     return l;
 }
 

@@ -25,7 +25,7 @@ using nettest::ServerFixture;
 namespace {
 
 std::shared_ptr<URLConnection> load(const URLRequest& request, const std::shared_ptr<Recorder>& recorder) {
-    return URLConnection::create(request, recorder);
+    return URLConnection::create(request, recorder, platform::TransferOrigin::app());
 }
 
 // A port on 127.0.0.1 where nothing listens.
@@ -437,7 +437,7 @@ TEST_CASE_FIXTURE(ServerFixture, "URLConnection: events on a delegate queue come
     };
     auto delegate = std::make_shared<Ordered>();
     auto queue = OperationQueue::create("net.test");
-    auto connection = URLConnection::create(request("/big"), delegate, false);
+    auto connection = URLConnection::create(request("/big"), delegate, platform::TransferOrigin::app(), false);
     connection->setDelegateQueue(queue);
     connection->start();
     REQUIRE(runUntil([&] { return delegate->ended.load(); }));
@@ -459,7 +459,7 @@ TEST_CASE_FIXTURE(ServerFixture, "URLConnection: sendAsynchronousRequest complet
         std::mutex mutex;
         std::string body;
         int status = 0;
-        URLConnection::sendAsynchronousRequest(request("/page"), queue,
+        URLConnection::sendAsynchronousRequest(request("/page"), platform::TransferOrigin::app(), queue,
                                                [&](std::optional<HTTPURLResponse> r, Bytes data, std::optional<Error> e) {
                                                    std::lock_guard lock(mutex);
                                                    onMain = MainLoop::isMainThread();
@@ -480,7 +480,7 @@ TEST_CASE_FIXTURE(ServerFixture, "URLConnection: sendAsynchronousRequest complet
     SUBCASE("main loop, failure") {
         int completions = 0;
         std::optional<Error> error;
-        URLConnection::sendAsynchronousRequest(URLRequest(URL::fileURL("/x")), nullptr,
+        URLConnection::sendAsynchronousRequest(URLRequest(URL::fileURL("/x")), platform::TransferOrigin::app(), nullptr,
                                                [&](std::optional<HTTPURLResponse> r, Bytes, std::optional<Error> e) {
                                                    CHECK(MainLoop::isMainThread());
                                                    CHECK_FALSE(r.has_value());
@@ -500,7 +500,7 @@ TEST_CASE_FIXTURE(ServerFixture, "URLConnection: sendSynchronousRequest serves b
 
     Error mainError;
     HTTPURLResponse unused;
-    CHECK_FALSE(URLConnection::sendSynchronousRequest(request("/page"), &unused, &mainError).has_value());
+    CHECK_FALSE(URLConnection::sendSynchronousRequest(request("/page"), platform::TransferOrigin::app(), &unused, &mainError).has_value());
     CHECK(mainError.domain == URLError::Domain);
     CHECK(server->requestCount("/page") == 0);
 
@@ -509,8 +509,8 @@ TEST_CASE_FIXTURE(ServerFixture, "URLConnection: sendSynchronousRequest serves b
     Error missingError;
     std::optional<Bytes> missing;
     std::thread worker([&] {
-        body = URLConnection::sendSynchronousRequest(request("/r"), &response, nullptr);
-        missing = URLConnection::sendSynchronousRequest(request("/x", "nowhere.invalid"), nullptr, &missingError);
+        body = URLConnection::sendSynchronousRequest(request("/r"), platform::TransferOrigin::app(), &response, nullptr);
+        missing = URLConnection::sendSynchronousRequest(request("/x", "nowhere.invalid"), platform::TransferOrigin::app(), nullptr, &missingError);
     });
     worker.join();
     REQUIRE(body.has_value());
@@ -618,7 +618,7 @@ TEST_CASE_FIXTURE(ServerFixture, "URLConnection: a consumer slower than the netw
     };
     auto delegate = std::make_shared<Gated>();
     auto queue = OperationQueue::create("net.slow-consumer");
-    auto connection = URLConnection::create(request("/huge"), delegate, false);
+    auto connection = URLConnection::create(request("/huge"), delegate, platform::TransferOrigin::app(), false);
     connection->setDelegateQueue(queue);
     connection->start();
 
@@ -670,7 +670,7 @@ TEST_CASE_FIXTURE(
     };
     auto delegate = std::make_shared<Sizes>();
     auto queue = OperationQueue::create("net.pieces");
-    auto connection = URLConnection::create(request("/large"), delegate, false);
+    auto connection = URLConnection::create(request("/large"), delegate, platform::TransferOrigin::app(), false);
     connection->setDelegateQueue(queue);
     connection->start();
 
@@ -747,4 +747,98 @@ TEST_CASE_FIXTURE(ServerFixture, "URLConnection: a request too large for the net
     auto sent = load(request("/long?" + query.substr(0, 900000)), fits);
     REQUIRE(nettest::runToEnd(*this, *fits));
     if (fits->error) CHECK(fits->error->code != platform::URLError::BadURL);
+}
+
+namespace {
+// Counts what a load holds of it and when it is given up.
+struct CountingTicket : URLConnection::Ticket {
+    std::shared_ptr<int> alive = std::make_shared<int>(0);
+    std::size_t charged = 0;
+    std::size_t room = 1u << 20;
+    bool charge(std::size_t bytes) override {
+        if (charged + bytes > room) return false;
+        charged += bytes;
+        return true;
+    }
+};
+} // namespace
+
+TEST_CASE_FIXTURE(ServerFixture, "URLConnection: an abandoned load fails once from a later task, and its ticket is given up however it ends") {
+    adserver::Response hang = adserver::Response::text("late");
+    hang.delay = std::chrono::seconds(60);  // cut short when the server stops
+    server->route("/hang", hang);
+    server->route("/page", adserver::Response::text(repeated("abc", 1000)));
+    const Error gone("test", 7, "gone");
+
+    SUBCASE("under way") {
+        auto recorder = std::make_shared<Recorder>();
+        auto ticket = std::make_shared<CountingTicket>();
+        std::weak_ptr<int> alive = ticket->alive;
+        auto connection = URLConnection::create(request("/hang"), recorder, TransferOrigin::app(), false);
+        connection->setTicket(std::move(ticket));
+        connection->start();
+        REQUIRE(runUntil([&] { return server->requestCount("/hang") == 1; }));
+        connection->abandon(gone);
+        CHECK(recorder->calls == std::vector<std::string>{"request"});  // never inside the call
+        REQUIRE(runUntil([&] { return recorder->failures == 1; }));
+        CHECK(recorder->error->code == 7);
+        CHECK(alive.expired());
+        connection->abandon(gone);  // again, or cancelled after: nothing more
+        connection->cancel();
+        runUntil([] { return NetworkEngine::shared().activeTransferCount() == 0; });
+        runUntilIdle();
+        CHECK(recorder->failures == 1);
+        CHECK(NetworkEngine::shared().activeTransferCount() == 0);
+    }
+    SUBCASE("before it starts: it fails as it starts, unsent") {
+        auto recorder = std::make_shared<Recorder>();
+        auto connection = URLConnection::create(request("/page"), recorder, TransferOrigin::app(), false);
+        connection->abandon(gone);
+        runUntilIdle();
+        CHECK(recorder->calls.empty());
+        connection->start();
+        REQUIRE(runUntil([&] { return recorder->failures == 1; }));
+        CHECK(recorder->calls == std::vector<std::string>{"fail 7"});
+        CHECK(server->requestCount("/page") == 0);
+    }
+    SUBCASE("finished, cancelled, or let go of unstarted") {
+        for (int road = 0; road < 3; ++road) {
+            auto recorder = std::make_shared<Recorder>();
+            auto ticket = std::make_shared<CountingTicket>();
+            std::weak_ptr<int> alive = ticket->alive;
+            auto connection =
+                URLConnection::create(request(road == 0 ? "/page" : "/hang"), recorder, TransferOrigin::app(), false);
+            connection->setTicket(std::move(ticket));
+            if (road < 2) connection->start();
+            CHECK_FALSE(alive.expired());
+            if (road == 0) REQUIRE(runUntil([&] { return recorder->finishes == 1; }));
+            if (road == 1) connection->cancel();
+            if (road == 2) connection.reset();
+            CHECK(alive.expired());
+        }
+    }
+}
+
+TEST_CASE_FIXTURE(ServerFixture, "URLConnection: what the delegate keeps is charged to the ticket, and a load past its room can be ended") {
+    server->route("/page", adserver::Response::text(repeated("x", 300000)));
+    auto recorder = std::make_shared<Recorder>();
+    auto ticket = std::make_shared<CountingTicket>();
+    ticket->room = 100000;
+    CountingTicket* counted = ticket.get();
+    bool refused = false;
+    recorder->onData = [&](const Recorder::Conn& c) {
+        if (!c->charge(recorder->body.size() - counted->charged)) {
+            refused = true;
+            c->cancel();
+        }
+    };
+    auto connection = URLConnection::create(request("/page"), recorder, TransferOrigin::app(), false);
+    connection->setTicket(std::move(ticket));
+    connection->start();
+    REQUIRE(runUntil([&] { return refused; }));
+    runUntilIdle();
+    CHECK(recorder->finishes == 0);
+    // Without a ticket there is nothing to count against.
+    auto plain = URLConnection::create(request("/page"), std::make_shared<Recorder>(), TransferOrigin::app(), false);
+    CHECK(plain->charge(1u << 30));
 }

@@ -81,7 +81,7 @@ TEST_CASE_FIXTURE(ServerFixture, "URLProtocol: a registered class answers a requ
     CHECK_FALSE(URLProtocol::registerClass(local));
 
     auto recorder = std::make_shared<Recorder>();
-    auto connection = URLConnection::create(request("/mraid.js"), recorder);
+    auto connection = URLConnection::create(request("/mraid.js"), recorder, platform::TransferOrigin::app());
     REQUIRE(nettest::runToEnd(*this, *recorder));
     CHECK(recorder->calls == std::vector<std::string>{"request", "response 200", "data", "finish"});
     CHECK(recorder->body == "window.mraid={};");
@@ -93,7 +93,7 @@ TEST_CASE_FIXTURE(ServerFixture, "URLProtocol: a registered class answers a requ
     // Other requests still go to the network.
     server->route("/other.js", adserver::Response::text("net"));
     auto other = std::make_shared<Recorder>();
-    auto c2 = URLConnection::create(request("/other.js"), other);
+    auto c2 = URLConnection::create(request("/other.js"), other, platform::TransferOrigin::app());
     REQUIRE(nettest::runToEnd(*this, *other));
     CHECK(other->body == "net");
 
@@ -119,7 +119,7 @@ TEST_CASE_FIXTURE(ServerFixture, "URLProtocol: answers from another thread arriv
     auto recorder = std::make_shared<Recorder>();
     bool allOnMain = true;
     recorder->onData = [&](const Recorder::Conn&) { allOnMain = allOnMain && MainLoop::isMainThread(); };
-    auto connection = URLConnection::create(request("/threaded"), recorder);
+    auto connection = URLConnection::create(request("/threaded"), recorder, platform::TransferOrigin::app());
     REQUIRE(nettest::runToEnd(*this, *recorder));
     CHECK(recorder->body == "abcdefghijklmnopqrstuvwxyz");
     CHECK(recorder->finishes == 1);
@@ -132,7 +132,7 @@ TEST_CASE_FIXTURE(ServerFixture, "URLProtocol: a custom scheme is served, and ca
     URLProtocol::registerClass(local);
     auto recorder = std::make_shared<Recorder>();
     std::shared_ptr<URLConnection> connection =
-        URLConnection::create(*URLRequest::withURLString("ruzave-local://script"), recorder);
+        URLConnection::create(*URLRequest::withURLString("ruzave-local://script"), recorder, platform::TransferOrigin::app());
     REQUIRE(runUntil([&] { return recorder->body == "partial"; }));
     connection->cancel();
     CHECK(local->shared->stopped.load() == 1);
@@ -145,7 +145,7 @@ TEST_CASE_FIXTURE(ServerFixture, "URLProtocol: a redirect to a claimed URL is an
     URLProtocol::registerClass(local);
     server->route("/go", adserver::Response::redirect("/local.js", 302));
     auto recorder = std::make_shared<Recorder>();
-    auto connection = URLConnection::create(request("/go"), recorder);
+    auto connection = URLConnection::create(request("/go"), recorder, platform::TransferOrigin::app());
     REQUIRE(nettest::runToEnd(*this, *recorder));
     CHECK(recorder->calls == std::vector<std::string>{"request", "redirect 302", "response 200", "data", "finish"});
     CHECK(recorder->body == "local");
