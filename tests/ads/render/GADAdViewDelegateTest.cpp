@@ -4,6 +4,9 @@
 #include <vector>
 
 #include "ads/render/GADAdView.h"
+#include "ads/render/GADClickTrackerCollection.h"
+#include "platform/web/WebPage.h"
+#include "platform/web/WebView.h"
 #include "ads/render/GADAdViewDelegate.h"
 #include "ads/render/GADBrowserViewController.h"
 #include "ads/render/GADClickTrackerCollection.h"
@@ -123,6 +126,25 @@ TEST_CASE_FIXTURE(RouterFixture, "GADAdViewDelegate: deeplink+ opens the fallbac
                        ""));
     runUntilIdle();
     CHECK(opened() == std::vector<std::string>{"https://shop.example/p"});
+}
+
+TEST_CASE_FIXTURE(RouterFixture, "GADAdViewDelegate: the trackers a deeplink+ link names are its page's loads") {
+    auto collection = ruzave::GADClickTrackerCollection::sharedInstance();
+    platform::Application::sharedApplication()->installURLScheme("shop");
+    const std::string link = "deeplink+://navigate?primaryUrl=shop%3A%2F%2Fitem&primaryTrackingUrl="
+                             "https%3A%2F%2Ftrack.example%2Fa&primaryTrackingUrl=https%3A%2F%2Ftrack.example%2Fb";
+    // No page shown: nobody to load them for; they end at once.
+    CHECK_FALSE(decide(link));
+    REQUIRE(runUntil([&] { return collection->runningTrackerCount() == 0; }));
+    const auto before = collection->trackedCount();
+    view->loadHTMLString("<p>ad</p>", platform::URL::parse("https://ads.example/page"));
+    REQUIRE(runUntil([&] { return view->webView()->currentPage() && !view->isLoading(); }));
+    auto page = view->webView()->currentPage();
+    CHECK_FALSE(decide(link));
+    CHECK(page->loadsForPageCount() == 2);
+    CHECK(collection->trackedCount() == before + 2);
+    REQUIRE(runUntil([&] { return collection->runningTrackerCount() == 0; }));
+    CHECK(page->loadsForPageCount() == 0);
 }
 
 TEST_CASE_FIXTURE(RouterFixture, "GADAdViewDelegate: deeplink+ with another host does nothing, switched off it is an app link") {

@@ -2,6 +2,7 @@
 
 #include <doctest/doctest.h>
 
+#include "ads/render/GADAdView.h"
 #include "ads/render/GADMRAIDCalendarProperties.h"
 #include "ads/render/GADNotification.h"
 #include "ads/render/GADViewController.h"
@@ -9,6 +10,8 @@
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
+#include "platform/web/WebPage.h"
+#include "platform/web/WebView.h"
 #include "tests/ads/render/RenderFullScreenTestSupport.h"
 
 using fullscreentest::MRAIDBanner;
@@ -95,6 +98,31 @@ TEST_CASE_FIXTURE(MRAIDMessages, "GADMRAIDGMSGHandler: a picture that fails to d
     platform::AlertView::visibleAlerts().at(0)->tapButtonAtIndex(1);
     REQUIRE(runUntil([&] { return handler->pendingPictureDownloadCount() == 0; }));
     CHECK(seen().rfind("onError:Failed to load http://127.0.0.1:9/none.png. Error: ", 0) == 0);
+    CHECK(platform::PhotoAlbum::savedImagesForTesting().empty());
+}
+
+TEST_CASE_FIXTURE(MRAIDMessages, "GADMRAIDGMSGHandler: a picture to store is its page's load, and a gone ad's is never fetched") {
+    auto page = adView->webView()->currentPage();
+    REQUIRE(page);
+    send(params({{"a", "storePicture"}, {"iurl", "http://127.0.0.1:9/none.png"}}));
+    platform::AlertView::visibleAlerts().at(0)->tapButtonAtIndex(1);
+    // Under way as the page's own load, counted there until it ends.
+    CHECK(page->loadsForPageCount() == 1);
+    REQUIRE(runUntil([&] { return handler->pendingPictureDownloadCount() == 0; }));
+    CHECK(page->loadsForPageCount() == 0);
+
+    // Asked by an ad whose view has gone by the time the user agrees: nothing is fetched.
+    auto other = GADMRAIDGMSGHandler::initWithOpener(opener);
+    {
+        auto gone = ruzave::GADAdView::initWithFrame(platform::Rect(0, 0, 320, 50));
+        gone->loadHTMLString("<p>ad</p>", platform::URL::parse("https://ads.ruzave.example/"));
+        REQUIRE(runUntil([&] { return gone->webView()->currentPage() && !gone->isLoading(); }));
+        CHECK(other->handleNotification(
+            ruzave::GADNotification::initWithName("mraid", params({{"a", "storePicture"}, {"iurl", "https://img.example/q.png"}})),
+            gone));
+    }
+    platform::AlertView::visibleAlerts().at(0)->tapButtonAtIndex(1);
+    REQUIRE(runUntil([&] { return other->pendingPictureDownloadCount() == 0; }));
     CHECK(platform::PhotoAlbum::savedImagesForTesting().empty());
 }
 

@@ -18,6 +18,7 @@ struct LocalProtocol : URLProtocol {
         std::atomic<int> started{0};
         std::atomic<int> stopped{0};
         std::vector<URLRequest> seen;
+        std::vector<TransferOrigin> origins;
     };
     LocalProtocol(URLRequest r, std::shared_ptr<URLProtocolClient> c, std::string body, bool threaded,
                   bool finish, std::shared_ptr<Shared> shared)
@@ -30,6 +31,7 @@ struct LocalProtocol : URLProtocol {
     void startLoading() override {
         ++shared_->started;
         shared_->seen.push_back(request());
+        shared_->origins.push_back(transferOrigin());
         auto answer = [client = client(), url = request().url(), body = body_, finish = finish_] {
             HTTPHeaderFields headers{{"Content-Type", "application/javascript"}};
             client->didReceiveResponse(HTTPURLResponse(url, 200, headers), URLCacheStoragePolicy::NotAllowed);
@@ -149,4 +151,18 @@ TEST_CASE_FIXTURE(ServerFixture, "URLProtocol: a redirect to a claimed URL is an
     REQUIRE(nettest::runToEnd(*this, *recorder));
     CHECK(recorder->calls == std::vector<std::string>{"request", "redirect 302", "response 200", "data", "finish"});
     CHECK(recorder->body == "local");
+}
+
+TEST_CASE_FIXTURE(ServerFixture, "URLProtocol: a protocol learns whose load it answers, so what it loads goes on that side") {
+    auto local = std::make_shared<LocalClass>("/mraid.js", "window.mraid={};");
+    REQUIRE(URLProtocol::registerClass(local));
+    auto forApp = std::make_shared<Recorder>();
+    auto forPage = std::make_shared<Recorder>();
+    auto a = URLConnection::create(request("/mraid.js"), forApp, TransferOrigin::app());
+    auto b = URLConnection::create(request("/x/mraid.js"), forPage, TransferOrigin::webContent(42));
+    REQUIRE(runUntil([&] { return forApp->finishes == 1 && forPage->finishes == 1; }));
+    REQUIRE(local->shared->origins.size() == 2);
+    CHECK(local->shared->origins[0] == TransferOrigin::app());
+    CHECK(local->shared->origins[1] == TransferOrigin::webContent(42));
+    URLProtocol::unregisterClass(local);
 }

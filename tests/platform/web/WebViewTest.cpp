@@ -11,6 +11,7 @@
 #include "platform/net/TransferOrigin.h"
 #include "platform/net/URLProtocol.h"
 #include "platform/net/URLProtocolClass.h"
+#include "platform/net/URLConnection.h"
 #include "platform/net/URLProtocolClient.h"
 #include "platform/runloop/MainLoop.h"
 #include "platform/testing/Harness.h"
@@ -967,4 +968,107 @@ TEST_CASE_FIXTURE(Harness, "WebView: history keeps its latest documents, and no 
     REQUIRE(runUntil([&] { return p.delegate->failed > failed; }));
     CHECK(p.delegate->asks().size() == asked);
     CHECK(p.view->evaluate("page") == "10");
+}
+
+namespace {
+struct LoadRecorder : URLConnectionDelegate {
+    int finishes = 0;
+    int failures = 0;
+    std::string body;
+    std::function<void(const std::shared_ptr<URLConnection>&, const Bytes&)> onData;
+    void didReceiveData(const std::shared_ptr<URLConnection>& c, const Bytes& data) override {
+        body.append(data.begin(), data.end());
+        if (onData) onData(c, data);
+    }
+    void didFinishLoading(const std::shared_ptr<URLConnection>&) override { ++finishes; }
+    void didFailWithError(const std::shared_ptr<URLConnection>&, const Error&) override { ++failures; }
+};
+} // namespace
+
+TEST_CASE_FIXTURE(Harness, "WebView: a load made for its page is the page's, bounded, charged, and ends with the document") {
+    auto server = startServer();
+    adserver::Response hang = adserver::Response::text("late");
+    hang.delay = std::chrono::seconds(60);  // cut short when the server stops
+    server->route("/hang", hang);
+    server->route("/ok", adserver::Response::text("fine"));
+    Page p;
+    auto recorder = std::make_shared<LoadRecorder>();
+    Error error("", 0);
+    // No document yet: nothing to load for.
+    CHECK(p.view->connectionForPage(URLRequest(url(server->baseURL() + "/ok")), recorder, &error) == nullptr);
+    CHECK(error.domain == WebView::ErrorDomain);
+
+    REQUIRE(p.load(*this, "<p>ad</p>"));
+    auto page = p.view->currentPage();
+    const std::size_t charged = page->chargedBytes();
+    // One that ends gives its place and charge back.
+    auto quick = p.view->connectionForPage(URLRequest(url(server->baseURL() + "/ok")), recorder);
+    REQUIRE(quick);
+    CHECK(quick->origin() == TransferOrigin::webContent(page->options().origin.page));
+    CHECK(page->chargedBytes() > charged);
+    quick->start();
+    REQUIRE(runUntil([&] { return recorder->finishes == 1; }, 10));
+    CHECK(recorder->body == "fine");
+    CHECK(page->loadsForPageCount() == 0);
+    CHECK(page->chargedBytes() == charged);
+
+    // Bad input is refused at once and never sent: a URL past web content's bound...
+    std::string longURL = server->baseURL() + "/ok?" + std::string(TransferOrigin::MaximumURLLength, 'a');
+    CHECK(p.view->connectionForPage(URLRequest(url(longURL)), recorder, &error) == nullptr);
+    CHECK(error.description.find("too long") != std::string::npos);
+    // ...and more than a page may have at once.
+    std::vector<std::shared_ptr<URLConnection>> hanging;
+    for (std::size_t i = 0; i < WebPage::MaximumLoadsForPage; ++i) {
+        auto c = p.view->connectionForPage(URLRequest(url(server->baseURL() + "/hang?n=" + std::to_string(i))), recorder);
+        REQUIRE(c);
+        c->start();
+        hanging.push_back(c);
+    }
+    CHECK(p.view->connectionForPage(URLRequest(url(server->baseURL() + "/ok")), recorder, &error) == nullptr);
+    CHECK(page->loadsForPageCount() == WebPage::MaximumLoadsForPage);
+    REQUIRE(runUntil([&] { return server->requestCount("/hang") >= 6; }, 10));
+
+    // The document goes: every load it asked for fails from a later task and gives back its charge.
+    REQUIRE(p.load(*this, "<p>next</p>"));
+    REQUIRE(runUntil([&] { return recorder->failures == static_cast<int>(WebPage::MaximumLoadsForPage); }, 10));
+    CHECK(page->loadsForPageCount() == 0);
+    CHECK(page->chargedBytes() == charged);
+    CHECK(recorder->finishes == 1);
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: what the owner of a page's load keeps comes out of the page's budget") {
+    auto server = startServer();
+    server->route("/big", adserver::Response::text(std::string(8u << 20, 'x')));
+    Page p;
+    REQUIRE(p.load(*this, "<p>ad</p>"));
+    auto page = p.view->currentPage();
+    auto recorder = std::make_shared<LoadRecorder>();
+    bool refused = false;
+    recorder->onData = [&](const std::shared_ptr<URLConnection>& c, const Bytes& data) {
+        if (!c->charge(data.size())) {
+            refused = true;
+            c->cancel();
+        }
+    };
+    auto big = p.view->connectionForPage(URLRequest(url(server->baseURL() + "/big")), recorder);
+    REQUIRE(big);
+    // Loads of long URLs, never started, take the rest of the budget until one no longer fits.
+    std::vector<std::shared_ptr<URLConnection>> held;
+    Error error("", 0);
+    const std::string longURL = server->baseURL() + "/ok?" + std::string(TransferOrigin::MaximumURLLength - 64, 'a');
+    while (held.size() < WebPage::MaximumLoadsForPage) {
+        auto c = p.view->connectionForPage(URLRequest(url(longURL)), recorder, &error);
+        if (!c) break;
+        held.push_back(c);
+    }
+    REQUIRE(held.size() < WebPage::MaximumLoadsForPage);
+    CHECK(error.description.find("budget") != std::string::npos);
+    big->start();
+    REQUIRE(runUntil([&] { return refused || recorder->finishes == 1; }, 20));
+    // The body does not fit what is left: the owner is told no and ends the load.
+    CHECK(refused);
+    held.clear();
+    CHECK(page->chargedBytes() <= page->options().scriptMemoryLimit);
+    runUntilIdle();
+    CHECK(page->loadsForPageCount() == 0);
 }
