@@ -1,9 +1,12 @@
 // The main road end to end: a banner view asks the SDK-core page served by the local ad server over
 // TLS for its ad URL, fetches the ad from the same server and shows it. Then the app's own requests
-// against what its creatives load: hanging on the same hosts, or on hosts of their own by the thousand.
+// against what its creatives load, and against what they make the SDK send for them: hanging on the
+// same hosts, or on hosts of their own by the thousand.
 #include <doctest/doctest.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -21,6 +24,7 @@
 #include "ads/core/sdkcore/GADHosts.h"
 #include "ads/core/slot/GADSlot.h"
 #include "ads/render/GADAdView.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/net/NetworkConfiguration.h"
 #include "platform/testing/Harness.h"
 #include "platform/testing/ui/TouchInjector.h"
@@ -466,4 +470,179 @@ TEST_CASE("GADBannerView: a creative's pixel goes out behind a thousand loads it
     // In place of one of those waiting: the page holds no more than its bound.
     CHECK(banner->adView()->webView()->currentPage()->pendingLoadCount() <=
           platform::SubresourceQueue::MaximumPendingLoads);
+}
+
+// --- What a creative makes the SDK send for it: script messages naming any URL, as many as it likes.
+
+namespace {
+
+// A creative that, once loaded, sends `count` script messages `action` ("httpTrack" or "click"), each
+// naming the URL that the script expression `urlOf` gives for the message's number `i`; `perTurn` at a
+// time (0: all at once), a tenth of a second apart. It counts those it tried in its variable `sent`.
+std::string pingingCreative(const std::string& action, const std::string& urlOf, int count, int perTurn = 0) {
+    const std::string n = std::to_string(count);
+    return "<html><body style=\"margin:0\"><div style=\"width:320px;height:50px;background:#0a0\">ad</div>"
+           "<script>var sent = 0;\n"
+           "function pingSome() {\n"
+           "  for (var end = Math.min(sent + " +
+           std::to_string(perTurn > 0 ? perTurn : count) + ", " + n +
+           "); sent < end; sent++) {\n"
+           "    var i = sent;\n"
+           "    try {\n"
+           "      location.href = 'gmsg://mobileads.ruzave.example/" +
+           action + "?u=' + encodeURIComponent(" + urlOf +
+           ");\n"
+           "    } catch (e) {}\n"
+           "  }\n"
+           "  if (sent < " +
+           n +
+           ") setTimeout(pingSome, 100);\n"
+           "}\n"
+           "window.addEventListener('load', pingSome);</script></body></html>";
+}
+
+// `unit`'s ad requests the server heard.
+std::size_t adRequests(const IsolationRoad& road, const std::string& unit) {
+    std::size_t n = 0;
+    for (const auto& request : road.server->requests(kAdPath))
+        n += request.param("slotname") == unit ? 1 : 0;
+    return n;
+}
+
+// A banner's creative sends 12 pings to `path` on the ad host, where they hang or trickle; returns once
+// they are under way (as many as the host lets run at once).
+void startPinging(IsolationRoad& road, const std::shared_ptr<ruzave::GADBannerView>& banner,
+                  const std::string& path) {
+    REQUIRE(road.loaded(banner));
+    road.until([&] { return road.heard(path, GADHosts::kAdServerHost) >= 6; }, 5);
+    REQUIRE(road.heard(path, GADHosts::kAdServerHost) >= 1);
+}
+
+// The descriptors open now, probed one by one: listing them would need one more.
+std::size_t descriptorsInUse(rlim_t limit) {
+    std::size_t count = 0;
+    for (rlim_t fd = 0; fd < limit; ++fd)
+        count += ::fcntl(static_cast<int>(fd), F_GETFD) != -1 ? 1 : 0;
+    return count;
+}
+
+// Whether a few files of the process's own open now.
+bool filesOpen() {
+    int fds[4];
+    int opened = 0;
+    for (int& fd : fds) {
+        fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (fd < 0) break;
+        ++opened;
+    }
+    for (int i = 0; i < opened; ++i)
+        ::close(fds[i]);
+    return opened == 4;
+}
+
+} // namespace
+
+TEST_CASE("GADBannerView: a creative's tracking pings to hanging or trickling URLs on the ad host never delay the next "
+          "ad request") {
+    adserver::Response hang = adserver::Response::text("", "image/png");
+    hang.delay = std::chrono::hours(1);
+    // A byte every 2 s keeps a transfer alive past any inactivity timeout.
+    adserver::Response trickle = adserver::Response::text(std::string(1000, 'x'), "image/png");
+    trickle.chunkBytes = 1;
+    trickle.chunkDelay = std::chrono::seconds(2);
+    const struct {
+        std::string unit;
+        std::string action;
+        std::string path;
+        adserver::Response answer;
+    } creatives[] = {
+        {"tracks-hanging", "httpTrack", "/ping-hanging", hang},
+        {"clicks-hanging", "click", "/click-hanging", hang},
+        {"tracks-trickling", "httpTrack", "/ping-trickling", trickle},
+    };
+    for (const auto& creative : creatives) {
+        CAPTURE(creative.unit);
+        // Each on a server of its own, under a path of its own: what the last one left waiting goes nowhere.
+        const std::string html = pingingCreative(
+            creative.action, "'https://" + std::string(GADHosts::kAdServerHost) + creative.path + "?n=' + i", 12);
+        IsolationRoad road([html](const std::string&) {
+            adserver::StandardAd ad;
+            ad.html = html;
+            return ad;
+        });
+        road.server->routeHost(GADHosts::kAdServerHost, creative.path,
+                               [answer = creative.answer](const adserver::Request&) { return answer; });
+        auto banner = road.place(creative.unit);
+        startPinging(road, banner, creative.path);
+        banner->loadRequest(ruzave::GADRequest::request());
+        // Heard now, not once the pings give up a minute later.
+        const bool heard = road.until([&] { return adRequests(road, creative.unit) == 2; });
+        CHECK(heard);
+        if (heard) CHECK(road.until([&] { return road.count("received") == 2; }));
+    }
+}
+
+TEST_CASE("GADBannerView: a creative's flood of pings never runs the process out of descriptors, and user defaults "
+          "still write") {
+    // A phone's common limit; set before the network engine starts, which reads it then (each case runs
+    // in a process of its own).
+    constexpr rlim_t kLimit = 256;
+    rlimit limit{};
+    REQUIRE(::getrlimit(RLIMIT_NOFILE, &limit) == 0);
+    REQUIRE(limit.rlim_max >= kLimit);
+    limit.rlim_cur = kLimit;
+    REQUIRE(::setrlimit(RLIMIT_NOFILE, &limit) == 0);
+    // 1,200 pings to 100 hosts of the creative's own that never answer: 12 each, 400 a turn.
+    constexpr int kHosts = 100;
+    const std::string html = pingingCreative(
+        "httpTrack",
+        "'https://p0-h' + (i % " + std::to_string(kHosts) + ") + '.silent.ruzave.example/ping?n=' + i", 1200, 400);
+    IsolationRoad road([html](const std::string& unit) {
+        adserver::StandardAd ad;
+        if (unit == "flood") ad.html = html;
+        return ad;
+    });
+    for (int h = 0; h < kHosts; ++h)
+        road.mapSilentHost(silentHost(0, h));
+    auto flood = road.place("flood");
+    REQUIRE(road.loaded(flood));
+    REQUIRE(road.until([&] { return flood->adView()->evaluate("sent") == "1200"; }));
+
+    // While the pings connect (and connect again as their places free): the process's own files open,
+    // and its settings write.
+    auto defaults = platform::UserDefaults::standard();
+    std::size_t most = 0, refused = 0, unwritten = 0;
+    for (int round = 0; round < 30; ++round) {
+        road.runUntil([] { return false; }, 0.1);
+        most = std::max(most, descriptorsInUse(kLimit));
+        refused += filesOpen() ? 0 : 1;
+        defaults->set("flood.round", round);
+        unwritten += defaults->synchronize() ? 0 : 1;
+    }
+    CAPTURE(most);
+    CHECK(refused == 0);
+    CHECK(unwritten == 0);
+    // And the app's ads still come.
+    CHECK(road.loaded(road.place("after-flood")));
+}
+
+TEST_CASE("GADBannerView: after the banner's release a new ad loads at once, its creative's hanging pings "
+          "notwithstanding") {
+    const std::string html = pingingCreative(
+        "httpTrack", "'https://" + std::string(GADHosts::kAdServerHost) + kHangPath + "?n=' + i", 12);
+    IsolationRoad road([html](const std::string& unit) {
+        adserver::StandardAd ad;
+        if (unit == "released") ad.html = html;
+        return ad;
+    });
+    startPinging(road, road.place("released"), kHangPath);
+    road.banners.back()->removeFromSuperview();
+    road.banners.clear();
+    road.runUntilIdle();
+
+    auto next = road.place("next");
+    next->loadRequest(ruzave::GADRequest::request());
+    // Heard and answered now, not once the released creative's pings give up a minute later.
+    CHECK(road.until([&] { return adRequests(road, "next") == 1; }));
+    CHECK(road.until([&] { return road.count("received") == 2; }));
 }

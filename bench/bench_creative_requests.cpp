@@ -1,0 +1,932 @@
+// What a creative makes the SDK send for it (script messages `httpTrack` and `click`, each naming any
+// URL, no tap needed), and what its page's own loads hold, against the app's own requests: ad
+// requests, impressions, clicks, its files. End to end, in this process: the SDK against the local ad
+// server over TLS on the real clock, a fresh server per measurement, the SDK's hosts mapped to it and
+// hosts of a creative's own to a listener that never answers. A URL that hangs is the server's route
+// that never answers (while anyone waits for it); one that trickles answers a byte every 20 s, each
+// byte keeping the transfer alive. Every measurement runs in a child process of its own (fresh
+// singletons, its own descriptor limit, its own peak memory), under a soft limit of 1,024 descriptors
+// unless said otherwise; waits give up after 65 s, past the SDK's 60 s timeouts ("unheard").
+// Arguments pick measurements (default all: a a-click b c c-ping d e f f128 g h). A request that failed
+// says after how long, and why, in place of its figure or on stderr.
+//
+// a. A banner's creative sends 12 `httpTrack` (a) or 12 `click` (a-click) messages to a hanging URL on
+//    the ad host; then the banner's next ad request:
+//      creative_{pings,clicks}_hanging_ad_host_next_ad_request_ms: loadRequest to the server hearing it;
+//      _next_ad_received_ms: to adViewDidReceiveAd; _sent: pings the server heard by then, of 12.
+// b. 12 `httpTrack` to a hanging URL on the ping host, then a tap on the ad:
+//      creative_pings_hanging_ping_host_click_ping_late_ms: the tap to the server hearing the ad's click ping.
+// c. 12 `httpTrack` to a trickling URL on the ad host, then 2 ad requests at once (the banner's next
+//    and another banner's): creative_pings_trickling_ad_host_ad_requests_{heard,answered,failed} (of 2),
+//    _ad_request_max_ms (loadRequest to heard).
+//    c-ping: 12 to a trickling URL on the ping host, then another banner loads an ad with an impression
+//    and a click tracker on the ping host, tapped when it comes:
+//      creative_pings_trickling_ping_host_next_impression_ms (adViewDidReceiveAd to heard), _next_click_ms
+//      (tap to heard).
+// d. 12 `httpTrack` to a trickling URL on the ad host, the banner released, then a new interstitial:
+//      creative_pings_trickling_released_banner_interstitial_request_ms (loadRequest to heard),
+//      _interstitial_received_ms (to interstitialDidReceiveAd).
+// e. 1,800 `httpTrack` to 300 hanging hosts (6 each): creative_pings_1800_hanging_hosts_1024fd_descriptors_max
+//    (sampled every 50 ms for 20 s), _fd_listing_failed (samples at which /proc/self/fd could not be
+//    opened), _pings_refused (by the page, of those it sent).
+// f. 18,000 `httpTrack` to 300 hanging hosts (60 each), at 1,024 descriptors (f) and at 128 (f128);
+//    4 ad requests of other banners made 1, 3, 5 and 7 s into the flood:
+//      creative_pings_18000_hanging_hosts_<N>fd_ad_requests_{answered,failed} (of 4), _ad_request_max_ms
+//      (loadRequest to adViewDidReceiveAd), _user_defaults_writes_failed (a write and synchronize at each
+//      request and at the end, of 5), _too_many_open_files (log lines and errors saying so),
+//      _descriptors_max, _peak_resident_mb (VmHWM).
+// g. 120 `httpTrack` with 900 KB URLs to 20 hanging hosts, 4 every 250 ms:
+//      creative_pings_900kb_urls_peak_resident_mb; _resident_before_mb (before the ad was requested) and
+//      _resident_after_mb (10 s after the last was sent).
+// h. Three banners whose creatives hang 128 images each (32 hosts of their own, 4 loads each); then one
+//    more banner whose markup holds an image on the ping host (its pixel) and whose ad response names an
+//    impression tracker there: hanging_images_next_banner_{received,pixel,impression}_ms from its
+//    loadRequest, and hanging_images_descriptors once the three pages' loads settled.
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ads/core/public/GADAdSize.h"
+#include "ads/core/public/GADBannerView.h"
+#include "ads/core/public/GADBannerViewDelegate.h"
+#include "ads/core/public/GADInterstitial.h"
+#include "ads/core/public/GADInterstitialDelegate.h"
+#include "ads/core/public/GADRequest.h"
+#include "ads/core/sdkcore/GADHosts.h"
+#include "ads/render/GADAdView.h"
+#include "platform/base/Log.h"
+#include "platform/foundation/Sandbox.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/net/NetworkConfiguration.h"
+#include "platform/runloop/MainLoop.h"
+#include "platform/testing/ui/TouchInjector.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/ViewController.h"
+#include "platform/ui/Window.h"
+#include "tools/adserver/AdResponses.h"
+#include "tools/adserver/AdServer.h"
+#include "tools/adserver/CorePage.h"
+#include "tools/adserver/SilentServer.h"
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+using ruzave::GADHosts;
+
+constexpr const char* kAdPath = "/mads/gma";
+constexpr const char* kHangPath = "/hang";
+constexpr const char* kTricklePath = "/trickle";
+constexpr const char* kImpressionPath = "/pagead/adview";
+constexpr const char* kClickPath = "/pagead/aclk";
+constexpr const char* kPixelPath = "/pagead/pixel";
+constexpr const char* kLandingURL = "https://shop.ruzave.example/landing";
+constexpr const char* kPingerUnit = "pinger";
+// Past the SDK's 60 s timeouts: what is not heard by then never will be.
+constexpr double kGiveUpSeconds = 65;
+constexpr int kPings = 12;
+constexpr std::chrono::seconds kTrickleEvery{20};
+
+std::string https(const std::string& host, const std::string& pathAndQuery) {
+    return "https://" + host + pathAndQuery;
+}
+
+double msBetween(SteadyClock::time_point from, SteadyClock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+bool runUntil(const std::function<bool()>& pred, double seconds) {
+    return platform::MainLoop::main().runUntil(pred, seconds);
+}
+
+void runFor(double seconds) {
+    platform::MainLoop::main().runFor(seconds);
+}
+
+// --- The process: its descriptors, memory and log ----------------------------------------------------
+
+rlim_t descriptorLimit = 1024;
+int statusFile = -1; // /proc/self/status, open from the start: at the limit none could be opened
+
+// Probed one by one: listing /proc/self/fd needs a descriptor of its own, which may be the one missing.
+std::size_t openDescriptors() {
+    std::size_t count = 0;
+    for (rlim_t fd = 0; fd < descriptorLimit; ++fd)
+        count += ::fcntl(static_cast<int>(fd), F_GETFD) != -1 ? 1 : 0;
+    return count;
+}
+
+// Whether /proc/self/fd can be opened and listed now.
+bool descriptorsListable() {
+    DIR* listing = ::opendir("/proc/self/fd");
+    if (listing == nullptr) return false;
+    ::closedir(listing);
+    return true;
+}
+
+// A field of /proc/self/status in MB ("VmHWM", "VmRSS").
+double statusMB(const char* field) {
+    char text[8192];
+    const ssize_t n = ::pread(statusFile, text, sizeof(text) - 1, 0);
+    if (n <= 0) return -1;
+    text[n] = '\0';
+    const std::string prefix = std::string("\n") + field + ":";
+    const char* at = std::strstr(text, prefix.c_str());
+    return at == nullptr ? -1 : std::atof(at + prefix.size()) / 1024.0;
+}
+
+std::atomic<int> tooManyFilesLines{0};
+
+void installLogSink() {
+    platform::setLogLevel(platform::LogLevel::Info);
+    platform::setLogSink([](platform::LogLevel level, const std::string& line) {
+        if (line.find("Too many open files") != std::string::npos) ++tooManyFilesLines;
+        if (level >= platform::LogLevel::Warning) std::fprintf(stderr, "%s\n", line.c_str());
+    });
+}
+
+// --- Printing ---------------------------------------------------------------------------------------
+
+void printMs(const std::string& name, double ms) {
+    std::printf("%s: %.1f ms\n", name.c_str(), ms);
+}
+
+void printCount(const std::string& name, std::size_t count, std::size_t of) {
+    std::printf("%s: %zu of %zu\n", name.c_str(), count, of);
+}
+
+void printMB(const std::string& name, double mb) {
+    std::printf("%s: %.1f MB\n", name.c_str(), mb);
+}
+
+void unheard(const std::string& name, const std::string& why = "unheard in 65 s") {
+    std::printf("%s: %s, no figure\n", name.c_str(), why.c_str());
+}
+
+// A measurement that could not be made.
+bool noFigure(const std::string& name, const std::string& why) {
+    unheard(name, why);
+    return false;
+}
+
+// The time from `from` to `at`, or why there is none.
+void printMsOr(const std::string& name, SteadyClock::time_point from, std::optional<SteadyClock::time_point> at,
+               const std::string& why = "unheard in 65 s") {
+    if (at) {
+        printMs(name, msBetween(from, *at));
+    } else {
+        unheard(name, why);
+    }
+}
+
+// --- The world --------------------------------------------------------------------------------------
+
+// A fresh local server under the SDK's host names (the core page answering every ad unit with an ad
+// URL on the ad host, pings answered, and the routes that hang and trickle on the ad and ping hosts),
+// a listener that never answers behind the hosts mapped to it, and the host map and CA installed.
+// Each measurement's process leaves it standing at exit: trickling answers would hold its teardown.
+// Main thread.
+class Stage {
+  public:
+    using AdMaker = std::function<adserver::StandardAd(const std::string& unit, int served)>;
+
+    static Stage* start(AdMaker adFor) {
+        std::unique_ptr<Stage> stage(new Stage());
+        adserver::Options options;
+        options.hostNames = GADHosts::allHosts();
+        stage->origin_ = SteadyClock::now(); // the log counts from the server's start, a moment after
+        stage->server_ = adserver::AdServer::start(options);
+        stage->silent_ = adserver::SilentServer::start();
+        if (!stage->server_ || !stage->silent_) return nullptr;
+        adserver::AdServer& server = *stage->server_;
+        adserver::CorePageScenario scenario;
+        scenario.host = GADHosts::kSDKCoreHost;
+        scenario.path = GADHosts::kSDKCorePagePath;
+        scenario.adBase = std::string("https://") + GADHosts::kAdServerHost;
+        adserver::installCorePage(server, scenario);
+        adserver::installPingEndpoints(server);
+        Stage* raw = stage.get();
+        server.routeHost(GADHosts::kAdServerHost, kAdPath, [raw, adFor](const adserver::Request& request) {
+            const std::string unit = request.param("slotname");
+            adserver::StandardAd ad = adFor(unit, raw->served(unit));
+            ad.refreshRate.clear();
+            return adserver::standardAdResponse(ad);
+        });
+        adserver::Response hang = adserver::Response::text("", "image/png");
+        hang.delay = std::chrono::hours(1);
+        adserver::Response trickle = adserver::Response::text(std::string(1000, 'x'), "image/png");
+        trickle.chunkBytes = 1;
+        trickle.chunkDelay = kTrickleEvery;
+        for (const char* host : {GADHosts::kAdServerHost, GADHosts::kPingHost}) {
+            server.routeHost(host, kHangPath, [hang](const adserver::Request&) { return hang; });
+            server.routeHost(host, kTricklePath, [trickle](const adserver::Request&) { return trickle; });
+        }
+        auto config = platform::NetworkConfiguration::sharedInstance();
+        if (!config->setHostMappings(server.connectToSpec(443))) return nullptr;
+        config->setTrustedCAFile(server.caFile());
+        return stage.release();
+    }
+
+    adserver::AdServer& server() { return *server_; }
+    adserver::SilentServer& silent() { return *silent_; }
+    // Before the first load: each change of the map drops the engine's pooled connections.
+    void mapSilentHost(const std::string& host) const {
+        platform::NetworkConfiguration::sharedInstance()->addHostMapping(host, 443, "127.0.0.1", silent_->port());
+    }
+    SteadyClock::time_point heardAt(const adserver::Request& request) const {
+        return origin_ +
+               std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(request.time));
+    }
+    // The requests for `path` on `host` so far, those of ad unit `unit` only when given.
+    std::vector<adserver::Request> heard(const std::string& path, const std::string& host,
+                                         const std::string& unit = "") const {
+        std::vector<adserver::Request> out;
+        for (auto& request : server_->requests(path))
+            if (request.host == host && (unit.empty() || request.param("slotname") == unit ||
+                                         request.param("ai") == unit))
+                out.push_back(std::move(request));
+        return out;
+    }
+    // When `unit`'s `k`th ad request (from 0) was heard, if it was.
+    std::optional<SteadyClock::time_point> adRequestHeard(const std::string& unit, std::size_t k) const {
+        auto requests = heard(kAdPath, GADHosts::kAdServerHost, unit);
+        if (requests.size() <= k) return std::nullopt;
+        return heardAt(requests[k]);
+    }
+    std::optional<SteadyClock::time_point> firstHeard(const std::string& path, const std::string& host,
+                                                      const std::string& unit) const {
+        auto requests = heard(path, host, unit);
+        if (requests.empty()) return std::nullopt;
+        return heardAt(requests.front());
+    }
+
+  private:
+    Stage() = default;
+    // How many ads of `unit` were served before this one. Any thread.
+    int served(const std::string& unit) {
+        std::lock_guard lock(mutex_);
+        return served_[unit]++;
+    }
+
+    SteadyClock::time_point origin_;
+    std::unique_ptr<adserver::AdServer> server_;
+    std::unique_ptr<adserver::SilentServer> silent_;
+    std::mutex mutex_;
+    std::map<std::string, int> served_;
+};
+
+// The host app: a key window with a root view controller. Main thread.
+struct App {
+    std::shared_ptr<platform::Window> window = platform::Window::create();
+    std::shared_ptr<platform::ViewController> root = platform::ViewController::create();
+
+    App() {
+        auto application = platform::Application::sharedApplication();
+        application->finishLaunching();
+        application->becomeActive();
+        window->setRootViewController(root);
+        window->makeKeyAndVisible();
+    }
+};
+
+struct BannerWatch : ruzave::GADBannerViewDelegate {
+    std::vector<SteadyClock::time_point> receivedAt;
+    std::vector<std::string> errors;
+    std::vector<SteadyClock::time_point> failedAt;
+    void adViewDidReceiveAd(ruzave::GADBannerView&) override { receivedAt.push_back(SteadyClock::now()); }
+    void adViewDidFailToReceiveAdWithError(ruzave::GADBannerView&, const platform::Error& e) override {
+        errors.push_back(e.description);
+        failedAt.push_back(SteadyClock::now());
+    }
+    std::size_t outcomes() const { return receivedAt.size() + errors.size(); }
+};
+
+struct InterstitialWatch : ruzave::GADInterstitialDelegate {
+    std::optional<SteadyClock::time_point> receivedAt;
+    std::optional<std::string> error;
+    SteadyClock::time_point failedAt;
+    void interstitialDidReceiveAd(ruzave::GADInterstitial&) override { receivedAt = SteadyClock::now(); }
+    void interstitialDidFailToReceiveAdWithError(ruzave::GADInterstitial&, const platform::Error& e) override {
+        error = e.description;
+        failedAt = SteadyClock::now();
+    }
+};
+
+// "failed after N ms: why".
+std::string failure(SteadyClock::time_point made, SteadyClock::time_point failedAt, const std::string& why) {
+    char ms[32];
+    std::snprintf(ms, sizeof ms, "%.0f", msBetween(made, failedAt));
+    return std::string("failed after ") + ms + " ms: " + why;
+}
+
+struct PlacedBanner {
+    std::shared_ptr<ruzave::GADBannerView> view;
+    std::shared_ptr<BannerWatch> watch = std::make_shared<BannerWatch>();
+
+    // Loads and waits for the outcome; true when the ad came.
+    bool load(double seconds = kGiveUpSeconds) {
+        const std::size_t outcomes = watch->outcomes(), received = watch->receivedAt.size();
+        view->loadRequest(ruzave::GADRequest::request());
+        runUntil([&] { return watch->outcomes() > outcomes; }, seconds);
+        return watch->receivedAt.size() > received;
+    }
+    // Taps the middle of the banner.
+    bool tap(App& app) const {
+        const platform::Rect frame = view->convertRectToView(view->bounds(), nullptr);
+        return platform::TouchInjector::tap({frame.midX(), frame.midY()}, app.window);
+    }
+    std::string page(const std::string& script) const { return view->adView()->evaluate(script); }
+};
+
+PlacedBanner place(App& app, const std::string& unit, float originY = 20) {
+    PlacedBanner placed;
+    placed.view = ruzave::GADBannerView::initWithAdSize(ruzave::kGADAdSizeBanner, platform::Point{0, originY});
+    placed.view->setAdUnitID(unit);
+    placed.view->setRootViewController(app.root);
+    placed.view->setDelegate(placed.watch);
+    app.root->view()->addSubview(placed.view);
+    return placed;
+}
+
+void release(PlacedBanner& placed) {
+    placed.view->setDelegate(std::weak_ptr<ruzave::GADBannerViewDelegate>());
+    placed.view->removeFromSuperview();
+    placed.view.reset();
+}
+
+// --- Creatives --------------------------------------------------------------------------------------
+
+// A creative that, once loaded, sends `count` script messages `action` ("httpTrack" or "click"), each
+// naming the URL that the script expression `urlOf` (of the message's number `i`) gives; `perTurn` at a
+// time, `gapMs` apart. `prelude` is script run first. The page counts what it sent in `sent` and what it
+// was refused in `refused`. A link covers the banner.
+struct PingCreative {
+    std::string action = "httpTrack";
+    std::string urlOf;
+    int count = kPings;
+    int perTurn = kPings;
+    int gapMs = 100;
+    std::string prelude;
+};
+
+std::string pingCreativeHTML(const PingCreative& c) {
+    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"></head>\n"
+           "<body style=\"margin:0;background-color:#1a73e8\">\n"
+           "<a href=\"" +
+           std::string(kLandingURL) +
+           "\" style=\"display:block;width:320px;height:50px;color:#ffffff\">ad</a>\n"
+           "<script>\nvar sent = 0, refused = 0;\n" +
+           c.prelude +
+           "\nfunction pingURL(i) { return " + c.urlOf +
+           "; }\n"
+           "function pingSome() {\n"
+           "  for (var end = Math.min(sent + " +
+           std::to_string(c.perTurn) + ", " + std::to_string(c.count) +
+           "); sent < end; sent++) {\n"
+           "    try {\n"
+           "      location.href = 'gmsg://mobileads.ruzave.example/" +
+           c.action +
+           "?u=' + encodeURIComponent(pingURL(sent));\n"
+           "    } catch (e) { refused++; }\n"
+           "  }\n"
+           "  if (sent < " +
+           std::to_string(c.count) + ") setTimeout(pingSome, " + std::to_string(c.gapMs) +
+           ");\n"
+           "}\n"
+           "window.addEventListener('load', pingSome);\n</script>\n</body></html>\n";
+}
+
+// The script expression of ping `i` at `path` on `host`, marked as the pinger's.
+std::string pingOn(const std::string& host, const std::string& path) {
+    return "'https://" + host + path + "?ai=" + kPingerUnit + "&ping=' + i";
+}
+
+// The script expression of ping `i` on one of `hosts` hosts of the creative's own.
+std::string pingOnOwnHosts(int hosts, const std::string& extra = "") {
+    return "'https://h' + (i % " + std::to_string(hosts) + ") + '.silent.ruzave.example/ping?n=' + i" + extra;
+}
+
+std::string ownHost(int n) {
+    return "h" + std::to_string(n) + ".silent.ruzave.example";
+}
+
+adserver::StandardAd plainAd(const std::vector<std::string>& impressions = {},
+                             const std::vector<std::string>& clicks = {}) {
+    adserver::StandardAd ad;
+    ad.html = "<!DOCTYPE html>\n<html><body style=\"margin:0;background-color:#0a0\"><a href=\"" +
+              std::string(kLandingURL) +
+              "\" style=\"display:block;width:320px;height:50px\">ad</a></body></html>\n";
+    ad.impressionURLs = impressions;
+    ad.clickURLs = clicks;
+    return ad;
+}
+
+// Serves `pinger` to the pinger unit's first request, and plain ads otherwise.
+Stage::AdMaker pingerThenPlain(const PingCreative& pinger) {
+    const std::string html = pingCreativeHTML(pinger);
+    return [html](const std::string& unit, int served) {
+        adserver::StandardAd ad = plainAd();
+        if (unit == kPingerUnit && served == 0) ad.html = html;
+        if (unit.find("interstitial") != std::string::npos) ad.adSize.clear();
+        return ad;
+    };
+}
+
+// Loads the pinger and waits until its first pings are under way (as many as a host lets run at
+// once, or fewer where fewer go) on `host` at `path`.
+bool startPinger(Stage& stage, PlacedBanner& pinger, const std::string& figure, const std::string& host,
+                 const std::string& path) {
+    if (!pinger.load()) {
+        return noFigure(figure, "the pinging ad did not load");
+    }
+    runUntil([&] { return stage.heard(path, host, kPingerUnit).size() >= 6; }, 10);
+    runFor(0.5); // the rest are queued by now
+    return true;
+}
+
+// --- a ----------------------------------------------------------------------------------------------
+
+bool measureHangingAdHost(App& app, const std::string& action) {
+    PingCreative pings;
+    pings.action = action;
+    pings.urlOf = pingOn(GADHosts::kAdServerHost, kHangPath);
+    Stage* stage = Stage::start(pingerThenPlain(pings));
+    const std::string figure =
+        std::string("creative_") + (action == "click" ? "clicks" : "pings") + "_hanging_ad_host";
+    if (!stage) return noFigure(figure + "_next_ad_request_ms", "the local server did not start");
+    auto pinger = place(app, kPingerUnit);
+    if (!startPinger(*stage, pinger, figure + "_next_ad_request_ms", GADHosts::kAdServerHost, kHangPath))
+        return false;
+
+    const auto made = SteadyClock::now();
+    pinger.view->loadRequest(ruzave::GADRequest::request());
+    runUntil([&] { return stage->adRequestHeard(kPingerUnit, 1).has_value(); }, kGiveUpSeconds);
+    const auto heard = stage->adRequestHeard(kPingerUnit, 1);
+    runUntil([&] { return pinger.watch->outcomes() > 1; },
+             std::max(0.0, kGiveUpSeconds - msBetween(made, SteadyClock::now()) / 1000));
+    printMsOr(figure + "_next_ad_request_ms", made, heard);
+    if (pinger.watch->receivedAt.size() > 1) {
+        printMs(figure + "_next_ad_received_ms", msBetween(made, pinger.watch->receivedAt.back()));
+    } else {
+        unheard(figure + "_next_ad_received_ms",
+                pinger.watch->errors.empty()
+                    ? "no answer in 65 s"
+                    : failure(made, pinger.watch->failedAt.back(), pinger.watch->errors.back()));
+    }
+    printCount(figure + "_sent", stage->heard(kHangPath, GADHosts::kAdServerHost, kPingerUnit).size(), kPings);
+    return true;
+}
+
+// --- b ----------------------------------------------------------------------------------------------
+
+bool measureClickBehindHangingPingHost(App& app) {
+    PingCreative pings;
+    pings.urlOf = pingOn(GADHosts::kPingHost, kHangPath);
+    const std::string html = pingCreativeHTML(pings);
+    const std::string click = https(GADHosts::kPingHost, std::string(kClickPath) + "?ai=tapped");
+    Stage* stage = Stage::start([html, click](const std::string&, int) {
+        adserver::StandardAd ad = plainAd({}, {click});
+        ad.html = html;
+        return ad;
+    });
+    const std::string figure = "creative_pings_hanging_ping_host_click_ping_late_ms";
+    if (!stage) return noFigure(figure, "the local server did not start");
+    auto pinger = place(app, kPingerUnit);
+    if (!startPinger(*stage, pinger, figure, GADHosts::kPingHost, kHangPath)) return false;
+    const auto tapped = SteadyClock::now();
+    if (!pinger.tap(app)) return noFigure(figure, "the tap reached nothing");
+    runUntil([&] { return stage->firstHeard(kClickPath, GADHosts::kPingHost, "tapped").has_value(); },
+             kGiveUpSeconds);
+    printMsOr(figure, tapped, stage->firstHeard(kClickPath, GADHosts::kPingHost, "tapped"));
+    return true;
+}
+
+// --- c ----------------------------------------------------------------------------------------------
+
+bool measureTricklingAdHost(App& app) {
+    PingCreative pings;
+    pings.urlOf = pingOn(GADHosts::kAdServerHost, kTricklePath);
+    Stage* stage = Stage::start(pingerThenPlain(pings));
+    const std::string figure = "creative_pings_trickling_ad_host";
+    if (!stage) return noFigure(figure + "_ad_requests_heard", "the local server did not start");
+    auto pinger = place(app, kPingerUnit);
+    if (!startPinger(*stage, pinger, figure + "_ad_requests_heard", GADHosts::kAdServerHost, kTricklePath))
+        return false;
+
+    // The pinger's next ad, and another banner's first, asked for at once.
+    auto other = place(app, "other", 80);
+    const auto made = SteadyClock::now();
+    pinger.view->loadRequest(ruzave::GADRequest::request());
+    other.view->loadRequest(ruzave::GADRequest::request());
+    runUntil([&] { return pinger.watch->outcomes() > 1 && other.watch->outcomes() > 0; }, kGiveUpSeconds);
+    std::size_t heard = 0;
+    double slowest = -1;
+    for (const auto& at : {stage->adRequestHeard(kPingerUnit, 1), stage->adRequestHeard("other", 0)}) {
+        if (!at) continue;
+        ++heard;
+        slowest = std::max(slowest, msBetween(made, *at));
+    }
+    printCount(figure + "_ad_requests_heard", heard, 2);
+    if (slowest >= 0) {
+        printMs(figure + "_ad_request_max_ms", slowest);
+    } else {
+        unheard(figure + "_ad_request_max_ms");
+    }
+    printCount(figure + "_ad_requests_answered",
+               (pinger.watch->receivedAt.size() > 1 ? 1 : 0) + other.watch->receivedAt.size(), 2);
+    printCount(figure + "_ad_requests_failed", pinger.watch->errors.size() + other.watch->errors.size(), 2);
+    for (const auto* watch : {pinger.watch.get(), other.watch.get()})
+        for (std::size_t k = 0; k < watch->errors.size(); ++k)
+            std::fprintf(stderr, "%s: an ad request %s\n", figure.c_str(),
+                         failure(made, watch->failedAt[k], watch->errors[k]).c_str());
+    return true;
+}
+
+bool measureTricklingPingHost(App& app) {
+    PingCreative pings;
+    pings.urlOf = pingOn(GADHosts::kPingHost, kTricklePath);
+    const std::string pinger = pingCreativeHTML(pings);
+    const std::string impression = https(GADHosts::kPingHost, std::string(kImpressionPath) + "?ai=next");
+    const std::string click = https(GADHosts::kPingHost, std::string(kClickPath) + "?ai=next");
+    Stage* stage = Stage::start([=](const std::string& unit, int) {
+        if (unit == kPingerUnit) {
+            adserver::StandardAd ad = plainAd();
+            ad.html = pinger;
+            return ad;
+        }
+        return plainAd({impression}, {click});
+    });
+    const std::string figure = "creative_pings_trickling_ping_host_next";
+    if (!stage) return noFigure(figure + "_impression_ms", "the local server did not start");
+    auto banner = place(app, kPingerUnit);
+    if (!startPinger(*stage, banner, figure + "_impression_ms", GADHosts::kPingHost, kTricklePath)) return false;
+
+    auto next = place(app, "next", 80);
+    if (!next.load()) {
+        unheard(figure + "_impression_ms", "the next ad did not load");
+        unheard(figure + "_click_ms", "the next ad did not load");
+        return true;
+    }
+    const auto received = next.watch->receivedAt.front();
+    runFor(0.3); // a tap sooner after the load would be taken for part of it
+    const auto tapped = SteadyClock::now();
+    next.tap(app);
+    runUntil(
+        [&] {
+            return stage->firstHeard(kImpressionPath, GADHosts::kPingHost, "next") &&
+                   stage->firstHeard(kClickPath, GADHosts::kPingHost, "next");
+        },
+        kGiveUpSeconds);
+    printMsOr(figure + "_impression_ms", received, stage->firstHeard(kImpressionPath, GADHosts::kPingHost, "next"));
+    printMsOr(figure + "_click_ms", tapped, stage->firstHeard(kClickPath, GADHosts::kPingHost, "next"));
+    return true;
+}
+
+// --- d ----------------------------------------------------------------------------------------------
+
+bool measureInterstitialAfterRelease(App& app) {
+    PingCreative pings;
+    pings.urlOf = pingOn(GADHosts::kAdServerHost, kTricklePath);
+    Stage* stage = Stage::start(pingerThenPlain(pings));
+    const std::string figure = "creative_pings_trickling_released_banner_interstitial";
+    if (!stage) return noFigure(figure + "_request_ms", "the local server did not start");
+    auto pinger = place(app, kPingerUnit);
+    if (!startPinger(*stage, pinger, figure + "_request_ms", GADHosts::kAdServerHost, kTricklePath)) return false;
+    release(pinger);
+    runFor(0.5);
+
+    const std::string unit = "released-interstitial";
+    auto interstitial = ruzave::GADInterstitial::initWithAdUnitID(unit);
+    auto watch = std::make_shared<InterstitialWatch>();
+    interstitial->setDelegate(watch);
+    const auto made = SteadyClock::now();
+    interstitial->loadRequest(ruzave::GADRequest::request());
+    runUntil([&] { return watch->receivedAt || watch->error; }, kGiveUpSeconds);
+    printMsOr(figure + "_request_ms", made, stage->adRequestHeard(unit, 0));
+    printMsOr(figure + "_received_ms", made, watch->receivedAt,
+              watch->error ? failure(made, watch->failedAt, *watch->error) : "no answer in 65 s");
+    return true;
+}
+
+// --- e, f, g: floods to hosts of the creative's own --------------------------------------------------
+
+constexpr int kOwnHosts = 300;
+
+bool measureDescriptorsUnderFlood(App& app) {
+    PingCreative pings;
+    pings.count = 1800;
+    pings.perTurn = 300;
+    pings.urlOf = pingOnOwnHosts(kOwnHosts);
+    Stage* stage = Stage::start(pingerThenPlain(pings));
+    const std::string figure = "creative_pings_1800_hanging_hosts_" + std::to_string(descriptorLimit) + "fd";
+    if (!stage) return noFigure(figure + "_descriptors_max", "the local server did not start");
+    for (int h = 0; h < kOwnHosts; ++h)
+        stage->mapSilentHost(ownHost(h));
+    auto pinger = place(app, kPingerUnit);
+    if (!pinger.load()) return noFigure(figure + "_descriptors_max", "the pinging ad did not load");
+
+    std::size_t most = 0, samples = 0, unlistable = 0;
+    const auto started = SteadyClock::now();
+    while (msBetween(started, SteadyClock::now()) < 20'000) {
+        runFor(0.05);
+        most = std::max(most, openDescriptors());
+        ++samples;
+        unlistable += descriptorsListable() ? 0 : 1;
+    }
+    printCount(figure + "_descriptors_max", most, descriptorLimit);
+    printCount(figure + "_fd_listing_failed", unlistable, samples);
+    std::printf("%s_pings_refused: %s of %s\n", figure.c_str(), pinger.page("refused").c_str(),
+                pinger.page("sent").c_str());
+    return true;
+}
+
+bool measureFlood(App& app) {
+    PingCreative pings;
+    pings.count = 18'000;
+    pings.perTurn = 500;
+    pings.urlOf = pingOnOwnHosts(kOwnHosts);
+    Stage* stage = Stage::start(pingerThenPlain(pings));
+    const std::string figure = "creative_pings_18000_hanging_hosts_" + std::to_string(descriptorLimit) + "fd";
+    if (!stage) return noFigure(figure + "_ad_requests_answered", "the local server did not start");
+    for (int h = 0; h < kOwnHosts; ++h)
+        stage->mapSilentHost(ownHost(h));
+    auto pinger = place(app, kPingerUnit);
+    if (!pinger.load()) return noFigure(figure + "_ad_requests_answered", "the pinging ad did not load");
+
+    auto defaults = platform::UserDefaults::standard();
+    std::size_t writesFailed = 0, writes = 0;
+    auto write = [&] {
+        defaults->set("bench.flood.write", static_cast<int>(++writes));
+        writesFailed += defaults->synchronize() ? 0 : 1;
+    };
+    std::size_t most = 0;
+    auto runSampling = [&](double seconds) {
+        const auto until = SteadyClock::now() + std::chrono::duration<double>(seconds);
+        while (SteadyClock::now() < until) {
+            runFor(0.05);
+            most = std::max(most, openDescriptors());
+        }
+    };
+
+    constexpr int kRequests = 4;
+    std::vector<PlacedBanner> banners;
+    std::vector<SteadyClock::time_point> made;
+    const auto flood = SteadyClock::now();
+    for (int k = 0; k < kRequests; ++k) {
+        runSampling(std::max(0.0, (1.0 + 2.0 * k) - msBetween(flood, SteadyClock::now()) / 1000));
+        banners.push_back(place(app, "flood-" + std::to_string(k), 80 + 50.0f * static_cast<float>(k)));
+        made.push_back(SteadyClock::now());
+        banners.back().view->loadRequest(ruzave::GADRequest::request());
+        write();
+    }
+    const auto last = made.back();
+    while (msBetween(last, SteadyClock::now()) < kGiveUpSeconds * 1000 &&
+           !std::all_of(banners.begin(), banners.end(), [](const PlacedBanner& b) { return b.watch->outcomes() > 0; }))
+        runSampling(0.25);
+    write();
+
+    std::size_t answered = 0, failed = 0, tooManyFiles = tooManyFilesLines.load();
+    double slowest = -1;
+    for (std::size_t k = 0; k < banners.size(); ++k) {
+        const auto& watch = *banners[k].watch;
+        if (!watch.receivedAt.empty()) {
+            ++answered;
+            slowest = std::max(slowest, msBetween(made[k], watch.receivedAt.front()));
+        }
+        failed += watch.errors.size();
+        for (std::size_t e = 0; e < watch.errors.size(); ++e) {
+            tooManyFiles += watch.errors[e].find("Too many open files") != std::string::npos ? 1 : 0;
+            std::fprintf(stderr, "%s: ad request %zu %s\n", figure.c_str(), k + 1,
+                         failure(made[k], watch.failedAt[e], watch.errors[e]).c_str());
+        }
+    }
+    printCount(figure + "_ad_requests_answered", answered, kRequests);
+    printCount(figure + "_ad_requests_failed", failed, kRequests);
+    if (slowest >= 0) {
+        printMs(figure + "_ad_request_max_ms", slowest);
+    } else {
+        unheard(figure + "_ad_request_max_ms", "none answered");
+    }
+    printCount(figure + "_user_defaults_writes_failed", writesFailed, writes);
+    std::printf("%s_too_many_open_files: %zu lines\n", figure.c_str(), tooManyFiles);
+    printCount(figure + "_descriptors_max", most, descriptorLimit);
+    printMB(figure + "_peak_resident_mb", statusMB("VmHWM"));
+    std::printf("%s_pings_refused: %s of %s\n", figure.c_str(), pinger.page("refused").c_str(),
+                pinger.page("sent").c_str());
+    return true;
+}
+
+bool measureLongURLs(App& app) {
+    constexpr int kHosts = 20;
+    PingCreative pings;
+    pings.count = 120;
+    pings.perTurn = 4;
+    pings.gapMs = 250;
+    // Doubled up to size: cheap enough for the page's share of the main thread.
+    pings.prelude = "var pad = 'a';\nwhile (pad.length < 900 * 1024) pad += pad;\npad = pad.substring(0, 900 * 1024);";
+    pings.urlOf = pingOnOwnHosts(kHosts, " + '&pad=' + pad");
+    Stage* stage = Stage::start(pingerThenPlain(pings));
+    const std::string figure = "creative_pings_900kb_urls";
+    if (!stage) return noFigure(figure + "_peak_resident_mb", "the local server did not start");
+    for (int h = 0; h < kHosts; ++h)
+        stage->mapSilentHost(ownHost(h));
+    const double before = statusMB("VmRSS");
+    auto pinger = place(app, kPingerUnit);
+    if (!pinger.load()) return noFigure(figure + "_peak_resident_mb", "the pinging ad did not load");
+    runUntil([&] { return pinger.page("sent") == "120"; }, 20);
+    runFor(10);
+    printMB(figure + "_resident_before_mb", before);
+    printMB(figure + "_peak_resident_mb", statusMB("VmHWM"));
+    printMB(figure + "_resident_after_mb", statusMB("VmRSS"));
+    std::printf("%s_pings_refused: %s of %s\n", figure.c_str(), pinger.page("refused").c_str(),
+                pinger.page("sent").c_str());
+    return true;
+}
+
+// --- h ----------------------------------------------------------------------------------------------
+
+constexpr int kHangingPages = 3;
+constexpr int kHostsPerPage = 32;
+constexpr int kLoadsPerHost = 4;
+
+std::string pageHost(int page, int host) {
+    return "p" + std::to_string(page) + "-h" + std::to_string(host) + ".silent.ruzave.example";
+}
+
+bool measureNextBannerBehindHangingImages(App& app) {
+    const std::string pixel = https(GADHosts::kPingHost, std::string(kPixelPath) + "?ai=next");
+    const std::string impression = https(GADHosts::kPingHost, std::string(kImpressionPath) + "?ai=next");
+    Stage* stage = Stage::start([=](const std::string& unit, int) {
+        if (unit == "next") {
+            adserver::StandardAd ad = plainAd({impression});
+            ad.html = "<!DOCTYPE html>\n<html><body style=\"margin:0;background-color:#0a0\">"
+                      "<div style=\"width:320px;height:50px\">ad</div><img src=\"" +
+                      pixel + "\"></body></html>\n";
+            return ad;
+        }
+        adserver::ImageCreative creative;
+        const int page = std::atoi(unit.c_str() + 8); // "hanging-<n>"
+        for (int h = 0; h < kHostsPerPage; ++h)
+            for (int i = 0; i < kLoadsPerHost; ++i)
+                creative.imageURLs.push_back(https(pageHost(page, h), "/i.png?n=" + std::to_string(i)));
+        adserver::StandardAd ad;
+        ad.html = adserver::imageCreativeHTML(creative);
+        return ad;
+    });
+    const std::string figure = "hanging_images_next_banner";
+    if (!stage) return noFigure(figure + "_received_ms", "the local server did not start");
+    for (int p = 0; p < kHangingPages; ++p)
+        for (int h = 0; h < kHostsPerPage; ++h)
+            stage->mapSilentHost(pageHost(p, h));
+    std::vector<PlacedBanner> pages;
+    for (int p = 0; p < kHangingPages; ++p) {
+        pages.push_back(place(app, "hanging-" + std::to_string(p)));
+        if (!pages.back().load()) return noFigure(figure + "_received_ms", "a hanging page did not load");
+    }
+    // Until the connections stop growing for a second.
+    std::size_t seen = 0;
+    auto still = SteadyClock::now();
+    runUntil(
+        [&] {
+            const std::size_t now = stage->silent().waitingConnections();
+            if (now != seen) {
+                seen = now;
+                still = SteadyClock::now();
+            }
+            return SteadyClock::now() - still > std::chrono::seconds(1);
+        },
+        20);
+    printCount("hanging_images_descriptors", openDescriptors(), descriptorLimit);
+
+    auto next = place(app, "next", 80);
+    const auto made = SteadyClock::now();
+    next.view->loadRequest(ruzave::GADRequest::request());
+    runUntil(
+        [&] {
+            return next.watch->outcomes() > 0 && stage->firstHeard(kPixelPath, GADHosts::kPingHost, "next") &&
+                   stage->firstHeard(kImpressionPath, GADHosts::kPingHost, "next");
+        },
+        kGiveUpSeconds);
+    if (!next.watch->receivedAt.empty()) {
+        printMs(figure + "_received_ms", msBetween(made, next.watch->receivedAt.front()));
+    } else {
+        unheard(figure + "_received_ms", next.watch->errors.empty()
+                                             ? "no answer in 65 s"
+                                             : failure(made, next.watch->failedAt.front(), next.watch->errors.front()));
+    }
+    printMsOr(figure + "_pixel_ms", made, stage->firstHeard(kPixelPath, GADHosts::kPingHost, "next"));
+    printMsOr(figure + "_impression_ms", made, stage->firstHeard(kImpressionPath, GADHosts::kPingHost, "next"));
+    return true;
+}
+
+// --- The program ------------------------------------------------------------------------------------
+
+struct Measurement {
+    const char* key;
+    rlim_t descriptors;
+    std::function<bool(App&)> run;
+};
+
+const std::vector<Measurement>& measurements() {
+    static const std::vector<Measurement> all = {
+        {"a", 1024, [](App& app) { return measureHangingAdHost(app, "httpTrack"); }},
+        {"a-click", 1024, [](App& app) { return measureHangingAdHost(app, "click"); }},
+        {"b", 1024, measureClickBehindHangingPingHost},
+        {"c", 1024, measureTricklingAdHost},
+        {"c-ping", 1024, measureTricklingPingHost},
+        {"d", 1024, measureInterstitialAfterRelease},
+        {"e", 1024, measureDescriptorsUnderFlood},
+        {"f", 1024, measureFlood},
+        {"f128", 128, measureFlood},
+        {"g", 1024, measureLongURLs},
+        {"h", 1024, measureNextBannerBehindHangingImages},
+    };
+    return all;
+}
+
+// One measurement in this process, which it leaves without tearing the servers down.
+[[noreturn]] void runChild(const Measurement& m) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    // Before the network engine first runs: it reads the limit then.
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0) {
+        limit.rlim_cur = std::min(m.descriptors, limit.rlim_max);
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        descriptorLimit = limit.rlim_cur;
+    }
+    statusFile = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+    std::string pattern = std::string("/tmp/ruzave-bench-creative-requests-") + m.key + "-XXXXXX";
+    std::vector<char> home(pattern.begin(), pattern.end());
+    home.push_back('\0');
+    if (::mkdtemp(home.data()) == nullptr) {
+        std::printf("creative_requests_%s: no temporary folder for the app home, no figure\n", m.key);
+        std::_Exit(1);
+    }
+    ::setenv("RUZAVE_APP_HOME", home.data(), 1);
+    installLogSink();
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    bool ok = false;
+    {
+        App app;
+        ok = m.run(app);
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    platform::Sandbox::removeItem(home.data());
+    std::_Exit(ok ? 0 : 1);
+}
+
+int runInChild(const char* self, const Measurement& m) {
+    std::fflush(stdout);
+    char child[] = "--child";
+    std::string key = m.key;
+    char* argv[] = {const_cast<char*>(self), child, key.data(), nullptr};
+    pid_t pid = 0;
+    if (::posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv, environ) != 0) {
+        std::printf("creative_requests_%s: could not start, no figure\n", m.key);
+        return 1;
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    std::printf("creative_requests_%s: ended by signal %d, no figure\n", m.key,
+                WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--child") == 0) {
+        for (const auto& m : measurements())
+            if (m.key == std::string(argv[2])) runChild(m);
+        return 2;
+    }
+    std::set<std::string> picked(argv + 1, argv + argc);
+    int status = 0;
+    for (const auto& m : measurements()) {
+        if (!picked.empty() && !picked.count(m.key)) continue;
+        status = std::max(status, runInChild(argv[0], m));
+    }
+    return status;
+}
