@@ -220,6 +220,9 @@ TEST_CASE_FIXTURE(Harness,
     CHECK(referrerOf(atLimit) == atLimit);
     CHECK(referrerOf(atLimit + "q") == "https://page.example:8443/");
     CHECK(referrerOf("HTTP://Page.Example/" + std::string(8000, 'p')) == "http://page.example/");
+    CHECK(referrerOf("https://u:p@[::1]:443/" + std::string(8000, 'p')) == "https://[::1]/");
+    // With no host its origin is opaque: it names none rather than "null".
+    CHECK(!referrerOf("https:/" + std::string(8000, 'p')).has_value());
     // A document not from the web names none.
     CHECK(!referrerOf("about:blank").has_value());
 }
