@@ -148,6 +148,17 @@ std::string removeDotSegments(std::string_view in) {
     return out;
 }
 
+// The default port of a scheme that has one; these are also the schemes whose URLs have a host origin.
+std::optional<int> effectivePortOf(std::string_view scheme) {
+    if (scheme == "http" || scheme == "ws") return 80;
+    if (scheme == "https" || scheme == "wss") return 443;
+    if (scheme == "ftp") return 21;
+    return std::nullopt;
+}
+bool hasTupleOrigin(std::string_view scheme) {
+    return effectivePortOf(scheme).has_value();
+}
+
 std::string decodedOrEmpty(std::string_view raw, const char* what) {
     auto decoded = percentDecode(raw);
     if (!decoded) {
@@ -422,11 +433,7 @@ std::optional<int> URL::port() const {
 
 std::optional<int> URL::effectivePort() const {
     if (port_) return port_;
-    const std::string s = scheme();
-    if (s == "http" || s == "ws") return 80;
-    if (s == "https" || s == "wss") return 443;
-    if (s == "ftp") return 21;
-    return std::nullopt;
+    return effectivePortOf(scheme());
 }
 
 bool URL::isSameOrigin(const URL& other) const {
@@ -435,7 +442,24 @@ bool URL::isSameOrigin(const URL& other) const {
 }
 
 std::string URL::origin() const {
-    return scheme() + "://" + host() + (port_ ? ":" + std::to_string(*port_) : std::string());
+    if (!valid_) return "null";
+    const std::string s = scheme();
+    if (s == "blob" && opaque_) {
+        // A blob's origin is that of the URL it was made under, when that is a web one.
+        auto inner = parse(pathText());
+        const std::string innerScheme = inner ? inner->scheme() : std::string();
+        return innerScheme == "http" || innerScheme == "https" ? inner->origin() : "null";
+    }
+    const std::string_view h = hostText();
+    if (!hasTupleOrigin(s) || !hasAuthority_ || h.empty()) return "null";
+    std::string out = s + "://";
+    // An IPv6 (or future) literal was written in brackets, and is served in them.
+    const bool literal = host_.at > 0 && (*text_)[host_.at - 1] == '[';
+    if (literal) out += '[';
+    out += lower(h);
+    if (literal) out += ']';
+    if (port_ && port_ != effectivePortOf(s)) out += ":" + std::to_string(*port_);
+    return out;
 }
 
 std::string URL::user() const {

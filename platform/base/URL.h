@@ -34,8 +34,10 @@ class URL {
     std::optional<int> effectivePort() const;
     // Same scheme, host and effective port: where a credential sent to one may also go to the other.
     bool isSameOrigin(const URL& other) const;
-    // "scheme://host", with ":port" when one is written (lower-cased scheme and host), as a page reads
-    // location.origin.
+    // The origin as the URL standard serializes it, as a page reads location.origin: for http, https,
+    // ws, wss and ftp "scheme://host", lower-cased, an IPv6 host in brackets, and ":port" only when the
+    // port is not the scheme's default (never the user info); a blob's that of the web URL inside it;
+    // "null" for any other (opaque) origin: other schemes, file:, data:, about:, no host, a relative reference.
     std::string origin() const;
     std::string user() const;     // percent-decoded
     std::string password() const; // percent-decoded

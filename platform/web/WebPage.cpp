@@ -715,8 +715,9 @@ std::string WebPage::referrer() const {
     if (scheme != "http" && scheme != "https") return {};
     const std::string& text = url_.absoluteString();
     if (text.size() <= MaximumReferrerLength) return text;
-    // As browsers do, a longer referrer is cut to its origin.
-    return url_.origin() + "/";
+    // As browsers do, a longer referrer is cut to its origin (none when that is opaque).
+    const std::string origin = url_.origin();
+    return origin == "null" ? std::string() : origin + "/";
 }
 
 URLRequest WebPage::subresourceRequest(const URL& url) const {

@@ -952,7 +952,7 @@ duk_ret_t nURLPart(duk_context* ctx) {
     else if (k == "hostname") out = url.host();
     else if (k == "port") out = port;
     else if (k == "host") out = url.host() + (port.empty() ? "" : ":" + port);
-    else if (k == "origin") out = scheme.empty() ? "null" : url.origin();
+    else if (k == "origin") out = url.origin();
     else if (k == "pathname") out = url.percentEncodedPath().empty() && url.hasAuthority() ? "/" : url.percentEncodedPath();
     else if (k == "search") out = url.query() && !url.query()->empty() ? "?" + *url.query() : "";
     else if (k == "hash") out = url.fragment() && !url.fragment()->empty() ? "#" + *url.fragment() : "";

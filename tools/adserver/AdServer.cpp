@@ -5,6 +5,7 @@
 #include "tools/adserver/QueryString.h"
 #include "tools/adserver/RequestLog.h"
 #include "tools/adserver/Router.h"
+#include "tools/adserver/WideBacklog.h"
 
 #include <httplib.h>
 
@@ -150,7 +151,7 @@ struct AdServer::Impl {
     RequestLog log;
     Connections connections;  // outlives the server, which deletes the queues it hands out
 
-    std::unique_ptr<httplib::SSLServer> server;
+    std::unique_ptr<WideBacklog<httplib::SSLServer>> server;
     std::thread thread;
     std::mutex stateMutex;
     std::condition_variable stateChanged;
@@ -359,13 +360,13 @@ std::unique_ptr<AdServer> AdServer::start(Options options) {
         return nullptr;
     }
 
-    impl.server = std::make_unique<httplib::SSLServer>(impl.certificates->serverCertificate(),
-                                                       impl.certificates->serverKey());
+    impl.server = std::make_unique<WideBacklog<httplib::SSLServer>>(impl.certificates->serverCertificate(),
+                                                                    impl.certificates->serverKey());
     if (!impl.server->is_valid()) {
         logLine("cannot start: the TLS context refused the certificate");
         return nullptr;
     }
-    httplib::SSLServer& server = *impl.server;
+    WideBacklog<httplib::SSLServer>& server = *impl.server;
     Impl* implPtr = &impl;
     server.new_task_queue = [implPtr] { return implPtr->connections.newQueue(kThreads); };
     server.set_payload_max_length(kMaxBody);
@@ -392,7 +393,7 @@ std::unique_ptr<AdServer> AdServer::start(Options options) {
     } else {
         port = server.bind_to_any_port("127.0.0.1");
     }
-    if (port <= 0) {
+    if (port <= 0 || !server.widenBacklog()) {
         logLine("cannot start: cannot listen on 127.0.0.1:" + std::to_string(impl.options.port));
         return nullptr;
     }

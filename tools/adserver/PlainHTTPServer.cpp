@@ -1,5 +1,7 @@
 #include "tools/adserver/PlainHTTPServer.h"
 
+#include "tools/adserver/WideBacklog.h"
+
 #include <httplib.h>
 
 #include <pthread.h>
@@ -23,7 +25,7 @@ std::string lower(std::string text) {
 } // namespace
 
 struct PlainHTTPServer::Impl {
-    httplib::Server server;
+    WideBacklog<httplib::Server> server;
     std::thread thread;
     std::uint16_t port = 0;
     const std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
@@ -77,7 +79,7 @@ std::unique_ptr<PlainHTTPServer> PlainHTTPServer::start() {
     impl->server.Get(".*", [impl](const httplib::Request& req, httplib::Response& res) { impl->handle(req, res); });
     impl->server.Post(".*", [impl](const httplib::Request& req, httplib::Response& res) { impl->handle(req, res); });
     int port = impl->server.bind_to_any_port("127.0.0.1");
-    if (port <= 0) return nullptr;
+    if (port <= 0 || !impl->server.widenBacklog()) return nullptr;
     impl->port = static_cast<std::uint16_t>(port);
     impl->thread = std::thread([impl] {
         // Writes to a dropped connection must not kill the process; the worker threads inherit this.

@@ -338,6 +338,7 @@ TEST_CASE_FIXTURE(Harness, "WebView: events fire in load order over the DOM subs
     CHECK(p.view->evaluate("navigator.userAgent") == NetworkConfiguration::sharedInstance()->userAgent());
     CHECK(p.view->evaluate("innerWidth + 'x' + innerHeight") == "320x480");
     CHECK(p.view->evaluate("location.hostname + location.pathname") == "ads.example/page.html");
+    CHECK(p.view->evaluate("location.origin") == "https://ads.example");
     CHECK(p.view->evaluate("var i = new Image(); i.width = 5; i.tagName + i.width") == "IMG5");
 }
 

@@ -1,5 +1,7 @@
 #include "tools/adserver/AdServer.h"
 
+#include "tests/tools/adserver/ConnectBurst.h"
+
 #include <doctest/doctest.h>
 
 #include <curl/curl.h>
@@ -547,4 +549,15 @@ TEST_CASE("AdServer: stops promptly while a client keeps its connection open") {
     CHECK(std::chrono::steady_clock::now() - begin < std::chrono::milliseconds(1000));
     curl_easy_cleanup(curl);
     curl_slist_free_all(connect);
+}
+
+TEST_CASE("AdServer: a burst of simultaneous connects is accepted without a retransmit") {
+    auto server = startServer();
+    // Far more than a backlog of a handful takes while the server accepts.
+    const auto burst = adserver::testing::connectBurst(server->port(), 200);
+    MESSAGE(burst.retransmitted << " of 200 retransmitted, slowest made after " << burst.slowestSeconds << " s");
+    CHECK(burst.retransmitted == 0);
+    // And it serves on.
+    server->route("/after", Response::text("served"));
+    CHECK(fetch(*server, url("/after")).body == "served");
 }
