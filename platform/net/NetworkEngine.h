@@ -13,8 +13,8 @@
 // its subresource queue lets it (128 of 256) while others keep room. When a place frees, the page with
 // the fewest under way gets it (ties go to the one served longest ago). A page with nothing under way
 // thus gets a place at once while other pages hold loads that hang, unless together they hold every
-// place: pages past their share hold at most half, so that takes 5 pages at 1,024 descriptors, 6 at 256,
-// 3 at 128 (1 at 64, where one page's share is all of web content's). Then it waits for the first place
+// place: pages go past their share only within the first half, so that takes 5 pages at 1,024
+// descriptors, 6 at 256, 3 at 128 (1 at 64, where one page's share is all of web content's). Then it waits for the first place
 // to free, and gets it before every page with more under way. Nothing under way is preempted, and waiting
 // costs no descriptor.
 // A transfer's inactivity timeout runs from when it starts; one that waits its whole timeout for a place
@@ -22,12 +22,12 @@
 // Sent at most once: a request with a body, and one whose method HTTP does not define as idempotent (POST
 // and PATCH among them, with or without a body). It goes out on a new connection, where the network
 // library never sends a request again, and the engine does not either: a server may act on each copy it
-// reads, and answering them is its business. Every other request (GET, HEAD, OPTIONS, TRACE, and PUT or
+// reads, even one it drops unanswered. Every other request (GET, HEAD, OPTIONS, TRACE, and PUT or
 // DELETE without a body, which repeated act as once) may go out on a kept-alive connection. The network
-// library itself sends it again on another kept one when one it reused fails before a byte of answer; if
-// it still fails with a send or receive error or an empty answer, before a byte of answer, and no new
-// connection was made for it (every try was on connections kept from earlier transfers, which a server
-// may close at any moment), the engine sends it once more on a new connection.
+// library itself sends it again on another kept one (up to five times) when one it reused fails before a
+// byte of answer; if it still fails with a send or receive error or an empty answer, before a byte of
+// answer, and no new connection was made for it (every try was on connections kept from earlier
+// transfers, which a server may close at any moment), the engine sends it once more on a new connection.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
