@@ -1,11 +1,14 @@
-// The app's requests beside web content, at a 1,024-descriptor limit: how long an app request to a host
-// takes while a page's 8 loads to that host hang, or trickle a byte at a time; and what twelve pages of
-// 128 hanging loads each (on hosts of their own) hold in descriptors and connections, and whether the
-// app's requests still get through.
+// The two pools at a 1,024-descriptor limit: how long an app request to a host takes while a page's 8
+// loads to that host hang, or trickle a byte at a time; how long a fourth page's load takes while three
+// pages hold 128 hanging loads each; how many times a server receives a POST it reads and drops unanswered
+// on kept-alive connections; what twelve pages of 128 hanging loads each (on hosts of their own) hold in
+// descriptors and connections, and whether the app's requests still get through; and what 1,800 app
+// requests to 300 hanging hosts hold, and whether a file still opens beside them.
 #include <fcntl.h>
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -14,6 +17,7 @@
 #include <vector>
 
 #include "platform/net/NetworkConfiguration.h"
+#include "platform/net/NetworkEngine.h"
 #include "platform/net/TransferOrigin.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/MainLoop.h"
@@ -29,6 +33,8 @@ constexpr int Pages = 12;
 constexpr int LoadsPerPage = 128;
 constexpr int HostsPerPage = 22;  // six loads each, as a page's own limit lets them go
 constexpr int AppRequests = 8;
+constexpr int FloodRequests = 1800;
+constexpr int FloodHosts = 300;
 
 struct Done : platform::URLConnectionDelegate {
     bool ended = false;
@@ -44,12 +50,19 @@ struct Load {
     std::shared_ptr<platform::URLConnection> connection;
 };
 
-Load load(const std::string& url, platform::TransferOrigin origin, double timeout = 120) {
+Load load(platform::URLRequest request, platform::TransferOrigin origin, double timeout = 120) {
     Load l;
-    auto request = *platform::URLRequest::withURLString(url);
     request.setTimeoutInterval(timeout);
     l.connection = platform::URLConnection::create(request, l.delegate, origin, true);
     return l;
+}
+
+Load load(const std::string& url, platform::TransferOrigin origin, double timeout = 120) {
+    return load(*platform::URLRequest::withURLString(url), origin, timeout);
+}
+
+bool allEnded(const std::vector<Load>& loads) {
+    return std::all_of(loads.begin(), loads.end(), [](const Load& l) { return l.delegate->ended; });
 }
 
 void cancel(std::vector<Load>& loads) {
@@ -82,6 +95,70 @@ double appRequestBeside(adserver::AdServer& server, const std::string& path) {
     return app.delegate->ended && !app.delegate->failed ? ms : -1;
 }
 
+platform::TransferOrigin newPage() {
+    return platform::TransferOrigin::webContent(platform::TransferOrigin::newPage());
+}
+
+// Until the silent server has connections and they stop growing for three seconds (connections come in
+// bursts as the kernel retries the ones its backlog turned away).
+void untilStill(const adserver::SilentServer& silent) {
+    std::size_t seen = 0;
+    auto still = Clock::now();
+    runUntil(
+        [&] {
+            std::size_t now = silent.waitingConnections();
+            if (now != seen) {
+                seen = now;
+                still = Clock::now();
+            }
+            return seen > 0 && Clock::now() - still > std::chrono::seconds(3);
+        },
+        60);
+}
+
+// Cancels and waits until the engine has let go of every transfer.
+void cancelAndDrain(std::vector<Load>& loads) {
+    cancel(loads);
+    auto& engine = platform::NetworkEngine::shared();
+    runUntil([&] { return engine.activeTransferCount() == 0; }, 30);
+}
+
+// Milliseconds until a fourth page's load is answered while three pages hold 128 hanging loads each (-1:
+// it failed, after waiting 10 s for a place).
+double fourthPageBeside(const std::vector<std::string>& silentHosts) {
+    std::vector<Load> pages;
+    for (int page = 0; page < 3; ++page) {
+        auto origin = newPage();
+        for (int i = 0; i < LoadsPerPage; ++i) {
+            const std::string& host = silentHosts[(page * HostsPerPage + i % HostsPerPage) % silentHosts.size()];
+            pages.push_back(load("https://" + host + "/hang?n=" + std::to_string(i), origin));
+        }
+    }
+    runUntil([] { return false; }, 2);
+    auto asked = Clock::now();
+    Load fourth = load(std::string("https://") + Host + "/quick?n=fourth", newPage(), 10);
+    runUntil([&] { return fourth.delegate->ended; }, 30);
+    double ms = std::chrono::duration<double, std::milli>(Clock::now() - asked).count();
+    cancelAndDrain(pages);
+    return fourth.delegate->ended && !fourth.delegate->failed ? ms : -1;
+}
+
+// How many times the server receives a request of `method` to `path` sent right after six app requests
+// left six connections to the host kept alive.
+std::size_t receptionsOnKeptAlive(adserver::AdServer& server, const std::string& method, const std::string& path) {
+    std::vector<Load> warm;
+    for (int i = 0; i < 6; ++i) warm.push_back(load(std::string("https://") + Host + "/slowish?n=" + std::to_string(i),
+                                                    platform::TransferOrigin::app()));
+    runUntil([&] { return allEnded(warm); }, 10);
+    auto request = *platform::URLRequest::withURLString(std::string("https://") + Host + path);
+    request.setHTTPMethod(method);
+    if (method == "POST") request.setHTTPBody(std::string_view("a=1"));
+    Load sent = load(request, platform::TransferOrigin::app(), 10);
+    runUntil([&] { return sent.delegate->ended; }, 30);
+    runUntil([] { return false; }, 0.5);
+    return server.requestCount(path);
+}
+
 } // namespace
 
 int main() {
@@ -109,6 +186,19 @@ int main() {
     trickle.chunkDelay = std::chrono::milliseconds(100);
     server->route("/trickle", trickle);
     server->route("/quick", adserver::Response::text("quick"));
+    adserver::Response slowish = adserver::Response::text("slowish");
+    slowish.delay = std::chrono::milliseconds(300);
+    server->route("/slowish", slowish);
+    adserver::Response drop;
+    drop.fault = adserver::Fault::Drop;
+    server->route("/drop", drop);
+    // Drops the first it hears, answers the others.
+    auto heard = std::make_shared<std::atomic<int>>(0);
+    server->route("/drop-once", [heard](const adserver::Request&) {
+        adserver::Response r = adserver::Response::text("answered");
+        if (heard->fetch_add(1) == 0) r.fault = adserver::Fault::Drop;
+        return r;
+    });
 
     auto config = platform::NetworkConfiguration::sharedInstance();
     config->setHostMappings(server->connectToSpec(443));
@@ -128,6 +218,19 @@ int main() {
 
     std::printf("net_app_request_beside_hanging_page: %.1f ms\n", appRequestBeside(*server, "/hang"));
     std::printf("net_app_request_beside_trickling_page: %.1f ms\n", appRequestBeside(*server, "/trickle"));
+    std::printf("net_post_receptions_dropped_on_kept_alive: %zu receptions\n",
+                receptionsOnKeptAlive(*server, "POST", "/drop"));
+    std::printf("net_get_receptions_dropped_once_on_kept_alive: %zu receptions\n",
+                receptionsOnKeptAlive(*server, "GET", "/drop-once"));
+    {
+        auto fourthSilent = adserver::SilentServer::start();
+        std::vector<std::string> hosts;
+        for (int i = 0; i < 3 * HostsPerPage; ++i) {
+            hosts.push_back("f" + std::to_string(i) + ".silent.example");
+            config->addHostMapping(hosts.back(), 443, "127.0.0.1", fourthSilent->port());
+        }
+        std::printf("net_fourth_page_beside_three_hanging_pages: %.1f ms\n", fourthPageBeside(hosts));
+    }
 
     const std::size_t before = openDescriptors(descriptors.rlim_cur);
     std::vector<Load> pages;
@@ -138,19 +241,7 @@ int main() {
                                  origin));
         }
     }
-    // Until the connections stop growing for a second.
-    std::size_t seen = 0;
-    auto still = Clock::now();
-    runUntil(
-        [&] {
-            std::size_t now = silent->waitingConnections();
-            if (now != seen) {
-                seen = now;
-                still = Clock::now();
-            }
-            return Clock::now() - still > std::chrono::seconds(1);
-        },
-        30);
+    untilStill(*silent);
     const std::size_t held = openDescriptors(descriptors.rlim_cur);
     std::vector<Load> app;
     auto asked = Clock::now();
@@ -168,6 +259,30 @@ int main() {
     std::printf("net_app_requests_beside_twelve_hanging_pages: %.1f ms\n", appMs);
     std::printf("net_app_requests_failed_beside_twelve_hanging_pages: %lld of %d requests\n",
                 static_cast<long long>(failed), AppRequests);
-    cancel(pages);
+    cancelAndDrain(pages);
+
+    // The app's side flooded: 1,800 requests to 300 hosts that never answer.
+    auto floodSilent = adserver::SilentServer::start();
+    for (int host = 0; host < FloodHosts; ++host) {
+        config->addHostMapping("a" + std::to_string(host) + ".silent.example", 443, "127.0.0.1", floodSilent->port());
+    }
+    const std::size_t beforeFlood = openDescriptors(descriptors.rlim_cur);
+    std::vector<Load> flood;
+    for (int i = 0; i < FloodRequests; ++i) {
+        flood.push_back(load("https://a" + std::to_string(i % FloodHosts) + ".silent.example/hang?n=" +
+                                 std::to_string(i),
+                             platform::TransferOrigin::app()));
+    }
+    untilStill(*floodSilent);
+    const std::size_t heldByFlood = openDescriptors(descriptors.rlim_cur);
+    std::FILE* file = std::tmpfile();
+    auto floodFailed = std::count_if(flood.begin(), flood.end(), [](const Load& l) { return l.delegate->failed; });
+    std::printf("net_app_flood_descriptors: %zu descriptors\n", heldByFlood - beforeFlood);
+    std::printf("net_app_flood_connections: %zu connections\n", floodSilent->waitingConnections());
+    std::printf("net_app_flood_failed_at_once: %lld of %d requests\n", static_cast<long long>(floodFailed),
+                FloodRequests);
+    std::printf("net_app_flood_file_opens: %s\n", file != nullptr ? "yes" : "no");
+    if (file != nullptr) std::fclose(file);
+    cancel(flood);
     return 0;
 }

@@ -6,14 +6,12 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
-#include <limits>
 #include <list>
 #include <mutex>
 #include <set>
@@ -25,6 +23,7 @@
 #include "platform/base/Log.h"
 #include "platform/net/HTTPResponseHeadParser.h"
 #include "platform/net/NetworkConfiguration.h"
+#include "platform/net/SystemCertificates.h"
 #include "platform/net/URLError.h"
 
 namespace platform {
@@ -54,6 +53,8 @@ struct Transfer {
     bool paused = false;   // held by its listener, waiting for resume()
     // Sent once more, on a new connection, after kept-alive ones failed it.
     bool sentAfresh = false;
+    // Goes out on a new connection and is never sent again (see NetworkEngine.h).
+    bool sendOnce = false;
     char errorBuffer[CURL_ERROR_SIZE] = {0};
 
     // The URL as sent, without the fragment (ours, never the server's). Made when needed, as for an error:
@@ -71,16 +72,16 @@ struct Transfer {
 };
 
 // One side's transfers (network thread only): at most MaximumTransfersPerHost under way per origin and
-// `limit` in all; the others wait, in order per origin and page. A free place goes to the page with the
-// fewest under way among those with a transfer that may start (ties to the one served longest ago), and
-// there to its oldest such transfer. The app's side is all one page, so its order is plain FIFO per
-// origin. Each call takes log time in what waits, plus, when an origin fills or frees, time in the
-// number of pages waiting for it.
+// `limit` in all, and a page past `pageShare` only while half the places stay free; the others wait, in
+// order per origin and page. A free place goes to the page with the fewest under way among those with a
+// transfer that may start (ties to the one served longest ago), and there to its oldest such transfer.
+// The app's side is all one page, so its order is plain FIFO among origins with room. Each call takes log
+// time in what waits, plus, when an origin fills or frees, time in the number of pages waiting for it.
 class TransferPool {
 public:
     using TransferId = NetworkEngine::TransferId;
 
-    explicit TransferPool(std::size_t limit) : limit_(limit) {}
+    TransferPool(std::size_t limit, std::size_t pageShare) : limit_(limit), pageShare_(pageShare) {}
 
     // Behind its page's others for its origin.
     void enqueue(std::unique_ptr<Transfer> t) {
@@ -126,6 +127,10 @@ public:
     // The transfer to start next, out of its queue and counted as under way. Null when none may start.
     std::unique_ptr<Transfer> next() {
         if (running_ >= limit_ || ready_.empty()) return nullptr;
+        // Pages rank by what they have under way: when the first is at its share, all are, and one goes
+        // past it only into places that leave half the side free for pages below theirs.
+        if (static_cast<std::size_t>(std::get<0>(*ready_.begin())) >= pageShare_ && (running_ + 1) * 2 > limit_)
+            return nullptr;
         Page& page = pages_.at(std::get<2>(*ready_.begin()));
         auto [id, origin] = *page.ready.begin();
         withdraw(*origin, page, id);
@@ -225,6 +230,7 @@ private:
     }
 
     const std::size_t limit_;
+    const std::size_t pageShare_;
     std::size_t running_ = 0;
     std::uint64_t turns_ = 0;
     // Node-based: the pointers and iterators held into them stay valid.
@@ -266,8 +272,9 @@ struct NetworkEngine::Impl {
     // Transfers under way: each has its handle in the multi.
     std::unordered_map<TransferId, std::unique_ptr<Transfer>> transfers;
     // Those waiting for a place, per side.
-    TransferPool appPool{std::numeric_limits<std::size_t>::max()};
-    TransferPool webPool{limits.webContentTransfers};
+    // The app's side is all one page (page 0): only its total counts there.
+    TransferPool appPool{limits.appTransfers, limits.appTransfers};
+    TransferPool webPool{limits.webContentTransfers, limits.pageTransfers};
     // When each waiting transfer gives up waiting, soonest first.
     std::set<std::pair<Steady::time_point, TransferId>> waitingDeadlines;
     std::vector<std::shared_ptr<NetworkTransferListener>> touched;
@@ -354,14 +361,11 @@ struct NetworkEngine::Impl {
             for (X509* cert : extra) X509_free(cert);
             return nullptr;
         }
-        // The system's hashed folder is read certificate by certificate as verification asks for them;
-        // parsing the whole bundle up front would hold the first transfer up for tens of milliseconds.
-        auto [systemFolder, systemBundle] = systemCAs();
-        if (systemFolder.empty() || ::access(systemFolder.c_str(), R_OK | X_OK) != 0 ||
-            X509_STORE_load_path(store, systemFolder.c_str()) != 1) {
-            if (X509_STORE_load_file(store, systemBundle.c_str()) != 1) {
-                logWarning("network: cannot load the system CAs from " + systemBundle);
-            }
+        // Not the whole bundle up front where the hashed folder serves: parsing it would hold the first
+        // transfer up for tens of milliseconds.
+        SystemCertificates::Locations system = SystemCertificates::ofNetworkLibrary();
+        if (!SystemCertificates::loadInto(store, system)) {
+            logWarning("network: cannot load the system CAs from " + system.bundle);
         }
         for (X509* cert : extra) {
             X509_STORE_add_cert(store, cert);  // a repeat is refused harmlessly
@@ -370,22 +374,6 @@ struct NetworkEngine::Impl {
         X509_STORE_set_flags(store, X509_V_FLAG_TRUSTED_FIRST);
         ERR_clear_error();
         return store;
-    }
-
-    // curl's own system CA folder (empty without one) and bundle.
-    static std::pair<std::string, std::string> systemCAs() {
-        std::string folder;
-        std::string bundle = "/etc/ssl/certs/ca-certificates.crt";
-        if (CURL* probe = curl_easy_init()) {
-            char* builtIn = nullptr;
-            if (curl_easy_getinfo(probe, CURLINFO_CAPATH, &builtIn) == CURLE_OK && builtIn != nullptr)
-                folder = builtIn;
-            builtIn = nullptr;
-            if (curl_easy_getinfo(probe, CURLINFO_CAINFO, &builtIn) == CURLE_OK && builtIn != nullptr)
-                bundle = builtIn;
-            curl_easy_cleanup(probe);
-        }
-        return {folder, bundle};
     }
 
     // Each new TLS context gets the whole trust store, built once per configuration.
@@ -534,7 +522,8 @@ struct NetworkEngine::Impl {
             curl_easy_setopt(e, CURLOPT_COOKIEFILE, "");
         }
 
-        if (poolStale) curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
+        // On a connection it opens itself, curl never sends a request again.
+        if (poolStale || t.sendOnce) curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
 
         if (curl_multi_add_handle(multi, e) != CURLM_OK) {
             setError(error, URLError::make(URLError::Unknown, t.url(), "curl_multi_add_handle failed"));
@@ -549,11 +538,20 @@ struct NetworkEngine::Impl {
         return url.scheme() + "://" + url.host() + ":" + (port ? std::to_string(*port) : std::string());
     }
 
+    // A server may act on each copy of such a request it reads; the others act as once, however often.
+    static bool sentAtMostOnce(const URLRequest& r) {
+        static constexpr std::string_view Repeatable[] = {"GET", "HEAD", "OPTIONS", "TRACE", "PUT", "DELETE"};
+        const std::string& method = r.httpMethod();
+        return !r.httpBody().empty() ||
+               std::find(std::begin(Repeatable), std::end(Repeatable), method) == std::end(Repeatable);
+    }
+
     TransferPool& poolOf(const Transfer& t) { return t.origin.isWebContent() ? webPool : appPool; }
 
     // Queues the transfer on its side; startWaiting() puts it under way when it has a place.
     void admit(std::unique_ptr<Transfer> t) {
         t->hostKey = hostKeyOf(t->request.url());
+        t->sendOnce = sentAtMostOnce(t->request);
         // Bounded: a far deadline must not overflow the clock.
         t->timeout = std::chrono::duration_cast<Steady::duration>(
             std::chrono::duration<double>(std::min(t->request.timeoutInterval(), 1e6)));
@@ -623,7 +621,7 @@ struct NetworkEngine::Impl {
     // to the host were closed together, it fails a request the server never saw. True when that is what
     // ended `t`: it failed sending or before a byte of answer, on reused connections only.
     static bool diedOnKeptAliveConnections(Transfer& t, CURLcode code) {
-        if (t.sentAfresh || t.headDelivered) return false;
+        if (t.sendOnce || t.sentAfresh || t.headDelivered) return false;
         if (code != CURLE_SEND_ERROR && code != CURLE_RECV_ERROR && code != CURLE_GOT_NOTHING) return false;
         long newConnections = -1;
         long headBytes = -1;
@@ -836,16 +834,31 @@ std::size_t NetworkEngine::activeTransferCount() const { return impl_->active.lo
 const NetworkEngine::Limits& NetworkEngine::limits() const { return impl_->limits; }
 
 NetworkEngine::Limits NetworkEngine::limitsFor(std::size_t descriptorLimit) {
+    const std::size_t L = descriptorLimit;
+    constexpr std::size_t PerHost = MaximumTransfersPerHost;
+    constexpr std::size_t AtWorst = DescriptorsPerTransferAtWorst;
+    // The app's working minimum, and web content's smallest share besides.
+    constexpr std::size_t AppLeast = PerHost * AtWorst;
     Limits limits;
-    limits.descriptorLimit = descriptorLimit;
-    limits.idleConnections = std::min(MaximumIdleConnections, descriptorLimit / 8);
-    std::size_t setAside = ReservedDescriptors + limits.idleConnections;
-    std::size_t left = descriptorLimit > setAside ? descriptorLimit - setAside : 0;
-    // At absurdly low limits, still one host's worth, so that pages load at all.
-    limits.webContentTransfers = std::clamp(left / 3, static_cast<std::size_t>(MaximumTransfersPerHost),
-                                            MaximumWebContentTransfers);
-    std::size_t webAtWorst = limits.webContentTransfers * DescriptorsPerTransferAtWorst;
-    limits.appDescriptors = left > webAtWorst ? left - webAtWorst : 0;
+    limits.descriptorLimit = L;
+    limits.idleConnections = std::min(MaximumIdleConnections, L / 8);
+    limits.reservedDescriptors = std::min(ReservedDescriptors, L / 2);
+    auto left = [&] {
+        std::size_t setAside = limits.reservedDescriptors + limits.idleConnections;
+        return L > setAside ? L - setAside : 0;
+    };
+    // One host's worth at least, so that pages load at all, unless the app's minimum needs it.
+    std::size_t web = std::clamp(left() / 3, PerHost, MaximumWebContentTransfers);
+    if (left() < web * AtWorst + AppLeast) web = std::max<std::size_t>(1, left() > AppLeast ? (left() - AppLeast) / AtWorst : 0);
+    // At the tiniest limits the reserve gives way to the minimums.
+    std::size_t needed = web * AtWorst + AppLeast;
+    if (left() < needed) {
+        limits.reservedDescriptors = L > limits.idleConnections + needed ? L - limits.idleConnections - needed : 0;
+    }
+    limits.webContentTransfers = web;
+    limits.pageTransfers = std::clamp(web / 8, std::min(PerHost, web), web);
+    limits.appDescriptors = left() > web * AtWorst ? left() - web * AtWorst : 0;
+    limits.appTransfers = std::max(PerHost, limits.appDescriptors / AtWorst);
     return limits;
 }
 

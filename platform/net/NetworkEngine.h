@@ -3,16 +3,31 @@
 // use. Every transfer is one HTTP exchange (redirects are not followed here). Any thread may start and
 // cancel; listeners hear from the network thread.
 // Transfers load in two pools, as on a phone: the app's own and web content (see TransferOrigin). Each
-// has its own limit of MaximumTransfersPerHost under way per URL origin (scheme, host and port) and its
-// own queues, so a page's load never waits in front of an app request or takes its place. Web content
-// is also capped across all pages, below the process's descriptor limit (see Limits); when a place
-// frees, the page with the fewest loads under way gets it (ties go to the one served longest ago), so a
-// page with many hanging loads cannot shut the others out. Nothing under way is preempted, and waiting
-// costs no descriptor. The app's side has no cap across hosts: hosts that never answer hold only their
-// own places.
+// has its own limit of MaximumTransfersPerHost under way per URL origin (scheme, host and port), its own
+// queues and its own cap across hosts, so a page's load never waits in front of an app request or takes
+// its place. Both caps sit below the process's descriptor limit (see Limits), so that whatever either
+// side is asked, the process's own files still open. On the app's side transfers start in the order they
+// came, as their origins have room. On web content's, a page has up to Limits::pageTransfers under way
+// (its share: an eighth of the side's, at least MaximumTransfersPerHost) whenever places are free, and
+// more only while half the side's places stay free, so that a page alone may have as many under way as
+// its subresource queue lets it (128 of 256) while others keep room. When a place frees, the page with
+// the fewest under way gets it (ties go to the one served longest ago). A page with nothing under way
+// thus gets a place at once while other pages hold loads that hang, unless together they hold every
+// place: pages go past their share only within the first half, so that takes 5 pages at 1,024
+// descriptors, 6 at 256, 3 at 128 (1 at 64, where one page's share is all of web content's). Then it waits for the first place
+// to free, and gets it before every page with more under way. Nothing under way is preempted, and waiting
+// costs no descriptor.
 // A transfer's inactivity timeout runs from when it starts; one that waits its whole timeout for a place
-// fails as timed out without being sent. One that dies on kept-alive connections the server had closed,
-// before a byte of answer, is sent once more on a new connection.
+// fails as timed out without being sent.
+// Sent at most once: a request with a body, and one whose method HTTP does not define as idempotent (POST
+// and PATCH among them, with or without a body). It goes out on a new connection, where the network
+// library never sends a request again, and the engine does not either: a server may act on each copy it
+// reads, even one it drops unanswered. Every other request (GET, HEAD, OPTIONS, TRACE, and PUT or
+// DELETE without a body, which repeated act as once) may go out on a kept-alive connection. The network
+// library itself sends it again on another kept one (up to five times) when one it reused fails before a
+// byte of answer; if it still fails with a send or receive error or an empty answer, before a byte of
+// answer, and no new connection was made for it (every try was on connections kept from earlier
+// transfers, which a server may close at any moment), the engine sends it once more on a new connection.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -32,13 +47,24 @@ public:
     static constexpr std::size_t MaximumRequestHeadBytes = 1u << 20;
 
     // Descriptor arithmetic, from the soft RLIMIT_NOFILE (L) read when the engine starts:
+    //   reserved         = min(ReservedDescriptors, L / 2), less at the tiniest limits (below)
     //   idle connections = min(MaximumIdleConnections, L / 8)
-    //   web content      = (L - ReservedDescriptors - idle) / 3,
-    //                      within [MaximumTransfersPerHost, MaximumWebContentTransfers]
+    //   web content      = (L - reserved - idle) / 3, within [MaximumTransfersPerHost,
+    //                      MaximumWebContentTransfers]
+    //   app descriptors  = L - reserved - idle - web content * DescriptorsPerTransferAtWorst
+    //   app transfers    = app descriptors / DescriptorsPerTransferAtWorst
+    //   one page's share = web content / 8, within [MaximumTransfersPerHost, web content]
+    //   a page alone     = web content / 2, or its share when more
     // A transfer holds one socket, two for a moment at worst (a name lookup's wake-up pair, a second
     // address family tried), so web content holds at most two thirds of what the reserve and curl's idle
-    // cache leave, and the app's side keeps the last third besides the reserve. 1,024 descriptors give
-    // web content 256 and the app 416; 256 (common on phones) give web content 53 and the app 54.
+    // cache leave, and the app's side the last third. The app keeps MaximumTransfersPerHost transfers at
+    // least: below 64 descriptors web content gives up what that takes, down to one transfer, and below
+    // 35 the reserve gives up what is still missing (nothing fits under 15).
+    //   L        reserved  idle  web content  page's share  a page alone  app transfers (descriptors)
+    //   64       32        8     6            6             6             6 (12)
+    //   128      64        16    16           6             8             8 (16)
+    //   256      64        32    53           6             26            27 (54)   common on phones
+    //   1,024    64        32    256          32            128           208 (416)
     static constexpr std::size_t MaximumWebContentTransfers = 256;  // a desktop browser's figure
     static constexpr std::size_t MaximumIdleConnections = 32;
     // The process's own files: standard streams, logs, stored data, the engine's wake-up pair.
@@ -47,9 +73,12 @@ public:
 
     struct Limits {
         std::size_t descriptorLimit = 0;      // what the figures are derived from
+        std::size_t reservedDescriptors = 0;  // left to the process's own files
         std::size_t idleConnections = 0;      // connections curl keeps for reuse, at most
         std::size_t webContentTransfers = 0;  // web content under way at once, all pages together
-        std::size_t appDescriptors = 0;       // left to the app's side when web content holds its most
+        std::size_t pageTransfers = 0;        // one page's share of web content (see above)
+        std::size_t appDescriptors = 0;       // what the app's side may hold at worst
+        std::size_t appTransfers = 0;         // the app's side under way at once
     };
     static Limits limitsFor(std::size_t descriptorLimit);
 

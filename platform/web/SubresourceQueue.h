@@ -1,10 +1,11 @@
 #pragma once
 // The subresource loads of one page (images, scripts, frames) in one queue. At most MaximumLoadsPerHost
 // run at once for one host, as a phone's web view opens a handful of connections per host, and at most
-// MaximumLoadsUnderWay in all, so that a page's loads leave the network engine room for the app's own
-// requests; the others wait their turn, hosts taking turns. What waits or runs is bounded in number
-// (MaximumPendingLoads, every host together) and counted against the page's budget while held: its record
-// and URL, the copies a load under way makes of them, and its body as it arrives.
+// MaximumLoadsUnderWay in all, so that what a page hands the network engine stays bounded whatever it
+// asks (the engine keeps web content apart from the app's side, and starts a page's share of its loads
+// while the rest wait there); the others wait their turn here, hosts taking turns. What waits or runs is
+// bounded in number (MaximumPendingLoads, every host together) and counted against the page's budget while
+// held: its record and URL, the copies a load under way makes of them, and its body as it arrives.
 // A host that never answers holds its own loads only, however many hosts hang: when the page is full, the
 // host with the longest waiting list gives way. A new load for that host (or one as long) is refused at
 // once; a new load for another host takes the place of that host's newest waiting load, which never made

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -135,6 +136,29 @@ struct SilentHosts {
     platform::URLRequest request(std::size_t n) const {
         return ServerFixture::request("/hang?n=" + std::to_string(n), names[n % names.size()]);
     }
+};
+
+// Pages' loads on hosts that never answer, each page on hosts of its own with room for `loads` of them,
+// so that no page waits for a host another holds.
+struct SilentPages {
+    static constexpr std::size_t PerHost = platform::NetworkEngine::MaximumTransfersPerHost;
+    const std::size_t loads;
+    const std::size_t hostsPerPage = (loads + PerHost - 1) / PerHost;
+    SilentHosts hosts;
+    std::size_t pages = 0;
+
+    SilentPages(std::size_t pageCount, std::size_t loadsPerPage)
+        : loads(loadsPerPage), hosts(pageCount * hostsPerPage) {}
+    // A new page's loads.
+    void add(std::vector<Load>& into) {
+        REQUIRE(pages * hostsPerPage < hosts.names.size());
+        auto origin = newPage();
+        for (std::size_t i = 0; i < loads; ++i) {
+            into.push_back(load(hosts.request(pages * hostsPerPage + i % hostsPerPage), origin));
+        }
+        ++pages;
+    }
+    std::size_t connections() const { return hosts.server->waitingConnections(); }
 };
 
 std::size_t openDescriptors() {
@@ -417,17 +441,100 @@ TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: pages' loads together stay unde
     REQUIRE(runUntil([&] { return engine.activeTransferCount() == 0; }));
 }
 
-TEST_CASE_FIXTURE(ServerFixture,
-                  "NetworkEngine: a page with hundreds of loads waiting does not shut out other pages") {
+TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: the app's side stays within its share of the descriptor limit") {
+    // A phone's low limit, set before the engine first runs, which reads it then.
+    rlimit descriptors{};
+    REQUIRE(getrlimit(RLIMIT_NOFILE, &descriptors) == 0);
+    REQUIRE(descriptors.rlim_max >= 128);
+    descriptors.rlim_cur = 128;
+    REQUIRE(setrlimit(RLIMIT_NOFILE, &descriptors) == 0);
     auto& engine = platform::NetworkEngine::shared();
-    const std::size_t cap = engine.limits().webContentTransfers;
+    const auto limits = engine.limits();
+    REQUIRE(limits.descriptorLimit == 128);
+    const std::size_t cap = limits.appTransfers;
+    CHECK(cap == platform::NetworkEngine::limitsFor(128).appTransfers);
+    CHECK(cap >= static_cast<std::size_t>(platform::NetworkEngine::MaximumTransfersPerHost));
     server->route("/quick", adserver::Response::text("quick"));
-    // The first page fills web content's room with loads that hang and has hundreds more waiting.
-    SilentHosts silent(cap / platform::NetworkEngine::MaximumTransfersPerHost + 8);
+
+    // Far more app requests than the limit has descriptors, to hosts that never answer, each host asked
+    // no more than it may serve at once.
+    SilentHosts silent(60);
+    const std::size_t before = openDescriptors();
+    std::vector<Load> hanging;
+    for (std::size_t i = 0; i < 300; ++i) hanging.push_back(load(silent.request(i)));
+    REQUIRE(runUntil([&] { return silent.server->waitingConnections() >= cap; }));
+
+    // One more waits behind them all its timeout and fails unsent; by then more connections would have come.
+    auto impatient = request("/quick?n=app");
+    impatient.setTimeoutInterval(1.0);
+    Load late = load(impatient);
+    REQUIRE(runUntil([&] { return late.recorder->done(); }));
+    REQUIRE(late.recorder->error.has_value());
+    CHECK(late.recorder->error->code == platform::URLError::TimedOut);
+    CHECK(server->requestCount("/quick") == 0);
+    CHECK(silent.server->waitingConnections() == cap);
+    for (auto& l : hanging) CHECK_FALSE(l.recorder->done());
+
+    // The process's own files still open, and web content still has its own places.
+    const std::size_t held = openDescriptors();
+    CHECK(held <= before + limits.appDescriptors);
+    std::FILE* file = std::tmpfile();
+    CHECK(file != nullptr);
+    if (file != nullptr) std::fclose(file);
+    Load page = load(request("/quick?n=page"), newPage());
+    REQUIRE(runUntil([&] { return page.recorder->done(); }));
+    CHECK(page.recorder->body == "quick");
+
+    cancelAll(hanging);
+    REQUIRE(runUntil([&] { return engine.activeTransferCount() == 0; }));
+}
+
+TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: a page with nothing under way gets a place while other pages hold "
+                                 "every place with hanging loads") {
+    auto& engine = platform::NetworkEngine::shared();
+    const auto limits = engine.limits();
+    const std::size_t share = limits.pageTransfers;
+    const std::size_t half = limits.webContentTransfers / 2;
+    REQUIRE(half >= 2 * share);
+    server->route("/quick", adserver::Response::text("quick"));
+    SilentPages silent(limits.webContentTransfers / share, 128);
     std::vector<Load> greedy;
-    auto greedyPage = newPage();
-    for (std::size_t i = 0; i < cap + 300; ++i) greedy.push_back(load(silent.request(i), greedyPage));
-    REQUIRE(runUntil([&] { return silent.server->waitingConnections() == cap; }));
+    // A page alone goes past its share, up to half of web content's places.
+    silent.add(greedy);
+    std::size_t held = std::min<std::size_t>(128, half);
+    REQUIRE(runUntil([&] { return silent.connections() >= held; }));
+    // Pages that come after it hold their share each, until too little is left for another share.
+    while (limits.webContentTransfers - held > share) {
+        silent.add(greedy);
+        held += share;
+        REQUIRE(runUntil([&] { return silent.connections() >= held; }));
+    }
+
+    // Nothing frees, and a new page's load is answered.
+    Load fresh = load(request("/quick?n=fresh"), newPage());
+    REQUIRE(runUntil([&] { return fresh.recorder->done(); }));
+    CHECK(fresh.recorder->body == "quick");
+    // No page went past what it may hold meanwhile.
+    CHECK(silent.connections() == held);
+    for (auto& l : greedy) CHECK_FALSE(l.recorder->done());
+
+    cancelAll(greedy);
+    REQUIRE(runUntil([&] { return engine.activeTransferCount() == 0; }));
+}
+
+TEST_CASE_FIXTURE(ServerFixture,
+                  "NetworkEngine: when pages hold every place a freed one goes to the pages with none under way, in turn") {
+    auto& engine = platform::NetworkEngine::shared();
+    const auto limits = engine.limits();
+    const std::size_t cap = limits.webContentTransfers;
+    const std::size_t share = limits.pageTransfers;
+    server->route("/quick", adserver::Response::text("quick"));
+    // Enough pages to fill web content's room with loads that hang, each with more waiting.
+    const std::size_t greedyPages = (cap + share - 1) / share;
+    SilentPages silent(greedyPages, share + 20);
+    std::vector<Load> greedy;
+    for (std::size_t page = 0; page < greedyPages; ++page) silent.add(greedy);
+    REQUIRE(runUntil([&] { return silent.connections() == cap; }));
 
     // Two more pages ask for two loads each; an app request after them makes sure the engine has them.
     auto pageB = newPage();
@@ -440,17 +547,122 @@ TEST_CASE_FIXTURE(ServerFixture,
     CHECK(server->requestCount("/quick") == 1);
 
     // One place frees: it goes to the pages with none under way, and among them in turn, before the
-    // first page has another.
-    REQUIRE(silent.server->dropOne());
+    // page that had it has another.
+    REQUIRE(silent.hosts.server->dropOne());
     REQUIRE(runUntil([&] { return allDone(others); }));
     std::vector<std::string> order;
     for (const auto& r : server->requests("/quick")) order.push_back(r.param("n"));
     CHECK(order == std::vector<std::string>{"app", "b1", "c1", "b2", "c2"});
     for (auto& l : others) CHECK(l.recorder->body == "quick");
-    // Then the first page has its place back.
-    REQUIRE(runUntil([&] { return silent.server->waitingConnections() == cap; }));
+    // Then the greedy pages have their place back.
+    REQUIRE(runUntil([&] { return silent.connections() == cap; }));
     CHECK(std::count_if(greedy.begin(), greedy.end(), [](const Load& l) { return l.recorder->done(); }) == 1);
 
     cancelAll(greedy);
     REQUIRE(runUntil([&] { return engine.activeTransferCount() == 0; }));
+}
+
+TEST_CASE_FIXTURE(HangingHosts, "NetworkEngine: a request with a body is never sent twice") {
+    auto& engine = platform::NetworkEngine::shared();
+    constexpr int PerHost = platform::NetworkEngine::MaximumTransfersPerHost;
+    adserver::Response drop;
+    drop.fault = adserver::Fault::Drop;
+    server->route("/drop", drop);
+    // Drops the first copy it reads of each request, answers the next.
+    auto heard = std::make_shared<std::mutex>();
+    auto seen = std::make_shared<std::set<std::string>>();
+    server->route("/drop-first", [heard, seen](const adserver::Request& r) {
+        std::lock_guard lock(*heard);
+        adserver::Response answer = adserver::Response::text("answered");
+        if (seen->insert(r.param("n")).second) answer.fault = adserver::Fault::Drop;
+        return answer;
+    });
+    int held = 0;
+    // Each request goes out right after a host's whole six have ended, so that their connections are
+    // kept alive for it to reuse (the server keeps them two seconds).
+    auto sendBesideKeptConnections = [&](const std::string& method, const std::string& body, const std::string& path) {
+        std::vector<Load> warm;
+        for (int i = 0; i < PerHost; ++i) warm.push_back(load(request("/held?n=" + std::to_string(held + i))));
+        held += PerHost;
+        REQUIRE(runUntil([&] { return server->requestCount("/held") == static_cast<std::size_t>(held); }));
+        gate->release(PerHost);
+        REQUIRE(runUntil([&] { return allDone(warm); }));
+        auto r = request(path);
+        r.setHTTPMethod(method);
+        if (!body.empty()) r.setHTTPBody(std::string_view(body));
+        Load sent = load(r);
+        REQUIRE(runUntil([&] { return sent.recorder->done() && engine.activeTransferCount() == 0; }));
+        runUntilIdle();
+        return sent;
+    };
+
+    struct Case {
+        std::string method;
+        std::string body;
+    };
+    // A body, whatever the method, and methods that are not idempotent even without one: read once,
+    // failed when dropped.
+    for (const Case& c : {Case{"POST", "a=1"}, Case{"POST", ""}, Case{"PATCH", "a=1"}, Case{"PUT", "a=1"},
+                          Case{"DELETE", "a=1"}}) {
+        CAPTURE(c.method);
+        CAPTURE(c.body);
+        const std::string path = "/drop?n=" + c.method + c.body;
+        std::size_t before = server->requestCount("/drop");
+        Load sent = sendBesideKeptConnections(c.method, c.body, path);
+        CHECK(server->requestCount("/drop") == before + 1);
+        CHECK(server->requests("/drop").back().method == c.method);
+        CHECK(server->requests("/drop").back().body == c.body);
+        REQUIRE(sent.recorder->error.has_value());
+        CHECK(sent.recorder->error->code == platform::URLError::NetworkConnectionLost);
+        CHECK(sent.recorder->failures == 1);
+    }
+    // Without a body, an idempotent request dropped on a kept connection is sent once more and answered.
+    for (const std::string method : {"GET", "DELETE"}) {
+        CAPTURE(method);
+        Load sent = sendBesideKeptConnections(method, "", "/drop-first?n=" + method);
+        auto copies = server->requests("/drop-first");
+        CHECK(std::count_if(copies.begin(), copies.end(), [&](const adserver::Request& r) {
+                  return r.param("n") == method;
+              }) == 2);
+        CHECK(sent.recorder->finishes == 1);
+        CHECK(sent.recorder->body == "answered");
+    }
+}
+
+TEST_CASE("NetworkEngine: limitsFor keeps the app six places and web content one at low limits, all within the "
+          "limit") {
+    using platform::NetworkEngine;
+    constexpr std::size_t PerHost = NetworkEngine::MaximumTransfersPerHost;
+    constexpr std::size_t AtWorst = NetworkEngine::DescriptorsPerTransferAtWorst;
+    for (std::size_t limit = 15; limit <= 5000; ++limit) {
+        CAPTURE(limit);
+        const auto l = NetworkEngine::limitsFor(limit);
+        CHECK(l.descriptorLimit == limit);
+        CHECK(l.appTransfers >= PerHost);
+        CHECK(l.webContentTransfers >= 1);
+        CHECK(l.webContentTransfers <= NetworkEngine::MaximumWebContentTransfers);
+        CHECK(l.pageTransfers >= 1);
+        CHECK(l.pageTransfers <= l.webContentTransfers);
+        CHECK(l.appTransfers * AtWorst <= l.appDescriptors);
+        CHECK(l.reservedDescriptors + l.idleConnections + l.webContentTransfers * AtWorst + l.appDescriptors <= limit);
+        // Web content gives way to the app only at low limits, and the reserve only at the lowest.
+        if (limit >= 64) CHECK(l.webContentTransfers >= PerHost);
+        if (limit >= 35) CHECK(l.reservedDescriptors == std::min(NetworkEngine::ReservedDescriptors, limit / 2));
+        if (limit >= 128) CHECK(l.reservedDescriptors == NetworkEngine::ReservedDescriptors);
+        if (l.webContentTransfers >= 8 * PerHost) CHECK(l.pageTransfers == l.webContentTransfers / 8);
+    }
+    // The figures the header gives.
+    struct Row {
+        std::size_t limit, reserved, idle, web, page, app;
+    };
+    for (const Row& row : {Row{64, 32, 8, 6, 6, 6}, Row{128, 64, 16, 16, 6, 8}, Row{256, 64, 32, 53, 6, 27},
+                           Row{1024, 64, 32, 256, 32, 208}}) {
+        CAPTURE(row.limit);
+        const auto l = NetworkEngine::limitsFor(row.limit);
+        CHECK(l.reservedDescriptors == row.reserved);
+        CHECK(l.idleConnections == row.idle);
+        CHECK(l.webContentTransfers == row.web);
+        CHECK(l.pageTransfers == row.page);
+        CHECK(l.appTransfers == row.app);
+    }
 }
