@@ -4,28 +4,10 @@
 
 #include "ads/core/slot/GADSlot.h"
 #include "ads/render/GADIntermission.h"
+#include "ads/render/GADPresentationChainWatch.h"
 #include "platform/ui/ViewController.h"
 
 namespace ruzave {
-
-// The proxy's place in its view controller: a child with no view of its own, so the controller owns its
-// proxy and the proxy goes with it. Children hear with their parent that it is no longer presented,
-// however that happened.
-class GADOverlayProxy::Attachment : public platform::ViewController {
-  public:
-    static std::shared_ptr<Attachment> create(const std::shared_ptr<GADOverlayProxy>& proxy) {
-        std::shared_ptr<Attachment> attachment(new Attachment());
-        attachment->proxy_ = proxy;
-        return attachment;
-    }
-    void didLeavePresentationChain() override {
-        if (auto proxy = proxy_) proxy->controllerLeft();
-    }
-
-  private:
-    Attachment() = default;
-    std::shared_ptr<GADOverlayProxy> proxy_;
-};
 
 namespace {
 
@@ -70,7 +52,9 @@ GADOverlayProxy::initWithViewController(const std::shared_ptr<platform::ViewCont
     if (!vc || overlayProxyForViewController(vc.get())) return nullptr;
     std::shared_ptr<GADOverlayProxy> proxy(new GADOverlayProxy());
     proxy->viewController_ = vc;
-    vc->addChildViewController(Attachment::create(proxy));
+    // The proxy's place in its controller: the controller owns it through the watch, and the proxy
+    // hears through it that the controller is no longer presented, however that happened.
+    GADPresentationChainWatch::watch(vc, [proxy] { proxy->controllerLeft(); });
     entries()[vc.get()] = Entry{vc, proxy};
     return proxy;
 }

@@ -45,7 +45,6 @@ class GADOverlayProxy : public GADIntermitting, public std::enable_shared_from_t
     std::shared_ptr<GADIntermission> intermission() const override { return intermission_; }
 
   private:
-    class Attachment;
     GADOverlayProxy() = default;
     // The controller is no longer presented: the proxy leaves the full-screen period and lets go of
     // what it kept for the screen's time; when it did not take the controller down, the screen-lost

@@ -5,6 +5,7 @@
 
 #include "ads/core/signals/GADDevice.h"
 #include "ads/core/slot/GADSlot.h"
+#include "ads/render/GADPresentationChainWatch.h"
 #include "ads/render/GADUnclickableView.h"
 #include "ads/render/GADViewController.h"
 #include "platform/runloop/DispatchQueue.h"
@@ -43,6 +44,7 @@ std::shared_ptr<GADTransparentOverlayPresenter> GADTransparentOverlayPresenter::
 
 GADTransparentOverlayPresenter::~GADTransparentOverlayPresenter() {
     removeObservers();
+    stopWatchingCoveredScreen();
 }
 
 void GADTransparentOverlayPresenter::removeObservers() {
@@ -92,11 +94,37 @@ void GADTransparentOverlayPresenter::presentFromViewController(const std::shared
     auto presented = presented_.lock();
     if (presented) presented->beginAppearanceTransition(true, true);
     composeTransparentInterstitialViewsForPresentation();
+    watchCoveredScreen(window);
     std::weak_ptr<GADViewController> weak = presented;
     animateTransparentInterstitialPresentationWithCompletionHandler([weak, completion = std::move(completion)] {
         if (auto c = weak.lock()) c->endAppearanceTransition();
         if (completion) completion();
     });
+}
+
+void GADTransparentOverlayPresenter::watchCoveredScreen(const std::shared_ptr<platform::Window>& window) {
+    stopWatchingCoveredScreen();
+    auto top = window ? window->rootViewController() : nullptr;
+    while (top && top->presentedViewController()) top = top->presentedViewController();
+    // Over the window's own root the overlay stays for as long as its banner does.
+    if (!top || !top->presentingViewController()) return;
+    std::weak_ptr<GADTransparentOverlayPresenter> weakSelf = weak_from_this();
+    coveredScreenWatch_ = GADPresentationChainWatch::watch(top, [weakSelf] {
+        // On a later turn: the platform is taking its chain down, perhaps inside a release.
+        platform::mainQueue()->async([weakSelf] {
+            auto self = weakSelf.lock();
+            if (!self) return;
+            self->stopWatchingCoveredScreen();
+            auto controller = self->presented_.lock();
+            if (controller && controller->isViewLoaded() && controller->view()->window())
+                controller->relinquishScreenWithCompletion(nullptr);
+        });
+    });
+}
+
+void GADTransparentOverlayPresenter::stopWatchingCoveredScreen() {
+    if (auto watch = std::move(coveredScreenWatch_)) watch->cancel();
+    coveredScreenWatch_.reset();
 }
 
 void GADTransparentOverlayPresenter::composeTransparentInterstitialViewsForPresentation() {
@@ -178,6 +206,7 @@ void GADTransparentOverlayPresenter::updateTransparentInterstitialOrientation() 
 
 bool GADTransparentOverlayPresenter::dismissWithCompletionHandler(Completion completion) {
     removeObservers();
+    stopWatchingCoveredScreen();
     auto presented = presented_.lock();
     auto view = presented && presented->isViewLoaded() ? presented->view() : nullptr;
     if (presented) presented->beginAppearanceTransition(false, true);

@@ -1,8 +1,10 @@
 #pragma once
 // Lays a full-screen ad controller's view into the app's window, above everything, instead of
 // presenting it modally: two see-through containers turn with the interface orientation, the content
-// slides in from below and fades out, and the overlay goes when the banner that opened it leaves its
-// window. Main thread.
+// slides in from below and fades out. The overlay goes when the banner that opened it leaves its
+// window, and when the presented screen it was laid over leaves the presentation chain (the app
+// dismissed the stack under it, say): it covers that screen, and is not in the chain itself. Main
+// thread.
 #include <memory>
 
 #include "ads/render/GADOverlayPresenting.h"
@@ -10,8 +12,13 @@
 #include "platform/ui/Geometry.h"
 #include "platform/ui/InterfaceOrientation.h"
 
+namespace platform {
+class Window;
+} // namespace platform
+
 namespace ruzave {
 
+class GADPresentationChainWatch;
 class GADUnclickableView;
 
 class GADTransparentOverlayPresenter : public GADOverlayPresenting,
@@ -48,6 +55,10 @@ class GADTransparentOverlayPresenter : public GADOverlayPresenting,
     void removeObservers();
 
   private:
+    // Follows the screen on top of `window`'s presentation chain, when it is a presented one.
+    void watchCoveredScreen(const std::shared_ptr<platform::Window>& window);
+    void stopWatchingCoveredScreen();
+
     std::weak_ptr<GADViewController> presented_;
     std::shared_ptr<GADUnclickableView> pivotView_;
     std::shared_ptr<GADUnclickableView> cropView_;
@@ -55,6 +66,7 @@ class GADTransparentOverlayPresenter : public GADOverlayPresenting,
     bool observingPlacement_ = false;
     platform::NotificationCenter::Token orientationChangeListener_{};
     platform::NotificationCenter::Token placementDisappearanceObserver_{};
+    std::shared_ptr<GADPresentationChainWatch> coveredScreenWatch_;
 };
 
 } // namespace ruzave

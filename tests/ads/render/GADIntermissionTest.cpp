@@ -2,8 +2,15 @@
 
 #include <doctest/doctest.h>
 
+#include "ads/render/GADAdAppViewController.h"
+#include "ads/render/GADMRAIDResizeOverlayPresenter.h"
+#include "ads/render/GADMRAIDResizeProperties.h"
+#include "ads/render/GADSupplementalAdAppViewController.h"
+#include "ads/render/GADViewController.h"
+#include "platform/services/EventStore.h"
 #include "platform/testing/Harness.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/View.h"
 #include "tests/ads/render/RenderFullScreenTestSupport.h"
 
 using fullscreentest::Participant;
@@ -149,4 +156,137 @@ TEST_CASE_FIXTURE(
     other.slot.reset();
     runUntilIdle();
     CHECK(events->calls == Calls{"willPresent"});
+}
+
+namespace {
+
+std::shared_ptr<platform::ViewController> topOf(const std::shared_ptr<platform::ViewController>& root) {
+    auto top = root;
+    while (top->presentedViewController()) top = top->presentedViewController();
+    return top;
+}
+
+// The screens an MRAID banner's creative can stack, each over the one on top: ad pages, second pages and
+// calendar editors, `count` of them.
+void stackScreens(fullscreentest::MRAIDBanner& b, int count) {
+    for (int i = 0; i < count; ++i) {
+        auto top = topOf(b.root);
+        if (i % 3 == 2) {
+            // The calendar editor goes up from whatever the opener presents from.
+            b.opener->setViewController(top);
+            b.opener->openCalendarWithDictionary(platform::Value{{"description", "x"}, {"start", "2030-01-01T10:00:00Z"}});
+        } else {
+            std::shared_ptr<ruzave::GADViewController> screen;
+            if (i % 3 == 0) screen = ruzave::GADAdAppViewController::init();
+            else screen = ruzave::GADSupplementalAdAppViewController::init();
+            screen->setSlot(b.s.slot);
+            screen->presentFromViewController(top, nullptr);
+        }
+        b.settle();
+        REQUIRE(topOf(b.root) != top);
+    }
+}
+
+// A resize sent by the banner's page while the stack is up: the opener still presents from the root, as
+// the page's message was routed before the stack grew; the overlay is laid over the top of the stack.
+std::shared_ptr<ruzave::GADViewController> resizeOverStack(fullscreentest::MRAIDBanner& b) {
+    b.opener->setViewController(b.root);
+    b.opener->openWebAppWithResizeProperties(ruzave::GADMRAIDResizeProperties::init({300, 50}, {0, 0}, 0, false));
+    b.settle();
+    auto overlay = std::dynamic_pointer_cast<ruzave::GADViewController>(b.adView->viewController());
+    REQUIRE(overlay);
+    REQUIRE(std::dynamic_pointer_cast<ruzave::GADMRAIDResizeOverlayPresenter>(overlay->presenter()));
+    REQUIRE(overlay->view()->window());
+    return overlay;
+}
+
+} // namespace
+
+TEST_CASE_FIXTURE(fullscreentest::MRAIDBanner, "GADIntermission: the period ends when the last screen leaves the "
+                                               "chain, however deep the stack, and the idle timer is given back") {
+    platform::EventStore::setAuthorizationStatusForTesting(platform::EventStore::Event,
+                                                           platform::EventStore::Authorized);
+    auto app = platform::Application::sharedApplication();
+    app->setIdleTimerDisabled(false);
+    // The stack stands on an expand of the banner or on a second page; the resize lies over either.
+    for (bool onExpand : {true, false}) {
+        CAPTURE(onExpand);
+        s.events->calls.clear();
+        opener->setViewController(root);
+        if (onExpand) opener->expandToWebAppWithSupportedOrientations(30, false);
+        else opener->openWebAppWithHTML(std::string("<html><body>second</body></html>"), 30, false);
+        settle();
+        REQUIRE(root->presentedViewController());
+        stackScreens(*this, 30);
+        auto overlay = resizeOverStack(*this);
+        // Screens the resized ad opens go up over the stack in its place.
+        auto above = ruzave::GADAdAppViewController::init();
+        above->setSlot(s.slot);
+        above->presentFromViewController(overlay, nullptr);
+        settle();
+        REQUIRE(topOf(root) == above);
+        auto period = s.slot->intermission();
+        REQUIRE(period);
+        CHECK(period->activeParticipantCount() == 33);
+        CHECK(app->isIdleTimerDisabled());
+
+        REQUIRE(root->dismissViewController(true));
+        settle();
+        settle();
+        CHECK(s.events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
+        CHECK_FALSE(app->isIdleTimerDisabled());
+        CHECK(period->activeParticipantCount() == 0);
+        CHECK(period->deactivatingParticipantCount() == 0);
+        // The overlay went with the screen it lay over, and the banner has its ad view back.
+        CHECK_FALSE(overlay->view()->window());
+        CHECK(overlay->screenState() == ruzave::GADViewController::ScreenState::Gone);
+        CHECK(adView->superview() == root->view());
+        CHECK(adView->viewController() == root);
+        CHECK(topOf(root) == root);
+    }
+}
+
+TEST_CASE_FIXTURE(fullscreentest::MRAIDBanner,
+                  "GADIntermission: screens taken out of the chain by other roads leave it, down to the last") {
+    platform::EventStore::setAuthorizationStatusForTesting(platform::EventStore::Event,
+                                                           platform::EventStore::Authorized);
+    auto app = platform::Application::sharedApplication();
+    app->setIdleTimerDisabled(false);
+    opener->openWebAppWithHTML(std::string("<html><body>second</body></html>"), 30, false);
+    settle();
+    stackScreens(*this, 12);
+    // A screen in the middle is dismissed: those above it go, and the overlay lying over the top with
+    // them; the period goes on for the screens below.
+    std::vector<std::shared_ptr<platform::ViewController>> stack;
+    for (auto c = root->presentedViewController(); c; c = c->presentedViewController()) stack.push_back(c);
+    REQUIRE(stack.size() == 13);
+    auto overlay = resizeOverStack(*this);
+    REQUIRE(stack[5]->dismissViewController(true));
+    settle();
+    settle();
+    CHECK(topOf(root) == stack[5]);
+    CHECK(overlay->screenState() == ruzave::GADViewController::ScreenState::Gone);
+    CHECK(adView->superview() == root->view());
+    auto period = s.slot->intermission();
+    REQUIRE(period);
+    CHECK(period->activeParticipantCount() == 6);
+    CHECK(s.events->calls == Calls{"willPresent"});
+    CHECK(app->isIdleTimerDisabled());
+
+    // A resize over what is left, then the app lets go of the root with everything on it: the screens
+    // and the overlay leave, the last one ends the period, and the app hears so on a later turn.
+    overlay = resizeOverStack(*this);
+    stack.clear();
+    std::weak_ptr<platform::ViewController> weakRoot = root;
+    window->setRootViewController(nullptr);
+    root.reset();
+    REQUIRE(weakRoot.expired());
+    CHECK(s.events->calls == Calls{"willPresent"}); // nothing from inside the release
+    settle();
+    settle();
+    CHECK(s.events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
+    CHECK_FALSE(app->isIdleTimerDisabled());
+    CHECK(period->activeParticipantCount() == 0);
+    CHECK(period->deactivatingParticipantCount() == 0);
+    CHECK_FALSE(overlay->view()->window());
 }

@@ -1,0 +1,178 @@
+// A hostile MRAID creative against the slot's full-screen period, end to end on the real clock: the SDK
+// against the local ad server over TLS in this process, auto-click protection off. For 13 s the
+// banner's creative opens, every few hundred milliseconds, a second page (itself the same creative),
+// the in-app browser, a calendar editor, an expand, and an expand with a resize in the same turn; the
+// second pages do the same from their own screens, so screens stack. Then the app dismisses its root's
+// presented screen, which takes the whole stack down, and waits 3 s. Each of the runs (10, or
+// FULLSCREEN_PERIOD_RUNS) has its own tick:
+//   hostile_stack_depth_max: the deepest stack of presented screens seen;
+//   hostile_stack_paired_runs: runs whose banner delegate heard will-present, will-dismiss and
+//     did-dismiss equally often;
+//   hostile_stack_idle_timer_given_back_runs: runs after which the idle timer is the app's again;
+//   hostile_stack_next_load_answered_runs: runs whose next loadRequest was answered within 20 s.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "ads/core/public/GADAdSize.h"
+#include "ads/core/public/GADBannerView.h"
+#include "ads/core/public/GADBannerViewDelegate.h"
+#include "ads/core/public/GADRequest.h"
+#include "ads/core/sdkcore/GADHosts.h"
+#include "ads/render/GADMRAIDInterceptor.h"
+#include "bench/BenchDirectFetcher.h"
+#include "platform/net/NetworkConfiguration.h"
+#include "platform/runloop/MainLoop.h"
+#include "platform/services/EventStore.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/ViewController.h"
+#include "platform/ui/Window.h"
+#include "tools/adserver/AdResponses.h"
+#include "tools/adserver/AdServer.h"
+#include "tools/adserver/CorePage.h"
+#include "tools/adserver/MRAIDScripts.h"
+
+namespace {
+
+using ruzave::GADHosts;
+
+constexpr const char* kAdPath = "/mads/gma";
+constexpr const char* kSecondPagePath = "/hostile";
+constexpr const char* kLandingPath = "/landing";
+constexpr int kHostileMilliseconds = 13000;
+
+// Every tick one more screen: a second page, the browser, a calendar editor, an expand to a URL, an
+// expand and a resize sent in one turn, an expand.
+std::string hostileCreative(int tickMilliseconds) {
+    const std::string ads = std::string("https://") + GADHosts::kAdServerHost;
+    return "<html><body style='margin:0'><script src='mraid.js'></script>"
+           "<div style='width:320px;height:50px;background:#a00'>ad</div><script>"
+           "var n=0;var t=setInterval(function(){n++;var k=n%6;try{"
+           "if(k==1)mraid.open('" + ads + kSecondPagePath + "');"
+           "else if(k==2)location.href='gmsg://mobileads.ruzave.example/open?a=browser&u='+"
+           "encodeURIComponent('" + ads + kLandingPath + "');"
+           "else if(k==3)mraid.createCalendarEvent({description:'x',start:'2030-01-01T10:00:00Z'});"
+           "else if(k==4)mraid.expand('" + ads + kSecondPagePath + "');"
+           "else if(k==5){mraid.expand();mraid.setResizeProperties({width:300,height:100,offsetX:0,offsetY:0,"
+           "customClosePosition:'top-right',allowOffscreen:false});mraid.resize();}"
+           "else mraid.expand();"
+           "}catch(e){}}," + std::to_string(tickMilliseconds) + ");"
+           "setTimeout(function(){clearInterval(t);}," + std::to_string(kHostileMilliseconds) + ");"
+           "</script></body></html>";
+}
+
+struct Watch : ruzave::GADBannerViewDelegate {
+    void adViewDidReceiveAd(ruzave::GADBannerView&) override { ++answers; }
+    void adViewDidFailToReceiveAdWithError(ruzave::GADBannerView&, const platform::Error&) override { ++answers; }
+    void adViewWillPresentScreen(ruzave::GADBannerView&) override { ++willPresent; }
+    void adViewWillDismissScreen(ruzave::GADBannerView&) override { ++willDismiss; }
+    void adViewDidDismissScreen(ruzave::GADBannerView&) override { ++didDismiss; }
+    int answers = 0, willPresent = 0, willDismiss = 0, didDismiss = 0;
+};
+
+int depthOver(const std::shared_ptr<platform::ViewController>& root) {
+    int depth = 0;
+    for (auto c = root->presentedViewController(); c; c = c->presentedViewController()) ++depth;
+    return depth;
+}
+
+// Dismisses what the root presents, asking again after the transitions under way, as an app would.
+void dismissStack(const std::weak_ptr<platform::ViewController>& weakRoot) {
+    auto root = weakRoot.lock();
+    if (!root || !root->presentedViewController() || root->dismissViewController(true)) return;
+    platform::ViewController::performAfterTransitions([weakRoot] { dismissStack(weakRoot); });
+}
+
+int fail(const std::string& why) {
+    std::printf("hostile_stack_paired_runs: %s, no figure\n", why.c_str());
+    return 1;
+}
+
+int measure() {
+    int runs = 10;
+    if (const char* text = std::getenv("FULLSCREEN_PERIOD_RUNS")) runs = std::max(1, std::atoi(text));
+    adserver::Options options;
+    options.hostNames = GADHosts::allHosts();
+    auto server = adserver::AdServer::start(options);
+    if (!server) return fail("the local ad server did not start");
+    adserver::CorePageScenario scenario;
+    adserver::installCorePage(*server, scenario);
+    adserver::installPingEndpoints(*server);
+    adserver::installMRAIDScripts(*server);
+    auto tick = std::make_shared<int>(250);
+    auto page = [tick](const adserver::Request&) { return adserver::Response::html(hostileCreative(*tick)); };
+    server->routeHost(GADHosts::kAdServerHost, kAdPath, page);
+    server->routeHost(GADHosts::kAdServerHost, kSecondPagePath, page);
+    server->routeHost(GADHosts::kAdServerHost, kLandingPath, [](const adserver::Request&) {
+        return adserver::Response::html("<html><body>landing</body></html>");
+    });
+    auto config = platform::NetworkConfiguration::sharedInstance();
+    if (!config->setHostMappings(server->connectToSpec(443))) return fail("no host map");
+    config->setTrustedCAFile(server->caFile());
+    ruzave::GADMRAIDInterceptor::resetToDefaultPaths();
+    ruzave::GADMRAIDInterceptor::allow();
+    platform::EventStore::setAuthorizationStatusForTesting(platform::EventStore::Event,
+                                                           platform::EventStore::Authorized);
+    auto application = platform::Application::sharedApplication();
+    application->finishLaunching();
+    application->becomeActive();
+    auto& loop = platform::MainLoop::main();
+
+    int deepest = 0, paired = 0, idleGivenBack = 0, answered = 0;
+    for (int run = 0; run < runs; ++run) {
+        *tick = 200 + 37 * run;
+        auto window = platform::Window::create();
+        auto root = platform::ViewController::create();
+        window->setRootViewController(root);
+        window->makeKeyAndVisible();
+        auto watch = std::make_shared<Watch>();
+        auto banner = ruzave::GADBannerView::initWithAdSize(ruzave::kGADAdSizeBanner, platform::Point{0, 100});
+        root->view()->addSubview(banner);
+        banner->setRootViewController(root);
+        banner->setDelegate(watch);
+        banner->setAdUnitID("hostile-unit");
+        banner->loadRequest(ruzave::GADRequest::request());
+        if (!loop.runUntil([&] { return watch->answers > 0; }, 20)) return fail("the banner did not load");
+        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHostileMilliseconds + 53 * run);
+        while (std::chrono::steady_clock::now() < until) {
+            loop.runFor(0.05);
+            deepest = std::max(deepest, depthOver(root));
+        }
+        dismissStack(root);
+        loop.runFor(3.0);
+        const bool idle = !application->isIdleTimerDisabled();
+        const bool pair = watch->willPresent == watch->willDismiss && watch->willPresent == watch->didDismiss;
+        paired += pair ? 1 : 0;
+        idleGivenBack += idle ? 1 : 0;
+        const int before = watch->answers;
+        banner->loadRequest(ruzave::GADRequest::request());
+        const bool heard = loop.runUntil([&] { return watch->answers > before; }, 20);
+        answered += heard ? 1 : 0;
+        std::fprintf(stderr, "run %d: will-present %d, will-dismiss %d, did-dismiss %d, idle timer %s, next load %s\n",
+                     run, watch->willPresent, watch->willDismiss, watch->didDismiss, idle ? "given back" : "held",
+                     heard ? "answered" : "unanswered");
+        banner->setDelegate(std::weak_ptr<ruzave::GADBannerViewDelegate>());
+        banner->removeFromSuperview();
+        banner.reset();
+        window->setRootViewController(nullptr);
+        root.reset();
+        loop.runFor(0.5);
+        application->setIdleTimerDisabled(false);
+    }
+    std::printf("hostile_stack_depth_max: %d screens\n", deepest);
+    std::printf("hostile_stack_paired_runs: %d of %d runs\n", paired, runs);
+    std::printf("hostile_stack_idle_timer_given_back_runs: %d of %d runs\n", idleGivenBack, runs);
+    std::printf("hostile_stack_next_load_answered_runs: %d of %d runs\n", answered, runs);
+    config->removeAllHostMappings();
+    config->setTrustedCAFile("");
+    return 0;
+}
+
+} // namespace
+
+int main() {
+    return bench::runInTemporaryHome("fullscreen-period", measure, fail);
+}
