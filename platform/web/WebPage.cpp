@@ -284,11 +284,12 @@ void WebPage::cancelPending() {
     refusalReasons_.clear();
     for (const auto& out : outgoing_) discharge(out.charged);
     outgoing_.clear();
-    // Loads made for the page end with it; each gives back its charge as its end is told.
+    // Loads made for the page end with it; each gives back its charge as its end is told. Newest first: a
+    // load that waits is never started by a place that one under way gives up as it ends.
     auto loads = std::move(loadsForPage_);
     loadsForPage_.clear();
-    for (auto& [serial, weak] : loads) {
-        if (auto connection = weak.lock())
+    for (auto it = loads.rbegin(); it != loads.rend(); ++it) {
+        if (auto connection = it->second.lock())
             connection->abandon(Error("WebKitErrorDomain", 102, "the page that asked for the load has gone"));
     }
 }

@@ -404,7 +404,7 @@ private:
     std::unordered_map<unsigned, PendingLoad> pendingLoads_;
     std::shared_ptr<SubresourceQueue> subresources_;
     // Loads the app makes for the page, by serial, while they load; and refusals of them, for the log.
-    std::unordered_map<std::uint64_t, std::weak_ptr<URLConnection>> loadsForPage_;
+    std::map<std::uint64_t, std::weak_ptr<URLConnection>> loadsForPage_;
     std::uint64_t nextLoadForPage_ = 1;
     std::size_t loadsForPageRefused_ = 0;
     std::uint64_t nextLoadSerial_ = 1;
