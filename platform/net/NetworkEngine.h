@@ -14,9 +14,9 @@
 // the fewest under way gets it (ties go to the one served longest ago). A page with nothing under way
 // thus gets a place at once while other pages hold loads that hang, unless together they hold every
 // place: pages go past their share only within the first half, so that takes 5 pages at 1,024
-// descriptors, 6 at 256, 3 at 128 (1 at 64, where one page's share is all of web content's). Then it waits for the first place
-// to free, and gets it before every page with more under way. Nothing under way is preempted, and waiting
-// costs no descriptor.
+// descriptors, 6 at 256, 3 at 128 (1 at 64, where one page's share is all of web content's). Then it
+// waits for the first place to free, and gets it before every page with more under way. Nothing under way
+// is preempted, and waiting costs no descriptor.
 // A transfer's inactivity timeout runs from when it starts; one that waits its whole timeout for a place
 // fails as timed out without being sent.
 // Sent at most once: a request with a body, and one whose method HTTP does not define as idempotent (POST
