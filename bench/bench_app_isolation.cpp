@@ -33,7 +33,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -41,9 +40,7 @@
 #include <string>
 #include <vector>
 
-#include "ads/core/public/GADAdSize.h"
 #include "ads/core/public/GADBannerView.h"
-#include "ads/core/public/GADBannerViewDelegate.h"
 #include "ads/core/public/GADInterstitial.h"
 #include "ads/core/public/GADInterstitialDelegate.h"
 #include "ads/core/public/GADRequest.h"
@@ -52,50 +49,27 @@
 #include "ads/core/slot/GADSlot.h"
 #include "ads/render/GADAdView.h"
 #include "bench/BenchDirectFetcher.h"
+#include "bench/BenchIsolation.h"
 #include "platform/base/URL.h"
-#include "platform/net/NetworkConfiguration.h"
-#include "platform/runloop/MainLoop.h"
-#include "platform/testing/ui/TouchInjector.h"
-#include "platform/ui/Application.h"
-#include "platform/ui/ViewController.h"
-#include "platform/ui/Window.h"
 #include "tools/adserver/AdResponses.h"
-#include "tools/adserver/AdServer.h"
-#include "tools/adserver/CorePage.h"
-#include "tools/adserver/SilentServer.h"
 
 namespace {
 
-using bench::median;
-using bench::msSince;
-using bench::SteadyClock;
+using namespace bench;
 using ruzave::GADHosts;
 
-constexpr const char* kAdPath = "/mads/gma";
 constexpr const char* kHangPath = "/hang.png";
 constexpr const char* kTricklePath = "/trickle.png";
 constexpr const char* kSlowPath = "/slow.png";
-constexpr const char* kImpressionPath = "/pagead/adview";
-constexpr const char* kClickPath = "/pagead/aclk";
-constexpr const char* kLandingURL = "https://shop.ruzave.example/landing";
-// Past the SDK's 60 s timeouts: what is not heard by then never will be.
-constexpr double kGiveUpSeconds = 65;
 constexpr rlim_t kDescriptorLimit = 1024;
 
-std::string https(const std::string& host, const std::string& pathAndQuery) {
-    return "https://" + host + pathAndQuery;
-}
-
-double msBetween(SteadyClock::time_point from, SteadyClock::time_point to) {
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-bool runUntil(const std::function<bool()>& pred, double seconds) {
-    return platform::MainLoop::main().runUntil(pred, seconds);
-}
-
-void runFor(double seconds) {
-    platform::MainLoop::main().runFor(seconds);
+// The image routes: trickling a byte every 3 s; the slow ones answered after `slowDelay`.
+Stage::Routes imageRoutes(std::chrono::milliseconds slowDelay = {}) {
+    return {.hangPath = kHangPath,
+            .tricklePath = kTricklePath,
+            .trickleEvery = std::chrono::seconds(3),
+            .slowPath = kSlowPath,
+            .slowDelay = slowDelay};
 }
 
 // What the process holds open now. The listing stays open from the start: at the limit, no descriptor
@@ -108,148 +82,6 @@ std::size_t openDescriptors() {
     while (const dirent* entry = ::readdir(listing))
         if (entry->d_name[0] != '.') ++count;
     return count - 1; // the listing's own
-}
-
-// One measurement's world: a fresh local server under the SDK's host names (the core page answering
-// every ad unit with an ad URL on the ad host, pings answered, the image routes that hang, trickle or
-// come late), a listener that never answers behind the silent hosts mapped to it, and the host map and
-// CA installed. Main thread.
-class Stage {
-  public:
-    using AdMaker = std::function<adserver::StandardAd(const adserver::Request&)>;
-
-    static std::unique_ptr<Stage> start(AdMaker adFor, std::chrono::milliseconds slowImageDelay = {}) {
-        std::unique_ptr<Stage> stage(new Stage());
-        adserver::Options options;
-        options.hostNames = GADHosts::allHosts();
-        // The server's log counts from its start, a moment after this.
-        stage->origin_ = SteadyClock::now();
-        stage->server_ = adserver::AdServer::start(options);
-        stage->silent_ = adserver::SilentServer::start();
-        if (!stage->server_ || !stage->silent_) return nullptr;
-        adserver::AdServer& server = *stage->server_;
-        adserver::CorePageScenario scenario;
-        scenario.host = GADHosts::kSDKCoreHost;
-        scenario.path = GADHosts::kSDKCorePagePath;
-        scenario.adBase = std::string("https://") + GADHosts::kAdServerHost;
-        adserver::installCorePage(server, scenario);
-        adserver::installPingEndpoints(server);
-        server.routeHost(GADHosts::kAdServerHost, kAdPath, [adFor](const adserver::Request& request) {
-            return adserver::standardAdResponse(adFor(request));
-        });
-
-        adserver::Response hang = adserver::Response::text("", "image/png");
-        hang.delay = std::chrono::hours(1);
-        adserver::Response trickle = adserver::Response::text(std::string(1000, 'x'), "image/png");
-        trickle.chunkBytes = 1;
-        trickle.chunkDelay = std::chrono::seconds(3);
-        adserver::Response slow = adserver::Response::text("", "image/png");
-        slow.delay = slowImageDelay;
-        for (const char* host : {GADHosts::kAdServerHost, GADHosts::kPingHost}) {
-            server.routeHost(host, kHangPath, [hang](const adserver::Request&) { return hang; });
-            server.routeHost(host, kTricklePath, [trickle](const adserver::Request&) { return trickle; });
-            server.routeHost(host, kSlowPath, [slow](const adserver::Request&) { return slow; });
-        }
-
-        auto config = platform::NetworkConfiguration::sharedInstance();
-        if (!config->setHostMappings(server.connectToSpec(443))) return nullptr;
-        config->setTrustedCAFile(server.caFile());
-        return stage;
-    }
-
-    ~Stage() {
-        // The SDK must not reach a server that is gone through a stale map.
-        auto config = platform::NetworkConfiguration::sharedInstance();
-        config->removeAllHostMappings();
-        config->setTrustedCAFile("");
-    }
-
-    adserver::AdServer& server() { return *server_; }
-    void mapSilentHost(const std::string& host) const {
-        platform::NetworkConfiguration::sharedInstance()->addHostMapping(host, 443, "127.0.0.1",
-                                                                         silent_->port());
-    }
-    // When the server heard `request`, on this process's clock.
-    SteadyClock::time_point heardAt(const adserver::Request& request) const {
-        return origin_ +
-               std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(request.time));
-    }
-    // The requests for `path` on `host` so far.
-    std::vector<adserver::Request> heard(const std::string& path, const std::string& host) const {
-        std::vector<adserver::Request> out;
-        for (auto& request : server_->requests(path))
-            if (request.host == host) out.push_back(std::move(request));
-        return out;
-    }
-
-  private:
-    Stage() = default;
-    SteadyClock::time_point origin_;
-    std::unique_ptr<adserver::AdServer> server_;
-    std::unique_ptr<adserver::SilentServer> silent_;
-};
-
-// The host app: a key window with a root view controller, for the whole run. Main thread.
-struct App {
-    std::shared_ptr<platform::Window> window = platform::Window::create();
-    std::shared_ptr<platform::ViewController> root = platform::ViewController::create();
-
-    App() {
-        auto application = platform::Application::sharedApplication();
-        application->finishLaunching();
-        application->becomeActive();
-        window->setRootViewController(root);
-        window->makeKeyAndVisible();
-    }
-};
-
-// A banner's outcomes, with when they came and which request each answered.
-struct BannerWatch : ruzave::GADBannerViewDelegate {
-    std::vector<SteadyClock::time_point> receivedAt;
-    std::vector<std::string> receivedIDs;
-    int failed = 0;
-    std::string error;
-    void adViewDidReceiveAd(ruzave::GADBannerView& banner) override {
-        receivedAt.push_back(SteadyClock::now());
-        receivedIDs.push_back(banner.slot()->requestID().value_or(""));
-    }
-    void adViewDidFailToReceiveAdWithError(ruzave::GADBannerView&, const platform::Error& e) override {
-        ++failed;
-        error = e.description;
-    }
-    int outcomes() const { return static_cast<int>(receivedAt.size()) + failed; }
-};
-
-struct InterstitialWatch : ruzave::GADInterstitialDelegate {
-    bool received = false;
-    bool failed = false;
-    void interstitialDidReceiveAd(ruzave::GADInterstitial&) override { received = true; }
-    void interstitialDidFailToReceiveAdWithError(ruzave::GADInterstitial&, const platform::Error&) override {
-        failed = true;
-    }
-};
-
-struct PlacedBanner {
-    std::shared_ptr<ruzave::GADBannerView> view;
-    std::shared_ptr<BannerWatch> watch = std::make_shared<BannerWatch>();
-};
-
-PlacedBanner place(App& app, const std::string& unit, float originY = 20) {
-    PlacedBanner placed;
-    placed.view =
-        ruzave::GADBannerView::initWithAdSize(ruzave::kGADAdSizeBanner, platform::Point{0, originY});
-    placed.view->setAdUnitID(unit);
-    placed.view->setRootViewController(app.root);
-    placed.view->setDelegate(placed.watch);
-    app.root->view()->addSubview(placed.view);
-    return placed;
-}
-
-void release(PlacedBanner& placed) {
-    if (!placed.view) return;
-    placed.view->setDelegate(std::weak_ptr<ruzave::GADBannerViewDelegate>());
-    placed.view->removeFromSuperview();
-    placed.view.reset();
 }
 
 // A creative of 320x50 adding `count` images at `path` on `host`, numbered and marked with the request.
@@ -267,25 +99,13 @@ adserver::StandardAd imageAd(const adserver::Request& request, const std::string
     return ad;
 }
 
-void printMs(const std::string& name, double ms) {
-    std::printf("%s: %.1f ms\n", name.c_str(), ms);
-}
-
-void printCount(const std::string& name, std::size_t count, std::size_t of) {
-    std::printf("%s: %zu of %zu\n", name.c_str(), count, of);
-}
-
-void noFigure(const std::string& name, const std::string& why) {
-    std::printf("%s: %s, no figure\n", name.c_str(), why.c_str());
-}
-
 // --- a ----------------------------------------------------------------------------------------------
 
 constexpr int kImagesOnAdHost = 8;
 constexpr int kRequestsBehindImages = 3;
 
 bool measureRequestsBehindImages(App& app, const std::string& name, const char* imagePath) {
-    auto stage = Stage::start([imagePath](const adserver::Request& request) {
+    auto stage = Stage::start(imageRoutes(), [imagePath](const adserver::Request& request, int) {
         return imageAd(request, GADHosts::kAdServerHost, imagePath, kImagesOnAdHost);
     });
     const std::string figure = "app_request_behind_" + name + "_images";
@@ -313,7 +133,7 @@ bool measureRequestsBehindImages(App& app, const std::string& name, const char* 
                 return n >= 6;
             },
             10);
-        const int outcomes = banner.watch->outcomes();
+        const std::size_t outcomes = banner.watch->outcomes();
         const auto made = SteadyClock::now();
         banner.view->loadRequest(ruzave::GADRequest::request());
         if (runUntil([&] { return stage->server().requestCount(kAdPath) > static_cast<std::size_t>(k); },
@@ -341,7 +161,7 @@ bool measureRequestsBehindImages(App& app, const std::string& name, const char* 
 constexpr int kClickRuns = 5;
 
 bool measureClickPings(App& app) {
-    auto stage = Stage::start([](const adserver::Request& request) {
+    auto stage = Stage::start(imageRoutes(), [](const adserver::Request& request, int) {
         adserver::StandardAd ad = imageAd(request, GADHosts::kPingHost, kHangPath, kImagesOnAdHost);
         ad.clickURLs = {
             https(GADHosts::kPingHost, std::string(kClickPath) + "?ai=" + request.param("slotname"))};
@@ -366,9 +186,8 @@ bool measureClickPings(App& app) {
         }
         runUntil([&] { return stage->heard(kHangPath, GADHosts::kPingHost).size() >= imagesBefore + 6; }, 10);
         runFor(0.2); // a tap sooner after the load would be taken for part of it
-        const platform::Rect frame = banner.view->convertRectToView(banner.view->bounds(), nullptr);
         const auto tapped = SteadyClock::now();
-        platform::TouchInjector::tap({frame.midX(), frame.midY()}, app.window);
+        banner.tap(app);
         auto clicks = [&] {
             std::vector<adserver::Request> out;
             for (auto& r : stage->heard(kClickPath, GADHosts::kPingHost))
@@ -422,7 +241,7 @@ struct Lateness {
 bool measureSlowImages(App& app, int slowSeconds, int cycles) {
     const std::string figure = "slow_images_" + std::to_string(slowSeconds) + "s";
     auto stage = Stage::start(
-        [](const adserver::Request& request) {
+        imageRoutes(std::chrono::seconds(slowSeconds)), [](const adserver::Request& request, int) {
             const std::string unit = request.param("slotname");
             adserver::StandardAd ad =
                 imageAd(request, GADHosts::kAdServerHost, kSlowPath, kSlowImagesPerCreative);
@@ -435,8 +254,7 @@ bool measureSlowImages(App& app, int slowSeconds, int cycles) {
                 ad.refreshRate = std::to_string(static_cast<int>(kRefreshSeconds));
             }
             return ad;
-        },
-        std::chrono::seconds(slowSeconds));
+        });
     if (!stage) {
         noFigure(figure + "_refresh_interval_mean_s", "the local server did not start");
         return false;
@@ -487,7 +305,7 @@ bool measureSlowImages(App& app, int slowSeconds, int cycles) {
             click(unit, *b.view->slot(), now);
         }
         for (auto& i : interstitials) {
-            if (!i.watch->received || clickedUnits.count(i.unit)) continue;
+            if (!i.watch->receivedAt || clickedUnits.count(i.unit)) continue;
             if (!i.seenAt) i.seenAt = now;
             if (msBetween(*i.seenAt, now) < clickAfterMs) continue;
             click(i.unit, *i.ad->slot(), now);
@@ -580,20 +398,12 @@ constexpr int kHangingPages = 12;
 constexpr int kHostsPerPage = 32;
 constexpr int kLoadsPerHost = 4;
 
-std::string silentHost(int page, int host) {
-    return "p" + std::to_string(page) + "-h" + std::to_string(host) + ".silent.ruzave.example";
-}
-
 bool measureHangingPages(App& app) {
-    auto stage = Stage::start([](const adserver::Request& request) {
+    auto stage = Stage::start(imageRoutes(), [](const adserver::Request& request, int) {
         adserver::ImageCreative creative;
         const std::string unit = request.param("slotname");
-        if (unit.rfind("isolation-silent-", 0) == 0) {
-            const int page = std::atoi(unit.c_str() + 17);
-            for (int h = 0; h < kHostsPerPage; ++h)
-                for (int i = 0; i < kLoadsPerHost; ++i)
-                    creative.imageURLs.push_back(https(silentHost(page, h), "/i.png?n=" + std::to_string(i)));
-        }
+        if (unit.rfind("isolation-silent-", 0) == 0)
+            creative = hangingPageCreative(std::atoi(unit.c_str() + 17), kHostsPerPage, kLoadsPerHost);
         adserver::StandardAd ad;
         ad.html = adserver::imageCreativeHTML(creative);
         ad.refreshRate.clear();
@@ -635,7 +445,7 @@ bool measureHangingPages(App& app) {
         printMs("hanging_pages_next_ad_ms", msBetween(made, next.watch->receivedAt.front()));
     } else {
         noFigure("hanging_pages_next_ad_ms",
-                 next.watch->failed ? "failed: " + next.watch->error : "no answer in 65 s");
+                 next.watch->errors.empty() ? "no answer in 65 s" : "failed: " + next.watch->errors.back());
     }
     release(next);
     for (auto& page : pages)
@@ -648,7 +458,7 @@ bool measureHangingPages(App& app) {
 
 bool measurePixelBehindDroppedLoads(App& app) {
     const std::string pixel = https(GADHosts::kPingHost, "/pagead/pixel?ai=isolation-pixel");
-    auto stage = Stage::start([pixel](const adserver::Request&) {
+    auto stage = Stage::start(imageRoutes(), [pixel](const adserver::Request&, int) {
         adserver::ImageCreative creative;
         for (int i = 0; i < 1000; ++i)
             creative.imageURLs.push_back(https(silentHost(0, i % 20), "/i.png?n=" + std::to_string(i)));

@@ -59,69 +59,34 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "ads/core/public/GADAdSize.h"
 #include "ads/core/public/GADBannerView.h"
-#include "ads/core/public/GADBannerViewDelegate.h"
 #include "ads/core/public/GADInterstitial.h"
-#include "ads/core/public/GADInterstitialDelegate.h"
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/sdkcore/GADHosts.h"
-#include "ads/render/GADAdView.h"
+#include "bench/BenchIsolation.h"
 #include "platform/base/Log.h"
 #include "platform/foundation/Sandbox.h"
 #include "platform/foundation/UserDefaults.h"
-#include "platform/net/NetworkConfiguration.h"
-#include "platform/runloop/MainLoop.h"
-#include "platform/testing/ui/TouchInjector.h"
-#include "platform/ui/Application.h"
-#include "platform/ui/ViewController.h"
-#include "platform/ui/Window.h"
 #include "tools/adserver/AdResponses.h"
 #include "tools/adserver/AdServer.h"
-#include "tools/adserver/CorePage.h"
-#include "tools/adserver/SilentServer.h"
 
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
+using namespace bench;
 using ruzave::GADHosts;
 
-constexpr const char* kAdPath = "/mads/gma";
 constexpr const char* kHangPath = "/hang";
 constexpr const char* kTricklePath = "/trickle";
-constexpr const char* kImpressionPath = "/pagead/adview";
-constexpr const char* kClickPath = "/pagead/aclk";
 constexpr const char* kPixelPath = "/pagead/pixel";
-constexpr const char* kLandingURL = "https://shop.ruzave.example/landing";
 constexpr const char* kPingerUnit = "pinger";
-// Past the SDK's 60 s timeouts: what is not heard by then never will be.
-constexpr double kGiveUpSeconds = 65;
 constexpr int kPings = 12;
 constexpr std::chrono::seconds kTrickleEvery{20};
-
-std::string https(const std::string& host, const std::string& pathAndQuery) {
-    return "https://" + host + pathAndQuery;
-}
-
-double msBetween(SteadyClock::time_point from, SteadyClock::time_point to) {
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-bool runUntil(const std::function<bool()>& pred, double seconds) {
-    return platform::MainLoop::main().runUntil(pred, seconds);
-}
-
-void runFor(double seconds) {
-    platform::MainLoop::main().runFor(seconds);
-}
 
 // --- The process: its descriptors, memory and log ----------------------------------------------------
 
@@ -167,26 +132,12 @@ void installLogSink() {
 
 // --- Printing ---------------------------------------------------------------------------------------
 
-void printMs(const std::string& name, double ms) {
-    std::printf("%s: %.1f ms\n", name.c_str(), ms);
-}
-
-void printCount(const std::string& name, std::size_t count, std::size_t of) {
-    std::printf("%s: %zu of %zu\n", name.c_str(), count, of);
-}
-
 void printMB(const std::string& name, double mb) {
     std::printf("%s: %.1f MB\n", name.c_str(), mb);
 }
 
 void unheard(const std::string& name, const std::string& why = "unheard in 65 s") {
-    std::printf("%s: %s, no figure\n", name.c_str(), why.c_str());
-}
-
-// A measurement that could not be made.
-bool noFigure(const std::string& name, const std::string& why) {
-    unheard(name, why);
-    return false;
+    noFigure(name, why);
 }
 
 // The time from `from` to `at`, or why there is none.
@@ -201,177 +152,28 @@ void printMsOr(const std::string& name, SteadyClock::time_point from, std::optio
 
 // --- The world --------------------------------------------------------------------------------------
 
-// A fresh local server under the SDK's host names (the core page answering every ad unit with an ad
-// URL on the ad host, pings answered, and the routes that hang and trickle on the ad and ping hosts),
-// a listener that never answers behind the hosts mapped to it, and the host map and CA installed.
-// Each measurement's process leaves it standing at exit: trickling answers would hold its teardown.
-// Main thread.
-class Stage {
-  public:
-    using AdMaker = std::function<adserver::StandardAd(const std::string& unit, int served)>;
+// The ad for ad unit `unit`, given how many ads it was served before. Server thread.
+using AdMaker = std::function<adserver::StandardAd(const std::string& unit, int served)>;
 
-    static Stage* start(AdMaker adFor) {
-        std::unique_ptr<Stage> stage(new Stage());
-        adserver::Options options;
-        options.hostNames = GADHosts::allHosts();
-        stage->origin_ = SteadyClock::now(); // the log counts from the server's start, a moment after
-        stage->server_ = adserver::AdServer::start(options);
-        stage->silent_ = adserver::SilentServer::start();
-        if (!stage->server_ || !stage->silent_) return nullptr;
-        adserver::AdServer& server = *stage->server_;
-        adserver::CorePageScenario scenario;
-        scenario.host = GADHosts::kSDKCoreHost;
-        scenario.path = GADHosts::kSDKCorePagePath;
-        scenario.adBase = std::string("https://") + GADHosts::kAdServerHost;
-        adserver::installCorePage(server, scenario);
-        adserver::installPingEndpoints(server);
-        Stage* raw = stage.get();
-        server.routeHost(GADHosts::kAdServerHost, kAdPath, [raw, adFor](const adserver::Request& request) {
-            const std::string unit = request.param("slotname");
-            adserver::StandardAd ad = adFor(unit, raw->served(unit));
-            ad.refreshRate.clear();
-            return adserver::standardAdResponse(ad);
-        });
-        adserver::Response hang = adserver::Response::text("", "image/png");
-        hang.delay = std::chrono::hours(1);
-        adserver::Response trickle = adserver::Response::text(std::string(1000, 'x'), "image/png");
-        trickle.chunkBytes = 1;
-        trickle.chunkDelay = kTrickleEvery;
-        for (const char* host : {GADHosts::kAdServerHost, GADHosts::kPingHost}) {
-            server.routeHost(host, kHangPath, [hang](const adserver::Request&) { return hang; });
-            server.routeHost(host, kTricklePath, [trickle](const adserver::Request&) { return trickle; });
-        }
-        auto config = platform::NetworkConfiguration::sharedInstance();
-        if (!config->setHostMappings(server.connectToSpec(443))) return nullptr;
-        config->setTrustedCAFile(server.caFile());
-        return stage.release();
-    }
-
-    adserver::AdServer& server() { return *server_; }
-    adserver::SilentServer& silent() { return *silent_; }
-    // Before the first load: each change of the map drops the engine's pooled connections.
-    void mapSilentHost(const std::string& host) const {
-        platform::NetworkConfiguration::sharedInstance()->addHostMapping(host, 443, "127.0.0.1", silent_->port());
-    }
-    SteadyClock::time_point heardAt(const adserver::Request& request) const {
-        return origin_ +
-               std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(request.time));
-    }
-    // The requests for `path` on `host` so far, those of ad unit `unit` only when given.
-    std::vector<adserver::Request> heard(const std::string& path, const std::string& host,
-                                         const std::string& unit = "") const {
-        std::vector<adserver::Request> out;
-        for (auto& request : server_->requests(path))
-            if (request.host == host && (unit.empty() || request.param("slotname") == unit ||
-                                         request.param("ai") == unit))
-                out.push_back(std::move(request));
-        return out;
-    }
-    // When `unit`'s `k`th ad request (from 0) was heard, if it was.
-    std::optional<SteadyClock::time_point> adRequestHeard(const std::string& unit, std::size_t k) const {
-        auto requests = heard(kAdPath, GADHosts::kAdServerHost, unit);
-        if (requests.size() <= k) return std::nullopt;
-        return heardAt(requests[k]);
-    }
-    std::optional<SteadyClock::time_point> firstHeard(const std::string& path, const std::string& host,
-                                                      const std::string& unit) const {
-        auto requests = heard(path, host, unit);
-        if (requests.empty()) return std::nullopt;
-        return heardAt(requests.front());
-    }
-
-  private:
-    Stage() = default;
-    // How many ads of `unit` were served before this one. Any thread.
-    int served(const std::string& unit) {
-        std::lock_guard lock(mutex_);
-        return served_[unit]++;
-    }
-
-    SteadyClock::time_point origin_;
-    std::unique_ptr<adserver::AdServer> server_;
-    std::unique_ptr<adserver::SilentServer> silent_;
-    std::mutex mutex_;
-    std::map<std::string, int> served_;
-};
-
-// The host app: a key window with a root view controller. Main thread.
-struct App {
-    std::shared_ptr<platform::Window> window = platform::Window::create();
-    std::shared_ptr<platform::ViewController> root = platform::ViewController::create();
-
-    App() {
-        auto application = platform::Application::sharedApplication();
-        application->finishLaunching();
-        application->becomeActive();
-        window->setRootViewController(root);
-        window->makeKeyAndVisible();
-    }
-};
-
-struct BannerWatch : ruzave::GADBannerViewDelegate {
-    std::vector<SteadyClock::time_point> receivedAt;
-    std::vector<std::string> errors;
-    std::vector<SteadyClock::time_point> failedAt;
-    void adViewDidReceiveAd(ruzave::GADBannerView&) override { receivedAt.push_back(SteadyClock::now()); }
-    void adViewDidFailToReceiveAdWithError(ruzave::GADBannerView&, const platform::Error& e) override {
-        errors.push_back(e.description);
-        failedAt.push_back(SteadyClock::now());
-    }
-    std::size_t outcomes() const { return receivedAt.size() + errors.size(); }
-};
-
-struct InterstitialWatch : ruzave::GADInterstitialDelegate {
-    std::optional<SteadyClock::time_point> receivedAt;
-    std::optional<std::string> error;
-    SteadyClock::time_point failedAt;
-    void interstitialDidReceiveAd(ruzave::GADInterstitial&) override { receivedAt = SteadyClock::now(); }
-    void interstitialDidFailToReceiveAdWithError(ruzave::GADInterstitial&, const platform::Error& e) override {
-        error = e.description;
-        failedAt = SteadyClock::now();
-    }
-};
+// The stage (bench::Stage) with the routes that hang and trickle here, serving what `adFor` makes with
+// no refresh. Each measurement's process leaves it standing at exit: trickling answers would hold its
+// teardown.
+Stage* startStage(AdMaker adFor) {
+    const Stage::Routes routes{
+        .hangPath = kHangPath, .tricklePath = kTricklePath, .trickleEvery = kTrickleEvery};
+    auto noRefresh = [adFor](const adserver::Request& request, int served) {
+        adserver::StandardAd ad = adFor(request.param("slotname"), served);
+        ad.refreshRate.clear();
+        return ad;
+    };
+    return Stage::start(routes, noRefresh).release();
+}
 
 // "failed after N ms: why".
 std::string failure(SteadyClock::time_point made, SteadyClock::time_point failedAt, const std::string& why) {
     char ms[32];
     std::snprintf(ms, sizeof ms, "%.0f", msBetween(made, failedAt));
     return std::string("failed after ") + ms + " ms: " + why;
-}
-
-struct PlacedBanner {
-    std::shared_ptr<ruzave::GADBannerView> view;
-    std::shared_ptr<BannerWatch> watch = std::make_shared<BannerWatch>();
-
-    // Loads and waits for the outcome; true when the ad came.
-    bool load(double seconds = kGiveUpSeconds) {
-        const std::size_t outcomes = watch->outcomes(), received = watch->receivedAt.size();
-        view->loadRequest(ruzave::GADRequest::request());
-        runUntil([&] { return watch->outcomes() > outcomes; }, seconds);
-        return watch->receivedAt.size() > received;
-    }
-    // Taps the middle of the banner.
-    bool tap(App& app) const {
-        const platform::Rect frame = view->convertRectToView(view->bounds(), nullptr);
-        return platform::TouchInjector::tap({frame.midX(), frame.midY()}, app.window);
-    }
-    std::string page(const std::string& script) const { return view->adView()->evaluate(script); }
-};
-
-PlacedBanner place(App& app, const std::string& unit, float originY = 20) {
-    PlacedBanner placed;
-    placed.view = ruzave::GADBannerView::initWithAdSize(ruzave::kGADAdSizeBanner, platform::Point{0, originY});
-    placed.view->setAdUnitID(unit);
-    placed.view->setRootViewController(app.root);
-    placed.view->setDelegate(placed.watch);
-    app.root->view()->addSubview(placed.view);
-    return placed;
-}
-
-void release(PlacedBanner& placed) {
-    placed.view->setDelegate(std::weak_ptr<ruzave::GADBannerViewDelegate>());
-    placed.view->removeFromSuperview();
-    placed.view.reset();
 }
 
 // --- Creatives --------------------------------------------------------------------------------------
@@ -442,7 +244,7 @@ adserver::StandardAd plainAd(const std::vector<std::string>& impressions = {},
 }
 
 // Serves `pinger` to the pinger unit's first request, and plain ads otherwise.
-Stage::AdMaker pingerThenPlain(const PingCreative& pinger) {
+AdMaker pingerThenPlain(const PingCreative& pinger) {
     const std::string html = pingCreativeHTML(pinger);
     return [html](const std::string& unit, int served) {
         adserver::StandardAd ad = plainAd();
@@ -470,7 +272,7 @@ bool measureHangingAdHost(App& app, const std::string& action) {
     PingCreative pings;
     pings.action = action;
     pings.urlOf = pingOn(GADHosts::kAdServerHost, kHangPath);
-    Stage* stage = Stage::start(pingerThenPlain(pings));
+    Stage* stage = startStage(pingerThenPlain(pings));
     const std::string figure =
         std::string("creative_") + (action == "click" ? "clicks" : "pings") + "_hanging_ad_host";
     if (!stage) return noFigure(figure + "_next_ad_request_ms", "the local server did not start");
@@ -504,7 +306,7 @@ bool measureClickBehindHangingPingHost(App& app) {
     pings.urlOf = pingOn(GADHosts::kPingHost, kHangPath);
     const std::string html = pingCreativeHTML(pings);
     const std::string click = https(GADHosts::kPingHost, std::string(kClickPath) + "?ai=tapped");
-    Stage* stage = Stage::start([html, click](const std::string&, int) {
+    Stage* stage = startStage([html, click](const std::string&, int) {
         adserver::StandardAd ad = plainAd({}, {click});
         ad.html = html;
         return ad;
@@ -526,7 +328,7 @@ bool measureClickBehindHangingPingHost(App& app) {
 bool measureTricklingAdHost(App& app) {
     PingCreative pings;
     pings.urlOf = pingOn(GADHosts::kAdServerHost, kTricklePath);
-    Stage* stage = Stage::start(pingerThenPlain(pings));
+    Stage* stage = startStage(pingerThenPlain(pings));
     const std::string figure = "creative_pings_trickling_ad_host";
     if (!stage) return noFigure(figure + "_ad_requests_heard", "the local server did not start");
     auto pinger = place(app, kPingerUnit);
@@ -568,7 +370,7 @@ bool measureTricklingPingHost(App& app) {
     const std::string pinger = pingCreativeHTML(pings);
     const std::string impression = https(GADHosts::kPingHost, std::string(kImpressionPath) + "?ai=next");
     const std::string click = https(GADHosts::kPingHost, std::string(kClickPath) + "?ai=next");
-    Stage* stage = Stage::start([=](const std::string& unit, int) {
+    Stage* stage = startStage([=](const std::string& unit, int) {
         if (unit == kPingerUnit) {
             adserver::StandardAd ad = plainAd();
             ad.html = pinger;
@@ -607,7 +409,7 @@ bool measureTricklingPingHost(App& app) {
 bool measureInterstitialAfterRelease(App& app) {
     PingCreative pings;
     pings.urlOf = pingOn(GADHosts::kAdServerHost, kTricklePath);
-    Stage* stage = Stage::start(pingerThenPlain(pings));
+    Stage* stage = startStage(pingerThenPlain(pings));
     const std::string figure = "creative_pings_trickling_released_banner_interstitial";
     if (!stage) return noFigure(figure + "_request_ms", "the local server did not start");
     auto pinger = place(app, kPingerUnit);
@@ -637,7 +439,7 @@ bool measureDescriptorsUnderFlood(App& app) {
     pings.count = 1800;
     pings.perTurn = 300;
     pings.urlOf = pingOnOwnHosts(kOwnHosts);
-    Stage* stage = Stage::start(pingerThenPlain(pings));
+    Stage* stage = startStage(pingerThenPlain(pings));
     const std::string figure = "creative_pings_1800_hanging_hosts_" + std::to_string(descriptorLimit) + "fd";
     if (!stage) return noFigure(figure + "_descriptors_max", "the local server did not start");
     for (int h = 0; h < kOwnHosts; ++h)
@@ -665,7 +467,7 @@ bool measureFlood(App& app) {
     pings.count = 18'000;
     pings.perTurn = 500;
     pings.urlOf = pingOnOwnHosts(kOwnHosts);
-    Stage* stage = Stage::start(pingerThenPlain(pings));
+    Stage* stage = startStage(pingerThenPlain(pings));
     const std::string figure = "creative_pings_18000_hanging_hosts_" + std::to_string(descriptorLimit) + "fd";
     if (!stage) return noFigure(figure + "_ad_requests_answered", "the local server did not start");
     for (int h = 0; h < kOwnHosts; ++h)
@@ -745,7 +547,7 @@ bool measureLongURLs(App& app) {
     // Doubled up to size: cheap enough for the page's share of the main thread.
     pings.prelude = "var pad = 'a';\nwhile (pad.length < 900 * 1024) pad += pad;\npad = pad.substring(0, 900 * 1024);";
     pings.urlOf = pingOnOwnHosts(kHosts, " + '&pad=' + pad");
-    Stage* stage = Stage::start(pingerThenPlain(pings));
+    Stage* stage = startStage(pingerThenPlain(pings));
     const std::string figure = "creative_pings_900kb_urls";
     if (!stage) return noFigure(figure + "_peak_resident_mb", "the local server did not start");
     for (int h = 0; h < kHosts; ++h)
@@ -769,14 +571,10 @@ constexpr int kHangingPages = 3;
 constexpr int kHostsPerPage = 32;
 constexpr int kLoadsPerHost = 4;
 
-std::string pageHost(int page, int host) {
-    return "p" + std::to_string(page) + "-h" + std::to_string(host) + ".silent.ruzave.example";
-}
-
 bool measureNextBannerBehindHangingImages(App& app) {
     const std::string pixel = https(GADHosts::kPingHost, std::string(kPixelPath) + "?ai=next");
     const std::string impression = https(GADHosts::kPingHost, std::string(kImpressionPath) + "?ai=next");
-    Stage* stage = Stage::start([=](const std::string& unit, int) {
+    Stage* stage = startStage([=](const std::string& unit, int) {
         if (unit == "next") {
             adserver::StandardAd ad = plainAd({impression});
             ad.html = "<!DOCTYPE html>\n<html><body style=\"margin:0;background-color:#0a0\">"
@@ -784,20 +582,16 @@ bool measureNextBannerBehindHangingImages(App& app) {
                       pixel + "\"></body></html>\n";
             return ad;
         }
-        adserver::ImageCreative creative;
         const int page = std::atoi(unit.c_str() + 8); // "hanging-<n>"
-        for (int h = 0; h < kHostsPerPage; ++h)
-            for (int i = 0; i < kLoadsPerHost; ++i)
-                creative.imageURLs.push_back(https(pageHost(page, h), "/i.png?n=" + std::to_string(i)));
         adserver::StandardAd ad;
-        ad.html = adserver::imageCreativeHTML(creative);
+        ad.html = adserver::imageCreativeHTML(hangingPageCreative(page, kHostsPerPage, kLoadsPerHost));
         return ad;
     });
     const std::string figure = "hanging_images_next_banner";
     if (!stage) return noFigure(figure + "_received_ms", "the local server did not start");
     for (int p = 0; p < kHangingPages; ++p)
         for (int h = 0; h < kHostsPerPage; ++h)
-            stage->mapSilentHost(pageHost(p, h));
+            stage->mapSilentHost(silentHost(p, h));
     std::vector<PlacedBanner> pages;
     for (int p = 0; p < kHangingPages; ++p) {
         pages.push_back(place(app, "hanging-" + std::to_string(p)));
