@@ -6,6 +6,7 @@
 #include "ads/render/GADIntermitting.h"
 #include "platform/runloop/DispatchQueue.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/ViewController.h"
 
 namespace ruzave {
 
@@ -118,7 +119,7 @@ void GADIntermission::begin() {
         observing_ = true;
     }
     // Last, as the period may end inside it.
-    if (auto slot = slot_.lock()) slot->adWillPresentScreen();
+    tellSlot(&GADSlot::adWillPresentScreen);
 }
 
 void GADIntermission::willEnd() {
@@ -141,7 +142,9 @@ void GADIntermission::didEnd() {
 }
 
 void GADIntermission::tellSlot(void (GADSlot::*message)()) {
-    if (!tellingLater_) {
+    // Inside a teardown (this period's own, or a released presenter's telling its stack that it left)
+    // the app is told nothing: it hears on a later turn, in order.
+    if (!tellingLater_ && !platform::ViewController::isReleasingPresenter()) {
         if (auto slot = slot_.lock()) ((*slot).*message)();
         return;
     }

@@ -52,7 +52,8 @@ class GADIntermission : public std::enable_shared_from_this<GADIntermission> {
     void begin();
     void willEnd();
     void didEnd();
-    // Tells the slot now, or on a later turn once the period is being torn down.
+    // Tells the slot now, or on a later turn while the period is being torn down or a released
+    // presenter is telling the screens above it that they left.
     void tellSlot(void (GADSlot::*message)());
     void cleanUpDeallocatedParticipants();
     void resumeDeactivationQueue();
