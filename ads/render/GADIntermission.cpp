@@ -44,6 +44,12 @@ bool GADIntermission::isActiveParticipant(const GADIntermitting& participant) co
     return contains(active_, idOf(participant));
 }
 
+bool GADIntermission::isUnderWay() const {
+    auto alive = [](const Entry& e) { return !e.participant.expired(); };
+    return std::any_of(active_.begin(), active_.end(), alive) ||
+           std::any_of(deactivating_.begin(), deactivating_.end(), alive);
+}
+
 void GADIntermission::addParticipant(const std::shared_ptr<GADIntermitting>& participant) {
     cleanUpDeallocatedParticipants();
     if (!participant) return;
@@ -118,6 +124,8 @@ void GADIntermission::begin() {
             });
         observing_ = true;
     }
+    // Before the screen takes the ad view, and without the app.
+    if (auto slot = slot_.lock()) slot->fullScreenPeriodWillBegin();
     // Last, as the period may end inside it.
     tellSlot(&GADSlot::adWillPresentScreen);
 }
@@ -138,6 +146,7 @@ void GADIntermission::didEnd() {
     }
     if (ended_) return;
     ended_ = true;
+    if (auto slot = slot_.lock()) slot->fullScreenPeriodDidEnd();
     tellSlot(&GADSlot::adDidDismissScreen);
 }
 

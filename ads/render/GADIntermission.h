@@ -34,6 +34,8 @@ class GADIntermission : public std::enable_shared_from_this<GADIntermission> {
     std::size_t activeParticipantCount() const { return active_.size(); }
     std::size_t deactivatingParticipantCount() const { return deactivating_.size(); }
     bool isActiveParticipant(const GADIntermitting& participant) const;
+    // Whether a participant that is still alive covers the app or is leaving.
+    bool isUnderWay() const;
     bool isDeactivationQueueSuspended() const { return queueSuspended_; }
     std::shared_ptr<GADSlot> slot() const { return slot_.lock(); }
 
