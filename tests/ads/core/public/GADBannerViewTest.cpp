@@ -672,6 +672,45 @@ TEST_CASE_FIXTURE(Harness, "GADBannerView: a load made while its ad is expanded 
     }
 }
 
+TEST_CASE_FIXTURE(Harness, "GADBannerView: a root released under its expanded ad tells the delegate nothing inside "
+                           "the release, then will and did dismiss once, and the next load is answered") {
+    FakeNeighbours fakes;
+    ShownMRAIDBanner b(fakes);
+    auto settle = [&] {
+        advance(0.5);
+        runUntilIdle();
+    };
+    b.banner->loadRequest(GADRequest::request());
+    REQUIRE(b.answer("first", 0));
+    REQUIRE(runUntil([&] { return b.heard("received") == 1; }));
+    b.opener->expandToWebAppWithSupportedOrientations(30, false);
+    settle();
+    REQUIRE(b.controller->presentedViewController());
+
+    // The app lets go of its root controller with the expanded ad over it.
+    std::weak_ptr<platform::ViewController> weakRoot = b.controller;
+    b.window->setRootViewController(nullptr);
+    b.controller.reset();
+    REQUIRE(weakRoot.expired());
+    CHECK(b.heard("willDismiss") == 0);
+    CHECK(b.heard("didDismiss") == 0);
+    settle();
+    CHECK(b.heard("willDismiss") == 1);
+    CHECK(b.heard("didDismiss") == 1);
+    CHECK(b.banner->adView()->superview() == b.banner);
+
+    auto root = platform::ViewController::create();
+    b.window->setRootViewController(root);
+    root->view()->addSubview(b.banner);
+    b.banner->setRootViewController(root);
+    const auto asked = fakes.urlRequests.size();
+    b.banner->loadRequest(GADRequest::request());
+    REQUIRE(b.answer("second", asked));
+    REQUIRE(runUntil([&] { return b.heard("received") == 2; }));
+    CHECK(b.page() == "second");
+    CHECK(b.delegate->errors.empty());
+}
+
 TEST_CASE_FIXTURE(Harness, "GADBannerView: a delegate that goes away mid-load is simply not called") {
     FakeNeighbours fakes;
     Placed placed;
