@@ -6,6 +6,7 @@
 #include "ads/render/GADIntermitting.h"
 #include "platform/runloop/DispatchQueue.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/ViewController.h"
 
 namespace ruzave {
 
@@ -41,6 +42,12 @@ bool GADIntermission::remove(std::vector<Entry>& set, std::uintptr_t id) {
 
 bool GADIntermission::isActiveParticipant(const GADIntermitting& participant) const {
     return contains(active_, idOf(participant));
+}
+
+bool GADIntermission::isUnderWay() const {
+    auto alive = [](const Entry& e) { return !e.participant.expired(); };
+    return std::any_of(active_.begin(), active_.end(), alive) ||
+           std::any_of(deactivating_.begin(), deactivating_.end(), alive);
 }
 
 void GADIntermission::addParticipant(const std::shared_ptr<GADIntermitting>& participant) {
@@ -117,8 +124,10 @@ void GADIntermission::begin() {
             });
         observing_ = true;
     }
+    // Before the screen takes the ad view, and without the app.
+    if (auto slot = slot_.lock()) slot->fullScreenPeriodWillBegin();
     // Last, as the period may end inside it.
-    if (auto slot = slot_.lock()) slot->adWillPresentScreen();
+    tellSlot(&GADSlot::adWillPresentScreen);
 }
 
 void GADIntermission::willEnd() {
@@ -137,11 +146,14 @@ void GADIntermission::didEnd() {
     }
     if (ended_) return;
     ended_ = true;
+    if (auto slot = slot_.lock()) slot->fullScreenPeriodDidEnd();
     tellSlot(&GADSlot::adDidDismissScreen);
 }
 
 void GADIntermission::tellSlot(void (GADSlot::*message)()) {
-    if (!tellingLater_) {
+    // Inside a teardown (this period's own, or a released presenter's telling its stack that it left)
+    // the app is told nothing: it hears on a later turn, in order.
+    if (!tellingLater_ && !platform::ViewController::isReleasingPresenter()) {
         if (auto slot = slot_.lock()) ((*slot).*message)();
         return;
     }

@@ -34,6 +34,8 @@ class GADIntermission : public std::enable_shared_from_this<GADIntermission> {
     std::size_t activeParticipantCount() const { return active_.size(); }
     std::size_t deactivatingParticipantCount() const { return deactivating_.size(); }
     bool isActiveParticipant(const GADIntermitting& participant) const;
+    // Whether a participant that is still alive covers the app or is leaving.
+    bool isUnderWay() const;
     bool isDeactivationQueueSuspended() const { return queueSuspended_; }
     std::shared_ptr<GADSlot> slot() const { return slot_.lock(); }
 
@@ -52,7 +54,8 @@ class GADIntermission : public std::enable_shared_from_this<GADIntermission> {
     void begin();
     void willEnd();
     void didEnd();
-    // Tells the slot now, or on a later turn once the period is being torn down.
+    // Tells the slot now, or on a later turn while the period is being torn down or a released
+    // presenter is telling the screens above it that they left.
     void tellSlot(void (GADSlot::*message)());
     void cleanUpDeallocatedParticipants();
     void resumeDeactivationQueue();

@@ -66,6 +66,12 @@ std::shared_ptr<void> beginTransition() {
     });
 }
 
+// How many presenters being destroyed are telling the controllers above them that they left.
+int& releasingPresenters() {
+    thread_local int depth = 0;
+    return depth;
+}
+
 // Unlinks the controllers presented above `top` (itself included), topmost first, and tells each.
 void leaveChain(const std::shared_ptr<ViewController>& top, std::vector<std::shared_ptr<ViewController>>& out) {
     if (!top) return;
@@ -106,8 +112,14 @@ ViewController::~ViewController() {
     }
     presented_->presenting_.reset();
     presented_.reset();
+    ++releasingPresenters();
+    struct Done {
+        ~Done() { --releasingPresenters(); }
+    } done;
     for (auto& c : chain) c->leavePresentationChain();
 }
+
+bool ViewController::isReleasingPresenter() { return releasingPresenters() > 0; }
 
 std::shared_ptr<View> ViewController::view() {
     if (!view_) {

@@ -88,6 +88,10 @@ public:
     // presentation that did not complete, or its presenter gone. Called after the controller is
     // unlinked from its presenter, topmost controller first; its children hear it with it.
     virtual void didLeavePresentationChain() {}
+    // True while a presenter being destroyed tells the controllers above it that they left: what they
+    // do then runs inside that destructor, so what must not (calling out to the app) waits for a later
+    // turn.
+    static bool isReleasingPresenter();
     std::shared_ptr<ViewController> presentingViewController() const { return presenting_.lock(); }
     std::shared_ptr<ViewController> presentedViewController() const { return presented_; }
     bool isBeingPresented() const { return beingPresented_; }

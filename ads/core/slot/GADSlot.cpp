@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <random>
+#include <utility>
 
 #include "ads/core/net/GADTimerAdditions.h"
 #include "ads/core/public/GADAdType.h"
@@ -34,6 +35,7 @@
 #include "ads/render/GADMRAIDInterceptor.h"
 #include "ads/render/GADOpener.h"
 #include "platform/base/URL.h"
+#include "platform/runloop/DispatchQueue.h"
 #include "platform/runloop/Timer.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Screen.h"
@@ -188,6 +190,11 @@ void GADSlot::loadRequest(const std::shared_ptr<GADRequest>& request) {
 void GADSlot::loadNextRequestWithAutoRefresh(bool autoRefresh) {
     // Keeps the slot alive through delegate calls that may drop the owner.
     auto self = shared_from_this();
+    if (state_ != GADSlotStateInvalidated && isShowingFullScreen()) {
+        heldLoad_ = heldLoad_.value_or(true) && autoRefresh;
+        return;
+    }
+    heldLoad_.reset();
     if (auto keyDelegate = adKeyDelegate()) keyDelegate->cacheViewHierarchyInformationForSlot(*this);
     GADDevice::sharedInstance()->updateDynamicParameters();
     // The load's timings start before the gate: a refused load leaves them started.
@@ -529,7 +536,9 @@ bool GADSlot::validateAdResponseWithAdSize(const GADAdSize& size, const platform
 void GADSlot::setAdType(const std::shared_ptr<GADAdType>& adType, bool reloadRequest) {
     if (adType_ == adType || (adType_ && adType && adType_->isEqual(adType.get()))) return;
     adType_ = adType;
-    if (newAdSize_.width == 0 && newAdSize_.height == 0 && reloadRequest && adView_) adView_->setHidden(true);
+    // An ad view out on the slot's screen stays as it is shown there.
+    if (newAdSize_.width == 0 && newAdSize_.height == 0 && reloadRequest && adView_ && !isShowingFullScreen())
+        adView_->setHidden(true);
     if (isMediating()) {
         if (mediationManager_->changeAdTypeTo(adType)) return;
         if (auto delegate = slotDelegate()) delegate->slotDidReceiveAdView(*this, nullptr);
@@ -720,7 +729,39 @@ void GADSlot::abandonScreens() {
     if (auto period = intermission_.lock()) period->abandonAllParticipants();
 }
 
+bool GADSlot::isShowingFullScreen() const {
+    auto period = intermission_.lock();
+    return period && period->isUnderWay();
+}
+
+void GADSlot::fullScreenPeriodWillBegin() {
+    deactivateReloadTimer();
+    if (state_ == GADSlotStateInvalidated || !isMakingRequest()) return;
+    // Its answer would land in the ad view the screen is about to take, with the screen's delegate
+    // attached, and never be heard: it is made again once the screen is gone.
+    bool autoRefresh = hasAutoRefreshed_;
+    cancelPendingActions();
+    heldLoad_ = heldLoad_.value_or(true) && autoRefresh;
+}
+
+void GADSlot::fullScreenPeriodDidEnd() {
+    // On a later turn: the period may end inside a teardown, and the app hears of the load.
+    std::weak_ptr<GADSlot> weak = weak_from_this();
+    platform::mainQueue()->async([weak] {
+        auto slot = weak.lock();
+        // A period begun again meanwhile ends with its own turn.
+        if (!slot || slot->state_ == GADSlotStateInvalidated || slot->isShowingFullScreen()) return;
+        if (auto held = std::exchange(slot->heldLoad_, std::nullopt)) {
+            slot->deactivateReloadTimer();
+            slot->loadNextRequestWithAutoRefresh(*held);
+        } else {
+            slot->scheduleAdReloadTimer();
+        }
+    });
+}
+
 void GADSlot::cancelPendingAndFutureActions() {
+    heldLoad_.reset();
     cancelPendingActions();
     slotDelegate_.reset();
     reloadable_ = false;
@@ -747,6 +788,7 @@ void GADSlot::invalidate() {
         adView_.reset();
     }
     activeViewMonitoredView_.reset();
+    heldLoad_.reset();
     // Late answers of the fetch under way must find nothing to do.
     if (adFetcher_) {
         adFetcher_->cancel();
@@ -765,6 +807,8 @@ void GADSlot::setReloadInterval(double seconds) {
 void GADSlot::scheduleAdReloadTimer() {
     deactivateReloadTimer();
     if (!reloadable_ || !slotHasAttemptedAnAdRequestAtLeastOnce_ || !(reloadInterval_ > 0)) return;
+    // Whoever asks (another ad's screen leaving, the app coming back), the period's end arms it.
+    if (isShowingFullScreen()) return;
     std::weak_ptr<GADSlot> weak = weak_from_this();
     reloadTimer_ = gad_scheduledTimerWithTimeInterval(reloadInterval_, false, 0, [weak](platform::Timer&) {
         if (auto slot = weak.lock()) slot->reloadCurrentRequest();

@@ -401,6 +401,15 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     // The ad goes away: its screens leave now, whatever they are doing, and their period ends.
     void abandonScreens();
     void setIntermission(const std::weak_ptr<GADIntermission>& i) { intermission_ = i; }
+    // Whether a screen of this slot's own covers the app or is still leaving. Meanwhile the ad shown
+    // (perhaps in the slot's own ad view, borrowed by the screen) is never replaced: no reload is
+    // armed, and a load asked for waits for the period's end, where it is made and answered. Loads
+    // asked for meanwhile make one load, as loads asked for while one is under way do.
+    bool isShowingFullScreen() const;
+    // Told by the period: as it begins, a load under way is put back, to be made when it ends; when it
+    // has ended, on a later turn, the load put back or asked for is made, or else the reload armed.
+    void fullScreenPeriodWillBegin();
+    void fullScreenPeriodDidEnd();
 
   private:
     // The ad-load timing report's stages (GADSlot+CSI.cpp).
@@ -435,6 +444,8 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     std::weak_ptr<GADSlotAdKeyDelegate> adKeyDelegate_;
     std::weak_ptr<GADInterstitial> interstitial_;
     std::weak_ptr<GADIntermission> intermission_;
+    // The load waiting for the end of the slot's full-screen period: true when only reloads asked.
+    std::optional<bool> heldLoad_;
     std::string adUnitID_;
     std::shared_ptr<GADAd> ad_;
     std::shared_ptr<GADAdType> adType_;

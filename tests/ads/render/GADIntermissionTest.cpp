@@ -290,3 +290,40 @@ TEST_CASE_FIXTURE(fullscreentest::MRAIDBanner,
     CHECK(period->deactivatingParticipantCount() == 0);
     CHECK_FALSE(overlay->view()->window());
 }
+
+TEST_CASE_FIXTURE(fullscreentest::MRAIDBanner,
+                  "GADIntermission: a presenter released with the stack above it ends the period on a later turn") {
+    platform::EventStore::setAuthorizationStatusForTesting(platform::EventStore::Event,
+                                                           platform::EventStore::Authorized);
+    auto app = platform::Application::sharedApplication();
+    app->setIdleTimerDisabled(false);
+    // An expand with an ad page, a second page and a calendar editor over it: screens of the SDK's own
+    // and a platform sheet, nothing laid over the window.
+    opener->expandToWebAppWithSupportedOrientations(30, false);
+    settle();
+    stackScreens(*this, 3);
+    auto period = s.slot->intermission();
+    REQUIRE(period);
+    REQUIRE(period->activeParticipantCount() == 4);
+    std::vector<std::weak_ptr<platform::ViewController>> stack;
+    for (auto c = root->presentedViewController(); c; c = c->presentedViewController()) stack.push_back(c);
+    REQUIRE(stack.size() == 4);
+
+    std::weak_ptr<platform::ViewController> weakRoot = root;
+    window->setRootViewController(nullptr);
+    root.reset();
+    REQUIRE(weakRoot.expired());
+    // Nothing is told from inside the release, and the screens are no longer presented.
+    CHECK(s.events->calls == Calls{"willPresent"});
+    for (auto& weak : stack)
+        if (auto c = weak.lock()) CHECK_FALSE(c->presentingViewController());
+
+    settle();
+    settle();
+    CHECK(s.events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
+    CHECK_FALSE(app->isIdleTimerDisabled());
+    CHECK(period->activeParticipantCount() == 0);
+    CHECK(period->deactivatingParticipantCount() == 0);
+    CHECK(adView->viewController() == nullptr);
+    for (auto& weak : stack) CHECK(weak.expired());
+}

@@ -35,7 +35,8 @@ public:
     void viewWillDisappear(bool) override { log_->push_back(name_ + ".willDisappear"); }
     void viewDidDisappear(bool) override { log_->push_back(name_ + ".didDisappear"); }
     void didLeavePresentationChain() override {
-        log_->push_back(name_ + ".left" + (presentingViewController() ? "(still linked)" : ""));
+        log_->push_back(name_ + ".left" + (presentingViewController() ? "(still linked)" : "") +
+                        (isReleasingPresenter() ? "(in a release)" : ""));
     }
     bool prefersStatusBarHidden() const override { return hidesStatusBar; }
     unsigned supportedInterfaceOrientations() const override { return mask; }
@@ -332,8 +333,10 @@ TEST_CASE_FIXTURE(Harness, "ViewController: a presentation that does not complet
     s.window->setRootViewController(nullptr);
     s.root.reset();
     CHECK(weakUnder.expired());
-    CHECK(s.log == Log{"over.left", "under.left"});
+    // They hear it inside the root's destructor, which they are told.
+    CHECK(s.log == Log{"over.left(in a release)", "under.left(in a release)"});
     CHECK(over->presentingViewController() == nullptr);
+    CHECK_FALSE(ViewController::isReleasingPresenter());
 }
 
 TEST_CASE_FIXTURE(Harness, "ViewController: a dismissal refused during a transition keeps its completion out and can run after it") {

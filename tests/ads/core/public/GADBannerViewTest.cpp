@@ -13,6 +13,7 @@
 #include "ads/core/signals/GADDevice.h"
 #include "ads/core/slot/GADSlot.h"
 #include "ads/render/GADAdView.h"
+#include "ads/render/GADMRAIDResizeProperties.h"
 #include "ads/render/GADOpener.h"
 #include "ads/render/GADViewController.h"
 #include "platform/base/Log.h"
@@ -39,6 +40,8 @@ struct RecordingDelegate : GADBannerViewDelegate {
         record("failed");
     }
     void adViewWillPresentScreen(GADBannerView&) override { record("willPresent"); }
+    void adViewWillDismissScreen(GADBannerView&) override { record("willDismiss"); }
+    void adViewDidDismissScreen(GADBannerView&) override { record("didDismiss"); }
     void adViewWillLeaveApplication(GADBannerView&) override { record("willLeave"); }
     void record(const std::string& name) {
         calls.push_back(name);
@@ -578,6 +581,134 @@ TEST_CASE_FIXTURE(
         CHECK(adView.expired());
         CHECK_FALSE(app->isIdleTimerDisabled());
     }
+}
+
+namespace {
+
+// A placed banner showing an MRAID ad, with an opener as the router sets one up, whose loads the test
+// answers by hand.
+struct ShownMRAIDBanner : Placed {
+    explicit ShownMRAIDBanner(FakeNeighbours& fakes) : fakes(fakes) {
+        slot = banner->slot();
+        opener->setSlot(slot);
+        opener->setAdView(banner->adView());
+        opener->setViewController(controller);
+    }
+    // Answers the ad URL the slot asked for last with a page saying `text`, if it asked.
+    bool answer(const std::string& text, std::size_t urlRequestsBefore) {
+        if (fakes.urlRequests.size() == urlRequestsBefore || slot->state() != GADSlotStateRequestingAdURL)
+            return false;
+        slot->didReceiveAdURL();
+        slot->loadAd(GADAd::init(), std::nullopt);
+        fakes.lastFetcher()->succeed(GADResponseTypeStandard, "<html><body>" + text + "</body></html>");
+        return true;
+    }
+    std::string page() { return banner->adView()->evaluate("document.body.innerText"); }
+    long heard(const std::string& call) const {
+        return std::count(delegate->calls.begin(), delegate->calls.end(), call);
+    }
+
+    FakeNeighbours& fakes;
+    std::shared_ptr<GADSlot> slot;
+    std::shared_ptr<GADOpener> opener = GADOpener::init();
+};
+
+} // namespace
+
+TEST_CASE_FIXTURE(Harness, "GADBannerView: a load made while its ad is expanded is answered once, and the next one too") {
+    // Expanded, or resized over the app: either way the screen holds the banner's own ad view.
+    for (const std::string how : {"expand", "resize"}) {
+        CAPTURE(how);
+        FakeNeighbours fakes;
+        ShownMRAIDBanner b(fakes);
+        auto settle = [&] {
+            advance(0.5);
+            runUntilIdle();
+        };
+        b.banner->loadRequest(GADRequest::request());
+        REQUIRE(b.answer("first", 0));
+        REQUIRE(runUntil([&] { return b.heard("received") == 1; }));
+        b.slot->MRAIDAdDidLoad();
+
+        if (how == "expand")
+            b.opener->expandToWebAppWithSupportedOrientations(30, false);
+        else
+            b.opener->openWebAppWithResizeProperties(GADMRAIDResizeProperties::init({300, 50}, {0, 0}, 0, false));
+        settle();
+        auto screen = std::dynamic_pointer_cast<GADViewController>(b.banner->adView()->viewController());
+        REQUIRE(screen);
+        REQUIRE(b.banner->adView()->superview() != b.banner);
+
+        // The app loads while the ad is out: the screen keeps its page, and the load is answered once the
+        // screen is gone.
+        const auto asked = fakes.urlRequests.size();
+        b.banner->loadRequest(GADRequest::request());
+        b.answer("second", asked);
+        settle();
+        CHECK(b.page() == "first");
+        CHECK(b.banner->adView()->viewController() == screen);
+        CHECK(b.heard("received") == 1);
+        CHECK(b.delegate->errors.empty());
+
+        screen->relinquishScreenWithCompletion(nullptr);
+        settle();
+        CHECK(b.heard("didDismiss") == 1);
+        b.answer("second", asked);
+        REQUIRE(runUntil([&] { return b.heard("received") == 2; }));
+        settle();
+        CHECK(b.page() == "second");
+        CHECK(b.banner->adView()->superview() == b.banner);
+        CHECK(b.slot->state() == GADSlotStateValidAd);
+
+        // And the next load too.
+        const auto again = fakes.urlRequests.size();
+        b.banner->loadRequest(GADRequest::request());
+        REQUIRE(b.answer("third", again));
+        REQUIRE(runUntil([&] { return b.heard("received") == 3; }));
+        CHECK(b.page() == "third");
+        CHECK(b.delegate->errors.empty());
+        CHECK(b.heard("willPresent") == 1);
+        CHECK(b.heard("willDismiss") == 1);
+    }
+}
+
+TEST_CASE_FIXTURE(Harness, "GADBannerView: a root released under its expanded ad tells the delegate nothing inside "
+                           "the release, then will and did dismiss once, and the next load is answered") {
+    FakeNeighbours fakes;
+    ShownMRAIDBanner b(fakes);
+    auto settle = [&] {
+        advance(0.5);
+        runUntilIdle();
+    };
+    b.banner->loadRequest(GADRequest::request());
+    REQUIRE(b.answer("first", 0));
+    REQUIRE(runUntil([&] { return b.heard("received") == 1; }));
+    b.opener->expandToWebAppWithSupportedOrientations(30, false);
+    settle();
+    REQUIRE(b.controller->presentedViewController());
+
+    // The app lets go of its root controller with the expanded ad over it.
+    std::weak_ptr<platform::ViewController> weakRoot = b.controller;
+    b.window->setRootViewController(nullptr);
+    b.controller.reset();
+    REQUIRE(weakRoot.expired());
+    CHECK(b.heard("willDismiss") == 0);
+    CHECK(b.heard("didDismiss") == 0);
+    settle();
+    CHECK(b.heard("willDismiss") == 1);
+    CHECK(b.heard("didDismiss") == 1);
+    CHECK(b.banner->adView()->superview() == b.banner);
+
+    auto root = platform::ViewController::create();
+    b.window->setRootViewController(root);
+    root->view()->addSubview(b.banner);
+    b.banner->setRootViewController(root);
+    const auto asked = fakes.urlRequests.size();
+    b.banner->loadRequest(GADRequest::request());
+    REQUIRE(b.answer("second", asked));
+    REQUIRE(runUntil([&] { return b.heard("received") == 2; }));
+    CHECK(b.page() == "second");
+    CHECK(b.delegate->errors.empty());
 }
 
 TEST_CASE_FIXTURE(Harness, "GADBannerView: a delegate that goes away mid-load is simply not called") {

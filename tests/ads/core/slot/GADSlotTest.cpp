@@ -8,6 +8,7 @@
 #include "ads/core/slot/GADBannerAd.h"
 #include "ads/core/slot/GADInterstitialAd.h"
 #include "ads/core/telemetry/GADStatisticDictionary.h"
+#include "ads/render/GADAdAppViewController.h"
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADClickTrackerCollection.h"
 #include "ads/render/GADMRAIDInterceptor.h"
@@ -15,6 +16,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/runloop/Clock.h"
 #include "platform/testing/Harness.h"
+#include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 #include "tests/ads/core/slot/SlotTestSupport.h"
 
@@ -502,6 +504,124 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: resigning active and full-screen ads pause 
     CHECK(slot->isReloadTimerArmed());
     advance(20.1);
     CHECK(owner->reloadQuestions == 1);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: while a screen of its own is up no reload is armed, whatever other screens and "
+                           "the app do, and the period's end arms it") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    owner->shouldReload = true;
+    auto slot = slottest::makeSlot(owner);
+    auto otherOwner = std::make_shared<FakeOwner>();
+    auto other = slottest::makeSlot(otherOwner);
+    slot->loadRequest(GADRequest::request());
+    slot->cancelLoad();
+    slot->setReloadInterval(20);
+    slot->scheduleAdReloadTimer();
+    auto window = platform::Window::create();
+    auto root = platform::ViewController::create();
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+    auto settle = [&] {
+        advance(0.5);
+        runUntilIdle();
+    };
+
+    auto own = GADAdAppViewController::init();
+    own->setSlot(slot);
+    own->presentFromViewController(root, nullptr);
+    settle();
+    CHECK_FALSE(slot->isReloadTimerArmed());
+    // Another slot's screen comes and goes over it; the app leaves and comes back.
+    auto theirs = GADAdAppViewController::init();
+    theirs->setSlot(other);
+    theirs->presentFromViewController(own, nullptr);
+    settle();
+    theirs->relinquishScreenWithCompletion(nullptr);
+    settle();
+    CHECK_FALSE(slot->isReloadTimerArmed());
+    platform::Application::sharedApplication()->resignActive();
+    platform::Application::sharedApplication()->becomeActive();
+    CHECK_FALSE(slot->isReloadTimerArmed());
+    advance(60);
+    CHECK(owner->reloadQuestions == 0);
+    CHECK(fakes.urlRequests.size() == 1);
+
+    own->relinquishScreenWithCompletion(nullptr);
+    settle();
+    REQUIRE(slot->isReloadTimerArmed());
+    CHECK(*slot->reloadTimerFireDate() == doctest::Approx(platform::Clock::now() + 20).epsilon(0.05));
+    advance(20.1);
+    CHECK(owner->reloadQuestions == 1);
+    CHECK(fakes.urlRequests.size() == 2);
+}
+
+TEST_CASE_FIXTURE(Harness, "GADSlot: a load under way as its screen comes up, or asked for while it is up, is made "
+                           "and answered once when the period ends") {
+    FakeNeighbours fakes;
+    auto owner = std::make_shared<FakeOwner>();
+    auto slot = slottest::makeSlot(owner);
+    auto window = platform::Window::create();
+    auto root = platform::ViewController::create();
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+    auto settle = [&] {
+        advance(0.5);
+        runUntilIdle();
+    };
+    auto showScreen = [&] {
+        auto screen = GADAdAppViewController::init();
+        screen->setSlot(slot);
+        screen->presentFromViewController(root, nullptr);
+        settle();
+        REQUIRE(root->presentedViewController() == screen);
+        return screen;
+    };
+
+    // A fetch under way is put back as the screen comes up; its late answer finds nothing to do.
+    auto fetcher = slottest::startFetch(fakes, *slot);
+    auto screen = showScreen();
+    CHECK(fetcher->cancelled);
+    CHECK(slot->state() == GADSlotStateReset);
+    fetcher->succeedEvenIfCancelled(GADResponseTypeStandard, "<p>late</p>");
+    CHECK(owner->finished == 0);
+    // Two loads asked for meanwhile: nothing is asked of the network while the screen is up.
+    slot->loadRequest(GADRequest::request());
+    slot->loadRequest(GADRequest::request());
+    CHECK(fakes.urlRequests.size() == 1);
+    CHECK(owner->errors.empty());
+
+    screen->relinquishScreenWithCompletion(nullptr);
+    settle();
+    // One load for all of them, made as the app's own, and answered once.
+    REQUIRE(fakes.urlRequests.size() == 2);
+    CHECK(slot->state() == GADSlotStateRequestingAdURL);
+    CHECK_FALSE(slot->hasAutoRefreshed());
+    slot->didReceiveAdURL();
+    slot->loadAd(GADAd::init(), std::nullopt);
+    fakes.lastFetcher()->succeed(GADResponseTypeStandard, std::string("<p>ad</p>"));
+    REQUIRE(runUntil([&] { return owner->finished == 1; }));
+    settle();
+    CHECK(owner->finished == 1);
+    CHECK(owner->errors.empty());
+
+    // A period with nothing asked for leaves the slot as it was.
+    screen = showScreen();
+    screen->relinquishScreenWithCompletion(nullptr);
+    settle();
+    CHECK(fakes.urlRequests.size() == 2);
+    CHECK(slot->state() == GADSlotStateValidAd);
+
+    // A page still loading as the screen comes up (its own script may have opened it) is put back too.
+    slottest::startFetch(fakes, *slot)->succeed(GADResponseTypeStandard, std::string("<p>next</p>"));
+    REQUIRE(slot->state() == GADSlotStateRenderingAd);
+    screen = showScreen();
+    CHECK(slot->state() == GADSlotStateReset);
+    CHECK(owner->finished == 1);
+    screen->relinquishScreenWithCompletion(nullptr);
+    settle();
+    REQUIRE(fakes.urlRequests.size() == 4);
+    CHECK(slot->state() == GADSlotStateRequestingAdURL);
 }
 
 TEST_CASE_FIXTURE(Harness, "GADSlot: a released slot is never reached by its timer or notifications") {
