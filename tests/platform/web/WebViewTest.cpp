@@ -666,12 +666,20 @@ long loopIterationsFor(Harness& h, double seconds) {
     REQUIRE(probe.load(h, "<p></p>"));
     auto page = probe.view->currentPage();
     long n = 100000;
-    for (;;) {
-        page->evaluate("for (var i = 0; i < " + std::to_string(n) + "; i++) {}");
-        double took = page->script()->lastEntry().cpuSeconds;
-        if (took > 0.005 || n > 100000000) return std::max(1L, static_cast<long>(n * seconds / std::max(took, 1e-6)));
+    auto measure = [&] {
+        // In a function, as the pages' loops run: a loop on a global variable costs several times more.
+        page->evaluate("(function () { for (var i = 0; i < " + std::to_string(n) + "; i++) {} })()");
+        return page->script()->lastEntry().cpuSeconds;
+    };
+    double took = measure();
+    while (took <= 0.005 && n <= 100000000) {
         n *= 4;
+        took = measure();
     }
+    // The fastest of a few: one slowed by whatever else the process did then would make every later
+    // loop far shorter than asked.
+    for (int i = 0; i < 3; ++i) took = std::min(took, measure());
+    return std::max(1L, static_cast<long>(n * seconds / std::max(took, 1e-6)));
 }
 
 std::size_t countLines(const LogCapture& logs, const std::string& fragment) {
@@ -765,7 +773,8 @@ TEST_CASE_FIXTURE(Harness, "WebView: a page taking more than a quarter of the ma
     // times what it did when measured.
     const std::string n10 = std::to_string(loopIterationsFor(*this, 0.010));
     // Each tick busy for 20 ms, every 4 ms: all of the thread (500 ticks in two seconds if left alone).
-    REQUIRE(greedy.load(*this, "<title>0</title><script>var ticks = 0; setInterval(function(){ document.title = String(++ticks);"
+    REQUIRE(greedy.load(*this, "<title>0</title><script>var ticks = 0, shown = document.getElementsByTagName('title')[0];"
+                               "setInterval(function(){ shown.textContent = String(++ticks);"
                                "for (var i = 0; i < " + n20 + "; i++) {} }, 1);</script>"));
     // 10 ms every 200 ms: 5% of the thread, though virtual time runs these back to back in real time.
     REQUIRE(modest.load(*this, "<script>var ticks = 0; setInterval(function(){ ticks++;"
@@ -774,6 +783,7 @@ TEST_CASE_FIXTURE(Harness, "WebView: a page taking more than a quarter of the ma
     auto page = greedy.view->currentPage();
     CHECK(page->scriptsStopped());
     // A quarter second of work, give or take what a busy machine takes from each tick.
+    CHECK(std::stoi(page->document().title()) > 0);
     CHECK(std::stoi(page->document().title()) < 100);
     CHECK(countLines(logs, "more than a quarter of the main thread") == 1);
     runUntilIdle();
