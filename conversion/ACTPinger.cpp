@@ -125,7 +125,8 @@ platform::URLRequest ACTPinger::storeForSending() {
 }
 
 void ACTPinger::startConnection(const platform::URLRequest& sending) {
-    auto connection = platform::URLConnection::create(sending, weak_from_this(), platform::TransferOrigin::app(), false);
+    auto connection =
+        platform::URLConnection::create(sending, weak_from_this(), platform::TransferOrigin::app(), false);
     if (!connection) {
         ACTLog::logPublicMessage("could not initiate connection.");
         handleFailureWithError(std::nullopt);

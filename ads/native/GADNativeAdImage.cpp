@@ -22,7 +22,8 @@ class GADNativeAdImageDownload : public platform::URLConnectionDelegate,
 
     void start(const platform::URLRequest& request) {
         self_ = shared_from_this();
-        connection_ = platform::URLConnection::create(request, weak_from_this(), platform::TransferOrigin::app(), false);
+        connection_ = platform::URLConnection::create(request, weak_from_this(),
+                                                      platform::TransferOrigin::app(), false);
         connection_->start();
     }
     void didReceiveResponse(const std::shared_ptr<platform::URLConnection>&,

@@ -64,7 +64,8 @@ void GADDefaultGMSGHandler::didReceiveTrackHTTPNotification(const Arguments& arg
     if (!text) return;
     // The creative's own tracking: its page's load, never the app's.
     auto page = arguments.adView ? arguments.adView->webView() : nullptr;
-    if (auto url = platform::URL::parse(*text)) GADClickTrackerCollection::sharedInstance()->trackURLForPage(*url, page);
+    if (auto url = platform::URL::parse(*text))
+        GADClickTrackerCollection::sharedInstance()->trackURLForPage(*url, page);
 }
 
 void GADDefaultGMSGHandler::didReceiveLogNotification(const Arguments& arguments) {

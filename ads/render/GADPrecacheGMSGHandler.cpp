@@ -85,7 +85,9 @@ void GADPrecacheGMSGHandler::preload() {
         } else if (auto request = gad_requestForURL(sourceURL_, std::nullopt, std::nullopt, std::nullopt)) {
             // The creative names the file: its page loads it, within the page's bounds.
             auto self = std::static_pointer_cast<GADPrecacheGMSGHandler>(shared_from_this());
-            if (page) connection = page->connectionForPage(*request, std::weak_ptr<platform::URLConnectionDelegate>(self));
+            if (page)
+                connection =
+                    page->connectionForPage(*request, std::weak_ptr<platform::URLConnectionDelegate>(self));
         }
         if (connection) {
             queue_ = platform::OperationQueue::create("com.ruzave.ads.precache");

@@ -33,8 +33,8 @@ bool GADSendAdReport(const std::optional<std::string>& debugDialog) {
     auto request = gad_requestForURL(url, bytes, std::nullopt, std::string("application/json"));
     if (!request) return false;
     request->setCachePolicy(platform::URLRequest::CachePolicy::ReloadIgnoringLocalCacheData);
-    platform::URLConnection::sendAsynchronousRequest(*request, platform::TransferOrigin::app(), platform::OperationQueue::mainQueue(),
-                                                     [](auto&&...) {});
+    platform::URLConnection::sendAsynchronousRequest(*request, platform::TransferOrigin::app(),
+                                                     platform::OperationQueue::mainQueue(), [](auto&&...) {});
     return true;
 }
 

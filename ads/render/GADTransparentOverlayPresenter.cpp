@@ -124,7 +124,6 @@ void GADTransparentOverlayPresenter::watchCoveredScreen(const std::shared_ptr<pl
 
 void GADTransparentOverlayPresenter::stopWatchingCoveredScreen() {
     if (auto watch = std::move(coveredScreenWatch_)) watch->cancel();
-    coveredScreenWatch_.reset();
 }
 
 void GADTransparentOverlayPresenter::composeTransparentInterstitialViewsForPresentation() {

@@ -129,7 +129,8 @@ public:
         if (running_ >= limit_ || ready_.empty()) return nullptr;
         // Pages rank by what they have under way: when the first is at its share, all are, and one goes
         // past it only into places that leave half the side free for pages below theirs.
-        if (static_cast<std::size_t>(std::get<0>(*ready_.begin())) >= pageShare_ && (running_ + 1) * 2 > limit_)
+        if (static_cast<std::size_t>(std::get<0>(*ready_.begin())) >= pageShare_ &&
+            (running_ + 1) * 2 > limit_)
             return nullptr;
         Page& page = pages_.at(std::get<2>(*ready_.begin()));
         auto [id, origin] = *page.ready.begin();
@@ -849,11 +850,13 @@ NetworkEngine::Limits NetworkEngine::limitsFor(std::size_t descriptorLimit) {
     };
     // One host's worth at least, so that pages load at all, unless the app's minimum needs it.
     std::size_t web = std::clamp(left() / 3, PerHost, MaximumWebContentTransfers);
-    if (left() < web * AtWorst + AppLeast) web = std::max<std::size_t>(1, left() > AppLeast ? (left() - AppLeast) / AtWorst : 0);
+    if (left() < web * AtWorst + AppLeast)
+        web = std::max<std::size_t>(1, left() > AppLeast ? (left() - AppLeast) / AtWorst : 0);
     // At the tiniest limits the reserve gives way to the minimums.
     std::size_t needed = web * AtWorst + AppLeast;
     if (left() < needed) {
-        limits.reservedDescriptors = L > limits.idleConnections + needed ? L - limits.idleConnections - needed : 0;
+        limits.reservedDescriptors =
+            L > limits.idleConnections + needed ? L - limits.idleConnections - needed : 0;
     }
     limits.webContentTransfers = web;
     limits.pageTransfers = std::clamp(web / 8, std::min(PerHost, web), web);
