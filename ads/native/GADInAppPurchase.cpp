@@ -55,7 +55,7 @@ void GADInAppPurchase::reportPurchaseStatus(long status) {
         auto expanded = expandedURLStringForURLStringFormat(format);
         if (!expanded.empty()) urls.push_back(std::move(expanded));
     }
-    pingReportingURLStrings(urls);
+    pingReportingURLStrings(urls, page_);
 }
 
 std::string GADInAppPurchase::expandedURLStringForURLStringFormat(const std::string& format) const {
@@ -73,9 +73,20 @@ std::string GADInAppPurchase::expandedURLStringForURLStringFormat(const std::str
     return GADExpandAtQuotedKeywords(format, values);
 }
 
-void GADInAppPurchase::pingReportingURLStrings(const std::vector<std::string>& urls) {
+void GADInAppPurchase::pingReportingURLStrings(const std::vector<std::string>& urls,
+                                               std::weak_ptr<platform::WebView> page) {
     if (urls.empty()) return;
-    GADRunOnMainThread([urls] { GADClickTrackerCollection::sharedInstance()->trackURLs(urls, false); });
+    // The page is locked on the main thread only: its last hold may go with it.
+    GADRunOnMainThread([urls, page = std::move(page)] {
+        std::vector<GADPageURL> loads;
+        {
+            auto view = page.lock();
+            if (!view) return;
+            for (const auto& text : urls)
+                if (auto url = GADPageURL::parse(text, view)) loads.push_back(std::move(*url));
+        }
+        GADClickTrackerCollection::sharedInstance()->trackURLsForPage(loads, false);
+    });
 }
 
 std::string GADInAppPurchase::description() const {

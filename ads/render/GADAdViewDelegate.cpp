@@ -247,8 +247,11 @@ void GADAdViewDelegate::handleDeeplinkPlusURL(const platform::URL& url) {
     if (opener_->openAppReportingResult(target) && !trackers.empty()) {
         // Trackers the creative named: its page's to load.
         auto view = opener_->adView();
-        GADClickTrackerCollection::sharedInstance()->trackURLsForPage(trackers, false,
-                                                                      view ? view->webView() : nullptr);
+        auto page = view ? view->webView() : nullptr;
+        std::vector<GADPageURL> urls;
+        for (const auto& text : trackers)
+            if (auto url = GADPageURL::parse(text, page)) urls.push_back(std::move(*url));
+        GADClickTrackerCollection::sharedInstance()->trackURLsForPage(urls, false);
     }
 }
 

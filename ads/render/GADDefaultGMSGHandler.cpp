@@ -64,8 +64,7 @@ void GADDefaultGMSGHandler::didReceiveTrackHTTPNotification(const Arguments& arg
     if (!text) return;
     // The creative's own tracking: its page's load, never the app's.
     auto page = arguments.adView ? arguments.adView->webView() : nullptr;
-    if (auto url = platform::URL::parse(*text))
-        GADClickTrackerCollection::sharedInstance()->trackURLForPage(*url, page);
+    if (auto url = GADPageURL::parse(*text, page)) GADClickTrackerCollection::sharedInstance()->trackURLForPage(*url);
 }
 
 void GADDefaultGMSGHandler::didReceiveLogNotification(const Arguments& arguments) {

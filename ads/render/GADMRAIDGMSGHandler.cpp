@@ -1,5 +1,6 @@
 #include "ads/render/GADMRAIDGMSGHandler.h"
 
+#include "ads/core/net/GADPageURL.h"
 #include "ads/core/slot/GADSlot.h"
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADInterfaceOrientationMask.h"
@@ -89,7 +90,10 @@ void GADMRAIDGMSGHandler::actionResize(const Arguments& arguments) {
 
 void GADMRAIDGMSGHandler::actionStorePicture(const Arguments& arguments) {
     auto text = GADNotification::stringParameter(arguments.parameters(), "iurl");
-    auto url = text ? platform::URL::parse(*text) : std::nullopt;
+    // The page names the picture: fetching it is the page's load.
+    auto pageURL = text ? GADPageURL::parse(*text, arguments.adView ? arguments.adView->webView() : nullptr)
+                        : std::nullopt;
+    auto url = pageURL ? std::optional(pageURL->url()) : std::nullopt;
     // Only a picture on the web can be fetched.
     if (!url || !url->isValid() || (url->scheme() != "http" && url->scheme() != "https")) {
         reportError(kPictureInitFailed, "storePicture");
@@ -104,7 +108,7 @@ void GADMRAIDGMSGHandler::actionStorePicture(const Arguments& arguments) {
     }
     auto picture = GADMRAIDPicture::initWithURL(url);
     picture->setDelegate(std::static_pointer_cast<GADMRAIDGMSGHandler>(shared_from_this()));
-    if (arguments.adView) picture->setPage(arguments.adView->webView());
+    picture->setPage(pageURL->page());
     pendingPictureDownloads_[key] = picture;
     picture->storeInPhotoAlbum();
     // The handler watches the alert so that a cancelled one lets the ad ask again.

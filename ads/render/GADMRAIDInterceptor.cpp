@@ -3,13 +3,17 @@
 #include <atomic>
 #include <mutex>
 #include <set>
+#include <utility>
 
 #include "ads/core/sdkcore/GADHosts.h"
 #include "ads/render/GADAdURLStash.h"
+#include "ads/render/GADAdView.h"
 #include "platform/net/HTTPURLResponse.h"
 #include "platform/net/URLConnection.h"
 #include "platform/net/URLProtocol.h"
 #include "platform/net/URLProtocolClient.h"
+#include "platform/runloop/MainLoop.h"
+#include "platform/web/WebView.h"
 
 namespace ruzave {
 namespace {
@@ -40,8 +44,84 @@ void setDefaultPaths(InterceptorState& s) {
     s.expandedBanner = defaultLocation("mraid_app_expanded_banner.js");
 }
 
-// One claimed "mraid.js" request: the script is fetched from its location and passed on whole. A
-// failed fetch, or one that does not answer 2xx, fails the load and is never cached.
+// The fetch of one page's script: its body kept within the page's memory, and handed to the load that
+// claimed "mraid.js" once whole. Main thread (the page's loads deliver there).
+class MRAIDScriptFetch : public platform::URLConnectionDelegate {
+  public:
+    MRAIDScriptFetch(std::shared_ptr<platform::URLProtocolClient> client, platform::URL url)
+        : client_(std::move(client)), url_(std::move(url)) {}
+
+    void start(std::shared_ptr<platform::URLConnection> connection) {
+        connection_ = std::move(connection);
+        connection_->start();
+    }
+    // The claiming load was cancelled: the fetch ends with it, and tells nothing more.
+    void stop() {
+        stopped_ = true;
+        body_.clear();
+        if (auto connection = std::exchange(connection_, nullptr)) connection->cancel();
+    }
+
+    void didReceiveResponse(const std::shared_ptr<platform::URLConnection>&,
+                            const platform::HTTPURLResponse& response) override {
+        status_ = response.statusCode();
+        body_.clear();
+    }
+    void didReceiveData(const std::shared_ptr<platform::URLConnection>& connection, const platform::Bytes& data) override {
+        if (stopped_) return;
+        if (!connection->charge(data.size())) {
+            fail(platform::Error(GADMRAIDInterceptor::kCocoaErrorDomain, GADMRAIDInterceptor::kNoLocationErrorCode,
+                                 "The MRAID script does not fit in the page's memory budget."));
+            return;
+        }
+        body_.insert(body_.end(), data.begin(), data.end());
+    }
+    bool willCacheResponse(const std::shared_ptr<platform::URLConnection>&, const platform::HTTPURLResponse&) override {
+        return false;
+    }
+    void didFinishLoading(const std::shared_ptr<platform::URLConnection>&) override {
+        if (stopped_) return;
+        connection_.reset();
+        if (status_ < 200 || status_ > 299) {
+            fail(platform::Error(GADMRAIDInterceptor::kCocoaErrorDomain, GADMRAIDInterceptor::kNoLocationErrorCode,
+                                 "The MRAID script could not be fetched."));
+            return;
+        }
+        stopped_ = true;
+        platform::Bytes data = std::move(body_);
+        platform::HTTPHeaderFields headers;
+        headers.set("Content-Type", "application/javascript");
+        headers.set("Content-Length", std::to_string(data.size()));
+        client_->didReceiveResponse(platform::HTTPURLResponse(url_, 200, headers),
+                                    platform::URLCacheStoragePolicy::NotAllowed);
+        client_->didLoadData(data);
+        client_->didFinishLoading();
+    }
+    void didFailWithError(const std::shared_ptr<platform::URLConnection>&, const platform::Error& error) override {
+        if (stopped_) return;
+        fail(error);
+    }
+
+  private:
+    void fail(const platform::Error& error) {
+        stopped_ = true;
+        body_.clear();
+        if (auto connection = std::exchange(connection_, nullptr)) connection->cancel();
+        client_->didFailWithError(error);
+    }
+
+    std::shared_ptr<platform::URLProtocolClient> client_;
+    platform::URL url_;
+    std::shared_ptr<platform::URLConnection> connection_;
+    platform::Bytes body_;
+    long status_ = 0;
+    bool stopped_ = false;
+};
+
+// One claimed "mraid.js" request: the script is fetched from its location as a load of the page that
+// asked (platform::WebView::connectionForPage: among its loads, charged to it, ended with it) and passed
+// on whole. A failed fetch, or one that does not answer 2xx, fails the load and is never cached; so does
+// a request whose page cannot be found. Main thread (a page's loads start and stop there).
 class MRAIDScriptLoad : public platform::URLProtocol {
   public:
     MRAIDScriptLoad(platform::URLRequest request, std::shared_ptr<platform::URLProtocolClient> client,
@@ -57,37 +137,38 @@ class MRAIDScriptLoad : public platform::URLProtocol {
                                                      "No MRAID script location for this page."));
             return;
         }
+        // The page behind the request, as the stash names it; a view is touched on the main thread only.
+        std::shared_ptr<platform::WebView> page;
+        if (platform::MainLoop::isMainThread()) {
+            if (auto referer = GADMRAIDInterceptor::refererURLFromRequest(request()))
+                if (auto view = GADAdURLStash::viewForURL(*referer)) page = view->webView();
+        }
+        if (!page) {
+            client->didFailWithError(platform::Error(GADMRAIDInterceptor::kCocoaErrorDomain,
+                                                     GADMRAIDInterceptor::kNoLocationErrorCode,
+                                                     "No page to load the MRAID script for."));
+            return;
+        }
         platform::URLRequest fetch(*url, platform::URLRequest::CachePolicy::ReloadIgnoringLocalCacheData,
                                    GADMRAIDInterceptor::kScriptFetchTimeout);
-        auto stopped = stopped_;
-        // Fetched for the page that asked for "mraid.js", on its side.
-        platform::URLConnection::sendAsynchronousRequest(
-            fetch, transferOrigin(), nullptr,
-            [client, stopped, url = *url](std::optional<platform::HTTPURLResponse> response, platform::Bytes data,
-                                          std::optional<platform::Error> error) {
-                if (stopped->load()) return;
-                if (error || !response || response->statusCode() < 200 || response->statusCode() > 299) {
-                    client->didFailWithError(error ? *error
-                                                   : platform::Error(GADMRAIDInterceptor::kCocoaErrorDomain,
-                                                                     GADMRAIDInterceptor::kNoLocationErrorCode,
-                                                                     "The MRAID script could not be fetched."));
-                    return;
-                }
-                platform::HTTPHeaderFields headers;
-                headers.set("Content-Type", "application/javascript");
-                headers.set("Content-Length", std::to_string(data.size()));
-                client->didReceiveResponse(platform::HTTPURLResponse(url, 200, headers),
-                                           platform::URLCacheStoragePolicy::NotAllowed);
-                client->didLoadData(data);
-                client->didFinishLoading();
-            });
+        auto fetcher = std::make_shared<MRAIDScriptFetch>(client, *url);
+        platform::Error error(GADMRAIDInterceptor::kCocoaErrorDomain, GADMRAIDInterceptor::kNoLocationErrorCode);
+        auto connection = page->connectionForPage(fetch, fetcher, &error);
+        if (!connection) {
+            client->didFailWithError(error);
+            return;
+        }
+        fetch_ = fetcher;
+        fetcher->start(std::move(connection));
     }
 
-    void stopLoading() override { stopped_->store(true); }
+    void stopLoading() override {
+        if (auto fetch = std::exchange(fetch_, nullptr)) fetch->stop();
+    }
 
   private:
     std::optional<std::string> location_;
-    std::shared_ptr<std::atomic<bool>> stopped_ = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<MRAIDScriptFetch> fetch_;
 };
 
 std::shared_ptr<GADMRAIDInterceptor> makeInterceptorClass();

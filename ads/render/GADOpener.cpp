@@ -234,13 +234,15 @@ void GADOpener::presentStoreSheet(const std::shared_ptr<platform::ViewController
 }
 
 void GADOpener::openInAppPurchase(const std::string& productID, long quantity,
-                                  const std::vector<std::string>& reportingURLStringFormats) {
+                                  const std::vector<std::string>& reportingURLStringFormats,
+                                  std::weak_ptr<platform::WebView> page) {
     if (!shouldPerformOpenAction()) return;
     auto controller = std::dynamic_pointer_cast<GADViewController>(viewController_.lock());
     auto purchase = GADInAppPurchase::initWithViewController(controller);
     purchase->setProductID(productID);
     purchase->setQuantity(quantity);
     purchase->setReportingURLStringFormats(reportingURLStringFormats);
+    purchase->setPage(std::move(page));
     if (auto slot = slot_.lock()) slot->didReceiveInAppPurchase(purchase);
     didOpenInApp();
 }

@@ -25,6 +25,7 @@
 namespace platform {
 class ProductViewController;
 class ViewController;
+class WebView;
 } // namespace platform
 
 namespace ruzave {
@@ -102,9 +103,11 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
     void fetchInAppStoreForProductID(const std::string& productID);
     void productViewControllerDidFinish(platform::ProductViewController& controller) override;
 
-    // --- In-app purchase: after the gate, the purchase goes to the slot's in-app-purchase delegate.
+    // --- In-app purchase: after the gate, the purchase goes to the slot's in-app-purchase delegate. Its
+    // report URLs are loads of `page`, the page that named them (held weakly).
     void openInAppPurchase(const std::string& productID, long quantity,
-                           const std::vector<std::string>& reportingURLStringFormats);
+                           const std::vector<std::string>& reportingURLStringFormats,
+                           std::weak_ptr<platform::WebView> page);
 
     // --- Full-screen web apps, MRAID expand and resize.
     void openWebApp(const std::optional<platform::URL>& url, std::uint32_t orientations, bool useCustomClose);

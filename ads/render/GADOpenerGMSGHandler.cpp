@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "ads/core/slot/GADSlot.h"
+#include "ads/core/util/GADLog.h"
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADClickTrackerCollection.h"
 #include "ads/render/GADNotification.h"
@@ -13,6 +14,11 @@ namespace ruzave {
 namespace {
 
 using platform::InterfaceOrientation;
+
+// The page of the ad view the message came from; null without one.
+std::shared_ptr<platform::WebView> pageOf(const GADGMSGHandler::Arguments& arguments) {
+    return arguments.adView ? arguments.adView->webView() : nullptr;
+}
 
 GADOpenerGMSGHandler& self(GADGMSGHandler& h) {
     return static_cast<GADOpenerGMSGHandler&>(h);
@@ -51,6 +57,13 @@ std::optional<platform::URL> GADOpenerGMSGHandler::URLFromParams(const platform:
     return url;
 }
 
+std::optional<GADPageURL> GADOpenerGMSGHandler::pageURLFromParams(const platform::Value& params,
+                                                                  const std::shared_ptr<platform::WebView>& page) {
+    auto text = GADNotification::stringParameter(params, "u");
+    if (!text) return std::nullopt;
+    return GADPageURL::parse(*text, page);
+}
+
 std::uint32_t GADOpenerGMSGHandler::orientationFromParams(const platform::Value& params) {
     auto o = GADNotification::stringParameter(params, "o");
     if (!o) return kAllOrientations;
@@ -70,16 +83,23 @@ bool GADOpenerGMSGHandler::shouldUseCustomClose(const platform::Value& params) {
 
 std::vector<std::string> GADOpenerGMSGHandler::reportingURLFormats(const std::string& text) {
     std::vector<std::string> formats;
-    std::string current;
-    for (char c : text) {
-        if (std::isspace(static_cast<unsigned char>(c))) {
-            if (!current.empty()) formats.push_back(std::move(current));
-            current.clear();
-        } else {
-            current += c;
-        }
+    std::size_t dropped = 0;
+    std::size_t i = 0;
+    const auto blank = [&](std::size_t at) { return std::isspace(static_cast<unsigned char>(text[at])) != 0; };
+    while (i < text.size()) {
+        while (i < text.size() && blank(i)) ++i;
+        const std::size_t start = i;
+        while (i < text.size() && !blank(i)) ++i;
+        if (i == start) break;
+        // Only what is kept is copied.
+        if (formats.size() < kMaximumReportURLs && i - start <= kMaximumReportURLLength)
+            formats.emplace_back(text, start, i - start);
+        else
+            ++dropped;
     }
-    if (!current.empty()) formats.push_back(std::move(current));
+    if (dropped > 0)
+        GADLog("In-app purchase: %zu report URLs dropped (at most %zu, each at most %zu characters).", dropped,
+               kMaximumReportURLs, kMaximumReportURLLength);
     return formats;
 }
 
@@ -90,13 +110,13 @@ std::optional<long long> GADOpenerGMSGHandler::validQuantity(const platform::Val
 }
 
 void GADOpenerGMSGHandler::didReceiveClickNotification(const Arguments& arguments) {
-    auto url = URLFromParams(arguments.parameters());
+    auto page = pageOf(arguments);
+    auto url = pageURLFromParams(arguments.parameters(), page);
     if (!url) return;
-    auto slot = opener_->slot();
-    platform::URL target = slot ? slot->gestureClickURLWithURL(*url) : *url;
     // The creative names the URL: its page loads it.
-    auto page = arguments.adView ? arguments.adView->webView() : nullptr;
-    GADClickTrackerCollection::sharedInstance()->trackURLForPage(target, page);
+    auto slot = opener_->slot();
+    auto target = slot ? GADPageURL::withURL(slot->gestureClickURLWithURL(url->url()), page) : url;
+    if (target) GADClickTrackerCollection::sharedInstance()->trackURLForPage(*target);
 }
 
 void GADOpenerGMSGHandler::didReceiveOpenNotification(const Arguments& arguments) {
@@ -119,7 +139,9 @@ void GADOpenerGMSGHandler::actionOpenInAppStore(const Arguments& arguments) {
     auto product = GADNotification::stringParameter(params, "product_id");
     if (!product) return;
     auto wait = GADNotification::stringParameter(params, "wait_for_fetch");
-    opener_->openInAppStoreWithProductID(*product, URLFromParams(params), !wait || *wait == "true");
+    auto fallback = pageURLFromParams(params, pageOf(arguments));
+    opener_->openInAppStoreWithProductID(*product, fallback ? std::optional(fallback->url()) : std::nullopt,
+                                         !wait || *wait == "true");
 }
 
 void GADOpenerGMSGHandler::actionOpenInAppPurchase(const Arguments& arguments) {
@@ -128,21 +150,24 @@ void GADOpenerGMSGHandler::actionOpenInAppPurchase(const Arguments& arguments) {
     auto quantity = validQuantity(params);
     if (!product || !quantity) return;
     auto reports = GADNotification::stringParameter(params, "report_urls");
+    // The report URLs are the page's: its purchase reports them as its loads.
     opener_->openInAppPurchase(*product, static_cast<long>(*quantity),
-                               reports ? reportingURLFormats(*reports) : std::vector<std::string>{});
+                               reports ? reportingURLFormats(*reports) : std::vector<std::string>{}, pageOf(arguments));
 }
 
 void GADOpenerGMSGHandler::actionOpenBrowser(const Arguments& arguments) {
     const auto& params = arguments.parameters();
-    if (auto url = URLFromParams(params)) opener_->openBrowserToURL(*url, orientationFromParams(params));
+    // The browser's page is a page of its own, not a load of this one.
+    if (auto url = pageURLFromParams(params, pageOf(arguments)))
+        opener_->openBrowserToURL(url->url(), orientationFromParams(params));
 }
 
 void GADOpenerGMSGHandler::actionOpenWebApp(const Arguments& arguments) {
     const auto& params = arguments.parameters();
     auto mask = orientationFromParams(params);
     bool customClose = shouldUseCustomClose(params);
-    if (auto url = URLFromParams(params)) {
-        opener_->openWebApp(url, mask, customClose);
+    if (auto url = pageURLFromParams(params, pageOf(arguments))) {
+        opener_->openWebApp(url->url(), mask, customClose);
     } else if (auto html = GADNotification::stringParameter(params, "html")) {
         opener_->openWebAppWithHTML(html, mask, customClose);
     }
@@ -154,10 +179,10 @@ void GADOpenerGMSGHandler::actionExpand(const Arguments& arguments) {
 }
 
 void GADOpenerGMSGHandler::actionOpenApp(const Arguments& arguments) {
-    auto url = URLFromParams(arguments.parameters());
+    auto url = pageURLFromParams(arguments.parameters(), pageOf(arguments));
     if (!url) return;
     auto slot = opener_->slot();
-    opener_->openApp(slot ? slot->gestureClickURLWithURL(*url) : *url);
+    opener_->openApp(slot ? slot->gestureClickURLWithURL(url->url()) : url->url());
 }
 
 } // namespace ruzave

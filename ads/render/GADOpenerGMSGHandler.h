@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include "ads/core/net/GADPageURL.h"
 #include "ads/render/GADGMSGHandler.h"
 #include "platform/base/URL.h"
 #include "platform/base/Value.h"
@@ -34,10 +35,19 @@ class GADOpenerGMSGHandler : public GADGMSGHandler {
     void actionExpand(const Arguments& arguments);
     void actionOpenApp(const Arguments& arguments);
 
+    // A purchase names at most this many report URLs, each at most this long (before its keywords are
+    // filled in); the rest is dropped: they are the page's loads, and the page chose how many.
+    static constexpr std::size_t kMaximumReportURLs = 32;
+    static constexpr std::size_t kMaximumReportURLLength = 8 * 1024;
+
     static std::optional<platform::URL> URLFromParams(const platform::Value& params);
+    // "u" as the URL the page in `page` named.
+    static std::optional<GADPageURL> pageURLFromParams(const platform::Value& params,
+                                                       const std::shared_ptr<platform::WebView>& page);
     static std::uint32_t orientationFromParams(const platform::Value& params);
     static bool shouldUseCustomClose(const platform::Value& params);
-    // "report_urls" split at white space, empty pieces dropped.
+    // "report_urls" split at white space, empty pieces dropped, and bounded as above (logged when it
+    // drops any).
     static std::vector<std::string> reportingURLFormats(const std::string& text);
     // The purchase quantity, or nullopt when it is outside 1 to 10 (missing reads as 0).
     static std::optional<long long> validQuantity(const platform::Value& params);

@@ -23,11 +23,11 @@ GADClickTrackerCollection::~GADClickTrackerCollection() {
 }
 
 void GADClickTrackerCollection::start(const platform::URL& url, bool cacheEnabled,
-                                      const std::shared_ptr<platform::WebView>* page) {
+                                      const std::weak_ptr<platform::WebView>* page) {
     // An empty string parses as an empty reference, which is nothing to load.
     if (!url.isValid() || url.absoluteString().empty()) return;
     // A creative's URL with no page to load it for is nobody's to send.
-    if (page != nullptr && *page == nullptr) return;
+    if (page != nullptr && page->expired()) return;
     auto tracker = GADClickTracker::init();
     tracker->setDelegate(weak_from_this());
     tracker->setCacheEnabled(cacheEnabled);
@@ -37,16 +37,12 @@ void GADClickTrackerCollection::start(const platform::URL& url, bool cacheEnable
     tracker->trackURL(url);
 }
 
-void GADClickTrackerCollection::trackURLForPage(const platform::URL& url, bool cacheEnabled,
-                                                const std::shared_ptr<platform::WebView>& page) {
-    start(url, cacheEnabled, &page);
+void GADClickTrackerCollection::trackURLForPage(const GADPageURL& url, bool cacheEnabled) {
+    start(url.url(), cacheEnabled, &url.page());
 }
 
-void GADClickTrackerCollection::trackURLsForPage(const std::vector<std::string>& urls, bool cacheEnabled,
-                                                 const std::shared_ptr<platform::WebView>& page) {
-    for (const auto& text : urls) {
-        if (auto url = platform::URL::parse(text)) start(*url, cacheEnabled, &page);
-    }
+void GADClickTrackerCollection::trackURLsForPage(const std::vector<GADPageURL>& urls, bool cacheEnabled) {
+    for (const auto& url : urls) start(url.url(), cacheEnabled, &url.page());
 }
 
 void GADClickTrackerCollection::trackURLs(const platform::Value& urls, bool cacheEnabled) {

@@ -3,7 +3,8 @@
 // downloaded) once it has reported. A URL the SDK tracks of its own accord (the ad response's impression
 // and click URLs) is the app's request; a URL a creative named (its tracking messages, the trackers it
 // passes along) is that creative's page's web content, bounded and charged there, and ends with the page
-// (see platform::WebView::connectionForPage). Main thread.
+// (see platform::WebView::connectionForPage). Such a URL comes as a GADPageURL, which only the page's entry
+// points take. Main thread.
 #include <cstddef>
 #include <memory>
 #include <set>
@@ -12,6 +13,7 @@
 
 #include "ads/core/net/GADClickTracker.h"
 #include "ads/core/net/GADClickTrackerDelegate.h"
+#include "ads/core/net/GADPageURL.h"
 #include "platform/base/Value.h"
 
 namespace ruzave {
@@ -29,13 +31,15 @@ class GADClickTrackerCollection : public GADClickTrackerDelegate,
     void trackURLs(const platform::Value& urls, bool cacheEnabled);
     void trackURLs(const std::vector<std::string>& urls, bool cacheEnabled);
     void trackURLs(const std::vector<platform::URL>& urls, bool cacheEnabled);
-    // Named by the page in `page` (a null page: no page to load for, and nothing is loaded).
-    void trackURLForPage(const platform::URL& url, const std::shared_ptr<platform::WebView>& page) {
-        trackURLForPage(url, true, page);
-    }
-    void trackURLForPage(const platform::URL& url, bool cacheEnabled, const std::shared_ptr<platform::WebView>& page);
-    void trackURLsForPage(const std::vector<std::string>& urls, bool cacheEnabled,
-                          const std::shared_ptr<platform::WebView>& page);
+    // A page's URL is never the app's to send.
+    void trackURL(const GADPageURL&) = delete;
+    void trackURL(const GADPageURL&, bool) = delete;
+    void trackURLs(const std::vector<GADPageURL>&, bool) = delete;
+
+    // Named by a creative's page: loaded as that page's (nothing is loaded once the page has gone, or
+    // for a URL made without a page).
+    void trackURLForPage(const GADPageURL& url, bool cacheEnabled = true);
+    void trackURLsForPage(const std::vector<GADPageURL>& urls, bool cacheEnabled);
 
     // Drops the trackers that have reported.
     void cleanupTrackers();
@@ -50,7 +54,7 @@ class GADClickTrackerCollection : public GADClickTrackerDelegate,
   private:
     GADClickTrackerCollection() = default;
     // `page` null: the app's own; otherwise for that page.
-    void start(const platform::URL& url, bool cacheEnabled, const std::shared_ptr<platform::WebView>* page);
+    void start(const platform::URL& url, bool cacheEnabled, const std::weak_ptr<platform::WebView>* page);
     void scheduleCleanup();
 
     std::set<std::shared_ptr<GADClickTracker>> trackers_;

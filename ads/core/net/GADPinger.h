@@ -19,6 +19,7 @@ class DispatchQueue;
 
 namespace ruzave {
 
+class GADPageURL;
 class GADScheduler;
 
 class GADPinger : public std::enable_shared_from_this<GADPinger> {
@@ -43,6 +44,11 @@ public:
     // One GET; `completionBlock` runs on the pinger's queue with whether a 2xx answer came. An empty
     // or malformed URL string completes with false and sends nothing; no block, nothing is sent.
     void pingURLString(const std::string& urlString, std::function<void(bool)> completionBlock);
+    // A URL a creative's page named is that page's load (GADClickTrackerCollection::trackURLForPage),
+    // never one of the app's pings.
+    void pingWithRetryGroupKey(const std::optional<std::string>&, const GADPageURL&,
+                               const std::optional<std::string>&) = delete;
+    void pingURLString(const GADPageURL&, std::function<void(bool)>) = delete;
     // One retry pass (run on the pinger's queue by the scheduler).
     void pingRetryURLs();
     // Schedules the retry pass once per period; the first pass runs one period from now.

@@ -23,11 +23,13 @@
 #include "ads/core/public/GADRequestError.h"
 #include "ads/core/sdkcore/GADHosts.h"
 #include "ads/core/slot/GADSlot.h"
+#include "ads/native/GADDefaultInAppPurchase.h"
 #include "ads/render/GADAdView.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/net/NetworkConfiguration.h"
 #include "platform/testing/Harness.h"
 #include "platform/testing/ui/TouchInjector.h"
+#include "platform/ui/AlertView.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
@@ -36,6 +38,7 @@
 #include "platform/web/WebPage.h"
 #include "platform/web/WebView.h"
 #include "tests/ads/core/sdkcore/SDKCoreTestSupport.h"
+#include "tests/ads/native/InAppPurchaseTestSupport.h"
 #include "tools/adserver/AdResponses.h"
 #include "tools/adserver/AdServer.h"
 #include "tools/adserver/CorePage.h"
@@ -645,4 +648,91 @@ TEST_CASE("GADBannerView: after the banner's release a new ad loads at once, its
     // Heard and answered now, not once the released creative's pings give up a minute later.
     CHECK(road.until([&] { return adRequests(road, "next") == 1; }));
     CHECK(road.until([&] { return road.count("received") == 2; }));
+}
+
+// --- Every message and MRAID call that names a URL, pointed at a hanging host.
+
+namespace {
+
+// A creative that, once loaded, names `hang` (plus a tag) in a purchase's `reports` report URLs and, when
+// `every`, in each other message and MRAID call that takes a URL: tracking, click, each kind of open,
+// precache, a picture to store, a calendar event and a video. It sets `sent` when done.
+std::string everyRoadCreative(const std::string& hang, int reports, bool every = true) {
+    const std::string others =
+        "  go('httpTrack', 'u=' + u('track'));\n"
+        "  go('click', 'u=' + u('click'));\n"
+        "  go('open', 'a=in_app_store&product_id=gem&wait_for_fetch=false&u=' + u('store'));\n"
+        "  go('open', 'a=webapp&u=' + u('webapp'));\n"
+        "  go('open', 'a=app&u=' + u('app'));\n"
+        "  go('open', 'a=call&u=' + u('call'));\n"
+        "  go('open', 'a=video&u=' + u('video'));\n"
+        "  go('open', 'a=browser&u=' + u('browser'));\n"
+        "  go('precache', 'src=' + u('precache'));\n"
+        "  go('mraid', 'a=storePicture&iurl=' + u('picture'));\n"
+        "  go('mraid', 'a=createCalendarEvent&summary=s&start=2030-01-01T10:00:00Z&location=' + u('calendar'));\n"
+        "  go('video', 'action=new&x=0&y=0&w=10&h=10');\n"
+        "  go('video', 'action=src&src=' + u('videosrc'));\n";
+    return "<html><body style=\"margin:0\"><div style=\"width:320px;height:50px;background:#0a0\">ad</div>"
+           "<script>var sent = 0, H = '" + hang + "';\n"
+           "function go(kind, q) { try { location.href = 'gmsg://mobileads.ruzave.example/' + kind + '?' + q; }"
+           " catch (e) {} }\n"
+           "function u(tag) { return encodeURIComponent(H + tag); }\n"
+           "window.addEventListener('load', function () {\n"
+           "  var r = []; for (var i = 0; i < " + std::to_string(reports) + "; i++) r.push(H + 'report' + i);\n"
+           "  go('open', 'a=in_app_purchase&product_id=&quantity=1&report_urls=' + encodeURIComponent(r.join(' ')));\n" +
+           (every ? others : std::string()) +
+           "  sent = 1;\n"
+           "});</script></body></html>";
+}
+
+} // namespace
+
+TEST_CASE("GADBannerView: whatever URL a creative's messages name hangs, the next ad request goes out at once") {
+    auto publisher = std::make_shared<iaptest::Publisher>();
+    // The default purchase flow answers a purchase with no product at once: its reports go out then.
+    ruzave::GADDefaultInAppPurchase::enableDefaultPurchaseFlowWithDelegate(publisher);
+    const std::string html =
+        everyRoadCreative("https://" + std::string(GADHosts::kAdServerHost) + kHangPath + "?m=", 12);
+    IsolationRoad road([html](const std::string& unit) {
+        adserver::StandardAd ad;
+        if (unit == "every-road") ad.html = html;
+        return ad;
+    });
+    auto banner = road.place("every-road");
+    REQUIRE(road.loaded(banner));
+    REQUIRE(road.until([&] { return banner->adView()->evaluate("sent") == "1"; }));
+    // The picture waits for the user's leave.
+    for (const auto& alert : platform::AlertView::visibleAlerts()) alert->tapButtonAtIndex(1);
+    // Its loads reach the host and hang there.
+    REQUIRE(road.until([&] { return road.heard(kHangPath, GADHosts::kAdServerHost) >= 6; }));
+
+    auto next = road.place("next");
+    next->loadRequest(ruzave::GADRequest::request());
+    // Heard and answered now, not once the hanging loads give up a minute later.
+    CHECK(road.until([&] { return adRequests(road, "next") == 1; }, 10));
+    CHECK(road.until([&] { return road.count("received") == 2; }, 10));
+}
+
+TEST_CASE("GADInAppPurchase: a creative's hanging report URLs are its page's loads, and the next ad request "
+          "goes out at once") {
+    auto publisher = std::make_shared<iaptest::Publisher>();
+    ruzave::GADDefaultInAppPurchase::enableDefaultPurchaseFlowWithDelegate(publisher);
+    const std::string html =
+        everyRoadCreative("https://" + std::string(GADHosts::kAdServerHost) + kHangPath + "?m=", 12, false);
+    IsolationRoad road([html](const std::string& unit) {
+        adserver::StandardAd ad;
+        if (unit == "purchase") ad.html = html;
+        return ad;
+    });
+    auto banner = road.place("purchase");
+    REQUIRE(road.loaded(banner));
+    REQUIRE(road.until([&] { return banner->adView()->evaluate("sent") == "1"; }));
+    auto page = banner->adView()->webView()->currentPage();
+    REQUIRE(page);
+    // All twelve are the page's own loads; six of them reach the host and hang there.
+    REQUIRE(road.until([&] { return page->loadsForPageCount() == 12; }));
+    REQUIRE(road.until([&] { return road.heard(kHangPath, GADHosts::kAdServerHost) >= 6; }));
+    banner->loadRequest(ruzave::GADRequest::request());
+    CHECK(road.until([&] { return adRequests(road, "purchase") == 2; }, 10));
+    CHECK(road.until([&] { return road.count("received") == 2; }, 10));
 }

@@ -2,6 +2,9 @@
 
 #include <doctest/doctest.h>
 
+#include <chrono>
+
+#include "ads/core/net/GADClickTrackerCollection.h"
 #include "ads/core/signals/GADApplication.h"
 #include "ads/core/signals/GADSession.h"
 #include "ads/core/slot/GADSlot.h"
@@ -9,6 +12,9 @@
 #include "ads/core/util/GADLog.h"
 #include "ads/native/GADDefaultInAppPurchaseFlow.h"
 #include "platform/base/Log.h"
+#include "platform/net/TransferOrigin.h"
+#include "platform/web/WebPage.h"
+#include "platform/web/WebView.h"
 #include "tests/ads/native/InAppPurchaseTestSupport.h"
 
 using ruzave::GADInAppPurchase;
@@ -20,6 +26,14 @@ std::shared_ptr<GADInAppPurchase> purchase(const std::string& productID, long st
     p->setProductID(productID);
     if (status != 0) p->reportPurchaseStatus(status);
     return p;
+}
+
+// A web view holding a creative's page, the one that names the report URLs.
+std::shared_ptr<platform::WebView> pageView(platform::testing::Harness& harness) {
+    auto view = platform::WebView::create();
+    view->loadHTMLString("<p>ad</p>", platform::URL::parse("https://ads.example/creative"));
+    harness.runUntil([&] { return view->currentPage() != nullptr; }, 5);
+    return view;
 }
 
 // The public ad object as the slot sees it: it may offer an in-app-purchase delegate.
@@ -109,7 +123,9 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADInAppPurchase: only success cl
 }
 
 TEST_CASE_FIXTURE(iaptest::Server, "GADInAppPurchase: each report pings every template with the latest status") {
+    auto view = pageView(*this);
     auto p = purchase("p1");
+    p->setPage(view);
     p->setReportingURLStringFormats({reportURL("/iap/a?s=@status@&p=@sku@"), "@nothing@", reportURL("/iap/b?s=@status@")});
     p->reportPurchaseStatus(2);
     REQUIRE(waitFor("/iap/a"));
@@ -157,4 +173,41 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADInAppPurchase: the slot hands 
     CHECK(recorder->purchases.size() == 1);
     ruzave::GADDefaultInAppPurchase::disableDefaultPurchaseFlow();
     CHECK(slot->inAppPurchaseDelegate() == recorder);
+}
+
+TEST_CASE_FIXTURE(iaptest::Server, "GADInAppPurchase: report URLs are loads of the page that named them, and none go out "
+                                   "without it") {
+    adserver::Response hang = adserver::Response::text("late");
+    hang.delay = std::chrono::seconds(60); // cut short when the server stops
+    server->route("/iap/hang", hang);
+    auto view = pageView(*this);
+    auto page = view->currentPage();
+    REQUIRE(page);
+    auto trackers = ruzave::GADClickTrackerCollection::sharedInstance();
+    auto p = purchase("p1");
+    p->setPage(view);
+    // One longer than web content loads: never made.
+    const std::string tooLong =
+        reportURL("/iap/long?x=") + std::string(platform::TransferOrigin::MaximumURLLength, 'x');
+    p->setReportingURLStringFormats({reportURL("/iap/hang?n=1"), tooLong, reportURL("/iap/hang?n=2")});
+    const auto before = trackers->trackedCount();
+    p->reportPurchaseStatus(3);
+    CHECK(trackers->trackedCount() - before == 2);
+    // Under way as the page's own loads, and they hang there.
+    CHECK(page->loadsForPageCount() == 2);
+    REQUIRE(waitFor("/iap/hang", 2));
+
+    // The purchase does not keep the page alive; with the page gone, its reports go nowhere.
+    std::weak_ptr<platform::WebView> weak = view;
+    view.reset();
+    CHECK(weak.expired());
+    p->setReportingURLStringFormats({reportURL("/iap/after")});
+    p->reportPurchaseStatus(2);
+    // Nor does a purchase that no page named.
+    auto orphan = purchase("p2");
+    orphan->setReportingURLStringFormats({reportURL("/iap/after")});
+    orphan->reportPurchaseStatus(2);
+    runUntilIdle();
+    CHECK(trackers->trackedCount() - before == 2);
+    CHECK(server->requestCount("/iap/after") == 0);
 }

@@ -2,6 +2,9 @@
 
 #include <doctest/doctest.h>
 
+#include <algorithm>
+
+#include "ads/core/net/GADClickTrackerCollection.h"
 #include "ads/core/slot/GADSlotDelegate.h"
 #include "ads/native/GADInAppPurchase.h"
 #include "ads/native/GADInAppPurchaseDelegate.h"
@@ -10,6 +13,8 @@
 #include "platform/services/ProductViewController.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Application.h"
+#include "platform/web/WebPage.h"
+#include "platform/web/WebView.h"
 #include "tests/ads/render/RenderFullScreenTestSupport.h"
 
 using fullscreentest::MRAIDBanner;
@@ -189,6 +194,8 @@ TEST_CASE_FIXTURE(OpenMessages, "GADOpenerGMSGHandler: an in-app purchase open h
     CHECK(purchase->quantity() == 3);
     CHECK(purchase->reportingURLStringFormats() == std::vector<std::string>{"https://r.example/a?s=@status@", "https://r.example/b"});
     CHECK(purchase->adViewController() == nullptr); // a banner's controller is not a full-screen ad
+    // Its reports are the page's loads; the purchase holds the page weakly.
+    CHECK(purchase->page().lock() == adView->webView());
     CHECK(clicks() == 1);
 
     // The auto-click gate applies as to every open.
@@ -198,4 +205,60 @@ TEST_CASE_FIXTURE(OpenMessages, "GADOpenerGMSGHandler: an in-app purchase open h
     adView->setTouched(true);
     open(params({{"product_id", "gem"}, {"quantity", "1"}}));
     CHECK(owner->purchases.size() == 2);
+}
+
+TEST_CASE("GADOpenerGMSGHandler: a purchase keeps a bounded number of report URLs of bounded length") {
+    std::string text;
+    for (int i = 0; i < 20000; ++i) text += "https://r.example/" + std::to_string(i) + " ";
+    auto kept = GADOpenerGMSGHandler::reportingURLFormats(text);
+    REQUIRE(kept.size() == GADOpenerGMSGHandler::kMaximumReportURLs);
+    CHECK(kept.front() == "https://r.example/0");
+    CHECK(kept.back() == "https://r.example/" + std::to_string(GADOpenerGMSGHandler::kMaximumReportURLs - 1));
+    // A piece over the length bound goes; the ones around it stay, whatever the blanks between them.
+    const std::string huge = "https://r.example/" + std::string(GADOpenerGMSGHandler::kMaximumReportURLLength, 'x');
+    const std::string longest = "https://r.example/" +
+                                std::string(GADOpenerGMSGHandler::kMaximumReportURLLength - 18, 'y');
+    CHECK(GADOpenerGMSGHandler::reportingURLFormats("\ta " + huge + "\r\n" + longest + " \v") ==
+          std::vector<std::string>{"a", longest});
+    CHECK(GADOpenerGMSGHandler::reportingURLFormats(" \n\t ").empty());
+}
+
+TEST_CASE_FIXTURE(OpenMessages, "GADOpenerGMSGHandler: a flood of purchase messages stays within the page's loads") {
+    struct Reporter : ruzave::GADSlotDelegate, ruzave::GADInAppPurchaseDelegate {
+        std::optional<std::shared_ptr<ruzave::GADInAppPurchaseDelegate>> inAppPurchaseDelegate() const override {
+            return self.lock();
+        }
+        // Reports at once and keeps nothing, as the default flow does for an unknown product.
+        void didReceiveInAppPurchase(const std::shared_ptr<ruzave::GADInAppPurchase>& purchase) override {
+            formats = std::max(formats, purchase->reportingURLStringFormats().size());
+            ++count;
+            purchase->reportPurchaseStatus(ruzave::GADInAppPurchase::InvalidProduct);
+        }
+        std::weak_ptr<Reporter> self;
+        std::size_t formats = 0;
+        int count = 0;
+    };
+    auto owner = std::make_shared<Reporter>();
+    owner->self = owner;
+    s.slot->setSlotDelegate(owner);
+    auto page = adView->webView()->currentPage();
+    REQUIRE(page);
+    // Hosts that are never reached: each load stays under way, so the page's bound is what holds them.
+    std::string reports;
+    for (int i = 0; i < 2000; ++i) reports += "https://127.0.0.1:9/r?n=" + std::to_string(i) + " ";
+    const auto before = ruzave::GADClickTrackerCollection::sharedInstance()->trackedCount();
+    for (int m = 0; m < 10; ++m) {
+        auto p = params({{"product_id", ""}, {"quantity", "1"}});
+        p["a"] = "in_app_purchase";
+        p["report_urls"] = reports;
+        CHECK(send("open", p));
+        CHECK(page->loadsForPageCount() <= platform::WebPage::MaximumLoadsForPage);
+    }
+    settle();
+    CHECK(owner->count == 10);
+    CHECK(owner->formats == GADOpenerGMSGHandler::kMaximumReportURLs);
+    // Each message's reports were tried as the page's loads: no more than the bound per message.
+    CHECK(ruzave::GADClickTrackerCollection::sharedInstance()->trackedCount() - before <=
+          10 * GADOpenerGMSGHandler::kMaximumReportURLs);
+    CHECK(page->loadsForPageCount() <= platform::WebPage::MaximumLoadsForPage);
 }
