@@ -7,7 +7,7 @@
 // byte keeping the transfer alive. Every measurement runs in a child process of its own (fresh
 // singletons, its own descriptor limit, its own peak memory), under a soft limit of 1,024 descriptors
 // unless said otherwise; waits give up after 65 s, past the SDK's 60 s timeouts ("unheard").
-// Arguments pick measurements (default all: a a-click b c c-ping d e f f128 g h). A request that failed
+// Arguments pick measurements (default all: a a-click b c c-ping d e f f128 g h p p-flood). A request that failed
 // says after how long, and why, in place of its figure or on stderr.
 //
 // a. A banner's creative sends 12 `httpTrack` (a) or 12 `click` (a-click) messages to a hanging URL on
@@ -42,6 +42,12 @@
 //    more banner whose markup holds an image on the ping host (its pixel) and whose ad response names an
 //    impression tracker there: hanging_images_next_banner_{received,pixel,impression}_ms from its
 //    loadRequest, and hanging_images_descriptors once the three pages' loads settled.
+// p. The creative opens a purchase (no product: the default purchase flow reports it invalid at once)
+//    naming 12 report URLs that hang on the ad host; then the banner's next ad request:
+//      creative_purchase_reports_hanging_ad_host_next_ad_request_ms, _next_ad_received_ms.
+// p-flood. 100 purchase messages naming 2,000 report URLs each (200,000) on 300 hanging hosts, 10 a
+//    turn; 4 ad requests of other banners made 1, 3, 5 and 7 s in:
+//      creative_purchase_reports_200000_ad_requests_answered (of 4), _peak_resident_mb (VmHWM).
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -69,6 +75,8 @@
 #include "ads/core/public/GADInterstitial.h"
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/sdkcore/GADHosts.h"
+#include "ads/native/GADDefaultInAppPurchase.h"
+#include "ads/native/GADDefaultInAppPurchaseDelegate.h"
 #include "bench/BenchIsolation.h"
 #include "platform/base/Log.h"
 #include "platform/foundation/Sandbox.h"
@@ -641,6 +649,82 @@ struct Measurement {
     std::function<bool(App&)> run;
 };
 
+// --- p: purchase reports ------------------------------------------------------------------------------
+
+// Pays for nothing: a purchase with no product never reaches it.
+struct NoPayments : ruzave::GADDefaultInAppPurchaseDelegate {
+    void userDidPayForPurchase(const std::shared_ptr<ruzave::GADDefaultInAppPurchase>&) override {}
+};
+
+// A creative that, once loaded, opens `messages` purchases, `perTurn` a turn 100 ms apart, each naming
+// `reports` report URLs that the script expression `urlOf` (of the message `m` and report `i`) gives.
+PingCreative purchaseCreative(int messages, int perTurn, int reports, const std::string& urlOf) {
+    PingCreative c;
+    c.count = 0;
+    c.prelude = "var opened = 0;\n"
+                "function purchaseSome() {\n"
+                "  for (var end = Math.min(opened + " + std::to_string(perTurn) + ", " + std::to_string(messages) +
+                "); opened < end; opened++) {\n"
+                "    var m = opened, r = [];\n"
+                "    for (var i = 0; i < " + std::to_string(reports) + "; i++) r.push(" + urlOf + ");\n"
+                "    try { location.href = 'gmsg://mobileads.ruzave.example/open?a=in_app_purchase&product_id="
+                "&quantity=1&report_urls=' + encodeURIComponent(r.join(' ')); } catch (e) { refused++; }\n"
+                "  }\n"
+                "  if (opened < " + std::to_string(messages) + ") setTimeout(purchaseSome, 100);\n"
+                "}\n"
+                "window.addEventListener('load', purchaseSome);\n";
+    return c;
+}
+
+bool measurePurchaseReportsHanging(App& app) {
+    ruzave::GADDefaultInAppPurchase::enableDefaultPurchaseFlowWithDelegate(std::make_shared<NoPayments>());
+    const std::string figure = "creative_purchase_reports_hanging_ad_host";
+    Stage* stage = startStage(pingerThenPlain(purchaseCreative(
+        1, 1, kPings, "'https://" + std::string(GADHosts::kAdServerHost) + kHangPath + "?ai=" + kPingerUnit + "&r=' + i")));
+    if (!stage) return noFigure(figure + "_next_ad_request_ms", "the local server did not start");
+    auto pinger = place(app, kPingerUnit);
+    if (!startPinger(*stage, pinger, figure + "_next_ad_request_ms", GADHosts::kAdServerHost, kHangPath)) return false;
+    const auto made = SteadyClock::now();
+    pinger.view->loadRequest(ruzave::GADRequest::request());
+    runUntil([&] { return stage->adRequestHeard(kPingerUnit, 1).has_value(); }, kGiveUpSeconds);
+    printMsOr(figure + "_next_ad_request_ms", made, stage->adRequestHeard(kPingerUnit, 1));
+    runUntil([&] { return pinger.watch->outcomes() > 1; }, kGiveUpSeconds);
+    if (pinger.watch->receivedAt.size() > 1) printMs(figure + "_next_ad_received_ms", msBetween(made, pinger.watch->receivedAt.back()));
+    else unheard(figure + "_next_ad_received_ms");
+    printCount(figure + "_sent", stage->heard(kHangPath, GADHosts::kAdServerHost, kPingerUnit).size(), kPings);
+    return true;
+}
+
+bool measurePurchaseReportFlood(App& app) {
+    ruzave::GADDefaultInAppPurchase::enableDefaultPurchaseFlowWithDelegate(std::make_shared<NoPayments>());
+    const std::string figure = "creative_purchase_reports_200000";
+    Stage* stage = startStage(pingerThenPlain(purchaseCreative(
+        100, 10, 2000, "'https://h' + ((m * 2000 + i) % " + std::to_string(kOwnHosts) +
+                           ") + '.silent.ruzave.example/r?n=' + (m * 2000 + i)")));
+    if (!stage) return noFigure(figure + "_ad_requests_answered", "the local server did not start");
+    for (int h = 0; h < kOwnHosts; ++h)
+        stage->mapSilentHost(ownHost(h));
+    auto pinger = place(app, kPingerUnit);
+    if (!pinger.load()) return noFigure(figure + "_ad_requests_answered", "the purchasing ad did not load");
+    constexpr int kRequests = 4;
+    std::vector<PlacedBanner> banners;
+    const auto flood = SteadyClock::now();
+    for (int k = 0; k < kRequests; ++k) {
+        runFor(std::max(0.0, (1.0 + 2.0 * k) - msBetween(flood, SteadyClock::now()) / 1000));
+        banners.push_back(place(app, "purchase-flood-" + std::to_string(k), 80 + 50.0f * static_cast<float>(k)));
+        banners.back().view->loadRequest(ruzave::GADRequest::request());
+    }
+    runUntil([&] { return std::all_of(banners.begin(), banners.end(), [](const PlacedBanner& b) { return b.watch->outcomes() > 0; }); },
+             kGiveUpSeconds);
+    runUntil([&] { return pinger.page("opened") == "100"; }, 20);
+    std::size_t answered = 0;
+    for (const auto& b : banners) answered += b.watch->receivedAt.empty() ? 0 : 1;
+    printCount(figure + "_ad_requests_answered", answered, kRequests);
+    std::printf("%s_messages_sent: %s of 100\n", figure.c_str(), pinger.page("opened").c_str());
+    printMB(figure + "_peak_resident_mb", statusMB("VmHWM"));
+    return true;
+}
+
 const std::vector<Measurement>& measurements() {
     static const std::vector<Measurement> all = {
         {"a", 1024, [](App& app) { return measureHangingAdHost(app, "httpTrack"); }},
@@ -654,6 +738,8 @@ const std::vector<Measurement>& measurements() {
         {"f128", 128, measureFlood},
         {"g", 1024, measureLongURLs},
         {"h", 1024, measureNextBannerBehindHangingImages},
+        {"p", 1024, measurePurchaseReportsHanging},
+        {"p-flood", 1024, measurePurchaseReportFlood},
     };
     return all;
 }

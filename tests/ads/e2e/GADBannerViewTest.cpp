@@ -656,7 +656,7 @@ namespace {
 
 // A creative that, once loaded, names `hang` (plus a tag) in a purchase's `reports` report URLs and, when
 // `every`, in each other message and MRAID call that takes a URL: tracking, click, each kind of open,
-// precache, a picture to store, a calendar event and a video. It sets `sent` when done.
+// precache, a picture to store, a calendar event and a video, when its fire() runs. It sets `sent` then.
 std::string everyRoadCreative(const std::string& hang, int reports, bool every = true) {
     const std::string others =
         "  go('httpTrack', 'u=' + u('track'));\n"
@@ -677,12 +677,12 @@ std::string everyRoadCreative(const std::string& hang, int reports, bool every =
            "function go(kind, q) { try { location.href = 'gmsg://mobileads.ruzave.example/' + kind + '?' + q; }"
            " catch (e) {} }\n"
            "function u(tag) { return encodeURIComponent(H + tag); }\n"
-           "window.addEventListener('load', function () {\n"
+           "function fire() {\n"
            "  var r = []; for (var i = 0; i < " + std::to_string(reports) + "; i++) r.push(H + 'report' + i);\n"
            "  go('open', 'a=in_app_purchase&product_id=&quantity=1&report_urls=' + encodeURIComponent(r.join(' ')));\n" +
            (every ? others : std::string()) +
            "  sent = 1;\n"
-           "});</script></body></html>";
+           "}</script></body></html>";
 }
 
 } // namespace
@@ -700,6 +700,7 @@ TEST_CASE("GADBannerView: whatever URL a creative's messages name hangs, the nex
     });
     auto banner = road.place("every-road");
     REQUIRE(road.loaded(banner));
+    banner->adView()->evaluate("fire()");
     REQUIRE(road.until([&] { return banner->adView()->evaluate("sent") == "1"; }));
     // The picture waits for the user's leave.
     for (const auto& alert : platform::AlertView::visibleAlerts()) alert->tapButtonAtIndex(1);
@@ -726,6 +727,7 @@ TEST_CASE("GADInAppPurchase: a creative's hanging report URLs are its page's loa
     });
     auto banner = road.place("purchase");
     REQUIRE(road.loaded(banner));
+    banner->adView()->evaluate("fire()");
     REQUIRE(road.until([&] { return banner->adView()->evaluate("sent") == "1"; }));
     auto page = banner->adView()->webView()->currentPage();
     REQUIRE(page);

@@ -8,6 +8,7 @@
 #include "ads/native/GADInAppPurchaseProductCache.h"
 #include "platform/base/Log.h"
 #include "platform/ui/AlertView.h"
+#include "platform/web/WebView.h"
 #include "tests/ads/native/InAppPurchaseTestSupport.h"
 
 using platform::PaymentQueue;
@@ -25,6 +26,7 @@ struct Flow : iaptest::Server {
         p->setProductID(productID);
         p->setQuantity(quantity);
         p->setReportingURLStringFormats({reportURL("/iap/report?s=@status@&p=@sku@&q=@quantity@")});
+        p->setPage(page);  // the creative's page that named the report URL
         flow->didReceiveInAppPurchase(p);
         iaptest::drain(*this);
         return p;
@@ -42,6 +44,12 @@ struct Flow : iaptest::Server {
     }
 
     std::shared_ptr<GADDefaultInAppPurchaseFlow> flow = GADDefaultInAppPurchaseFlow::sharedInstance();
+    std::shared_ptr<platform::WebView> page = [this] {
+        auto view = platform::WebView::create();
+        view->loadHTMLString("<p>ad</p>", platform::URL::parse("https://ads.example/creative"));
+        runUntil([&] { return view->currentPage() != nullptr; }, 5);
+        return view;
+    }();
     std::shared_ptr<iaptest::Publisher> publisher = std::make_shared<iaptest::Publisher>();
     std::shared_ptr<PaymentQueue> queue = PaymentQueue::defaultQueue();
 };
