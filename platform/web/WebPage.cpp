@@ -375,9 +375,10 @@ void WebPage::keepBeacons() {
     if (kept.empty()) return;
     auto beacons = std::make_shared<KeptBeacons>(MaximumBeaconBytes - bytes);
     // Holds the loads weakly: a beacon that ends first is not kept for the deadline's sake, nor its page.
+    // Newest first, as at the close: none that waits is started by a place another gives up.
     beacons->deadline = Timer::scheduledTimer(BeaconDeadline, false, [kept = std::move(kept)](Timer&) {
-        for (const auto& weak : kept) {
-            if (auto connection = weak.lock())
+        for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
+            if (auto connection = it->lock())
                 connection->abandon(Error("WebKitErrorDomain", 102, "the page's ping ran past its deadline"));
         }
     });
