@@ -7,8 +7,8 @@
 // byte keeping the transfer alive. Every measurement runs in a child process of its own (fresh
 // singletons, its own descriptor limit, its own peak memory), under a soft limit of 1,024 descriptors
 // unless said otherwise; waits give up after 65 s, past the SDK's 60 s timeouts ("unheard").
-// Arguments pick measurements (default all: a a-click b c c-ping d e f f128 g h p p-flood). A request that failed
-// says after how long, and why, in place of its figure or on stderr.
+// Arguments pick measurements (default all: a a-click b c c-ping d e f f128 g h p p-flood release
+// release-beside). A request that failed says after how long, and why, in place of its figure or on stderr.
 //
 // a. A banner's creative sends 12 `httpTrack` (a) or 12 `click` (a-click) messages to a hanging URL on
 //    the ad host; then the banner's next ad request:
@@ -48,6 +48,11 @@
 // p-flood. 100 purchase messages naming 2,000 report URLs each (200,000) on 300 hanging hosts, 10 a
 //    turn; 4 ad requests of other banners made 1, 3, 5 and 7 s in:
 //      creative_purchase_reports_200000_ad_requests_answered (of 4), _peak_resident_mb (VmHWM).
+// release. A creative's `click` message taken by the SDK just before its banner's release, three times:
+//      creative_click_released_banner_{delivered,latest_ms}.
+//    release-beside: 20 banners, 16 of whose creatives hold images on the ad host, each sending two
+//    `click` messages, then every banner's next ad: creative_clicks_beside_16_holding_ad_host_{delivered,
+//    latest_ms}.
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -71,6 +76,7 @@
 #include <string>
 #include <vector>
 
+#include "ads/core/net/GADClickTrackerCollection.h"
 #include "ads/core/public/GADBannerView.h"
 #include "ads/core/public/GADInterstitial.h"
 #include "ads/core/public/GADRequest.h"
@@ -641,6 +647,122 @@ bool measureNextBannerBehindHangingImages(App& app) {
     return true;
 }
 
+// --- release: a creative's clicks past its page ------------------------------------------------------
+
+constexpr const char* kCreativeClickPath = "/creative-click";
+
+// Has the creative of `banner` send `count` `click` messages naming the click URL on the ad host, marked
+// `b=<mark>`; true once the SDK has taken them all (it then runs nothing more before returning).
+bool sendCreativeClicks(PlacedBanner& banner, const std::string& mark, int count) {
+    auto trackers = ruzave::GADClickTrackerCollection::sharedInstance();
+    const std::size_t before = trackers->trackedCount();
+    banner.page("for (var i = 0; i < " + std::to_string(count) +
+                "; i++) location.href = 'gmsg://mobileads.ruzave.example/click?u=' + encodeURIComponent('" +
+                https(GADHosts::kAdServerHost, kCreativeClickPath) + "?b=" + mark + "&n=' + i);");
+    return runUntil([&] { return trackers->trackedCount() >= before + count; }, 10);
+}
+
+// Of the clicks marked with one of `marks`, how many the server heard and the latest after `sent`
+// (by mark), once all are heard or 65 s passed.
+void printClicksHeard(Stage& stage, const std::string& figure, const std::vector<std::string>& marks,
+                      const std::vector<SteadyClock::time_point>& sent, std::size_t each) {
+    auto heardOf = [&](const std::string& mark) {
+        std::vector<adserver::Request> out;
+        for (auto& request : stage.server().requests(kCreativeClickPath))
+            if (request.host == GADHosts::kAdServerHost && request.param("b") == mark) out.push_back(request);
+        return out;
+    };
+    const std::size_t all = marks.size() * each;
+    runUntil(
+        [&] {
+            std::size_t n = 0;
+            for (const auto& mark : marks) n += heardOf(mark).size();
+            return n >= all;
+        },
+        kGiveUpSeconds);
+    std::size_t heard = 0;
+    double latest = -1;
+    for (std::size_t k = 0; k < marks.size(); ++k) {
+        for (const auto& request : heardOf(marks[k])) {
+            ++heard;
+            latest = std::max(latest, msBetween(sent[k], stage.heardAt(request)));
+        }
+    }
+    printCount(figure + "_delivered", heard, all);
+    if (latest >= 0) {
+        printMs(figure + "_latest_ms", latest);
+    } else {
+        unheard(figure + "_latest_ms");
+    }
+}
+
+// release. Three banners, one after another, each whose creative sends a `click` message naming the ad
+// server's click URL and is released as soon as the SDK has taken it:
+//   creative_click_released_banner_delivered (of 3), _latest_ms (the message taken to the server hearing it).
+bool measureClickBeforeRelease(App& app) {
+    Stage* stage = startStage([](const std::string&, int) { return plainAd(); });
+    const std::string figure = "creative_click_released_banner";
+    if (!stage) return noFigure(figure + "_delivered", "the local server did not start");
+    stage->server().routeHost(GADHosts::kAdServerHost, kCreativeClickPath,
+                              [](const adserver::Request&) { return adserver::Response::text(""); });
+    std::vector<std::string> marks;
+    std::vector<SteadyClock::time_point> sent;
+    for (int k = 0; k < 3; ++k) {
+        auto banner = place(app, "released-" + std::to_string(k));
+        if (!banner.load()) return noFigure(figure + "_delivered", "an ad did not load");
+        marks.push_back("released-" + std::to_string(k));
+        if (!sendCreativeClicks(banner, marks.back(), 1))
+            return noFigure(figure + "_delivered", "the SDK did not take the click");
+        sent.push_back(SteadyClock::now());
+        release(banner);
+    }
+    printClicksHeard(*stage, figure, marks, sent, 1);
+    return true;
+}
+
+// release-beside. Twenty banners, sixteen of whose creatives hold 8 images each on the ad host (a route
+// that never answers) and four quiet; every creative sends two `click` messages to the ad host, and 2 s
+// later every banner loads its next ad (plain), which closes the pages:
+//   creative_clicks_beside_16_holding_ad_host_delivered (of 40), _latest_ms (message to heard).
+bool measureClicksBesideHoldingPages(App& app) {
+    constexpr int kHolding = 16, kQuiet = 4, kClicks = 2;
+    Stage* stage = startStage([](const std::string& unit, int served) {
+        adserver::StandardAd ad = plainAd();
+        if (served == 0 && unit.rfind("holding-", 0) == 0) {
+            adserver::ImageCreative creative;
+            for (int i = 0; i < 8; ++i)
+                creative.imageURLs.push_back(https(GADHosts::kAdServerHost, std::string(kHangPath) + "?ai=" + unit +
+                                                                                "&n=" + std::to_string(i)));
+            ad.html = adserver::imageCreativeHTML(creative);
+        }
+        return ad;
+    });
+    const std::string figure = "creative_clicks_beside_16_holding_ad_host";
+    if (!stage) return noFigure(figure + "_delivered", "the local server did not start");
+    stage->server().routeHost(GADHosts::kAdServerHost, kCreativeClickPath,
+                              [](const adserver::Request&) { return adserver::Response::text(""); });
+    std::vector<PlacedBanner> banners;
+    for (int k = 0; k < kHolding + kQuiet; ++k) {
+        const std::string unit = (k < kHolding ? "holding-" : "quiet-") + std::to_string(k);
+        banners.push_back(place(app, unit, 20 + 2 * k));
+        if (!banners.back().load()) return noFigure(figure + "_delivered", "an ad did not load");
+    }
+    runUntil([&] { return stage->heard(kHangPath, GADHosts::kAdServerHost).size() >= 6; }, 10);
+    std::vector<std::string> marks;
+    std::vector<SteadyClock::time_point> sent;
+    for (std::size_t k = 0; k < banners.size(); ++k) {
+        marks.push_back("page-" + std::to_string(k));
+        if (!sendCreativeClicks(banners[k], marks.back(), kClicks))
+            return noFigure(figure + "_delivered", "the SDK did not take the clicks");
+        sent.push_back(SteadyClock::now());
+    }
+    runFor(2);
+    for (auto& banner : banners)
+        banner.view->loadRequest(ruzave::GADRequest::request());
+    printClicksHeard(*stage, figure, marks, sent, kClicks);
+    return true;
+}
+
 // --- The program ------------------------------------------------------------------------------------
 
 struct Measurement {
@@ -740,6 +862,8 @@ const std::vector<Measurement>& measurements() {
         {"h", 1024, measureNextBannerBehindHangingImages},
         {"p", 1024, measurePurchaseReportsHanging},
         {"p-flood", 1024, measurePurchaseReportFlood},
+        {"release", 1024, measureClickBeforeRelease},
+        {"release-beside", 1024, measureClicksBesideHoldingPages},
     };
     return all;
 }

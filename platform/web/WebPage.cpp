@@ -284,15 +284,33 @@ void WebPage::cancelPending() {
     refusalReasons_.clear();
     for (const auto& out : outgoing_) discharge(out.charged);
     outgoing_.clear();
-    // Loads made for the page end with it; each gives back its charge as its end is told. Newest first: a
-    // load that waits is never started by a place that one under way gives up as it ends.
-    auto loads = std::move(loadsForPage_);
-    loadsForPage_.clear();
-    for (auto it = loads.rbegin(); it != loads.rend(); ++it) {
-        if (auto connection = it->second.lock())
-            connection->abandon(Error("WebKitErrorDomain", 102, "the page that asked for the load has gone"));
+    // Loads made for the page end with it, but for the beacons it kept; each gives back its charge as its
+    // end is told. Newest first: a load that waits is never started by a place that one under way gives
+    // up as it ends.
+    keepBeacons();
+    std::vector<std::shared_ptr<URLConnection>> ending;
+    for (auto it = loadsForPage_.rbegin(); it != loadsForPage_.rend(); ++it) {
+        if (it->second.kept) continue;
+        if (auto connection = it->second.connection.lock()) ending.push_back(std::move(connection));
     }
+    std::erase_if(loadsForPage_, [](const auto& entry) { return !entry.second.kept; });
+    for (const auto& connection : ending)
+        connection->abandon(Error("WebKitErrorDomain", 102, "the page that asked for the load has gone"));
 }
+
+// What the beacons kept at a page's close share, and lives as long as one of them: the room left of
+// the quota for what their owners keep, and the deadline, which goes with the last of them.
+struct WebPage::KeptBeacons {
+    explicit KeptBeacons(std::size_t room) : room(room) {}
+    ~KeptBeacons() {
+        if (deadline) deadline->invalidate();
+    }
+    KeptBeacons(const KeptBeacons&) = delete;
+    KeptBeacons& operator=(const KeptBeacons&) = delete;
+
+    std::size_t room;  // main thread
+    std::shared_ptr<Timer> deadline;
+};
 
 // Held by a load made for the page while it loads; gives back its place and charge when it goes, on the
 // main thread (the load may end on another).
@@ -312,20 +330,64 @@ public:
     }
     bool charge(std::size_t bytes) override {
         if (!MainLoop::isMainThread()) return false;
+        // A beacon past its page's close keeps what is left of the page's quota, and of the page's
+        // budget too while the page lives.
+        if (kept_ && bytes > kept_->room) return false;
         auto page = page_.lock();
-        if (!page || !page->charge(bytes)) return false;
-        charged_ += bytes;
+        if (page) {
+            if (!page->charge(bytes)) return false;
+            charged_ += bytes;
+        } else if (!kept_) {
+            return false;
+        }
+        if (kept_) kept_->room -= bytes;
         return true;
     }
+    // Main thread, at the close.
+    void keep(std::shared_ptr<KeptBeacons> beacons) { kept_ = std::move(beacons); }
 
 private:
     std::weak_ptr<WebPage> page_;
     const std::uint64_t serial_;
     std::size_t charged_;  // main thread; read at the end, once nothing charges any more
+    std::shared_ptr<KeptBeacons> kept_;  // main thread
 };
 
+void WebPage::keepBeacons() {
+    std::vector<std::weak_ptr<URLConnection>> kept;
+    std::vector<std::shared_ptr<LoadForPageTicket>> tickets;
+    std::size_t bytes = 0;
+    for (auto& [serial, load] : loadsForPage_) {
+        if (load.kind != PageLoad::Beacon || load.kept) continue;
+        if (kept.size() == MaximumBeaconsPerPage) break;
+        auto connection = load.connection.lock();
+        auto ticket = load.ticket.lock();
+        if (!connection || !ticket) continue;
+        // What it holds now: the URL of its current hop, and its body.
+        const URLRequest request = connection->currentRequest();
+        const std::size_t size = request.url().absoluteString().size() + request.httpBody().size();
+        if (size > MaximumBeaconBytes - bytes) continue;
+        bytes += size;
+        load.kept = true;
+        kept.push_back(connection);
+        tickets.push_back(std::move(ticket));
+    }
+    if (kept.empty()) return;
+    auto beacons = std::make_shared<KeptBeacons>(MaximumBeaconBytes - bytes);
+    // Holds the loads weakly: a beacon that ends first is not kept for the deadline's sake, nor its page.
+    // Newest first, as at the close: none that waits is started by a place another gives up.
+    beacons->deadline = Timer::scheduledTimer(BeaconDeadline, false, [kept = std::move(kept)](Timer&) {
+        for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
+            if (auto connection = it->lock())
+                connection->abandon(Error("WebKitErrorDomain", 102, "the page's ping ran past its deadline"));
+        }
+    });
+    for (const auto& ticket : tickets) ticket->keep(beacons);
+}
+
 std::shared_ptr<URLConnection> WebPage::connectionForPage(const URLRequest& request,
-                                                          std::weak_ptr<URLConnectionDelegate> delegate, Error* error) {
+                                                          std::weak_ptr<URLConnectionDelegate> delegate, Error* error,
+                                                          PageLoad kind) {
     auto refuse = [&](const std::string& why) -> std::shared_ptr<URLConnection> {
         // A page can ask without end: the log hears of the first refusals, then of every doubling.
         ++loadsForPageRefused_;
@@ -344,8 +406,9 @@ std::shared_ptr<URLConnection> WebPage::connectionForPage(const URLRequest& requ
     if (!charge(bytes)) return refuse("it does not fit in the page's memory budget");
     auto connection = URLConnection::create(request, std::move(delegate), options_.origin, false);
     const std::uint64_t serial = nextLoadForPage_++;
-    connection->setTicket(std::make_shared<LoadForPageTicket>(weak_from_this(), serial, bytes));
-    loadsForPage_.emplace(serial, connection);
+    auto ticket = std::make_shared<LoadForPageTicket>(weak_from_this(), serial, bytes);
+    connection->setTicket(ticket);
+    loadsForPage_.emplace(serial, LoadForPage{connection, ticket, kind});
     return connection;
 }
 

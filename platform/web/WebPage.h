@@ -21,6 +21,7 @@
 #include "platform/ui/Geometry.h"
 #include "platform/web/DOMDocument.h"
 #include "platform/web/DOMWrapperTable.h"
+#include "platform/web/PageLoad.h"
 #include "platform/web/ScriptBusyMeter.h"
 #include "platform/web/ResourceLoader.h"
 #include "platform/web/ScriptContext.h"
@@ -193,10 +194,18 @@ public:
     // for a URL longer than web content loads. They end with the page: when it closes or stops, any still
     // loading fails (its delegate hears so from a later task). The connection comes back not started (its
     // owner may set a delegate queue, then starts it); nullptr, with the reason in `error`, when refused.
+    // A ping the page sent (PageLoad::Beacon) outlives the close as a browser's beacon does: oldest first,
+    // up to MaximumBeaconsPerPage of them, and MaximumBeaconBytes of URL and body together, go on (still
+    // the page's web content, holding its place and charge until they end), the rest end with the page.
+    // Whatever their owners keep of them after the close comes out of what those bytes left of the same
+    // quota, and BeaconDeadline seconds after the close any still loading fails.
     static constexpr std::size_t MaximumLoadsForPage = 64;
+    static constexpr std::size_t MaximumBeaconsPerPage = 16;
+    static constexpr std::size_t MaximumBeaconBytes = 64u << 10;  // a browser's keep-alive quota
+    static constexpr double BeaconDeadline = 30;
     std::shared_ptr<URLConnection> connectionForPage(const URLRequest& request,
                                                      std::weak_ptr<URLConnectionDelegate> delegate,
-                                                     Error* error = nullptr);
+                                                     Error* error = nullptr, PageLoad kind = PageLoad::EndsWithPage);
     std::size_t loadsForPageCount() const { return loadsForPage_.size(); }
     // Image elements the page keeps a source and size for.
     std::size_t imageCount() const { return images_.size(); }
@@ -352,6 +361,9 @@ private:
     // Ends what would call back into the page: timers, animation frames, loads and outgoing messages.
     void cancelPending();
     class LoadForPageTicket;
+    struct KeptBeacons;
+    // At the close: the beacons within the quota go on to the deadline (see connectionForPage).
+    void keepBeacons();
     // A load made for the page has ended: its place and what it was charged come back.
     void loadForPageEnded(std::uint64_t serial, std::size_t charged);
 
@@ -404,7 +416,13 @@ private:
     std::unordered_map<unsigned, PendingLoad> pendingLoads_;
     std::shared_ptr<SubresourceQueue> subresources_;
     // Loads the app makes for the page, by serial, while they load; and refusals of them, for the log.
-    std::map<std::uint64_t, std::weak_ptr<URLConnection>> loadsForPage_;
+    struct LoadForPage {
+        std::weak_ptr<URLConnection> connection;
+        std::weak_ptr<LoadForPageTicket> ticket;
+        PageLoad kind = PageLoad::EndsWithPage;
+        bool kept = false;  // a beacon going on past the close
+    };
+    std::map<std::uint64_t, LoadForPage> loadsForPage_;
     std::uint64_t nextLoadForPage_ = 1;
     std::size_t loadsForPageRefused_ = 0;
     std::uint64_t nextLoadSerial_ = 1;

@@ -167,12 +167,13 @@ WebView::~WebView() {
 }
 
 std::shared_ptr<URLConnection> WebView::connectionForPage(const URLRequest& request,
-                                                          std::weak_ptr<URLConnectionDelegate> delegate, Error* error) {
+                                                          std::weak_ptr<URLConnectionDelegate> delegate, Error* error,
+                                                          PageLoad kind) {
     if (!page_) {
         setError(error, Error(ErrorDomain, 102, "the web view holds no page to load for"));
         return nullptr;
     }
-    return page_->connectionForPage(request, std::move(delegate), error);
+    return page_->connectionForPage(request, std::move(delegate), error, kind);
 }
 
 void WebView::setLoadsForApp(bool app) {

@@ -25,6 +25,7 @@
 #include "platform/net/URLRequest.h"
 #include "platform/ui/ScrollView.h"
 #include "platform/ui/View.h"
+#include "platform/web/PageLoad.h"
 #include "platform/web/WebViewDelegate.h"
 #include "platform/web/WebViewNavigationType.h"
 
@@ -84,11 +85,11 @@ public:
 
     // A load the app makes because this view's page asked for it (a tracking ping, a precache, a picture
     // to store): web content of the current document, bounded and charged as WebPage::connectionForPage
-    // says, and ended with it. Not started; nullptr, with the reason in `error`, when refused or when the
-    // view holds no document.
+    // says, and ended with it, but for a beacon within the page's quota, which goes on to its deadline.
+    // Not started; nullptr, with the reason in `error`, when refused or when the view holds no document.
     std::shared_ptr<URLConnection> connectionForPage(const URLRequest& request,
                                                      std::weak_ptr<URLConnectionDelegate> delegate,
-                                                     Error* error = nullptr);
+                                                     Error* error = nullptr, PageLoad kind = PageLoad::EndsWithPage);
 
     // Per entry into the script engine (a runaway script is stopped after this long).
     double scriptTimeLimit() const { return scriptTimeLimit_; }

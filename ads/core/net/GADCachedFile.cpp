@@ -134,7 +134,7 @@ void GADCachedFile::beginFetchWithCacheBuster(bool cacheBuster) {
     if (forPage_) {
         platform::Error error("", 0);
         if (auto page = page_.lock()) {
-            connection = page->connectionForPage(request, weak_from_this(), &error);
+            connection = page->connectionForPage(request, weak_from_this(), &error, pageLoad_);
         } else {
             error = platform::Error(platform::WebView::ErrorDomain, 102, "the page that named the URL has gone");
         }

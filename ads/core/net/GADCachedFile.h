@@ -12,6 +12,7 @@
 #include "platform/net/HTTPHeaderFields.h"
 #include "platform/net/URLConnectionDelegate.h"
 #include "platform/net/URLRequest.h"
+#include "platform/web/PageLoad.h"
 
 namespace platform {
 class URLConnection;
@@ -60,10 +61,12 @@ class GADCachedFile : public platform::URLConnectionDelegate, public std::enable
 
     // The page that named the URL, when a creative did: the download is then that page's web content
     // (platform::WebView::connectionForPage), its body charged to the page, and it fails when the page has
-    // gone or refuses it. Without one it is the app's own. Before validate().
-    void setPage(std::weak_ptr<platform::WebView> page) {
+    // gone or refuses it; `kind` says whether it outlives the page's close (a ping's) or ends with it.
+    // Without one it is the app's own. Before validate().
+    void setPage(std::weak_ptr<platform::WebView> page, platform::PageLoad kind = platform::PageLoad::EndsWithPage) {
         page_ = std::move(page);
         forPage_ = true;
+        pageLoad_ = kind;
     }
     bool isForPage() const { return forPage_; }
 
@@ -101,6 +104,7 @@ class GADCachedFile : public platform::URLConnectionDelegate, public std::enable
     std::shared_ptr<platform::URLConnection> connection_;
     std::weak_ptr<platform::WebView> page_;
     bool forPage_ = false;
+    platform::PageLoad pageLoad_ = platform::PageLoad::EndsWithPage;
     std::optional<std::string> receivedModificationDate_;
     // Only a 200 carries a body worth storing; other 2xx answers end without touching the file.
     bool storeBody_ = false;

@@ -41,7 +41,8 @@ void GADClickTracker::trackURL(const std::optional<platform::URL>& url) {
     });
     tracker_ = GADCachedFile::initWithURL(*url);
     tracker_->setDelegate(weak_from_this());
-    if (forPage_) tracker_->setPage(page_);
+    // A page's ping outlives its close, as a browser's beacon does.
+    if (forPage_) tracker_->setPage(page_, platform::PageLoad::Beacon);
     if (!cacheEnabled_) tracker_->setCachePolicy(platform::URLRequest::CachePolicy::ReloadIgnoringLocalCacheData);
     // Keep the file: validate() may report synchronously, and the delegate may drop us.
     auto file = tracker_;

@@ -2,8 +2,9 @@
 // The process's running click trackers: starts one per tracking URL and lets it go (deleting what it
 // downloaded) once it has reported. A URL the SDK tracks of its own accord (the ad response's impression
 // and click URLs) is the app's request; a URL a creative named (its tracking messages, the trackers it
-// passes along) is that creative's page's web content, bounded and charged there, and ends with the page
-// (see platform::WebView::connectionForPage). Such a URL comes as a GADPageURL, which only the page's entry
+// passes along, the report URLs of a purchase it opened) is that creative's page's web content, bounded
+// and charged there, and goes on past the page's close as a beacon, within the page's quota and deadline
+// (see platform::WebPage::connectionForPage). Such a URL comes as a GADPageURL, which only the page's entry
 // points take. Main thread.
 #include <cstddef>
 #include <memory>

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "ads/core/net/GADClickTrackerCollection.h"
 #include "ads/core/public/GADAdSize.h"
 #include "ads/core/public/GADBannerView.h"
 #include "ads/core/public/GADBannerViewDelegate.h"
@@ -737,4 +738,66 @@ TEST_CASE("GADInAppPurchase: a creative's hanging report URLs are its page's loa
     banner->loadRequest(ruzave::GADRequest::request());
     CHECK(road.until([&] { return adRequests(road, "purchase") == 2; }, 10));
     CHECK(road.until([&] { return road.count("received") == 2; }, 10));
+}
+
+// --- A creative's clicks past its banner's release.
+
+namespace {
+
+constexpr const char* kClickPingPath = "/click-ping";
+
+// Has the creative of `banner` send `count` `click` messages naming the click ping on the ad host, marked
+// with `mark`, and waits until the SDK has taken them all.
+void sendClicks(IsolationRoad& road, const std::shared_ptr<ruzave::GADBannerView>& banner, const std::string& mark,
+                int count) {
+    auto trackers = ruzave::GADClickTrackerCollection::sharedInstance();
+    const std::size_t before = trackers->trackedCount();
+    banner->adView()->evaluate("for (var i = 0; i < " + std::to_string(count) +
+                               "; i++) location.href = 'gmsg://mobileads.ruzave.example/click?u=' + "
+                               "encodeURIComponent('https://" +
+                               std::string(GADHosts::kAdServerHost) + kClickPingPath + "?b=" + mark + "&n=' + i);");
+    REQUIRE(road.until([&] { return trackers->trackedCount() >= before + count; }));
+}
+
+std::size_t clicksHeard(const IsolationRoad& road, const std::string& mark) {
+    std::size_t n = 0;
+    for (const auto& request : road.server->requests(kClickPingPath))
+        n += request.param("b") == mark ? 1 : 0;
+    return n;
+}
+
+} // namespace
+
+TEST_CASE("GADBannerView: clicks a creative sent just before its banner's release reach the ad server, as many as "
+          "the page's ping quota") {
+    // Each creative's images hang on the ad host and hold its places there: its clicks wait behind them.
+    IsolationRoad road(hangingOn(GADHosts::kAdServerHost));
+    road.server->routeHost(GADHosts::kAdServerHost, kClickPingPath,
+                           [](const adserver::Request&) { return adserver::Response::text(""); });
+    auto tapped = road.place("tapped");
+    REQUIRE(road.loaded(tapped));
+    auto flooding = road.place("flooding");
+    REQUIRE(road.loaded(flooding));
+    REQUIRE(road.until([&] { return road.heard(kHangPath, GADHosts::kAdServerHost) >= 6; }));
+    sendClicks(road, tapped, "tapped", 1);
+    sendClicks(road, flooding, "flooding", 40);
+    road.runUntil([] { return false; }, 0.5);
+    REQUIRE(clicksHeard(road, "tapped") + clicksHeard(road, "flooding") == 0);
+
+    // Released at once: their pages close, their images end, and the clicks go out.
+    for (const auto& banner : road.banners)
+        banner->removeFromSuperview();
+    tapped.reset();
+    flooding.reset();
+    road.banners.clear();
+    road.runUntilIdle();
+    CHECK(road.until([&] {
+        return clicksHeard(road, "tapped") == 1 &&
+               clicksHeard(road, "flooding") == platform::WebPage::MaximumBeaconsPerPage;
+    }));
+    road.runUntil([] { return false; }, 1.0);
+    CHECK(clicksHeard(road, "tapped") == 1);
+    CHECK(clicksHeard(road, "flooding") == platform::WebPage::MaximumBeaconsPerPage);
+    // Each ends, and the trackers let go of it.
+    CHECK(road.until([] { return ruzave::GADClickTrackerCollection::sharedInstance()->runningTrackerCount() == 0; }));
 }

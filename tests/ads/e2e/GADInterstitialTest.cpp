@@ -2,11 +2,13 @@
 // from the app's root controller, closed with its close button, and refused once used.
 #include <doctest/doctest.h>
 
+#include <chrono>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "ads/core/net/GADClickTrackerCollection.h"
 #include "ads/core/public/GADInterstitial.h"
 #include "ads/core/public/GADInterstitialDelegate.h"
 #include "ads/core/public/GADRequest.h"
@@ -247,4 +249,50 @@ TEST_CASE("GADInterstitial: a presentation that throws reports code 11 and still
     CHECK_FALSE(controller->retainCycle());
     CHECK_FALSE(controller->intermission());
     CHECK_FALSE(platform::Application::sharedApplication()->isIdleTimerDisabled());
+}
+
+TEST_CASE("GADInterstitial: a click its creative sent just before it was closed and let go reaches the ad server") {
+    Road road;
+    // The creative's images hang on the ad host and hold its places there: the click waits behind them.
+    adserver::Response hang = adserver::Response::text("", "image/png");
+    hang.delay = std::chrono::hours(1);
+    road.server->routeHost(GADHosts::kAdServerHost, "/hang.png", [hang](const adserver::Request&) { return hang; });
+    road.server->routeHost(GADHosts::kAdServerHost, "/creative-click",
+                           [](const adserver::Request&) { return adserver::Response::text(""); });
+    // Added once loaded, so that the ad is shown while they hang.
+    const std::string html = "<html><body style=\"margin:0\"><div style=\"width:320px;height:480px\">Full</div>"
+                             "<script>window.addEventListener('load', function () {"
+                             "  for (var i = 0; i < 8; i++) {"
+                             "    var image = document.createElement('img');"
+                             "    image.src = 'https://" +
+                             std::string(GADHosts::kAdServerHost) +
+                             "/hang.png?n=' + i;"
+                             "    document.body.appendChild(image);"
+                             "  }"
+                             "});</script></body></html>";
+    road.server->routeHost(GADHosts::kAdServerHost, kAdPath,
+                           [html](const adserver::Request&) { return adserver::Response::html(html); });
+    REQUIRE(road.loaded());
+    auto controller = road.interstitial->viewController();
+    REQUIRE(controller);
+    road.interstitial->presentFromRootViewController(road.root);
+    road.advance(0.5);
+    road.runUntilIdle();
+    REQUIRE(road.runUntil([&] { return road.server->requestCount("/hang.png") >= 6; }));
+
+    auto trackers = ruzave::GADClickTrackerCollection::sharedInstance();
+    const std::size_t before = trackers->trackedCount();
+    road.interstitial->slot()->adView()->evaluate(
+        "location.href = 'gmsg://mobileads.ruzave.example/click?u=' + encodeURIComponent('https://" +
+        std::string(GADHosts::kAdServerHost) + "/creative-click?n=1');");
+    REQUIRE(road.runUntil([&] { return trackers->trackedCount() > before; }));
+    CHECK(road.server->requestCount("/creative-click") == 0);
+
+    controller->closeButton()->sendActions();
+    road.advance(0.5);
+    road.runUntilIdle();
+    controller.reset();
+    road.interstitial.reset();
+    road.runUntilIdle();
+    CHECK(road.runUntil([&] { return road.server->requestCount("/creative-click") == 1; }));
 }

@@ -297,7 +297,7 @@ TEST_CASE_FIXTURE(ServerRender, "GADBannerAdViewDelegate: a creative's messages 
     CHECK(server->waitForRequest("/track", 1));
 }
 
-TEST_CASE_FIXTURE(ServerRender, "GADBannerAdViewDelegate: what a creative's messages name loads as its page's web content, bounded, and ends with the page") {
+TEST_CASE_FIXTURE(ServerRender, "GADBannerAdViewDelegate: what a creative's messages name loads as its page's web content, bounded, and ends with the page past its ping quota") {
     adserver::Response hang = adserver::Response::text("late");
     hang.delay = std::chrono::seconds(60);  // cut short when the server stops
     server->route("/track/hang", hang);
@@ -321,8 +321,13 @@ TEST_CASE_FIXTURE(ServerRender, "GADBannerAdViewDelegate: what a creative's mess
     runUntilIdle();
     CHECK(page->loadsForPageCount() == platform::WebPage::MaximumLoadsForPage);
 
-    // The creative goes: what it asked for ends with its page, and what waited is never sent.
+    // The creative goes: what it asked for ends with its page, but for its oldest pings within the page's
+    // quota, which wait on until the deadline; what waited is never sent.
     render("<p>next</p>");
+    REQUIRE(runUntil([&] { return page->loadsForPageCount() == platform::WebPage::MaximumBeaconsPerPage; }));
+    runUntilIdle();
+    CHECK(page->loadsForPageCount() == platform::WebPage::MaximumBeaconsPerPage);
+    advance(platform::WebPage::BeaconDeadline + 1);
     REQUIRE(runUntil([&] { return page->loadsForPageCount() == 0; }));
     REQUIRE(runUntil([&] { return ruzave::GADClickTrackerCollection::sharedInstance()->runningTrackerCount() == 0; }));
     CHECK(server->requestCount("/track/hang") == 6);

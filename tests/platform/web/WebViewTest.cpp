@@ -1083,3 +1083,141 @@ TEST_CASE_FIXTURE(Harness, "WebView: what the owner of a page's load keeps comes
     runUntilIdle();
     CHECK(page->loadsForPageCount() == 0);
 }
+
+namespace {
+// A load for the page, started, with a recorder of its own.
+struct PageLoadUnderWay {
+    std::shared_ptr<LoadRecorder> recorder = std::make_shared<LoadRecorder>();
+    std::shared_ptr<URLConnection> connection;
+};
+
+PageLoadUnderWay startLoadForPage(WebView& view, const URLRequest& request, PageLoad kind) {
+    PageLoadUnderWay load;
+    load.connection = view.connectionForPage(request, load.recorder, nullptr, kind);
+    REQUIRE(load.connection);
+    load.connection->start();
+    return load;
+}
+
+int failuresOf(const std::vector<PageLoadUnderWay>& loads) {
+    int n = 0;
+    for (const auto& load : loads)
+        n += load.recorder->failures;
+    return n;
+}
+} // namespace
+
+TEST_CASE_FIXTURE(Harness, "WebView: a page's ping outlives its document, and one still loading at the deadline fails "
+                           "and gives back its place and charge") {
+    auto server = startServer();
+    adserver::Response slow = adserver::Response::text("heard");
+    slow.delay = std::chrono::seconds(2);
+    server->route("/slow", slow);
+    adserver::Response hang = adserver::Response::text("late");
+    hang.delay = std::chrono::seconds(60);  // cut short when the server stops
+    server->route("/hang", hang);
+    Page p;
+    REQUIRE(p.load(*this, "<p>ad</p>"));
+    auto page = p.view->currentPage();
+    const std::size_t charged = page->chargedBytes();
+    auto ping = startLoadForPage(*p.view, URLRequest(url(server->baseURL() + "/slow")), PageLoad::Beacon);
+    auto hanging = startLoadForPage(*p.view, URLRequest(url(server->baseURL() + "/hang?ping")), PageLoad::Beacon);
+    // What only the page could use ends with it.
+    auto image = startLoadForPage(*p.view, URLRequest(url(server->baseURL() + "/hang?image")), PageLoad::EndsWithPage);
+    REQUIRE(runUntil([&] { return server->requestCount("/hang") == 2; }, 10));
+
+    REQUIRE(p.load(*this, "<p>next</p>"));
+    CHECK(page->isClosed());
+    REQUIRE(runUntil([&] { return ping.recorder->finishes == 1 && image.recorder->failures == 1; }, 20));
+    CHECK(ping.recorder->body == "heard");
+    CHECK(ping.recorder->failures == 0);
+    // The other ping still holds its place, under the page's id, until the deadline.
+    CHECK(page->loadsForPageCount() == 1);
+    CHECK(hanging.connection->origin() == TransferOrigin::webContent(page->options().origin.page));
+    advance(WebPage::BeaconDeadline - 1);
+    runUntilIdle();
+    CHECK(hanging.recorder->failures == 0);
+    advance(2);
+    REQUIRE(runUntil([&] { return hanging.recorder->failures == 1; }, 10));
+    runUntilIdle();
+    CHECK(page->loadsForPageCount() == 0);
+    CHECK(page->chargedBytes() == charged);
+    CHECK(hanging.recorder->finishes == 0);
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: past the ping quota, by count or by bytes, a page's pings end with its document") {
+    auto server = startServer();
+    adserver::Response hang = adserver::Response::text("late");
+    hang.delay = std::chrono::seconds(60);  // cut short when the server stops
+    server->route("/hang", hang);
+    Page p;
+
+    // By count: the oldest are kept.
+    REQUIRE(p.load(*this, "<p>many</p>"));
+    auto many = p.view->currentPage();
+    std::vector<PageLoadUnderWay> pings;
+    for (std::size_t i = 0; i < WebPage::MaximumBeaconsPerPage + 3; ++i)
+        pings.push_back(startLoadForPage(*p.view, URLRequest(url(server->baseURL() + "/hang?n=" + std::to_string(i))),
+                                         PageLoad::Beacon));
+    REQUIRE(p.load(*this, "<p>next</p>"));
+    REQUIRE(runUntil([&] { return failuresOf(pings) == 3; }, 10));
+    runUntilIdle();
+    CHECK(failuresOf(pings) == 3);
+    CHECK(many->loadsForPageCount() == WebPage::MaximumBeaconsPerPage);
+    for (std::size_t i = WebPage::MaximumBeaconsPerPage; i < pings.size(); ++i)
+        CHECK(pings[i].recorder->failures == 1);
+
+    // By bytes of URL and body: three 20 KB URLs fit, a fourth does not, a short URL after it still does,
+    // and a short URL with a body past the quota does not.
+    REQUIRE(p.load(*this, "<p>long</p>"));
+    auto longer = p.view->currentPage();
+    const std::string padding(20u << 10, 'a');
+    pings.clear();
+    for (int i = 0; i < 4; ++i)
+        pings.push_back(startLoadForPage(
+            *p.view, URLRequest(url(server->baseURL() + "/hang?n=" + std::to_string(i) + "&p=" + padding)),
+            PageLoad::Beacon));
+    pings.push_back(startLoadForPage(*p.view, URLRequest(url(server->baseURL() + "/hang?short")), PageLoad::Beacon));
+    URLRequest post(url(server->baseURL() + "/hang?post"));
+    post.setHTTPMethod("POST");
+    post.setHTTPBody(std::string(WebPage::MaximumBeaconBytes, 'b'));
+    pings.push_back(startLoadForPage(*p.view, post, PageLoad::Beacon));
+    REQUIRE(p.load(*this, "<p>after</p>"));
+    REQUIRE(runUntil([&] { return failuresOf(pings) == 2; }, 10));
+    runUntilIdle();
+    CHECK(failuresOf(pings) == 2);
+    CHECK(pings[3].recorder->failures == 1);
+    CHECK(pings[5].recorder->failures == 1);
+    CHECK(longer->loadsForPageCount() == 4);
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: a ping whose page is gone is still delivered, holds nothing of the page, and keeps "
+                           "no more of its answer than the quota") {
+    auto server = startServer();
+    adserver::Response slow = adserver::Response::text("heard");
+    slow.delay = std::chrono::seconds(2);
+    server->route("/slow", slow);
+    server->route("/big", adserver::Response::text(std::string(8u << 20, 'x')));
+    Page p;
+    REQUIRE(p.load(*this, "<p>ad</p>"));
+    std::weak_ptr<WebPage> page = p.view->currentPage();
+    auto ping = startLoadForPage(*p.view, URLRequest(url(server->baseURL() + "/slow")), PageLoad::Beacon);
+    auto big = startLoadForPage(*p.view, URLRequest(url(server->baseURL() + "/big")), PageLoad::Beacon);
+    bool refused = false;
+    std::size_t kept = 0;
+    big.recorder->onData = [&](const std::shared_ptr<URLConnection>& c, const Bytes& data) {
+        if (!c->charge(data.size())) {
+            refused = true;
+            c->cancel();
+            return;
+        }
+        kept += data.size();
+    };
+    p.view.reset();
+    CHECK(page.expired());
+    REQUIRE(runUntil([&] { return ping.recorder->finishes == 1; }, 20));
+    CHECK(ping.recorder->body == "heard");
+    REQUIRE(runUntil([&] { return refused || big.recorder->finishes == 1; }, 20));
+    CHECK(refused);
+    CHECK(kept <= WebPage::MaximumBeaconBytes);
+}
