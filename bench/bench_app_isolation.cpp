@@ -52,6 +52,7 @@
 #include "bench/BenchIsolation.h"
 #include "platform/base/URL.h"
 #include "tools/adserver/AdResponses.h"
+#include "bench/BenchQuick.h"
 
 namespace {
 
@@ -158,7 +159,7 @@ bool measureRequestsBehindImages(App& app, const std::string& name, const char* 
 
 // --- b ----------------------------------------------------------------------------------------------
 
-constexpr int kClickRuns = 5;
+const int kClickRuns = bench::quickOr(5, 1);
 
 bool measureClickPings(App& app) {
     auto stage = Stage::start(imageRoutes(), [](const adserver::Request& request, int) {
@@ -500,7 +501,7 @@ bool measurePixelBehindDroppedLoads(App& app) {
 // ----------------------------------------------------------------------------------------------------
 
 int cyclesFrom(int argc, char** argv) {
-    int cycles = 3;
+    int cycles = bench::quickOr(3, 1);
     if (const char* env = std::getenv("APP_ISOLATION_CYCLES")) cycles = std::atoi(env);
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];

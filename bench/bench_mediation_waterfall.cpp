@@ -38,11 +38,12 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/View.h"
 #include "tools/adserver/AdServer.h"
+#include "bench/BenchQuick.h"
 
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
-constexpr int kRounds = 200;
+const int kRounds = bench::quickOr(200, 5);
 
 class BenchAdapter : public ruzave::GADMAdNetworkAdapter {
   public:
