@@ -213,8 +213,8 @@ bool measureClickPings(App& app) {
 
 // --- c ----------------------------------------------------------------------------------------------
 
-constexpr int kRefreshingBanners = 20;
-constexpr int kInterstitials = 4;
+const int kRefreshingBanners = bench::quickOr(20, 3);
+const int kInterstitials = bench::quickOr(4, 1);
 constexpr int kSlowImagesPerCreative = 3;
 constexpr double kRefreshSeconds = 30;
 constexpr double kClickAfterSeconds = 5;
@@ -316,7 +316,7 @@ bool measureSlowImages(App& app, int slowSeconds, int cycles) {
     const auto ended = SteadyClock::now();
     for (auto& b : banners)
         b.view->setHidden(true);
-    runFor(kGiveUpSeconds);
+    runFor(bench::quickOr(kGiveUpSeconds, 10.0));
 
     // Refresh intervals, from the server's own times of each banner's requests.
     std::map<std::string, std::vector<double>> requestTimes;
