@@ -1,6 +1,7 @@
 #include "platform/web/DOMDocument.h"
 
 #include <gumbo.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <cctype>
@@ -120,7 +121,7 @@ private:
     struct alignas(std::max_align_t) Block {
         Block* prev;
         Block* next;
-        std::size_t size;
+        std::size_t size;  // held for it, header and rounding included
     };
     static constexpr std::size_t kStep = 64u << 10;
 
@@ -140,7 +141,15 @@ private:
             self->outcome_ = DOMParseBudget::Outcome::NoRoom;
             std::longjmp(self->abandon_, 1);
         }
-        block->size = size;
+        // The allocator hands out blocks in steps: what it really gave is what the page pays for (gumbo
+        // takes hundreds of thousands of small blocks, whose rounding adds up to megabytes).
+        const std::size_t given = std::max(total, malloc_usable_size(block));
+        if (given > total && !self->hold(given - total)) {
+            self->let(total);
+            ::operator delete(block);
+            std::longjmp(self->abandon_, 1);
+        }
+        block->size = given;
         block->prev = &self->head_;
         block->next = self->head_.next;
         self->head_.next->prev = block;
@@ -154,7 +163,7 @@ private:
         Block* block = static_cast<Block*>(ptr) - 1;
         block->prev->next = block->next;
         block->next->prev = block->prev;
-        self->let(sizeof(Block) + block->size);
+        self->let(block->size);
         ::operator delete(block);
     }
 
