@@ -1,6 +1,6 @@
 # make test  — install what is missing, build with sanitizers, run every test
 # make demo  — install what is missing, build Release, run the demo
-# make bench — Release build, run every benchmark
+# make bench — Release build, run every benchmark (all run; the make fails after them if one failed)
 # make tsan  — ThreadSanitizer build in build-tsan, run every test under it
 # make chaos — Release build, load CHAOS_LOADS (default 10000) banners each meeting a random fault
 # make fuzz  — clang build with ASan+UBSan in build-fuzz, each libFuzzer target run FUZZ_SECONDS
@@ -28,7 +28,12 @@ demo: configure-release
 
 bench: configure-release
 	@cmake --build build-release -j $(JOBS) --target benchmarks
-	@set -e; for b in build-release/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+	@failed=""; for b in build-release/bench/bench_*; do \
+	  [ -f "$$b" ] && [ -x "$$b" ] || continue; \
+	  "$$b"; rc=$$?; \
+	  if [ $$rc -ne 0 ]; then echo "$$(basename $$b): failed (exit $$rc)"; failed="$$failed $$(basename $$b)"; fi; \
+	done; \
+	if [ -n "$$failed" ]; then echo "failed benchmarks:$$failed"; exit 1; fi
 
 # Races outside our code (system libraries) are named, with the reason, in scripts/tsan.supp.
 TSAN_OPTIONS_ALL := suppressions=$(CURDIR)/scripts/tsan.supp halt_on_error=1 second_deadlock_stack=1

@@ -52,6 +52,7 @@
 #include "bench/BenchIsolation.h"
 #include "platform/base/URL.h"
 #include "tools/adserver/AdResponses.h"
+#include "bench/BenchQuick.h"
 
 namespace {
 
@@ -158,7 +159,7 @@ bool measureRequestsBehindImages(App& app, const std::string& name, const char* 
 
 // --- b ----------------------------------------------------------------------------------------------
 
-constexpr int kClickRuns = 5;
+const int kClickRuns = bench::quickOr(5, 1);
 
 bool measureClickPings(App& app) {
     auto stage = Stage::start(imageRoutes(), [](const adserver::Request& request, int) {
@@ -212,8 +213,8 @@ bool measureClickPings(App& app) {
 
 // --- c ----------------------------------------------------------------------------------------------
 
-constexpr int kRefreshingBanners = 20;
-constexpr int kInterstitials = 4;
+const int kRefreshingBanners = bench::quickOr(20, 3);
+const int kInterstitials = bench::quickOr(4, 1);
 constexpr int kSlowImagesPerCreative = 3;
 constexpr double kRefreshSeconds = 30;
 constexpr double kClickAfterSeconds = 5;
@@ -315,7 +316,7 @@ bool measureSlowImages(App& app, int slowSeconds, int cycles) {
     const auto ended = SteadyClock::now();
     for (auto& b : banners)
         b.view->setHidden(true);
-    runFor(kGiveUpSeconds);
+    runFor(bench::quickOr(kGiveUpSeconds, 10.0));
 
     // Refresh intervals, from the server's own times of each banner's requests.
     std::map<std::string, std::vector<double>> requestTimes;
@@ -500,7 +501,7 @@ bool measurePixelBehindDroppedLoads(App& app) {
 // ----------------------------------------------------------------------------------------------------
 
 int cyclesFrom(int argc, char** argv) {
-    int cycles = 3;
+    int cycles = bench::quickOr(3, 1);
     if (const char* env = std::getenv("APP_ISOLATION_CYCLES")) cycles = std::atoi(env);
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];

@@ -40,6 +40,7 @@
 #include "tools/demo/DemoHostApp.h"
 #include "tools/demo/DemoServer.h"
 #include "tools/demo/DemoTimeline.h"
+#include "bench/BenchQuick.h"
 
 namespace {
 
@@ -47,10 +48,10 @@ using bench::median;
 using bench::msSince;
 using bench::SteadyClock;
 
-constexpr int kManyBanners = 100;
-constexpr int kSingleLoads = 20;
-constexpr int kAskingAtOnce = 50;
-constexpr int kCorePageRounds = 20;
+const int kManyBanners = bench::quickOr(100, 4);
+const int kSingleLoads = bench::quickOr(20, 2);
+const int kAskingAtOnce = bench::quickOr(50, 4);
+const int kCorePageRounds = bench::quickOr(20, 2);
 constexpr double kTimeoutSeconds = 60.0;
 const char* const kUnitPrefix = "ruzave-bench/banner-";
 

@@ -18,6 +18,7 @@
 #include "platform/ui/TextView.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
+#include "bench/BenchQuick.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ int contentHashPass() {
 int murmurSpeed() {
     std::vector<std::uint8_t> buffer(1 << 20);
     for (std::size_t i = 0; i < buffer.size(); ++i) buffer[i] = static_cast<std::uint8_t>(i * 131 + 7);
-    constexpr int kRounds = 512;
+    const int kRounds = bench::quickOr(512, 8);
     std::uint32_t sink = 0;
     auto start = SteadyClock::now();
     for (int r = 0; r < kRounds; ++r) sink ^= ruzave::GADMurmurHash3(buffer.data(), buffer.size(), static_cast<std::uint32_t>(r));

@@ -26,11 +26,12 @@
 #include "platform/services/AdvertisingIdentifierManager.h"
 #include "tools/adserver/AdServer.h"
 #include "tools/adserver/ConversionEndpoints.h"
+#include "bench/BenchQuick.h"
 
 namespace {
 
-constexpr int kPings = 10000;
-constexpr int kReports = 200;
+const int kPings = bench::quickOr(10000, 200);
+const int kReports = bench::quickOr(200, 10);
 
 double msSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();

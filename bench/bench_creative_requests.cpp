@@ -89,6 +89,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "tools/adserver/AdResponses.h"
 #include "tools/adserver/AdServer.h"
+#include "bench/BenchQuick.h"
 
 namespace {
 
@@ -927,9 +928,16 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::set<std::string> picked(argv + 1, argv + argc);
+    // A quick run leaves out the 900 KB URLs: under the sanitizers, making them takes the pinging page past
+    // its share of the main thread, so it is stopped before it loads.
+    const std::set<std::string> slow = {"g"};
     int status = 0;
     for (const auto& m : measurements()) {
         if (!picked.empty() && !picked.count(m.key)) continue;
+        if (picked.empty() && bench::quick() && slow.count(m.key)) {
+            std::printf("creative_requests_%s: left out of quick runs\n", m.key);
+            continue;
+        }
         status = std::max(status, runInChild(argv[0], m));
     }
     return status;

@@ -34,6 +34,7 @@
 #include "tools/adserver/AdServer.h"
 #include "tools/adserver/CorePage.h"
 #include "tools/adserver/MRAIDScripts.h"
+#include "bench/BenchQuick.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ using ruzave::GADHosts;
 constexpr const char* kAdPath = "/mads/gma";
 constexpr const char* kSecondPagePath = "/hostile";
 constexpr const char* kLandingPath = "/landing";
-constexpr int kHostileMilliseconds = 13000;
+const int kHostileMilliseconds = bench::quickOr(13000, 2000);
 
 // Every tick one more screen: a second page, the browser, a calendar editor, an expand to a URL, an
 // expand and a resize sent in one turn, an expand.
@@ -92,7 +93,7 @@ int fail(const std::string& why) {
 }
 
 int measure() {
-    int runs = 10;
+    int runs = bench::quickOr(10, 1);
     if (const char* text = std::getenv("FULLSCREEN_PERIOD_RUNS")) runs = std::max(1, std::atoi(text));
     adserver::Options options;
     options.hostNames = GADHosts::allHosts();

@@ -28,6 +28,7 @@
 #include "tools/demo/DemoInterstitial.h"
 #include "tools/demo/DemoServer.h"
 #include "tools/demo/DemoTimeline.h"
+#include "bench/BenchQuick.h"
 
 namespace {
 
@@ -35,9 +36,9 @@ using bench::median;
 using bench::msSince;
 using bench::SteadyClock;
 
-constexpr int kWarmUpLoads = 5;
-constexpr int kMeasuredLoads = 100;
-constexpr int kMeasuredExpands = 30;
+const int kWarmUpLoads = bench::quickOr(5, 1);
+const int kMeasuredLoads = bench::quickOr(100, 3);
+const int kMeasuredExpands = bench::quickOr(30, 2);
 constexpr double kTimeoutSeconds = 10.0;
 
 struct Outcome : ruzave::GADInterstitialDelegate {

@@ -38,11 +38,15 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/View.h"
 #include "tools/adserver/AdServer.h"
+#include "bench/BenchQuick.h"
 
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
-constexpr int kRounds = 200;
+const int kRounds = bench::quickOr(200, 5);
+// The long waterfalls (quick runs keep the figures' names with a tenth of the networks).
+const int kFailing = bench::quickOr(10000, 1000);
+const int kMissing = bench::quickOr(3000, 300);
 
 class BenchAdapter : public ruzave::GADMAdNetworkAdapter {
   public:
@@ -191,7 +195,7 @@ bool failingNetworks() {
          ruzave::GADMAdNetworkConnector::kNativeAdClassName, "banner"},
     };
     for (const auto& kind : kinds) {
-        Mediation mediation(networks(10000, "BenchInstantFailureAdapter", kind.adType), kind.type,
+        Mediation mediation(networks(kFailing, "BenchInstantFailureAdapter", kind.adType), kind.type,
                             kind.connectorClass);
         InstantFailureAdapter::lowest = UINTPTR_MAX;
         InstantFailureAdapter::highest = 0;
@@ -214,7 +218,7 @@ bool failingNetworks() {
 // 3,000 networks naming adapters that are not linked. The answer is read first (its cost is printed on
 // its own), then a main-loop task runs the waterfall.
 bool missingAdapters() {
-    const std::string json = networks(3000, "BenchAdapterNotLinked", "banner");
+    const std::string json = networks(kMissing, "BenchAdapterNotLinked", "banner");
     const auto type = ruzave::GADAdType::bannerAdTypeForSize(ruzave::kGADAdSizeBanner);
     Mediation mediation(json, type, ruzave::GADMAdNetworkConnector::kBannerClassName);
     // Each missing adapter is logged while the answer is read; the log is not what is measured.
@@ -222,7 +226,7 @@ bool missingAdapters() {
     auto parseStart = SteadyClock::now();
     auto config = ruzave::GADMConfig::initWithAppKey(std::string("bench-unit"), platform::parseJSON(json));
     const double parseMs = std::chrono::duration<double, std::milli>(SteadyClock::now() - parseStart).count();
-    if (!config || config->adNetworkConfigs().size() != 3000) {
+    if (!config || config->adNetworkConfigs().size() != static_cast<std::size_t>(kMissing)) {
         std::fprintf(stderr, "bench_mediation_waterfall: the answer of missing adapters did not parse\n");
         return false;
     }

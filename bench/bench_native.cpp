@@ -30,13 +30,14 @@
 #include "tools/demo/DemoHostApp.h"
 #include "tools/demo/DemoServer.h"
 #include "tools/demo/DemoTimeline.h"
+#include "bench/BenchQuick.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kWarmUp = 5;
-constexpr int kMeasured = 100;
+const int kWarmUp = bench::quickOr(5, 1);
+const int kMeasured = bench::quickOr(100, 3);
 constexpr double kTimeoutSeconds = 10.0;
 
 double elapsedMs(Clock::time_point since) {

@@ -1,6 +1,8 @@
 // Precache against curl: a 50 MB file from the local ad server, once to disk with curl and once through
 // the precache handler, in the same run. Prints the throughput ratio (handler / curl) and how far the
-// resident set grew while the handler downloaded (it streams, so it should barely move).
+// resident set grew while the handler downloaded (it streams, so it should barely move). The handler's
+// download is asked for as a creative asks: by the script message of a page loaded in an ad view, whose
+// load the file then is.
 #include <curl/curl.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -14,8 +16,10 @@
 #include <fstream>
 #include <string>
 
-#include "ads/render/GADNotification.h"
+#include "ads/render/GADAdView.h"
+#include "ads/render/GADAdViewDelegate.h"
 #include "ads/render/GADPrecacheGMSGHandler.h"
+#include "bench/BenchQuick.h"
 #include "platform/base/Log.h"
 #include "platform/foundation/Sandbox.h"
 #include "platform/net/NetworkConfiguration.h"
@@ -25,7 +29,7 @@
 
 namespace {
 
-constexpr std::size_t kFileBytes = 50u * 1024 * 1024;
+const std::size_t kFileBytes = bench::quickOr<std::size_t>(50u * 1024 * 1024, 2u * 1024 * 1024);
 constexpr const char* kHost = "ads.ruzave.example";
 
 long rssKb() {
@@ -91,7 +95,14 @@ int measure(const std::string& home, const std::string& spec, const std::string&
     curl_slist_free_all(connectTo);
     if (code != CURLE_OK) return fail("curl failed");
 
-    auto handler = ruzave::GADPrecacheGMSGHandler::init();
+    // The ad: a view whose delegate routes its page's script messages to the SDK's handlers.
+    auto adView = ruzave::GADAdView::initWithFrame(platform::Rect(0, 0, 320, 50));
+    auto delegate = ruzave::GADAdViewDelegate::init();
+    adView->setDelegate(delegate);
+    std::shared_ptr<ruzave::GADPrecacheGMSGHandler> handler;
+    for (const auto& h : delegate->gmsgHandlers())
+        if (auto precache = std::dynamic_pointer_cast<ruzave::GADPrecacheGMSGHandler>(h)) handler = precache;
+    if (!handler) return fail("the ad view's delegate has no precache handler");
     std::atomic<bool> done{false};
     std::atomic<bool> complete{false};
     std::atomic<long> peak{0};
@@ -106,10 +117,15 @@ int measure(const std::string& home, const std::string& spec, const std::string&
             done = true;
         }
     });
+    // The creative asks once it has loaded, as an ad's page does.
+    const std::string page = "<!DOCTYPE html><html><body style=\"margin:0\"><p>ad</p><script>\n"
+                             "window.addEventListener('load', function () {\n"
+                             "  location.href = 'gmsg://mobileads.ruzave.example/precache?src=' + "
+                             "encodeURIComponent('" + url + "');\n"
+                             "});\n</script></body></html>";
     long before = rssKb();
     start = std::chrono::steady_clock::now();
-    handler->didReceivePrecacheNotification(
-        {nullptr, ruzave::GADNotification::initWithName("precache", platform::Value{{"src", url}})});
+    adView->loadHTMLString(page, platform::URL::parse(std::string("https://") + kHost + "/ad.html"));
     platform::MainLoop::main().runUntil([&] { return done.load(); }, 120.0);
     double handlerSeconds = seconds(start);
     if (!complete) return fail("the precache download did not complete");

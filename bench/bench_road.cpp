@@ -25,6 +25,7 @@
 #include "tools/demo/DemoHostApp.h"
 #include "tools/demo/DemoServer.h"
 #include "tools/demo/DemoTimeline.h"
+#include "bench/BenchQuick.h"
 
 namespace {
 
@@ -33,8 +34,8 @@ using bench::median;
 using bench::msSince;
 using bench::SteadyClock;
 
-constexpr int kWarmUpLoads = 10;
-constexpr int kMeasuredLoads = 200;
+const int kWarmUpLoads = bench::quickOr(10, 1);
+const int kMeasuredLoads = bench::quickOr(200, 5);
 constexpr double kLoadTimeoutSeconds = 10.0;
 
 // One banner load: the milliseconds from loadRequest to adViewDidReceiveAd; negative when it failed.

@@ -9,12 +9,14 @@
 
 #include "platform/runloop/DispatchQueue.h"
 #include "platform/runloop/MainLoop.h"
+#include "bench/BenchQuick.h"
 
 using Steady = std::chrono::steady_clock;
 
 int main() {
     auto& loop = platform::MainLoop::main();
-    constexpr int kThreads = 4, kTotal = 1'000'000;
+    constexpr int kThreads = 4;
+    const int kTotal = bench::quickOr(1'000'000, 20'000);
     std::atomic<int> ran{0};
     auto start = Steady::now();
     std::vector<std::thread> producers;
@@ -30,7 +32,7 @@ int main() {
 
     auto q = platform::DispatchQueue::createSerial("bench.roundtrip");
     std::vector<double> samples;
-    for (int i = 0; i < 20000; ++i) {
+    for (int i = 0, n = bench::quickOr(20000, 1000); i < n; ++i) {
         int v = 0;
         auto t0 = Steady::now();
         q->async([&] { v = 1; });

@@ -18,12 +18,13 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/runloop/MainLoop.h"
 #include "platform/ui/Application.h"
+#include "bench/BenchQuick.h"
 
 extern char** environ;
 
 namespace {
 
-constexpr int kRuns = 15;
+const int kRuns = bench::quickOr(15, 2);
 
 // One launch in this process; prints the milliseconds.
 int launchOnce() {

@@ -22,14 +22,15 @@
 #include "platform/ui/View.h"
 #include "platform/ui/Window.h"
 #include "tools/adserver/AdServer.h"
+#include "bench/BenchQuick.h"
 
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-constexpr int kGroups = 10;
-constexpr int kPingsPerGroup = 1000;  // the pinger's largest group
-constexpr int kSamples = 2000;
+const int kGroups = bench::quickOr(10, 2);
+const int kPingsPerGroup = bench::quickOr(1000, 50);  // the pinger's largest group
+const int kSamples = bench::quickOr(2000, 50);
 
 int fail(const std::string& why) {
     std::fprintf(stderr, "bench_telemetry: %s\n", why.c_str());

@@ -9,6 +9,7 @@
 #include "platform/base/Error.h"
 #include "platform/foundation/Sandbox.h"
 #include "platform/foundation/UserDefaults.h"
+#include "bench/BenchQuick.h"
 
 int main() {
     char pattern[] = "/tmp/ruzave-bench-XXXXXX";
@@ -19,7 +20,7 @@ int main() {
     const std::string home = pattern;
     platform::Sandbox::resetForTesting(home);
 
-    constexpr int kRuns = 15;
+    const int kRuns = bench::quickOr(15, 3);
     std::vector<double> times;
     auto defaults = platform::UserDefaults::standard();
     for (int run = 0; run < kRuns; ++run) {

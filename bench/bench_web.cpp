@@ -24,6 +24,7 @@
 #include "platform/web/ScriptContext.h"
 #include "platform/web/WebPage.h"
 #include "platform/web/WebView.h"
+#include "bench/BenchQuick.h"
 
 namespace {
 
@@ -109,9 +110,9 @@ double selectorHoldMs(const char* call) {
 
 // The median load of the page, after a few to warm caches (and the compiled bindings).
 double medianLoadMs(const std::string& html) {
-    for (int i = 0; i < 5; ++i) loadOnce(html);
+    for (int i = 0, n = bench::quickOr(5, 1); i < n; ++i) loadOnce(html);
     std::vector<double> times;
-    for (int i = 0; i < 51; ++i) times.push_back(loadOnce(html));
+    for (int i = 0, n = bench::quickOr(51, 3); i < n; ++i) times.push_back(loadOnce(html));
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
 }
@@ -119,7 +120,9 @@ double medianLoadMs(const std::string& html) {
 void loadPhase(const std::string& html) {
     const double median = medianLoadMs(html);
     std::printf("web_view_load_ms: %.3f ms\n", median);
-    if (access("/usr/bin/chromium", X_OK) != 0) {
+    if (bench::quick()) {
+        std::printf("chromium_ratio: unavailable (quick run)\n");
+    } else if (access("/usr/bin/chromium", X_OK) != 0) {
         std::printf("chromium_ratio: unavailable (chromium not installed)\n");
     } else {
         double theirs = chromiumMs(makePage(true));
@@ -163,7 +166,7 @@ void paintPhase() {
         platform::MainLoop::main().runUntil([&] { return done->finished > 0; }, 30);
         platform::Bitmap bitmap(320, 480);
         std::vector<double> paints;
-        for (int i = 0; i < 7; ++i) {
+        for (int i = 0, n = bench::quickOr(7, 2); i < n; ++i) {
             view->evaluate("document.body.setAttribute('data-round', '" + std::to_string(i) + "')");
             auto started = std::chrono::steady_clock::now();
             view->render(bitmap);
@@ -180,19 +183,23 @@ void sizeReadPhase(const std::string& html) {
         std::shared_ptr<platform::WebView> view;
         loadOnce(html, &view);
         auto started = std::chrono::steady_clock::now();
+        const int reads = bench::quickOr(20000, 500);
         std::string sum = view->evaluate("var s = 0, e = document.getElementById('r40');"
-                                         "for (var i = 0; i < 20000; i++) s += e.offsetWidth + e.offsetHeight; s");
+                                         "for (var i = 0; i < " + std::to_string(reads) +
+                                         "; i++) s += e.offsetWidth + e.offsetHeight; s");
         double took = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - started).count();
         if (sum.empty()) std::fprintf(stderr, "bench_web: no answer from the size loop\n");
-        std::printf("web_view_size_read_us: %.2f us\n", took / 40000);
+        std::printf("web_view_size_read_us: %.2f us\n", took / (2.0 * reads));
     }
 }
 
 void selectorPhase() {
     double hold = 0;
-    for (const char* call : {"e.matches(huge)", "e.closest(huge)", "document.querySelectorAll(huge)", "e.matches(most)",
-                             "e.closest(most)", "document.querySelectorAll(most)", "document.querySelectorAll(heavy)"})
-        hold = std::max(hold, selectorHoldMs(call));
+    const char* calls[] = {"e.matches(huge)", "e.closest(huge)", "document.querySelectorAll(huge)", "e.matches(most)",
+                           "e.closest(most)", "document.querySelectorAll(most)", "document.querySelectorAll(heavy)"};
+    // (A quick run makes the first and the heaviest.)
+    for (const char* call : calls)
+        if (!bench::quick() || call == calls[0] || call == calls[6]) hold = std::max(hold, selectorHoldMs(call));
     std::printf("web_view_selector_hold_ms: %.1f ms\n", hold);
 }
 
@@ -200,7 +207,7 @@ void selectorPhase() {
 // makes once (the compiled bindings, the engine's tables) is not counted against the views.
 void residentPhase(const std::string& html) {
     loadOnce(html);
-    std::vector<std::shared_ptr<platform::WebView>> views(100);
+    std::vector<std::shared_ptr<platform::WebView>> views(bench::quickOr<std::size_t>(100, 4));
     long before = residentKB();
     for (auto& v : views) loadOnce(html, &v);
     long after = residentKB();

@@ -20,6 +20,7 @@
 #include "platform/runloop/MainLoop.h"
 #include "platform/testing/web/WebPageTesting.h"
 #include "platform/web/WebPage.h"
+#include "bench/BenchQuick.h"
 
 using namespace platform;
 
@@ -101,25 +102,28 @@ std::string endTags(std::size_t bytes) {
     return html;
 }
 
+// Quick runs make a sixteenth of each size.
+const double kScale = bench::quickOr(1.0, 1.0 / 16);
+
 void run(int which) {
     switch (which) {
-    case 0: call("inner_html_16mb", brs(16 << 20), "d.innerHTML = s"); break;
+    case 0: call("inner_html_16mb", brs((16 << 20) * kScale), "d.innerHTML = s"); break;
     case 1:
-        call("insert_adjacent_14_7mb", brs(14.7 * (1 << 20)),
+        call("insert_adjacent_14_7mb", brs(14.7 * (1 << 20) * kScale),
              "d.insertAdjacentHTML('beforeend', s)");
         break;
-    case 2: call("document_write_8mb", brs(8 << 20), "document.write(s)"); break;
+    case 2: call("document_write_8mb", brs((8 << 20) * kScale), "document.write(s)"); break;
     case 3: {
         std::string html = "<div id='ad'>";
-        while (html.size() < 3900000) html += "<p>ad</p>";
+        while (html.size() < 3900000 * kScale) html += "<p>ad</p>";
         adMarkup("ad", html + "</div>");
         break;
     }
     case 4:
-        call("inner_html_fits", "var s = new Array(40001).join('<p>ad</p>'); s.length", "d.innerHTML = s");
+        call("inner_html_fits", "var s = new Array(" + std::to_string(static_cast<int>(40000 * kScale) + 1) + ").join('<p>ad</p>'); s.length", "d.innerHTML = s");
         break;
-    case 5: call("inner_html_end_tags_20mb", repeated("</div>", 20 << 20), "d.innerHTML = s", 0.05); break;
-    case 6: adMarkup("ad_end_tags_20mb", endTags(20 << 20), 0.05); break;
+    case 5: call("inner_html_end_tags_20mb", repeated("</div>", (20 << 20) * kScale), "d.innerHTML = s", 0.05); break;
+    case 6: adMarkup("ad_end_tags_20mb", endTags(static_cast<std::size_t>((20 << 20) * kScale)), 0.05); break;
     }
 }
 

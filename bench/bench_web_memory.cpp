@@ -20,6 +20,7 @@
 #include "platform/runloop/MainLoop.h"
 #include "platform/web/WebPage.h"
 #include "platform/testing/web/WebPageTesting.h"
+#include "bench/BenchQuick.h"
 
 using namespace platform;
 
@@ -58,7 +59,7 @@ int main() {
         auto page = load(client, "<div id='big'></div>");
         const long before = residentKB();
         std::string made = page ? page->evaluate(
-            "var big = document.getElementById('big'), four = 'y'; while (four.length < (4 << 20)) four += four;"
+            "var big = document.getElementById('big'), four = 'y'; while (four.length < " + std::to_string(bench::quickOr(4 << 20, 1 << 18)) + ") four += four;"
             "big.setAttribute('data-x', four); four = null; var copies = [];"
             "try { for (var i = 0; i < 96; i++) copies.push(big.cloneNode(true)); } catch (e) {} copies.length") : "";
         std::printf("web_clone_page_growth_mb: %.1f MB (%s copies made)\n", (residentKB() - before) / 1024.0, made.c_str());
@@ -69,7 +70,7 @@ int main() {
         auto client = std::make_shared<LoadCountingClient>();
         auto page = load(client, "<div id='box'></div>");
         const long before = residentKB();
-        for (int round = 0; page && round < 46; ++round) {
+        for (int round = 0, rounds = bench::quickOr(46, 2); page && round < rounds; ++round) {
             page->evaluate("var box = document.getElementById('box');"
                            "for (var i = 0; i < 1000; i++) box.innerHTML = '<img src=\"https://img.example/' + i + '.gif\">';");
             Clock::advance(1.25);  // 800 a second
@@ -87,7 +88,7 @@ int main() {
                                  "requestAnimationFrame(frame);</script>");
         std::size_t mostNodes = 0;
         auto started = std::chrono::steady_clock::now();
-        for (int second = 0; page && second < 500; ++second) {
+        for (int second = 0, seconds = bench::quickOr(500, 5); page && second < seconds; ++second) {
             Clock::advance(1);
             mostNodes = std::max(mostNodes, page->document().nodeCount());
         }

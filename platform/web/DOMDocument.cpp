@@ -1,6 +1,7 @@
 #include "platform/web/DOMDocument.h"
 
 #include <gumbo.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <cctype>
@@ -120,7 +121,7 @@ private:
     struct alignas(std::max_align_t) Block {
         Block* prev;
         Block* next;
-        std::size_t size;
+        std::size_t size;  // held for it, header and rounding included
     };
     static constexpr std::size_t kStep = 64u << 10;
 
@@ -140,7 +141,15 @@ private:
             self->outcome_ = DOMParseBudget::Outcome::NoRoom;
             std::longjmp(self->abandon_, 1);
         }
-        block->size = size;
+        // The allocator hands out blocks in steps: what it really gave is what the page pays for (gumbo
+        // takes hundreds of thousands of small blocks, whose rounding adds up to megabytes).
+        const std::size_t given = std::max(total, malloc_usable_size(block));
+        if (given > total && !self->hold(given - total)) {
+            self->let(total);
+            ::operator delete(block);
+            std::longjmp(self->abandon_, 1);
+        }
+        block->size = given;
         block->prev = &self->head_;
         block->next = self->head_.next;
         self->head_.next->prev = block;
@@ -154,7 +163,7 @@ private:
         Block* block = static_cast<Block*>(ptr) - 1;
         block->prev->next = block->next;
         block->next->prev = block->prev;
-        self->let(sizeof(Block) + block->size);
+        self->let(block->size);
         ::operator delete(block);
     }
 
@@ -404,22 +413,40 @@ bool DOMDocument::build(const void* gumboNode, const std::shared_ptr<DOMNode>& p
         budget->outcome = why;
         return false;
     };
-    // Iterative copy: deeply nested junk must not exhaust the stack. A null parent: parentless, into `out`.
-    struct Item {
-        const GumboNode* node;
-        std::shared_ptr<DOMNode> parent;
-        int depth;
+    auto childrenOf = [](const GumboNode* g) -> const GumboVector& {
+        return g->type == GUMBO_NODE_DOCUMENT ? g->v.document.children : g->v.element.children;
     };
-    std::vector<Item> work;
-    const GumboVector& top = from->type == GUMBO_NODE_DOCUMENT ? from->v.document.children : from->v.element.children;
-    for (unsigned i = top.length; i > 0; --i)
-        work.push_back(Item{static_cast<const GumboNode*>(top.data[i - 1]), parent, 1});
-    while (!work.empty()) {
-        auto [g, into, depth] = work.back();
-        work.pop_back();
+    // Iterative copy: deeply nested junk must not exhaust the stack. One frame per open element, walking
+    // its children in order, so the list of work is as long as the tree is deep (which the bounding pass
+    // caps), not as long as an element's children are many: those are counted against the page's room,
+    // their list is not. A null `node`: the children go parentless, into `out`.
+    struct Frame {
+        const GumboNode* from;
+        std::shared_ptr<DOMNode> node;  // where the children go
+        std::shared_ptr<DOMNode> into;  // where the element itself went (children flattened go there)
+        int depth;                      // the element's
+        unsigned next = 0;
+    };
+    std::vector<Frame> frames;
+    frames.push_back(Frame{from, parent, parent, 0});
+    while (!frames.empty()) {
+        Frame& frame = frames.back();
+        const GumboVector& kids = childrenOf(frame.from);
+        if (frame.next >= kids.length) {
+            frames.pop_back();
+            continue;
+        }
+        const auto* g = static_cast<const GumboNode*>(kids.data[frame.next++]);
         const bool element = g->type == GUMBO_NODE_ELEMENT || g->type == GUMBO_NODE_TEMPLATE;
-        if (budget != nullptr && g->type != GUMBO_NODE_DOCUMENT) {
-            // What the node will hold, and its share of the work (a style attribute is parsed too), before it is made.
+        // Past the depth limit, children join the deepest allowed element instead. Elements stop one
+        // level short of it, so the deepest keeps its own text (a script there still has its source).
+        const bool top = frame.depth == 0;
+        const bool flatten = !top && (frame.depth >= DOMNode::MaxDepth || (element && frame.depth + 1 >= DOMNode::MaxDepth));
+        std::shared_ptr<DOMNode> into = flatten ? frame.into : frame.node;
+        const int depth = top ? 1 : flatten ? frame.depth : frame.depth + 1;
+        if (budget != nullptr) {
+            // What the node will hold (its child list made to measure among it), and its share of the
+            // work (a style attribute is parsed too), before it is made.
             std::size_t bytes = DOMNode::NodeBytes, steps = 1;
             if (element) {
                 const GumboVector& attrs = g->v.element.attributes;
@@ -429,6 +456,7 @@ bool DOMDocument::build(const void* gumboNode, const std::shared_ptr<DOMNode>& p
                     bytes += 2 * sizeof(std::string) + DOMNode::stringBytes(std::strlen(a->name)) + DOMNode::stringBytes(value);
                     steps += 1 + value / 64;
                 }
+                bytes += g->v.element.children.length * sizeof(std::shared_ptr<DOMNode>);
             } else {
                 bytes += std::strlen(g->v.text.text);
             }
@@ -437,6 +465,7 @@ bool DOMDocument::build(const void* gumboNode, const std::shared_ptr<DOMNode>& p
             if (nodes_.size() >= MaximumNodes) return stop(DOMParseBudget::Outcome::TooManyNodes);
         }
         std::shared_ptr<DOMNode> node;
+        bool opens = false;
         switch (g->type) {
         case GUMBO_NODE_ELEMENT:
         case GUMBO_NODE_TEMPLATE: {
@@ -455,15 +484,9 @@ bool DOMDocument::build(const void* gumboNode, const std::shared_ptr<DOMNode>& p
             }
             // A style's declarations are parsed on the same meter.
             if (limit != nullptr && limit->stopped()) return stop(DOMParseBudget::Outcome::OutOfTime);
-            const GumboVector& kids = g->v.element.children;
-            // Past the depth limit, children join the deepest allowed element instead. Elements stop one
-            // level short of it, so the deepest keeps its own text (a script there still has its source).
-            for (unsigned i = kids.length; i > 0; --i) {
-                const auto* kid = static_cast<const GumboNode*>(kids.data[i - 1]);
-                const bool kidElement = kid->type == GUMBO_NODE_ELEMENT || kid->type == GUMBO_NODE_TEMPLATE;
-                const bool flatten = depth >= DOMNode::MaxDepth || (kidElement && depth + 1 >= DOMNode::MaxDepth);
-                work.push_back(Item{kid, flatten ? into : node, flatten ? depth : depth + 1});
-            }
+            // Made to measure: a list grown by doubling would hold its old and new blocks at once.
+            node->reserveParsedChildren(g->v.element.children.length);
+            opens = g->v.element.children.length > 0;
             break;
         }
         case GUMBO_NODE_TEXT:
@@ -473,11 +496,12 @@ bool DOMDocument::build(const void* gumboNode, const std::shared_ptr<DOMNode>& p
         case GUMBO_NODE_DOCUMENT: break;
         }
         if (!node) continue;
-        if (into) into->appendParsedChild(std::move(node));
-        else out->push_back(std::move(node));
+        if (into) into->appendParsedChild(node);
+        else out->push_back(node);
         // What the node really took (a style attribute's declarations hold more than its text): the parse
         // is abandoned whole once that passes the room, at most one node past it.
         if (budget != nullptr && ledger_->bytes - before > room) return stop(DOMParseBudget::Outcome::NoRoom);
+        if (opens) frames.push_back(Frame{g, node, into, depth});
     }
     return true;
 }

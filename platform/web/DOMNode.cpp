@@ -582,6 +582,11 @@ void DOMNode::appendParsedChild(std::shared_ptr<DOMNode> child) {
     recount();
 }
 
+void DOMNode::reserveParsedChildren(std::size_t count) {
+    children_.reserve(children_.size() + count);
+    recount();
+}
+
 bool DOMNode::removeChild(const std::shared_ptr<DOMNode>& child) {
     if (!child || child->parent_.lock().get() != this) return false;
     child->detach();

@@ -113,6 +113,8 @@ public:
     // For the HTML parser: appends a node it has just made, without the cycle and depth walks (the
     // parser bounds the depth itself), so that parsing stays linear in the page's size.
     void appendParsedChild(std::shared_ptr<DOMNode> child);
+    // For the HTML parser: room for the `count` children it is about to append (counted at once).
+    void reserveParsedChildren(std::size_t count);
     bool removeChild(const std::shared_ptr<DOMNode>& child);
     void removeAllChildren();
     bool contains(const DOMNode* other) const;

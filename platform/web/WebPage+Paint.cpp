@@ -2,7 +2,9 @@
 // and height come from its style, its attributes or its picture, a missing width is its container's and
 // a missing height its content's. Boxes stack top to bottom; positioned ones (absolute, fixed) sit where
 // left/top put them and take no room. Text paints as 16 px lines, 8 px per character. One walk of the
-// tree lays the page out; the result is kept until the document changes.
+// tree lays the page out; the result is kept until the document changes. A layout a page's script asks
+// for counts its steps on the entry's meter (a document at the node cap takes a slow machine past the
+// page's time), and one the meter stops is dropped whole, so nothing half laid out is ever kept.
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -89,10 +91,13 @@ struct WebPage::Layout {
 struct WebPage::LayoutState {
     Layout& out;
     std::vector<Color> colors;
+    DOMWorkLimit* limit = nullptr;
 };
 
 void WebPage::layoutNode(const DOMNode& node, LayoutState& state, float x, float width, float& cursorY, int depth) const {
     if (depth > DOMNode::MaxDepth) return;
+    // Once stopped, the walk unwinds without more work: what it made is dropped.
+    if (!DOMWorkLimit::step(state.limit, 1 + node.data().size() / 64)) return;
     Layout& out = state.out;
     if (node.type() == DOMNode::Type::Text) {
         std::string text = collapseWhiteSpace(node.data());
@@ -171,12 +176,18 @@ void WebPage::layoutNode(const DOMNode& node, LayoutState& state, float x, float
 }
 
 const WebPage::Layout& WebPage::layout() const {
-    if (layout_ && layoutGeneration_ == documentGeneration_) return *layout_;
+    return *layoutWithin(nullptr);
+}
+
+const WebPage::Layout* WebPage::layoutWithin(DOMWorkLimit* limit) const {
+    if (layout_ && layoutGeneration_ == documentGeneration_) return layout_.get();
     auto fresh = std::make_shared<Layout>();
     if (auto body = document_->body()) {
-        LayoutState state{*fresh, {Color::black()}};
+        LayoutState state{*fresh, {Color::black()}, limit};
         float cursor = 0;
         layoutNode(*body, state, 0, options_.viewport.width, cursor, 0);
+        // The kept layout (of an earlier state) stays as it was: the next ask starts again.
+        if (limit != nullptr && limit->stopped()) return nullptr;
         fresh->flowEnd = cursor;
     }
     // The root element spans the page's width and its content.
@@ -184,11 +195,13 @@ const WebPage::Layout& WebPage::layout() const {
         fresh->boxes[html->id()] = Rect(0, 0, options_.viewport.width, fresh->flowEnd);
     layout_ = std::move(fresh);
     layoutGeneration_ = documentGeneration_;
-    return *layout_;
+    return layout_.get();
 }
 
-std::optional<Rect> WebPage::boxOf(const DOMNode& element) const {
-    const auto& boxes = layout().boxes;
+std::optional<Rect> WebPage::boxOf(const DOMNode& element, DOMWorkLimit* limit) const {
+    const Layout* made = layoutWithin(limit);
+    if (made == nullptr) return std::nullopt;
+    const auto& boxes = made->boxes;
     auto it = boxes.find(element.id());
     if (it == boxes.end()) return std::nullopt;
     return it->second;

@@ -134,8 +134,9 @@ public:
     Size contentSize() const;
     // The box the paint model gives an element, in page coordinates; nullopt for one it does not draw
     // (out of the document, not displayed, or inside such an element). The layout behind it is made
-    // once for each state of the document.
-    std::optional<Rect> boxOf(const DOMNode& element) const;
+    // once for each state of the document. A page's script asks with its entry's `limit`: a layout that
+    // stops on it is dropped whole (nullopt, the limit stopped) and made again at the next ask.
+    std::optional<Rect> boxOf(const DOMNode& element, DOMWorkLimit* limit = nullptr) const;
 
     std::size_t pendingTimerCount() const { return timers_.size(); }
     std::size_t pendingFrameCallbackCount() const { return frameCallbacks_.size(); }
@@ -331,6 +332,8 @@ private:
     struct Layout;
     struct LayoutState;
     const Layout& layout() const;
+    // The layout, made within `limit` when it is not kept already; null when the limit stopped it.
+    const Layout* layoutWithin(DOMWorkLimit* limit) const;
     void layoutNode(const DOMNode& node, LayoutState& state, float x, float width, float& cursorY, int depth) const;
     // Arms the timer of the next display refresh, when callbacks wait and the page is seen.
     void scheduleFrame();

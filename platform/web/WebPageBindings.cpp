@@ -436,7 +436,10 @@ duk_ret_t nSize(duk_context* ctx) {
 // scroll), or null for an element the model does not draw.
 duk_ret_t nBox(duk_context* ctx) {
     NODE_OR(duk_push_null(ctx));
-    auto box = node->isElement() ? pageOf(ctx).boxOf(*node) : std::nullopt;
+    // The layout behind it walks the whole document: on the entry's meter, as any walk the page sized.
+    DOMWorkLimit limit = entryLimit(ctx);
+    auto box = node->isElement() ? pageOf(ctx).boxOf(*node, &limit) : std::nullopt;
+    throwIfStopped(ctx, limit);
     if (!box) {
         duk_push_null(ctx);
         return 1;

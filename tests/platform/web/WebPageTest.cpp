@@ -318,6 +318,38 @@ TEST_CASE_FIXTURE(Harness, "WebPage: sizes follow every change to the document")
     CHECK(page->contentSize().height == 16 + 900);
 }
 
+TEST_CASE_FIXTURE(Harness, "WebPage: a layout its meter stops is dropped whole, and the next ask makes it again") {
+    auto client = std::make_shared<Client>();
+    // Far more nodes than the meter counts between two looks at its clock.
+    std::string html;
+    for (int i = 0; i < 3 * static_cast<int>(DOMWorkLimit::CheckInterval); ++i) html += "<p>x</p>";
+    html += "<div id='last' style='width:120px;height:40px'></div>";
+    auto page = loadPage(*this, client, html);
+    REQUIRE(page->document().body());
+    const auto last = page->document().body()->children().back();
+    REQUIRE(last->attribute("id") == "last");
+    const float rows = static_cast<float>(3 * DOMWorkLimit::CheckInterval) * 16;
+    auto kept = page->boxOf(*last);
+    REQUIRE(kept);
+    CHECK(kept->origin.y == rows);
+
+    // The document changes, and the next layout is cut off: no box, and nothing of it kept.
+    page->evaluate("document.body.insertBefore(document.createElement('p'), document.body.firstChild).textContent = 'y'");
+    DOMWorkLimit outOfTime([] { return true; });
+    CHECK_FALSE(page->boxOf(*last, &outOfTime).has_value());
+    CHECK(outOfTime.stopped());
+    // Not the stale box of the kept layout either: the whole layout is made again, once.
+    DOMWorkLimit ample([] { return false; });
+    auto again = page->boxOf(*last, &ample);
+    REQUIRE(again);
+    CHECK(again->origin.y == rows + 16);
+    CHECK(again->size.width == 120);
+    CHECK(again->size.height == 40);
+    CHECK(page->contentSize().height == rows + 16 + 40);
+    // A script's read of it, on the entry's own meter, agrees.
+    CHECK(page->evaluate("document.getElementById('last').getBoundingClientRect().top") == std::to_string(static_cast<int>(rows + 16)));
+}
+
 TEST_CASE_FIXTURE(Harness, "WebPage: nested boxes without a size are laid out in one walk, to a bounded depth") {
     auto client = std::make_shared<Client>();
     // Each coloured box without a size needs its content's height before it paints: measured once, not
