@@ -677,8 +677,18 @@ TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a screen the creative opened untouched 
                                "the refresh go ahead, taking it down first") {
     app->setIdleTimerDisabled(false);
     const double fireDate = *slot->reloadTimerFireDate();
+    auto otherOwner = std::make_shared<FakeOwner>();
+    auto other = slottest::makeSlot(otherOwner);
+    other->loadRequest(GADRequest::request());
+    other->cancelLoad();
+    other->setReloadInterval(20);
+    other->scheduleAdReloadTimer();
+    const double otherFireDate = *other->reloadTimerFireDate();
     auto screen = showScreen();
     CHECK(slot->isShowingFullScreen());
+    // Nor does it pause another slot's.
+    REQUIRE(other->isReloadTimerArmed());
+    CHECK(*other->reloadTimerFireDate() == otherFireDate);
     CHECK_FALSE(slot->isHeldByFullScreen());
     CHECK(app->isIdleTimerDisabled());
     CHECK(events->calls == Calls{"willPresent"});
@@ -719,6 +729,12 @@ TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a screen the creative opened untouched 
 
 TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a screen opened after a touch on the ad, or touched while up, holds the "
                                "load until it leaves, then answers it once") {
+    auto otherOwner = std::make_shared<FakeOwner>();
+    auto other = slottest::makeSlot(otherOwner);
+    other->loadRequest(GADRequest::request());
+    other->cancelLoad();
+    other->setReloadInterval(20);
+    other->scheduleAdReloadTimer();
     for (bool touchedBefore : {true, false}) {
         CAPTURE(touchedBefore);
         const auto requestsBefore = fakes.urlRequests.size();
@@ -730,7 +746,11 @@ TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a screen opened after a touch on the ad
             slot->adView()->setTouched(true); // the user takes part in what the creative opened
         }
         CHECK(slot->isHeldByFullScreen());
-        if (touchedBefore) CHECK_FALSE(slot->isReloadTimerArmed());
+        if (touchedBefore) {
+            CHECK_FALSE(slot->isReloadTimerArmed());
+            // Every slot pauses its reload meanwhile, and takes it up again when the screen leaves.
+            CHECK_FALSE(other->isReloadTimerArmed());
+        }
         slot->loadRequest(GADRequest::request());
         slot->loadRequest(GADRequest::request());
         advance(60);
@@ -739,6 +759,7 @@ TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a screen opened after a touch on the ad
 
         screen->relinquishScreenWithCompletion(nullptr);
         settle();
+        CHECK(other->isReloadTimerArmed());
         REQUIRE(fakes.urlRequests.size() == requestsBefore + 1);
         CHECK_FALSE(slot->hasAutoRefreshed());
         answerLoad("<p>after</p>");
