@@ -684,6 +684,7 @@ TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a screen the creative opened untouched 
     other->setReloadInterval(20);
     other->scheduleAdReloadTimer();
     const double otherFireDate = *other->reloadTimerFireDate();
+    REQUIRE(fakes.urlRequests.size() == 2); // the banner's and the other slot's
     auto screen = showScreen();
     CHECK(slot->isShowingFullScreen());
     // Nor does it pause another slot's.
@@ -701,7 +702,7 @@ TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a screen the creative opened untouched 
     CHECK(events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
     CHECK_FALSE(app->isIdleTimerDisabled());
     CHECK_FALSE(slot->isShowingFullScreen());
-    REQUIRE(fakes.urlRequests.size() == 2);
+    REQUIRE(fakes.urlRequests.size() == 3);
     answerLoad("<p>second</p>");
     REQUIRE(runUntil([&] { return owner->finished == 2; }));
     settle();
@@ -716,7 +717,7 @@ TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a screen the creative opened untouched 
     showScreen();
     advance(next - platform::Clock::now() + 0.1);
     CHECK(owner->reloadQuestions == 1);
-    REQUIRE(fakes.urlRequests.size() == 3);
+    REQUIRE(fakes.urlRequests.size() == 4);
     CHECK(slot->hasAutoRefreshed());
     CHECK(events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
     answerLoad("<p>third</p>");
