@@ -406,11 +406,12 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     bool isShowingFullScreen() const;
     // Whether the period under way was started by the user (a touch on the ad since its page loaded, a
     // swipe to the store) or by the app (an interstitial, an ad the app renders), or the user touched
-    // the ad during it: only such a period holds the slot. Meanwhile the ad shown (perhaps in the slot's own ad view, borrowed by the
-    // screen) is never replaced: no reload is armed, and a load asked for waits for the period's end,
-    // where it is made and answered; loads asked for meanwhile make one load, as loads asked for while
-    // one is under way do. A period the creative opened on its own holds nothing: a load or reload
-    // goes ahead and takes its screens down first, so no screen nobody asked for stops the slot.
+    // the ad during it: only such a period holds the slot. Meanwhile the ad shown (perhaps in the
+    // slot's own ad view, borrowed by the screen) is never replaced: no reload is armed, and a load
+    // asked for waits for the period's end, where it is made and answered; loads asked for meanwhile
+    // make one load, as loads asked for while one is under way do. A period the creative opened on its
+    // own holds nothing: a load or reload goes ahead and takes its screens down first, so no screen
+    // nobody asked for stops the slot.
     bool isHeldByFullScreen() const;
     // Told by the period: as it begins, a page still rendering (it opened the screen) ends its load as
     // received and counted, and a held period puts back a load under way, to be made when it ends;

@@ -660,8 +660,8 @@ struct ScreenRecorder : Recorder {
 
 } // namespace
 
-TEST_CASE_FIXTURE(Harness, "GADBannerView: a creative that resizes itself untouched as soon as it is ready holds none of the app's "
-          "loads, and the idle timer comes back with each") {
+TEST_CASE_FIXTURE(Harness, "GADBannerView: a creative that resizes itself untouched as soon as it is ready holds "
+                           "none of the app's loads, and the idle timer comes back with each") {
     auto server = sdkcoretest::startCoreServer();
     adserver::installMRAIDScripts(*server);
     ruzave::GADMRAIDInterceptor::resetToDefaultPaths();

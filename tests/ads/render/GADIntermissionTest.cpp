@@ -351,8 +351,9 @@ TEST_CASE_FIXTURE(Harness, "GADIntermission: a period ended in a teardown and th
           Calls{"willPresent", "willDismiss", "didDismiss", "willPresent", "willDismiss", "didDismiss"});
 }
 
-TEST_CASE_FIXTURE(fullscreentest::MRAIDBanner, "GADIntermission: a screen put up in the turn its presenter was released "
-                                               "under the last one is told after that period's end") {
+TEST_CASE_FIXTURE(fullscreentest::MRAIDBanner,
+                  "GADIntermission: a screen put up in the turn its presenter was released under the last one is "
+                  "told after that period's end") {
     opener->expandToWebAppWithSupportedOrientations(30, false);
     settle();
     REQUIRE(root->presentedViewController());
