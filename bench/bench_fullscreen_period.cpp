@@ -10,18 +10,27 @@
 //     did-dismiss equally often;
 //   hostile_stack_idle_timer_given_back_runs: runs after which the idle timer is the app's again;
 //   hostile_stack_next_load_answered_runs: runs whose next loadRequest was answered within 20 s.
+// Then a creative that resizes itself to its own frame as soon as MRAID is ready, with no tap, served
+// with a 2 s refresh rate: the app loads 3 times, each under the resize, and the banner then refreshes
+// on its own for 10 s:
+//   resize_own_frame_app_loads_answered: the app's loads answered within 20 s;
+//   resize_own_frame_app_load_latency_max: the longest from loadRequest to its answer;
+//   resize_own_frame_refreshes: the ads received from refreshes in those 10 s;
+//   resize_own_frame_refresh_interval_mean: the mean time between them.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ads/core/public/GADAdSize.h"
 #include "ads/core/public/GADBannerView.h"
 #include "ads/core/public/GADBannerViewDelegate.h"
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/sdkcore/GADHosts.h"
+#include "ads/core/slot/GADSlot.h"
 #include "ads/render/GADMRAIDInterceptor.h"
 #include "bench/BenchDirectFetcher.h"
 #include "platform/net/NetworkConfiguration.h"
@@ -90,6 +99,76 @@ void dismissStack(const std::weak_ptr<platform::ViewController>& weakRoot) {
 int fail(const std::string& why) {
     std::printf("hostile_stack_paired_runs: %s, no figure\n", why.c_str());
     return 1;
+}
+
+// Resizes to its own 320x50 frame as soon as MRAID is ready.
+std::string selfResizingCreative() {
+    return "<html><body style='margin:0'><script src='mraid.js'></script>"
+           "<div style='width:320px;height:50px;background:#a00'>ad</div><script>"
+           "function own(){mraid.setResizeProperties({width:320,height:50,offsetX:0,offsetY:0,"
+           "customClosePosition:'top-right',allowOffscreen:false});mraid.resize();}"
+           "if(mraid.getState()=='loading')mraid.addEventListener('ready',own);else own();"
+           "</script></body></html>";
+}
+
+struct ReceiptTimes : Watch {
+    void adViewDidReceiveAd(ruzave::GADBannerView& banner) override {
+        Watch::adViewDidReceiveAd(banner);
+        times.push_back(std::chrono::steady_clock::now());
+    }
+    std::vector<std::chrono::steady_clock::time_point> times;
+};
+
+void measureSelfResizing(adserver::AdServer& server, platform::MainLoop& loop) {
+    server.unroute(kAdPath);
+    server.routeHost(GADHosts::kAdServerHost, kAdPath, [](const adserver::Request&) {
+        adserver::StandardAd ad;
+        ad.html = selfResizingCreative();
+        ad.refreshRate = "2";
+        return adserver::standardAdResponse(ad);
+    });
+    auto window = platform::Window::create();
+    auto root = platform::ViewController::create();
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+    auto watch = std::make_shared<ReceiptTimes>();
+    auto banner = ruzave::GADBannerView::initWithAdSize(ruzave::kGADAdSizeBanner, platform::Point{0, 100});
+    root->view()->addSubview(banner);
+    banner->setRootViewController(root);
+    banner->setDelegate(watch);
+    banner->setAdUnitID("resize-unit");
+    banner->loadRequest(ruzave::GADRequest::request());
+    auto resized = [&] { return banner->slot()->isShowingFullScreen(); };
+    int answered = 0;
+    double latencyMax = 0;
+    if (loop.runUntil([&] { return watch->answers > 0 && resized(); }, 20)) {
+        for (int i = 0; i < 3; ++i) {
+            const int before = watch->answers;
+            auto start = std::chrono::steady_clock::now();
+            banner->loadRequest(ruzave::GADRequest::request());
+            if (!loop.runUntil([&] { return watch->answers > before; }, 20)) continue;
+            ++answered;
+            latencyMax = std::max(latencyMax,
+                                  std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+            loop.runUntil(resized, 5);
+        }
+    }
+    const std::size_t firstRefresh = watch->times.size();
+    loop.runFor(10.0);
+    const std::size_t refreshes = watch->times.size() - firstRefresh;
+    double mean = 0;
+    if (refreshes >= 2)
+        mean = std::chrono::duration<double>(watch->times.back() - watch->times[firstRefresh]).count() /
+               static_cast<double>(refreshes - 1);
+    std::printf("resize_own_frame_app_loads_answered: %d of 3 loads\n", answered);
+    std::printf("resize_own_frame_app_load_latency_max: %.0f ms\n", latencyMax * 1000);
+    std::printf("resize_own_frame_refreshes: %zu in 10 s\n", refreshes);
+    std::printf("resize_own_frame_refresh_interval_mean: %.2f s\n", mean);
+    banner->setDelegate(std::weak_ptr<ruzave::GADBannerViewDelegate>());
+    banner->removeFromSuperview();
+    banner.reset();
+    window->setRootViewController(nullptr);
+    loop.runFor(0.5);
 }
 
 int measure() {
@@ -167,6 +246,7 @@ int measure() {
     std::printf("hostile_stack_paired_runs: %d of %d runs\n", paired, runs);
     std::printf("hostile_stack_idle_timer_given_back_runs: %d of %d runs\n", idleGivenBack, runs);
     std::printf("hostile_stack_next_load_answered_runs: %d of %d runs\n", answered, runs);
+    measureSelfResizing(*server, loop);
     config->removeAllHostMappings();
     config->setTrustedCAFile("");
     return 0;

@@ -115,14 +115,8 @@ void GADBannerAdViewDelegate::adViewDidFinishLoad(const std::shared_ptr<GADAdVie
     if (loadDelayed_) return;
     GADAdViewDelegate::adViewDidFinishLoad(adView);
     auto slot = slot_.lock();
-    if (slot && slot->state() == GADSlotStateRenderingAd) {
-        slot->didReceiveValidAd();
-        slot->didLoadAdHTMLInWebView();
-        if (adView) adView->setHidden(false);
-        auto type = slot->adType();
-        if (!type || !type->isInterstitial()) slot->didMakeAdImpression();
-        slot->adFinishedLoadingContent();
-    }
+    // Once per ad: a page that opened a screen while rendering was finished then.
+    if (slot) slot->finishRenderingAd();
     // A creative's script ticks are timed from here unless they name another start. Stamped after the
     // valid ad's load report, which clears the stamps, so the page's ticks still find it.
     GADCSI::sharedInstance()->recordTimestampForLabel(GADCSI::kViewLoadLabel);

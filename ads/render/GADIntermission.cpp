@@ -152,14 +152,10 @@ void GADIntermission::didEnd() {
 
 void GADIntermission::tellSlot(void (GADSlot::*message)()) {
     // Inside a teardown (this period's own, or a released presenter's telling its stack that it left)
-    // the app is told nothing: it hears on a later turn, in order.
-    if (!tellingLater_ && !platform::ViewController::isReleasingPresenter()) {
-        if (auto slot = slot_.lock()) ((*slot).*message)();
-        return;
-    }
-    platform::mainQueue()->async([slot = slot_, message] {
-        if (auto s = slot.lock()) ((*s).*message)();
-    });
+    // the app is told nothing: it hears on a later turn. Whatever is told after that, of this period or
+    // the next, waits behind it, so the app hears one period at a time.
+    bool later = tellingLater_ || platform::ViewController::isReleasingPresenter();
+    if (auto slot = slot_.lock()) slot->tellApp(message, later);
 }
 
 void GADIntermission::cleanUpDeallocatedParticipants() {

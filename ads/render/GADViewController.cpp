@@ -48,13 +48,15 @@ void GADViewController::presentFromViewController(const std::shared_ptr<platform
     state_ = ScreenState::Presenting;
     view->setUserInteractionEnabled(false);
     retainCycle_ = self;
-    auto center = platform::NotificationCenter::defaultCenter();
-    center->post(GADSlot::kAdModalViewControllerWillPresentFullScreen, this);
     addToCurrentIntermission();
     // Told that the screen comes up, the app may have let go of the ad: the screen was abandoned with it.
     if (state_ != ScreenState::Presenting) return;
+    // A screen the creative opened on its own holds no slot, this one's or another's.
+    auto slot = slot_.lock();
+    if (!slot || slot->isHeldByFullScreen()) announceFullScreen(true);
+    slot.reset();
     std::weak_ptr<GADViewController> weak = self;
-    auto rollBack = [this, &view, &center] {
+    auto rollBack = [this, &view] {
         state_ = ScreenState::Idle;
         view->setUserInteractionEnabled(true);
         retainCycle_.reset();
@@ -62,7 +64,7 @@ void GADViewController::presentFromViewController(const std::shared_ptr<platform
             intermission->participantDidRelinquishScreen(*this);
             intermission_.reset();
         }
-        center->post(GADSlot::kAdModalViewControllerDidDismissFullScreen, this);
+        announceFullScreen(false);
     };
     try {
         presenter_->presentFromViewController(presenting, [weak, completion = std::move(completion)] {
@@ -166,7 +168,15 @@ void GADViewController::beginDismissal() {
     if (isViewLoaded()) view()->setUserInteractionEnabled(false);
     willBeginDismissal();
     if (intermission_) intermission_->participantWillRelinquishScreen(*this);
-    platform::NotificationCenter::defaultCenter()->post(GADSlot::kAdModalViewControllerDidDismissFullScreen, this);
+    announceFullScreen(false);
+}
+
+void GADViewController::announceFullScreen(bool up) {
+    if (announcedFullScreen_ == up) return;
+    announcedFullScreen_ = up;
+    platform::NotificationCenter::defaultCenter()->post(
+        up ? GADSlot::kAdModalViewControllerWillPresentFullScreen : GADSlot::kAdModalViewControllerDidDismissFullScreen,
+        this);
 }
 
 void GADViewController::screenGone() {

@@ -99,6 +99,9 @@ class GADViewController : public platform::ViewController, public GADIntermittin
     void takeDown();
     void beginDismissal();
     void screenGone();
+    // Tells every slot that a screen holding the app came up (they pause their reloads) or left; once
+    // each way per showing.
+    void announceFullScreen(bool up);
 
     std::uint32_t supportedOrientations_ = 30;
     std::weak_ptr<GADSlot> slot_;
@@ -109,6 +112,7 @@ class GADViewController : public platform::ViewController, public GADIntermittin
     bool dismissalFinished_ = false;
     ScreenState state_ = ScreenState::Idle;
     bool closeWanted_ = false;
+    bool announcedFullScreen_ = false;
     std::vector<Completion> closeCompletions_;
 };
 

@@ -190,7 +190,7 @@ void GADSlot::loadRequest(const std::shared_ptr<GADRequest>& request) {
 void GADSlot::loadNextRequestWithAutoRefresh(bool autoRefresh) {
     // Keeps the slot alive through delegate calls that may drop the owner.
     auto self = shared_from_this();
-    if (state_ != GADSlotStateInvalidated && isShowingFullScreen()) {
+    if (state_ != GADSlotStateInvalidated && isHeldByFullScreen()) {
         heldLoad_ = heldLoad_.value_or(true) && autoRefresh;
         return;
     }
@@ -207,6 +207,11 @@ void GADSlot::loadNextRequestWithAutoRefresh(bool autoRefresh) {
         return;
     }
 
+    if (isShowingFullScreen()) {
+        // Screens the creative opened on its own leave as a new ad's would, and the load goes ahead.
+        abandonScreens();
+        if (state_ == GADSlotStateInvalidated) return;
+    }
     cancelLoad();
     willRequestAdURL();
     if (!nextRequest_) nextRequest_ = GADRequest::request();
@@ -423,6 +428,18 @@ void GADSlot::adFetcher(GADAdFetcher& fetcher, const std::shared_ptr<GADAd>& ad,
 
 void GADSlot::processAdResponse(const std::shared_ptr<GADAd>& ad) {
     if (state_ == GADSlotStateInvalidated || !ad) return;
+    if (isShowingFullScreen()) {
+        auto self = shared_from_this();
+        // The shown ad opened a screen while this one was fetched. The user took part in it: the load
+        // is put back until the period ends. Otherwise the screen leaves before the new ad takes the ad
+        // view it borrowed.
+        if (isHeldByFullScreen()) {
+            putBackLoad();
+            return;
+        }
+        abandonScreens();
+        if (state_ == GADSlotStateInvalidated) return;
+    }
     willProcessAd();
     switch (ad->responseType()) {
     case GADResponseTypeStandard:
@@ -655,6 +672,18 @@ void GADSlot::willStartAdRendering() {
 }
 void GADSlot::willLoadAdHTMLInWebView() {
     willStartAdRendering();
+    // A touch on the page before is not a touch on this one.
+    if (adView_) adView_->setTouched(false);
+}
+
+void GADSlot::finishRenderingAd(bool tellLater) {
+    if (state_ != GADSlotStateRenderingAd) return;
+    auto self = shared_from_this();
+    didReceiveValidAd();
+    didLoadAdHTMLInWebView();
+    if (adView_) adView_->setHidden(false);
+    if (!adType_ || !adType_->isInterstitial()) didMakeAdImpression();
+    tellApp(&GADSlot::adFinishedLoadingContent, tellLater);
 }
 
 void GADSlot::didLoadAdHTMLInWebView() {
@@ -734,11 +763,45 @@ bool GADSlot::isShowingFullScreen() const {
     return period && period->isUnderWay();
 }
 
+bool GADSlot::isHeldByFullScreen() const {
+    // A touch on the ad during a period the creative opened makes it the user's from then on.
+    return (fullScreenStartedByUser_ || (adView_ && adView_->isTouched())) && isShowingFullScreen();
+}
+
+bool GADSlot::wouldUserStartFullScreen() const {
+    // The app presents the screens of an interstitial, and a swipe to the store is the user's gesture.
+    if (!adType_ || adType_->isInterstitial() || adType_->isRewardBasedVideoAd() || !adView_ ||
+        strongSlotForSwipeToViewController_)
+        return true;
+    // Only a page in the slot's own ad view can open a screen of its own accord; the app renders the rest.
+    auto page = (state_ == GADSlotStateRenderingAd && loadingAd_) ? loadingAd_ : ad_;
+    if (!page || (page->responseType() != GADResponseTypeStandard && page->responseType() != GADResponseTypeNone))
+        return true;
+    return adView_->isTouched();
+}
+
 void GADSlot::fullScreenPeriodWillBegin() {
+    // Taken before the page's load below ends, which forgets the touches.
+    fullScreenStartedByUser_ = wouldUserStartFullScreen();
+    if (state_ == GADSlotStateInvalidated) return;
+    if (state_ == GADSlotStateRenderingAd && loadingAd_) {
+        // The page still rendering opened the screen, which shows it: its load ends here, received and
+        // counted, and the app hears so ahead of the screen (on a later turn, as the period is only
+        // beginning). Its load event later finds nothing left to do.
+        finishRenderingAd(true);
+    }
+    // The SDK used to stop every slot's reload while any full-screen screen was up. We deliberately
+    // depart from that for a screen the creative opened on its own (a resize to its own frame at once,
+    // say), which would stop the slot for good: such a period holds nothing here and pauses no other
+    // slot either.
+    if (!fullScreenStartedByUser_) return;
     deactivateReloadTimer();
-    if (state_ == GADSlotStateInvalidated || !isMakingRequest()) return;
-    // Its answer would land in the ad view the screen is about to take, with the screen's delegate
-    // attached, and never be heard: it is made again once the screen is gone.
+    if (isMakingRequest()) putBackLoad();
+}
+
+void GADSlot::putBackLoad() {
+    // Its answer would land in the ad view the screen has taken, with the screen's delegate attached,
+    // and never be heard: it is made again once the screen is gone.
     bool autoRefresh = hasAutoRefreshed_;
     cancelPendingActions();
     heldLoad_ = heldLoad_.value_or(true) && autoRefresh;
@@ -749,15 +812,42 @@ void GADSlot::fullScreenPeriodDidEnd() {
     std::weak_ptr<GADSlot> weak = weak_from_this();
     platform::mainQueue()->async([weak] {
         auto slot = weak.lock();
-        // A period begun again meanwhile ends with its own turn.
-        if (!slot || slot->state_ == GADSlotStateInvalidated || slot->isShowingFullScreen()) return;
+        // A held period begun again meanwhile ends with its own turn; one the creative opened is taken
+        // down by the load.
+        if (!slot || slot->state_ == GADSlotStateInvalidated || slot->isHeldByFullScreen()) return;
         if (auto held = std::exchange(slot->heldLoad_, std::nullopt)) {
             slot->deactivateReloadTimer();
             slot->loadNextRequestWithAutoRefresh(*held);
-        } else {
+        } else if (!slot->isReloadTimerArmed()) {
+            // A period that held nothing left the reload running: it keeps its interval.
             slot->scheduleAdReloadTimer();
         }
     });
+}
+
+void GADSlot::tellApp(void (GADSlot::*message)(), bool later) {
+    if (!later && toldLater_.empty()) {
+        (this->*message)();
+        return;
+    }
+    toldLater_.push_back(message);
+    if (tellingLaterScheduled_) return;
+    tellingLaterScheduled_ = true;
+    std::weak_ptr<GADSlot> weak = weak_from_this();
+    platform::mainQueue()->async([weak] {
+        if (auto slot = weak.lock()) slot->tellWaitingMessages();
+    });
+}
+
+void GADSlot::tellWaitingMessages() {
+    auto self = shared_from_this();
+    tellingLaterScheduled_ = false;
+    // One at a time: what the app does on hearing one may queue more, behind the rest.
+    while (!toldLater_.empty()) {
+        auto message = toldLater_.front();
+        toldLater_.pop_front();
+        (this->*message)();
+    }
 }
 
 void GADSlot::cancelPendingAndFutureActions() {
@@ -807,8 +897,8 @@ void GADSlot::setReloadInterval(double seconds) {
 void GADSlot::scheduleAdReloadTimer() {
     deactivateReloadTimer();
     if (!reloadable_ || !slotHasAttemptedAnAdRequestAtLeastOnce_ || !(reloadInterval_ > 0)) return;
-    // Whoever asks (another ad's screen leaving, the app coming back), the period's end arms it.
-    if (isShowingFullScreen()) return;
+    // Whoever asks (another ad's screen leaving, the app coming back), a held period's end arms it.
+    if (isHeldByFullScreen()) return;
     std::weak_ptr<GADSlot> weak = weak_from_this();
     reloadTimer_ = gad_scheduledTimerWithTimeInterval(reloadInterval_, false, 0, [weak](platform::Timer&) {
         if (auto slot = weak.lock()) slot->reloadCurrentRequest();

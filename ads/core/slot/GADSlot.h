@@ -5,6 +5,7 @@
 // setRequestID(), requestSnapshot() and requestParameters(), which the core controller calls on its
 // own queue.
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -401,15 +402,29 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     // The ad goes away: its screens leave now, whatever they are doing, and their period ends.
     void abandonScreens();
     void setIntermission(const std::weak_ptr<GADIntermission>& i) { intermission_ = i; }
-    // Whether a screen of this slot's own covers the app or is still leaving. Meanwhile the ad shown
-    // (perhaps in the slot's own ad view, borrowed by the screen) is never replaced: no reload is
-    // armed, and a load asked for waits for the period's end, where it is made and answered. Loads
-    // asked for meanwhile make one load, as loads asked for while one is under way do.
+    // Whether a screen of this slot's own covers the app or is still leaving.
     bool isShowingFullScreen() const;
-    // Told by the period: as it begins, a load under way is put back, to be made when it ends; when it
-    // has ended, on a later turn, the load put back or asked for is made, or else the reload armed.
+    // Whether the period under way was started by the user (a touch on the ad since its page loaded, a
+    // swipe to the store) or by the app (an interstitial, an ad the app renders), or the user touched
+    // the ad during it: only such a period holds the slot. Meanwhile the ad shown (perhaps in the
+    // slot's own ad view, borrowed by the screen) is never replaced: no reload is armed, and a load
+    // asked for waits for the period's end, where it is made and answered; loads asked for meanwhile
+    // make one load, as loads asked for while one is under way do. A period the creative opened on its
+    // own holds nothing: a load or reload goes ahead and takes its screens down first, so no screen
+    // nobody asked for stops the slot.
+    bool isHeldByFullScreen() const;
+    // Told by the period: as it begins, a page still rendering (it opened the screen) ends its load as
+    // received and counted, and a held period puts back a load under way, to be made when it ends;
+    // when it has ended, on a later turn, the load put back or asked for is made, or else the reload
+    // armed.
     void fullScreenPeriodWillBegin();
     void fullScreenPeriodDidEnd();
+    // Screen and load events for the app that must keep their order: told now unless `later` or
+    // something told before still waits for its turn, in which case it queues behind that.
+    void tellApp(void (GADSlot::*message)(), bool later);
+    // The end of a page's load: the ad is received, shown, counted and told to the app (later: through
+    // the queue above). Only while the page renders.
+    void finishRenderingAd(bool tellLater = false);
 
   private:
     // The ad-load timing report's stages (GADSlot+CSI.cpp).
@@ -446,6 +461,14 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     std::weak_ptr<GADIntermission> intermission_;
     // The load waiting for the end of the slot's full-screen period: true when only reloads asked.
     std::optional<bool> heldLoad_;
+    // Taken as the period began: see isHeldByFullScreen().
+    bool fullScreenStartedByUser_ = true;
+    bool wouldUserStartFullScreen() const;
+    void putBackLoad();
+    // What tellApp() keeps for a later turn, in order.
+    std::deque<void (GADSlot::*)()> toldLater_;
+    bool tellingLaterScheduled_ = false;
+    void tellWaitingMessages();
     std::string adUnitID_;
     std::shared_ptr<GADAd> ad_;
     std::shared_ptr<GADAdType> adType_;

@@ -26,6 +26,7 @@
 #include "ads/core/slot/GADSlot.h"
 #include "ads/native/GADDefaultInAppPurchase.h"
 #include "ads/render/GADAdView.h"
+#include "ads/render/GADMRAIDInterceptor.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/net/NetworkConfiguration.h"
 #include "platform/testing/Harness.h"
@@ -43,6 +44,7 @@
 #include "tools/adserver/AdResponses.h"
 #include "tools/adserver/AdServer.h"
 #include "tools/adserver/CorePage.h"
+#include "tools/adserver/MRAIDScripts.h"
 #include "tools/adserver/SilentServer.h"
 
 using adserver::CorePageScenario;
@@ -800,4 +802,64 @@ TEST_CASE("GADBannerView: clicks a creative sent just before its banner's releas
     CHECK(clicksHeard(road, "flooding") == platform::WebPage::MaximumBeaconsPerPage);
     // Each ends, and the trackers let go of it.
     CHECK(road.until([] { return ruzave::GADClickTrackerCollection::sharedInstance()->runningTrackerCount() == 0; }));
+}
+
+namespace {
+
+struct ScreenRecorder : Recorder {
+    void adViewWillPresentScreen(ruzave::GADBannerView&) override { calls.push_back("willPresent"); }
+    void adViewWillDismissScreen(ruzave::GADBannerView&) override { calls.push_back("willDismiss"); }
+    void adViewDidDismissScreen(ruzave::GADBannerView&) override { calls.push_back("didDismiss"); }
+    long count(const std::string& call) const { return std::count(calls.begin(), calls.end(), call); }
+};
+
+} // namespace
+
+TEST_CASE_FIXTURE(Harness, "GADBannerView: a creative that resizes itself untouched as soon as it is ready holds "
+                           "none of the app's loads, and the idle timer comes back with each") {
+    auto server = sdkcoretest::startCoreServer();
+    adserver::installMRAIDScripts(*server);
+    ruzave::GADMRAIDInterceptor::resetToDefaultPaths();
+    ruzave::GADMRAIDInterceptor::allow();
+    server->routeHost(GADHosts::kAdServerHost, kAdPath, [](const adserver::Request&) {
+        return adserver::Response::html(
+            "<html><body style='margin:0'><script src='mraid.js'></script>"
+            "<div style='width:320px;height:50px;background:#a00'>ad</div><script>"
+            "function own(){mraid.setResizeProperties({width:320,height:50,offsetX:0,offsetY:0,"
+            "customClosePosition:'top-right',allowOffscreen:false});mraid.resize();}"
+            "if(mraid.getState()=='loading')mraid.addEventListener('ready',own);else own();"
+            "</script></body></html>");
+    });
+    auto app = platform::Application::sharedApplication();
+    app->setApplicationState(platform::ApplicationState::Active);
+    app->setIdleTimerDisabled(false);
+    auto window = platform::Window::create();
+    auto root = platform::ViewController::create();
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+    auto banner = ruzave::GADBannerView::initWithAdSize(ruzave::kGADAdSizeBanner, platform::Point{0, 100});
+    root->view()->addSubview(banner);
+    banner->setRootViewController(root);
+    auto delegate = std::make_shared<ScreenRecorder>();
+    banner->setDelegate(delegate);
+    banner->setAdUnitID("resize-unit");
+    banner->loadRequest(ruzave::GADRequest::request());
+    auto slot = banner->slot();
+
+    for (long loads = 1; loads <= 4; ++loads) {
+        CAPTURE(loads);
+        REQUIRE(sdkcoretest::pump(*this, [&] { return delegate->count("received") == loads; }, 20));
+        // The creative's resize is up: the app heard so, and the screen stays on meanwhile.
+        REQUIRE(sdkcoretest::pump(*this, [&] { return slot->isShowingFullScreen(); }, 20));
+        CHECK_FALSE(slot->isHeldByFullScreen());
+        CHECK(app->isIdleTimerDisabled());
+        CHECK(delegate->count("willPresent") == loads);
+        if (loads == 4) break;
+        banner->loadRequest(ruzave::GADRequest::request());
+        // Taken down at once for the load, which goes out.
+        CHECK(delegate->count("didDismiss") == loads);
+        CHECK_FALSE(app->isIdleTimerDisabled());
+    }
+    CHECK(delegate->count("failed") == 0);
+    CHECK(server->requestCount(kAdPath) == 4);
 }

@@ -327,3 +327,52 @@ TEST_CASE_FIXTURE(fullscreentest::MRAIDBanner,
     CHECK(adView->viewController() == nullptr);
     for (auto& weak : stack) CHECK(weak.expired());
 }
+
+TEST_CASE_FIXTURE(Harness, "GADIntermission: a period ended in a teardown and the next begun in the same turn are "
+                           "told in order, one at a time") {
+    RecordedSlot s;
+    auto first = std::make_shared<Participant>("first");
+    first->join(GADIntermission::initWithSlot(s.slot));
+    REQUIRE(s.events->calls == Calls{"willPresent"});
+    // The period goes with its last holder: its end is told on a later turn.
+    first.reset();
+    auto second = std::make_shared<Participant>("second");
+    auto next = GADIntermission::initWithSlot(s.slot);
+    second->join(next);
+    CHECK(s.events->calls == Calls{"willPresent"});
+    // What follows, told at once otherwise, queues behind too.
+    second->relinquishScreenWithCompletion(nullptr);
+    CHECK(s.events->calls == Calls{"willPresent"});
+    runUntilIdle();
+    CHECK(s.events->calls == Calls{"willPresent", "willDismiss", "didDismiss", "willPresent", "willDismiss"});
+    // Nothing waits any more: the rest is told at once.
+    second->finish();
+    CHECK(s.events->calls ==
+          Calls{"willPresent", "willDismiss", "didDismiss", "willPresent", "willDismiss", "didDismiss"});
+}
+
+TEST_CASE_FIXTURE(fullscreentest::MRAIDBanner,
+                  "GADIntermission: a screen put up in the turn its presenter was released under the last one is "
+                  "told after that period's end") {
+    opener->expandToWebAppWithSupportedOrientations(30, false);
+    settle();
+    REQUIRE(root->presentedViewController());
+    REQUIRE(s.events->calls == Calls{"willPresent"});
+
+    window->setRootViewController(nullptr);
+    root.reset();
+    auto newRoot = platform::ViewController::create();
+    window->setRootViewController(newRoot);
+    auto screen = ruzave::GADAdAppViewController::init();
+    screen->setSlot(s.slot);
+    screen->presentFromViewController(newRoot, nullptr);
+    CHECK(s.events->calls == Calls{"willPresent"});
+    settle();
+    settle();
+    CHECK(s.events->calls == Calls{"willPresent", "willDismiss", "didDismiss", "willPresent"});
+    REQUIRE(newRoot->presentedViewController() == screen);
+    screen->relinquishScreenWithCompletion(nullptr);
+    settle();
+    CHECK(s.events->calls ==
+          Calls{"willPresent", "willDismiss", "didDismiss", "willPresent", "willDismiss", "didDismiss"});
+}

@@ -485,6 +485,8 @@ TEST_CASE_FIXTURE(Harness, "GADBannerView: a delegate may keep or reload the ban
         REQUIRE(runUntil([&] { return delegate->heardOf("failed"); }));
         answer(true);
         REQUIRE(runUntil([&] { return delegate->heardOf("received"); }));
+        // The user's tap opens the screen, so a load asked for meanwhile waits for its end.
+        placed.banner->adView()->setTouched(true);
         opener->expandToWebAppWithSupportedOrientations(30, false);
         settle();
         auto screen =
@@ -505,6 +507,7 @@ TEST_CASE_FIXTURE(Harness, "GADBannerView: a delegate may keep or reload the ban
         CHECK(placed.banner->delegate() == delegate);
 
         // Released with its screen up: the screen goes, and the delegate hears nothing of it.
+        placed.banner->adView()->setTouched(true);
         opener->expandToWebAppWithSupportedOrientations(30, false);
         settle();
         REQUIRE(placed.controller->presentedViewController());
@@ -615,8 +618,11 @@ struct ShownMRAIDBanner : Placed {
 
 } // namespace
 
-TEST_CASE_FIXTURE(Harness, "GADBannerView: a load made while its ad is expanded is answered once, and the next one too") {
-    // Expanded, or resized over the app: either way the screen holds the banner's own ad view.
+TEST_CASE_FIXTURE(Harness, "GADBannerView: a load made while its ad is expanded after a tap is answered once, and "
+                           "the next one too") {
+    // Expanded, or resized over the app: either way the screen holds the banner's own ad view. The user
+    // tapped the ad, so the screen is the user's and holds the load (one the creative opened on its own
+    // would not).
     for (const std::string how : {"expand", "resize"}) {
         CAPTURE(how);
         FakeNeighbours fakes;
@@ -629,6 +635,7 @@ TEST_CASE_FIXTURE(Harness, "GADBannerView: a load made while its ad is expanded 
         REQUIRE(b.answer("first", 0));
         REQUIRE(runUntil([&] { return b.heard("received") == 1; }));
         b.slot->MRAIDAdDidLoad();
+        b.banner->adView()->setTouched(true);
 
         if (how == "expand")
             b.opener->expandToWebAppWithSupportedOrientations(30, false);

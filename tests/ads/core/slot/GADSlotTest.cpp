@@ -7,6 +7,7 @@
 #include "ads/core/signals/GADApplication.h"
 #include "ads/core/slot/GADBannerAd.h"
 #include "ads/core/slot/GADInterstitialAd.h"
+#include "ads/core/slot/GADSlotAdEventDelegate.h"
 #include "ads/core/telemetry/GADStatisticDictionary.h"
 #include "ads/render/GADAdAppViewController.h"
 #include "ads/render/GADAdView.h"
@@ -612,16 +613,206 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: a load under way as its screen comes up, or
     CHECK(fakes.urlRequests.size() == 2);
     CHECK(slot->state() == GADSlotStateValidAd);
 
-    // A page still loading as the screen comes up (its own script may have opened it) is put back too.
-    slottest::startFetch(fakes, *slot)->succeed(GADResponseTypeStandard, std::string("<p>next</p>"));
+}
+
+namespace {
+
+struct ScreenCalls : GADSlotAdEventDelegate {
+    void slotWillPresentScreen(GADSlot&) override { calls.push_back("willPresent"); }
+    void slotWillDismissScreen(GADSlot&) override { calls.push_back("willDismiss"); }
+    void slotDidDismissScreen(GADSlot&) override { calls.push_back("didDismiss"); }
+    std::vector<std::string> calls;
+};
+
+// A banner slot showing an ad with a 30 s refresh in a window, whose screen calls are recorded.
+struct ShownBanner : Harness {
+    ShownBanner() {
+        slot->setAdEventDelegate(events);
+        owner->shouldReload = true;
+        window->setRootViewController(root);
+        window->makeKeyAndVisible();
+        root->view()->addSubview(slot->adView());
+        auto ad = GADAd::init();
+        ad->setReloadInterval(30);
+        slottest::startFetch(fakes, *slot, ad)->succeed(GADResponseTypeStandard, std::string("<p>ad</p>"));
+        REQUIRE(runUntil([&] { return owner->finished == 1; }));
+        REQUIRE(slot->isReloadTimerArmed());
+    }
+    void settle() {
+        advance(0.5);
+        runUntilIdle();
+    }
+    // A screen of the slot's own, as the page's expand or resize puts up.
+    std::shared_ptr<GADAdAppViewController> showScreen() {
+        auto screen = GADAdAppViewController::init();
+        screen->setSlot(slot);
+        screen->presentFromViewController(root, nullptr);
+        settle();
+        REQUIRE(root->presentedViewController() == screen);
+        return screen;
+    }
+    // Answers the slot's latest ad-URL request with an ad.
+    void answerLoad(const std::string& html) {
+        slot->didReceiveAdURL();
+        auto ad = GADAd::init();
+        ad->setReloadInterval(30);
+        slot->loadAd(ad, std::nullopt);
+        fakes.lastFetcher()->succeed(GADResponseTypeStandard, html);
+    }
+
+    FakeNeighbours fakes;
+    std::shared_ptr<FakeOwner> owner = std::make_shared<FakeOwner>();
+    std::shared_ptr<GADSlot> slot = slottest::makeSlot(owner);
+    std::shared_ptr<ScreenCalls> events = std::make_shared<ScreenCalls>();
+    std::shared_ptr<platform::Window> window = platform::Window::create();
+    std::shared_ptr<platform::ViewController> root = platform::ViewController::create();
+    std::shared_ptr<platform::Application> app = platform::Application::sharedApplication();
+};
+
+using Calls = std::vector<std::string>;
+
+} // namespace
+
+TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a screen the creative opened untouched pauses nothing: the app's load and "
+                               "the refresh go ahead, taking it down first") {
+    app->setIdleTimerDisabled(false);
+    const double fireDate = *slot->reloadTimerFireDate();
+    auto otherOwner = std::make_shared<FakeOwner>();
+    auto other = slottest::makeSlot(otherOwner);
+    other->loadRequest(GADRequest::request());
+    other->cancelLoad();
+    other->setReloadInterval(20);
+    other->scheduleAdReloadTimer();
+    const double otherFireDate = *other->reloadTimerFireDate();
+    REQUIRE(fakes.urlRequests.size() == 2); // the banner's and the other slot's
+    auto screen = showScreen();
+    CHECK(slot->isShowingFullScreen());
+    // Nor does it pause another slot's.
+    REQUIRE(other->isReloadTimerArmed());
+    CHECK(*other->reloadTimerFireDate() == otherFireDate);
+    CHECK_FALSE(slot->isHeldByFullScreen());
+    CHECK(app->isIdleTimerDisabled());
+    CHECK(events->calls == Calls{"willPresent"});
+    // The refresh keeps its interval.
+    REQUIRE(slot->isReloadTimerArmed());
+    CHECK(*slot->reloadTimerFireDate() == fireDate);
+
+    // The app's load: the screen leaves at once, the idle timer comes back, the load is made and answered.
+    slot->loadRequest(GADRequest::request());
+    CHECK(events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
+    CHECK_FALSE(app->isIdleTimerDisabled());
+    CHECK_FALSE(slot->isShowingFullScreen());
+    REQUIRE(fakes.urlRequests.size() == 3);
+    answerLoad("<p>second</p>");
+    REQUIRE(runUntil([&] { return owner->finished == 2; }));
+    settle();
+    CHECK(root->presentedViewController() == nullptr);
+    CHECK(slot->adView()->superview() == root->view());
+    CHECK(owner->errors.empty());
+
+    // Opened again by the new ad, untouched: the refresh fires on time and takes it down in turn.
+    events->calls.clear();
+    REQUIRE(slot->isReloadTimerArmed());
+    const double next = *slot->reloadTimerFireDate();
+    showScreen();
+    advance(next - platform::Clock::now() + 0.1);
+    CHECK(owner->reloadQuestions == 1);
+    REQUIRE(fakes.urlRequests.size() == 4);
+    CHECK(slot->hasAutoRefreshed());
+    CHECK(events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
+    answerLoad("<p>third</p>");
+    REQUIRE(runUntil([&] { return owner->finished == 3; }));
+    // Its late period end neither re-arms nor delays the refresh the new ad armed.
+    const double armed = *slot->reloadTimerFireDate();
+    settle();
+    CHECK(*slot->reloadTimerFireDate() == armed);
+}
+
+TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a screen opened after a touch on the ad, or touched while up, holds the "
+                               "load until it leaves, then answers it once") {
+    auto otherOwner = std::make_shared<FakeOwner>();
+    auto other = slottest::makeSlot(otherOwner);
+    other->loadRequest(GADRequest::request());
+    other->cancelLoad();
+    other->setReloadInterval(20);
+    other->scheduleAdReloadTimer();
+    for (bool touchedBefore : {true, false}) {
+        CAPTURE(touchedBefore);
+        const auto requestsBefore = fakes.urlRequests.size();
+        const int finishedBefore = owner->finished;
+        if (touchedBefore) slot->adView()->setTouched(true);
+        auto screen = showScreen();
+        if (!touchedBefore) {
+            CHECK_FALSE(slot->isHeldByFullScreen());
+            slot->adView()->setTouched(true); // the user takes part in what the creative opened
+        }
+        CHECK(slot->isHeldByFullScreen());
+        if (touchedBefore) {
+            CHECK_FALSE(slot->isReloadTimerArmed());
+            // Every slot pauses its reload meanwhile, and takes it up again when the screen leaves.
+            CHECK_FALSE(other->isReloadTimerArmed());
+        }
+        slot->loadRequest(GADRequest::request());
+        slot->loadRequest(GADRequest::request());
+        advance(60);
+        CHECK(fakes.urlRequests.size() == requestsBefore);
+        CHECK(root->presentedViewController() == screen);
+
+        screen->relinquishScreenWithCompletion(nullptr);
+        settle();
+        CHECK(other->isReloadTimerArmed());
+        REQUIRE(fakes.urlRequests.size() == requestsBefore + 1);
+        CHECK_FALSE(slot->hasAutoRefreshed());
+        answerLoad("<p>after</p>");
+        REQUIRE(runUntil([&] { return owner->finished == finishedBefore + 1; }));
+        settle();
+        CHECK(owner->finished == finishedBefore + 1);
+        CHECK(owner->errors.empty());
+    }
+}
+
+TEST_CASE_FIXTURE(ShownBanner, "GADSlot: an ad whose page opens a screen while rendering is received and counted "
+                               "once, and its screen stays up") {
+    auto pimp = [] {
+        auto v = GADApplication::sharedInstance()->statistics()->objectForKey("pimp");
+        return v ? platform::integerValue(*v) : 0;
+    };
+    const long long impressionsBefore = pimp();
+    auto trackers = GADClickTrackerCollection::sharedInstance();
+    auto b = GADAd::init();
+    b->setReloadInterval(30);
+    auto fetcher = slottest::startFetch(fakes, *slot, b);
+    fetcher->ad_->addImpressionURLsFromArray({*platform::URL::parse("https://ping.example/imp?b=1")});
+    const std::size_t pingsBefore = trackers->trackedCount();
+    fetcher->succeed(GADResponseTypeStandard, std::string("<html><body>B</body></html>"));
     REQUIRE(slot->state() == GADSlotStateRenderingAd);
-    screen = showScreen();
-    CHECK(slot->state() == GADSlotStateReset);
-    CHECK(owner->finished == 1);
+
+    auto screen = showScreen();
+    // B's load ended as the screen came up, and the app heard of B before the screen.
+    CHECK(slot->state() == GADSlotStateValidAd);
+    CHECK(slot->ad() == fetcher->ad_);
+    CHECK(owner->finished == 2);
+    CHECK(events->calls == Calls{"willPresent"});
+    CHECK(pimp() == impressionsBefore + 1);
+    CHECK(trackers->trackedCount() == pingsBefore + 1);
+    // The page's own load event, and time passing, change nothing: no second answer, count or load.
+    settle();
+    advance(5);
+    runUntilIdle();
+    CHECK(owner->finished == 2);
+    CHECK(pimp() == impressionsBefore + 1);
+    CHECK(trackers->trackedCount() == pingsBefore + 1);
+    CHECK(fakes.urlRequests.size() == 2);
+    CHECK(root->presentedViewController() == screen);
+    CHECK(slot->ad() == fetcher->ad_);
+
+    // Closed, it leaves B in place: nothing is loaded again.
     screen->relinquishScreenWithCompletion(nullptr);
     settle();
-    REQUIRE(fakes.urlRequests.size() == 4);
-    CHECK(slot->state() == GADSlotStateRequestingAdURL);
+    CHECK(events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
+    CHECK(fakes.urlRequests.size() == 2);
+    CHECK(slot->ad() == fetcher->ad_);
+    CHECK(owner->finished == 2);
 }
 
 TEST_CASE_FIXTURE(Harness, "GADSlot: a released slot is never reached by its timer or notifications") {
