@@ -371,7 +371,7 @@ TEST_CASE_FIXTURE(HangingHosts,
     slow.chunkBytes = 4096;
     slow.chunkDelay = std::chrono::milliseconds(500);
     server->route("/slow", slow);
-    adserver::Response trickle = adserver::Response::text(std::string(1000, 't'));
+    adserver::Response trickle = adserver::Response::text(std::string(1000, 't'), "image/png");
     trickle.unknownLength = true;
     trickle.chunkBytes = 1;
     trickle.chunkDelay = std::chrono::milliseconds(100);
@@ -765,7 +765,7 @@ TEST_CASE_FIXTURE(HangingHosts, "NetworkEngine: a page's hanging or trickling lo
                                 "page's loads there") {
     auto& engine = platform::NetworkEngine::shared();
     constexpr int PerHost = platform::NetworkEngine::MaximumTransfersPerHost;
-    adserver::Response trickle = adserver::Response::text(std::string(1000, 't'));
+    adserver::Response trickle = adserver::Response::text(std::string(1000, 't'), "image/png");
     trickle.unknownLength = true;
     trickle.chunkBytes = 1;
     trickle.chunkDelay = std::chrono::milliseconds(100);
@@ -815,4 +815,43 @@ TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: a page's load that trickles giv
     REQUIRE(runUntil([&] { return trickling.server->requestCount() == PerHost + 1; }, 5));
     trickles.back().connection->cancel();
     REQUIRE(runUntil([&] { return engine.activeTransferCount() == 0; }));
+}
+
+// The least rate is far below a slow network's: a load that keeps moving at three times it (an image on a
+// poor phone network) outlasts several windows and completes, while one beside it on the same host that
+// brings a byte at a time gives its place back.
+TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: a page's slow but moving load keeps its place and completes, and a "
+                                 "trickle beside it does not") {
+    auto& engine = platform::NetworkEngine::shared();
+    constexpr std::size_t PerWindow = platform::NetworkEngine::MinimumWebContentBytesPerWindow;
+    constexpr int Window = platform::NetworkEngine::WebContentRateWindowSeconds;
+    // An image type, so that the server streams the pieces as they are paced rather than compressing
+    // them all together to the end.
+    constexpr std::size_t Piece = 24;
+    const auto pause = std::chrono::milliseconds(100);
+    static_assert(Piece * 10 * Window >= 3 * PerWindow);
+    adserver::Response moving = adserver::Response::text(std::string(Piece * 10 * (Window + 5), 'm'), "image/png");
+    moving.chunkBytes = Piece;
+    moving.chunkDelay = pause;
+    adserver::Response trickle = adserver::Response::text(std::string(PerWindow, 't'), "image/png");
+    trickle.unknownLength = true;
+    trickle.chunkBytes = 1;
+    trickle.chunkDelay = pause;
+    server->route("/moving", moving);
+    server->route("/trickle", trickle);
+    for (bool chunked : {true, false}) {
+        CAPTURE(chunked);
+        moving.unknownLength = chunked;
+        server->route("/moving", moving);
+        auto page = newPage();
+        Load slow = load(request("/moving"), page);
+        Load dribble = load(request("/trickle"), page);
+        REQUIRE(runUntil([&] { return slow.recorder->done() && dribble.recorder->done(); }, 3 * Window));
+        CHECK(slow.recorder->failures == 0);
+        CHECK(slow.recorder->body == moving.body);
+        REQUIRE(dribble.recorder->error.has_value());
+        CHECK(dribble.recorder->error->code == platform::URLError::TimedOut);
+        CHECK(dribble.recorder->body.size() < PerWindow);
+        REQUIRE(runUntil([&] { return engine.activeTransferCount() == 0; }));
+    }
 }
