@@ -425,14 +425,18 @@ TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: pages' loads together stay unde
         auto origin = newPage();
         for (std::size_t i = 0; i < 128; ++i) pages.push_back(load(silent.request(page * 128 + i), origin));
     }
-    REQUIRE(runUntil([&] { return silent.server->waitingConnections() >= limits.webContentTransfers; }));
+    // Pages that already load leave the new pages' reserve free, so when all twelve have loads under way
+    // before it is taken (as they do on a slow machine), that much stays free.
+    const std::size_t filled = limits.webContentTransfers - limits.newPageReserve;
+    REQUIRE(runUntil([&] { return silent.server->waitingConnections() >= filled; }));
+    runUntil([] { return false; }, 0.5);  // whatever else was to start has
     // By the time the app's requests have ended, more connections would have come.
     std::vector<Load> app;
     for (int i = 0; i < 8; ++i) app.push_back(load(request("/quick?n=" + std::to_string(i))));
     REQUIRE(runUntil([&] { return allDone(app); }));
     for (auto& l : app) CHECK(l.recorder->body == "quick");
     // The listener counts connections its client closed too (loads that gave their place to another page).
-    CHECK(silent.server->waitingConnections() >= limits.webContentTransfers);
+    CHECK(silent.server->waitingConnections() >= filled);
     // Waiting costs nothing; under way, a socket each, and curl's idle cache at most besides.
     const std::size_t held = openDescriptors();
     CHECK(held <= before + limits.webContentTransfers + limits.idleConnections);
