@@ -3,9 +3,14 @@
 // pages hold 128 hanging loads each; how many times a server receives a POST it reads and drops unanswered
 // on kept-alive connections; what twelve pages of 128 hanging loads each (on hosts of their own) hold in
 // descriptors and connections, and whether the app's requests still get through; and what 1,800 app
-// requests to 300 hanging hosts hold, and whether a file still opens beside them.
+// requests to 300 hanging hosts hold, and whether a file still opens beside them. Then, at 128, 256 and
+// 1,024 descriptors (each in a process of its own, as the engine reads the limit once), how long a new
+// page's first load takes beside a page whose loads trickle on the same host, and beside five pages of
+// trickling loads that fill web content.
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -23,6 +28,7 @@
 #include "platform/runloop/MainLoop.h"
 #include "tools/adserver/AdServer.h"
 #include "tools/adserver/SilentServer.h"
+#include "tools/adserver/TrickleServer.h"
 
 namespace {
 
@@ -159,10 +165,114 @@ std::size_t receptionsOnKeptAlive(adserver::AdServer& server, const std::string&
     return server.requestCount(path);
 }
 
+// Milliseconds until a new page's first load to the host is answered while another page has 128 loads
+// there that trickle a byte a second (-1: it failed or took over a minute).
+double newPageBesideTricklingPage(adserver::AdServer& server) {
+    const std::string base = std::string("https://") + Host;
+    std::vector<Load> page;
+    auto origin = newPage();
+    for (int i = 0; i < LoadsPerPage; ++i) page.push_back(load(base + "/trickle?n=" + std::to_string(i), origin));
+    runUntil([&] { return server.requestCount("/trickle") >= 6; }, 10);
+    runUntil([] { return false; }, 0.5);  // whatever else was to start has
+    auto asked = Clock::now();
+    Load fresh = load(base + "/quick?n=beside-one", newPage());
+    runUntil([&] { return fresh.delegate->ended; }, 70);
+    double ms = std::chrono::duration<double, std::milli>(Clock::now() - asked).count();
+    bool answered = fresh.delegate->ended && !fresh.delegate->failed;
+    cancelAndDrain(page);
+    return answered ? ms : -1;
+}
+
+// The same beside five pages of 128 loads each, on trickling hosts of their own, started one after another:
+// together they fill web content.
+double newPageBesideFiveTricklingPages(const std::vector<std::string>& tricklingHosts,
+                                       const adserver::TrickleServer& trickle) {
+    std::vector<Load> pages;
+    for (int page = 0; page < 5; ++page) {
+        auto origin = newPage();
+        for (int i = 0; i < LoadsPerPage; ++i) {
+            const std::string& host = tricklingHosts[(page * HostsPerPage + i % HostsPerPage) % tricklingHosts.size()];
+            pages.push_back(load("http://" + host + "/t?n=" + std::to_string(i), origin));
+        }
+        runUntil([] { return false; }, 0.3);
+    }
+    // Until the connections stop growing for a second.
+    std::size_t seen = 0;
+    auto still = Clock::now();
+    runUntil(
+        [&] {
+            if (trickle.openConnections() != seen) {
+                seen = trickle.openConnections();
+                still = Clock::now();
+            }
+            return seen > 0 && Clock::now() - still > std::chrono::seconds(1);
+        },
+        10);
+    auto asked = Clock::now();
+    Load fresh = load(std::string("https://") + Host + "/quick?n=beside-five", newPage());
+    runUntil([&] { return fresh.delegate->ended; }, 70);
+    double ms = std::chrono::duration<double, std::milli>(Clock::now() - asked).count();
+    bool answered = fresh.delegate->ended && !fresh.delegate->failed;
+    cancelAndDrain(pages);
+    return answered ? ms : -1;
+}
+
+// Both figures at one descriptor limit, in this process (before the engine has run).
+void newPageFiguresAt(rlim_t limit) {
+    rlimit descriptors{};
+    getrlimit(RLIMIT_NOFILE, &descriptors);
+    descriptors.rlim_cur = std::min<rlim_t>(limit, descriptors.rlim_max);
+    setrlimit(RLIMIT_NOFILE, &descriptors);
+    adserver::Options options;
+    options.hostNames = {Host};
+    auto server = adserver::AdServer::start(options);
+    auto trickle = adserver::TrickleServer::start(std::chrono::seconds(1));
+    if (!server || !trickle) {
+        std::printf("net_new_page_beside_trickling_page_%lu: the servers did not start, no figure\n",
+                    static_cast<unsigned long>(limit));
+        return;
+    }
+    // An image, so that the server sends each byte as it comes rather than compressing them to the end.
+    adserver::Response trickling = adserver::Response::text(std::string(1000, 't'), "image/png");
+    trickling.unknownLength = true;
+    trickling.chunkBytes = 1;
+    trickling.chunkDelay = std::chrono::seconds(1);
+    server->route("/trickle", trickling);
+    server->route("/quick", adserver::Response::text("quick"));
+    auto config = platform::NetworkConfiguration::sharedInstance();
+    config->setHostMappings(server->connectToSpec(443));
+    config->setTrustedCAFile(server->caFile());
+    std::vector<std::string> hosts;
+    for (int i = 0; i < 5 * HostsPerPage; ++i) {
+        hosts.push_back("t" + std::to_string(i) + ".trickle.example");
+        config->addHostMapping(hosts.back(), 80, "127.0.0.1", trickle->port());
+    }
+    Load warm = load(std::string("https://") + Host + "/quick", platform::TransferOrigin::app());
+    runUntil([&] { return warm.delegate->ended; }, 10);
+    const auto l = static_cast<unsigned long>(limit);
+    std::printf("net_new_page_beside_trickling_page_%lu: %.1f ms\n", l, newPageBesideTricklingPage(*server));
+    std::printf("net_new_page_beside_five_trickling_pages_%lu: %.1f ms\n", l,
+                newPageBesideFiveTricklingPages(hosts, *trickle));
+}
+
+// Each limit in a child process of its own, forked before this one starts any thread.
+void newPageFigures() {
+    for (rlim_t limit : {128, 256, 1024}) {
+        pid_t child = fork();
+        if (child == 0) {
+            newPageFiguresAt(limit);
+            std::fflush(stdout);
+            std::exit(0);
+        }
+        if (child > 0) waitpid(child, nullptr, 0);
+    }
+}
+
 } // namespace
 
 int main() {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    newPageFigures();
     // Set before the network engine first runs: it reads the limit then.
     rlimit descriptors{};
     getrlimit(RLIMIT_NOFILE, &descriptors);

@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <list>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 #include <tuple>
@@ -50,6 +51,10 @@ struct Transfer {
     HTTPResponseHeadParser head;
     bool headDelivered = false;
     bool touched = false;  // heard something since the last flush
+    bool answered = false;  // a byte of answer has come
+    // Web content's minimum rate: answer bytes since the window began (at the first byte, or a resume).
+    Steady::time_point rateWindowStart;
+    std::size_t rateWindowBytes = 0;
     bool paused = false;   // held by its listener, waiting for resume()
     // Sent once more, on a new connection, after kept-alive ones failed it.
     bool sentAfresh = false;
@@ -71,149 +76,165 @@ struct Transfer {
     }
 };
 
-// One side's transfers (network thread only): at most MaximumTransfersPerHost under way per origin and
-// `limit` in all, and a page past `pageShare` only while half the places stay free; the others wait, in
-// order per origin and page. A free place goes to the page with the fewest under way among those with a
-// transfer that may start (ties to the one served longest ago), and there to its oldest such transfer.
-// The app's side is all one page, so its order is plain FIFO among origins with room. Each call takes log
-// time in what waits, plus, when an origin fills or frees, time in the number of pages waiting for it.
+// One side's transfers (network thread only). Each page has its own MaximumTransfersPerHost places per
+// origin (a lane), so one page's loads that hang or trickle on a host never hold another page's there; the
+// side has `limit` places in all. A page with something under way starts another only while more than
+// `reserve` places are free, and past `pageShare` only while half the places stay free: the reserve is
+// for pages with nothing under way. A free place goes to the page with the fewest under way among those
+// with a transfer that may start (ties to the one served longest ago), and there to its oldest such
+// transfer. The app's side is all one page with no reserve, so its order is plain FIFO among origins with
+// room. Each call takes log time in what waits, besides pageToGiveWay(), linear in the pages.
 class TransferPool {
 public:
     using TransferId = NetworkEngine::TransferId;
 
-    TransferPool(std::size_t limit, std::size_t pageShare) : limit_(limit), pageShare_(pageShare) {}
+    TransferPool(std::size_t limit, std::size_t pageShare, std::size_t reserve)
+        : limit_(limit), pageShare_(pageShare), reserve_(reserve) {}
 
-    // Behind its page's others for its origin.
-    void enqueue(std::unique_ptr<Transfer> t) {
-        auto [originAt, newOrigin] = origins_.try_emplace(t->hostKey);
-        Origin& origin = originAt->second;
-        if (newOrigin) origin.key = t->hostKey;
+    // Behind its page's others for its origin; `first`: in front of them (a place it gave back).
+    void enqueue(std::unique_ptr<Transfer> t, bool first = false) {
+        std::string key = laneKeyOf(*t);
+        auto [laneAt, newLane] = lanes_.try_emplace(key);
+        Lane& lane = laneAt->second;
         auto [pageAt, newPage] = pages_.try_emplace(t->origin.page);
         Page& page = pageAt->second;
         if (newPage) {
             page.id = t->origin.page;
             page.turn = ++turns_;
         }
-        Queue& queue = origin.queues[page.id];
+        if (newLane) {
+            lane.key = std::move(key);
+            lane.page = &page;
+        }
         TransferId id = t->id;
-        bool first = queue.empty();
-        queue.push_back(std::move(t));
-        waiting_.emplace(id, Waiting{&origin, &page, std::prev(queue.end())});
+        withdraw(lane);
+        auto at = first ? lane.queue.insert(lane.queue.begin(), std::move(t))
+                        : lane.queue.insert(lane.queue.end(), std::move(t));
+        waiting_.emplace(id, Waiting{&lane, at});
         ++page.waiting;
-        if (first && hasRoom(origin)) offer(origin, page, id);
+        offer(lane);
     }
 
     // Out of its queue. Null when it is not waiting here.
     std::unique_ptr<Transfer> takeWaiting(TransferId id) {
         auto found = waiting_.find(id);
         if (found == waiting_.end()) return nullptr;
-        auto [origin, page, at] = found->second;
+        auto [lane, at] = found->second;
         waiting_.erase(found);
-        auto queue = origin->queues.find(page->id);
-        bool front = at == queue->second.begin();
+        Page& page = *lane->page;
+        withdraw(*lane);
         std::unique_ptr<Transfer> t = std::move(*at);
-        queue->second.erase(at);
-        --page->waiting;
-        if (front && hasRoom(*origin)) {
-            withdraw(*origin, *page, id);
-            if (!queue->second.empty()) offer(*origin, *page, queue->second.front()->id);
-        }
-        if (queue->second.empty()) origin->queues.erase(queue);
-        forgetIfIdle(*origin);
-        forgetIfIdle(*page);
+        lane->queue.erase(at);
+        --page.waiting;
+        offer(*lane);
+        forgetIfIdle(*lane);
+        forgetIfIdle(page);
         return t;
     }
 
     // The transfer to start next, out of its queue and counted as under way. Null when none may start.
     std::unique_ptr<Transfer> next() {
         if (running_ >= limit_ || ready_.empty()) return nullptr;
-        // Pages rank by what they have under way: when the first is at its share, all are, and one goes
-        // past it only into places that leave half the side free for pages below theirs.
-        if (static_cast<std::size_t>(std::get<0>(*ready_.begin())) >= pageShare_ &&
-            (running_ + 1) * 2 > limit_)
-            return nullptr;
-        Page& page = pages_.at(std::get<2>(*ready_.begin()));
-        auto [id, origin] = *page.ready.begin();
-        withdraw(*origin, page, id);
-        auto queue = origin->queues.find(page.id);
-        std::unique_ptr<Transfer> t = std::move(queue->second.front());
-        queue->second.pop_front();
-        waiting_.erase(id);
+        // Pages rank by what they have under way: the first has the fewest, so when it may not start,
+        // none may.
+        const auto [underWay, turn, pageId] = *ready_.begin();
+        const auto held = static_cast<std::size_t>(underWay);
+        if (held > 0 && running_ + reserve_ >= limit_) return nullptr;
+        if (held >= pageShare_ && (running_ + 1) * 2 > limit_) return nullptr;
+        Page& page = pages_.at(pageId);
+        Lane& lane = *page.ready.begin()->second;
+        withdraw(lane);
+        std::unique_ptr<Transfer> t = std::move(lane.queue.front());
+        lane.queue.pop_front();
+        waiting_.erase(t->id);
         --page.waiting;
         ++running_;
-        ++origin->running;
+        ++lane.running;
+        page.runningIds.insert(t->id);
         rekey(page, +1, true);
-        if (!hasRoom(*origin)) {
-            // Full now: nobody else waiting for it may start.
-            for (auto& [other, waiting] : origin->queues) {
-                if (other != page.id) withdraw(*origin, pages_.at(other), waiting.front()->id);
-            }
-        } else if (!queue->second.empty()) {
-            offer(*origin, page, queue->second.front()->id);
-        }
-        if (queue->second.empty()) origin->queues.erase(queue);
+        offer(lane);
         return t;
     }
 
-    // A transfer next() handed out has ended: its places free.
+    // A transfer next() handed out has ended (or given its place back): its places free.
     void ended(const Transfer& t) {
-        Origin& origin = origins_.at(t.hostKey);
-        Page& page = pages_.at(t.origin.page);
-        bool wasFull = !hasRoom(origin);
+        Lane& lane = lanes_.at(laneKeyOf(t));
+        Page& page = *lane.page;
+        withdraw(lane);
         --running_;
-        --origin.running;
+        --lane.running;
+        page.runningIds.erase(t.id);
         rekey(page, -1, false);
-        if (wasFull) {
-            for (auto& [other, waiting] : origin.queues) offer(origin, pages_.at(other), waiting.front()->id);
-        }
-        forgetIfIdle(origin);
+        offer(lane);
+        forgetIfIdle(lane);
         forgetIfIdle(page);
     }
+
+    // When every place is taken and a page with nothing under way has a transfer waiting: the page that
+    // is to give a place back to it, the one with the most under way (the latest served of those), if it
+    // has two at least. A page never gives up its last place, so pages with one each wait their turn.
+    std::optional<std::uint64_t> pageToGiveWay() const {
+        if (running_ < limit_ || ready_.empty() || std::get<0>(*ready_.begin()) != 0) return std::nullopt;
+        const Page* most = nullptr;
+        for (const auto& [id, page] : pages_) {
+            if (most == nullptr || std::tie(page.running, page.turn) > std::tie(most->running, most->turn))
+                most = &page;
+        }
+        if (most == nullptr || most->running < 2) return std::nullopt;
+        return most->id;
+    }
+    // A page's transfers under way, oldest first.
+    const std::set<TransferId>& runningOf(std::uint64_t page) const { return pages_.at(page).runningIds; }
 
     void clear() {
         ready_.clear();
         waiting_.clear();
+        lanes_.clear();
         pages_.clear();
-        origins_.clear();
         running_ = 0;
     }
 
 private:
     using Queue = std::list<std::unique_ptr<Transfer>>;
-    struct Origin;
+    struct Lane;
     struct Page {
         std::uint64_t id = 0;
         int running = 0;
         std::size_t waiting = 0;
         std::uint64_t turn = 0;  // when it last got a place, or came
-        // The origins with room where it has transfers waiting, by the id of its first one there.
-        std::set<std::pair<TransferId, Origin*>> ready;
+        // Its lanes with room and transfers waiting, by the id of the first one waiting there.
+        std::set<std::pair<TransferId, Lane*>> ready;
+        std::set<TransferId> runningIds;
     };
-    struct Origin {
+    // One page's transfers for one origin.
+    struct Lane {
         std::string key;
+        Page* page = nullptr;
         int running = 0;
-        std::unordered_map<std::uint64_t, Queue> queues;  // by page; none empty
+        Queue queue;
     };
     struct Waiting {
-        Origin* origin;
-        Page* page;
+        Lane* lane;
         Queue::iterator at;
     };
     using PageKey = std::tuple<int, std::uint64_t, std::uint64_t>;  // under way, turn, id
 
+    static std::string laneKeyOf(const Transfer& t) { return std::to_string(t.origin.page) + ' ' + t.hostKey; }
     static PageKey keyOf(const Page& page) { return {page.running, page.turn, page.id}; }
-    static bool hasRoom(const Origin& origin) {
-        return origin.running < NetworkEngine::MaximumTransfersPerHost;
-    }
+    static bool hasRoom(const Lane& lane) { return lane.running < NetworkEngine::MaximumTransfersPerHost; }
 
-    // The page's first transfer waiting for `origin` may start, as far as the origin goes.
-    void offer(Origin& origin, Page& page, TransferId first) {
-        if (page.ready.empty()) ready_.insert(keyOf(page));
-        page.ready.emplace(first, &origin);
+    // A lane is in its page's ready set while it has room and a transfer waiting; the page is in ready_
+    // while its set is not empty. A change to a lane goes between withdraw() and offer().
+    void withdraw(Lane& lane) {
+        if (lane.queue.empty()) return;
+        Page& page = *lane.page;
+        if (page.ready.erase({lane.queue.front()->id, &lane}) != 0 && page.ready.empty()) ready_.erase(keyOf(page));
     }
-    void withdraw(Origin& origin, Page& page, TransferId first) {
-        page.ready.erase({first, &origin});
-        if (page.ready.empty()) ready_.erase(keyOf(page));
+    void offer(Lane& lane) {
+        if (lane.queue.empty() || !hasRoom(lane)) return;
+        Page& page = *lane.page;
+        if (page.ready.empty()) ready_.insert(keyOf(page));
+        page.ready.emplace(lane.queue.front()->id, &lane);
     }
     void rekey(Page& page, int runningChange, bool served) {
         bool listed = !page.ready.empty();
@@ -223,8 +244,8 @@ private:
         if (listed) ready_.insert(keyOf(page));
     }
     // By a copy of the key: the one in the entry goes with it.
-    void forgetIfIdle(Origin& origin) {
-        if (origin.running == 0 && origin.queues.empty()) origins_.erase(std::string(origin.key));
+    void forgetIfIdle(Lane& lane) {
+        if (lane.running == 0 && lane.queue.empty()) lanes_.erase(std::string(lane.key));
     }
     void forgetIfIdle(Page& page) {
         if (page.running == 0 && page.waiting == 0) pages_.erase(std::uint64_t{page.id});
@@ -232,10 +253,11 @@ private:
 
     const std::size_t limit_;
     const std::size_t pageShare_;
+    const std::size_t reserve_;
     std::size_t running_ = 0;
     std::uint64_t turns_ = 0;
     // Node-based: the pointers and iterators held into them stay valid.
-    std::unordered_map<std::string, Origin> origins_;
+    std::unordered_map<std::string, Lane> lanes_;
     std::unordered_map<std::uint64_t, Page> pages_;
     std::set<PageKey> ready_;  // the pages with a transfer that may start
     std::unordered_map<TransferId, Waiting> waiting_;
@@ -274,8 +296,8 @@ struct NetworkEngine::Impl {
     std::unordered_map<TransferId, std::unique_ptr<Transfer>> transfers;
     // Those waiting for a place, per side.
     // The app's side is all one page (page 0): only its total counts there.
-    TransferPool appPool{limits.appTransfers, limits.appTransfers};
-    TransferPool webPool{limits.webContentTransfers, limits.pageTransfers};
+    TransferPool appPool{limits.appTransfers, limits.appTransfers, 0};
+    TransferPool webPool{limits.webContentTransfers, limits.pageTransfers, limits.newPageReserve};
     // When each waiting transfer gives up waiting, soonest first.
     std::set<std::pair<Steady::time_point, TransferId>> waitingDeadlines;
     std::vector<std::shared_ptr<NetworkTransferListener>> touched;
@@ -390,11 +412,21 @@ struct NetworkEngine::Impl {
         static_cast<Impl*>(t.owner)->touched.push_back(t.listener);
     }
 
+    // `bytes` of answer came.
+    static void heard(Transfer& t, std::size_t bytes) {
+        t.lastActivity = Steady::now();
+        if (!t.answered) {
+            t.answered = true;
+            t.rateWindowStart = t.lastActivity;
+        }
+        t.rateWindowBytes += bytes;
+        markTouched(t);
+    }
+
     static size_t onHeader(char* data, size_t size, size_t count, void* userptr) {
         auto* t = static_cast<Transfer*>(userptr);
         const size_t n = size * count;
-        t->lastActivity = Steady::now();
-        markTouched(*t);
+        heard(*t, n);
         if (t->head.addLine(std::string_view(data, n)) && !t->headDelivered) {
             t->headDelivered = true;
             t->listener->transferDidReceiveResponse(t->head.status(), t->head.takeFields());
@@ -405,8 +437,7 @@ struct NetworkEngine::Impl {
     static size_t onData(char* data, size_t size, size_t count, void* userptr) {
         auto* t = static_cast<Transfer*>(userptr);
         const size_t n = size * count;
-        t->lastActivity = Steady::now();
-        markTouched(*t);
+        heard(*t, n);
         if (!t->headDelivered) {
             // A body without a final head (an HTTP/0.9 answer): report what we know.
             t->headDelivered = true;
@@ -594,15 +625,56 @@ struct NetworkEngine::Impl {
         if (!ok) endRunning(id, error);
     }
 
-    // Starts what has a place, after failing what waited too long, so that nothing starts doomed.
+    void launchNext(TransferPool& pool) {
+        while (std::unique_ptr<Transfer> t = pool.next()) {
+            waitingDeadlines.erase({t->waitDeadline, t->id});
+            launch(std::move(t));
+        }
+    }
+
+    // Starts what has a place, after failing what waited too long, so that nothing starts doomed. Then, while
+    // a page with nothing under way waits with web content full, the page with the most under way gives
+    // one place back (see NetworkEngine.h).
     void startWaiting() {
         expireWaiting(Steady::now());
-        for (TransferPool* pool : {&appPool, &webPool}) {
-            while (std::unique_ptr<Transfer> t = pool->next()) {
-                waitingDeadlines.erase({t->waitDeadline, t->id});
-                launch(std::move(t));
-            }
+        launchNext(appPool);
+        launchNext(webPool);
+        while (std::optional<std::uint64_t> page = webPool.pageToGiveWay()) {
+            giveWay(*page);
+            launchNext(webPool);
         }
+    }
+
+    // `page`'s newest transfer with no byte of answer yet that may be sent again goes back to the front of
+    // its queue, to go out again when the page's turn comes; without one, the transfer that has gone
+    // longest without a byte fails (a hang or a trickle before anything that is moving).
+    void giveWay(std::uint64_t page) {
+        const std::set<TransferId>& ids = webPool.runningOf(page);
+        Transfer* quietest = nullptr;
+        for (auto id = ids.rbegin(); id != ids.rend(); ++id) {
+            Transfer& t = *transfers.at(*id);
+            if (!t.answered && !t.sendOnce) {
+                requeue(t.id);
+                return;
+            }
+            if (quietest == nullptr || t.lastActivity < quietest->lastActivity) quietest = &t;
+        }
+        endRunning(quietest->id, URLError::make(URLError::TimedOut, quietest->url(),
+                                                "the load gave its place to another page's"));
+    }
+
+    // Out of the multi and back in its page's queue, first, as if never started; it waits its timeout again.
+    void requeue(TransferId id) {
+        std::unique_ptr<Transfer> t = takeRunning(id);
+        curl_easy_cleanup(std::exchange(t->easy, nullptr));
+        curl_slist_free_all(std::exchange(t->headerList, nullptr));
+        curl_slist_free_all(std::exchange(t->connectTo, nullptr));
+        t->head = HTTPResponseHeadParser();
+        t->errorBuffer[0] = '\0';
+        t->lastUploaded = 0;
+        t->waitDeadline = Steady::now() + t->timeout;
+        waitingDeadlines.emplace(t->waitDeadline, id);
+        webPool.enqueue(std::move(t), true);
     }
 
     // Takes a transfer under way out of the multi and gives its places back. Null when unknown.
@@ -706,6 +778,8 @@ struct NetworkEngine::Impl {
                 Transfer& t = *it->second;
                 t.paused = false;
                 t.lastActivity = Steady::now();
+                t.rateWindowStart = t.lastActivity;
+                t.rateWindowBytes = 0;
                 // The held piece may come again at once, from inside this call.
                 curl_easy_pause(t.easy, CURLPAUSE_CONT);
             }
@@ -746,20 +820,40 @@ struct NetworkEngine::Impl {
             auto now = Steady::now();
             auto nextDeadline = now + std::chrono::seconds(1);
             std::vector<TransferId> expired;
+            std::vector<TransferId> tooSlow;
             for (auto& [id, t] : transfers) {
                 // A held transfer waits for its consumer, not for the server.
                 if (t->paused) continue;
                 auto deadline = t->lastActivity + t->timeout;
                 if (deadline <= now) {
                     expired.push_back(id);
-                } else {
-                    nextDeadline = std::min(nextDeadline, deadline);
+                    continue;
                 }
+                nextDeadline = std::min(nextDeadline, deadline);
+                // A page's load that trickles gives its place back: each window from its first byte brings
+                // the minimum, or it fails.
+                if (!t->origin.isWebContent() || !t->answered) continue;
+                auto windowEnd = t->rateWindowStart + std::chrono::seconds(NetworkEngine::WebContentRateWindowSeconds);
+                if (windowEnd <= now) {
+                    if (t->rateWindowBytes < NetworkEngine::MinimumWebContentBytesPerWindow) {
+                        tooSlow.push_back(id);
+                        continue;
+                    }
+                    t->rateWindowStart = now;
+                    t->rateWindowBytes = 0;
+                    windowEnd = now + std::chrono::seconds(NetworkEngine::WebContentRateWindowSeconds);
+                }
+                nextDeadline = std::min(nextDeadline, windowEnd);
             }
             for (TransferId id : expired) {
                 std::string url = transfers[id]->url();
                 endRunning(id, URLError::make(URLError::TimedOut, url));
             }
+            for (TransferId id : tooSlow) {
+                std::string url = transfers[id]->url();
+                endRunning(id, URLError::make(URLError::TimedOut, url, "the answer came slower than web content's least rate"));
+            }
+            expired.insert(expired.end(), tooSlow.begin(), tooSlow.end());
             if (!expired.empty()) {
                 startWaiting();
                 continue;
@@ -860,6 +954,7 @@ NetworkEngine::Limits NetworkEngine::limitsFor(std::size_t descriptorLimit) {
     }
     limits.webContentTransfers = web;
     limits.pageTransfers = std::clamp(web / 8, std::min(PerHost, web), web);
+    limits.newPageReserve = web > 1 ? std::clamp<std::size_t>(web / 4, 1, PerHost) : 0;
     limits.appDescriptors = left() > web * AtWorst ? left() - web * AtWorst : 0;
     limits.appTransfers = std::max(PerHost, limits.appDescriptors / AtWorst);
     return limits;

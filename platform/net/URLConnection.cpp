@@ -291,6 +291,8 @@ void URLConnection::cancel() {
 void URLConnection::abandon(Error error) {
     std::uint64_t transfer = 0;
     std::shared_ptr<URLProtocol> protocol;
+    std::deque<Event> dropped;  // freed outside the lock
+    bool schedule = false;
     {
         std::lock_guard lock(mutex_);
         if (cancelled_ || ended_ || terminalQueued_ || abandoned_) return;
@@ -299,17 +301,24 @@ void URLConnection::abandon(Error error) {
             abandonedBeforeStart_ = std::move(error);
             return;
         }
+        // The failure takes the end's place under the same lock that found none queued: an end the network
+        // or a protocol reports from here on (a protocol may as it is stopped) comes after it and is dropped.
+        dropped.swap(events_);
+        for (const Event& e : dropped) {
+            if (e.kind == Event::Kind::Data) forgetData(e.data);
+        }
+        Event failure;
+        failure.kind = Event::Kind::Fail;
+        failure.error = std::move(error);
+        events_.push_back(std::move(failure));
+        terminalQueued_ = true;
+        schedule = !std::exchange(drainScheduled_, true);
         transfer = std::exchange(transferId_, 0);
         protocol = std::move(protocol_);
     }
     if (transfer != 0) NetworkEngine::shared().cancel(transfer);
     if (protocol) protocol->stopLoading();
-    Event failure;
-    failure.kind = Event::Kind::Fail;
-    failure.error = std::move(error);
-    std::vector<Event> events;
-    events.push_back(std::move(failure));
-    enqueue(std::move(events), true);
+    if (schedule) scheduleDrain();
 }
 
 bool URLConnection::charge(std::size_t bytes) {
@@ -338,13 +347,11 @@ void URLConnection::enqueue(Event event) {
     enqueue(std::move(one));
 }
 
-void URLConnection::enqueue(std::vector<Event> events, bool dropQueued) {
+void URLConnection::enqueue(std::vector<Event> events) {
     bool schedule = false;
-    std::deque<Event> dropped;  // freed outside the lock
     {
         std::lock_guard lock(mutex_);
         if (cancelled_) return;
-        if (dropQueued) dropped.swap(events_);
         for (auto& event : events) {
             if (terminalQueued_) break;  // nothing after the end
             if (event.kind == Event::Kind::Finish || event.kind == Event::Kind::Fail) terminalQueued_ = true;
@@ -367,12 +374,17 @@ void URLConnection::enqueue(std::vector<Event> events, bool dropQueued) {
             events_.push_back(std::move(event));
         }
         if (events_.empty()) return;
-        if (!drainScheduled_) {
-            drainScheduled_ = true;
-            schedule = true;
-        }
+        schedule = !std::exchange(drainScheduled_, true);
     }
-    if (!schedule) return;
+    if (schedule) scheduleDrain();
+}
+
+void URLConnection::forgetData(const Bytes& chunk) {
+    undeliveredData_.fetch_sub(chunk.size());
+    heldData_.fetch_sub(chunk.capacity());
+}
+
+void URLConnection::scheduleDrain() {
     auto self = shared_from_this();
     switch (delivery_) {
     case Delivery::MainLoop: MainLoop::main().post([self] { self->drain(); }); break;

@@ -97,9 +97,12 @@ private:
     URLConnection(const URLRequest& request, std::weak_ptr<URLConnectionDelegate> delegate, TransferOrigin origin);
 
     void enqueue(Event event);
-    // Several events under one lock and at most one hand-over to the delivery thread; `dropQueued`: in
-    // place of those still waiting for delivery.
-    void enqueue(std::vector<Event> events, bool dropQueued = false);
+    // Several events under one lock and at most one hand-over to the delivery thread.
+    void enqueue(std::vector<Event> events);
+    // Hands the queue to the delivery thread (which drains it).
+    void scheduleDrain();
+    // Under the lock: a queued data chunk that will not be delivered no longer counts as held.
+    void forgetData(const Bytes& chunk);
     void drain();
     void deliver(Event& event);
     void startHop(const URLRequest& request);

@@ -45,6 +45,9 @@ struct Response {
     std::size_t truncateAt = 0;
     // Stream the body chunked, with no Content-Length, in pieces of `chunkBytes` (0: 64 KiB),
     // waiting `chunkDelay` before each piece. A Truncate fault stops after `truncateAt` bytes.
+    // A chunked body of a type the server compresses (text/*, JSON, scripts, XML, SVG) is compressed
+    // for a client that accepts it, and the compressor holds every piece until the last: paced pieces
+    // meant to reach the client one by one need another type (an image, say).
     bool unknownLength = false;
     std::size_t chunkBytes = 0;
     std::chrono::milliseconds chunkDelay{0};

@@ -842,3 +842,104 @@ TEST_CASE_FIXTURE(ServerFixture, "URLConnection: what the delegate keeps is char
     auto plain = URLConnection::create(request("/page"), std::make_shared<Recorder>(), TransferOrigin::app(), false);
     CHECK(plain->charge(1u << 30));
 }
+
+namespace {
+// Reports nothing until told; reports its failure as it is stopped, as some protocols do.
+struct EndOnStop : URLProtocol {
+    EndOnStop(URLRequest r, std::shared_ptr<URLProtocolClient> c) : URLProtocol(std::move(r), std::move(c)) {}
+    void startLoading() override {}
+    void stopLoading() override { client()->didFailWithError(Error("test", 9, "stopped")); }
+};
+struct EndOnStopClass : URLProtocolClass {
+    mutable std::mutex mutex;
+    mutable std::shared_ptr<URLProtocolClient> last;
+    bool canInitWithRequest(const URLRequest& r) const override { return r.url().absoluteString().ends_with("/ends"); }
+    std::shared_ptr<URLProtocol> create(const URLRequest& r, std::shared_ptr<URLProtocolClient> client) const override {
+        std::lock_guard lock(mutex);
+        last = client;
+        return std::make_shared<EndOnStop>(r, std::move(client));
+    }
+    std::shared_ptr<URLProtocolClient> take() const {
+        std::lock_guard lock(mutex);
+        return std::exchange(last, nullptr);
+    }
+};
+} // namespace
+
+namespace {
+struct RaceFixture : ServerFixture {
+    const Error gone{"test", 7, "gone"};
+    // One round: `race` runs on another thread as abandon does here, after `delay`; the delegate hears one
+    // end, or none when the race cancels.
+    bool round(const URLRequest& request, const std::function<void(const std::shared_ptr<URLConnection>&)>& race,
+               bool mayEndSilently, std::chrono::microseconds delay) {
+        auto recorder = std::make_shared<Recorder>();
+        auto ticket = std::make_shared<CountingTicket>();
+        std::weak_ptr<int> held = ticket->alive;
+        auto connection = URLConnection::create(request, recorder, TransferOrigin::webContent(1), false);
+        std::weak_ptr<URLConnection> loading = connection;
+        connection->setTicket(std::move(ticket));
+        connection->start();
+        REQUIRE(runUntil([&] { return !recorder->calls.empty(); }));  // its hop has started
+        std::atomic<bool> go{false};
+        std::thread other([&] {
+            while (!go.load()) std::this_thread::yield();
+            race(connection);
+        });
+        go.store(true);
+        if (delay.count() > 0) std::this_thread::sleep_for(delay);
+        connection->abandon(gone);
+        other.join();
+        connection.reset();
+        // Bounded: the end, the ticket and the connection go within the loop's time.
+        runUntil([&] { return (recorder->done() || mayEndSilently) && held.expired() && loading.expired(); }, 10);
+        runUntilIdle();
+        const int ends = recorder->finishes + recorder->failures;
+        CHECK((ends == 1 || (mayEndSilently && ends == 0)));
+        CHECK(held.expired());
+        CHECK(loading.expired());
+        return ends == 1 || (mayEndSilently && ends == 0);
+    }
+};
+} // namespace
+
+TEST_CASE_FIXTURE(RaceFixture, "URLConnection: an abandoned load racing a protocol's end, its end as it is stopped or a "
+                               "cancel ends once, gives its ticket back and is let go of") {
+    {
+        auto protocol = std::make_shared<EndOnStopClass>();
+        REQUIRE(URLProtocol::registerClass(protocol));
+        for (int i = 0; i < 2000; ++i) {
+            CAPTURE(i);
+            const int kind = i % 3;
+            auto race = [&](const std::shared_ptr<URLConnection>& c) {
+                if (kind == 2) {
+                    c->cancel();
+                    return;
+                }
+                auto client = protocol->take();
+                if (!client) return;
+                if (kind == 0) client->didFinishLoading();
+                if (kind == 1) client->didFailWithError(Error("test", 8, "failed"));
+            };
+            if (!round(request("/ends"), race, kind == 2, std::chrono::microseconds(i % 4 == 3 ? 20 : 0))) break;
+        }
+        URLProtocol::unregisterClass(protocol);
+    }
+}
+
+TEST_CASE_FIXTURE(RaceFixture, "URLConnection: an abandoned load racing the network's finish or failure ends once, gives "
+                               "its ticket back and is let go of") {
+    {
+        server->route("/page", adserver::Response::text("page"));
+        adserver::Response drop;
+        drop.fault = adserver::Fault::Drop;
+        server->route("/drop", drop);
+        for (int i = 0; i < 300; ++i) {
+            CAPTURE(i);
+            // The end lands from the network thread, before, during or after abandon here.
+            auto none = [](const std::shared_ptr<URLConnection>&) {};
+            if (!round(request(i % 2 == 0 ? "/page" : "/drop"), none, false, std::chrono::microseconds(25 * (i % 40))))
+                break;
+        }
+    }
+}

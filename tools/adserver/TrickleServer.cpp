@@ -1,0 +1,97 @@
+#include "tools/adserver/TrickleServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace adserver {
+
+std::unique_ptr<TrickleServer> TrickleServer::start(std::chrono::milliseconds interval) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return nullptr;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, 4096) != 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(fd);
+        if (wake >= 0) ::close(wake);
+        return nullptr;
+    }
+    return std::unique_ptr<TrickleServer>(new TrickleServer(fd, wake, ntohs(address.sin_port), interval));
+}
+
+TrickleServer::TrickleServer(int fd, int wake, std::uint16_t port, std::chrono::milliseconds interval)
+    : fd_(fd), wake_(wake), port_(port), interval_(interval) {
+    thread_ = std::thread([this] { run(); });
+}
+
+TrickleServer::~TrickleServer() {
+    std::uint64_t one = 1;
+    (void)!::write(wake_, &one, sizeof one);
+    thread_.join();
+    ::close(fd_);
+    ::close(wake_);
+}
+
+void TrickleServer::run() {
+    struct Connection {
+        int fd;
+        std::string head;  // the request head read so far
+        bool answering = false;
+    };
+    std::vector<Connection> connections;
+    auto next = std::chrono::steady_clock::now() + interval_;
+    while (true) {
+        std::vector<pollfd> polled{{wake_, POLLIN, 0}, {fd_, POLLIN, 0}};
+        for (const auto& c : connections) polled.push_back({c.fd, POLLIN, 0});
+        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - std::chrono::steady_clock::now());
+        ::poll(polled.data(), polled.size(), static_cast<int>(std::max<long long>(0, wait.count())));
+        if (polled[0].revents != 0) break;
+        if (polled[1].revents != 0) {
+            while (true) {
+                int c = ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+                if (c < 0) break;
+                connections.push_back({c, {}, false});
+            }
+        }
+        for (std::size_t i = 0; i < connections.size(); ++i) {
+            Connection& c = connections[i];
+            if (i + 2 >= polled.size() || polled[i + 2].revents == 0) continue;
+            char buffer[4096];
+            ssize_t n = ::recv(c.fd, buffer, sizeof buffer, 0);
+            if (n <= 0) {
+                ::close(c.fd);
+                c.fd = -1;
+                continue;
+            }
+            if (c.answering) continue;
+            c.head.append(buffer, static_cast<std::size_t>(n));
+            if (c.head.find("\r\n\r\n") == std::string::npos) continue;
+            c.answering = true;
+            ++requests_;
+            static const char Head[] = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 100000000\r\n\r\nt";
+            (void)!::send(c.fd, Head, sizeof Head - 1, MSG_NOSIGNAL);
+        }
+        std::erase_if(connections, [](const Connection& c) { return c.fd < 0; });
+        if (std::chrono::steady_clock::now() >= next) {
+            for (const auto& c : connections) {
+                if (c.answering) (void)!::send(c.fd, "t", 1, MSG_NOSIGNAL);
+            }
+            next += interval_;
+        }
+        open_.store(connections.size());
+    }
+    for (const auto& c : connections) ::close(c.fd);
+}
+
+} // namespace adserver

@@ -1,0 +1,43 @@
+#pragma once
+// A plain-HTTP listener on 127.0.0.1 that answers every request it reads with a 200 head announcing a
+// large body, then sends that body one byte per `interval` to each connection, forever: loads that keep
+// their connections busy (each byte is activity) while bringing next to nothing. One thread of its own
+// serves every connection; any thread may ask it.
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+namespace adserver {
+
+class TrickleServer {
+public:
+    // Listens at once on a free port; nullptr when it cannot.
+    static std::unique_ptr<TrickleServer> start(std::chrono::milliseconds interval);
+    ~TrickleServer();
+
+    std::uint16_t port() const { return port_; }
+    // Connections open now, with or without a request read.
+    std::size_t openConnections() const { return open_.load(); }
+    // Requests read since it started.
+    std::size_t requestCount() const { return requests_.load(); }
+
+    TrickleServer(const TrickleServer&) = delete;
+    TrickleServer& operator=(const TrickleServer&) = delete;
+
+private:
+    TrickleServer(int fd, int wake, std::uint16_t port, std::chrono::milliseconds interval);
+    void run();
+
+    const int fd_;
+    const int wake_;  // an eventfd that ends run()
+    const std::uint16_t port_;
+    const std::chrono::milliseconds interval_;
+    std::atomic<std::size_t> open_{0};
+    std::atomic<std::size_t> requests_{0};
+    std::thread thread_;
+};
+
+} // namespace adserver
