@@ -32,7 +32,10 @@ namespace adserver {
 namespace {
 
 constexpr std::size_t kMaxBody = 64 * 1024 * 1024;
-constexpr std::size_t kThreads = 16;
+// A connection holds its thread from its first request to its close, a delayed answer included, and each
+// page has places of its own per host: a few creatives whose loads hang must not leave the server without
+// a thread for the next ad request, as a real ad server would have one.
+constexpr std::size_t kThreads = 160;
 constexpr const char* kMethodPattern = "[\\s\\S]*";
 
 // Request paths are the client's text: control bytes are written as \xNN so that no request can
