@@ -1,5 +1,7 @@
 #include "tools/adserver/SilentServer.h"
 
+#include "tools/adserver/LoopbackListener.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -9,18 +11,10 @@
 namespace adserver {
 
 std::unique_ptr<SilentServer> SilentServer::start() {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    std::uint16_t port = 0;
+    int fd = listenOnLoopback(port);
     if (fd < 0) return nullptr;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 4096) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        ::close(fd);
-        return nullptr;
-    }
-    return std::unique_ptr<SilentServer>(new SilentServer(fd, ntohs(address.sin_port)));
+    return std::unique_ptr<SilentServer>(new SilentServer(fd, port));
 }
 
 SilentServer::~SilentServer() { ::close(fd_); }

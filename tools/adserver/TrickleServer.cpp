@@ -1,5 +1,7 @@
 #include "tools/adserver/TrickleServer.h"
 
+#include "tools/adserver/LoopbackListener.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -14,20 +16,15 @@
 namespace adserver {
 
 std::unique_ptr<TrickleServer> TrickleServer::start(std::chrono::milliseconds interval) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    std::uint16_t port = 0;
+    int fd = listenOnLoopback(port);
     if (fd < 0) return nullptr;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
     int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, 4096) != 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (wake < 0) {
         ::close(fd);
-        if (wake >= 0) ::close(wake);
         return nullptr;
     }
-    return std::unique_ptr<TrickleServer>(new TrickleServer(fd, wake, ntohs(address.sin_port), interval));
+    return std::unique_ptr<TrickleServer>(new TrickleServer(fd, wake, port, interval));
 }
 
 TrickleServer::TrickleServer(int fd, int wake, std::uint16_t port, std::chrono::milliseconds interval)
