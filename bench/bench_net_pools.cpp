@@ -90,7 +90,7 @@ std::size_t openDescriptors(rlim_t limit) {
 double appRequestBeside(adserver::AdServer& server, const std::string& path) {
     const std::string base = std::string("https://") + Host;
     std::vector<Load> page;
-    auto origin = platform::TransferOrigin::webContent(platform::TransferOrigin::newPage());
+    auto origin = platform::TransferOrigin::webContent(platform::TransferOrigin::newId());
     for (int i = 0; i < 8; ++i) page.push_back(load(base + path + "?n=" + std::to_string(i), origin));
     runUntil([&] { return server.requestCount(path) >= 6; }, 10);
     auto asked = Clock::now();
@@ -102,7 +102,7 @@ double appRequestBeside(adserver::AdServer& server, const std::string& path) {
 }
 
 platform::TransferOrigin newPage() {
-    return platform::TransferOrigin::webContent(platform::TransferOrigin::newPage());
+    return platform::TransferOrigin::webContent(platform::TransferOrigin::newId());
 }
 
 // Until the silent server has connections and they stop growing for three seconds (connections come in
@@ -345,7 +345,7 @@ int main() {
     const std::size_t before = openDescriptors(descriptors.rlim_cur);
     std::vector<Load> pages;
     for (int page = 0; page < Pages; ++page) {
-        auto origin = platform::TransferOrigin::webContent(platform::TransferOrigin::newPage());
+        auto origin = platform::TransferOrigin::webContent(platform::TransferOrigin::newId());
         for (int i = 0; i < LoadsPerPage; ++i) {
             pages.push_back(load("https://" + silentHost(page, i % HostsPerPage) + "/hang?n=" + std::to_string(i),
                                  origin));

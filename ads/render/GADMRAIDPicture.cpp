@@ -34,7 +34,7 @@ void GADMRAIDPicture::downloadImageWithURL(const std::optional<platform::URL>& u
     }
     platform::URLRequest request(*url, platform::URLRequest::CachePolicy::UseProtocolCachePolicy, kTimeout);
     platform::Error error(platform::WebView::ErrorDomain, 102, "the page that asked for the picture has gone");
-    if (auto page = page_.lock()) connection_ = page->connectionForPage(request, weak_from_this(), &error);
+    connection_ = page_.connectionForPage(request, weak_from_this(), &error);
     if (!connection_) {
         if (delegate)
             delegate->MRAIDPictureFailedToStorePictureWithURL(*this, url, "Couldn't create URL request for " +

@@ -11,6 +11,7 @@
 #include "platform/base/Value.h"
 #include "platform/net/URLConnectionDelegate.h"
 #include "platform/ui/AlertView.h"
+#include "platform/web/WebDocumentRef.h"
 
 namespace platform {
 class URLConnection;
@@ -45,9 +46,9 @@ class GADMRAIDPicture : public std::enable_shared_from_this<GADMRAIDPicture>,
     const std::optional<platform::URL>& pictureURL() const { return pictureURL_; }
     bool downloadStarted() const { return downloadStarted_; }
     void setDelegate(const std::weak_ptr<GADMRAIDPictureDelegate>& d) { delegate_ = d; }
-    // The page that asked: the picture is its load (see platform::WebView::connectionForPage), and is not
-    // fetched once the page has gone.
-    void setPage(std::weak_ptr<platform::WebView> page) { page_ = std::move(page); }
+    // The document that asked: the picture is its load (see platform::WebDocumentRef::connectionForPage),
+    // and is not fetched once the document has closed.
+    void setPage(platform::WebDocumentRef page) { page_ = std::move(page); }
     std::shared_ptr<platform::AlertView> alert() const { return alert_; }
 
     void storeInPhotoAlbum();
@@ -67,7 +68,7 @@ class GADMRAIDPicture : public std::enable_shared_from_this<GADMRAIDPicture>,
     std::weak_ptr<GADMRAIDPictureDelegate> delegate_;
     std::shared_ptr<platform::AlertView> alert_;
     std::shared_ptr<platform::URLConnection> connection_;
-    std::weak_ptr<platform::WebView> page_;
+    platform::WebDocumentRef page_;
     platform::Bytes data_;
 };
 

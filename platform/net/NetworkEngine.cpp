@@ -8,11 +8,13 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <list>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -52,7 +54,12 @@ struct Transfer {
     bool headDelivered = false;
     bool touched = false;  // heard something since the last flush
     bool answered = false;  // a byte of answer has come
-    // Web content's minimum rate: answer bytes since the window began (at the first byte, or a resume).
+    // The request has begun to be written (the connection and its handshake are done): from here the
+    // server may have read it, and it is never put back to go out again.
+    bool requestWritten = false;
+    // Web content's minimum rate: body bytes since the window began (at the first byte of the final
+    // answer's body, or a resume); an interim or early head does not start it.
+    bool bodyBegun = false;
     Steady::time_point rateWindowStart;
     std::size_t rateWindowBytes = 0;
     bool paused = false;   // held by its listener, waiting for resume()
@@ -76,42 +83,40 @@ struct Transfer {
     }
 };
 
-// One side's transfers (network thread only). Each page has its own MaximumTransfersPerHost places per
-// origin (a lane), so one page's loads that hang or trickle on a host never hold another page's there; the
-// side has `limit` places in all. A page with something under way starts another only while more than
-// `reserve` places are free, and past `pageShare` only while half the places stay free: the reserve is
-// for pages with nothing under way. A free place goes to the page with the fewest under way among those
-// with a transfer that may start (ties to the one served longest ago), and there to its oldest such
-// transfer. The app's side is all one page with no reserve, so its order is plain FIFO among origins with
-// room. Each call takes log time in what waits, besides pageToGiveWay(), linear in the pages.
+// One side's transfers (network thread only), in groups: on web content a document's loads, its pings,
+// and a web view's kept pings (see TransferOrigin); the app's side is one group. Each group has its own
+// MaximumTransfersPerHost places per origin (a lane), so one group's transfers that hang or trickle on a
+// host never hold another's there; the side has `limit` places in all.
+// - Loads: a document with something under way starts another only while more than `reserve` places
+//   are free, and past `share` only while half the places stay free: the reserve is for documents with
+//   nothing under way.
+// - Pings go before loads, never behind them: past `share` of one document's only while half the places
+//   stay free, and all pings together leave `reserve` places to loads, so that there is always a load to
+//   give a place back to a new document.
+// - Kept pings go first of all, but hold at most `keptCap` places, and never the reserve.
+// A free place goes, within each kind, to the group with the fewest under way among those with a
+// transfer that may start (ties to the one served longest ago), and there to its oldest such transfer.
+// The app's side is one group with no reserve, so its order is plain FIFO among origins with room. Each
+// call takes log time in what waits, besides the give-back's choice (groupsGivingWay), linear in the
+// groups.
 class TransferPool {
 public:
     using TransferId = NetworkEngine::TransferId;
+    using Kind = TransferOrigin::Kind;
 
-    TransferPool(std::size_t limit, std::size_t pageShare, std::size_t reserve)
-        : limit_(limit), pageShare_(pageShare), reserve_(reserve) {}
+    TransferPool(std::size_t limit, std::size_t share, std::size_t reserve, std::size_t keptCap)
+        : limit_(limit), share_(share), reserve_(reserve), keptCap_(keptCap) {}
 
-    // Behind its page's others for its origin; `first`: in front of them (a place it gave back).
+    // Behind its group's others for its origin; `first`: in front of them (a place it gave back).
     void enqueue(std::unique_ptr<Transfer> t, bool first = false) {
-        std::string key = laneKeyOf(*t);
-        auto [laneAt, newLane] = lanes_.try_emplace(key);
-        Lane& lane = laneAt->second;
-        auto [pageAt, newPage] = pages_.try_emplace(t->origin.page);
-        Page& page = pageAt->second;
-        if (newPage) {
-            page.id = t->origin.page;
-            page.turn = ++turns_;
-        }
-        if (newLane) {
-            lane.key = std::move(key);
-            lane.page = &page;
-        }
+        Lane& lane = laneFor(*t);
+        Group& group = *lane.group;
         TransferId id = t->id;
         withdraw(lane);
         auto at = first ? lane.queue.insert(lane.queue.begin(), std::move(t))
                         : lane.queue.insert(lane.queue.end(), std::move(t));
         waiting_.emplace(id, Waiting{&lane, at});
-        ++page.waiting;
+        ++group.waiting;
         offer(lane);
     }
 
@@ -121,95 +126,116 @@ public:
         if (found == waiting_.end()) return nullptr;
         auto [lane, at] = found->second;
         waiting_.erase(found);
-        Page& page = *lane->page;
+        Group& group = *lane->group;
         withdraw(*lane);
         std::unique_ptr<Transfer> t = std::move(*at);
         lane->queue.erase(at);
-        --page.waiting;
+        --group.waiting;
         offer(*lane);
         forgetIfIdle(*lane);
-        forgetIfIdle(page);
+        forgetIfIdle(group);
         return t;
     }
 
     // The transfer to start next, out of its queue and counted as under way. Null when none may start.
     std::unique_ptr<Transfer> next() {
-        if (running_ >= limit_ || ready_.empty()) return nullptr;
-        // Pages rank by what they have under way: the first has the fewest, so when it may not start,
-        // none may.
-        const auto [underWay, turn, pageId] = *ready_.begin();
-        const auto held = static_cast<std::size_t>(underWay);
-        if (held > 0 && running_ + reserve_ >= limit_) return nullptr;
-        if (held >= pageShare_ && (running_ + 1) * 2 > limit_) return nullptr;
-        Page& page = pages_.at(pageId);
-        Lane& lane = *page.ready.begin()->second;
+        if (running_ >= limit_) return nullptr;
+        Group* group = nullptr;
+        if (mayStart(Kind::KeptPing)) group = firstReady(Kind::KeptPing);
+        if (group == nullptr && mayStart(Kind::Ping)) group = firstReady(Kind::Ping);
+        if (group == nullptr && mayStart(Kind::Load)) group = firstReady(Kind::Load);
+        if (group == nullptr) return nullptr;
+        Lane& lane = *group->ready.begin()->second;
         withdraw(lane);
         std::unique_ptr<Transfer> t = std::move(lane.queue.front());
         lane.queue.pop_front();
         waiting_.erase(t->id);
-        --page.waiting;
-        ++running_;
-        ++lane.running;
-        page.runningIds.insert(t->id);
-        rekey(page, +1, true);
+        --group->waiting;
+        group->served = true;
         offer(lane);
+        adopt(*t, lane);
         return t;
     }
 
     // A transfer next() handed out has ended (or given its place back): its places free.
     void ended(const Transfer& t) {
-        Lane& lane = lanes_.at(laneKeyOf(t));
-        Page& page = *lane.page;
+        Lane& lane = lanes_.at(laneKeyOf(t.origin, t.hostKey));
+        Group& group = *lane.group;
         withdraw(lane);
         --running_;
+        --runningOfKind_[kindIndex(group.kind)];
         --lane.running;
-        page.runningIds.erase(t.id);
-        rekey(page, -1, false);
+        group.runningIds.erase(t.id);
+        rekey(group, -1, false);
         offer(lane);
         forgetIfIdle(lane);
-        forgetIfIdle(page);
+        forgetIfIdle(group);
     }
 
-    // When every place is taken and a page with nothing under way has a transfer waiting: the page that
-    // is to give a place back to it, the one with the most under way (the latest served of those), if it
-    // has two at least. A page never gives up its last place, so pages with one each wait their turn.
-    std::optional<std::uint64_t> pageToGiveWay() const {
-        if (running_ < limit_ || ready_.empty() || std::get<0>(*ready_.begin()) != 0) return std::nullopt;
-        const Page* most = nullptr;
-        for (const auto& [id, page] : pages_) {
-            if (most == nullptr || std::tie(page.running, page.turn) > std::tie(most->running, most->turn))
-                most = &page;
-        }
-        if (most == nullptr || most->running < 2) return std::nullopt;
-        return most->id;
+    // A transfer under way moves to the group of its new origin (a ping whose document closed), keeping
+    // its place; it may hold more than the new lane would start.
+    void moveRunning(Transfer& t, TransferOrigin origin) {
+        ended(t);
+        t.origin = origin;
+        adopt(t, laneFor(t));
     }
-    // A page's transfers under way, oldest first.
-    const std::set<TransferId>& runningOf(std::uint64_t page) const { return pages_.at(page).runningIds; }
+
+    // Whether a transfer waits that a place is to be given back to: every place is taken and a document
+    // that never had one waits with a load, or a ping of a document with fewer than its share of pings
+    // under way waits while pings leave loads more than the reserve (see groupsGivingWay).
+    bool needsPlaceGivenBack() const {
+        if (running_ < limit_) return false;
+        if (const Group* ping = firstReadyGroup(Kind::Ping);
+            ping != nullptr && static_cast<std::size_t>(ping->running) < share_ && pingsWithinTheirRoom())
+            return true;
+        const Group* load = firstReadyGroup(Kind::Load);
+        return load != nullptr && load->running == 0 && !load->served;
+    }
+    // The documents' loads under way, each document's oldest first, the documents with the most first
+    // (the latest served of those first, on a tie): where a place is given back from.
+    std::vector<const std::set<TransferId>*> groupsGivingWay() const {
+        std::vector<const Group*> loads;
+        for (const auto& [key, group] : groups_) {
+            if (group.kind == Kind::Load && group.running > 0) loads.push_back(&group);
+        }
+        std::sort(loads.begin(), loads.end(), [](const Group* a, const Group* b) {
+            return std::tie(a->running, a->turn) > std::tie(b->running, b->turn);
+        });
+        std::vector<const std::set<TransferId>*> out;
+        for (const Group* group : loads) out.push_back(&group->runningIds);
+        return out;
+    }
+
+    std::size_t running(Kind kind) const { return runningOfKind_[kindIndex(kind)]; }
 
     void clear() {
-        ready_.clear();
+        for (auto& ready : ready_) ready.clear();
         waiting_.clear();
         lanes_.clear();
-        pages_.clear();
+        groups_.clear();
         running_ = 0;
+        runningOfKind_ = {};
     }
 
 private:
     using Queue = std::list<std::unique_ptr<Transfer>>;
+    using GroupKey = std::pair<int, std::uint64_t>;  // kind, document or kept lane
     struct Lane;
-    struct Page {
-        std::uint64_t id = 0;
+    struct Group {
+        GroupKey key;
+        Kind kind = Kind::Load;
         int running = 0;
         std::size_t waiting = 0;
         std::uint64_t turn = 0;  // when it last got a place, or came
+        bool served = false;     // has had a place since it came
         // Its lanes with room and transfers waiting, by the id of the first one waiting there.
         std::set<std::pair<TransferId, Lane*>> ready;
         std::set<TransferId> runningIds;
     };
-    // One page's transfers for one origin.
+    // One group's transfers for one origin.
     struct Lane {
         std::string key;
-        Page* page = nullptr;
+        Group* group = nullptr;
         int running = 0;
         Queue queue;
     };
@@ -217,49 +243,125 @@ private:
         Lane* lane;
         Queue::iterator at;
     };
-    using PageKey = std::tuple<int, std::uint64_t, std::uint64_t>;  // under way, turn, id
+    using Rank = std::tuple<int, std::uint64_t, GroupKey>;  // under way, turn, key
 
-    static std::string laneKeyOf(const Transfer& t) { return std::to_string(t.origin.page) + ' ' + t.hostKey; }
-    static PageKey keyOf(const Page& page) { return {page.running, page.turn, page.id}; }
+    static std::size_t kindIndex(Kind kind) { return static_cast<std::size_t>(kind); }
+    static GroupKey groupKeyOf(const TransferOrigin& origin) {
+        switch (origin.kind) {
+        case Kind::Load: return {0, origin.document};
+        case Kind::Ping: return {1, origin.document};
+        case Kind::KeptPing: return {2, origin.keptLane()};
+        }
+        return {0, origin.document};
+    }
+    static std::string laneKeyOf(const TransferOrigin& origin, const std::string& hostKey) {
+        GroupKey key = groupKeyOf(origin);
+        return std::to_string(key.first) + ' ' + std::to_string(key.second) + ' ' + hostKey;
+    }
+    static Rank rankOf(const Group& group) { return {group.running, group.turn, group.key}; }
     static bool hasRoom(const Lane& lane) { return lane.running < NetworkEngine::MaximumTransfersPerHost; }
 
-    // A lane is in its page's ready set while it has room and a transfer waiting; the page is in ready_
-    // while its set is not empty. A change to a lane goes between withdraw() and offer().
+    Lane& laneFor(const Transfer& t) {
+        std::string key = laneKeyOf(t.origin, t.hostKey);
+        auto [laneAt, newLane] = lanes_.try_emplace(key);
+        Lane& lane = laneAt->second;
+        if (newLane) {
+            GroupKey groupKey = groupKeyOf(t.origin);
+            auto [groupAt, newGroup] = groups_.try_emplace(groupKey);
+            Group& group = groupAt->second;
+            if (newGroup) {
+                group.key = groupKey;
+                group.kind = t.origin.side == TransferOrigin::Side::App ? Kind::Load : t.origin.kind;
+                group.turn = ++turns_;
+            }
+            lane.key = std::move(key);
+            lane.group = &group;
+        }
+        return lane;
+    }
+    // Counts `t` as under way in `lane`.
+    void adopt(Transfer& t, Lane& lane) {
+        Group& group = *lane.group;
+        withdraw(lane);
+        ++running_;
+        ++runningOfKind_[kindIndex(group.kind)];
+        ++lane.running;
+        group.runningIds.insert(t.id);
+        rekey(group, +1, true);
+        offer(lane);
+    }
+
+    // Pings together leave loads more than the reserve.
+    bool pingsWithinTheirRoom() const {
+        const std::size_t pings = running(Kind::Ping) + running(Kind::KeptPing);
+        return pings + reserve_ < limit_;
+    }
+    // Whether the first group of `kind` that has a transfer ready may start it (the first has the fewest
+    // under way: when it may not, none may).
+    bool mayStart(Kind kind) const {
+        const Group* group = firstReadyGroup(kind);
+        if (group == nullptr) return false;
+        const auto held = static_cast<std::size_t>(group->running);
+        const bool halfFree = (running_ + 1) * 2 <= limit_;
+        switch (kind) {
+        case Kind::KeptPing: return running(Kind::KeptPing) < keptCap_ && running_ + reserve_ < limit_;
+        case Kind::Ping: return pingsWithinTheirRoom() && (held < share_ || halfFree);
+        case Kind::Load:
+            if (held > 0 && running_ + reserve_ >= limit_) return false;
+            return held < share_ || halfFree;
+        }
+        return false;
+    }
+    const Group* firstReadyGroup(Kind kind) const {
+        const auto& ready = ready_[kindIndex(kind)];
+        return ready.empty() ? nullptr : &groups_.at(std::get<2>(*ready.begin()));
+    }
+    Group* firstReady(Kind kind) {
+        const auto& ready = ready_[kindIndex(kind)];
+        return ready.empty() ? nullptr : &groups_.at(std::get<2>(*ready.begin()));
+    }
+
+    // A lane is in its group's ready set while it has room and a transfer waiting; the group is in its
+    // kind's ready_ while its set is not empty. A change to a lane goes between withdraw() and offer().
     void withdraw(Lane& lane) {
         if (lane.queue.empty()) return;
-        Page& page = *lane.page;
-        if (page.ready.erase({lane.queue.front()->id, &lane}) != 0 && page.ready.empty()) ready_.erase(keyOf(page));
+        Group& group = *lane.group;
+        if (group.ready.erase({lane.queue.front()->id, &lane}) != 0 && group.ready.empty())
+            ready_[kindIndex(group.kind)].erase(rankOf(group));
     }
     void offer(Lane& lane) {
         if (lane.queue.empty() || !hasRoom(lane)) return;
-        Page& page = *lane.page;
-        if (page.ready.empty()) ready_.insert(keyOf(page));
-        page.ready.emplace(lane.queue.front()->id, &lane);
+        Group& group = *lane.group;
+        if (group.ready.empty()) ready_[kindIndex(group.kind)].insert(rankOf(group));
+        group.ready.emplace(lane.queue.front()->id, &lane);
     }
-    void rekey(Page& page, int runningChange, bool served) {
-        bool listed = !page.ready.empty();
-        if (listed) ready_.erase(keyOf(page));
-        page.running += runningChange;
-        if (served) page.turn = ++turns_;
-        if (listed) ready_.insert(keyOf(page));
+    void rekey(Group& group, int runningChange, bool served) {
+        bool listed = !group.ready.empty();
+        auto& ready = ready_[kindIndex(group.kind)];
+        if (listed) ready.erase(rankOf(group));
+        group.running += runningChange;
+        if (served) group.turn = ++turns_;
+        if (listed) ready.insert(rankOf(group));
     }
     // By a copy of the key: the one in the entry goes with it.
     void forgetIfIdle(Lane& lane) {
         if (lane.running == 0 && lane.queue.empty()) lanes_.erase(std::string(lane.key));
     }
-    void forgetIfIdle(Page& page) {
-        if (page.running == 0 && page.waiting == 0) pages_.erase(std::uint64_t{page.id});
+    void forgetIfIdle(Group& group) {
+        if (group.running == 0 && group.waiting == 0) groups_.erase(GroupKey(group.key));
     }
 
     const std::size_t limit_;
-    const std::size_t pageShare_;
+    const std::size_t share_;
     const std::size_t reserve_;
+    const std::size_t keptCap_;
     std::size_t running_ = 0;
+    std::array<std::size_t, 3> runningOfKind_{};
     std::uint64_t turns_ = 0;
     // Node-based: the pointers and iterators held into them stay valid.
     std::unordered_map<std::string, Lane> lanes_;
-    std::unordered_map<std::uint64_t, Page> pages_;
-    std::set<PageKey> ready_;  // the pages with a transfer that may start
+    std::map<GroupKey, Group> groups_;
+    std::array<std::set<Rank>, 3> ready_;  // per kind, the groups with a transfer that may start
     std::unordered_map<TransferId, Waiting> waiting_;
 };
 
@@ -287,6 +389,7 @@ struct NetworkEngine::Impl {
     std::unordered_map<TransferId, std::list<std::unique_ptr<Transfer>>::iterator> pendingStartsById;
     std::vector<TransferId> pendingCancels;
     std::vector<TransferId> pendingResumes;
+    std::vector<std::pair<TransferId, TransferOrigin>> pendingMoves;
     bool stopping = false;
     std::atomic<TransferId> nextId{1};
     std::atomic<std::size_t> active{0};
@@ -296,8 +399,9 @@ struct NetworkEngine::Impl {
     std::unordered_map<TransferId, std::unique_ptr<Transfer>> transfers;
     // Those waiting for a place, per side.
     // The app's side is all one page (page 0): only its total counts there.
-    TransferPool appPool{limits.appTransfers, limits.appTransfers, 0};
-    TransferPool webPool{limits.webContentTransfers, limits.pageTransfers, limits.newPageReserve};
+    TransferPool appPool{limits.appTransfers, limits.appTransfers, 0, 0};
+    TransferPool webPool{limits.webContentTransfers, limits.documentTransfers, limits.newDocumentReserve,
+                         limits.keptPingTransfers};
     // When each waiting transfer gives up waiting, soonest first.
     std::set<std::pair<Steady::time_point, TransferId>> waitingDeadlines;
     std::vector<std::shared_ptr<NetworkTransferListener>> touched;
@@ -412,21 +516,30 @@ struct NetworkEngine::Impl {
         static_cast<Impl*>(t.owner)->touched.push_back(t.listener);
     }
 
-    // `bytes` of answer came.
-    static void heard(Transfer& t, std::size_t bytes) {
+    // Bytes of answer came (`body`: of its body).
+    static void heard(Transfer& t, std::size_t bytes, bool body) {
         t.lastActivity = Steady::now();
-        if (!t.answered) {
-            t.answered = true;
-            t.rateWindowStart = t.lastActivity;
+        t.answered = true;
+        if (body && bytes > 0) {
+            if (!t.bodyBegun) {
+                t.bodyBegun = true;
+                t.rateWindowStart = t.lastActivity;
+            }
+            t.rateWindowBytes += bytes;
         }
-        t.rateWindowBytes += bytes;
         markTouched(t);
+    }
+
+    // The connection (and its handshake) is ready and the request is about to be written.
+    static int onRequestWrite(void* userptr, char*, char*, int, int) {
+        static_cast<Transfer*>(userptr)->requestWritten = true;
+        return CURL_PREREQFUNC_OK;
     }
 
     static size_t onHeader(char* data, size_t size, size_t count, void* userptr) {
         auto* t = static_cast<Transfer*>(userptr);
         const size_t n = size * count;
-        heard(*t, n);
+        heard(*t, n, false);
         if (t->head.addLine(std::string_view(data, n)) && !t->headDelivered) {
             t->headDelivered = true;
             t->listener->transferDidReceiveResponse(t->head.status(), t->head.takeFields());
@@ -437,7 +550,7 @@ struct NetworkEngine::Impl {
     static size_t onData(char* data, size_t size, size_t count, void* userptr) {
         auto* t = static_cast<Transfer*>(userptr);
         const size_t n = size * count;
-        heard(*t, n);
+        heard(*t, n, true);
         if (!t->headDelivered) {
             // A body without a final head (an HTTP/0.9 answer): report what we know.
             t->headDelivered = true;
@@ -496,6 +609,8 @@ struct NetworkEngine::Impl {
         curl_easy_setopt(e, CURLOPT_HEADERDATA, &t);
         curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Impl::onData);
         curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
+        curl_easy_setopt(e, CURLOPT_PREREQFUNCTION, &Impl::onRequestWrite);
+        curl_easy_setopt(e, CURLOPT_PREREQDATA, &t);
         curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &Impl::onProgress);
         curl_easy_setopt(e, CURLOPT_XFERINFODATA, &t);
@@ -625,45 +740,61 @@ struct NetworkEngine::Impl {
         if (!ok) endRunning(id, error);
     }
 
-    void launchNext(TransferPool& pool) {
+    // How many it started.
+    std::size_t launchNext(TransferPool& pool) {
+        std::size_t started = 0;
         while (std::unique_ptr<Transfer> t = pool.next()) {
             waitingDeadlines.erase({t->waitDeadline, t->id});
             launch(std::move(t));
+            ++started;
         }
+        return started;
     }
 
-    // Starts what has a place, after failing what waited too long, so that nothing starts doomed. Then, while
-    // a page with nothing under way waits with web content full, the page with the most under way gives
-    // one place back (see NetworkEngine.h).
+    // Starts what has a place, after failing what waited too long, so that nothing starts doomed. Then,
+    // while web content is full and a new document's load or a ping waits, a load gives its place back
+    // (see NetworkEngine.h), as long as that lets something start.
     void startWaiting() {
         expireWaiting(Steady::now());
         launchNext(appPool);
         launchNext(webPool);
-        while (std::optional<std::uint64_t> page = webPool.pageToGiveWay()) {
-            giveWay(*page);
-            launchNext(webPool);
+        while (webPool.needsPlaceGivenBack() && giveWay()) {
+            if (launchNext(webPool) == 0) break;
         }
     }
 
-    // `page`'s newest transfer with no byte of answer yet that may be sent again goes back to the front of
-    // its queue, to go out again when the page's turn comes; without one, the transfer that has gone
-    // longest without a byte fails (a hang or a trickle before anything that is moving).
-    void giveWay(std::uint64_t page) {
-        const std::set<TransferId>& ids = webPool.runningOf(page);
-        Transfer* quietest = nullptr;
-        for (auto id = ids.rbegin(); id != ids.rend(); ++id) {
-            Transfer& t = *transfers.at(*id);
-            if (!t.answered && !t.sendOnce) {
-                requeue(t.id);
-                return;
+    // A load under way gives its place back: one whose request is not written yet goes back to the front
+    // of its queue, from the document with the most under way that keeps one besides (its newest such);
+    // failing that, the load that has gone longest without a byte, of the documents with the most under
+    // way, fails. Pings never give way, and nothing the server may have read goes out again. False when
+    // no load is under way.
+    bool giveWay() {
+        const std::vector<const std::set<TransferId>*> groups = webPool.groupsGivingWay();
+        for (const std::set<TransferId>* ids : groups) {
+            if (ids->size() < 2) break;
+            for (auto id = ids->rbegin(); id != ids->rend(); ++id) {
+                if (!transfers.at(*id)->requestWritten) {
+                    requeue(*id);
+                    return true;
+                }
             }
-            if (quietest == nullptr || t.lastActivity < quietest->lastActivity) quietest = &t;
         }
+        Transfer* quietest = nullptr;
+        for (const std::set<TransferId>* ids : groups) {
+            if (ids->size() < groups.front()->size()) break;
+            for (TransferId id : *ids) {
+                Transfer& t = *transfers.at(id);
+                if (quietest == nullptr || t.lastActivity < quietest->lastActivity) quietest = &t;
+            }
+        }
+        if (quietest == nullptr) return false;
         endRunning(quietest->id, URLError::make(URLError::TimedOut, quietest->url(),
-                                                "the load gave its place to another page's"));
+                                                "the load gave its place to another document's"));
+        return true;
     }
 
-    // Out of the multi and back in its page's queue, first, as if never started; it waits its timeout again.
+    // Out of the multi and back in its group's queue, first, as if never started (its request was never
+    // written); it waits its timeout again.
     void requeue(TransferId id) {
         std::unique_ptr<Transfer> t = takeRunning(id);
         curl_easy_cleanup(std::exchange(t->easy, nullptr));
@@ -672,6 +803,7 @@ struct NetworkEngine::Impl {
         t->head = HTTPResponseHeadParser();
         t->errorBuffer[0] = '\0';
         t->lastUploaded = 0;
+        t->requestWritten = false;
         t->waitDeadline = Steady::now() + t->timeout;
         waitingDeadlines.emplace(t->waitDeadline, id);
         webPool.enqueue(std::move(t), true);
@@ -746,23 +878,42 @@ struct NetworkEngine::Impl {
         poolStale = false;
     }
 
-    void takeCommands(std::list<std::unique_ptr<Transfer>>& starts, std::vector<TransferId>& cancels,
-                      std::vector<TransferId>& resumes, bool& stop) {
-        std::lock_guard lock(mutex);
-        starts.swap(pendingStarts);
-        pendingStartsById.clear();
-        cancels.swap(pendingCancels);
-        resumes.swap(pendingResumes);
-        stop = stopping;
-    }
-
-    void run() {
+    struct Commands {
         std::list<std::unique_ptr<Transfer>> starts;
         std::vector<TransferId> cancels;
         std::vector<TransferId> resumes;
+        std::vector<std::pair<TransferId, TransferOrigin>> moves;
+        bool stop = false;
+    };
+    void takeCommands(Commands& commands) {
+        std::lock_guard lock(mutex);
+        commands.starts.swap(pendingStarts);
+        pendingStartsById.clear();
+        commands.cancels.swap(pendingCancels);
+        commands.resumes.swap(pendingResumes);
+        commands.moves.swap(pendingMoves);
+        commands.stop = stopping;
+    }
+
+    // A transfer changes groups (a ping whose document closed): waiting, it queues in its new group;
+    // under way, it keeps its place there.
+    void moveTransfer(TransferId id, TransferOrigin origin) {
+        if (std::unique_ptr<Transfer> t = takeWaiting(id)) {
+            t->origin = origin;
+            waitingDeadlines.emplace(t->waitDeadline, id);
+            poolOf(*t).enqueue(std::move(t));
+            return;
+        }
+        auto it = transfers.find(id);
+        if (it == transfers.end() || it->second->origin.side != origin.side) return;
+        poolOf(*it->second).moveRunning(*it->second, origin);
+    }
+
+    void run() {
+        Commands commands;
+        auto& [starts, cancels, resumes, moves, stop] = commands;
         while (true) {
-            bool stop = false;
-            takeCommands(starts, cancels, resumes, stop);
+            takeCommands(commands);
             if (stop) return;
             if (!starts.empty()) refreshConfiguration();
             if (poolStale && transfers.empty()) dropConnectionPool();
@@ -771,6 +922,8 @@ struct NetworkEngine::Impl {
             // Before anything starts, so that a place freed here never goes to one cancelled next.
             for (TransferId id : cancels) cancelTransfer(id);
             cancels.clear();
+            for (const auto& [id, origin] : moves) moveTransfer(id, origin);
+            moves.clear();
             startWaiting();
             for (TransferId id : resumes) {
                 auto it = transfers.find(id);
@@ -832,7 +985,7 @@ struct NetworkEngine::Impl {
                 nextDeadline = std::min(nextDeadline, deadline);
                 // A page's load that trickles gives its place back: each window from its first byte brings
                 // the minimum, or it fails.
-                if (!t->origin.isWebContent() || !t->answered) continue;
+                if (!t->origin.isWebContent() || !t->bodyBegun) continue;
                 auto windowEnd = t->rateWindowStart + std::chrono::seconds(NetworkEngine::WebContentRateWindowSeconds);
                 if (windowEnd <= now) {
                     if (t->rateWindowBytes < NetworkEngine::MinimumWebContentBytesPerWindow) {
@@ -905,6 +1058,17 @@ void NetworkEngine::resume(TransferId id) {
     curl_multi_wakeup(impl_->multi);
 }
 
+void NetworkEngine::reassign(TransferId id, TransferOrigin origin) {
+    std::lock_guard lock(impl_->mutex);
+    auto pending = impl_->pendingStartsById.find(id);
+    if (pending != impl_->pendingStartsById.end()) {
+        (*pending->second)->origin = origin;
+        return;
+    }
+    impl_->pendingMoves.emplace_back(id, origin);
+    curl_multi_wakeup(impl_->multi);
+}
+
 void NetworkEngine::cancel(TransferId id) {
     std::unique_ptr<Transfer> dropped;
     {
@@ -953,8 +1117,9 @@ NetworkEngine::Limits NetworkEngine::limitsFor(std::size_t descriptorLimit) {
             L > limits.idleConnections + needed ? L - limits.idleConnections - needed : 0;
     }
     limits.webContentTransfers = web;
-    limits.pageTransfers = std::clamp(web / 8, std::min(PerHost, web), web);
-    limits.newPageReserve = web > 1 ? std::clamp<std::size_t>(web / 4, 1, PerHost) : 0;
+    limits.documentTransfers = std::clamp(web / 8, std::min(PerHost, web), web);
+    limits.newDocumentReserve = web > 1 ? std::clamp<std::size_t>(web / 4, 1, PerHost) : 0;
+    limits.keptPingTransfers = std::max<std::size_t>(1, web / 8);
     limits.appDescriptors = left() > web * AtWorst ? left() - web * AtWorst : 0;
     limits.appTransfers = std::max(PerHost, limits.appDescriptors / AtWorst);
     return limits;

@@ -8,25 +8,32 @@
 // its place. Both caps sit below the process's descriptor limit (see Limits), so that whatever either
 // side is asked, the process's own files still open. On the app's side transfers start in the order they
 // came, as their origins have room.
-// On web content's, each page has its own MaximumTransfersPerHost places per origin, so one page's loads
-// that hang or trickle on a host never hold another page's loads there. A page has up to
-// Limits::pageTransfers under way (its share: an eighth of the side's, at least MaximumTransfersPerHost)
-// whenever places are free, and more only while half the side's places stay free, so that a page alone
-// may have as many under way as its subresource queue lets it (128 of 256) while others keep room. The
-// last Limits::newPageReserve places are only for pages with nothing under way: pages that already load
-// start no more while that few are free. When a place frees, the page with the fewest under way gets it
-// (ties go to the one served longest ago). So a page with nothing under way gets a place at once beside
-// pages that hold theirs with loads that hang or trickle: each of them takes at most one place of the
-// reserve (when it had nothing under way), so filling the side takes as many pages as the reserve has
-// places, two at least (6 at 256 and 1,024 descriptors, 4 at 128, 2 at 64). When they have filled it,
-// the page with the most under way (the latest served, on a tie) gives a place back, if it has two at
-// least: its newest transfer with no byte of answer yet that may be sent again goes back to the front of
-// its queue (its request may have reached the server, which GET and the like allow); with none, the one
-// that has gone longest without a byte fails as timed out. Waiting costs no descriptor.
-// A page's load that has begun to answer must bring MinimumWebContentBytesPerWindow in each
-// WebContentRateWindowSeconds from its first byte (a held transfer's window starts again when it reads
-// on), or it fails as timed out: a load that trickles a byte at a time, each byte restarting its
-// inactivity timeout, gives its place back.
+// On web content's, transfers are grouped by what they belong to (see TransferOrigin): a document's
+// loads, its pings, and a web view's kept pings. Each group has its own MaximumTransfersPerHost places
+// per origin, so one document's loads that hang or trickle on a host never hold another's there, nor
+// its own pings. A document has up to Limits::documentTransfers loads under way (its share: an eighth of
+// the side's, at least MaximumTransfersPerHost) whenever places are free, and more only while half the
+// side's places stay free, so that a document alone may have as many under way as its subresource
+// queue lets it (128 of 256) while others keep room. The last Limits::newDocumentReserve places are only
+// for documents with nothing under way: documents that already load start no more while that few are
+// free. When a place frees, the group with the fewest under way gets it (ties go to the one served
+// longest ago).
+// Pings go first, never behind loads: a document's pings past its share only while half the places
+// stay free, and all pings together leave the reserve's worth of places to loads. Pings kept past their
+// document's close (a web view's lane) go first of all, but hold at most Limits::keptPingTransfers
+// places, and never the reserve.
+// When every place is taken and a document that has not had one yet waits with a load, or a ping of a
+// document with fewer than its share of pings under way waits, a load gives its place back: one whose
+// request is not written yet (still waiting for its connection or handshake) goes back to the front of
+// its queue, from the document with the most under way that keeps another besides; failing that, the
+// load that has gone longest without a byte, among the documents with the most under way, fails as
+// timed out. A ping never gives its place back, and no request the server may have read is sent again.
+// So a document with nothing under way gets a place at once beside documents whose loads hang or
+// trickle. Waiting costs no descriptor.
+// A document's load whose answer's body has begun must bring MinimumWebContentBytesPerWindow in each
+// WebContentRateWindowSeconds from the body's first byte (a held transfer's window starts again when it
+// reads on), or it fails as timed out: a load that trickles a byte at a time, each byte restarting its
+// inactivity timeout, gives its place back. An interim or early head starts no window.
 // A transfer's inactivity timeout runs from when it starts; one that waits its whole timeout for a place
 // fails as timed out without being sent.
 // Sent at most once: a request with a body, and one whose method HTTP does not define as idempotent (POST
@@ -63,19 +70,20 @@ public:
     //                      MaximumWebContentTransfers]
     //   app descriptors  = L - reserved - idle - web content * DescriptorsPerTransferAtWorst
     //   app transfers    = app descriptors / DescriptorsPerTransferAtWorst
-    //   one page's share = web content / 8, within [MaximumTransfersPerHost, web content]
-    //   new page reserve = web content / 4, within [1, MaximumTransfersPerHost] (none when web content is 1)
-    //   a page alone     = web content / 2, or its share when more, and never into the reserve
+    //   a document's share = web content / 8, within [MaximumTransfersPerHost, web content]
+    //   new document reserve = web content / 4, within [1, MaximumTransfersPerHost] (none when web content is 1)
+    //   a document alone = web content / 2, or its share when more, and never into the reserve
+    //   kept pings       = web content / 8, at least 1
     // A transfer holds one socket, two for a moment at worst (a name lookup's wake-up pair, a second
     // address family tried), so web content holds at most two thirds of what the reserve and curl's idle
     // cache leave, and the app's side the last third. The app keeps MaximumTransfersPerHost transfers at
     // least: below 64 descriptors web content gives up what that takes, down to one transfer, and below
     // 35 the reserve gives up what is still missing (nothing fits under 15).
-    //   L      reserved idle web content page's share new page reserve a page alone app transfers (descr.)
-    //   64     32       8    6           6            1                5            6 (12)
-    //   128    64       16   16          6            4                8            8 (16)
-    //   256    64       32   53          6            6                26           27 (54)   common on phones
-    //   1,024  64       32   256         32           6                128          208 (416)
+    //   L      reserved idle web content doc's share reserve doc alone kept pings app transfers (descr.)
+    //   64     32       8    6           6           1       5         1          6 (12)
+    //   128    64       16   16          6           4       8         2          8 (16)
+    //   256    64       32   53          6           6       26        6          27 (54)   common on phones
+    //   1,024  64       32   256         32          6       128       32         208 (416)
     static constexpr std::size_t MaximumWebContentTransfers = 256;  // a desktop browser's figure
     static constexpr std::size_t MaximumIdleConnections = 32;
     // The process's own files: standard streams, logs, stored data, the engine's wake-up pair.
@@ -89,9 +97,10 @@ public:
         std::size_t descriptorLimit = 0;      // what the figures are derived from
         std::size_t reservedDescriptors = 0;  // left to the process's own files
         std::size_t idleConnections = 0;      // connections curl keeps for reuse, at most
-        std::size_t webContentTransfers = 0;  // web content under way at once, all pages together
-        std::size_t pageTransfers = 0;        // one page's share of web content (see above)
-        std::size_t newPageReserve = 0;       // web content's places only a page with none under way takes
+        std::size_t webContentTransfers = 0;  // web content under way at once, all documents together
+        std::size_t documentTransfers = 0;    // one document's share of web content (see above)
+        std::size_t newDocumentReserve = 0;   // web content's places only a document with none under way takes
+        std::size_t keptPingTransfers = 0;    // what pings kept past their documents' close start into
         std::size_t appDescriptors = 0;       // what the app's side may hold at worst
         std::size_t appTransfers = 0;         // the app's side under way at once
     };
@@ -103,6 +112,9 @@ public:
     // cancelled.
     TransferId start(const URLRequest& request, std::shared_ptr<NetworkTransferListener> listener,
                      TransferOrigin origin);
+    // Any thread. Moves the transfer to the group of `origin`, on the same side (a ping whose document
+    // closed goes to its view's kept pings), keeping its place when it has one.
+    void reassign(TransferId id, TransferOrigin origin);
     // Drops the transfer; its listener hears nothing more once the network thread takes the cancel
     // (a call already under way on that thread still finishes).
     void cancel(TransferId id);

@@ -4,7 +4,7 @@
 
 namespace platform {
 
-std::uint64_t TransferOrigin::newPage() {
+std::uint64_t TransferOrigin::newId() {
     static std::atomic<std::uint64_t> next{1};
     return next.fetch_add(1);
 }

@@ -80,6 +80,7 @@ public:
         : connection_(std::move(connection)), request_(std::move(request)) {}
 
     void transferDidReceiveResponse(int statusCode, HTTPHeaderFields headers) override {
+        connection_->answered_.store(true);
         HTTPURLResponse response(request_.url(), statusCode, std::move(headers));
         if (isRedirectStatus(statusCode)) {
             auto location = response.allHeaderFields().value("Location");
@@ -331,6 +332,23 @@ bool URLConnection::charge(std::size_t bytes) {
     return !ticket || ticket->charge(bytes);
 }
 
+TransferOrigin URLConnection::origin() const {
+    std::lock_guard lock(mutex_);
+    return origin_;
+}
+
+void URLConnection::setOrigin(TransferOrigin origin) {
+    std::uint64_t transfer = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (origin.side != origin_.side) return;
+        origin_ = origin;
+        transfer = transferId_;
+    }
+    // A hop that starts meanwhile reads the new origin; one already started is moved here.
+    if (transfer != 0) NetworkEngine::shared().reassign(transfer, origin);
+}
+
 URLRequest URLConnection::currentRequest() const {
     std::lock_guard lock(mutex_);
     return currentRequest_;
@@ -527,17 +545,19 @@ void URLConnection::fail(Error error) {
 }
 
 void URLConnection::startHop(const URLRequest& request) {
+    TransferOrigin origin = TransferOrigin::app();
     {
         std::lock_guard lock(mutex_);
         if (abandoned_) return;  // its failure is on its way
         currentRequest_ = request;
+        origin = origin_;
     }
     const std::string& urlText = request.url().absoluteString();
     if (!request.url().isValid()) {
         fail(URLError::make(URLError::BadURL, urlText));
         return;
     }
-    if (origin_.isWebContent() && urlText.size() > TransferOrigin::MaximumURLLength) {
+    if (origin.isWebContent() && urlText.size() > TransferOrigin::MaximumURLLength) {
         // The error names the URL by its start: it is not copied whole again to say it is too long.
         fail(URLError::make(URLError::BadURL, urlText.substr(0, 256),
                             "web content loads no URL longer than " +
@@ -551,7 +571,7 @@ void URLConnection::startHop(const URLRequest& request) {
             fail(URLError::make(URLError::Unknown, urlText, "the URL protocol made no loader"));
             return;
         }
-        protocol->setTransferOrigin(origin_);
+        protocol->setTransferOrigin(origin);
         {
             std::lock_guard lock(mutex_);
             if (cancelled_ || abandoned_) return;
@@ -573,17 +593,21 @@ void URLConnection::startHop(const URLRequest& request) {
         return;
     }
     auto& engine = NetworkEngine::shared();
-    auto id = engine.start(request, std::make_shared<HopListener>(shared_from_this(), request), origin_);
+    auto id = engine.start(request, std::make_shared<HopListener>(shared_from_this(), request), origin);
     bool cancelNow = false;
+    std::optional<TransferOrigin> moved;
     {
         std::lock_guard lock(mutex_);
         if (cancelled_ || abandoned_) {
             cancelNow = true;
         } else {
             transferId_ = id;
+            // Moved while the hop was being started.
+            if (!(origin_ == origin)) moved = origin_;
         }
     }
     if (cancelNow) engine.cancel(id);
+    else if (moved) engine.reassign(id, *moved);
 }
 
 namespace {

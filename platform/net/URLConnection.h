@@ -66,7 +66,13 @@ public:
     // they do not fit, and the delegate then ends the load. Always true without a ticket. Any thread; a
     // page's ticket admits from the main thread only.
     bool charge(std::size_t bytes);
-    const TransferOrigin& origin() const { return origin_; }
+    // Any thread. Whose load it is now.
+    TransferOrigin origin() const;
+    // Any thread. Moves the load to `origin`'s group on the same side (a ping that outlives its document
+    // goes to its view's kept pings): the hop under way keeps its place, later hops go there.
+    void setOrigin(TransferOrigin origin);
+    // Any thread. Whether a response has begun to come (a redirect's included).
+    bool hasBeenAnswered() const { return answered_.load(); }
 
     const URLRequest& originalRequest() const { return originalRequest_; }
     // The request of the current hop.
@@ -128,7 +134,7 @@ private:
     void dataTaken(std::size_t bytes, std::size_t held);
 
     const URLRequest originalRequest_;
-    const TransferOrigin origin_;
+    TransferOrigin origin_;  // under the mutex
     std::weak_ptr<URLConnectionDelegate> delegate_;
     // For the one-shot loads, whose delegate nobody else holds.
     std::shared_ptr<URLConnectionDelegate> ownedDelegate_;
@@ -139,6 +145,7 @@ private:
     std::atomic<std::size_t> undeliveredData_{0};
     std::atomic<std::size_t> heldData_{0};
     std::atomic<bool> transferHeld_{false};
+    std::atomic<bool> answered_{false};
     mutable std::mutex mutex_;
     bool started_ = false;
     bool abandoned_ = false;         // no further hop starts; its failure is queued (or waits for start)

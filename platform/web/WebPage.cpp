@@ -20,6 +20,7 @@
 #include "platform/runloop/Clock.h"
 #include "platform/runloop/MainLoop.h"
 #include "platform/runloop/Timer.h"
+#include "platform/web/KeptPings.h"
 #include "platform/web/ResourceLoader.h"
 #include "platform/web/ScriptHeapReserve.h"
 #include "platform/web/WebPageBindings.h"
@@ -175,7 +176,9 @@ WebPage::WebPage(URL url, std::weak_ptr<WebPageClient> client, Options options)
 
 std::shared_ptr<WebPage> WebPage::create(const std::string& html, URL url, std::weak_ptr<WebPageClient> client,
                                          Options options, Error* error) {
-    if (options.origin.isWebContent() && options.origin.page == 0) options.origin.page = TransferOrigin::newPage();
+    if (options.origin.isWebContent() && options.origin.document == 0)
+        options.origin = TransferOrigin::webContent(TransferOrigin::newId(), options.origin.view);
+    if (!options.keptPings) options.keptPings = KeptPings::create(options.origin.keptLane());
     std::shared_ptr<WebPage> page(new WebPage(std::move(url), std::move(client), options));
     std::weak_ptr<WebPage> weak = page;
     // Gone with the page: its own teardown gives back whatever the loads still held.
@@ -298,28 +301,15 @@ void WebPage::cancelPending() {
         connection->abandon(Error("WebKitErrorDomain", 102, "the page that asked for the load has gone"));
 }
 
-// What the beacons kept at a page's close share, and lives as long as one of them: the room left of
-// the quota for what their owners keep, and the deadline, which goes with the last of them.
-struct WebPage::KeptBeacons {
-    explicit KeptBeacons(std::size_t room) : room(room) {}
-    ~KeptBeacons() {
-        if (deadline) deadline->invalidate();
-    }
-    KeptBeacons(const KeptBeacons&) = delete;
-    KeptBeacons& operator=(const KeptBeacons&) = delete;
-
-    std::size_t room;  // main thread
-    std::shared_ptr<Timer> deadline;
-};
-
 // Held by a load made for the page while it loads; gives back its place and charge when it goes, on the
-// main thread (the load may end on another).
+// main thread (the load may end on another). A ping kept past the close holds its entry in the view's
+// quota of kept pings too.
 class WebPage::LoadForPageTicket : public URLConnection::Ticket {
 public:
     LoadForPageTicket(std::weak_ptr<WebPage> page, std::uint64_t serial, std::size_t charged)
         : page_(std::move(page)), serial_(serial), charged_(charged) {}
     ~LoadForPageTicket() override {
-        auto end = [page = page_, serial = serial_, charged = charged_] {
+        auto end = [page = page_, serial = serial_, charged = charged_, kept = std::move(kept_)] {
             if (auto p = page.lock()) p->loadForPageEnded(serial, charged);
         };
         if (MainLoop::isMainThread()) {
@@ -330,59 +320,56 @@ public:
     }
     bool charge(std::size_t bytes) override {
         if (!MainLoop::isMainThread()) return false;
-        // A beacon past its page's close keeps what is left of the page's quota, and of the page's
-        // budget too while the page lives.
-        if (kept_ && bytes > kept_->room) return false;
+        // A ping past its page's close keeps what is left of its view's quota, and of the page's budget
+        // too while the page lives.
         auto page = page_.lock();
-        if (page) {
-            if (!page->charge(bytes)) return false;
-            charged_ += bytes;
-        } else if (!kept_) {
+        if (page && !page->charge(bytes)) return false;
+        if (kept_ && !kept_->charge(bytes)) {
+            if (page) page->discharge(bytes);
             return false;
         }
-        if (kept_) kept_->room -= bytes;
+        if (!page && !kept_) return false;
+        if (page) charged_ += bytes;
         return true;
     }
     // Main thread, at the close.
-    void keep(std::shared_ptr<KeptBeacons> beacons) { kept_ = std::move(beacons); }
+    void keep(std::shared_ptr<KeptPings::Entry> entry) { kept_ = std::move(entry); }
 
 private:
     std::weak_ptr<WebPage> page_;
     const std::uint64_t serial_;
     std::size_t charged_;  // main thread; read at the end, once nothing charges any more
-    std::shared_ptr<KeptBeacons> kept_;  // main thread
+    std::shared_ptr<KeptPings::Entry> kept_;  // main thread
 };
 
 void WebPage::keepBeacons() {
-    std::vector<std::weak_ptr<URLConnection>> kept;
-    std::vector<std::shared_ptr<LoadForPageTicket>> tickets;
-    std::size_t bytes = 0;
+    std::vector<KeptPings::Candidate> candidates;
+    std::vector<std::pair<LoadForPage*, std::shared_ptr<LoadForPageTicket>>> held;
     for (auto& [serial, load] : loadsForPage_) {
         if (load.kind != PageLoad::Beacon || load.kept) continue;
-        if (kept.size() == MaximumBeaconsPerPage) break;
         auto connection = load.connection.lock();
         auto ticket = load.ticket.lock();
         if (!connection || !ticket) continue;
         // What it holds now: the URL of its current hop, and its body.
         const URLRequest request = connection->currentRequest();
         const std::size_t size = request.url().absoluteString().size() + request.httpBody().size();
-        if (size > MaximumBeaconBytes - bytes) continue;
-        bytes += size;
-        load.kept = true;
-        kept.push_back(connection);
-        tickets.push_back(std::move(ticket));
+        candidates.push_back({std::move(connection), size, load.madeAt});
+        held.emplace_back(&load, std::move(ticket));
     }
-    if (kept.empty()) return;
-    auto beacons = std::make_shared<KeptBeacons>(MaximumBeaconBytes - bytes);
-    // Holds the loads weakly: a beacon that ends first is not kept for the deadline's sake, nor its page.
-    // Newest first, as at the close: none that waits is started by a place another gives up.
-    beacons->deadline = Timer::scheduledTimer(BeaconDeadline, false, [kept = std::move(kept)](Timer&) {
-        for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
-            if (auto connection = it->lock())
-                connection->abandon(Error("WebKitErrorDomain", 102, "the page's ping ran past its deadline"));
+    if (candidates.empty()) return;
+    std::vector<std::shared_ptr<KeptPings::Entry>> entries = options_.keptPings->keep(candidates);
+    std::size_t dropped = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (!entries[i]) {
+            ++dropped;
+            continue;
         }
-    });
-    for (const auto& ticket : tickets) ticket->keep(beacons);
+        held[i].first->kept = true;
+        held[i].second->keep(std::move(entries[i]));
+    }
+    if (dropped > 0)
+        logWarning("web page " + shownInLog(url_.absoluteString()) + " closed: " + std::to_string(dropped) +
+                   " of its pings end with it, past its web view's quota of kept pings");
 }
 
 std::shared_ptr<URLConnection> WebPage::connectionForPage(const URLRequest& request,
@@ -404,11 +391,12 @@ std::shared_ptr<URLConnection> WebPage::connectionForPage(const URLRequest& requ
     // As a subresource load of the URL costs, waiting and then under way: it may start at any moment.
     const std::size_t bytes = SubresourceQueue::waitingBytes(url) + SubresourceQueue::runningBytes(url);
     if (!charge(bytes)) return refuse("it does not fit in the page's memory budget");
-    auto connection = URLConnection::create(request, std::move(delegate), options_.origin, false);
+    const TransferOrigin origin = kind == PageLoad::Beacon ? options_.origin.ping() : options_.origin;
+    auto connection = URLConnection::create(request, std::move(delegate), origin, false);
     const std::uint64_t serial = nextLoadForPage_++;
     auto ticket = std::make_shared<LoadForPageTicket>(weak_from_this(), serial, bytes);
     connection->setTicket(ticket);
-    loadsForPage_.emplace(serial, LoadForPage{connection, ticket, kind});
+    loadsForPage_.emplace(serial, LoadForPage{connection, ticket, kind, false, Clock::now()});
     return connection;
 }
 

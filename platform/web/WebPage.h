@@ -32,6 +32,7 @@ namespace platform {
 
 class Bitmap;
 class Color;
+class KeptPings;
 class ResourceLoader;
 class Timer;
 class URLConnection;
@@ -53,6 +54,8 @@ public:
         // The side of the network its loads go on: web content (page 0: a page of its own, given an id
         // at creation), or the app's for a page the app itself runs.
         TransferOrigin origin = TransferOrigin::webContent(0);
+        // Its web view's lane of pings kept past their documents' close (null: a lane of its own).
+        std::shared_ptr<KeptPings> keptPings;
     };
     enum class ReadyState { Loading, Interactive, Complete };
 
@@ -189,24 +192,23 @@ public:
     std::size_t queuedNavigationCount() const { return outgoing_.size(); }
 
     // Loads the app makes because this page asked for them (a tracking ping, a precache, a picture to
-    // store) are the page's web content: they go under its id, count among its at most
+    // store) are the document's web content: they go under its id, count among its at most
     // MaximumLoadsForPage such loads at once and against its budget (their URL and what loading it
     // copies, and what their owner keeps of them: URLConnection::charge), and are refused past either or
     // for a URL longer than web content loads. They end with the page: when it closes or stops, any still
     // loading fails (its delegate hears so from a later task). The connection comes back not started (its
     // owner may set a delegate queue, then starts it); nullptr, with the reason in `error`, when refused.
-    // A ping the page sent (PageLoad::Beacon) outlives the close as a browser's beacon does: oldest first,
-    // up to MaximumBeaconsPerPage of them, and MaximumBeaconBytes of URL and body together, go on (still
-    // the page's web content, holding its place and charge until they end), the rest end with the page.
-    // Whatever their owners keep of them after the close comes out of what those bytes left of the same
-    // quota, and BeaconDeadline seconds after the close any still loading fails.
+    // A ping the page sent (PageLoad::Beacon) goes beside its loads, never behind them (see
+    // NetworkEngine.h), and outlives the close as a browser's beacon does: within its web view's quota of
+    // kept pings (KeptPings: those that may still be answered, oldest first), it goes on as the view's
+    // kept ping, holding the page's charge while the page lives; the rest end with the page.
     static constexpr std::size_t MaximumLoadsForPage = 64;
-    static constexpr std::size_t MaximumBeaconsPerPage = 16;
-    static constexpr std::size_t MaximumBeaconBytes = 64u << 10;  // a browser's keep-alive quota
-    static constexpr double BeaconDeadline = 30;
     std::shared_ptr<URLConnection> connectionForPage(const URLRequest& request,
                                                      std::weak_ptr<URLConnectionDelegate> delegate,
                                                      Error* error = nullptr, PageLoad kind = PageLoad::EndsWithPage);
+    // Whether connectionForPage may load for it: open and not stopped.
+    bool acceptsLoadsForPage() const { return !closed_ && !scriptsStopped_; }
+    const std::shared_ptr<KeptPings>& keptPings() const { return options_.keptPings; }
     std::size_t loadsForPageCount() const { return loadsForPage_.size(); }
     // Image elements the page keeps a source and size for.
     std::size_t imageCount() const { return images_.size(); }
@@ -364,8 +366,7 @@ private:
     // Ends what would call back into the page: timers, animation frames, loads and outgoing messages.
     void cancelPending();
     class LoadForPageTicket;
-    struct KeptBeacons;
-    // At the close: the beacons within the quota go on to the deadline (see connectionForPage).
+    // At the close: the pings within the view's quota go on (see connectionForPage).
     void keepBeacons();
     // A load made for the page has ended: its place and what it was charged come back.
     void loadForPageEnded(std::uint64_t serial, std::size_t charged);
@@ -424,6 +425,7 @@ private:
         std::weak_ptr<LoadForPageTicket> ticket;
         PageLoad kind = PageLoad::EndsWithPage;
         bool kept = false;  // a beacon going on past the close
+        double madeAt = 0;  // on the app's clock
     };
     std::map<std::uint64_t, LoadForPage> loadsForPage_;
     std::uint64_t nextLoadForPage_ = 1;

@@ -14,6 +14,7 @@
 #include "platform/ui/RenderContext.h"
 #include "platform/ui/Touch.h"
 #include "platform/ui/Window.h"
+#include "platform/web/KeptPings.h"
 #include "platform/web/WebPage.h"
 #include "platform/web/WebPageClient.h"
 
@@ -48,12 +49,11 @@ public:
 // The main document's network load: collects the body up to the size cap, then commits or fails.
 class WebView::MainLoad : public URLConnectionDelegate {
 public:
-    MainLoad(WebView* view, Entry entry, HistoryMove move, int historyIndex)
-        : view_(view), entry_(std::move(entry)), move_(move), historyIndex_(historyIndex) {}
+    MainLoad(WebView* view, Entry entry, HistoryMove move, int historyIndex, TransferOrigin document)
+        : view_(view), entry_(std::move(entry)), move_(move), historyIndex_(historyIndex), document_(document) {}
 
-    void start(const URLRequest& request, TransferOrigin origin) {
-        connection_ = URLConnection::create(request, weakSelf_, origin);
-    }
+    // The load is the document's that it will make.
+    void start(const URLRequest& request) { connection_ = URLConnection::create(request, weakSelf_, document_); }
     void cancel() {
         view_ = nullptr;
         if (connection_) connection_->cancel();
@@ -110,7 +110,7 @@ public:
         view_ = nullptr;
         URL url = response_ && response_->url().isValid() ? response_->url() : entry_.request.url();
         view->mainLoad_.reset();  // may drop this object: keep what is needed on the stack
-        view->commit(body_, url, entry_, move_, historyIndex_);
+        view->commit(body_, url, entry_, move_, historyIndex_, document_);
     }
     void didFailWithError(const std::shared_ptr<URLConnection>&, const Error& error) override { end(error); }
 
@@ -129,6 +129,7 @@ private:
     Entry entry_;
     HistoryMove move_;
     int historyIndex_;
+    TransferOrigin document_;
     std::shared_ptr<URLConnection> connection_;
     std::optional<HTTPURLResponse> response_;
     std::string body_;
@@ -137,6 +138,12 @@ private:
 WebView::WebView(Rect frame) : View(frame) {
     pageClient_ = std::make_shared<PageClient>(this);
 }
+
+TransferOrigin WebView::newDocument() const {
+    return loadsForApp_ ? TransferOrigin::app() : TransferOrigin::webContent(TransferOrigin::newId(), viewId_);
+}
+
+WebDocumentRef WebView::currentDocument() const { return WebDocumentRef(page_); }
 
 std::shared_ptr<WebView> WebView::create(Rect frame) {
     std::shared_ptr<WebView> view(new WebView(frame));
@@ -176,9 +183,7 @@ std::shared_ptr<URLConnection> WebView::connectionForPage(const URLRequest& requ
     return page_->connectionForPage(request, std::move(delegate), error, kind);
 }
 
-void WebView::setLoadsForApp(bool app) {
-    origin_ = app ? TransferOrigin::app() : TransferOrigin::webContent(TransferOrigin::newPage());
-}
+void WebView::setLoadsForApp(bool app) { loadsForApp_ = app; }
 
 void WebView::setFrame(Rect frame) {
     View::setFrame(frame);
@@ -324,22 +329,24 @@ void WebView::navigate(Entry entry, WebViewNavigationType type, HistoryMove move
             return;
         }
         std::string html = *entry.html;
-        commit(html, request.url(), entry, move, historyIndex);
+        commit(html, request.url(), entry, move, historyIndex, newDocument());
         return;
     }
-    auto load = std::make_shared<MainLoad>(this, entry, move, historyIndex);
+    auto load = std::make_shared<MainLoad>(this, entry, move, historyIndex, newDocument());
     load->weakSelf_ = load;
     mainLoad_ = load;
-    load->start(request, origin_);
+    load->start(request);
 }
 
-void WebView::commit(const std::string& html, const URL& url, const Entry& entry, HistoryMove move, int historyIndex) {
+void WebView::commit(const std::string& html, const URL& url, const Entry& entry, HistoryMove move, int historyIndex,
+                     TransferOrigin document) {
     if (page_) page_->close();
     page_.reset();
     WebPage::Options options;
     options.scriptTimeLimit = scriptTimeLimit_;
     options.owner = this;
-    options.origin = origin_;
+    options.origin = document;
+    options.keptPings = keptPings_;
     Size size = bounds().size;
     if (size.width > 0 && size.height > 0) options.viewport = size;
     Error error;
@@ -415,7 +422,8 @@ void WebView::ensurePage() {
     WebPage::Options options;
     options.scriptTimeLimit = scriptTimeLimit_;
     options.owner = this;
-    options.origin = origin_;
+    options.origin = newDocument();
+    options.keptPings = keptPings_;
     Size size = bounds().size;
     if (size.width > 0 && size.height > 0) options.viewport = size;
     // A blank document for evaluate() before any load; it has no client, so it tells the delegate nothing.

@@ -25,7 +25,9 @@
 #include "platform/net/URLRequest.h"
 #include "platform/ui/ScrollView.h"
 #include "platform/ui/View.h"
+#include "platform/web/KeptPings.h"
 #include "platform/web/PageLoad.h"
+#include "platform/web/WebDocumentRef.h"
 #include "platform/web/WebViewDelegate.h"
 #include "platform/web/WebViewNavigationType.h"
 
@@ -77,11 +79,16 @@ public:
     unsigned dataDetectorTypes() const { return dataDetectorTypes_; }
     void setDataDetectorTypes(unsigned v) { dataDetectorTypes_ = v; }
 
-    // Whose loads the view's pages make: web content (the default, each view a page of its own for the
-    // network's fair shares), or the app's, for a page the app itself runs (its own requests are never
-    // held up by web content). Set before the first load.
-    bool loadsForApp() const { return origin_.side == TransferOrigin::Side::App; }
+    // Whose loads the view's documents make: web content (the default, each document a group of its own
+    // for the network's fair shares), or the app's, for a page the app itself runs (its own requests are
+    // never held up by web content). Set before the first load.
+    bool loadsForApp() const { return loadsForApp_; }
     void setLoadsForApp(bool app);
+    // The document the view holds now (null when none), as loads made for it hold it: a ping it asked for
+    // goes out even once the view has loaded another (see WebDocumentRef).
+    WebDocumentRef currentDocument() const;
+    // The view's lane of pings kept past their documents' close, for all its documents together.
+    const std::shared_ptr<KeptPings>& keptPings() const { return keptPings_; }
 
     // A load the app makes because this view's page asked for it (a tracking ping, a precache, a picture
     // to store): web content of the current document, bounded and charged as WebPage::connectionForPage
@@ -140,7 +147,10 @@ private:
 
     void scheduleNavigation(Entry entry, WebViewNavigationType type, HistoryMove move, int historyIndex);
     void navigate(Entry entry, WebViewNavigationType type, HistoryMove move, int historyIndex);
-    void commit(const std::string& html, const URL& url, const Entry& entry, HistoryMove move, int historyIndex);
+    void commit(const std::string& html, const URL& url, const Entry& entry, HistoryMove move, int historyIndex,
+                TransferOrigin document);
+    // The origin of a new document's loads.
+    TransferOrigin newDocument() const;
     void fail(const Error& error);
     void pageFinished(WebPage& page);
     void pageStopped(WebPage& page, const Error& error);
@@ -178,7 +188,9 @@ private:
     bool mediaPlaybackRequiresUserAction_ = true;
     unsigned dataDetectorTypes_ = 0;
     double scriptTimeLimit_ = 1.0;
-    TransferOrigin origin_ = TransferOrigin::webContent(TransferOrigin::newPage());
+    bool loadsForApp_ = false;
+    const std::uint64_t viewId_ = TransferOrigin::newId();
+    const std::shared_ptr<KeptPings> keptPings_ = KeptPings::create(viewId_);
     // Between the app's did-enter-background and will-enter-foreground.
     bool appInBackground_ = false;
     // The one finger the page follows (phones' pages see more; ads need one), where it went down,

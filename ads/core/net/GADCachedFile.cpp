@@ -133,11 +133,7 @@ void GADCachedFile::beginFetchWithCacheBuster(bool cacheBuster) {
     std::optional<platform::Error> refusal;
     if (forPage_) {
         platform::Error error("", 0);
-        if (auto page = page_.lock()) {
-            connection = page->connectionForPage(request, weak_from_this(), &error, pageLoad_);
-        } else {
-            error = platform::Error(platform::WebView::ErrorDomain, 102, "the page that named the URL has gone");
-        }
+        connection = page_.connectionForPage(request, weak_from_this(), &error, pageLoad_);
         if (!connection) refusal = error;
     } else {
         connection = platform::URLConnection::create(request, weak_from_this(), platform::TransferOrigin::app(), false);

@@ -13,6 +13,7 @@
 #include "platform/net/URLConnectionDelegate.h"
 #include "platform/net/URLRequest.h"
 #include "platform/web/PageLoad.h"
+#include "platform/web/WebDocumentRef.h"
 
 namespace platform {
 class URLConnection;
@@ -59,11 +60,12 @@ class GADCachedFile : public platform::URLConnectionDelegate, public std::enable
     bool isDownloading() const { return connection_ != nullptr; }
     const std::optional<std::string>& receivedModificationDate() const { return receivedModificationDate_; }
 
-    // The page that named the URL, when a creative did: the download is then that page's web content
-    // (platform::WebView::connectionForPage), its body charged to the page, and it fails when the page has
-    // gone or refuses it; `kind` says whether it outlives the page's close (a ping's) or ends with it.
+    // The document that named the URL, when a creative did: the download is then its web content
+    // (platform::WebDocumentRef::connectionForPage), its body charged to it, and it fails when the
+    // document has gone or refuses it; `kind` says whether it outlives the document's close (a ping's)
+    // or ends with it.
     // Without one it is the app's own. Before validate().
-    void setPage(std::weak_ptr<platform::WebView> page, platform::PageLoad kind = platform::PageLoad::EndsWithPage) {
+    void setPage(platform::WebDocumentRef page, platform::PageLoad kind = platform::PageLoad::EndsWithPage) {
         page_ = std::move(page);
         forPage_ = true;
         pageLoad_ = kind;
@@ -102,7 +104,7 @@ class GADCachedFile : public platform::URLConnectionDelegate, public std::enable
     long HTTPStatusCode_ = 0;
     platform::HTTPHeaderFields HTTPHeaders_;
     std::shared_ptr<platform::URLConnection> connection_;
-    std::weak_ptr<platform::WebView> page_;
+    platform::WebDocumentRef page_;
     bool forPage_ = false;
     platform::PageLoad pageLoad_ = platform::PageLoad::EndsWithPage;
     std::optional<std::string> receivedModificationDate_;

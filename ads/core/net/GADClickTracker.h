@@ -20,7 +20,7 @@ class GADClickTracker : public GADCachedFileDelegate, public std::enable_shared_
 
     void trackURL(const std::optional<platform::URL>& url);
     // The page that named the URL (see GADCachedFile::setPage); before trackURL.
-    void setPage(std::weak_ptr<platform::WebView> page) {
+    void setPage(platform::WebDocumentRef page) {
         page_ = std::move(page);
         forPage_ = true;
     }
@@ -49,7 +49,7 @@ class GADClickTracker : public GADCachedFileDelegate, public std::enable_shared_
     bool hasTracked_ = false;
     bool cacheEnabled_ = true;
     std::weak_ptr<GADClickTrackerDelegate> delegate_;
-    std::weak_ptr<platform::WebView> page_;
+    platform::WebDocumentRef page_;
     bool forPage_ = false;
 };
 

@@ -23,11 +23,11 @@ GADClickTrackerCollection::~GADClickTrackerCollection() {
 }
 
 void GADClickTrackerCollection::start(const platform::URL& url, bool cacheEnabled,
-                                      const std::weak_ptr<platform::WebView>* page) {
+                                      const platform::WebDocumentRef* page) {
     // An empty string parses as an empty reference, which is nothing to load.
     if (!url.isValid() || url.absoluteString().empty()) return;
     // A creative's URL with no page to load it for is nobody's to send.
-    if (page != nullptr && page->expired()) return;
+    if (page != nullptr && page->isNull()) return;
     auto tracker = GADClickTracker::init();
     tracker->setDelegate(weak_from_this());
     tracker->setCacheEnabled(cacheEnabled);

@@ -55,7 +55,7 @@ class GADClickTrackerCollection : public GADClickTrackerDelegate,
   private:
     GADClickTrackerCollection() = default;
     // `page` null: the app's own; otherwise for that page.
-    void start(const platform::URL& url, bool cacheEnabled, const std::weak_ptr<platform::WebView>* page);
+    void start(const platform::URL& url, bool cacheEnabled, const platform::WebDocumentRef* page);
     void scheduleCleanup();
 
     std::set<std::shared_ptr<GADClickTracker>> trackers_;

@@ -37,6 +37,7 @@
 #include "platform/ui/Window.h"
 #include "platform/web/ScriptContext.h"
 #include "platform/web/SubresourceQueue.h"
+#include "platform/web/KeptPings.h"
 #include "platform/web/WebPage.h"
 #include "platform/web/WebView.h"
 #include "tests/ads/core/sdkcore/SDKCoreTestSupport.h"
@@ -795,11 +796,11 @@ TEST_CASE("GADBannerView: clicks a creative sent just before its banner's releas
     road.runUntilIdle();
     CHECK(road.until([&] {
         return clicksHeard(road, "tapped") == 1 &&
-               clicksHeard(road, "flooding") == platform::WebPage::MaximumBeaconsPerPage;
+               clicksHeard(road, "flooding") == platform::KeptPings::MaximumPerView;
     }));
     road.runUntil([] { return false; }, 1.0);
     CHECK(clicksHeard(road, "tapped") == 1);
-    CHECK(clicksHeard(road, "flooding") == platform::WebPage::MaximumBeaconsPerPage);
+    CHECK(clicksHeard(road, "flooding") == platform::KeptPings::MaximumPerView);
     // Each ends, and the trackers let go of it.
     CHECK(road.until([] { return ruzave::GADClickTrackerCollection::sharedInstance()->runningTrackerCount() == 0; }));
 }

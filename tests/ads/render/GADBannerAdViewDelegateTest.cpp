@@ -23,6 +23,7 @@
 #include "platform/testing/Harness.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
+#include "platform/web/KeptPings.h"
 #include "platform/web/WebPage.h"
 #include "platform/web/WebView.h"
 #include "tools/adserver/MRAIDScripts.h"
@@ -324,10 +325,10 @@ TEST_CASE_FIXTURE(ServerRender, "GADBannerAdViewDelegate: what a creative's mess
     // The creative goes: what it asked for ends with its page, but for its oldest pings within the page's
     // quota, which wait on until the deadline; what waited is never sent.
     render("<p>next</p>");
-    REQUIRE(runUntil([&] { return page->loadsForPageCount() == platform::WebPage::MaximumBeaconsPerPage; }));
+    REQUIRE(runUntil([&] { return page->loadsForPageCount() == platform::KeptPings::MaximumPerView; }));
     runUntilIdle();
-    CHECK(page->loadsForPageCount() == platform::WebPage::MaximumBeaconsPerPage);
-    advance(platform::WebPage::BeaconDeadline + 1);
+    CHECK(page->loadsForPageCount() == platform::KeptPings::MaximumPerView);
+    advance(platform::KeptPings::Deadline + 1);
     REQUIRE(runUntil([&] { return page->loadsForPageCount() == 0; }));
     REQUIRE(runUntil([&] { return ruzave::GADClickTrackerCollection::sharedInstance()->runningTrackerCount() == 0; }));
     CHECK(server->requestCount("/track/hang") == 6);

@@ -114,7 +114,7 @@ Load load(const platform::URLRequest& request, platform::TransferOrigin origin =
 }
 
 platform::TransferOrigin newPage() {
-    return platform::TransferOrigin::webContent(platform::TransferOrigin::newPage());
+    return platform::TransferOrigin::webContent(platform::TransferOrigin::newId());
 }
 
 bool allDone(const std::vector<Load>& loads) {
@@ -427,7 +427,7 @@ TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: pages' loads together stay unde
     }
     // Pages that already load leave the new pages' reserve free, so when all twelve have loads under way
     // before it is taken (as they do on a slow machine), that much stays free.
-    const std::size_t filled = limits.webContentTransfers - limits.newPageReserve;
+    const std::size_t filled = limits.webContentTransfers - limits.newDocumentReserve;
     REQUIRE(runUntil([&] { return silent.server->waitingConnections() >= filled; }));
     runUntil([] { return false; }, 0.5);  // whatever else was to start has
     // By the time the app's requests have ended, more connections would have come.
@@ -499,7 +499,7 @@ TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: a page with nothing under way g
                                  "every place with hanging loads") {
     auto& engine = platform::NetworkEngine::shared();
     const auto limits = engine.limits();
-    const std::size_t share = limits.pageTransfers;
+    const std::size_t share = limits.documentTransfers;
     const std::size_t half = limits.webContentTransfers / 2;
     REQUIRE(half >= 2 * share);
     server->route("/quick", adserver::Response::text("quick"));
@@ -534,14 +534,14 @@ TEST_CASE_FIXTURE(ServerFixture,
     auto& engine = platform::NetworkEngine::shared();
     const auto limits = engine.limits();
     const std::size_t cap = limits.webContentTransfers;
-    const std::size_t share = limits.pageTransfers;
+    const std::size_t share = limits.documentTransfers;
     server->route("/quick", adserver::Response::text("quick"));
     // Enough pages to fill web content's room with loads that hang, each with more waiting.
     const std::size_t greedyPages = (cap + share - 1) / share;
     SilentPages silent(greedyPages, share + 20);
     std::vector<Load> greedy;
     for (std::size_t page = 0; page < greedyPages; ++page) silent.add(greedy);
-    REQUIRE(runUntil([&] { return silent.connections() >= cap - limits.newPageReserve; }));
+    REQUIRE(runUntil([&] { return silent.connections() >= cap - limits.newDocumentReserve; }));
 
     // Two more pages ask for two loads each: the first of each goes out with nothing freed, the second
     // waits, as they now have one under way.
@@ -641,15 +641,15 @@ TEST_CASE("NetworkEngine: limitsFor keeps the app six places and web content one
         CHECK(l.appTransfers >= PerHost);
         CHECK(l.webContentTransfers >= 1);
         CHECK(l.webContentTransfers <= NetworkEngine::MaximumWebContentTransfers);
-        CHECK(l.pageTransfers >= 1);
-        CHECK(l.pageTransfers <= l.webContentTransfers);
+        CHECK(l.documentTransfers >= 1);
+        CHECK(l.documentTransfers <= l.webContentTransfers);
         CHECK(l.appTransfers * AtWorst <= l.appDescriptors);
         CHECK(l.reservedDescriptors + l.idleConnections + l.webContentTransfers * AtWorst + l.appDescriptors <= limit);
         // Web content gives way to the app only at low limits, and the reserve only at the lowest.
         if (limit >= 64) CHECK(l.webContentTransfers >= PerHost);
         if (limit >= 35) CHECK(l.reservedDescriptors == std::min(NetworkEngine::ReservedDescriptors, limit / 2));
         if (limit >= 128) CHECK(l.reservedDescriptors == NetworkEngine::ReservedDescriptors);
-        if (l.webContentTransfers >= 8 * PerHost) CHECK(l.pageTransfers == l.webContentTransfers / 8);
+        if (l.webContentTransfers >= 8 * PerHost) CHECK(l.documentTransfers == l.webContentTransfers / 8);
     }
     // The figures the header gives.
     struct Row {
@@ -662,7 +662,7 @@ TEST_CASE("NetworkEngine: limitsFor keeps the app six places and web content one
         CHECK(l.reservedDescriptors == row.reserved);
         CHECK(l.idleConnections == row.idle);
         CHECK(l.webContentTransfers == row.web);
-        CHECK(l.pageTransfers == row.page);
+        CHECK(l.documentTransfers == row.page);
         CHECK(l.appTransfers == row.app);
     }
 }
@@ -707,7 +707,7 @@ void newPageBesideFivePages(ServerFixture& fixture, rlim_t descriptorLimit) {
     auto& engine = platform::NetworkEngine::shared();
     const auto limits = engine.limits();
     REQUIRE(limits.descriptorLimit == descriptorLimit);
-    const std::size_t filled = limits.webContentTransfers - limits.newPageReserve;
+    const std::size_t filled = limits.webContentTransfers - limits.newDocumentReserve;
     fixture.server->route("/quick", adserver::Response::text("quick"));
 
     constexpr std::size_t Loads = 128;

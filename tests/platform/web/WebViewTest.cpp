@@ -1015,7 +1015,7 @@ TEST_CASE_FIXTURE(Harness, "WebView: a load made for its page is the page's, bou
     // One that ends gives its place and charge back.
     auto quick = p.view->connectionForPage(URLRequest(url(server->baseURL() + "/ok")), recorder);
     REQUIRE(quick);
-    CHECK(quick->origin() == TransferOrigin::webContent(page->options().origin.page));
+    CHECK(quick->origin() == page->options().origin);
     CHECK(page->chargedBytes() > charged);
     quick->start();
     REQUIRE(runUntil([&] { return recorder->finishes == 1; }, 10));
@@ -1131,10 +1131,11 @@ TEST_CASE_FIXTURE(Harness, "WebView: a page's ping outlives its document, and on
     REQUIRE(runUntil([&] { return ping.recorder->finishes == 1 && image.recorder->failures == 1; }, 20));
     CHECK(ping.recorder->body == "heard");
     CHECK(ping.recorder->failures == 0);
-    // The other ping still holds its place, under the page's id, until the deadline.
+    // The other ping still holds its place, now among its view's kept pings, until the deadline.
     CHECK(page->loadsForPageCount() == 1);
-    CHECK(hanging.connection->origin() == TransferOrigin::webContent(page->options().origin.page));
-    advance(WebPage::BeaconDeadline - 1);
+    CHECK(hanging.connection->origin() == page->options().origin.kept());
+    CHECK(p.view->keptPings()->count() == 1);
+    advance(KeptPings::Deadline - 1);
     runUntilIdle();
     CHECK(hanging.recorder->failures == 0);
     advance(2);
@@ -1156,33 +1157,42 @@ TEST_CASE_FIXTURE(Harness, "WebView: past the ping quota, by count or by bytes, 
     REQUIRE(p.load(*this, "<p>many</p>"));
     auto many = p.view->currentPage();
     std::vector<PageLoadUnderWay> pings;
-    for (std::size_t i = 0; i < WebPage::MaximumBeaconsPerPage + 3; ++i)
+    for (std::size_t i = 0; i < KeptPings::MaximumPerView + 3; ++i)
         pings.push_back(startLoadForPage(*p.view, URLRequest(url(server->baseURL() + "/hang?n=" + std::to_string(i))),
                                          PageLoad::Beacon));
     REQUIRE(p.load(*this, "<p>next</p>"));
     REQUIRE(runUntil([&] { return failuresOf(pings) == 3; }, 10));
     runUntilIdle();
     CHECK(failuresOf(pings) == 3);
-    CHECK(many->loadsForPageCount() == WebPage::MaximumBeaconsPerPage);
-    for (std::size_t i = WebPage::MaximumBeaconsPerPage; i < pings.size(); ++i)
+    CHECK(many->loadsForPageCount() == KeptPings::MaximumPerView);
+    for (std::size_t i = KeptPings::MaximumPerView; i < pings.size(); ++i)
         CHECK(pings[i].recorder->failures == 1);
+
+    // The quota is the view's, for all its documents: the next document's pings end with it while the
+    // kept ones may still be answered.
+    std::vector<PageLoadUnderWay> more;
+    more.push_back(startLoadForPage(*p.view, URLRequest(url(server->baseURL() + "/hang?more")), PageLoad::Beacon));
+    REQUIRE(p.load(*this, "<p>again</p>"));
+    REQUIRE(runUntil([&] { return failuresOf(more) == 1; }, 10));
+    CHECK(p.view->keptPings()->count() == KeptPings::MaximumPerView);
 
     // By bytes of URL and body: three 20 KB URLs fit, a fourth does not, a short URL after it still does,
     // and a short URL with a body past the quota does not.
-    REQUIRE(p.load(*this, "<p>long</p>"));
-    auto longer = p.view->currentPage();
+    Page q;
+    REQUIRE(q.load(*this, "<p>long</p>"));
+    auto longer = q.view->currentPage();
     const std::string padding(20u << 10, 'a');
     pings.clear();
     for (int i = 0; i < 4; ++i)
         pings.push_back(startLoadForPage(
-            *p.view, URLRequest(url(server->baseURL() + "/hang?n=" + std::to_string(i) + "&p=" + padding)),
+            *q.view, URLRequest(url(server->baseURL() + "/hang?n=" + std::to_string(i) + "&p=" + padding)),
             PageLoad::Beacon));
-    pings.push_back(startLoadForPage(*p.view, URLRequest(url(server->baseURL() + "/hang?short")), PageLoad::Beacon));
+    pings.push_back(startLoadForPage(*q.view, URLRequest(url(server->baseURL() + "/hang?short")), PageLoad::Beacon));
     URLRequest post(url(server->baseURL() + "/hang?post"));
     post.setHTTPMethod("POST");
-    post.setHTTPBody(std::string(WebPage::MaximumBeaconBytes, 'b'));
-    pings.push_back(startLoadForPage(*p.view, post, PageLoad::Beacon));
-    REQUIRE(p.load(*this, "<p>after</p>"));
+    post.setHTTPBody(std::string(KeptPings::MaximumBytesPerView, 'b'));
+    pings.push_back(startLoadForPage(*q.view, post, PageLoad::Beacon));
+    REQUIRE(q.load(*this, "<p>after</p>"));
     REQUIRE(runUntil([&] { return failuresOf(pings) == 2; }, 10));
     runUntilIdle();
     CHECK(failuresOf(pings) == 2);
@@ -1219,5 +1229,5 @@ TEST_CASE_FIXTURE(Harness, "WebView: a ping whose page is gone is still delivere
     CHECK(ping.recorder->body == "heard");
     REQUIRE(runUntil([&] { return refused || big.recorder->finishes == 1; }, 20));
     CHECK(refused);
-    CHECK(kept <= WebPage::MaximumBeaconBytes);
+    CHECK(kept <= KeptPings::MaximumBytesPerView);
 }

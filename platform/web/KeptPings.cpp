@@ -1,0 +1,176 @@
+#include "platform/web/KeptPings.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "platform/base/Log.h"
+#include "platform/net/URLConnection.h"
+#include "platform/runloop/Clock.h"
+#include "platform/runloop/MainLoop.h"
+#include "platform/runloop/Timer.h"
+
+namespace platform {
+
+namespace {
+// Every view's kept pings together (main thread only).
+std::size_t keptInProcess = 0;
+std::size_t keptBytesInProcess = 0;
+
+Error keptPingError(const std::string& why) { return Error("WebKitErrorDomain", 102, why); }
+} // namespace
+
+// A ping made after its document closed holds only its entry in the quotas; it gives the entry back on
+// the main thread (the load may end on another).
+class KeptPings::AfterCloseTicket : public URLConnection::Ticket {
+public:
+    explicit AfterCloseTicket(std::shared_ptr<Entry> entry) : entry_(std::move(entry)) {}
+    ~AfterCloseTicket() override {
+        if (!MainLoop::isMainThread()) MainLoop::main().post([entry = std::move(entry_)] {});
+    }
+    bool charge(std::size_t bytes) override { return MainLoop::isMainThread() && entry_->charge(bytes); }
+
+private:
+    std::shared_ptr<Entry> entry_;
+};
+
+std::shared_ptr<KeptPings> KeptPings::create(std::uint64_t lane) {
+    return std::shared_ptr<KeptPings>(new KeptPings(lane));
+}
+
+KeptPings::~KeptPings() {
+    if (deadline_) deadline_->invalidate();
+}
+
+std::size_t KeptPings::countInProcess() { return keptInProcess; }
+std::size_t KeptPings::bytesInProcess() { return keptBytesInProcess; }
+
+KeptPings::Entry::~Entry() {
+    if (lane_) lane_->release(*this);
+}
+
+bool KeptPings::Entry::charge(std::size_t bytes) {
+    if (released_ || !lane_) return false;
+    if (bytes > MaximumBytesPerView - lane_->bytes_ || bytes > MaximumBytesInProcess - keptBytesInProcess)
+        return false;
+    bytes_ += bytes;
+    lane_->bytes_ += bytes;
+    keptBytesInProcess += bytes;
+    return true;
+}
+
+void KeptPings::release(Entry& entry) {
+    if (entry.released_) return;
+    entry.released_ = true;
+    entries_.erase(entry.at_);
+    bytes_ -= entry.bytes_;
+    keptBytesInProcess -= entry.bytes_;
+    --keptInProcess;
+}
+
+std::shared_ptr<KeptPings::Entry> KeptPings::admit(const std::shared_ptr<URLConnection>& connection, std::size_t bytes,
+                                                   double madeAt) {
+    std::shared_ptr<Entry> entry(new Entry());
+    entry->lane_ = shared_from_this();
+    entry->connection_ = connection;
+    entry->bytes_ = bytes;
+    entry->madeAt_ = madeAt;
+    entry->deadline_ = Clock::now() + Deadline;
+    entry->at_ = entries_.insert(entries_.end(), entry.get());
+    bytes_ += bytes;
+    keptBytesInProcess += bytes;
+    ++keptInProcess;
+    // Out of its document's places, into this view's lane of kept pings.
+    connection->setOrigin(connection->origin().kept());
+    scheduleDeadline();
+    return entry;
+}
+
+std::vector<std::shared_ptr<KeptPings::Entry>> KeptPings::keep(const std::vector<Candidate>& candidates) {
+    const double now = Clock::now();
+    auto stalled = [now](const URLConnection& connection, double madeAt) {
+        return !connection.hasBeenAnswered() && now - madeAt >= StalledAfter;
+    };
+    std::vector<std::size_t> order(candidates.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const Candidate& x = candidates[a];
+        const Candidate& y = candidates[b];
+        return std::make_pair(stalled(*x.connection, x.madeAt), x.madeAt) <
+               std::make_pair(stalled(*y.connection, y.madeAt), y.madeAt);
+    });
+    std::vector<std::shared_ptr<Entry>> kept(candidates.size());
+    for (std::size_t i : order) {
+        const Candidate& c = candidates[i];
+        auto fits = [&] {
+            return entries_.size() < MaximumPerView && keptInProcess < MaximumInProcess &&
+                   c.bytes <= MaximumBytesPerView - bytes_ && c.bytes <= MaximumBytesInProcess - keptBytesInProcess;
+        };
+        // One that may still be answered takes the place of one kept earlier that has stalled, the longest
+        // stalled first.
+        if (!fits() && !stalled(*c.connection, c.madeAt)) {
+            for (auto at = entries_.begin(); at != entries_.end() && !fits();) {
+                Entry& old = **at++;
+                auto connection = old.connection_.lock();
+                if (connection && !stalled(*connection, old.madeAt_)) continue;
+                release(old);
+                if (connection) connection->abandon(keptPingError("the page's ping gave its place to a newer one"));
+            }
+        }
+        if (!fits()) continue;
+        kept[i] = admit(c.connection, c.bytes, c.madeAt);
+    }
+    return kept;
+}
+
+std::shared_ptr<URLConnection> KeptPings::connectionAfterClose(const URLRequest& request,
+                                                               std::weak_ptr<URLConnectionDelegate> delegate,
+                                                               const TransferOrigin& document, Error* error) {
+    const std::size_t bytes = request.url().absoluteString().size() + request.httpBody().size();
+    if (request.url().absoluteString().size() > TransferOrigin::MaximumURLLength) {
+        setError(error, keptPingError("the page's ping is refused: its URL is too long"));
+        return nullptr;
+    }
+    auto connection = URLConnection::create(request, std::move(delegate), document.kept(), false);
+    std::vector<Candidate> one{{connection, bytes, Clock::now()}};
+    std::shared_ptr<Entry> entry = keep(one).front();
+    if (!entry) {
+        logWarning("web view: a ping made after its page closed is dropped: the kept pings' quota is full");
+        setError(error, keptPingError("the page's ping is refused: its web view keeps as many as it may"));
+        return nullptr;
+    }
+    connection->setTicket(std::make_shared<AfterCloseTicket>(std::move(entry)));
+    return connection;
+}
+
+void KeptPings::scheduleDeadline() {
+    if (entries_.empty()) {
+        if (deadline_) deadline_->invalidate();
+        deadline_.reset();
+        return;
+    }
+    double soonest = (*std::min_element(entries_.begin(), entries_.end(), [](const Entry* a, const Entry* b) {
+                         return a->deadline_ < b->deadline_;
+                     }))->deadline_;
+    if (deadline_) deadline_->invalidate();
+    std::weak_ptr<KeptPings> weak = weak_from_this();
+    deadline_ = Timer::scheduledTimer(std::max(0.0, soonest - Clock::now()), false, [weak](Timer&) {
+        if (auto lane = weak.lock()) lane->deadlinePassed();
+    });
+}
+
+void KeptPings::deadlinePassed() {
+    const double now = Clock::now();
+    std::vector<std::shared_ptr<URLConnection>> late;
+    for (auto at = entries_.begin(); at != entries_.end();) {
+        Entry& entry = **at++;
+        if (entry.deadline_ > now) continue;
+        if (auto connection = entry.connection_.lock()) late.push_back(std::move(connection));
+        release(entry);
+    }
+    // Newest first: none that waits is started by a place an older one gives up as it fails.
+    for (auto it = late.rbegin(); it != late.rend(); ++it)
+        (*it)->abandon(keptPingError("the page's ping ran past its deadline"));
+    scheduleDeadline();
+}
+
+} // namespace platform

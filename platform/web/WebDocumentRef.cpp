@@ -1,0 +1,27 @@
+#include "platform/web/WebDocumentRef.h"
+
+#include "platform/net/URLConnection.h"
+#include "platform/web/KeptPings.h"
+#include "platform/web/WebPage.h"
+
+namespace platform {
+
+WebDocumentRef::WebDocumentRef(const std::shared_ptr<WebPage>& page) {
+    if (!page) return;
+    page_ = page;
+    pings_ = page->keptPings();
+    origin_ = page->options().origin;
+}
+
+std::shared_ptr<URLConnection> WebDocumentRef::connectionForPage(const URLRequest& request,
+                                                                 std::weak_ptr<URLConnectionDelegate> delegate,
+                                                                 Error* error, PageLoad kind) const {
+    auto page = page_.lock();
+    if (page && page->acceptsLoadsForPage()) return page->connectionForPage(request, std::move(delegate), error, kind);
+    if (kind == PageLoad::Beacon && pings_)
+        return pings_->connectionAfterClose(request, std::move(delegate), origin_, error);
+    setError(error, Error("WebKitErrorDomain", 102, "the page's load is refused: the page has gone"));
+    return nullptr;
+}
+
+} // namespace platform
