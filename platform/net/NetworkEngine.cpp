@@ -48,6 +48,9 @@ struct Transfer {
     Steady::time_point lastActivity;  // set when it starts: waiting for a place does not count
     Steady::duration timeout{};
     Steady::time_point waitDeadline;  // when it stops waiting for a place and fails
+    // When it was queued, and whether a place was due to it at once (see NetworkEngine::Observations).
+    Steady::time_point queuedAt;
+    bool newDocument = false;
     curl_off_t lastUploaded = 0;
     // The response head being read; 1xx heads are skipped.
     HTTPResponseHeadParser head;
@@ -112,6 +115,11 @@ public:
         Lane& lane = laneFor(*t);
         Group& group = *lane.group;
         TransferId id = t->id;
+        // Due a place at once (see NetworkEngine::Observations): the first load of a document that has had
+        // none.
+        t->newDocument = !first && group.kind == Kind::Load && group.running == 0 && group.waiting == 0 &&
+                         !group.served && reserve_ > 0;
+        t->queuedAt = Steady::now();
         withdraw(lane);
         auto at = first ? lane.queue.insert(lane.queue.begin(), std::move(t))
                         : lane.queue.insert(lane.queue.end(), std::move(t));
@@ -151,7 +159,6 @@ public:
         lane.queue.pop_front();
         waiting_.erase(t->id);
         --group->waiting;
-        group->served = true;
         offer(lane);
         adopt(*t, lane);
         return t;
@@ -243,7 +250,8 @@ private:
         Lane* lane;
         Queue::iterator at;
     };
-    using Rank = std::tuple<int, std::uint64_t, GroupKey>;  // under way, turn, key
+    // Under way, then whether it was served (one that never was goes first), turn, key.
+    using Rank = std::tuple<int, bool, std::uint64_t, GroupKey>;
 
     static std::size_t kindIndex(Kind kind) { return static_cast<std::size_t>(kind); }
     static GroupKey groupKeyOf(const TransferOrigin& origin) {
@@ -258,7 +266,7 @@ private:
         GroupKey key = groupKeyOf(origin);
         return std::to_string(key.first) + ' ' + std::to_string(key.second) + ' ' + hostKey;
     }
-    static Rank rankOf(const Group& group) { return {group.running, group.turn, group.key}; }
+    static Rank rankOf(const Group& group) { return {group.running, group.served, group.turn, group.key}; }
     static bool hasRoom(const Lane& lane) { return lane.running < NetworkEngine::MaximumTransfersPerHost; }
 
     Lane& laneFor(const Transfer& t) {
@@ -314,11 +322,11 @@ private:
     }
     const Group* firstReadyGroup(Kind kind) const {
         const auto& ready = ready_[kindIndex(kind)];
-        return ready.empty() ? nullptr : &groups_.at(std::get<2>(*ready.begin()));
+        return ready.empty() ? nullptr : &groups_.at(std::get<3>(*ready.begin()));
     }
     Group* firstReady(Kind kind) {
         const auto& ready = ready_[kindIndex(kind)];
-        return ready.empty() ? nullptr : &groups_.at(std::get<2>(*ready.begin()));
+        return ready.empty() ? nullptr : &groups_.at(std::get<3>(*ready.begin()));
     }
 
     // A lane is in its group's ready set while it has room and a transfer waiting; the group is in its
@@ -340,7 +348,10 @@ private:
         auto& ready = ready_[kindIndex(group.kind)];
         if (listed) ready.erase(rankOf(group));
         group.running += runningChange;
-        if (served) group.turn = ++turns_;
+        if (served) {
+            group.turn = ++turns_;
+            group.served = true;
+        }
         if (listed) ready.insert(rankOf(group));
     }
     // By a copy of the key: the one in the entry goes with it.
@@ -393,6 +404,8 @@ struct NetworkEngine::Impl {
     bool stopping = false;
     std::atomic<TransferId> nextId{1};
     std::atomic<std::size_t> active{0};
+    std::mutex observationsMutex;
+    NetworkEngine::Observations observed;
 
     // Network thread only.
     // Transfers under way: each has its handle in the multi.
@@ -715,11 +728,20 @@ struct NetworkEngine::Impl {
         return t;
     }
 
+    // A transfer that was to have a place at once leaves its queue (started or given up): how long it waited.
+    void observeWait(const Transfer& t) {
+        if (!t.newDocument) return;
+        const double waited = std::chrono::duration<double>(Steady::now() - t.queuedAt).count();
+        std::lock_guard lock(observationsMutex);
+        observed.longestNewDocumentWait = std::max(observed.longestNewDocumentWait, waited);
+    }
+
     // Fails the waiting transfers whose time is up, unsent; returns when the next one's is. A waiting
     // transfer holds no place, so none frees.
     Steady::time_point expireWaiting(Steady::time_point now) {
         while (!waitingDeadlines.empty() && waitingDeadlines.begin()->first <= now) {
             std::unique_ptr<Transfer> t = takeWaiting(waitingDeadlines.begin()->second);
+            observeWait(*t);
             auto listener = std::move(t->listener);
             std::string url = t->url();
             t.reset();
@@ -744,6 +766,7 @@ struct NetworkEngine::Impl {
     std::size_t launchNext(TransferPool& pool) {
         std::size_t started = 0;
         while (std::unique_ptr<Transfer> t = pool.next()) {
+            observeWait(*t);
             waitingDeadlines.erase({t->waitDeadline, t->id});
             launch(std::move(t));
             ++started;
@@ -775,6 +798,8 @@ struct NetworkEngine::Impl {
             for (auto id = ids->rbegin(); id != ids->rend(); ++id) {
                 if (!transfers.at(*id)->requestWritten) {
                     requeue(*id);
+                    std::lock_guard lock(observationsMutex);
+                    ++observed.loadsPutBack;
                     return true;
                 }
             }
@@ -788,6 +813,10 @@ struct NetworkEngine::Impl {
             }
         }
         if (quietest == nullptr) return false;
+        {
+            std::lock_guard lock(observationsMutex);
+            ++observed.loadsGivenWay;
+        }
         endRunning(quietest->id, URLError::make(URLError::TimedOut, quietest->url(),
                                                 "the load gave its place to another document's"));
         return true;
@@ -1089,6 +1118,11 @@ void NetworkEngine::cancel(TransferId id) {
 }
 
 std::size_t NetworkEngine::activeTransferCount() const { return impl_->active.load(); }
+
+NetworkEngine::Observations NetworkEngine::observations() const {
+    std::lock_guard lock(impl_->observationsMutex);
+    return impl_->observed;
+}
 
 const NetworkEngine::Limits& NetworkEngine::limits() const { return impl_->limits; }
 

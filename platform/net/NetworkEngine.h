@@ -123,6 +123,15 @@ public:
 
     // Transfers started and not yet completed or cancelled, waiting ones included.
     std::size_t activeTransferCount() const;
+    // What the engine saw of web content's promises since it started, for tests and benchmarks. Any thread.
+    struct Observations {
+        // The longest a document with nothing under way (that had not had a place yet) waited for its
+        // first place, which it gets at once.
+        double longestNewDocumentWait = 0;
+        std::size_t loadsPutBack = 0;   // loads whose request was not written, put back to wait again
+        std::size_t loadsGivenWay = 0;  // loads failed to give their place to another's
+    };
+    Observations observations() const;
     // The figures this engine runs by. Any thread.
     const Limits& limits() const;
     // True on the network thread.

@@ -76,6 +76,14 @@ void TrickleServer::run() {
             if (c.head.find("\r\n\r\n") == std::string::npos) continue;
             c.answering = true;
             ++requests_;
+            {
+                // "GET /path?query HTTP/1.1": the second word of the first line.
+                const std::string line = c.head.substr(0, c.head.find("\r\n"));
+                const std::size_t from = line.find(' ');
+                const std::size_t to = line.find(' ', from + 1);
+                std::lock_guard lock(targetsMutex_);
+                targets_.push_back(from == std::string::npos ? std::string() : line.substr(from + 1, to - from - 1));
+            }
             static const char Head[] = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 100000000\r\n\r\nt";
             (void)!::send(c.fd, Head, sizeof Head - 1, MSG_NOSIGNAL);
         }
@@ -89,6 +97,11 @@ void TrickleServer::run() {
         open_.store(connections.size());
     }
     for (const auto& c : connections) ::close(c.fd);
+}
+
+std::vector<std::string> TrickleServer::requestTargets() const {
+    std::lock_guard lock(targetsMutex_);
+    return targets_;
 }
 
 } // namespace adserver

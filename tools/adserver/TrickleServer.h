@@ -8,7 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace adserver {
 
@@ -23,6 +26,8 @@ public:
     std::size_t openConnections() const { return open_.load(); }
     // Requests read since it started.
     std::size_t requestCount() const { return requests_.load(); }
+    // The targets (path and query) of the requests read, in order.
+    std::vector<std::string> requestTargets() const;
 
     TrickleServer(const TrickleServer&) = delete;
     TrickleServer& operator=(const TrickleServer&) = delete;
@@ -37,6 +42,8 @@ private:
     const std::chrono::milliseconds interval_;
     std::atomic<std::size_t> open_{0};
     std::atomic<std::size_t> requests_{0};
+    mutable std::mutex targetsMutex_;
+    std::vector<std::string> targets_;
     std::thread thread_;
 };
 
