@@ -11,6 +11,7 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -20,6 +21,7 @@
 #include "platform/net/TransferOrigin.h"
 #include "platform/runloop/MainLoop.h"
 #include "tests/platform/net/NetTestSupport.h"
+#include "tools/adserver/LoopbackListener.h"
 #include "tools/adserver/SilentServer.h"
 #include "tools/adserver/TrickleServer.h"
 
@@ -689,81 +691,7 @@ struct TricklingHosts {
     }
 };
 
-std::size_t failedLoads(const std::vector<Load>& loads) {
-    return static_cast<std::size_t>(
-        std::count_if(loads.begin(), loads.end(), [](const Load& l) { return l.recorder->failures > 0; }));
-}
-
-// Two pages of loads that trickle and three of loads that hang, 128 each on hosts of their own, come one
-// after another and fill web content; then a new page's one load must be answered long before a trickle
-// fails for its rate or a hang for its timeout. Where the reserve is not enough (the lowest limits), pages
-// with the most under way give places back: hanging loads wait again, trickling ones fail.
-void newPageBesideFivePages(ServerFixture& fixture, rlim_t descriptorLimit) {
-    rlimit descriptors{};
-    REQUIRE(getrlimit(RLIMIT_NOFILE, &descriptors) == 0);
-    REQUIRE(descriptors.rlim_max >= descriptorLimit);
-    descriptors.rlim_cur = descriptorLimit;
-    REQUIRE(setrlimit(RLIMIT_NOFILE, &descriptors) == 0);
-    auto& engine = platform::NetworkEngine::shared();
-    const auto limits = engine.limits();
-    REQUIRE(limits.descriptorLimit == descriptorLimit);
-    const std::size_t filled = limits.webContentTransfers - limits.newDocumentReserve;
-    fixture.server->route("/quick", adserver::Response::text("quick"));
-
-    constexpr std::size_t Loads = 128;
-    constexpr std::size_t HostsPerPage = (Loads + 5) / 6;
-    TricklingHosts trickling(2 * HostsPerPage);
-    SilentPages silent(3, Loads);
-    std::vector<Load> trickles;
-    std::vector<Load> hangs;
-    for (std::size_t page = 0; page < 2; ++page) {
-        auto origin = newPage();
-        for (std::size_t i = 0; i < Loads; ++i)
-            trickles.push_back(load(trickling.request(page * HostsPerPage + i % HostsPerPage), origin));
-        fixture.runUntil([&] { return trickling.server->requestCount() >= std::min(filled, Loads); }, 5);
-    }
-    for (std::size_t page = 0; page < 3; ++page) silent.add(hangs);
-    REQUIRE(fixture.runUntil(
-        [&] { return trickling.server->openConnections() + silent.connections() >= filled; }, 10));
-    fixture.runUntil([] { return false; }, 0.5);  // whatever else was to start has
-
-    auto asked = std::chrono::steady_clock::now();
-    Load fresh = load(ServerFixture::request("/quick?n=fresh"), newPage());
-    REQUIRE(fixture.runUntil([&] { return fresh.recorder->done(); }, 20));
-    CHECK(std::chrono::steady_clock::now() - asked < std::chrono::seconds(5));
-    CHECK(fresh.recorder->body == "quick");
-    // The hanging loads that gave way wait again; they never fail for it.
-    CHECK(failedLoads(hangs) == 0);
-    // With the reserve, nobody gave way at all.
-    if (limits.webContentTransfers >= 53) CHECK(failedLoads(trickles) == 0);
-    CHECK(trickling.server->openConnections() <= limits.webContentTransfers);
-
-    cancelAll(hangs);
-    cancelAll(trickles);
-    REQUIRE(fixture.runUntil([&] { return engine.activeTransferCount() == 0; }));
-}
-
 } // namespace
-
-TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: a page with nothing under way gets a place beside five pages filling "
-                                 "web content at 64 descriptors") {
-    newPageBesideFivePages(*this, 64);
-}
-
-TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: a page with nothing under way gets a place beside five pages filling "
-                                 "web content at 128 descriptors") {
-    newPageBesideFivePages(*this, 128);
-}
-
-TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: a page with nothing under way gets a place beside five pages filling "
-                                 "web content at 256 descriptors") {
-    newPageBesideFivePages(*this, 256);
-}
-
-TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: a page with nothing under way gets a place beside five pages filling "
-                                 "web content at 1,024 descriptors") {
-    newPageBesideFivePages(*this, 1024);
-}
 
 TEST_CASE_FIXTURE(HangingHosts, "NetworkEngine: a page's hanging or trickling loads on a host never hold another "
                                 "page's loads there") {
@@ -857,5 +785,93 @@ TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: a page's slow but moving load k
         CHECK(dribble.recorder->error->code == platform::URLError::TimedOut);
         CHECK(dribble.recorder->body.size() < PerWindow);
         REQUIRE(runUntil([&] { return engine.activeTransferCount() == 0; }));
+    }
+}
+
+namespace {
+// Answers each connection's request with `head` at once and its five-byte body `bodyAfter` later, from
+// a thread of its own; stops (closing what it holds) when it goes.
+class EarlyHeadServer {
+public:
+    EarlyHeadServer(std::string head, std::chrono::seconds bodyAfter) : head_(std::move(head)), bodyAfter_(bodyAfter) {
+        fd_ = adserver::listenOnLoopback(port_);
+        REQUIRE(fd_ >= 0);
+        thread_ = std::thread([this] { run(); });
+    }
+    ~EarlyHeadServer() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+        ::close(fd_);
+    }
+    std::uint16_t port() const { return port_; }
+
+private:
+    void run() {
+        std::vector<int> clients;
+        std::unique_lock lock(mutex_);
+        std::optional<std::chrono::steady_clock::time_point> bodyAt;
+        while (!stopping_) {
+            lock.unlock();
+            int client = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client >= 0) {
+                char buffer[4096];
+                std::string request;
+                while (request.find("\r\n\r\n") == std::string::npos) {
+                    ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+                    if (n <= 0) break;
+                    request.append(buffer, static_cast<std::size_t>(n));
+                }
+                (void)!::send(client, head_.data(), head_.size(), MSG_NOSIGNAL);
+                clients.push_back(client);
+                bodyAt = std::chrono::steady_clock::now() + bodyAfter_;
+            }
+            lock.lock();
+            if (bodyAt && std::chrono::steady_clock::now() >= *bodyAt) {
+                for (int c : clients) (void)!::send(c, "early", 5, MSG_NOSIGNAL);
+                bodyAt.reset();
+            }
+            changed_.wait_for(lock, std::chrono::milliseconds(50));
+        }
+        for (int c : clients) ::close(c);
+    }
+
+    std::string head_;
+    std::chrono::seconds bodyAfter_;
+    int fd_ = -1;
+    std::uint16_t port_ = 0;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool stopping_ = false;
+};
+} // namespace
+
+// The least rate is of a body under way: an interim head, or a final head sent ahead of a body the server
+// is still making, starts no window.
+TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: an answer whose 103 or 200 head comes at once and whose body comes "
+                                 "at 17 s completes as web content") {
+    constexpr int BodyAfter = platform::NetworkEngine::WebContentRateWindowSeconds + 2;
+    EarlyHeadServer interim("HTTP/1.1 103 Early Hints\r\nLink: </style.css>; rel=preload\r\n\r\n"
+                            "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n",
+                            std::chrono::seconds(BodyAfter));
+    EarlyHeadServer final("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n", std::chrono::seconds(BodyAfter));
+    auto config = platform::NetworkConfiguration::sharedInstance();
+    config->addHostMapping("interim.ruzave.example", 80, "127.0.0.1", interim.port());
+    config->addHostMapping("final.ruzave.example", 80, "127.0.0.1", final.port());
+    auto page = newPage();
+    std::vector<Load> loads;
+    for (const char* host : {"interim", "final"}) {
+        auto r = platform::URLRequest::withURLString(std::string("http://") + host + ".ruzave.example/late");
+        REQUIRE(r.has_value());
+        loads.push_back(load(*r, page));
+    }
+    REQUIRE(runUntil([&] { return allDone(loads); }, 3 * BodyAfter));
+    for (const auto& l : loads) {
+        CHECK(l.recorder->failures == 0);
+        CHECK(l.recorder->body == "early");
     }
 }
