@@ -402,6 +402,7 @@ struct NetworkEngine::Impl {
     std::vector<TransferId> pendingResumes;
     std::vector<std::pair<TransferId, TransferOrigin>> pendingMoves;
     bool stopping = false;
+    int batches = 0;  // Batch objects alive: commands wait until none is
     std::atomic<TransferId> nextId{1};
     std::atomic<std::size_t> active{0};
     std::mutex observationsMutex;
@@ -916,12 +917,13 @@ struct NetworkEngine::Impl {
     };
     void takeCommands(Commands& commands) {
         std::lock_guard lock(mutex);
+        commands.stop = stopping;
+        if (batches > 0) return;
         commands.starts.swap(pendingStarts);
         pendingStartsById.clear();
         commands.cancels.swap(pendingCancels);
         commands.resumes.swap(pendingResumes);
         commands.moves.swap(pendingMoves);
-        commands.stop = stopping;
     }
 
     // A transfer changes groups (a ping whose document closed): waiting, it queues in its new group;
@@ -1052,6 +1054,11 @@ struct NetworkEngine::Impl {
     }
 };
 
+namespace {
+// The engine while it runs: a batch begun before it starts, or after it stops, has nothing to hold.
+std::atomic<void*> runningEngine{nullptr};
+} // namespace
+
 NetworkEngine& NetworkEngine::shared() {
     // Made after what it uses, so that it is stopped before they go at exit.
     NetworkConfiguration::sharedInstance();
@@ -1059,9 +1066,9 @@ NetworkEngine& NetworkEngine::shared() {
     return engine;
 }
 
-NetworkEngine::NetworkEngine() : impl_(std::make_unique<Impl>()) {}
+NetworkEngine::NetworkEngine() : impl_(std::make_unique<Impl>()) { runningEngine.store(impl_.get()); }
 
-NetworkEngine::~NetworkEngine() = default;
+NetworkEngine::~NetworkEngine() { runningEngine.store(nullptr); }
 
 NetworkEngine::TransferId NetworkEngine::start(const URLRequest& request,
                                                std::shared_ptr<NetworkTransferListener> listener, TransferOrigin origin) {
@@ -1118,6 +1125,18 @@ void NetworkEngine::cancel(TransferId id) {
 }
 
 std::size_t NetworkEngine::activeTransferCount() const { return impl_->active.load(); }
+
+NetworkEngine::Batch::Batch() : engine_(static_cast<Impl*>(runningEngine.load())) {
+    if (engine_ == nullptr) return;
+    std::lock_guard lock(engine_->mutex);
+    ++engine_->batches;
+}
+
+NetworkEngine::Batch::~Batch() {
+    if (engine_ == nullptr) return;
+    std::lock_guard lock(engine_->mutex);
+    if (--engine_->batches == 0) curl_multi_wakeup(engine_->multi);
+}
 
 NetworkEngine::Observations NetworkEngine::observations() const {
     std::lock_guard lock(impl_->observationsMutex);

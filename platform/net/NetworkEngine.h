@@ -56,6 +56,8 @@
 namespace platform {
 
 class NetworkEngine {
+    struct Impl;
+
 public:
     using TransferId = std::uint64_t;
     static constexpr int MaximumTransfersPerHost = 6;
@@ -121,6 +123,21 @@ public:
     // Any thread. Reads on with a transfer its listener paused; nothing for one that is not paused.
     void resume(TransferId id);
 
+    // While one lives, the network thread takes none of the commands given meanwhile (starts, cancels,
+    // moves, resumes): it takes them together once the last goes, so that a page's close (its loads
+    // cancelled, its pings moved to its view's lane) leaves no moment in which a place one of them frees
+    // starts another that is about to go. Any thread; keep it short.
+    class Batch {
+    public:
+        Batch();
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+    private:
+        Impl* engine_;  // the engine that was running when it began, if any
+    };
+
     // Transfers started and not yet completed or cancelled, waiting ones included.
     std::size_t activeTransferCount() const;
     // What the engine saw of web content's promises since it started, for tests and benchmarks. Any thread.
@@ -143,7 +160,6 @@ public:
 
 private:
     NetworkEngine();
-    struct Impl;
     std::unique_ptr<Impl> impl_;
 };
 

@@ -4,6 +4,7 @@
 #include <numeric>
 
 #include "platform/base/Log.h"
+#include "platform/net/NetworkEngine.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/Clock.h"
 #include "platform/runloop/MainLoop.h"
@@ -67,36 +68,32 @@ void KeptPings::release(Entry& entry) {
     --keptInProcess;
 }
 
-std::shared_ptr<KeptPings::Entry> KeptPings::admit(const std::shared_ptr<URLConnection>& connection, std::size_t bytes,
-                                                   double madeAt) {
+std::shared_ptr<KeptPings::Entry> KeptPings::admit(const Candidate& candidate) {
     std::shared_ptr<Entry> entry(new Entry());
     entry->lane_ = shared_from_this();
-    entry->connection_ = connection;
-    entry->bytes_ = bytes;
-    entry->madeAt_ = madeAt;
+    entry->connection_ = candidate.connection;
+    entry->bytes_ = candidate.bytes;
+    entry->madeAt_ = candidate.madeAt;
+    entry->stalled_ = candidate.stalled;
     entry->deadline_ = Clock::now() + Deadline;
     entry->at_ = entries_.insert(entries_.end(), entry.get());
-    bytes_ += bytes;
-    keptBytesInProcess += bytes;
+    bytes_ += candidate.bytes;
+    keptBytesInProcess += candidate.bytes;
     ++keptInProcess;
     // Out of its document's places, into this view's lane of kept pings.
-    connection->setOrigin(connection->origin().kept());
+    candidate.connection->setOrigin(candidate.connection->origin().kept());
     scheduleDeadline();
     return entry;
 }
 
 std::vector<std::shared_ptr<KeptPings::Entry>> KeptPings::keep(const std::vector<Candidate>& candidates) {
     const double now = Clock::now();
-    auto stalled = [now](const URLConnection& connection, double madeAt) {
-        return !connection.hasBeenAnswered() && now - madeAt >= StalledAfter;
-    };
+    auto rank = [](const Candidate& c) { return c.hostAnswered ? 0 : c.stalled ? 2 : 1; };
     std::vector<std::size_t> order(candidates.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        const Candidate& x = candidates[a];
-        const Candidate& y = candidates[b];
-        return std::make_pair(stalled(*x.connection, x.madeAt), x.madeAt) <
-               std::make_pair(stalled(*y.connection, y.madeAt), y.madeAt);
+        return std::make_pair(rank(candidates[a]), candidates[a].madeAt) <
+               std::make_pair(rank(candidates[b]), candidates[b].madeAt);
     });
     std::vector<std::shared_ptr<Entry>> kept(candidates.size());
     for (std::size_t i : order) {
@@ -105,19 +102,21 @@ std::vector<std::shared_ptr<KeptPings::Entry>> KeptPings::keep(const std::vector
             return entries_.size() < MaximumPerView && keptInProcess < MaximumInProcess &&
                    c.bytes <= MaximumBytesPerView - bytes_ && c.bytes <= MaximumBytesInProcess - keptBytesInProcess;
         };
-        // One that may still be answered takes the place of one kept earlier that has stalled, the longest
-        // stalled first.
-        if (!fits() && !stalled(*c.connection, c.madeAt)) {
+        // One that may still be answered takes the place of one kept earlier that has stalled since (or
+        // had when it was kept), the longest kept first.
+        if (!fits() && !c.stalled) {
             for (auto at = entries_.begin(); at != entries_.end() && !fits();) {
                 Entry& old = **at++;
                 auto connection = old.connection_.lock();
-                if (connection && !stalled(*connection, old.madeAt_)) continue;
+                if (connection &&
+                    (connection->hasBeenAnswered() || (!old.stalled_ && now - old.madeAt_ < StalledAfter)))
+                    continue;
                 release(old);
                 if (connection) connection->abandon(keptPingError("the page's ping gave its place to a newer one"));
             }
         }
         if (!fits()) continue;
-        kept[i] = admit(c.connection, c.bytes, c.madeAt);
+        kept[i] = admit(c);
     }
     return kept;
 }
@@ -131,7 +130,7 @@ std::shared_ptr<URLConnection> KeptPings::connectionAfterClose(const URLRequest&
         return nullptr;
     }
     auto connection = URLConnection::create(request, std::move(delegate), document.kept(), false);
-    std::vector<Candidate> one{{connection, bytes, Clock::now()}};
+    std::vector<Candidate> one{{connection, bytes, Clock::now(), false, false}};
     std::shared_ptr<Entry> entry = keep(one).front();
     if (!entry) {
         logWarning("web view: a ping made after its page closed is dropped: the kept pings' quota is full");
@@ -167,7 +166,8 @@ void KeptPings::deadlinePassed() {
         if (auto connection = entry.connection_.lock()) late.push_back(std::move(connection));
         release(entry);
     }
-    // Newest first: none that waits is started by a place an older one gives up as it fails.
+    // Together: none that waits is started by a place another gives up as it fails.
+    NetworkEngine::Batch batch;
     for (auto it = late.rbegin(); it != late.rend(); ++it)
         (*it)->abandon(keptPingError("the page's ping ran past its deadline"));
     scheduleDeadline();

@@ -28,8 +28,8 @@ public:
     static constexpr std::size_t MaximumInProcess = 256;
     static constexpr std::size_t MaximumBytesInProcess = 1u << 20;
     static constexpr double Deadline = 30;
-    // A ping unanswered this long after it was made may be to a host that never answers: at a close it
-    // ranks after those that may still be answered, and gives way to them.
+    // A host that has left a document's ping unanswered this long may never answer: at the document's
+    // close its pings rank after those that may still be answered, and give way to them.
     static constexpr double StalledAfter = 5;
 
     // `lane`: the web view's id (TransferOrigin::keptLane).
@@ -57,19 +57,24 @@ public:
         std::size_t bytes_ = 0;
         double madeAt_ = 0;
         double deadline_ = 0;
+        bool stalled_ = false;
         bool released_ = false;
     };
 
-    // A document's ping at its close: its connection, what it holds (its URL and body) and when it was made.
+    // A document's ping at its close: its connection, what it holds (its URL and body), when it was made,
+    // and what the document saw of its host: one that answered a ping of the document, or one that has
+    // left one unanswered for StalledAfter (stalled).
     struct Candidate {
         std::shared_ptr<URLConnection> connection;
         std::size_t bytes = 0;
         double madeAt = 0;
+        bool hostAnswered = false;
+        bool stalled = false;
     };
-    // Which of a closing document's pings go on: within the quotas, those that may still be answered before
-    // stalled ones, oldest first; a stalled ping kept earlier in this view gives way to one that may still
-    // be answered (it fails now). Returns one entry per candidate, null for those that end with the
-    // document. The kept ones move to this lane on the network.
+    // Which of a closing document's pings go on: within the quotas, those to hosts that answered first,
+    // then those that may still be answered, then stalled ones, each oldest first; a stalled ping kept
+    // earlier in this view gives way to one that is not (it fails now). Returns one entry per candidate,
+    // null for those that end with the document. The kept ones move to this lane on the network.
     std::vector<std::shared_ptr<Entry>> keep(const std::vector<Candidate>& candidates);
 
     // A ping of `document` made after the document has closed (a purchase reported late): kept as its
@@ -92,7 +97,7 @@ private:
 
     // Takes `entry` out of the quotas (it has ended or given way).
     void release(Entry& entry);
-    std::shared_ptr<Entry> admit(const std::shared_ptr<URLConnection>& connection, std::size_t bytes, double madeAt);
+    std::shared_ptr<Entry> admit(const Candidate& candidate);
     void scheduleDeadline();
     void deadlinePassed();
 

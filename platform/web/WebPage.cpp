@@ -16,6 +16,7 @@
 #include "duktape.h"
 #include "platform/base/Log.h"
 #include "platform/net/NetworkConfiguration.h"
+#include "platform/net/NetworkEngine.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/Clock.h"
 #include "platform/runloop/MainLoop.h"
@@ -276,6 +277,8 @@ WebPage::~WebPage() {
 }
 
 void WebPage::cancelPending() {
+    // The network takes what follows as one: nothing freed here starts a load that is about to go.
+    NetworkEngine::Batch batch;
     for (auto& [id, entry] : timers_) entry.timer->invalidate();
     timers_.clear();
     if (frameTimer_) frameTimer_->invalidate();
@@ -287,9 +290,8 @@ void WebPage::cancelPending() {
     refusalReasons_.clear();
     for (const auto& out : outgoing_) discharge(out.charged);
     outgoing_.clear();
-    // Loads made for the page end with it, but for the beacons it kept; each gives back its charge as its
-    // end is told. Newest first: a load that waits is never started by a place that one under way gives
-    // up as it ends.
+    // Loads made for the page end with it, but for the pings kept in its view's lane; each gives back its
+    // charge as its end is told.
     keepBeacons();
     std::vector<std::shared_ptr<URLConnection>> ending;
     for (auto it = loadsForPage_.rbegin(); it != loadsForPage_.rend(); ++it) {
@@ -343,18 +345,37 @@ private:
 };
 
 void WebPage::keepBeacons() {
-    std::vector<KeptPings::Candidate> candidates;
-    std::vector<std::pair<LoadForPage*, std::shared_ptr<LoadForPageTicket>>> held;
+    // What the document saw of each host its pings went to: whether one answered, and its oldest
+    // unanswered ping.
+    const double now = Clock::now();
+    struct HostSeen {
+        bool answered = false;
+        double oldestUnanswered = std::numeric_limits<double>::infinity();
+    };
+    std::map<std::string, HostSeen> hosts;
+    for (const auto& host : answeredPingHosts_) hosts[host].answered = true;
+    std::vector<std::pair<LoadForPage*, std::shared_ptr<URLConnection>>> pings;
     for (auto& [serial, load] : loadsForPage_) {
         if (load.kind != PageLoad::Beacon || load.kept) continue;
         auto connection = load.connection.lock();
-        auto ticket = load.ticket.lock();
-        if (!connection || !ticket) continue;
+        if (!connection) continue;
+        HostSeen& seen = hosts[connection->currentRequest().url().host()];
+        if (connection->hasBeenAnswered()) seen.answered = true;
+        else seen.oldestUnanswered = std::min(seen.oldestUnanswered, load.madeAt);
+        pings.emplace_back(&load, std::move(connection));
+    }
+    std::vector<KeptPings::Candidate> candidates;
+    std::vector<std::pair<LoadForPage*, std::shared_ptr<LoadForPageTicket>>> held;
+    for (auto& [load, connection] : pings) {
+        auto ticket = load->ticket.lock();
+        if (!ticket) continue;
         // What it holds now: the URL of its current hop, and its body.
         const URLRequest request = connection->currentRequest();
         const std::size_t size = request.url().absoluteString().size() + request.httpBody().size();
-        candidates.push_back({std::move(connection), size, load.madeAt});
-        held.emplace_back(&load, std::move(ticket));
+        const HostSeen& seen = hosts[request.url().host()];
+        candidates.push_back({std::move(connection), size, load->madeAt, seen.answered,
+                              !seen.answered && now - seen.oldestUnanswered >= KeptPings::StalledAfter});
+        held.emplace_back(load, std::move(ticket));
     }
     if (candidates.empty()) return;
     std::vector<std::shared_ptr<KeptPings::Entry>> entries = options_.keptPings->keep(candidates);
@@ -401,7 +422,17 @@ std::shared_ptr<URLConnection> WebPage::connectionForPage(const URLRequest& requ
 }
 
 void WebPage::loadForPageEnded(std::uint64_t serial, std::size_t charged) {
-    loadsForPage_.erase(serial);
+    auto found = loadsForPage_.find(serial);
+    if (found != loadsForPage_.end()) {
+        // A host that answered a ping ranks its other pings first at the close (see keepBeacons).
+        auto connection = found->second.connection.lock();
+        if (found->second.kind == PageLoad::Beacon && connection && connection->hasBeenAnswered() &&
+            answeredPingHosts_.size() < MaximumLoadsForPage) {
+            std::string host = connection->currentRequest().url().host();
+            if (host.size() <= MaximumHostLength) answeredPingHosts_.insert(std::move(host));
+        }
+        loadsForPage_.erase(found);
+    }
     discharge(charged);
 }
 

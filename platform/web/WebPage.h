@@ -428,6 +428,10 @@ private:
         double madeAt = 0;  // on the app's clock
     };
     std::map<std::uint64_t, LoadForPage> loadsForPage_;
+    // Hosts that answered one of its pings (at most MaximumLoadsForPage of them, none longer than a DNS
+    // name may be).
+    static constexpr std::size_t MaximumHostLength = 255;
+    std::set<std::string> answeredPingHosts_;
     std::uint64_t nextLoadForPage_ = 1;
     std::size_t loadsForPageRefused_ = 0;
     std::uint64_t nextLoadSerial_ = 1;

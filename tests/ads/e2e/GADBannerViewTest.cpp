@@ -771,38 +771,43 @@ std::size_t clicksHeard(const IsolationRoad& road, const std::string& mark) {
 
 } // namespace
 
-TEST_CASE("GADBannerView: clicks a creative sent just before its banner's release reach the ad server, as many as "
-          "the page's ping quota") {
-    // Each creative's images hang on the ad host and hold its places there: its clicks wait behind them.
+TEST_CASE("GADBannerView: a creative with hanging trackers and images sends its clicks at once, and after its release") {
+    // Its images hang on the ad host, and its trackers on a host of its own that never answers.
     IsolationRoad road(hangingOn(GADHosts::kAdServerHost));
+    const std::string trackerHost = silentHost(0, 0);
+    road.mapSilentHost(trackerHost);
     road.server->routeHost(GADHosts::kAdServerHost, kClickPingPath,
                            [](const adserver::Request&) { return adserver::Response::text(""); });
-    auto tapped = road.place("tapped");
-    REQUIRE(road.loaded(tapped));
-    auto flooding = road.place("flooding");
-    REQUIRE(road.loaded(flooding));
+    auto banner = road.place("hanging");
+    REQUIRE(road.loaded(banner));
     REQUIRE(road.until([&] { return road.heard(kHangPath, GADHosts::kAdServerHost) >= 6; }));
-    sendClicks(road, tapped, "tapped", 1);
-    sendClicks(road, flooding, "flooding", 40);
-    road.runUntil([] { return false; }, 0.5);
-    REQUIRE(clicksHeard(road, "tapped") + clicksHeard(road, "flooding") == 0);
+    auto trackers = ruzave::GADClickTrackerCollection::sharedInstance();
+    const std::size_t before = trackers->trackedCount();
+    banner->adView()->evaluate("for (var i = 0; i < 20; i++) location.href = "
+                               "'gmsg://mobileads.ruzave.example/httpTrack?u=' + encodeURIComponent('https://" +
+                               trackerHost + "/track?n=' + i);");
+    REQUIRE(road.until([&] { return trackers->trackedCount() >= before + 20; }));
+    REQUIRE(road.until([&] { return road.silent->waitingConnections() >= 6; }));
+    road.advance(platform::KeptPings::StalledAfter + 1);  // the creative lives on a while
 
-    // Released at once: their pages close, their images end, and the clicks go out.
-    for (const auto& banner : road.banners)
-        banner->removeFromSuperview();
-    tapped.reset();
-    flooding.reset();
+    const auto asked = std::chrono::steady_clock::now();
+    sendClicks(road, banner, "live", 2);
+    CHECK(road.until([&] { return clicksHeard(road, "live") == 2; }));
+    CHECK(std::chrono::steady_clock::now() - asked < std::chrono::seconds(5));
+
+    // Sent just before the banner's release: they go out after it, as its view's kept pings.
+    sendClicks(road, banner, "released", 2);
+    banner->removeFromSuperview();
+    banner.reset();
     road.banners.clear();
     road.runUntilIdle();
-    CHECK(road.until([&] {
-        return clicksHeard(road, "tapped") == 1 &&
-               clicksHeard(road, "flooding") == platform::KeptPings::MaximumPerView;
-    }));
-    road.runUntil([] { return false; }, 1.0);
-    CHECK(clicksHeard(road, "tapped") == 1);
-    CHECK(clicksHeard(road, "flooding") == platform::KeptPings::MaximumPerView);
-    // Each ends, and the trackers let go of it.
-    CHECK(road.until([] { return ruzave::GADClickTrackerCollection::sharedInstance()->runningTrackerCount() == 0; }));
+    CHECK(road.until([&] { return clicksHeard(road, "released") == 2; }));
+    road.runUntil([] { return false; }, 0.5);
+    CHECK(clicksHeard(road, "live") == 2);
+    CHECK(clicksHeard(road, "released") == 2);
+    // The hanging trackers fail at the kept pings' deadline, and the trackers let go of every one.
+    road.advance(platform::KeptPings::Deadline + 1);
+    CHECK(road.until([&] { return trackers->runningTrackerCount() == 0; }));
 }
 
 namespace {

@@ -1201,6 +1201,54 @@ TEST_CASE_FIXTURE(Harness, "WebView: past the ping quota, by count or by bytes, 
     CHECK(longer->loadsForPageCount() == 4);
 }
 
+TEST_CASE_FIXTURE(Harness, "WebView: at a close, pings that may be answered go before those whose host never "
+                           "answered, and take their place in the view's quota") {
+    auto server = startServer();
+    adserver::Response hang = adserver::Response::text("late");
+    hang.delay = std::chrono::seconds(60);  // cut short when the server stops
+    server->route("/hang", hang);
+    adserver::Response slow = adserver::Response::text("heard");
+    slow.delay = std::chrono::seconds(1);
+    server->route("/slow", slow);
+    server->route("/ok", adserver::Response::text("fine"));
+    const std::string silent = server->baseURL() + "/hang";           // a host that never answers
+    const std::string answering = server->baseURL("localhost");      // one that does
+    Page p;
+    REQUIRE(p.load(*this, "<p>first</p>"));
+    // A full quota of trackers to the silent host, made long ago...
+    std::vector<PageLoadUnderWay> trackers;
+    for (std::size_t i = 0; i < KeptPings::MaximumPerView; ++i)
+        trackers.push_back(startLoadForPage(*p.view, URLRequest(url(silent + "?n=" + std::to_string(i))), PageLoad::Beacon));
+    advance(KeptPings::StalledAfter + 1);
+    // ...then clicks to a host that answered one of the document's pings, and to one not heard from yet.
+    auto answered = startLoadForPage(*p.view, URLRequest(url(answering + "/ok")), PageLoad::Beacon);
+    REQUIRE(runUntil([&] { return answered.recorder->finishes == 1; }, 10));
+    auto click = startLoadForPage(*p.view, URLRequest(url(answering + "/slow?click")), PageLoad::Beacon);
+    REQUIRE(p.load(*this, "<p>second</p>"));
+    // The click is kept, and the newest tracker ends with the document in its place.
+    REQUIRE(runUntil([&] { return click.recorder->finishes == 1; }, 10));
+    CHECK(click.recorder->body == "heard");
+    CHECK(failuresOf(trackers) == 1);
+    CHECK(trackers.back().recorder->failures == 1);
+
+    // The click has gone, leaving one place in the view's quota. The next document's pings to a host not
+    // heard from take it, and then a stalled tracker's place (the longest kept).
+    std::vector<PageLoadUnderWay> fresh;
+    for (const char* n : {"a", "b"})
+        fresh.push_back(startLoadForPage(*p.view, URLRequest(url(answering + "/slow?fresh=" + n)), PageLoad::Beacon));
+    REQUIRE(p.load(*this, "<p>third</p>"));
+    REQUIRE(runUntil([&] { return fresh[0].recorder->finishes + fresh[1].recorder->finishes == 2; }, 10));
+    CHECK(failuresOf(trackers) == 2);
+    CHECK(trackers.front().recorder->failures == 1);
+    CHECK(p.view->keptPings()->count() <= KeptPings::MaximumPerView);
+    advance(KeptPings::Deadline + 1);
+    REQUIRE(runUntil([&] { return failuresOf(trackers) == static_cast<int>(trackers.size()); }, 10));
+    runUntilIdle();
+    CHECK(p.view->keptPings()->count() == 0);
+    CHECK(KeptPings::countInProcess() == 0);
+    CHECK(KeptPings::bytesInProcess() == 0);
+}
+
 TEST_CASE_FIXTURE(Harness, "WebView: a ping whose page is gone is still delivered, holds nothing of the page, and keeps "
                            "no more of its answer than the quota") {
     auto server = startServer();
