@@ -53,6 +53,11 @@
 //    release-beside: 20 banners, 16 of whose creatives hold images on the ad host, each sending two
 //    `click` messages, then every banner's next ad: creative_clicks_beside_16_holding_ad_host_{delivered,
 //    latest_ms}.
+// reload. A creative that sends 16 `httpTrack` messages to a hanging URL on the ad host and reloads itself
+//    at once, again and again, for 30 s: creative_reloading_kept_pings_view (the banner's web view's kept
+//    pings, of its quota of 16), _kept_pings_process, _documents (loaded in the 30 s), _resident_mb and
+//    _peak_resident_mb (VmRSS and VmHWM then), and _resident_after_deadline_mb (VmRSS once the page has
+//    been replaced and the kept pings' deadline has passed).
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -85,6 +90,8 @@
 #include "ads/native/GADDefaultInAppPurchaseDelegate.h"
 #include "bench/BenchIsolation.h"
 #include "platform/base/Log.h"
+#include "platform/web/KeptPings.h"
+#include "platform/web/WebView.h"
 #include "platform/foundation/Sandbox.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tools/adserver/AdResponses.h"
@@ -764,6 +771,41 @@ bool measureClicksBesideHoldingPages(App& app) {
     return true;
 }
 
+// reload. See the head of the file.
+bool measureSelfReloadingCreative(App& app) {
+    PingCreative pings;
+    pings.count = 16;
+    pings.perTurn = 16;
+    pings.urlOf = pingOn(GADHosts::kAdServerHost, kHangPath) + " + '&r=' + Math.random()";
+    // A reload fetches the ad's URL again: the server answers with the same creative until told to stop.
+    pings.prelude = "window.addEventListener('load', function () { setTimeout(function () { location.reload(); }, 0); });";
+    auto reloading = std::make_shared<std::atomic<bool>>(true);
+    const std::string html = pingCreativeHTML(pings);
+    Stage* stage = startStage([html, reloading](const std::string& unit, int) {
+        adserver::StandardAd ad = plainAd();
+        if (unit == kPingerUnit && reloading->load()) ad.html = html;
+        return ad;
+    });
+    const std::string figure = "creative_reloading";
+    if (!stage) return noFigure(figure + "_kept_pings_view", "the local server did not start");
+    auto pinger = place(app, kPingerUnit);
+    if (!pinger.load()) return noFigure(figure + "_kept_pings_view", "the reloading ad did not load");
+    runFor(bench::quickOr(30.0, 5.0));
+    auto webView = pinger.view->adView()->webView();
+    printCount(figure + "_kept_pings_view", webView->keptPings()->count(), platform::KeptPings::MaximumPerView);
+    printCount(figure + "_kept_pings_process", platform::KeptPings::countInProcess(), platform::KeptPings::MaximumInProcess);
+    std::printf("%s_documents: %zu documents\n", figure.c_str(), stage->server().requestCount("/mads/gma"));
+    printMB(figure + "_resident_mb", statusMB("VmRSS"));
+    printMB(figure + "_peak_resident_mb", statusMB("VmHWM"));
+    // The next ad replaces the creative; its kept pings fail at their deadline.
+    reloading->store(false);
+    pinger.view->loadRequest(ruzave::GADRequest::request());
+    runFor(platform::KeptPings::Deadline + 2);
+    printMB(figure + "_resident_after_deadline_mb", statusMB("VmRSS"));
+    std::printf("%s_kept_pings_after_deadline: %zu pings\n", figure.c_str(), platform::KeptPings::countInProcess());
+    return true;
+}
+
 // --- The program ------------------------------------------------------------------------------------
 
 struct Measurement {
@@ -869,6 +911,7 @@ const std::vector<Measurement>& measurements() {
         {"p-flood", 1024, measurePurchaseReportFlood},
         {"release", 1024, measureClickBeforeRelease},
         {"release-beside", 1024, measureClicksBesideHoldingPages},
+        {"reload", 1024, measureSelfReloadingCreative},
     };
     return all;
 }

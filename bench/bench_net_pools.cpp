@@ -6,7 +6,10 @@
 // requests to 300 hanging hosts hold, and whether a file still opens beside them. Then, at 128, 256 and
 // 1,024 descriptors (each in a process of its own, as the engine reads the limit once), how long a new
 // page's first load takes beside a page whose loads trickle on the same host, and beside five pages of
-// trickling loads that fill web content.
+// trickling loads that fill web content. At 128 and 1,024 descriptors, how long the next document in a web
+// view takes to load its images from the ad host while the last document's 16 pings hang there (kept past
+// its close); at 64 and 128, how long a new document's first load takes while every place of web content
+// is held by a different document's one load, which the server has read and never answers.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -26,6 +29,8 @@
 #include "platform/net/TransferOrigin.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/MainLoop.h"
+#include "platform/web/KeptPings.h"
+#include "platform/web/WebView.h"
 #include "tools/adserver/AdServer.h"
 #include "tools/adserver/SilentServer.h"
 #include "tools/adserver/TrickleServer.h"
@@ -41,6 +46,7 @@ constexpr int HostsPerPage = 22;  // six loads each, as a page's own limit lets 
 constexpr int AppRequests = 8;
 constexpr int FloodRequests = 1800;
 constexpr int FloodHosts = 300;
+constexpr int HangingHosts = 16;  // a document's own host each, for one hanging load
 
 struct Done : platform::URLConnectionDelegate {
     bool ended = false;
@@ -217,6 +223,67 @@ double newPageBesideFiveTricklingPages(const std::vector<std::string>& trickling
     return answered ? ms : -1;
 }
 
+// Milliseconds until the next document in a web view has loaded its 8 images from the ad host, while the
+// last document's 16 pings to the host, read and never answered, go on as the view's kept pings (-1: it
+// did not load within a minute).
+struct ViewDelegate : platform::WebViewDelegate {
+    int finished = 0;
+    void didFinishLoad(platform::WebView&) override { ++finished; }
+    void didFailLoad(platform::WebView&, const platform::Error&) override { ++finished; }
+};
+
+double nextDocumentBesideKeptPings(adserver::AdServer& server) {
+    auto view = platform::WebView::create(platform::Rect(0, 0, 320, 50));
+    auto delegate = std::make_shared<ViewDelegate>();
+    view->setDelegate(delegate);
+    const std::string base = std::string("https://") + Host;
+    view->loadHTMLString("<p>first ad</p>", platform::URL::parse(base + "/first.html"));
+    runUntil([&] { return delegate->finished == 1; }, 10);
+    std::vector<Load> pings;
+    for (int i = 0; i < 16; ++i) {
+        Load ping;
+        ping.connection = view->connectionForPage(*platform::URLRequest::withURLString(base + "/hang?ping=" + std::to_string(i)),
+                                                  ping.delegate, nullptr, platform::PageLoad::Beacon);
+        if (ping.connection) ping.connection->start();
+        pings.push_back(std::move(ping));
+    }
+    runUntil([&] { return server.requestCount("/hang") >= 6; }, 10);
+    std::string html = "<body>";
+    for (int i = 0; i < 8; ++i) html += "<img src=\"" + base + "/image.gif?n=" + std::to_string(i) + "\">";
+    auto asked = Clock::now();
+    view->loadHTMLString(html + "</body>", platform::URL::parse(base + "/next.html"));
+    runUntil([&] { return delegate->finished == 2; }, 60);
+    double ms = std::chrono::duration<double, std::milli>(Clock::now() - asked).count();
+    const bool loaded = delegate->finished == 2 && server.requestCount("/image.gif") >= 8;
+    const std::size_t kept = view->keptPings()->count();
+    view.reset();
+    for (auto& ping : pings) {
+        if (ping.connection) ping.connection->cancel();
+    }
+    runUntil([] { return platform::NetworkEngine::shared().activeTransferCount() == 0; }, 10);
+    return loaded && kept > 0 ? ms : -1;
+}
+
+// Milliseconds until a new document's first load is answered while `documents` others each hold one
+// load the server has read and never answers, as many as web content has places (-1: it failed, or took
+// over a minute).
+double newDocumentBesideOneHangingLoadEach(adserver::AdServer& server, std::size_t documents) {
+    const std::string base = std::string("https://") + Host;
+    const std::size_t before = server.requestCount("/hang");
+    std::vector<Load> held;
+    for (std::size_t i = 0; i < documents; ++i) {
+        held.push_back(load("https://d" + std::to_string(i) + ".hang.example/hang?one=" + std::to_string(i), newPage()));
+        runUntil([&] { return server.requestCount("/hang") >= before + i + 1; }, 10);
+    }
+    auto asked = Clock::now();
+    Load fresh = load(base + "/quick?n=beside-one-each", newPage());
+    runUntil([&] { return fresh.delegate->ended; }, 70);
+    double ms = std::chrono::duration<double, std::milli>(Clock::now() - asked).count();
+    bool answered = fresh.delegate->ended && !fresh.delegate->failed;
+    cancelAndDrain(held);
+    return answered ? ms : -1;
+}
+
 // Both figures at one descriptor limit, in this process (before the engine has run).
 void newPageFiguresAt(rlim_t limit) {
     rlimit descriptors{};
@@ -225,6 +292,7 @@ void newPageFiguresAt(rlim_t limit) {
     setrlimit(RLIMIT_NOFILE, &descriptors);
     adserver::Options options;
     options.hostNames = {Host};
+    for (int i = 0; i < HangingHosts; ++i) options.hostNames.push_back("d" + std::to_string(i) + ".hang.example");
     auto server = adserver::AdServer::start(options);
     auto trickle = adserver::TrickleServer::start(std::chrono::seconds(1));
     if (!server || !trickle) {
@@ -250,14 +318,31 @@ void newPageFiguresAt(rlim_t limit) {
     Load warm = load(std::string("https://") + Host + "/quick", platform::TransferOrigin::app());
     runUntil([&] { return warm.delegate->ended; }, 10);
     const auto l = static_cast<unsigned long>(limit);
-    std::printf("net_new_page_beside_trickling_page_%lu: %.1f ms\n", l, newPageBesideTricklingPage(*server));
-    std::printf("net_new_page_beside_five_trickling_pages_%lu: %.1f ms\n", l,
-                newPageBesideFiveTricklingPages(hosts, *trickle));
+    if (limit != 64) {
+        std::printf("net_new_page_beside_trickling_page_%lu: %.1f ms\n", l, newPageBesideTricklingPage(*server));
+        std::printf("net_new_page_beside_five_trickling_pages_%lu: %.1f ms\n", l,
+                    newPageBesideFiveTricklingPages(hosts, *trickle));
+    }
+    if (limit == 128 || limit == 1024) {
+        adserver::Response hang = adserver::Response::text("late");
+        hang.delay = std::chrono::seconds(120);
+        server->route("/hang", hang);
+        server->route("/image.gif", adserver::Response::text("GIF89a", "image/gif"));
+        std::printf("net_next_document_beside_16_kept_pings_%lu: %.1f ms\n", l, nextDocumentBesideKeptPings(*server));
+    }
+    if (limit == 64 || limit == 128) {
+        adserver::Response hang = adserver::Response::text("late");
+        hang.delay = std::chrono::seconds(120);
+        server->route("/hang", hang);
+        const std::size_t documents = platform::NetworkEngine::shared().limits().webContentTransfers;
+        std::printf("net_new_document_beside_one_hanging_load_each_of_%zu_%lu: %.1f ms\n", documents, l,
+                    newDocumentBesideOneHangingLoadEach(*server, std::min<std::size_t>(documents, HangingHosts)));
+    }
 }
 
 // Each limit in a child process of its own, forked before this one starts any thread.
 void newPageFigures() {
-    for (rlim_t limit : {128, 256, 1024}) {
+    for (rlim_t limit : {64, 128, 256, 1024}) {
         pid_t child = fork();
         if (child == 0) {
             newPageFiguresAt(limit);

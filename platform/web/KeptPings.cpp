@@ -115,7 +115,15 @@ std::vector<std::shared_ptr<KeptPings::Entry>> KeptPings::keep(const std::vector
                 if (connection) connection->abandon(keptPingError("the page's ping gave its place to a newer one"));
             }
         }
-        if (!fits()) continue;
+        if (!fits()) {
+            // A page can close without end (one that reloads itself): the log hears of the first pings
+            // dropped, then of every doubling.
+            ++dropped_;
+            if ((dropped_ & (dropped_ - 1)) == 0)
+                logWarning("web view: a ping ends with its page, past the kept pings' quota (" +
+                           std::to_string(dropped_) + " so far)");
+            continue;
+        }
         kept[i] = admit(c);
     }
     return kept;
@@ -133,7 +141,6 @@ std::shared_ptr<URLConnection> KeptPings::connectionAfterClose(const URLRequest&
     std::vector<Candidate> one{{connection, bytes, Clock::now(), false, false}};
     std::shared_ptr<Entry> entry = keep(one).front();
     if (!entry) {
-        logWarning("web view: a ping made after its page closed is dropped: the kept pings' quota is full");
         setError(error, keptPingError("the page's ping is refused: its web view keeps as many as it may"));
         return nullptr;
     }

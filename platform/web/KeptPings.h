@@ -104,6 +104,7 @@ private:
     const std::uint64_t lane_;
     Entries entries_;  // those holding the quotas, in the order they were kept
     std::size_t bytes_ = 0;
+    std::size_t dropped_ = 0;  // pings that ended with their page for want of room, for the log
     std::shared_ptr<Timer> deadline_;
 };
 

@@ -379,18 +379,11 @@ void WebPage::keepBeacons() {
     }
     if (candidates.empty()) return;
     std::vector<std::shared_ptr<KeptPings::Entry>> entries = options_.keptPings->keep(candidates);
-    std::size_t dropped = 0;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (!entries[i]) {
-            ++dropped;
-            continue;
-        }
+        if (!entries[i]) continue;
         held[i].first->kept = true;
         held[i].second->keep(std::move(entries[i]));
     }
-    if (dropped > 0)
-        logWarning("web page " + shownInLog(url_.absoluteString()) + " closed: " + std::to_string(dropped) +
-                   " of its pings end with it, past its web view's quota of kept pings");
 }
 
 std::shared_ptr<URLConnection> WebPage::connectionForPage(const URLRequest& request,
