@@ -8,7 +8,8 @@
 // singletons, its own descriptor limit, its own peak memory), under a soft limit of 1,024 descriptors
 // unless said otherwise; waits give up after 65 s, past the SDK's 60 s timeouts ("unheard").
 // Arguments pick measurements (default all: a a-click b c c-ping d e f f128 g h p p-flood p-sku p-sku1k
-// release release-beside). A request that failed says after how long, and why, in place of its figure or on stderr.
+// release release-beside). A request that failed says after how long, and why, in place of its figure or
+// on stderr.
 //
 // a. A banner's creative sends 12 `httpTrack` (a) or 12 `click` (a-click) messages to a hanging URL on
 //    the ad host; then the banner's next ad request:
@@ -795,9 +796,9 @@ PingCreative purchaseCreative(int messages, int perTurn, int reports, const std:
                 "); opened < end; opened++) {\n"
                 "    var m = opened, r = [];\n"
                 "    for (var i = 0; i < " + std::to_string(reports) + "; i++) r.push(" + urlOf + ");\n"
-                "    try { location.href = 'gmsg://mobileads.ruzave.example/open?a=in_app_purchase&product_id=' + "
-                "encodeURIComponent(" + productID + ") + '&quantity=1&report_urls=' + encodeURIComponent(r.join(' ')); }"
-                " catch (e) { refused++; }\n"
+                "    try { location.href = 'gmsg://mobileads.ruzave.example/open?a=in_app_purchase'"
+                " + '&product_id=' + encodeURIComponent(" + productID + ") + '&quantity=1&report_urls='"
+                " + encodeURIComponent(r.join(' ')); } catch (e) { refused++; }\n"
                 "  }\n"
                 "  if (opened < " + std::to_string(messages) + ") setTimeout(purchaseSome, 100);\n"
                 "}\n"
@@ -866,15 +867,13 @@ constexpr int kPurchaseReportBytes = 8 * 1024;
 
 bool measurePurchaseExpansion(App& app, int idBytes) {
     ruzave::GADDefaultInAppPurchase::enableDefaultPurchaseFlowWithDelegate(std::make_shared<NoPayments>());
-    const std::string figure =
-        "creative_purchase_" + (idBytes % 1024 == 0 ? std::to_string(idBytes / 1024) + "kb" : std::to_string(idBytes)) +
-        "_id";
-    const std::string report = "'https://" + std::string(GADHosts::kAdServerHost) + kPurchaseReportPath + "?ai=" +
-                               kPingerUnit + "&'";
-    const std::string prelude = "var sku = 'a'.repeat(" + std::to_string(idBytes) + ");\n"
-                                "var template = " + report + " + '@sku@&'.repeat(" +
-                                std::to_string(kPurchaseReportBytes) + ");\n"
-                                "template = template.substring(0, " + std::to_string(kPurchaseReportBytes) + ");\n";
+    const std::string figure = "creative_purchase_" + std::to_string(idBytes / 1024) + "kb_id";
+    const std::string report = "'https://" + std::string(GADHosts::kAdServerHost) + kPurchaseReportPath +
+                               "?ai=" + kPingerUnit + "&'";
+    const std::string bytes = std::to_string(kPurchaseReportBytes);
+    const std::string prelude = "var sku = 'a'.repeat(" + std::to_string(idBytes) + ");\n" +
+                                "var template = (" + report + " + '@sku@&'.repeat(" + bytes + "))" +
+                                ".substring(0, " + bytes + ");\n";
     PingCreative creative = purchaseCreative(1, 1, kPurchaseReports, "template", "sku");
     creative.prelude = prelude + creative.prelude;
     Stage* stage = startStage(pingerThenPlain(creative));
@@ -883,12 +882,13 @@ bool measurePurchaseExpansion(App& app, int idBytes) {
     auto pinger = place(app, kPingerUnit);
     if (!pinger.load()) return noFigure(figure + "_peak_resident_mb", "the purchasing ad did not load");
     runUntil([&] { return pinger.page("opened") == "1"; }, 20);
-    runUntil([&] { return stage->heard(kPurchaseReportPath, GADHosts::kAdServerHost, kPingerUnit).size() >= kPurchaseReports; },
-             bench::quickOr(10, 5));
+    const auto reportsHeard = [&] {
+        return stage->heard(kPurchaseReportPath, GADHosts::kAdServerHost, kPingerUnit).size();
+    };
+    runUntil([&] { return reportsHeard() >= kPurchaseReports; }, bench::quickOr(10, 5));
     printMB(figure + "_resident_before_mb", before);
     printMB(figure + "_peak_resident_mb", statusMB("VmHWM"));
-    printCount(figure + "_reports_sent", stage->heard(kPurchaseReportPath, GADHosts::kAdServerHost, kPingerUnit).size(),
-               kPurchaseReports);
+    printCount(figure + "_reports_sent", reportsHeard(), kPurchaseReports);
     return true;
 }
 

@@ -9,7 +9,8 @@ namespace {
 // How many "@" follow one another from `at`.
 std::size_t runOfAts(std::string_view format, std::size_t at) {
     std::size_t run = 0;
-    while (at + run < format.size() && format[at + run] == '@') ++run;
+    while (at + run < format.size() && format[at + run] == '@')
+        ++run;
     return run;
 }
 
@@ -42,7 +43,8 @@ std::optional<std::string> GADExpandAtQuotedKeywords(std::string_view format,
             const std::size_t closing = runOfAts(format, nameEnd);
             if (closing % 2 == 1) {
                 const auto it = values.find(std::string(format.substr(i, nameEnd - i)));
-                const std::string_view value = it != values.end() ? std::string_view(it->second) : std::string_view();
+                const std::string_view value =
+                    it != values.end() ? std::string_view(it->second) : std::string_view();
                 if (!fits(value.size() + closing / 2)) return std::nullopt;
                 out += value;
                 out.append(closing / 2, '@');
@@ -56,7 +58,8 @@ std::optional<std::string> GADExpandAtQuotedKeywords(std::string_view format,
     return out;
 }
 
-std::string GADExpandAtQuotedKeywords(std::string_view format, const std::map<std::string, std::string>& values) {
+std::string GADExpandAtQuotedKeywords(std::string_view format,
+                                      const std::map<std::string, std::string>& values) {
     return *GADExpandAtQuotedKeywords(format, values, std::numeric_limits<std::size_t>::max());
 }
 

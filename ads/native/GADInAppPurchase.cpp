@@ -58,17 +58,20 @@ void GADInAppPurchase::reportPurchaseStatus(long status) {
     std::vector<std::string> urls;
     for (std::size_t i = 0; i < tried; ++i) {
         auto expanded = GADExpandAtQuotedKeywords(formats[i], values, kMaximumReportURLLength);
-        if (!expanded) ++dropped;
-        else if (!expanded->empty()) urls.push_back(std::move(*expanded));
+        if (!expanded)
+            ++dropped;
+        else if (!expanded->empty())
+            urls.push_back(std::move(*expanded));
     }
     if (dropped > 0)
-        GADLog("In-app purchase: %zu report URLs dropped (at most %zu, each at most %zu bytes filled in).", dropped,
-               kMaximumReportURLs, kMaximumReportURLLength);
+        GADLog("In-app purchase: %zu report URLs dropped (at most %zu, each at most %zu bytes filled in).",
+               dropped, kMaximumReportURLs, kMaximumReportURLLength);
     pingReportingURLStrings(urls, page_);
 }
 
 std::string GADInAppPurchase::expandedURLStringForURLStringFormat(const std::string& format) const {
-    return GADExpandAtQuotedKeywords(format, keywordValues(), kMaximumReportURLLength).value_or(std::string());
+    return GADExpandAtQuotedKeywords(format, keywordValues(), kMaximumReportURLLength)
+        .value_or(std::string());
 }
 
 std::map<std::string, std::string> GADInAppPurchase::keywordValues() const {

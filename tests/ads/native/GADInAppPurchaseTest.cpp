@@ -66,7 +66,8 @@ std::optional<long long> peakAllocated(const std::function<void()>& work) {
 
 // `format` with `unit` repeated after it up to `length` bytes.
 std::string padded(std::string format, const std::string& unit, std::size_t length) {
-    while (format.size() < length) format += unit;
+    while (format.size() < length)
+        format += unit;
     format.resize(length);
     return format;
 }
@@ -262,8 +263,9 @@ TEST_CASE_FIXTURE(iaptest::Server, "GADInAppPurchase: report URLs are loads of t
     CHECK(server->requestCount("/iap/after") == 0);
 }
 
-TEST_CASE_FIXTURE(iaptest::Server, "GADInAppPurchase: a product id and templates that expand past the bounds stay "
-                                   "within 32 x 8 KB") {
+TEST_CASE_FIXTURE(iaptest::Server,
+                  "GADInAppPurchase: a product id and templates that expand past the bounds stay "
+                  "within 32 x 8 KB") {
     constexpr std::size_t bound = GADInAppPurchase::kMaximumReportURLLength;
     auto view = pageView(*this);
     auto trackers = ruzave::GADClickTrackerCollection::sharedInstance();
@@ -295,7 +297,8 @@ TEST_CASE_FIXTURE(iaptest::Server, "GADInAppPurchase: a product id and templates
     const std::size_t fill = bound - (head.size() - std::string("@sku@").size() + 2);
     std::vector<std::string> formats{head + std::string(fill, 'x'),
                                      reportURL("/iap/over?p=@sku@&x=") + std::string(fill + 1, 'x')};
-    for (int i = 0; i < 38; ++i) formats.push_back(reportURL("/iap/short?n=" + std::to_string(i) + "&s=@status@"));
+    for (int i = 0; i < 38; ++i)
+        formats.push_back(reportURL("/iap/short?n=" + std::to_string(i) + "&s=@status@"));
     q->setReportingURLStringFormats(formats);
     log.clear();
     q->reportPurchaseStatus(GADInAppPurchase::Cancel);
@@ -306,7 +309,8 @@ TEST_CASE_FIXTURE(iaptest::Server, "GADInAppPurchase: a product id and templates
     CHECK(reportURL(fit.path + "?" + fit.query).size() == bound);
     CHECK(fit.param("p") == "p1");
     auto shorts = server->requests("/iap/short");
-    CHECK(std::all_of(shorts.begin(), shorts.end(), [](const auto& r) { return std::stoi(r.param("n")) < 30; }));
+    CHECK(std::all_of(shorts.begin(), shorts.end(),
+                      [](const auto& r) { return std::stoi(r.param("n")) < 30; }));
     CHECK(server->requestCount("/iap/over") == 0);
     CHECK(logged("In-app purchase: 9 report URLs dropped (at most 32, each at most 8192 bytes filled in)."));
 }

@@ -210,15 +210,17 @@ TEST_CASE_FIXTURE(OpenMessages, "GADOpenerGMSGHandler: an in-app purchase open h
     CHECK(owner->purchases.size() == 2);
 }
 
-TEST_CASE_FIXTURE(OpenMessages, "GADOpenerGMSGHandler: a purchase whose product id passes 1,024 bytes is refused at "
-                                "its message with a log line") {
+TEST_CASE_FIXTURE(OpenMessages,
+                  "GADOpenerGMSGHandler: a purchase whose product id passes 1,024 bytes is refused at "
+                  "its message with a log line") {
     auto owner = std::make_shared<PurchaseOwner>();
     owner->self = owner;
     s.slot->setSlotDelegate(owner);
     platform::LogCapture log;
     const std::string heardBefore = seen();
     auto open = [&](const std::string& product) {
-        auto p = params({{"a", "in_app_purchase"}, {"quantity", "1"}, {"report_urls", "https://r.example/@sku@"}});
+        auto p =
+            params({{"a", "in_app_purchase"}, {"quantity", "1"}, {"report_urls", "https://r.example/@sku@"}});
         p["product_id"] = product;
         CHECK(send("open", p));
         settle();
