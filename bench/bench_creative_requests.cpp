@@ -7,8 +7,9 @@
 // byte keeping the transfer alive. Every measurement runs in a child process of its own (fresh
 // singletons, its own descriptor limit, its own peak memory), under a soft limit of 1,024 descriptors
 // unless said otherwise; waits give up after 65 s, past the SDK's 60 s timeouts ("unheard").
-// Arguments pick measurements (default all: a a-click b c c-ping d e f f128 g h p p-flood release
-// release-beside). A request that failed says after how long, and why, in place of its figure or on stderr.
+// Arguments pick measurements (default all: a a-click b c c-ping d e f f128 g h p p-flood p-sku p-sku1k
+// release release-beside). A request that failed says after how long, and why, in place of its figure or
+// on stderr.
 //
 // a. A banner's creative sends 12 `httpTrack` (a) or 12 `click` (a-click) messages to a hanging URL on
 //    the ad host; then the banner's next ad request:
@@ -48,6 +49,9 @@
 // p-flood. 100 purchase messages naming 2,000 report URLs each (200,000) on 300 hanging hosts, 10 a
 //    turn; 4 ad requests of other banners made 1, 3, 5 and 7 s in:
 //      creative_purchase_reports_200000_ad_requests_answered (of 4), _peak_resident_mb (VmHWM).
+// p-sku, p-sku1k. One purchase message naming 32 report URLs of 8 KB of `@sku@&`, with a product of 20 KB
+//    (p-sku) or 1,024 bytes (p-sku1k): creative_purchase_{20kb,1kb}_id_peak_resident_mb (VmHWM; goal under
+//    128 MB), _resident_before_mb, _reports_sent (of 32).
 // release. A creative's `click` message taken by the SDK just before its banner's release, three times:
 //      creative_click_released_banner_{delivered,latest_ms}.
 //    release-beside: 20 banners, 16 of whose creatives hold images on the ad host, each sending two
@@ -822,8 +826,10 @@ struct NoPayments : ruzave::GADDefaultInAppPurchaseDelegate {
 };
 
 // A creative that, once loaded, opens `messages` purchases, `perTurn` a turn 100 ms apart, each naming
-// `reports` report URLs that the script expression `urlOf` (of the message `m` and report `i`) gives.
-PingCreative purchaseCreative(int messages, int perTurn, int reports, const std::string& urlOf) {
+// `reports` report URLs that the script expression `urlOf` (of the message `m` and report `i`) gives, and
+// the product the script expression `productID` gives.
+PingCreative purchaseCreative(int messages, int perTurn, int reports, const std::string& urlOf,
+                              const std::string& productID = "''") {
     PingCreative c;
     c.count = 0;
     c.prelude = "var opened = 0;\n"
@@ -832,8 +838,9 @@ PingCreative purchaseCreative(int messages, int perTurn, int reports, const std:
                 "); opened < end; opened++) {\n"
                 "    var m = opened, r = [];\n"
                 "    for (var i = 0; i < " + std::to_string(reports) + "; i++) r.push(" + urlOf + ");\n"
-                "    try { location.href = 'gmsg://mobileads.ruzave.example/open?a=in_app_purchase&product_id="
-                "&quantity=1&report_urls=' + encodeURIComponent(r.join(' ')); } catch (e) { refused++; }\n"
+                "    try { location.href = 'gmsg://mobileads.ruzave.example/open?a=in_app_purchase'"
+                " + '&product_id=' + encodeURIComponent(" + productID + ") + '&quantity=1&report_urls='"
+                " + encodeURIComponent(r.join(' ')); } catch (e) { refused++; }\n"
                 "  }\n"
                 "  if (opened < " + std::to_string(messages) + ") setTimeout(purchaseSome, 100);\n"
                 "}\n"
@@ -894,6 +901,39 @@ bool measurePurchaseReportFlood(App& app) {
     return true;
 }
 
+// p-sku, p-sku1k: 32 templates of 8 KB, filled with `@sku@&` after their path, and a product of `idBytes`
+// that the store does not know. Reports are waited for 10 s (5 in quick runs).
+constexpr const char* kPurchaseReportPath = "/pagead/iap";
+constexpr int kPurchaseReports = 32;
+constexpr int kPurchaseReportBytes = 8 * 1024;
+
+bool measurePurchaseExpansion(App& app, int idBytes) {
+    ruzave::GADDefaultInAppPurchase::enableDefaultPurchaseFlowWithDelegate(std::make_shared<NoPayments>());
+    const std::string figure = "creative_purchase_" + std::to_string(idBytes / 1024) + "kb_id";
+    const std::string report = "'https://" + std::string(GADHosts::kAdServerHost) + kPurchaseReportPath +
+                               "?ai=" + kPingerUnit + "&'";
+    const std::string bytes = std::to_string(kPurchaseReportBytes);
+    const std::string prelude = "var sku = 'a'.repeat(" + std::to_string(idBytes) + ");\n" +
+                                "var template = (" + report + " + '@sku@&'.repeat(" + bytes + "))" +
+                                ".substring(0, " + bytes + ");\n";
+    PingCreative creative = purchaseCreative(1, 1, kPurchaseReports, "template", "sku");
+    creative.prelude = prelude + creative.prelude;
+    Stage* stage = startStage(pingerThenPlain(creative));
+    if (!stage) return noFigure(figure + "_peak_resident_mb", "the local server did not start");
+    const double before = statusMB("VmRSS");
+    auto pinger = place(app, kPingerUnit);
+    if (!pinger.load()) return noFigure(figure + "_peak_resident_mb", "the purchasing ad did not load");
+    runUntil([&] { return pinger.page("opened") == "1"; }, 20);
+    const auto reportsHeard = [&] {
+        return stage->heard(kPurchaseReportPath, GADHosts::kAdServerHost, kPingerUnit).size();
+    };
+    runUntil([&] { return reportsHeard() >= kPurchaseReports; }, bench::quickOr(10, 5));
+    printMB(figure + "_resident_before_mb", before);
+    printMB(figure + "_peak_resident_mb", statusMB("VmHWM"));
+    printCount(figure + "_reports_sent", reportsHeard(), kPurchaseReports);
+    return true;
+}
+
 const std::vector<Measurement>& measurements() {
     static const std::vector<Measurement> all = {
         {"a", 1024, [](App& app) { return measureHangingAdHost(app, "httpTrack"); }},
@@ -909,6 +949,8 @@ const std::vector<Measurement>& measurements() {
         {"h", 1024, measureNextBannerBehindHangingImages},
         {"p", 1024, measurePurchaseReportsHanging},
         {"p-flood", 1024, measurePurchaseReportFlood},
+        {"p-sku", 1024, [](App& app) { return measurePurchaseExpansion(app, 20 * 1024); }},
+        {"p-sku1k", 1024, [](App& app) { return measurePurchaseExpansion(app, 1024); }},
         {"release", 1024, measureClickBeforeRelease},
         {"release-beside", 1024, measureClicksBesideHoldingPages},
         {"reload", 1024, measureSelfReloadingCreative},

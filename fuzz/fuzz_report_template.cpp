@@ -1,7 +1,7 @@
 // Report URL templates with at-quoted keywords, as ads and the server send them.
 // Input: a product identifier line, then the template (without a newline: the identifier alone).
-// Expansion never fails unsafely; a value is inserted as it stands and never scanned again, and a
-// template without "@" comes back unchanged.
+// Expansion never fails unsafely; a value is inserted as it stands and never scanned again, a template
+// without "@" comes back unchanged, and a bound gives the whole result or none of it.
 #include <map>
 #include <string>
 
@@ -16,6 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Each keyword costs at least three characters of the template and gives at most the longest value.
     fuzz::require(expanded.size() <= format.size() * (sku.size() + 1) + format.size());
     if (format.find('@') == std::string_view::npos) fuzz::require(expanded == format);
+    // Bounded, it is the same string when that fits, and nothing a byte short of it.
+    fuzz::require(ruzave::GADExpandAtQuotedKeywords(format, values, expanded.size()) == expanded);
+    if (!expanded.empty())
+        fuzz::require(!ruzave::GADExpandAtQuotedKeywords(format, values, expanded.size() - 1).has_value());
     // A template made only of the keyword gives exactly the value, whatever the value holds.
     fuzz::require(ruzave::GADExpandAtQuotedKeywords("@sku@", values) == sku);
     return 0;

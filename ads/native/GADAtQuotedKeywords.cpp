@@ -1,57 +1,66 @@
 #include "ads/native/GADAtQuotedKeywords.h"
 
-#include <vector>
+#include <algorithm>
+#include <limits>
 
 namespace ruzave {
 namespace {
 
-struct Token {
-    enum Kind { Text, LiteralAt, Delimiter } kind;
-    std::string text;
-};
-
-std::vector<Token> tokenize(std::string_view format) {
-    std::vector<Token> tokens;
-    std::size_t i = 0;
-    while (i < format.size()) {
-        if (format[i] != '@') {
-            auto end = format.find('@', i);
-            if (end == std::string_view::npos) end = format.size();
-            tokens.push_back({Token::Text, std::string(format.substr(i, end - i))});
-            i = end;
-            continue;
-        }
-        std::size_t run = 0;
-        while (i + run < format.size() && format[i + run] == '@') ++run;
-        for (std::size_t pair = 0; pair < run / 2; ++pair) tokens.push_back({Token::LiteralAt, "@"});
-        if (run % 2 == 1) tokens.push_back({Token::Delimiter, "@"});
-        i += run;
-    }
-    return tokens;
+// How many "@" follow one another from `at`.
+std::size_t runOfAts(std::string_view format, std::size_t at) {
+    std::size_t run = 0;
+    while (at + run < format.size() && format[at + run] == '@')
+        ++run;
+    return run;
 }
 
 } // namespace
 
-std::string GADExpandAtQuotedKeywords(std::string_view format, const std::map<std::string, std::string>& values) {
-    auto tokens = tokenize(format);
+std::optional<std::string> GADExpandAtQuotedKeywords(std::string_view format,
+                                                     const std::map<std::string, std::string>& values,
+                                                     std::size_t maximumLength) {
     std::string out;
-    out.reserve(format.size());
-    for (std::size_t i = 0; i < tokens.size(); ++i) {
-        // A keyword: "@", its name, then the closing "@". Literal pairs between the name and the closing
-        // "@" ("@sku@@@") stay where they are, after the value.
-        if (tokens[i].kind == Token::Delimiter && i + 2 < tokens.size() && tokens[i + 1].kind == Token::Text) {
-            std::size_t close = i + 2;
-            while (close < tokens.size() && tokens[close].kind == Token::LiteralAt) ++close;
-            if (close < tokens.size() && tokens[close].kind == Token::Delimiter) {
-                if (auto it = values.find(tokens[i + 1].text); it != values.end()) out += it->second;
-                out.append(close - (i + 2), '@');
-                i = close;
+    out.reserve(std::min(format.size(), maximumLength));
+    const auto fits = [&](std::size_t more) { return more <= maximumLength - out.size(); };
+    std::size_t i = 0;
+    while (i < format.size()) {
+        if (format[i] != '@') {
+            auto end = std::min(format.find('@', i), format.size());
+            if (!fits(end - i)) return std::nullopt;
+            out.append(format, i, end - i);
+            i = end;
+            continue;
+        }
+        // A run of "@" is pairs first, each a literal "@". An odd one left over opens a keyword when a name
+        // and another odd run follow ("@sku@", "@sku@@@"); that run's pairs stay after the value.
+        const std::size_t run = runOfAts(format, i);
+        if (!fits(run / 2)) return std::nullopt;
+        out.append(run / 2, '@');
+        i += run;
+        if (run % 2 == 0) continue;
+        const auto nameEnd = format.find('@', i);
+        if (i < format.size() && nameEnd != std::string_view::npos) {
+            const std::size_t closing = runOfAts(format, nameEnd);
+            if (closing % 2 == 1) {
+                const auto it = values.find(std::string(format.substr(i, nameEnd - i)));
+                const std::string_view value =
+                    it != values.end() ? std::string_view(it->second) : std::string_view();
+                if (!fits(value.size() + closing / 2)) return std::nullopt;
+                out += value;
+                out.append(closing / 2, '@');
+                i = nameEnd + closing;
                 continue;
             }
         }
-        out += tokens[i].text;
+        if (!fits(1)) return std::nullopt;
+        out += '@';
     }
     return out;
+}
+
+std::string GADExpandAtQuotedKeywords(std::string_view format,
+                                      const std::map<std::string, std::string>& values) {
+    return *GADExpandAtQuotedKeywords(format, values, std::numeric_limits<std::size_t>::max());
 }
 
 } // namespace ruzave

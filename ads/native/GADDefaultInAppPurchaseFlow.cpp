@@ -47,7 +47,9 @@ void GADDefaultInAppPurchaseFlow::didReceiveInAppPurchase(const std::shared_ptr<
         purchase->reportPurchaseStatus(GADInAppPurchase::InvalidProduct);
         return;
     }
-    if (productID.size() > kMaximumProductIDLength) {
+    // No store product id is this long (an ad's is refused at its message; the app's own may be):
+    // refused without asking the store.
+    if (productID.size() > GADInAppPurchase::kMaximumProductIDLength) {
         rejectUnknownProduct(purchase, nullptr);
         return;
     }

@@ -25,8 +25,6 @@ class GADDefaultInAppPurchaseFlow : public GADInAppPurchaseDelegate,
   public:
     static constexpr const char* kUnavailableTitle = "Whoops!";
     static constexpr const char* kUnavailableMessage = "Sorry, the product is currently unavailable.";
-    // No store product identifier is this long; longer ones from an ad are refused without asking.
-    static constexpr std::size_t kMaximumProductIDLength = 1024;
     // Payments whose transactions never come back are not kept forever: the oldest is let go.
     static constexpr std::size_t kMaximumActivePurchases = 64;
 

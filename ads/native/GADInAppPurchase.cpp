@@ -1,13 +1,14 @@
 #include "ads/native/GADInAppPurchase.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <map>
 
 #include "ads/core/net/GADClickTrackerCollection.h"
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/signals/GADApplication.h"
 #include "ads/core/signals/GADDevice.h"
 #include "ads/core/signals/GADSession.h"
+#include "ads/core/util/GADLog.h"
 #include "ads/core/util/GADRunOnMainThread.h"
 #include "ads/native/GADAtQuotedKeywords.h"
 #include "ads/render/GADViewController.h"
@@ -50,18 +51,35 @@ void GADInAppPurchase::reportPurchaseStatus(long status) {
         });
     }
     purchaseStatus_.store(static_cast<std::int32_t>(status));
+    const auto values = keywordValues();
+    const auto& formats = reportingURLStringFormats_;
+    const std::size_t tried = std::min(formats.size(), kMaximumReportURLs);
+    std::size_t dropped = formats.size() - tried;
     std::vector<std::string> urls;
-    for (const auto& format : reportingURLStringFormats_) {
-        auto expanded = expandedURLStringForURLStringFormat(format);
-        if (!expanded.empty()) urls.push_back(std::move(expanded));
+    for (std::size_t i = 0; i < tried; ++i) {
+        auto expanded = GADExpandAtQuotedKeywords(formats[i], values, kMaximumReportURLLength);
+        if (!expanded)
+            ++dropped;
+        else if (!expanded->empty())
+            urls.push_back(std::move(*expanded));
     }
+    if (dropped > 0)
+        GADLog("In-app purchase: %zu report URLs dropped (at most %zu, each at most %zu bytes filled in).",
+               dropped, kMaximumReportURLs, kMaximumReportURLLength);
     pingReportingURLStrings(urls, page_);
 }
 
 std::string GADInAppPurchase::expandedURLStringForURLStringFormat(const std::string& format) const {
+    return GADExpandAtQuotedKeywords(format, keywordValues(), kMaximumReportURLLength)
+        .value_or(std::string());
+}
+
+std::map<std::string, std::string> GADInAppPurchase::keywordValues() const {
     std::map<std::string, std::string> values;
     auto app = GADApplication::sharedInstance();
-    putIfPresent(values, "sku", productID_);
+    // Escaping never shortens: a longer id only makes every report that names it too long, and this much
+    // already does.
+    putIfPresent(values, "sku", productID_.substr(0, kMaximumReportURLLength + 1));
     values["quantity"] = std::to_string(quantity_);
     values["status"] = std::to_string(purchaseStatus_.load());
     if (auto session = app->currentSession()) putIfPresent(values, "sessionid", session->uniqueID());
@@ -70,7 +88,7 @@ std::string GADInAppPurchase::expandedURLStringForURLStringFormat(const std::str
     putIfPresent(values, "osversion", GADDevice::sharedInstance()->systemVersion());
     putIfPresent(values, "sdkversion", GADRequest::sdkVersion());
     values["timestamp"] = std::to_string(app->timeSinceFirstAdRequestInMilliseconds());
-    return GADExpandAtQuotedKeywords(format, values);
+    return values;
 }
 
 void GADInAppPurchase::pingReportingURLStrings(const std::vector<std::string>& urls,

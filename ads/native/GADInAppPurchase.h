@@ -6,7 +6,9 @@
 // it. Main thread (a status may be
 // reported from any thread; the ad is closed on the main thread).
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +27,11 @@ class GADInAppPurchase : public std::enable_shared_from_this<GADInAppPurchase> {
 
     static constexpr std::int32_t kMinimumQuantity = 1;
     static constexpr std::int32_t kMaximumQuantity = 10;
+    // What an ad may name, and so what one report may build: no store product id is longer, at most this
+    // many report URLs, each at most this long with its keywords filled in.
+    static constexpr std::size_t kMaximumProductIDLength = 1024;
+    static constexpr std::size_t kMaximumReportURLs = 32;
+    static constexpr std::size_t kMaximumReportURLLength = 8 * 1024;
 
     static bool quantityIsValid(long quantity) { return quantity >= kMinimumQuantity && quantity <= kMaximumQuantity; }
     static std::string stringForStatus(long status);
@@ -46,11 +53,13 @@ class GADInAppPurchase : public std::enable_shared_from_this<GADInAppPurchase> {
     std::int32_t purchaseStatus() const { return purchaseStatus_.load(); }
     std::shared_ptr<GADViewController> adViewController() const { return adViewController_.lock(); }
 
-    // Closes the ad on success, stores the status and pings every template that expands to something.
+    // Closes the ad on success, stores the status and pings each of the first kMaximumReportURLs templates
+    // that expands to something within kMaximumReportURLLength; the log says how many were dropped.
     // May be called more than once; each call pings again with the latest status.
     void reportPurchaseStatus(long status);
     // The template with its at-quoted keywords filled in (unknown or missing ones removed) and "@@"
-    // turned into "@". Values are escaped where they cannot stand in a query value.
+    // turned into "@". Values are escaped where they cannot stand in a query value. Empty when it would
+    // be longer than kMaximumReportURLLength: it is given up as soon as it would.
     std::string expandedURLStringForURLStringFormat(const std::string& format) const;
     // Fire and forget, through the shared click trackers with caching off, as loads of `page` (on the
     // main thread; URLs longer than web content loads are dropped).
@@ -60,6 +69,7 @@ class GADInAppPurchase : public std::enable_shared_from_this<GADInAppPurchase> {
 
   private:
     GADInAppPurchase() = default;
+    std::map<std::string, std::string> keywordValues() const;
 
     std::weak_ptr<GADViewController> adViewController_;
     std::string productID_;

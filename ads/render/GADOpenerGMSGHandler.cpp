@@ -149,6 +149,12 @@ void GADOpenerGMSGHandler::actionOpenInAppPurchase(const Arguments& arguments) {
     auto product = GADNotification::stringParameter(params, "product_id");
     auto quantity = validQuantity(params);
     if (!product || !quantity) return;
+    // Every report fills it in: refused here, before anything is built from it.
+    if (product->size() > GADInAppPurchase::kMaximumProductIDLength) {
+        GADLog("In-app purchase: refused, its product ID is %zu bytes (at most %zu).", product->size(),
+               GADInAppPurchase::kMaximumProductIDLength);
+        return;
+    }
     auto reports = GADNotification::stringParameter(params, "report_urls");
     // The report URLs are the page's: its purchase reports them as its loads.
     opener_->openInAppPurchase(*product, static_cast<long>(*quantity),

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "ads/core/net/GADPageURL.h"
+#include "ads/native/GADInAppPurchase.h"
 #include "ads/render/GADGMSGHandler.h"
 #include "platform/base/URL.h"
 #include "platform/base/Value.h"
@@ -37,8 +38,8 @@ class GADOpenerGMSGHandler : public GADGMSGHandler {
 
     // A purchase names at most this many report URLs, each at most this long (before its keywords are
     // filled in); the rest is dropped: they are the page's loads, and the page chose how many.
-    static constexpr std::size_t kMaximumReportURLs = 32;
-    static constexpr std::size_t kMaximumReportURLLength = 8 * 1024;
+    static constexpr std::size_t kMaximumReportURLs = GADInAppPurchase::kMaximumReportURLs;
+    static constexpr std::size_t kMaximumReportURLLength = GADInAppPurchase::kMaximumReportURLLength;
 
     static std::optional<platform::URL> URLFromParams(const platform::Value& params);
     // "u" as the URL the page in `page` named.

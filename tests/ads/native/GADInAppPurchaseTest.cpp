@@ -2,7 +2,9 @@
 
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 
 #include "ads/core/net/GADClickTrackerCollection.h"
 #include "ads/core/signals/GADApplication.h"
@@ -17,9 +19,58 @@
 #include "platform/web/WebView.h"
 #include "tests/ads/native/InAppPurchaseTestSupport.h"
 
+#if defined(RUZAVE_SANITIZED)
+// The sanitizers' allocator calls these on every block taken and given back (their runtime exports them;
+// the compiler need not ship the header).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, std::size_t),
+                                                         void (*)(const volatile void*));
+extern "C" std::size_t __sanitizer_get_allocated_size(const volatile void*);
+#endif
+
 using ruzave::GADInAppPurchase;
 
 namespace {
+
+#if defined(RUZAVE_SANITIZED)
+// The bytes the tallying thread holds beyond what it held when the tally opened, and the most they were.
+thread_local bool tallying = false;
+thread_local long long tallyLive = 0;
+thread_local long long tallyPeak = 0;
+
+void tallyTaken(const volatile void*, std::size_t size) {
+    if (!tallying) return;
+    tallyLive += static_cast<long long>(size);
+    tallyPeak = std::max(tallyPeak, tallyLive);
+}
+
+void tallyGiven(const volatile void* block) {
+    if (tallying) tallyLive -= static_cast<long long>(__sanitizer_get_allocated_size(block));
+}
+#endif
+
+// The most `work` held allocated at once on this thread; nullopt in a build that cannot tell.
+std::optional<long long> peakAllocated(const std::function<void()>& work) {
+#if defined(RUZAVE_SANITIZED)
+    static const bool installed = __sanitizer_install_malloc_and_free_hooks(tallyTaken, tallyGiven) != 0;
+    REQUIRE(installed);
+    tallyLive = tallyPeak = 0;
+    tallying = true;
+    work();
+    tallying = false;
+    return tallyPeak;
+#else
+    work();
+    return std::nullopt;
+#endif
+}
+
+// `format` with `unit` repeated after it up to `length` bytes.
+std::string padded(std::string format, const std::string& unit, std::size_t length) {
+    while (format.size() < length)
+        format += unit;
+    format.resize(length);
+    return format;
+}
 
 std::shared_ptr<GADInAppPurchase> purchase(const std::string& productID, long status = 0) {
     auto p = GADInAppPurchase::initWithViewController(nullptr);
@@ -210,4 +261,56 @@ TEST_CASE_FIXTURE(iaptest::Server, "GADInAppPurchase: report URLs are loads of t
     runUntilIdle();
     CHECK(trackers->trackedCount() - before == 2);
     CHECK(server->requestCount("/iap/after") == 0);
+}
+
+TEST_CASE_FIXTURE(iaptest::Server,
+                  "GADInAppPurchase: a product id and templates that expand past the bounds stay "
+                  "within 32 x 8 KB") {
+    constexpr std::size_t bound = GADInAppPurchase::kMaximumReportURLLength;
+    auto view = pageView(*this);
+    auto trackers = ruzave::GADClickTrackerCollection::sharedInstance();
+    platform::LogCapture log;
+    const auto logged = [&](const std::string& line) {
+        ruzave::GADLoggingQueue()->sync([] {});
+        return log.contains(line);
+    };
+
+    // An id past the bound (the app may set one; an ad's is refused at its message) in more templates
+    // than one report fills in, each of them all keywords: filling them in whole would take megabytes each.
+    auto p = purchase(std::string(4096, 's'));
+    p->setPage(view);
+    p->setReportingURLStringFormats(
+        std::vector<std::string>(40, padded(reportURL("/iap/big?"), "@sku@&", bound)));
+    const auto before = trackers->trackedCount();
+    const auto peak = peakAllocated([&] { p->reportPurchaseStatus(GADInAppPurchase::InvalidProduct); });
+    if (peak) CHECK(*peak < static_cast<long long>(GADInAppPurchase::kMaximumReportURLs * bound));
+    CHECK(trackers->trackedCount() == before);
+    CHECK(p->expandedURLStringForURLStringFormat("p=@sku@").size() == 4098);
+    CHECK(p->expandedURLStringForURLStringFormat("p=@sku@-@sku@").empty());
+    CHECK(logged("In-app purchase: 40 report URLs dropped (at most 32, each at most 8192 bytes filled in)."));
+
+    // One that fills in to the bound goes out whole, one a byte longer does not, and only the first 32
+    // templates are filled in.
+    auto q = purchase("p1");
+    q->setPage(view);
+    const std::string head = reportURL("/iap/fit?p=@sku@&x=");
+    const std::size_t fill = bound - (head.size() - std::string("@sku@").size() + 2);
+    std::vector<std::string> formats{head + std::string(fill, 'x'),
+                                     reportURL("/iap/over?p=@sku@&x=") + std::string(fill + 1, 'x')};
+    for (int i = 0; i < 38; ++i)
+        formats.push_back(reportURL("/iap/short?n=" + std::to_string(i) + "&s=@status@"));
+    q->setReportingURLStringFormats(formats);
+    log.clear();
+    q->reportPurchaseStatus(GADInAppPurchase::Cancel);
+    CHECK(trackers->trackedCount() - before == 31);
+    REQUIRE(waitFor("/iap/fit"));
+    REQUIRE(waitFor("/iap/short", 30));
+    const auto fit = server->requests("/iap/fit").front();
+    CHECK(reportURL(fit.path + "?" + fit.query).size() == bound);
+    CHECK(fit.param("p") == "p1");
+    auto shorts = server->requests("/iap/short");
+    CHECK(std::all_of(shorts.begin(), shorts.end(),
+                      [](const auto& r) { return std::stoi(r.param("n")) < 30; }));
+    CHECK(server->requestCount("/iap/over") == 0);
+    CHECK(logged("In-app purchase: 9 report URLs dropped (at most 32, each at most 8192 bytes filled in)."));
 }

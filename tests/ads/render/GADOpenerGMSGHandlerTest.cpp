@@ -6,10 +6,13 @@
 
 #include "ads/core/net/GADClickTrackerCollection.h"
 #include "ads/core/slot/GADSlotDelegate.h"
+#include "ads/core/util/GADLog.h"
 #include "ads/native/GADInAppPurchase.h"
 #include "ads/native/GADInAppPurchaseDelegate.h"
 #include "ads/render/GADNotification.h"
 #include "ads/render/GADSupplementalAdAppViewController.h"
+#include "platform/base/Log.h"
+#include "platform/runloop/DispatchQueue.h"
 #include "platform/services/ProductViewController.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Application.h"
@@ -205,6 +208,38 @@ TEST_CASE_FIXTURE(OpenMessages, "GADOpenerGMSGHandler: an in-app purchase open h
     adView->setTouched(true);
     open(params({{"product_id", "gem"}, {"quantity", "1"}}));
     CHECK(owner->purchases.size() == 2);
+}
+
+TEST_CASE_FIXTURE(OpenMessages,
+                  "GADOpenerGMSGHandler: a purchase whose product id passes 1,024 bytes is refused at "
+                  "its message with a log line") {
+    auto owner = std::make_shared<PurchaseOwner>();
+    owner->self = owner;
+    s.slot->setSlotDelegate(owner);
+    platform::LogCapture log;
+    const std::string heardBefore = seen();
+    auto open = [&](const std::string& product) {
+        auto p =
+            params({{"a", "in_app_purchase"}, {"quantity", "1"}, {"report_urls", "https://r.example/@sku@"}});
+        p["product_id"] = product;
+        CHECK(send("open", p));
+        settle();
+    };
+    const std::size_t bound = ruzave::GADInAppPurchase::kMaximumProductIDLength;
+    open(std::string(bound + 1, 's'));
+    open(std::string(20 * 1024, 's'));
+    CHECK(owner->purchases.empty());
+    CHECK(clicks() == 0);
+    // As with a missing product or a refused quantity, the creative hears nothing.
+    CHECK(seen() == heardBefore);
+    ruzave::GADLoggingQueue()->sync([] {});
+    CHECK(log.contains("In-app purchase: refused, its product ID is 1025 bytes (at most 1024)."));
+    CHECK(log.contains("In-app purchase: refused, its product ID is 20480 bytes (at most 1024)."));
+
+    open(std::string(bound, 's'));
+    REQUIRE(owner->purchases.size() == 1);
+    CHECK(owner->purchases[0]->productID().size() == bound);
+    CHECK(clicks() == 1);
 }
 
 TEST_CASE("GADOpenerGMSGHandler: a purchase keeps a bounded number of report URLs of bounded length") {
