@@ -91,18 +91,13 @@ std::map<std::string, std::string> GADInAppPurchase::keywordValues() const {
     return values;
 }
 
-void GADInAppPurchase::pingReportingURLStrings(const std::vector<std::string>& urls,
-                                               std::weak_ptr<platform::WebView> page) {
-    if (urls.empty()) return;
-    // The page is locked on the main thread only: its last hold may go with it.
+void GADInAppPurchase::pingReportingURLStrings(const std::vector<std::string>& urls, platform::WebDocumentRef page) {
+    if (urls.empty() || page.isNull()) return;
+    // Loaded on the main thread, as its document is.
     GADRunOnMainThread([urls, page = std::move(page)] {
         std::vector<GADPageURL> loads;
-        {
-            auto view = page.lock();
-            if (!view) return;
-            for (const auto& text : urls)
-                if (auto url = GADPageURL::parse(text, view)) loads.push_back(std::move(*url));
-        }
+        for (const auto& text : urls)
+            if (auto url = GADPageURL::parse(text, page)) loads.push_back(std::move(*url));
         GADClickTrackerCollection::sharedInstance()->trackURLsForPage(loads, false);
     });
 }

@@ -1,10 +1,10 @@
 #pragma once
 // A store product that an ad offered and the user tapped: the product, the quantity and the ad's report
-// URL templates. Reporting a status pings every template with the purchase's details filled in, as loads
-// of the page that named them (its web content: bounded, charged and ended with it; nothing goes out once
-// the page has gone, nor without one); a successful purchase also closes the full-screen ad that offered
-// it. Main thread (a status may be
-// reported from any thread; the ad is closed on the main thread).
+// URL templates. Reporting a status pings every template with the purchase's details filled in, as pings
+// of the document that named them (its web content, bounded and charged there; once it has closed, its
+// web view's kept pings, within their quota; never the app's, nor a later ad's; nothing goes out for a
+// purchase that no page named); a successful purchase also closes the full-screen ad that offered it.
+// Main thread (a status may be reported from any thread; the ad is closed on the main thread).
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include "platform/web/WebDocumentRef.h"
 
 namespace platform {
 class WebView;
@@ -46,10 +47,10 @@ class GADInAppPurchase : public std::enable_shared_from_this<GADInAppPurchase> {
     void setQuantity(long quantity) { quantity_ = quantityIsValid(quantity) ? static_cast<std::int32_t>(quantity) : 0; }
     const std::vector<std::string>& reportingURLStringFormats() const { return reportingURLStringFormats_; }
     void setReportingURLStringFormats(const std::vector<std::string>& formats) { reportingURLStringFormats_ = formats; }
-    // The page that named the report URLs; held weakly, so a released ad's page is not kept alive.
-    // Set on the main thread before the purchase is handed on.
-    const std::weak_ptr<platform::WebView>& page() const { return page_; }
-    void setPage(std::weak_ptr<platform::WebView> page) { page_ = std::move(page); }
+    // The document that named the report URLs (never a later one in its web view, nor the document kept
+    // alive). Set on the main thread before the purchase is handed on.
+    const platform::WebDocumentRef& page() const { return page_; }
+    void setPage(platform::WebDocumentRef page) { page_ = std::move(page); }
     std::int32_t purchaseStatus() const { return purchaseStatus_.load(); }
     std::shared_ptr<GADViewController> adViewController() const { return adViewController_.lock(); }
 
@@ -63,7 +64,7 @@ class GADInAppPurchase : public std::enable_shared_from_this<GADInAppPurchase> {
     std::string expandedURLStringForURLStringFormat(const std::string& format) const;
     // Fire and forget, through the shared click trackers with caching off, as loads of `page` (on the
     // main thread; URLs longer than web content loads are dropped).
-    static void pingReportingURLStrings(const std::vector<std::string>& urls, std::weak_ptr<platform::WebView> page);
+    static void pingReportingURLStrings(const std::vector<std::string>& urls, platform::WebDocumentRef page);
 
     std::string description() const;
 
@@ -75,7 +76,7 @@ class GADInAppPurchase : public std::enable_shared_from_this<GADInAppPurchase> {
     std::string productID_;
     std::int32_t quantity_ = 1;
     std::vector<std::string> reportingURLStringFormats_;
-    std::weak_ptr<platform::WebView> page_;
+    platform::WebDocumentRef page_;
     std::atomic<std::int32_t> purchaseStatus_{Error};
 };
 

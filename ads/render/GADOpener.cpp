@@ -235,7 +235,7 @@ void GADOpener::presentStoreSheet(const std::shared_ptr<platform::ViewController
 
 void GADOpener::openInAppPurchase(const std::string& productID, long quantity,
                                   const std::vector<std::string>& reportingURLStringFormats,
-                                  std::weak_ptr<platform::WebView> page) {
+                                  platform::WebDocumentRef page) {
     if (!shouldPerformOpenAction()) return;
     auto controller = std::dynamic_pointer_cast<GADViewController>(viewController_.lock());
     auto purchase = GADInAppPurchase::initWithViewController(controller);

@@ -21,6 +21,7 @@
 #include "platform/services/MessageComposerDelegate.h"
 #include "platform/services/ProductViewControllerDelegate.h"
 #include "platform/ui/AlertView.h"
+#include "platform/web/WebDocumentRef.h"
 
 namespace platform {
 class ProductViewController;
@@ -104,10 +105,10 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
     void productViewControllerDidFinish(platform::ProductViewController& controller) override;
 
     // --- In-app purchase: after the gate, the purchase goes to the slot's in-app-purchase delegate. Its
-    // report URLs are loads of `page`, the page that named them (held weakly).
+    // report URLs are pings of `page`, the document that named them.
     void openInAppPurchase(const std::string& productID, long quantity,
                            const std::vector<std::string>& reportingURLStringFormats,
-                           std::weak_ptr<platform::WebView> page);
+                           platform::WebDocumentRef page);
 
     // --- Full-screen web apps, MRAID expand and resize.
     void openWebApp(const std::optional<platform::URL>& url, std::uint32_t orientations, bool useCustomClose);

@@ -156,9 +156,11 @@ void GADOpenerGMSGHandler::actionOpenInAppPurchase(const Arguments& arguments) {
         return;
     }
     auto reports = GADNotification::stringParameter(params, "report_urls");
-    // The report URLs are the page's: its purchase reports them as its loads.
+    // The report URLs are the document's that sent the message: its purchase reports them as its pings.
+    auto view = pageOf(arguments);
     opener_->openInAppPurchase(*product, static_cast<long>(*quantity),
-                               reports ? reportingURLFormats(*reports) : std::vector<std::string>{}, pageOf(arguments));
+                               reports ? reportingURLFormats(*reports) : std::vector<std::string>{},
+                               view ? view->currentDocument() : platform::WebDocumentRef());
 }
 
 void GADOpenerGMSGHandler::actionOpenBrowser(const Arguments& arguments) {

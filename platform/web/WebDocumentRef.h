@@ -3,7 +3,7 @@
 // opened): while the document is open, its loads go through it (WebPage::connectionForPage); once it has
 // closed, its pings still go out, as kept pings of its web view (KeptPings), and nothing else does. It
 // holds neither the document nor its view, and a later document in the same view is not it. A plain
-// value; main thread only.
+// value, made and used on the main thread; a copy may be held, and let go of, on any thread.
 #include <memory>
 
 #include "platform/base/Error.h"

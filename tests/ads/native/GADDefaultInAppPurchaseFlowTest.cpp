@@ -26,7 +26,7 @@ struct Flow : iaptest::Server {
         p->setProductID(productID);
         p->setQuantity(quantity);
         p->setReportingURLStringFormats({reportURL("/iap/report?s=@status@&p=@sku@&q=@quantity@")});
-        p->setPage(page);  // the creative's page that named the report URL
+        p->setPage(page->currentDocument());  // the creative's page that named the report URL
         flow->didReceiveInAppPurchase(p);
         iaptest::drain(*this);
         return p;

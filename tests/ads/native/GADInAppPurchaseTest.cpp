@@ -17,6 +17,8 @@
 #include "platform/net/TransferOrigin.h"
 #include "platform/web/WebPage.h"
 #include "platform/web/WebView.h"
+#include "platform/net/NetworkEngine.h"
+#include "platform/web/KeptPings.h"
 #include "tests/ads/native/InAppPurchaseTestSupport.h"
 
 #if defined(RUZAVE_SANITIZED)
@@ -176,7 +178,7 @@ TEST_CASE_FIXTURE(platform::testing::Harness, "GADInAppPurchase: only success cl
 TEST_CASE_FIXTURE(iaptest::Server, "GADInAppPurchase: each report pings every template with the latest status") {
     auto view = pageView(*this);
     auto p = purchase("p1");
-    p->setPage(view);
+    p->setPage(view->currentDocument());
     p->setReportingURLStringFormats({reportURL("/iap/a?s=@status@&p=@sku@"), "@nothing@", reportURL("/iap/b?s=@status@")});
     p->reportPurchaseStatus(2);
     REQUIRE(waitFor("/iap/a"));
@@ -236,7 +238,7 @@ TEST_CASE_FIXTURE(iaptest::Server, "GADInAppPurchase: report URLs are loads of t
     REQUIRE(page);
     auto trackers = ruzave::GADClickTrackerCollection::sharedInstance();
     auto p = purchase("p1");
-    p->setPage(view);
+    p->setPage(view->currentDocument());
     // One longer than web content loads: never made.
     const std::string tooLong =
         reportURL("/iap/long?x=") + std::string(platform::TransferOrigin::MaximumURLLength, 'x');
@@ -248,19 +250,73 @@ TEST_CASE_FIXTURE(iaptest::Server, "GADInAppPurchase: report URLs are loads of t
     CHECK(page->loadsForPageCount() == 2);
     REQUIRE(waitFor("/iap/hang", 2));
 
-    // The purchase does not keep the page alive; with the page gone, its reports go nowhere.
+    // The purchase keeps neither the page nor its view alive; nor does a purchase that no page named
+    // report anything.
+    std::weak_ptr<platform::WebPage> weakPage = page;
+    page.reset();
+    auto orphan = purchase("p2");
+    orphan->setReportingURLStringFormats({reportURL("/iap/orphan")});
+    orphan->reportPurchaseStatus(2);
     std::weak_ptr<platform::WebView> weak = view;
     view.reset();
     CHECK(weak.expired());
-    p->setReportingURLStringFormats({reportURL("/iap/after")});
-    p->reportPurchaseStatus(2);
-    // Nor does a purchase that no page named.
-    auto orphan = purchase("p2");
-    orphan->setReportingURLStringFormats({reportURL("/iap/after")});
-    orphan->reportPurchaseStatus(2);
+    CHECK(weakPage.expired());
     runUntilIdle();
     CHECK(trackers->trackedCount() - before == 2);
-    CHECK(server->requestCount("/iap/after") == 0);
+    CHECK(server->requestCount("/iap/orphan") == 0);
+}
+
+TEST_CASE_FIXTURE(iaptest::Server, "GADInAppPurchase: reports made after the page closed go out as its kept pings, and "
+                                   "one made after the view loaded its next ad is the ad's that named it") {
+    server->route("/iap/after", adserver::Response::text(""));
+    adserver::Response hang = adserver::Response::text("late");
+    hang.delay = std::chrono::seconds(60); // cut short when the server stops
+    server->route("/iap/hang", hang);
+    auto view = pageView(*this);
+    auto first = view->currentPage();
+    auto p = purchase("p1");
+    p->setPage(view->currentDocument());
+    p->setReportingURLStringFormats({reportURL("/iap/after?s=@status@")});
+
+    // The view loads its next ad while the user is in the store: the report is the first ad's, among its
+    // view's kept pings, and the next ad holds nothing of it.
+    view->loadHTMLString("<p>next ad</p>", platform::URL::parse("https://ads.example/next"));
+    REQUIRE(runUntil([&] { return view->currentPage() != first; }, 5));
+    auto next = view->currentPage();
+    const std::size_t charged = next->chargedBytes();
+    p->reportPurchaseStatus(GADInAppPurchase::Success);
+    CHECK(view->keptPings()->count() == 1);
+    CHECK(next->loadsForPageCount() == 0);
+    CHECK(next->chargedBytes() == charged);
+    REQUIRE(waitFor("/iap/after"));
+    CHECK(server->requests("/iap/after").front().param("s") == std::to_string(GADInAppPurchase::Success));
+
+    // With the view and both pages gone, a later report still goes out while the purchase lives.
+    std::weak_ptr<platform::WebView> weak = view;
+    first.reset();
+    next.reset();
+    view.reset();
+    CHECK(weak.expired());
+    p->reportPurchaseStatus(GADInAppPurchase::Cancel);
+    REQUIRE(waitFor("/iap/after", 2));
+    CHECK(server->requests("/iap/after").back().param("s") == std::to_string(GADInAppPurchase::Cancel));
+
+    // Within the quota: a closed document's reports past its view's kept pings are dropped, unsent.
+    auto full = pageView(*this);
+    auto q = purchase("p2");
+    q->setPage(full->currentDocument());
+    std::vector<std::string> hanging;
+    for (std::size_t i = 0; i < platform::KeptPings::MaximumPerView + 4; ++i)
+        hanging.push_back(reportURL("/iap/hang?n=" + std::to_string(i)));
+    q->setReportingURLStringFormats(hanging);
+    full.reset();
+    q->reportPurchaseStatus(GADInAppPurchase::Cancel);
+    runUntilIdle();
+    REQUIRE(waitFor("/iap/hang", platform::NetworkEngine::MaximumTransfersPerHost));
+    CHECK(platform::KeptPings::countInProcess() == platform::KeptPings::MaximumPerView);
+    advance(platform::KeptPings::Deadline + 1);
+    REQUIRE(runUntil([] { return platform::KeptPings::countInProcess() == 0; }, 10));
+    CHECK(server->requestCount("/iap/hang") <= platform::KeptPings::MaximumPerView);
 }
 
 TEST_CASE_FIXTURE(iaptest::Server,
@@ -278,7 +334,7 @@ TEST_CASE_FIXTURE(iaptest::Server,
     // An id past the bound (the app may set one; an ad's is refused at its message) in more templates
     // than one report fills in, each of them all keywords: filling them in whole would take megabytes each.
     auto p = purchase(std::string(4096, 's'));
-    p->setPage(view);
+    p->setPage(view->currentDocument());
     p->setReportingURLStringFormats(
         std::vector<std::string>(40, padded(reportURL("/iap/big?"), "@sku@&", bound)));
     const auto before = trackers->trackedCount();
@@ -292,7 +348,7 @@ TEST_CASE_FIXTURE(iaptest::Server,
     // One that fills in to the bound goes out whole, one a byte longer does not, and only the first 32
     // templates are filled in.
     auto q = purchase("p1");
-    q->setPage(view);
+    q->setPage(view->currentDocument());
     const std::string head = reportURL("/iap/fit?p=@sku@&x=");
     const std::size_t fill = bound - (head.size() - std::string("@sku@").size() + 2);
     std::vector<std::string> formats{head + std::string(fill, 'x'),

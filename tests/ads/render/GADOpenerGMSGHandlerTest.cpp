@@ -198,7 +198,7 @@ TEST_CASE_FIXTURE(OpenMessages, "GADOpenerGMSGHandler: an in-app purchase open h
     CHECK(purchase->reportingURLStringFormats() == std::vector<std::string>{"https://r.example/a?s=@status@", "https://r.example/b"});
     CHECK(purchase->adViewController() == nullptr); // a banner's controller is not a full-screen ad
     // Its reports are the page's loads; the purchase holds the page weakly.
-    CHECK(purchase->page().lock() == adView->webView());
+    CHECK(purchase->page().page() == adView->webView()->currentPage());
     CHECK(clicks() == 1);
 
     // The auto-click gate applies as to every open.
