@@ -758,6 +758,7 @@ struct NetworkEngine::Impl {
         Error error;
         TransferId id = t->id;
         t->lastActivity = Steady::now();
+        t->listener->transferDidStart();
         bool ok = setUp(*t, &error);
         transfers.emplace(id, std::move(t));
         if (!ok) endRunning(id, error);

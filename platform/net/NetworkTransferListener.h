@@ -20,6 +20,8 @@ public:
     // nullopt: the body is complete. Nothing follows, not even a flush.
     virtual void transferDidComplete(std::optional<Error> error) = 0;
     virtual void transferDidFlush() {}
+    // It has a place and goes out now (a transfer may wait for one first).
+    virtual void transferDidStart() {}
     // Asked before each piece of body data: true holds the transfer (nothing more is read from the
     // socket, the piece comes again later) until NetworkEngine::resume(). A consumer slower than the
     // network so keeps the engine from piling up what it has not taken yet.

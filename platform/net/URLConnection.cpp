@@ -149,7 +149,10 @@ public:
         connection_->enqueue(std::move(batch));
     }
 
+    void transferDidStart() override { connection_->underWay_.store(true); }
+
     void transferDidComplete(std::optional<Error> error) override {
+        connection_->underWay_.store(false);
         Event e;
         if (error) {
             e.kind = Event::Kind::Fail;
@@ -280,6 +283,7 @@ void URLConnection::cancel() {
         if (cancelled_ || ended_) return;
         cancelled_ = true;
         transfer = std::exchange(transferId_, 0);
+        underWay_.store(false);
         protocol = std::move(protocol_);
         ticket = std::move(ticket_);
         if (std::exchange(registeredWhileLoading_, false)) keep = loadingConnections().take(this);
@@ -315,6 +319,7 @@ void URLConnection::abandon(Error error) {
         terminalQueued_ = true;
         schedule = !std::exchange(drainScheduled_, true);
         transfer = std::exchange(transferId_, 0);
+        underWay_.store(false);
         protocol = std::move(protocol_);
     }
     if (transfer != 0) NetworkEngine::shared().cancel(transfer);

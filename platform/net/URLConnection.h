@@ -73,6 +73,8 @@ public:
     void setOrigin(TransferOrigin origin);
     // Any thread. Whether a response has begun to come (a redirect's included).
     bool hasBeenAnswered() const { return answered_.load(); }
+    // Any thread. Whether a hop of it holds a place on the network now (it may wait for one first).
+    bool isUnderWay() const { return underWay_.load(); }
 
     const URLRequest& originalRequest() const { return originalRequest_; }
     // The request of the current hop.
@@ -146,6 +148,7 @@ private:
     std::atomic<std::size_t> heldData_{0};
     std::atomic<bool> transferHeld_{false};
     std::atomic<bool> answered_{false};
+    std::atomic<bool> underWay_{false};
     mutable std::mutex mutex_;
     bool started_ = false;
     bool abandoned_ = false;         // no further hop starts; its failure is queued (or waits for start)

@@ -1,6 +1,7 @@
 #include "platform/web/KeptPings.h"
 
 #include <algorithm>
+#include <functional>
 #include <numeric>
 
 #include "platform/base/Log.h"
@@ -16,6 +17,12 @@ namespace {
 // Every view's kept pings together (main thread only).
 std::size_t keptInProcess = 0;
 std::size_t keptBytesInProcess = 0;
+
+// Every lane's entries, in the order they were kept.
+KeptPings::Entries& everyEntryList() {
+    static auto* entries = new KeptPings::Entries();
+    return *entries;
+}
 
 Error keptPingError(const std::string& why) { return Error("WebKitErrorDomain", 102, why); }
 } // namespace
@@ -45,6 +52,15 @@ KeptPings::~KeptPings() {
 std::size_t KeptPings::countInProcess() { return keptInProcess; }
 std::size_t KeptPings::bytesInProcess() { return keptBytesInProcess; }
 
+std::size_t KeptPings::underWayInProcess() {
+    std::size_t underWay = 0;
+    for (const Entry* entry : everyEntry()) {
+        auto connection = entry->connection_.lock();
+        if (connection && connection->isUnderWay()) ++underWay;
+    }
+    return underWay;
+}
+
 KeptPings::Entry::~Entry() {
     if (lane_) lane_->release(*this);
 }
@@ -59,10 +75,13 @@ bool KeptPings::Entry::charge(std::size_t bytes) {
     return true;
 }
 
+KeptPings::Entries& KeptPings::everyEntry() { return everyEntryList(); }
+
 void KeptPings::release(Entry& entry) {
     if (entry.released_) return;
     entry.released_ = true;
     entries_.erase(entry.at_);
+    everyEntry().erase(entry.everyAt_);
     bytes_ -= entry.bytes_;
     keptBytesInProcess -= entry.bytes_;
     --keptInProcess;
@@ -77,6 +96,7 @@ std::shared_ptr<KeptPings::Entry> KeptPings::admit(const Candidate& candidate) {
     entry->stalled_ = candidate.stalled;
     entry->deadline_ = Clock::now() + Deadline;
     entry->at_ = entries_.insert(entries_.end(), entry.get());
+    entry->everyAt_ = everyEntry().insert(everyEntry().end(), entry.get());
     bytes_ += candidate.bytes;
     keptBytesInProcess += candidate.bytes;
     ++keptInProcess;
@@ -84,6 +104,10 @@ std::shared_ptr<KeptPings::Entry> KeptPings::admit(const Candidate& candidate) {
     candidate.connection->setOrigin(candidate.connection->origin().kept());
     scheduleDeadline();
     return entry;
+}
+
+bool KeptPings::mayGiveWay(const Entry& entry, const URLConnection& connection, double now) {
+    return !connection.hasBeenAnswered() && (entry.stalled_ || now - entry.madeAt_ >= StalledAfter);
 }
 
 std::vector<std::shared_ptr<KeptPings::Entry>> KeptPings::keep(const std::vector<Candidate>& candidates) {
@@ -95,27 +119,40 @@ std::vector<std::shared_ptr<KeptPings::Entry>> KeptPings::keep(const std::vector
         return std::make_pair(rank(candidates[a]), candidates[a].madeAt) <
                std::make_pair(rank(candidates[b]), candidates[b].madeAt);
     });
+    // Kept pings' places on the network: those under way now (counted here, as the network may not have
+    // taken the moves of a close in this same turn yet), and what this close adds.
+    const std::size_t places = NetworkEngine::shared().limits().keptPingTransfers;
+    std::size_t underWay = underWayInProcess();
+    // Fails a kept ping that may give way, for `c`, in `among` (this lane's, or every lane's), while
+    // `fits` says no. Those kept longest go first.
+    auto pushOut = [&](const Candidate& c, const Entries& among, const std::function<bool()>& fits,
+                       bool underWayOnly) {
+        if (c.stalled) return;
+        for (auto at = among.begin(); at != among.end() && !fits();) {
+            Entry& old = **at++;
+            auto connection = old.connection_.lock();
+            if (connection && !mayGiveWay(old, *connection, now)) continue;
+            const bool held = connection && connection->isUnderWay();
+            if (underWayOnly && !held) continue;
+            old.lane_->release(old);
+            if (held) --underWay;
+            if (connection) connection->abandon(keptPingError("the page's ping gave its place to a newer one"));
+        }
+    };
     std::vector<std::shared_ptr<Entry>> kept(candidates.size());
     for (std::size_t i : order) {
         const Candidate& c = candidates[i];
-        auto fits = [&] {
+        auto fitsQuota = [&] {
             return entries_.size() < MaximumPerView && keptInProcess < MaximumInProcess &&
                    c.bytes <= MaximumBytesPerView - bytes_ && c.bytes <= MaximumBytesInProcess - keptBytesInProcess;
         };
-        // One that may still be answered takes the place of one kept earlier that has stalled since (or
-        // had when it was kept), the longest kept first.
-        if (!fits() && !c.stalled) {
-            for (auto at = entries_.begin(); at != entries_.end() && !fits();) {
-                Entry& old = **at++;
-                auto connection = old.connection_.lock();
-                if (connection &&
-                    (connection->hasBeenAnswered() || (!old.stalled_ && now - old.madeAt_ < StalledAfter)))
-                    continue;
-                release(old);
-                if (connection) connection->abandon(keptPingError("the page's ping gave its place to a newer one"));
-            }
-        }
-        if (!fits()) {
+        // One that may still be answered takes the place of one kept earlier that has stalled.
+        pushOut(c, entries_, fitsQuota, false);
+        // One already under way needs a kept ping's place on the network.
+        const bool needsPlace = c.connection->isUnderWay();
+        auto fitsPlace = [&] { return !needsPlace || underWay < places; };
+        pushOut(c, everyEntry(), fitsPlace, true);
+        if (!fitsQuota() || !fitsPlace()) {
             // A page can close without end (one that reloads itself): the log hears of the first pings
             // dropped, then of every doubling.
             ++dropped_;
@@ -124,6 +161,7 @@ std::vector<std::shared_ptr<KeptPings::Entry>> KeptPings::keep(const std::vector
                            std::to_string(dropped_) + " so far)");
             continue;
         }
+        if (needsPlace) ++underWay;
         kept[i] = admit(c);
     }
     return kept;

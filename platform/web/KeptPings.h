@@ -4,7 +4,10 @@
 // bounded per view (MaximumPerView pings, MaximumBytesPerView of URL and body, and what their owners keep
 // of them afterwards) and per process (MaximumInProcess, MaximumBytesInProcess), each for Deadline
 // seconds, after which one still loading fails. On the network they are the view's kept pings
-// (TransferOrigin::kept), apart from every document's places. Main thread only.
+// (TransferOrigin::kept), apart from every document's places, and hold at most the engine's
+// Limits::keptPingTransfers places: kept ones that wait start only within them, and a closing
+// document's ping already under way is kept only where one is left (or a stalled kept ping gives its
+// own). Main thread only.
 #include <cstddef>
 #include <cstdint>
 #include <list>
@@ -53,7 +56,8 @@ public:
         Entry() = default;
         std::shared_ptr<KeptPings> lane_;  // the lane lives while a ping holds its quota
         std::weak_ptr<URLConnection> connection_;
-        std::list<Entry*>::iterator at_;  // its place in the lane's entries, while not released
+        std::list<Entry*>::iterator at_;        // its place in the lane's entries, while not released
+        std::list<Entry*>::iterator everyAt_;   // and among every lane's
         std::size_t bytes_ = 0;
         double madeAt_ = 0;
         double deadline_ = 0;
@@ -71,6 +75,9 @@ public:
         bool hostAnswered = false;
         bool stalled = false;
     };
+    // A kept ping that may give its quota or its place to a candidate that is not stalled: unanswered,
+    // and stalled when kept or made StalledAfter ago.
+    static bool mayGiveWay(const Entry& entry, const URLConnection& connection, double now);
     // Which of a closing document's pings go on: within the quotas, those to hosts that answered first,
     // then those that may still be answered, then stalled ones, each oldest first; a stalled ping kept
     // earlier in this view gives way to one that is not (it fails now). Returns one entry per candidate,
@@ -89,11 +96,15 @@ public:
     std::size_t bytes() const { return bytes_; }
     static std::size_t countInProcess();
     static std::size_t bytesInProcess();
+    // Those of them under way now, each holding a place on the network.
+    static std::size_t underWayInProcess();
+
+    using Entries = std::list<Entry*>;
 
 private:
     explicit KeptPings(std::uint64_t lane) : lane_(lane) {}
     class AfterCloseTicket;
-    using Entries = std::list<Entry*>;
+    static Entries& everyEntry();
 
     // Takes `entry` out of the quotas (it has ended or given way).
     void release(Entry& entry);

@@ -5,7 +5,7 @@
 // - no server read a request twice;
 // - a document with nothing under way got its first place within a second, whatever the others hold
 //   (the view's kept pings and its earlier documents' loads included);
-// - kept pings stay within the per-view and per-process quotas;
+// - kept pings stay within the per-view and per-process quotas, and hold at most their share of places;
 // - no load ended twice, and a ping sent while pings have room reaches its server at once, however the
 //   document's other loads hang.
 // At the end, with every view gone and the kept pings' deadline passed, every load has ended once and the
@@ -301,6 +301,7 @@ private:
             REQUIRE(v.view->keptPings()->bytes() <= KeptPings::MaximumBytesPerView);
         }
         REQUIRE(KeptPings::countInProcess() <= KeptPings::MaximumInProcess);
+        REQUIRE(KeptPings::underWayInProcess() <= limits_.keptPingTransfers);
         REQUIRE(KeptPings::bytesInProcess() <= KeptPings::MaximumBytesInProcess);
         for (const auto& load : loads_) {
             REQUIRE(load.recorder->ends <= 1);
