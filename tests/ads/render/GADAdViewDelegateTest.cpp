@@ -160,6 +160,9 @@ TEST_CASE_FIXTURE(RouterFixture, "GADAdViewDelegate: deeplink+ with another host
 TEST_CASE_FIXTURE(RouterFixture, "GADAdViewDelegate: deeplink+ trackers are pinged only once the gate lets the open through") {
     const std::string link = "deeplink+://navigate?primaryUrl=missing%3A%2F%2Fx&fallbackUrl=https%3A%2F%2Fshop.example%2Fp"
                              "&fallbackTrackingUrl=https%3A%2F%2Fping.example%2Ffb";
+    // The creative's document, whose loads the trackers are.
+    view->webView()->loadHTMLString("<p>ad</p>", platform::URL::parse("https://ads.example/creative"));
+    REQUIRE(runUntil([&] { return view->webView()->currentPage() != nullptr; }, 5));
     auto trackers = ruzave::GADClickTrackerCollection::sharedInstance();
     const std::size_t before = trackers->trackedCount();
     router->opener()->setAutoClickProtected(true);
