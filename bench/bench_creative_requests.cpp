@@ -57,6 +57,11 @@
 //    release-beside: 20 banners, 16 of whose creatives hold images on the ad host, each sending two
 //    `click` messages, then every banner's next ad: creative_clicks_beside_16_holding_ad_host_{delivered,
 //    latest_ms}.
+// own / own-20000. Twenty banners whose creatives hold 8 images each on the ad host and send 2
+//    `httpTrack` messages to hosts of their own that never answer, each sending two `click` messages to
+//    the ad host 8 s in; then each sends two more and its banner loads its next ad at once. At 256
+//    descriptors (own) and 20,000 (own-20000): creative_clicks_beside_own_hangs_<N>fd_{delivered,latest_ms}
+//    (of 40, message to heard) and _released_{delivered,latest_ms} (the last two of each, of 40).
 // reload. A creative that sends 16 `httpTrack` messages to a hanging URL on the ad host and reloads itself
 //    at once, again and again, for 30 s: creative_reloading_kept_pings_view (the banner's web view's kept
 //    pings, of its quota of 16), _kept_pings_process, _documents (loaded in the 30 s), _resident_mb and
@@ -810,6 +815,53 @@ bool measureSelfReloadingCreative(App& app) {
     return true;
 }
 
+// own / own-20000. See the head of the file.
+bool measureClicksBesideOwnHangs(App& app) {
+    constexpr int kBanners = 20, kClicks = 2;
+    const std::string figure = "creative_clicks_beside_own_hangs_" + std::to_string(descriptorLimit) + "fd";
+    Stage* stage = startStage([](const std::string& unit, int served) {
+        adserver::StandardAd ad = plainAd();
+        if (served != 0) return ad;
+        // Its images and trackers go out once it has loaded, as an ad's do.
+        ad.html = "<!DOCTYPE html>\n<html><body style=\"margin:0\"><script>window.addEventListener('load', "
+                  "function () { for (var i = 0; i < 8; i++) { var image = document.createElement('img'); "
+                  "image.src = '" + https(GADHosts::kAdServerHost, std::string(kHangPath) + "?ai=" + unit + "&n=") +
+                  "' + i; document.body.appendChild(image); } for (var j = 0; j < 2; j++) "
+                  "location.href = 'gmsg://mobileads.ruzave.example/httpTrack?u=' + encodeURIComponent('https://h' + "
+                  "(j % 4) + '.silent.ruzave.example/track?ai=" + unit + "&n=' + j); });</script></body></html>\n";
+        return ad;
+    });
+    if (!stage) return noFigure(figure + "_delivered", "the local server did not start");
+    for (int h = 0; h < 4; ++h)
+        stage->mapSilentHost(ownHost(h));
+    stage->server().routeHost(GADHosts::kAdServerHost, kCreativeClickPath,
+                              [](const adserver::Request&) { return adserver::Response::text(""); });
+    std::vector<PlacedBanner> banners;
+    for (int k = 0; k < kBanners; ++k) {
+        banners.push_back(place(app, "own-" + std::to_string(k), 20 + 2 * k));
+        if (!banners.back().load()) return noFigure(figure + "_delivered", "an ad did not load");
+    }
+    runFor(bench::quickOr(8.0, 2.0));
+    std::vector<std::string> marks, released;
+    std::vector<SteadyClock::time_point> sent, releasedAt;
+    for (std::size_t k = 0; k < banners.size(); ++k) {
+        marks.push_back("live-" + std::to_string(k));
+        if (!sendCreativeClicks(banners[k], marks.back(), kClicks))
+            return noFigure(figure + "_delivered", "the SDK did not take the clicks");
+        sent.push_back(SteadyClock::now());
+    }
+    printClicksHeard(*stage, figure, marks, sent, kClicks);
+    for (std::size_t k = 0; k < banners.size(); ++k) {
+        released.push_back("released-" + std::to_string(k));
+        if (!sendCreativeClicks(banners[k], released.back(), kClicks))
+            return noFigure(figure + "_released_delivered", "the SDK did not take the clicks");
+        releasedAt.push_back(SteadyClock::now());
+        banners[k].view->loadRequest(ruzave::GADRequest::request());
+    }
+    printClicksHeard(*stage, figure + "_released", released, releasedAt, kClicks);
+    return true;
+}
+
 // --- The program ------------------------------------------------------------------------------------
 
 struct Measurement {
@@ -954,6 +1006,8 @@ const std::vector<Measurement>& measurements() {
         {"release", 1024, measureClickBeforeRelease},
         {"release-beside", 1024, measureClicksBesideHoldingPages},
         {"reload", 1024, measureSelfReloadingCreative},
+        {"own", 256, measureClicksBesideOwnHangs},
+        {"own-20000", 20000, measureClicksBesideOwnHangs},
     };
     return all;
 }
