@@ -140,7 +140,8 @@ class MRAIDScriptLoad : public platform::URLProtocol {
                                                      "No page to load the MRAID script for."));
             return;
         }
-        std::optional<platform::URL> url = platform::URL::parse(GADMRAIDInterceptor::implementationPathForKind(kind));
+        std::optional<platform::URL> url =
+            platform::URL::parse(GADMRAIDInterceptor::implementationPathForKind(kind));
         if (!url) {
             client->didFailWithError(platform::Error(GADMRAIDInterceptor::kCocoaErrorDomain,
                                                      GADMRAIDInterceptor::kNoLocationErrorCode,
