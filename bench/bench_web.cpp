@@ -1,7 +1,9 @@
 // Web view figures: time to load a 20 KB page (15 KB of it script) from memory and answer one
 // evaluate; how far past a 100 ms time limit scripts calling slow built-ins run; how long painting a
 // page of deeply nested boxes takes after each change, and one read of an element's size; the longest
-// one selector call holds the main thread; resident memory per live web view; and, when Chromium is
+// one selector call holds the main thread; the main thread's processor time per second that a page near
+// the node cap changing an attribute every 10 ms takes, and how long until it is stopped; resident
+// memory per live web view; and, when Chromium is
 // installed, how long headless Chromium takes for the same page, as a ratio to ours. Each figure is taken
 // in a process of its own (this program run again for one phase), so that none depends on the phases
 // before it: resident memory in particular would read low where earlier phases left freed heap for the
@@ -18,6 +20,7 @@
 
 #include "bench/BenchResident.h"
 #include "platform/base/URL.h"
+#include "platform/duktape/DukHeapBudget.h"
 #include "platform/runloop/Clock.h"
 #include "platform/runloop/MainLoop.h"
 #include "platform/ui/Bitmap.h"
@@ -193,6 +196,38 @@ void sizeReadPhase(const std::string& html) {
     }
 }
 
+// A page of 96,000 nodes changing an attribute every 10 ms: its script is tiny, but each change leaves a
+// layout of the whole document to make. What the main thread spends on it per second of real time, and
+// when the page is stopped (if it is within the run).
+void layoutPhase() {
+    auto threadCPUSeconds = [] {
+        return std::chrono::duration<double>(platform::DukHeapBudget::threadProcessorTime()).count();
+    };
+    std::string html = "<body>";
+    for (int i = 0; i < 48000; ++i) html += "<p>x</p>";
+    html += "<script>var n = 0, b = document.body;"
+            "setInterval(function () { b.setAttribute('data-n', ++n); }, 10);</script></body>";
+    auto view = platform::WebView::create(platform::Rect(0, 0, 320, 480));
+    auto done = std::make_shared<Done>();
+    view->setDelegate(done);
+    view->loadHTMLString(html, platform::URL::parse("https://bench.example/busy.html"));
+    platform::MainLoop::main().runUntil([&] { return done->finished > 0; }, 30);
+    auto page = view->currentPage();
+    const double run = bench::quickOr(5.0, 1.0);
+    const double cpuStart = threadCPUSeconds();
+    const auto started = std::chrono::steady_clock::now();
+    platform::MainLoop::main().runUntil([&] { return !page || page->scriptsStopped(); }, run);
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double cpu = threadCPUSeconds() - cpuStart;
+    std::printf("web_view_busy_layout_cpu: %.2f s/s\n", cpu / wall);
+    if (page && page->scriptsStopped()) {
+        std::printf("web_view_busy_layout_stopped_after: %.2f s\n", wall);
+        std::printf("web_view_busy_layout_cpu_until_stopped: %.3f s\n", cpu);
+    } else {
+        std::printf("web_view_busy_layout_stopped_after: never (%.0f s run)\n", run);
+    }
+}
+
 void selectorPhase() {
     double hold = 0;
     const char* calls[] = {"e.matches(huge)", "e.closest(huge)", "document.querySelectorAll(huge)", "e.matches(most)",
@@ -217,7 +252,7 @@ void residentPhase(const std::string& html) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const char* phases[] = {"load", "overrun", "paint", "size", "selector", "resident"};
+    const char* phases[] = {"load", "overrun", "paint", "size", "selector", "layout", "resident"};
     if (argc < 2) {
         // Each phase in a process of its own, in order.
         int status = 0;
@@ -236,6 +271,7 @@ int main(int argc, char** argv) {
     else if (phase == "paint") paintPhase();
     else if (phase == "size") sizeReadPhase(html);
     else if (phase == "selector") selectorPhase();
+    else if (phase == "layout") layoutPhase();
     else if (phase == "resident") residentPhase(html);
     else {
         std::fprintf(stderr, "bench_web: no phase %s\n", phase.c_str());

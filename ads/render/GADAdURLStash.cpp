@@ -14,7 +14,9 @@ struct Entry {
 
 struct Stash {
     std::mutex mutex;
-    std::map<std::string, Entry> entries;
+    // Per URL, in the order they were stashed (the latest last); views that went are dropped at the
+    // next change of their URL's list.
+    std::map<std::string, std::vector<Entry>> entries;
 };
 
 Stash& stash() {
@@ -45,7 +47,9 @@ void GADAdURLStash::add(const platform::URL& url, const std::shared_ptr<GADAdVie
     auto key = canonicalURLForURL(url);
     if (!key || !view) return;
     std::lock_guard lock(stash().mutex);
-    stash().entries[*key] = Entry{view, view.get(), kind};
+    auto& list = stash().entries[*key];
+    std::erase_if(list, [&](const Entry& e) { return e.owner == view.get() || e.view.expired(); });
+    list.push_back(Entry{view, view.get(), kind});
 }
 
 void GADAdURLStash::remove(const platform::URL& url, const GADAdView* view) {
@@ -53,15 +57,27 @@ void GADAdURLStash::remove(const platform::URL& url, const GADAdView* view) {
     if (!key) return;
     std::lock_guard lock(stash().mutex);
     auto it = stash().entries.find(*key);
-    if (it != stash().entries.end() && it->second.owner == view) stash().entries.erase(it);
+    if (it == stash().entries.end()) return;
+    // expired() only: a view is never destroyed under the lock.
+    std::erase_if(it->second, [&](const Entry& e) { return e.owner == view || e.view.expired(); });
+    if (it->second.empty()) stash().entries.erase(it);
 }
 
 std::shared_ptr<GADAdView> GADAdURLStash::viewForURL(const platform::URL& url) {
+    auto views = viewsForURL(url);
+    return views.empty() ? nullptr : views.front().view;
+}
+
+std::vector<GADAdURLStash::Stashed> GADAdURLStash::viewsForURL(const platform::URL& url) {
+    std::vector<Stashed> views;
     auto key = canonicalURLForURL(url);
-    if (!key) return nullptr;
+    if (!key) return views;
     std::lock_guard lock(stash().mutex);
     auto it = stash().entries.find(*key);
-    return it == stash().entries.end() ? nullptr : it->second.view.lock();
+    if (it == stash().entries.end()) return views;
+    for (auto e = it->second.rbegin(); e != it->second.rend(); ++e)
+        if (auto view = e->view.lock()) views.push_back(Stashed{std::move(view), e->kind});
+    return views;
 }
 
 std::optional<GADMRAIDScriptKind> GADAdURLStash::scriptKindForURL(const platform::URL& url) {
@@ -69,9 +85,11 @@ std::optional<GADMRAIDScriptKind> GADAdURLStash::scriptKindForURL(const platform
     if (!key) return std::nullopt;
     std::lock_guard lock(stash().mutex);
     auto it = stash().entries.find(*key);
+    if (it == stash().entries.end()) return std::nullopt;
     // expired() only reads the control block; the view itself is never touched off the main thread.
-    if (it == stash().entries.end() || it->second.view.expired()) return std::nullopt;
-    return it->second.kind;
+    for (auto e = it->second.rbegin(); e != it->second.rend(); ++e)
+        if (!e->view.expired()) return e->kind;
+    return std::nullopt;
 }
 
 bool GADAdURLStash::hasStashedURLs() {

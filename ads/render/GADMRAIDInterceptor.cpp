@@ -13,6 +13,7 @@
 #include "platform/net/URLProtocol.h"
 #include "platform/net/URLProtocolClient.h"
 #include "platform/runloop/MainLoop.h"
+#include "platform/web/WebPage.h"
 #include "platform/web/WebView.h"
 
 namespace ruzave {
@@ -124,29 +125,27 @@ class MRAIDScriptFetch : public platform::URLConnectionDelegate {
 // a request whose page cannot be found. Main thread (a page's loads start and stop there).
 class MRAIDScriptLoad : public platform::URLProtocol {
   public:
-    MRAIDScriptLoad(platform::URLRequest request, std::shared_ptr<platform::URLProtocolClient> client,
-                    std::optional<std::string> location)
-        : URLProtocol(std::move(request), std::move(client)), location_(std::move(location)) {}
+    MRAIDScriptLoad(platform::URLRequest request, std::shared_ptr<platform::URLProtocolClient> client)
+        : URLProtocol(std::move(request), std::move(client)) {}
 
     void startLoading() override {
         auto client = this->client();
-        std::optional<platform::URL> url = location_ ? platform::URL::parse(*location_) : std::nullopt;
+        // The page that asked, and the script its view needs, decided now: a view that went since the
+        // request was claimed leaves none, and the load fails cleanly.
+        std::shared_ptr<platform::WebView> page;
+        GADMRAIDScriptKind kind = GADMRAIDScriptKind::ExpandedBanner;
+        if (!findPage(page, kind)) {
+            client->didFailWithError(platform::Error(GADMRAIDInterceptor::kCocoaErrorDomain,
+                                                     GADMRAIDInterceptor::kNoLocationErrorCode,
+                                                     "No page to load the MRAID script for."));
+            return;
+        }
+        std::optional<platform::URL> url =
+            platform::URL::parse(GADMRAIDInterceptor::implementationPathForKind(kind));
         if (!url) {
             client->didFailWithError(platform::Error(GADMRAIDInterceptor::kCocoaErrorDomain,
                                                      GADMRAIDInterceptor::kNoLocationErrorCode,
                                                      "No MRAID script location for this page."));
-            return;
-        }
-        // The page behind the request, as the stash names it; a view is touched on the main thread only.
-        std::shared_ptr<platform::WebView> page;
-        if (platform::MainLoop::isMainThread()) {
-            if (auto referer = GADMRAIDInterceptor::refererURLFromRequest(request()))
-                if (auto view = GADAdURLStash::viewForURL(*referer)) page = view->webView();
-        }
-        if (!page) {
-            client->didFailWithError(platform::Error(GADMRAIDInterceptor::kCocoaErrorDomain,
-                                                     GADMRAIDInterceptor::kNoLocationErrorCode,
-                                                     "No page to load the MRAID script for."));
             return;
         }
         platform::URLRequest fetch(*url, platform::URLRequest::CachePolicy::ReloadIgnoringLocalCacheData,
@@ -167,7 +166,25 @@ class MRAIDScriptLoad : public platform::URLProtocol {
     }
 
   private:
-    std::optional<std::string> location_;
+    // Several ad views may show pages of one base URL: of those stashed under the request's referrer,
+    // the one whose current document made this load (its loads carry the document's transfer origin).
+    // No other view's page is ever charged with it. Views are touched on the main thread only.
+    bool findPage(std::shared_ptr<platform::WebView>& page, GADMRAIDScriptKind& kind) const {
+        if (!platform::MainLoop::isMainThread() || !transferOrigin().isWebContent()) return false;
+        auto referer = GADMRAIDInterceptor::refererURLFromRequest(request());
+        if (!referer) return false;
+        for (const auto& stashed : GADAdURLStash::viewsForURL(*referer)) {
+            auto webView = stashed.view->webView();
+            auto document = webView ? webView->currentPage() : nullptr;
+            if (document && document->options().origin == transferOrigin()) {
+                page = std::move(webView);
+                kind = stashed.kind;
+                return true;
+            }
+        }
+        return false;
+    }
+
     std::shared_ptr<MRAIDScriptFetch> fetch_;
 };
 
@@ -358,9 +375,7 @@ bool GADMRAIDInterceptor::canInitWithRequest(const platform::URLRequest& request
 std::shared_ptr<platform::URLProtocol>
 GADMRAIDInterceptor::create(const platform::URLRequest& request,
                             std::shared_ptr<platform::URLProtocolClient> client) const {
-    // Decided now, while the request is claimed: a view that goes away later leaves no location and
-    // the load fails cleanly.
-    return std::make_shared<MRAIDScriptLoad>(request, std::move(client), locationForRequest(request));
+    return std::make_shared<MRAIDScriptLoad>(request, std::move(client));
 }
 
 } // namespace ruzave

@@ -54,7 +54,9 @@ class GADMRAIDInterceptor : public platform::URLProtocolClass {
     static std::optional<platform::URL> refererURLFromRequest(const platform::URLRequest& request);
     static bool shouldRedirectForMRAID(const platform::URLRequest& request);
     static bool canInitWithRequestIsEnabled();
-    // The script location for the request's page: nullopt without a referrer or a live stashed view.
+    // The script location for the view stashed last under the request's referrer: nullopt without a
+    // referrer or a live stashed view. (The load itself takes the script of the view whose document
+    // made it, among those stashed there.)
     static std::optional<std::string> locationForRequest(const platform::URLRequest& request);
 
     // platform::URLProtocolClass

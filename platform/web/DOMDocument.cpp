@@ -67,7 +67,7 @@ public:
     ~ParserMemory() {
         for (Block* b = head_.next; b != &head_;) {
             Block* next = b->next;
-            ::operator delete(b);
+            std::free(b);
             b = next;
         }
         if (charged_ > 0) budget_->discharge(charged_);
@@ -135,7 +135,8 @@ private:
         auto* self = static_cast<ParserMemory*>(userdata);
         const std::size_t total = sizeof(Block) + size;
         if (!self->step(1) || !self->hold(total)) std::longjmp(self->abandon_, 1);
-        auto* block = static_cast<Block*>(::operator new(total, std::nothrow));
+        // From malloc, whose malloc_usable_size is defined for it (an app may replace operator new).
+        auto* block = static_cast<Block*>(std::malloc(total));
         if (block == nullptr) {
             self->let(total);
             self->outcome_ = DOMParseBudget::Outcome::NoRoom;
@@ -146,7 +147,7 @@ private:
         const std::size_t given = std::max(total, malloc_usable_size(block));
         if (given > total && !self->hold(given - total)) {
             self->let(total);
-            ::operator delete(block);
+            std::free(block);
             std::longjmp(self->abandon_, 1);
         }
         block->size = given;
@@ -164,7 +165,7 @@ private:
         block->prev->next = block->next;
         block->next->prev = block->prev;
         self->let(block->size);
-        ::operator delete(block);
+        std::free(block);
     }
 
     DOMParseBudget* budget_;

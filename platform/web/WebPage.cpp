@@ -284,6 +284,8 @@ void WebPage::cancelPending() {
     if (frameTimer_) frameTimer_->invalidate();
     frameTimer_.reset();
     frameCallbacks_.clear();
+    if (layoutTimer_) layoutTimer_->invalidate();
+    layoutTimer_.reset();
     if (subresources_) subresources_->cancelAll();
     pendingLoads_.clear();
     refused_.clear();
@@ -454,7 +456,7 @@ bool WebPage::enter(const std::function<void(duk_context*)>& body, Error* error)
         error);
     if (!script_->isRunning()) {
         entryEnded(true);
-        if (!outgoing_.empty() || layoutMayHaveChanged_) postDrain();
+        if (!outgoing_.empty()) postDrain();
     }
     return ok;
 }
@@ -468,17 +470,50 @@ void WebPage::entryEnded(bool pagesOwn) {
         return;
     }
     // What the host runs through evaluate() is the host's own time; it still may not overrun.
-    if (!pagesOwn) return;
-    // Processor time: what the scripts did, not how long a busy machine made it take.
+    if (pagesOwn) countThreadTime(entry.cpuSeconds);
+}
+
+void WebPage::countThreadTime(double cpuSeconds) {
+    // Processor time: what the page did, not how long a busy machine made it take.
     double real = busyReal_.add(std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(),
-                                entry.cpuSeconds);
+                                cpuSeconds);
     // Virtual time in tests crowds a long stretch of timers into a moment of real time: the share
     // must be exceeded on the app's clock too (the same clock outside tests).
-    double app = busyApp_.add(Clock::now(), entry.cpuSeconds);
+    double app = busyApp_.add(Clock::now(), cpuSeconds);
     const double most = options_.scriptShare * ScriptBusyMeter::Window;
     if (real > most && app > most)
         stopScripts(Error(ScriptContext::ErrorDomain, ScriptShareCode,
-                          "its scripts took more than a quarter of the main thread over a second"));
+                          "its scripts and their layouts took more than a quarter of the main thread over a second"));
+}
+
+std::optional<Size> WebPage::contentSizeForClient() {
+    if (closed_ || scriptsStopped_) return std::nullopt;
+    DOMWorkLimit limit = loadLimit();
+    const auto started = DukHeapBudget::threadProcessorTime();
+    const bool made = layoutWithin(&limit) != nullptr;
+    const auto took = DukHeapBudget::threadProcessorTime() - started;
+    // Until the load is told finished the layout is the load's work, on the meter only (as the parse of
+    // its markup is); after it, the work of the page's turns, which share the thread with everything else.
+    if (loadTold_) countThreadTime(std::chrono::duration<double>(took).count());
+    // Dropped whole: the client keeps the content size it had.
+    if (!made) stopForLoadTime("laying out its document");
+    if (closed_ || scriptsStopped_) return std::nullopt;
+    return contentSize();
+}
+
+void WebPage::scheduleLayoutFrame() {
+    if (layoutTimer_ || closed_ || scriptsStopped_ || client_.expired()) return;
+    std::weak_ptr<WebPage> weak = weak_from_this();
+    layoutTimer_ = Timer::scheduledTimer(untilNextFrame(), false, [weak](Timer&) {
+        if (auto page = weak.lock()) page->runLayoutFrame();
+    });
+}
+
+void WebPage::runLayoutFrame() {
+    layoutTimer_.reset();
+    if (closed_ || scriptsStopped_) return;
+    auto self = shared_from_this();  // the client may drop the page
+    if (auto client = client_.lock()) client->pageMayHaveChangedLayout(*this);
 }
 
 void WebPage::stopScripts(const Error& why) {
@@ -504,7 +539,7 @@ std::string WebPage::evaluate(const std::string& source, Error* error) {
     bool ok = ensureScript(&e) && script_->evaluate(source, "evaluate", &out, &e);
     if (script_ && !script_->isRunning()) {
         entryEnded(false);
-        if (!outgoing_.empty() || layoutMayHaveChanged_) postDrain();
+        if (!outgoing_.empty()) postDrain();
     }
     if (!ok) {
         logWarning("evaluate failed: " + escapeLogText(e.description));
@@ -886,12 +921,14 @@ void WebPage::drain() {
             outgoing_.clear();
             return;
         }
-        if (next.kind == Outgoing::Kind::Finish) client->pageDidFinishLoad(*this);
-        else client->pageRequestsNavigation(*this, next.request, next.type, next.frameNode);
+        if (next.kind == Outgoing::Kind::Finish) {
+            client->pageDidFinishLoad(*this);
+            loadTold_ = true;
+        } else {
+            client->pageRequestsNavigation(*this, next.request, next.type, next.frameNode);
+        }
         discharge(next.charged);
     }
-    if (closed_ || !std::exchange(layoutMayHaveChanged_, false)) return;
-    if (auto client = client_.lock()) client->pageMayHaveChangedLayout(*this);
 }
 
 bool WebPage::isConnected(const std::shared_ptr<DOMNode>& node) const {
@@ -900,10 +937,10 @@ bool WebPage::isConnected(const std::shared_ptr<DOMNode>& node) const {
 
 void WebPage::layoutChanged() {
     ++documentGeneration_;
+    // Before the load ends the client reads the size once, at the end. After it, changes wait for the
+    // next frame together, as a browser lays out once a frame, however often script changes the document.
     if (closed_ || !loadFired_) return;
-    layoutMayHaveChanged_ = true;
-    // From inside the engine the drain is posted when the script returns.
-    if (!script_ || !script_->isRunning()) postDrain();
+    scheduleLayoutFrame();
 }
 
 void WebPage::nodesInserted(const std::vector<std::shared_ptr<DOMNode>>& nodes) {
@@ -1040,14 +1077,18 @@ void WebPage::setVisible(bool visible) {
     }
 }
 
-void WebPage::scheduleFrame() {
-    if (frameTimer_ || !visible_ || frameCallbacks_.empty() || closed_ || scriptsStopped_) return;
+double WebPage::untilNextFrame() {
     // Frames fall on the display's refreshes: the next multiple of the interval (a reading a rounding
     // error short of one is that one, whose frame has run).
     double now = Clock::now();
     double next = (std::floor(now / FrameInterval + 1e-6) + 1) * FrameInterval;
+    return std::max(next - now, 0.0);
+}
+
+void WebPage::scheduleFrame() {
+    if (frameTimer_ || !visible_ || frameCallbacks_.empty() || closed_ || scriptsStopped_) return;
     std::weak_ptr<WebPage> weak = weak_from_this();
-    frameTimer_ = Timer::scheduledTimer(std::max(next - now, 0.0), false, [weak](Timer&) {
+    frameTimer_ = Timer::scheduledTimer(untilNextFrame(), false, [weak](Timer&) {
         if (auto page = weak.lock()) page->runFrame();
     });
 }

@@ -66,8 +66,8 @@ public:
     WebPage(const WebPage&) = delete;
     WebPage& operator=(const WebPage&) = delete;
 
-    // The share of the main thread a page's own scripts (timers, events, its documents' scripts) may
-    // take over any second, and the most timers it may have pending.
+    // The share of the main thread a page's own scripts (timers, events, its documents' scripts) and the
+    // layouts its client reads after them may take over any second, and the most timers it may have pending.
     static constexpr double MaximumScriptShare = 0.25;
     static constexpr std::size_t MaximumTimers = 1000;
     // Animation frames come at the display's rate (phones refresh at 60 Hz); at most this many
@@ -92,9 +92,10 @@ public:
     // Stops timers and loads and silences the client. Idempotent.
     void close();
     bool isClosed() const { return closed_; }
-    // A page whose script ran past its time limit, or whose scripts took more than their share of the
-    // main thread, is stopped: no timer, event, script or evaluate() runs in it again and it delivers
-    // nothing more; the client hears pageScriptsStopped (the page still paints).
+    // A page whose script (or a layout its client reads) ran past its time limit, or whose scripts and
+    // those layouts took more than their share of the main thread, is stopped: no timer, event, script
+    // or evaluate() runs in it again and it delivers nothing more; the client hears pageScriptsStopped
+    // (the page still paints).
     bool scriptsStopped() const { return scriptsStopped_; }
 
     const URL& url() const { return url_; }
@@ -135,6 +136,11 @@ public:
     using Fill = std::function<void(const Rect&, const Color&)>;
     void paint(const Fill& fill, const Rect& area) const;
     Size contentSize() const;
+    // The content size as the client reads it after the page's load and turns (pageDidFinishLoad,
+    // pageMayHaveChangedLayout): the layout behind it is the page's own work, on its time meter (one that
+    // passes it stops the page as a runaway script is) and, once the load was told finished, counted in
+    // its share of the main thread. nullopt when the page is stopped (by this or before).
+    std::optional<Size> contentSizeForClient();
     // The box the paint model gives an element, in page coordinates; nullopt for one it does not draw
     // (out of the document, not displayed, or inside such an element). The layout behind it is made
     // once for each state of the document. A page's script asks with its entry's `limit`: a layout that
@@ -163,8 +169,8 @@ public:
     // Siblings inserted together (or one node).
     void nodesInserted(const std::vector<std::shared_ptr<DOMNode>>& nodes);
     // The document changed in a way that may move its boxes: the layout is made again when next
-    // needed, and after the load the client hears of it. Every change to the document goes through
-    // here or nodesInserted.
+    // needed, and after the load the client hears of it at the next frame. Every change to the document
+    // goes through here or nodesInserted.
     void layoutChanged();
     void attributeChanged(const std::shared_ptr<DOMNode>& node, const std::string& name);
     // setTimeout/setInterval and requestAnimationFrame: 0 when refused (past the cap, or the page is
@@ -309,6 +315,12 @@ private:
     // After an outermost entry: stops the page if it overran, or (for the page's own entries) if the
     // page's scripts have taken more than their share of the thread.
     void entryEnded(bool pagesOwn);
+    // Counts `cpuSeconds` of the page's work on the main thread in its share, and stops it past that.
+    void countThreadTime(double cpuSeconds);
+    // Arms the timer that tells the client of changes to the document at the next frame (at most once a
+    // frame, however often it changes), and its work.
+    void scheduleLayoutFrame();
+    void runLayoutFrame();
     void stopScripts(const Error& why);
     bool refusesScript(Error* error) const;
     // Makes the heap and installs the bindings, once; false (and `error`) when the heap cannot be made.
@@ -337,6 +349,8 @@ private:
     // The layout, made within `limit` when it is not kept already; null when the limit stopped it.
     const Layout* layoutWithin(DOMWorkLimit* limit) const;
     void layoutNode(const DOMNode& node, LayoutState& state, float x, float width, float& cursorY, int depth) const;
+    // Seconds from now to the next display refresh.
+    static double untilNextFrame();
     // Arms the timer of the next display refresh, when callbacks wait and the page is seen.
     void scheduleFrame();
     void runFrame();
@@ -385,8 +399,10 @@ private:
     bool started_ = false;
     bool loadFired_ = false;
     bool drainPosted_ = false;
-    // Script ran after the load: the client hears of a possible layout change with the next drain.
-    bool layoutMayHaveChanged_ = false;
+    // The document changed after the load: the client hears of it at the next frame.
+    std::shared_ptr<Timer> layoutTimer_;
+    // pageDidFinishLoad was told: layouts the client reads are the page's turns' work from now on.
+    bool loadTold_ = false;
 
     std::vector<unsigned> parserScripts_;
     std::size_t nextParserScript_ = 0;

@@ -24,7 +24,8 @@ public:
         (void)error;
     }
     // The loaded document changed (nodes, attributes, styles, text, a loaded image), so its layout and
-    // content size may have changed. At most once per drain of the page's messages.
+    // content size may have changed. At most once a frame (WebPage::FrameInterval), however often it
+    // changes; the client reads the new size with WebPage::contentSizeForClient (the page's work).
     virtual void pageMayHaveChangedLayout(WebPage& page) { (void)page; }
 };
 

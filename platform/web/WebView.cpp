@@ -384,7 +384,10 @@ void WebView::fail(const Error& error) {
 
 void WebView::pageFinished(WebPage& page) {
     if (&page != page_.get()) return;
-    scrollView_->setContentSize(page.contentSize());
+    // A page its layout stopped does not finish: the view hears why next.
+    auto size = page.contentSizeForClient();
+    if (!size) return;
+    scrollView_->setContentSize(*size);
     loading_ = false;
     auto keep = shared_from_this();
     if (auto d = delegate()) d->didFinishLoad(*this);
@@ -399,7 +402,7 @@ void WebView::pageStopped(WebPage& page, const Error& error) {
 void WebView::pageLayoutChanged(WebPage& page) {
     // Only the current, loaded document sizes the content; a load under way sets it when it ends.
     if (&page != page_.get() || loading_) return;
-    scrollView_->setContentSize(page.contentSize());
+    if (auto size = page.contentSizeForClient()) scrollView_->setContentSize(*size);
 }
 
 void WebView::pageNavigation(WebPage& page, const URLRequest& request, WebViewNavigationType type, unsigned frameNode) {

@@ -8,8 +8,8 @@
 // script returns (never from inside the engine), in the order the script raised them; evaluate()
 // returns first.
 //
-// A document whose script runs past the time limit, or whose scripts take more than a quarter of the
-// main thread over a second, is stopped (see WebPage::scriptsStopped) and the delegate hears
+// A document whose script runs past the time limit, or whose scripts and the layouts they cause take
+// more than a quarter of the main thread over a second, is stopped (see WebPage::scriptsStopped) and the delegate hears
 // didFailLoad once: the failure of its load when it was still loading, and otherwise the news that the
 // document no longer works (its owner may reload it). Loads begun by loadHTMLString/loadRequest/reload/goBack/goForward likewise start on
 // the next main-loop turn.

@@ -42,15 +42,37 @@ TEST_CASE_FIXTURE(Harness, "GADAdURLStash: views are held weakly and found by an
     CHECK_FALSE(GADAdURLStash::scriptKindForURL(url("https://ads.example/a")));
 }
 
-TEST_CASE_FIXTURE(Harness, "GADAdURLStash: a view removes only its own entry when two ads share a base URL") {
+TEST_CASE_FIXTURE(Harness, "GADAdURLStash: two ads on one base URL each keep their entry, and a view removes only its own") {
     GADAdURLStash::removeAllForTesting();
     auto first = GADAdView::init();
     auto second = GADAdView::init();
+    auto third = GADAdView::init();
     first->loadHTMLString("<p>1</p>", url("https://ads.example/shared"));
     second->loadHTMLString("<p>2</p>", url("https://ads.example/shared"));
-    CHECK(GADAdURLStash::viewForURL(url("https://ads.example/shared")) == second);
-    first.reset(); // the first view goes: the second view's entry stays
-    CHECK(GADAdURLStash::viewForURL(url("https://ads.example/shared")) == second);
+    third->loadHTMLString("<p>3</p>", url("https://ads.example/shared"));
+    // A view stashed again keeps one entry, with what it was told last.
+    GADAdURLStash::add(url("https://ads.example/shared/"), first, GADMRAIDScriptKind::Interstitial);
+    auto views = GADAdURLStash::viewsForURL(url("https://ads.example/shared"));
+    REQUIRE(views.size() == 3);
+    CHECK(views[0].view == first);
+    CHECK(views[0].kind == GADMRAIDScriptKind::Interstitial);
+    CHECK(views[1].view == third);
+    CHECK(views[2].view == second);
+    CHECK(GADAdURLStash::viewForURL(url("https://ads.example/shared")) == first);
+    CHECK(GADAdURLStash::scriptKindForURL(url("https://ads.example/shared")) == GADMRAIDScriptKind::Interstitial);
+    views.clear();
+    // The latest view goes: the one before it is found again; one in the middle goes: the others stay.
+    first.reset();
+    CHECK(GADAdURLStash::viewForURL(url("https://ads.example/shared")) == third);
     second.reset();
+    views = GADAdURLStash::viewsForURL(url("https://ads.example/shared"));
+    REQUIRE(views.size() == 1);
+    CHECK(views[0].view == third);
+    views.clear();
+    // A view loading another URL leaves this one.
+    third->loadHTMLString("<p>3</p>", url("https://ads.example/elsewhere"));
+    CHECK(GADAdURLStash::viewForURL(url("https://ads.example/shared")) == nullptr);
+    CHECK(GADAdURLStash::viewForURL(url("https://ads.example/elsewhere")) == third);
+    third.reset();
     CHECK_FALSE(GADAdURLStash::hasStashedURLs());
 }

@@ -248,14 +248,17 @@ TEST_CASE_FIXTURE(Harness, "GADAdView: every content size change after the load 
     CHECK(recorder->sizes[0] == platform::Size{-1, -1});
     CHECK(recorder->sizes[1] == platform::Size{320, 50});
 
-    advance(1);
+    // Laid out at the frame after each change.
+    advance(1 + platform::WebPage::FrameInterval);
     REQUIRE(runUntil([&] { return recorder->sizes.size() == 3; }));
     CHECK(recorder->sizes[2] == platform::Size{320, 120});
     view->evaluate("grow(300)");
+    advance(platform::WebPage::FrameInterval);
     REQUIRE(runUntil([&] { return recorder->sizes.size() == 4; }));
     CHECK(recorder->sizes[3] == platform::Size{320, 300});
     // The same size again is no change.
     view->evaluate("grow(300)");
+    advance(platform::WebPage::FrameInterval);
     runUntilIdle();
     CHECK(recorder->sizes.size() == 4);
     // A new page reports its size when loaded, whatever the last page's was.

@@ -445,7 +445,7 @@ TEST_CASE_FIXTURE(fetchtest::ServerFixture, "GADBannerAdViewDelegate: a fluid cr
     REQUIRE(settle([&] { return slot->state() == ruzave::GADSlotStateValidAd; }));
     REQUIRE_FALSE(owner->sizes.empty());
     const std::size_t atLoad = owner->sizes.size();
-    advance(2);
+    advance(2 + platform::WebPage::FrameInterval);  // laid out at the frame after the change
     REQUIRE(runUntil([&] { return owner->sizes.size() > atLoad; }));
     CHECK(owner->sizes.back().height == 700);
 }

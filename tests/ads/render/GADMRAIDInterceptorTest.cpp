@@ -1,5 +1,10 @@
 #include <doctest/doctest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "ads/render/GADAdURLStash.h"
@@ -9,6 +14,8 @@
 #include "platform/net/URLConnection.h"
 #include "platform/net/URLConnectionDelegate.h"
 #include "platform/net/URLProtocol.h"
+#include "platform/web/WebPage.h"
+#include "platform/web/WebView.h"
 #include "tests/ads/core/net/FetchTestSupport.h"
 #include "platform/testing/Harness.h"
 
@@ -145,20 +152,35 @@ struct BannerKindDelegate : ruzave::GADAdViewDelegate {
     ruzave::GADMRAIDScriptKind MRAIDScriptKind() const override { return GADMRAIDScriptKind::Banner; }
 };
 
-struct ScriptLoad : platform::URLConnectionDelegate {
-    void didReceiveData(const std::shared_ptr<platform::URLConnection>&, const platform::Bytes& data) override {
-        body.append(data.begin(), data.end());
+// Holds the answers of a route until the test lets them go (bounded, so that a failing test cannot keep
+// the server from stopping). What the server's threads wait on outlives the test's gate.
+class Gate {
+  public:
+    adserver::Handler answer(std::string body) {
+        return [state = state_, body](const adserver::Request&) {
+            std::unique_lock lock(state->mutex);
+            state->changed.wait_for(lock, std::chrono::seconds(30), [&] { return state->open; });
+            return adserver::Response::text(body, "application/javascript");
+        };
     }
-    bool willCacheResponse(const std::shared_ptr<platform::URLConnection>&, const platform::HTTPURLResponse&) override {
-        offeredToCache = true;
-        return true;
+    void release() {
+        std::lock_guard lock(state_->mutex);
+        state_->open = true;
+        state_->changed.notify_all();
     }
-    void didFinishLoading(const std::shared_ptr<platform::URLConnection>&) override { finished = true; }
-    void didFailWithError(const std::shared_ptr<platform::URLConnection>&, const platform::Error&) override { finished = true; }
-    std::string body;
-    bool offeredToCache = false;
-    bool finished = false;
+    ~Gate() { release(); }
+
+  private:
+    struct State {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool open = false;
+    };
+    std::shared_ptr<State> state_ = std::make_shared<State>();
 };
+
+const char* const kPageAskingForMRAID = "<script src='https://cdn.example/mraid.js'></script>"
+                                        "<script>var seen = typeof kind === 'undefined' ? 'none' : kind;</script>";
 
 } // namespace
 
@@ -170,28 +192,84 @@ TEST_CASE_FIXTURE(fetchtest::ServerFixture, "GADMRAIDInterceptor: the script var
     GADMRAIDInterceptor::setBannerImplementationPath(url("/scripts/banner.js"));
     GADMRAIDInterceptor::setExpandedBannerImplementationPath(url("/scripts/expanded.js"));
     GADAdURLStash::removeAllForTesting();
+    int participant = 0;
+    GADMRAIDInterceptor::enableCanInitWithRequest(&participant);
+    auto load = [&](const std::shared_ptr<GADAdView>& view, const std::string& base) {
+        view->loadHTMLString(kPageAskingForMRAID, *platform::URL::parse(base));
+        REQUIRE(settle([&] { return view->stringByEvaluatingJavaScriptFromString("typeof seen") == "string"; }));
+        return view->stringByEvaluatingJavaScriptFromString("seen");
+    };
     auto bannerDelegate = std::make_shared<BannerKindDelegate>();
     auto banner = GADAdView::init();
     banner->setDelegate(bannerDelegate);
-    banner->loadHTMLString("<p>banner</p>", *platform::URL::parse("https://ads.example/banner"));
     auto expanded = GADAdView::init();
-    expanded->loadHTMLString("<p>expanded</p>", *platform::URL::parse("https://ads.example/expanded"));
+    CHECK(load(banner, "https://ads.example/banner") == "banner");
+    CHECK(load(expanded, "https://ads.example/expanded") == "expanded");
+    CHECK(server->requestCount("/scripts/banner.js") == 1);
+    CHECK(server->requestCount("/scripts/expanded.js") == 1);
+    CHECK(server->requests("/mraid.js").empty());
+    GADMRAIDInterceptor::disableCanInitWithRequest(&participant);
+}
+
+// Two ad views on one base URL (an ad and its expanded part, say): each page's fetch is its own, charged
+// to it and ended with it, whichever view was stashed last.
+TEST_CASE_FIXTURE(fetchtest::ServerFixture, "GADMRAIDInterceptor: two ad views on one base URL each get their own MRAID fetch, charged to and ended with their own page") {
+    Gate bannerGate, expandedGate;
+    server->route("/scripts/banner.js", bannerGate.answer("var kind = 'banner';"));
+    server->route("/scripts/expanded.js", expandedGate.answer("var kind = 'expanded';"));
+    GADMRAIDInterceptor::setBannerImplementationPath(url("/scripts/banner.js"));
+    GADMRAIDInterceptor::setExpandedBannerImplementationPath(url("/scripts/expanded.js"));
+    GADAdURLStash::removeAllForTesting();
     int participant = 0;
     GADMRAIDInterceptor::enableCanInitWithRequest(&participant);
-
-    auto load = [&](const std::string& referer) {
-        auto delegate = std::make_shared<ScriptLoad>();
-        auto connection = platform::URLConnection::create(scriptRequest("https://cdn.example/mraid.js", referer), delegate, platform::TransferOrigin::app());
-        REQUIRE(settle([&] { return delegate->finished; }));
-        return delegate;
+    const auto base = *platform::URL::parse("https://ads.example/shared");
+    auto bannerDelegate = std::make_shared<BannerKindDelegate>();
+    auto banner = GADAdView::init();
+    banner->setDelegate(bannerDelegate);
+    auto expanded = GADAdView::init();
+    banner->loadHTMLString(kPageAskingForMRAID, base);
+    expanded->loadHTMLString(kPageAskingForMRAID, base);
+    REQUIRE(runUntil([&] {
+        return server->requestCount("/scripts/banner.js") + server->requestCount("/scripts/expanded.js") == 2;
+    }));
+    // Each page's fetch, of its own view's script, under way as its own load.
+    CHECK(server->requestCount("/scripts/banner.js") == 1);
+    CHECK(server->requestCount("/scripts/expanded.js") == 1);
+    auto bannerPage = banner->webView()->currentPage();
+    auto expandedPage = expanded->webView()->currentPage();
+    REQUIRE(bannerPage);
+    REQUIRE(expandedPage);
+    CHECK(bannerPage->loadsForPageCount() == 1);
+    CHECK(expandedPage->loadsForPageCount() == 1);
+    // The banner's page goes: its fetch ends with it, and the other page's goes on to its answer.
+    banner->closePage();
+    CHECK(bannerPage->loadsForPageCount() == 0);
+    CHECK(expandedPage->loadsForPageCount() == 1);
+    bannerGate.release();
+    expandedGate.release();
+    REQUIRE(settle([&] { return expanded->stringByEvaluatingJavaScriptFromString("typeof seen") == "string"; }));
+    CHECK(expanded->stringByEvaluatingJavaScriptFromString("seen") == "expanded");
+    CHECK(expandedPage->loadsForPageCount() == 0);
+    CHECK(server->requestCount("/scripts/expanded.js") == 1);
+    CHECK(server->requestCount("/scripts/banner.js") == 1);
+    // A load that is no page's own (the app's, naming the page only by its referrer) is charged to none.
+    struct Ended : platform::URLConnectionDelegate {
+        void didFinishLoading(const std::shared_ptr<platform::URLConnection>&) override { finished = true; }
+        void didFailWithError(const std::shared_ptr<platform::URLConnection>&, const platform::Error& e) override {
+            error = e;
+            finished = true;
+        }
+        std::optional<platform::Error> error;
+        bool finished = false;
     };
-    auto first = load("https://ads.example/banner");
-    auto second = load("https://ads.example/expanded");
-    CHECK(first->body == "var kind = 'banner';");
-    CHECK(second->body == "var kind = 'expanded';");
-    CHECK_FALSE(first->offeredToCache);
-    CHECK_FALSE(second->offeredToCache);
-    CHECK(server->requests("/mraid.js").empty());
+    auto ended = std::make_shared<Ended>();
+    auto appLoad = platform::URLConnection::create(scriptRequest("https://cdn.example/mraid.js", "https://ads.example/shared"),
+                                                   ended, platform::TransferOrigin::app());
+    REQUIRE(settle([&] { return ended->finished; }));
+    REQUIRE(ended->error);
+    CHECK(ended->error->code == GADMRAIDInterceptor::kNoLocationErrorCode);
+    CHECK(expanded->webView()->currentPage()->loadsForPageCount() == 0);
+    CHECK(server->requestCount("/scripts/expanded.js") == 1);
     GADMRAIDInterceptor::disableCanInitWithRequest(&participant);
 }
 

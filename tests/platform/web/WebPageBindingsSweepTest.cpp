@@ -35,8 +35,8 @@
 #include "tests/platform/web/WebPageTestSupport.h"
 
 // --- Native bytes: what the calling thread takes through operator new while a call runs (the test program
-// replaces it: see AllocationTally), the parser's blocks included. Duktape's heap allocates on its own
-// budget and is not counted here.
+// replaces it: see AllocationTally). Duktape's heap allocates on its own budget, and the HTML parser takes
+// its blocks from malloc and charges each at what malloc gave it: neither is counted here.
 namespace {
 
 // The peak of native bytes live during one scope, over those live at its start.

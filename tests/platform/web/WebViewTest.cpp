@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/base/Log.h"
+#include "platform/duktape/DukHeapBudget.h"
 #include "platform/net/HTTPURLResponse.h"
 #include "platform/net/NetworkConfiguration.h"
 #include "platform/net/TransferOrigin.h"
@@ -520,21 +521,55 @@ TEST_CASE_FIXTURE(Harness, "WebView: the content size follows a page that grows 
     CHECK(p.view->scrollView()->contentSize().height == 480);
     int changes = 0;
     p.view->scrollView()->addContentSizeObserver([&](ScrollView&) { ++changes; });
-    advance(0.5);
+    // The size is laid out at the frame after the change.
+    advance(0.5 + WebPage::FrameInterval);
     REQUIRE(runUntil([&] { return changes > 0; }));
     CHECK(p.view->scrollView()->contentSize().height == 900);
     // A script the app runs counts as well.
     p.view->evaluate("document.getElementById('box').style.height = '1200px';");
+    advance(WebPage::FrameInterval);
     REQUIRE(runUntil([&] { return changes > 1; }));
     CHECK(p.view->scrollView()->contentSize().height == 1200);
     // Scripts that change nothing tell no one.
     p.view->evaluate("1 + 1");
+    advance(WebPage::FrameInterval);
     runUntilIdle();
     CHECK(changes == 2);
     // A box moved out of the page into a fragment leaves it as a removed one does.
     p.view->evaluate("document.createDocumentFragment().appendChild(document.getElementById('box'));");
+    advance(WebPage::FrameInterval);
     REQUIRE(runUntil([&] { return changes > 2; }));
     CHECK(p.view->scrollView()->contentSize().height == 480);
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: the content size is laid out once a frame, however often the page changes it") {
+    Page p;
+    REQUIRE(p.load(*this, "<body><div id='box' style='width:320px;height:100px'></div><script>"
+                          "var box = document.getElementById('box'), h = 500, ticks = 0;"
+                          "function grow() { box.style.height = (h += 1) + 'px'; }</script></body>"));
+    std::vector<float> sizes;
+    p.view->scrollView()->addContentSizeObserver([&](ScrollView& s) { sizes.push_back(s.contentSize().height); });
+    // A thousand changes in one turn: one layout, at the next frame, of the last of them.
+    p.view->evaluate("for (var i = 0; i < 1000; i++) grow();");
+    runUntilIdle();
+    CHECK(sizes.empty());
+    advance(WebPage::FrameInterval);
+    runUntilIdle();
+    CHECK(sizes == std::vector<float>{1500});
+    // A change at every timer tick (every 4 ms, the shortest a repeating timer gets) for half a second:
+    // one layout a frame (30), the last one of the latest state.
+    sizes.clear();
+    p.view->evaluate("var timer = setInterval(function () { grow(); ticks++; }, 1);");
+    advance(0.5);
+    p.view->evaluate("clearInterval(timer)");
+    advance(WebPage::FrameInterval);
+    runUntilIdle();
+    const int ticks = std::stoi(p.view->evaluate("ticks"));
+    CHECK(ticks >= 100);
+    CHECK(sizes.size() >= 29);
+    CHECK(sizes.size() <= 31);
+    CHECK(sizes.back() == static_cast<float>(1500 + ticks));
+    CHECK(p.view->scrollView()->contentSize().height == static_cast<float>(1500 + ticks));
 }
 
 TEST_CASE_FIXTURE(Harness, "WebView: a script loaded again from compiled form behaves as the first time") {
@@ -792,6 +827,60 @@ TEST_CASE_FIXTURE(Harness, "WebView: a page taking more than a quarter of the ma
     CHECK(modest.delegate->failed == 0);
     CHECK_FALSE(modest.view->currentPage()->scriptsStopped());
     CHECK(modest.view->evaluate("ticks >= 9") == "true");
+}
+
+TEST_CASE_FIXTURE(Harness, "WebView: a page at the node cap changing an attribute every 10 ms is stopped by its share of the main thread") {
+    auto threadSeconds = [] { return std::chrono::duration<double>(DukHeapBudget::threadProcessorTime()).count(); };
+    Page busy;
+    LogCapture logs;
+    // Its load is not what is tested here: a slow build takes long over its markup and first layout.
+    busy.view->setScriptTimeLimit(30);
+    // 96,000 nodes: each change is a tiny script, but leaves a layout of the whole document to make.
+    std::string html = "<body>";
+    for (int i = 0; i < 48000; ++i) html += "<p>x</p>";
+    busy.view->loadHTMLString(html + "</body>", url("https://ads.example/busy.html"));
+    REQUIRE(runUntil([&] { return busy.delegate->finished + busy.delegate->failed > 0; }, 120));
+    REQUIRE(busy.delegate->finished == 1);
+    auto page = busy.view->currentPage();
+    CHECK(page->document().nodeCount() > 96000);
+    // Its script comes from the host, which also makes the first collection of so large a document (the
+    // first native making a node runs it): in an instrumented build that alone would take the page's share.
+    busy.view->evaluate("document.createElement('i'); var n = 0, b = document.body;"
+                        "setInterval(function () { b.setAttribute('data-n', ++n); }, 10);");
+    // One layout of it in this build, as the app asks for one (not the page's).
+    double layout = 0;
+    for (int i = 0; i < 2; ++i) {
+        busy.view->evaluate("b.setAttribute('data-probe', '" + std::to_string(i) + "')");
+        const double before = threadSeconds();
+        (void)page->contentSize();
+        layout = std::max(layout, threadSeconds() - before);
+    }
+
+    const double cpuStarted = threadSeconds();
+    const auto realStarted = std::chrono::steady_clock::now();
+    double virtualSeconds = 0;
+    while (!page->scriptsStopped() && virtualSeconds < 20 && secondsSince(realStarted) < 60) {
+        advance(0.01);
+        virtualSeconds += 0.01;
+    }
+    const double used = threadSeconds() - cpuStarted;
+    const double realSeconds = secondsSince(realStarted);
+    REQUIRE(page->scriptsStopped());
+    // Until it was stopped the page had the main thread for its share of every second (on the app's
+    // clock or the real one, whichever ran longer), give or take the layout that passed it.
+    const double seconds = std::max(virtualSeconds, realSeconds);
+    CHECK(used <= WebPage::MaximumScriptShare * (1 + seconds) + layout + 0.1);
+    // It was stopped for what its changes cost, once it had made some.
+    CHECK(std::stoi(page->document().body()->attribute("data-n")) > 0);
+    runUntilIdle();
+    CHECK(busy.delegate->failed == 1);
+    CHECK(busy.delegate->failCode == WebPage::ScriptShareCode);
+    CHECK(countLines(logs, "more than a quarter of the main thread") == 1);
+    // Nothing more runs or is laid out for it.
+    const double after = threadSeconds();
+    advance(1);
+    CHECK(threadSeconds() - after < layout / 2 + 0.05);
+    CHECK(busy.delegate->failed == 1);
 }
 
 TEST_CASE_FIXTURE(Harness, "WebView: message history is bounded") {
