@@ -938,6 +938,14 @@ struct NetworkEngine::Impl {
         }
         auto it = transfers.find(id);
         if (it == transfers.end() || it->second->origin.side != origin.side) return;
+        // Kept pings hold at most their places: one under way past them (it went out as its document was
+        // closing, after the close decided to keep it) ends with its document, as those past the quota do.
+        if (origin.kind == TransferOrigin::Kind::KeptPing && it->second->origin.kind != TransferOrigin::Kind::KeptPing &&
+            webPool.running(TransferOrigin::Kind::KeptPing) >= limits.keptPingTransfers) {
+            std::string url = it->second->url();
+            endRunning(id, URLError::make(URLError::Cancelled, url, "past the kept pings' places as its page closed"));
+            return;
+        }
         poolOf(*it->second).moveRunning(*it->second, origin);
     }
 

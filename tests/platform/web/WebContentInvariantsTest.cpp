@@ -40,6 +40,11 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
+// What goes out at once is read by a server that answers at once well within this, on a loaded machine
+// and under the sanitizers; what waits for a hang to end (a kept ping's deadline, a load's timeout) is
+// not.
+constexpr auto ReadWithin = std::chrono::seconds(10);
+
 enum class Answer { Now, Late, Never, Trickle, Silent };
 constexpr int AnswerKinds = 5;
 const char* const AnswerNames[AnswerKinds] = {"now", "late", "never", "trickle", "silent"};
@@ -282,8 +287,10 @@ private:
         const auto now = Steady::now();
         std::erase_if(firstImages_, [&](const auto& image) { return read.contains(image.first); });
         for (const auto& [id, made] : firstImages_) {
-            INFO("a new document's first image is not read: id " << id);
-            REQUIRE(now - made < std::chrono::seconds(5));
+            if (now - made < ReadWithin) continue;
+            FAIL("a new document's first image is not read in time: id "
+                 << id << "; the longest a new document waited for a place: "
+                 << NetworkEngine::shared().observations().longestNewDocumentWait << " s");
         }
         for (const auto& [id, times] : read) {
             if (times == 1) continue;
@@ -307,7 +314,7 @@ private:
             REQUIRE(load.recorder->ends <= 1);
             if (load.due && load.recorder->ends == 0) {
                 INFO("a ping with room waits: " << load.connection->originalRequest().url().absoluteString());
-                REQUIRE(now - load.sent < std::chrono::seconds(5));
+                REQUIRE(now - load.sent < ReadWithin);
             }
         }
     }
@@ -353,6 +360,11 @@ void holdInvariants(testing::Harness& h, rlim_t descriptorLimit) {
     Servers servers;
     const auto limits = NetworkEngine::shared().limits();
     REQUIRE(limits.descriptorLimit == descriptorLimit);
+    // The first secure connection pays for the trust store and the server's set-up.
+    auto warm = std::make_shared<Recorder>();
+    auto first = URLConnection::create(URLRequest(*URL::parse(Servers::url(Answer::Now, 0, 0))), warm,
+                                       TransferOrigin::app());
+    REQUIRE(h.runUntil([&] { return warm->ends > 0; }, 60));
     // RUZAVE_INVARIANT_SEED repeats one run; RUZAVE_INVARIANT_ROUNDS runs more.
     const char* seedText = std::getenv("RUZAVE_INVARIANT_SEED");
     const char* roundsText = std::getenv("RUZAVE_INVARIANT_ROUNDS");
