@@ -12,6 +12,7 @@
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADBrowserViewController.h"
 #include "ads/render/GADExpandedAdAppViewController.h"
+#include "ads/render/GADIntermission.h"
 #include "ads/render/GADMRAIDCalendarProperties.h"
 #include "ads/render/GADMRAIDResizeOverlayPresenter.h"
 #include "ads/render/GADMRAIDResizeProperties.h"
@@ -195,6 +196,11 @@ bool GADOpener::openAppReportingResult(const std::optional<platform::URL>& url) 
     }
     didOpenExternalApp();
     auto slot = slot_.lock();
+    // Left from one of the ad's screens (the in-app browser's opener has no slot), the other app is one
+    // more screen of their period.
+    auto* screen = asFullScreen(viewController_.lock());
+    if (auto period = screen ? screen->intermission() : (slot ? slot->intermission() : nullptr))
+        period->otherAppWillOpen();
     if (slot) slot->adWillLeaveApplication();
     didOpenAnotherApplication_ = true;
     if (slot) slot->willLeaveAppDueToClick();

@@ -243,6 +243,18 @@ void GADViewController::viewDidLoad() {
     v->setOpaque(true);
     v->setBackgroundColor(platform::Color::black());
     v->setClipsToBounds(true);
+    touchWatch_ = platform::GestureRecognizer::create();
+    touchWatch_->setDelegate(std::weak_ptr<platform::GestureRecognizerDelegate>(
+        std::static_pointer_cast<platform::GestureRecognizerDelegate>(self())));
+    v->addGestureRecognizer(touchWatch_);
+}
+
+bool GADViewController::gestureRecognizerShouldReceiveTouch(platform::GestureRecognizer& recognizer,
+                                                            const platform::Touch&) {
+    if (&recognizer != touchWatch_.get()) return true;
+    // The in-app browser, a second page, the expanded ad: what the user touches there is the ad.
+    if (auto slot = slot_.lock()) slot->recordUserTouch();
+    return false;
 }
 
 void GADViewController::viewWillAppear(bool) {

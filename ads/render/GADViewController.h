@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ads/render/GADIntermitting.h"
+#include "platform/ui/GestureRecognizer.h"
 #include "platform/ui/ViewController.h"
 
 namespace ruzave {
@@ -18,7 +19,9 @@ namespace ruzave {
 class GADOverlayPresenting;
 class GADSlot;
 
-class GADViewController : public platform::ViewController, public GADIntermitting {
+class GADViewController : public platform::ViewController,
+                          public GADIntermitting,
+                          public platform::GestureRecognizerDelegate {
   public:
     using Completion = GADIntermitting::Completion;
     enum class ScreenState { Idle, Presenting, Shown, Dismissing, Gone };
@@ -77,6 +80,10 @@ class GADViewController : public platform::ViewController, public GADIntermittin
     void viewWillDisappear(bool animated) override;
     // The platform's word that the screen is no longer presented, however that came about.
     void didLeavePresentationChain() override;
+    // Records each touch for the slot and takes none: the screen's own views and recognisers see them as
+    // if it were not there.
+    bool gestureRecognizerShouldReceiveTouch(platform::GestureRecognizer& recognizer,
+                                             const platform::Touch& touch) override;
 
   protected:
     GADViewController();
@@ -114,6 +121,7 @@ class GADViewController : public platform::ViewController, public GADIntermittin
     bool closeWanted_ = false;
     bool announcedFullScreen_ = false;
     std::vector<Completion> closeCompletions_;
+    std::shared_ptr<platform::GestureRecognizer> touchWatch_;
 };
 
 } // namespace ruzave

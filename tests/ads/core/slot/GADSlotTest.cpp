@@ -11,12 +11,14 @@
 #include "ads/core/telemetry/GADStatisticDictionary.h"
 #include "ads/render/GADAdAppViewController.h"
 #include "ads/render/GADAdView.h"
+#include "ads/render/GADBannerAdViewDelegate.h"
 #include "ads/render/GADClickTrackerCollection.h"
 #include "ads/render/GADMRAIDInterceptor.h"
 #include "platform/base/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/runloop/Clock.h"
 #include "platform/testing/Harness.h"
+#include "platform/testing/ui/TouchInjector.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 #include "tests/ads/core/slot/SlotTestSupport.h"
@@ -515,8 +517,7 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: while a screen of its own is up no reload i
     auto slot = slottest::makeSlot(owner);
     auto otherOwner = std::make_shared<FakeOwner>();
     auto other = slottest::makeSlot(otherOwner);
-    slot->loadRequest(GADRequest::request());
-    slot->cancelLoad();
+    REQUIRE(slottest::showAd(*this, fakes, *slot, *owner));
     slot->setReloadInterval(20);
     slot->scheduleAdReloadTimer();
     auto window = platform::Window::create();
@@ -528,6 +529,8 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: while a screen of its own is up no reload i
         runUntilIdle();
     };
 
+    // The user's: opened as the ad is touched.
+    slot->adView()->setTouched(true);
     auto own = GADAdAppViewController::init();
     own->setSlot(slot);
     own->presentFromViewController(root, nullptr);
@@ -570,7 +573,9 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: a load under way as its screen comes up, or
         advance(0.5);
         runUntilIdle();
     };
+    // Screens the user opens, each as the shown ad is touched.
     auto showScreen = [&] {
+        slot->adView()->setTouched(true);
         auto screen = GADAdAppViewController::init();
         screen->setSlot(slot);
         screen->presentFromViewController(root, nullptr);
@@ -578,6 +583,8 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: a load under way as its screen comes up, or
         REQUIRE(root->presentedViewController() == screen);
         return screen;
     };
+    REQUIRE(slottest::showAd(*this, fakes, *slot, *owner));
+    const auto requestsBefore = fakes.urlRequests.size();
 
     // A fetch under way is put back as the screen comes up; its late answer finds nothing to do.
     auto fetcher = slottest::startFetch(fakes, *slot);
@@ -585,34 +592,33 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: a load under way as its screen comes up, or
     CHECK(fetcher->cancelled);
     CHECK(slot->state() == GADSlotStateReset);
     fetcher->succeedEvenIfCancelled(GADResponseTypeStandard, "<p>late</p>");
-    CHECK(owner->finished == 0);
+    CHECK(owner->finished == 1);
     // Two loads asked for meanwhile: nothing is asked of the network while the screen is up.
     slot->loadRequest(GADRequest::request());
     slot->loadRequest(GADRequest::request());
-    CHECK(fakes.urlRequests.size() == 1);
+    CHECK(fakes.urlRequests.size() == requestsBefore + 1);
     CHECK(owner->errors.empty());
 
     screen->relinquishScreenWithCompletion(nullptr);
     settle();
     // One load for all of them, made as the app's own, and answered once.
-    REQUIRE(fakes.urlRequests.size() == 2);
+    REQUIRE(fakes.urlRequests.size() == requestsBefore + 2);
     CHECK(slot->state() == GADSlotStateRequestingAdURL);
     CHECK_FALSE(slot->hasAutoRefreshed());
     slot->didReceiveAdURL();
     slot->loadAd(GADAd::init(), std::nullopt);
     fakes.lastFetcher()->succeed(GADResponseTypeStandard, std::string("<p>ad</p>"));
-    REQUIRE(runUntil([&] { return owner->finished == 1; }));
+    REQUIRE(runUntil([&] { return owner->finished == 2; }));
     settle();
-    CHECK(owner->finished == 1);
+    CHECK(owner->finished == 2);
     CHECK(owner->errors.empty());
 
     // A period with nothing asked for leaves the slot as it was.
     screen = showScreen();
     screen->relinquishScreenWithCompletion(nullptr);
     settle();
-    CHECK(fakes.urlRequests.size() == 2);
+    CHECK(fakes.urlRequests.size() == requestsBefore + 2);
     CHECK(slot->state() == GADSlotStateValidAd);
-
 }
 
 namespace {
@@ -691,13 +697,14 @@ TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a screen the creative opened untouched 
     REQUIRE(other->isReloadTimerArmed());
     CHECK(*other->reloadTimerFireDate() == otherFireDate);
     CHECK_FALSE(slot->isHeldByFullScreen());
-    CHECK(app->isIdleTimerDisabled());
+    // Nor does it keep the device awake.
+    CHECK_FALSE(app->isIdleTimerDisabled());
     CHECK(events->calls == Calls{"willPresent"});
     // The refresh keeps its interval.
     REQUIRE(slot->isReloadTimerArmed());
     CHECK(*slot->reloadTimerFireDate() == fireDate);
 
-    // The app's load: the screen leaves at once, the idle timer comes back, the load is made and answered.
+    // The app's load: the screen leaves at once, the load is made and answered.
     slot->loadRequest(GADRequest::request());
     CHECK(events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
     CHECK_FALSE(app->isIdleTimerDisabled());
@@ -728,47 +735,117 @@ TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a screen the creative opened untouched 
     CHECK(*slot->reloadTimerFireDate() == armed);
 }
 
-TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a screen opened after a touch on the ad, or touched while up, holds the "
-                               "load until it leaves, then answers it once") {
+TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a touch counts for one screen opened within 5 s, which holds the load "
+                               "until it leaves, then answers it once") {
+    app->setIdleTimerDisabled(false);
     auto otherOwner = std::make_shared<FakeOwner>();
     auto other = slottest::makeSlot(otherOwner);
     other->loadRequest(GADRequest::request());
     other->cancelLoad();
     other->setReloadInterval(20);
     other->scheduleAdReloadTimer();
-    for (bool touchedBefore : {true, false}) {
-        CAPTURE(touchedBefore);
-        const auto requestsBefore = fakes.urlRequests.size();
-        const int finishedBefore = owner->finished;
-        if (touchedBefore) slot->adView()->setTouched(true);
-        auto screen = showScreen();
-        if (!touchedBefore) {
-            CHECK_FALSE(slot->isHeldByFullScreen());
-            slot->adView()->setTouched(true); // the user takes part in what the creative opened
-        }
-        CHECK(slot->isHeldByFullScreen());
-        if (touchedBefore) {
-            CHECK_FALSE(slot->isReloadTimerArmed());
-            // Every slot pauses its reload meanwhile, and takes it up again when the screen leaves.
-            CHECK_FALSE(other->isReloadTimerArmed());
-        }
-        slot->loadRequest(GADRequest::request());
-        slot->loadRequest(GADRequest::request());
-        advance(60);
-        CHECK(fakes.urlRequests.size() == requestsBefore);
-        CHECK(root->presentedViewController() == screen);
+    // A finger on the ad itself, then the screen it opens just inside the time a touch counts for.
+    REQUIRE(platform::TouchInjector::tap({10, 10}, window));
+    REQUIRE(slot->adView()->isTouched());
+    advance(GADSlot::kUserActivationSeconds - 0.6);
+    auto screen = showScreen();
+    CHECK(slot->isHeldByFullScreen());
+    CHECK(app->isIdleTimerDisabled());
+    CHECK_FALSE(slot->isReloadTimerArmed());
+    // Every slot pauses its reload meanwhile, and takes it up again when the screen leaves.
+    CHECK_FALSE(other->isReloadTimerArmed());
+    const auto requestsBefore = fakes.urlRequests.size();
+    slot->loadRequest(GADRequest::request());
+    slot->loadRequest(GADRequest::request());
+    advance(60);
+    CHECK(fakes.urlRequests.size() == requestsBefore);
+    CHECK(root->presentedViewController() == screen);
+    CHECK(owner->errors.empty());
 
-        screen->relinquishScreenWithCompletion(nullptr);
-        settle();
-        CHECK(other->isReloadTimerArmed());
-        REQUIRE(fakes.urlRequests.size() == requestsBefore + 1);
-        CHECK_FALSE(slot->hasAutoRefreshed());
-        answerLoad("<p>after</p>");
+    screen->relinquishScreenWithCompletion(nullptr);
+    settle();
+    CHECK_FALSE(app->isIdleTimerDisabled());
+    CHECK(other->isReloadTimerArmed());
+    REQUIRE(fakes.urlRequests.size() == requestsBefore + 1);
+    CHECK_FALSE(slot->hasAutoRefreshed());
+    answerLoad("<p>after</p>");
+    REQUIRE(runUntil([&] { return owner->finished == 2; }));
+    settle();
+    CHECK(owner->finished == 2);
+    CHECK(owner->errors.empty());
+}
+
+TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a stale touch, a touch after the screen opened, and a touch a screen already "
+                               "took hold nothing: the app's loads are answered and the refresh comes on time") {
+    app->setIdleTimerDisabled(false);
+    enum class Touch { Stale, AfterOpening, Taken };
+    for (Touch touch : {Touch::Stale, Touch::AfterOpening, Touch::Taken}) {
+        CAPTURE(static_cast<int>(touch));
+        const int finishedBefore = owner->finished;
+        if (touch == Touch::Stale) {
+            // A tap that opened nothing, then the creative opens a screen of its own a while later.
+            slot->adView()->setTouched(true);
+            advance(GADSlot::kUserActivationSeconds + 0.1);
+        } else if (touch == Touch::Taken) {
+            // The touch opened a screen, which has gone; the creative opens the next on its own.
+            slot->adView()->setTouched(true);
+            auto first = showScreen();
+            REQUIRE(slot->isHeldByFullScreen());
+            first->relinquishScreenWithCompletion(nullptr);
+            settle();
+            REQUIRE_FALSE(slot->isShowingFullScreen());
+        }
+        REQUIRE(slot->isReloadTimerArmed());
+        const double fireDate = *slot->reloadTimerFireDate();
+        events->calls.clear();
+        showScreen();
+        if (touch == Touch::AfterOpening) {
+            // The user taps what the creative opened: it stays the creative's.
+            slot->adView()->setTouched(true);
+            slot->recordUserTouch();
+        }
+        CHECK_FALSE(slot->isHeldByFullScreen());
+        CHECK_FALSE(app->isIdleTimerDisabled());
+        REQUIRE(slot->isReloadTimerArmed());
+        CHECK(*slot->reloadTimerFireDate() == fireDate);
+
+        // The refresh fires on time and takes the screen down, then the app's own load is answered.
+        advance(fireDate - platform::Clock::now() + 0.1);
+        CHECK(events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
+        CHECK(slot->hasAutoRefreshed());
+        answerLoad("<p>refreshed</p>");
         REQUIRE(runUntil([&] { return owner->finished == finishedBefore + 1; }));
         settle();
-        CHECK(owner->finished == finishedBefore + 1);
+        CHECK(root->presentedViewController() == nullptr);
+        slot->loadRequest(GADRequest::request());
+        answerLoad("<p>asked</p>");
+        REQUIRE(runUntil([&] { return owner->finished == finishedBefore + 2; }));
+        settle();
         CHECK(owner->errors.empty());
     }
+}
+
+TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a period with no page holds nothing: after an ad whose page failed, a "
+                               "touched screen leaves the app's next load answered") {
+    auto fetcher = slottest::startFetch(fakes, *slot);
+    fetcher->succeed(GADResponseTypeStandard, std::string("<p>cancelled</p>"));
+    REQUIRE(slot->state() == GADSlotStateRenderingAd);
+    // The creative cancels its own load: the load fails, and the page stays in the ad view.
+    slot->adViewDelegate()->adView(slot->adView(), platform::Error("NSURLErrorDomain", -999, "cancelled"));
+    REQUIRE(owner->errors.size() == 1);
+    REQUIRE(slot->state() == GADSlotStateInvalidAd);
+    // Its script still opens a screen, even as the user touches the ad.
+    slot->adView()->setTouched(true);
+    showScreen();
+    CHECK_FALSE(slot->isHeldByFullScreen());
+
+    const auto requestsBefore = fakes.urlRequests.size();
+    slot->loadRequest(GADRequest::request());
+    REQUIRE(fakes.urlRequests.size() == requestsBefore + 1);
+    CHECK_FALSE(slot->isShowingFullScreen());
+    answerLoad("<p>next</p>");
+    REQUIRE(runUntil([&] { return owner->finished == 2; }));
+    CHECK(owner->errors.size() == 1);
 }
 
 TEST_CASE_FIXTURE(ShownBanner, "GADSlot: an ad whose page opens a screen while rendering is received and counted "
