@@ -12,6 +12,8 @@
 #include "ads/render/GADAdAppViewController.h"
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADBannerAdViewDelegate.h"
+#include "ads/render/GADBrowserViewController.h"
+#include "ads/render/GADOpener.h"
 #include "ads/render/GADClickTrackerCollection.h"
 #include "ads/render/GADMRAIDInterceptor.h"
 #include "platform/base/Log.h"
@@ -19,9 +21,11 @@
 #include "platform/runloop/Clock.h"
 #include "platform/testing/Harness.h"
 #include "platform/testing/ui/TouchInjector.h"
+#include "platform/testing/web/WebViewTesting.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 #include "tests/ads/core/slot/SlotTestSupport.h"
+#include "tools/adserver/SilentServer.h"
 
 using namespace ruzave;
 using platform::testing::Harness;
@@ -843,6 +847,99 @@ TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a period with no page holds nothing: af
     slot->loadRequest(GADRequest::request());
     REQUIRE(fakes.urlRequests.size() == requestsBefore + 1);
     CHECK_FALSE(slot->isShowingFullScreen());
+    answerLoad("<p>next</p>");
+    REQUIRE(runUntil([&] { return owner->finished == 2; }));
+    CHECK(owner->errors.size() == 1);
+}
+
+TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a tap in the ad's in-app browser that opens the store is the user's") {
+    // The creative opens the browser on its own; its landing page links to the store.
+    auto opener = slot->adViewDelegate()->opener();
+    opener->setViewController(root);
+    REQUIRE(opener->openBrowserToURL(*platform::URL::parse("https://127.0.0.1:9/landing"), 30));
+    settle();
+    auto browser = std::dynamic_pointer_cast<GADBrowserViewController>(root->presentedViewController());
+    REQUIRE(browser);
+    auto page = browser->adView();
+    REQUIRE(runUntil([&] { return !page->isLoading(); }));
+    page->loadHTMLString("<html><body style='margin:0'><a id='store' href='itms-apps://apps.example/app/id1'>"
+                         "<div style='width:320px;height:400px'>get</div></a></body></html>",
+                         platform::URL::parse("https://landing.example/"));
+    REQUIRE(runUntil([&] { return page->evaluate("document.getElementById('store') ? 'y' : 'n'") == "y"; }));
+    CHECK_FALSE(slot->isHeldByFullScreen());
+    const auto stores = [&] { return app->openedURLs().size(); };
+
+    // Followed without the user's touch (the page's own script), the store link leaves the period the
+    // creative's.
+    REQUIRE(platform::WebViewTesting::clickElement(*page->webView(), "#store"));
+    runUntilIdle();
+    REQUIRE(stores() == 1);
+    CHECK_FALSE(slot->isHeldByFullScreen());
+    CHECK_FALSE(app->isIdleTimerDisabled());
+
+    // Tapped by the user: the store is theirs, and so is the browser they come back to.
+    REQUIRE(platform::TouchInjector::tap({100, 200}, window));
+    runUntilIdle();
+    REQUIRE(stores() == 2);
+    CHECK(slot->isHeldByFullScreen());
+    CHECK(app->isIdleTimerDisabled());
+    CHECK_FALSE(slot->isReloadTimerArmed());
+    const auto requestsBefore = fakes.urlRequests.size();
+    slot->loadRequest(GADRequest::request());
+    advance(60);
+    CHECK(fakes.urlRequests.size() == requestsBefore);
+    CHECK(root->presentedViewController() == browser);
+
+    // Done: the load asked for meanwhile is made and answered.
+    browser->doneButtonPressed();
+    settle();
+    CHECK_FALSE(app->isIdleTimerDisabled());
+    REQUIRE(fakes.urlRequests.size() == requestsBefore + 1);
+    answerLoad("<p>after</p>");
+    REQUIRE(runUntil([&] { return owner->finished == 2; }));
+    CHECK(owner->errors.empty());
+}
+
+TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a page whose load event never fires fails at the request's timeout, and "
+                               "the app's next load is answered") {
+    auto silent = adserver::SilentServer::start();
+    REQUIRE(silent);
+    const std::string hanging = "https://127.0.0.1:" + std::to_string(silent->port()) + "/";
+    const double start = platform::Clock::now();
+    auto ad = GADAd::init();
+    ad->setReloadInterval(25);
+    auto fetcher = slottest::startFetch(fakes, *slot, ad);
+    // A slow first image, and a script that keeps adding loads behind it.
+    fetcher->succeed(GADResponseTypeStandard,
+                     "<html><body><img src='" + hanging + "first.png'><script>var n=0;setInterval(function(){"
+                     "var i=document.createElement('img');i.src='" + hanging + "more'+(n++)+'.png';"
+                     "document.body.appendChild(i);},500);</script></body></html>");
+    REQUIRE(slot->state() == GADSlotStateRenderingAd);
+    const auto requestsBefore = fakes.urlRequests.size();
+    // The app's load meanwhile waits on the one under way, as any load does.
+    slot->loadRequest(GADRequest::request());
+    CHECK(fakes.urlRequests.size() == requestsBefore);
+
+    advance(GADSlot::kAdRequestTimeoutSeconds - 1);
+    runUntilIdle();
+    CHECK(slot->state() == GADSlotStateRenderingAd);
+    CHECK(owner->errors.empty());
+    advance(1.5);
+    REQUIRE(owner->errors.size() == 1);
+    CHECK(owner->errors[0].code == GADRequestErrorTimeout);
+    CHECK(platform::Clock::now() - start <= GADSlot::kAdRequestTimeoutSeconds + 0.5);
+    CHECK(owner->finished == 1);
+    // The page is stopped, script and all: it can no longer finish as the ad.
+    CHECK(slot->adView()->evaluate("typeof n") != "number");
+
+    CHECK(slot->state() == GADSlotStateInvalidAd);
+
+    // The refresh, refused while the page rendered, keeps its interval; the app's next load is answered.
+    CHECK(owner->reloadQuestions == 2);
+    REQUIRE(slot->isReloadTimerArmed());
+    CHECK(*slot->reloadTimerFireDate() == doctest::Approx(start + 75));
+    slot->loadRequest(GADRequest::request());
+    REQUIRE(fakes.urlRequests.size() == requestsBefore + 1);
     answerLoad("<p>next</p>");
     REQUIRE(runUntil([&] { return owner->finished == 2; }));
     CHECK(owner->errors.size() == 1);
