@@ -111,6 +111,10 @@ class GADAdView : public platform::View,
     void saveState();
     void restoreState();
     bool hasSavedState() const { return savedState_.has_value(); }
+    // The view controller the view goes back to; null when no state is saved.
+    std::shared_ptr<platform::ViewController> savedViewController() const {
+        return savedState_ ? savedState_->viewController.lock() : nullptr;
+    }
 
     // --- Touch and debug text.
     const std::optional<std::string>& adDebugDialog() const { return adDebugDialog_; }

@@ -32,6 +32,10 @@ class GADIntermission : public std::enable_shared_from_this<GADIntermission> {
     // The app is left for another (the store, say) from the period's screens: the other app stands over
     // them as a screen of the period would.
     void otherAppWillOpen();
+    // A screen of the period left by another road than a close asked of it (the app dismissed it or the
+    // screens under it, the ad went away). What the ad asked for before then is no longer wanted.
+    void participantWasTakenAway() { ++takenAwayCount_; }
+    std::size_t takenAwayCount() const { return takenAwayCount_; }
     // The slot's ad goes away: every screen of the period leaves now, and the period ends.
     void abandonAllParticipants();
 
@@ -83,6 +87,7 @@ class GADIntermission : public std::enable_shared_from_this<GADIntermission> {
     bool publisherIdleTimerDisabled_ = false;
     bool idleTimerTaken_ = false;
     bool holdsSlot_ = false;
+    std::size_t takenAwayCount_ = 0;
     bool statusBarWasOriginallyHidden_ = false;
     bool statusBarOverridden_ = false;
     bool began_ = false;

@@ -377,12 +377,27 @@ void GADOpener::expandToWebAppWithSupportedOrientations(std::uint32_t orientatio
             reportError("Cannot expand an ad that is already full screen.", "expand");
             return;
         }
-        // A resized ad: its overlay goes first, and the ad expands from its banner place.
+        // A resized ad: its overlay goes first, and the ad expands from its banner place. Not while the
+        // banner's controller has another screen up: the expand could not come up over it, and must not
+        // come up once the app has taken that screen, and the resize over it, away.
+        if (auto home = adView->savedViewController(); home && home->presentedViewController()) {
+            reportError(kExpandRefused, "expand");
+            return;
+        }
         resize->setDismissToDefaultState(false);
         std::weak_ptr<GADOpener> weak = weak_from_this();
-        fullScreen->relinquishScreenWithCompletion([weak, adView, orientations, useCustomClose] {
+        // Kept to the end of the wait: the resize may be its last screen.
+        auto period = fullScreen->intermission();
+        const std::size_t takenAway = period ? period->takenAwayCount() : 0;
+        fullScreen->relinquishScreenWithCompletion([weak, period, takenAway, adView, orientations, useCustomClose] {
             auto self = weak.lock();
             if (!self) return;
+            // Screens of the period were taken away meanwhile (the app dismissed them, the ad went): no
+            // screen of the ad comes up after that.
+            if (period && period->takenAwayCount() != takenAway) {
+                self->reportError(kExpandRefused, "expand");
+                return;
+            }
             self->viewController_ = adView->viewController();
             self->expandToWebAppWithSupportedOrientations(orientations, useCustomClose);
         });

@@ -45,6 +45,7 @@ void GADViewController::presentFromViewController(const std::shared_ptr<platform
     auto view = this->view();
     dismissalFinished_ = false;
     closeWanted_ = false;
+    takenAway_ = false;
     state_ = ScreenState::Presenting;
     view->setUserInteractionEnabled(false);
     retainCycle_ = self;
@@ -182,6 +183,9 @@ void GADViewController::announceFullScreen(bool up) {
 void GADViewController::screenGone() {
     if (state_ == ScreenState::Idle || state_ == ScreenState::Gone) return;
     auto self = this->self();
+    // Gone without its own dismissal under way: abandoned, or taken out of the chain by another road.
+    if (state_ != ScreenState::Dismissing) takenAway_ = true;
+    if (takenAway_ && intermission_) intermission_->participantWasTakenAway();
     beginDismissal();
     state_ = ScreenState::Gone;
     closeWanted_ = false;
@@ -195,10 +199,17 @@ void GADViewController::screenGone() {
     retainCycle_.reset();
 }
 
+void GADViewController::leaveAsTakenAway() {
+    if (state_ == ScreenState::Idle || state_ == ScreenState::Gone) return;
+    takenAway_ = true;
+    relinquishScreenWithCompletion(nullptr);
+}
+
 void GADViewController::abandonScreen() {
     if (state_ == ScreenState::Idle || state_ == ScreenState::Gone) return;
     auto self = this->self();
     closeWanted_ = true;
+    takenAway_ = true;
     // Off the screen without animation, now or as soon as the transition under way allows.
     if (presentingViewController()) platform::ViewController::dismissWhenPossible(self);
     else if (presenter_) presenter_->dismissWithCompletionHandler(nullptr); // laid over the window
@@ -266,7 +277,9 @@ void GADViewController::viewWillAppear(bool) {
 
 void GADViewController::viewWillDisappear(bool) {
     // The app, or this controller's presenter, began taking the screen down.
-    if (isBeingDismissed()) beginDismissal();
+    if (!isBeingDismissed()) return;
+    if (state_ != ScreenState::Dismissing) takenAway_ = true;
+    beginDismissal();
 }
 
 void GADViewController::didLeavePresentationChain() {

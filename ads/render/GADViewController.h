@@ -37,6 +37,9 @@ class GADViewController : public platform::ViewController,
     // Completions run once the screen is gone (at once when it is not up).
     void relinquishScreenWithCompletion(Completion completion) override;
     void abandonScreen() override;
+    // Leaves because what it stood on went (the screen it lay over left, its banner left the window), not
+    // because a close was asked of it: its period hears that it was taken away.
+    void leaveAsTakenAway();
     std::shared_ptr<GADIntermission> intermission() const override { return intermission_; }
     ScreenState screenState() const { return state_; }
 
@@ -120,6 +123,9 @@ class GADViewController : public platform::ViewController,
     ScreenState state_ = ScreenState::Idle;
     bool closeWanted_ = false;
     bool announcedFullScreen_ = false;
+    // This showing ends by another road than a close asked of it: the ad went away, the app or the
+    // platform took it out of the chain, or what it stood on went.
+    bool takenAway_ = false;
     std::vector<Completion> closeCompletions_;
     std::shared_ptr<platform::GestureRecognizer> touchWatch_;
 };

@@ -371,6 +371,51 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: expand of a resized ad takes the over
                     "onAdVisibilityChanged,onStateChanged:expanded");
 }
 
+TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: an expand waiting for a resize to leave never comes up after the app "
+                               "dismissed the screens under it, or after the ad went away") {
+    auto app = platform::Application::sharedApplication();
+    app->setIdleTimerDisabled(false);
+    const std::string refused = std::string("onError:") + GADOpener::kExpandRefused;
+    // The ad resizes over a second page it opened, then asks to expand; the app dismisses the page at
+    // once, before the resize has faded out.
+    opener->openWebAppWithHTML(std::string("<html><body>second</body></html>"), 30, false);
+    settle();
+    REQUIRE(root->presentedViewController());
+    opener->setViewController(root);
+    opener->openWebAppWithResizeProperties(GADMRAIDResizeProperties::init({300, 100}, {10, 0}, 0, false));
+    settle();
+    auto resized = std::dynamic_pointer_cast<ruzave::GADViewController>(adView->viewController());
+    REQUIRE(resized);
+    opener->setViewController(resized);
+    opener->expandToWebAppWithSupportedOrientations(30, false);
+    REQUIRE(root->dismissViewController(false));
+    settle();
+    settle();
+    CHECK(root->presentedViewController() == nullptr);
+    CHECK(adView->superview() == root->view());
+    CHECK(s.events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
+    CHECK_FALSE(app->isIdleTimerDisabled());
+    CHECK(occurrences(seen(), refused) == 1);
+
+    // Resized over the app, the ad asks to expand as a new ad takes its place: its screens go with it,
+    // and nothing of it comes up afterwards.
+    s.events->calls.clear();
+    opener->setViewController(root);
+    opener->openWebAppWithResizeProperties(GADMRAIDResizeProperties::init({300, 100}, {10, 0}, 0, false));
+    settle();
+    resized = std::dynamic_pointer_cast<ruzave::GADViewController>(adView->viewController());
+    REQUIRE(resized);
+    opener->setViewController(resized);
+    opener->expandToWebAppWithSupportedOrientations(30, false);
+    s.slot->abandonScreens();
+    settle();
+    settle();
+    CHECK(root->presentedViewController() == nullptr);
+    CHECK_FALSE(s.slot->isShowingFullScreen());
+    CHECK(s.events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
+    CHECK_FALSE(app->isIdleTimerDisabled());
+}
+
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: expand inside a full-screen interstitial does nothing but tell the ad") {
     auto interstitial = ruzave::GADInterstitialViewController::initWithSlot(s.slot);
     opener->setViewController(interstitial);
