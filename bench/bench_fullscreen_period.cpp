@@ -17,6 +17,16 @@
 //   resize_own_frame_app_load_latency_max: the longest from loadRequest to its answer;
 //   resize_own_frame_refreshes: the ads received from refreshes in those 10 s;
 //   resize_own_frame_refresh_interval_mean: the mean time between them.
+// Then, with a 6 s refresh rate, a resize the creative makes itself after a touch that opened nothing
+// ("stale_tap": a tap, then the resize 5.5 s later), a touch on the resize the creative made untouched
+// ("tap_after_open"), and a resize from a creative that cancelled its own load, the first ad of its
+// banner ("failed_first_ad"); in each the app loads once under the resize:
+//   <case>_app_load_latency: from that loadRequest to its answer (no answer in 20 s: 20000 ms);
+//   <case>_next_refresh_after: from that answer to the next refresh's ad (none in 20 s: 20000 ms).
+// Last, a creative whose load event never fires (a script keeps adding loads that hang behind its first
+// image), loaded by the app, which asks again while it renders:
+//   never_loads_app_load_latency: from the first loadRequest to its answer (none in 90 s: 90000 ms);
+//   never_loads_next_app_load_latency: from the app's next loadRequest after that to its answer.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -31,6 +41,7 @@
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/sdkcore/GADHosts.h"
 #include "ads/core/slot/GADSlot.h"
+#include "ads/render/GADAdView.h"
 #include "ads/render/GADMRAIDInterceptor.h"
 #include "bench/BenchDirectFetcher.h"
 #include "platform/net/NetworkConfiguration.h"
@@ -43,6 +54,7 @@
 #include "tools/adserver/AdServer.h"
 #include "tools/adserver/CorePage.h"
 #include "tools/adserver/MRAIDScripts.h"
+#include "tools/adserver/SilentServer.h"
 #include "bench/BenchQuick.h"
 
 namespace {
@@ -171,6 +183,130 @@ void measureSelfResizing(adserver::AdServer& server, platform::MainLoop& loop) {
     loop.runFor(0.5);
 }
 
+// A creative that resizes itself to its own frame when own() runs; with `cancelled`, it first cancels its
+// own load.
+std::string resizeOnCallCreative(bool cancelled) {
+    return std::string("<html><body style='margin:0'><script src='mraid.js'></script>") +
+           (cancelled ? "<script>location.href='gmsg://mobileads.ruzave.example/delayPageLoaded?cancel=1';</script>"
+                      : "") +
+           "<div style='width:320px;height:50px;background:#a00'>ad</div><script>"
+           "function own(){mraid.setResizeProperties({width:320,height:50,offsetX:0,offsetY:0,"
+           "customClosePosition:'top-right',allowOffscreen:false});mraid.resize();}"
+           "</script></body></html>";
+}
+
+double millisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The stale tap, the tap after the creative's resize, and the failed first ad; see the top.
+void measureTouchedScreens(adserver::AdServer& server, platform::MainLoop& loop) {
+    enum class Case { StaleTap, TapAfterOpen, FailedFirstAd };
+    for (Case which : {Case::StaleTap, Case::TapAfterOpen, Case::FailedFirstAd}) {
+        const char* name = which == Case::StaleTap ? "stale_tap" : which == Case::TapAfterOpen ? "tap_after_open"
+                                                                                                : "failed_first_ad";
+        auto cancelled = std::make_shared<bool>(which == Case::FailedFirstAd);
+        server.unroute(kAdPath);
+        server.routeHost(GADHosts::kAdServerHost, kAdPath, [cancelled](const adserver::Request&) {
+            adserver::StandardAd ad;
+            ad.html = resizeOnCallCreative(*cancelled);
+            // Only the first ad cancels its load.
+            *cancelled = false;
+            ad.refreshRate = "6";
+            return adserver::standardAdResponse(ad);
+        });
+        auto window = platform::Window::create();
+        auto root = platform::ViewController::create();
+        window->setRootViewController(root);
+        window->makeKeyAndVisible();
+        auto watch = std::make_shared<ReceiptTimes>();
+        auto banner = ruzave::GADBannerView::initWithAdSize(ruzave::kGADAdSizeBanner, platform::Point{0, 100});
+        root->view()->addSubview(banner);
+        banner->setRootViewController(root);
+        banner->setDelegate(watch);
+        banner->setAdUnitID("touch-unit");
+        banner->loadRequest(ruzave::GADRequest::request());
+        auto slot = banner->slot();
+        double latency = 20000, nextRefresh = 20000;
+        if (loop.runUntil([&] { return watch->answers > 0; }, 20)) {
+            auto adView = slot->adView();
+            if (which == Case::StaleTap) {
+                adView->setTouched(true);
+                loop.runFor(5.5);
+            }
+            adView->evaluate("own()");
+            const bool up = loop.runUntil([&] { return slot->isShowingFullScreen(); }, 5);
+            std::fprintf(stderr, "%s: the creative's resize %s\n", name, up ? "is up" : "did not come up");
+            if (which == Case::TapAfterOpen) adView->setTouched(true);
+            const int before = watch->answers;
+            auto start = std::chrono::steady_clock::now();
+            banner->loadRequest(ruzave::GADRequest::request());
+            if (loop.runUntil([&] { return watch->answers > before; }, 20)) {
+                latency = millisecondsSince(start);
+                auto answered = std::chrono::steady_clock::now();
+                const std::size_t after = watch->times.size();
+                if (loop.runUntil([&] { return watch->times.size() > after; }, 20))
+                    nextRefresh = std::chrono::duration<double, std::milli>(watch->times.back() - answered).count();
+            }
+        }
+        std::printf("%s_app_load_latency: %.0f ms\n", name, latency);
+        std::printf("%s_next_refresh_after: %.0f ms\n", name, nextRefresh);
+        banner->setDelegate(std::weak_ptr<ruzave::GADBannerViewDelegate>());
+        banner->removeFromSuperview();
+        banner.reset();
+        window->setRootViewController(nullptr);
+        loop.runFor(0.5);
+    }
+}
+
+// The creative whose load event never fires; see the top.
+void measureNeverLoading(adserver::AdServer& server, platform::MainLoop& loop) {
+    auto silent = adserver::SilentServer::start();
+    const std::string hanging = silent ? "https://127.0.0.1:" + std::to_string(silent->port()) + "/" : "https://127.0.0.1:9/";
+    auto first = std::make_shared<bool>(true);
+    server.unroute(kAdPath);
+    server.routeHost(GADHosts::kAdServerHost, kAdPath, [hanging, first](const adserver::Request&) {
+        adserver::StandardAd ad;
+        if (*first) {
+            ad.html = "<html><body><img src='" + hanging + "first.png'><script>var n=0;setInterval(function(){"
+                      "var i=document.createElement('img');i.src='" + hanging + "more'+(n++)+'.png';"
+                      "document.body.appendChild(i);},500);</script></body></html>";
+        }
+        *first = false;
+        return adserver::standardAdResponse(ad);
+    });
+    auto window = platform::Window::create();
+    auto root = platform::ViewController::create();
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+    auto watch = std::make_shared<Watch>();
+    auto banner = ruzave::GADBannerView::initWithAdSize(ruzave::kGADAdSizeBanner, platform::Point{0, 100});
+    root->view()->addSubview(banner);
+    banner->setRootViewController(root);
+    banner->setDelegate(watch);
+    banner->setAdUnitID("never-unit");
+    auto start = std::chrono::steady_clock::now();
+    banner->loadRequest(ruzave::GADRequest::request());
+    loop.runUntil([&] { return banner->slot()->state() == ruzave::GADSlotStateRenderingAd; }, 20);
+    loop.runFor(2.0);
+    banner->loadRequest(ruzave::GADRequest::request());
+    double latency = 90000, next = 90000;
+    if (loop.runUntil([&] { return watch->answers > 0; }, 90)) {
+        latency = millisecondsSince(start);
+        const int before = watch->answers;
+        auto again = std::chrono::steady_clock::now();
+        banner->loadRequest(ruzave::GADRequest::request());
+        if (loop.runUntil([&] { return watch->answers > before; }, 90)) next = millisecondsSince(again);
+    }
+    std::printf("never_loads_app_load_latency: %.0f ms\n", latency);
+    std::printf("never_loads_next_app_load_latency: %.0f ms\n", next);
+    banner->setDelegate(std::weak_ptr<ruzave::GADBannerViewDelegate>());
+    banner->removeFromSuperview();
+    banner.reset();
+    window->setRootViewController(nullptr);
+    loop.runFor(0.5);
+}
+
 int measure() {
     int runs = bench::quickOr(10, 1);
     if (const char* text = std::getenv("FULLSCREEN_PERIOD_RUNS")) runs = std::max(1, std::atoi(text));
@@ -247,6 +383,8 @@ int measure() {
     std::printf("hostile_stack_idle_timer_given_back_runs: %d of %d runs\n", idleGivenBack, runs);
     std::printf("hostile_stack_next_load_answered_runs: %d of %d runs\n", answered, runs);
     measureSelfResizing(*server, loop);
+    measureTouchedScreens(*server, loop);
+    measureNeverLoading(*server, loop);
     config->removeAllHostMappings();
     config->setTrustedCAFile("");
     return 0;
