@@ -44,6 +44,7 @@
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADMRAIDInterceptor.h"
 #include "bench/BenchDirectFetcher.h"
+#include "bench/BenchQuick.h"
 #include "platform/net/NetworkConfiguration.h"
 #include "platform/runloop/MainLoop.h"
 #include "platform/services/EventStore.h"
@@ -55,7 +56,6 @@
 #include "tools/adserver/CorePage.h"
 #include "tools/adserver/MRAIDScripts.h"
 #include "tools/adserver/SilentServer.h"
-#include "bench/BenchQuick.h"
 
 namespace {
 
@@ -93,6 +93,33 @@ struct Watch : ruzave::GADBannerViewDelegate {
     void adViewWillDismissScreen(ruzave::GADBannerView&) override { ++willDismiss; }
     void adViewDidDismissScreen(ruzave::GADBannerView&) override { ++didDismiss; }
     int answers = 0, willPresent = 0, willDismiss = 0, didDismiss = 0;
+};
+
+// A banner of `unit` in a window of its own, heard by `watch`, loading its first ad.
+struct BannerOnScreen {
+    BannerOnScreen(const char* unit, const std::shared_ptr<ruzave::GADBannerViewDelegate>& watch) {
+        window->setRootViewController(root);
+        window->makeKeyAndVisible();
+        root->view()->addSubview(banner);
+        banner->setRootViewController(root);
+        banner->setDelegate(watch);
+        banner->setAdUnitID(unit);
+        banner->loadRequest(ruzave::GADRequest::request());
+    }
+    // The app lets go of the banner and its window.
+    void release(platform::MainLoop& loop) {
+        banner->setDelegate(std::weak_ptr<ruzave::GADBannerViewDelegate>());
+        banner->removeFromSuperview();
+        banner.reset();
+        window->setRootViewController(nullptr);
+        root.reset();
+        loop.runFor(0.5);
+    }
+
+    std::shared_ptr<platform::Window> window = platform::Window::create();
+    std::shared_ptr<platform::ViewController> root = platform::ViewController::create();
+    std::shared_ptr<ruzave::GADBannerView> banner =
+        ruzave::GADBannerView::initWithAdSize(ruzave::kGADAdSizeBanner, platform::Point{0, 100});
 };
 
 int depthOver(const std::shared_ptr<platform::ViewController>& root) {
@@ -139,17 +166,9 @@ void measureSelfResizing(adserver::AdServer& server, platform::MainLoop& loop) {
         ad.refreshRate = "2";
         return adserver::standardAdResponse(ad);
     });
-    auto window = platform::Window::create();
-    auto root = platform::ViewController::create();
-    window->setRootViewController(root);
-    window->makeKeyAndVisible();
     auto watch = std::make_shared<ReceiptTimes>();
-    auto banner = ruzave::GADBannerView::initWithAdSize(ruzave::kGADAdSizeBanner, platform::Point{0, 100});
-    root->view()->addSubview(banner);
-    banner->setRootViewController(root);
-    banner->setDelegate(watch);
-    banner->setAdUnitID("resize-unit");
-    banner->loadRequest(ruzave::GADRequest::request());
+    BannerOnScreen shown("resize-unit", watch);
+    auto& banner = shown.banner;
     auto resized = [&] { return banner->slot()->isShowingFullScreen(); };
     int answered = 0;
     double latencyMax = 0;
@@ -176,19 +195,16 @@ void measureSelfResizing(adserver::AdServer& server, platform::MainLoop& loop) {
     std::printf("resize_own_frame_app_load_latency_max: %.0f ms\n", latencyMax * 1000);
     std::printf("resize_own_frame_refreshes: %zu in 10 s\n", refreshes);
     std::printf("resize_own_frame_refresh_interval_mean: %.2f s\n", mean);
-    banner->setDelegate(std::weak_ptr<ruzave::GADBannerViewDelegate>());
-    banner->removeFromSuperview();
-    banner.reset();
-    window->setRootViewController(nullptr);
-    loop.runFor(0.5);
+    shown.release(loop);
 }
 
 // A creative that resizes itself to its own frame when own() runs; with `cancelled`, it first cancels its
 // own load.
 std::string resizeOnCallCreative(bool cancelled) {
     return std::string("<html><body style='margin:0'><script src='mraid.js'></script>") +
-           (cancelled ? "<script>location.href='gmsg://mobileads.ruzave.example/delayPageLoaded?cancel=1';</script>"
-                      : "") +
+           (cancelled
+                ? "<script>location.href='gmsg://mobileads.ruzave.example/delayPageLoaded?cancel=1';</script>"
+                : "") +
            "<div style='width:320px;height:50px;background:#a00'>ad</div><script>"
            "function own(){mraid.setResizeProperties({width:320,height:50,offsetX:0,offsetY:0,"
            "customClosePosition:'top-right',allowOffscreen:false});mraid.resize();}"
@@ -203,8 +219,9 @@ double millisecondsSince(std::chrono::steady_clock::time_point start) {
 void measureTouchedScreens(adserver::AdServer& server, platform::MainLoop& loop) {
     enum class Case { StaleTap, TapAfterOpen, FailedFirstAd };
     for (Case which : {Case::StaleTap, Case::TapAfterOpen, Case::FailedFirstAd}) {
-        const char* name = which == Case::StaleTap ? "stale_tap" : which == Case::TapAfterOpen ? "tap_after_open"
-                                                                                                : "failed_first_ad";
+        const char* name = which == Case::StaleTap       ? "stale_tap"
+                           : which == Case::TapAfterOpen ? "tap_after_open"
+                                                         : "failed_first_ad";
         auto cancelled = std::make_shared<bool>(which == Case::FailedFirstAd);
         server.unroute(kAdPath);
         server.routeHost(GADHosts::kAdServerHost, kAdPath, [cancelled](const adserver::Request&) {
@@ -215,17 +232,9 @@ void measureTouchedScreens(adserver::AdServer& server, platform::MainLoop& loop)
             ad.refreshRate = "6";
             return adserver::standardAdResponse(ad);
         });
-        auto window = platform::Window::create();
-        auto root = platform::ViewController::create();
-        window->setRootViewController(root);
-        window->makeKeyAndVisible();
         auto watch = std::make_shared<ReceiptTimes>();
-        auto banner = ruzave::GADBannerView::initWithAdSize(ruzave::kGADAdSizeBanner, platform::Point{0, 100});
-        root->view()->addSubview(banner);
-        banner->setRootViewController(root);
-        banner->setDelegate(watch);
-        banner->setAdUnitID("touch-unit");
-        banner->loadRequest(ruzave::GADRequest::request());
+        BannerOnScreen shown("touch-unit", watch);
+        auto& banner = shown.banner;
         auto slot = banner->slot();
         double latency = 20000, nextRefresh = 20000;
         if (loop.runUntil([&] { return watch->answers > 0; }, 20)) {
@@ -246,47 +255,40 @@ void measureTouchedScreens(adserver::AdServer& server, platform::MainLoop& loop)
                 auto answered = std::chrono::steady_clock::now();
                 const std::size_t after = watch->times.size();
                 if (loop.runUntil([&] { return watch->times.size() > after; }, 20))
-                    nextRefresh = std::chrono::duration<double, std::milli>(watch->times.back() - answered).count();
+                    nextRefresh =
+                        std::chrono::duration<double, std::milli>(watch->times.back() - answered).count();
             }
         }
         std::printf("%s_app_load_latency: %.0f ms\n", name, latency);
         std::printf("%s_next_refresh_after: %.0f ms\n", name, nextRefresh);
-        banner->setDelegate(std::weak_ptr<ruzave::GADBannerViewDelegate>());
-        banner->removeFromSuperview();
-        banner.reset();
-        window->setRootViewController(nullptr);
-        loop.runFor(0.5);
+        shown.release(loop);
     }
 }
 
 // The creative whose load event never fires; see the top.
 void measureNeverLoading(adserver::AdServer& server, platform::MainLoop& loop) {
     auto silent = adserver::SilentServer::start();
-    const std::string hanging = silent ? "https://127.0.0.1:" + std::to_string(silent->port()) + "/" : "https://127.0.0.1:9/";
+    const std::string hanging =
+        silent ? "https://127.0.0.1:" + std::to_string(silent->port()) + "/" : "https://127.0.0.1:9/";
     auto first = std::make_shared<bool>(true);
     server.unroute(kAdPath);
     server.routeHost(GADHosts::kAdServerHost, kAdPath, [hanging, first](const adserver::Request&) {
         adserver::StandardAd ad;
         if (*first) {
-            ad.html = "<html><body><img src='" + hanging + "first.png'><script>var n=0;setInterval(function(){"
-                      "var i=document.createElement('img');i.src='" + hanging + "more'+(n++)+'.png';"
+            ad.html = "<html><body><img src='" + hanging +
+                      "first.png'><script>var n=0;setInterval(function(){"
+                      "var i=document.createElement('img');i.src='" +
+                      hanging +
+                      "more'+(n++)+'.png';"
                       "document.body.appendChild(i);},500);</script></body></html>";
         }
         *first = false;
         return adserver::standardAdResponse(ad);
     });
-    auto window = platform::Window::create();
-    auto root = platform::ViewController::create();
-    window->setRootViewController(root);
-    window->makeKeyAndVisible();
     auto watch = std::make_shared<Watch>();
-    auto banner = ruzave::GADBannerView::initWithAdSize(ruzave::kGADAdSizeBanner, platform::Point{0, 100});
-    root->view()->addSubview(banner);
-    banner->setRootViewController(root);
-    banner->setDelegate(watch);
-    banner->setAdUnitID("never-unit");
     auto start = std::chrono::steady_clock::now();
-    banner->loadRequest(ruzave::GADRequest::request());
+    BannerOnScreen shown("never-unit", watch);
+    auto& banner = shown.banner;
     loop.runUntil([&] { return banner->slot()->state() == ruzave::GADSlotStateRenderingAd; }, 20);
     loop.runFor(2.0);
     banner->loadRequest(ruzave::GADRequest::request());
@@ -300,11 +302,7 @@ void measureNeverLoading(adserver::AdServer& server, platform::MainLoop& loop) {
     }
     std::printf("never_loads_app_load_latency: %.0f ms\n", latency);
     std::printf("never_loads_next_app_load_latency: %.0f ms\n", next);
-    banner->setDelegate(std::weak_ptr<ruzave::GADBannerViewDelegate>());
-    banner->removeFromSuperview();
-    banner.reset();
-    window->setRootViewController(nullptr);
-    loop.runFor(0.5);
+    shown.release(loop);
 }
 
 int measure() {
@@ -340,17 +338,10 @@ int measure() {
     int deepest = 0, paired = 0, idleGivenBack = 0, answered = 0;
     for (int run = 0; run < runs; ++run) {
         *tick = 200 + 37 * run;
-        auto window = platform::Window::create();
-        auto root = platform::ViewController::create();
-        window->setRootViewController(root);
-        window->makeKeyAndVisible();
         auto watch = std::make_shared<Watch>();
-        auto banner = ruzave::GADBannerView::initWithAdSize(ruzave::kGADAdSizeBanner, platform::Point{0, 100});
-        root->view()->addSubview(banner);
-        banner->setRootViewController(root);
-        banner->setDelegate(watch);
-        banner->setAdUnitID("hostile-unit");
-        banner->loadRequest(ruzave::GADRequest::request());
+        BannerOnScreen shown("hostile-unit", watch);
+        auto& banner = shown.banner;
+        auto& root = shown.root;
         if (!loop.runUntil([&] { return watch->answers > 0; }, 20)) return fail("the banner did not load");
         auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHostileMilliseconds + 53 * run);
         while (std::chrono::steady_clock::now() < until) {
@@ -370,12 +361,7 @@ int measure() {
         std::fprintf(stderr, "run %d: will-present %d, will-dismiss %d, did-dismiss %d, idle timer %s, next load %s\n",
                      run, watch->willPresent, watch->willDismiss, watch->didDismiss, idle ? "given back" : "held",
                      heard ? "answered" : "unanswered");
-        banner->setDelegate(std::weak_ptr<ruzave::GADBannerViewDelegate>());
-        banner->removeFromSuperview();
-        banner.reset();
-        window->setRootViewController(nullptr);
-        root.reset();
-        loop.runFor(0.5);
+        shown.release(loop);
         application->setIdleTimerDisabled(false);
     }
     std::printf("hostile_stack_depth_max: %d screens\n", deepest);

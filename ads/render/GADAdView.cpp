@@ -394,8 +394,10 @@ bool GADAdView::gestureRecognizerShouldReceiveTouch(platform::GestureRecognizer&
 
 void GADAdView::setTouched(bool touched) {
     touched_ = touched;
-    if (touched) touchTime_ = platform::Clock::now();
-    else touchTime_.reset();
+    if (touched)
+        touchTime_ = platform::Clock::now();
+    else
+        touchTime_.reset();
 }
 
 bool GADAdView::gestureRecognizerShouldRecognizeSimultaneously(platform::GestureRecognizer& recognizer,

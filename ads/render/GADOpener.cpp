@@ -389,18 +389,19 @@ void GADOpener::expandToWebAppWithSupportedOrientations(std::uint32_t orientatio
         // Kept to the end of the wait: the resize may be its last screen.
         auto period = fullScreen->intermission();
         const std::size_t takenAway = period ? period->takenAwayCount() : 0;
-        fullScreen->relinquishScreenWithCompletion([weak, period, takenAway, adView, orientations, useCustomClose] {
-            auto self = weak.lock();
-            if (!self) return;
-            // Screens of the period were taken away meanwhile (the app dismissed them, the ad went): no
-            // screen of the ad comes up after that.
-            if (period && period->takenAwayCount() != takenAway) {
-                self->reportError(kExpandRefused, "expand");
-                return;
-            }
-            self->viewController_ = adView->viewController();
-            self->expandToWebAppWithSupportedOrientations(orientations, useCustomClose);
-        });
+        fullScreen->relinquishScreenWithCompletion(
+            [weak, period, takenAway, adView, orientations, useCustomClose] {
+                auto self = weak.lock();
+                if (!self) return;
+                // Screens of the period were taken away meanwhile (the app dismissed them, the ad went): no
+                // screen of the ad comes up after that.
+                if (period && period->takenAwayCount() != takenAway) {
+                    self->reportError(kExpandRefused, "expand");
+                    return;
+                }
+                self->viewController_ = adView->viewController();
+                self->expandToWebAppWithSupportedOrientations(orientations, useCustomClose);
+            });
         return;
     }
     auto controller = GADExpandedAdAppViewController::initWithAdView(adView);

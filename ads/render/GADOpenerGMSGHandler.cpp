@@ -64,8 +64,9 @@ std::optional<GADPageURL> GADOpenerGMSGHandler::pageURLFromParams(const platform
     return GADPageURL::parse(*text, page);
 }
 
-std::optional<platform::URL> GADOpenerGMSGHandler::destinationFromParams(const platform::Value& params,
-                                                                        const std::shared_ptr<platform::WebView>& page) {
+std::optional<platform::URL>
+GADOpenerGMSGHandler::destinationFromParams(const platform::Value& params,
+                                            const std::shared_ptr<platform::WebView>& page) {
     auto text = GADNotification::stringParameter(params, "u");
     if (!text) return std::nullopt;
     if (text->empty()) return platform::URL::parse(*text);

@@ -13,7 +13,6 @@
 #include "ads/core/public/GADRequestError.h"
 #include "ads/core/sdkcore/GADSDKCoreController.h"
 #include "ads/core/sdkcore/GADSDKCoreWebView.h"
-#include "ads/core/telemetry/GADActiveViewMonitor.h"
 #include "ads/core/signals/GADApplication.h"
 #include "ads/core/signals/GADDevice.h"
 #include "ads/core/slot/GADAd.h"
@@ -25,6 +24,7 @@
 #include "ads/core/slot/GADSlotAdResponseDelegate.h"
 #include "ads/core/slot/GADSlotDelegate.h"
 #include "ads/core/telemetry/GADAbsoluteTime.h"
+#include "ads/core/telemetry/GADActiveViewMonitor.h"
 #include "ads/core/telemetry/GADCSI.h"
 #include "ads/core/telemetry/GADStatisticDictionary.h"
 #include "ads/core/util/GADLogger.h"
@@ -808,7 +808,8 @@ void GADSlot::recordUserTouch() {
 
 bool GADSlot::takeUserActivation() {
     std::optional<double> touch = screenTouchTime_;
-    if (auto onAd = adView_ ? adView_->touchTime() : std::nullopt; onAd && (!touch || *onAd > *touch)) touch = onAd;
+    if (auto onAd = adView_ ? adView_->touchTime() : std::nullopt; onAd && (!touch || *onAd > *touch))
+        touch = onAd;
     if (!touch || (takenTouchTime_ && *touch <= *takenTouchTime_)) return false;
     // As a browser's transient activation: a touch opens one screen, and only for a while.
     if (platform::Clock::now() - *touch > kUserActivationSeconds) return false;

@@ -815,8 +815,9 @@ struct ScreenRecorder : Recorder {
 
 } // namespace
 
-TEST_CASE_FIXTURE(Harness, "GADBannerView: a creative that resizes itself untouched as soon as it is ready holds "
-                           "none of the app's loads and leaves the idle timer to the app") {
+TEST_CASE_FIXTURE(Harness,
+                  "GADBannerView: a creative that resizes itself untouched as soon as it is ready holds "
+                  "none of the app's loads and leaves the idle timer to the app") {
     auto server = sdkcoretest::startCoreServer();
     adserver::installMRAIDScripts(*server);
     ruzave::GADMRAIDInterceptor::resetToDefaultPaths();

@@ -425,14 +425,19 @@ struct RandomMRAID : fullscreentest::MRAIDBanner {
     }
     std::shared_ptr<platform::ViewController> top() {
         auto c = root;
-        while (c->presentedViewController()) c = c->presentedViewController();
+        while (c->presentedViewController())
+            c = c->presentedViewController();
         return c;
     }
 
     void step() {
         switch (pick(12)) {
-        case 0: send("open?a=expand&custom_close=" + std::to_string(pick(2))); break;
-        case 1: send("open?a=webapp&html=%3Chtml%3E%3Cbody%3Esecond%3C%2Fbody%3E%3C%2Fhtml%3E"); break;
+        case 0:
+            send("open?a=expand&custom_close=" + std::to_string(pick(2)));
+            break;
+        case 1:
+            send("open?a=webapp&html=%3Chtml%3E%3Cbody%3Esecond%3C%2Fbody%3E%3C%2Fhtml%3E");
+            break;
         case 2: {
             const int width = 50 + pick(300), height = 50 + pick(600);
             send("mraid?a=resize&width=" + std::to_string(width) + "&height=" + std::to_string(height) +
@@ -441,14 +446,18 @@ struct RandomMRAID : fullscreentest::MRAIDBanner {
             break;
         }
         case 3:
-        case 4: send("close"); break;
+        case 4:
+            send("close");
+            break;
         case 5: {
             const char* force[] = {"portrait", "landscape", "none"};
             send(std::string("mraid?a=setOrientationProperties&allowOrientationChange=") +
                  (pick(2) ? "true" : "false") + "&forceOrientation=" + force[pick(3)]);
             break;
         }
-        case 6: send("mraid?a=createCalendarEvent&description=x&start=2030-01-01T10%3A00%3A00Z"); break;
+        case 6:
+            send("mraid?a=createCalendarEvent&description=x&start=2030-01-01T10%3A00%3A00Z");
+            break;
         case 7: {
             // The user closes the top screen, whatever it is.
             auto screen = top();
@@ -463,12 +472,18 @@ struct RandomMRAID : fullscreentest::MRAIDBanner {
             app->enterBackground();
             app->enterForeground();
             break;
-        case 9: deliver(); break;
-        default: advance(pick(700) / 1000.0); break;
+        case 9:
+            deliver();
+            break;
+        default:
+            advance(pick(700) / 1000.0);
+            break;
         }
     }
 
-    long presents() const { return std::count(s.events->calls.begin(), s.events->calls.end(), "willPresent"); }
+    long presents() const {
+        return std::count(s.events->calls.begin(), s.events->calls.end(), "willPresent");
+    }
     // No willPresent before the last period's didDismiss, and a period's calls in their order.
     bool wellFormed() const {
         static const char* order[] = {"willPresent", "willDismiss", "didDismiss"};
@@ -484,12 +499,14 @@ struct RandomMRAID : fullscreentest::MRAIDBanner {
 
 } // namespace
 
-TEST_CASE("GADIntermission: random MRAID actions, then the app dismissing what its root presents, leave no screen "
-          "up, the app told will and did in pairs and the idle timer given back") {
+TEST_CASE(
+    "GADIntermission: random MRAID actions, then the app dismissing what its root presents, leave no screen "
+    "up, the app told will and did in pairs and the idle timer given back") {
     // The run that first showed an expand coming up after the app's dismissal, then short runs, each of
     // which ends in the middle of what its actions set going.
     std::vector<std::pair<unsigned, int>> runs{{105, 4000}};
-    for (unsigned seed = 120; seed < 128; ++seed) runs.emplace_back(seed, 300);
+    for (unsigned seed = 120; seed < 128; ++seed)
+        runs.emplace_back(seed, 300);
     for (auto [seed, actions] : runs) {
         CAPTURE(seed);
         RandomMRAID b(seed);
@@ -514,13 +531,13 @@ TEST_CASE("GADIntermission: random MRAID actions, then the app dismissing what i
             if (b.root->presentedViewController()) {
                 std::weak_ptr<platform::ViewController> root = b.root;
                 std::weak_ptr<fullscreentest::ScreenEvents> events = b.s.events;
-                platform::ViewController::performAfterTransitions(
-                    [root, events, presentsWhenDismissed, animated = b.pick(2) == 1] {
-                        auto r = root.lock();
-                        auto e = events.lock();
-                        if (r && e && r->dismissViewController(animated))
-                            *presentsWhenDismissed = std::count(e->calls.begin(), e->calls.end(), "willPresent");
-                    });
+                platform::ViewController::performAfterTransitions([root, events, presentsWhenDismissed,
+                                                                   animated = b.pick(2) == 1] {
+                    auto r = root.lock();
+                    auto e = events.lock();
+                    if (r && e && r->dismissViewController(animated))
+                        *presentsWhenDismissed = std::count(e->calls.begin(), e->calls.end(), "willPresent");
+                });
             } else if (b.adView->superview() != b.root->view()) {
                 b.inFlight.emplace_back(b.adView, "gmsg://mobileads.ruzave.example/close");
                 b.deliver();

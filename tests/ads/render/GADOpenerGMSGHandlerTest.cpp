@@ -86,7 +86,8 @@ TEST_CASE_FIXTURE(OpenMessages, "GADOpenerGMSGHandler: an empty URL to open is r
     const std::string refusal = std::string("onError:") + ruzave::GADOpener::kOpenNotAllowed;
     const std::string heard = seen();
     std::size_t told = 0;
-    for (auto at = heard.find(refusal); at != std::string::npos; at = heard.find(refusal, at + 1)) ++told;
+    for (auto at = heard.find(refusal); at != std::string::npos; at = heard.find(refusal, at + 1))
+        ++told;
     CHECK(told == 4);
 }
 

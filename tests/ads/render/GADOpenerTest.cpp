@@ -48,6 +48,17 @@ std::size_t occurrences(const std::string& text, const std::string& part) {
     return n;
 }
 
+// The ad resizes, then its page asks to expand from the resized screen, which is returned.
+std::shared_ptr<ruzave::GADViewController> resizeThenExpand(MRAIDBanner& b) {
+    b.opener->openWebAppWithResizeProperties(GADMRAIDResizeProperties::init({300, 100}, {10, 0}, 0, false));
+    b.settle();
+    auto resized = std::dynamic_pointer_cast<ruzave::GADViewController>(b.adView->viewController());
+    REQUIRE(resized);
+    b.opener->setViewController(resized);
+    b.opener->expandToWebAppWithSupportedOrientations(30, false);
+    return resized;
+}
+
 // Notes the last screen it was asked to present; like any presenter it refuses while it shows another.
 struct RecordingPresenter : platform::ViewController {
     static std::shared_ptr<RecordingPresenter> create() {
@@ -354,12 +365,7 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: an expanded screen that the app dismi
 }
 
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: expand of a resized ad takes the overlay down first and never says default for it") {
-    opener->openWebAppWithResizeProperties(GADMRAIDResizeProperties::init({300, 100}, {10, 0}, 0, false));
-    settle();
-    auto resized = std::dynamic_pointer_cast<ruzave::GADViewController>(adView->viewController());
-    REQUIRE(resized);
-    opener->setViewController(resized);
-    opener->expandToWebAppWithSupportedOrientations(30, false);
+    auto resized = resizeThenExpand(*this);
     settle();
     settle();
     auto expanded = root->presentedViewController();
@@ -371,8 +377,9 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: expand of a resized ad takes the over
                     "onAdVisibilityChanged,onStateChanged:expanded");
 }
 
-TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: an expand waiting for a resize to leave never comes up after the app "
-                               "dismissed the screens under it, or after the ad went away") {
+TEST_CASE_FIXTURE(MRAIDBanner,
+                  "GADOpener: an expand waiting for a resize to leave never comes up after the app "
+                  "dismissed the screens under it, or after the ad went away") {
     auto app = platform::Application::sharedApplication();
     app->setIdleTimerDisabled(false);
     const std::string refused = std::string("onError:") + GADOpener::kExpandRefused;
@@ -382,12 +389,7 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: an expand waiting for a resize to lea
     settle();
     REQUIRE(root->presentedViewController());
     opener->setViewController(root);
-    opener->openWebAppWithResizeProperties(GADMRAIDResizeProperties::init({300, 100}, {10, 0}, 0, false));
-    settle();
-    auto resized = std::dynamic_pointer_cast<ruzave::GADViewController>(adView->viewController());
-    REQUIRE(resized);
-    opener->setViewController(resized);
-    opener->expandToWebAppWithSupportedOrientations(30, false);
+    resizeThenExpand(*this);
     REQUIRE(root->dismissViewController(false));
     settle();
     settle();
@@ -401,12 +403,7 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: an expand waiting for a resize to lea
     // and nothing of it comes up afterwards.
     s.events->calls.clear();
     opener->setViewController(root);
-    opener->openWebAppWithResizeProperties(GADMRAIDResizeProperties::init({300, 100}, {10, 0}, 0, false));
-    settle();
-    resized = std::dynamic_pointer_cast<ruzave::GADViewController>(adView->viewController());
-    REQUIRE(resized);
-    opener->setViewController(resized);
-    opener->expandToWebAppWithSupportedOrientations(30, false);
+    resizeThenExpand(*this);
     s.slot->abandonScreens();
     settle();
     settle();

@@ -13,9 +13,9 @@
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADBannerAdViewDelegate.h"
 #include "ads/render/GADBrowserViewController.h"
-#include "ads/render/GADOpener.h"
 #include "ads/render/GADClickTrackerCollection.h"
 #include "ads/render/GADMRAIDInterceptor.h"
+#include "ads/render/GADOpener.h"
 #include "platform/base/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/runloop/Clock.h"
@@ -739,8 +739,9 @@ TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a screen the creative opened untouched 
     CHECK(*slot->reloadTimerFireDate() == armed);
 }
 
-TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a touch counts for one screen opened within 5 s, which holds the load "
-                               "until it leaves, then answers it once") {
+TEST_CASE_FIXTURE(ShownBanner,
+                  "GADSlot: a touch counts for one screen opened within 5 s, which holds the load "
+                  "until it leaves, then answers it once") {
     app->setIdleTimerDisabled(false);
     auto otherOwner = std::make_shared<FakeOwner>();
     auto other = slottest::makeSlot(otherOwner);
@@ -779,8 +780,9 @@ TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a touch counts for one screen opened wi
     CHECK(owner->errors.empty());
 }
 
-TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a stale touch, a touch after the screen opened, and a touch a screen already "
-                               "took hold nothing: the app's loads are answered and the refresh comes on time") {
+TEST_CASE_FIXTURE(ShownBanner,
+                  "GADSlot: a stale touch, a touch after the screen opened, and a touch a screen already "
+                  "took hold nothing: the app's loads are answered and the refresh comes on time") {
     app->setIdleTimerDisabled(false);
     enum class Touch { Stale, AfterOpening, Taken };
     for (Touch touch : {Touch::Stale, Touch::AfterOpening, Touch::Taken}) {
@@ -829,8 +831,9 @@ TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a stale touch, a touch after the screen
     }
 }
 
-TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a period with no page holds nothing: after an ad whose page failed, a "
-                               "touched screen leaves the app's next load answered") {
+TEST_CASE_FIXTURE(ShownBanner,
+                  "GADSlot: a period with no page holds nothing: after an ad whose page failed, a "
+                  "touched screen leaves the app's next load answered") {
     auto fetcher = slottest::startFetch(fakes, *slot);
     fetcher->succeed(GADResponseTypeStandard, std::string("<p>cancelled</p>"));
     REQUIRE(slot->state() == GADSlotStateRenderingAd);
@@ -852,7 +855,8 @@ TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a period with no page holds nothing: af
     CHECK(owner->errors.size() == 1);
 }
 
-TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a tap in the ad's in-app browser that opens the store is the user's") {
+TEST_CASE_FIXTURE(ShownBanner,
+                  "GADSlot: a tap in the ad's in-app browser that opens the store is the user's") {
     // The creative opens the browser on its own; its landing page links to the store.
     auto opener = slot->adViewDelegate()->opener();
     opener->setViewController(root);
@@ -900,8 +904,9 @@ TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a tap in the ad's in-app browser that o
     CHECK(owner->errors.empty());
 }
 
-TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a page whose load event never fires fails at the request's timeout, and "
-                               "the app's next load is answered") {
+TEST_CASE_FIXTURE(ShownBanner,
+                  "GADSlot: a page whose load event never fires fails at the request's timeout, and "
+                  "the app's next load is answered") {
     auto silent = adserver::SilentServer::start();
     REQUIRE(silent);
     const std::string hanging = "https://127.0.0.1:" + std::to_string(silent->port()) + "/";
@@ -911,9 +916,12 @@ TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a page whose load event never fires fai
     auto fetcher = slottest::startFetch(fakes, *slot, ad);
     // A slow first image, and a script that keeps adding loads behind it.
     fetcher->succeed(GADResponseTypeStandard,
-                     "<html><body><img src='" + hanging + "first.png'><script>var n=0;setInterval(function(){"
-                     "var i=document.createElement('img');i.src='" + hanging + "more'+(n++)+'.png';"
-                     "document.body.appendChild(i);},500);</script></body></html>");
+                     "<html><body><img src='" + hanging +
+                         "first.png'><script>var n=0;setInterval(function(){"
+                         "var i=document.createElement('img');i.src='" +
+                         hanging +
+                         "more'+(n++)+'.png';"
+                         "document.body.appendChild(i);},500);</script></body></html>");
     REQUIRE(slot->state() == GADSlotStateRenderingAd);
     const auto requestsBefore = fakes.urlRequests.size();
     // The app's load meanwhile waits on the one under way, as any load does.
