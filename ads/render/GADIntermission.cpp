@@ -137,6 +137,8 @@ void GADIntermission::begin() {
         observing_ = true;
     }
     // Before the screen takes the ad view, and without the app.
+    holdsSlot_ = false;
+    idleTimerTaken_ = false;
     if (auto slot = slot_.lock()) holdsSlot_ = slot->fullScreenPeriodWillBegin();
     // A screen the creative opened on its own leaves the device to dim as it would.
     if (holdsSlot_) takeIdleTimer();

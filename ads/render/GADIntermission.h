@@ -45,8 +45,6 @@ class GADIntermission : public std::enable_shared_from_this<GADIntermission> {
     // Whether a participant that is still alive covers the app or is leaving.
     bool isUnderWay() const;
     bool isDeactivationQueueSuspended() const { return queueSuspended_; }
-    // Whether a screen the user or the app opened has joined: the period holds the slot and the screen.
-    bool holdsSlot() const { return holdsSlot_; }
     std::shared_ptr<GADSlot> slot() const { return slot_.lock(); }
 
     // applicationWillEnterForegroundWithNotification:

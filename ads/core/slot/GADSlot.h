@@ -28,6 +28,7 @@
 #include "platform/base/URL.h"
 #include "platform/base/Value.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/net/URLRequest.h"
 #include "platform/services/ProductViewControllerDelegate.h"
 #include "platform/ui/Geometry.h"
 
@@ -83,9 +84,9 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     static constexpr double kDefaultReloadInterval = 60.0;
     // How long a touch on the ad lets a screen that opens count as the user's.
     static constexpr double kUserActivationSeconds = 5.0;
-    // The ad request's own timeout: its page has loaded within it of the request's start, or the load
-    // fails as timed out.
-    static constexpr double kAdRequestTimeoutSeconds = 60.0;
+    // The ad request's own timeout (the platform's, which its fetch keeps): its page has loaded within it
+    // of the request's start, or the load fails as timed out.
+    static constexpr double kAdRequestTimeoutSeconds = platform::URLRequest::DefaultTimeoutInterval;
 
     // What the core controller's queue may read of a slot: taken on the main thread when the ad URL is
     // asked for, never read live from another thread.

@@ -507,7 +507,9 @@ TEST_CASE(
     std::vector<std::pair<unsigned, int>> runs{{105, 4000}};
     for (unsigned seed = 120; seed < 128; ++seed)
         runs.emplace_back(seed, 300);
-    for (auto [seed, actions] : runs) {
+    for (const auto& run : runs) {
+        const unsigned seed = run.first;
+        const int actions = run.second;
         CAPTURE(seed);
         RandomMRAID b(seed);
         for (int i = 0; i < actions; ++i) {
