@@ -17,6 +17,16 @@
 //   resize_own_frame_app_load_latency_max: the longest from loadRequest to its answer;
 //   resize_own_frame_refreshes: the ads received from refreshes in those 10 s;
 //   resize_own_frame_refresh_interval_mean: the mean time between them.
+// Then, with a 6 s refresh rate, a resize the creative makes itself after a touch that opened nothing
+// ("stale_tap": a tap, then the resize 5.5 s later), a touch on the resize the creative made untouched
+// ("tap_after_open"), and a resize from a creative that cancelled its own load, the first ad of its
+// banner ("failed_first_ad"); in each the app loads once under the resize:
+//   <case>_app_load_latency: from that loadRequest to its answer (no answer in 20 s: 20000 ms);
+//   <case>_next_refresh_after: from that answer to the next refresh's ad (none in 20 s: 20000 ms).
+// Last, a creative whose load event never fires (a script keeps adding loads that hang behind its first
+// image), loaded by the app, which asks again while it renders:
+//   never_loads_app_load_latency: from the first loadRequest to its answer (none in 90 s: 90000 ms);
+//   never_loads_next_app_load_latency: from the app's next loadRequest after that to its answer.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -31,8 +41,10 @@
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/sdkcore/GADHosts.h"
 #include "ads/core/slot/GADSlot.h"
+#include "ads/render/GADAdView.h"
 #include "ads/render/GADMRAIDInterceptor.h"
 #include "bench/BenchDirectFetcher.h"
+#include "bench/BenchQuick.h"
 #include "platform/net/NetworkConfiguration.h"
 #include "platform/runloop/MainLoop.h"
 #include "platform/services/EventStore.h"
@@ -43,7 +55,7 @@
 #include "tools/adserver/AdServer.h"
 #include "tools/adserver/CorePage.h"
 #include "tools/adserver/MRAIDScripts.h"
-#include "bench/BenchQuick.h"
+#include "tools/adserver/SilentServer.h"
 
 namespace {
 
@@ -81,6 +93,33 @@ struct Watch : ruzave::GADBannerViewDelegate {
     void adViewWillDismissScreen(ruzave::GADBannerView&) override { ++willDismiss; }
     void adViewDidDismissScreen(ruzave::GADBannerView&) override { ++didDismiss; }
     int answers = 0, willPresent = 0, willDismiss = 0, didDismiss = 0;
+};
+
+// A banner of `unit` in a window of its own, heard by `watch`, loading its first ad.
+struct BannerOnScreen {
+    BannerOnScreen(const char* unit, const std::shared_ptr<ruzave::GADBannerViewDelegate>& watch) {
+        window->setRootViewController(root);
+        window->makeKeyAndVisible();
+        root->view()->addSubview(banner);
+        banner->setRootViewController(root);
+        banner->setDelegate(watch);
+        banner->setAdUnitID(unit);
+        banner->loadRequest(ruzave::GADRequest::request());
+    }
+    // The app lets go of the banner and its window.
+    void release(platform::MainLoop& loop) {
+        banner->setDelegate(std::weak_ptr<ruzave::GADBannerViewDelegate>());
+        banner->removeFromSuperview();
+        banner.reset();
+        window->setRootViewController(nullptr);
+        root.reset();
+        loop.runFor(0.5);
+    }
+
+    std::shared_ptr<platform::Window> window = platform::Window::create();
+    std::shared_ptr<platform::ViewController> root = platform::ViewController::create();
+    std::shared_ptr<ruzave::GADBannerView> banner =
+        ruzave::GADBannerView::initWithAdSize(ruzave::kGADAdSizeBanner, platform::Point{0, 100});
 };
 
 int depthOver(const std::shared_ptr<platform::ViewController>& root) {
@@ -127,17 +166,9 @@ void measureSelfResizing(adserver::AdServer& server, platform::MainLoop& loop) {
         ad.refreshRate = "2";
         return adserver::standardAdResponse(ad);
     });
-    auto window = platform::Window::create();
-    auto root = platform::ViewController::create();
-    window->setRootViewController(root);
-    window->makeKeyAndVisible();
     auto watch = std::make_shared<ReceiptTimes>();
-    auto banner = ruzave::GADBannerView::initWithAdSize(ruzave::kGADAdSizeBanner, platform::Point{0, 100});
-    root->view()->addSubview(banner);
-    banner->setRootViewController(root);
-    banner->setDelegate(watch);
-    banner->setAdUnitID("resize-unit");
-    banner->loadRequest(ruzave::GADRequest::request());
+    BannerOnScreen shown("resize-unit", watch);
+    auto& banner = shown.banner;
     auto resized = [&] { return banner->slot()->isShowingFullScreen(); };
     int answered = 0;
     double latencyMax = 0;
@@ -164,11 +195,114 @@ void measureSelfResizing(adserver::AdServer& server, platform::MainLoop& loop) {
     std::printf("resize_own_frame_app_load_latency_max: %.0f ms\n", latencyMax * 1000);
     std::printf("resize_own_frame_refreshes: %zu in 10 s\n", refreshes);
     std::printf("resize_own_frame_refresh_interval_mean: %.2f s\n", mean);
-    banner->setDelegate(std::weak_ptr<ruzave::GADBannerViewDelegate>());
-    banner->removeFromSuperview();
-    banner.reset();
-    window->setRootViewController(nullptr);
-    loop.runFor(0.5);
+    shown.release(loop);
+}
+
+// A creative that resizes itself to its own frame when own() runs; with `cancelled`, it first cancels its
+// own load.
+std::string resizeOnCallCreative(bool cancelled) {
+    return std::string("<html><body style='margin:0'><script src='mraid.js'></script>") +
+           (cancelled
+                ? "<script>location.href='gmsg://mobileads.ruzave.example/delayPageLoaded?cancel=1';</script>"
+                : "") +
+           "<div style='width:320px;height:50px;background:#a00'>ad</div><script>"
+           "function own(){mraid.setResizeProperties({width:320,height:50,offsetX:0,offsetY:0,"
+           "customClosePosition:'top-right',allowOffscreen:false});mraid.resize();}"
+           "</script></body></html>";
+}
+
+double millisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The stale tap, the tap after the creative's resize, and the failed first ad; see the top.
+void measureTouchedScreens(adserver::AdServer& server, platform::MainLoop& loop) {
+    enum class Case { StaleTap, TapAfterOpen, FailedFirstAd };
+    for (Case which : {Case::StaleTap, Case::TapAfterOpen, Case::FailedFirstAd}) {
+        const char* name = which == Case::StaleTap       ? "stale_tap"
+                           : which == Case::TapAfterOpen ? "tap_after_open"
+                                                         : "failed_first_ad";
+        auto cancelled = std::make_shared<bool>(which == Case::FailedFirstAd);
+        server.unroute(kAdPath);
+        server.routeHost(GADHosts::kAdServerHost, kAdPath, [cancelled](const adserver::Request&) {
+            adserver::StandardAd ad;
+            ad.html = resizeOnCallCreative(*cancelled);
+            // Only the first ad cancels its load.
+            *cancelled = false;
+            ad.refreshRate = "6";
+            return adserver::standardAdResponse(ad);
+        });
+        auto watch = std::make_shared<ReceiptTimes>();
+        BannerOnScreen shown("touch-unit", watch);
+        auto& banner = shown.banner;
+        auto slot = banner->slot();
+        double latency = 20000, nextRefresh = 20000;
+        if (loop.runUntil([&] { return watch->answers > 0; }, 20)) {
+            auto adView = slot->adView();
+            if (which == Case::StaleTap) {
+                adView->setTouched(true);
+                loop.runFor(5.5);
+            }
+            adView->evaluate("own()");
+            const bool up = loop.runUntil([&] { return slot->isShowingFullScreen(); }, 5);
+            std::fprintf(stderr, "%s: the creative's resize %s\n", name, up ? "is up" : "did not come up");
+            if (which == Case::TapAfterOpen) adView->setTouched(true);
+            const int before = watch->answers;
+            auto start = std::chrono::steady_clock::now();
+            banner->loadRequest(ruzave::GADRequest::request());
+            if (loop.runUntil([&] { return watch->answers > before; }, 20)) {
+                latency = millisecondsSince(start);
+                auto answered = std::chrono::steady_clock::now();
+                const std::size_t after = watch->times.size();
+                if (loop.runUntil([&] { return watch->times.size() > after; }, 20))
+                    nextRefresh =
+                        std::chrono::duration<double, std::milli>(watch->times.back() - answered).count();
+            }
+        }
+        std::printf("%s_app_load_latency: %.0f ms\n", name, latency);
+        std::printf("%s_next_refresh_after: %.0f ms\n", name, nextRefresh);
+        shown.release(loop);
+    }
+}
+
+// The creative whose load event never fires; see the top.
+void measureNeverLoading(adserver::AdServer& server, platform::MainLoop& loop) {
+    auto silent = adserver::SilentServer::start();
+    const std::string hanging =
+        silent ? "https://127.0.0.1:" + std::to_string(silent->port()) + "/" : "https://127.0.0.1:9/";
+    auto first = std::make_shared<bool>(true);
+    server.unroute(kAdPath);
+    server.routeHost(GADHosts::kAdServerHost, kAdPath, [hanging, first](const adserver::Request&) {
+        adserver::StandardAd ad;
+        if (*first) {
+            ad.html = "<html><body><img src='" + hanging +
+                      "first.png'><script>var n=0;setInterval(function(){"
+                      "var i=document.createElement('img');i.src='" +
+                      hanging +
+                      "more'+(n++)+'.png';"
+                      "document.body.appendChild(i);},500);</script></body></html>";
+        }
+        *first = false;
+        return adserver::standardAdResponse(ad);
+    });
+    auto watch = std::make_shared<Watch>();
+    auto start = std::chrono::steady_clock::now();
+    BannerOnScreen shown("never-unit", watch);
+    auto& banner = shown.banner;
+    loop.runUntil([&] { return banner->slot()->state() == ruzave::GADSlotStateRenderingAd; }, 20);
+    loop.runFor(2.0);
+    banner->loadRequest(ruzave::GADRequest::request());
+    double latency = 90000, next = 90000;
+    if (loop.runUntil([&] { return watch->answers > 0; }, 90)) {
+        latency = millisecondsSince(start);
+        const int before = watch->answers;
+        auto again = std::chrono::steady_clock::now();
+        banner->loadRequest(ruzave::GADRequest::request());
+        if (loop.runUntil([&] { return watch->answers > before; }, 90)) next = millisecondsSince(again);
+    }
+    std::printf("never_loads_app_load_latency: %.0f ms\n", latency);
+    std::printf("never_loads_next_app_load_latency: %.0f ms\n", next);
+    shown.release(loop);
 }
 
 int measure() {
@@ -204,17 +338,10 @@ int measure() {
     int deepest = 0, paired = 0, idleGivenBack = 0, answered = 0;
     for (int run = 0; run < runs; ++run) {
         *tick = 200 + 37 * run;
-        auto window = platform::Window::create();
-        auto root = platform::ViewController::create();
-        window->setRootViewController(root);
-        window->makeKeyAndVisible();
         auto watch = std::make_shared<Watch>();
-        auto banner = ruzave::GADBannerView::initWithAdSize(ruzave::kGADAdSizeBanner, platform::Point{0, 100});
-        root->view()->addSubview(banner);
-        banner->setRootViewController(root);
-        banner->setDelegate(watch);
-        banner->setAdUnitID("hostile-unit");
-        banner->loadRequest(ruzave::GADRequest::request());
+        BannerOnScreen shown("hostile-unit", watch);
+        auto& banner = shown.banner;
+        auto& root = shown.root;
         if (!loop.runUntil([&] { return watch->answers > 0; }, 20)) return fail("the banner did not load");
         auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHostileMilliseconds + 53 * run);
         while (std::chrono::steady_clock::now() < until) {
@@ -234,12 +361,7 @@ int measure() {
         std::fprintf(stderr, "run %d: will-present %d, will-dismiss %d, did-dismiss %d, idle timer %s, next load %s\n",
                      run, watch->willPresent, watch->willDismiss, watch->didDismiss, idle ? "given back" : "held",
                      heard ? "answered" : "unanswered");
-        banner->setDelegate(std::weak_ptr<ruzave::GADBannerViewDelegate>());
-        banner->removeFromSuperview();
-        banner.reset();
-        window->setRootViewController(nullptr);
-        root.reset();
-        loop.runFor(0.5);
+        shown.release(loop);
         application->setIdleTimerDisabled(false);
     }
     std::printf("hostile_stack_depth_max: %d screens\n", deepest);
@@ -247,6 +369,8 @@ int measure() {
     std::printf("hostile_stack_idle_timer_given_back_runs: %d of %d runs\n", idleGivenBack, runs);
     std::printf("hostile_stack_next_load_answered_runs: %d of %d runs\n", answered, runs);
     measureSelfResizing(*server, loop);
+    measureTouchedScreens(*server, loop);
+    measureNeverLoading(*server, loop);
     config->removeAllHostMappings();
     config->setTrustedCAFile("");
     return 0;

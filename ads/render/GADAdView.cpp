@@ -10,6 +10,7 @@
 #include "ads/render/GADImpressionTicketGestureRecognizer.h"
 #include "ads/render/GADWebViewCacheSet.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/runloop/Clock.h"
 #include "platform/runloop/MainLoop.h"
 #include "platform/ui/Color.h"
 #include "platform/ui/ScrollView.h"
@@ -387,8 +388,16 @@ void GADAdView::reportContentSizeIfChanged() {
 // ---------------------------------------------------------------- gestures
 
 bool GADAdView::gestureRecognizerShouldReceiveTouch(platform::GestureRecognizer& recognizer, const platform::Touch&) {
-    if (&recognizer == touchRecognizer_.get()) touched_ = true;
+    if (&recognizer == touchRecognizer_.get()) setTouched(true);
     return true;
+}
+
+void GADAdView::setTouched(bool touched) {
+    touched_ = touched;
+    if (touched)
+        touchTime_ = platform::Clock::now();
+    else
+        touchTime_.reset();
 }
 
 bool GADAdView::gestureRecognizerShouldRecognizeSimultaneously(platform::GestureRecognizer& recognizer,

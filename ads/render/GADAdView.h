@@ -111,12 +111,19 @@ class GADAdView : public platform::View,
     void saveState();
     void restoreState();
     bool hasSavedState() const { return savedState_.has_value(); }
+    // The view controller the view goes back to; null when no state is saved.
+    std::shared_ptr<platform::ViewController> savedViewController() const {
+        return savedState_ ? savedState_->viewController.lock() : nullptr;
+    }
 
     // --- Touch and debug text.
     const std::optional<std::string>& adDebugDialog() const { return adDebugDialog_; }
     void setAdDebugDialog(const std::optional<std::string>& text) { adDebugDialog_ = text; }
     bool isTouched() const { return touched_; }
-    void setTouched(bool touched) { touched_ = touched; }
+    // Setting it records a touch now; clearing it forgets the touch's time too.
+    void setTouched(bool touched);
+    // Clock reading of the latest touch on the view; nullopt once cleared.
+    std::optional<double> touchTime() const { return touchTime_; }
     std::shared_ptr<GADAdViewTouchGestureRecognizer> touchGestureRecognizer() const { return touchRecognizer_; }
     // The zig-zag that opens the debug dialog.
     std::shared_ptr<GADImpressionTicketGestureRecognizer> impressionTicketGestureRecognizer() const {
@@ -195,6 +202,7 @@ class GADAdView : public platform::View,
     platform::Rect cachedVideoPlayerFrame_ = platform::Rect::zero();
     std::optional<std::string> adDebugDialog_;
     bool touched_ = false;
+    std::optional<double> touchTime_;
     bool showDebug_ = true;
     std::shared_ptr<platform::AlertView> alertView_;
     int orientation_ = 0;

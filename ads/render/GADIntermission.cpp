@@ -54,16 +54,30 @@ void GADIntermission::addParticipant(const std::shared_ptr<GADIntermitting>& par
     cleanUpDeallocatedParticipants();
     if (!participant) return;
     const bool beginning = active_.empty() && deactivating_.empty();
-    if (!beginning && active_.empty()) {
-        // A screen comes up while the last one is still leaving: the period goes on, and the idle
-        // timer that the leaving screen gave back is taken again.
-        platform::Application::sharedApplication()->setIdleTimerDisabled(true);
-    }
+    const bool comingBack = !beginning && active_.empty();
     auto id = idOf(*participant);
-    if (!contains(active_, id)) active_.push_back({id, participant});
+    const bool joining = !contains(active_, id);
+    if (joining) active_.push_back({id, participant});
     // Last: told that a screen comes up, the app may let go of the ad, which abandons this participant
     // with the others and ends the period before it is up.
-    if (beginning) begin();
+    if (beginning) {
+        begin();
+        return;
+    }
+    if (joining) screenWillOpen();
+    // A screen comes up while the last one is still leaving: the period goes on, and the idle timer
+    // that the leaving screen gave back is taken again.
+    if (holdsSlot_ && comingBack) takeIdleTimer();
+}
+
+void GADIntermission::otherAppWillOpen() {
+    if (!active_.empty()) screenWillOpen();
+}
+
+void GADIntermission::screenWillOpen() {
+    // One the user opens over what the creative opened makes the period the user's.
+    if (auto slot = slot_.lock()) holdsSlot_ = slot->screenWillJoinFullScreenPeriod() || holdsSlot_;
+    if (holdsSlot_ && !idleTimerTaken_) takeIdleTimer();
 }
 
 void GADIntermission::participantWillOverrideStatusBarVisibility(const GADIntermitting&) {
@@ -113,8 +127,6 @@ void GADIntermission::begin() {
     toldWillDismiss_ = false;
     ended_ = false;
     auto app = platform::Application::sharedApplication();
-    publisherIdleTimerDisabled_ = app->isIdleTimerDisabled();
-    app->setIdleTimerDisabled(true);
     statusBarWasOriginallyHidden_ = app->isStatusBarHidden();
     if (!observing_) {
         std::weak_ptr<GADIntermission> weak = weak_from_this();
@@ -125,14 +137,25 @@ void GADIntermission::begin() {
         observing_ = true;
     }
     // Before the screen takes the ad view, and without the app.
-    if (auto slot = slot_.lock()) slot->fullScreenPeriodWillBegin();
+    holdsSlot_ = false;
+    idleTimerTaken_ = false;
+    if (auto slot = slot_.lock()) holdsSlot_ = slot->fullScreenPeriodWillBegin();
+    // A screen the creative opened on its own leaves the device to dim as it would.
+    if (holdsSlot_) takeIdleTimer();
     // Last, as the period may end inside it.
     tellSlot(&GADSlot::adWillPresentScreen);
 }
 
+void GADIntermission::takeIdleTimer() {
+    auto app = platform::Application::sharedApplication();
+    if (!idleTimerTaken_) publisherIdleTimerDisabled_ = app->isIdleTimerDisabled();
+    idleTimerTaken_ = true;
+    app->setIdleTimerDisabled(true);
+}
+
 void GADIntermission::willEnd() {
     auto app = platform::Application::sharedApplication();
-    app->setIdleTimerDisabled(publisherIdleTimerDisabled_);
+    if (idleTimerTaken_) app->setIdleTimerDisabled(publisherIdleTimerDisabled_);
     if (statusBarOverridden_) app->setStatusBarHidden(statusBarWasOriginallyHidden_);
     if (toldWillDismiss_) return;
     toldWillDismiss_ = true;

@@ -1,8 +1,9 @@
 #pragma once
 // One full-screen period of a slot: the screens that cover the app join it and report their leaving;
 // the slot hears once that a screen will be presented, once that it will be dismissed and once that
-// it was; the idle timer stays off and a hidden status bar is put back meanwhile; on return to the
-// foreground the participants that ask for it are sent away one after another. Main thread.
+// it was; while the period holds the slot (a screen the user or the app opened is in it) the idle timer
+// stays off; a hidden status bar is put back afterwards; on return to the foreground the participants
+// that ask for it are sent away one after another. Main thread.
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -28,6 +29,13 @@ class GADIntermission : public std::enable_shared_from_this<GADIntermission> {
     void participantWillOverrideStatusBarVisibility(const GADIntermitting& participant);
     void participantWillRelinquishScreen(const GADIntermitting& participant);
     void participantDidRelinquishScreen(const GADIntermitting& participant);
+    // The app is left for another (the store, say) from the period's screens: the other app stands over
+    // them as a screen of the period would.
+    void otherAppWillOpen();
+    // A screen of the period left by another road than a close asked of it (the app dismissed it or the
+    // screens under it, the ad went away). What the ad asked for before then is no longer wanted.
+    void participantWasTakenAway() { ++takenAwayCount_; }
+    std::size_t takenAwayCount() const { return takenAwayCount_; }
     // The slot's ad goes away: every screen of the period leaves now, and the period ends.
     void abandonAllParticipants();
 
@@ -52,6 +60,11 @@ class GADIntermission : public std::enable_shared_from_this<GADIntermission> {
     static bool contains(const std::vector<Entry>& set, std::uintptr_t id);
     static bool remove(std::vector<Entry>& set, std::uintptr_t id);
     void begin();
+    // The idle timer stays off while screens of a period that holds the slot are up.
+    void takeIdleTimer();
+    // A screen joins, or another app opens over the screens: the user's or the app's makes the period
+    // hold the slot.
+    void screenWillOpen();
     void willEnd();
     void didEnd();
     // Tells the slot now, or on a later turn while the period is being torn down or a released
@@ -70,6 +83,9 @@ class GADIntermission : public std::enable_shared_from_this<GADIntermission> {
     bool queueSuspended_ = false;
     bool deactivationScheduled_ = false;
     bool publisherIdleTimerDisabled_ = false;
+    bool idleTimerTaken_ = false;
+    bool holdsSlot_ = false;
+    std::size_t takenAwayCount_ = 0;
     bool statusBarWasOriginallyHidden_ = false;
     bool statusBarOverridden_ = false;
     bool began_ = false;

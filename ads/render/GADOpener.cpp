@@ -12,6 +12,7 @@
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADBrowserViewController.h"
 #include "ads/render/GADExpandedAdAppViewController.h"
+#include "ads/render/GADIntermission.h"
 #include "ads/render/GADMRAIDCalendarProperties.h"
 #include "ads/render/GADMRAIDResizeOverlayPresenter.h"
 #include "ads/render/GADMRAIDResizeProperties.h"
@@ -195,6 +196,11 @@ bool GADOpener::openAppReportingResult(const std::optional<platform::URL>& url) 
     }
     didOpenExternalApp();
     auto slot = slot_.lock();
+    // Left from one of the ad's screens (the in-app browser's opener has no slot), the other app is one
+    // more screen of their period.
+    auto* screen = asFullScreen(viewController_.lock());
+    if (auto period = screen ? screen->intermission() : (slot ? slot->intermission() : nullptr))
+        period->otherAppWillOpen();
     if (slot) slot->adWillLeaveApplication();
     didOpenAnotherApplication_ = true;
     if (slot) slot->willLeaveAppDueToClick();
@@ -371,15 +377,31 @@ void GADOpener::expandToWebAppWithSupportedOrientations(std::uint32_t orientatio
             reportError("Cannot expand an ad that is already full screen.", "expand");
             return;
         }
-        // A resized ad: its overlay goes first, and the ad expands from its banner place.
+        // A resized ad: its overlay goes first, and the ad expands from its banner place. Not while the
+        // banner's controller has another screen up: the expand could not come up over it, and must not
+        // come up once the app has taken that screen, and the resize over it, away.
+        if (auto home = adView->savedViewController(); home && home->presentedViewController()) {
+            reportError(kExpandRefused, "expand");
+            return;
+        }
         resize->setDismissToDefaultState(false);
         std::weak_ptr<GADOpener> weak = weak_from_this();
-        fullScreen->relinquishScreenWithCompletion([weak, adView, orientations, useCustomClose] {
-            auto self = weak.lock();
-            if (!self) return;
-            self->viewController_ = adView->viewController();
-            self->expandToWebAppWithSupportedOrientations(orientations, useCustomClose);
-        });
+        // Kept to the end of the wait: the resize may be its last screen.
+        auto period = fullScreen->intermission();
+        const std::size_t takenAway = period ? period->takenAwayCount() : 0;
+        fullScreen->relinquishScreenWithCompletion(
+            [weak, period, takenAway, adView, orientations, useCustomClose] {
+                auto self = weak.lock();
+                if (!self) return;
+                // Screens of the period were taken away meanwhile (the app dismissed them, the ad went): no
+                // screen of the ad comes up after that.
+                if (period && period->takenAwayCount() != takenAway) {
+                    self->reportError(kExpandRefused, "expand");
+                    return;
+                }
+                self->viewController_ = adView->viewController();
+                self->expandToWebAppWithSupportedOrientations(orientations, useCustomClose);
+            });
         return;
     }
     auto controller = GADExpandedAdAppViewController::initWithAdView(adView);

@@ -64,6 +64,16 @@ std::optional<GADPageURL> GADOpenerGMSGHandler::pageURLFromParams(const platform
     return GADPageURL::parse(*text, page);
 }
 
+std::optional<platform::URL>
+GADOpenerGMSGHandler::destinationFromParams(const platform::Value& params,
+                                            const std::shared_ptr<platform::WebView>& page) {
+    auto text = GADNotification::stringParameter(params, "u");
+    if (!text) return std::nullopt;
+    if (text->empty()) return platform::URL::parse(*text);
+    auto url = GADPageURL::parse(*text, page);
+    return url ? std::optional(url->url()) : std::nullopt;
+}
+
 std::uint32_t GADOpenerGMSGHandler::orientationFromParams(const platform::Value& params) {
     auto o = GADNotification::stringParameter(params, "o");
     if (!o) return kAllOrientations;
@@ -139,8 +149,7 @@ void GADOpenerGMSGHandler::actionOpenInAppStore(const Arguments& arguments) {
     auto product = GADNotification::stringParameter(params, "product_id");
     if (!product) return;
     auto wait = GADNotification::stringParameter(params, "wait_for_fetch");
-    auto fallback = pageURLFromParams(params, pageOf(arguments));
-    opener_->openInAppStoreWithProductID(*product, fallback ? std::optional(fallback->url()) : std::nullopt,
+    opener_->openInAppStoreWithProductID(*product, destinationFromParams(params, pageOf(arguments)),
                                          !wait || *wait == "true");
 }
 
@@ -166,16 +175,16 @@ void GADOpenerGMSGHandler::actionOpenInAppPurchase(const Arguments& arguments) {
 void GADOpenerGMSGHandler::actionOpenBrowser(const Arguments& arguments) {
     const auto& params = arguments.parameters();
     // The browser's page is a page of its own, not a load of this one.
-    if (auto url = pageURLFromParams(params, pageOf(arguments)))
-        opener_->openBrowserToURL(url->url(), orientationFromParams(params));
+    if (auto url = destinationFromParams(params, pageOf(arguments)))
+        opener_->openBrowserToURL(*url, orientationFromParams(params));
 }
 
 void GADOpenerGMSGHandler::actionOpenWebApp(const Arguments& arguments) {
     const auto& params = arguments.parameters();
     auto mask = orientationFromParams(params);
     bool customClose = shouldUseCustomClose(params);
-    if (auto url = pageURLFromParams(params, pageOf(arguments))) {
-        opener_->openWebApp(url->url(), mask, customClose);
+    if (auto url = destinationFromParams(params, pageOf(arguments))) {
+        opener_->openWebApp(url, mask, customClose);
     } else if (auto html = GADNotification::stringParameter(params, "html")) {
         opener_->openWebAppWithHTML(html, mask, customClose);
     }
@@ -187,10 +196,10 @@ void GADOpenerGMSGHandler::actionExpand(const Arguments& arguments) {
 }
 
 void GADOpenerGMSGHandler::actionOpenApp(const Arguments& arguments) {
-    auto url = pageURLFromParams(arguments.parameters(), pageOf(arguments));
+    auto url = destinationFromParams(arguments.parameters(), pageOf(arguments));
     if (!url) return;
     auto slot = opener_->slot();
-    opener_->openApp(slot ? slot->gestureClickURLWithURL(url->url()) : url->url());
+    opener_->openApp(slot ? slot->gestureClickURLWithURL(*url) : *url);
 }
 
 } // namespace ruzave

@@ -45,6 +45,11 @@ class GADOpenerGMSGHandler : public GADGMSGHandler {
     // "u" as the URL the page in `page` named.
     static std::optional<GADPageURL> pageURLFromParams(const platform::Value& params,
                                                        const std::shared_ptr<platform::WebView>& page);
+    // "u" as where the page in `page` asks to go (out of the app, a screen of its own), not a load of
+    // the page. An empty one is still asked for: the opener refuses it, as any URL without a scheme, and
+    // tells the ad.
+    static std::optional<platform::URL> destinationFromParams(const platform::Value& params,
+                                                              const std::shared_ptr<platform::WebView>& page);
     static std::uint32_t orientationFromParams(const platform::Value& params);
     static bool shouldUseCustomClose(const platform::Value& params);
     // "report_urls" split at white space, empty pieces dropped, and bounded as above (logged when it

@@ -95,6 +95,7 @@ void GADOverlayProxy::controllerLeft() {
     auto self = shared_from_this(); // the handler may let go of the controller, which owns this proxy
     if (!up_) return;
     bool byAnotherRoad = !dismissing_;
+    if (byAnotherRoad && intermission_) intermission_->participantWasTakenAway();
     screenGone();
     auto controller = viewController_.lock();
     if (byAnotherRoad && controller && screenLostHandler_) screenLostHandler_(*controller);
@@ -159,6 +160,7 @@ void GADOverlayProxy::abandonScreen() {
     // ends now.
     if (!dismissing_ && controller) platform::ViewController::dismissWhenPossible(controller);
     if (!up_) return;
+    if (intermission_) intermission_->participantWasTakenAway();
     screenGone();
     // Whoever kept the screen for its time on screen lets go.
     if (controller && screenLostHandler_) screenLostHandler_(*controller);

@@ -117,7 +117,7 @@ void GADTransparentOverlayPresenter::watchCoveredScreen(const std::shared_ptr<pl
             self->stopWatchingCoveredScreen();
             auto controller = self->presented_.lock();
             if (controller && controller->isViewLoaded() && controller->view()->window())
-                controller->relinquishScreenWithCompletion(nullptr);
+                controller->leaveAsTakenAway();
         });
     });
 }
@@ -159,7 +159,7 @@ void GADTransparentOverlayPresenter::composeTransparentInterstitialViewsForPrese
             [weakController](const platform::Notification&) {
                 auto controller = weakController.lock();
                 if (controller && controller->isViewLoaded() && controller->view()->window())
-                    controller->relinquishScreenWithCompletion(nullptr);
+                    controller->leaveAsTakenAway();
             });
         observingPlacement_ = true;
     }

@@ -45,6 +45,7 @@ void GADViewController::presentFromViewController(const std::shared_ptr<platform
     auto view = this->view();
     dismissalFinished_ = false;
     closeWanted_ = false;
+    takenAway_ = false;
     state_ = ScreenState::Presenting;
     view->setUserInteractionEnabled(false);
     retainCycle_ = self;
@@ -182,6 +183,9 @@ void GADViewController::announceFullScreen(bool up) {
 void GADViewController::screenGone() {
     if (state_ == ScreenState::Idle || state_ == ScreenState::Gone) return;
     auto self = this->self();
+    // Gone without its own dismissal under way: abandoned, or taken out of the chain by another road.
+    if (state_ != ScreenState::Dismissing) takenAway_ = true;
+    if (takenAway_ && intermission_) intermission_->participantWasTakenAway();
     beginDismissal();
     state_ = ScreenState::Gone;
     closeWanted_ = false;
@@ -195,10 +199,17 @@ void GADViewController::screenGone() {
     retainCycle_.reset();
 }
 
+void GADViewController::leaveAsTakenAway() {
+    if (state_ == ScreenState::Idle || state_ == ScreenState::Gone) return;
+    takenAway_ = true;
+    relinquishScreenWithCompletion(nullptr);
+}
+
 void GADViewController::abandonScreen() {
     if (state_ == ScreenState::Idle || state_ == ScreenState::Gone) return;
     auto self = this->self();
     closeWanted_ = true;
+    takenAway_ = true;
     // Off the screen without animation, now or as soon as the transition under way allows.
     if (presentingViewController()) platform::ViewController::dismissWhenPossible(self);
     else if (presenter_) presenter_->dismissWithCompletionHandler(nullptr); // laid over the window
@@ -243,6 +254,18 @@ void GADViewController::viewDidLoad() {
     v->setOpaque(true);
     v->setBackgroundColor(platform::Color::black());
     v->setClipsToBounds(true);
+    touchWatch_ = platform::GestureRecognizer::create();
+    touchWatch_->setDelegate(std::weak_ptr<platform::GestureRecognizerDelegate>(
+        std::static_pointer_cast<platform::GestureRecognizerDelegate>(self())));
+    v->addGestureRecognizer(touchWatch_);
+}
+
+bool GADViewController::gestureRecognizerShouldReceiveTouch(platform::GestureRecognizer& recognizer,
+                                                            const platform::Touch&) {
+    if (&recognizer != touchWatch_.get()) return true;
+    // The in-app browser, a second page, the expanded ad: what the user touches there is the ad.
+    if (auto slot = slot_.lock()) slot->recordUserTouch();
+    return false;
 }
 
 void GADViewController::viewWillAppear(bool) {
@@ -254,7 +277,9 @@ void GADViewController::viewWillAppear(bool) {
 
 void GADViewController::viewWillDisappear(bool) {
     // The app, or this controller's presenter, began taking the screen down.
-    if (isBeingDismissed()) beginDismissal();
+    if (!isBeingDismissed()) return;
+    if (state_ != ScreenState::Dismissing) takenAway_ = true;
+    beginDismissal();
 }
 
 void GADViewController::didLeavePresentationChain() {

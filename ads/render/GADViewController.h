@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ads/render/GADIntermitting.h"
+#include "platform/ui/GestureRecognizer.h"
 #include "platform/ui/ViewController.h"
 
 namespace ruzave {
@@ -18,7 +19,9 @@ namespace ruzave {
 class GADOverlayPresenting;
 class GADSlot;
 
-class GADViewController : public platform::ViewController, public GADIntermitting {
+class GADViewController : public platform::ViewController,
+                          public GADIntermitting,
+                          public platform::GestureRecognizerDelegate {
   public:
     using Completion = GADIntermitting::Completion;
     enum class ScreenState { Idle, Presenting, Shown, Dismissing, Gone };
@@ -34,6 +37,9 @@ class GADViewController : public platform::ViewController, public GADIntermittin
     // Completions run once the screen is gone (at once when it is not up).
     void relinquishScreenWithCompletion(Completion completion) override;
     void abandonScreen() override;
+    // Leaves because what it stood on went (the screen it lay over left, its banner left the window), not
+    // because a close was asked of it: its period hears that it was taken away.
+    void leaveAsTakenAway();
     std::shared_ptr<GADIntermission> intermission() const override { return intermission_; }
     ScreenState screenState() const { return state_; }
 
@@ -77,6 +83,10 @@ class GADViewController : public platform::ViewController, public GADIntermittin
     void viewWillDisappear(bool animated) override;
     // The platform's word that the screen is no longer presented, however that came about.
     void didLeavePresentationChain() override;
+    // Records each touch for the slot and takes none: the screen's own views and recognisers see them as
+    // if it were not there.
+    bool gestureRecognizerShouldReceiveTouch(platform::GestureRecognizer& recognizer,
+                                             const platform::Touch& touch) override;
 
   protected:
     GADViewController();
@@ -113,7 +123,11 @@ class GADViewController : public platform::ViewController, public GADIntermittin
     ScreenState state_ = ScreenState::Idle;
     bool closeWanted_ = false;
     bool announcedFullScreen_ = false;
+    // This showing ends by another road than a close asked of it: the ad went away, the app or the
+    // platform took it out of the chain, or what it stood on went.
+    bool takenAway_ = false;
     std::vector<Completion> closeCompletions_;
+    std::shared_ptr<platform::GestureRecognizer> touchWatch_;
 };
 
 } // namespace ruzave

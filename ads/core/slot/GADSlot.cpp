@@ -1,5 +1,6 @@
 #include "ads/core/slot/GADSlot.h"
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <utility>
@@ -12,7 +13,6 @@
 #include "ads/core/public/GADRequestError.h"
 #include "ads/core/sdkcore/GADSDKCoreController.h"
 #include "ads/core/sdkcore/GADSDKCoreWebView.h"
-#include "ads/core/telemetry/GADActiveViewMonitor.h"
 #include "ads/core/signals/GADApplication.h"
 #include "ads/core/signals/GADDevice.h"
 #include "ads/core/slot/GADAd.h"
@@ -24,6 +24,7 @@
 #include "ads/core/slot/GADSlotAdResponseDelegate.h"
 #include "ads/core/slot/GADSlotDelegate.h"
 #include "ads/core/telemetry/GADAbsoluteTime.h"
+#include "ads/core/telemetry/GADActiveViewMonitor.h"
 #include "ads/core/telemetry/GADCSI.h"
 #include "ads/core/telemetry/GADStatisticDictionary.h"
 #include "ads/core/util/GADLogger.h"
@@ -35,6 +36,7 @@
 #include "ads/render/GADMRAIDInterceptor.h"
 #include "ads/render/GADOpener.h"
 #include "platform/base/URL.h"
+#include "platform/runloop/Clock.h"
 #include "platform/runloop/DispatchQueue.h"
 #include "platform/runloop/Timer.h"
 #include "platform/ui/Application.h"
@@ -160,6 +162,7 @@ GADSlot::~GADSlot() {
     for (auto token : observers_)
         center->removeObserver(token);
     if (reloadTimer_) reloadTimer_->invalidate();
+    if (renderTimer_) renderTimer_->invalidate();
     unscheduleSwipeToViewControllerChecker();
     disableSwipeToViewController();
     if (statusBarObserver_) center->removeObserver(*statusBarObserver_);
@@ -441,6 +444,9 @@ void GADSlot::processAdResponse(const std::shared_ptr<GADAd>& ad) {
         if (state_ == GADSlotStateInvalidated) return;
     }
     willProcessAd();
+    // Only a page in the slot's own ad view can open a screen of its own accord; the app renders the rest.
+    if (ad->responseType() != GADResponseTypeStandard && ad->responseType() != GADResponseTypeNone)
+        screenOwner_ = ScreenOwner::App;
     switch (ad->responseType()) {
     case GADResponseTypeStandard:
         CSIResponseWillRender();
@@ -592,6 +598,30 @@ void GADSlot::setState(GADSlotState state) {
         GADMRAIDInterceptor::disableCanInitWithRequest(this);
     }
     state_ = state;
+    if (renderTimer_) {
+        renderTimer_->invalidate();
+        renderTimer_.reset();
+    }
+    if (state_ != GADSlotStateRenderingAd) return;
+    // A page that never fires its load event (hanging loads it keeps adding, a delay it never lifts)
+    // would keep the slot rendering, and every later load refused, for good.
+    double now = platform::Clock::now();
+    double left = std::max(0.0, renderDeadline_.value_or(now + kAdRequestTimeoutSeconds) - now);
+    std::weak_ptr<GADSlot> weak = weak_from_this();
+    renderTimer_ = platform::Timer::scheduledTimer(left, false, [weak](platform::Timer&) {
+        if (auto slot = weak.lock()) slot->renderingTimedOut();
+    });
+}
+
+void GADSlot::renderingTimedOut() {
+    if (state_ != GADSlotStateRenderingAd) return;
+    auto self = shared_from_this();
+    auto error = GADRequestError::errorWithCode(GADRequestErrorTimeout, request_);
+    didReceiveInvalidAd();
+    // The page can no longer become the ad: it stops with its loads and scripts, before the app hears of
+    // it and perhaps loads the next one into the same view.
+    if (adView_) adView_->closePage();
+    adFailedToReceiveContentWithError(error);
 }
 
 bool GADSlot::isMakingRequest() const {
@@ -632,6 +662,7 @@ void GADSlot::didFailToRetrieveSDKCoreWithError(const platform::Error& error) {
 
 void GADSlot::willFetchAdContent() {
     setState(GADSlotStateFetchingAdContent);
+    renderDeadline_ = platform::Clock::now() + kAdRequestTimeoutSeconds;
     if (!loadingAd_) return;
     auto stats = loadingAd_->statistics();
     double now = nowMilliseconds();
@@ -672,8 +703,10 @@ void GADSlot::willStartAdRendering() {
 }
 void GADSlot::willLoadAdHTMLInWebView() {
     willStartAdRendering();
+    screenOwner_ = ScreenOwner::Page;
     // A touch on the page before is not a touch on this one.
     if (adView_) adView_->setTouched(false);
+    screenTouchTime_.reset();
 }
 
 void GADSlot::finishRenderingAd(bool tellLater) {
@@ -709,6 +742,8 @@ void GADSlot::didReceiveValidAd() {
 }
 
 void GADSlot::didReceiveInvalidAd() {
+    // A page that failed to load is no ad: what it opens holds nothing.
+    if (state_ == GADSlotStateRenderingAd) screenOwner_ = ScreenOwner::None;
     setState(GADSlotStateInvalidAd);
     loadingAd_.reset();
     CSILoadDidEnd(false);
@@ -764,26 +799,45 @@ bool GADSlot::isShowingFullScreen() const {
 }
 
 bool GADSlot::isHeldByFullScreen() const {
-    // A touch on the ad during a period the creative opened makes it the user's from then on.
-    return (fullScreenStartedByUser_ || (adView_ && adView_->isTouched())) && isShowingFullScreen();
+    return fullScreenHeld_ && isShowingFullScreen();
 }
 
-bool GADSlot::wouldUserStartFullScreen() const {
+void GADSlot::recordUserTouch() {
+    screenTouchTime_ = platform::Clock::now();
+}
+
+bool GADSlot::takeUserActivation() {
+    std::optional<double> touch = screenTouchTime_;
+    if (auto onAd = adView_ ? adView_->touchTime() : std::nullopt; onAd && (!touch || *onAd > *touch))
+        touch = onAd;
+    if (!touch || (takenTouchTime_ && *touch <= *takenTouchTime_)) return false;
+    // As a browser's transient activation: a touch opens one screen, and only for a while.
+    if (platform::Clock::now() - *touch > kUserActivationSeconds) return false;
+    takenTouchTime_ = touch;
+    return true;
+}
+
+bool GADSlot::screenOpenedByUserOrApp() {
     // The app presents the screens of an interstitial, and a swipe to the store is the user's gesture.
     if (!adType_ || adType_->isInterstitial() || adType_->isRewardBasedVideoAd() || !adView_ ||
         strongSlotForSwipeToViewController_)
         return true;
-    // Only a page in the slot's own ad view can open a screen of its own accord; the app renders the rest.
-    auto page = (state_ == GADSlotStateRenderingAd && loadingAd_) ? loadingAd_ : ad_;
-    if (!page || (page->responseType() != GADResponseTypeStandard && page->responseType() != GADResponseTypeNone))
+    switch (screenOwner_) {
+    case ScreenOwner::App:
         return true;
-    return adView_->isTouched();
+    case ScreenOwner::Page:
+        return takeUserActivation();
+    case ScreenOwner::None:
+        break;
+    }
+    // No page in the ad view (none came yet, or its load failed): nobody the period could be kept for.
+    return false;
 }
 
-void GADSlot::fullScreenPeriodWillBegin() {
+bool GADSlot::fullScreenPeriodWillBegin() {
     // Taken before the page's load below ends, which forgets the touches.
-    fullScreenStartedByUser_ = wouldUserStartFullScreen();
-    if (state_ == GADSlotStateInvalidated) return;
+    fullScreenHeld_ = screenOpenedByUserOrApp();
+    if (state_ == GADSlotStateInvalidated) return fullScreenHeld_;
     if (state_ == GADSlotStateRenderingAd && loadingAd_) {
         // The page still rendering opened the screen, which shows it: its load ends here, received and
         // counted, and the app hears so ahead of the screen (on a later turn, as the period is only
@@ -793,8 +847,21 @@ void GADSlot::fullScreenPeriodWillBegin() {
     // The SDK used to stop every slot's reload while any full-screen screen was up. We deliberately
     // depart from that for a screen the creative opened on its own (a resize to its own frame at once,
     // say), which would stop the slot for good: such a period holds nothing here and pauses no other
-    // slot either.
-    if (!fullScreenStartedByUser_) return;
+    // slot either, until a screen the user opens joins it.
+    if (fullScreenHeld_) holdForFullScreen();
+    return fullScreenHeld_;
+}
+
+bool GADSlot::screenWillJoinFullScreenPeriod() {
+    // Every screen takes the touch that opened it, whether or not the period needs it.
+    bool byUserOrApp = screenOpenedByUserOrApp();
+    if (fullScreenHeld_ || !byUserOrApp || state_ == GADSlotStateInvalidated) return fullScreenHeld_;
+    fullScreenHeld_ = true;
+    holdForFullScreen();
+    return true;
+}
+
+void GADSlot::holdForFullScreen() {
     deactivateReloadTimer();
     if (isMakingRequest()) putBackLoad();
 }

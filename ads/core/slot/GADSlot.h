@@ -28,6 +28,7 @@
 #include "platform/base/URL.h"
 #include "platform/base/Value.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/net/URLRequest.h"
 #include "platform/services/ProductViewControllerDelegate.h"
 #include "platform/ui/Geometry.h"
 
@@ -81,6 +82,11 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     static constexpr const char* kAdModalViewControllerDidDismissFullScreen =
         "kAdModalViewControllerDidDismissFullScreen";
     static constexpr double kDefaultReloadInterval = 60.0;
+    // How long a touch on the ad lets a screen that opens count as the user's.
+    static constexpr double kUserActivationSeconds = 5.0;
+    // The ad request's own timeout (the platform's, which its fetch keeps): its page has loaded within it
+    // of the request's start, or the load fails as timed out.
+    static constexpr double kAdRequestTimeoutSeconds = platform::URLRequest::DefaultTimeoutInterval;
 
     // What the core controller's queue may read of a slot: taken on the main thread when the ad URL is
     // asked for, never read live from another thread.
@@ -404,21 +410,26 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     void setIntermission(const std::weak_ptr<GADIntermission>& i) { intermission_ = i; }
     // Whether a screen of this slot's own covers the app or is still leaving.
     bool isShowingFullScreen() const;
-    // Whether the period under way was started by the user (a touch on the ad since its page loaded, a
-    // swipe to the store) or by the app (an interstitial, an ad the app renders), or the user touched
-    // the ad during it: only such a period holds the slot. Meanwhile the ad shown (perhaps in the
-    // slot's own ad view, borrowed by the screen) is never replaced: no reload is armed, and a load
-    // asked for waits for the period's end, where it is made and answered; loads asked for meanwhile
-    // make one load, as loads asked for while one is under way do. A period the creative opened on its
-    // own holds nothing: a load or reload goes ahead and takes its screens down first, so no screen
+    // Whether the period under way holds the slot: a screen in it was opened by the user (within
+    // kUserActivationSeconds of a touch on the ad or one of its screens, each touch opening at most one
+    // screen, or a swipe to the store) or by the app (an interstitial, an ad the app renders). Meanwhile
+    // the ad shown (perhaps in the slot's own ad view, borrowed by the screen) is never replaced: no
+    // reload is armed, and a load asked for waits for the period's end, where it is made and answered;
+    // loads asked for meanwhile make one load, as loads asked for while one is under way do. A period
+    // with no page, or whose screens the creative opened on its own, holds nothing, however the user
+    // touches it later: a load or reload goes ahead and takes its screens down first, so no screen
     // nobody asked for stops the slot.
     bool isHeldByFullScreen() const;
     // Told by the period: as it begins, a page still rendering (it opened the screen) ends its load as
-    // received and counted, and a held period puts back a load under way, to be made when it ends;
-    // when it has ended, on a later turn, the load put back or asked for is made, or else the reload
-    // armed.
-    void fullScreenPeriodWillBegin();
+    // received and counted; as it begins and as each later screen joins, the answer is whether it holds
+    // the slot from then on, and a period that comes to hold it puts back a load under way, to be made
+    // when it ends; when it has ended, on a later turn, the load put back or asked for is made, or else
+    // the reload armed.
+    bool fullScreenPeriodWillBegin();
+    bool screenWillJoinFullScreenPeriod();
     void fullScreenPeriodDidEnd();
+    // A touch on one of the ad's screens (its own ad view records its touches itself).
+    void recordUserTouch();
     // Screen and load events for the app that must keep their order: told now unless `later` or
     // something told before still waits for its turn, in which case it queues behind that.
     void tellApp(void (GADSlot::*message)(), bool later);
@@ -461,9 +472,23 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     std::weak_ptr<GADIntermission> intermission_;
     // The load waiting for the end of the slot's full-screen period: true when only reloads asked.
     std::optional<bool> heldLoad_;
-    // Taken as the period began: see isHeldByFullScreen().
-    bool fullScreenStartedByUser_ = true;
-    bool wouldUserStartFullScreen() const;
+    // Whether the period under way holds the slot: see isHeldByFullScreen().
+    bool fullScreenHeld_ = false;
+    // Who the screens of the latest ad belong to: the page in the slot's own ad view, which may open
+    // them on its own, the app, which renders the ad, or nobody (no page came, or its load failed).
+    enum class ScreenOwner { None, Page, App };
+    ScreenOwner screenOwner_ = ScreenOwner::None;
+    // Whether the screen coming up now is the user's or the app's; it takes the user's touch.
+    bool screenOpenedByUserOrApp();
+    bool takeUserActivation();
+    void holdForFullScreen();
+    // The latest touch on one of the ad's screens, and the touch a screen last took.
+    std::optional<double> screenTouchTime_;
+    std::optional<double> takenTouchTime_;
+    // The rendering page's deadline, counted from the ad request's start, and its timer.
+    std::optional<double> renderDeadline_;
+    std::shared_ptr<platform::Timer> renderTimer_;
+    void renderingTimedOut();
     void putBackLoad();
     // What tellApp() keeps for a later turn, in order.
     std::deque<void (GADSlot::*)()> toldLater_;

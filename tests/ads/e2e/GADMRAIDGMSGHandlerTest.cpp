@@ -21,6 +21,7 @@
 #include "platform/services/EventStore.h"
 #include "platform/services/PhotoAlbum.h"
 #include "platform/testing/Harness.h"
+#include "platform/testing/ui/TouchInjector.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
@@ -159,7 +160,9 @@ TEST_CASE_FIXTURE(Creative, "GADMRAIDGMSGHandler: a resize over the creative's s
     banner->setDelegate(events);
     const std::string second = "https://" + std::string(GADHosts::kAdServerHost) + kSecondPagePath;
 
-    // The creative opens a second page, which opens another, which opens a calendar editor.
+    // The user taps the creative, which opens a second page, which opens another, which opens a calendar
+    // editor.
+    REQUIRE(platform::TouchInjector::tap({10, 110}, window));
     call("mraid.open('" + second + "')");
     std::shared_ptr<platform::ViewController> top = root;
     for (const std::string& step : {"mraid.open('" + second + "')",

@@ -2,11 +2,20 @@
 
 #include <doctest/doctest.h>
 
+#include <algorithm>
+#include <optional>
+#include <random>
+#include <utility>
+
 #include "ads/render/GADAdAppViewController.h"
+#include "ads/render/GADAdViewDelegate.h"
 #include "ads/render/GADMRAIDResizeOverlayPresenter.h"
 #include "ads/render/GADMRAIDResizeProperties.h"
+#include "ads/render/GADOverlayProxy.h"
 #include "ads/render/GADSupplementalAdAppViewController.h"
 #include "ads/render/GADViewController.h"
+#include "platform/net/URLRequest.h"
+#include "platform/services/EventEditViewController.h"
 #include "platform/services/EventStore.h"
 #include "platform/testing/Harness.h"
 #include "platform/ui/Application.h"
@@ -375,4 +384,176 @@ TEST_CASE_FIXTURE(fullscreentest::MRAIDBanner,
     settle();
     CHECK(s.events->calls ==
           Calls{"willPresent", "willDismiss", "didDismiss", "willPresent", "willDismiss", "didDismiss"});
+}
+
+namespace {
+
+// An MRAID banner whose page, and the second pages it opens, send random script messages, while the
+// user closes screens, time passes (transitions included) and the app goes to the background and back.
+struct RandomMRAID : fullscreentest::MRAIDBanner {
+    explicit RandomMRAID(unsigned seed) : random(seed) {
+        platform::EventStore::setAuthorizationStatusForTesting(platform::EventStore::Event,
+                                                               platform::EventStore::Authorized);
+        // The slot's screens are the app's: every period holds it and keeps the device awake.
+        app->setIdleTimerDisabled(false);
+    }
+    int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); }
+
+    // The ad view a message comes from: the banner's, or one of the second pages it opened.
+    std::shared_ptr<ruzave::GADAdView> source() {
+        std::vector<std::shared_ptr<ruzave::GADAdView>> views{adView};
+        for (auto c = root->presentedViewController(); c; c = c->presentedViewController())
+            if (auto page = std::dynamic_pointer_cast<ruzave::GADSupplementalAdAppViewController>(c))
+                if (page->adView()) views.push_back(page->adView());
+        return views[pick(static_cast<int>(views.size()))];
+    }
+    // A message is handled at once or some steps later, as its parse off the main thread allows; in order
+    // either way.
+    void send(const std::string& message) {
+        inFlight.emplace_back(source(), "gmsg://mobileads.ruzave.example/" + message);
+        if (pick(2) == 0) deliver();
+    }
+    void deliver() {
+        for (auto& [weak, text] : std::exchange(inFlight, {})) {
+            auto view = weak.lock();
+            auto delegate = view ? view->delegate() : nullptr;
+            if (!delegate) continue;
+            delegate->adView(view, platform::URLRequest(*platform::URL::parse(text)),
+                             platform::WebViewNavigationType::Other);
+            delegate->deliverPendingMessages();
+        }
+    }
+    std::shared_ptr<platform::ViewController> top() {
+        auto c = root;
+        while (c->presentedViewController())
+            c = c->presentedViewController();
+        return c;
+    }
+
+    void step() {
+        switch (pick(12)) {
+        case 0:
+            send("open?a=expand&custom_close=" + std::to_string(pick(2)));
+            break;
+        case 1:
+            send("open?a=webapp&html=%3Chtml%3E%3Cbody%3Esecond%3C%2Fbody%3E%3C%2Fhtml%3E");
+            break;
+        case 2: {
+            const int width = 50 + pick(300), height = 50 + pick(600);
+            send("mraid?a=resize&width=" + std::to_string(width) + "&height=" + std::to_string(height) +
+                 "&offsetX=" + std::to_string(pick(40)) + "&offsetY=" + std::to_string(pick(200)) +
+                 "&customClosePosition=top-right&allowOffscreen=" + (pick(2) ? "true" : "false"));
+            break;
+        }
+        case 3:
+        case 4:
+            send("close");
+            break;
+        case 5: {
+            const char* force[] = {"portrait", "landscape", "none"};
+            send(std::string("mraid?a=setOrientationProperties&allowOrientationChange=") +
+                 (pick(2) ? "true" : "false") + "&forceOrientation=" + force[pick(3)]);
+            break;
+        }
+        case 6:
+            send("mraid?a=createCalendarEvent&description=x&start=2030-01-01T10%3A00%3A00Z");
+            break;
+        case 7: {
+            // The user closes the top screen, whatever it is.
+            auto screen = top();
+            if (screen == root) break;
+            if (auto editor = std::dynamic_pointer_cast<platform::EventEditViewController>(screen))
+                editor->completeForTesting(platform::EventEditViewControllerDelegate::Canceled);
+            else
+                ruzave::GADOverlayProxy::takeDownViewController(*screen, nullptr);
+            break;
+        }
+        case 8:
+            app->enterBackground();
+            app->enterForeground();
+            break;
+        case 9:
+            deliver();
+            break;
+        default:
+            advance(pick(700) / 1000.0);
+            break;
+        }
+    }
+
+    long presents() const {
+        return std::count(s.events->calls.begin(), s.events->calls.end(), "willPresent");
+    }
+    // No willPresent before the last period's didDismiss, and a period's calls in their order.
+    bool wellFormed() const {
+        static const char* order[] = {"willPresent", "willDismiss", "didDismiss"};
+        for (std::size_t i = 0; i < s.events->calls.size(); ++i)
+            if (s.events->calls[i] != order[i % 3]) return false;
+        return true;
+    }
+
+    std::mt19937 random;
+    std::vector<std::pair<std::weak_ptr<ruzave::GADAdView>, std::string>> inFlight;
+    std::shared_ptr<platform::Application> app = platform::Application::sharedApplication();
+};
+
+} // namespace
+
+TEST_CASE(
+    "GADIntermission: random MRAID actions, then the app dismissing what its root presents, leave no screen "
+    "up, the app told will and did in pairs and the idle timer given back") {
+    // The run that first showed an expand coming up after the app's dismissal, then short runs, each of
+    // which ends in the middle of what its actions set going.
+    std::vector<std::pair<unsigned, int>> runs{{105, 4000}};
+    for (unsigned seed = 120; seed < 128; ++seed)
+        runs.emplace_back(seed, 300);
+    for (const auto& run : runs) {
+        const unsigned seed = run.first;
+        const int actions = run.second;
+        CAPTURE(seed);
+        RandomMRAID b(seed);
+        for (int i = 0; i < actions; ++i) {
+            CAPTURE(i);
+            b.step();
+            REQUIRE(b.wellFormed());
+            // The device stays awake only while a period is under way.
+            REQUIRE((!b.app->isIdleTimerDisabled() || b.s.slot->isShowingFullScreen()));
+        }
+        // The app takes down what its root presents, as soon as the transitions under way allow; a resize
+        // laid over the root itself is not the app's to dismiss, and the creative closes it. Nothing the
+        // creative asked for before comes up once the app's dismissal has taken its screens away.
+        b.inFlight.clear();
+        // The screens told to the app when its dismissal went through, since the creative last spoke.
+        auto presentsWhenDismissed = std::make_shared<std::optional<long>>();
+        for (int round = 0, quiet = 0; round < 30 && quiet < 2; ++round) {
+            ++quiet;
+            if (b.root->presentedViewController() || b.adView->superview() != b.root->view() ||
+                b.s.slot->isShowingFullScreen())
+                quiet = 0;
+            if (b.root->presentedViewController()) {
+                std::weak_ptr<platform::ViewController> root = b.root;
+                std::weak_ptr<fullscreentest::ScreenEvents> events = b.s.events;
+                platform::ViewController::performAfterTransitions([root, events, presentsWhenDismissed,
+                                                                   animated = b.pick(2) == 1] {
+                    auto r = root.lock();
+                    auto e = events.lock();
+                    if (r && e && r->dismissViewController(animated))
+                        *presentsWhenDismissed = std::count(e->calls.begin(), e->calls.end(), "willPresent");
+                });
+            } else if (b.adView->superview() != b.root->view()) {
+                b.inFlight.emplace_back(b.adView, "gmsg://mobileads.ruzave.example/close");
+                b.deliver();
+                presentsWhenDismissed->reset();
+            }
+            b.settle();
+            if (*presentsWhenDismissed) CHECK(b.presents() == **presentsWhenDismissed);
+        }
+        b.settle();
+        CHECK(b.root->presentedViewController() == nullptr);
+        CHECK_FALSE(b.s.slot->isShowingFullScreen());
+        CHECK(b.adView->superview() == b.root->view());
+        CHECK(b.s.events->calls.size() % 3 == 0);
+        CHECK(b.wellFormed());
+        CHECK_FALSE(b.app->isIdleTimerDisabled());
+    }
 }

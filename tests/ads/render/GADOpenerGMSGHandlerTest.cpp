@@ -74,6 +74,26 @@ TEST_CASE_FIXTURE(OpenMessages, "GADOpenerGMSGHandler: open without a or u is ha
     CHECK_FALSE(send("teleport", params({})));
 }
 
+TEST_CASE_FIXTURE(OpenMessages, "GADOpenerGMSGHandler: an empty URL to open is refused and the ad told so") {
+    // mraid.open(''), an open with no kind, an app, the browser.
+    for (const char* kind : {"webapp", "", "app", "browser"}) {
+        CAPTURE(kind);
+        auto p = params({{"u", ""}});
+        if (*kind) p["a"] = kind;
+        CHECK(send("open", p));
+    }
+    settle();
+    CHECK(root->presentedViewController() == nullptr);
+    CHECK(platform::Application::sharedApplication()->openedURLs().empty());
+    CHECK(clicks() == 0);
+    const std::string refusal = std::string("onError:") + ruzave::GADOpener::kOpenNotAllowed;
+    const std::string heard = seen();
+    std::size_t told = 0;
+    for (auto at = heard.find(refusal); at != std::string::npos; at = heard.find(refusal, at + 1))
+        ++told;
+    CHECK(told == 4);
+}
+
 TEST_CASE_FIXTURE(OpenMessages, "GADOpenerGMSGHandler: call with a tel URL goes through the confirmation") {
     CHECK(send("open", params({{"a", "call"}, {"u", "tel:5550000"}})));
     auto alerts = platform::AlertView::visibleAlerts();

@@ -48,6 +48,17 @@ std::size_t occurrences(const std::string& text, const std::string& part) {
     return n;
 }
 
+// The ad resizes, then its page asks to expand from the resized screen, which is returned.
+std::shared_ptr<ruzave::GADViewController> resizeThenExpand(MRAIDBanner& b) {
+    b.opener->openWebAppWithResizeProperties(GADMRAIDResizeProperties::init({300, 100}, {10, 0}, 0, false));
+    b.settle();
+    auto resized = std::dynamic_pointer_cast<ruzave::GADViewController>(b.adView->viewController());
+    REQUIRE(resized);
+    b.opener->setViewController(resized);
+    b.opener->expandToWebAppWithSupportedOrientations(30, false);
+    return resized;
+}
+
 // Notes the last screen it was asked to present; like any presenter it refuses while it shows another.
 struct RecordingPresenter : platform::ViewController {
     static std::shared_ptr<RecordingPresenter> create() {
@@ -354,12 +365,7 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: an expanded screen that the app dismi
 }
 
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: expand of a resized ad takes the overlay down first and never says default for it") {
-    opener->openWebAppWithResizeProperties(GADMRAIDResizeProperties::init({300, 100}, {10, 0}, 0, false));
-    settle();
-    auto resized = std::dynamic_pointer_cast<ruzave::GADViewController>(adView->viewController());
-    REQUIRE(resized);
-    opener->setViewController(resized);
-    opener->expandToWebAppWithSupportedOrientations(30, false);
+    auto resized = resizeThenExpand(*this);
     settle();
     settle();
     auto expanded = root->presentedViewController();
@@ -369,6 +375,42 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: expand of a resized ad takes the over
     // The resized screen leaves (not visible) before the expanded one comes up (visible).
     CHECK(seen() == "onAdVisibilityChanged,onStateChanged:resized,onSizeChanged,onAdVisibilityChanged,expanding,"
                     "onAdVisibilityChanged,onStateChanged:expanded");
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner,
+                  "GADOpener: an expand waiting for a resize to leave never comes up after the app "
+                  "dismissed the screens under it, or after the ad went away") {
+    auto app = platform::Application::sharedApplication();
+    app->setIdleTimerDisabled(false);
+    const std::string refused = std::string("onError:") + GADOpener::kExpandRefused;
+    // The ad resizes over a second page it opened, then asks to expand; the app dismisses the page at
+    // once, before the resize has faded out.
+    opener->openWebAppWithHTML(std::string("<html><body>second</body></html>"), 30, false);
+    settle();
+    REQUIRE(root->presentedViewController());
+    opener->setViewController(root);
+    resizeThenExpand(*this);
+    REQUIRE(root->dismissViewController(false));
+    settle();
+    settle();
+    CHECK(root->presentedViewController() == nullptr);
+    CHECK(adView->superview() == root->view());
+    CHECK(s.events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
+    CHECK_FALSE(app->isIdleTimerDisabled());
+    CHECK(occurrences(seen(), refused) == 1);
+
+    // Resized over the app, the ad asks to expand as a new ad takes its place: its screens go with it,
+    // and nothing of it comes up afterwards.
+    s.events->calls.clear();
+    opener->setViewController(root);
+    resizeThenExpand(*this);
+    s.slot->abandonScreens();
+    settle();
+    settle();
+    CHECK(root->presentedViewController() == nullptr);
+    CHECK_FALSE(s.slot->isShowingFullScreen());
+    CHECK(s.events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
+    CHECK_FALSE(app->isIdleTimerDisabled());
 }
 
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: expand inside a full-screen interstitial does nothing but tell the ad") {

@@ -11,15 +11,21 @@
 #include "ads/core/telemetry/GADStatisticDictionary.h"
 #include "ads/render/GADAdAppViewController.h"
 #include "ads/render/GADAdView.h"
+#include "ads/render/GADBannerAdViewDelegate.h"
+#include "ads/render/GADBrowserViewController.h"
 #include "ads/render/GADClickTrackerCollection.h"
 #include "ads/render/GADMRAIDInterceptor.h"
+#include "ads/render/GADOpener.h"
 #include "platform/base/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/runloop/Clock.h"
 #include "platform/testing/Harness.h"
+#include "platform/testing/ui/TouchInjector.h"
+#include "platform/testing/web/WebViewTesting.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 #include "tests/ads/core/slot/SlotTestSupport.h"
+#include "tools/adserver/SilentServer.h"
 
 using namespace ruzave;
 using platform::testing::Harness;
@@ -515,8 +521,7 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: while a screen of its own is up no reload i
     auto slot = slottest::makeSlot(owner);
     auto otherOwner = std::make_shared<FakeOwner>();
     auto other = slottest::makeSlot(otherOwner);
-    slot->loadRequest(GADRequest::request());
-    slot->cancelLoad();
+    REQUIRE(slottest::showAd(*this, fakes, *slot, *owner));
     slot->setReloadInterval(20);
     slot->scheduleAdReloadTimer();
     auto window = platform::Window::create();
@@ -528,6 +533,8 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: while a screen of its own is up no reload i
         runUntilIdle();
     };
 
+    // The user's: opened as the ad is touched.
+    slot->adView()->setTouched(true);
     auto own = GADAdAppViewController::init();
     own->setSlot(slot);
     own->presentFromViewController(root, nullptr);
@@ -570,7 +577,9 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: a load under way as its screen comes up, or
         advance(0.5);
         runUntilIdle();
     };
+    // Screens the user opens, each as the shown ad is touched.
     auto showScreen = [&] {
+        slot->adView()->setTouched(true);
         auto screen = GADAdAppViewController::init();
         screen->setSlot(slot);
         screen->presentFromViewController(root, nullptr);
@@ -578,6 +587,8 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: a load under way as its screen comes up, or
         REQUIRE(root->presentedViewController() == screen);
         return screen;
     };
+    REQUIRE(slottest::showAd(*this, fakes, *slot, *owner));
+    const auto requestsBefore = fakes.urlRequests.size();
 
     // A fetch under way is put back as the screen comes up; its late answer finds nothing to do.
     auto fetcher = slottest::startFetch(fakes, *slot);
@@ -585,34 +596,33 @@ TEST_CASE_FIXTURE(Harness, "GADSlot: a load under way as its screen comes up, or
     CHECK(fetcher->cancelled);
     CHECK(slot->state() == GADSlotStateReset);
     fetcher->succeedEvenIfCancelled(GADResponseTypeStandard, "<p>late</p>");
-    CHECK(owner->finished == 0);
+    CHECK(owner->finished == 1);
     // Two loads asked for meanwhile: nothing is asked of the network while the screen is up.
     slot->loadRequest(GADRequest::request());
     slot->loadRequest(GADRequest::request());
-    CHECK(fakes.urlRequests.size() == 1);
+    CHECK(fakes.urlRequests.size() == requestsBefore + 1);
     CHECK(owner->errors.empty());
 
     screen->relinquishScreenWithCompletion(nullptr);
     settle();
     // One load for all of them, made as the app's own, and answered once.
-    REQUIRE(fakes.urlRequests.size() == 2);
+    REQUIRE(fakes.urlRequests.size() == requestsBefore + 2);
     CHECK(slot->state() == GADSlotStateRequestingAdURL);
     CHECK_FALSE(slot->hasAutoRefreshed());
     slot->didReceiveAdURL();
     slot->loadAd(GADAd::init(), std::nullopt);
     fakes.lastFetcher()->succeed(GADResponseTypeStandard, std::string("<p>ad</p>"));
-    REQUIRE(runUntil([&] { return owner->finished == 1; }));
+    REQUIRE(runUntil([&] { return owner->finished == 2; }));
     settle();
-    CHECK(owner->finished == 1);
+    CHECK(owner->finished == 2);
     CHECK(owner->errors.empty());
 
     // A period with nothing asked for leaves the slot as it was.
     screen = showScreen();
     screen->relinquishScreenWithCompletion(nullptr);
     settle();
-    CHECK(fakes.urlRequests.size() == 2);
+    CHECK(fakes.urlRequests.size() == requestsBefore + 2);
     CHECK(slot->state() == GADSlotStateValidAd);
-
 }
 
 namespace {
@@ -691,13 +701,14 @@ TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a screen the creative opened untouched 
     REQUIRE(other->isReloadTimerArmed());
     CHECK(*other->reloadTimerFireDate() == otherFireDate);
     CHECK_FALSE(slot->isHeldByFullScreen());
-    CHECK(app->isIdleTimerDisabled());
+    // Nor does it keep the device awake.
+    CHECK_FALSE(app->isIdleTimerDisabled());
     CHECK(events->calls == Calls{"willPresent"});
     // The refresh keeps its interval.
     REQUIRE(slot->isReloadTimerArmed());
     CHECK(*slot->reloadTimerFireDate() == fireDate);
 
-    // The app's load: the screen leaves at once, the idle timer comes back, the load is made and answered.
+    // The app's load: the screen leaves at once, the load is made and answered.
     slot->loadRequest(GADRequest::request());
     CHECK(events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
     CHECK_FALSE(app->isIdleTimerDisabled());
@@ -728,47 +739,218 @@ TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a screen the creative opened untouched 
     CHECK(*slot->reloadTimerFireDate() == armed);
 }
 
-TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a screen opened after a touch on the ad, or touched while up, holds the "
-                               "load until it leaves, then answers it once") {
+TEST_CASE_FIXTURE(ShownBanner,
+                  "GADSlot: a touch counts for one screen opened within 5 s, which holds the load "
+                  "until it leaves, then answers it once") {
+    app->setIdleTimerDisabled(false);
     auto otherOwner = std::make_shared<FakeOwner>();
     auto other = slottest::makeSlot(otherOwner);
     other->loadRequest(GADRequest::request());
     other->cancelLoad();
     other->setReloadInterval(20);
     other->scheduleAdReloadTimer();
-    for (bool touchedBefore : {true, false}) {
-        CAPTURE(touchedBefore);
-        const auto requestsBefore = fakes.urlRequests.size();
-        const int finishedBefore = owner->finished;
-        if (touchedBefore) slot->adView()->setTouched(true);
-        auto screen = showScreen();
-        if (!touchedBefore) {
-            CHECK_FALSE(slot->isHeldByFullScreen());
-            slot->adView()->setTouched(true); // the user takes part in what the creative opened
-        }
-        CHECK(slot->isHeldByFullScreen());
-        if (touchedBefore) {
-            CHECK_FALSE(slot->isReloadTimerArmed());
-            // Every slot pauses its reload meanwhile, and takes it up again when the screen leaves.
-            CHECK_FALSE(other->isReloadTimerArmed());
-        }
-        slot->loadRequest(GADRequest::request());
-        slot->loadRequest(GADRequest::request());
-        advance(60);
-        CHECK(fakes.urlRequests.size() == requestsBefore);
-        CHECK(root->presentedViewController() == screen);
+    // A finger on the ad itself, then the screen it opens just inside the time a touch counts for.
+    REQUIRE(platform::TouchInjector::tap({10, 10}, window));
+    REQUIRE(slot->adView()->isTouched());
+    advance(GADSlot::kUserActivationSeconds - 0.6);
+    auto screen = showScreen();
+    CHECK(slot->isHeldByFullScreen());
+    CHECK(app->isIdleTimerDisabled());
+    CHECK_FALSE(slot->isReloadTimerArmed());
+    // Every slot pauses its reload meanwhile, and takes it up again when the screen leaves.
+    CHECK_FALSE(other->isReloadTimerArmed());
+    const auto requestsBefore = fakes.urlRequests.size();
+    slot->loadRequest(GADRequest::request());
+    slot->loadRequest(GADRequest::request());
+    advance(60);
+    CHECK(fakes.urlRequests.size() == requestsBefore);
+    CHECK(root->presentedViewController() == screen);
+    CHECK(owner->errors.empty());
 
-        screen->relinquishScreenWithCompletion(nullptr);
-        settle();
-        CHECK(other->isReloadTimerArmed());
-        REQUIRE(fakes.urlRequests.size() == requestsBefore + 1);
-        CHECK_FALSE(slot->hasAutoRefreshed());
-        answerLoad("<p>after</p>");
+    screen->relinquishScreenWithCompletion(nullptr);
+    settle();
+    CHECK_FALSE(app->isIdleTimerDisabled());
+    CHECK(other->isReloadTimerArmed());
+    REQUIRE(fakes.urlRequests.size() == requestsBefore + 1);
+    CHECK_FALSE(slot->hasAutoRefreshed());
+    answerLoad("<p>after</p>");
+    REQUIRE(runUntil([&] { return owner->finished == 2; }));
+    settle();
+    CHECK(owner->finished == 2);
+    CHECK(owner->errors.empty());
+}
+
+TEST_CASE_FIXTURE(ShownBanner,
+                  "GADSlot: a stale touch, a touch after the screen opened, and a touch a screen already "
+                  "took hold nothing: the app's loads are answered and the refresh comes on time") {
+    app->setIdleTimerDisabled(false);
+    enum class Touch { Stale, AfterOpening, Taken };
+    for (Touch touch : {Touch::Stale, Touch::AfterOpening, Touch::Taken}) {
+        CAPTURE(static_cast<int>(touch));
+        const int finishedBefore = owner->finished;
+        if (touch == Touch::Stale) {
+            // A tap that opened nothing, then the creative opens a screen of its own a while later.
+            slot->adView()->setTouched(true);
+            advance(GADSlot::kUserActivationSeconds + 0.1);
+        } else if (touch == Touch::Taken) {
+            // The touch opened a screen, which has gone; the creative opens the next on its own.
+            slot->adView()->setTouched(true);
+            auto first = showScreen();
+            REQUIRE(slot->isHeldByFullScreen());
+            first->relinquishScreenWithCompletion(nullptr);
+            settle();
+            REQUIRE_FALSE(slot->isShowingFullScreen());
+        }
+        REQUIRE(slot->isReloadTimerArmed());
+        const double fireDate = *slot->reloadTimerFireDate();
+        events->calls.clear();
+        showScreen();
+        if (touch == Touch::AfterOpening) {
+            // The user taps what the creative opened: it stays the creative's.
+            slot->adView()->setTouched(true);
+            slot->recordUserTouch();
+        }
+        CHECK_FALSE(slot->isHeldByFullScreen());
+        CHECK_FALSE(app->isIdleTimerDisabled());
+        REQUIRE(slot->isReloadTimerArmed());
+        CHECK(*slot->reloadTimerFireDate() == fireDate);
+
+        // The refresh fires on time and takes the screen down, then the app's own load is answered.
+        advance(fireDate - platform::Clock::now() + 0.1);
+        CHECK(events->calls == Calls{"willPresent", "willDismiss", "didDismiss"});
+        CHECK(slot->hasAutoRefreshed());
+        answerLoad("<p>refreshed</p>");
         REQUIRE(runUntil([&] { return owner->finished == finishedBefore + 1; }));
         settle();
-        CHECK(owner->finished == finishedBefore + 1);
+        CHECK(root->presentedViewController() == nullptr);
+        slot->loadRequest(GADRequest::request());
+        answerLoad("<p>asked</p>");
+        REQUIRE(runUntil([&] { return owner->finished == finishedBefore + 2; }));
+        settle();
         CHECK(owner->errors.empty());
     }
+}
+
+TEST_CASE_FIXTURE(ShownBanner,
+                  "GADSlot: a period with no page holds nothing: after an ad whose page failed, a "
+                  "touched screen leaves the app's next load answered") {
+    auto fetcher = slottest::startFetch(fakes, *slot);
+    fetcher->succeed(GADResponseTypeStandard, std::string("<p>cancelled</p>"));
+    REQUIRE(slot->state() == GADSlotStateRenderingAd);
+    // The creative cancels its own load: the load fails, and the page stays in the ad view.
+    slot->adViewDelegate()->adView(slot->adView(), platform::Error("NSURLErrorDomain", -999, "cancelled"));
+    REQUIRE(owner->errors.size() == 1);
+    REQUIRE(slot->state() == GADSlotStateInvalidAd);
+    // Its script still opens a screen, even as the user touches the ad.
+    slot->adView()->setTouched(true);
+    showScreen();
+    CHECK_FALSE(slot->isHeldByFullScreen());
+
+    const auto requestsBefore = fakes.urlRequests.size();
+    slot->loadRequest(GADRequest::request());
+    REQUIRE(fakes.urlRequests.size() == requestsBefore + 1);
+    CHECK_FALSE(slot->isShowingFullScreen());
+    answerLoad("<p>next</p>");
+    REQUIRE(runUntil([&] { return owner->finished == 2; }));
+    CHECK(owner->errors.size() == 1);
+}
+
+TEST_CASE_FIXTURE(ShownBanner,
+                  "GADSlot: a tap in the ad's in-app browser that opens the store is the user's") {
+    // The creative opens the browser on its own; its landing page links to the store.
+    auto opener = slot->adViewDelegate()->opener();
+    opener->setViewController(root);
+    REQUIRE(opener->openBrowserToURL(*platform::URL::parse("https://127.0.0.1:9/landing"), 30));
+    settle();
+    auto browser = std::dynamic_pointer_cast<GADBrowserViewController>(root->presentedViewController());
+    REQUIRE(browser);
+    auto page = browser->adView();
+    REQUIRE(runUntil([&] { return !page->isLoading(); }));
+    page->loadHTMLString("<html><body style='margin:0'><a id='store' href='itms-apps://apps.example/app/id1'>"
+                         "<div style='width:320px;height:400px'>get</div></a></body></html>",
+                         platform::URL::parse("https://landing.example/"));
+    REQUIRE(runUntil([&] { return page->evaluate("document.getElementById('store') ? 'y' : 'n'") == "y"; }));
+    CHECK_FALSE(slot->isHeldByFullScreen());
+    const auto stores = [&] { return app->openedURLs().size(); };
+
+    // Followed without the user's touch (the page's own script), the store link leaves the period the
+    // creative's.
+    REQUIRE(platform::WebViewTesting::clickElement(*page->webView(), "#store"));
+    runUntilIdle();
+    REQUIRE(stores() == 1);
+    CHECK_FALSE(slot->isHeldByFullScreen());
+    CHECK_FALSE(app->isIdleTimerDisabled());
+
+    // Tapped by the user: the store is theirs, and so is the browser they come back to.
+    REQUIRE(platform::TouchInjector::tap({100, 200}, window));
+    runUntilIdle();
+    REQUIRE(stores() == 2);
+    CHECK(slot->isHeldByFullScreen());
+    CHECK(app->isIdleTimerDisabled());
+    CHECK_FALSE(slot->isReloadTimerArmed());
+    const auto requestsBefore = fakes.urlRequests.size();
+    slot->loadRequest(GADRequest::request());
+    advance(60);
+    CHECK(fakes.urlRequests.size() == requestsBefore);
+    CHECK(root->presentedViewController() == browser);
+
+    // Done: the load asked for meanwhile is made and answered.
+    browser->doneButtonPressed();
+    settle();
+    CHECK_FALSE(app->isIdleTimerDisabled());
+    REQUIRE(fakes.urlRequests.size() == requestsBefore + 1);
+    answerLoad("<p>after</p>");
+    REQUIRE(runUntil([&] { return owner->finished == 2; }));
+    CHECK(owner->errors.empty());
+}
+
+TEST_CASE_FIXTURE(ShownBanner,
+                  "GADSlot: a page whose load event never fires fails at the request's timeout, and "
+                  "the app's next load is answered") {
+    auto silent = adserver::SilentServer::start();
+    REQUIRE(silent);
+    const std::string hanging = "https://127.0.0.1:" + std::to_string(silent->port()) + "/";
+    const double start = platform::Clock::now();
+    auto ad = GADAd::init();
+    ad->setReloadInterval(25);
+    auto fetcher = slottest::startFetch(fakes, *slot, ad);
+    // A slow first image, and a script that keeps adding loads behind it.
+    fetcher->succeed(GADResponseTypeStandard,
+                     "<html><body><img src='" + hanging +
+                         "first.png'><script>var n=0;setInterval(function(){"
+                         "var i=document.createElement('img');i.src='" +
+                         hanging +
+                         "more'+(n++)+'.png';"
+                         "document.body.appendChild(i);},500);</script></body></html>");
+    REQUIRE(slot->state() == GADSlotStateRenderingAd);
+    const auto requestsBefore = fakes.urlRequests.size();
+    // The app's load meanwhile waits on the one under way, as any load does.
+    slot->loadRequest(GADRequest::request());
+    CHECK(fakes.urlRequests.size() == requestsBefore);
+
+    advance(GADSlot::kAdRequestTimeoutSeconds - 1);
+    runUntilIdle();
+    CHECK(slot->state() == GADSlotStateRenderingAd);
+    CHECK(owner->errors.empty());
+    advance(1.5);
+    REQUIRE(owner->errors.size() == 1);
+    CHECK(owner->errors[0].code == GADRequestErrorTimeout);
+    CHECK(platform::Clock::now() - start <= GADSlot::kAdRequestTimeoutSeconds + 0.5);
+    CHECK(owner->finished == 1);
+    // The page is stopped, script and all: it can no longer finish as the ad.
+    CHECK(slot->adView()->evaluate("typeof n") != "number");
+
+    CHECK(slot->state() == GADSlotStateInvalidAd);
+
+    // The refresh, refused while the page rendered, keeps its interval; the app's next load is answered.
+    CHECK(owner->reloadQuestions == 2);
+    REQUIRE(slot->isReloadTimerArmed());
+    CHECK(*slot->reloadTimerFireDate() == doctest::Approx(start + 75));
+    slot->loadRequest(GADRequest::request());
+    REQUIRE(fakes.urlRequests.size() == requestsBefore + 1);
+    answerLoad("<p>next</p>");
+    REQUIRE(runUntil([&] { return owner->finished == 2; }));
+    CHECK(owner->errors.size() == 1);
 }
 
 TEST_CASE_FIXTURE(ShownBanner, "GADSlot: an ad whose page opens a screen while rendering is received and counted "

@@ -18,6 +18,7 @@
 #include "platform/base/Log.h"
 #include "platform/runloop/DispatchQueue.h"
 #include "platform/runloop/MainLoop.h"
+#include "platform/testing/Harness.h"
 #include "platform/ui/Application.h"
 
 namespace slottest {
@@ -179,6 +180,18 @@ inline std::shared_ptr<FakeFetcher> startFetch(FakeNeighbours& fakes, ruzave::GA
     if (!ad) ad = ruzave::GADAd::init();
     slot.loadAd(ad, std::nullopt);
     return fakes.lastFetcher();
+}
+
+// Takes a slot through a load to a shown ad: its page loaded into the slot's ad view and the owner told.
+// Null when the page's load was not told in time.
+inline std::shared_ptr<ruzave::GADAd> showAd(platform::testing::Harness& h, FakeNeighbours& fakes,
+                                             ruzave::GADSlot& slot, const FakeOwner& owner,
+                                             std::shared_ptr<ruzave::GADAd> ad = nullptr) {
+    const int before = owner.finished;
+    auto fetcher = startFetch(fakes, slot, std::move(ad));
+    fetcher->succeed(ruzave::GADResponseTypeStandard, std::string("<p>ad</p>"));
+    if (!h.runUntil([&] { return owner.finished == before + 1; })) return nullptr;
+    return fetcher->ad_;
 }
 
 } // namespace slottest
