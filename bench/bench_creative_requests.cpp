@@ -65,10 +65,13 @@
 // reload. A creative that sends 16 `httpTrack` messages to a hanging URL on the ad host and reloads itself
 //    at once, again and again, for 30 s: creative_reloading_kept_pings_view (the banner's web view's kept
 //    pings, of its quota of 16), _kept_pings_process, _documents (loaded in the 30 s), _resident_mb and
-//    _peak_resident_mb (VmRSS and VmHWM then), and _resident_after_deadline_mb (VmRSS once the page has
-//    been replaced and the kept pings' deadline has passed).
+//    _peak_resident_mb (VmRSS and VmHWM then), _heap_in_use_mb (what malloc has handed out and not had
+//    back), and _resident_after_deadline_mb and _heap_in_use_after_deadline_mb once the page has been
+//    replaced and the kept pings' deadline has passed. The in-process server's log of requests is
+//    emptied every second, so that the figures are the app's and not the server's record of the pings.
 #include <dirent.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -149,6 +152,12 @@ double statusMB(const char* field) {
     const std::string prefix = std::string("\n") + field + ":";
     const char* at = std::strstr(text, prefix.c_str());
     return at == nullptr ? -1 : std::atof(at + prefix.size()) / 1024.0;
+}
+
+// What malloc has handed out and not had back, in every arena, in MB.
+double heapInUseMB() {
+    const struct mallinfo2 info = ::mallinfo2();
+    return static_cast<double>(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
 }
 
 std::atomic<int> tooManyFilesLines{0};
@@ -789,28 +798,39 @@ bool measureSelfReloadingCreative(App& app) {
     // A reload fetches the ad's URL again: the server answers with the same creative until told to stop.
     pings.prelude = "window.addEventListener('load', function () { setTimeout(function () { location.reload(); }, 0); });";
     auto reloading = std::make_shared<std::atomic<bool>>(true);
+    auto documents = std::make_shared<std::atomic<std::size_t>>(0);
     const std::string html = pingCreativeHTML(pings);
-    Stage* stage = startStage([html, reloading](const std::string& unit, int) {
+    Stage* stage = startStage([html, reloading, documents](const std::string& unit, int) {
         adserver::StandardAd ad = plainAd();
-        if (unit == kPingerUnit && reloading->load()) ad.html = html;
+        if (unit == kPingerUnit && reloading->load()) {
+            ad.html = html;
+            ++*documents;
+        }
         return ad;
     });
     const std::string figure = "creative_reloading";
     if (!stage) return noFigure(figure + "_kept_pings_view", "the local server did not start");
     auto pinger = place(app, kPingerUnit);
     if (!pinger.load()) return noFigure(figure + "_kept_pings_view", "the reloading ad did not load");
-    runFor(bench::quickOr(30.0, 5.0));
+    const auto until = SteadyClock::now() + std::chrono::duration<double>(bench::quickOr(30.0, 5.0));
+    while (SteadyClock::now() < until) {
+        runFor(1);
+        stage->server().clearLog();
+    }
     auto webView = pinger.view->adView()->webView();
     printCount(figure + "_kept_pings_view", webView->keptPings()->count(), platform::KeptPings::MaximumPerView);
     printCount(figure + "_kept_pings_process", platform::KeptPings::countInProcess(), platform::KeptPings::MaximumInProcess);
-    std::printf("%s_documents: %zu documents\n", figure.c_str(), stage->server().requestCount("/mads/gma"));
+    std::printf("%s_documents: %zu documents\n", figure.c_str(), documents->load());
     printMB(figure + "_resident_mb", statusMB("VmRSS"));
     printMB(figure + "_peak_resident_mb", statusMB("VmHWM"));
+    printMB(figure + "_heap_in_use_mb", heapInUseMB());
     // The next ad replaces the creative; its kept pings fail at their deadline.
     reloading->store(false);
     pinger.view->loadRequest(ruzave::GADRequest::request());
     runFor(platform::KeptPings::Deadline + 2);
+    stage->server().clearLog();
     printMB(figure + "_resident_after_deadline_mb", statusMB("VmRSS"));
+    printMB(figure + "_heap_in_use_after_deadline_mb", heapInUseMB());
     std::printf("%s_kept_pings_after_deadline: %zu pings\n", figure.c_str(), platform::KeptPings::countInProcess());
     return true;
 }
