@@ -40,6 +40,7 @@
 #include "tools/demo/DemoHostApp.h"
 #include "tools/demo/DemoServer.h"
 #include "tools/demo/DemoTimeline.h"
+#include "tools/HeapInUse.h"
 #include "bench/BenchQuick.h"
 
 namespace {
@@ -76,8 +77,7 @@ Memory settledMemory(adserver::AdServer& server) {
     loop.runFor(0.2);
     loop.runUntilIdle();
     ::malloc_trim(0);
-    const auto info = ::mallinfo2();
-    return Memory{residentKB(), static_cast<long>((info.uordblks + info.hblkhd) / 1024)};
+    return Memory{residentKB(), static_cast<long>(tools::heapInUseBytes() / 1024)};
 }
 
 // Hears one banner's outcome, with the time it came.

@@ -71,7 +71,6 @@
 //    emptied every second, so that the figures are the app's and not the server's record of the pings.
 #include <dirent.h>
 #include <fcntl.h>
-#include <malloc.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -108,19 +107,8 @@
 #include "platform/foundation/UserDefaults.h"
 #include "tools/adserver/AdResponses.h"
 #include "tools/adserver/AdServer.h"
+#include "tools/HeapInUse.h"
 #include "bench/BenchQuick.h"
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define RUZAVE_ALLOCATOR_STATS 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define RUZAVE_ALLOCATOR_STATS 1
-#endif
-#endif
-#ifdef RUZAVE_ALLOCATOR_STATS
-// The sanitizers' allocator keeps the count (their runtime exports it).
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
-#endif
 
 namespace {
 
@@ -166,14 +154,9 @@ double statusMB(const char* field) {
     return at == nullptr ? -1 : std::atof(at + prefix.size()) / 1024.0;
 }
 
-// What malloc has handed out and not had back, in every arena (the sanitizer's allocator under it), in MB.
+// What malloc has handed out and not had back, in MB.
 double heapInUseMB() {
-#ifdef RUZAVE_ALLOCATOR_STATS
-    return static_cast<double>(__sanitizer_get_current_allocated_bytes()) / (1024.0 * 1024.0);
-#else
-    const struct mallinfo2 info = ::mallinfo2();
-    return static_cast<double>(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
-#endif
+    return static_cast<double>(tools::heapInUseBytes()) / (1024.0 * 1024.0);
 }
 
 std::atomic<int> tooManyFilesLines{0};

@@ -36,18 +36,8 @@
 #include "tools/adserver/FaultyAds.h"
 #include "tools/chaos/ChaosCustomEvents.h"
 #include "tools/chaos/ChaosFaults.h"
+#include "tools/HeapInUse.h"
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define CHAOS_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define CHAOS_ASAN 1
-#endif
-#endif
-#ifdef CHAOS_ASAN
-// A sanitizer's allocator takes over malloc, so its own count is the one that moves.
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
-#endif
 
 namespace chaos {
 
@@ -364,14 +354,7 @@ class Runner {
 
 } // namespace
 
-std::int64_t ChaosRun::heapInUse() {
-#ifdef CHAOS_ASAN
-    return static_cast<std::int64_t>(__sanitizer_get_current_allocated_bytes());
-#else
-    struct mallinfo2 info = ::mallinfo2();
-    return static_cast<std::int64_t>(info.uordblks + info.hblkhd);
-#endif
-}
+std::int64_t ChaosRun::heapInUse() { return tools::heapInUseBytes(); }
 
 std::int64_t ChaosRun::openDescriptors() {
     std::error_code error;

@@ -19,20 +19,7 @@
 #include "platform/web/WebPage.h"
 #include "tests/platform/web/WebPageTestSupport.h"
 #include "tools/adserver/SilentServer.h"
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define RUZAVE_ALLOCATOR_STATS 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define RUZAVE_ALLOCATOR_STATS 1
-#endif
-#endif
-#ifdef RUZAVE_ALLOCATOR_STATS
-// The sanitizers' allocator keeps the count (their runtime exports it; the compiler need not ship its header).
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
-#else
-#include <malloc.h>
-#endif
+#include "tools/HeapInUse.h"
 
 using platform::testing::Harness;
 using namespace platform;
@@ -41,17 +28,6 @@ using platform::webtest::loadPage;
 using platform::webtest::roomy;
 
 namespace {
-
-// Bytes the whole process holds allocated now, every thread's and library's. glibc counts apart the
-// blocks it maps on their own (a large one, as a long URL's, while its threshold is low): both are held.
-long long allocatedBytes() {
-#ifdef RUZAVE_ALLOCATOR_STATS
-    return static_cast<long long>(__sanitizer_get_current_allocated_bytes());
-#else
-    const struct mallinfo2 info = mallinfo2();
-    return static_cast<long long>(info.uordblks + info.hblkhd);
-#endif
-}
 
 constexpr long long MB = 1 << 20;
 
@@ -66,14 +42,14 @@ long long countedOfLargeBlocks() {
     constexpr std::size_t size = 768 << 10;
     long long seen = 0;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        const long long before = allocatedBytes();
+        const long long before = tools::heapInUseBytes();
         std::vector<std::unique_ptr<char[]>> blocks;
         for (int i = 0; i < 4; ++i) {
             blocks.emplace_back(new char[size]);
             blocks.back()[0] = 1;
             escape(blocks.back().get());
         }
-        seen = std::max(seen, allocatedBytes() - before);
+        seen = std::max(seen, tools::heapInUseBytes() - before);
     }
     return seen;
 }
@@ -120,7 +96,7 @@ Cost costOf(Harness& h, HangingHost& host, WebPage& page, const std::string& pre
             const std::string& script, std::size_t started) {
     REQUIRE(page.evaluate(prepare + "; 'ok'") == "ok");
     h.runUntilIdle();
-    const long long allocatedBefore = allocatedBytes() - heldByHeap(page);
+    const long long allocatedBefore = tools::heapInUseBytes() - heldByHeap(page);
     const long long chargedBefore = heldOfBudget(page);
     const long long loadsBefore = static_cast<long long>(page.chargedBytes());
     CHECK(page.evaluate(script + "; 'ok'") == "ok");
@@ -128,7 +104,7 @@ Cost costOf(Harness& h, HangingHost& host, WebPage& page, const std::string& pre
     REQUIRE(h.runUntil([&] { return host.server->waitingConnections() >= started; }, 30));
     // Each request is written as soon as its connection is made; give the network thread time to do it.
     h.runUntil([] { return false; }, 1.5);
-    return {allocatedBytes() - heldByHeap(page) - allocatedBefore, heldOfBudget(page) - chargedBefore,
+    return {tools::heapInUseBytes() - heldByHeap(page) - allocatedBefore, heldOfBudget(page) - chargedBefore,
             static_cast<long long>(page.chargedBytes()) - loadsBefore};
 }
 
@@ -221,13 +197,13 @@ TEST_CASE_FIXTURE(Harness, "WebPage: a URL is charged what its load really alloc
     SUBCASE("navigations waiting for their turn") {
         REQUIRE(page->evaluate("next = urls('https', 1 << 20, 'n', 8); 'ok'") == "ok");
         runUntilIdle();
-        const long long allocatedBefore = allocatedBytes() - heldByHeap(*page);
+        const long long allocatedBefore = tools::heapInUseBytes() - heldByHeap(*page);
         const std::size_t chargedBefore = page->chargedBytes();
         // Queued in one entry: none is handed to the client before the script returns.
         REQUIRE(page->evaluate("for (var i = 0; i < next.length; i++) location.href = next[i]; 'ok'") ==
                 "ok");
         const auto charged = static_cast<long long>(page->chargedBytes() - chargedBefore);
-        checkCharged({allocatedBytes() - heldByHeap(*page) - allocatedBefore, charged, charged}, 0);
+        checkCharged({tools::heapInUseBytes() - heldByHeap(*page) - allocatedBefore, charged, charged}, 0);
         runUntilIdle();
         CHECK(page->chargedBytes() == chargedBefore);
     }
