@@ -256,6 +256,15 @@ void Clock::advance(double seconds) {
     // Due times are compared to the nanosecond: one computed as a reading plus an interval is due when
     // advances summing to that interval have passed, whatever rounding the reading's seconds carry.
     const std::int64_t target = detail::virtualNanoseconds() + detail::nanoseconds(seconds);
+    // Items run in passes, as a run loop's: a pass runs what was due when it began, and what its items
+    // schedule for an instant already reached waits for the next pass. A timer that keeps re-arming for
+    // an instant that has passed would hold time still for ever: past MaximumPassesPerInstant at one
+    // instant, what is still due waits for the next advance, with an error in the log.
+    constexpr int MaximumPassesPerInstant = 1000;
+    std::int64_t instant = detail::virtualNanoseconds();
+    MainLoop::TaskId passBegan = 0;  // items scheduled from here on belong to a later pass
+    int passes = 0;
+    bool stuck = false;
     while (true) {
         MainLoop::Impl::Timed item;
         {
@@ -264,7 +273,18 @@ void Clock::advance(double seconds) {
             if (it == impl.timed.end()) break;
             const std::int64_t due = detail::nanoseconds(it->first.first);
             if (due > target) break;
-            detail::setVirtualNanoseconds(due);
+            if (due > instant || passes == 0) {
+                instant = std::max(instant, due);
+                passes = 1;
+                passBegan = impl.nextId;
+            } else if (it->second.id >= passBegan) {
+                if (++passes > MaximumPassesPerInstant) {
+                    stuck = true;
+                    break;
+                }
+                passBegan = impl.nextId;
+            }
+            detail::setVirtualNanoseconds(std::max(detail::virtualNanoseconds(), due));
             item = std::move(it->second);
             impl.keyOf.erase(item.id);
             impl.timed.erase(it);
@@ -278,6 +298,8 @@ void Clock::advance(double seconds) {
             loop.post(std::move(item.task));
         }
     }
+    if (stuck) logError("main loop: timers re-armed for the same instant " + std::to_string(MaximumPassesPerInstant) +
+                        " times over; the rest wait for the next advance");
     detail::setVirtualNanoseconds(target);
     if (onMain) loop.runUntilIdle();
 }
