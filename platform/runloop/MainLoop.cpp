@@ -259,12 +259,13 @@ void Clock::advance(double seconds) {
     // Items run in passes, as a run loop's: a pass runs what was due when it began, and what its items
     // schedule for an instant already reached waits for the next pass. A timer that keeps re-arming for
     // an instant that has passed would hold time still for ever: past MaximumPassesPerInstant at one
-    // instant, what is still due waits for the next advance, with an error in the log.
+    // instant, what is still due then waits for the next advance (with an error in the log), and time
+    // moves on to what falls due later.
     constexpr int MaximumPassesPerInstant = 1000;
     std::int64_t instant = detail::virtualNanoseconds();
     MainLoop::TaskId passBegan = 0;  // items scheduled from here on belong to a later pass
     int passes = 0;
-    bool stuck = false;
+    std::vector<std::pair<MainLoop::Impl::Key, MainLoop::Impl::Timed>> deferred;
     while (true) {
         MainLoop::Impl::Timed item;
         {
@@ -279,8 +280,15 @@ void Clock::advance(double seconds) {
                 passBegan = impl.nextId;
             } else if (it->second.id >= passBegan) {
                 if (++passes > MaximumPassesPerInstant) {
-                    stuck = true;
-                    break;
+                    // Out of the way, keeping their places, until the next advance.
+                    for (auto at = impl.timed.begin();
+                         at != impl.timed.end() && detail::nanoseconds(at->first.first) <= instant;) {
+                        impl.keyOf.erase(at->second.id);
+                        deferred.emplace_back(at->first, std::move(at->second));
+                        at = impl.timed.erase(at);
+                    }
+                    passes = 0;
+                    continue;
                 }
                 passBegan = impl.nextId;
             }
@@ -298,8 +306,15 @@ void Clock::advance(double seconds) {
             loop.post(std::move(item.task));
         }
     }
-    if (stuck) logError("main loop: timers re-armed for the same instant " + std::to_string(MaximumPassesPerInstant) +
-                        " times over; the rest wait for the next advance");
+    if (!deferred.empty()) {
+        logError("main loop: timers re-armed for the same instant " + std::to_string(MaximumPassesPerInstant) +
+                 " times over; they wait for the next advance");
+        std::lock_guard<std::mutex> lock(impl.mutex);
+        for (auto& [key, item] : deferred) {
+            impl.keyOf.emplace(item.id, key);
+            impl.timed.emplace(key, std::move(item));
+        }
+    }
     detail::setVirtualNanoseconds(target);
     if (onMain) loop.runUntilIdle();
 }
