@@ -67,10 +67,8 @@ void PingScheduler::release(PingId id) {
     processBytes_ -= ping.bytes;
     // A hop still waiting will not go; one under way keeps its place until the caller's cancel ends it.
     if (ping.hop != 0 && !hops_.at(ping.hop).underWay) forget(ping.hop);
-    if (ping.hop == 0) {
-        if (ping.placed) deadlines_.erase({ping.deadline, id});
-        pings_.erase(found);
-    }
+    if (ping.hop == 0) pings_.erase(found);
+    settle();
 }
 
 PingScheduler::View& PingScheduler::viewOf(std::uint64_t key) {
@@ -99,6 +97,8 @@ PingScheduler::Wanted PingScheduler::want(PingId id, HopId hopId, const std::str
     view.lanesWaiting.insert(hop.lane);
     hops_.emplace(hopId, std::move(hop));
     ping.hop = hopId;
+    // A redirect hop runs on in the life its ping began.
+    if (ping.placed) deadlines_.emplace(ping.deadline, id);
     return Wanted::Queued;
 }
 
@@ -136,6 +136,7 @@ void PingScheduler::forget(HopId id) {
     }
     auto lane = lanes_.find(hop.lane);
     if (lane->second.underWay == 0 && lane->second.waiting.empty()) lanes_.erase(lane);
+    if (ping.placed) deadlines_.erase({ping.deadline, hop.ping});
     hops_.erase(found);
     forgetViewIfIdle(viewKey);
     ping.hop = 0;
@@ -146,11 +147,8 @@ void PingScheduler::hopEnded(HopId id) {
     if (found == hops_.end()) return;
     const PingId pingId = found->second.ping;
     forget(id);
-    Ping& ping = pings_.at(pingId);
-    if (ping.released) {
-        if (ping.placed) deadlines_.erase({ping.deadline, pingId});
-        pings_.erase(pingId);
-    }
+    if (pings_.at(pingId).released) pings_.erase(pingId);
+    settle();
 }
 
 std::optional<PingScheduler::HopId> PingScheduler::bestHopOf(const View& view, bool newcomerOnly) const {
@@ -227,9 +225,10 @@ void PingScheduler::start(const Choice& choice, Nanos now) {
 }
 
 // Hops on reserve places move to ordinary ones that nothing waiting may take, so that the reserve is free
-// for the next newcomer. True when one moved.
-bool PingScheduler::moveReserveToOrdinary() {
-    bool moved = false;
+// for the next newcomer.
+void PingScheduler::settle() {
+    if (reserveHops_.empty() || ordinaryHeld_ >= ordinaryPlaces()) return;
+    if (auto choice = choose(); choice && !choice->reserve) return;
     while (ordinaryHeld_ < ordinaryPlaces() && !reserveHops_.empty()) {
         const HopId id = *reserveHops_.begin();
         reserveHops_.erase(reserveHops_.begin());
@@ -239,17 +238,16 @@ bool PingScheduler::moveReserveToOrdinary() {
         if (--adReserve_.at(ad) == 0) adReserve_.erase(ad);
         --reserveHeld_;
         ++ordinaryHeld_;
-        moved = true;
     }
-    return moved;
 }
 
 std::optional<PingScheduler::HopId> PingScheduler::next(std::size_t freePlaces, Nanos now) {
     if (freePlaces == 0) return std::nullopt;
     std::optional<Choice> choice = choose();
-    if (!choice && moveReserveToOrdinary()) choice = choose();
+    if (choice) start(*choice, now);
+    // What it started may have been the last hop that could take a free ordinary place.
+    settle();
     if (!choice) return std::nullopt;
-    start(*choice, now);
     return choice->hop;
 }
 
@@ -264,17 +262,16 @@ bool PingScheduler::wantsPlace() const {
 std::vector<PingScheduler::HopId> PingScheduler::expired(Nanos now) {
     std::vector<HopId> out;
     while (!deadlines_.empty() && deadlines_.begin()->first <= now) {
+        // Only pings with a hop here have a deadline listed.
         const PingId id = deadlines_.begin()->second;
-        deadlines_.erase(deadlines_.begin());
         Ping& ping = pings_.at(id);
-        if (ping.hop != 0) {
-            out.push_back(ping.hop);
-            forget(ping.hop);
-        }
+        out.push_back(ping.hop);
+        forget(ping.hop);
         // Its owner still holds it (and its quota) until it hears the failure; a hop that comes meanwhile
         // is refused (want: LifePassed).
         if (ping.released) pings_.erase(id);
     }
+    settle();
     return out;
 }
 

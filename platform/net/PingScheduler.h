@@ -25,12 +25,13 @@
 //   those with a hop that may start (ties to the one served longest ago), so a view takes no further
 //   place while it holds more than its share and another view within its share waits.
 // - Within a view, hops take turns by host: the one to the host on which the view has the fewest under
-//   way (ties to the one waiting longest), so a click to a new host never waits behind the view's pings
-//   to others.
+//   way (ties to the ping that came first: a redirect hop keeps its ping's turn), so a click to a new
+//   host never waits behind the view's pings to others.
 // - A document has at most Limits::perHost pings under way to one origin.
 // - The last Limits::reserve places are for a document with no ping under way, at most one held per ad
 //   at a time, so a newcomer's first ping moves whatever hostile views hold. A hop on a reserve place
 //   moves to an ordinary one as soon as one is free and no waiting hop may take it.
+// Deadlines are listed only for pings with a hop here (nextDeadline).
 // Main thread or network thread, under the caller's lock; not thread-safe by itself.
 #include <cstddef>
 #include <cstdint>
@@ -175,7 +176,7 @@ private:
     void start(const Choice& choice, Nanos now);
     void unqueue(Hop& hop, HopId id);
     void forget(HopId hop);
-    bool moveReserveToOrdinary();
+    void settle();
     std::size_t ordinaryPlaces() const { return limits_.places - limits_.reserve; }
     View& viewOf(std::uint64_t view);
     void forgetViewIfIdle(std::uint64_t view);
