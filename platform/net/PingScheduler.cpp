@@ -160,7 +160,8 @@ std::optional<PingScheduler::HopId> PingScheduler::bestHopOf(const View& view, b
         const auto& [order, hop] = *lane.waiting.begin();
         if (newcomerOnly) {
             if (documentsUnderWay_.contains(key.first)) continue;
-            if (adReserve_.contains(pings_.at(hops_.at(hop).ping).owner.ad)) continue;
+            const std::uint64_t ad = pings_.at(hops_.at(hop).ping).owner.ad;
+            if (adReserve_.contains(ad) || adCounts_.at(ad).pings > limits_.reserveInFlight) continue;
         }
         auto host = view.hostsUnderWay.find(key.second);
         std::pair<std::size_t, std::uint64_t> rank{host == view.hostsUnderWay.end() ? 0 : host->second, order};

@@ -28,8 +28,10 @@
 //   way (ties to the ping that came first: a redirect hop keeps its ping's turn), so a click to a new
 //   host never waits behind the view's pings to others.
 // - A document has at most Limits::perHost pings under way to one origin.
-// - The last Limits::reserve places are for a document with no ping under way, at most one held per ad
-//   at a time, so a newcomer's first ping moves whatever hostile views hold. A hop on a reserve place
+// - The last Limits::reserve places are for a light newcomer: a document with no ping under way whose ad
+//   has at most Limits::reserveInFlight pings in flight (a tap's clicks), at most one held per ad at a
+//   time. So a banner's click moves whatever hostile views hold: a creative that sends a burst of pings
+//   at once is no light newcomer, and a self-reloading one is one ad. A hop on a reserve place
 //   moves to an ordinary one as soon as one is free and no waiting hop may take it.
 // Deadlines are listed only for pings with a hop here (nextDeadline).
 // Main thread or network thread, under the caller's lock; not thread-safe by itself.
@@ -56,7 +58,8 @@ public:
 
     struct Limits {
         std::size_t places = 5;   // what pings may hold together (at least 1)
-        std::size_t reserve = 2;  // the last of those, for a document with no ping under way (< places)
+        std::size_t reserve = 2;  // the last of those, for a light newcomer (< places)
+        std::size_t reserveInFlight = 4;  // the most pings in flight an ad may have to take a reserve place
         std::size_t perHost = 6;  // a document's pings under way to one origin
         std::size_t adPings = 64;
         std::size_t adBytes = 512u << 10;
@@ -170,8 +173,8 @@ private:
     };
 
     std::optional<Choice> choose() const;
-    // The view's best waiting hop that may start in a lane with room; with `newcomerOnly`, only one whose
-    // document has no ping under way and whose ad holds no reserve place.
+    // The view's best waiting hop that may start in a lane with room; with `newcomerOnly`, only a light
+    // newcomer's whose ad holds no reserve place.
     std::optional<HopId> bestHopOf(const View& view, bool newcomerOnly) const;
     void start(const Choice& choice, Nanos now);
     void unqueue(Hop& hop, HopId id);

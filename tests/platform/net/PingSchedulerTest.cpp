@@ -233,6 +233,28 @@ TEST_CASE("PingScheduler: a newcomer takes a reserve place beside 16 views with 
     CHECK(s.underWay() == 18);
 }
 
+TEST_CASE("PingScheduler: creatives that send bursts of hanging pings leave the reserve to a banner's click") {
+    PingScheduler s{Limits{}};  // 3 ordinary places and 2 reserve
+    HopId hop = 0;
+    // Eight creatives, sixteen hanging pings each, all made at once.
+    for (std::uint64_t v = 1; v <= 8; ++v)
+        for (int i = 0; i < 16; ++i)
+            REQUIRE(s.want(s.admit(Owner{v, v, v}, 100).id, ++hop, "https://hang.test", 0) == Wanted::Queued);
+    CHECK(drainNext(s, 10, 0).size() == 3);
+    CHECK(s.reserveHeld() == 0);
+    // Another banner's two tap clicks: the first goes at once, on a reserve place.
+    const PingId click = s.admit(Owner{9, 9, 9}, 100).id;
+    const PingId second = s.admit(Owner{9, 9, 9}, 100).id;
+    REQUIRE(s.want(click, 1001, "https://ads.test", 1) == Wanted::Queued);
+    REQUIRE(s.want(second, 1002, "https://ping.test", 1) == Wanted::Queued);
+    CHECK(got(s.next(10, 1)) == 1001);
+    CHECK_FALSE(s.next(10, 1).has_value());
+    // Once its head comes, the second takes the reserve place it left.
+    s.hopEnded(1001);
+    s.release(click);
+    CHECK(got(s.next(10, 2)) == 1002);
+}
+
 TEST_CASE("PingScheduler: a hop on a reserve place moves to an ordinary one as soon as one frees and nothing waits") {
     PingScheduler s{Limits{}};  // 3 ordinary places and 2 reserve
     REQUIRE(s.limits().places - s.limits().reserve == 3);
@@ -597,6 +619,12 @@ private:
             --v.startable;
             --startable_;
         }
+    }
+
+    // An ad with few enough pings in flight that its newcomers may take reserve places.
+    bool light(std::uint64_t ad) const {
+        const auto count = adCounts_.find(ad);
+        return count != adCounts_.end() && count->second.pings <= l_.reserveInFlight;
     }
 
     // Documents with a hop waiting and nothing under way, and since when.
@@ -1114,7 +1142,8 @@ private:
                     "document " << key.first << " got a hop to " << name << " past " << l_.perHost << " under way");
         View& v = views_.at(h.owner.view);
         Document& d = documents_.at(h.owner.document);
-        const bool newcomer = d.underWay == 0;
+        // A light newcomer may take a reserve place: nothing of its document under way, few of its ad's in flight.
+        const bool newcomer = d.underWay == 0 && light(h.owner.ad);
         const bool ordinaryFree = underWay_ < ordinary_;
         const bool ordinaryFull = underWay_ >= ordinary_ + maybeReserve_.size();
         const std::uint64_t viewId = h.owner.view;
@@ -1123,8 +1152,8 @@ private:
                         "wantsPlace() for hop " << hop << ", which took an ordinary place for view " << viewId << " holding "
                                                 << v.underWay << ", not fewer than its share " << shareNow());
         if (ordinaryFull) {
-            MODEL_CHECK(newcomer, "document " << key.first << ", with a ping under way, took a reserve place (hop " << hop
-                                              << ")");
+            MODEL_CHECK(newcomer, "document " << key.first << ", with a ping under way or its ad's many in flight, took a "
+                                              << "reserve place (hop " << hop << ")");
             auto ads = maybeReserveAds();  // a copy: this ad's own entry goes
             ads.erase(h.owner.ad);
             MODEL_CHECK(ads.size() >= underWay_ - ordinary_,
@@ -1276,7 +1305,7 @@ private:
             const Document& d = documents_.at(id);
             const bool ownOnReserve = reserveAds.count(d.ad) > 0;
             const std::size_t othersOnReserve = reserveAds.size() - (ownOnReserve ? 1 : 0);
-            if (l_.reserve == 0 || ownOnReserve || othersOnReserve >= l_.reserve) {
+            if (l_.reserve == 0 || ownOnReserve || othersOnReserve >= l_.reserve || !light(d.ad)) {
                 since = now_;
                 continue;
             }
