@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <tuple>
 
 namespace platform {
 
@@ -23,30 +24,32 @@ const char* PingScheduler::describe(Refusal refusal) {
 
 PingScheduler::PingScheduler(Limits limits) : limits_(limits) {}
 
+bool PingScheduler::fits(const Count& count, std::size_t bytes, std::size_t pings, std::size_t most) {
+    return count.pings < pings && bytes <= most && count.bytes <= most - bytes;
+}
+
 PingScheduler::Admission PingScheduler::admit(const Owner& owner, std::size_t bytes) {
-    auto fits = [bytes](const Count& count, std::size_t pings, std::size_t most) {
-        return count.pings < pings && bytes <= most && count.bytes <= most - bytes;
+    auto countOf = [](const auto& counts, std::uint64_t key) {
+        auto found = counts.find(key);
+        return found == counts.end() ? Count{} : found->second;
     };
-    const Count view = viewCounts_.contains(owner.view) ? viewCounts_.at(owner.view) : Count{};
-    if (!fits(view, limits_.viewFloorPings, limits_.viewFloorBytes)) {
-        const Count ad = adCounts_.contains(owner.ad) ? adCounts_.at(owner.ad) : Count{};
+    if (!fits(countOf(viewCounts_, owner.view), bytes, limits_.viewFloorPings, limits_.viewFloorBytes)) {
         Refusal refusal = Refusal::None;
-        if (!fits(ad, limits_.adPings, limits_.adBytes)) refusal = Refusal::AdQuota;
-        else if (!fits(Count{processPings_, processBytes_}, limits_.processPings, limits_.processBytes))
-            refusal = Refusal::ProcessQuota;
+        if (!fits(countOf(adCounts_, owner.ad), bytes, limits_.adPings, limits_.adBytes)) refusal = Refusal::AdQuota;
+        else if (!fits(process_, bytes, limits_.processPings, limits_.processBytes)) refusal = Refusal::ProcessQuota;
         if (refusal != Refusal::None) {
             ++refusals_[refusal];
             return {0, refusal};
         }
     }
     const PingId id = nextPing_++;
-    pings_.emplace(id, Ping{owner, bytes});
-    for (Count* count : {&viewCounts_[owner.view], &adCounts_[owner.ad]}) {
+    Ping& ping = pings_[id];
+    ping.owner = owner;
+    ping.bytes = bytes;
+    for (Count* count : {&viewCounts_[owner.view], &adCounts_[owner.ad], &process_}) {
         ++count->pings;
         count->bytes += bytes;
     }
-    ++processPings_;
-    processBytes_ += bytes;
     return {id, Refusal::None};
 }
 
@@ -55,209 +58,151 @@ void PingScheduler::release(PingId id) {
     if (found == pings_.end() || found->second.released) return;
     Ping& ping = found->second;
     ping.released = true;
-    auto giveBack = [&](std::unordered_map<std::uint64_t, Count>& counts, std::uint64_t key) {
-        Count& count = counts.at(key);
+    for (auto [counts, key] : {std::pair{&viewCounts_, ping.owner.view}, std::pair{&adCounts_, ping.owner.ad}}) {
+        Count& count = counts->at(key);
         --count.pings;
         count.bytes -= ping.bytes;
-        if (count.pings == 0) counts.erase(key);
-    };
-    giveBack(viewCounts_, ping.owner.view);
-    giveBack(adCounts_, ping.owner.ad);
-    --processPings_;
-    processBytes_ -= ping.bytes;
+        if (count.pings == 0) counts->erase(key);
+    }
+    --process_.pings;
+    process_.bytes -= ping.bytes;
     // A hop still waiting will not go; one under way keeps its place until the caller's cancel ends it.
-    if (ping.hop != 0 && !hops_.at(ping.hop).underWay) forget(ping.hop);
+    if (ping.hop != 0 && !ping.underWay) forget(id, ping);
     if (ping.hop == 0) pings_.erase(found);
     settle();
 }
 
-PingScheduler::View& PingScheduler::viewOf(std::uint64_t key) {
-    auto [at, made] = views_.try_emplace(key);
-    if (made) at->second.turn = ++turns_;
-    return at->second;
-}
-
-void PingScheduler::forgetViewIfIdle(std::uint64_t key) {
-    auto at = views_.find(key);
-    if (at != views_.end() && at->second.underWay == 0 && at->second.waiting == 0) views_.erase(at);
-}
-
-PingScheduler::Wanted PingScheduler::want(PingId id, HopId hopId, const std::string& host, Nanos now) {
+PingScheduler::Wanted PingScheduler::want(PingId id, HopId hop, const std::string& host, Nanos now) {
     auto found = pings_.find(id);
     if (found == pings_.end() || found->second.released || found->second.hop != 0) return Wanted::Unknown;
     Ping& ping = found->second;
     if (ping.placed && ping.deadline <= now) return Wanted::LifePassed;
-    // A redirect hop keeps its ping's turn: it ranks by when the ping first came.
+    // A redirect hop keeps its ping's turn, and runs on in the life its ping began.
     if (ping.order == 0) ping.order = nextOrder_++;
-    Hop hop{id, {ping.owner.document, host}, ping.order};
-    Lane& lane = lanes_[hop.lane];
-    lane.waiting.emplace(hop.order, hopId);
-    View& view = viewOf(ping.owner.view);
-    ++view.waiting;
-    view.lanesWaiting.insert(hop.lane);
-    hops_.emplace(hopId, std::move(hop));
-    ping.hop = hopId;
-    // A redirect hop runs on in the life its ping began.
     if (ping.placed) deadlines_.emplace(ping.deadline, id);
+    ping.hop = hop;
+    ping.host = host;
+    hops_.emplace(hop, id);
+    if (viewHops_[ping.owner.view]++ == 0) viewTurns_[ping.owner.view] = ++turns_;
     return Wanted::Queued;
 }
 
-// Out of its lane's queue and its view's waiting count.
-void PingScheduler::unqueue(Hop& hop, HopId id) {
-    Lane& lane = lanes_.at(hop.lane);
-    lane.waiting.erase({hop.order, id});
-    View& view = views_.at(pings_.at(hop.ping).owner.view);
-    --view.waiting;
-    if (lane.waiting.empty()) view.lanesWaiting.erase(hop.lane);
-}
-
-void PingScheduler::forget(HopId id) {
-    auto found = hops_.find(id);
-    if (found == hops_.end()) return;
-    Hop& hop = found->second;
-    Ping& ping = pings_.at(hop.ping);
-    const std::uint64_t viewKey = ping.owner.view;
-    if (hop.underWay) {
-        Lane& lane = lanes_.at(hop.lane);
-        --lane.underWay;
-        View& view = views_.at(viewKey);
-        --view.underWay;
-        if (--view.hostsUnderWay.at(hop.lane.second) == 0) view.hostsUnderWay.erase(hop.lane.second);
-        if (--documentsUnderWay_.at(hop.lane.first) == 0) documentsUnderWay_.erase(hop.lane.first);
-        if (hop.reserve) {
+void PingScheduler::forget(PingId id, Ping& ping) {
+    const Owner& owner = ping.owner;
+    if (ping.underWay) {
+        drop(viewsUnderWay_, owner.view);
+        drop(viewHostsUnderWay_, HostKey{owner.view, ping.host});
+        drop(lanesUnderWay_, HostKey{owner.document, ping.host});
+        drop(documentsUnderWay_, owner.document);
+        if (ping.reserve) {
             --reserveHeld_;
-            reserveHops_.erase(id);
-            if (--adReserve_.at(ping.owner.ad) == 0) adReserve_.erase(ping.owner.ad);
+            drop(adsOnReserve_, owner.ad);
         } else {
             --ordinaryHeld_;
         }
-    } else {
-        unqueue(hop, id);
     }
-    auto lane = lanes_.find(hop.lane);
-    if (lane->second.underWay == 0 && lane->second.waiting.empty()) lanes_.erase(lane);
-    if (ping.placed) deadlines_.erase({ping.deadline, hop.ping});
-    hops_.erase(found);
-    forgetViewIfIdle(viewKey);
+    if (--viewHops_.at(owner.view) == 0) {
+        viewHops_.erase(owner.view);
+        viewTurns_.erase(owner.view);
+    }
+    if (ping.placed) deadlines_.erase({ping.deadline, id});
+    hops_.erase(ping.hop);
     ping.hop = 0;
+    ping.underWay = ping.reserve = false;
 }
 
-void PingScheduler::hopEnded(HopId id) {
-    auto found = hops_.find(id);
+void PingScheduler::hopEnded(HopId hop) {
+    auto found = hops_.find(hop);
     if (found == hops_.end()) return;
-    const PingId pingId = found->second.ping;
-    forget(id);
-    if (pings_.at(pingId).released) pings_.erase(pingId);
+    const PingId id = found->second;
+    Ping& ping = pings_.at(id);
+    forget(id, ping);
+    if (ping.released) pings_.erase(id);
     settle();
 }
 
-std::optional<PingScheduler::HopId> PingScheduler::bestHopOf(const View& view, bool newcomerOnly) const {
-    std::optional<HopId> best;
-    std::pair<std::size_t, std::uint64_t> bestRank{};
-    for (const LaneKey& key : view.lanesWaiting) {
-        const Lane& lane = lanes_.at(key);
-        if (lane.underWay >= limits_.perHost) continue;
-        const auto& [order, hop] = *lane.waiting.begin();
-        if (newcomerOnly) {
-            if (documentsUnderWay_.contains(key.first)) continue;
-            const std::uint64_t ad = pings_.at(hops_.at(hop).ping).owner.ad;
-            if (adReserve_.contains(ad) || adCounts_.at(ad).pings > limits_.reserveInFlight) continue;
-        }
-        auto host = view.hostsUnderWay.find(key.second);
-        std::pair<std::size_t, std::uint64_t> rank{host == view.hostsUnderWay.end() ? 0 : host->second, order};
+std::optional<PingScheduler::Choice> PingScheduler::choose() const {
+    if (underWay() >= limits_.places) return std::nullopt;
+    const bool ordinary = ordinaryHeld_ < ordinaryPlaces();
+    if (!ordinary && reserveHeld_ >= limits_.reserve) return std::nullopt;
+    auto countOf = [](const auto& counts, const auto& key) -> std::size_t {
+        auto found = counts.find(key);
+        return found == counts.end() ? 0 : found->second;
+    };
+    // By the view's pings under way and turn, then by the view's under way to the host, then by age.
+    using Rank = std::tuple<std::size_t, std::uint64_t, std::size_t, std::uint64_t>;
+    std::optional<Choice> best;
+    Rank bestRank{};
+    for (const auto& [hop, id] : hops_) {
+        const Ping& ping = pings_.at(id);
+        const Owner& owner = ping.owner;
+        if (ping.underWay || countOf(lanesUnderWay_, HostKey{owner.document, ping.host}) >= limits_.perHost) continue;
+        // Beyond the ordinary places, only a light newcomer whose ad holds no reserve place.
+        if (!ordinary && (documentsUnderWay_.contains(owner.document) || adsOnReserve_.contains(owner.ad) ||
+                          adCounts_.at(owner.ad).pings > limits_.reserveInFlight))
+            continue;
+        Rank rank{countOf(viewsUnderWay_, owner.view), viewTurns_.at(owner.view),
+                  countOf(viewHostsUnderWay_, HostKey{owner.view, ping.host}), ping.order};
         if (!best || rank < bestRank) {
-            best = hop;
+            best = Choice{id, !ordinary};
             bestRank = rank;
         }
     }
     return best;
 }
 
-std::optional<PingScheduler::Choice> PingScheduler::choose() const {
-    if (underWay() >= limits_.places) return std::nullopt;
-    // The view with the fewest under way, then the one served longest ago, with a hop that may start.
-    auto bestOf = [&](bool reserve) -> std::optional<Choice> {
-        std::optional<Choice> best;
-        std::pair<std::size_t, std::uint64_t> bestRank{};
-        for (const auto& [key, view] : views_) {
-            if (view.waiting == 0) continue;
-            std::pair<std::size_t, std::uint64_t> rank{view.underWay, view.turn};
-            if (best && !(rank < bestRank)) continue;
-            if (auto hop = bestHopOf(view, reserve)) {
-                best = Choice{*hop, reserve};
-                bestRank = rank;
-            }
-        }
-        return best;
-    };
-    if (ordinaryHeld_ < ordinaryPlaces()) {
-        if (auto choice = bestOf(false)) return choice;
-    }
-    if (reserveHeld_ < limits_.reserve) return bestOf(true);
-    return std::nullopt;
-}
-
-void PingScheduler::start(const Choice& choice, Nanos now) {
-    Hop& hop = hops_.at(choice.hop);
-    Ping& ping = pings_.at(hop.ping);
-    unqueue(hop, choice.hop);
-    hop.underWay = true;
-    hop.reserve = choice.reserve;
-    ++lanes_.at(hop.lane).underWay;
-    View& view = views_.at(ping.owner.view);
-    ++view.underWay;
-    view.turn = ++turns_;
-    ++view.hostsUnderWay[hop.lane.second];
-    ++documentsUnderWay_[hop.lane.first];
-    if (choice.reserve) {
+void PingScheduler::start(PingId id, Ping& ping, bool reserve, Nanos now) {
+    const Owner& owner = ping.owner;
+    ping.underWay = true;
+    ping.reserve = reserve;
+    ++viewsUnderWay_[owner.view];
+    viewTurns_[owner.view] = ++turns_;
+    ++viewHostsUnderWay_[HostKey{owner.view, ping.host}];
+    ++lanesUnderWay_[HostKey{owner.document, ping.host}];
+    ++documentsUnderWay_[owner.document];
+    if (reserve) {
         ++reserveHeld_;
-        reserveHops_.insert(choice.hop);
-        ++adReserve_[ping.owner.ad];
+        ++adsOnReserve_[owner.ad];
     } else {
         ++ordinaryHeld_;
     }
     if (!ping.placed) {
         ping.placed = true;
         // Saturated: a life past the clock's range never ends.
-        ping.deadline = now > std::numeric_limits<Nanos>::max() - limits_.life ? std::numeric_limits<Nanos>::max()
-                                                                               : now + limits_.life;
-        deadlines_.emplace(ping.deadline, hop.ping);
+        const Nanos most = std::numeric_limits<Nanos>::max();
+        ping.deadline = now > most - limits_.life ? most : now + limits_.life;
+        deadlines_.emplace(ping.deadline, id);
     }
 }
 
 // Hops on reserve places move to ordinary ones that nothing waiting may take, so that the reserve is free
 // for the next newcomer.
 void PingScheduler::settle() {
-    if (reserveHops_.empty() || ordinaryHeld_ >= ordinaryPlaces()) return;
+    if (reserveHeld_ == 0 || ordinaryHeld_ >= ordinaryPlaces()) return;
     if (auto choice = choose(); choice && !choice->reserve) return;
-    while (ordinaryHeld_ < ordinaryPlaces() && !reserveHops_.empty()) {
-        const HopId id = *reserveHops_.begin();
-        reserveHops_.erase(reserveHops_.begin());
-        Hop& hop = hops_.at(id);
-        hop.reserve = false;
-        const std::uint64_t ad = pings_.at(hop.ping).owner.ad;
-        if (--adReserve_.at(ad) == 0) adReserve_.erase(ad);
+    for (auto& [id, ping] : pings_) {
+        if (!ping.reserve) continue;
+        ping.reserve = false;
+        drop(adsOnReserve_, ping.owner.ad);
         --reserveHeld_;
         ++ordinaryHeld_;
+        if (reserveHeld_ == 0 || ordinaryHeld_ >= ordinaryPlaces()) return;
     }
 }
 
 std::optional<PingScheduler::HopId> PingScheduler::next(std::size_t freePlaces, Nanos now) {
     if (freePlaces == 0) return std::nullopt;
     std::optional<Choice> choice = choose();
-    if (choice) start(*choice, now);
+    if (choice) start(choice->ping, pings_.at(choice->ping), choice->reserve, now);
     // What it started may have been the last hop that could take a free ordinary place.
     settle();
     if (!choice) return std::nullopt;
-    return choice->hop;
+    return pings_.at(choice->ping).hop;
 }
 
 bool PingScheduler::wantsPlace() const {
     std::optional<Choice> choice = choose();
-    if (!choice) return false;
-    if (choice->reserve) return true;
-    const Hop& hop = hops_.at(choice->hop);
-    return views_.at(pings_.at(hop.ping).owner.view).underWay < share();
+    return choice && (choice->reserve || underWayFor(pings_.at(choice->ping).owner.view) < share());
 }
 
 std::vector<PingScheduler::HopId> PingScheduler::expired(Nanos now) {
@@ -267,7 +212,7 @@ std::vector<PingScheduler::HopId> PingScheduler::expired(Nanos now) {
         const PingId id = deadlines_.begin()->second;
         Ping& ping = pings_.at(id);
         out.push_back(ping.hop);
-        forget(ping.hop);
+        forget(id, ping);
         // Its owner still holds it (and its quota) until it hears the failure; a hop that comes meanwhile
         // is refused (want: LifePassed).
         if (ping.released) pings_.erase(id);
@@ -291,13 +236,13 @@ std::size_t PingScheduler::refusals(Refusal refusal) const {
 }
 
 std::size_t PingScheduler::share() const {
-    const std::size_t views = std::max<std::size_t>(1, views_.size());
+    const std::size_t views = std::max<std::size_t>(1, viewHops_.size());
     return std::max<std::size_t>(1, (ordinaryPlaces() + views - 1) / views);
 }
 
 std::size_t PingScheduler::underWayFor(std::uint64_t view) const {
-    auto found = views_.find(view);
-    return found == views_.end() ? 0 : found->second.underWay;
+    auto found = viewsUnderWay_.find(view);
+    return found == viewsUnderWay_.end() ? 0 : found->second;
 }
 
 } // namespace platform

@@ -41,7 +41,6 @@
 #include <optional>
 #include <set>
 #include <string>
-#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -123,8 +122,8 @@ public:
     std::size_t underWay() const { return ordinaryHeld_ + reserveHeld_; }
     std::size_t reserveHeld() const { return reserveHeld_; }
     std::size_t waiting() const { return hops_.size() - underWay(); }
-    std::size_t admitted() const { return processPings_; }
-    std::size_t admittedBytes() const { return processBytes_; }
+    std::size_t admitted() const { return process_.pings; }
+    std::size_t admittedBytes() const { return process_.bytes; }
     std::size_t admittedFor(std::uint64_t view) const;
     // Refusals so far for `refusal`.
     std::size_t refusals(Refusal refusal) const;
@@ -147,62 +146,50 @@ private:
         bool released = false;
         std::uint64_t order = 0;  // when its first hop came: its later hops keep that turn
         HopId hop = 0;            // its hop here, waiting or under way
-    };
-    using LaneKey = std::pair<std::uint64_t, std::string>;  // document, host
-    struct Hop {
-        PingId ping = 0;
-        LaneKey lane;
-        std::uint64_t order = 0;  // when it came
+        std::string host;         // that hop's
         bool underWay = false;
-        bool reserve = false;  // holds a reserve place
+        bool reserve = false;  // on a reserve place
     };
-    struct Lane {
-        std::size_t underWay = 0;
-        std::set<std::pair<std::uint64_t, HopId>> waiting;  // by order
-    };
-    struct View {
-        std::size_t underWay = 0;
-        std::size_t waiting = 0;
-        std::uint64_t turn = 0;  // when it last got a place, or came
-        std::map<std::string, std::size_t> hostsUnderWay;
-        std::set<LaneKey> lanesWaiting;  // lanes of this view with a hop waiting
-    };
+    using HostKey = std::pair<std::uint64_t, std::string>;  // a view's or a document's, to one host
     struct Choice {
-        HopId hop = 0;
+        PingId ping = 0;
         bool reserve = false;
     };
 
+    static bool fits(const Count& count, std::size_t bytes, std::size_t pings, std::size_t most);
+    // The waiting hop the next place goes to, if one may start (see the head of the file).
     std::optional<Choice> choose() const;
-    // The view's best waiting hop that may start in a lane with room; with `newcomerOnly`, only a light
-    // newcomer's whose ad holds no reserve place.
-    std::optional<HopId> bestHopOf(const View& view, bool newcomerOnly) const;
-    void start(const Choice& choice, Nanos now);
-    void unqueue(Hop& hop, HopId id);
-    void forget(HopId hop);
+    void start(PingId id, Ping& ping, bool reserve, Nanos now);
+    // Takes the ping's hop out, waiting or under way.
+    void forget(PingId id, Ping& ping);
     void settle();
     std::size_t ordinaryPlaces() const { return limits_.places - limits_.reserve; }
-    View& viewOf(std::uint64_t view);
-    void forgetViewIfIdle(std::uint64_t view);
+    template <class Map, class Key> static void drop(Map& counts, const Key& key) {
+        if (--counts.at(key) == 0) counts.erase(key);
+    }
 
     const Limits limits_;
     PingId nextPing_ = 1;
     std::uint64_t nextOrder_ = 1;
     std::uint64_t turns_ = 0;
     std::unordered_map<PingId, Ping> pings_;
-    std::unordered_map<HopId, Hop> hops_;
-    std::map<LaneKey, Lane> lanes_;
-    std::map<std::uint64_t, View> views_;  // views with a hop here
+    std::unordered_map<HopId, PingId> hops_;
+    // Quotas, from admission to release.
     std::unordered_map<std::uint64_t, Count> adCounts_;
     std::unordered_map<std::uint64_t, Count> viewCounts_;
-    std::unordered_map<std::uint64_t, std::size_t> documentsUnderWay_;
-    std::unordered_map<std::uint64_t, std::size_t> adReserve_;  // reserve places an ad holds
-    std::size_t processPings_ = 0;
-    std::size_t processBytes_ = 0;
+    Count process_;
+    std::map<Refusal, std::size_t> refusals_;
+    // What holds places, kept as hops start and end; views with a hop here and when each was last served.
+    std::map<std::uint64_t, std::size_t> viewHops_;
+    std::map<std::uint64_t, std::uint64_t> viewTurns_;
+    std::map<std::uint64_t, std::size_t> viewsUnderWay_;
+    std::map<HostKey, std::size_t> viewHostsUnderWay_;
+    std::map<HostKey, std::size_t> lanesUnderWay_;
+    std::map<std::uint64_t, std::size_t> documentsUnderWay_;
+    std::map<std::uint64_t, std::size_t> adsOnReserve_;
     std::size_t ordinaryHeld_ = 0;
     std::size_t reserveHeld_ = 0;
-    std::set<HopId> reserveHops_;
     std::set<std::pair<Nanos, PingId>> deadlines_;  // pings with a hop here and a life running
-    std::map<Refusal, std::size_t> refusals_;
 };
 
 } // namespace platform

@@ -301,12 +301,15 @@ void WebPage::cancelPending() {
 }
 
 // Held by a load made for the page while it loads; gives back its place and charge when it goes, on the
-// main thread (the load may end on another).
+// main thread (the load may end on another), and a ping's admission (`ping`; a ping has no place among
+// the page's loads, and is charged to the page only while the page lives).
 class WebPage::LoadForPageTicket : public URLConnection::Ticket {
 public:
-    LoadForPageTicket(std::weak_ptr<WebPage> page, std::uint64_t serial, std::size_t charged)
-        : page_(std::move(page)), serial_(serial), charged_(charged) {}
+    LoadForPageTicket(std::weak_ptr<WebPage> page, std::uint64_t serial, std::size_t charged,
+                      PingScheduler::PingId ping = 0)
+        : page_(std::move(page)), serial_(serial), charged_(charged), ping_(ping) {}
     ~LoadForPageTicket() override {
+        NetworkEngine::shared().releasePing(ping_);
         auto end = [page = page_, serial = serial_, charged = charged_] {
             if (auto p = page.lock()) p->loadForPageEnded(serial, charged);
         };
@@ -328,31 +331,6 @@ private:
     std::weak_ptr<WebPage> page_;
     const std::uint64_t serial_;
     std::size_t charged_;  // main thread; read at the end, once nothing charges any more
-};
-
-// Held by a page's ping while it loads: its admission, given back when it goes, and what it was charged
-// to the page while the page lives (a ping keeps nothing of its answer).
-class WebPage::PingTicket : public URLConnection::Ticket {
-public:
-    PingTicket(std::weak_ptr<WebPage> page, std::size_t charged, PingScheduler::PingId ping)
-        : page_(std::move(page)), charged_(charged), ping_(ping) {}
-    ~PingTicket() override {
-        NetworkEngine::shared().releasePing(ping_);
-        if (charged_ == 0) return;
-        auto end = [page = page_, charged = charged_] {
-            if (auto p = page.lock()) p->discharge(charged);
-        };
-        if (MainLoop::isMainThread()) {
-            end();
-        } else {
-            MainLoop::main().post(std::move(end));
-        }
-    }
-    bool charge(std::size_t bytes) override { return bytes == 0; }
-
-private:
-    std::weak_ptr<WebPage> page_;
-    const std::size_t charged_;
     const PingScheduler::PingId ping_;
 };
 
@@ -368,7 +346,7 @@ std::shared_ptr<URLConnection> WebPage::pingAfterClose(const URLRequest& request
     const PingScheduler::PingId ping = NetworkEngine::shared().admitPing(origin, bytes, error);
     if (ping == 0) return nullptr;
     auto connection = URLConnection::create(request, std::move(delegate), origin.ping(ping), false);
-    connection->setTicket(std::make_shared<PingTicket>(std::weak_ptr<WebPage>(), 0, ping));
+    connection->setTicket(std::make_shared<LoadForPageTicket>(std::weak_ptr<WebPage>(), 0, 0, ping));
     return connection;
 }
 
@@ -401,7 +379,7 @@ std::shared_ptr<URLConnection> WebPage::connectionForPage(const URLRequest& requ
             return nullptr;
         }
         auto connection = URLConnection::create(request, std::move(delegate), options_.origin.ping(id), false);
-        connection->setTicket(std::make_shared<PingTicket>(weak_from_this(), bytes, id));
+        connection->setTicket(std::make_shared<LoadForPageTicket>(weak_from_this(), 0, bytes, id));
         return connection;
     }
     auto connection = URLConnection::create(request, std::move(delegate), options_.origin, false);

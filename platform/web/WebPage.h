@@ -382,7 +382,6 @@ private:
     // Ends what would call back into the page: timers, animation frames, loads and outgoing messages.
     void cancelPending();
     class LoadForPageTicket;
-    class PingTicket;
     // A load made for the page has ended: its place and what it was charged come back.
     void loadForPageEnded(std::uint64_t serial, std::size_t charged);
 
