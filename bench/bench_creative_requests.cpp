@@ -8,8 +8,8 @@
 // singletons, its own descriptor limit, its own peak memory), under a soft limit of 1,024 descriptors
 // unless said otherwise; waits give up after 65 s, past the SDK's 60 s timeouts ("unheard").
 // Arguments pick measurements (default all: a a-click b c c-ping d e f f128 g h p p-flood p-sku p-sku1k
-// release release-beside). A request that failed says after how long, and why, in place of its figure or
-// on stderr.
+// release release-beside reload own own-20000 click-trickle click-trickle-20000 click-slow click-slow-20000
+// click-soak). A request that failed says after how long, and why, in place of its figure or on stderr.
 //
 // a. A banner's creative sends 12 `httpTrack` (a) or 12 `click` (a-click) messages to a hanging URL on
 //    the ad host; then the banner's next ad request:
@@ -63,12 +63,33 @@
 //    descriptors (own) and 20,000 (own-20000): creative_clicks_beside_own_hangs_<N>fd_{delivered,latest_ms}
 //    (of 40, message to heard) and _released_{delivered,latest_ms} (the last two of each, of 40).
 // reload. A creative that sends 16 `httpTrack` messages to a hanging URL on the ad host and reloads itself
-//    at once, again and again, for 30 s: creative_reloading_kept_pings_view (the banner's web view's kept
-//    pings, of its quota of 16), _kept_pings_process, _documents (loaded in the 30 s), _resident_mb and
-//    _peak_resident_mb (VmRSS and VmHWM then), _heap_in_use_mb (what malloc has handed out and not had
-//    back), and _resident_after_deadline_mb and _heap_in_use_after_deadline_mb once the page has been
-//    replaced and the kept pings' deadline has passed. The in-process server's log of requests is
-//    emptied every second, so that the figures are the app's and not the server's record of the pings.
+//    at once, again and again, for 30 s: creative_reloading_pings_admitted (the process's pings, of the
+//    ad's quota and the view's floor: one ad however often it reloads), _pings_under_way (of the places
+//    pings may hold), _documents (loaded in the 30 s), _resident_mb and _peak_resident_mb (VmRSS and VmHWM
+//    then), _heap_in_use_mb (what malloc has handed out and not had back), and, once the page has been
+//    replaced and its pings' life has passed, _resident_after_deadline_mb, _heap_in_use_after_deadline_mb
+//    and _pings_after_life (still admitted). The in-process server's log of requests is emptied every
+//    second, so that the figures are the app's and not the server's record of the pings.
+// click-trickle, click-slow (at 1,024 descriptors; -20000 at 20,000), click-soak. Twenty banners that
+//    refresh every 10 s (the shortest that lets a page live to its clicks), each page sending two `click`
+//    messages 8 s after it loaded, one to the ad host and one to the ping host, each carrying when it was
+//    made, and a tracker (`httpTrack`) a second for as long as it lives. Its own hosts have servers of their
+//    own: trackers trickle (click-trickle: one to a host answering a hundred bytes a second, one to a host
+//    answering a byte a second, plain HTTP), or go to a host answering in 8 s beside 4 images on
+//    each of a hanging host, a host trickling a byte a second and the 8 s host (click-slow); the soak
+//    alternates the two, banner by banner, for RUZAVE_BENCH_SOAK_MINUTES (11 when set to no number; 2 when
+//    unset). Quick runs click at 2 s, refresh every 4 s, run 6 s (the soak 15 s). Then the pages stop
+//    sending, the banners are released and what they sent is waited for, up to 65 s (10 s in quick runs):
+//      creative_click_shapes_<shape>_<N>fd_clicks_made, _clicks_reaching_{ad,ping}_host (of those made to
+//      it), _click_latency_{median,max}_ms (made, on the page's clock, to the server reading it),
+//      _clicks_past_4s (of those heard; goal none, and every click heard), _slow_trackers_arrived (read by
+//      the 8 s host, of those sent; goal all), _trickle_{100,1}bps_trackers_read, _slow_images_read,
+//      _trickling_images_read, _hanging_image_connections, _messages_refused_by_page (script messages the
+//      page could not send), _refresh_gap_max_ms (between a banner's consecutive ad requests as the server
+//      heard them; goal within 1 s of the interval), _refresh_gaps_past_interval_1s, _main_thread_stall_max_ms
+//      (the longest a 100 ms wait overshot), _pings_at_end (the engine's counts as the run ends); the soak
+//      also _resident_{start,end}_mb, _peak_resident_mb, _heap_in_use_{start,end}_mb and both each minute.
+//      The servers' logs are emptied every second; what the figures need is kept apart.
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -86,10 +107,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ads/core/net/GADClickTrackerCollection.h"
@@ -103,11 +127,13 @@
 #include "platform/base/Log.h"
 #include "platform/net/NetworkEngine.h"
 #include "platform/net/PingScheduler.h"
+#include "platform/runloop/Clock.h"
 #include "platform/web/WebView.h"
 #include "platform/foundation/Sandbox.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tools/adserver/AdResponses.h"
 #include "tools/adserver/AdServer.h"
+#include "tools/adserver/TrickleServer.h"
 #include "tools/HeapInUse.h"
 #include "bench/BenchQuick.h"
 
@@ -162,10 +188,30 @@ double heapInUseMB() {
 
 std::atomic<int> tooManyFilesLines{0};
 
+// What the click shapes' pages sent, as their consoles said it ("clickshape <what>"): counted as they
+// send, however soon after the page is replaced.
+struct ShapeSends {
+    std::atomic<std::size_t> head{0}, body{0}, slow{0}, clickAd{0}, clickPing{0}, refused{0}, imagePages{0};
+
+    void count(std::string_view what) {
+        if (what.starts_with("refused ")) ++refused;
+        else if (what == "head") ++head;
+        else if (what == "body") ++body;
+        else if (what == "slow") ++slow;
+        else if (what == "click-ad") ++clickAd;
+        else if (what == "click-ping") ++clickPing;
+        else if (what == "images") ++imagePages;
+    }
+};
+ShapeSends shapeSends;
+
 void installLogSink() {
     platform::setLogLevel(platform::LogLevel::Info);
     platform::setLogSink([](platform::LogLevel level, const std::string& line) {
         if (line.find("Too many open files") != std::string::npos) ++tooManyFilesLines;
+        constexpr std::string_view shapeMark = "web console: clickshape ";
+        if (const auto at = line.find(shapeMark); at != std::string::npos)
+            shapeSends.count(std::string_view(line).substr(at + shapeMark.size()));
         if (level >= platform::LogLevel::Warning) std::fprintf(stderr, "%s\n", line.c_str());
     });
 }
@@ -1008,6 +1054,365 @@ bool measurePurchaseExpansion(App& app, int idBytes) {
     return true;
 }
 
+// --- click shapes: refreshing banners whose creatives click beside trackers that trickle or come late -
+
+constexpr const char* kShapeClickPath = "/shape-click";
+constexpr const char* kShapeTrackPath = "/t";
+constexpr const char* kShapeImagePath = "/img";
+constexpr const char* kFastTrickleHost = "fast.trickle.ruzave.example";
+constexpr const char* kBodyTrickleHost = "body.trickle.ruzave.example";
+constexpr const char* kTrickleImageHost = "images.trickle.ruzave.example";
+constexpr int kShapeBanners = 20;
+constexpr int kShapeImagesPerHost = 4;
+// Four of them, each its own server: a connection holds one of a server's 160 threads, and one host
+// would run out of them under twenty pages' trackers and images, delaying what the figures time.
+constexpr int kSlowHosts = 4;
+constexpr std::chrono::seconds kSlowAnswer{8};
+constexpr std::chrono::seconds kShapeTrickleEvery{1};
+constexpr double kClickGoalMs = 4000;
+
+std::string slowHost(int n) {
+    return "slow" + std::to_string(n) + ".trackers.ruzave.example";
+}
+
+enum class ClickShape { TricklingTrackers, SlowTrackers, Soak };
+
+// The soak's length: RUZAVE_BENCH_SOAK_MINUTES when it holds a number, 11 when it is set otherwise,
+// 2 when it is not set, a quarter of a minute in quick runs.
+double soakMinutes() {
+    if (bench::quick()) return 0.25;
+    const char* value = std::getenv("RUZAVE_BENCH_SOAK_MINUTES");
+    if (value == nullptr) return 2;
+    char* end = nullptr;
+    const double minutes = std::strtod(value, &end);
+    return end != value && minutes > 0 ? minutes : 11;
+}
+
+// What the servers read, on their threads.
+struct ShapeLedger {
+    std::mutex mutex;
+    // By page: ms from the click being made to the server reading it. A resend is not counted again.
+    std::map<std::string, double> clicksAdHost, clicksPingHost;
+    std::set<std::string> slowTrackers;
+    std::size_t slowImages = 0, tricklingImages = 0;
+    std::map<std::string, std::vector<SteadyClock::time_point>> adRequests;
+
+    void click(bool adHost, const std::string& page, double ms) {
+        std::lock_guard lock(mutex);
+        (adHost ? clicksAdHost : clicksPingHost).emplace(page, ms);
+    }
+    void slowTracker(const std::string& id) {
+        std::lock_guard lock(mutex);
+        slowTrackers.insert(id);
+    }
+    void adRequested(const std::string& unit) {
+        std::lock_guard lock(mutex);
+        adRequests[unit].push_back(SteadyClock::now());
+    }
+};
+
+// The creative of page `page` (its unit and serial): once loaded, a tracker a second (one to each
+// trickling host, or one to its slow host beside images on hanging, trickling and slow hosts) for as long
+// as it lives, and two `click` messages `clickAfterMs` in, one to the ad host and one to the ping host,
+// each carrying when it was made. It logs each message it sends, or that it was refused, on its console,
+// and sends nothing from `stopAt` (wall clock, ms) on: messages a page sent just before it closed could
+// be left untaken, and would count as lost.
+std::string clickShapeHTML(bool trickling, const std::string& page, int slow, int clickAfterMs, double stopAt) {
+    const std::string slowBase = "https://" + slowHost(slow);
+    std::string trackers, images;
+    if (trickling) {
+        trackers = "  send('httpTrack', 'http://" + std::string(kFastTrickleHost) + kShapeTrackPath +
+                   "?i=' + page + '.' + n, 'head');\n"
+                   "  send('httpTrack', 'http://" + std::string(kBodyTrickleHost) + kShapeTrackPath +
+                   "?i=' + page + '.' + n, 'body');\n";
+    } else {
+        trackers = "  send('httpTrack', '" + slowBase + kShapeTrackPath + "?i=' + page + '.' + n, 'slow');\n";
+        images = "  var hosts = ['https://" + ownHost(slow) + "', 'https://" + kTrickleImageHost + "', '" + slowBase +
+                 "'];\n"
+                 "  for (var h = 0; h < hosts.length; h++) for (var k = 0; k < " +
+                 std::to_string(kShapeImagesPerHost) +
+                 "; k++) {\n"
+                 "    var image = document.createElement('img');\n"
+                 "    image.src = hosts[h] + '" + kShapeImagePath + "?i=' + page + '.' + k;\n"
+                 "    document.body.appendChild(image);\n"
+                 "  }\n"
+                 "  console.log('clickshape images');\n";
+    }
+    const std::string click = std::string(kShapeClickPath) + "?i=' + page + '&t=' + made";
+    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"></head>\n"
+           "<body style=\"margin:0;background-color:#1a73e8\"><div style=\"width:320px;height:50px\">ad</div>\n"
+           "<script>\nvar page = '" + page + "', n = 0, stopAt = " + std::to_string(stopAt) + ";\n"
+           "function send(action, url, what) {\n"
+           "  if (Date.now() >= stopAt) return;\n"
+           "  try { location.href = 'gmsg://mobileads.ruzave.example/' + action + '?u=' + encodeURIComponent(url); }\n"
+           "  catch (e) { console.log('clickshape refused ' + what); return; }\n"
+           "  console.log('clickshape ' + what);\n"
+           "}\n"
+           "function track() {\n" + trackers + "  n++;\n}\n"
+           "window.addEventListener('load', function () {\n" + images +
+           "  track();\n"
+           "  setInterval(track, 1000);\n"
+           "  setTimeout(function () {\n"
+           "    var made = Date.now();\n"
+           "    send('click', 'https://" + GADHosts::kAdServerHost + click + ", 'click-ad');\n"
+           "    send('click', 'https://" + GADHosts::kPingHost + click + ", 'click-ping');\n"
+           "  }, " + std::to_string(clickAfterMs) + ");\n"
+           "});\n</script>\n</body></html>\n";
+}
+
+// The creatives' own hosts, each behind a server of its own, mapped and trusted beside the stage's.
+// Left standing at exit, as the stage is.
+bool startCreativeHosts(Stage& stage, const std::shared_ptr<ShapeLedger>& ledger,
+                        std::vector<adserver::AdServer*>& servers, adserver::TrickleServer*& head,
+                        adserver::TrickleServer*& body) {
+    auto config = platform::NetworkConfiguration::sharedInstance();
+    std::string trusted;
+    auto trust = [&](const adserver::AdServer& server) {
+        std::FILE* file = std::fopen(server.caFile().c_str(), "r");
+        if (file == nullptr) return false;
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) trusted.append(buffer, n);
+        std::fclose(file);
+        return true;
+    };
+    if (!trust(stage.server())) return false;
+    auto own = [&](const std::string& host) -> adserver::AdServer* {
+        adserver::Options options;
+        options.hostNames = {host};
+        adserver::AdServer* server = adserver::AdServer::start(options).release();
+        if (server == nullptr || !trust(*server)) return nullptr;
+        config->addHostMapping(host, 443, "127.0.0.1", server->port());
+        servers.push_back(server);
+        return server;
+    };
+    for (int s = 0; s < kSlowHosts; ++s) {
+        adserver::AdServer* server = own(slowHost(s));
+        if (server == nullptr) return false;
+        server->route(kShapeTrackPath, [ledger](const adserver::Request& request) {
+            ledger->slowTracker(request.param("i"));
+            adserver::Response answer = adserver::Response::text("", "image/gif");
+            answer.delay = kSlowAnswer;
+            return answer;
+        });
+        server->route(kShapeImagePath, [ledger](const adserver::Request&) {
+            {
+                std::lock_guard lock(ledger->mutex);
+                ++ledger->slowImages;
+            }
+            adserver::Response answer = adserver::Response::text("GIF89a", "image/gif");
+            answer.delay = kSlowAnswer;
+            return answer;
+        });
+        stage.mapSilentHost(ownHost(s));
+    }
+    adserver::AdServer* images = own(kTrickleImageHost);
+    if (images == nullptr) return false;
+    adserver::Response trickle = adserver::Response::text(std::string(1000, 'x'), "image/png");
+    trickle.chunkBytes = 1;
+    trickle.chunkDelay = kShapeTrickleEvery;
+    images->route(kShapeImagePath, [ledger, trickle](const adserver::Request&) {
+        std::lock_guard lock(ledger->mutex);
+        ++ledger->tricklingImages;
+        return trickle;
+    });
+    // Trackers answered a hundred bytes a second and a byte a second: a ping is done at its head either way.
+    head = adserver::TrickleServer::start(std::chrono::milliseconds(10), adserver::TrickleServer::Trickle::Body).release();
+    body = adserver::TrickleServer::start(kShapeTrickleEvery, adserver::TrickleServer::Trickle::Body).release();
+    if (head == nullptr || body == nullptr) return false;
+    config->addHostMapping(kFastTrickleHost, 80, "127.0.0.1", head->port());
+    config->addHostMapping(kBodyTrickleHost, 80, "127.0.0.1", body->port());
+    for (const char* host : {GADHosts::kAdServerHost, GADHosts::kPingHost}) {
+        const bool adHost = host == GADHosts::kAdServerHost;
+        stage.server().routeHost(host, kShapeClickPath, [ledger, adHost](const adserver::Request& request) {
+            const double ms = platform::Clock::wallTime() * 1000 - std::atof(request.param("t").c_str());
+            ledger->click(adHost, request.param("i"), ms);
+            return adserver::Response::text("");
+        });
+    }
+    const char* home = std::getenv("RUZAVE_APP_HOME");
+    const std::string bundle = std::string(home != nullptr ? home : "/tmp") + "/click-shapes-ca.pem";
+    std::FILE* file = std::fopen(bundle.c_str(), "w");
+    if (file == nullptr) return false;
+    const bool written = std::fwrite(trusted.data(), 1, trusted.size(), file) == trusted.size();
+    if (std::fclose(file) != 0 || !written) return false;
+    config->setTrustedCAFile(bundle);
+    return true;
+}
+
+// The distinct pages' trackers a trickling server read ("i=<page>.<n>").
+std::size_t trackersRead(const adserver::TrickleServer& server) {
+    std::set<std::string> ids;
+    for (const auto& target : server.requestTargets()) {
+        const auto at = target.find("i=");
+        if (at != std::string::npos) ids.insert(target.substr(at + 2));
+    }
+    return ids.size();
+}
+
+double percentile(std::vector<double> values, double p) {
+    if (values.empty()) return -1;
+    std::sort(values.begin(), values.end());
+    return values[static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5)];
+}
+
+// click-trickle, click-slow (at 1,024 and 20,000 descriptors) and click-soak. See the head of the file.
+bool measureClickShape(App& app, ClickShape shape) {
+    const bool soak = shape == ClickShape::Soak;
+    const std::string figure = std::string("creative_click_shapes_") +
+                               (shape == ClickShape::TricklingTrackers ? "trickling_trackers"
+                                : shape == ClickShape::SlowTrackers    ? "slow_trackers"
+                                                                       : "soak") +
+                               "_" + std::to_string(descriptorLimit) + "fd";
+    // The shortest refresh that lets a page live to its clicks. Quick runs click and refresh sooner.
+    const int refreshSeconds = bench::quickOr(10, 4);
+    const int clickAfterMs = bench::quickOr(8000, 2000);
+    const double runSeconds = soak ? soakMinutes() * 60 : bench::quickOr(60.0, 6.0);
+    auto trickling = [shape](const std::string& unit) {
+        if (shape != ClickShape::Soak) return shape == ClickShape::TricklingTrackers;
+        return std::atoi(unit.c_str() + 6) % 2 == 0; // "shape-<k>": the soak mixes both, banner by banner
+    };
+    auto ledger = std::make_shared<ShapeLedger>();
+    // When the pages stop sending, from the run's start on: none stops before.
+    auto stopAt = std::make_shared<std::atomic<double>>(1e15);
+    const Stage::Routes routes{.hangPath = kHangPath, .tricklePath = kTricklePath, .trickleEvery = kTrickleEvery};
+    Stage* stage = Stage::start(routes, [=](const adserver::Request& request, int served) {
+                       const std::string unit = request.param("slotname");
+                       ledger->adRequested(unit);
+                       adserver::StandardAd ad;
+                       ad.html = clickShapeHTML(trickling(unit), unit + "." + std::to_string(served),
+                                                std::atoi(unit.c_str() + 6) % kSlowHosts, clickAfterMs,
+                                                stopAt->load());
+                       ad.refreshRate = std::to_string(refreshSeconds);
+                       return ad;
+                   }).release();
+    std::vector<adserver::AdServer*> servers;
+    adserver::TrickleServer* head = nullptr;
+    adserver::TrickleServer* body = nullptr;
+    if (!stage || !startCreativeHosts(*stage, ledger, servers, head, body))
+        return noFigure(figure + "_clicks_made", "the local servers did not start");
+    auto clearLogs = [&] {
+        // Their records are the servers', not the app's.
+        stage->server().clearLog();
+        for (auto* server : servers) server->clearLog();
+    };
+
+    std::vector<PlacedBanner> banners;
+    for (int k = 0; k < kShapeBanners; ++k) {
+        banners.push_back(place(app, "shape-" + std::to_string(k), 20 + 2.0f * static_cast<float>(k)));
+        if (!banners.back().load()) return noFigure(figure + "_clicks_made", "an ad did not load");
+    }
+    const double residentStart = statusMB("VmRSS"), heapStart = heapInUseMB();
+    // A minute by minute trail tells a plateau from growth.
+    std::string residentTrail, heapTrail;
+    double residentMost = residentStart;
+    auto sample = [&] {
+        char text[64];
+        const double resident = statusMB("VmRSS");
+        residentMost = std::max(residentMost, resident);
+        std::snprintf(text, sizeof text, " %.1f", resident);
+        residentTrail += text;
+        std::snprintf(text, sizeof text, " %.1f", heapInUseMB());
+        heapTrail += text;
+    };
+    sample();
+    auto lastSample = SteadyClock::now();
+    // The main thread's longest turn: how far a short wait overshoots.
+    double stallMs = 0;
+    const auto start = SteadyClock::now();
+    stopAt->store(platform::Clock::wallTime() * 1000 + runSeconds * 1000);
+    auto lastClear = start;
+    while (msBetween(start, SteadyClock::now()) < runSeconds * 1000) {
+        const auto before = SteadyClock::now();
+        runFor(0.1);
+        stallMs = std::max(stallMs, msBetween(before, SteadyClock::now()) - 100);
+        if (msBetween(lastClear, SteadyClock::now()) >= 1000) {
+            clearLogs();
+            lastClear = SteadyClock::now();
+        }
+        if (msBetween(lastSample, SteadyClock::now()) >= 60'000) {
+            sample();
+            lastSample = SteadyClock::now();
+        }
+    }
+    const auto counts = platform::NetworkEngine::shared().pingCounts();
+    const double residentEnd = statusMB("VmRSS"), heapEnd = heapInUseMB();
+    // The pages have stopped; the SDK takes what they sent last. Closing them then ends none of their
+    // pings: what they made is waited for, up to 65 s.
+    for (auto& banner : banners) banner.page("stopAt = 0;");
+    runFor(1);
+    for (auto& banner : banners) release(banner);
+    auto heardAll = [&] {
+        std::lock_guard lock(ledger->mutex);
+        return ledger->clicksAdHost.size() >= shapeSends.clickAd && ledger->clicksPingHost.size() >= shapeSends.clickPing &&
+               ledger->slowTrackers.size() >= shapeSends.slow;
+    };
+    runUntil(heardAll, bench::quickOr(kGiveUpSeconds, 10.0));
+    clearLogs();
+
+    std::lock_guard lock(ledger->mutex);
+    std::vector<double> latencies;
+    for (const auto* heard : {&ledger->clicksAdHost, &ledger->clicksPingHost})
+        for (const auto& [page, ms] : *heard) latencies.push_back(ms);
+    const std::size_t late = static_cast<std::size_t>(
+        std::count_if(latencies.begin(), latencies.end(), [](double ms) { return ms > kClickGoalMs; }));
+    std::printf("%s_clicks_made: %zu clicks\n", figure.c_str(), shapeSends.clickAd + shapeSends.clickPing);
+    printCount(figure + "_clicks_reaching_ad_host", ledger->clicksAdHost.size(), shapeSends.clickAd);
+    printCount(figure + "_clicks_reaching_ping_host", ledger->clicksPingHost.size(), shapeSends.clickPing);
+    if (latencies.empty()) {
+        unheard(figure + "_click_latency_median_ms");
+        unheard(figure + "_click_latency_max_ms");
+    } else {
+        printMs(figure + "_click_latency_median_ms", percentile(latencies, 0.5));
+        printMs(figure + "_click_latency_max_ms", percentile(latencies, 1));
+    }
+    printCount(figure + "_clicks_past_4s", late, latencies.size());
+    if (shape != ClickShape::TricklingTrackers)
+        printCount(figure + "_slow_trackers_arrived", ledger->slowTrackers.size(), shapeSends.slow);
+    if (shape != ClickShape::SlowTrackers) {
+        printCount(figure + "_trickle_100bps_trackers_read", trackersRead(*head), shapeSends.head);
+        printCount(figure + "_trickle_1bps_trackers_read", trackersRead(*body), shapeSends.body);
+    }
+    if (shape != ClickShape::TricklingTrackers) {
+        const std::size_t each = shapeSends.imagePages * kShapeImagesPerHost;
+        printCount(figure + "_slow_images_read", ledger->slowImages, each);
+        printCount(figure + "_trickling_images_read", ledger->tricklingImages, each);
+        // A load put back to its queue connects again: connections, not images.
+        std::printf("%s_hanging_image_connections: %zu connections for %zu images\n", figure.c_str(),
+                    stage->silent().waitingConnections(), each);
+    }
+    std::printf("%s_messages_refused_by_page: %zu messages\n", figure.c_str(), shapeSends.refused.load());
+
+    double widest = 0;
+    std::size_t gaps = 0, pastGoal = 0;
+    for (const auto& [unit, times] : ledger->adRequests) {
+        for (std::size_t k = 1; k < times.size(); ++k) {
+            const double gap = msBetween(times[k - 1], times[k]);
+            widest = std::max(widest, gap);
+            ++gaps;
+            pastGoal += gap > (refreshSeconds + 1) * 1000.0 ? 1 : 0;
+        }
+    }
+    std::printf("%s_refresh_gap_max_ms: %.1f ms (interval %d000 ms)\n", figure.c_str(), widest, refreshSeconds);
+    printCount(figure + "_refresh_gaps_past_interval_1s", pastGoal, gaps);
+    printMs(figure + "_main_thread_stall_max_ms", stallMs);
+    const auto& limits = platform::NetworkEngine::shared().limits();
+    std::printf("%s_pings_at_end: %zu admitted, %zu under way, %zu waiting (places %zu, reserve %zu)\n",
+                figure.c_str(), counts.admitted, counts.underWay, counts.waiting, limits.pingTransfers,
+                limits.pingReserve);
+    if (soak) {
+        std::printf("%s_minutes: %.2f min\n", figure.c_str(), runSeconds / 60);
+        printMB(figure + "_resident_start_mb", residentStart);
+        printMB(figure + "_resident_end_mb", residentEnd);
+        // The kernel brings its high-water mark up to date lazily: a reading of the resident size may pass it.
+        printMB(figure + "_peak_resident_mb", std::max({statusMB("VmHWM"), residentMost, residentEnd}));
+        printMB(figure + "_heap_in_use_start_mb", heapStart);
+        printMB(figure + "_heap_in_use_end_mb", heapEnd);
+        std::printf("%s_resident_each_minute_mb:%s MB\n", figure.c_str(), residentTrail.c_str());
+        std::printf("%s_heap_in_use_each_minute_mb:%s MB\n", figure.c_str(), heapTrail.c_str());
+    }
+    return true;
+}
+
 const std::vector<Measurement>& measurements() {
     static const std::vector<Measurement> all = {
         {"a", 1024, [](App& app) { return measureHangingAdHost(app, "httpTrack"); }},
@@ -1030,6 +1435,11 @@ const std::vector<Measurement>& measurements() {
         {"reload", 1024, measureSelfReloadingCreative},
         {"own", 256, measureClicksBesideOwnHangs},
         {"own-20000", 20000, measureClicksBesideOwnHangs},
+        {"click-trickle", 1024, [](App& app) { return measureClickShape(app, ClickShape::TricklingTrackers); }},
+        {"click-trickle-20000", 20000, [](App& app) { return measureClickShape(app, ClickShape::TricklingTrackers); }},
+        {"click-slow", 1024, [](App& app) { return measureClickShape(app, ClickShape::SlowTrackers); }},
+        {"click-slow-20000", 20000, [](App& app) { return measureClickShape(app, ClickShape::SlowTrackers); }},
+        {"click-soak", 1024, [](App& app) { return measureClickShape(app, ClickShape::Soak); }},
     };
     return all;
 }

@@ -65,7 +65,8 @@ struct Transfer {
     // its timeout from then.
     bool requestWritten = false;
     Steady::time_point writtenAt;
-    int sends = 0;  // times the request was about to be written (the network library's own retry included)
+    int sends = 0;  // times the request was written in this try
+    bool resendFresh = false;  // web content: a reused connection ended before a byte of answer
     // A page's ping: done once its final head has come (its body is not read).
     bool ping = false;
     bool headEnded = false;
@@ -483,11 +484,16 @@ struct NetworkEngine::Impl {
     }
 
     // The connection (and its handshake) is ready and the request is about to be written.
-    // Web content's request goes out at most twice: the network library sends it again by itself when a
-    // reused connection ended before a byte of answer, as a browser does, and never a third time.
+    // Web content's request goes out at most twice, as a browser's: the network library would send it
+    // again on another kept connection when a reused one ended before a byte of answer; instead it goes
+    // once more on a connection of its own (resendFresh), where the library never tries again.
     static int onRequestWrite(void* userptr, char*, char*, int, int) {
         auto* t = static_cast<Transfer*>(userptr);
-        if (++t->sends > 2 && t->origin.isWebContent()) return CURL_PREREQFUNC_ABORT;
+        if (t->origin.isWebContent() && t->sends > 0) {
+            if (!t->sentAfresh) t->resendFresh = true;
+            return CURL_PREREQFUNC_ABORT;
+        }
+        ++t->sends;
         if (!t->requestWritten) t->writtenAt = Steady::now();
         t->requestWritten = true;
         return CURL_PREREQFUNC_OK;
@@ -921,6 +927,7 @@ struct NetworkEngine::Impl {
     // Sends `t` again, once, on a connection of its own; it keeps its place. Ends it when curl refuses.
     void sendAfresh(Transfer& t) {
         t.sentAfresh = true;
+        t.sends = 0;
         t.head = HTTPResponseHeadParser();
         t.errorBuffer[0] = '\0';
         t.lastActivity = Steady::now();
@@ -1013,7 +1020,8 @@ struct NetworkEngine::Impl {
                 CURLcode code = msg->data.result;
                 // A ping is done at its final head, whatever became of the body after it.
                 if (t->ping && t->headEnded) code = CURLE_OK;
-                if (code != CURLE_OK && diedOnKeptAliveConnections(*t, code)) {
+                if (code != CURLE_OK && (diedOnKeptAliveConnections(*t, code) ||
+                                         (code == CURLE_ABORTED_BY_CALLBACK && t->resendFresh && !t->sentAfresh))) {
                     sendAfresh(*t);
                     continue;
                 }

@@ -41,13 +41,13 @@
 // and PATCH among them, with or without a body). It goes out on a new connection, where the network
 // library never sends a request again, and the engine does not either: a server may act on each copy it
 // reads, even one it drops unanswered. Every other request (GET, HEAD, OPTIONS, TRACE, and PUT or
-// DELETE without a body, which repeated act as once) may go out on a kept-alive connection. The network
-// library itself sends it again when a connection it reused fails before a byte of answer: web content's
-// at most once, as a browser does (never a third time). On the app's side the library may try again on
-// other kept connections (up to five times); if it still fails with a send or receive error or an empty
-// answer, before a byte of answer, and no new connection was made for it (every try was on connections
-// kept from earlier transfers, which a server may close at any moment), the engine sends it once more on
-// a new connection.
+// DELETE without a body, which repeated act as once) may go out on a kept-alive connection. When a
+// connection it reused ends before a byte of answer, web content's request goes once more, on a new
+// connection, and never a third time, as a browser's. On the app's side the network library itself tries
+// again on other kept connections (up to five times); if it still fails with a send or receive error or
+// an empty answer, before a byte of answer, and no new connection was made for it (every try was on
+// connections kept from earlier transfers, which a server may close at any moment), the engine sends it
+// once more on a new connection.
 #include <cstddef>
 #include <cstdint>
 #include <memory>

@@ -64,8 +64,10 @@ public:
         std::size_t adBytes = 512u << 10;
         std::size_t processPings = 512;
         std::size_t processBytes = 4u << 20;
-        std::size_t viewFloorPings = 8;
-        std::size_t viewFloorBytes = 64u << 10;
+        // A view's floor: room for a banner that sends a tracker a second to a slow host, and its clicks,
+        // whatever other views hold.
+        std::size_t viewFloorPings = 16;
+        std::size_t viewFloorBytes = 128u << 10;
         Nanos life = static_cast<Nanos>(LifeSeconds) * NanosPerSecond;
     };
     // The figures for `webContentPlaces` places of which loads keep `loadsReserve` for themselves:

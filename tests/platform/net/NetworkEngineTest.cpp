@@ -927,6 +927,44 @@ TEST_CASE_FIXTURE(HangingHosts, "NetworkEngine: a page's ping or load that a ser
     CHECK(engine.pingCounts().admitted == 0);
 }
 
+// A server closes its kept-alive connections once they idle past its timeout (two seconds here), and a
+// secure connection it closed still looks alive to the network library. A page's ping or load on one goes
+// once more on a connection of its own, and arrives, read once: it never fails for want of a third try on
+// the other dead ones.
+TEST_CASE_FIXTURE(HangingHosts, "NetworkEngine: a page's ping or load on kept connections the server has closed goes "
+                                "once more on a new connection and is read once") {
+    auto& engine = platform::NetworkEngine::shared();
+    constexpr int PerHost = platform::NetworkEngine::MaximumTransfersPerHost;
+    server->route("/ok", adserver::Response::text("ok"));
+    int held = 0;
+    for (const std::string kind : {"ping", "load"}) {
+        CAPTURE(kind);
+        std::vector<Load> warm;
+        for (int i = 0; i < PerHost; ++i) warm.push_back(load(request("/held?n=" + std::to_string(held + i))));
+        held += PerHost;
+        REQUIRE(runUntil([&] { return server->requestCount("/held") == static_cast<std::size_t>(held); }));
+        gate->release(PerHost);
+        REQUIRE(runUntil([&] { return allDone(warm); }));
+        // Past the server's keep-alive timeout: it has closed every one of them.
+        runUntil([] { return false; }, 3);
+
+        auto origin = newPage();
+        platform::PingScheduler::PingId id = 0;
+        if (kind == "ping") {
+            id = engine.admitPing(origin, 16);
+            REQUIRE(id != 0);
+            origin = origin.ping(id);
+        }
+        Load sent = load(request("/ok?n=" + kind), origin);
+        REQUIRE(runUntil([&] { return sent.recorder->done(); }));
+        engine.releasePing(id);
+        CHECK(sent.recorder->finishes == 1);
+        auto copies = server->requests("/ok");
+        CHECK(std::count_if(copies.begin(), copies.end(), [&](const adserver::Request& r) { return r.param("n") == kind; }) ==
+              1);
+    }
+}
+
 // When web content is full and a document that has had no place waits, the load that has held its place
 // longest gives it back: documents whose loads trickle make room for a newcomer a second, each of which
 // holds its place three seconds, and the newcomers never give way to the trickles or to one another.
