@@ -806,10 +806,20 @@ void GADSlot::recordUserTouch() {
     screenTouchTime_ = platform::Clock::now();
 }
 
-bool GADSlot::takeUserActivation() {
+std::optional<double> GADSlot::latestUserTouch() const {
     std::optional<double> touch = screenTouchTime_;
-    if (auto onAd = adView_ ? adView_->touchTime() : std::nullopt; onAd && (!touch || *onAd > *touch))
+    if (auto onAd = adView_ ? adView_->tapTime() : std::nullopt; onAd && (!touch || *onAd > *touch))
         touch = onAd;
+    return touch;
+}
+
+void GADSlot::useUpUserActivation() {
+    if (auto touch = latestUserTouch(); touch && (!takenTouchTime_ || *touch > *takenTouchTime_))
+        takenTouchTime_ = touch;
+}
+
+bool GADSlot::takeUserActivation() {
+    std::optional<double> touch = latestUserTouch();
     if (!touch || (takenTouchTime_ && *touch <= *takenTouchTime_)) return false;
     // As a browser's transient activation: a touch opens one screen, and only for a while.
     if (platform::Clock::now() - *touch > kUserActivationSeconds) return false;
