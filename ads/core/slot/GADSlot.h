@@ -477,10 +477,16 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     std::optional<bool> heldLoad_;
     // Whether the period under way holds the slot: see isHeldByFullScreen().
     bool fullScreenHeld_ = false;
-    // Who the screens of the latest ad belong to: the page in the slot's own ad view, which may open
-    // them on its own, the app, which renders the ad, or nobody (no page came, or its load failed).
+    // Who the screens of the ad shown belong to: the page in the slot's own ad view, which may open them
+    // on its own, the app, which renders the ad, or nobody (no page came, or its load failed). Decided as
+    // an ad is shown: a page as it goes into the ad view, an ad the app renders once received; a response
+    // that fails leaves the shown ad's owner as it was.
     enum class ScreenOwner { None, Page, App };
     ScreenOwner screenOwner_ = ScreenOwner::None;
+    // Whether the response under way is one the app renders (custom-rendered, mediated, taken over by the
+    // owner) rather than a page loaded into the slot's own ad view, which meanwhile still shows the ad
+    // before it.
+    bool appRendersResponse_ = false;
     // Whether the screen coming up now is the user's or the app's; it takes the user's touch.
     bool screenOpenedByUserOrApp();
     bool takeUserActivation();

@@ -2,8 +2,15 @@
 
 #include <thread>
 
+#include "ads/core/public/GADBannerViewDelegate.h"
 #include "ads/core/public/GADExtras.h"
+#include "ads/core/public/GADInterstitialDelegate.h"
 #include "ads/core/public/GADRequestError.h"
+#include "ads/core/public/VODBannerView.h"
+#include "ads/core/public/VODCustomRenderedAd.h"
+#include "ads/core/public/VODCustomRenderedBannerViewDelegate.h"
+#include "ads/core/public/VODCustomRenderedInterstitialDelegate.h"
+#include "ads/core/public/VODInterstitial.h"
 #include "ads/core/signals/GADApplication.h"
 #include "ads/core/slot/GADBannerAd.h"
 #include "ads/core/slot/GADInterstitialAd.h"
@@ -1139,6 +1146,139 @@ TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a pan that starts on the ad holds nothi
         settle();
     }
     CHECK(owner->errors.empty());
+}
+
+TEST_CASE_FIXTURE(ShownBanner,
+                  "GADSlot: after a failed custom-rendered or mediation response, the shown ad's "
+                  "untouched screen holds nothing, and the app's load is answered") {
+    enum class Failed { RefusedCustom, Mediation };
+    for (Failed failed : {Failed::RefusedCustom, Failed::Mediation}) {
+        CAPTURE(static_cast<int>(failed));
+        const auto errorsBefore = owner->errors.size();
+        owner->rendersCustom = false;
+        slottest::startFetch(fakes, *slot)
+            ->succeed(failed == Failed::RefusedCustom ? GADResponseTypeCustomRendering
+                                                      : GADResponseTypeMediation,
+                      std::string("{}"));
+        REQUIRE(owner->errors.size() == errorsBefore + 1);
+        // The standard ad still shown opens a screen on its own.
+        showScreen();
+        CHECK_FALSE(slot->isHeldByFullScreen());
+        CHECK_FALSE(app->isIdleTimerDisabled());
+        const int finishedBefore = owner->finished;
+        const auto requestsBefore = fakes.urlRequests.size();
+        slot->loadRequest(GADRequest::request());
+        CHECK_FALSE(slot->isShowingFullScreen());
+        REQUIRE(fakes.urlRequests.size() == requestsBefore + 1);
+        answerLoad("<p>next</p>");
+        REQUIRE(runUntil([&] { return owner->finished == finishedBefore + 1; }));
+        settle();
+    }
+    // An ad the app renders owns the screens once received: one that opens then is the app's.
+    owner->rendersCustom = true;
+    slottest::startFetch(fakes, *slot)->succeed(GADResponseTypeCustomRendering, std::string("<p>mine</p>"));
+    showScreen()->relinquishScreenWithCompletion(nullptr);
+    settle();
+    slot->didReceiveValidAd();
+    showScreen();
+    CHECK(slot->isHeldByFullScreen());
+}
+
+namespace {
+
+// The app's side of a banner and an interstitial whose ads it renders itself.
+struct AppRenderer : GADBannerViewDelegate,
+                     GADInterstitialDelegate,
+                     VODCustomRenderedBannerViewDelegate,
+                     VODCustomRenderedInterstitialDelegate {
+    void adViewDidReceiveAd(GADBannerView&) override { ++received; }
+    void adViewDidFailToReceiveAdWithError(GADBannerView&, const platform::Error& e) override {
+        errors.push_back(e);
+    }
+    void interstitialDidReceiveAd(GADInterstitial&) override { ++received; }
+    void interstitialDidFailToReceiveAdWithError(GADInterstitial&, const platform::Error& e) override {
+        errors.push_back(e);
+    }
+    void bannerViewDidReceiveCustomRenderedAd(VODBannerView&,
+                                              const std::shared_ptr<VODCustomRenderedAd>& ad) override {
+        ads.push_back(ad);
+    }
+    void interstitialDidReceiveCustomRenderedAd(VODInterstitial&,
+                                                const std::shared_ptr<VODCustomRenderedAd>& ad) override {
+        ads.push_back(ad);
+    }
+    int received = 0;
+    std::vector<platform::Error> errors;
+    std::vector<std::shared_ptr<VODCustomRenderedAd>> ads;
+};
+
+} // namespace
+
+TEST_CASE_FIXTURE(Harness,
+                  "GADSlot: an app-rendered banner's or interstitial's render bound fails it with the "
+                  "timeout error and leaves the shown ad's page open") {
+    FakeNeighbours fakes;
+    auto window = platform::Window::create();
+    auto root = platform::ViewController::create();
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+    const std::string shown = "<html><body>shown<script>var ticks = 0;"
+                              "setInterval(function () { ticks++; }, 1000);</script></body></html>";
+    for (bool interstitial : {false, true}) {
+        CAPTURE(interstitial);
+        auto app = std::make_shared<AppRenderer>();
+        std::shared_ptr<VODBannerView> banner;
+        std::shared_ptr<VODInterstitial> full;
+        std::shared_ptr<GADSlot> slot;
+        if (interstitial) {
+            full = VODInterstitial::initWithAdUnitID("full");
+            full->setDelegate(app);
+            slot = full->slot();
+        } else {
+            banner = VODBannerView::initWithAdSize(kGADAdSizeBanner);
+            root->view()->addSubview(banner);
+            banner->setRootViewController(root);
+            banner->setAdUnitID("banner");
+            banner->setDelegate(app);
+            slot = banner->slot();
+        }
+        // A standard ad first: its page in the slot's own ad view.
+        slottest::startFetch(fakes, *slot)->succeed(GADResponseTypeStandard, shown);
+        REQUIRE(runUntil([&] { return app->received == 1; }));
+        auto adView = slot->adView();
+        // The next is one the app renders, and it never says it has.
+        if (interstitial) {
+            full->setCustomRenderedInterstitialDelegate(app);
+        } else {
+            banner->setCustomRenderedBannerViewDelegate(app);
+        }
+        slottest::startFetch(fakes, *slot)
+            ->succeed(GADResponseTypeCustomRendering, std::string("<p>mine</p>"));
+        REQUIRE(app->ads.size() == 1);
+        REQUIRE(slot->state() == GADSlotStateRenderingAd);
+        advance(GADSlot::kAdRequestTimeoutSeconds - 1);
+        runUntilIdle();
+        CHECK(app->errors.empty());
+        advance(1.5);
+        runUntilIdle();
+        REQUIRE(app->errors.size() == 1);
+        CHECK(app->errors[0].code == GADRequestErrorTimeout);
+        CHECK(slot->state() == GADSlotStateInvalidAd);
+
+        // The page shown before stays open, its script running on.
+        REQUIRE(slot->adView() == adView);
+        const long long ticks = platform::integerValue(adView->evaluate("String(ticks)"));
+        CHECK(ticks >= 60);
+        advance(3);
+        runUntilIdle();
+        CHECK(platform::integerValue(adView->evaluate("String(ticks)")) >= ticks + 2);
+        // The app's late word changes nothing: the load has failed, and stays so.
+        app->ads[0]->finishedRenderingAdView(nullptr);
+        CHECK(slot->state() == GADSlotStateInvalidAd);
+        CHECK(app->received == 1);
+        CHECK(app->errors.size() == 1);
+        if (banner) banner->removeFromSuperview();
+    }
 }
 
 TEST_CASE_FIXTURE(Harness, "GADSlot: a released slot is never reached by its timer or notifications") {
