@@ -679,6 +679,18 @@ struct ShownBanner : Harness {
         slot->loadAd(ad, std::nullopt);
         fakes.lastFetcher()->succeed(GADResponseTypeStandard, html);
     }
+    // The app's load while a screen that holds nothing is up: the screen leaves at once, and the load is
+    // made and answered.
+    void loadAnsweredPastScreen() {
+        const int finishedBefore = owner->finished;
+        const auto requestsBefore = fakes.urlRequests.size();
+        slot->loadRequest(GADRequest::request());
+        CHECK_FALSE(slot->isShowingFullScreen());
+        REQUIRE(fakes.urlRequests.size() == requestsBefore + 1);
+        answerLoad("<p>next</p>");
+        REQUIRE(runUntil([&] { return owner->finished == finishedBefore + 1; }));
+        settle();
+    }
 
     FakeNeighbours fakes;
     std::shared_ptr<FakeOwner> owner = std::make_shared<FakeOwner>();
@@ -1075,15 +1087,7 @@ TEST_CASE_FIXTURE(ShownBanner,
             REQUIRE(open(how));
             CHECK_FALSE(slot->isHeldByFullScreen());
             CHECK_FALSE(app->isIdleTimerDisabled());
-            // The app's load takes it down and is answered.
-            const int finishedBefore = owner->finished;
-            const auto requestsBefore = fakes.urlRequests.size();
-            slot->loadRequest(GADRequest::request());
-            CHECK_FALSE(slot->isShowingFullScreen());
-            REQUIRE(fakes.urlRequests.size() == requestsBefore + 1);
-            answerLoad("<p>next</p>");
-            REQUIRE(runUntil([&] { return owner->finished == finishedBefore + 1; }));
-            settle();
+            loadAnsweredPastScreen();
         }
     }
     CHECK(owner->errors.empty());
@@ -1165,14 +1169,7 @@ TEST_CASE_FIXTURE(ShownBanner,
         showScreen();
         CHECK_FALSE(slot->isHeldByFullScreen());
         CHECK_FALSE(app->isIdleTimerDisabled());
-        const int finishedBefore = owner->finished;
-        const auto requestsBefore = fakes.urlRequests.size();
-        slot->loadRequest(GADRequest::request());
-        CHECK_FALSE(slot->isShowingFullScreen());
-        REQUIRE(fakes.urlRequests.size() == requestsBefore + 1);
-        answerLoad("<p>next</p>");
-        REQUIRE(runUntil([&] { return owner->finished == finishedBefore + 1; }));
-        settle();
+        loadAnsweredPastScreen();
     }
     // An ad the app renders owns the screens once received: one that opens then is the app's.
     owner->rendersCustom = true;
