@@ -108,7 +108,8 @@
 #include "ads/render/GADOpener.h"
 #include "bench/BenchIsolation.h"
 #include "platform/base/Log.h"
-#include "platform/web/KeptPings.h"
+#include "platform/net/NetworkEngine.h"
+#include "platform/net/PingScheduler.h"
 #include "platform/web/WebView.h"
 #include "platform/foundation/Sandbox.h"
 #include "platform/foundation/UserDefaults.h"
@@ -815,29 +816,31 @@ bool measureSelfReloadingCreative(App& app) {
         return ad;
     });
     const std::string figure = "creative_reloading";
-    if (!stage) return noFigure(figure + "_kept_pings_view", "the local server did not start");
+    if (!stage) return noFigure(figure + "_pings_admitted", "the local server did not start");
     auto pinger = place(app, kPingerUnit);
-    if (!pinger.load()) return noFigure(figure + "_kept_pings_view", "the reloading ad did not load");
+    if (!pinger.load()) return noFigure(figure + "_pings_admitted", "the reloading ad did not load");
     const auto until = SteadyClock::now() + std::chrono::duration<double>(bench::quickOr(30.0, 5.0));
     while (SteadyClock::now() < until) {
         runFor(1);
         stage->server().clearLog();
     }
-    auto webView = pinger.view->adView()->webView();
-    printCount(figure + "_kept_pings_view", webView->keptPings()->count(), platform::KeptPings::MaximumPerView);
-    printCount(figure + "_kept_pings_process", platform::KeptPings::countInProcess(), platform::KeptPings::MaximumInProcess);
+    // One ad's account, however often it reloads itself.
+    const platform::PingScheduler::Limits quotas;
+    const auto counted = platform::NetworkEngine::shared().pingCounts();
+    printCount(figure + "_pings_admitted", counted.admitted, quotas.adPings + quotas.viewFloorPings);
+    printCount(figure + "_pings_under_way", counted.underWay, platform::NetworkEngine::shared().limits().pingTransfers);
     std::printf("%s_documents: %zu documents\n", figure.c_str(), documents->load());
     printMB(figure + "_resident_mb", statusMB("VmRSS"));
     printMB(figure + "_peak_resident_mb", statusMB("VmHWM"));
     printMB(figure + "_heap_in_use_mb", heapInUseMB());
-    // The next ad replaces the creative; its kept pings fail at their deadline.
+    // The next ad replaces the creative; its pings fail at the end of their life.
     reloading->store(false);
     pinger.view->loadRequest(ruzave::GADRequest::request());
-    runFor(platform::KeptPings::Deadline + 2);
+    runFor(platform::PingScheduler::LifeSeconds + 2);
     stage->server().clearLog();
     printMB(figure + "_resident_after_deadline_mb", statusMB("VmRSS"));
     printMB(figure + "_heap_in_use_after_deadline_mb", heapInUseMB());
-    std::printf("%s_kept_pings_after_deadline: %zu pings\n", figure.c_str(), platform::KeptPings::countInProcess());
+    std::printf("%s_pings_after_life: %zu pings\n", figure.c_str(), platform::NetworkEngine::shared().pingCounts().admitted);
     return true;
 }
 

@@ -3,33 +3,63 @@
 // pages hold 128 hanging loads each; how many times a server receives a POST it reads and drops unanswered
 // on kept-alive connections; what twelve pages of 128 hanging loads each (on hosts of their own) hold in
 // descriptors and connections, and whether the app's requests still get through; and what 1,800 app
-// requests to 300 hanging hosts hold, and whether a file still opens beside them. Then, at 128, 256 and
-// 1,024 descriptors (each in a process of its own, as the engine reads the limit once), how long a new
-// page's first load takes beside a page whose loads trickle on the same host, and beside five pages of
-// trickling loads that fill web content. At 128 and 1,024 descriptors, how long the next document in a web
-// view takes to load its images from the ad host while the last document's 16 pings hang there (kept past
-// its close); at 64 and 128, how long a new document's first load takes while every place of web content
-// is held by a different document's one load, which the server has read and never answers.
+// requests to 300 hanging hosts hold, and whether a file still opens beside them. Then, at 64, 128, 256
+// and 1,024 descriptors (each in a process of its own, as the engine reads the limit once):
+// - at 128, 256 and 1,024, how long a new page's first load takes beside a page whose loads trickle on the
+//   same host, and beside five pages of trickling loads that fill web content;
+// - at 128 and 1,024, how long the next document in a web view takes to load its images from the ad host
+//   while the last document's 16 pings hang there (they go on past its close);
+// - at 64 and 128, how long a new document's first load takes while every place of web content is held by
+//   a different document's one load, which the server has read and never answers;
+// - at 64, 128 and 1,024, net_click_beside_<N>_creatives_<kind>_pings_<limit>: how long another banner's
+//   click (a ping its page makes) takes from being made to the server reading it, while 1, 2 or 8
+//   creatives (web views' documents) have each sent 16 pings to a host that reads and never answers
+//   (hanging), sends a head then its body a byte a second (trickling: a ping is done at its head), or its
+//   head a byte a second (head_trickling); -1: unheard within three of a ping's lives;
+// - at 1,024, net_ping_burst_64_of_<size>_1024: how long a document's burst of 64 pings to one host takes
+//   to end, and the connections (TLS handshakes) the server saw for it, counted by a relay in front of it,
+//   for an answer of 43 bytes (which comes with its head), of 64 KB sent at once, and of 64 KB paced in
+//   four pieces 10 ms apart (as a network brings it after its head): a ping ended at its head before its
+//   body has all come leaves its connection unfit for reuse. The server closes a connection after its
+//   fifth request, so 13 handshakes is the least;
+// - at 64 and 128, net_newcomer*_beside_<M>_{trickling,head_trickling}_documents_<limit>: M documents (all
+//   of web content's places but one) each hold one load that trickles for ever, its body or its head, and
+//   then a new document comes every second, 20 of them, each with one image the server answers in 3 s:
+//   how many had their image, the median and longest from asking to having it, and the loads failed to
+//   give their place meanwhile.
+// Quick runs (BenchQuick.h) measure the clicks beside one creative only, and 3 newcomers, 0.25 s apart,
+// answered in 0.5 s.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "bench/BenchQuick.h"
 
 #include "platform/net/NetworkConfiguration.h"
 #include "platform/net/NetworkEngine.h"
 #include "platform/net/TransferOrigin.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/MainLoop.h"
-#include "platform/web/KeptPings.h"
 #include "platform/web/WebView.h"
 #include "tools/adserver/AdServer.h"
 #include "tools/adserver/SilentServer.h"
@@ -47,13 +77,151 @@ constexpr int AppRequests = 8;
 constexpr int FloodRequests = 1800;
 constexpr int FloodHosts = 300;
 constexpr int HangingHosts = 16;  // a document's own host each, for one hanging load
+const char* const TricklingPingHost = "pings.trickle.example";
+const char* const HeadTricklingPingHost = "pings.head-trickle.example";
+// Under the ad server's certificate, behind the connection counter: one each, so that one burst finds
+// none of the other's connections kept.
+const char* const BurstPixelHost = "burst-pixel.ruzave.example";
+const char* const BurstLargeHost = "burst-large.ruzave.example";
+const char* const BurstPacedHost = "burst-paced.ruzave.example";
+
+// A TCP relay in front of the ad server that counts the connections made through it: each is a TLS
+// handshake the server did, which its log of requests does not tell. Threads of its own: one accepts,
+// two per connection copy bytes. Any thread may ask it.
+class ConnectionCounter {
+  public:
+    static std::unique_ptr<ConnectionCounter> start(std::uint16_t target) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) return nullptr;
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 256) != 0 ||
+            getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            close(fd);
+            return nullptr;
+        }
+        return std::unique_ptr<ConnectionCounter>(new ConnectionCounter(fd, ntohs(address.sin_port), target));
+    }
+
+    ~ConnectionCounter() {
+        // Ends a blocked accept on Linux.
+        shutdown(listener_, SHUT_RDWR);
+        acceptor_.join();
+        std::vector<std::thread> pumps;
+        {
+            std::lock_guard lock(mutex_);
+            for (auto& weak : pairs_) {
+                if (auto pair = weak.lock()) {
+                    shutdown(pair->client, SHUT_RDWR);
+                    shutdown(pair->server, SHUT_RDWR);
+                }
+            }
+            pumps.swap(pumps_);
+        }
+        for (auto& pump : pumps)
+            pump.join();
+        close(listener_);
+    }
+
+    std::uint16_t port() const { return port_; }
+    std::size_t connections() const { return accepted_.load(); }
+
+    ConnectionCounter(const ConnectionCounter&) = delete;
+    ConnectionCounter& operator=(const ConnectionCounter&) = delete;
+
+  private:
+    struct Pair {
+        int client = -1;
+        int server = -1;
+        ~Pair() {
+            if (client >= 0) close(client);
+            if (server >= 0) close(server);
+        }
+    };
+
+    ConnectionCounter(int listener, std::uint16_t port, std::uint16_t target)
+        : listener_(listener), port_(port), target_(target), acceptor_([this] { acceptLoop(); }) {}
+
+    void acceptLoop() {
+        while (true) {
+            const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client < 0) {
+                if (errno == EINTR || errno == ECONNABORTED) continue;
+                return;
+            }
+            ++accepted_;
+            auto pair = std::make_shared<Pair>();
+            pair->client = client;
+            pair->server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            address.sin_port = htons(target_);
+            if (pair->server < 0 ||
+                connect(pair->server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+                continue; // the pair closes the client: it sees the connection end
+            }
+            // As client and server each set it: a small write held for an earlier one's ack would time
+            // the relay, not them.
+            const int on = 1;
+            setsockopt(pair->client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+            setsockopt(pair->server, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+            std::lock_guard lock(mutex_);
+            pairs_.push_back(pair);
+            pumps_.emplace_back([pair] { pump(pair->client, pair->server); });
+            pumps_.emplace_back([pair] { pump(pair->server, pair->client); });
+        }
+    }
+
+    // Copies one way until the end; a reset or a failed write ends both ways.
+    static void pump(int from, int to) {
+        char buffer[16384];
+        while (true) {
+            const ssize_t n = recv(from, buffer, sizeof buffer, 0);
+            if (n == 0) {
+                shutdown(to, SHUT_WR);
+                return;
+            }
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                break;
+            }
+            ssize_t sent = 0;
+            while (sent < n) {
+                const ssize_t m = send(to, buffer + sent, static_cast<std::size_t>(n - sent), MSG_NOSIGNAL);
+                if (m < 0 && errno == EINTR) continue;
+                if (m < 0) break;
+                sent += m;
+            }
+            if (sent < n) break;
+        }
+        shutdown(from, SHUT_RDWR);
+        shutdown(to, SHUT_RDWR);
+    }
+
+    const int listener_;
+    const std::uint16_t port_;
+    const std::uint16_t target_;
+    std::atomic<std::size_t> accepted_{0};
+    std::mutex mutex_;
+    std::vector<std::weak_ptr<Pair>> pairs_;
+    std::vector<std::thread> pumps_;
+    std::thread acceptor_; // last: it starts once the rest is ready
+};
 
 struct Done : platform::URLConnectionDelegate {
     bool ended = false;
     bool failed = false;
-    void didFinishLoading(const std::shared_ptr<platform::URLConnection>&) override { ended = true; }
+    Clock::time_point endedAt;
+    void didFinishLoading(const std::shared_ptr<platform::URLConnection>&) override {
+        ended = true;
+        endedAt = Clock::now();
+    }
     void didFailWithError(const std::shared_ptr<platform::URLConnection>&, const platform::Error&) override {
         ended = failed = true;
+        endedAt = Clock::now();
     }
 };
 
@@ -224,15 +392,15 @@ double newPageBesideFiveTricklingPages(const std::vector<std::string>& trickling
 }
 
 // Milliseconds until the next document in a web view has loaded its 8 images from the ad host, while the
-// last document's 16 pings to the host, read and never answered, go on as the view's kept pings (-1: it
-// did not load within a minute).
+// last document's 16 pings to the host, read and never answered, go on past its close (-1: it did not load
+// within a minute, or the pings were no longer counted).
 struct ViewDelegate : platform::WebViewDelegate {
     int finished = 0;
     void didFinishLoad(platform::WebView&) override { ++finished; }
     void didFailLoad(platform::WebView&, const platform::Error&) override { ++finished; }
 };
 
-double nextDocumentBesideKeptPings(adserver::AdServer& server) {
+double nextDocumentBesideHangingPings(adserver::AdServer& server) {
     auto view = platform::WebView::create(platform::Rect(0, 0, 320, 50));
     auto delegate = std::make_shared<ViewDelegate>();
     view->setDelegate(delegate);
@@ -255,13 +423,14 @@ double nextDocumentBesideKeptPings(adserver::AdServer& server) {
     runUntil([&] { return delegate->finished == 2; }, 60);
     double ms = std::chrono::duration<double, std::milli>(Clock::now() - asked).count();
     const bool loaded = delegate->finished == 2 && server.requestCount("/image.gif") >= 8;
-    const std::size_t kept = view->keptPings()->count();
+    // The last ad's pings are still counted: they go on beside the next ad.
+    const std::size_t goingOn = platform::NetworkEngine::shared().pingCounts().admitted;
     view.reset();
     for (auto& ping : pings) {
         if (ping.connection) ping.connection->cancel();
     }
     runUntil([] { return platform::NetworkEngine::shared().activeTransferCount() == 0; }, 10);
-    return loaded && kept > 0 ? ms : -1;
+    return loaded && goingOn > 0 ? ms : -1;
 }
 
 // Milliseconds until a new document's first load is answered while `documents` others each hold one
@@ -284,6 +453,195 @@ double newDocumentBesideOneHangingLoadEach(adserver::AdServer& server, std::size
     return answered ? ms : -1;
 }
 
+// Quick runs keep every figure's name, with one hanging creative in place of several, and newcomers that
+// come faster and are answered sooner: they show the program reaches its end, not how fast.
+// Past three of a ping's lives of 30 s: a click behind hanging pings waits for lives to end.
+const double ClickGiveUpSeconds = bench::quickOr(95.0, 10.0);
+constexpr int PingsPerCreative = 16;
+constexpr int BurstPings = 64;
+const int Newcomers = bench::quickOr(20, 3);
+const double NewcomerEverySeconds = bench::quickOr(1.0, 0.25);
+const auto NewcomerImageDelay = std::chrono::milliseconds(bench::quickOr(3000, 500));
+// The smallest GIF: 43 bytes, which come with the head.
+const std::string
+    Pixel("GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff\x21\xf9\x04\x01\x00\x00\x00\x00"
+          "\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00\x3b",
+          43);
+
+// When the server read each click, by its `m` parameter. Any thread.
+struct ClickLog {
+    std::mutex mutex;
+    std::map<std::string, Clock::time_point> heard;
+    std::optional<Clock::time_point> heardAt(const std::string& mark) {
+        std::lock_guard lock(mutex);
+        auto found = heard.find(mark);
+        if (found == heard.end()) return std::nullopt;
+        return found->second;
+    }
+};
+
+// A web view holding a document of its own, loaded; the delegate must live as long as the view.
+struct ShownDocument {
+    std::shared_ptr<platform::WebView> view;
+    std::shared_ptr<ViewDelegate> delegate = std::make_shared<ViewDelegate>();
+};
+
+ShownDocument showDocument(const std::string& name) {
+    ShownDocument shown;
+    shown.view = platform::WebView::create(platform::Rect(0, 0, 320, 50));
+    shown.view->setDelegate(shown.delegate);
+    shown.view->loadHTMLString("<p>" + name + "</p>",
+                               platform::URL::parse(std::string("https://") + Host + "/" + name + ".html"));
+    runUntil([&] { return shown.delegate->finished == 1; }, 10);
+    return shown;
+}
+
+// A ping the view's page sends (its connection is null when refused).
+Load pingFrom(platform::WebView& view, const std::string& url) {
+    Load ping;
+    ping.connection = view.connectionForPage(*platform::URLRequest::withURLString(url), ping.delegate,
+                                             nullptr, platform::PageLoad::Beacon);
+    if (ping.connection) ping.connection->start();
+    return ping;
+}
+
+// Until `heard` has grown and stayed for half a second (at most 10 s).
+void untilHeardStill(const std::function<std::size_t()>& heard, std::size_t before) {
+    std::size_t seen = before;
+    auto still = Clock::now();
+    runUntil(
+        [&] {
+            if (heard() != seen) {
+                seen = heard();
+                still = Clock::now();
+            }
+            return seen > before && Clock::now() - still > std::chrono::milliseconds(500);
+        },
+        10);
+}
+
+// Milliseconds from another banner's click (a ping its page makes) to the server reading it, while
+// `creatives` web views' documents each have sent 16 pings to `pingURL` (a host that hangs, or trickles its
+// body or its head) and the server has read what it was let to (-1: unheard within ClickGiveUpSeconds).
+double clickBeside(int creatives, const std::string& pingURL, const std::function<std::size_t()>& heard,
+                   ClickLog& clicks, const std::string& mark) {
+    auto& engine = platform::NetworkEngine::shared();
+    const std::size_t before = heard();
+    std::vector<ShownDocument> shown;
+    std::vector<Load> pings;
+    for (int c = 0; c < creatives; ++c) {
+        shown.push_back(showDocument("creative-" + std::to_string(c)));
+        for (int i = 0; i < PingsPerCreative; ++i) {
+            pings.push_back(pingFrom(*shown.back().view, pingURL + "?m=" + mark + "&c=" + std::to_string(c) +
+                                                             "&n=" + std::to_string(i)));
+        }
+    }
+    untilHeardStill(heard, before);
+    ShownDocument banner = showDocument("banner");
+    const auto made = Clock::now();
+    Load click = pingFrom(*banner.view, std::string("https://") + Host + "/click?m=" + mark);
+    runUntil([&] { return clicks.heardAt(mark).has_value(); }, ClickGiveUpSeconds);
+    const auto heardAt = clicks.heardAt(mark);
+    if (click.connection) click.connection->cancel();
+    for (auto& ping : pings) {
+        if (ping.connection) ping.connection->cancel();
+    }
+    shown.clear();
+    banner.view.reset();
+    runUntil([&] { return engine.activeTransferCount() == 0 && engine.pingCounts().admitted == 0; }, 10);
+    return heardAt ? std::chrono::duration<double, std::milli>(*heardAt - made).count() : -1;
+}
+
+struct BurstFigures {
+    double ms = -1;
+    std::size_t handshakes = 0;
+    std::size_t failed = 0;
+};
+
+// A document's burst of 64 pings to `host`, whose answer is `path`: until every one has ended (-1: not
+// within a minute), and the connections the server saw made for them.
+BurstFigures pingBurst(const ConnectionCounter& counter, const std::string& host, const std::string& path) {
+    auto& engine = platform::NetworkEngine::shared();
+    ShownDocument shown = showDocument("burst");
+    const std::size_t before = counter.connections();
+    const auto made = Clock::now();
+    std::vector<Load> pings;
+    for (int i = 0; i < BurstPings; ++i)
+        pings.push_back(pingFrom(*shown.view, "https://" + host + path + "?n=" + std::to_string(i)));
+    const bool ended = runUntil(
+        [&] {
+            return std::all_of(pings.begin(), pings.end(),
+                               [](const Load& p) { return !p.connection || p.delegate->ended; });
+        },
+        60);
+    BurstFigures figures;
+    auto last = made;
+    for (const Load& ping : pings) last = std::max(last, ping.delegate->endedAt);
+    if (ended) figures.ms = std::chrono::duration<double, std::milli>(last - made).count();
+    figures.handshakes = counter.connections() - before;
+    figures.failed = static_cast<std::size_t>(std::count_if(pings.begin(), pings.end(), [](const Load& p) {
+        return !p.connection || !p.delegate->ended || p.delegate->failed;
+    }));
+    for (auto& ping : pings) {
+        if (ping.connection) ping.connection->cancel();
+    }
+    shown.view.reset();
+    runUntil([&] { return engine.activeTransferCount() == 0 && engine.pingCounts().admitted == 0; }, 10);
+    return figures;
+}
+
+struct NewcomerFigures {
+    std::size_t loaded = 0;
+    double medianMs = -1;
+    double maxMs = -1;
+    std::size_t givenWay = 0; // loads failed to give their place, the holders' and the newcomers'
+};
+
+// Documents each holding one load of `holderURLs` (that trickles its body or its head for ever), then a
+// new document every NewcomerEverySeconds with one image answered in NewcomerImageDelay: how many
+// newcomers had their image, and how long from asking to having it.
+NewcomerFigures newcomersBeside(const std::vector<std::string>& holderURLs,
+                                const std::function<std::size_t()>& heard, const std::string& mark) {
+    auto& engine = platform::NetworkEngine::shared();
+    const std::size_t givenWayBefore = engine.observations().loadsGivenWay;
+    const std::size_t before = heard();
+    std::vector<Load> holders;
+    for (const auto& url : holderURLs)
+        holders.push_back(load(url, newPage()));
+    runUntil([&] { return heard() >= before + holderURLs.size(); }, 10);
+    std::vector<Load> newcomers;
+    std::vector<Clock::time_point> asked;
+    const auto begin = Clock::now();
+    for (int k = 0; k < Newcomers; ++k) {
+        const auto due = begin + std::chrono::duration_cast<Clock::duration>(
+                                     std::chrono::duration<double>(k * NewcomerEverySeconds));
+        runUntil([&] { return Clock::now() >= due; }, k * NewcomerEverySeconds + 1);
+        asked.push_back(Clock::now());
+        newcomers.push_back(
+            load(std::string("https://") + Host + "/newcomer.gif?m=" + mark + "&n=" + std::to_string(k),
+                 newPage(), 60));
+    }
+    runUntil([&] { return allEnded(newcomers); }, 65);
+    NewcomerFigures figures;
+    std::vector<double> ms;
+    for (std::size_t k = 0; k < newcomers.size(); ++k) {
+        const Done& done = *newcomers[k].delegate;
+        if (done.ended && !done.failed)
+            ms.push_back(std::chrono::duration<double, std::milli>(done.endedAt - asked[k]).count());
+    }
+    figures.loaded = ms.size();
+    if (!ms.empty()) {
+        std::sort(ms.begin(), ms.end());
+        figures.medianMs =
+            ms.size() % 2 == 1 ? ms[ms.size() / 2] : (ms[ms.size() / 2 - 1] + ms[ms.size() / 2]) / 2;
+        figures.maxMs = ms.back();
+    }
+    figures.givenWay = engine.observations().loadsGivenWay - givenWayBefore;
+    cancel(newcomers);
+    cancelAndDrain(holders);
+    return figures;
+}
+
 // Both figures at one descriptor limit, in this process (before the engine has run).
 void newPageFiguresAt(rlim_t limit) {
     rlimit descriptors{};
@@ -293,9 +651,16 @@ void newPageFiguresAt(rlim_t limit) {
     adserver::Options options;
     options.hostNames = {Host};
     for (int i = 0; i < HangingHosts; ++i) options.hostNames.push_back("d" + std::to_string(i) + ".hang.example");
+    options.hostNames.push_back(BurstPixelHost);
+    options.hostNames.push_back(BurstLargeHost);
+    options.hostNames.push_back(BurstPacedHost);
     auto server = adserver::AdServer::start(options);
     auto trickle = adserver::TrickleServer::start(std::chrono::seconds(1));
-    if (!server || !trickle) {
+    auto headTrickle =
+        adserver::TrickleServer::start(std::chrono::seconds(1), adserver::TrickleServer::Trickle::Head);
+    // Only where the bursts run: its descriptors and threads stay out of the smaller limits' figures.
+    auto counter = server && limit == 1024 ? ConnectionCounter::start(server->port()) : nullptr;
+    if (!server || !trickle || !headTrickle || (limit == 1024 && !counter)) {
         std::printf("net_new_page_beside_trickling_page_%lu: the servers did not start, no figure\n",
                     static_cast<unsigned long>(limit));
         return;
@@ -307,6 +672,27 @@ void newPageFiguresAt(rlim_t limit) {
     trickling.chunkDelay = std::chrono::seconds(1);
     server->route("/trickle", trickling);
     server->route("/quick", adserver::Response::text("quick"));
+    auto clicks = std::make_shared<ClickLog>();
+    server->route("/click", [clicks](const adserver::Request& request) {
+        const auto now = Clock::now();
+        std::lock_guard lock(clicks->mutex);
+        clicks->heard.emplace(request.param("m"), now);
+        return adserver::Response::text(Pixel, "image/gif");
+    });
+    adserver::Response pingHang = adserver::Response::text(Pixel, "image/gif");
+    pingHang.delay = std::chrono::seconds(120);
+    server->route("/ping-hang", pingHang);
+    server->route("/pixel.gif", adserver::Response::text(Pixel, "image/gif"));
+    server->route("/large.png", adserver::Response::text(std::string(64u << 10, 'x'), "image/png"));
+    // The same body as a network brings it, some time after its head: four pieces 10 ms apart.
+    adserver::Response paced = adserver::Response::text(std::string(64u << 10, 'x'), "image/png");
+    paced.unknownLength = true;
+    paced.chunkBytes = 16u << 10;
+    paced.chunkDelay = std::chrono::milliseconds(10);
+    server->route("/paced.png", paced);
+    adserver::Response newcomerImage = adserver::Response::text(Pixel, "image/gif");
+    newcomerImage.delay = NewcomerImageDelay;
+    server->route("/newcomer.gif", newcomerImage);
     auto config = platform::NetworkConfiguration::sharedInstance();
     config->setHostMappings(server->connectToSpec(443));
     config->setTrustedCAFile(server->caFile());
@@ -314,6 +700,17 @@ void newPageFiguresAt(rlim_t limit) {
     for (int i = 0; i < 5 * HostsPerPage; ++i) {
         hosts.push_back("t" + std::to_string(i) + ".trickle.example");
         config->addHostMapping(hosts.back(), 80, "127.0.0.1", trickle->port());
+    }
+    std::vector<std::string> headHosts;
+    for (int i = 0; i < HangingHosts; ++i) {
+        headHosts.push_back("h" + std::to_string(i) + ".head-trickle.example");
+        config->addHostMapping(headHosts.back(), 80, "127.0.0.1", headTrickle->port());
+    }
+    config->addHostMapping(TricklingPingHost, 80, "127.0.0.1", trickle->port());
+    config->addHostMapping(HeadTricklingPingHost, 80, "127.0.0.1", headTrickle->port());
+    if (counter) {
+        for (const char* host : {BurstPixelHost, BurstLargeHost, BurstPacedHost})
+            config->addHostMapping(host, 443, "127.0.0.1", counter->port());
     }
     Load warm = load(std::string("https://") + Host + "/quick", platform::TransferOrigin::app());
     runUntil([&] { return warm.delegate->ended; }, 10);
@@ -328,7 +725,8 @@ void newPageFiguresAt(rlim_t limit) {
         hang.delay = std::chrono::seconds(120);
         server->route("/hang", hang);
         server->route("/image.gif", adserver::Response::text("GIF89a", "image/gif"));
-        std::printf("net_next_document_beside_16_kept_pings_%lu: %.1f ms\n", l, nextDocumentBesideKeptPings(*server));
+        std::printf("net_next_document_beside_16_hanging_pings_%lu: %.1f ms\n", l,
+                    nextDocumentBesideHangingPings(*server));
     }
     if (limit == 64 || limit == 128) {
         adserver::Response hang = adserver::Response::text("late");
@@ -337,6 +735,72 @@ void newPageFiguresAt(rlim_t limit) {
         const std::size_t documents = platform::NetworkEngine::shared().limits().webContentTransfers;
         std::printf("net_new_document_beside_one_hanging_load_each_of_%zu_%lu: %.1f ms\n", documents, l,
                     newDocumentBesideOneHangingLoadEach(*server, std::min<std::size_t>(documents, HangingHosts)));
+    }
+    if (limit == 64 || limit == 128 || limit == 1024) {
+        struct Kind {
+            const char* name;
+            std::string url;
+            std::function<std::size_t()> heard;
+        };
+        const std::vector<Kind> kinds = {
+            {"hanging", std::string("https://") + Host + "/ping-hang",
+             [&server] { return server->requestCount("/ping-hang"); }},
+            {"trickling", std::string("http://") + TricklingPingHost + "/p",
+             [&trickle] { return trickle->requestCount(); }},
+            {"head_trickling", std::string("http://") + HeadTricklingPingHost + "/p",
+             [&headTrickle] { return headTrickle->requestCount(); }},
+        };
+        for (const Kind& kind : kinds) {
+            for (int creatives : {1, 2, 8}) {
+                const std::string name = "net_click_beside_" + std::to_string(creatives) + "_creatives_" +
+                                         kind.name + "_pings_" + std::to_string(l);
+                if (bench::quick() && creatives > 1) {
+                    std::printf("%s: left out of quick runs\n", name.c_str());
+                    continue;
+                }
+                std::printf("%s: %.1f ms\n", name.c_str(),
+                            clickBeside(creatives, kind.url, kind.heard, *clicks, name));
+            }
+        }
+    }
+    if (limit == 1024) {
+        struct Answer {
+            const char* host;
+            const char* path;
+            const char* size;
+        };
+        for (const Answer& answer :
+             {Answer{BurstPixelHost, "/pixel.gif", "43_bytes"}, Answer{BurstLargeHost, "/large.png", "64_kb"},
+              Answer{BurstPacedHost, "/paced.png", "64_kb_paced"}}) {
+            const char* const size = answer.size;
+            const BurstFigures burst = pingBurst(*counter, answer.host, answer.path);
+            std::printf("net_ping_burst_64_of_%s_%lu: %.1f ms\n", size, l, burst.ms);
+            std::printf("net_ping_burst_64_of_%s_handshakes_%lu: %zu handshakes\n", size, l,
+                        burst.handshakes);
+            std::printf("net_ping_burst_64_of_%s_failed_%lu: %zu of %d pings\n", size, l, burst.failed,
+                        BurstPings);
+        }
+    }
+    if (limit == 64 || limit == 128) {
+        // Every place of web content but one held.
+        const std::size_t holding = platform::NetworkEngine::shared().limits().webContentTransfers - 1;
+        for (const bool head : {false, true}) {
+            std::vector<std::string> urls;
+            for (std::size_t i = 0; i < holding; ++i) {
+                urls.push_back("http://" + (head ? headHosts : hosts)[i % HangingHosts] +
+                               "/hold?n=" + std::to_string(i));
+            }
+            const std::string beside = std::to_string(holding) + (head ? "_head_trickling" : "_trickling") +
+                                       "_documents_" + std::to_string(l);
+            adserver::TrickleServer& holder = head ? *headTrickle : *trickle;
+            const NewcomerFigures figures = newcomersBeside(
+                urls, [&holder] { return holder.requestCount(); }, beside);
+            std::printf("net_newcomers_images_loaded_beside_%s: %zu of %d newcomers\n", beside.c_str(),
+                        figures.loaded, Newcomers);
+            std::printf("net_newcomer_image_median_beside_%s: %.1f ms\n", beside.c_str(), figures.medianMs);
+            std::printf("net_newcomer_image_max_beside_%s: %.1f ms\n", beside.c_str(), figures.maxMs);
+            std::printf("net_loads_given_way_beside_%s: %zu loads\n", beside.c_str(), figures.givenWay);
+        }
     }
 }
 

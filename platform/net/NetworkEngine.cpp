@@ -26,8 +26,10 @@
 #include "platform/base/Log.h"
 #include "platform/net/HTTPResponseHeadParser.h"
 #include "platform/net/NetworkConfiguration.h"
+#include "platform/net/PingScheduler.h"
 #include "platform/net/SystemCertificates.h"
 #include "platform/net/URLError.h"
+#include "platform/runloop/Clock.h"
 
 namespace platform {
 
@@ -46,6 +48,7 @@ struct Transfer {
     curl_slist* headerList = nullptr;
     curl_slist* connectTo = nullptr;
     Steady::time_point lastActivity;  // set when it starts: waiting for a place does not count
+    Steady::time_point startedAt;     // when it last got its place: the longest held gives way first
     Steady::duration timeout{};
     Steady::time_point waitDeadline;  // when it stops waiting for a place and fails
     // When it was queued, and whether a place was due to it at once (see NetworkEngine::Observations).
@@ -58,8 +61,14 @@ struct Transfer {
     bool touched = false;  // heard something since the last flush
     bool answered = false;  // a byte of answer has come
     // The request has begun to be written (the connection and its handshake are done): from here the
-    // server may have read it, and it is never put back to go out again.
+    // server may have read it, and it is never put back to go out again. Its head must be complete within
+    // its timeout from then.
     bool requestWritten = false;
+    Steady::time_point writtenAt;
+    int sends = 0;  // times the request was about to be written (the network library's own retry included)
+    // A page's ping: done once its final head has come (its body is not read).
+    bool ping = false;
+    bool headEnded = false;
     // Web content's minimum rate: body bytes since the window began (at the first byte of the final
     // answer's body, or a resume); an interim or early head does not start it.
     bool bodyBegun = false;
@@ -86,29 +95,27 @@ struct Transfer {
     }
 };
 
-// One side's transfers (network thread only), in groups: on web content a document's loads, its pings,
-// and a web view's kept pings (see TransferOrigin); the app's side is one group. Each group has its own
-// MaximumTransfersPerHost places per origin (a lane), so one group's transfers that hang or trickle on a
-// host never hold another's there; the side has `limit` places in all.
-// - Loads: a document with something under way starts another only while more than `reserve` places
-//   are free, and past `share` only while half the places stay free: the reserve is for documents with
-//   nothing under way.
-// - Pings go before loads, never behind them: past `share` of one document's only while half the places
-//   stay free, and all pings together leave `reserve` places to loads, so that there is always a load to
-//   give a place back to a new document.
-// - Kept pings go first of all, but hold at most `keptCap` places, and never the reserve.
-// A free place goes, within each kind, to the group with the fewest under way among those with a
-// transfer that may start (ties to the one served longest ago), and there to its oldest such transfer.
-// The app's side is one group with no reserve, so its order is plain FIFO among origins with room. Each
-// call takes log time in what waits, besides the give-back's choice (groupsGivingWay), linear in the
-// groups.
+// One side's loads waiting for and holding places (network thread only), in groups: on web content a
+// document's loads (see TransferOrigin); the app's side is one group. Each group has its own
+// MaximumTransfersPerHost places per origin (a lane), so one group's loads that hang or trickle on a
+// host never hold another's there; the side has `limit` places in all, of which web content's pings hold
+// some (setHeldElsewhere), and take them first.
+// - A document with something under way starts another only while more than `reserve` places are free,
+//   and past `share` only while half the places stay free: the reserve is for documents with nothing
+//   under way.
+// A free place goes to the group with the fewest under way among those with a transfer that may start
+// (one never served first, then the one served longest ago), and there to its oldest such transfer. The
+// app's side is one group with no reserve, so its order is plain FIFO among origins with room. Each call
+// takes log time in what waits.
 class TransferPool {
 public:
     using TransferId = NetworkEngine::TransferId;
-    using Kind = TransferOrigin::Kind;
 
-    TransferPool(std::size_t limit, std::size_t share, std::size_t reserve, std::size_t keptCap)
-        : limit_(limit), share_(share), reserve_(reserve), keptCap_(keptCap) {}
+    TransferPool(std::size_t limit, std::size_t share, std::size_t reserve)
+        : limit_(limit), share_(share), reserve_(reserve) {}
+
+    // Places of the side held outside this pool (web content's pings).
+    void setHeldElsewhere(std::size_t held) { heldElsewhere_ = held; }
 
     // Behind its group's others for its origin; `first`: in front of them (a place it gave back).
     void enqueue(std::unique_ptr<Transfer> t, bool first = false) {
@@ -117,8 +124,7 @@ public:
         TransferId id = t->id;
         // Due a place at once (see NetworkEngine::Observations): the first load of a document that has had
         // none.
-        t->newDocument = !first && group.kind == Kind::Load && group.running == 0 && group.waiting == 0 &&
-                         !group.served && reserve_ > 0;
+        t->newDocument = !first && group.running == 0 && group.waiting == 0 && !group.served && reserve_ > 0;
         t->queuedAt = Steady::now();
         withdraw(lane);
         auto at = first ? lane.queue.insert(lane.queue.begin(), std::move(t))
@@ -147,18 +153,14 @@ public:
 
     // The transfer to start next, out of its queue and counted as under way. Null when none may start.
     std::unique_ptr<Transfer> next() {
-        if (running_ >= limit_) return nullptr;
-        Group* group = nullptr;
-        if (mayStart(Kind::KeptPing)) group = firstReady(Kind::KeptPing);
-        if (group == nullptr && mayStart(Kind::Ping)) group = firstReady(Kind::Ping);
-        if (group == nullptr && mayStart(Kind::Load)) group = firstReady(Kind::Load);
-        if (group == nullptr) return nullptr;
-        Lane& lane = *group->ready.begin()->second;
+        if (held() >= limit_ || !mayStart()) return nullptr;
+        Group& group = groups_.at(std::get<3>(*ready_.begin()));
+        Lane& lane = *group.ready.begin()->second;
         withdraw(lane);
         std::unique_ptr<Transfer> t = std::move(lane.queue.front());
         lane.queue.pop_front();
         waiting_.erase(t->id);
-        --group->waiting;
+        --group.waiting;
         offer(lane);
         adopt(*t, lane);
         return t;
@@ -170,74 +172,43 @@ public:
         Group& group = *lane.group;
         withdraw(lane);
         --running_;
-        --runningOfKind_[kindIndex(group.kind)];
         --lane.running;
-        group.runningIds.erase(t.id);
         rekey(group, -1, false);
         offer(lane);
         forgetIfIdle(lane);
         forgetIfIdle(group);
     }
 
-    // A transfer under way moves to the group of its new origin (a ping whose document closed), keeping
-    // its place; it may hold more than the new lane would start.
-    void moveRunning(Transfer& t, TransferOrigin origin) {
-        ended(t);
-        t.origin = origin;
-        adopt(t, laneFor(t));
-    }
-
-    // Whether a transfer waits that a place is to be given back to: every place is taken and a document
-    // that never had one waits with a load, or a ping of a document with fewer than its share of pings
-    // under way waits while pings leave loads more than the reserve (see groupsGivingWay).
+    // Whether every place is taken while a document that never had one waits with a load: a load is then
+    // to give its place back (see NetworkEngine::Impl::giveWay).
     bool needsPlaceGivenBack() const {
-        if (running_ < limit_) return false;
-        if (const Group* ping = firstReadyGroup(Kind::Ping);
-            ping != nullptr && static_cast<std::size_t>(ping->running) < share_ && pingsWithinTheirRoom())
-            return true;
-        const Group* load = firstReadyGroup(Kind::Load);
-        return load != nullptr && load->running == 0 && !load->served;
-    }
-    // The documents' loads under way, each document's oldest first, the documents with the most first
-    // (the latest served of those first, on a tie): where a place is given back from.
-    std::vector<const std::set<TransferId>*> groupsGivingWay() const {
-        std::vector<const Group*> loads;
-        for (const auto& [key, group] : groups_) {
-            if (group.kind == Kind::Load && group.running > 0) loads.push_back(&group);
-        }
-        std::sort(loads.begin(), loads.end(), [](const Group* a, const Group* b) {
-            return std::tie(a->running, a->turn) > std::tie(b->running, b->turn);
-        });
-        std::vector<const std::set<TransferId>*> out;
-        for (const Group* group : loads) out.push_back(&group->runningIds);
-        return out;
+        if (held() < limit_ || ready_.empty()) return false;
+        const Group& first = groups_.at(std::get<3>(*ready_.begin()));
+        return first.running == 0 && !first.served;
     }
 
-    std::size_t running(Kind kind) const { return runningOfKind_[kindIndex(kind)]; }
+    std::size_t running() const { return running_; }
 
     void clear() {
-        for (auto& ready : ready_) ready.clear();
+        ready_.clear();
         waiting_.clear();
         lanes_.clear();
         groups_.clear();
         running_ = 0;
-        runningOfKind_ = {};
     }
 
 private:
     using Queue = std::list<std::unique_ptr<Transfer>>;
-    using GroupKey = std::pair<int, std::uint64_t>;  // kind, document or kept lane
+    using GroupKey = std::uint64_t;  // the document (0: the app's side)
     struct Lane;
     struct Group {
-        GroupKey key;
-        Kind kind = Kind::Load;
+        GroupKey key = 0;
         int running = 0;
         std::size_t waiting = 0;
         std::uint64_t turn = 0;  // when it last got a place, or came
         bool served = false;     // has had a place since it came
         // Its lanes with room and transfers waiting, by the id of the first one waiting there.
         std::set<std::pair<TransferId, Lane*>> ready;
-        std::set<TransferId> runningIds;
     };
     // One group's transfers for one origin.
     struct Lane {
@@ -253,33 +224,22 @@ private:
     // Under way, then whether it was served (one that never was goes first), turn, key.
     using Rank = std::tuple<int, bool, std::uint64_t, GroupKey>;
 
-    static std::size_t kindIndex(Kind kind) { return static_cast<std::size_t>(kind); }
-    static GroupKey groupKeyOf(const TransferOrigin& origin) {
-        switch (origin.kind) {
-        case Kind::Load: return {0, origin.document};
-        case Kind::Ping: return {1, origin.document};
-        case Kind::KeptPing: return {2, origin.keptLane()};
-        }
-        return {0, origin.document};
-    }
     static std::string laneKeyOf(const TransferOrigin& origin, const std::string& hostKey) {
-        GroupKey key = groupKeyOf(origin);
-        return std::to_string(key.first) + ' ' + std::to_string(key.second) + ' ' + hostKey;
+        return std::to_string(origin.document) + ' ' + hostKey;
     }
     static Rank rankOf(const Group& group) { return {group.running, group.served, group.turn, group.key}; }
     static bool hasRoom(const Lane& lane) { return lane.running < NetworkEngine::MaximumTransfersPerHost; }
+    std::size_t held() const { return running_ + heldElsewhere_; }
 
     Lane& laneFor(const Transfer& t) {
         std::string key = laneKeyOf(t.origin, t.hostKey);
         auto [laneAt, newLane] = lanes_.try_emplace(key);
         Lane& lane = laneAt->second;
         if (newLane) {
-            GroupKey groupKey = groupKeyOf(t.origin);
-            auto [groupAt, newGroup] = groups_.try_emplace(groupKey);
+            auto [groupAt, newGroup] = groups_.try_emplace(t.origin.document);
             Group& group = groupAt->second;
             if (newGroup) {
-                group.key = groupKey;
-                group.kind = t.origin.side == TransferOrigin::Side::App ? Kind::Load : t.origin.kind;
+                group.key = t.origin.document;
                 group.turn = ++turns_;
             }
             lane.key = std::move(key);
@@ -288,71 +248,46 @@ private:
         return lane;
     }
     // Counts `t` as under way in `lane`.
-    void adopt(Transfer& t, Lane& lane) {
-        Group& group = *lane.group;
+    void adopt(Transfer&, Lane& lane) {
         withdraw(lane);
         ++running_;
-        ++runningOfKind_[kindIndex(group.kind)];
         ++lane.running;
-        group.runningIds.insert(t.id);
-        rekey(group, +1, true);
+        rekey(*lane.group, +1, true);
         offer(lane);
     }
 
-    // Pings together leave loads more than the reserve.
-    bool pingsWithinTheirRoom() const {
-        const std::size_t pings = running(Kind::Ping) + running(Kind::KeptPing);
-        return pings + reserve_ < limit_;
-    }
-    // Whether the first group of `kind` that has a transfer ready may start it (the first has the fewest
-    // under way: when it may not, none may).
-    bool mayStart(Kind kind) const {
-        const Group* group = firstReadyGroup(kind);
-        if (group == nullptr) return false;
-        const auto held = static_cast<std::size_t>(group->running);
-        const bool halfFree = (running_ + 1) * 2 <= limit_;
-        switch (kind) {
-        case Kind::KeptPing: return running(Kind::KeptPing) < keptCap_ && running_ + reserve_ < limit_;
-        case Kind::Ping: return pingsWithinTheirRoom() && (held < share_ || halfFree);
-        case Kind::Load:
-            if (held > 0 && running_ + reserve_ >= limit_) return false;
-            return held < share_ || halfFree;
-        }
-        return false;
-    }
-    const Group* firstReadyGroup(Kind kind) const {
-        const auto& ready = ready_[kindIndex(kind)];
-        return ready.empty() ? nullptr : &groups_.at(std::get<3>(*ready.begin()));
-    }
-    Group* firstReady(Kind kind) {
-        const auto& ready = ready_[kindIndex(kind)];
-        return ready.empty() ? nullptr : &groups_.at(std::get<3>(*ready.begin()));
+    // Whether the first group that has a transfer ready may start it (the first has the fewest under
+    // way: when it may not, none may).
+    bool mayStart() const {
+        if (ready_.empty()) return false;
+        const Group& group = groups_.at(std::get<3>(*ready_.begin()));
+        const auto held = static_cast<std::size_t>(group.running);
+        if (held > 0 && this->held() + reserve_ >= limit_) return false;
+        return held < share_ || (this->held() + 1) * 2 <= limit_;
     }
 
-    // A lane is in its group's ready set while it has room and a transfer waiting; the group is in its
-    // kind's ready_ while its set is not empty. A change to a lane goes between withdraw() and offer().
+    // A lane is in its group's ready set while it has room and a transfer waiting; the group is in ready_
+    // while its set is not empty. A change to a lane goes between withdraw() and offer().
     void withdraw(Lane& lane) {
         if (lane.queue.empty()) return;
         Group& group = *lane.group;
-        if (group.ready.erase({lane.queue.front()->id, &lane}) != 0 && group.ready.empty())
-            ready_[kindIndex(group.kind)].erase(rankOf(group));
+        if (group.ready.erase({lane.queue.front()->id, &lane}) != 0 && group.ready.empty()) ready_.erase(rankOf(group));
     }
     void offer(Lane& lane) {
         if (lane.queue.empty() || !hasRoom(lane)) return;
         Group& group = *lane.group;
-        if (group.ready.empty()) ready_[kindIndex(group.kind)].insert(rankOf(group));
+        if (group.ready.empty()) ready_.insert(rankOf(group));
         group.ready.emplace(lane.queue.front()->id, &lane);
     }
     void rekey(Group& group, int runningChange, bool served) {
         bool listed = !group.ready.empty();
-        auto& ready = ready_[kindIndex(group.kind)];
-        if (listed) ready.erase(rankOf(group));
+        if (listed) ready_.erase(rankOf(group));
         group.running += runningChange;
         if (served) {
             group.turn = ++turns_;
             group.served = true;
         }
-        if (listed) ready.insert(rankOf(group));
+        if (listed) ready_.insert(rankOf(group));
     }
     // By a copy of the key: the one in the entry goes with it.
     void forgetIfIdle(Lane& lane) {
@@ -365,14 +300,13 @@ private:
     const std::size_t limit_;
     const std::size_t share_;
     const std::size_t reserve_;
-    const std::size_t keptCap_;
+    std::size_t heldElsewhere_ = 0;
     std::size_t running_ = 0;
-    std::array<std::size_t, 3> runningOfKind_{};
     std::uint64_t turns_ = 0;
     // Node-based: the pointers and iterators held into them stay valid.
     std::unordered_map<std::string, Lane> lanes_;
     std::map<GroupKey, Group> groups_;
-    std::array<std::set<Rank>, 3> ready_;  // per kind, the groups with a transfer that may start
+    std::set<Rank> ready_;  // the groups with a transfer that may start
     std::unordered_map<TransferId, Waiting> waiting_;
 };
 
@@ -400,7 +334,6 @@ struct NetworkEngine::Impl {
     std::unordered_map<TransferId, std::list<std::unique_ptr<Transfer>>::iterator> pendingStartsById;
     std::vector<TransferId> pendingCancels;
     std::vector<TransferId> pendingResumes;
-    std::vector<std::pair<TransferId, TransferOrigin>> pendingMoves;
     bool stopping = false;
     int batches = 0;  // Batch objects alive: commands wait until none is
     std::atomic<TransferId> nextId{1};
@@ -413,9 +346,14 @@ struct NetworkEngine::Impl {
     std::unordered_map<TransferId, std::unique_ptr<Transfer>> transfers;
     // Those waiting for a place, per side.
     // The app's side is all one page (page 0): only its total counts there.
-    TransferPool appPool{limits.appTransfers, limits.appTransfers, 0, 0};
-    TransferPool webPool{limits.webContentTransfers, limits.documentTransfers, limits.newDocumentReserve,
-                         limits.keptPingTransfers};
+    TransferPool appPool{limits.appTransfers, limits.appTransfers, 0};
+    TransferPool webPool{limits.webContentTransfers, limits.documentTransfers, limits.newDocumentReserve};
+    // Web content's pings: admitted on any thread, placed on the network thread (see PingScheduler).
+    mutable std::mutex pingMutex;
+    PingScheduler pings{pingLimits(limits)};
+    // Ping hops waiting for a place (network thread only), and those whose final head came this turn.
+    std::unordered_map<TransferId, std::unique_ptr<Transfer>> pingWaiting;
+    std::vector<TransferId> endedAtHead;
     // When each waiting transfer gives up waiting, soonest first.
     std::set<std::pair<Steady::time_point, TransferId>> waitingDeadlines;
     std::vector<std::shared_ptr<NetworkTransferListener>> touched;
@@ -545,8 +483,13 @@ struct NetworkEngine::Impl {
     }
 
     // The connection (and its handshake) is ready and the request is about to be written.
+    // Web content's request goes out at most twice: the network library sends it again by itself when a
+    // reused connection ended before a byte of answer, as a browser does, and never a third time.
     static int onRequestWrite(void* userptr, char*, char*, int, int) {
-        static_cast<Transfer*>(userptr)->requestWritten = true;
+        auto* t = static_cast<Transfer*>(userptr);
+        if (++t->sends > 2 && t->origin.isWebContent()) return CURL_PREREQFUNC_ABORT;
+        if (!t->requestWritten) t->writtenAt = Steady::now();
+        t->requestWritten = true;
         return CURL_PREREQFUNC_OK;
     }
 
@@ -554,24 +497,28 @@ struct NetworkEngine::Impl {
         auto* t = static_cast<Transfer*>(userptr);
         const size_t n = size * count;
         heard(*t, n, false);
-        if (t->head.addLine(std::string_view(data, n)) && !t->headDelivered) {
-            t->headDelivered = true;
-            t->listener->transferDidReceiveResponse(t->head.status(), t->head.takeFields());
-        }
+        if (t->head.addLine(std::string_view(data, n)) && !t->headDelivered) deliverHead(*t, t->head.status());
         return n;
+    }
+
+    // The final head has come; a ping is done with it.
+    static void deliverHead(Transfer& t, int status) {
+        t.headDelivered = true;
+        t.listener->transferDidReceiveResponse(status, t.head.takeFields());
+        if (t.ping && !t.headEnded) {
+            t.headEnded = true;
+            static_cast<Impl*>(t.owner)->endedAtHead.push_back(t.id);
+        }
     }
 
     static size_t onData(char* data, size_t size, size_t count, void* userptr) {
         auto* t = static_cast<Transfer*>(userptr);
         const size_t n = size * count;
         heard(*t, n, true);
-        if (!t->headDelivered) {
-            // A body without a final head (an HTTP/0.9 answer): report what we know.
-            t->headDelivered = true;
-            int status = t->head.status() == 0 ? 200 : t->head.status();
-            t->listener->transferDidReceiveResponse(status, t->head.takeFields());
-        }
-        if (n == 0) return n;
+        // A body without a final head (an HTTP/0.9 answer): report what we know.
+        if (!t->headDelivered) deliverHead(*t, t->head.status() == 0 ? 200 : t->head.status());
+        // A ping's body is not read: what came with its head is dropped.
+        if (n == 0 || t->ping) return n;
         if (t->listener->transferShouldPause()) {
             t->paused = true;
             return CURL_WRITEFUNC_PAUSE;
@@ -709,10 +656,51 @@ struct NetworkEngine::Impl {
 
     TransferPool& poolOf(const Transfer& t) { return t.origin.isWebContent() ? webPool : appPool; }
 
+    static PingScheduler::Limits pingLimits(const Limits& limits) {
+        return PingScheduler::limitsFor(limits.webContentTransfers, limits.newDocumentReserve);
+    }
+    // Pings' lives run on the platform's clock (which tests advance), in its whole nanoseconds.
+    static PingScheduler::Nanos pingClock() { return Clock::nanoseconds(); }
+    // When, in real time, the network thread next looks at the pings' lives (at least once a second, so
+    // that a virtual clock moved meanwhile is seen).
+    static Steady::time_point wakeFor(PingScheduler::Nanos deadline) {
+        const PingScheduler::Nanos left = deadline - std::min(deadline, pingClock());
+        return Steady::now() + std::chrono::nanoseconds(std::min<PingScheduler::Nanos>(left, PingScheduler::NanosPerSecond));
+    }
+
+    // Ends a transfer that never got a place; the caller starts what its end lets start.
+    void endUnsent(std::unique_ptr<Transfer> t, Error error) {
+        observeWait(*t);
+        auto listener = std::move(t->listener);
+        t.reset();
+        listener->transferDidComplete(std::move(error));
+        active.fetch_sub(1);
+    }
+
     // Queues the transfer on its side; startWaiting() puts it under way when it has a place.
     void admit(std::unique_ptr<Transfer> t) {
         t->hostKey = hostKeyOf(t->request.url());
         t->sendOnce = sentAtMostOnce(t->request);
+        t->ping = t->origin.isPing();
+        if (t->ping) {
+            // A ping waits its turn, however long: its life runs from its first place (see PingScheduler).
+            PingScheduler::Wanted wanted;
+            {
+                std::lock_guard lock(pingMutex);
+                wanted = pings.want(t->origin.pingId, t->id, t->hostKey, pingClock());
+            }
+            if (wanted == PingScheduler::Wanted::Queued) {
+                t->queuedAt = Steady::now();
+                TransferId id = t->id;
+                pingWaiting.emplace(id, std::move(t));
+            } else {
+                std::string url = t->url();
+                endUnsent(std::move(t), wanted == PingScheduler::Wanted::LifePassed
+                                            ? URLError::make(URLError::TimedOut, url, "the ping ran past its life")
+                                            : URLError::make(URLError::Cancelled, url, "the ping was let go"));
+            }
+            return;
+        }
         // Bounded: a far deadline must not overflow the clock.
         t->timeout = std::chrono::duration_cast<Steady::duration>(
             std::chrono::duration<double>(std::min(t->request.timeoutInterval(), 1e6)));
@@ -723,6 +711,13 @@ struct NetworkEngine::Impl {
 
     // Takes a waiting transfer out of its queue. Null when it is not waiting.
     std::unique_ptr<Transfer> takeWaiting(TransferId id) {
+        if (auto ping = pingWaiting.find(id); ping != pingWaiting.end()) {
+            std::unique_ptr<Transfer> t = std::move(ping->second);
+            pingWaiting.erase(ping);
+            std::lock_guard lock(pingMutex);
+            pings.hopEnded(id);
+            return t;
+        }
         std::unique_ptr<Transfer> t = appPool.takeWaiting(id);
         if (t == nullptr) t = webPool.takeWaiting(id);
         if (t != nullptr) waitingDeadlines.erase({t->waitDeadline, id});
@@ -742,14 +737,34 @@ struct NetworkEngine::Impl {
     Steady::time_point expireWaiting(Steady::time_point now) {
         while (!waitingDeadlines.empty() && waitingDeadlines.begin()->first <= now) {
             std::unique_ptr<Transfer> t = takeWaiting(waitingDeadlines.begin()->second);
-            observeWait(*t);
-            auto listener = std::move(t->listener);
             std::string url = t->url();
-            t.reset();
-            listener->transferDidComplete(URLError::make(URLError::TimedOut, url));
-            active.fetch_sub(1);
+            endUnsent(std::move(t), URLError::make(URLError::TimedOut, url));
         }
         return waitingDeadlines.empty() ? Steady::time_point::max() : waitingDeadlines.begin()->first;
+    }
+
+    // Fails the pings whose life has ended, waiting or under way; returns when the next one's does. The
+    // deadline is compared in the scheduler's whole nanoseconds, so one that is due is always released.
+    Steady::time_point expirePings() {
+        std::vector<TransferId> late;
+        PingScheduler::Nanos next = 0;
+        {
+            std::lock_guard lock(pingMutex);
+            late = pings.expired(pingClock());
+            next = pings.nextDeadline();
+        }
+        for (TransferId id : late) {
+            if (auto waiting = pingWaiting.find(id); waiting != pingWaiting.end()) {
+                std::unique_ptr<Transfer> t = std::move(waiting->second);
+                pingWaiting.erase(waiting);
+                std::string url = t->url();
+                endUnsent(std::move(t), URLError::make(URLError::TimedOut, url, "the ping ran past its life"));
+            } else if (auto running = transfers.find(id); running != transfers.end()) {
+                std::string url = running->second->url();
+                endRunning(id, URLError::make(URLError::TimedOut, url, "the ping ran past its life"));
+            }
+        }
+        return wakeFor(next);
     }
 
     // Puts the transfer under way, its timeout running from now; one that cannot be set up ends at once.
@@ -758,6 +773,7 @@ struct NetworkEngine::Impl {
         Error error;
         TransferId id = t->id;
         t->lastActivity = Steady::now();
+        t->startedAt = t->lastActivity;
         t->listener->transferDidStart();
         bool ok = setUp(*t, &error);
         transfers.emplace(id, std::move(t));
@@ -776,51 +792,78 @@ struct NetworkEngine::Impl {
         return started;
     }
 
+    // Web content's places: pings first, never behind loads, then loads in what is left.
+    std::size_t launchWebContent() {
+        std::size_t started = 0;
+        while (true) {
+            std::optional<TransferId> hop;
+            {
+                std::lock_guard lock(pingMutex);
+                const std::size_t held = webPool.running() + pings.underWay();
+                const std::size_t free = held < limits.webContentTransfers ? limits.webContentTransfers - held : 0;
+                hop = pings.next(free, pingClock());
+            }
+            if (!hop) break;
+            auto waiting = pingWaiting.find(*hop);
+            std::unique_ptr<Transfer> t = std::move(waiting->second);
+            pingWaiting.erase(waiting);
+            launch(std::move(t));
+            ++started;
+        }
+        {
+            std::lock_guard lock(pingMutex);
+            webPool.setHeldElsewhere(pings.underWay());
+        }
+        return started + launchNext(webPool);
+    }
+
+    // Whether web content is full while a newcomer waits: a document's first load, or a ping owed a place.
+    bool webContentNeedsPlace() {
+        std::lock_guard lock(pingMutex);
+        webPool.setHeldElsewhere(pings.underWay());
+        if (webPool.needsPlaceGivenBack()) return true;
+        return webPool.running() + pings.underWay() >= limits.webContentTransfers && pings.wantsPlace();
+    }
+
     // Starts what has a place, after failing what waited too long, so that nothing starts doomed. Then,
-    // while web content is full and a new document's load or a ping waits, a load gives its place back
-    // (see NetworkEngine.h), as long as that lets something start.
+    // while web content is full and a newcomer waits, a load gives its place back (see NetworkEngine.h),
+    // as long as that lets something start.
     void startWaiting() {
-        expireWaiting(Steady::now());
+        const Steady::time_point now = Steady::now();
+        expireWaiting(now);
+        expirePings();
         launchNext(appPool);
-        launchNext(webPool);
-        while (webPool.needsPlaceGivenBack() && giveWay()) {
-            if (launchNext(webPool) == 0) break;
+        launchWebContent();
+        while (webContentNeedsPlace() && giveWay()) {
+            if (launchWebContent() == 0) break;
         }
     }
 
-    // A load under way gives its place back: one whose request is not written yet goes back to the front
-    // of its queue, from the document with the most under way that keeps one besides (its newest such);
-    // failing that, the load that has gone longest without a byte, of the documents with the most under
-    // way, fails. Pings never give way, and nothing the server may have read goes out again. False when
-    // no load is under way.
+    // A load under way gives its place back: the one that has held its place longest, but one whose
+    // request is not written yet (still connecting) first, which goes back to the front of its queue as
+    // if never started. Otherwise the longest held fails. Pings never give way, and nothing the server may
+    // have read goes out again. False when no load is under way.
     bool giveWay() {
-        const std::vector<const std::set<TransferId>*> groups = webPool.groupsGivingWay();
-        for (const std::set<TransferId>* ids : groups) {
-            if (ids->size() < 2) break;
-            for (auto id = ids->rbegin(); id != ids->rend(); ++id) {
-                if (!transfers.at(*id)->requestWritten) {
-                    requeue(*id);
-                    std::lock_guard lock(observationsMutex);
-                    ++observed.loadsPutBack;
-                    return true;
-                }
-            }
+        Transfer* unwritten = nullptr;
+        Transfer* longest = nullptr;
+        for (auto& [id, t] : transfers) {
+            if (!t->origin.isWebContent() || t->ping) continue;
+            Transfer*& pick = t->requestWritten ? longest : unwritten;
+            if (pick == nullptr || std::tie(t->startedAt, t->id) < std::tie(pick->startedAt, pick->id)) pick = t.get();
         }
-        Transfer* quietest = nullptr;
-        for (const std::set<TransferId>* ids : groups) {
-            if (ids->size() < groups.front()->size()) break;
-            for (TransferId id : *ids) {
-                Transfer& t = *transfers.at(id);
-                if (quietest == nullptr || t.lastActivity < quietest->lastActivity) quietest = &t;
-            }
+        if (unwritten != nullptr) {
+            requeue(unwritten->id);
+            std::lock_guard lock(observationsMutex);
+            ++observed.loadsPutBack;
+            return true;
         }
-        if (quietest == nullptr) return false;
+        if (longest == nullptr) return false;
         {
             std::lock_guard lock(observationsMutex);
             ++observed.loadsGivenWay;
         }
-        endRunning(quietest->id, URLError::make(URLError::TimedOut, quietest->url(),
-                                                "the load gave its place to another document's"));
+        endRunning(longest->id, URLError::make(URLError::TimedOut, longest->url(),
+                                               "the load gave its place to another document's"));
         return true;
     }
 
@@ -835,7 +878,8 @@ struct NetworkEngine::Impl {
         t->errorBuffer[0] = '\0';
         t->lastUploaded = 0;
         t->requestWritten = false;
-        t->waitDeadline = Steady::now() + t->timeout;
+        t->sends = 0;
+        // It waits until its first deadline at most: one that keeps giving its place back still ends.
         waitingDeadlines.emplace(t->waitDeadline, id);
         webPool.enqueue(std::move(t), true);
     }
@@ -847,7 +891,12 @@ struct NetworkEngine::Impl {
         std::unique_ptr<Transfer> t = std::move(it->second);
         transfers.erase(it);
         curl_multi_remove_handle(multi, t->easy);
-        poolOf(*t).ended(*t);
+        if (t->ping) {
+            std::lock_guard lock(pingMutex);
+            pings.hopEnded(id);
+        } else {
+            poolOf(*t).ended(*t);
+        }
         return t;
     }
 
@@ -856,8 +905,9 @@ struct NetworkEngine::Impl {
     // again on another pooled connection, and gives up after a few: when that many pooled connections
     // to the host were closed together, it fails a request the server never saw. True when that is what
     // ended `t`: it failed sending or before a byte of answer, on reused connections only.
+    // Web content never: the network library's own retry is its one resend.
     static bool diedOnKeptAliveConnections(Transfer& t, CURLcode code) {
-        if (t.sendOnce || t.sentAfresh || t.headDelivered) return false;
+        if (t.origin.isWebContent() || t.sendOnce || t.sentAfresh || t.headDelivered) return false;
         if (code != CURLE_SEND_ERROR && code != CURLE_RECV_ERROR && code != CURLE_GOT_NOTHING) return false;
         long newConnections = -1;
         long headBytes = -1;
@@ -913,7 +963,6 @@ struct NetworkEngine::Impl {
         std::list<std::unique_ptr<Transfer>> starts;
         std::vector<TransferId> cancels;
         std::vector<TransferId> resumes;
-        std::vector<std::pair<TransferId, TransferOrigin>> moves;
         bool stop = false;
     };
     void takeCommands(Commands& commands) {
@@ -924,34 +973,11 @@ struct NetworkEngine::Impl {
         pendingStartsById.clear();
         commands.cancels.swap(pendingCancels);
         commands.resumes.swap(pendingResumes);
-        commands.moves.swap(pendingMoves);
-    }
-
-    // A transfer changes groups (a ping whose document closed): waiting, it queues in its new group;
-    // under way, it keeps its place there.
-    void moveTransfer(TransferId id, TransferOrigin origin) {
-        if (std::unique_ptr<Transfer> t = takeWaiting(id)) {
-            t->origin = origin;
-            waitingDeadlines.emplace(t->waitDeadline, id);
-            poolOf(*t).enqueue(std::move(t));
-            return;
-        }
-        auto it = transfers.find(id);
-        if (it == transfers.end() || it->second->origin.side != origin.side) return;
-        // Kept pings hold at most their places: one under way past them (it went out as its document was
-        // closing, after the close decided to keep it) ends with its document, as those past the quota do.
-        if (origin.kind == TransferOrigin::Kind::KeptPing && it->second->origin.kind != TransferOrigin::Kind::KeptPing &&
-            webPool.running(TransferOrigin::Kind::KeptPing) >= limits.keptPingTransfers) {
-            std::string url = it->second->url();
-            endRunning(id, URLError::make(URLError::Cancelled, url, "past the kept pings' places as its page closed"));
-            return;
-        }
-        poolOf(*it->second).moveRunning(*it->second, origin);
     }
 
     void run() {
         Commands commands;
-        auto& [starts, cancels, resumes, moves, stop] = commands;
+        auto& [starts, cancels, resumes, stop] = commands;
         while (true) {
             takeCommands(commands);
             if (stop) return;
@@ -962,8 +988,6 @@ struct NetworkEngine::Impl {
             // Before anything starts, so that a place freed here never goes to one cancelled next.
             for (TransferId id : cancels) cancelTransfer(id);
             cancels.clear();
-            for (const auto& [id, origin] : moves) moveTransfer(id, origin);
-            moves.clear();
             startWaiting();
             for (TransferId id : resumes) {
                 auto it = transfers.find(id);
@@ -987,6 +1011,8 @@ struct NetworkEngine::Impl {
                 curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &t);
                 if (t == nullptr) continue;
                 CURLcode code = msg->data.result;
+                // A ping is done at its final head, whatever became of the body after it.
+                if (t->ping && t->headEnded) code = CURLE_OK;
                 if (code != CURLE_OK && diedOnKeptAliveConnections(*t, code)) {
                     sendAfresh(*t);
                     continue;
@@ -1002,6 +1028,10 @@ struct NetworkEngine::Impl {
                 }
                 endRunning(t->id, std::move(error));
             }
+            // A ping whose final head came is done: its body is not read.
+            for (TransferId id : std::exchange(endedAtHead, {})) {
+                if (transfers.contains(id)) endRunning(id, std::nullopt);
+            }
             startWaiting();
 
             // Hand what arrived on in one go per transfer (completed ones have flushed already).
@@ -1015,9 +1045,11 @@ struct NetworkEngine::Impl {
             std::vector<TransferId> expired;
             std::vector<TransferId> tooSlow;
             for (auto& [id, t] : transfers) {
-                // A held transfer waits for its consumer, not for the server.
-                if (t->paused) continue;
+                // A held transfer waits for its consumer, not for the server; a ping lives its life.
+                if (t->paused || t->ping) continue;
                 auto deadline = t->lastActivity + t->timeout;
+                // Its head is complete within its timeout from its request being written, whatever trickles.
+                if (t->requestWritten && !t->headDelivered) deadline = std::min(deadline, t->writtenAt + t->timeout);
                 if (deadline <= now) {
                     expired.push_back(id);
                     continue;
@@ -1051,7 +1083,7 @@ struct NetworkEngine::Impl {
                 startWaiting();
                 continue;
             }
-            nextDeadline = std::min(nextDeadline, expireWaiting(now));
+            nextDeadline = std::min({nextDeadline, expireWaiting(now), expirePings()});
 
             long curlTimeout = -1;
             curl_multi_timeout(multi, &curlTimeout);
@@ -1103,17 +1135,6 @@ void NetworkEngine::resume(TransferId id) {
     curl_multi_wakeup(impl_->multi);
 }
 
-void NetworkEngine::reassign(TransferId id, TransferOrigin origin) {
-    std::lock_guard lock(impl_->mutex);
-    auto pending = impl_->pendingStartsById.find(id);
-    if (pending != impl_->pendingStartsById.end()) {
-        (*pending->second)->origin = origin;
-        return;
-    }
-    impl_->pendingMoves.emplace_back(id, origin);
-    curl_multi_wakeup(impl_->multi);
-}
-
 void NetworkEngine::cancel(TransferId id) {
     std::unique_ptr<Transfer> dropped;
     {
@@ -1134,6 +1155,34 @@ void NetworkEngine::cancel(TransferId id) {
 }
 
 std::size_t NetworkEngine::activeTransferCount() const { return impl_->active.load(); }
+
+PingScheduler::PingId NetworkEngine::admitPing(const TransferOrigin& origin, std::size_t bytes, Error* error) {
+    PingScheduler::Admission admission;
+    std::size_t refused = 0;
+    {
+        std::lock_guard lock(impl_->pingMutex);
+        admission = impl_->pings.admit({origin.adKey(), origin.viewKey(), origin.document}, bytes);
+        if (admission.id == 0) refused = impl_->pings.refusals(admission.refusal);
+    }
+    if (admission.id != 0) return admission.id;
+    const std::string why = PingScheduler::describe(admission.refusal);
+    // A page can ask without end: the log hears of the first refusals of each quota, then of every doubling.
+    if ((refused & (refused - 1)) == 0)
+        logWarning("network: a page's ping is refused, " + why + " (" + std::to_string(refused) + " so far)");
+    setError(error, Error("WebKitErrorDomain", 102, "the page's ping is refused: " + why));
+    return 0;
+}
+
+void NetworkEngine::releasePing(PingScheduler::PingId ping) {
+    if (ping == 0) return;
+    std::lock_guard lock(impl_->pingMutex);
+    impl_->pings.release(ping);
+}
+
+NetworkEngine::PingCounts NetworkEngine::pingCounts() const {
+    std::lock_guard lock(impl_->pingMutex);
+    return {impl_->pings.admitted(), impl_->pings.admittedBytes(), impl_->pings.underWay(), impl_->pings.waiting()};
+}
 
 NetworkEngine::Batch::Batch() : engine_(static_cast<Impl*>(runningEngine.load())) {
     if (engine_ == nullptr) return;
@@ -1181,7 +1230,9 @@ NetworkEngine::Limits NetworkEngine::limitsFor(std::size_t descriptorLimit) {
     limits.webContentTransfers = web;
     limits.documentTransfers = std::clamp(web / 8, std::min(PerHost, web), web);
     limits.newDocumentReserve = web > 1 ? std::clamp<std::size_t>(web / 4, 1, PerHost) : 0;
-    limits.keptPingTransfers = std::max<std::size_t>(1, web / 8);
+    const PingScheduler::Limits pings = PingScheduler::limitsFor(web, limits.newDocumentReserve);
+    limits.pingTransfers = pings.places;
+    limits.pingReserve = pings.reserve;
     limits.appDescriptors = left() > web * AtWorst ? left() - web * AtWorst : 0;
     limits.appTransfers = std::max(PerHost, limits.appDescriptors / AtWorst);
     return limits;

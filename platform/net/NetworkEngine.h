@@ -8,48 +8,53 @@
 // its place. Both caps sit below the process's descriptor limit (see Limits), so that whatever either
 // side is asked, the process's own files still open. On the app's side transfers start in the order they
 // came, as their origins have room.
-// On web content's, transfers are grouped by what they belong to (see TransferOrigin): a document's
-// loads, its pings, and a web view's kept pings. Each group has its own MaximumTransfersPerHost places
-// per origin, so one document's loads that hang or trickle on a host never hold another's there, nor
-// its own pings. A document has up to Limits::documentTransfers loads under way (its share: an eighth of
-// the side's, at least MaximumTransfersPerHost) whenever places are free, and more only while half the
-// side's places stay free, so that a document alone may have as many under way as its subresource
-// queue lets it (128 of 256) while others keep room. The last Limits::newDocumentReserve places are only
-// for documents with nothing under way: documents that already load start no more while that few are
-// free. When a place frees, the group with the fewest under way gets it (ties go to the one served
-// longest ago).
-// Pings go first, never behind loads: a document's pings past its share only while half the places
-// stay free, and all pings together leave the reserve's worth of places to loads. Pings kept past their
-// document's close (a web view's lane) go first of all, but hold at most Limits::keptPingTransfers
-// places, and never the reserve.
-// When every place is taken and a document that has not had one yet waits with a load, or a ping of a
-// document with fewer than its share of pings under way waits, a load gives its place back: one whose
-// request is not written yet (still waiting for its connection or handshake) goes back to the front of
-// its queue, from the document with the most under way that keeps another besides; failing that, the
-// load that has gone longest without a byte, among the documents with the most under way, fails as
-// timed out. A ping never gives its place back, and no request the server may have read is sent again.
-// So a document with nothing under way gets a place at once beside documents whose loads hang or
-// trickle. Waiting costs no descriptor.
+// On web content's, a document's loads are grouped by the document (see TransferOrigin). Each document
+// has its own MaximumTransfersPerHost places per origin, so one document's loads that hang or trickle on
+// a host never hold another's there. A document has up to Limits::documentTransfers loads under way (its
+// share: an eighth of the side's, at least MaximumTransfersPerHost) whenever places are free, and more
+// only while half the side's places stay free, so that a document alone may have as many under way as
+// its subresource queue lets it (128 of 256) while others keep room. The last Limits::newDocumentReserve
+// places are only for documents with nothing under way: documents that already load start no more while
+// that few are free. When a place frees, the document with the fewest under way gets it (ties go to the
+// one served longest ago).
+// Pings (admitPing) go first, never behind loads, within Limits::pingTransfers places (all the side's but
+// the loads' reserve), placed by one policy (PingScheduler: view by view in turn, by host within a view,
+// Limits::pingReserve of them kept for a document's first ping). A page's ping is done when its final
+// head comes (its body is not read), and fails as timed out PingScheduler's life after it first got a
+// place, whatever its rate; while it waits for a place it waits its turn.
+// When every place is taken and a document that has not had one yet waits with a load, or a ping is owed
+// a place (a newcomer's first, or its view holds fewer than its share), a load gives its place back: the
+// load that has held its place longest, but one whose request is not written yet (still waiting for its
+// connection or handshake) first, which goes back to the front of its queue and keeps its first
+// deadline; failing that, the longest held fails as timed out. A ping never gives its place back, and no
+// request the server may have read is sent again. So a document with nothing under way gets a place at
+// once beside documents whose loads hang or trickle. Waiting costs no descriptor.
 // A document's load whose answer's body has begun must bring MinimumWebContentBytesPerWindow in each
 // WebContentRateWindowSeconds from the body's first byte (a held transfer's window starts again when it
 // reads on), or it fails as timed out: a load that trickles a byte at a time, each byte restarting its
-// inactivity timeout, gives its place back. An interim or early head starts no window.
-// A transfer's inactivity timeout runs from when it starts; one that waits its whole timeout for a place
-// fails as timed out without being sent.
+// inactivity timeout, gives its place back. An interim or early head starts no window. Every response's
+// head is complete within the request's timeout from the request being written, or it fails as timed
+// out, however its bytes trickle.
+// A transfer's inactivity timeout runs from when it starts; a load that waits its whole timeout for a
+// place fails as timed out without being sent.
 // Sent at most once: a request with a body, and one whose method HTTP does not define as idempotent (POST
 // and PATCH among them, with or without a body). It goes out on a new connection, where the network
 // library never sends a request again, and the engine does not either: a server may act on each copy it
 // reads, even one it drops unanswered. Every other request (GET, HEAD, OPTIONS, TRACE, and PUT or
 // DELETE without a body, which repeated act as once) may go out on a kept-alive connection. The network
-// library itself sends it again on another kept one (up to five times) when one it reused fails before a
-// byte of answer; if it still fails with a send or receive error or an empty answer, before a byte of
-// answer, and no new connection was made for it (every try was on connections kept from earlier
-// transfers, which a server may close at any moment), the engine sends it once more on a new connection.
+// library itself sends it again when a connection it reused fails before a byte of answer: web content's
+// at most once, as a browser does (never a third time). On the app's side the library may try again on
+// other kept connections (up to five times); if it still fails with a send or receive error or an empty
+// answer, before a byte of answer, and no new connection was made for it (every try was on connections
+// kept from earlier transfers, which a server may close at any moment), the engine sends it once more on
+// a new connection.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
+#include "platform/base/Error.h"
 #include "platform/net/NetworkTransferListener.h"
+#include "platform/net/PingScheduler.h"
 #include "platform/net/TransferOrigin.h"
 #include "platform/net/URLRequest.h"
 
@@ -75,17 +80,18 @@ public:
     //   a document's share = web content / 8, within [MaximumTransfersPerHost, web content]
     //   new document reserve = web content / 4, within [1, MaximumTransfersPerHost] (none when web content is 1)
     //   a document alone = web content / 2, or its share when more, and never into the reserve
-    //   kept pings       = web content / 8, at least 1
+    //   pings            = web content - new document reserve (at least 1), of which an eighth (at least
+    //                      2, fewer below 3) for a document's first ping (see PingScheduler::limitsFor)
     // A transfer holds one socket, two for a moment at worst (a name lookup's wake-up pair, a second
     // address family tried), so web content holds at most two thirds of what the reserve and curl's idle
     // cache leave, and the app's side the last third. The app keeps MaximumTransfersPerHost transfers at
     // least: below 64 descriptors web content gives up what that takes, down to one transfer, and below
     // 35 the reserve gives up what is still missing (nothing fits under 15).
-    //   L      reserved idle web content doc's share reserve doc alone kept pings app transfers (descr.)
-    //   64     32       8    6           6           1       5         1          6 (12)
-    //   128    64       16   16          6           4       8         2          8 (16)
-    //   256    64       32   53          6           6       26        6          27 (54)   common on phones
-    //   1,024  64       32   256         32          6       128       32         208 (416)
+    //   L      reserved idle web content doc's share reserve doc alone pings (reserve) app transfers (descr.)
+    //   64     32       8    6           6           1       5         5 (2)           6 (12)
+    //   128    64       16   16          6           4       8         12 (2)          8 (16)
+    //   256    64       32   53          6           6       26        47 (5)          27 (54)   common on phones
+    //   1,024  64       32   256         32          6       128       250 (31)        208 (416)
     static constexpr std::size_t MaximumWebContentTransfers = 256;  // a desktop browser's figure
     static constexpr std::size_t MaximumIdleConnections = 32;
     // The process's own files: standard streams, logs, stored data, the engine's wake-up pair.
@@ -102,7 +108,8 @@ public:
         std::size_t webContentTransfers = 0;  // web content under way at once, all documents together
         std::size_t documentTransfers = 0;    // one document's share of web content (see above)
         std::size_t newDocumentReserve = 0;   // web content's places only a document with none under way takes
-        std::size_t keptPingTransfers = 0;    // what pings kept past their documents' close start into
+        std::size_t pingTransfers = 0;        // web content's places pings may hold together
+        std::size_t pingReserve = 0;          // of those, kept for a document's first ping
         std::size_t appDescriptors = 0;       // what the app's side may hold at worst
         std::size_t appTransfers = 0;         // the app's side under way at once
     };
@@ -114,9 +121,21 @@ public:
     // cancelled.
     TransferId start(const URLRequest& request, std::shared_ptr<NetworkTransferListener> listener,
                      TransferOrigin origin);
-    // Any thread. Moves the transfer to the group of `origin`, on the same side (a ping whose document
-    // closed goes to its view's kept pings), keeping its place when it has one.
-    void reassign(TransferId id, TransferOrigin origin);
+    // Any thread. Admits a page's ping of `bytes` (its URL and body) for `origin` (a document's, web
+    // content) once, as it is made: its hops then start with origin.ping(id). 0, with the reason in
+    // `error` (and the log, at each doubling of a quota's refusals), past its ad's or the process's quota
+    // of pings (see PingScheduler). Counted until releasePing.
+    PingScheduler::PingId admitPing(const TransferOrigin& origin, std::size_t bytes, Error* error = nullptr);
+    // Any thread. The ping's owner lets it go (its end delivered, or cancelled): its quota comes back.
+    void releasePing(PingScheduler::PingId ping);
+    // Pings admitted and not let go, their bytes, and of them those under way and waiting for a place.
+    struct PingCounts {
+        std::size_t admitted = 0;
+        std::size_t bytes = 0;
+        std::size_t underWay = 0;
+        std::size_t waiting = 0;
+    };
+    PingCounts pingCounts() const;
     // Drops the transfer; its listener hears nothing more once the network thread takes the cancel
     // (a call already under way on that thread still finishes).
     void cancel(TransferId id);
@@ -124,9 +143,9 @@ public:
     void resume(TransferId id);
 
     // While one lives, the network thread takes none of the commands given meanwhile (starts, cancels,
-    // moves, resumes): it takes them together once the last goes, so that a page's close (its loads
-    // cancelled, its pings moved to its view's lane) leaves no moment in which a place one of them frees
-    // starts another that is about to go. Any thread; keep it short.
+    // resumes): it takes them together once the last goes, so that a page's close (its loads cancelled)
+    // leaves no moment in which a place one of them frees starts another that is about to go. Any thread;
+    // keep it short.
     class Batch {
     public:
         Batch();

@@ -80,7 +80,6 @@ public:
         : connection_(std::move(connection)), request_(std::move(request)) {}
 
     void transferDidReceiveResponse(int statusCode, HTTPHeaderFields headers) override {
-        connection_->answered_.store(true);
         HTTPURLResponse response(request_.url(), statusCode, std::move(headers));
         if (isRedirectStatus(statusCode)) {
             auto location = response.allHeaderFields().value("Location");
@@ -149,10 +148,7 @@ public:
         connection_->enqueue(std::move(batch));
     }
 
-    void transferDidStart() override { connection_->underWay_.store(true); }
-
     void transferDidComplete(std::optional<Error> error) override {
-        connection_->underWay_.store(false);
         Event e;
         if (error) {
             e.kind = Event::Kind::Fail;
@@ -283,7 +279,6 @@ void URLConnection::cancel() {
         if (cancelled_ || ended_) return;
         cancelled_ = true;
         transfer = std::exchange(transferId_, 0);
-        underWay_.store(false);
         protocol = std::move(protocol_);
         ticket = std::move(ticket_);
         if (std::exchange(registeredWhileLoading_, false)) keep = loadingConnections().take(this);
@@ -319,7 +314,6 @@ void URLConnection::abandon(Error error) {
         terminalQueued_ = true;
         schedule = !std::exchange(drainScheduled_, true);
         transfer = std::exchange(transferId_, 0);
-        underWay_.store(false);
         protocol = std::move(protocol_);
     }
     if (transfer != 0) NetworkEngine::shared().cancel(transfer);
@@ -340,18 +334,6 @@ bool URLConnection::charge(std::size_t bytes) {
 TransferOrigin URLConnection::origin() const {
     std::lock_guard lock(mutex_);
     return origin_;
-}
-
-void URLConnection::setOrigin(TransferOrigin origin) {
-    std::uint64_t transfer = 0;
-    {
-        std::lock_guard lock(mutex_);
-        if (origin.side != origin_.side) return;
-        origin_ = origin;
-        transfer = transferId_;
-    }
-    // A hop that starts meanwhile reads the new origin; one already started is moved here.
-    if (transfer != 0) NetworkEngine::shared().reassign(transfer, origin);
 }
 
 URLRequest URLConnection::currentRequest() const {
@@ -600,19 +582,12 @@ void URLConnection::startHop(const URLRequest& request) {
     auto& engine = NetworkEngine::shared();
     auto id = engine.start(request, std::make_shared<HopListener>(shared_from_this(), request), origin);
     bool cancelNow = false;
-    std::optional<TransferOrigin> moved;
     {
         std::lock_guard lock(mutex_);
-        if (cancelled_ || abandoned_) {
-            cancelNow = true;
-        } else {
-            transferId_ = id;
-            // Moved while the hop was being started.
-            if (!(origin_ == origin)) moved = origin_;
-        }
+        if (cancelled_ || abandoned_) cancelNow = true;
+        else transferId_ = id;
     }
     if (cancelNow) engine.cancel(id);
-    else if (moved) engine.reassign(id, *moved);
 }
 
 namespace {

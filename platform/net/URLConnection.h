@@ -68,13 +68,6 @@ public:
     bool charge(std::size_t bytes);
     // Any thread. Whose load it is now.
     TransferOrigin origin() const;
-    // Any thread. Moves the load to `origin`'s group on the same side (a ping that outlives its document
-    // goes to its view's kept pings): the hop under way keeps its place, later hops go there.
-    void setOrigin(TransferOrigin origin);
-    // Any thread. Whether a response has begun to come (a redirect's included).
-    bool hasBeenAnswered() const { return answered_.load(); }
-    // Any thread. Whether a hop of it holds a place on the network now (it may wait for one first).
-    bool isUnderWay() const { return underWay_.load(); }
 
     const URLRequest& originalRequest() const { return originalRequest_; }
     // The request of the current hop.
@@ -147,8 +140,6 @@ private:
     std::atomic<std::size_t> undeliveredData_{0};
     std::atomic<std::size_t> heldData_{0};
     std::atomic<bool> transferHeld_{false};
-    std::atomic<bool> answered_{false};
-    std::atomic<bool> underWay_{false};
     mutable std::mutex mutex_;
     bool started_ = false;
     bool abandoned_ = false;         // no further hop starts; its failure is queued (or waits for start)

@@ -256,6 +256,16 @@ void Clock::advance(double seconds) {
     // Due times are compared to the nanosecond: one computed as a reading plus an interval is due when
     // advances summing to that interval have passed, whatever rounding the reading's seconds carry.
     const std::int64_t target = detail::virtualNanoseconds() + detail::nanoseconds(seconds);
+    // Items run in passes, as a run loop's: a pass runs what was due when it began, and what its items
+    // schedule for an instant already reached waits for the next pass. A timer that keeps re-arming for
+    // an instant that has passed would hold time still for ever: past MaximumPassesPerInstant at one
+    // instant, what is still due then waits for the next advance (with an error in the log), and time
+    // moves on to what falls due later.
+    constexpr int MaximumPassesPerInstant = 1000;
+    std::int64_t instant = detail::virtualNanoseconds();
+    MainLoop::TaskId passBegan = 0;  // items scheduled from here on belong to a later pass
+    int passes = 0;
+    std::vector<std::pair<MainLoop::Impl::Key, MainLoop::Impl::Timed>> deferred;
     while (true) {
         MainLoop::Impl::Timed item;
         {
@@ -264,7 +274,25 @@ void Clock::advance(double seconds) {
             if (it == impl.timed.end()) break;
             const std::int64_t due = detail::nanoseconds(it->first.first);
             if (due > target) break;
-            detail::setVirtualNanoseconds(due);
+            if (due > instant || passes == 0) {
+                instant = std::max(instant, due);
+                passes = 1;
+                passBegan = impl.nextId;
+            } else if (it->second.id >= passBegan) {
+                if (++passes > MaximumPassesPerInstant) {
+                    // Out of the way, keeping their places, until the next advance.
+                    for (auto at = impl.timed.begin();
+                         at != impl.timed.end() && detail::nanoseconds(at->first.first) <= instant;) {
+                        impl.keyOf.erase(at->second.id);
+                        deferred.emplace_back(at->first, std::move(at->second));
+                        at = impl.timed.erase(at);
+                    }
+                    passes = 0;
+                    continue;
+                }
+                passBegan = impl.nextId;
+            }
+            detail::setVirtualNanoseconds(std::max(detail::virtualNanoseconds(), due));
             item = std::move(it->second);
             impl.keyOf.erase(item.id);
             impl.timed.erase(it);
@@ -276,6 +304,15 @@ void Clock::advance(double seconds) {
             loop.runUntilIdle();
         } else {
             loop.post(std::move(item.task));
+        }
+    }
+    if (!deferred.empty()) {
+        logError("main loop: timers re-armed for the same instant " + std::to_string(MaximumPassesPerInstant) +
+                 " times over; they wait for the next advance");
+        std::lock_guard<std::mutex> lock(impl.mutex);
+        for (auto& [key, item] : deferred) {
+            impl.keyOf.emplace(item.id, key);
+            impl.timed.emplace(key, std::move(item));
         }
     }
     detail::setVirtualNanoseconds(target);

@@ -1,7 +1,6 @@
 #include "platform/web/WebDocumentRef.h"
 
 #include "platform/net/URLConnection.h"
-#include "platform/web/KeptPings.h"
 #include "platform/web/WebPage.h"
 
 namespace platform {
@@ -9,7 +8,7 @@ namespace platform {
 WebDocumentRef::WebDocumentRef(const std::shared_ptr<WebPage>& page) {
     if (!page) return;
     page_ = page;
-    pings_ = page->keptPings();
+    made_ = true;
     origin_ = page->options().origin;
 }
 
@@ -17,9 +16,9 @@ std::shared_ptr<URLConnection> WebDocumentRef::connectionForPage(const URLReques
                                                                  std::weak_ptr<URLConnectionDelegate> delegate,
                                                                  Error* error, PageLoad kind) const {
     auto page = page_.lock();
-    if (page && page->acceptsLoadsForPage()) return page->connectionForPage(request, std::move(delegate), error, kind);
-    if (kind == PageLoad::Beacon && pings_)
-        return pings_->connectionAfterClose(request, std::move(delegate), origin_, error);
+    // An open document refuses for itself (a page whose scripts were stopped among them).
+    if (page && !page->isClosed()) return page->connectionForPage(request, std::move(delegate), error, kind);
+    if (kind == PageLoad::Beacon && made_) return WebPage::pingAfterClose(request, std::move(delegate), origin_, error);
     setError(error, Error("WebKitErrorDomain", 102, "the page's load is refused: the page has gone"));
     return nullptr;
 }

@@ -21,7 +21,6 @@
 #include "platform/runloop/Clock.h"
 #include "platform/runloop/MainLoop.h"
 #include "platform/runloop/Timer.h"
-#include "platform/web/KeptPings.h"
 #include "platform/web/ResourceLoader.h"
 #include "platform/web/ScriptHeapReserve.h"
 #include "platform/web/WebPageBindings.h"
@@ -179,7 +178,6 @@ std::shared_ptr<WebPage> WebPage::create(const std::string& html, URL url, std::
                                          Options options, Error* error) {
     if (options.origin.isWebContent() && options.origin.document == 0)
         options.origin = TransferOrigin::webContent(TransferOrigin::newId(), options.origin.view);
-    if (!options.keptPings) options.keptPings = KeptPings::create(options.origin.keptLane());
     std::shared_ptr<WebPage> page(new WebPage(std::move(url), std::move(client), options));
     std::weak_ptr<WebPage> weak = page;
     // Gone with the page: its own teardown gives back whatever the loads still held.
@@ -292,28 +290,27 @@ void WebPage::cancelPending() {
     refusalReasons_.clear();
     for (const auto& out : outgoing_) discharge(out.charged);
     outgoing_.clear();
-    // Loads made for the page end with it, but for the pings kept in its view's lane; each gives back its
-    // charge as its end is told.
-    keepBeacons();
+    // Loads made for the page end with it (its pings go on); each gives back its charge as its end is told.
     std::vector<std::shared_ptr<URLConnection>> ending;
     for (auto it = loadsForPage_.rbegin(); it != loadsForPage_.rend(); ++it) {
-        if (it->second.kept) continue;
         if (auto connection = it->second.connection.lock()) ending.push_back(std::move(connection));
     }
-    std::erase_if(loadsForPage_, [](const auto& entry) { return !entry.second.kept; });
+    loadsForPage_.clear();
     for (const auto& connection : ending)
         connection->abandon(Error("WebKitErrorDomain", 102, "the page that asked for the load has gone"));
 }
 
 // Held by a load made for the page while it loads; gives back its place and charge when it goes, on the
-// main thread (the load may end on another). A ping kept past the close holds its entry in the view's
-// quota of kept pings too.
+// main thread (the load may end on another), and a ping's admission (`ping`; a ping has no place among
+// the page's loads, and is charged to the page only while the page lives).
 class WebPage::LoadForPageTicket : public URLConnection::Ticket {
 public:
-    LoadForPageTicket(std::weak_ptr<WebPage> page, std::uint64_t serial, std::size_t charged)
-        : page_(std::move(page)), serial_(serial), charged_(charged) {}
+    LoadForPageTicket(std::weak_ptr<WebPage> page, std::uint64_t serial, std::size_t charged,
+                      PingScheduler::PingId ping = 0)
+        : page_(std::move(page)), serial_(serial), charged_(charged), ping_(ping) {}
     ~LoadForPageTicket() override {
-        auto end = [page = page_, serial = serial_, charged = charged_, kept = std::move(kept_)] {
+        NetworkEngine::shared().releasePing(ping_);
+        auto end = [page = page_, serial = serial_, charged = charged_] {
             if (auto p = page.lock()) p->loadForPageEnded(serial, charged);
         };
         if (MainLoop::isMainThread()) {
@@ -324,68 +321,33 @@ public:
     }
     bool charge(std::size_t bytes) override {
         if (!MainLoop::isMainThread()) return false;
-        // A ping past its page's close keeps what is left of its view's quota, and of the page's budget
-        // too while the page lives.
         auto page = page_.lock();
-        if (page && !page->charge(bytes)) return false;
-        if (kept_ && !kept_->charge(bytes)) {
-            if (page) page->discharge(bytes);
-            return false;
-        }
-        if (!page && !kept_) return false;
-        if (page) charged_ += bytes;
+        if (!page || !page->charge(bytes)) return false;
+        charged_ += bytes;
         return true;
     }
-    // Main thread, at the close.
-    void keep(std::shared_ptr<KeptPings::Entry> entry) { kept_ = std::move(entry); }
 
 private:
     std::weak_ptr<WebPage> page_;
     const std::uint64_t serial_;
     std::size_t charged_;  // main thread; read at the end, once nothing charges any more
-    std::shared_ptr<KeptPings::Entry> kept_;  // main thread
+    const PingScheduler::PingId ping_;
 };
 
-void WebPage::keepBeacons() {
-    // What the document saw of each host its pings went to: whether one answered, and its oldest
-    // unanswered ping.
-    const double now = Clock::now();
-    struct HostSeen {
-        bool answered = false;
-        double oldestUnanswered = std::numeric_limits<double>::infinity();
-    };
-    std::map<std::string, HostSeen> hosts;
-    for (const auto& host : answeredPingHosts_) hosts[host].answered = true;
-    std::vector<std::pair<LoadForPage*, std::shared_ptr<URLConnection>>> pings;
-    for (auto& [serial, load] : loadsForPage_) {
-        if (load.kind != PageLoad::Beacon || load.kept) continue;
-        auto connection = load.connection.lock();
-        if (!connection) continue;
-        HostSeen& seen = hosts[connection->currentRequest().url().host()];
-        if (connection->hasBeenAnswered()) seen.answered = true;
-        else seen.oldestUnanswered = std::min(seen.oldestUnanswered, load.madeAt);
-        pings.emplace_back(&load, std::move(connection));
+std::shared_ptr<URLConnection> WebPage::pingAfterClose(const URLRequest& request,
+                                                       std::weak_ptr<URLConnectionDelegate> delegate,
+                                                       const TransferOrigin& origin, Error* error) {
+    if (request.url().absoluteString().size() > TransferOrigin::MaximumURLLength) {
+        setError(error, Error("WebKitErrorDomain", 102, "the page's ping is refused: its URL is too long"));
+        return nullptr;
     }
-    std::vector<KeptPings::Candidate> candidates;
-    std::vector<std::pair<LoadForPage*, std::shared_ptr<LoadForPageTicket>>> held;
-    for (auto& [load, connection] : pings) {
-        auto ticket = load->ticket.lock();
-        if (!ticket) continue;
-        // What it holds now: the URL of its current hop, and its body.
-        const URLRequest request = connection->currentRequest();
-        const std::size_t size = request.url().absoluteString().size() + request.httpBody().size();
-        const HostSeen& seen = hosts[request.url().host()];
-        candidates.push_back({std::move(connection), size, load->madeAt, seen.answered,
-                              !seen.answered && now - seen.oldestUnanswered >= KeptPings::StalledAfter});
-        held.emplace_back(load, std::move(ticket));
-    }
-    if (candidates.empty()) return;
-    std::vector<std::shared_ptr<KeptPings::Entry>> entries = options_.keptPings->keep(candidates);
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (!entries[i]) continue;
-        held[i].first->kept = true;
-        held[i].second->keep(std::move(entries[i]));
-    }
+    if (!origin.isWebContent()) return URLConnection::create(request, std::move(delegate), origin, false);
+    const std::size_t bytes = request.url().absoluteString().size() + request.httpBody().size();
+    const PingScheduler::PingId ping = NetworkEngine::shared().admitPing(origin, bytes, error);
+    if (ping == 0) return nullptr;
+    auto connection = URLConnection::create(request, std::move(delegate), origin.ping(ping), false);
+    connection->setTicket(std::make_shared<LoadForPageTicket>(std::weak_ptr<WebPage>(), 0, 0, ping));
+    return connection;
 }
 
 std::shared_ptr<URLConnection> WebPage::connectionForPage(const URLRequest& request,
@@ -400,34 +362,35 @@ std::shared_ptr<URLConnection> WebPage::connectionForPage(const URLRequest& requ
         setError(error, Error("WebKitErrorDomain", 102, "the page's load is refused: " + why));
         return nullptr;
     };
-    if (closed_ || scriptsStopped_) return refuse("the page is closed");
+    if (closed_) return refuse("the page is closed");
+    if (scriptsStopped_) return refuse("the page's scripts are stopped");
     const URL& url = request.url();
     if (url.absoluteString().size() > TransferOrigin::MaximumURLLength) return refuse("its URL is too long");
-    if (loadsForPage_.size() >= MaximumLoadsForPage) return refuse("the page has too many loads under way");
+    const bool ping = kind == PageLoad::Beacon && options_.origin.isWebContent();
+    if (!ping && loadsForPage_.size() >= MaximumLoadsForPage) return refuse("the page has too many loads under way");
     // As a subresource load of the URL costs, waiting and then under way: it may start at any moment.
     const std::size_t bytes = SubresourceQueue::waitingBytes(url) + SubresourceQueue::runningBytes(url);
     if (!charge(bytes)) return refuse("it does not fit in the page's memory budget");
-    const TransferOrigin origin = kind == PageLoad::Beacon ? options_.origin.ping() : options_.origin;
-    auto connection = URLConnection::create(request, std::move(delegate), origin, false);
+    if (ping) {
+        const std::size_t quota = url.absoluteString().size() + request.httpBody().size();
+        const PingScheduler::PingId id = NetworkEngine::shared().admitPing(options_.origin, quota, error);
+        if (id == 0) {
+            discharge(bytes);
+            return nullptr;
+        }
+        auto connection = URLConnection::create(request, std::move(delegate), options_.origin.ping(id), false);
+        connection->setTicket(std::make_shared<LoadForPageTicket>(weak_from_this(), 0, bytes, id));
+        return connection;
+    }
+    auto connection = URLConnection::create(request, std::move(delegate), options_.origin, false);
     const std::uint64_t serial = nextLoadForPage_++;
-    auto ticket = std::make_shared<LoadForPageTicket>(weak_from_this(), serial, bytes);
-    connection->setTicket(ticket);
-    loadsForPage_.emplace(serial, LoadForPage{connection, ticket, kind, false, Clock::now()});
+    connection->setTicket(std::make_shared<LoadForPageTicket>(weak_from_this(), serial, bytes));
+    loadsForPage_.emplace(serial, LoadForPage{connection});
     return connection;
 }
 
 void WebPage::loadForPageEnded(std::uint64_t serial, std::size_t charged) {
-    auto found = loadsForPage_.find(serial);
-    if (found != loadsForPage_.end()) {
-        // A host that answered a ping ranks its other pings first at the close (see keepBeacons).
-        auto connection = found->second.connection.lock();
-        if (found->second.kind == PageLoad::Beacon && connection && connection->hasBeenAnswered() &&
-            answeredPingHosts_.size() < MaximumLoadsForPage) {
-            std::string host = connection->currentRequest().url().host();
-            if (host.size() <= MaximumHostLength) answeredPingHosts_.insert(std::move(host));
-        }
-        loadsForPage_.erase(found);
-    }
+    loadsForPage_.erase(serial);
     discharge(charged);
 }
 

@@ -32,7 +32,6 @@ namespace platform {
 
 class Bitmap;
 class Color;
-class KeptPings;
 class ResourceLoader;
 class Timer;
 class URLConnection;
@@ -54,8 +53,6 @@ public:
         // The side of the network its loads go on: web content (page 0: a page of its own, given an id
         // at creation), or the app's for a page the app itself runs.
         TransferOrigin origin = TransferOrigin::webContent(0);
-        // Its web view's lane of pings kept past their documents' close (null: a lane of its own).
-        std::shared_ptr<KeptPings> keptPings;
     };
     enum class ReadyState { Loading, Interactive, Complete };
 
@@ -204,17 +201,22 @@ public:
     // for a URL longer than web content loads. They end with the page: when it closes or stops, any still
     // loading fails (its delegate hears so from a later task). The connection comes back not started (its
     // owner may set a delegate queue, then starts it); nullptr, with the reason in `error`, when refused.
-    // A ping the page sent (PageLoad::Beacon) goes beside its loads, never behind them (see
-    // NetworkEngine.h), and outlives the close as a browser's beacon does: within its web view's quota of
-    // kept pings (KeptPings: those that may still be answered, oldest first), it goes on as the view's
-    // kept ping, holding the page's charge while the page lives; the rest end with the page.
+    // A ping the page sent (PageLoad::Beacon) is admitted once, here, by its ad's and the process's quotas
+    // of pings (NetworkEngine::admitPing), not among the MaximumLoadsForPage; it goes beside the page's
+    // loads, never behind them, ends at its final head, and outlives the close as a browser's keepalive
+    // request does, holding the page's charge while the page lives.
     static constexpr std::size_t MaximumLoadsForPage = 64;
     std::shared_ptr<URLConnection> connectionForPage(const URLRequest& request,
                                                      std::weak_ptr<URLConnectionDelegate> delegate,
                                                      Error* error = nullptr, PageLoad kind = PageLoad::EndsWithPage);
+    // A ping of a document that has closed (a purchase it offered, reported late): admitted as its pings
+    // are, for `origin` (the document's), with nothing charged to the page. Not started; nullptr, with the
+    // reason in `error`, when refused.
+    static std::shared_ptr<URLConnection> pingAfterClose(const URLRequest& request,
+                                                         std::weak_ptr<URLConnectionDelegate> delegate,
+                                                         const TransferOrigin& origin, Error* error = nullptr);
     // Whether connectionForPage may load for it: open and not stopped.
     bool acceptsLoadsForPage() const { return !closed_ && !scriptsStopped_; }
-    const std::shared_ptr<KeptPings>& keptPings() const { return options_.keptPings; }
     std::size_t loadsForPageCount() const { return loadsForPage_.size(); }
     // Image elements the page keeps a source and size for.
     std::size_t imageCount() const { return images_.size(); }
@@ -380,8 +382,6 @@ private:
     // Ends what would call back into the page: timers, animation frames, loads and outgoing messages.
     void cancelPending();
     class LoadForPageTicket;
-    // At the close: the pings within the view's quota go on (see connectionForPage).
-    void keepBeacons();
     // A load made for the page has ended: its place and what it was charged come back.
     void loadForPageEnded(std::uint64_t serial, std::size_t charged);
 
@@ -438,16 +438,8 @@ private:
     // Loads the app makes for the page, by serial, while they load; and refusals of them, for the log.
     struct LoadForPage {
         std::weak_ptr<URLConnection> connection;
-        std::weak_ptr<LoadForPageTicket> ticket;
-        PageLoad kind = PageLoad::EndsWithPage;
-        bool kept = false;  // a beacon going on past the close
-        double madeAt = 0;  // on the app's clock
     };
     std::map<std::uint64_t, LoadForPage> loadsForPage_;
-    // Hosts that answered one of its pings (at most MaximumLoadsForPage of them, none longer than a DNS
-    // name may be).
-    static constexpr std::size_t MaximumHostLength = 255;
-    std::set<std::string> answeredPingHosts_;
     std::uint64_t nextLoadForPage_ = 1;
     std::size_t loadsForPageRefused_ = 0;
     std::uint64_t nextLoadSerial_ = 1;

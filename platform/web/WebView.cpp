@@ -14,7 +14,6 @@
 #include "platform/ui/RenderContext.h"
 #include "platform/ui/Touch.h"
 #include "platform/ui/Window.h"
-#include "platform/web/KeptPings.h"
 #include "platform/web/WebPage.h"
 #include "platform/web/WebPageClient.h"
 
@@ -139,8 +138,12 @@ WebView::WebView(Rect frame) : View(frame) {
     pageClient_ = std::make_shared<PageClient>(this);
 }
 
-TransferOrigin WebView::newDocument() const {
-    return loadsForApp_ ? TransferOrigin::app() : TransferOrigin::webContent(TransferOrigin::newId(), viewId_);
+TransferOrigin WebView::newDocument(bool byPage) const {
+    if (loadsForApp_) return TransferOrigin::app();
+    const std::uint64_t document = TransferOrigin::newId();
+    // A creative that navigates (or reloads itself) stays one ad, with one account of pings.
+    const std::uint64_t ad = byPage && page_ ? page_->options().origin.adKey() : document;
+    return TransferOrigin::webContent(document, viewId_, ad);
 }
 
 WebDocumentRef WebView::currentDocument() const { return WebDocumentRef(page_); }
@@ -297,7 +300,7 @@ bool WebView::ask(const URLRequest& request, WebViewNavigationType type) {
     return !d || d->shouldStartLoad(*this, request, type);
 }
 
-void WebView::navigate(Entry entry, WebViewNavigationType type, HistoryMove move, int historyIndex) {
+void WebView::navigate(Entry entry, WebViewNavigationType type, HistoryMove move, int historyIndex, bool byPage) {
     auto keep = shared_from_this();
     if (!loadsForApp() && entry.request.url().absoluteString().size() > TransferOrigin::MaximumURLLength) {
         // Refused before the delegate is asked: nothing reads or copies a URL the web view will not load.
@@ -329,10 +332,10 @@ void WebView::navigate(Entry entry, WebViewNavigationType type, HistoryMove move
             return;
         }
         std::string html = *entry.html;
-        commit(html, request.url(), entry, move, historyIndex, newDocument());
+        commit(html, request.url(), entry, move, historyIndex, newDocument(byPage));
         return;
     }
-    auto load = std::make_shared<MainLoad>(this, entry, move, historyIndex, newDocument());
+    auto load = std::make_shared<MainLoad>(this, entry, move, historyIndex, newDocument(byPage));
     load->weakSelf_ = load;
     mainLoad_ = load;
     load->start(request);
@@ -346,7 +349,6 @@ void WebView::commit(const std::string& html, const URL& url, const Entry& entry
     options.scriptTimeLimit = scriptTimeLimit_;
     options.owner = this;
     options.origin = document;
-    options.keptPings = keptPings_;
     Size size = bounds().size;
     if (size.width > 0 && size.height > 0) options.viewport = size;
     Error error;
@@ -417,7 +419,7 @@ void WebView::pageNavigation(WebPage& page, const URLRequest& request, WebViewNa
         return;
     }
     navigate(Entry{request, std::nullopt}, type,
-             type == WebViewNavigationType::Reload ? HistoryMove::Keep : HistoryMove::Push, historyIndex_);
+             type == WebViewNavigationType::Reload ? HistoryMove::Keep : HistoryMove::Push, historyIndex_, true);
 }
 
 void WebView::ensurePage() {
@@ -426,7 +428,6 @@ void WebView::ensurePage() {
     options.scriptTimeLimit = scriptTimeLimit_;
     options.owner = this;
     options.origin = newDocument();
-    options.keptPings = keptPings_;
     Size size = bounds().size;
     if (size.width > 0 && size.height > 0) options.viewport = size;
     // A blank document for evaluate() before any load; it has no client, so it tells the delegate nothing.

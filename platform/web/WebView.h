@@ -25,7 +25,6 @@
 #include "platform/net/URLRequest.h"
 #include "platform/ui/ScrollView.h"
 #include "platform/ui/View.h"
-#include "platform/web/KeptPings.h"
 #include "platform/web/PageLoad.h"
 #include "platform/web/WebDocumentRef.h"
 #include "platform/web/WebViewDelegate.h"
@@ -87,12 +86,10 @@ public:
     // The document the view holds now (null when none), as loads made for it hold it: a ping it asked for
     // goes out even once the view has loaded another (see WebDocumentRef).
     WebDocumentRef currentDocument() const;
-    // The view's lane of pings kept past their documents' close, for all its documents together.
-    const std::shared_ptr<KeptPings>& keptPings() const { return keptPings_; }
 
     // A load the app makes because this view's page asked for it (a tracking ping, a precache, a picture
     // to store): web content of the current document, bounded and charged as WebPage::connectionForPage
-    // says, and ended with it, but for a beacon within the page's quota, which goes on to its deadline.
+    // says, and ended with it, but for a ping (a beacon), which goes on.
     // Not started; nullptr, with the reason in `error`, when refused or when the view holds no document.
     std::shared_ptr<URLConnection> connectionForPage(const URLRequest& request,
                                                      std::weak_ptr<URLConnectionDelegate> delegate,
@@ -146,11 +143,13 @@ private:
     enum class HistoryMove { Push, Replace, Keep };
 
     void scheduleNavigation(Entry entry, WebViewNavigationType type, HistoryMove move, int historyIndex);
-    void navigate(Entry entry, WebViewNavigationType type, HistoryMove move, int historyIndex);
+    // `byPage`: the document's own navigation, whose next document stays in the same ad's account.
+    void navigate(Entry entry, WebViewNavigationType type, HistoryMove move, int historyIndex, bool byPage = false);
     void commit(const std::string& html, const URL& url, const Entry& entry, HistoryMove move, int historyIndex,
                 TransferOrigin document);
-    // The origin of a new document's loads.
-    TransferOrigin newDocument() const;
+    // The origin of a new document's loads: an ad of its own when the app loads it, the current
+    // document's ad when a page navigates.
+    TransferOrigin newDocument(bool byPage = false) const;
     void fail(const Error& error);
     void pageFinished(WebPage& page);
     void pageStopped(WebPage& page, const Error& error);
@@ -190,7 +189,6 @@ private:
     double scriptTimeLimit_ = 1.0;
     bool loadsForApp_ = false;
     const std::uint64_t viewId_ = TransferOrigin::newId();
-    const std::shared_ptr<KeptPings> keptPings_ = KeptPings::create(viewId_);
     // Between the app's did-enter-background and will-enter-foreground.
     bool appInBackground_ = false;
     // The one finger the page follows (phones' pages see more; ads need one), where it went down,

@@ -15,7 +15,7 @@
 
 namespace adserver {
 
-std::unique_ptr<TrickleServer> TrickleServer::start(std::chrono::milliseconds interval) {
+std::unique_ptr<TrickleServer> TrickleServer::start(std::chrono::milliseconds interval, Trickle what) {
     std::uint16_t port = 0;
     int fd = listenOnLoopback(port);
     if (fd < 0) return nullptr;
@@ -24,11 +24,11 @@ std::unique_ptr<TrickleServer> TrickleServer::start(std::chrono::milliseconds in
         ::close(fd);
         return nullptr;
     }
-    return std::unique_ptr<TrickleServer>(new TrickleServer(fd, wake, port, interval));
+    return std::unique_ptr<TrickleServer>(new TrickleServer(fd, wake, port, interval, what));
 }
 
-TrickleServer::TrickleServer(int fd, int wake, std::uint16_t port, std::chrono::milliseconds interval)
-    : fd_(fd), wake_(wake), port_(port), interval_(interval) {
+TrickleServer::TrickleServer(int fd, int wake, std::uint16_t port, std::chrono::milliseconds interval, Trickle what)
+    : fd_(fd), wake_(wake), port_(port), interval_(interval), what_(what) {
     thread_ = std::thread([this] { run(); });
 }
 
@@ -45,6 +45,7 @@ void TrickleServer::run() {
         int fd;
         std::string head;  // the request head read so far
         bool answering = false;
+        std::size_t sent = 0;  // bytes of the trickle so far
     };
     std::vector<Connection> connections;
     auto next = std::chrono::steady_clock::now() + interval_;
@@ -85,12 +86,20 @@ void TrickleServer::run() {
                 targets_.push_back(from == std::string::npos ? std::string() : line.substr(from + 1, to - from - 1));
             }
             static const char Head[] = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 100000000\r\n\r\nt";
-            (void)!::send(c.fd, Head, sizeof Head - 1, MSG_NOSIGNAL);
+            static const char Begun[] = "HTTP/1.1 200 OK\r\n";
+            if (what_ == Trickle::Head)
+                (void)!::send(c.fd, Begun, sizeof Begun - 1, MSG_NOSIGNAL);
+            else
+                (void)!::send(c.fd, Head, sizeof Head - 1, MSG_NOSIGNAL);
         }
         std::erase_if(connections, [](const Connection& c) { return c.fd < 0; });
         if (std::chrono::steady_clock::now() >= next) {
-            for (const auto& c : connections) {
-                if (c.answering) (void)!::send(c.fd, "t", 1, MSG_NOSIGNAL);
+            for (auto& c : connections) {
+                if (!c.answering) continue;
+                // A head that trickles is field line after field line, never the blank line that ends it.
+                static const char Field[] = "X-T: t\r\n";
+                const char* byte = what_ == Trickle::Head ? &Field[c.sent++ % (sizeof Field - 1)] : "t";
+                (void)!::send(c.fd, byte, 1, MSG_NOSIGNAL);
             }
             next += interval_;
         }

@@ -127,7 +127,10 @@ void GADCachedFile::beginFetchWithCacheBuster(bool cacheBuster) {
     request.setHTTPShouldHandleCookies(true);
     if (auto agent = GADDevice::sharedInstance()->userAgentString(); agent && !agent->empty())
         request.setValue(*agent, "User-Agent");
-    if (auto date = fileModificationRFC1123DateString()) request.setValue(*date, "If-Modified-Since");
+    // A page's ping is done at its answer's head: it asks for no stored copy, and keeps none.
+    if (!isPing()) {
+        if (auto date = fileModificationRFC1123DateString()) request.setValue(*date, "If-Modified-Since");
+    }
 
     std::shared_ptr<platform::URLConnection> connection;
     std::optional<platform::Error> refusal;
@@ -183,7 +186,7 @@ void GADCachedFile::didReceiveResponse(const std::shared_ptr<platform::URLConnec
         fail(std::nullopt);
         return;
     }
-    storeBody_ = HTTPStatusCode_ == 200;
+    storeBody_ = HTTPStatusCode_ == 200 && !isPing();
     if (storeBody_) {
         receivedModificationDate_.reset();
         if (auto modified = response.allHeaderFields().value("Last-Modified")) {

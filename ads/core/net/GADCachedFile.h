@@ -1,7 +1,8 @@
 #pragma once
 // One URL downloaded into a file below the caches folder with a conditional GET: a 304 keeps the stored
 // body, a 200 replaces it and stamps the file with the server's Last-Modified date. Redirects are
-// offered to the delegate hop by hop. Main thread.
+// offered to the delegate hop by hop. A page's ping (setPage with PageLoad::Beacon) is done at each hop's
+// head instead: no conditional request, no body stored. Main thread.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -71,6 +72,7 @@ class GADCachedFile : public platform::URLConnectionDelegate, public std::enable
         pageLoad_ = kind;
     }
     bool isForPage() const { return forPage_; }
+    bool isPing() const { return forPage_ && pageLoad_ == platform::PageLoad::Beacon; }
 
     std::shared_ptr<GADCachedFileDelegate> delegate() const { return delegate_.lock(); }
     void setDelegate(const std::weak_ptr<GADCachedFileDelegate>& d) { delegate_ = d; }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "platform/base/Log.h"
 #include "platform/runloop/DispatchQueue.h"
 
 namespace ruzave {
@@ -27,7 +28,10 @@ void GADClickTrackerCollection::start(const platform::URL& url, bool cacheEnable
     // An empty string parses as an empty reference, which is nothing to load.
     if (!url.isValid() || url.absoluteString().empty()) return;
     // A creative's URL with no page to load it for is nobody's to send.
-    if (page != nullptr && page->isNull()) return;
+    if (page != nullptr && page->isNull()) {
+        platform::logWarning("click trackers: a creative's URL named with no document is not sent");
+        return;
+    }
     auto tracker = GADClickTracker::init();
     tracker->setDelegate(weak_from_this());
     tracker->setCacheEnabled(cacheEnabled);

@@ -6,6 +6,7 @@
 #include "ads/render/GADAdView.h"
 #include "ads/render/GADClickTrackerCollection.h"
 #include "platform/web/WebPage.h"
+#include "platform/net/NetworkEngine.h"
 #include "platform/web/WebView.h"
 #include "ads/render/GADAdViewDelegate.h"
 #include "ads/render/GADBrowserViewController.h"
@@ -128,7 +129,7 @@ TEST_CASE_FIXTURE(RouterFixture, "GADAdViewDelegate: deeplink+ opens the fallbac
     CHECK(opened() == std::vector<std::string>{"https://shop.example/p"});
 }
 
-TEST_CASE_FIXTURE(RouterFixture, "GADAdViewDelegate: the trackers a deeplink+ link names are its page's loads") {
+TEST_CASE_FIXTURE(RouterFixture, "GADAdViewDelegate: the trackers a deeplink+ link names are its page's pings") {
     auto collection = ruzave::GADClickTrackerCollection::sharedInstance();
     platform::Application::sharedApplication()->installURLScheme("shop");
     const std::string link = "deeplink+://navigate?primaryUrl=shop%3A%2F%2Fitem&primaryTrackingUrl="
@@ -141,10 +142,10 @@ TEST_CASE_FIXTURE(RouterFixture, "GADAdViewDelegate: the trackers a deeplink+ li
     REQUIRE(runUntil([&] { return view->webView()->currentPage() && !view->isLoading(); }));
     auto page = view->webView()->currentPage();
     CHECK_FALSE(decide(link));
-    CHECK(page->loadsForPageCount() == 2);
+    CHECK(platform::NetworkEngine::shared().pingCounts().admitted == 2);
     CHECK(collection->trackedCount() == before + 2);
     REQUIRE(runUntil([&] { return collection->runningTrackerCount() == 0; }));
-    CHECK(page->loadsForPageCount() == 0);
+    CHECK(platform::NetworkEngine::shared().pingCounts().admitted == 0);
 }
 
 TEST_CASE_FIXTURE(RouterFixture, "GADAdViewDelegate: deeplink+ with another host does nothing, switched off it is an app link") {

@@ -23,7 +23,8 @@
 #include "platform/testing/Harness.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
-#include "platform/web/KeptPings.h"
+#include "platform/net/NetworkEngine.h"
+#include "platform/net/PingScheduler.h"
 #include "platform/web/WebPage.h"
 #include "platform/web/WebView.h"
 #include "tools/adserver/MRAIDScripts.h"
@@ -298,7 +299,8 @@ TEST_CASE_FIXTURE(ServerRender, "GADBannerAdViewDelegate: a creative's messages 
     CHECK(server->waitForRequest("/track", 1));
 }
 
-TEST_CASE_FIXTURE(ServerRender, "GADBannerAdViewDelegate: what a creative's messages name loads as its page's web content, bounded, and ends with the page past its ping quota") {
+TEST_CASE_FIXTURE(ServerRender, "GADBannerAdViewDelegate: what a creative's messages name are its page's pings, admitted "
+                                "once by its ad's quota, and each goes on past the page's close") {
     adserver::Response hang = adserver::Response::text("late");
     hang.delay = std::chrono::seconds(60);  // cut short when the server stops
     server->route("/track/hang", hang);
@@ -308,30 +310,32 @@ TEST_CASE_FIXTURE(ServerRender, "GADBannerAdViewDelegate: what a creative's mess
            "for (var i = 0; i < 8; i++) send('httpTrack', i); for (; i < 12; i++) send('click', i);</script>",
            {*platform::URL::parse("https://ads.ruzave.example/pagead/aclk?id=1")});
     REQUIRE(runUntil([&] { return slot->state() == ruzave::GADSlotStateValidAd; }));
+    auto& engine = platform::NetworkEngine::shared();
     auto page = slot->adView()->webView()->currentPage();
-    REQUIRE(runUntil([&] { return page->loadsForPageCount() == 12; }));
-    // Web content's own places on the host: six under way, the others waiting behind them.
+    REQUIRE(runUntil([&] { return engine.pingCounts().admitted == 12; }));
+    // Pings are not among the page's loads; six to the host go at once, the others wait their turn.
+    CHECK(page->loadsForPageCount() == 0);
     REQUIRE(runUntil([&] { return server->requestCount("/track/hang") == 6; }));
     // The SDK's own click ping to the same host goes out at once all the same.
     slot->pingClickURLs();
     CHECK(runUntil([&] { return server->requestCount("/pagead/aclk") == 1; }));
 
-    // A page asks for at most its bound at once; the rest is refused at once, unsent.
+    // Its ad's quota bounds what it has in flight: past it a ping is refused at once, unsent.
+    const platform::PingScheduler::Limits quotas;
     slot->adView()->evaluate("for (var i = 100; i < 200; i++) send('httpTrack', i);");
-    REQUIRE(runUntil([&] { return page->loadsForPageCount() == platform::WebPage::MaximumLoadsForPage; }));
+    REQUIRE(runUntil([&] { return engine.pingCounts().admitted == quotas.adPings; }));
     runUntilIdle();
-    CHECK(page->loadsForPageCount() == platform::WebPage::MaximumLoadsForPage);
+    CHECK(engine.pingCounts().admitted == quotas.adPings);
 
-    // The creative goes: what it asked for ends with its page, but for its oldest pings within the page's
-    // quota, which wait on until the deadline; what waited is never sent.
+    // The creative goes: its pings go on, none dropped; those under way fail at the end of their life and
+    // the next six to the host take their places.
     render("<p>next</p>");
-    REQUIRE(runUntil([&] { return page->loadsForPageCount() == platform::KeptPings::MaximumPerView; }));
     runUntilIdle();
-    CHECK(page->loadsForPageCount() == platform::KeptPings::MaximumPerView);
-    advance(platform::KeptPings::Deadline + 1);
-    REQUIRE(runUntil([&] { return page->loadsForPageCount() == 0; }));
-    REQUIRE(runUntil([&] { return ruzave::GADClickTrackerCollection::sharedInstance()->runningTrackerCount() == 0; }));
+    CHECK(engine.pingCounts().admitted == quotas.adPings);
     CHECK(server->requestCount("/track/hang") == 6);
+    advance(platform::PingScheduler::LifeSeconds + 1);
+    REQUIRE(runUntil([&] { return server->requestCount("/track/hang") == 12; }));
+    CHECK(runUntil([&] { return engine.pingCounts().admitted == quotas.adPings - 6; }));
 }
 
 TEST_CASE_FIXTURE(ServerRender, "GADBannerAdViewDelegate: a tapped banner's click leaves the app once and pings its click URL once") {

@@ -875,3 +875,149 @@ TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: an answer whose 103 or 200 head
         CHECK(l.recorder->body == "early");
     }
 }
+
+// A server may close a kept-alive connection the moment it has read a request. The network library sends
+// web content's request once more when that happens, as a browser does, but never a third time, however
+// many kept connections it could try: a page's ping or load the server keeps dropping fails. The app's own
+// request beside them shows the connections were there to try.
+TEST_CASE_FIXTURE(HangingHosts, "NetworkEngine: a page's ping or load that a server drops on kept-alive connections "
+                                "is read at most twice and fails") {
+    auto& engine = platform::NetworkEngine::shared();
+    constexpr int PerHost = platform::NetworkEngine::MaximumTransfersPerHost;
+    adserver::Response drop;
+    drop.fault = adserver::Fault::Drop;
+    server->route("/drop", drop);
+    int held = 0;
+    for (const std::string kind : {"ping", "load", "app"}) {
+        CAPTURE(kind);
+        // A host's whole six answered together: six connections kept alive for the next request to reuse
+        // (the server keeps them two seconds).
+        std::vector<Load> warm;
+        for (int i = 0; i < PerHost; ++i) warm.push_back(load(request("/held?n=" + std::to_string(held + i))));
+        held += PerHost;
+        REQUIRE(runUntil([&] { return server->requestCount("/held") == static_cast<std::size_t>(held); }));
+        gate->release(PerHost);
+        REQUIRE(runUntil([&] { return allDone(warm); }));
+
+        const std::string target = "/drop?n=" + kind;
+        auto origin = kind == "app" ? platform::TransferOrigin::app() : newPage();
+        platform::PingScheduler::PingId id = 0;
+        if (kind == "ping") {
+            id = engine.admitPing(origin, target.size());
+            REQUIRE(id != 0);
+            origin = origin.ping(id);
+        }
+        Load sent = load(request(target), origin);
+        REQUIRE(runUntil([&] { return sent.recorder->done() && engine.activeTransferCount() == 0; }));
+        runUntilIdle();
+        engine.releasePing(id);
+        auto copies = server->requests("/drop");
+        const auto reads = std::count_if(copies.begin(), copies.end(),
+                                         [&](const adserver::Request& r) { return r.param("n") == kind; });
+        MESSAGE(kind << " read " << reads << " times");
+        CHECK(sent.recorder->failures == 1);
+        CHECK(sent.recorder->finishes == 0);
+        if (kind == "app") {
+            CHECK(reads > 2);
+        } else {
+            CHECK(reads >= 1);
+            CHECK(reads <= 2);
+        }
+    }
+    CHECK(engine.pingCounts().admitted == 0);
+}
+
+// When web content is full and a document that has had no place waits, the load that has held its place
+// longest gives it back: documents whose loads trickle make room for a newcomer a second, each of which
+// holds its place three seconds, and the newcomers never give way to the trickles or to one another.
+TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: at 64 descriptors documents' trickling loads give their places to a "
+                                 "new document a second and every newcomer's load completes") {
+    rlimit descriptors{};
+    REQUIRE(getrlimit(RLIMIT_NOFILE, &descriptors) == 0);
+    REQUIRE(descriptors.rlim_max >= 64);
+    descriptors.rlim_cur = 64;
+    REQUIRE(setrlimit(RLIMIT_NOFILE, &descriptors) == 0);
+    auto& engine = platform::NetworkEngine::shared();
+    const auto limits = engine.limits();
+    REQUIRE(limits.descriptorLimit == 64);
+    adserver::Response image = adserver::Response::text("GIF89a", "image/gif");
+    image.delay = std::chrono::seconds(3);
+    server->route("/image", image);
+    server->route("/quick", adserver::Response::text("quick"));
+    // The first secure connection pays for the trust store and the server's set-up.
+    Load warm = load(request("/quick"));
+    REQUIRE(runUntil([&] { return warm.recorder->done(); }, 60));
+
+    // Ten bytes a second each: far below the least rate, but a window (15 s) passes before that tells.
+    auto trickle = adserver::TrickleServer::start(std::chrono::milliseconds(100));
+    REQUIRE(trickle != nullptr);
+    platform::NetworkConfiguration::sharedInstance()->addHostMapping("trickle.ruzave.example", 80, "127.0.0.1",
+                                                                     trickle->port());
+    constexpr std::size_t Trickling = 5;
+    std::vector<Load> trickles;
+    for (std::size_t i = 0; i < Trickling; ++i) {
+        auto r = platform::URLRequest::withURLString("http://trickle.ruzave.example/t?n=" + std::to_string(i));
+        REQUIRE(r.has_value());
+        trickles.push_back(load(*r, newPage()));
+    }
+    REQUIRE(runUntil([&] { return trickle->requestCount() == Trickling; }));
+    const auto before = engine.observations();
+
+    constexpr int Newcomers = 20;
+    std::vector<Load> newcomers;
+    for (int i = 0; i < Newcomers; ++i) {
+        newcomers.push_back(load(request("/image?n=" + std::to_string(i)), newPage()));
+        runUntil([] { return false; }, 1.0);
+    }
+    REQUIRE(runUntil([&] { return allDone(newcomers); }, 30));
+    for (int i = 0; i < Newcomers; ++i) {
+        CAPTURE(i);
+        CHECK(newcomers[static_cast<std::size_t>(i)].recorder->finishes == 1);
+        CHECK(newcomers[static_cast<std::size_t>(i)].recorder->body == "GIF89a");
+    }
+    REQUIRE(allDone(trickles));
+    for (auto& l : trickles) {
+        REQUIRE(l.recorder->error.has_value());
+        CHECK(l.recorder->error->code == platform::URLError::TimedOut);
+    }
+    const auto after = engine.observations();
+    MESSAGE("loads given way " << after.loadsGivenWay - before.loadsGivenWay << ", put back "
+                               << after.loadsPutBack - before.loadsPutBack << ", longest new document wait "
+                               << after.longestNewDocumentWait << " s");
+    // Trickles gave their places to newcomers (once a newcomer ends as the next comes, the next takes its
+    // place instead, and the trickles left fail at their least rate), and no newcomer gave one up.
+    CHECK(after.loadsGivenWay - before.loadsGivenWay >= 1);
+    CHECK(after.loadsGivenWay - before.loadsGivenWay <= Trickling);
+    CHECK(after.longestNewDocumentWait < 3);
+    REQUIRE(runUntil([&] { return engine.activeTransferCount() == 0; }));
+}
+
+// A head that trickles (each byte keeping the transfer's inactivity timeout from running out) still ends
+// at the request's timeout from its writing, on either side.
+TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: a response head arriving at 3 bytes a second fails as timed out at "
+                                 "the request's timeout") {
+    auto heads = adserver::TrickleServer::start(std::chrono::milliseconds(333), adserver::TrickleServer::Trickle::Head);
+    REQUIRE(heads != nullptr);
+    platform::NetworkConfiguration::sharedInstance()->addHostMapping("head.ruzave.example", 80, "127.0.0.1",
+                                                                     heads->port());
+    constexpr double Timeout = 3;
+    std::vector<Load> loads;
+    for (auto origin : {platform::TransferOrigin::app(), newPage()}) {
+        auto r = platform::URLRequest::withURLString("http://head.ruzave.example/head");
+        REQUIRE(r.has_value());
+        r->setTimeoutInterval(Timeout);
+        loads.push_back(load(*r, origin));
+    }
+    const auto began = std::chrono::steady_clock::now();
+    REQUIRE(runUntil([&] { return allDone(loads); }, 20));
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    MESSAGE("the trickling heads failed after " << took << " s");
+    CHECK(took >= Timeout);
+    CHECK(took < 10);
+    CHECK(heads->requestCount() == 2);
+    for (const Load& l : loads) {
+        CHECK(l.recorder->finishes == 0);
+        REQUIRE(l.recorder->error.has_value());
+        CHECK(l.recorder->error->code == platform::URLError::TimedOut);
+    }
+}

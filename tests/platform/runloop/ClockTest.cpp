@@ -1,6 +1,7 @@
 #include <doctest/doctest.h>
 
 #include <cmath>
+#include <functional>
 
 #include "platform/runloop/Clock.h"
 #include "platform/runloop/Timer.h"
@@ -55,4 +56,39 @@ TEST_CASE("Clock: virtual advances add up exactly, so what falls due after an in
     }
     CHECK(early == 0);
     CHECK(fired == 200);
+}
+
+TEST_CASE("Clock: a timer that keeps re-arming for an instant already reached runs once per pass and never holds "
+          "time still") {
+    Clock::useVirtualTime();
+    const double start = Clock::now();
+    // A check that reads the deadline a rounding short of due re-arms for "now" for ever.
+    int runs = 0;
+    std::function<void()> rearm = [&] {
+        ++runs;
+        Timer::scheduledTimer(0, false, [&](Timer&) { rearm(); });
+    };
+    Timer::scheduledTimer(1, false, [&](Timer&) { rearm(); });
+    // A chain a few timers deep at one instant still runs whole within one advance.
+    int chained = 0;
+    Timer::scheduledTimer(2, false, [&](Timer&) {
+        ++chained;
+        Timer::scheduledTimer(0, false, [&](Timer&) {
+            ++chained;
+            Timer::scheduledTimer(0, false, [&](Timer&) { ++chained; });
+        });
+    });
+    bool later = false;
+    Timer::scheduledTimer(5, false, [&](Timer&) { later = true; });
+    Clock::advance(10);
+    CHECK(Clock::now() == start + 10);
+    CHECK(chained == 3);
+    // The runaway ran a bounded number of passes, and what it left waits for the next advance.
+    CHECK(runs > 1);
+    CHECK(runs <= 1001);
+    const int before = runs;
+    Clock::advance(1);
+    CHECK(runs > before);
+    CHECK(runs <= before + 1001);
+    CHECK(later);
 }

@@ -9,6 +9,8 @@
 #include "platform/duktape/DukHeapBudget.h"
 #include "platform/net/HTTPURLResponse.h"
 #include "platform/net/NetworkConfiguration.h"
+#include "platform/net/NetworkEngine.h"
+#include "platform/net/PingScheduler.h"
 #include "platform/net/TransferOrigin.h"
 #include "platform/net/URLProtocol.h"
 #include "platform/net/URLProtocolClass.h"
@@ -1196,8 +1198,8 @@ int failuresOf(const std::vector<PageLoadUnderWay>& loads) {
 }
 } // namespace
 
-TEST_CASE_FIXTURE(Harness, "WebView: a page's ping outlives its document, and one still loading at the deadline fails "
-                           "and gives back its place and charge") {
+TEST_CASE_FIXTURE(Harness, "WebView: a page's ping outlives its document and is done at its final head, and one whose "
+                           "head never comes fails at the end of its life and gives back its charge") {
     auto server = startServer();
     adserver::Response slow = adserver::Response::text("heard");
     slow.delay = std::chrono::seconds(2);
@@ -1214,132 +1216,83 @@ TEST_CASE_FIXTURE(Harness, "WebView: a page's ping outlives its document, and on
     // What only the page could use ends with it.
     auto image = startLoadForPage(*p.view, URLRequest(url(server->baseURL() + "/hang?image")), PageLoad::EndsWithPage);
     REQUIRE(runUntil([&] { return server->requestCount("/hang") == 2; }, 10));
+    // Pings are not among the page's loads: they are counted by their ad's quota.
+    CHECK(page->loadsForPageCount() == 1);
+    CHECK(NetworkEngine::shared().pingCounts().admitted == 2);
 
     REQUIRE(p.load(*this, "<p>next</p>"));
     CHECK(page->isClosed());
     REQUIRE(runUntil([&] { return ping.recorder->finishes == 1 && image.recorder->failures == 1; }, 20));
-    CHECK(ping.recorder->body == "heard");
+    // Its answer's body is not read.
+    CHECK(ping.recorder->body.empty());
     CHECK(ping.recorder->failures == 0);
-    // The other ping still holds its place, now among its view's kept pings, until the deadline.
-    CHECK(page->loadsForPageCount() == 1);
-    CHECK(hanging.connection->origin() == page->options().origin.kept());
-    CHECK(p.view->keptPings()->count() == 1);
-    advance(KeptPings::Deadline - 1);
-    runUntilIdle();
+    // The other ping goes on, whatever time passes short of its life.
+    advance(PingScheduler::LifeSeconds - 1);
+    runUntil([] { return false; }, 1.5);
     CHECK(hanging.recorder->failures == 0);
     advance(2);
     REQUIRE(runUntil([&] { return hanging.recorder->failures == 1; }, 10));
     runUntilIdle();
-    CHECK(page->loadsForPageCount() == 0);
-    CHECK(page->chargedBytes() == charged);
     CHECK(hanging.recorder->finishes == 0);
+    CHECK(page->chargedBytes() == charged);
+    CHECK(runUntil([] { return NetworkEngine::shared().pingCounts().admitted == 0; }, 10));
 }
 
-TEST_CASE_FIXTURE(Harness, "WebView: past the ping quota, by count or by bytes, a page's pings end with its document") {
+TEST_CASE_FIXTURE(Harness, "WebView: a page's pings are admitted by its ad's quota, shared by the documents it "
+                           "navigates to, and the next ad the app loads starts afresh") {
     auto server = startServer();
     adserver::Response hang = adserver::Response::text("late");
     hang.delay = std::chrono::seconds(60);  // cut short when the server stops
     server->route("/hang", hang);
+    const PingScheduler::Limits quotas;
+    auto& engine = NetworkEngine::shared();
     Page p;
-
-    // By count: the oldest are kept.
-    REQUIRE(p.load(*this, "<p>many</p>"));
-    auto many = p.view->currentPage();
+    REQUIRE(p.load(*this, "<p>ad</p>"));
     std::vector<PageLoadUnderWay> pings;
-    for (std::size_t i = 0; i < KeptPings::MaximumPerView + 3; ++i)
-        pings.push_back(startLoadForPage(*p.view, URLRequest(url(server->baseURL() + "/hang?n=" + std::to_string(i))),
-                                         PageLoad::Beacon));
-    REQUIRE(p.load(*this, "<p>next</p>"));
-    REQUIRE(runUntil([&] { return failuresOf(pings) == 3; }, 10));
-    runUntilIdle();
-    CHECK(failuresOf(pings) == 3);
-    CHECK(many->loadsForPageCount() == KeptPings::MaximumPerView);
-    for (std::size_t i = KeptPings::MaximumPerView; i < pings.size(); ++i)
-        CHECK(pings[i].recorder->failures == 1);
+    Error error("", 0);
+    auto ping = [&](const URLRequest& request) {
+        PageLoadUnderWay load;
+        load.connection = p.view->connectionForPage(request, load.recorder, &error, PageLoad::Beacon);
+        if (load.connection) load.connection->start();
+        return load;
+    };
+    for (std::size_t i = 0; i < quotas.adPings; ++i) {
+        pings.push_back(ping(URLRequest(url(server->baseURL() + "/hang?n=" + std::to_string(i)))));
+        REQUIRE(pings.back().connection);
+    }
+    // Past the quota a ping is refused at once, saying why; pings are not among the page's loads, which
+    // it may still make.
+    CHECK(ping(URLRequest(url(server->baseURL() + "/hang?past"))).connection == nullptr);
+    CHECK(error.description.find("ad's quota") != std::string::npos);
+    CHECK(p.view->connectionForPage(URLRequest(url(server->baseURL() + "/hang?image")), std::make_shared<LoadRecorder>()));
 
-    // The quota is the view's, for all its documents: the next document's pings end with it while the
-    // kept ones may still be answered.
-    std::vector<PageLoadUnderWay> more;
-    more.push_back(startLoadForPage(*p.view, URLRequest(url(server->baseURL() + "/hang?more")), PageLoad::Beacon));
-    REQUIRE(p.load(*this, "<p>again</p>"));
-    REQUIRE(runUntil([&] { return failuresOf(more) == 1; }, 10));
-    CHECK(p.view->keptPings()->count() == KeptPings::MaximumPerView);
+    // The creative navigates itself: its next document is the same ad.
+    server->route("/again.html", adserver::Response::text("<p>again</p>", "text/html"));
+    auto first = p.view->currentPage();
+    const int finished = p.delegate->finished;
+    p.view->evaluate("location.href = '" + server->baseURL() + "/again.html';");
+    REQUIRE(runUntil([&] { return p.view->currentPage() != first && p.delegate->finished > finished; }, 10));
+    CHECK(ping(URLRequest(url(server->baseURL() + "/hang?reloaded"))).connection == nullptr);
+    CHECK(engine.pingCounts().admitted == quotas.adPings);
 
-    // By bytes of URL and body: three 20 KB URLs fit, a fourth does not, a short URL after it still does,
-    // and a short URL with a body past the quota does not.
-    Page q;
-    REQUIRE(q.load(*this, "<p>long</p>"));
-    auto longer = q.view->currentPage();
-    const std::string padding(20u << 10, 'a');
-    pings.clear();
-    for (int i = 0; i < 4; ++i)
-        pings.push_back(startLoadForPage(
-            *q.view, URLRequest(url(server->baseURL() + "/hang?n=" + std::to_string(i) + "&p=" + padding)),
-            PageLoad::Beacon));
-    pings.push_back(startLoadForPage(*q.view, URLRequest(url(server->baseURL() + "/hang?short")), PageLoad::Beacon));
-    URLRequest post(url(server->baseURL() + "/hang?post"));
-    post.setHTTPMethod("POST");
-    post.setHTTPBody(std::string(KeptPings::MaximumBytesPerView, 'b'));
-    pings.push_back(startLoadForPage(*q.view, post, PageLoad::Beacon));
-    REQUIRE(q.load(*this, "<p>after</p>"));
-    REQUIRE(runUntil([&] { return failuresOf(pings) == 2; }, 10));
-    runUntilIdle();
-    CHECK(failuresOf(pings) == 2);
-    CHECK(pings[3].recorder->failures == 1);
-    CHECK(pings[5].recorder->failures == 1);
-    CHECK(longer->loadsForPageCount() == 4);
-}
-
-TEST_CASE_FIXTURE(Harness, "WebView: at a close, pings that may be answered go before those whose host never "
-                           "answered, and take their place in the view's quota") {
-    auto server = startServer();
-    adserver::Response hang = adserver::Response::text("late");
-    hang.delay = std::chrono::seconds(60);  // cut short when the server stops
-    server->route("/hang", hang);
-    adserver::Response slow = adserver::Response::text("heard");
-    slow.delay = std::chrono::seconds(1);
-    server->route("/slow", slow);
-    server->route("/ok", adserver::Response::text("fine"));
-    const std::string silent = server->baseURL() + "/hang";           // a host that never answers
-    const std::string answering = server->baseURL("localhost");      // one that does
-    Page p;
-    REQUIRE(p.load(*this, "<p>first</p>"));
-    // A full quota of trackers to the silent host, made long ago...
-    std::vector<PageLoadUnderWay> trackers;
-    for (std::size_t i = 0; i < KeptPings::MaximumPerView; ++i)
-        trackers.push_back(startLoadForPage(*p.view, URLRequest(url(silent + "?n=" + std::to_string(i))), PageLoad::Beacon));
-    advance(KeptPings::StalledAfter + 1);
-    // ...then clicks to a host that answered one of the document's pings, and to one not heard from yet.
-    auto answered = startLoadForPage(*p.view, URLRequest(url(answering + "/ok")), PageLoad::Beacon);
-    REQUIRE(runUntil([&] { return answered.recorder->finishes == 1; }, 10));
-    auto click = startLoadForPage(*p.view, URLRequest(url(answering + "/slow?click")), PageLoad::Beacon);
-    REQUIRE(p.load(*this, "<p>second</p>"));
-    // The click is kept, and the newest tracker ends with the document in its place.
-    REQUIRE(runUntil([&] { return click.recorder->finishes == 1; }, 10));
-    CHECK(click.recorder->body == "heard");
-    CHECK(failuresOf(trackers) == 1);
-    CHECK(trackers.back().recorder->failures == 1);
-
-    // The click has gone, leaving one place in the view's quota. The next document's pings to a host not
-    // heard from take it, and then a stalled tracker's place (the longest kept).
-    std::vector<PageLoadUnderWay> fresh;
-    for (const char* n : {"a", "b"})
-        fresh.push_back(startLoadForPage(*p.view, URLRequest(url(answering + "/slow?fresh=" + n)), PageLoad::Beacon));
-    REQUIRE(p.load(*this, "<p>third</p>"));
-    REQUIRE(runUntil([&] { return fresh[0].recorder->finishes + fresh[1].recorder->finishes == 2; }, 10));
-    CHECK(failuresOf(trackers) == 2);
-    CHECK(trackers.front().recorder->failures == 1);
-    CHECK(p.view->keptPings()->count() <= KeptPings::MaximumPerView);
-    advance(KeptPings::Deadline + 1);
-    REQUIRE(runUntil([&] { return failuresOf(trackers) == static_cast<int>(trackers.size()); }, 10));
-    runUntilIdle();
-    CHECK(p.view->keptPings()->count() == 0);
-    CHECK(KeptPings::countInProcess() == 0);
-    CHECK(KeptPings::bytesInProcess() == 0);
+    // The app loads the next ad into the view: a fresh account, within which bytes count as well.
+    REQUIRE(p.load(*this, "<p>next ad</p>"));
+    pings.push_back(ping(URLRequest(url(server->baseURL() + "/hang?next"))));
+    INFO(error.description);
+    REQUIRE(pings.back().connection);
+    URLRequest heavy(url(server->baseURL() + "/hang?heavy"));
+    heavy.setHTTPMethod("POST");
+    heavy.setHTTPBody(std::string(quotas.adBytes, 'b'));
+    CHECK(ping(heavy).connection == nullptr);
+    CHECK(engine.pingCounts().admitted == quotas.adPings + 1);
+    // Nothing admitted was dropped on the way: all still go on, six to the host at a time.
+    CHECK(failuresOf(pings) == 0);
+    for (auto& load : pings) load.connection->cancel();
+    CHECK(engine.pingCounts().admitted == 0);
 }
 
 TEST_CASE_FIXTURE(Harness, "WebView: a ping whose page is gone is still delivered, holds nothing of the page, and keeps "
-                           "no more of its answer than the quota") {
+                           "nothing of its answer") {
     auto server = startServer();
     adserver::Response slow = adserver::Response::text("heard");
     slow.delay = std::chrono::seconds(2);
@@ -1350,21 +1303,9 @@ TEST_CASE_FIXTURE(Harness, "WebView: a ping whose page is gone is still delivere
     std::weak_ptr<WebPage> page = p.view->currentPage();
     auto ping = startLoadForPage(*p.view, URLRequest(url(server->baseURL() + "/slow")), PageLoad::Beacon);
     auto big = startLoadForPage(*p.view, URLRequest(url(server->baseURL() + "/big")), PageLoad::Beacon);
-    bool refused = false;
-    std::size_t kept = 0;
-    big.recorder->onData = [&](const std::shared_ptr<URLConnection>& c, const Bytes& data) {
-        if (!c->charge(data.size())) {
-            refused = true;
-            c->cancel();
-            return;
-        }
-        kept += data.size();
-    };
     p.view.reset();
     CHECK(page.expired());
-    REQUIRE(runUntil([&] { return ping.recorder->finishes == 1; }, 20));
-    CHECK(ping.recorder->body == "heard");
-    REQUIRE(runUntil([&] { return refused || big.recorder->finishes == 1; }, 20));
-    CHECK(refused);
-    CHECK(kept <= KeptPings::MaximumBytesPerView);
+    REQUIRE(runUntil([&] { return ping.recorder->finishes == 1 && big.recorder->finishes == 1; }, 20));
+    CHECK(ping.recorder->body.empty());
+    CHECK(big.recorder->body.empty());
 }
