@@ -9,7 +9,7 @@
 // unless said otherwise; waits give up after 65 s, past the SDK's 60 s timeouts ("unheard").
 // Arguments pick measurements (default all: a a-click b c c-ping d e f f128 g h p p-flood p-sku p-sku1k
 // release release-beside reload own own-20000 click-trickle click-trickle-20000 click-slow click-slow-20000
-// click-soak). A request that failed says after how long, and why, in place of its figure or on stderr.
+// click-soak store). A request that failed says after how long, and why, in place of its figure or on stderr.
 //
 // a. A banner's creative sends 12 `httpTrack` (a) or 12 `click` (a-click) messages to a hanging URL on
 //    the ad host; then the banner's next ad request:
@@ -90,6 +90,11 @@
 //      (the longest a 100 ms wait overshot), _pings_at_end (the engine's counts as the run ends); the soak
 //      also _resident_{start,end}_mb, _peak_resident_mb, _heap_in_use_{start,end}_mb and both each minute.
 //      The servers' logs are emptied every second; what the figures need is kept apart.
+// store. A creative asks the SDK to fetch store sheets for 2,000 distinct product ids of 100 KB each,
+//    20 a turn 100 ms apart (100 ids, 5 a turn, in quick runs), then waits 2 s:
+//    creative_store_sheets_2000_ids_{resident_before_mb, peak_resident_mb (VmHWM), heap_in_use_before_mb,
+//    peak_heap_in_use_mb (sampled every 50 ms), sheets_held (the banner's opener's, of the ids sent),
+//    ids_sent}; goal well under 60 MB.
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -123,6 +128,8 @@
 #include "ads/core/sdkcore/GADHosts.h"
 #include "ads/native/GADDefaultInAppPurchase.h"
 #include "ads/native/GADDefaultInAppPurchaseDelegate.h"
+#include "ads/render/GADBannerAdViewDelegate.h"
+#include "ads/render/GADOpener.h"
 #include "bench/BenchIsolation.h"
 #include "platform/base/Log.h"
 #include "platform/net/NetworkEngine.h"
@@ -1413,6 +1420,64 @@ bool measureClickShape(App& app, ClickShape shape) {
     return true;
 }
 
+// --- store: store sheets fetched for the creative -------------------------------------------------------
+
+// A creative that, once loaded, asks for `count` store sheets, `perTurn` a turn 100 ms apart, each for a
+// product id of `idBytes` digits that no other shares. The page counts what it sent in `fetched`.
+std::string storeFetchCreativeHTML(int count, int perTurn, int idBytes) {
+    return "<!DOCTYPE html>\n<html><body style=\"margin:0;background-color:#0a0\">\n<script>\n"
+           "var fetched = 0, refused = 0;\n"
+           "var pad = '1'.repeat(" + std::to_string(idBytes - 8) + ");\n"
+           "function fetchSome() {\n"
+           "  for (var end = Math.min(fetched + " + std::to_string(perTurn) + ", " + std::to_string(count) +
+           "); fetched < end; fetched++) {\n"
+           "    try { location.href = 'gmsg://mobileads.ruzave.example/fetchAppStore?product_id=' + "
+           "(10000000 + fetched) + pad; } catch (e) { refused++; }\n"
+           "  }\n"
+           "  if (fetched < " + std::to_string(count) + ") setTimeout(fetchSome, 100);\n"
+           "}\n"
+           "window.addEventListener('load', function () { setTimeout(fetchSome, 0); });\n"
+           "</script>\n</body></html>\n";
+}
+
+bool measureStoreSheetFetches(App& app) {
+    const int ids = bench::quickOr(2000, 100);
+    const std::string figure = "creative_store_sheets_" + std::to_string(ids) + "_ids";
+    const std::string html = storeFetchCreativeHTML(ids, bench::quickOr(20, 5), 100 * 1024);
+    Stage* stage = startStage([html](const std::string& unit, int served) {
+        adserver::StandardAd ad = plainAd();
+        if (unit == kPingerUnit && served == 0) ad.html = html;
+        return ad;
+    });
+    if (!stage) return noFigure(figure + "_peak_resident_mb", "the local server did not start");
+    const double residentBefore = statusMB("VmRSS");
+    const double heapBefore = heapInUseMB();
+    double heapPeak = heapBefore;
+    auto sampleFor = [&](double seconds) {
+        const auto until = SteadyClock::now() + std::chrono::duration<double>(seconds);
+        while (SteadyClock::now() < until) {
+            runFor(0.05);
+            heapPeak = std::max(heapPeak, heapInUseMB());
+        }
+    };
+    auto fetcher = place(app, kPingerUnit);
+    if (!fetcher.load()) return noFigure(figure + "_peak_resident_mb", "the fetching ad did not load");
+    const std::string all = std::to_string(ids);
+    const auto giveUp = SteadyClock::now() + std::chrono::seconds(60);
+    while (fetcher.page("String(fetched)") != all && SteadyClock::now() < giveUp) sampleFor(0.2);
+    sampleFor(2);
+    auto delegate = fetcher.view->slot()->adViewDelegate();
+    auto opener = delegate ? delegate->opener() : nullptr;
+    printMB(figure + "_resident_before_mb", residentBefore);
+    printMB(figure + "_peak_resident_mb", statusMB("VmHWM"));
+    printMB(figure + "_heap_in_use_before_mb", heapBefore);
+    printMB(figure + "_peak_heap_in_use_mb", heapPeak);
+    printCount(figure + "_sheets_held", opener ? opener->cachedStoreProductViewControllerCount() : 0,
+               static_cast<std::size_t>(ids));
+    std::printf("%s_ids_sent: %s of %d\n", figure.c_str(), fetcher.page("String(fetched)").c_str(), ids);
+    return true;
+}
+
 const std::vector<Measurement>& measurements() {
     static const std::vector<Measurement> all = {
         {"a", 1024, [](App& app) { return measureHangingAdHost(app, "httpTrack"); }},
@@ -1440,6 +1505,7 @@ const std::vector<Measurement>& measurements() {
         {"click-slow", 1024, [](App& app) { return measureClickShape(app, ClickShape::SlowTrackers); }},
         {"click-slow-20000", 20000, [](App& app) { return measureClickShape(app, ClickShape::SlowTrackers); }},
         {"click-soak", 1024, [](App& app) { return measureClickShape(app, ClickShape::Soak); }},
+        {"store", 1024, measureStoreSheetFetches},
     };
     return all;
 }

@@ -83,7 +83,7 @@ bool GADAdAppViewController::isLoaded() const {
 }
 
 void GADAdAppViewController::closeButtonPressed() {
-    relinquishScreenWithCompletion(nullptr);
+    close();
 }
 
 bool GADAdAppViewController::shouldDismissOnApplicationEnteringForeground() {

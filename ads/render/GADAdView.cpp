@@ -8,6 +8,7 @@
 #include "ads/render/GADAdViewDelegate.h"
 #include "ads/render/GADAdViewTouchGestureRecognizer.h"
 #include "ads/render/GADImpressionTicketGestureRecognizer.h"
+#include "ads/render/GADTapWatchGestureRecognizer.h"
 #include "ads/render/GADWebViewCacheSet.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/runloop/Clock.h"
@@ -116,6 +117,10 @@ void GADAdView::setUp(const std::shared_ptr<GADAdView>& view) {
     view->impressionTicketRecognizer_->addTarget([weakView](platform::GestureRecognizer&) {
         if (auto self = weakView.lock()) self->handleGesture();
     });
+    view->tapWatch_ = GADTapWatchGestureRecognizer::initWithHandler([weakView] {
+        if (auto self = weakView.lock()) self->setTouched(true);
+    });
+    view->tapWatch_->setDelegate(std::weak_ptr<platform::GestureRecognizerDelegate>(view));
     platform::Rect inner(0, 0, frame.width(), frame.height());
     view->webView_ = cachedWebView();
     if (view->webView_) {
@@ -175,6 +180,7 @@ void GADAdView::reset() {
         gestureRecognizersAdded_ = true;
         addGestureRecognizer(touchRecognizer_);
         addGestureRecognizer(impressionTicketRecognizer_);
+        addGestureRecognizer(tapWatch_);
     }
 }
 
@@ -388,16 +394,17 @@ void GADAdView::reportContentSizeIfChanged() {
 // ---------------------------------------------------------------- gestures
 
 bool GADAdView::gestureRecognizerShouldReceiveTouch(platform::GestureRecognizer& recognizer, const platform::Touch&) {
-    if (&recognizer == touchRecognizer_.get()) setTouched(true);
+    // Any touch passes the auto-click gate; only a tap, at its end, counts as the user's activation.
+    if (&recognizer == touchRecognizer_.get()) touched_ = true;
     return true;
 }
 
 void GADAdView::setTouched(bool touched) {
     touched_ = touched;
     if (touched)
-        touchTime_ = platform::Clock::now();
+        tapTime_ = platform::Clock::now();
     else
-        touchTime_.reset();
+        tapTime_.reset();
 }
 
 bool GADAdView::gestureRecognizerShouldRecognizeSimultaneously(platform::GestureRecognizer& recognizer,

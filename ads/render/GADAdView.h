@@ -28,6 +28,7 @@ namespace ruzave {
 class GADAdViewDelegate;
 class GADAdViewTouchGestureRecognizer;
 class GADImpressionTicketGestureRecognizer;
+class GADTapWatchGestureRecognizer;
 class GADVideoPlayer;
 class GADVideoPlayerDelegate;
 class GADWebViewCacheSet;
@@ -119,11 +120,13 @@ class GADAdView : public platform::View,
     // --- Touch and debug text.
     const std::optional<std::string>& adDebugDialog() const { return adDebugDialog_; }
     void setAdDebugDialog(const std::optional<std::string>& text) { adDebugDialog_ = text; }
+    // Set as any touch on the view begins (the auto-click gate and clicks read it).
     bool isTouched() const { return touched_; }
-    // Setting it records a touch now; clearing it forgets the touch's time too.
+    // Setting it records a tap now; clearing it forgets the tap's time too.
     void setTouched(bool touched);
-    // Clock reading of the latest touch on the view; nullopt once cleared.
-    std::optional<double> touchTime() const { return touchTime_; }
+    // Clock reading of the latest tap on the view, as a browser's user activation counts one: at the
+    // finger's lift, never for a pan. Nullopt once cleared.
+    std::optional<double> tapTime() const { return tapTime_; }
     std::shared_ptr<GADAdViewTouchGestureRecognizer> touchGestureRecognizer() const { return touchRecognizer_; }
     // The zig-zag that opens the debug dialog.
     std::shared_ptr<GADImpressionTicketGestureRecognizer> impressionTicketGestureRecognizer() const {
@@ -189,6 +192,7 @@ class GADAdView : public platform::View,
     std::shared_ptr<platform::WebView> webView_;
     std::shared_ptr<GADAdViewTouchGestureRecognizer> touchRecognizer_;
     std::shared_ptr<GADImpressionTicketGestureRecognizer> impressionTicketRecognizer_;
+    std::shared_ptr<GADTapWatchGestureRecognizer> tapWatch_;
     bool gestureRecognizersAdded_ = false;
     std::weak_ptr<GADAdViewDelegate> adViewDelegate_;
     std::weak_ptr<platform::ViewController> viewController_;
@@ -202,7 +206,7 @@ class GADAdView : public platform::View,
     platform::Rect cachedVideoPlayerFrame_ = platform::Rect::zero();
     std::optional<std::string> adDebugDialog_;
     bool touched_ = false;
-    std::optional<double> touchTime_;
+    std::optional<double> tapTime_;
     bool showDebug_ = true;
     std::shared_ptr<platform::AlertView> alertView_;
     int orientation_ = 0;

@@ -75,7 +75,7 @@ void GADBrowserViewController::openInSafari() {
 }
 
 void GADBrowserViewController::doneButtonPressed() {
-    relinquishScreenWithCompletion(nullptr);
+    close();
 }
 
 std::function<void(platform::BarButtonItem&)>

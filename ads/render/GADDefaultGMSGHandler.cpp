@@ -99,7 +99,7 @@ void GADDefaultGMSGHandler::didReceiveCloseNotification(const Arguments& argumen
     // An ad on a full screen of its own gives it up; a banner in its place has nothing to close.
     auto controller = arguments.adView ? std::dynamic_pointer_cast<GADViewController>(arguments.adView->viewController())
                                        : nullptr;
-    if (controller && controller->retainCycle()) controller->relinquishScreenWithCompletion(nullptr);
+    if (controller && controller->retainCycle()) controller->close();
 }
 
 } // namespace ruzave

@@ -1,11 +1,13 @@
 #include "ads/render/GADOpener.h"
 
+#include <algorithm>
 #include <sstream>
 
 #include "ads/core/sdkcore/GADSDKCoreController.h"
 #include "ads/core/sdkcore/GADSDKCoreWebView.h"
 #include "ads/core/slot/GADAd.h"
 #include "ads/core/slot/GADSlot.h"
+#include "ads/core/util/GADLog.h"
 #include "ads/core/util/GADNSURLUtilities.h"
 #include "ads/core/util/GADRunOnMainThread.h"
 #include "ads/native/GADInAppPurchase.h"
@@ -253,14 +255,34 @@ void GADOpener::openInAppPurchase(const std::string& productID, long quantity,
     didOpenInApp();
 }
 
+bool GADOpener::isAcceptableProductID(const std::string& productID, const char* action) {
+    if (productID.size() <= kMaximumProductIDLength) return true;
+    GADLog("Store sheet: %s refused, its product ID is %zu bytes (at most %zu).", action, productID.size(),
+           kMaximumProductIDLength);
+    return false;
+}
+
+std::size_t GADOpener::cachedStoreProductViewControllerCount() const {
+    return static_cast<std::size_t>(std::count_if(storeSheets_.begin(), storeSheets_.end(),
+                                                  [](const StoreSheet& kept) { return kept.loaded; }));
+}
+
+std::size_t GADOpener::loadingStoreProductViewControllerCount() const {
+    return storeSheets_.size() - cachedStoreProductViewControllerCount();
+}
+
 void GADOpener::openInAppStoreWithProductID(const std::string& productID,
                                             const std::optional<platform::URL>& fallbackURL,
                                             bool shouldWaitForFetch) {
+    if (!isAcceptableProductID(productID, "open")) return;
     if (!shouldPerformOpenAction()) return;
-    if (auto cached = cachedStoreProductViewController_.find(productID);
-        cached != cachedStoreProductViewController_.end()) {
-        auto sheet = cached->second;
-        cachedStoreProductViewController_.erase(cached);
+    const long long item = platform::integerValue(productID);
+    if (auto cached =
+            std::find_if(storeSheets_.begin(), storeSheets_.end(),
+                         [item](const StoreSheet& kept) { return kept.loaded && kept.item == item; });
+        cached != storeSheets_.end()) {
+        auto sheet = cached->sheet;
+        storeSheets_.erase(cached);
         auto proxy = GADOverlayProxy::overlayProxyForViewController(sheet.get());
         if (!proxy) proxy = GADOverlayProxy::initWithViewController(sheet);
         proxy->setSlot(slot_);
@@ -273,7 +295,7 @@ void GADOpener::openInAppStoreWithProductID(const std::string& productID,
     proxy->setSlot(slot_);
     sheet->setDelegate(GADSKStoreProductViewControllerDelegate::sharedInstance());
     platform::Value parameters = platform::Value::object();
-    parameters[platform::ProductViewController::itemIdentifierParameter] = platform::integerValue(productID);
+    parameters[platform::ProductViewController::itemIdentifierParameter] = item;
     // The load completion holds the opener and the sheet until it runs: a sheet waited for is held by
     // nothing else until it goes up.
     auto self = shared_from_this();
@@ -295,13 +317,35 @@ void GADOpener::openInAppStoreWithProductID(const std::string& productID,
 }
 
 void GADOpener::fetchInAppStoreForProductID(const std::string& productID) {
-    if (cachedStoreProductViewController_.count(productID)) return;
+    if (!isAcceptableProductID(productID, "fetch")) return;
+    const long long item = platform::integerValue(productID);
+    // One sheet per store item, whether it has loaded or is still loading.
+    if (std::any_of(storeSheets_.begin(), storeSheets_.end(),
+                    [item](const StoreSheet& kept) { return kept.item == item; }))
+        return;
+    // A page that names ever new products keeps only the latest few sheets.
+    if (storeSheets_.size() >= kMaximumStoreSheets) storeSheets_.pop_front();
     auto sheet = platform::ProductViewController::create();
+    storeSheets_.push_back({item, sheet, false});
     platform::Value parameters = platform::Value::object();
-    parameters[platform::ProductViewController::itemIdentifierParameter] = platform::integerValue(productID);
-    auto self = shared_from_this();
-    sheet->loadProductWithParameters(parameters, [self, sheet, productID](bool loaded, std::optional<platform::Error>) {
-        if (loaded) self->cachedStoreProductViewController_[productID] = sheet;
+    parameters[platform::ProductViewController::itemIdentifierParameter] = item;
+    // Held by the list alone: a sheet dropped while it loads goes at once, and its answer finds nothing.
+    std::weak_ptr<GADOpener> weak = weak_from_this();
+    std::weak_ptr<platform::ProductViewController> weakSheet = sheet;
+    sheet->loadProductWithParameters(parameters, [weak, weakSheet](bool loaded,
+                                                                   std::optional<platform::Error>) {
+        auto self = weak.lock();
+        auto sheet = weakSheet.lock();
+        if (!self || !sheet) return;
+        auto& sheets = self->storeSheets_;
+        auto kept =
+            std::find_if(sheets.begin(), sheets.end(), [&](const StoreSheet& s) { return s.sheet == sheet; });
+        if (kept == sheets.end()) return;
+        if (loaded) {
+            kept->loaded = true;
+        } else {
+            sheets.erase(kept);
+        }
     });
 }
 

@@ -6,6 +6,7 @@
 // ad view since its last load) and, once really performed, is booked on the slot as a click. In-app
 // screens take part in the slot's full-screen period. Main thread.
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -55,6 +56,10 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
     static constexpr double kComposerRetryDelay = 0.25;
     // A full-screen ad animates in well within this; a composer is not retried forever.
     static constexpr int kMaximumComposerRetries = 40;
+    // A store product id past this is refused, at fetch and at open, as a purchase's is.
+    static constexpr std::size_t kMaximumProductIDLength = 1024;
+    // Store sheets kept per opener, loaded and still loading together; past it the oldest goes.
+    static constexpr std::size_t kMaximumStoreSheets = 4;
 
     static std::shared_ptr<GADOpener> init() { return std::shared_ptr<GADOpener>(new GADOpener()); }
     // Composers still waiting to go up are let go.
@@ -74,7 +79,9 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
     void setNavigationURL(const std::optional<std::string>& url) { navigationURL_ = url; }
     bool isAutoClickProtected() const { return autoClickProtected_; }
     void setAutoClickProtected(bool on) { autoClickProtected_ = on; }
-    std::size_t cachedStoreProductViewControllerCount() const { return cachedStoreProductViewController_.size(); }
+    // Store sheets kept whose product has loaded, and those still loading.
+    std::size_t cachedStoreProductViewControllerCount() const;
+    std::size_t loadingStoreProductViewControllerCount() const;
 
     // The auto-click gate. A refusal tells the SDK-core page "navigationBlocked".
     bool shouldPerformOpenAction();
@@ -98,7 +105,7 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
     // one of the orientations and the gate passes; whether it went up.
     bool openBrowserToURL(const platform::URL& url, unsigned supportedOrientations);
 
-    // --- Store sheet.
+    // --- Store sheet. Sheets are kept by the store item they load (the product id's integer value).
     void openInAppStoreWithProductID(const std::string& productID, const std::optional<platform::URL>& fallbackURL,
                                      bool shouldWaitForFetch);
     void fetchInAppStoreForProductID(const std::string& productID);
@@ -148,6 +155,8 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
     void presentOverlay(const std::shared_ptr<GADSupplementalAdAppViewController>& overlay);
     void presentComposerController(const std::shared_ptr<platform::ViewController>& composer, int attempt);
     void presentStoreSheet(const std::shared_ptr<platform::ViewController>& sheet);
+    // False, with a log line, for a product id too long to be any store's.
+    static bool isAcceptableProductID(const std::string& productID, const char* action);
     // A composer that will not go up, or went down without a result, lets go of its delegate proxy
     // (which holds it while it is up) and of this opener, so that nothing keeps either alive.
     static void abandonComposer(platform::ViewController& composer);
@@ -163,7 +172,13 @@ class GADOpener : public std::enable_shared_from_this<GADOpener>,
     bool didOpenAnotherApplication_ = false;
     std::optional<std::string> navigationURL_;
     bool autoClickProtected_ = false;
-    std::map<std::string, std::shared_ptr<platform::ProductViewController>> cachedStoreProductViewController_;
+    struct StoreSheet {
+        long long item;
+        std::shared_ptr<platform::ProductViewController> sheet;
+        bool loaded;
+    };
+    // Oldest first, one per store item, at most kMaximumStoreSheets.
+    std::deque<StoreSheet> storeSheets_;
     std::map<const platform::AlertView*, platform::URL> confirmationAlertURLs_;
     std::set<std::string> allowedAppURLs_;
     // Held while a confirmation alert is on screen: the alert only knows its delegate weakly.

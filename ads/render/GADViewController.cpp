@@ -5,12 +5,15 @@
 #include "ads/core/telemetry/GADAbsoluteTime.h"
 #include "ads/core/telemetry/GADStatisticDictionary.h"
 #include "ads/core/util/GADLogger.h"
+#include "ads/render/GADAdView.h"
 #include "ads/render/GADIntermission.h"
 #include "ads/render/GADModalOverlayPresenter.h"
 #include "ads/render/GADOverlayPresenting.h"
+#include "ads/render/GADTapWatchGestureRecognizer.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/runloop/DispatchQueue.h"
 #include "platform/ui/Color.h"
+#include "platform/ui/Touch.h"
 #include "platform/ui/View.h"
 
 namespace ruzave {
@@ -199,6 +202,11 @@ void GADViewController::screenGone() {
     retainCycle_.reset();
 }
 
+void GADViewController::close() {
+    if (auto slot = slot_.lock()) slot->useUpUserActivation();
+    relinquishScreenWithCompletion(nullptr);
+}
+
 void GADViewController::leaveAsTakenAway() {
     if (state_ == ScreenState::Idle || state_ == ScreenState::Gone) return;
     takenAway_ = true;
@@ -254,17 +262,24 @@ void GADViewController::viewDidLoad() {
     v->setOpaque(true);
     v->setBackgroundColor(platform::Color::black());
     v->setClipsToBounds(true);
-    touchWatch_ = platform::GestureRecognizer::create();
+    std::weak_ptr<GADViewController> weak = self();
+    touchWatch_ = GADTapWatchGestureRecognizer::initWithHandler([weak] {
+        auto controller = weak.lock();
+        if (auto slot = controller ? controller->slot() : nullptr) slot->recordUserTouch();
+    });
     touchWatch_->setDelegate(std::weak_ptr<platform::GestureRecognizerDelegate>(
         std::static_pointer_cast<platform::GestureRecognizerDelegate>(self())));
     v->addGestureRecognizer(touchWatch_);
 }
 
 bool GADViewController::gestureRecognizerShouldReceiveTouch(platform::GestureRecognizer& recognizer,
-                                                            const platform::Touch&) {
+                                                            const platform::Touch& touch) {
     if (&recognizer != touchWatch_.get()) return true;
-    // The in-app browser, a second page, the expanded ad: what the user touches there is the ad.
-    if (auto slot = slot_.lock()) slot->recordUserTouch();
+    // The page of the in-app browser, a second page, the expanded ad: a tap there is a tap on the ad. The
+    // close button, the close region and the browser's toolbar lie beside the ad view, and are the SDK's.
+    auto screenView = isViewLoaded() ? view() : nullptr;
+    for (auto v = touch.view(); v && v != screenView; v = v->superview())
+        if (dynamic_cast<GADAdView*>(v.get())) return true;
     return false;
 }
 

@@ -18,6 +18,7 @@ namespace ruzave {
 
 class GADOverlayPresenting;
 class GADSlot;
+class GADTapWatchGestureRecognizer;
 
 class GADViewController : public platform::ViewController,
                           public GADIntermitting,
@@ -37,6 +38,10 @@ class GADViewController : public platform::ViewController,
     // Completions run once the screen is gone (at once when it is not up).
     void relinquishScreenWithCompletion(Completion completion) override;
     void abandonScreen() override;
+    // Closes as the user or the ad asks (the close button or region, the browser's done, the ad's close
+    // message): a tap left over goes with the screen, so that what the ad opens next on its own does not
+    // count as the user's.
+    void close();
     // Leaves because what it stood on went (the screen it lay over left, its banner left the window), not
     // because a close was asked of it: its period hears that it was taken away.
     void leaveAsTakenAway();
@@ -83,8 +88,9 @@ class GADViewController : public platform::ViewController,
     void viewWillDisappear(bool animated) override;
     // The platform's word that the screen is no longer presented, however that came about.
     void didLeavePresentationChain() override;
-    // Records each touch for the slot and takes none: the screen's own views and recognisers see them as
-    // if it were not there.
+    // Watches only touches on the ad's content (an ad view in the screen), never the SDK's own controls
+    // around it, and tells the slot of each tap there; the screen's own views and recognisers see every
+    // touch as if it were not there.
     bool gestureRecognizerShouldReceiveTouch(platform::GestureRecognizer& recognizer,
                                              const platform::Touch& touch) override;
 
@@ -127,7 +133,7 @@ class GADViewController : public platform::ViewController,
     // platform took it out of the chain, or what it stood on went.
     bool takenAway_ = false;
     std::vector<Completion> closeCompletions_;
-    std::shared_ptr<platform::GestureRecognizer> touchWatch_;
+    std::shared_ptr<GADTapWatchGestureRecognizer> touchWatch_;
 };
 
 } // namespace ruzave

@@ -97,6 +97,8 @@ void VODBannerView::recordCustomAdImpression() {
 }
 
 void VODBannerView::finishedRenderingAdView(const std::shared_ptr<platform::View>&) {
+    // Too late once the render bound has failed the load, or another load has begun: the app heard so.
+    if (slot()->state() != GADSlotStateRenderingAd) return;
     slot()->didReceiveValidAd();
 }
 

@@ -51,6 +51,8 @@ void VODInterstitial::recordCustomAdImpression() {
 }
 
 void VODInterstitial::finishedRenderingAdView(const std::shared_ptr<platform::View>&) {
+    // Too late once the render bound has failed the load, or another load has begun: the app heard so.
+    if (slot()->state() != GADSlotStateRenderingAd) return;
     slot()->didReceiveValidAd();
 }
 

@@ -388,6 +388,7 @@ void GADSlot::loadAd(const std::shared_ptr<GADAd>& ad, const std::optional<platf
     mediationManager_->cancel();
     if (adFetcher_) adFetcher_->cancel();
     resetRequestState();
+    appRendersResponse_ = false;
     loadingAd_ = ad;
     willFetchAdContent();
     if (ad->hasAdNetworkJavaScript()) {
@@ -445,8 +446,8 @@ void GADSlot::processAdResponse(const std::shared_ptr<GADAd>& ad) {
     }
     willProcessAd();
     // Only a page in the slot's own ad view can open a screen of its own accord; the app renders the rest.
-    if (ad->responseType() != GADResponseTypeStandard && ad->responseType() != GADResponseTypeNone)
-        screenOwner_ = ScreenOwner::App;
+    appRendersResponse_ =
+        ad->responseType() != GADResponseTypeStandard && ad->responseType() != GADResponseTypeNone;
     switch (ad->responseType()) {
     case GADResponseTypeStandard:
         CSIResponseWillRender();
@@ -617,10 +618,12 @@ void GADSlot::renderingTimedOut() {
     if (state_ != GADSlotStateRenderingAd) return;
     auto self = shared_from_this();
     auto error = GADRequestError::errorWithCode(GADRequestErrorTimeout, request_);
+    const bool renderingPage = !appRendersResponse_;
     didReceiveInvalidAd();
     // The page can no longer become the ad: it stops with its loads and scripts, before the app hears of
-    // it and perhaps loads the next one into the same view.
-    if (adView_) adView_->closePage();
+    // it and perhaps loads the next one into the same view. While the app renders its ad, the ad view
+    // still shows the ad before it, which stays as it is.
+    if (renderingPage && adView_) adView_->closePage();
     adFailedToReceiveContentWithError(error);
 }
 
@@ -703,6 +706,8 @@ void GADSlot::willStartAdRendering() {
 }
 void GADSlot::willLoadAdHTMLInWebView() {
     willStartAdRendering();
+    // The page takes the ad view, and the ad shown before it is gone.
+    appRendersResponse_ = false;
     screenOwner_ = ScreenOwner::Page;
     // A touch on the page before is not a touch on this one.
     if (adView_) adView_->setTouched(false);
@@ -735,6 +740,7 @@ void GADSlot::finishedLoadingAdResponse(const std::shared_ptr<GADAd>& ad) {
 }
 
 void GADSlot::didReceiveValidAd() {
+    if (appRendersResponse_) screenOwner_ = ScreenOwner::App;
     setState(GADSlotStateValidAd);
     // The ad statistics went out with this request.
     takePendingAdStatistics();
@@ -742,8 +748,9 @@ void GADSlot::didReceiveValidAd() {
 }
 
 void GADSlot::didReceiveInvalidAd() {
-    // A page that failed to load is no ad: what it opens holds nothing.
-    if (state_ == GADSlotStateRenderingAd) screenOwner_ = ScreenOwner::None;
+    // A page that failed to load is no ad: what it opens holds nothing. An ad the app failed to render
+    // leaves the ad shown before it, and its owner.
+    if (state_ == GADSlotStateRenderingAd && !appRendersResponse_) screenOwner_ = ScreenOwner::None;
     setState(GADSlotStateInvalidAd);
     loadingAd_.reset();
     CSILoadDidEnd(false);
@@ -806,10 +813,20 @@ void GADSlot::recordUserTouch() {
     screenTouchTime_ = platform::Clock::now();
 }
 
-bool GADSlot::takeUserActivation() {
+std::optional<double> GADSlot::latestUserTouch() const {
     std::optional<double> touch = screenTouchTime_;
-    if (auto onAd = adView_ ? adView_->touchTime() : std::nullopt; onAd && (!touch || *onAd > *touch))
+    if (auto onAd = adView_ ? adView_->tapTime() : std::nullopt; onAd && (!touch || *onAd > *touch))
         touch = onAd;
+    return touch;
+}
+
+void GADSlot::useUpUserActivation() {
+    if (auto touch = latestUserTouch(); touch && (!takenTouchTime_ || *touch > *takenTouchTime_))
+        takenTouchTime_ = touch;
+}
+
+bool GADSlot::takeUserActivation() {
+    std::optional<double> touch = latestUserTouch();
     if (!touch || (takenTouchTime_ && *touch <= *takenTouchTime_)) return false;
     // As a browser's transient activation: a touch opens one screen, and only for a while.
     if (platform::Clock::now() - *touch > kUserActivationSeconds) return false;

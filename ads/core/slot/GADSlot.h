@@ -411,14 +411,14 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     // Whether a screen of this slot's own covers the app or is still leaving.
     bool isShowingFullScreen() const;
     // Whether the period under way holds the slot: a screen in it was opened by the user (within
-    // kUserActivationSeconds of a touch on the ad or one of its screens, each touch opening at most one
-    // screen, or a swipe to the store) or by the app (an interstitial, an ad the app renders). Meanwhile
-    // the ad shown (perhaps in the slot's own ad view, borrowed by the screen) is never replaced: no
-    // reload is armed, and a load asked for waits for the period's end, where it is made and answered;
-    // loads asked for meanwhile make one load, as loads asked for while one is under way do. A period
-    // with no page, or whose screens the creative opened on its own, holds nothing, however the user
-    // touches it later: a load or reload goes ahead and takes its screens down first, so no screen
-    // nobody asked for stops the slot.
+    // kUserActivationSeconds of a tap on the ad's content or on that of one of its screens, each tap
+    // opening at most one screen, or a swipe to the store) or by the app (an interstitial, an ad the app
+    // renders). Meanwhile the ad shown (perhaps in the slot's own ad view, borrowed by the screen) is
+    // never replaced: no reload is armed, and a load asked for waits for the period's end, where it is
+    // made and answered; loads asked for meanwhile make one load, as loads asked for while one is under
+    // way do. A period with no page, or whose screens the creative opened on its own, holds nothing,
+    // however the user touches it later: a load or reload goes ahead and takes its screens down first, so
+    // no screen nobody asked for stops the slot.
     bool isHeldByFullScreen() const;
     // Told by the period: as it begins, a page still rendering (it opened the screen) ends its load as
     // received and counted; as it begins and as each later screen joins, the answer is whether it holds
@@ -428,8 +428,11 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     bool fullScreenPeriodWillBegin();
     bool screenWillJoinFullScreenPeriod();
     void fullScreenPeriodDidEnd();
-    // A touch on one of the ad's screens (its own ad view records its touches itself).
+    // A tap on the ad's content in one of its screens (its own ad view records its taps itself).
     void recordUserTouch();
+    // A screen closes as the user or the ad asks: a tap not yet taken by a screen goes with it, so that
+    // the next screen the ad opens on its own is not taken for the user's.
+    void useUpUserActivation();
     // Screen and load events for the app that must keep their order: told now unless `later` or
     // something told before still waits for its turn, in which case it queues behind that.
     void tellApp(void (GADSlot::*message)(), bool later);
@@ -474,15 +477,22 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     std::optional<bool> heldLoad_;
     // Whether the period under way holds the slot: see isHeldByFullScreen().
     bool fullScreenHeld_ = false;
-    // Who the screens of the latest ad belong to: the page in the slot's own ad view, which may open
-    // them on its own, the app, which renders the ad, or nobody (no page came, or its load failed).
+    // Who the screens of the ad shown belong to: the page in the slot's own ad view, which may open them
+    // on its own, the app, which renders the ad, or nobody (no page came, or its load failed). Decided as
+    // an ad is shown: a page as it goes into the ad view, an ad the app renders once received; a response
+    // that fails leaves the shown ad's owner as it was.
     enum class ScreenOwner { None, Page, App };
     ScreenOwner screenOwner_ = ScreenOwner::None;
+    // Whether the response under way is one the app renders (custom-rendered, mediated, taken over by the
+    // owner) rather than a page loaded into the slot's own ad view, which meanwhile still shows the ad
+    // before it.
+    bool appRendersResponse_ = false;
     // Whether the screen coming up now is the user's or the app's; it takes the user's touch.
     bool screenOpenedByUserOrApp();
     bool takeUserActivation();
+    std::optional<double> latestUserTouch() const;
     void holdForFullScreen();
-    // The latest touch on one of the ad's screens, and the touch a screen last took.
+    // The latest tap on one of the ad's screens, and the tap a screen last took (or a close used up).
     std::optional<double> screenTouchTime_;
     std::optional<double> takenTouchTime_;
     // The rendering page's deadline, counted from the ad request's start, and its timer.

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "ads/core/slot/GADAd.h"
+#include "ads/core/util/GADLog.h"
 #include "ads/render/GADExpandedAdAppViewController.h"
 #include "ads/render/GADInterstitialViewController.h"
 #include "ads/render/GADMRAIDResizeOverlayPresenter.h"
@@ -13,7 +14,9 @@
 #include "ads/render/GADMessageComposeDelegateProxy.h"
 #include "ads/render/GADOverlayProxy.h"
 #include "ads/render/GADSKStoreProductViewControllerDelegate.h"
+#include "platform/base/Log.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/runloop/DispatchQueue.h"
 #include "platform/services/EventStore.h"
 #include "platform/services/MailComposer.h"
 #include "platform/services/MessageComposer.h"
@@ -555,6 +558,101 @@ TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a store sheet shown at once whose loa
     CHECK(std::count(s.events->calls.begin(), s.events->calls.end(), "leave") == 1);
     CHECK(openedURLs() == Calls{"https://shop.example/fallback"});
     CHECK(clicks() == 2);
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner,
+                  "GADOpener: 2,000 distinct product ids keep at most four store sheets, loaded and "
+                  "loading together, one per store item, the oldest going first") {
+    const auto kept = [&] {
+        return opener->cachedStoreProductViewControllerCount() +
+               opener->loadingStoreProductViewControllerCount();
+    };
+    // Ids of 100 KB are no store's: none is kept, whatever their number.
+    for (int i = 0; i < 2000; ++i)
+        opener->fetchInAppStoreForProductID(std::to_string(i) + std::string(100 * 1024, '7'));
+    CHECK(kept() == 0);
+    // Ids as long as allowed, all distinct: the newest four are kept while they load, and once loaded.
+    std::size_t most = 0;
+    for (int i = 0; i < 2000; ++i) {
+        opener->fetchInAppStoreForProductID(std::to_string(i) +
+                                            std::string(GADOpener::kMaximumProductIDLength - 4, 'x'));
+        most = std::max(most, kept());
+    }
+    CHECK(most == GADOpener::kMaximumStoreSheets);
+    CHECK(opener->loadingStoreProductViewControllerCount() == GADOpener::kMaximumStoreSheets);
+    settle();
+    CHECK(opener->cachedStoreProductViewControllerCount() == GADOpener::kMaximumStoreSheets);
+
+    // Loading sheets count, once per store item however the id spells it; a failed load leaves the list.
+    for (const char* item : {"11", "12", "13", "14"})
+        platform::ProductViewController::scriptLoad(item, true, std::nullopt, 1.0);
+    platform::ProductViewController::scriptLoad("15", false, std::nullopt, 1.0);
+    for (const char* id : {"11", "011", "11", "12", "+12", "15"})
+        opener->fetchInAppStoreForProductID(id);
+    CHECK(opener->loadingStoreProductViewControllerCount() == 3);
+    CHECK(opener->cachedStoreProductViewControllerCount() == 1);
+    advance(1.0);
+    settle();
+    CHECK(opener->cachedStoreProductViewControllerCount() == 3);
+    CHECK(opener->loadingStoreProductViewControllerCount() == 0);
+    // Three more push out the two oldest (the last of the long ids, then item 11).
+    for (const char* id : {"13", "14", "16"})
+        opener->fetchInAppStoreForProductID(id);
+    CHECK(opener->cachedStoreProductViewControllerCount() == 1);
+    CHECK(opener->loadingStoreProductViewControllerCount() == 3);
+
+    // The open takes item 12's sheet as prefetched, whichever spelling fetched it; item 11 loads anew.
+    platform::ProductViewController::scriptLoad("11", true, std::nullopt, 1.0);
+    opener->openInAppStoreWithProductID("0012", std::nullopt, true);
+    settle();
+    auto sheet = std::dynamic_pointer_cast<platform::ProductViewController>(root->presentedViewController());
+    REQUIRE(sheet);
+    CHECK(sheet->loadedItemIdentifier() == "12");
+    CHECK(kept() == 3);
+    sheet->finishForTesting();
+    settle();
+    REQUIRE(root->presentedViewController() == nullptr);
+    opener->openInAppStoreWithProductID("11", std::nullopt, true);
+    settle();
+    CHECK(root->presentedViewController() == nullptr);
+    advance(1.0);
+    settle();
+    sheet = std::dynamic_pointer_cast<platform::ProductViewController>(root->presentedViewController());
+    REQUIRE(sheet);
+    CHECK(sheet->loadedItemIdentifier() == "11");
+    CHECK(clicks() == 2);
+}
+
+TEST_CASE_FIXTURE(MRAIDBanner,
+                  "GADOpener: a product id past 1,024 bytes is refused at fetch and at open, with a "
+                  "log line") {
+    platform::LogCapture log;
+    const std::string longest(GADOpener::kMaximumProductIDLength, '3');
+    opener->fetchInAppStoreForProductID(longest + "3");
+    opener->fetchInAppStoreForProductID(std::string(2048, '3'));
+    settle();
+    CHECK(opener->cachedStoreProductViewControllerCount() == 0);
+    CHECK(opener->loadingStoreProductViewControllerCount() == 0);
+    for (bool wait : {true, false})
+        opener->openInAppStoreWithProductID(std::string(2048, '3'), url("https://shop.example/fallback"),
+                                            wait);
+    settle();
+    CHECK(root->presentedViewController() == nullptr);
+    CHECK(openedURLs().empty());
+    CHECK(clicks() == 0);
+    ruzave::GADLoggingQueue()->sync([] {});
+    CHECK(log.contains("Store sheet: fetch refused, its product ID is 1025 bytes (at most 1024)."));
+    CHECK(log.contains("Store sheet: fetch refused, its product ID is 2048 bytes (at most 1024)."));
+    CHECK(log.contains("Store sheet: open refused, its product ID is 2048 bytes (at most 1024)."));
+
+    // At the bound it is fetched and opened.
+    opener->fetchInAppStoreForProductID(longest);
+    settle();
+    CHECK(opener->cachedStoreProductViewControllerCount() == 1);
+    opener->openInAppStoreWithProductID(longest, std::nullopt, true);
+    settle();
+    CHECK(std::dynamic_pointer_cast<platform::ProductViewController>(root->presentedViewController()));
+    CHECK(clicks() == 1);
 }
 
 TEST_CASE_FIXTURE(MRAIDBanner, "GADOpener: a calendar event without access tells the ad it was cancelled and shows nothing") {

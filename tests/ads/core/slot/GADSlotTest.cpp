@@ -2,8 +2,15 @@
 
 #include <thread>
 
+#include "ads/core/public/GADBannerViewDelegate.h"
 #include "ads/core/public/GADExtras.h"
+#include "ads/core/public/GADInterstitialDelegate.h"
 #include "ads/core/public/GADRequestError.h"
+#include "ads/core/public/VODBannerView.h"
+#include "ads/core/public/VODCustomRenderedAd.h"
+#include "ads/core/public/VODCustomRenderedBannerViewDelegate.h"
+#include "ads/core/public/VODCustomRenderedInterstitialDelegate.h"
+#include "ads/core/public/VODInterstitial.h"
 #include "ads/core/signals/GADApplication.h"
 #include "ads/core/slot/GADBannerAd.h"
 #include "ads/core/slot/GADInterstitialAd.h"
@@ -15,6 +22,7 @@
 #include "ads/render/GADBrowserViewController.h"
 #include "ads/render/GADClickTrackerCollection.h"
 #include "ads/render/GADMRAIDInterceptor.h"
+#include "ads/render/GADMRAIDResizeProperties.h"
 #include "ads/render/GADOpener.h"
 #include "platform/base/Log.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -22,6 +30,8 @@
 #include "platform/testing/Harness.h"
 #include "platform/testing/ui/TouchInjector.h"
 #include "platform/testing/web/WebViewTesting.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/Toolbar.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 #include "tests/ads/core/slot/SlotTestSupport.h"
@@ -669,6 +679,18 @@ struct ShownBanner : Harness {
         slot->loadAd(ad, std::nullopt);
         fakes.lastFetcher()->succeed(GADResponseTypeStandard, html);
     }
+    // The app's load while a screen that holds nothing is up: the screen leaves at once, and the load is
+    // made and answered.
+    void loadAnsweredPastScreen() {
+        const int finishedBefore = owner->finished;
+        const auto requestsBefore = fakes.urlRequests.size();
+        slot->loadRequest(GADRequest::request());
+        CHECK_FALSE(slot->isShowingFullScreen());
+        REQUIRE(fakes.urlRequests.size() == requestsBefore + 1);
+        answerLoad("<p>next</p>");
+        REQUIRE(runUntil([&] { return owner->finished == finishedBefore + 1; }));
+        settle();
+    }
 
     FakeNeighbours fakes;
     std::shared_ptr<FakeOwner> owner = std::make_shared<FakeOwner>();
@@ -995,6 +1017,265 @@ TEST_CASE_FIXTURE(ShownBanner, "GADSlot: an ad whose page opens a screen while r
     CHECK(fakes.urlRequests.size() == 2);
     CHECK(slot->ad() == fetcher->ad_);
     CHECK(owner->finished == 2);
+}
+
+namespace {
+
+// Taps the middle of `view` with one finger.
+bool tapOn(const std::shared_ptr<platform::View>& view, const std::shared_ptr<platform::Window>& window) {
+    const platform::Rect frame = view->convertRectToView(view->bounds(), nullptr);
+    return platform::TouchInjector::tap({frame.midX(), frame.midY()}, window);
+}
+
+} // namespace
+
+TEST_CASE_FIXTURE(ShownBanner,
+                  "GADSlot: a creative that reopens after the user closes it with the close button "
+                  "or the close region holds nothing, and the app's load is answered") {
+    auto opener = slot->adViewDelegate()->opener();
+    opener->setAdView(slot->adView());
+    enum class Close { Button, Region, BrowserDone };
+    // The creative opens its screen on its own, as its script may at any time.
+    auto open = [&](Close how) -> std::shared_ptr<GADViewController> {
+        opener->setViewController(root);
+        if (how == Close::Button) {
+            opener->expandToWebAppWithSupportedOrientations(30, false);
+        } else if (how == Close::Region) {
+            opener->openWebAppWithResizeProperties(
+                GADMRAIDResizeProperties::init({300, 100}, {10, 0}, 0, false));
+        } else {
+            opener->openBrowserToURL(*platform::URL::parse("https://127.0.0.1:9/landing"), 30);
+        }
+        settle();
+        auto shown =
+            how == Close::BrowserDone ? root->presentedViewController() : slot->adView()->viewController();
+        return std::dynamic_pointer_cast<GADViewController>(shown);
+    };
+    for (Close how : {Close::Button, Close::Region, Close::BrowserDone}) {
+        for (int round = 0; round < 3; ++round) {
+            CAPTURE(static_cast<int>(how));
+            CAPTURE(round);
+            // An MRAID ad: a resize keeps its close region over the ad.
+            slot->MRAIDAdDidLoad();
+            auto screen = open(how);
+            REQUIRE(screen);
+            REQUIRE(slot->isShowingFullScreen());
+            CHECK_FALSE(slot->isHeldByFullScreen());
+            std::shared_ptr<platform::View> control;
+            std::shared_ptr<platform::View> content;
+            if (auto adApp = std::dynamic_pointer_cast<GADAdAppViewController>(screen)) {
+                control = adApp->closeButton();
+                content = adApp->adView();
+            } else {
+                auto browser = std::dynamic_pointer_cast<GADBrowserViewController>(screen);
+                REQUIRE(browser);
+                control = browser->toolbar()->viewForItem(browser->doneButton());
+                content = browser->adView();
+            }
+            REQUIRE(control);
+            REQUIRE(control->window() == window);
+            // In the middle round the user taps the ad's content first, and nothing opens: the close uses
+            // that tap up.
+            if (round == 1) REQUIRE(tapOn(content, window));
+            REQUIRE(tapOn(control, window));
+            runUntilIdle();
+            advance(0.3);
+            runUntilIdle();
+            REQUIRE_FALSE(slot->isShowingFullScreen());
+
+            // 300 ms later the creative opens the screen again: it holds nothing.
+            REQUIRE(open(how));
+            CHECK_FALSE(slot->isHeldByFullScreen());
+            CHECK_FALSE(app->isIdleTimerDisabled());
+            loadAnsweredPastScreen();
+        }
+    }
+    CHECK(owner->errors.empty());
+}
+
+TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a pan that starts on the ad holds nothing, a tap still does") {
+    slot->adView()->setViewController(root);
+    // The creative expands as a finger goes down on it, or as it lifts, as `when` says.
+    const std::string page = "<html><body style='margin:0'>"
+                             "<div id='ad' style='width:320px;height:50px'></div><script>var when = '';"
+                             "function expand(kind) { if (when == kind) "
+                             "location.href = 'gmsg://mobileads.ruzave.example/open?a=expand'; }"
+                             "var ad = document.getElementById('ad');"
+                             "ad.addEventListener('touchstart', function () { expand('touchstart'); });"
+                             "ad.addEventListener('touchend', function () { expand('touchend'); });"
+                             "</script></body></html>";
+    enum class Gesture { PanOpensAtStart, PanOpensAtEnd, TapOpensAtEnd };
+    for (Gesture gesture : {Gesture::PanOpensAtStart, Gesture::PanOpensAtEnd, Gesture::TapOpensAtEnd}) {
+        CAPTURE(static_cast<int>(gesture));
+        const int finishedBefore = owner->finished;
+        slot->loadRequest(GADRequest::request());
+        answerLoad(page);
+        REQUIRE(runUntil([&] { return owner->finished == finishedBefore + 1; }));
+        settle();
+        const bool pan = gesture != Gesture::TapOpensAtEnd;
+        slot->adView()->evaluate(std::string("when = '") +
+                                 (gesture == Gesture::PanOpensAtStart ? "touchstart" : "touchend") + "';");
+        const auto expanded = [&] { return runUntil([&] { return slot->isShowingFullScreen(); }); };
+        // A finger down on the banner that scrolls the app's content on, or lifts where it went down.
+        platform::TouchInjector finger(window);
+        REQUIRE(finger.down({160, 25}));
+        if (gesture == Gesture::PanOpensAtStart) REQUIRE(expanded());
+        if (pan) {
+            for (float y : {40.0f, 80.0f, 160.0f, 300.0f})
+                REQUIRE(finger.move({160, y}, 0.05));
+            REQUIRE(finger.up({160, 300}, 0.25));
+        } else {
+            REQUIRE(finger.up({161, 26}, 0.1));
+        }
+        REQUIRE(expanded());
+        settle();
+        CHECK(slot->isHeldByFullScreen() == !pan);
+        CHECK(app->isIdleTimerDisabled() == !pan);
+
+        const auto requestsBefore = fakes.urlRequests.size();
+        slot->loadRequest(GADRequest::request());
+        if (!pan) {
+            // Held: the load waits for the user to close the screen.
+            advance(30);
+            CHECK(fakes.urlRequests.size() == requestsBefore);
+            auto screen = std::dynamic_pointer_cast<GADViewController>(slot->adView()->viewController());
+            REQUIRE(screen);
+            screen->close();
+            settle();
+        }
+        CHECK_FALSE(slot->isShowingFullScreen());
+        REQUIRE(fakes.urlRequests.size() == requestsBefore + 1);
+        answerLoad("<p>answered</p>");
+        REQUIRE(runUntil([&] { return owner->finished == finishedBefore + 2; }));
+        settle();
+    }
+    CHECK(owner->errors.empty());
+}
+
+TEST_CASE_FIXTURE(ShownBanner,
+                  "GADSlot: after a failed custom-rendered or mediation response, the shown ad's "
+                  "untouched screen holds nothing, and the app's load is answered") {
+    enum class Failed { RefusedCustom, Mediation };
+    for (Failed failed : {Failed::RefusedCustom, Failed::Mediation}) {
+        CAPTURE(static_cast<int>(failed));
+        const auto errorsBefore = owner->errors.size();
+        owner->rendersCustom = false;
+        slottest::startFetch(fakes, *slot)
+            ->succeed(failed == Failed::RefusedCustom ? GADResponseTypeCustomRendering
+                                                      : GADResponseTypeMediation,
+                      std::string("{}"));
+        REQUIRE(owner->errors.size() == errorsBefore + 1);
+        // The standard ad still shown opens a screen on its own.
+        showScreen();
+        CHECK_FALSE(slot->isHeldByFullScreen());
+        CHECK_FALSE(app->isIdleTimerDisabled());
+        loadAnsweredPastScreen();
+    }
+    // An ad the app renders owns the screens once received: one that opens then is the app's.
+    owner->rendersCustom = true;
+    slottest::startFetch(fakes, *slot)->succeed(GADResponseTypeCustomRendering, std::string("<p>mine</p>"));
+    showScreen()->relinquishScreenWithCompletion(nullptr);
+    settle();
+    slot->didReceiveValidAd();
+    showScreen();
+    CHECK(slot->isHeldByFullScreen());
+}
+
+namespace {
+
+// The app's side of a banner and an interstitial whose ads it renders itself.
+struct AppRenderer : GADBannerViewDelegate,
+                     GADInterstitialDelegate,
+                     VODCustomRenderedBannerViewDelegate,
+                     VODCustomRenderedInterstitialDelegate {
+    void adViewDidReceiveAd(GADBannerView&) override { ++received; }
+    void adViewDidFailToReceiveAdWithError(GADBannerView&, const platform::Error& e) override {
+        errors.push_back(e);
+    }
+    void interstitialDidReceiveAd(GADInterstitial&) override { ++received; }
+    void interstitialDidFailToReceiveAdWithError(GADInterstitial&, const platform::Error& e) override {
+        errors.push_back(e);
+    }
+    void bannerViewDidReceiveCustomRenderedAd(VODBannerView&,
+                                              const std::shared_ptr<VODCustomRenderedAd>& ad) override {
+        ads.push_back(ad);
+    }
+    void interstitialDidReceiveCustomRenderedAd(VODInterstitial&,
+                                                const std::shared_ptr<VODCustomRenderedAd>& ad) override {
+        ads.push_back(ad);
+    }
+    int received = 0;
+    std::vector<platform::Error> errors;
+    std::vector<std::shared_ptr<VODCustomRenderedAd>> ads;
+};
+
+} // namespace
+
+TEST_CASE_FIXTURE(Harness,
+                  "GADSlot: an app-rendered banner's or interstitial's render bound fails it with the "
+                  "timeout error and leaves the shown ad's page open") {
+    FakeNeighbours fakes;
+    auto window = platform::Window::create();
+    auto root = platform::ViewController::create();
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+    const std::string shown = "<html><body>shown<script>var ticks = 0;"
+                              "setInterval(function () { ticks++; }, 1000);</script></body></html>";
+    for (bool interstitial : {false, true}) {
+        CAPTURE(interstitial);
+        auto app = std::make_shared<AppRenderer>();
+        std::shared_ptr<VODBannerView> banner;
+        std::shared_ptr<VODInterstitial> full;
+        std::shared_ptr<GADSlot> slot;
+        if (interstitial) {
+            full = VODInterstitial::initWithAdUnitID("full");
+            full->setDelegate(app);
+            slot = full->slot();
+        } else {
+            banner = VODBannerView::initWithAdSize(kGADAdSizeBanner);
+            root->view()->addSubview(banner);
+            banner->setRootViewController(root);
+            banner->setAdUnitID("banner");
+            banner->setDelegate(app);
+            slot = banner->slot();
+        }
+        // A standard ad first: its page in the slot's own ad view.
+        slottest::startFetch(fakes, *slot)->succeed(GADResponseTypeStandard, shown);
+        REQUIRE(runUntil([&] { return app->received == 1; }));
+        auto adView = slot->adView();
+        // The next is one the app renders, and it never says it has.
+        if (interstitial) {
+            full->setCustomRenderedInterstitialDelegate(app);
+        } else {
+            banner->setCustomRenderedBannerViewDelegate(app);
+        }
+        slottest::startFetch(fakes, *slot)
+            ->succeed(GADResponseTypeCustomRendering, std::string("<p>mine</p>"));
+        REQUIRE(app->ads.size() == 1);
+        REQUIRE(slot->state() == GADSlotStateRenderingAd);
+        advance(GADSlot::kAdRequestTimeoutSeconds - 1);
+        runUntilIdle();
+        CHECK(app->errors.empty());
+        advance(1.5);
+        runUntilIdle();
+        REQUIRE(app->errors.size() == 1);
+        CHECK(app->errors[0].code == GADRequestErrorTimeout);
+        CHECK(slot->state() == GADSlotStateInvalidAd);
+
+        // The page shown before stays open, its script running on.
+        REQUIRE(slot->adView() == adView);
+        const long long ticks = platform::integerValue(adView->evaluate("String(ticks)"));
+        CHECK(ticks >= 60);
+        advance(3);
+        runUntilIdle();
+        CHECK(platform::integerValue(adView->evaluate("String(ticks)")) >= ticks + 2);
+        // The app's late word changes nothing: the load has failed, and stays so.
+        app->ads[0]->finishedRenderingAdView(nullptr);
+        CHECK(slot->state() == GADSlotStateInvalidAd);
+        CHECK(app->received == 1);
+        CHECK(app->errors.size() == 1);
+        if (banner) banner->removeFromSuperview();
+    }
 }
 
 TEST_CASE_FIXTURE(Harness, "GADSlot: a released slot is never reached by its timer or notifications") {
