@@ -2,6 +2,7 @@
 // Shared by the network tests: the local ad server reached through the host map, and a delegate that
 // records what a connection tells it. Main thread only.
 #include <doctest/doctest.h>
+#include <sys/resource.h>
 
 #include <memory>
 #include <optional>
@@ -18,6 +19,19 @@
 #include "tools/adserver/AdServer.h"
 
 namespace nettest {
+
+// A phone's descriptor limit, set before the network engine first runs (it reads it then): the figures
+// it runs by.
+inline platform::NetworkEngine::Limits limitDescriptors(rlim_t limit) {
+    rlimit descriptors{};
+    REQUIRE(getrlimit(RLIMIT_NOFILE, &descriptors) == 0);
+    REQUIRE(descriptors.rlim_max >= limit);
+    descriptors.rlim_cur = limit;
+    REQUIRE(setrlimit(RLIMIT_NOFILE, &descriptors) == 0);
+    const platform::NetworkEngine::Limits limits = platform::NetworkEngine::shared().limits();
+    REQUIRE(limits.descriptorLimit == limit);
+    return limits;
+}
 
 inline const char* const AdsHost = "ads.ruzave.example";
 inline const char* const OtherHost = "other.ruzave.example";

@@ -970,14 +970,8 @@ TEST_CASE_FIXTURE(HangingHosts, "NetworkEngine: a page's ping or load on kept co
 // holds its place three seconds, and the newcomers never give way to the trickles or to one another.
 TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: at 64 descriptors documents' trickling loads give their places to a "
                                  "new document a second and every newcomer's load completes") {
-    rlimit descriptors{};
-    REQUIRE(getrlimit(RLIMIT_NOFILE, &descriptors) == 0);
-    REQUIRE(descriptors.rlim_max >= 64);
-    descriptors.rlim_cur = 64;
-    REQUIRE(setrlimit(RLIMIT_NOFILE, &descriptors) == 0);
+    nettest::limitDescriptors(64);
     auto& engine = platform::NetworkEngine::shared();
-    const auto limits = engine.limits();
-    REQUIRE(limits.descriptorLimit == 64);
     adserver::Response image = adserver::Response::text("GIF89a", "image/gif");
     image.delay = std::chrono::seconds(3);
     server->route("/image", image);

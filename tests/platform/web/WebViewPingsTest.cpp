@@ -23,6 +23,7 @@
 #include "platform/net/URLConnection.h"
 #include "platform/net/URLError.h"
 #include "platform/testing/Harness.h"
+#include "tests/platform/net/NetTestSupport.h"
 #include "platform/web/WebDocumentRef.h"
 #include "platform/web/WebPage.h"
 #include "platform/web/WebView.h"
@@ -251,13 +252,7 @@ struct PingServers : testing::Harness {
     // then one exchange, so that the first secure connection's set-up (the trust store, the server's
     // own) is paid before anything is timed.
     NetworkEngine::Limits limitDescriptors(rlim_t limit) {
-        rlimit descriptors{};
-        REQUIRE(getrlimit(RLIMIT_NOFILE, &descriptors) == 0);
-        REQUIRE(descriptors.rlim_max >= limit);
-        descriptors.rlim_cur = limit;
-        REQUIRE(setrlimit(RLIMIT_NOFILE, &descriptors) == 0);
-        const NetworkEngine::Limits limits = NetworkEngine::shared().limits();
-        REQUIRE(limits.descriptorLimit == limit);
+        const NetworkEngine::Limits limits = nettest::limitDescriptors(limit);
         auto warm = std::make_shared<PingRecorder>();
         auto connection = URLConnection::create(URLRequest(*URL::parse(url(AdHost, "/warm"))), warm, TransferOrigin::app());
         REQUIRE(runUntil([&] { return warm->done(); }, 60));
