@@ -126,6 +126,8 @@ public:
         // Due a place at once (see NetworkEngine::Observations): the first load of a document that has had
         // none.
         t->newDocument = !first && group.running == 0 && group.waiting == 0 && !group.served && reserve_ > 0;
+        // A load put back has had its place: its document is no newcomer, even when it had no other.
+        if (first) group.served = true;
         t->queuedAt = Steady::now();
         withdraw(lane);
         auto at = first ? lane.queue.insert(lane.queue.begin(), std::move(t))
@@ -833,43 +835,38 @@ struct NetworkEngine::Impl {
 
     // Starts what has a place, after failing what waited too long, so that nothing starts doomed. Then,
     // while web content is full and a newcomer waits, a load gives its place back (see NetworkEngine.h),
-    // as long as that lets something start.
+    // as long as that lets something start: at most once a place, as each newcomer takes the place given.
     void startWaiting() {
         const Steady::time_point now = Steady::now();
         expireWaiting(now);
         expirePings();
         launchNext(appPool);
         launchWebContent();
-        while (webContentNeedsPlace() && giveWay()) {
+        for (std::size_t given = 0; given < limits.webContentTransfers && webContentNeedsPlace() && giveWay(); ++given) {
             if (launchWebContent() == 0) break;
         }
     }
 
-    // A load under way gives its place back: the one that has held its place longest, but one whose
-    // request is not written yet (still connecting) first, which goes back to the front of its queue as
-    // if never started. Otherwise the longest held fails. Pings never give way, and nothing the server may
-    // have read goes out again. False when no load is under way.
+    // The load that has held its place longest gives it back, never a newer one: one whose request is not
+    // written yet (still connecting) goes back to the front of its queue as if never started, keeping its
+    // first deadline; one the server may have read fails, and is never sent again. Pings never give way.
+    // False when no load is under way.
     bool giveWay() {
-        Transfer* unwritten = nullptr;
         Transfer* longest = nullptr;
         for (auto& [id, t] : transfers) {
             if (!t->origin.isWebContent() || t->ping) continue;
-            Transfer*& pick = t->requestWritten ? longest : unwritten;
-            if (pick == nullptr || std::tie(t->startedAt, t->id) < std::tie(pick->startedAt, pick->id)) pick = t.get();
-        }
-        if (unwritten != nullptr) {
-            requeue(unwritten->id);
-            std::lock_guard lock(observationsMutex);
-            ++observed.loadsPutBack;
-            return true;
+            if (longest == nullptr || std::tie(t->startedAt, t->id) < std::tie(longest->startedAt, longest->id))
+                longest = t.get();
         }
         if (longest == nullptr) return false;
+        const bool unwritten = !longest->requestWritten;
         {
             std::lock_guard lock(observationsMutex);
-            ++observed.loadsGivenWay;
+            ++(unwritten ? observed.loadsPutBack : observed.loadsGivenWay);
         }
-        endRunning(longest->id, URLError::make(URLError::TimedOut, longest->url(),
-                                               "the load gave its place to another document's"));
+        if (unwritten) requeue(longest->id);
+        else endRunning(longest->id, URLError::make(URLError::TimedOut, longest->url(),
+                                                    "the load gave its place to another document's"));
         return true;
     }
 

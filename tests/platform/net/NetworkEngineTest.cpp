@@ -965,6 +965,31 @@ TEST_CASE_FIXTURE(HangingHosts, "NetworkEngine: a page's ping or load on kept co
     }
 }
 
+// A document whose only load is still connecting, put back for a newcomer, had its place: it is no
+// newcomer itself, or each would take the place back from the other for ever, and the network thread,
+// spinning, would serve nothing else.
+TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: at 64 descriptors documents whose only load never connects each give "
+                                 "their place to a newcomer once, and the engine goes on serving the app") {
+    nettest::limitDescriptors(64);
+    auto& engine = platform::NetworkEngine::shared();
+    server->route("/quick", adserver::Response::text("quick"));
+    Load warm = load(request("/quick"));
+    REQUIRE(runUntil([&] { return warm.recorder->done(); }, 60));
+    SilentHosts silent(8);
+    std::vector<Load> stuck;
+    const std::size_t places = engine.limits().webContentTransfers;
+    for (std::size_t i = 0; i < places + 2; ++i) stuck.push_back(load(silent.request(i), newPage()));
+    runUntil([] { return false; }, 2);
+    const auto putBack = engine.observations().loadsPutBack;
+    CHECK(putBack == 2);
+    runUntil([] { return false; }, 1);
+    CHECK(engine.observations().loadsPutBack == putBack);
+    Load app = load(request("/quick"));
+    REQUIRE(runUntil([&] { return app.recorder->done(); }, 10));
+    CHECK(app.recorder->finishes == 1);
+    for (auto& l : stuck) l.connection->cancel();
+}
+
 // When web content is full and a document that has had no place waits, the load that has held its place
 // longest gives it back: documents whose loads trickle make room for a newcomer a second, each of which
 // holds its place three seconds, and the newcomers never give way to the trickles or to one another.
