@@ -808,7 +808,7 @@ TEST_CASE("GADBannerView: a creative with hanging trackers and images sends its 
     CHECK(clicksHeard(road, "released") == 2);
     // The hanging trackers fail at the end of their life, six to the host at a time, and the trackers
     // let go of every one.
-    for (int batch = 0; batch < 4 && trackers->runningTrackerCount() > 0; ++batch) {
+    for (int batch = 0; batch < 8 && trackers->runningTrackerCount() > 0; ++batch) {
         road.advance(platform::PingScheduler::LifeSeconds + 1);
         road.until([&] { return trackers->runningTrackerCount() == 0; }, 3);
     }
