@@ -29,13 +29,9 @@ bool PingScheduler::fits(const Count& count, std::size_t bytes, std::size_t ping
 }
 
 PingScheduler::Admission PingScheduler::admit(const Owner& owner, std::size_t bytes) {
-    auto countOf = [](const auto& counts, std::uint64_t key) {
-        auto found = counts.find(key);
-        return found == counts.end() ? Count{} : found->second;
-    };
-    if (!fits(countOf(viewCounts_, owner.view), bytes, limits_.viewFloorPings, limits_.viewFloorBytes)) {
+    if (!fits(countOf(viewCounts_, owner.view, Count{}), bytes, limits_.viewFloorPings, limits_.viewFloorBytes)) {
         Refusal refusal = Refusal::None;
-        if (!fits(countOf(adCounts_, owner.ad), bytes, limits_.adPings, limits_.adBytes)) refusal = Refusal::AdQuota;
+        if (!fits(countOf(adCounts_, owner.ad, Count{}), bytes, limits_.adPings, limits_.adBytes)) refusal = Refusal::AdQuota;
         else if (!fits(process_, bytes, limits_.processPings, limits_.processBytes)) refusal = Refusal::ProcessQuota;
         if (refusal != Refusal::None) {
             ++refusals_[refusal];
@@ -125,10 +121,6 @@ std::optional<PingScheduler::Choice> PingScheduler::choose() const {
     if (underWay() >= limits_.places) return std::nullopt;
     const bool ordinary = ordinaryHeld_ < ordinaryPlaces();
     if (!ordinary && reserveHeld_ >= limits_.reserve) return std::nullopt;
-    auto countOf = [](const auto& counts, const auto& key) -> std::size_t {
-        auto found = counts.find(key);
-        return found == counts.end() ? 0 : found->second;
-    };
     // By the view's pings under way and turn, then by the view's under way to the host, then by age.
     using Rank = std::tuple<std::size_t, std::uint64_t, std::size_t, std::uint64_t>;
     std::optional<Choice> best;
@@ -136,13 +128,13 @@ std::optional<PingScheduler::Choice> PingScheduler::choose() const {
     for (const auto& [hop, id] : hops_) {
         const Ping& ping = pings_.at(id);
         const Owner& owner = ping.owner;
-        if (ping.underWay || countOf(lanesUnderWay_, HostKey{owner.document, ping.host}) >= limits_.perHost) continue;
+        if (ping.underWay || countOf(lanesUnderWay_, HostKey{owner.document, ping.host}, std::size_t{0}) >= limits_.perHost) continue;
         // Beyond the ordinary places, only a light newcomer whose ad holds no reserve place.
         if (!ordinary && (documentsUnderWay_.contains(owner.document) || adsOnReserve_.contains(owner.ad) ||
                           adCounts_.at(owner.ad).pings > limits_.reserveInFlight))
             continue;
-        Rank rank{countOf(viewsUnderWay_, owner.view), viewTurns_.at(owner.view),
-                  countOf(viewHostsUnderWay_, HostKey{owner.view, ping.host}), ping.order};
+        Rank rank{underWayFor(owner.view), viewTurns_.at(owner.view),
+                  countOf(viewHostsUnderWay_, HostKey{owner.view, ping.host}, std::size_t{0}), ping.order};
         if (!best || rank < bestRank) {
             best = Choice{id, !ordinary};
             bestRank = rank;
@@ -219,30 +211,6 @@ std::vector<PingScheduler::HopId> PingScheduler::expired(Nanos now) {
     }
     settle();
     return out;
-}
-
-PingScheduler::Nanos PingScheduler::nextDeadline() const {
-    return deadlines_.empty() ? std::numeric_limits<Nanos>::max() : deadlines_.begin()->first;
-}
-
-std::size_t PingScheduler::admittedFor(std::uint64_t view) const {
-    auto found = viewCounts_.find(view);
-    return found == viewCounts_.end() ? 0 : found->second.pings;
-}
-
-std::size_t PingScheduler::refusals(Refusal refusal) const {
-    auto found = refusals_.find(refusal);
-    return found == refusals_.end() ? 0 : found->second;
-}
-
-std::size_t PingScheduler::share() const {
-    const std::size_t views = std::max<std::size_t>(1, viewHops_.size());
-    return std::max<std::size_t>(1, (ordinaryPlaces() + views - 1) / views);
-}
-
-std::size_t PingScheduler::underWayFor(std::uint64_t view) const {
-    auto found = viewsUnderWay_.find(view);
-    return found == viewsUnderWay_.end() ? 0 : found->second;
 }
 
 } // namespace platform

@@ -35,8 +35,10 @@
 //   moves to an ordinary one as soon as one is free and no waiting hop may take it.
 // Deadlines are listed only for pings with a hop here (nextDeadline).
 // Main thread or network thread, under the caller's lock; not thread-safe by itself.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <optional>
 #include <set>
@@ -118,7 +120,7 @@ public:
     // failed as timed out by the caller.
     std::vector<HopId> expired(Nanos now);
     // When the next life ends among pings with a hop here; INT64_MAX when none.
-    Nanos nextDeadline() const;
+    Nanos nextDeadline() const { return deadlines_.empty() ? std::numeric_limits<Nanos>::max() : deadlines_.begin()->first; }
 
     // What it holds, for the engine's bounds, the tests and the benchmarks.
     std::size_t underWay() const { return ordinaryHeld_ + reserveHeld_; }
@@ -126,13 +128,16 @@ public:
     std::size_t waiting() const { return hops_.size() - underWay(); }
     std::size_t admitted() const { return process_.pings; }
     std::size_t admittedBytes() const { return process_.bytes; }
-    std::size_t admittedFor(std::uint64_t view) const;
+    std::size_t admittedFor(std::uint64_t view) const { return countOf(viewCounts_, view, Count{}).pings; }
     // Refusals so far for `refusal`.
-    std::size_t refusals(Refusal refusal) const;
+    std::size_t refusals(Refusal refusal) const { return countOf(refusals_, refusal, std::size_t{0}); }
     // The ceil of the ordinary places over the views with a ping under way or waiting (at least 1).
-    std::size_t share() const;
+    std::size_t share() const {
+        const std::size_t views = std::max<std::size_t>(1, viewHops_.size());
+        return std::max<std::size_t>(1, (ordinaryPlaces() + views - 1) / views);
+    }
     // What the view holds under way now.
-    std::size_t underWayFor(std::uint64_t view) const;
+    std::size_t underWayFor(std::uint64_t view) const { return countOf(viewsUnderWay_, view, std::size_t{0}); }
     const Limits& limits() const { return limits_; }
 
 private:
@@ -166,6 +171,10 @@ private:
     void forget(PingId id, Ping& ping);
     void settle();
     std::size_t ordinaryPlaces() const { return limits_.places - limits_.reserve; }
+    template <class Map, class Key, class Value> static Value countOf(const Map& counts, const Key& key, Value none) {
+        auto found = counts.find(key);
+        return found == counts.end() ? none : found->second;
+    }
     template <class Map, class Key> static void drop(Map& counts, const Key& key) {
         if (--counts.at(key) == 0) counts.erase(key);
     }
