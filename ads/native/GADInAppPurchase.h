@@ -1,9 +1,9 @@
 #pragma once
 // A store product that an ad offered and the user tapped: the product, the quantity and the ad's report
 // URL templates. Reporting a status pings every template with the purchase's details filled in, as pings
-// of the document that named them (its web content, bounded and charged there; once it has closed, its
-// web view's kept pings, within their quota; never the app's, nor a later ad's; nothing goes out for a
-// purchase that no page named); a successful purchase also closes the full-screen ad that offered it.
+// of the document that named them (its web content, admitted by its ad's quota of pings, after its
+// close too; never the app's, nor a later ad's; nothing goes out for a purchase that no page named); a
+// successful purchase also closes the full-screen ad that offered it.
 // Main thread (a status may be reported from any thread; the ad is closed on the main thread).
 #include <atomic>
 #include <cstddef>

@@ -2,10 +2,11 @@
 // A URL that a creative's page named (in a script message, an MRAID call, a tracker it passed along),
 // together with the document that named it (never a later one in the same web view). Whatever loads it is
 // that document's web content (platform::WebDocumentRef::connectionForPage): bounded, charged and ended
-// with the document, but for its pings, which go on past its close as its web view's kept pings. The app's own roads (GADClickTrackerCollection::trackURL and
-// trackURLs, GADPinger) take no GADPageURL, and it does not turn into a platform::URL by itself, so a URL a
-// page chose cannot land on the app's side by omission. A plain value; made and used on the main thread
-// (it holds the document weakly, and a document is the main thread's).
+// with the document, but for its pings, which go on past its close. The app's own roads
+// (GADClickTrackerCollection::trackURL and trackURLs, GADPinger) take no GADPageURL, and it does not turn
+// into a platform::URL by itself, so a URL a page chose cannot land on the app's side by omission. A plain
+// value; made and used on the main thread (it holds the document weakly, and a document is the main
+// thread's).
 #include <memory>
 #include <optional>
 #include <string>
