@@ -357,6 +357,8 @@ struct NetworkEngine::Impl {
     // Ping hops waiting for a place (network thread only), and those whose final head came this turn.
     std::unordered_map<TransferId, std::unique_ptr<Transfer>> pingWaiting;
     std::vector<TransferId> endedAtHead;
+    // When a load still too new to give its place back may (network thread only).
+    Steady::time_point giveWayAt = Steady::time_point::max();
     // When each waiting transfer gives up waiting, soonest first.
     std::set<std::pair<Steady::time_point, TransferId>> waitingDeadlines;
     std::vector<std::shared_ptr<NetworkTransferListener>> touched;
@@ -838,6 +840,7 @@ struct NetworkEngine::Impl {
     // as long as that lets something start: at most once a place, as each newcomer takes the place given.
     void startWaiting() {
         const Steady::time_point now = Steady::now();
+        giveWayAt = Steady::time_point::max();
         expireWaiting(now);
         expirePings();
         launchNext(appPool);
@@ -853,8 +856,16 @@ struct NetworkEngine::Impl {
     // False when no load is under way.
     bool giveWay() {
         Transfer* longest = nullptr;
+        // A load that has just got its place keeps it a moment: newcomers arriving faster than a handshake
+        // would otherwise take one place from each other for ever, none of them ever writing its request.
+        const Steady::time_point heldLongEnough =
+            Steady::now() - std::chrono::milliseconds(NetworkEngine::MinimumHoldMilliseconds);
         for (auto& [id, t] : transfers) {
             if (!t->origin.isWebContent() || t->ping) continue;
+            if (t->startedAt > heldLongEnough) {
+                giveWayAt = std::min(giveWayAt, t->startedAt + (Steady::now() - heldLongEnough));
+                continue;
+            }
             if (longest == nullptr || std::tie(t->startedAt, t->id) < std::tie(longest->startedAt, longest->id))
                 longest = t.get();
         }
@@ -1088,7 +1099,7 @@ struct NetworkEngine::Impl {
                 startWaiting();
                 continue;
             }
-            nextDeadline = std::min({nextDeadline, expireWaiting(now), expirePings()});
+            nextDeadline = std::min({nextDeadline, expireWaiting(now), expirePings(), giveWayAt});
 
             long curlTimeout = -1;
             curl_multi_timeout(multi, &curlTimeout);

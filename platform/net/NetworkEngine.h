@@ -24,7 +24,7 @@
 // place, whatever its rate; while it waits for a place it waits its turn.
 // When every place is taken and a document that has not had one yet waits with a load, or a ping is owed
 // a place (a newcomer's first, or its view holds fewer than its share), a load gives its place back: the
-// load that has held its place longest, never a newer one. Its request not written yet (still waiting
+// load that has held its place longest (and for MinimumHoldMilliseconds at least), never a newer one. Its request not written yet (still waiting
 // for its connection or handshake), it goes back to the front of its queue, keeping its first deadline
 // and its document no newcomer; otherwise it fails as timed out. A ping never gives its place back, and
 // no request the server may have read is sent again. So a document with nothing under way gets a place
@@ -100,6 +100,8 @@ public:
     // Web content's least rate once an answer has begun (see above): far below a slow phone network's.
     static constexpr std::size_t MinimumWebContentBytesPerWindow = 1024;
     static constexpr int WebContentRateWindowSeconds = 15;
+    // A load gives its place back only once it has held it this long (see above).
+    static constexpr int MinimumHoldMilliseconds = 500;
 
     struct Limits {
         std::size_t descriptorLimit = 0;      // what the figures are derived from
