@@ -85,25 +85,6 @@ struct Gate {
     }
 };
 
-struct HangingHosts : ServerFixture {
-    std::shared_ptr<Gate> gate = std::make_shared<Gate>();
-
-    HangingHosts() : ServerFixture(std::vector<std::string>{DeadHostA, DeadHostB}) {
-        adserver::Response hang = adserver::Response::text("late");
-        hang.delay = std::chrono::seconds(60);  // cut short when the server stops
-        server->route("/hang", hang);
-        server->route("/quick", adserver::Response::text("quick"));
-        server->route("/held", [gate = gate](const adserver::Request&) { return gate->pass(); });
-    }
-    ~HangingHosts() { gate->openAll(); }
-
-    std::size_t requestsFrom(const std::string& path, const std::string& host) const {
-        auto logged = server->requests(path);
-        return static_cast<std::size_t>(
-            std::count_if(logged.begin(), logged.end(), [&](const adserver::Request& r) { return r.host == host; }));
-    }
-};
-
 struct Load {
     std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
     std::shared_ptr<platform::URLConnection> connection;
@@ -122,6 +103,49 @@ platform::TransferOrigin newPage() {
 bool allDone(const std::vector<Load>& loads) {
     return std::all_of(loads.begin(), loads.end(), [](const Load& l) { return l.recorder->done(); });
 }
+
+struct HangingHosts : ServerFixture {
+    std::shared_ptr<Gate> gate = std::make_shared<Gate>();
+
+    HangingHosts() : ServerFixture(std::vector<std::string>{DeadHostA, DeadHostB}) {
+        adserver::Response hang = adserver::Response::text("late");
+        hang.delay = std::chrono::seconds(60);  // cut short when the server stops
+        server->route("/hang", hang);
+        server->route("/quick", adserver::Response::text("quick"));
+        server->route("/held", [gate = gate](const adserver::Request&) { return gate->pass(); });
+    }
+    ~HangingHosts() { gate->openAll(); }
+
+    std::size_t requestsFrom(const std::string& path, const std::string& host) const {
+        auto logged = server->requests(path);
+        return static_cast<std::size_t>(
+            std::count_if(logged.begin(), logged.end(), [&](const adserver::Request& r) { return r.host == host; }));
+    }
+
+    // A host's whole six answered together: six connections kept alive for the next request to reuse
+    // (the server keeps them two seconds). `held` counts the held requests so far.
+    void keepSixConnectionsAlive(int& held) {
+        constexpr int PerHost = platform::NetworkEngine::MaximumTransfersPerHost;
+        std::vector<Load> warm;
+        for (int i = 0; i < PerHost; ++i) warm.push_back(load(request("/held?n=" + std::to_string(held + i))));
+        held += PerHost;
+        REQUIRE(runUntil([&] { return server->requestCount("/held") == static_cast<std::size_t>(held); }));
+        gate->release(PerHost);
+        REQUIRE(runUntil([&] { return allDone(warm); }));
+    }
+
+    // The origin a request of `kind` goes with: the app's, a new page's load, or a new page's ping of
+    // `bytes`, admitted into `id`.
+    static platform::TransferOrigin originFor(const std::string& kind, std::size_t bytes,
+                                              platform::PingScheduler::PingId& id) {
+        if (kind == "app") return platform::TransferOrigin::app();
+        auto origin = newPage();
+        if (kind != "ping") return origin;
+        id = platform::NetworkEngine::shared().admitPing(origin, bytes);
+        REQUIRE(id != 0);
+        return origin.ping(id);
+    }
+};
 
 // Hosts whose connections all go to one server that never answers. After the fixture's mappings.
 struct SilentHosts {
@@ -566,7 +590,6 @@ TEST_CASE_FIXTURE(ServerFixture,
 
 TEST_CASE_FIXTURE(HangingHosts, "NetworkEngine: a request with a body is never sent twice") {
     auto& engine = platform::NetworkEngine::shared();
-    constexpr int PerHost = platform::NetworkEngine::MaximumTransfersPerHost;
     adserver::Response drop;
     drop.fault = adserver::Fault::Drop;
     server->route("/drop", drop);
@@ -583,12 +606,7 @@ TEST_CASE_FIXTURE(HangingHosts, "NetworkEngine: a request with a body is never s
     // Each request goes out right after a host's whole six have ended, so that their connections are
     // kept alive for it to reuse (the server keeps them two seconds).
     auto sendBesideKeptConnections = [&](const std::string& method, const std::string& body, const std::string& path) {
-        std::vector<Load> warm;
-        for (int i = 0; i < PerHost; ++i) warm.push_back(load(request("/held?n=" + std::to_string(held + i))));
-        held += PerHost;
-        REQUIRE(runUntil([&] { return server->requestCount("/held") == static_cast<std::size_t>(held); }));
-        gate->release(PerHost);
-        REQUIRE(runUntil([&] { return allDone(warm); }));
+        keepSixConnectionsAlive(held);
         auto r = request(path);
         r.setHTTPMethod(method);
         if (!body.empty()) r.setHTTPBody(std::string_view(body));
@@ -883,30 +901,16 @@ TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: an answer whose 103 or 200 head
 TEST_CASE_FIXTURE(HangingHosts, "NetworkEngine: a page's ping or load that a server drops on kept-alive connections "
                                 "is read at most twice and fails") {
     auto& engine = platform::NetworkEngine::shared();
-    constexpr int PerHost = platform::NetworkEngine::MaximumTransfersPerHost;
     adserver::Response drop;
     drop.fault = adserver::Fault::Drop;
     server->route("/drop", drop);
     int held = 0;
     for (const std::string kind : {"ping", "load", "app"}) {
         CAPTURE(kind);
-        // A host's whole six answered together: six connections kept alive for the next request to reuse
-        // (the server keeps them two seconds).
-        std::vector<Load> warm;
-        for (int i = 0; i < PerHost; ++i) warm.push_back(load(request("/held?n=" + std::to_string(held + i))));
-        held += PerHost;
-        REQUIRE(runUntil([&] { return server->requestCount("/held") == static_cast<std::size_t>(held); }));
-        gate->release(PerHost);
-        REQUIRE(runUntil([&] { return allDone(warm); }));
-
+        keepSixConnectionsAlive(held);
         const std::string target = "/drop?n=" + kind;
-        auto origin = kind == "app" ? platform::TransferOrigin::app() : newPage();
         platform::PingScheduler::PingId id = 0;
-        if (kind == "ping") {
-            id = engine.admitPing(origin, target.size());
-            REQUIRE(id != 0);
-            origin = origin.ping(id);
-        }
+        const auto origin = originFor(kind, target.size(), id);
         Load sent = load(request(target), origin);
         REQUIRE(runUntil([&] { return sent.recorder->done() && engine.activeTransferCount() == 0; }));
         runUntilIdle();
@@ -934,28 +938,16 @@ TEST_CASE_FIXTURE(HangingHosts, "NetworkEngine: a page's ping or load that a ser
 TEST_CASE_FIXTURE(HangingHosts, "NetworkEngine: a page's ping or load on kept connections the server has closed goes "
                                 "once more on a new connection and is read once") {
     auto& engine = platform::NetworkEngine::shared();
-    constexpr int PerHost = platform::NetworkEngine::MaximumTransfersPerHost;
     server->route("/ok", adserver::Response::text("ok"));
     int held = 0;
     for (const std::string kind : {"ping", "load"}) {
         CAPTURE(kind);
-        std::vector<Load> warm;
-        for (int i = 0; i < PerHost; ++i) warm.push_back(load(request("/held?n=" + std::to_string(held + i))));
-        held += PerHost;
-        REQUIRE(runUntil([&] { return server->requestCount("/held") == static_cast<std::size_t>(held); }));
-        gate->release(PerHost);
-        REQUIRE(runUntil([&] { return allDone(warm); }));
+        keepSixConnectionsAlive(held);
         // Past the server's keep-alive timeout: it has closed every one of them.
         runUntil([] { return false; }, 3);
 
-        auto origin = newPage();
         platform::PingScheduler::PingId id = 0;
-        if (kind == "ping") {
-            id = engine.admitPing(origin, 16);
-            REQUIRE(id != 0);
-            origin = origin.ping(id);
-        }
-        Load sent = load(request("/ok?n=" + kind), origin);
+        Load sent = load(request("/ok?n=" + kind), originFor(kind, 16, id));
         REQUIRE(runUntil([&] { return sent.recorder->done(); }));
         engine.releasePing(id);
         CHECK(sent.recorder->finishes == 1);
