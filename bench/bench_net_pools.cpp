@@ -4,7 +4,8 @@
 // on kept-alive connections; what twelve pages of 128 hanging loads each (on hosts of their own) hold in
 // descriptors and connections, and whether the app's requests still get through; and what 1,800 app
 // requests to 300 hanging hosts hold, and whether a file still opens beside them. Then, at 64, 128, 256
-// and 1,024 descriptors (each in a process of its own, as the engine reads the limit once):
+// and 1,024 descriptors, and at 20,000 for one figure (each in a process of its own, as the engine reads
+// the limit once):
 // - at 128, 256 and 1,024, how long a new page's first load takes beside a page whose loads trickle on the
 //   same host, and beside five pages of trickling loads that fill web content;
 // - at 128 and 1,024, how long the next document in a web view takes to load its images from the ad host
@@ -16,6 +17,11 @@
 //   creatives (web views' documents) have each sent 16 pings to a host that reads and never answers
 //   (hanging), sends a head then its body a byte a second (trickling: a ping is done at its head), or its
 //   head a byte a second (head_trickling); -1: unheard within three of a ping's lives;
+// - at 256, 1,024 and 20,000, net_click{,s_own,s_own_latest}_beside_20_creatives_12_hanging_pings_<limit>:
+//   20 creatives each send 12 pings to a host of theirs that reads and never answers; then another
+//   banner's click, and a click of each creative's own, both to the ad host: how long the banner's click takes from being made to the server
+//   reading it, how many of the creatives' own clicks the server read within three of a ping's lives, and
+//   the latest of those from the same moment;
 // - at 1,024, net_ping_burst_64_of_<size>_1024: how long a document's burst of 64 pings to one host takes
 //   to end, and the connections (TLS handshakes) the server saw for it, counted by a relay in front of it,
 //   for an answer of 43 bytes (which comes with its head), of 64 KB sent at once, and of 64 KB paced in
@@ -552,6 +558,61 @@ double clickBeside(int creatives, const std::string& pingURL, const std::functio
     return heardAt ? std::chrono::duration<double, std::milli>(*heardAt - made).count() : -1;
 }
 
+struct TwentyCreativesFigures {
+    double bannerClickMs = -1;
+    std::size_t ownClicks = 0;
+    double ownLatestMs = -1;
+};
+
+// Another banner's click and each creative's own (to the ad host), while 20 creatives each have sent 12
+// pings to a host of theirs that reads and never answers.
+TwentyCreativesFigures clicksBesideTwentyCreatives(adserver::AdServer& server, ClickLog& clicks,
+                                                   const std::string& mark) {
+    constexpr int Creatives = 20;
+    constexpr int Hanging = 12;
+    auto& engine = platform::NetworkEngine::shared();
+    const auto heard = [&server] { return server.requestCount("/ping-hang"); };
+    const std::size_t before = heard();
+    std::vector<ShownDocument> shown;
+    std::vector<Load> pings;
+    for (int c = 0; c < Creatives; ++c) {
+        shown.push_back(showDocument("creative-" + std::to_string(c)));
+        for (int i = 0; i < Hanging; ++i) {
+            pings.push_back(pingFrom(*shown.back().view, "https://d" + std::to_string(c % HangingHosts) +
+                                                             ".hang.example/ping-hang?m=" + mark + "&c=" +
+                                                             std::to_string(c) + "&n=" + std::to_string(i)));
+        }
+    }
+    untilHeardStill(heard, before);
+    ShownDocument banner = showDocument("banner");
+    const std::string clickURL = std::string("https://") + Host + "/click?m=";
+    const auto made = Clock::now();
+    pings.push_back(pingFrom(*banner.view, clickURL + mark));
+    for (int c = 0; c < Creatives; ++c)
+        pings.push_back(pingFrom(*shown[static_cast<std::size_t>(c)].view, clickURL + mark + "-own-" + std::to_string(c)));
+    const auto ownHeard = [&] {
+        std::size_t n = 0;
+        for (int c = 0; c < Creatives; ++c) n += clicks.heardAt(mark + "-own-" + std::to_string(c)).has_value();
+        return n;
+    };
+    runUntil([&] { return clicks.heardAt(mark).has_value() && ownHeard() == Creatives; }, ClickGiveUpSeconds);
+    TwentyCreativesFigures figures;
+    if (auto at = clicks.heardAt(mark)) figures.bannerClickMs = std::chrono::duration<double, std::milli>(*at - made).count();
+    for (int c = 0; c < Creatives; ++c) {
+        if (auto at = clicks.heardAt(mark + "-own-" + std::to_string(c))) {
+            ++figures.ownClicks;
+            figures.ownLatestMs = std::max(figures.ownLatestMs, std::chrono::duration<double, std::milli>(*at - made).count());
+        }
+    }
+    for (auto& ping : pings) {
+        if (ping.connection) ping.connection->cancel();
+    }
+    shown.clear();
+    banner.view.reset();
+    runUntil([&] { return engine.activeTransferCount() == 0 && engine.pingCounts().admitted == 0; }, 10);
+    return figures;
+}
+
 struct BurstFigures {
     double ms = -1;
     std::size_t handshakes = 0;
@@ -648,6 +709,11 @@ void newPageFiguresAt(rlim_t limit) {
     getrlimit(RLIMIT_NOFILE, &descriptors);
     descriptors.rlim_cur = std::min<rlim_t>(limit, descriptors.rlim_max);
     setrlimit(RLIMIT_NOFILE, &descriptors);
+    if (descriptors.rlim_cur < limit) {
+        std::printf("net_figures_%lu: the hard descriptor limit is %lu, no figures\n", static_cast<unsigned long>(limit),
+                    static_cast<unsigned long>(descriptors.rlim_max));
+        return;
+    }
     adserver::Options options;
     options.hostNames = {Host};
     for (int i = 0; i < HangingHosts; ++i) options.hostNames.push_back("d" + std::to_string(i) + ".hang.example");
@@ -715,6 +781,18 @@ void newPageFiguresAt(rlim_t limit) {
     Load warm = load(std::string("https://") + Host + "/quick", platform::TransferOrigin::app());
     runUntil([&] { return warm.delegate->ended; }, 10);
     const auto l = static_cast<unsigned long>(limit);
+    if (limit == 256 || limit == 1024 || limit == 20000) {
+        const std::string beside = "beside_20_creatives_12_hanging_pings_" + std::to_string(l);
+        if (bench::quick()) {
+            std::printf("net_click_%s: left out of quick runs\n", beside.c_str());
+        } else {
+            const TwentyCreativesFigures figures = clicksBesideTwentyCreatives(*server, *clicks, "twenty-" + std::to_string(l));
+            std::printf("net_click_%s: %.1f ms\n", beside.c_str(), figures.bannerClickMs);
+            std::printf("net_clicks_own_%s: %zu of 20 clicks\n", beside.c_str(), figures.ownClicks);
+            std::printf("net_clicks_own_latest_%s: %.1f ms\n", beside.c_str(), figures.ownLatestMs);
+        }
+    }
+    if (limit == 20000) return;
     if (limit != 64) {
         std::printf("net_new_page_beside_trickling_page_%lu: %.1f ms\n", l, newPageBesideTricklingPage(*server));
         std::printf("net_new_page_beside_five_trickling_pages_%lu: %.1f ms\n", l,
@@ -806,7 +884,8 @@ void newPageFiguresAt(rlim_t limit) {
 
 // Each limit in a child process of its own, forked before this one starts any thread.
 void newPageFigures() {
-    for (rlim_t limit : {64, 128, 256, 1024}) {
+    for (rlim_t limit : {64, 128, 256, 1024, 20000}) {
+        if (limit == 20000 && bench::quick()) continue;
         pid_t child = fork();
         if (child == 0) {
             newPageFiguresAt(limit);
