@@ -526,35 +526,49 @@ void untilHeardStill(const std::function<std::size_t()>& heard, std::size_t befo
         10);
 }
 
+// Web views' documents (creatives) that have each sent `perCreative` pings to `pingURL(c)` (marked with
+// `mark`, the creative and the ping's number), then a banner shown beside them once the server has read
+// what it was let to. drain() cancels every ping sent, closes every document and waits for the engine.
+struct PingingCreatives {
+    std::vector<ShownDocument> shown;
+    std::vector<Load> pings;
+    ShownDocument banner;
+
+    PingingCreatives(int creatives, int perCreative, const std::function<std::string(int)>& pingURL,
+                     const std::function<std::size_t()>& heard, const std::string& mark) {
+        const std::size_t before = heard();
+        for (int c = 0; c < creatives; ++c) {
+            shown.push_back(showDocument("creative-" + std::to_string(c)));
+            for (int i = 0; i < perCreative; ++i) {
+                pings.push_back(pingFrom(*shown.back().view, pingURL(c) + "?m=" + mark + "&c=" + std::to_string(c) +
+                                                                 "&n=" + std::to_string(i)));
+            }
+        }
+        untilHeardStill(heard, before);
+        banner = showDocument("banner");
+    }
+    void drain() {
+        auto& engine = platform::NetworkEngine::shared();
+        for (auto& ping : pings) {
+            if (ping.connection) ping.connection->cancel();
+        }
+        shown.clear();
+        banner.view.reset();
+        runUntil([&] { return engine.activeTransferCount() == 0 && engine.pingCounts().admitted == 0; }, 10);
+    }
+};
+
 // Milliseconds from another banner's click (a ping its page makes) to the server reading it, while
 // `creatives` web views' documents each have sent 16 pings to `pingURL` (a host that hangs, or trickles its
 // body or its head) and the server has read what it was let to (-1: unheard within ClickGiveUpSeconds).
 double clickBeside(int creatives, const std::string& pingURL, const std::function<std::size_t()>& heard,
                    ClickLog& clicks, const std::string& mark) {
-    auto& engine = platform::NetworkEngine::shared();
-    const std::size_t before = heard();
-    std::vector<ShownDocument> shown;
-    std::vector<Load> pings;
-    for (int c = 0; c < creatives; ++c) {
-        shown.push_back(showDocument("creative-" + std::to_string(c)));
-        for (int i = 0; i < PingsPerCreative; ++i) {
-            pings.push_back(pingFrom(*shown.back().view, pingURL + "?m=" + mark + "&c=" + std::to_string(c) +
-                                                             "&n=" + std::to_string(i)));
-        }
-    }
-    untilHeardStill(heard, before);
-    ShownDocument banner = showDocument("banner");
+    PingingCreatives run(creatives, PingsPerCreative, [&pingURL](int) { return pingURL; }, heard, mark);
     const auto made = Clock::now();
-    Load click = pingFrom(*banner.view, std::string("https://") + Host + "/click?m=" + mark);
+    run.pings.push_back(pingFrom(*run.banner.view, std::string("https://") + Host + "/click?m=" + mark));
     runUntil([&] { return clicks.heardAt(mark).has_value(); }, ClickGiveUpSeconds);
     const auto heardAt = clicks.heardAt(mark);
-    if (click.connection) click.connection->cancel();
-    for (auto& ping : pings) {
-        if (ping.connection) ping.connection->cancel();
-    }
-    shown.clear();
-    banner.view.reset();
-    runUntil([&] { return engine.activeTransferCount() == 0 && engine.pingCounts().admitted == 0; }, 10);
+    run.drain();
     return heardAt ? std::chrono::duration<double, std::milli>(*heardAt - made).count() : -1;
 }
 
@@ -570,26 +584,17 @@ TwentyCreativesFigures clicksBesideTwentyCreatives(adserver::AdServer& server, C
                                                    const std::string& mark) {
     constexpr int Creatives = 20;
     constexpr int Hanging = 12;
-    auto& engine = platform::NetworkEngine::shared();
-    const auto heard = [&server] { return server.requestCount("/ping-hang"); };
-    const std::size_t before = heard();
-    std::vector<ShownDocument> shown;
-    std::vector<Load> pings;
-    for (int c = 0; c < Creatives; ++c) {
-        shown.push_back(showDocument("creative-" + std::to_string(c)));
-        for (int i = 0; i < Hanging; ++i) {
-            pings.push_back(pingFrom(*shown.back().view, "https://d" + std::to_string(c % HangingHosts) +
-                                                             ".hang.example/ping-hang?m=" + mark + "&c=" +
-                                                             std::to_string(c) + "&n=" + std::to_string(i)));
-        }
-    }
-    untilHeardStill(heard, before);
-    ShownDocument banner = showDocument("banner");
+    PingingCreatives run(
+        Creatives, Hanging,
+        [](int c) { return "https://d" + std::to_string(c % HangingHosts) + ".hang.example/ping-hang"; },
+        [&server] { return server.requestCount("/ping-hang"); }, mark);
     const std::string clickURL = std::string("https://") + Host + "/click?m=";
     const auto made = Clock::now();
-    pings.push_back(pingFrom(*banner.view, clickURL + mark));
-    for (int c = 0; c < Creatives; ++c)
-        pings.push_back(pingFrom(*shown[static_cast<std::size_t>(c)].view, clickURL + mark + "-own-" + std::to_string(c)));
+    run.pings.push_back(pingFrom(*run.banner.view, clickURL + mark));
+    for (int c = 0; c < Creatives; ++c) {
+        run.pings.push_back(
+            pingFrom(*run.shown[static_cast<std::size_t>(c)].view, clickURL + mark + "-own-" + std::to_string(c)));
+    }
     const auto ownHeard = [&] {
         std::size_t n = 0;
         for (int c = 0; c < Creatives; ++c) n += clicks.heardAt(mark + "-own-" + std::to_string(c)).has_value();
@@ -604,12 +609,7 @@ TwentyCreativesFigures clicksBesideTwentyCreatives(adserver::AdServer& server, C
             figures.ownLatestMs = std::max(figures.ownLatestMs, std::chrono::duration<double, std::milli>(*at - made).count());
         }
     }
-    for (auto& ping : pings) {
-        if (ping.connection) ping.connection->cancel();
-    }
-    shown.clear();
-    banner.view.reset();
-    runUntil([&] { return engine.activeTransferCount() == 0 && engine.pingCounts().admitted == 0; }, 10);
+    run.drain();
     return figures;
 }
 
