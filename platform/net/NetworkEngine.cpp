@@ -858,12 +858,12 @@ struct NetworkEngine::Impl {
         Transfer* longest = nullptr;
         // A load that has just got its place keeps it a moment: newcomers arriving faster than a handshake
         // would otherwise take one place from each other for ever, none of them ever writing its request.
-        const Steady::time_point heldLongEnough =
-            Steady::now() - std::chrono::milliseconds(NetworkEngine::MinimumHoldMilliseconds);
+        const auto hold = std::chrono::milliseconds(NetworkEngine::MinimumHoldMilliseconds);
+        const Steady::time_point now = Steady::now();
         for (auto& [id, t] : transfers) {
             if (!t->origin.isWebContent() || t->ping) continue;
-            if (t->startedAt > heldLongEnough) {
-                giveWayAt = std::min(giveWayAt, t->startedAt + (Steady::now() - heldLongEnough));
+            if (now - t->startedAt < hold) {
+                giveWayAt = std::min(giveWayAt, t->startedAt + hold);
                 continue;
             }
             if (longest == nullptr || std::tie(t->startedAt, t->id) < std::tie(longest->startedAt, longest->id))

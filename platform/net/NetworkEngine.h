@@ -24,9 +24,9 @@
 // place, whatever its rate; while it waits for a place it waits its turn.
 // When every place is taken and a document that has not had one yet waits with a load, or a ping is owed
 // a place (a newcomer's first, or its view holds fewer than its share), a load gives its place back: the
-// load that has held its place longest (and for MinimumHoldMilliseconds at least), never a newer one. Its request not written yet (still waiting
-// for its connection or handshake), it goes back to the front of its queue, keeping its first deadline
-// and its document no newcomer; otherwise it fails as timed out. A ping never gives its place back, and
+// load that has held its place longest (and for MinimumHoldMilliseconds at least), never a newer one.
+// Its request not written yet (still waiting for its connection or handshake), it goes back to the front
+// of its queue, keeping its first deadline and its document no newcomer; otherwise it fails as timed out. A ping never gives its place back, and
 // no request the server may have read is sent again. So a document with nothing under way gets a place
 // at once beside documents whose loads hang or trickle. Waiting costs no descriptor.
 // A document's load whose answer's body has begun must bring MinimumWebContentBytesPerWindow in each
