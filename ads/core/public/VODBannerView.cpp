@@ -97,9 +97,9 @@ void VODBannerView::recordCustomAdImpression() {
 }
 
 void VODBannerView::finishedRenderingAdView(const std::shared_ptr<platform::View>&) {
-    // Too late once the render bound has failed the load, or another load has begun: the app heard so.
-    if (slot()->state() != GADSlotStateRenderingAd) return;
-    slot()->didReceiveValidAd();
+    // Said of the ad the app renders: nothing once its load has ended (the app heard so), nor while the
+    // slot renders a page of its own.
+    slot()->appDidFinishRenderingAd();
 }
 
 // ---------------------------------------------------------------- slot questions
@@ -131,6 +131,7 @@ std::optional<bool> VODBannerView::slotNotifyPublisherToRenderCustomRenderingAd(
     if (delegate) {
         auto custom = VODCustomRenderedAd::initWithAd(ad);
         custom->setDelegate(std::dynamic_pointer_cast<VODBannerView>(shared_from_this()));
+        custom->setLoad(slot.weak_from_this(), slot.appRenderedLoad());
         slot.willStartAdRendering();
         delegate->bannerViewDidReceiveCustomRenderedAd(*this, custom);
         return true;

@@ -2,6 +2,7 @@
 
 #include "ads/core/public/VODCustomRenderedAdDelegate.h"
 #include "ads/core/slot/GADAd.h"
+#include "ads/core/slot/GADSlot.h"
 
 namespace ruzave {
 
@@ -21,16 +22,25 @@ std::shared_ptr<VODCustomRenderedAd> VODCustomRenderedAd::initWithAd(const std::
     return initWithAdHTML(ad ? ad->adHTML().value_or(std::string()) : std::string(), base);
 }
 
+std::shared_ptr<VODCustomRenderedAdDelegate> VODCustomRenderedAd::delegateForLiveLoad() const {
+    if (load_ != 0) {
+        // Late words for a load that has ended would land on whatever the slot does now.
+        auto slot = slot_.lock();
+        if (!slot || !slot->isAppRenderedLoadLive(load_)) return nullptr;
+    }
+    return delegate();
+}
+
 void VODCustomRenderedAd::recordClick() {
-    if (auto d = delegate()) d->recordClick();
+    if (auto d = delegateForLiveLoad()) d->recordClick();
 }
 
 void VODCustomRenderedAd::recordImpression() {
-    if (auto d = delegate()) d->recordCustomAdImpression();
+    if (auto d = delegateForLiveLoad()) d->recordCustomAdImpression();
 }
 
 void VODCustomRenderedAd::finishedRenderingAdView(const std::shared_ptr<platform::View>& view) {
-    if (auto d = delegate()) d->finishedRenderingAdView(view);
+    if (auto d = delegateForLiveLoad()) d->finishedRenderingAdView(view);
 }
 
 } // namespace ruzave

@@ -2,6 +2,7 @@
 // An ad handed to the app to render itself: its HTML and base URL, and the three reports the app makes
 // once it shows it (click, impression, rendering finished), passed to the publisher object it came
 // from. Main thread.
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,6 +16,7 @@ class View;
 namespace ruzave {
 
 class GADAd;
+class GADSlot;
 class VODCustomRenderedAdDelegate;
 
 class VODCustomRenderedAd {
@@ -33,16 +35,28 @@ class VODCustomRenderedAd {
     std::shared_ptr<VODCustomRenderedAdDelegate> delegate() const { return delegate_.lock(); }
     void setDelegate(const std::weak_ptr<VODCustomRenderedAdDelegate>& delegate) { delegate_ = delegate; }
 
+    // The slot's load it was handed over for (GADSlot::appRenderedLoad()). Its reports then count only while
+    // that load is live: once the load has failed, been cancelled or been followed by another, they change
+    // nothing. An ad the app made itself speaks for no load, and its reports always pass on.
+    void setLoad(const std::weak_ptr<GADSlot>& slot, std::uint64_t load) {
+        slot_ = slot;
+        load_ = load;
+    }
+
     void recordClick();
     void recordImpression();
     void finishedRenderingAdView(const std::shared_ptr<platform::View>& view);
 
   private:
     VODCustomRenderedAd() = default;
+    // The delegate, when the load this ad speaks for is live (or it speaks for none).
+    std::shared_ptr<VODCustomRenderedAdDelegate> delegateForLiveLoad() const;
 
     std::string adHTML_;
     std::optional<platform::URL> adBaseURL_;
     std::weak_ptr<VODCustomRenderedAdDelegate> delegate_;
+    std::weak_ptr<GADSlot> slot_;
+    std::uint64_t load_ = 0;
 };
 
 } // namespace ruzave

@@ -51,9 +51,9 @@ void VODInterstitial::recordCustomAdImpression() {
 }
 
 void VODInterstitial::finishedRenderingAdView(const std::shared_ptr<platform::View>&) {
-    // Too late once the render bound has failed the load, or another load has begun: the app heard so.
-    if (slot()->state() != GADSlotStateRenderingAd) return;
-    slot()->didReceiveValidAd();
+    // Said of the ad the app renders: nothing once its load has ended (the app heard so), nor while the
+    // slot renders a page of its own.
+    slot()->appDidFinishRenderingAd();
 }
 
 // ---------------------------------------------------------------- slot questions
@@ -82,6 +82,7 @@ std::optional<bool> VODInterstitial::slotNotifyPublisherToRenderCustomRenderingA
         customAdRenderingEnabled_ = true;
         auto custom = VODCustomRenderedAd::initWithAd(ad);
         custom->setDelegate(std::static_pointer_cast<VODInterstitial>(shared_from_this()));
+        custom->setLoad(slot.weak_from_this(), slot.appRenderedLoad());
         slot.willStartAdRendering();
         delegate->interstitialDidReceiveCustomRenderedAd(*this, custom);
         return true;

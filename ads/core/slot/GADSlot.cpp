@@ -512,6 +512,8 @@ void GADSlot::processCustomRenderingAdResponse(const std::shared_ptr<GADAd>& ad)
     deactivateReloadTimer();
     auto previous = ad_;
     finishedLoadingAdResponse(ad);
+    // The number the owner stamps on what it hands to the app; a refusal below ends it again.
+    appRenderedLoad_ = ++appRenderedLoadsHanded_;
     platform::Error error;
     std::optional<bool> rendered;
     if (auto delegate = slotDelegate())
@@ -599,6 +601,8 @@ void GADSlot::setState(GADSlotState state) {
         GADMRAIDInterceptor::disableCanInitWithRequest(this);
     }
     state_ = state;
+    // Any other state ends the load the app renders: failed, cancelled, or a new load under way.
+    if (state_ != GADSlotStateRenderingAd && state_ != GADSlotStateValidAd) appRenderedLoad_ = 0;
     if (renderTimer_) {
         renderTimer_->invalidate();
         renderTimer_.reset();
@@ -745,6 +749,11 @@ void GADSlot::didReceiveValidAd() {
     // The ad statistics went out with this request.
     takePendingAdStatistics();
     CSILoadDidEnd(true);
+}
+
+void GADSlot::appDidFinishRenderingAd() {
+    if (state_ != GADSlotStateRenderingAd || appRenderedLoad_ == 0) return;
+    didReceiveValidAd();
 }
 
 void GADSlot::didReceiveInvalidAd() {

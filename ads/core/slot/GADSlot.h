@@ -180,6 +180,15 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     void didLoadAdHTMLInWebView();
     void didReceiveValidAd();
     void didReceiveInvalidAd();
+    // An ad the app renders itself is a load of its own, numbered as it is handed over. What the app says
+    // of it later (rendered, clicked, seen) counts only while that load is live: from the hand-over until
+    // its render bound fails it, it is cancelled, or another load begins. Its own word that it has
+    // rendered ends the rendering and keeps it live, as the ad shown. 0 while no such load is live.
+    std::uint64_t appRenderedLoad() const { return appRenderedLoad_; }
+    bool isAppRenderedLoadLive(std::uint64_t load) const { return load != 0 && load == appRenderedLoad_; }
+    // The app's word that it has rendered the ad it was handed: that load is received. Nothing unless such
+    // a load is rendering (a page the slot renders ends by its own load, never by the app's word).
+    void appDidFinishRenderingAd();
     // The application's ad statistics taken by the latest parameter build (any thread).
     GADStatisticDictionarySet takePendingAdStatistics();
     void setPendingAdStatistics(GADStatisticDictionarySet statistics);
@@ -487,6 +496,9 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     // owner) rather than a page loaded into the slot's own ad view, which meanwhile still shows the ad
     // before it.
     bool appRendersResponse_ = false;
+    // See appRenderedLoad(); the number given to the latest ad handed to the app.
+    std::uint64_t appRenderedLoad_ = 0;
+    std::uint64_t appRenderedLoadsHanded_ = 0;
     // Whether the screen coming up now is the user's or the app's; it takes the user's touch.
     bool screenOpenedByUserOrApp();
     bool takeUserActivation();

@@ -926,24 +926,32 @@ TEST_CASE_FIXTURE(ShownBanner,
     CHECK(owner->errors.empty());
 }
 
+namespace {
+
+// A page whose load event never fires: a first image from a server that never answers, and a script
+// that keeps adding more behind it.
+std::string neverLoadingPage(const adserver::SilentServer& silent) {
+    const std::string hanging = "https://127.0.0.1:" + std::to_string(silent.port()) + "/";
+    return "<html><body><img src='" + hanging +
+           "first.png'><script>var n=0;setInterval(function(){"
+           "var i=document.createElement('img');i.src='" +
+           hanging +
+           "more'+(n++)+'.png';"
+           "document.body.appendChild(i);},500);</script></body></html>";
+}
+
+} // namespace
+
 TEST_CASE_FIXTURE(ShownBanner,
                   "GADSlot: a page whose load event never fires fails at the request's timeout, and "
                   "the app's next load is answered") {
     auto silent = adserver::SilentServer::start();
     REQUIRE(silent);
-    const std::string hanging = "https://127.0.0.1:" + std::to_string(silent->port()) + "/";
     const double start = platform::Clock::now();
     auto ad = GADAd::init();
     ad->setReloadInterval(25);
     auto fetcher = slottest::startFetch(fakes, *slot, ad);
-    // A slow first image, and a script that keeps adding loads behind it.
-    fetcher->succeed(GADResponseTypeStandard,
-                     "<html><body><img src='" + hanging +
-                         "first.png'><script>var n=0;setInterval(function(){"
-                         "var i=document.createElement('img');i.src='" +
-                         hanging +
-                         "more'+(n++)+'.png';"
-                         "document.body.appendChild(i);},500);</script></body></html>");
+    fetcher->succeed(GADResponseTypeStandard, neverLoadingPage(*silent));
     REQUIRE(slot->state() == GADSlotStateRenderingAd);
     const auto requestsBefore = fakes.urlRequests.size();
     // The app's load meanwhile waits on the one under way, as any load does.
@@ -1209,6 +1217,40 @@ struct AppRenderer : GADBannerViewDelegate,
     std::vector<std::shared_ptr<VODCustomRenderedAd>> ads;
 };
 
+// A publisher banner in `root`'s view, or a publisher interstitial, whose outcomes `app` hears.
+struct PublisherAd {
+    PublisherAd(bool isInterstitial, const std::shared_ptr<platform::ViewController>& root) {
+        if (isInterstitial) {
+            interstitial = VODInterstitial::initWithAdUnitID("full");
+            interstitial->setDelegate(app);
+            slot = interstitial->slot();
+        } else {
+            banner = VODBannerView::initWithAdSize(kGADAdSizeBanner);
+            root->view()->addSubview(banner);
+            banner->setRootViewController(root);
+            banner->setAdUnitID("banner");
+            banner->setDelegate(app);
+            slot = banner->slot();
+        }
+    }
+    ~PublisherAd() {
+        if (banner) banner->removeFromSuperview();
+    }
+    // From now on the app renders the custom-rendering answers itself.
+    void renderCustomAds() {
+        if (interstitial) {
+            interstitial->setCustomRenderedInterstitialDelegate(app);
+        } else {
+            banner->setCustomRenderedBannerViewDelegate(app);
+        }
+    }
+
+    std::shared_ptr<AppRenderer> app = std::make_shared<AppRenderer>();
+    std::shared_ptr<VODBannerView> banner;
+    std::shared_ptr<VODInterstitial> interstitial;
+    std::shared_ptr<GADSlot> slot;
+};
+
 } // namespace
 
 TEST_CASE_FIXTURE(Harness,
@@ -1223,32 +1265,15 @@ TEST_CASE_FIXTURE(Harness,
                               "setInterval(function () { ticks++; }, 1000);</script></body></html>";
     for (bool interstitial : {false, true}) {
         CAPTURE(interstitial);
-        auto app = std::make_shared<AppRenderer>();
-        std::shared_ptr<VODBannerView> banner;
-        std::shared_ptr<VODInterstitial> full;
-        std::shared_ptr<GADSlot> slot;
-        if (interstitial) {
-            full = VODInterstitial::initWithAdUnitID("full");
-            full->setDelegate(app);
-            slot = full->slot();
-        } else {
-            banner = VODBannerView::initWithAdSize(kGADAdSizeBanner);
-            root->view()->addSubview(banner);
-            banner->setRootViewController(root);
-            banner->setAdUnitID("banner");
-            banner->setDelegate(app);
-            slot = banner->slot();
-        }
+        PublisherAd publisher(interstitial, root);
+        const auto& app = publisher.app;
+        const auto& slot = publisher.slot;
         // A standard ad first: its page in the slot's own ad view.
         slottest::startFetch(fakes, *slot)->succeed(GADResponseTypeStandard, shown);
         REQUIRE(runUntil([&] { return app->received == 1; }));
         auto adView = slot->adView();
         // The next is one the app renders, and it never says it has.
-        if (interstitial) {
-            full->setCustomRenderedInterstitialDelegate(app);
-        } else {
-            banner->setCustomRenderedBannerViewDelegate(app);
-        }
+        publisher.renderCustomAds();
         slottest::startFetch(fakes, *slot)
             ->succeed(GADResponseTypeCustomRendering, std::string("<p>mine</p>"));
         REQUIRE(app->ads.size() == 1);
@@ -1274,7 +1299,106 @@ TEST_CASE_FIXTURE(Harness,
         CHECK(slot->state() == GADSlotStateInvalidAd);
         CHECK(app->received == 1);
         CHECK(app->errors.size() == 1);
-        if (banner) banner->removeFromSuperview();
+    }
+}
+
+TEST_CASE_FIXTURE(Harness,
+                  "GADSlot: an app-rendered ad's word after its render bound, before or during the next "
+                  "load, changes nothing: the next is answered once, by its own word or bound") {
+    FakeNeighbours fakes;
+    auto silent = adserver::SilentServer::start();
+    REQUIRE(silent);
+    auto window = platform::Window::create();
+    auto root = platform::ViewController::create();
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+    auto trackers = GADClickTrackerCollection::sharedInstance();
+    // B, the load after A: one the app renders and says it has, one it renders and never says so, or a
+    // page the slot renders whose load never ends.
+    enum class Next { AppSaysRendered, AppSilent, PageHangs };
+    for (bool interstitial : {false, true}) {
+        for (bool wordBeforeNext : {true, false}) {
+            for (Next next : {Next::AppSaysRendered, Next::AppSilent, Next::PageHangs}) {
+                CAPTURE(interstitial);
+                CAPTURE(wordBeforeNext);
+                CAPTURE(static_cast<int>(next));
+                PublisherAd publisher(interstitial, root);
+                publisher.renderCustomAds();
+                const auto& app = publisher.app;
+                const auto& slot = publisher.slot;
+                // A is handed to the app, which does not render it in time.
+                slottest::startFetch(fakes, *slot)
+                    ->succeed(GADResponseTypeCustomRendering, std::string("<p>A</p>"));
+                REQUIRE(app->ads.size() == 1);
+                advance(GADSlot::kAdRequestTimeoutSeconds + 0.5);
+                runUntilIdle();
+                REQUIRE(app->errors.size() == 1);
+                REQUIRE(slot->state() == GADSlotStateInvalidAd);
+                const auto a = app->ads[0];
+                // All the app may still say of A: rendered, seen, clicked.
+                const auto lateWords = [&] {
+                    a->finishedRenderingAdView(platform::View::create(platform::Rect(0, 0, 320, 50)));
+                    a->recordImpression();
+                    a->recordClick();
+                };
+                if (wordBeforeNext) {
+                    lateWords();
+                    CHECK(slot->state() == GADSlotStateInvalidAd);
+                }
+
+                auto b = GADAd::init();
+                b->addImpressionURLsFromArray({*platform::URL::parse("https://ping.example/imp?b=1")});
+                b->addClickURLsFromArray({*platform::URL::parse("https://ping.example/clk?b=1")});
+                auto fetcher = slottest::startFetch(fakes, *slot, b);
+                if (next == Next::PageHangs) {
+                    fetcher->succeed(GADResponseTypeStandard, neverLoadingPage(*silent));
+                } else {
+                    fetcher->succeed(GADResponseTypeCustomRendering, std::string("<p>B</p>"));
+                    REQUIRE(app->ads.size() == 2);
+                }
+                REQUIRE(slot->state() == GADSlotStateRenderingAd);
+                const std::size_t pingsBefore = trackers->trackedCount();
+                if (!wordBeforeNext) lateWords();
+                if (next == Next::PageHangs) {
+                    // Nor does the publisher object's own word end a page the slot renders.
+                    if (interstitial) {
+                        publisher.interstitial->finishedRenderingAdView(nullptr);
+                    } else {
+                        publisher.banner->finishedRenderingAdView(nullptr);
+                    }
+                }
+                // B renders on, its impression and clicks its own.
+                CHECK(slot->state() == GADSlotStateRenderingAd);
+                CHECK_FALSE(slot->viewHasMadeImpression());
+                CHECK(b->impressionURLs().size() == 1);
+                CHECK(trackers->trackedCount() == pingsBefore);
+                CHECK(app->errors.size() == 1);
+
+                if (next == Next::AppSaysRendered) {
+                    advance(GADSlot::kAdRequestTimeoutSeconds / 2);
+                    app->ads[1]->finishedRenderingAdView(
+                        platform::View::create(platform::Rect(0, 0, 320, 50)));
+                    CHECK(slot->state() == GADSlotStateValidAd);
+                }
+                // Past B's bound, and long after: one answer, and A's word again changes nothing.
+                advance(GADSlot::kAdRequestTimeoutSeconds + 1);
+                runUntilIdle();
+                lateWords();
+                advance(GADSlot::kAdRequestTimeoutSeconds);
+                runUntilIdle();
+                if (next == Next::AppSaysRendered) {
+                    CHECK(slot->state() == GADSlotStateValidAd);
+                    CHECK(app->errors.size() == 1);
+                    if (interstitial) CHECK(publisher.interstitial->isReady());
+                } else {
+                    CHECK(slot->state() == GADSlotStateInvalidAd);
+                    REQUIRE(app->errors.size() == 2);
+                    CHECK(app->errors[1].code == GADRequestErrorTimeout);
+                }
+                CHECK(app->received == 0);
+                CHECK(b->impressionURLs().size() == 1);
+            }
+        }
     }
 }
 
