@@ -196,8 +196,15 @@ bool GADMAdManager::shouldProcessResponseFromConnector(const std::shared_ptr<GAD
         resetRequestingState();
         return true;
     }
-    // The network on screen may refresh itself, but not in the middle of another network's attempt.
-    return connector == receivedConnector_ && !requestInProgress_;
+    // The network on screen may refresh itself, but not in the middle of another network's attempt, nor
+    // once the slot has moved on from its ad.
+    return !requestInProgress_ && isShownConnector(connector);
+}
+
+bool GADMAdManager::isShownConnector(const std::shared_ptr<GADMAdNetworkConnector>& connector) const {
+    if (!connector || connector != receivedConnector_) return false;
+    auto s = slot();
+    return s && s->isMediating() && s->state() == GADSlotStateValidAd;
 }
 
 // ---------------------------------------------------------------- answers of the connectors

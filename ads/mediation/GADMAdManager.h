@@ -71,6 +71,11 @@ class GADMAdManager : public std::enable_shared_from_this<GADMAdManager> {
     void resetRequestingState();
     void adNetworkTimeoutHandler();
     bool shouldProcessResponseFromConnector(const std::shared_ptr<GADMAdNetworkConnector>& connector);
+    // Whether the connector is the received one and its ad is still the slot's latest load: the slot
+    // shows the mediated ad it received. Once another load has begun, or the slot's load was cancelled or
+    // failed, what that network says of its ad (a refresh, a failure, taking its interstitial back)
+    // changes nothing.
+    bool isShownConnector(const std::shared_ptr<GADMAdNetworkConnector>& connector) const;
     void updateAdapterTimingsForError(const platform::Error& error);
 
     bool requestInProgress() const { return requestInProgress_; }

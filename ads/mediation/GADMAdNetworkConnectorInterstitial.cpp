@@ -38,7 +38,7 @@ void GADMAdNetworkConnectorInterstitial::adapterDidFailAd(GADMAdNetworkAdapter& 
     auto self = shared_from_this();
     auto keepAdapter = this->adapter();
     auto manager = adManager();
-    if (awaitingPresentation_ && manager && manager->receivedConnector() == self) {
+    if (awaitingPresentation_ && manager && manager->isShownConnector(self)) {
         // The network took back the interstitial the app was told of: the app hears that it is gone
         // instead of holding an ad that looks ready and never shows.
         awaitingPresentation_ = false;

@@ -5,6 +5,7 @@
 #include "ads/core/telemetry/GADSlotStatistics.h"
 #include "ads/mediation/GADMConfig.h"
 #include "ads/native/GADMediatedNativeAd.h"
+#include "tests/ads/core/slot/SlotTestSupport.h"
 
 using namespace mediationtest;
 using ruzave::GADRequestErrorAdapterNotFound;
@@ -439,6 +440,56 @@ TEST_CASE_FIXTURE(Fixture, "GADMAdManager: a second view through the same connec
     CHECK(owner->failures[0].code == ruzave::GADRequestErrorServerError);
     CHECK(owner->failures[0].description == "gone");
     CHECK(slot->hasAutoRefreshed());
+}
+
+TEST_CASE_FIXTURE(Fixture,
+                  "GADMAdManager: the shown network's refresh or failure once the slot's next load has "
+                  "begun changes nothing, while it is under way or after it is answered") {
+    slottest::FakeNeighbours fakes;
+    Script::behaviours()[kAdapterC] = Behaviour::FillNow;
+    for (bool nextFails : {false, true}) {
+        CAPTURE(nextFails);
+        mediate(R"({"ad_networks":[)" + network("C", kAdapterC) + "]}");
+        auto shown = slot->mediationManager()->receivedConnector();
+        REQUIRE(shown);
+        auto adapter = shown->adapter();
+        const auto views = owner->views.size();
+        const int loaded = owner->loaded;
+        const auto failures = owner->failures.size();
+        // All the network may still say of its ad.
+        const auto lateWords = [&] {
+            shown->adapterDidReceiveAdView(*adapter, platform::View::create());
+            shown->adapterDidFailAd(*adapter, platform::Error("x", 5, "gone"));
+        };
+        const auto unchanged = [&](std::size_t moreViews, int moreLoaded, std::size_t moreFailures) {
+            CHECK(owner->views.size() == views + moreViews);
+            CHECK(owner->loaded == loaded + moreLoaded);
+            CHECK(owner->failures.size() == failures + moreFailures);
+        };
+
+        auto fetcher = slottest::startFetch(fakes, *slot);
+        lateWords();
+        unchanged(0, 0, 0);
+        CHECK(slot->state() == ruzave::GADSlotStateFetchingAdContent);
+        CHECK_FALSE(fetcher->cancelled);
+        if (nextFails) {
+            fetcher->fail(ruzave::GADRequestError::errorWithCode(ruzave::GADRequestErrorNoFill));
+            unchanged(0, 0, 1);
+        } else {
+            fetcher->succeed(ruzave::GADResponseTypeStandard, std::string("<p>next</p>"));
+            REQUIRE(slot->state() == ruzave::GADSlotStateRenderingAd);
+            lateWords();
+            unchanged(1, 0, 0);
+            CHECK(slot->state() == ruzave::GADSlotStateRenderingAd);
+            REQUIRE(runUntil([&] { return owner->loaded == loaded + 1; }));
+        }
+        const auto answered = slot->state();
+        lateWords();
+        advance(20);
+        unchanged(nextFails ? 0 : 1, nextFails ? 0 : 1, nextFails ? 1 : 0);
+        CHECK(slot->state() == answered);
+        CHECK(slot->ad() == (nextFails ? nullptr : fetcher->ad_));
+    }
 }
 
 TEST_CASE_FIXTURE(Fixture, "GADMAdManager: cancel stops the attempt but keeps the ad on screen") {

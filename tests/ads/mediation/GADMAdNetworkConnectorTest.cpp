@@ -6,14 +6,15 @@
 #include "ads/core/public/GADInternalErrorAdditions.h"
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/telemetry/GADSlotStatistics.h"
-#include "ads/render/GADBannerAdViewDelegate.h"
-#include "ads/render/GADOpener.h"
 #include "ads/mediation/GADMAdNetworkConfig.h"
 #include "ads/mediation/GADMAdNetworkConnectorBanner.h"
 #include "ads/mediation/GADMAdNetworkConnectorInterstitial.h"
 #include "ads/mediation/GADMConfig.h"
+#include "ads/render/GADBannerAdViewDelegate.h"
+#include "ads/render/GADOpener.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/ViewController.h"
+#include "tests/ads/core/slot/SlotTestSupport.h"
 
 using namespace mediationtest;
 using ruzave::GADMAdNetworkConnector;
@@ -225,6 +226,37 @@ TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: an interstitial the network 
     // Told once: a second word of the same loss changes nothing.
     connector->adapterDidFailInterstitial(adapter, gone);
     CHECK(owner->failures.size() == 1);
+}
+
+TEST_CASE_FIXTURE(Fixture,
+                  "GADMAdNetworkConnector: an interstitial taken back once the slot's next load has begun "
+                  "changes nothing, and that load is answered once") {
+    slottest::FakeNeighbours fakes;
+    owner->connectorClass = GADMAdNetworkConnector::kInterstitialClassName;
+    slot->setAdType(ruzave::GADAdType::interstitialAdType(), false);
+    Script::behaviours()[kAdapterC] = Behaviour::FillNow;
+    mediate(R"({"ad_type":"interstitial","ad_networks":[)" + network("C", kAdapterC) + "]}");
+    REQUIRE(owner->loaded == 1);
+    auto connector = slot->mediationManager()->receivedConnector();
+    REQUIRE(connector);
+    auto& adapter = *connector->adapter();
+    const platform::Error gone(ruzave::kGADErrorDomain, ruzave::GADRequestErrorNoFill, "gone");
+
+    // The app loads again before presenting it; the network takes it back meanwhile.
+    auto fetcher = slottest::startFetch(fakes, *slot);
+    connector->adapterDidFailInterstitial(adapter, gone);
+    CHECK(owner->failures.empty());
+    CHECK(slot->state() == ruzave::GADSlotStateFetchingAdContent);
+    CHECK_FALSE(fetcher->cancelled);
+    fetcher->succeed(ruzave::GADResponseTypeStandard, std::string("<p>next</p>"));
+    connector->adapterDidFailInterstitial(adapter, gone);
+    REQUIRE(runUntil([&] { return owner->loaded == 2; }));
+    connector->adapterDidFailInterstitial(adapter, gone);
+    advance(20);
+    CHECK(owner->loaded == 2);
+    CHECK(owner->failures.empty());
+    CHECK(slot->state() == ruzave::GADSlotStateValidAd);
+    CHECK(slot->ad() == fetcher->ad_);
 }
 
 TEST_CASE_FIXTURE(Fixture, "GADMAdNetworkConnector: callbacks from another adapter are ignored") {

@@ -1,16 +1,17 @@
 #include "MediationTestSupport.h"
 
+#include "RecordingConnector.h"
 #include "ads/core/public/GADBannerView.h"
 #include "ads/core/public/GADRequest.h"
 #include "ads/core/slot/GADAd.h"
 #include "ads/mediation/GADCustomEventBanner.h"
 #include "ads/mediation/GADCustomEventExtras.h"
-#include "ads/mediation/GADCustomEventRequest.h"
 #include "ads/mediation/GADCustomEventNativeAd.h"
+#include "ads/mediation/GADCustomEventRequest.h"
 #include "ads/mediation/GADMAdapterCustomEvents.h"
 #include "ads/native/GADMediatedNativeAd.h"
-#include "RecordingConnector.h"
 #include "platform/testing/Harness.h"
+#include "tests/ads/core/slot/SlotTestSupport.h"
 
 using namespace mediationtest;
 
@@ -115,6 +116,28 @@ TEST_CASE_FIXTURE(Fixture, "GADMAdapterCustomEvents: a banner custom event fills
         slot->mediationManager()->receivedConnector()->adapter());
     REQUIRE(adapter);
     CHECK(adapter->customEventBanner() != nullptr);
+}
+
+TEST_CASE_FIXTURE(Fixture,
+                  "GADMAdapterCustomEvents: a banner custom event's late ad or failure once the slot's "
+                  "next load has begun changes nothing") {
+    slottest::FakeNeighbours fakes;
+    mediate(R"({"ad_networks":[)" + customNetwork("b", R"({"class_name":"TestFillingBanner"})") + "]}");
+    REQUIRE(owner->loaded == 1);
+    auto adapter = std::dynamic_pointer_cast<ruzave::GADMAdapterCustomEvents>(
+        slot->mediationManager()->receivedConnector()->adapter());
+    REQUIRE(adapter);
+    auto event = adapter->customEventBanner();
+    REQUIRE(event);
+    auto fetcher = slottest::startFetch(fakes, *slot);
+    REQUIRE(event->delegate());
+    event->delegate()->customEventBannerDidReceiveAd(*event, platform::View::create());
+    event->delegate()->customEventBannerDidFailAd(*event, platform::Error("pub", 9, "gone"));
+    CHECK(owner->views.size() == 1);
+    CHECK(owner->loaded == 1);
+    CHECK(owner->failures.empty());
+    CHECK(slot->state() == ruzave::GADSlotStateFetchingAdContent);
+    CHECK_FALSE(fetcher->cancelled);
 }
 
 TEST_CASE("GADMAdapterCustomEvents: extras are kept per label") {
