@@ -96,10 +96,11 @@ void GADDefaultGMSGHandler::didReceiveCanOpenURLsNotification(const Arguments& a
 }
 
 void GADDefaultGMSGHandler::didReceiveCloseNotification(const Arguments& arguments) {
-    // An ad on a full screen of its own gives it up; a banner in its place has nothing to close.
+    // An ad on a full screen of its own gives it up; a banner in its place has nothing to close. The ad's
+    // close is not the user's: a tap the user gave it and that opened nothing yet stays theirs.
     auto controller = arguments.adView ? std::dynamic_pointer_cast<GADViewController>(arguments.adView->viewController())
                                        : nullptr;
-    if (controller && controller->retainCycle()) controller->close();
+    if (controller && controller->retainCycle()) controller->relinquishScreenWithCompletion(nullptr);
 }
 
 } // namespace ruzave

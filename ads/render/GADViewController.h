@@ -38,9 +38,10 @@ class GADViewController : public platform::ViewController,
     // Completions run once the screen is gone (at once when it is not up).
     void relinquishScreenWithCompletion(Completion completion) override;
     void abandonScreen() override;
-    // Closes as the user or the ad asks (the close button or region, the browser's done, the ad's close
-    // message): a tap left over goes with the screen, so that what the ad opens next on its own does not
-    // count as the user's.
+    // Closes as the user asks (the close button or region, the browser's done): a tap left over goes with
+    // the screen, so that what the ad opens next on its own does not count as the user's. A close the ad
+    // asks for (its close message) is relinquishScreenWithCompletion(): the user's tap stays as it was, and
+    // a screen the ad opens with it within its time is still the user's.
     void close();
     // Leaves because what it stood on went (the screen it lay over left, its banner left the window), not
     // because a close was asked of it: its period hears that it was taken away.

@@ -439,8 +439,9 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     void fullScreenPeriodDidEnd();
     // A tap on the ad's content in one of its screens (its own ad view records its taps itself).
     void recordUserTouch();
-    // A screen closes as the user or the ad asks: a tap not yet taken by a screen goes with it, so that
-    // the next screen the ad opens on its own is not taken for the user's.
+    // The user closes a screen (its close button or region, the browser's done): a tap not yet taken by a
+    // screen goes with it, so that the next screen the ad opens on its own is not taken for the user's. A
+    // close the ad asks for leaves the tap as it was.
     void useUpUserActivation();
     // Screen and load events for the app that must keep their order: told now unless `later` or
     // something told before still waits for its turn, in which case it queues behind that.

@@ -679,6 +679,36 @@ struct ShownBanner : Harness {
         slot->loadAd(ad, std::nullopt);
         fakes.lastFetcher()->succeed(GADResponseTypeStandard, html);
     }
+    // While `screen` holds the slot: no refresh is armed, and the app's load waits, however long, until
+    // `closeScreen` closes it; then it is made and answered.
+    void loadWaitsFor(const std::shared_ptr<platform::ViewController>& screen,
+                      const std::function<void()>& closeScreen) {
+        CHECK(slot->isHeldByFullScreen());
+        CHECK(app->isIdleTimerDisabled());
+        CHECK_FALSE(slot->isReloadTimerArmed());
+        const int finishedBefore = owner->finished;
+        const auto requestsBefore = fakes.urlRequests.size();
+        slot->loadRequest(GADRequest::request());
+        advance(60);
+        CHECK(fakes.urlRequests.size() == requestsBefore);
+        CHECK(root->presentedViewController() == screen);
+        closeScreen();
+        settle();
+        CHECK_FALSE(slot->isShowingFullScreen());
+        CHECK_FALSE(app->isIdleTimerDisabled());
+        REQUIRE(fakes.urlRequests.size() == requestsBefore + 1);
+        answerLoad("<p>after</p>");
+        REQUIRE(runUntil([&] { return owner->finished == finishedBefore + 1; }));
+        settle();
+    }
+    // The app's load, answered with `html`: its page shown and settled.
+    void showNext(const std::string& html) {
+        const int finishedBefore = owner->finished;
+        slot->loadRequest(GADRequest::request());
+        answerLoad(html);
+        REQUIRE(runUntil([&] { return owner->finished == finishedBefore + 1; }));
+        settle();
+    }
     // The app's load while a screen that holds nothing is up: the screen leaves at once, and the load is
     // made and answered.
     void loadAnsweredPastScreen() {
@@ -907,22 +937,9 @@ TEST_CASE_FIXTURE(ShownBanner,
     REQUIRE(platform::TouchInjector::tap({100, 200}, window));
     runUntilIdle();
     REQUIRE(stores() == 2);
-    CHECK(slot->isHeldByFullScreen());
-    CHECK(app->isIdleTimerDisabled());
-    CHECK_FALSE(slot->isReloadTimerArmed());
-    const auto requestsBefore = fakes.urlRequests.size();
-    slot->loadRequest(GADRequest::request());
-    advance(60);
-    CHECK(fakes.urlRequests.size() == requestsBefore);
-    CHECK(root->presentedViewController() == browser);
-
     // Done: the load asked for meanwhile is made and answered.
-    browser->doneButtonPressed();
-    settle();
-    CHECK_FALSE(app->isIdleTimerDisabled());
-    REQUIRE(fakes.urlRequests.size() == requestsBefore + 1);
-    answerLoad("<p>after</p>");
-    REQUIRE(runUntil([&] { return owner->finished == 2; }));
+    loadWaitsFor(browser, [&] { browser->doneButtonPressed(); });
+    CHECK(owner->finished == 2);
     CHECK(owner->errors.empty());
 }
 
@@ -1101,6 +1118,65 @@ TEST_CASE_FIXTURE(ShownBanner,
     CHECK(owner->errors.empty());
 }
 
+TEST_CASE_FIXTURE(
+    ShownBanner,
+    "GADSlot: a tap inside an expanded ad that the creative closes itself counts for the landing "
+    "page it opens within 5 s, which holds the app's loads, but not after the user's close, nor later") {
+    slot->adView()->setViewController(root);
+    const std::string page =
+        "<html><body style='margin:0'><div style='width:320px;height:50px'>ad</div>"
+        "<script>function send(path) {"
+        "location.href = 'gmsg://mobileads.ruzave.example/' + path; }</script></body></html>";
+    enum class Close { ByCreative, ByUser, ByCreativeThenLate };
+    for (Close close : {Close::ByCreative, Close::ByUser, Close::ByCreativeThenLate}) {
+        CAPTURE(static_cast<int>(close));
+        const int finishedBefore = owner->finished;
+        showNext(page);
+        // The creative expands on its own: a screen of nobody's.
+        slot->adView()->evaluate("send('open?a=expand')");
+        REQUIRE(runUntil([&] { return slot->isShowingFullScreen(); }));
+        settle();
+        auto expanded = std::dynamic_pointer_cast<GADAdAppViewController>(slot->adView()->viewController());
+        REQUIRE(expanded);
+        CHECK_FALSE(slot->isHeldByFullScreen());
+        // The user taps inside it, and nothing opens yet.
+        REQUIRE(tapOn(expanded->adView(), window));
+        const double tap = platform::Clock::now();
+        runUntilIdle();
+        CHECK_FALSE(slot->isHeldByFullScreen());
+        if (close == Close::ByUser) {
+            REQUIRE(tapOn(expanded->closeButton(), window));
+        } else {
+            slot->adView()->evaluate("send('close')");
+            // Its message reaches the handlers a turn or two later.
+            REQUIRE(
+                runUntil([&] { return expanded->screenState() != GADViewController::ScreenState::Shown; }));
+        }
+        settle();
+        REQUIRE_FALSE(slot->isShowingFullScreen());
+        if (close == Close::ByCreativeThenLate)
+            advance(tap + GADSlot::kUserActivationSeconds + 0.1 - platform::Clock::now());
+        // The creative opens its landing page in the in-app browser.
+        slot->adView()->evaluate(
+            "send('open?a=browser&u=' + encodeURIComponent('https://127.0.0.1:9/landing'))");
+        REQUIRE(runUntil([&] { return slot->isShowingFullScreen(); }));
+        settle();
+        auto browser = std::dynamic_pointer_cast<GADBrowserViewController>(root->presentedViewController());
+        REQUIRE(browser);
+        if (close != Close::ByCreative) {
+            CHECK_FALSE(slot->isHeldByFullScreen());
+            CHECK_FALSE(app->isIdleTimerDisabled());
+            loadAnsweredPastScreen();
+            continue;
+        }
+        // The user's landing page: the app's loads and the refresh wait until the user closes it.
+        loadWaitsFor(browser,
+                     [&] { REQUIRE(tapOn(browser->toolbar()->viewForItem(browser->doneButton()), window)); });
+        CHECK(owner->finished == finishedBefore + 2);
+    }
+    CHECK(owner->errors.empty());
+}
+
 TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a pan that starts on the ad holds nothing, a tap still does") {
     slot->adView()->setViewController(root);
     // The creative expands as a finger goes down on it, or as it lifts, as `when` says.
@@ -1116,10 +1192,7 @@ TEST_CASE_FIXTURE(ShownBanner, "GADSlot: a pan that starts on the ad holds nothi
     for (Gesture gesture : {Gesture::PanOpensAtStart, Gesture::PanOpensAtEnd, Gesture::TapOpensAtEnd}) {
         CAPTURE(static_cast<int>(gesture));
         const int finishedBefore = owner->finished;
-        slot->loadRequest(GADRequest::request());
-        answerLoad(page);
-        REQUIRE(runUntil([&] { return owner->finished == finishedBefore + 1; }));
-        settle();
+        showNext(page);
         const bool pan = gesture != Gesture::TapOpensAtEnd;
         slot->adView()->evaluate(std::string("when = '") +
                                  (gesture == Gesture::PanOpensAtStart ? "touchstart" : "touchend") + "';");
