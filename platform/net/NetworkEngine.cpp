@@ -49,6 +49,10 @@ struct Transfer {
     curl_slist* connectTo = nullptr;
     Steady::time_point lastActivity;  // set when it starts: waiting for a place does not count
     Steady::time_point startedAt;     // when it last got its place: the longest held gives way first
+    // Has had a place (it was put back since): it never makes another give way (see startWaiting).
+    bool heldPlace = false;
+    int putBacks = 0;
+    bool causedGiveWay = false;  // a load gave its place for it
     Steady::duration timeout{};
     Steady::time_point waitDeadline;  // when it stops waiting for a place and fails
     // When it was queued, and whether a place was due to it at once (see NetworkEngine::Observations).
@@ -126,10 +130,11 @@ public:
         // Due a place at once (see NetworkEngine::Observations): the first load of a document that has had
         // none.
         t->newDocument = !first && group.running == 0 && group.waiting == 0 && !group.served && reserve_ > 0;
-        // A load put back has had its place: its document is no newcomer, even when it had no other.
-        if (first) group.served = true;
         t->queuedAt = Steady::now();
         withdraw(lane);
+        // A load put back has had its place: its document is no newcomer, even when it had no other, and
+        // counts as just served, so that the document it gave way to keeps its turn.
+        if (first) rekey(group, 0, true);
         auto at = first ? lane.queue.insert(lane.queue.begin(), std::move(t))
                         : lane.queue.insert(lane.queue.end(), std::move(t));
         waiting_.emplace(id, Waiting{&lane, at});
@@ -156,17 +161,57 @@ public:
 
     // The transfer to start next, out of its queue and counted as under way. Null when none may start.
     std::unique_ptr<Transfer> next() {
-        if (held() >= limit_ || !mayStart()) return nullptr;
-        Group& group = groups_.at(std::get<3>(*ready_.begin()));
-        Lane& lane = *group.ready.begin()->second;
+        // The first group has the fewest under way: when it may not start, none may.
+        if (ready_.empty() || !mayStart(groups_.at(std::get<3>(*ready_.begin())), held())) return nullptr;
+        return start(groups_.at(std::get<3>(*ready_.begin())).ready.begin()->second->queue.front()->id);
+    }
+
+    // The transfer waiting first in its lane that has never had a place, and whose document might start
+    // one if `freed` more places were free: it waits for a place, and takes one a stuck transfer gives.
+    // Null when none.
+    const Transfer* freshReady(std::size_t freed) const {
+        const std::size_t held = this->held() - std::min(freed, this->held());
+        for (const Rank& rank : ready_) {
+            const Group& group = groups_.at(std::get<3>(rank));
+            if (!mayStart(group, held)) continue;
+            for (const auto& [first, lane] : group.ready) {
+                if (!lane->queue.front()->heldPlace) return lane->queue.front().get();
+            }
+        }
+        return nullptr;
+    }
+
+    // The waiting transfer `id`, out of its queue and counted as under way, whatever its turn. Null when it
+    // is not waiting here or its lane has no room.
+    std::unique_ptr<Transfer> start(TransferId id) {
+        auto found = waiting_.find(id);
+        if (found == waiting_.end() || !hasRoom(*found->second.lane)) return nullptr;
+        auto [lanePointer, at] = found->second;
+        Lane& lane = *lanePointer;
+        Group& group = *lane.group;
+        waiting_.erase(found);
         withdraw(lane);
-        std::unique_ptr<Transfer> t = std::move(lane.queue.front());
-        lane.queue.pop_front();
-        waiting_.erase(t->id);
+        std::unique_ptr<Transfer> t = std::move(*at);
+        lane.queue.erase(at);
         --group.waiting;
         offer(lane);
         adopt(*t, lane);
         return t;
+    }
+
+    // The first transfer of the group first in turn, if that group has never had a place and every place
+    // is taken: a load is then to give its place back (see NetworkEngine::Impl::startWaiting).
+    Transfer* newcomerWaiting() {
+        if (held() < limit_ || ready_.empty()) return nullptr;
+        const Group& first = groups_.at(std::get<3>(*ready_.begin()));
+        if (first.running != 0 || first.served) return nullptr;
+        return first.ready.begin()->second->queue.front().get();
+    }
+
+    // The waiting transfer `id`; null when it is not waiting here.
+    Transfer* waiting(TransferId id) {
+        auto found = waiting_.find(id);
+        return found == waiting_.end() ? nullptr : found->second.at->get();
     }
 
     // A transfer next() handed out has ended (or given its place back): its places free.
@@ -180,14 +225,6 @@ public:
         offer(lane);
         forgetIfIdle(lane);
         forgetIfIdle(group);
-    }
-
-    // Whether every place is taken while a document that never had one waits with a load: a load is then
-    // to give its place back (see NetworkEngine::Impl::giveWay).
-    bool needsPlaceGivenBack() const {
-        if (held() < limit_ || ready_.empty()) return false;
-        const Group& first = groups_.at(std::get<3>(*ready_.begin()));
-        return first.running == 0 && !first.served;
     }
 
     std::size_t running() const { return running_; }
@@ -259,14 +296,13 @@ private:
         offer(lane);
     }
 
-    // Whether the first group that has a transfer ready may start it (the first has the fewest under
-    // way: when it may not, none may).
-    bool mayStart() const {
-        if (ready_.empty()) return false;
-        const Group& group = groups_.at(std::get<3>(*ready_.begin()));
-        const auto held = static_cast<std::size_t>(group.running);
-        if (held > 0 && this->held() + reserve_ >= limit_) return false;
-        return held < share_ || (this->held() + 1) * 2 <= limit_;
+    // Whether `group` may start a transfer while `held` places are taken: one with something under way
+    // leaves the reserve, and past its share half the places.
+    bool mayStart(const Group& group, std::size_t held) const {
+        if (held >= limit_) return false;
+        const auto running = static_cast<std::size_t>(group.running);
+        if (running > 0 && held + reserve_ >= limit_) return false;
+        return running < share_ || (held + 1) * 2 <= limit_;
     }
 
     // A lane is in its group's ready set while it has room and a transfer waiting; the group is in ready_
@@ -359,6 +395,13 @@ struct NetworkEngine::Impl {
     std::vector<TransferId> endedAtHead;
     // When a load still too new to give its place back may (network thread only).
     Steady::time_point giveWayAt = Steady::time_point::max();
+    // Web content under way whose request is not written yet, by when each took its place; when the next
+    // of them has held its place long enough to hand it on, and whether anything changed since the last
+    // look (network thread only).
+    std::set<std::pair<Steady::time_point, TransferId>> unwritten;
+    Steady::time_point handOffAt = Steady::time_point::max();
+    Steady::time_point lastHandOffLook;
+    bool webContentChanged = false;
     // When each waiting transfer gives up waiting, soonest first.
     std::set<std::pair<Steady::time_point, TransferId>> waitingDeadlines;
     std::vector<std::shared_ptr<NetworkTransferListener>> touched;
@@ -498,7 +541,10 @@ struct NetworkEngine::Impl {
             return CURL_PREREQFUNC_ABORT;
         }
         ++t->sends;
-        if (!t->requestWritten) t->writtenAt = Steady::now();
+        if (!t->requestWritten) {
+            t->writtenAt = Steady::now();
+            static_cast<Impl*>(t->owner)->unwritten.erase({t->startedAt, t->id});
+        }
         t->requestWritten = true;
         return CURL_PREREQFUNC_OK;
     }
@@ -514,11 +560,20 @@ struct NetworkEngine::Impl {
     // The final head has come; a ping is done with it.
     static void deliverHead(Transfer& t, int status) {
         t.headDelivered = true;
+        static_cast<Impl*>(t.owner)->noteAnswer(t);
         t.listener->transferDidReceiveResponse(status, t.head.takeFields());
         if (t.ping && !t.headEnded) {
             t.headEnded = true;
             static_cast<Impl*>(t.owner)->endedAtHead.push_back(t.id);
         }
+    }
+
+    // An answer's head that came promptly tells the pings' policy its host answers (whoever asked).
+    void noteAnswer(const Transfer& t) {
+        if (!t.requestWritten) return;
+        std::lock_guard lock(pingMutex);
+        const auto took = std::chrono::duration_cast<std::chrono::nanoseconds>(Steady::now() - t.writtenAt).count();
+        if (took <= pings.limits().slowAfter) pings.answered(t.hostKey, pingClock());
     }
 
     static size_t onData(char* data, size_t size, size_t count, void* userptr) {
@@ -666,8 +721,12 @@ struct NetworkEngine::Impl {
 
     TransferPool& poolOf(const Transfer& t) { return t.origin.isWebContent() ? webPool : appPool; }
 
+    // The scheduler's places, as limitsFor worked them out; its quotas and lives are its own.
     static PingScheduler::Limits pingLimits(const Limits& limits) {
-        return PingScheduler::limitsFor(limits.webContentTransfers, limits.newDocumentReserve);
+        PingScheduler::Limits pings;
+        pings.places = limits.pingTransfers;
+        pings.reserve = limits.pingReserve;
+        return pings;
     }
     // Pings' lives run on the platform's clock (which tests advance), in its whole nanoseconds.
     static PingScheduler::Nanos pingClock() { return Clock::nanoseconds(); }
@@ -693,7 +752,7 @@ struct NetworkEngine::Impl {
         t->sendOnce = sentAtMostOnce(t->request);
         t->ping = t->origin.isPing();
         if (t->ping) {
-            // A ping waits its turn, however long: its life runs from its first place (see PingScheduler).
+            // A ping waits its turn within its life, which runs from its admission (see PingScheduler).
             PingScheduler::Wanted wanted;
             {
                 std::lock_guard lock(pingMutex);
@@ -703,6 +762,7 @@ struct NetworkEngine::Impl {
                 t->queuedAt = Steady::now();
                 TransferId id = t->id;
                 pingWaiting.emplace(id, std::move(t));
+                webContentChanged = true;
             } else {
                 std::string url = t->url();
                 endUnsent(std::move(t), wanted == PingScheduler::Wanted::LifePassed
@@ -716,6 +776,7 @@ struct NetworkEngine::Impl {
             std::chrono::duration<double>(std::min(t->request.timeoutInterval(), 1e6)));
         t->waitDeadline = Steady::now() + t->timeout;
         waitingDeadlines.emplace(t->waitDeadline, t->id);
+        if (t->origin.isWebContent()) webContentChanged = true;
         poolOf(*t).enqueue(std::move(t));
     }
 
@@ -725,7 +786,7 @@ struct NetworkEngine::Impl {
             std::unique_ptr<Transfer> t = std::move(ping->second);
             pingWaiting.erase(ping);
             std::lock_guard lock(pingMutex);
-            pings.hopEnded(id);
+            pings.hopEnded(id, pingClock());
             return t;
         }
         std::unique_ptr<Transfer> t = appPool.takeWaiting(id);
@@ -753,9 +814,10 @@ struct NetworkEngine::Impl {
         return waitingDeadlines.empty() ? Steady::time_point::max() : waitingDeadlines.begin()->first;
     }
 
-    // Fails the pings whose life has ended, waiting or under way; returns when the next one's does. The
-    // deadline is compared in the scheduler's whole nanoseconds, so one that is due is always released.
-    Steady::time_point expirePings() {
+    // Fails the pings whose life has ended, waiting or under way, and waiting hops left too little of it;
+    // true when it ended any. `wake`: when the next is due. The deadline is compared in the scheduler's
+    // whole nanoseconds, so one that is due is always released.
+    bool expirePings(Steady::time_point& wake) {
         std::vector<TransferId> late;
         PingScheduler::Nanos next = 0;
         {
@@ -774,7 +836,8 @@ struct NetworkEngine::Impl {
                 endRunning(id, URLError::make(URLError::TimedOut, url, "the ping ran past its life"));
             }
         }
-        return wakeFor(next);
+        wake = wakeFor(next);
+        return !late.empty();
     }
 
     // Puts the transfer under way, its timeout running from now; one that cannot be set up ends at once.
@@ -784,6 +847,8 @@ struct NetworkEngine::Impl {
         TransferId id = t->id;
         t->lastActivity = Steady::now();
         t->startedAt = t->lastActivity;
+        t->heldPlace = true;
+        if (t->origin.isWebContent()) unwritten.emplace(t->startedAt, id);
         t->listener->transferDidStart();
         bool ok = setUp(*t, &error);
         transfers.emplace(id, std::move(t));
@@ -805,63 +870,157 @@ struct NetworkEngine::Impl {
     // Web content's places: pings first, never behind loads, then loads in what is left.
     std::size_t launchWebContent() {
         std::size_t started = 0;
-        while (true) {
-            std::optional<TransferId> hop;
-            {
-                std::lock_guard lock(pingMutex);
-                const std::size_t held = webPool.running() + pings.underWay();
-                const std::size_t free = held < limits.webContentTransfers ? limits.webContentTransfers - held : 0;
-                hop = pings.next(free, pingClock());
-            }
-            if (!hop) break;
-            auto waiting = pingWaiting.find(*hop);
-            std::unique_ptr<Transfer> t = std::move(waiting->second);
-            pingWaiting.erase(waiting);
-            launch(std::move(t));
-            ++started;
-        }
-        {
-            std::lock_guard lock(pingMutex);
-            webPool.setHeldElsewhere(pings.underWay());
-        }
+        while (launchPing(PingScheduler::Only::Any)) ++started;
         return started + launchNext(webPool);
     }
 
-    // Whether web content is full while a newcomer waits: a document's first load, or a ping owed a place.
-    bool webContentNeedsPlace() {
-        std::lock_guard lock(pingMutex);
-        webPool.setHeldElsewhere(pings.underWay());
-        if (webPool.needsPlaceGivenBack()) return true;
-        return webPool.running() + pings.underWay() >= limits.webContentTransfers && pings.wantsPlace();
+    // Starts the ping hop (among `only`) the scheduler gives a free place of web content. False when none.
+    // `now`: the scheduler's time, when the caller has read it already.
+    bool launchPing(PingScheduler::Only only, std::optional<PingScheduler::Nanos> now = std::nullopt) {
+        std::optional<TransferId> hop;
+        {
+            std::lock_guard lock(pingMutex);
+            const std::size_t held = webPool.running() + pings.underWay();
+            const std::size_t free = held < limits.webContentTransfers ? limits.webContentTransfers - held : 0;
+            hop = pings.next(free, now.value_or(pingClock()), only);
+            webPool.setHeldElsewhere(pings.underWay());
+        }
+        if (!hop) return false;
+        launchPingHop(*hop);
+        return true;
     }
 
-    // Starts what has a place, after failing what waited too long, so that nothing starts doomed. Then,
-    // while web content is full and a newcomer waits, a load gives its place back (see NetworkEngine.h),
-    // as long as that lets something start: at most once a place, as each newcomer takes the place given.
+    // Puts the ping hop the scheduler has just counted as under way under way.
+    void launchPingHop(TransferId hop) {
+        auto waiting = pingWaiting.find(hop);
+        std::unique_ptr<Transfer> t = std::move(waiting->second);
+        pingWaiting.erase(waiting);
+        launch(std::move(t));
+    }
+
+    // Puts the waiting load `id` under way in the place just freed for it.
+    void launchLoad(TransferId id) {
+        std::unique_ptr<Transfer> t = webPool.start(id);
+        if (t == nullptr) return;
+        observeWait(*t);
+        waitingDeadlines.erase({t->waitDeadline, t->id});
+        launch(std::move(t));
+    }
+
+    struct Newcomer {
+        TransferId id = 0;
+        bool ping = false;
+        PingScheduler::Nanos now = 0;  // a ping's: when the scheduler found it owed a place
+    };
+    // What waits, never having had a place, while web content is full and no load has given way for it
+    // yet: the first load of a document that has had none, or a ping hop owed a place.
+    std::optional<Newcomer> newcomerWaiting() {
+        std::lock_guard lock(pingMutex);
+        webPool.setHeldElsewhere(pings.underWay());
+        if (Transfer* t = webPool.newcomerWaiting(); t != nullptr && !t->causedGiveWay) return Newcomer{t->id, false};
+        if (webPool.running() + pings.underWay() < limits.webContentTransfers) return std::nullopt;
+        const PingScheduler::Nanos now = pingClock();
+        if (std::optional<TransferId> hop = pings.owed(now); hop && !pingWaiting.at(*hop)->causedGiveWay)
+            return Newcomer{*hop, true, now};
+        return std::nullopt;
+    }
+
+    // Starts what has a place, after failing what waited too long, so that nothing starts doomed. Then
+    // web content stuck without its connection hands its place on (handOffStuck), and while web content is
+    // full and a newcomer waits, a written load gives its place to that newcomer, one load for each: the
+    // place goes to the newcomer that asked, never to another.
     void startWaiting() {
         const Steady::time_point now = Steady::now();
         giveWayAt = Steady::time_point::max();
         expireWaiting(now);
-        expirePings();
+        Steady::time_point pingsDue;
+        expirePings(pingsDue);
         launchNext(appPool);
         launchWebContent();
-        for (std::size_t given = 0; given < limits.webContentTransfers && webContentNeedsPlace() && giveWay(); ++given) {
-            if (launchWebContent() == 0) break;
+        handOffStuck(now);
+        for (std::size_t given = 0; given < limits.webContentTransfers; ++given) {
+            std::optional<Newcomer> newcomer = newcomerWaiting();
+            if (!newcomer || !giveWay(now)) break;
+            if (newcomer->ping) {
+                pingWaiting.at(newcomer->id)->causedGiveWay = true;
+                // At the same reading of the clock, the same hop is owed the place.
+                if (!launchPing(PingScheduler::Only::Owed, newcomer->now)) break;
+            } else {
+                webPool.waiting(newcomer->id)->causedGiveWay = true;
+                launchLoad(newcomer->id);
+            }
         }
     }
 
-    // The load that has held its place longest gives it back, never a newer one: one whose request is not
-    // written yet (still connecting) goes back to the front of its queue as if never started, keeping its
-    // first deadline; one the server may have read fails, and is never sent again. Pings never give way.
-    // False when no load is under way.
-    bool giveWay() {
+    // Web content that has held its place NetworkEngine::StuckConnectionSeconds without writing its request
+    // (its connection or handshake never came) hands the place straight to a transfer that has never had
+    // one and waits for it: a fresh ping hop first, else a load. It goes back to the front of its queue,
+    // keeping its deadline (a ping hop its ping's life): it was never sent. A transfer takes at most one
+    // place this way, as it then has had one, and one put back never takes another's.
+    void handOffStuck(Steady::time_point now) {
+        const auto stuckAfter = std::chrono::seconds(NetworkEngine::StuckConnectionSeconds);
+        const auto again = std::chrono::seconds(1);
+        handOffAt = Steady::time_point::max();
+        if (unwritten.empty()) return;
+        std::vector<TransferId> stuck;
+        bool newlyStuck = false;
+        for (const auto& [at, id] : unwritten) {
+            if (at + stuckAfter > now) break;
+            stuck.push_back(id);
+            newlyStuck = newlyStuck || at + stuckAfter > lastHandOffLook;
+        }
+        // Looked at again when something came or ended, when another is stuck, or a second on.
+        if (!stuck.empty() && (webContentChanged || newlyStuck || now - lastHandOffLook >= again)) {
+            webContentChanged = false;
+            lastHandOffLook = now;
+            for (TransferId id : stuck) handOff(id);
+        }
+        if (unwritten.empty()) return;
+        handOffAt = unwritten.begin()->first + stuckAfter;
+        if (handOffAt <= now) handOffAt = lastHandOffLook + again;
+    }
+
+    // Hands the place of `id`, stuck, to what never had one, if anything would take it.
+    void handOff(TransferId id) {
+        auto running = transfers.find(id);
+        if (running == transfers.end()) return;
+        const bool ping = running->second->ping;
+        std::optional<TransferId> hop;
+        {
+            std::lock_guard lock(pingMutex);
+            hop = ping ? pings.handOff(id, pingClock()) : pings.next(1, pingClock(), PingScheduler::Only::Fresh);
+        }
+        if (hop) {
+            putBack(id);
+            launchPingHop(*hop);
+            return;
+        }
+        const Transfer* load = webPool.freshReady(1);
+        if (load == nullptr) return;
+        const TransferId loadId = load->id;
+        if (ping) {
+            std::lock_guard lock(pingMutex);
+            pings.putBack(id, pingClock());
+        }
+        putBack(id);
+        {
+            std::lock_guard lock(pingMutex);
+            webPool.setHeldElsewhere(pings.underWay());
+        }
+        launchLoad(loadId);
+    }
+
+    // The written load that has held its place longest (and MinimumHoldMilliseconds at least) fails, so
+    // that a newcomer takes its place: never a newer one, never a ping, never one still connecting (that one
+    // hands its place on once stuck; see handOffStuck). The server may have read it, so it is never sent
+    // again. False when there is none.
+    bool giveWay(Steady::time_point now) {
         Transfer* longest = nullptr;
-        // A load that has just got its place keeps it a moment: newcomers arriving faster than a handshake
-        // would otherwise take one place from each other for ever, none of them ever writing its request.
+        // A load that has just got its place keeps it a moment: newcomers arriving faster than an answer
+        // would otherwise take one place from each other for ever.
         const auto hold = std::chrono::milliseconds(NetworkEngine::MinimumHoldMilliseconds);
-        const Steady::time_point now = Steady::now();
         for (auto& [id, t] : transfers) {
-            if (!t->origin.isWebContent() || t->ping) continue;
+            if (!t->origin.isWebContent() || t->ping || !t->requestWritten) continue;
             if (now - t->startedAt < hold) {
                 giveWayAt = std::min(giveWayAt, t->startedAt + hold);
                 continue;
@@ -870,21 +1029,25 @@ struct NetworkEngine::Impl {
                 longest = t.get();
         }
         if (longest == nullptr) return false;
-        const bool unwritten = !longest->requestWritten;
         {
             std::lock_guard lock(observationsMutex);
-            ++(unwritten ? observed.loadsPutBack : observed.loadsGivenWay);
+            ++observed.loadsGivenWay;
         }
-        if (unwritten) requeue(longest->id);
-        else endRunning(longest->id, URLError::make(URLError::TimedOut, longest->url(),
-                                                    "the load gave its place to another document's"));
+        endRunning(longest->id, URLError::make(URLError::TimedOut, longest->url(),
+                                               "the load gave its place to another document's"));
         return true;
     }
 
-    // Out of the multi and back in its group's queue, first, as if never started (its request was never
-    // written); it waits its timeout again.
-    void requeue(TransferId id) {
-        std::unique_ptr<Transfer> t = takeRunning(id);
+    // Out of the multi and back to wait, first in its queue, as if never started (its request was never
+    // written): a load waits until its first deadline at most, a ping hop within its ping's life (the
+    // scheduler has been told already).
+    void putBack(TransferId id) {
+        auto running = transfers.find(id);
+        std::unique_ptr<Transfer> t = std::move(running->second);
+        transfers.erase(running);
+        curl_multi_remove_handle(multi, t->easy);
+        unwritten.erase({t->startedAt, id});
+        if (!t->ping) webPool.ended(*t);
         curl_easy_cleanup(std::exchange(t->easy, nullptr));
         curl_slist_free_all(std::exchange(t->headerList, nullptr));
         curl_slist_free_all(std::exchange(t->connectTo, nullptr));
@@ -893,7 +1056,16 @@ struct NetworkEngine::Impl {
         t->lastUploaded = 0;
         t->requestWritten = false;
         t->sends = 0;
-        // It waits until its first deadline at most: one that keeps giving its place back still ends.
+        ++t->putBacks;
+        {
+            std::lock_guard lock(observationsMutex);
+            ++(t->ping ? observed.pingHopsPutBack : observed.loadsPutBack);
+            observed.mostPutBacksOfOne = std::max<std::size_t>(observed.mostPutBacksOfOne, t->putBacks);
+        }
+        if (t->ping) {
+            pingWaiting.emplace(id, std::move(t));
+            return;
+        }
         waitingDeadlines.emplace(t->waitDeadline, id);
         webPool.enqueue(std::move(t), true);
     }
@@ -905,9 +1077,13 @@ struct NetworkEngine::Impl {
         std::unique_ptr<Transfer> t = std::move(it->second);
         transfers.erase(it);
         curl_multi_remove_handle(multi, t->easy);
+        if (t->origin.isWebContent()) {
+            unwritten.erase({t->startedAt, id});
+            webContentChanged = true;
+        }
         if (t->ping) {
             std::lock_guard lock(pingMutex);
-            pings.hopEnded(id);
+            pings.hopEnded(id, pingClock());
         } else {
             poolOf(*t).ended(*t);
         }
@@ -919,7 +1095,7 @@ struct NetworkEngine::Impl {
     // again on another pooled connection, and gives up after a few: when that many pooled connections
     // to the host were closed together, it fails a request the server never saw. True when that is what
     // ended `t`: it failed sending or before a byte of answer, on reused connections only.
-    // Web content never: the network library's own retry is its one resend.
+    // Web content never: its one resend is on a connection of its own (resendFresh), as a browser's.
     static bool diedOnKeptAliveConnections(Transfer& t, CURLcode code) {
         if (t.origin.isWebContent() || t.sendOnce || t.sentAfresh || t.headDelivered) return false;
         if (code != CURLE_SEND_ERROR && code != CURLE_RECV_ERROR && code != CURLE_GOT_NOTHING) return false;
@@ -1060,12 +1236,18 @@ struct NetworkEngine::Impl {
             auto nextDeadline = now + std::chrono::seconds(1);
             std::vector<TransferId> expired;
             std::vector<TransferId> tooSlow;
+            // A ping's hop that passes the pings' slow mark changes what may start (its host turns slow):
+            // look again just after, not at the next second.
+            const auto slowAfter = std::chrono::nanoseconds(pings.limits().slowAfter) + std::chrono::milliseconds(1);
             for (auto& [id, t] : transfers) {
+                if (t->ping && now < t->startedAt + slowAfter) nextDeadline = std::min(nextDeadline, t->startedAt + slowAfter);
                 // A held transfer waits for its consumer, not for the server; a ping lives its life.
                 if (t->paused || t->ping) continue;
                 auto deadline = t->lastActivity + t->timeout;
                 // Its head is complete within its timeout from its request being written, whatever trickles.
                 if (t->requestWritten && !t->headDelivered) deadline = std::min(deadline, t->writtenAt + t->timeout);
+                // One put back keeps its first deadline until its request is written.
+                if (t->putBacks > 0 && !t->requestWritten) deadline = std::min(deadline, t->waitDeadline);
                 if (deadline <= now) {
                     expired.push_back(id);
                     continue;
@@ -1099,7 +1281,13 @@ struct NetworkEngine::Impl {
                 startWaiting();
                 continue;
             }
-            nextDeadline = std::min({nextDeadline, expireWaiting(now), expirePings(), giveWayAt});
+            // A ping's end at its life frees a place: what waits starts at once.
+            Steady::time_point pingsDue;
+            if (expirePings(pingsDue)) {
+                startWaiting();
+                continue;
+            }
+            nextDeadline = std::min({nextDeadline, expireWaiting(now), pingsDue, giveWayAt, handOffAt});
 
             long curlTimeout = -1;
             curl_multi_timeout(multi, &curlTimeout);
@@ -1177,7 +1365,7 @@ PingScheduler::PingId NetworkEngine::admitPing(const TransferOrigin& origin, std
     std::size_t refused = 0;
     {
         std::lock_guard lock(impl_->pingMutex);
-        admission = impl_->pings.admit({origin.adKey(), origin.viewKey(), origin.document}, bytes);
+        admission = impl_->pings.admit({origin.adKey(), origin.viewKey(), origin.document}, bytes, Impl::pingClock());
         if (admission.id == 0) refused = impl_->pings.refusals(admission.refusal);
     }
     if (admission.id != 0) return admission.id;
@@ -1192,7 +1380,7 @@ PingScheduler::PingId NetworkEngine::admitPing(const TransferOrigin& origin, std
 void NetworkEngine::releasePing(PingScheduler::PingId ping) {
     if (ping == 0) return;
     std::lock_guard lock(impl_->pingMutex);
-    impl_->pings.release(ping);
+    impl_->pings.release(ping, Impl::pingClock());
 }
 
 NetworkEngine::PingCounts NetworkEngine::pingCounts() const {

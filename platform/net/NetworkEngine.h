@@ -18,17 +18,24 @@
 // that few are free. When a place frees, the document with the fewest under way gets it (ties go to the
 // one served longest ago).
 // Pings (admitPing) go first, never behind loads, within Limits::pingTransfers places (all the side's but
-// the loads' reserve), placed by one policy (PingScheduler: view by view in turn, by host within a view,
-// Limits::pingReserve of them kept for a document's first ping). A page's ping is done when its final
-// head comes (its body is not read), and fails as timed out PingScheduler's life after it first got a
-// place, whatever its rate; while it waits for a place it waits its turn.
-// When every place is taken and a document that has not had one yet waits with a load, or a ping is owed
-// a place (a newcomer's first, or its view holds fewer than its share), a load gives its place back: the
-// load that has held its place longest (and for MinimumHoldMilliseconds at least), never a newer one.
-// Its request not written yet (still waiting for its connection or handshake), it goes back to the front
-// of its queue, keeping its first deadline and its document no newcomer; otherwise it fails as timed out. A ping never gives its place back, and
-// no request the server may have read is sent again. So a document with nothing under way gets a place
-// at once beside documents whose loads hang or trickle. Waiting costs no descriptor.
+// the loads' reserve), placed by one policy (PingScheduler: view by view in turn; within a view redirects,
+// then hosts that answer, then slow hosts; Limits::pingReserve of them kept for a hop to a host that
+// answers, of an ad with no other such hop under way). A page's ping is done when its final head comes
+// (its body is not read), and fails as timed out PingScheduler's life after it was admitted, waiting
+// included, whatever its rate; a hop left less than a second of that life fails unsent.
+// A transfer of web content (a load or a ping's hop) that has held its place StuckConnectionSeconds
+// without writing its request (its connection or handshake never came) hands the place straight to one
+// that has never had a place and waits for it (a ping's hop first, else a load), and goes back to the
+// front of its queue, keeping its deadline (a ping its life): it was never sent. Each transfer takes at
+// most one place so, and one put back never takes another's, so this never cascades; a document put back
+// counts as just served, so the one it gave way to keeps its turn.
+// When every place is taken and a document that has not had one yet waits with a load, or a ping that
+// has never had a place is owed one (a reserve place, or its view holds fewer than its share), the written
+// load that has held its place longest (and for MinimumHoldMilliseconds at least) fails as timed out, and
+// its place goes to that newcomer and no other: one load for each. A load still connecting is left alone
+// until it is stuck, a ping whose request is written never gives its place back, and no request the
+// server may have read is sent again. So a document with nothing under way gets a place at once beside documents whose
+// loads hang or trickle. Waiting costs no descriptor.
 // A document's load whose answer's body has begun must bring MinimumWebContentBytesPerWindow in each
 // WebContentRateWindowSeconds from the body's first byte (a held transfer's window starts again when it
 // reads on), or it fails as timed out: a load that trickles a byte at a time, each byte restarting its
@@ -81,7 +88,7 @@ public:
     //   new document reserve = web content / 4, within [1, MaximumTransfersPerHost] (none when web content is 1)
     //   a document alone = web content / 2, or its share when more, and never into the reserve
     //   pings            = web content - new document reserve (at least 1), of which an eighth (at least
-    //                      2, fewer below 3) for a document's first ping (see PingScheduler::limitsFor)
+    //                      2, fewer below 3) for a hop to a host that answers (see PingScheduler::limitsFor)
     // A transfer holds one socket, two for a moment at worst (a name lookup's wake-up pair, a second
     // address family tried), so web content holds at most two thirds of what the reserve and curl's idle
     // cache leave, and the app's side the last third. The app keeps MaximumTransfersPerHost transfers at
@@ -102,6 +109,9 @@ public:
     static constexpr int WebContentRateWindowSeconds = 15;
     // A load gives its place back only once it has held it this long (see above).
     static constexpr int MinimumHoldMilliseconds = 500;
+    // Web content that has held its place this long without writing its request hands it on (see above):
+    // longer than a slow phone network's handshake.
+    static constexpr int StuckConnectionSeconds = 5;
 
     struct Limits {
         std::size_t descriptorLimit = 0;      // what the figures are derived from
@@ -111,7 +121,7 @@ public:
         std::size_t documentTransfers = 0;    // one document's share of web content (see above)
         std::size_t newDocumentReserve = 0;   // web content's places only a document with none under way takes
         std::size_t pingTransfers = 0;        // web content's places pings may hold together
-        std::size_t pingReserve = 0;          // of those, kept for a document's first ping
+        std::size_t pingReserve = 0;          // of those, kept for a hop to a host that answers
         std::size_t appDescriptors = 0;       // what the app's side may hold at worst
         std::size_t appTransfers = 0;         // the app's side under way at once
     };
@@ -166,8 +176,10 @@ public:
         // The longest a document with nothing under way (that had not had a place yet) waited for its
         // first place, which it gets at once.
         double longestNewDocumentWait = 0;
-        std::size_t loadsPutBack = 0;   // loads whose request was not written, put back to wait again
-        std::size_t loadsGivenWay = 0;  // loads failed to give their place to another's
+        std::size_t loadsPutBack = 0;     // loads whose request was not written, put back to wait again
+        std::size_t pingHopsPutBack = 0;  // the same of pings' hops
+        std::size_t mostPutBacksOfOne = 0;  // the most times one transfer was put back
+        std::size_t loadsGivenWay = 0;    // loads failed to give their place to another's
     };
     Observations observations() const;
     // The figures this engine runs by. Any thread.

@@ -8,32 +8,42 @@
 //
 // Admission, once, when the page makes the ping (admit):
 // - Counted from that moment until its owner lets it go (release: its end delivered, or cancelled), per
-//   ad (the document the app loaded with the documents its pages navigated to), per web view and for
-//   the process, in pings and bytes (URL and body).
-// - A view within its floor (fewer than Limits::viewFloorPings and at most viewFloorBytes with this one)
-//   is always admitted. Beyond it a ping is admitted within its ad's quota while the process is within
-//   its own. So the process holds at most its quota plus the floor times the views, and no set of views
-//   shuts another out.
+//   ad and for the process, in pings and bytes (URL and body). An ad is the document the app loaded with
+//   every document its pages navigated to and every page the SDK opened to show it.
+// - An ad within its floor (fewer than Limits::adFloorPings and at most adFloorBytes with this one) is
+//   always admitted. Beyond it a ping is admitted within its ad's quota while the process is within its
+//   own. Lives are bounded, so the process holds at most its quota plus the floor times the ads that
+//   made a ping within one life, whatever views come and go.
 // - A refusal is only ever at admission; nothing admitted is dropped later.
 //
-// An admitted ping ends only by its answer, its owner, or its life: Limits::life from the moment its
-// first hop first got a place, across its redirect hops. Its document closing or its view going ends
-// nothing; neither does room for another load or a newer ping.
+// An admitted ping ends only by its answer, its owner, or its life: Limits::life from its admission,
+// waiting included, across its redirect hops. A hop that would start with less than Limits::leastLife
+// left fails unsent instead, so that no server reads a ping that is then cut. Its document closing or its
+// view going ends nothing; neither does room for another load or a newer ping.
+//
+// A host is slow while a hop to it, from any view, has been under way for more than Limits::slowAfter
+// without its head, and for Limits::slowFor after that.
 //
 // Places (next): pings hold at most Limits::places of web content's places together.
 // - Views take places in turn: the next place goes to the view with the fewest pings under way among
-//   those with a hop that may start (ties to the one served longest ago), so a view takes no further
-//   place while it holds more than its share and another view within its share waits.
-// - Within a view, hops take turns by host: the one to the host on which the view has the fewest under
-//   way (ties to the ping that came first: a redirect hop keeps its ping's turn), so a click to a new
-//   host never waits behind the view's pings to others.
+//   those with a hop that may start; ties to the one served longest ago, a view that has just begun to
+//   wait counting as never served. So a view takes no further place while it holds more than its share
+//   and another view within its share waits.
+// - Within a view: a redirect hop first (its ping is on the wire and its life runs), then hops to hosts
+//   that are not slow, then hops to slow hosts; within each, the host on which the view has the fewest
+//   under way, ties to the ping made first. So a click to a host that answers goes at its view's next
+//   place, never behind the view's trackers to a dead host.
 // - A document has at most Limits::perHost pings under way to one origin.
-// - The last Limits::reserve places are for a light newcomer: a document with no ping under way whose ad
-//   has at most Limits::reserveInFlight pings in flight (a tap's clicks), at most one held per ad at a
-//   time. So a banner's click moves whatever hostile views hold: a creative that sends a burst of pings
-//   at once is no light newcomer, and a self-reloading one is one ad. A hop on a reserve place
-//   moves to an ordinary one as soon as one is free and no waiting hop may take it.
-// Deadlines are listed only for pings with a hop here (nextDeadline).
+// - The last Limits::reserve places are for a hop to a host that is not slow, whose ad has no ping under
+//   way to such a host (its pings to slow hosts do not count), at most one held per view at a time. A
+//   host not known to answer (see answered) is tried on the reserve by one hop at a time: until that
+//   probe's head comes or its host turns slow, the reserve takes only hops to hosts known to answer. So a
+//   new ad's click goes at once beside its own and its view's trackers waiting on a dead host, and hosts
+//   that read and never answer take at most one reserve place a second before they are known slow.
+//   Among views alike in places held and turn, the one with fewer pings waiting goes first. A hop on a
+//   reserve place moves to an ordinary one as soon as one is free and no waiting hop may take it.
+// A hop under way whose connection never came (the engine tells, see handOff) gives its place to a hop
+// that has never held one, and goes back to wait in its turn, its ping's life running on.
 // Main thread or network thread, under the caller's lock; not thread-safe by itself.
 #include <algorithm>
 #include <cstddef>
@@ -54,27 +64,29 @@ public:
     using HopId = std::uint64_t;   // the network engine's transfer of one hop
     using Nanos = std::int64_t;
     static constexpr Nanos NanosPerSecond = 1'000'000'000;
-    // A ping's life from its first place, as a browser gives a keepalive request.
+    // A ping's life from its admission, as a browser gives a keepalive request.
     static constexpr double LifeSeconds = 30;
 
     struct Limits {
         std::size_t places = 5;   // what pings may hold together (at least 1)
-        std::size_t reserve = 2;  // the last of those, for a light newcomer (< places)
-        std::size_t reserveInFlight = 4;  // the most pings in flight an ad may have to take a reserve place
+        std::size_t reserve = 2;  // the last of those, for a hop to a host that answers (< places)
         std::size_t perHost = 6;  // a document's pings under way to one origin
         std::size_t adPings = 64;
         std::size_t adBytes = 512u << 10;
         std::size_t processPings = 512;
         std::size_t processBytes = 4u << 20;
-        // A view's floor: room for a banner that sends a tracker a second to a slow host, and its clicks,
-        // whatever other views hold.
-        std::size_t viewFloorPings = 16;
-        std::size_t viewFloorBytes = 128u << 10;
+        // An ad's floor: room for a banner that sends a tracker a second to a slow host, and its clicks,
+        // whatever other ads hold.
+        std::size_t adFloorPings = 16;
+        std::size_t adFloorBytes = 128u << 10;
         Nanos life = static_cast<Nanos>(LifeSeconds) * NanosPerSecond;
+        Nanos leastLife = NanosPerSecond;  // what a hop must have left to start
+        Nanos slowAfter = NanosPerSecond;  // under way this long without a head: its host is slow
+        Nanos slowFor = 30 * NanosPerSecond;
     };
     // The figures for `webContentPlaces` places of which loads keep `loadsReserve` for themselves:
     // pings hold what loads leave, and keep an eighth of that (at least 2, fewer when there are fewer
-    // places) for newcomers.
+    // places) for hops to hosts that answer.
     static Limits limitsFor(std::size_t webContentPlaces, std::size_t loadsReserve);
 
     // Whose ping it is. `view` is the web view showing the document (the document itself when none shows
@@ -93,34 +105,54 @@ public:
 
     explicit PingScheduler(Limits limits);
 
-    // A ping of `bytes` (its URL and body) made for `owner`.
-    Admission admit(const Owner& owner, std::size_t bytes);
+    // A ping of `bytes` (its URL and body) made for `owner` at `now`: its life runs from here.
+    Admission admit(const Owner& owner, std::size_t bytes, Nanos now);
     // Its owner lets it go (its end delivered, or it cancelled it): its quota comes back, a hop waiting
     // for it leaves the queue (its transfer is cancelled by the caller), and the ping is forgotten once
     // no hop of it holds a place.
-    void release(PingId ping);
+    void release(PingId ping, Nanos now);
 
     enum class Wanted { Queued, LifePassed, Unknown };
     // A hop of `ping` (its first, or a redirect) to `host` (scheme, host and port) waits for a place.
-    // LifePassed: the ping's life ended before this hop came (it fails as timed out, unsent); Unknown: the
-    // ping was released or never admitted (nothing to send). One hop per ping at a time.
+    // LifePassed: less than Limits::leastLife of the ping's life is left (it fails as timed out, unsent);
+    // Unknown: the ping was released or never admitted (nothing to send). One hop per ping at a time.
     Wanted want(PingId ping, HopId hop, const std::string& host, Nanos now);
     // The hop ended (its head came, it failed, or it was cancelled), waiting or under way: its place frees.
     // Unknown hops are ignored.
-    void hopEnded(HopId hop);
+    void hopEnded(HopId hop, Nanos now);
 
+    // Which waiting hops may take a place.
+    enum class Only {
+        Any,
+        Owed,   // only a hop that has never held a place and is owed one: its view holds fewer than its
+                // share, or it is a hop the reserve is for while the reserve has room
+        Fresh,  // only a hop that has never held a place
+    };
     // The hop to start now, counted as under way from here, when `freePlaces` places of web content are
     // free; nullopt when none may start.
-    std::optional<HopId> next(std::size_t freePlaces, Nanos now);
-    // Whether a waiting hop would start if one more place of web content were free and it is owed one: it
-    // takes a reserve place, or its view holds fewer than its share. The caller then has a load give way.
-    bool wantsPlace() const;
+    std::optional<HopId> next(std::size_t freePlaces, Nanos now, Only only = Only::Any);
+    // The hop that has never held a place that would start if one more place of web content were free, when
+    // it is owed one (see Only::Owed); the caller then has a load give way. nullopt when none.
+    std::optional<HopId> owed(Nanos now) const;
+    // `stuck`, under way, has had its place without its connection coming: a hop that has never held a
+    // place takes that place, if one would, and `stuck` goes back to wait in its turn (it was never sent),
+    // its ping's life running on (a hop of a ping let go leaves instead). Returns the hop started in its
+    // place; nullopt (nothing changed) when none would start there.
+    std::optional<HopId> handOff(HopId stuck, Nanos now);
+    // `stuck`, under way, goes back to wait in its turn (or leaves, its ping let go) and its place frees: the
+    // caller gives the place to a load that has never had one. Unknown or waiting hops are ignored.
+    void putBack(HopId stuck, Nanos now);
 
-    // The hops (under way or waiting) of pings whose life has ended by `now`: forgotten here, each to be
-    // failed as timed out by the caller.
+    // The hops (under way or waiting) of pings whose life has ended by `now`, and waiting hops with less
+    // than Limits::leastLife left: forgotten here, each to be failed as timed out by the caller.
     std::vector<HopId> expired(Nanos now);
-    // When the next life ends among pings with a hop here; INT64_MAX when none.
+    // When the next of those is due; INT64_MAX when none.
     Nanos nextDeadline() const { return deadlines_.empty() ? std::numeric_limits<Nanos>::max() : deadlines_.begin()->first; }
+    // Whether `host` is slow at `now` (see the head of the file).
+    bool isSlow(const std::string& host, Nanos now) const;
+    // A request to `host` (a ping's hop, a load, the app's own) had its answer's head within
+    // Limits::slowAfter of being written: the host is known to answer for Limits::slowFor.
+    void answered(const std::string& host, Nanos now);
 
     // What it holds, for the engine's bounds, the tests and the benchmarks.
     std::size_t underWay() const { return ordinaryHeld_ + reserveHeld_; }
@@ -128,7 +160,7 @@ public:
     std::size_t waiting() const { return hops_.size() - underWay(); }
     std::size_t admitted() const { return process_.pings; }
     std::size_t admittedBytes() const { return process_.bytes; }
-    std::size_t admittedFor(std::uint64_t view) const { return countOf(viewCounts_, view, Count{}).pings; }
+    std::size_t admittedForAd(std::uint64_t ad) const { return countOf(adCounts_, ad, Count{}).pings; }
     // Refusals so far for `refusal`.
     std::size_t refusals(Refusal refusal) const { return countOf(refusals_, refusal, std::size_t{0}); }
     // The ceil of the ordinary places over the views with a ping under way or waiting (at least 1).
@@ -148,16 +180,19 @@ private:
     struct Ping {
         Owner owner;
         std::size_t bytes = 0;
-        Nanos deadline = 0;  // set when its first hop first gets a place
-        bool placed = false;
+        Nanos deadline = 0;  // its life's end, from its admission
         bool released = false;
-        std::uint64_t order = 0;  // when its first hop came: its later hops keep that turn
+        std::uint64_t order = 0;  // when it was admitted: the view's hops to like hosts go by it
         HopId hop = 0;            // its hop here, waiting or under way
         std::string host;         // that hop's
+        bool answered = false;    // a hop of it ended under way: the next is a redirect
+        bool redirect = false;    // that hop follows one that got its head
+        bool held = false;        // that hop has held a place (it was put back)
         bool underWay = false;
         bool reserve = false;  // on a reserve place
+        Nanos startedAt = 0;   // when that hop last took its place
     };
-    using HostKey = std::pair<std::uint64_t, std::string>;  // a view's or a document's, to one host
+    using HostKey = std::pair<std::uint64_t, std::string>;  // a view's, a document's or an ad's, to one host
     struct Choice {
         PingId ping = 0;
         bool reserve = false;
@@ -165,11 +200,19 @@ private:
 
     static bool fits(const Count& count, std::size_t bytes, std::size_t pings, std::size_t most);
     // The waiting hop the next place goes to, if one may start (see the head of the file).
-    std::optional<Choice> choose() const;
-    void start(PingId id, Ping& ping, bool reserve, Nanos now);
+    std::optional<Choice> choose(Nanos now, Only only) const;
+    // Counts the ping's hop as under way, or no longer.
+    void place(PingId id, Ping& ping, bool reserve, Nanos startedAt);
+    void unplace(Ping& ping, Nanos now);
+    // Less than Limits::leastLife of the ping's life is left at `now`.
+    bool lifeTooShort(const Ping& ping, Nanos now) const;
+    // When the hop waiting or under way is to be failed, and its listing there.
+    Nanos dueOf(const Ping& ping) const;
+    void list(PingId id, const Ping& ping) { deadlines_.emplace(dueOf(ping), id); }
+    void unlist(PingId id, const Ping& ping) { deadlines_.erase({dueOf(ping), id}); }
     // Takes the ping's hop out, waiting or under way.
-    void forget(PingId id, Ping& ping);
-    void settle();
+    void forget(PingId id, Ping& ping, Nanos now);
+    void settle(Nanos now);
     std::size_t ordinaryPlaces() const { return limits_.places - limits_.reserve; }
     template <class Map, class Key, class Value> static Value countOf(const Map& counts, const Key& key, Value none) {
         auto found = counts.find(key);
@@ -181,26 +224,41 @@ private:
 
     const Limits limits_;
     PingId nextPing_ = 1;
-    std::uint64_t nextOrder_ = 1;
     std::uint64_t turns_ = 0;
     std::unordered_map<PingId, Ping> pings_;
     std::unordered_map<HopId, PingId> hops_;
     // Quotas, from admission to release.
     std::unordered_map<std::uint64_t, Count> adCounts_;
-    std::unordered_map<std::uint64_t, Count> viewCounts_;
     Count process_;
     std::map<Refusal, std::size_t> refusals_;
-    // What holds places, kept as hops start and end; views with a hop here and when each was last served.
+    // What holds places, kept as hops start and end; views with a hop here and when each was last served
+    // (0: not since it began to wait).
     std::map<std::uint64_t, std::size_t> viewHops_;
     std::map<std::uint64_t, std::uint64_t> viewTurns_;
     std::map<std::uint64_t, std::size_t> viewsUnderWay_;
     std::map<HostKey, std::size_t> viewHostsUnderWay_;
     std::map<HostKey, std::size_t> lanesUnderWay_;
-    std::map<std::uint64_t, std::size_t> documentsUnderWay_;
-    std::map<std::uint64_t, std::size_t> adsOnReserve_;
+    std::map<HostKey, std::size_t> adHostsUnderWay_;
+    std::set<PingId> onReserve_;  // the pings whose hop holds a reserve place
     std::size_t ordinaryHeld_ = 0;
     std::size_t reserveHeld_ = 0;
-    std::set<std::pair<Nanos, PingId>> deadlines_;  // pings with a hop here and a life running
+    // Slow hosts: when each hop under way to a host took its place, and until when a host that was slow
+    // stays so.
+    std::map<std::string, std::multiset<Nanos>> hostStarts_;
+    // Hosts marked until a time: forgotten as it passes (expired).
+    class HostMarks {
+    public:
+        void mark(const std::string& host, Nanos until);
+        bool holds(const std::string& host, Nanos now) const;
+        void prune(Nanos now);
+
+    private:
+        std::map<std::string, Nanos> until_;
+        std::set<std::pair<Nanos, std::string>> ends_;
+    };
+    HostMarks slow_;       // hosts that were slow, until when they stay so
+    HostMarks answering_;  // hosts that answered, until when they are known to
+    std::set<std::pair<Nanos, PingId>> deadlines_;  // pings with a hop here, by when that hop is due to fail
 };
 
 } // namespace platform

@@ -1,9 +1,12 @@
 #include "platform/net/NetworkEngine.h"
 
 #include <doctest/doctest.h>
+#include <poll.h>
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -957,9 +960,10 @@ TEST_CASE_FIXTURE(HangingHosts, "NetworkEngine: a page's ping or load on kept co
     }
 }
 
-// A document whose only load is still connecting, put back for a newcomer, had its place: it is no
-// newcomer itself, or each would take the place back from the other for ever, and the network thread,
-// spinning, would serve nothing else.
+// A load still connecting keeps its place until it has held it StuckConnectionSeconds (a slow network's
+// handshake is left alone); then it hands the place to a document that never had one. Put back, it has had
+// its place: it is no newcomer itself, and the newcomer, stuck in turn, never gives the place back to it,
+// or each would take it from the other for ever, and the network thread, spinning, would serve nothing else.
 TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: at 64 descriptors documents whose only load never connects each give "
                                  "their place to a newcomer once, and the engine goes on serving the app") {
     nettest::limitDescriptors(64);
@@ -971,19 +975,30 @@ TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: at 64 descriptors documents who
     std::vector<Load> stuck;
     const std::size_t places = engine.limits().webContentTransfers;
     for (std::size_t i = 0; i < places + 2; ++i) stuck.push_back(load(silent.request(i), newPage()));
-    runUntil([] { return false; }, 2);
-    const auto putBack = engine.observations().loadsPutBack;
-    CHECK(putBack == 2);
-    runUntil([] { return false; }, 1);
-    CHECK(engine.observations().loadsPutBack == putBack);
+    REQUIRE(runUntil([&] { return silent.server->waitingConnections() >= places; }));
+    // Well within StuckConnectionSeconds, the two newcomers still wait.
+    runUntil([] { return false; }, platform::NetworkEngine::StuckConnectionSeconds - 2);
+    CHECK(engine.observations().loadsPutBack == 0);
+    CHECK(silent.server->waitingConnections() == places);
+
+    // Each of the two newcomers takes one stuck load's place, and connects in it.
+    REQUIRE(runUntil([&] { return engine.observations().loadsPutBack >= 2; }));
+    // Past the newcomers' own StuckConnectionSeconds: none gives its place back to what was put back.
+    runUntil([] { return false; }, platform::NetworkEngine::StuckConnectionSeconds + 1.5);
+    const auto seen = engine.observations();
+    CHECK(seen.loadsPutBack == 2);
+    CHECK(seen.mostPutBacksOfOne == 1);
+    CHECK(seen.loadsGivenWay == 0);
+    CHECK(silent.server->waitingConnections() == places + 2);
+    for (auto& l : stuck) CHECK_FALSE(l.recorder->done());
     Load app = load(request("/quick"));
     REQUIRE(runUntil([&] { return app.recorder->done(); }, 10));
     CHECK(app.recorder->finishes == 1);
     for (auto& l : stuck) l.connection->cancel();
 }
 
-// When web content is full and a document that has had no place waits, the load that has held its place
-// longest gives it back: documents whose loads trickle make room for a newcomer a second, each of which
+// When web content is full and a document that has had no place waits, the written load that has held its
+// place longest gives it back: documents whose loads trickle make room for a newcomer a second, each of which
 // holds its place three seconds, and the newcomers never give way to the trickles or to one another.
 TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: at 64 descriptors documents' trickling loads give their places to a "
                                  "new document a second and every newcomer's load completes") {
@@ -1069,4 +1084,364 @@ TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: a response head arriving at 3 b
         REQUIRE(l.recorder->error.has_value());
         CHECK(l.recorder->error->code == platform::URLError::TimedOut);
     }
+}
+
+namespace {
+
+// Room for a loaded two-core machine under the sanitizers around a promise of one second.
+constexpr double ReadSoon = 3;
+constexpr int StuckSeconds = platform::NetworkEngine::StuckConnectionSeconds;
+
+double secondsSince(std::chrono::steady_clock::time_point from) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+}
+
+// A relay on 127.0.0.1 in front of `target` that holds each connection it accepts for `delay` before it
+// passes bytes on, both ways: a server whose handshakes take that long. One thread of its own; closes
+// what it holds when it goes.
+class SlowHandshakeRelay {
+public:
+    SlowHandshakeRelay(std::uint16_t target, std::chrono::milliseconds delay) : target_(target), delay_(delay) {
+        listener_ = adserver::listenOnLoopback(port_);
+        REQUIRE(listener_ >= 0);
+        thread_ = std::thread([this] { run(); });
+    }
+    ~SlowHandshakeRelay() {
+        stopping_ = true;
+        thread_.join();
+        ::close(listener_);
+    }
+    std::uint16_t port() const { return port_; }
+
+private:
+    using Steady = std::chrono::steady_clock;
+    struct Pair {
+        int client = -1;
+        int server = -1;  // -1 while held
+        Steady::time_point due;
+    };
+
+    void run() {
+        std::vector<Pair> pairs;
+        while (!stopping_) {
+            for (int client; (client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;)
+                pairs.push_back({client, -1, Steady::now() + delay_});
+            for (Pair& p : pairs) {
+                if (p.server < 0 && Steady::now() >= p.due) connectOn(p);
+            }
+            std::vector<pollfd> ready;
+            for (const Pair& p : pairs) {
+                if (p.server < 0) continue;
+                ready.push_back({p.client, POLLIN, 0});
+                ready.push_back({p.server, POLLIN, 0});
+            }
+            ::poll(ready.data(), ready.size(), 20);
+            std::size_t at = 0;
+            for (Pair& p : pairs) {
+                if (p.server < 0) continue;
+                const bool open = (ready[at].revents == 0 || copy(p.client, p.server)) &&
+                                  (ready[at + 1].revents == 0 || copy(p.server, p.client));
+                at += 2;
+                if (!open) close(p);
+            }
+            std::erase_if(pairs, [](const Pair& p) { return p.client < 0; });
+        }
+        for (Pair& p : pairs) close(p);
+    }
+    // Closes the pair when the target cannot be reached.
+    void connectOn(Pair& p) const {
+        p.server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(target_);
+        if (p.server < 0 || ::connect(p.server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) close(p);
+    }
+    // False once either end is done.
+    static bool copy(int from, int to) {
+        char buffer[16384];
+        const ssize_t n = ::recv(from, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n < 0) return errno == EAGAIN || errno == EINTR;
+        for (ssize_t sent = 0; n > 0 && sent < n;) {
+            const ssize_t m = ::send(to, buffer + sent, static_cast<std::size_t>(n - sent), MSG_NOSIGNAL);
+            if (m < 0 && errno != EINTR) return false;
+            if (m > 0) sent += m;
+        }
+        return n > 0;
+    }
+    static void close(Pair& p) {
+        for (int* fd : {&p.client, &p.server}) {
+            if (*fd >= 0) ::close(*fd);
+            *fd = -1;
+        }
+    }
+
+    std::uint16_t target_;
+    std::chrono::milliseconds delay_;
+    int listener_ = -1;
+    std::uint16_t port_ = 0;
+    std::atomic<bool> stopping_{false};
+    std::thread thread_;
+};
+
+// Host names under the ad server's certificate whose handshakes take 2.5 s, one for each newcomer, so
+// that none finds a connection another left for reuse.
+struct SlowHandshakeHosts : ServerFixture {
+    static constexpr int Count = 20;
+    static std::vector<std::string> names() {
+        std::vector<std::string> out;
+        for (int i = 0; i < Count; ++i) out.push_back("handshake-" + std::to_string(i) + ".ruzave.example");
+        return out;
+    }
+    std::unique_ptr<SlowHandshakeRelay> relay;
+
+    SlowHandshakeHosts() : ServerFixture(names()) {
+        relay = std::make_unique<SlowHandshakeRelay>(server->port(), std::chrono::milliseconds(2500));
+        auto config = platform::NetworkConfiguration::sharedInstance();
+        for (const std::string& name : names()) config->addHostMapping(name, 443, "127.0.0.1", relay->port());
+    }
+};
+
+} // namespace
+
+// A handshake slower than a phone's worst is still no stuck connection: newcomers in the middle of theirs
+// keep their places, take none from one another, and each is put back at most once.
+TEST_CASE_FIXTURE(SlowHandshakeHosts, "NetworkEngine: at 64 descriptors newcomers whose handshakes take 2.5 s, one a "
+                                      "second beside trickles, are each received within six seconds") {
+    nettest::limitDescriptors(64);
+    auto& engine = platform::NetworkEngine::shared();
+    server->route("/image", adserver::Response::text("GIF89a", "image/gif"));
+    server->route("/quick", adserver::Response::text("quick"));
+    Load warm = load(request("/quick"));
+    REQUIRE(runUntil([&] { return warm.recorder->done(); }, 60));
+    auto trickle = adserver::TrickleServer::start(std::chrono::milliseconds(100));
+    REQUIRE(trickle != nullptr);
+    platform::NetworkConfiguration::sharedInstance()->addHostMapping("trickle.ruzave.example", 80, "127.0.0.1",
+                                                                     trickle->port());
+    const std::size_t trickling = engine.limits().webContentTransfers - engine.limits().newDocumentReserve;
+    std::vector<Load> trickles;
+    for (std::size_t i = 0; i < trickling; ++i) {
+        auto r = platform::URLRequest::withURLString("http://trickle.ruzave.example/t?n=" + std::to_string(i));
+        REQUIRE(r.has_value());
+        trickles.push_back(load(*r, newPage()));
+    }
+    REQUIRE(runUntil([&] { return trickle->requestCount() == trickling; }));
+
+    const std::vector<std::string> hosts = names();
+    std::vector<Load> newcomers;
+    std::vector<std::chrono::steady_clock::time_point> asked;
+    std::vector<double> took(hosts.size(), -1);
+    auto noteReceived = [&] {
+        for (std::size_t i = 0; i < newcomers.size(); ++i) {
+            if (took[i] < 0 && newcomers[i].recorder->done()) took[i] = secondsSince(asked[i]);
+        }
+        return std::all_of(took.begin(), took.end(), [](double t) { return t >= 0; });
+    };
+    for (std::size_t i = 0; i < hosts.size(); ++i) {
+        asked.push_back(std::chrono::steady_clock::now());
+        newcomers.push_back(load(request("/image?n=" + std::to_string(i), hosts[i]), newPage()));
+        runUntil([&] {
+            noteReceived();
+            return false;
+        }, 1.0);
+    }
+    REQUIRE(runUntil(noteReceived, 30));
+    MESSAGE("the slowest newcomer received after " << *std::max_element(took.begin(), took.end()) << " s");
+    for (std::size_t i = 0; i < hosts.size(); ++i) {
+        CAPTURE(i);
+        CHECK(took[i] < StuckSeconds + ReadSoon);
+        CHECK(newcomers[i].recorder->finishes == 1);
+        CHECK(newcomers[i].recorder->body == "GIF89a");
+    }
+    CHECK(server->requestCount("/image") == hosts.size());
+    CHECK(engine.observations().mostPutBacksOfOne <= 1);
+    cancelAll(trickles);
+}
+
+// Beside a view that holds its share of the pings' places and has more waiting, a newcomer's load takes
+// the place one load gives, and the view's pings take none while it waits: one load fails for it, not one
+// for each ping that could start.
+TEST_CASE_FIXTURE(HangingHosts, "NetworkEngine: at 256 descriptors a newcomer's load costs one load its place beside "
+                                "a view at its share with 20 pings waiting") {
+    const auto limits = nettest::limitDescriptors(256);
+    auto& engine = platform::NetworkEngine::shared();
+    // The view and six others hold pings that hang, so that its share of the ordinary ping places is what
+    // it holds, and loads that hang hold every other place.
+    constexpr std::size_t Views = 7;
+    const std::size_t share = (limits.pingTransfers - limits.pingReserve + Views - 1) / Views;
+    const std::uint64_t view = platform::TransferOrigin::newId();
+    const std::uint64_t ad = platform::TransferOrigin::newId();
+    std::vector<Load> pings;
+    auto ping = [&](const std::string& n, platform::TransferOrigin origin) {
+        const std::string target = "/hang?n=" + n;
+        const platform::PingScheduler::PingId id = engine.admitPing(origin, target.size());
+        REQUIRE(id != 0);
+        pings.push_back(load(request(target), origin.ping(id)));
+    };
+    for (std::size_t i = 1; i < Views; ++i) ping("other" + std::to_string(i), newPage());
+    for (std::size_t i = 0; i < share; ++i)
+        ping("view" + std::to_string(i), platform::TransferOrigin::webContent(platform::TransferOrigin::newId(), view, ad));
+    REQUIRE(runUntil([&] { return server->requestCount("/hang") == pings.size(); }));
+    std::vector<Load> loads;
+    for (std::size_t i = pings.size(); i < limits.webContentTransfers; ++i)
+        loads.push_back(load(request("/hang?n=load" + std::to_string(i)), newPage()));
+    REQUIRE(runUntil([&] { return server->requestCount("/hang") == limits.webContentTransfers; }));
+    constexpr std::size_t Waiting = 20;
+    for (std::size_t i = 0; i < Waiting; ++i)
+        ping("waiting" + std::to_string(i), platform::TransferOrigin::webContent(platform::TransferOrigin::newId(), view, ad));
+    REQUIRE(runUntil([&] { return engine.pingCounts().waiting == Waiting; }));
+
+    const auto before = engine.observations();
+    Load newcomer = load(request("/quick?n=newcomer"), newPage());
+    REQUIRE(runUntil([&] { return newcomer.recorder->done(); }));
+    CHECK(newcomer.recorder->finishes == 1);
+    CHECK(newcomer.recorder->body == "quick");
+    // The place it leaves goes to a waiting ping, which could have taken any place freed meanwhile.
+    auto waitingRead = [&] {
+        auto read = server->requests("/hang");
+        return std::count_if(read.begin(), read.end(),
+                             [](const adserver::Request& r) { return r.param("n").starts_with("waiting"); });
+    };
+    REQUIRE(runUntil([&] { return waitingRead() >= 1; }));
+    const auto failed = std::count_if(loads.begin(), loads.end(), [](const Load& l) { return l.recorder->done(); });
+    MESSAGE("loads failed for the newcomer: " << failed);
+    CHECK(failed <= 1);
+    CHECK(engine.observations().loadsGivenWay - before.loadsGivenWay <= 1);
+    cancelAll(pings);
+    cancelAll(loads);
+}
+
+namespace {
+
+// Documents whose one load never gets past its handshake, held past StuckConnectionSeconds in every
+// place of web content (six at 64 descriptors, sixteen at 128); then a new document loads three images,
+// its later two owed places as much as its first. Each stuck load that gives a place waits again, and
+// still fails at its own timeout.
+void newDocumentBesideStuckHandshakes(ServerFixture& f, rlim_t limit) {
+    const auto limits = nettest::limitDescriptors(limit);
+    auto& engine = platform::NetworkEngine::shared();
+    f.server->route("/image", adserver::Response::text("GIF89a", "image/gif"));
+    f.server->route("/quick", adserver::Response::text("quick"));
+    Load warm = load(f.request("/quick"));
+    REQUIRE(f.runUntil([&] { return warm.recorder->done(); }, 60));
+    constexpr double Timeout = StuckSeconds + 4;
+    const std::size_t places = limits.webContentTransfers;
+    SilentHosts silent(places);
+    std::vector<Load> stuck;
+    const auto began = std::chrono::steady_clock::now();
+    for (std::size_t i = 0; i < places; ++i) {
+        auto r = silent.request(i);
+        r.setTimeoutInterval(Timeout);
+        stuck.push_back(load(r, newPage()));
+    }
+    REQUIRE(f.runUntil([&] { return silent.server->waitingConnections() == places; }));
+    f.runUntil([] { return false; }, StuckSeconds + 0.5);
+    REQUIRE_FALSE(std::any_of(stuck.begin(), stuck.end(), [](const Load& l) { return l.recorder->done(); }));
+
+    const auto asked = std::chrono::steady_clock::now();
+    std::vector<Load> images;
+    auto page = newPage();
+    for (int i = 0; i < 3; ++i) images.push_back(load(f.request("/image?n=" + std::to_string(i)), page));
+    REQUIRE(f.runUntil([&] { return allDone(images); }));
+    const double took = secondsSince(asked);
+    MESSAGE("three images received after " << took << " s beside " << places << " stuck handshakes");
+    CHECK(took < ReadSoon);
+    for (const Load& l : images) {
+        CHECK(l.recorder->finishes == 1);
+        CHECK(l.recorder->body == "GIF89a");
+    }
+    CHECK(f.server->requestCount("/image") == 3);
+    const auto seen = engine.observations();
+    CHECK(seen.loadsPutBack >= 1);
+    CHECK(seen.loadsGivenWay == 0);
+    CHECK_FALSE(std::any_of(stuck.begin(), stuck.end(), [](const Load& l) { return l.recorder->done(); }));
+
+    // A load put back and started again has its timeout from then: none outlives two.
+    REQUIRE(f.runUntil([&] { return allDone(stuck); }, 2 * Timeout + 5));
+    MESSAGE("the stuck loads ended " << secondsSince(began) << " s after they began");
+    for (const Load& l : stuck) {
+        CHECK(l.recorder->finishes == 0);
+        REQUIRE(l.recorder->error.has_value());
+        CHECK(l.recorder->error->code == platform::URLError::TimedOut);
+    }
+}
+
+} // namespace
+
+TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: at 64 descriptors a new document's three images beside stuck "
+                                 "handshakes in every place are received within a second") {
+    newDocumentBesideStuckHandshakes(*this, 64);
+}
+
+TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: at 128 descriptors a new document's three images beside stuck "
+                                 "handshakes in every place are received within a second") {
+    newDocumentBesideStuckHandshakes(*this, 128);
+}
+
+namespace {
+
+// Documents each with one ping to a host that never completes its handshake, and a healthy document's
+// ping beside them: read once the stuck hops have held their places StuckConnectionSeconds, as the first
+// to take one a stuck hop gives. The stuck hops put back are never sent, and their pings live on.
+void healthyPingBesideStuckHandshakes(HangingHosts& f, rlim_t limit, std::size_t stuckDocuments) {
+    const auto limits = nettest::limitDescriptors(limit);
+    auto& engine = platform::NetworkEngine::shared();
+    Load warm = load(f.request("/quick"));
+    REQUIRE(f.runUntil([&] { return warm.recorder->done(); }, 60));
+    SilentHosts silent(1);
+    std::vector<Load> stuck;
+    for (std::size_t i = 0; i < stuckDocuments; ++i) {
+        platform::PingScheduler::PingId id = 0;
+        const auto origin = HangingHosts::originFor("ping", 32, id);
+        stuck.push_back(load(silent.request(i), origin));
+    }
+    const std::size_t ordinary = limits.pingTransfers - limits.pingReserve;
+    REQUIRE(f.runUntil([&] { return silent.server->waitingConnections() >= std::min(stuckDocuments, ordinary); }));
+    // Their host turns slow on the platform's clock, which the pings' lives and hosts run by.
+    f.runUntil([] { return false; }, 0.5);
+    f.advance(1.5);
+
+    platform::PingScheduler::PingId id = 0;
+    const auto asked = std::chrono::steady_clock::now();
+    Load healthy = load(f.request("/quick?n=healthy"), HangingHosts::originFor("ping", 32, id));
+    REQUIRE(f.runUntil([&] { return f.server->requestCount("/quick") == 2; }, 3 * StuckSeconds));
+    const double took = secondsSince(asked);
+    MESSAGE("the healthy ping read after " << took << " s beside " << stuckDocuments << " stuck pings ("
+                                           << limits.pingTransfers << " ping places)");
+    CHECK(took < StuckSeconds + ReadSoon);
+    REQUIRE(f.runUntil([&] { return healthy.recorder->done(); }));
+    CHECK(healthy.recorder->finishes == 1);
+    f.runUntilIdle();
+    CHECK(f.server->requestCount("/quick") == 2);
+
+    const auto seen = engine.observations();
+    MESSAGE("ping hops put back " << seen.pingHopsPutBack);
+    // The stuck hops' host, never known to answer, is tried on the reserve by one hop at a time: the
+    // healthy ping has a reserve place, or a stuck hop's.
+    CHECK(seen.mostPutBacksOfOne <= 1);
+    CHECK(seen.loadsPutBack == 0);
+    CHECK_FALSE(std::any_of(stuck.begin(), stuck.end(), [](const Load& l) { return l.recorder->done(); }));
+    cancelAll(stuck);
+}
+
+} // namespace
+
+TEST_CASE_FIXTURE(HangingHosts, "NetworkEngine: at 64 descriptors a healthy document's ping beside 5 documents' pings "
+                                "stuck in their handshakes is read within six seconds") {
+    healthyPingBesideStuckHandshakes(*this, 64, 5);
+}
+
+TEST_CASE_FIXTURE(HangingHosts, "NetworkEngine: at 64 descriptors a healthy document's ping beside 20 documents' pings "
+                                "stuck in their handshakes is read within six seconds") {
+    healthyPingBesideStuckHandshakes(*this, 64, 20);
+}
+
+TEST_CASE_FIXTURE(HangingHosts, "NetworkEngine: at 128 descriptors a healthy document's ping beside 5 documents' pings "
+                                "stuck in their handshakes is read within six seconds") {
+    healthyPingBesideStuckHandshakes(*this, 128, 5);
+}
+
+TEST_CASE_FIXTURE(HangingHosts, "NetworkEngine: at 128 descriptors a healthy document's ping beside 20 documents' "
+                                "pings stuck in their handshakes is read within six seconds") {
+    healthyPingBesideStuckHandshakes(*this, 128, 20);
 }
