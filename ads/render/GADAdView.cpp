@@ -153,6 +153,7 @@ GADAdView::~GADAdView() {
         if (auto scroll = webView_->scrollView()) scroll->removeContentSizeObserver(contentSizeObserver_);
         webView_->setDelegate({});
         webView_->removeFromSuperview();
+        webView_->leaveAd();
         cacheWebView(webView_);
     }
 }

@@ -361,6 +361,8 @@ std::shared_ptr<GADSupplementalAdAppViewController> GADOpener::overlayWithOrient
     overlay->setSupportedInterfaceOrientations(orientations);
     overlay->setSlot(slot_);
     overlay->setUseCustomClose(useCustomClose);
+    // What it shows is the creative's ad still.
+    if (auto creative = adView(); creative && overlay->adView()) overlay->adView()->joinAdOf(*creative);
     return overlay;
 }
 

@@ -86,6 +86,8 @@ void GADOverlayView::addOverlaySubview() {
     overlayDelegate_ = OverlayDelegate::make(self);
     overlayView_->setDelegate(overlayDelegate_);
     overlayView_->configureAsBannerAdView();
+    // What it shows is the creative's ad still.
+    if (adView_) overlayView_->joinAdOf(*adView_);
     overlayView_->setHidden(false);
     overlayView_->setFrame(bounds());
     addSubview(overlayView_);

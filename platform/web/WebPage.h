@@ -215,8 +215,6 @@ public:
     static std::shared_ptr<URLConnection> pingAfterClose(const URLRequest& request,
                                                          std::weak_ptr<URLConnectionDelegate> delegate,
                                                          const TransferOrigin& origin, Error* error = nullptr);
-    // Whether connectionForPage may load for it: open and not stopped.
-    bool acceptsLoadsForPage() const { return !closed_ && !scriptsStopped_; }
     std::size_t loadsForPageCount() const { return loadsForPage_.size(); }
     // Image elements the page keeps a source and size for.
     std::size_t imageCount() const { return images_.size(); }

@@ -141,9 +141,16 @@ WebView::WebView(Rect frame) : View(frame) {
 TransferOrigin WebView::newDocument(bool byPage) const {
     if (loadsForApp_) return TransferOrigin::app();
     const std::uint64_t document = TransferOrigin::newId();
-    // A creative that navigates (or reloads itself) stays one ad, with one account of pings.
-    const std::uint64_t ad = byPage && page_ ? page_->options().origin.adKey() : document;
+    // A creative that navigates (or reloads itself) stays one ad, with one account of pings; so does a
+    // page shown for it in another view.
+    std::uint64_t ad = adAccount_ != 0 ? adAccount_ : document;
+    if (byPage && page_) ad = page_->options().origin.adKey();
     return TransferOrigin::webContent(document, viewId_, ad);
+}
+
+std::uint64_t WebView::currentAdAccount() const {
+    if (loadsForApp_ || !page_) return adAccount_;
+    return page_->options().origin.adKey();
 }
 
 WebDocumentRef WebView::currentDocument() const { return WebDocumentRef(page_); }

@@ -83,6 +83,14 @@ public:
     // never held up by web content). Set before the first load.
     bool loadsForApp() const { return loadsForApp_; }
     void setLoadsForApp(bool app);
+    // The account of pings the view's documents count in (see PingScheduler): by default each document the
+    // app loads here starts an ad of its own, and the documents its pages navigate to stay in it. A page
+    // the app opens to show another view's creative (an overlay, an expanded page) belongs to that
+    // creative's ad: joinAdOf(creative) before its first load. Reset on a view the app reuses.
+    void joinAdOf(const WebView& creative) { adAccount_ = creative.currentAdAccount(); }
+    void leaveAd() { adAccount_ = 0; }
+    // The ad the current document counts in; 0 when the view holds none (or loads for the app).
+    std::uint64_t currentAdAccount() const;
     // The document the view holds now (null when none), as loads made for it hold it: a ping it asked for
     // goes out even once the view has loaded another (see WebDocumentRef).
     WebDocumentRef currentDocument() const;
@@ -188,6 +196,7 @@ private:
     unsigned dataDetectorTypes_ = 0;
     double scriptTimeLimit_ = 1.0;
     bool loadsForApp_ = false;
+    std::uint64_t adAccount_ = 0;  // joinAdOf; 0: its own
     const std::uint64_t viewId_ = TransferOrigin::newId();
     // Between the app's did-enter-background and will-enter-foreground.
     bool appInBackground_ = false;
