@@ -9,7 +9,8 @@
 // unless said otherwise; waits give up after 65 s, past the SDK's 60 s timeouts ("unheard").
 // Arguments pick measurements (default all: a a-click b c c-ping d e f f128 g h p p-flood p-sku p-sku1k
 // release release-beside reload own own-20000 click-trickle click-trickle-20000 click-slow click-slow-20000
-// click-soak store). A request that failed says after how long, and why, in place of its figure or on stderr.
+// click-soak click-chaos store). A request that failed says after how long, and why, in place of its figure
+// or on stderr.
 //
 // a. A banner's creative sends 12 `httpTrack` (a) or 12 `click` (a-click) messages to a hanging URL on
 //    the ad host; then the banner's next ad request:
@@ -90,6 +91,16 @@
 //      (the longest a 100 ms wait overshot), _pings_at_end (the engine's counts as the run ends); the soak
 //      also _resident_{start,end}_mb, _peak_resident_mb, _heap_in_use_{start,end}_mb and both each minute.
 //      The servers' logs are emptied every second; what the figures need is kept apart.
+//    click-chaos (at 1,024). The same shape for 200 s (twenty ads of each banner), but each of the twenty
+//    pages sends, as it loads, 12 trackers to two hosts that read and never end their head (one server
+//    thread for all) and 2 to its host answering in 8 s, and clicks 8 s in as above; beside them four
+//    healthy banners, refreshing too, whose pages send nothing but their own two clicks 8 s in and, for
+//    each tap, a `click` message to the ad host; the user taps one a second, in turn. Besides the figures
+//    above (of the twenty creatives' own clicks): creative_click_shapes_chaos_1024fd_clicks_missing_{ad,
+//    ping}_host (of those made), _healthy_clicks_reaching_{ad,ping}_host, _healthy_click_latency_{median,
+//    max}_ms, _healthy_taps_made (the taps the pages took, of those given), _healthy_taps_reaching_ad_host,
+//    _healthy_tap_latency_{median,max}_ms (made on the page's clock, to read) and _hanging_trackers_read
+//    (by the hosts that never answer, of those sent).
 // store. A creative asks the SDK to fetch store sheets for 2,000 distinct product ids of 100 KB each,
 //    20 a turn 100 ms apart (100 ids, 5 a turn, in quick runs), then waits 2 s:
 //    creative_store_sheets_2000_ids_{resident_before_mb, peak_resident_mb (VmHWM), heap_in_use_before_mb,
@@ -198,16 +209,21 @@ std::atomic<int> tooManyFilesLines{0};
 // What the click shapes' pages sent, as their consoles said it ("clickshape <what>"): counted as they
 // send, however soon after the page is replaced.
 struct ShapeSends {
-    std::atomic<std::size_t> head{0}, body{0}, slow{0}, clickAd{0}, clickPing{0}, refused{0}, imagePages{0};
+    std::atomic<std::size_t> head{0}, body{0}, slow{0}, hanging{0}, clickAd{0}, clickPing{0}, refused{0},
+        imagePages{0}, healthyClickAd{0}, healthyClickPing{0}, tap{0};
 
     void count(std::string_view what) {
         if (what.starts_with("refused ")) ++refused;
         else if (what == "head") ++head;
         else if (what == "body") ++body;
         else if (what == "slow") ++slow;
+        else if (what == "hanging") ++hanging;
         else if (what == "click-ad") ++clickAd;
         else if (what == "click-ping") ++clickPing;
         else if (what == "images") ++imagePages;
+        else if (what == "healthy-click-ad") ++healthyClickAd;
+        else if (what == "healthy-click-ping") ++healthyClickPing;
+        else if (what == "tap") ++tap;
     }
 };
 ShapeSends shapeSends;
@@ -873,7 +889,7 @@ bool measureSelfReloadingCreative(App& app) {
     // One ad's account, however often it reloads itself.
     const platform::PingScheduler::Limits quotas;
     const auto counted = platform::NetworkEngine::shared().pingCounts();
-    printCount(figure + "_pings_admitted", counted.admitted, quotas.adPings + quotas.viewFloorPings);
+    printCount(figure + "_pings_admitted", counted.admitted, quotas.adPings);
     printCount(figure + "_pings_under_way", counted.underWay, platform::NetworkEngine::shared().limits().pingTransfers);
     std::printf("%s_documents: %zu documents\n", figure.c_str(), documents->load());
     printMB(figure + "_resident_mb", statusMB("VmRSS"));
@@ -1064,12 +1080,20 @@ bool measurePurchaseExpansion(App& app, int idBytes) {
 // --- click shapes: refreshing banners whose creatives click beside trackers that trickle or come late -
 
 constexpr const char* kShapeClickPath = "/shape-click";
+constexpr const char* kShapeTapPath = "/shape-tap";
 constexpr const char* kShapeTrackPath = "/t";
 constexpr const char* kShapeImagePath = "/img";
 constexpr const char* kFastTrickleHost = "fast.trickle.ruzave.example";
 constexpr const char* kBodyTrickleHost = "body.trickle.ruzave.example";
 constexpr const char* kTrickleImageHost = "images.trickle.ruzave.example";
 constexpr int kShapeBanners = 20;
+// The chaos shape's: beside the 20 hostile creatives, healthy banners that the user taps, one a second in
+// turn; each hostile page sends 12 trackers to hosts that read and never answer, and 2 to its slow host.
+constexpr int kHealthyBanners = 4;
+constexpr int kChaosHanging = 12;
+constexpr int kChaosSlow = 2;
+constexpr int kHangHosts = 2;
+constexpr double kTapEverySeconds = 1;
 constexpr int kShapeImagesPerHost = 4;
 // Four of them, each its own server: a connection holds one of a server's 160 threads, and one host
 // would run out of them under twenty pages' trackers and images, delaying what the figures time.
@@ -1082,7 +1106,13 @@ std::string slowHost(int n) {
     return "slow" + std::to_string(n) + ".trackers.ruzave.example";
 }
 
-enum class ClickShape { TricklingTrackers, SlowTrackers, Soak };
+std::string hangHost(int n) {
+    return "hang" + std::to_string(n) + ".trackers.ruzave.example";
+}
+
+enum class ClickShape { TricklingTrackers, SlowTrackers, Soak, Chaos };
+// What a shape's page sends beside its clicks (see clickShapeHTML).
+enum class ShapePage { Trickling, Slow, Hostile, Healthy };
 
 // The soak's length: RUZAVE_BENCH_SOAK_MINUTES when it holds a number, 11 when it is set otherwise,
 // 2 when it is not set, a quarter of a minute in quick runs.
@@ -1100,6 +1130,8 @@ struct ShapeLedger {
     std::mutex mutex;
     // By page: ms from the click being made to the server reading it. A resend is not counted again.
     std::map<std::string, double> clicksAdHost, clicksPingHost;
+    // By page and tap: ms from the tap's click being made to the server reading it.
+    std::map<std::string, double> taps;
     std::set<std::string> slowTrackers;
     std::size_t slowImages = 0, tricklingImages = 0;
     std::map<std::string, std::vector<SteadyClock::time_point>> adRequests;
@@ -1107,6 +1139,10 @@ struct ShapeLedger {
     void click(bool adHost, const std::string& page, double ms) {
         std::lock_guard lock(mutex);
         (adHost ? clicksAdHost : clicksPingHost).emplace(page, ms);
+    }
+    void tap(const std::string& tap, double ms) {
+        std::lock_guard lock(mutex);
+        taps.emplace(tap, ms);
     }
     void slowTracker(const std::string& id) {
         std::lock_guard lock(mutex);
@@ -1118,34 +1154,56 @@ struct ShapeLedger {
     }
 };
 
-// The creative of page `page` (its unit and serial): once loaded, a tracker a second (one to each
-// trickling host, or one to its slow host beside images on hanging, trickling and slow hosts) for as long
-// as it lives, and two `click` messages `clickAfterMs` in, one to the ad host and one to the ping host,
-// each carrying when it was made. It logs each message it sends, or that it was refused, on its console,
-// and sends nothing from `stopAt` (wall clock, ms) on: messages a page sent just before it closed could
-// be left untaken, and would count as lost.
-std::string clickShapeHTML(bool trickling, const std::string& page, int slow, int clickAfterMs, double stopAt) {
+// The creative of page `page` (its unit and serial), by its kind: once loaded, a Trickling page sends a
+// tracker to each trickling host a second, and a Slow one a tracker to its slow host a second beside
+// images on hanging, trickling and slow hosts, for as long as they live; a Hostile page sends, as it
+// loads, kChaosHanging trackers to hosts that read and never answer and kChaosSlow to its slow host; a
+// Healthy one sends nothing but its clicks, and a `click` message to the ad host for each tap. Each sends
+// two `click` messages `clickAfterMs` in, one to the ad host and one to the ping host, each carrying when
+// it was made. It logs each message it sends, or that it was refused, on its console (a healthy page's
+// clicks as "healthy-"), and sends nothing from `stopAt` (wall clock, ms) on: messages a page sent just
+// before it closed could be left untaken, and would count as lost.
+std::string clickShapeHTML(ShapePage kind, const std::string& page, int slow, int clickAfterMs, double stopAt) {
     const std::string slowBase = "https://" + slowHost(slow);
-    std::string trackers, images;
-    if (trickling) {
+    // `trackers` go each second, `once` as the page loads.
+    std::string trackers, once;
+    switch (kind) {
+    case ShapePage::Trickling:
         trackers = "  send('httpTrack', 'http://" + std::string(kFastTrickleHost) + kShapeTrackPath +
                    "?i=' + page + '.' + n, 'head');\n"
                    "  send('httpTrack', 'http://" + std::string(kBodyTrickleHost) + kShapeTrackPath +
                    "?i=' + page + '.' + n, 'body');\n";
-    } else {
+        break;
+    case ShapePage::Slow:
         trackers = "  send('httpTrack', '" + slowBase + kShapeTrackPath + "?i=' + page + '.' + n, 'slow');\n";
-        images = "  var hosts = ['https://" + ownHost(slow) + "', 'https://" + kTrickleImageHost + "', '" + slowBase +
-                 "'];\n"
-                 "  for (var h = 0; h < hosts.length; h++) for (var k = 0; k < " +
-                 std::to_string(kShapeImagesPerHost) +
-                 "; k++) {\n"
-                 "    var image = document.createElement('img');\n"
-                 "    image.src = hosts[h] + '" + kShapeImagePath + "?i=' + page + '.' + k;\n"
-                 "    document.body.appendChild(image);\n"
-                 "  }\n"
-                 "  console.log('clickshape images');\n";
+        once = "  var hosts = ['https://" + ownHost(slow) + "', 'https://" + kTrickleImageHost + "', '" + slowBase +
+               "'];\n"
+               "  for (var h = 0; h < hosts.length; h++) for (var k = 0; k < " +
+               std::to_string(kShapeImagesPerHost) +
+               "; k++) {\n"
+               "    var image = document.createElement('img');\n"
+               "    image.src = hosts[h] + '" + kShapeImagePath + "?i=' + page + '.' + k;\n"
+               "    document.body.appendChild(image);\n"
+               "  }\n"
+               "  console.log('clickshape images');\n";
+        break;
+    case ShapePage::Hostile:
+        once = "  for (var j = 0; j < " + std::to_string(kChaosHanging) + "; j++)\n"
+               "    send('httpTrack', 'http://hang' + (j % " + std::to_string(kHangHosts) +
+               ") + '.trackers.ruzave.example" + kShapeTrackPath + "?i=' + page + '.' + j, 'hanging');\n"
+               "  for (var s = 0; s < " + std::to_string(kChaosSlow) + "; s++)\n"
+               "    send('httpTrack', '" + slowBase + kShapeTrackPath + "?i=' + page + '.' + s, 'slow');\n";
+        break;
+    case ShapePage::Healthy:
+        once = "  var taps = 0;\n"
+               "  document.addEventListener('click', function () {\n"
+               "    send('click', 'https://" + std::string(GADHosts::kAdServerHost) + kShapeTapPath +
+               "?i=' + page + '.' + (taps++) + '&t=' + Date.now(), 'tap');\n"
+               "  });\n";
+        break;
     }
     const std::string click = std::string(kShapeClickPath) + "?i=' + page + '&t=' + made";
+    const std::string label = kind == ShapePage::Healthy ? "healthy-" : "";
     return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"></head>\n"
            "<body style=\"margin:0;background-color:#1a73e8\"><div style=\"width:320px;height:50px\">ad</div>\n"
            "<script>\nvar page = '" + page + "', n = 0, stopAt = " + std::to_string(stopAt) + ";\n"
@@ -1156,13 +1214,13 @@ std::string clickShapeHTML(bool trickling, const std::string& page, int slow, in
            "  console.log('clickshape ' + what);\n"
            "}\n"
            "function track() {\n" + trackers + "  n++;\n}\n"
-           "window.addEventListener('load', function () {\n" + images +
+           "window.addEventListener('load', function () {\n" + once +
            "  track();\n"
            "  setInterval(track, 1000);\n"
            "  setTimeout(function () {\n"
            "    var made = Date.now();\n"
-           "    send('click', 'https://" + GADHosts::kAdServerHost + click + ", 'click-ad');\n"
-           "    send('click', 'https://" + GADHosts::kPingHost + click + ", 'click-ping');\n"
+           "    send('click', 'https://" + GADHosts::kAdServerHost + click + ", '" + label + "click-ad');\n"
+           "    send('click', 'https://" + GADHosts::kPingHost + click + ", '" + label + "click-ping');\n"
            "  }, " + std::to_string(clickAfterMs) + ");\n"
            "});\n</script>\n</body></html>\n";
 }
@@ -1171,7 +1229,7 @@ std::string clickShapeHTML(bool trickling, const std::string& page, int slow, in
 // Left standing at exit, as the stage is.
 bool startCreativeHosts(Stage& stage, const std::shared_ptr<ShapeLedger>& ledger,
                         std::vector<adserver::AdServer*>& servers, adserver::TrickleServer*& head,
-                        adserver::TrickleServer*& body) {
+                        adserver::TrickleServer*& body, adserver::TrickleServer*& hang) {
     auto config = platform::NetworkConfiguration::sharedInstance();
     std::string trusted;
     auto trust = [&](const adserver::AdServer& server) {
@@ -1225,9 +1283,12 @@ bool startCreativeHosts(Stage& stage, const std::shared_ptr<ShapeLedger>& ledger
     // Trackers answered a hundred bytes a second and a byte a second: a ping is done at its head either way.
     head = adserver::TrickleServer::start(std::chrono::milliseconds(10), adserver::TrickleServer::Trickle::Body).release();
     body = adserver::TrickleServer::start(kShapeTrickleEvery, adserver::TrickleServer::Trickle::Body).release();
-    if (head == nullptr || body == nullptr) return false;
+    // Reads each request and never ends its head: one thread for however many wait.
+    hang = adserver::TrickleServer::start(std::chrono::hours(1), adserver::TrickleServer::Trickle::Head).release();
+    if (head == nullptr || body == nullptr || hang == nullptr) return false;
     config->addHostMapping(kFastTrickleHost, 80, "127.0.0.1", head->port());
     config->addHostMapping(kBodyTrickleHost, 80, "127.0.0.1", body->port());
+    for (int h = 0; h < kHangHosts; ++h) config->addHostMapping(hangHost(h), 80, "127.0.0.1", hang->port());
     for (const char* host : {GADHosts::kAdServerHost, GADHosts::kPingHost}) {
         const bool adHost = host == GADHosts::kAdServerHost;
         stage.server().routeHost(host, kShapeClickPath, [ledger, adHost](const adserver::Request& request) {
@@ -1236,6 +1297,10 @@ bool startCreativeHosts(Stage& stage, const std::shared_ptr<ShapeLedger>& ledger
             return adserver::Response::text("");
         });
     }
+    stage.server().routeHost(GADHosts::kAdServerHost, kShapeTapPath, [ledger](const adserver::Request& request) {
+        ledger->tap(request.param("i"), platform::Clock::wallTime() * 1000 - std::atof(request.param("t").c_str()));
+        return adserver::Response::text("");
+    });
     const char* home = std::getenv("RUZAVE_APP_HOME");
     const std::string bundle = std::string(home != nullptr ? home : "/tmp") + "/click-shapes-ca.pem";
     std::FILE* file = std::fopen(bundle.c_str(), "w");
@@ -1262,12 +1327,38 @@ double percentile(std::vector<double> values, double p) {
     return values[static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5)];
 }
 
-// click-trickle, click-slow (at 1,024 and 20,000 descriptors) and click-soak. See the head of the file.
+// Whether the page of a click shape ("shape-<k>.<served>") is one of the chaos shape's healthy banners.
+bool healthyPage(const std::string& page) {
+    return std::atoi(page.c_str() + 6) >= kShapeBanners;
+}
+
+// The latencies of the clicks in `heard` (by page) of pages that are healthy, or of those that are not.
+std::vector<double> clickLatencies(const std::map<std::string, double>& heard, bool healthy) {
+    std::vector<double> out;
+    for (const auto& [page, ms] : heard)
+        if (healthyPage(page) == healthy) out.push_back(ms);
+    return out;
+}
+
+void printLatencies(const std::string& name, const std::vector<double>& latencies) {
+    if (latencies.empty()) {
+        unheard(name + "_median_ms");
+        unheard(name + "_max_ms");
+    } else {
+        printMs(name + "_median_ms", percentile(latencies, 0.5));
+        printMs(name + "_max_ms", percentile(latencies, 1));
+    }
+}
+
+// click-trickle, click-slow (at 1,024 and 20,000 descriptors), click-soak and click-chaos. See the head
+// of the file.
 bool measureClickShape(App& app, ClickShape shape) {
     const bool soak = shape == ClickShape::Soak;
+    const bool chaos = shape == ClickShape::Chaos;
     const std::string figure = std::string("creative_click_shapes_") +
                                (shape == ClickShape::TricklingTrackers ? "trickling_trackers"
                                 : shape == ClickShape::SlowTrackers    ? "slow_trackers"
+                                : chaos                                ? "chaos"
                                                                        : "soak") +
                                "_" + std::to_string(descriptorLimit) + "fd";
     // Web content's places are the same at 20,000 descriptors as at 1,024: quick runs measure one.
@@ -1278,10 +1369,17 @@ bool measureClickShape(App& app, ClickShape shape) {
     // The shortest refresh that lets a page live to its clicks. Quick runs click and refresh sooner.
     const int refreshSeconds = bench::quickOr(10, 4);
     const int clickAfterMs = bench::quickOr(8000, 2000);
-    const double runSeconds = soak ? soakMinutes() * 60 : bench::quickOr(60.0, 6.0);
-    auto trickling = [shape](const std::string& unit) {
-        if (shape != ClickShape::Soak) return shape == ClickShape::TricklingTrackers;
-        return std::atoi(unit.c_str() + 6) % 2 == 0; // "shape-<k>": the soak mixes both, banner by banner
+    // The chaos shape as long as twenty ads of each banner.
+    const double runSeconds = soak ? soakMinutes() * 60 : bench::quickOr(chaos ? 200.0 : 60.0, 6.0);
+    auto pageKind = [shape](const std::string& unit) {
+        const int k = std::atoi(unit.c_str() + 6); // "shape-<k>"
+        switch (shape) {
+        case ClickShape::TricklingTrackers: return ShapePage::Trickling;
+        case ClickShape::SlowTrackers: return ShapePage::Slow;
+        case ClickShape::Soak: return k % 2 == 0 ? ShapePage::Trickling : ShapePage::Slow; // banner by banner
+        case ClickShape::Chaos: break;
+        }
+        return k < kShapeBanners ? ShapePage::Hostile : ShapePage::Healthy;
     };
     auto ledger = std::make_shared<ShapeLedger>();
     // When the pages stop sending, from the run's start on: none stops before.
@@ -1291,7 +1389,7 @@ bool measureClickShape(App& app, ClickShape shape) {
                        const std::string unit = request.param("slotname");
                        ledger->adRequested(unit);
                        adserver::StandardAd ad;
-                       ad.html = clickShapeHTML(trickling(unit), unit + "." + std::to_string(served),
+                       ad.html = clickShapeHTML(pageKind(unit), unit + "." + std::to_string(served),
                                                 std::atoi(unit.c_str() + 6) % kSlowHosts, clickAfterMs,
                                                 stopAt->load());
                        ad.refreshRate = std::to_string(refreshSeconds);
@@ -1300,7 +1398,8 @@ bool measureClickShape(App& app, ClickShape shape) {
     std::vector<adserver::AdServer*> servers;
     adserver::TrickleServer* head = nullptr;
     adserver::TrickleServer* body = nullptr;
-    if (!stage || !startCreativeHosts(*stage, ledger, servers, head, body))
+    adserver::TrickleServer* hang = nullptr;
+    if (!stage || !startCreativeHosts(*stage, ledger, servers, head, body, hang))
         return noFigure(figure + "_clicks_made", "the local servers did not start");
     auto clearLogs = [&] {
         // Their records are the servers', not the app's.
@@ -1309,8 +1408,11 @@ bool measureClickShape(App& app, ClickShape shape) {
     };
 
     std::vector<PlacedBanner> banners;
-    for (int k = 0; k < kShapeBanners; ++k) {
-        banners.push_back(place(app, "shape-" + std::to_string(k), 20 + 2.0f * static_cast<float>(k)));
+    for (int k = 0; k < kShapeBanners + (chaos ? kHealthyBanners : 0); ++k) {
+        // Healthy banners apart, below the rest, so that a tap on one reaches it.
+        const float y = k < kShapeBanners ? 20 + 2.0f * static_cast<float>(k)
+                                          : 120 + 60.0f * static_cast<float>(k - kShapeBanners);
+        banners.push_back(place(app, "shape-" + std::to_string(k), y));
         if (!banners.back().load()) return noFigure(figure + "_clicks_made", "an ad did not load");
     }
     const double residentStart = statusMB("VmRSS"), heapStart = heapInUseMB();
@@ -1333,10 +1435,16 @@ bool measureClickShape(App& app, ClickShape shape) {
     const auto start = SteadyClock::now();
     stopAt->store(platform::Clock::wallTime() * 1000 + runSeconds * 1000);
     auto lastClear = start;
+    auto lastTap = start;
+    std::size_t tapsMade = 0;
     while (msBetween(start, SteadyClock::now()) < runSeconds * 1000) {
         const auto before = SteadyClock::now();
         runFor(0.1);
         stallMs = std::max(stallMs, msBetween(before, SteadyClock::now()) - 100);
+        if (chaos && msBetween(lastTap, SteadyClock::now()) >= kTapEverySeconds * 1000) {
+            banners[static_cast<std::size_t>(kShapeBanners) + tapsMade++ % kHealthyBanners].tap(app);
+            lastTap = SteadyClock::now();
+        }
         if (msBetween(lastClear, SteadyClock::now()) >= 1000) {
             clearLogs();
             lastClear = SteadyClock::now();
@@ -1355,36 +1463,52 @@ bool measureClickShape(App& app, ClickShape shape) {
     for (auto& banner : banners) release(banner);
     auto heardAll = [&] {
         std::lock_guard lock(ledger->mutex);
-        return ledger->clicksAdHost.size() >= shapeSends.clickAd && ledger->clicksPingHost.size() >= shapeSends.clickPing &&
-               ledger->slowTrackers.size() >= shapeSends.slow;
+        return ledger->clicksAdHost.size() >= shapeSends.clickAd + shapeSends.healthyClickAd &&
+               ledger->clicksPingHost.size() >= shapeSends.clickPing + shapeSends.healthyClickPing &&
+               ledger->taps.size() >= shapeSends.tap && ledger->slowTrackers.size() >= shapeSends.slow;
     };
     runUntil(heardAll, bench::quickOr(kGiveUpSeconds, 10.0));
     clearLogs();
 
     std::lock_guard lock(ledger->mutex);
-    std::vector<double> latencies;
-    for (const auto* heard : {&ledger->clicksAdHost, &ledger->clicksPingHost})
-        for (const auto& [page, ms] : *heard) latencies.push_back(ms);
+    // The creatives' own clicks (all but the chaos shape's healthy banners').
+    const std::vector<double> ownAd = clickLatencies(ledger->clicksAdHost, false);
+    const std::vector<double> ownPing = clickLatencies(ledger->clicksPingHost, false);
+    std::vector<double> latencies = ownAd;
+    latencies.insert(latencies.end(), ownPing.begin(), ownPing.end());
     const std::size_t late = static_cast<std::size_t>(
         std::count_if(latencies.begin(), latencies.end(), [](double ms) { return ms > kClickGoalMs; }));
     std::printf("%s_clicks_made: %zu clicks\n", figure.c_str(), shapeSends.clickAd + shapeSends.clickPing);
-    printCount(figure + "_clicks_reaching_ad_host", ledger->clicksAdHost.size(), shapeSends.clickAd);
-    printCount(figure + "_clicks_reaching_ping_host", ledger->clicksPingHost.size(), shapeSends.clickPing);
-    if (latencies.empty()) {
-        unheard(figure + "_click_latency_median_ms");
-        unheard(figure + "_click_latency_max_ms");
-    } else {
-        printMs(figure + "_click_latency_median_ms", percentile(latencies, 0.5));
-        printMs(figure + "_click_latency_max_ms", percentile(latencies, 1));
-    }
+    printCount(figure + "_clicks_reaching_ad_host", ownAd.size(), shapeSends.clickAd);
+    printCount(figure + "_clicks_reaching_ping_host", ownPing.size(), shapeSends.clickPing);
+    printLatencies(figure + "_click_latency", latencies);
     printCount(figure + "_clicks_past_4s", late, latencies.size());
+    if (chaos) {
+        printCount(figure + "_clicks_missing_ad_host", shapeSends.clickAd - std::min(ownAd.size(), shapeSends.clickAd.load()),
+                   shapeSends.clickAd);
+        printCount(figure + "_clicks_missing_ping_host",
+                   shapeSends.clickPing - std::min(ownPing.size(), shapeSends.clickPing.load()), shapeSends.clickPing);
+        const std::vector<double> healthyAd = clickLatencies(ledger->clicksAdHost, true);
+        const std::vector<double> healthyPing = clickLatencies(ledger->clicksPingHost, true);
+        std::vector<double> healthy = healthyAd;
+        healthy.insert(healthy.end(), healthyPing.begin(), healthyPing.end());
+        printCount(figure + "_healthy_clicks_reaching_ad_host", healthyAd.size(), shapeSends.healthyClickAd);
+        printCount(figure + "_healthy_clicks_reaching_ping_host", healthyPing.size(), shapeSends.healthyClickPing);
+        printLatencies(figure + "_healthy_click_latency", healthy);
+        std::vector<double> taps;
+        for (const auto& [tap, ms] : ledger->taps) taps.push_back(ms);
+        std::printf("%s_healthy_taps_made: %zu taps (%zu given)\n", figure.c_str(), shapeSends.tap.load(), tapsMade);
+        printCount(figure + "_healthy_taps_reaching_ad_host", taps.size(), shapeSends.tap);
+        printLatencies(figure + "_healthy_tap_latency", taps);
+        printCount(figure + "_hanging_trackers_read", trackersRead(*hang), shapeSends.hanging);
+    }
     if (shape != ClickShape::TricklingTrackers)
         printCount(figure + "_slow_trackers_arrived", ledger->slowTrackers.size(), shapeSends.slow);
-    if (shape != ClickShape::SlowTrackers) {
+    if (shape == ClickShape::TricklingTrackers || soak) {
         printCount(figure + "_trickle_100bps_trackers_read", trackersRead(*head), shapeSends.head);
         printCount(figure + "_trickle_1bps_trackers_read", trackersRead(*body), shapeSends.body);
     }
-    if (shape != ClickShape::TricklingTrackers) {
+    if (shape == ClickShape::SlowTrackers || soak) {
         const std::size_t each = shapeSends.imagePages * kShapeImagesPerHost;
         printCount(figure + "_slow_images_read", ledger->slowImages, each);
         printCount(figure + "_trickling_images_read", ledger->tricklingImages, each);
@@ -1510,6 +1634,7 @@ const std::vector<Measurement>& measurements() {
         {"click-slow", 1024, [](App& app) { return measureClickShape(app, ClickShape::SlowTrackers); }},
         {"click-slow-20000", 20000, [](App& app) { return measureClickShape(app, ClickShape::SlowTrackers); }},
         {"click-soak", 1024, [](App& app) { return measureClickShape(app, ClickShape::Soak); }},
+        {"click-chaos", 1024, [](App& app) { return measureClickShape(app, ClickShape::Chaos); }},
         {"store", 1024, measureStoreSheetFetches},
     };
     return all;

@@ -32,9 +32,28 @@
 //   of web content's places but one) each hold one load that trickles for ever, its body or its head, and
 //   then a new document comes every second, 20 of them, each with one image the server answers in 3 s:
 //   how many had their image, the median and longest from asking to having it, and the loads failed to
-//   give their place meanwhile.
-// Quick runs (BenchQuick.h) measure the clicks beside one creative only, and 3 newcomers, 0.25 s apart,
-// answered in 0.5 s.
+//   give their place meanwhile;
+// - at 64 and 128, net_new_ad{,_images_loaded,_loads_put_back}_beside_<N>_stuck_handshakes_<limit>: N
+//   banners (six, and at 128 every place of web content too) each hold one image on a host that never
+//   completes a handshake, for longer than NetworkEngine::StuckConnectionSeconds; then a new banner's ad
+//   with three images on the ad host: from the app loading it to its load ending, its images the server
+//   read, and the loads put back to wait again meanwhile.
+// Then, each in a child process of its own, whose network engine reads its limit as it starts and whose
+// servers (elsewhere on a phone) then get room beyond it:
+// - at 256 and 1,024, net_refreshing_banners_<R>s_<T>_trackers_<limit>_*: 20 web views each loading a new
+//   ad every R s (10 or 30), their first spread over one interval, for RUZAVE_BENCH_REFRESH_MINUTES (3 when
+//   unset); each ad sends T pings (2 or 12) as it loads to a host that reads and never ends its head, and
+//   a click to the ad host 8 s later: the click's wait from being made to the server reading it (median,
+//   p99, max; _clicks_past_1s), the clicks refused as made, the admitted clicks never read (waited for up
+//   to a ping's life after the run), the trackers refused, and the most pings admitted at once;
+// - at 64, net_handshake_newcomer*_<N>_newcomers_2500ms_handshakes_beside_trickling_documents_64: documents
+//   each hold one load that trickles its body for ever, on all of web content's places but one; then N new
+//   documents (20, and 75), one a second, each loading an image from a host of its own whose handshake a
+//   relay holds 2.5 s: how many had it, the median and longest from asking to having it, the most times
+//   one transfer was put back, the loads put back and given way, and the handshakes the relay saw.
+// Quick runs (BenchQuick.h) measure the clicks beside one creative only, 3 newcomers, 0.25 s apart,
+// answered in 0.5 s, the refreshing banners of 10 s and 2 trackers only, refreshing every 3.3 s and
+// clicking 2 s in for 8 s, and 3 and 5 newcomers with 0.5 s handshakes.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -50,6 +69,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <memory>
@@ -92,11 +112,13 @@ const char* const BurstLargeHost = "burst-large.ruzave.example";
 const char* const BurstPacedHost = "burst-paced.ruzave.example";
 
 // A TCP relay in front of the ad server that counts the connections made through it: each is a TLS
-// handshake the server did, which its log of requests does not tell. Threads of its own: one accepts,
-// two per connection copy bytes. Any thread may ask it.
+// handshake the server did, which its log of requests does not tell. Given a `delay`, it holds each new
+// connection that long before relaying a byte, as a slow network holds a handshake. Threads of its own:
+// one accepts, two per connection copy bytes. Any thread may ask it.
 class ConnectionCounter {
   public:
-    static std::unique_ptr<ConnectionCounter> start(std::uint16_t target) {
+    static std::unique_ptr<ConnectionCounter> start(std::uint16_t target,
+                                                    std::chrono::milliseconds delay = std::chrono::milliseconds(0)) {
         const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (fd < 0) return nullptr;
         sockaddr_in address{};
@@ -108,7 +130,7 @@ class ConnectionCounter {
             close(fd);
             return nullptr;
         }
-        return std::unique_ptr<ConnectionCounter>(new ConnectionCounter(fd, ntohs(address.sin_port), target));
+        return std::unique_ptr<ConnectionCounter>(new ConnectionCounter(fd, ntohs(address.sin_port), target, delay));
     }
 
     ~ConnectionCounter() {
@@ -147,8 +169,8 @@ class ConnectionCounter {
         }
     };
 
-    ConnectionCounter(int listener, std::uint16_t port, std::uint16_t target)
-        : listener_(listener), port_(port), target_(target), acceptor_([this] { acceptLoop(); }) {}
+    ConnectionCounter(int listener, std::uint16_t port, std::uint16_t target, std::chrono::milliseconds delay)
+        : listener_(listener), port_(port), target_(target), delay_(delay), acceptor_([this] { acceptLoop(); }) {}
 
     void acceptLoop() {
         while (true) {
@@ -161,24 +183,31 @@ class ConnectionCounter {
             auto pair = std::make_shared<Pair>();
             pair->client = client;
             pair->server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            address.sin_port = htons(target_);
-            if (pair->server < 0 ||
-                connect(pair->server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-                continue; // the pair closes the client: it sees the connection end
-            }
-            // As client and server each set it: a small write held for an earlier one's ack would time
-            // the relay, not them.
-            const int on = 1;
-            setsockopt(pair->client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-            setsockopt(pair->server, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
             std::lock_guard lock(mutex_);
             pairs_.push_back(pair);
-            pumps_.emplace_back([pair] { pump(pair->client, pair->server); });
-            pumps_.emplace_back([pair] { pump(pair->server, pair->client); });
+            pumps_.emplace_back([this, pair] { relay(pair); });
         }
+    }
+
+    // After the delay, connects to the target and copies both ways until the end.
+    void relay(const std::shared_ptr<Pair>& pair) {
+        if (delay_.count() > 0) std::this_thread::sleep_for(delay_);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(target_);
+        if (pair->server < 0 || connect(pair->server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            shutdown(pair->client, SHUT_RDWR); // the client sees the connection end
+            return;
+        }
+        // As client and server each set it: a small write held for an earlier one's ack would time
+        // the relay, not them.
+        const int on = 1;
+        setsockopt(pair->client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        setsockopt(pair->server, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        std::thread back([pair] { pump(pair->server, pair->client); });
+        pump(pair->client, pair->server);
+        back.join();
     }
 
     // Copies one way until the end; a reset or a failed write ends both ways.
@@ -210,6 +239,7 @@ class ConnectionCounter {
     const int listener_;
     const std::uint16_t port_;
     const std::uint16_t target_;
+    const std::chrono::milliseconds delay_;
     std::atomic<std::size_t> accepted_{0};
     std::mutex mutex_;
     std::vector<std::weak_ptr<Pair>> pairs_;
@@ -468,6 +498,26 @@ constexpr int BurstPings = 64;
 const int Newcomers = bench::quickOr(20, 3);
 const double NewcomerEverySeconds = bench::quickOr(1.0, 0.25);
 const auto NewcomerImageDelay = std::chrono::milliseconds(bench::quickOr(3000, 500));
+// A handshake on a slow phone network (shorter in quick runs), for newcomers of their own.
+const auto HandshakeDelay = std::chrono::milliseconds(bench::quickOr(2500, 500));
+const std::vector<int> HandshakeNewcomers = bench::quickOr(std::vector<int>{20, 75}, std::vector<int>{3, 5});
+std::string handshakeHost(int k) { return "n" + std::to_string(k) + ".handshake.example"; }
+// Hosts behind the listener that never completes a handshake, one for each banner holding an image there.
+std::string stuckHost(std::size_t i) { return "s" + std::to_string(i) + ".stuck.example"; }
+constexpr int StuckAdImages = 3;
+// The refreshing banners: how many, when each ad clicks, how long they run (RUZAVE_BENCH_REFRESH_MINUTES
+// when it holds a number, else 3 minutes; 8 s in quick runs, whose ads refresh three times as often).
+constexpr int RefreshingBanners = 20;
+const double RefreshClickAfterSeconds = bench::quickOr(8.0, 2.0);
+double refreshRunSeconds() {
+    if (bench::quick()) return 8;
+    const char* value = std::getenv("RUZAVE_BENCH_REFRESH_MINUTES");
+    char* end = nullptr;
+    const double minutes = value != nullptr ? std::strtod(value, &end) : 0;
+    return (value != nullptr && end != value && minutes > 0 ? minutes : 3) * 60;
+}
+const double RefreshRunSeconds = refreshRunSeconds();
+const char* const DeadTrackerHost = "dead.trackers.example";
 // The smallest GIF: 43 bytes, which come with the head.
 const std::string
     Pixel("GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff\x21\xf9\x04\x01\x00\x00\x00\x00"
@@ -656,64 +706,338 @@ struct NewcomerFigures {
     double medianMs = -1;
     double maxMs = -1;
     std::size_t givenWay = 0; // loads failed to give their place, the holders' and the newcomers'
+    std::size_t putBack = 0;  // loads put back to wait again, their request unwritten
 };
 
-// Documents each holding one load of `holderURLs` (that trickles its body or its head for ever), then a
-// new document every NewcomerEverySeconds with one image answered in NewcomerImageDelay: how many
-// newcomers had their image, and how long from asking to having it.
-NewcomerFigures newcomersBeside(const std::vector<std::string>& holderURLs,
-                                const std::function<std::size_t()>& heard, const std::string& mark) {
+// The median of `sorted` (in order); -1 when there are none.
+double median(const std::vector<double>& sorted) {
+    if (sorted.empty()) return -1;
+    const std::size_t n = sorted.size();
+    return n % 2 == 1 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
+}
+
+// Documents each holding one load of `holderURLs` (that trickles its body or its head for ever), then
+// `newcomers` new documents, one every NewcomerEverySeconds, each loading `newcomerURL(k)`: how many had
+// it, and how long from asking to having it.
+NewcomerFigures newcomersBeside(const std::vector<std::string>& holderURLs, const std::function<std::size_t()>& heard,
+                                int newcomers, const std::function<std::string(int)>& newcomerURL) {
     auto& engine = platform::NetworkEngine::shared();
-    const std::size_t givenWayBefore = engine.observations().loadsGivenWay;
+    const auto observedBefore = engine.observations();
     const std::size_t before = heard();
     std::vector<Load> holders;
     for (const auto& url : holderURLs)
         holders.push_back(load(url, newPage()));
     runUntil([&] { return heard() >= before + holderURLs.size(); }, 10);
-    std::vector<Load> newcomers;
+    std::vector<Load> loads;
     std::vector<Clock::time_point> asked;
     const auto begin = Clock::now();
-    for (int k = 0; k < Newcomers; ++k) {
+    for (int k = 0; k < newcomers; ++k) {
         const auto due = begin + std::chrono::duration_cast<Clock::duration>(
                                      std::chrono::duration<double>(k * NewcomerEverySeconds));
         runUntil([&] { return Clock::now() >= due; }, k * NewcomerEverySeconds + 1);
         asked.push_back(Clock::now());
-        newcomers.push_back(
-            load(std::string("https://") + Host + "/newcomer.gif?m=" + mark + "&n=" + std::to_string(k),
-                 newPage(), 60));
+        loads.push_back(load(newcomerURL(k), newPage(), 60));
     }
-    runUntil([&] { return allEnded(newcomers); }, 65);
+    runUntil([&] { return allEnded(loads); }, 65);
     NewcomerFigures figures;
     std::vector<double> ms;
-    for (std::size_t k = 0; k < newcomers.size(); ++k) {
-        const Done& done = *newcomers[k].delegate;
+    for (std::size_t k = 0; k < loads.size(); ++k) {
+        const Done& done = *loads[k].delegate;
         if (done.ended && !done.failed)
             ms.push_back(std::chrono::duration<double, std::milli>(done.endedAt - asked[k]).count());
     }
     figures.loaded = ms.size();
-    if (!ms.empty()) {
-        std::sort(ms.begin(), ms.end());
-        figures.medianMs =
-            ms.size() % 2 == 1 ? ms[ms.size() / 2] : (ms[ms.size() / 2 - 1] + ms[ms.size() / 2]) / 2;
-        figures.maxMs = ms.back();
-    }
-    figures.givenWay = engine.observations().loadsGivenWay - givenWayBefore;
-    cancel(newcomers);
+    std::sort(ms.begin(), ms.end());
+    figures.medianMs = median(ms);
+    if (!ms.empty()) figures.maxMs = ms.back();
+    const auto observed = engine.observations();
+    figures.givenWay = observed.loadsGivenWay - observedBefore.loadsGivenWay;
+    figures.putBack = observed.loadsPutBack - observedBefore.loadsPutBack;
+    cancel(loads);
     cancelAndDrain(holders);
     return figures;
 }
 
-// Both figures at one descriptor limit, in this process (before the engine has run).
-void newPageFiguresAt(rlim_t limit) {
+struct StuckFigures {
+    double receivedMs = -1;
+    std::size_t images = 0;   // the new ad's images the server read
+    std::size_t putBack = 0;  // loads put back meanwhile, their request unwritten
+};
+
+// A new banner's ad (a document with StuckAdImages images on the ad host, answered at once) beside
+// `stuck` banners that each hold one image on a host of its own behind `silent`, which never completes a
+// handshake, held past NetworkEngine::StuckConnectionSeconds: from the app loading it to its load ending
+// (-1: not within a minute), and how many of its images the server read.
+StuckFigures newAdBesideStuckHandshakes(adserver::AdServer& server, const adserver::SilentServer& silent,
+                                        std::size_t stuck, const std::string& mark) {
+    const std::string base = std::string("https://") + Host;
+    const std::size_t before = silent.waitingConnections();
+    std::vector<ShownDocument> holders(stuck);
+    for (std::size_t i = 0; i < stuck; ++i) {
+        holders[i].view = platform::WebView::create(platform::Rect(0, 0, 320, 50));
+        holders[i].view->setDelegate(holders[i].delegate);
+        holders[i].view->loadHTMLString("<img src=\"https://" + stuckHost(i) + "/i.png?m=" + mark + "\">",
+                                        platform::URL::parse(base + "/stuck-" + std::to_string(i) + ".html"));
+    }
+    runUntil([&] { return silent.waitingConnections() >= before + stuck; }, 10);
+    runUntil([] { return false; }, platform::NetworkEngine::StuckConnectionSeconds + 1);
+    auto& engine = platform::NetworkEngine::shared();
+    const std::size_t putBackBefore = engine.observations().loadsPutBack;
+    std::string html = "<body>";
+    for (int i = 0; i < StuckAdImages; ++i)
+        html += "<img src=\"" + base + "/ad-image.gif?m=" + mark + "&n=" + std::to_string(i) + "\">";
+    ShownDocument next;
+    next.view = platform::WebView::create(platform::Rect(0, 0, 320, 50));
+    next.view->setDelegate(next.delegate);
+    const auto asked = Clock::now();
+    next.view->loadHTMLString(html + "</body>", platform::URL::parse(base + "/next-ad.html"));
+    runUntil([&] { return next.delegate->finished == 1; }, 60);
+    StuckFigures figures;
+    if (next.delegate->finished == 1)
+        figures.receivedMs = std::chrono::duration<double, std::milli>(Clock::now() - asked).count();
+    for (const auto& request : server.requests("/ad-image.gif")) figures.images += request.param("m") == mark;
+    figures.putBack = engine.observations().loadsPutBack - putBackBefore;
+    holders.clear();
+    next.view.reset();
+    runUntil([&] { return engine.activeTransferCount() == 0; }, 10);
+    return figures;
+}
+
+// Records when the server read each click, by its `m` parameter, answering at once.
+void routeClicks(adserver::AdServer& server, const std::shared_ptr<ClickLog>& clicks) {
+    server.route("/click", [clicks](const adserver::Request& request) {
+        const auto now = Clock::now();
+        std::lock_guard lock(clicks->mutex);
+        clicks->heard.emplace(request.param("m"), now);
+        return adserver::Response::text(Pixel, "image/gif");
+    });
+}
+
+// The nearest-rank `p` quantile of `sorted` (in order); -1 when there are none.
+double quantile(const std::vector<double>& sorted, double p) {
+    if (sorted.empty()) return -1;
+    return sorted[static_cast<std::size_t>(p * static_cast<double>(sorted.size() - 1) + 0.5)];
+}
+
+struct RefreshShape {
+    int refreshSeconds;
+    int trackers;
+};
+
+struct RefreshingFigures {
+    std::size_t clicks = 0;      // made
+    std::size_t refused = 0;     // of those, refused as made
+    std::size_t missing = 0;     // admitted, never read
+    std::size_t pastOneSecond = 0;
+    std::vector<double> waitsMs;  // of those read, from made to read, in order
+    std::size_t trackers = 0;
+    std::size_t trackersRefused = 0;
+    std::size_t mostAdmitted = 0;  // the most pings admitted at once
+};
+
+// RefreshingBanners web views, each loading a new ad (a document the app loads, so an ad of its own)
+// every `shape.refreshSeconds`, their first loads spread over one interval, for RefreshRunSeconds. Each
+// ad, once loaded, sends `shape.trackers` pings to `deadURL` (a host that reads and never answers), and a
+// click to the ad host RefreshClickAfterSeconds later; what its pages made is then waited for, up to a
+// ping's life. Marks start with `mark`.
+RefreshingFigures refreshingBanners(const RefreshShape& shape, const std::string& deadURL, ClickLog& clicks,
+                                    const std::string& mark) {
+    auto& engine = platform::NetworkEngine::shared();
+    const std::string base = std::string("https://") + Host;
+    const auto seconds = [](double s) {
+        return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s));
+    };
+    const double refresh = bench::quickOr(static_cast<double>(shape.refreshSeconds), shape.refreshSeconds / 3.0);
+    struct Banner {
+        ShownDocument shown;
+        int asked = 0;
+        int loaded = 0;
+        Clock::time_point nextAd;
+        std::optional<Clock::time_point> clickDue;
+    };
+    struct Click {
+        std::string mark;
+        Clock::time_point made;
+        Load load;
+    };
+    std::vector<Banner> banners(RefreshingBanners);
+    std::vector<Click> made;
+    std::vector<Load> trackers;
+    RefreshingFigures figures;
+    const auto begin = Clock::now();
+    const auto end = begin + seconds(RefreshRunSeconds);
+    for (std::size_t k = 0; k < banners.size(); ++k) {
+        banners[k].shown.view = platform::WebView::create(platform::Rect(0, 0, 320, 50));
+        banners[k].shown.view->setDelegate(banners[k].shown.delegate);
+        banners[k].nextAd = begin + seconds(refresh * static_cast<double>(k) / static_cast<double>(banners.size()));
+    }
+    while (Clock::now() < end) {
+        const auto now = Clock::now();
+        for (std::size_t k = 0; k < banners.size(); ++k) {
+            Banner& b = banners[k];
+            const std::string page = mark + "-" + std::to_string(k) + "-" + std::to_string(b.asked);
+            if (now >= b.nextAd) {
+                b.clickDue.reset();
+                ++b.asked;
+                b.nextAd += seconds(refresh);
+                b.shown.view->loadHTMLString("<p>ad</p>", platform::URL::parse(base + "/" + page + ".html"));
+                continue;
+            }
+            if (b.shown.delegate->finished > b.loaded) {
+                b.loaded = b.shown.delegate->finished;
+                for (int i = 0; i < shape.trackers; ++i) {
+                    trackers.push_back(pingFrom(*b.shown.view, deadURL + "?m=" + page + "-" + std::to_string(i)));
+                    figures.trackersRefused += trackers.back().connection ? 0 : 1;
+                }
+                b.clickDue = now + seconds(RefreshClickAfterSeconds);
+            }
+            if (b.clickDue && now >= *b.clickDue) {
+                b.clickDue.reset();
+                made.push_back({page, Clock::now(), pingFrom(*b.shown.view, base + "/click?m=" + page)});
+                figures.refused += made.back().load.connection ? 0 : 1;
+            }
+        }
+        figures.mostAdmitted = std::max(figures.mostAdmitted, engine.pingCounts().admitted);
+        runUntil([] { return false; }, 0.005);
+    }
+    // What was made is waited for: an admitted click is read within its life, or never.
+    runUntil(
+        [&] {
+            return std::all_of(made.begin(), made.end(), [&](const Click& c) {
+                return !c.load.connection || c.load.delegate->ended || clicks.heardAt(c.mark);
+            });
+        },
+        platform::PingScheduler::LifeSeconds + 5);
+    figures.clicks = made.size();
+    figures.trackers = trackers.size();
+    for (const Click& c : made) {
+        if (!c.load.connection) continue;
+        if (auto at = clicks.heardAt(c.mark)) {
+            figures.waitsMs.push_back(std::chrono::duration<double, std::milli>(*at - c.made).count());
+            figures.pastOneSecond += *at - c.made > std::chrono::seconds(1) ? 1 : 0;
+        } else {
+            ++figures.missing;
+        }
+    }
+    std::sort(figures.waitsMs.begin(), figures.waitsMs.end());
+    for (auto& c : made) {
+        if (c.load.connection) c.load.connection->cancel();
+    }
+    for (auto& t : trackers) {
+        if (t.connection) t.connection->cancel();
+    }
+    banners.clear();
+    runUntil([&] { return engine.activeTransferCount() == 0 && engine.pingCounts().admitted == 0; }, 10);
+    return figures;
+}
+
+// Sets the soft descriptor limit to `limit` before the network engine first runs (it reads it as it
+// starts, once); false, saying so, when the hard limit is lower. With `roomForServers` the engine is
+// started at once and the limit lifted again: the servers this process plays for the app, which a
+// phone reaches elsewhere, then take none of the descriptors the engine counts on.
+bool limitDescriptors(rlim_t limit, bool roomForServers = false) {
     rlimit descriptors{};
     getrlimit(RLIMIT_NOFILE, &descriptors);
+    const rlim_t was = descriptors.rlim_cur;
     descriptors.rlim_cur = std::min<rlim_t>(limit, descriptors.rlim_max);
     setrlimit(RLIMIT_NOFILE, &descriptors);
     if (descriptors.rlim_cur < limit) {
         std::printf("net_figures_%lu: the hard descriptor limit is %lu, no figures\n", static_cast<unsigned long>(limit),
                     static_cast<unsigned long>(descriptors.rlim_max));
+        return false;
+    }
+    if (roomForServers) {
+        platform::NetworkEngine::shared();
+        descriptors.rlim_cur = std::max(was, limit);
+        setrlimit(RLIMIT_NOFILE, &descriptors);
+    }
+    return true;
+}
+
+// The refreshing banners in this process (before the engine has run), at `limit` descriptors.
+void refreshingBannersAt(rlim_t limit, const RefreshShape& shape) {
+    const std::string name = "net_refreshing_banners_" + std::to_string(shape.refreshSeconds) + "s_" +
+                             std::to_string(shape.trackers) + "_trackers_" + std::to_string(limit);
+    if (bench::quick() && (shape.refreshSeconds != 10 || shape.trackers != 2)) {
+        std::printf("%s_click_wait_median: left out of quick runs\n", name.c_str());
         return;
     }
+    if (!limitDescriptors(limit, true)) return;
+    adserver::Options options;
+    options.hostNames = {Host};
+    auto server = adserver::AdServer::start(options);
+    // Reads each request and never ends its head.
+    auto dead = adserver::TrickleServer::start(std::chrono::hours(1), adserver::TrickleServer::Trickle::Head);
+    if (!server || !dead) {
+        std::printf("%s_click_wait_median: the servers did not start, no figure\n", name.c_str());
+        return;
+    }
+    auto clicks = std::make_shared<ClickLog>();
+    routeClicks(*server, clicks);
+    auto config = platform::NetworkConfiguration::sharedInstance();
+    config->setHostMappings(server->connectToSpec(443));
+    config->setTrustedCAFile(server->caFile());
+    config->addHostMapping(DeadTrackerHost, 80, "127.0.0.1", dead->port());
+    const RefreshingFigures f =
+        refreshingBanners(shape, std::string("http://") + DeadTrackerHost + "/t", *clicks, name);
+    const std::size_t admitted = f.clicks - f.refused;
+    std::printf("%s_click_wait_median: %.1f ms\n", name.c_str(), median(f.waitsMs));
+    std::printf("%s_click_wait_p99: %.1f ms\n", name.c_str(), quantile(f.waitsMs, 0.99));
+    std::printf("%s_click_wait_max: %.1f ms\n", name.c_str(), quantile(f.waitsMs, 1));
+    std::printf("%s_clicks_past_1s: %zu of %zu clicks\n", name.c_str(), f.pastOneSecond, f.waitsMs.size());
+    std::printf("%s_clicks_refused: %zu of %zu clicks\n", name.c_str(), f.refused, f.clicks);
+    std::printf("%s_clicks_missing: %zu of %zu clicks\n", name.c_str(), f.missing, admitted);
+    std::printf("%s_trackers_refused: %zu of %zu trackers\n", name.c_str(), f.trackersRefused, f.trackers);
+    std::printf("%s_pings_admitted_max: %zu pings (process quota %zu)\n", name.c_str(), f.mostAdmitted,
+                platform::PingScheduler::Limits{}.processPings);
+    std::printf("%s_dead_host_read: %zu requests\n", name.c_str(), dead->requestCount());
+}
+
+// `count` newcomers whose handshakes take HandshakeDelay, one a second, beside documents each holding
+// one trickling load on all of web content's places but one, at 64 descriptors, in this process.
+void handshakeNewcomersAt(int count) {
+    const rlim_t limit = 64;
+    const std::string beside = std::to_string(count) + "_newcomers_" + std::to_string(HandshakeDelay.count()) +
+                               "ms_handshakes_beside_trickling_documents_" + std::to_string(limit);
+    if (!limitDescriptors(limit, true)) return;
+    adserver::Options options;
+    options.hostNames = {Host};
+    for (int k = 0; k < count; ++k) options.hostNames.push_back(handshakeHost(k));
+    auto server = adserver::AdServer::start(options);
+    auto trickle = adserver::TrickleServer::start(std::chrono::seconds(1));
+    auto slow = server ? ConnectionCounter::start(server->port(), HandshakeDelay) : nullptr;
+    if (!server || !trickle || !slow) {
+        std::printf("net_handshake_newcomers_loaded_%s: the servers did not start, no figure\n", beside.c_str());
+        return;
+    }
+    server->route("/handshake.gif", adserver::Response::text(Pixel, "image/gif"));
+    auto config = platform::NetworkConfiguration::sharedInstance();
+    config->setHostMappings(server->connectToSpec(443));
+    config->setTrustedCAFile(server->caFile());
+    // Each newcomer a host of its own, so that none finds another's connection kept.
+    for (int k = 0; k < count; ++k) config->addHostMapping(handshakeHost(k), 443, "127.0.0.1", slow->port());
+    auto& engine = platform::NetworkEngine::shared();
+    std::vector<std::string> urls;
+    for (std::size_t i = 0; i + 1 < engine.limits().webContentTransfers; ++i)
+        urls.push_back("http://t" + std::to_string(i) + ".trickle.example/hold?n=" + std::to_string(i));
+    for (std::size_t i = 0; i < urls.size(); ++i)
+        config->addHostMapping("t" + std::to_string(i) + ".trickle.example", 80, "127.0.0.1", trickle->port());
+    const NewcomerFigures f = newcomersBeside(urls, [&trickle] { return trickle->requestCount(); }, count, [](int k) {
+        return "https://" + handshakeHost(k) + "/handshake.gif?n=" + std::to_string(k);
+    });
+    std::printf("net_handshake_newcomers_loaded_%s: %zu of %d newcomers\n", beside.c_str(), f.loaded, count);
+    std::printf("net_handshake_newcomer_median_%s: %.1f ms\n", beside.c_str(), f.medianMs);
+    std::printf("net_handshake_newcomer_max_%s: %.1f ms\n", beside.c_str(), f.maxMs);
+    std::printf("net_handshake_newcomer_most_put_backs_of_one_%s: %zu put-backs\n", beside.c_str(),
+                engine.observations().mostPutBacksOfOne);
+    std::printf("net_handshake_newcomer_loads_put_back_%s: %zu loads\n", beside.c_str(), f.putBack);
+    std::printf("net_handshake_newcomer_loads_given_way_%s: %zu loads\n", beside.c_str(), f.givenWay);
+    std::printf("net_handshake_newcomer_handshakes_%s: %zu handshakes\n", beside.c_str(), slow->connections());
+}
+
+// Both figures at one descriptor limit, in this process (before the engine has run).
+void newPageFiguresAt(rlim_t limit) {
+    if (!limitDescriptors(limit)) return;
     adserver::Options options;
     options.hostNames = {Host};
     for (int i = 0; i < HangingHosts; ++i) options.hostNames.push_back("d" + std::to_string(i) + ".hang.example");
@@ -726,7 +1050,10 @@ void newPageFiguresAt(rlim_t limit) {
         adserver::TrickleServer::start(std::chrono::seconds(1), adserver::TrickleServer::Trickle::Head);
     // Only where the bursts run: its descriptors and threads stay out of the smaller limits' figures.
     auto counter = server && limit == 1024 ? ConnectionCounter::start(server->port()) : nullptr;
-    if (!server || !trickle || !headTrickle || (limit == 1024 && !counter)) {
+    // Where a new ad meets stuck handshakes: connections wait in its backlog, costing no descriptor here.
+    auto silent = limit == 64 || limit == 128 ? adserver::SilentServer::start() : nullptr;
+    if (!server || !trickle || !headTrickle || (limit == 1024 && !counter) ||
+        ((limit == 64 || limit == 128) && !silent)) {
         std::printf("net_new_page_beside_trickling_page_%lu: the servers did not start, no figure\n",
                     static_cast<unsigned long>(limit));
         return;
@@ -739,12 +1066,7 @@ void newPageFiguresAt(rlim_t limit) {
     server->route("/trickle", trickling);
     server->route("/quick", adserver::Response::text("quick"));
     auto clicks = std::make_shared<ClickLog>();
-    server->route("/click", [clicks](const adserver::Request& request) {
-        const auto now = Clock::now();
-        std::lock_guard lock(clicks->mutex);
-        clicks->heard.emplace(request.param("m"), now);
-        return adserver::Response::text(Pixel, "image/gif");
-    });
+    routeClicks(*server, clicks);
     adserver::Response pingHang = adserver::Response::text(Pixel, "image/gif");
     pingHang.delay = std::chrono::seconds(120);
     server->route("/ping-hang", pingHang);
@@ -759,6 +1081,7 @@ void newPageFiguresAt(rlim_t limit) {
     adserver::Response newcomerImage = adserver::Response::text(Pixel, "image/gif");
     newcomerImage.delay = NewcomerImageDelay;
     server->route("/newcomer.gif", newcomerImage);
+    server->route("/ad-image.gif", adserver::Response::text(Pixel, "image/gif"));
     auto config = platform::NetworkConfiguration::sharedInstance();
     config->setHostMappings(server->connectToSpec(443));
     config->setTrustedCAFile(server->caFile());
@@ -777,6 +1100,10 @@ void newPageFiguresAt(rlim_t limit) {
     if (counter) {
         for (const char* host : {BurstPixelHost, BurstLargeHost, BurstPacedHost})
             config->addHostMapping(host, 443, "127.0.0.1", counter->port());
+    }
+    if (silent) {
+        for (std::size_t i = 0; i < static_cast<std::size_t>(HangingHosts); ++i)
+            config->addHostMapping(stuckHost(i), 443, "127.0.0.1", silent->port());
     }
     Load warm = load(std::string("https://") + Host + "/quick", platform::TransferOrigin::app());
     runUntil([&] { return warm.delegate->ended; }, 10);
@@ -813,6 +1140,17 @@ void newPageFiguresAt(rlim_t limit) {
         const std::size_t documents = platform::NetworkEngine::shared().limits().webContentTransfers;
         std::printf("net_new_document_beside_one_hanging_load_each_of_%zu_%lu: %.1f ms\n", documents, l,
                     newDocumentBesideOneHangingLoadEach(*server, std::min<std::size_t>(documents, HangingHosts)));
+        // Six, and at 128 every place of web content as well.
+        std::vector<std::size_t> counts = {6};
+        if (documents > 6) counts.push_back(std::min<std::size_t>(documents, HangingHosts));
+        for (const std::size_t stuck : counts) {
+            const std::string beside = "beside_" + std::to_string(stuck) + "_stuck_handshakes_" + std::to_string(l);
+            const StuckFigures figures = newAdBesideStuckHandshakes(*server, *silent, stuck, beside);
+            std::printf("net_new_ad_%s: %.1f ms\n", beside.c_str(), figures.receivedMs);
+            std::printf("net_new_ad_images_loaded_%s: %zu of %d images\n", beside.c_str(), figures.images,
+                        StuckAdImages);
+            std::printf("net_new_ad_loads_put_back_%s: %zu loads\n", beside.c_str(), figures.putBack);
+        }
     }
     if (limit == 64 || limit == 128 || limit == 1024) {
         struct Kind {
@@ -871,8 +1209,10 @@ void newPageFiguresAt(rlim_t limit) {
             const std::string beside = std::to_string(holding) + (head ? "_head_trickling" : "_trickling") +
                                        "_documents_" + std::to_string(l);
             adserver::TrickleServer& holder = head ? *headTrickle : *trickle;
-            const NewcomerFigures figures = newcomersBeside(
-                urls, [&holder] { return holder.requestCount(); }, beside);
+            const NewcomerFigures figures =
+                newcomersBeside(urls, [&holder] { return holder.requestCount(); }, Newcomers, [&beside](int k) {
+                    return std::string("https://") + Host + "/newcomer.gif?m=" + beside + "&n=" + std::to_string(k);
+                });
             std::printf("net_newcomers_images_loaded_beside_%s: %zu of %d newcomers\n", beside.c_str(),
                         figures.loaded, Newcomers);
             std::printf("net_newcomer_image_median_beside_%s: %.1f ms\n", beside.c_str(), figures.medianMs);
@@ -882,18 +1222,29 @@ void newPageFiguresAt(rlim_t limit) {
     }
 }
 
-// Each limit in a child process of its own, forked before this one starts any thread.
+// Runs `figures` in a child process of its own, forked before this one starts any thread.
+void inChild(const std::function<void()>& figures) {
+    std::fflush(stdout);
+    pid_t child = fork();
+    if (child == 0) {
+        figures();
+        std::fflush(stdout);
+        std::exit(0);
+    }
+    if (child > 0) waitpid(child, nullptr, 0);
+}
+
+// Each limit, each refreshing shape and each run of newcomers in a child process of its own.
 void newPageFigures() {
     for (rlim_t limit : {64, 128, 256, 1024, 20000}) {
         if (limit == 20000 && bench::quick()) continue;
-        pid_t child = fork();
-        if (child == 0) {
-            newPageFiguresAt(limit);
-            std::fflush(stdout);
-            std::exit(0);
-        }
-        if (child > 0) waitpid(child, nullptr, 0);
+        inChild([limit] { newPageFiguresAt(limit); });
     }
+    for (rlim_t limit : {256, 1024}) {
+        for (const RefreshShape shape : {RefreshShape{10, 2}, RefreshShape{10, 12}, RefreshShape{30, 2}, RefreshShape{30, 12}})
+            inChild([limit, shape] { refreshingBannersAt(limit, shape); });
+    }
+    for (const int count : HandshakeNewcomers) inChild([count] { handshakeNewcomersAt(count); });
 }
 
 } // namespace
