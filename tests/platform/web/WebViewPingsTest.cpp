@@ -694,7 +694,7 @@ void clicksBesideRefreshingBanners(PingServers& s, rlim_t limit, int trackers) {
     const auto limits = s.limitDescriptors(limit);
     const std::string dead = "http://" + s.deadHosts(1)[0] + "/track";
     constexpr int Banners = 20;
-    constexpr int Seconds = 300;
+    constexpr int Seconds = 600;
     constexpr int ClickAfter = 8;
     std::vector<std::shared_ptr<Banner>> banners;
     for (int b = 0; b < Banners; ++b) banners.push_back(clickingBanner(dead));
@@ -989,25 +989,25 @@ TEST_CASE_FIXTURE(PingServers, "WebView: reports a closed document sends beside 
 }
 
 TEST_CASE_FIXTURE(PingServers, "WebView: every click of 20 refreshing banners' ads is admitted and read once within a "
-                               "second beside their 2 trackers each to a host that never answers, over five minutes "
+                               "second beside their 2 trackers each to a host that never answers, over ten minutes "
                                "at 256 descriptors") {
     clicksBesideRefreshingBanners(*this, 256, 2);
 }
 
 TEST_CASE_FIXTURE(PingServers, "WebView: every click of 20 refreshing banners' ads is admitted and read once within a "
-                               "second beside their 12 trackers each to a host that never answers, over five minutes "
+                               "second beside their 12 trackers each to a host that never answers, over ten minutes "
                                "at 256 descriptors") {
     clicksBesideRefreshingBanners(*this, 256, 12);
 }
 
 TEST_CASE_FIXTURE(PingServers, "WebView: every click of 20 refreshing banners' ads is admitted and read once within a "
-                               "second beside their 2 trackers each to a host that never answers, over five minutes "
+                               "second beside their 2 trackers each to a host that never answers, over ten minutes "
                                "at 1,024 descriptors") {
     clicksBesideRefreshingBanners(*this, 1024, 2);
 }
 
 TEST_CASE_FIXTURE(PingServers, "WebView: every click of 20 refreshing banners' ads is admitted and read once within a "
-                               "second beside their 12 trackers each to a host that never answers, over five minutes "
+                               "second beside their 12 trackers each to a host that never answers, over ten minutes "
                                "at 1,024 descriptors") {
     clicksBesideRefreshingBanners(*this, 1024, 12);
 }
