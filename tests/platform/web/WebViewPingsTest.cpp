@@ -664,6 +664,12 @@ bool runClocked(PingServers& s, int steps, double step, const std::vector<ClickW
         if (i == steps) return true;
         s.runUntilIdle();
         s.pass(0.002);
+        // Every ping made so far has reached the network thread before the clock moves: one taken only
+        // after the jump would start a step late, and a click made then would wait on it.
+        s.runUntil([] {
+            const auto c = NetworkEngine::shared().pingCounts();
+            return c.underWay + c.waiting >= c.admitted;
+        }, ReadSoon);
         s.advance(step);
     }
 }
@@ -686,8 +692,8 @@ std::string adWithClick(const std::string& id, int trackers, int clickAfterMs) {
            "</script>";
 }
 
-// 20 banners, half refreshing every 10 s and half every 30 s, for five minutes of the clock (ten lives of a
-// ping; more is for the benchmarks, as the page loads cost real time): each ad sends
+// 20 banners, half refreshing every 10 s and half every 30 s, for ten minutes of the clock (twenty lives of
+// a ping; longer runs are for the benchmarks, as the page loads cost real time): each ad sends
 // `trackers` trackers to a host that reads them and never answers, and its click 8 s after its page. Every
 // ad is within its floor, so nothing is refused.
 void clicksBesideRefreshingBanners(PingServers& s, rlim_t limit, int trackers) {
