@@ -87,9 +87,13 @@ PingScheduler::Wanted PingScheduler::want(PingId id, HopId hop, const std::strin
     ping.redirect = ping.answered;
     ping.held = false;
     hops_.emplace(hop, id);
+    const std::uint64_t view = ping.owner.view;
+    unrank(view);
     // A view that begins to wait has not been served since.
-    if (viewHops_[ping.owner.view]++ == 0) viewTurns_[ping.owner.view] = 0;
+    if (viewHops_[view]++ == 0) viewTurns_[view] = 0;
     list(id, ping);
+    enqueue(id, ping);
+    rerank(view);
     return Wanted::Queued;
 }
 
@@ -104,11 +108,14 @@ PingScheduler::Nanos PingScheduler::dueOf(const Ping& ping) const {
     return ping.deadline - limits_.leastLife + 1;
 }
 
-void PingScheduler::place(PingId id, Ping& ping, bool reserve, Nanos startedAt) {
+void PingScheduler::place(PingId id, Ping& ping, bool reserve, Nanos startedAt, bool asTry) {
     const Owner& owner = ping.owner;
+    unrank(owner.view);
+    dequeue(id, ping);
     unlist(id, ping);
     ping.underWay = true;
     ping.reserve = reserve;
+    ping.reserveTry = reserve && asTry;
     ping.held = true;
     ping.startedAt = startedAt;
     ++viewsUnderWay_[owner.view];
@@ -124,11 +131,13 @@ void PingScheduler::place(PingId id, Ping& ping, bool reserve, Nanos startedAt) 
         ++ordinaryHeld_;
     }
     list(id, ping);
+    rerank(owner.view);
 }
 
 void PingScheduler::unplace(Ping& ping, Nanos now) {
     const Owner& owner = ping.owner;
     const PingId id = hops_.at(ping.hop);
+    unrank(owner.view);
     unlist(id, ping);
     drop(viewsUnderWay_, owner.view);
     drop(viewHostsUnderWay_, HostKey{owner.view, ping.host});
@@ -145,20 +154,68 @@ void PingScheduler::unplace(Ping& ping, Nanos now) {
     } else {
         --ordinaryHeld_;
     }
-    ping.underWay = ping.reserve = false;
+    ping.underWay = ping.reserve = ping.reserveTry = false;
     list(id, ping);
+    enqueue(id, ping);
+    rerank(owner.view);
 }
 
 void PingScheduler::forget(PingId id, Ping& ping, Nanos now) {
     if (ping.underWay) unplace(ping, now);
-    unlist(id, ping);
     const std::uint64_t view = ping.owner.view;
+    unrank(view);
+    unlist(id, ping);
+    dequeue(id, ping);
     if (--viewHops_.at(view) == 0) {
         viewHops_.erase(view);
         viewTurns_.erase(view);
     }
     hops_.erase(ping.hop);
     ping.hop = 0;
+    rerank(view);
+}
+
+void PingScheduler::enqueue(PingId id, const Ping& ping) {
+    const auto entry = std::make_pair(ping.order, id);
+    ViewWaiting& view = waiting_[ping.owner.view];
+    if (ping.redirect) view.redirects.insert(entry);
+    else view.hosts[ping.host][ping.owner.document].insert(entry);
+    ++hostsWaiting_[ping.host];
+}
+
+void PingScheduler::dequeue(PingId id, const Ping& ping) {
+    auto view = waiting_.find(ping.owner.view);
+    if (view == waiting_.end()) return;
+    const auto entry = std::make_pair(ping.order, id);
+    std::size_t erased = 0;
+    if (ping.redirect) {
+        erased = view->second.redirects.erase(entry);
+    } else if (auto host = view->second.hosts.find(ping.host); host != view->second.hosts.end()) {
+        if (auto document = host->second.find(ping.owner.document); document != host->second.end()) {
+            erased = document->second.erase(entry);
+            if (document->second.empty()) host->second.erase(document);
+        }
+        if (host->second.empty()) view->second.hosts.erase(host);
+    }
+    if (view->second.redirects.empty() && view->second.hosts.empty()) waiting_.erase(view);
+    if (erased != 0) drop(hostsWaiting_, ping.host);
+}
+
+void PingScheduler::unrank(std::uint64_t view) {
+    auto found = viewRanks_.find(view);
+    if (found == viewRanks_.end()) return;
+    viewOrder_.erase(found->second);
+    viewRanks_.erase(found);
+}
+
+void PingScheduler::rerank(std::uint64_t view) {
+    auto hops = viewHops_.find(view);
+    if (hops == viewHops_.end()) return;
+    const std::size_t underWay = underWayFor(view);
+    if (hops->second <= underWay) return;
+    const ViewRank rank{underWay, viewTurns_.at(view), hops->second - underWay, view};
+    viewOrder_.insert(rank);
+    viewRanks_[view] = rank;
 }
 
 void PingScheduler::hopEnded(HopId hop, Nanos now) {
@@ -180,6 +237,12 @@ bool PingScheduler::isSlow(const std::string& host, Nanos now) const {
 }
 
 void PingScheduler::answered(const std::string& host, Nanos now) { answering_.mark(host, later(now, limits_.slowFor)); }
+
+PingScheduler::HostClass PingScheduler::classOf(const std::string& host, Nanos now) const {
+    const bool known = answering_.holds(host, now);
+    if (isSlow(host, now)) return known ? HostClass::SlowKnown : HostClass::SlowUnknown;
+    return known ? HostClass::Sure : HostClass::Try;
+}
 
 void PingScheduler::HostMarks::mark(const std::string& host, Nanos until) {
     auto [at, added] = until_.try_emplace(host, until);
@@ -204,22 +267,25 @@ void PingScheduler::HostMarks::prune(Nanos now) {
 }
 
 std::optional<PingScheduler::Choice> PingScheduler::choose(Nanos now, Only only) const {
-    if (underWay() >= limits_.places) return std::nullopt;
+    if (underWay() >= limits_.places || viewOrder_.empty()) return std::nullopt;
     const bool ordinary = ordinaryHeld_ < ordinaryPlaces();
-    if (!ordinary && reserveHeld_ >= limits_.reserve) return std::nullopt;
-    // Slowness read once per host, and whether an ad has a ping under way to a host that answers.
-    std::unordered_map<std::string, bool> slow;
-    auto slowHost = [&](const std::string& host) {
-        auto [at, added] = slow.try_emplace(host, false);
-        if (added) at->second = isSlow(host, now);
+    const bool reserveRoom = reserveHeld_ < limits_.reserve;
+    if (!ordinary && !reserveRoom) return std::nullopt;
+    // What is known of each host, read once per choice.
+    std::unordered_map<std::string, HostClass> classes;
+    auto hostClass = [&](const std::string& host) {
+        auto [at, added] = classes.try_emplace(host, HostClass::Sure);
+        if (added) at->second = classOf(host, now);
         return at->second;
     };
+    auto slow = [](HostClass c) { return c == HostClass::SlowKnown || c == HostClass::SlowUnknown; };
+    // Whether an ad has a ping under way to a host that is not slow.
     std::unordered_map<std::uint64_t, bool> busy;
     auto busyAd = [&](std::uint64_t ad) {
         auto [at, added] = busy.try_emplace(ad, false);
         if (added) {
             for (auto it = adHostsUnderWay_.lower_bound(HostKey{ad, {}}); it != adHostsUnderWay_.end() && it->first.first == ad; ++it) {
-                if (!slowHost(it->first.second)) {
+                if (!slow(hostClass(it->first.second))) {
                     at->second = true;
                     break;
                 }
@@ -227,47 +293,104 @@ std::optional<PingScheduler::Choice> PingScheduler::choose(Nanos now, Only only)
         }
         return at->second;
     };
-    // Who holds the reserve: the views with a reserve place, and whether one of those is a probe (to a host
-    // not known to answer either way), which only one hop at a time may be.
-    std::set<std::uint64_t> viewsOnReserve;
-    bool probing = false;
+    // The reserve's holders as they are now: how many are not sure, whether one is a try still, and per view
+    // how many it holds and how many of those were tries whose host has turned slow since.
+    std::size_t notSure = 0;
+    bool trying = false;
+    std::unordered_map<std::uint64_t, std::pair<std::size_t, std::size_t>> holders;
     for (const PingId holder : onReserve_) {
         const Ping& ping = pings_.at(holder);
-        viewsOnReserve.insert(ping.owner.view);
-        probing = probing || (!slowHost(ping.host) && !answering_.holds(ping.host, now));
+        const HostClass c = hostClass(ping.host);
+        notSure += c != HostClass::Sure;
+        trying = trying || c == HostClass::Try;
+        auto& view = holders[ping.owner.view];
+        ++view.first;
+        view.second += ping.reserveTry && c == HostClass::SlowUnknown;
     }
-    auto reserveFor = [&](const Ping& ping, bool slowOne) {
-        return !slowOne && !viewsOnReserve.contains(ping.owner.view) && !busyAd(ping.owner.ad) &&
-               (!probing || answering_.holds(ping.host, now));
+    // Room on the reserve by what a host is, whatever the hop's ad and view.
+    const bool roomForUnsure = notSure + 1 < limits_.reserve;
+    auto reserveTakes = [&](HostClass c) {
+        switch (c) {
+        case HostClass::Sure: return true;
+        case HostClass::Try: return roomForUnsure && !trying;
+        case HostClass::SlowKnown: return roomForUnsure;
+        case HostClass::SlowUnknown: return false;
+        }
+        return false;
     };
-    // By the view's pings under way and turn (then its pings waiting: the lighter view first); then a
-    // redirect, a host that is not slow, a slow one; then the view's under way to the host; then the
-    // ping's age.
-    using Rank = std::tuple<std::size_t, std::uint64_t, std::size_t, int, std::size_t, std::uint64_t>;
+    auto reserveFor = [&](const Ping& ping, HostClass c) {
+        if (!reserveRoom || !reserveTakes(c) || busyAd(ping.owner.ad)) return false;
+        const std::uint64_t view = ping.owner.view;
+        if (auto held = holders.find(view); held != holders.end()) {
+            std::size_t counted = held->second.first;
+            if (c == HostClass::Sure && reserveHeld_ + 1 < limits_.reserve) counted -= held->second.second;
+            if (counted != 0) return false;
+        }
+        return c == HostClass::Sure || underWayFor(view) == 0;
+    };
+    // On the reserve, nothing starts unless some host waited on may take a place there.
+    if (!ordinary) {
+        bool any = false;
+        for (const auto& [host, count] : hostsWaiting_) {
+            if (reserveTakes(hostClass(host))) {
+                any = true;
+                break;
+            }
+        }
+        if (!any) return std::nullopt;
+    }
+    auto skipped = [&](const Ping& ping) { return (only != Only::Any && ping.held) || lifeTooShort(ping, now); };
+    auto laneFull = [&](std::uint64_t document, const std::string& host) {
+        return countOf(lanesUnderWay_, HostKey{document, host}, std::size_t{0}) >= limits_.perHost;
+    };
+    // Views in turn; the first with a hop that may start has the place, views alike in turn compared by
+    // their hops: a redirect, a host that is not slow, a slow one; then the view's under way to the host;
+    // then the ping's age.
+    using HopRank = std::tuple<int, std::size_t, std::uint64_t>;
     std::optional<Choice> best;
-    Rank bestRank{};
-    for (const auto& [hop, id] : hops_) {
-        const Ping& ping = pings_.at(id);
-        const Owner& owner = ping.owner;
-        if (ping.underWay || (only != Only::Any && ping.held)) continue;
-        // Less life left than a hop needs: it fails unsent (expired).
-        if (lifeTooShort(ping, now)) continue;
-        if (countOf(lanesUnderWay_, HostKey{owner.document, ping.host}, std::size_t{0}) >= limits_.perHost) continue;
-        const bool slowOne = slowHost(ping.host);
-        // Beyond the ordinary places, only a hop the reserve is for.
-        if (!ordinary && !reserveFor(ping, slowOne)) continue;
-        // Owed a place: its view holds fewer than its share, or it is a hop the reserve is for (while the
-        // reserve has room), whether it would take a reserve place or an ordinary one.
-        if (only == Only::Owed && ordinary && underWayFor(owner.view) >= share() &&
-            (reserveHeld_ >= limits_.reserve || !reserveFor(ping, slowOne)))
-            continue;
-        const std::size_t underWay = underWayFor(owner.view);
-        Rank rank{underWay, viewTurns_.at(owner.view), viewHops_.at(owner.view) - underWay,
-                  ping.redirect ? 0 : slowOne ? 2 : 1,
-                  countOf(viewHostsUnderWay_, HostKey{owner.view, ping.host}, std::size_t{0}), ping.order};
-        if (!best || rank < bestRank) {
-            best = Choice{id, !ordinary};
-            bestRank = rank;
+    HopRank bestRank{};
+    std::optional<ViewRank> bestView;
+    const std::size_t share = this->share();
+    for (const ViewRank& rank : viewOrder_) {
+        if (bestView && std::tie(std::get<0>(rank), std::get<1>(rank), std::get<2>(rank)) !=
+                            std::tie(std::get<0>(*bestView), std::get<1>(*bestView), std::get<2>(*bestView)))
+            break;
+        const std::uint64_t view = std::get<3>(rank);
+        // Only the reserve's hops: beyond the ordinary places, or owed a place with the view at its share.
+        const bool reserveOnly = !ordinary || (only == Only::Owed && std::get<0>(rank) >= share);
+        if (reserveOnly && !reserveRoom) continue;
+        auto found = waiting_.find(view);
+        if (found == waiting_.end()) continue;
+        const ViewWaiting& queues = found->second;
+        auto consider = [&](PingId id, HopRank hopRank, HostClass c) {
+            if (best && bestRank <= hopRank) return;
+            best = Choice{id, !ordinary, !ordinary && c == HostClass::Try};
+            bestRank = hopRank;
+            bestView = rank;
+        };
+        for (const auto& [order, id] : queues.redirects) {
+            const Ping& ping = pings_.at(id);
+            if (skipped(ping) || laneFull(ping.owner.document, ping.host)) continue;
+            const HostClass c = hostClass(ping.host);
+            if (reserveOnly && !reserveFor(ping, c)) continue;
+            consider(id, HopRank{0, countOf(viewHostsUnderWay_, HostKey{view, ping.host}, std::size_t{0}), order}, c);
+        }
+        for (const auto& [host, documents] : queues.hosts) {
+            const HostClass c = hostClass(host);
+            if (reserveOnly && !reserveTakes(c)) continue;
+            const int hostRank = slow(c) ? 2 : 1;
+            const std::size_t onHost = countOf(viewHostsUnderWay_, HostKey{view, host}, std::size_t{0});
+            if (best && bestRank < HopRank{hostRank, onHost, 0}) continue;
+            for (const auto& [document, hops] : documents) {
+                if (laneFull(document, host)) continue;
+                for (const auto& [order, id] : hops) {
+                    const Ping& ping = pings_.at(id);
+                    if (skipped(ping)) continue;
+                    // A document's hops to a host share their ad and view: the first decides for all.
+                    if (!reserveOnly || reserveFor(ping, c)) consider(id, HopRank{hostRank, onHost, order}, c);
+                    break;
+                }
+            }
         }
     }
     return best;
@@ -290,7 +413,7 @@ void PingScheduler::settle(Nanos now) {
 std::optional<PingScheduler::HopId> PingScheduler::next(std::size_t freePlaces, Nanos now, Only only) {
     if (freePlaces == 0) return std::nullopt;
     std::optional<Choice> choice = choose(now, only);
-    if (choice) place(choice->ping, pings_.at(choice->ping), choice->reserve, now);
+    if (choice) place(choice->ping, pings_.at(choice->ping), choice->reserve, now, choice->asTry);
     // What it started may have been the last hop that could take a free ordinary place.
     settle(now);
     if (!choice) return std::nullopt;
@@ -310,17 +433,20 @@ std::optional<PingScheduler::HopId> PingScheduler::handOff(HopId stuck, Nanos no
     Ping& ping = pings_.at(id);
     if (!ping.underWay) return std::nullopt;
     const bool reserve = ping.reserve;
+    const bool wasTry = ping.reserveTry;
     const Nanos startedAt = ping.startedAt;
     const std::uint64_t turn = viewTurns_.at(ping.owner.view);
     unplace(ping, now);
     std::optional<Choice> choice = choose(now, Only::Fresh);
     if (!choice) {
         // Nothing takes its place: it keeps it, as it was.
-        place(id, ping, reserve, startedAt);
+        place(id, ping, reserve, startedAt, wasTry);
+        unrank(ping.owner.view);
         viewTurns_[ping.owner.view] = turn;
+        rerank(ping.owner.view);
         return std::nullopt;
     }
-    place(choice->ping, pings_.at(choice->ping), choice->reserve, now);
+    place(choice->ping, pings_.at(choice->ping), choice->reserve, now, choice->asTry);
     if (ping.released) {
         // Let go: it does not wait again (its transfer's cancel is on its way).
         forget(id, ping, now);

@@ -27,21 +27,31 @@
 // Places (next): pings hold at most Limits::places of web content's places together.
 // - Views take places in turn: the next place goes to the view with the fewest pings under way among
 //   those with a hop that may start; ties to the one served longest ago, a view that has just begun to
-//   wait counting as never served. So a view takes no further place while it holds more than its share
-//   and another view within its share waits.
+//   wait counting as never served, then the one with fewer pings waiting. So a view takes no further
+//   place while it holds more than its share and another view within its share waits. A view is the web
+//   view showing the document, and every page the SDK opened to show that view's creative.
 // - Within a view: a redirect hop first (its ping is on the wire and its life runs), then hops to hosts
 //   that are not slow, then hops to slow hosts; within each, the host on which the view has the fewest
 //   under way, ties to the ping made first. So a click to a host that answers goes at its view's next
 //   place, never behind the view's trackers to a dead host.
 // - A document has at most Limits::perHost pings under way to one origin.
-// - The last Limits::reserve places are for a hop to a host that is not slow, whose ad has no ping under
-//   way to such a host (its pings to slow hosts do not count), at most one held per view at a time. A
-//   host not known to answer (see answered) is tried on the reserve by one hop at a time: until that
-//   probe's head comes or its host turns slow, the reserve takes only hops to hosts known to answer. So a
-//   new ad's click goes at once beside its own and its view's trackers waiting on a dead host, and hosts
-//   that read and never answer take at most one reserve place a second before they are known slow.
-//   Among views alike in places held and turn, the one with fewer pings waiting goes first. A hop on a
-//   reserve place moves to an ordinary one as soon as one is free and no waiting hop may take it.
+// - The last Limits::reserve places are for hops whose host answers, judged per host at each choice: a
+//   hop is sure when its host is known to answer (see answered) and is not slow, a try when its host is
+//   neither known nor slow. With the ordinary places full, a waiting hop takes a reserve place only when
+//   its ad has no ping under way to a host that is not slow (its pings to slow hosts do not count), and its
+//   view holds no reserve place (for a sure hop, the view's holders that were tries and whose host has
+//   since turned slow, still not known, do not count while a reserve place stays free after it). A sure
+//   hop needs nothing more. A try also needs a view with nothing under way, no other holder that is a try
+//   still, and fewer than reserve - 1 places held by hops that are not sure; so does a hop to a host that
+//   is slow but known to answer (a hanging path on a host that answers others), but for the one-try rule.
+//   A hop to a host slow and not known never takes one. "Not sure" is read over the holders as they are
+//   now, so the last reserve place only ever goes to a sure hop: a new ad's click to a host that answers
+//   goes at once beside its own, its view's and other views' pings to dead hosts.
+//   A hop on a reserve place moves to an ordinary one as soon as one is free and no waiting hop may take
+//   it.
+// A choice, an admission and an end cost about the logarithm of what waits: views wait in the order they
+// take turns, and within a view its waiting hops by host and document, so a choice looks at hosts and
+// documents, never at every hop.
 // A hop under way whose connection never came (the engine tells, see handOff) gives its place to a hop
 // that has never held one, and goes back to wait in its turn, its ping's life running on.
 // Main thread or network thread, under the caller's lock; not thread-safe by itself.
@@ -53,6 +63,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -190,25 +201,46 @@ private:
         bool held = false;        // that hop has held a place (it was put back)
         bool underWay = false;
         bool reserve = false;  // on a reserve place
+        bool reserveTry = false;  // took it as a try (its host neither known nor slow then)
         Nanos startedAt = 0;   // when that hop last took its place
     };
+    // What is known of a host at a choice (see the head of the file).
+    enum class HostClass { Sure, Try, SlowKnown, SlowUnknown };
     using HostKey = std::pair<std::uint64_t, std::string>;  // a view's, a document's or an ad's, to one host
     struct Choice {
         PingId ping = 0;
         bool reserve = false;
+        bool asTry = false;  // a reserve place taken by a try
     };
+    // Waiting hops, as the choice reads them: per view, its redirect hops by age, and its other hops by host,
+    // then document, then age.
+    using ByAge = std::set<std::pair<std::uint64_t, PingId>>;
+    struct ViewWaiting {
+        ByAge redirects;
+        std::map<std::string, std::map<std::uint64_t, ByAge>> hosts;
+    };
+    // A view's turn: its pings under way, when it was last served (0: not since it began to wait), its pings
+    // waiting, the view.
+    using ViewRank = std::tuple<std::size_t, std::uint64_t, std::size_t, std::uint64_t>;
 
     static bool fits(const Count& count, std::size_t bytes, std::size_t pings, std::size_t most);
     // The waiting hop the next place goes to, if one may start (see the head of the file).
     std::optional<Choice> choose(Nanos now, Only only) const;
     // Counts the ping's hop as under way, or no longer.
-    void place(PingId id, Ping& ping, bool reserve, Nanos startedAt);
+    void place(PingId id, Ping& ping, bool reserve, Nanos startedAt, bool asTry = false);
     void unplace(Ping& ping, Nanos now);
     // Less than Limits::leastLife of the ping's life is left at `now`.
     bool lifeTooShort(const Ping& ping, Nanos now) const;
     // When the hop waiting or under way is to be failed, and its listing there.
     Nanos dueOf(const Ping& ping) const;
     void list(PingId id, const Ping& ping) { deadlines_.emplace(dueOf(ping), id); }
+    // The ping's waiting hop into or out of its view's queues.
+    void enqueue(PingId id, const Ping& ping);
+    void dequeue(PingId id, const Ping& ping);
+    // A view's turn out of the order before its counts change, and back in after (while it has a hop waiting).
+    void unrank(std::uint64_t view);
+    void rerank(std::uint64_t view);
+    HostClass classOf(const std::string& host, Nanos now) const;
     void unlist(PingId id, const Ping& ping) { deadlines_.erase({dueOf(ping), id}); }
     // Takes the ping's hop out, waiting or under way.
     void forget(PingId id, Ping& ping, Nanos now);
@@ -240,6 +272,12 @@ private:
     std::map<HostKey, std::size_t> lanesUnderWay_;
     std::map<HostKey, std::size_t> adHostsUnderWay_;
     std::set<PingId> onReserve_;  // the pings whose hop holds a reserve place
+    // The waiting hops, for the choice: views by turn, each view's by host and document, and how many wait
+    // on each host.
+    std::unordered_map<std::uint64_t, ViewWaiting> waiting_;
+    std::set<ViewRank> viewOrder_;
+    std::unordered_map<std::uint64_t, ViewRank> viewRanks_;
+    std::map<std::string, std::size_t> hostsWaiting_;
     std::size_t ordinaryHeld_ = 0;
     std::size_t reserveHeld_ = 0;
     // Slow hosts: when each hop under way to a host took its place, and until when a host that was slow
