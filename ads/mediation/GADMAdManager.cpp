@@ -1,5 +1,7 @@
 #include "ads/mediation/GADMAdManager.h"
 
+#include <utility>
+
 #include "ads/core/net/GADTimerAdditions.h"
 #include "ads/core/public/GADAdType.h"
 #include "ads/core/public/GADRequestError.h"
@@ -192,7 +194,8 @@ void GADMAdManager::adNetworkTimeoutHandler() {
 
 bool GADMAdManager::shouldProcessResponseFromConnector(const std::shared_ptr<GADMAdNetworkConnector>& connector) {
     if (!connector) return false;
-    if (connector == requestingConnector_) {
+    // The answer to the request under way: once only, however often the network repeats it.
+    if (connector == requestingConnector_ && requestInProgress_) {
         resetRequestingState();
         return true;
     }
@@ -219,6 +222,9 @@ bool GADMAdManager::adRequestReturnsFromConnectorWithView(const std::shared_ptr<
         receivedConnector_ = connector;
         detach(old);
     }
+    // It has answered: from now on its fills and failures are its shown ad's refreshes, heard only while
+    // that ad is the slot's latest load, and never the answer to a later request.
+    requestingConnector_.reset();
     if (auto s = slot()) {
         s->setViewForAdUsingView(view);
         s->didReceiveValidAd();
@@ -239,6 +245,8 @@ bool GADMAdManager::adRequestReturnsFromConnectorWithInterstitial(
         detach(old);
     }
     lastMediatedInterstitial_ = interstitial;
+    // Before the app hears of it, which may load again from inside the call.
+    requestingConnector_.reset();
     // A second arrival through the same connector does not end the waterfall again.
     if (first) {
         if (auto s = slot()) {
@@ -246,15 +254,25 @@ bool GADMAdManager::adRequestReturnsFromConnectorWithInterstitial(
             s->adFinishedLoadingContent();
         }
     }
-    requestingConnector_.reset();
     return true;
 }
 
 bool GADMAdManager::adRequestReturnsFromConnectorWithMediatedAd(
     const std::shared_ptr<GADMAdNetworkConnector>& connector, const std::shared_ptr<GADMediatedAd>& mediatedAd) {
     auto self = shared_from_this();
+    const bool answering = connector && connector == requestingConnector_ && requestInProgress_;
     if (!shouldProcessResponseFromConnector(connector)) return false;
-    if (receivedConnector_ || !mediatedAd) return false;
+    // A native ad answers its own request only (it has no refresh), whatever a network kept from an earlier
+    // load of the slot. The connector stays the requesting one until the app has processed the ad, but its
+    // request is answered: a second fill or a failure meanwhile answers nothing.
+    if (!answering) return false;
+    if (!mediatedAd) {
+        requestingConnector_.reset();
+        if (connector != receivedConnector_) detach(connector);
+        updateAdapterTimingsForError(GADRequestError::errorWithCode(GADRequestErrorInternalError));
+        makeAdRequest();
+        return true;
+    }
     auto s = slot();
     auto ad = s ? s->ad() : nullptr;
     auto delegate = ad ? ad->mediationDelegate() : nullptr;
@@ -283,12 +301,15 @@ bool GADMAdManager::adRequestReturnsFromConnectorWithMediatedAd(
                 manager->makeAdRequest();
                 return;
             }
-            manager->receivedConnector_ = connector;
+            if (manager->receivedConnector_ != connector) {
+                auto old = std::exchange(manager->receivedConnector_, connector);
+                manager->detach(old);
+            }
+            manager->requestingConnector_.reset();
             if (auto slot = manager->slot()) {
                 slot->didReceiveValidAd();
                 slot->adFinishedLoadingContent();
             }
-            manager->requestingConnector_.reset();
         });
     return true;
 }

@@ -74,7 +74,9 @@ class GADMAdManager : public std::enable_shared_from_this<GADMAdManager> {
     // Whether the connector is the received one and its ad is still the slot's latest load: the slot
     // shows the mediated ad it received. Once another load has begun, or the slot's load was cancelled or
     // failed, what that network says of its ad (a refresh, a failure, taking its interstitial back)
-    // changes nothing.
+    // changes nothing. A network that has answered is no longer the requesting one, so this is the only
+    // way its later fills and failures are heard. Clicks and the screens its ad opens are not asked about
+    // here: the ad stays on screen while the next load is requested, and they still count.
     bool isShownConnector(const std::shared_ptr<GADMAdNetworkConnector>& connector) const;
     void updateAdapterTimingsForError(const platform::Error& error);
 

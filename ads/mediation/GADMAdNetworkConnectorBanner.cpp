@@ -1,5 +1,7 @@
 #include "ads/mediation/GADMAdNetworkConnectorBanner.h"
 
+#include <utility>
+
 #include "ads/core/public/GADAdType.h"
 #include "ads/core/public/GADRequestError.h"
 #include "ads/core/slot/GADAd.h"
@@ -40,9 +42,12 @@ void GADMAdNetworkConnectorBanner::adapterDidFailAd(GADMAdNetworkAdapter& adapte
     if (!isOwnAdapter(adapter)) return;
     auto self = shared_from_this();
     auto keepAdapter = this->adapter();
-    didNetworkRefresh_ = didNetworkReturn_;
+    // A failure the manager refuses (a late word) leaves the view shown as it was.
+    const bool wasRefresh = std::exchange(didNetworkRefresh_, didNetworkReturn_);
     didNetworkReturn_ = true;
-    if (auto manager = adManager()) manager->adRequestFailedFromConnectorWithError(self, error);
+    auto manager = adManager();
+    if (!manager || !manager->adRequestFailedFromConnectorWithError(self, error))
+        didNetworkRefresh_ = wasRefresh;
 }
 
 void GADMAdNetworkConnectorBanner::adapterDidReceiveAdView(GADMAdNetworkAdapter& adapter,
@@ -55,11 +60,18 @@ void GADMAdNetworkConnectorBanner::adapterDidReceiveAdView(GADMAdNetworkAdapter&
                                                                  std::string("The adapter delivered no view.")));
         return;
     }
-    didNetworkRefresh_ = didNetworkReturn_;
+    // A new view is a refresh and re-arms the click, set before the manager takes it (the app may hear of
+    // it, and its click come, inside the call); a view it refuses leaves the view shown as it was.
+    const bool wasRefresh = std::exchange(didNetworkRefresh_, didNetworkReturn_);
+    const bool wasClicked = std::exchange(clicked_, false);
     didNetworkReturn_ = true;
-    clicked_ = false;
     auto manager = adManager();
-    if (manager && manager->adRequestReturnsFromConnectorWithView(self, view)) reportImpression();
+    if (manager && manager->adRequestReturnsFromConnectorWithView(self, view)) {
+        reportImpression();
+    } else {
+        didNetworkRefresh_ = wasRefresh;
+        clicked_ = wasClicked;
+    }
 }
 
 void GADMAdNetworkConnectorBanner::adapterWillLeaveApplication(GADMAdNetworkAdapter&) {

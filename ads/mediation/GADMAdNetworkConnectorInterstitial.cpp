@@ -1,5 +1,7 @@
 #include "ads/mediation/GADMAdNetworkConnectorInterstitial.h"
 
+#include <utility>
+
 #include "ads/core/public/GADAdType.h"
 #include "ads/core/slot/GADAd.h"
 #include "ads/core/slot/GADSlot.h"
@@ -52,9 +54,15 @@ void GADMAdNetworkConnectorInterstitial::adapterDidReceiveInterstitial(GADMAdNet
     if (!isOwnAdapter(adapter)) return;
     auto self = shared_from_this();
     auto keepAdapter = this->adapter();
-    clicked_ = false;
-    awaitingPresentation_ = true;
-    if (auto manager = adManager()) manager->adRequestReturnsFromConnectorWithInterstitial(self, nullptr);
+    // Set before the manager's answer (the app may present from inside it), and put back when the manager
+    // refuses the interstitial: a late one answers no request and re-arms nothing.
+    const bool wasClicked = std::exchange(clicked_, false);
+    const bool wasAwaiting = std::exchange(awaitingPresentation_, true);
+    auto manager = adManager();
+    if (!manager || !manager->adRequestReturnsFromConnectorWithInterstitial(self, nullptr)) {
+        clicked_ = wasClicked;
+        awaitingPresentation_ = wasAwaiting;
+    }
 }
 
 void GADMAdNetworkConnectorInterstitial::adapterWillLeaveApplication(GADMAdNetworkAdapter&) {

@@ -74,6 +74,7 @@ void GADMRewardBasedVideoAdNetworkConnector::setUpAdapterWithUserID(const std::o
 }
 
 void GADMRewardBasedVideoAdNetworkConnector::requestRewardBasedVideoAd() {
+    ++requestsMade_;
     if (auto adapter = adapter_) adapter->requestRewardBasedVideoAd();
 }
 
@@ -214,7 +215,9 @@ void GADMRewardBasedVideoAdNetworkConnector::adapterDidGetAdClick(GADMRewardBase
 }
 
 void GADMRewardBasedVideoAdNetworkConnector::adapterDidReceiveRewardBasedVideoAd(GADMRewardBasedVideoAdNetworkAdapter&) {
-    onMainThread([this] {
+    const std::uint64_t asked = requestsMade_;
+    onMainThread([this, asked] {
+        if (asked != requestsMade_) return;
         if (auto d = delegate()) d->connectorDidReceiveRewardBasedVideoAd(*this);
     });
 }
@@ -262,7 +265,9 @@ void GADMRewardBasedVideoAdNetworkConnector::adapterWillLeaveApplication(GADMRew
 
 void GADMRewardBasedVideoAdNetworkConnector::adapterDidFailToLoadRewardBasedVideoAdwithError(
     GADMRewardBasedVideoAdNetworkAdapter&, const platform::Error& error) {
-    onMainThread([this, error] {
+    const std::uint64_t asked = requestsMade_;
+    onMainThread([this, error, asked] {
+        if (asked != requestsMade_) return;
         if (auto d = delegate()) d->connectorDidFailToReceiveRewardBasedVideoAdWithError(*this, error);
     });
 }

@@ -4,6 +4,8 @@
 // into load-time calls of the ad (its delegate) and into the publisher's messages while the ad it is
 // linked to presents the video; sends the network's pings. Kept by the ad across loads, one per
 // adapter class. Main thread; adapters may call back from any thread.
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -117,6 +119,10 @@ class GADMRewardBasedVideoAdNetworkConnector
     std::weak_ptr<GADRewardBasedVideoAd> rewardBasedVideoAd_;
     std::weak_ptr<GADMRewardBasedVideoAdConnectorDelegate> delegate_;
     std::shared_ptr<GADRequest> request_;
+    // Ad requests made of the adapter (main thread writes; its callbacks read on their own threads): a
+    // fill or failure it spoke before the latest request answers an earlier one, even when its call
+    // reaches the main thread later.
+    std::atomic<std::uint64_t> requestsMade_{0};
 };
 
 } // namespace ruzave

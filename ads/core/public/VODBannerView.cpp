@@ -89,11 +89,11 @@ void VODBannerView::recordImpression() {
 // ---------------------------------------------------------------- reports of a custom-rendered ad
 
 void VODBannerView::recordClick() {
-    slot()->pingClickURLs();
+    slot()->appRenderedAdWasClicked();
 }
 
 void VODBannerView::recordCustomAdImpression() {
-    slot()->didMakeAdImpression();
+    slot()->appRenderedAdMadeImpression();
 }
 
 void VODBannerView::finishedRenderingAdView(const std::shared_ptr<platform::View>&) {

@@ -22,25 +22,26 @@ std::shared_ptr<VODCustomRenderedAd> VODCustomRenderedAd::initWithAd(const std::
     return initWithAdHTML(ad ? ad->adHTML().value_or(std::string()) : std::string(), base);
 }
 
-std::shared_ptr<VODCustomRenderedAdDelegate> VODCustomRenderedAd::delegateForLiveLoad() const {
+std::shared_ptr<VODCustomRenderedAdDelegate>
+VODCustomRenderedAd::delegateIf(bool (GADSlot::*counts)(std::uint64_t) const) const {
     if (load_ != 0) {
-        // Late words for a load that has ended would land on whatever the slot does now.
+        // Late words for an ad the slot has moved on from would land on whatever it does now.
         auto slot = slot_.lock();
-        if (!slot || !slot->isAppRenderedLoadLive(load_)) return nullptr;
+        if (!slot || !((*slot).*counts)(load_)) return nullptr;
     }
     return delegate();
 }
 
 void VODCustomRenderedAd::recordClick() {
-    if (auto d = delegateForLiveLoad()) d->recordClick();
+    if (auto d = delegateIf(&GADSlot::isAppRenderedAdShown)) d->recordClick();
 }
 
 void VODCustomRenderedAd::recordImpression() {
-    if (auto d = delegateForLiveLoad()) d->recordCustomAdImpression();
+    if (auto d = delegateIf(&GADSlot::isAppRenderedAdShown)) d->recordCustomAdImpression();
 }
 
 void VODCustomRenderedAd::finishedRenderingAdView(const std::shared_ptr<platform::View>& view) {
-    if (auto d = delegateForLiveLoad()) d->finishedRenderingAdView(view);
+    if (auto d = delegateIf(&GADSlot::isAppRenderedLoadLive)) d->finishedRenderingAdView(view);
 }
 
 } // namespace ruzave

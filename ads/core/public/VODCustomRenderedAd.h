@@ -35,9 +35,10 @@ class VODCustomRenderedAd {
     std::shared_ptr<VODCustomRenderedAdDelegate> delegate() const { return delegate_.lock(); }
     void setDelegate(const std::weak_ptr<VODCustomRenderedAdDelegate>& delegate) { delegate_ = delegate; }
 
-    // The slot's load it was handed over for (GADSlot::appRenderedLoad()). Its reports then count only while
-    // that load is live: once the load has failed, been cancelled or been followed by another, they change
-    // nothing. An ad the app made itself speaks for no load, and its reports always pass on.
+    // The slot's load it was handed over for (GADSlot::appRenderedLoad()). Its word that it has rendered then
+    // counts only while that load is live, and its clicks and impressions while the slot still shows it
+    // (GADSlot::isAppRenderedAdShown()): once the next ad response has replaced it they change nothing. An
+    // ad the app made itself speaks for no load, and its reports always pass on.
     void setLoad(const std::weak_ptr<GADSlot>& slot, std::uint64_t load) {
         slot_ = slot;
         load_ = load;
@@ -49,8 +50,9 @@ class VODCustomRenderedAd {
 
   private:
     VODCustomRenderedAd() = default;
-    // The delegate, when the load this ad speaks for is live (or it speaks for none).
-    std::shared_ptr<VODCustomRenderedAdDelegate> delegateForLiveLoad() const;
+    // The delegate, when `counts` holds of the load this ad speaks for (or it speaks for none).
+    std::shared_ptr<VODCustomRenderedAdDelegate> delegateIf(bool (GADSlot::*counts)(std::uint64_t)
+                                                                const) const;
 
     std::string adHTML_;
     std::optional<platform::URL> adBaseURL_;

@@ -43,11 +43,11 @@ void VODInterstitial::presentFromRootViewController(const std::shared_ptr<platfo
 // ---------------------------------------------------------------- reports of a custom-rendered ad
 
 void VODInterstitial::recordClick() {
-    slot()->pingClickURLs();
+    slot()->appRenderedAdWasClicked();
 }
 
 void VODInterstitial::recordCustomAdImpression() {
-    slot()->didMakeAdImpression();
+    slot()->appRenderedAdMadeImpression();
 }
 
 void VODInterstitial::finishedRenderingAdView(const std::shared_ptr<platform::View>&) {

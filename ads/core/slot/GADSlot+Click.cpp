@@ -36,6 +36,28 @@ void trackOnce(const std::vector<platform::URL>& urls) {
 }
 } // namespace
 
+void GADSlot::appRenderedAdWasClicked() {
+    // Not ad_: once the next load's fetch has started it holds nothing, or the next ad.
+    const auto& ad = shownAppRenderedAd_ ? shownAppRenderedAd_ : ad_;
+    if (ad) trackOnce(ad->clickURLs());
+    if (auto delegate = slotDelegate()) delegate->slotDidReceiveAdClick(*this);
+}
+
+void GADSlot::appRenderedAdMadeImpression() {
+    if (!shownAppRenderedAd_ || shownAppRenderedAd_ == ad_) {
+        didMakeAdImpression();
+        return;
+    }
+    // Seen while the next load is under way: counted once with its own URLs, leaving that load's view
+    // state alone.
+    if (impressionCountedAd_.lock() == shownAppRenderedAd_) return;
+    impressionCountedAd_ = shownAppRenderedAd_;
+    GADApplication::sharedInstance()->statistics()->incrementNumberForKey("pimp", false);
+    std::vector<platform::URL> urls = shownAppRenderedAd_->impressionURLs();
+    shownAppRenderedAd_->removeAllImpressionURLs();
+    trackOnce(std::move(urls));
+}
+
 void GADSlot::pingImpressionURLs() {
     if (!ad_) return;
     std::vector<platform::URL> urls = ad_->impressionURLs();

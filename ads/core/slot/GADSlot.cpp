@@ -444,6 +444,8 @@ void GADSlot::processAdResponse(const std::shared_ptr<GADAd>& ad) {
         abandonScreens();
         if (state_ == GADSlotStateInvalidated) return;
     }
+    // A response replaces the ad the app shows: what it says of that ad no longer counts.
+    forgetShownAppRenderedAd();
     willProcessAd();
     // Only a page in the slot's own ad view can open a screen of its own accord; the app renders the rest.
     appRendersResponse_ =
@@ -512,13 +514,17 @@ void GADSlot::processCustomRenderingAdResponse(const std::shared_ptr<GADAd>& ad)
     deactivateReloadTimer();
     auto previous = ad_;
     finishedLoadingAdResponse(ad);
-    // The number the owner stamps on what it hands to the app; a refusal below ends it again.
+    // The number the owner stamps on what it hands to the app; a refusal below ends it again. Shown from
+    // now on: the app may report a click or an impression while it is told of the ad.
     appRenderedLoad_ = ++appRenderedLoadsHanded_;
+    shownAppRenderedLoad_ = appRenderedLoad_;
+    shownAppRenderedAd_ = ad;
     platform::Error error;
     std::optional<bool> rendered;
     if (auto delegate = slotDelegate())
         rendered = delegate->slotNotifyPublisherToRenderCustomRenderingAd(*this, ad, &error);
     if (rendered.value_or(false)) return;
+    forgetShownAppRenderedAd();
     ad_ = previous;
     if (error.empty()) {
         error = GADRequestError::errorWithCode(
@@ -603,6 +609,7 @@ void GADSlot::setState(GADSlotState state) {
     state_ = state;
     // Any other state ends the load the app renders: failed, cancelled, or a new load under way.
     if (state_ != GADSlotStateRenderingAd && state_ != GADSlotStateValidAd) appRenderedLoad_ = 0;
+    if (state_ == GADSlotStateInvalidated) forgetShownAppRenderedAd();
     if (renderTimer_) {
         renderTimer_->invalidate();
         renderTimer_.reset();
@@ -751,6 +758,11 @@ void GADSlot::didReceiveValidAd() {
     CSILoadDidEnd(true);
 }
 
+void GADSlot::forgetShownAppRenderedAd() {
+    shownAppRenderedLoad_ = 0;
+    shownAppRenderedAd_.reset();
+}
+
 void GADSlot::appDidFinishRenderingAd() {
     if (state_ != GADSlotStateRenderingAd || appRenderedLoad_ == 0) return;
     didReceiveValidAd();
@@ -758,8 +770,10 @@ void GADSlot::appDidFinishRenderingAd() {
 
 void GADSlot::didReceiveInvalidAd() {
     // A page that failed to load is no ad: what it opens holds nothing. An ad the app failed to render
-    // leaves the ad shown before it, and its owner.
+    // leaves the ad shown before it, and its owner; the app heard that this one failed, so its clicks and
+    // impressions no longer count.
     if (state_ == GADSlotStateRenderingAd && !appRendersResponse_) screenOwner_ = ScreenOwner::None;
+    if (state_ == GADSlotStateRenderingAd && appRenderedLoad_ != 0) forgetShownAppRenderedAd();
     setState(GADSlotStateInvalidAd);
     loadingAd_.reset();
     CSILoadDidEnd(false);

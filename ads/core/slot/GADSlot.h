@@ -180,12 +180,21 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     void didLoadAdHTMLInWebView();
     void didReceiveValidAd();
     void didReceiveInvalidAd();
-    // An ad the app renders itself is a load of its own, numbered as it is handed over. What the app says
-    // of it later (rendered, clicked, seen) counts only while that load is live: from the hand-over until
-    // its render bound fails it, it is cancelled, or another load begins. Its own word that it has
-    // rendered ends the rendering and keeps it live, as the ad shown. 0 while no such load is live.
+    // An ad the app renders itself is a load of its own, numbered as it is handed over. The app's word that
+    // it has rendered counts only while that load is live: from the hand-over until its render bound fails
+    // it, it is cancelled, or another load begins; the word ends the rendering and keeps it live. 0 while no
+    // such load is live.
     std::uint64_t appRenderedLoad() const { return appRenderedLoad_; }
     bool isAppRenderedLoadLive(std::uint64_t load) const { return load != 0 && load == appRenderedLoad_; }
+    // Its clicks and impressions count for longer: while it is the ad the app shows for the slot, from the
+    // hand-over until the next ad response replaces it, its own render bound fails it, or the slot is
+    // invalidated. The next load's request, its failure before any response and its cancellation leave it
+    // shown, so the user's clicks on it are not lost.
+    bool isAppRenderedAdShown(std::uint64_t load) const { return load != 0 && load == shownAppRenderedLoad_; }
+    // The app's report of a click on, or an impression of, the ad it renders: pinged with that ad's own URLs
+    // while it is shown (the slot's current ad when none is), whatever load is under way.
+    void appRenderedAdWasClicked();
+    void appRenderedAdMadeImpression();
     // The app's word that it has rendered the ad it was handed: that load is received. Nothing unless such
     // a load is rendering (a page the slot renders ends by its own load, never by the app's word).
     void appDidFinishRenderingAd();
@@ -500,6 +509,11 @@ class GADSlot : public std::enable_shared_from_this<GADSlot>,
     // See appRenderedLoad(); the number given to the latest ad handed to the app.
     std::uint64_t appRenderedLoad_ = 0;
     std::uint64_t appRenderedLoadsHanded_ = 0;
+    // See isAppRenderedAdShown(): that load's number and its ad, which the slot's ad_ may no longer be
+    // (a new load clears ad_ as its fetch starts).
+    std::uint64_t shownAppRenderedLoad_ = 0;
+    std::shared_ptr<GADAd> shownAppRenderedAd_;
+    void forgetShownAppRenderedAd();
     // Whether the screen coming up now is the user's or the app's; it takes the user's touch.
     bool screenOpenedByUserOrApp();
     bool takeUserActivation();

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "ads/core/telemetry/GADSlotStatistics.h"
+#include "ads/mediation/GADCustomEventBanner.h"
+#include "ads/mediation/GADCustomEventBannerDelegate.h"
 #include "ads/mediation/GADMConfig.h"
 #include "ads/native/GADMediatedNativeAd.h"
 #include "tests/ads/core/slot/SlotTestSupport.h"
@@ -115,6 +117,25 @@ class CancellingAdapter : public ScriptedAdapter<kCancellingAdapter> {
 };
 const platform::ClassRegistrar<CancellingAdapter, ruzave::GADMAdNetworkAdapter>
     cancellingRegistrar(kCancellingAdapter, {"GADMAdNetworkAdapter"});
+
+// Fills from inside its request and stays reachable, so that the test can speak for it later, as its
+// network's SDK would.
+class LateWordBanner : public ruzave::GADCustomEventBanner {
+  public:
+    static inline LateWordBanner* latest = nullptr;
+    ~LateWordBanner() override {
+        if (latest == this) latest = nullptr;
+    }
+    void requestBannerAd(const ruzave::GADAdSize& size, const std::optional<std::string>&,
+                         const std::optional<std::string>&,
+                         const std::shared_ptr<ruzave::GADCustomEventRequest>&) override {
+        latest = this;
+        if (auto d = delegate())
+            d->customEventBannerDidReceiveAd(*this, platform::View::create({{0, 0}, size.size}));
+    }
+};
+const platform::ClassRegistrar<LateWordBanner, ruzave::GADCustomEventBanner>
+    lateWordRegistrar("TestLateWordBanner", {ruzave::GADCustomEventBanner::kProtocolName});
 
 std::string networks(int count, const std::string& adapter) {
     std::string list;
@@ -557,6 +578,32 @@ TEST_CASE_FIXTURE(NativeFixture, "GADMAdManager: a mediated native ad completes 
     CHECK(native->failures.empty());
 }
 
+TEST_CASE_FIXTURE(NativeFixture,
+                  "GADMAdManager: a native network answers its own request once, and the slot's "
+                  "next native load is answered too") {
+    mediate(R"({"ad_networks":[)" + network("N", kNativeAdapter) + "]}");
+    REQUIRE(native->completions.size() == 1);
+    auto manager = slot->mediationManager();
+    auto first = manager->requestingConnector();
+    REQUIRE(first);
+    // A second fill, or a failure, while the app processes the first answers nothing.
+    first->adapterDidReceiveMediatedNativeAd(*first->adapter(), TestNativeAd::make());
+    first->adapterDidFailAd(*first->adapter(), platform::Error("x", 1, "late"));
+    CHECK(native->completions.size() == 1);
+    CHECK(native->failures.empty());
+    native->completions[0](std::nullopt);
+    CHECK(native->loaded == 1);
+
+    // The loader's next load through the same slot: the network kept from the first does not refuse it.
+    mediate(R"({"ad_networks":[)" + network("N", kNativeAdapter) + "]}");
+    REQUIRE(native->completions.size() == 2);
+    native->completions[1](std::nullopt);
+    CHECK(native->loaded == 2);
+    CHECK(manager->receivedConnector() != first);
+    advance(20);
+    CHECK(native->failures.empty());
+}
+
 TEST_CASE_FIXTURE(NativeFixture, "GADMAdManager: a native completion from a cancelled waterfall does nothing") {
     mediate(R"({"ad_networks":[)" + network("N", kNativeAdapter) + "]}");
     REQUIRE(native->completions.size() == 1);
@@ -589,4 +636,116 @@ TEST_CASE_FIXTURE(Fixture, "GADMAdManager: an adapter that fails twice moves the
     CHECK(owner->failures[0].code == GADRequestErrorMediationNoFill);
     REQUIRE(waitForPing("/nofill"));
     CHECK(pingParam("/nofill", "aec") == "2,3");
+}
+
+TEST_CASE_FIXTURE(Fixture,
+                  "GADMAdManager: a network's fill, failure or click after the app loads again answers no "
+                  "request, and that load is answered once, by its own outcome") {
+    slottest::FakeNeighbours fakes;
+    Script::behaviours()[kAdapterC] = Behaviour::FillNow;
+    enum class Road { Banner, Interstitial, CustomEvent };
+    enum class Word { Fill, Failure, Click };
+    // When the network speaks: right after the app's load, queued just before it, or while the core page
+    // takes its time over the ad URL.
+    enum class When { RightAfter, QueuedBefore, CorePageSlow };
+    for (Road road : {Road::Banner, Road::Interstitial, Road::CustomEvent}) {
+        for (Word word : {Word::Fill, Word::Failure, Word::Click}) {
+            for (When when : {When::RightAfter, When::QueuedBefore, When::CorePageSlow}) {
+                for (bool nextFails : {false, true}) {
+                    CAPTURE(static_cast<int>(road));
+                    CAPTURE(static_cast<int>(word));
+                    CAPTURE(static_cast<int>(when));
+                    CAPTURE(nextFails);
+                    server->clearLog();
+                    const bool interstitial = road == Road::Interstitial;
+                    owner = std::make_shared<Owner>();
+                    owner->connectorClass = interstitial
+                                                ? ruzave::GADMAdNetworkConnector::kInterstitialClassName
+                                                : ruzave::GADMAdNetworkConnector::kBannerClassName;
+                    slot = ruzave::GADSlot::init();
+                    slot->setAdUnitID("unit-1");
+                    slot->setAdType(interstitial
+                                        ? ruzave::GADAdType::interstitialAdType()
+                                        : ruzave::GADAdType::bannerAdTypeForSize(ruzave::kGADAdSizeBanner),
+                                    false);
+                    slot->setSlotDelegate(owner);
+                    slot->setAdLoadDelegate(owner);
+                    const std::string net =
+                        road == Road::CustomEvent
+                            ? R"({"id":"E","adapters":["GADMAdapterCustomEvents"],"data":{"class_name":"TestLateWordBanner"}})"
+                            : network("C", kAdapterC);
+                    mediate(std::string("{") + (interstitial ? R"("ad_type":"interstitial",)" : "") +
+                            R"("ad_networks":[)" + net + "]}");
+                    REQUIRE(owner->loaded == 1);
+                    REQUIRE(slot->state() == ruzave::GADSlotStateValidAd);
+                    if (!interstitial) REQUIRE(waitForPing("/imp"));
+                    auto shown = slot->mediationManager()->receivedConnector();
+                    REQUIRE(shown);
+                    auto adapter = shown->adapter();
+                    REQUIRE(adapter);
+                    auto* custom = LateWordBanner::latest;
+                    if (road == Road::CustomEvent) REQUIRE(custom);
+                    const auto say = [=] {
+                        if (road == Road::CustomEvent) {
+                            auto d = custom->delegate();
+                            if (!d) return;
+                            if (word == Word::Fill)
+                                d->customEventBannerDidReceiveAd(*custom, platform::View::create());
+                            if (word == Word::Failure)
+                                d->customEventBannerDidFailAd(*custom, platform::Error("x", 5, "gone"));
+                            if (word == Word::Click) d->customEventBannerWasClicked(*custom);
+                            return;
+                        }
+                        if (word == Word::Fill && interstitial)
+                            shown->adapterDidReceiveInterstitial(*adapter);
+                        if (word == Word::Fill && !interstitial)
+                            shown->adapterDidReceiveAdView(*adapter, platform::View::create());
+                        if (word == Word::Failure)
+                            shown->adapterDidFailAd(*adapter, platform::Error("x", 5, "gone"));
+                        if (word == Word::Click) shown->adapterDidGetAdClick(*adapter);
+                    };
+
+                    if (when == When::QueuedBefore) platform::mainQueue()->async(say);
+                    slot->loadRequest(ruzave::GADRequest::request());
+                    REQUIRE(slot->state() == ruzave::GADSlotStateRequestingAdURL);
+                    if (when == When::RightAfter) say();
+                    if (when == When::CorePageSlow) {
+                        advance(5);
+                        runUntilIdle();
+                        say();
+                    }
+                    runUntilIdle();
+                    CHECK(slot->state() == ruzave::GADSlotStateRequestingAdURL);
+                    CHECK(owner->loaded == 1);
+                    CHECK(owner->failures.empty());
+
+                    // The core page answers, and the ad server fails the fetch (503) or brings a page.
+                    slot->didReceiveAdURL();
+                    slot->loadAd(ruzave::GADAd::init(), std::nullopt);
+                    auto fetcher = fakes.lastFetcher();
+                    REQUIRE(fetcher);
+                    if (nextFails) {
+                        fetcher->fail(
+                            ruzave::GADRequestError::errorWithCode(ruzave::GADRequestErrorServerError));
+                    } else {
+                        fetcher->succeed(ruzave::GADResponseTypeStandard, std::string("<p>next</p>"));
+                        REQUIRE(runUntil([&] { return owner->loaded == 2; }));
+                    }
+                    advance(20);
+                    runUntilIdle();
+                    CHECK(owner->loaded == (nextFails ? 1 : 2));
+                    REQUIRE(owner->failures.size() == (nextFails ? 1u : 0u));
+                    if (nextFails) CHECK(owner->failures[0].code == ruzave::GADRequestErrorServerError);
+
+                    // What the ping host read: the click once, and no impression of a late view.
+                    if (word == Word::Click) REQUIRE(waitForPing("/clk"));
+                    REQUIRE(runUntil(
+                        [] { return platform::NetworkEngine::shared().activeTransferCount() == 0; }));
+                    runUntilIdle();
+                    CHECK(server->requestCount("/clk") == (word == Word::Click ? 1u : 0u));
+                    CHECK(server->requestCount("/imp") == (interstitial ? 0u : 1u));
+                }
+            }
+        }
+    }
 }

@@ -154,3 +154,30 @@ TEST_CASE_FIXTURE(ConnectorFixture, "GADMRewardBasedVideoAdNetworkConnector: scr
     runUntilIdle();
     CHECK(listener->calls.back() == "received");
 }
+
+TEST_CASE_FIXTURE(ConnectorFixture,
+                  "GADMRewardBasedVideoAdNetworkConnector: a fill or failure its adapter spoke on its "
+                  "own thread before the next request answers nothing") {
+    connector->setAdNetworkConfig(networkConfig(network("1", kRewardA)));
+    connector->setUpAdapterWithUserID(std::nullopt);
+    auto a = adapter(kRewardA);
+    REQUIRE(a);
+    for (bool fill : {true, false}) {
+        CAPTURE(fill);
+        connector->requestRewardBasedVideoAd();
+        runUntilIdle();
+        listener->calls.clear();
+        // Spoken for that request on the network's thread, and reaching the main thread only after the
+        // next request has been made.
+        std::thread late([&] { fill ? a->fill() : a->fail(); });
+        late.join();
+        connector->requestRewardBasedVideoAd();
+        runUntilIdle();
+        CHECK(listener->calls.empty());
+        // The answer to the request made now is heard.
+        std::thread answer([&] { a->fail(); });
+        answer.join();
+        runUntilIdle();
+        CHECK(listener->calls == std::vector<std::string>{"failed 1"});
+    }
+}

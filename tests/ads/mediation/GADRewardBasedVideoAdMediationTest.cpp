@@ -7,6 +7,7 @@
 #include "ads/core/slot/GADAd.h"
 #include "ads/core/slot/GADResponseType.h"
 #include "ads/mediation/GADMConfig.h"
+#include "platform/runloop/DispatchQueue.h"
 #include "platform/ui/ViewController.h"
 
 using namespace rewardtest;
@@ -290,4 +291,72 @@ TEST_CASE_FIXTURE(Fixture, "GADRewardBasedVideoAd: thousands of networks failing
     CHECK(without(Script::log(), "setup").size() == 5000);
     CHECK(ad->pendingAdRequestConnectors().empty());
     CHECK_FALSE(ad->requestingConnector());
+}
+
+TEST_CASE_FIXTURE(Fixture,
+                  "GADRewardBasedVideoAd: a network's fill, failure or click after the app loads again "
+                  "answers no request, and that load is answered once, by its own outcome") {
+    enum class Word { Fill, Failure, Click };
+    // When the network speaks: right after the app's load, queued just before it, or while the ad server
+    // takes its time over the answer.
+    enum class When { RightAfter, QueuedBefore, AnswerSlow };
+    for (Word word : {Word::Fill, Word::Failure, Word::Click}) {
+        for (When when : {When::RightAfter, When::QueuedBefore, When::AnswerSlow}) {
+            for (bool nextFails : {false, true}) {
+                CAPTURE(static_cast<int>(word));
+                CAPTURE(static_cast<int>(when));
+                CAPTURE(nextFails);
+                publisher->calls.clear();
+                Script::loads()[kRewardA] = Load::Fill;
+                Script::loads()[kRewardB] = Load::Fill;
+                // Its click pings the network's list and the configuration's, each once.
+                load(answer(
+                    network("1", kRewardA, R"(,"clickurl":["https://ads.ruzave.example/net-clk"])"),
+                    R"("ad_network_timeout_millis":2000,"click_urls":["https://ads.ruzave.example/cfg-clk"])"));
+                REQUIRE(publisher->calls == std::vector<std::string>{"received"});
+                REQUIRE(
+                    runUntil([] { return platform::NetworkEngine::shared().activeTransferCount() == 0; }));
+                server->clearLog();
+                auto a = adapter(kRewardA);
+                REQUIRE(a);
+                const auto say = [=] {
+                    if (word == Word::Fill) a->fill();
+                    if (word == Word::Failure) a->fail();
+                    if (word == Word::Click) {
+                        if (auto c = a->connector()) c->adapterDidGetAdClick(*a);
+                    }
+                };
+
+                // The next answer comes late: the ad server fails it, or another network fills.
+                auto next = nextFails ? adserver::Response::html("", 503)
+                                      : adserver::Response::json(answer(network("2", kRewardB)))
+                                            .header("X-Zudo-Mediation", "1");
+                next.delay = std::chrono::milliseconds(200);
+                server->route(kAnswerPath, next);
+                if (when == When::QueuedBefore) platform::mainQueue()->async(say);
+                ad->loadRequest(shortcutRequest(), std::string("unit-1"), std::string("user-1"));
+                if (when == When::RightAfter) say();
+                if (when == When::AnswerSlow) {
+                    REQUIRE(runUntil([&] { return server->requestCount(kAnswerPath) == 1; }));
+                    say();
+                }
+                REQUIRE(runUntil([&] { return publisher->outcomes() == 2; }));
+                advance(5);
+                runUntilIdle();
+                CHECK(publisher->calls ==
+                      std::vector<std::string>{"received", nextFails ? "failed 3" : "received"});
+                CHECK(ad->isReady() == !nextFails);
+
+                const std::size_t clicks = word == Word::Click ? 1 : 0;
+                if (clicks)
+                    REQUIRE(runUntil([&] { return waitForPing("/net-clk") && waitForPing("/cfg-clk"); }));
+                REQUIRE(
+                    runUntil([] { return platform::NetworkEngine::shared().activeTransferCount() == 0; }));
+                runUntilIdle();
+                CHECK(server->requestCount("/net-clk") == clicks);
+                CHECK(server->requestCount("/cfg-clk") == clicks);
+                CHECK(server->requestCount("/clk") == 0);
+            }
+        }
+    }
 }

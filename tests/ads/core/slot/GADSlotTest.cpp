@@ -34,6 +34,7 @@
 #include "platform/ui/Toolbar.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
+#include "tests/ads/core/net/FetchTestSupport.h"
 #include "tests/ads/core/slot/SlotTestSupport.h"
 #include "tools/adserver/SilentServer.h"
 
@@ -1471,6 +1472,104 @@ TEST_CASE_FIXTURE(Harness,
                 CHECK(app->received == 0);
                 CHECK(b->impressionURLs().size() == 1);
             }
+        }
+    }
+}
+
+TEST_CASE_FIXTURE(
+    fetchtest::ServerFixture,
+    "GADSlot: an app-rendered ad's click and impression reach its own trackers while it is shown, "
+    "whatever the next load does before its response, and none once a response has replaced it") {
+    FakeNeighbours fakes;
+    server->routePrefix("/t/", [](const adserver::Request&) { return adserver::Response::html(""); });
+    auto window = platform::Window::create();
+    auto root = platform::ViewController::create();
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+    // What becomes of the app's next load before any ad response comes.
+    enum class Next { NoLoad, Requesting, NoFill, InvalidRequest, CoreFails, Cancelled };
+    int row = 0;
+    for (bool interstitial : {false, true}) {
+        for (Next next : {Next::NoLoad, Next::Requesting, Next::NoFill, Next::InvalidRequest, Next::CoreFails,
+                          Next::Cancelled}) {
+            CAPTURE(interstitial);
+            CAPTURE(static_cast<int>(next));
+            const std::string tag = "/t/" + std::to_string(++row) + "/";
+            const auto count = [&](const std::string& name) { return server->requestCount(tag + name); };
+            const auto trackers = [&](GADAd& ad, const std::string& name) {
+                ad.addClickURLsFromArray({*platform::URL::parse(url(tag + name + "-clk"))});
+                ad.addImpressionURLsFromArray({*platform::URL::parse(url(tag + name + "-imp"))});
+            };
+            PublisherAd publisher(interstitial, root);
+            publisher.renderCustomAds();
+            const auto& app = publisher.app;
+            const auto& slot = publisher.slot;
+            auto a = GADAd::init();
+            trackers(*a, "a");
+            slottest::startFetch(fakes, *slot, a)
+                ->succeed(GADResponseTypeCustomRendering, std::string("<p>A</p>"));
+            REQUIRE(app->ads.size() == 1);
+            const auto shownA = app->ads[0];
+            shownA->finishedRenderingAdView(nullptr);
+            REQUIRE(slot->state() == GADSlotStateValidAd);
+
+            if (next != Next::NoLoad) {
+                slot->loadRequest(GADRequest::request());
+                REQUIRE(slot->state() == GADSlotStateRequestingAdURL);
+            }
+            switch (next) {
+            case Next::NoFill:
+                slot->didReceiveAdURL();
+                slot->loadAd(GADAd::init(), std::nullopt);
+                fakes.lastFetcher()->fail(GADRequestError::errorWithCode(GADRequestErrorNoFill));
+                break;
+            case Next::InvalidRequest:
+                slot->invalidJavaScriptRequest();
+                break;
+            case Next::CoreFails:
+                slot->failedJavaScriptFile();
+                break;
+            case Next::Cancelled:
+                slot->cancelPendingActions();
+                break;
+            default:
+                break;
+            }
+            const bool failed =
+                next == Next::NoFill || next == Next::InvalidRequest || next == Next::CoreFails;
+            CHECK(app->errors.size() == (failed ? 1u : 0u));
+
+            // A is still on screen: a click, and its impression told by it and by the publisher object.
+            shownA->recordClick();
+            shownA->recordImpression();
+            if (interstitial) {
+                publisher.interstitial->recordCustomAdImpression();
+            } else {
+                publisher.banner->recordCustomAdImpression();
+            }
+            REQUIRE(settle([&] { return count("a-clk") == 1 && count("a-imp") == 1; }));
+
+            // The next response replaces A: B's own click is the only one heard from now on.
+            auto b = GADAd::init();
+            trackers(*b, "b");
+            if (slot->state() == GADSlotStateRequestingAdURL) {
+                slot->didReceiveAdURL();
+                slot->loadAd(b, std::nullopt);
+                fakes.lastFetcher()->succeed(GADResponseTypeCustomRendering, std::string("<p>B</p>"));
+            } else {
+                slottest::startFetch(fakes, *slot, b)
+                    ->succeed(GADResponseTypeCustomRendering, std::string("<p>B</p>"));
+            }
+            REQUIRE(app->ads.size() == 2);
+            shownA->recordClick();
+            shownA->recordImpression();
+            app->ads[1]->recordClick();
+            REQUIRE(settle([&] { return count("b-clk") == 1; }));
+            CHECK(count("a-clk") == 1);
+            CHECK(count("a-imp") == 1);
+            CHECK(count("b-clk") == 1);
+            CHECK(count("b-imp") == 0);
+            CHECK(b->impressionURLs().size() == 1);
         }
     }
 }
