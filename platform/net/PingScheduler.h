@@ -168,6 +168,11 @@ public:
     // What it holds, for the engine's bounds, the tests and the benchmarks.
     std::size_t underWay() const { return ordinaryHeld_ + reserveHeld_; }
     std::size_t reserveHeld() const { return reserveHeld_; }
+    // Whether the hop holds a reserve place now (it may have moved to an ordinary one since it started).
+    bool holdsReserve(HopId hop) const {
+        auto found = hops_.find(hop);
+        return found != hops_.end() && pings_.at(found->second).reserve;
+    }
     std::size_t waiting() const { return hops_.size() - underWay(); }
     std::size_t admitted() const { return process_.pings; }
     std::size_t admittedBytes() const { return process_.bytes; }
