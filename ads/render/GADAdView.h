@@ -89,7 +89,7 @@ class GADAdView : public platform::View,
     std::shared_ptr<platform::ScrollView> scrollView() const { return webView_->scrollView(); }
     std::shared_ptr<platform::WebView> webView() const { return webView_; }
     // A screen of `creative`'s ad (its overlay, its expanded page): the pages shown here count their pings
-    // in that ad. Before the first load.
+    // in that ad and take turns for places as the creative's view. Before the first load.
     void joinAdOf(const GADAdView& creative) {
         if (webView_ && creative.webView_) webView_->joinAdOf(*creative.webView_);
     }

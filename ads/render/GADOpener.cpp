@@ -361,7 +361,7 @@ std::shared_ptr<GADSupplementalAdAppViewController> GADOpener::overlayWithOrient
     overlay->setSupportedInterfaceOrientations(orientations);
     overlay->setSlot(slot_);
     overlay->setUseCustomClose(useCustomClose);
-    // What it shows is the creative's ad still.
+    // What it shows is the creative's ad still, and takes turns for the network as its view.
     if (auto creative = adView(); creative && overlay->adView()) overlay->adView()->joinAdOf(*creative);
     return overlay;
 }

@@ -86,7 +86,7 @@ void GADOverlayView::addOverlaySubview() {
     overlayDelegate_ = OverlayDelegate::make(self);
     overlayView_->setDelegate(overlayDelegate_);
     overlayView_->configureAsBannerAdView();
-    // What it shows is the creative's ad still.
+    // What it shows is the creative's ad still, and takes turns for the network as its view.
     if (adView_) overlayView_->joinAdOf(*adView_);
     overlayView_->setHidden(false);
     overlayView_->setFrame(bounds());

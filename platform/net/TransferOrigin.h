@@ -9,9 +9,10 @@
 // Web content is grouped for its fair shares by what it belongs to:
 // - a document (one page a web view loaded: `document`): its loads, by the places they hold;
 // - its pings (tracking and click requests it sent, each admitted once as `pingId`), which take places
-//   beside its loads, never behind them, view by view (`view`), counted in its ad's account (`ad`: the
-//   document the app loaded, with the documents its pages navigated to). A ping outlives its document as
-//   a browser's keepalive request does (see PingScheduler).
+//   beside its loads, never behind them, view by view (`view`: the web view showing it, or the creative's
+//   for a page the app opened to show that creative), counted in its ad's account (`ad`: the document the
+//   app loaded, with the documents its pages navigated to and the pages opened to show it). A ping
+//   outlives its document as a browser's keepalive request does (see PingScheduler).
 // A plain value; any thread.
 #include <cstddef>
 #include <cstdint>
@@ -30,8 +31,8 @@ public:
 
     static TransferOrigin app() { return TransferOrigin(Side::App, Kind::Load, 0, 0, 0, 0); }
     // A load of `document` (0 only where a document is still to be given its id: WebPage::Options),
-    // shown in `view` (0: none; the document is then a view of its own), in the account of `ad` (0: the
-    // document's own).
+    // taking turns as `view` (0: none; the document is then a view of its own), in the account of `ad` (0:
+    // the document's own).
     static TransferOrigin webContent(std::uint64_t document, std::uint64_t view = 0, std::uint64_t ad = 0) {
         return TransferOrigin(Side::WebContent, Kind::Load, document, view, ad, 0);
     }

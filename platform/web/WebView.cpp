@@ -141,16 +141,25 @@ WebView::WebView(Rect frame) : View(frame) {
 TransferOrigin WebView::newDocument(bool byPage) const {
     if (loadsForApp_) return TransferOrigin::app();
     const std::uint64_t document = TransferOrigin::newId();
-    // A creative that navigates (or reloads itself) stays one ad, with one account of pings; so does a
-    // page shown for it in another view.
+    // A creative that navigates (or reloads itself) stays one ad, with one account of pings and one turn
+    // among views; so does a page shown for it in another view.
     std::uint64_t ad = adAccount_ != 0 ? adAccount_ : document;
-    if (byPage && page_) ad = page_->options().origin.adKey();
-    return TransferOrigin::webContent(document, viewId_, ad);
+    std::uint64_t view = joinedView_ != 0 ? joinedView_ : viewId_;
+    if (byPage && page_) {
+        ad = page_->options().origin.adKey();
+        view = page_->options().origin.viewKey();
+    }
+    return TransferOrigin::webContent(document, view, ad);
 }
 
 std::uint64_t WebView::currentAdAccount() const {
     if (loadsForApp_ || !page_) return adAccount_;
     return page_->options().origin.adKey();
+}
+
+std::uint64_t WebView::currentPingView() const {
+    if (loadsForApp_ || !page_) return joinedView_ != 0 ? joinedView_ : viewId_;
+    return page_->options().origin.viewKey();
 }
 
 WebDocumentRef WebView::currentDocument() const { return WebDocumentRef(page_); }

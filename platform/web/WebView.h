@@ -83,14 +83,25 @@ public:
     // never held up by web content). Set before the first load.
     bool loadsForApp() const { return loadsForApp_; }
     void setLoadsForApp(bool app);
-    // The account of pings the view's documents count in (see PingScheduler): by default each document the
-    // app loads here starts an ad of its own, and the documents its pages navigate to stay in it. A page
-    // the app opens to show another view's creative (an overlay, an expanded page) belongs to that
-    // creative's ad: joinAdOf(creative) before its first load. Reset on a view the app reuses.
-    void joinAdOf(const WebView& creative) { adAccount_ = creative.currentAdAccount(); }
-    void leaveAd() { adAccount_ = 0; }
+    // Whose pings the view's documents send (see PingScheduler): by default each document the app loads
+    // here starts an ad of its own and takes turns as this view, and the documents its pages navigate to
+    // stay in both. A page the app opens to show another view's creative (an overlay, an expanded page)
+    // belongs to that creative: joinAdOf(creative) before its first load, and its pings count in the
+    // creative's ad and take the creative's view's turn (the one it joined, if it is such a page itself),
+    // so that a creative's screens are one view however many it opens. Its documents stay its own (their
+    // loads' places, their bound per host). Both reset by leaveAd, on a view the app reuses.
+    void joinAdOf(const WebView& creative) {
+        adAccount_ = creative.currentAdAccount();
+        joinedView_ = creative.currentPingView();
+    }
+    void leaveAd() {
+        adAccount_ = 0;
+        joinedView_ = 0;
+    }
     // The ad the current document counts in; 0 when the view holds none (or loads for the app).
     std::uint64_t currentAdAccount() const;
+    // The view the current document's pings take turns as: this one, or the creative's it joined.
+    std::uint64_t currentPingView() const;
     // The document the view holds now (null when none), as loads made for it hold it: a ping it asked for
     // goes out even once the view has loaded another (see WebDocumentRef).
     WebDocumentRef currentDocument() const;
@@ -151,12 +162,12 @@ private:
     enum class HistoryMove { Push, Replace, Keep };
 
     void scheduleNavigation(Entry entry, WebViewNavigationType type, HistoryMove move, int historyIndex);
-    // `byPage`: the document's own navigation, whose next document stays in the same ad's account.
+    // `byPage`: the document's own navigation, whose next document stays in the same ad and view.
     void navigate(Entry entry, WebViewNavigationType type, HistoryMove move, int historyIndex, bool byPage = false);
     void commit(const std::string& html, const URL& url, const Entry& entry, HistoryMove move, int historyIndex,
                 TransferOrigin document);
-    // The origin of a new document's loads: an ad of its own when the app loads it, the current
-    // document's ad when a page navigates.
+    // The origin of a new document's loads: an ad of its own (or the joined one) when the app loads it,
+    // the current document's ad and view when a page navigates.
     TransferOrigin newDocument(bool byPage = false) const;
     void fail(const Error& error);
     void pageFinished(WebPage& page);
@@ -197,6 +208,7 @@ private:
     double scriptTimeLimit_ = 1.0;
     bool loadsForApp_ = false;
     std::uint64_t adAccount_ = 0;  // joinAdOf; 0: its own
+    std::uint64_t joinedView_ = 0;  // joinAdOf; 0: viewId_
     const std::uint64_t viewId_ = TransferOrigin::newId();
     // Between the app's did-enter-background and will-enter-foreground.
     bool appInBackground_ = false;
