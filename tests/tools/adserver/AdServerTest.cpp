@@ -544,9 +544,13 @@ TEST_CASE("AdServer: stops promptly while a client keeps its connection open") {
     REQUIRE(curl_easy_perform(curl) == CURLE_OK);  // the handle keeps the connection alive
     CHECK(body == "kept");
 
-    auto begin = std::chrono::steady_clock::now();
+    // Stopping shuts the kept connection rather than waiting out its keep-alive; a loaded machine may
+    // still take a second or more to wind the server's threads down.
+    const auto begin = std::chrono::steady_clock::now();
     server.reset();
-    CHECK(std::chrono::steady_clock::now() - begin < std::chrono::milliseconds(1000));
+    const double stopSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    MESSAGE("stopped after " << stopSeconds << " s");
+    CHECK(stopSeconds < 5);
     curl_easy_cleanup(curl);
     curl_slist_free_all(connect);
 }
