@@ -846,9 +846,10 @@ TEST_CASE("PingScheduler: behaviour") {
 // documents come and go, and loads take web content's places. What must hold is checked from the rules
 // (the head of PingScheduler.h) against the model's own records: when each hop started, ended and was
 // read, what every host did. The unit's figures are checked against the records and never excuse a case.
-// One thing the records cannot tell is which of several reserve hops moved to an ordinary place: there the
-// unit's count of reserve places is taken, once it is one the rules allow, and a view that may hold a
-// reserve place is never held to the reserve's promise. Whether a host is known to answer is the servers'
+// One thing the records cannot tell is which of several reserve hops moved to an ordinary place: after each
+// call the unit is asked which of the hops under way hold reserve places (holdsReserve), as it is asked how
+// many (reserveHeld), and what it says is judged: only the hop it just started may have come onto the
+// reserve, and only the moves the rules allow may have left it. Whether a host is known to answer is the servers'
 // own log (a head within a second of its reading a request, in the last 30 s), whether it is slow the
 // engine's (a hop to it under way over a second without its head, and 30 s after).
 // The hostile runs put healthy views beside an adversary (hostileAct) and hold the healthy views' pings to
@@ -898,14 +899,14 @@ struct Totals {
     std::size_t livesWaiting = 0, livesUnderWay = 0, lifePassed = 0, redirects = 0;
     std::size_t starts = 0, reserveStarts = 0, slowStarts = 0, redirectsFirst = 0, pastDeadHosts = 0;
     std::size_t handOffs = 0, handOffsIdle = 0, putBacks = 0, loadHandOffs = 0, givenWay = 0, moved = 0;
-    std::size_t clicks = 0, clicksLate = 0, ambiguous = 0, exactDeadlines = 0;
+    std::size_t clicks = 0, clicksLate = 0, exactDeadlines = 0;
     // Hostile runs: the adversary's moves by kind, screens opened, watched pings, how many of them read and
     // how many a limit of the promise excused (by limit: host not known, host left slow by other views, own
     // ad busy, reserve taken by clicks that hang, own try on the view's reserve place, a view with fewer under
     // way first); the longest a watched ping waited from its making to its server's read.
     std::size_t moves[4] = {}, screens = 0, watched = 0, watchedRead = 0, excused[6] = {};
     Nanos longestWatched = 0;
-    std::size_t appRequests = 0, answeredCalls = 0, tries = 0, besideTries = 0, keptOffByTries = 0;
+    std::size_t appRequests = 0, answeredCalls = 0, tries = 0, besideTries = 0, besideOwnTries = 0, keptOffByTries = 0;
     Nanos longestOwedWait = 0;
     std::size_t passes = 0, hopsSeen = 0, drainPasses = 0;
 };
@@ -1074,6 +1075,10 @@ private:
         // then, its view with nothing under way then; and whether it has counted as sure at its start or at a
         // choice of the reserve since.
         bool reserveStart = false, sureAtStart = false, tryAtStart = false, emptyViewAtStart = false, sureSeen = false;
+        // On a reserve place: when it took it (in the order of takes), and its view's holders then, each a try
+        // at its start whose host was slow and not known then (a sure hop's leave to sit beside them).
+        std::uint64_t take = 0;
+        std::vector<HopId> besideOwn;
         Nanos owedFrom = Never;  // watched: since when it has waited with no limit of the promise to excuse it
         unsigned excused = 0;    // watched: the limits that have excused its wait, one bit each
         Nanos startedAt = 0;
@@ -1174,28 +1179,21 @@ private:
             return k ? Class::SlowKnown : Class::SlowUnknown;
         return k ? Class::Sure : Class::Try;
     }
-    // Of `x` of the `n` hops that may hold reserve places, how many surely hold one of the `r` held, and how
-    // many may.
-    struct Bound {
-        std::size_t least = 0, most = 0;
-    };
-    static Bound bound(std::size_t x, std::size_t n, std::size_t r) { return {x + r > n ? x + r - n : 0, std::min(x, r)}; }
-    // The reserve's holders as the records tell them: the hops that may hold reserve places (P_ but
-    // `except`, which has left), `r` of them holding one; how many are not sure now, tries now, and per view
-    // how many may hold one and how many of those were tries whose host has turned slow since, still not known.
+    // The reserve's holders (P_ but `except`, which leaves): how many, how many are not sure now, tries now,
+    // and per view how many hold one and how many of those were tries whose host has turned slow since, still
+    // not known.
     struct Holders {
-        std::size_t n = 0, r = 0, notSure = 0, tries = 0;
+        std::size_t r = 0, notSure = 0, tries = 0;
         std::map<std::uint64_t, std::pair<std::size_t, std::size_t>> views;
     };
-    Holders holders(HopId except = 0, std::optional<std::size_t> r = std::nullopt) {
+    Holders holders(HopId except = 0) {
         Holders out;
-        out.r = r.value_or(r_);
         for (HopId id : P_) {
             if (id == except)
                 continue;
             const HopRec& h = hops_.at(id);
             const Class c = classOf(h.host);
-            ++out.n;
+            ++out.r;
             out.notSure += c != Class::Sure;
             out.tries += c == Class::Try;
             auto& view = out.views[h.owner.view];
@@ -1209,31 +1207,25 @@ private:
     // were tries and are now slow and not known do not count while one would stay free after it); a sure hop
     // needs nothing more; a try also needs a view with nothing under way, no other holder a try still, and
     // fewer than R - 1 held by hops that are not sure; a hop to a host slow but known to answer as a try but
-    // for the one-try rule; a hop to a host slow and not known never. Where the records cannot tell which hops
-    // hold reserve places, `surely` reads every doubt against the hop (the rules let it whoever holds them),
-    // otherwise for it.
-    bool reserveAllows(const HopRec& h, const Holders& held, bool surely) {
+    // for the one-try rule; a hop to a host slow and not known never.
+    bool reserveAllows(const HopRec& h, const Holders& held) {
         if (held.r >= l_.reserve || !mayStart(h) || busy(h.owner.ad))
             return false;
         const Class c = classOf(h.host);
         if (c == Class::SlowUnknown)
             return false;
-        auto counted = [&](std::size_t x) {
-            const Bound b = bound(x, held.n, held.r);
-            return surely ? b.most : b.least;
-        };
         if (const auto view = held.views.find(h.owner.view); view != held.views.end()) {
             std::size_t mine = view->second.first;
             if (c == Class::Sure && held.r + 1 < l_.reserve)
                 mine -= view->second.second;
-            if (counted(mine) > 0)
+            if (mine > 0)
                 return false;
         }
         if (c == Class::Sure)
             return true;
-        if (views_.at(h.owner.view).underWay > 0 || counted(held.notSure) + 1 >= l_.reserve)
+        if (views_.at(h.owner.view).underWay > 0 || held.notSure + 1 >= l_.reserve)
             return false;
-        return c != Class::Try || counted(held.tries) == 0;
+        return c != Class::Try || held.tries == 0;
     }
     // For a failure's message: hop `h` and what the reserve's rules read for it.
     std::string reserveState(const HopRec& h) {
@@ -1266,13 +1258,11 @@ private:
         return std::max<std::size_t>(1, (ordinary_ + views - 1) / views);
     }
     // Owed a place, so that a load gives way for it: a hop that has never held one and may start, whose view
-    // holds fewer than its share, or that the reserve is for while it has room (reserveAllows). Where the
-    // records cannot tell which hops hold reserve places, `surely` reads the doubt against it (surely owed)
-    // or for it.
-    bool owedByRules(const HopRec& h, const Holders& held, bool surely) {
+    // holds fewer than its share, or that the reserve is for while it has room (reserveAllows).
+    bool owedByRules(const HopRec& h, const Holders& held) {
         if (h.held || !mayStart(h))
             return false;
-        return reserveAllows(h, held, surely) || (!ordinaryFull() && views_.at(h.owner.view).underWay < share());
+        return reserveAllows(h, held) || (!ordinaryFull() && views_.at(h.owner.view).underWay < share());
     }
     bool anyMayTakeOrdinary() const {
         for (const auto& [id, h] : hops_)
@@ -1332,6 +1322,7 @@ private:
         hostStarts_[h.host].insert(now_);
         unwritten_.insert({now_, id});
         dues_.insert({dueOf(h), id});
+        underWay_.insert(id);
         if (reserve)
             P_.insert(id);
         if (h.p->clickAfter) {
@@ -1370,6 +1361,7 @@ private:
             by.push_back({h.owner.view, later(now_, l_.slowFor)});
         }
         unwritten_.erase({h.startedAt, id});
+        underWay_.erase(id);
         P_.erase(id);
         if (waitsAgain) {
             ++W_;
@@ -1397,25 +1389,18 @@ private:
         hops_.erase(id);
     }
 
-    // What the reserve count may be once `leaving`, under way, have left: they held from max(0, r - the
-    // others that may hold reserve places) to min(those of them that may, r) of them.
+    // The reserve count once `leaving`, under way, have left: less those of them that hold reserve places.
     std::vector<std::size_t> reserveAfterLeaving(const std::vector<HopId>& leaving) {
-        std::size_t mayHold = 0;
+        std::size_t holding = 0;
         for (HopId id : leaving)
-            mayHold += P_.count(id);
-        const std::size_t others = P_.size() - mayHold;
-        const std::size_t least = r_ > others ? r_ - others : 0;
-        const std::size_t most = std::min(mayHold, r_);
-        std::vector<std::size_t> candidates;
-        for (std::size_t x = least; x <= most; ++x)
-            candidates.push_back(r_ - x);
-        if (candidates.size() > 1)
-            ++totals_.ambiguous;
-        return candidates;
+            holding += P_.count(id);
+        return {r_ - holding};
     }
 
     // After each call to the unit: its figures against the records, and its reserve count one of those the
-    // rules allow (each candidate as it was, or settled).
+    // rules allow (each candidate as it was, or settled). Then which hops under way hold reserve places, as
+    // the unit says: only hops the records have on the reserve (P_, the hop it has just started on a reserve
+    // place included) may, and as many as it counts; those that left it moved to ordinary places (settle).
     void afterCall(const std::vector<std::size_t>& candidates, const char* call) {
         MODEL_CHECK(unit_.underWay() == U_, call << ": underWay() " << unit_.underWay() << ", not " << U_);
         MODEL_CHECK(unit_.waiting() == W_, call << ": waiting() " << unit_.waiting() << ", not " << W_);
@@ -1430,15 +1415,20 @@ private:
         }
         MODEL_CHECK(allowed, call << ": reserveHeld() " << held << ", where the records allow (as it was/settled)"
                                   << list.str() << "; " << U_ << " under way of " << ordinary_ << " ordinary places");
-        if (held < *std::max_element(candidates.begin(), candidates.end()) && held < r_)
-            ++totals_.moved;
+        std::set<HopId> holding;
+        for (HopId id : underWay_) {
+            if (!unit_.holdsReserve(id))
+                continue;
+            MODEL_CHECK(P_.count(id) > 0, call << ": hop " << id << ", which took an ordinary place, holds a reserve one");
+            holding.insert(id);
+        }
+        MODEL_CHECK(holding.size() == held, call << ": " << holding.size() << " hops under way hold reserve places, and "
+                                                 << "reserveHeld() says " << held);
+        totals_.moved += P_.size() - holding.size();
+        P_ = std::move(holding);
         r_ = held;
-        if (r_ == 0)
-            P_.clear();
         MODEL_CHECK(r_ <= l_.reserve && U_ <= l_.places && U_ - r_ <= ordinary_,
                     call << ": " << U_ << " under way, " << r_ << " of them on reserve places");
-        MODEL_CHECK(P_.size() >= r_, call << ": " << r_ << " reserve places held, but only " << P_.size()
-                                          << " hops could have taken one");
     }
 
     // --- the servers ---
@@ -2156,36 +2146,44 @@ private:
         afterCall({r_}, "want()");
     }
 
-    // Hop `h` takes a reserve place: the rules for the reserve, read from the records, each doubt over which
-    // hops hold reserve places read for the unit.
-    void checkReserveTaken(HopId id, const HopRec& h, Class c, std::size_t viewUnderWay) {
+    // Hop `h` takes a reserve place: the rules for the reserve, read from the records, over the holders as the
+    // unit has them.
+    void checkReserveTaken(HopId id, HopRec& h, Class c, std::size_t viewUnderWay) {
+        static const char* const Names[] = {"sure", "a try", "slow, known", "slow, not known"};
         const std::string& host = hosts_[h.host].name;
         const Holders held = holders();
-        const std::size_t notSure = bound(held.notSure, held.n, held.r).least;
         MODEL_CHECK(r_ < l_.reserve, "a reserve place past the reserve");
         MODEL_CHECK(c != Class::SlowUnknown, "hop " << id << " to " << host << ", slow and not known to answer, took a reserve place");
         MODEL_CHECK(!busy(h.owner.ad), "hop " << id << " took a reserve place while its ad has a ping under way "
                                               << "to a host that is not slow");
-        // A creative and its screens hold one reserve place, but for a sure hop beside its tries turned dead.
-        if (const auto view = held.views.find(h.owner.view); view != held.views.end()) {
-            std::size_t mine = view->second.first;
-            if (c == Class::Sure && r_ + 1 < l_.reserve)
-                mine -= view->second.second;
-            MODEL_CHECK(bound(mine, held.n, held.r).least == 0,
-                        "view " << h.owner.view << " took a second reserve place (hop " << id << " to " << host << ", "
-                                << (c == Class::Sure ? "sure" : "not sure") << ", " << r_ << " of " << l_.reserve << " held)");
+        // A creative and its screens hold one reserve place, but for a sure hop beside its own tries whose hosts
+        // have turned slow, still not known, while a reserve place stays free after it.
+        h.besideOwn.clear();
+        for (HopId other : P_) {
+            const HopRec& o = hops_.at(other);
+            if (o.owner.view != h.owner.view)
+                continue;
+            MODEL_CHECK(c == Class::Sure && r_ + 1 < l_.reserve && o.tryAtStart && classOf(o.host) == Class::SlowUnknown,
+                        "view " << h.owner.view << " took a second reserve place: hop " << id << " to " << host << ", "
+                                << Names[static_cast<int>(c)] << ", beside hop " << other << " to " << hosts_[o.host].name
+                                << ", " << Names[static_cast<int>(classOf(o.host))]
+                                << (o.tryAtStart ? ", a try at its start" : ", not a try at its start") << ", with " << r_
+                                << " of " << l_.reserve << " reserve places held");
+            h.besideOwn.push_back(other);
         }
+        h.take = ++takes_;
+        totals_.besideOwnTries += !h.besideOwn.empty();
         if (c != Class::Sure) {
             MODEL_CHECK(viewUnderWay == 0, "hop " << id << " to " << host << ", not sure, took a reserve place from a view with "
                                                   << viewUnderWay << " under way");
             // The last reserve place only ever goes to a sure hop.
-            MODEL_CHECK(notSure + 1 < l_.reserve, "hop " << id << " to " << host << ", not sure, took a reserve place beside "
-                                                         << notSure << " held by hops not sure, of " << l_.reserve);
+            MODEL_CHECK(held.notSure + 1 < l_.reserve, "hop " << id << " to " << host << ", " << Names[static_cast<int>(c)]
+                                                              << ", took a reserve place beside " << held.notSure
+                                                              << " held by hops not sure, of " << l_.reserve);
         }
         if (c == Class::Try)
-            MODEL_CHECK(bound(held.tries, held.n, held.r).least == 0,
-                        "hop " << id << " to " << host << ", not known to answer, took a reserve place while a try of "
-                               << "another such host holds one");
+            MODEL_CHECK(held.tries == 0, "hop " << id << " to " << host << ", not known to answer, took a reserve place while "
+                                                << "a try of another such host holds one");
         if (c == Class::Try)
             ++totals_.tries;
         else if (c == Class::Sure && held.tries > 0)
@@ -2196,9 +2194,9 @@ private:
         }
     }
 
-    // Checks that hop `id` may take the place it gets now (a reserve place or not, when the records can
-    // tell), and that no hop that may take it ranks before it; then records its start.
-    void started(HopId id, Asked asked, std::optional<bool> reserve) {
+    // Checks that hop `id` may take the place it gets now (a reserve place or not), and that no hop that may
+    // take it ranks before it; then records its start.
+    void started(HopId id, Asked asked, bool reserve) {
         const auto it = hops_.find(id);
         MODEL_CHECK(it != hops_.end(), "hop " << id << " started, which nothing waits for");
         HopRec& h = it->second;
@@ -2212,18 +2210,22 @@ private:
         MODEL_CHECK(asked == Asked::Any || !h.held, "hop " << id << ", which has held a place, took one as a fresh hop: "
                                                          << "a hop that never held one costs one put-back at most");
         if (asked == Asked::Owed)
-            MODEL_CHECK(owedByRules(h, holders(), false), "a load gave way for hop " << id << ", owed no place");
+            MODEL_CHECK(owedByRules(h, holders()), "a load gave way for hop " << id << ", owed no place");
         const bool slowHost = slow(h.host);
         const Class c = classOf(h.host);
         const ViewRec& view = views_.at(h.owner.view);
-        if (reserve.value_or(false))
+        if (reserve)
             checkReserveTaken(id, h, c, view.underWay);
-        h.reserveStart = reserve.value_or(false);
+        // The unit put it where the records say: on a reserve place exactly when the ordinary places were full
+        // (settling moves nothing then).
+        MODEL_CHECK(unit_.holdsReserve(id) == reserve, "hop " << id << " started on a" << (reserve ? " reserve" : "n ordinary")
+                                                              << " place by the records; holdsReserve() says otherwise");
+        h.reserveStart = reserve;
         h.tryAtStart = c == Class::Try;
         h.sureAtStart = h.sureSeen = c == Class::Sure;
         h.emptyViewAtStart = view.underWay == 0;
         // Of the hops owed a place, owed() gave the first (checkOwed).
-        if (reserve && asked != Asked::Owed) {
+        if (asked != Asked::Owed) {
             const Rank mine = rank(h);
             const Holders held = holders();
             bool pastOlder = false, pastDead = false;
@@ -2234,14 +2236,14 @@ private:
                     pastOlder = true;
                 if (w.owner.view == h.owner.view && w.p->order < p.order && w.index == 0 && slow(w.host))
                     pastDead = true;
-                if (*reserve && !reserveAllows(w, held, true))
+                if (reserve && !reserveAllows(w, held))
                     continue;
                 const Rank theirs = rank(w);
                 MODEL_CHECK(mine < theirs,
                             "hop " << id << " (view " << h.owner.view << ", " << std::get<0>(mine) << " under way, turn "
                                    << std::get<1>(mine) << ", " << std::get<2>(mine) << " waiting, class "
                                    << std::get<3>(mine) << ", " << std::get<4>(mine) << " on its host, ping "
-                                   << std::get<5>(mine) << ") took a" << (*reserve ? " reserve" : "n ordinary")
+                                   << std::get<5>(mine) << ") took a" << (reserve ? " reserve" : "n ordinary")
                                    << " place before hop " << otherId << " (view " << w.owner.view << ", "
                                    << std::get<0>(theirs) << ", turn " << std::get<1>(theirs) << ", "
                                    << std::get<2>(theirs) << ", class " << std::get<3>(theirs) << ", "
@@ -2251,13 +2253,11 @@ private:
                 ++totals_.redirectsFirst;
             if (h.index == 0 && !slowHost && pastDead)
                 ++totals_.pastDeadHosts;
-        } else if (!reserve) {
-            ++totals_.ambiguous;
         }
         ++totals_.starts;
-        totals_.reserveStarts += reserve.value_or(false);
+        totals_.reserveStarts += reserve;
         totals_.slowStarts += slowHost;
-        recordStart(id, reserve.value_or(true));
+        recordStart(id, reserve);
     }
 
     void place() {
@@ -2354,21 +2354,14 @@ private:
         handedOff_ = true;
         // The stuck hop waits again, in its turn and on its ping's life (never written, never read); one whose
         // ping was let go leaves.
-        auto candidates = reserveAfterLeaving({id});
+        r_ = reserveAfterLeaving({id}).front();
         leavePlace(id, true);
         if (orphan)
             dropHop(id);
-        // Which place the taker got, for each reading of the reserve (the least of them for what the
-        // records cannot tell).
-        std::set<bool> kinds;
-        for (std::size_t c : candidates)
-            kinds.insert(U_ - c >= ordinary_);
-        r_ = candidates.back();
-        started(*taker, Asked::Fresh, kinds.size() == 1 ? std::optional<bool>(*kinds.begin()) : std::nullopt);
-        std::vector<std::size_t> after;
-        for (std::size_t c : candidates)
-            after.push_back(c + ((U_ - 1) - c >= ordinary_ ? 1 : 0));
-        afterCall(after, orphan ? "handOff() of a hop whose ping was let go" : "handOff()");
+        // The taker's place: a reserve one when the ordinary places are full without the stuck hop.
+        const bool reserve = ordinaryFull();
+        started(*taker, Asked::Fresh, reserve);
+        afterCall({r_ + reserve}, orphan ? "handOff() of a hop whose ping was let go" : "handOff()");
         return true;
     }
 
@@ -2376,16 +2369,16 @@ private:
     // which place it is.
     bool noTaker(HopId id) {
         const HopRec& s = hops_.at(id);
-        if (P_.count(id) == 0 || P_.size() == r_) {
-            // Its place: a reserve one only when it held one and the ordinary places stay full without it.
+        {
+            // Its place: a reserve one only when it holds one and the ordinary places stay full without it.
             const bool reservePlace = P_.count(id) > 0 && U_ - r_ >= ordinary_;
             // Without it: the rules read as it leaves.
-            const Holders held = holders(id, reservePlace ? r_ - 1 : r_);
+            const Holders held = holders(id);
             --*s.lane;
             for (auto& [otherId, w] : hops_) {
                 if (otherId == id || w.held || !mayStart(w))
                     continue;
-                const bool may = !reservePlace || reserveAllows(w, held, true);
+                const bool may = !reservePlace || reserveAllows(w, held);
                 MODEL_CHECK(!may, "handOff() of stuck hop " << id << " found no taker, while fresh hop " << otherId
                                                             << " may take its " << (reservePlace ? "reserve" : "ordinary")
                                                             << " place");
@@ -2453,14 +2446,14 @@ private:
             MODEL_CHECK(it != hops_.end() && !it->second.underWay, "owed() gave hop " << *owed << ", which does not wait");
             const HopRec& h = it->second;
             MODEL_CHECK(!h.held, "owed() gave hop " << *owed << ", which has held a place");
-            MODEL_CHECK(owedByRules(h, holders(), false),
+            MODEL_CHECK(owedByRules(h, holders()),
                         "owed() gave hop " << *owed << ", owed no place: its view holds " << views_.at(h.owner.view).underWay
                                            << " of its share " << share() << ", " << U_ - r_ << " of " << ordinary_
                                            << " ordinary places held, " << r_ << " reserve places");
             mine = rank(h);
         }
         for (auto& [id, w] : hops_) {
-            if (id == owed.value_or(0) || !owedByRules(w, held, true))
+            if (id == owed.value_or(0) || !owedByRules(w, held))
                 continue;
             MODEL_CHECK(owed, "owed() gave nothing, while hop " << id << " is owed a place");
             MODEL_CHECK(*mine < rank(w), "owed() gave hop " << *owed << ", while hop " << id
@@ -2487,11 +2480,37 @@ private:
                                    << ads << " ads");
     }
 
+    // A creative and its screens hold one reserve place, but for a sure hop beside its own tries whose hosts had
+    // turned slow, still not known, while a reserve place stayed free after it: judged as that hop took its
+    // place (checkReserveTaken), from the records then. So each view's holders now are the one that took its
+    // place last and, besides it, only hops it was let sit beside.
+    void checkViewsOnReserve() {
+        std::map<std::uint64_t, const HopRec*> last;
+        for (HopId id : P_) {
+            const HopRec& o = hops_.at(id);
+            MODEL_CHECK(o.take > 0, "hop " << id << " holds a reserve place it never took");
+            const HopRec*& l = last[o.owner.view];
+            if (l == nullptr || o.take > l->take)
+                l = &o;
+        }
+        for (HopId id : P_) {
+            const HopRec& o = hops_.at(id);
+            const HopRec& l = *last.at(o.owner.view);
+            if (&o == &l)
+                continue;
+            MODEL_CHECK(std::find(l.besideOwn.begin(), l.besideOwn.end(), id) != l.besideOwn.end(),
+                        "view " << o.owner.view << " holds more than one reserve place: hop " << id
+                                << " to " << hosts_[o.host].name << " and a later taker to " << hosts_[l.host].name
+                                << " that was not let sit beside it");
+        }
+    }
+
     void checkPass() {
         MODEL_CHECK(U_ + loadsRunning_ <= webPlaces_, "more under way than web content's places");
         MODEL_CHECK(unit_.admitted() == process_.pings && unit_.admittedBytes() == process_.bytes, "admitted() is off");
         MODEL_CHECK(settled(r_) == r_, r_ << " reserve places held with " << U_ - r_ << " of " << ordinary_
                                           << " ordinary places held, and nothing waiting may take one");
+        checkViewsOnReserve();
         checkBound();
         if (hostile_)
             checkPromise();
@@ -2509,25 +2528,25 @@ private:
                 MODEL_CHECK(reserve, "hop " << id << " waits with " << webFree() << " places free and "
                                             << ordinary_ - (U_ - r_) << " ordinary places");
                 if (r_ < l_.reserve)
-                    MODEL_CHECK(!reserveAllows(h, held, true),
+                    MODEL_CHECK(!reserveAllows(h, held),
                                 "hop " << id << " may take one of " << l_.reserve - r_ << " free reserve places, with "
                                        << webFree() << " places free, and waits: " << reserveState(h));
             }
             // A hop the reserve is for (reserveAllows, whoever holds its places) gets a place within a second,
             // with a place free or a load that may give way for it.
-            if (!reserveAllows(h, held, true)) {
+            if (!reserveAllows(h, held)) {
                 // A try kept off by another try alone.
                 if (!h.keptOff && held.tries > 0 && classOf(h.host) == Class::Try) {
                     Holders alone = held;
                     alone.tries = 0;
-                    if (reserveAllows(h, alone, false)) {
+                    if (reserveAllows(h, alone)) {
                         ++totals_.keptOffByTries;
                         h.keptOff = true;
                     }
                 }
                 continue;
             }
-            if (webFree() == 0 && !(loadMay && owedByRules(h, held, true)))
+            if (webFree() == 0 && !(loadMay && owedByRules(h, held)))
                 continue;
             owedNow.insert(id);
             const Nanos since = owedSince_.try_emplace(id, now_).first->second;
@@ -2599,7 +2618,9 @@ private:
     std::vector<Nanos> slowAt_;
     std::set<std::pair<Nanos, HopId>> dues_;       // when each hop here is due to fail
     std::set<std::pair<Nanos, HopId>> unwritten_;  // under way without their requests written, by start
-    std::set<HopId> P_;                            // hops that may hold reserve places
+    std::set<HopId> underWay_;                     // hops under way
+    std::set<HopId> P_;                            // hops on reserve places, as the unit says after each call
+    std::uint64_t takes_ = 0;                      // reserve places taken
     std::size_t r_ = 0;                            // reserve places held
     std::size_t U_ = 0;                            // under way
     std::size_t W_ = 0;                            // waiting
@@ -2649,14 +2670,14 @@ void runModel(const Config& config) {
                         << t.reserveStarts << " on reserve, " << t.slowStarts << " to slow hosts, " << t.redirectsFirst
                         << " redirects before older pings, " << t.pastDeadHosts
                         << " before older pings to slow hosts; on reserve, " << t.tries << " tries of hosts not known to answer, "
-                        << t.besideTries << " to hosts known to beside a try, " << t.keptOffByTries
+                        << t.besideTries << " to hosts known to beside a try (" << t.besideOwnTries
+                        << " beside their own view's turned slow), " << t.keptOffByTries
                         << " hops kept off by a try), reserve hops moved " << t.moved << "; the app's requests "
                         << t.appRequests << ", hosts told answering " << t.answeredCalls << "; stuck hops handed off "
                         << t.handOffs << " (" << t.handOffsIdle << " found no taker), put back for loads " << t.putBacks
                         << ", stuck loads' places to pings " << t.loadHandOffs << ", loads given way " << t.givenWay
                         << "; longest owed wait " << static_cast<double>(t.longestOwedWait) / Second
-                        << " s, deadlines met exactly " << t.exactDeadlines << ", readings the records could not settle "
-                        << t.ambiguous << "; passes " << t.passes << " (" << t.drainPasses << " draining), hops per pass "
+                        << " s, deadlines met exactly " << t.exactDeadlines << "; passes " << t.passes << " (" << t.drainPasses << " draining), hops per pass "
                         << static_cast<double>(t.hopsSeen) / static_cast<double>(std::max<std::size_t>(1, t.passes)));
     if (config.hostile)
         MESSAGE("hostile moves: " << t.moves[0] << " creatives opening screens (" << t.screens << " screens), " << t.moves[1]
