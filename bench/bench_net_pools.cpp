@@ -50,17 +50,30 @@
 //   each hold one load that trickles its body for ever, on all of web content's places but one; then N new
 //   documents (20, and 75), one a second, each loading an image from a host of its own whose handshake a
 //   relay holds 2.5 s: how many had it, the median and longest from asking to having it, the most times
-//   one transfer was put back, the loads put back and given way, and the handshakes the relay saw.
+//   one transfer was put back, the loads put back and given way, and the handshakes the relay saw;
+// - at 1,024, net_quick_pings_beside_{nothing,written,stuck}_1024_*: beside nothing, 220 pings from 44 views
+//   that the server read and never answers, or 220 whose handshake never ends (held past
+//   NetworkEngine::StuckConnectionSeconds), another view sends a ping to the ad host every 20 ms for 10 s:
+//   the network thread's CPU time meanwhile, and each quick ping's wait from being made to the server
+//   reading it (median, p99, max);
+// - at 64, net_click_beside_5_views_pinging_7000ms_handshakes_64_*: every handshake takes 7 s (a relay
+//   holds each connection), 5 views each send a ping twice a second for a minute (every answer closing its
+//   connection), and another view's click 15 s in: the click's wait from being made to the server reading
+//   it (-1: not within its life), the views' pings read per minute, the most times one transfer was put
+//   back, and the handshakes the relay saw.
 // Quick runs (BenchQuick.h) measure the clicks beside one creative only, 3 newcomers, 0.25 s apart,
 // answered in 0.5 s, the refreshing banners of 10 s and 2 trackers only, refreshing every 3.3 s and
-// clicking 2 s in for 8 s, and 3 and 5 newcomers with 0.5 s handshakes.
+// clicking 2 s in for 8 s, 3 and 5 newcomers with 0.5 s handshakes, quick pings for 1 s, and the click
+// beside pinging views with 0.5 s handshakes for 3 s.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -83,6 +96,7 @@
 
 #include "platform/net/NetworkConfiguration.h"
 #include "platform/net/NetworkEngine.h"
+#include "platform/net/NetworkTransferListener.h"
 #include "platform/net/TransferOrigin.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/MainLoop.h"
@@ -1222,6 +1236,196 @@ void newPageFiguresAt(rlim_t limit) {
     }
 }
 
+// The network thread's CPU clock, read from inside a listener the thread itself calls.
+struct ThreadClockProbe : platform::NetworkTransferListener {
+    std::atomic<bool> known{false};
+    clockid_t clock{};
+    void transferDidStart() override {
+        if (pthread_getcpuclockid(pthread_self(), &clock) == 0) known = true;
+    }
+    void transferDidReceiveResponse(int, platform::HTTPHeaderFields) override {}
+    void transferDidReceiveData(const char*, std::size_t) override {}
+    void transferDidComplete(std::optional<platform::Error>) override {}
+};
+
+double cpuSeconds(clockid_t clock) {
+    timespec at{};
+    clock_gettime(clock, &at);
+    return static_cast<double>(at.tv_sec) + static_cast<double>(at.tv_nsec) / 1e9;
+}
+
+// The network thread's clock, learnt from an app request to the ad host; nullopt when it never started.
+std::optional<clockid_t> networkThreadClock() {
+    auto probe = std::make_shared<ThreadClockProbe>();
+    platform::NetworkEngine::shared().start(*platform::URLRequest::withURLString(std::string("https://") + Host + "/quick"),
+                                            probe, platform::TransferOrigin::app());
+    runUntil([&] { return probe->known.load(); }, 10);
+    if (!probe->known) return std::nullopt;
+    return probe->clock;
+}
+
+// What one quick ping every QuickPingEvery for QuickPingSeconds costs beside a background of pings.
+const auto QuickPingEvery = std::chrono::milliseconds(20);
+const double QuickPingSeconds = bench::quickOr(10.0, 1.0);
+constexpr int BackgroundViews = 44;  // five pings each: a page's memory budget holds six
+constexpr int BackgroundPings = 220;
+
+// At 1,024 descriptors, in this process: beside nothing, 220 pings the server has read and never answers
+// ("written"), or 220 pings whose handshake never ends ("stuck"), from 44 views, a quick ping to the ad
+// host from another view every 20 ms for 10 s: the network thread's CPU time meanwhile, and each quick
+// ping's wait from being made to the server reading it.
+void quickPingsBesideAt(const std::string& background) {
+    const rlim_t limit = 1024;
+    const std::string name = "net_quick_pings_beside_" + background + "_1024";
+    if (!limitDescriptors(limit, true)) return;
+    adserver::Options options;
+    options.hostNames = {Host};
+    // A host a view.
+    auto hostOf = [](int v) { return "h" + std::to_string(v) + ".pings.example"; };
+    auto server = adserver::AdServer::start(options);
+    // Written: read, its head never ended (the ad server's threads stay free for the quick pings). Stuck:
+    // a handshake never answered.
+    auto dead = adserver::TrickleServer::start(std::chrono::hours(1), adserver::TrickleServer::Trickle::Head);
+    auto silent = adserver::SilentServer::start();
+    if (!server || !dead || !silent) {
+        std::printf("%s_network_cpu: the servers did not start, no figure\n", name.c_str());
+        return;
+    }
+    auto clicks = std::make_shared<ClickLog>();
+    routeClicks(*server, clicks);
+    server->route("/quick", adserver::Response::text("quick"));
+    auto config = platform::NetworkConfiguration::sharedInstance();
+    config->setHostMappings(server->connectToSpec(443));
+    config->setTrustedCAFile(server->caFile());
+    const bool stuck = background == "stuck";
+    for (int v = 0; v < BackgroundViews; ++v) {
+        if (stuck) config->addHostMapping(hostOf(v), 443, "127.0.0.1", silent->port());
+        else config->addHostMapping(hostOf(v), 80, "127.0.0.1", dead->port());
+    }
+    const std::optional<clockid_t> thread = networkThreadClock();
+    auto& engine = platform::NetworkEngine::shared();
+    std::vector<ShownDocument> views;
+    std::vector<Load> pings;
+    if (background != "nothing") {
+        for (int v = 0; v < BackgroundViews; ++v) {
+            views.push_back(showDocument("background-" + std::to_string(v)));
+            for (int i = v; i < BackgroundPings; i += BackgroundViews)
+                pings.push_back(pingFrom(*views.back().view, (stuck ? "https://" : "http://") + hostOf(v) + "/t?n=" + std::to_string(i)));
+        }
+        // Under way (all but the one the reserve leaves out: their hosts turn slow), and past the mark at
+        // which a handshake counts as stuck.
+        const auto& limits = engine.limits();
+        const std::size_t room = std::min<std::size_t>(BackgroundPings, limits.pingTransfers - limits.pingReserve);
+        runUntil([&] { return engine.pingCounts().underWay >= room; }, 20);
+        runUntil([] { return false; }, bench::quickOr(platform::NetworkEngine::StuckConnectionSeconds + 1.0, 0.5));
+    }
+    ShownDocument quickView = showDocument("quick");
+    std::vector<Load> quick;
+    std::vector<std::pair<std::string, Clock::time_point>> made;
+    const double cpuBefore = thread ? cpuSeconds(*thread) : 0;
+    const auto begin = Clock::now();
+    for (int k = 0; Clock::now() < begin + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(QuickPingSeconds)); ++k) {
+        const auto due = begin + k * QuickPingEvery;
+        runUntil([&] { return Clock::now() >= due; }, 1);
+        const std::string mark = name + "-" + std::to_string(k);
+        made.emplace_back(mark, Clock::now());
+        quick.push_back(pingFrom(*quickView.view, std::string("https://") + Host + "/click?m=" + mark));
+    }
+    runUntil([&] { return std::all_of(made.begin(), made.end(), [&](const auto& m) { return clicks->heardAt(m.first).has_value(); }); }, 10);
+    const double cpu = thread ? cpuSeconds(*thread) - cpuBefore : -1;
+    const double window = std::chrono::duration<double>(Clock::now() - begin).count();
+    std::vector<double> waits;
+    std::size_t unheard = 0;
+    for (const auto& [mark, at] : made) {
+        if (auto heard = clicks->heardAt(mark)) waits.push_back(std::chrono::duration<double, std::milli>(*heard - at).count());
+        else ++unheard;
+    }
+    std::sort(waits.begin(), waits.end());
+    std::printf("%s_network_cpu: %.2f s in %.1f s\n", name.c_str(), cpu, window);
+    std::printf("%s_wait_median: %.1f ms\n", name.c_str(), median(waits));
+    std::printf("%s_wait_p99: %.1f ms\n", name.c_str(), quantile(waits, 0.99));
+    std::printf("%s_wait_max: %.1f ms\n", name.c_str(), quantile(waits, 1));
+    std::printf("%s_unheard: %zu of %zu pings\n", name.c_str(), unheard, made.size());
+    cancel(quick);
+    cancel(pings);
+    views.clear();
+    quickView.view.reset();
+    runUntil([&] { return engine.activeTransferCount() == 0; }, 10);
+}
+
+// Every handshake slow (a relay holds each connection SlowEverywhereHandshake), at 64 descriptors, in this
+// process: 5 views each send a ping twice a second to a host of their own for SlowEverywhereSeconds, every
+// answer closing its connection; another view's click, made SlowEverywhereClickAt in: its wait from being
+// made to the server reading it (-1: not within its life), and the views' pings read per minute.
+const auto SlowEverywhereHandshake = std::chrono::milliseconds(bench::quickOr(7000, 500));
+const double SlowEverywhereSeconds = bench::quickOr(60.0, 3.0);
+const double SlowEverywhereClickAt = bench::quickOr(15.0, 1.0);
+constexpr int SlowEverywhereViews = 5;
+
+void clickBesideSlowHandshakesAt() {
+    const rlim_t limit = 64;
+    const std::string name = "net_click_beside_5_views_pinging_" + std::to_string(SlowEverywhereHandshake.count()) +
+                             "ms_handshakes_64";
+    if (!limitDescriptors(limit, true)) return;
+    adserver::Options options;
+    options.hostNames = {Host, "click.slow.example"};
+    for (int v = 0; v < SlowEverywhereViews; ++v) options.hostNames.push_back("v" + std::to_string(v) + ".slow.example");
+    auto server = adserver::AdServer::start(options);
+    auto relay = server ? ConnectionCounter::start(server->port(), SlowEverywhereHandshake) : nullptr;
+    if (!server || !relay) {
+        std::printf("%s_click_wait: the servers did not start, no figure\n", name.c_str());
+        return;
+    }
+    auto clicks = std::make_shared<ClickLog>();
+    routeClicks(*server, clicks);
+    server->route("/vp", adserver::Response::text(Pixel, "image/gif").header("Connection", "close"));
+    auto config = platform::NetworkConfiguration::sharedInstance();
+    config->setHostMappings(server->connectToSpec(443));
+    config->setTrustedCAFile(server->caFile());
+    for (const auto& host : options.hostNames) {
+        if (host != Host) config->addHostMapping(host, 443, "127.0.0.1", relay->port());
+    }
+    auto& engine = platform::NetworkEngine::shared();
+    std::vector<ShownDocument> views;
+    for (int v = 0; v < SlowEverywhereViews; ++v) views.push_back(showDocument("view-" + std::to_string(v)));
+    ShownDocument clicking = showDocument("clicking");
+    std::vector<Load> pings;
+    std::optional<Load> click;
+    std::optional<Clock::time_point> clickMade;
+    const auto seconds = [](double s) { return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s)); };
+    const auto begin = Clock::now();
+    std::size_t refused = 0;
+    for (int k = 0; Clock::now() < begin + seconds(SlowEverywhereSeconds); ++k) {
+        runUntil([&] { return Clock::now() >= begin + seconds(0.5 * k); }, 1);
+        for (int v = 0; v < SlowEverywhereViews; ++v) {
+            pings.push_back(pingFrom(*views[static_cast<std::size_t>(v)].view,
+                                     "https://v" + std::to_string(v) + ".slow.example/vp?n=" + std::to_string(k)));
+            refused += pings.back().connection ? 0 : 1;
+        }
+        if (!click && Clock::now() >= begin + seconds(SlowEverywhereClickAt)) {
+            clickMade = Clock::now();
+            click = pingFrom(*clicking.view, "https://click.slow.example/click?m=" + name);
+        }
+    }
+    const double ran = std::chrono::duration<double>(Clock::now() - begin).count();
+    const std::size_t read = server->requestCount("/vp");
+    if (clickMade) runUntil([&] { return clicks->heardAt(name).has_value() || Clock::now() > *clickMade + seconds(platform::PingScheduler::LifeSeconds); }, platform::PingScheduler::LifeSeconds + 1);
+    const auto heard = clicks->heardAt(name);
+    std::printf("%s_click_wait: %.1f ms\n", name.c_str(),
+                heard && clickMade ? std::chrono::duration<double, std::milli>(*heard - *clickMade).count() : -1.0);
+    std::printf("%s_views_pings_read: %.1f per minute (%zu of %zu in %.0f s, %zu refused)\n", name.c_str(),
+                static_cast<double>(read) * 60 / ran, read, pings.size(), ran, refused);
+    std::printf("%s_most_put_backs_of_one: %zu put-backs\n", name.c_str(), engine.observations().mostPutBacksOfOne);
+    std::printf("%s_handshakes: %zu handshakes\n", name.c_str(), relay->connections());
+    if (click) pings.push_back(*click);
+    for (auto& ping : pings) {
+        if (ping.connection) ping.connection->cancel();
+    }
+    views.clear();
+    clicking.view.reset();
+    runUntil([&] { return engine.activeTransferCount() == 0; }, 10);
+}
+
 // Runs `figures` in a child process of its own, forked before this one starts any thread.
 void inChild(const std::function<void()>& figures) {
     std::fflush(stdout);
@@ -1245,6 +1449,8 @@ void newPageFigures() {
             inChild([limit, shape] { refreshingBannersAt(limit, shape); });
     }
     for (const int count : HandshakeNewcomers) inChild([count] { handshakeNewcomersAt(count); });
+    for (const char* background : {"nothing", "written", "stuck"}) inChild([background] { quickPingsBesideAt(background); });
+    inChild([] { clickBesideSlowHandshakesAt(); });
 }
 
 } // namespace

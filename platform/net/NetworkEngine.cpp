@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <limits>
 #include <list>
 #include <map>
 #include <mutex>
@@ -52,6 +53,8 @@ struct Transfer {
     // Has had a place (it was put back since): it never makes another give way (see startWaiting).
     bool heldPlace = false;
     int putBacks = 0;
+    // Took its place from a stuck transfer (see handOff): it keeps it, as one put back keeps its next.
+    bool handedPlace = false;
     bool causedGiveWay = false;  // a load gave its place for it
     Steady::duration timeout{};
     Steady::time_point waitDeadline;  // when it stops waiting for a place and fails
@@ -395,13 +398,15 @@ struct NetworkEngine::Impl {
     std::vector<TransferId> endedAtHead;
     // When a load still too new to give its place back may (network thread only).
     Steady::time_point giveWayAt = Steady::time_point::max();
-    // Web content under way whose request is not written yet, by when each took its place; when the next
-    // of them has held its place long enough to hand it on, and whether anything changed since the last
-    // look (network thread only).
+    // Web content on its first place, neither put back nor handed it, whose request is not written yet,
+    // by when each took its place: the only ones that may hand their place on. Those that took theirs up
+    // to `stuckSeen` have been looked at stuck; when the next of them is; and whether, since the last look,
+    // a transfer that never had a place began to wait or web content ended one (its document or host may
+    // now start one that waits) (network thread only).
     std::set<std::pair<Steady::time_point, TransferId>> unwritten;
+    Steady::time_point stuckSeen;
     Steady::time_point handOffAt = Steady::time_point::max();
-    Steady::time_point lastHandOffLook;
-    bool webContentChanged = false;
+    bool lookForStuck = false;
     // When each waiting transfer gives up waiting, soonest first.
     std::set<std::pair<Steady::time_point, TransferId>> waitingDeadlines;
     std::vector<std::shared_ptr<NetworkTransferListener>> touched;
@@ -762,7 +767,7 @@ struct NetworkEngine::Impl {
                 t->queuedAt = Steady::now();
                 TransferId id = t->id;
                 pingWaiting.emplace(id, std::move(t));
-                webContentChanged = true;
+                lookForStuck = true;
             } else {
                 std::string url = t->url();
                 endUnsent(std::move(t), wanted == PingScheduler::Wanted::LifePassed
@@ -776,7 +781,7 @@ struct NetworkEngine::Impl {
             std::chrono::duration<double>(std::min(t->request.timeoutInterval(), 1e6)));
         t->waitDeadline = Steady::now() + t->timeout;
         waitingDeadlines.emplace(t->waitDeadline, t->id);
-        if (t->origin.isWebContent()) webContentChanged = true;
+        if (t->origin.isWebContent()) lookForStuck = true;
         poolOf(*t).enqueue(std::move(t));
     }
 
@@ -848,7 +853,8 @@ struct NetworkEngine::Impl {
         t->lastActivity = Steady::now();
         t->startedAt = t->lastActivity;
         t->heldPlace = true;
-        if (t->origin.isWebContent()) unwritten.emplace(t->startedAt, id);
+        // Its second place, or one handed to it, it keeps until its request is written or it ends.
+        if (t->origin.isWebContent() && t->putBacks == 0 && !t->handedPlace) unwritten.emplace(t->startedAt, id);
         t->listener->transferDidStart();
         bool ok = setUp(*t, &error);
         transfers.emplace(id, std::move(t));
@@ -952,38 +958,39 @@ struct NetworkEngine::Impl {
         }
     }
 
-    // Web content that has held its place NetworkEngine::StuckConnectionSeconds without writing its request
-    // (its connection or handshake never came) hands the place straight to a transfer that has never had
-    // one and waits for it: a fresh ping hop first, else a load. It goes back to the front of its queue,
-    // keeping its deadline (a ping hop its ping's life): it was never sent. A transfer takes at most one
-    // place this way, as it then has had one, and one put back never takes another's.
+    // Web content that has held its first place NetworkEngine::StuckConnectionSeconds without writing its
+    // request (its connection or handshake never came) hands the place straight to a transfer that has
+    // never had one and waits for it: a fresh ping hop first, else a load. It goes back to the front of its
+    // queue, keeping its deadline (a ping hop its ping's life): it was never sent. Once at most: the place
+    // it takes next, like one handed to a newcomer, is kept until the request is written or the transfer
+    // ends, so a handshake slower than the mark still completes by its second try, and no stream of
+    // newcomers keeps a transfer from ever connecting.
+    // Looked at only when a transfer that never had a place began to wait, one of web content ended, or
+    // another passed the mark; the oldest stuck go first, and the look stops at the first whose place
+    // nothing takes, so that its cost does not grow with the stuck transfers.
     void handOffStuck(Steady::time_point now) {
         const auto stuckAfter = std::chrono::seconds(NetworkEngine::StuckConnectionSeconds);
-        const auto again = std::chrono::seconds(1);
+        const bool asked = std::exchange(lookForStuck, false);
         handOffAt = Steady::time_point::max();
         if (unwritten.empty()) return;
-        std::vector<TransferId> stuck;
-        bool newlyStuck = false;
-        for (const auto& [at, id] : unwritten) {
-            if (at + stuckAfter > now) break;
-            stuck.push_back(id);
-            newlyStuck = newlyStuck || at + stuckAfter > lastHandOffLook;
+        const Steady::time_point stuckSince = now - stuckAfter;
+        auto unseen = [this] { return unwritten.upper_bound({stuckSeen, std::numeric_limits<TransferId>::max()}); };
+        if (unwritten.begin()->first <= stuckSince &&
+            (asked || (unseen() != unwritten.end() && unseen()->first <= stuckSince))) {
+            stuckSeen = std::max(stuckSeen, stuckSince);
+            // Each hand-off takes the oldest out of the index (it is put back).
+            while (!unwritten.empty() && unwritten.begin()->first <= stuckSince) {
+                if (!handOff(unwritten.begin()->second)) break;
+            }
         }
-        // Looked at again when something came or ended, when another is stuck, or a second on.
-        if (!stuck.empty() && (webContentChanged || newlyStuck || now - lastHandOffLook >= again)) {
-            webContentChanged = false;
-            lastHandOffLook = now;
-            for (TransferId id : stuck) handOff(id);
-        }
-        if (unwritten.empty()) return;
-        handOffAt = unwritten.begin()->first + stuckAfter;
-        if (handOffAt <= now) handOffAt = lastHandOffLook + again;
+        if (auto next = unseen(); next != unwritten.end()) handOffAt = next->first + stuckAfter;
     }
 
-    // Hands the place of `id`, stuck, to what never had one, if anything would take it.
-    void handOff(TransferId id) {
+    // Hands the place of `id`, stuck, to what never had one, if anything would take it. False when nothing
+    // does (or `id` is not under way).
+    bool handOff(TransferId id) {
         auto running = transfers.find(id);
-        if (running == transfers.end()) return;
+        if (running == transfers.end()) return false;
         const bool ping = running->second->ping;
         std::optional<TransferId> hop;
         {
@@ -992,12 +999,13 @@ struct NetworkEngine::Impl {
         }
         if (hop) {
             putBack(id);
+            pingWaiting.at(*hop)->handedPlace = true;
             launchPingHop(*hop);
-            return;
+            return true;
         }
-        const Transfer* load = webPool.freshReady(1);
-        if (load == nullptr) return;
-        const TransferId loadId = load->id;
+        const Transfer* ready = webPool.freshReady(1);
+        if (ready == nullptr) return false;
+        const TransferId loadId = ready->id;
         if (ping) {
             std::lock_guard lock(pingMutex);
             pings.putBack(id, pingClock());
@@ -1007,22 +1015,30 @@ struct NetworkEngine::Impl {
             std::lock_guard lock(pingMutex);
             webPool.setHeldElsewhere(pings.underWay());
         }
+        webPool.waiting(loadId)->handedPlace = true;
         launchLoad(loadId);
+        return true;
     }
 
-    // The written load that has held its place longest (and MinimumHoldMilliseconds at least) fails, so
-    // that a newcomer takes its place: never a newer one, never a ping, never one still connecting (that one
-    // hands its place on once stuck; see handOffStuck). The server may have read it, so it is never sent
-    // again. False when there is none.
+    // The written load that took its place longest ago (and MinimumHoldMilliseconds ago at least) fails,
+    // so that a newcomer takes its place: never a newer one, never a ping, never one still connecting on its
+    // first place (that one hands its place on once stuck; see handOffStuck). The server may have read it,
+    // so it is never sent again. A load still connecting on a place it keeps (its second, or one handed to
+    // it) DeadConnectionSeconds after it took it is no slow handshake but a dead one: it gives way
+    // too, failing unsent, so that such loads cannot shut a new document out until their timeouts. False
+    // when there is none.
     bool giveWay(Steady::time_point now) {
         Transfer* longest = nullptr;
         // A load that has just got its place keeps it a moment: newcomers arriving faster than an answer
         // would otherwise take one place from each other for ever.
         const auto hold = std::chrono::milliseconds(NetworkEngine::MinimumHoldMilliseconds);
+        const auto dead = std::chrono::seconds(NetworkEngine::DeadConnectionSeconds);
         for (auto& [id, t] : transfers) {
-            if (!t->origin.isWebContent() || t->ping || !t->requestWritten) continue;
-            if (now - t->startedAt < hold) {
-                giveWayAt = std::min(giveWayAt, t->startedAt + hold);
+            if (!t->origin.isWebContent() || t->ping) continue;
+            if (!t->requestWritten && t->putBacks == 0 && !t->handedPlace) continue;
+            const Steady::time_point from = t->startedAt + (t->requestWritten ? Steady::duration(hold) : Steady::duration(dead));
+            if (now < from) {
+                giveWayAt = std::min(giveWayAt, from);
                 continue;
             }
             if (longest == nullptr || std::tie(t->startedAt, t->id) < std::tie(longest->startedAt, longest->id))
@@ -1034,7 +1050,9 @@ struct NetworkEngine::Impl {
             ++observed.loadsGivenWay;
         }
         endRunning(longest->id, URLError::make(URLError::TimedOut, longest->url(),
-                                               "the load gave its place to another document's"));
+                                               longest->requestWritten
+                                                   ? "the load gave its place to another document's"
+                                                   : "the load gave its place to another document's, its connection never came"));
         return true;
     }
 
@@ -1079,7 +1097,7 @@ struct NetworkEngine::Impl {
         curl_multi_remove_handle(multi, t->easy);
         if (t->origin.isWebContent()) {
             unwritten.erase({t->startedAt, id});
-            webContentChanged = true;
+            lookForStuck = true;
         }
         if (t->ping) {
             std::lock_guard lock(pingMutex);

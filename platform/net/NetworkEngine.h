@@ -23,19 +23,25 @@
 // answers, of an ad with no other such hop under way). A page's ping is done when its final head comes
 // (its body is not read), and fails as timed out PingScheduler's life after it was admitted, waiting
 // included, whatever its rate; a hop left less than a second of that life fails unsent.
-// A transfer of web content (a load or a ping's hop) that has held its place StuckConnectionSeconds
+// A transfer of web content (a load or a ping's hop) that has held its first place StuckConnectionSeconds
 // without writing its request (its connection or handshake never came) hands the place straight to one
 // that has never had a place and waits for it (a ping's hop first, else a load), and goes back to the
-// front of its queue, keeping its deadline (a ping its life): it was never sent. Each transfer takes at
-// most one place so, and one put back never takes another's, so this never cascades; a document put back
-// counts as just served, so the one it gave way to keeps its turn.
+// front of its queue, keeping its deadline (a ping its life): it was never sent. That happens to a
+// transfer once at most: the place it takes next, like the place handed to the newcomer, it keeps until
+// its request is written, its timeout or its ping's life ends, or its owner cancels it. So a handshake
+// slower than the mark completes by its second try, and no stream of newcomers keeps a transfer from ever
+// connecting. Stuck transfers are looked at only when one that never had a place begins to wait, web
+// content ends one, or another passes the mark, oldest first, until one whose place nothing takes. A
+// document put back counts as just served, so the one it gave way to keeps its turn.
 // When every place is taken and a document that has not had one yet waits with a load, or a ping that
 // has never had a place is owed one (a reserve place, or its view holds fewer than its share), the written
-// load that has held its place longest (and for MinimumHoldMilliseconds at least) fails as timed out, and
+// load that took its place longest ago (and MinimumHoldMilliseconds ago at least) fails as timed out, and
 // its place goes to that newcomer and no other: one load for each. A load still connecting is left alone
-// until it is stuck, a ping whose request is written never gives its place back, and no request the
-// server may have read is sent again. So a document with nothing under way gets a place at once beside documents whose
-// loads hang or trickle. Waiting costs no descriptor.
+// until it is stuck; on a place it keeps (its second, or one handed to it) it gives way too once it has
+// held it DeadConnectionSeconds unwritten, failing unsent, so that dead handshakes cannot shut a new
+// document out until their timeouts. A ping whose request is written never gives its place back, and no
+// request the server may have read is sent again. So a document with nothing under way gets a place at
+// once beside documents whose loads hang or trickle. Waiting costs no descriptor.
 // A document's load whose answer's body has begun must bring MinimumWebContentBytesPerWindow in each
 // WebContentRateWindowSeconds from the body's first byte (a held transfer's window starts again when it
 // reads on), or it fails as timed out: a load that trickles a byte at a time, each byte restarting its
@@ -109,9 +115,13 @@ public:
     static constexpr int WebContentRateWindowSeconds = 15;
     // A load gives its place back only once it has held it this long (see above).
     static constexpr int MinimumHoldMilliseconds = 500;
-    // Web content that has held its place this long without writing its request hands it on (see above):
-    // longer than a slow phone network's handshake.
+    // Web content that has held its first place this long without writing its request hands it on once
+    // (see above): longer than a slow phone network's handshake.
     static constexpr int StuckConnectionSeconds = 5;
+    // A load on a place it keeps (see above) that has held it this long unwritten gives way to a newcomer:
+    // past the slowest handshakes phone networks take (7 s), and soon enough that a new document's first
+    // image still has its place within 10 s.
+    static constexpr int DeadConnectionSeconds = 8;
 
     struct Limits {
         std::size_t descriptorLimit = 0;      // what the figures are derived from
@@ -178,7 +188,7 @@ public:
         double longestNewDocumentWait = 0;
         std::size_t loadsPutBack = 0;     // loads whose request was not written, put back to wait again
         std::size_t pingHopsPutBack = 0;  // the same of pings' hops
-        std::size_t mostPutBacksOfOne = 0;  // the most times one transfer was put back
+        std::size_t mostPutBacksOfOne = 0;  // the most times one transfer was put back: 1 at most
         std::size_t loadsGivenWay = 0;    // loads failed to give their place to another's
     };
     Observations observations() const;

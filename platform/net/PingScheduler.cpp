@@ -119,7 +119,8 @@ void PingScheduler::place(PingId id, Ping& ping, bool reserve, Nanos startedAt, 
     ping.held = true;
     ping.startedAt = startedAt;
     ++viewsUnderWay_[owner.view];
-    viewTurns_[owner.view] = ++turns_;
+    ping.turnBefore = viewTurns_.at(owner.view);
+    ping.turnTaken = viewTurns_[owner.view] = ++turns_;
     ++viewHostsUnderWay_[HostKey{owner.view, ping.host}];
     ++lanesUnderWay_[HostKey{owner.document, ping.host}];
     ++adHostsUnderWay_[HostKey{owner.ad, ping.host}];
@@ -437,13 +438,25 @@ std::optional<PingScheduler::HopId> PingScheduler::handOff(HopId stuck, Nanos no
     const Nanos startedAt = ping.startedAt;
     const std::uint64_t turn = viewTurns_.at(ping.owner.view);
     unplace(ping, now);
+    const std::uint64_t unserved = turnUnserved(ping);
+    setTurn(ping.owner.view, unserved);
     std::optional<Choice> choice = choose(now, Only::Fresh);
+    // Another view's fresh hop takes the place unless the stuck hop's view comes first, counting it as waiting
+    // and never served: where every handshake is slow, places would otherwise change hands between views
+    // for ever, each cut costing a whole handshake.
+    if (choice) {
+        const std::uint64_t to = pings_.at(choice->ping).owner.view;
+        const ViewRank& taker = viewRanks_.at(to);
+        const auto giver = std::make_pair(underWayFor(ping.owner.view), unserved);
+        if (to != ping.owner.view && giver < std::make_pair(std::get<0>(taker), std::get<1>(taker))) choice.reset();
+    }
     if (!choice) {
         // Nothing takes its place: it keeps it, as it was.
+        const std::uint64_t before = ping.turnBefore, taken = ping.turnTaken;
         place(id, ping, reserve, startedAt, wasTry);
-        unrank(ping.owner.view);
-        viewTurns_[ping.owner.view] = turn;
-        rerank(ping.owner.view);
+        setTurn(ping.owner.view, turn);
+        ping.turnBefore = before;
+        ping.turnTaken = taken;
         return std::nullopt;
     }
     place(choice->ping, pings_.at(choice->ping), choice->reserve, now, choice->asTry);
@@ -463,11 +476,23 @@ void PingScheduler::putBack(HopId stuck, Nanos now) {
     Ping& ping = pings_.at(id);
     if (!ping.underWay) return;
     unplace(ping, now);
+    setTurn(ping.owner.view, turnUnserved(ping));
     if (ping.released) {
         forget(id, ping, now);
         pings_.erase(id);
     }
     settle(now);
+}
+
+std::uint64_t PingScheduler::turnUnserved(const Ping& ping) const {
+    const std::uint64_t turn = viewTurns_.at(ping.owner.view);
+    return turn == ping.turnTaken ? ping.turnBefore : turn;
+}
+
+void PingScheduler::setTurn(std::uint64_t view, std::uint64_t turn) {
+    unrank(view);
+    viewTurns_.at(view) = turn;
+    rerank(view);
 }
 
 std::vector<PingScheduler::HopId> PingScheduler::expired(Nanos now) {

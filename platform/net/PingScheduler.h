@@ -53,7 +53,9 @@
 // take turns, and within a view its waiting hops by host and document, so a choice looks at hosts and
 // documents, never at every hop.
 // A hop under way whose connection never came (the engine tells, see handOff) gives its place to a hop
-// that has never held one, and goes back to wait in its turn, its ping's life running on.
+// that has never held one, unless its own view's turn comes first, counting it as waiting and never served
+// (so places do not change hands between busy views for ever); it goes back to wait with its view's turn as
+// before it was placed, its ping's life running on.
 // Main thread or network thread, under the caller's lock; not thread-safe by itself.
 #include <algorithm>
 #include <cstddef>
@@ -146,7 +148,8 @@ public:
     // it is owed one (see Only::Owed); the caller then has a load give way. nullopt when none.
     std::optional<HopId> owed(Nanos now) const;
     // `stuck`, under way, has had its place without its connection coming: a hop that has never held a
-    // place takes that place, if one would, and `stuck` goes back to wait in its turn (it was never sent),
+    // place takes that place, if one would and its view's turn does not come after the stuck hop's (its
+    // view counted as never served by it), and `stuck` goes back to wait in its turn (it was never sent),
     // its ping's life running on (a hop of a ping let go leaves instead). Returns the hop started in its
     // place; nullopt (nothing changed) when none would start there.
     std::optional<HopId> handOff(HopId stuck, Nanos now);
@@ -208,6 +211,10 @@ private:
         bool reserve = false;  // on a reserve place
         bool reserveTry = false;  // took it as a try (its host neither known nor slow then)
         Nanos startedAt = 0;   // when that hop last took its place
+        // The view's turn before that hop took its place, and the turn it took: put back, the hop was never
+        // served, and its view's turn goes back unless another hop of it has been served since.
+        std::uint64_t turnBefore = 0;
+        std::uint64_t turnTaken = 0;
     };
     // What is known of a host at a choice (see the head of the file).
     enum class HostClass { Sure, Try, SlowKnown, SlowUnknown };
@@ -234,6 +241,9 @@ private:
     // Counts the ping's hop as under way, or no longer.
     void place(PingId id, Ping& ping, bool reserve, Nanos startedAt, bool asTry = false);
     void unplace(Ping& ping, Nanos now);
+    // The turn the ping's view would have, had its hop under way never been served.
+    std::uint64_t turnUnserved(const Ping& ping) const;
+    void setTurn(std::uint64_t view, std::uint64_t turn);
     // Less than Limits::leastLife of the ping's life is left at `now`.
     bool lifeTooShort(const Ping& ping, Nanos now) const;
     // When the hop waiting or under way is to be failed, and its listing there.

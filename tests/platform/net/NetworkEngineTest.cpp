@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -19,6 +21,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/net/TransferOrigin.h"
@@ -557,9 +560,11 @@ TEST_CASE_FIXTURE(ServerFixture, "NetworkEngine: a page with nothing under way g
     REQUIRE(runUntil([&] { return engine.activeTransferCount() == 0; }));
 }
 
+// Pages with something under way leave the last places to pages with none: those start their first load
+// there while the others' loads, still connecting, keep every other place.
 TEST_CASE_FIXTURE(ServerFixture,
-                  "NetworkEngine: when pages hold every place the one with the most gives a hanging load's back to a "
-                  "page with none under way") {
+                  "NetworkEngine: when pages hold every place but the new pages' reserve, each new page's first load "
+                  "goes out there and the others' loads still connecting keep theirs") {
     auto& engine = platform::NetworkEngine::shared();
     const auto limits = engine.limits();
     const std::size_t cap = limits.webContentTransfers;
@@ -572,8 +577,8 @@ TEST_CASE_FIXTURE(ServerFixture,
     for (std::size_t page = 0; page < greedyPages; ++page) silent.add(greedy);
     REQUIRE(runUntil([&] { return silent.connections() >= cap - limits.newDocumentReserve; }));
 
-    // Two more pages ask for two loads each: the first of each goes out with nothing freed, the second
-    // waits, as they now have one under way.
+    // Two more pages ask for two loads each: the first of each goes out on the reserve with nothing freed,
+    // the second waits, as they now have one under way.
     auto pageB = newPage();
     auto pageC = newPage();
     std::vector<Load> others;
@@ -582,7 +587,7 @@ TEST_CASE_FIXTURE(ServerFixture,
     REQUIRE(runUntil([&] { return others[0].recorder->done() && others[2].recorder->done(); }));
     CHECK(others[0].recorder->body == "quick");
     CHECK(others[2].recorder->body == "quick");
-    // The hanging loads that gave way wait again: none fails.
+    // No load gave its place for them: the pages' loads, never written, keep theirs and none fails.
     for (auto& l : greedy) CHECK_FALSE(l.recorder->done());
 
     cancelAll(greedy);
@@ -1444,4 +1449,246 @@ TEST_CASE_FIXTURE(HangingHosts, "NetworkEngine: at 128 descriptors a healthy doc
 TEST_CASE_FIXTURE(HangingHosts, "NetworkEngine: at 128 descriptors a healthy document's ping beside 20 documents' "
                                 "pings stuck in their handshakes is read within six seconds") {
     healthyPingBesideStuckHandshakes(*this, 128, 20);
+}
+
+namespace {
+
+// Hosts under the ad server's certificate for the slow-handshake shapes below, each shape its own, so that
+// no shape meets a host another marked slow or answering. The server closes each connection after its
+// answer: every request pays a handshake.
+struct SlowEverywhere : ServerFixture {
+    static constexpr int Shapes = 4;
+    static constexpr int Views = 5;
+    static std::string host(int shape, const std::string& name) {
+        return name + "-" + std::to_string(shape) + ".slow.ruzave.example";
+    }
+    static std::vector<std::string> names() {
+        std::vector<std::string> out;
+        for (int shape = 0; shape < Shapes; ++shape) {
+            for (const std::string name : {"click", "track", "load"}) out.push_back(host(shape, name));
+            for (int v = 0; v < Views; ++v) out.push_back(host(shape, "view" + std::to_string(v)));
+        }
+        return out;
+    }
+
+    SlowEverywhere() : ServerFixture(names()) {
+        for (const char* path : {"/p", "/click", "/track", "/slow"})
+            server->route(path, adserver::Response::text("ok").header("Connection", "close"));
+    }
+
+    // Maps the shape's hosts to a relay whose handshakes take `delay`.
+    std::unique_ptr<SlowHandshakeRelay> slowHosts(int shape, std::chrono::milliseconds delay) {
+        auto relay = std::make_unique<SlowHandshakeRelay>(server->port(), delay);
+        auto config = platform::NetworkConfiguration::sharedInstance();
+        for (const std::string& name : names()) {
+            if (name.find("-" + std::to_string(shape) + ".") != std::string::npos)
+                config->addHostMapping(name, 443, "127.0.0.1", relay->port());
+        }
+        return relay;
+    }
+
+    // How often the server read each `n` of `path` for the shape (`s`).
+    std::map<std::string, int> readsOf(const std::string& path, int shape) const {
+        std::map<std::string, int> reads;
+        for (const auto& r : server->requests(path)) {
+            if (r.param("s") == std::to_string(shape)) ++reads[r.param("n")];
+        }
+        return reads;
+    }
+};
+
+// A ping the page of `origin` makes, admitted as it is made; let go once it ends.
+struct MadePing {
+    Load load;
+    platform::PingScheduler::PingId id = 0;
+};
+MadePing makePing(const platform::TransferOrigin& origin, const platform::URLRequest& r) {
+    MadePing ping;
+    ping.id = platform::NetworkEngine::shared().admitPing(origin, r.url().absoluteString().size());
+    REQUIRE(ping.id != 0);
+    ping.load = load(r, origin.ping(ping.id));
+    return ping;
+}
+void releaseEnded(std::vector<MadePing>& pings) {
+    for (MadePing& p : pings) {
+        if (p.id != 0 && p.load.recorder->done()) platform::NetworkEngine::shared().releasePing(std::exchange(p.id, 0));
+    }
+}
+
+} // namespace
+
+// Where every handshake outlasts StuckConnectionSeconds, a hop that gave its place away once keeps its next
+// one, as does the hop it gave it to: each completes by the second try it gets, so a click goes out however
+// fast the other views' pings come, and those keep completing too.
+namespace {
+struct SlowHandshakeClicks : SlowEverywhere {
+    void run(int s);
+};
+
+void SlowHandshakeClicks::run(int s) {
+    nettest::limitDescriptors(64);
+    auto& engine = platform::NetworkEngine::shared();
+    struct Shape {
+        int handshakeMs;
+        int views;
+        double everySeconds;  // each view's pings
+    };
+    const Shape shapes[Shapes] = {{5500, 5, 0.5}, {7000, 5, 0.5}, {5500, 1, 2}, {7000, 1, 2}};
+    using Steady = std::chrono::steady_clock;
+    {
+        const Shape shape = shapes[s];
+        CAPTURE(shape.handshakeMs);
+        CAPTURE(shape.views);
+        auto relay = slowHosts(s, std::chrono::milliseconds(shape.handshakeMs));
+        const std::string tag = "?s=" + std::to_string(s) + "&n=";
+        std::vector<platform::TransferOrigin> views;
+        for (int v = 0; v < shape.views; ++v) {
+            const auto id = platform::TransferOrigin::newId();
+            views.push_back(platform::TransferOrigin::webContent(id, id, id));
+        }
+        std::vector<MadePing> pings;
+        int made = 0;
+        auto pingEach = [&] {
+            for (int v = 0; v < shape.views; ++v) {
+                const std::string n = std::to_string(v) + "-" + std::to_string(made);
+                pings.push_back(makePing(views[static_cast<std::size_t>(v)], request("/p" + tag + n, host(s, "view" + std::to_string(v)))));
+            }
+            ++made;
+        };
+        // The views ping on the platform's clock, which moves with real time: lives and slow hosts run.
+        Steady::time_point nextPing = Steady::now();
+        auto keepPinging = [&](const std::function<bool()>& until, double seconds) {
+            const auto end = Steady::now() + std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double>(seconds));
+            while (Steady::now() < end) {
+                if (Steady::now() >= nextPing) {
+                    pingEach();
+                    nextPing += std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double>(shape.everySeconds));
+                }
+                releaseEnded(pings);
+                if (runUntil(until, 0.1)) return true;
+                advance(0.1);
+            }
+            return until();
+        };
+        // Their first pings hold the places, still in their handshakes.
+        keepPinging([] { return false; }, 2);
+
+        const auto healthyId = platform::TransferOrigin::newId();
+        const auto healthy = platform::TransferOrigin::webContent(healthyId, healthyId, healthyId);
+        const auto touched = Steady::now();
+        pings.push_back(makePing(healthy, request("/click" + tag + "touch", host(s, "click"))));
+        pings.push_back(makePing(healthy, request("/track" + tag + "touch", host(s, "track"))));
+        const std::size_t viewsReadBefore = server->requestCount("/p");
+        const std::size_t clicksBefore = server->requestCount("/click");
+        const std::size_t tracksBefore = server->requestCount("/track");
+        const std::shared_ptr<Recorder> track = pings.back().load.recorder;
+        std::optional<double> clickAfter, trackAfter;
+        auto heard = [&] {
+            if (!clickAfter && server->requestCount("/click") > clicksBefore) clickAfter = secondsSince(touched);
+            if (!trackAfter && server->requestCount("/track") > tracksBefore) trackAfter = secondsSince(touched);
+            return clickAfter && (trackAfter || track->done()) &&
+                   server->requestCount("/p") >= viewsReadBefore + 2;
+        };
+        CHECK(keepPinging(heard, platform::PingScheduler::LifeSeconds + 2));
+        MESSAGE("click read after " << clickAfter.value_or(-1) << " s, httpTrack after " << trackAfter.value_or(-1)
+                                    << " s; views' pings read meanwhile " << server->requestCount("/p") - viewsReadBefore);
+        CHECK(clickAfter.value_or(99) < 20);
+        // The view's second hop waits for its view's turn; a stuck hop gives its place only to a view whose turn
+        // comes first, so the places do not change hands between the busy views for ever.
+        CHECK(trackAfter.value_or(99) < 20);
+        CHECK(server->requestCount("/p") >= viewsReadBefore + 2);
+
+        for (auto& p : pings) p.load.connection->cancel();
+        REQUIRE(runUntil([&] { return engine.activeTransferCount() == 0; }));
+        runUntilIdle();
+        for (auto& p : pings) engine.releasePing(std::exchange(p.id, 0));
+        for (const std::string path : {"/p", "/click", "/track"}) {
+            for (const auto& [n, count] : readsOf(path, s)) {
+                CAPTURE(n);
+                CHECK(count == 1);
+            }
+        }
+        CHECK(engine.observations().mostPutBacksOfOne <= 1);
+    }
+}
+} // namespace
+
+// One case a shape, each in a process of its own (the engine reads the descriptor limit once), so that they
+// run side by side.
+TEST_CASE_FIXTURE(SlowHandshakeClicks, "NetworkEngine: at 64 descriptors where every handshake takes 5.5 s, beside 5 "
+                                       "views pinging twice a second, a healthy view's click and httpTrack are read "
+                                       "once within 20 s and no transfer is put back twice") {
+    run(0);
+}
+
+TEST_CASE_FIXTURE(SlowHandshakeClicks, "NetworkEngine: at 64 descriptors where every handshake takes 7 s, beside 5 "
+                                       "views pinging twice a second, a healthy view's click and httpTrack are read "
+                                       "once within 20 s and no transfer is put back twice") {
+    run(1);
+}
+
+TEST_CASE_FIXTURE(SlowHandshakeClicks, "NetworkEngine: at 64 descriptors where every handshake takes 5.5 s, beside a "
+                                       "view pinging every 2 s, a healthy view's click and httpTrack are read once "
+                                       "within 20 s and no transfer is put back twice") {
+    run(2);
+}
+
+TEST_CASE_FIXTURE(SlowHandshakeClicks, "NetworkEngine: at 64 descriptors where every handshake takes 7 s, beside a "
+                                       "view pinging every 2 s, a healthy view's click and httpTrack are read once "
+                                       "within 20 s and no transfer is put back twice") {
+    run(3);
+}
+
+// Newcomers every 100 ms beside loads whose handshakes outlast StuckConnectionSeconds or never end: each of
+// the first loads hands its place on once, the newcomers that took those places keep them whatever comes
+// next, and those whose handshake ends are read once.
+TEST_CASE_FIXTURE(SlowEverywhere, "NetworkEngine: at 64 descriptors beside a new document every 100 ms, loads whose "
+                                  "handshakes take 7 s or never end each give their place once, and the newcomers "
+                                  "that took them keep them") {
+    nettest::limitDescriptors(64);
+    auto& engine = platform::NetworkEngine::shared();
+    const std::size_t places = engine.limits().webContentTransfers;
+    using Steady = std::chrono::steady_clock;
+    for (const bool never : {true, false}) {
+        CAPTURE(never);
+        const int shape = never ? 0 : 1;
+        std::unique_ptr<SlowHandshakeRelay> relay;
+        std::optional<SilentHosts> silent;
+        if (never)
+            silent.emplace(1);
+        else
+            relay = slowHosts(shape, std::chrono::milliseconds(7000));
+        auto slowLoad = [&](int n) {
+            auto r = never ? silent->request(static_cast<std::size_t>(n))
+                           : request("/slow?s=" + std::to_string(shape) + "&n=" + std::to_string(n), host(shape, "load"));
+            r.setTimeoutInterval(30);
+            return load(r, newPage());
+        };
+        const auto before = engine.observations();
+        std::vector<Load> loads;
+        for (std::size_t i = 0; i < places; ++i) loads.push_back(slowLoad(static_cast<int>(i)));
+        const auto began = Steady::now();
+        // Past the first loads' mark, and the newcomers' that took their places, while one comes every 100 ms:
+        // with a 7 s handshake those newcomers are read meanwhile.
+        const double run = 2 * StuckSeconds + (never ? 1.5 : 4.0);
+        while (secondsSince(began) < run) {
+            loads.push_back(slowLoad(static_cast<int>(loads.size())));
+            runUntil([] { return false; }, 0.1);
+        }
+        const auto seen = engine.observations();
+        MESSAGE("loads put back " << seen.loadsPutBack - before.loadsPutBack << " of " << loads.size());
+        CHECK(seen.loadsPutBack - before.loadsPutBack == places);
+        CHECK(seen.mostPutBacksOfOne == 1);
+        if (!never) {
+            std::map<std::string, int> reads = readsOf("/slow", shape);
+            // The first six newcomers took the places given at the mark: read after their own handshake.
+            CHECK(reads.size() >= places);
+            for (const auto& [n, count] : reads) {
+                CAPTURE(n);
+                CHECK(count == 1);
+            }
+        }
+        cancelAll(loads);
+        REQUIRE(runUntil([&] { return engine.activeTransferCount() == 0; }));
+    }
 }

@@ -1066,6 +1066,8 @@ private:
         int host = 0;
         std::size_t index = 0;  // in its ping's chain
         bool underWay = false;
+        // Its view's turn before it took its place, and the turn it took: put back, it was never served.
+        std::uint64_t turnBefore = 0, turnTaken = 0;
         bool held = false;      // it has held a place
         bool orphan = false;    // its ping was let go while it held a place: the engine ends it later
         bool written = false;
@@ -1316,7 +1318,8 @@ private:
         ViewRec& v = views_.at(h.owner.view);
         ++v.underWay;
         ++v.hostUnderWay[h.host];
-        v.turn = ++turns_;
+        h.turnBefore = v.turn;
+        h.turnTaken = v.turn = ++turns_;
         ++*h.lane;
         ++adHosts_[h.owner.ad][h.host];
         hostStarts_[h.host].insert(now_);
@@ -1341,6 +1344,8 @@ private:
         --U_;
         ViewRec& v = views_.at(h.owner.view);
         --v.underWay;
+        if (waitsAgain && v.turn == h.turnTaken)
+            v.turn = h.turnBefore;
         if (--v.hostUnderWay.at(h.host) == 0)
             v.hostUnderWay.erase(h.host);
         --*h.lane;
@@ -2352,6 +2357,18 @@ private:
         }
         ++totals_.handOffs;
         handedOff_ = true;
+        {
+            const HopRec& stuck = it->second;
+            const HopRec& took = hops_.at(*taker);
+            const ViewRec& giver = views_.at(stuck.owner.view);
+            const ViewRec& takerView = views_.at(took.owner.view);
+            const auto giverTurn = std::make_pair(giver.underWay - 1,
+                                                  giver.turn == stuck.turnTaken ? stuck.turnBefore : giver.turn);
+            MODEL_CHECK(took.owner.view == stuck.owner.view ||
+                            !(giverTurn < std::make_pair(takerView.underWay, takerView.turn)),
+                        "handOff() gave stuck hop " << id << "'s place to hop " << *taker
+                                                    << " of a view whose turn comes after its own, never served");
+        }
         // The stuck hop waits again, in its turn and on its ping's life (never written, never read); one whose
         // ping was let go leaves.
         r_ = reserveAfterLeaving({id}).front();
@@ -2374,9 +2391,17 @@ private:
             const bool reservePlace = P_.count(id) > 0 && U_ - r_ >= ordinary_;
             // Without it: the rules read as it leaves.
             const Holders held = holders(id);
+            // Another view's hop takes it only when that view's turn comes first, the stuck hop counted as
+            // waiting.
+            const ViewRec& giver = views_.at(s.owner.view);
+            const auto giverTurn =
+                std::make_pair(giver.underWay - 1, giver.turn == s.turnTaken ? s.turnBefore : giver.turn);
             --*s.lane;
             for (auto& [otherId, w] : hops_) {
                 if (otherId == id || w.held || !mayStart(w))
+                    continue;
+                const ViewRec& taker = views_.at(w.owner.view);
+                if (w.owner.view != s.owner.view && giverTurn < std::make_pair(taker.underWay, taker.turn))
                     continue;
                 const bool may = !reservePlace || reserveAllows(w, held);
                 MODEL_CHECK(!may, "handOff() of stuck hop " << id << " found no taker, while fresh hop " << otherId
